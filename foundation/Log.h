@@ -1,0 +1,138 @@
+#pragma once
+// The process-wide logger: callers on any thread queue records, one writer thread turns
+// them into lines of the daily file "<dir>/YYYYMMDD.log".
+
+#include <atomic>
+#include <boost/date_time/posix_time/posix_time_types.hpp>
+#include <boost/format.hpp>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "foundation/SingletonSlot.h"
+#include "foundation/TextConversion.h"
+
+namespace base {
+
+class Log {
+public:
+    enum Level : std::uint32_t {
+        TRACE3 = 0,
+        TRACE2,
+        TRACE,
+        DEBUG,
+        MARK,
+        INFO,
+        EXTERN,
+        IMPOR,
+        NOTICE,
+        WARN,
+        ERROR,
+        FATAL,
+    };
+
+    using Callback = std::function<void(const boost::posix_time::ptime& time, const std::wstring& levelName,
+                                        const std::wstring& message)>;
+    using StringTransform = std::function<std::wstring(const std::wstring&)>;
+
+    struct Record {
+        std::uint32_t level = INFO;
+        std::string place;
+        std::wstring message;
+        boost::posix_time::ptime time;
+    };
+
+    Log(const std::wstring& directory, Level level, bool consoleEcho);
+    ~Log();
+    Log(const Log&) = delete;
+    Log& operator=(const Log&) = delete;
+
+    void setLevel(Level level);
+    Level level() const { return minimum_.load(std::memory_order_relaxed); }
+    void setLogCallback(Callback callback);
+    void setStringTransform(StringTransform transform);
+
+    // Wakes the writer and waits at most 100 ms until it finds the queue empty.
+    void notify();
+    static void notifyInstance();
+
+    // Formats and queues one message; the per-level operations of debug::Place call it.
+    template <class... Args>
+    void write(Level level, const wchar_t* format, const char* place, const Args&... args);
+
+    std::wstring filterArgument(const std::wstring& text, Level level) const;
+
+    // Line layout, shared by the writer and the tests.
+    static const std::wstring& levelName(std::uint32_t level);
+    static std::wstring timeText(const boost::posix_time::ptime& time);
+    static void shortPlace(std::string& place);
+    static void escape(std::wstring& text);
+    static std::wstring buildLine(const Record& record);
+
+    // The singleton slot; dbg_init fills it and dbg_free empties it.
+    static SingletonSlot<Log>& instanceSlot();
+    // The minimum level of the singleton, readable without taking it; FATAL+1 without one.
+    static std::uint32_t activeLevel() { return activeLevel_.load(std::memory_order_relaxed); }
+    static void setActiveLevel(std::uint32_t level) { activeLevel_.store(level, std::memory_order_relaxed); }
+
+private:
+    struct Shared;
+
+    template <class T>
+    void feed(boost::wformat& format, Level level, const T& value) const {
+        format % value;
+    }
+    void feed(boost::wformat& format, Level level, const std::string& value) const;
+    void feed(boost::wformat& format, Level level, const char* value) const;
+    void feed(boost::wformat& format, Level level, char* value) const { feed(format, level, static_cast<const char*>(value)); }
+    void feed(boost::wformat& format, Level level, const std::wstring& value) const;
+    void feed(boost::wformat& format, Level level, const wchar_t* value) const;
+    void feed(boost::wformat& format, Level level, wchar_t* value) const { feed(format, level, static_cast<const wchar_t*>(value)); }
+
+    void finishWrite(Level level, const char* place, const wchar_t* format, const std::wstring& message,
+                     const char* formatError);
+    void intake(Level level, std::string place, std::wstring message);
+
+    static std::atomic<std::uint32_t> activeLevel_;
+
+    std::atomic<Level> minimum_;
+    const bool consoleEcho_;
+    const bool consoleOnly_;
+    std::shared_ptr<Shared> shared_;
+    std::thread writer_;
+};
+
+template <class... Args>
+void Log::write(Level level, const wchar_t* format, const char* place, const Args&... args) {
+    if (level < minimum_.load(std::memory_order_relaxed)) return;
+    if (place == nullptr) place = "";
+    std::wstring message;
+    try {
+        if (format == nullptr) {
+            level = ERROR;
+            boost::wformat f(L"Format ERROR");
+            (feed(f, level, args), ...);
+            message = f.str();
+        } else {
+            boost::wformat f(filterArgument(format, level));
+            (feed(f, level, args), ...);
+            message = f.str();
+        }
+    } catch (const boost::io::format_error& error) {
+        finishWrite(level, place, format, std::wstring(), error.what());
+        return;
+    }
+    finishWrite(level, place, format, message, nullptr);
+}
+
+}  // namespace base
+
+// Creates the singleton logger when none exists and installs the toolkit hooks.
+void dbg_init(bool consoleEcho, base::Log::Level level, const std::wstring& directory);
+// Deletes the singleton logger; later log calls do nothing.
+void dbg_free();

@@ -1,0 +1,30 @@
+#pragma once
+// The hooks that tie the log to the window toolkit: translation of log texts, and
+// message boxes for notices, warnings, errors and fatal errors on the GUI thread.
+
+#include <boost/date_time/posix_time/posix_time_types.hpp>
+#include <functional>
+#include <string>
+
+namespace debug {
+
+// The log callback installed by dbg_init.
+void guiLogCallback(const boost::posix_time::ptime& time, const std::wstring& levelName,
+                    const std::wstring& message);
+
+// Runs on the GUI thread: shows one message box for a NOTICE, WARN, ERROR or FATAL.
+void showLogMessage(const std::wstring& levelName, const std::wstring& message);
+
+// The translation transform: the toolkit's catalog entry for the text, or the text.
+std::wstring translate(const std::wstring& text);
+
+enum class MessageIcon { information, warning, error };
+// Shows a modal box with an OK button, centred; installed by the window once it exists.
+using MessagePresenter =
+    std::function<void(const std::wstring& caption, const std::wstring& text, MessageIcon icon)>;
+void setMessagePresenter(MessagePresenter presenter);
+
+// Empties the list of recently shown texts (for tests).
+void resetRecentMessages();
+
+}  // namespace debug
