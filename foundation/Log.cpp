@@ -137,6 +137,8 @@ void Log::Shared::run() {
         {
             std::unique_lock<std::mutex> guard(lock);
             if (queue.empty()) {
+                // Trace lines wait in the stream's buffer until the writer goes idle.
+                if (file.is_open() && file.good()) file.flush();
                 emptied.notify_all();
                 if (interruptRequested) {
                     debug::sendToDebugger(L"log thread: interrupt requested");
