@@ -27,7 +27,7 @@ LogLine parseLogLine(const std::wstring& raw) {
     if (close == std::wstring::npos) return line;
     line.place = raw.substr(tab + 2, close - tab - 2);
     std::size_t start = close + 1;
-    while (start < raw.size() && start - tab < 20 && raw[start] == L' ') ++start;
+    while (start < raw.size() && start < tab + 21 && raw[start] == L' ') ++start;
     line.message = raw.substr(start);
     return line;
 }

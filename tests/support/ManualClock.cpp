@@ -1,0 +1,48 @@
+#include "support/ManualClock.h"
+
+#include <mutex>
+
+namespace test {
+
+struct ManualClock::Source : base::clock::TimeSource {
+    mutable std::mutex lock;
+    bool localSet = false;
+    boost::posix_time::ptime localBase;
+    std::chrono::steady_clock::time_point localSetAt;
+    std::chrono::microseconds offset{0};
+
+    boost::posix_time::ptime localNow() const override {
+        std::lock_guard<std::mutex> guard(lock);
+        if (!localSet) return TimeSource::localNow() + boost::posix_time::microseconds(offset.count());
+        const auto elapsed = std::chrono::duration_cast<std::chrono::microseconds>(
+            std::chrono::steady_clock::now() - localSetAt + offset);
+        return localBase + boost::posix_time::microseconds(elapsed.count());
+    }
+    std::int64_t systemMicros() const override {
+        std::lock_guard<std::mutex> guard(lock);
+        return TimeSource::systemMicros() + offset.count();
+    }
+    std::chrono::steady_clock::time_point steadyNow() const override {
+        std::lock_guard<std::mutex> guard(lock);
+        return std::chrono::steady_clock::now() + offset;
+    }
+};
+
+ManualClock::ManualClock() : source_(std::make_shared<Source>()) { base::clock::setTimeSource(source_); }
+
+ManualClock::~ManualClock() { base::clock::setTimeSource(nullptr); }
+
+void ManualClock::setLocal(const boost::posix_time::ptime& time) {
+    std::lock_guard<std::mutex> guard(source_->lock);
+    source_->localSet = true;
+    source_->localBase = time;
+    source_->localSetAt = std::chrono::steady_clock::now();
+    source_->offset = std::chrono::microseconds(0);
+}
+
+void ManualClock::advance(std::chrono::microseconds step) {
+    std::lock_guard<std::mutex> guard(source_->lock);
+    source_->offset += step;
+}
+
+}  // namespace test

@@ -1,0 +1,30 @@
+#pragma once
+// A clock that tests move by hand: local time and the monotonic clock are shifted by
+// offsets that the test sets; installed for the life of the object.
+
+#include <atomic>
+#include <boost/date_time/posix_time/posix_time.hpp>
+#include <memory>
+
+#include "foundation/Clock.h"
+
+namespace test {
+
+class ManualClock {
+public:
+    ManualClock();
+    ~ManualClock();
+    ManualClock(const ManualClock&) = delete;
+    ManualClock& operator=(const ManualClock&) = delete;
+
+    // From now on local time reads `time` plus the real time elapsed since this call.
+    void setLocal(const boost::posix_time::ptime& time);
+    // Moves the monotonic clock (and local time) forward.
+    void advance(std::chrono::microseconds step);
+
+private:
+    struct Source;
+    std::shared_ptr<Source> source_;
+};
+
+}  // namespace test
