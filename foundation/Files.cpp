@@ -1,0 +1,243 @@
+#include "foundation/Files.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <filesystem>
+#include <fstream>
+
+#include "foundation/DataFolders.h"
+#include "foundation/Exceptions.h"
+#include "foundation/Place.h"
+#include "foundation/TextConversion.h"
+
+namespace base {
+namespace {
+
+namespace fs = std::filesystem;
+
+fs::path nativePath(const std::wstring& path) {
+    return fs::path(toUtf8(path));
+}
+
+bool writeAll(int fd, const std::string& bytes) {
+    const char* data = bytes.data();
+    std::size_t left = bytes.size();
+    while (left > 0) {
+        const ssize_t written = ::write(fd, data, left);
+        if (written < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        data += written;
+        left -= static_cast<std::size_t>(written);
+    }
+    return true;
+}
+
+// Makes the rename itself durable; a folder that cannot be synced only loses that guarantee.
+void syncFolder(const fs::path& folder) {
+    const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    ::fsync(fd);
+    ::close(fd);
+}
+
+// Hidden, so that folder listings never show a file that is still being written or one
+// left behind by a crash.
+int createTemporaryBeside(const fs::path& target, std::string& temporary) {
+    static std::atomic<unsigned> counter{0};
+    const std::string prefix = (target.parent_path() / ("." + target.filename().string())).string();
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        temporary =
+            prefix + "." + std::to_string(::getpid()) + "-" + std::to_string(counter.fetch_add(1)) + ".tmp";
+        const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0 || errno != EEXIST) return fd;
+    }
+    return -1;
+}
+
+wchar_t foldCase(wchar_t c) {
+    if (c >= L'A' && c <= L'Z') return static_cast<wchar_t>(c + (L'a' - L'A'));
+    if (c >= 0x0410 && c <= 0x042F) return static_cast<wchar_t>(c + 0x20);
+    if (c >= 0x0400 && c <= 0x040F) return static_cast<wchar_t>(c + 0x50);
+    return c;
+}
+
+bool endsWithIgnoringCase(const std::wstring& text, const std::wstring& ending) {
+    if (ending.size() > text.size()) return false;
+    return std::equal(ending.begin(), ending.end(), text.end() - static_cast<std::ptrdiff_t>(ending.size()),
+                      [](wchar_t a, wchar_t b) { return foldCase(a) == foldCase(b); });
+}
+
+std::vector<std::wstring> extensionsOf(std::wstring list) {
+    if (!list.empty() && list.back() == L';') list.pop_back();
+    std::vector<std::wstring> extensions;
+    std::size_t begin = 0;
+    while (true) {
+        const std::size_t end = list.find(L';', begin);
+        const std::wstring part =
+            list.substr(begin, end == std::wstring::npos ? std::wstring::npos : end - begin);
+        const std::size_t dot = part.rfind(L'.');
+        extensions.push_back(dot == std::wstring::npos ? std::wstring() : part.substr(dot));
+        if (end == std::wstring::npos) break;
+        begin = end + 1;
+    }
+    return extensions;
+}
+
+bool isHidden(const fs::path& path) {
+    const std::string name = path.filename().string();
+    return !name.empty() && name[0] == '.';
+}
+
+// Subfolders first, then the folder's own files, each group in name order, as the
+// toolkit's directory walk gives them. Symbolic links to folders are not followed, so a
+// link loop cannot make the walk endless.
+void walk(const fs::path& folder, bool recursive, std::vector<fs::path>& files) {
+    std::error_code error;
+    std::vector<fs::path> subfolders;
+    std::vector<fs::path> own;
+    for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+        const fs::path& path = it->path();
+        if (isHidden(path)) continue;
+        std::error_code statusError;
+        if (it->is_directory(statusError)) {
+            if (recursive && !it->is_symlink(statusError)) subfolders.push_back(path);
+        } else if (it->is_regular_file(statusError)) {
+            own.push_back(path);
+        }
+    }
+    std::sort(subfolders.begin(), subfolders.end());
+    std::sort(own.begin(), own.end());
+    for (const fs::path& subfolder : subfolders) walk(subfolder, recursive, files);
+    files.insert(files.end(), own.begin(), own.end());
+}
+
+}  // namespace
+
+std::string readFile(const std::wstring& path) {
+    const debug::Place place("base::readFile");
+    place.trace(L"read file %1%", path);
+    std::ifstream in(nativePath(path), std::ios::binary);
+    if (!in) {
+        place.important(L"Неверный путь '%1%' для чтения", path);
+        throw exception::ExternalError(L"Получен неверный путь для чтения", path);
+    }
+    in.seekg(0, std::ios::end);
+    const std::streamoff size = in.tellg();
+    std::string bytes;
+    bool read = size >= 0 && size <= kMaximumReadFileSize;
+    if (read) {
+        bytes.resize(static_cast<std::size_t>(size));
+        in.seekg(0, std::ios::beg);
+        in.read(bytes.data(), size);
+        read = in.gcount() == size;
+    }
+    if (!read) {
+        place.important(L"Ошибка чтения файла '%1%'", path);
+        throw exception::ExternalError(L"Ошибка чтения файла", path);
+    }
+    return bytes;
+}
+
+bool writeFile(const std::wstring& path, const std::string& bytes) {
+    const debug::Place place("base::writeFile");
+    place.trace(L"write file %1%", path);
+    const AtomicWriteResult result = writeFileAtomically(path, bytes);
+    if (result.failure == AtomicWriteResult::cannotOpen) {
+        place.error(L"Неверный путь '%1%' для записи", path);
+        throw exception::ExternalError(L"Получен неверный путь для записи", L"");
+    }
+    if (result.failure == AtomicWriteResult::cannotWrite) {
+        place.important(L"Ошибка записи в файл '%1%'", path);
+        throw exception::ExternalError(L"Ошибка записи в файл", L"");
+    }
+    return true;
+}
+
+AtomicWriteResult writeFileAtomically(const std::wstring& path, const std::string& bytes) {
+    const fs::path target = nativePath(path);
+    if (!target.has_filename()) return {AtomicWriteResult::cannotOpen, EISDIR};
+
+    std::string temporary;
+    const int fd = createTemporaryBeside(target, temporary);
+    if (fd < 0) return {AtomicWriteResult::cannotOpen, errno};
+
+    struct stat old;
+    if (::stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode)) ::fchmod(fd, old.st_mode & 07777);
+
+    bool written = writeAll(fd, bytes) && ::fsync(fd) == 0;
+    int error = written ? 0 : errno;
+    if (::close(fd) != 0 && written) {
+        written = false;
+        error = errno;
+    }
+    if (!written) {
+        ::unlink(temporary.c_str());
+        return {AtomicWriteResult::cannotWrite, error};
+    }
+    if (::rename(temporary.c_str(), target.c_str()) != 0) {
+        error = errno;
+        ::unlink(temporary.c_str());
+        return {AtomicWriteResult::cannotOpen, error};
+    }
+    syncFolder(target.parent_path());
+    return {};
+}
+
+bool pathExists(const std::wstring& path) {
+    std::error_code error;
+    const fs::file_status status = fs::status(nativePath(path), error);
+    return !error && status.type() != fs::file_type::not_found;
+}
+
+std::vector<std::wstring> listFiles(bool recursive, const std::wstring& folder,
+                                    const std::wstring& extensions) {
+    std::vector<std::wstring> result;
+    const fs::path root = nativePath(folder);
+    if (folder.empty() || !pathExists(folder)) return result;
+
+    std::vector<fs::path> files;
+    walk(root, recursive, files);
+
+    // A part without a dot ("*", "mp3"), and so an empty list, gives the empty ending,
+    // which every name ends with.
+    const std::vector<std::wstring> endings = extensionsOf(extensions);
+    for (const fs::path& file : files) {
+        std::wstring name = fromUtf8(file.string());
+        const bool keep = std::any_of(endings.begin(), endings.end(), [&](const std::wstring& ending) {
+            return endsWithIgnoringCase(name, ending);
+        });
+        if (keep) result.push_back(std::move(name));
+    }
+    return result;
+}
+
+std::wstring getFileName(const std::wstring& path, bool dropExtension) {
+    std::wstring name = path;
+    const std::size_t backslash = name.rfind(L'\\');
+    if (backslash != std::wstring::npos) name.erase(0, backslash + 1);
+    const std::size_t slash = name.rfind(L'/');
+    if (slash != std::wstring::npos) name.erase(0, slash + 1);
+    if (dropExtension && !name.empty()) {
+        const std::size_t dot = name.rfind(L'.');
+        if (dot != std::wstring::npos) name.erase(dot);
+    }
+    return name;
+}
+
+bool fileExistsIn(std::wstring& path, const std::wstring& folder) {
+    if (path.empty()) return false;
+    if (pathExists(path)) return true;
+    const std::wstring moved = folder + os::pathSeparator() + getFileName(path, false);
+    if (!pathExists(moved)) return false;
+    path = moved;
+    return true;
+}
+
+}  // namespace base

@@ -1,0 +1,60 @@
+#pragma once
+// Whole-file reading and writing, folder listings filtered by extension and file-name
+// operations. Paths are wide texts; on disk they are UTF-8.
+
+#include <string>
+#include <vector>
+
+namespace base {
+
+// Files larger than this are refused, so that a wrong choice in a file dialog cannot load
+// a huge file into memory.
+constexpr long long kMaximumReadFileSize = 10 * 1024 * 1024;
+
+// The whole file as bytes. Throws exception::ExternalError when the file cannot be opened
+// or read or is larger than kMaximumReadFileSize.
+std::string readFile(const std::wstring& path);
+
+// Replaces the file with the bytes (see writeFileAtomically). Returns true; every failure
+// throws exception::ExternalError.
+bool writeFile(const std::wstring& path, const std::string& bytes);
+
+struct AtomicWriteResult {
+    enum Failure {
+        none,
+        // The file cannot be created or replaced at that path (no such folder, no rights,
+        // a folder of that name).
+        cannotOpen,
+        // Writing or flushing the data failed (disk full, file size limit).
+        cannotWrite,
+    };
+    Failure failure = none;
+    int systemError = 0;
+
+    bool ok() const { return failure == none; }
+};
+
+// Writes the bytes to a hidden temporary file beside `path`, flushes it to the disk and
+// renames it over `path`, so that a crash or a power cut during the write leaves either the
+// old file or the new one, never a truncated one. An existing file keeps its permissions.
+// Never throws for a file-system failure; the result tells what failed.
+AtomicWriteResult writeFileAtomically(const std::wstring& path, const std::string& bytes);
+
+// True when the file-system status of the path is neither an error nor "not found".
+bool pathExists(const std::wstring& path);
+
+// The full paths of the folder's files (not hidden ones) whose names end with one of the
+// extensions of the ';'-separated list ("*.mp3;*.wav"), compared without regard to case.
+// An empty list or "*" keeps every file. With `recursive` the non-hidden subfolders are
+// listed too, each folder's subfolders before its own files, every folder in name order.
+std::vector<std::wstring> listFiles(bool recursive, const std::wstring& folder,
+                                    const std::wstring& extensions);
+
+// The part after the last '\' and the last '/'; with `dropExtension` cut at its last '.'.
+std::wstring getFileName(const std::wstring& path, bool dropExtension);
+
+// True when `path` exists. Otherwise, when a file of the same name exists in `folder`,
+// `path` is changed to it and the result is true; else false with `path` unchanged.
+bool fileExistsIn(std::wstring& path, const std::wstring& folder);
+
+}  // namespace base

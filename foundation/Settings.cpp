@@ -1,0 +1,255 @@
+#include "foundation/Settings.h"
+
+#include <boost/date_time/posix_time/posix_time.hpp>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <stdexcept>
+#include <type_traits>
+#include <vector>
+
+#include "foundation/Checks.h"
+#include "foundation/Clock.h"
+#include "foundation/DataFolders.h"
+#include "foundation/DebugOutput.h"
+#include "foundation/Exceptions.h"
+#include "foundation/Files.h"
+#include "foundation/Place.h"
+#include "foundation/TextConversion.h"
+
+namespace {
+
+constexpr unsigned short kTabWidth = 4;
+
+std::vector<std::string> splitKey(const std::string& key) {
+    std::vector<std::string> parts;
+    std::size_t begin = 0;
+    while (true) {
+        const std::size_t dot = key.find('.', begin);
+        parts.push_back(key.substr(begin, dot == std::string::npos ? std::string::npos : dot - begin));
+        if (dot == std::string::npos) return parts;
+        begin = dot + 1;
+    }
+}
+
+libconfig::Setting* memberOf(libconfig::Setting& group, const std::string& name) {
+    if (!group.isGroup() || !group.exists(name)) return nullptr;
+    return &group[name.c_str()];
+}
+
+std::string serialise(const libconfig::Config& config) {
+    char* buffer = nullptr;
+    std::size_t size = 0;
+    std::FILE* stream = open_memstream(&buffer, &size);
+    if (stream == nullptr) throw std::runtime_error("open_memstream failed");
+    config.write(stream);
+    const bool flushed = std::fclose(stream) == 0;
+    std::string text(buffer ? buffer : "", buffer ? size : 0);
+    std::free(buffer);
+    if (!flushed) throw std::runtime_error("the settings text is incomplete");
+    return text;
+}
+
+// "<path>.broken-YYYYMMDD-HHMMSS", with a counter when that name is taken.
+std::string asideName(const std::string& path) {
+    std::string stamp = boost::posix_time::to_iso_string(base::clock::localNow()).substr(0, 15);
+    if (stamp.size() > 8) stamp[8] = '-';
+    const std::string stem = path + ".broken-" + stamp;
+    std::string name = stem;
+    for (int n = 2; base::pathExists(base::fromUtf8(name)); ++n) name = stem + "-" + std::to_string(n);
+    return name;
+}
+
+template <class T>
+T valueOf(const libconfig::Setting& setting) {
+    if constexpr (std::is_same_v<T, std::string>) {
+        return setting.c_str();
+    } else {
+        return static_cast<T>(setting);
+    }
+}
+
+template <class T>
+T getOrCreate(pref& store, const std::string& key, pref::Type type, const T& fallback) {
+    auto guard = store.lock();
+    if (libconfig::Setting* found = store.find(key, type)) return valueOf<T>(*found);
+    store.create(key, type) = fallback;
+    return fallback;
+}
+
+template <class T>
+void assign(const char* place, const std::string& key, pref::Type type, const T& value) {
+    base::SingletonSlot<pref>::Use store(pref::instanceSlot());
+    debug::terminateIfNull(store.get(), place);
+    auto guard = store->lock();
+    store->create(key, type) = value;
+}
+
+template <class T>
+T getFromInstance(const char* place, const std::string& key, pref::Type type, const T& fallback) {
+    base::SingletonSlot<pref>::Use store(pref::instanceSlot());
+    debug::terminateIfNull(store.get(), place);
+    return getOrCreate(*store.get(), key, type, fallback);
+}
+
+}  // namespace
+
+pref::pref(const std::wstring& path) {
+    path_ = base::toUtf8(path);
+    if (path_.empty()) return;
+    config_.setTabWidth(kTabWidth);
+    if (base::pathExists(path)) readFile();
+}
+
+void pref::readFile() {
+    std::string failure;
+    try {
+        config_.readFile(path_.c_str());
+        isNew_ = false;
+        return;
+    } catch (const libconfig::ParseException& error) {
+        failure = std::string(error.getError()) + ", line " + std::to_string(error.getLine());
+    } catch (const std::exception& error) {
+        failure = error.what();
+    }
+    // The library may have kept part of the tree; a first start begins with none.
+    libconfig::Setting& root = config_.getRoot();
+    while (root.getLength() > 0) root.remove(0u);
+    keepUnreadableFileAside(failure);
+}
+
+// The file is kept rather than deleted, so that a damaged file (and the passwords in it)
+// can still be repaired by hand.
+void pref::keepUnreadableFileAside(const std::string& reason) {
+    const debug::Place place("pref::pref");
+    const std::string aside = asideName(path_);
+    if (std::rename(path_.c_str(), aside.c_str()) == 0) {
+        place.warn(L"Файл настроек '%1%' не прочитан (%2%), он сохранён как '%3%'", base::fromUtf8(path_),
+                   base::fromUtf8(reason), base::fromUtf8(aside));
+    } else {
+        place.warn(L"Файл настроек '%1%' не прочитан (%2%) и не может быть переименован",
+                   base::fromUtf8(path_), base::fromUtf8(reason));
+    }
+}
+
+std::wstring pref::defaultPath() {
+    return os::joinPath(os::getApplicationDataDirectory(), L"melvoxd.cfg");
+}
+
+base::SingletonSlot<pref>& pref::instanceSlot() {
+    static base::SingletonSlot<pref> slot;
+    return slot;
+}
+
+libconfig::Setting* pref::find(const std::string& key, Type type) {
+    auto guard = lock();
+    const std::vector<std::string> parts = splitKey(key);
+    libconfig::Setting* current = &config_.getRoot();
+    for (const std::string& part : parts) {
+        current = memberOf(*current, part);
+        if (current == nullptr) return nullptr;
+    }
+    return current->getType() == type ? current : nullptr;
+}
+
+libconfig::Setting& pref::create(const std::string& key, Type type) {
+    auto guard = lock();
+    const std::vector<std::string> parts = splitKey(key);
+    libconfig::Setting* group = &config_.getRoot();
+    for (std::size_t i = 0; i + 1 < parts.size(); ++i) {
+        libconfig::Setting* member = memberOf(*group, parts[i]);
+        if (member != nullptr && member->isGroup()) {
+            group = member;
+            continue;
+        }
+        if (member != nullptr) {
+            // A hand-edited file may hold a value where the key needs a group.
+            debug::Place("pref::create")
+                .warn(L"Настройка '%1%' заменена группой", base::widen(member->getPath()));
+            group->remove(parts[i]);
+        }
+        group = &group->add(parts[i], Type::TypeGroup);
+    }
+    const std::string& name = parts.back();
+    if (libconfig::Setting* leaf = memberOf(*group, name)) {
+        if (leaf->getType() == type) return *leaf;
+        group->remove(name);
+    }
+    return group->add(name, type);
+}
+
+bool pref::save() {
+    auto guard = lock();
+    try {
+        const base::AtomicWriteResult result =
+            base::writeFileAtomically(base::fromUtf8(path_), serialise(config_));
+        if (result.ok()) return true;
+        debug::outputLine("pref::save(). Caught exception in pref::save()");
+        debug::outputLine(std::string("FileIOException: ") + std::strerror(result.systemError));
+    } catch (...) {
+        debug::outputLine("pref::save(). Caught unknown exception in pref::save()");
+    }
+    return false;
+}
+
+std::string pref::getString(pref* store, const std::string& key, const std::string& fallback) {
+    debug::terminateIfNull(store, "pref::getString");
+    return getOrCreate(*store, key, Type::TypeString, fallback);
+}
+
+std::string pref::getString(const setting::Text& key) {
+    return getFromInstance<std::string>("pref::getString", key.key, Type::TypeString, key.fallback);
+}
+
+std::wstring pref::getWString(const std::string& key) {
+    return base::widen(
+        getFromInstance<std::string>("pref::getWString", key, Type::TypeString, std::string()));
+}
+
+int pref::getInt(const std::string& key, int fallback) {
+    return getFromInstance("pref::getInt", key, Type::TypeInt, fallback);
+}
+
+bool pref::getBool(const std::string& key, bool fallback) {
+    return getFromInstance("pref::getBool", key, Type::TypeBoolean, fallback);
+}
+
+void pref::setString(const std::string& key, const std::string& value) {
+    assign("pref::setString", key, Type::TypeString, value);
+}
+
+void pref::setWString(const std::string& key, const std::wstring& value) {
+    assign("pref::setWString", key, Type::TypeString, base::narrow(value));
+}
+
+void pref::setInt(const std::string& key, int value) {
+    assign("pref::setInt", key, Type::TypeInt, value);
+}
+
+void pref::setBool(const std::string& key, bool value) {
+    assign("pref::setBool", key, Type::TypeBoolean, value);
+}
+
+pref* pref_init(const std::wstring& path) {
+    const debug::Place place("pref_init");
+    place.trace(L"");
+    pref* store = new (std::nothrow) pref(path);
+    if (store == nullptr) {
+        place.fatal(L"malloc(sizeof(pref)) == NULL");
+        throw exception::StopProgram();
+    }
+    return store;
+}
+
+void pref_free() {
+    const debug::Place place("pref_free");
+    place.trace(L"");
+    pref* store = pref::instanceSlot().release();
+    if (store == nullptr) {
+        place.fatal(L"p == NULL");
+        throw exception::StopProgram();
+    }
+    store->save();
+    delete store;
+}

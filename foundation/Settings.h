@@ -1,0 +1,79 @@
+#pragma once
+// The settings store: the settings file "melvoxd.cfg" (libconfig syntax, narrow text in the
+// "Russian" code page) held in memory for the whole run. Every reader names its key as a
+// dotted path, the type it expects and its default; a key that is missing, or present with
+// another type, is created with that default. The file is read once by pref_init and
+// written back by pref::save and pref_free.
+//
+// One lock guards the store: every operation takes it. Code that keeps a setting returned
+// by find or create and reads or assigns it holds pref::lock() for as long as it uses it.
+
+#include <libconfig.h++>
+#include <mutex>
+#include <string>
+
+#include "foundation/SettingKeys.h"
+#include "foundation/SingletonSlot.h"
+
+class pref {
+public:
+    using Type = libconfig::Setting::Type;
+
+    // Reads the file at the path when it exists. A file that cannot be read or parsed is
+    // renamed aside (with a time stamp) and the run starts as a first start.
+    explicit pref(const std::wstring& path);
+    pref(const pref&) = delete;
+    pref& operator=(const pref&) = delete;
+
+    // The file "melvoxd.cfg" in the per-user data folder.
+    static std::wstring defaultPath();
+    // The process-wide store, installed by start-up with the result of pref_init.
+    static base::SingletonSlot<pref>& instanceSlot();
+
+    // True until a settings file has been read successfully: the first-start mark.
+    bool isNew() const { return isNew_; }
+    const std::string& path() const { return path_; }
+    std::unique_lock<std::recursive_mutex> lock() { return std::unique_lock<std::recursive_mutex>(mutex_); }
+
+    // Null when a group on the way or the leaf is missing, or the leaf has another type.
+    libconfig::Setting* find(const std::string& key, Type type);
+    // Makes the groups of the path exist and returns a leaf of the type. A member of
+    // another type in its place, or a non-group on the way, is replaced.
+    libconfig::Setting& create(const std::string& key, Type type);
+    // Writes the whole tree to the path; false (told on the debugger output) on failure.
+    bool save();
+
+    static std::string getString(pref* store, const std::string& key, const std::string& fallback);
+
+    // The accessors below work on the process-wide store.
+    static std::wstring getWString(const std::string& key);
+    static int getInt(const std::string& key, int fallback);
+    static bool getBool(const std::string& key, bool fallback);
+
+    static void setString(const std::string& key, const std::string& value);
+    static void setWString(const std::string& key, const std::wstring& value);
+    static void setInt(const std::string& key, int value);
+    static void setBool(const std::string& key, bool value);
+
+    static std::string getString(const setting::Text& key);
+    static std::wstring getWString(const setting::WideText& key) { return getWString(key.key); }
+    static int getInt(const setting::Int& key) { return getInt(key.key, key.fallback); }
+    static bool getBool(const setting::Bool& key) { return getBool(key.key, key.fallback); }
+
+private:
+    void readFile();
+    void keepUnreadableFileAside(const std::string& reason);
+
+    std::recursive_mutex mutex_;
+    libconfig::Config config_;
+    bool isNew_ = true;
+    // UTF-8, as the file system takes it.
+    std::string path_;
+};
+
+// Logs its entry, builds the store on the path and returns it; throws
+// exception::StopProgram when it cannot be allocated.
+pref* pref_init(const std::wstring& path);
+// Takes the process-wide store out of its slot, writes the file and deletes the store.
+// Throws exception::StopProgram when there is none.
+void pref_free();

@@ -1,0 +1,59 @@
+#include "foundation/Storage.h"
+
+#include <boost/property_tree/xml_parser.hpp>
+#include <cerrno>
+#include <fstream>
+#include <sstream>
+
+#include "foundation/Files.h"
+#include "foundation/Place.h"
+#include "foundation/TextConversion.h"
+
+namespace storage {
+namespace {
+
+// The whole file, or false with errno telling why.
+bool readBytes(const std::wstring& path, std::string& bytes) {
+    errno = 0;
+    std::ifstream in(base::toUtf8(path), std::ios::binary);
+    if (!in) return false;
+    char chunk[65536];
+    while (in.read(chunk, sizeof chunk) || in.gcount() > 0)
+        bytes.append(chunk, static_cast<std::size_t>(in.gcount()));
+    return !in.bad();
+}
+
+}  // namespace
+
+void save(const std::wstring& path, const boost::property_tree::wptree& tree) {
+    const debug::Place place("storage::save");
+    place.trace(L"save: '%1%'", path);
+    std::wostringstream text;
+    boost::property_tree::write_xml(
+        text, tree, boost::property_tree::xml_writer_make_settings<std::wstring>(L' ', 0, L"utf-8"));
+    const base::AtomicWriteResult result = base::writeFileAtomically(path, base::toUtf8(text.str()));
+    if (result.failure == base::AtomicWriteResult::cannotOpen) {
+        place.error(L"Ошибка сохранения настроек. Неверен путь к файлу настроек %1%", path);
+    } else if (result.failure == base::AtomicWriteResult::cannotWrite) {
+        throw boost::property_tree::xml_parser::xml_parser_error("write error", base::toUtf8(path), 0);
+    }
+}
+
+bool load(const std::wstring& path, boost::property_tree::wptree& tree) {
+    const debug::Place place("storage::load");
+    place.trace(L"load: '%1%'", path);
+    if (!base::pathExists(path)) {
+        place.external(L"Неверен путь к файлу настроек %1%", path);
+        return false;
+    }
+    std::string bytes;
+    if (!readBytes(path, bytes)) {
+        place.error(L"Ошибка открытия настроек '%1%'. (%2%)", path, errno);
+        return false;
+    }
+    std::wistringstream text(base::fromUtf8(bytes));
+    boost::property_tree::read_xml(text, tree);
+    return true;
+}
+
+}  // namespace storage

@@ -1,0 +1,20 @@
+#pragma once
+// The XML state files of the data folder (devices, zones, playlists, messages, scheduler
+// tasks, playback choices): a wide-text property tree on disk as UTF-8 XML without a byte-
+// order mark, all elements on the line after the declaration, without indentation.
+
+#include <boost/property_tree/ptree.hpp>
+#include <string>
+
+namespace storage {
+
+// Replaces the file with the tree as a whole (see base::writeFileAtomically). A path that
+// cannot be written is logged; a write failure after that throws
+// boost::property_tree::xml_parser::xml_parser_error.
+void save(const std::wstring& path, const boost::property_tree::wptree& tree);
+
+// False, with the tree untouched, when the file is missing or cannot be opened. A file that
+// is not well-formed XML throws boost::property_tree::xml_parser::xml_parser_error.
+bool load(const std::wstring& path, boost::property_tree::wptree& tree);
+
+}  // namespace storage

@@ -1,0 +1,303 @@
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "foundation/DataFolders.h"
+#include "foundation/DebugOutput.h"
+#include "foundation/Exceptions.h"
+#include "foundation/Settings.h"
+#include "foundation/TextConversion.h"
+#include "support/FileSizeLimit.h"
+#include "support/LogCapture.h"
+#include "support/ManualClock.h"
+#include "support/TempFolder.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Type = libconfig::Setting::Type;
+
+class Settings : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (const char* old = std::getenv("LOCALAPPDATA")) oldDataRoot_ = old;
+        setenv("LOCALAPPDATA", folder_.path().c_str(), 1);
+        os::resetApplicationDataDirectory();
+        path_ = pref::defaultPath();
+        file_ = base::toUtf8(path_);
+    }
+
+    void TearDown() override {
+        delete pref::instanceSlot().release();
+        if (oldDataRoot_.empty()) {
+            unsetenv("LOCALAPPDATA");
+        } else {
+            setenv("LOCALAPPDATA", oldDataRoot_.c_str(), 1);
+        }
+        os::resetApplicationDataDirectory();
+    }
+
+    pref& start() {
+        pref* store = pref_init(path_);
+        EXPECT_TRUE(pref::instanceSlot().install(store));
+        return *store;
+    }
+
+    // As the program's exit and its next start do it.
+    pref& restart() {
+        pref_free();
+        return start();
+    }
+
+    void writeSettingsFile(const std::string& text) const { std::ofstream(file_, std::ios::binary) << text; }
+
+    // The file as libconfig reads it, apart from the store.
+    libconfig::Setting* storedSetting(libconfig::Config& config, const char* key) const {
+        config.readFile(file_.c_str());
+        return config.exists(key) ? &config.lookup(key) : nullptr;
+    }
+
+    std::vector<std::string> folderEntries() const {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(fs::path(file_).parent_path())) {
+            names.push_back(entry.path().filename().string());
+        }
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    test::TempFolder folder_;
+    std::string oldDataRoot_;
+    std::wstring path_;
+    std::string file_;
+};
+
+TEST_F(Settings, FirstStartTakesDefaultsAndTheSaveWritesThem) {
+    pref& store = start();
+    EXPECT_TRUE(store.isNew());
+    EXPECT_EQ(fs::path(file_).filename(), "melvoxd.cfg");
+    EXPECT_EQ(pref::getInt(setting::multicastBasePort), 11990);
+    EXPECT_FALSE(fs::exists(file_));
+
+    ASSERT_TRUE(store.save());
+    libconfig::Config config;
+    libconfig::Setting* basePort = storedSetting(config, "multicast.basePort");
+    ASSERT_NE(basePort, nullptr);
+    EXPECT_TRUE(config.lookup("multicast").isGroup());
+    EXPECT_EQ(basePort->getType(), Type::TypeInt);
+    EXPECT_EQ(static_cast<int>(*basePort), 11990);
+    EXPECT_EQ(folderEntries(), std::vector<std::string>{"melvoxd.cfg"});
+}
+
+TEST_F(Settings, GetOrCreateOfEveryTypeKeepsTheFirstValueAcrossARestart) {
+    pref* store = &start();
+    EXPECT_EQ(pref::getInt("group.number", 5), 5);
+    EXPECT_EQ(pref::getInt("group.number", 6), 5);
+    EXPECT_TRUE(pref::getBool("group.flag", true));
+    EXPECT_TRUE(pref::getBool("group.flag", false));
+    EXPECT_EQ(pref::getString(store, "group.deeper.text", "first"), "first");
+    EXPECT_EQ(pref::getString(store, "group.deeper.text", "second"), "first");
+    EXPECT_EQ(pref::getWString(setting::placePathDirGong), L"");
+    pref::setWString(setting::placePathDirGong.key, L"/home/оператор/Гонги");
+    pref::setInt(setting::multicastTtl.key, 4);
+    pref::setBool(setting::multicastZeroPing.key, false);
+    pref::setString(setting::debugLevel.key, "trace2");
+
+    store = &restart();
+    EXPECT_FALSE(store->isNew());
+    EXPECT_EQ(pref::getInt("group.number", 6), 5);
+    EXPECT_TRUE(pref::getBool("group.flag", false));
+    EXPECT_EQ(pref::getString(store, "group.deeper.text", "second"), "first");
+    EXPECT_EQ(pref::getWString(setting::placePathDirGong), L"/home/оператор/Гонги");
+    EXPECT_EQ(pref::getInt(setting::multicastTtl), 4);
+    EXPECT_FALSE(pref::getBool(setting::multicastZeroPing));
+    EXPECT_EQ(pref::getString(setting::debugLevel), "trace2");
+    // Narrow text of the file is in the "Russian" code page, not UTF-8.
+    EXPECT_NE(test::readWholeFile(file_).find("\xEE\xEF\xE5\xF0\xE0\xF2\xEE\xF0"), std::string::npos);
+}
+
+TEST_F(Settings, KeyOfAnotherTypeIsReplacedByTheReadersDefault) {
+    writeSettingsFile("multicast = { basePort = \"12000\"; ttl = 3; };\n");
+    pref& store = start();
+    EXPECT_FALSE(store.isNew());
+    EXPECT_EQ(pref::getInt(setting::multicastTtl), 3);
+    EXPECT_EQ(pref::getInt(setting::multicastBasePort), 11990);
+    ASSERT_TRUE(store.save());
+
+    libconfig::Config config;
+    libconfig::Setting* basePort = storedSetting(config, "multicast.basePort");
+    ASSERT_NE(basePort, nullptr);
+    EXPECT_EQ(basePort->getType(), Type::TypeInt);
+    EXPECT_EQ(static_cast<int>(*basePort), 11990);
+}
+
+TEST_F(Settings, KeyThroughAValueReplacesTheValueByAGroup) {
+    test::LogCapture log;
+    writeSettingsFile("mainWindow = 5;\ndebug = { log = \"x\"; level = \"trace\"; };\n");
+    pref& store = start();
+    EXPECT_EQ(pref::getInt(setting::mainWindowTop), -1);
+    EXPECT_FALSE(pref::getBool(setting::debugLogVlclib));
+    EXPECT_EQ(pref::getString(setting::debugLevel), "trace");
+
+    EXPECT_EQ(store.find("mainWindow", Type::TypeInt), nullptr);
+    EXPECT_NE(store.find("mainWindow", Type::TypeGroup), nullptr);
+    EXPECT_NE(store.find("debug.log.vlclib", Type::TypeBoolean), nullptr);
+    EXPECT_TRUE(log.contains(L"'mainWindow'", L"WARN"));
+    EXPECT_TRUE(log.contains(L"'debug.log'", L"WARN"));
+}
+
+TEST_F(Settings, FindAndCreateOnAGroup) {
+    pref& store = start();
+    pref::setInt(setting::mainWindowTop.key, 10);
+    EXPECT_EQ(store.find("mainWindow", Type::TypeInt), nullptr);
+    EXPECT_EQ(store.find("mainWindow.top.deeper", Type::TypeInt), nullptr);
+    EXPECT_EQ(store.find("mainWindow.absent", Type::TypeInt), nullptr);
+    EXPECT_EQ(store.find("", Type::TypeInt), nullptr);
+
+    {
+        auto guard = store.lock();
+        store.create("mainWindow", Type::TypeInt) = 7;
+    }
+    EXPECT_EQ(store.find("mainWindow.top", Type::TypeInt), nullptr);
+    libconfig::Setting* replaced = store.find("mainWindow", Type::TypeInt);
+    ASSERT_NE(replaced, nullptr);
+    EXPECT_EQ(static_cast<int>(*replaced), 7);
+    // Asking again for the same type hands back the same setting with its value.
+    EXPECT_EQ(&store.create("mainWindow", Type::TypeInt), replaced);
+    EXPECT_EQ(static_cast<int>(*replaced), 7);
+}
+
+TEST_F(Settings, UnreadableFileIsKeptAsideAndTheRunStartsAsAFirstStart) {
+    test::ManualClock clock;
+    clock.setLocal(boost::posix_time::ptime(
+        boost::gregorian::date(2024, 3, 5),
+        boost::posix_time::hours(14) + boost::posix_time::minutes(7) + boost::posix_time::seconds(9)));
+    test::LogCapture log;
+    const std::string broken = "security = { administrator = \"0A29\"; };\nmulticast = { basePort = ; };\n";
+    writeSettingsFile(broken);
+
+    pref& store = start();
+    EXPECT_TRUE(store.isNew());
+    EXPECT_EQ(store.find("security.administrator", Type::TypeString), nullptr);
+    EXPECT_EQ(pref::getInt(setting::multicastBasePort), 11990);
+
+    const std::string aside = file_ + ".broken-20240305-140709";
+    EXPECT_FALSE(fs::exists(file_));
+    EXPECT_EQ(test::readWholeFile(aside), broken);
+    EXPECT_TRUE(log.contains(base::fromUtf8(aside), L"WARN"));
+
+    ASSERT_TRUE(store.save());
+    libconfig::Config config;
+    EXPECT_NE(storedSetting(config, "multicast.basePort"), nullptr);
+    EXPECT_EQ(storedSetting(config, "security"), nullptr);
+
+    // A second damaged file within the same second does not take the place of the first.
+    delete pref::instanceSlot().release();
+    writeSettingsFile("not libconfig at all {");
+    EXPECT_TRUE(start().isNew());
+    EXPECT_EQ(test::readWholeFile(aside), broken);
+    EXPECT_EQ(test::readWholeFile(aside + "-2"), "not libconfig at all {");
+}
+
+TEST_F(Settings, SaveIntoMissingFolderFailsOnTheDebuggerOutput) {
+    std::mutex lock;
+    std::vector<std::wstring> lines;
+    debug::setTraceFlag(true);
+    debug::setDebuggerSink([&](const std::wstring& text) {
+        std::lock_guard<std::mutex> guard(lock);
+        lines.push_back(text);
+    });
+    const std::string missing = folder_.file("no/such/folder/melvoxd.cfg");
+    pref* store = pref_init(base::fromUtf8(missing));
+    pref::getString(store, "a", "x");
+    const bool saved = store->save();
+    delete store;
+    debug::setDebuggerSink(nullptr);
+    debug::setTraceFlag(false);
+
+    EXPECT_FALSE(saved);
+    EXPECT_FALSE(fs::exists(fs::path(missing).parent_path()));
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_NE(lines[0].find(L"pref::save(). Caught exception in pref::save()"), std::wstring::npos);
+}
+
+TEST_F(Settings, EmptyPathGivesAStoreThatCannotBeSaved) {
+    pref* store = pref_init(L"");
+    EXPECT_TRUE(store->isNew());
+    EXPECT_EQ(pref::getString(store, "a.b", "c"), "c");
+    EXPECT_FALSE(store->save());
+    delete store;
+}
+
+TEST_F(Settings, MissingStoreEndsTheProgram) {
+    EXPECT_THROW(pref_free(), exception::StopProgram);
+    EXPECT_THROW(pref::getInt(setting::multicastTtl), exception::StopProgram);
+    EXPECT_THROW(pref::setBool("a", true), exception::StopProgram);
+}
+
+class SettingsDeathTest : public Settings {};
+
+TEST_F(SettingsDeathTest, SaveKilledHalfwayLeavesThePreviousFile) {
+    pref& store = start();
+    pref::setInt("kept.value", 1);
+    ASSERT_TRUE(store.save());
+    const std::string previous = test::readWholeFile(file_);
+
+    EXPECT_EXIT(
+        {
+            for (int i = 0; i < 100; ++i) pref::setInt("filler.key" + std::to_string(i), i);
+            test::limitFileSize(previous.size() + 64, test::OnExcess::kill);
+            store.save();
+            std::_Exit(0);
+        },
+        ::testing::KilledBySignal(SIGXFSZ), "");
+    EXPECT_EQ(test::readWholeFile(file_), previous);
+
+    EXPECT_EXIT(
+        {
+            for (int i = 0; i < 100; ++i) pref::setInt("filler.key" + std::to_string(i), i);
+            test::limitFileSize(previous.size() + 64, test::OnExcess::fail);
+            std::_Exit(store.save() ? 0 : 3);
+        },
+        ::testing::ExitedWithCode(3), "");
+    EXPECT_EQ(test::readWholeFile(file_), previous);
+    EXPECT_EQ(restart().find("filler", Type::TypeGroup), nullptr);
+}
+
+TEST_F(Settings, ConcurrentReadersAndWritersKeepEveryValue) {
+    pref& store = start();
+    constexpr int kThreads = 8;
+    constexpr int kRounds = 300;
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([t, &store] {
+            const std::string counter = "threads.t" + std::to_string(t) + ".counter";
+            for (int round = 0; round < kRounds; ++round) {
+                pref::setInt(counter, pref::getInt(counter, 0) + 1);
+                // Readers of one key with different types replace it under each other.
+                if (t % 2 == 0) {
+                    pref::getInt("shared.value", round);
+                } else {
+                    pref::getString(&store, "shared.value", "text");
+                }
+                pref::setWString("shared.name", L"Имя");
+                if (round % 50 == 0) store.save();
+            }
+        });
+    }
+    for (std::thread& thread : threads) thread.join();
+
+    restart();
+    for (int t = 0; t < kThreads; ++t) {
+        EXPECT_EQ(pref::getInt("threads.t" + std::to_string(t) + ".counter", 0), kRounds) << t;
+    }
+    EXPECT_EQ(pref::getWString("shared.name"), L"Имя");
+}
+
+}  // namespace

@@ -1,0 +1,124 @@
+#include <gtest/gtest.h>
+
+#include <boost/property_tree/xml_parser.hpp>
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "foundation/Storage.h"
+#include "foundation/TextConversion.h"
+#include "support/FileSizeLimit.h"
+#include "support/LogCapture.h"
+#include "support/TempFolder.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Tree = boost::property_tree::wptree;
+
+const std::string kDeclaration = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n";
+
+Tree zones() {
+    Tree tree;
+    tree.put(L"zones.zone.<xmlattr>.id", L"1");
+    tree.put(L"zones.zone.name", L"Зона «Вестибюль» №1");
+    tree.add(L"zones.zone.device", L"02:7E:41:00:00:01");
+    tree.add(L"zones.zone.device", L"02:7E:41:00:00:02");
+    return tree;
+}
+
+TEST(Storage, CyrillicTextRoundTripsAsUtf8WithoutLineBreaks) {
+    test::TempFolder folder;
+    const std::string path = folder.file("zones.xml");
+    storage::save(base::fromUtf8(path), zones());
+
+    const std::string bytes = test::readWholeFile(path);
+    ASSERT_EQ(bytes.rfind(kDeclaration, 0), 0u);
+    const std::string body = bytes.substr(kDeclaration.size());
+    EXPECT_EQ(body.find('\n'), std::string::npos);
+    EXPECT_EQ(body.find("  "), std::string::npos);
+    EXPECT_NE(body.find("\xD0\x97\xD0\xBE\xD0\xBD\xD0\xB0"), std::string::npos) << "Зона in UTF-8";
+
+    Tree loaded;
+    ASSERT_TRUE(storage::load(base::fromUtf8(path), loaded));
+    EXPECT_EQ(loaded, zones());
+    EXPECT_EQ(loaded.get<std::wstring>(L"zones.zone.name"), L"Зона «Вестибюль» №1");
+}
+
+TEST(Storage, EmptyTreeIsTheDeclarationAlone) {
+    test::TempFolder folder;
+    const std::wstring path = base::fromUtf8(folder.file("empty.xml"));
+    storage::save(path, Tree());
+    EXPECT_EQ(test::readWholeFile(folder.file("empty.xml")), kDeclaration);
+
+    Tree loaded = zones();
+    EXPECT_TRUE(storage::load(path, loaded));
+    EXPECT_TRUE(loaded.empty());
+}
+
+TEST(Storage, MissingOrUnopenableFileLeavesTheTreeUntouched) {
+    test::LogCapture log;
+    test::TempFolder folder;
+    const std::wstring missing = base::fromUtf8(folder.file("missing.xml"));
+    fs::create_directory(folder.file("folder.xml"));
+    const std::wstring notAFile = base::fromUtf8(folder.file("folder.xml"));
+
+    Tree tree = zones();
+    EXPECT_FALSE(storage::load(missing, tree));
+    EXPECT_FALSE(storage::load(notAFile, tree));
+    EXPECT_EQ(tree, zones());
+    EXPECT_TRUE(log.contains(L"Неверен путь к файлу настроек " + missing, L"EXTERN"));
+    EXPECT_TRUE(log.contains(L"Ошибка открытия настроек '" + notAFile + L"'", L"ERROR"));
+}
+
+TEST(Storage, MalformedXmlIsLeftToTheCaller) {
+    test::TempFolder folder;
+    std::ofstream(folder.file("broken.xml")) << kDeclaration << "<zones><zone>";
+    Tree tree = zones();
+    EXPECT_THROW(storage::load(base::fromUtf8(folder.file("broken.xml")), tree),
+                 boost::property_tree::xml_parser::xml_parser_error);
+    EXPECT_EQ(tree, zones());
+}
+
+TEST(Storage, SaveToMissingFolderIsLoggedAndWritesNothing) {
+    test::LogCapture log;
+    test::TempFolder folder;
+    const std::wstring path = base::fromUtf8(folder.file("absent/zones.xml"));
+    EXPECT_NO_THROW(storage::save(path, zones()));
+    EXPECT_TRUE(fs::is_empty(folder.path()));
+    EXPECT_TRUE(log.contains(L"Ошибка сохранения настроек. Неверен путь к файлу настроек " + path, L"ERROR"));
+}
+
+TEST(StorageDeathTest, SaveKilledHalfwayLeavesThePreviousFile) {
+    test::TempFolder folder;
+    const std::string path = folder.file("zones.xml");
+    storage::save(base::fromUtf8(path), zones());
+    const std::string previous = test::readWholeFile(path);
+    Tree bigger = zones();
+    for (int i = 0; i < 100; ++i) bigger.add(L"zones.zone.device", L"Устройство");
+
+    EXPECT_EXIT(
+        {
+            test::limitFileSize(previous.size() + 64, test::OnExcess::kill);
+            storage::save(base::fromUtf8(path), bigger);
+            std::_Exit(0);
+        },
+        ::testing::KilledBySignal(SIGXFSZ), "");
+    EXPECT_EQ(test::readWholeFile(path), previous);
+
+    EXPECT_EXIT(
+        {
+            test::limitFileSize(previous.size() + 64, test::OnExcess::fail);
+            try {
+                storage::save(base::fromUtf8(path), bigger);
+            } catch (const boost::property_tree::xml_parser::xml_parser_error&) {
+                std::_Exit(3);
+            }
+            std::_Exit(0);
+        },
+        ::testing::ExitedWithCode(3), "");
+    EXPECT_EQ(test::readWholeFile(path), previous);
+}
+
+}  // namespace
