@@ -234,6 +234,14 @@ void Log::notify() {
     shared_->emptied.wait_for(guard, kNotifyWait);
 }
 
+bool Log::tryNotify() {
+    std::unique_lock<std::mutex> guard(shared_->lock, std::try_to_lock);
+    if (!guard.owns_lock()) return false;
+    shared_->wake.notify_all();
+    shared_->emptied.wait_for(guard, kNotifyWait);
+    return true;
+}
+
 void Log::notifyInstance() {
     SingletonSlot<Log>::Use log(instanceSlot());
     if (log) log->notify();

@@ -60,6 +60,9 @@ public:
     // Wakes the writer and waits at most 100 ms until it finds the queue empty.
     void notify();
     static void notifyInstance();
+    // As notify, but gives up at once when the queue's lock is taken: for the crash path,
+    // which may run on a thread that holds it. Returns false when it gave up.
+    bool tryNotify();
 
     // Formats and queues one message; the per-level operations of debug::Place call it.
     template <class... Args>

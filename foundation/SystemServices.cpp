@@ -1,0 +1,310 @@
+#include "foundation/SystemServices.h"
+
+#include <alsa/asoundlib.h>
+#include <dirent.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <boost/thread/thread.hpp>
+#include <cctype>
+#include <cerrno>
+#include <charconv>
+#include <csignal>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <utility>
+
+#include "foundation/Place.h"
+#include "foundation/TextConversion.h"
+
+extern char** environ;
+
+namespace os {
+namespace {
+
+// Waiting is counted in rounds of poll timeouts rather than read from a clock, so a test
+// that stops the program's clock cannot make these waits endless.
+constexpr int kRoundMillis = 20;
+constexpr int kAnswerRounds = 500;  // 10 s for the desktop session to grant the lock
+constexpr int kEndRounds = 100;     // 2 s for the inhibitor to end
+constexpr std::size_t kMaxAnswer = 4096;
+
+// The inhibitor keeps its lock while its command runs. The command first reports that it
+// runs (so a refusal is told apart from a grant without waiting for a timeout), then waits
+// for the end of its standard input: our end of a pipe, which the system also closes when
+// this process dies, so a crashed program never leaves the machine sleepless.
+constexpr const char* kHeldCommand = "echo ready; exec cat >/dev/null";
+constexpr const char* kReadyLine = "ready\n";
+
+class FileDescriptor {
+public:
+    FileDescriptor() = default;
+    ~FileDescriptor() { reset(); }
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    int get() const { return fd_; }
+    int release() { return std::exchange(fd_, -1); }
+    void reset(int fd = -1) {
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = fd;
+    }
+
+private:
+    int fd_ = -1;
+};
+
+bool makePipe(FileDescriptor& readEnd, FileDescriptor& writeEnd) {
+    int ends[2];
+    if (pipe2(ends, O_CLOEXEC) != 0) return false;
+    readEnd.reset(ends[0]);
+    writeEnd.reset(ends[1]);
+    return true;
+}
+
+struct SleepInhibitor {
+    std::mutex lock;
+    pid_t process = -1;
+    FileDescriptor hold;
+};
+
+SleepInhibitor& sleepInhibitor() {
+    static SleepInhibitor inhibitor;
+    return inhibitor;
+}
+
+// Starts "systemd-inhibit" with the given standard input and output; returns 0 or the error.
+int spawnInhibitor(int input, int output, pid_t& process) {
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, input, 0);
+    posix_spawn_file_actions_adddup2(&actions, output, 1);
+    posix_spawn_file_actions_adddup2(&actions, output, 2);
+    posix_spawn_file_actions_addclosefrom_np(&actions, 3);
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t signals;
+    sigemptyset(&signals);
+    posix_spawnattr_setsigmask(&attributes, &signals);
+    sigfillset(&signals);
+    posix_spawnattr_setsigdefault(&attributes, &signals);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+
+    std::string arguments[] = {
+        "systemd-inhibit", "--what=sleep:idle", "--who=Melvox", "--why=The public-address service is running",
+        "--mode=block",    "/bin/sh",           "-c",           kHeldCommand};
+    char* argv[std::size(arguments) + 1] = {};
+    for (std::size_t i = 0; i < std::size(arguments); ++i) argv[i] = arguments[i].data();
+    const int error = posix_spawnp(&process, argv[0], &actions, &attributes, argv, environ);
+    posix_spawnattr_destroy(&attributes);
+    posix_spawn_file_actions_destroy(&actions);
+    return error;
+}
+
+// Reads the inhibitor's output until its command reports that it runs (true), or the
+// output ends or stays silent too long (false); `answer` holds what was read.
+bool awaitGrant(int output, std::string& answer) {
+    int silentRounds = 0;
+    while (answer.size() < kMaxAnswer && silentRounds < kAnswerRounds) {
+        if (answer.find(kReadyLine) != std::string::npos) return true;
+        pollfd watch{output, POLLIN, 0};
+        const int ready = poll(&watch, 1, kRoundMillis);
+        if (ready < 0 && errno == EINTR) continue;
+        if (ready < 0) return false;
+        if (ready == 0) {
+            ++silentRounds;
+            continue;
+        }
+        char buffer[512];
+        const ssize_t length = read(output, buffer, sizeof buffer);
+        if (length < 0 && errno == EINTR) continue;
+        if (length <= 0) return false;
+        answer.append(buffer, static_cast<std::size_t>(length));
+    }
+    return answer.find(kReadyLine) != std::string::npos;
+}
+
+bool waitForExit(pid_t process, int rounds) {
+    for (int round = 0; round <= rounds; ++round) {
+        const pid_t ended = waitpid(process, nullptr, WNOHANG);
+        if (ended == process || (ended < 0 && errno != EINTR)) return true;
+        if (round < rounds) poll(nullptr, 0, kRoundMillis);
+    }
+    return false;
+}
+
+void endProcess(pid_t process) {
+    if (waitForExit(process, kEndRounds)) return;
+    kill(process, SIGTERM);
+    if (waitForExit(process, kEndRounds)) return;
+    kill(process, SIGKILL);
+    while (waitpid(process, nullptr, 0) < 0 && errno == EINTR) {
+    }
+}
+
+std::wstring trimmed(const std::string& text) {
+    std::size_t begin = 0;
+    std::size_t end = text.size();
+    while (begin < end && std::isspace(static_cast<unsigned char>(text[begin]))) ++begin;
+    while (end > begin && std::isspace(static_cast<unsigned char>(text[end - 1]))) --end;
+    return base::fromUtf8(text.substr(begin, end - begin));
+}
+
+void holdOffSleep(SleepInhibitor& inhibitor, const debug::Place& place) {
+    if (inhibitor.process > 0) {
+        place.trace(L"System sleep is already held off");
+        return;
+    }
+    FileDescriptor holdRead, holdWrite, answerRead, answerWrite;
+    if (!makePipe(holdRead, holdWrite) || !makePipe(answerRead, answerWrite)) {
+        place.info(L"System sleep cannot be held off: %1%", base::fromUtf8(std::strerror(errno)));
+        return;
+    }
+    pid_t process = -1;
+    const int error = spawnInhibitor(holdRead.get(), answerWrite.get(), process);
+    holdRead.reset();
+    answerWrite.reset();
+    if (error != 0) {
+        place.info(L"System sleep cannot be held off: systemd-inhibit cannot be started (%1%)",
+                   base::fromUtf8(std::strerror(error)));
+        return;
+    }
+    std::string answer;
+    if (!awaitGrant(answerRead.get(), answer)) {
+        holdWrite.reset();
+        kill(process, SIGTERM);
+        endProcess(process);
+        place.info(L"System sleep cannot be held off: %1%", trimmed(answer));
+        return;
+    }
+    inhibitor.process = process;
+    inhibitor.hold.reset(holdWrite.release());
+    place.info(L"System sleep is held off (inhibitor process %1%)", process);
+}
+
+void allowSleep(SleepInhibitor& inhibitor, const debug::Place& place) {
+    if (inhibitor.process <= 0) {
+        place.info(L"System sleep was not held off");
+        return;
+    }
+    // The end of its input ends the held command, and with it the inhibitor.
+    inhibitor.hold.reset();
+    endProcess(inhibitor.process);
+    inhibitor.process = -1;
+    place.info(L"System sleep is allowed again");
+}
+
+void raisePriority(pthread_t handle) {
+    const debug::Place place("os::setThreadPriority");
+    place.trace(L"set thread priority");
+    // The level of the process's other threads, read before any of them was raised.
+    static const int normalNice = [] {
+        errno = 0;
+        const int nice = getpriority(PRIO_PROCESS, static_cast<id_t>(getpid()));
+        return nice == -1 && errno != 0 ? 0 : nice;
+    }();
+    clockid_t clock = 0;
+    int error = pthread_getcpuclockid(handle, &clock);
+    // A thread's CPU clock carries its kernel thread id, which the per-thread nice value needs:
+    // the kernel encodes it as ~id << 3 with the per-thread flag (4) set.
+    if (error == 0 && (clock & 4) == 0) error = EINVAL;
+    if (error == 0) {
+        const auto threadId = static_cast<id_t>(~(clock >> 3));
+        if (setpriority(PRIO_PROCESS, threadId, std::max(normalNice - 1, -20)) != 0) error = errno;
+    }
+    if (error != 0) place.warn(L"Приоритет не установлен. (%1%)", error);
+}
+
+struct ControlCloser {
+    void operator()(snd_ctl_t* control) const { snd_ctl_close(control); }
+};
+struct CardInfoFree {
+    void operator()(snd_ctl_card_info_t* info) const { snd_ctl_card_info_free(info); }
+};
+struct PcmInfoFree {
+    void operator()(snd_pcm_info_t* info) const { snd_pcm_info_free(info); }
+};
+
+}  // namespace
+
+void keepSystemAwake(bool keep) {
+    const debug::Place place("os::keepSystemAwake");
+    SleepInhibitor& inhibitor = sleepInhibitor();
+    std::lock_guard<std::mutex> guard(inhibitor.lock);
+    if (keep) {
+        holdOffSleep(inhibitor, place);
+    } else {
+        allowSleep(inhibitor, place);
+    }
+}
+
+void setThreadPriority(boost::thread& thread) {
+    raisePriority(thread.native_handle());
+}
+
+void setThreadPriority(std::thread& thread) {
+    raisePriority(thread.native_handle());
+}
+
+std::wstring getThreadList() {
+    std::unique_ptr<DIR, int (*)(DIR*)> folder(opendir("/proc/self/task"), closedir);
+    if (!folder) return std::wstring();
+    std::string list;
+    while (const dirent* entry = readdir(folder.get())) {
+        const char* name = entry->d_name;
+        const char* end = name + std::strlen(name);
+        unsigned long id = 0;
+        const auto parsed = std::from_chars(name, end, id);
+        if (parsed.ec != std::errc() || parsed.ptr != end) continue;
+        char text[24];
+        const auto written = std::to_chars(text, text + sizeof text, id, 16);
+        std::transform(text, written.ptr, text, [](char c) { return static_cast<char>(std::toupper(c)); });
+        list.append(text, written.ptr);
+        list += ',';
+    }
+    if (!list.empty()) list.pop_back();
+    return base::widen(list);
+}
+
+std::vector<CaptureDevice> getAudioCaptureDevices() {
+    std::vector<CaptureDevice> devices;
+    snd_ctl_card_info_t* rawCardInfo = nullptr;
+    snd_pcm_info_t* rawPcmInfo = nullptr;
+    if (snd_ctl_card_info_malloc(&rawCardInfo) < 0) return devices;
+    std::unique_ptr<snd_ctl_card_info_t, CardInfoFree> cardInfo(rawCardInfo);
+    if (snd_pcm_info_malloc(&rawPcmInfo) < 0) return devices;
+    std::unique_ptr<snd_pcm_info_t, PcmInfoFree> pcmInfo(rawPcmInfo);
+
+    int card = -1;
+    while (snd_card_next(&card) == 0 && card >= 0) {
+        snd_ctl_t* rawControl = nullptr;
+        const std::string cardAddress = "hw:" + std::to_string(card);
+        if (snd_ctl_open(&rawControl, cardAddress.c_str(), 0) < 0) continue;
+        std::unique_ptr<snd_ctl_t, ControlCloser> control(rawControl);
+        std::string cardName;
+        if (snd_ctl_card_info(control.get(), cardInfo.get()) >= 0) {
+            if (const char* text = snd_ctl_card_info_get_name(cardInfo.get())) cardName = text;
+        }
+        int device = -1;
+        while (snd_ctl_pcm_next_device(control.get(), &device) == 0 && device >= 0) {
+            snd_pcm_info_set_device(pcmInfo.get(), static_cast<unsigned>(device));
+            snd_pcm_info_set_subdevice(pcmInfo.get(), 0);
+            snd_pcm_info_set_stream(pcmInfo.get(), SND_PCM_STREAM_CAPTURE);
+            // A device without capture streams has no capture information.
+            if (snd_ctl_pcm_info(control.get(), pcmInfo.get()) < 0) continue;
+            const char* description = snd_pcm_info_get_name(pcmInfo.get());
+            CaptureDevice entry;
+            entry.name = base::fromUtf8(description && *description ? description : cardName);
+            entry.waveInId = static_cast<std::int32_t>(devices.size());
+            devices.push_back(std::move(entry));
+        }
+    }
+    return devices;
+}
+
+}  // namespace os

@@ -1,0 +1,56 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "foundation/DataFolders.h"
+#include "foundation/TextConversion.h"
+#include "support/DataRoot.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(DataFolders, LieBelowTheUsersApplicationDataFolderAndAreCreated) {
+    test::DataRoot root;
+    EXPECT_EQ(base::toUtf8(os::getApplicationDataDirectory()), root.dataFolder());
+    EXPECT_EQ(base::toUtf8(os::getLogDirectory()), root.dataFolder() + "/log");
+    EXPECT_EQ(base::toUtf8(os::getTempDirectory()), root.dataFolder() + "/temp");
+    for (const char* folder : {"", "/log", "/temp"}) {
+        EXPECT_TRUE(fs::is_directory(root.dataFolder() + folder)) << folder;
+    }
+}
+
+TEST(DataFolders, LogFolderIsMadeAgainAfterItWasRemoved) {
+    test::DataRoot root;
+    const std::wstring first = os::getLogDirectory();
+    fs::remove_all(root.dataFolder());
+    EXPECT_EQ(os::getLogDirectory(), first);
+    EXPECT_TRUE(fs::is_directory(root.logFolder()));
+}
+
+TEST(DataFolders, DataFolderIsKeptUntilTheCacheIsEmptied) {
+    test::DataRoot first;
+    const std::wstring folder = os::getApplicationDataDirectory();
+    {
+        test::TempFolder other;
+        setenv("LOCALAPPDATA", other.path().c_str(), 1);
+        EXPECT_EQ(os::getApplicationDataDirectory(), folder);
+        os::resetApplicationDataDirectory();
+        EXPECT_EQ(base::toUtf8(os::getApplicationDataDirectory()),
+                  other.path() + "/KORVA Security Systems/Melvox/1.2");
+    }
+}
+
+TEST(DataFolders, JoinPathInsertsOneSeparatorWithoutLooking) {
+    EXPECT_EQ(os::joinPath(L"a", L"b"), L"a/b");
+    EXPECT_EQ(os::joinPath(L"a/", L"b"), L"a//b");
+    EXPECT_EQ(os::joinPath(L"", L""), L"/");
+}
+
+TEST(DataFolders, ApplicationFolderHoldsTheRunningProgram) {
+    const fs::path program = fs::read_symlink("/proc/self/exe");
+    const fs::path folder = base::toUtf8(os::getApplicationDirectory());
+    EXPECT_TRUE(fs::equivalent(folder / program.filename(), program));
+}
+
+}  // namespace

@@ -1,0 +1,88 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <ctime>
+#include <string>
+
+#include "foundation/SignalSafeClock.h"
+
+namespace {
+
+struct Moment {
+    std::int64_t seconds;
+    debug::CivilTime expected;
+};
+
+TEST(SignalSafeClock, UnpreparedGivesTheCalendarOfUtc) {
+    const Moment moments[] = {
+        {0, {1970, 1, 1, 0, 0, 0, 0}},
+        {-1, {1969, 12, 31, 23, 59, 59, 0}},
+        {951782400, {2000, 2, 29, 0, 0, 0, 0}},
+        {951868799, {2000, 2, 29, 23, 59, 59, 0}},
+        {4107542399, {2100, 2, 28, 23, 59, 59, 0}},
+        {4107542400, {2100, 3, 1, 0, 0, 0, 0}},
+        {-2203891200, {1900, 3, 1, 0, 0, 0, 0}},
+        {1735648215, {2024, 12, 31, 12, 30, 15, 0}},
+    };
+    const debug::SignalSafeClock clock;
+    for (const Moment& moment : moments) {
+        SCOPED_TRACE(moment.seconds);
+        const debug::CivilTime time = clock.at(moment.seconds, 999999999);
+        EXPECT_EQ(time.year, moment.expected.year);
+        EXPECT_EQ(time.month, moment.expected.month);
+        EXPECT_EQ(time.day, moment.expected.day);
+        EXPECT_EQ(time.hour, moment.expected.hour);
+        EXPECT_EQ(time.minute, moment.expected.minute);
+        EXPECT_EQ(time.second, moment.expected.second);
+        EXPECT_EQ(time.millisecond, 999);
+    }
+}
+
+// A zone with daylight saving, given by its rule so that no zone files are needed.
+class ZoneWithDaylightSaving {
+public:
+    ZoneWithDaylightSaving() {
+        if (const char* old = std::getenv("TZ")) {
+            hadOld_ = true;
+            old_ = old;
+        }
+        setenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3", 1);
+        tzset();
+    }
+    ~ZoneWithDaylightSaving() {
+        if (hadOld_) {
+            setenv("TZ", old_.c_str(), 1);
+        } else {
+            unsetenv("TZ");
+        }
+        tzset();
+    }
+
+private:
+    bool hadOld_ = false;
+    std::string old_;
+};
+
+TEST(SignalSafeClock, AgreesWithTheCLibraryAcrossTheComingYear) {
+    ZoneWithDaylightSaving zone;
+    debug::SignalSafeClock clock;
+    clock.prepare();
+    const std::time_t start = std::time(nullptr) / 3600 * 3600;
+    int mismatches = 0;
+    // Changes fall on whole hours: the last second before each hour and the hour itself.
+    for (std::time_t hour = start + 3600; hour < start + 366 * 86400 && mismatches < 5; hour += 3600) {
+        for (const std::time_t moment : {hour - 1, hour}) {
+            std::tm expected{};
+            localtime_r(&moment, &expected);
+            const debug::CivilTime time = clock.at(moment, 0);
+            const bool same = time.year == expected.tm_year + 1900 && time.month == expected.tm_mon + 1 &&
+                              time.day == expected.tm_mday && time.hour == expected.tm_hour &&
+                              time.minute == expected.tm_min && time.second == expected.tm_sec;
+            if (!same) ++mismatches;
+            EXPECT_TRUE(same) << "at " << moment << ": " << time.hour << ":" << time.minute << " instead of "
+                              << expected.tm_hour << ":" << expected.tm_min;
+        }
+    }
+}
+
+}  // namespace
