@@ -3,15 +3,32 @@
 #include <wx/init.h>
 #include <wx/intl.h>
 
+#include <boost/filesystem.hpp>
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "app/DebugPref.h"
 #include "app/Options.h"
+#include "foundation/CrashDump.h"
 #include "foundation/DataFolders.h"
 #include "foundation/Log.h"
 #include "foundation/Place.h"
+#include "foundation/Settings.h"
+#include "foundation/SystemServices.h"
+#include "foundation/ThreadDispatcher.h"
+
+namespace {
+
+void emptyTempFolder() {
+    boost::system::error_code ignored;
+    const boost::filesystem::path temp(base::toUtf8(os::getTempDirectory()));
+    for (boost::filesystem::directory_iterator it(temp, ignored), end; it != end; it.increment(ignored)) {
+        boost::filesystem::remove_all(it->path(), ignored);
+    }
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
     wxInitializer toolkit(argc, argv);
@@ -30,14 +47,19 @@ int main(int argc, char** argv) {
     }
     if (options.quit) return 1;
 
-    dbg_init(options.output, base::Log::INFO, os::getLogDirectory());
-    {
-        base::SingletonSlot<base::Log>::Use log(base::Log::instanceSlot());
-        if (log) log->setLevel(app::levelFromSetting(L"info", options.trace));
-    }
+    emptyTempFolder();
+    app::loadDebugPref(options.trace);
     const debug::Place place("aApp::OnInit");
     place.info(L"Melvox v1 - Initialization.");
-    place.info(L"Melvox v1 - Exit.");
+    place.trace(L"Create thread dispatcher. Threads: [%1%]", os::getThreadList());
+    base::ThreadDispatcher::create();
+    debug::installCrashHandlers();
+
+    // The main window does not exist yet: the start-up ends here and the program exits.
+    const debug::Place exitPlace("aApp::OnExit");
+    base::ThreadDispatcher::destroy();
+    pref_free();
+    exitPlace.info(L"Melvox v1 - Exit.");
     dbg_free();
     return 0;
 }

@@ -1,0 +1,39 @@
+#pragma once
+// Reading the fields of device and address texts the way the C library's scanf reads "%u"
+// and "%s" (blanks before a field are skipped), but by hand: no locale takes part, no field
+// runs past its bound and no number wraps into range. Also the case-blind searches that the
+// model names and version marks need.
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+namespace base::scan {
+
+// The value a negative or oversized number reads as, so that every range check refuses it.
+constexpr std::uint32_t outOfRange = 0xFFFFFFFF;
+
+// The blanks of the "C" locale.
+constexpr bool isBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+constexpr bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+void skipBlanks(std::string_view text, std::size_t& position);
+
+// "%u": blanks, an optional sign and decimal digits. On success moves `position` behind the
+// digits; on failure leaves both arguments untouched.
+bool readUnsigned(std::string_view text, std::size_t& position, std::uint32_t& value);
+
+// "%s": blanks, then the word up to the next blank or the end. Fails, leaving `position`
+// untouched, when there is no word or it is longer than `longest` characters.
+bool readWord(std::string_view text, std::size_t& position, std::size_t longest, std::string_view& word);
+
+// Comparisons that ignore the case of ASCII letters; other bytes compare as they are, so texts
+// of the Russian code page are safe here.
+bool equalIgnoringCase(std::string_view a, std::string_view b);
+bool containsIgnoringCase(std::string_view text, std::string_view part);
+
+}  // namespace base::scan
