@@ -60,6 +60,8 @@ struct Log::Shared {
     std::ofstream file;
     // The operator is told once per failure episode, until a flushed write succeeds.
     bool failureReported = false;
+    // The day of the file opened last; the writer starts from the day the logger opened.
+    boost::gregorian::date openedDay;
 
     std::shared_ptr<const Callback> callback;
     std::shared_ptr<const StringTransform> transform;
@@ -72,6 +74,7 @@ struct Log::Shared {
 
 void Log::Shared::openFile() {
     const boost::gregorian::date today = clock::localNow().date();
+    openedDay = today;
     char name[32];
     std::snprintf(name, sizeof name, "%04d%02d%02d.log", static_cast<int>(today.year()),
                   static_cast<int>(today.month()), static_cast<int>(today.day()));
@@ -131,7 +134,7 @@ void Log::Shared::writeRecordLine(const Record& record) {
 }
 
 void Log::Shared::run() {
-    boost::gregorian::date currentDay = clock::localNow().date();
+    boost::gregorian::date currentDay = openedDay.is_special() ? clock::localNow().date() : openedDay;
     std::deque<Record> batch;
     for (;;) {
         {

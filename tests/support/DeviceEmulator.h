@@ -1,0 +1,94 @@
+#pragma once
+// Emulated devices for tests. Each binds its own loopback address (127.0.0.2, ...) at
+// the command port, answers commands from a table of handlers, keeps a log of what it
+// received, and can be told to misbehave the ways real devices do. Device kinds
+// (loudspeaker, console) derive from it, register their commands and keep the state
+// that their commands change.
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <netinet/in.h>
+#include "foundation/NetworkAddress.h"
+
+namespace test {
+
+// A UDP port that is free now on every address, for one test's base port.
+std::uint16_t freeUdpPort();
+
+class EmulatedDevice {
+public:
+    // The answer to one command; nullopt sends nothing.
+    using Handler = std::function<std::optional<std::string>(const std::string& command)>;
+
+    static constexpr const char* kBusyText = "Processing of the previous command isn't complete!";
+
+    EmulatedDevice(const std::string& ip, std::uint16_t port);
+    virtual ~EmulatedDevice();
+    EmulatedDevice(const EmulatedDevice&) = delete;
+    EmulatedDevice& operator=(const EmulatedDevice&) = delete;
+
+    // The handler of the longest registered prefix of a command answers it (the command
+    // arrives without its line feed). A command that no prefix matches gets no answer.
+    void on(const std::string& prefix, Handler handler);
+    void answer(const std::string& prefix, const std::string& reply);
+
+    // Misbehaviour, each until changed.
+    void setSilent(bool silent);                  // receive, never answer
+    void dropNext(int count);                     // the next `count` commands get no answer
+    void setDelay(std::chrono::milliseconds delay);  // answer late
+    void answerFromPort(std::uint16_t port);      // answer from another socket (0: the command socket)
+    void answerBusy(int count);                   // the next `count` commands get the busy text
+    void answerErrorNext(int count);              // the next `count` commands get "ERR"
+
+    // Sends a datagram from the command socket (status packets, unsolicited replies).
+    void send(const std::string& data, const net::IpAndPort& to);
+
+    // The commands received so far, without their line feeds.
+    std::vector<std::string> received() const;
+    std::size_t receivedCount() const;
+    // Waits until at least `count` commands came; false after the deadline.
+    bool waitForReceived(std::size_t count, std::chrono::milliseconds deadline = std::chrono::seconds(10)) const;
+    void clearReceived();
+
+    const std::string& ip() const { return ip_; }
+    std::uint16_t port() const { return port_; }
+    net::IpAndPort address() const { return net::IpAndPort(ip_, port_); }
+
+protected:
+    // The answer of the command table, or nullopt; kinds may override to add state.
+    virtual std::optional<std::string> handle(const std::string& command);
+
+private:
+    void serve();
+    void replyTo(const std::string& reply, const sockaddr_in& to);
+
+    const std::string ip_;
+    const std::uint16_t port_;
+    int socket_ = -1;
+    int otherSocket_ = -1;
+    int wakeFd_ = -1;
+    std::thread thread_;
+
+    mutable std::mutex lock_;
+    mutable std::condition_variable receivedSignal_;
+    std::vector<std::string> received_;
+    std::map<std::string, Handler> handlers_;
+    bool silent_ = false;
+    int dropCount_ = 0;
+    int busyCount_ = 0;
+    int errorCount_ = 0;
+    std::chrono::milliseconds delay_{0};
+    std::uint16_t answerPort_ = 0;
+};
+
+}  // namespace test
