@@ -171,7 +171,11 @@ void TransferProtocol::create_socket(unsigned basePort, const std::string& inter
 }
 
 void TransferProtocol::run() {
-    stopping_ = false;
+    {
+        std::lock_guard<std::recursive_mutex> main(mainLock_);
+        stopping_ = false;
+        running_ = true;
+    }
     m_receiver_thread = std::thread([this] { receiver_thread(); });
     m_sender_thread = std::thread([this] { sender_thread(); });
     responderThread_ = std::thread([this] { responder_thread(); });
@@ -183,6 +187,7 @@ void TransferProtocol::stop() {
         std::lock_guard<std::recursive_mutex> main(mainLock_);
         std::lock_guard<std::mutex> receive(receiveLock_);
         stopping_ = true;
+        running_ = false;
     }
     senderCondition_.notify_all();
     responderCondition_.notify_all();
@@ -234,6 +239,13 @@ TransferProtocol::DevicePtr TransferProtocol::add_to_queue(const net::IpAndPort&
                  transfer->request);
     transfer->number = device->next_number++;
     device->push(transfer);
+    if (running_ && !device->current) {
+        // An idle device gets its request at once from the caller's thread, sparing a
+        // wake-up of the sender on every exchange; the sender still keeps the resend time.
+        device->current = device->pop();
+        std::int64_t beforeResend = kDefaultResendUs;
+        sendCurrent(*device, nowUs(), beforeResend);
+    }
     senderCondition_.notify_all();
     return device;
 }
@@ -600,6 +612,10 @@ void TransferProtocol::respond(received_data_t& record) {
     place.trace3(L"responder: locking access...");
     std::function<void()> completion;
     TransferHandler sniffer;
+    TransferPtr finished;
+    // The sender is woken only when it has something to send next; its own timer covers
+    // the rest, and an idle device takes its next request straight from the caller.
+    bool wakeSender = true;
     {
         std::lock_guard<std::recursive_mutex> main(mainLock_);
         place.trace2(L"responder: access is locked");
@@ -638,9 +654,10 @@ void TransferProtocol::respond(received_data_t& record) {
                         handler(data, ok);
                     };
                 } else {
-                    transfer->done_condition.notify_all();
+                    finished = transfer;
                 }
                 device.current.reset();
+                wakeSender = !device.queue.empty();
                 place.trace3(L"responder: handled response for device '%1%' with data '%2%'",
                              text(record.from), record.data);
             }
@@ -648,7 +665,9 @@ void TransferProtocol::respond(received_data_t& record) {
         const auto sniffed = m_sniffers.find(keyOf(record.from));
         if (sniffed != m_sniffers.end()) sniffer = sniffed->second;
     }
-    senderCondition_.notify_all();
+    // Notified outside the lock, so the waiting caller does not wake into a held lock.
+    if (finished) finished->done_condition.notify_all();
+    if (wakeSender) senderCondition_.notify_all();
     if (sniffer) {
         base::ThreadDispatcher::add(L"sniffer callback", 0,
                                     [sniffer, data = record.data, ok = record.ok] { sniffer(data, ok); });

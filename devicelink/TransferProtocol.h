@@ -95,6 +95,7 @@ private:
     std::thread m_receiver_thread;
     std::thread responderThread_;
     std::atomic<bool> stopping_{false};
+    bool running_ = false;  // under the main lock
 
     // Addresses whose queues eraseQueue is erasing right now.
     std::mutex erasingLock_;

@@ -150,10 +150,12 @@ TEST_F(TransferProtocolTest, DatagramWithNothingInFlightGoesToTheUnknownHandler)
         unknown.push_back(data + "@" + from.getText());
         return true;
     });
+    auto stranger = device(3);
     transport_->run();
-    emulated->send("before any request", net::IpAndPort("127.0.0.1", port_));
+    stranger->send("never asked", net::IpAndPort("127.0.0.1", port_));
     std::string response;
     ASSERT_TRUE(transport_->sync(emulated->address(), "x", response, 2, 1000));
+    EXPECT_EQ(response, "OK x");
     emulated->send("late news", net::IpAndPort("127.0.0.1", port_));
     ASSERT_TRUE(test::waitFor([&] {
         std::lock_guard<std::mutex> guard(lock);
@@ -162,6 +164,7 @@ TEST_F(TransferProtocolTest, DatagramWithNothingInFlightGoesToTheUnknownHandler)
     std::lock_guard<std::mutex> guard(lock);
     // A sender never sent to is not known; the known device's datagram is reported.
     EXPECT_EQ(unknown, std::vector<std::string>{"late news@127.0.0.2"});
+    EXPECT_EQ(emulated->received(), std::vector<std::string>{"x"});
 }
 
 TEST_F(TransferProtocolTest, AllResponsesHandlerTakesDatagramsFirst) {
