@@ -51,6 +51,8 @@ struct Log::Shared {
     bool interruptRequested = false;
     bool writerEnded = false;
     std::atomic<bool> forceStop{false};
+    // Counts the writer's arrivals at an empty queue, with everything before written.
+    std::uint64_t idlePasses = 0;
 
     std::wstring directory;
     bool consoleEcho = false;
@@ -142,6 +144,7 @@ void Log::Shared::run() {
             if (queue.empty()) {
                 // Trace lines wait in the stream's buffer until the writer goes idle.
                 if (file.is_open() && file.good()) file.flush();
+                ++idlePasses;
                 emptied.notify_all();
                 if (interruptRequested) {
                     debug::sendToDebugger(L"log thread: interrupt requested");
@@ -235,6 +238,15 @@ void Log::notify() {
     std::unique_lock<std::mutex> guard(shared_->lock);
     shared_->wake.notify_all();
     shared_->emptied.wait_for(guard, kNotifyWait);
+}
+
+bool Log::waitWritten(std::chrono::milliseconds deadline) {
+    std::unique_lock<std::mutex> guard(shared_->lock);
+    const std::uint64_t start = shared_->idlePasses;
+    shared_->wake.notify_all();
+    return shared_->emptied.wait_for(guard, deadline, [&] {
+        return shared_->writerEnded || (shared_->idlePasses > start && shared_->queue.empty());
+    });
 }
 
 bool Log::tryNotify() {

@@ -3,6 +3,7 @@
 // them into lines of the daily file "<dir>/YYYYMMDD.log".
 
 #include <atomic>
+#include <chrono>
 #include <boost/date_time/posix_time/posix_time_types.hpp>
 #include <boost/format.hpp>
 #include <condition_variable>
@@ -63,6 +64,8 @@ public:
     // As notify, but gives up at once when the queue's lock is taken: for the crash path,
     // which may run on a thread that holds it. Returns false when it gave up.
     bool tryNotify();
+    // Waits until everything queued before the call is written (or the deadline passes).
+    bool waitWritten(std::chrono::milliseconds deadline);
 
     // Formats and queues one message; the per-level operations of debug::Place call it.
     template <class... Args>

@@ -33,7 +33,10 @@ LogLine parseLogLine(const std::wstring& raw) {
 }
 
 std::vector<LogLine> LogCapture::lines() {
-    base::Log::notifyInstance();
+    {
+        base::SingletonSlot<base::Log>::Use log(base::Log::instanceSlot());
+        if (log) log->waitWritten(std::chrono::seconds(30));
+    }
     std::vector<std::string> files;
     for (const auto& entry : std::filesystem::directory_iterator(folder_.path())) {
         if (entry.path().extension() == ".log") files.push_back(entry.path().string());
