@@ -38,6 +38,83 @@ bool readUnsigned(std::string_view text, std::size_t& position, std::uint32_t& v
     return true;
 }
 
+namespace {
+
+int digitValue(char c) {
+    if (isDigit(c)) return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return 99;
+}
+
+bool hasHexPrefix(std::string_view text, std::size_t at) {
+    return at + 1 < text.size() && text[at] == '0' && (text[at + 1] == 'x' || text[at + 1] == 'X') &&
+           at + 2 < text.size() && digitValue(text[at + 2]) < 16;
+}
+
+// Digits of `base` from `at`, saturating at `limit`; false when there is none.
+bool readDigits(std::string_view text, std::size_t& at, int base, std::uint64_t limit,
+                std::uint64_t& number) {
+    const std::size_t first = at;
+    number = 0;
+    for (; at < text.size() && digitValue(text[at]) < base; ++at) {
+        number = std::min<std::uint64_t>(number * base + static_cast<unsigned>(digitValue(text[at])), limit);
+    }
+    return at != first;
+}
+
+// Blanks and an optional sign; true for a minus.
+bool readSign(std::string_view text, std::size_t& at) {
+    skipBlanks(text, at);
+    if (at < text.size() && (text[at] == '+' || text[at] == '-')) return text[at++] == '-';
+    return false;
+}
+
+}  // namespace
+
+bool readHex(std::string_view text, std::size_t& position, std::uint32_t& value) {
+    std::size_t at = position;
+    const bool negative = readSign(text, at);
+    if (hasHexPrefix(text, at)) at += 2;
+    std::uint64_t number = 0;
+    if (!readDigits(text, at, 16, outOfRange, number)) return false;
+    value = negative && number != 0 ? outOfRange : static_cast<std::uint32_t>(number);
+    position = at;
+    return true;
+}
+
+bool readInteger(std::string_view text, std::size_t& position, std::int32_t& value) {
+    std::size_t at = position;
+    const bool negative = readSign(text, at);
+    int base = 10;
+    if (hasHexPrefix(text, at)) {
+        base = 16;
+        at += 2;
+    } else if (at < text.size() && text[at] == '0') {
+        base = 8;
+    }
+    constexpr std::uint64_t limit = std::uint64_t{1} << 31;
+    std::uint64_t number = 0;
+    if (!readDigits(text, at, base, limit, number)) return false;
+    if (negative) {
+        value = static_cast<std::int32_t>(-static_cast<std::int64_t>(number));
+    } else {
+        value = static_cast<std::int32_t>(std::min<std::uint64_t>(number, limit - 1));
+    }
+    position = at;
+    return true;
+}
+
+bool readUntil(std::string_view text, std::size_t& position, char stop, std::size_t longest,
+               std::string_view& field) {
+    std::size_t end = text.find(stop, position);
+    if (end == std::string_view::npos) end = text.size();
+    if (end == position || end - position > longest) return false;
+    field = text.substr(position, end - position);
+    position = end;
+    return true;
+}
+
 bool readWord(std::string_view text, std::size_t& position, std::size_t longest, std::string_view& word) {
     std::size_t at = position;
     skipBlanks(text, at);

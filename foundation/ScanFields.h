@@ -27,6 +27,19 @@ void skipBlanks(std::string_view text, std::size_t& position);
 // digits; on failure leaves both arguments untouched.
 bool readUnsigned(std::string_view text, std::size_t& position, std::uint32_t& value);
 
+// "%x": blanks, an optional sign, an optional "0x" and hexadecimal digits; saturates and
+// treats a negative number as readUnsigned does.
+bool readHex(std::string_view text, std::size_t& position, std::uint32_t& value);
+
+// "%i": blanks, an optional sign and a number in the base its prefix names ("0x" hexadecimal,
+// "0" octal, decimal otherwise). A number beyond 32 bits saturates at the end of the range.
+bool readInteger(std::string_view text, std::size_t& position, std::int32_t& value);
+
+// "%[^stop]" with a bound: one or more characters up to `stop` or the end. Fails, leaving
+// `position` untouched, when there is none or there are more than `longest`.
+bool readUntil(std::string_view text, std::size_t& position, char stop, std::size_t longest,
+               std::string_view& field);
+
 // "%s": blanks, then the word up to the next blank or the end. Fails, leaving `position`
 // untouched, when there is no word or it is longer than `longest` characters.
 bool readWord(std::string_view text, std::size_t& position, std::size_t longest, std::string_view& word);

@@ -54,12 +54,17 @@ EmulatedDevice::EmulatedDevice(const std::string& ip, std::uint16_t port) : ip_(
 }
 
 EmulatedDevice::~EmulatedDevice() {
-    const std::uint64_t one = 1;
-    [[maybe_unused]] const ssize_t written = ::write(wakeFd_, &one, sizeof one);
-    thread_.join();
+    stopServing();
     ::close(socket_);
     if (otherSocket_ >= 0) ::close(otherSocket_);
     ::close(wakeFd_);
+}
+
+void EmulatedDevice::stopServing() {
+    if (!thread_.joinable()) return;
+    const std::uint64_t one = 1;
+    [[maybe_unused]] const ssize_t written = ::write(wakeFd_, &one, sizeof one);
+    thread_.join();
 }
 
 void EmulatedDevice::on(const std::string& prefix, Handler handler) {

@@ -67,6 +67,9 @@ public:
 protected:
     // The answer of the command table, or nullopt; kinds may override to add state.
     virtual std::optional<std::string> handle(const std::string& command);
+    // Ends the serving thread; a kind that overrides handle() or keeps state its handlers use
+    // calls it first in its destructor, before that state goes. Calling it again does nothing.
+    void stopServing();
 
 private:
     void serve();

@@ -10,6 +10,8 @@ struct ManualClock::Source : base::clock::TimeSource {
     boost::posix_time::ptime localBase;
     std::chrono::steady_clock::time_point localSetAt;
     std::chrono::microseconds offset{0};
+    bool systemFixed = false;
+    std::int64_t systemBase = 0;
 
     boost::posix_time::ptime localNow() const override {
         std::lock_guard<std::mutex> guard(lock);
@@ -20,6 +22,7 @@ struct ManualClock::Source : base::clock::TimeSource {
     }
     std::int64_t systemMicros() const override {
         std::lock_guard<std::mutex> guard(lock);
+        if (systemFixed) return systemBase + offset.count();
         return TimeSource::systemMicros() + offset.count();
     }
     std::chrono::steady_clock::time_point steadyNow() const override {
@@ -43,6 +46,12 @@ void ManualClock::setLocal(const boost::posix_time::ptime& time) {
 void ManualClock::advance(std::chrono::microseconds step) {
     std::lock_guard<std::mutex> guard(source_->lock);
     source_->offset += step;
+}
+
+void ManualClock::setSystemMicros(std::int64_t micros) {
+    std::lock_guard<std::mutex> guard(source_->lock);
+    source_->systemFixed = true;
+    source_->systemBase = micros - source_->offset.count();
 }
 
 }  // namespace test

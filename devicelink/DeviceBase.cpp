@@ -1,0 +1,618 @@
+#include "devicelink/DeviceBase.h"
+
+#include <charconv>
+#include <chrono>
+#include <cstring>
+#include <string_view>
+#include <thread>
+
+#include "foundation/Checks.h"
+#include "foundation/Clock.h"
+#include "foundation/Exceptions.h"
+#include "foundation/Place.h"
+#include "foundation/ScanFields.h"
+#include "foundation/TextConversion.h"
+#include "foundation/ThreadDispatcher.h"
+
+namespace device {
+namespace {
+
+constexpr std::int64_t kRecheckNotRespondingUs = 120000000;
+constexpr auto kBusyPause = std::chrono::milliseconds(1000);
+constexpr int kBusyExchanges = 3;
+constexpr int kCommandPriority = 2;
+constexpr unsigned kCommandIntervalMs = 1000;
+constexpr int kCheckPriority = 1;
+constexpr unsigned kCheckIntervalMs = 160;
+constexpr int kRebootPriority = 0;
+constexpr unsigned kRebootIntervalMs = 1000;
+
+constexpr std::size_t kShortestStatePacket = 26;
+constexpr std::size_t kLongestStatePacket = 256;
+constexpr std::size_t kLongestAddressField = 17;
+constexpr std::size_t kLongestNameField = 255;
+constexpr std::size_t kLongestVersionText = 255;
+constexpr int kStatePacketNumbers = 5;
+
+constexpr const char* kBlanks = " \t\r\n\v\f";
+constexpr const wchar_t* kWideBlanks = L" \t\r\n\v\f";
+
+void trim(std::string& text) {
+    const std::size_t last = text.find_last_not_of(kBlanks);
+    if (last == std::string::npos) {
+        text.clear();
+        return;
+    }
+    text.erase(last + 1);
+    text.erase(0, text.find_first_not_of(kBlanks));
+}
+
+void trim(std::wstring& text) {
+    const std::size_t last = text.find_last_not_of(kWideBlanks);
+    if (last == std::wstring::npos) {
+        text.clear();
+        return;
+    }
+    text.erase(last + 1);
+    text.erase(0, text.find_first_not_of(kWideBlanks));
+}
+
+bool startsWith(const std::string& text, const char* prefix) {
+    return text.compare(0, std::strlen(prefix), prefix) == 0;
+}
+
+// Removes `count` characters from the front, at most the whole text.
+void dropFront(std::string& text, std::size_t count) {
+    text.erase(0, std::min(count, text.size()));
+}
+
+template <class Integer>
+std::string decimal(Integer value) {
+    char digits[24];
+    const auto written = std::to_chars(std::begin(digits), std::end(digits), value);
+    return std::string(digits, written.ptr);
+}
+
+bool isBusy(const std::string& reply) {
+    return reply.find(kBusyReply) != std::string::npos;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Status packet recognition.
+
+bool isStatePacket(const std::string& datagram, net::HardwareAddress& address) {
+    const std::string_view text(datagram);
+    if (text.size() < kShortestStatePacket || text.size() > kLongestStatePacket || text[2] != ':')
+        return false;
+
+    // The address field: one to 17 characters up to the first ','.
+    const std::size_t addressEnd = text.find(',');
+    if (addressEnd == std::string_view::npos || addressEnd == 0 || addressEnd > kLongestAddressField)
+        return false;
+
+    std::size_t at = addressEnd + 1;
+    for (int number = 0; number < kStatePacketNumbers; ++number) {
+        std::uint32_t ignored = 0;
+        if (!base::scan::readUnsigned(text, at, ignored)) return false;
+        if (at >= text.size() || text[at] != ',') return false;
+        ++at;
+    }
+    // The seventh field: one to 255 characters up to the next ',' or line feed.
+    const std::size_t nameEnd = std::min(text.find_first_of(",\n", at), text.size());
+    if (nameEnd == at || nameEnd - at > kLongestNameField) return false;
+
+    address = net::HardwareAddress(std::string(text.substr(0, addressEnd)));
+    if (!address.isValid()) return false;
+    return DeviceBase::parseStateVersion(datagram, nullptr);
+}
+
+bool DeviceBase::parseStateVersion(const std::string& packet, Version* out) {
+    const std::size_t comma = packet.rfind(',');
+    if (comma == std::string::npos) return false;
+    std::string text;
+    for (std::size_t at = comma + 1; at < packet.size() && text.size() < kLongestVersionText; ++at) {
+        const char c = packet[at];
+        if (c != '\r' && c != '\n' && c != '\0') text += c;
+    }
+    return parseVersion(text, out);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Identity.
+
+DeviceBase::DeviceBase(std::uint32_t id, const net::HardwareAddress& hardwareAddress,
+                       const net::IpAndPort& address, const std::wstring& title,
+                       std::shared_ptr<TransferProtocol> protocol)
+    : id_(id),
+      hardwareAddress_(hardwareAddress),
+      protocol_(std::move(protocol)),
+      address_(std::make_shared<const net::IpAndPort>(address)),
+      title_(title) {
+    debug::warnIfFalse(hardwareAddress_.isValid(), "device::DeviceBase::DeviceBase");
+}
+
+DeviceBase::~DeviceBase() = default;
+
+std::int64_t DeviceBase::now() {
+    return base::clock::systemMicros();
+}
+
+void DeviceBase::setThisBasePtr(const std::shared_ptr<DeviceBase>& self) {
+    std::lock_guard<std::recursive_mutex> guard(mutex_);
+    self_ = self;
+}
+
+std::shared_ptr<DeviceBase> DeviceBase::getThisBasePtr() {
+    std::shared_ptr<DeviceBase> self;
+    {
+        std::lock_guard<std::recursive_mutex> guard(mutex_);
+        self = self_.lock();
+    }
+    if (!self) {
+        debug::Place("device::DeviceBase::getThisBasePtr").fatal(L"Ошибка блокировки устройства");
+        base::Log::notifyInstance();
+        throw exception::StopProgram();
+    }
+    return self;
+}
+
+net::IpAndPort DeviceBase::getAddress() const {
+    return *std::atomic_load(&address_);
+}
+
+void DeviceBase::setAddress(const net::IpAndPort& address) {
+    std::atomic_store(&address_, std::make_shared<const net::IpAndPort>(address));
+}
+
+// The version record holds a text, so it is read and written under the lock.
+Version DeviceBase::getVersion() const {
+    std::lock_guard<std::recursive_mutex> guard(mutex_);
+    return version_;
+}
+
+void DeviceBase::setVersion(const Version& version) {
+    std::lock_guard<std::recursive_mutex> guard(mutex_);
+    version_ = version;
+}
+
+bool DeviceBase::isType(DeviceType mask) const {
+    std::lock_guard<std::recursive_mutex> guard(mutex_);
+    return isOfKind(version_.type, mask);
+}
+
+std::wstring DeviceBase::getFirmwareVersionTypeText() const {
+    const DeviceType type = getVersion().type;
+    debug::throwIfFalse(type != 0, "device::DeviceBase::getFirmwareVersionTypeText");
+    return base::widen(toText(type));
+}
+
+std::wstring DeviceBase::getFirmwareVersionText() const {
+    return base::widen(getVersion().text);
+}
+
+std::wstring DeviceBase::getDisplayName() {
+    std::lock_guard<std::recursive_mutex> guard(mutex_);
+    if (title_.empty()) title_ = L"Устройство " + base::widen(hardwareAddress_.toCharArray());
+    return title_;
+}
+
+void DeviceBase::setTitle(const std::wstring& title) {
+    std::lock_guard<std::recursive_mutex> guard(mutex_);
+    debug::Place("device::DeviceBase::setTitle")
+        .info(L"Назначено название '%1%' устройству '%2%', предыдущее '%3%'", title,
+              hardwareAddress_.toCharArray(), title_);
+    title_ = title;
+    trim(title_);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Online and responding state.
+
+bool DeviceBase::isOnline() const {
+    return now() - lastStateTime.load() < kOnlineWindowUs;
+}
+
+bool DeviceBase::isOnlineAndResponding() const {
+    return isOnline() && responding.load();
+}
+
+void DeviceBase::touchLastState() {
+    lastStateTime = now();
+}
+
+void DeviceBase::setStateHandler(StateHandler handler) {
+    std::lock_guard<std::recursive_mutex> guard(mutex_);
+    stateHandler_ = std::move(handler);
+}
+
+void DeviceBase::notifyWithState() {
+    debug::Place("device::DeviceBase::notifyWithState").trace2(L"");
+    std::lock_guard<std::recursive_mutex> guard(mutex_);
+    if (!stateHandler_) return;
+    const std::shared_ptr<DeviceBase> self = getThisBasePtr();
+    base::ThreadDispatcher::add(L"notify about the state", 0, [self] {
+        StateHandler handler;
+        {
+            std::lock_guard<std::recursive_mutex> guard(self->mutex_);
+            handler = self->stateHandler_;
+        }
+        // A handler emptied in the meantime throws here; the dispatcher reports it.
+        handler(self);
+    });
+}
+
+void DeviceBase::checkOnline(bool requireState) {
+    const debug::Place place("device::DeviceBase::checkOnline");
+    if (requireState && !isOnline()) {
+        place.important(L"Skip online check due to no state for device=%1%", id_);
+        return;
+    }
+    if (stateReceived.load() && now() - lastStateTime.load() > kOnlineWindowUs) {
+        notifyWithState();
+        responding = false;
+        stateReceived = false;
+        lastCheckTime = 0;
+        volume = kUnknownVolume;
+        resetCache();
+        std::wstring title;
+        {
+            std::lock_guard<std::recursive_mutex> guard(mutex_);
+            title = title_;
+        }
+        place.info(L"Устройство отключено: '%1%' (hw=%2%, ip=%3%)", title, hardwareAddress_.toCharArray(),
+                   getAddress().getText());
+    }
+    checkResponding(requireState);
+}
+
+void DeviceBase::checkResponding(bool force) {
+    if (!stateReceived.load()) return;
+    const bool due = !responding.load() && now() - lastCheckTime.load() > kRecheckNotRespondingUs;
+    if (!force && !due) return;
+
+    const net::IpAndPort address = getAddress();
+    debug::Place("device::DeviceBase::checkResponding")
+        .trace(L"check i/o for device ip %1%...", address.getWideText());
+    // A weak pointer: the transport must not keep alive a device that keeps the transport alive.
+    const std::weak_ptr<DeviceBase> self = getThisBasePtr();
+    protocol_->async(
+        address, "get vol",
+        [self, address](const std::string& reply, bool ok) {
+            if (const std::shared_ptr<DeviceBase> device = self.lock())
+                device->handleCheckReply(reply, ok, address);
+        },
+        kCheckPriority, kCheckIntervalMs);
+    lastCheckTime = now();
+}
+
+void DeviceBase::handleCheckReply(const std::string& reply, bool ok, const net::IpAndPort& address) {
+    responding = ok;
+    if (ok) {
+        std::string text = reply;
+        if (acceptsReply(text)) handleVolume(text);
+        notifyWithState();
+        startUpgrade();
+    }
+    debug::Place("device::DeviceBase::checkResponding")
+        .trace(L"check i/o for device ip %1%. result is %2%.", address.getWideText(), ok ? "true" : "false");
+}
+
+// ---------------------------------------------------------------------------------------------
+// Exchanges.
+
+bool DeviceBase::handleResponse(std::string& reply) {
+    if (startsWith(reply, "OK")) {
+        const std::size_t bracket = reply.find("]:");
+        dropFront(reply, bracket == std::string::npos ? 2 : bracket + 3);
+        trim(reply);
+        return true;
+    }
+    if (startsWith(reply, "SUCCESS")) {
+        const std::size_t colon = reply.find(':');
+        dropFront(reply, colon == std::string::npos ? std::strlen("SUCCESS") : colon + 2);
+        trim(reply);
+        return true;
+    }
+    if (startsWith(reply, "ERR")) {
+        std::size_t colon = reply.find("]:");
+        if (colon == std::string::npos) colon = reply.find(':');
+        dropFront(reply, colon == std::string::npos ? std::strlen("ERR") : colon + 2);
+        trim(reply);
+        debug::Place("device::DeviceBase::handleResponse")
+            .debug(L"A response contains an error. hardware address '%1%', response: '%2%'",
+                   hardwareAddress_.toCharArray(), reply);
+        return false;
+    }
+    trim(reply);
+    return !reply.empty();
+}
+
+bool DeviceBase::acceptsReply(std::string& reply) {
+    const bool busy = isBusy(reply);
+    return handleResponse(reply) && !busy;
+}
+
+std::string DeviceBase::transfer(const std::string& request) {
+    const debug::Place place("device::DeviceBase::transfer");
+    const net::IpAndPort address = getAddress();
+    if (!address.isValid()) {
+        if (isOnline()) {
+            place.error(L"Устройство '%1%' не имеет корректного IP адреса", hardwareAddress_.toCharArray());
+            throw exception::InternalError(L"Устройство имеет некорректный IP адрес");
+        }
+        throw exception::Offline();
+    }
+
+    const std::string cached = getFromCache(request);
+    if (!cached.empty()) return cached;
+
+    for (int exchange = 1;; ++exchange) {
+        std::string raw;
+        const bool ok = protocol_->sync(address, request, raw, kCommandPriority, kCommandIntervalMs);
+        if (ok != responding.load()) notifyWithState();
+        responding = ok;
+        if (!ok) {
+            place.debug(L"Device is offline. hardware address '%1%', request: '%2%'",
+                        hardwareAddress_.toCharArray(), request);
+            lastStateTime = 0;
+            throw exception::Offline();
+        }
+        lastStateTime = now();
+
+        std::string reply = raw;
+        const bool busy = isBusy(raw);
+        if (handleResponse(reply) && !busy) {
+            putIntoCache(request, reply);
+            return reply;
+        }
+        place.important(
+            L"Device returned incorrect response. hardware address '%1%', request: '%2%' / response: '%3%'",
+            hardwareAddress_.toCharArray(), request, raw);
+        // A device still busy after the last try never ran the command: that is a failure, not an answer.
+        if (!busy || exchange == kBusyExchanges) throw exception::UnexpectedResponseOfDevice(reply);
+        std::this_thread::sleep_for(kBusyPause);
+    }
+}
+
+bool DeviceBase::transfer(const std::string& request, std::string* reply, bool rethrow) {
+    try {
+        std::string result = transfer(request);
+        if (reply) *reply = std::move(result);
+        return true;
+    } catch (const exception::UnexpectedResponseOfDevice& error) {
+        if (reply) *reply = error.response;
+        if (rethrow) throw;
+        return false;
+    } catch (const exception::Offline&) {
+        if (rethrow) throw;
+        return false;
+    }
+}
+
+bool DeviceBase::checkExchange(bool rethrow) {
+    return transfer("get vol", nullptr, rethrow);
+}
+
+std::int32_t DeviceBase::getVolume() {
+    if (!isOnlineAndResponding()) return kUnknownVolume;
+    if (volume.load() == kUnknownVolume) {
+        const debug::Place place("device::DeviceBase::getVolume");
+        place.trace(L"get volume for ip %1% (%2%)", getAddress().getWideText(),
+                    hardwareAddress_.toCharArray());
+        const std::string reply = transfer("get vol");
+        if (!responding.load()) {
+            place.warn(L"Не удалось произвести обмен с устройством. Уровень громкости не получен.");
+        } else {
+            handleVolume(reply);
+        }
+    }
+    return volume.load();
+}
+
+bool DeviceBase::enableVolume(bool enable) {
+    const debug::Place place("device::DeviceBase::enableVolume");
+    place.trace(L"");
+    if (!isOnlineAndResponding()) {
+        place.debug(L"Not enable/disable volume. Device is offline '%1%'", hardwareAddress_.toCharArray());
+        return false;
+    }
+    const auto nothingToDo = [&] { return enable ? volume.load() != 0 : volume.load() == 0; };
+    if (nothingToDo()) return false;
+    if (volume.load() == kUnknownVolume) {
+        getVolume();
+        // A device found already silent must not have 0 remembered as the level to restore.
+        if (nothingToDo()) return false;
+    }
+
+    bool done = false;
+    if (enable) {
+        const std::int32_t saved = savedVolume.load();
+        done = setVolume(saved == kUnknownVolume ? 1 : saved);
+    } else {
+        savedVolume.exchange(volume.load());
+        done = setVolume(0);
+    }
+    if (!done) {
+        place.notice(L"Не удалось включить/выключить громкость устройству '%1%'",
+                     hardwareAddress_.toCharArray());
+        return false;
+    }
+    if (enable) {
+        place.info(L"Громкость включена устройству '%1%'", hardwareAddress_.toCharArray());
+    } else {
+        place.info(L"Громкость выключена устройству '%1%'", hardwareAddress_.toCharArray());
+    }
+    return true;
+}
+
+bool DeviceBase::reboot() {
+    const debug::Place place("device::DeviceBase::reboot");
+    place.trace(L"");
+    if (hasInternalPlaying()) throw exception::UserResponse(L"internalPlaying", L"");
+    std::string reply;
+    const bool ok = protocol_->sync(getAddress(), "reboot", reply, kRebootPriority, kRebootIntervalMs);
+    responding = false;
+    if (!ok || !acceptsReply(reply)) return false;
+    rebootTime = now();
+    lastStateTime = 0;
+    resetPlaybackType();
+    resetCache();
+    place.debug(L"The device '%1%' is rebooted", hardwareAddress_.toCharArray());
+    return true;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Parameters.
+
+bool DeviceBase::sendParameter(const std::string& key, const std::string& valueText, bool restart) {
+    debug::Place("device::DeviceBase::setParameter")
+        .important(L"Настройка '%1%' установлена в значение '%2%' для устройства id=%3%", key, valueText,
+                   id_);
+    transfer("set " + key + " " + valueText, nullptr, true);
+    return restart;
+}
+
+bool DeviceBase::setParameter(const std::string& key, const std::string& oldValue,
+                              const std::string& newValue, bool restart) {
+    if (oldValue == newValue) return false;
+    return sendParameter(key, newValue, restart);
+}
+
+bool DeviceBase::setParameter(const std::string& key, const char* oldValue, const char* newValue,
+                              bool restart) {
+    return setParameter(key, std::string(oldValue ? oldValue : ""), std::string(newValue ? newValue : ""),
+                        restart);
+}
+
+bool DeviceBase::setParameter(const std::string& key, bool oldValue, bool newValue, bool restart) {
+    if (oldValue == newValue) return false;
+    return sendParameter(key, newValue ? "on" : "off", restart);
+}
+
+bool DeviceBase::setParameter(const std::string& key, std::uint8_t oldValue, std::uint8_t newValue,
+                              bool restart) {
+    return setParameter(key, static_cast<std::uint32_t>(oldValue), static_cast<std::uint32_t>(newValue),
+                        restart);
+}
+
+bool DeviceBase::setParameter(const std::string& key, std::uint16_t oldValue, std::uint16_t newValue,
+                              bool restart) {
+    return setParameter(key, static_cast<std::uint32_t>(oldValue), static_cast<std::uint32_t>(newValue),
+                        restart);
+}
+
+bool DeviceBase::setParameter(const std::string& key, std::int32_t oldValue, std::int32_t newValue,
+                              bool restart) {
+    if (oldValue == newValue) return false;
+    return sendParameter(key, decimal(newValue), restart);
+}
+
+bool DeviceBase::setParameter(const std::string& key, std::uint32_t oldValue, std::uint32_t newValue,
+                              bool restart) {
+    if (oldValue == newValue) return false;
+    return sendParameter(key, decimal(newValue), restart);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Caches.
+
+void DeviceBase::releaseAudioMemory() {
+    std::atomic_store(&audioMemory_, std::shared_ptr<memory::IAudioControl>());
+}
+
+void DeviceBase::resetCache() {
+    std::lock_guard<std::recursive_mutex> guard(mutex_);
+    status_.fill(false);
+    responseCache_.clear();
+    versionText_.clear();
+    std::atomic_store(&audioMemory_, std::shared_ptr<memory::IAudioControl>());
+}
+
+void DeviceBase::addCacheableRequest(const std::string& request) {
+    std::lock_guard<std::recursive_mutex> guard(mutex_);
+    cacheableRequests_.insert(request);
+}
+
+std::string DeviceBase::getFromCache(const std::string& request) {
+    std::lock_guard<std::recursive_mutex> guard(mutex_);
+    const auto found = responseCache_.find(request);
+    if (found == responseCache_.end()) return std::string();
+    if (!found->second.empty()) {
+        debug::Place("device::DeviceBase::getFromCache")
+            .trace(L"Get value from cache. id=%1%, request='%2%', response='%3%'", id_, request,
+                   found->second);
+    }
+    return found->second;
+}
+
+void DeviceBase::putIntoCache(const std::string& request, const std::string& reply) {
+    std::lock_guard<std::recursive_mutex> guard(mutex_);
+    if (cacheableRequests_.count(request) == 0) return;
+    responseCache_[request] = reply;
+    debug::Place("device::DeviceBase::putIntoCache")
+        .trace(L"Put value into cache. id=%1%, request='%2%', response='%3%'", id_, request, reply);
+}
+
+void DeviceBase::clearCache() {
+    std::lock_guard<std::recursive_mutex> guard(mutex_);
+    responseCache_.clear();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Reply helpers.
+
+std::vector<std::string> DeviceBase::splitResponse(const std::string& reply) {
+    std::vector<std::string> pieces;
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t end = reply.find_first_of("\r\n", start);
+        std::string piece = reply.substr(start, end == std::string::npos ? std::string::npos : end - start);
+        const std::size_t colon = piece.find(':');
+        if (colon != std::string::npos) {
+            piece.erase(0, colon + 1);
+            trim(piece);
+        }
+        pieces.push_back(std::move(piece));
+        if (end == std::string::npos) break;
+        start = end + 1;
+    }
+    return pieces;
+}
+
+bool DeviceBase::parseBoolValue(const std::string& text, bool& value) {
+    if (base::scan::containsIgnoringCase(text, "on")) {
+        value = true;
+        return true;
+    }
+    if (base::scan::containsIgnoringCase(text, "off")) {
+        value = false;
+        return true;
+    }
+    debug::Place("device::DeviceBase::parseBoolValue")
+        .external(L"It got incorrect type for bool value (%1%)", text);
+    return false;
+}
+
+bool DeviceBase::parseIntValue(const std::string& text, std::int64_t& value, std::int64_t minimum,
+                               std::int64_t maximum) {
+    std::string digits = text;
+    trim(digits);
+    // "+5" is a number as the C library reads it; from_chars alone would refuse the sign.
+    std::size_t first = digits.size() > 1 && digits[0] == '+' && digits[1] != '-' ? 1 : 0;
+    std::int64_t parsed = 0;
+    const char* end = digits.data() + digits.size();
+    const auto result = std::from_chars(digits.data() + first, end, parsed);
+    if (digits.empty() || result.ec != std::errc() || result.ptr != end || parsed < minimum ||
+        parsed > maximum) {
+        debug::Place("device::DeviceBase::parseIntValue")
+            .external(L"Получен неверный тип для целочисленного значения %1% с границами диапазона %2%..%3%",
+                      text, minimum, maximum);
+        return false;
+    }
+    value = parsed;
+    return true;
+}
+
+}  // namespace device

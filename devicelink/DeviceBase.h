@@ -1,0 +1,190 @@
+#pragma once
+// The common base of the loudspeaker and the microphone console: identity, online and
+// responding state, the request/response exchange through the one transport with a
+// per-device reply cache, the volume switch, reboot and state notifications.
+
+#include <array>
+#include <atomic>
+#include <boost/noncopyable.hpp>
+#include <cstdint>
+#include <functional>
+#include <limits>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+#include <type_traits>
+#include <vector>
+
+#include "devicelink/TransferProtocol.h"
+#include "devicelink/Version.h"
+#include "foundation/NetworkAddress.h"
+
+namespace device {
+
+class DeviceBase;
+class IFirmware;
+class FirmwareCollection;
+namespace memory {
+class IAudioControl;
+}
+
+// Tells the window that a device's online or responding state changed; runs on the
+// dispatcher's executor.
+using StateHandler = std::function<void(const std::shared_ptr<DeviceBase>&)>;
+using UpgradeProgressCallback = std::function<void(const std::shared_ptr<DeviceBase>&, int percent)>;
+
+// The text of a reply that the device sends while it is still busy with a command.
+inline constexpr const char* kBusyReply = "Processing of the previous command isn't complete!";
+inline constexpr std::int32_t kUnknownVolume = 0x7FFFFFFF;
+inline constexpr std::int64_t kOnlineWindowUs = 5000000;
+
+// Whether the datagram is a status packet; gives its sender's hardware address.
+bool isStatePacket(const std::string& datagram, net::HardwareAddress& address);
+
+class DeviceBase : private boost::noncopyable {
+public:
+    DeviceBase(std::uint32_t id, const net::HardwareAddress& hardwareAddress, const net::IpAndPort& address,
+               const std::wstring& title, std::shared_ptr<TransferProtocol> protocol);
+    virtual ~DeviceBase();
+
+    // The virtual slots, in their order.
+    virtual void releaseAudioMemory();
+    virtual void checkOnline(bool requireState);
+    virtual void resetCache();
+    virtual bool checkUpgradePossibility(const std::shared_ptr<IFirmware>& image) = 0;
+    virtual bool setVolume(std::int32_t level) = 0;
+    virtual bool parseState(const std::string& packet, const net::IpAndPort& sender) = 0;
+    virtual bool hasInternalPlaying() = 0;
+    virtual std::wstring getTypeText() = 0;
+    // getCommonConfig / setCommonConfig, getDebugInfo, startDeviceTest, isTestRunning and
+    // initAudioMemory join the slots with the configuration, test and audio-memory work.
+    virtual void handleVolume(const std::string& reply) = 0;
+    virtual void startUpgrade() {}
+    virtual void resetPlaybackType() {}
+
+    // Identity.
+    void setThisBasePtr(const std::shared_ptr<DeviceBase>& self);
+    // The device's own shared pointer; a lost one stops the program.
+    std::shared_ptr<DeviceBase> getThisBasePtr();
+    std::uint32_t getId() const { return id_; }
+    const net::HardwareAddress& getHardwareAddress() const { return hardwareAddress_; }
+    net::IpAndPort getAddress() const;
+    // Replaces the address as a whole; readers never see half of it.
+    void setAddress(const net::IpAndPort& address);
+    Version getVersion() const;
+    void setVersion(const Version& version);
+    bool isType(DeviceType mask) const;
+    std::wstring getFirmwareVersionTypeText() const;
+    std::wstring getFirmwareVersionText() const;
+    std::wstring getDisplayName();
+    void setTitle(const std::wstring& title);
+
+    // Online and responding state.
+    bool isOnline() const;
+    bool isOnlineAndResponding() const;
+    void touchLastState();
+    void setStateHandler(StateHandler handler);
+    void notifyWithState();
+    void checkResponding(bool force);
+
+    // Exchanges.
+    std::string transfer(const std::string& request);
+    bool transfer(const std::string& request, std::string* reply, bool rethrow);
+    bool checkExchange(bool rethrow);
+    bool handleResponse(std::string& reply);
+    std::int32_t getVolume();
+    bool enableVolume(bool enable);
+    bool reboot();
+
+    // "set <key> <value>" when the value changed; returns `restart` when it was sent.
+    // A failed exchange passes its exception on.
+    bool setParameter(const std::string& key, const std::string& oldValue, const std::string& newValue,
+                      bool restart);
+    // Texts compared as texts; without this a literal would pick the bool form.
+    bool setParameter(const std::string& key, const char* oldValue, const char* newValue, bool restart);
+    // Sent as "on" / "off".
+    bool setParameter(const std::string& key, bool oldValue, bool newValue, bool restart);
+    // Numbers are sent in decimal; a byte is sent as a number, not as a character.
+    bool setParameter(const std::string& key, std::uint8_t oldValue, std::uint8_t newValue, bool restart);
+    bool setParameter(const std::string& key, std::uint16_t oldValue, std::uint16_t newValue, bool restart);
+    bool setParameter(const std::string& key, std::int32_t oldValue, std::int32_t newValue, bool restart);
+    bool setParameter(const std::string& key, std::uint32_t oldValue, std::uint32_t newValue, bool restart);
+
+    // The reply cache.
+    void addCacheableRequest(const std::string& request);
+    std::string getFromCache(const std::string& request);
+    void putIntoCache(const std::string& request, const std::string& reply);
+    void clearCache();
+
+    // Reply helpers shared by the device classes.
+    static bool parseStateVersion(const std::string& packet, Version* out);
+    static std::vector<std::string> splitResponse(const std::string& reply);
+    static bool parseBoolValue(const std::string& text, bool& value);
+    // The whole text as a decimal number within [minimum, maximum]; false otherwise.
+    static bool parseIntValue(const std::string& text, std::int64_t& value, std::int64_t minimum,
+                              std::int64_t maximum);
+    // The same into a narrower integer; the range is also held to what the integer can take.
+    template <class Integer>
+    static bool parseIntValue(const std::string& text, Integer& value, std::int64_t minimum,
+                              std::int64_t maximum) {
+        static_assert(std::is_integral_v<Integer> && !std::is_same_v<Integer, bool> &&
+                          (std::is_signed_v<Integer> || sizeof(Integer) < sizeof(std::int64_t)),
+                      "an integer that an int64 can hold");
+        const auto lowest = static_cast<std::int64_t>(std::numeric_limits<Integer>::min());
+        const auto highest = static_cast<std::int64_t>(std::numeric_limits<Integer>::max());
+        std::int64_t parsed = 0;
+        if (!parseIntValue(text, parsed, minimum < lowest ? lowest : minimum,
+                           maximum > highest ? highest : maximum))
+            return false;
+        value = static_cast<Integer>(parsed);
+        return true;
+    }
+
+    // State that the device classes read and write.
+    std::atomic<bool> compatible{true};
+    std::atomic<std::int32_t> volume{kUnknownVolume};
+    std::atomic<std::int32_t> savedVolume{kUnknownVolume};
+    std::atomic<std::int64_t> rebootTime{0};
+    std::atomic<std::int64_t> lastStateTime{0};
+    std::atomic<std::int64_t> lastCheckTime{0};
+    std::atomic<std::int64_t> lastPacketTime{0};
+    std::atomic<bool> stateReceived{false};
+    std::atomic<bool> responding{false};
+
+    // Microseconds of the system clock from 1601-01-01, the time base of device times.
+    static std::int64_t now();
+
+protected:
+    // Guards title, state handler, self, version, status, versionText and both caches.
+    std::recursive_mutex& mutex() const { return mutex_; }
+
+    const std::uint32_t id_;
+    const net::HardwareAddress hardwareAddress_;
+    // The 25 capability flags the device classes set on every version change.
+    std::array<bool, 25> status_{};
+    std::string versionText_;
+    std::shared_ptr<memory::IAudioControl> audioMemory_;
+    std::shared_ptr<IFirmware> firmware_;
+    std::shared_ptr<FirmwareCollection> upgradeQueue_;
+    UpgradeProgressCallback upgradeCallback_;
+    const std::shared_ptr<TransferProtocol> protocol_;
+
+private:
+    // A reply that the device gave while it was still busy is never an answer.
+    bool acceptsReply(std::string& reply);
+    void handleCheckReply(const std::string& reply, bool ok, const net::IpAndPort& address);
+    bool sendParameter(const std::string& key, const std::string& valueText, bool restart);
+
+    mutable std::recursive_mutex mutex_;
+    Version version_;
+    std::shared_ptr<const net::IpAndPort> address_;
+    StateHandler stateHandler_;
+    std::weak_ptr<DeviceBase> self_;
+    std::wstring title_;
+    std::set<std::string> cacheableRequests_;
+    std::map<std::string, std::string> responseCache_;
+};
+
+}  // namespace device

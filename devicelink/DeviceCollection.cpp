@@ -1,0 +1,236 @@
+#include "devicelink/DeviceCollection.h"
+
+#include "foundation/Checks.h"
+#include "foundation/Place.h"
+#include "foundation/TextConversion.h"
+
+namespace device {
+namespace {
+
+constexpr std::uint32_t kInvalidId = 0xFFFFFFFF;
+
+// Recognition runs on the transport's responder thread and touches nothing but the queue. A status
+// packet is taken even when the queue drops it: it must never be matched as a reply.
+bool offerStatePacket(StatePacketQueue& packets, const std::string& response, const net::IpAndPort& from) {
+    net::HardwareAddress address;
+    if (!isStatePacket(response, address)) return false;
+    packets.push(StatePacket{response, from, address});
+    return true;
+}
+
+}  // namespace
+
+DeviceCollection::DeviceCollection(std::shared_ptr<TransferProtocol> transport, std::uint16_t port)
+    : transport_(std::move(transport)), port_(port) {
+    debug::throwIfFalse(transport_ != nullptr, "device::DeviceCollection::DeviceCollection");
+    packets_ = std::make_shared<StatePacketQueue>(
+        [this](const StatePacket& packet) {
+            handleAllStatesCallback(packet.text, packet.from, packet.address);
+        },
+        kWaitingPackets);
+    transport_->setAllResponseHandler(
+        [packets = packets_](const std::string& response, const net::IpAndPort& from) {
+            return offerStatePacket(*packets, response, from);
+        });
+    transport_->setUnknownResponseHandler(&DeviceCollection::handlerForUnknownResponsesCallback);
+}
+
+DeviceCollection::~DeviceCollection() {
+    packets_->close();
+    stop();
+    std::lock_guard<std::recursive_mutex> guard(lock_);
+    devices_.clear();
+}
+
+void DeviceCollection::setFactory(DeviceType family, std::shared_ptr<DeviceFactory> factory) {
+    debug::Place("device::DeviceCollection::setFactory").trace(L"");
+    debug::throwIfFalse(family == types::loudspeaker || family == types::console,
+                        "device::DeviceCollection::setFactory");
+    std::lock_guard<std::recursive_mutex> guard(lock_);
+    factories_[family] = std::move(factory);
+}
+
+bool DeviceCollection::handlerForAllResponsesCallback(const std::string& response,
+                                                      const net::IpAndPort& from) {
+    return offerStatePacket(*packets_, response, from);
+}
+
+bool DeviceCollection::handlerForUnknownResponsesCallback(const std::string& response,
+                                                          const net::IpAndPort& from) {
+    debug::Place("device::DeviceCollection::handlerForUnknownResponsesCallback")
+        .debug(L"handle unknown response for ip: %1% with response: %2%", from.getText(), response);
+    return true;
+}
+
+void DeviceCollection::handleAllStatesCallback(const std::string& packet, const net::IpAndPort& from,
+                                               const net::HardwareAddress& address) {
+    const debug::Place place("device::DeviceCollection::handleAllStatesCallback");
+    place.trace(L"");
+    if (!address.isValid()) {
+        place.error(L"Аппаратный адрес некорректен");
+        return;
+    }
+    std::shared_ptr<DeviceBase> device;
+    NewDeviceHandler newDeviceHandler;
+    {
+        std::lock_guard<std::recursive_mutex> guard(lock_);
+        const auto found = devices_.find(address);
+        if (found != devices_.end()) device = found->second.device;
+        newDeviceHandler = newDeviceHandler_;
+    }
+
+    Version version;
+    if (!DeviceBase::parseStateVersion(packet, &version)) {
+        place.external(L"Получен некорректный формат статусного пакета");
+        return;
+    }
+    if (version.type == 0) {
+        place.external(L"Получен неизвестный тип устройства: '%1%'", version.text);
+        return;
+    }
+    const std::string typeText = toText(version.type);
+
+    if (device) {
+        if (!device->parseState(packet, from)) {
+            place.error(L"Статусный пакет не обработан устройством ('%1%', '%2%').",
+                        toText(device->getVersion().type), typeText);
+        }
+        return;
+    }
+    if (!newDeviceHandler) {
+        place.warn(L"Нет был установлен обработчик для новых устройств");
+        return;
+    }
+    // The packet that reveals a device only creates it; the device reads the packets after it.
+    const std::wstring title = L"Устройство " + base::widen(address.toCharArray());
+    const std::uint32_t id = newDeviceHandler(typeText, address, title);
+    if (!addDevice(id, typeText, address, net::Ip4Address("0.0.0.0"), title)) {
+        place.error(L"Устройство не было добавлено: %1%", packet);
+    }
+}
+
+std::shared_ptr<DeviceBase> DeviceCollection::addDevice(std::uint32_t id, const std::string& typeText,
+                                                        const net::HardwareAddress& address,
+                                                        const net::Ip4Address& lastIp,
+                                                        const std::wstring& title) {
+    const debug::Place place("device::DeviceCollection::addDevice");
+    place.trace(L"add device: id=%1%, hardware address '%2%', type '%3%' title '%4%'", id,
+                address.toCharArray(), typeText, title);
+    if (!address.isValid() || id == kInvalidId) {
+        place.warn(L"Попытка добавить устройство с неправильным адресом или идентификатором");
+        return nullptr;
+    }
+
+    std::lock_guard<std::recursive_mutex> guard(lock_);
+    const auto found = devices_.find(address);
+    if (found != devices_.end()) {
+        place.warn(L"Повторная попытка добавления существующего устройства. [id=%1%, title='%2%', hw='%3%']",
+                   id, title, address.toCharArray());
+        return found->second.device;
+    }
+
+    const DeviceType type = fromText(typeText);
+    const net::IpAndPort deviceAddress(lastIp.getText(), port_);
+    DeviceType family = 0;
+    if (isOfKind(type, types::loudspeaker)) {
+        family = types::loudspeaker;
+    } else if (isOfKind(type, types::console)) {
+        family = types::console;
+    }
+    std::shared_ptr<DeviceBase> device;
+    const auto factory = factories_.find(family);
+    if (family != 0 && factory != factories_.end() && factory->second) {
+        device = factory->second->create(id, type, address, deviceAddress, title, transport_, stateHandler_);
+    }
+    if (!device) {
+        place.error(L"Ошибка добавления нового устройства. [id=%1%, type=%2%, hw=%3%, lastIp=%4%, title=%5%]",
+                    id, toText(type), address.toCharArray(), lastIp.getText(), title);
+        return nullptr;
+    }
+
+    devices_.emplace(address, Entry{device, family});
+    place.debug(L"device added successfully: id=%1%, hardware address '%2%', type '%3%' title '%4%'", id,
+                address.toCharArray(), typeText, title);
+    if (address.getHigh() != net::HardwareAddress::vendorPrefix) {
+        place.debug(L"Connected device is no the KORVA manufacturing");
+    }
+    return device;
+}
+
+void DeviceCollection::remove(const net::HardwareAddress& address) {
+    const debug::Place place("device::DeviceCollection::remove");
+    place.trace(L"");
+    std::lock_guard<std::recursive_mutex> guard(lock_);
+    const auto found = devices_.find(address);
+    if (found == devices_.end()) {
+        place.external(L"Внутренняя ошибка. Устройство не было удалено. [hw=%1%]", address.toCharArray());
+        return;
+    }
+    place.debug(L"device removed: id=%1%, hw=%2%", found->second.device->getId(), address.toCharArray());
+    devices_.erase(found);
+}
+
+std::vector<std::shared_ptr<DeviceBase>> DeviceCollection::getDevices() {
+    debug::Place("device::DeviceCollection::getDevices").trace(L"");
+    std::lock_guard<std::recursive_mutex> guard(lock_);
+    std::vector<std::shared_ptr<DeviceBase>> result;
+    result.reserve(devices_.size());
+    for (const auto& entry : devices_) result.push_back(entry.second.device);
+    return result;
+}
+
+std::vector<std::shared_ptr<DeviceBase>> DeviceCollection::getDevicesOfFamily(DeviceType family,
+                                                                              bool onlineOnly) {
+    debug::Place("device::DeviceCollection::getDevicesOfFamily").trace(L"");
+    std::lock_guard<std::recursive_mutex> guard(lock_);
+    std::vector<std::shared_ptr<DeviceBase>> result;
+    for (const auto& entry : devices_) {
+        const std::shared_ptr<DeviceBase>& device = entry.second.device;
+        if (entry.second.family != family) continue;
+        if (onlineOnly && !device->isOnlineAndResponding()) continue;
+        result.push_back(device);
+    }
+    return result;
+}
+
+std::shared_ptr<DeviceBase> DeviceCollection::searchForFamily(const net::HardwareAddress& address,
+                                                              DeviceType family) {
+    const debug::Place place("device::DeviceCollection::searchFor");
+    place.trace(L"");
+    if (!address.isValid()) {
+        place.debug(L"hardware address of device for search isn't correct");
+    } else {
+        std::lock_guard<std::recursive_mutex> guard(lock_);
+        const auto found = devices_.find(address);
+        if (found != devices_.end() && found->second.family == family) return found->second.device;
+    }
+    place.trace(L"hardware address of device is not found: '%1%'", address.toCharArray());
+    return nullptr;
+}
+
+void DeviceCollection::setStateHandler(StateHandler handler) {
+    debug::Place("device::DeviceCollection::setStateHandler").trace(L"");
+    std::lock_guard<std::recursive_mutex> guard(lock_);
+    stateHandler_ = std::move(handler);
+    for (const auto& entry : devices_) entry.second.device->setStateHandler(stateHandler_);
+}
+
+void DeviceCollection::setNewDeviceHandler(NewDeviceHandler handler) {
+    debug::Place("device::DeviceCollection::setNewDeviceHandler").trace(L"");
+    std::lock_guard<std::recursive_mutex> guard(lock_);
+    newDeviceHandler_ = std::move(handler);
+}
+
+void DeviceCollection::setInterfaceIp(const std::string& interfaceIp) {
+    debug::Place("device::DeviceCollection::setInterfaceIp").trace(L"");
+    std::lock_guard<std::recursive_mutex> guard(lock_);
+    interfaceIp_ = interfaceIp;
+}
+
+void DeviceCollection::stop() {
+    debug::Place("device::DeviceCollection::stop").trace(L"");
+    std::lock_guard<std::recursive_mutex> guard(lock_);
+    for (const auto& entry : devices_) entry.second.device->releaseAudioMemory();
+}
+
+}  // namespace device

@@ -1,0 +1,247 @@
+#include "devices/VokarInfo.h"
+
+#include <charconv>
+#include <limits>
+#include <mutex>
+
+#include "foundation/Exceptions.h"
+#include "foundation/Place.h"
+#include "foundation/TextConversion.h"
+
+namespace device {
+namespace {
+
+// Read-only queries whose replies stay valid until the device's cache is reset.
+const char* const cacheableRequests[] = {"get neridatest", "get linedouble", "get linetest", "get igmpReport",
+                                         "config",         "get ver",        "get pssVer"};
+
+// Lowest and highest level of the decibel scale of the later generations; silence is sent
+// and reported apart from them.
+constexpr std::int64_t quietestLevel = -35;
+constexpr std::int64_t silentLevel = -96;
+// The first generations set each amplifier channel with one byte: 0 loudest, 60 quietest.
+constexpr unsigned quietestByte = 60;
+constexpr unsigned silentByte = 254;
+
+// One or two hexadecimal digits, the whole text.
+bool parseHexByte(std::string_view text, unsigned& value) {
+    if (text.empty() || text.size() > 2) return false;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value, 16);
+    return error == std::errc() && end == text.data() + text.size();
+}
+
+// "%02X:%02X", the volume of the two amplifier channels of a first-generation loudspeaker.
+bool parseChannelBytes(const std::string& reply, unsigned& first, unsigned& second) {
+    const std::size_t colon = reply.find(':');
+    if (colon == std::string::npos) return false;
+    const std::string_view text(reply);
+    return parseHexByte(text.substr(0, colon), first) && parseHexByte(text.substr(colon + 1), second);
+}
+
+}  // namespace
+
+VokarInfo::VokarInfo(std::uint32_t id, const net::HardwareAddress& hardwareAddress,
+                     const net::IpAndPort& address, const std::wstring& title,
+                     std::shared_ptr<TransferProtocol> protocol)
+    : DeviceBase(id, hardwareAddress, address, title, std::move(protocol)) {
+    VokarInfo::resetCache();
+    for (const char* request : cacheableRequests) addCacheableRequest(request);
+}
+
+VokarInfo::~VokarInfo() = default;
+
+std::shared_ptr<VokarInfo> VokarInfo::create(std::uint32_t id, DeviceType type,
+                                             const net::HardwareAddress& hardwareAddress,
+                                             const net::IpAndPort& address, const std::wstring& title,
+                                             std::shared_ptr<TransferProtocol> protocol,
+                                             StateHandler stateHandler) {
+    std::shared_ptr<VokarInfo> device(
+        new VokarInfo(id, hardwareAddress, address, title, std::move(protocol)));
+    device->setThisBasePtr(device);
+    device->setStateHandler(std::move(stateHandler));
+
+    if (isOfKind(type, types::vokarAGroup | types::loudspeaker)) {
+        device->version_.store(vokarA_2_01_72);
+        type = types::vokarALaterGeneration;
+    } else if (isOfKind(type, types::loudspeaker)) {
+        device->version_.store(vokarV3_Higher);
+    } else {
+        device->version_.store(vokarA_3_00_01);
+        debug::Place("device::VokarInfo::create")
+            .important(L"Loaded default device type='%1%'", toText(type));
+    }
+    Version version = device->getVersion();
+    version.type = type;
+    device->setVersion(version);
+    return device;
+}
+
+std::shared_ptr<VokarInfo> VokarInfo::self() {
+    return std::static_pointer_cast<VokarInfo>(getThisBasePtr());
+}
+
+void VokarInfo::resetCache() {
+    debug::Place("device::VokarInfo::resetCache").trace(L"Reset requested cache for device id=%1%", getId());
+    DeviceBase::resetCache();
+    std::lock_guard<std::recursive_mutex> guard(mutex());
+    // The configuration, equalizer, zone lists, analog-input scenarios and line control add
+    // their caches to this reset.
+    playbackType_.store(playback::none);
+    state_ = State{};
+}
+
+bool VokarInfo::checkUpgradePossibility(const std::shared_ptr<IFirmware>& image) {
+    throw exception::NotImplemented();
+}
+
+bool VokarInfo::acceptsFirmwareFor(DeviceType imageType) {
+    const DeviceType own = getVersion().type;
+    if (imageType == own) return true;
+    switch (imageType) {
+        case types::vokarBPSS:
+            requirePowerGood();
+            return own == types::vokarB || own == types::vokarB1;
+        case types::vokarBLC:
+            return own == types::vokarB;
+        case types::vokarB2PSS:
+            requirePowerGood();
+            return own == types::vokarB2;
+        default:
+            return false;
+    }
+}
+
+void VokarInfo::requirePowerGood() {
+    bool powerGood = false;
+    {
+        std::lock_guard<std::recursive_mutex> guard(mutex());
+        powerGood = state_.health.powerGood;
+    }
+    // Writing the power supply's firmware cuts the mains for a while: the batteries must hold.
+    if (!powerGood) throw exception::UserResponse(L"wrongPower", L"Check 220V and batteries!");
+}
+
+bool VokarInfo::setVolume(std::int32_t level) {
+    throw exception::NotImplemented();
+}
+
+bool VokarInfo::hasInternalPlaying() {
+    if (!isOnlineAndResponding()) return false;
+    // The first generations also ask their audio memory whether it plays; that question
+    // joins with the version-2 audio memory. The later ones report it in the playback type.
+    return isPlaybackType(playback::metaInternal);
+}
+
+std::wstring VokarInfo::getTypeText() {
+    return playback::nameOf(getPlaybackType());
+}
+
+void VokarInfo::handleVolume(const std::string& reply) {
+    const debug::Place here("device::VokarInfo::handleVolume");
+    here.trace(L"handle volume for device %1%", hardwareAddress_.toCharArray());
+    lastVolumeReplyTime_.store(now());
+
+    if (getVersionId() >= vokarA_3_00_01) {
+        std::int64_t level = 0;
+        if (!parseIntValue(reply, level, std::numeric_limits<std::int32_t>::min(),
+                           std::numeric_limits<std::int32_t>::max())) {
+            here.warn(L"Ошибка в формате громкости (hw='%1%', response='%2%')",
+                      hardwareAddress_.toCharArray(), reply);
+            return;
+        }
+        const std::int64_t received = level;
+        if (level > 0) {
+            here.notice(L"Значение громкости вне диапазона. (%1%)", level);
+            level = 0;
+        }
+        if (level < quietestLevel) level = quietestLevel;
+        auto percent = static_cast<std::int32_t>((quietestLevel - level) / (quietestLevel / 100.0));
+        // Anything audible shows as at least 1 %, so that only true silence reads as off.
+        if (received != silentLevel && percent == 0) percent = 1;
+        volume.store(percent);
+        return;
+    }
+
+    unsigned first = 0;
+    unsigned second = 0;
+    if (!parseChannelBytes(reply, first, second)) {
+        here.warn(L"Ошибка в формате громкости прибора Вокар-A. (hw='%1%', response='%2%')",
+                  hardwareAddress_.toCharArray(), reply);
+        return;
+    }
+    const unsigned value = first > quietestByte ? quietestByte : first;
+    auto percent = static_cast<std::int32_t>((quietestByte - value) / (quietestByte / 100.0));
+    if (first != silentByte && percent == 0) percent = 1;
+    volume.store(percent);
+}
+
+void VokarInfo::resetPlaybackType() {
+    setPlaybackTypeForce(playback::none);
+}
+
+void VokarInfo::requireMinimumVersion(VokarVersion version) {
+    const VokarVersion own = getVersionId();
+    if (own == vokarUnknown) {
+        std::lock_guard<std::recursive_mutex> guard(mutex());
+        debug::Place("device::VokarInfo::requireMinimumVersion")
+            .warn(L"Неизвестная версия вокара. (%1%)", versionText_);
+    }
+    if (own < version) throw exception::UnsupportedByDevice(base::widen(get(version)));
+}
+
+bool VokarInfo::hasFeature(std::size_t flag) const {
+    std::lock_guard<std::recursive_mutex> guard(mutex());
+    return device::hasFeature(status_, flag);
+}
+
+VokarInfo::State VokarInfo::getState() const {
+    State copy;
+    {
+        std::lock_guard<std::recursive_mutex> guard(mutex());
+        copy = state_;
+    }
+    if (!isPlaybackType(playback::metaInternal) && volume.load() == 0) copy.health.soundActive = false;
+    return copy;
+}
+
+void VokarInfo::setPlaybackTypeForce(PlaybackType type) {
+    const PlaybackType old = playbackType_.load();
+    debug::Place("device::VokarInfo::setPlaybackTypeForce")
+        .info(L"changed playback type of device id=%1%, %2% -> %3%, title=%4%", getId(),
+              playback::nameOf(old), playback::nameOf(type), getDisplayName());
+    playbackType_.store(type);
+    notifyWithState();
+}
+
+void VokarInfo::setPlaybackType(PlaybackType type) {
+    const debug::Place here("device::VokarInfo::setPlaybackType");
+    const PlaybackType current = playbackType_.load();
+    if (!isOnlineAndResponding()) {
+        here.notice(L"Устройство '%1%' не в сети. Тип воспроизведения не установлен. (id=%2%, old type=%3%)",
+                    getDisplayName(), getId(), playback::nameOf(current));
+        setPlaybackTypeForce(playback::none);
+        return;
+    }
+    if (type == current) {
+        here.debug(L"The playback has the same type '%1%' (id=%2%)", playback::nameOf(type), getId());
+        return;
+    }
+    const auto lowWordHas = [current](std::uint32_t bits) { return playback::contains(current, bits); };
+    const bool microphoneClass =
+        lowWordHas(0x500) && playback::contains(current, playback::make(0x06000000, 0));
+    const bool externalMediaClass =
+        lowWordHas(0x300) && playback::contains(current, playback::make(0x06000000, 0));
+    const bool alarmClass = lowWordHas(0x900) && playback::contains(current, playback::make(0x0E000000, 0));
+
+    if (type == playback::none) {
+        if (playback::contains(current, playback::metaInternal)) return;
+    } else if (type == playback::voiceLowPriority) {
+        if (microphoneClass || externalMediaClass) return;
+    } else if (type == playback::voiceHighPriority) {
+        // An alarm keeps its place, but a recorded alarm message gives way to the live voice.
+        if (alarmClass && !lowWordHas(0x41)) return;
+    }
+    setPlaybackTypeForce(type);
+}
+
+}  // namespace device

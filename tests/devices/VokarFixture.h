@@ -1,0 +1,69 @@
+#pragma once
+// What the loudspeaker tests share: a running dispatcher and transport on loopback, a log
+// capture, and loudspeakers made by the class's own factory.
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <memory>
+#include <string>
+
+#include "devicelink/TransferProtocol.h"
+#include "devices/VokarInfo.h"
+#include "foundation/ThreadDispatcher.h"
+#include "support/DeviceEmulator.h"
+#include "support/LogCapture.h"
+#include "support/LoudspeakerEmulator.h"
+
+namespace test {
+
+class VokarFixture : public ::testing::Test {
+protected:
+    static constexpr const char* hardwareAddress = "02:7E:41:00:00:01";
+
+    void SetUp() override {
+        base::ThreadDispatcher::create();
+        transport_ = std::make_shared<device::TransferProtocol>(port_, "127.0.0.1");
+        transport_->run();
+    }
+    void TearDown() override {
+        transport_->stop();
+        base::ThreadDispatcher::destroy();
+    }
+
+    // A device's address on loopback; nothing answers there unless an emulator is started on it.
+    net::IpAndPort address(int host = 2) const {
+        return net::IpAndPort("127.0.0." + std::to_string(host), port_);
+    }
+
+    std::shared_ptr<device::VokarInfo> makeDevice(device::DeviceType type = device::types::vokarB,
+                                                  int host = 2) {
+        return device::VokarInfo::create(7, type, net::HardwareAddress(hardwareAddress), address(host),
+                                         L"Hall", transport_,
+                                         [this](const std::shared_ptr<device::DeviceBase>&) { ++handled_; });
+    }
+
+    std::unique_ptr<LoudspeakerEmulator> makeEmulator(device::VokarVersion generation,
+                                                      const std::string& model = "", int host = 2) {
+        return std::make_unique<LoudspeakerEmulator>("127.0.0." + std::to_string(host), port_,
+                                                     hardwareAddress, generation, model);
+    }
+
+    // A packet of this loudspeaker with all 26 numbers.
+    static std::string packet(const LoudspeakerEmulator::Status& status, const std::string& version,
+                              std::size_t numbers = LoudspeakerEmulator::fullNumberCount) {
+        return LoudspeakerEmulator::makeStatusPacket(hardwareAddress, status, numbers, version);
+    }
+
+    // How many jobs with this description the dispatcher was given so far.
+    std::size_t queued(const std::wstring& description) {
+        return capture_.find(L"add a function with description '" + description + L"'").size();
+    }
+
+    LogCapture capture_;
+    const std::uint16_t port_ = freeUdpPort();
+    std::shared_ptr<device::TransferProtocol> transport_;
+    std::atomic<int> handled_{0};
+};
+
+}  // namespace test
