@@ -167,6 +167,10 @@ void TransferProtocol::create_socket(unsigned basePort, const std::string& inter
     // address it was sent to, so it can complete that device's request at once.
     const int on = 1;
     ::setsockopt(socket_, IPPROTO_IP, IP_RECVERR, &on, sizeof on);
+    // Hundreds of devices send their status packets at about the same moment; the
+    // default receive buffer would drop some of a burst before the receiver reads them.
+    const int receiveBuffer = 4 * 1024 * 1024;
+    ::setsockopt(socket_, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
     wakeFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
 }
 
@@ -203,12 +207,12 @@ void TransferProtocol::stop() {
 
 void TransferProtocol::setAllResponseHandler(ResponseHandler handler) {
     debug::Place("device::TransferProtocol::setAllResponseHandler").trace(L"setAllResponseHandler");
-    allResponseHandler_ = std::move(handler);
+    std::atomic_store(&allResponseHandler_, std::make_shared<const ResponseHandler>(std::move(handler)));
 }
 
 void TransferProtocol::setUnknownResponseHandler(ResponseHandler handler) {
     debug::Place("device::TransferProtocol::setUnknownResponseHandler").trace(L"setUnknownResponseHandler");
-    unknownResponseHandler_ = std::move(handler);
+    std::atomic_store(&unknownResponseHandler_, std::make_shared<const ResponseHandler>(std::move(handler)));
 }
 
 void TransferProtocol::setSniffer(const net::IpAndPort& address, TransferHandler handler) {
@@ -605,7 +609,8 @@ void TransferProtocol::responder_thread() {
 void TransferProtocol::respond(received_data_t& record) {
     const debug::Place place("device::TransferProtocol::responder_thread");
     place.trace3(L"responder: handler for all responses...");
-    if (allResponseHandler_ && allResponseHandler_(record.data, record.from)) {
+    const std::shared_ptr<const ResponseHandler> takeAll = std::atomic_load(&allResponseHandler_);
+    if (takeAll && *takeAll && (*takeAll)(record.data, record.from)) {
         place.trace3(L"responder: continue");
         return;
     }
@@ -627,8 +632,9 @@ void TransferProtocol::respond(received_data_t& record) {
                 accept = false;
                 place.external(L"responder: unknown response; ip: %1%, response: %2%", text(record.from),
                                record.data);
-                if (unknownResponseHandler_) {
-                    ResponseHandler handler = unknownResponseHandler_;
+                const std::shared_ptr<const ResponseHandler> unknown = std::atomic_load(&unknownResponseHandler_);
+                if (unknown && *unknown) {
+                    ResponseHandler handler = *unknown;
                     base::ThreadDispatcher::add(
                         L"transfer protocol: unknown response", 0,
                         [handler, data = record.data, from = record.from] { handler(data, from); });

@@ -82,8 +82,9 @@ private:
 
     std::recursive_mutex mainLock_;
     std::mutex receiveLock_;
-    ResponseHandler unknownResponseHandler_;
-    ResponseHandler allResponseHandler_;
+    // Replaced as a whole, so a setter never races the responder that reads them.
+    std::shared_ptr<const ResponseHandler> unknownResponseHandler_;
+    std::shared_ptr<const ResponseHandler> allResponseHandler_;
     std::map<Key, TransferHandler> m_sniffers;
 
     int socket_ = -1;
