@@ -1,0 +1,85 @@
+// Loudspeakers coming online through the registry: the status packets of an emulated
+// loudspeaker create it, are parsed by the loudspeaker class, and its online state follows
+// them.
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <memory>
+
+#include "devicelink/DeviceCollection.h"
+#include "devicelink/DeviceFactory.h"
+#include "devices/VokarInfo.h"
+#include "support/FakeGuiThread.h"
+#include "support/ManualClock.h"
+#include "tests/devices/VokarFixture.h"
+
+namespace {
+
+class LoudspeakerRegistryTest : public test::VokarFixture {
+protected:
+    void SetUp() override {
+        VokarFixture::SetUp();
+        registry_ = std::make_shared<device::DeviceCollection>(transport_, port_);
+        registry_->setFactory(device::types::loudspeaker,
+                              std::make_shared<device::DeviceFactoryOf<device::VokarInfo>>());
+        registry_->setNewDeviceHandler(
+            [this](const std::string&, const net::HardwareAddress&, const std::wstring&) { return ++nextId_; });
+        registry_->setStateHandler([this](const std::shared_ptr<device::DeviceBase>& device) {
+            (device->isOnlineAndResponding() ? upNotices_ : downNotices_)++;
+        });
+    }
+    void TearDown() override {
+        registry_->stop();
+        transport_->stop();
+        registry_.reset();
+        VokarFixture::TearDown();
+    }
+    net::IpAndPort headEnd() const { return net::IpAndPort("127.0.0.1", port_); }
+
+    std::shared_ptr<device::DeviceCollection> registry_;
+    std::atomic<std::uint32_t> nextId_{0};
+    std::atomic<int> upNotices_{0};
+    std::atomic<int> downNotices_{0};
+};
+
+TEST_F(LoudspeakerRegistryTest, FirstPacketCreatesTheLoudspeakerAndTheSecondIsParsed) {
+    auto emulator = makeEmulator(device::vokarV3_A110);
+    ASSERT_TRUE(emulator->sendStatus(headEnd()));
+    ASSERT_TRUE(test::waitFor([&] { return registry_->getVokars(false).size() == 1; }));
+    const auto loudspeaker = registry_->getVokars(false).front();
+    EXPECT_EQ(loudspeaker->getId(), 1u);
+    EXPECT_EQ(loudspeaker->getDisplayName(), L"Устройство 02:7E:41:00:00:01");
+    EXPECT_EQ(loudspeaker->lastPacketTime.load(), 0);  // the creating packet is not parsed
+    EXPECT_FALSE(loudspeaker->isOnline());
+
+    ASSERT_TRUE(emulator->sendStatus(headEnd()));
+    ASSERT_TRUE(test::waitFor([&] { return loudspeaker->lastPacketTime.load() != 0; }));
+    EXPECT_TRUE(loudspeaker->isOnline());
+    EXPECT_EQ(loudspeaker->getAddress().getText(), "127.0.0.2");
+    EXPECT_EQ(registry_->getVokars(false).size(), 1u);
+}
+
+TEST_F(LoudspeakerRegistryTest, OfflineFiveSecondsAfterThePacketsStop) {
+    auto emulator = makeEmulator(device::vokarV3_A110);
+    ASSERT_TRUE(emulator->sendStatus(headEnd()));
+    ASSERT_TRUE(test::waitFor([&] { return registry_->getVokars(false).size() == 1; }));
+    const auto loudspeaker = registry_->getVokars(false).front();
+    ASSERT_TRUE(emulator->sendStatus(headEnd()));
+    ASSERT_TRUE(test::waitFor([&] { return loudspeaker->isOnline(); }));
+    // The responding check that the packet queued finds the loudspeaker answering.
+    ASSERT_TRUE(test::waitFor([&] { return loudspeaker->isOnlineAndResponding(); }));
+    ASSERT_TRUE(test::waitFor([&] { return upNotices_.load() >= 1; }));
+
+    test::ManualClock clock;
+    clock.advance(std::chrono::seconds(5));
+    EXPECT_FALSE(loudspeaker->isOnline());
+    loudspeaker->checkOnline(false);
+    ASSERT_TRUE(test::waitFor([&] { return downNotices_.load() == 1; }));
+    EXPECT_FALSE(loudspeaker->responding.load());
+    loudspeaker->checkOnline(false);  // already found silent: no second notification
+    EXPECT_TRUE(capture_.contains(L"Устройство отключено: 'Устройство 02:7E:41:00:00:01'", L"INFO"));
+    EXPECT_EQ(capture_.find(L"Устройство отключено").size(), 1u);
+}
+
+}  // namespace
