@@ -33,6 +33,13 @@ DeviceCollection::DeviceCollection(std::shared_ptr<TransferProtocol> transport, 
             return offerStatePacket(*packets, response, from);
         });
     transport_->setUnknownResponseHandler(&DeviceCollection::handlerForUnknownResponsesCallback);
+    try {
+        controlThread_ = std::thread([this] { controlTimeoutThread(); });
+    } catch (...) {
+        // The queue's handler points at this registry, which never comes to be.
+        packets_->close();
+        throw;
+    }
 }
 
 DeviceCollection::~DeviceCollection() {
@@ -229,6 +236,13 @@ void DeviceCollection::setInterfaceIp(const std::string& interfaceIp) {
 
 void DeviceCollection::stop() {
     debug::Place("device::DeviceCollection::stop").trace(L"");
+    {
+        std::lock_guard<std::mutex> guard(watchLock_);
+        stopRequested_ = true;
+    }
+    watchWake_.notify_all();
+    // Joined before the audio memory goes: a cycle may still be using the devices.
+    if (controlThread_.joinable()) controlThread_.join();
     std::lock_guard<std::recursive_mutex> guard(lock_);
     for (const auto& entry : devices_) entry.second.device->releaseAudioMemory();
 }

@@ -2,14 +2,19 @@
 // The registry of every device the system knows, keyed by hardware address. Status packets
 // enter here: the transport offers it every datagram first, it recognises the status packets,
 // hands each one to the device that sent it on the thread dispatcher, and builds a device object
-// for a sender it does not know yet. It also gives the rest of the system its look-ups and lists.
+// for a sender it does not know yet. It also gives the rest of the system its look-ups and lists,
+// and its control thread watches the devices: whether they still answer, whether two report the
+// same network address, and, once after start, whether some need looking for.
 
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "devicelink/DeviceBase.h"
@@ -18,6 +23,7 @@
 #include "devicelink/StatePacketQueue.h"
 #include "devicelink/TransferProtocol.h"
 #include "foundation/NetworkAddress.h"
+#include "foundation/NetworkProbes.h"
 
 namespace device {
 
@@ -28,12 +34,22 @@ class TribelInfo;
 using NewDeviceHandler = std::function<std::uint32_t(
     const std::string& typeText, const net::HardwareAddress& address, const std::wstring& title)>;
 
+// The pace of the control thread: the wait before its first cycle and the pause before each cycle.
+struct WatchTiming {
+    std::chrono::milliseconds firstDelay{3000};
+    std::chrono::milliseconds cyclePause{1000};
+};
+
 class DeviceCollection {
 public:
     // Packets that may wait for their handling before further ones are dropped.
     static constexpr std::size_t kWaitingPackets = 16384;
 
-    // Takes the transport's all-responses and unknown-responses handlers.
+    // Cycles of the control thread between two address checks.
+    static constexpr std::int64_t kAddressCheckCycles = 60;
+
+    // Takes the transport's all-responses and unknown-responses handlers and starts the control
+    // thread.
     DeviceCollection(std::shared_ptr<TransferProtocol> transport, std::uint16_t port);
     ~DeviceCollection();
     DeviceCollection(const DeviceCollection&) = delete;
@@ -80,8 +96,25 @@ public:
     void setStateHandler(StateHandler handler);
     void setNewDeviceHandler(NewDeviceHandler handler);
     void setInterfaceIp(const std::string& interfaceIp);
-    // Releases every device's audio memory; the devices stay registered. Safe to call again.
+    // Ends the control thread, then releases every device's audio memory; the devices stay
+    // registered. Safe to call again.
     void stop();
+
+    // The watch. Another pace wakes the control thread at once; tests run their cycles faster.
+    void setWatchTiming(const WatchTiming& timing);
+    // Where the discovery datagrams go besides the interface's own broadcast address.
+    void setDiscoveryTargets(const os::DiscoveryTargets& targets);
+    // Starts a search for the devices that went quiet: one "discovery" datagram to the last
+    // address of each, from a thread of its own. withDiscovery also checks the link and sends the
+    // factory-address datagram and the broadcasts, and then gives their result. False, with
+    // nothing started, while no interface is set.
+    bool findLostDevices(bool withDiscovery);
+    // "discovery" to the last address of a device that is not online; true when it was sent.
+    static bool findLostDevice(const std::string& interfaceIp, std::uint16_t discoveryPort,
+                               const std::shared_ptr<DeviceBase>& device);
+    // Pings the interface's gateway and logs whether the network answers. An interface that went
+    // away or lost its address is logged as no connection.
+    static void checkLink(const std::string& interfaceIp);
 
 private:
     struct Entry {
@@ -94,6 +127,15 @@ private:
             return a.getHigh() != b.getHigh() ? a.getHigh() < b.getHigh() : a.getLow() < b.getLow();
         }
     };
+
+    // The body of the control thread, from construction to stop.
+    void controlTimeoutThread();
+    // One cycle; `cycle` and `firstCycle` move on only when it gets to its end.
+    void watchCycle(std::int64_t& cycle, bool& firstCycle, bool& offlineSeen);
+    // Waits until `since` plus the pause that `pause` picks of the current timing; false when
+    // stop was asked for first.
+    bool pauseWatch(std::chrono::steady_clock::time_point since,
+                    std::chrono::milliseconds WatchTiming::*pause);
 
     template <class Device>
     static std::vector<std::shared_ptr<Device>> castAll(
@@ -117,6 +159,14 @@ private:
     // Shared with the transport's handler, so that a datagram arriving while the registry goes
     // away reaches a closed queue rather than a destroyed registry.
     std::shared_ptr<StatePacketQueue> packets_;
+    os::DiscoveryTargets discoveryTargets_;
+
+    // The control thread's own lock and wake-up, never taken together with `lock_`.
+    std::mutex watchLock_;
+    std::condition_variable watchWake_;
+    WatchTiming watchTiming_;
+    bool stopRequested_ = false;
+    std::thread controlThread_;
 };
 
 }  // namespace device

@@ -16,6 +16,7 @@
 #include <system_error>
 
 #include "foundation/Clock.h"
+#include "foundation/NetworkInterfaces.h"
 #include "foundation/Place.h"
 
 namespace os {
@@ -270,6 +271,15 @@ bool ping(const std::string& host) {
         place.warn(L"Exception in ping: %1%", std::string(error.what()));
     }
     return false;
+}
+
+bool pingGateway(const std::string& interfaceIp) {
+    const std::optional<NetworkInterface> adapter = getNetworkInterfaceByIp(interfaceIp);
+    if (!adapter || adapter->gateway.empty()) {
+        debug::Place("os::pingGateway").debug(L"no gateway ip for ping");
+        return false;
+    }
+    return ping(adapter->gateway);
 }
 
 }  // namespace os

@@ -96,4 +96,8 @@ private:
 // false.
 bool ping(const std::string& host);
 
+// The ping of the default gateway of the interface with address `interfaceIp`; false without
+// one, also when no interface has that address.
+bool pingGateway(const std::string& interfaceIp);
+
 }  // namespace os
