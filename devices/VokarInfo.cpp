@@ -1,7 +1,5 @@
 #include "devices/VokarInfo.h"
 
-#include <charconv>
-#include <limits>
 #include <mutex>
 
 #include "foundation/Exceptions.h"
@@ -14,29 +12,6 @@ namespace {
 // Read-only queries whose replies stay valid until the device's cache is reset.
 const char* const cacheableRequests[] = {"get neridatest", "get linedouble", "get linetest", "get igmpReport",
                                          "config",         "get ver",        "get pssVer"};
-
-// Lowest and highest level of the decibel scale of the later generations; silence is sent
-// and reported apart from them.
-constexpr std::int64_t quietestLevel = -35;
-constexpr std::int64_t silentLevel = -96;
-// The first generations set each amplifier channel with one byte: 0 loudest, 60 quietest.
-constexpr unsigned quietestByte = 60;
-constexpr unsigned silentByte = 254;
-
-// One or two hexadecimal digits, the whole text.
-bool parseHexByte(std::string_view text, unsigned& value) {
-    if (text.empty() || text.size() > 2) return false;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value, 16);
-    return error == std::errc() && end == text.data() + text.size();
-}
-
-// "%02X:%02X", the volume of the two amplifier channels of a first-generation loudspeaker.
-bool parseChannelBytes(const std::string& reply, unsigned& first, unsigned& second) {
-    const std::size_t colon = reply.find(':');
-    if (colon == std::string::npos) return false;
-    const std::string_view text(reply);
-    return parseHexByte(text.substr(0, colon), first) && parseHexByte(text.substr(colon + 1), second);
-}
 
 }  // namespace
 
@@ -84,10 +59,17 @@ void VokarInfo::resetCache() {
     debug::Place("device::VokarInfo::resetCache").trace(L"Reset requested cache for device id=%1%", getId());
     DeviceBase::resetCache();
     std::lock_guard<std::recursive_mutex> guard(mutex());
-    // The configuration, equalizer, zone lists, analog-input scenarios and line control add
-    // their caches to this reset.
+    config_.reset();
+    // The equalizer, zone lists and line control add their caches to this reset.
     playbackType_.store(playback::none);
     state_ = State{};
+    ainScenarioIds_ = AinScenarioIds{};
+    versionsPending_.store(true);
+}
+
+void VokarInfo::releaseAudioMemory() {
+    if (isPlaybackType(playback::sine)) testSoundPressure(0);
+    DeviceBase::releaseAudioMemory();
 }
 
 bool VokarInfo::checkUpgradePossibility(const std::shared_ptr<IFirmware>& image) {
@@ -121,58 +103,8 @@ void VokarInfo::requirePowerGood() {
     if (!powerGood) throw exception::UserResponse(L"wrongPower", L"Check 220V and batteries!");
 }
 
-bool VokarInfo::setVolume(std::int32_t level) {
-    throw exception::NotImplemented();
-}
-
-bool VokarInfo::hasInternalPlaying() {
-    if (!isOnlineAndResponding()) return false;
-    // The first generations also ask their audio memory whether it plays; that question
-    // joins with the version-2 audio memory. The later ones report it in the playback type.
-    return isPlaybackType(playback::metaInternal);
-}
-
 std::wstring VokarInfo::getTypeText() {
     return playback::nameOf(getPlaybackType());
-}
-
-void VokarInfo::handleVolume(const std::string& reply) {
-    const debug::Place here("device::VokarInfo::handleVolume");
-    here.trace(L"handle volume for device %1%", hardwareAddress_.toCharArray());
-    lastVolumeReplyTime_.store(now());
-
-    if (getVersionId() >= vokarA_3_00_01) {
-        std::int64_t level = 0;
-        if (!parseIntValue(reply, level, std::numeric_limits<std::int32_t>::min(),
-                           std::numeric_limits<std::int32_t>::max())) {
-            here.warn(L"Ошибка в формате громкости (hw='%1%', response='%2%')",
-                      hardwareAddress_.toCharArray(), reply);
-            return;
-        }
-        const std::int64_t received = level;
-        if (level > 0) {
-            here.notice(L"Значение громкости вне диапазона. (%1%)", level);
-            level = 0;
-        }
-        if (level < quietestLevel) level = quietestLevel;
-        auto percent = static_cast<std::int32_t>((quietestLevel - level) / (quietestLevel / 100.0));
-        // Anything audible shows as at least 1 %, so that only true silence reads as off.
-        if (received != silentLevel && percent == 0) percent = 1;
-        volume.store(percent);
-        return;
-    }
-
-    unsigned first = 0;
-    unsigned second = 0;
-    if (!parseChannelBytes(reply, first, second)) {
-        here.warn(L"Ошибка в формате громкости прибора Вокар-A. (hw='%1%', response='%2%')",
-                  hardwareAddress_.toCharArray(), reply);
-        return;
-    }
-    const unsigned value = first > quietestByte ? quietestByte : first;
-    auto percent = static_cast<std::int32_t>((quietestByte - value) / (quietestByte / 100.0));
-    if (first != silentByte && percent == 0) percent = 1;
-    volume.store(percent);
 }
 
 void VokarInfo::resetPlaybackType() {

@@ -1,26 +1,35 @@
 #pragma once
 // A "Vokar" loudspeaker: its firmware generation, which decides the form of every command,
-// the record of its last status packet, and what it is believed to play.
+// the record of its last status packet, what it is believed to play, its everyday commands
+// (VokarInfoCommands.cpp) and its settings (VokarInfoConfig.cpp).
 
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "devicelink/DeviceBase.h"
 #include "devicelink/DeviceType.h"
 #include "devices/PlaybackType.h"
+#include "devices/VokarConfig.h"
 #include "devices/VokarState.h"
 #include "devices/VokarVersion.h"
 
 namespace device {
 
+// A loudspeaker's audio channel as it reports it, 0 to 20.
+using AudioChannel = std::uint32_t;
+// The channel a loudspeaker listens on while nothing is sent to it.
+constexpr AudioChannel CHANNEL_DISCOVERY = 0;
+
 class VokarInfo : public DeviceBase {
 public:
     using State = VokarState;
+    using Config = VokarConfig;
 
     // The channel value that stands for no channel known.
-    static constexpr std::uint32_t noChannel = 22;
+    static constexpr AudioChannel noChannel = 22;
 
     // A loudspeaker of `type`, already knowing its own shared pointer and its state handler.
     // Its generation is provisional until its first status packet: the last Vokar-A
@@ -32,15 +41,21 @@ public:
                                              StateHandler stateHandler);
     ~VokarInfo() override;
 
+    using DeviceBase::setParameter;
+
     // Slots of the base.
+    // Stops a running sound-pressure test first.
+    void releaseAudioMemory() override;
     void resetCache() override;
     // Waits for the firmware image interface, which names the image's device type; the
     // decision itself is acceptsFirmwareFor.
     bool checkUpgradePossibility(const std::shared_ptr<IFirmware>& image) override;
-    // The volume command joins with the other loudspeaker commands.
-    bool setVolume(std::int32_t level) override;
+    // Sets the volume in percent; false when refused or not taken. exception::Offline when the
+    // loudspeaker is offline.
+    bool setVolume(std::int32_t percent) override;
     // One status packet; false when it was refused. Never throws for bad packet content.
     bool parseState(const std::string& packet, const net::IpAndPort& sender) override;
+    // Plays from its own memory or a priority signal.
     bool hasInternalPlaying() override;
     // The name of the current playback type.
     std::wstring getTypeText() override;
@@ -75,14 +90,69 @@ public:
     // When the last "get vol" reply was handled (device clock, microseconds).
     std::int64_t getLastVolumeReplyTime() const { return lastVolumeReplyTime_.load(); }
 
+    // Commands.
+    // False when refused, deferred by the loudspeaker (the channel is then not known) or not
+    // taken. A channel above 1 needs generation 2 (exception::UnsupportedByDevice).
+    bool switchChannel(AudioChannel channel);
+    // The channel the loudspeaker is on, asked when not known; noChannel when it cannot tell.
+    AudioChannel getChannel();
+    // The firmware version of the power-supply module; empty while offline.
+    Version getPSSVersion();
+    // Plays the test tone at full volume for `seconds` and then restores the volume; 0 stops a
+    // running test at once.
+    bool testSoundPressure(std::uint32_t seconds);
+    // Starts the self test, whose result comes in the status packets. exception::UserResponse
+    // "testFailure" or "testIsRunning".
+    void startDeviceTest();
+    bool isTestRunning() const;
+
+    // Settings.
+    // The settings, from the cache unless `refresh` or expired. exception::Offline,
+    // exception::UnexpectedResponseOfDevice for a reply that does not read.
+    Config getConfig(bool refresh);
+    // Checks and writes the changed settings; true when the loudspeaker was restarted to take
+    // them. Nothing is sent when a check refuses the record.
+    bool setConfig(Config config);
+    CommonConfig getCommonConfig(bool refresh);
+    bool setCommonConfig(const CommonConfig& common);
+    // Whether the line doubling is off; asked of the first generations, always so later.
+    bool isLineDoubleOff();
+
 private:
     struct StateUpdate;
 
     VokarInfo(std::uint32_t id, const net::HardwareAddress& hardwareAddress, const net::IpAndPort& address,
               const std::wstring& title, std::shared_ptr<TransferProtocol> protocol);
 
+    // A sound-pressure test whose stop is queued.
+    struct SoundPressureTest {
+        std::uint64_t serial = 0;
+        std::uint32_t stopJob = 0;
+        std::int32_t volume = kUnknownVolume;
+        std::string stopCommand;
+    };
+
     std::shared_ptr<VokarInfo> self();
     void requirePowerGood();
+
+    // Takes the running test `serial` (0: whichever runs) and drops its queued stop.
+    std::optional<SoundPressureTest> takeSoundPressureTest(std::uint64_t serial);
+    // Tone off and the volume back; false when the tone could not be stopped.
+    bool finishSoundPressureTest(const SoundPressureTest& test);
+    bool sendSoundPressureStop(const std::string& command);
+
+    // The audio memory's scenario lookups; null while the loudspeaker has no audio memory.
+    std::shared_ptr<ScenarioCatalog> scenarioCatalog();
+    Config readFirstGenerationSettings(VokarVersion version);
+    Config readStateSettings(VokarVersion version);
+    void requestVersions();
+    // One row of the key table, sent when its value changed and the loudspeaker knows the
+    // key; true when it was sent and asks for a restart.
+    bool setParameter(const ConfigKey& key, const Config& old, const Config& updated, VokarVersion version,
+                      const FeatureFlags& features);
+    void writeFirstGenerationPorts(const Config& old, const Config& updated, bool& restart);
+    // Drops the cached settings and the request cache, so that the next read asks the device.
+    void dropConfig();
 
     // The steps of parseState, in their order.
     bool applyVersion(StateUpdate& update, const std::string& packet);
@@ -102,6 +172,19 @@ private:
     std::atomic<std::uint32_t> channel_{noChannel};
     std::atomic<PlaybackType> playbackType_{playback::none};
     std::atomic<std::int64_t> lastVolumeReplyTime_{0};
+    // Cleared the first time a packet sends the loudspeaker back to CHANNEL_DISCOVERY.
+    std::atomic<bool> discoveryRevert_{true};
+
+    // Guarded by the device lock.
+    std::shared_ptr<Config> config_;
+    AinScenarioIds ainScenarioIds_;
+    std::optional<SoundPressureTest> soundTest_;
+    std::uint64_t lastSoundTestSerial_ = 0;
+    // Device time (microseconds) after which the cached settings of the earlier generations
+    // are read again.
+    std::atomic<std::int64_t> configExpiry_{0};
+    // The next settings read reports the firmware of the power supply and the line control.
+    std::atomic<bool> versionsPending_{true};
 };
 
 }  // namespace device

@@ -221,8 +221,15 @@ void VokarInfo::deducePlayback(StateUpdate& update) {
     const std::uint32_t status =
         remapPlaybackState(packet[F::playbackState], update.version, isType(types::vokarS));
     debug::warnIfFalse(status <= static_cast<std::uint32_t>(PlaybackStatus::over), place);
-    // The loudspeaker commands send a loudspeaker that starts out on a voice stream back to
-    // CHANNEL_DISCOVERY here, once per device object.
+    // A loudspeaker found on a voice stream that nobody here sent it is sent back, once.
+    const bool voiceStream = status == static_cast<std::uint32_t>(PlaybackStatus::voiceStreamLowPriority) ||
+                             status == static_cast<std::uint32_t>(PlaybackStatus::voiceStreamHighPriority);
+    if (voiceStream && getPlaybackType() == playback::none && discoveryRevert_.exchange(false)) {
+        debug::Place(place).mark(L"Revert a channel to CHANNEL_DISCOVERY.");
+        auto self = this->self();
+        base::ThreadDispatcher::add(L"Switch channel to CHANNEL_DISCOVERY.", 0,
+                                    [self] { self->switchChannel(CHANNEL_DISCOVERY); });
+    }
 
     std::uint32_t channel = noChannel;
     const PlaybackType type = deduceType(update, status, channel);
@@ -397,8 +404,8 @@ void VokarInfo::applyIndicators(StateUpdate& update) {
     if (packet[F::preferenceCrc] != record.preferenceCrc) {
         record.preferenceCrc = packet[F::preferenceCrc];
         here.mark(L"Device %1% state: Preference CRC (half) = 0x%2$04X", device, record.preferenceCrc);
-        // The settings changed on the device: the cached configuration, once there is one, is
-        // dropped here so that the next read asks the device.
+        // The settings changed on the device: the next read asks the device.
+        dropConfig();
         update.storedSilently = true;
     }
     if (packet[F::channel] != record.channel) {

@@ -12,6 +12,8 @@
 #include "devices/VokarInfo.h"
 #include "foundation/ThreadDispatcher.h"
 #include "support/DeviceEmulator.h"
+#include "support/DispatcherWait.h"
+#include "support/FakeGuiThread.h"
 #include "support/LogCapture.h"
 #include "support/LoudspeakerEmulator.h"
 
@@ -47,6 +49,21 @@ protected:
                                                       const std::string& model = "", int host = 2) {
         return std::make_unique<LoudspeakerEmulator>("127.0.0." + std::to_string(host), port_,
                                                      hardwareAddress, generation, model);
+    }
+
+    // A loudspeaker that took a status packet of `emulator` and answered its responding check,
+    // so that it knows its generation and volume; the emulator's command log starts empty.
+    std::shared_ptr<device::VokarInfo> connect(LoudspeakerEmulator& emulator,
+                                               device::DeviceType type = device::types::vokarB) {
+        // The packet's sender becomes the device's address.
+        auto device = makeDevice(type);
+        EXPECT_TRUE(device->parseState(emulator.statusPacket(), emulator.address()));
+        EXPECT_TRUE(waitFor([&] {
+            return device->isOnlineAndResponding() && device->volume.load() != device::kUnknownVolume;
+        }));
+        EXPECT_TRUE(waitForDispatcher());
+        emulator.clearReceived();
+        return device;
     }
 
     // A packet of this loudspeaker with all 26 numbers.

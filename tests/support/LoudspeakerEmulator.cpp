@@ -4,6 +4,8 @@
 #include <stdexcept>
 #include <string_view>
 
+#include "foundation/NetworkAddress.h"
+
 namespace test {
 namespace {
 
@@ -34,6 +36,125 @@ bool parseWhole(std::string_view text, std::int64_t& value, int base = 10) {
     return !text.empty() && error == std::errc() && end == text.data() + text.size();
 }
 
+using Settings = LoudspeakerEmulator::Settings;
+
+const char* onOff(bool value) {
+    return value ? "on" : "off";
+}
+
+std::string unknownCommand(const std::string& command) {
+    return "ERR[" + command + "]: unknown command";
+}
+
+bool setFlag(bool& field, const std::string& value) {
+    if (value != "on" && value != "off") return false;
+    field = value == "on";
+    return true;
+}
+
+template <class Integer>
+bool setNumber(Integer& field, const std::string& value, std::int64_t lowest, std::int64_t highest) {
+    std::int64_t number = 0;
+    if (!parseWhole(value, number) || number < lowest || number > highest) return false;
+    field = static_cast<Integer>(number);
+    return true;
+}
+
+// A bare dotted address.
+bool setAddress(std::string& field, const std::string& value) {
+    std::string bare;
+    if (!net::splitIpAndPort(value, &bare) || bare != value) return false;
+    field = value;
+    return true;
+}
+
+// The input that a key ending in "AIN1" names. Up to generation 15 the inputs are counted
+// from 0, later from 1; generation 15 takes the keys of both countings, and "AIN1" there
+// still names its second input.
+std::size_t inputNamedOne(int generation) {
+    return generation >= device::vokarV3_A110 ? 0 : 1;
+}
+
+// A setting key with the generations that know it.
+struct KeyRule {
+    const char* key;
+    int lowest;
+    int highest;
+    bool (*apply)(Settings& s, const std::string& value, int generation);
+};
+
+constexpr std::int64_t highestPort = 65535;
+
+const KeyRule keyRules[] = {
+    {"ip", 1, 23, [](Settings& s, const std::string& v, int) { return setAddress(s.ip, v); }},
+    {"mask", 1, 23, [](Settings& s, const std::string& v, int) { return setAddress(s.mask, v); }},
+    {"gw", 1, 23, [](Settings& s, const std::string& v, int) { return setAddress(s.gateway, v); }},
+    {"dhcp", 1, 23, [](Settings& s, const std::string& v, int) { return setFlag(s.dhcp, v); }},
+    {"multicastIP", 1, 8,
+     [](Settings& s, const std::string& v, int) { return setAddress(s.multicastIp, v); }},
+    {"mCastIP", 9, 23, [](Settings& s, const std::string& v, int) { return setAddress(s.multicastIp, v); }},
+    {"cmdPort", 1, 8,
+     [](Settings& s, const std::string& v, int) { return setNumber(s.serverPort, v, 1, highestPort); }},
+    {"srvPort", 9, 23,
+     [](Settings& s, const std::string& v, int) { return setNumber(s.serverPort, v, 1, highestPort); }},
+    {"cmdSrvIP", 1, 8, [](Settings& s, const std::string& v, int) { return setAddress(s.serverIp, v); }},
+    {"srvAllowedIp", 9, 23, [](Settings& s, const std::string& v, int) { return setAddress(s.serverIp, v); }},
+    {"audioSrvIP", 1, 8,
+     [](Settings& s, const std::string& v, int) { return setAddress(s.audioServerIp, v); }},
+    {"ch0Port", 1, 8,
+     [](Settings& s, const std::string& v, int) { return setNumber(s.discoveryPort, v, 1, highestPort); }},
+    {"ch1Port", 1, 8,
+     [](Settings& s, const std::string& v, int) { return setNumber(s.micPort, v, 1, highestPort); }},
+    {"AddrNerida", 1, 8,
+     [](Settings& s, const std::string& v, int) { return setNumber(s.neridaAddress, v, 0, 127); }},
+    {"neridaAddr", 9, 23,
+     [](Settings& s, const std::string& v, int) { return setNumber(s.neridaAddress, v, 0, 127); }},
+    {"ReleEvent", 1, 8, [](Settings& s, const std::string& v, int) { return setFlag(s.neridaRelay, v); }},
+    {"neridaRelay", 9, 23, [](Settings& s, const std::string& v, int) { return setFlag(s.neridaRelay, v); }},
+    {"neridatest", 4, 16, [](Settings& s, const std::string& v, int) { return setFlag(s.neridaTest, v); }},
+    {"neridaTest", 17, 23, [](Settings& s, const std::string& v, int) { return setFlag(s.neridaTest, v); }},
+    {"neridaReserve", 16, 23,
+     [](Settings& s, const std::string& v, int) { return setFlag(s.neridaReserve, v); }},
+    {"linetest", 3, 8, [](Settings& s, const std::string& v, int) { return setFlag(s.lineTest, v); }},
+    {"linedouble", 2, 8, [](Settings& s, const std::string& v, int) { return setFlag(s.lineDouble, v); }},
+    {"multicastListen", 9, 23,
+     [](Settings& s, const std::string& v, int) { return setFlag(s.multicastListen, v); }},
+    {"multicastAIN0", 9, 15,
+     [](Settings& s, const std::string& v, int) { return setFlag(s.multicastAin[0], v); }},
+    {"multicastAIN1", 9, 23,
+     [](Settings& s, const std::string& v, int g) { return setFlag(s.multicastAin[inputNamedOne(g)], v); }},
+    {"multicastAIN2", 15, 23,
+     [](Settings& s, const std::string& v, int) { return setFlag(s.multicastAin[1], v); }},
+    {"priAIN0", 9, 15,
+     [](Settings& s, const std::string& v, int) { return setNumber(s.priAin[0], v, 0, highestPort); }},
+    {"priAIN1", 9, 23,
+     [](Settings& s, const std::string& v, int g) {
+         return setNumber(s.priAin[inputNamedOne(g)], v, 0, highestPort);
+     }},
+    {"priAIN2", 15, 23,
+     [](Settings& s, const std::string& v, int) { return setNumber(s.priAin[1], v, 0, highestPort); }},
+    {"priStreamMCast", 9, 23,
+     [](Settings& s, const std::string& v, int) { return setNumber(s.priStreamMCast, v, 0, highestPort); }},
+    {"priZoneInput", 15, 23,
+     [](Settings& s, const std::string& v, int) { return setNumber(s.priZoneInput, v, 0, highestPort); }},
+    {"priVoiceAlert", 9, 23,
+     [](Settings& s, const std::string& v, int) { return setNumber(s.priVoiceAlert, v, 0, highestPort); }},
+    {"priStream", 9, 23,
+     [](Settings& s, const std::string& v, int) { return setNumber(s.priStream, v, 0, highestPort); }},
+    {"scAIN0", 12, 15,
+     [](Settings& s, const std::string& v, int) { return setNumber(s.scenarioOrder[0], v, -1, 64); }},
+    {"scAIN1", 12, 23,
+     [](Settings& s, const std::string& v, int g) {
+         return setNumber(s.scenarioOrder[inputNamedOne(g)], v, -1, 64);
+     }},
+    {"scAIN2", 15, 23,
+     [](Settings& s, const std::string& v, int) { return setNumber(s.scenarioOrder[1], v, -1, 64); }},
+    {"switchMode", 15, 23, [](Settings& s, const std::string& v, int) { return setFlag(s.switchMode, v); }},
+    {"ain2Arm", 15, 23, [](Settings& s, const std::string& v, int) { return setFlag(s.ain2Arm, v); }},
+    {"igmpReport", 16, 23,
+     [](Settings& s, const std::string& v, int) { return setNumber(s.igmpReport, v, 0, highestPort); }},
+};
+
 }  // namespace
 
 std::string okReply(const std::string& command, const std::string& payload) {
@@ -52,6 +173,37 @@ LoudspeakerEmulator::LoudspeakerEmulator(const std::string& ip, std::uint16_t po
     on("get vol", [this](const std::string& command) { return getVolume(command); });
     on("set vol ", [this](const std::string& command) { return setVolume(command); });
     on("reboot", [this](const std::string& command) { return reboot(command); });
+    on("get ch", [this](const std::string& command) { return getChannel(command); });
+    on("set ch ", [this](const std::string& command) { return setChannel(command); });
+    on("startSine", [this](const std::string& command) { return tone(command, true, true); });
+    on("stopSine", [this](const std::string& command) { return tone(command, true, false); });
+    on("sinus ", [this](const std::string& command) { return tone(command, false, command != "sinus off"); });
+    on("deviceTest", [this](const std::string& command) { return deviceTest(command); });
+    on("get pssVer", [this](const std::string& command) {
+        std::lock_guard<std::mutex> guard(lock_);
+        return std::optional<std::string>(okReply(command, powerSupplyVersion_));
+    });
+    on("set ", [this](const std::string& command) { return setSetting(command); });
+    on("get state", [this](const std::string& command) { return settingsReply(command); });
+    on("config", [this](const std::string& command) { return settingsReply(command); });
+    on("ifconfig", [this](const std::string& command) { return interfaceReply(command); });
+    on("get linedouble", [this](const std::string& command) {
+        std::lock_guard<std::mutex> guard(lock_);
+        return onOffReply(command, device::vokarA_1_01_70, settings_.lineDouble);
+    });
+    on("get linetest", [this](const std::string& command) {
+        std::lock_guard<std::mutex> guard(lock_);
+        return onOffReply(command, device::vokarA_1_01_70, settings_.lineTest);
+    });
+    on("get neridatest", [this](const std::string& command) {
+        std::lock_guard<std::mutex> guard(lock_);
+        return onOffReply(command, device::vokarA_1_01_71_2, settings_.neridaTest);
+    });
+    on("get igmpReport", [this](const std::string& command) -> std::optional<std::string> {
+        std::lock_guard<std::mutex> guard(lock_);
+        if (generation_ < device::vokarV3_A110) return unknownCommand(command);
+        return okReply(command, decimal(settings_.igmpReport));
+    });
 }
 
 LoudspeakerEmulator::~LoudspeakerEmulator() {
@@ -223,6 +375,198 @@ std::optional<std::string> LoudspeakerEmulator::reboot(const std::string& comman
     status_.selfTest = 0;
     status_.activeZoneAddress = 0;
     return okReply(command, "");
+}
+
+LoudspeakerEmulator::Settings LoudspeakerEmulator::settings() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    return settings_;
+}
+
+void LoudspeakerEmulator::setSettings(const Settings& settings) {
+    std::lock_guard<std::mutex> guard(lock_);
+    settings_ = settings;
+}
+
+std::vector<std::string> LoudspeakerEmulator::settingsLines() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    return laterGeneration() ? stateLinesLocked() : configLinesLocked();
+}
+
+std::string LoudspeakerEmulator::joinLines(const std::vector<std::string>& lines) {
+    std::string text;
+    for (const std::string& line : lines) text += (text.empty() ? "" : "\n") + line;
+    return text;
+}
+
+void LoudspeakerEmulator::setChannelDeferred(bool deferred) {
+    std::lock_guard<std::mutex> guard(lock_);
+    channelDeferred_ = deferred;
+}
+
+bool LoudspeakerEmulator::tonePlaying() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    return tonePlaying_;
+}
+
+void LoudspeakerEmulator::setPowerSupplyVersion(const std::string& numbers) {
+    std::lock_guard<std::mutex> guard(lock_);
+    powerSupplyVersion_ = numbers;
+}
+
+std::optional<std::string> LoudspeakerEmulator::getChannel(const std::string& command) {
+    std::lock_guard<std::mutex> guard(lock_);
+    return okReply(command, decimal(status_.channel));
+}
+
+std::optional<std::string> LoudspeakerEmulator::setChannel(const std::string& command) {
+    std::int64_t channel = 0;
+    if (!parseWhole(std::string_view(command).substr(std::string_view("set ch ").size()), channel) ||
+        channel < 0 || channel > 20) {
+        return "ERR[set ch]: bad channel";
+    }
+    std::lock_guard<std::mutex> guard(lock_);
+    if (channelDeferred_) return okReply("set ch", "change of channel is deferred");
+    status_.channel = static_cast<std::uint32_t>(channel);
+    return okReply("set ch", decimal(channel));
+}
+
+std::optional<std::string> LoudspeakerEmulator::tone(const std::string& command, bool later, bool on) {
+    if (later != laterGeneration()) return unknownCommand(command);
+    std::lock_guard<std::mutex> guard(lock_);
+    tonePlaying_ = on;
+    return okReply(command, "");
+}
+
+std::optional<std::string> LoudspeakerEmulator::deviceTest(const std::string& command) {
+    if (generation_ < device::vokarV3_A125) return unknownCommand(command);
+    std::lock_guard<std::mutex> guard(lock_);
+    if (status_.selfTest == 1) return okReply(command, "test is running");
+    status_.selfTest = 1;
+    return okReply(command, "test started");
+}
+
+std::optional<std::string> LoudspeakerEmulator::setSetting(const std::string& command) {
+    const std::string text = command.substr(std::string("set ").size());
+    const std::size_t blank = text.find(' ');
+    const std::string key = text.substr(0, blank);
+    const std::string value = blank == std::string::npos ? std::string() : text.substr(blank + 1);
+    for (const KeyRule& rule : keyRules) {
+        if (key != rule.key || generation_ < rule.lowest || generation_ > rule.highest) continue;
+        std::lock_guard<std::mutex> guard(lock_);
+        if (!rule.apply(settings_, value, generation_)) return "ERR[set " + key + "]: bad value";
+        return okReply("set " + key, value);
+    }
+    return "ERR[set " + key + "]: unknown parameter";
+}
+
+std::optional<std::string> LoudspeakerEmulator::settingsReply(const std::string& command) {
+    const bool stateCommand = command == "get state";
+    if (command != "config" && !stateCommand) return unknownCommand(command);
+    if (stateCommand != laterGeneration()) return unknownCommand(command);
+    std::lock_guard<std::mutex> guard(lock_);
+    return okReply(command, joinLines(stateCommand ? stateLinesLocked() : configLinesLocked()));
+}
+
+std::optional<std::string> LoudspeakerEmulator::interfaceReply(const std::string& command) {
+    if (command != "ifconfig" || laterGeneration()) return unknownCommand(command);
+    std::lock_guard<std::mutex> guard(lock_);
+    const Settings& s = settings_;
+    return okReply(command, joinLines({
+                                "IP address: " + s.currentIp,
+                                "Net mask: " + s.currentMask,
+                                "Gateway: " + s.currentGateway,
+                                "MAC address: " + hardwareAddress_,
+                                "Link: up",
+                                "Multicast IP: " + s.multicastIp,
+                                "Command server: " + s.serverIp + ":" + decimal(s.serverPort),
+                                "Microphone: " + s.audioServerIp + ":" + decimal(s.micPort),
+                                "Audio server: " + s.audioServerIp + ":" + decimal(s.discoveryPort),
+                                "Packets received: 1024",
+                                "Packets sent: 512",
+                                "Errors: 0",
+                                "Uptime: 3600",
+                            }));
+}
+
+std::optional<std::string> LoudspeakerEmulator::onOffReply(const std::string& command,
+                                                           device::VokarVersion lowest, bool value) {
+    if (generation_ < lowest || laterGeneration()) return unknownCommand(command);
+    return okReply(command, value ? "On" : "Off");
+}
+
+std::vector<std::string> LoudspeakerEmulator::configLinesLocked() const {
+    const Settings& s = settings_;
+    return {
+        "IP address: " + s.ip,
+        "Net mask: " + s.mask,
+        "Gateway: " + s.gateway,
+        "MAC address: " + hardwareAddress_,
+        std::string("Address mode: ") + (s.dhcp ? "DHCP" : "static"),
+        "Multicast IP: " + s.multicastIp,
+        "Audio server: " + s.audioServerIp + ":" + decimal(s.discoveryPort),
+        "Microphone: " + s.audioServerIp + ":" + decimal(s.micPort),
+        "Command server: " + s.serverIp + ":" + decimal(s.serverPort),
+        "NERIDA address: " + decimal(s.neridaAddress),
+        std::string("Line double: ") + onOff(s.lineDouble),
+        std::string("Line test: ") + onOff(s.lineTest),
+        std::string("Relay event: ") + onOff(s.neridaRelay),
+    };
+}
+
+std::vector<std::string> LoudspeakerEmulator::stateLinesLocked() const {
+    const Settings& s = settings_;
+    const std::string newest[] = {
+        "Number: " + decimal(s.number),
+        "State: " + s.stateText,
+        "Ratio: " + decimal(s.ratioFirst) + "/" + decimal(s.ratioSecond),
+        "Mode: " + decimal(s.stateMode),
+        std::string("Address mode: ") + (s.dhcp ? "DHCP" : "static"),
+        "IP address: " + s.ip,
+        "Net mask: " + s.mask,
+        "Gateway: " + s.gateway,
+        "Current IP address: " + s.currentIp,
+        "Current net mask: " + s.currentMask,
+        "Current gateway: " + s.currentGateway,
+        "Multicast IP: " + s.multicastIp,
+        "Server IP: " + s.serverIp,
+        "Server port: " + decimal(s.serverPort),
+        std::string("Multicast listen: ") + onOff(s.multicastListen),
+        std::string("Multicast AIN1: ") + onOff(s.multicastAin[0]),
+        std::string("Multicast AIN2: ") + onOff(s.multicastAin[1]),
+        "Priority AIN1: " + decimal(s.priAin[0]),
+        "Priority AIN2: " + decimal(s.priAin[1]),
+        "Priority voice alert: " + decimal(s.priVoiceAlert),
+        "Priority multicast stream: " + decimal(s.priStreamMCast),
+        "Priority zone input: " + decimal(s.priZoneInput),
+        "Priority stream: " + decimal(s.priStream),
+        "NERIDA address: " + decimal(s.neridaAddress),
+        std::string("NERIDA relay: ") + onOff(s.neridaRelay),
+        std::string("NERIDA test: ") + onOff(s.neridaTest),
+        std::string("NERIDA reserve: ") + onOff(s.neridaReserve),
+        "Scenario AIN1: " + decimal(s.scenarioOrder[0]),
+        "Scenario AIN2: " + decimal(s.scenarioOrder[1]),
+        std::string("Switch mode: ") + onOff(s.switchMode),
+        std::string("AIN2 armed: ") + onOff(s.ain2Arm),
+        "Reserved: off",
+        "IGMP report: " + decimal(s.igmpReport),
+        "Token 33: " + decimal(s.token33),
+    };
+    // Each layout grew from the one before: the zone-input priority, the Nerida reserve, the
+    // scenario orders, then the switch mode and arm, then the IGMP report and the last token.
+    std::vector<std::size_t> tokens;
+    const auto add = [&tokens](std::size_t first, std::size_t last) {
+        for (std::size_t n = first; n <= last; ++n) tokens.push_back(n);
+    };
+    if (generation_ >= device::vokarV3_A110) {
+        add(0, generation_ >= device::vokarV3_A121 ? 33 : 31);
+    } else {
+        add(0, 20);
+        add(22, 25);
+        if (generation_ >= device::vokarB_1_01_69) add(27, 28);
+    }
+    std::vector<std::string> lines;
+    for (const std::size_t n : tokens) lines.push_back(newest[n]);
+    return lines;
 }
 
 }  // namespace test

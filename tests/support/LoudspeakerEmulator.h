@@ -4,12 +4,14 @@
 // packets of that generation from a status the test sets. Commands of later features join
 // the command table in the constructor.
 
+#include <array>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "devices/VokarVersion.h"
 #include "support/DeviceEmulator.h"
@@ -51,6 +53,50 @@ public:
     // All numbers a packet can carry.
     static constexpr std::size_t fullNumberCount = 26;
 
+    // The settings the loudspeaker keeps, by its own inputs (a Vokar-S has only the second).
+    // "set <key> <value>" changes them with the keys its generation knows; the replies to
+    // "get state" (from generation 9 on) or "config" and "ifconfig" show them.
+    struct Settings {
+        std::uint32_t number = 17;
+        std::string stateText = "ready";
+        std::uint32_t ratioFirst = 3;
+        std::uint32_t ratioSecond = 4;
+        std::uint32_t stateMode = 2;
+        bool dhcp = false;
+        std::string ip = "10.20.0.21";
+        std::string mask = "255.255.0.0";
+        std::string gateway = "10.20.0.1";
+        std::string currentIp = "10.20.0.21";
+        std::string currentMask = "255.255.0.0";
+        std::string currentGateway = "10.20.0.1";
+        std::string multicastIp = "239.10.0.1";
+        std::string serverIp = "10.20.0.5";
+        std::uint32_t serverPort = 5000;
+        // The first generations keep the audio server and its two ports apart.
+        std::string audioServerIp = "10.20.0.5";
+        std::uint32_t discoveryPort = 5001;
+        std::uint32_t micPort = 5002;
+        bool multicastListen = false;
+        std::array<bool, 2> multicastAin = {false, true};
+        std::array<std::uint32_t, 2> priAin = {3, 4};
+        std::uint32_t priVoiceAlert = 1;
+        std::uint32_t priStreamMCast = 5;
+        std::uint32_t priZoneInput = 2;
+        std::uint32_t priStream = 6;
+        std::uint32_t neridaAddress = 12;
+        bool neridaRelay = true;
+        bool neridaTest = true;
+        bool neridaReserve = false;
+        // Play numbers of the scenarios the inputs start; -1 for none.
+        std::array<std::int32_t, 2> scenarioOrder = {-1, -1};
+        bool switchMode = true;
+        bool ain2Arm = false;
+        std::uint32_t igmpReport = 125;
+        std::uint32_t token33 = 7;
+        bool lineDouble = true;
+        bool lineTest = true;
+    };
+
     // `model` is the type word of the version text ("Vokar-B", "Vokar-S"); empty picks
     // "Vokar-A" for the first generations and "Vokar-B" for the later ones.
     LoudspeakerEmulator(const std::string& ip, std::uint16_t port, const std::string& hardwareAddress,
@@ -86,6 +132,22 @@ public:
     void setChannelBytes(unsigned first, unsigned second);
     std::pair<unsigned, unsigned> channelBytes() const;
 
+    Settings settings() const;
+    void setSettings(const Settings& settings);
+    // The lines of the settings reply of the generation ("get state" from generation 9 on,
+    // else "config"), each "label: value", for tests that spoil one of them.
+    std::vector<std::string> settingsLines() const;
+    // The payload of a reply made of lines, as the loudspeaker sends it.
+    static std::string joinLines(const std::vector<std::string>& lines);
+
+    // The channel is the channel field of the status. While deferring, "set ch" is taken but
+    // carried out only once the loudspeaker's own playback ends, which its reply says.
+    void setChannelDeferred(bool deferred);
+    // Whether the test tone of the sound-pressure test plays.
+    bool tonePlaying() const;
+    // The numbers of the power supply's firmware that "get pssVer" tells.
+    void setPowerSupplyVersion(const std::string& numbers);
+
     // How long the loudspeaker stays silent after "reboot".
     void setRebootPause(std::chrono::milliseconds pause);
     bool isRebooting() const;
@@ -99,7 +161,19 @@ private:
     std::optional<std::string> getVolume(const std::string& command);
     std::optional<std::string> setVolume(const std::string& command);
     std::optional<std::string> reboot(const std::string& command);
+    std::optional<std::string> getChannel(const std::string& command);
+    std::optional<std::string> setChannel(const std::string& command);
+    std::optional<std::string> tone(const std::string& command, bool later, bool on);
+    std::optional<std::string> deviceTest(const std::string& command);
+    std::optional<std::string> setSetting(const std::string& command);
+    std::optional<std::string> settingsReply(const std::string& command);
+    std::optional<std::string> interfaceReply(const std::string& command);
+    // "On" / "Off" of a first-generation query, for the generations that know it.
+    std::optional<std::string> onOffReply(const std::string& command, device::VokarVersion lowest,
+                                          bool value);
     bool rebootingLocked() const;
+    std::vector<std::string> stateLinesLocked() const;
+    std::vector<std::string> configLinesLocked() const;
 
     const std::string hardwareAddress_;
     const device::VokarVersion generation_;
@@ -114,6 +188,10 @@ private:
     std::chrono::milliseconds rebootPause_{1500};
     std::chrono::steady_clock::time_point rebootEnds_{};
     int rebootCount_ = 0;
+    Settings settings_;
+    bool channelDeferred_ = false;
+    bool tonePlaying_ = false;
+    std::string powerSupplyVersion_ = "1.02.7";
 };
 
 // The reply of a loudspeaker that took a command: "OK[command]: payload".

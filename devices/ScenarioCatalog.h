@@ -1,0 +1,21 @@
+#pragma once
+// What a loudspeaker's analog-input settings need of its audio memory: the device names the
+// scenario an input starts by its play number (order), the operator by its id.
+
+#include <cstdint>
+
+namespace device {
+
+class ScenarioCatalog {
+public:
+    virtual ~ScenarioCatalog() = default;
+    // Edits that were not yet written to the device.
+    virtual bool hasChanges() = 0;
+    virtual bool hasScenario(std::int32_t id) = 0;
+    // -1 when no scenario has that id.
+    virtual std::int32_t getScenarioOrder(std::int32_t id) = 0;
+    // -1 when no scenario has that order.
+    virtual std::int32_t getScenarioId(std::int32_t order) = 0;
+};
+
+}  // namespace device

@@ -1,0 +1,415 @@
+// The everyday commands of a loudspeaker: volume, channel, internal playing, the power
+// supply's version and the two tests.
+
+#include <charconv>
+#include <cmath>
+#include <limits>
+#include <mutex>
+#include <string_view>
+
+#include "devices/VokarInfo.h"
+#include "foundation/Exceptions.h"
+#include "foundation/HexText.h"
+#include "foundation/Place.h"
+#include "foundation/ScanFields.h"
+#include "foundation/ThreadDispatcher.h"
+
+namespace device {
+namespace {
+
+// The decibel scale from generation 9 on: 0 loudest, -35 quietest audible, -96 silent.
+constexpr std::int64_t quietestLevel = -35;
+constexpr std::int64_t silentLevel = -96;
+// The first generations set each amplifier channel with one byte: 0 loudest, 60 quietest
+// audible, 254 silent.
+constexpr unsigned quietestByte = 60;
+constexpr unsigned silentByte = 254;
+
+constexpr AudioChannel repeaterChannel = 3;
+// Channels above this one are never reported by a loudspeaker.
+constexpr AudioChannel highestChannel = 20;
+constexpr unsigned toneHz = 1000;
+
+std::string decimal(std::int64_t value) {
+    char digits[24];
+    return std::string(digits, std::to_chars(std::begin(digits), std::end(digits), value).ptr);
+}
+
+// "set vol" in the scale of the generation.
+std::string volumeCommand(std::int32_t percent, VokarVersion version) {
+    if (version >= vokarA_3_00_01) {
+        const std::int64_t level =
+            percent == 0 ? silentLevel
+                         : quietestLevel - static_cast<std::int64_t>(std::trunc(percent * -0.35));
+        return "set vol " + decimal(level);
+    }
+    const auto value = static_cast<std::uint8_t>(
+        percent == 0 ? silentByte : quietestByte - static_cast<unsigned>(std::trunc(percent * 0.6)));
+    const std::string byte = base::toHex(&value, 1);
+    return "set vol " + byte + ":" + byte;
+}
+
+// One or two hexadecimal digits, the whole text.
+bool parseHexByte(std::string_view text, unsigned& value) {
+    if (text.empty() || text.size() > 2) return false;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value, 16);
+    return error == std::errc() && end == text.data() + text.size();
+}
+
+// "%02X:%02X", the volume of the two amplifier channels of a first-generation loudspeaker.
+bool parseChannelBytes(const std::string& reply, unsigned& first, unsigned& second) {
+    const std::size_t colon = reply.find(':');
+    if (colon == std::string::npos) return false;
+    const std::string_view text(reply);
+    return parseHexByte(text.substr(0, colon), first) && parseHexByte(text.substr(colon + 1), second);
+}
+
+std::string channelCommand(AudioChannel channel) {
+    return "set ch " + decimal(channel);
+}
+
+// A loudspeaker busy with its own playback takes the channel only once that ends.
+bool isDeferred(const std::string& reply) {
+    return reply.find("is deferred") != std::string::npos;
+}
+
+// What a loudspeaker plays on a channel chosen by a switch; `keep` for the others.
+bool playbackOfChannel(AudioChannel channel, PlaybackType& type) {
+    switch (channel) {
+        case CHANNEL_DISCOVERY:
+            type = playback::none;
+            return true;
+        case 1:
+        case 2:
+            type = playback::voiceHighPriority;
+            return true;
+        case repeaterChannel:
+            type = playback::voiceHighRepeating;
+            return true;
+        case 4:
+        case 6:
+            type = playback::voiceLowPriority;
+            return true;
+        default:
+            return false;
+    }
+}
+
+// Playback statuses in which the loudspeaker plays from its own memory or an analog input.
+bool playsOwnSource(std::uint32_t status) {
+    switch (static_cast<PlaybackStatus>(status)) {
+        case PlaybackStatus::voiceFragment:
+        case PlaybackStatus::delayedVoiceAlert:
+        case PlaybackStatus::voiceAlert:
+        case PlaybackStatus::analogInput1:
+        case PlaybackStatus::analogInput2:
+            return true;
+        default:
+            return false;
+    }
+}
+
+}  // namespace
+
+bool VokarInfo::setVolume(std::int32_t percent) {
+    const debug::Place here("device::VokarInfo::setVolume");
+    if (!isOnline()) throw exception::Offline();
+    if (percent < 0 || percent > 100) {
+        here.warn(L"Некорректная громкость '%1%'", percent);
+        return false;
+    }
+    const VokarVersion version = getVersionId();
+    if (version <= vokarA_2_01_72 && hasInternalPlaying() && !isPlaybackType(playback::sine)) {
+        here.notice(
+            L"Вокар занят внутренним воспроизведением или сигналом ГОиЧС. Изменение уровня громкости не "
+            L"произошло");
+        return false;
+    }
+    if (percent == volume.load()) {
+        here.debug(L"Skip changing volume to %1% (there are no differences)", percent);
+        return true;
+    }
+    if (!transfer(volumeCommand(percent, version), nullptr, false)) {
+        here.warn(L"Не удалось назначить уровень громкости '%1%' устройству '%2%'", percent,
+                  hardwareAddress_.toCharArray());
+        return false;
+    }
+    volume.store(percent);
+    here.info(L"Назначен уровень громкости %1%%% устройству '%2%'", percent, hardwareAddress_.toCharArray());
+    notifyWithState();
+    return true;
+}
+
+void VokarInfo::handleVolume(const std::string& reply) {
+    const debug::Place here("device::VokarInfo::handleVolume");
+    here.trace(L"handle volume for device %1%", hardwareAddress_.toCharArray());
+    lastVolumeReplyTime_.store(now());
+
+    if (getVersionId() >= vokarA_3_00_01) {
+        std::int64_t level = 0;
+        if (!parseIntValue(reply, level, std::numeric_limits<std::int32_t>::min(),
+                           std::numeric_limits<std::int32_t>::max())) {
+            here.warn(L"Ошибка в формате громкости (hw='%1%', response='%2%')",
+                      hardwareAddress_.toCharArray(), reply);
+            return;
+        }
+        const std::int64_t received = level;
+        if (level > 0) {
+            here.notice(L"Значение громкости вне диапазона. (%1%)", level);
+            level = 0;
+        }
+        if (level < quietestLevel) level = quietestLevel;
+        auto percent = static_cast<std::int32_t>((quietestLevel - level) / -0.35);
+        // Anything audible shows as at least 1 %, so that only true silence reads as off.
+        if (received != silentLevel && percent == 0) percent = 1;
+        volume.store(percent);
+        return;
+    }
+
+    unsigned first = 0;
+    unsigned second = 0;
+    if (!parseChannelBytes(reply, first, second)) {
+        here.warn(L"Ошибка в формате громкости прибора Вокар-A. (hw='%1%', response='%2%')",
+                  hardwareAddress_.toCharArray(), reply);
+        return;
+    }
+    const unsigned value = first > quietestByte ? quietestByte : first;
+    auto percent = static_cast<std::int32_t>((quietestByte - value) / 0.6);
+    if (first != silentByte && percent == 0) percent = 1;
+    volume.store(percent);
+}
+
+bool VokarInfo::hasInternalPlaying() {
+    if (!isOnlineAndResponding()) return false;
+    // The first generations also ask their audio memory whether it plays; that question
+    // joins with the version-2 audio memory. The later ones report it in the playback type.
+    return isPlaybackType(playback::metaInternal);
+}
+
+bool VokarInfo::switchChannel(AudioChannel channel) {
+    const debug::Place here("device::VokarInfo::switchChannel");
+    const AudioChannel current = channel_.load();
+    if (channel == current) {
+        here.debug(L"Skip changing channel. Already done. (channel=%1%)", channel);
+        return true;
+    }
+    const VokarVersion version = getVersionId();
+    if (version <= vokarA_2_01_72 && hasInternalPlaying()) {
+        here.info(L"Vokar is busy internal playing or GOChS. skip switching channel (id=%1%)", getId());
+        return false;
+    }
+    if (version >= vokarB_1_00_56 && version <= vokarB_1_02_79 && channel == CHANNEL_DISCOVERY &&
+        (current == repeaterChannel || isPlaybackType(playback::voiceHighRepeating))) {
+        here.debug(L"Forbid to reset the repeater channel = %1%", current);
+        return false;
+    }
+    if (channel > 1) requireMinimumVersion(vokarA_1_01_70);
+    if (channel == noChannel) {
+        here.warn(L"Внутренняя ошибка. Попытка переключить на неизвестный канал!");
+        return false;
+    }
+    if (version == vokarV3_A110 && (current == 4 || current == 5)) {
+        // This firmware leaves these channels only by way of channels 2 and 0; what it
+        // answers to those two does not matter.
+        transfer(channelCommand(2), nullptr, false);
+        transfer(channelCommand(CHANNEL_DISCOVERY), nullptr, false);
+    }
+
+    std::string reply;
+    if (!transfer(channelCommand(channel), &reply, false)) {
+        here.trace(L"Failure to switch channel to %1% for device %2%", channel,
+                   hardwareAddress_.toCharArray());
+        return false;
+    }
+    if (isDeferred(reply)) {
+        here.debug(L"Changing of channel is deferred for device=%1%, message is '%2%'", getId(), reply);
+        channel_.store(noChannel);
+        return false;
+    }
+    channel_.store(channel);
+    PlaybackType type = playback::none;
+    if (playbackOfChannel(channel, type)) setPlaybackType(type);
+    here.trace(L"Switch channel to %1% for device %2%", channel, hardwareAddress_.toCharArray());
+    return true;
+}
+
+AudioChannel VokarInfo::getChannel() {
+    const debug::Place here("device::VokarInfo::getChannel");
+    if (getVersionId() >= vokarA_3_00_01) {
+        std::uint32_t status = 0;
+        {
+            std::lock_guard<std::recursive_mutex> guard(mutex());
+            status = state_.playbackStatus;
+        }
+        if (playsOwnSource(status)) {
+            channel_.store(noChannel);
+            return CHANNEL_DISCOVERY;
+        }
+    }
+    const AudioChannel current = channel_.load();
+    if (current != noChannel) return current;
+
+    const std::string reply = transfer("get ch");
+    AudioChannel channel = noChannel;
+    if (!parseIntValue(reply, channel, 0, std::numeric_limits<AudioChannel>::max())) {
+        here.warn(L"Значение канала некорректно.");
+        return noChannel;
+    }
+    if (channel > highestChannel) {
+        here.error(L"Получен неизвестный канал воспроизведения. (ch='%1%', response='%2%')", channel, reply);
+        return noChannel;
+    }
+    channel_.store(channel);
+    return channel;
+}
+
+Version VokarInfo::getPSSVersion() {
+    requireMinimumVersion(vokarA_3_00_01);
+    Version version;
+    if (!isOnlineAndResponding()) return version;
+    const std::string reply = transfer("get pssVer");
+    const std::string text = "Vokar-B-PSS " + reply;
+    if (!parseVersion(text, &version)) {
+        debug::Place("device::VokarInfo::getPSSVersion")
+            .warn(L"Получен неправильный формат версии блока питания: '%1%'", text);
+        throw exception::UnexpectedResponseOfDevice(reply);
+    }
+    return version;
+}
+
+bool VokarInfo::testSoundPressure(std::uint32_t seconds) {
+    const debug::Place here("device::VokarInfo::testSoundPressure");
+    here.info(L"Тест звукового давления, продолжительность = %1% секунд", seconds);
+    const bool laterGeneration = getVersionId() >= vokarA_3_00_01;
+    const std::string tone = decimal(toneHz);
+    const std::string start = laterGeneration ? "startSine " + tone : "sinus " + tone;
+    const std::string stop = laterGeneration ? "stopSine" : "sinus off";
+
+    if (seconds == 0) {
+        if (std::optional<SoundPressureTest> running = takeSoundPressureTest(0))
+            return finishSoundPressureTest(*running);
+        return sendSoundPressureStop(stop);
+    }
+    const std::uint64_t delayMs = std::uint64_t{seconds} * 1000;
+    if (delayMs > std::numeric_limits<std::uint32_t>::max()) {
+        here.warn(L"Тест звукового давления не запущен: продолжительность %1% секунд слишком велика",
+                  seconds);
+        return false;
+    }
+
+    // A test started over a running one returns to the volume from before the first.
+    std::optional<std::int32_t> restore;
+    {
+        std::lock_guard<std::recursive_mutex> guard(mutex());
+        if (soundTest_) restore = soundTest_->volume;
+    }
+    if (!restore) {
+        std::int32_t current = kUnknownVolume;
+        try {
+            current = getVolume();
+        } catch (const exception::Offline&) {
+        } catch (const exception::UnexpectedResponseOfDevice&) {
+        }
+        if (current < 0 || current > 100) {
+            here.warn(L"Тест звукового давления не запущен: уровень громкости устройства '%1%' неизвестен",
+                      hardwareAddress_.toCharArray());
+            return false;
+        }
+        restore = current;
+    }
+    if (!transfer(start, nullptr, false)) return false;
+    setPlaybackTypeForce(playback::sine);
+
+    // From here on the stop is queued before anything else can fail.
+    std::uint64_t serial = 0;
+    std::uint32_t replacedJob = 0;
+    {
+        std::lock_guard<std::recursive_mutex> guard(mutex());
+        serial = ++lastSoundTestSerial_;
+        if (soundTest_) replacedJob = soundTest_->stopJob;
+        soundTest_ = SoundPressureTest{serial, 0, *restore, stop};
+    }
+    if (replacedJob != 0) base::ThreadDispatcher::remove(replacedJob);
+    const std::shared_ptr<VokarInfo> device = self();
+    const std::uint32_t job = base::ThreadDispatcher::add(
+        L"Start sound pressure test", static_cast<std::uint32_t>(delayMs), [device, serial] {
+            if (auto test = device->takeSoundPressureTest(serial)) device->finishSoundPressureTest(*test);
+        });
+    {
+        std::lock_guard<std::recursive_mutex> guard(mutex());
+        if (soundTest_ && soundTest_->serial == serial) soundTest_->stopJob = job;
+    }
+
+    bool raised = false;
+    try {
+        raised = setVolume(100);
+    } catch (...) {
+        volume.store(kUnknownVolume);
+        if (auto test = takeSoundPressureTest(serial)) finishSoundPressureTest(*test);
+        throw;
+    }
+    if (!raised) {
+        here.warn(L"Тест звукового давления остановлен: не удалось поднять громкость устройства '%1%'",
+                  hardwareAddress_.toCharArray());
+        // Whether the loudspeaker took the full volume is not known, so the old one is sent again.
+        volume.store(kUnknownVolume);
+        if (auto test = takeSoundPressureTest(serial)) finishSoundPressureTest(*test);
+        return false;
+    }
+    return true;
+}
+
+std::optional<VokarInfo::SoundPressureTest> VokarInfo::takeSoundPressureTest(std::uint64_t serial) {
+    std::optional<SoundPressureTest> test;
+    {
+        std::lock_guard<std::recursive_mutex> guard(mutex());
+        if (!soundTest_ || (serial != 0 && soundTest_->serial != serial)) return test;
+        test.swap(soundTest_);
+    }
+    if (test->stopJob != 0) base::ThreadDispatcher::remove(test->stopJob);
+    return test;
+}
+
+bool VokarInfo::finishSoundPressureTest(const SoundPressureTest& test) {
+    // The tone goes first, so that a loudspeaker that misses the volume does not go on
+    // playing it at full volume; its answer also shows it online again for the volume.
+    const bool stopped = sendSoundPressureStop(test.stopCommand);
+    bool restored = false;
+    try {
+        restored = setVolume(test.volume);
+    } catch (const exception::Offline&) {
+    }
+    if (!restored) {
+        debug::Place("device::VokarInfo::finishSoundPressureTest")
+            .warn(
+                L"Не удалось вернуть уровень громкости %1%%% устройству '%2%' после теста звукового давления",
+                test.volume, hardwareAddress_.toCharArray());
+    }
+    return stopped;
+}
+
+bool VokarInfo::sendSoundPressureStop(const std::string& command) {
+    if (!transfer(command, nullptr, false)) {
+        debug::Place("device::VokarInfo::sendSoundPressureStop")
+            .warn(L"Не удалось остановить тест звукового давления устройства '%1%'",
+                  hardwareAddress_.toCharArray());
+        return false;
+    }
+    setPlaybackTypeForce(playback::none);
+    return true;
+}
+
+void VokarInfo::startDeviceTest() {
+    requireMinimumVersion(vokarV3_A125);
+    std::string reply;
+    if (!transfer("deviceTest", &reply, false)) throw exception::UserResponse(L"testFailure", L"");
+    if (base::scan::containsIgnoringCase(reply, "running"))
+        throw exception::UserResponse(L"testIsRunning", L"");
+}
+
+bool VokarInfo::isTestRunning() const {
+    std::lock_guard<std::recursive_mutex> guard(mutex());
+    return state_.selfTest == static_cast<std::uint32_t>(SelfTest::started);
+}
+
+}  // namespace device
