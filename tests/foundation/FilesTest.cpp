@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <tuple>
 
 #include "foundation/Exceptions.h"
 #include "foundation/Files.h"
@@ -48,36 +50,32 @@ TEST(ReadFile, ReadsRawBytesOfEveryAcceptedSize) {
     EXPECT_EQ(base::readFile(wide(atLimit)).size(), static_cast<std::size_t>(base::kMaximumReadFileSize));
 }
 
-TEST(ReadFile, RefusesFileOneByteAboveTheLimit) {
+TEST(ReadFile, RefusesAFileAboveTheLimitAndAPathThatCannotBeOpened) {
     test::LogCapture log;
     test::TempFolder folder;
-    const std::string path = folder.file("big");
-    createFile(path, "");
-    fs::resize_file(path, base::kMaximumReadFileSize + 1);
-    try {
-        base::readFile(wide(path));
-        FAIL() << "no exception";
-    } catch (const exception::ExternalError& error) {
-        EXPECT_EQ(error.message, L"Ошибка чтения файла");
-        EXPECT_EQ(error.description, wide(path));
-    }
-    EXPECT_TRUE(log.contains(L"Ошибка чтения файла '" + wide(path) + L"'", L"IMPOR"));
-}
-
-TEST(ReadFile, RefusesPathThatCannotBeOpened) {
-    test::LogCapture log;
-    test::TempFolder folder;
-    const std::wstring path = wide(folder.file("missing"));
-    for (const std::wstring& bad : {path, std::wstring()}) {
+    const std::string big = folder.file("big");
+    createFile(big, "");
+    fs::resize_file(big, base::kMaximumReadFileSize + 1);
+    const std::wstring missing = wide(folder.file("missing"));
+    const struct {
+        std::wstring path;
+        std::wstring message;
+        std::wstring logged;
+    } cases[] = {
+        {wide(big), L"Ошибка чтения файла", L"Ошибка чтения файла '" + wide(big) + L"'"},
+        {missing, L"Получен неверный путь для чтения", L"Неверный путь '" + missing + L"' для чтения"},
+        {L"", L"Получен неверный путь для чтения", L"Неверный путь '' для чтения"},
+    };
+    for (const auto& c : cases) {
         try {
-            base::readFile(bad);
-            FAIL() << "no exception";
+            base::readFile(c.path);
+            ADD_FAILURE() << "no exception for " << base::toUtf8(c.path);
         } catch (const exception::ExternalError& error) {
-            EXPECT_EQ(error.message, L"Получен неверный путь для чтения");
-            EXPECT_EQ(error.description, bad);
+            EXPECT_EQ(error.message, c.message);
+            EXPECT_EQ(error.description, c.path);
         }
+        EXPECT_TRUE(log.contains(c.logged, L"IMPOR")) << base::toUtf8(c.logged);
     }
-    EXPECT_TRUE(log.contains(L"Неверный путь '" + path + L"' для чтения", L"IMPOR"));
 }
 
 TEST(WriteFile, ReplacesTheFileAndKeepsItsPermissions) {
@@ -93,46 +91,25 @@ TEST(WriteFile, ReplacesTheFileAndKeepsItsPermissions) {
     EXPECT_EQ(entriesOf(folder.path()), std::vector<std::string>{"Файл.bin"});
 }
 
-TEST(WriteFile, RefusesPathInMissingFolder) {
+TEST(WriteFile, RefusesAPathInAMissingFolderOrOfAFolder) {
     test::LogCapture log;
     test::TempFolder folder;
-    const std::string path = folder.file("no/such.bin");
-    try {
-        base::writeFile(wide(path), "bytes");
-        FAIL() << "no exception";
-    } catch (const exception::ExternalError& error) {
-        EXPECT_EQ(error.message, L"Получен неверный путь для записи");
-        EXPECT_EQ(error.description, L"");
-    }
-    EXPECT_TRUE(entriesOf(folder.path()).empty());
-    EXPECT_TRUE(log.contains(L"Неверный путь '" + wide(path) + L"' для записи", L"ERROR"));
-}
-
-TEST(WriteFile, RefusesPathThatIsAFolder) {
-    test::TempFolder folder;
     fs::create_directory(folder.file("taken"));
-    EXPECT_THROW(base::writeFile(wide(folder.file("taken")), "bytes"), exception::ExternalError);
+    for (const std::string& path : {folder.file("no/such.bin"), folder.file("taken")}) {
+        try {
+            base::writeFile(wide(path), "bytes");
+            ADD_FAILURE() << "no exception for " << path;
+        } catch (const exception::ExternalError& error) {
+            EXPECT_EQ(error.message, L"Получен неверный путь для записи");
+            EXPECT_EQ(error.description, L"");
+        }
+        EXPECT_TRUE(log.contains(L"Неверный путь '" + wide(path) + L"' для записи", L"ERROR")) << path;
+    }
     EXPECT_TRUE(fs::is_directory(folder.file("taken")));
     EXPECT_EQ(entriesOf(folder.path()), std::vector<std::string>{"taken"});
 }
 
-TEST(WriteFileDeathTest, ProcessKilledDuringTheWriteLeavesTheOldFile) {
-    test::TempFolder folder;
-    const std::string path = folder.file("state.bin");
-    createFile(path, "previous");
-    EXPECT_EXIT(
-        {
-            test::limitFileSize(100, test::OnExcess::kill);
-            base::writeFile(wide(path), std::string(4096, 'n'));
-            std::_Exit(0);
-        },
-        ::testing::KilledBySignal(SIGXFSZ), "");
-    EXPECT_EQ(test::readWholeFile(path), "previous");
-    // The killed writer's temporary file stays behind, hidden from folder listings.
-    EXPECT_EQ(base::listFiles(false, folder.widePath(), L""), std::vector<std::wstring>{wide(path)});
-}
-
-TEST(WriteFileDeathTest, FailedWriteThrowsAndLeavesTheOldFile) {
+TEST(WriteFileDeathTest, WriteThatFailsOrIsKilledLeavesTheOldFile) {
     test::TempFolder folder;
     const std::string path = folder.file("state.bin");
     createFile(path, "previous");
@@ -149,91 +126,85 @@ TEST(WriteFileDeathTest, FailedWriteThrowsAndLeavesTheOldFile) {
         ::testing::ExitedWithCode(3), "");
     EXPECT_EQ(test::readWholeFile(path), "previous");
     EXPECT_EQ(entriesOf(folder.path()), std::vector<std::string>{"state.bin"});
+
+    EXPECT_EXIT(
+        {
+            test::limitFileSize(100, test::OnExcess::kill);
+            base::writeFile(wide(path), std::string(4096, 'n'));
+            std::_Exit(0);
+        },
+        ::testing::KilledBySignal(SIGXFSZ), "");
+    EXPECT_EQ(test::readWholeFile(path), "previous");
+    // The killed writer's temporary file stays behind, hidden from folder listings.
+    EXPECT_EQ(base::listFiles(false, folder.widePath(), L""), std::vector<std::wstring>{wide(path)});
 }
 
-class ListFiles : public ::testing::Test {
-protected:
-    void SetUp() override {
-        for (const char* name : {"song.MP3", "x.wav", "y.txt", "noextension", ".hidden.mp3", "sub/deep.mp3",
-                                 "sub/inner/deeper.Wav", "sub/.h.wav", ".hiddendir/z.mp3", "Ъ/Трек.mp3"}) {
-            createFile(folder.file(name));
-        }
-        fs::create_directory_symlink(folder.path(), folder.file("sub/loop"));
+TEST(ListFiles, FiltersByExtensionWithoutRegardToCase) {
+    test::TempFolder folder;
+    for (const char* name : {"song.MP3", "x.wav", "y.txt", "noextension", ".hidden.mp3", "sub/deep.mp3",
+                             "sub/inner/deeper.Wav", "sub/.h.wav", ".hiddendir/z.mp3", "Ъ/Трек.mp3"}) {
+        createFile(folder.file(name));
     }
-
-    std::vector<std::wstring> paths(std::initializer_list<const char*> names) const {
+    fs::create_directory_symlink(folder.path(), folder.file("sub/loop"));
+    const auto paths = [&folder](std::initializer_list<const char*> names) {
         std::vector<std::wstring> result;
         for (const char* name : names) result.push_back(wide(folder.file(name)));
         return result;
-    }
-
-    test::TempFolder folder;
-};
-
-TEST_F(ListFiles, FiltersByExtensionWithoutRegardToCase) {
-    struct Case {
+    };
+    const std::vector<std::wstring> all = paths({"noextension", "song.MP3", "x.wav", "y.txt"});
+    const struct {
         bool recursive;
         const wchar_t* extensions;
         std::vector<std::wstring> expected;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {false, L"*.mp3;*.WAV;", paths({"song.MP3", "x.wav"})},
         {false, L"*.txt", paths({"y.txt"})},
         {false, L".log", {}},
-        {false, L"*", paths({"noextension", "song.MP3", "x.wav", "y.txt"})},
-        {false, L"", paths({"noextension", "song.MP3", "x.wav", "y.txt"})},
-        {false, L"mp3", paths({"noextension", "song.MP3", "x.wav", "y.txt"})},
+        {false, L"*", all},
+        {false, L"", all},
+        {false, L"mp3", all},
         {true, L"*.mp3;*.wav",
          paths({"sub/inner/deeper.Wav", "sub/deep.mp3", "Ъ/Трек.mp3", "song.MP3", "x.wav"})},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         EXPECT_EQ(base::listFiles(c.recursive, folder.widePath(), c.extensions), c.expected)
             << base::toUtf8(c.extensions) << " recursive " << c.recursive;
     }
-}
-
-TEST_F(ListFiles, MissingFolderGivesNothing) {
+    // A folder that is missing or is a file gives nothing.
     EXPECT_TRUE(base::listFiles(true, wide(folder.file("absent")), L"").empty());
     EXPECT_TRUE(base::listFiles(true, wide(folder.file("y.txt")), L"").empty());
 }
 
 TEST(GetFileName, DropsFolderPartsAndOptionallyTheExtension) {
-    struct Case {
-        const wchar_t* path;
-        bool dropExtension;
-        const wchar_t* expected;
-    };
-    const Case cases[] = {
+    const std::tuple<const wchar_t*, bool, const wchar_t*> cases[] = {
         {L"D:\\a/b\\c.d.mp3", true, L"c.d"},
         {L"D:\\a/b\\c.d.mp3", false, L"c.d.mp3"},
         {L"/music/noextension", true, L"noextension"},
-        {L"name.mp3", true, L"name"},
         {L"/folder/", true, L""},
-        {L"/a.b/c", true, L"c"},
-    };
-    for (const Case& c : cases) EXPECT_EQ(base::getFileName(c.path, c.dropExtension), c.expected) << c.path;
+        {L"/a.b/c", true, L"c"}};
+    for (const auto& [path, dropExtension, name] : cases) {
+        EXPECT_EQ(base::getFileName(path, dropExtension), name) << path;
+    }
 }
 
 TEST(FileExistsIn, RelocatesAMovedFileToTheFolder) {
     test::TempFolder folder;
     createFile(folder.file("here.mp3"));
     createFile(folder.file("moved/gone.mp3"));
-    const std::wstring moved = wide(folder.file("moved"));
-
-    std::wstring path;
-    EXPECT_FALSE(base::fileExistsIn(path, moved));
-
-    path = wide(folder.file("here.mp3"));
-    EXPECT_TRUE(base::fileExistsIn(path, moved));
-    EXPECT_EQ(path, wide(folder.file("here.mp3")));
-
-    path = L"C:\\Старая папка\\gone.mp3";
-    EXPECT_TRUE(base::fileExistsIn(path, moved));
-    EXPECT_EQ(path, wide(folder.file("moved/gone.mp3")));
-
-    path = L"/elsewhere/absent.mp3";
-    EXPECT_FALSE(base::fileExistsIn(path, moved));
-    EXPECT_EQ(path, L"/elsewhere/absent.mp3");
+    const std::wstring here = wide(folder.file("here.mp3"));
+    const struct {
+        std::wstring path;
+        bool exists;
+        std::wstring after;
+    } cases[] = {{L"", false, L""},
+                 {here, true, here},
+                 {L"C:\\Старая папка\\gone.mp3", true, wide(folder.file("moved/gone.mp3"))},
+                 {L"/elsewhere/absent.mp3", false, L"/elsewhere/absent.mp3"}};
+    for (const auto& c : cases) {
+        std::wstring path = c.path;
+        EXPECT_EQ(base::fileExistsIn(path, wide(folder.file("moved"))), c.exists) << base::toUtf8(c.path);
+        EXPECT_EQ(path, c.after);
+    }
 }
 
 }  // namespace

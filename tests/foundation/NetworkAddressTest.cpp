@@ -30,22 +30,16 @@ TEST(ParseIpAndPort, AcceptsDottedAddressesWithOptionalPort) {
         {"10.0.0.1", true, 0x0A000001, false, untouchedPort},
         {"10.0.0.1:80", true, 0x0A000001, true, 80},
         {"255.255.255.255:65535", true, 0xFFFFFFFF, true, 65535},
-        {"0.0.0.0:0", true, 0, true, 0},
         {"192.168.100.1:", true, 0xC0A86401, false, untouchedPort},
         // Only the leading fields count; whatever follows them is not read.
-        {"10.0.0.1abc", true, 0x0A000001, false, untouchedPort},
         {"10.0.0.1:80xyz", true, 0x0A000001, true, 80},
-        // Blanks and a plus sign before a number are read like the C library reads them.
+        // Blanks and a sign before a number are read like the C library reads them.
         {" 10. 0.0.1: 80", true, 0x0A000001, true, 80},
-        {"+10.0.0.1", true, 0x0A000001, false, untouchedPort},
         {"-0.0.0.1", true, 1, false, untouchedPort},
         {"256.1.1.1", false, untouchedAddress, false, untouchedPort},
-        {"1.2.3.256:80", false, untouchedAddress, false, untouchedPort},
         {"10.0.0.1:65536", false, untouchedAddress, false, untouchedPort},
-        {"10.0.0.1:70000", false, untouchedAddress, false, untouchedPort},
         {"10.0.0.1:-1", false, untouchedAddress, false, untouchedPort},
         {"10.0.0", false, untouchedAddress, false, untouchedPort},
-        {"10 .0.0.1", false, untouchedAddress, false, untouchedPort},
         {"0x0A.0.0.1", false, untouchedAddress, false, untouchedPort},
         {"", false, untouchedAddress, false, untouchedPort},
         // Numbers that the C library would wrap into range (to 1, 10 and 0) are refused.
@@ -73,20 +67,16 @@ TEST(ParseIpAndPort, AcceptsDottedAddressesWithOptionalPort) {
     }
 }
 
-struct Ip4Case {
-    std::string text;
-    bool valid;
-    std::uint32_t address;
-    std::string shownText;
-    std::size_t warnings;
-};
-
 TEST(Ip4Address, ValidTextsAreKeptAndBadOnesWarn) {
     test::LogCapture log;
-    const std::vector<Ip4Case> cases = {
-        {"10.0.0.1", true, 0x0A000001, "10.0.0.1", 0},
+    const struct {
+        std::string text;
+        bool valid;
+        std::uint32_t address;
+        std::string shownText;
+        std::size_t warnings;
+    } cases[] = {
         {"10.0.0.1:80", true, 0x0A000001, "10.0.0.1:80", 0},
-        {"127.0.0.5", true, 0x7F000005, "127.0.0.5", 0},
         {"0.0.0.0", false, 0, "0.0.0.0", 0},
         // Only the exact text "0.0.0.0" is the quiet empty address.
         {"0.0.0.0:80", true, 0, "0.0.0.0:80", 0},
@@ -95,7 +85,7 @@ TEST(Ip4Address, ValidTextsAreKeptAndBadOnesWarn) {
         {"10.0.0.1:70000", false, 0, "0.0.0.0", 1},
         {"host.local", false, 0, "0.0.0.0", 1},
     };
-    for (const Ip4Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
         const net::Ip4Address address(c.text);
         EXPECT_EQ(c.valid, address.isValid());
@@ -103,44 +93,20 @@ TEST(Ip4Address, ValidTextsAreKeptAndBadOnesWarn) {
         EXPECT_EQ(c.shownText, address.getText());
         EXPECT_EQ(c.warnings, warningsAbout(log, L"Некорректный IP адрес", c.text));
     }
-    const net::Ip4Address empty;
-    EXPECT_FALSE(empty.isValid());
-    EXPECT_EQ("0.0.0.0", empty.getText());
 }
 
-TEST(IpAndPort, TextFollowsAddressAndPort) {
+TEST(IpAndPort, TextFollowsAddressAndPortAndPortZeroIsInvalid) {
     test::LogCapture log;
-    const net::IpAndPort empty;
-    EXPECT_FALSE(empty.isValid());
-    EXPECT_EQ(L"0.0.0.0:0", empty.getWideText());
+    EXPECT_EQ(L"0.0.0.0:0", net::IpAndPort().getWideText());
 
-    net::IpAndPort device("127.0.0.7", 11990);
-    EXPECT_TRUE(device.isValid());
-    EXPECT_EQ(0x7F000007u, device.getAddress());
-    EXPECT_EQ(11990, device.getPort());
-    EXPECT_EQ(L"127.0.0.7:11990", device.getWideText());
-
-    device.setPort(0);
+    net::IpAndPort device("127.0.0.7", 0);
     EXPECT_FALSE(device.isValid());
     EXPECT_TRUE(device.Ip4Address::isValid());
     EXPECT_EQ(L"127.0.0.7:0", device.getWideText());
-
     device.setAddress("127.0.0.8");
     device.setPort(65535);
     EXPECT_TRUE(device.isValid());
     EXPECT_EQ(L"127.0.0.8:65535", device.getWideText());
-
-    const net::IpAndPort copy = device;
-    EXPECT_TRUE(copy.isValid());
-    EXPECT_EQ(device.getAddress(), copy.getAddress());
-    EXPECT_EQ(device.getPort(), copy.getPort());
-    EXPECT_EQ(device.getText(), copy.getText());
-    EXPECT_EQ(device.getWideText(), copy.getWideText());
-
-    net::IpAndPort assigned;
-    assigned = device;
-    EXPECT_EQ(L"127.0.0.8:65535", assigned.getWideText());
-    EXPECT_TRUE(assigned.isValid());
 
     const net::IpAndPort bad("127.0.0.300", 5);
     EXPECT_FALSE(bad.isValid());
@@ -148,92 +114,58 @@ TEST(IpAndPort, TextFollowsAddressAndPort) {
     EXPECT_EQ(1u, warningsAbout(log, L"Некорректный IP адрес", "127.0.0.300"));
 }
 
-struct HardwareCase {
-    std::string text;
-    std::optional<std::pair<std::uint32_t, std::uint32_t>> parts;  // high, low; none when refused
-};
-
 TEST(HardwareAddress, TextAcceptsSixFieldsOfAtMostTwoDigits) {
     test::LogCapture log;
-    const std::vector<HardwareCase> cases = {
-        {"aa:bb:cc:dd:ee:ff", {{0xAABBCC, 0xDDEEFF}}},
-        {"02:7E:41:00:00:01", {{0x027E41, 0x000001}}},
-        {"1:2:3:4:5:6", {{0x010203, 0x040506}}},
-        {"00:00:00:00:00:00", {{0, 0}}},
-        {" aa: bb:cc:dd:ee:ff", {{0xAABBCC, 0xDDEEFF}}},
-        // What follows the sixth field is not part of the address.
-        {"aa:bb:cc:dd:ee:ff\r\n", {{0xAABBCC, 0xDDEEFF}}},
-        {"aa-bb-cc-dd-ee-ff", std::nullopt},
-        {"aa:bb:cc:dd:ee", std::nullopt},
-        {"aa:bb:cc:dd:ee:", std::nullopt},
-        {"aa:bb:cc:dd:ee:gg", std::nullopt},
-        {"", std::nullopt},
-        {"0x1:2:3:4:5:6", std::nullopt},
-        {"aaa:bb:cc:dd:ee:ff", std::nullopt},
-        // A field above 0xFF or a signed field must not turn into another device's address.
-        {"aa:bb:cc:dd:ee:fff", std::nullopt},
-        {"aa:bb:cc:dd:ee:100", std::nullopt},
-        {"aa:bb:cc:dd:ee:-1", std::nullopt},
-        {"aa:bb:cc:dd:ee:+1", std::nullopt},
-        {"-1:bb:cc:dd:ee:ff", std::nullopt},
-        {"-1", std::nullopt},
-    };
-    for (const HardwareCase& c : cases) {
-        SCOPED_TRACE(c.text);
-        const net::HardwareAddress address(c.text);
-        EXPECT_EQ(c.parts.has_value(), address.isValid());
-        EXPECT_EQ(c.parts ? c.parts->first : 0u, address.getHigh());
-        EXPECT_EQ(c.parts ? c.parts->second : 0u, address.getLow());
+    const std::vector<std::pair<std::string, std::optional<std::pair<std::uint32_t, std::uint32_t>>>> cases =
+        {
+            {"aa:bb:cc:dd:ee:ff", {{0xAABBCC, 0xDDEEFF}}},
+            {"1:2:3:4:5:6", {{0x010203, 0x040506}}},
+            // What follows the sixth field is not part of the address.
+            {"aa:bb:cc:dd:ee:ff\r\n", {{0xAABBCC, 0xDDEEFF}}},
+            {"aa-bb-cc-dd-ee-ff", std::nullopt},
+            {"aa:bb:cc:dd:ee", std::nullopt},
+            {"aa:bb:cc:dd:ee:gg", std::nullopt},
+            {"", std::nullopt},
+            {"0x1:2:3:4:5:6", std::nullopt},
+            // A field above 0xFF or a signed field must not turn into another device's address.
+            {"aaa:bb:cc:dd:ee:ff", std::nullopt},
+            {"aa:bb:cc:dd:ee:100", std::nullopt},
+            {"aa:bb:cc:dd:ee:-1", std::nullopt},
+            {"aa:bb:cc:dd:ee:+1", std::nullopt},
+            {"-1:bb:cc:dd:ee:ff", std::nullopt},
+        };
+    for (const auto& [text, parts] : cases) {
+        SCOPED_TRACE(text);
+        const net::HardwareAddress address(text);
+        EXPECT_EQ(parts.has_value(), address.isValid());
+        EXPECT_EQ(parts ? parts->first : 0u, address.getHigh());
+        EXPECT_EQ(parts ? parts->second : 0u, address.getLow());
         // An accepted text is kept exactly as written.
-        EXPECT_STREQ(c.parts ? c.text.c_str() : "AA:BB:CC:DD:EE:FF", address.toCharArray());
-        EXPECT_EQ(c.parts ? 0u : 1u, warningsAbout(log, L"Получен некорректный аппаратный адрес", c.text));
+        EXPECT_STREQ(parts ? text.c_str() : "AA:BB:CC:DD:EE:FF", address.toCharArray());
+        EXPECT_EQ(parts ? 0u : 1u, warningsAbout(log, L"Получен некорректный аппаратный адрес", text));
     }
-}
-
-TEST(HardwareAddress, ReadingTheTextOfAnInvalidAddressWarnsEachTime) {
-    test::LogCapture log;
-    const net::HardwareAddress valid("aa:bb:cc:dd:ee:ff");
-    valid.toCharArray();
-    EXPECT_TRUE(log.find(L"Запрошен некорректный аппаратный адрес", L"WARN").empty());
-
     const net::HardwareAddress invalid;
-    EXPECT_FALSE(invalid.isValid());
-    EXPECT_STREQ("AA:BB:CC:DD:EE:FF", invalid.toCharArray());
-    EXPECT_STREQ("AA:BB:CC:DD:EE:FF", invalid.toCharArray());
-    EXPECT_EQ(2u, log.find(L"Запрошен некорректный аппаратный адрес", L"WARN").size());
+    invalid.toCharArray();
+    invalid.toCharArray();
+    // Reading the text of an invalid address warns each time, of a valid one never.
+    EXPECT_EQ(log.find(L"Запрошен некорректный аппаратный адрес", L"WARN").size(), cases.size() - 3 + 2);
 }
 
 TEST(HardwareAddress, DeviceNumbersLieUnderTheVendorPrefix) {
     test::LogCapture log;
-    const struct {
-        std::uint32_t high;
-        std::uint32_t low;
-        const char* text;
-    } cases[] = {
-        {0, 1, "02:7E:41:00:00:01"},
-        {0, 0, "02:7E:41:00:00:00"},
-        {0, 0xABCDEF, "02:7E:41:AB:CD:EF"},
-        {0xFFFFFFFF, 0xFFFFFF, "02:7E:41:FF:FF:FF"},
-        {0x123456, 0x0A0B0C, "02:7E:41:0A:0B:0C"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.text);
-        const net::HardwareAddress address(c.high, c.low);
+    const std::pair<std::uint32_t, const char*> cases[] = {
+        {1, "02:7E:41:00:00:01"}, {0xABCDEF, "02:7E:41:AB:CD:EF"}, {0xFFFFFF, "02:7E:41:FF:FF:FF"}};
+    for (const auto& [low, text] : cases) {
+        SCOPED_TRACE(text);
+        // The high part given is not used.
+        const net::HardwareAddress address(0x123456, low);
         EXPECT_TRUE(address.isValid());
         EXPECT_EQ(0x027E41u, address.getHigh());
-        EXPECT_EQ(c.low, address.getLow());
-        EXPECT_STREQ(c.text, address.toCharArray());
-
+        EXPECT_EQ(low, address.getLow());
+        EXPECT_STREQ(text, address.toCharArray());
         // The text reads back as the same device.
-        const net::HardwareAddress parsed(address.toCharArray());
-        EXPECT_EQ(address.getHigh(), parsed.getHigh());
-        EXPECT_EQ(address.getLow(), parsed.getLow());
+        EXPECT_EQ(low, net::HardwareAddress(address.toCharArray()).getLow());
     }
-
-    // A device's number from its address gives its address back in the printed form.
-    const net::HardwareAddress lowerCase("02:7e:41:12:ab:0c");
-    EXPECT_STREQ("02:7E:41:12:AB:0C", net::HardwareAddress(0, lowerCase.getLow()).toCharArray());
-
     const net::HardwareAddress tooWide(0, 0x1000000);
     EXPECT_FALSE(tooWide.isValid());
     EXPECT_EQ(0u, tooWide.getHigh());
@@ -242,35 +174,29 @@ TEST(HardwareAddress, DeviceNumbersLieUnderTheVendorPrefix) {
     EXPECT_TRUE(log.contains(L"Получены неверные части аппаратного адреса '00027E41, 01000000'", L"WARN"));
 }
 
-struct SplitCase {
-    std::string text;
-    bool accepted;
-    std::string address;  // "untouched" when nothing is stored
-    std::uint16_t port;
-};
-
 TEST(SplitIpAndPort, SplitsAddressAndPortOrRefusesWhole) {
-    const std::vector<SplitCase> cases = {
+    const struct {
+        std::string text;
+        bool accepted;
+        std::string address;  // "untouched" when nothing is stored
+        std::uint16_t port;
+    } cases[] = {
         {"192.168.1.5", true, "192.168.1.5", untouchedPort},
         {"192.168.1.5:11990", true, "192.168.1.5", 11990},
         {"192.168.1.5:65535", true, "192.168.1.5", 65535},
-        {"192.168.1.5:0", true, "192.168.1.5", 0},
-        {"255.255.255.255", true, "255.255.255.255", untouchedPort},
         // The port is read as the check read it; a blank before it does not throw.
         {"192.168.1.5: 80", true, "192.168.1.5", 80},
         {"192.168.1.5:11990x", false, "untouched", untouchedPort},
-        {"192.168.1.5:70000", false, "untouched", untouchedPort},
         {"192.168.1.5:65536", false, "untouched", untouchedPort},
+        {"192.168.1.5:70000", false, "untouched", untouchedPort},
         {"192.168.1.5;11990", false, "untouched", untouchedPort},
         {"192.168.1.5:", false, "untouched", untouchedPort},
         {"192.168.1.5 ", false, "untouched", untouchedPort},
-        {"192.168.1.256", false, "untouched", untouchedPort},
         {"192.168.1.256:80", false, "untouched", untouchedPort},
-        {"192.168.1", false, "untouched", untouchedPort},
         {"192.168.1.5:-1", false, "untouched", untouchedPort},
         {"", false, "untouched", untouchedPort},
     };
-    for (const SplitCase& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
         std::string address = "untouched";
         std::uint16_t port = untouchedPort;
@@ -282,55 +208,27 @@ TEST(SplitIpAndPort, SplitsAddressAndPortOrRefusesWhole) {
 }
 
 TEST(IsMulticast, OnlyBareAddressesOfTheMulticastRange) {
-    const std::vector<std::pair<std::string, bool>> cases = {
-        {"224.0.224.1", true},
-        {"224.0.0.0", true},
-        {"239.255.255.255", true},
-        {"+224.0.0.1", true},
-        {"223.255.255.255", false},
-        {"240.0.0.0", false},
-        {"0.0.0.0", false},
-        {"224.0.0.1:5000", false},
-        {"224.0.0.1 ", false},
-        {"224.0.0", false},
-        {"224.0.0.256", false},
-        {"", false},
-        // The first number is read again with its base: a leading zero makes it octal (0224 = 148).
-        {"0224.0.0.1", false},
-        {"0340.0.0.1", false},
-    };
-    for (const auto& [text, multicast] : cases) {
-        SCOPED_TRACE(text);
-        EXPECT_EQ(multicast, net::isMulticast(text));
-    }
+    // The first number is read again with its base: a leading zero makes it octal (0224 is 148).
+    const std::pair<std::string, bool> cases[] = {
+        {"224.0.224.1", true},      {"224.0.0.0", true},   {"239.255.255.255", true}, {"+224.0.0.1", true},
+        {"223.255.255.255", false}, {"240.0.0.0", false},  {"0.0.0.0", false},        {"224.0.0", false},
+        {"224.0.0.1:5000", false},  {"224.0.0.1 ", false}, {"224.0.0.256", false},    {"", false},
+        {"0224.0.0.1", false},      {"0340.0.0.1", false}};
+    for (const auto& [text, multicast] : cases) EXPECT_EQ(multicast, net::isMulticast(text)) << text;
 }
 
 TEST(IsHttpUrl, SchemeHostWordDotAndWord) {
     const std::wstring longest = L"http://a.b" + std::wstring(245, L'x');
-    ASSERT_EQ(255u, longest.size());
-    const std::vector<std::pair<std::wstring, bool>> cases = {
-        {L"http://a.b", true},
-        {L"https://a.b", true},
-        {L"http://my-host.example.org/path?x=1", true},
-        {L"http://a_b.c_d", true},
-        {longest, true},
-        {longest + L"x", false},
-        {L"ftp://a.b", false},
-        {L"httpss://a.b", false},
-        {L"HTTP://a.b", false},
-        {L"http:/a.b", false},
-        {L"http://localhost", false},
-        {L"http://localhost/", false},
-        {L"http://a.", false},
-        {L"http://.b", false},
-        {L"http://a.-b", false},
-        {L" http://a.b", false},
-        {L"", false},
+    const std::pair<std::wstring, bool> cases[] = {
+        {L"http://a.b", true},   {L"https://my-host.example.org/path?x=1", true},
+        {longest, true},         {longest + L"x", false},
+        {L"ftp://a.b", false},   {L"HTTP://a.b", false},
+        {L"http:/a.b", false},   {L"http://localhost/", false},
+        {L"http://a.", false},   {L"http://.b", false},
+        {L" http://a.b", false}, {L"", false},
     };
-    for (const auto& [text, url] : cases) {
-        SCOPED_TRACE(base::narrow(text.substr(0, 40)));
-        EXPECT_EQ(url, net::isHttpUrl(text));
-    }
+    for (const auto& [text, url] : cases)
+        EXPECT_EQ(url, net::isHttpUrl(text)) << base::toUtf8(text.substr(0, 40));
 }
 
 }  // namespace

@@ -13,22 +13,40 @@ namespace {
 
 using os::NetworkInterface;
 
-std::vector<NetworkInterface> recordsOf(const std::wstring& name) {
-    std::vector<NetworkInterface> found;
-    for (const NetworkInterface& record : os::getNetworkInterfaceList()) {
-        if (record.name == name) found.push_back(record);
+// ---- The list of the machine's interfaces, in a network namespace of the test's own.
+
+class NetworkInterfaceList : public ::testing::Test {
+protected:
+    void SetUp() override {
+        MELVOX_REQUIRE_PRIVATE_NETWORK();
+        network_.emplace();
     }
-    return found;
-}
 
-// ---- The list of the machine's interfaces.
+    // A link without hardware behind it, with the addresses ("10.0.0.5/24") and up when asked.
+    void addLink(const std::string& name, const std::vector<std::string>& addresses, bool up) {
+        ASSERT_TRUE(network_->addSilentLink(name));
+        for (const std::string& address : addresses)
+            ASSERT_TRUE(network_->ip("addr add " + address + " dev " + name));
+        if (up) {
+            ASSERT_TRUE(network_->ip("link set " + name + " up"));
+        }
+    }
 
-TEST(NetworkInterfaceList, LoopbackAloneGivesAnEmptyListAndOtherLoopbackAddressesAreListed) {
-    MELVOX_REQUIRE_PRIVATE_NETWORK();
-    test::PrivateNetwork network;
+    static std::vector<NetworkInterface> recordsOf(const std::wstring& name) {
+        std::vector<NetworkInterface> found;
+        for (const NetworkInterface& record : os::getNetworkInterfaceList()) {
+            if (record.name == name) found.push_back(record);
+        }
+        return found;
+    }
+
+    std::optional<test::PrivateNetwork> network_;
+};
+
+TEST_F(NetworkInterfaceList, LoopbackAloneGivesAnEmptyListAndOtherLoopbackAddressesAreListed) {
     EXPECT_TRUE(os::getNetworkInterfaceList().empty());
 
-    ASSERT_TRUE(network.ip("addr add 127.0.0.5/8 dev lo"));
+    ASSERT_TRUE(network_->ip("addr add 127.0.0.5/8 dev lo"));
     const std::vector<NetworkInterface> list = os::getNetworkInterfaceList();
     ASSERT_EQ(list.size(), 1u);
     EXPECT_EQ(list[0].ip, "127.0.0.5");
@@ -38,17 +56,15 @@ TEST(NetworkInterfaceList, LoopbackAloneGivesAnEmptyListAndOtherLoopbackAddresse
     EXPECT_TRUE(list[0].up);
 }
 
-TEST(NetworkInterfaceList, AdapterWithTwoAddressesGivesTwoRecordsThatShareItsGateway) {
-    MELVOX_REQUIRE_PRIVATE_NETWORK();
-    test::PrivateNetwork network;
-    ASSERT_TRUE(network.addSilentLink("mvxtwo0"));
-    ASSERT_TRUE(network.ip("addr add 10.71.0.5/24 dev mvxtwo0"));
+TEST_F(NetworkInterfaceList, AddressesOfOneAdapterShareTheGatewayReachedThroughIt) {
     // A labelled address still belongs to its adapter.
-    ASSERT_TRUE(network.ip("addr add 10.72.3.9/16 dev mvxtwo0 label mvxtwo0:1"));
-    ASSERT_TRUE(network.ip("link set mvxtwo0 up"));
-    ASSERT_TRUE(network.ip("route add default via 10.71.0.254 dev mvxtwo0"));
+    addLink("mvxgw0", {"10.71.0.5/24", "10.72.3.9/16 label mvxgw0:1"}, true);
+    addLink("mvxgw1", {"10.76.0.5/24"}, true);
+    ASSERT_TRUE(network_->ip("route add default via 10.71.0.254 dev mvxgw0"));
+    // A route to one network is not the adapter's gateway.
+    ASSERT_TRUE(network_->ip("route add 10.200.0.0/16 via 10.76.0.1 dev mvxgw1"));
 
-    const std::vector<NetworkInterface> records = recordsOf(L"mvxtwo0");
+    const std::vector<NetworkInterface> records = recordsOf(L"mvxgw0");
     ASSERT_EQ(records.size(), 2u);
     EXPECT_EQ(records[0].ip, "10.71.0.5");
     EXPECT_EQ(records[0].mask, "255.255.255.0");
@@ -61,35 +77,13 @@ TEST(NetworkInterfaceList, AdapterWithTwoAddressesGivesTwoRecordsThatShareItsGat
         EXPECT_EQ(record.gateway, "10.71.0.254");
         EXPECT_TRUE(record.virtualAdapter);
     }
+    const std::vector<NetworkInterface> other = recordsOf(L"mvxgw1");
+    ASSERT_EQ(other.size(), 1u);
+    EXPECT_EQ(other[0].gateway, "");
 }
 
-TEST(NetworkInterfaceList, GatewayBelongsOnlyToTheAdapterItIsReachedThrough) {
-    MELVOX_REQUIRE_PRIVATE_NETWORK();
-    test::PrivateNetwork network;
-    for (const std::string link : {"mvxgw0", "mvxgw1"}) {
-        ASSERT_TRUE(network.addSilentLink(link));
-        ASSERT_TRUE(network.ip("link set " + link + " up"));
-    }
-    ASSERT_TRUE(network.ip("addr add 10.75.0.5/24 dev mvxgw0"));
-    ASSERT_TRUE(network.ip("addr add 10.76.0.5/24 dev mvxgw1"));
-    ASSERT_TRUE(network.ip("route add default via 10.76.0.1 dev mvxgw1"));
-    // A route to one network is not the adapter's gateway.
-    ASSERT_TRUE(network.ip("route add 10.200.0.0/16 via 10.75.0.1 dev mvxgw0"));
-
-    const std::vector<NetworkInterface> first = recordsOf(L"mvxgw0");
-    const std::vector<NetworkInterface> second = recordsOf(L"mvxgw1");
-    ASSERT_EQ(first.size(), 1u);
-    ASSERT_EQ(second.size(), 1u);
-    EXPECT_EQ(first[0].gateway, "");
-    EXPECT_EQ(second[0].gateway, "10.76.0.1");
-}
-
-TEST(NetworkInterfaceList, AdapterThatIsDownIsListedWithoutAddress) {
-    MELVOX_REQUIRE_PRIVATE_NETWORK();
-    test::PrivateNetwork network;
-    ASSERT_TRUE(network.addSilentLink("mvxdown0"));
-    ASSERT_TRUE(network.ip("addr add 10.73.0.5/24 dev mvxdown0"));
-
+TEST_F(NetworkInterfaceList, AdapterThatIsDownIsListedWithoutAddress) {
+    addLink("mvxdown0", {"10.73.0.5/24"}, false);
     const std::vector<NetworkInterface> records = recordsOf(L"mvxdown0");
     ASSERT_EQ(records.size(), 1u);
     EXPECT_FALSE(records[0].up);
@@ -104,35 +98,24 @@ TEST(NetworkInterfaceList, AdapterThatIsDownIsListedWithoutAddress) {
     EXPECT_EQ(byEmptyText->name, L"mvxdown0");
 }
 
-TEST(NetworkInterfaceList, PrefixOfZeroGivesTheEmptyMask) {
-    MELVOX_REQUIRE_PRIVATE_NETWORK();
-    test::PrivateNetwork network;
-    ASSERT_TRUE(network.addSilentLink("mvxzero0"));
-    ASSERT_TRUE(network.ip("addr add 10.74.0.5/0 dev mvxzero0"));
-    ASSERT_TRUE(network.ip("link set mvxzero0 up"));
-
+TEST_F(NetworkInterfaceList, PrefixOfZeroGivesTheEmptyMask) {
+    addLink("mvxzero0", {"10.74.0.5/0"}, true);
     const std::vector<NetworkInterface> records = recordsOf(L"mvxzero0");
     ASSERT_EQ(records.size(), 1u);
     EXPECT_EQ(records[0].mask, "0.0.0.0");
     EXPECT_EQ(records[0].broadcast, "255.255.255.255");
 }
 
-TEST(NetworkInterfaceLookup, AdapterThatGoesAwayIsReportedWithoutException) {
-    MELVOX_REQUIRE_PRIVATE_NETWORK();
-    test::PrivateNetwork network;
+TEST_F(NetworkInterfaceList, AdapterThatGoesAwayIsReportedWithoutException) {
     test::LogCapture log;
-    ASSERT_TRUE(network.addSilentLink("mvxgone0"));
-    ASSERT_TRUE(network.ip("addr add 10.77.0.5/24 dev mvxgone0"));
-    ASSERT_TRUE(network.ip("link set mvxgone0 up"));
-
+    addLink("mvxgone0", {"10.77.0.5/24"}, true);
     const std::optional<NetworkInterface> before = os::getNetworkInterfaceByIp("10.77.0.5");
     ASSERT_TRUE(before.has_value());
     EXPECT_EQ(before->name, L"mvxgone0");
-    EXPECT_EQ(before->mask, "255.255.255.0");
     EXPECT_TRUE(os::existNetworkInterface("10.77.0.5"));
     EXPECT_FALSE(log.contains(L"Сетевой интерфейс с запрошенным IP адресом не существует"));
 
-    ASSERT_TRUE(network.ip("link del mvxgone0"));
+    ASSERT_TRUE(network_->ip("link del mvxgone0"));
     EXPECT_FALSE(os::getNetworkInterfaceByIp("10.77.0.5").has_value());
     EXPECT_FALSE(os::existNetworkInterface("10.77.0.5"));
     EXPECT_TRUE(log.contains(L"Сетевой интерфейс с запрошенным IP адресом не существует", L"WARN"));
@@ -140,135 +123,65 @@ TEST(NetworkInterfaceLookup, AdapterThatGoesAwayIsReportedWithoutException) {
 
 // ---- The choice of the working interface.
 
-NetworkInterface upAdapter(const std::wstring& name, const std::string& ip) {
+// An adapter record as the system gives it; `up` with an address is not possible from the system,
+// which empties the address of a down adapter, but the choice must still go by `up`.
+NetworkInterface nic(const std::wstring& name, const std::string& ip, bool up = true, bool hardware = true) {
     NetworkInterface record;
     record.name = name;
     record.ip = ip;
-    record.up = true;
+    record.up = up;
+    record.virtualAdapter = !hardware;
     return record;
 }
 
-NetworkInterface downAdapter(const std::wstring& name) {
-    NetworkInterface record;
-    record.name = name;
-    return record;
+NetworkInterface down(const std::wstring& name) {
+    return nic(name, "", false);
 }
-
-NetworkInterface withoutHardware(NetworkInterface record) {
-    record.virtualAdapter = true;
-    return record;
-}
-
-NetworkInterface downWithAddress(const std::wstring& name, const std::string& ip) {
-    // Not possible from the system, which empties the address of a down adapter; the choice
-    // must still go by `up`.
-    NetworkInterface record = upAdapter(name, ip);
-    record.up = false;
-    return record;
-}
-
-struct ChoiceCase {
-    const char* what;
-    std::vector<NetworkInterface> interfaces;
-    std::string savedIp;
-    std::wstring savedName;
-    std::string expected;
-};
 
 TEST(NameToIp, ChoosesTheWorkingInterface) {
-    const std::vector<ChoiceCase> cases = {
-        {"saved address wins over a saved name that belongs to another adapter",
-         {upAdapter(L"eth0", "10.0.0.5"), upAdapter(L"eth1", "10.1.0.5")},
-         "10.1.0.5",
-         L"eth0",
-         "10.1.0.5"},
-        {"saved address wins over the factory subnet",
-         {upAdapter(L"eth0", "192.168.100.20"), upAdapter(L"eth1", "10.1.0.5")},
-         "10.1.0.5",
-         L"",
-         "10.1.0.5"},
-        {"address gone, the adapter of the saved name gives its new address",
-         {upAdapter(L"eth0", "10.0.0.5"), upAdapter(L"eth1", "10.1.0.7")},
-         "10.1.0.5",
-         L"eth1",
-         "10.1.0.7"},
-        {"the last record of the saved name wins",
-         {upAdapter(L"eth1", "10.1.0.7"), upAdapter(L"eth1", "10.1.0.8"), upAdapter(L"eth0", "10.0.0.5")},
-         "",
-         L"eth1",
-         "10.1.0.8"},
-        {"the saved name must match exactly",
-         {upAdapter(L"eth0", "10.0.0.5"), upAdapter(L"eth1", "10.1.0.5")},
-         "",
-         L"ETH1",
-         "10.0.0.5"},
-        {"the saved name on a down adapter leads to the fallback",
-         {upAdapter(L"eth0", "10.0.0.5"), downAdapter(L"eth1")},
-         "10.1.0.5",
-         L"eth1",
-         "10.0.0.5"},
-        {"an empty saved address never matches a down adapter",
-         {downAdapter(L"eth1"), upAdapter(L"eth0", "10.0.0.5")},
-         "",
-         L"",
-         "10.0.0.5"},
-        {"the factory subnet wins over the first up adapter",
-         {upAdapter(L"eth0", "10.0.0.5"), upAdapter(L"eth1", "192.168.100.20")},
-         "10.9.9.9",
-         L"wlan0",
-         "192.168.100.20"},
-        {"among several in the factory subnet the last wins",
-         {upAdapter(L"eth0", "192.168.100.20"), upAdapter(L"eth1", "10.0.0.5"),
-          upAdapter(L"eth2", "192.168.100.30")},
-         "",
-         L"",
-         "192.168.100.30"},
-        {"the first up adapter is the fallback",
-         {downAdapter(L"eth0"), upAdapter(L"eth1", "10.1.0.5"), upAdapter(L"eth2", "10.2.0.5")},
-         "",
-         L"",
-         "10.1.0.5"},
-        {"an adapter named virtual in any case is no first fallback",
-         {upAdapter(L"Some VIRTUAL link", "10.3.0.5"), upAdapter(L"eth0", "10.0.0.5")},
-         "",
-         L"",
-         "10.0.0.5"},
-        {"an adapter without hardware is no first fallback",
-         {withoutHardware(upAdapter(L"br0", "10.3.0.5")), upAdapter(L"eth0", "10.0.0.5")},
-         "",
-         L"",
-         "10.0.0.5"},
-        {"a virtual adapter in the factory subnet is chosen",
-         {upAdapter(L"eth0", "10.0.0.5"), upAdapter(L"virtual link", "192.168.100.40")},
-         "",
-         L"",
-         "192.168.100.40"},
-        {"an adapter without hardware in the factory subnet is chosen",
-         {withoutHardware(upAdapter(L"br0", "192.168.100.41")), upAdapter(L"eth0", "10.0.0.5")},
-         "",
-         L"",
-         "192.168.100.41"},
-        {"virtual adapters alone give nothing", {upAdapter(L"virtual link", "10.3.0.5")}, "", L"", ""},
-        {"a down adapter is never the fallback, not even in the factory subnet",
-         {downWithAddress(L"eth0", "192.168.100.20"), downWithAddress(L"eth1", "10.0.0.5")},
-         "",
-         L"",
-         ""},
-        {"the saved address is returned even from a down record that still shows it",
-         {downWithAddress(L"eth0", "10.0.0.5")},
-         "10.0.0.5",
-         L"",
-         "10.0.0.5"},
-        {"no interfaces give nothing", {}, "10.0.0.5", L"eth0", ""},
+    const struct {
+        std::string savedIp;
+        std::wstring savedName;
+        std::string expected;
+        std::vector<NetworkInterface> interfaces;
+    } cases[] = {
+        // The saved address wins over a saved name of another adapter, and over the factory subnet.
+        {"10.1.0.5", L"eth0", "10.1.0.5", {nic(L"eth0", "10.0.0.5"), nic(L"eth1", "10.1.0.5")}},
+        {"10.1.0.5", L"", "10.1.0.5", {nic(L"eth0", "192.168.100.20"), nic(L"eth1", "10.1.0.5")}},
+        // The address is gone: the adapter of the saved name gives its new address; its last record wins.
+        {"10.1.0.5", L"eth1", "10.1.0.7", {nic(L"eth0", "10.0.0.5"), nic(L"eth1", "10.1.0.7")}},
+        {"", L"eth1", "10.1.0.8", {nic(L"eth1", "10.1.0.7"), nic(L"eth1", "10.1.0.8")}},
+        // The saved name must match exactly, and a down adapter of that name leads to the fallback.
+        {"", L"ETH1", "10.0.0.5", {nic(L"eth0", "10.0.0.5"), nic(L"eth1", "10.1.0.5")}},
+        {"10.1.0.5", L"eth1", "10.0.0.5", {nic(L"eth0", "10.0.0.5"), down(L"eth1")}},
+        // An empty saved address never matches a down adapter.
+        {"", L"", "10.0.0.5", {down(L"eth1"), nic(L"eth0", "10.0.0.5")}},
+        // The factory subnet wins over the first up adapter; among several in it the last wins.
+        {"10.9.9.9", L"wlan0", "192.168.100.2", {nic(L"eth0", "10.0.0.5"), nic(L"eth1", "192.168.100.2")}},
+        {"", L"", "192.168.100.3", {nic(L"eth1", "192.168.100.2"), nic(L"eth2", "192.168.100.3")}},
+        // Else the first up adapter, but none named virtual (in any case) or without hardware.
+        {"", L"", "10.1.0.5", {down(L"eth0"), nic(L"eth1", "10.1.0.5"), nic(L"eth2", "10.2.0.5")}},
+        {"", L"", "10.0.0.5", {nic(L"Some VIRTUAL link", "10.3.0.5"), nic(L"eth0", "10.0.0.5")}},
+        {"", L"", "10.0.0.5", {nic(L"br0", "10.3.0.5", true, false), nic(L"eth0", "10.0.0.5")}},
+        {"", L"", "", {nic(L"virtual", "10.3.0.5")}},
+        // Virtual adapters in the factory subnet are chosen.
+        {"", L"", "192.168.100.40", {nic(L"eth0", "10.0.0.5"), nic(L"virtual", "192.168.100.40")}},
+        {"", L"", "192.168.100.41", {nic(L"br0", "192.168.100.41", true, false), nic(L"eth0", "10.0.0.5")}},
+        // A down adapter is never the fallback, not even in the factory subnet, but the saved address is
+        // returned even from a down record that still shows it.
+        {"", L"", "", {nic(L"eth0", "192.168.100.20", false), nic(L"eth1", "10.0.0.5", false)}},
+        {"10.0.0.5", L"", "10.0.0.5", {nic(L"eth0", "10.0.0.5", false)}},
+        {"10.0.0.5", L"eth0", "", {}},
     };
-    for (const ChoiceCase& c : cases) {
-        EXPECT_EQ(os::nameToIp(c.savedIp, c.savedName, c.interfaces), c.expected) << c.what;
+    for (const auto& c : cases) {
+        EXPECT_EQ(os::nameToIp(c.savedIp, c.savedName, c.interfaces), c.expected)
+            << "row " << &c - cases << ": saved '" << c.savedIp << "', '" << base::toUtf8(c.savedName) << "'";
     }
 }
 
 TEST(NameToIp, LogsUnusualSavedValuesAndAGuess) {
     test::LogCapture log;
-    const std::vector<NetworkInterface> interfaces = {upAdapter(L"eth0", "10.0.0.5")};
+    const std::vector<NetworkInterface> interfaces = {nic(L"eth0", "10.0.0.5")};
 
     EXPECT_EQ(os::nameToIp("10.0.0.5", L"eth0", interfaces), "10.0.0.5");
     EXPECT_FALSE(log.contains(L"It is not typical values"));

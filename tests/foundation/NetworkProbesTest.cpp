@@ -3,16 +3,13 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstring>
+#include <future>
 #include <memory>
-#include <mutex>
 #include <optional>
-#include <set>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -22,6 +19,7 @@
 #include "foundation/NetworkProbes.h"
 #include "foundation/SocketHandle.h"
 #include "support/DeviceEmulator.h"
+#include "support/FakeGuiThread.h"
 #include "support/LogCapture.h"
 #include "support/PrivateNetwork.h"
 
@@ -73,13 +71,7 @@ public:
         sockaddr_in source{};
         alignas(cmsghdr) char control[CMSG_SPACE(sizeof(in_pktinfo))] = {};
         iovec data{buffer.data(), buffer.size()};
-        msghdr message{};
-        message.msg_name = &source;
-        message.msg_namelen = sizeof source;
-        message.msg_iov = &data;
-        message.msg_iovlen = 1;
-        message.msg_control = control;
-        message.msg_controllen = sizeof control;
+        msghdr message{&source, sizeof source, &data, 1, control, sizeof control, 0};
         const ssize_t received = ::recvmsg(socket_.get(), &message, 0);
         if (received < 0) return std::nullopt;
         Datagram datagram;
@@ -136,22 +128,41 @@ private:
     std::thread thread_;
 };
 
-std::string groupText(const std::string& group, std::uint16_t port) {
-    return group + ":" + std::to_string(port);
-}
+// A network namespace of the test's own whose loopback also has 127.0.0.5/24, the address of the
+// interface that the probes and the broadcasts go through.
+class OwnNetwork : public ::testing::Test {
+protected:
+    void SetUp() override {
+        MELVOX_REQUIRE_PRIVATE_NETWORK();
+        network_.emplace();
+        ASSERT_TRUE(network_->ip("addr add 127.0.0.5/24 dev lo"));
+    }
+
+    std::optional<test::PrivateNetwork> network_;
+    const std::uint16_t port_ = test::freeUdpPort();
+};
 
 // ---- The multicast stream probe.
 
-TEST(HasStream, FindsAStreamThatPlaysOnTheGroup) {
-    MELVOX_REQUIRE_PRIVATE_NETWORK();
-    test::PrivateNetwork network;
-    ASSERT_TRUE(network.ip("addr add 127.0.0.5/8 dev lo"));
+using HasStream = OwnNetwork;
+
+TEST_F(HasStream, FindsAStreamOnItsOwnGroupOnly) {
+    // Someone on this machine listens to another group on the same port, so its datagrams are taken in.
+    Receiver other("224.0.224.2", port_);
+    other.join("224.0.224.2", "127.0.0.1");
+    StreamPlayer otherPlayer("224.0.224.2", port_, 188);
+    ASSERT_TRUE(other.receive().has_value());
+    const std::string group = "224.0.224.1:" + std::to_string(port_);
+    {
+        test::LogCapture log;
+        EXPECT_FALSE(os::hasStream(group.c_str(), "127.0.0.5"));
+        EXPECT_TRUE(log.contains(L"Out the waiting time for multicast stream.", L"TRACE"));
+    }
     // A datagram longer than the probe's buffer still tells of a stream.
     for (const std::size_t size : {std::size_t{188}, std::size_t{1396}, std::size_t{1500}}) {
         test::LogCapture log;
-        const std::uint16_t port = test::freeUdpPort();
-        StreamPlayer player("224.0.224.1", port, size);
-        EXPECT_TRUE(os::hasStream(groupText("224.0.224.1", port).c_str(), "127.0.0.5")) << size;
+        StreamPlayer player("224.0.224.1", port_, size);
+        EXPECT_TRUE(os::hasStream(group.c_str(), "127.0.0.5")) << size;
         EXPECT_TRUE(
             log.contains(L"Сеть с адресом '127.0.0.5' имеет запущенный поток на широковещательном адресе "
                          L"'224.0.224.1'. Адрес источника '127.0.0.1'",
@@ -160,55 +171,23 @@ TEST(HasStream, FindsAStreamThatPlaysOnTheGroup) {
     }
 }
 
-TEST(HasStream, QuietGroupGivesFalseAfterTheWait) {
-    MELVOX_REQUIRE_PRIVATE_NETWORK();
-    test::PrivateNetwork network;
-    ASSERT_TRUE(network.ip("addr add 127.0.0.5/8 dev lo"));
-    test::LogCapture log;
-    const std::uint16_t port = test::freeUdpPort();
-    EXPECT_FALSE(os::hasStream(groupText("224.0.224.1", port).c_str(), "127.0.0.5"));
-    EXPECT_TRUE(log.contains(L"Out the waiting time for multicast stream.", L"TRACE"));
-}
-
-TEST(HasStream, IgnoresAnotherGroupOnTheSamePort) {
-    MELVOX_REQUIRE_PRIVATE_NETWORK();
-    test::PrivateNetwork network;
-    ASSERT_TRUE(network.ip("addr add 127.0.0.5/8 dev lo"));
-    const std::uint16_t port = test::freeUdpPort();
-    // Someone on this machine listens to the other group, so its datagrams are taken in.
-    Receiver other("224.0.224.2", port);
-    other.join("224.0.224.2", "127.0.0.1");
-    StreamPlayer player("224.0.224.2", port, 188);
-    ASSERT_TRUE(other.receive().has_value());
-
-    test::LogCapture log;
-    EXPECT_FALSE(os::hasStream(groupText("224.0.224.1", port).c_str(), "127.0.0.5"));
-    EXPECT_TRUE(log.contains(L"Out the waiting time for multicast stream.", L"TRACE"));
-}
-
-TEST(HasStream, RefusesWhatItCannotProbe) {
-    MELVOX_REQUIRE_PRIVATE_NETWORK();
-    test::PrivateNetwork network;
-    ASSERT_TRUE(network.ip("addr add 127.0.0.5/8 dev lo"));
-    const std::string port = std::to_string(test::freeUdpPort());
-    struct Case {
+TEST_F(HasStream, RefusesWhatItCannotProbe) {
+    const struct {
         const char* group;
         const char* interfaceIp;
         const wchar_t* logged;
         const wchar_t* level;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {"224.0.224.1:5000", "127.0.0.1", L"Сетевой интерфейс с ip='127.0.0.1' адресом не существует",
          L"INFO"},
         {"224.0.224.1:5000", "10.1.2.3", L"Сетевой интерфейс с ip='10.1.2.3' адресом не существует", L"INFO"},
         {"224.0.224.1-5000", "127.0.0.5", L"Неверный формат мультикаст адреса '224.0.224.1-5000'", L"ERROR"},
-        {"group", "127.0.0.5", L"Неверный формат мультикаст адреса 'group'", L"ERROR"},
         // Not a group: joining it fails.
         {"127.0.0.9:5000", "127.0.0.5",
          L"Произошла ошибка во время проверки наличия потока в сети. [code=10022, what='join the group",
          L"ERROR"},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         test::LogCapture log;
         EXPECT_FALSE(os::hasStream(c.group, c.interfaceIp)) << c.group << " " << c.interfaceIp;
         EXPECT_TRUE(log.contains(c.logged, c.level)) << c.group << " " << c.interfaceIp;
@@ -258,34 +237,20 @@ TEST(HasInternet, ConnectsToTheTargetAndReportsABrokenOne) {
 
 // A check that waits until it is let go; shared with the probe's thread, which may outlive the test.
 struct HeldCheck {
-    std::mutex lock;
-    std::condition_variable changed;
-    bool released = false;
-    bool answer = true;
-    int calls = 0;
+    explicit HeldCheck(bool answer) : answer(answer) {}
 
     static os::InternetProbe::Check of(const std::shared_ptr<HeldCheck>& held) {
-        return [held] {
-            std::unique_lock<std::mutex> guard(held->lock);
+        return [held, released = held->released] {
             ++held->calls;
-            held->changed.notify_all();
-            held->changed.wait(guard, [&] { return held->released; });
+            released.wait();
             return held->answer;
         };
     }
-    void release() {
-        std::lock_guard<std::mutex> guard(lock);
-        released = true;
-        changed.notify_all();
-    }
-    void waitForCalls(int count) {
-        std::unique_lock<std::mutex> guard(lock);
-        changed.wait_for(guard, 30s, [&] { return calls >= count; });
-    }
-    int callCount() {
-        std::lock_guard<std::mutex> guard(lock);
-        return calls;
-    }
+
+    const bool answer;
+    std::atomic<int> calls{0};
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
 };
 
 TEST(InternetProbe, CallersWhileACheckRunsStartNoOtherAndWaitForItsAnswer) {
@@ -293,14 +258,13 @@ TEST(InternetProbe, CallersWhileACheckRunsStartNoOtherAndWaitForItsAnswer) {
     // proves nothing and is run again.
     for (int round = 0; round < 20; ++round) {
         os::InternetProbe probe;
-        const auto running = std::make_shared<HeldCheck>();
-        const auto later = std::make_shared<HeldCheck>();
-        later->answer = false;
-        later->release();
+        const auto running = std::make_shared<HeldCheck>(true);
+        const auto later = std::make_shared<HeldCheck>(false);
+        later->release.set_value();
 
         // The check hangs: its caller gets the answer known before it.
         EXPECT_FALSE(probe.request(HeldCheck::of(running), 0ms));
-        running->waitForCalls(1);
+        ASSERT_TRUE(test::waitFor([&] { return running->calls > 0; }));
 
         std::atomic<int> trueAnswers{0};
         std::vector<std::thread> callers;
@@ -309,16 +273,13 @@ TEST(InternetProbe, CallersWhileACheckRunsStartNoOtherAndWaitForItsAnswer) {
                 if (probe.request(HeldCheck::of(later), 60s)) ++trueAnswers;
             });
         }
-        std::thread releaser([&] {
-            std::this_thread::sleep_for(50ms);
-            running->release();
-        });
-        releaser.join();
+        std::this_thread::sleep_for(50ms);
+        running->release.set_value();
         for (std::thread& caller : callers) caller.join();
 
-        if (later->callCount() > 0) continue;
-        EXPECT_EQ(running->callCount(), 1);
-        EXPECT_EQ(trueAnswers, 4);
+        if (later->calls > 0) continue;
+        EXPECT_EQ(running->calls.load(), 1);
+        EXPECT_EQ(trueAnswers.load(), 4);
         return;
     }
     FAIL() << "every round started a second check";
@@ -326,132 +287,73 @@ TEST(InternetProbe, CallersWhileACheckRunsStartNoOtherAndWaitForItsAnswer) {
 
 TEST(InternetProbe, StoresTheAnswerOfACheckThatEndsLate) {
     os::InternetProbe probe;
-    const auto held = std::make_shared<HeldCheck>();
+    const auto held = std::make_shared<HeldCheck>(true);
     EXPECT_FALSE(probe.request(HeldCheck::of(held), 0ms));
-    held->release();
+    held->release.set_value();
 
-    const auto failing = std::make_shared<HeldCheck>();
-    failing->answer = false;
     // The late answer arrives; a call that starts the next check and gives it no time still sees it.
-    const auto end = std::chrono::steady_clock::now() + 30s;
-    bool sawLateAnswer = false;
-    while (!sawLateAnswer && std::chrono::steady_clock::now() < end) {
-        sawLateAnswer = probe.request(HeldCheck::of(failing), 0ms);
-    }
-    EXPECT_TRUE(sawLateAnswer);
-    failing->release();
+    const auto failing = std::make_shared<HeldCheck>(false);
+    EXPECT_TRUE(test::waitFor([&] { return probe.request(HeldCheck::of(failing), 0ms); }, 30s));
+    failing->release.set_value();
 }
 
 // ---- The discovery datagrams.
 
-TEST(SendPackageToUdpAddress, SendsDiscoveryFromTheLocalAddress) {
-    const std::uint16_t port = test::freeUdpPort();
-    const Receiver device("127.0.0.7", port);
-    EXPECT_TRUE(os::sendPackageToUdpAddress("127.0.0.1", "127.0.0.7", port));
-    const std::optional<Datagram> datagram = device.receive();
-    ASSERT_TRUE(datagram.has_value());
-    EXPECT_EQ(datagram->payload, "discovery");
-    EXPECT_EQ(datagram->source, "127.0.0.1");
-}
-
 TEST(SendPackageToUdpAddress, ReportsAFailureWithoutThrowing) {
-    const std::uint16_t port = test::freeUdpPort();
-    struct Case {
-        const char* local;
-        const char* remote;
-    };
     // Not an address, and an address that is not this machine's.
-    const Case cases[] = {
-        {"127.0.0.1", "device"}, {"127.0.0.1", ""}, {"local", "127.0.0.7"}, {"10.1.2.3", "127.0.0.7"}};
-    for (const Case& c : cases) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"127.0.0.1", "device"}, {"local", "127.0.0.7"}, {"10.1.2.3", "127.0.0.7"}};
+    for (const auto& [local, remote] : cases) {
         test::LogCapture log;
-        EXPECT_FALSE(os::sendPackageToUdpAddress(c.local, c.remote, port)) << c.local << " " << c.remote;
+        EXPECT_FALSE(os::sendPackageToUdpAddress(local, remote, test::freeUdpPort()))
+            << local << " " << remote;
         EXPECT_TRUE(log.contains(L"failure send to static address, error '", L"IMPOR"))
-            << c.local << " " << c.remote;
+            << local << " " << remote;
     }
 }
 
-TEST(SendPackageToFactoryStaticAddress, SendsDiscoveryToTheGivenFactoryAddress) {
-    os::DiscoveryTargets targets;
-    targets.factoryAddress = "127.0.0.8";
-    targets.factoryPort = test::freeUdpPort();
-    const Receiver factoryDevice("127.0.0.8", targets.factoryPort);
-    os::sendPackageToFactoryStaticAddress("127.0.0.1", targets);
-    const std::optional<Datagram> datagram = factoryDevice.receive();
-    ASSERT_TRUE(datagram.has_value());
-    EXPECT_EQ(datagram->payload, "discovery");
-}
+using SendBroadcast = OwnNetwork;
 
-TEST(SendBroadcast, SendsToTheDirectedThenTheLimitedBroadcastAddress) {
-    MELVOX_REQUIRE_PRIVATE_NETWORK();
-    test::PrivateNetwork network;
-    ASSERT_TRUE(network.ip("addr add 127.0.0.5/24 dev lo"));
-    const std::uint16_t port = test::freeUdpPort();
-    const Receiver devices("0.0.0.0", port);
-
-    EXPECT_TRUE(os::sendBroadcast("127.0.0.5", "hello devices", port, "127.0.0.254"));
-    const std::optional<Datagram> directed = devices.receive();
-    const std::optional<Datagram> limited = devices.receive();
-    ASSERT_TRUE(directed.has_value());
-    ASSERT_TRUE(limited.has_value());
-    EXPECT_EQ(directed->destination, "127.0.0.255");
-    EXPECT_EQ(limited->destination, "127.0.0.254");
-    for (const Datagram& datagram : {*directed, *limited}) {
-        EXPECT_EQ(datagram.payload, "hello devices");
-        EXPECT_EQ(datagram.source, "127.0.0.5");
-    }
-}
-
-TEST(SendBroadcast, StopsAtTheFirstFailedSend) {
-    MELVOX_REQUIRE_PRIVATE_NETWORK();
-    test::PrivateNetwork network;
-    ASSERT_TRUE(network.ip("addr add 127.0.0.5/24 dev lo"));
-    const std::uint16_t port = test::freeUdpPort();
-    const Receiver devices("0.0.0.0", port);
+TEST_F(SendBroadcast, StopsAtTheFirstFailedSend) {
+    const Receiver devices("0.0.0.0", port_);
     test::LogCapture log;
-
     // Longer than any datagram can be.
-    EXPECT_FALSE(os::sendBroadcast("127.0.0.5", std::string(70000, 'x'), port, "127.0.0.254"));
+    EXPECT_FALSE(os::sendBroadcast("127.0.0.5", std::string(70000, 'x'), port_, "127.0.0.254"));
     EXPECT_TRUE(log.contains(L"failure send directional broadcast, error '", L"WARN"));
     EXPECT_FALSE(log.contains(L"failure send limited broadcast"));
 
-    EXPECT_FALSE(os::sendBroadcast("127.0.0.5", "x", port, "limited"));
+    EXPECT_FALSE(os::sendBroadcast("127.0.0.5", "x", port_, "limited"));
     EXPECT_TRUE(log.contains(L"failure send limited broadcast, error '", L"WARN"));
     const std::optional<Datagram> directed = devices.receive();
     ASSERT_TRUE(directed.has_value());
     EXPECT_EQ(directed->destination, "127.0.0.255");
     EXPECT_FALSE(devices.receive(200ms).has_value());
-}
 
-TEST(SendBroadcast, RefusesAnAddressThatNoInterfaceHas) {
-    test::LogCapture log;
     // The loopback's own address is never an interface of the list.
-    EXPECT_FALSE(os::sendBroadcast("127.0.0.1", "discovery", test::freeUdpPort()));
+    EXPECT_FALSE(os::sendBroadcast("127.0.0.1", "discovery", port_));
     EXPECT_TRUE(log.contains(
         L"Сетевой интерфейс '127.0.0.1' не существует. Широковещательная отправка не выполнена", L"ERROR"));
 }
 
-TEST(FindLostDevices, SendsToTheFactoryAddressAndBroadcasts) {
-    MELVOX_REQUIRE_PRIVATE_NETWORK();
-    test::PrivateNetwork network;
-    ASSERT_TRUE(network.ip("addr add 127.0.0.5/24 dev lo"));
-    const std::uint16_t port = test::freeUdpPort();
+using FindLostDevices = OwnNetwork;
+
+TEST_F(FindLostDevices, SendsFromTheInterfaceToTheFactoryAddressAndBroadcasts) {
     os::DiscoveryTargets targets;
     targets.factoryAddress = "127.0.0.8";
     targets.factoryPort = test::freeUdpPort();
     targets.limitedBroadcast = "127.0.0.254";
-    const Receiver devices("0.0.0.0", port);
+    const Receiver devices("0.0.0.0", port_);
     const Receiver factoryDevice("127.0.0.8", targets.factoryPort);
 
-    EXPECT_TRUE(os::findLostDevices("127.0.0.5", port, targets));
-    std::set<std::string> destinations;
-    for (int i = 0; i < 2; ++i) {
+    EXPECT_TRUE(os::findLostDevices("127.0.0.5", port_, targets));
+    // The directed broadcast goes first, then the limited one.
+    for (const char* destination : {"127.0.0.255", "127.0.0.254"}) {
         const std::optional<Datagram> datagram = devices.receive();
-        ASSERT_TRUE(datagram.has_value());
+        ASSERT_TRUE(datagram.has_value()) << destination;
+        EXPECT_EQ(datagram->destination, destination);
         EXPECT_EQ(datagram->payload, "discovery");
-        destinations.insert(datagram->destination);
+        EXPECT_EQ(datagram->source, "127.0.0.5");
     }
-    EXPECT_EQ(destinations, (std::set<std::string>{"127.0.0.255", "127.0.0.254"}));
     const std::optional<Datagram> factory = factoryDevice.receive();
     ASSERT_TRUE(factory.has_value());
     EXPECT_EQ(factory->payload, "discovery");

@@ -23,6 +23,11 @@ TEST(Password, StoredFormIsTwoUpperCaseDigitsPerCharacter) {
         EXPECT_EQ(base::toHexSpaced(c.password), c.stored);
         EXPECT_EQ(base::decodePassword(c.stored), c.password);
     }
+    // The default stored form, also written in lower case, is a password of six characters.
+    const std::wstring standard = base::decodePassword(L"5B3E0F91C24D");
+    EXPECT_EQ(standard.size(), 6u);
+    EXPECT_EQ(base::encodePassword(standard), L"5B3E0F91C24D");
+    EXPECT_EQ(base::decodePassword(L"5b3e0f91c24d"), standard);
 }
 
 TEST(Password, EveryCharacterUpToFFRoundTrips) {
@@ -32,13 +37,6 @@ TEST(Password, EveryCharacterUpToFFRoundTrips) {
     EXPECT_EQ(stored.size(), 2 * password.size());
     EXPECT_EQ(stored.find_first_not_of(L"0123456789ABCDEF"), std::wstring::npos);
     EXPECT_EQ(base::decodePassword(stored), password);
-}
-
-TEST(Password, DefaultStoredFormDecodesToSixCharacters) {
-    const std::wstring password = base::decodePassword(L"5B3E0F91C24D");
-    EXPECT_EQ(password.size(), 6u);
-    EXPECT_EQ(base::encodePassword(password), L"5B3E0F91C24D");
-    EXPECT_EQ(base::decodePassword(L"5b3e0f91c24d"), password);
 }
 
 TEST(Password, CharacterAboveFFIsRefused) {

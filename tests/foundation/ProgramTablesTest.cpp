@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <set>
 #include <string>
 
@@ -35,23 +34,15 @@ TEST(FirmwareModels, EveryModelIsRecognisedByEitherSignatureFromItsLeastSize) {
 
 TEST(FirmwareModels, SignatureMustStandWholeAtTheOffset) {
     const struct {
-        std::size_t size;
         std::size_t offset;
         std::string_view signature;
         std::string_view expected;
-    } cases[] = {
-        {0x80000, 524, "V_N___EF", "Vokar-N"},     {0x7FFFF, 524, "V_N___EF", "none"},
-        {0x80000, 524, "V_N___FW", "Vokar-N"},     {0x80000 + 1000, 524, "V_N___FW", "Vokar-N"},
-        {0x80000, 525, "V_N___FW", "none"},        {0x80000, 523, "V_N___FW", "none"},
-        {0x80000, 524, "v_n___fw", "none"},        {0x80000, 524, "V_N___XX", "none"},
-        {0x80000, 524, "V_N___F", "none"},         {0x80000, 520, "KORVA_EF", "Vokar-B"},
-        {0x3C000, 520, "KORVA_FW", "Vokar-B"},     {0x3BFFF, 520, "KORVA_FW", "none"},
-        {0x10000, 392, "TRIBL_FW", "none"},        {0x60000, 392, "TRIBL_FW", "Tribel-T"},
-        {0x60000, 392, "POWER_FW", "Vokar-B-PSS"},
-    };
+    } cases[] = {{524, "V_N___FW", "Vokar-N"}, {525, "V_N___FW", "none"}, {523, "V_N___FW", "none"},
+                 {524, "v_n___fw", "none"},    {524, "V_N___XX", "none"}, {524, "V_N___F", "none"}};
     for (const auto& c : cases) {
-        EXPECT_EQ(modelName(device::findFirmwareModel(imageWith(c.size, c.offset, c.signature))), c.expected)
-            << c.signature << " at " << c.offset << " in " << c.size << " bytes";
+        EXPECT_EQ(modelName(device::findFirmwareModel(imageWith(0x80000 + 1000, c.offset, c.signature))),
+                  c.expected)
+            << c.signature << " at " << c.offset;
     }
 }
 
@@ -67,8 +58,7 @@ TEST(FirmwareModels, WholeHeaderMustFitBehindTheOffset) {
     const struct {
         std::size_t size;
         bool matches;
-    } cases[] = {{0, false},   {50, false}, {100, false}, {108, false},
-                 {120, false}, {121, true}, {4096, true}};
+    } cases[] = {{0, false}, {108, false}, {120, false}, {121, true}};
     const std::string image = imageWith(4096, model.headerOffset, model.twinSignature);
     for (const auto& c : cases) {
         EXPECT_EQ(device::matchesFirmwareModel(model, std::string_view(image).substr(0, c.size)), c.matches)
@@ -110,30 +100,18 @@ TEST(ProgramTables, FindInTableTakesTheFirstRowAndReportsAMissingKey) {
     EXPECT_EQ(base::findInTable(table, 3), std::nullopt);
     constexpr std::array<base::TableRow<int, char>, 0> empty{};
     EXPECT_EQ(base::findInTable(empty, 0), std::nullopt);
-}
-
-TEST(ProgramTables, LineControlStateNames) {
+    // Its first user: the line-control state 0 has a name, the empty one.
     EXPECT_EQ(device::lineControlStateName(0), std::string_view(""));
-    EXPECT_EQ(device::lineControlStateName(1), std::string_view("Not Ready"));
-    EXPECT_EQ(device::lineControlStateName(2), std::string_view("Active"));
-    EXPECT_EQ(device::lineControlStateName(3), std::string_view("Pause"));
-    for (int missing : {-1, 4, 1000})
-        EXPECT_EQ(device::lineControlStateName(missing), std::nullopt) << missing;
+    EXPECT_EQ(device::lineControlStateName(4), std::nullopt);
 }
 
 TEST(ProgramTables, PlaybackTypeNames) {
-    const std::pair<std::uint64_t, std::wstring_view> cases[] = {
-        {0, L"none"},
-        {0x0100000000100000, L"meta_memory"},
-        {0x0900000040508000, L"scenario_tribel"},
-        {0x0000000080000000, L"no_used_3"},
-        {0x2000200000000000, L"scenario_misstate"},
-        {0x1100000000000000, L"meta_over"},
-        // Not in the table.
-        {0x0100000000100001, L"meta_over"},
-        {0x0000000100000000, L"meta_over"},
-        {~std::uint64_t{0}, L"meta_over"},
-    };
+    // A type outside the table is named as the last row.
+    const std::pair<std::uint64_t, std::wstring_view> cases[] = {{0, L"none"},
+                                                                 {0x0100000000100000, L"meta_memory"},
+                                                                 {0x1100000000000000, L"meta_over"},
+                                                                 {0x0100000000100001, L"meta_over"},
+                                                                 {~std::uint64_t{0}, L"meta_over"}};
     for (const auto& [type, name] : cases)
         EXPECT_EQ(device::playbackTypeName(type), name) << std::hex << type;
 
@@ -143,27 +121,6 @@ TEST(ProgramTables, PlaybackTypeNames) {
         EXPECT_TRUE(types.insert(row.key).second) << std::hex << row.key;
         EXPECT_TRUE(names.insert(row.value).second);
         EXPECT_EQ(device::playbackTypeName(row.key), row.value);
-    }
-}
-
-TEST(ProgramTables, StateCodeNumbers) {
-    const std::pair<std::uint16_t, int> cases[] = {{0, 9},    {'8', 10}, {';', 11}, {'?', 12}, {'E', 13},
-                                                   {'I', 14}, {'P', 15}, {'n', 16}, {'o', 17}, {'q', 18},
-                                                   {'y', 19}, {'}', 20}, {128, 21}, {131, 22}};
-    for (const auto& [code, number] : cases) EXPECT_EQ(device::stateCodeNumber(code), number) << code;
-    for (int missing : {1, int{'e'}, int{'9'}, 129, 0xFFFF}) {
-        EXPECT_EQ(device::stateCodeNumber(static_cast<std::uint16_t>(missing)), std::nullopt) << missing;
-    }
-    EXPECT_EQ(device::stateCodeNumbers.size(), std::size(cases));
-}
-
-TEST(ProgramTables, RuntimeSignalNames) {
-    const std::pair<int, std::string_view> cases[] = {{SIGINT, "SIGINT"},   {SIGILL, "SIGILL"},
-                                                      {SIGABRT, "SIGABRT"}, {SIGFPE, "SIGFPE"},
-                                                      {SIGSEGV, "SIGSEGV"}, {SIGTERM, "SIGTERM"}};
-    for (const auto& [signal, name] : cases) EXPECT_EQ(debug::runtimeSignalName(signal), name) << signal;
-    for (int missing : {0, -1, SIGUSR1, SIGKILL, 1000}) {
-        EXPECT_EQ(debug::runtimeSignalName(missing), std::nullopt) << missing;
     }
 }
 

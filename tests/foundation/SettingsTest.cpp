@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -13,10 +14,10 @@
 #include "foundation/Exceptions.h"
 #include "foundation/Settings.h"
 #include "foundation/TextConversion.h"
+#include "support/DataRoot.h"
 #include "support/FileSizeLimit.h"
 #include "support/LogCapture.h"
 #include "support/ManualClock.h"
-#include "support/TempFolder.h"
 
 namespace {
 
@@ -25,23 +26,7 @@ using Type = libconfig::Setting::Type;
 
 class Settings : public ::testing::Test {
 protected:
-    void SetUp() override {
-        if (const char* old = std::getenv("LOCALAPPDATA")) oldDataRoot_ = old;
-        setenv("LOCALAPPDATA", folder_.path().c_str(), 1);
-        os::resetApplicationDataDirectory();
-        path_ = pref::defaultPath();
-        file_ = base::toUtf8(path_);
-    }
-
-    void TearDown() override {
-        delete pref::instanceSlot().release();
-        if (oldDataRoot_.empty()) {
-            unsetenv("LOCALAPPDATA");
-        } else {
-            setenv("LOCALAPPDATA", oldDataRoot_.c_str(), 1);
-        }
-        os::resetApplicationDataDirectory();
-    }
+    void TearDown() override { delete pref::instanceSlot().release(); }
 
     pref& start() {
         pref* store = pref_init(path_);
@@ -63,19 +48,9 @@ protected:
         return config.exists(key) ? &config.lookup(key) : nullptr;
     }
 
-    std::vector<std::string> folderEntries() const {
-        std::vector<std::string> names;
-        for (const auto& entry : fs::directory_iterator(fs::path(file_).parent_path())) {
-            names.push_back(entry.path().filename().string());
-        }
-        std::sort(names.begin(), names.end());
-        return names;
-    }
-
-    test::TempFolder folder_;
-    std::string oldDataRoot_;
-    std::wstring path_;
-    std::string file_;
+    test::DataRoot root_;
+    const std::wstring path_ = pref::defaultPath();
+    const std::string file_ = base::toUtf8(path_);
 };
 
 TEST_F(Settings, FirstStartTakesDefaultsAndTheSaveWritesThem) {
@@ -92,7 +67,9 @@ TEST_F(Settings, FirstStartTakesDefaultsAndTheSaveWritesThem) {
     EXPECT_TRUE(config.lookup("multicast").isGroup());
     EXPECT_EQ(basePort->getType(), Type::TypeInt);
     EXPECT_EQ(static_cast<int>(*basePort), 11990);
-    EXPECT_EQ(folderEntries(), std::vector<std::string>{"melvoxd.cfg"});
+    // Nothing of the save is left beside the file.
+    EXPECT_EQ(std::distance(fs::directory_iterator(fs::path(file_).parent_path()), fs::directory_iterator()),
+              1);
 }
 
 TEST_F(Settings, GetOrCreateOfEveryTypeKeepsTheFirstValueAcrossARestart) {
@@ -122,14 +99,26 @@ TEST_F(Settings, GetOrCreateOfEveryTypeKeepsTheFirstValueAcrossARestart) {
     EXPECT_NE(test::readWholeFile(file_).find("\xEE\xEF\xE5\xF0\xE0\xF2\xEE\xF0"), std::string::npos);
 }
 
-TEST_F(Settings, KeyOfAnotherTypeIsReplacedByTheReadersDefault) {
-    writeSettingsFile("multicast = { basePort = \"12000\"; ttl = 3; };\n");
+TEST_F(Settings, ValuesOfAnotherTypeOrShapeAreReplacedByTheReadersDefault) {
+    test::LogCapture log;
+    writeSettingsFile(
+        "multicast = { basePort = \"12000\"; ttl = 3; };\nmainWindow = 5;\n"
+        "debug = { log = \"x\"; level = \"trace\"; };\n");
     pref& store = start();
     EXPECT_FALSE(store.isNew());
     EXPECT_EQ(pref::getInt(setting::multicastTtl), 3);
     EXPECT_EQ(pref::getInt(setting::multicastBasePort), 11990);
-    ASSERT_TRUE(store.save());
+    // A key through a value replaces the value by a group.
+    EXPECT_EQ(pref::getInt(setting::mainWindowTop), -1);
+    EXPECT_FALSE(pref::getBool(setting::debugLogVlclib));
+    EXPECT_EQ(pref::getString(setting::debugLevel), "trace");
+    EXPECT_EQ(store.find("mainWindow", Type::TypeInt), nullptr);
+    EXPECT_NE(store.find("mainWindow", Type::TypeGroup), nullptr);
+    EXPECT_NE(store.find("debug.log.vlclib", Type::TypeBoolean), nullptr);
+    EXPECT_TRUE(log.contains(L"'mainWindow'", L"WARN"));
+    EXPECT_TRUE(log.contains(L"'debug.log'", L"WARN"));
 
+    ASSERT_TRUE(store.save());
     libconfig::Config config;
     libconfig::Setting* basePort = storedSetting(config, "multicast.basePort");
     ASSERT_NE(basePort, nullptr);
@@ -137,40 +126,20 @@ TEST_F(Settings, KeyOfAnotherTypeIsReplacedByTheReadersDefault) {
     EXPECT_EQ(static_cast<int>(*basePort), 11990);
 }
 
-TEST_F(Settings, KeyThroughAValueReplacesTheValueByAGroup) {
-    test::LogCapture log;
-    writeSettingsFile("mainWindow = 5;\ndebug = { log = \"x\"; level = \"trace\"; };\n");
-    pref& store = start();
-    EXPECT_EQ(pref::getInt(setting::mainWindowTop), -1);
-    EXPECT_FALSE(pref::getBool(setting::debugLogVlclib));
-    EXPECT_EQ(pref::getString(setting::debugLevel), "trace");
-
-    EXPECT_EQ(store.find("mainWindow", Type::TypeInt), nullptr);
-    EXPECT_NE(store.find("mainWindow", Type::TypeGroup), nullptr);
-    EXPECT_NE(store.find("debug.log.vlclib", Type::TypeBoolean), nullptr);
-    EXPECT_TRUE(log.contains(L"'mainWindow'", L"WARN"));
-    EXPECT_TRUE(log.contains(L"'debug.log'", L"WARN"));
-}
-
 TEST_F(Settings, FindAndCreateOnAGroup) {
     pref& store = start();
     pref::setInt(setting::mainWindowTop.key, 10);
-    EXPECT_EQ(store.find("mainWindow", Type::TypeInt), nullptr);
-    EXPECT_EQ(store.find("mainWindow.top.deeper", Type::TypeInt), nullptr);
-    EXPECT_EQ(store.find("mainWindow.absent", Type::TypeInt), nullptr);
-    EXPECT_EQ(store.find("", Type::TypeInt), nullptr);
-
-    {
-        auto guard = store.lock();
-        store.create("mainWindow", Type::TypeInt) = 7;
+    for (const char* key : {"mainWindow", "mainWindow.top.deeper", "mainWindow.absent", ""}) {
+        EXPECT_EQ(store.find(key, Type::TypeInt), nullptr) << key;
     }
+    auto guard = store.lock();
+    libconfig::Setting& replaced = store.create("mainWindow", Type::TypeInt);
+    replaced = 7;
     EXPECT_EQ(store.find("mainWindow.top", Type::TypeInt), nullptr);
-    libconfig::Setting* replaced = store.find("mainWindow", Type::TypeInt);
-    ASSERT_NE(replaced, nullptr);
-    EXPECT_EQ(static_cast<int>(*replaced), 7);
+    EXPECT_EQ(store.find("mainWindow", Type::TypeInt), &replaced);
     // Asking again for the same type hands back the same setting with its value.
-    EXPECT_EQ(&store.create("mainWindow", Type::TypeInt), replaced);
-    EXPECT_EQ(static_cast<int>(*replaced), 7);
+    EXPECT_EQ(&store.create("mainWindow", Type::TypeInt), &replaced);
+    EXPECT_EQ(static_cast<int>(replaced), 7);
 }
 
 TEST_F(Settings, UnreadableFileIsKeptAsideAndTheRunStartsAsAFirstStart) {
@@ -213,7 +182,7 @@ TEST_F(Settings, SaveIntoMissingFolderFailsOnTheDebuggerOutput) {
         std::lock_guard<std::mutex> guard(lock);
         lines.push_back(text);
     });
-    const std::string missing = folder_.file("no/such/folder/melvoxd.cfg");
+    const std::string missing = root_.path() + "/no/such/folder/melvoxd.cfg";
     pref* store = pref_init(base::fromUtf8(missing));
     pref::getString(store, "a", "x");
     const bool saved = store->save();
@@ -225,14 +194,12 @@ TEST_F(Settings, SaveIntoMissingFolderFailsOnTheDebuggerOutput) {
     EXPECT_FALSE(fs::exists(fs::path(missing).parent_path()));
     ASSERT_EQ(lines.size(), 2u);
     EXPECT_NE(lines[0].find(L"pref::save(). Caught exception in pref::save()"), std::wstring::npos);
-}
 
-TEST_F(Settings, EmptyPathGivesAStoreThatCannotBeSaved) {
-    pref* store = pref_init(L"");
-    EXPECT_TRUE(store->isNew());
-    EXPECT_EQ(pref::getString(store, "a.b", "c"), "c");
-    EXPECT_FALSE(store->save());
-    delete store;
+    // Without a path the store works but cannot be saved.
+    const std::unique_ptr<pref> unsaved(pref_init(L""));
+    EXPECT_TRUE(unsaved->isNew());
+    EXPECT_EQ(pref::getString(unsaved.get(), "a.b", "c"), "c");
+    EXPECT_FALSE(unsaved->save());
 }
 
 TEST_F(Settings, MissingStoreEndsTheProgram) {
