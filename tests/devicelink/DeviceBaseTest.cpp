@@ -3,7 +3,6 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -24,14 +23,20 @@ using namespace std::chrono_literals;
 using device::DeviceBase;
 
 const net::HardwareAddress kAddress("02:7E:41:00:00:01");
-constexpr const char* kVolumeReply = "OK[get vol]: 40";
+constexpr std::int64_t kNow = 13'300'000'000'000'000;
+
+// A device without a network.
+std::shared_ptr<test::TestDevice> detachedDevice() {
+    return test::TestDevice::create(1, device::types::vokarB, kAddress, net::IpAndPort(), L"", nullptr,
+                                    nullptr);
+}
 
 // ---------------------------------------------------------------------------------------------
-// Reply and packet texts, without a network.
+// Reply and packet texts.
 
 TEST(DeviceBaseReplies, HandleResponseCutsThePrefixAndRefusesErrors) {
     test::LogCapture capture;
-    auto device = test::TestDevice::create(1, 0, kAddress, net::IpAndPort(), L"", nullptr, nullptr);
+    auto device = detachedDevice();
     struct Case {
         std::string reply;
         std::string left;
@@ -41,8 +46,6 @@ TEST(DeviceBaseReplies, HandleResponseCutsThePrefixAndRefusesErrors) {
         {"OK[get vol]: 40", "40", true},
         {"OK 40", "40", true},
         {"OK", "", true},
-        {"OK\r\n", "", true},
-        {"SUCCESS: saved", "saved", true},
         {"SUCCESS[set name]: done ", "done", true},
         {"SUCCESS", "", true},
         {"ERR[set vol]: out of range", "out of range", false},
@@ -50,7 +53,6 @@ TEST(DeviceBaseReplies, HandleResponseCutsThePrefixAndRefusesErrors) {
         {"ERR", "", false},
         {"  40 \r\n", "40", true},
         {" \r\n\t", "", false},
-        {"", "", false},
         // The prefixes are case-sensitive and only count at the very start.
         {"ok 40", "ok 40", true},
         {" ERR: late", "ERR: late", true},
@@ -60,9 +62,6 @@ TEST(DeviceBaseReplies, HandleResponseCutsThePrefixAndRefusesErrors) {
         EXPECT_EQ(device->handleResponse(reply), c.accepted) << c.reply;
         EXPECT_EQ(reply, c.left) << c.reply;
     }
-    EXPECT_TRUE(capture.contains(
-        L"A response contains an error. hardware address '02:7E:41:00:00:01', response: 'out of range'",
-        L"DEBUG"));
 }
 
 TEST(DeviceBaseReplies, SplitResponseKeepsEmptyLinesAndCutsLabels) {
@@ -78,19 +77,6 @@ TEST(DeviceBaseReplies, SplitResponseKeepsEmptyLinesAndCutsLabels) {
         {"x:\n", {"", ""}},
     };
     for (const Case& c : cases) EXPECT_EQ(DeviceBase::splitResponse(c.reply), c.pieces) << c.reply;
-}
-
-TEST(DeviceBaseReplies, ParseBoolValue) {
-    test::LogCapture capture;
-    bool value = false;
-    EXPECT_TRUE(DeviceBase::parseBoolValue("On", value));
-    EXPECT_TRUE(value);
-    EXPECT_TRUE(DeviceBase::parseBoolValue("OFF", value));
-    EXPECT_FALSE(value);
-    value = true;
-    EXPECT_FALSE(DeviceBase::parseBoolValue("maybe", value));
-    EXPECT_TRUE(value);
-    EXPECT_TRUE(capture.contains(L"It got incorrect type for bool value (maybe)", L"EXTERN"));
 }
 
 TEST(DeviceBaseReplies, ParseIntValueReadsTheWholeTextWithinTheRange) {
@@ -126,12 +112,6 @@ TEST(DeviceBaseReplies, ParseIntValueReadsTheWholeTextWithinTheRange) {
     std::uint16_t port = 1;
     EXPECT_FALSE(DeviceBase::parseIntValue("70000", port, 0, 100000));
     EXPECT_EQ(port, 1);
-    std::uint8_t address = 0;
-    EXPECT_TRUE(DeviceBase::parseIntValue("127", address, 0, 127));
-    EXPECT_EQ(address, 127);
-    std::int32_t order = 0;
-    EXPECT_TRUE(DeviceBase::parseIntValue("-1", order, -1, 64));
-    EXPECT_EQ(order, -1);
 }
 
 // A status packet with a seventh field of `nameLength` characters.
@@ -139,8 +119,7 @@ std::string statePacket(std::size_t nameLength, const std::string& version = "Vo
     return "02:7E:41:00:00:01,1,2,3,4,5," + std::string(nameLength, 'n') + "," + version;
 }
 
-TEST(DeviceBaseStatePackets, Recognition) {
-    test::LogCapture capture;
+TEST(DeviceBaseStatePackets, RecognitionIsBounded) {
     // The address field below is one that the address parser takes, so only the bound refuses it.
     ASSERT_TRUE(net::HardwareAddress("02:7E:41:00:00: 01").isValid());
     struct Case {
@@ -171,19 +150,11 @@ TEST(DeviceBaseStatePackets, Recognition) {
             EXPECT_TRUE(address.isValid());
         }
     }
-    net::HardwareAddress address;
-    ASSERT_TRUE(device::isStatePacket(statePacket(4), address));
-    EXPECT_EQ(address.getHigh(), 0x027E41u);
-    EXPECT_EQ(address.getLow(), 1u);
-}
 
-TEST(DeviceBaseStatePackets, VersionIsTheTextAfterTheLastComma) {
+    // The version is the text after the last comma, without line ends.
     device::Version version;
     ASSERT_TRUE(DeviceBase::parseStateVersion(statePacket(4, "Vokar-B 2.01.03\r\n"), &version));
     EXPECT_EQ(version.text, "Vokar-B 2.01.03");
-    EXPECT_EQ(version.major, 2);
-    EXPECT_EQ(version.type, device::types::vokarB1);
-    EXPECT_TRUE(DeviceBase::parseStateVersion("x,Tribel-T 1.0.7", nullptr));
     EXPECT_FALSE(DeviceBase::parseStateVersion("Tribel-T 1.0.7", nullptr));
     EXPECT_FALSE(DeviceBase::parseStateVersion("x,Tribel-T 1.0.7,", nullptr));
 }
@@ -191,44 +162,27 @@ TEST(DeviceBaseStatePackets, VersionIsTheTextAfterTheLastComma) {
 // ---------------------------------------------------------------------------------------------
 // Identity and the online rule.
 
-TEST(DeviceBaseIdentity, TitleTypeAndSelfPointer) {
+TEST(DeviceBaseIdentity, TitleIsTrimmedAndALostSelfPointerStopsTheProgram) {
     test::LogCapture capture;
-    auto device =
-        test::TestDevice::create(3, device::types::vokarB, kAddress, net::IpAndPort(), L"", nullptr, nullptr);
+    auto device = detachedDevice();
     EXPECT_EQ(device->getDisplayName(), L"Устройство 02:7E:41:00:00:01");
     device->setTitle(L"  Hall 2 \t");
     EXPECT_EQ(device->getDisplayName(), L"Hall 2");
-    EXPECT_TRUE(capture.contains(L"Назначено название '  Hall 2", L"INFO"));
-    EXPECT_TRUE(capture.contains(L"устройству '02:7E:41:00:00:01', предыдущее 'Устройство 02:7E:41:00:00:01'",
-                                 L"INFO"));
 
-    EXPECT_TRUE(device->isType(device::types::loudspeaker));
-    EXPECT_FALSE(device->isType(device::types::console));
-    EXPECT_EQ(device->getFirmwareVersionTypeText(), L"Vokar-B");
-    device->setVersion(device::Version());
-    EXPECT_THROW(device->getFirmwareVersionTypeText(), exception::ServerError);
-
-    // A device that never learned its own pointer cannot hand it out.
     test::TestDevice orphan(4, net::HardwareAddress(), net::IpAndPort(), L"", nullptr);
-    EXPECT_TRUE(capture.contains(L"Место 'device::DeviceBase::DeviceBase'", L"WARN"));
     EXPECT_THROW(orphan.getThisBasePtr(), exception::StopProgram);
     EXPECT_TRUE(capture.contains(L"Ошибка блокировки устройства", L"FATAL"));
 }
 
 TEST(DeviceBaseOnline, FiveSecondBound) {
     test::ManualClock clock;
-    constexpr std::int64_t kNow = 13'300'000'000'000'000;
     clock.setSystemMicros(kNow);
-    auto device = test::TestDevice::create(1, 0, kAddress, net::IpAndPort(), L"", nullptr, nullptr);
+    auto device = detachedDevice();
     struct Case {
         std::int64_t lastState;
         bool online;
     };
-    const Case cases[] = {{kNow - 4'999'999, true},
-                          {kNow - 5'000'000, false},
-                          {kNow + 1'000'000, true},
-                          {0, false},
-                          {kNow, true}};
+    const Case cases[] = {{kNow - 4'999'999, true}, {kNow - 5'000'000, false}, {kNow + 1'000'000, true}};
     for (const Case& c : cases) {
         device->lastStateTime = c.lastState;
         device->responding = true;
@@ -240,34 +194,10 @@ TEST(DeviceBaseOnline, FiveSecondBound) {
     device->lastStateTime = kNow - 4'999'999;
     clock.advance(1us);
     EXPECT_FALSE(device->isOnline());
-    device->touchLastState();
-    EXPECT_EQ(device->lastStateTime.load(), kNow + 1);
 }
 
 // ---------------------------------------------------------------------------------------------
-// Exchanges with emulated devices.
-
-// The state handler's calls as the dispatcher delivers them.
-class Notifications {
-public:
-    device::StateHandler handler() {
-        return [this](const std::shared_ptr<DeviceBase>& device) {
-            std::lock_guard<std::mutex> guard(lock_);
-            devices_.push_back(device.get());
-        };
-    }
-    std::size_t count() {
-        std::lock_guard<std::mutex> guard(lock_);
-        return devices_.size();
-    }
-    bool waitFor(std::size_t n) {
-        return test::waitFor([&] { return count() >= n; });
-    }
-
-private:
-    std::mutex lock_;
-    std::vector<DeviceBase*> devices_;
-};
+// Exchanges with an emulated device.
 
 class DeviceBaseExchange : public ::testing::Test {
 protected:
@@ -276,10 +206,11 @@ protected:
         transport_ = std::make_shared<device::TransferProtocol>(port_, "127.0.0.1");
         transport_->run();
         emulated_ = std::make_unique<test::EmulatedDevice>("127.0.0.2", port_);
-        emulated_->answer("get vol", kVolumeReply);
-        emulated_->answer("set vol", "OK[set vol]: done");
+        emulated_->answer("get vol", "OK[get vol]: 40");
         emulated_->answer("set ", "SUCCESS: stored");
-        device_ = makeDevice(emulated_->address());
+        device_ =
+            test::TestDevice::create(1, device::types::vokarB, kAddress, emulated_->address(), L"Hall",
+                                     transport_, [this](const std::shared_ptr<DeviceBase>&) { ++notified_; });
     }
     void TearDown() override {
         device_.reset();
@@ -287,13 +218,14 @@ protected:
         transport_->stop();
         base::ThreadDispatcher::destroy();
     }
-    std::shared_ptr<test::TestDevice> makeDevice(const net::IpAndPort& address) {
-        return test::TestDevice::create(1, device::types::vokarB, kAddress, address, L"Hall", transport_,
-                                        notifications_.handler());
-    }
     void bringOnline() {
         device_->lastStateTime = DeviceBase::now();
         device_->responding = true;
+    }
+    // Exactly `count` state notifications, once everything queued has run.
+    bool notifiedExactly(int count) {
+        return test::waitFor([&] { return notified_.load() >= count; }) && test::waitForDispatcher() &&
+               notified_.load() == count;
     }
 
     test::LogCapture capture_{base::Log::TRACE};
@@ -301,63 +233,42 @@ protected:
     std::shared_ptr<device::TransferProtocol> transport_;
     std::unique_ptr<test::EmulatedDevice> emulated_;
     std::shared_ptr<test::TestDevice> device_;
-    Notifications notifications_;
+    std::atomic<int> notified_{0};
 };
 
-TEST_F(DeviceBaseExchange, RepliesAreCutAndCacheableOnesKept) {
+TEST_F(DeviceBaseExchange, RepliesAreCutAndOnlyCacheableOnesKept) {
     emulated_->answer("get ver", "SUCCESS: Vokar-B 2.01.03");
     device_->addCacheableRequest("get vol");
-
     EXPECT_EQ(device_->transfer("get vol"), "40");
     EXPECT_TRUE(device_->isOnlineAndResponding());
     EXPECT_EQ(device_->transfer("get vol"), "40");
     EXPECT_EQ(emulated_->receivedCount(), 1u);
-    EXPECT_TRUE(capture_.contains(L"Put value into cache. id=1, request='get vol', response='40'", L"TRACE"));
-    EXPECT_TRUE(capture_.contains(L"Get value from cache. id=1, request='get vol', response='40'", L"TRACE"));
-
     device_->clearCache();
-    EXPECT_EQ(device_->transfer("get vol"), "40");
-    device_->resetCache();
     std::string reply;
     EXPECT_TRUE(device_->transfer("get vol", &reply, true));
     EXPECT_EQ(reply, "40");
-    EXPECT_EQ(emulated_->receivedCount(), 3u);
+    EXPECT_EQ(emulated_->receivedCount(), 2u);
 
     // Not registered as cacheable: asked every time.
     EXPECT_EQ(device_->transfer("get ver"), "Vokar-B 2.01.03");
     EXPECT_EQ(device_->transfer("get ver"), "Vokar-B 2.01.03");
-    EXPECT_EQ(emulated_->receivedCount(), 5u);
+    EXPECT_EQ(emulated_->receivedCount(), 4u);
     // Responding went from false to true once.
-    ASSERT_TRUE(notifications_.waitFor(1));
-    EXPECT_EQ(notifications_.count(), 1u);
+    EXPECT_TRUE(notifiedExactly(1));
 }
 
-TEST_F(DeviceBaseExchange, ErrorReplyThrowsWithTheDevicesTextAndIsNotCached) {
+// An error or a third busy reply throws with the device's text; neither reaches the cache.
+TEST_F(DeviceBaseExchange, ErrorRepliesAndThreeBusyRepliesInARowFail) {
     emulated_->answer("set x", "ERR[set x]: value out of range");
     device_->addCacheableRequest("set x");
-    try {
-        device_->transfer("set x");
-        FAIL() << "no exception";
-    } catch (const exception::UnexpectedResponseOfDevice& error) {
-        EXPECT_EQ(error.response, "value out of range");
-    }
+    device_->addCacheableRequest("get vol");
     std::string reply;
     EXPECT_FALSE(device_->transfer("set x", &reply, false));
     EXPECT_EQ(reply, "value out of range");
-    EXPECT_THROW(device_->transfer("set x", nullptr, true), exception::UnexpectedResponseOfDevice);
-    EXPECT_EQ(emulated_->receivedCount(), 3u);
+    EXPECT_THROW(device_->transfer("set x"), exception::UnexpectedResponseOfDevice);
+    EXPECT_EQ(emulated_->receivedCount(), 2u);
     // An answer, even an error, is a sign of life.
     EXPECT_TRUE(device_->isOnlineAndResponding());
-    EXPECT_TRUE(
-        capture_.contains(L"Device returned incorrect response. hardware address '02:7E:41:00:00:01', "
-                          L"request: 'set x' / response: 'ERR[set x]: value out of range'",
-                          L"IMPOR"));
-}
-
-TEST_F(DeviceBaseExchange, BusyRepliesAreRetriedAndThreeInARowFail) {
-    emulated_->answerBusy(2);
-    EXPECT_EQ(device_->transfer("get vol"), "40");
-    EXPECT_EQ(emulated_->receivedCount(), 3u);
 
     emulated_->clearReceived();
     emulated_->answerBusy(3);
@@ -368,11 +279,11 @@ TEST_F(DeviceBaseExchange, BusyRepliesAreRetriedAndThreeInARowFail) {
         EXPECT_EQ(error.response, device::kBusyReply);
     }
     EXPECT_EQ(emulated_->received(), std::vector<std::string>(3, "get vol"));
+    EXPECT_EQ(device_->getFromCache("get vol"), "");
 
-    // The busy text never reaches the cache either.
-    device_->addCacheableRequest("get vol");
-    emulated_->answerBusy(1);
+    emulated_->answerBusy(2);
     EXPECT_EQ(device_->transfer("get vol"), "40");
+    EXPECT_EQ(emulated_->receivedCount(), 6u);
     EXPECT_EQ(device_->getFromCache("get vol"), "40");
 }
 
@@ -382,19 +293,13 @@ TEST_F(DeviceBaseExchange, SilentDeviceIsOfflineAtOnce) {
     EXPECT_THROW(device_->transfer("get vol"), exception::Offline);
     EXPECT_EQ(device_->lastStateTime.load(), 0);
     EXPECT_FALSE(device_->responding.load());
-    EXPECT_FALSE(device_->isOnline());
-    EXPECT_TRUE(capture_.contains(
-        L"Device is offline. hardware address '02:7E:41:00:00:01', request: 'get vol'", L"DEBUG"));
-    ASSERT_TRUE(notifications_.waitFor(1));
-
     EXPECT_FALSE(device_->checkExchange(false));
     EXPECT_THROW(device_->checkExchange(true), exception::Offline);
-    // Responding stayed false: no further notification was queued.
-    ASSERT_TRUE(test::waitForDispatcher());
-    EXPECT_EQ(notifications_.count(), 1u);
+    // Responding went from true to false once.
+    EXPECT_TRUE(notifiedExactly(1));
 }
 
-TEST_F(DeviceBaseExchange, AddressWithoutIpOrPort) {
+TEST_F(DeviceBaseExchange, AddressWithoutIpOrPortIsNeverSentTo) {
     for (const net::IpAndPort& address : {net::IpAndPort("0.0.0.0", port_), net::IpAndPort("127.0.0.2", 0)}) {
         device_->setAddress(address);
         device_->lastStateTime = 0;
@@ -402,19 +307,16 @@ TEST_F(DeviceBaseExchange, AddressWithoutIpOrPort) {
         bringOnline();
         EXPECT_THROW(device_->transfer("get vol"), exception::InternalError);
     }
-    EXPECT_TRUE(
-        capture_.contains(L"Устройство '02:7E:41:00:00:01' не имеет корректного IP адреса", L"ERROR"));
     EXPECT_EQ(emulated_->receivedCount(), 0u);
 }
 
-TEST_F(DeviceBaseExchange, Reboot) {
+TEST_F(DeviceBaseExchange, RebootIsRefusedWhilePlayingAndDoneOnlyWhenTaken) {
     device_->internalPlaying = true;
     try {
         device_->reboot();
         FAIL() << "rebooted while playing";
     } catch (const exception::UserResponse& refusal) {
         EXPECT_EQ(refusal.message, L"internalPlaying");
-        EXPECT_EQ(refusal.description, L"");
     }
     EXPECT_EQ(emulated_->receivedCount(), 0u);
     device_->internalPlaying = false;
@@ -426,19 +328,14 @@ TEST_F(DeviceBaseExchange, Reboot) {
     EXPECT_EQ(device_->rebootTime.load(), 0);
 
     emulated_->answer("reboot", "OK[reboot]: rebooting");
-    device_->addCacheableRequest("get vol");
     bringOnline();
-    device_->transfer("get vol");
     device_->markStatus();
-    const std::int64_t before = DeviceBase::now();
     EXPECT_TRUE(device_->reboot());
-    EXPECT_GE(device_->rebootTime.load(), before);
-    EXPECT_EQ(device_->lastStateTime.load(), 0);
+    EXPECT_NE(device_->rebootTime.load(), 0);
+    EXPECT_FALSE(device_->isOnline());
     EXPECT_FALSE(device_->responding.load());
     EXPECT_EQ(device_->resetPlaybackTypeCalls.load(), 1);
     EXPECT_FALSE(device_->hasCachedStatus());
-    EXPECT_EQ(device_->getFromCache("get vol"), "");
-    EXPECT_TRUE(capture_.contains(L"The device '02:7E:41:00:00:01' is rebooted", L"DEBUG"));
 
     emulated_->setSilent(true);
     EXPECT_FALSE(device_->reboot());
@@ -447,7 +344,7 @@ TEST_F(DeviceBaseExchange, Reboot) {
 TEST_F(DeviceBaseExchange, CheckOnlineNotifiesOnceEachWay) {
     device_->addCacheableRequest("get vol");
     device_->transfer("get vol");
-    ASSERT_TRUE(notifications_.waitFor(1));
+    ASSERT_TRUE(notifiedExactly(1));
     device_->stateReceived = true;
     device_->volume = 40;
     device_->markStatus();
@@ -455,7 +352,7 @@ TEST_F(DeviceBaseExchange, CheckOnlineNotifiesOnceEachWay) {
 
     // Found silent: the state goes, the caches go, one notification.
     device_->checkOnline(false);
-    ASSERT_TRUE(notifications_.waitFor(2));
+    EXPECT_TRUE(notifiedExactly(2));
     EXPECT_FALSE(device_->responding.load());
     EXPECT_FALSE(device_->stateReceived.load());
     EXPECT_EQ(device_->volume.load(), device::kUnknownVolume);
@@ -463,8 +360,6 @@ TEST_F(DeviceBaseExchange, CheckOnlineNotifiesOnceEachWay) {
     EXPECT_FALSE(device_->hasCachedStatus());
     // With no state the responding check sends nothing.
     EXPECT_EQ(device_->lastCheckTime.load(), 0);
-    EXPECT_TRUE(
-        capture_.contains(L"Устройство отключено: 'Hall' (hw=02:7E:41:00:00:01, ip=127.0.0.2)", L"INFO"));
 
     // Requiring a state of a device that is not online only logs.
     device_->checkOnline(true);
@@ -474,23 +369,22 @@ TEST_F(DeviceBaseExchange, CheckOnlineNotifiesOnceEachWay) {
     emulated_->clearReceived();
     ASSERT_TRUE(device_->parseState(statePacket(4), emulated_->address()));
     device_->checkOnline(false);
-    ASSERT_TRUE(notifications_.waitFor(3));
     ASSERT_TRUE(test::waitFor([&] { return device_->startUpgradeCalls.load() == 1; }));
+    EXPECT_TRUE(notifiedExactly(3));
     EXPECT_TRUE(device_->responding.load());
     EXPECT_EQ(device_->volume.load(), 40);
-    EXPECT_NE(device_->lastCheckTime.load(), 0);
     EXPECT_EQ(emulated_->received(), std::vector<std::string>{"get vol"});
 
     // Online and responding: nothing more to check.
     const std::int64_t checked = device_->lastCheckTime.load();
+    EXPECT_NE(checked, 0);
     device_->checkOnline(false);
     EXPECT_EQ(device_->lastCheckTime.load(), checked);
-    EXPECT_EQ(notifications_.count(), 3u);
+    EXPECT_TRUE(notifiedExactly(3));
 }
 
 TEST_F(DeviceBaseExchange, NotRespondingDeviceIsRecheckedAfterTwoMinutes) {
     test::ManualClock clock;
-    constexpr std::int64_t kNow = 13'300'000'000'000'000;
     clock.setSystemMicros(kNow);
     emulated_->setSilent(true);
     device_->stateReceived = true;
@@ -498,15 +392,14 @@ TEST_F(DeviceBaseExchange, NotRespondingDeviceIsRecheckedAfterTwoMinutes) {
 
     device_->checkResponding(false);
     EXPECT_EQ(device_->lastCheckTime.load(), kNow);
-    ASSERT_TRUE(test::waitFor([&] { return capture_.contains(L"check i/o for device ip 127.0.0.2:"); }));
     ASSERT_TRUE(test::waitFor([&] { return capture_.contains(L". result is false."); }));
     const std::size_t sent = emulated_->receivedCount();
 
     device_->checkResponding(false);
-    EXPECT_EQ(device_->lastCheckTime.load(), kNow);
     clock.advance(120'000'000us);
     device_->checkResponding(false);
     EXPECT_EQ(device_->lastCheckTime.load(), kNow);
+    EXPECT_EQ(emulated_->receivedCount(), sent);
     clock.advance(1us);
     device_->checkResponding(false);
     EXPECT_EQ(device_->lastCheckTime.load(), kNow + 120'000'001);
@@ -518,30 +411,8 @@ TEST_F(DeviceBaseExchange, NotRespondingDeviceIsRecheckedAfterTwoMinutes) {
     EXPECT_EQ(device_->lastCheckTime.load(), kNow + 121'000'001);
 }
 
-TEST_F(DeviceBaseExchange, BusyAnswerToTheCheckIsNoVolume) {
-    emulated_->answerBusy(1);
-    device_->stateReceived = true;
-    device_->checkResponding(true);
-    ASSERT_TRUE(notifications_.waitFor(1));
-    ASSERT_TRUE(test::waitFor([&] { return device_->startUpgradeCalls.load() == 1; }));
-    EXPECT_TRUE(device_->responding.load());
-    EXPECT_EQ(device_->volume.load(), device::kUnknownVolume);
-}
-
-TEST_F(DeviceBaseExchange, GetVolumeAsksOnlyWhenUnknown) {
-    EXPECT_EQ(device_->getVolume(), device::kUnknownVolume);
-    EXPECT_EQ(emulated_->receivedCount(), 0u);
-    bringOnline();
-    EXPECT_EQ(device_->getVolume(), 40);
-    EXPECT_EQ(device_->getVolume(), 40);
-    EXPECT_EQ(emulated_->received(), std::vector<std::string>{"get vol"});
-}
-
 TEST_F(DeviceBaseExchange, EnableVolumeRemembersTheLevel) {
     EXPECT_FALSE(device_->enableVolume(false));
-    EXPECT_TRUE(
-        capture_.contains(L"Not enable/disable volume. Device is offline '02:7E:41:00:00:01'", L"DEBUG"));
-
     bringOnline();
     device_->volume = 40;
     EXPECT_FALSE(device_->enableVolume(true));
@@ -552,8 +423,6 @@ TEST_F(DeviceBaseExchange, EnableVolumeRemembersTheLevel) {
     EXPECT_TRUE(device_->enableVolume(true));
     EXPECT_EQ(device_->volume.load(), 40);
     EXPECT_EQ(emulated_->received(), (std::vector<std::string>{"set vol 0", "set vol 40"}));
-    EXPECT_TRUE(capture_.contains(L"Громкость выключена устройству '02:7E:41:00:00:01'", L"INFO"));
-    EXPECT_TRUE(capture_.contains(L"Громкость включена устройству '02:7E:41:00:00:01'", L"INFO"));
 
     // Nothing remembered: switched on at the lowest level.
     emulated_->clearReceived();
@@ -579,32 +448,24 @@ TEST_F(DeviceBaseExchange, EnableVolumeRemembersTheLevel) {
 
     emulated_->answerErrorNext(1);
     EXPECT_FALSE(device_->enableVolume(true));
-    EXPECT_TRUE(capture_.contains(L"Не удалось включить/выключить громкость устройству '02:7E:41:00:00:01'",
-                                  L"NOTICE"));
 }
 
 TEST_F(DeviceBaseExchange, SetParameterSendsOnlyChangedValues) {
     bringOnline();
-    EXPECT_FALSE(device_->setParameter("name", std::string("hall"), std::string("hall"), true));
     // Equal texts at different places are equal values.
     const std::string same = "a";
     EXPECT_FALSE(device_->setParameter("mode", "a", same.c_str(), true));
-    EXPECT_FALSE(device_->setParameter("gong", true, true, true));
     EXPECT_FALSE(device_->setParameter("port", std::uint16_t{5}, std::uint16_t{5}, true));
     EXPECT_EQ(emulated_->receivedCount(), 0u);
 
     EXPECT_TRUE(device_->setParameter("name", std::string("hall"), std::string("lobby"), true));
     EXPECT_FALSE(device_->setParameter("gong", false, true, false));
     EXPECT_TRUE(device_->setParameter("priority", std::uint8_t{7}, std::uint8_t{200}, true));
-    EXPECT_TRUE(device_->setParameter("port", std::uint16_t{5}, std::uint16_t{11990}, true));
     EXPECT_TRUE(device_->setParameter("order", std::int32_t{0}, std::int32_t{-1}, true));
     EXPECT_TRUE(device_->setParameter("number", 1u, 4294967295u, true));
-    EXPECT_TRUE(device_->setParameter("mode", "a", "b", true));
     EXPECT_EQ(emulated_->received(),
-              (std::vector<std::string>{"set name lobby", "set gong on", "set priority 200", "set port 11990",
-                                        "set order -1", "set number 4294967295", "set mode b"}));
-    EXPECT_TRUE(
-        capture_.contains(L"Настройка 'gong' установлена в значение 'on' для устройства id=1", L"IMPOR"));
+              (std::vector<std::string>{"set name lobby", "set gong on", "set priority 200", "set order -1",
+                                        "set number 4294967295"}));
 
     emulated_->answerErrorNext(1);
     EXPECT_THROW(device_->setParameter("name", std::string("a"), std::string("b"), true),

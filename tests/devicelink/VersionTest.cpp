@@ -29,21 +29,19 @@ struct VersionCase {
 TEST(ParseVersion, AcceptedTextsGiveNumbersFlagsAndType) {
     const std::vector<VersionCase> cases = {
         {"Vokar-B 2.01.03.17 [2023-04-05 10:11:12]", 0x500040, 2, 1, 3, 17, false, false},
-        {"Vokar-N 1.2.3", 0x100200, 1, 2, 3, 0, false, false},
         {"Vokar-N 254.254.65534.65534", 0x100200, 254, 254, 65534, 65534, false, false},
         {"Vokar-N   1.2.3.4", 0x100200, 1, 2, 3, 4, false, false},
-        {"Tribel-T 2.1.0.0", 0x808000, 2, 1, 0, 0, false, false},
-        {"Vokar-A 1.01.69", 0x300001, 1, 1, 69, 0, false, false},
         {"Something 1.2.3", 0, 1, 2, 3, 0, false, false},
+        // The longest first word.
+        {std::string(259, 'V') + " 1.2.3", 0, 1, 2, 3, 0, false, false},
         {"Vokar-N 1.0.0.7d [2022/01/02 03:04:05]", 0x100200, 1, 0, 0, 7, true, false},
         {"Vokar-N 1.0.0 D [x]", 0x100200, 1, 0, 0, 0, true, false},
         {"Vokar-N 1.0.0.1 DEBUG", 0x100200, 1, 0, 0, 1, true, false},
         {"Vokar-N 1.0.0.1 Emulator", 0x100200, 1, 0, 0, 1, false, true},
-        {"Vokar-N 1.0.0.1 emulator debug", 0x100200, 1, 0, 0, 1, true, true},
         {"Vokar-N 1.0.0.1 d[", 0x100200, 1, 0, 0, 1, false, false},
     };
     for (const VersionCase& c : cases) {
-        SCOPED_TRACE(c.text);
+        SCOPED_TRACE(c.text.substr(0, 60));
         device::Version version;
         EXPECT_TRUE(device::parseVersion(c.text, &version));
         EXPECT_TRUE(device::parseVersion(c.text, nullptr));
@@ -54,67 +52,41 @@ TEST(ParseVersion, AcceptedTextsGiveNumbersFlagsAndType) {
     }
 }
 
+// A refused text leaves the record alone; only numbers out of range are logged.
 TEST(ParseVersion, RefusesTextsWithoutThreeNumbersInRange) {
-    const std::vector<std::string> refused = {
-        "Vokar-N 1.2",
-        "Vokar-N",
-        "Vokar-N1.2.3",
-        "1.2.3.4",
-        "",
-        "   ",
-        "Vokar-N 255.0.0.0",
-        "Vokar-N 0.255.0.0",
-        "Vokar-N 1.0.65535.0",
-        "Vokar-N 1.0.0.65535",
-        // Numbers that the C library would wrap into range are refused.
-        "Vokar-N -1.0.0",
-        "Vokar-N 4294967297.0.0",
-    };
-    for (const std::string& text : refused) {
-        SCOPED_TRACE(text);
-        device::Version version;
-        EXPECT_FALSE(device::parseVersion(text, &version));
-        EXPECT_FALSE(device::parseVersion(text, nullptr));
-    }
-}
-
-TEST(ParseVersion, RefusedTextLeavesTheRecordAlone) {
+    test::LogCapture log;
     device::Version kept;
     ASSERT_TRUE(device::parseVersion("Vokar-S 3.4.5.6 debug emulator [2023-04-05 10:11:12]", &kept));
-    for (const std::string text : {"Vokar-N 1.2", "Vokar-N 255.0.0.0", ""}) {
-        SCOPED_TRACE(text);
+    const std::vector<std::pair<std::string, std::wstring>> refused = {
+        {"Vokar-N 1.2", L""},
+        {"Vokar-N", L""},
+        {"Vokar-N1.2.3", L""},
+        {"1.2.3.4", L""},
+        {"", L""},
+        {"   ", L""},
+        {std::string(260, 'V') + " 1.2.3", L""},
+        {std::string(100000, 'V') + " 1.2.3.4", L""},
+        {"Vokar-N 255.0.0", L"255.0.0.0"},
+        {"Vokar-N 0.255.0.0", L"0.255.0.0"},
+        {"Vokar-N 1.0.65535.0", L"1.0.65535.0"},
+        {"Vokar-N 1.0.0.65535", L"1.0.0.65535"},
+        // Numbers that the C library would wrap into range are refused.
+        {"Vokar-N -1.0.0", L"4294967295.0.0.0"},
+        {"Vokar-N 4294967297.0.0", L"4294967295.0.0.0"},
+    };
+    const std::wstring rangeFault = L"Ошибка диапазонов значений в версии";
+    for (const auto& [text, logged] : refused) {
+        SCOPED_TRACE(text.substr(0, 60));
+        const std::size_t before = log.find(rangeFault).size();
         device::Version version = kept;
         EXPECT_FALSE(device::parseVersion(text, &version));
+        EXPECT_FALSE(device::parseVersion(text, nullptr));
         EXPECT_EQ(fieldsOf(kept), fieldsOf(version));
+        EXPECT_EQ(log.find(rangeFault).size() - before, logged.empty() ? 0u : 2u);
+        if (!logged.empty()) {
+            EXPECT_TRUE(log.contains(rangeFault + L": " + logged, L"IMPOR"));
+        }
     }
-}
-
-TEST(ParseVersion, FirstWordIsBoundedTo259Characters) {
-    const std::string longest(259, 'V');
-    device::Version version;
-    EXPECT_TRUE(device::parseVersion(longest + " 1.2.3", &version));
-    EXPECT_EQ(longest + " 1.2.3", version.text);
-
-    version = device::Version();
-    EXPECT_FALSE(device::parseVersion(longest + "V 1.2.3", &version));
-    EXPECT_TRUE(version.text.empty());
-    EXPECT_FALSE(device::parseVersion(std::string(100000, 'V') + " 1.2.3.4", &version));
-    EXPECT_FALSE(device::parseVersion(std::string(100000, 'V'), nullptr));
-}
-
-TEST(ParseVersion, OnlyRangeFaultsAreLogged) {
-    test::LogCapture log;
-    EXPECT_FALSE(device::parseVersion("Vokar-N 1.2", nullptr));
-    EXPECT_FALSE(device::parseVersion("", nullptr));
-    EXPECT_TRUE(log.find(L"Ошибка диапазонов значений в версии").empty());
-
-    EXPECT_FALSE(device::parseVersion("Vokar-N 255.0.0", nullptr));
-    EXPECT_FALSE(device::parseVersion("Vokar-N 1.0.65535.0", nullptr));
-    EXPECT_FALSE(device::parseVersion("Vokar-N -1.2.3.4", nullptr));
-    EXPECT_TRUE(log.contains(L"Ошибка диапазонов значений в версии: 255.0.0.0", L"IMPOR"));
-    EXPECT_TRUE(log.contains(L"Ошибка диапазонов значений в версии: 1.0.65535.0", L"IMPOR"));
-    EXPECT_TRUE(log.contains(L"Ошибка диапазонов значений в версии: 4294967295.2.3.4", L"IMPOR"));
-    EXPECT_EQ(3u, log.find(L"Ошибка диапазонов значений в версии").size());
 }
 
 // Runs each test in a time zone of its own and puts the process's zone back afterwards.
@@ -145,7 +117,7 @@ private:
     std::optional<std::string> saved_;
 };
 
-TEST_F(BuildTime, EveryDateFormatIsTried) {
+TEST_F(BuildTime, EveryDateFormatIsTriedAsLocalWinterTime) {
     useZone("UTC0");
     const std::vector<std::pair<std::string, std::int64_t>> cases = {
         {"Vokar-B 2.01.03.17 [2023-04-05 10:11:12]", 1680689472},
@@ -156,51 +128,38 @@ TEST_F(BuildTime, EveryDateFormatIsTried) {
         {"Vokar-N 1.0.0 [Monday  01 January 2024 10:00:00]", 1704103200},
         {"Vokar-N 1.0.0 [2023-04-05 10:11:12] [2000-01-01 00:00:00]", 1680689472},
         {"Vokar-N 1.0.0 x [2023-04-05 10:11:12 ] built", 1680689472},
-        {"Vokar-N 1.0.0 [ 2023-04-05 10:11:12]", 0},
         {"Vokar-N 1.0.0", 0},
         {"Vokar-N 1.0.0 [", 0},
         {"Vokar-N 1.0.0 [yesterday]", 0},
         {"Vokar-N 1.0.0 [2023-13-05 10:11:12]", 0},
-        {"Vokar-N 1.0.0 [2023-04-05 24:00:00]", 0},
-        {"Vokar-N 1.0.0 [2023-04-05]", 0},
-        {"Vokar-N 1.0.0 [2023.04.05 10:11:12]", 0},
         {"Vokar-N 1.0.0 [Mon 01 Jax 2024 10:00:00]", 0},
     };
     for (const auto& [text, time] : cases) {
         SCOPED_TRACE(text);
         EXPECT_EQ(time, buildTimeOf(text));
     }
-}
 
-TEST_F(BuildTime, DateIsLocalTimeWithoutDaylightSaving) {
+    // The date is local time without daylight saving: central European summer time is in force
+    // on that day, but the date is read as winter time.
     const std::string text = "Vokar-B 2.01.03.17 [2023-04-05 10:11:12]";
     useZone("MSK-3");
     EXPECT_EQ(1680689472 - 3 * 3600, buildTimeOf(text));
-    // Central European summer time is in force on that day, but the date is read as winter time.
     useZone("CET-1CEST,M3.5.0,M10.5.0/3");
     EXPECT_EQ(1680689472 - 3600, buildTimeOf(text));
 }
 
 TEST(ParseDateTime, GivesThePositionBehindTheDate) {
-    const char* text = "2023-04-05 10:11:12] rest";
+    const auto fields = [](const std::tm& date) {
+        return std::make_tuple(date.tm_year, date.tm_mon, date.tm_mday, date.tm_hour, date.tm_min,
+                               date.tm_sec, date.tm_wday);
+    };
     std::tm date{};
-    const char* behind = device::parseDateTime(text, "%Y-%m-%d %H:%M:%S", &date);
-    ASSERT_NE(nullptr, behind);
-    EXPECT_STREQ("] rest", behind);
-    EXPECT_EQ(123, date.tm_year);
-    EXPECT_EQ(3, date.tm_mon);
-    EXPECT_EQ(5, date.tm_mday);
-    EXPECT_EQ(10, date.tm_hour);
-    EXPECT_EQ(11, date.tm_min);
-    EXPECT_EQ(12, date.tm_sec);
-
+    const char* text = "2023-04-05 10:11:12] rest";
+    EXPECT_STREQ("] rest", device::parseDateTime(text, "%Y-%m-%d %H:%M:%S", &date));
+    EXPECT_EQ(std::make_tuple(123, 3, 5, 10, 11, 12, 0), fields(date));
     date = std::tm{};
-    behind = device::parseDateTime("Fri   07 Jun 2024 00:00:60%", "%a %d %b %Y %H:%M:%S%%", &date);
-    ASSERT_NE(nullptr, behind);
-    EXPECT_STREQ("", behind);
-    EXPECT_EQ(5, date.tm_wday);
-    EXPECT_EQ(5, date.tm_mon);
-    EXPECT_EQ(60, date.tm_sec);
+    EXPECT_STREQ("", device::parseDateTime("Fri   07 Jun 2024 00:00:60%", "%a %d %b %Y %H:%M:%S%%", &date));
+    EXPECT_EQ(std::make_tuple(124, 5, 7, 0, 0, 60, 5), fields(date));
 
     const std::vector<std::pair<const char*, const char*>> refused = {
         {"2023-04-05 10:11:12", "%Y/%m/%d %H:%M:%S"},
@@ -215,7 +174,6 @@ TEST(ParseDateTime, GivesThePositionBehindTheDate) {
     };
     for (const auto& [text, format] : refused) {
         SCOPED_TRACE(std::string(text) + " / " + format);
-        date = std::tm{};
         EXPECT_EQ(nullptr, device::parseDateTime(text, format, &date));
     }
 }
