@@ -19,6 +19,18 @@
 
 namespace test {
 
+// The field of the E that `action` throws; a failure of the test when it throws nothing.
+template <class E, class Action, class T, class Holder>
+T thrown(Action&& action, T Holder::*field) {
+    try {
+        action();
+    } catch (const E& error) {
+        return error.*field;
+    }
+    ADD_FAILURE() << "nothing was thrown";
+    return T();
+}
+
 class VokarFixture : public ::testing::Test {
 protected:
     static constexpr const char* hardwareAddress = "02:7E:41:00:00:01";
@@ -58,12 +70,34 @@ protected:
         // The packet's sender becomes the device's address.
         auto device = makeDevice(type);
         EXPECT_TRUE(device->parseState(emulator.statusPacket(), emulator.address()));
+        EXPECT_EQ(device->getVersionId(), emulator.generation());
+        // Checked at once rather than after the delay of the check the packet queued; that check
+        // then finds the device checked and sends nothing.
+        device->checkResponding(true);
         EXPECT_TRUE(waitFor([&] {
             return device->isOnlineAndResponding() && device->volume.load() != device::kUnknownVolume;
         }));
         EXPECT_TRUE(waitForDispatcher());
         emulator.clearReceived();
         return device;
+    }
+
+    // The commands `emulator` received, in one text: "set ch 2; set ch 0".
+    static std::string sent(const LoudspeakerEmulator& emulator) {
+        std::string text;
+        for (const std::string& command : emulator.received()) text += (text.empty() ? "" : "; ") + command;
+        return text;
+    }
+
+    struct Loudspeaker {
+        std::unique_ptr<LoudspeakerEmulator> emulated;
+        std::shared_ptr<device::VokarInfo> device;
+    };
+    // An emulated loudspeaker of `generation` and the device connected to it.
+    Loudspeaker connected(device::VokarVersion generation, int host = 2) {
+        Loudspeaker loudspeaker{makeEmulator(generation, "", host), nullptr};
+        loudspeaker.device = connect(*loudspeaker.emulated);
+        return loudspeaker;
     }
 
     // A packet of this loudspeaker with all 26 numbers.
