@@ -62,6 +62,11 @@ struct TransferProtocol::transfer_data_t {
     std::uint64_t resend_interval_us = 0;
     bool has_response = false;
     bool done = false;
+    // Set when a sync gave up on this request while it was in flight: requests queued
+    // from then on (numbers from `abandoned_before` up) have not waited for this one and
+    // do not fail with it.
+    bool abandoned = false;
+    std::uint32_t abandoned_before = 0;
 };
 
 struct TransferProtocol::device_data_t {
@@ -284,6 +289,9 @@ bool TransferProtocol::sync(const net::IpAndPort& address, const std::string& re
         if (device->withdraw(transfer)) {
             place.debug(L"transfer_sync: the request was never sent and is withdrawn. ip: %1%",
                         text(address));
+        } else if (device->current == transfer) {
+            transfer->abandoned = true;
+            transfer->abandoned_before = device->next_number;
         }
     }
     if (transfer->has_response) {
@@ -459,16 +467,26 @@ void TransferProtocol::process_sender_timeout(device_data_t& device) {
         }
     };
     fail(device.current, L"transfer protocol: timeout for current data");
+    const TransferPtr expired = std::move(device.current);
     device.current.reset();
     device.send_count = 0;
     const Key key = keyOf(device.address);
+    std::vector<TransferPtr> spared;
     while (!device.queue.empty()) {
         if (isErasing(key)) {
             device.queue.clear();
             break;
         }
-        fail(device.pop(), L"transfer protocol: timeout");
+        TransferPtr next = device.pop();
+        // A request queued after its caller was told that the expired one had failed
+        // (the stop of a test tone after a failed volume change) gets its own chance.
+        if (expired->abandoned && next->number >= expired->abandoned_before) {
+            spared.push_back(std::move(next));
+            continue;
+        }
+        fail(next, L"transfer protocol: timeout");
     }
+    for (TransferPtr& transfer : spared) device.push(std::move(transfer));
 }
 
 void TransferProtocol::receiver_thread() {

@@ -240,4 +240,22 @@ TEST(TransferProtocolSocket, CommandPortInUseStopsTheProgram) {
     EXPECT_THROW(device::TransferProtocol(port, ""), exception::StopProgram);
 }
 
+TEST_F(TransferProtocolTest, RequestQueuedAfterAnAbandonedSyncGetsItsOwnChance) {
+    auto emulated = device(2);
+    emulated->on("first", [](const std::string& command) {
+        std::this_thread::sleep_for(150ms);
+        return std::optional<std::string>("OK " + command);
+    });
+    emulated->on("stale", [](const std::string&) { return std::optional<std::string>(); });
+    transport_->run();
+    transport_->async(emulated->address(), "first", done_.handler(), 2, 1000);
+    ASSERT_TRUE(emulated->waitForReceived(1));
+    // Its deadline counts from queueing, so the sync gives up while "stale" is still in
+    // flight, before the sender's own time-out fails it.
+    std::string response;
+    EXPECT_FALSE(transport_->sync(emulated->address(), "stale", response, 2, 100));
+    transport_->async(emulated->address(), "stop", done_.handler(), 2, 1000);
+    EXPECT_EQ(done_.waitFor(2), (Calls{{"OK first", true}, {"OK stop", true}}));
+}
+
 }  // namespace
