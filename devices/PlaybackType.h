@@ -66,9 +66,9 @@ constexpr bool contains(PlaybackType type, PlaybackType mask) {
     return (type & mask) == mask;
 }
 
-// The name of a value of the table ("voice_low_priority"); any other value is named as
-// "meta_over".
-const std::wstring& nameOf(PlaybackType type);
+// The name of a value of the program-wide name table ("voice_low_priority"); any other
+// value is named as "meta_over".
+std::wstring nameOf(PlaybackType type);
 
 }  // namespace playback
 }  // namespace device
