@@ -72,13 +72,8 @@ public:
                                                  const net::IpAndPort& address, const std::wstring& title,
                                                  const std::shared_ptr<device::TransferProtocol>& protocol,
                                                  const device::StateHandler& stateHandler) {
-        auto device = std::make_shared<WatchedDevice>(id, hardwareAddress, address, title, protocol);
-        device->setThisBasePtr(device);
-        device->setStateHandler(stateHandler);
-        device::Version version;
-        version.type = type;
-        device->setVersion(version);
-        return device;
+        return TestDevice::create<WatchedDevice>(id, type, hardwareAddress, address, title, protocol,
+                                                 stateHandler);
     }
 
     void checkOnline(bool requireState) override {

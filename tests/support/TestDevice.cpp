@@ -5,20 +5,6 @@
 
 namespace test {
 
-std::shared_ptr<TestDevice> TestDevice::create(std::uint32_t id, device::DeviceType type,
-                                               const net::HardwareAddress& hardwareAddress,
-                                               const net::IpAndPort& address, const std::wstring& title,
-                                               const std::shared_ptr<device::TransferProtocol>& protocol,
-                                               const device::StateHandler& stateHandler) {
-    auto device = std::make_shared<TestDevice>(id, hardwareAddress, address, title, protocol);
-    device->setThisBasePtr(device);
-    device->setStateHandler(stateHandler);
-    device::Version version;
-    version.type = type;
-    device->setVersion(version);
-    return device;
-}
-
 bool TestDevice::setVolume(std::int32_t level) {
     char digits[16];
     const auto written = std::to_chars(std::begin(digits), std::end(digits), level);

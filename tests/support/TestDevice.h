@@ -17,11 +17,22 @@ namespace test {
 
 class TestDevice : public device::DeviceBase {
 public:
-    static std::shared_ptr<TestDevice> create(std::uint32_t id, device::DeviceType type,
-                                              const net::HardwareAddress& hardwareAddress,
-                                              const net::IpAndPort& address, const std::wstring& title,
-                                              const std::shared_ptr<device::TransferProtocol>& protocol,
-                                              const device::StateHandler& stateHandler);
+    // Builds a device of this class or of a test's own kind derived from it, the way the
+    // device classes' factories do.
+    template <class Device = TestDevice>
+    static std::shared_ptr<Device> create(std::uint32_t id, device::DeviceType type,
+                                          const net::HardwareAddress& hardwareAddress,
+                                          const net::IpAndPort& address, const std::wstring& title,
+                                          const std::shared_ptr<device::TransferProtocol>& protocol,
+                                          const device::StateHandler& stateHandler) {
+        auto device = std::make_shared<Device>(id, hardwareAddress, address, title, protocol);
+        device->setThisBasePtr(device);
+        device->setStateHandler(stateHandler);
+        device::Version version;
+        version.type = type;
+        device->setVersion(version);
+        return device;
+    }
     using DeviceBase::DeviceBase;
 
     bool checkUpgradePossibility(const std::shared_ptr<device::IFirmware>&) override { return false; }
