@@ -1,7 +1,7 @@
 #include "foundation/Clock.h"
 
-#include <boost/date_time/posix_time/posix_time.hpp>
 #include <atomic>
+#include <boost/date_time/posix_time/posix_time.hpp>
 
 namespace base::clock {
 namespace {
@@ -14,7 +14,13 @@ std::shared_ptr<const TimeSource>& slot() {
     return source;
 }
 
-std::shared_ptr<const TimeSource> current() { return std::atomic_load(&slot()); }
+// Set while a test's source is installed; the real clocks are read without touching the slot,
+// whose atomic access takes a lock.
+std::atomic<bool> g_replaced{false};
+
+std::shared_ptr<const TimeSource> current() {
+    return std::atomic_load(&slot());
+}
 
 }  // namespace
 
@@ -27,15 +33,27 @@ std::int64_t TimeSource::systemMicros() const {
     return std::chrono::duration_cast<std::chrono::microseconds>(now).count() + kEpochOffsetMicros;
 }
 
-std::chrono::steady_clock::time_point TimeSource::steadyNow() const { return std::chrono::steady_clock::now(); }
+std::chrono::steady_clock::time_point TimeSource::steadyNow() const {
+    return std::chrono::steady_clock::now();
+}
 
-boost::posix_time::ptime localNow() { return current()->localNow(); }
-std::int64_t systemMicros() { return current()->systemMicros(); }
-std::chrono::steady_clock::time_point steadyNow() { return current()->steadyNow(); }
+boost::posix_time::ptime localNow() {
+    return g_replaced.load(std::memory_order_acquire) ? current()->localNow() : TimeSource().localNow();
+}
+std::int64_t systemMicros() {
+    return g_replaced.load(std::memory_order_acquire) ? current()->systemMicros()
+                                                      : TimeSource().systemMicros();
+}
+std::chrono::steady_clock::time_point steadyNow() {
+    return g_replaced.load(std::memory_order_acquire) ? current()->steadyNow()
+                                                      : std::chrono::steady_clock::now();
+}
 
 void setTimeSource(std::shared_ptr<const TimeSource> source) {
+    const bool replaced = source != nullptr;
     if (!source) source = std::make_shared<TimeSource>();
     std::atomic_store(&slot(), std::move(source));
+    g_replaced.store(replaced, std::memory_order_release);
 }
 
 }  // namespace base::clock

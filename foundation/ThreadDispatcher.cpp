@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <boost/thread/exceptions.hpp>
 #include <exception>
-#include <iterator>
 
 #include "foundation/Checks.h"
 #include "foundation/Clock.h"
@@ -14,14 +13,21 @@
 namespace base {
 namespace {
 
-constexpr std::int64_t kLongestWaitMicros = 10'000'000;
-constexpr std::int64_t kShortestWaitMicros = 500;
-constexpr auto kExecutorPatience = boost::chrono::milliseconds(500);
+constexpr auto kLongestWait = std::chrono::seconds(10);
+constexpr auto kShortestWait = std::chrono::microseconds(500);
+constexpr auto kExecutorPatience = std::chrono::milliseconds(500);
 constexpr std::int64_t kLongItemMicros = 1'000'000;
 
 std::int64_t microsBetween(std::chrono::steady_clock::time_point from,
                            std::chrono::steady_clock::time_point to) {
     return std::chrono::duration_cast<std::chrono::microseconds>(to - from).count();
+}
+
+boost::chrono::steady_clock::time_point toBoost(std::chrono::steady_clock::time_point when) {
+    // Both clocks read CLOCK_MONOTONIC; the due times come through the clock seam.
+    const auto left = when - clock::steadyNow();
+    return boost::chrono::steady_clock::now() +
+           boost::chrono::microseconds(std::chrono::duration_cast<std::chrono::microseconds>(left).count());
 }
 
 [[noreturn]] void stopProgram(const char* place, const wchar_t* text) {
@@ -55,17 +61,17 @@ void ThreadDispatcher::destroy() {
     delete dispatcher;
 }
 
-std::uint32_t ThreadDispatcher::add(const std::wstring& description, std::uint32_t delayMs,
+std::uint32_t ThreadDispatcher::add(std::wstring description, std::uint32_t delayMs,
                                     boost::function<void()> function) {
     SingletonSlot<ThreadDispatcher>::Use dispatcher(slot());
     debug::terminateIfNull(dispatcher.get(), "base::ThreadDispatcher::add");
-    return dispatcher->enqueue(description, delayMs, std::move(function));
+    return dispatcher->enqueue(std::move(description), delayMs, std::move(function));
 }
 
 void ThreadDispatcher::remove(std::uint32_t identifier) {
     SingletonSlot<ThreadDispatcher>::Use dispatcher(slot());
     debug::terminateIfNull(dispatcher.get(), "base::ThreadDispatcher::remove");
-    dispatcher->deferRemoving(identifier);
+    dispatcher->drop(identifier);
 }
 
 void ThreadDispatcher::shutdown() {
@@ -75,13 +81,9 @@ void ThreadDispatcher::shutdown() {
 }
 
 ThreadDispatcher::ThreadDispatcher() {
-    boost::unique_future<bool> completed = completion_.get_future();
-    boost::unique_future<Run> work = handOff_.get_future();
-    engine_ = boost::thread(
-        [this, completed = boost::move(completed)]() mutable { engineThread(boost::move(completed)); });
+    engine_ = boost::thread([this] { engineThread(); });
     try {
-        executor_ =
-            boost::thread([this, work = boost::move(work)]() mutable { executorThread(boost::move(work)); });
+        executor_ = boost::thread([this] { executorThread(); });
     } catch (...) {
         // The engine must not outlive a dispatcher that was never made.
         engine_.interrupt();
@@ -94,39 +96,64 @@ ThreadDispatcher::~ThreadDispatcher() {
     stop();
 }
 
-std::uint32_t ThreadDispatcher::enqueue(const std::wstring& description, std::uint32_t delayMs,
+std::uint32_t ThreadDispatcher::enqueue(std::wstring description, std::uint32_t delayMs,
                                         boost::function<void()> function) {
     if (function.empty()) throw exception::InternalError(L"Диспетчер потоков. Неизвестная функция");
     const debug::Place here("base::ThreadDispatcher::add");
     here.trace3(L"dispatcher: add a function with description '%1%', delay=%2%", description, delayMs);
-    std::uint32_t identifier = 0;
-    {
-        boost::lock_guard<boost::recursive_mutex> guard(lock_);
-        // After wrapping round, 0 stays reserved for "no item".
-        if (++lastIdentifier_ == 0) ++lastIdentifier_;
-        identifier = lastIdentifier_;
-        Run run;
-        run.identifier = identifier;
-        run.function = std::move(function);
-        run.description = description;
-        run.due = clock::steadyNow() + std::chrono::milliseconds(delayMs);
-        queue_.push_back(std::move(run));
-        here.trace2(L"dispatcher: added the function with id=%1%, delay=%2% and a description '%3%'",
-                    identifier, delayMs, description);
+    const TimePoint now = clock::steadyNow();
+    boost::unique_lock<boost::mutex> guard(lock_);
+    // After wrapping round, 0 stays reserved for "no item".
+    if (++lastIdentifier_ == 0) ++lastIdentifier_;
+    const std::uint32_t identifier = lastIdentifier_;
+    here.trace2(L"dispatcher: added the function with id=%1%, delay=%2% and a description '%3%'", identifier,
+                delayMs, description);
+    if (delayMs == 0) {
+        ready_.push_back(Run{identifier, std::move(function), std::move(description)});
+        if (executorWaiting_) {
+            guard.unlock();
+            executorWake_.notify_one();
+        } else if (executorRunning_ && !engineWatching_) {
+            // The engine is told once, so that it can step in should the executor be held up.
+            engineWatching_ = true;
+            guard.unlock();
+            engineWake_.notify_one();
+        }
+        return identifier;
     }
-    wake_.notify_all();
+    const TimePoint due = now + std::chrono::milliseconds(delayMs);
+    const auto entry = timeTable_.emplace(due, Run{identifier, std::move(function), std::move(description)});
+    delayedById_.emplace(identifier, entry);
+    here.trace2(L"dispatcher: defer execution. id=%1%, '%2%' -> before=%3% mcsec, in waiting=%4% mcsec",
+                identifier, entry->second.description, microsBetween(now, due),
+                microsBetween(now, std::min(due, engineWakeAt_)));
+    // The engine sleeps until its next due time; only an earlier one wakes it.
+    if (due < engineWakeAt_) {
+        engineWakeAt_ = due;
+        guard.unlock();
+        engineWake_.notify_one();
+    }
     return identifier;
 }
 
-void ThreadDispatcher::deferRemoving(std::uint32_t identifier) {
+void ThreadDispatcher::drop(std::uint32_t identifier) {
     const debug::Place here("base::ThreadDispatcher::remove");
     if (identifier == 0) {
         here.trace3(L"dispatcher: skip removing id=0.");
         return;
     }
-    boost::lock_guard<boost::recursive_mutex> guard(lock_);
-    here.trace2(L"dispatcher: remove id=%1% (deferred removing).", identifier);
-    removals_.insert(identifier);
+    Run removed;
+    {
+        boost::lock_guard<boost::mutex> guard(lock_);
+        here.trace2(L"dispatcher: remove id=%1% (deferred removing).", identifier);
+        const auto found = delayedById_.find(identifier);
+        if (found == delayedById_.end()) return;
+        removed = std::move(found->second->second);
+        timeTable_.erase(found->second);
+        delayedById_.erase(found);
+    }
+    // The function and what it holds go outside the lock.
+    here.debug(L"dispatcher: an action is removed with id=%1%", identifier);
 }
 
 void ThreadDispatcher::stop() {
@@ -136,137 +163,109 @@ void ThreadDispatcher::stop() {
     executor_.interrupt();
     engine_.join();
     executor_.join();
+    std::deque<Run> ready;
+    TimeTable timeTable;
     {
-        boost::lock_guard<boost::recursive_mutex> guard(lock_);
-        queue_.clear();
-        removals_.clear();
+        boost::lock_guard<boost::mutex> guard(lock_);
+        ready.swap(ready_);
+        timeTable.swap(timeTable_);
+        delayedById_.clear();
+        executorRunning_ = false;
+        engineWatching_ = false;
     }
     here.trace3(L"");
 }
 
-void ThreadDispatcher::engineThread(boost::unique_future<bool> completed) {
-    const debug::Place here("base::ThreadDispatcher::engineThread");
-    std::deque<Run> pending;
-    std::deque<Run> delayed;
-    bool busy = false;
-    // The earliest due time among the deferred items. The sleep is measured to it when the
-    // engine goes to sleep, so time spent dispatching does not make deferred items late.
-    auto nextDue = std::chrono::steady_clock::time_point::max();
-    for (;;) {
-        if (boost::this_thread::interruption_requested()) {
-            here.trace3(L"thread dispatcher is end");
-            return;
-        }
-        boost::unique_lock<boost::recursive_mutex> guard(lock_);
-        if (queue_.empty()) {
-            const std::int64_t wait = delayed.empty() ? kLongestWaitMicros
-                                                      : std::clamp(microsBetween(clock::steadyNow(), nextDue),
-                                                                   kShortestWaitMicros, kLongestWaitMicros);
-            here.trace3(L"dispatcher: wait... %1% mcsec", wait);
-            wake_.wait_for(guard, boost::chrono::microseconds(wait));
-            here.trace2(
-                L"dispatcher: woke up. A queue is %1%, delayed queue is %2%, deferred removing is %3%",
-                queue_.size(), delayed.size(), removals_.size());
-        }
-
-        if (removals_.empty()) {
-            pending.swap(queue_);
-            guard.unlock();
-            std::move(delayed.begin(), delayed.end(), std::back_inserter(pending));
-            delayed.clear();
-        } else {
-            auto collect = [&](std::deque<Run>& from) {
-                for (Run& run : from) {
-                    if (removals_.count(run.identifier) != 0) {
-                        here.debug(L"dispatcher: an action is removed with id=%1%", run.identifier);
-                    } else {
-                        pending.push_back(std::move(run));
-                    }
-                }
-                from.clear();
-            };
-            collect(queue_);
-            collect(delayed);
-            removals_.clear();
-            guard.unlock();
-        }
-
-        nextDue = std::chrono::steady_clock::time_point::max();
-        std::int64_t shortestRemaining = kLongestWaitMicros;
-        while (!pending.empty()) {
-            Run run = std::move(pending.front());
-            pending.pop_front();
-            boost::this_thread::interruption_point();
-            if (run.function.empty()) {
-                here.error(L"Диспетчер потоков. Функция не определена");
-                continue;
-            }
-            const auto now = clock::steadyNow();
-            if (run.due <= now) {
-                dispatch(run, completed, busy);
-                continue;
-            }
-            nextDue = std::min(nextDue, run.due);
-            const std::int64_t remaining = microsBetween(now, run.due);
-            shortestRemaining = std::min(shortestRemaining, remaining);
-            here.trace2(
-                L"dispatcher: defer execution. id=%1%, '%2%' -> before=%3% mcsec, in waiting=%4% mcsec",
-                run.identifier, run.description, remaining, shortestRemaining);
-            delayed.push_back(std::move(run));
-        }
+void ThreadDispatcher::moveDueItems(TimePoint now) {
+    while (!timeTable_.empty() && timeTable_.begin()->first <= now) {
+        const auto first = timeTable_.begin();
+        delayedById_.erase(first->second.identifier);
+        ready_.push_back(std::move(first->second));
+        timeTable_.erase(first);
     }
 }
 
-void ThreadDispatcher::dispatch(Run& run, boost::unique_future<bool>& completed, bool& busy) {
+bool ThreadDispatcher::takeForEngine(TimePoint now, Run& run) {
+    if (!executorRunning_ || ready_.empty() || now - executorStarted_ < kExecutorPatience) return false;
     const debug::Place here("base::ThreadDispatcher::engineThread");
+    if (heldUpItem_ != executorItem_) {
+        heldUpItem_ = executorItem_;
+        here.debug(L"dispatcher: the main thread got timeout for executor thread.");
+    }
+    run = std::move(ready_.front());
+    ready_.pop_front();
+    return true;
+}
+
+void ThreadDispatcher::engineThread() {
+    const debug::Place here("base::ThreadDispatcher::engineThread");
+    boost::unique_lock<boost::mutex> guard(lock_);
     try {
-        if (busy) {
-            if (!completed.is_ready()) {
-                here.debug(L"dispatcher: handle the queue by engine thread.");
-                handle(run);
+        for (;;) {
+            if (boost::this_thread::interruption_requested()) {
+                here.trace3(L"thread dispatcher is end");
                 return;
             }
-            busy = false;
-            completed = completion_.get_future();
-        }
-        handOff_.set_value(std::move(run));
-        if (completed.wait_for(kExecutorPatience) == boost::future_status::ready) {
-            completed = completion_.get_future();
-        } else {
-            here.debug(L"dispatcher: the main thread got timeout for executor thread.");
-            busy = true;
+            const TimePoint now = clock::steadyNow();
+            moveDueItems(now);
+            if (executorWaiting_ && !ready_.empty()) executorWake_.notify_one();
+
+            Run run;
+            if (takeForEngine(now, run)) {
+                guard.unlock();
+                here.debug(L"dispatcher: handle the queue by engine thread.");
+                handle(run);
+                run = Run();
+                guard.lock();
+                continue;
+            }
+
+            TimePoint wake = now + kLongestWait;
+            if (!timeTable_.empty()) wake = std::min(wake, timeTable_.begin()->first);
+            engineWatching_ = executorRunning_ && !ready_.empty();
+            if (engineWatching_) wake = std::min(wake, executorStarted_ + kExecutorPatience);
+            wake = std::max(wake, now + kShortestWait);
+            engineWakeAt_ = wake;
+            here.trace3(L"dispatcher: wait... %1% mcsec", microsBetween(now, wake));
+            engineWake_.wait_until(guard, toBoost(wake));
+            here.trace2(
+                L"dispatcher: woke up. A queue is %1%, delayed queue is %2%, deferred removing is %3%",
+                ready_.size(), timeTable_.size(), 0);
         }
     } catch (const boost::thread_interrupted&) {
         here.debug(L"stop thread dispatcher");
-        throw;
-    } catch (const std::exception& error) {
-        here.error(L"Диспетчер потоков. Поймано необработанное исключение.\nПричина: '%1%'.", error.what());
-    } catch (...) {
-        here.error(L"Диспетчер потоков. Поймано неизвестное исключение");
     }
 }
 
-void ThreadDispatcher::executorThread(boost::unique_future<Run> work) {
+void ThreadDispatcher::executorThread() {
     const debug::Place here("base::ThreadDispatcher::executorThread");
-    while (!boost::this_thread::interruption_requested()) {
-        try {
-            const Run run = work.get();
-            handle(run);
-            boost::promise<bool> finished = boost::move(completion_);
-            completion_ = boost::promise<bool>();
-            // The next hand-off future is taken before the engine hears of the completion,
-            // so the engine and this thread never use one promise object at the same time.
-            handOff_ = boost::promise<Run>();
-            work = handOff_.get_future();
-            finished.set_value(true);
-        } catch (const boost::thread_interrupted&) {
-            here.debug(L"dispatcher: stop executor thread");
-            throw;
-        } catch (const std::exception& error) {
-            here.error(L"Произошла непредвиденная ошибка: '%1%'", error.what());
-        } catch (...) {
-            here.error(L"Произошла неизвестная ошибка");
+    boost::unique_lock<boost::mutex> guard(lock_);
+    try {
+        for (;;) {
+            while (ready_.empty()) {
+                executorWaiting_ = true;
+                try {
+                    executorWake_.wait(guard);
+                } catch (...) {
+                    executorWaiting_ = false;
+                    throw;
+                }
+                executorWaiting_ = false;
+            }
+            {
+                const Run run = std::move(ready_.front());
+                ready_.pop_front();
+                executorRunning_ = true;
+                executorStarted_ = clock::steadyNow();
+                ++executorItem_;
+                guard.unlock();
+                handle(run);
+            }
+            guard.lock();
+            executorRunning_ = false;
         }
+    } catch (const boost::thread_interrupted&) {
+        here.debug(L"dispatcher: stop executor thread");
     }
 }
 

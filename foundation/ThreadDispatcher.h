@@ -1,19 +1,21 @@
 #pragma once
 // The process-wide runner of background and delayed work. Any thread hands it a callable
-// with a description and a delay; the engine thread keeps the time table and gives due
-// items to the executor thread, one at a time. While the executor is held up by a long
-// item, the engine runs the further due items itself, so at most two items run at once.
+// with a description and a delay. Items due now go straight to the executor's ready queue;
+// delayed ones wait in the engine's time table, ordered by due time, and the engine moves
+// every item that has fallen due to the ready queue in one step. The executor runs the ready
+// items one at a time. While the executor has been held up by one item for 500 ms, the
+// engine runs the further ready items itself, so at most two items run at once.
 
 #include <boost/function.hpp>
 #include <boost/thread/condition_variable.hpp>
-#include <boost/thread/future.hpp>
-#include <boost/thread/recursive_mutex.hpp>
+#include <boost/thread/mutex.hpp>
 #include <boost/thread/thread.hpp>
 #include <chrono>
 #include <cstdint>
 #include <deque>
-#include <set>
+#include <map>
 #include <string>
+#include <unordered_map>
 
 #include "foundation/SingletonSlot.h"
 
@@ -27,48 +29,65 @@ public:
     static void destroy();
     // Queues `function` to run once, no earlier than `delayMs` from now; the identifier is
     // never 0. An empty function throws exception::InternalError.
-    static std::uint32_t add(const std::wstring& description, std::uint32_t delayMs,
+    static std::uint32_t add(std::wstring description, std::uint32_t delayMs,
                              boost::function<void()> function);
-    // Drops the item before it runs, at the engine's next pass; never waits, and never
-    // reaches an item that is running or already collected into the current pass.
+    // Drops a delayed item before it runs; never waits, and never reaches an item that is
+    // running or already in the ready queue.
     static void remove(std::uint32_t identifier);
     // Stops both threads and drops the queued work. Never call it from an item.
     static void shutdown();
 
 private:
+    using TimePoint = std::chrono::steady_clock::time_point;
     struct Run {
         std::uint32_t identifier = 0;
         boost::function<void()> function;
         std::wstring description;
-        // Monotonic, so that setting the system clock neither holds up nor hurries the work.
-        std::chrono::steady_clock::time_point due;
     };
+    // Ordered by due time (monotonic, so setting the system clock neither holds up nor hurries
+    // the work); items of equal due time keep the order of their add.
+    using TimeTable = std::multimap<TimePoint, Run>;
 
     ThreadDispatcher();
     ~ThreadDispatcher();
     ThreadDispatcher(const ThreadDispatcher&) = delete;
     ThreadDispatcher& operator=(const ThreadDispatcher&) = delete;
 
-    std::uint32_t enqueue(const std::wstring& description, std::uint32_t delayMs,
-                          boost::function<void()> function);
-    void deferRemoving(std::uint32_t identifier);
+    std::uint32_t enqueue(std::wstring description, std::uint32_t delayMs, boost::function<void()> function);
+    void drop(std::uint32_t identifier);
     void stop();
-    void engineThread(boost::unique_future<bool> completed);
-    void executorThread(boost::unique_future<Run> work);
-    // Gives a due item to the executor, or runs it on the engine while the executor is busy.
-    void dispatch(Run& run, boost::unique_future<bool>& completed, bool& busy);
+    void engineThread();
+    void executorThread();
+    // Moves every item due at `now` to the ready queue; under the lock.
+    void moveDueItems(TimePoint now);
+    // When the executor has been on one item for 500 ms, takes the next ready item for the
+    // engine; under the lock.
+    bool takeForEngine(TimePoint now, Run& run);
     static void handle(const Run& run);
     static SingletonSlot<ThreadDispatcher>& slot();
 
+    boost::mutex lock_;
     std::uint32_t lastIdentifier_ = 0;
-    std::deque<Run> queue_;
-    std::set<std::uint32_t> removals_;
-    boost::promise<Run> handOff_;
-    boost::promise<bool> completion_;
-    boost::recursive_mutex lock_;
+    std::deque<Run> ready_;
+    TimeTable timeTable_;
+    std::unordered_map<std::uint32_t, TimeTable::iterator> delayedById_;
+
+    // The executor's side, under the lock.
+    boost::condition_variable executorWake_;
+    bool executorWaiting_ = false;
+    bool executorRunning_ = false;
+    TimePoint executorStarted_;
+    std::uint64_t executorItem_ = 0;
+
+    // The engine's side, under the lock.
+    boost::condition_variable engineWake_;
+    TimePoint engineWakeAt_ = TimePoint::max();
+    // The engine keeps an eye on the executor while ready items wait behind it.
+    bool engineWatching_ = false;
+    std::uint64_t heldUpItem_ = 0;
+
     boost::thread engine_;
     boost::thread executor_;
-    boost::condition_variable_any wake_;
 };
 
 }  // namespace base
