@@ -1,9 +1,11 @@
 // The device transport against emulated devices on loopback: the floor of a plain UDP
-// ping-pong, sync round trips (p50, p99) and async requests per second across many devices.
+// ping-pong, sync round trips (p50, p99, and p50 over the floor's p50 of the same run), also with
+// every thread on one CPU, and async requests per second across many devices.
 
 #include <arpa/inet.h>
 #include <benchmark/benchmark.h>
 #include <netinet/in.h>
+#include <sched.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -24,7 +26,9 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 // Devices live at 127.1.x.y, a loopback address each.
-std::string ipOf(int n) { return "127.1." + std::to_string(n / 250) + "." + std::to_string(n % 250 + 1); }
+std::string ipOf(int n) {
+    return "127.1." + std::to_string(n / 250) + "." + std::to_string(n % 250 + 1);
+}
 
 std::unique_ptr<test::EmulatedDevice> echoDevice(int n, std::uint16_t port) {
     auto device = std::make_unique<test::EmulatedDevice>(ipOf(n), port);
@@ -32,14 +36,44 @@ std::unique_ptr<test::EmulatedDevice> echoDevice(int n, std::uint16_t port) {
     return device;
 }
 
-void setPercentiles(benchmark::State& state, std::vector<double>& micros) {
-    if (micros.empty()) return;
+// The floor's p50 by whether the threads share one CPU, for the sync figures that follow.
+double floorP50[2] = {0, 0};
+
+double setPercentiles(benchmark::State& state, std::vector<double>& micros) {
+    if (micros.empty()) return 0;
     std::sort(micros.begin(), micros.end());
     state.counters["p50_us"] = micros[micros.size() / 2];
     state.counters["p99_us"] = micros[micros.size() * 99 / 100];
+    return micros[micros.size() / 2];
 }
 
+// With range(0) set, this thread and every thread made while it lives run on one CPU.
+class OneCpu {
+public:
+    explicit OneCpu(bool pin) : pinned_(pin) {
+        if (!pinned_) return;
+        sched_getaffinity(0, sizeof saved_, &saved_);
+        cpu_set_t one;
+        CPU_ZERO(&one);
+        for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu) {
+            if (CPU_ISSET(cpu, &saved_)) {
+                CPU_SET(cpu, &one);
+                break;
+            }
+        }
+        sched_setaffinity(0, sizeof one, &one);
+    }
+    ~OneCpu() {
+        if (pinned_) sched_setaffinity(0, sizeof saved_, &saved_);
+    }
+
+private:
+    bool pinned_;
+    cpu_set_t saved_;
+};
+
 void PlainUdpPingPong(benchmark::State& state) {
+    const OneCpu cpu(state.range(0) != 0);
     const std::uint16_t port = test::freeUdpPort();
     auto device = echoDevice(1, port);
     const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
@@ -60,9 +94,9 @@ void PlainUdpPingPong(benchmark::State& state) {
         micros.push_back(std::chrono::duration<double, std::micro>(Clock::now() - start).count());
     }
     ::close(fd);
-    setPercentiles(state, micros);
+    floorP50[state.range(0) != 0] = setPercentiles(state, micros);
 }
-BENCHMARK(PlainUdpPingPong)->UseRealTime();
+BENCHMARK(PlainUdpPingPong)->Arg(0)->Arg(1)->UseRealTime();
 
 struct Transport {
     Transport() : port(test::freeUdpPort()) {
@@ -80,6 +114,7 @@ struct Transport {
 };
 
 void SyncRoundTrip(benchmark::State& state) {
+    const OneCpu cpu(state.range(0) != 0);
     Transport transport;
     auto device = echoDevice(1, transport.port);
     std::string reply;
@@ -92,9 +127,11 @@ void SyncRoundTrip(benchmark::State& state) {
         }
         micros.push_back(std::chrono::duration<double, std::micro>(Clock::now() - start).count());
     }
-    setPercentiles(state, micros);
+    const double p50 = setPercentiles(state, micros);
+    const double floor = floorP50[state.range(0) != 0];
+    if (floor > 0) state.counters["p50_vs_floor"] = p50 / floor;
 }
-BENCHMARK(SyncRoundTrip)->UseRealTime();
+BENCHMARK(SyncRoundTrip)->Arg(0)->Arg(1)->UseRealTime();
 
 void AsyncRequestsAcrossDevices(benchmark::State& state) {
     Transport transport;
@@ -112,12 +149,13 @@ void AsyncRequestsAcrossDevices(benchmark::State& state) {
         }
         for (int r = 0; r < kPerDevice; ++r) {
             for (const auto& device : devices) {
-                transport.protocol->async(device->address(), "get vol",
-                                          [&](const std::string&, bool) {
-                                              std::lock_guard<std::mutex> guard(lock);
-                                              if (++completed == std::int64_t(count) * kPerDevice) finished.notify_all();
-                                          },
-                                          2, 1000);
+                transport.protocol->async(
+                    device->address(), "get vol",
+                    [&](const std::string&, bool) {
+                        std::lock_guard<std::mutex> guard(lock);
+                        if (++completed == std::int64_t(count) * kPerDevice) finished.notify_all();
+                    },
+                    2, 1000);
             }
         }
         std::unique_lock<std::mutex> guard(lock);
@@ -125,6 +163,11 @@ void AsyncRequestsAcrossDevices(benchmark::State& state) {
     }
     state.SetItemsProcessed(state.iterations() * count * kPerDevice);
 }
-BENCHMARK(AsyncRequestsAcrossDevices)->Arg(1)->Arg(16)->Arg(256)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(AsyncRequestsAcrossDevices)
+    ->Arg(1)
+    ->Arg(16)
+    ->Arg(256)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace

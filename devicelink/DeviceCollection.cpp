@@ -11,10 +11,12 @@ constexpr std::uint32_t kInvalidId = 0xFFFFFFFF;
 
 // Recognition runs on the transport's responder thread and touches nothing but the queue. A status
 // packet is taken even when the queue drops it: it must never be matched as a reply.
-bool offerStatePacket(StatePacketQueue& packets, const std::string& response, const net::IpAndPort& from) {
+bool offerStatePacket(DeviceCollection* registry, base::SerialJobs& packets, const std::string& response,
+                      const net::IpAndPort& from) {
     net::HardwareAddress address;
     if (!isStatePacket(response, address)) return false;
-    packets.push(StatePacket{response, from, address});
+    packets.push(
+        [registry, response, from, address] { registry->handleAllStatesCallback(response, from, address); });
     return true;
 }
 
@@ -23,14 +25,13 @@ bool offerStatePacket(StatePacketQueue& packets, const std::string& response, co
 DeviceCollection::DeviceCollection(std::shared_ptr<TransferProtocol> transport, std::uint16_t port)
     : transport_(std::move(transport)), port_(port) {
     debug::throwIfFalse(transport_ != nullptr, "device::DeviceCollection::DeviceCollection");
-    packets_ = std::make_shared<StatePacketQueue>(
-        [this](const StatePacket& packet) {
-            handleAllStatesCallback(packet.text, packet.from, packet.address);
-        },
-        kWaitingPackets);
+    // The jobs call this registry: its destructor closes the queue before it goes.
+    packets_ = std::make_shared<base::SerialJobs>(
+        L"parsing state packet", kWaitingPackets,
+        L"Status packets come faster than they are handled: %1% wait, further ones are dropped");
     transport_->setAllResponseHandler(
-        [packets = packets_](const std::string& response, const net::IpAndPort& from) {
-            return offerStatePacket(*packets, response, from);
+        [this, packets = packets_](const std::string& response, const net::IpAndPort& from) {
+            return offerStatePacket(this, *packets, response, from);
         });
     transport_->setUnknownResponseHandler(&DeviceCollection::handlerForUnknownResponsesCallback);
     try {
@@ -59,7 +60,7 @@ void DeviceCollection::setFactory(DeviceType family, std::shared_ptr<DeviceFacto
 
 bool DeviceCollection::handlerForAllResponsesCallback(const std::string& response,
                                                       const net::IpAndPort& from) {
-    return offerStatePacket(*packets_, response, from);
+    return offerStatePacket(this, *packets_, response, from);
 }
 
 bool DeviceCollection::handlerForUnknownResponsesCallback(const std::string& response,

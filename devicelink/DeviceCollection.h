@@ -20,10 +20,10 @@
 #include "devicelink/DeviceBase.h"
 #include "devicelink/DeviceFactory.h"
 #include "devicelink/DeviceType.h"
-#include "devicelink/StatePacketQueue.h"
 #include "devicelink/TransferProtocol.h"
 #include "foundation/NetworkAddress.h"
 #include "foundation/NetworkProbes.h"
+#include "foundation/SerialJobs.h"
 
 namespace device {
 
@@ -158,7 +158,7 @@ private:
     std::map<DeviceType, std::shared_ptr<DeviceFactory>> factories_;
     // Shared with the transport's handler, so that a datagram arriving while the registry goes
     // away reaches a closed queue rather than a destroyed registry.
-    std::shared_ptr<StatePacketQueue> packets_;
+    std::shared_ptr<base::SerialJobs> packets_;
     os::DiscoveryTargets discoveryTargets_;
 
     // The control thread's own lock and wake-up, never taken together with `lock_`.

@@ -4,6 +4,7 @@
 #include <linux/errqueue.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <pthread.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -13,29 +14,29 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <limits>
 
 #include "foundation/Clock.h"
 #include "foundation/Exceptions.h"
 #include "foundation/Place.h"
+#include "foundation/SerialJobs.h"
 #include "foundation/SocketErrors.h"
-#include "foundation/ThreadDispatcher.h"
+#include "foundation/TextConversion.h"
 
 namespace device {
 namespace {
 
 constexpr std::size_t kReceiveBuffer = 1500;
-constexpr std::int64_t kHourUs = 3600LL * 1000000LL;
-constexpr std::int64_t kDefaultResendUs = 1000000;
-
-std::string text(const net::IpAndPort& address) {
-    return base::toUtf8(address.getWideText());
-}
+// Datagrams taken from the socket in one call.
+constexpr unsigned kReceiveBatch = 32;
+// Calls for the dispatcher (completions, sniffers, unknown replies) that may wait.
+constexpr std::size_t kWaitingCalls = 65536;
+// How long the sender lets the responder match replies that have arrived before it resends or
+// fails a request.
+constexpr int kReplyGraceSteps = 5;
+constexpr auto kReplyGraceStep = std::chrono::milliseconds(1);
 
 net::IpAndPort fromSockaddr(const sockaddr_in& socketAddress) {
-    char buffer[INET_ADDRSTRLEN] = {};
-    inet_ntop(AF_INET, &socketAddress.sin_addr, buffer, sizeof buffer);
-    return net::IpAndPort(buffer, ntohs(socketAddress.sin_port));
+    return net::IpAndPort(ntohl(socketAddress.sin_addr.s_addr), ntohs(socketAddress.sin_port));
 }
 
 sockaddr_in toSockaddr(const net::IpAndPort& address) {
@@ -52,59 +53,11 @@ const char* boolText(bool value) {
 
 }  // namespace
 
-struct TransferProtocol::transfer_data_t {
-    int priority = 0;
-    std::uint32_t number = 0;
-    std::string request;
-    std::string response;
-    TransferHandler handler;
-    std::condition_variable_any done_condition;
-    std::uint64_t resend_interval_us = 0;
-    bool has_response = false;
-    bool done = false;
-    // Set when a sync gave up on this request while it was in flight: requests queued
-    // from then on (numbers from `abandoned_before` up) have not waited for this one and
-    // do not fail with it.
-    bool abandoned = false;
-    std::uint32_t abandoned_before = 0;
-};
-
-struct TransferProtocol::device_data_t {
-    net::IpAndPort address;
-    std::uint32_t send_count = 0;
-    std::uint32_t next_number = 0;
-    std::int64_t last_send_us = 0;
-    TransferPtr current;
-    // A heap: the greatest priority on top, equal priorities first in, first out.
-    std::vector<TransferPtr> queue;
-
-    static bool below(const TransferPtr& a, const TransferPtr& b) {
-        return a->priority < b->priority || (a->priority == b->priority && a->number > b->number);
-    }
-    void push(TransferPtr transfer) {
-        queue.push_back(std::move(transfer));
-        std::push_heap(queue.begin(), queue.end(), below);
-    }
-    TransferPtr pop() {
-        std::pop_heap(queue.begin(), queue.end(), below);
-        TransferPtr top = std::move(queue.back());
-        queue.pop_back();
-        return top;
-    }
-    bool withdraw(const TransferPtr& transfer) {
-        const auto found = std::find(queue.begin(), queue.end(), transfer);
-        if (found == queue.end()) return false;
-        queue.erase(found);
-        std::make_heap(queue.begin(), queue.end(), below);
-        return true;
-    }
-};
-
-struct TransferProtocol::received_data_t {
-    bool ok = false;
-    std::string data;
-    net::IpAndPort from;
-    std::int64_t received_us = 0;
+// A request with what its waiting caller sleeps on.
+struct TransferProtocol::Transfer : RequestQueue::Request {
+    std::mutex lock;
+    std::condition_variable finished;
+    bool signalled = false;
 };
 
 const std::string& TransferProtocol::noAnswerText() {
@@ -112,16 +65,10 @@ const std::string& TransferProtocol::noAnswerText() {
     return text;
 }
 
-std::int64_t TransferProtocol::nowUs() {
-    return std::chrono::duration_cast<std::chrono::microseconds>(base::clock::steadyNow().time_since_epoch())
-        .count();
-}
-
-TransferProtocol::Key TransferProtocol::keyOf(const net::IpAndPort& address) {
-    return Key(address.getAddress(), address.getPort());
-}
-
-TransferProtocol::TransferProtocol(unsigned basePort, const std::string& interfaceAddress) {
+TransferProtocol::TransferProtocol(unsigned basePort, const std::string& interfaceAddress)
+    : completions_(std::make_shared<base::SerialJobs>(
+          L"transfer protocol: completions", kWaitingCalls,
+          L"transfer protocol: %1% calls wait for the dispatcher, further replies are dropped")) {
     create_socket(basePort, interfaceAddress);
 }
 
@@ -129,6 +76,7 @@ TransferProtocol::~TransferProtocol() {
     const debug::Place place("device::TransferProtocol::~TransferProtocol");
     place.trace(L"~TransferProtocol() begin");
     stop();
+    completions_->close();
     if (socket_ >= 0) ::close(socket_);
     if (wakeFd_ >= 0) ::close(wakeFd_);
     place.trace2(L"~TransferProtocol() end");
@@ -180,11 +128,16 @@ void TransferProtocol::create_socket(unsigned basePort, const std::string& inter
 }
 
 void TransferProtocol::run() {
+    RequestQueue::Actions actions;
     {
         std::lock_guard<std::recursive_mutex> main(mainLock_);
         stopping_ = false;
         running_ = true;
+        // Requests queued before the threads run go out now.
+        requests_.startAll(actions);
+        carryOut(actions);
     }
+    complete(actions);
     m_receiver_thread = std::thread([this] { receiver_thread(); });
     m_sender_thread = std::thread([this] { sender_thread(); });
     responderThread_ = std::thread([this] { responder_thread(); });
@@ -208,6 +161,10 @@ void TransferProtocol::stop() {
     for (std::thread* thread : {&m_sender_thread, &m_receiver_thread, &responderThread_}) {
         if (thread->joinable()) thread->join();
     }
+    if (wakeFd_ >= 0) {
+        std::uint64_t count = 0;
+        [[maybe_unused]] const ssize_t read = ::read(wakeFd_, &count, sizeof count);
+    }
 }
 
 void TransferProtocol::setAllResponseHandler(ResponseHandler handler) {
@@ -222,7 +179,7 @@ void TransferProtocol::setUnknownResponseHandler(ResponseHandler handler) {
 
 void TransferProtocol::setSniffer(const net::IpAndPort& address, TransferHandler handler) {
     std::lock_guard<std::recursive_mutex> main(mainLock_);
-    m_sniffers[keyOf(address)] = std::move(handler);
+    m_sniffers[RequestQueue::keyOf(address)] = std::move(handler);
 }
 
 void TransferProtocol::clearSniffers() {
@@ -230,79 +187,142 @@ void TransferProtocol::clearSniffers() {
     m_sniffers.clear();
 }
 
-TransferProtocol::DevicePtr TransferProtocol::add_to_queue(const net::IpAndPort& address,
-                                                           const TransferPtr& transfer) {
+bool TransferProtocol::add_to_queue(const net::IpAndPort& address, const TransferPtr& transfer) {
     const debug::Place place("device::TransferProtocol::add_to_queue");
-    std::lock_guard<std::recursive_mutex> main(mainLock_);
-    if (!address.isValid()) {
-        place.warn(L"Адрес отправки не определён");
-        return nullptr;
+    RequestQueue::Actions actions;
+    {
+        std::lock_guard<std::recursive_mutex> main(mainLock_);
+        place.trace2(L"add_to_queue, ip: %1%, len: %2%, data: %3%", address.getWideText(),
+                     transfer->text.size(), transfer->text);
+        // An idle device gets its request at once from the caller's thread.
+        if (!requests_.add(address, transfer, running_, actions)) {
+            place.warn(L"Адрес отправки не определён");
+            return false;
+        }
+        carryOut(actions);
+        wakeSenderIfEarlier(actions);
     }
-    DevicePtr& device = devices_[keyOf(address)];
-    if (!device) {
-        device = std::make_shared<device_data_t>();
-        device->address = address;
-        place.trace(L"It is the first request of the device, ip: %1%", text(address));
+    complete(actions);
+    return true;
+}
+
+void TransferProtocol::wakeSenderIfEarlier(const RequestQueue::Actions& actions) {
+    if (!actions.earlierDeadline) return;
+    const RequestQueue::TimePoint next = requests_.nextDeadline();
+    if (next >= senderWakeAt_) return;
+    senderWakeAt_ = next;
+    senderCondition_.notify_one();
+}
+
+void TransferProtocol::carryOut(RequestQueue::Actions& actions) {
+    // A failed send adds the device's next request to the list, so it is walked by index; the
+    // sends are handed to the socket in batches.
+    constexpr std::size_t kBatch = 64;
+    sockaddr_in destinations[kBatch];
+    iovec parts[kBatch];
+    mmsghdr messages[kBatch];
+    std::size_t next = 0;
+    while (next < actions.sends.size()) {
+        const std::size_t count = std::min(kBatch, actions.sends.size() - next);
+        for (std::size_t i = 0; i < count; ++i) {
+            const RequestQueue::Send& send = actions.sends[next + i];
+            destinations[i] = toSockaddr(send.address);
+            parts[i] = iovec{const_cast<char*>(send.request->text.data()), send.request->text.size()};
+            messages[i] = mmsghdr{};
+            messages[i].msg_hdr.msg_name = &destinations[i];
+            messages[i].msg_hdr.msg_namelen = sizeof destinations[i];
+            messages[i].msg_hdr.msg_iov = &parts[i];
+            messages[i].msg_hdr.msg_iovlen = 1;
+        }
+        const int sent = ::sendmmsg(socket_, messages, static_cast<unsigned>(count), MSG_NOSIGNAL);
+        const int error = errno;
+        // The messages before the first that failed went out; that one failed with `error`.
+        const std::size_t done = sent < 0 ? 0 : static_cast<std::size_t>(sent);
+        for (std::size_t i = 0; i < done; ++i) reportSend(actions.sends[next + i], messages[i].msg_len, 0);
+        next += done;
+        if (done == count) continue;
+        const RequestQueue::Key key = RequestQueue::keyOf(actions.sends[next].address);
+        const bool ok = reportSend(actions.sends[next], -1, error);
+        ++next;
+        if (!ok) requests_.sendFailed(key, actions);
     }
-    place.trace2(L"add_to_queue, ip: %1%, len: %2%, data: %3%", text(address), transfer->request.size(),
-                 transfer->request);
-    transfer->number = device->next_number++;
-    device->push(transfer);
-    if (running_ && !device->current) {
-        // An idle device gets its request at once from the caller's thread, sparing a
-        // wake-up of the sender on every exchange; the sender still keeps the resend time.
-        device->current = device->pop();
-        std::int64_t beforeResend = kDefaultResendUs;
-        sendCurrent(*device, nowUs(), beforeResend);
+}
+
+bool TransferProtocol::reportSend(const RequestQueue::Send& send, ssize_t sent, int error) {
+    const debug::Place place("device::TransferProtocol::sendOne");
+    const std::string& text = send.request->text;
+    if (send.attempt > 1) place.debug(L"sender: repeat response... %1%", send.attempt);
+    const bool whole = sent == static_cast<ssize_t>(text.size());
+    place.trace(L"sent udp %3% (%1%, %2%), len: %4%, buf: %5%", boolText(whole), send.attempt,
+                send.address.getWideText(), text.size(), text);
+    if (!m_sniffers.empty()) {
+        const auto sniffer = m_sniffers.find(RequestQueue::keyOf(send.address));
+        if (sniffer != m_sniffers.end() && sniffer->second) sniffer->second(text, whole);
     }
-    senderCondition_.notify_all();
-    return device;
+    const int code = os::toSocketErrorCode(error);
+    if ((whole && error == 0) || code == os::kWsaMessageTooLong) return true;
+    place.warn(L"sender: failed to send message. result sent: %1%, ip: %2%, value: %3%, message: %4%",
+               static_cast<long long>(sent), send.address.getWideText(), code, os::errorText(error));
+    return false;
+}
+
+void TransferProtocol::complete(RequestQueue::Actions& actions) {
+    for (RequestQueue::Completion& completion : actions.completions) {
+        auto* transfer = static_cast<Transfer*>(completion.request.get());
+        if (!transfer->handler) {
+            {
+                std::lock_guard<std::mutex> guard(transfer->lock);
+                transfer->signalled = true;
+            }
+            transfer->finished.notify_one();
+            continue;
+        }
+        // The outcome was written under the main lock by this same thread.
+        std::string text = completion.failed ? noAnswerText() : transfer->response;
+        const bool ok = !completion.failed && transfer->ok;
+        completions_->push([handler = transfer->handler, text = std::move(text), ok] { handler(text, ok); },
+                           false);
+    }
+    actions.completions.clear();
 }
 
 bool TransferProtocol::sync(const net::IpAndPort& address, const std::string& request, std::string& response,
                             int priority, unsigned intervalMs) {
     const debug::Place place("device::TransferProtocol::sync");
     place.trace2(L"synchronous transfer is started. the request '%1%'", request);
-    auto transfer = std::make_shared<transfer_data_t>();
-    transfer->priority = priority;
-    transfer->request = request + "\n";
-    transfer->resend_interval_us = static_cast<std::uint64_t>(intervalMs) * 1000u;
-    if (transfer->resend_interval_us < 1000) {
-        place.error(L"Время ожидания перед повторной отправкой слишком мало");
-        transfer->resend_interval_us = kDefaultResendUs;
-    }
-    const DevicePtr device = add_to_queue(address, transfer);
-    if (!device) return false;
+    auto transfer = std::make_shared<Transfer>();
+    bool zeroInterval = false;
+    RequestQueue::makeRequest(transfer, request, priority, intervalMs, zeroInterval);
+    if (zeroInterval) place.error(L"Время ожидания перед повторной отправкой слишком мало");
+    if (!add_to_queue(address, transfer)) return false;
 
-    const auto deadline = base::clock::steadyNow() + std::chrono::milliseconds(2ULL * intervalMs + 50);
-    std::unique_lock<std::recursive_mutex> main(mainLock_);
-    while (!transfer->done) {
-        const auto now = base::clock::steadyNow();
-        if (now >= deadline) break;
-        transfer->done_condition.wait_for(main, std::min<std::chrono::steady_clock::duration>(
-                                                    deadline - now, std::chrono::milliseconds(100)));
+    {
+        std::unique_lock<std::mutex> guard(transfer->lock);
+        transfer->finished.wait_for(guard, transfer->giveUpAt - base::clock::steadyNow(),
+                                    [&] { return transfer->signalled; });
+    }
+    std::lock_guard<std::recursive_mutex> main(mainLock_);
+    if (!transfer->done || !transfer->ok) {
+        place.important(L"transfer_sync: timeout. ip: %1%, request: %2%", address.getWideText(),
+                        transfer->text);
     }
     if (!transfer->done) {
-        place.important(L"transfer_sync: timeout. ip: %1%, request: %2%", text(address), transfer->request);
         // A request that never went out is withdrawn: the caller was told it failed,
         // so it must not be carried out later.
-        if (device->withdraw(transfer)) {
+        if (requests_.giveUp(RequestQueue::keyOf(address), transfer)) {
             place.debug(L"transfer_sync: the request was never sent and is withdrawn. ip: %1%",
-                        text(address));
-        } else if (device->current == transfer) {
-            transfer->abandoned = true;
-            transfer->abandoned_before = device->next_number;
+                        address.getWideText());
         }
     }
-    if (transfer->has_response) {
+    if (transfer->done && transfer->ok) {
         response = transfer->response;
         place.trace2(
             L"transfer_sync: synchronous transfer is ended. the request '%1%' has the response '%2%'",
-            transfer->request, transfer->response);
+            transfer->text, transfer->response);
         return true;
     }
-    place.debug(L"transfer_sync: device does not response(timeout). ip: %1%, request: %2%", text(address),
-                transfer->request);
+    place.debug(L"transfer_sync: device does not response(timeout). ip: %1%, request: %2%",
+                address.getWideText(), transfer->text);
     return false;
 }
 
@@ -310,186 +330,74 @@ bool TransferProtocol::async(const net::IpAndPort& address, const std::string& r
                              TransferHandler handler, int priority, unsigned intervalMs) {
     const debug::Place place("device::TransferProtocol::async");
     place.trace2(L"transfer asynchronous");
-    auto transfer = std::make_shared<transfer_data_t>();
-    transfer->priority = priority;
-    transfer->request = request + "\n";
+    auto transfer = std::make_shared<Transfer>();
+    bool zeroInterval = false;
+    RequestQueue::makeRequest(transfer, request, priority, intervalMs, zeroInterval);
+    if (zeroInterval) place.error(L"Время ожидания перед повторной отправкой слишком мало");
     transfer->handler = std::move(handler);
-    transfer->resend_interval_us = static_cast<std::uint64_t>(intervalMs) * 1000u;
-    if (transfer->resend_interval_us < 1000) {
-        place.error(L"Время ожидания перед повторной отправкой слишком мало");
-        transfer->resend_interval_us = kDefaultResendUs;
-    }
-    return add_to_queue(address, transfer) != nullptr;
-}
-
-bool TransferProtocol::isErasing(const Key& key) {
-    std::lock_guard<std::mutex> guard(erasingLock_);
-    return erasing_.count(key) != 0;
+    return add_to_queue(address, transfer);
 }
 
 void TransferProtocol::eraseQueue(const net::IpAndPort& address) {
     const debug::Place place("device::TransferProtocol::eraseQueue");
-    place.trace(L"Erase a queue of the device '%1%'.", text(address));
-    const Key key = keyOf(address);
-    {
-        std::lock_guard<std::mutex> guard(erasingLock_);
-        if (!erasing_.insert(key).second) {
-            place.debug(L"Skip. Queue is already erasing (ip=%1%)", text(address));
-            return;
-        }
+    place.trace(L"Erase a queue of the device '%1%'.", address.getWideText());
+    std::lock_guard<std::recursive_mutex> main(mainLock_);
+    if (requests_.erase(RequestQueue::keyOf(address))) {
+        place.debug(L"transfer protocol: erased queue for address %1%", address.getWideText());
     }
-    {
-        std::lock_guard<std::recursive_mutex> main(mainLock_);
-        const auto found = devices_.find(key);
-        if (found != devices_.end()) {
-            found->second->send_count = 0;
-            found->second->queue.clear();
-            place.debug(L"transfer protocol: erased queue for address %1%", text(address));
-        }
-    }
-    std::lock_guard<std::mutex> guard(erasingLock_);
-    erasing_.erase(key);
 }
 
 void TransferProtocol::sender_thread() {
+    pthread_setname_np(pthread_self(), "transport-send");
     const debug::Place place("device::TransferProtocol::sender_thread");
     std::unique_lock<std::recursive_mutex> main(mainLock_);
-    // The first pass runs at once, so requests queued before run go out now.
-    std::int64_t wait = 0;
+    int graceSteps = 0;
     for (;;) {
-        place.trace3(L"sender: entry wait for %1% uS", wait);
-        const std::int64_t before = nowUs();
-        bool reached = true;
-        if (wait > 0 && !stopping_) {
-            reached =
-                senderCondition_.wait_for(main, std::chrono::microseconds(wait)) == std::cv_status::timeout;
-        }
-        std::int64_t now = nowUs();
-        const std::int64_t elapsed = now - before;
-        place.trace3(L"sender: leave wait. Time was reached=%1%", boolText(reached));
         if (stopping_) {
             place.debug(L"sender: Thread stopped");
             return;
         }
-        if (wait > 0 && elapsed + 5000 > wait) {
-            // A resend is due: let replies that have already arrived be matched first.
-            place.trace3(L"sender: the thread is overslept, duration %1% uS", elapsed);
-            main.unlock();
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-            std::unique_lock<std::mutex> receive(receiveLock_);
-            while (!received_.empty() && !stopping_) {
-                receive.unlock();
-                std::this_thread::sleep_for(std::chrono::milliseconds(1));
-                place.trace3(L"sender: wait response processing...");
-                receive.lock();
-            }
-            receive.unlock();
-            main.lock();
-            now = nowUs();
-        }
-
-        bool nothingToDo = true;
-        std::int64_t minimumWait = std::numeric_limits<std::int64_t>::max();
-        std::int64_t beforeResend = kDefaultResendUs;
-        for (auto& entry : devices_) {
-            device_data_t& device = *entry.second;
-            if (device.queue.empty() && !device.current) continue;
-            nothingToDo = false;
-            const std::int64_t since = now - device.last_send_us;
-            place.trace3(L"sender: device ip is '%1%'. elapsed time is %2% uS. queue size is %3%",
-                         text(device.address), since, device.queue.size());
-            if (device.current) {
-                const auto interval = static_cast<std::int64_t>(device.current->resend_interval_us);
-                if (since < interval) {
-                    minimumWait = std::min(minimumWait, interval - since);
-                    place.trace3(L"sender: continue to wait");
-                    continue;
-                }
-                place.trace3(L"sender: resend timeout = %1% uS", interval);
+        const RequestQueue::TimePoint next = requests_.nextDeadline();
+        const RequestQueue::TimePoint now = base::clock::steadyNow();
+        if (next > now) {
+            graceSteps = 0;
+            senderWakeAt_ = next;
+            if (next == RequestQueue::TimePoint::max()) {
+                place.trace3(L"sender: entry wait for %1% uS", -1);
+                senderCondition_.wait(main);
             } else {
-                device.current = device.pop();
+                place.trace3(L"sender: entry wait for %1% uS",
+                             std::chrono::duration_cast<std::chrono::microseconds>(next - now).count());
+                senderCondition_.wait_for(main, next - now);
             }
-            if (device.send_count >= 2) {
-                place.debug(L"sender: process a timeout.");
-                process_sender_timeout(device);
-                continue;
-            }
-            sendCurrent(device, now, beforeResend);
-        }
-        wait = nothingToDo ? kHourUs : std::min(minimumWait, beforeResend) + 400;
-        place.trace3(
-            L"sender: calculated waiting time is %1% uS (minimum waiting is %2% uS, time before resend is "
-            L"%3% uS)",
-            wait, minimumWait, beforeResend);
-    }
-}
-
-void TransferProtocol::sendCurrent(device_data_t& device, std::int64_t now, std::int64_t& beforeResend) {
-    const debug::Place place("device::TransferProtocol::sender_thread");
-    ++device.send_count;
-    device.last_send_us = now;
-    if (device.send_count > 1) place.debug(L"sender: repeat response... %1%", device.send_count);
-    const TransferPtr transfer = device.current;
-    const sockaddr_in destination = toSockaddr(device.address);
-    const ssize_t sent = ::sendto(socket_, transfer->request.data(), transfer->request.size(), MSG_NOSIGNAL,
-                                  reinterpret_cast<const sockaddr*>(&destination), sizeof destination);
-    const int error = sent < 0 ? errno : 0;
-    const bool whole = sent == static_cast<ssize_t>(transfer->request.size());
-    place.trace(L"sent udp %3% (%1%, %2%), len: %4%, buf: %5%", boolText(whole), device.send_count,
-                text(device.address), transfer->request.size(), transfer->request);
-    const auto sniffer = m_sniffers.find(keyOf(device.address));
-    if (sniffer != m_sniffers.end() && sniffer->second) sniffer->second(transfer->request, whole);
-
-    const int code = os::toSocketErrorCode(error);
-    if ((whole && error == 0) || code == os::kWsaMessageTooLong) {
-        beforeResend = std::min(beforeResend, static_cast<std::int64_t>(transfer->resend_interval_us));
-        return;
-    }
-    place.warn(L"sender: failed to send message. result sent: %1%, ip: %2%, value: %3%, message: %4%",
-               static_cast<long long>(sent), text(device.address), code, os::errorText(error));
-    process_sender_timeout(device);
-}
-
-void TransferProtocol::process_sender_timeout(device_data_t& device) {
-    const debug::Place place("device::TransferProtocol::process_sender_timeout");
-    place.trace(L"sender: device does not response, ip: %1%", text(device.address));
-    if (!device.current) {
-        place.fatal(L"invalid internal state");
-        base::Log::notifyInstance();
-        throw exception::StopProgram();
-    }
-    const auto fail = [](const TransferPtr& transfer, const wchar_t* description) {
-        if (transfer->handler) {
-            TransferHandler handler = transfer->handler;
-            base::ThreadDispatcher::add(description, 0, [handler] { handler(noAnswerText(), false); });
-        } else {
-            transfer->done_condition.notify_all();
-        }
-    };
-    fail(device.current, L"transfer protocol: timeout for current data");
-    const TransferPtr expired = std::move(device.current);
-    device.current.reset();
-    device.send_count = 0;
-    const Key key = keyOf(device.address);
-    std::vector<TransferPtr> spared;
-    while (!device.queue.empty()) {
-        if (isErasing(key)) {
-            device.queue.clear();
-            break;
-        }
-        TransferPtr next = device.pop();
-        // A request queued after its caller was told that the expired one had failed
-        // (the stop of a test tone after a failed volume change) gets its own chance.
-        if (expired->abandoned && next->number >= expired->abandoned_before) {
-            spared.push_back(std::move(next));
             continue;
         }
-        fail(next, L"transfer protocol: timeout");
+        // A resend or a failure is due: replies that have already arrived are matched first.
+        bool repliesWaiting = false;
+        {
+            std::lock_guard<std::mutex> receive(receiveLock_);
+            repliesWaiting = !received_.empty();
+        }
+        if (repliesWaiting && graceSteps < kReplyGraceSteps) {
+            ++graceSteps;
+            place.trace3(L"sender: wait response processing...");
+            main.unlock();
+            std::this_thread::sleep_for(kReplyGraceStep);
+            main.lock();
+            continue;
+        }
+        graceSteps = 0;
+        RequestQueue::Actions actions;
+        requests_.expire(actions);
+        carryOut(actions);
+        main.unlock();
+        complete(actions);
+        main.lock();
     }
-    for (TransferPtr& transfer : spared) device.push(std::move(transfer));
 }
 
 void TransferProtocol::receiver_thread() {
+    pthread_setname_np(pthread_self(), "transport-recv");
     const debug::Place place("device::TransferProtocol::receiver_thread");
     char buffer[kReceiveBuffer];
     try {
@@ -510,7 +418,7 @@ void TransferProtocol::receiver_thread() {
             if (fds[0].revents & POLLERR) {
                 receiveError(buffer);
             } else if (fds[0].revents & POLLIN) {
-                receiveDatagram(buffer);
+                receiveDatagrams(buffer);
             }
         }
     } catch (const std::system_error& error) {
@@ -561,61 +469,101 @@ void TransferProtocol::receiveError(char* buffer) {
     } else {
         place.warn(L"receiver: error code: %1%, message: %2%", code, os::errorText(error));
     }
-    queueReceived(false, std::string(), from);
+    if (!from.isValid()) {
+        place.debug(L"receiver: incorrect remote ip");
+        return;
+    }
+    std::vector<Received> records;
+    records.push_back(Received{false, std::string(), from, base::clock::steadyNow()});
+    queueReceived(records);
 }
 
-void TransferProtocol::receiveDatagram(char* buffer) {
+void TransferProtocol::receiveDatagrams(char* buffer) {
     const debug::Place place("device::TransferProtocol::receiver_thread");
-    sockaddr_in source{};
-    socklen_t sourceLength = sizeof source;
+    static thread_local char batch[kReceiveBatch][kReceiveBuffer];
+    sockaddr_in sources[kReceiveBatch];
+    iovec parts[kReceiveBatch];
+    mmsghdr messages[kReceiveBatch];
+    for (unsigned i = 0; i < kReceiveBatch; ++i) {
+        parts[i] = iovec{batch[i], kReceiveBuffer};
+        messages[i] = mmsghdr{};
+        messages[i].msg_hdr.msg_name = &sources[i];
+        messages[i].msg_hdr.msg_namelen = sizeof sources[i];
+        messages[i].msg_hdr.msg_iov = &parts[i];
+        messages[i].msg_hdr.msg_iovlen = 1;
+    }
+    (void)buffer;
     // MSG_TRUNC: a longer datagram is taken as its first 1500 bytes, never written past.
-    const ssize_t received = ::recvfrom(socket_, buffer, kReceiveBuffer, MSG_TRUNC | MSG_DONTWAIT,
-                                        reinterpret_cast<sockaddr*>(&source), &sourceLength);
-    if (received < 0) {
+    const int count = ::recvmmsg(socket_, messages, kReceiveBatch, MSG_TRUNC | MSG_DONTWAIT, nullptr);
+    if (count < 0) {
         if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) return;
         const int code = os::toSocketErrorCode(errno);
         place.warn(L"receiver: error code: %1%, message: %2%", code, os::errorText(errno));
         return;
     }
-    const std::size_t length = std::min(static_cast<std::size_t>(received), kReceiveBuffer);
-    std::string data(buffer, length);
-    data.resize(std::strlen(data.c_str()));  // the text ends at the first NUL
-    const net::IpAndPort from = fromSockaddr(source);
-    place.trace(L"received udp %1%:%2% len: %3%, buf: %4%", from.getText(), from.getPort(), length, data);
-    queueReceived(true, std::move(data), from);
+    const RequestQueue::TimePoint now = base::clock::steadyNow();
+    std::vector<Received> records;
+    records.reserve(static_cast<std::size_t>(count));
+    for (int i = 0; i < count; ++i) {
+        const std::size_t length = std::min<std::size_t>(messages[i].msg_len, kReceiveBuffer);
+        const char* text = batch[i];
+        // The text ends at the first NUL.
+        const std::size_t end = static_cast<std::size_t>(std::find(text, text + length, '\0') - text);
+        Received record{true, std::string(text, end), fromSockaddr(sources[i]), now};
+        place.trace(L"received udp %1%:%2% len: %3%, buf: %4%", record.from.getText(), record.from.getPort(),
+                    length, record.data);
+        if (!record.from.isValid()) {
+            place.debug(L"receiver: incorrect remote ip");
+            continue;
+        }
+        records.push_back(std::move(record));
+    }
+    queueReceived(records);
 }
 
-void TransferProtocol::queueReceived(bool ok, std::string data, const net::IpAndPort& from) {
-    if (!from.isValid()) {
-        debug::Place("device::TransferProtocol::receiver_thread").debug(L"receiver: incorrect remote ip");
-        return;
-    }
+void TransferProtocol::queueReceived(std::vector<Received>& records) {
+    if (records.empty()) return;
+    bool wake = false;
     {
         std::lock_guard<std::mutex> receive(receiveLock_);
-        received_.push_back(received_data_t{ok, std::move(data), from, nowUs()});
+        for (Received& record : records) received_.push_back(std::move(record));
+        wake = responderWaiting_;
     }
-    responderCondition_.notify_all();
+    if (wake) responderCondition_.notify_one();
 }
 
 void TransferProtocol::responder_thread() {
+    pthread_setname_np(pthread_self(), "transport-reply");
     const debug::Place place("device::TransferProtocol::responder_thread");
+    std::deque<Received> batch;
+    RequestQueue::Actions actions;
     for (;;) {
-        std::deque<received_data_t> batch;
         {
             std::unique_lock<std::mutex> receive(receiveLock_);
-            if (received_.empty() && !stopping_) {
+            while (received_.empty() && !stopping_) {
                 place.trace3(L"responder: wait responses...");
-                responderCondition_.wait(receive, [this] { return stopping_ || !received_.empty(); });
+                responderWaiting_ = true;
+                responderCondition_.wait(receive);
+                responderWaiting_ = false;
                 place.trace2(L"responder: woke up...");
             }
             batch.swap(received_);
         }
-        for (received_data_t& record : batch) {
+        for (Received& record : batch) {
             if (stopping_) {
                 place.debug(L"responder: Thread stopped");
                 return;
             }
-            respond(record);
+            respond(record, actions);
+        }
+        batch.clear();
+        if (!actions.sends.empty()) {
+            {
+                std::lock_guard<std::recursive_mutex> main(mainLock_);
+                carryOut(actions);
+            }
+            complete(actions);
+            actions.clear();
         }
         if (stopping_) {
             place.debug(L"responder: Thread stopped");
@@ -624,7 +572,7 @@ void TransferProtocol::responder_thread() {
     }
 }
 
-void TransferProtocol::respond(received_data_t& record) {
+void TransferProtocol::respond(Received& record, RequestQueue::Actions& actions) {
     const debug::Place place("device::TransferProtocol::responder_thread");
     place.trace3(L"responder: handler for all responses...");
     const std::shared_ptr<const ResponseHandler> takeAll = std::atomic_load(&allResponseHandler_);
@@ -632,77 +580,49 @@ void TransferProtocol::respond(received_data_t& record) {
         place.trace3(L"responder: continue");
         return;
     }
-    place.trace3(L"responder: locking access...");
-    std::function<void()> completion;
+    const RequestQueue::Key key = RequestQueue::keyOf(record.from);
     TransferHandler sniffer;
-    TransferPtr finished;
-    // The sender is woken only when it has something to send next; its own timer covers
-    // the rest, and an idle device takes its next request straight from the caller.
-    bool wakeSender = true;
+    bool unexpected = false;
     {
         std::lock_guard<std::recursive_mutex> main(mainLock_);
-        place.trace2(L"responder: access is locked");
-        const auto found = devices_.find(keyOf(record.from));
-        if (found != devices_.end()) {
-            device_data_t& device = *found->second;
-            bool accept = true;
-            if (!device.current) {
-                accept = false;
-                place.external(L"responder: unknown response; ip: %1%, response: %2%", text(record.from),
-                               record.data);
-                const std::shared_ptr<const ResponseHandler> unknown = std::atomic_load(&unknownResponseHandler_);
-                if (unknown && *unknown) {
-                    ResponseHandler handler = *unknown;
-                    base::ThreadDispatcher::add(
-                        L"transfer protocol: unknown response", 0,
-                        [handler, data = record.data, from = record.from] { handler(data, from); });
-                }
-            } else if (record.received_us < device.last_send_us) {
-                place.important(
-                    L"responder: The response came before sending. ip: %1%, request: %2%, response: %3%",
-                    text(record.from), device.current->request, record.data);
-                if (device.send_count <= 1) {
-                    place.error(L"responder: skip the response: %1%", record.data);
-                    accept = false;
-                }
-            }
-            if (accept) {
-                device.send_count = 0;
-                device.last_send_us = 0;
-                const TransferPtr transfer = device.current;
-                transfer->done = true;
-                transfer->has_response = record.ok;
-                transfer->response = record.data;
-                if (transfer->handler) {
-                    completion = [handler = transfer->handler, data = record.data, ok = record.ok] {
-                        handler(data, ok);
-                    };
-                } else {
-                    finished = transfer;
-                }
-                device.current.reset();
-                wakeSender = !device.queue.empty();
+        const RequestQueue::Match match =
+            requests_.reply(key, record.receivedAt, record.ok, record.data, actions);
+        switch (match) {
+            case RequestQueue::Match::accepted:
                 place.trace3(L"responder: handled response for device '%1%' with data '%2%'",
-                             text(record.from), record.data);
-            }
+                             record.from.getWideText(), record.data);
+                // The device's next request goes out from here, with the others of the batch.
+                wakeSenderIfEarlier(actions);
+                break;
+            case RequestQueue::Match::unexpected:
+                unexpected = true;
+                place.external(L"responder: unknown response; ip: %1%, response: %2%",
+                               record.from.getWideText(), record.data);
+                break;
+            case RequestQueue::Match::beforeSending:
+                place.important(L"responder: The response came before sending. ip: %1%, response: %2%",
+                                record.from.getWideText(), record.data);
+                place.error(L"responder: skip the response: %1%", record.data);
+                break;
+            case RequestQueue::Match::noDevice:
+                break;
         }
-        const auto sniffed = m_sniffers.find(keyOf(record.from));
-        if (sniffed != m_sniffers.end()) sniffer = sniffed->second;
+        if (!m_sniffers.empty()) {
+            const auto sniffed = m_sniffers.find(key);
+            if (sniffed != m_sniffers.end()) sniffer = sniffed->second;
+        }
     }
-    // Notified outside the lock, so the waiting caller does not wake into a held lock.
-    if (finished) finished->done_condition.notify_all();
-    if (wakeSender) senderCondition_.notify_all();
+    if (unexpected) {
+        const std::shared_ptr<const ResponseHandler> unknown = std::atomic_load(&unknownResponseHandler_);
+        if (unknown && *unknown) {
+            completions_->push([unknown, data = record.data, from = record.from] { (*unknown)(data, from); },
+                               true);
+        }
+    }
     if (sniffer) {
-        base::ThreadDispatcher::add(L"sniffer callback", 0,
-                                    [sniffer, data = record.data, ok = record.ok] { sniffer(data, ok); });
+        completions_->push([sniffer, data = record.data, ok = record.ok] { sniffer(data, ok); }, true);
     }
-    if (completion) {
-        const std::wstring description =
-            (boost::wformat(L"transfer protocol: callback for device '%1%' with data '%2%'") %
-             record.from.getWideText() % base::widen(record.data))
-                .str();
-        base::ThreadDispatcher::add(description, 0, completion);
-    }
+    complete(actions);
 }
 
 }  // namespace device

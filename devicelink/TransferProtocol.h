@@ -1,10 +1,16 @@
 #pragma once
 // The one UDP transport between the head-end and its devices: a text command per
-// datagram to the device's address and port, a reply per datagram from it. Requests to
-// one device wait in a priority queue and go out one at a time; each is resent once and
-// fails one interval after the resend, taking the device's queue with it.
+// datagram to the device's address and port, a reply per datagram from it. The rules of the
+// requests (RequestQueue) run under one lock; three threads carry them out: the receiver reads
+// the socket, the responder matches replies and sends each device's next request, and the sender
+// resends and fails requests whose interval ran out. A reply to a waiting `sync` wakes that caller
+// directly; completions of `async` requests run on the thread dispatcher, many per dispatcher item,
+// one at a time in reply order.
+
+#include <sys/types.h>
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -12,20 +18,21 @@
 #include <map>
 #include <memory>
 #include <mutex>
-#include <set>
 #include <string>
 #include <thread>
-#include <utility>
 #include <vector>
 
+#include "devicelink/RequestQueue.h"
 #include "foundation/NetworkAddress.h"
+
+namespace base {
+class SerialJobs;
+}
 
 namespace device {
 
 // A datagram (text, sender) offered to a handler; true when the handler took it.
 using ResponseHandler = std::function<bool(const std::string& data, const net::IpAndPort& from)>;
-// A request's completion (reply text, ok), or a sniffer's view of one datagram.
-using TransferHandler = std::function<void(const std::string& text, bool ok)>;
 
 class TransferProtocol {
 public:
@@ -58,53 +65,61 @@ public:
     static const std::string& noAnswerText();
 
 private:
-    struct transfer_data_t;
-    struct device_data_t;
-    struct received_data_t;
-    using Key = std::pair<std::uint32_t, std::uint16_t>;
-    using TransferPtr = std::shared_ptr<transfer_data_t>;
-    using DevicePtr = std::shared_ptr<device_data_t>;
+    struct Transfer;
+    struct Received {
+        bool ok = false;
+        std::string data;
+        net::IpAndPort from;
+        RequestQueue::TimePoint receivedAt;
+    };
+    using TransferPtr = std::shared_ptr<Transfer>;
 
     void create_socket(unsigned basePort, const std::string& interfaceAddress);
-    DevicePtr add_to_queue(const net::IpAndPort& address, const TransferPtr& transfer);
+    // Queues a request; false for an invalid address.
+    bool add_to_queue(const net::IpAndPort& address, const TransferPtr& transfer);
+    // Sends what `actions` asks for, under the main lock; a failed send fails the device's requests.
+    void carryOut(RequestQueue::Actions& actions);
+    // Logs one send and shows it to the device's sniffer; false when it failed.
+    bool reportSend(const RequestQueue::Send& send, ssize_t sent, int error);
+    // Completes what `actions` finished, outside the main lock.
+    void complete(RequestQueue::Actions& actions);
+    void wakeSenderIfEarlier(const RequestQueue::Actions& actions);
     void sender_thread();
-    void sendCurrent(device_data_t& device, std::int64_t now, std::int64_t& beforeResend);
-    void process_sender_timeout(device_data_t& device);
     void receiver_thread();
     void receiveError(char* buffer);
-    void receiveDatagram(char* buffer);
-    void queueReceived(bool ok, std::string data, const net::IpAndPort& from);
+    void receiveDatagrams(char* buffer);
+    void queueReceived(std::vector<Received>& records);
     void responder_thread();
-    void respond(received_data_t& record);
-    bool isErasing(const Key& key);
-    static Key keyOf(const net::IpAndPort& address);
-    static std::int64_t nowUs();
+    void respond(Received& record, RequestQueue::Actions& actions);
 
     std::recursive_mutex mainLock_;
-    std::mutex receiveLock_;
+    RequestQueue requests_;
+    bool running_ = false;  // under the main lock
+    std::map<RequestQueue::Key, TransferHandler> m_sniffers;
+
     // Replaced as a whole, so a setter never races the responder that reads them.
     std::shared_ptr<const ResponseHandler> unknownResponseHandler_;
     std::shared_ptr<const ResponseHandler> allResponseHandler_;
-    std::map<Key, TransferHandler> m_sniffers;
 
     int socket_ = -1;
     int wakeFd_ = -1;  // wakes the receiver when the transport stops
 
+    // The sender sleeps until the earliest deadline; only an earlier one wakes it.
     std::condition_variable_any senderCondition_;
+    RequestQueue::TimePoint senderWakeAt_ = RequestQueue::TimePoint::max();
+
+    std::mutex receiveLock_;
     std::condition_variable responderCondition_;
+    std::deque<Received> received_;
+    bool responderWaiting_ = false;
+
+    // The completions of async requests and the other calls for the dispatcher, in reply order.
+    std::shared_ptr<base::SerialJobs> completions_;
+
     std::thread m_sender_thread;
     std::thread m_receiver_thread;
     std::thread responderThread_;
     std::atomic<bool> stopping_{false};
-    bool running_ = false;  // under the main lock
-
-    // Addresses whose queues eraseQueue is erasing right now.
-    std::mutex erasingLock_;
-    std::set<Key> erasing_;
-
-    // Ordered by address and port, greater first.
-    std::map<Key, DevicePtr, std::greater<Key>> devices_;
-    std::deque<received_data_t> received_;
 };
 
 }  // namespace device

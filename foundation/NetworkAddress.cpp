@@ -145,7 +145,28 @@ void Ip4Address::assign(const std::string& text) {
     }
 }
 
+void Ip4Address::assign(std::uint32_t address) {
+    valid_ = address != 0;
+    address_ = address;
+    if (!valid_) {
+        text_ = "0.0.0.0";
+        return;
+    }
+    char text[16];
+    char* end = text;
+    for (int shift = 24; shift >= 0; shift -= 8) {
+        if (shift != 24) *end++ = '.';
+        end = std::to_chars(end, std::end(text), address >> shift & 0xFF).ptr;
+    }
+    text_.assign(text, end);
+}
+
 IpAndPort::IpAndPort(const std::string& address, std::uint16_t port) : Ip4Address(address), port_(port) {
+    updateText();
+}
+
+IpAndPort::IpAndPort(std::uint32_t address, std::uint16_t port) : port_(port) {
+    assign(address);
     updateText();
 }
 
@@ -160,9 +181,17 @@ void IpAndPort::setPort(std::uint16_t port) {
 }
 
 void IpAndPort::updateText() {
+    const std::string& address = getText();
     char digits[8];
-    const auto written = std::to_chars(std::begin(digits), std::end(digits), port_);
-    wideText_ = base::widen(getText()) + L":" + base::widen(std::string(digits, written.ptr));
+    const char* end = std::to_chars(std::begin(digits), std::end(digits), port_).ptr;
+    // An address text is ASCII but for what a caller wrote behind a port.
+    if (std::all_of(address.begin(), address.end(), [](char c) { return c >= 0; })) {
+        wideText_.assign(address.begin(), address.end());
+    } else {
+        wideText_ = base::widen(address);
+    }
+    wideText_ += L':';
+    wideText_.append(static_cast<const char*>(digits), end);
 }
 
 HardwareAddress::HardwareAddress(const std::string& text) {

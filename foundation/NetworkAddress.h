@@ -29,6 +29,8 @@ public:
 
 protected:
     void assign(const std::string& text);
+    // The address in host order; 0 gives the invalid value quietly.
+    void assign(std::uint32_t address);
 
 private:
     bool valid_ = false;
@@ -41,6 +43,8 @@ class IpAndPort : public Ip4Address {
 public:
     IpAndPort() { updateText(); }
     IpAndPort(const std::string& address, std::uint16_t port);
+    // From the numbers a socket gives, in host order.
+    IpAndPort(std::uint32_t address, std::uint16_t port);
 
     IpAndPort(const IpAndPort&) = default;
     IpAndPort& operator=(const IpAndPort&) = default;

@@ -1,5 +1,7 @@
 #include "foundation/ThreadDispatcher.h"
 
+#include <pthread.h>
+
 #include <algorithm>
 #include <boost/thread/exceptions.hpp>
 #include <exception>
@@ -198,6 +200,7 @@ bool ThreadDispatcher::takeForEngine(TimePoint now, Run& run) {
 }
 
 void ThreadDispatcher::engineThread() {
+    pthread_setname_np(pthread_self(), "dispatch-engine");
     const debug::Place here("base::ThreadDispatcher::engineThread");
     boost::unique_lock<boost::mutex> guard(lock_);
     try {
@@ -238,6 +241,7 @@ void ThreadDispatcher::engineThread() {
 }
 
 void ThreadDispatcher::executorThread() {
+    pthread_setname_np(pthread_self(), "dispatch-exec");
     const debug::Place here("base::ThreadDispatcher::executorThread");
     boost::unique_lock<boost::mutex> guard(lock_);
     try {

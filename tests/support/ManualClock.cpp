@@ -12,6 +12,8 @@ struct ManualClock::Source : base::clock::TimeSource {
     std::chrono::microseconds offset{0};
     bool systemFixed = false;
     std::int64_t systemBase = 0;
+    bool steadyHeld = false;
+    std::chrono::steady_clock::time_point steadyBase;
 
     boost::posix_time::ptime localNow() const override {
         std::lock_guard<std::mutex> guard(lock);
@@ -27,13 +29,17 @@ struct ManualClock::Source : base::clock::TimeSource {
     }
     std::chrono::steady_clock::time_point steadyNow() const override {
         std::lock_guard<std::mutex> guard(lock);
-        return std::chrono::steady_clock::now() + offset;
+        return (steadyHeld ? steadyBase : std::chrono::steady_clock::now()) + offset;
     }
 };
 
-ManualClock::ManualClock() : source_(std::make_shared<Source>()) { base::clock::setTimeSource(source_); }
+ManualClock::ManualClock() : source_(std::make_shared<Source>()) {
+    base::clock::setTimeSource(source_);
+}
 
-ManualClock::~ManualClock() { base::clock::setTimeSource(nullptr); }
+ManualClock::~ManualClock() {
+    base::clock::setTimeSource(nullptr);
+}
 
 void ManualClock::setLocal(const boost::posix_time::ptime& time) {
     std::lock_guard<std::mutex> guard(source_->lock);
@@ -46,6 +52,12 @@ void ManualClock::setLocal(const boost::posix_time::ptime& time) {
 void ManualClock::advance(std::chrono::microseconds step) {
     std::lock_guard<std::mutex> guard(source_->lock);
     source_->offset += step;
+}
+
+void ManualClock::holdSteady() {
+    std::lock_guard<std::mutex> guard(source_->lock);
+    source_->steadyHeld = true;
+    source_->steadyBase = std::chrono::steady_clock::now();
 }
 
 void ManualClock::setSystemMicros(std::int64_t micros) {

@@ -21,6 +21,8 @@ public:
     void setLocal(const boost::posix_time::ptime& time);
     // Moves the monotonic clock (and local time) forward.
     void advance(std::chrono::microseconds step);
+    // From now on the monotonic clock stands still but for advance.
+    void holdSteady();
     // From now on the system time base stands still at `micros`; advance moves it on.
     void setSystemMicros(std::int64_t micros);
 

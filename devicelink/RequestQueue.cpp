@@ -1,0 +1,211 @@
+#include "devicelink/RequestQueue.h"
+
+#include <algorithm>
+
+#include "foundation/Clock.h"
+
+namespace device {
+namespace {
+
+constexpr std::chrono::microseconds kZeroIntervalReplacement = std::chrono::seconds(1);
+constexpr std::chrono::milliseconds kGiveUpMargin(50);
+constexpr std::uint32_t kSendsPerRequest = 2;
+
+}  // namespace
+
+RequestQueue::RequestPtr RequestQueue::makeRequest(RequestPtr request, const std::string& command,
+                                                   int priority, unsigned intervalMs, bool& zeroInterval) {
+    request->priority = priority;
+    request->text.reserve(command.size() + 1);
+    request->text = command;
+    request->text += '\n';
+    request->interval = std::chrono::milliseconds(intervalMs);
+    zeroInterval = intervalMs == 0;
+    if (zeroInterval) request->interval = kZeroIntervalReplacement;
+    request->giveUpAt =
+        base::clock::steadyNow() + 2 * std::chrono::milliseconds(std::uint64_t{intervalMs}) + kGiveUpMargin;
+    return request;
+}
+
+bool RequestQueue::below(const RequestPtr& a, const RequestPtr& b) {
+    return a->priority < b->priority || (a->priority == b->priority && a->number > b->number);
+}
+
+RequestQueue::RequestPtr RequestQueue::pop(Device& device) {
+    std::pop_heap(device.queue.begin(), device.queue.end(), below);
+    RequestPtr top = std::move(device.queue.back());
+    device.queue.pop_back();
+    return top;
+}
+
+bool RequestQueue::add(const net::IpAndPort& address, const RequestPtr& request, bool start, Actions& out) {
+    if (!address.isValid()) return false;
+    const Key key = keyOf(address);
+    auto found = devices_.find(key);
+    if (found == devices_.end()) {
+        found = devices_.emplace(key, Device()).first;
+        found->second.address = address;
+    }
+    Device& device = found->second;
+    request->number = device.nextNumber++;
+    device.queue.push_back(request);
+    std::push_heap(device.queue.begin(), device.queue.end(), below);
+    if (start && !device.current) startNext(device, base::clock::steadyNow(), out);
+    return true;
+}
+
+void RequestQueue::startAll(Actions& out) {
+    const TimePoint now = base::clock::steadyNow();
+    for (auto& entry : devices_) {
+        if (!entry.second.current && !entry.second.queue.empty()) startNext(entry.second, now, out);
+    }
+}
+
+void RequestQueue::startNext(Device& device, TimePoint now, Actions& out) {
+    device.current = pop(device);
+    device.attempts = 0;
+    send(device, now, out);
+}
+
+void RequestQueue::send(Device& device, TimePoint now, Actions& out) {
+    ++device.attempts;
+    device.lastSend = now;
+    out.sends.push_back(Send{device.address, device.current, device.attempts});
+    setDeadline(device, now + device.current->interval, out);
+}
+
+void RequestQueue::setDeadline(Device& device, TimePoint deadline, Actions& out) {
+    if (device.deadline != TimePoint::max()) deadlines_.erase({device.deadline, &device});
+    device.deadline = deadline;
+    if (deadline == TimePoint::max()) return;
+    const bool earliest = deadlines_.empty() || deadline < deadlines_.begin()->first;
+    deadlines_.emplace(deadline, &device);
+    out.earlierDeadline = out.earlierDeadline || earliest;
+}
+
+RequestQueue::TimePoint RequestQueue::nextDeadline() const {
+    return deadlines_.empty() ? TimePoint::max() : deadlines_.begin()->first;
+}
+
+void RequestQueue::expire(Actions& out) {
+    const TimePoint now = base::clock::steadyNow();
+    while (!deadlines_.empty() && deadlines_.begin()->first <= now) {
+        Device& device = *deadlines_.begin()->second;
+        if (device.attempts < kSendsPerRequest) {
+            send(device, now, out);
+        } else {
+            fail(device, out);
+        }
+    }
+}
+
+void RequestQueue::sendFailed(const Key& key, Actions& out) {
+    const auto found = devices_.find(key);
+    if (found != devices_.end() && found->second.current) fail(found->second, out);
+}
+
+// A device that does not answer fails its request in flight and every request queued behind it,
+// except those queued after a waiting caller gave up on the one in flight.
+void RequestQueue::fail(Device& device, Actions& out) {
+    setDeadline(device, TimePoint::max(), out);
+    const RequestPtr expired = std::move(device.current);
+    device.current.reset();
+    device.attempts = 0;
+    expired->done = true;
+    out.completions.push_back(Completion{expired, true, true});
+    std::vector<RequestPtr> spared;
+    while (!device.queue.empty()) {
+        RequestPtr next = pop(device);
+        if (expired->abandoned && next->number >= expired->abandonedBefore) {
+            spared.push_back(std::move(next));
+            continue;
+        }
+        next->done = true;
+        out.completions.push_back(Completion{std::move(next), true, false});
+    }
+    for (RequestPtr& request : spared) {
+        device.queue.push_back(std::move(request));
+        std::push_heap(device.queue.begin(), device.queue.end(), below);
+    }
+    if (!device.queue.empty()) startNext(device, base::clock::steadyNow(), out);
+}
+
+RequestQueue::Match RequestQueue::reply(const Key& from, TimePoint receivedAt, bool ok,
+                                        const std::string& data, Actions& out) {
+    const auto found = devices_.find(from);
+    if (found == devices_.end()) return Match::noDevice;
+    Device& device = found->second;
+    if (!device.current) return Match::unexpected;
+    if (!echoes(data, device.current->text)) return Match::unexpected;
+    // A datagram older than the only send cannot answer it; after a resend it answers the first.
+    if (receivedAt < device.lastSend && device.attempts <= 1) return Match::beforeSending;
+
+    const RequestPtr answered = std::move(device.current);
+    device.current.reset();
+    device.attempts = 0;
+    answered->done = true;
+    answered->ok = ok;
+    answered->response = data;
+    out.completions.push_back(Completion{answered, false, true});
+    if (device.queue.empty()) {
+        setDeadline(device, TimePoint::max(), out);
+    } else {
+        startNext(device, base::clock::steadyNow(), out);
+    }
+    return Match::accepted;
+}
+
+bool RequestQueue::giveUp(const Key& key, const RequestPtr& request) {
+    const auto found = devices_.find(key);
+    if (request->done || found == devices_.end()) return false;
+    Device& device = found->second;
+    if (device.current == request) {
+        request->abandoned = true;
+        request->abandonedBefore = device.nextNumber;
+        return false;
+    }
+    const auto queued = std::find(device.queue.begin(), device.queue.end(), request);
+    if (queued == device.queue.end()) return false;
+    device.queue.erase(queued);
+    std::make_heap(device.queue.begin(), device.queue.end(), below);
+    return true;
+}
+
+bool RequestQueue::erase(const Key& key) {
+    const auto found = devices_.find(key);
+    if (found == devices_.end()) return false;
+    found->second.queue.clear();
+    return true;
+}
+
+bool RequestQueue::echoes(const std::string& reply, const std::string& request) {
+    std::size_t open = std::string::npos;
+    if (reply.compare(0, 3, "OK[") == 0) {
+        open = 3;
+    } else if (reply.compare(0, 4, "ERR[") == 0) {
+        open = 4;
+    }
+    if (open == std::string::npos) return true;
+    const std::size_t close = reply.find(']', open);
+    if (close == std::string::npos) return true;
+    const std::size_t length = close - open;
+    if (length == 0) return true;
+    // The echo names the command: the whole request, or its first words.
+    std::size_t end = request.size();
+    while (end > 0 && (request[end - 1] == '\n' || request[end - 1] == '\r')) --end;
+    if (length > end || request.compare(0, length, reply, open, length) != 0) return false;
+    return length == end || request[length] == ' ';
+}
+
+std::size_t RequestQueue::busyDevices() const {
+    std::size_t busy = 0;
+    for (const auto& entry : devices_) busy += entry.second.current || !entry.second.queue.empty() ? 1 : 0;
+    return busy;
+}
+
+std::size_t RequestQueue::queuedRequests(const Key& key) const {
+    const auto found = devices_.find(key);
+    return found == devices_.end() ? 0 : found->second.queue.size();
+}
+
+}  // namespace device

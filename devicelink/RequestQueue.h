@@ -1,0 +1,146 @@
+#pragma once
+// The rules of the requests to devices, apart from the socket, the threads and the locks of the
+// transport: one priority queue per device address and port, at most one request in flight per
+// device, one resend an interval after the first send, failure an interval after the resend
+// (taking the device's queue with it), replies matched to the request in flight, and what a
+// caller that gave up on a request leaves behind. Time comes from the clock seam. The transport
+// calls it under its lock and carries out what it asks for: the sends and the completions.
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "foundation/NetworkAddress.h"
+
+namespace device {
+
+// A request's completion (reply text, ok), or a sniffer's view of one datagram.
+using TransferHandler = std::function<void(const std::string& text, bool ok)>;
+
+class RequestQueue {
+public:
+    using TimePoint = std::chrono::steady_clock::time_point;
+    // A device's address and port.
+    using Key = std::pair<std::uint32_t, std::uint16_t>;
+
+    struct Request {
+        virtual ~Request() = default;
+        int priority = 0;
+        // Order of arrival within the device.
+        std::uint32_t number = 0;
+        // The command with its line feed.
+        std::string text;
+        // Empty for a request whose caller waits for it.
+        TransferHandler handler;
+        std::chrono::microseconds interval{0};
+        // When a waiting caller gives up, counted from queueing.
+        TimePoint giveUpAt;
+        // Set once, when the request is completed.
+        bool done = false;
+        bool ok = false;
+        std::string response;
+        // A waiting caller gave up while the request was in flight: requests queued from then on
+        // (numbers from `abandonedBefore` up) have not waited for it and do not fail with it.
+        bool abandoned = false;
+        std::uint32_t abandonedBefore = 0;
+    };
+    using RequestPtr = std::shared_ptr<Request>;
+
+    struct Send {
+        net::IpAndPort address;
+        RequestPtr request;
+        std::uint32_t attempt = 0;
+    };
+    struct Completion {
+        RequestPtr request;
+        // Set on a failed request: the text the handler gets.
+        bool failed = false;
+        // Whether the failed request was the one in flight.
+        bool wasInFlight = false;
+    };
+    // What the transport is to do after a call, in order: the sends, then the completions.
+    struct Actions {
+        std::vector<Send> sends;
+        std::vector<Completion> completions;
+        // The earliest deadline moved earlier: the thread that waits for it must wake.
+        bool earlierDeadline = false;
+        void clear() {
+            sends.clear();
+            completions.clear();
+            earlierDeadline = false;
+        }
+    };
+
+    enum class Match {
+        accepted,
+        // Nothing was sent to this address and port.
+        noDevice,
+        // Nothing is in flight, or the reply echoes another command.
+        unexpected,
+        // Received before the only send of the request in flight.
+        beforeSending,
+    };
+
+    // A zero interval means one second (`zeroInterval` tells so). The deadline of a waiting caller
+    // is two intervals as given plus 50 ms, counted from now.
+    static RequestPtr makeRequest(RequestPtr request, const std::string& command, int priority,
+                                  unsigned intervalMs, bool& zeroInterval);
+    static Key keyOf(const net::IpAndPort& address) { return Key(address.getAddress(), address.getPort()); }
+
+    // Queues a request. With `start`, an idle device's request goes out at once (a send in
+    // `out`); otherwise it waits for startAll. False, with nothing queued, for an invalid address.
+    bool add(const net::IpAndPort& address, const RequestPtr& request, bool start, Actions& out);
+    // Sends the first request of every idle device that has some.
+    void startAll(Actions& out);
+    // The send of a request failed: the device's requests fail as on a time-out.
+    void sendFailed(const Key& key, Actions& out);
+    // Resends and fails the requests whose interval ran out by now.
+    void expire(Actions& out);
+    // The earliest time at which expire has something to do; max when nothing is in flight.
+    TimePoint nextDeadline() const;
+    // Matches a datagram from `from`, received at `receivedAt`, with the request in flight. An
+    // accepted reply completes it, and the device's next request goes out.
+    Match reply(const Key& from, TimePoint receivedAt, bool ok, const std::string& data, Actions& out);
+    // A waiting caller gives up: a request not sent yet is withdrawn (true); one in flight is
+    // left to finish without taking later requests with it.
+    bool giveUp(const Key& key, const RequestPtr& request);
+    // Drops the queued requests of the device without completing them; the one in flight stays.
+    bool erase(const Key& key);
+    // Whether `reply`, where it echoes a command as "OK[command]: ...", echoes `request`'s.
+    static bool echoes(const std::string& reply, const std::string& request);
+
+    // Devices with a request in flight or queued.
+    std::size_t busyDevices() const;
+    std::size_t queuedRequests(const Key& key) const;
+
+private:
+    struct Device {
+        net::IpAndPort address;
+        std::uint32_t attempts = 0;
+        std::uint32_t nextNumber = 0;
+        TimePoint lastSend{};
+        TimePoint deadline = TimePoint::max();
+        RequestPtr current;
+        // A heap: the greatest priority on top, equal priorities first in, first out.
+        std::vector<RequestPtr> queue;
+    };
+
+    static bool below(const RequestPtr& a, const RequestPtr& b);
+    static RequestPtr pop(Device& device);
+    void startNext(Device& device, TimePoint now, Actions& out);
+    void send(Device& device, TimePoint now, Actions& out);
+    void setDeadline(Device& device, TimePoint deadline, Actions& out);
+    void fail(Device& device, Actions& out);
+
+    // Ordered by address and port, greater first.
+    std::map<Key, Device, std::greater<Key>> devices_;
+    std::set<std::pair<TimePoint, Device*>> deadlines_;
+};
+
+}  // namespace device

@@ -1,0 +1,92 @@
+#include "foundation/SerialJobs.h"
+
+#include <chrono>
+
+#include "foundation/Clock.h"
+#include "foundation/Place.h"
+#include "foundation/ThreadDispatcher.h"
+
+namespace base {
+namespace {
+
+// One dispatcher item gives the executor back after this many jobs or this long.
+constexpr int kJobsPerItem = 1024;
+constexpr auto kTimePerItem = std::chrono::milliseconds(50);
+
+}  // namespace
+
+SerialJobs::SerialJobs(std::wstring description, std::size_t capacity, std::wstring overflow)
+    : description_(std::move(description)), capacity_(capacity), overflow_(std::move(overflow)) {}
+
+bool SerialJobs::push(Job job, bool droppable) {
+    std::lock_guard<std::mutex> guard(lock_);
+    if (closed_) return false;
+    if (droppable && jobs_.size() >= capacity_) {
+        if (!overflowLogged_) {
+            overflowLogged_ = true;
+            debug::Place("base::SerialJobs::push").warn(overflow_.c_str(), jobs_.size());
+        }
+        return false;
+    }
+    jobs_.push_back(std::move(job));
+    if (!scheduled_) scheduleItem();
+    return true;
+}
+
+void SerialJobs::scheduleItem() {
+    const std::shared_ptr<SerialJobs> self = shared_from_this();
+    ThreadDispatcher::add(description_, 0, [self] { self->drain(); });
+    scheduled_ = true;
+}
+
+void SerialJobs::close() {
+    std::unique_lock<std::mutex> guard(lock_);
+    closed_ = true;
+    std::deque<Job> dropped;
+    dropped.swap(jobs_);
+    // A job that closes its own queue cannot wait for itself.
+    if (drainer_ != std::this_thread::get_id()) idle_.wait(guard, [this] { return !running_; });
+    guard.unlock();
+}
+
+std::size_t SerialJobs::size() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    return jobs_.size();
+}
+
+void SerialJobs::drain() {
+    std::unique_lock<std::mutex> guard(lock_);
+    running_ = true;
+    drainer_ = std::this_thread::get_id();
+    const auto deadline = clock::steadyNow() + kTimePerItem;
+    try {
+        for (int done = 0; done < kJobsPerItem && !closed_ && !jobs_.empty(); ++done) {
+            {
+                const Job job = std::move(jobs_.front());
+                jobs_.pop_front();
+                guard.unlock();
+                job();
+            }
+            guard.lock();
+            if (clock::steadyNow() >= deadline) break;
+        }
+    } catch (...) {
+        // The failing job is dropped; the dispatcher reports the exception and the rest still run.
+        if (!guard.owns_lock()) guard.lock();
+        finishItem(guard);
+        throw;
+    }
+    finishItem(guard);
+}
+
+void SerialJobs::finishItem(std::unique_lock<std::mutex>& guard) {
+    running_ = false;
+    drainer_ = std::thread::id();
+    scheduled_ = false;
+    idle_.notify_all();
+    if (jobs_.empty()) overflowLogged_ = false;
+    if (!closed_ && !jobs_.empty()) scheduleItem();
+    guard.unlock();
+}
+
+}  // namespace base

@@ -1,0 +1,58 @@
+#pragma once
+// Work that leaves an input/output thread in a stream (status packets, replies to requests): the
+// jobs wait in one bounded queue and run on the thread dispatcher one at a time, in the order
+// queued, many per dispatcher item, so the dispatcher's hand-off does not limit the rate and two
+// jobs never run at once even while the engine runs items beside a busy executor. A dispatcher
+// item gives the executor back after a while, so that other work is not held up by a flood.
+
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+namespace base {
+
+class SerialJobs : public std::enable_shared_from_this<SerialJobs> {
+public:
+    using Job = std::function<void()>;
+
+    // `description` names the dispatcher items; `overflow` is the WARN text (with %1% for the
+    // number waiting) logged once when jobs are dropped, until the queue has emptied again.
+    SerialJobs(std::wstring description, std::size_t capacity, std::wstring overflow);
+    SerialJobs(const SerialJobs&) = delete;
+    SerialJobs& operator=(const SerialJobs&) = delete;
+
+    // Queues the job and makes sure an item will run it; false when it was dropped: the queue is
+    // closed, or full and the job `droppable` (work that the network brings; a job that someone
+    // waits for is never dropped).
+    bool push(Job job, bool droppable = true);
+    // After it returns no job runs any more; a job running on another thread is waited for.
+    void close();
+
+    std::size_t size() const;
+
+private:
+    void drain();
+    // Called with the lock held when an item ends: hands what is left to a new item.
+    void finishItem(std::unique_lock<std::mutex>& guard);
+    void scheduleItem();
+
+    const std::wstring description_;
+    const std::size_t capacity_;
+    const std::wstring overflow_;
+    mutable std::mutex lock_;
+    std::condition_variable idle_;
+    std::deque<Job> jobs_;
+    bool scheduled_ = false;
+    bool running_ = false;
+    bool closed_ = false;
+    bool overflowLogged_ = false;
+    std::thread::id drainer_;
+};
+
+}  // namespace base

@@ -1,0 +1,197 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "devicelink/RequestQueue.h"
+#include "support/ManualClock.h"
+
+namespace {
+
+using device::RequestQueue;
+using namespace std::chrono_literals;
+
+// Runs one scenario of the request rules on a clock that moves only when told. Steps:
+//   add D CMD PRIORITY INTERVAL   queue CMD ('_' for a blank) for device 127.0.0.D, sent at once when
+//                                 the device is idle
+//   queue D CMD PRIORITY INTERVAL the same, held until startAll
+//   startAll | wait MS (then expire) | erase D | sendfail D | giveup CMD
+//   reply D TEXT | early D TEXT   a datagram from D, received now or just before the last send
+// Events: "done CMD: TEXT", "fail CMD", "send D CMD #n" (in that order after a step), and what a
+// reply or giveup met. Devices are walked greater address first.
+class Scenario {
+public:
+    Scenario() { clock_.holdSteady(); }
+
+    std::vector<std::string> run(const std::vector<std::string>& steps) {
+        for (const std::string& step : steps) {
+            std::istringstream in(step);
+            std::string op;
+            in >> op;
+            RequestQueue::Actions actions;
+            if (op == "add" || op == "queue") {
+                int device = 0, priority = 0;
+                unsigned interval = 0;
+                std::string command;
+                in >> device >> command >> priority >> interval;
+                bool zero = false;
+                std::string text = command;
+                std::replace(text.begin(), text.end(), '_', ' ');
+                auto request = RequestQueue::makeRequest(std::make_shared<RequestQueue::Request>(), text,
+                                                         priority, interval, zero);
+                request->handler = [](const std::string&, bool) {};
+                requests_[command] = {request, device};
+                queue_.add(address(device), request, op == "add", actions);
+            } else if (op == "startAll") {
+                queue_.startAll(actions);
+            } else if (op == "wait") {
+                int ms = 0;
+                in >> ms;
+                clock_.advance(std::chrono::milliseconds(ms));
+                queue_.expire(actions);
+            } else if (op == "erase" || op == "sendfail") {
+                int device = 0;
+                in >> device;
+                if (op == "erase") {
+                    queue_.erase(RequestQueue::keyOf(address(device)));
+                } else {
+                    queue_.sendFailed(RequestQueue::keyOf(address(device)), actions);
+                }
+            } else if (op == "giveup") {
+                std::string command;
+                in >> command;
+                const auto& [request, device] = requests_.at(command);
+                const bool withdrawn = queue_.giveUp(RequestQueue::keyOf(address(device)), request);
+                events_.push_back((withdrawn ? "withdrawn " : "kept ") + command);
+            } else if (op == "reply" || op == "early") {
+                int device = 0;
+                in >> device;
+                std::string text;
+                std::getline(in >> std::ws, text);
+                const auto at = base::clock::steadyNow() - (op == "early" ? 1us : 0us);
+                const auto match =
+                    queue_.reply(RequestQueue::keyOf(address(device)), at, true, text, actions);
+                if (match == RequestQueue::Match::noDevice) events_.push_back("no device");
+                if (match == RequestQueue::Match::unexpected) events_.push_back("unexpected");
+                if (match == RequestQueue::Match::beforeSending) events_.push_back("before sending");
+            } else {
+                ADD_FAILURE() << "unknown step " << step;
+            }
+            record(actions);
+        }
+        return events_;
+    }
+
+    RequestQueue queue_;
+
+private:
+    static net::IpAndPort address(int device) {
+        return net::IpAndPort("127.0.0." + std::to_string(device), 11990);
+    }
+    static std::string commandOf(const RequestQueue::RequestPtr& request) {
+        std::string command = request->text.substr(0, request->text.size() - 1);
+        std::replace(command.begin(), command.end(), ' ', '_');
+        return command;
+    }
+    void record(const RequestQueue::Actions& actions) {
+        for (const auto& completion : actions.completions) {
+            events_.push_back(completion.failed ? "fail " + commandOf(completion.request)
+                                                : "done " + commandOf(completion.request) + ": " +
+                                                      completion.request->response);
+        }
+        for (const auto& send : actions.sends) {
+            const int device = static_cast<int>(send.address.getAddress() & 0xFF);
+            events_.push_back("send " + std::to_string(device) + " " + commandOf(send.request) + " #" +
+                              std::to_string(send.attempt));
+        }
+    }
+
+    test::ManualClock clock_;
+    std::map<std::string, std::pair<RequestQueue::RequestPtr, int>> requests_;
+    std::vector<std::string> events_;
+};
+
+struct Case {
+    const char* name;
+    std::vector<std::string> steps;
+    std::vector<std::string> events;
+};
+
+TEST(RequestQueueTest, Rules) {
+    const std::vector<Case> cases = {
+        {"one in flight per device; then priority, and first in first out among equals",
+         {"add 2 first 2 1000", "add 2 low 0 1000", "add 2 high 2 1000", "add 2 next 2 1000",
+          "add 3 other 2 1000", "reply 2 OK first", "reply 2 OK high", "reply 2 OK next", "reply 2 OK low"},
+         {"send 2 first #1", "send 3 other #1", "done first: OK first", "send 2 high #1",
+          "done high: OK high", "send 2 next #1", "done next: OK next", "send 2 low #1", "done low: OK low"}},
+        {"resent one interval after the first send, failed one interval after the resend with the queue",
+         {"add 2 one 2 200", "add 2 two 2 200", "wait 199", "wait 1", "wait 199", "wait 1"},
+         {"send 2 one #1", "send 2 one #2", "fail one", "fail two"}},
+        {"a reply after the resend answers the request, also one received before the resend",
+         {"add 2 one 2 200", "wait 200", "early 2 OK one", "add 2 two 2 200", "wait 200", "reply 2 OK two"},
+         {"send 2 one #1", "send 2 one #2", "done one: OK one", "send 2 two #1", "send 2 two #2",
+          "done two: OK two"}},
+        {"a datagram older than the only send, from elsewhere, or with nothing in flight is no reply",
+         {"add 2 one 2 200", "early 2 OK one", "reply 3 OK one", "reply 2 OK one", "reply 2 OK one"},
+         {"send 2 one #1", "before sending", "no device", "done one: OK one", "unexpected"}},
+        {"a reply echoing another command does not complete the request in flight",
+         {"add 2 get_vol 2 200", "add 2 get 2 200", "add 2 set_vol_-18 2 200", "add 2 plain 2 200",
+          "reply 2 OK[get ch]: 3", "reply 2 OK[get vol]: -18", "reply 2 OK[getx]: 1", "reply 2 ERR[get]: no",
+          "reply 2 OK[set vol]: done", "reply 2 OK[]: any"},
+         {"send 2 get_vol #1", "unexpected", "done get_vol: OK[get vol]: -18", "send 2 get #1", "unexpected",
+          "done get: ERR[get]: no", "send 2 set_vol_-18 #1", "done set_vol_-18: OK[set vol]: done",
+          "send 2 plain #1", "done plain: OK[]: any"}},
+        {"a caller giving up withdraws a queued request; one in flight fails alone once abandoned",
+         {"add 2 first 2 100", "add 2 queued 2 100", "giveup queued", "giveup first", "add 2 later 2 100",
+          "wait 100", "wait 100", "reply 2 OK later"},
+         {"send 2 first #1", "withdrawn queued", "kept first", "send 2 first #2", "fail first",
+          "send 2 later #1", "done later: OK later"}},
+        {"erase drops the queue without completing it and keeps the request in flight",
+         {"add 2 flight 2 100", "add 2 dropped 2 100", "erase 2", "reply 2 OK flight", "erase 9"},
+         {"send 2 flight #1", "done flight: OK flight"}},
+        {"requests held until start go out together; a failed send fails the device's requests",
+         {"queue 2 a 2 100", "queue 2 b 2 100", "queue 3 c 2 100", "startAll", "sendfail 2", "sendfail 3"},
+         {"send 3 c #1", "send 2 a #1", "fail a", "fail b", "fail c"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Scenario scenario;
+        EXPECT_EQ(scenario.run(c.steps), c.events);
+    }
+}
+
+TEST(RequestQueueTest, DeadlinesAndIntervals) {
+    test::ManualClock clock;
+    clock.holdSteady();
+    const auto start = base::clock::steadyNow();
+    bool zero = false;
+    auto request =
+        RequestQueue::makeRequest(std::make_shared<RequestQueue::Request>(), "get vol", 2, 0, zero);
+    EXPECT_TRUE(zero);
+    EXPECT_EQ(request->text, "get vol\n");
+    // A zero interval resends after a second; the caller's deadline keeps the interval it gave.
+    EXPECT_EQ(request->interval, 1s);
+    EXPECT_EQ(request->giveUpAt, start + 50ms);
+    request = RequestQueue::makeRequest(std::make_shared<RequestQueue::Request>(), "x", 2, 1000, zero);
+    EXPECT_FALSE(zero);
+    EXPECT_EQ(request->giveUpAt, start + 2050ms);
+
+    RequestQueue queue;
+    RequestQueue::Actions actions;
+    EXPECT_EQ(queue.nextDeadline(), RequestQueue::TimePoint::max());
+    EXPECT_FALSE(queue.add(net::IpAndPort("127.0.0.2", 0), request, true, actions));
+    EXPECT_TRUE(queue.add(net::IpAndPort("127.0.0.2", 11990), request, true, actions));
+    EXPECT_TRUE(actions.earlierDeadline);
+    EXPECT_EQ(queue.nextDeadline(), start + 1s);
+    actions.clear();
+    auto later = RequestQueue::makeRequest(std::make_shared<RequestQueue::Request>(), "y", 2, 3000, zero);
+    queue.add(net::IpAndPort("127.0.0.3", 11990), later, true, actions);
+    // A later deadline wakes no one.
+    EXPECT_FALSE(actions.earlierDeadline);
+    EXPECT_EQ(queue.busyDevices(), 2u);
+}
+
+}  // namespace
