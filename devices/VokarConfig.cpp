@@ -6,6 +6,7 @@
 #include <set>
 
 #include "devicelink/DeviceBase.h"
+#include "devices/ConfigExchange.h"
 #include "foundation/Exceptions.h"
 #include "foundation/NetworkAddress.h"
 #include "foundation/ScanFields.h"
@@ -13,32 +14,16 @@
 namespace device {
 namespace {
 
+using namespace limits;
+
 constexpr std::size_t shortestFirstGenerationReply = 13;
 // Tokens of the oldest "get state" layouts before their padding, and of the newest.
 constexpr std::size_t shortestPaddableState = 26;
 constexpr std::size_t newestStateTokens = 34;
 
-constexpr std::int64_t largestU32 = std::numeric_limits<std::uint32_t>::max();
-constexpr std::int64_t largestU16 = std::numeric_limits<std::uint16_t>::max();
-// The discovery and microphone ports follow the server port; all three must fit 16 bits.
-constexpr std::int64_t largestServerPort = largestU16 - 2;
-constexpr std::uint16_t lowestWritableServerPort = 1024;
 constexpr std::uint16_t highestWritableServerPort = 65514;
-constexpr std::uint8_t highestNeridaAddress = 127;
 constexpr std::int16_t highestScenarioId = 32766;
 constexpr std::int64_t highestScenarioOrder = 64;
-
-bool containsDhcp(const std::string& text) {
-    return base::scan::containsIgnoringCase(text, "DHCP");
-}
-
-// An address text, optionally with a port; the address part is kept.
-bool readAddress(const std::string& text, std::string& address) {
-    std::string bare;
-    if (!net::splitIpAndPort(text, &bare)) return false;
-    address = bare;
-    return true;
-}
 
 // "%u/%u".
 bool readRatio(const std::string& text, std::uint32_t& first, std::uint32_t& second) {
@@ -48,20 +33,8 @@ bool readRatio(const std::string& text, std::uint32_t& first, std::uint32_t& sec
            DeviceBase::parseIntValue(text.substr(slash + 1), second, 0, largestU32);
 }
 
-// Four dotted numbers up to 255 and nothing else; 0.0.0.0 only where `zeroAllowed`.
-bool isDottedAddress(const std::string& text, bool zeroAllowed) {
-    std::string bare;
-    std::uint32_t value = 0;
-    if (!net::splitIpAndPort(text, &bare) || bare != text || !net::parseIpAndPort(text, &value)) return false;
-    return zeroAllowed || value != 0;
-}
-
 bool isScenarioId(std::int16_t id) {
     return id == ain::none || (id >= 0 && id <= highestScenarioId);
-}
-
-void require(bool condition, const wchar_t* step) {
-    if (!condition) throw exception::IncorrectFormat(step);
 }
 
 std::int16_t scenarioIdOf(ScenarioCatalog& catalog, std::int16_t order) {
@@ -91,7 +64,7 @@ ConfigReplyFault readFirstGenerationConfig(const std::string& configReply, const
     out.ip = config[0];
     out.mask = config[1];
     out.gateway = config[2];
-    out.dhcp = containsDhcp(config[4]);
+    out.dhcp = namesDhcp(config[4]);
     out.multicastIp = config[5];
     out.currentIp = ifconfig[0];
     out.currentMask = ifconfig[1];
@@ -134,15 +107,16 @@ ConfigReplyFault readStateTokens(const std::vector<std::string>& t, VokarConfig&
     out.stateText = t[1];
     numbers &= readRatio(t[2], out.ratioFirst, out.ratioSecond);
     numbers &= DeviceBase::parseIntValue(t[3], out.stateMode, 0, 6);
-    out.dhcp = containsDhcp(t[4]);
-    const bool addresses = readAddress(t[5], out.ip) && readAddress(t[6], out.mask) &&
-                           readAddress(t[7], out.gateway) && readAddress(t[8], out.currentIp) &&
-                           readAddress(t[9], out.currentMask) && readAddress(t[10], out.currentGateway) &&
-                           readAddress(t[11], out.multicastIp);
+    out.dhcp = namesDhcp(t[4]);
+    const bool addresses = readAddressToken(t[5], out.ip) && readAddressToken(t[6], out.mask) &&
+                           readAddressToken(t[7], out.gateway) && readAddressToken(t[8], out.currentIp) &&
+                           readAddressToken(t[9], out.currentMask) &&
+                           readAddressToken(t[10], out.currentGateway) &&
+                           readAddressToken(t[11], out.multicastIp);
     if (!numbers) return ConfigReplyFault::number;
     if (!addresses) return ConfigReplyFault::address;
 
-    bool fields = readAddress(t[12], out.serverIp);
+    bool fields = readAddressToken(t[12], out.serverIp);
     out.currentServerIp = out.audioSrvIp = out.currentAudioSrvIp = out.serverIp;
     fields &= DeviceBase::parseIntValue(t[13], out.serverPort, 0, largestServerPort);
     out.discoveryPort = static_cast<std::uint16_t>(out.serverPort + 1);

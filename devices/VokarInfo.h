@@ -157,7 +157,6 @@ private:
     // The steps of parseState, in their order.
     bool applyVersion(StateUpdate& update, const std::string& packet);
     void applyTips(StateUpdate& update);
-    void applySender(StateUpdate& update, const net::IpAndPort& sender);
     void applyBatteryAndLines(StateUpdate& update);
     void deducePlayback(StateUpdate& update);
     PlaybackType deduceType(const StateUpdate& update, std::uint32_t status, std::uint32_t& channel);

@@ -6,6 +6,7 @@
 #include <mutex>
 #include <variant>
 
+#include "devices/ConfigExchange.h"
 #include "devices/VokarInfo.h"
 #include "foundation/Checks.h"
 #include "foundation/Exceptions.h"
@@ -228,12 +229,7 @@ bool VokarInfo::setConfig(Config config) {
     }
     dropConfig();
     if (!restart) return false;
-    if (!reboot()) {
-        here.warn(L"Устройство '%1%' не перезагрузилось после записи настроек (hw=%2%)", getDisplayName(),
-                  hardwareAddress_.toCharArray());
-        throw exception::DeviceReason(L"Устройство не ответило на команду перезагрузки",
-                                      L"Новые настройки вступят в силу после перезагрузки устройства");
-    }
+    rebootToApplySettings(*this, setConfigPlace);
     return true;
 }
 

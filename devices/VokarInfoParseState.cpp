@@ -2,6 +2,7 @@
 
 #include <mutex>
 
+#include "devices/StatePacketSteps.h"
 #include "devices/VokarInfo.h"
 #include "devices/VokarStatePacket.h"
 #include "foundation/Checks.h"
@@ -15,7 +16,6 @@ constexpr const char* place = "device::VokarInfo::parseState";
 // Packets are dropped this long after a reboot command: the loudspeaker still reports its
 // old state for a moment.
 constexpr std::int64_t rebootQuietUs = 2000000;
-constexpr std::uint32_t respondingCheckDelayMs = 200;
 
 using F = VokarStatePacket;
 
@@ -92,32 +92,17 @@ bool VokarInfo::parseState(const std::string& packet, const net::IpAndPort& send
     if (!applyVersion(update, packet)) return false;
     applyTips(update);
     checkVokarStatePacket(update.packet, update.version);
-    applySender(update, sender);
+    if (followSender(*this, sender, place)) update.changed = true;
     applyBatteryAndLines(update);
     deducePlayback(update);
     applyInputs(update);
     applyIndicators(update);
     checkPlaybackMarks(update);
 
-    const bool firstPacket = !stateReceived.load();
-    if (firstPacket) {
-        here.info(L"Устройство подключено: '%1%' (id=%2%, hw=%3%, ip=%4%, version='%5%')", getDisplayName(),
-                  getId(), update.device, sender.getWideText(), update.packet.versionText);
-        responding.store(false);
-    }
+    const bool firstPacket = announceConnection(*this, sender, update.packet.versionText, place);
     if (update.changed || update.storedSilently) storeState(update);
     if (update.changed || firstPacket) notifyWithState();
-
-    const std::int64_t time = now();
-    lastStateTime.store(time);
-    lastPacketTime.store(time);
-    stateReceived.store(true);
-
-    if (firstPacket) {
-        auto device = self();
-        base::ThreadDispatcher::add(L"check responding", respondingCheckDelayMs,
-                                    [device] { device->checkResponding(false); });
-    }
+    stampStatePacket(*this, firstPacket);
     return true;
 }
 
@@ -156,16 +141,6 @@ void VokarInfo::applyTips(StateUpdate& update) {
     record.tipsActive = active;
     update.changed = true;
     // The line control, once it exists, takes the two masks from here.
-}
-
-void VokarInfo::applySender(StateUpdate& update, const net::IpAndPort& sender) {
-    const net::IpAndPort current = getAddress();
-    if (current.getAddress() == sender.getAddress() && current.getPort() == sender.getPort()) return;
-    debug::warnIfFalse(sender.isValid(), place);
-    debug::Place(place).mark(L"Device %1% state: Device IP Address = %2%", update.device,
-                             sender.getWideText());
-    setAddress(sender);
-    update.changed = true;
 }
 
 void VokarInfo::applyBatteryAndLines(StateUpdate& update) {

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "devicelink/DeviceType.h"
+#include "devices/FieldText.h"
 #include "devices/PlaybackType.h"
 #include "devices/VokarVersion.h"
 
@@ -130,11 +131,6 @@ enum class PlaybackStatus : std::uint32_t {
     analogInput2,
     sine,
     over,
-};
-
-struct FieldText {
-    const wchar_t* text;
-    std::size_t length;
 };
 
 // A value beyond a table gives its last entry ("over", or "unsupported" for the API levels).

@@ -71,10 +71,6 @@ VokarVersion vokarAGeneration(const Version& version) {
     return vokarA_2_01_72;
 }
 
-void setFlags(FeatureFlags& flags, std::initializer_list<std::size_t> numbers) {
-    for (const std::size_t n : numbers) flags[n - 1] = true;
-}
-
 }  // namespace
 
 std::string get(VokarVersion version) {
@@ -103,27 +99,27 @@ FeatureFlags vokarFeatures(DeviceType type, VokarVersion version) {
     const bool vokarS = isOfKind(type, types::vokarS);
     const bool vokarB1 = isOfKind(type, types::vokarB1);
     if (isOfKind(type, types::vokarAGroup | types::loudspeaker)) {
-        setFlags(flags, {2, 3, 4, 5, 7, 9, 11});
+        setFeatures(flags, {2, 3, 4, 5, 7, 9, 11});
     } else if (vokarBFamily || vokarS) {
-        setFlags(flags, {2, 3, 4, 6, 7, 11});
-        if (version >= 11) setFlags(flags, {1});
-        if (vokarB1 || vokarS) setFlags(flags, {8, 18, 21});
-        if (version >= 16) setFlags(flags, {9, 13, 19});
-        if ((vokarB1 || vokarS) && version >= 16) setFlags(flags, {10});
-        if (vokarBFamily) setFlags(flags, {12});
-        if (vokarBFamily && version >= 16) setFlags(flags, {14});
-        if (vokarS) setFlags(flags, {15});
-        if (vokarB1) setFlags(flags, {16});
-        if (version >= 12) setFlags(flags, {17});
-        if (version >= 18) setFlags(flags, {20});
-        if (version >= 20) setFlags(flags, {24});
-        if (version >= 21) setFlags(flags, {25});
+        setFeatures(flags, {2, 3, 4, 6, 7, 11});
+        if (version >= 11) setFeatures(flags, {1});
+        if (vokarB1 || vokarS) setFeatures(flags, {8, 18, 21});
+        if (version >= 16) setFeatures(flags, {9, 13, 19});
+        if ((vokarB1 || vokarS) && version >= 16) setFeatures(flags, {10});
+        if (vokarBFamily) setFeatures(flags, {12});
+        if (vokarBFamily && version >= 16) setFeatures(flags, {14});
+        if (vokarS) setFeatures(flags, {15});
+        if (vokarB1) setFeatures(flags, {16});
+        if (version >= 12) setFeatures(flags, {17});
+        if (version >= 18) setFeatures(flags, {20});
+        if (version >= 20) setFeatures(flags, {24});
+        if (version >= 21) setFeatures(flags, {25});
     } else if (isOfKind(type, types::vokarN) || isOfKind(type, types::vokarPoE)) {
         const bool vokarPoE = isOfKind(type, types::vokarPoE);
-        setFlags(flags, {18, 19, 21});
-        if (vokarPoE) setFlags(flags, {1, 20});
-        if (isOfKind(type, types::vokarN)) setFlags(flags, {24});
-        if (version >= 21) setFlags(flags, {25});
+        setFeatures(flags, {18, 19, 21});
+        if (vokarPoE) setFeatures(flags, {1, 20});
+        if (isOfKind(type, types::vokarN)) setFeatures(flags, {24});
+        if (version >= 21) setFeatures(flags, {25});
     }
     return flags;
 }

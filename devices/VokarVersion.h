@@ -3,12 +3,12 @@
 // settings and audio-memory layout is decided on this one number, read from the version
 // text of its status packets.
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
 #include "devicelink/Version.h"
+#include "devices/FeatureFlags.h"
 
 namespace device {
 
@@ -56,10 +56,8 @@ std::uint32_t get(VokarVersion version, GenerationNumber);
 // family, by its version numbers. 0 for a device that is no loudspeaker.
 VokarVersion toVokarVersion(const Version& version);
 
-// The 25 capability flags of a loudspeaker, numbered 1 to 25 (flag n is element n - 1), set
-// from its type and generation whenever its version changes. The health evaluation reads
-// the five named here; the others belong to the window and the later commands.
-using FeatureFlags = std::array<bool, 25>;
+// The capability flags of a loudspeaker follow its type and generation. The health evaluation
+// reads the five named here; the others belong to the window and the later commands.
 enum FeatureFlag : std::size_t {
     line1Monitored = 4,
     line2Monitored = 5,
@@ -67,10 +65,6 @@ enum FeatureFlag : std::size_t {
     ledPanelMonitored = 21,
     audioMemoryPresent = 25,
 };
-constexpr bool hasFeature(const FeatureFlags& flags, std::size_t flag) {
-    return flag >= 1 && flag <= flags.size() && flags[flag - 1];
-}
-
 FeatureFlags vokarFeatures(DeviceType type, VokarVersion version);
 
 }  // namespace device

@@ -24,15 +24,8 @@ using Config = VokarInfo::Config;
 // Every field, one a line, so that a difference shows by name.
 std::string describe(const Config& c) {
     std::ostringstream out;
-    out << "number=" << c.number << "\nip=" << c.ip << "\nmask=" << c.mask << "\ngateway=" << c.gateway
-        << "\ndhcp=" << c.dhcp << "\ncurrentIp=" << c.currentIp << "\ncurrentMask=" << c.currentMask
-        << "\ncurrentGateway=" << c.currentGateway << "\nmulticastIp=" << c.multicastIp
-        << "\ndiscoveryPort=" << c.discoveryPort << "\nserverPort=" << c.serverPort
-        << "\ngenerationCode=" << c.generationCode << "\ncurrentServerIp=" << c.currentServerIp
-        << "\nserverIp=" << c.serverIp << "\nswitchMode=" << c.switchMode << "\nigmpReport=" << c.igmpReport
-        << "\nneridaAddress=" << int{c.neridaAddress} << "\nneridaRelay=" << c.neridaRelay
-        << "\nneridaTest=" << c.neridaTest << "\nneridaReserve=" << c.neridaReserve
-        << "\ntoken33Value=" << c.token33Value << "\nmicPort=" << c.micPort << "\naudioSrvIp=" << c.audioSrvIp
+    test::describeCommon(out, c);
+    out << "\nmicPort=" << c.micPort << "\naudioSrvIp=" << c.audioSrvIp
         << "\ncurrentAudioSrvIp=" << c.currentAudioSrvIp << "\nlineDoubleOff=" << c.lineDoubleOff
         << "\nlineTest=" << c.lineTest << "\nstateText=" << c.stateText << "\nratio=" << c.ratioFirst << "/"
         << c.ratioSecond << "\nstateMode=" << c.stateMode << "\nmulticastListen=" << c.multicastListen
@@ -133,7 +126,7 @@ protected:
                                const std::string& text) {
         std::vector<std::string> lines = emulated.settingsLines();
         lines[line] = text;
-        return LoudspeakerEmulator::joinLines(lines);
+        return test::joinLines(lines);
     }
 };
 
@@ -254,7 +247,7 @@ TEST_F(VokarConfigTest, ShortOrMalformedRepliesAreRefusedAndTheCacheKept) {
     // A reply too short for its layout.
     std::vector<std::string> lines = emulated->settingsLines();
     lines.pop_back();
-    const std::string shorter = LoudspeakerEmulator::joinLines(lines);
+    const std::string shorter = test::joinLines(lines);
     emulated->answer("get state", test::okReply("get state", shorter));
     EXPECT_EQ(refusedReply(*device), shorter);
 
@@ -269,7 +262,7 @@ TEST_F(VokarConfigTest, FirstGenerationRepliesThatDoNotRead) {
     ASSERT_EQ(lines.size(), 13u);
 
     lines.pop_back();
-    emulated->answer("config", test::okReply("config", LoudspeakerEmulator::joinLines(lines)));
+    emulated->answer("config", test::okReply("config", test::joinLines(lines)));
     EXPECT_EQ(refusedReply(*device), "");
 
     device->clearCache();

@@ -1,60 +1,22 @@
 #pragma once
-// What the loudspeaker tests share: a running dispatcher and transport on loopback, a log
-// capture, and loudspeakers made by the class's own factory.
+// What the loudspeaker tests share besides the device fixture: loudspeakers made by the class's
+// own factory, connected to emulated ones.
 
-#include <gtest/gtest.h>
-
-#include <atomic>
 #include <memory>
 #include <string>
 
-#include "devicelink/TransferProtocol.h"
 #include "devices/VokarInfo.h"
-#include "foundation/ThreadDispatcher.h"
-#include "support/DeviceEmulator.h"
-#include "support/DispatcherWait.h"
-#include "support/FakeGuiThread.h"
-#include "support/LogCapture.h"
 #include "support/LoudspeakerEmulator.h"
+#include "tests/devices/DeviceFixture.h"
 
 namespace test {
 
-// The field of the E that `action` throws; a failure of the test when it throws nothing.
-template <class E, class Action, class T, class Holder>
-T thrown(Action&& action, T Holder::*field) {
-    try {
-        action();
-    } catch (const E& error) {
-        return error.*field;
-    }
-    ADD_FAILURE() << "nothing was thrown";
-    return T();
-}
-
-class VokarFixture : public ::testing::Test {
+class VokarFixture : public DeviceFixture {
 protected:
-    static constexpr const char* hardwareAddress = "02:7E:41:00:00:01";
-
-    void SetUp() override {
-        base::ThreadDispatcher::create();
-        transport_ = std::make_shared<device::TransferProtocol>(port_, "127.0.0.1");
-        transport_->run();
-    }
-    void TearDown() override {
-        transport_->stop();
-        base::ThreadDispatcher::destroy();
-    }
-
-    // A device's address on loopback; nothing answers there unless an emulator is started on it.
-    net::IpAndPort address(int host = 2) const {
-        return net::IpAndPort("127.0.0." + std::to_string(host), port_);
-    }
-
     std::shared_ptr<device::VokarInfo> makeDevice(device::DeviceType type = device::types::vokarB,
                                                   int host = 2) {
         return device::VokarInfo::create(7, type, net::HardwareAddress(hardwareAddress), address(host),
-                                         L"Hall", transport_,
-                                         [this](const std::shared_ptr<device::DeviceBase>&) { ++handled_; });
+                                         L"Hall", transport_, countingHandler());
     }
 
     std::unique_ptr<LoudspeakerEmulator> makeEmulator(device::VokarVersion generation,
@@ -82,13 +44,6 @@ protected:
         return device;
     }
 
-    // The commands `emulator` received, in one text: "set ch 2; set ch 0".
-    static std::string sent(const LoudspeakerEmulator& emulator) {
-        std::string text;
-        for (const std::string& command : emulator.received()) text += (text.empty() ? "" : "; ") + command;
-        return text;
-    }
-
     struct Loudspeaker {
         std::unique_ptr<LoudspeakerEmulator> emulated;
         std::shared_ptr<device::VokarInfo> device;
@@ -105,16 +60,6 @@ protected:
                               std::size_t numbers = LoudspeakerEmulator::fullNumberCount) {
         return LoudspeakerEmulator::makeStatusPacket(hardwareAddress, status, numbers, version);
     }
-
-    // How many jobs with this description the dispatcher was given so far.
-    std::size_t queued(const std::wstring& description) {
-        return capture_.find(L"add a function with description '" + description + L"'").size();
-    }
-
-    LogCapture capture_;
-    const std::uint16_t port_ = freeUdpPort();
-    std::shared_ptr<device::TransferProtocol> transport_;
-    std::atomic<int> handled_{0};
 };
 
 }  // namespace test

@@ -16,9 +16,11 @@ sockaddr_in endpoint(const std::string& ip, std::uint16_t port) {
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(port);
-    if (inet_pton(AF_INET, ip.c_str(), &address.sin_addr) != 1) throw std::invalid_argument("bad address " + ip);
+    if (inet_pton(AF_INET, ip.c_str(), &address.sin_addr) != 1)
+        throw std::invalid_argument("bad address " + ip);
     // Never anything but loopback: an emulated device lives on this machine only.
-    if ((ntohl(address.sin_addr.s_addr) >> 24) != 127) throw std::invalid_argument("not a loopback address " + ip);
+    if ((ntohl(address.sin_addr.s_addr) >> 24) != 127)
+        throw std::invalid_argument("not a loopback address " + ip);
     return address;
 }
 
@@ -108,6 +110,27 @@ void EmulatedDevice::answerErrorNext(int count) {
     errorCount_ = count;
 }
 
+void EmulatedDevice::setRebootPause(std::chrono::milliseconds pause) {
+    std::lock_guard<std::mutex> guard(lock_);
+    rebootPause_ = pause;
+}
+
+bool EmulatedDevice::isRebooting() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    return std::chrono::steady_clock::now() < rebootEnds_;
+}
+
+int EmulatedDevice::rebootCount() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    return rebootCount_;
+}
+
+void EmulatedDevice::beginReboot() {
+    std::lock_guard<std::mutex> guard(lock_);
+    ++rebootCount_;
+    rebootEnds_ = std::chrono::steady_clock::now() + rebootPause_;
+}
+
 void EmulatedDevice::send(const std::string& data, const net::IpAndPort& to) {
     const sockaddr_in destination = endpoint(to.getText(), to.getPort());
     ::sendto(socket_, data.data(), data.size(), 0, reinterpret_cast<const sockaddr*>(&destination),
@@ -172,7 +195,7 @@ void EmulatedDevice::serve() {
             received_.push_back(command);
             receivedSignal_.notify_all();
             delay = delay_;
-            if (silent_) continue;
+            if (silent_ || std::chrono::steady_clock::now() < rebootEnds_) continue;
             if (dropCount_ > 0) {
                 --dropCount_;
                 continue;

@@ -5,6 +5,8 @@
 // (loudspeaker, console) derive from it, register their commands and keep the state
 // that their commands change.
 
+#include <netinet/in.h>
+
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -17,7 +19,6 @@
 #include <thread>
 #include <vector>
 
-#include <netinet/in.h>
 #include "foundation/NetworkAddress.h"
 
 namespace test {
@@ -43,12 +44,18 @@ public:
     void answer(const std::string& prefix, const std::string& reply);
 
     // Misbehaviour, each until changed.
-    void setSilent(bool silent);                  // receive, never answer
-    void dropNext(int count);                     // the next `count` commands get no answer
+    void setSilent(bool silent);                     // receive, never answer
+    void dropNext(int count);                        // the next `count` commands get no answer
     void setDelay(std::chrono::milliseconds delay);  // answer late
-    void answerFromPort(std::uint16_t port);      // answer from another socket (0: the command socket)
-    void answerBusy(int count);                   // the next `count` commands get the busy text
-    void answerErrorNext(int count);              // the next `count` commands get "ERR"
+    void answerFromPort(std::uint16_t port);         // answer from another socket (0: the command socket)
+    void answerBusy(int count);                      // the next `count` commands get the busy text
+    void answerErrorNext(int count);                 // the next `count` commands get "ERR"
+
+    // How long the device stays silent after a restart; every command it gets meanwhile is
+    // logged and left unanswered.
+    void setRebootPause(std::chrono::milliseconds pause);
+    bool isRebooting() const;
+    int rebootCount() const;
 
     // Sends a datagram from the command socket (status packets, unsolicited replies).
     void send(const std::string& data, const net::IpAndPort& to);
@@ -57,7 +64,8 @@ public:
     std::vector<std::string> received() const;
     std::size_t receivedCount() const;
     // Waits until at least `count` commands came; false after the deadline.
-    bool waitForReceived(std::size_t count, std::chrono::milliseconds deadline = std::chrono::seconds(10)) const;
+    bool waitForReceived(std::size_t count,
+                         std::chrono::milliseconds deadline = std::chrono::seconds(10)) const;
     void clearReceived();
 
     const std::string& ip() const { return ip_; }
@@ -67,6 +75,8 @@ public:
 protected:
     // The answer of the command table, or nullopt; kinds may override to add state.
     virtual std::optional<std::string> handle(const std::string& command);
+    // Starts a restart; a kind's "reboot" handler calls it before it answers.
+    void beginReboot();
     // Ends the serving thread; a kind that overrides handle() or keeps state its handlers use
     // calls it first in its destructor, before that state goes. Calling it again does nothing.
     void stopServing();
@@ -92,6 +102,9 @@ private:
     int errorCount_ = 0;
     std::chrono::milliseconds delay_{0};
     std::uint16_t answerPort_ = 0;
+    std::chrono::milliseconds rebootPause_{1500};
+    std::chrono::steady_clock::time_point rebootEnds_{};
+    int rebootCount_ = 0;
 };
 
 }  // namespace test

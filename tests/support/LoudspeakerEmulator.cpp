@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "foundation/NetworkAddress.h"
+#include "support/EmulatorText.h"
 
 namespace test {
 namespace {
@@ -17,56 +18,7 @@ const char* const generationNumbers[device::vokarVersionCount] = {
     "1.03.111", "1.03.113", "1.03.121", "1.03.125",  "1.03.128", "1.03.131",      "1.03.140",
 };
 
-std::string decimal(std::int64_t value) {
-    char digits[24];
-    return std::string(digits, std::to_chars(digits, digits + sizeof digits, value).ptr);
-}
-
-std::string hex(std::uint32_t value, int width) {
-    char digits[16];
-    std::string text(digits, std::to_chars(digits, digits + sizeof digits, value, 16).ptr);
-    for (char& c : text) c = static_cast<char>(c >= 'a' ? c - 'a' + 'A' : c);
-    if (static_cast<int>(text.size()) < width) text.insert(0, width - text.size(), '0');
-    return text;
-}
-
-bool parseWhole(std::string_view text, std::int64_t& value, int base = 10) {
-    if (!text.empty() && text.front() == '+') text.remove_prefix(1);
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value, base);
-    return !text.empty() && error == std::errc() && end == text.data() + text.size();
-}
-
 using Settings = LoudspeakerEmulator::Settings;
-
-const char* onOff(bool value) {
-    return value ? "on" : "off";
-}
-
-std::string unknownCommand(const std::string& command) {
-    return "ERR[" + command + "]: unknown command";
-}
-
-bool setFlag(bool& field, const std::string& value) {
-    if (value != "on" && value != "off") return false;
-    field = value == "on";
-    return true;
-}
-
-template <class Integer>
-bool setNumber(Integer& field, const std::string& value, std::int64_t lowest, std::int64_t highest) {
-    std::int64_t number = 0;
-    if (!parseWhole(value, number) || number < lowest || number > highest) return false;
-    field = static_cast<Integer>(number);
-    return true;
-}
-
-// A bare dotted address.
-bool setAddress(std::string& field, const std::string& value) {
-    std::string bare;
-    if (!net::splitIpAndPort(value, &bare) || bare != value) return false;
-    field = value;
-    return true;
-}
 
 // The input that a key ending in "AIN1" names. Up to generation 15 the inputs are counted
 // from 0, later from 1; generation 15 takes the keys of both countings, and "AIN1" there
@@ -156,10 +108,6 @@ const KeyRule keyRules[] = {
 };
 
 }  // namespace
-
-std::string okReply(const std::string& command, const std::string& payload) {
-    return "OK[" + command + "]: " + payload;
-}
 
 LoudspeakerEmulator::LoudspeakerEmulator(const std::string& ip, std::uint16_t port,
                                          const std::string& hardwareAddress, device::VokarVersion generation,
@@ -312,30 +260,6 @@ std::pair<unsigned, unsigned> LoudspeakerEmulator::channelBytes() const {
     return {firstChannelByte_, secondChannelByte_};
 }
 
-void LoudspeakerEmulator::setRebootPause(std::chrono::milliseconds pause) {
-    std::lock_guard<std::mutex> guard(lock_);
-    rebootPause_ = pause;
-}
-
-bool LoudspeakerEmulator::isRebooting() const {
-    std::lock_guard<std::mutex> guard(lock_);
-    return rebootingLocked();
-}
-
-bool LoudspeakerEmulator::rebootingLocked() const {
-    return std::chrono::steady_clock::now() < rebootEnds_;
-}
-
-int LoudspeakerEmulator::rebootCount() const {
-    std::lock_guard<std::mutex> guard(lock_);
-    return rebootCount_;
-}
-
-std::optional<std::string> LoudspeakerEmulator::handle(const std::string& command) {
-    if (isRebooting()) return std::nullopt;
-    return EmulatedDevice::handle(command);
-}
-
 std::optional<std::string> LoudspeakerEmulator::getVolume(const std::string& command) {
     std::lock_guard<std::mutex> guard(lock_);
     if (laterGeneration()) return okReply(command, decimal(decibels_));
@@ -364,9 +288,8 @@ std::optional<std::string> LoudspeakerEmulator::setVolume(const std::string& com
 }
 
 std::optional<std::string> LoudspeakerEmulator::reboot(const std::string& command) {
+    beginReboot();
     std::lock_guard<std::mutex> guard(lock_);
-    ++rebootCount_;
-    rebootEnds_ = std::chrono::steady_clock::now() + rebootPause_;
     // It comes back with its settings and nothing playing.
     status_.playbackState = 0;
     status_.playbackSource = 0;
@@ -390,12 +313,6 @@ void LoudspeakerEmulator::setSettings(const Settings& settings) {
 std::vector<std::string> LoudspeakerEmulator::settingsLines() const {
     std::lock_guard<std::mutex> guard(lock_);
     return laterGeneration() ? stateLinesLocked() : configLinesLocked();
-}
-
-std::string LoudspeakerEmulator::joinLines(const std::vector<std::string>& lines) {
-    std::string text;
-    for (const std::string& line : lines) text += (text.empty() ? "" : "\n") + line;
-    return text;
 }
 
 void LoudspeakerEmulator::setChannelDeferred(bool deferred) {

@@ -15,6 +15,7 @@
 
 #include "devices/VokarVersion.h"
 #include "support/DeviceEmulator.h"
+#include "support/EmulatorText.h"
 
 namespace test {
 
@@ -137,8 +138,6 @@ public:
     // The lines of the settings reply of the generation ("get state" from generation 9 on,
     // else "config"), each "label: value", for tests that spoil one of them.
     std::vector<std::string> settingsLines() const;
-    // The payload of a reply made of lines, as the loudspeaker sends it.
-    static std::string joinLines(const std::vector<std::string>& lines);
 
     // The channel is the channel field of the status. While deferring, "set ch" is taken but
     // carried out only once the loudspeaker's own playback ends, which its reply says.
@@ -147,14 +146,6 @@ public:
     bool tonePlaying() const;
     // The numbers of the power supply's firmware that "get pssVer" tells.
     void setPowerSupplyVersion(const std::string& numbers);
-
-    // How long the loudspeaker stays silent after "reboot".
-    void setRebootPause(std::chrono::milliseconds pause);
-    bool isRebooting() const;
-    int rebootCount() const;
-
-protected:
-    std::optional<std::string> handle(const std::string& command) override;
 
 private:
     bool laterGeneration() const { return generation_ >= device::vokarA_3_00_01; }
@@ -171,7 +162,6 @@ private:
     // "On" / "Off" of a first-generation query, for the generations that know it.
     std::optional<std::string> onOffReply(const std::string& command, device::VokarVersion lowest,
                                           bool value);
-    bool rebootingLocked() const;
     std::vector<std::string> stateLinesLocked() const;
     std::vector<std::string> configLinesLocked() const;
 
@@ -185,16 +175,10 @@ private:
     std::int32_t decibels_ = -18;
     unsigned firstChannelByte_ = 0x1E;
     unsigned secondChannelByte_ = 0x1E;
-    std::chrono::milliseconds rebootPause_{1500};
-    std::chrono::steady_clock::time_point rebootEnds_{};
-    int rebootCount_ = 0;
     Settings settings_;
     bool channelDeferred_ = false;
     bool tonePlaying_ = false;
     std::string powerSupplyVersion_ = "1.02.7";
 };
-
-// The reply of a loudspeaker that took a command: "OK[command]: payload".
-std::string okReply(const std::string& command, const std::string& payload);
 
 }  // namespace test

@@ -1,0 +1,89 @@
+#pragma once
+// What the device-class tests share: a running dispatcher and transport on loopback, a log
+// capture, and the helpers that read what an emulated device was sent and what was thrown.
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <memory>
+#include <ostream>
+#include <string>
+
+#include "devicelink/CommonConfig.h"
+#include "devicelink/DeviceBase.h"
+#include "devicelink/TransferProtocol.h"
+#include "foundation/ThreadDispatcher.h"
+#include "support/DeviceEmulator.h"
+#include "support/DispatcherWait.h"
+#include "support/FakeGuiThread.h"
+#include "support/LogCapture.h"
+
+namespace test {
+
+// The field of the E that `action` throws; a failure of the test when it throws nothing.
+template <class E, class Action, class T, class Holder>
+T thrown(Action&& action, T Holder::*field) {
+    try {
+        action();
+    } catch (const E& error) {
+        return error.*field;
+    }
+    ADD_FAILURE() << "nothing was thrown";
+    return T();
+}
+
+// The common settings, one a line, so that a difference shows by name.
+inline void describeCommon(std::ostream& out, const device::CommonConfig& c) {
+    out << "number=" << c.number << "\nip=" << c.ip << "\nmask=" << c.mask << "\ngateway=" << c.gateway
+        << "\ndhcp=" << c.dhcp << "\ncurrentIp=" << c.currentIp << "\ncurrentMask=" << c.currentMask
+        << "\ncurrentGateway=" << c.currentGateway << "\nmulticastIp=" << c.multicastIp
+        << "\ndiscoveryPort=" << c.discoveryPort << "\nserverPort=" << c.serverPort
+        << "\ngenerationCode=" << c.generationCode << "\ncurrentServerIp=" << c.currentServerIp
+        << "\nserverIp=" << c.serverIp << "\nswitchMode=" << c.switchMode << "\nigmpReport=" << c.igmpReport
+        << "\nneridaAddress=" << int{c.neridaAddress} << "\nneridaRelay=" << c.neridaRelay
+        << "\nneridaTest=" << c.neridaTest << "\nneridaReserve=" << c.neridaReserve
+        << "\ntoken33Value=" << c.token33Value;
+}
+
+class DeviceFixture : public ::testing::Test {
+protected:
+    static constexpr const char* hardwareAddress = "02:7E:41:00:00:01";
+
+    void SetUp() override {
+        base::ThreadDispatcher::create();
+        transport_ = std::make_shared<device::TransferProtocol>(port_, "127.0.0.1");
+        transport_->run();
+    }
+    void TearDown() override {
+        transport_->stop();
+        base::ThreadDispatcher::destroy();
+    }
+
+    // A device's address on loopback; nothing answers there unless an emulator is started on it.
+    net::IpAndPort address(int host = 2) const {
+        return net::IpAndPort("127.0.0." + std::to_string(host), port_);
+    }
+    // The state handler of the devices a test makes: it counts its calls.
+    device::StateHandler countingHandler() {
+        return [this](const std::shared_ptr<device::DeviceBase>&) { ++handled_; };
+    }
+
+    // The commands `emulator` received, in one text: "set ch 2; set ch 0".
+    static std::string sent(const EmulatedDevice& emulator) {
+        std::string text;
+        for (const std::string& command : emulator.received()) text += (text.empty() ? "" : "; ") + command;
+        return text;
+    }
+
+    // How many jobs with this description the dispatcher was given so far.
+    std::size_t queued(const std::wstring& description) {
+        return capture_.find(L"add a function with description '" + description + L"'").size();
+    }
+
+    LogCapture capture_;
+    const std::uint16_t port_ = freeUdpPort();
+    std::shared_ptr<device::TransferProtocol> transport_;
+    std::atomic<int> handled_{0};
+};
+
+}  // namespace test
