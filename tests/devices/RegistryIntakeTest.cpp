@@ -1,6 +1,5 @@
-// Loudspeakers coming online through the registry: the status packets of an emulated
-// loudspeaker create it, are parsed by the loudspeaker class, and its online state follows
-// them.
+// Loudspeakers and consoles coming online through the registry: the status packets of an
+// emulated device create it, are parsed by its device class, and its online state follows them.
 
 #include <gtest/gtest.h>
 
@@ -9,7 +8,9 @@
 
 #include "devicelink/DeviceCollection.h"
 #include "devicelink/DeviceFactory.h"
+#include "devices/TribelInfo.h"
 #include "devices/VokarInfo.h"
+#include "support/ConsoleEmulator.h"
 #include "support/DispatcherWait.h"
 #include "support/FakeGuiThread.h"
 #include "support/ManualClock.h"
@@ -17,15 +18,17 @@
 
 namespace {
 
-class LoudspeakerRegistryTest : public test::VokarFixture {
+class RegistryIntakeTest : public test::VokarFixture {
 protected:
     void SetUp() override {
         VokarFixture::SetUp();
         registry_ = std::make_shared<device::DeviceCollection>(transport_, port_);
         registry_->setFactory(device::types::loudspeaker,
                               std::make_shared<device::DeviceFactoryOf<device::VokarInfo>>());
-        registry_->setNewDeviceHandler(
-            [this](const std::string&, const net::HardwareAddress&, const std::wstring&) { return ++nextId_; });
+        registry_->setFactory(device::types::console,
+                              std::make_shared<device::DeviceFactoryOf<device::TribelInfo>>());
+        registry_->setNewDeviceHandler([this](const std::string&, const net::HardwareAddress&,
+                                              const std::wstring&) { return ++nextId_; });
         registry_->setStateHandler([this](const std::shared_ptr<device::DeviceBase>&) { ++notices_; });
     }
     void TearDown() override {
@@ -41,7 +44,7 @@ protected:
     std::atomic<int> notices_{0};
 };
 
-TEST_F(LoudspeakerRegistryTest, FirstPacketCreatesTheLoudspeakerAndTheSecondIsParsed) {
+TEST_F(RegistryIntakeTest, FirstPacketCreatesTheLoudspeakerAndTheSecondIsParsed) {
     auto emulator = makeEmulator(device::vokarV3_A110);
     ASSERT_TRUE(emulator->sendStatus(headEnd()));
     ASSERT_TRUE(test::waitFor([&] { return registry_->getVokars(false).size() == 1; }));
@@ -58,7 +61,7 @@ TEST_F(LoudspeakerRegistryTest, FirstPacketCreatesTheLoudspeakerAndTheSecondIsPa
     EXPECT_EQ(registry_->getVokars(false).size(), 1u);
 }
 
-TEST_F(LoudspeakerRegistryTest, OfflineFiveSecondsAfterThePacketsStop) {
+TEST_F(RegistryIntakeTest, OfflineFiveSecondsAfterThePacketsStop) {
     auto emulator = makeEmulator(device::vokarV3_A110);
     ASSERT_TRUE(emulator->sendStatus(headEnd()));
     ASSERT_TRUE(test::waitFor([&] { return registry_->getVokars(false).size() == 1; }));
@@ -81,6 +84,33 @@ TEST_F(LoudspeakerRegistryTest, OfflineFiveSecondsAfterThePacketsStop) {
     EXPECT_FALSE(loudspeaker->responding.load());
     EXPECT_TRUE(capture_.contains(L"Устройство отключено: 'Устройство 02:7E:41:00:00:01'", L"INFO"));
     EXPECT_EQ(capture_.find(L"Устройство отключено").size(), 1u);
+}
+
+TEST_F(RegistryIntakeTest, AConsoleComesOnlineBesideALoudspeakerAndGoesOfflineWhenSilent) {
+    auto loudspeaker = makeEmulator(device::vokarV3_A110, "", 3);
+    test::ConsoleEmulator console("127.0.0.2", port_, "02:7E:41:00:00:02", "2.00.16");
+    for (int packet = 0; packet < 2; ++packet) {
+        ASSERT_TRUE(console.sendStatus(headEnd()));
+        ASSERT_TRUE(loudspeaker->sendStatus(headEnd()));
+    }
+    ASSERT_TRUE(test::waitFor([&] {
+        const auto tribels = registry_->getTribels(false);
+        return tribels.size() == 1 && tribels.front()->isOnline() && registry_->getVokars(false).size() == 1;
+    }));
+    const auto tribel = registry_->getTribels(false).front();
+    EXPECT_EQ(tribel->getVersion().type, device::types::tribelTV2);
+    EXPECT_EQ(tribel->getHardwareAddress().toCharArray(), std::string("02:7E:41:00:00:02"));
+    EXPECT_EQ(registry_->getDevices().size(), 2u);
+    // The responding check that the packet queued finds the console answering.
+    ASSERT_TRUE(
+        test::waitFor([&] { return tribel->isOnlineAndResponding() && tribel->volume.load() == 80; }));
+
+    test::ManualClock clock;
+    clock.advance(std::chrono::seconds(5));
+    tribel->checkOnline(false);
+    EXPECT_FALSE(tribel->isOnline());
+    EXPECT_FALSE(tribel->responding.load());
+    EXPECT_TRUE(capture_.contains(L"Устройство отключено: 'Устройство 02:7E:41:00:00:02'", L"INFO"));
 }
 
 }  // namespace
