@@ -1,0 +1,131 @@
+#include "audio/ListOfPlaylist.h"
+
+#include <boost/date_time/posix_time/posix_time.hpp>
+#include <filesystem>
+
+#include "foundation/Checks.h"
+#include "foundation/Clock.h"
+#include "foundation/Place.h"
+#include "foundation/Storage.h"
+#include "foundation/TextConversion.h"
+
+namespace {
+
+using Tree = boost::property_tree::wptree;
+// More than any list an operator builds; a larger file is damaged or hostile.
+constexpr std::size_t kMostPlaylists = 10000;
+constexpr std::size_t kMostItems = 100000;
+
+}  // namespace
+
+ListOfPlaylist::ListOfPlaylist(const std::wstring& name) : name_(name) {}
+
+void ListOfPlaylist::deleteSelected() {
+    std::lock_guard<std::mutex> guard(lock_);
+    eraseSelected(playlists_, 0);
+}
+
+long ListOfPlaylist::moveItem(long from, long to) {
+    std::lock_guard<std::mutex> guard(lock_);
+    return move(playlists_, from, to) ? to : from;
+}
+
+std::vector<std::shared_ptr<Playlist>> ListOfPlaylist::getAll() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    return playlists_;
+}
+
+std::shared_ptr<Playlist> ListOfPlaylist::getOne(std::size_t index) const {
+    std::lock_guard<std::mutex> guard(lock_);
+    debug::terminateIfOutOfRange(playlists_, static_cast<std::uint32_t>(index), "ListOfPlaylist::getOne");
+    return playlists_[index];
+}
+
+void ListOfPlaylist::add(const std::shared_ptr<Playlist>& playlist) {
+    debug::throwIfFalse(playlist != nullptr, "ListOfPlaylist::add");
+    std::lock_guard<std::mutex> guard(lock_);
+    playlists_.push_back(playlist);
+}
+
+Tree ListOfPlaylist::toTree() const {
+    Tree root;
+    root.put(L"<xmlattr>.name", name_);
+    for (const auto& playlist : getAll()) {
+        Tree& node = root.add_child(L"playlist", Tree());
+        node.put(L"<xmlattr>.name", playlist->getName());
+        node.put(L"<xmlattr>.repeat", playlist->isRepeat());
+        node.put(L"<xmlattr>.current", playlist->getCurrentPosition());
+        for (const Playlist::Item& item : playlist->getItems()) {
+            Tree& entry = node.add_child(L"item", Tree());
+            entry.put(L"<xmlattr>.title", item.title);
+            entry.put(L"<xmlattr>.path", item.path);
+        }
+    }
+    Tree file;
+    file.add_child(L"listOfPlaylist", root);
+    return file;
+}
+
+void ListOfPlaylist::fromTree(const Tree& tree) {
+    const debug::Place place("ListOfPlaylist::fromTree");
+    std::vector<std::shared_ptr<Playlist>> loaded;
+    std::size_t items = 0;
+    const auto root = tree.get_child_optional(L"listOfPlaylist");
+    if (root) {
+        for (const auto& [key, node] : *root) {
+            if (key != L"playlist") continue;
+            if (loaded.size() == kMostPlaylists) {
+                place.warn(L"Too many playlists in '%1%'; the rest is left out", name_);
+                break;
+            }
+            auto playlist = std::make_shared<Playlist>(node.get(L"<xmlattr>.name", L""),
+                                                       node.get(L"<xmlattr>.repeat", true));
+            for (const auto& [itemKey, item] : node) {
+                if (itemKey != L"item" || items == kMostItems) continue;
+                if (playlist->restore(
+                        Playlist::Item(item.get(L"<xmlattr>.title", L""), item.get(L"<xmlattr>.path", L""))))
+                    ++items;
+            }
+            // The stored position counts only where it names an item.
+            const long current = node.get(L"<xmlattr>.current", 0L);
+            if (current > 0 && static_cast<std::size_t>(current) < playlist->getItems().size())
+                playlist->current(static_cast<std::size_t>(current));
+            loaded.push_back(playlist);
+        }
+    }
+    std::lock_guard<std::mutex> guard(lock_);
+    playlists_ = std::move(loaded);
+}
+
+void ListOfPlaylist::load(const std::wstring& path) {
+    const debug::Place place("ListOfPlaylist::load");
+    Tree tree;
+    try {
+        if (!storage::load(path, tree)) return;
+        fromTree(tree);
+        return;
+    } catch (const std::exception& error) {
+        namespace fs = std::filesystem;
+        const std::string stamp =
+            boost::posix_time::to_iso_string(base::clock::localNow()).substr(0, 15).replace(8, 1, "-");
+        const fs::path file(base::toUtf8(path));
+        fs::path aside = file;
+        aside += ".broken-" + stamp;
+        std::error_code failure;
+        fs::rename(file, aside, failure);
+        if (failure) {
+            mustNotSave_ = true;
+            place.warn(L"Файл '%1%' повреждён и не будет перезаписан (%2%)", path, std::string(error.what()));
+        } else {
+            place.warn(L"Файл '%1%' повреждён и сохранён как '%2%'", path, base::fromUtf8(aside.string()));
+        }
+    }
+}
+
+void ListOfPlaylist::save(const std::wstring& path) const {
+    if (mustNotSave_) {
+        debug::Place("ListOfPlaylist::save").warn(L"Файл '%1%' не сохранён: он был повреждён", path);
+        return;
+    }
+    storage::save(path, toTree());
+}

@@ -1,0 +1,46 @@
+#pragma once
+// A named list of playlists: the music list and the radio list of the playlist panels, each kept
+// in its XML file of the data folder ("list_of_playlist_music.xml", "list_of_playlist_radio.xml").
+
+#include <boost/property_tree/ptree.hpp>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "audio/BaseControlList.h"
+#include "audio/Playlist.h"
+
+class ListOfPlaylist : public BaseControlList {
+public:
+    static constexpr const wchar_t* kMusicFile = L"list_of_playlist_music.xml";
+    static constexpr const wchar_t* kRadioFile = L"list_of_playlist_radio.xml";
+
+    explicit ListOfPlaylist(const std::wstring& name);
+
+    void deleteSelected() override;
+    long moveItem(long from, long to) override;
+
+    std::vector<std::shared_ptr<Playlist>> getAll() const;
+    // The playlist at the index; an index out of range is an internal fault.
+    std::shared_ptr<Playlist> getOne(std::size_t index) const;
+    void add(const std::shared_ptr<Playlist>& playlist);
+    std::wstring getName() const { return name_; }
+
+    // The list as its file holds it, and back; a tree that is not such a list gives no playlists.
+    boost::property_tree::wptree toTree() const;
+    void fromTree(const boost::property_tree::wptree& tree);
+
+    // Reads the file (a missing one is an empty list). A file that cannot be read or parsed is
+    // renamed to NAME.broken-YYYYMMDD-HHMMSS and logged; one that cannot even be renamed is never
+    // saved over in this run.
+    void load(const std::wstring& path);
+    // Writes the file unless load found it unreadable and could not keep it aside.
+    void save(const std::wstring& path) const;
+
+private:
+    const std::wstring name_;
+    mutable std::mutex lock_;
+    std::vector<std::shared_ptr<Playlist>> playlists_;
+    bool mustNotSave_ = false;
+};

@@ -1,0 +1,200 @@
+#include "audio/Playlist.h"
+
+#include "foundation/Files.h"
+#include "foundation/Place.h"
+#include "foundation/ThreadDispatcher.h"
+
+namespace {
+
+void reportEmpty(const std::wstring& title, const std::wstring& path) {
+    debug::Place("Playlist::Item::Item")
+        .warn(L"Internal error. Title or path is empty, title is '%1%', path is '%2%'", title, path);
+}
+
+}  // namespace
+
+Playlist::Item::Item(const std::wstring& title, const std::wstring& path, int index)
+    : title(title), path(path), index(index) {
+    if (title.empty() || path.empty()) reportEmpty(title, path);
+}
+
+Playlist::Playlist(const std::wstring& name, bool repeat) : name_(name), repeat_(repeat) {}
+
+void Playlist::deleteSelected() {
+    std::lock_guard<std::mutex> guard(lock_);
+    const std::size_t before = eraseSelected(items_, position_);
+    position_ -= before;
+    if (position_ >= items_.size()) position_ = items_.empty() ? 0 : items_.size() - 1;
+}
+
+long Playlist::moveItem(long from, long to) {
+    std::lock_guard<std::mutex> guard(lock_);
+    if (!move(items_, from, to)) return from;
+    position_ = followMove(position_, from, to);
+    return to;
+}
+
+bool Playlist::checkItem(const std::wstring& path) {
+    for (const wchar_t* scheme : {L"http://", L"sine://", L"adev://", L"line://"})
+        if (path.find(scheme) != std::wstring::npos) return true;
+    return base::pathExists(path);
+}
+
+bool Playlist::append(const Item& item, bool check) {
+    if (item.title.empty() || item.path.empty()) {
+        reportEmpty(item.title, item.path);
+        return false;
+    }
+    if (check && !checkItem(item.path)) {
+        debug::Place("Playlist::add").warn(L"Путь некорректный '%1%'", item.path);
+        return false;
+    }
+    std::lock_guard<std::mutex> guard(lock_);
+    items_.push_back(item);
+    return true;
+}
+
+bool Playlist::add(const std::wstring& title, const std::wstring& path) {
+    return append(Item(title, path), true);
+}
+
+void Playlist::add(const std::vector<Item>& items) {
+    for (const Item& item : items) append(item, true);
+}
+
+bool Playlist::restore(const Item& item) {
+    return append(item, false);
+}
+
+bool Playlist::update(const Item& item) {
+    if (!checkItem(item.path)) {
+        debug::Place("Playlist::update").warn(L"Путь некорректный '%1%'", item.path);
+        return false;
+    }
+    std::lock_guard<std::mutex> guard(lock_);
+    if (item.index < 0 || static_cast<std::size_t>(item.index) >= items_.size()) {
+        debug::Place("Playlist::update").warn(L"Internal error. list index out of bounds");
+        return false;
+    }
+    items_[static_cast<std::size_t>(item.index)].title = item.title;
+    items_[static_cast<std::size_t>(item.index)].path = item.path;
+    return true;
+}
+
+void Playlist::clear() {
+    std::lock_guard<std::mutex> guard(lock_);
+    items_.clear();
+    position_ = 0;
+    ended_ = false;
+}
+
+std::optional<Playlist::Item> Playlist::current(std::size_t position) {
+    std::lock_guard<std::mutex> guard(lock_);
+    if (position >= items_.size()) {
+        debug::Place("Playlist::current")
+            .warn(L"Internal error. Position %1% is outside the playlist (%2% items)", position,
+                  items_.size());
+        return std::nullopt;
+    }
+    position_ = position;
+    ended_ = false;
+    Item item = items_[position_];
+    item.index = static_cast<int>(position_);
+    return item;
+}
+
+std::optional<Playlist::Item> Playlist::getCurrentItem() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    if (position_ >= items_.size()) return std::nullopt;
+    Item item = items_[position_];
+    item.index = static_cast<int>(position_);
+    return item;
+}
+
+std::size_t Playlist::getCurrentPosition() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    return position_;
+}
+
+std::optional<Playlist::Item> Playlist::next() {
+    std::size_t position = 0;
+    bool atEnd = false;
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        if (items_.empty()) return std::nullopt;
+        if (position_ + 1 < items_.size()) {
+            position = position_ + 1;
+        } else if (repeat_) {
+            position = 0;
+        } else {
+            position_ = 0;
+            ended_ = true;
+            atEnd = true;
+        }
+    }
+    if (!atEnd) return current(position);
+    queueCallback(false, true);
+    return std::nullopt;
+}
+
+std::optional<Playlist::Item> Playlist::previous() {
+    std::size_t position = 0;
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        if (items_.empty()) return std::nullopt;
+        position = position_ > 0 ? position_ - 1 : (repeat_ ? items_.size() - 1 : 0);
+    }
+    return current(position);
+}
+
+bool Playlist::empty() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    return items_.empty();
+}
+
+std::vector<Playlist::Item> Playlist::getItems() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    std::vector<Item> items = items_;
+    for (std::size_t index = 0; index < items.size(); ++index) items[index].index = static_cast<int>(index);
+    return items;
+}
+
+std::wstring Playlist::getName() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    return name_;
+}
+
+void Playlist::setName(const std::wstring& name) {
+    debug::Place("Playlist::setName").trace(L"Playlist::setName(%1%)", name);
+    std::lock_guard<std::mutex> guard(lock_);
+    name_ = name;
+}
+
+bool Playlist::isPlayable() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    return !items_.empty() && !ended_;
+}
+
+void Playlist::setCallbackIfPlaying(PlayingCallback callback) {
+    std::lock_guard<std::mutex> guard(lock_);
+    callback_ = std::move(callback);
+}
+
+void Playlist::notifyPlaying(bool playing) {
+    queueCallback(playing, false);
+}
+
+void Playlist::notifyStop() {
+    queueCallback(false, true);
+}
+
+void Playlist::queueCallback(bool playing, bool finished) {
+    PlayingCallback callback;
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        callback = callback_;
+    }
+    if (!callback) return;
+    base::ThreadDispatcher::add(L"playlist playing notification", 0,
+                                [callback, playing, finished] { callback(playing, finished); });
+}

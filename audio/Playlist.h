@@ -1,0 +1,79 @@
+#pragma once
+// A named list of titled paths or URLs with a current position, played by the Player. The
+// player reads it from the dispatcher's and the GUI thread, so every operation takes the
+// playlist's mutex. Its playing callback is told, on the dispatcher's executor, when the player
+// starts, stops or fails one of its items.
+
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "audio/BaseControlList.h"
+
+class Playlist : public BaseControlList {
+public:
+    struct Item {
+        // An empty title or path is logged as an internal error.
+        Item(const std::wstring& title, const std::wstring& path, int index = -1);
+        std::wstring title;
+        std::wstring path;
+        // The item's place in its playlist; -1 for a new item.
+        int index = -1;
+    };
+    // (playing, finished): playing tells whether an item of the playlist plays now; finished is
+    // set when the playlist was stopped or ran to its end.
+    using PlayingCallback = std::function<void(bool playing, bool finished)>;
+
+    // With repeat the playlist starts again at its first item after its last.
+    Playlist(const std::wstring& name, bool repeat);
+
+    void deleteSelected() override;
+    long moveItem(long from, long to) override;
+
+    // A path a playlist takes: an http, sine, capture or line URL, or an existing file.
+    static bool checkItem(const std::wstring& path);
+    // Appends the item when its title and path are not empty and checkItem takes the path.
+    bool add(const std::wstring& title, const std::wstring& path);
+    void add(const std::vector<Item>& items);
+    // Appends without checking the path: for items read back from the playlist file, whose
+    // files may be on a drive that is not there now.
+    bool restore(const Item& item);
+    // Replaces the item at item.index, when checkItem takes its path.
+    bool update(const Item& item);
+    void clear();
+
+    // Makes the item at the position current; out of range is refused with a warning.
+    std::optional<Item> current(std::size_t position);
+    std::optional<Item> getCurrentItem() const;
+    std::size_t getCurrentPosition() const;
+    // One item forward; at the end of a playlist without repeat the end notification runs, the
+    // position goes back to the first item and there is no item.
+    std::optional<Item> next();
+    std::optional<Item> previous();
+
+    bool empty() const;
+    std::vector<Item> getItems() const;
+    std::wstring getName() const;
+    void setName(const std::wstring& name);
+    bool isRepeat() const { return repeat_; }
+    // Has items and has not run to its end since it was last positioned.
+    bool isPlayable() const;
+
+    void setCallbackIfPlaying(PlayingCallback callback);
+    void notifyPlaying(bool playing);
+    void notifyStop();
+
+private:
+    bool append(const Item& item, bool check);
+    void queueCallback(bool playing, bool finished);
+
+    mutable std::mutex lock_;
+    std::wstring name_;
+    const bool repeat_;
+    std::vector<Item> items_;
+    std::size_t position_ = 0;
+    bool ended_ = false;
+    PlayingCallback callback_;
+};

@@ -1,0 +1,195 @@
+#include "audio/PluginHost.h"
+
+#include <dlfcn.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <boost/algorithm/string.hpp>
+#include <filesystem>
+
+#include "foundation/Files.h"
+#include "foundation/Place.h"
+#include "foundation/TextConversion.h"
+
+namespace audio {
+namespace {
+
+constexpr const char* kIniName = "plugins.ini";
+// "plugins.ini" holds a few lines per plug-in; anything larger is not one.
+constexpr std::size_t kIniLimit = 64 * 1024;
+
+std::vector<std::string> splitList(const char* text) {
+    std::vector<std::string> items;
+    if (text == nullptr) return items;
+    boost::split(items, text, boost::is_any_of(";"));
+    for (std::string& item : items) item = boost::algorithm::to_lower_copy(boost::algorithm::trim_copy(item));
+    items.erase(std::remove(items.begin(), items.end(), std::string()), items.end());
+    return items;
+}
+
+const char* settingOf(void* context, const char* key) {
+    auto* plugin = static_cast<PluginHost::Plugin*>(context);
+    if (key == nullptr) return nullptr;
+    const auto found = plugin->settings.find(key);
+    return found == plugin->settings.end() ? nullptr : found->second.c_str();
+}
+
+int uncompressData(unsigned char* destination, unsigned long* destinationLength, const unsigned char* source,
+                   unsigned long sourceLength) {
+    return ::uncompress(destination, destinationLength, source, sourceLength);
+}
+
+bool complete(const melvox_input_plugin& api) {
+    return api.description != nullptr && api.extensions != nullptr && api.init != nullptr &&
+           api.quit != nullptr && api.play != nullptr && api.stop != nullptr && api.pause != nullptr &&
+           api.get_length != nullptr && api.get_position != nullptr;
+}
+
+}  // namespace
+
+PluginHost::PluginHost(const std::wstring& folder, const melvox_output_module* output, EventHandler handler)
+    : output_(output), handler_(std::move(handler)) {
+    const debug::Place place("audio::PluginHost::PluginHost");
+    namespace fs = std::filesystem;
+    const fs::path root(base::toUtf8(folder));
+    std::map<std::string, std::map<std::string, std::string>> sections;
+    const fs::path ini = root / kIniName;
+    std::error_code error;
+    if (fs::is_regular_file(ini, error)) {
+        if (fs::file_size(ini, error) > kIniLimit) {
+            place.warn(L"Файл '%1%' слишком велик и не прочитан", base::fromUtf8(ini.string()));
+        } else {
+            try {
+                sections = parseIni(base::readFile(base::fromUtf8(ini.string())));
+            } catch (const std::exception& failure) {
+                place.warn(L"Файл '%1%' не прочитан", base::fromUtf8(ini.string()));
+            }
+        }
+    }
+    std::vector<fs::path> files;
+    for (fs::directory_iterator entry(root, error), end; !error && entry != end; entry.increment(error)) {
+        const std::string name = entry->path().filename().string();
+        if (boost::starts_with(name, "in_") && boost::ends_with(name, ".so")) files.push_back(entry->path());
+    }
+    if (error) place.warn(L"Папка модулей '%1%' не прочитана", folder);
+    std::sort(files.begin(), files.end());
+    for (const fs::path& file : files) load(file.string(), sections[file.filename().string()]);
+    place.info(L"Input plug-ins loaded: %1%", plugins_.size());
+}
+
+PluginHost::~PluginHost() {
+    for (auto& plugin : plugins_) {
+        plugin->api->stop();
+        plugin->api->quit();
+        dlclose(plugin->library);
+    }
+}
+
+void PluginHost::load(const std::string& path, const std::map<std::string, std::string>& settings) {
+    const debug::Place place("audio::PluginHost::load");
+    const std::wstring widePath = base::fromUtf8(path);
+    void* library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (library == nullptr) {
+        const char* reason = dlerror();
+        place.warn(L"Модуль '%1%' пропущен: %2%", widePath, std::string(reason ? reason : ""));
+        return;
+    }
+    auto entry = reinterpret_cast<melvox_input_plugin_entry>(dlsym(library, MELVOX_INPUT_PLUGIN_ENTRY));
+    const melvox_input_plugin* api = entry ? entry() : nullptr;
+    const wchar_t* refusal = nullptr;
+    if (entry == nullptr) {
+        refusal = L"нет функции melvox_input_plugin";
+    } else if (api == nullptr || api->version != MELVOX_INPUT_PLUGIN_VERSION) {
+        refusal = L"другая версия интерфейса";
+    } else if (!complete(*api)) {
+        refusal = L"неполный интерфейс";
+    }
+    if (refusal != nullptr) {
+        place.warn(L"Модуль '%1%' пропущен: %2%", widePath, refusal);
+        dlclose(library);
+        return;
+    }
+    auto plugin = std::make_unique<Plugin>();
+    plugin->file = std::filesystem::path(path).filename().string();
+    plugin->library = library;
+    plugin->api = api;
+    plugin->extensions = splitList(api->extensions);
+    plugin->schemes = splitList(api->schemes);
+    plugin->settings = settings;
+    plugin->owner = this;
+    plugin->host.context = plugin.get();
+    plugin->host.output = output_;
+    plugin->host.notify = [](void* context, int event) {
+        auto* self = static_cast<Plugin*>(context);
+        if (self->owner->handler_) self->owner->handler_(event);
+    };
+    plugin->host.setting = settingOf;
+    plugin->host.uncompress = uncompressData;
+    if (api->init(&plugin->host) != 0) {
+        place.warn(L"Модуль '%1%' пропущен: %2%", widePath, L"ошибка инициализации");
+        dlclose(library);
+        return;
+    }
+    place.info(L"Input plug-in '%1%': %2%", widePath, std::string(api->description));
+    plugins_.push_back(std::move(plugin));
+}
+
+const PluginHost::Plugin* PluginHost::find(const std::wstring& location) const {
+    const std::string text = boost::algorithm::to_lower_copy(base::toUtf8(location));
+    const std::size_t scheme = text.find("://");
+    for (const auto& plugin : plugins_) {
+        if (scheme != std::string::npos) {
+            const std::string name = text.substr(0, scheme);
+            if (std::find(plugin->schemes.begin(), plugin->schemes.end(), name) != plugin->schemes.end())
+                return plugin.get();
+            continue;
+        }
+        const std::size_t dot = text.rfind('.');
+        const std::size_t slash = text.find_last_of("/\\");
+        if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) continue;
+        const std::string extension = text.substr(dot + 1);
+        if (std::find(plugin->extensions.begin(), plugin->extensions.end(), extension) !=
+            plugin->extensions.end())
+            return plugin.get();
+    }
+    return nullptr;
+}
+
+std::wstring PluginHost::fileFilter(bool plain) const {
+    auto patterns = [](const std::vector<std::string>& extensions) {
+        std::string joined;
+        for (const std::string& extension : extensions) joined += (joined.empty() ? "*." : ";*.") + extension;
+        return base::fromUtf8(joined);
+    };
+    std::vector<std::string> all;
+    for (const auto& plugin : plugins_)
+        for (const std::string& extension : plugin->extensions)
+            if (std::find(all.begin(), all.end(), extension) == all.end()) all.push_back(extension);
+    if (plain) return patterns(all);
+    std::wstring filter = L"Все поддерживаемые форматы|" + patterns(all);
+    for (const auto& plugin : plugins_)
+        filter += L"|" + base::fromUtf8(plugin->api->description) + L"|" + patterns(plugin->extensions);
+    return filter + L"|Все файлы (*.*)|*";
+}
+
+std::map<std::string, std::map<std::string, std::string>> PluginHost::parseIni(const std::string& text) {
+    std::map<std::string, std::map<std::string, std::string>> sections;
+    std::map<std::string, std::string>* current = nullptr;
+    std::vector<std::string> lines;
+    boost::split(lines, text, boost::is_any_of("\n"));
+    for (std::string& line : lines) {
+        boost::algorithm::trim(line);
+        if (line.empty() || line[0] == ';' || line[0] == '#') continue;
+        if (line.front() == '[' && line.back() == ']') {
+            current = &sections[boost::algorithm::trim_copy(line.substr(1, line.size() - 2))];
+            continue;
+        }
+        const std::size_t equals = line.find('=');
+        if (current == nullptr || equals == std::string::npos) continue;
+        (*current)[boost::algorithm::trim_copy(line.substr(0, equals))] =
+            boost::algorithm::trim_copy(line.substr(equals + 1));
+    }
+    return sections;
+}
+
+}  // namespace audio

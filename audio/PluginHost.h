@@ -1,0 +1,58 @@
+#pragma once
+// The input plug-ins of the player engine: the "in_*.so" files of the plug-in folder, loaded
+// at start with the host's services and their own sections of "plugins.ini", and chosen for a
+// path by its URL scheme or its file extension.
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "audio/InputPlugin.h"
+
+namespace audio {
+
+class PluginHost {
+public:
+    // An event of the playing item, from a plug-in thread.
+    using EventHandler = std::function<void(int event)>;
+
+    struct Plugin {
+        std::string file;  // "in_vlc.so"
+        void* library = nullptr;
+        const melvox_input_plugin* api = nullptr;
+        std::vector<std::string> extensions;  // lower case, no dots
+        std::vector<std::string> schemes;     // lower case
+        std::map<std::string, std::string> settings;
+        melvox_input_host host{};
+        PluginHost* owner = nullptr;
+    };
+
+    // Loads every "in_*.so" of the folder in name order; one that does not load is skipped with
+    // a warning naming it. `output` must outlive the host.
+    PluginHost(const std::wstring& folder, const melvox_output_module* output, EventHandler handler);
+    ~PluginHost();
+    PluginHost(const PluginHost&) = delete;
+    PluginHost& operator=(const PluginHost&) = delete;
+
+    // The plug-in that plays the path or URL; null when none does.
+    const Plugin* find(const std::wstring& location) const;
+    const std::vector<std::unique_ptr<Plugin>>& plugins() const { return plugins_; }
+
+    // With plain, "*.mp3;*.wav"; otherwise the file dialog's wildcard: all supported formats, one
+    // entry per plug-in, then all files.
+    std::wstring fileFilter(bool plain) const;
+
+    // The sections of "plugins.ini": [in_name.so], then key=value lines.
+    static std::map<std::string, std::map<std::string, std::string>> parseIni(const std::string& text);
+
+private:
+    void load(const std::string& path, const std::map<std::string, std::string>& settings);
+
+    const melvox_output_module* const output_;
+    const EventHandler handler_;
+    std::vector<std::unique_ptr<Plugin>> plugins_;
+};
+
+}  // namespace audio

@@ -1,0 +1,76 @@
+#pragma once
+// What the stream tests share: a dispatcher, a settings store whose streams go to a multicast
+// group of the test's own on loopback, the common streamer and the player engine with the
+// shipped plug-ins, and a receiver of the common stream.
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "audio/PlayerEngine.h"
+#include "audio/StreamSettings.h"
+#include "audio/mp3stream.h"
+#include "foundation/Settings.h"
+#include "foundation/ThreadDispatcher.h"
+#include "support/DeviceEmulator.h"
+#include "support/LogCapture.h"
+#include "support/StreamReceiver.h"
+#include "support/TempFolder.h"
+
+namespace test {
+
+class AudioFixture : public ::testing::Test {
+protected:
+    void SetUp() override {
+        keepLibvlcLoaded();
+        base::ThreadDispatcher::create();
+        store_ = pref_init(L"");
+        pref::instanceSlot().install(store_);
+        pref::setString(setting::multicastAddress.key, group_);
+        pref::setInt(setting::multicastBasePort.key, basePort_);
+        pref::setString(setting::netInterfaceIp.key, "127.0.0.1");
+    }
+    void TearDown() override {
+        stopEngine();
+        base::ThreadDispatcher::destroy();
+        delete pref::instanceSlot().release();
+    }
+
+    // The engine over the plug-ins of `pluginFolder` (the shipped ones by default).
+    void startEngine(const std::wstring& pluginFolder = kShippedPlugins) {
+        stream_ = mp3stream_init(audio::streamTargetFromSettings(audio::kCommonStreamOffset,
+                                                                 setting::multicastCommonStreamBitrate));
+        engine_ = player_engine_init(pluginFolder, stream_);
+    }
+    void stopEngine() {
+        player_engine_free(engine_);
+        engine_ = nullptr;
+        mp3stream_free(stream_);
+        stream_ = nullptr;
+    }
+
+    // The decoded audio of what the receiver got so far.
+    static DecodedAudio decoded(const StreamReceiver& receiver) {
+        return decodeMpegAudio(readTransportStream(receiver.payloads()).audio);
+    }
+    // Waits until the receiver got `seconds` of decodable audio.
+    static bool waitForAudio(const StreamReceiver& receiver, double seconds) {
+        return receiver.waitUntil([seconds](const std::vector<StreamReceiver::Datagram>& all) {
+            // 128 kbit/s in datagrams of 1316 bytes: about twelve a second.
+            return all.size() >= static_cast<std::size_t>(seconds * 16);
+        });
+    }
+
+    static inline const std::wstring kShippedPlugins = L"" MELVOX_PLUGIN_DIR;
+
+    LogCapture capture_;
+    TempFolder files_;
+    const std::string group_ = privateMulticastGroup();
+    const std::uint16_t basePort_ = freeUdpPort();
+    pref* store_ = nullptr;
+    mp3stream* stream_ = nullptr;
+    PlayerEngine* engine_ = nullptr;
+};
+
+}  // namespace test

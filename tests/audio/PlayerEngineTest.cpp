@@ -1,0 +1,164 @@
+// The player engine and the common streamer: what plays reaches the multicast group as an MPEG
+// transport stream of MPEG audio that decodes, and an idle stream sends its keep-alive.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "support/DispatcherWait.h"
+#include "support/FakeGuiThread.h"
+#include "support/HttpFileServer.h"
+#include "tests/audio/AudioFixture.h"
+
+namespace {
+
+using test::StreamReceiver;
+
+class PlayerEngineTest : public test::AudioFixture {
+protected:
+    // Plays the item and checks the stream it makes: PAT, PMT, one audio PID, no continuity
+    // gaps, and audio whose strongest frequency is `hertz` within 2 %.
+    void expectStreamOf(const std::wstring& path, double hertz) {
+        StreamReceiver receiver(group_, basePort_ + 1);
+        ASSERT_TRUE(engine_->play(path));
+        ASSERT_TRUE(waitForAudio(receiver, 1.5));
+        const test::TransportStream stream = test::readTransportStream(receiver.payloads());
+        EXPECT_TRUE(stream.patSeen);
+        EXPECT_TRUE(stream.pmtSeen);
+        EXPECT_EQ(stream.audioPids.size(), 1u);
+        EXPECT_EQ(stream.continuityErrors, 0);
+        EXPECT_EQ(stream.malformed, 0);
+        const test::DecodedAudio audio = test::decodeMpegAudio(stream.audio);
+        EXPECT_EQ(audio.rate, 44100);
+        EXPECT_NEAR(test::strongestFrequency(audio.samples, audio.rate), hertz, hertz * 0.02);
+        engine_->stop();
+    }
+};
+
+TEST_F(PlayerEngineTest, SineWavMp3AndHttpStreamsReachTheGroupAndDecode) {
+    startEngine();
+    const std::string wav = files_.file("tone.wav");
+    const std::string mp3 = files_.file("tone.mp3");
+    test::writeSineWav(wav, 700, 3);
+    ASSERT_TRUE(test::writeSineMp3(mp3, 1500, 3));
+    test::HttpFileServer server(mp3);
+
+    expectStreamOf(L"sine://1000", 1000);
+    expectStreamOf(base::fromUtf8(wav), 700);
+    expectStreamOf(base::fromUtf8(mp3), 1500);
+    expectStreamOf(base::fromUtf8(server.url()), 1500);
+}
+
+TEST_F(PlayerEngineTest, StopEndsTheAudioAndTheKeepAliveComesOnceASecond) {
+    startEngine();
+    StreamReceiver receiver(group_, basePort_ + 1);
+    // Idle from the start: keep-alives only.
+    ASSERT_TRUE(receiver.waitForCount(2));
+    for (const std::string& datagram : receiver.payloads()) EXPECT_TRUE(test::isKeepAlive(datagram));
+
+    ASSERT_TRUE(engine_->play(L"sine://440"));
+    ASSERT_TRUE(waitForAudio(receiver, 1));
+    engine_->stop();
+    EXPECT_FALSE(mp3stream_is_running(stream_));
+    receiver.clear();
+    ASSERT_TRUE(receiver.waitForCount(3));
+    const auto datagrams = receiver.datagrams();
+    for (const auto& datagram : datagrams) EXPECT_TRUE(test::isKeepAlive(datagram.data));
+    // About a second apart, never a burst.
+    EXPECT_GT(datagrams[2].time - datagrams[0].time, std::chrono::milliseconds(1500));
+}
+
+TEST_F(PlayerEngineTest, FilesThatDoNotDecodeFailAndTheNextPlayWorks) {
+    startEngine();
+    std::vector<PlayerEngine::Event> events;
+    std::mutex lock;
+    engine_->setEventHandler([&](PlayerEngine::Event event) {
+        std::lock_guard<std::mutex> guard(lock);
+        events.push_back(event);
+    });
+    const std::string text = files_.file("notes.mp3");
+    std::ofstream(text) << "these are not samples\n";
+    const std::string full = files_.file("full.mp3");
+    const std::string truncated = files_.file("truncated.mp3");
+    ASSERT_TRUE(test::writeSineMp3(full, 1000, 2));
+    std::filesystem::copy_file(full, truncated);
+    std::filesystem::resize_file(truncated, std::filesystem::file_size(full) / 3);
+
+    const std::vector<std::pair<std::string, PlayerEngine::Event>> cases = {
+        {text, PlayerEngine::Event::failed},
+        {truncated, PlayerEngine::Event::ended},
+        {files_.file("missing.mp3"), PlayerEngine::Event::failed},
+        {"http://127.0.0.1:1/closed.mp3", PlayerEngine::Event::failed},
+    };
+    for (const auto& [path, expected] : cases) {
+        SCOPED_TRACE(path);
+        {
+            std::lock_guard<std::mutex> guard(lock);
+            events.clear();
+        }
+        ASSERT_TRUE(engine_->play(base::fromUtf8(path)));
+        ASSERT_TRUE(test::waitFor(
+            [&] {
+                std::lock_guard<std::mutex> guard(lock);
+                return !events.empty();
+            },
+            std::chrono::seconds(30)));
+        std::lock_guard<std::mutex> guard(lock);
+        EXPECT_EQ(events.front(), expected);
+    }
+    expectStreamOf(L"sine://1000", 1000);
+}
+
+TEST_F(PlayerEngineTest, FileFilterOfTheShippedPlugin) {
+    startEngine();
+    const std::wstring plain = PlayerEngine::getFileFilter(true);
+    EXPECT_EQ(plain.find(L"*.mp3;"), 0u);
+    EXPECT_NE(plain.find(L";*.wav"), std::wstring::npos);
+    const std::wstring dialog = PlayerEngine::getFileFilter(false);
+    EXPECT_EQ(dialog, L"Все поддерживаемые форматы|" + plain + L"|Audio files (libvlc)|" + plain +
+                          L"|Все файлы (*.*)|*");
+}
+
+TEST_F(PlayerEngineTest, PluginsWithoutTheInterfaceAreSkippedAndTheOthersLoad) {
+    namespace fs = std::filesystem;
+    const fs::path folder = files_.path();
+    fs::copy_file(fs::path(MELVOX_PLUGIN_DIR) / "in_vlc.so", folder / "in_vlc.so");
+    fs::copy_file(MELVOX_NO_ENTRY_PLUGIN, folder / "in_broken.so");
+    fs::copy_file(MELVOX_OLD_VERSION_PLUGIN, folder / "in_old.so");
+    std::ofstream(folder / "in_text.so") << "not a shared object";
+    startEngine(base::fromUtf8(folder.string()));
+    ASSERT_EQ(engine_->plugins().plugins().size(), 1u);
+    EXPECT_EQ(engine_->plugins().plugins().front()->file, "in_vlc.so");
+    for (const wchar_t* skipped : {L"in_broken.so", L"in_old.so", L"in_text.so"})
+        EXPECT_TRUE(capture_.contains(skipped, L"WARN")) << skipped;
+}
+
+TEST(PluginHostTest, IniSectionsAndPluginChoice) {
+    const auto sections = audio::PluginHost::parseIni(
+        "; comment\n[in_vlc.so]\nstartTimeout = 2000\nbroken line\n[in_other.so]\nkey=a=b\r\n");
+    ASSERT_EQ(sections.size(), 2u);
+    EXPECT_EQ(sections.at("in_vlc.so").at("startTimeout"), "2000");
+    EXPECT_EQ(sections.at("in_other.so").at("key"), "a=b");
+
+    struct Case {
+        const wchar_t* path;
+        PlayerEngine::SourceKind kind;
+    };
+    for (const Case& c : {Case{L"sine://1000", PlayerEngine::SourceKind::sine},
+                          Case{L"SINE://50", PlayerEngine::SourceKind::sine},
+                          Case{L"adev://Microphone", PlayerEngine::SourceKind::capture},
+                          Case{L"line://", PlayerEngine::SourceKind::capture},
+                          Case{L"/music/a.mp3", PlayerEngine::SourceKind::plugin},
+                          Case{L"http://radio/x", PlayerEngine::SourceKind::plugin},
+                          Case{L"", PlayerEngine::SourceKind::none}})
+        EXPECT_EQ(PlayerEngine::kindOf(c.path), c.kind) << c.path;
+    for (const auto& [path, hertz] : std::vector<std::pair<std::wstring, double>>{{L"sine://1000", 1000},
+                                                                                  {L"sine://0", 0},
+                                                                                  {L"sine://30000", 0},
+                                                                                  {L"sine://12x", 0},
+                                                                                  {L"sine://", 0}})
+        EXPECT_EQ(audio::sineFrequencyOf(path), hertz) << path;
+}
+
+}  // namespace
