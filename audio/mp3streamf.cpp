@@ -1,0 +1,177 @@
+#include "audio/mp3streamf.h"
+
+#include <lame/lame.h>
+#include <pthread.h>
+
+#include <chrono>
+#include <cstdio>
+
+#include "audio/InputPlugin.h"
+#include "audio/Mp3FileDecoder.h"
+#include "audio/StreamSettings.h"
+#include "foundation/Place.h"
+#include "foundation/Settings.h"
+#include "foundation/TextConversion.h"
+
+namespace {
+constexpr std::size_t kQueueBytes = MELVOX_PCM_RATE * MELVOX_PCM_CHANNELS * MELVOX_PCM_BITS / 8;
+constexpr auto kDrainLimit = std::chrono::seconds(5);
+constexpr int kRecordKbps = 128;
+}  // namespace
+
+// The MP3 file the microphone is recorded into.
+struct mp3streamf::Recorder {
+    explicit Recorder(const std::wstring& path) : file(std::fopen(base::toUtf8(path).c_str(), "wb")) {
+        if (file == nullptr) return;
+        flags = lame_init();
+        lame_set_in_samplerate(flags, MELVOX_PCM_RATE);
+        lame_set_num_channels(flags, MELVOX_PCM_CHANNELS);
+        lame_set_brate(flags, kRecordKbps);
+        if (lame_init_params(flags) < 0) {
+            lame_close(flags);
+            flags = nullptr;
+        }
+    }
+    ~Recorder() {
+        if (flags != nullptr) {
+            std::vector<unsigned char> tail(7200);
+            const int size = lame_encode_flush(flags, tail.data(), static_cast<int>(tail.size()));
+            if (size > 0) std::fwrite(tail.data(), 1, static_cast<std::size_t>(size), file);
+            lame_close(flags);
+        }
+        if (file != nullptr) std::fclose(file);
+    }
+    bool ok() const { return file != nullptr && flags != nullptr; }
+    void write(const void* pcm, std::size_t bytes) {
+        const int frames = static_cast<int>(bytes / (MELVOX_PCM_CHANNELS * MELVOX_PCM_BITS / 8));
+        encoded.resize(static_cast<std::size_t>(frames * 5 / 4 + 7200));
+        const int size =
+            lame_encode_buffer_interleaved(flags, static_cast<short*>(const_cast<void*>(pcm)), frames,
+                                           encoded.data(), static_cast<int>(encoded.size()));
+        if (size > 0) std::fwrite(encoded.data(), 1, static_cast<std::size_t>(size), file);
+    }
+
+    std::FILE* file = nullptr;
+    lame_global_flags* flags = nullptr;
+    std::vector<unsigned char> encoded;
+};
+
+audio::StreamTarget mp3streamf::targetFromSettings() {
+    audio::StreamTarget target = audio::streamTargetFromSettings(audio::kPriorityStreamOffset,
+                                                                 setting::multicastMessagesStreamBitrate);
+    target.rawPcm = pref::getBool(setting::debugEnablePcm);
+    target.libraryLog = pref::getBool(setting::debugLogVlclib);
+    return target;
+}
+
+mp3streamf::mp3streamf(const audio::StreamTarget& target)
+    : target_(target), queue_(kQueueBytes), sender_(queue_, "mp3streamf") {}
+
+mp3streamf::~mp3streamf() {
+    stream_close();
+}
+
+void mp3streamf::set_read_mode(int mode) {
+    std::lock_guard<std::mutex> guard(lock_);
+    mode_ = mode == microphone ? microphone : files;
+}
+
+void mp3streamf::set_microphone_name(const std::wstring& name) {
+    std::lock_guard<std::mutex> guard(lock_);
+    microphone_ = name;
+}
+
+void mp3streamf::set_files(const std::vector<std::wstring>& paths) {
+    std::lock_guard<std::mutex> guard(lock_);
+    files_ = paths;
+}
+
+void mp3streamf::set_record_path(const std::wstring& path) {
+    std::lock_guard<std::mutex> guard(lock_);
+    recordPath_ = path;
+}
+
+void mp3streamf::set_end_handler(EndHandler handler) {
+    std::lock_guard<std::mutex> guard(lock_);
+    endHandler_ = std::move(handler);
+}
+
+bool mp3streamf::stream_create() {
+    const debug::Place place("mp3streamf::stream_create");
+    stream_close();
+    std::lock_guard<std::mutex> guard(lock_);
+    audio::StreamTarget target = target_;
+    target.localOutput = localOutput.load();
+    stopping_.store(false);
+    queue_.clear();
+    queue_.setAccepting(true);
+    if (!sender_.start(target)) return false;
+    running_.store(true);
+    if (mode_ == files) {
+        decoder_ = std::thread([this, paths = files_] { decodeFiles(paths); });
+        return true;
+    }
+    if (!recordPath_.empty()) {
+        recorder_ = std::make_unique<Recorder>(recordPath_);
+        if (!recorder_->ok()) {
+            place.error(L"Не удалось открыть файл записи '%1%'", recordPath_);
+            recorder_.reset();
+        }
+    }
+    Recorder* recorder = recorder_.get();
+    const bool started = capture_.start(
+        microphone_,
+        [this, recorder](const void* pcm, std::size_t bytes) {
+            if (recorder != nullptr) recorder->write(pcm, bytes);
+            return queue_.write(pcm, bytes);
+        },
+        [this] { finish(false, std::wstring()); });
+    if (!started) {
+        sender_.stop();
+        recorder_.reset();
+        running_.store(false);
+    }
+    return started;
+}
+
+void mp3streamf::decodeFiles(std::vector<std::wstring> paths) {
+    pthread_setname_np(pthread_self(), "messages decoder");
+    const debug::Place place("mp3streamf::decodeFiles");
+    for (const std::wstring& path : paths) {
+        const audio::DecodeResult result =
+            audio::decodeMp3File(path, [this](const std::int16_t* pcm, std::size_t frames) {
+                return !stopping_.load() &&
+                       queue_.write(pcm, frames * MELVOX_PCM_CHANNELS * sizeof(std::int16_t));
+            });
+        if (result == audio::DecodeResult::stopped) return;
+        if (result == audio::DecodeResult::failed) {
+            place.error(L"Файл сообщения не воспроизводится: '%1%'", path);
+            finish(false, path);
+            return;
+        }
+    }
+    // Every sample on its way before the end is told.
+    sender_.drain(std::chrono::steady_clock::now() + kDrainLimit);
+    if (!stopping_.load()) finish(true, std::wstring());
+}
+
+void mp3streamf::finish(bool ok, const std::wstring& failed) {
+    EndHandler handler;
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        handler = endHandler_;
+    }
+    if (handler) handler(ok, failed);
+}
+
+void mp3streamf::stream_close() {
+    stopping_.store(true);
+    queue_.setAccepting(false);
+    if (decoder_.joinable() && decoder_.get_id() != std::this_thread::get_id()) decoder_.join();
+    capture_.stop();
+    std::lock_guard<std::mutex> guard(lock_);
+    recorder_.reset();
+    sender_.stop();
+    queue_.clear();
+    running_.store(false);
+}

@@ -1,0 +1,109 @@
+// The messages streamer: message files after their gong, a file that does not decode, and the
+// microphone heard on the base port plus two and recorded into an MP3 file.
+
+#include <gtest/gtest.h>
+
+#include <condition_variable>
+#include <filesystem>
+#include <fstream>
+
+#include "audio/mp3streamf.h"
+#include "support/PulseServer.h"
+#include "tests/audio/AudioFixture.h"
+
+namespace {
+
+using test::StreamReceiver;
+
+class MessagesStreamTest : public test::AudioFixture {
+protected:
+    void SetUp() override {
+        AudioFixture::SetUp();
+        stream_ = std::make_unique<mp3streamf>(mp3streamf::targetFromSettings());
+        stream_->set_end_handler([this](bool ok, const std::wstring& failed) {
+            std::lock_guard<std::mutex> guard(lock_);
+            ended_ = true;
+            ok_ = ok;
+            failed_ = failed;
+            changed_.notify_all();
+        });
+    }
+    void TearDown() override {
+        stream_.reset();
+        AudioFixture::TearDown();
+    }
+    bool waitForEnd() {
+        std::unique_lock<std::mutex> guard(lock_);
+        return changed_.wait_for(guard, std::chrono::seconds(30), [this] { return ended_; });
+    }
+
+    std::unique_ptr<mp3streamf> stream_;
+    std::mutex lock_;
+    std::condition_variable changed_;
+    bool ended_ = false;
+    bool ok_ = false;
+    std::wstring failed_;
+};
+
+TEST_F(MessagesStreamTest, TheGongThenTheMessageAreHeardInOrder) {
+    const std::string gong = files_.file("gong.mp3");
+    const std::string message = files_.file("message.mp3");
+    ASSERT_TRUE(test::writeSineMp3(gong, 500, 1));
+    ASSERT_TRUE(test::writeSineMp3(message, 1000, 1.5));
+    StreamReceiver receiver(group_, basePort_ + 2);
+    stream_->set_files({base::fromUtf8(gong), base::fromUtf8(message)});
+    ASSERT_TRUE(stream_->stream_create());
+    EXPECT_TRUE(stream_->is_stream());
+    ASSERT_TRUE(waitForEnd());
+    EXPECT_TRUE(ok_);
+    stream_->stream_close();
+    EXPECT_FALSE(stream_->is_stream());
+
+    const auto transport = test::readTransportStream(receiver.payloads());
+    EXPECT_TRUE(transport.patSeen);
+    EXPECT_EQ(transport.audioPids.size(), 1u);
+    EXPECT_EQ(transport.continuityErrors, 0);
+    const auto audio = test::decodeMpegAudio(transport.audio);
+    // Distinct tones in order: 500 Hz, then 1000 Hz.
+    std::vector<double> tones;
+    for (double hertz : test::frequencySequence(audio.samples, audio.rate))
+        if (tones.empty() || std::abs(tones.back() - hertz) > 20) tones.push_back(hertz);
+    ASSERT_EQ(tones.size(), 2u);
+    EXPECT_NEAR(tones[0], 500, 10);
+    EXPECT_NEAR(tones[1], 1000, 20);
+}
+
+TEST_F(MessagesStreamTest, AMessageThatDoesNotDecodeEndsTheStreamNamingIt) {
+    const std::string broken = files_.file("broken.mp3");
+    std::ofstream(broken) << std::string(5000, 'x');
+    stream_->set_files({base::fromUtf8(broken)});
+    ASSERT_TRUE(stream_->stream_create());
+    ASSERT_TRUE(waitForEnd());
+    EXPECT_FALSE(ok_);
+    EXPECT_EQ(failed_, base::fromUtf8(broken));
+    EXPECT_TRUE(capture_.contains(L"Файл сообщения не воспроизводится", L"ERROR"));
+}
+
+TEST_F(MessagesStreamTest, TheMicrophoneIsHeardAndRecorded) {
+    test::PulseServer pulse;
+    MELVOX_REQUIRE_PULSE(pulse);
+    pulse.playTone(1200);
+    const std::string record = files_.file("record.mp3");
+    StreamReceiver receiver(group_, basePort_ + 2);
+    stream_->set_read_mode(mp3streamf::microphone);
+    stream_->set_microphone_name(base::fromUtf8(test::PulseServer::kSource));
+    stream_->set_record_path(base::fromUtf8(record));
+    ASSERT_TRUE(stream_->stream_create());
+    // The capture needs a moment before the tone is in the stream.
+    ASSERT_TRUE(receiver.waitUntil([](const std::vector<StreamReceiver::Datagram>& all) {
+        std::vector<std::string> payloads;
+        for (const auto& datagram : all) payloads.push_back(datagram.data);
+        const auto audio = test::decodeMpegAudio(test::readTransportStream(payloads).audio);
+        return std::abs(test::strongestFrequency(audio.samples, audio.rate) - 1200) < 24;
+    }));
+    stream_->stream_close();
+    const auto recorded = test::decodeMpegFile(record);
+    EXPECT_NEAR(test::strongestFrequency(recorded.samples, recorded.rate), 1200, 24);
+}
+
+}  // namespace
