@@ -52,9 +52,13 @@ public:
         return device;
     }
     bool parseState(const std::string& packet, const net::IpAndPort& sender) override {
-        device::Version version;
-        if (!parseStateVersion(packet, &version)) return false;
-        if (version.text != getVersion().text) setVersion(version);
+        std::string text;
+        if (!device::stateVersionText(packet, text)) return false;
+        if (!hasVersionText(text)) {
+            device::Version version;
+            if (!device::parseVersion(text, &version)) return false;
+            setVersion(version);
+        }
         if (sender.getAddress() != getAddress().getAddress()) setAddress(sender);
         lastPacketTime = now();
         lastStateTime = now();

@@ -27,25 +27,7 @@ constexpr unsigned kCheckIntervalMs = 160;
 constexpr int kRebootPriority = 0;
 constexpr unsigned kRebootIntervalMs = 1000;
 
-constexpr std::size_t kShortestStatePacket = 26;
-constexpr std::size_t kLongestStatePacket = 256;
-constexpr std::size_t kLongestAddressField = 17;
-constexpr std::size_t kLongestNameField = 255;
-constexpr std::size_t kLongestVersionText = 255;
-constexpr int kStatePacketNumbers = 5;
-
-constexpr const char* kBlanks = " \t\r\n\v\f";
 constexpr const wchar_t* kWideBlanks = L" \t\r\n\v\f";
-
-void trim(std::string& text) {
-    const std::size_t last = text.find_last_not_of(kBlanks);
-    if (last == std::string::npos) {
-        text.clear();
-        return;
-    }
-    text.erase(last + 1);
-    text.erase(0, text.find_first_not_of(kBlanks));
-}
 
 void trim(std::wstring& text) {
     const std::size_t last = text.find_last_not_of(kWideBlanks);
@@ -57,15 +39,6 @@ void trim(std::wstring& text) {
     text.erase(0, text.find_first_not_of(kWideBlanks));
 }
 
-bool startsWith(const std::string& text, const char* prefix) {
-    return text.compare(0, std::strlen(prefix), prefix) == 0;
-}
-
-// Removes `count` characters from the front, at most the whole text.
-void dropFront(std::string& text, std::size_t count) {
-    text.erase(0, std::min(count, text.size()));
-}
-
 template <class Integer>
 std::string decimal(Integer value) {
     char digits[24];
@@ -74,50 +47,10 @@ std::string decimal(Integer value) {
 }
 
 bool isBusy(const std::string& reply) {
-    return reply.find(kBusyReply) != std::string::npos;
+    return DeviceReply::isBusy(reply);
 }
 
 }  // namespace
-
-// ---------------------------------------------------------------------------------------------
-// Status packet recognition.
-
-bool isStatePacket(const std::string& datagram, net::HardwareAddress& address) {
-    const std::string_view text(datagram);
-    if (text.size() < kShortestStatePacket || text.size() > kLongestStatePacket || text[2] != ':')
-        return false;
-
-    // The address field: one to 17 characters up to the first ','.
-    const std::size_t addressEnd = text.find(',');
-    if (addressEnd == std::string_view::npos || addressEnd == 0 || addressEnd > kLongestAddressField)
-        return false;
-
-    std::size_t at = addressEnd + 1;
-    for (int number = 0; number < kStatePacketNumbers; ++number) {
-        std::uint32_t ignored = 0;
-        if (!base::scan::readUnsigned(text, at, ignored)) return false;
-        if (at >= text.size() || text[at] != ',') return false;
-        ++at;
-    }
-    // The seventh field: one to 255 characters up to the next ',' or line feed.
-    const std::size_t nameEnd = std::min(text.find_first_of(",\n", at), text.size());
-    if (nameEnd == at || nameEnd - at > kLongestNameField) return false;
-
-    address = net::HardwareAddress(std::string(text.substr(0, addressEnd)));
-    if (!address.isValid()) return false;
-    return DeviceBase::parseStateVersion(datagram, nullptr);
-}
-
-bool DeviceBase::parseStateVersion(const std::string& packet, Version* out) {
-    const std::size_t comma = packet.rfind(',');
-    if (comma == std::string::npos) return false;
-    std::string text;
-    for (std::size_t at = comma + 1; at < packet.size() && text.size() < kLongestVersionText; ++at) {
-        const char c = packet[at];
-        if (c != '\r' && c != '\n' && c != '\0') text += c;
-    }
-    return parseVersion(text, out);
-}
 
 // ---------------------------------------------------------------------------------------------
 // Identity.
@@ -175,6 +108,11 @@ Version DeviceBase::getVersion() const {
 void DeviceBase::setVersion(const Version& version) {
     std::lock_guard<std::recursive_mutex> guard(mutex_);
     version_ = version;
+}
+
+bool DeviceBase::hasVersionText(const std::string& text) const {
+    std::lock_guard<std::recursive_mutex> guard(mutex_);
+    return version_.type != 0 && version_.text == text;
 }
 
 bool DeviceBase::isType(DeviceType mask) const {
@@ -295,7 +233,7 @@ void DeviceBase::handleCheckReply(const std::string& reply, bool ok, const net::
         notifyWithState();
         startUpgrade();
     }
-    debug::Place("device::DeviceBase::checkResponding")
+    debug::Place("device::DeviceBase::handleCheckReply")
         .trace(L"check i/o for device ip %1%. result is %2%.", address.getWideText(), ok ? "true" : "false");
 }
 
@@ -303,30 +241,14 @@ void DeviceBase::handleCheckReply(const std::string& reply, bool ok, const net::
 // Exchanges.
 
 bool DeviceBase::handleResponse(std::string& reply) {
-    if (startsWith(reply, "OK")) {
-        const std::size_t bracket = reply.find("]:");
-        dropFront(reply, bracket == std::string::npos ? 2 : bracket + 3);
-        trim(reply);
-        return true;
-    }
-    if (startsWith(reply, "SUCCESS")) {
-        const std::size_t colon = reply.find(':');
-        dropFront(reply, colon == std::string::npos ? std::strlen("SUCCESS") : colon + 2);
-        trim(reply);
-        return true;
-    }
-    if (startsWith(reply, "ERR")) {
-        std::size_t colon = reply.find("]:");
-        if (colon == std::string::npos) colon = reply.find(':');
-        dropFront(reply, colon == std::string::npos ? std::strlen("ERR") : colon + 2);
-        trim(reply);
+    bool error = false;
+    if (DeviceReply::strip(reply, &error)) return true;
+    if (error) {
         debug::Place("device::DeviceBase::handleResponse")
             .debug(L"A response contains an error. hardware address '%1%', response: '%2%'",
                    hardwareAddress_.toCharArray(), reply);
-        return false;
     }
-    trim(reply);
-    return !reply.empty();
+    return false;
 }
 
 bool DeviceBase::acceptsReply(std::string& reply) {
@@ -467,7 +389,7 @@ bool DeviceBase::reboot() {
 // Parameters.
 
 bool DeviceBase::sendParameter(const std::string& key, const std::string& valueText, bool restart) {
-    debug::Place("device::DeviceBase::setParameter")
+    debug::Place("device::DeviceBase::sendParameter")
         .important(L"Настройка '%1%' установлена в значение '%2%' для устройства id=%3%", key, valueText,
                    id_);
     transfer("set " + key + " " + valueText, nullptr, true);
@@ -563,56 +485,21 @@ void DeviceBase::clearCache() {
 // ---------------------------------------------------------------------------------------------
 // Reply helpers.
 
+bool DeviceBase::parseStateVersion(const std::string& packet, Version* out) {
+    return device::parseStateVersion(packet, out);
+}
+
 std::vector<std::string> DeviceBase::splitResponse(const std::string& reply) {
-    std::vector<std::string> pieces;
-    std::size_t start = 0;
-    for (;;) {
-        const std::size_t end = reply.find_first_of("\r\n", start);
-        std::string piece = reply.substr(start, end == std::string::npos ? std::string::npos : end - start);
-        const std::size_t colon = piece.find(':');
-        if (colon != std::string::npos) {
-            piece.erase(0, colon + 1);
-            trim(piece);
-        }
-        pieces.push_back(std::move(piece));
-        if (end == std::string::npos) break;
-        start = end + 1;
-    }
-    return pieces;
+    return DeviceReply::split(reply);
 }
 
 bool DeviceBase::parseBoolValue(const std::string& text, bool& value) {
-    if (base::scan::containsIgnoringCase(text, "on")) {
-        value = true;
-        return true;
-    }
-    if (base::scan::containsIgnoringCase(text, "off")) {
-        value = false;
-        return true;
-    }
-    debug::Place("device::DeviceBase::parseBoolValue")
-        .external(L"It got incorrect type for bool value (%1%)", text);
-    return false;
+    return DeviceReply::parseBool(text, value);
 }
 
 bool DeviceBase::parseIntValue(const std::string& text, std::int64_t& value, std::int64_t minimum,
                                std::int64_t maximum) {
-    std::string digits = text;
-    trim(digits);
-    // "+5" is a number as the C library reads it; from_chars alone would refuse the sign.
-    std::size_t first = digits.size() > 1 && digits[0] == '+' && digits[1] != '-' ? 1 : 0;
-    std::int64_t parsed = 0;
-    const char* end = digits.data() + digits.size();
-    const auto result = std::from_chars(digits.data() + first, end, parsed);
-    if (digits.empty() || result.ec != std::errc() || result.ptr != end || parsed < minimum ||
-        parsed > maximum) {
-        debug::Place("device::DeviceBase::parseIntValue")
-            .external(L"Получен неверный тип для целочисленного значения %1% с границами диапазона %2%..%3%",
-                      text, minimum, maximum);
-        return false;
-    }
-    value = parsed;
-    return true;
+    return DeviceReply::parseInt(text, value, minimum, maximum);
 }
 
 }  // namespace device

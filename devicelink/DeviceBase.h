@@ -17,6 +17,8 @@
 #include <type_traits>
 #include <vector>
 
+#include "devicelink/DeviceReply.h"
+#include "devicelink/StatePacket.h"
 #include "devicelink/TransferProtocol.h"
 #include "devicelink/Version.h"
 #include "foundation/NetworkAddress.h"
@@ -39,9 +41,6 @@ using UpgradeProgressCallback = std::function<void(const std::shared_ptr<DeviceB
 inline constexpr const char* kBusyReply = "Processing of the previous command isn't complete!";
 inline constexpr std::int32_t kUnknownVolume = 0x7FFFFFFF;
 inline constexpr std::int64_t kOnlineWindowUs = 5000000;
-
-// Whether the datagram is a status packet; gives its sender's hardware address.
-bool isStatePacket(const std::string& datagram, net::HardwareAddress& address);
 
 class DeviceBase : private boost::noncopyable {
 public:
@@ -75,6 +74,8 @@ public:
     void setAddress(const net::IpAndPort& address);
     Version getVersion() const;
     void setVersion(const Version& version);
+    // Whether the version was set from exactly this text.
+    bool hasVersionText(const std::string& text) const;
     bool isType(DeviceType mask) const;
     std::wstring getFirmwareVersionTypeText() const;
     std::wstring getFirmwareVersionText() const;

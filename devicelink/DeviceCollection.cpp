@@ -87,8 +87,21 @@ void DeviceCollection::handleAllStatesCallback(const std::string& packet, const 
         newDeviceHandler = newDeviceHandler_;
     }
 
+    std::string versionText;
+    if (!stateVersionText(packet, versionText)) {
+        place.external(L"Получен некорректный формат статусного пакета");
+        return;
+    }
+    // Most packets repeat what their device reported before: its version needs no second parse.
+    if (device && device->hasVersionText(versionText)) {
+        if (!device->parseState(packet, from)) {
+            const std::string typeText = toText(device->getVersion().type);
+            place.error(L"Статусный пакет не обработан устройством ('%1%', '%2%').", typeText, typeText);
+        }
+        return;
+    }
     Version version;
-    if (!DeviceBase::parseStateVersion(packet, &version)) {
+    if (!parseVersion(versionText, &version)) {
         place.external(L"Получен некорректный формат статусного пакета");
         return;
     }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "devicelink/DeviceReply.h"
 #include "foundation/Clock.h"
 
 namespace device {
@@ -136,7 +137,7 @@ RequestQueue::Match RequestQueue::reply(const Key& from, TimePoint receivedAt, b
     if (found == devices_.end()) return Match::noDevice;
     Device& device = found->second;
     if (!device.current) return Match::unexpected;
-    if (!echoes(data, device.current->text)) return Match::unexpected;
+    if (!DeviceReply::echoes(data, device.current->text)) return Match::unexpected;
     // A datagram older than the only send cannot answer it; after a resend it answers the first.
     if (receivedAt < device.lastSend && device.attempts <= 1) return Match::beforeSending;
 
@@ -176,25 +177,6 @@ bool RequestQueue::erase(const Key& key) {
     if (found == devices_.end()) return false;
     found->second.queue.clear();
     return true;
-}
-
-bool RequestQueue::echoes(const std::string& reply, const std::string& request) {
-    std::size_t open = std::string::npos;
-    if (reply.compare(0, 3, "OK[") == 0) {
-        open = 3;
-    } else if (reply.compare(0, 4, "ERR[") == 0) {
-        open = 4;
-    }
-    if (open == std::string::npos) return true;
-    const std::size_t close = reply.find(']', open);
-    if (close == std::string::npos) return true;
-    const std::size_t length = close - open;
-    if (length == 0) return true;
-    // The echo names the command: the whole request, or its first words.
-    std::size_t end = request.size();
-    while (end > 0 && (request[end - 1] == '\n' || request[end - 1] == '\r')) --end;
-    if (length > end || request.compare(0, length, reply, open, length) != 0) return false;
-    return length == end || request[length] == ' ';
 }
 
 std::size_t RequestQueue::busyDevices() const {

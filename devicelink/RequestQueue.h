@@ -112,8 +112,6 @@ public:
     bool giveUp(const Key& key, const RequestPtr& request);
     // Drops the queued requests of the device without completing them; the one in flight stays.
     bool erase(const Key& key);
-    // Whether `reply`, where it echoes a command as "OK[command]: ...", echoes `request`'s.
-    static bool echoes(const std::string& reply, const std::string& request);
 
     // Devices with a request in flight or queued.
     std::size_t busyDevices() const;

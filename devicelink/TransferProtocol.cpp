@@ -249,7 +249,7 @@ void TransferProtocol::carryOut(RequestQueue::Actions& actions) {
 }
 
 bool TransferProtocol::reportSend(const RequestQueue::Send& send, ssize_t sent, int error) {
-    const debug::Place place("device::TransferProtocol::sendOne");
+    const debug::Place place("device::TransferProtocol::reportSend");
     const std::string& text = send.request->text;
     if (send.attempt > 1) place.debug(L"sender: repeat response... %1%", send.attempt);
     const bool whole = sent == static_cast<ssize_t>(text.size());
@@ -438,7 +438,7 @@ void TransferProtocol::receiver_thread() {
 // An error from the socket's error queue, reported as a failed datagram from the
 // address the refused request was sent to.
 void TransferProtocol::receiveError(char* buffer) {
-    const debug::Place place("device::TransferProtocol::receiver_thread");
+    const debug::Place place("device::TransferProtocol::receiveError");
     sockaddr_in offender{};
     char control[512];
     iovec part{buffer, kReceiveBuffer};
@@ -479,7 +479,7 @@ void TransferProtocol::receiveError(char* buffer) {
 }
 
 void TransferProtocol::receiveDatagrams(char* buffer) {
-    const debug::Place place("device::TransferProtocol::receiver_thread");
+    const debug::Place place("device::TransferProtocol::receiveDatagrams");
     static thread_local char batch[kReceiveBatch][kReceiveBuffer];
     sockaddr_in sources[kReceiveBatch];
     iovec parts[kReceiveBatch];
@@ -573,7 +573,7 @@ void TransferProtocol::responder_thread() {
 }
 
 void TransferProtocol::respond(Received& record, RequestQueue::Actions& actions) {
-    const debug::Place place("device::TransferProtocol::responder_thread");
+    const debug::Place place("device::TransferProtocol::respond");
     place.trace3(L"responder: handler for all responses...");
     const std::shared_ptr<const ResponseHandler> takeAll = std::atomic_load(&allResponseHandler_);
     if (takeAll && *takeAll && (*takeAll)(record.data, record.from)) {

@@ -79,12 +79,12 @@ bool readName(std::string_view text, std::size_t& at, char conversion, int& valu
 
 bool readNumber(std::string_view text, std::size_t& at, std::size_t maxDigits, int low, int high,
                 int& value) {
-    const std::size_t first = at;
-    int number = 0;
-    while (at < text.size() && at - first < maxDigits && isDigit(text[at]))
-        number = number * 10 + (text[at++] - '0');
-    if (at == first || number < low || number > high) return false;
-    value = number;
+    std::uint64_t number = 0;
+    std::size_t end = at;
+    if (!base::scan::readDigits(text, end, 10, 99999, number, maxDigits)) return false;
+    if (number < static_cast<std::uint64_t>(low) || number > static_cast<std::uint64_t>(high)) return false;
+    at = end;
+    value = static_cast<int>(number);
     return true;
 }
 

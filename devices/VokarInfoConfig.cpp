@@ -141,7 +141,7 @@ VokarInfo::Config VokarInfo::readStateSettings(VokarVersion version) {
 }
 
 void VokarInfo::requestVersions() {
-    const debug::Place here("device::VokarInfo::getConfig::<lambda_1>::operator ()");
+    const debug::Place here("device::VokarInfo::requestVersions");
     // A Vokar-B reports its line controller's firmware together with the power supply's; that
     // report joins with the line control.
     if (isType(types::vokarB1) || isType(types::vokarB2) || isType(types::vokarM)) {

@@ -58,8 +58,9 @@ struct VokarState {
     std::uint32_t acPowerSupply = 0;
     std::uint32_t nerida = 0;
     std::uint32_t ain = 12;
-    std::uint32_t ain1State = 0;
-    std::uint32_t ain2State = 0;
+    // Both inputs off, as the raw value above says (AnalogInputState::off).
+    std::uint32_t ain1State = 3;
+    std::uint32_t ain2State = 3;
     std::uint32_t eth = 2;
     std::uint32_t zone = 3;
     std::uint32_t activeZoneAddress = 0;

@@ -33,8 +33,8 @@ const GenerationRow generationRows[] = {{0, 0}, {1, 2}, {2, 10}, {16, 21}, {23, 
 
 void requireKnown(VokarVersion version) {
     if (version >= 0 && version < vokarVersionCount) return;
-    debug::Place("device::get").error(L"Используется некорректная версия");
-    debug::throwIfFalse(false, "device::get");
+    debug::Place("device::requireKnown").error(L"Используется некорректная версия");
+    debug::throwIfFalse(false, "device::requireKnown");
 }
 
 // The first row whose key is not below the value; the check above leaves no value uncovered.

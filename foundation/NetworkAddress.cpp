@@ -194,17 +194,22 @@ void IpAndPort::updateText() {
     wideText_.append(static_cast<const char*>(digits), end);
 }
 
-HardwareAddress::HardwareAddress(const std::string& text) {
-    std::uint32_t bytes[6] = {};
-    if (!parseHardwareText(text, bytes)) {
+HardwareAddress::HardwareAddress(const std::string& text) : HardwareAddress(parse(text)) {
+    if (!valid_) {
         debug::Place("net::HardwareAddress::HardwareAddress")
             .warn(L"Получен некорректный аппаратный адрес '%1%'", text);
-        return;
     }
-    valid_ = true;
-    high_ = bytes[0] << 16 | bytes[1] << 8 | bytes[2];
-    low_ = bytes[3] << 16 | bytes[4] << 8 | bytes[5];
-    text_ = text;
+}
+
+HardwareAddress HardwareAddress::parse(std::string_view text) {
+    HardwareAddress address;
+    std::uint32_t bytes[6] = {};
+    if (!parseHardwareText(text, bytes)) return address;
+    address.valid_ = true;
+    address.high_ = bytes[0] << 16 | bytes[1] << 8 | bytes[2];
+    address.low_ = bytes[3] << 16 | bytes[4] << 8 | bytes[5];
+    address.text_ = std::string(text);
+    return address;
 }
 
 HardwareAddress::HardwareAddress(std::uint32_t /*high*/, std::uint32_t low) {

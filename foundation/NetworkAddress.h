@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace net {
 
@@ -74,6 +75,9 @@ public:
     // Six hexadecimal fields of one or two digits separated by ':'. The text is kept exactly as
     // written; a text that does not parse gives the invalid address and a warning.
     explicit HardwareAddress(const std::string& text);
+    // The same without the warning, for texts from the network: the invalid address when the text
+    // does not parse.
+    static HardwareAddress parse(std::string_view text);
     // The address of device number `low` under the vendor prefix; `high` is not used. A number
     // wider than 24 bits gives the invalid address and a warning.
     HardwareAddress(std::uint32_t high, std::uint32_t low);

@@ -18,22 +18,36 @@ void skipBlanks(std::string_view text, std::size_t& position) {
     while (position < text.size() && isBlank(text[position])) ++position;
 }
 
+namespace {
+
+// Blanks and an optional sign; true for a minus.
+bool readSign(std::string_view text, std::size_t& at) {
+    skipBlanks(text, at);
+    if (at < text.size() && (text[at] == '+' || text[at] == '-')) return text[at++] == '-';
+    return false;
+}
+
+}  // namespace
+
 bool readUnsigned(std::string_view text, std::size_t& position, std::uint32_t& value) {
     std::size_t at = position;
-    skipBlanks(text, at);
-    bool negative = false;
-    if (at < text.size() && (text[at] == '+' || text[at] == '-')) {
-        negative = text[at] == '-';
-        ++at;
-    }
-    const std::size_t digits = at;
+    const bool negative = readSign(text, at);
     std::uint64_t number = 0;
-    for (; at < text.size() && isDigit(text[at]); ++at) {
-        number = std::min<std::uint64_t>(number * 10 + static_cast<unsigned>(text[at] - '0'), outOfRange);
-    }
-    if (at == digits) return false;
+    if (!readDigits(text, at, 10, outOfRange, number)) return false;
     // The C library wraps these into range ("-4294967295" reads as 1); here they saturate.
     value = negative && number != 0 ? outOfRange : static_cast<std::uint32_t>(number);
+    position = at;
+    return true;
+}
+
+bool readDecimal(std::string_view text, std::size_t& position, std::int64_t& value) {
+    std::size_t at = position;
+    const bool negative = readSign(text, at);
+    constexpr std::uint64_t largest = std::uint64_t{1} << 63;
+    std::uint64_t number = 0;
+    if (!readDigits(text, at, 10, largest + 1, number)) return false;
+    if (number > (negative ? largest : largest - 1)) return false;
+    value = negative ? static_cast<std::int64_t>(0 - number) : static_cast<std::int64_t>(number);
     position = at;
     return true;
 }
@@ -52,25 +66,21 @@ bool hasHexPrefix(std::string_view text, std::size_t at) {
            at + 2 < text.size() && digitValue(text[at + 2]) < 16;
 }
 
-// Digits of `base` from `at`, saturating at `limit`; false when there is none.
-bool readDigits(std::string_view text, std::size_t& at, int base, std::uint64_t limit,
-                std::uint64_t& number) {
-    const std::size_t first = at;
-    number = 0;
-    for (; at < text.size() && digitValue(text[at]) < base; ++at) {
-        number = std::min<std::uint64_t>(number * base + static_cast<unsigned>(digitValue(text[at])), limit);
-    }
-    return at != first;
-}
-
-// Blanks and an optional sign; true for a minus.
-bool readSign(std::string_view text, std::size_t& at) {
-    skipBlanks(text, at);
-    if (at < text.size() && (text[at] == '+' || text[at] == '-')) return text[at++] == '-';
-    return false;
-}
 
 }  // namespace
+
+bool readDigits(std::string_view text, std::size_t& position, int base, std::uint64_t limit,
+                std::uint64_t& number, std::size_t longest) {
+    std::size_t at = position;
+    number = 0;
+    for (; at < text.size() && at - position < longest && digitValue(text[at]) < base; ++at) {
+        const auto digit = static_cast<std::uint64_t>(digitValue(text[at]));
+        number = number > (limit - digit) / static_cast<std::uint64_t>(base) ? limit : number * base + digit;
+    }
+    if (at == position) return false;
+    position = at;
+    return true;
+}
 
 bool readHex(std::string_view text, std::size_t& position, std::uint32_t& value) {
     std::size_t at = position;

@@ -27,6 +27,16 @@ void skipBlanks(std::string_view text, std::size_t& position);
 // digits; on failure leaves both arguments untouched.
 bool readUnsigned(std::string_view text, std::size_t& position, std::uint32_t& value);
 
+// Digits of `base` (10 or 16) from `position`, at most `longest` of them, the value saturating at
+// `limit`; false, leaving `position` untouched, when there is none. The one digit reader behind
+// every number of this file.
+bool readDigits(std::string_view text, std::size_t& position, int base, std::uint64_t limit,
+                std::uint64_t& number, std::size_t longest = std::string_view::npos);
+
+// "%lld" without wrapping: blanks, an optional sign and decimal digits; false for a number beyond
+// 64 bits, leaving `position` untouched.
+bool readDecimal(std::string_view text, std::size_t& position, std::int64_t& value);
+
 // "%x": blanks, an optional sign, an optional "0x" and hexadecimal digits; saturates and
 // treats a negative number as readUnsigned does.
 bool readHex(std::string_view text, std::size_t& position, std::uint32_t& value);

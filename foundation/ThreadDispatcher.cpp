@@ -101,7 +101,7 @@ ThreadDispatcher::~ThreadDispatcher() {
 std::uint32_t ThreadDispatcher::enqueue(std::wstring description, std::uint32_t delayMs,
                                         boost::function<void()> function) {
     if (function.empty()) throw exception::InternalError(L"Диспетчер потоков. Неизвестная функция");
-    const debug::Place here("base::ThreadDispatcher::add");
+    const debug::Place here("base::ThreadDispatcher::uint32_t ThreadDispatcher");
     here.trace3(L"dispatcher: add a function with description '%1%', delay=%2%", description, delayMs);
     const TimePoint now = clock::steadyNow();
     boost::unique_lock<boost::mutex> guard(lock_);
@@ -139,7 +139,7 @@ std::uint32_t ThreadDispatcher::enqueue(std::wstring description, std::uint32_t 
 }
 
 void ThreadDispatcher::drop(std::uint32_t identifier) {
-    const debug::Place here("base::ThreadDispatcher::remove");
+    const debug::Place here("base::ThreadDispatcher::drop");
     if (identifier == 0) {
         here.trace3(L"dispatcher: skip removing id=0.");
         return;
@@ -189,7 +189,7 @@ void ThreadDispatcher::moveDueItems(TimePoint now) {
 
 bool ThreadDispatcher::takeForEngine(TimePoint now, Run& run) {
     if (!executorRunning_ || ready_.empty() || now - executorStarted_ < kExecutorPatience) return false;
-    const debug::Place here("base::ThreadDispatcher::engineThread");
+    const debug::Place here("base::ThreadDispatcher::takeForEngine");
     if (heldUpItem_ != executorItem_) {
         heldUpItem_ = executorItem_;
         here.debug(L"dispatcher: the main thread got timeout for executor thread.");

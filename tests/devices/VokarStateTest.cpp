@@ -154,6 +154,14 @@ TEST_F(VokarStateTest, FirstGenerationWithoutBatteryShowsNoLevel) {
     EXPECT_EQ(lines(L"fix battery level to 0", L"MARK"), 1u);
 }
 
+TEST_F(VokarStateTest, InputsReportedOffFromTheFirstPacketShowAsOff) {
+    Status status;
+    status.ain = 12;
+    const auto state = deviceAfter(status)->getState();
+    EXPECT_EQ(state.ain1State, static_cast<std::uint32_t>(device::AnalogInputState::off));
+    EXPECT_EQ(state.ain2State, static_cast<std::uint32_t>(device::AnalogInputState::off));
+}
+
 TEST_F(VokarStateTest, SmallBatteryStepsAreLoggedQuietly) {
     Status status;
     status.batteryLevel = 50;

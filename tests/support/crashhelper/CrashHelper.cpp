@@ -25,13 +25,14 @@
 volatile bool g_stopRecursion = false;
 
 CRASHING int readNullPointer() {
-    // A volatile pointer, so that the compiler cannot see the null and put a trap in place.
-    int* volatile pointer = nullptr;
+    // A volatile pointer, so that the compiler cannot see the null and put a trap in place, to a
+    // volatile value, so that no optimiser drops the access.
+    volatile int* volatile pointer = nullptr;
     return *pointer;
 }
 
 CRASHING void writeNullPointer() {
-    int* volatile pointer = nullptr;
+    volatile int* volatile pointer = nullptr;
     *pointer = 1;
 }
 

@@ -1,0 +1,134 @@
+#include "devicelink/DeviceReply.h"
+
+#include <algorithm>
+#include <cstring>
+#include <string_view>
+
+#include "foundation/Place.h"
+#include "foundation/ScanFields.h"
+
+namespace device {
+namespace {
+
+constexpr const char* kBlanks = " \t\r\n\v\f";
+constexpr const char* kBusyText = "Processing of the previous command isn't complete!";
+
+void trim(std::string& text) {
+    const std::size_t last = text.find_last_not_of(kBlanks);
+    if (last == std::string::npos) {
+        text.clear();
+        return;
+    }
+    text.erase(last + 1);
+    text.erase(0, text.find_first_not_of(kBlanks));
+}
+
+bool startsWith(const std::string& text, const char* prefix) {
+    return text.compare(0, std::strlen(prefix), prefix) == 0;
+}
+
+// Removes `count` characters from the front, at most the whole text.
+void dropFront(std::string& text, std::size_t count) {
+    text.erase(0, std::min(count, text.size()));
+}
+
+}  // namespace
+
+bool DeviceReply::strip(std::string& reply, bool* error) {
+    if (error) *error = false;
+    if (startsWith(reply, "OK")) {
+        const std::size_t bracket = reply.find("]:");
+        dropFront(reply, bracket == std::string::npos ? 2 : bracket + 3);
+        trim(reply);
+        return true;
+    }
+    if (startsWith(reply, "SUCCESS")) {
+        const std::size_t colon = reply.find(':');
+        dropFront(reply, colon == std::string::npos ? std::strlen("SUCCESS") : colon + 2);
+        trim(reply);
+        return true;
+    }
+    if (startsWith(reply, "ERR")) {
+        std::size_t colon = reply.find("]:");
+        if (colon == std::string::npos) colon = reply.find(':');
+        dropFront(reply, colon == std::string::npos ? std::strlen("ERR") : colon + 2);
+        trim(reply);
+        if (error) *error = true;
+        return false;
+    }
+    trim(reply);
+    return !reply.empty();
+}
+
+bool DeviceReply::isBusy(const std::string& reply) {
+    return reply.find(kBusyText) != std::string::npos;
+}
+
+bool DeviceReply::echoes(const std::string& reply, const std::string& request) {
+    std::size_t open = std::string::npos;
+    if (startsWith(reply, "OK[")) {
+        open = 3;
+    } else if (startsWith(reply, "ERR[")) {
+        open = 4;
+    }
+    if (open == std::string::npos) return true;
+    const std::size_t close = reply.find(']', open);
+    if (close == std::string::npos || close == open) return true;
+    const std::size_t length = close - open;
+    std::size_t end = request.size();
+    while (end > 0 && (request[end - 1] == '\n' || request[end - 1] == '\r')) --end;
+    if (length > end || request.compare(0, length, reply, open, length) != 0) return false;
+    return length == end || request[length] == ' ';
+}
+
+std::vector<std::string> DeviceReply::split(const std::string& reply) {
+    std::vector<std::string> pieces;
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t end = reply.find_first_of("\r\n", start);
+        std::string piece = reply.substr(start, end == std::string::npos ? std::string::npos : end - start);
+        const std::size_t colon = piece.find(':');
+        if (colon != std::string::npos) {
+            piece.erase(0, colon + 1);
+            trim(piece);
+        }
+        pieces.push_back(std::move(piece));
+        if (end == std::string::npos) break;
+        start = end + 1;
+    }
+    return pieces;
+}
+
+bool DeviceReply::parseBool(const std::string& text, bool& value) {
+    if (base::scan::containsIgnoringCase(text, "on")) {
+        value = true;
+        return true;
+    }
+    if (base::scan::containsIgnoringCase(text, "off")) {
+        value = false;
+        return true;
+    }
+    debug::Place("device::DeviceReply::parseBool")
+        .external(L"It got incorrect type for bool value (%1%)", text);
+    return false;
+}
+
+bool DeviceReply::parseInt(const std::string& text, std::int64_t& value, std::int64_t minimum,
+                           std::int64_t maximum) {
+    std::size_t at = 0;
+    std::int64_t parsed = 0;
+    // The number parser of the scan layer; only blanks may follow the number.
+    bool ok = base::scan::readDecimal(text, at, parsed);
+    base::scan::skipBlanks(text, at);
+    ok = ok && at == text.size() && parsed >= minimum && parsed <= maximum;
+    if (!ok) {
+        debug::Place("device::DeviceReply::parseInt")
+            .external(L"Получен неверный тип для целочисленного значения %1% с границами диапазона %2%..%3%",
+                      text, minimum, maximum);
+        return false;
+    }
+    value = parsed;
+    return true;
+}
+
+}  // namespace device

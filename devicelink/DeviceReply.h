@@ -1,0 +1,31 @@
+#pragma once
+// The one place that reads a device's reply: the "OK"/"SUCCESS"/"ERR" frame, the echo of the
+// command, the busy text, the lines of a reply and its on/off words and whole-text numbers.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace device {
+
+class DeviceReply {
+public:
+    // Removes the frame and trims the text. True for an "OK" or "SUCCESS" reply and for any other
+    // that leaves text; false for an "ERR" reply (`error` is then set) and for an empty one.
+    static bool strip(std::string& reply, bool* error = nullptr);
+    // Whether the reply is the text of a device still busy with an earlier command.
+    static bool isBusy(const std::string& reply);
+    // Whether the reply can answer `request`: true unless it echoes another command, as in
+    // "OK[get ch]: 3" to "get vol". The echo may name the whole request or its first words.
+    static bool echoes(const std::string& reply, const std::string& request);
+    // Splits at every line end (empty pieces kept); a piece holding ':' keeps only what follows
+    // the first ':', trimmed.
+    static std::vector<std::string> split(const std::string& reply);
+    // "on" somewhere in the text (any case) is true, else "off" false; neither is refused.
+    static bool parseBool(const std::string& text, bool& value);
+    // The whole text, blanks around it aside, as a decimal number within [minimum, maximum].
+    static bool parseInt(const std::string& text, std::int64_t& value, std::int64_t minimum,
+                         std::int64_t maximum);
+};
+
+}  // namespace device
