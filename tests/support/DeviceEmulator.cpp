@@ -131,6 +131,11 @@ void EmulatedDevice::beginReboot() {
     rebootEnds_ = std::chrono::steady_clock::now() + rebootPause_;
 }
 
+void EmulatedDevice::faultOn(const std::string& prefix, std::size_t skip, Fault fault, int count) {
+    std::lock_guard<std::mutex> guard(lock_);
+    faults_.push_back(FaultRule{prefix, skip, fault, count});
+}
+
 void EmulatedDevice::send(const std::string& data, const net::IpAndPort& to) {
     const sockaddr_in destination = endpoint(to.getText(), to.getPort());
     ::sendto(socket_, data.data(), data.size(), 0, reinterpret_cast<const sockaddr*>(&destination),
@@ -200,10 +205,25 @@ void EmulatedDevice::serve() {
                 --dropCount_;
                 continue;
             }
-            if (busyCount_ > 0) {
+            bool silenced = false;
+            for (FaultRule& rule : faults_) {
+                if (command.compare(0, rule.prefix.size(), rule.prefix) != 0) continue;
+                if (rule.skip > 0) {
+                    --rule.skip;
+                } else if (rule.count > 0) {
+                    --rule.count;
+                    silenced = rule.fault == Fault::silence;
+                    if (rule.fault == Fault::error)
+                        reply = "ERR[" + command.substr(0, command.find(' ')) + "]: fault";
+                    if (rule.fault == Fault::busy) reply = kBusyText;
+                    break;
+                }
+            }
+            if (silenced) continue;
+            if (!reply && busyCount_ > 0) {
                 --busyCount_;
                 reply = kBusyText;
-            } else if (errorCount_ > 0) {
+            } else if (!reply && errorCount_ > 0) {
                 --errorCount_;
                 reply = "ERR";
             }

@@ -57,6 +57,12 @@ public:
     bool isRebooting() const;
     int rebootCount() const;
 
+    enum class Fault { silence, error, busy };
+    // Of the commands that start with `prefix`, the first `skip` pass and the `count` after them
+    // get `fault`: no answer, the device's error reply or its busy text. A resent command
+    // counts again.
+    void faultOn(const std::string& prefix, std::size_t skip, Fault fault, int count = 1);
+
     // Sends a datagram from the command socket (status packets, unsolicited replies).
     void send(const std::string& data, const net::IpAndPort& to);
 
@@ -100,6 +106,13 @@ private:
     int dropCount_ = 0;
     int busyCount_ = 0;
     int errorCount_ = 0;
+    struct FaultRule {
+        std::string prefix;
+        std::size_t skip;
+        Fault fault;
+        int count;
+    };
+    std::vector<FaultRule> faults_;
     std::chrono::milliseconds delay_{0};
     std::uint16_t answerPort_ = 0;
     std::chrono::milliseconds rebootPause_{1500};
