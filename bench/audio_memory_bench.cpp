@@ -1,0 +1,110 @@
+// Writing a full audio memory to one emulated loudspeaker, beside the floor of the protocol for
+// it: one round trip to the same emulator for every piece and for the three requests around them
+// (ready, erase, ready), each round trip a piece-sized program command measured in the same run.
+
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "devicelink/TransferProtocol.h"
+#include "devicememory/V4AudioMemory.h"
+#include "foundation/HexText.h"
+#include "foundation/ThreadDispatcher.h"
+#include "support/AudioFlash.h"
+#include "support/DeviceEmulator.h"
+#include "support/TestDevice.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr std::size_t kFlashSize = 1024 * 1024;
+
+struct Bench {
+    Bench() : port(test::freeUdpPort()) {
+        base::ThreadDispatcher::create();
+        transport = std::make_shared<device::TransferProtocol>(port, "127.0.0.1");
+        transport->run();
+        emulated = std::make_unique<test::EmulatedDevice>("127.0.0.2", port);
+        flash = std::make_unique<test::AudioFlash>(*emulated, kFlashSize);
+        device = test::TestDevice::create(1, device::types::vokarB, net::HardwareAddress("02:7E:41:00:00:01"),
+                                          emulated->address(), L"Hall", transport, nullptr);
+    }
+    ~Bench() {
+        device.reset();
+        transport->stop();
+        transport.reset();
+        base::ThreadDispatcher::destroy();
+    }
+    std::uint16_t port;
+    std::shared_ptr<device::TransferProtocol> transport;
+    std::unique_ptr<test::EmulatedDevice> emulated;
+    std::unique_ptr<test::AudioFlash> flash;
+    std::shared_ptr<test::TestDevice> device;
+};
+
+// The mean round trip of a piece-sized program command, in microseconds.
+double pieceRoundTrip(Bench& bench) {
+    const std::string piece(512, '\xFF');
+    const std::string command = "voiceMemProgram 00000000 512 " + base::toHex(piece.data(), piece.size());
+    std::string reply;
+    constexpr int kExchanges = 500;
+    const auto start = Clock::now();
+    for (int n = 0; n < kExchanges; ++n)
+        bench.transport->sync(bench.emulated->address(), command, reply, 1, 1000);
+    return std::chrono::duration<double, std::micro>(Clock::now() - start).count() / kExchanges;
+}
+
+void WriteFullAudioMemory(benchmark::State& state) {
+    Bench bench;
+    std::vector<double> writes;
+    std::size_t pieces = 0;
+    double floorUs = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        floorUs = pieceRoundTrip(bench);
+        auto memory = device::v4::memory::AudioMemory::create(bench.device, bench.transport, nullptr, true);
+        // Fragments of 60 KiB until the flash is full.
+        for (int n = 0;; ++n) {
+            try {
+                memory->addFragment(std::string(60 * 1024, static_cast<char>(n)),
+                                    L"fragment " + std::to_wstring(n));
+            } catch (const std::exception&) {
+                break;
+            }
+        }
+        std::mutex lock;
+        std::condition_variable done;
+        int last = 0;
+        std::size_t reports = 0;
+        bench.emulated->clearReceived();
+        state.ResumeTiming();
+
+        const auto start = Clock::now();
+        memory->writeChanges([&](int percent) {
+            std::lock_guard<std::mutex> guard(lock);
+            last = percent;
+            ++reports;
+            done.notify_all();
+        });
+        std::unique_lock<std::mutex> guard(lock);
+        done.wait(guard, [&] { return last == 100 || last == -1; });
+        writes.push_back(std::chrono::duration<double, std::micro>(Clock::now() - start).count());
+        if (last != 100) state.SkipWithError("the write failed");
+        pieces = reports;
+    }
+    double mean = 0;
+    for (double write : writes) mean += write / writes.size();
+    const double floor = (pieces + 3) * floorUs;
+    state.counters["pieces"] = static_cast<double>(pieces);
+    state.counters["round_trip_us"] = floorUs;
+    state.counters["floor_ms"] = floor / 1000;
+    state.counters["write_ms"] = mean / 1000;
+    state.counters["ratio_to_floor"] = mean / floor;
+}
+BENCHMARK(WriteFullAudioMemory)->UseRealTime()->Unit(benchmark::kMillisecond)->Iterations(5);
+
+}  // namespace

@@ -1,0 +1,70 @@
+#pragma once
+// The audio memory of the loudspeakers that speak the "voice" command set, over the records
+// and flash layout of version 4 (V4Records.h): loading it level by level, laying it out again
+// with its checksum, and the write of changes that erases the flash first and waits until the
+// device is ready again. Ids and play numbers count from 0; version 4 counts them from 1.
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "devicememory/BaseAudioControl.h"
+
+namespace device::v3::memory {
+
+class AudioMemory : public device::memory::BaseAudioControl {
+public:
+    ~AudioMemory() override;
+
+    // Refuses while the device is not ready or a write runs, reads the whole memory back,
+    // erases the flash and writes everything anew once the device is ready again.
+    void writeChanges(device::memory::ProgressHandler progress) override;
+
+    // How long a write waits for the device to be ready after the erase.
+    static constexpr std::chrono::seconds readyWait{300};
+
+protected:
+    AudioMemory(const std::shared_ptr<DeviceBase>& device, std::shared_ptr<TransferProtocol> transport,
+                device::memory::PlayStateHandler playStateHandler);
+
+    RecordSizes recordSizes() const override;
+    std::string makePlayCommand(std::uint32_t order) override;
+    std::string makePlayScenarioCommand(std::uint32_t order) override;
+    std::string makeIsPlayingCommand() override;
+    std::string makeStopCommand() override;
+    std::string makeMemSizeCommand() override;
+    std::string makeMemReadCommand(std::uint32_t address, std::uint32_t length) override;
+    std::string makeMemProgramCommand(std::uint32_t address, const std::string& hex) override;
+    // UTF-8 followed by one NUL.
+    std::string encodeName(const std::wstring& name) override;
+    std::uint32_t getNameLength(const std::wstring& name) override;
+    std::wstring decodeName(const Name& record) override;
+    std::uint32_t getEncodedNameSize(const std::wstring& name) override;
+    void initLevel(std::uint32_t mask) override;
+    void writeMemoryLogic(const PartWriter& writer) override;
+    std::uint32_t updateChecksum() override;
+    std::uint16_t getFirstOrder() override;
+    std::uint16_t getFirstId() override;
+    void checkVersionSpecificInvariant() override;
+
+private:
+    // The checksum of the root (its checksum field taken as 0) and of the fragment and scenario
+    // records, in id order.
+    std::uint32_t rootChecksum();
+    void loadRoot();
+    void loadNames();
+    void loadFragments();
+    void loadScenarios();
+    void loadDataSlots();
+    void loadData();
+
+    // Asks whether the device is ready and writes, or asks again later up to the deadline.
+    void writeWhenReady(std::uint64_t serial);
+    void resumeWrite(std::uint64_t serial);
+
+    std::uint32_t deferredWriteId_ = 0;
+    std::chrono::steady_clock::time_point readyDeadline_{};
+};
+
+}  // namespace device::v3::memory

@@ -1,0 +1,29 @@
+#include "devicememory/V4AudioMemory.h"
+
+namespace device::v4::memory {
+
+AudioMemory::AudioMemory(const std::shared_ptr<DeviceBase>& device,
+                         std::shared_ptr<TransferProtocol> transport,
+                         device::memory::PlayStateHandler playStateHandler)
+    : device::v3::memory::AudioMemory(device, std::move(transport), std::move(playStateHandler)) {}
+
+std::shared_ptr<AudioMemory> AudioMemory::create(const std::shared_ptr<DeviceBase>& device,
+                                                 std::shared_ptr<TransferProtocol> transport,
+                                                 device::memory::PlayStateHandler playStateHandler,
+                                                 bool blank) {
+    std::shared_ptr<AudioMemory> memory(
+        new AudioMemory(device, std::move(transport), std::move(playStateHandler)));
+    // Only now are this class's slots in place, so loading counts ids from 1.
+    memory->requestMemorySize(blank);
+    return memory;
+}
+
+std::uint16_t AudioMemory::getFirstOrder() {
+    return 1;
+}
+
+std::uint16_t AudioMemory::getFirstId() {
+    return 1;
+}
+
+}  // namespace device::v4::memory

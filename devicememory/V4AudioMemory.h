@@ -1,0 +1,27 @@
+#pragma once
+// The audio memory of current loudspeakers: the "voice" command set and the version-4 layout,
+// with ids and play numbers counted from 1.
+
+#include <memory>
+
+#include "devicememory/V3AudioMemory.h"
+
+namespace device::v4::memory {
+
+class AudioMemory : public device::v3::memory::AudioMemory {
+public:
+    // The memory of `device`, loaded from its flash (all but the fragments' data), or an empty
+    // one that ignores the flash when `blank`. Throws what asking and loading throw.
+    static std::shared_ptr<AudioMemory> create(const std::shared_ptr<DeviceBase>& device,
+                                               std::shared_ptr<TransferProtocol> transport,
+                                               device::memory::PlayStateHandler playStateHandler, bool blank);
+
+protected:
+    AudioMemory(const std::shared_ptr<DeviceBase>& device, std::shared_ptr<TransferProtocol> transport,
+                device::memory::PlayStateHandler playStateHandler);
+
+    std::uint16_t getFirstOrder() override;
+    std::uint16_t getFirstId() override;
+};
+
+}  // namespace device::v4::memory

@@ -1,0 +1,160 @@
+// The audio memory's model: ids and play numbers, its limits and refusals, free memory, the
+// hash, playing and stopping, and a broken memory that stays refused until it is rebuilt.
+
+#include <thread>
+
+#include "AudioMemoryFixture.h"
+#include "foundation/Exceptions.h"
+#include "support/LoudspeakerEmulator.h"
+
+namespace test {
+namespace {
+
+class AudioMemoryModelTest : public AudioMemoryFixture {};
+
+TEST_F(AudioMemoryModelTest, IdsAndPlayNumbersCountFromOne) {
+    auto edited = memory(true);
+    EXPECT_EQ(edited->addFragment("a", L"first"), 1);
+    EXPECT_EQ(edited->addFragment("b", L"second"), 2);
+    EXPECT_EQ(edited->getFragmentOrder(2), 2);
+    edited->removeFragment(1);
+    EXPECT_EQ(edited->getFragmentOrder(2), 1);
+    EXPECT_EQ(edited->getFragmentId(1), 2);
+    EXPECT_EQ(edited->getFragmentOrder(1), -1);
+    EXPECT_EQ(edited->addFragment("c", L"third"), 3);
+    EXPECT_EQ(edited->addScenario(2, 3, 5, L"first"), 1);
+    EXPECT_EQ(edited->addScenario(3, 3, 5, L"second"), 2);
+    edited->removeScenario(1);
+    EXPECT_EQ(edited->getScenario(2).order, 1);
+    EXPECT_EQ(edited->getScenario(2).position, 1);
+    EXPECT_EQ(edited->getScenarioId(1), 2);
+}
+
+TEST_F(AudioMemoryModelTest, KeepsItsLimits) {
+    auto edited = memory(true);
+    for (int n = 1; n <= 255; ++n) edited->addFragment("x", L"f" + std::to_wstring(n));
+    EXPECT_EQ(thrownCode([&] { edited->addFragment("x", L"one more"); }), L"maxOrder");
+    for (int n = 1; n <= 64; ++n) edited->addScenario(1, 2, 0, L"s" + std::to_wstring(n));
+    EXPECT_EQ(thrownCode([&] { edited->addScenario(1, 2, 0, L"one more"); }), L"maxOrder");
+}
+
+TEST_F(AudioMemoryModelTest, RefusesEditsThatBreakItsRules) {
+    auto edited = memory(true);
+    edited->addFragment("gong", L"Гонг");
+    edited->addFragment("fire", L"Пожар");
+    edited->addScenario(1, 2, 30, L"Эвакуация");
+    const std::wstring tooLong(65, L'a');
+    struct Case {
+        const char* name;
+        std::function<void()> edit;
+        const wchar_t* refusal;  // "code" of a UserResponse or "message / description" of another error
+    };
+    const Case cases[] = {
+        {"empty data", [&] { edited->addFragment("", L"x"); }, L"Трек имеет нулевой размер"},
+        {"empty name", [&] { edited->addFragment("x", L""); },
+         L"Некорректное название / Название имеет недопустимые символы или длину"},
+        {"name of 65", [&] { edited->addFragment("x", tooLong); },
+         L"Некорректное название / Название имеет недопустимые символы или длину"},
+        {"control character", [&] { edited->addFragment("x", L"a\tb"); },
+         L"Некорректное название / Название имеет недопустимые символы или длину"},
+        {"fragment name taken", [&] { edited->addFragment("x", L"Гонг"); }, L"titleExists"},
+        {"scenario name taken", [&] { edited->addScenario(1, 1, 0, L"Эвакуация"); }, L"titleExists"},
+        {"scenario of no fragment", [&] { edited->addScenario(1, 7, 0, L"x"); },
+         L"incorrect positions (gong or fragment) / Заданные номера гонга или сообщения вне диапазона"},
+        {"fragment of a scenario", [&] { edited->removeFragment(2); }, L"entry"},
+        {"no such fragment", [&] { edited->removeFragment(9); }, L"Номер удаляемого сообщения вне диапазона"},
+        {"no such scenario", [&] { edited->removeScenario(9); },
+         L"position out of range / Номер удаляемого сценария вне диапазона"},
+        {"unknown fragment", [&] { edited->getFragment(9); },
+         L"Internal error / fragment position out of range"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::wstring code = thrownCode(c.edit);
+        EXPECT_EQ(code.empty() ? thrownMessage(c.edit) : code, c.refusal);
+    }
+    // A name of 64 characters with Cyrillic letters and "№" is taken.
+    EXPECT_NO_THROW(edited->addFragment("x", L"№ Елки " + std::wstring(57, L'Ж')));
+    EXPECT_EQ(edited->getFragments().size(), 3u);
+}
+
+// Fragment data ends one byte below the top of the flash: a fragment that leaves exactly that
+// byte free fits and is written; one byte more does not fit.
+TEST_F(AudioMemoryModelTest, TakesAFragmentThatFillsTheFlashToItsLastByte) {
+    const std::uint32_t largest = kFlashSize - (24 + 28 + 2) - 1;
+    auto edited = memory(true);
+    EXPECT_EQ(thrownCode([&] { edited->addFragment(std::string(largest + 1, 'x'), L"A"); }), L"littleMemory");
+    edited->addFragment(bytesOf(largest, 1), L"A");
+    EXPECT_EQ(edited->getSizeOfFreeMemory(), 0u);
+    EXPECT_EQ(thrownCode([&] { edited->addScenario(1, 1, 0, L"S"); }), L"littleMemory");
+    EXPECT_EQ(write(*edited).back(), 100);
+    EXPECT_EQ(memory(false)->getFragmentFile(1), bytesOf(largest, 1));
+}
+
+TEST_F(AudioMemoryModelTest, TheHashTellsDifferentContentApart) {
+    auto first = memory(true);
+    auto second = memory(true);
+    first->addFragment("abc", L"one");
+    second->addFragment("abc", L"one");
+    EXPECT_TRUE(first->isEqual(*second));
+    EXPECT_EQ(first->getHash(), second->getHash());
+    second->addFragment("d", L"two");
+    EXPECT_TRUE(first->isNotEqual(*second));
+    EXPECT_NE(first->isLess(*second), second->isLess(*first));
+}
+
+TEST_F(AudioMemoryModelTest, PlaysAndStopsWhatTheDeviceHolds) {
+    auto played = memory(true);
+    played->addFragment("gong", L"Гонг");
+    played->addScenario(1, 1, 0, L"Тревога");
+    EXPECT_EQ(thrownCode([&] { played->playFragment(1); }), L"changes");
+    write(*played);
+    EXPECT_EQ(thrownMessage([&] { played->playFragment(5); }),
+              L"position out of range / Номер сообщения вне диапазона воспроизведения");
+
+    played->playScenario(1);
+    EXPECT_EQ(emulated_->received().back(), "voicePlaySc 1");
+    EXPECT_EQ(played->getPlayingId(), 1);
+    played->stop();
+    // Within 2 s of a stop nothing starts.
+    EXPECT_EQ(thrownCode([&] { played->playFragment(1); }), L"wait");
+    // Once the device's last answer to the playing query is older than its 10 ms of caching.
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_EQ(thrownCode([&] { played->stop(); }), L"noPlay");
+    EXPECT_EQ(events_, (std::vector<int>{4, 1}));
+
+    auto other = memory(false);
+    flash_->setPlaying(true);
+    emulated_->on("voiceStop", [](const std::string& c) {
+        return std::optional<std::string>(okReply(c, "Already stopped!"));
+    });
+    EXPECT_EQ(thrownCode([&] { other->stop(); }), L"busy");
+    flash_->setScenarioReply("scenario is deferred");
+    EXPECT_EQ(thrownCode([&] { other->playScenario(1); }), L"internalPlaying");
+    EXPECT_EQ(events_, (std::vector<int>{4, 1, 2}));
+}
+
+TEST_F(AudioMemoryModelTest, ABrokenMemoryStaysRefusedUntilItIsBuiltAgain) {
+    auto written = memory(true);
+    written->addFragment(bytesOf(40, 1), L"Гонг");
+    write(*written);
+    // One byte of the fragment's data changes in the flash.
+    flash_->flash().setStrict(false);
+    flash_->flash().load(kFlashSize - 2, "\x5A");
+
+    auto loaded = memory(false);
+    const std::wstring violated = L"Internal error / Violated audio memory invariant";
+    EXPECT_EQ(thrownMessage([&] { loaded->getFragmentFile(1); }), violated);
+    EXPECT_TRUE(loaded->isBroken());
+    loaded->addFragment("x", L"x");
+    EXPECT_EQ(thrownMessage([&] { loaded->writeChanges(nullptr); }), violated);
+    EXPECT_EQ(flash_->eraseCount(), 1);
+
+    loaded->clear();
+    EXPECT_FALSE(loaded->isBroken());
+    loaded->addFragment("x", L"x");
+    EXPECT_EQ(write(*loaded).back(), 100);
+}
+
+}  // namespace
+}  // namespace test

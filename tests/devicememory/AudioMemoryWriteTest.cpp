@@ -1,0 +1,232 @@
+// The write of an audio memory against an emulated flash that refuses to program a byte twice:
+// a write that succeeds, and writes that fail at each step and must leave no valid root over
+// broken data, with progress ending at -1 exactly once.
+
+#include <algorithm>
+#include <thread>
+
+#include "AudioMemoryFixture.h"
+#include "foundation/Exceptions.h"
+#include "support/DispatcherWait.h"
+#include "support/LoudspeakerEmulator.h"
+#include "support/ManualClock.h"
+
+namespace test {
+namespace {
+
+using Fault = EmulatedDevice::Fault;
+
+class AudioMemoryWriteTest : public AudioMemoryFixture {
+protected:
+    // An empty memory with fragments across several pieces and two scenarios.
+    std::shared_ptr<Memory> filled() {
+        auto made = memory(true);
+        made->addFragment(bytesOf(1500, 1), L"Гонг");
+        made->addFragment(bytesOf(700, 2), L"Пожар №1");
+        made->addFragment(bytesOf(40, 3), L"Test");
+        made->addScenario(1, 2, 30, L"Эвакуация");
+        made->addScenario(1, 3, 0, L"Test");
+        return made;
+    }
+
+    // The memory the flash holds now, read by a memory of its own, with every fragment's data.
+    void expectFlashHolds(const std::shared_ptr<Memory>& written) {
+        auto read = memory(false);
+        ASSERT_EQ(read->getFragments().size(), written->getFragments().size());
+        for (const auto& entry : written->getFragments()) {
+            EXPECT_EQ(read->getFragmentFile(entry.id), written->getFragmentFile(entry.id));
+        }
+        EXPECT_EQ(read->getScenarios().size(), written->getScenarios().size());
+        EXPECT_EQ(read->getHash(), written->getHash());
+    }
+};
+
+TEST_F(AudioMemoryWriteTest, WritesEveryPieceOnceAndTheRootLast) {
+    auto written = filled();
+    WriteRecorder recorder;
+    const std::vector<int> progress = write(*written, recorder);
+
+    EXPECT_EQ(progress.back(), 100);
+    EXPECT_EQ(std::count(progress.begin(), progress.end(), 100), 1);
+    EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()));
+    EXPECT_EQ(recorder.started(), 1);
+    EXPECT_EQ(recorder.finished(), 1);
+    EXPECT_FALSE(written->hasChanges());
+    EXPECT_EQ(written->getWriteProgress(), 100);
+
+    const std::vector<std::string> commands = emulated_->received();
+    const auto erase = std::find(commands.begin(), commands.end(), "voiceMemErase");
+    ASSERT_NE(erase, commands.end());
+    EXPECT_EQ(std::count(commands.begin(), erase, "voiceMemIsReady"), 1);
+    EXPECT_EQ(*(erase + 1), "voiceMemIsReady");
+    const std::vector<std::string> pieces = programs();
+    ASSERT_EQ(pieces.size(), progress.size());
+    EXPECT_EQ(pieces.front(), "voiceMemProgram 00000000 24 " + std::string(48, 'F'));
+    EXPECT_EQ(pieces.back().compare(0, 27, "voiceMemProgram 00000000 24"), 0);
+    EXPECT_EQ(flashRoot().version, 4);
+    expectFlashHolds(written);
+}
+
+// A piece the device refuses once is sent again and the write goes on; so is one answered
+// with the busy text, which the device did not carry out.
+TEST_F(AudioMemoryWriteTest, APieceRefusedOnceIsRepeated) {
+    for (const Fault fault : {Fault::error, Fault::busy}) {
+        SCOPED_TRACE(static_cast<int>(fault));
+        startDevice(kFlashSize);
+        auto written = filled();
+        emulated_->faultOn("voiceMemProgram ", 3, fault, 1);
+        EXPECT_EQ(write(*written).back(), 100);
+        expectFlashHolds(written);
+    }
+}
+
+enum class Piece { first, middle, root };
+
+struct FailureCase {
+    const char* name;
+    Piece piece;
+    Fault fault;
+};
+
+class AudioMemoryFailureTest : public AudioMemoryWriteTest,
+                               public ::testing::WithParamInterface<FailureCase> {};
+
+// The first piece, a middle one and the root, each refused twice (the piece and its repeat) or
+// never answered (the piece and the transport's resend).
+const FailureCase failureCases[] = {
+    {"first piece refused", Piece::first, Fault::error},
+    {"first piece silent", Piece::first, Fault::silence},
+    {"middle piece refused", Piece::middle, Fault::error},
+    {"middle piece silent", Piece::middle, Fault::silence},
+    {"root refused", Piece::root, Fault::error},
+    {"root silent", Piece::root, Fault::silence},
+};
+
+TEST_P(AudioMemoryFailureTest, EndsAtMinusOneOnceWithoutARootOverBrokenData) {
+    const FailureCase& failure = GetParam();
+    // The same memory gives the same pieces: a write that succeeds on a device of its own
+    // names the piece to spoil.
+    write(*filled());
+    const std::vector<std::string> pieces = programs();
+    ASSERT_GT(pieces.size(), 6u);
+    const std::string& spoiled = failure.piece == Piece::first    ? pieces.front()
+                                 : failure.piece == Piece::middle ? pieces[pieces.size() / 2]
+                                                                  : pieces.back();
+    startDevice(kFlashSize);
+    auto written = filled();
+    emulated_->faultOn(spoiled, 0, failure.fault, 2);
+
+    WriteRecorder recorder;
+    const std::vector<int> progress = write(*written, recorder);
+    EXPECT_EQ(progress.back(), -1);
+    EXPECT_EQ(std::count(progress.begin(), progress.end(), -1), 1);
+    EXPECT_EQ(std::count(progress.begin(), progress.end(), 100), 0);
+    EXPECT_EQ(recorder.finished(), 1);
+    EXPECT_EQ(written->getWriteProgress(), -1);
+    EXPECT_TRUE(written->hasChanges());
+    EXPECT_TRUE(rootErased());
+    // Late completions of pieces still on their way report nothing more.
+    EXPECT_TRUE(waitForDispatcher());
+    EXPECT_EQ(recorder.values(), progress);
+
+    // The memory keeps its changes: the next write starts again from the erase and succeeds.
+    EXPECT_EQ(write(*written).back(), 100);
+    expectFlashHolds(written);
+}
+
+INSTANTIATE_TEST_SUITE_P(Steps, AudioMemoryFailureTest, ::testing::ValuesIn(failureCases),
+                         [](const auto& info) {
+                             std::string name = info.param.name;
+                             std::replace(name.begin(), name.end(), ' ', '_');
+                             return name;
+                         });
+
+TEST_F(AudioMemoryWriteTest, WaitsForTheDeviceToBeReadyAfterTheErase) {
+    auto written = filled();
+    flash_->setBusyAfterErase(3);
+    EXPECT_EQ(write(*written).back(), 100);
+    const std::vector<std::string> commands = emulated_->received();
+    EXPECT_EQ(std::count(commands.begin(), commands.end(), "voiceMemIsReady"), 5);
+    expectFlashHolds(written);
+}
+
+TEST_F(AudioMemoryWriteTest, GivesUpWhenTheDeviceNeverBecomesReady) {
+    ManualClock clock;
+    auto written = filled();
+    flash_->setBusyAfterErase(-1);
+    WriteRecorder recorder;
+    recorder.watch(*written);
+    written->writeChanges(recorder.progress());
+    ASSERT_TRUE(emulated_->waitForReceived(emulated_->receivedCount() + 1));
+    clock.advance(device::v3::memory::AudioMemory::readyWait + std::chrono::seconds(1));
+    ASSERT_TRUE(recorder.waitEnd());
+    EXPECT_EQ(recorder.values(), std::vector<int>{-1});
+    EXPECT_EQ(recorder.finished(), 1);
+    EXPECT_TRUE(programs().empty());
+}
+
+TEST_F(AudioMemoryWriteTest, DestroyingTheMemoryEndsAWaitingWrite) {
+    WriteRecorder recorder;
+    {
+        auto written = filled();
+        flash_->setBusyAfterErase(-1);
+        recorder.watch(*written);
+        written->writeChanges(recorder.progress());
+    }
+    ASSERT_TRUE(recorder.waitEnd());
+    EXPECT_EQ(recorder.values(), std::vector<int>{-1});
+    const std::size_t polls = emulated_->receivedCount();
+    EXPECT_TRUE(waitForDispatcher());
+    std::this_thread::sleep_for(std::chrono::milliseconds(700));
+    EXPECT_EQ(emulated_->receivedCount(), polls);
+}
+
+TEST_F(AudioMemoryWriteTest, RefusesBeforeAnythingIsErased) {
+    struct Case {
+        const char* name;
+        std::function<void(Memory&)> arrange;
+        const wchar_t* code;
+    };
+    const Case cases[] = {
+        {"nothing changed", [](Memory& m) {}, L"noChanges"},
+        {"device not ready",
+         [this](Memory& m) {
+             m.addFragment("x", L"x");
+             emulated_->on("voiceMemIsReady", [](const std::string& c) {
+                 return std::optional<std::string>(okReply(c, "Off"));
+             });
+         },
+         L"busy"},
+        {"playing",
+         [this](Memory& m) {
+             m.addFragment("x", L"x");
+             device_->internalPlaying = true;
+         },
+         L"internalPlaying"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        startDevice(kFlashSize);
+        auto loaded = memory(false);
+        c.arrange(*loaded);
+        WriteRecorder recorder;
+        EXPECT_EQ(thrownCode([&] { loaded->writeChanges(recorder.progress()); }), c.code);
+        EXPECT_EQ(flash_->eraseCount(), 0);
+        EXPECT_TRUE(recorder.values().empty());
+    }
+}
+
+TEST_F(AudioMemoryWriteTest, RefusesASecondWriteAndEditsWhileOneRuns) {
+    auto written = filled();
+    flash_->setBusyAfterErase(2);
+    WriteRecorder recorder;
+    recorder.watch(*written);
+    written->writeChanges(recorder.progress());
+    EXPECT_EQ(thrownCode([&] { written->writeChanges(nullptr); }), L"busy");
+    EXPECT_EQ(thrownCode([&] { written->addFragment("x", L"x"); }), L"busy");
+    ASSERT_TRUE(recorder.waitEnd());
+    EXPECT_EQ(recorder.values().back(), 100);
+}
+
+}  // namespace
+}  // namespace test
