@@ -6,6 +6,7 @@
 #include <string_view>
 #include <thread>
 
+#include "devicelink/IAudioControl.h"
 #include "foundation/Checks.h"
 #include "foundation/Clock.h"
 #include "foundation/Exceptions.h"
@@ -442,6 +443,26 @@ bool DeviceBase::setParameter(const std::string& key, std::uint32_t oldValue, st
 
 void DeviceBase::releaseAudioMemory() {
     std::atomic_store(&audioMemory_, std::shared_ptr<memory::IAudioControl>());
+}
+
+std::shared_ptr<memory::IAudioControl> DeviceBase::getAudioMemory(bool flag, bool rethrow) {
+    std::shared_ptr<memory::IAudioControl> memory = std::atomic_load(&audioMemory_);
+    if (memory) return memory;
+    try {
+        memory = initAudioMemory(flag);
+        if (!memory) return nullptr;
+        // Two callers may build one at once: the first one stored is the device's.
+        std::shared_ptr<memory::IAudioControl> none;
+        if (!std::atomic_compare_exchange_strong(&audioMemory_, &none, memory)) return none;
+        debug::Place("device::DeviceBase::getAudioMemory")
+            .mark(L"Audio Memory is loaded for device id=%1%(%2%), fragments=%3%, scenarios=%4%", id_,
+                  base::widen(toText(getVersion().type)), memory->getFragments().size(),
+                  memory->getScenarios().size());
+    } catch (const exception::Base&) {
+        if (rethrow) throw;
+        return std::atomic_load(&audioMemory_);
+    }
+    return memory;
 }
 
 void DeviceBase::resetCache() {

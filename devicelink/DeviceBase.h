@@ -57,11 +57,19 @@ public:
     virtual bool parseState(const std::string& packet, const net::IpAndPort& sender) = 0;
     virtual bool hasInternalPlaying() = 0;
     virtual std::wstring getTypeText() = 0;
-    // getCommonConfig / setCommonConfig, getDebugInfo, startDeviceTest, isTestRunning and
-    // initAudioMemory join the slots with the configuration, test and audio-memory work.
+    // getCommonConfig / setCommonConfig, getDebugInfo, startDeviceTest and isTestRunning join
+    // the slots with the configuration and test work.
     virtual void handleVolume(const std::string& reply) = 0;
     virtual void startUpgrade() {}
     virtual void resetPlaybackType() {}
+    // Builds the audio memory of the layout that suits the device; `flag` is the device class's
+    // (an empty memory that ignores the flash, for the loudspeaker). A device class without an
+    // audio memory keeps this empty one.
+    virtual std::shared_ptr<memory::IAudioControl> initAudioMemory(bool flag) { return nullptr; }
+
+    // The audio memory, built once through initAudioMemory and kept until the cache is reset.
+    // A failure to build it is passed on when `rethrow`, else the result is empty.
+    std::shared_ptr<memory::IAudioControl> getAudioMemory(bool flag, bool rethrow);
 
     // Identity.
     void setThisBasePtr(const std::shared_ptr<DeviceBase>& self);

@@ -11,6 +11,7 @@
 
 #include "devicelink/DeviceBase.h"
 #include "devicelink/DeviceType.h"
+#include "devicememory/ILoudspeaker.h"
 #include "devices/PlaybackType.h"
 #include "devices/VokarConfig.h"
 #include "devices/VokarState.h"
@@ -23,7 +24,7 @@ using AudioChannel = std::uint32_t;
 // The channel a loudspeaker listens on while nothing is sent to it.
 constexpr AudioChannel CHANNEL_DISCOVERY = 0;
 
-class VokarInfo : public DeviceBase {
+class VokarInfo : public DeviceBase, public memory::ILoudspeaker {
 public:
     using State = VokarState;
     using Config = VokarConfig;
@@ -62,6 +63,18 @@ public:
     // Stores the volume that a "get vol" reply tells, in the scale of the generation.
     void handleVolume(const std::string& reply) override;
     void resetPlaybackType() override;
+    // The audio memory of the generation, loaded from the flash, or an empty one when
+    // `blank` (VokarInfoMemory.cpp).
+    std::shared_ptr<memory::IAudioControl> initAudioMemory(bool blank) override;
+
+    // What the audio memory asks of its loudspeaker.
+    bool playsFromMemory() override;
+    bool playbackStoppable() override;
+    bool removesOnlyLastFragment() override;
+    // The audio memory's report of what its flash plays (1 stopped, 2 already stopped, 3 a
+    // fragment, 4 a scenario, 5 none to tell): the playback type follows, and the loudspeaker
+    // goes back to the discovery channel. False when the type may not change or the switch failed.
+    bool setPlaybackTypeCallback(int kind);
 
     // Whether a firmware image made for `imageType` may be written to this loudspeaker. A
     // power-supply image needs good mains and batteries: exception::UserResponse otherwise.
