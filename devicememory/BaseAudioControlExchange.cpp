@@ -388,6 +388,8 @@ void BaseAudioControl::play(std::int16_t id, bool scenario) {
         throw exception::UserResponse(L"wait", L"");
     }
     const std::uint32_t order = scenario ? getScenario(id).order : getFragment(id).order;
+    // What the device plays changes now: its last answer to the playing query is stale.
+    playingCacheTime_ = {};
     std::string reply;
     try {
         reply = transferToDevice(scenario ? makePlayScenarioCommand(order) : makePlayCommand(order));
@@ -416,6 +418,7 @@ void BaseAudioControl::stop() {
     if (loudspeaker && !loudspeaker->playbackStoppable())
         throw exception::UserResponse(L"busy",
                                       L"Приоритетное воспроизведение устройства невозможно остановить!");
+    playingCacheTime_ = {};
     std::string reply;
     try {
         reply = transferToDevice(makeStopCommand());
