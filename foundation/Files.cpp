@@ -1,6 +1,7 @@
 #include "foundation/Files.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -9,10 +10,12 @@
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
+#include <string_view>
 
 #include "foundation/DataFolders.h"
 #include "foundation/Exceptions.h"
 #include "foundation/Place.h"
+#include "foundation/ScanFields.h"
 #include "foundation/TextConversion.h"
 
 namespace base {
@@ -59,6 +62,24 @@ int createTemporaryBeside(const fs::path& target, std::string& temporary) {
         if (fd >= 0 || errno != EEXIST) return fd;
     }
     return -1;
+}
+
+// The process id in a temporary's name ".<name>.<pid>-<n>.tmp", or 0 when the name is no such.
+pid_t temporaryOwner(const std::string& name) {
+    constexpr std::string_view suffix = ".tmp";
+    if (name.size() < 8 || name[0] != '.' ||
+        name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0)
+        return 0;
+    const std::size_t dash = name.rfind('-');
+    const std::size_t dot = name.rfind('.', dash);
+    if (dash == std::string::npos || dot == std::string::npos || dot == 0) return 0;
+    std::size_t at = dot + 1;
+    std::uint32_t pid = 0;
+    std::uint32_t counter = 0;
+    if (!base::scan::readUnsigned(name, at, pid) || at != dash) return 0;
+    ++at;
+    if (!base::scan::readUnsigned(name, at, counter) || at != name.size() - suffix.size()) return 0;
+    return pid > 0 && pid < 0x7FFFFFFF ? static_cast<pid_t>(pid) : 0;
 }
 
 wchar_t foldCase(wchar_t c) {
@@ -158,6 +179,23 @@ bool writeFile(const std::wstring& path, const std::string& bytes) {
         throw exception::ExternalError(L"Ошибка записи в файл", L"");
     }
     return true;
+}
+
+void removeStaleTemporaries(const std::wstring& folder) {
+    std::error_code error;
+    const fs::path where(toUtf8(folder).empty() ? "." : toUtf8(folder));
+    for (fs::directory_iterator entry(where, error), end; !error && entry != end; entry.increment(error)) {
+        const std::string name = entry->path().filename().string();
+        const pid_t owner = temporaryOwner(name);
+        if (owner == 0 || !entry->is_regular_file(error)) continue;
+        // A process that still runs, this one too, may be writing it.
+        if (owner == ::getpid() || ::kill(owner, 0) == 0 || errno == EPERM) continue;
+        if (fs::remove(entry->path(), error)) {
+            debug::Place("base::removeStaleTemporaries")
+                .info(L"Removed the temporary file of an unfinished save '%1%'",
+                      fromUtf8(entry->path().string()));
+        }
+    }
 }
 
 AtomicWriteResult writeFileAtomically(const std::wstring& path, const std::string& bytes) {

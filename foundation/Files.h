@@ -38,6 +38,9 @@ struct AtomicWriteResult {
 // renames it over `path`, so that a crash or a power cut during the write leaves either the
 // old file or the new one, never a truncated one. An existing file keeps its permissions.
 // Never throws for a file-system failure; the result tells what failed.
+// Removes the temporaries that saves killed halfway left in `folder`: the hidden
+// ".<name>.<pid>-<n>.tmp" files of processes that no longer run.
+void removeStaleTemporaries(const std::wstring& folder);
 AtomicWriteResult writeFileAtomically(const std::wstring& path, const std::string& bytes);
 
 // True when the file-system status of the path is neither an error nor "not found".

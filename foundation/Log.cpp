@@ -1,12 +1,14 @@
 #include "foundation/Log.h"
 
+#include <locale.h>
+#include <wctype.h>
+
+#include <algorithm>
 #include <boost/date_time/gregorian/gregorian_types.hpp>
 #include <boost/date_time/posix_time/posix_time.hpp>
 #include <clocale>
 #include <cstdio>
 #include <fstream>
-#include <locale.h>
-#include <wctype.h>
 
 #include "foundation/Clock.h"
 #include "foundation/DebugOutput.h"
@@ -360,17 +362,15 @@ void Log::shortPlace(std::string& place) {
 }
 
 void Log::escape(std::wstring& text) {
-    const std::size_t end = std::min(text.find(L'\0'), text.size());
-    bool printable = true;
-    for (std::size_t i = 0; i < end && printable; ++i) printable = isPrintable(text[i]);
-    if (printable) return;
+    // The whole text: a NUL character is escaped like any other, so nothing behind it goes raw.
+    if (std::all_of(text.begin(), text.end(), isPrintable)) return;
     std::wstring escaped;
-    escaped.reserve(end + 8);
-    for (std::size_t i = 0; i < end; ++i) {
-        if (isPrintable(text[i])) {
-            escaped.push_back(text[i]);
+    escaped.reserve(text.size() + 8);
+    for (const wchar_t c : text) {
+        if (isPrintable(c)) {
+            escaped.push_back(c);
         } else {
-            escaped += hexCode(text[i], "\\%01X");
+            escaped += hexCode(c, "\\%01X");
         }
     }
     text.swap(escaped);
@@ -383,7 +383,8 @@ std::wstring Log::buildLine(const Record& record) {
     std::string column = "[" + place + "]";
     if (column.size() < 20) column.append(20 - column.size(), ' ');
     escape(message);
-    std::wstring line = timeText(record.time) + L" " + levelName(record.level) + L"\t" + widen(column) + message;
+    std::wstring line =
+        timeText(record.time) + L" " + levelName(record.level) + L"\t" + widen(column) + message;
 
     std::wstring checked = line;
     escape(checked);

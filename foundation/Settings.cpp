@@ -1,9 +1,11 @@
 #include "foundation/Settings.h"
 
 #include <boost/date_time/posix_time/posix_time.hpp>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <new>
 #include <stdexcept>
 #include <type_traits>
@@ -98,14 +100,35 @@ T getFromInstance(const char* place, const std::string& key, pref::Type type, co
 pref::pref(const std::wstring& path) {
     path_ = base::toUtf8(path);
     if (path_.empty()) return;
+    // A save that was killed halfway left its temporary beside the file.
+    base::removeStaleTemporaries(base::fromUtf8(std::filesystem::path(path_).parent_path().string()));
     config_.setTabWidth(kTabWidth);
     if (base::pathExists(path)) readFile();
+}
+
+// Values the writer could not write back so that the reader takes them again: numbers beyond the
+// finite ("1e999" reads as infinity and would be written as "inf.0"). They are dropped, so the
+// readers take their defaults.
+static void dropUnwritableValues(libconfig::Setting& group, const std::string& path) {
+    for (int i = group.getLength() - 1; i >= 0; --i) {
+        libconfig::Setting& member = group[i];
+        const char* own = member.getName();
+        const std::string name = path + (path.empty() ? "" : ".") + (own ? own : std::to_string(i));
+        if (member.isAggregate()) {
+            dropUnwritableValues(member, name);
+        } else if (member.getType() == libconfig::Setting::TypeFloat && !std::isfinite(double(member))) {
+            debug::Place("pref::readFile")
+                .warn(L"Настройка '%1%' не является конечным числом и не прочитана", base::fromUtf8(name));
+            group.remove(static_cast<unsigned>(i));
+        }
+    }
 }
 
 void pref::readFile() {
     std::string failure;
     try {
         config_.readFile(path_.c_str());
+        dropUnwritableValues(config_.getRoot(), std::string());
         isNew_ = false;
         return;
     } catch (const libconfig::ParseException& error) {

@@ -1,5 +1,6 @@
 #include "foundation/Storage.h"
 
+#include <algorithm>
 #include <boost/property_tree/xml_parser.hpp>
 #include <cerrno>
 #include <fstream>
@@ -23,14 +24,26 @@ bool readBytes(const std::wstring& path, std::string& bytes) {
     return !in.bad();
 }
 
+void dropNulCharacters(boost::property_tree::wptree& tree) {
+    std::wstring& data = tree.data();
+    data.erase(std::remove(data.begin(), data.end(), L'\0'), data.end());
+    // Element names cannot carry a character reference, so only the texts can hold a NUL.
+    for (auto& child : tree) dropNulCharacters(child.second);
+}
+
 }  // namespace
 
 void save(const std::wstring& path, const boost::property_tree::wptree& tree) {
     const debug::Place place("storage::save");
     place.trace(L"save: '%1%'", path);
+    // Nothing goes to the file that the reader would refuse: text outside the root element
+    // (written bare) and NUL characters (written raw).
+    boost::property_tree::wptree writable = tree;
+    writable.data().clear();
+    dropNulCharacters(writable);
     std::wostringstream text;
     boost::property_tree::write_xml(
-        text, tree, boost::property_tree::xml_writer_make_settings<std::wstring>(L' ', 0, L"utf-8"));
+        text, writable, boost::property_tree::xml_writer_make_settings<std::wstring>(L' ', 0, L"utf-8"));
     const base::AtomicWriteResult result = base::writeFileAtomically(path, base::toUtf8(text.str()));
     if (result.failure == base::AtomicWriteResult::cannotOpen) {
         place.error(L"Ошибка сохранения настроек. Неверен путь к файлу настроек %1%", path);
@@ -53,6 +66,8 @@ bool load(const std::wstring& path, boost::property_tree::wptree& tree) {
     }
     std::wistringstream text(base::fromUtf8(bytes));
     boost::property_tree::read_xml(text, tree);
+    // A NUL character ("&#0;") could not be written back so that this reader takes it again.
+    dropNulCharacters(tree);
     return true;
 }
 

@@ -57,7 +57,7 @@ TEST(LogLine, ShortPlaceIsTheClassOrElseTheFunction) {
     }
 }
 
-TEST(LogLine, EscapesNonPrintableCharactersAndCutsTheMessageAtANul) {
+TEST(LogLine, EscapesEveryNonPrintableCharacterOfTheWholeText) {
     test::LogCapture capture;
     std::wstring text = L"a\nb\tc\rd";
     base::Log::escape(text);
@@ -67,12 +67,11 @@ TEST(LogLine, EscapesNonPrintableCharactersAndCutsTheMessageAtANul) {
     EXPECT_EQ(printable, L"Зона №1");
     EXPECT_EQ(base::Log::buildLine(record(base::Log::INFO, "x::Y::z", L"one\ntwo")),
               L"12:03:07.415 INFO\t[Y]                 one\\Atwo");
-    EXPECT_FALSE(capture.contains(L"It detects error"));
-
-    const std::wstring withNul(L"head\0tail", 9);
+    // A NUL hides nothing behind it: the line break after it is escaped too.
+    const std::wstring withNul(L"head\0tail\nnext", 14);
     EXPECT_EQ(base::Log::buildLine(record(base::Log::INFO, "x::Y::z", withNul)),
-              L"12:03:07.415 INFO\t[Y]                 head");
-    EXPECT_TRUE(capture.contains(L"log subsystem: It detects error: different lines! escaped=", L"IMPOR"));
+              L"12:03:07.415 INFO\t[Y]                 head\\0tail\\Anext");
+    EXPECT_FALSE(capture.contains(L"It detects error"));
 }
 
 TEST(LogFile, EachDayHasItsFileWithOneByteOrderMarkAndCrLfLineEnds) {

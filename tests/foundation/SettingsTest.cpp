@@ -234,7 +234,29 @@ TEST_F(SettingsDeathTest, SaveKilledHalfwayLeavesThePreviousFile) {
         },
         ::testing::ExitedWithCode(3), "");
     EXPECT_EQ(test::readWholeFile(file_), previous);
+    const auto temporaries = [this] {
+        int count = 0;
+        for (const auto& entry : fs::directory_iterator(fs::path(file_).parent_path()))
+            count += entry.path().extension() == ".tmp" ? 1 : 0;
+        return count;
+    };
+    EXPECT_EQ(temporaries(), 1);
+    // The next start removes what the killed save left.
     EXPECT_EQ(restart().find("filler", Type::TypeGroup), nullptr);
+    EXPECT_EQ(temporaries(), 0);
+}
+
+TEST_F(Settings, ValuesTheWriterCannotWriteBackAreDroppedOnReading) {
+    writeSettingsFile("volume = { level = 1e999; low = -1e999; fine = 2.5; kept = 5; };\n");
+    test::LogCapture capture;
+    pref& store = start();
+    EXPECT_FALSE(store.isNew());
+    EXPECT_TRUE(capture.contains(L"'volume.level' не является конечным числом", L"WARN"));
+    EXPECT_TRUE(store.save());
+    EXPECT_FALSE(restart().isNew());
+    EXPECT_EQ(pref::getInt("volume.kept", 0), 5);
+    EXPECT_EQ(test::readWholeFile(file_).find("inf"), std::string::npos);
+    EXPECT_NE(test::readWholeFile(file_).find("2.5"), std::string::npos);
 }
 
 TEST_F(Settings, ConcurrentReadersAndWritersKeepEveryValue) {

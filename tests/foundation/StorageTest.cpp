@@ -57,6 +57,23 @@ TEST(Storage, EmptyTreeIsTheDeclarationAlone) {
     EXPECT_TRUE(loaded.empty());
 }
 
+TEST(Storage, NothingIsWrittenThatCannotBeReadBack) {
+    test::TempFolder folder;
+    const std::string path = folder.file("zones.xml");
+    std::ofstream(path, std::ios::binary) << kDeclaration << "<zones><zone>a&#0;b</zone></zones>";
+    Tree tree;
+    ASSERT_TRUE(storage::load(base::fromUtf8(path), tree));
+    EXPECT_EQ(tree.get<std::wstring>(L"zones.zone"), L"ab");
+    // Text outside the root element and a NUL put in by a caller go no further than the tree.
+    tree.data() = L"outside";
+    tree.put(L"zones.name", std::wstring(L"x\0y", 3));
+    storage::save(base::fromUtf8(path), tree);
+    Tree again;
+    ASSERT_TRUE(storage::load(base::fromUtf8(path), again));
+    EXPECT_EQ(again.get<std::wstring>(L"zones.name"), L"xy");
+    EXPECT_EQ(again.data(), L"");
+}
+
 TEST(Storage, FailedLoadLeavesTheTreeUntouched) {
     test::LogCapture log;
     test::TempFolder folder;
