@@ -280,6 +280,7 @@ std::string DeviceBase::transfer(const std::string& request) {
             place.debug(L"Device is offline. hardware address '%1%', request: '%2%'",
                         hardwareAddress_.toCharArray(), request);
             lastStateTime = 0;
+            dropCachedValues();
             throw exception::Offline();
         }
         lastStateTime = now();
@@ -463,6 +464,11 @@ std::shared_ptr<memory::IAudioControl> DeviceBase::getAudioMemory(bool flag, boo
         return std::atomic_load(&audioMemory_);
     }
     return memory;
+}
+
+void DeviceBase::dropCachedValues() {
+    volume = kUnknownVolume;
+    clearCache();
 }
 
 void DeviceBase::resetCache() {

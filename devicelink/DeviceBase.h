@@ -71,6 +71,10 @@ public:
     // A failure to build it is passed on when `rethrow`, else the result is empty.
     std::shared_ptr<memory::IAudioControl> getAudioMemory(bool flag, bool rethrow);
 
+    // An exchange went unanswered: the device may have carried the request out all the same, so
+    // every cached value it may have changed is dropped and the next request goes to the device.
+    virtual void dropCachedValues();
+
     // Identity.
     void setThisBasePtr(const std::shared_ptr<DeviceBase>& self);
     // The device's own shared pointer; a lost one stops the program.

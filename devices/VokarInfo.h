@@ -76,6 +76,9 @@ public:
     // goes back to the discovery channel. False when the type may not change or the switch failed.
     bool setPlaybackTypeCallback(int kind);
 
+    // Also the channel and the cached settings.
+    void dropCachedValues() override;
+
     // Whether a firmware image made for `imageType` may be written to this loudspeaker. A
     // power-supply image needs good mains and batteries: exception::UserResponse otherwise.
     bool acceptsFirmwareFor(DeviceType imageType);

@@ -269,6 +269,12 @@ void VokarInfo::writeFirstGenerationPorts(const Config& old, const Config& updat
     }
 }
 
+void VokarInfo::dropCachedValues() {
+    DeviceBase::dropCachedValues();
+    channel_.store(noChannel);
+    dropConfig();
+}
+
 void VokarInfo::dropConfig() {
     std::lock_guard<std::recursive_mutex> guard(mutex());
     config_.reset();

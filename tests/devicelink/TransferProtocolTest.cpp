@@ -154,6 +154,17 @@ TEST_F(TransferProtocolTest, DatagramsBesideTheRepliesGoToTheirHandlers) {
     EXPECT_EQ(emulated->received(), std::vector<std::string>{"q"});
 }
 
+// A late reply to an earlier request, known by the command it echoes, answers nothing now.
+TEST_F(TransferProtocolTest, AReplyEchoingAnotherCommandAnswersNothing) {
+    auto emulated = device(2);
+    emulated->answer("get vol", "OK[get ch]: 3");
+    transport_->setUnknownResponseHandler(seen_.taker("unknown: "));
+    transport_->run();
+    std::string response;
+    EXPECT_FALSE(transport_->sync(emulated->address(), "get vol", response, 2, 100));
+    EXPECT_EQ(seen_.waitFor(1).at(0), Calls::value_type("unknown: OK[get ch]: 3@127.0.0.2", true));
+}
+
 TEST_F(TransferProtocolTest, LongDatagramsAreCutAt1500Bytes) {
     auto emulated = device(2);
     emulated->on("big", [](const std::string& command) {

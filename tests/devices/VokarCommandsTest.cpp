@@ -86,6 +86,21 @@ TEST_F(VokarCommandsTest, VolumeOutOfRangeUnchangedOrNotTakenKeepsTheStoredOne) 
     EXPECT_THROW(device->setVolume(60), exception::Offline);
 }
 
+// The loudspeaker takes the volume but both its replies are lost: the cached volume must not
+// make the way back look done.
+TEST_F(VokarCommandsTest, LostRepliesLeaveNoStaleValueBehind) {
+    auto [emulated, device] = connected(vokarV3_A110);
+    ASSERT_TRUE(device->setVolume(30));
+    const int asked = emulated->decibels();
+    emulated->loseRepliesNext(2);
+    EXPECT_FALSE(device->setVolume(10));
+    EXPECT_NE(emulated->decibels(), asked);
+    EXPECT_EQ(device->getKnownChannel(), VokarInfo::noChannel);
+    ASSERT_TRUE(device->parseState(emulated->statusPacket(), emulated->address()));
+    EXPECT_TRUE(device->setVolume(30));
+    EXPECT_EQ(emulated->decibels(), asked);
+}
+
 TEST_F(VokarCommandsTest, FirstGenerationKeepsTheVolumeWhileItPlaysItsOwnMemory) {
     auto [first, old] = connected(vokarA_2_01_72, 2);
     auto [later, current] = connected(vokarV3_A110, 3);

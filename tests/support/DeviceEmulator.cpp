@@ -105,6 +105,11 @@ void EmulatedDevice::answerBusy(int count) {
     busyCount_ = count;
 }
 
+void EmulatedDevice::loseRepliesNext(int count) {
+    std::lock_guard<std::mutex> guard(lock_);
+    loseCount_ = count;
+}
+
 void EmulatedDevice::answerErrorNext(int count) {
     std::lock_guard<std::mutex> guard(lock_);
     errorCount_ = count;
@@ -230,6 +235,13 @@ void EmulatedDevice::serve() {
         }
         if (!reply) reply = handle(command);
         if (!reply) continue;
+        {
+            std::lock_guard<std::mutex> guard(lock_);
+            if (loseCount_ > 0) {
+                --loseCount_;
+                continue;
+            }
+        }
         if (delay.count() > 0) std::this_thread::sleep_for(delay);
         replyTo(*reply, from);
     }

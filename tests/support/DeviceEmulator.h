@@ -50,6 +50,7 @@ public:
     void answerFromPort(std::uint16_t port);         // answer from another socket (0: the command socket)
     void answerBusy(int count);                      // the next `count` commands get the busy text
     void answerErrorNext(int count);                 // the next `count` commands get "ERR"
+    void loseRepliesNext(int count);                 // the next `count` commands are done, unanswered
 
     // How long the device stays silent after a restart; every command it gets meanwhile is
     // logged and left unanswered.
@@ -113,6 +114,7 @@ private:
         int count;
     };
     std::vector<FaultRule> faults_;
+    int loseCount_ = 0;
     std::chrono::milliseconds delay_{0};
     std::uint16_t answerPort_ = 0;
     std::chrono::milliseconds rebootPause_{1500};
