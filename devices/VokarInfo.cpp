@@ -13,6 +13,9 @@ namespace {
 const char* const cacheableRequests[] = {"get neridatest", "get linedouble", "get linetest", "get igmpReport",
                                          "config",         "get ver",        "get pssVer"};
 
+constexpr int lineControlRepeats = 2;
+constexpr unsigned lineControlIntervalMs = 1000;
+
 }  // namespace
 
 VokarInfo::VokarInfo(std::uint32_t id, const net::HardwareAddress& hardwareAddress,
@@ -58,13 +61,20 @@ std::shared_ptr<VokarInfo> VokarInfo::self() {
 void VokarInfo::resetCache() {
     debug::Place("device::VokarInfo::resetCache").trace(L"Reset requested cache for device id=%1%", getId());
     DeviceBase::resetCache();
-    std::lock_guard<std::recursive_mutex> guard(mutex());
-    config_.reset();
-    // The equalizer, zone lists and line control add their caches to this reset.
-    playbackType_.store(playback::none);
-    state_ = State{};
-    ainScenarioIds_ = AinScenarioIds{};
-    versionsPending_.store(true);
+    std::shared_ptr<tip_device::LineControl> lineControl;
+    {
+        std::lock_guard<std::recursive_mutex> guard(mutex());
+        config_.reset();
+        equalizer_.reset();
+        // The zone lists add their caches to this reset.
+        playbackType_.store(playback::none);
+        state_ = State{};
+        ainScenarioIds_ = AinScenarioIds{};
+        versionsPending_.store(true);
+        lineControl = lineControl_;
+    }
+    // Outside the device lock: the line control may be waiting for its module.
+    if (lineControl) lineControl->resetCache();
 }
 
 void VokarInfo::releaseAudioMemory() {
@@ -174,6 +184,46 @@ void VokarInfo::setPlaybackType(PlaybackType type) {
         if (alarmClass && !lowWordHas(0x41)) return;
     }
     setPlaybackTypeForce(type);
+}
+
+std::shared_ptr<tip_device::LineControl> VokarInfo::getLineControl() {
+    requireMinimumVersion(vokarA_3_00_01);
+    std::lock_guard<std::recursive_mutex> guard(mutex());
+    if (lineControl_) return lineControl_;
+    debug::Place("device::VokarInfo::getLineControl").trace(L"initialize line controller.");
+    // A weak pointer: the line control must not keep a removed loudspeaker alive.
+    const std::weak_ptr<VokarInfo> device = self();
+    lineControl_ = std::make_shared<tip_device::LineControl>(
+        [device](const std::string& request, std::string& reply) { askLineControl(device, request, reply); });
+    lineControl_->setTipDeviceMasks(state_.tipsAdded, state_.tipsActive);
+    return lineControl_;
+}
+
+void VokarInfo::askLineControl(const std::weak_ptr<VokarInfo>& device, const std::string& request,
+                               std::string& reply) {
+    const debug::Place here("device::VokarInfo::askLineControl");
+    reply.clear();
+    const std::shared_ptr<VokarInfo> self = device.lock();
+    if (!self) {
+        here.error(L"The device is no longer available. The request isn't handled. (%1%)", request);
+        return;
+    }
+    if (!self->isOnlineAndResponding()) return;
+    std::string raw;
+    if (!self->protocol_->sync(self->getAddress(), request, raw, lineControlRepeats, lineControlIntervalMs))
+        return;
+    // A module still busy with the last request has not answered this one.
+    if (DeviceReply::isBusy(raw)) return;
+    std::string payload = raw;
+    bool error = false;
+    if (DeviceReply::strip(payload, &error)) {
+        reply = payload;
+        return;
+    }
+    if (error) {
+        here.external(L"Произошла ошибка в модуле контроля линии (%1%)", raw);
+        throw exception::UserResponse(base::widen(payload), L"Произошла ошибка в модуле контроля линии");
+    }
 }
 
 }  // namespace device

@@ -12,6 +12,8 @@
 #include "devicelink/DeviceBase.h"
 #include "devicelink/DeviceType.h"
 #include "devicememory/ILoudspeaker.h"
+#include "devices/IEqualizer.h"
+#include "devices/LineControl.h"
 #include "devices/PlaybackType.h"
 #include "devices/VokarConfig.h"
 #include "devices/VokarState.h"
@@ -134,6 +136,17 @@ public:
     // Whether the line doubling is off; asked of the first generations, always so later.
     bool isLineDoubleOff();
 
+    // The equalizer, read from the loudspeaker when none is cached; a copy. A reply that does not
+    // read is exception::UnexpectedResponseOfDevice (first generations) or
+    // exception::ExternalError "Неправильный формат эквалайзера".
+    std::shared_ptr<IEqualizer> getEqualizer();
+    // Writes it when it differs from the loudspeaker's; true when written or nothing changed.
+    bool setEqualizer(const std::shared_ptr<IEqualizer>& equalizer);
+
+    // The model of the loudspeaker's line-control module, made on first use; it survives a
+    // cache reset. Needs generation 9 (exception::UnsupportedByDevice).
+    std::shared_ptr<tip_device::LineControl> getLineControl();
+
 private:
     struct StateUpdate;
 
@@ -169,6 +182,11 @@ private:
     void writeFirstGenerationPorts(const Config& old, const Config& updated, bool& restart);
     // Drops the cached settings and the request cache, so that the next read asks the device.
     void dropConfig();
+    std::shared_ptr<IEqualizer> readEqualizer(VokarVersion version);
+    // The request function of the line control: the module's reply, empty when the exchange
+    // failed or the loudspeaker is gone.
+    static void askLineControl(const std::weak_ptr<VokarInfo>& device, const std::string& request,
+                               std::string& reply);
 
     // The steps of parseState, in their order.
     bool applyVersion(StateUpdate& update, const std::string& packet);
@@ -192,6 +210,8 @@ private:
 
     // Guarded by the device lock.
     std::shared_ptr<Config> config_;
+    std::shared_ptr<IEqualizer> equalizer_;
+    std::shared_ptr<tip_device::LineControl> lineControl_;
     AinScenarioIds ainScenarioIds_;
     std::optional<SoundPressureTest> soundTest_;
     std::uint64_t lastSoundTestSerial_ = 0;

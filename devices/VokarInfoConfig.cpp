@@ -142,9 +142,15 @@ VokarInfo::Config VokarInfo::readStateSettings(VokarVersion version) {
 
 void VokarInfo::requestVersions() {
     const debug::Place here("device::VokarInfo::requestVersions");
-    // A Vokar-B reports its line controller's firmware together with the power supply's; that
-    // report joins with the line control.
-    if (isType(types::vokarB1) || isType(types::vokarB2) || isType(types::vokarM)) {
+    if (isType(types::vokarB)) {
+        const Version line = getLineControl()->getMasterFirmwareVersion();
+        const Version power = getPSSVersion();
+        here.info(
+            L"На устройстве '%1%' прошивка контроля линии V%2%.%3%.%4% и блока питания V%5%.%6%.%7% (hw=%8%)",
+            getDisplayName(), static_cast<unsigned>(line.major), static_cast<unsigned>(line.minor),
+            line.revision, static_cast<unsigned>(power.major), static_cast<unsigned>(power.minor),
+            power.revision, hardwareAddress_.toCharArray());
+    } else if (isType(types::vokarB1) || isType(types::vokarB2) || isType(types::vokarM)) {
         const Version power = getPSSVersion();
         here.info(L"На устройстве '%1%' прошивка блока питания V%2%.%3%.%4% (hw=%5%)", getDisplayName(),
                   static_cast<unsigned>(power.major), static_cast<unsigned>(power.minor), power.revision,

@@ -140,7 +140,12 @@ void VokarInfo::applyTips(StateUpdate& update) {
     record.tipsAdded = added;
     record.tipsActive = active;
     update.changed = true;
-    // The line control, once it exists, takes the two masks from here.
+    std::shared_ptr<tip_device::LineControl> lineControl;
+    {
+        std::lock_guard<std::recursive_mutex> guard(mutex());
+        lineControl = lineControl_;
+    }
+    if (lineControl) lineControl->setTipDeviceMasks(added, active);
 }
 
 void VokarInfo::applyBatteryAndLines(StateUpdate& update) {

@@ -132,6 +132,8 @@ LoudspeakerEmulator::LoudspeakerEmulator(const std::string& ip, std::uint16_t po
         return std::optional<std::string>(okReply(command, powerSupplyVersion_));
     });
     on("set ", [this](const std::string& command) { return setSetting(command); });
+    on("get eq", [this](const std::string& command) { return getEqualizer(command); });
+    on("set eq", [this](const std::string& command) { return setEqualizer(command); });
     on("get state", [this](const std::string& command) { return settingsReply(command); });
     on("config", [this](const std::string& command) { return settingsReply(command); });
     on("ifconfig", [this](const std::string& command) { return interfaceReply(command); });
@@ -484,6 +486,69 @@ std::vector<std::string> LoudspeakerEmulator::stateLinesLocked() const {
     std::vector<std::string> lines;
     for (const std::size_t n : tokens) lines.push_back(newest[n]);
     return lines;
+}
+
+std::uint16_t LoudspeakerEmulator::equalizerWord() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    return equalizerWord_;
+}
+
+std::string LoudspeakerEmulator::equalizerBands() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    return equalizerBands_;
+}
+
+void LoudspeakerEmulator::setEqualizerBands(const std::string& bands) {
+    std::lock_guard<std::mutex> guard(lock_);
+    equalizerBands_ = bands;
+}
+
+bool LoudspeakerEmulator::equalizerOn() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    return equalizerOn_;
+}
+
+std::optional<std::string> LoudspeakerEmulator::getEqualizer(const std::string& command) {
+    std::lock_guard<std::mutex> guard(lock_);
+    if (command == "get eq")
+        return okReply(command, laterGeneration() ? onOff(equalizerOn_) : hex(equalizerWord_, 4));
+    if (command == "get eqd" && laterGeneration()) return okReply(command, equalizerBands_);
+    return unknownCommand(command);
+}
+
+std::optional<std::string> LoudspeakerEmulator::setEqualizer(const std::string& command) {
+    const std::string value = command.substr(std::string("set eq ").size());
+    if (command.compare(0, 8, "set eqd ") == 0) return setEqualizerBands(command, command.substr(8));
+    std::lock_guard<std::mutex> guard(lock_);
+    if (laterGeneration()) {
+        if (!setFlag(equalizerOn_, value)) return "ERR[set eq]: bad value";
+    } else {
+        std::int64_t word = 0;
+        if (value.size() != 4 || !parseWhole(value, word, 16)) return "ERR[set eq]: bad value";
+        equalizerWord_ = static_cast<std::uint16_t>(word);
+    }
+    return okReply("set eq", value);
+}
+
+std::optional<std::string> LoudspeakerEmulator::setEqualizerBands(const std::string& command,
+                                                                  const std::string& bands) {
+    if (!laterGeneration()) return unknownCommand(command);
+    // Six bands of -10 to 0; the firmware before generation 12 takes them padded with zeros.
+    std::size_t count = 0;
+    for (std::size_t start = 0;; ++count) {
+        const std::size_t colon = bands.find(':', start);
+        std::int64_t value = 0;
+        if (!parseWhole(bands.substr(start, colon == std::string::npos ? colon : colon - start), value) ||
+            value < -10 || value > 0) {
+            return "ERR[set eqd]: bad value";
+        }
+        if (colon == std::string::npos) break;
+        start = colon + 1;
+    }
+    if (count + 1 < 6) return "ERR[set eqd]: bad value";
+    std::lock_guard<std::mutex> guard(lock_);
+    equalizerBands_ = bands;
+    return okReply("set eqd", bands);
 }
 
 }  // namespace test

@@ -147,6 +147,13 @@ public:
     // The numbers of the power supply's firmware that "get pssVer" tells.
     void setPowerSupplyVersion(const std::string& numbers);
 
+    // The equalizer: a word of four bands up to generation 8, later the bands ("-2:-4:0:-1:-3:-5",
+    // as "set eqd" last wrote them) and a switch.
+    std::uint16_t equalizerWord() const;
+    std::string equalizerBands() const;
+    void setEqualizerBands(const std::string& bands);
+    bool equalizerOn() const;
+
 private:
     bool laterGeneration() const { return generation_ >= device::vokarA_3_00_01; }
     std::optional<std::string> getVolume(const std::string& command);
@@ -156,6 +163,9 @@ private:
     std::optional<std::string> setChannel(const std::string& command);
     std::optional<std::string> tone(const std::string& command, bool later, bool on);
     std::optional<std::string> deviceTest(const std::string& command);
+    std::optional<std::string> getEqualizer(const std::string& command);
+    std::optional<std::string> setEqualizer(const std::string& command);
+    std::optional<std::string> setEqualizerBands(const std::string& command, const std::string& bands);
     std::optional<std::string> setSetting(const std::string& command);
     std::optional<std::string> settingsReply(const std::string& command);
     std::optional<std::string> interfaceReply(const std::string& command);
@@ -179,6 +189,9 @@ private:
     bool channelDeferred_ = false;
     bool tonePlaying_ = false;
     std::string powerSupplyVersion_ = "1.02.7";
+    std::uint16_t equalizerWord_ = 0x1234;
+    std::string equalizerBands_ = "-2:-4:0:-1:-3:-5";
+    bool equalizerOn_ = true;
 };
 
 }  // namespace test
