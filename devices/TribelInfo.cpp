@@ -133,9 +133,4 @@ bool TribelInfo::isTestRunning() const {
     return start != 0 && now() - start < testDurationUs;
 }
 
-std::shared_ptr<FragmentCatalog> TribelInfo::fragmentCatalog() {
-    // The console audio memory answers these lookups once it joins the console.
-    return nullptr;
-}
-
 }  // namespace device

@@ -12,7 +12,6 @@
 #include "devicelink/DeviceBase.h"
 #include "devicelink/DeviceType.h"
 #include "devices/FeatureFlags.h"
-#include "devices/FragmentCatalog.h"
 #include "devices/TribelConfig.h"
 #include "devices/TribelState.h"
 
@@ -51,8 +50,10 @@ public:
     // The "get vol" reply: the volume in percent, clamped to 0..100. A console that answers
     // counts as online.
     void handleVolume(const std::string& reply) override;
-    // The audio memory, its gong checks and the gong setting that follows a write of it join the
-    // console with the console audio memory (initAudioMemory).
+    // Also the cached settings.
+    void dropCachedValues() override;
+    // The console audio memory (initAudioMemory), its gong checks and the gong setting that
+    // follows a write of it join the console with the console audio memory.
 
     // Whether a firmware image made for `imageType` may be written to this console.
     bool acceptsFirmwareFor(DeviceType imageType) const;
@@ -87,9 +88,6 @@ private:
 
     TribelInfo(std::uint32_t id, const net::HardwareAddress& hardwareAddress, const net::IpAndPort& address,
                const std::wstring& title, std::shared_ptr<TransferProtocol> protocol);
-
-    // The audio memory's fragment lookups; null while the console has no audio memory.
-    std::shared_ptr<FragmentCatalog> fragmentCatalog();
 
     // The steps of parseState, in their order.
     void applyVersion(StateUpdate& update, const Version& version);

@@ -4,6 +4,7 @@
 #include <mutex>
 #include <variant>
 
+#include "devicelink/IAudioControl.h"
 #include "devices/ConfigExchange.h"
 #include "devices/TribelInfo.h"
 #include "foundation/Exceptions.h"
@@ -42,8 +43,9 @@ TribelInfo::Config TribelInfo::getConfig(bool refresh) {
         gongId = gongId_;
     }
     if (gongId == noGong) {
-        // The audio memory may read the console: asked outside the lock.
-        if (const std::shared_ptr<FragmentCatalog> memory = fragmentCatalog()) {
+        // The audio memory may read the console: asked outside the lock. A console without
+        // one, or whose memory cannot be read, has no gong id.
+        if (const std::shared_ptr<memory::IAudioControl> memory = getAudioMemory(false, false)) {
             const std::int32_t found = memory->getFragmentId(config.gongOrder);
             gongId = found >= 0 && found < noGong ? static_cast<std::uint16_t>(found) : noGong;
         }
@@ -122,16 +124,21 @@ bool TribelInfo::setConfig(Config config) {
 }
 
 std::uint16_t TribelInfo::examineGong(const Config& config) {
-    const std::shared_ptr<FragmentCatalog> memory = fragmentCatalog();
+    const std::shared_ptr<memory::IAudioControl> memory = getAudioMemory(false, true);
     if (memory && memory->hasChanges()) throw exception::UserResponse(L"changes", L"");
     // Without an audio memory no fragment is known, so no gong can be played.
-    const std::int32_t order =
-        memory && memory->hasFragment(config.gongId) ? memory->getFragmentOrder(config.gongId) : -1;
+    const auto id = static_cast<std::int16_t>(config.gongId);
+    const std::int32_t order = memory && memory->hasFragment(id) ? memory->getFragmentOrder(id) : -1;
     if (order < 0 || order >= noGong) {
         debug::Place(setConfigPlace).warn(L"don't found gong index=%1%", config.gongId);
         throw exception::UserResponse(L"brokenGong", L"");
     }
     return static_cast<std::uint16_t>(order);
+}
+
+void TribelInfo::dropCachedValues() {
+    DeviceBase::dropCachedValues();
+    dropConfig();
 }
 
 void TribelInfo::dropConfig() {

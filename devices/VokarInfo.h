@@ -78,7 +78,7 @@ public:
     // goes back to the discovery channel. False when the type may not change or the switch failed.
     bool setPlaybackTypeCallback(int kind);
 
-    // Also the channel and the cached settings.
+    // Also the channel, the cached settings and the equalizer.
     void dropCachedValues() override;
 
     // Whether a firmware image made for `imageType` may be written to this loudspeaker. A

@@ -279,6 +279,8 @@ void VokarInfo::dropCachedValues() {
     DeviceBase::dropCachedValues();
     channel_.store(noChannel);
     dropConfig();
+    std::lock_guard<std::recursive_mutex> guard(mutex());
+    equalizer_.reset();
 }
 
 void VokarInfo::dropConfig() {

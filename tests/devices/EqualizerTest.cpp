@@ -139,9 +139,20 @@ TEST_F(VokarEqualizerTest, EveryGenerationReadsAndWritesItsForm) {
         EXPECT_EQ(*device->getEqualizer(), *equalizer);
         EXPECT_EQ(emulated->receivedCount(), 1u);
 
+        // An unanswered exchange may have changed it: the next read asks the loudspeaker.
+        emulated->setSilent(true);
+        EXPECT_THROW(device->transfer("set eq off"), exception::Offline);
+        emulated->setSilent(false);
+        device->touchLastState();
+        device->responding = true;
+        emulated->clearReceived();
+        device->getEqualizer();
+        EXPECT_EQ(sent(*emulated), "get eq; get eqd");
+
         // A write the loudspeaker refuses leaves nothing cached; a reset neither.
         emulated->answer("set eqd", "ERR[set eqd]: busy");
         bands->setBands(0, -10);
+        bands->setEnabled(true);
         EXPECT_FALSE(device->setEqualizer(equalizer));
         emulated->clearReceived();
         device->getEqualizer();
