@@ -16,7 +16,8 @@ bool offerStatePacket(DeviceCollection* registry, base::SerialJobs& packets, con
     net::HardwareAddress address;
     if (!isStatePacket(response, address)) return false;
     packets.push(
-        [registry, response, from, address] { registry->handleAllStatesCallback(response, from, address); });
+        [registry, response, from, address] { registry->handleAllStatesCallback(response, from, address); },
+        true, from.getAddress());
     return true;
 }
 
@@ -28,7 +29,8 @@ DeviceCollection::DeviceCollection(std::shared_ptr<TransferProtocol> transport, 
     // The jobs call this registry: its destructor closes the queue before it goes.
     packets_ = std::make_shared<base::SerialJobs>(
         L"parsing state packet", kWaitingPackets,
-        L"Status packets come faster than they are handled: %1% wait, further ones are dropped");
+        L"Status packets come faster than they are handled: %1% wait, further ones are dropped",
+        kWaitingPerSender);
     transport_->setAllResponseHandler(
         [this, packets = packets_](const std::string& response, const net::IpAndPort& from) {
             return offerStatePacket(this, *packets, response, from);
@@ -48,6 +50,21 @@ DeviceCollection::~DeviceCollection() {
     stop();
     std::lock_guard<std::recursive_mutex> guard(lock_);
     devices_.clear();
+}
+
+bool DeviceCollection::refusedForTheCap() {
+    std::lock_guard<std::recursive_mutex> guard(lock_);
+    if (devices_.size() < kMostDevices) {
+        capReached_ = false;
+        return false;
+    }
+    if (!capReached_) {
+        capReached_ = true;
+        debug::Place("device::DeviceCollection::refusedForTheCap")
+            .warn(L"The registry holds %1% devices, the most it takes: new devices are refused",
+                  devices_.size());
+    }
+    return true;
 }
 
 void DeviceCollection::setFactory(DeviceType family, std::shared_ptr<DeviceFactory> factory) {
@@ -87,9 +104,11 @@ void DeviceCollection::handleAllStatesCallback(const std::string& packet, const 
         newDeviceHandler = newDeviceHandler_;
     }
 
+    std::uint64_t skipped = 0;
     std::string versionText;
     if (!stateVersionText(packet, versionText)) {
-        place.external(L"Получен некорректный формат статусного пакета");
+        if (badPacketLines_.pass(from.getAddress(), skipped))
+            place.external(L"Получен некорректный формат статусного пакета");
         return;
     }
     // Most packets repeat what their device reported before: its version needs no second parse.
@@ -102,11 +121,13 @@ void DeviceCollection::handleAllStatesCallback(const std::string& packet, const 
     }
     Version version;
     if (!parseVersion(versionText, &version)) {
-        place.external(L"Получен некорректный формат статусного пакета");
+        if (badPacketLines_.pass(from.getAddress(), skipped))
+            place.external(L"Получен некорректный формат статусного пакета");
         return;
     }
     if (version.type == 0) {
-        place.external(L"Получен неизвестный тип устройства: '%1%'", version.text);
+        if (badPacketLines_.pass(from.getAddress(), skipped))
+            place.external(L"Получен неизвестный тип устройства: '%1%'", version.text);
         return;
     }
     const std::string typeText = toText(version.type);
@@ -118,6 +139,7 @@ void DeviceCollection::handleAllStatesCallback(const std::string& packet, const 
         }
         return;
     }
+    if (refusedForTheCap()) return;
     if (!newDeviceHandler) {
         place.warn(L"Нет был установлен обработчик для новых устройств");
         return;

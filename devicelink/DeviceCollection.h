@@ -21,6 +21,7 @@
 #include "devicelink/DeviceFactory.h"
 #include "devicelink/DeviceType.h"
 #include "devicelink/TransferProtocol.h"
+#include "foundation/LogThrottle.h"
 #include "foundation/NetworkAddress.h"
 #include "foundation/NetworkProbes.h"
 #include "foundation/SerialJobs.h"
@@ -44,6 +45,11 @@ class DeviceCollection {
 public:
     // Packets that may wait for their handling before further ones are dropped.
     static constexpr std::size_t kWaitingPackets = 16384;
+    // Of them, the packets of one sender address.
+    static constexpr std::size_t kWaitingPerSender = 256;
+    // Far above any real site; beyond it new senders are refused, so a flood of made-up hardware
+    // addresses cannot fill the memory.
+    static constexpr std::size_t kMostDevices = 4096;
 
     // Cycles of the control thread between two address checks.
     static constexpr std::int64_t kAddressCheckCycles = 60;
@@ -128,6 +134,8 @@ private:
         }
     };
 
+    // True, told once per episode, while the registry is full.
+    bool refusedForTheCap();
     // The body of the control thread, from construction to stop.
     void controlTimeoutThread();
     // One cycle; `cycle` and `firstCycle` move on only when it gets to its end.
@@ -160,6 +168,9 @@ private:
     // away reaches a closed queue rather than a destroyed registry.
     std::shared_ptr<base::SerialJobs> packets_;
     os::DiscoveryTargets discoveryTargets_;
+    // New devices are being refused for the cap; told once until one is taken again.
+    bool capReached_ = false;
+    base::LogThrottle badPacketLines_;
 
     // The control thread's own lock and wake-up, never taken together with `lock_`.
     std::mutex watchLock_;

@@ -28,8 +28,12 @@ namespace {
 constexpr std::size_t kReceiveBuffer = 1500;
 // Datagrams taken from the socket in one call.
 constexpr unsigned kReceiveBatch = 32;
-// Calls for the dispatcher (completions, sniffers, unknown replies) that may wait.
-constexpr std::size_t kWaitingCalls = 65536;
+// Calls for the dispatcher that the network brings (sniffers, unknown replies) that may wait; the
+// completions of requests always find room.
+constexpr std::size_t kWaitingCalls = 4096;
+// Received datagrams that may wait for the responder, in all and from one sender.
+constexpr std::size_t kWaitingDatagrams = 4096;
+constexpr std::uint32_t kWaitingPerSender = 128;
 // How long the sender lets the responder match replies that have arrived before it resends or
 // fails a request.
 constexpr int kReplyGraceSteps = 5;
@@ -49,6 +53,10 @@ sockaddr_in toSockaddr(const net::IpAndPort& address) {
 
 const char* boolText(bool value) {
     return value ? "true" : "false";
+}
+
+std::uint64_t senderKey(const net::IpAndPort& from) {
+    return std::uint64_t{from.getAddress()} << 16 | from.getPort();
 }
 
 }  // namespace
@@ -524,12 +532,30 @@ void TransferProtocol::receiveDatagrams(char* buffer) {
 void TransferProtocol::queueReceived(std::vector<Received>& records) {
     if (records.empty()) return;
     bool wake = false;
+    const Received* firstDropped = nullptr;
     {
         std::lock_guard<std::mutex> receive(receiveLock_);
-        for (Received& record : records) received_.push_back(std::move(record));
+        for (Received& record : records) {
+            std::uint32_t& fromSender = receivedBySender_[senderKey(record.from)];
+            if (received_.size() >= kWaitingDatagrams || fromSender >= kWaitingPerSender) {
+                if (!overflowing_) firstDropped = &record;
+                overflowing_ = true;
+                continue;
+            }
+            ++fromSender;
+            received_.push_back(std::move(record));
+        }
         wake = responderWaiting_;
     }
     if (wake) responderCondition_.notify_one();
+    std::uint64_t skipped = 0;
+    if (firstDropped && overflowLines_.pass(0, skipped)) {
+        debug::Place("device::TransferProtocol::queueReceived")
+            .warn(
+                L"receiver: datagrams come faster than they are handled; they are dropped until the queue "
+                L"empties (the first from %1%)",
+                firstDropped->from.getWideText());
+    }
 }
 
 void TransferProtocol::responder_thread() {
@@ -541,6 +567,7 @@ void TransferProtocol::responder_thread() {
         {
             std::unique_lock<std::mutex> receive(receiveLock_);
             while (received_.empty() && !stopping_) {
+                overflowing_ = false;
                 place.trace3(L"responder: wait responses...");
                 responderWaiting_ = true;
                 responderCondition_.wait(receive);
@@ -548,6 +575,7 @@ void TransferProtocol::responder_thread() {
                 place.trace2(L"responder: woke up...");
             }
             batch.swap(received_);
+            receivedBySender_.clear();
         }
         for (Received& record : batch) {
             if (stopping_) {
@@ -594,16 +622,27 @@ void TransferProtocol::respond(Received& record, RequestQueue::Actions& actions)
                 // The device's next request goes out from here, with the others of the batch.
                 wakeSenderIfEarlier(actions);
                 break;
-            case RequestQueue::Match::unexpected:
+            case RequestQueue::Match::unexpected: {
                 unexpected = true;
-                place.external(L"responder: unknown response; ip: %1%, response: %2%",
-                               record.from.getWideText(), record.data);
+                std::uint64_t skipped = 0;
+                if (!unexpectedLines_.pass(senderKey(record.from), skipped)) break;
+                if (skipped == 0) {
+                    place.external(L"responder: unknown response; ip: %1%, response: %2%",
+                                   record.from.getWideText(), record.data);
+                } else {
+                    place.external(L"responder: unknown response; ip: %1%, response: %2% (%3% more left out)",
+                                   record.from.getWideText(), record.data, skipped);
+                }
                 break;
-            case RequestQueue::Match::beforeSending:
+            }
+            case RequestQueue::Match::beforeSending: {
+                std::uint64_t skipped = 0;
+                if (!unexpectedLines_.pass(senderKey(record.from), skipped)) break;
                 place.important(L"responder: The response came before sending. ip: %1%, response: %2%",
                                 record.from.getWideText(), record.data);
                 place.error(L"responder: skip the response: %1%", record.data);
                 break;
+            }
             case RequestQueue::Match::noDevice:
                 break;
         }

@@ -20,9 +20,11 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <unordered_map>
 #include <vector>
 
 #include "devicelink/RequestQueue.h"
+#include "foundation/LogThrottle.h"
 #include "foundation/NetworkAddress.h"
 
 namespace base {
@@ -110,8 +112,15 @@ private:
 
     std::mutex receiveLock_;
     std::condition_variable responderCondition_;
+    // Bounded, and shared fairly: one sender holds at most its share of it.
     std::deque<Received> received_;
+    std::unordered_map<std::uint64_t, std::uint32_t> receivedBySender_;
+    // Datagrams are being dropped; told once until the responder finds the queue empty.
+    bool overflowing_ = false;
     bool responderWaiting_ = false;
+    base::LogThrottle unexpectedLines_;
+    // An episode of drops is told at most about once a second.
+    base::LogThrottle overflowLines_;
 
     // The completions of async requests and the other calls for the dispatcher, in reply order.
     std::shared_ptr<base::SerialJobs> completions_;

@@ -155,6 +155,8 @@ bool parseVersion(const std::string& text, Version* out) {
     if (count < 3) return false;
 
     if (numbers[0] >= 255 || numbers[1] >= 255 || numbers[2] >= 65535 || numbers[3] >= 65535) {
+        // Only tested (a status packet being recognised): no line, so that a flood writes none.
+        if (out == nullptr) return false;
         debug::Place("device::parseVersion")
             .important(L"Ошибка диапазонов значений в версии: %1%.%2%.%3%.%4%", numbers[0], numbers[1],
                        numbers[2], numbers[3]);

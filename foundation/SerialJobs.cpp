@@ -15,20 +15,27 @@ constexpr auto kTimePerItem = std::chrono::milliseconds(50);
 
 }  // namespace
 
-SerialJobs::SerialJobs(std::wstring description, std::size_t capacity, std::wstring overflow)
-    : description_(std::move(description)), capacity_(capacity), overflow_(std::move(overflow)) {}
+SerialJobs::SerialJobs(std::wstring description, std::size_t capacity, std::wstring overflow,
+                       std::size_t perSender)
+    : description_(std::move(description)),
+      capacity_(capacity),
+      perSender_(perSender),
+      overflow_(std::move(overflow)) {}
 
-bool SerialJobs::push(Job job, bool droppable) {
+bool SerialJobs::push(Job job, bool droppable, std::uint64_t sender) {
     std::lock_guard<std::mutex> guard(lock_);
     if (closed_) return false;
-    if (droppable && jobs_.size() >= capacity_) {
-        if (!overflowLogged_) {
-            overflowLogged_ = true;
+    if (droppable &&
+        (jobs_.size() >= capacity_ || (perSender_ < capacity_ && bySender_[sender] >= perSender_))) {
+        std::uint64_t skipped = 0;
+        if (!overflowLogged_ && overflowLines_.pass(0, skipped)) {
             debug::Place("base::SerialJobs::push").warn(overflow_.c_str(), jobs_.size());
         }
+        overflowLogged_ = true;
         return false;
     }
-    jobs_.push_back(std::move(job));
+    if (droppable && perSender_ < capacity_) ++bySender_[sender];
+    jobs_.push_back(Entry{std::move(job), sender, droppable && perSender_ < capacity_});
     if (!scheduled_) scheduleItem();
     return true;
 }
@@ -42,8 +49,9 @@ void SerialJobs::scheduleItem() {
 void SerialJobs::close() {
     std::unique_lock<std::mutex> guard(lock_);
     closed_ = true;
-    std::deque<Job> dropped;
+    std::deque<Entry> dropped;
     dropped.swap(jobs_);
+    bySender_.clear();
     // A job that closes its own queue cannot wait for itself.
     if (drainer_ != std::this_thread::get_id()) idle_.wait(guard, [this] { return !running_; });
     guard.unlock();
@@ -62,7 +70,8 @@ void SerialJobs::drain() {
     try {
         for (int done = 0; done < kJobsPerItem && !closed_ && !jobs_.empty(); ++done) {
             {
-                const Job job = std::move(jobs_.front());
+                const Job job = std::move(jobs_.front().job);
+                release(jobs_.front());
                 jobs_.pop_front();
                 guard.unlock();
                 job();
@@ -77,6 +86,12 @@ void SerialJobs::drain() {
         throw;
     }
     finishItem(guard);
+}
+
+void SerialJobs::release(const Entry& entry) {
+    if (!entry.counted) return;
+    const auto found = bySender_.find(entry.sender);
+    if (found != bySender_.end() && --found->second == 0) bySender_.erase(found);
 }
 
 void SerialJobs::finishItem(std::unique_lock<std::mutex>& guard) {

@@ -14,6 +14,9 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <unordered_map>
+
+#include "foundation/LogThrottle.h"
 
 namespace base {
 
@@ -22,15 +25,17 @@ public:
     using Job = std::function<void()>;
 
     // `description` names the dispatcher items; `overflow` is the WARN text (with %1% for the
-    // number waiting) logged once when jobs are dropped, until the queue has emptied again.
-    SerialJobs(std::wstring description, std::size_t capacity, std::wstring overflow);
+    // number waiting) logged once when jobs are dropped, until the queue has emptied again. One
+    // sender's droppable jobs take at most `perSender` places, so that it cannot crowd out the rest.
+    SerialJobs(std::wstring description, std::size_t capacity, std::wstring overflow,
+               std::size_t perSender = static_cast<std::size_t>(-1));
     SerialJobs(const SerialJobs&) = delete;
     SerialJobs& operator=(const SerialJobs&) = delete;
 
     // Queues the job and makes sure an item will run it; false when it was dropped: the queue is
     // closed, or full and the job `droppable` (work that the network brings; a job that someone
     // waits for is never dropped).
-    bool push(Job job, bool droppable = true);
+    bool push(Job job, bool droppable = true, std::uint64_t sender = 0);
     // After it returns no job runs any more; a job running on another thread is waited for.
     void close();
 
@@ -41,17 +46,28 @@ private:
     // Called with the lock held when an item ends: hands what is left to a new item.
     void finishItem(std::unique_lock<std::mutex>& guard);
     void scheduleItem();
+    struct Entry;
+    void release(const Entry& entry);
 
     const std::wstring description_;
     const std::size_t capacity_;
+    const std::size_t perSender_;
     const std::wstring overflow_;
     mutable std::mutex lock_;
     std::condition_variable idle_;
-    std::deque<Job> jobs_;
+    struct Entry {
+        Job job;
+        std::uint64_t sender = 0;
+        bool counted = false;
+    };
+    std::deque<Entry> jobs_;
+    std::unordered_map<std::uint64_t, std::size_t> bySender_;
     bool scheduled_ = false;
     bool running_ = false;
     bool closed_ = false;
     bool overflowLogged_ = false;
+    // Episodes of drops are told at most about once a second.
+    LogThrottle overflowLines_;
     std::thread::id drainer_;
 };
 

@@ -279,8 +279,10 @@ TEST_F(DeviceCollectionTest, PacketsAreNeverHandledTogetherOrOutOfOrder) {
     EXPECT_FALSE(overlapped.load());
 }
 
-TEST_F(DeviceCollectionTest, FullQueueDropsPacketsAndSaysSoOnce) {
+// One sender fills no more than its share of the packet queue; the others still get in.
+TEST_F(DeviceCollectionTest, ASendersShareOfTheQueueIsBoundedAndTheDropSaidOnce) {
     const auto device = add(1, "Vokar-B", kFirst);
+    const auto other = add(2, "Vokar-B", kSecond);
     std::atomic<bool> entered{false};
     std::atomic<bool> release{false};
     device->setPacketHook([&](const std::string&) {
@@ -292,13 +294,16 @@ TEST_F(DeviceCollectionTest, FullQueueDropsPacketsAndSaysSoOnce) {
     ASSERT_TRUE(registry_->handlerForAllResponsesCallback(statePacket(kFirst, 0), from));
     ASSERT_TRUE(test::waitFor([&] { return entered.load(); }));
 
-    const int waiting = static_cast<int>(device::DeviceCollection::kWaitingPackets);
+    const int waiting = static_cast<int>(device::DeviceCollection::kWaitingPerSender);
     bool allTaken = true;
     for (int sequence = 1; sequence <= waiting + 2; ++sequence) {
         allTaken = registry_->handlerForAllResponsesCallback(statePacket(kFirst, sequence), from) && allTaken;
     }
     EXPECT_TRUE(allTaken);
+    ASSERT_TRUE(registry_->handlerForAllResponsesCallback(statePacket(kSecond, 1),
+                                                          net::IpAndPort("127.0.0.3", port_)));
     release = true;
+    ASSERT_TRUE(test::waitFor([&] { return other->packets().size() == 1; }));
     ASSERT_TRUE(
         test::waitFor([&] { return device->packets().size() == static_cast<std::size_t>(waiting + 1); },
                       std::chrono::seconds(120)));

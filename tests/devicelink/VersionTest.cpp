@@ -82,7 +82,8 @@ TEST(ParseVersion, RefusesTextsWithoutThreeNumbersInRange) {
         EXPECT_FALSE(device::parseVersion(text, &version));
         EXPECT_FALSE(device::parseVersion(text, nullptr));
         EXPECT_EQ(fieldsOf(kept), fieldsOf(version));
-        EXPECT_EQ(log.find(rangeFault).size() - before, logged.empty() ? 0u : 2u);
+        // Only a real parse says so; the mere test of a status packet writes nothing.
+        EXPECT_EQ(log.find(rangeFault).size() - before, logged.empty() ? 0u : 1u);
         if (!logged.empty()) {
             EXPECT_TRUE(log.contains(rangeFault + L": " + logged, L"IMPOR"));
         }
