@@ -7,11 +7,13 @@
 
 #include <algorithm>
 #include <atomic>
+#include <boost/date_time/posix_time/posix_time.hpp>
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <string_view>
 
+#include "foundation/Clock.h"
 #include "foundation/DataFolders.h"
 #include "foundation/Exceptions.h"
 #include "foundation/Place.h"
@@ -226,6 +228,17 @@ AtomicWriteResult writeFileAtomically(const std::wstring& path, const std::strin
     }
     syncFolder(target.parent_path());
     return {};
+}
+
+std::wstring keepAside(const std::wstring& path) {
+    std::string stamp = boost::posix_time::to_iso_string(clock::localNow()).substr(0, 15);
+    if (stamp.size() > 8) stamp[8] = '-';
+    const std::wstring stem = path + L".broken-" + fromUtf8(stamp);
+    std::wstring aside = stem;
+    for (int n = 2; pathExists(aside); ++n) aside = stem + L"-" + std::to_wstring(n);
+    std::error_code error;
+    fs::rename(nativePath(path), nativePath(aside), error);
+    return error ? std::wstring() : aside;
 }
 
 bool pathExists(const std::wstring& path) {

@@ -43,6 +43,11 @@ struct AtomicWriteResult {
 void removeStaleTemporaries(const std::wstring& folder);
 AtomicWriteResult writeFileAtomically(const std::wstring& path, const std::string& bytes);
 
+// Renames the file to "<path>.broken-YYYYMMDD-HHMMSS" (local time; "-2", "-3", ... added
+// when that name is taken), so that a file the program cannot read is kept for repair and
+// never overwritten by the next save. The new path, or empty when the rename failed.
+std::wstring keepAside(const std::wstring& path);
+
 // True when the file-system status of the path is neither an error nor "not found".
 bool pathExists(const std::wstring& path);
 

@@ -1,6 +1,5 @@
 #include "foundation/Settings.h"
 
-#include <boost/date_time/posix_time/posix_time.hpp>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -12,7 +11,6 @@
 #include <vector>
 
 #include "foundation/Checks.h"
-#include "foundation/Clock.h"
 #include "foundation/DataFolders.h"
 #include "foundation/DebugOutput.h"
 #include "foundation/Exceptions.h"
@@ -51,16 +49,6 @@ std::string serialise(const libconfig::Config& config) {
     std::free(buffer);
     if (!flushed) throw std::runtime_error("the settings text is incomplete");
     return text;
-}
-
-// "<path>.broken-YYYYMMDD-HHMMSS", with a counter when that name is taken.
-std::string asideName(const std::string& path) {
-    std::string stamp = boost::posix_time::to_iso_string(base::clock::localNow()).substr(0, 15);
-    if (stamp.size() > 8) stamp[8] = '-';
-    const std::string stem = path + ".broken-" + stamp;
-    std::string name = stem;
-    for (int n = 2; base::pathExists(base::fromUtf8(name)); ++n) name = stem + "-" + std::to_string(n);
-    return name;
 }
 
 template <class T>
@@ -146,10 +134,10 @@ void pref::readFile() {
 // can still be repaired by hand.
 void pref::keepUnreadableFileAside(const std::string& reason) {
     const debug::Place place("pref::pref");
-    const std::string aside = asideName(path_);
-    if (std::rename(path_.c_str(), aside.c_str()) == 0) {
+    const std::wstring aside = base::keepAside(base::fromUtf8(path_));
+    if (!aside.empty()) {
         place.warn(L"Файл настроек '%1%' не прочитан (%2%), он сохранён как '%3%'", base::fromUtf8(path_),
-                   base::fromUtf8(reason), base::fromUtf8(aside));
+                   base::fromUtf8(reason), aside);
     } else {
         place.warn(L"Файл настроек '%1%' не прочитан (%2%) и не может быть переименован",
                    base::fromUtf8(path_), base::fromUtf8(reason));

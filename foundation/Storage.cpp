@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <boost/property_tree/xml_parser.hpp>
 #include <cerrno>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 
@@ -32,6 +33,54 @@ void dropNulCharacters(boost::property_tree::wptree& tree) {
 }
 
 }  // namespace
+
+int nestingDepth(const std::string& text, int limit) {
+    const std::size_t size = text.size();
+    std::size_t at = 0;
+    const auto skipPast = [&](const char* end) {
+        const std::size_t found = text.find(end, at);
+        at = found == std::string::npos ? size : found + std::strlen(end);
+    };
+    int depth = 0;
+    int deepest = 0;
+    while (at < size) {
+        const std::size_t open = text.find('<', at);
+        if (open == std::string::npos) break;
+        at = open + 1;
+        if (text.compare(at, 3, "!--") == 0) {
+            skipPast("-->");
+        } else if (text.compare(at, 8, "![CDATA[") == 0) {
+            skipPast("]]>");
+        } else if (at < size && text[at] == '?') {
+            skipPast("?>");
+        } else if (at < size && text[at] == '!') {
+            skipPast(">");
+        } else if (at < size && text[at] == '/') {
+            if (depth > 0) --depth;
+            skipPast(">");
+        } else {
+            char quote = 0;
+            bool selfClosing = false;
+            for (; at < size; ++at) {
+                const char c = text[at];
+                if (quote != 0) {
+                    if (c == quote) quote = 0;
+                } else if (c == '"' || c == '\'') {
+                    quote = c;
+                } else if (c == '>') {
+                    selfClosing = text[at - 1] == '/';
+                    ++at;
+                    break;
+                }
+            }
+            if (!selfClosing && ++depth > deepest) {
+                deepest = depth;
+                if (deepest > limit) return limit + 1;
+            }
+        }
+    }
+    return deepest;
+}
 
 void save(const std::wstring& path, const boost::property_tree::wptree& tree) {
     const debug::Place place("storage::save");
@@ -63,6 +112,11 @@ bool load(const std::wstring& path, boost::property_tree::wptree& tree) {
     if (!readBytes(path, bytes)) {
         place.error(L"Ошибка открытия настроек '%1%'. (%2%)", path, errno);
         return false;
+    }
+    if (nestingDepth(bytes, kMaximumNesting) > kMaximumNesting) {
+        throw boost::property_tree::xml_parser::xml_parser_error(
+            "elements nested deeper than " + std::to_string(kMaximumNesting) + " levels", base::toUtf8(path),
+            0);
     }
     std::wistringstream text(base::fromUtf8(bytes));
     boost::property_tree::read_xml(text, tree);

@@ -8,13 +8,23 @@
 
 namespace storage {
 
+// Deeper than any file the program writes: a file nested deeper is refused before parsing,
+// since the parser descends one call per element and a hostile file would exhaust the stack.
+constexpr int kMaximumNesting = 64;
+
 // Replaces the file with the tree as a whole (see base::writeFileAtomically). A path that
 // cannot be written is logged; a write failure after that throws
 // boost::property_tree::xml_parser::xml_parser_error.
 void save(const std::wstring& path, const boost::property_tree::wptree& tree);
 
 // False, with the tree untouched, when the file is missing or cannot be opened. A file that
-// is not well-formed XML throws boost::property_tree::xml_parser::xml_parser_error.
+// is not well-formed XML, or whose elements nest deeper than kMaximumNesting, throws
+// boost::property_tree::xml_parser::xml_parser_error.
 bool load(const std::wstring& path, boost::property_tree::wptree& tree);
+
+// The deepest element nesting of the XML text, found by a scan that skips comments, CDATA
+// sections, processing instructions and declarations and respects quoted attribute values.
+// It stops counting once `limit` is exceeded and then returns limit + 1.
+int nestingDepth(const std::string& text, int limit);
 
 }  // namespace storage

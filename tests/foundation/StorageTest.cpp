@@ -93,6 +93,36 @@ TEST(Storage, FailedLoadLeavesTheTreeUntouched) {
     EXPECT_TRUE(log.contains(L"Ошибка открытия настроек '" + notAFile + L"'", L"ERROR"));
 }
 
+TEST(Storage, NestingDepthCountsElementsOnly) {
+    const std::pair<const char*, int> cases[] = {
+        {"", 0},
+        {"<?xml version=\"1.0\"?><a/>", 0},
+        {"<a><b/><c></c></a>", 2},
+        {"<a x=\"/\" y='>'><b x=\"<c>\"></b></a>", 2},
+        {"<a><!-- <b><c> --><![CDATA[<d><e>]]></a>", 1},
+        {"<!DOCTYPE a><a><?pi <b>?></a>", 1},
+        {"</a></a><b><c>", 2},
+    };
+    for (const auto& [text, depth] : cases) EXPECT_EQ(storage::nestingDepth(text, 10), depth) << text;
+    EXPECT_EQ(storage::nestingDepth("<a><a><a><a>", 2), 3);
+}
+
+TEST(Storage, DeeplyNestedFileIsRefusedBeforeParsing) {
+    test::TempFolder folder;
+    std::string deep;  // about 100 KB of open tags
+    for (int i = 0; i < 33000; ++i) deep += "<z>";
+    std::ofstream(folder.file("deep.xml")) << kDeclaration << deep;
+    Tree tree = zones();
+    EXPECT_THROW(storage::load(base::fromUtf8(folder.file("deep.xml")), tree),
+                 boost::property_tree::xml_parser::xml_parser_error);
+    EXPECT_EQ(tree, zones());
+
+    std::string fits;
+    for (int i = 0; i < storage::kMaximumNesting; ++i) fits = "<z>" + fits + "</z>";
+    std::ofstream(folder.file("fits.xml")) << kDeclaration << fits;
+    EXPECT_TRUE(storage::load(base::fromUtf8(folder.file("fits.xml")), tree));
+}
+
 TEST(Storage, SaveToMissingFolderIsLoggedAndWritesNothing) {
     test::LogCapture log;
     test::TempFolder folder;
