@@ -14,8 +14,8 @@ base::Log::Level levelFromSetting(const std::wstring& text, bool forceTrace3) {
     return base::Log::INFO;
 }
 
-void loadDebugPref(bool forceTrace3) {
-    dbg_init(false, base::Log::INFO, os::getLogDirectory());
+void loadDebugPref(bool forceTrace3, bool consoleEcho) {
+    dbg_init(consoleEcho, base::Log::INFO, os::getLogDirectory());
     pref* store = pref_init(pref::defaultPath());
     const bool firstStart = store->isNew();
     if (!pref::instanceSlot().install(store)) delete store;
@@ -24,7 +24,8 @@ void loadDebugPref(bool forceTrace3) {
         base::SingletonSlot<base::Log>::Use log(base::Log::instanceSlot());
         if (log) log->setLevel(levelFromSetting(levelText, forceTrace3));
     }
-    if (firstStart) debug::Place("aApp::loadDebugPref").info(L"Файл настроек не найден - используются по умолчанию.");
+    if (firstStart)
+        debug::Place("aApp::loadDebugPref").info(L"Файл настроек не найден - используются по умолчанию.");
 }
 
 }  // namespace app

@@ -10,8 +10,8 @@ namespace app {
 // `forceTrace3` (a command-line option) wins over the setting.
 base::Log::Level levelFromSetting(const std::wstring& text, bool forceTrace3);
 
-// Creates the logger in the log folder at INFO, loads the settings file into the
-// process-wide store and sets the log level from debug.level.
-void loadDebugPref(bool forceTrace3);
+// Creates the logger in the log folder at INFO (echoed on the console with `consoleEcho`),
+// loads the settings file into the process-wide store and sets the log level from debug.level.
+void loadDebugPref(bool forceTrace3, bool consoleEcho = false);
 
 }  // namespace app

@@ -4,6 +4,7 @@
 #include <boost/property_tree/xml_parser.hpp>
 #include <cerrno>
 #include <cstring>
+#include <exception>
 #include <fstream>
 #include <sstream>
 
@@ -33,6 +34,27 @@ void dropNulCharacters(boost::property_tree::wptree& tree) {
 }
 
 }  // namespace
+
+StateFileRead readStateFile(const std::wstring& path, boost::property_tree::wptree& tree) {
+    const debug::Place place("storage::readStateFile");
+    tree.clear();
+    if (!base::pathExists(path)) return StateFileRead::missing;
+    std::string reason = "the file cannot be opened";
+    try {
+        if (storage::load(path, tree)) return StateFileRead::loaded;
+    } catch (const std::exception& error) {
+        reason = error.what();
+    }
+    tree.clear();
+    const std::wstring aside = base::keepAside(path);
+    if (aside.empty()) {
+        place.warn(L"Файл '%1%' повреждён (%2%) и не может быть переименован; он не будет перезаписан", path,
+                   base::fromUtf8(reason));
+        return StateFileRead::unreadable;
+    }
+    place.warn(L"Файл '%1%' повреждён (%2%) и сохранён как '%3%'", path, base::fromUtf8(reason), aside);
+    return StateFileRead::keptAside;
+}
 
 int nestingDepth(const std::string& text, int limit) {
     const std::size_t size = text.size();

@@ -22,6 +22,21 @@ void save(const std::wstring& path, const boost::property_tree::wptree& tree);
 // boost::property_tree::xml_parser::xml_parser_error.
 bool load(const std::wstring& path, boost::property_tree::wptree& tree);
 
+enum class StateFileRead {
+    loaded,
+    missing,
+    // Could not be read or parsed; renamed to NAME.broken-YYYYMMDD-HHMMSS (base::keepAside), so
+    // the next save writes a new file beside it.
+    keptAside,
+    // Could not be read and not be renamed either: it must not be saved over in this run.
+    unreadable,
+};
+
+// Reads a state file of the program into `tree` (left empty unless the result is `loaded`),
+// so that a damaged file never ends the program and is never overwritten. Damage is logged as a
+// warning with the path.
+StateFileRead readStateFile(const std::wstring& path, boost::property_tree::wptree& tree);
+
 // The deepest element nesting of the XML text, found by a scan that skips comments, CDATA
 // sections, processing instructions and declarations and respects quoted attribute values.
 // It stops counting once `limit` is exceeded and then returns limit + 1.

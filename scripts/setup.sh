@@ -9,7 +9,7 @@ packages=(
   libwxgtk3.2-dev wx3.2-i18n libconfig++-dev libvlc-dev libvlc-bin vlc-plugin-base
   libmp3lame-dev lame zlib1g-dev libasound2-dev libpulse-dev pulseaudio pulseaudio-utils
   libgtest-dev libgmock-dev googletest libbenchmark-dev
-  xvfb xauth fonts-dejavu-core locales imagemagick iproute2 util-linux
+  xvfb xauth libx11-dev fonts-dejavu-core locales imagemagick iproute2 util-linux
 )
 
 sudo_cmd=()

@@ -123,6 +123,38 @@ TEST(Storage, DeeplyNestedFileIsRefusedBeforeParsing) {
     EXPECT_TRUE(storage::load(base::fromUtf8(folder.file("fits.xml")), tree));
 }
 
+TEST(Storage, DamagedStateFileIsKeptAsideOthersReadOrMissing) {
+    test::LogCapture log;
+    test::TempFolder folder;
+    const std::wstring path = base::fromUtf8(folder.file("zone_collection.xml"));
+    Tree tree;
+    tree.put(L"left.over", L"1");
+    EXPECT_EQ(storage::readStateFile(path, tree), storage::StateFileRead::missing);
+    EXPECT_TRUE(tree.empty());
+
+    Tree saved;
+    saved.put(L"zone_collection.zone.<xmlattr>.name", L"Все зоны");
+    storage::save(path, saved);
+    EXPECT_EQ(storage::readStateFile(path, tree), storage::StateFileRead::loaded);
+    EXPECT_EQ(tree, saved);
+
+    const std::string damaged = "<?xml version=\"1.0\"?><zone_collection><zone";
+    for (int round = 0; round < 2; ++round) {  // the second keeps the first one's copy too
+        std::ofstream(folder.file("zone_collection.xml")) << damaged;
+        EXPECT_EQ(storage::readStateFile(path, tree), storage::StateFileRead::keptAside);
+        EXPECT_TRUE(tree.empty());
+        EXPECT_FALSE(fs::exists(folder.file("zone_collection.xml")));
+    }
+    std::vector<std::string> kept;
+    for (const auto& entry : fs::directory_iterator(folder.path())) {
+        kept.push_back(entry.path().filename().string());
+        EXPECT_EQ(test::readWholeFile(entry.path().string()), damaged);
+    }
+    ASSERT_EQ(kept.size(), 2u);
+    for (const std::string& name : kept) EXPECT_EQ(name.rfind("zone_collection.xml.broken-", 0), 0u) << name;
+    EXPECT_EQ(log.find(L"zone_collection.xml' повреждён", L"WARN").size(), 2u);
+}
+
 TEST(Storage, SaveToMissingFolderIsLoggedAndWritesNothing) {
     test::LogCapture log;
     test::TempFolder folder;

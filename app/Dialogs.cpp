@@ -1,0 +1,95 @@
+#include "app/Dialogs.h"
+
+#include <wx/app.h>
+#include <wx/msgdlg.h>
+#include <wx/textdlg.h>
+// After its base class, which the header does not include itself.
+#include <wx/generic/msgdlgg.h>
+
+#include <algorithm>
+#include <utility>
+
+namespace frm {
+namespace {
+
+// The log calls name their level as the caption.
+std::wstring captionOf(const std::wstring& caption) {
+    static const std::pair<const wchar_t*, const wchar_t*> levels[] = {{L"NOTICE", L"Сообщение"},
+                                                                       {L"WARN", L"Предупреждение"},
+                                                                       {L"ERROR", L"Ошибка"},
+                                                                       {L"FATAL", L"Ошибка"}};
+    for (const auto& [level, title] : levels) {
+        if (caption == level) return title;
+    }
+    return caption;
+}
+
+}  // namespace
+
+int Dialogs::showModal(wxDialog& dialog) {
+    if (closing_) return wxID_CANCEL;
+    open_.push_back(&dialog);
+    const int result = dialog.ShowModal();
+    open_.erase(std::remove(open_.begin(), open_.end(), &dialog), open_.end());
+    if (closing_ && open_.empty() && afterClosing_)
+        wxTheApp->CallAfter(std::exchange(afterClosing_, nullptr));
+    return result;
+}
+
+void Dialogs::closeAll(std::function<void()> then) {
+    closing_ = true;
+    if (open_.empty()) {
+        if (then) wxTheApp->CallAfter(std::move(then));
+        return;
+    }
+    afterClosing_ = std::move(then);
+    // Innermost first: each nested modal loop returns before the one around it.
+    for (auto it = open_.rbegin(); it != open_.rend(); ++it) {
+        if ((*it)->IsModal()) (*it)->EndModal(wxID_CANCEL);
+    }
+}
+
+bool Dialogs::askYesNo(const std::wstring& caption, const std::wstring& text) {
+    wxGenericMessageDialog dialog(parent_, text, caption,
+                                  wxYES_NO | wxNO_DEFAULT | wxICON_QUESTION | wxCENTRE);
+    dialog.SetYesNoLabels("Да", "Нет");
+    return showModal(dialog) == wxID_YES;
+}
+
+std::optional<std::wstring> Dialogs::askText(const std::wstring& caption, const std::wstring& text,
+                                             const std::wstring& initial) {
+    wxTextEntryDialog dialog(parent_, text, caption, initial);
+    if (showModal(dialog) != wxID_OK) return std::nullopt;
+    return dialog.GetValue().ToStdWstring();
+}
+
+std::optional<std::wstring> Dialogs::askPassword(const std::wstring& caption, const std::wstring& text) {
+    wxPasswordEntryDialog dialog(parent_, text, caption);
+    if (showModal(dialog) != wxID_OK) return std::nullopt;
+    return dialog.GetValue().ToStdWstring();
+}
+
+void Dialogs::showMessage(const std::wstring& caption, const std::wstring& text, debug::MessageIcon icon) {
+    long style = wxOK | wxCENTRE;
+    switch (icon) {
+        case debug::MessageIcon::information:
+            style |= wxICON_INFORMATION;
+            break;
+        case debug::MessageIcon::warning:
+            style |= wxICON_WARNING;
+            break;
+        case debug::MessageIcon::error:
+            style |= wxICON_ERROR;
+            break;
+    }
+    wxGenericMessageDialog dialog(parent_, text, captionOf(caption), style);
+    showModal(dialog);
+}
+
+debug::MessagePresenter Dialogs::presenter() {
+    return [this](const std::wstring& caption, const std::wstring& text, debug::MessageIcon icon) {
+        showMessage(caption, text, icon);
+    };
+}
+
+}  // namespace frm

@@ -1,0 +1,48 @@
+#pragma once
+// The program's modal dialogs: the questions to the operator and the message boxes of the log
+// calls. Every dialog is drawn by the toolkit itself rather than by the desktop, so that a stop
+// request can end the ones that are open (closeAll) before the main window closes.
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app/Questions.h"
+#include "foundation/LogCalls.h"
+
+class wxDialog;
+class wxWindow;
+
+namespace frm {
+
+class Dialogs : public Questions {
+public:
+    Dialogs() = default;
+    Dialogs(const Dialogs&) = delete;
+    Dialogs& operator=(const Dialogs&) = delete;
+
+    // The parent of the dialogs from now on (the main window once it exists).
+    void setParent(wxWindow* parent) { parent_ = parent; }
+
+    bool askYesNo(const std::wstring& caption, const std::wstring& text) override;
+    std::optional<std::wstring> askText(const std::wstring& caption, const std::wstring& text,
+                                        const std::wstring& initial) override;
+    std::optional<std::wstring> askPassword(const std::wstring& caption, const std::wstring& text) override;
+    // A message box with an OK button; the presenter of the log calls.
+    void showMessage(const std::wstring& caption, const std::wstring& text, debug::MessageIcon icon);
+    debug::MessagePresenter presenter();
+
+    // Ends every open dialog as cancelled and answers every later question as cancelled; `then`
+    // runs from the event loop once the last open dialog has returned. GUI thread only.
+    void closeAll(std::function<void()> then);
+
+private:
+    int showModal(wxDialog& dialog);
+
+    wxWindow* parent_ = nullptr;
+    std::vector<wxDialog*> open_;
+    bool closing_ = false;
+    std::function<void()> afterClosing_;
+};
+
+}  // namespace frm

@@ -1,0 +1,408 @@
+#include "app/MainFrame.h"
+
+#include <wx/display.h>
+#include <wx/eventfilter.h>
+#include <wx/sizer.h>
+
+#include <boost/date_time/posix_time/posix_time.hpp>
+
+#include "app/DeviceCollectionFile.h"
+#include "app/DeviceListCtrl.h"
+#include "app/GuiLocker.h"
+#include "app/GuiTaskEvent.h"
+#include "app/LockRules.h"
+#include "app/ViewButtons.h"
+#include "app/ZoneElementPanel.h"
+#include "devicelink/DeviceCollection.h"
+#include "devicelink/DeviceFactory.h"
+#include "devices/TribelInfo.h"
+#include "devices/VokarInfo.h"
+#include "foundation/Clock.h"
+#include "foundation/DataFolders.h"
+#include "foundation/GuiThreadInvoker.h"
+#include "foundation/Place.h"
+#include "foundation/Settings.h"
+#include "foundation/Storage.h"
+#include "foundation/ThreadDispatcher.h"
+
+namespace frm {
+namespace {
+
+constexpr auto kClockPeriod = std::chrono::milliseconds(100);
+constexpr auto kIdleCheckPeriod = std::chrono::milliseconds(1000);
+
+std::int64_t steadyTicks() {
+    return base::clock::steadyNow().time_since_epoch().count();
+}
+
+// The state files of the data folder, in the order they are loaded.
+constexpr const wchar_t* kStateFiles[] = {
+    L"device_collection.xml", L"list_of_playlist_music.xml", L"list_of_playlist_radio.xml",
+    L"device_playback.xml",   L"service_message.xml",        L"alarm_message.xml",
+    L"scheduler.xml",         L"zone_collection.xml",
+};
+
+std::wstring dataFile(const wchar_t* name) {
+    return os::joinPath(os::getApplicationDataDirectory(), name);
+}
+
+}  // namespace
+
+// Keyboard and mouse input anywhere in the program counts as the operator's activity.
+class MainFrame::ActivityFilter : public wxEventFilter {
+public:
+    explicit ActivityFilter(std::atomic<std::int64_t>& lastActivity) : lastActivity_(lastActivity) {
+        wxEvtHandler::AddFilter(this);
+    }
+    ~ActivityFilter() override { wxEvtHandler::RemoveFilter(this); }
+
+    int FilterEvent(wxEvent& event) override {
+        const wxEventType type = event.GetEventType();
+        if (type == wxEVT_KEY_DOWN || type == wxEVT_LEFT_DOWN || type == wxEVT_RIGHT_DOWN ||
+            type == wxEVT_MIDDLE_DOWN || type == wxEVT_MOTION || type == wxEVT_MOUSEWHEEL) {
+            lastActivity_.store(steadyTicks());
+        }
+        return Event_Skip;
+    }
+
+private:
+    std::atomic<std::int64_t>& lastActivity_;
+};
+
+MainFrame::MainFrame(std::shared_ptr<device::TransferProtocol> transport, std::uint16_t basePort,
+                     const std::string& interfaceIp, Questions& questions, bool debug)
+    : fb::MainFrame(nullptr),
+      transport_(std::move(transport)),
+      questions_(questions),
+      debug_(debug),
+      rootZone_(ZoneElement::makeRoot()),
+      guiClock_("gui clock", kClockPeriod,
+                [this] {
+                    if (!clockQueued_.exchange(true)) GuiThreadInvoker::add([this] { onClock(); });
+                }),
+      idleLock_("idle lock", kIdleCheckPeriod, [this] { checkIdle(); }),
+      lastActivity_(steadyTicks()) {
+    const debug::Place place("frm::MainFrame::MainFrame");
+    place.trace(L"");
+    Bind(wxEVT_TEXT, &MainFrame::onGuiTask, this, GuiTaskEvent::kId);
+    GuiThreadInvoker::create(
+        [this](GuiThreadInvoker::Task task) { wxQueueEvent(this, new GuiTaskEvent(std::move(task))); });
+
+    registry_ = std::make_shared<device::DeviceCollection>(transport_, basePort);
+    registry_->setStateHandler(
+        [this](const std::shared_ptr<device::DeviceBase>& device) { updateGui(device); });
+    registry_->setNewDeviceHandler([this](const std::string&, const net::HardwareAddress&,
+                                          const std::wstring&) { return ++deviceCounter_; });
+    registry_->setFactory(device::types::loudspeaker,
+                          std::make_shared<device::DeviceFactoryOf<device::VokarInfo>>());
+    registry_->setInterfaceIp(interfaceIp);
+
+    deviceList_ = new DeviceListCtrl(m_deviceListArea, deviceModel_);
+    m_deviceListArea->GetSizer()->Add(deviceList_, 1, wxEXPAND);
+    deviceList_->Bind(wxEVT_LIST_ITEM_SELECTED, [this](wxListEvent& event) {
+        event.Skip();
+        deviceSelectionChanged();
+    });
+    deviceList_->Bind(wxEVT_LIST_ITEM_DESELECTED, [this](wxListEvent& event) {
+        event.Skip();
+        deviceSelectionChanged();
+    });
+    zonePanel_ = new ZoneElementPanel(m_zoneArea, rootZone_, questions_, [this] { return chosenDevices(); });
+    zonePanel_->setSelectionCallback([this] { zoneSelectionChanged(); });
+    m_zoneArea->GetSizer()->Add(zonePanel_, 1, wxEXPAND);
+    activity_ = std::make_unique<ActivityFilter>(lastActivity_);
+    enableViewButtons();
+    Layout();
+}
+
+MainFrame::~MainFrame() {
+    // Normally done by the close handler; a window destroyed otherwise still stops its threads.
+    Shutdown();
+}
+
+void MainFrame::Startup() {
+    const debug::Place place("frm::MainFrame::Startup");
+    place.trace(L"");
+    guiClock_.start();
+    restoreGeometry();
+    loadStateFiles();
+    idleLock_.start();
+    transport_->run();
+}
+
+void MainFrame::Shutdown() {
+    if (shuttingDown_) return;
+    shuttingDown_ = true;
+    const debug::Place place("frm::MainFrame::Shutdown");
+    place.trace(L"");
+    guiClock_.stop();
+    idleLock_.stop();
+    {
+        base::SingletonSlot<pref>::Use store(pref::instanceSlot());
+        if (store) store->save();
+    }
+    registry_->stop();
+    transport_->stop();
+    base::ThreadDispatcher::shutdown();
+    GuiThreadInvoker::destroy();
+    saveGeometry();
+    saveStateFiles();
+}
+
+void MainFrame::OnClose(wxCloseEvent&) {
+    debug::Place("frm::MainFrame::OnClose").trace(L"");
+    Shutdown();
+    Destroy();
+}
+
+void MainFrame::onGuiTask(wxCommandEvent& event) {
+    auto* task = dynamic_cast<GuiTaskEvent*>(&event);
+    if (task == nullptr) {
+        event.Skip();
+        return;
+    }
+    // A device state or a clock tick that arrives while the window shuts down is dropped.
+    if (!shuttingDown_) task->run();
+}
+
+void MainFrame::updateGui(const std::shared_ptr<device::DeviceBase>& device) {
+    GuiThreadInvoker::add([this, device] { refreshDevice(device); });
+}
+
+void MainFrame::refreshDevice(const std::shared_ptr<device::DeviceBase>& device) {
+    bool inserted = false;
+    const std::size_t row = deviceModel_.update(DeviceView::of(*device), &inserted);
+    deviceList_->refreshRow(row, inserted);
+    if (!inserted) return;
+    bool adopted = false;
+    {
+        GuiLocker lock;
+        adopted = rootZone_->adopt(device);
+    }
+    if (adopted) zonePanel_->updateAll();
+}
+
+std::vector<ZoneElement::DevicePtr> MainFrame::chosenDevices() const {
+    std::vector<ZoneElement::DevicePtr> devices;
+    for (const std::size_t row : deviceList_->selectedRows()) {
+        const net::HardwareAddress address(deviceModel_.addressAt(row));
+        const auto matches = [&](const ZoneElement::DevicePtr& device) {
+            return device->getHardwareAddress().getHigh() == address.getHigh() &&
+                   device->getHardwareAddress().getLow() == address.getLow();
+        };
+        for (const auto& device : registry_->getDevices()) {
+            if (matches(device)) devices.push_back(device);
+        }
+    }
+    return devices;
+}
+
+void MainFrame::deviceSelectionChanged() {
+    std::vector<ZoneElement::DevicePtr> devices = chosenDevices();
+    GuiLocker lock;
+    selectedDevices_ = std::move(devices);
+}
+
+void MainFrame::zoneSelectionChanged() {
+    std::vector<ZoneElement::ZonePtr> zones = zonePanel_->selectedZones();
+    GuiLocker lock;
+    selectedZones_ = std::move(zones);
+}
+
+void MainFrame::setDeviceUsedCheck(ZoneElement::UsedCheck check) {
+    zonePanel_->setUsedCheck(std::move(check));
+}
+
+std::vector<ZoneElement::DevicePtr> MainFrame::getTargetDevices() {
+    GuiLocker lock;
+    return combine(selectedDevices_, selectedZones_);
+}
+
+void MainFrame::showAlarmState(const wxString& text) {
+    m_statusBar->SetStatusText(text.empty() ? wxString() : wxString(L"Тревожный канал: ") + text, 0);
+}
+
+void MainFrame::displayMainView() {
+    debug::Place("frm::MainFrame::displayMainView").trace(L"");
+    if (!locked_.load()) m_book->SetSelection(pageDevices);
+}
+
+void MainFrame::devicesOnButtonClick(wxCommandEvent& event) {
+    debug::Place("frm::MainFrame::devicesOnButtonClick").trace(L"");
+    displayMainView();
+    event.Skip();
+}
+
+void MainFrame::enableViewButtons() {
+    // No panel exists yet beside the device view.
+    const ViewSet existing = 0;
+    wxButton* const buttons[kViewCount] = {m_devicesButton,   m_playlistButton,   m_radioButton,
+                                           m_schedulerButton, m_microphoneButton, m_serviceButton,
+                                           m_alarmButton,     m_drivesButton};
+    for (unsigned view = 0; view < kViewCount; ++view) {
+        buttons[view]->Enable(viewEnabled(static_cast<View>(view), existing, locked_.load()));
+    }
+    m_administratorButton->Enable(!locked_.load());
+}
+
+void MainFrame::onClock() {
+    clockQueued_.store(false);
+    const boost::posix_time::ptime now = base::clock::localNow();
+    const auto date = now.date();
+    const auto time = now.time_of_day();
+    const wxString text =
+        wxString::Format("%02d.%02d.%04d %02d:%02d:%02d", int(date.day()), int(date.month()),
+                         int(date.year()), int(time.hours()), int(time.minutes()), int(time.seconds()));
+    if (text == clockText_) return;
+    clockText_ = text;
+    m_statusBar->SetStatusText(text, 1);
+}
+
+// On the idle-lock thread.
+void MainFrame::checkIdle() {
+    const auto idle = std::chrono::steady_clock::duration(steadyTicks() - lastActivity_.load());
+    if (!shouldLockForIdle(idle, pref::getInt(setting::securityInterfaceTimeout), locked_.load())) return;
+    if (!lockQueued_.exchange(true))
+        GuiThreadInvoker::add([this] {
+            lockQueued_.store(false);
+            lockInterface();
+        });
+}
+
+void MainFrame::lockInterface() {
+    if (locked_.exchange(true)) return;
+    debug::Place("frm::MainFrame::lockInterface").info(L"Интерфейс заблокирован");
+    pageBeforeLock_ = m_book->GetSelection();
+    m_book->SetSelection(pageLock);
+    administrator_ = false;
+    m_administratorButton->SetValue(false);
+    enableViewButtons();
+}
+
+bool MainFrame::askPassword(const std::wstring& caption, const std::wstring& text,
+                            const setting::Text& password) {
+    const auto typed = questions_.askPassword(caption, text);
+    if (!typed) return false;
+    if (passwordMatches(*typed, password)) return true;
+    debug::Place("frm::MainFrame::askPassword").warn(L"Неверный пароль");
+    return false;
+}
+
+void MainFrame::unlockOnButtonClick(wxCommandEvent&) {
+    const debug::Place place("frm::MainFrame::unlockOnButtonClick");
+    place.trace(L"");
+    if (!askPassword(L"Разблокировка", L"Введите пароль для разблокировки интерфейса:",
+                     setting::securityInterface))
+        return;
+    lastActivity_.store(steadyTicks());
+    locked_.store(false);
+    m_book->SetSelection(pageBeforeLock_ == pageLock ? pageDevices : pageBeforeLock_);
+    enableViewButtons();
+    place.info(L"Интерфейс разблокирован");
+}
+
+void MainFrame::administratorOnToggleButton(wxCommandEvent&) {
+    const debug::Place place("frm::MainFrame::administratorOnToggleButton");
+    place.trace(L"");
+    if (!m_administratorButton->GetValue()) {
+        administrator_ = false;
+        place.info(L"Режим администратора выключен");
+        return;
+    }
+    administrator_ = askPassword(L"Режим администратора", L"Введите пароль администратора:",
+                                 setting::securityAdministrator);
+    m_administratorButton->SetValue(administrator_);
+    if (administrator_) place.info(L"Режим администратора включён");
+}
+
+bool MainFrame::askAlarmPassword() {
+    return askPassword(L"Тревожное оповещение", L"Введите пароль для запуска тревожного оповещения:",
+                       setting::securityPlaybackAlarm);
+}
+
+void MainFrame::restoreGeometry() {
+    const int left = pref::getInt(setting::mainWindowLeft);
+    const int top = pref::getInt(setting::mainWindowTop);
+    const int width = pref::getInt(setting::mainWindowWidth);
+    const int height = pref::getInt(setting::mainWindowHeight);
+    if (width > 0 && height > 0) {
+        const wxRect saved(left, top, width, height);
+        // A window saved on a display that is gone comes back centred on the one there is.
+        if (wxDisplay::GetFromPoint(saved.GetTopLeft()) != wxNOT_FOUND) {
+            SetSize(saved);
+        } else {
+            SetSize(saved.GetSize());
+            Centre();
+        }
+    }
+    if (pref::getBool(setting::mainWindowMaximized)) Maximize();
+}
+
+void MainFrame::saveGeometry() {
+    const bool maximized = IsMaximized();
+    pref::setBool(setting::mainWindowMaximized.key, maximized);
+    if (maximized || IsFullScreen() || IsIconized()) return;
+    const wxRect rect = GetRect();
+    pref::setInt(setting::mainWindowLeft.key, rect.x);
+    pref::setInt(setting::mainWindowTop.key, rect.y);
+    pref::setInt(setting::mainWindowWidth.key, rect.width);
+    pref::setInt(setting::mainWindowHeight.key, rect.height);
+}
+
+void MainFrame::loadStateFiles() {
+    const debug::Place place("frm::MainFrame::loadStateFiles");
+    for (const wchar_t* name : kStateFiles) {
+        const std::wstring file(name);
+        if (file != L"device_collection.xml" && file != L"zone_collection.xml") {
+            place.debug(L"'%1%' is not read: its panel does not exist yet", file);
+            continue;
+        }
+        boost::property_tree::wptree tree;
+        const storage::StateFileRead read = storage::readStateFile(dataFile(name), tree);
+        stateFiles_[file] = read;
+        if (read != storage::StateFileRead::loaded) continue;
+        if (file == L"device_collection.xml") {
+            deviceCounter_.store(std::max(deviceCounter_.load(), loadDeviceCollection(tree, *registry_)));
+            for (const auto& device : registry_->getDevices()) refreshDevice(device);
+        } else {
+            const std::vector<ZoneElement::DevicePtr> known = registry_->getDevices();
+            const ZoneElement::ZonePtr loaded =
+                ZoneElement::fromTree(tree, [&](const net::HardwareAddress& address) {
+                    for (const auto& device : known) {
+                        if (device->getHardwareAddress().getHigh() == address.getHigh() &&
+                            device->getHardwareAddress().getLow() == address.getLow())
+                            return device;
+                    }
+                    return ZoneElement::DevicePtr();
+                });
+            {
+                GuiLocker lock;
+                // The root object stays the same: the panels hold it.
+                *rootZone_ = std::move(*loaded);
+            }
+            zonePanel_->updateAll();
+        }
+    }
+}
+
+void MainFrame::saveStateFiles() {
+    const debug::Place place("frm::MainFrame::saveStateFiles");
+    const auto save = [&](const wchar_t* name, const boost::property_tree::wptree& tree) {
+        const auto read = stateFiles_.find(name);
+        if (read != stateFiles_.end() && read->second == storage::StateFileRead::unreadable) {
+            place.warn(L"Файл '%1%' не сохранён: прочитать его не удалось, и он оставлен как есть",
+                       dataFile(name));
+            return;
+        }
+        try {
+            storage::save(dataFile(name), tree);
+        } catch (const std::exception& error) {
+            place.error(L"Файл '%1%' не сохранён: %2%", dataFile(name), error.what());
+        }
+    };
+    save(L"device_collection.xml", deviceCollectionTree(registry_->getDevices()));
+    GuiLocker lock;
+    save(L"zone_collection.xml", rootZone_->toTree());
+}
+
+}  // namespace frm

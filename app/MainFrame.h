@@ -1,0 +1,123 @@
+#pragma once
+// The main window: the device list fed by the registry's state notifications, the zones, the
+// view buttons, the idle lock and the administrator mode. It owns the device registry and the
+// GUI-thread invoker; its Startup and Shutdown run the window's share of the program's start
+// and end.
+
+#include <atomic>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/DeviceListModel.h"
+#include "app/ListCtrlProvider.h"
+#include "app/Questions.h"
+#include "app/TickThread.h"
+#include "app/ZoneElement.h"
+#include "foundation/SettingKeys.h"
+#include "foundation/Storage.h"
+#include "layouts/MainFrame.h"
+
+class wxEventFilter;
+
+namespace device {
+class DeviceCollection;
+class TransferProtocol;
+}  // namespace device
+
+namespace frm {
+
+class DeviceListCtrl;
+class ZoneElementPanel;
+
+class MainFrame : public fb::MainFrame, public ListCtrlProvider {
+public:
+    // Creates the GUI-thread invoker and the device registry on the transport.
+    MainFrame(std::shared_ptr<device::TransferProtocol> transport, std::uint16_t basePort,
+              const std::string& interfaceIp, Questions& questions, bool debug);
+    ~MainFrame() override;
+
+    // Starts the GUI clock, restores the geometry, loads the state files, starts the idle lock
+    // and last the transport's threads.
+    void Startup();
+    // Stops the GUI clock and the idle lock, writes the settings, stops the registry, the
+    // transport, the dispatcher and the invoker, saves the geometry and the state files. Runs
+    // once; the window is destroyed afterwards.
+    void Shutdown();
+
+    // The registry's state handler: callable from any thread; the row is refreshed on the GUI
+    // thread.
+    void updateGui(const std::shared_ptr<device::DeviceBase>& device);
+    void showAlarmState(const wxString& text);
+    void displayMainView();
+    std::vector<ZoneElement::DevicePtr> getTargetDevices() override;
+
+    // Asks the alarm-playback password; true when the right one was typed.
+    bool askAlarmPassword();
+    bool isAdministrator() const { return administrator_; }
+    bool isLocked() const { return locked_.load(); }
+    void lockInterface();
+
+    // Whether the schedule uses a device, which then stays in its zones; until the scheduler
+    // panel gives its query, the schedule uses none.
+    void setDeviceUsedCheck(ZoneElement::UsedCheck check);
+
+    device::DeviceCollection& getDeviceCollection() { return *registry_; }
+    const ZoneElement::ZonePtr& getRootZone() const { return rootZone_; }
+
+protected:
+    void OnClose(wxCloseEvent& event) override;
+    void devicesOnButtonClick(wxCommandEvent& event) override;
+    void administratorOnToggleButton(wxCommandEvent& event) override;
+    void unlockOnButtonClick(wxCommandEvent& event) override;
+
+private:
+    class ActivityFilter;
+
+    void onGuiTask(wxCommandEvent& event);
+    void refreshDevice(const std::shared_ptr<device::DeviceBase>& device);
+    void deviceSelectionChanged();
+    void zoneSelectionChanged();
+    std::vector<ZoneElement::DevicePtr> chosenDevices() const;
+    void enableViewButtons();
+    void onClock();
+    void checkIdle();
+    void restoreGeometry();
+    void saveGeometry();
+    void loadStateFiles();
+    void saveStateFiles();
+    bool askPassword(const std::wstring& caption, const std::wstring& text, const setting::Text& password);
+
+    const std::shared_ptr<device::TransferProtocol> transport_;
+    std::shared_ptr<device::DeviceCollection> registry_;
+    Questions& questions_;
+    const bool debug_;
+    std::atomic<std::uint32_t> deviceCounter_{0};
+
+    DeviceListModel deviceModel_;
+    DeviceListCtrl* deviceList_ = nullptr;
+    ZoneElementPanel* zonePanel_ = nullptr;
+    const ZoneElement::ZonePtr rootZone_;
+    // The operator's choice, read by other threads under the GUI lock.
+    std::vector<ZoneElement::DevicePtr> selectedDevices_;
+    std::vector<ZoneElement::ZonePtr> selectedZones_;
+
+    // The state files that could be neither read nor kept aside: they are not saved over.
+    std::map<std::wstring, storage::StateFileRead> stateFiles_;
+
+    TickThread guiClock_;
+    TickThread idleLock_;
+    std::atomic<bool> clockQueued_{false};
+    std::atomic<bool> lockQueued_{false};
+    wxString clockText_;
+    std::unique_ptr<ActivityFilter> activity_;
+    std::atomic<std::int64_t> lastActivity_;
+    std::atomic<bool> locked_{false};
+    int pageBeforeLock_ = pageDevices;
+    bool administrator_ = false;
+    bool shuttingDown_ = false;
+};
+
+}  // namespace frm

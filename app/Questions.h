@@ -1,0 +1,23 @@
+#pragma once
+// The questions the program puts to the operator: a modal dialog each in the program, scripted
+// answers in tests.
+
+#include <optional>
+#include <string>
+
+namespace frm {
+
+class Questions {
+public:
+    virtual ~Questions() = default;
+    // True for "yes".
+    virtual bool askYesNo(const std::wstring& caption, const std::wstring& text) = 0;
+    // The entered text; nothing when the operator cancels.
+    virtual std::optional<std::wstring> askText(const std::wstring& caption, const std::wstring& text,
+                                                const std::wstring& initial) = 0;
+    // The entered password (input masked); nothing when the operator cancels.
+    virtual std::optional<std::wstring> askPassword(const std::wstring& caption,
+                                                    const std::wstring& text) = 0;
+};
+
+}  // namespace frm

@@ -1,0 +1,32 @@
+#include "app/StartupDecisions.h"
+
+#include <arpa/inet.h>
+
+#include <algorithm>
+
+namespace app {
+namespace {
+
+// The loopback network cannot go away; tests and a head-end without a LAN work on it.
+bool isLoopback(const std::string& ip) {
+    in_addr address{};
+    return inet_pton(AF_INET, ip.c_str(), &address) == 1 && (ntohl(address.s_addr) >> 24) == 127;
+}
+
+}  // namespace
+
+StartDecision decideStart(bool quitOption, bool anotherCopyRuns) {
+    if (quitOption) return anotherCopyRuns ? StartDecision::askRunningToStop : StartDecision::endQuietly;
+    return anotherCopyRuns ? StartDecision::refuseSecond : StartDecision::start;
+}
+
+InterfaceChoice chooseInterface(const std::string& savedIp, const std::wstring& savedName,
+                                const std::vector<os::NetworkInterface>& interfaces) {
+    const bool present =
+        std::any_of(interfaces.begin(), interfaces.end(),
+                    [&](const os::NetworkInterface& record) { return record.up && record.ip == savedIp; });
+    if (!savedIp.empty() && (isLoopback(savedIp) || present)) return {savedIp, false};
+    return {os::nameToIp(savedIp, savedName, interfaces), !savedIp.empty()};
+}
+
+}  // namespace app

@@ -1,0 +1,34 @@
+#pragma once
+// The decisions of the start-up that depend on the world outside the program: whether this
+// copy may start, and which network interface it works on.
+
+#include <string>
+#include <vector>
+
+#include "foundation/NetworkInterfaces.h"
+
+namespace app {
+
+enum class StartDecision {
+    start,             // no other copy runs: this one starts
+    refuseSecond,      // another copy runs: tell the operator and end
+    askRunningToStop,  // --quit with a copy running: ask it to stop, then end
+    endQuietly,        // --quit with no copy running: nothing to do
+};
+
+StartDecision decideStart(bool quitOption, bool anotherCopyRuns);
+
+struct InterfaceChoice {
+    // The address to work on; empty means any address.
+    std::string ip;
+    // The saved address is gone: the operator is asked before `ip` is used.
+    bool ask = false;
+};
+
+// The saved address while an adapter has it (a loopback address always counts as present);
+// on a first start (nothing saved) the best guess without asking; otherwise the best guess
+// (the adapter with the saved name, else the likeliest one), to be confirmed by the operator.
+InterfaceChoice chooseInterface(const std::string& savedIp, const std::wstring& savedName,
+                                const std::vector<os::NetworkInterface>& interfaces);
+
+}  // namespace app

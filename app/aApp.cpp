@@ -1,0 +1,244 @@
+#include "app/aApp.h"
+
+#include <wx/log.h>
+
+#include <boost/filesystem.hpp>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "app/DebugPref.h"
+#include "app/MainFrame.h"
+#include "app/MainLoopExceptions.h"
+#include "app/ServiceCheck.h"
+#include "app/SingleInstance.h"
+#include "app/StartupDecisions.h"
+#include "app/StopChannel.h"
+#include "devicelink/TransferProtocol.h"
+#include "foundation/CrashDump.h"
+#include "foundation/DataFolders.h"
+#include "foundation/Exceptions.h"
+#include "foundation/Log.h"
+#include "foundation/NetworkProbes.h"
+#include "foundation/Place.h"
+#include "foundation/Settings.h"
+#include "foundation/SystemServices.h"
+#include "foundation/TextConversion.h"
+#include "foundation/ThreadDispatcher.h"
+
+namespace {
+
+constexpr const wchar_t* kTitle = L"Melvox";
+constexpr unsigned kHighestBasePort = 65533;  // the two stream ports follow it
+
+void emptyTempFolder() {
+    boost::system::error_code ignored;
+    const boost::filesystem::path temp(base::toUtf8(os::getTempDirectory()));
+    for (boost::filesystem::directory_iterator it(temp, ignored), end; it != end; it.increment(ignored)) {
+        boost::filesystem::remove_all(it->path(), ignored);
+    }
+}
+
+// A line in the day's log from a copy that ends before its own logger would exist.
+void logBeforeStart(const wchar_t* text) {
+    dbg_init(false, base::Log::INFO, os::getLogDirectory());
+    debug::Place("aApp::OnInit").important(text);
+    dbg_free();
+}
+
+}  // namespace
+
+aApp::aApp() = default;
+aApp::~aApp() = default;
+
+bool aApp::OnInit() {
+    try {
+        if (initialise()) return true;
+    } catch (const exception::StopProgram&) {
+        base::Log::notifyInstance();
+    } catch (const std::exception& error) {
+        debug::Place("aApp::OnInit").error(L"Start-up failed: %1%", error.what());
+    }
+    if (frame_) {
+        frame_->Shutdown();
+        frame_->Destroy();
+    }
+    tearDown();
+    return false;
+}
+
+bool aApp::initialise() {
+    locale_.Init(wxLANGUAGE_RUSSIAN, wxLOCALE_DONT_LOAD_DEFAULT);
+    // The toolkit's own complaints go to the standard error stream: the operator sees the
+    // program's messages only, each in a dialog that a stop request can close.
+    delete wxLog::SetActiveTarget(new wxLogStderr);
+
+    std::vector<std::string> arguments;
+    for (int i = 1; i < argc; ++i) arguments.push_back(argv[i].ToStdString(wxConvUTF8));
+    std::string unknown;
+    options_ = app::parseOptions(arguments, unknown);
+    if (!unknown.empty()) {
+        std::fprintf(stderr, "Unknown option: %s\n", unknown.c_str());
+        return false;
+    }
+
+    const std::wstring folder = os::getApplicationDataDirectory();
+    instance_ = std::make_unique<app::SingleInstance>(folder);
+    switch (app::decideStart(options_.quit, instance_->anotherCopyRuns())) {
+        case app::StartDecision::askRunningToStop:
+            if (!app::StopChannel::requestStop(folder))
+                std::fprintf(stderr, "The running copy did not take the stop request.\n");
+            return false;
+        case app::StartDecision::endQuietly:
+            return false;
+        case app::StartDecision::refuseSecond:
+            logBeforeStart(L"Копия программы уже запущена.");
+            dialogs_.showMessage(kTitle, L"Копия программы уже запущена.", debug::MessageIcon::warning);
+            return false;
+        case app::StartDecision::start:
+            break;
+    }
+
+    emptyTempFolder();
+    app::loadDebugPref(options_.trace, options_.output);
+    logger_ = true;
+    const debug::Place place("aApp::OnInit");
+    place.info(L"Melvox v1 - Initialization.");
+    if (!instance_->acquired()) place.warn(L"Отметка о запуске программы в папке '%1%' не создана", folder);
+    if (wxTranslations* translations = wxTranslations::Get()) translations->AddStdCatalog();
+    debug::setMessagePresenter(dialogs_.presenter());
+
+    stopChannel_ = std::make_unique<app::StopChannel>(folder, [this] {
+        stopRequested_.store(true);
+        CallAfter([this] { onStopRequest(); });
+    });
+    place.trace(L"Create thread dispatcher. Threads: [%1%]", os::getThreadList());
+    base::ThreadDispatcher::create();
+    dispatcher_ = true;
+    place.info(L"Melvox v1.2, built %1% %2%", __DATE__, __TIME__);
+    debug::installCrashHandlers();
+
+    if (app::isServiceActive(app::kSecondGenerationUnit)) {
+        place.important(L"The service '%1%' runs: this program ends", app::kSecondGenerationUnit);
+        dialogs_.showMessage(kTitle,
+                             L"Запущена служба Melvox2. Программа не может работать одновременно с ней.",
+                             debug::MessageIcon::warning);
+        return false;
+    }
+
+    int basePort = pref::getInt(setting::multicastBasePort);
+    if (basePort < 1 || basePort > static_cast<int>(kHighestBasePort)) {
+        place.warn(L"Недопустимый базовый порт %1%, используется %2%", basePort,
+                   setting::multicastBasePort.fallback);
+        basePort = setting::multicastBasePort.fallback;
+    }
+    std::string interfaceIp;
+    if (!chooseNetwork(interfaceIp, static_cast<unsigned>(basePort))) return false;
+
+    transport_ = std::make_shared<device::TransferProtocol>(static_cast<unsigned>(basePort), interfaceIp);
+    frame_ = new frm::MainFrame(transport_, static_cast<std::uint16_t>(basePort), interfaceIp, dialogs_,
+                                options_.debug || options_.dev);
+    dialogs_.setParent(frame_);
+    SetTopWindow(frame_);
+    frame_->Startup();
+
+    os::keepSystemAwake(true);
+    awake_ = true;
+    if (options_.fullscreen) {
+        frame_->ShowFullScreen(true);
+    } else {
+        frame_->Show();
+    }
+    place.info(L"The main window is shown");
+    bool firstStart = false;
+    {
+        base::SingletonSlot<pref>::Use store(pref::instanceSlot());
+        firstStart = store && store->isNew();
+    }
+    if (firstStart) {
+        place.notice(
+            L"После первого запуска в общих настройках необходимо сменить пароль и выбрать сетевой интерфейс "
+            L"для "
+            L"вещания");
+    }
+    // A request that came while the start-up ran is carried out now.
+    if (stopRequested_.load()) CallAfter([this] { onStopRequest(); });
+    return true;
+}
+
+bool aApp::chooseNetwork(std::string& interfaceIp, unsigned basePort) {
+    const debug::Place place("aApp::OnInit");
+    const std::string savedIp = pref::getString(setting::netInterfaceIp);
+    const app::InterfaceChoice choice = app::chooseInterface(
+        savedIp, pref::getWString(setting::netInterfaceDescription), os::getNetworkInterfaceList());
+    if (choice.ask) {
+        const std::wstring text =
+            choice.ip.empty()
+                ? L"Сетевой интерфейс с адресом " + base::widen(savedIp) +
+                      L" не найден, и другого подходящего нет.\nПродолжить без выбранного интерфейса?"
+                : L"Сетевой интерфейс с адресом " + base::widen(savedIp) +
+                      L" не найден.\nПродолжить работу через интерфейс с адресом " + base::widen(choice.ip) +
+                      L"?";
+        if (stopRequested_.load() || !dialogs_.askYesNo(L"Сетевой интерфейс", text)) {
+            place.important(L"The start ends: the network interface '%1%' is gone", savedIp);
+            return false;
+        }
+    }
+    interfaceIp = choice.ip;
+    if (!interfaceIp.empty()) pref::setString(setting::netInterfaceIp.key, interfaceIp);
+    place.info(L"Network interface: '%1%'", interfaceIp);
+
+    const std::string group = pref::getString(setting::multicastAddress) + ":" + std::to_string(basePort + 1);
+    if (os::hasStream(group.c_str(), interfaceIp.c_str())) {
+        const std::wstring text =
+            L"В группе " + base::widen(group) +
+            L" уже идёт вещание: возможно, работает другая копия программы.\nПродолжить запуск?";
+        if (stopRequested_.load() || !dialogs_.askYesNo(L"Вещание", text)) {
+            place.important(L"The start ends: a stream already plays on '%1%'", group);
+            return false;
+        }
+    }
+    return !stopRequested_.load();
+}
+
+void aApp::onStopRequest() {
+    // The open dialogs end as cancelled, no new one opens, and the window closes once the last
+    // modal loop has returned.
+    dialogs_.closeAll([this] {
+        if (frame_) frame_->Close(true);
+    });
+}
+
+int aApp::OnExit() {
+    tearDown();
+    return wxApp::OnExit();
+}
+
+void aApp::tearDown() {
+    transport_.reset();
+    if (dispatcher_) {
+        base::ThreadDispatcher::destroy();
+        dispatcher_ = false;
+    }
+    if (awake_) {
+        os::keepSystemAwake(false);
+        awake_ = false;
+    }
+    debug::setMessagePresenter(nullptr);
+    if (pref::instanceSlot().peek() != nullptr) pref_free();
+    stopChannel_.reset();
+    if (logger_) {
+        debug::Place("aApp::OnExit").info(L"Melvox v1 - Exit.");
+        dbg_free();
+        logger_ = false;
+    }
+}
+
+bool aApp::OnExceptionInMainLoop() {
+    const app::MainLoopOutcome outcome = app::handleMainLoopException(
+        std::current_exception(),
+        [this](const std::wstring& text) { dialogs_.showMessage(kTitle, text, debug::MessageIcon::error); });
+    // The one place where StopProgram ends the program; the log is written out already.
+    if (outcome == app::MainLoopOutcome::endProgram) std::_Exit(1);
+    return true;
+}

@@ -1,0 +1,56 @@
+#pragma once
+// The application object: the program's start-up in its order, the main loop's exception
+// handling and the exit.
+
+#include <wx/app.h>
+#include <wx/intl.h>
+#include <wx/weakref.h>
+
+#include <atomic>
+#include <memory>
+
+#include "app/Dialogs.h"
+#include "app/Options.h"
+
+namespace device {
+class TransferProtocol;
+}
+namespace frm {
+class MainFrame;
+}
+
+namespace app {
+class SingleInstance;
+class StopChannel;
+}  // namespace app
+
+class aApp : public wxApp {
+public:
+    aApp();
+    ~aApp() override;
+
+    bool OnInit() override;
+    int OnExit() override;
+    bool OnExceptionInMainLoop() override;
+
+private:
+    // The start-up steps; false ends the program.
+    bool initialise();
+    bool chooseNetwork(std::string& interfaceIp, unsigned basePort);
+    // Undoes what the start-up did, in the exit order.
+    void tearDown();
+    // On the GUI thread: a second start asked this copy to stop.
+    void onStopRequest();
+
+    app::Options options_;
+    wxLocale locale_;
+    frm::Dialogs dialogs_;
+    std::unique_ptr<app::SingleInstance> instance_;
+    std::unique_ptr<app::StopChannel> stopChannel_;
+    std::shared_ptr<device::TransferProtocol> transport_;
+    wxWeakRef<frm::MainFrame> frame_;
+    std::atomic<bool> stopRequested_{false};
+    bool logger_ = false;
+    bool dispatcher_ = false;
+    bool awake_ = false;
+};

@@ -1,0 +1,118 @@
+// The start-up's decisions and the two kernel objects behind a single running copy: the running
+// mark and the stop channel.
+
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+#include "app/ServiceCheck.h"
+#include "app/SingleInstance.h"
+#include "app/StartupDecisions.h"
+#include "app/StopChannel.h"
+#include "support/FakeGuiThread.h"
+#include "support/LogCapture.h"
+#include "support/TempFolder.h"
+
+namespace {
+
+using app::StartDecision;
+
+TEST(Startup, DecisionOfQuitOptionAndRunningCopy) {
+    const std::tuple<bool, bool, StartDecision> cases[] = {
+        {false, false, StartDecision::start},
+        {false, true, StartDecision::refuseSecond},
+        {true, true, StartDecision::askRunningToStop},
+        {true, false, StartDecision::endQuietly},
+    };
+    for (const auto& [quit, running, decision] : cases) EXPECT_EQ(app::decideStart(quit, running), decision);
+}
+
+TEST(Startup, InterfaceChoice) {
+    os::NetworkInterface lan;
+    lan.name = L"eth0";
+    lan.ip = "10.20.0.5";
+    lan.up = true;
+    os::NetworkInterface renumbered = lan;
+    renumbered.ip = "10.20.0.9";
+    struct Case {
+        std::string saved;
+        std::wstring name;
+        std::vector<os::NetworkInterface> interfaces;
+        std::string ip;
+        bool ask;
+    };
+    const Case cases[] = {
+        {"10.20.0.5", L"eth0", {lan}, "10.20.0.5", false},
+        {"127.0.0.1", L"", {}, "127.0.0.1", false},               // loopback never goes away
+        {"", L"", {lan}, "10.20.0.5", false},                     // first start: the guess, no question
+        {"10.20.0.5", L"eth0", {renumbered}, "10.20.0.9", true},  // gone: the same adapter, confirmed
+        {"10.20.0.5", L"eth0", {}, "", true},                     // gone and nothing else there
+    };
+    for (const Case& c : cases) {
+        const app::InterfaceChoice choice = app::chooseInterface(c.saved, c.name, c.interfaces);
+        EXPECT_EQ(choice.ip, c.ip) << c.saved;
+        EXPECT_EQ(choice.ask, c.ask) << c.saved;
+    }
+}
+
+TEST(Startup, RunningMarkIsHeldOnceAndFreedWithItsHolder) {
+    test::TempFolder folder;
+    auto first = std::make_unique<app::SingleInstance>(folder.widePath());
+    ASSERT_TRUE(first->acquired());
+    app::SingleInstance second(folder.widePath());
+    EXPECT_FALSE(second.acquired());
+    EXPECT_TRUE(second.anotherCopyRuns());
+    first.reset();
+    EXPECT_TRUE(app::SingleInstance(folder.widePath()).acquired());
+    // A folder without the mark's file is not a running copy.
+    app::SingleInstance nowhere(folder.widePath() + L"/missing");
+    EXPECT_FALSE(nowhere.acquired());
+    EXPECT_FALSE(nowhere.anotherCopyRuns());
+}
+
+TEST(Startup, StopChannelTakesRequestsAndAStaleSocketBlocksNothing) {
+    test::LogCapture log;
+    test::TempFolder folder;
+    EXPECT_FALSE(app::StopChannel::requestStop(folder.widePath()));
+
+    // What a crashed copy leaves: a socket file nobody listens on.
+    const std::string path = folder.file("MELVOX_STOP_APP");
+    const int stale = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
+    ASSERT_EQ(::bind(stale, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    ::close(stale);
+    EXPECT_FALSE(app::StopChannel::requestStop(folder.widePath()));
+
+    std::atomic<int> requests{0};
+    {
+        app::StopChannel channel(folder.widePath(), [&] { ++requests; });
+        ASSERT_TRUE(channel.listening());
+        EXPECT_TRUE(app::StopChannel::requestStop(folder.widePath()));
+        EXPECT_TRUE(app::StopChannel::requestStop(folder.widePath()));
+        EXPECT_TRUE(test::waitFor([&] { return requests.load() == 2; }));
+    }
+    EXPECT_FALSE(std::filesystem::exists(path));
+    EXPECT_FALSE(app::StopChannel::requestStop(folder.widePath()));
+}
+
+TEST(Startup, SecondGenerationServiceAskedOfSystemd) {
+    test::TempFolder folder;
+    const std::string systemctl = folder.file("systemctl");
+    // Active only for the second-generation unit, as "systemctl is-active --quiet" tells it.
+    std::ofstream(systemctl) << "#!/bin/sh\n[ \"$3\" = \"" << app::kSecondGenerationUnit << "\" ]\n";
+    std::filesystem::permissions(systemctl, std::filesystem::perms::owner_all);
+    EXPECT_TRUE(app::isServiceActive(app::kSecondGenerationUnit, folder.path(), systemctl));
+    EXPECT_FALSE(app::isServiceActive("other.service", folder.path(), systemctl));
+    EXPECT_FALSE(app::isServiceActive(app::kSecondGenerationUnit, folder.file("no-systemd"), systemctl));
+    EXPECT_FALSE(app::isServiceActive(app::kSecondGenerationUnit, folder.path(), folder.file("missing")));
+}
+
+}  // namespace

@@ -1,0 +1,113 @@
+// The main window's wiring, with real clicks: the device list follows the loudspeakers' status
+// packets, zones are made by the buttons and come back from their file, and the idle lock
+// takes only the right password.
+
+#include <chrono>
+
+#include "app/LockRules.h"
+#include "devicelink/DeviceCollection.h"
+#include "foundation/Password.h"
+#include "support/ManualClock.h"
+#include "tests/app/window/WindowFixture.h"
+
+namespace {
+
+using test::WindowFixture;
+using namespace std::chrono_literals;
+
+TEST_F(WindowFixture, DeviceRowsFollowTheStatusPacketsOnlineOfflineAndBack) {
+    loudspeakers_.add(2);
+    openWindow();
+    ASSERT_TRUE(pumpUntil([&] { return deviceState(0) == L"В сети" && deviceState(1) == L"В сети"; }));
+    EXPECT_EQ(deviceList()->GetItemText(0, frm::DeviceListModel::name), L"Устройство 02:7E:41:00:00:01");
+    EXPECT_EQ(deviceList()->GetItemText(1, frm::DeviceListModel::address), L"127.0.0.3");
+
+    loudspeakers_.silence(0, true);
+    ASSERT_TRUE(pumpUntil([&] { return deviceState(0) == L"Не в сети"; }));
+    EXPECT_EQ(deviceState(1), L"В сети");
+    loudspeakers_.silence(0, false);
+    ASSERT_TRUE(pumpUntil([&] { return deviceState(0) == L"В сети"; }));
+
+    wxRect row;
+    ASSERT_TRUE(deviceList()->GetItemRect(1, row));
+    click(deviceList(), row);
+    const auto targets = frame_->getTargetDevices();
+    ASSERT_EQ(targets.size(), 1u);
+    EXPECT_EQ(std::string(targets[0]->getHardwareAddress().toCharArray()), "02:7E:41:00:00:02");
+}
+
+TEST_F(WindowFixture, ZonesMadeByTheButtonsSurviveARestart) {
+    loudspeakers_.add(2);
+    openWindow();
+    ASSERT_TRUE(pumpUntil([&] { return deviceState(1) == L"В сети"; }));
+
+    questions_.texts = {L"Зал", L"Сцена"};
+    clickButton(L"Создать зону");
+    ASSERT_TRUE(treeItem(L"Зал").IsOk());
+    clickButton(L"Создать зону");  // inside the new zone, which is chosen now
+    ASSERT_TRUE(treeItem(L"Сцена").IsOk());
+    EXPECT_EQ(zoneTree()->GetItemParent(treeItem(L"Сцена")), treeItem(L"Зал"));
+
+    wxRect row;
+    ASSERT_TRUE(deviceList()->GetItemRect(0, row));
+    click(deviceList(), row);
+    clickButton(L"Добавить устройства");
+    const wxTreeItemId device = treeItem(L"Устройство 02:7E:41:00:00:01");
+    ASSERT_TRUE(device.IsOk());
+    EXPECT_EQ(zoneTree()->GetItemParent(device), treeItem(L"Сцена"));
+
+    // The chosen outer zone brings the device of its nested zone with it.
+    wxRect zone;
+    ASSERT_TRUE(zoneTree()->GetBoundingRect(treeItem(L"Зал"), zone, true));
+    click(zoneTree(), zone);
+    EXPECT_EQ(frame_->getTargetDevices().size(), 1u);
+
+    // A device the schedule uses stays in its zone.
+    frame_->setDeviceUsedCheck([](const frm::ZoneElement::DevicePtr&) { return true; });
+    ASSERT_TRUE(zoneTree()->GetBoundingRect(device, zone, true));
+    click(zoneTree(), zone);
+    clickButton(L"Удалить устройства");
+    EXPECT_TRUE(messageShown(L"т.к. используются в расписании"));
+    EXPECT_TRUE(treeItem(L"Устройство 02:7E:41:00:00:01").IsOk());
+
+    closeWindow();
+    openWindow();
+    const frm::ZoneElement::ZonePtr& root = frame_->getRootZone();
+    ASSERT_EQ(root->zones.size(), 1u);
+    EXPECT_EQ(root->zones[0]->name, L"Зал");
+    ASSERT_EQ(root->zones[0]->zones.size(), 1u);
+    const frm::ZoneElement& stage = *root->zones[0]->zones[0];
+    EXPECT_EQ(stage.name, L"Сцена");
+    ASSERT_EQ(stage.devices.size(), 1u);
+    EXPECT_EQ(std::string(stage.devices[0]->getHardwareAddress().toCharArray()), "02:7E:41:00:00:01");
+    EXPECT_TRUE(treeItem(L"Устройство 02:7E:41:00:00:01").IsOk());
+}
+
+TEST_F(WindowFixture, IdleLockOpensOnlyForTheRightPassword) {
+    pref::setString(setting::securityInterface.key, base::toUtf8(base::encodePassword(L"secret")));
+    pref::setString(setting::securityAdministrator.key, base::toUtf8(base::encodePassword(L"admin")));
+    pref::setInt(setting::securityInterfaceTimeout.key, 1);
+    openWindow();
+
+    questions_.passwords = {L"admin"};
+    clickButton(L"Администратор");
+    EXPECT_TRUE(frame_->isAdministrator());
+
+    test::ManualClock clock;
+    clock.advance(61s);
+    ASSERT_TRUE(pumpUntil([&] { return frame_->isLocked(); }));
+    EXPECT_FALSE(frame_->isAdministrator());
+    EXPECT_FALSE(wxWindow::FindWindowByLabel(L"Плейлист", frame_)->IsEnabled());
+
+    questions_.passwords = {L"Secret"};
+    clickButton(L"Разблокировать");
+    EXPECT_TRUE(messageShown(L"Неверный пароль"));
+    EXPECT_TRUE(frame_->isLocked());
+
+    questions_.passwords = {L"secret"};
+    clickButton(L"Разблокировать");
+    EXPECT_FALSE(frame_->isLocked());
+    EXPECT_TRUE(wxWindow::FindWindowByLabel(L"Устройства", frame_)->IsEnabled());
+}
+
+}  // namespace

@@ -1,0 +1,123 @@
+#include "tests/app/window/WindowFixture.h"
+
+#include <wx/app.h>
+
+#include <thread>
+
+namespace test {
+namespace {
+
+template <class Control>
+Control* findControl(wxWindow* window) {
+    if (auto* control = dynamic_cast<Control*>(window)) return control;
+    for (wxWindow* child : window->GetChildren()) {
+        if (auto* control = findControl<Control>(child)) return control;
+    }
+    return nullptr;
+}
+
+wxTreeItemId findItem(wxTreeCtrl* tree, const wxTreeItemId& from, const wxString& text) {
+    if (tree->GetItemText(from) == text) return from;
+    wxTreeItemIdValue cookie;
+    for (wxTreeItemId child = tree->GetFirstChild(from, cookie); child.IsOk();
+         child = tree->GetNextChild(from, cookie)) {
+        const wxTreeItemId found = findItem(tree, child, text);
+        if (found.IsOk()) return found;
+    }
+    return wxTreeItemId();
+}
+
+}  // namespace
+
+void WindowFixture::SetUp() {
+    ASSERT_TRUE(pref::instanceSlot().install(pref_init(pref::defaultPath())));
+    pref::setString(setting::netInterfaceIp.key, "127.0.0.1");
+    pref::setInt(setting::securityInterfaceTimeout.key, 0);
+    debug::setMessagePresenter([this](const std::wstring&, const std::wstring& text, debug::MessageIcon) {
+        std::lock_guard<std::mutex> guard(lock_);
+        messages_.push_back(text);
+    });
+}
+
+void WindowFixture::TearDown() {
+    if (frame_) closeWindow();
+    debug::setMessagePresenter(nullptr);
+    delete pref::instanceSlot().release();
+}
+
+void WindowFixture::openWindow() {
+    base::ThreadDispatcher::create();
+    transport_ = std::make_shared<device::TransferProtocol>(port_, "127.0.0.1");
+    frame_ = new frm::MainFrame(transport_, port_, "127.0.0.1", questions_, false);
+    frame_->getDeviceCollection().setWatchTiming(
+        {std::chrono::milliseconds(100), std::chrono::milliseconds(100)});
+    frame_->Startup();
+    frame_->SetPosition(wxPoint(0, 0));
+    frame_->Show();
+    ASSERT_TRUE(pumpUntil([&] { return frame_->IsShownOnScreen(); }));
+}
+
+void WindowFixture::closeWindow() {
+    frame_->Close(true);
+    ASSERT_TRUE(pumpUntil([&] { return !frame_; }));
+    transport_.reset();
+    base::ThreadDispatcher::destroy();
+}
+
+bool WindowFixture::pumpUntil(const std::function<bool()>& condition, std::chrono::milliseconds deadline) {
+    const auto end = std::chrono::steady_clock::now() + deadline;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        wxTheApp->Yield(true);
+        wxTheApp->ProcessPendingEvents();
+        wxTheApp->ProcessIdle();
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
+}
+
+void WindowFixture::click(wxWindow* window, const wxRect& area) {
+    wxUIActionSimulator simulator;
+    const wxPoint centre =
+        window->ClientToScreen(area.GetPosition() + wxPoint(area.width / 2, area.height / 2));
+    simulator.MouseMove(centre);
+    pumpUntil([] { return false; }, std::chrono::milliseconds(50));
+    simulator.MouseClick();
+    pumpUntil([] { return false; }, std::chrono::milliseconds(150));
+}
+
+void WindowFixture::clickButton(const wxString& label) {
+    wxWindow* button = wxWindow::FindWindowByLabel(label, frame_);
+    ASSERT_NE(button, nullptr) << label;
+    click(button, wxRect(button->GetClientSize()));
+}
+
+wxListCtrl* WindowFixture::deviceList() {
+    return findControl<wxListCtrl>(frame_);
+}
+
+wxTreeCtrl* WindowFixture::zoneTree() {
+    return findControl<wxTreeCtrl>(frame_);
+}
+
+wxTreeItemId WindowFixture::treeItem(const wxString& text) {
+    return findItem(zoneTree(), zoneTree()->GetRootItem(), text);
+}
+
+std::wstring WindowFixture::deviceState(long row) {
+    wxListCtrl* list = deviceList();
+    if (row >= list->GetItemCount()) return L"";
+    return list->GetItemText(row, frm::DeviceListModel::state).ToStdWstring();
+}
+
+bool WindowFixture::messageShown(const std::wstring& text) {
+    return pumpUntil([&] {
+        std::lock_guard<std::mutex> guard(lock_);
+        for (const std::wstring& message : messages_) {
+            if (message.find(text) != std::wstring::npos) return true;
+        }
+        return false;
+    });
+}
+
+}  // namespace test

@@ -1,0 +1,92 @@
+#pragma once
+// What the window tests share: the main window built as the program builds it, on a transport
+// at 127.0.0.1 and a free port, with the settings in a temporary data folder, scripted answers
+// to its questions, the message boxes recorded, emulated loudspeakers sending it their status
+// packets, and real clicks on its controls.
+
+#include <gtest/gtest.h>
+#include <wx/listctrl.h>
+#include <wx/treectrl.h>
+#include <wx/uiaction.h>
+#include <wx/weakref.h>
+
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/MainFrame.h"
+#include "devicelink/DeviceCollection.h"
+#include "devicelink/TransferProtocol.h"
+#include "foundation/LogCalls.h"
+#include "foundation/Settings.h"
+#include "foundation/ThreadDispatcher.h"
+#include "support/DataRoot.h"
+#include "support/LogCapture.h"
+#include "support/LoudspeakerGroup.h"
+
+namespace test {
+
+// Answers the window's questions from scripts; an empty script answers "cancel".
+class ScriptedQuestions : public frm::Questions {
+public:
+    bool askYesNo(const std::wstring&, const std::wstring&) override { return yes; }
+    std::optional<std::wstring> askText(const std::wstring&, const std::wstring&,
+                                        const std::wstring&) override {
+        return next(texts);
+    }
+    std::optional<std::wstring> askPassword(const std::wstring&, const std::wstring&) override {
+        return next(passwords);
+    }
+
+    bool yes = true;
+    std::deque<std::wstring> texts;
+    std::deque<std::wstring> passwords;
+
+private:
+    static std::optional<std::wstring> next(std::deque<std::wstring>& script) {
+        if (script.empty()) return std::nullopt;
+        std::wstring answer = script.front();
+        script.pop_front();
+        return answer;
+    }
+};
+
+class WindowFixture : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Builds and starts the main window (and a dispatcher and transport for it).
+    void openWindow();
+    // Closes it as the operator does and waits until it is gone.
+    void closeWindow();
+
+    // Runs the toolkit's events until the condition holds; false after the deadline.
+    bool pumpUntil(const std::function<bool()>& condition,
+                   std::chrono::milliseconds deadline = std::chrono::seconds(20));
+    void click(wxWindow* window, const wxRect& area);
+    void clickButton(const wxString& label);
+    wxListCtrl* deviceList();
+    wxTreeCtrl* zoneTree();
+    // The tree item with this text, searched from the root.
+    wxTreeItemId treeItem(const wxString& text);
+    std::wstring deviceState(long row);
+    bool messageShown(const std::wstring& text);
+
+    LogCapture capture_;
+    DataRoot root_;
+    ScriptedQuestions questions_;
+    const std::uint16_t port_ = freeUdpPort();
+    std::shared_ptr<device::TransferProtocol> transport_;
+    wxWeakRef<frm::MainFrame> frame_;
+    LoudspeakerGroup loudspeakers_{port_};
+
+private:
+    std::mutex lock_;
+    std::vector<std::wstring> messages_;
+};
+
+}  // namespace test

@@ -1,0 +1,43 @@
+// The window tests run with the window toolkit started once for the whole test program, on an X
+// server of its own, so that test programs running side by side never click into each other's
+// windows. Neither is started when the tests are only listed.
+
+#include <gtest/gtest.h>
+#include <wx/app.h>
+#include <wx/init.h>
+
+#include <cstdlib>
+#include <memory>
+
+#include "support/XServer.h"
+
+namespace {
+
+class Toolkit : public ::testing::Environment {
+public:
+    Toolkit(int argc, char** argv) : argc_(argc), argv_(argv) {}
+    void SetUp() override {
+        screen_ = std::make_unique<test::XServer>();
+        ASSERT_FALSE(screen_->display().empty()) << "no X server";
+        setenv("DISPLAY", screen_->display().c_str(), 1);
+        wxApp::SetInstance(new wxApp());
+        ASSERT_TRUE(wxEntryStart(argc_, argv_)) << "the window toolkit did not start";
+    }
+    void TearDown() override {
+        wxEntryCleanup();
+        screen_.reset();
+    }
+
+private:
+    std::unique_ptr<test::XServer> screen_;
+    int argc_;
+    char** argv_;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    ::testing::AddGlobalTestEnvironment(new Toolkit(argc, argv));
+    return RUN_ALL_TESTS();
+}

@@ -1,0 +1,38 @@
+#pragma once
+// Emulated loudspeakers at 127.0.0.2, 127.0.0.3, ... with the hardware addresses
+// 02:7E:41:00:00:01, ... in order, each sending its status packet to the head-end twice a second
+// until it is silenced.
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "support/LoudspeakerEmulator.h"
+
+namespace test {
+
+class LoudspeakerGroup {
+public:
+    // The head-end listens at 127.0.0.1 on `port`, which the loudspeakers use too.
+    explicit LoudspeakerGroup(std::uint16_t port);
+    ~LoudspeakerGroup();
+    LoudspeakerGroup(const LoudspeakerGroup&) = delete;
+    LoudspeakerGroup& operator=(const LoudspeakerGroup&) = delete;
+
+    void add(int count);
+    // Stops or resumes the status packets of the one at `index`.
+    void silence(int index, bool silent);
+
+private:
+    const std::uint16_t port_;
+    std::mutex lock_;
+    std::vector<std::unique_ptr<LoudspeakerEmulator>> loudspeakers_;
+    std::vector<bool> silent_;
+    std::atomic<bool> stopping_{false};
+    std::thread sender_;
+};
+
+}  // namespace test

@@ -1,0 +1,72 @@
+#include "support/ProgramRun.h"
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <thread>
+
+extern char** environ;
+
+namespace test {
+
+ProgramRun::ProgramRun(const std::string& binary, const std::vector<std::string>& arguments,
+                       const std::map<std::string, std::string>& environment) {
+    std::map<std::string, std::string> variables;
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+        const char* equals = std::strchr(*entry, '=');
+        if (equals != nullptr)
+            variables[std::string(*entry, static_cast<std::size_t>(equals - *entry))] = equals + 1;
+    }
+    const auto addOption = [&](const char* name, const char* option) {
+        std::string& options = variables[name];
+        options += (options.empty() ? "" : ":") + std::string(option);
+    };
+    addOption("LSAN_OPTIONS", "suppressions=" MELVOX_TOOLKIT_LEAKS);
+    addOption("TSAN_OPTIONS", "suppressions=" MELVOX_TOOLKIT_RACES);
+    for (const auto& [name, value] : environment) variables[name] = value;
+
+    std::vector<std::string> texts;
+    for (const auto& [name, value] : variables) texts.push_back(name + "=" + value);
+    std::vector<char*> environmentPointers;
+    for (std::string& text : texts) environmentPointers.push_back(text.data());
+    environmentPointers.push_back(nullptr);
+    std::vector<std::string> argumentTexts{binary};
+    argumentTexts.insert(argumentTexts.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argumentPointers;
+    for (std::string& text : argumentTexts) argumentPointers.push_back(text.data());
+    argumentPointers.push_back(nullptr);
+
+    pid_ = ::fork();
+    if (pid_ == 0) {
+        ::execve(binary.c_str(), argumentPointers.data(), environmentPointers.data());
+        std::_Exit(127);
+    }
+}
+
+ProgramRun::~ProgramRun() {
+    if (pid_ > 0 && !status_) {
+        ::kill(pid_, SIGKILL);
+        ::waitpid(pid_, nullptr, 0);
+    }
+}
+
+std::optional<int> ProgramRun::wait(std::chrono::milliseconds deadline) {
+    if (status_ || pid_ <= 0) return status_;
+    const auto end = std::chrono::steady_clock::now() + deadline;
+    int status = 0;
+    while (::waitpid(pid_, &status, WNOHANG) == 0) {
+        if (std::chrono::steady_clock::now() > end) return std::nullopt;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return status_;
+}
+
+void ProgramRun::kill(int signal) {
+    if (pid_ > 0 && !status_) ::kill(pid_, signal);
+}
+
+}  // namespace test

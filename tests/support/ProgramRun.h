@@ -1,0 +1,37 @@
+#pragma once
+// One run of a program of this build as its own process, with its own environment.
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace test {
+
+class ProgramRun {
+public:
+    // Starts `binary` with the arguments; `environment` adds to (or replaces in) this process's
+    // environment. The sanitizers' leak and race checks pass over what the window toolkit's
+    // libraries do.
+    ProgramRun(const std::string& binary, const std::vector<std::string>& arguments,
+               const std::map<std::string, std::string>& environment);
+    // Kills the process when it still runs.
+    ~ProgramRun();
+    ProgramRun(const ProgramRun&) = delete;
+    ProgramRun& operator=(const ProgramRun&) = delete;
+
+    pid_t pid() const { return pid_; }
+    // Waits for the end: the exit status, 128 + the signal for a killed process, nothing
+    // after the deadline.
+    std::optional<int> wait(std::chrono::milliseconds deadline = std::chrono::seconds(30));
+    void kill(int signal);
+
+private:
+    pid_t pid_ = -1;
+    std::optional<int> status_;
+};
+
+}  // namespace test

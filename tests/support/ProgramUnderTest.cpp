@@ -1,0 +1,67 @@
+#include "support/ProgramUnderTest.h"
+
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "foundation/TextConversion.h"
+
+namespace test {
+namespace {
+
+const std::string kDataFolder = "/KORVA Security Systems/Melvox/1.2";
+
+}  // namespace
+
+ProgramUnderTest::ProgramUnderTest() : port_(freeUdpPort()) {
+    std::filesystem::create_directories(root_.path() + kDataFolder);
+    std::ofstream(dataFile("melvoxd.cfg")) << "net: { interfaceIp = \"127.0.0.1\"; };\n"
+                                           << "multicast: { basePort = " << port_ << "; };\n"
+                                           << "security: { interfaceTimeout = 0; };\n"
+                                           << "debug: { level = \"debug\"; };\n";
+}
+
+ProgramUnderTest::~ProgramUnderTest() = default;
+
+std::string ProgramUnderTest::dataFile(const std::string& name) const {
+    return root_.path() + kDataFolder + "/" + name;
+}
+
+std::unique_ptr<ProgramRun> ProgramUnderTest::start(const std::vector<std::string>& arguments) {
+    return std::make_unique<ProgramRun>(
+        MELVOX_PROGRAM, arguments,
+        std::map<std::string, std::string>{{"LOCALAPPDATA", root_.path()}, {"DISPLAY", screen_.display()}});
+}
+
+std::optional<int> ProgramUnderTest::quit() {
+    return start({"--quit"})->wait();
+}
+
+std::size_t ProgramUnderTest::countInLog(const std::wstring& text) const {
+    std::size_t count = 0;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(dataFile("log"), error)) {
+        const std::wstring content = base::fromUtf8(readWholeFile(entry.path().string()));
+        for (std::size_t at = content.find(text); at != std::wstring::npos; at = content.find(text, at + 1))
+            ++count;
+    }
+    return count;
+}
+
+bool ProgramUnderTest::waitForLog(const std::wstring& text, std::chrono::milliseconds deadline) const {
+    const auto end = std::chrono::steady_clock::now() + deadline;
+    while (countInLog(text) == 0) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return true;
+}
+
+std::string ProgramUnderTest::screenshot(const ProgramRun& run, const std::string& name) {
+    const std::string folder = std::string(MELVOX_BUILD_DIR) + "/screenshots";
+    std::filesystem::create_directories(folder);
+    const std::string path = folder + "/" + name + ".png";
+    return screen_.screenshot(screen_.waitForWindow(run.pid()), path) ? path : std::string();
+}
+
+}  // namespace test

@@ -1,0 +1,56 @@
+#pragma once
+// The program of this build started as the operator starts it: its own data folder with a
+// settings file that puts it on 127.0.0.1 at a free base port with the idle lock off, emulated
+// loudspeakers on 127.0.0.2, 127.0.0.3, ... sending it their status packets, and a private X
+// server on which its windows can be found, closed and photographed.
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "support/LoudspeakerGroup.h"
+#include "support/ProgramRun.h"
+#include "support/TempFolder.h"
+#include "support/XServer.h"
+
+namespace test {
+
+class ProgramUnderTest {
+public:
+    ProgramUnderTest();
+    ~ProgramUnderTest();
+
+    std::uint16_t basePort() const { return port_; }
+    // What LOCALAPPDATA names for the program.
+    const std::string& dataRoot() const { return root_.path(); }
+    // A file of the program's data folder.
+    std::string dataFile(const std::string& name) const;
+    XServer& screen() { return screen_; }
+
+    // Loudspeakers that send their status packets to the program (see LoudspeakerGroup).
+    LoudspeakerGroup& loudspeakers() { return loudspeakers_; }
+
+    // Starts a copy of the program; several may run at once.
+    std::unique_ptr<ProgramRun> start(const std::vector<std::string>& arguments = {});
+    // Runs "melvox --quit" to its end; its exit status.
+    std::optional<int> quit();
+
+    // Whether the program's log holds a line containing the text; waits up to the deadline.
+    bool waitForLog(const std::wstring& text,
+                    std::chrono::milliseconds deadline = std::chrono::seconds(30)) const;
+    std::size_t countInLog(const std::wstring& text) const;
+
+    // Saves the run's topmost window as "<build>/screenshots/<name>.png"; the path, or empty.
+    std::string screenshot(const ProgramRun& run, const std::string& name);
+
+private:
+    TempFolder root_;
+    const std::uint16_t port_;
+    XServer screen_;
+    LoudspeakerGroup loudspeakers_{port_};
+};
+
+}  // namespace test
