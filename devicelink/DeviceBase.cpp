@@ -273,14 +273,17 @@ std::string DeviceBase::transfer(const std::string& request) {
 
     for (int exchange = 1;; ++exchange) {
         std::string raw;
-        const bool ok = protocol_->sync(address, request, raw, kCommandPriority, kCommandIntervalMs);
+        bool refused = false;
+        const bool ok = protocol_->sync(address, request, raw, kCommandPriority, kCommandIntervalMs, refused);
         if (ok != responding.load()) notifyWithState();
         responding = ok;
         if (!ok) {
             place.debug(L"Device is offline. hardware address '%1%', request: '%2%'",
                         hardwareAddress_.toCharArray(), request);
             lastStateTime = 0;
-            dropCachedValues();
+            // A read changes nothing on the device, and a request the network refused never reached
+            // it; anything else may have been carried out.
+            if (!refused && request.compare(0, 4, "get ") != 0) dropCachedValues();
             throw exception::Offline();
         }
         lastStateTime = now();

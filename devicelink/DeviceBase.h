@@ -71,8 +71,9 @@ public:
     // A failure to build it is passed on when `rethrow`, else the result is empty.
     std::shared_ptr<memory::IAudioControl> getAudioMemory(bool flag, bool rethrow);
 
-    // An exchange went unanswered: the device may have carried the request out all the same, so
-    // every cached value it may have changed is dropped and the next request goes to the device.
+    // An exchange other than a read went unanswered: the device may have carried the request out
+    // all the same, so every cached value it may have changed is dropped and the next request goes
+    // to the device.
     virtual void dropCachedValues();
 
     // Identity.

@@ -145,6 +145,7 @@ RequestQueue::Match RequestQueue::reply(const Key& from, TimePoint receivedAt, b
     device.current.reset();
     device.attempts = 0;
     answered->done = true;
+    answered->answered = true;
     answered->ok = ok;
     answered->response = data;
     out.completions.push_back(Completion{answered, false, true});

@@ -43,6 +43,8 @@ public:
         TimePoint giveUpAt;
         // Set once, when the request is completed.
         bool done = false;
+        // A datagram came for it: a reply, or the network's refusal (ok false).
+        bool answered = false;
         bool ok = false;
         std::string response;
         // A waiting caller gave up while the request was in flight: requests queued from then on

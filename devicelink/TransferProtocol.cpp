@@ -296,7 +296,14 @@ void TransferProtocol::complete(RequestQueue::Actions& actions) {
 
 bool TransferProtocol::sync(const net::IpAndPort& address, const std::string& request, std::string& response,
                             int priority, unsigned intervalMs) {
+    bool refused = false;
+    return sync(address, request, response, priority, intervalMs, refused);
+}
+
+bool TransferProtocol::sync(const net::IpAndPort& address, const std::string& request, std::string& response,
+                            int priority, unsigned intervalMs, bool& refused) {
     const debug::Place place("device::TransferProtocol::sync");
+    refused = false;
     place.trace2(L"synchronous transfer is started. the request '%1%'", request);
     auto transfer = std::make_shared<Transfer>();
     bool zeroInterval = false;
@@ -322,6 +329,7 @@ bool TransferProtocol::sync(const net::IpAndPort& address, const std::string& re
                         address.getWideText());
         }
     }
+    refused = transfer->done && transfer->answered && !transfer->ok;
     if (transfer->done && transfer->ok) {
         response = transfer->response;
         place.trace2(

@@ -57,6 +57,10 @@ public:
     // `response` filled when a reply without error came.
     bool sync(const net::IpAndPort& address, const std::string& request, std::string& response, int priority,
               unsigned intervalMs);
+    // The same; `refused` tells a failure that the network reported for a request that never
+    // reached the device (nothing listens at its port), as against one that went unanswered.
+    bool sync(const net::IpAndPort& address, const std::string& request, std::string& response, int priority,
+              unsigned intervalMs, bool& refused);
     // Queues the request; the handler runs later on the thread dispatcher.
     bool async(const net::IpAndPort& address, const std::string& request, TransferHandler handler,
                int priority, unsigned intervalMs);
