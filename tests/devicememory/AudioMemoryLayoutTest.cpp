@@ -1,12 +1,15 @@
 // The version-4 flash layout: where a write puts each record, how a flash of each kind of
 // damage is refused without reading past its end, and round trips of generated memories.
 
+#include <cstdio>
 #include <functional>
 #include <random>
 
 #include "AudioMemoryFixture.h"
 #include "devicememory/Crc32Mpeg2.h"
 #include "foundation/Exceptions.h"
+#include "foundation/HexText.h"
+#include "support/LoudspeakerEmulator.h"
 
 namespace test {
 namespace {
@@ -246,6 +249,29 @@ TEST_F(AudioMemoryLayoutTest, RefusesEveryKindOfDamageWithoutReadingPastTheEnd) 
         }
         expectReadsInside(size);
     }
+}
+
+// A read in two pieces whose first answer is a byte too long and whose second is a byte too
+// short adds up to the size asked, and is still refused.
+TEST_F(AudioMemoryLayoutTest, EveryPieceOfAReadMustBeAsLongAsAsked) {
+    auto written = memory(true);
+    written->addFragment(bytesOf(1000, 7), L"A");
+    ASSERT_EQ(write(*written).back(), 100);
+    const std::uint32_t address = recordAt<Fragment>(24).address;
+    const auto hexAt = [&](std::uint32_t at, std::uint32_t count) {
+        const std::string bytes = *flash_->flash().read(at, count);
+        return okReply("voiceMemRead", base::toHex(bytes.data(), bytes.size()));
+    };
+    char first[40];
+    char second[40];
+    std::snprintf(first, sizeof first, "voiceMemRead %08X 512", address);
+    std::snprintf(second, sizeof second, "voiceMemRead %08X 488", address + 512);
+    emulated_->on(first, [&](const std::string&) { return std::optional<std::string>(hexAt(address, 513)); });
+    emulated_->on(second,
+                  [&](const std::string&) { return std::optional<std::string>(hexAt(address + 513, 487)); });
+    EXPECT_EQ(thrownMessage([&] { memory(false)->getFragmentFile(1); }),
+              L"Internal error / Ошибка чтения из аудио флеш.\nРазмер запрашиваемых данных не соответствует "
+              L"полученным");
 }
 
 // Random memories are written, read back by a memory of their own, and written again from
