@@ -3,11 +3,7 @@
 // (ready, erase, ready). A round trip is a piece-sized program command measured in the same run,
 // once through the transport and once from a plain socket.
 
-#include <arpa/inet.h>
 #include <benchmark/benchmark.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <condition_variable>
@@ -21,6 +17,7 @@
 #include "foundation/ThreadDispatcher.h"
 #include "support/AudioFlash.h"
 #include "support/DeviceEmulator.h"
+#include "support/PlainExchange.h"
 #include "support/TestDevice.h"
 
 namespace {
@@ -68,30 +65,6 @@ double transportRoundTrip(Bench& bench) {
     return std::chrono::duration<double, std::micro>(Clock::now() - start).count() / kExchanges;
 }
 
-// The same exchange from a plain socket of its own, without the transport's threads.
-double plainRoundTrip(Bench& bench) {
-    const std::string command = pieceCommand() + "\n";
-    const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in local{};
-    local.sin_family = AF_INET;
-    local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local);
-    sockaddr_in target{};
-    target.sin_family = AF_INET;
-    target.sin_port = htons(bench.port);
-    inet_pton(AF_INET, "127.0.0.2", &target.sin_addr);
-    char buffer[1500];
-    const auto start = Clock::now();
-    for (int n = 0; n < kExchanges; ++n) {
-        ::sendto(fd, command.data(), command.size(), 0, reinterpret_cast<sockaddr*>(&target), sizeof target);
-        ::recv(fd, buffer, sizeof buffer, 0);
-    }
-    const double micros =
-        std::chrono::duration<double, std::micro>(Clock::now() - start).count() / kExchanges;
-    ::close(fd);
-    return micros;
-}
-
 void WriteFullAudioMemory(benchmark::State& state) {
     Bench bench;
     std::vector<double> writes;
@@ -101,7 +74,8 @@ void WriteFullAudioMemory(benchmark::State& state) {
     for (auto _ : state) {
         state.PauseTiming();
         transportUs += transportRoundTrip(bench) / state.max_iterations;
-        plainUs += plainRoundTrip(bench) / state.max_iterations;
+        plainUs += test::plainRoundTripMicros(bench.emulated->address(), pieceCommand(), kExchanges) /
+                   state.max_iterations;
         auto memory = device::v4::memory::AudioMemory::create(bench.device, bench.transport, nullptr, true);
         // Fragments of 60 KiB until the flash is full.
         for (int n = 0;; ++n) {

@@ -1,6 +1,5 @@
 #include "support/AudioFlash.h"
 
-#include <charconv>
 #include <mutex>
 #include <string_view>
 
@@ -9,15 +8,6 @@
 
 namespace test {
 namespace {
-
-// The words of a command after its name: "voiceMemRead 00000010 24" gives "00000010", "24".
-bool readNumber(std::string_view& rest, std::uint64_t& value, int base) {
-    while (!rest.empty() && rest.front() == ' ') rest.remove_prefix(1);
-    const auto [end, error] = std::from_chars(rest.data(), rest.data() + rest.size(), value, base);
-    if (error != std::errc() || end == rest.data()) return false;
-    rest.remove_prefix(static_cast<std::size_t>(end - rest.data()));
-    return true;
-}
 
 std::string errorReply(const std::string& word, const std::string& text) {
     return "ERR[" + word + "]: " + text;
@@ -48,23 +38,15 @@ AudioFlash::AudioFlash(EmulatedDevice& device, std::size_t size) : state_(std::m
         std::string_view rest = std::string_view(command).substr(std::string_view("voiceMemRead ").size());
         std::uint64_t address = 0;
         std::uint64_t count = 0;
-        if (!readNumber(rest, address, 16) || !readNumber(rest, count, 10) || count > 512)
+        if (!readArgument(rest, address, 16) || !readArgument(rest, count, 10) || count > 512)
             return errorReply("voiceMemRead", "bad arguments");
         const std::optional<std::string> bytes = state->flash.read(address, count);
         if (!bytes) return errorReply("voiceMemRead", "out of range");
         return okReply("voiceMemRead", base::toHex(bytes->data(), bytes->size()));
     });
     device.on("voiceMemProgram ", [state](const std::string& command) -> std::optional<std::string> {
-        std::string_view rest = std::string_view(command).substr(std::string_view("voiceMemProgram ").size());
-        std::uint64_t address = 0;
-        std::uint64_t count = 0;
-        if (!readNumber(rest, address, 16) || !readNumber(rest, count, 10) || rest.size() != 2 * count + 1)
-            return errorReply("voiceMemProgram", "bad arguments");
-        std::string bytes;
-        if (base::fromHex(std::string(rest.substr(1)), bytes) != count)
-            return errorReply("voiceMemProgram", "bad data");
-        if (!state->flash.program(address, bytes)) return errorReply("voiceMemProgram", "write failed");
-        return std::string("SUCCESS");
+        return state->flash.program(
+            "voiceMemProgram", std::string_view(command).substr(std::string_view("voiceMemProgram").size()));
     });
     device.on("voiceMemErase", [state](const std::string& command) -> std::optional<std::string> {
         state->flash.erase();

@@ -136,9 +136,10 @@ void EmulatedDevice::beginReboot() {
     rebootEnds_ = std::chrono::steady_clock::now() + rebootPause_;
 }
 
-void EmulatedDevice::faultOn(const std::string& prefix, std::size_t skip, Fault fault, int count) {
+void EmulatedDevice::faultOn(const std::string& prefix, std::size_t skip, Fault fault, int count,
+                             const std::string& text) {
     std::lock_guard<std::mutex> guard(lock_);
-    faults_.push_back(FaultRule{prefix, skip, fault, count});
+    faults_.push_back(FaultRule{prefix, skip, fault, count, text});
 }
 
 void EmulatedDevice::send(const std::string& data, const net::IpAndPort& to) {
@@ -219,7 +220,9 @@ void EmulatedDevice::serve() {
                     --rule.count;
                     silenced = rule.fault == Fault::silence;
                     if (rule.fault == Fault::error)
-                        reply = "ERR[" + command.substr(0, command.find(' ')) + "]: fault";
+                        reply = !rule.text.empty()
+                                    ? rule.text
+                                    : "ERR[" + command.substr(0, command.find(' ')) + "]: fault";
                     if (rule.fault == Fault::busy) reply = kBusyText;
                     break;
                 }

@@ -60,9 +60,10 @@ public:
 
     enum class Fault { silence, error, busy };
     // Of the commands that start with `prefix`, the first `skip` pass and the `count` after them
-    // get `fault`: no answer, the device's error reply or its busy text. A resent command
-    // counts again.
-    void faultOn(const std::string& prefix, std::size_t skip, Fault fault, int count = 1);
+    // get `fault`: no answer, the device's error reply (`text` when given) or its busy text. A
+    // resent command counts again.
+    void faultOn(const std::string& prefix, std::size_t skip, Fault fault, int count = 1,
+                 const std::string& text = "");
 
     // Sends a datagram from the command socket (status packets, unsolicited replies).
     void send(const std::string& data, const net::IpAndPort& to);
@@ -112,6 +113,7 @@ private:
         std::size_t skip;
         Fault fault;
         int count;
+        std::string text;
     };
     std::vector<FaultRule> faults_;
     int loseCount_ = 0;

@@ -1,8 +1,20 @@
 #include "support/EmulatedFlash.h"
 
+#include <charconv>
 #include <stdexcept>
 
+#include "foundation/HexText.h"
+
 namespace test {
+
+bool readArgument(std::string_view& arguments, std::uint64_t& value, int base) {
+    while (!arguments.empty() && arguments.front() == ' ') arguments.remove_prefix(1);
+    const auto [end, error] =
+        std::from_chars(arguments.data(), arguments.data() + arguments.size(), value, base);
+    if (error != std::errc() || end == arguments.data()) return false;
+    arguments.remove_prefix(static_cast<std::size_t>(end - arguments.data()));
+    return true;
+}
 
 EmulatedFlash::EmulatedFlash(std::size_t size) : bytes_(size, '\xFF') {}
 
@@ -49,6 +61,19 @@ void EmulatedFlash::load(std::uint64_t address, const std::string& bytes) {
     if (address > bytes_.size() || bytes.size() > bytes_.size() - address)
         throw std::out_of_range("flash load");
     bytes_.replace(address, bytes.size(), bytes);
+}
+
+std::string EmulatedFlash::program(const std::string& word, std::string_view arguments) {
+    std::uint64_t address = 0;
+    std::uint64_t count = 0;
+    std::string bytes;
+    if (!readArgument(arguments, address, 16) || !readArgument(arguments, count, 10) ||
+        arguments.size() != 2 * count + 1 ||
+        base::fromHex(std::string(arguments.substr(1)), bytes) != count) {
+        return "ERR[" + word + "]: bad arguments";
+    }
+    if (!program(address, bytes)) return "ERR[" + word + "]: write failed";
+    return "SUCCESS";
 }
 
 }  // namespace test

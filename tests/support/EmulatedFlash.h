@@ -7,8 +7,12 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace test {
+
+// Reads a number of a command's arguments and moves past it; false when there is none.
+bool readArgument(std::string_view& arguments, std::uint64_t& value, int base);
 
 class EmulatedFlash {
 public:
@@ -23,6 +27,9 @@ public:
     std::string contents() const;
     // Puts bytes in place as they are, without the rules of programming.
     void load(std::uint64_t address, const std::string& bytes);
+    // Carries out a program command's arguments, "<address in hex> <count> <hex bytes>":
+    // "SUCCESS", or the device's error reply under `word`.
+    std::string program(const std::string& word, std::string_view arguments);
 
 private:
     mutable std::mutex lock_;
