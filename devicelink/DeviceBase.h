@@ -27,7 +27,7 @@ namespace device {
 
 class DeviceBase;
 class IFirmware;
-class FirmwareCollection;
+class IFirmwareCollection;
 namespace memory {
 class IAudioControl;
 }
@@ -75,6 +75,17 @@ public:
     // all the same, so every cached value it may have changed is dropped and the next request goes
     // to the device.
     virtual void dropCachedValues();
+
+    // Firmware update (DeviceBaseFirmware.cpp). Unless `force`, refuses a collection without a
+    // valid first image ("incorrectFirmware"), one with an image that checkUpgradePossibility
+    // refuses ("wrongVersion") and an update while one runs ("busy"); then writes the first
+    // image and keeps the rest as the device's update queue. True when the image's write started.
+    bool upgradeFirmware(std::shared_ptr<IFirmwareCollection> collection, UpgradeProgressCallback callback,
+                         bool force);
+    // The percent of the whole update queue, -1 after a failure.
+    std::int32_t getProgressOfUpgrading();
+    // Drops the images still waiting; the one being written is not touched.
+    void clearUpgradeQueue();
 
     // Identity.
     void setThisBasePtr(const std::shared_ptr<DeviceBase>& self);
@@ -180,8 +191,10 @@ protected:
     std::array<bool, 25> status_{};
     std::string versionText_;
     std::shared_ptr<memory::IAudioControl> audioMemory_;
+    // The image being written, the images after it and the caller's progress callback; under
+    // the device lock.
     std::shared_ptr<IFirmware> firmware_;
-    std::shared_ptr<FirmwareCollection> upgradeQueue_;
+    std::shared_ptr<IFirmwareCollection> upgradeQueue_;
     UpgradeProgressCallback upgradeCallback_;
     const std::shared_ptr<TransferProtocol> protocol_;
 

@@ -1,8 +1,8 @@
 #include "devicememory/V3AudioMemory.h"
 
-#include <cstdio>
 #include <vector>
 
+#include "devicememory/CommandText.h"
 #include "devicememory/Crc32Mpeg2.h"
 #include "foundation/Clock.h"
 #include "foundation/Exceptions.h"
@@ -19,17 +19,8 @@ namespace level = device::memory::level;
 
 constexpr std::uint32_t kLargestValue = 255;
 constexpr std::uint32_t kReadyPollMs = 500;
-// The command builders' bound, as the device's own line buffer.
-constexpr std::size_t kLongestCommand = 1395;
 
 const wchar_t* const structureError = L"Ошибка в структуре аудио памяти";
-
-template <class... Args>
-std::string format(const char* pattern, Args... args) {
-    char text[kLongestCommand];
-    const int written = std::snprintf(text, sizeof text, pattern, args...);
-    return std::string(text, written < 0 ? 0 : std::min<std::size_t>(written, sizeof text - 1));
-}
 
 [[noreturn]] void refuseStructure(const wchar_t* what) {
     throw exception::ExternalError(std::wstring(structureError) + what, L"");
@@ -63,11 +54,11 @@ AudioMemory::RecordSizes AudioMemory::recordSizes() const {
 }
 
 std::string AudioMemory::makePlayCommand(std::uint32_t order) {
-    return format("voicePlay %u", order);
+    return commandText("voicePlay %u", order);
 }
 
 std::string AudioMemory::makePlayScenarioCommand(std::uint32_t order) {
-    return format("voicePlaySc %u", order);
+    return commandText("voicePlaySc %u", order);
 }
 
 std::string AudioMemory::makeIsPlayingCommand() {
@@ -83,11 +74,12 @@ std::string AudioMemory::makeMemSizeCommand() {
 }
 
 std::string AudioMemory::makeMemReadCommand(std::uint32_t address, std::uint32_t length) {
-    return format("voiceMemRead %08X %u", address, length);
+    return commandText("voiceMemRead %08X %u", address, length);
 }
 
 std::string AudioMemory::makeMemProgramCommand(std::uint32_t address, const std::string& hex) {
-    return format("voiceMemProgram %08X %u %s", address, static_cast<unsigned>(hex.size() / 2), hex.c_str());
+    return commandText("voiceMemProgram %08X %u %s", address, static_cast<unsigned>(hex.size() / 2),
+                       hex.c_str());
 }
 
 std::string AudioMemory::encodeName(const std::wstring& name) {

@@ -3,6 +3,7 @@
 #include <limits>
 #include <mutex>
 
+#include "devicelink/IFirmware.h"
 #include "foundation/Exceptions.h"
 #include "foundation/Place.h"
 #include "foundation/ScanFields.h"
@@ -62,8 +63,7 @@ void TribelInfo::resetCache() {
 }
 
 bool TribelInfo::checkUpgradePossibility(const std::shared_ptr<IFirmware>& image) {
-    if (!image) return false;
-    throw exception::NotImplemented();
+    return image && acceptsFirmwareFor(image->getVersion().type);
 }
 
 bool TribelInfo::acceptsFirmwareFor(DeviceType imageType) const {

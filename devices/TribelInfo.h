@@ -36,8 +36,7 @@ public:
 
     // Slots of the base.
     void resetCache() override;
-    // Waits for the firmware image interface, which names the image's device type; the
-    // decision itself is acceptsFirmwareFor. False without an image.
+    // Whether the image is made for this console's type; false without one.
     bool checkUpgradePossibility(const std::shared_ptr<IFirmware>& image) override;
     // A console has no volume to set: always exception::UnsupportedByDevice.
     bool setVolume(std::int32_t percent) override;

@@ -2,6 +2,7 @@
 
 #include <mutex>
 
+#include "devicelink/IFirmware.h"
 #include "foundation/Exceptions.h"
 #include "foundation/Place.h"
 #include "foundation/TextConversion.h"
@@ -83,7 +84,28 @@ void VokarInfo::releaseAudioMemory() {
 }
 
 bool VokarInfo::checkUpgradePossibility(const std::shared_ptr<IFirmware>& image) {
-    throw exception::NotImplemented();
+    return image && acceptsFirmwareFor(image->getVersion().type);
+}
+
+void VokarInfo::startUpgrade() {
+    std::shared_ptr<IFirmwareCollection> queue;
+    std::shared_ptr<IFirmware> current;
+    UpgradeProgressCallback callback;
+    {
+        std::lock_guard<std::recursive_mutex> guard(mutex());
+        queue = upgradeQueue_;
+        current = firmware_;
+        callback = upgradeCallback_;
+    }
+    // The next image only after the one before it was written completely: the check that
+    // calls this also runs while an image is being written.
+    if (!queue || queue->empty() || (current && current->getProgress() != 100) || !queue->front()->isValid())
+        return;
+    try {
+        upgradeFirmware(queue, callback, true);
+    } catch (const exception::Base& error) {
+        debug::Place("device::VokarInfo::startUpgrade").error(L"%1%", error.what());
+    }
 }
 
 bool VokarInfo::acceptsFirmwareFor(DeviceType imageType) {

@@ -50,8 +50,7 @@ public:
     // Stops a running sound-pressure test first.
     void releaseAudioMemory() override;
     void resetCache() override;
-    // Waits for the firmware image interface, which names the image's device type; the
-    // decision itself is acceptsFirmwareFor.
+    // Whether the image suits this loudspeaker (acceptsFirmwareFor its type); false without one.
     bool checkUpgradePossibility(const std::shared_ptr<IFirmware>& image) override;
     // Sets the volume in percent; false when refused or not taken. exception::Offline when the
     // loudspeaker is offline.
@@ -65,6 +64,9 @@ public:
     // Stores the volume that a "get vol" reply tells, in the scale of the generation.
     void handleVolume(const std::string& reply) override;
     void resetPlaybackType() override;
+    // Goes on with the next image of the update queue once the image before it is written and
+    // the loudspeaker answers again after its restart.
+    void startUpgrade() override;
     // The audio memory of the generation, loaded from the flash, or an empty one when
     // `blank` (VokarInfoMemory.cpp).
     std::shared_ptr<memory::IAudioControl> initAudioMemory(bool blank) override;

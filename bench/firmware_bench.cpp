@@ -1,0 +1,172 @@
+// Updating emulated loudspeakers with a 256 KiB image, beside the floor of the protocol for it:
+// one round trip to the same emulator for every block and for the three requests around them
+// (memory size, erase, closing request). A round trip is a block-sized program command
+// measured in the same run, once through the transport and once from a plain socket. Eight
+// devices updated at once should take about the time of one; beside them, the same number of
+// block commands sent through the transport alone.
+
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "devicelink/TransferProtocol.h"
+#include "devicememory/FirmwareDetection.h"
+#include "foundation/HexText.h"
+#include "foundation/ThreadDispatcher.h"
+#include "support/FirmwareFlash.h"
+#include "support/FirmwareImages.h"
+#include "support/LoudspeakerEmulator.h"
+#include "support/PlainExchange.h"
+#include "support/TestDevice.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr std::size_t kImageSize = 256 * 1024;
+constexpr int kExchanges = 500;
+
+struct Loudspeaker {
+    std::unique_ptr<test::LoudspeakerEmulator> emulated;
+    std::unique_ptr<test::FirmwareFlash> flash;
+    std::shared_ptr<test::TestDevice> device;
+    std::shared_ptr<device::IFirmware> image;
+};
+
+struct Bench {
+    explicit Bench(int devices) : port(test::freeUdpPort()) {
+        base::ThreadDispatcher::create();
+        transport = std::make_shared<device::TransferProtocol>(port, "127.0.0.1");
+        transport->run();
+        const std::string bytes = test::unifiedImage(test::firmwareModel("Vokar-B"), kImageSize);
+        for (int n = 0; n < devices; ++n) {
+            Loudspeaker loudspeaker;
+            const std::string ip = "127.0.0." + std::to_string(n + 2);
+            loudspeaker.emulated = std::make_unique<test::LoudspeakerEmulator>(ip, port, "02:7E:41:00:00:01",
+                                                                               device::vokarV3_Higher);
+            loudspeaker.emulated->setRebootPause(std::chrono::milliseconds(0));
+            loudspeaker.flash = std::make_unique<test::FirmwareFlash>(*loudspeaker.emulated, kImageSize);
+            loudspeaker.device = test::TestDevice::create(
+                n + 1, device::types::vokarB, net::HardwareAddress("02:7E:41:00:00:01"),
+                loudspeaker.emulated->address(), L"Hall", transport, nullptr);
+            loudspeaker.image = device::detectFirmware(bytes);
+            loudspeaker.image->bind(loudspeaker.emulated->address(), transport, loudspeaker.device);
+            loudspeakers.push_back(std::move(loudspeaker));
+        }
+    }
+    ~Bench() {
+        loudspeakers.clear();
+        transport->stop();
+        transport.reset();
+        base::ThreadDispatcher::destroy();
+    }
+
+    std::string blockCommand() const {
+        const std::string block(512, '\x5A');
+        return "firmwareProgram 00000000 512 " + base::toHex(block.data(), block.size());
+    }
+
+    double transportRoundTrip() {
+        const std::string command = blockCommand();
+        std::string reply;
+        const auto start = Clock::now();
+        for (int n = 0; n < kExchanges; ++n)
+            transport->sync(loudspeakers.front().emulated->address(), command, reply, 1, 1000);
+        return std::chrono::duration<double, std::micro>(Clock::now() - start).count() / kExchanges;
+    }
+
+    double plainRoundTrip() {
+        loudspeakers.front().flash->flash().setStrict(false);
+        return test::plainRoundTripMicros(loudspeakers.front().emulated->address(), blockCommand(),
+                                          kExchanges);
+    }
+
+    // The same number of block commands to every device straight through the transport, each
+    // device's one after the other: what the transport alone takes for the blocks of an update.
+    void blocksAlone() {
+        const std::string command = blockCommand();
+        std::mutex lock;
+        std::condition_variable done;
+        std::size_t completed = 0;
+        const std::size_t total = loudspeakers.size() * (kImageSize / 512 + 3);
+        for (std::size_t n = 0; n < kImageSize / 512 + 3; ++n) {
+            for (Loudspeaker& loudspeaker : loudspeakers) {
+                transport->async(
+                    loudspeaker.emulated->address(), command,
+                    [&](const std::string&, bool) {
+                        std::lock_guard<std::mutex> guard(lock);
+                        if (++completed == total) done.notify_all();
+                    },
+                    1, 1000);
+            }
+        }
+        std::unique_lock<std::mutex> guard(lock);
+        done.wait(guard, [&] { return completed == total; });
+    }
+
+    // Starts every device's update and waits until all of them reported their end.
+    bool updateAll() {
+        std::mutex lock;
+        std::condition_variable done;
+        std::size_t ended = 0;
+        bool failed = false;
+        for (Loudspeaker& loudspeaker : loudspeakers) {
+            loudspeaker.image->upgrade([&](int percent) {
+                if (percent != 100 && percent != -1) return;
+                std::lock_guard<std::mutex> guard(lock);
+                ++ended;
+                failed = failed || percent == -1;
+                done.notify_all();
+            });
+        }
+        std::unique_lock<std::mutex> guard(lock);
+        done.wait(guard, [&] { return ended == loudspeakers.size(); });
+        return !failed;
+    }
+
+    std::uint16_t port;
+    std::shared_ptr<device::TransferProtocol> transport;
+    std::vector<Loudspeaker> loudspeakers;
+};
+
+void UpdateFirmware(benchmark::State& state) {
+    Bench bench(static_cast<int>(state.range(0)));
+    double transportUs = 0;
+    double plainUs = 0;
+    std::vector<double> updates;
+    for (auto _ : state) {
+        state.PauseTiming();
+        transportUs += bench.transportRoundTrip() / state.max_iterations;
+        plainUs += bench.plainRoundTrip() / state.max_iterations;
+        state.ResumeTiming();
+        const auto start = Clock::now();
+        if (!bench.updateAll()) state.SkipWithError("an update failed");
+        updates.push_back(std::chrono::duration<double, std::micro>(Clock::now() - start).count());
+    }
+    double mean = 0;
+    for (double update : updates) mean += update / updates.size();
+    const double requests = kImageSize / 512 + 3;
+    state.counters["update_ms"] = mean / 1000;
+    state.counters["transport_rtt_us"] = transportUs;
+    state.counters["plain_rtt_us"] = plainUs;
+    state.counters["ratio_to_transport_floor"] = mean / (requests * transportUs);
+    state.counters["ratio_to_plain_floor"] = mean / (requests * plainUs);
+}
+void TransportAloneAcrossDevices(benchmark::State& state) {
+    Bench bench(static_cast<int>(state.range(0)));
+    for (Loudspeaker& loudspeaker : bench.loudspeakers) loudspeaker.flash->flash().setStrict(false);
+    for (auto _ : state) bench.blocksAlone();
+}
+BENCHMARK(TransportAloneAcrossDevices)
+    ->Arg(1)
+    ->Arg(8)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(5);
+
+BENCHMARK(UpdateFirmware)->Arg(1)->Arg(8)->UseRealTime()->Unit(benchmark::kMillisecond)->Iterations(5);
+
+}  // namespace

@@ -1,0 +1,347 @@
+// Firmware updates of an emulated loudspeaker: the image written byte for byte and one reboot;
+// failures at each step ending at -1 once without a reboot, after which the whole image is
+// written again; the update queue of several images and the progress of the whole update.
+
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <cstdio>
+#include <mutex>
+#include <thread>
+
+#include "devicememory/FirmwareCollection.h"
+#include "devicememory/FirmwareDetection.h"
+#include "devicememory/FirmwareUnify.h"
+#include "foundation/Exceptions.h"
+#include "foundation/HexText.h"
+#include "support/FirmwareFlash.h"
+#include "support/FirmwareImages.h"
+#include "tests/devices/VokarFixture.h"
+
+namespace test {
+namespace {
+
+using Fault = EmulatedDevice::Fault;
+
+// The progress an update reports to its device's caller.
+class UpdateRecorder {
+public:
+    device::UpgradeProgressCallback callback() {
+        return [state = state_](const std::shared_ptr<device::DeviceBase>&, int percent) {
+            std::lock_guard<std::mutex> guard(state->lock);
+            state->values.push_back(percent);
+            state->changed.notify_all();
+        };
+    }
+    // The image's own progress function, for an image started without its device.
+    std::function<void(int)> progress() {
+        return [state = state_](int percent) {
+            std::lock_guard<std::mutex> guard(state->lock);
+            state->values.push_back(percent);
+            state->changed.notify_all();
+        };
+    }
+    // Waits until `value` was reported `times` times in all.
+    bool waitFor(int value, int times = 1) {
+        std::unique_lock<std::mutex> guard(state_->lock);
+        return state_->changed.wait_for(guard, std::chrono::seconds(30), [&] {
+            return std::count(state_->values.begin(), state_->values.end(), value) >= times;
+        });
+    }
+    std::vector<int> values() const {
+        std::lock_guard<std::mutex> guard(state_->lock);
+        return state_->values;
+    }
+    void clear() {
+        std::lock_guard<std::mutex> guard(state_->lock);
+        state_->values.clear();
+    }
+
+private:
+    struct State {
+        std::mutex lock;
+        std::condition_variable changed;
+        std::vector<int> values;
+    };
+    std::shared_ptr<State> state_ = std::make_shared<State>();
+};
+
+class FirmwareUpdateTest : public VokarFixture {
+protected:
+    void SetUp() override {
+        VokarFixture::SetUp();
+        loudspeaker_ = connected(device::vokarV3_Higher);
+        loudspeaker_.emulated->setRebootPause(std::chrono::milliseconds(100));
+        flash_ = std::make_unique<FirmwareFlash>(*loudspeaker_.emulated, 256 * 1024);
+    }
+    void TearDown() override {
+        loudspeaker_.device.reset();
+        VokarFixture::TearDown();
+    }
+
+    std::shared_ptr<device::VokarInfo> device() const { return loudspeaker_.device; }
+    LoudspeakerEmulator& emulated() const { return *loudspeaker_.emulated; }
+
+    std::vector<std::string> commandsLike(const std::string& prefix) const {
+        std::vector<std::string> found;
+        for (const std::string& command : emulated().received()) {
+            if (command.compare(0, prefix.size(), prefix) == 0) found.push_back(command);
+        }
+        return found;
+    }
+    // The refusal code of `action`, empty when it throws none.
+    static std::wstring codeOf(const std::function<void()>& action) {
+        try {
+            action();
+        } catch (const exception::UserResponse& refusal) {
+            return refusal.message;
+        }
+        return L"";
+    }
+
+    Loudspeaker loudspeaker_;
+    std::unique_ptr<FirmwareFlash> flash_;
+    const std::string vokarB_ = unifiedImage(firmwareModel("Vokar-B"), 0x3C000);
+};
+
+TEST_F(FirmwareUpdateTest, WritesTheImageAsItIsAndRebootsOnce) {
+    UpdateRecorder recorder;
+    ASSERT_TRUE(device()->upgradeFirmware(device::FirmwareCollection::fromFile(vokarB_, false),
+                                          recorder.callback(), false));
+    ASSERT_TRUE(recorder.waitFor(100));
+    ASSERT_TRUE(waitFor([&] { return emulated().rebootCount() == 1; }));
+
+    EXPECT_EQ(flash_->written(), vokarB_);
+    const std::vector<int> values = recorder.values();
+    EXPECT_EQ(std::count(values.begin(), values.end(), 100), 1);
+    EXPECT_TRUE(std::is_sorted(values.begin(), values.end()));
+    const std::vector<std::string> commands = emulated().received();
+    ASSERT_GE(commands.size(), 4u);
+    EXPECT_EQ(commands[0], "firmwareSize");
+    EXPECT_EQ(commands[1], "firmwareErase");
+    EXPECT_EQ(commands[2].compare(0, 29, "firmwareProgram 00000000 512 "), 0);
+    EXPECT_EQ(commands[commands.size() - 2], "get vol");
+    EXPECT_EQ(commands.back(), "reboot");
+    EXPECT_EQ(commandsLike("firmwareProgram ").size(), 0x3C000u / 512);
+    EXPECT_EQ(device()->getProgressOfUpgrading(), 100);
+}
+
+// A block the device refuses once, or answers with its busy text, is sent again and the update
+// goes on.
+TEST_F(FirmwareUpdateTest, ABlockRefusedOnceIsRepeated) {
+    emulated().faultOn("firmwareProgram 00001000 ", 0, Fault::error, 1);
+    emulated().faultOn("firmwareProgram 00002000 ", 0, Fault::busy, 1);
+    UpdateRecorder recorder;
+    ASSERT_TRUE(device()->upgradeFirmware(device::FirmwareCollection::fromFile(vokarB_, false),
+                                          recorder.callback(), false));
+    ASSERT_TRUE(recorder.waitFor(100));
+    EXPECT_EQ(flash_->written(), vokarB_);
+    EXPECT_EQ(commandsLike("firmwareProgram 00001000 ").size(), 2u);
+    EXPECT_EQ(commandsLike("firmwareProgram 00002000 ").size(), 2u);
+}
+
+// The first Vokar-A format has no size query and no erase; its closing command carries the
+// image's checksum, which the device checks.
+TEST_F(FirmwareUpdateTest, TheFirstVokarAFormatEndsWithItsChecksum) {
+    const std::string image = firstVokarAImage(1025);
+    auto collection = std::make_shared<device::FirmwareCollection>();
+    collection->push(device::detectFirmware(image));
+    UpdateRecorder recorder;
+    ASSERT_TRUE(device()->upgradeFirmware(collection, recorder.callback(), true));
+    ASSERT_TRUE(recorder.waitFor(100));
+    EXPECT_EQ(recorder.values(), (std::vector<int>{0, 49, 99, 100}));
+    EXPECT_EQ(flash_->written(), image);
+    const std::vector<std::string> programs = commandsLike("flash ");
+    ASSERT_EQ(programs.size(), 3u);
+    EXPECT_EQ(programs[2], "flash 00000400 1 " + base::toHex(image.data() + 1024, 1));
+    ASSERT_EQ(commandsLike("flashNFO ").size(), 1u);
+    EXPECT_TRUE(commandsLike("firmwareErase").empty());
+}
+
+struct FailureCase {
+    const char* name;
+    std::function<std::string(const std::string& image)> command;  // the request to spoil
+    Fault fault;
+    const char* reply;
+};
+
+class FirmwareFailureTest : public FirmwareUpdateTest, public ::testing::WithParamInterface<FailureCase> {};
+
+std::string middleBlock(const std::string& image) {
+    char prefix[32];
+    std::snprintf(prefix, sizeof prefix, "firmwareProgram %08X ",
+                  static_cast<unsigned>(image.size() / 2 / 512 * 512));
+    return prefix;
+}
+
+const FailureCase failureCases[] = {
+    {"erase refused", [](const std::string&) { return std::string("firmwareErase"); }, Fault::error, ""},
+    {"block refused", middleBlock, Fault::error, ""},
+    {"block unanswered", middleBlock, Fault::silence, ""},
+    {"block of another major version", middleBlock, Fault::error,
+     "ERR[firmwareProgram]: Version major error"},
+    {"closing request refused", [](const std::string&) { return std::string("get vol"); }, Fault::error, ""},
+};
+
+TEST_P(FirmwareFailureTest, EndsAtMinusOneOnceWithoutARebootAndIsWrittenWholeAgain) {
+    const FailureCase& failure = GetParam();
+    auto collection = device::FirmwareCollection::fromFile(vokarB_, false);
+    const std::shared_ptr<device::IFirmware> image = collection->front();
+    emulated().faultOn(failure.command(vokarB_), 0, failure.fault, 2, failure.reply);
+
+    UpdateRecorder recorder;
+    ASSERT_TRUE(device()->upgradeFirmware(collection, recorder.callback(), false));
+    ASSERT_TRUE(recorder.waitFor(-1));
+    EXPECT_TRUE(waitForDispatcher());
+    const std::vector<int> values = recorder.values();
+    EXPECT_EQ(std::count(values.begin(), values.end(), -1), 1);
+    EXPECT_EQ(values.back(), -1);
+    EXPECT_EQ(std::count(values.begin(), values.end(), 100), 0);
+    EXPECT_EQ(emulated().rebootCount(), 0);
+    EXPECT_EQ(device()->getProgressOfUpgrading(), -1);
+    if (*failure.reply) {
+        EXPECT_TRUE(capture_.contains(L"Данная версия прошивки не подходит к устройству", L"ERROR"));
+    }
+
+    // The same image started again sends every block, not only what its last run had not sent.
+    emulated().clearReceived();
+    recorder.clear();
+    ASSERT_TRUE(image->upgrade(recorder.progress()));
+    ASSERT_TRUE(recorder.waitFor(100));
+    EXPECT_EQ(commandsLike("firmwareProgram ").size(), 0x3C000u / 512);
+    EXPECT_EQ(flash_->written(), vokarB_);
+    EXPECT_TRUE(waitFor([&] { return emulated().rebootCount() == 1; }));
+}
+
+INSTANTIATE_TEST_SUITE_P(Steps, FirmwareFailureTest, ::testing::ValuesIn(failureCases), [](const auto& info) {
+    std::string name = info.param.name;
+    std::replace(name.begin(), name.end(), ' ', '_');
+    return name;
+});
+
+// A failure reported while the blocks are still being queued ends the queuing, and the blocks
+// queued already are dropped.
+TEST_F(FirmwareUpdateTest, AFailureWhileBlocksAreQueuedStopsTheQueuing) {
+    constexpr std::size_t kSize = 8 * 1024 * 1024;
+    FirmwareFlash large(emulated(), kSize);
+    emulated().faultOn("firmwareErase", 0, Fault::error, 2);
+    UpdateRecorder recorder;
+    EXPECT_TRUE(device()->upgradeFirmware(device::FirmwareCollection::fromFile(std::string(kSize, 'x'), true),
+                                          recorder.callback(), true));
+    ASSERT_TRUE(recorder.waitFor(-1));
+    EXPECT_TRUE(waitForDispatcher());
+    const std::size_t sent = emulated().receivedCount();
+    EXPECT_LT(commandsLike("firmwareProgram ").size(), kSize / 512);
+    EXPECT_TRUE(commandsLike("get vol").empty());
+    // Nothing more goes out: the device's queue was dropped.
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_EQ(emulated().receivedCount(), sent);
+    EXPECT_EQ(recorder.values(), std::vector<int>{-1});
+}
+
+TEST_F(FirmwareUpdateTest, RefusesWhatDoesNotSuitTheDeviceBeforeSendingAnything) {
+    const auto start = [&](const std::string& bytes, bool force) {
+        device()->upgradeFirmware(device::FirmwareCollection::fromFile(bytes, force), nullptr, force);
+    };
+    EXPECT_EQ(codeOf([&] { start(unifiedImage(firmwareModel("Vokar-S"), 0x80000), false); }),
+              L"wrongVersion");
+    // A power supply's image needs mains and batteries in order.
+    LoudspeakerEmulator::Status unpowered;
+    unpowered.acPowerSupply = 0;
+    ASSERT_TRUE(device()->parseState(packet(unpowered, emulated().versionText()), emulated().address()));
+    EXPECT_EQ(codeOf([&] { start(unifiedImage(firmwareModel("Vokar-B-PSS"), 0x10000), false); }),
+              L"wrongPower");
+    EXPECT_EQ(codeOf([&] { start(std::string(0x9000, 'x'), false); }), L"incorrectFirmware");
+    EXPECT_TRUE(commandsLike("firmware").empty());
+
+    flash_->setReportedSize("1000");
+    try {
+        start(vokarB_, false);
+        ADD_FAILURE() << "nothing was thrown";
+    } catch (const exception::UserError& error) {
+        EXPECT_EQ(error.description, L"The file size is larger than the device memory");
+    }
+    EXPECT_TRUE(commandsLike("firmwareErase").empty());
+}
+
+TEST_F(FirmwareUpdateTest, WritesTheImagesOfACollectionOneAfterTheOther) {
+    const std::string lineControl = unifiedImage(firmwareModel("Vokar-B-LC"), 0xF000);
+    UpdateRecorder recorder;
+    ASSERT_TRUE(device()->upgradeFirmware(
+        device::FirmwareCollection::fromFile(collectionFile({lineControl, vokarB_}), false),
+        recorder.callback(), false));
+    // Half the update is done once the first image is written; its device restarts.
+    ASSERT_TRUE(recorder.waitFor(50));
+    EXPECT_EQ(device()->getProgressOfUpgrading(), 50);
+    EXPECT_EQ(flash_->written(), lineControl);
+    ASSERT_TRUE(waitFor([&] { return emulated().rebootCount() == 1 && !emulated().isRebooting(); }));
+    // When it answers again, the next image follows.
+    device()->checkResponding(true);
+    ASSERT_TRUE(recorder.waitFor(100));
+    EXPECT_EQ(flash_->written(), vokarB_);
+    EXPECT_TRUE(waitFor([&] { return emulated().rebootCount() == 2; }));
+    const std::vector<int> values = recorder.values();
+    EXPECT_TRUE(std::is_sorted(values.begin(), values.end()));
+    EXPECT_EQ(std::count(values.begin(), values.end(), 100), 1);
+}
+
+// An image that is only counted: its progress is set by the test.
+class CountedImage : public device::IFirmware {
+public:
+    bool setData(const std::string&) override { return true; }
+    bool isValid() override { return true; }
+    void clear() override {}
+    std::uint32_t getSize() override { return 1; }
+    std::uint32_t getChecksum() override { return 0; }
+    device::Version getVersion() override { return {}; }
+    std::string getData() override { return ""; }
+    bool upgrade(std::function<void(int)>) override { return true; }
+    std::int32_t getProgress() override { return progress; }
+    std::wstring getModelName() override { return L""; }
+    std::string getEraseCommand() override { return ""; }
+    std::string getProgramCommand(std::uint32_t, std::uint32_t, const char*) override { return ""; }
+    std::string getFinishCommand(std::uint32_t) override { return ""; }
+    std::string getMemorySizeCommand() override { return ""; }
+    void bind(const net::IpAndPort&, std::shared_ptr<device::TransferProtocol>,
+              std::weak_ptr<device::DeviceBase>) override {}
+    std::atomic<std::int32_t> progress{100};
+};
+
+TEST_F(FirmwareUpdateTest, TheProgressOfAnUpdateCountsEveryImage) {
+    auto collection = std::make_shared<device::FirmwareCollection>();
+    std::vector<std::shared_ptr<CountedImage>> images;
+    for (int n = 0; n < 3; ++n) {
+        images.push_back(std::make_shared<CountedImage>());
+        collection->push(images.back());
+    }
+    const struct {
+        std::size_t running;  // the image being written
+        std::int32_t progress;
+        std::int32_t overall;
+    } cases[] = {
+        {0, 0, 0}, {0, 100, 33}, {1, 50, 49}, {2, 99, 99}, {2, 100, 100}, {2, -1, -1},
+    };
+    std::size_t started = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.running << " at " << c.progress);
+        while (started <= c.running) {
+            if (started > 0) images[started - 1]->progress = 100;
+            device()->upgradeFirmware(collection, nullptr, true);
+            ++started;
+        }
+        images[c.running]->progress = c.progress;
+        EXPECT_EQ(device()->getProgressOfUpgrading(), c.overall);
+    }
+    // A single image reports its own progress.
+    auto single = std::make_shared<device::FirmwareCollection>();
+    images.push_back(std::make_shared<CountedImage>());
+    single->push(images.back());
+    device()->upgradeFirmware(single, nullptr, true);
+    images.back()->progress = 37;
+    EXPECT_EQ(device()->getProgressOfUpgrading(), 37);
+    // A device that never started an update has nothing to clear.
+    EXPECT_NO_THROW(makeDevice(device::types::vokarB, 3)->clearUpgradeQueue());
+}
+
+}  // namespace
+}  // namespace test
