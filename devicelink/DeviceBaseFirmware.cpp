@@ -51,15 +51,23 @@ bool DeviceBase::upgradeFirmware(std::shared_ptr<IFirmwareCollection> collection
     place.info(L"Upgrade '%1%' Firmware", image->getModelName());
 
     const std::weak_ptr<DeviceBase> self = getThisBasePtr();
-    const bool started = image->upgrade([self, callback](int) {
-        if (!callback) return;
-        const std::shared_ptr<DeviceBase> device = self.lock();
-        if (!device) {
-            debug::Place("device::DeviceBase::upgradeFirmware").error(L"Ошибка блокировки устройства");
-            return;
-        }
-        callback(device, device->getProgressOfUpgrading());
-    });
+    bool started = false;
+    try {
+        started = image->upgrade([self, callback](int) {
+            if (!callback) return;
+            const std::shared_ptr<DeviceBase> device = self.lock();
+            if (!device) {
+                debug::Place("device::DeviceBase::upgradeFirmware").error(L"Ошибка блокировки устройства");
+                return;
+            }
+            callback(device, device->getProgressOfUpgrading());
+        });
+    } catch (...) {
+        // The images after one that was never written must not follow it on the next restart.
+        clearUpgradeQueue();
+        throw;
+    }
+    if (!started) clearUpgradeQueue();
     place.info(L"Upgrade %1%, id '%2%', ip '%3%'", started ? "is started" : "has an error", id_,
                address.getText());
     return started;

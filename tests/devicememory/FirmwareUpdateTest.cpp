@@ -256,11 +256,16 @@ TEST_F(FirmwareUpdateTest, RefusesWhatDoesNotSuitTheDeviceBeforeSendingAnything)
 
     flash_->setReportedSize("1000");
     try {
-        start(vokarB_, false);
+        start(collectionFile({vokarB_, vokarB_}), false);
         ADD_FAILURE() << "nothing was thrown";
     } catch (const exception::UserError& error) {
         EXPECT_EQ(error.description, L"The file size is larger than the device memory");
     }
+    // The image after the refused one does not follow it when the device answers again.
+    device()->checkResponding(true);
+    ASSERT_TRUE(waitFor([&] { return !commandsLike("get vol").empty(); }));
+    EXPECT_TRUE(waitForDispatcher());
+    EXPECT_EQ(commandsLike("firmwareSize").size(), 1u);
     EXPECT_TRUE(commandsLike("firmwareErase").empty());
 }
 
