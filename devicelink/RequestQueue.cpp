@@ -132,12 +132,13 @@ void RequestQueue::fail(Device& device, Actions& out) {
 }
 
 RequestQueue::Match RequestQueue::reply(const Key& from, TimePoint receivedAt, bool ok,
-                                        const std::string& data, Actions& out) {
+                                        const std::string& data, Actions& out, const std::string& refused) {
     const auto found = devices_.find(from);
     if (found == devices_.end()) return Match::noDevice;
     Device& device = found->second;
     if (!device.current) return Match::unexpected;
     if (!DeviceReply::echoes(data, device.current->text)) return Match::unexpected;
+    if (!refused.empty() && refused != device.current->text) return Match::noDevice;
     // A datagram older than the only send cannot answer it; after a resend it answers the first.
     if (receivedAt < device.lastSend && device.attempts <= 1) return Match::beforeSending;
 

@@ -108,7 +108,10 @@ public:
     TimePoint nextDeadline() const;
     // Matches a datagram from `from`, received at `receivedAt`, with the request in flight. An
     // accepted reply completes it, and the device's next request goes out.
-    Match reply(const Key& from, TimePoint receivedAt, bool ok, const std::string& data, Actions& out);
+    // `refused`, when not empty, is the datagram whose refusal by the network this is: it fails
+    // the request in flight only when that is what it carried, not an earlier request.
+    Match reply(const Key& from, TimePoint receivedAt, bool ok, const std::string& data, Actions& out,
+                const std::string& refused = std::string());
     // A waiting caller gives up: a request not sent yet is withdrawn (true); one in flight is
     // left to finish without taking later requests with it.
     bool giveUp(const Key& key, const RequestPtr& request);

@@ -465,7 +465,8 @@ void TransferProtocol::receiveError(char* buffer) {
     message.msg_iovlen = 1;
     message.msg_control = control;
     message.msg_controllen = sizeof control;
-    if (::recvmsg(socket_, &message, MSG_ERRQUEUE | MSG_DONTWAIT) < 0) return;
+    const ssize_t length = ::recvmsg(socket_, &message, MSG_ERRQUEUE | MSG_DONTWAIT);
+    if (length < 0) return;
     int error = 0;
     for (cmsghdr* header = CMSG_FIRSTHDR(&message); header; header = CMSG_NXTHDR(&message, header)) {
         if (header->cmsg_level == IPPROTO_IP && header->cmsg_type == IP_RECVERR) {
@@ -491,6 +492,9 @@ void TransferProtocol::receiveError(char* buffer) {
     }
     std::vector<Received> records;
     records.push_back(Received{false, std::string(), from, base::clock::steadyNow()});
+    // The error queue hands back the refused datagram: the request it carried.
+    records.back().refused.assign(buffer,
+                                  std::min<std::size_t>(static_cast<std::size_t>(length), kReceiveBuffer));
     queueReceived(records);
 }
 
@@ -622,7 +626,7 @@ void TransferProtocol::respond(Received& record, RequestQueue::Actions& actions)
     {
         std::lock_guard<std::recursive_mutex> main(mainLock_);
         const RequestQueue::Match match =
-            requests_.reply(key, record.receivedAt, record.ok, record.data, actions);
+            requests_.reply(key, record.receivedAt, record.ok, record.data, actions, record.refused);
         switch (match) {
             case RequestQueue::Match::accepted:
                 place.trace3(L"responder: handled response for device '%1%' with data '%2%'",

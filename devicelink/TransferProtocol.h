@@ -77,6 +77,8 @@ private:
         std::string data;
         net::IpAndPort from;
         RequestQueue::TimePoint receivedAt;
+        // For the network's refusal of a datagram sent: that datagram.
+        std::string refused;
     };
     using TransferPtr = std::shared_ptr<Transfer>;
 
