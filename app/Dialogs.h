@@ -28,6 +28,7 @@ public:
     std::optional<std::wstring> askText(const std::wstring& caption, const std::wstring& text,
                                         const std::wstring& initial) override;
     std::optional<std::wstring> askPassword(const std::wstring& caption, const std::wstring& text) override;
+    int showModal(wxDialog& dialog) override;
     // A message box with an OK button; the presenter of the log calls.
     void showMessage(const std::wstring& caption, const std::wstring& text, debug::MessageIcon icon);
     debug::MessagePresenter presenter();
@@ -37,8 +38,6 @@ public:
     void closeAll(std::function<void()> then);
 
 private:
-    int showModal(wxDialog& dialog);
-
     wxWindow* parent_ = nullptr;
     std::vector<wxDialog*> open_;
     bool closing_ = false;

@@ -24,6 +24,7 @@
 #include "foundation/Settings.h"
 #include "foundation/Storage.h"
 #include "foundation/ThreadDispatcher.h"
+#include "panels/SettingsDialog.h"
 
 namespace frm {
 namespace {
@@ -242,6 +243,7 @@ void MainFrame::enableViewButtons() {
     for (unsigned view = 0; view < kViewCount; ++view) {
         buttons[view]->Enable(viewEnabled(static_cast<View>(view), existing, locked_.load()));
     }
+    m_settingsButton->Enable(!locked_.load());
     m_administratorButton->Enable(!locked_.load());
 }
 
@@ -272,6 +274,7 @@ void MainFrame::checkIdle() {
 void MainFrame::lockInterface() {
     if (locked_.exchange(true)) return;
     debug::Place("frm::MainFrame::lockInterface").info(L"Интерфейс заблокирован");
+    if (settingsDialog_ != nullptr && settingsDialog_->IsModal()) settingsDialog_->EndModal(wxID_CANCEL);
     pageBeforeLock_ = m_book->GetSelection();
     m_book->SetSelection(pageLock);
     administrator_ = false;
@@ -299,6 +302,14 @@ void MainFrame::unlockOnButtonClick(wxCommandEvent&) {
     m_book->SetSelection(pageBeforeLock_ == pageLock ? pageDevices : pageBeforeLock_);
     enableViewButtons();
     place.info(L"Интерфейс разблокирован");
+}
+
+void MainFrame::settingsOnButtonClick(wxCommandEvent&) {
+    debug::Place("frm::MainFrame::settingsOnButtonClick").trace(L"");
+    SettingsDialog dialog(this, administrator_, debug_);
+    settingsDialog_ = &dialog;
+    questions_.showModal(dialog);
+    settingsDialog_ = nullptr;
 }
 
 void MainFrame::administratorOnToggleButton(wxCommandEvent&) {

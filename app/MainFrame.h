@@ -70,6 +70,7 @@ public:
 protected:
     void OnClose(wxCloseEvent& event) override;
     void devicesOnButtonClick(wxCommandEvent& event) override;
+    void settingsOnButtonClick(wxCommandEvent& event) override;
     void administratorOnToggleButton(wxCommandEvent& event) override;
     void unlockOnButtonClick(wxCommandEvent& event) override;
 
@@ -99,6 +100,8 @@ private:
     DeviceListModel deviceModel_;
     DeviceListCtrl* deviceList_ = nullptr;
     ZoneElementPanel* zonePanel_ = nullptr;
+    // While the settings dialog is open; the lock ends it.
+    wxDialog* settingsDialog_ = nullptr;
     const ZoneElement::ZonePtr rootZone_;
     // The operator's choice, read by other threads under the GUI lock.
     std::vector<ZoneElement::DevicePtr> selectedDevices_;

@@ -5,6 +5,8 @@
 #include <optional>
 #include <string>
 
+class wxDialog;
+
 namespace frm {
 
 class Questions {
@@ -18,6 +20,9 @@ public:
     // The entered password (input masked); nothing when the operator cancels.
     virtual std::optional<std::wstring> askPassword(const std::wstring& caption,
                                                     const std::wstring& text) = 0;
+    // Shows a dialog of the window modally and gives its return code; the program's dialogs end
+    // as cancelled on a stop request.
+    virtual int showModal(wxDialog& dialog) = 0;
 };
 
 }  // namespace frm

@@ -247,6 +247,23 @@ bool pathExists(const std::wstring& path) {
     return !error && status.type() != fs::file_type::not_found;
 }
 
+bool isFolder(const std::wstring& path) {
+    std::error_code error;
+    return fs::is_directory(nativePath(path), error);
+}
+
+std::error_code createFolders(const std::wstring& path) {
+    std::error_code error;
+    fs::create_directories(nativePath(path), error);
+    return error;
+}
+
+std::error_code copyToNewFile(const std::wstring& from, const std::wstring& to) {
+    std::error_code error;
+    fs::copy_file(nativePath(from), nativePath(to), fs::copy_options::none, error);
+    return error;
+}
+
 std::vector<std::wstring> listFiles(bool recursive, const std::wstring& folder,
                                     const std::wstring& extensions) {
     std::vector<std::wstring> result;

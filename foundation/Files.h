@@ -3,6 +3,7 @@
 // operations. Paths are wide texts; on disk they are UTF-8.
 
 #include <string>
+#include <system_error>
 #include <vector>
 
 namespace base {
@@ -50,6 +51,11 @@ std::wstring keepAside(const std::wstring& path);
 
 // True when the file-system status of the path is neither an error nor "not found".
 bool pathExists(const std::wstring& path);
+bool isFolder(const std::wstring& path);
+// Creates the folder and its missing parents; an existing folder is no error.
+std::error_code createFolders(const std::wstring& path);
+// Copies the file to a new file; an existing target is an error and stays as it is.
+std::error_code copyToNewFile(const std::wstring& from, const std::wstring& to);
 
 // The full paths of the folder's files (not hidden ones) whose names end with one of the
 // extensions of the ';'-separated list ("*.mp3;*.wav"), compared without regard to case.

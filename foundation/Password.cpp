@@ -20,15 +20,22 @@ int digitValue(wchar_t c) {
 
 }  // namespace
 
+bool isStorablePassword(const std::wstring& password) {
+    for (wchar_t c : password) {
+        if ((static_cast<unsigned long>(c) ^ kKey) > 0xFF) return false;
+    }
+    return true;
+}
+
 std::wstring encodePassword(const std::wstring& password) {
+    if (!isStorablePassword(password)) {
+        throw exception::UserError(L"Недопустимый символ в пароле",
+                                   L"Пароль может содержать только латинские буквы, цифры и знаки");
+    }
     std::wstring stored;
     stored.reserve(2 * password.size());
     for (wchar_t c : password) {
         const unsigned long scrambled = static_cast<unsigned long>(c) ^ kKey;
-        if (scrambled > 0xFF) {
-            throw exception::UserError(L"Недопустимый символ в пароле",
-                                       L"Пароль может содержать только латинские буквы, цифры и знаки");
-        }
         stored.push_back(kDigits[scrambled >> 4]);
         stored.push_back(kDigits[scrambled & 0x0F]);
     }

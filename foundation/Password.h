@@ -6,8 +6,10 @@
 
 namespace base {
 
-// Throws exception::UserError for a password holding a character above U+00FF: its
-// scrambled code does not fit two digits, so it could never be matched again.
+// False for a password holding a character above U+00FF (Latin-1): its scrambled code does
+// not fit two digits, so it could never be matched again.
+bool isStorablePassword(const std::wstring& password);
+// Throws exception::UserError for a password that is not storable.
 std::wstring encodePassword(const std::wstring& password);
 // The name the settings dialog uses for the encoder.
 std::wstring toHexSpaced(const std::wstring& password);

@@ -47,6 +47,8 @@ MainFrame::MainFrame(wxWindow* parent, wxWindowID id, const wxString& title, con
     m_alarmButton = addButton(wxT("Тревожные сообщения"));
     m_drivesButton = addButton(wxT("Накопители"));
     views->AddStretchSpacer(1);
+    m_settingsButton = new wxButton(m_viewPanel, wxID_ANY, wxT("Настройки"));
+    views->Add(m_settingsButton, 0, wxEXPAND | wxLEFT | wxRIGHT | wxTOP, 6);
     m_administratorButton = new wxToggleButton(m_viewPanel, wxID_ANY, wxT("Администратор"));
     views->Add(m_administratorButton, 0, wxEXPAND | wxALL, 6);
     m_viewPanel->SetSizer(views);
@@ -91,6 +93,7 @@ MainFrame::MainFrame(wxWindow* parent, wxWindowID id, const wxString& title, con
         {m_serviceButton, &MainFrame::serviceOnButtonClick},
         {m_alarmButton, &MainFrame::alarmOnButtonClick},
         {m_drivesButton, &MainFrame::drivesOnButtonClick},
+        {m_settingsButton, &MainFrame::settingsOnButtonClick},
         {m_unlockButton, &MainFrame::unlockOnButtonClick},
     };
     for (const auto& [button, handler] : buttons) {

@@ -35,6 +35,7 @@ protected:
     wxButton* m_serviceButton;
     wxButton* m_alarmButton;
     wxButton* m_drivesButton;
+    wxButton* m_settingsButton;
     wxToggleButton* m_administratorButton;
     wxSimplebook* m_book;
     wxPanel* m_mainView;
@@ -54,6 +55,7 @@ protected:
     virtual void serviceOnButtonClick(wxCommandEvent& event) { event.Skip(); }
     virtual void alarmOnButtonClick(wxCommandEvent& event) { event.Skip(); }
     virtual void drivesOnButtonClick(wxCommandEvent& event) { event.Skip(); }
+    virtual void settingsOnButtonClick(wxCommandEvent& event) { event.Skip(); }
     virtual void administratorOnToggleButton(wxCommandEvent& event) { event.Skip(); }
     virtual void unlockOnButtonClick(wxCommandEvent& event) { event.Skip(); }
 };

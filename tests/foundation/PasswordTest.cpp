@@ -33,6 +33,7 @@ TEST(Password, StoredFormIsTwoUpperCaseDigitsPerCharacter) {
 TEST(Password, EveryCharacterUpToFFRoundTrips) {
     std::wstring password;
     for (wchar_t c = 0; c <= 0xFF; ++c) password.push_back(c);
+    EXPECT_TRUE(base::isStorablePassword(password));
     const std::wstring stored = base::encodePassword(password);
     EXPECT_EQ(stored.size(), 2 * password.size());
     EXPECT_EQ(stored.find_first_not_of(L"0123456789ABCDEF"), std::wstring::npos);
@@ -41,6 +42,7 @@ TEST(Password, EveryCharacterUpToFFRoundTrips) {
 
 TEST(Password, CharacterAboveFFIsRefused) {
     for (const wchar_t* password : {L"пароль", L"abc\u0100", L"\u20AC", L"x\U0001F600"}) {
+        EXPECT_FALSE(base::isStorablePassword(password));
         EXPECT_THROW(base::encodePassword(password), exception::UserError);
     }
 }

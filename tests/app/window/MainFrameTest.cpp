@@ -2,6 +2,9 @@
 // packets, zones are made by the buttons and come back from their file, and the idle lock
 // takes only the right password.
 
+#include <wx/app.h>
+#include <wx/notebook.h>
+
 #include <chrono>
 
 #include "app/LockRules.h"
@@ -108,6 +111,35 @@ TEST_F(WindowFixture, IdleLockOpensOnlyForTheRightPassword) {
     clickButton(L"Разблокировать");
     EXPECT_FALSE(frame_->isLocked());
     EXPECT_TRUE(wxWindow::FindWindowByLabel(L"Устройства", frame_)->IsEnabled());
+}
+
+TEST_F(WindowFixture, SettingsOpenInTheWindowsModeAndTheLockEndsThem) {
+    pref::setString(setting::securityAdministrator.key, base::toUtf8(base::encodePassword(L"admin")));
+    openWindow();
+    std::vector<std::size_t> pages;
+    questions_.modal = [&](wxDialog& dialog) {
+        for (wxWindow* child : dialog.GetChildren()) {
+            if (auto* book = dynamic_cast<wxNotebook*>(child)) pages.push_back(book->GetPageCount());
+        }
+        return wxID_CANCEL;
+    };
+    clickButton(L"Настройки");
+    questions_.passwords = {L"admin"};
+    clickButton(L"Администратор");
+    clickButton(L"Настройки");
+    EXPECT_EQ(pages, (std::vector<std::size_t>{5, 6}));
+
+    // Left open over a locked window, the dialog would let anyone change the passwords.
+    int result = wxID_NONE;
+    questions_.modal = [&](wxDialog& dialog) {
+        wxTheApp->CallAfter([&] { frame_->lockInterface(); });
+        return result = dialog.ShowModal();
+    };
+    clickButton(L"Настройки");
+    ASSERT_TRUE(pumpUntil([&] { return result != wxID_NONE; }));
+    EXPECT_EQ(result, wxID_CANCEL);
+    EXPECT_TRUE(frame_->isLocked());
+    EXPECT_FALSE(wxWindow::FindWindowByLabel(L"Настройки", frame_)->IsEnabled());
 }
 
 }  // namespace

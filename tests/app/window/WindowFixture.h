@@ -5,12 +5,14 @@
 // packets, and real clicks on its controls.
 
 #include <gtest/gtest.h>
+#include <wx/dialog.h>
 #include <wx/listctrl.h>
 #include <wx/treectrl.h>
 #include <wx/uiaction.h>
 #include <wx/weakref.h>
 
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -40,10 +42,13 @@ public:
     std::optional<std::wstring> askPassword(const std::wstring&, const std::wstring&) override {
         return next(passwords);
     }
+    int showModal(wxDialog& dialog) override { return modal(dialog); }
 
     bool yes = true;
     std::deque<std::wstring> texts;
     std::deque<std::wstring> passwords;
+    // What a modal dialog of the window does; by default it is cancelled unseen.
+    std::function<int(wxDialog&)> modal = [](wxDialog&) { return wxID_CANCEL; };
 
 private:
     static std::optional<std::wstring> next(std::deque<std::wstring>& script) {

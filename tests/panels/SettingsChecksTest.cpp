@@ -1,0 +1,125 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "foundation/TextConversion.h"
+#include "panels/SettingsChecks.h"
+#include "support/LogCapture.h"
+#include "support/TempFolder.h"
+
+namespace {
+
+TEST(SettingsChecks, ValueByKind) {
+    struct Case {
+        const wchar_t* text;
+        int kind;
+        bool accepted;
+    };
+    const Case cases[] = {
+        {L"239.1.2.3", frm::checkIpAddress, true},
+        {L"255.255.255.255", frm::checkIpAddress, true},
+        {L"256.1.1.1", frm::checkIpAddress, false},
+        {L"1.2.3", frm::checkIpAddress, false},
+        {L"239.1.2.3x", frm::checkIpAddress, false},
+        {L"239.1.2.3 ", frm::checkIpAddress, false},
+        {L"239.1.2.3:5", frm::checkIpAddress, false},
+        {L"", frm::checkIpAddress, false},
+        {L"11991", frm::checkInteger, true},
+        {L"-5", frm::checkInteger, true},
+        {L"+7", frm::checkInteger, true},
+        {L"2147483647", frm::checkInteger, true},
+        {L"-2147483648", frm::checkInteger, true},
+        {L"2147483648", frm::checkInteger, false},
+        {L"99999999999999999999", frm::checkInteger, false},
+        {L"12a", frm::checkInteger, false},
+        {L" 1", frm::checkInteger, false},
+        {L"", frm::checkInteger, false},
+        {L"что угодно", frm::checkAny, true},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(frm::checkValue(c.text, c.kind), c.accepted) << base::toUtf8(c.text);
+}
+
+TEST(SettingsChecks, UnknownKindIsAnInternalFault) {
+    test::LogCapture capture;
+    EXPECT_FALSE(frm::checkValue(L"1", 3));
+    EXPECT_TRUE(capture.contains(L"Необходимо добавить фильтр [internal error, condition '3']", L"ERROR"));
+}
+
+TEST(SettingsChecks, AddressAndPort) {
+    struct Case {
+        const char* text;
+        bool accepted;
+        const wchar_t* address;
+        const wchar_t* port;
+    };
+    const Case cases[] = {
+        {"239.1.2.3:11991", true, L"239.1.2.3", L"11991"},
+        {"239.1.2.3x:11991", false, L"239.1.2.3x", L"11991"},
+        {"239.1.2.3:port", false, L"239.1.2.3", L"port"},
+        {"239.1.2.3:1:2", false, L"239.1.2.3", L"1:2"},
+        {":11991", false, L"", L"11991"},
+    };
+    for (const Case& c : cases) {
+        std::wstring address;
+        std::wstring port;
+        EXPECT_EQ(frm::splitAddressAndPort(c.text, address, port), c.accepted) << c.text;
+        EXPECT_EQ(address, c.address) << c.text;
+        EXPECT_EQ(port, c.port) << c.text;
+    }
+    std::wstring address = L"kept";
+    std::wstring port;
+    EXPECT_FALSE(frm::splitAddressAndPort("239.1.2.3", address, port));
+    EXPECT_EQ(address, L"kept");
+}
+
+TEST(SettingsChecks, Passwords) {
+    struct Case {
+        const wchar_t* typed;
+        const wchar_t* repeated;
+        // Empty: accepted.
+        const wchar_t* refusal;
+    };
+    const Case cases[] = {
+        {L"", L"", L""},
+        {L"secret", L"secret", L""},
+        {L"Pässwörd ÿ", L"Pässwörd ÿ", L""},
+        {L"secret", L"", L"Пароль администратора не сохранён (пустой или разный)"},
+        {L"", L"secret", L"Пароль администратора не сохранён (пустой или разный)"},
+        {L"secret", L"Secret", L"Пароль администратора не сохранён (пустой или разный)"},
+        {L"пароль", L"пароль",
+         L"Пароль администратора не сохранён: допустимы только латинские буквы, цифры и знаки"},
+        {L"abc\u0100", L"abc\u0100",
+         L"Пароль администратора не сохранён: допустимы только латинские буквы, цифры и знаки"},
+    };
+    for (const Case& c : cases) {
+        const auto refusal = frm::passwordRefusal({c.typed, c.repeated}, L"Пароль администратора");
+        EXPECT_EQ(refusal.value_or(L""), c.refusal) << base::toUtf8(c.typed);
+    }
+}
+
+TEST(SettingsChecks, Folders) {
+    test::TempFolder temp;
+    const std::wstring existing = temp.widePath();
+    const std::wstring missing = existing + L"/нет";
+    std::ofstream(temp.file("file")).put('x');
+    struct Case {
+        std::wstring edited;
+        std::wstring shown;
+        std::wstring refusal;
+    };
+    const Case cases[] = {
+        {missing, missing, L""},
+        {existing, missing, L""},
+        {L"", existing, L""},
+        {missing, existing, L"Папка '" + missing + L"' не существует"},
+        {existing + L"/file", existing, L"Папка '" + existing + L"/file' не существует"},
+        {existing + L"/\u4E2D", existing,
+         L"Путь '" + existing + L"/\u4E2D' содержит знаки, которые нельзя сохранить в настройках"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(frm::folderRefusal(c.edited, c.shown).value_or(L""), c.refusal) << base::toUtf8(c.edited);
+}
+
+}  // namespace
