@@ -131,4 +131,22 @@ bool DeviceReply::parseInt(const std::string& text, std::int64_t& value, std::in
     return true;
 }
 
+bool DeviceReply::parseHex(const std::string& text, std::uint32_t& value, std::uint32_t maximum) {
+    std::size_t at = 0;
+    base::scan::skipBlanks(text, at);
+    std::uint64_t parsed = 0;
+    // Saturating one above the bound, so that a longer number reads as out of range.
+    bool ok = base::scan::readDigits(text, at, 16, std::uint64_t{maximum} + 1, parsed);
+    base::scan::skipBlanks(text, at);
+    ok = ok && at == text.size() && parsed <= maximum;
+    if (!ok) {
+        debug::Place("device::DeviceReply::parseHex")
+            .external(L"Получен неверный тип для шестнадцатеричного значения %1% с границей %2%", text,
+                      maximum);
+        return false;
+    }
+    value = static_cast<std::uint32_t>(parsed);
+    return true;
+}
+
 }  // namespace device

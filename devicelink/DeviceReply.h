@@ -26,6 +26,8 @@ public:
     // The whole text, blanks around it aside, as a decimal number within [minimum, maximum].
     static bool parseInt(const std::string& text, std::int64_t& value, std::int64_t minimum,
                          std::int64_t maximum);
+    // The same for a hexadecimal number up to `maximum`, without sign or prefix.
+    static bool parseHex(const std::string& text, std::uint32_t& value, std::uint32_t maximum);
 };
 
 }  // namespace device

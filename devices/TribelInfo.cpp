@@ -55,11 +55,17 @@ void TribelInfo::resetCache() {
     DeviceBase::resetCache();
     std::lock_guard<std::recursive_mutex> guard(mutex());
     config_.reset();
-    gongEnabled_ = false;
+    gongEnabled_.reset();
     gongId_ = noGong;
     state_ = State{};
-    // The zones and the access keys add their caches to this reset.
+    passkeyReply_.clear();
+    zones_.clear();
+    zonesChanged(false);
     testStart_.store(0);
+}
+
+std::shared_ptr<TribelInfo> TribelInfo::self() {
+    return std::static_pointer_cast<TribelInfo>(getThisBasePtr());
 }
 
 bool TribelInfo::checkUpgradePossibility(const std::shared_ptr<IFirmware>& image) {

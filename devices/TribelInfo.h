@@ -1,14 +1,19 @@
 #pragma once
 // A "Tribel" microphone console: the record of its last status packet (TribelInfoParseState.cpp),
-// its settings (TribelInfoConfig.cpp), its test, its volume as it reports it, and the gong it
-// plays before an announcement.
+// its settings (TribelInfoConfig.cpp), its zones (TribelInfoZones.cpp), its access keys
+// (TribelInfoPasskeys.cpp), its test, its volume as it reports it, and the gong it plays before
+// an announcement, a fragment of its audio memory (TribelInfoMemory.cpp).
 
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <optional>
+#include <set>
 #include <string>
+#include <vector>
 
 #include "devicelink/CommonConfig.h"
+#include "devicelink/ConsoleZone.h"
 #include "devicelink/DeviceBase.h"
 #include "devicelink/DeviceType.h"
 #include "devices/FeatureFlags.h"
@@ -21,6 +26,16 @@ class TribelInfo : public DeviceBase {
 public:
     using State = TribelState;
     using Config = TribelConfig;
+    using Zone = ConsoleZone;
+    using Zones = ConsoleZones;
+
+    // One access key of the console's list.
+    struct Passkey {
+        bool listed = true;
+        std::string key;
+        // "Ключ " and the key's place in the list, from 1.
+        std::wstring name;
+    };
 
     // The gong id that stands for no gong.
     static constexpr std::uint16_t noGong = 0xFFFF;
@@ -49,10 +64,11 @@ public:
     // The "get vol" reply: the volume in percent, clamped to 0..100. A console that answers
     // counts as online.
     void handleVolume(const std::string& reply) override;
-    // Also the cached settings.
+    // The console's audio memory of its gong and messages, loaded from its flash or empty when
+    // `blank`. After each write of it the console is told where the gong now lies.
+    std::shared_ptr<memory::IAudioControl> initAudioMemory(bool blank) override;
+    // Also the cached settings, zones and access-key list.
     void dropCachedValues() override;
-    // The console audio memory (initAudioMemory), its gong checks and the gong setting that
-    // follows a write of it join the console with the console audio memory.
 
     // Whether a firmware image made for `imageType` may be written to this console.
     bool acceptsFirmwareFor(DeviceType imageType) const;
@@ -81,6 +97,39 @@ public:
     bool setConfig(Config config);
     CommonConfig getCommonConfig(bool refresh);
     bool setCommonConfig(const CommonConfig& common);
+    // Logs where the cached gong and the audio memory disagree; changes nothing.
+    void checkInvariant();
+
+    // Zones, numbered 0 to 20. Read from the console once and then kept up to date by the
+    // binding and unbinding here. exception::UnexpectedResponseOfDevice for a list that does
+    // not read; exchange failures pass on.
+    void initZones();
+    Zones getZones();
+    // exception::InternalError when the zone is not there.
+    Zone findZone(int zoneNumber);
+    // The zones that the console reports switched off; not cached.
+    std::set<int> getZonesOff();
+    // Binds the zone to the virtual zone and the loudspeakers' device numbers, with a scenario
+    // (ConsoleZone::noScenario for none). False, logged, when the arguments, the console's type
+    // or its zone memory do not allow it or the scenario was refused (the zone is then gone).
+    bool bindZone(int zoneNumber, int virtualZone, int scenario, const std::set<std::uint32_t>& addresses);
+    // False when the zone is not there.
+    bool unbindZone(int zoneNumber);
+
+    // Access keys. The console learns a new key itself: addPasskey starts it, requestPasskeys
+    // tells whether it still listens, finishPasskey ends it. The refusals of a console that
+    // plays: exception::UserResponse "internalPlaying".
+    // The keys of the console's list; exception::UnexpectedResponseOfDevice for a list that does
+    // not read.
+    std::vector<Passkey> getPasskeys();
+    // True while the console is learning a key; false also when it does not answer.
+    bool requestPasskeys();
+    void addPasskey();
+    void finishPasskey();
+    // exception::IncorrectFormat for a key that is no hexadecimal text, exception::UserError
+    // "Ключ не существует" for one that is not in the last list.
+    void deletePasskey(const std::string& key);
+    void resetPasskeys();
 
 private:
     struct StateUpdate;
@@ -94,20 +143,51 @@ private:
     // What the console plays follows its playback state, and so does the cached gong switch.
     void applyPlaybackState(State& record);
 
+    std::shared_ptr<TribelInfo> self();
+    // The checks and the writes of setConfig; with `placeGong` the gong's position is worked out
+    // and sent even when the gong itself did not change.
+    bool writeConfig(Config config, bool placeGong);
     // The order of the gong to send, or the refusal of a gong that cannot be played.
     std::uint16_t examineGong(const Config& config);
     // Drops the cached settings and the request cache, so that the next read asks the console.
     void dropConfig();
+    // After a write of the audio memory the gong's fragment may lie elsewhere: the console is
+    // told its new position, or the gong is switched off when the fragment is gone.
+    void setDeferredGong(memory::IAudioControl& memory);
+    void checkInvariant(memory::IAudioControl& memory);
+    // The id of the fragment at that position; noGong for none.
+    static std::uint16_t gongIdAt(memory::IAudioControl& memory, std::uint16_t order);
+
+    // Reads the zones and keeps them unless a binding changed them meanwhile.
+    Zones loadZones();
+    void askZoneMemorySize();
+    // The zone map changed or may have: loaders that started before drop what they read.
+    void zonesChanged(bool stillLoaded);
+    // Lists the keys into the key vector; the reply is the cached one or asked for.
+    std::vector<Passkey> listPasskeys();
+    void refuseWhilePlaying();
 
     std::atomic<std::uint32_t> versionId_{3};
     // Microseconds of the last test that the console took; 0 for none.
     std::atomic<std::int64_t> testStart_{0};
 
+    std::atomic<bool> zonesLoaded_{false};
+    // Kept across a cache reset.
+    std::atomic<std::uint32_t> zoneMemorySize_{0};
+
     // Guarded by the device lock.
     State state_;
     std::shared_ptr<Config> config_;
-    bool gongEnabled_ = false;
+    // The gong switch as last written or read; unknown until then.
+    std::optional<bool> gongEnabled_;
     std::uint16_t gongId_ = noGong;
+    Zones zones_;
+    // Counts the changes of the zone map.
+    std::uint64_t zoneGeneration_ = 0;
+    // The last "passkeyList" reply; empty when the next listing asks the console.
+    std::string passkeyReply_;
+    std::vector<Passkey> passkeys_;
+    std::vector<Passkey> passkeysBeforeAdd_;
 };
 
 }  // namespace device

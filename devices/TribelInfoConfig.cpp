@@ -45,10 +45,8 @@ TribelInfo::Config TribelInfo::getConfig(bool refresh) {
     if (gongId == noGong) {
         // The audio memory may read the console: asked outside the lock. A console without
         // one, or whose memory cannot be read, has no gong id.
-        if (const std::shared_ptr<memory::IAudioControl> memory = getAudioMemory(false, false)) {
-            const std::int32_t found = memory->getFragmentId(config.gongOrder);
-            gongId = found >= 0 && found < noGong ? static_cast<std::uint16_t>(found) : noGong;
-        }
+        if (const std::shared_ptr<memory::IAudioControl> memory = getAudioMemory(false, false))
+            gongId = gongIdAt(*memory, config.gongOrder);
     }
     config.gongId = gongId;
 
@@ -69,17 +67,28 @@ bool TribelInfo::setCommonConfig(const CommonConfig& common) {
 }
 
 bool TribelInfo::setConfig(Config config) {
+    return writeConfig(std::move(config), false);
+}
+
+bool TribelInfo::writeConfig(Config config, bool placeGong) {
     const debug::Place here(setConfigPlace);
     if (!isOnlineAndResponding()) throw exception::Offline();
     if (hasInternalPlaying()) throw exception::UserResponse(L"internalPlaying", L"");
     checkConsoleConfig(config);
     const Config old = getConfig(true);
 
-    // Turning the access keys on needs a console that has keys ("noPasskeys"), and a console
-    // that stops being a fire console must have no messages bound to its zones
-    // ("blockedByScenario"): both checks join with the access keys and the console zones.
+    if (config.passkey && !old.passkey && getPasskeys().empty())
+        throw exception::UserResponse(L"noPasskeys", L"Проверка наличия ключей доступа");
+    if (old.fireConsole && !config.fireConsole) {
+        for (const auto& [number, zone] : getZones()) {
+            if (zone.scenario != Zone::noScenario)
+                throw exception::UserResponse(L"blockedByScenario",
+                                              L"Проверка наличия сообщений для консоли оповещения");
+        }
+    }
     const bool gongTurnedOn = config.gong && !old.gong;
-    const bool gongExamined = gongTurnedOn || (config.gongId != noGong && config.gongId != old.gongId);
+    const bool gongExamined =
+        gongTurnedOn || (config.gongId != noGong && (placeGong || config.gongId != old.gongId));
     const std::uint16_t gongOrder = gongExamined ? examineGong(config) : old.gongOrder;
     const std::uint32_t priority = consolePriorityToSend(config);
 
@@ -119,7 +128,7 @@ bool TribelInfo::setConfig(Config config) {
         gongId_ = config.gongId;
         clearCache();
     }
-    // The check that the gong and the audio memory agree joins with the console audio memory.
+    checkInvariant();
     return restart;
 }
 
@@ -139,6 +148,9 @@ std::uint16_t TribelInfo::examineGong(const Config& config) {
 void TribelInfo::dropCachedValues() {
     DeviceBase::dropCachedValues();
     dropConfig();
+    std::lock_guard<std::recursive_mutex> guard(mutex());
+    passkeyReply_.clear();
+    zonesChanged(false);
 }
 
 void TribelInfo::dropConfig() {

@@ -91,7 +91,7 @@ TEST_F(TribelConfigTest, ReadsTheSettingsOfEachLayout) {
         auto [emulated, console] = connected(c.version);
         Config expected = defaultConfig();
         c.expect(expected);
-        EXPECT_EQ(describe(console->getConfig(false)), describe(expected));
+        EXPECT_EQ(describe(console->getConfig(true)), describe(expected));
         EXPECT_EQ(console->getCommonConfig(false).serverIp, expected.serverIp);
         EXPECT_EQ(sent(*emulated), "get state");
     }
@@ -199,12 +199,13 @@ TEST_F(TribelConfigTest, RecordsBeyondTheirBoundariesAreRefusedBeforeAnythingIsS
                       cases[n].refusal);
             EXPECT_EQ(test::thrown<exception::UserResponse>(write, &exception::Base::message),
                       cases[n].refusal);
-            EXPECT_EQ(sent(*emulated), "get state");
+            // A console that stops being a fire console is first asked for its zones.
+            EXPECT_EQ(sent(*emulated), config.fireConsole ? "get state" : "get state; zoneList all");
         }
         emulated->clearReceived();
     }
 
-    // A gong fragment that is not known: without an audio memory none is.
+    // A gong fragment that the audio memory does not have.
     Config config = good;
     config.gongId = 5;
     EXPECT_EQ(
@@ -233,6 +234,7 @@ TEST_F(TribelConfigTest, AWriteSendsOnlyTheChangedKeys) {
         bool restarts;
         std::string version = "1.00.16";
         std::function<void(Settings&)> prepare = [](Settings&) {};
+        std::vector<std::string> passkeys = {};
     };
     const std::vector<Case> cases = {
         {"only the beeper", [](Config& c) { c.beeper = false; }, "set beeper off", false},
@@ -257,11 +259,14 @@ TEST_F(TribelConfigTest, AWriteSendsOnlyTheChangedKeys) {
              c.priorityLevel = 60, c.priorityGOChS = true, c.powerIn1 = 2, c.powerIn2 = 3, c.igmpReport = 200;
              c.holdBroadcast = true;
          },
-         "set gong off; set beeper off; set faultAlarm off; set ledScBlink on; set passkey on; set "
-         "singlePower on; "
+         "passkeyList; zoneList all; set gong off; set beeper off; set faultAlarm off; set ledScBlink on; "
+         "set passkey on; set singlePower on; "
          "set neridaAddr 20; set neridaTest off; set priority 60; set priorityGOChS on; set powerIn1 2; "
          "set powerIn2 3; set igmpReport 200; set holdBroadcast on",
-         false},
+         false,
+         "1.00.16",
+         [](Settings&) {},
+         {"A1"}},
         {"a fire console's arm and priority",
          [](Config& c) { c.neridaReserve = true, c.gochsArm = true, c.priorityLevel = 70; },
          "set neridaReserve on; set gochsArm on; set priority 198", false},
@@ -274,6 +279,7 @@ TEST_F(TribelConfigTest, AWriteSendsOnlyTheChangedKeys) {
         Settings settings = emulated->settings();
         c.prepare(settings);
         emulated->setSettings(settings);
+        emulated->setPasskeys(c.passkeys);
         Config config = console->getConfig(true);
         c.change(config);
         emulated->clearReceived();

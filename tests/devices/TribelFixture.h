@@ -25,8 +25,9 @@ protected:
         return emulator;
     }
 
-    // A console that took a status packet of `emulator` and answered its responding check; the
-    // emulator's command log starts empty.
+    // A console that took a status packet of `emulator`, answered its responding check and read
+    // its audio memory, whose reading also caches the settings; the emulator's command log
+    // starts empty.
     std::shared_ptr<device::TribelInfo> connect(ConsoleEmulator& emulator) {
         auto console = makeConsole();
         EXPECT_TRUE(console->parseState(emulator.statusPacket(), emulator.address()));
@@ -34,6 +35,7 @@ protected:
         // then finds the console checked and sends nothing.
         console->checkResponding(true);
         EXPECT_TRUE(waitFor([&] { return console->isOnlineAndResponding(); }));
+        EXPECT_NE(console->getAudioMemory(false, true), nullptr);
         EXPECT_TRUE(waitForDispatcher());
         emulator.clearReceived();
         return console;

@@ -1,5 +1,7 @@
 #include "support/ConsoleEmulator.h"
 
+#include <algorithm>
+#include <sstream>
 #include <stdexcept>
 
 namespace test {
@@ -70,7 +72,8 @@ ConsoleEmulator::ConsoleEmulator(const std::string& ip, std::uint16_t port,
     : EmulatedDevice(ip, port),
       hardwareAddress_(hardwareAddress),
       versionText_("Tribel-T " + version),
-      revision_(revisionOf(version)) {
+      revision_(revisionOf(version)),
+      flash_(*this, 8192) {
     on("get vol", [this](const std::string&) {
         std::lock_guard<std::mutex> guard(lock_);
         return std::optional<std::string>(successReply(volumeText_));
@@ -90,6 +93,35 @@ ConsoleEmulator::ConsoleEmulator(const std::string& ip, std::uint16_t port,
         testRunning_ = false;
         return std::optional<std::string>(successReply(""));
     });
+    on("zoneList all", [this](const std::string&) {
+        std::lock_guard<std::mutex> guard(lock_);
+        return std::optional<std::string>(successReply(zoneListLocked()));
+    });
+    on("zoneScList", [this](const std::string&) {
+        std::lock_guard<std::mutex> guard(lock_);
+        std::string list;
+        for (const auto& [number, zone] : zones_) {
+            if (zone.scenario >= 0) list += decimal(number) + "," + decimal(zone.scenario) + ";";
+        }
+        return std::optional<std::string>(successReply(list.empty() ? "no" : list));
+    });
+    on("zoneSizeGet", [this](const std::string&) {
+        std::lock_guard<std::mutex> guard(lock_);
+        std::size_t used = 0;
+        for (const auto& [number, zone] : zones_) used += zone.addresses.size();
+        return std::optional<std::string>(
+            successReply(decimal(zoneMemorySize_) + "(" + decimal(zoneMemorySize_ - used) + ")"));
+    });
+    on("zoneOffList", [this](const std::string&) {
+        std::lock_guard<std::mutex> guard(lock_);
+        std::string list;
+        for (const int number : zonesOff_) list += decimal(number) + ",";
+        return std::optional<std::string>(successReply(list.empty() ? "no" : list));
+    });
+    on("zoneBind ", [this](const std::string& command) { return bindZone(command); });
+    on("zoneScBind ", [this](const std::string& command) { return changeZone(command); });
+    on("zoneDel ", [this](const std::string& command) { return changeZone(command); });
+    on("passkey", [this](const std::string& command) { return changePasskeys(command); });
 }
 
 ConsoleEmulator::~ConsoleEmulator() {
@@ -151,6 +183,134 @@ std::vector<std::string> ConsoleEmulator::settingsLines() const {
 void ConsoleEmulator::setVolumeText(const std::string& text) {
     std::lock_guard<std::mutex> guard(lock_);
     volumeText_ = text;
+}
+
+std::map<int, ConsoleEmulator::Zone> ConsoleEmulator::zones() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    return zones_;
+}
+
+void ConsoleEmulator::setZones(const std::map<int, Zone>& zones) {
+    std::lock_guard<std::mutex> guard(lock_);
+    zones_ = zones;
+}
+
+void ConsoleEmulator::setZoneMemorySize(std::uint32_t entries) {
+    std::lock_guard<std::mutex> guard(lock_);
+    zoneMemorySize_ = entries;
+}
+
+void ConsoleEmulator::setZonesOff(const std::set<int>& zones) {
+    std::lock_guard<std::mutex> guard(lock_);
+    zonesOff_ = zones;
+}
+
+std::vector<std::string> ConsoleEmulator::passkeys() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    return passkeys_;
+}
+
+void ConsoleEmulator::setPasskeys(const std::vector<std::string>& keys) {
+    std::lock_guard<std::mutex> guard(lock_);
+    passkeys_ = keys;
+}
+
+bool ConsoleEmulator::learning() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    return learning_;
+}
+
+void ConsoleEmulator::presentKey(const std::string& key) {
+    std::lock_guard<std::mutex> guard(lock_);
+    if (!learning_) return;
+    passkeys_.push_back(key);
+    learning_ = false;
+}
+
+std::string ConsoleEmulator::zoneListLocked() const {
+    if (zones_.empty()) return "no";
+    std::string list;
+    for (const auto& [number, zone] : zones_) {
+        list += decimal(number) + "," + decimal(zone.virtualZone);
+        for (const std::uint32_t address : zone.addresses) list += "," + hex(address, 1);
+        list += ";";
+    }
+    return list;
+}
+
+// "zoneBind <zone> <virtual zone> <address>,<address>,"
+std::optional<std::string> ConsoleEmulator::bindZone(const std::string& command) {
+    std::istringstream words(command.substr(std::string("zoneBind ").size()));
+    std::string zoneText, virtualText, addressText;
+    words >> zoneText >> virtualText >> addressText;
+    std::int64_t number = 0;
+    std::int64_t virtualZone = 0;
+    if (!parseWhole(zoneText, number) || number < 0 || number > 20 || !parseWhole(virtualText, virtualZone) ||
+        virtualZone < 1 || virtualZone > 1023 || addressText.empty() || addressText.back() != ',') {
+        return errorReply("bad arguments");
+    }
+    Zone zone;
+    zone.virtualZone = static_cast<int>(virtualZone);
+    std::istringstream addresses(addressText);
+    for (std::string piece; std::getline(addresses, piece, ',');) {
+        std::int64_t address = 0;
+        if (!parseWhole(piece, address, 16) || address < 0 || address > 0xFFFFFF)
+            return errorReply("bad address");
+        zone.addresses.insert(static_cast<std::uint32_t>(address));
+    }
+    std::lock_guard<std::mutex> guard(lock_);
+    std::size_t used = zone.addresses.size();
+    for (const auto& [other, kept] : zones_) {
+        if (other != number) used += kept.addresses.size();
+    }
+    if (used > zoneMemorySize_) return errorReply("no memory");
+    zones_[static_cast<int>(number)] = zone;
+    return successReply("");
+}
+
+// "zoneScBind <zone> <scenario>" and "zoneDel <zone>".
+std::optional<std::string> ConsoleEmulator::changeZone(const std::string& command) {
+    std::istringstream words(command);
+    std::string name, zoneText, scenarioText;
+    words >> name >> zoneText >> scenarioText;
+    std::int64_t number = 0;
+    std::int64_t scenario = 0;
+    const bool bind = name == "zoneScBind";
+    if (!parseWhole(zoneText, number) || (bind && !parseWhole(scenarioText, scenario)))
+        return errorReply("bad arguments");
+    std::lock_guard<std::mutex> guard(lock_);
+    const auto found = zones_.find(static_cast<int>(number));
+    if (found == zones_.end()) return errorReply("no zone");
+    if (bind) {
+        found->second.scenario = static_cast<int>(scenario);
+    } else {
+        zones_.erase(found);
+    }
+    return successReply("");
+}
+
+std::optional<std::string> ConsoleEmulator::changePasskeys(const std::string& command) {
+    std::lock_guard<std::mutex> guard(lock_);
+    if (command == "passkeyList") {
+        std::string list;
+        for (const std::string& key : passkeys_) list += (list.empty() ? "" : ",") + key;
+        if (learning_) list += list.empty() ? "listening" : ",listening";
+        return successReply(list.empty() ? "no" : list);
+    }
+    if (command == "passkeyAdd" || command == "passkeyFinish") {
+        learning_ = command == "passkeyAdd";
+        return successReply("");
+    }
+    if (command == "passkeyReset") {
+        passkeys_.clear();
+        return successReply("");
+    }
+    const std::string prefix = "passkeyDel ";
+    if (command.compare(0, prefix.size(), prefix) != 0) return errorReply("unknown command");
+    const auto found = std::find(passkeys_.begin(), passkeys_.end(), command.substr(prefix.size()));
+    if (found == passkeys_.end()) return errorReply("no key");
+    passkeys_.erase(found);
+    return successReply("");
 }
 
 std::optional<std::string> ConsoleEmulator::setSetting(const std::string& command) {

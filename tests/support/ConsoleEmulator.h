@@ -1,16 +1,19 @@
 #pragma once
 // An emulated "Tribel" microphone console: it writes status packets from a status the test sets,
 // answers "get state" in the layout of its firmware, takes the configuration keys, restarts on
-// "reboot", and runs its self test.
+// "reboot", runs its self test, keeps its zones and access keys, and has an audio flash.
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
+#include "support/AudioFlash.h"
 #include "support/DeviceEmulator.h"
 #include "support/EmulatorText.h"
 
@@ -102,10 +105,33 @@ public:
     // The volume "get vol" tells, as the console sends it.
     void setVolumeText(const std::string& text);
 
+    // One zone as the console keeps it; every address takes one entry of the zone memory.
+    struct Zone {
+        int virtualZone = 0;
+        int scenario = -1;
+        std::set<std::uint32_t> addresses;
+    };
+    std::map<int, Zone> zones() const;
+    void setZones(const std::map<int, Zone>& zones);
+    void setZoneMemorySize(std::uint32_t entries);
+    void setZonesOff(const std::set<int>& zones);
+
+    std::vector<std::string> passkeys() const;
+    void setPasskeys(const std::vector<std::string>& keys);
+    bool learning() const;
+    // A key shown to the console's reader: while it learns, the key is added and learning ends.
+    void presentKey(const std::string& key);
+
+    AudioFlash& audioFlash() { return flash_; }
+
 private:
     std::optional<std::string> setSetting(const std::string& command);
     std::optional<std::string> selfTest(const std::string& command);
     std::vector<std::string> settingsLinesLocked() const;
+    std::optional<std::string> bindZone(const std::string& command);
+    std::optional<std::string> changeZone(const std::string& command);
+    std::optional<std::string> changePasskeys(const std::string& command);
+    std::string zoneListLocked() const;
 
     const std::string hardwareAddress_;
     const std::string versionText_;
@@ -116,6 +142,12 @@ private:
     Settings settings_;
     std::string volumeText_ = "80";
     bool testRunning_ = false;
+    std::map<int, Zone> zones_;
+    std::uint32_t zoneMemorySize_ = 200;
+    std::set<int> zonesOff_;
+    std::vector<std::string> passkeys_;
+    bool learning_ = false;
+    AudioFlash flash_;
 };
 
 // The reply of a console that took a command: "SUCCESS: payload".
