@@ -96,6 +96,8 @@ MainFrame::MainFrame(std::shared_ptr<device::TransferProtocol> transport, std::u
                                           const std::wstring&) { return ++deviceCounter_; });
     registry_->setFactory(device::types::loudspeaker,
                           std::make_shared<device::DeviceFactoryOf<device::VokarInfo>>());
+    registry_->setFactory(device::types::console,
+                          std::make_shared<device::DeviceFactoryOf<device::TribelInfo>>());
     registry_->setInterfaceIp(interfaceIp);
 
     deviceList_ = new DeviceListCtrl(m_deviceListArea, deviceModel_);

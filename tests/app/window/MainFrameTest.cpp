@@ -1,6 +1,6 @@
 // The main window's wiring, with real clicks: the device list follows the loudspeakers' status
-// packets, zones are made by the buttons and come back from their file, and the idle lock
-// takes only the right password.
+// packets and takes consoles too, zones are made by the buttons and come back from their file,
+// and the idle lock takes only the right password.
 
 #include <wx/app.h>
 #include <wx/notebook.h>
@@ -10,6 +10,7 @@
 #include "app/LockRules.h"
 #include "devicelink/DeviceCollection.h"
 #include "foundation/Password.h"
+#include "support/ConsoleEmulator.h"
 #include "support/ManualClock.h"
 #include "tests/app/window/WindowFixture.h"
 
@@ -37,6 +38,18 @@ TEST_F(WindowFixture, DeviceRowsFollowTheStatusPacketsOnlineOfflineAndBack) {
     const auto targets = frame_->getTargetDevices();
     ASSERT_EQ(targets.size(), 1u);
     EXPECT_EQ(std::string(targets[0]->getHardwareAddress().toCharArray()), "02:7E:41:00:00:02");
+}
+
+TEST_F(WindowFixture, ConsolesJoinTheDeviceList) {
+    openWindow();
+    test::ConsoleEmulator console("127.0.0.9", port_, "02:7E:41:00:00:20");
+    int pumps = 0;
+    ASSERT_TRUE(pumpUntil([&] {
+        // A packet about every 300 ms, as often as a console sends them.
+        if (pumps++ % 30 == 0) console.sendStatus(net::IpAndPort("127.0.0.1", port_));
+        return deviceList()->GetItemCount() == 1 && deviceState(0) == L"В сети";
+    }));
+    EXPECT_EQ(deviceList()->GetItemText(0, frm::DeviceListModel::type), L"Tribel-T");
 }
 
 TEST_F(WindowFixture, ZonesMadeByTheButtonsSurviveARestart) {
