@@ -17,5 +17,7 @@ enum class DecodeResult { done, stopped, failed };
 // Decodes the whole file, skipping what does not decode. `failed` when the file cannot be read
 // or holds no MPEG audio frame at all.
 DecodeResult decodeMp3File(const std::wstring& path, const PcmSink& sink);
+// Whether the file begins with MPEG audio that decodes: what the priority stream can play.
+bool canDecodeMp3File(const std::wstring& path);
 
 }  // namespace audio
