@@ -1,17 +1,28 @@
 #pragma once
-// The audio part of start-up and shutdown. Start-up (after the main window exists) sets up the
-// common streamer and starts it unless `multicast.zeroPing` is set, then creates the player engine
-// with the plug-ins of the "@plugins" folder and the player. The main window's shutdown stops what
-// plays; the application's exit deletes the player and frees the engine and the streamer.
+// The audio part of start-up and shutdown. Start-up (after the main window and its registry
+// exist) sets up the common streamer and starts it unless `multicast.zeroPing` is set, sets up
+// the priority streamer and creates the alarm channel, then creates the player engine with the
+// plug-ins of the "@plugins" folder, the player and the player channel. The main window's
+// shutdown ends the alarm broadcasts while the transport still runs and stops what plays; the
+// application's exit deletes the channels and the player and frees the engine and the streamers.
 
+#include <memory>
 #include <string>
+
+namespace device {
+class DeviceCollection;
+}
 
 namespace audio {
 
 // False (logged) when the common stream is off (`multicast.commonStream.active`); the player
-// then exists but plays nothing.
-bool startUp(const std::wstring& pluginFolder);
-// The main window's shutdown: marks the player as closing and stops the engine and the stream.
+// then exists but plays nothing. The registry may be null (the channels then reach no device).
+bool startUp(const std::wstring& pluginFolder, std::shared_ptr<device::DeviceCollection> registry);
+// Ends the alarm channel's broadcasts and waits until their loudspeakers are back on the common
+// channel; call before the transport stops.
+void endBroadcasts();
+// The main window's shutdown: ends the broadcasts, marks the player as closing and stops the
+// engine and the stream.
 void stopPlaying();
 // The application's exit.
 void shutDown();

@@ -71,6 +71,11 @@ mp3streamf::~mp3streamf() {
     stream_close();
 }
 
+base::SingletonSlot<mp3streamf>& mp3streamf::instanceSlot() {
+    static base::SingletonSlot<mp3streamf> slot;
+    return slot;
+}
+
 void mp3streamf::set_read_mode(int mode) {
     std::lock_guard<std::mutex> guard(lock_);
     mode_ = mode == microphone ? microphone : files;
@@ -97,7 +102,6 @@ void mp3streamf::set_end_handler(EndHandler handler) {
 }
 
 bool mp3streamf::stream_create() {
-    const debug::Place place("mp3streamf::stream_create");
     stream_close();
     std::lock_guard<std::mutex> guard(lock_);
     audio::StreamTarget target = target_;
@@ -107,34 +111,49 @@ bool mp3streamf::stream_create() {
     queue_.setAccepting(true);
     if (!sender_.start(target)) return false;
     running_.store(true);
-    if (mode_ == files) {
-        decoder_ = std::thread([this, paths = files_] { decodeFiles(paths); });
+    if (mode_ == files || !files_.empty()) {
+        // In microphone mode the files (a gong) come first, then the capture.
+        decoder_ = std::thread([this, paths = files_, capture = mode_ == microphone, microphone = microphone_,
+                                record = recordPath_] {
+            if (!decodeFiles(paths, !capture) || !capture || stopping_.load()) return;
+            if (!startCapture(microphone, record)) finish(false, std::wstring());
+        });
         return true;
     }
-    if (!recordPath_.empty()) {
-        recorder_ = std::make_unique<Recorder>(recordPath_);
-        if (!recorder_->ok()) {
-            place.error(L"Не удалось открыть файл записи '%1%'", recordPath_);
-            recorder_.reset();
+    if (startCapture(microphone_, recordPath_)) return true;
+    sender_.stop();
+    running_.store(false);
+    return false;
+}
+
+bool mp3streamf::startCapture(const std::wstring& microphone, const std::wstring& recordPath) {
+    const debug::Place place("mp3streamf::startCapture");
+    Recorder* recorder = nullptr;
+    if (!recordPath.empty()) {
+        auto opened = std::make_unique<Recorder>(recordPath);
+        if (opened->ok()) {
+            recorder = opened.get();
+            std::lock_guard<std::mutex> guard(recorderLock_);
+            recorder_ = std::move(opened);
+        } else {
+            place.error(L"Не удалось открыть файл записи '%1%'", recordPath);
         }
     }
-    Recorder* recorder = recorder_.get();
     const bool started = capture_.start(
-        microphone_,
+        microphone,
         [this, recorder](const void* pcm, std::size_t bytes) {
             if (recorder != nullptr) recorder->write(pcm, bytes);
             return queue_.write(pcm, bytes);
         },
         [this] { finish(false, std::wstring()); });
     if (!started) {
-        sender_.stop();
+        std::lock_guard<std::mutex> guard(recorderLock_);
         recorder_.reset();
-        running_.store(false);
     }
     return started;
 }
 
-void mp3streamf::decodeFiles(std::vector<std::wstring> paths) {
+bool mp3streamf::decodeFiles(const std::vector<std::wstring>& paths, bool tellEnd) {
     pthread_setname_np(pthread_self(), "messages decoder");
     const debug::Place place("mp3streamf::decodeFiles");
     for (const std::wstring& path : paths) {
@@ -143,16 +162,18 @@ void mp3streamf::decodeFiles(std::vector<std::wstring> paths) {
                 return !stopping_.load() &&
                        queue_.write(pcm, frames * MELVOX_PCM_CHANNELS * sizeof(std::int16_t));
             });
-        if (result == audio::DecodeResult::stopped) return;
+        if (result == audio::DecodeResult::stopped) return false;
         if (result == audio::DecodeResult::failed) {
             place.error(L"Файл сообщения не воспроизводится: '%1%'", path);
             finish(false, path);
-            return;
+            return false;
         }
     }
+    if (!tellEnd) return true;
     // Every sample on its way before the end is told.
     sender_.drain(std::chrono::steady_clock::now() + kDrainLimit);
     if (!stopping_.load()) finish(true, std::wstring());
+    return true;
 }
 
 void mp3streamf::finish(bool ok, const std::wstring& failed) {
@@ -169,8 +190,11 @@ void mp3streamf::stream_close() {
     queue_.setAccepting(false);
     if (decoder_.joinable() && decoder_.get_id() != std::this_thread::get_id()) decoder_.join();
     capture_.stop();
+    {
+        std::lock_guard<std::mutex> guard(recorderLock_);
+        recorder_.reset();
+    }
     std::lock_guard<std::mutex> guard(lock_);
-    recorder_.reset();
     sender_.stop();
     queue_.clear();
     running_.store(false);

@@ -1,9 +1,10 @@
 #pragma once
 // The messages streamer: the priority stream to the base port plus two. Its input is either a
 // list of message files (a gong, then the message), decoded by libmp3lame's decoder on its
-// decoder thread, or the microphone, captured through PulseAudio and, when a record path is set,
-// recorded into an MP3 file as well. It sends MPEG audio at `multicast.messagesStream.bitrate`,
-// or raw 16-bit PCM with `debug.enablePCM`; `debug.log.vlclib` passes libvlc's log on.
+// decoder thread, or the microphone, captured through PulseAudio (after the files, a gong, when
+// some are set) and, when a record path is set, recorded into an MP3 file as well. It sends MPEG audio at
+// `multicast.messagesStream.bitrate`, or raw 16-bit PCM with `debug.enablePCM`; `debug.log.vlclib` passes
+// libvlc's log on.
 
 #include <atomic>
 #include <functional>
@@ -16,6 +17,7 @@
 #include "audio/PulseCapture.h"
 #include "audio/StreamSender.h"
 #include "audio/StreamTarget.h"
+#include "foundation/SingletonSlot.h"
 
 class mp3streamf {
 public:
@@ -50,8 +52,14 @@ public:
     // While set, stream_create also plays the stream on the computer's own sound output.
     std::atomic<bool> localOutput{false};
 
+    // The process-wide priority streamer, shared by the alarm channel and the capture-device test.
+    static base::SingletonSlot<mp3streamf>& instanceSlot();
+
 private:
-    void decodeFiles(std::vector<std::wstring> paths);
+    // False when the decoding stopped or a file failed (told); with tellEnd the end is told.
+    bool decodeFiles(const std::vector<std::wstring>& paths, bool tellEnd);
+    // Starts the capture, and the recording when a path is given; false (logged) on failure.
+    bool startCapture(const std::wstring& microphone, const std::wstring& recordPath);
     void finish(bool ok, const std::wstring& failed);
 
     audio::StreamTarget target_;
@@ -68,5 +76,6 @@ private:
     std::atomic<bool> stopping_{false};
     std::thread decoder_;
     struct Recorder;
+    std::mutex recorderLock_;
     std::unique_ptr<Recorder> recorder_;
 };

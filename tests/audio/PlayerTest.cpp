@@ -146,7 +146,7 @@ TEST_F(PlayerTest, StartUpStreamsAtOnceOnlyWithoutZeroPing) {
     stopEngine();
     pref::setBool(setting::multicastZeroPing.key, false);
     StreamReceiver receiver(group_, basePort_ + 1);
-    ASSERT_TRUE(audio::startUp(kShippedPlugins));
+    ASSERT_TRUE(audio::startUp(kShippedPlugins, nullptr));
     // Silence in a transport stream, not keep-alives.
     ASSERT_TRUE(receiver.waitForCount(10));
     const auto stream = test::readTransportStream(receiver.payloads());

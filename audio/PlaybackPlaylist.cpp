@@ -1,0 +1,25 @@
+#include "audio/PlaybackPlaylist.h"
+
+#include "audio/PlayerChannel.h"
+#include "foundation/Place.h"
+
+namespace frm {
+
+PlaybackPlaylist::PlaybackPlaylist(const std::wstring& name, std::shared_ptr<Playlist> playlist, int volume)
+    : IPlayback(name), playlist_(std::move(playlist)), volume_(volume) {}
+
+bool PlaybackPlaylist::action() {
+    const debug::Place place("frm::PlaybackPlaylist::action");
+    base::SingletonSlot<PlayerChannel>::Use channel(PlayerChannel::instanceSlot());
+    if (!channel || !playlist_) {
+        place.error(L"Internal error. No player channel or playlist for '%1%'", getName());
+        return false;
+    }
+    return channel->play(playlist_, volume_, getTargets());
+}
+
+std::shared_ptr<IPlayback> PlaybackPlaylist::clone() const {
+    return std::shared_ptr<IPlayback>(new PlaybackPlaylist(*this));
+}
+
+}  // namespace frm

@@ -1,0 +1,32 @@
+#pragma once
+// A playlist (music, radio, the files of a drive) to play on its targets through the common
+// player channel.
+
+#include <memory>
+#include <string>
+
+#include "audio/IPlayback.h"
+#include "audio/Playlist.h"
+
+namespace frm {
+
+class PlaybackPlaylist : public IPlayback {
+public:
+    // A volume below 0 leaves the targets at their own volume.
+    PlaybackPlaylist(const std::wstring& name, std::shared_ptr<Playlist> playlist, int volume = -1);
+
+    // Hands the playlist with the targets to the player channel.
+    bool action() override;
+    std::shared_ptr<IPlayback> clone() const override;
+
+    std::shared_ptr<Playlist> getPlaylist() const { return playlist_; }
+    int getVolume() const { return volume_; }
+
+private:
+    PlaybackPlaylist(const PlaybackPlaylist& other) = default;
+
+    const std::shared_ptr<Playlist> playlist_;
+    const int volume_;
+};
+
+}  // namespace frm

@@ -1,0 +1,193 @@
+#include "audio/PlayerChannel.h"
+
+#include "audio/AlarmChannel.h"
+#include "audio/Player.h"
+#include "devicelink/DeviceCollection.h"
+#include "devices/VokarInfo.h"
+#include "foundation/Checks.h"
+#include "foundation/Place.h"
+#include "foundation/ThreadDispatcher.h"
+
+namespace frm {
+namespace {
+
+constexpr std::size_t kDeviceThreads = 16;
+
+using SetVolume = ActionArg1<device::VokarInfo, bool, std::int32_t>;
+using EnableVolume = ActionArg1<device::DeviceBase, bool, bool>;
+
+}  // namespace
+
+PlayerChannel::PlayerChannel(Player& player, AlarmChannel& alarm,
+                             std::shared_ptr<device::DeviceCollection> registry)
+    : player_(player),
+      alarm_(alarm),
+      registry_(std::move(registry)),
+      pool_("player devices", kDeviceThreads) {}
+
+PlayerChannel::~PlayerChannel() {
+    std::unique_lock<std::mutex> guard(gate_->lock);
+    gate_->closed = true;
+    gate_->idle.wait(guard, [this] { return gate_->running == 0; });
+}
+
+base::SingletonSlot<PlayerChannel>& PlayerChannel::instanceSlot() {
+    static base::SingletonSlot<PlayerChannel> slot;
+    return slot;
+}
+
+void PlayerChannel::setSelectionProvider(SelectionProvider provider) {
+    std::lock_guard<std::mutex> guard(lock_);
+    selection_ = std::move(provider);
+}
+
+bool PlayerChannel::alarmRefuses(const Targets& targets) const {
+    const debug::Place place("frm::PlayerChannel::play");
+    if (alarm_.isBusy()) {
+        place.notice(L"Идёт приоритетное оповещение. Воспроизведение невозможно.");
+        return true;
+    }
+    for (const auto& target : targets) {
+        const auto loudspeaker = std::dynamic_pointer_cast<device::VokarInfo>(target);
+        if (loudspeaker && loudspeaker->isPlaybackType(device::playback::metaAlarm)) {
+            place.notice(L"Устройство '%1%' воспроизводит оповещение с более высоким приоритетом",
+                         loudspeaker->getDisplayName());
+            return true;
+        }
+    }
+    return false;
+}
+
+bool PlayerChannel::play(const std::shared_ptr<Playlist>& playlist, int volume, const Targets& targets) {
+    const debug::Place place("frm::PlayerChannel::play");
+    debug::throwIfFalse(playlist != nullptr, "frm::PlayerChannel::play");
+    if (targets.empty()) {
+        place.notice(L"Не выбрано ни одного устройства");
+        return false;
+    }
+    if (alarmRefuses(targets)) return false;
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        const bool plays = player_.isPlaying() && player_.getPlaylist() == playlist &&
+                           playlist_ == playlist && targets_ == targets;
+        const bool queued = pending_ > 0 && pendingPlaylist_ == playlist && pendingTargets_ == targets;
+        if (plays || queued) {
+            place.notice(L"Плейлист '%1%' уже воспроизводится на выбранных устройствах", playlist->getName());
+            return false;
+        }
+        ++pending_;
+        pendingPlaylist_ = playlist;
+        pendingTargets_ = targets;
+    }
+    queue(L"start the player channel",
+          [this, playlist, volume, targets] { start(playlist, volume, targets); });
+    return true;
+}
+
+bool PlayerChannel::playForSelected(const std::shared_ptr<Playlist>& playlist, int volume) {
+    SelectionProvider provider;
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        provider = selection_;
+    }
+    return play(playlist, volume, provider ? provider() : Targets());
+}
+
+void PlayerChannel::stop() {
+    queue(L"stop the player channel", [this] {
+        player_.stop(true);
+        std::lock_guard<std::mutex> guard(lock_);
+        playlist_.reset();
+        targets_.clear();
+    });
+}
+
+void PlayerChannel::queue(const wchar_t* description, std::function<void()> work) {
+    base::ThreadDispatcher::add(description, 0, [gate = gate_, work = std::move(work)] {
+        {
+            std::lock_guard<std::mutex> guard(gate->lock);
+            if (gate->closed) return;
+            ++gate->running;
+        }
+        struct Leave {
+            Gate& gate;
+            ~Leave() {
+                std::lock_guard<std::mutex> guard(gate.lock);
+                if (--gate.running == 0) gate.idle.notify_all();
+            }
+        } leave{*gate};
+        work();
+    });
+}
+
+void PlayerChannel::start(const std::shared_ptr<Playlist>& playlist, int volume, const Targets& targets) {
+    struct Done {
+        PlayerChannel& channel;
+        ~Done() {
+            std::lock_guard<std::mutex> guard(channel.lock_);
+            if (--channel.pending_ == 0) {
+                channel.pendingPlaylist_.reset();
+                channel.pendingTargets_.clear();
+            }
+        }
+    } done{*this};
+    player_.stop(false);
+    // The alarm channel may have started since the request.
+    if (alarmRefuses(targets)) return;
+    runVolumeActions(volume, targets);
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        playlist_ = playlist;
+        targets_ = targets;
+    }
+    player_.play(playlist);
+}
+
+void PlayerChannel::runVolumeActions(int volume, const Targets& targets) {
+    std::shared_ptr<ActionResults<bool>> chosen;
+    if (volume >= 0) {
+        chosen = std::make_shared<SetVolume>(&device::VokarInfo::setVolume, volume);
+    } else {
+        chosen = std::make_shared<EnableVolume>(&device::DeviceBase::enableVolume, true);
+    }
+    const std::shared_ptr<ActionResults<bool>> mute =
+        std::make_shared<EnableVolume>(&device::DeviceBase::enableVolume, false);
+    std::vector<audio::WorkerPool::Job> jobs;
+    if (registry_) {
+        for (const auto& loudspeaker : registry_->getVokars(true)) {
+            // A loudspeaker on a higher-priority announcement keeps its volume.
+            if (loudspeaker->isPlaybackType(device::playback::metaAlarm)) continue;
+            const std::shared_ptr<device::DeviceBase> target = loudspeaker;
+            const std::shared_ptr<IAction> action = targets.count(target) ? chosen : mute;
+            jobs.push_back([action, target] { action->run(target); });
+        }
+    }
+    pool_.runAll(std::move(jobs));
+    // Turning the volume on or off answers no also when there was nothing to do, and tells its
+    // own failures; a volume that was not taken is told here, once for all.
+    std::wstring failed;
+    if (volume >= 0)
+        for (const auto& target : chosen->getFailed())
+            failed += (failed.empty() ? L"" : L", ") + target->getDisplayName();
+    if (!failed.empty())
+        debug::Place("frm::PlayerChannel::start")
+            .warn(L"Не удалось установить громкость устройствам: %1%", failed);
+    std::lock_guard<std::mutex> guard(lock_);
+    lastActions_ = {chosen, mute};
+}
+
+bool PlayerChannel::isPlaying() const {
+    return player_.isPlaying();
+}
+
+bool PlayerChannel::isStartPending() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    return pending_ > 0;
+}
+
+std::vector<std::shared_ptr<IAction>> PlayerChannel::getLastActions() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    return lastActions_;
+}
+
+}  // namespace frm

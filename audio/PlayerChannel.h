@@ -1,0 +1,92 @@
+#pragma once
+// The common channel: a playlist played by the player on the common stream for chosen
+// loudspeakers. A request is refused when no device is chosen, when the alarm channel is busy,
+// when a chosen loudspeaker plays a higher-priority announcement, or when the same playlist
+// already plays on the same devices; otherwise its start is queued on the thread dispatcher.
+// There the player stops, the volume actions run on every online loudspeaker (the chosen ones
+// get the volume, the others are muted), and the player plays the playlist.
+
+#include <condition_variable>
+#include <cstddef>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "audio/IAction.h"
+#include "audio/PlaybackTargets.h"
+#include "audio/Playlist.h"
+#include "audio/WorkerPool.h"
+#include "foundation/SingletonSlot.h"
+
+class Player;
+
+namespace device {
+class DeviceCollection;
+}
+
+namespace frm {
+
+class AlarmChannel;
+
+class PlayerChannel {
+public:
+    // The player and the alarm channel outlive the channel; the registry may be null.
+    PlayerChannel(Player& player, AlarmChannel& alarm, std::shared_ptr<device::DeviceCollection> registry);
+    // Waits for a start or stop that runs; those still queued then do nothing.
+    ~PlayerChannel();
+    PlayerChannel(const PlayerChannel&) = delete;
+    PlayerChannel& operator=(const PlayerChannel&) = delete;
+
+    void setSelectionProvider(SelectionProvider provider);
+
+    // Queues the start; false (logged) when refused. A volume below 0 leaves the chosen
+    // loudspeakers at their own volume and only turns on those that were muted.
+    bool play(const std::shared_ptr<Playlist>& playlist, int volume, const Targets& targets);
+    // For the devices selected in the main window (read on the calling thread, the GUI thread).
+    bool playForSelected(const std::shared_ptr<Playlist>& playlist, int volume);
+    // Queues the stop and returns.
+    void stop();
+
+    bool isPlaying() const;
+    bool isStartPending() const;
+    // The volume actions of the last start: the chosen loudspeakers' first, then the mute.
+    std::vector<std::shared_ptr<IAction>> getLastActions() const;
+
+    static base::SingletonSlot<PlayerChannel>& instanceSlot();
+
+private:
+    // Lets queued work find out that the channel is gone, and the channel wait for work that runs.
+    struct Gate {
+        std::mutex lock;
+        std::condition_variable idle;
+        bool closed = false;
+        int running = 0;
+    };
+
+    // The refusal of the alarm channel's side, or none.
+    bool alarmRefuses(const Targets& targets) const;
+    // Runs `work` on the dispatcher unless the channel is gone by then.
+    void queue(const wchar_t* description, std::function<void()> work);
+    void start(const std::shared_ptr<Playlist>& playlist, int volume, const Targets& targets);
+    void runVolumeActions(int volume, const Targets& targets);
+
+    Player& player_;
+    AlarmChannel& alarm_;
+    const std::shared_ptr<device::DeviceCollection> registry_;
+    const std::shared_ptr<Gate> gate_ = std::make_shared<Gate>();
+
+    mutable std::mutex lock_;
+    SelectionProvider selection_;
+    // The starts queued and not run yet, and the last of them.
+    std::size_t pending_ = 0;
+    std::shared_ptr<Playlist> pendingPlaylist_;
+    Targets pendingTargets_;
+    // What the last start played.
+    std::shared_ptr<Playlist> playlist_;
+    Targets targets_;
+    std::vector<std::shared_ptr<IAction>> lastActions_;
+
+    audio::WorkerPool pool_;
+};
+
+}  // namespace frm

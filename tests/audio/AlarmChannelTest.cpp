@@ -1,0 +1,308 @@
+// The alarm channel on emulated loudspeakers: a broadcast heard on the base port plus two after
+// its gong, the loudspeakers switched to the alarm channel at the broadcast's volume and given
+// back with the channel and volume they had, however the broadcast ends.
+
+#include <gtest/gtest.h>
+
+#include <condition_variable>
+#include <filesystem>
+#include <fstream>
+
+#include "audio/AlarmChannel.h"
+#include "audio/PlaybackTrack.h"
+#include "audio/mp3streamf.h"
+#include "support/FakeGuiThread.h"
+#include "support/LoudspeakerSite.h"
+#include "support/PulseServer.h"
+#include "tests/audio/AudioFixture.h"
+
+namespace {
+
+using frm::AlarmChannel;
+using test::StreamReceiver;
+
+// The notices one broadcast's listener got.
+class Notices {
+public:
+    AlarmChannel::NoticeListener listener() {
+        return [this](AlarmChannel::Notice notice) {
+            std::lock_guard<std::mutex> guard(lock_);
+            notices_.push_back(notice);
+            changed_.notify_all();
+        };
+    }
+    // The first notice; 0 when none came in time.
+    int wait() {
+        std::unique_lock<std::mutex> guard(lock_);
+        changed_.wait_for(guard, std::chrono::seconds(60), [this] { return !notices_.empty(); });
+        return notices_.empty() ? 0 : notices_.front();
+    }
+    std::size_t count() {
+        std::lock_guard<std::mutex> guard(lock_);
+        return notices_.size();
+    }
+
+private:
+    std::mutex lock_;
+    std::condition_variable changed_;
+    std::vector<int> notices_;
+};
+
+class AlarmChannelTest : public test::AudioFixture {
+protected:
+    static constexpr std::size_t kLoudspeakers = 3;
+
+    void SetUp() override {
+        AudioFixture::SetUp();
+        site_ = std::make_unique<test::LoudspeakerSite>(kLoudspeakers, basePort_);
+        ASSERT_TRUE(site_->waitOnline());
+        // Volumes set through the device class come back as the same command when restored.
+        for (std::size_t n = 0; n < kLoudspeakers; ++n) {
+            ASSERT_TRUE(site_->device(n)->setVolume(kVolumes[n]));
+            original_.push_back(setCommands(n).back());
+            site_->emulator(n).clearReceived();
+        }
+        stream_ = std::make_unique<mp3streamf>(mp3streamf::targetFromSettings());
+        channel_ = std::make_unique<AlarmChannel>(*stream_, site_->registry());
+        gong_ = tone("gong.mp3", 500, 0.5);
+        message_ = tone("message.mp3", 1000, 1);
+    }
+    void TearDown() override {
+        channel_.reset();
+        stream_.reset();
+        site_.reset();
+        AudioFixture::TearDown();
+    }
+
+    std::wstring tone(const std::string& name, double hertz, double seconds) {
+        const std::string path = files_.file(name);
+        EXPECT_TRUE(test::writeSineMp3(path, hertz, seconds));
+        return base::fromUtf8(path);
+    }
+    AlarmChannel::Broadcast broadcast(int priority, const std::wstring& message,
+                                      const std::vector<std::size_t>& targets, Notices& notices) {
+        AlarmChannel::Broadcast request;
+        request.priority = priority;
+        request.description = L"Тест " + std::to_wstring(priority);
+        request.messagePath = message;
+        request.volume = 70;
+        request.listener = notices.listener();
+        request.targets = site_->targets(targets);
+        return request;
+    }
+    // The channel and volume commands a loudspeaker received, in order.
+    std::vector<std::string> setCommands(std::size_t n) {
+        std::vector<std::string> commands;
+        for (const std::string& command : site_->emulator(n).received())
+            if (command.rfind("set ch", 0) == 0 || command.rfind("set vol", 0) == 0)
+                commands.push_back(command);
+        return commands;
+    }
+    // Taken once for a broadcast and given back once: the alarm channel at the alarm volume,
+    // then the common channel and the volume it had.
+    void expectTakenAndGivenBack(std::size_t n) {
+        const std::vector<std::string> commands = setCommands(n);
+        ASSERT_EQ(commands.size(), 4u) << n;
+        EXPECT_EQ(commands[0], "set ch 1");
+        EXPECT_EQ(commands[1].rfind("set vol ", 0), 0u);
+        EXPECT_NE(commands[1], original_[n]);
+        EXPECT_EQ(commands[2], "set ch 0");
+        EXPECT_EQ(commands[3], original_[n]);
+        expectBack(n);
+    }
+    void expectBack(std::size_t n) {
+        EXPECT_EQ(site_->emulator(n).status().channel, 0u) << n;
+        EXPECT_EQ(site_->device(n)->volume.load(), kVolumes[n]) << n;
+    }
+    bool waitIdle() {
+        return test::waitFor([this] { return !channel_->isBusy(); }, std::chrono::seconds(60));
+    }
+    // The distinct tones heard so far, in order.
+    static std::vector<double> tones(const StreamReceiver& receiver) {
+        const auto audio = decoded(receiver);
+        std::vector<double> heard;
+        for (double hertz : test::frequencySequence(audio.samples, audio.rate))
+            if (heard.empty() || std::abs(heard.back() - hertz) > 24) heard.push_back(hertz);
+        return heard;
+    }
+
+    static constexpr std::int32_t kVolumes[kLoudspeakers] = {30, 50, 80};
+    std::unique_ptr<test::LoudspeakerSite> site_;
+    std::vector<std::string> original_;
+    std::unique_ptr<mp3streamf> stream_;
+    std::unique_ptr<AlarmChannel> channel_;
+    std::wstring gong_;
+    std::wstring message_;
+};
+
+TEST_F(AlarmChannelTest, AScheduledMessageIsHeardAfterItsGongOnItsOwnTargets) {
+    AlarmChannel::instanceSlot().install(channel_.get());
+    // The operator's selection is not where a scheduled message goes.
+    channel_->setSelectionProvider([this] { return site_->targets({2}); });
+    frm::PlaybackTrack track(L"Сервис: Обед", 4, false);
+    track.setMessage(L"message", message_);
+    track.setGong(L"gong", gong_);
+    track.setTargets(site_->targets({0, 1}));
+    pref::setInt(setting::volumeServiceMessage.key, 70);
+    StreamReceiver receiver(group_, basePort_ + 2);
+
+    ASSERT_TRUE(track.action());
+    EXPECT_TRUE(channel_->isBusy());
+    EXPECT_EQ(channel_->getDescription(), L"Сервис: Обед");
+    EXPECT_EQ(channel_->getPriority(), 2);
+    ASSERT_TRUE(waitIdle());
+    AlarmChannel::instanceSlot().release();
+
+    const std::vector<double> heard = tones(receiver);
+    ASSERT_EQ(heard.size(), 2u);
+    EXPECT_NEAR(heard[0], 500, 12);
+    EXPECT_NEAR(heard[1], 1000, 24);
+    expectTakenAndGivenBack(0);
+    expectTakenAndGivenBack(1);
+    EXPECT_TRUE(setCommands(2).empty());
+}
+
+TEST_F(AlarmChannelTest, ALowerPriorityIsRefusedAndAHigherOneTakesOverKeepingSharedLoudspeakers) {
+    Notices first, refused, second;
+    ASSERT_TRUE(channel_->launch(broadcast(3, tone("long.mp3", 700, 8), {0, 1}, first)));
+    EXPECT_FALSE(channel_->launch(broadcast(2, message_, {2}, refused)));
+    EXPECT_FALSE(channel_->launch(broadcast(3, message_, {2}, refused)));
+    EXPECT_TRUE(capture_.contains(L"Канал оповещения занят", L"NOTICE"));
+    ASSERT_TRUE(test::waitFor([this] { return site_->emulator(1).status().channel == 1; }));
+
+    ASSERT_TRUE(channel_->launch(broadcast(4, message_, {1, 2}, second)));
+    EXPECT_EQ(channel_->getPriority(), 4);
+    EXPECT_EQ(first.wait(), AlarmChannel::interrupted);
+    EXPECT_EQ(second.wait(), AlarmChannel::finished);
+    ASSERT_TRUE(waitIdle());
+    EXPECT_EQ(refused.count(), 0u);
+    expectTakenAndGivenBack(0);
+    expectTakenAndGivenBack(2);
+    // Loudspeaker 1 stayed on the alarm channel through the change and got its own volume back.
+    const std::vector<std::string> shared = setCommands(1);
+    ASSERT_GE(shared.size(), 3u);
+    EXPECT_EQ(std::count(shared.begin(), shared.end(), "set ch 0"), 1);
+    EXPECT_EQ(shared[shared.size() - 2], "set ch 0");
+    EXPECT_EQ(shared.back(), original_[1]);
+    expectBack(1);
+}
+
+TEST_F(AlarmChannelTest, StopMidMessageGivesEverythingBackAndSendsNoticeFour) {
+    Notices notices;
+    StreamReceiver receiver(group_, basePort_ + 2);
+    ASSERT_TRUE(channel_->launch(broadcast(3, tone("long.mp3", 700, 8), {0, 1, 2}, notices)));
+    ASSERT_TRUE(waitForAudio(receiver, 0.5));
+    channel_->stop();
+    EXPECT_EQ(notices.wait(), AlarmChannel::stopped);
+    EXPECT_FALSE(channel_->isBusy());
+    for (std::size_t n = 0; n < kLoudspeakers; ++n) expectTakenAndGivenBack(n);
+}
+
+TEST_F(AlarmChannelTest, ASilentLoudspeakerDoesNotHoldUpTheOthers) {
+    site_->emulator(0).setSilent(true);
+    Notices notices;
+    StreamReceiver receiver(group_, basePort_ + 2);
+    ASSERT_TRUE(channel_->launch(broadcast(3, message_, {0, 1, 2}, notices)));
+    // The others are on the alarm channel and the message is heard while the transport still
+    // waits for the silent one.
+    ASSERT_TRUE(receiver.waitForCount(1));
+    EXPECT_FALSE(capture_.contains(site_->device(0)->getDisplayName(), L"WARN"));
+    EXPECT_EQ(site_->emulator(1).status().channel, 1u);
+    EXPECT_EQ(site_->emulator(2).status().channel, 1u);
+
+    EXPECT_EQ(notices.wait(), AlarmChannel::finished);
+    expectTakenAndGivenBack(1);
+    expectTakenAndGivenBack(2);
+    EXPECT_TRUE(capture_.contains(site_->device(0)->getDisplayName(), L"WARN"));
+}
+
+TEST_F(AlarmChannelTest, AMessageThatEndsEarlyOrDoesNotDecodeStillGivesTheLoudspeakersBack) {
+    const std::string truncated = files_.file("truncated.mp3");
+    ASSERT_TRUE(test::writeSineMp3(truncated, 900, 2));
+    std::filesystem::resize_file(truncated, std::filesystem::file_size(truncated) / 3);
+    const std::string broken = files_.file("broken.mp3");
+    std::ofstream(broken) << std::string(5000, 'x');
+    const struct {
+        std::string file;
+        int notice;
+    } cases[] = {{truncated, AlarmChannel::finished}, {broken, AlarmChannel::interrupted}};
+    for (const auto& c : cases) {
+        Notices notices;
+        ASSERT_TRUE(channel_->launch(broadcast(3, base::fromUtf8(c.file), {0, 1}, notices)));
+        EXPECT_EQ(notices.wait(), c.notice) << c.file;
+        for (std::size_t n : {0, 1}) {
+            expectTakenAndGivenBack(n);
+            site_->emulator(n).clearReceived();
+        }
+    }
+    EXPECT_TRUE(
+        capture_.contains(L"Файл сообщения не воспроизводится: '" + base::fromUtf8(broken), L"ERROR"));
+}
+
+TEST_F(AlarmChannelTest, TheMicrophoneAfterItsGongIsHeardAndRecordedUntilTheCaptureDeviceVanishes) {
+    test::PulseServer pulse;
+    MELVOX_REQUIRE_PULSE(pulse);
+    pulse.playTone(1200);
+    pref::setWString(setting::recordDeviceName.key, base::fromUtf8(test::PulseServer::kSource));
+    const std::string record = files_.file("record.mp3");
+    channel_->setSelectionProvider([this] { return site_->targets({0, 2}); });
+    Notices notices;
+    StreamReceiver receiver(group_, basePort_ + 2);
+    ASSERT_TRUE(channel_->launch(AlarmChannel::microphone, 2, L"Вещание с микрофона", gong_,
+                                 base::fromUtf8(record), 90, notices.listener()));
+    ASSERT_TRUE(receiver.waitUntil([](const std::vector<StreamReceiver::Datagram>& all) {
+        std::vector<std::string> payloads;
+        for (const auto& datagram : all) payloads.push_back(datagram.data);
+        const auto audio = test::decodeMpegAudio(test::readTransportStream(payloads).audio);
+        const auto heard = test::frequencySequence(audio.samples, audio.rate);
+        return !heard.empty() && std::abs(heard.back() - 1200) < 24;
+    }));
+    EXPECT_NEAR(tones(receiver).front(), 500, 12);
+
+    ASSERT_TRUE(pulse.unloadSink());
+    EXPECT_EQ(notices.wait(), AlarmChannel::interrupted);
+    expectTakenAndGivenBack(0);
+    expectTakenAndGivenBack(2);
+    const auto recorded = test::decodeMpegFile(record);
+    EXPECT_NEAR(test::strongestFrequency(recorded.samples, recorded.rate), 1200, 24);
+}
+
+TEST_F(AlarmChannelTest, TheCommonChannelIsRestoredOnlyWhileNoBroadcastHoldsLoudspeakers) {
+    for (std::size_t n = 0; n < kLoudspeakers; ++n) ASSERT_TRUE(site_->device(n)->switchChannel(5));
+    Notices notices;
+    ASSERT_TRUE(channel_->launch(broadcast(3, tone("long.mp3", 700, 8), {0}, notices)));
+    EXPECT_FALSE(channel_->restoreCommonChannelForAllDevices());
+    EXPECT_TRUE(capture_.contains(L"На устройствах идёт приоритетное оповещение.", L"WARN"));
+    channel_->stop();
+    ASSERT_EQ(notices.wait(), AlarmChannel::stopped);
+
+    EXPECT_TRUE(channel_->restoreCommonChannelForAllDevices());
+    ASSERT_TRUE(test::waitFor([this] {
+        return site_->emulator(1).status().channel == 0 && site_->emulator(2).status().channel == 0;
+    }));
+    EXPECT_EQ(site_->emulator(0).status().channel, 0u);
+}
+
+TEST_F(AlarmChannelTest, TheCaptureTestOfTheSettingsMakesTheChannelBusy) {
+    stream_->set_files({message_});
+    ASSERT_TRUE(stream_->stream_create());
+    EXPECT_TRUE(channel_->isBusy());
+    Notices notices;
+    EXPECT_FALSE(channel_->launch(broadcast(3, message_, {0}, notices)));
+    EXPECT_TRUE(capture_.contains(L"Модуль занят", L"NOTICE"));
+    stream_->stream_close();
+}
+
+TEST_F(AlarmChannelTest, TheGongListHoldsWhatThePriorityStreamPlays) {
+    const std::string folder = files_.file("gongs");
+    std::filesystem::create_directory(folder);
+    pref::setWString(setting::placePathDirGong.key, base::fromUtf8(folder));
+    ASSERT_TRUE(test::writeSineMp3(folder + "/bell.mp3", 800, 0.3));
+    std::ofstream(folder + "/broken.mp3") << std::string(5000, 'x');
+    std::ofstream(folder + "/notes.txt") << "bell";
+    EXPECT_TRUE(AlarmChannel::getGongList().empty());  // no plug-in loaded
+    startEngine();
+    EXPECT_EQ(AlarmChannel::getGongList(), std::vector<std::wstring>{base::fromUtf8(folder + "/bell.mp3")});
+}
+
+}  // namespace

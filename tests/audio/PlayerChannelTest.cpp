@@ -1,0 +1,108 @@
+// The player channel on emulated loudspeakers: its four refusals, and the volume actions of a
+// start with their results by device, the chosen loudspeakers at the volume and the others muted.
+
+#include <gtest/gtest.h>
+
+#include "audio/AlarmChannel.h"
+#include "audio/Player.h"
+#include "audio/PlayerChannel.h"
+#include "audio/mp3streamf.h"
+#include "support/FakeGuiThread.h"
+#include "support/LoudspeakerSite.h"
+#include "tests/audio/AudioFixture.h"
+
+namespace {
+
+using frm::PlayerChannel;
+
+class PlayerChannelTest : public test::AudioFixture {
+protected:
+    void SetUp() override {
+        AudioFixture::SetUp();
+        site_ = std::make_unique<test::LoudspeakerSite>(4, basePort_);
+        ASSERT_TRUE(site_->waitOnline());
+        startEngine();
+        player_ = std::make_unique<Player>(engine_);
+        stream_ = std::make_unique<mp3streamf>(mp3streamf::targetFromSettings());
+        alarm_ = std::make_unique<frm::AlarmChannel>(*stream_, site_->registry());
+        channel_ = std::make_unique<PlayerChannel>(*player_, *alarm_, site_->registry());
+        playlist_ = std::make_shared<Playlist>(L"Музыка", true);
+        playlist_->add(L"tone", L"sine://1000");
+    }
+    void TearDown() override {
+        channel_.reset();
+        alarm_.reset();
+        stream_.reset();
+        player_.reset();
+        site_.reset();
+        AudioFixture::TearDown();
+    }
+    bool refused(const frm::Targets& targets, const std::wstring& notice) {
+        const bool played = channel_->play(playlist_, 50, targets);
+        EXPECT_TRUE(capture_.contains(notice, L"NOTICE")) << base::toUtf8(notice);
+        return !played;
+    }
+
+    std::unique_ptr<test::LoudspeakerSite> site_;
+    std::unique_ptr<Player> player_;
+    std::unique_ptr<mp3streamf> stream_;
+    std::unique_ptr<frm::AlarmChannel> alarm_;
+    std::unique_ptr<PlayerChannel> channel_;
+    std::shared_ptr<Playlist> playlist_;
+};
+
+TEST_F(PlayerChannelTest, RefusesWithoutDevicesBesideAnAlarmOverAnAnnouncementAndTheSamePlaylistTwice) {
+    EXPECT_TRUE(refused({}, L"Не выбрано ни одного устройства"));
+
+    const std::string message = files_.file("alarm.mp3");
+    ASSERT_TRUE(test::writeSineMp3(message, 700, 8));
+    frm::AlarmChannel::Broadcast alarm;
+    alarm.priority = 3;
+    alarm.messagePath = base::fromUtf8(message);
+    alarm.targets = site_->targets({0});
+    ASSERT_TRUE(alarm_->launch(alarm));
+    EXPECT_TRUE(refused(site_->targets({1}), L"Идёт приоритетное оповещение"));
+    alarm_->stop();
+    ASSERT_TRUE(test::waitFor([this] { return !alarm_->isBusy(); }, std::chrono::seconds(30)));
+
+    ASSERT_TRUE(site_->device(2)->switchChannel(1));
+    EXPECT_TRUE(refused(site_->targets({1, 2}), L"воспроизводит оповещение с более высоким приоритетом"));
+
+    ASSERT_TRUE(channel_->play(playlist_, 50, site_->targets({0, 1})));
+    EXPECT_TRUE(refused(site_->targets({0, 1}), L"Плейлист 'Музыка' уже воспроизводится"));  // queued
+    ASSERT_TRUE(test::waitFor([this] { return channel_->isPlaying() && !channel_->isStartPending(); }));
+    EXPECT_TRUE(refused(site_->targets({0, 1}), L"Плейлист 'Музыка' уже воспроизводится"));  // playing
+    EXPECT_TRUE(channel_->play(playlist_, 50, site_->targets({0})));
+}
+
+TEST_F(PlayerChannelTest, AStartSetsTheChosenVolumeMutesTheOthersAndKeepsTheResultsByDevice) {
+    site_->emulator(3).setSilent(true);
+    test::StreamReceiver receiver(group_, basePort_ + 1);
+    ASSERT_TRUE(channel_->play(playlist_, 60, site_->targets({0, 1, 3})));
+    EXPECT_TRUE(channel_->isStartPending());
+    ASSERT_TRUE(test::waitFor([this] { return channel_->isPlaying() && !channel_->isStartPending(); },
+                              std::chrono::seconds(30)));
+    ASSERT_TRUE(waitForAudio(receiver, 0.5));
+
+    const auto actions = channel_->getLastActions();
+    ASSERT_EQ(actions.size(), 2u);
+    const auto chosen = std::dynamic_pointer_cast<frm::ActionResults<bool>>(actions[0])->getResults();
+    const auto muted = std::dynamic_pointer_cast<frm::ActionResults<bool>>(actions[1])->getResults();
+    const std::map<std::shared_ptr<device::DeviceBase>, std::optional<bool>> expectedChosen = {
+        {site_->device(0), true}, {site_->device(1), true}, {site_->device(3), false}};
+    EXPECT_EQ(chosen, expectedChosen);
+    const std::map<std::shared_ptr<device::DeviceBase>, std::optional<bool>> expectedMuted = {
+        {site_->device(2), true}};
+    EXPECT_EQ(muted, expectedMuted);
+    EXPECT_EQ(actions[0]->getFailed(), std::vector<std::shared_ptr<device::DeviceBase>>{site_->device(3)});
+    EXPECT_TRUE(capture_.contains(
+        L"Не удалось установить громкость устройствам: " + site_->device(3)->getDisplayName(), L"WARN"));
+    EXPECT_EQ(site_->device(0)->volume.load(), 60);
+    EXPECT_EQ(site_->device(1)->volume.load(), 60);
+    EXPECT_EQ(site_->emulator(2).decibels(), -96);
+
+    channel_->stop();
+    ASSERT_TRUE(test::waitFor([this] { return !channel_->isPlaying(); }));
+}
+
+}  // namespace
