@@ -1,0 +1,70 @@
+#pragma once
+// The layout of the playlist panel: the list of playlists beside the items of one playlist, the
+// row of transport buttons and the "Список" button under them, and the panel's menu of editing
+// commands. The nine list events of both lists go to the same handlers.
+
+#include <wx/bmpbuttn.h>
+#include <wx/listctrl.h>
+#include <wx/menu.h>
+#include <wx/panel.h>
+
+namespace frm::fb {
+
+class SourcePlaylistPanel : public wxPanel {
+public:
+    SourcePlaylistPanel(wxWindow* parent, wxWindowID id = wxID_ANY, const wxPoint& pos = wxDefaultPosition,
+                        const wxSize& size = wxSize(700, 500), long style = wxTAB_TRAVERSAL,
+                        const wxString& name = wxEmptyString);
+    // Deletes the menu together with the items that are out of it at the time.
+    ~SourcePlaylistPanel() override;
+
+protected:
+    wxListCtrl* m_listOfPlaylist;
+    wxListCtrl* m_playlist;
+    wxPanel* m_buttonPanel;
+    wxBitmapButton* m_buttonPrev;
+    wxBitmapButton* m_buttonPlay;
+    wxBitmapButton* m_buttonStop;
+    wxBitmapButton* m_buttonNext;
+    wxBitmapButton* m_controlPlaylists;
+
+    wxMenu* m_menu;
+    wxMenuItem* m_addFiles;
+    wxMenuItem* m_captureAudioWithDevice;
+    wxMenuItem* m_addDir;
+    wxMenuItem* m_addUrl;
+    wxMenuItem* m_editUrl;
+    wxMenuItem* m_rename;
+    wxMenuItem* m_clearPlayList;
+    wxMenuItem* m_addPlaylist;
+    wxMenuItem* m_deleteSelected;
+
+    virtual void listCtrlKeyUp(wxKeyEvent& event) = 0;
+    virtual void listCtrlLeaveWindow(wxMouseEvent& event) = 0;
+    virtual void listCtrlLeftDoubleClick(wxMouseEvent& event) = 0;
+    virtual void listCtrlLeftDown(wxMouseEvent& event) = 0;
+    virtual void listCtrlOnListColRightClick(wxListEvent& event) = 0;
+    virtual void listCtrlOnListItemDeselected(wxListEvent& event) = 0;
+    virtual void listCtrlOnListItemSelected(wxListEvent& event) = 0;
+    virtual void listCtrlMotion(wxMouseEvent& event) { event.Skip(); }
+    virtual void listCtrlOnRightDown(wxMouseEvent& event) = 0;
+    virtual void buttonPrev(wxCommandEvent& event) = 0;
+    virtual void buttonPlay(wxCommandEvent& event) = 0;
+    virtual void buttonStop(wxCommandEvent& event) = 0;
+    virtual void buttonNext(wxCommandEvent& event) = 0;
+    virtual void controlPlaylistsOnButtonClick(wxCommandEvent& event) = 0;
+    virtual void addFilesOnMenuSelection(wxCommandEvent& event) { event.Skip(); }
+    virtual void captureAudioWithDeviceOnMenuSelection(wxCommandEvent& event) { event.Skip(); }
+    virtual void addDirOnMenuSelection(wxCommandEvent& event) { event.Skip(); }
+    virtual void addUrlOnMenuSelection(wxCommandEvent& event) { event.Skip(); }
+    virtual void editUrlOnMenuSelection(wxCommandEvent& event) { event.Skip(); }
+    virtual void renameOnMenuSelection(wxCommandEvent& event) { event.Skip(); }
+    virtual void clearPlayListOnMenuSelection(wxCommandEvent& event) { event.Skip(); }
+    virtual void addPlaylistOnMenuSelection(wxCommandEvent& event) { event.Skip(); }
+    virtual void deleteSelectedOnMenuSelection(wxCommandEvent& event) { event.Skip(); }
+
+private:
+    void controlPlaylistsOnRightDown(wxMouseEvent& event);
+};
+
+}  // namespace frm::fb

@@ -1,0 +1,81 @@
+#pragma once
+// What the playlist panel decides, apart from its window: the commands its menu offers, when the
+// transport buttons show, which rows are drawn as playing, when the radio panel checks the
+// internet connection, and the widths of its columns.
+
+#include <array>
+#include <cstddef>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "audio/Playlist.h"
+
+namespace frm {
+
+// The panel's menu items, in the order the menu creates them.
+enum class PlaylistMenuItem {
+    addFiles,
+    captureAudioWithDevice,
+    addDir,
+    addUrl,
+    editUrl,
+    rename,
+    clearPlayList,
+    addPlaylist,
+    deleteSelected,
+};
+
+// Where the mouse is and what is chosen when the menu is rebuilt.
+struct PlaylistMenuState {
+    bool radio = false;
+    bool mouseOverListOfPlaylist = false;
+    bool mouseOverPlaylist = false;
+    bool hasCurrentPlaylist = false;
+    bool hasActiveList = false;
+    // Selected rows of the list that last received a click or a selection, and of the item list.
+    std::size_t activeListSelected = 0;
+    std::size_t playlistSelected = 0;
+};
+
+// The items of the rebuilt menu, in the order they are appended.
+std::vector<PlaylistMenuItem> playlistMenuItems(const PlaylistMenuState& state);
+
+// The four transport buttons show while the player plays, or while the player's playlist or the
+// current playlist has items.
+bool transportButtonsShown(bool playerPlaying, bool playerPlaylistHasItems, bool currentPlaylistHasItems);
+
+// The row of the list of playlists drawn as playing: the first that holds the player's playlist
+// while the player plays.
+std::optional<std::size_t> playingPlaylistRow(const std::vector<std::shared_ptr<Playlist>>& playlists,
+                                              const std::shared_ptr<Playlist>& playerPlaylist,
+                                              bool playerPlaying);
+
+// The item list's share of the colours while the player plays the current playlist at
+// `position`: the green row, or, for a position beyond the rows, none and a discrepancy.
+struct PlayingItemRow {
+    std::optional<std::size_t> row;
+    bool discrepancy = false;
+};
+PlayingItemRow playingItemRow(std::size_t position, std::size_t rowCount);
+
+// Whether the radio panel asks for the internet connection when the playing position has moved
+// on from `lastColoured`: only when it leaves the last station.
+bool leavesLastStation(long lastColoured, std::size_t rowCount);
+
+// Whether playing the path wants the internet: capture devices and the test tone do not.
+bool needsInternet(const std::wstring& path);
+
+// Column widths: a width, or -1 for the toolkit's automatic width.
+// The list of playlists' name column: 200, automatic once a name is longer than 200 / 8.
+int playlistNameColumnWidth(const std::vector<std::wstring>& names);
+// The item list's title column (120, automatic beyond 15 characters) and path column (200,
+// automatic beyond 25).
+std::array<int, 2> playlistItemColumnWidths(const std::vector<Playlist::Item>& items);
+
+// Column titles of the music or the radio panel.
+std::array<const wchar_t*, 2> listOfPlaylistColumnTitles(bool radio);
+std::array<const wchar_t*, 2> playlistColumnTitles(bool radio);
+
+}  // namespace frm

@@ -1,0 +1,462 @@
+#include "panels/SourcePlaylistPanel.h"
+
+#include <wx/thread.h>
+#include <wx/utils.h>
+
+#include "app/GuiFreezer.h"
+#include "audio/Player.h"
+#include "foundation/Checks.h"
+#include "foundation/GuiThreadInvoker.h"
+#include "foundation/Place.h"
+#include "foundation/ProgramTables.h"
+#include "foundation/ThreadDispatcher.h"
+#include "panels/PlaylistPanelRules.h"
+#include "resources/ResourceLoader.h"
+
+namespace frm {
+namespace {
+
+// Rows of the window's image table.
+constexpr int kButtonBackward = 2;
+constexpr int kButtonPlay = 3;
+constexpr int kButtonStop = 5;
+constexpr int kButtonForward = 6;
+constexpr int kButtonPlaylist = 7;
+
+constexpr int kKeyEnter = 13;
+constexpr int kKeyA = 65;
+
+using PlayerUse = base::SingletonSlot<Player>::Use;
+
+wxColour colourOf(const base::RgbColour& colour) {
+    return wxColour(colour.red, colour.green, colour.blue);
+}
+
+const wchar_t* text(bool flag) {
+    return flag ? L"true" : L"false";
+}
+
+wxString countText(std::size_t count) {
+    return wxString::Format("%zu", count);
+}
+
+bool mouseOver(const wxWindow* window) {
+    return window->IsShownOnScreen() && window->GetScreenRect().Contains(wxGetMousePosition());
+}
+
+std::wstring pathOf(const std::optional<Playlist::Item>& item) {
+    return item ? item->path : std::wstring();
+}
+
+}  // namespace
+
+SourcePlaylistPanel::SourcePlaylistPanel(wxWindow* parent, ISchedulerControl* schedulerControl, bool radio)
+    : fb::SourcePlaylistPanel(parent, wxID_ANY, wxDefaultPosition, wxSize(700, 500), wxTAB_TRAVERSAL),
+      self_(std::make_shared<SourcePlaylistPanel*>(this)),
+      radio_(radio),
+      schedulerControl_(schedulerControl) {
+    const std::pair<wxBitmapButton*, int> images[] = {
+        {m_buttonPrev, kButtonBackward}, {m_buttonPlay, kButtonPlay},           {m_buttonStop, kButtonStop},
+        {m_buttonNext, kButtonForward},  {m_controlPlaylists, kButtonPlaylist},
+    };
+    for (const auto& [button, image] : images) button->SetBitmap(loadResource(image));
+}
+
+SourcePlaylistPanel::~SourcePlaylistPanel() {
+    debug::Place("frm::SourcePlaylistPanel::~SourcePlaylistPanel").trace3(L"");
+    self_.reset();
+    currentPlaylist_.reset();
+    listOfPlaylist_.reset();
+}
+
+void SourcePlaylistPanel::later(std::function<void(SourcePlaylistPanel&)> task) const {
+    GuiThreadInvoker::add([self = std::weak_ptr<SourcePlaylistPanel*>(self_), task = std::move(task)] {
+        if (const Self panel = self.lock()) task(**panel);
+    });
+}
+
+void SourcePlaylistPanel::setListOfPlaylist(const std::shared_ptr<ListOfPlaylist>& listOfPlaylist) {
+    listOfPlaylist_ = listOfPlaylist;
+    redrawGuiElements(true, true, true, true);
+}
+
+void SourcePlaylistPanel::redrawGuiElements(bool listOfPlaylist, bool playlist, bool menuItems,
+                                            bool buttons) {
+    debug::Place("frm::SourcePlaylistPanel::redrawGuiElements")
+        .trace(L"redrawGuiElements: listOfPlaylist=%1%, playlist=%2%, menuItems=%3%, buttons=%4%",
+               text(listOfPlaylist), text(playlist), text(menuItems), text(buttons));
+    if (listOfPlaylist) showList();
+    if (playlist) showPlaylist();
+    if (menuItems) updateMenuItems();
+    if (buttons) updateButtons();
+    updateColors(listOfPlaylist, playlist);
+}
+
+void SourcePlaylistPanel::showList() {
+    error::legacy_terminateIfNull(listOfPlaylist_, "frm::SourcePlaylistPanel::showList");
+    GuiFreezer freezer(m_listOfPlaylist);
+    m_listOfPlaylist->DeleteAllItems();
+    m_listOfPlaylist->DeleteAllColumns();
+    const auto titles = listOfPlaylistColumnTitles(radio_);
+    m_listOfPlaylist->InsertColumn(0, titles[0], wxLIST_FORMAT_LEFT);
+    m_listOfPlaylist->InsertColumn(1, titles[1], wxLIST_FORMAT_LEFT);
+    std::vector<std::wstring> names;
+    for (const auto& playlist : listOfPlaylist_->getAll()) {
+        names.push_back(playlist->getName());
+        const long row = m_listOfPlaylist->InsertItem(m_listOfPlaylist->GetItemCount(), names.back());
+        m_listOfPlaylist->SetItem(row, 1, countText(playlist->getItems().size()));
+    }
+    m_listOfPlaylist->SetColumnWidth(0, playlistNameColumnWidth(names));
+    m_listOfPlaylist->SetColumnWidth(1, 200);
+    freezer.thaw();
+}
+
+void SourcePlaylistPanel::showPlaylist() {
+    error::legacy_terminateIfNull(listOfPlaylist_, "frm::SourcePlaylistPanel::showPlaylist");
+    GuiFreezer freezer(m_playlist);
+    m_playlist->DeleteAllItems();
+    m_playlist->DeleteAllColumns();
+    const auto titles = playlistColumnTitles(radio_);
+    m_playlist->InsertColumn(0, titles[0], wxLIST_FORMAT_LEFT);
+    m_playlist->InsertColumn(1, titles[1], wxLIST_FORMAT_LEFT);
+    if (currentPlaylist_) {
+        const std::vector<Playlist::Item> items = currentPlaylist_->getItems();
+        for (const Playlist::Item& item : items) {
+            const long row = m_playlist->InsertItem(m_playlist->GetItemCount(), item.title);
+            m_playlist->SetItem(row, 1, item.path);
+        }
+        const auto widths = playlistItemColumnWidths(items);
+        m_playlist->SetColumnWidth(0, widths[0]);
+        m_playlist->SetColumnWidth(1, widths[1]);
+    }
+    freezer.thaw();
+    updateListSize();
+}
+
+void SourcePlaylistPanel::updateListSize() {
+    error::legacy_terminateIfNull(listOfPlaylist_, "frm::SourcePlaylistPanel::updateListSize");
+    const auto playlists = listOfPlaylist_->getAll();
+    const long rows = m_listOfPlaylist->GetItemCount();
+    for (long row = 0; row < rows && static_cast<std::size_t>(row) < playlists.size(); ++row) {
+        m_listOfPlaylist->SetItem(row, 1,
+                                  countText(playlists[static_cast<std::size_t>(row)]->getItems().size()));
+    }
+}
+
+void SourcePlaylistPanel::updateMenuItems() {
+    wxMenuItem* const items[] = {
+        m_addFiles, m_captureAudioWithDevice, m_addDir,      m_addUrl,        m_editUrl,
+        m_rename,   m_clearPlayList,          m_addPlaylist, m_deleteSelected};
+    for (wxMenuItem* item : items) {
+        if (m_menu->FindChildItem(item->GetId()) != nullptr) m_menu->Remove(item);
+    }
+    PlaylistMenuState state;
+    state.radio = radio_;
+    state.mouseOverListOfPlaylist = mouseOver(m_listOfPlaylist);
+    state.mouseOverPlaylist = mouseOver(m_playlist);
+    state.hasCurrentPlaylist = currentPlaylist_ != nullptr;
+    state.hasActiveList = activeList_ != nullptr;
+    state.activeListSelected =
+        activeList_ ? static_cast<std::size_t>(activeList_->GetSelectedItemCount()) : 0;
+    state.playlistSelected = static_cast<std::size_t>(m_playlist->GetSelectedItemCount());
+    for (const PlaylistMenuItem item : playlistMenuItems(state))
+        m_menu->Append(items[static_cast<int>(item)]);
+}
+
+void SourcePlaylistPanel::updateButtons() {
+    bool playing = false;
+    bool playerPlaylistHasItems = false;
+    {
+        const PlayerUse player(Player::instanceSlot());
+        if (player) {
+            playing = player->isPlaying();
+            const auto playlist = player->getPlaylist();
+            playerPlaylistHasItems = playlist && !playlist->empty();
+        }
+    }
+    const bool shown = transportButtonsShown(playing, playerPlaylistHasItems,
+                                             currentPlaylist_ && !currentPlaylist_->empty());
+    for (wxBitmapButton* button : {m_buttonPrev, m_buttonPlay, m_buttonStop, m_buttonNext})
+        button->Show(shown);
+    m_buttonPanel->Layout();
+}
+
+void SourcePlaylistPanel::colourRow(wxListCtrl* list, long row, bool playing) {
+    list->SetItemTextColour(row, colourOf(playing ? kSourcePlaylistPlayingText : kSourcePlaylistOtherText));
+}
+
+void SourcePlaylistPanel::updateColors(bool listOfPlaylist, bool playlist) {
+    if (!GuiThreadInvoker::exists()) return;
+    if (!wxThread::IsMain()) {
+        later([listOfPlaylist, playlist](SourcePlaylistPanel& panel) {
+            panel.updateColors(listOfPlaylist, playlist);
+        });
+        return;
+    }
+    if (listOfPlaylist) {
+        for (long row = 0; row < m_listOfPlaylist->GetItemCount(); ++row)
+            colourRow(m_listOfPlaylist, row, false);
+    }
+    if (playlist) {
+        for (long row = 0; row < m_playlist->GetItemCount(); ++row) colourRow(m_playlist, row, false);
+    }
+
+    bool playing = false;
+    std::shared_ptr<Playlist> playerPlaylist;
+    {
+        const PlayerUse player(Player::instanceSlot());
+        if (player) {
+            playing = player->isPlaying();
+            playerPlaylist = player->getPlaylist();
+        }
+    }
+    if (listOfPlaylist && listOfPlaylist_) {
+        const auto playlists = listOfPlaylist_->getAll();
+        // A callback queued by the playlist's executor reaches the panel on the GUI thread, if it still
+        // exists.
+        const auto callback = [self = std::weak_ptr<SourcePlaylistPanel*>(self_)](bool, bool) {
+            GuiThreadInvoker::add([self] {
+                if (const Self panel = self.lock()) (*panel)->updateColors(true, true);
+            });
+        };
+        for (const auto& each : playlists) each->setCallbackIfPlaying(callback);
+        const auto row = playingPlaylistRow(playlists, playerPlaylist, playing);
+        if (row && static_cast<long>(*row) < m_listOfPlaylist->GetItemCount())
+            colourRow(m_listOfPlaylist, static_cast<long>(*row), true);
+    }
+
+    if (!playlist || !playing || !currentPlaylist_ || playerPlaylist != currentPlaylist_) return;
+    const std::size_t position = currentPlaylist_->getCurrentPosition();
+    const std::size_t rows = static_cast<std::size_t>(m_playlist->GetItemCount());
+    const PlayingItemRow green = playingItemRow(position, rows);
+    if (green.row) {
+        colourRow(m_playlist, static_cast<long>(*green.row), true);
+    } else {
+        debug::Place("frm::SourcePlaylistPanel::updateColors")
+            .warn(L"Internal error. Discrepancy playlist and control (%1% / %2%)", position, rows);
+    }
+    // Once the last station has played, a radio that moves on without a connection is stopped.
+    if (radio_ && leavesLastStation(lastColoredPosition_, rows)) checkInternet(false, currentPlaylist_);
+    lastColoredPosition_ = static_cast<long>(position);
+}
+
+wxListCtrl* SourcePlaylistPanel::getList(wxEvent& event) const {
+    auto* list = dynamic_cast<wxListCtrl*>(event.GetEventObject());
+    error::legacy_terminateIfNull(list, "frm::SourcePlaylistPanel::getList");
+    return list;
+}
+
+long SourcePlaylistPanel::getPositionUnderMouse(wxMouseEvent& event) const {
+    int flags = 0;
+    const long row = getList(event)->HitTest(event.GetPosition(), flags);
+    return (flags & wxLIST_HITTEST_ONITEMLABEL) != 0 ? row : -1;
+}
+
+std::vector<long> SourcePlaylistPanel::getSelectedPositions(wxListCtrl* list) const {
+    error::legacy_terminateIfNull(list, "frm::SourcePlaylistPanel::getSelectedPositions");
+    std::vector<long> rows;
+    for (long row = list->GetNextItem(-1, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED); row != -1;
+         row = list->GetNextItem(row, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED)) {
+        rows.push_back(row);
+    }
+    return rows;
+}
+
+BaseControlList& SourcePlaylistPanel::getControl(wxListCtrl* list) const {
+    error::legacy_terminateIfNull(list, "frm::SourcePlaylistPanel::getControl");
+    error::legacy_terminateIfNull(listOfPlaylist_, "frm::SourcePlaylistPanel::getControl");
+    if (list == m_listOfPlaylist) return *listOfPlaylist_;
+    debug::throwIfFalse(currentPlaylist_ != nullptr, "frm::SourcePlaylistPanel::getControl");
+    return *currentPlaylist_;
+}
+
+void SourcePlaylistPanel::hasInternetForRadio() {
+    if (!radio_) return;
+    std::shared_ptr<Playlist> playlist = currentPlaylist_;
+    if (!playlist) {
+        const PlayerUse player(Player::instanceSlot());
+        if (player) playlist = player->getPlaylist();
+    }
+    if (!playlist || playlist->empty()) return;
+    std::wstring path = pathOf(playlist->getCurrentItem());
+    if (!mouseOver(m_listOfPlaylist) && mouseOver(m_playlist)) {
+        const auto items = playlist->getItems();
+        path = rowUnderMouse_ >= 0 && static_cast<std::size_t>(rowUnderMouse_) < items.size()
+                   ? items[static_cast<std::size_t>(rowUnderMouse_)].path
+                   : std::wstring();
+    }
+    if (needsInternet(path)) checkInternet(true, nullptr);
+}
+
+void SourcePlaylistPanel::checkInternet(bool notice, const std::shared_ptr<Playlist>& stopPlaylist) {
+    internetCheck_.notice = internetCheck_.notice || notice;
+    if (stopPlaylist) internetCheck_.stopPlaylist = stopPlaylist;
+    if (internetCheck_.pending) return;
+    internetCheck_.pending = true;
+    base::ThreadDispatcher::add(
+        L"Check the Internet", 0,
+        [target = internetTarget_, self = std::weak_ptr<SourcePlaylistPanel*>(self_)] {
+            const bool connected = os::hasInternet(target);
+            GuiThreadInvoker::add([self, connected] {
+                if (const Self panel = self.lock()) (*panel)->internetAnswered(connected);
+            });
+        });
+}
+
+void SourcePlaylistPanel::internetAnswered(bool connected) {
+    const InternetCheck check = internetCheck_;
+    internetCheck_ = InternetCheck();
+    if (connected) return;
+    if (check.notice) {
+        debug::Place("frm::SourcePlaylistPanel::hasInternetForRadio")
+            .notice(L"Проверьте настройки соединения с интернетом");
+    }
+    if (!check.stopPlaylist) return;
+    const PlayerUse player(Player::instanceSlot());
+    if (player && player->isPlaying() && player->getPlaylist() == check.stopPlaylist) player->stop(true);
+}
+
+void SourcePlaylistPanel::popupMenuWithDelay() {
+    debug::Place("frm::SourcePlaylistPanel::popupMenuWithDelay").trace(L"show playlist menu");
+    PopupMenu(m_menu);
+}
+
+void SourcePlaylistPanel::listCtrlLeftDown(wxMouseEvent& event) {
+    debug::Place("frm::SourcePlaylistPanel::listCtrlLeftDown").trace(L"");
+    event.Skip();
+    activeList_ = getList(event);
+    rowUnderMouse_ = getPositionUnderMouse(event);
+    if (activeList_ == m_listOfPlaylist) {
+        error::legacy_terminateIfNull(listOfPlaylist_, "frm::SourcePlaylistPanel::listCtrlLeftDown");
+        currentPlaylist_ = rowUnderMouse_ == -1 ? nullptr : listOfPlaylist_->getOne(rowUnderMouse_);
+        redrawGuiElements(false, true, true, true);
+    } else {
+        redrawGuiElements(false, false, true, true);
+        clickedItem_ = rowUnderMouse_;
+    }
+}
+
+void SourcePlaylistPanel::listCtrlOnRightDown(wxMouseEvent& event) {
+    debug::Place("frm::SourcePlaylistPanel::listCtrlOnRightDown").trace(L"");
+    listCtrlLeftDown(event);
+    later([](SourcePlaylistPanel& panel) { panel.popupMenuWithDelay(); });
+}
+
+void SourcePlaylistPanel::listCtrlOnListColRightClick(wxListEvent& event) {
+    debug::Place("frm::SourcePlaylistPanel::listCtrlOnListColRightClick").trace(L"");
+    event.Skip();
+    PopupMenu(m_menu);
+}
+
+void SourcePlaylistPanel::controlPlaylistsOnButtonClick(wxCommandEvent&) {
+    debug::Place("frm::SourcePlaylistPanel::controlPlaylistsOnButtonClick").trace(L"");
+    PopupMenu(m_menu);
+}
+
+void SourcePlaylistPanel::listCtrlLeaveWindow(wxMouseEvent& event) {
+    event.Skip();
+    rowUnderMouse_ = -1;
+}
+
+void SourcePlaylistPanel::listCtrlOnListItemSelected(wxListEvent& event) {
+    debug::Place("frm::SourcePlaylistPanel::listCtrlOnListItemSelected").trace(L"");
+    event.Skip();
+    activeList_ = getList(event);
+    getControl(activeList_).setSelection(getSelectedPositions(activeList_));
+    redrawGuiElements(false, false, true, true);
+}
+
+void SourcePlaylistPanel::listCtrlOnListItemDeselected(wxListEvent& event) {
+    debug::Place("frm::SourcePlaylistPanel::listCtrlOnListItemDeselected").trace(L"");
+    event.Skip();
+    activeList_ = getList(event);
+    getControl(activeList_).setSelection(getSelectedPositions(activeList_));
+    if (activeList_ == m_listOfPlaylist) {
+        redrawGuiElements(true, false, false, false);
+        clickedItem_ = -1;
+    } else {
+        redrawGuiElements(false, false, true, true);
+    }
+}
+
+void SourcePlaylistPanel::listCtrlLeftDoubleClick(wxMouseEvent& event) {
+    debug::Place("frm::SourcePlaylistPanel::listCtrlLeftDoubleClick").trace(L"");
+    event.Skip();
+    lastColoredPosition_ = -1;
+    if (rowUnderMouse_ == -1) return;
+    hasInternetForRadio();
+    const PlayerUse player(Player::instanceSlot());
+    if (!player) return;
+    if (getList(event) == m_playlist) {
+        player->setPlaylist(currentPlaylist_);
+        player->play(static_cast<int>(rowUnderMouse_));
+    } else {
+        player->play(currentPlaylist_);
+    }
+}
+
+void SourcePlaylistPanel::buttonPlay(wxCommandEvent&) {
+    debug::Place("frm::SourcePlaylistPanel::buttonPlay").trace(L"");
+    hasInternetForRadio();
+    const PlayerUse player(Player::instanceSlot());
+    if (!player) return;
+    if (!currentPlaylist_) {
+        player->play();
+        return;
+    }
+    player->play(currentPlaylist_);
+    if (activeList_ == m_playlist && clickedItem_ != -1) player->play(static_cast<int>(clickedItem_));
+}
+
+void SourcePlaylistPanel::buttonStop(wxCommandEvent&) {
+    debug::Place("frm::SourcePlaylistPanel::buttonStop").trace(L"");
+    const PlayerUse player(Player::instanceSlot());
+    if (player) player->stop(false);
+}
+
+void SourcePlaylistPanel::buttonPrev(wxCommandEvent&) {
+    debug::Place("frm::SourcePlaylistPanel::buttonPrev").trace(L"");
+    step(false);
+}
+
+void SourcePlaylistPanel::buttonNext(wxCommandEvent&) {
+    debug::Place("frm::SourcePlaylistPanel::buttonNext").trace(L"");
+    step(true);
+}
+
+void SourcePlaylistPanel::step(bool forward) {
+    if (!currentPlaylist_) return;
+    const PlayerUse player(Player::instanceSlot());
+    if (!player) return;
+    // A playing player moves on in whatever it plays, also another panel's playlist.
+    if (player->isPlaying()) {
+        forward ? player->next() : player->previous();
+    } else if (!currentPlaylist_->empty()) {
+        forward ? currentPlaylist_->next() : currentPlaylist_->previous();
+        player->play(currentPlaylist_);
+    }
+}
+
+void SourcePlaylistPanel::listCtrlKeyUp(wxKeyEvent& event) {
+    event.Skip();
+    if (!currentPlaylist_) return;
+    if (keyUpGuard_) {
+        keyUpGuard_ = false;
+        return;
+    }
+    wxListCtrl* const list = getList(event);
+    if (event.GetKeyCode() == kKeyEnter) {
+        if (activeList_ != m_playlist) return;
+        const std::vector<long> selection = getControl(list).getSelection();
+        if (selection.empty()) return;
+        const PlayerUse player(Player::instanceSlot());
+        if (!player) return;
+        player->setPlaylist(currentPlaylist_);
+        player->play(static_cast<int>(selection.front()));
+    } else if (event.ControlDown() && event.GetKeyCode() == kKeyA) {
+        for (long row = 0; row < list->GetItemCount(); ++row)
+            list->SetItemState(row, wxLIST_STATE_SELECTED, wxLIST_STATE_SELECTED);
+    }
+}
+
+}  // namespace frm

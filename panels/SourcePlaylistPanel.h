@@ -1,0 +1,102 @@
+#pragma once
+// The panel from which the operator plays music playlists (the music panel) or internet-radio
+// station lists (the radio panel) into the common stream: the list of playlists of one
+// ListOfPlaylist on the left, the items of the playlist chosen there on the right, and the
+// transport buttons that drive the one Player directly. What the player plays, and its
+// playlist, are drawn in green.
+//
+// Everything runs on the GUI thread. The playlists' playing callbacks and the internet checks
+// come back to it through the GUI-thread invoker and reach the panel only while it exists.
+
+#include <memory>
+#include <vector>
+
+#include "audio/ListOfPlaylist.h"
+#include "foundation/NetworkProbes.h"
+#include "layouts/SourcePlaylistPanel.h"
+
+class Player;
+
+namespace frm {
+
+class ISchedulerControl;
+
+class SourcePlaylistPanel : public fb::SourcePlaylistPanel {
+public:
+    // The scheduler control is not owned; the radio flag tells the radio panel.
+    SourcePlaylistPanel(wxWindow* parent, ISchedulerControl* schedulerControl, bool radio);
+    ~SourcePlaylistPanel() override;
+    SourcePlaylistPanel(const SourcePlaylistPanel&) = delete;
+    SourcePlaylistPanel& operator=(const SourcePlaylistPanel&) = delete;
+
+    // Replaces the list of playlists (the current playlist stays) and redraws everything.
+    void setListOfPlaylist(const std::shared_ptr<ListOfPlaylist>& listOfPlaylist);
+    void redrawGuiElements(bool listOfPlaylist, bool playlist, bool menuItems, bool buttons);
+    void showList();
+    void showPlaylist();
+    void updateListSize();
+    void updateMenuItems();
+    void updateButtons();
+    // Callable from any thread: elsewhere than on the GUI thread it queues itself there.
+    void updateColors(bool listOfPlaylist, bool playlist);
+
+    // The web server whose answer tells the radio panel that the internet is reachable.
+    void setInternetTarget(const os::InternetTarget& target) { internetTarget_ = target; }
+
+protected:
+    void listCtrlKeyUp(wxKeyEvent& event) override;
+    void listCtrlLeaveWindow(wxMouseEvent& event) override;
+    void listCtrlLeftDoubleClick(wxMouseEvent& event) override;
+    void listCtrlLeftDown(wxMouseEvent& event) override;
+    void listCtrlOnListColRightClick(wxListEvent& event) override;
+    void listCtrlOnListItemDeselected(wxListEvent& event) override;
+    void listCtrlOnListItemSelected(wxListEvent& event) override;
+    void listCtrlOnRightDown(wxMouseEvent& event) override;
+    void buttonPrev(wxCommandEvent& event) override;
+    void buttonPlay(wxCommandEvent& event) override;
+    void buttonStop(wxCommandEvent& event) override;
+    void buttonNext(wxCommandEvent& event) override;
+    void controlPlaylistsOnButtonClick(wxCommandEvent& event) override;
+
+private:
+    // Held by the callbacks that may outlive the panel; empty once the panel is gone.
+    using Self = std::shared_ptr<SourcePlaylistPanel*>;
+    // What the pending internet check is for.
+    struct InternetCheck {
+        bool pending = false;
+        bool notice = false;
+        // The playlist to stop when the connection is gone; null when none.
+        std::shared_ptr<Playlist> stopPlaylist;
+    };
+
+    wxListCtrl* getList(wxEvent& event) const;
+    long getPositionUnderMouse(wxMouseEvent& event) const;
+    std::vector<long> getSelectedPositions(wxListCtrl* list) const;
+    BaseControlList& getControl(wxListCtrl* list) const;
+    void hasInternetForRadio();
+    void popupMenuWithDelay();
+    // "Предыдущий элемент" and "Следующий элемент".
+    void step(bool forward);
+
+    // Runs the task on the GUI thread later, while the panel exists.
+    void later(std::function<void(SourcePlaylistPanel&)> task) const;
+    void colourRow(wxListCtrl* list, long row, bool playing);
+    // One check at a time, off the GUI thread; its answer comes back to it.
+    void checkInternet(bool notice, const std::shared_ptr<Playlist>& stopPlaylist);
+    void internetAnswered(bool connected);
+
+    Self self_;
+    std::shared_ptr<ListOfPlaylist> listOfPlaylist_;
+    std::shared_ptr<Playlist> currentPlaylist_;
+    wxListCtrl* activeList_ = nullptr;
+    long rowUnderMouse_ = -1;
+    long clickedItem_ = -1;
+    const bool radio_;
+    long lastColoredPosition_ = -1;
+    ISchedulerControl* const schedulerControl_;
+    bool keyUpGuard_ = false;
+    os::InternetTarget internetTarget_;
+    InternetCheck internetCheck_;
+};
+
+}  // namespace frm
