@@ -13,6 +13,8 @@
 #include "app/LockRules.h"
 #include "app/ViewButtons.h"
 #include "app/ZoneElementPanel.h"
+#include "audio/AudioStartup.h"
+#include "audio/ListOfPlaylist.h"
 #include "devicelink/DeviceCollection.h"
 #include "devicelink/DeviceFactory.h"
 #include "devices/TribelInfo.h"
@@ -77,6 +79,8 @@ MainFrame::MainFrame(std::shared_ptr<device::TransferProtocol> transport, std::u
       questions_(questions),
       debug_(debug),
       rootZone_(ZoneElement::makeRoot()),
+      musicList_(std::make_shared<ListOfPlaylist>(L"music")),
+      radioList_(std::make_shared<ListOfPlaylist>(L"radio")),
       guiClock_("gui clock", kClockPeriod,
                 [this] {
                     if (!clockQueued_.exchange(true)) GuiThreadInvoker::add([this] { onClock(); });
@@ -144,12 +148,15 @@ void MainFrame::Shutdown() {
         base::SingletonSlot<pref>::Use store(pref::instanceSlot());
         if (store) store->save();
     }
+    // The loudspeakers of a broadcast go back to the common channel while the transport runs.
+    audio::endBroadcasts();
     registry_->stop();
     transport_->stop();
     base::ThreadDispatcher::shutdown();
     GuiThreadInvoker::destroy();
     saveGeometry();
     saveStateFiles();
+    audio::stopPlaying();
 }
 
 void MainFrame::OnClose(wxCloseEvent&) {
@@ -366,7 +373,10 @@ void MainFrame::loadStateFiles() {
     const debug::Place place("frm::MainFrame::loadStateFiles");
     for (const wchar_t* name : kStateFiles) {
         const std::wstring file(name);
-        if (file != L"device_collection.xml" && file != L"zone_collection.xml") {
+        ListOfPlaylist* const playlists = file == ListOfPlaylist::kMusicFile   ? musicList_.get()
+                                          : file == ListOfPlaylist::kRadioFile ? radioList_.get()
+                                                                               : nullptr;
+        if (file != L"device_collection.xml" && file != L"zone_collection.xml" && !playlists) {
             place.debug(L"'%1%' is not read: its panel does not exist yet", file);
             continue;
         }
@@ -374,7 +384,9 @@ void MainFrame::loadStateFiles() {
         const storage::StateFileRead read = storage::readStateFile(dataFile(name), tree);
         stateFiles_[file] = read;
         if (read != storage::StateFileRead::loaded) continue;
-        if (file == L"device_collection.xml") {
+        if (playlists) {
+            playlists->fromTree(tree);
+        } else if (file == L"device_collection.xml") {
             deviceCounter_.store(std::max(deviceCounter_.load(), loadDeviceCollection(tree, *registry_)));
             for (const auto& device : registry_->getDevices()) refreshDevice(device);
         } else {
@@ -414,6 +426,8 @@ void MainFrame::saveStateFiles() {
         }
     };
     save(L"device_collection.xml", deviceCollectionTree(registry_->getDevices()));
+    save(ListOfPlaylist::kMusicFile, musicList_->toTree());
+    save(ListOfPlaylist::kRadioFile, radioList_->toTree());
     GuiLocker lock;
     save(L"zone_collection.xml", rootZone_->toTree());
 }

@@ -20,6 +20,7 @@
 #include "foundation/Storage.h"
 #include "layouts/MainFrame.h"
 
+class ListOfPlaylist;
 class wxEventFilter;
 
 namespace device {
@@ -65,6 +66,7 @@ public:
     void setDeviceUsedCheck(ZoneElement::UsedCheck check);
 
     device::DeviceCollection& getDeviceCollection() { return *registry_; }
+    const std::shared_ptr<device::DeviceCollection>& getRegistry() const { return registry_; }
     const ZoneElement::ZonePtr& getRootZone() const { return rootZone_; }
 
 protected:
@@ -106,6 +108,9 @@ private:
     // The operator's choice, read by other threads under the GUI lock.
     std::vector<ZoneElement::DevicePtr> selectedDevices_;
     std::vector<ZoneElement::ZonePtr> selectedZones_;
+    // The music and the radio list of playlists.
+    const std::shared_ptr<ListOfPlaylist> musicList_;
+    const std::shared_ptr<ListOfPlaylist> radioList_;
 
     // The state files that could be neither read nor kept aside: they are not saved over.
     std::map<std::wstring, storage::StateFileRead> stateFiles_;

@@ -14,6 +14,8 @@
 #include "app/SingleInstance.h"
 #include "app/StartupDecisions.h"
 #include "app/StopChannel.h"
+#include "audio/AudioStartup.h"
+#include "audio/PlayerEngine.h"
 #include "devicelink/TransferProtocol.h"
 #include "foundation/CrashDump.h"
 #include "foundation/DataFolders.h"
@@ -140,6 +142,8 @@ bool aApp::initialise() {
                                 options_.debug || options_.dev);
     dialogs_.setParent(frame_);
     SetTopWindow(frame_);
+    audio_ = true;
+    audio::startUp(player_engine_plugin_folder(), frame_->getRegistry());
     frame_->Startup();
 
     os::keepSystemAwake(true);
@@ -216,6 +220,10 @@ int aApp::OnExit() {
 
 void aApp::tearDown() {
     transport_.reset();
+    if (audio_) {
+        audio::shutDown();
+        audio_ = false;
+    }
     if (dispatcher_) {
         base::ThreadDispatcher::destroy();
         dispatcher_ = false;

@@ -52,5 +52,6 @@ private:
     std::atomic<bool> stopRequested_{false};
     bool logger_ = false;
     bool dispatcher_ = false;
+    bool audio_ = false;
     bool awake_ = false;
 };

@@ -25,6 +25,10 @@ TEST(Program, ComesUpWithItsLoudspeakersAndQuitsWritingItsFiles) {
            "volume=\"-1\"><zone name=\"Зал\" volume=\"70\"><device address=\"02:7E:41:00:00:01\"/><zone "
            "name=\"Сцена\" volume=\"-1\"><device address=\"02:7E:41:00:00:02\"/></zone></zone></zone>"
            "</zone_collection>";
+    std::ofstream(program.dataFile("list_of_playlist_music.xml"))
+        << "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<listOfPlaylist name=\"music\"><playlist "
+           "name=\"Утро\" repeat=\"true\" current=\"1\"><item title=\"Тон\" path=\"sine://1000\"/><item "
+           "title=\"Тон 2\" path=\"sine://2000\"/></playlist></listOfPlaylist>";
     program.loudspeakers().add(2);
     auto run = program.start();
     ASSERT_NE(program.screen().waitForWindow(run->pid()), 0u);
@@ -43,6 +47,11 @@ TEST(Program, ComesUpWithItsLoudspeakersAndQuitsWritingItsFiles) {
     EXPECT_NE(zones.find("name=\"Сцена\" volume=\"-1\"><device address=\"02:7E:41:00:00:02\"/>"),
               std::string::npos);
     EXPECT_NE(test::readWholeFile(program.dataFile("melvoxd.cfg")).find("hight"), std::string::npos);
+    const std::string music = test::readWholeFile(program.dataFile("list_of_playlist_music.xml"));
+    EXPECT_NE(music.find("name=\"Утро\" repeat=\"true\" current=\"1\""), std::string::npos);
+    EXPECT_NE(music.find("path=\"sine://2000\""), std::string::npos);
+    EXPECT_NE(test::readWholeFile(program.dataFile("list_of_playlist_radio.xml")).find("<listOfPlaylist"),
+              std::string::npos);
     EXPECT_EQ(program.countInLog(L"Melvox v1 - Exit."), 1u);
 }
 

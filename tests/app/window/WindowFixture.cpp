@@ -4,6 +4,8 @@
 
 #include <thread>
 
+#include "audio/AudioStartup.h"
+
 namespace test {
 namespace {
 
@@ -31,6 +33,7 @@ wxTreeItemId findItem(wxTreeCtrl* tree, const wxTreeItemId& from, const wxString
 
 void WindowFixture::SetUp() {
     ASSERT_TRUE(pref::instanceSlot().install(pref_init(pref::defaultPath())));
+    keepLibvlcLoaded();
     pref::setString(setting::netInterfaceIp.key, "127.0.0.1");
     pref::setInt(setting::securityInterfaceTimeout.key, 0);
     debug::setMessagePresenter([this](const std::wstring&, const std::wstring& text, debug::MessageIcon) {
@@ -46,9 +49,12 @@ void WindowFixture::TearDown() {
 }
 
 void WindowFixture::openWindow() {
+    pref::setString(setting::multicastAddress.key, group_);
+    pref::setInt(setting::multicastBasePort.key, port_);
     base::ThreadDispatcher::create();
     transport_ = std::make_shared<device::TransferProtocol>(port_, "127.0.0.1");
     frame_ = new frm::MainFrame(transport_, port_, "127.0.0.1", questions_, false);
+    audio::startUp(L"" MELVOX_PLUGIN_DIR, frame_->getRegistry());
     frame_->getDeviceCollection().setWatchTiming(
         {std::chrono::milliseconds(100), std::chrono::milliseconds(100)});
     frame_->Startup();
@@ -60,6 +66,7 @@ void WindowFixture::openWindow() {
 void WindowFixture::closeWindow() {
     frame_->Close(true);
     ASSERT_TRUE(pumpUntil([&] { return !frame_; }));
+    audio::shutDown();
     transport_.reset();
     base::ThreadDispatcher::destroy();
 }

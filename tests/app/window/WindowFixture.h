@@ -1,8 +1,9 @@
 #pragma once
 // What the window tests share: the main window built as the program builds it, on a transport
-// at 127.0.0.1 and a free port, with the settings in a temporary data folder, scripted answers
-// to its questions, the message boxes recorded, emulated loudspeakers sending it their status
-// packets, and real clicks on its controls.
+// at 127.0.0.1 and a free port, with the common stream on a multicast group of the test's own
+// and the shipped plug-ins, the settings in a temporary data folder, scripted answers to its
+// questions, the message boxes recorded, emulated loudspeakers sending it their status packets,
+// and real clicks on its controls.
 
 #include <gtest/gtest.h>
 #include <wx/dialog.h>
@@ -28,6 +29,7 @@
 #include "support/DataRoot.h"
 #include "support/LogCapture.h"
 #include "support/LoudspeakerGroup.h"
+#include "support/StreamReceiver.h"
 
 namespace test {
 
@@ -64,7 +66,7 @@ protected:
     void SetUp() override;
     void TearDown() override;
 
-    // Builds and starts the main window (and a dispatcher and transport for it).
+    // Builds and starts the main window (and a dispatcher, a transport and the player for it).
     void openWindow();
     // Closes it as the operator does and waits until it is gone.
     void closeWindow();
@@ -85,6 +87,7 @@ protected:
     DataRoot root_;
     ScriptedQuestions questions_;
     const std::uint16_t port_ = freeUdpPort();
+    const std::string group_ = privateMulticastGroup();
     std::shared_ptr<device::TransferProtocol> transport_;
     wxWeakRef<frm::MainFrame> frame_;
     LoudspeakerGroup loudspeakers_{port_};
