@@ -27,6 +27,7 @@
 #include "foundation/Storage.h"
 #include "foundation/ThreadDispatcher.h"
 #include "panels/SettingsDialog.h"
+#include "panels/SourcePlaylistPanel.h"
 
 namespace frm {
 namespace {
@@ -117,6 +118,11 @@ MainFrame::MainFrame(std::shared_ptr<device::TransferProtocol> transport, std::u
     zonePanel_ = new ZoneElementPanel(m_zoneArea, rootZone_, questions_, [this] { return chosenDevices(); });
     zonePanel_->setSelectionCallback([this] { zoneSelectionChanged(); });
     m_zoneArea->GetSizer()->Add(zonePanel_, 1, wxEXPAND);
+    // The scheduler panel whose control the playlist panels are given does not exist yet.
+    musicPanel_ = new SourcePlaylistPanel(m_book, nullptr, false);
+    m_book->AddPage(musicPanel_, wxT("Плейлист"));
+    radioPanel_ = new SourcePlaylistPanel(m_book, nullptr, true);
+    m_book->AddPage(radioPanel_, wxT("Радио"));
     activity_ = std::make_unique<ActivityFilter>(lastActivity_);
     enableViewButtons();
     Layout();
@@ -243,9 +249,25 @@ void MainFrame::devicesOnButtonClick(wxCommandEvent& event) {
     event.Skip();
 }
 
+void MainFrame::playlistOnButtonClick(wxCommandEvent&) {
+    debug::Place("frm::MainFrame::playlistOnButtonClick").trace(L"");
+    musicPanel_->setListOfPlaylist(musicList_);
+    showView(musicPanel_);
+}
+
+void MainFrame::radioOnButtonClick(wxCommandEvent&) {
+    debug::Place("frm::MainFrame::radioOnButtonClick").trace(L"");
+    radioPanel_->setListOfPlaylist(radioList_);
+    showView(radioPanel_);
+}
+
+void MainFrame::showView(wxWindow* page) {
+    const int index = m_book->FindPage(page);
+    if (!locked_.load() && index != wxNOT_FOUND) m_book->SetSelection(static_cast<std::size_t>(index));
+}
+
 void MainFrame::enableViewButtons() {
-    // No panel exists yet beside the device view.
-    const ViewSet existing = 0;
+    const ViewSet existing = viewBit(View::playlist) | viewBit(View::radio);
     wxButton* const buttons[kViewCount] = {m_devicesButton,   m_playlistButton,   m_radioButton,
                                            m_schedulerButton, m_microphoneButton, m_serviceButton,
                                            m_alarmButton,     m_drivesButton};

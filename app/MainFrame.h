@@ -31,6 +31,7 @@ class TransferProtocol;
 namespace frm {
 
 class DeviceListCtrl;
+class SourcePlaylistPanel;
 class ZoneElementPanel;
 
 class MainFrame : public fb::MainFrame, public ListCtrlProvider {
@@ -73,6 +74,8 @@ protected:
     void OnClose(wxCloseEvent& event) override;
     void devicesOnButtonClick(wxCommandEvent& event) override;
     void settingsOnButtonClick(wxCommandEvent& event) override;
+    void playlistOnButtonClick(wxCommandEvent& event) override;
+    void radioOnButtonClick(wxCommandEvent& event) override;
     void administratorOnToggleButton(wxCommandEvent& event) override;
     void unlockOnButtonClick(wxCommandEvent& event) override;
 
@@ -85,6 +88,7 @@ private:
     void zoneSelectionChanged();
     std::vector<ZoneElement::DevicePtr> chosenDevices() const;
     void enableViewButtons();
+    void showView(wxWindow* page);
     void onClock();
     void checkIdle();
     void restoreGeometry();
@@ -108,9 +112,11 @@ private:
     // The operator's choice, read by other threads under the GUI lock.
     std::vector<ZoneElement::DevicePtr> selectedDevices_;
     std::vector<ZoneElement::ZonePtr> selectedZones_;
-    // The music and the radio list of playlists.
+    // The music and the radio list of playlists, and the panels that play them.
     const std::shared_ptr<ListOfPlaylist> musicList_;
     const std::shared_ptr<ListOfPlaylist> radioList_;
+    SourcePlaylistPanel* musicPanel_ = nullptr;
+    SourcePlaylistPanel* radioPanel_ = nullptr;
 
     // The state files that could be neither read nor kept aside: they are not saved over.
     std::map<std::wstring, storage::StateFileRead> stateFiles_;

@@ -58,9 +58,7 @@ bool ProgramUnderTest::waitForLog(const std::wstring& text, std::chrono::millise
 }
 
 std::string ProgramUnderTest::screenshot(const ProgramRun& run, const std::string& name) {
-    const std::string folder = std::string(MELVOX_BUILD_DIR) + "/screenshots";
-    std::filesystem::create_directories(folder);
-    const std::string path = folder + "/" + name + ".png";
+    const std::string path = screenshotPath(name);
     return screen_.screenshot(screen_.waitForWindow(run.pid()), path) ? path : std::string();
 }
 

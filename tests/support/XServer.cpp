@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <thread>
 
@@ -46,6 +47,12 @@ bool belongsTo(Display* connection, Window window, pid_t pid) {
 }
 
 }  // namespace
+
+std::string screenshotPath(const std::string& name) {
+    const std::string folder = std::string(MELVOX_BUILD_DIR) + "/screenshots";
+    std::filesystem::create_directories(folder);
+    return folder + "/" + name + ".png";
+}
 
 XServer::XServer(int width, int height) {
     int pipeFds[2];

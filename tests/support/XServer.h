@@ -9,6 +9,9 @@
 
 namespace test {
 
+// Where a screenshot of that name goes: "<build>/screenshots/<name>.png" (the folder is made).
+std::string screenshotPath(const std::string& name);
+
 class XServer {
 public:
     explicit XServer(int width = 1600, int height = 900);

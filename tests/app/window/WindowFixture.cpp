@@ -1,5 +1,6 @@
 #include "tests/app/window/WindowFixture.h"
 
+#include <unistd.h>
 #include <wx/app.h>
 
 #include <thread>
@@ -8,15 +9,6 @@
 
 namespace test {
 namespace {
-
-template <class Control>
-Control* findControl(wxWindow* window) {
-    if (auto* control = dynamic_cast<Control*>(window)) return control;
-    for (wxWindow* child : window->GetChildren()) {
-        if (auto* control = findControl<Control>(child)) return control;
-    }
-    return nullptr;
-}
 
 wxTreeItemId findItem(wxTreeCtrl* tree, const wxTreeItemId& from, const wxString& text) {
     if (tree->GetItemText(from) == text) return from;
@@ -84,12 +76,24 @@ bool WindowFixture::pumpUntil(const std::function<bool()>& condition, std::chron
 }
 
 void WindowFixture::click(wxWindow* window, const wxRect& area) {
+    mouseClick(window, area, false);
+}
+
+void WindowFixture::doubleClick(wxWindow* window, const wxRect& area) {
+    mouseClick(window, area, true);
+}
+
+void WindowFixture::mouseClick(wxWindow* window, const wxRect& area, bool twice) {
     wxUIActionSimulator simulator;
     const wxPoint centre =
         window->ClientToScreen(area.GetPosition() + wxPoint(area.width / 2, area.height / 2));
     simulator.MouseMove(centre);
     pumpUntil([] { return false; }, std::chrono::milliseconds(50));
-    simulator.MouseClick();
+    if (twice) {
+        simulator.MouseDblClick();
+    } else {
+        simulator.MouseClick();
+    }
     pumpUntil([] { return false; }, std::chrono::milliseconds(150));
 }
 
@@ -97,6 +101,11 @@ void WindowFixture::clickButton(const wxString& label) {
     wxWindow* button = wxWindow::FindWindowByLabel(label, frame_);
     ASSERT_NE(button, nullptr) << label;
     click(button, wxRect(button->GetClientSize()));
+}
+
+bool WindowFixture::screenshot(const std::string& name) {
+    pumpUntil([] { return false; }, std::chrono::milliseconds(300));
+    return toolkitScreen().screenshot(toolkitScreen().findWindow(::getpid()), screenshotPath(name));
 }
 
 wxListCtrl* WindowFixture::deviceList() {

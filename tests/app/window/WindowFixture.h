@@ -3,7 +3,7 @@
 // at 127.0.0.1 and a free port, with the common stream on a multicast group of the test's own
 // and the shipped plug-ins, the settings in a temporary data folder, scripted answers to its
 // questions, the message boxes recorded, emulated loudspeakers sending it their status packets,
-// and real clicks on its controls.
+// real clicks on its controls and screenshots of it.
 
 #include <gtest/gtest.h>
 #include <wx/dialog.h>
@@ -30,8 +30,22 @@
 #include "support/LogCapture.h"
 #include "support/LoudspeakerGroup.h"
 #include "support/StreamReceiver.h"
+#include "support/XServer.h"
 
 namespace test {
+
+// The X server of the window toolkit.
+XServer& toolkitScreen();
+
+// The first control of the type in the window or below it, depth first.
+template <class Control>
+Control* findControl(wxWindow* window) {
+    if (auto* control = dynamic_cast<Control*>(window)) return control;
+    for (wxWindow* child : window->GetChildren()) {
+        if (auto* control = findControl<Control>(child)) return control;
+    }
+    return nullptr;
+}
 
 // Answers the window's questions from scripts; an empty script answers "cancel".
 class ScriptedQuestions : public frm::Questions {
@@ -75,6 +89,7 @@ protected:
     bool pumpUntil(const std::function<bool()>& condition,
                    std::chrono::milliseconds deadline = std::chrono::seconds(20));
     void click(wxWindow* window, const wxRect& area);
+    void doubleClick(wxWindow* window, const wxRect& area);
     void clickButton(const wxString& label);
     wxListCtrl* deviceList();
     wxTreeCtrl* zoneTree();
@@ -82,6 +97,8 @@ protected:
     wxTreeItemId treeItem(const wxString& text);
     std::wstring deviceState(long row);
     bool messageShown(const std::wstring& text);
+    // Saves the main window as "<build>/screenshots/<name>.png"; false when it could not.
+    bool screenshot(const std::string& name);
 
     LogCapture capture_;
     DataRoot root_;
@@ -93,6 +110,8 @@ protected:
     LoudspeakerGroup loudspeakers_{port_};
 
 private:
+    void mouseClick(wxWindow* window, const wxRect& area, bool twice);
+
     std::mutex lock_;
     std::vector<std::wstring> messages_;
 };

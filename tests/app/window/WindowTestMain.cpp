@@ -9,15 +9,18 @@
 #include <cstdlib>
 #include <memory>
 
-#include "support/XServer.h"
+#include "tests/app/window/WindowFixture.h"
 
 namespace {
+
+test::XServer* screen = nullptr;
 
 class Toolkit : public ::testing::Environment {
 public:
     Toolkit(int argc, char** argv) : argc_(argc), argv_(argv) {}
     void SetUp() override {
         screen_ = std::make_unique<test::XServer>();
+        screen = screen_.get();
         ASSERT_FALSE(screen_->display().empty()) << "no X server";
         setenv("DISPLAY", screen_->display().c_str(), 1);
         wxApp::SetInstance(new wxApp());
@@ -25,6 +28,7 @@ public:
     }
     void TearDown() override {
         wxEntryCleanup();
+        screen = nullptr;
         screen_.reset();
     }
 
@@ -35,6 +39,10 @@ private:
 };
 
 }  // namespace
+
+test::XServer& test::toolkitScreen() {
+    return *screen;
+}
 
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);

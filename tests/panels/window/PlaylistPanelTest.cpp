@@ -1,0 +1,215 @@
+// The music and radio views of the main window with real clicks: what they play is heard on the
+// common stream and drawn in green, the transport buttons move and end it, and the radio's
+// internet checks never hold up the window.
+
+#include <wx/app.h>
+#include <wx/bmpbuttn.h>
+
+#include <cmath>
+#include <filesystem>
+
+#include "audio/ListOfPlaylist.h"
+#include "audio/Player.h"
+#include "foundation/Storage.h"
+#include "foundation/TextConversion.h"
+#include "panels/SourcePlaylistPanel.h"
+#include "support/DroppingTcpPort.h"
+#include "support/HttpFileServer.h"
+#include "tests/app/window/WindowFixture.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using test::StreamReceiver;
+
+class PlaylistPanelTest : public test::WindowFixture {
+protected:
+    using Playlists = std::vector<std::pair<std::wstring, std::vector<Playlist::Item>>>;
+
+    // Writes a list of playlists file as the program keeps it.
+    void writeList(const wchar_t* file, const Playlists& playlists) {
+        ListOfPlaylist list(file);
+        for (const auto& [name, items] : playlists) {
+            auto playlist = std::make_shared<Playlist>(name, true);
+            playlist->add(items);
+            list.add(playlist);
+        }
+        std::filesystem::create_directories(root_.dataFolder());
+        storage::save(base::fromUtf8(root_.dataFolder() + "/") + file, list.toTree());
+    }
+
+    // Opens the view by its button; its panel's list of playlists and item list.
+    void openView(const wxString& button) {
+        clickButton(button);
+        panel_ = nullptr;
+        ASSERT_TRUE(pumpUntil([&] {
+            for (wxWindow* page : frame_->GetChildren()) {
+                for (wxWindow* child : page->GetChildren()) {
+                    auto* panel = dynamic_cast<frm::SourcePlaylistPanel*>(child);
+                    if (panel != nullptr && panel->IsShownOnScreen()) panel_ = panel;
+                }
+            }
+            return panel_ != nullptr;
+        }));
+        playlists_ = dynamic_cast<wxListCtrl*>(panel_->GetChildren()[0]);
+        items_ = dynamic_cast<wxListCtrl*>(panel_->GetChildren()[1]);
+        ASSERT_TRUE(playlists_ && items_);
+    }
+    wxRect rowArea(wxListCtrl* list, long row) {
+        wxRect area;
+        EXPECT_TRUE(list->GetItemRect(row, area)) << row;
+        return area;
+    }
+    void press(const wxString& tip) {
+        for (wxWindow* window : panel_->GetChildren().back()->GetChildren()) {
+            auto* button = dynamic_cast<wxBitmapButton*>(window);
+            if (button != nullptr && button->GetToolTipText() == tip) {
+                click(button, wxRect(button->GetClientSize()));
+                return;
+            }
+        }
+        ADD_FAILURE() << "no button " << tip;
+    }
+    // Saves the view with no row selected, so that the green rows show.
+    void photograph(const std::string& name) {
+        for (wxListCtrl* list : {items_, playlists_}) {
+            for (long row = 0; row < list->GetItemCount(); ++row)
+                list->SetItemState(row, 0, wxLIST_STATE_SELECTED | wxLIST_STATE_FOCUSED);
+        }
+        EXPECT_TRUE(screenshot(name));
+    }
+    static bool green(wxListCtrl* list, long row) {
+        return row < list->GetItemCount() && list->GetItemTextColour(row) == wxColour(0, 160, 33);
+    }
+    static bool playerPlays() {
+        const base::SingletonSlot<Player>::Use player(Player::instanceSlot());
+        return player && player->isPlaying();
+    }
+
+    // Whether the last second of the common stream comes to carry `hertz` (within 2 %).
+    bool hears(StreamReceiver& receiver, double hertz) {
+        receiver.clear();
+        std::size_t checked = 0;
+        double last = 0;
+        const bool heard = pumpUntil(
+            [&] {
+                const std::size_t count = receiver.count();
+                if (count < checked + 16) return false;
+                checked = count;
+                auto audio = test::decodeMpegAudio(test::readTransportStream(receiver.payloads()).audio);
+                const std::size_t second = static_cast<std::size_t>(audio.rate);
+                if (second == 0 || audio.samples.size() < second) return false;
+                audio.samples.erase(audio.samples.begin(), audio.samples.end() - second);
+                last = test::strongestFrequency(audio.samples, audio.rate);
+                return std::abs(last - hertz) <= hertz * 0.02;
+            },
+            30s);
+        if (!heard) ADD_FAILURE() << "heard " << last << " Hz, not " << hertz;
+        return heard;
+    }
+    // Whether the stream comes to send only the keep-alive of an idle stream.
+    bool hearsSilence(StreamReceiver& receiver) {
+        receiver.clear();
+        return pumpUntil([&] {
+            const auto payloads = receiver.payloads();
+            std::size_t keepAlives = 0;
+            for (const std::string& payload : payloads) {
+                if (test::isKeepAlive(payload)) {
+                    ++keepAlives;
+                } else if (keepAlives > 0) {
+                    keepAlives = 0;  // audio after a keep-alive: not idle yet
+                }
+            }
+            return keepAlives >= 2;
+        });
+    }
+
+    test::TempFolder files_;
+    frm::SourcePlaylistPanel* panel_ = nullptr;
+    wxListCtrl* playlists_ = nullptr;
+    wxListCtrl* items_ = nullptr;
+};
+
+TEST_F(PlaylistPanelTest, MusicIsHeardAndDrawnInGreenUntilStopped) {
+    const std::string wav = files_.file("tone.wav");
+    test::writeSineWav(wav, 600, 60);
+    writeList(ListOfPlaylist::kMusicFile,
+              {{L"Утро", {{L"Увертюра", base::fromUtf8(wav)}, {L"Тон 1 кГц", L"sine://1000"}}},
+               {L"Вечер", {{L"Тон 2 кГц", L"sine://2000"}}},
+               {L"Фоновая музыка", {{L"Тон 500 Гц", L"sine://500"}, {L"Тон 800 Гц", L"sine://800"}}}});
+    openWindow();
+    openView(wxT("Плейлист"));
+    ASSERT_EQ(playlists_->GetItemCount(), 3);
+    EXPECT_EQ(playlists_->GetItemText(1, 1), wxT("1"));
+
+    click(playlists_, rowArea(playlists_, 0));
+    ASSERT_TRUE(pumpUntil([&] { return items_->GetItemCount() == 2; }));
+    EXPECT_EQ(items_->GetItemText(1, 1), wxT("sine://1000"));
+    StreamReceiver receiver(group_, port_ + 1);
+    doubleClick(items_, rowArea(items_, 0));
+    EXPECT_TRUE(hears(receiver, 600));
+    EXPECT_TRUE(pumpUntil([&] { return green(items_, 0) && green(playlists_, 0); }));
+    EXPECT_FALSE(green(items_, 1) || green(playlists_, 1));
+    photograph("playlist_music");
+
+    press(wxT("Следующий элемент"));
+    EXPECT_TRUE(hears(receiver, 1000));
+    EXPECT_TRUE(pumpUntil([&] { return green(items_, 1) && !green(items_, 0); }));
+
+    // An item the list does not show yet: its position is reported and no row is drawn for it.
+    {
+        const base::SingletonSlot<Player>::Use player(Player::instanceSlot());
+        ASSERT_TRUE(player->getPlaylist()->add(L"Тон", L"sine://3000"));
+    }
+    press(wxT("Следующий элемент"));
+    EXPECT_TRUE(hears(receiver, 3000));
+    EXPECT_TRUE(pumpUntil([&] {
+        return capture_.contains(L"Internal error. Discrepancy playlist and control (2 / 2)", L"WARN");
+    }));
+    EXPECT_FALSE(green(items_, 0) || green(items_, 1));
+    EXPECT_TRUE(green(playlists_, 0));
+
+    press(wxT("Стоп"));
+    EXPECT_TRUE(hearsSilence(receiver));
+    EXPECT_TRUE(pumpUntil([&] { return !green(playlists_, 0); }));
+    EXPECT_FALSE(playerPlays());
+}
+
+TEST_F(PlaylistPanelTest, RadioPlaysAStationAndStopsAfterTheLastWithoutAConnection) {
+    const std::string mp3 = files_.file("station.mp3");
+    ASSERT_TRUE(test::writeSineMp3(mp3, 1500, 60));
+    const test::HttpFileServer station(mp3);
+    writeList(
+        ListOfPlaylist::kRadioFile,
+        {{L"Станции", {{L"Тон 900 Гц", L"sine://900"}, {L"Городское радио", base::fromUtf8(station.url())}}},
+         {L"Резерв", {{L"Тон 300 Гц", L"sine://300"}}}});
+    // The internet is a host whose connection attempts are dropped.
+    const test::DroppingTcpPort internet;
+    openWindow();
+    openView(wxT("Радио"));
+    panel_->setInternetTarget(internet.target());
+    click(playlists_, rowArea(playlists_, 0));
+    ASSERT_TRUE(pumpUntil([&] { return items_->GetItemCount() == 2; }));
+
+    // The last station plays at once; the check of the connection reports later.
+    StreamReceiver receiver(group_, port_ + 1);
+    doubleClick(items_, rowArea(items_, 1));
+    EXPECT_TRUE(hears(receiver, 1500));
+    EXPECT_TRUE(pumpUntil([&] { return green(items_, 1) && green(playlists_, 0); }));
+    photograph("playlist_radio");
+    EXPECT_TRUE(messageShown(L"Проверьте настройки соединения с интернетом"));
+
+    // Moving on from the last station asks the probe again, which waits on the dropped attempt;
+    // the window answers events meanwhile and the radio plays on until the answer comes.
+    press(wxT("Следующий элемент"));
+    ASSERT_TRUE(pumpUntil([&] { return green(items_, 0); }));
+    bool answered = false;
+    wxTheApp->CallAfter([&] { answered = true; });
+    ASSERT_TRUE(pumpUntil([&] { return answered; }));
+    EXPECT_TRUE(playerPlays());
+    EXPECT_TRUE(internet.attemptWaiting());
+    EXPECT_TRUE(pumpUntil([&] { return !playerPlays(); }));
+    EXPECT_TRUE(pumpUntil([&] { return !green(items_, 0) && !green(playlists_, 0); }));
+}
+
+}  // namespace
