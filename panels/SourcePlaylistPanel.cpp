@@ -4,6 +4,7 @@
 #include <wx/utils.h>
 
 #include "app/GuiFreezer.h"
+#include "audio/AlarmChannel.h"
 #include "audio/Player.h"
 #include "foundation/Checks.h"
 #include "foundation/GuiThreadInvoker.h"
@@ -397,6 +398,12 @@ void SourcePlaylistPanel::listCtrlLeftDoubleClick(wxMouseEvent& event) {
 
 void SourcePlaylistPanel::buttonPlay(wxCommandEvent&) {
     debug::Place("frm::SourcePlaylistPanel::buttonPlay").trace(L"");
+    {
+        // The devices the alarm channel holds go back to the common channel, unless a
+        // priority announcement runs on them: the channel reports that refusal itself.
+        const base::SingletonSlot<AlarmChannel>::Use alarm(AlarmChannel::instanceSlot());
+        if (alarm && !alarm->restoreCommonChannelForAllDevices()) return;
+    }
     hasInternetForRadio();
     const PlayerUse player(Player::instanceSlot());
     if (!player) return;

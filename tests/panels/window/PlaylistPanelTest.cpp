@@ -1,6 +1,6 @@
 // The music and radio views of the main window with real clicks: what they play is heard on the
-// common stream and drawn in green, the transport buttons move and end it, and the radio's
-// internet checks never hold up the window.
+// common stream and drawn in green, the transport buttons move and end it, an alarm broadcast
+// keeps them off its loudspeakers, and the radio's internet checks never hold up the window.
 
 #include <wx/app.h>
 #include <wx/bmpbuttn.h>
@@ -8,6 +8,7 @@
 #include <cmath>
 #include <filesystem>
 
+#include "audio/AlarmChannel.h"
 #include "audio/ListOfPlaylist.h"
 #include "audio/Player.h"
 #include "foundation/Storage.h"
@@ -172,6 +173,33 @@ TEST_F(PlaylistPanelTest, MusicIsHeardAndDrawnInGreenUntilStopped) {
     press(wxT("Стоп"));
     EXPECT_TRUE(hearsSilence(receiver));
     EXPECT_TRUE(pumpUntil([&] { return !green(playlists_, 0); }));
+    EXPECT_FALSE(playerPlays());
+}
+
+TEST_F(PlaylistPanelTest, PlayIsRefusedWhileAnAlarmHoldsTheLoudspeakers) {
+    const std::string message = files_.file("alarm.mp3");
+    ASSERT_TRUE(test::writeSineMp3(message, 700, 60));
+    writeList(ListOfPlaylist::kMusicFile, {{L"Утро", {{L"Тон 1 кГц", L"sine://1000"}}}});
+    loudspeakers_.add(1);
+    openWindow();
+    ASSERT_TRUE(pumpUntil([&] { return deviceState(0) == L"В сети"; }));
+    {
+        const base::SingletonSlot<frm::AlarmChannel>::Use alarm(frm::AlarmChannel::instanceSlot());
+        frm::AlarmChannel::Broadcast broadcast;
+        broadcast.priority = 3;
+        broadcast.description = L"Пожарная тревога";
+        broadcast.messagePath = base::fromUtf8(message);
+        for (const auto& device : frame_->getDeviceCollection().getDevices())
+            broadcast.targets.insert(device);
+        ASSERT_TRUE(alarm->launch(broadcast));
+    }
+    openView(wxT("Плейлист"));
+    click(playlists_, rowArea(playlists_, 0));
+    StreamReceiver receiver(group_, port_ + 1);
+    press(wxT("Играть"));
+    EXPECT_TRUE(messageShown(L"На устройствах идёт приоритетное оповещение."));
+    EXPECT_TRUE(capture_.contains(L"На устройствах идёт приоритетное оповещение.", L"WARN"));
+    EXPECT_TRUE(hearsSilence(receiver));
     EXPECT_FALSE(playerPlays());
 }
 
