@@ -144,6 +144,13 @@ bool aApp::initialise() {
     SetTopWindow(frame_);
     audio_ = true;
     audio::startUp(player_engine_plugin_folder(), frame_->getRegistry());
+    audio::setSelectionProvider([frame = frame_]() {
+        frm::Targets targets;
+        if (frame) {
+            for (const auto& device : frame->getTargetDevices()) targets.insert(device);
+        }
+        return targets;
+    });
     frame_->Startup();
 
     os::keepSystemAwake(true);

@@ -36,6 +36,13 @@ bool startUp(const std::wstring& pluginFolder, std::shared_ptr<device::DeviceCol
     return active;
 }
 
+void setSelectionProvider(const frm::SelectionProvider& provider) {
+    base::SingletonSlot<frm::AlarmChannel>::Use alarm(frm::AlarmChannel::instanceSlot());
+    if (alarm) alarm->setSelectionProvider(provider);
+    base::SingletonSlot<frm::PlayerChannel>::Use player(frm::PlayerChannel::instanceSlot());
+    if (player) player->setSelectionProvider(provider);
+}
+
 void endBroadcasts() {
     base::SingletonSlot<frm::AlarmChannel>::Use alarm(frm::AlarmChannel::instanceSlot());
     if (alarm) alarm->close();

@@ -9,6 +9,8 @@
 #include <memory>
 #include <string>
 
+#include "audio/PlaybackTargets.h"
+
 namespace device {
 class DeviceCollection;
 }
@@ -18,6 +20,8 @@ namespace audio {
 // False (logged) when the common stream is off (`multicast.commonStream.active`); the player
 // then exists but plays nothing. The registry may be null (the channels then reach no device).
 bool startUp(const std::wstring& pluginFolder, std::shared_ptr<device::DeviceCollection> registry);
+// Where both channels learn the devices selected in the main window, for the panels' buttons.
+void setSelectionProvider(const frm::SelectionProvider& provider);
 // Ends the alarm channel's broadcasts and waits until their loudspeakers are back on the common
 // channel; call before the transport stops.
 void endBroadcasts();
