@@ -83,6 +83,17 @@ public:
     // Drops the edits and reads the memory again when the device is online.
     virtual void reload() = 0;
 
+    // The whole flash as an image file holds it: `raw` reads the flash as it is (its last byte
+    // 0xFF); otherwise the image is laid out from the model, with every fragment's data.
+    // Leaves the memory as it was.
+    virtual std::string getImage(bool raw) = 0;
+    // Makes the memory's contents those of an image of any known layout; nothing reaches the
+    // device until the next write.
+    virtual void setImage(const std::string& bytes) = 0;
+    // Rebuilds the target's fragments and scenarios from this memory's; a copy that fails
+    // halfway leaves the target as it was.
+    virtual void copyTo(const std::shared_ptr<IAudioControl>& target) = 0;
+
     // A text that tells memories of different content apart.
     virtual std::wstring getHash() = 0;
     virtual bool isLess(IAudioControl& other) = 0;

@@ -20,28 +20,6 @@ constexpr std::size_t kScenarioLimit = 64;
 // The greatest id the consistency check accepts.
 constexpr std::int32_t kLargestId = 0x7FFE;
 
-// Tells the change handlers about one edit: the first before it, the second after it, also
-// when the edit fails halfway.
-class ChangeScope {
-public:
-    ChangeScope(const Notification& onChanging, const Notification& onChanged) : onChanged_(onChanged) {
-        if (onChanging) onChanging();
-    }
-    ~ChangeScope() {
-        if (!onChanged_) return;
-        try {
-            onChanged_();
-        } catch (const std::exception& error) {
-            debug::Place("device::memory::BaseAudioControl::onChanged").error(L"%1%", error.what());
-        }
-    }
-    ChangeScope(const ChangeScope&) = delete;
-    ChangeScope& operator=(const ChangeScope&) = delete;
-
-private:
-    const Notification& onChanged_;
-};
-
 // The entry of a fragment or scenario list with that id, or the end of the list.
 template <class Entry>
 auto findId(std::vector<Entry>& list, std::int16_t id) {
@@ -64,6 +42,19 @@ std::int32_t idOf(const std::vector<Entry>& list, std::int32_t order) {
 
 }  // namespace
 
+BaseAudioControl::ChangeScope::ChangeScope(BaseAudioControl& memory) : onChanged_(memory.onChanged_) {
+    if (memory.onChanging_) memory.onChanging_();
+}
+
+BaseAudioControl::ChangeScope::~ChangeScope() {
+    if (!onChanged_) return;
+    try {
+        onChanged_();
+    } catch (const std::exception& error) {
+        debug::Place("device::memory::BaseAudioControl::onChanged").error(L"%1%", error.what());
+    }
+}
+
 BaseAudioControl::BaseAudioControl(std::uint16_t version, const std::shared_ptr<DeviceBase>& device,
                                    std::shared_ptr<TransferProtocol> transport,
                                    PlayStateHandler playStateHandler)
@@ -71,11 +62,22 @@ BaseAudioControl::BaseAudioControl(std::uint16_t version, const std::shared_ptr<
       attached_(device != nullptr),
       device_(device),
       transfer_(std::move(transport)),
+      imageMode_(false),
       playStateHandler_(std::move(playStateHandler)) {
     root_.version = version;
     resetImage();
     checkAttached();
     debug::throwIfFalse(transfer_ != nullptr, "device::memory::BaseAudioControl::BaseAudioControl");
+}
+
+BaseAudioControl::BaseAudioControl(std::uint16_t version, const std::string& image)
+    : version_(version), attached_(false), imageMode_(true), image_(image) {
+    // The loader refuses an image that no 32-bit flash size describes.
+    debug::throwIfFalse(image.size() <= std::numeric_limits<std::uint32_t>::max(),
+                        "device::memory::BaseAudioControl::BaseAudioControl");
+    root_.version = version;
+    resetImage();
+    memorySize_ = static_cast<std::uint32_t>(image.size());
 }
 
 BaseAudioControl::~BaseAudioControl() {
@@ -293,7 +295,7 @@ std::int16_t BaseAudioControl::addFragmentLocked(const std::string& data, const 
     if (order >= kOrderLimit || id > kLargestId)
         throw exception::UserResponse(L"maxOrder", L"Достигнуто максимальное количество фрагментов");
 
-    ChangeScope change(onChanging_, onChanged_);
+    ChangeScope change(*this);
     const auto newId = static_cast<std::int16_t>(id);
     fragmentData_[newId] = data;
     writeAllData_ = true;
@@ -338,25 +340,29 @@ void BaseAudioControl::removeFragment(std::int16_t id) {
             throw exception::UserResponse(
                 L"entry", L"Сообщение невозможно удалить, пока оно состоит хоть в одном сценарии");
     }
-    // Such firmware moves the data of the fragments that stay unless the removed one lies
-    // lowest in the flash, which is where the fragment with the greatest id lies.
-    const std::shared_ptr<DeviceBase> device = lockDevice();
-    auto* loudspeaker = dynamic_cast<ILoudspeaker*>(device.get());
+    // The fragment with the greatest id lies lowest in the flash: only its removal moves no
+    // other fragment's data.
     const auto last =
         std::max_element(fragmentList_.begin(), fragmentList_.end(),
                          [](const FragmentEntry& a, const FragmentEntry& b) { return a.id < b.id; });
-    if (loudspeaker && loudspeaker->removesOnlyLastFragment() && id != last->id) {
+    if (id != last->id && onlyLastFragmentRemovable()) {
         throw exception::UserResponse(
             L"unsupported", L"Неподдерживается удаление не последнего фрагмента для данной версии прибора");
     }
 
-    ChangeScope change(onChanging_, onChanged_);
+    ChangeScope change(*this);
     fragmentList_.erase(found);
     fragmentData_.erase(id);
     relayoutData_ = true;
     hasChanges_ = true;
     rebuildRecords();
     checkInvariant();
+}
+
+bool BaseAudioControl::onlyLastFragmentRemovable() {
+    const std::shared_ptr<DeviceBase> device = lockDevice();
+    auto* loudspeaker = dynamic_cast<ILoudspeaker*>(device.get());
+    return loudspeaker && loudspeaker->removesOnlyLastFragment();
 }
 
 FragmentEntry BaseAudioControl::getFragment(std::int16_t id) {
@@ -415,7 +421,7 @@ std::int16_t BaseAudioControl::addScenario(std::int16_t gongId, std::int16_t fra
     if (scenarioList_.size() + 1 > kScenarioLimit || id > kLargestId)
         throw exception::UserResponse(L"maxOrder", L"Достигнуто максимальное количество сообщений");
 
-    ChangeScope change(onChanging_, onChanged_);
+    ChangeScope change(*this);
     ScenarioEntry entry;
     entry.id = static_cast<std::int16_t>(id);
     entry.order = static_cast<std::uint16_t>(order);
@@ -452,7 +458,7 @@ void BaseAudioControl::removeScenario(std::int16_t id) {
     const auto found = findId(scenarioList_, id);
     if (found == scenarioList_.end())
         throw exception::UserError(L"position out of range", L"Номер удаляемого сценария вне диапазона");
-    ChangeScope change(onChanging_, onChanged_);
+    ChangeScope change(*this);
     scenarioList_.erase(found);
     hasChanges_ = true;
     rebuildRecords();

@@ -9,7 +9,8 @@
 //
 // An attached memory is built in two steps: the constructor stores the device, and the most
 // derived class's factory then runs requestMemorySize, so that loading already goes through
-// that class's own slots.
+// that class's own slots. A detached memory is built the same way from the bytes of an image
+// (BaseAudioControlImages.cpp), which it reads instead of a device.
 
 #include <atomic>
 #include <chrono>
@@ -94,6 +95,10 @@ public:
     bool isEqual(IAudioControl& other) override;
     bool isNotEqual(IAudioControl& other) override;
 
+    std::string getImage(bool raw) override;
+    void setImage(const std::string& bytes) override;
+    void copyTo(const std::shared_ptr<IAudioControl>& target) override;
+
     // A consistency check failed: the memory refuses to be written until it is built again.
     bool isBroken();
     // The device postponed the request ("is deferred" in its reply).
@@ -114,10 +119,26 @@ protected:
 
     BaseAudioControl(std::uint16_t version, const std::shared_ptr<DeviceBase>& device,
                      std::shared_ptr<TransferProtocol> transport, PlayStateHandler playStateHandler);
+    // A detached memory over the bytes of an image, as long as its flash; nothing is loaded yet.
+    BaseAudioControl(std::uint16_t version, const std::string& image);
 
     // Asks the device for the size of its flash and loads the memory (or an empty one when
     // `blank`). Run once by the most derived class after its construction.
     void requestMemorySize(bool blank);
+    // Takes a memory just built by the most derived class and loads it through that class's
+    // slots: an attached one from its device, a detached one from its image (every level).
+    template <class Memory>
+    static std::shared_ptr<Memory> attach(Memory* memory, bool blank) {
+        std::shared_ptr<Memory> owned(memory);
+        static_cast<BaseAudioControl&>(*owned).requestMemorySize(blank);
+        return owned;
+    }
+    template <class Memory>
+    static std::shared_ptr<Memory> loadDetached(Memory* memory) {
+        std::shared_ptr<Memory> owned(memory);
+        static_cast<BaseAudioControl&>(*owned).initLevel(level::all);
+        return owned;
+    }
 
     // The slots of a layout version.
     virtual RecordSizes recordSizes() const = 0;
@@ -143,8 +164,68 @@ protected:
     virtual std::uint16_t getFirstId() = 0;
     virtual void checkVersionSpecificInvariant() = 0;
 
-    // The length stored for the name record with that id.
-    std::uint32_t getNameSize(const Name& record);
+    // Loading, shared by the layouts (BaseAudioControlLayout.cpp): each layout reads its own
+    // bytes into the model's record types and hands them over here, where they are checked
+    // against the flash and taken whole, so a level that fails leaves nothing of itself behind.
+    struct LevelLoaders {
+        std::function<void()> root;
+        std::function<void()> names;
+        std::function<void()> fragments;
+        std::function<void()> scenarios;
+    };
+    // Loads each level of `mask` not loaded yet, in level order, then checks the model when
+    // anything was loaded.
+    void initLevels(std::uint32_t mask, const LevelLoaders& loaders);
+    // A structure error of the flash: exception::ExternalError with `what` after the common text.
+    [[noreturn]] static void refuseStructure(const wchar_t* what);
+    // A root of another version is refused, unless the flash is erased or the memory is built
+    // blank: then the root is that of an empty memory.
+    void acceptRoot(Root root);
+    void acceptNames(const std::vector<Name>& records);
+    void acceptFragments(const std::vector<Fragment>& records);
+    void acceptScenarios(const std::vector<Scenario>& records);
+    void loadDataSlots();
+    void loadData();
+    // The records of a table of `count` records at `address`, read in one piece.
+    template <class Record>
+    std::vector<Record> readTable(std::uint32_t address, std::uint32_t count) {
+        const std::string table = readMemory(address, Record::size * count);
+        std::vector<Record> records;
+        for (std::size_t at = 0; at + Record::size <= table.size(); at += Record::size)
+            records.push_back(Record::read(reinterpret_cast<const std::uint8_t*>(table.data() + at)));
+        return records;
+    }
+    template <class Record>
+    static std::string recordBytes(const Record& record) {
+        std::string bytes(Record::size, '\0');
+        record.write(reinterpret_cast<std::uint8_t*>(bytes.data()));
+        return bytes;
+    }
+
+    // Laying out, shared by the layouts.
+    struct Region {
+        std::uint32_t address;
+        std::string bytes;
+    };
+    // Refuses a model whose records and data, or names and texts, do not pair up.
+    void checkLayoutCounts();
+    // The name records in id order, then their texts, from `start`; gives the records their
+    // addresses and lengths.
+    std::string buildNameArea(std::uint32_t start, const std::function<std::string(const Name&)>& serialize);
+    // Loads the data a relayout moves, then places the fragments from the top of the flash down,
+    // the smallest id highest, the last byte left free, all of it above `tablesEnd`.
+    void placeData(std::uint64_t tablesEnd);
+    // Hands the regions of a layout to `writer`: a blank root first, so that a write that stops
+    // halfway leaves an erased root, then the tables, the data when all of it is written, and
+    // the real root last. `dataMayStay`: a fragment whose data is not loaded keeps it in the
+    // flash; otherwise it is refused.
+    void writeRegions(const PartWriter& writer, std::uint32_t rootSize, const std::vector<Region>& tables,
+                      bool dataMayStay, const std::function<std::string()>& root);
+
+    // The bytes the text of the name record with that id takes in the flash.
+    virtual std::uint32_t getNameSize(const Name& record);
+    // Only the fragment with the greatest id may be removed: the others' data would move.
+    virtual bool onlyLastFragmentRemovable();
 
     // Exchanges with the device.
     std::string transferToDevice(const std::string& request);
@@ -193,6 +274,10 @@ protected:
     // Weak, so that a device and the memory it keeps do not keep each other alive.
     const std::weak_ptr<DeviceBase> device_;
     const std::shared_ptr<TransferProtocol> transfer_;
+    // Reads copy from image_ (a detached memory); writes copy into it (a logical image is built).
+    const bool imageMode_;
+    bool imageRaw_ = false;
+    std::string image_;
     Root root_;
     std::map<std::int16_t, Fragment> fragments_;
     std::vector<FragmentEntry> fragmentList_;
@@ -216,6 +301,48 @@ protected:
     std::atomic<bool> writeFailed_{false};
 
 private:
+    // Tells the change handlers about one edit: the first before it, the second after it, also
+    // when the edit fails halfway.
+    class ChangeScope {
+    public:
+        explicit ChangeScope(BaseAudioControl& memory);
+        ~ChangeScope();
+        ChangeScope(const ChangeScope&) = delete;
+        ChangeScope& operator=(const ChangeScope&) = delete;
+
+    private:
+        const Notification& onChanged_;
+    };
+
+    // What an edit or an image build may change of the model, kept to put it back.
+    struct ModelState {
+        Root root;
+        std::map<std::int16_t, Fragment> fragments;
+        std::vector<FragmentEntry> fragmentList;
+        std::map<std::int16_t, Scenario> scenarios;
+        std::vector<ScenarioEntry> scenarioList;
+        std::map<std::int16_t, Name> names;
+        std::map<std::int16_t, std::wstring> nameTexts;
+        std::map<std::int16_t, std::string> fragmentData;
+        std::int16_t lastNameId = 0;
+        std::uint32_t loadedLevels = 0;
+        bool buildBlank = false;
+        bool relayoutData = false;
+        bool writeAllData = false;
+        bool hasChanges = false;
+        bool writeFailed = false;
+        bool broken = false;
+        std::int32_t writeProgress = 100;
+    };
+    ModelState saveModel();
+    // A broken mark stays: what was found wrong is not forgotten. `writeState` puts back the
+    // flags that the completions of a write change too; only when no write can run.
+    void restoreModel(ModelState&& state, bool writeState);
+    // Clears this memory and fills it with the given entries and data, through its own
+    // operations; puts the model back when any of them refuses.
+    void fillFrom(const std::vector<std::pair<FragmentEntry, std::string>>& fragments,
+                  const std::vector<ScenarioEntry>& scenarios);
+
     struct WriteSession {
         std::uint64_t serial = 0;
         bool open = false;

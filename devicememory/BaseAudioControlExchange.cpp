@@ -79,6 +79,7 @@ std::string BaseAudioControl::readMemory(std::uint32_t address, std::uint32_t si
     // The last byte of the flash is never read.
     if (std::uint64_t{address} + size + 1 > memorySize_)
         throw exception::InternalError(L"Область чтения за пределами аудио памяти");
+    if (imageMode_) return image_.substr(address, size);
     const debug::Place place("device::memory::BaseAudioControl::readMemory");
     std::string bytes;
     for (std::uint64_t offset = 0; offset < size; offset += kPieceSize) {
@@ -122,6 +123,10 @@ void BaseAudioControl::writeMemory(std::uint32_t address, const std::uint8_t* da
     if (size == 0) return;
     if (std::uint64_t{address} + size + 1 > memorySize_)
         throw exception::InternalError(L"Область записи за пределами аудио памяти");
+    if (imageRaw_) {
+        image_.replace(address, size, reinterpret_cast<const char*>(data), size);
+        return;
+    }
     const std::string hex = base::toHex(data, size);
     if (hex.size() != 2 * std::size_t{size}) throw exception::InternalError(L"Ошибка конвертации данных");
     for (std::uint64_t offset = 0; offset < size; offset += kPieceSize) {

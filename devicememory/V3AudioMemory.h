@@ -2,7 +2,8 @@
 // The audio memory of the loudspeakers that speak the "voice" command set, over the records
 // and flash layout of version 4 (V4Records.h): loading it level by level, laying it out again
 // with its checksum, and the write of changes that erases the flash first and waits until the
-// device is ready again. Ids and play numbers count from 0; version 4 counts them from 1.
+// device is ready again. Version 3 itself is this class: the version-4 layout with 3 in the
+// root's version field, ids and play numbers counted from 0. Version 4 counts them from 1.
 
 #include <chrono>
 #include <cstdint>
@@ -15,6 +16,14 @@ namespace device::v3::memory {
 
 class AudioMemory : public device::memory::BaseAudioControl {
 public:
+    // The memory of `device`, loaded from its flash (all but the fragments' data), or an empty
+    // one that ignores the flash when `blank`. Throws what asking and loading throw.
+    static std::shared_ptr<AudioMemory> create(const std::shared_ptr<DeviceBase>& device,
+                                               std::shared_ptr<TransferProtocol> transport,
+                                               device::memory::PlayStateHandler playStateHandler, bool blank);
+    // A detached memory over an image, every level loaded. Throws what loading throws.
+    static std::shared_ptr<AudioMemory> fromImage(const std::string& image);
+
     ~AudioMemory() override;
 
     // Refuses while the device is not ready or a write runs, reads the whole memory back,
@@ -25,8 +34,11 @@ public:
     static constexpr std::chrono::seconds readyWait{300};
 
 protected:
-    AudioMemory(const std::shared_ptr<DeviceBase>& device, std::shared_ptr<TransferProtocol> transport,
+    // `version` is the layout's version field: 3 for this class, 4 for version 4.
+    AudioMemory(std::uint16_t version, const std::shared_ptr<DeviceBase>& device,
+                std::shared_ptr<TransferProtocol> transport,
                 device::memory::PlayStateHandler playStateHandler);
+    AudioMemory(std::uint16_t version, const std::string& image);
 
     RecordSizes recordSizes() const override;
     std::string makePlayCommand(std::uint32_t order) override;
@@ -56,8 +68,6 @@ private:
     void loadNames();
     void loadFragments();
     void loadScenarios();
-    void loadDataSlots();
-    void loadData();
 
     // Asks whether the device is ready and writes, or asks again later up to the deadline.
     void writeWhenReady(std::uint64_t serial);

@@ -15,10 +15,13 @@ public:
     static std::shared_ptr<AudioMemory> create(const std::shared_ptr<DeviceBase>& device,
                                                std::shared_ptr<TransferProtocol> transport,
                                                device::memory::PlayStateHandler playStateHandler, bool blank);
+    // A detached memory over an image, every level loaded. Throws what loading throws.
+    static std::shared_ptr<AudioMemory> fromImage(const std::string& image);
 
 protected:
     AudioMemory(const std::shared_ptr<DeviceBase>& device, std::shared_ptr<TransferProtocol> transport,
                 device::memory::PlayStateHandler playStateHandler);
+    explicit AudioMemory(const std::string& image);
 
     std::uint16_t getFirstOrder() override;
     std::uint16_t getFirstId() override;

@@ -1,38 +1,10 @@
 #include "devicememory/V4Records.h"
 
+#include "devicememory/RecordCursor.h"
+
 namespace device::v4::memory {
-namespace {
 
-// Reads and writes little-endian fields one after the other.
-class Cursor {
-public:
-    explicit Cursor(const std::uint8_t* bytes) : in_(bytes) {}
-    explicit Cursor(std::uint8_t* bytes) : in_(bytes), out_(bytes) {}
-
-    std::uint16_t u16() { return static_cast<std::uint16_t>(take(2)); }
-    std::int16_t i16() { return static_cast<std::int16_t>(take(2)); }
-    std::uint32_t u32() { return static_cast<std::uint32_t>(take(4)); }
-
-    Cursor& put(std::uint32_t value, int count) {
-        for (int i = 0; i < count; ++i) out_[at_++] = static_cast<std::uint8_t>(value >> (8 * i));
-        return *this;
-    }
-    Cursor& put16(std::int32_t value) { return put(static_cast<std::uint32_t>(value), 2); }
-    Cursor& put32(std::uint32_t value) { return put(value, 4); }
-
-private:
-    std::uint32_t take(int count) {
-        std::uint32_t value = 0;
-        for (int i = 0; i < count; ++i) value |= static_cast<std::uint32_t>(in_[at_++]) << (8 * i);
-        return value;
-    }
-
-    const std::uint8_t* in_;
-    std::uint8_t* out_ = nullptr;
-    std::uint32_t at_ = 0;
-};
-
-}  // namespace
+using Cursor = device::memory::RecordCursor;
 
 Root Root::read(const std::uint8_t* bytes) {
     Cursor in(bytes);

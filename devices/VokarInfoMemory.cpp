@@ -3,26 +3,24 @@
 
 #include <mutex>
 
+#include "devicememory/V2AudioMemory.h"
+#include "devicememory/V3AudioMemory.h"
 #include "devicememory/V4AudioMemory.h"
 #include "devices/VokarInfo.h"
-#include "foundation/Exceptions.h"
 #include "foundation/Place.h"
 
 namespace device {
 
 std::shared_ptr<memory::IAudioControl> VokarInfo::initAudioMemory(bool blank) {
-    const VokarVersion version = getVersionId();
-    // The first generations keep the version-2 layout, which is not read yet; the middle ones
-    // keep a layout of their own that this program does not know.
-    if (version <= vokarA_2_01_72) throw exception::NotImplemented();
-    if (version < vokarBx_1_01_80) throw exception::UnknownVersionOfAudioMemory();
-
     const std::weak_ptr<VokarInfo> weak = self();
     const auto report = [weak](int kind) {
         if (const std::shared_ptr<VokarInfo> device = weak.lock()) device->setPlaybackTypeCallback(kind);
     };
     // The refresh of the analog inputs' scenario ids and the "Set deferred settings" handler
     // join here with the analog-input settings' use of the audio memory.
+    const VokarVersion version = getVersionId();
+    if (version <= vokarA_2_01_72) return v2::memory::AudioMemory::create(self(), protocol_, report, blank);
+    if (version <= vokarB_1_02_79) return v3::memory::AudioMemory::create(self(), protocol_, report, blank);
     return v4::memory::AudioMemory::create(self(), protocol_, report, blank);
 }
 

@@ -89,14 +89,15 @@ protected:
         base::ThreadDispatcher::destroy();
     }
 
-    // A new emulated device with a flash of `size` bytes in strict mode.
-    void startDevice(std::size_t size) {
+    // A new emulated device with a flash of `size` bytes; in strict mode for the command set
+    // that erases before it writes.
+    void startDevice(std::size_t size, AudioFlash::Words words = AudioFlash::Words::voice) {
         device_.reset();
         flash_.reset();
         emulated_.reset();
         emulated_ = std::make_unique<EmulatedDevice>("127.0.0.2", port_);
-        flash_ = std::make_unique<AudioFlash>(*emulated_, size);
-        flash_->flash().setStrict(true);
+        flash_ = std::make_unique<AudioFlash>(*emulated_, size, words);
+        flash_->flash().setStrict(words == AudioFlash::Words::voice);
         device_ = TestDevice::create(3, device::types::vokarB, net::HardwareAddress("02:7E:41:00:00:03"),
                                      emulated_->address(), L"Hall", transport_, nullptr);
     }
@@ -116,6 +117,19 @@ protected:
     std::vector<int> write(device::memory::IAudioControl& memory) {
         WriteRecorder recorder;
         return write(memory, recorder);
+    }
+
+    // The record of type Record at `address` of the flash; putting one there as it is.
+    template <class Record>
+    Record recordAt(std::uint32_t address) const {
+        const std::string bytes = *flash_->flash().read(address, Record::size);
+        return Record::read(reinterpret_cast<const std::uint8_t*>(bytes.data()));
+    }
+    template <class Record>
+    void put(std::uint32_t address, const Record& record) {
+        std::uint8_t bytes[Record::size];
+        record.write(bytes);
+        flash_->flash().load(address, std::string(reinterpret_cast<char*>(bytes), Record::size));
     }
 
     // The root as it lies in the flash now.

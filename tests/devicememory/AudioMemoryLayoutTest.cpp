@@ -22,17 +22,10 @@ using device::v4::memory::Scenario;
 class AudioMemoryLayoutTest : public AudioMemoryFixture {
 protected:
     template <class Record>
-    Record recordAt(std::uint32_t address) const {
-        const std::string bytes = *flash_->flash().read(address, Record::size);
-        return Record::read(reinterpret_cast<const std::uint8_t*>(bytes.data()));
-    }
-    template <class Record>
     void patch(std::uint32_t address, const std::function<void(Record&)>& change) {
         Record record = recordAt<Record>(address);
         change(record);
-        std::uint8_t bytes[Record::size];
-        record.write(bytes);
-        flash_->flash().load(address, std::string(reinterpret_cast<char*>(bytes), Record::size));
+        put(address, record);
     }
     // The root checksum of what the flash holds, as a write would store it.
     void fixChecksum() {

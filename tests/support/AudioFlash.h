@@ -1,7 +1,8 @@
 #pragma once
-// The audio memory of an emulated device: its flash and the "voice" commands that read,
-// erase, program and play it. It answers on the device it is attached to; its state lives as
-// long as the device's handlers.
+// The audio memory of an emulated device: its flash and the commands that read, erase, program
+// and play it, in the "voice" words of current devices or the "a" words of the first
+// loudspeakers, which have no erase and no readiness query. It answers on the device it is
+// attached to; its state lives as long as the device's handlers.
 
 #include <cstdint>
 #include <memory>
@@ -14,8 +15,10 @@ namespace test {
 
 class AudioFlash {
 public:
+    enum class Words { voice, older };
+
     // Registers the commands on `device` with a flash of `size` bytes.
-    AudioFlash(EmulatedDevice& device, std::size_t size);
+    AudioFlash(EmulatedDevice& device, std::size_t size, Words words = Words::voice);
 
     EmulatedFlash& flash();
     // After an erase the device answers "voiceMemIsReady" with "off" this many times; -1 for

@@ -1,0 +1,63 @@
+#pragma once
+// The audio memory of the loudspeakers of the first generations: their own command set (words
+// beginning with "a"), the version-2 layout (V2Records.h) with names in UTF-16, ids and play
+// numbers counted from 0 and no checksum. The flash has no erase command: a write programs its
+// pieces over what the flash holds, and data that does not move is not written again.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "devicememory/BaseAudioControl.h"
+
+namespace device::v2::memory {
+
+class AudioMemory : public device::memory::BaseAudioControl {
+public:
+    // The memory of `device`, loaded from its flash (all but the fragments' data), or an empty
+    // one that ignores the flash when `asNew`. Throws what asking and loading throw.
+    static std::shared_ptr<AudioMemory> create(const std::shared_ptr<DeviceBase>& device,
+                                               std::shared_ptr<TransferProtocol> transport,
+                                               device::memory::PlayStateHandler playStateHandler, bool asNew);
+    // A detached memory over an image, every level loaded. Throws what loading throws.
+    static std::shared_ptr<AudioMemory> fromImage(const std::string& image);
+
+protected:
+    AudioMemory(const std::shared_ptr<DeviceBase>& device, std::shared_ptr<TransferProtocol> transport,
+                device::memory::PlayStateHandler playStateHandler);
+    explicit AudioMemory(const std::string& image);
+
+    RecordSizes recordSizes() const override;
+    std::string makePlayCommand(std::uint32_t order) override;
+    std::string makePlayScenarioCommand(std::uint32_t order) override;
+    std::string makeIsPlayingCommand() override;
+    std::string makeStopCommand() override;
+    std::string makeMemSizeCommand() override;
+    std::string makeMemReadCommand(std::uint32_t address, std::uint32_t length) override;
+    std::string makeMemProgramCommand(std::uint32_t address, const std::string& hex) override;
+    // UTF-16LE code units, no terminator.
+    std::string encodeName(const std::wstring& name) override;
+    // Code units.
+    std::uint32_t getNameLength(const std::wstring& name) override;
+    std::wstring decodeName(const Name& record) override;
+    std::uint32_t getEncodedNameSize(const std::wstring& name) override;
+    std::uint32_t getNameSize(const Name& record) override;
+    void initLevel(std::uint32_t mask) override;
+    void writeMemoryLogic(const PartWriter& writer) override;
+    // There is no checksum.
+    std::uint32_t updateChecksum() override;
+    std::uint16_t getFirstOrder() override;
+    std::uint16_t getFirstId() override;
+    // Fragment ids are their places in the table, and scenarios play fragments that exist.
+    void checkVersionSpecificInvariant() override;
+    // The flash keeps no ids: removing any fragment but the last would renumber the others.
+    bool onlyLastFragmentRemovable() override;
+
+private:
+    void loadRoot();
+    void loadNames();
+    void loadFragments();
+    void loadScenarios();
+};
+
+}  // namespace device::v2::memory
