@@ -222,7 +222,9 @@ void AlarmChannel::runStream(const SessionPtr& session) {
                 std::lock_guard<std::mutex> guard(channel.lock_);
                 channel.streamOwner_.reset();
             }
-            if (created) channel.stream_.stream_close();
+            if (!created) return;
+            auto held = channel.stream_.hold();
+            channel.stream_.stream_close();
         }
     } closer{*this};
     {
@@ -233,14 +235,17 @@ void AlarmChannel::runStream(const SessionPtr& session) {
     std::vector<std::wstring> files;
     if (!request.gongPath.empty()) files.push_back(request.gongPath);
     if (!request.microphone) files.push_back(request.messagePath);
-    stream_.set_files(files);
-    stream_.set_read_mode(request.microphone ? mp3streamf::microphone : mp3streamf::files);
-    stream_.set_microphone_name(pref::getWString(setting::recordDeviceName));
-    stream_.set_record_path(request.recordPath);
-    closer.created = true;
-    if (!stream_.stream_create()) {
-        place.error(L"Не удалось запустить поток оповещения '%1%'", request.description);
-        return;
+    {
+        auto held = stream_.hold();
+        stream_.set_files(files);
+        stream_.set_read_mode(request.microphone ? mp3streamf::microphone : mp3streamf::files);
+        stream_.set_microphone_name(pref::getWString(setting::recordDeviceName));
+        stream_.set_record_path(request.recordPath);
+        closer.created = true;
+        if (!stream_.stream_create()) {
+            place.error(L"Не удалось запустить поток оповещения '%1%'", request.description);
+            return;
+        }
     }
     std::unique_lock<std::mutex> guard(lock_);
     changed_.wait(guard, [&] { return session->endRequested; });
@@ -320,10 +325,14 @@ int AlarmChannel::getPriority() const {
 }
 
 std::vector<std::wstring> AlarmChannel::getGongList() {
+    return getGongList(audio::gongFolder());
+}
+
+std::vector<std::wstring> AlarmChannel::getGongList(const std::wstring& folder) {
     const std::wstring filter = PlayerEngine::getFileFilter(true);
     // Without a loaded plug-in nothing plays.
     if (filter.empty()) return {};
-    std::vector<std::wstring> gongs = base::listFiles(false, audio::gongFolder(), filter);
+    std::vector<std::wstring> gongs = base::listFiles(false, folder, filter);
     gongs.erase(std::remove_if(gongs.begin(), gongs.end(),
                                [](const std::wstring& path) { return !audio::canDecodeMp3File(path); }),
                 gongs.end());

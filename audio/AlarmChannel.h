@@ -100,6 +100,8 @@ public:
     // decodes.
     // (The gong folder is `place.pathDirGong`, or the data folder's "gong".)
     static std::vector<std::wstring> getGongList();
+    // The same of another folder (the one the settings dialog is about to choose).
+    static std::vector<std::wstring> getGongList(const std::wstring& folder);
 
     // Refused (false) while a broadcast holds loudspeakers; otherwise every online and
     // responding loudspeaker that no broadcast holds goes to the common channel, off the

@@ -111,6 +111,7 @@ bool mp3streamf::stream_create() {
     queue_.setAccepting(true);
     if (!sender_.start(target)) return false;
     running_.store(true);
+    ++created_;
     if (mode_ == files || !files_.empty()) {
         // In microphone mode the files (a gong) come first, then the capture.
         decoder_ = std::thread([this, paths = files_, capture = mode_ == microphone, microphone = microphone_,

@@ -7,6 +7,7 @@
 // libvlc's log on.
 
 #include <atomic>
+#include <cstdint>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -48,6 +49,13 @@ public:
     // Stops and releases it; the end handler is not called for a stop.
     void stream_close();
     bool is_stream() const { return running_.load(); }
+    // The stream is shared by the alarm channel and the capture-device test: each holds it for a
+    // run of set_* calls and stream_create, or for stream_close, so that the other's calls never
+    // fall in between.
+    std::unique_lock<std::mutex> hold() { return std::unique_lock<std::mutex>(users_); }
+    // How many streams were started: a user compares it with the count its own start gave to tell
+    // whether the running stream is still its own.
+    std::uint64_t created() const { return created_.load(); }
 
     // While set, stream_create also plays the stream on the computer's own sound output.
     std::atomic<bool> localOutput{false};
@@ -73,6 +81,8 @@ private:
     std::vector<std::wstring> files_;
     EndHandler endHandler_;
     std::atomic<bool> running_{false};
+    std::atomic<std::uint64_t> created_{0};
+    std::mutex users_;
     std::atomic<bool> stopping_{false};
     std::thread decoder_;
     struct Recorder;

@@ -4,8 +4,9 @@
 
 #include <algorithm>
 
-#include "audio/PlayerEngine.h"
+#include "audio/AlarmChannel.h"
 #include "audio/PulseCapture.h"
+#include "audio/mp3streamf.h"
 #include "foundation/DataFolders.h"
 #include "foundation/Files.h"
 #include "foundation/NetworkInterfaces.h"
@@ -18,11 +19,9 @@ namespace {
 
 constexpr const wchar_t* kDefaultCaptureDevice = L"[по умолчанию]";
 
-// The gong files of the folder: those a loaded decoder plug-in plays.
-std::vector<std::wstring> gongFiles(const std::wstring& folder) {
-    const std::wstring filter = PlayerEngine::getFileFilter(true);
-    if (filter.empty()) return {};
-    return base::listFiles(false, folder, filter);
+bool alarmChannelBusy() {
+    base::SingletonSlot<AlarmChannel>::Use channel(AlarmChannel::instanceSlot());
+    return channel && channel->isBusy();
 }
 
 std::wstring textOf(const wxTextCtrl* field) {
@@ -83,13 +82,14 @@ SettingsDialog::SettingsDialog(wxWindow* parent, bool administrator, bool showLo
 
 SettingsDialog::~SettingsDialog() {
     debug::Place("frm::SettingsDialog::~SettingsDialog").trace(L"");
+    endCaptureTest();
 }
 
 void SettingsDialog::fillGongChoices() {
     const debug::Place place("frm::SettingsDialog::fillGongChoices");
     if (!opened_.alarmButtons) return;
     m_gongChoice->Clear();
-    std::vector<std::wstring> gongs = gongFiles(textOf(m_dirGong));
+    std::vector<std::wstring> gongs = AlarmChannel::getGongList(textOf(m_dirGong));
     gongs.emplace_back();
     for (const std::wstring& path : gongs) m_gongChoice->Append(base::getFileName(path, true));
     gongShown_ = m_gongChoice->FindString(opened_.gongFile, true);
@@ -181,6 +181,62 @@ void SettingsDialog::onNotebookPageChanged(wxNotebookEvent& event) {
         m_notebook->GetPage(static_cast<size_t>(page)) == m_eventsPage)
         fillLog();
     event.Skip();
+}
+
+void SettingsDialog::buttonPlayOnButtonClick(wxCommandEvent&) {
+    const debug::Place place("frm::SettingsDialog::buttonPlayOnButtonClick");
+    place.trace(L"");
+    if (testPlaying_) {
+        endCaptureTest();
+        return;
+    }
+    base::SingletonSlot<mp3streamf>::Use stream(mp3streamf::instanceSlot());
+    if (!stream) {
+        place.notice(L"Тест не был запущен");
+        return;
+    }
+    if (alarmChannelBusy()) {
+        place.notice(L"Модуль занят");
+        return;
+    }
+    auto held = stream->hold();
+    if (stream->is_stream()) {
+        place.notice(L"Модуль занят");
+        return;
+    }
+    const int chosen = m_captureDevice->GetSelection();
+    const wxString name =
+        chosen == wxNOT_FOUND ? wxString() : m_captureDevice->GetString(static_cast<unsigned>(chosen));
+    stream->localOutput.store(true);
+    stream->set_microphone_name(name == kDefaultCaptureDevice ? std::wstring() : name.ToStdWstring());
+    stream->set_read_mode(mp3streamf::microphone);
+    // Neither the last broadcast's gong and message nor its recording belong to the test.
+    stream->set_files({});
+    stream->set_record_path(std::wstring());
+    const bool started = stream->stream_create();
+    // The stream took the flag when it started; a broadcast that takes the stream over is not
+    // played here too.
+    stream->localOutput.store(false);
+    if (!started) {
+        place.notice(L"Тест не был запущен");
+        return;
+    }
+    testStream_ = stream->created();
+    m_buttonPlay->SetLabel(wxT("Стоп"));
+    testPlaying_ = true;
+}
+
+void SettingsDialog::endCaptureTest() {
+    if (!testPlaying_) return;
+    base::SingletonSlot<mp3streamf>::Use stream(mp3streamf::instanceSlot());
+    if (stream) {
+        auto held = stream->hold();
+        // A broadcast that took the stream over meanwhile goes on.
+        if (stream->is_stream() && stream->created() == testStream_) stream->stream_close();
+        stream->localOutput.store(false);
+    }
+    m_buttonPlay->SetLabel(wxT("Воспроизвести"));
+    testPlaying_ = false;
 }
 
 void SettingsDialog::logOnChoice(wxCommandEvent&) {

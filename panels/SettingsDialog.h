@@ -4,6 +4,7 @@
 // time, the log level (debug mode only) and the daily log files. What it edits is read and
 // checked by frm::SettingsForm; the dialog only shows it and forwards the clicks.
 
+#include <cstdint>
 #include <string>
 #include <utility>
 #include <vector>
@@ -38,6 +39,7 @@ protected:
     void buttonDirAlarmOnButtonClick(wxCommandEvent& event) override;
     void buttonDirRecordOnButtonClick(wxCommandEvent& event) override;
     void volumeOnScroll(wxScrollEvent& event) override;
+    void buttonPlayOnButtonClick(wxCommandEvent& event) override;
     void logOnChoice(wxCommandEvent& event) override;
     void buttonOkOnClick(wxCommandEvent& event) override;
     void buttonCancelOnClick(wxCommandEvent& event) override;
@@ -46,6 +48,8 @@ private:
     void fillCaptureDevices();
     void fillInterfaces();
     void fillLogDates();
+    // Stops the capture-device test's stream, unless a broadcast has taken it over.
+    void endCaptureTest();
     // The form as the controls hold it; a choice left as it was filled keeps the opened value.
     SettingsForm formFromControls() const;
 
@@ -53,6 +57,8 @@ private:
     const bool showLogLevel_;
     const bool administrator_;
     bool testPlaying_ = false;
+    // mp3streamf::created of the test's stream.
+    std::uint64_t testStream_ = 0;
 
     SettingsForm opened_;
     // The selections as the choices were filled.

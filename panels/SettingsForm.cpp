@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "audio/PlaceFolders.h"
 #include "foundation/DataFolders.h"
 #include "foundation/Files.h"
 #include "foundation/NetworkAddress.h"
@@ -46,9 +47,8 @@ constexpr int kHighestBasePort = 65000;
 constexpr int kHighestTtl = 255;
 
 std::wstring shownFolder(const FolderKey& folder) {
-    const std::wstring stored = pref::getWString(folder.key);
-    if (!stored.empty()) return stored;
-    const std::wstring path = os::joinPath(os::getApplicationDataDirectory(), folder.dataSubfolder);
+    const std::wstring path = audio::placeFolder(folder.key, folder.dataSubfolder);
+    if (!pref::getWString(folder.key).empty()) return path;
     if (const std::error_code error = base::createFolders(path))
         debug::Place("frm::SettingsForm::open")
             .warn(L"Не удалось создать папку '%1%': %2%", path, error.message());

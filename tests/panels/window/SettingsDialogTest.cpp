@@ -1,15 +1,20 @@
 // The settings dialog on screen: its pages in both modes, a refused save that changes no key,
-// the log viewer on today's log, and a picture of every page.
+// the log viewer on today's log, the capture-device test on a PulseAudio source, and a picture of
+// every page.
 
 #include <boost/date_time/gregorian/gregorian.hpp>
-#include <cstdlib>
-#include <filesystem>
 #include <fstream>
 
+#include "audio/PlayerEngine.h"
+#include "audio/StreamSettings.h"
+#include "audio/mp3stream.h"
+#include "audio/mp3streamf.h"
 #include "foundation/Clock.h"
 #include "foundation/DataFolders.h"
 #include "foundation/TextConversion.h"
 #include "panels/SettingsDialog.h"
+#include "support/PulseServer.h"
+#include "support/StreamReceiver.h"
 #include "tests/app/window/WindowFixture.h"
 
 namespace {
@@ -20,6 +25,8 @@ public:
     using SettingsDialog::m_administratorPassword;
     using SettingsDialog::m_administratorRepeat;
     using SettingsDialog::m_buttonOk;
+    using SettingsDialog::m_buttonPlay;
+    using SettingsDialog::m_captureDevice;
     using SettingsDialog::m_dirService;
     using SettingsDialog::m_gongChoice;
     using SettingsDialog::m_logDate;
@@ -27,6 +34,7 @@ public:
     using SettingsDialog::m_logView;
     using SettingsDialog::m_multicastAddress;
     using SettingsDialog::m_notebook;
+    using SettingsDialog::m_recordPage;
     using SettingsDialog::m_serviceVolume;
     using SettingsDialog::SettingsDialog;
 };
@@ -53,21 +61,22 @@ protected:
         return titles;
     }
     void save() { click(dialog_->m_buttonOk, wxRect(dialog_->m_buttonOk->GetClientSize())); }
-    // Saves what the screen shows of the dialog as build/screenshots/<name>.png.
-    bool picture(const std::string& name) {
-        const std::string folder = std::string(MELVOX_BUILD_DIR) + "/screenshots";
-        std::filesystem::create_directories(folder);
-        const wxRect area = dialog_->GetScreenRect();
-        const std::string command = "import -window root -crop " + std::to_string(area.width) + "x" +
-                                    std::to_string(area.height) + "+" + std::to_string(area.x) + "+" +
-                                    std::to_string(area.y) + " '" + folder + "/" + name + ".png'";
-        return std::system(command.c_str()) == 0;
+    void play() {
+        dialog_->m_notebook->SetSelection(
+            static_cast<size_t>(dialog_->m_notebook->FindPage(dialog_->m_recordPage)));
+        click(dialog_->m_buttonPlay, wxRect(dialog_->m_buttonPlay->GetClientSize()));
     }
-
     wxWeakRef<Dialog> dialog_;
 };
 
 TEST_F(SettingsDialogTest, PagesFollowTheModesAndEachIsPictured) {
+    // The gong choice offers what the player engine's plug-ins play; the devices come from PulseAudio.
+    test::keepLibvlcLoaded();
+    mp3stream* common = mp3stream_init(
+        audio::streamTargetFromSettings(audio::kCommonStreamOffset, setting::multicastCommonStreamBitrate));
+    PlayerEngine* engine = player_engine_init(L"" MELVOX_PLUGIN_DIR, common);
+    test::PulseServer pulse;
+    pref::setWString("record.deviceName", L"test.monitor");
     pref::setBool("mainWindow.alarmButtons", true);
     const std::string logs = base::toUtf8(os::getLogDirectory());
     std::ofstream(logs + "/20240311.log")
@@ -80,18 +89,21 @@ TEST_F(SettingsDialogTest, PagesFollowTheModesAndEachIsPictured) {
                                        L"Запись",       L"Безопасность", L"События"};
     EXPECT_EQ(pageTitles(), all);
     EXPECT_TRUE(dialog.m_logLevel->IsShown());
+    EXPECT_EQ(dialog.m_gongChoice->GetStringSelection(), L"Преамбула");
+    if (pulse.ready()) {
+        EXPECT_EQ(dialog.m_captureDevice->GetStringSelection(), L"test.monitor");
+    }
     EXPECT_EQ(dialog.m_gongChoice->GetString(dialog.m_gongChoice->GetCount() - 1), L"");
     const char* names[] = {"settings_place",  "settings_volume",   "settings_network",
                            "settings_record", "settings_security", "settings_events"};
     for (size_t page = 0; page < all.size(); ++page) {
         dialog.m_notebook->SetSelection(page);
-        dialog.Refresh();
-        dialog.Update();
-        pumpUntil([] { return false; }, std::chrono::milliseconds(1000));
-        EXPECT_TRUE(picture(names[page])) << names[page];
+        EXPECT_TRUE(screenshot(names[page])) << names[page];
     }
     dialog_->Destroy();
     ASSERT_TRUE(pumpUntil([&] { return !dialog_; }));
+    player_engine_free(engine);
+    mp3stream_free(common);
 
     pref::setBool("mainWindow.alarmButtons", false);
     Dialog& plain = open(false, false);
@@ -148,6 +160,70 @@ TEST_F(SettingsDialogTest, TheLogViewerShowsTodaysLogWithAnInvalidByte) {
     dialog.m_notebook->SetSelection(dialog.m_notebook->GetPageCount() - 1);
     ASSERT_TRUE(pumpUntil([&] { return !dialog.m_logView->GetValue().empty(); }));
     EXPECT_EQ(dialog.m_logView->GetValue(), L"10:00:00.000 INFO  [x] сегодня \uFFFD конец\n");
+}
+
+TEST_F(SettingsDialogTest, TheCaptureTestPlaysTheChosenDeviceOnlyWhileItReallyStreams) {
+    test::PulseServer pulse;
+    MELVOX_REQUIRE_PULSE(pulse);
+    test::keepLibvlcLoaded();
+    const std::string group = test::privateMulticastGroup();
+    const std::uint16_t basePort = test::freeUdpPort();
+    pref::setString(setting::multicastAddress.key, group);
+    pref::setInt(setting::multicastBasePort.key, basePort);
+    mp3streamf stream(mp3streamf::targetFromSettings());
+    ASSERT_TRUE(mp3streamf::instanceSlot().install(&stream));
+    struct Release {
+        ~Release() { mp3streamf::instanceSlot().release(); }
+    } release;
+    test::StreamReceiver receiver(group, basePort + 2);
+    pulse.playTone(1000);
+
+    Dialog& dialog = open(false, false);
+    ASSERT_TRUE(dialog.m_captureDevice->SetStringSelection(test::PulseServer::kSource));
+    play();
+    EXPECT_EQ(dialog.m_buttonPlay->GetLabel(), L"Стоп");
+    EXPECT_TRUE(stream.is_stream());
+    EXPECT_FALSE(stream.localOutput.load());
+    ASSERT_TRUE(receiver.waitUntil([](const std::vector<test::StreamReceiver::Datagram>& all) {
+        std::vector<std::string> payloads;
+        for (const auto& datagram : all) payloads.push_back(datagram.data);
+        const auto audio = test::decodeMpegAudio(test::readTransportStream(payloads).audio);
+        return std::abs(test::strongestFrequency(audio.samples, audio.rate) - 1000) < 24;
+    }));
+    play();
+    EXPECT_EQ(dialog.m_buttonPlay->GetLabel(), L"Воспроизвести");
+    EXPECT_FALSE(stream.is_stream());
+
+    // A broadcast holds the stream.
+    stream.set_read_mode(mp3streamf::microphone);
+    ASSERT_TRUE(stream.stream_create());
+    play();
+    EXPECT_TRUE(capture_.contains(L"Модуль занят", L"NOTICE"));
+    EXPECT_EQ(dialog.m_buttonPlay->GetLabel(), L"Воспроизвести");
+    // A broadcast that takes the test's stream over is not ended by the test's "Стоп".
+    stream.stream_close();
+    play();
+    ASSERT_EQ(dialog.m_buttonPlay->GetLabel(), L"Стоп");
+    ASSERT_TRUE(stream.stream_create());
+    play();
+    EXPECT_TRUE(stream.is_stream());
+    stream.stream_close();
+
+    // Closing the dialog ends the test.
+    play();
+    ASSERT_TRUE(stream.is_stream());
+    dialog_->Destroy();
+    ASSERT_TRUE(pumpUntil([&] { return !dialog_; }));
+    EXPECT_FALSE(stream.is_stream());
+
+    // A device that is gone: the stream does not start, and the button stays as it was.
+    Dialog& again = open(false, false);
+    ASSERT_TRUE(again.m_captureDevice->SetStringSelection(test::PulseServer::kSource));
+    ASSERT_TRUE(pulse.unloadSink());
+    play();
+    EXPECT_TRUE(capture_.contains(L"Тест не был запущен", L"NOTICE"));
+    EXPECT_EQ(again.m_buttonPlay->GetLabel(), L"Воспроизвести");
+    EXPECT_FALSE(stream.is_stream());
 }
 
 }  // namespace
