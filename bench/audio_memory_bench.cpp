@@ -1,7 +1,8 @@
 // Writing a full audio memory to one emulated loudspeaker, beside the floor of the protocol for
 // it: one round trip to the same emulator for every piece and for the three requests around them
 // (ready, erase, ready). A round trip is a piece-sized program command measured in the same run,
-// once through the transport and once from a plain socket.
+// once through the transport and once from a plain socket. Saving the logical image of that
+// memory, which reads every fragment's data back, beside one read round trip per piece read.
 
 #include <benchmark/benchmark.h>
 
@@ -9,6 +10,7 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 #include "devicelink/TransferProtocol.h"
@@ -55,9 +57,8 @@ std::string pieceCommand() {
     return "voiceMemProgram 00000000 512 " + base::toHex(piece.data(), piece.size());
 }
 
-// The mean round trip of a piece-sized program command through the transport, in microseconds.
-double transportRoundTrip(Bench& bench) {
-    const std::string command = pieceCommand();
+// The mean round trip of a piece-sized command through the transport, in microseconds.
+double transportRoundTrip(Bench& bench, const std::string& command = pieceCommand()) {
     std::string reply;
     const auto start = Clock::now();
     for (int n = 0; n < kExchanges; ++n)
@@ -117,5 +118,51 @@ void WriteFullAudioMemory(benchmark::State& state) {
     state.counters["ratio_to_plain_floor"] = mean / ((pieces + 3) * plainUs);
 }
 BENCHMARK(WriteFullAudioMemory)->UseRealTime()->Unit(benchmark::kMillisecond)->Iterations(5);
+
+void SaveLogicalImageOfAFullMemory(benchmark::State& state) {
+    Bench bench;
+    {
+        auto memory = device::v4::memory::AudioMemory::create(bench.device, bench.transport, nullptr, true);
+        for (int n = 0;; ++n) {
+            try {
+                memory->addFragment(std::string(60 * 1024, static_cast<char>(n)),
+                                    L"fragment " + std::to_wstring(n));
+            } catch (const std::exception&) {
+                break;
+            }
+        }
+        memory->writeChanges(nullptr);
+        while (memory->getWriteProgress() != 100) {
+            if (memory->getWriteProgress() == -1) {
+                state.SkipWithError("the write failed");
+                return;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    }
+    double mean = 0;
+    double readUs = 0;
+    std::size_t reads = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        readUs += transportRoundTrip(bench, "voiceMemRead 00000000 512") / state.max_iterations;
+        // Loaded without the fragments' data, as a memory is before its image is saved.
+        auto memory = device::v4::memory::AudioMemory::create(bench.device, bench.transport, nullptr, false);
+        bench.emulated->clearReceived();
+        state.ResumeTiming();
+
+        const auto start = Clock::now();
+        const std::string image = memory->getImage(false);
+        mean +=
+            std::chrono::duration<double, std::micro>(Clock::now() - start).count() / state.max_iterations;
+        if (image.size() != kFlashSize) state.SkipWithError("the image is not as long as the flash");
+        reads = bench.emulated->receivedCount();
+    }
+    state.counters["reads"] = static_cast<double>(reads);
+    state.counters["image_ms"] = mean / 1000;
+    state.counters["read_rtt_us"] = readUs;
+    state.counters["ratio_to_transport_floor"] = mean / (reads * readUs);
+}
+BENCHMARK(SaveLogicalImageOfAFullMemory)->UseRealTime()->Unit(benchmark::kMillisecond)->Iterations(5);
 
 }  // namespace
