@@ -104,11 +104,19 @@ void DeviceCollection::handleAllStatesCallback(const std::string& packet, const 
         newDeviceHandler = newDeviceHandler_;
     }
 
-    std::uint64_t skipped = 0;
+    // About one line a second from each sender, with the count of the lines left out before it.
+    const auto refuse = [&](const std::wstring& line) {
+        std::uint64_t skipped = 0;
+        if (!badPacketLines_.pass(from.getAddress(), skipped)) return;
+        if (skipped == 0) {
+            place.external(L"%1%", line);
+        } else {
+            place.external(L"%1% (%2% more left out)", line, skipped);
+        }
+    };
     std::string versionText;
     if (!stateVersionText(packet, versionText)) {
-        if (badPacketLines_.pass(from.getAddress(), skipped))
-            place.external(L"Получен некорректный формат статусного пакета");
+        refuse(L"Получен некорректный формат статусного пакета");
         return;
     }
     // Most packets repeat what their device reported before: its version needs no second parse.
@@ -121,13 +129,11 @@ void DeviceCollection::handleAllStatesCallback(const std::string& packet, const 
     }
     Version version;
     if (!parseVersion(versionText, &version)) {
-        if (badPacketLines_.pass(from.getAddress(), skipped))
-            place.external(L"Получен некорректный формат статусного пакета");
+        refuse(L"Получен некорректный формат статусного пакета");
         return;
     }
     if (version.type == 0) {
-        if (badPacketLines_.pass(from.getAddress(), skipped))
-            place.external(L"Получен неизвестный тип устройства: '%1%'", version.text);
+        refuse(L"Получен неизвестный тип устройства: '" + base::widen(version.text) + L"'");
         return;
     }
     const std::string typeText = toText(version.type);

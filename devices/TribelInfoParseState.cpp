@@ -70,7 +70,7 @@ bool TribelInfo::parseState(const std::string& packet, const net::IpAndPort& sen
     StateUpdate update;
     update.packet = std::move(*scanned);
     update.device = hardwareAddress_.toCharArray();
-    checkTribelStatePacket(update.packet);
+    checkTribelStatePacket(update.packet, sender);
     update.changed = followSender(*this, sender, place);
     {
         std::lock_guard<std::recursive_mutex> guard(mutex());

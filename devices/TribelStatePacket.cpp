@@ -1,6 +1,6 @@
 #include "devices/TribelStatePacket.h"
 
-#include "foundation/Place.h"
+#include "devices/OutOfRangeLines.h"
 #include "foundation/ScanFields.h"
 
 namespace device {
@@ -62,11 +62,12 @@ std::optional<TribelStatePacket> scanTribelStatePacket(std::string_view packet) 
     return result;
 }
 
-void checkTribelStatePacket(TribelStatePacket& packet) {
+void checkTribelStatePacket(TribelStatePacket& packet, const net::IpAndPort& sender) {
+    OutOfRangeLines lines(place, sender);
     for (const RangeCheck& rule : rangeChecks) {
         std::uint32_t& value = packet[rule.field];
         if (value <= rule.highest) continue;
-        debug::Place(place).external(rule.message, value);
+        lines.write(rule.message, value);
         value = rule.replacement == keepBits ? value & rule.highest : rule.replacement;
     }
 }

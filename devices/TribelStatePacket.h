@@ -10,6 +10,8 @@
 #include <string>
 #include <string_view>
 
+#include "foundation/NetworkAddress.h"
+
 namespace device {
 
 struct TribelStatePacket {
@@ -47,7 +49,8 @@ struct TribelStatePacket {
 // characters; an empty address field gives an empty address.
 std::optional<TribelStatePacket> scanTribelStatePacket(std::string_view packet);
 
-// Replaces every field outside its range by its fixed value, logging each at EXTERN.
-void checkTribelStatePacket(TribelStatePacket& packet);
+// Replaces every field outside its range by its fixed value, logging each at EXTERN (about one
+// packet's lines a second from each sender).
+void checkTribelStatePacket(TribelStatePacket& packet, const net::IpAndPort& sender);
 
 }  // namespace device

@@ -91,7 +91,7 @@ bool VokarInfo::parseState(const std::string& packet, const net::IpAndPort& send
 
     if (!applyVersion(update, packet)) return false;
     applyTips(update);
-    checkVokarStatePacket(update.packet, update.version);
+    checkVokarStatePacket(update.packet, update.version, sender);
     if (followSender(*this, sender, place)) update.changed = true;
     applyBatteryAndLines(update);
     deducePlayback(update);

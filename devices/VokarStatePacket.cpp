@@ -1,5 +1,6 @@
 #include "devices/VokarStatePacket.h"
 
+#include "devices/OutOfRangeLines.h"
 #include "foundation/Place.h"
 #include "foundation/ScanFields.h"
 
@@ -111,15 +112,14 @@ const RangeCheck trailingChecks[] = {
     {F::apiCompatibility, 2, 2, L"State packet has unsupported compatible API level '%1%'", true},
 };
 
-void check(VokarStatePacket& packet, const RangeCheck& rule) {
+void check(VokarStatePacket& packet, const RangeCheck& rule, OutOfRangeLines& lines) {
     std::uint32_t& value = packet[rule.field];
     if (value <= rule.highest) return;
     if (rule.field == F::channel && value == 22) return;
-    const debug::Place here(place);
     if (rule.isSigned) {
-        here.external(rule.message, static_cast<std::int32_t>(value));
+        lines.write(rule.message, static_cast<std::int32_t>(value));
     } else {
-        here.external(rule.message, value);
+        lines.write(rule.message, value);
     }
     value = rule.replacement;
 }
@@ -159,15 +159,16 @@ std::string stateVersionText(std::string_view packet) {
     return text;
 }
 
-void checkVokarStatePacket(VokarStatePacket& packet, VokarVersion version) {
-    for (const RangeCheck& rule : leadingChecks) check(packet, rule);
+void checkVokarStatePacket(VokarStatePacket& packet, VokarVersion version, const net::IpAndPort& sender) {
+    OutOfRangeLines lines(place, sender);
+    for (const RangeCheck& rule : leadingChecks) check(packet, rule, lines);
     const std::uint32_t batteryState = packet[F::batteryState];
     if (version <= vokarA_2_01_72 && (batteryState == 4 || batteryState == 5) &&
         packet[F::batteryLevel] != 0) {
         debug::Place(place).mark(L"fix battery level to 0");
         packet[F::batteryLevel] = 0;
     }
-    for (const RangeCheck& rule : trailingChecks) check(packet, rule);
+    for (const RangeCheck& rule : trailingChecks) check(packet, rule, lines);
 }
 
 }  // namespace device

@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "devices/VokarVersion.h"
+#include "foundation/NetworkAddress.h"
 
 namespace device {
 
@@ -69,8 +70,9 @@ std::optional<VokarStatePacket> scanVokarStatePacket(std::string_view packet);
 // The text behind the packet's last ',' without CR, LF and NUL characters, at most 255 of them.
 std::string stateVersionText(std::string_view packet);
 
-// Replaces every field outside its range by its fixed value, logging each at EXTERN, and sets
-// the battery level of a first-generation loudspeaker without a battery to 0.
-void checkVokarStatePacket(VokarStatePacket& packet, VokarVersion version);
+// Replaces every field outside its range by its fixed value, logging each at EXTERN (about one
+// packet's lines a second from each sender), and sets the battery level of a first-generation
+// loudspeaker without a battery to 0.
+void checkVokarStatePacket(VokarStatePacket& packet, VokarVersion version, const net::IpAndPort& sender);
 
 }  // namespace device

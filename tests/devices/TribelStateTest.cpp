@@ -89,10 +89,14 @@ TEST_F(TribelStateTest, OutOfRangeFieldsAreReplaced) {
         {[](auto& s) { s.neridaLines = 17; }, &S::neridaLines, 16, L"nerida state '17'"},
         {[](auto& s) { s.ain = 6; }, &S::ain, 5, L"AIN state '6'"},
     };
-    for (const Case& c : cases) {
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        const Case& c = cases[i];
         Status status;
         c.set(status);
-        auto console = consoleAfter(status);
+        // Each packet from a sender of its own, whose lines are not held back by those before.
+        auto console = makeConsole();
+        EXPECT_TRUE(
+            console->parseState(packet(status, "Tribel-T 1.00.16"), address(100 + static_cast<int>(i))));
         EXPECT_EQ(console->getState().*c.field, c.expected) << c.message;
         EXPECT_EQ(capture_.find(L"State packet has unknown " + c.message, L"EXTERN").size(), 1u) << c.message;
     }

@@ -8,6 +8,7 @@
 #include "devices/VokarInfo.h"
 #include "devices/VokarState.h"
 #include "devices/VokarStatePacket.h"
+#include "support/ManualClock.h"
 #include "tests/devices/VokarFixture.h"
 
 namespace {
@@ -126,11 +127,15 @@ TEST_F(VokarStateTest, OutOfRangeFieldsAreReplaced) {
         {[](auto& s) { s.apiCompatibility = -5; }, &S::apiCompatibility, 2,
          L"unsupported compatible API level '-5'"},
     };
-    for (const Case& c : cases) {
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        const Case& c = cases[i];
         Status status;
         c.set(status);
-        // Generation 9 still reports line states rather than end-device masks.
-        auto device = deviceAfter(status, "Vokar-B 1.00.01");
+        // Generation 9 still reports line states rather than end-device masks. Each packet comes
+        // from a sender of its own, whose lines are not held back by those before.
+        auto device = makeDevice();
+        EXPECT_TRUE(
+            device->parseState(packet(status, "Vokar-B 1.00.01"), address(100 + static_cast<int>(i))));
         EXPECT_EQ(device->getState().*c.field, c.expected) << c.message;
         EXPECT_EQ(lines(L"State packet has " + c.message, L"EXTERN"), 1u) << c.message;
     }
@@ -142,6 +147,30 @@ TEST_F(VokarStateTest, OutOfRangeFieldsAreReplaced) {
     EXPECT_EQ(device->getState().channel, 22u);
     EXPECT_EQ(lines(L"incorrect channel '22'"), 0u);
     EXPECT_EQ(device->getKnownChannel(), VokarInfo::noChannel);
+}
+
+TEST_F(VokarStateTest, OutOfRangeLinesOfOneSenderAreThrottled) {
+    test::ManualClock clock;
+    clock.holdSteady();
+    Status status;
+    status.batteryLevel = 150;
+    status.ledPanel = 3;
+    auto device = makeDevice();
+    const net::IpAndPort flooding = address(60);
+    for (int i = 0; i < 5; ++i) EXPECT_TRUE(device->parseState(packet(status, laterFirmware), flooding));
+    // Another sender has lines of its own.
+    EXPECT_TRUE(device->parseState(packet(status, laterFirmware), address(61)));
+    EXPECT_EQ(lines(L"unknown battery level '150'", L"EXTERN"), 2u);
+    EXPECT_EQ(lines(L"incorrect led panel '3'", L"EXTERN"), 2u);
+    EXPECT_EQ(device->getState().batteryLevel, 100u);
+
+    clock.advance(std::chrono::milliseconds(1100));
+    EXPECT_TRUE(device->parseState(packet(status, laterFirmware), flooding));
+    EXPECT_EQ(
+        lines(L"State packets with fields out of range from " + flooding.getWideText() + L": 4 more left out",
+              L"EXTERN"),
+        1u);
+    EXPECT_EQ(lines(L"unknown battery level '150'", L"EXTERN"), 3u);
 }
 
 TEST_F(VokarStateTest, FirstGenerationWithoutBatteryShowsNoLevel) {
