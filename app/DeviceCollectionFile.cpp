@@ -35,7 +35,7 @@ Tree deviceCollectionTree(const std::vector<std::shared_ptr<device::DeviceBase>>
         Tree& node = collection.add_child(L"device", Tree());
         node.put(L"<xmlattr>.id", device->getId());
         node.put(L"<xmlattr>.type", base::widen(device::toText(device->getVersion().type)));
-        node.put(L"<xmlattr>.address", base::widen(device->getHardwareAddress().toCharArray()));
+        node.put(L"<xmlattr>.address", base::widen(device->getHardwareAddress().canonicalText()));
         const net::IpAndPort address = device->getAddress();
         node.put(L"<xmlattr>.ip", base::widen(address.isValid() ? address.getText() : "0.0.0.0"));
         node.put(L"<xmlattr>.title", device->getDisplayName());

@@ -1,7 +1,6 @@
 #include "app/ZoneElement.h"
 
 #include <algorithm>
-#include <cstdio>
 
 #include "devicelink/DeviceBase.h"
 #include "foundation/Place.h"
@@ -16,13 +15,8 @@ bool sameAddress(const net::HardwareAddress& a, const net::HardwareAddress& b) {
     return a.getHigh() == b.getHigh() && a.getLow() == b.getLow();
 }
 
-// Upper case whatever way the address was written.
 std::wstring addressText(const net::HardwareAddress& address) {
-    char text[18];
-    std::snprintf(text, sizeof text, "%02X:%02X:%02X:%02X:%02X:%02X", (address.getHigh() >> 16) & 0xFF,
-                  (address.getHigh() >> 8) & 0xFF, address.getHigh() & 0xFF, (address.getLow() >> 16) & 0xFF,
-                  (address.getLow() >> 8) & 0xFF, address.getLow() & 0xFF);
-    return base::widen(text);
+    return base::widen(address.canonicalText());
 }
 
 bool removeZoneFrom(ZoneElement& parent, const ZoneElement& zone) {
@@ -160,12 +154,12 @@ ZoneElement::ZonePtr ZoneElement::fromTree(const Tree& tree, const Resolver& res
     const auto collection = tree.get_child_optional(L"zone_collection");
     if (!collection) return root;
     const auto stored = collection->get_child_optional(L"zone");
-    if (stored) root->readFrom(*stored, resolve);
+    if (stored) root->readFrom(*stored, resolve, 0);
     root->name = kRootName;
     return root;
 }
 
-void ZoneElement::readFrom(const Tree& node, const Resolver& resolve) {
+void ZoneElement::readFrom(const Tree& node, const Resolver& resolve, int depth) {
     const debug::Place place("frm::ZoneElement::readFrom");
     name = node.get<std::wstring>(L"<xmlattr>.name", L"").substr(0, kMaximumNameLength);
     if (!device::DeviceBase::parseIntValue(base::toUtf8(node.get<std::wstring>(L"<xmlattr>.volume", L"")),
@@ -186,9 +180,9 @@ void ZoneElement::readFrom(const Tree& node, const Resolver& resolve) {
                 unknownDevices.push_back(address);
             }
         } else if (tag == L"zone") {
-            if (depthOf(*this) >= kMaximumDepth) continue;
+            if (depth >= kMaximumDepth) continue;
             auto zone = std::make_shared<ZoneElement>();
-            zone->readFrom(child, resolve);
+            zone->readFrom(child, resolve, depth + 1);
             zones.push_back(zone);
         }
     }

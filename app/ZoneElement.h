@@ -77,7 +77,8 @@ public:
 private:
     void collectInto(std::vector<DevicePtr>& result) const;
     void writeInto(boost::property_tree::wptree& node) const;
-    void readFrom(const boost::property_tree::wptree& node, const Resolver& resolve);
+    // `depth` is this zone's nesting below the root.
+    void readFrom(const boost::property_tree::wptree& node, const Resolver& resolve, int depth);
 };
 
 }  // namespace frm

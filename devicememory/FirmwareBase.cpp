@@ -82,11 +82,12 @@ std::string FirmwareBase::buildFullTextVersion(const Version& version) {
         if (version.build != 0 || version.buildTime >= 255) {
             const std::time_t time = static_cast<std::time_t>(version.buildTime);
             std::tm local{};
-            debug::throwIfFalse(localtime_r(&time, &local) != nullptr,
-                                "device::FirmwareBase::buildFullTextVersion");
-            char text[32];
-            const std::size_t written = std::strftime(text, sizeof text, " [%Y-%m-%d %H:%M:%S]", &local);
-            date.assign(text, written);
+            // A stamp of an image beyond any calendar year has no date: the image is still read.
+            if (localtime_r(&time, &local) != nullptr) {
+                char text[32];
+                const std::size_t written = std::strftime(text, sizeof text, " [%Y-%m-%d %H:%M:%S]", &local);
+                date.assign(text, written);
+            }
         } else {
             // A build number stored where the build time would be.
             fourth = static_cast<std::uint64_t>(version.buildTime) & 0xFFFF;

@@ -221,13 +221,7 @@ HardwareAddress::HardwareAddress(std::uint32_t /*high*/, std::uint32_t low) {
     valid_ = true;
     high_ = vendorPrefix;
     low_ = low;
-    text_.clear();
-    for (std::uint32_t part : {high_, low_}) {
-        for (int shift = 16; shift >= 0; shift -= 8) {
-            if (!text_.empty()) text_ += ':';
-            appendHexByte(text_, part >> shift & 0xFF);
-        }
-    }
+    text_ = canonicalText();
 }
 
 const char* HardwareAddress::toCharArray() const {
@@ -235,6 +229,17 @@ const char* HardwareAddress::toCharArray() const {
         debug::Place("net::HardwareAddress::toCharArray").warn(L"Запрошен некорректный аппаратный адрес");
     }
     return text_.c_str();
+}
+
+std::string HardwareAddress::canonicalText() const {
+    std::string text;
+    for (const std::uint32_t part : {high_, low_}) {
+        for (int shift = 16; shift >= 0; shift -= 8) {
+            if (!text.empty()) text += ':';
+            appendHexByte(text, part >> shift & 0xFF);
+        }
+    }
+    return text;
 }
 
 bool parseIpAndPort(const std::string& text, std::uint32_t* address, std::uint16_t* port) {

@@ -87,6 +87,9 @@ public:
     std::uint32_t getLow() const { return low_; }
     // The text; asking for the text of an invalid address is logged as a warning.
     const char* toCharArray() const;
+    // Six upper-case fields of two digits, whatever way the text was written (and whatever followed
+    // its sixth field): the form the state files keep, which reads back as the same address.
+    std::string canonicalText() const;
 
 private:
     bool valid_ = false;

@@ -27,6 +27,14 @@ TEST(DeviceCollectionFile, RoundTripSkipsBadEntries) {
     first->addDevice(9, "Vokar-S", net::HardwareAddress("02:7E:41:00:00:09"), net::Ip4Address("0.0.0.0"),
                      L"");
     Tree tree = frm::deviceCollectionTree(first->getDevices());
+    // An address is written in one form, whatever way its text was given.
+    first->addDevice(11, "Vokar-S", net::HardwareAddress("2:7e:41:0:0:b,junk"), net::Ip4Address("0.0.0.0"),
+                     L"");
+    EXPECT_EQ(frm::deviceCollectionTree(first->getDevices())
+                  .get_child(L"device_collection")
+                  .back()
+                  .second.get<std::wstring>(L"<xmlattr>.address"),
+              L"02:7E:41:00:00:0B");
     first->stop();
 
     Tree& collection = tree.get_child(L"device_collection");

@@ -129,8 +129,15 @@ TEST_F(Zones, FileValuesAreNotTrusted) {
     child.put(L"<xmlattr>.volume", L"1e3");
     child.add_child(L"device", {}).put(L"<xmlattr>.address", L"02:7E:41:00:00");
     child.add_child(L"device", {}).put(L"<xmlattr>.address", L"02:7e:41:00:00:01");
+    // Zones nested deeper than one can make them are left out.
+    auto* nested = &child;
+    for (int depth = 2; depth <= ZoneElement::kMaximumDepth + 3; ++depth)
+        nested = &nested->add_child(L"zone", {});
     const ZoneElement::ZonePtr loaded =
         ZoneElement::fromTree(tree, [&](const auto& a) { return byAddress(a); });
+    int depth = 0;
+    for (const ZoneElement* z = loaded.get(); !z->zones.empty(); z = z->zones.back().get()) ++depth;
+    EXPECT_EQ(depth, ZoneElement::kMaximumDepth);
     EXPECT_EQ(loaded->name, ZoneElement::kRootName);
     ASSERT_EQ(loaded->zones.size(), 1u);
     EXPECT_EQ(loaded->zones[0]->name.size(), ZoneElement::kMaximumNameLength);

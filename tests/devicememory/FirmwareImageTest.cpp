@@ -84,6 +84,12 @@ TEST(FirmwareImageTest, VersionsAndTheirTexts) {
             .text;
     EXPECT_EQ(dated.compare(0, 22, "Vokar-N 1.2.3.0 [2020-"), 0) << dated;
     EXPECT_EQ(dated.size(), std::string("Vokar-N 1.2.3.0 [2020-09-13 12:26:40]").size());
+    // A stamp beyond any calendar year gives no date, and the image is still read.
+    EXPECT_EQ(
+        device::detectFirmware(unifiedImage(firmwareModel("Vokar-N"), 0x80000, 1, 2, 3, 0x7FFFFFFFFFFFFFFF))
+            ->getVersion()
+            .text,
+        "Vokar-N 1.2.3.0");
     EXPECT_EQ(device::detectFirmware(firstVokarAImage(1000, 1, 72))->getVersion().text, "Vokar-A 1.1.72.0");
     // The second Vokar-A format tells its version only from the size of a Vokar-B image on.
     EXPECT_EQ(device::detectFirmware(secondVokarAImage(0x8000))->getVersion().type, 0u);
