@@ -10,6 +10,7 @@ packages=(
   libmp3lame-dev lame zlib1g-dev libasound2-dev libpulse-dev pulseaudio pulseaudio-utils
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   xvfb xauth libx11-dev fonts-dejavu-core locales imagemagick iproute2 util-linux
+  clang libclang-rt-14-dev
 )
 
 sudo_cmd=()
