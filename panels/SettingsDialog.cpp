@@ -2,8 +2,6 @@
 
 #include <wx/dirdlg.h>
 
-#include <algorithm>
-
 #include "audio/AlarmChannel.h"
 #include "audio/PulseCapture.h"
 #include "audio/mp3streamf.h"
@@ -245,22 +243,27 @@ void SettingsDialog::logOnChoice(wxCommandEvent&) {
 }
 
 void SettingsDialog::buttonDirGongOnButtonClick(wxCommandEvent&) {
+    debug::Place("frm::SettingsDialog::buttonDirGongOnButtonClick").trace(L"");
     if (chooseDirectory(m_dirGong, wxT("Каталог для файлов 'Гонг'"))) fillGongChoices();
 }
 
 void SettingsDialog::buttonDirServiceOnButtonClick(wxCommandEvent&) {
+    debug::Place("frm::SettingsDialog::buttonDirServiceOnButtonClick").trace(L"");
     chooseDirectory(m_dirService, wxT("Каталог для файлов 'Служебные сообщения'"));
 }
 
 void SettingsDialog::buttonDirAlarmOnButtonClick(wxCommandEvent&) {
+    debug::Place("frm::SettingsDialog::buttonDirAlarmOnButtonClick").trace(L"");
     chooseDirectory(m_dirAlarm, wxT("Каталог для файлов 'Тревожные оповещения'"));
 }
 
 void SettingsDialog::buttonDirRecordOnButtonClick(wxCommandEvent&) {
+    debug::Place("frm::SettingsDialog::buttonDirRecordOnButtonClick").trace(L"");
     chooseDirectory(m_dirRecord, wxT("Каталог для файлов 'Записанные сообщения'"));
 }
 
 void SettingsDialog::volumeOnScroll(wxScrollEvent& event) {
+    debug::Place("frm::SettingsDialog::volumeOnScroll").trace(L"");
     if (auto* slider = dynamic_cast<wxSlider*>(event.GetEventObject()))
         setSliderToolTip(slider, event.GetPosition());
     event.Skip();
@@ -301,6 +304,7 @@ SettingsForm SettingsDialog::formFromControls() const {
 
 void SettingsDialog::buttonOkOnClick(wxCommandEvent&) {
     const debug::Place place("frm::SettingsDialog::buttonOkOnClick");
+    place.trace(L"");
     const SettingsForm form = formFromControls();
     const std::vector<SettingsForm::Refusal> refusals = form.check(opened_);
     for (const SettingsForm::Refusal& refusal : refusals) {

@@ -153,7 +153,9 @@ TEST_F(SettingsFormTest, TheNetworkKeysOnlyInAdministratorMode) {
     EXPECT_EQ(keys(), before);
 }
 
-TEST_F(SettingsFormTest, StoredMulticastAddressShowsWhenWellFormed) {
+TEST_F(SettingsFormTest, StoredTextsShowOnlyWhenValid) {
+    pref::setString("debug.level", "verbose");
+    EXPECT_EQ(SettingsForm::open(false).logLevel, L"info");
     for (const auto& [stored, shown] :
          {std::pair{"239.1.2.3", L"239.1.2.3"}, std::pair{"239.1.2.3x", L"224.0.224.1"},
           std::pair{"1.2.3", L"224.0.224.1"}}) {
