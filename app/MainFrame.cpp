@@ -28,6 +28,7 @@
 #include "foundation/ThreadDispatcher.h"
 #include "panels/SettingsDialog.h"
 #include "panels/SourcePlaylistPanel.h"
+#include "propertypanel/PropertyDevicePanel.h"
 
 namespace frm {
 namespace {
@@ -115,6 +116,10 @@ MainFrame::MainFrame(std::shared_ptr<device::TransferProtocol> transport, std::u
         event.Skip();
         deviceSelectionChanged();
     });
+    deviceList_->Bind(wxEVT_LIST_ITEM_ACTIVATED, [this](wxListEvent& event) {
+        event.Skip();
+        openProperties();
+    });
     zonePanel_ = new ZoneElementPanel(m_zoneArea, rootZone_, questions_, [this] { return chosenDevices(); });
     zonePanel_->setSelectionCallback([this] { zoneSelectionChanged(); });
     m_zoneArea->GetSizer()->Add(zonePanel_, 1, wxEXPAND);
@@ -123,6 +128,10 @@ MainFrame::MainFrame(std::shared_ptr<device::TransferProtocol> transport, std::u
     m_book->AddPage(musicPanel_, wxT("Плейлист"));
     radioPanel_ = new SourcePlaylistPanel(m_book, nullptr, true);
     m_book->AddPage(radioPanel_, wxT("Радио"));
+    propertyPanel_ = new PropertyDevicePanel(m_book, registry_, transport_, debug_, questions_);
+    propertyPanel_->setCallback([this] { displayMainView(); }, [this] { zonePanel_->updateAll(); });
+    propertyPage_ = static_cast<int>(m_book->GetPageCount());
+    m_book->AddPage(propertyPanel_, L"Свойства", false);
     activity_ = std::make_unique<ActivityFilter>(lastActivity_);
     enableViewButtons();
     Layout();
@@ -150,6 +159,7 @@ void MainFrame::Shutdown() {
     place.trace(L"");
     guiClock_.stop();
     idleLock_.stop();
+    propertyPanel_->shutdown();
     {
         base::SingletonSlot<pref>::Use store(pref::instanceSlot());
         if (store) store->save();
@@ -189,6 +199,7 @@ void MainFrame::refreshDevice(const std::shared_ptr<device::DeviceBase>& device)
     bool inserted = false;
     const std::size_t row = deviceModel_.update(DeviceView::of(*device), &inserted);
     deviceList_->refreshRow(row, inserted);
+    if (m_book->GetSelection() == propertyPage_) propertyPanel_->refreshView();
     if (!inserted) return;
     bool adopted = false;
     {
@@ -240,7 +251,19 @@ void MainFrame::showAlarmState(const wxString& text) {
 
 void MainFrame::displayMainView() {
     debug::Place("frm::MainFrame::displayMainView").trace(L"");
-    if (!locked_.load()) m_book->SetSelection(pageDevices);
+    if (locked_.load()) return;
+    if (m_book->GetSelection() == propertyPage_) propertyPanel_->killFocus();
+    m_book->SetSelection(pageDevices);
+}
+
+void MainFrame::openProperties() {
+    const std::vector<ZoneElement::DevicePtr> devices = chosenDevices();
+    if (devices.size() != 1 || locked_.load()) return;
+    debug::Place("frm::MainFrame::openProperties").trace(L"");
+    if (m_book->GetSelection() == propertyPage_) propertyPanel_->killFocus();
+    m_book->SetSelection(propertyPage_);
+    propertyPanel_->imbueDevice(devices.front());
+    propertyPanel_->updateData();
 }
 
 void MainFrame::devicesOnButtonClick(wxCommandEvent& event) {
@@ -263,7 +286,9 @@ void MainFrame::radioOnButtonClick(wxCommandEvent&) {
 
 void MainFrame::showView(wxWindow* page) {
     const int index = m_book->FindPage(page);
-    if (!locked_.load() && index != wxNOT_FOUND) m_book->SetSelection(static_cast<std::size_t>(index));
+    if (locked_.load() || index == wxNOT_FOUND) return;
+    if (m_book->GetSelection() == propertyPage_) propertyPanel_->killFocus();
+    m_book->SetSelection(static_cast<std::size_t>(index));
 }
 
 void MainFrame::enableViewButtons() {
@@ -307,6 +332,11 @@ void MainFrame::lockInterface() {
     debug::Place("frm::MainFrame::lockInterface").info(L"Интерфейс заблокирован");
     if (settingsDialog_ != nullptr && settingsDialog_->IsModal()) settingsDialog_->EndModal(wxID_CANCEL);
     pageBeforeLock_ = m_book->GetSelection();
+    // The property page lets its device go; the device list comes back after the lock.
+    if (pageBeforeLock_ == propertyPage_) {
+        propertyPanel_->killFocus();
+        pageBeforeLock_ = pageDevices;
+    }
     m_book->SetSelection(pageLock);
     administrator_ = false;
     m_administratorButton->SetValue(false);

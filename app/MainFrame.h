@@ -32,6 +32,7 @@ namespace frm {
 
 class DeviceListCtrl;
 class SourcePlaylistPanel;
+class PropertyDevicePanel;
 class ZoneElementPanel;
 
 class MainFrame : public fb::MainFrame, public ListCtrlProvider {
@@ -84,6 +85,8 @@ private:
 
     void onGuiTask(wxCommandEvent& event);
     void refreshDevice(const std::shared_ptr<device::DeviceBase>& device);
+    // Opens the property page of the one chosen device.
+    void openProperties();
     void deviceSelectionChanged();
     void zoneSelectionChanged();
     std::vector<ZoneElement::DevicePtr> chosenDevices() const;
@@ -108,6 +111,8 @@ private:
     ZoneElementPanel* zonePanel_ = nullptr;
     // While the settings dialog is open; the lock ends it.
     wxDialog* settingsDialog_ = nullptr;
+    PropertyDevicePanel* propertyPanel_ = nullptr;
+    int propertyPage_ = 0;
     const ZoneElement::ZonePtr rootZone_;
     // The operator's choice, read by other threads under the GUI lock.
     std::vector<ZoneElement::DevicePtr> selectedDevices_;

@@ -14,6 +14,7 @@ LoudspeakerGroup::LoudspeakerGroup(std::uint16_t port) : port_(port) {
                 for (std::size_t i = 0; i < loudspeakers_.size(); ++i) {
                     if (!silent_[i]) loudspeakers_[i]->sendStatus(net::IpAndPort("127.0.0.1", port_));
                 }
+                for (const auto& console : consoles_) console->sendStatus(net::IpAndPort("127.0.0.1", port_));
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(500));
         }
@@ -35,6 +36,25 @@ void LoudspeakerGroup::add(int count) {
                                                                       port_, address, device::vokarV3_A110));
         silent_.push_back(false);
     }
+}
+
+void LoudspeakerGroup::addConsole() {
+    std::lock_guard<std::mutex> guard(lock_);
+    const std::size_t number = consoles_.size() + 1;
+    char address[18];
+    std::snprintf(address, sizeof address, "02:7E:41:00:01:%02zX", number);
+    consoles_.push_back(
+        std::make_unique<ConsoleEmulator>("127.0.0." + std::to_string(number + 100), port_, address));
+}
+
+LoudspeakerEmulator& LoudspeakerGroup::loudspeaker(int index) {
+    std::lock_guard<std::mutex> guard(lock_);
+    return *loudspeakers_.at(static_cast<std::size_t>(index));
+}
+
+ConsoleEmulator& LoudspeakerGroup::console(int index) {
+    std::lock_guard<std::mutex> guard(lock_);
+    return *consoles_.at(static_cast<std::size_t>(index));
 }
 
 void LoudspeakerGroup::silence(int index, bool silent) {

@@ -1,7 +1,7 @@
 #pragma once
 // Emulated loudspeakers at 127.0.0.2, 127.0.0.3, ... with the hardware addresses
 // 02:7E:41:00:00:01, ... in order, each sending its status packet to the head-end twice a second
-// until it is silenced.
+// until it is silenced; consoles join them at 127.0.0.101, ... with 02:7E:41:00:01:01, ...
 
 #include <atomic>
 #include <cstdint>
@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "support/ConsoleEmulator.h"
 #include "support/LoudspeakerEmulator.h"
 
 namespace test {
@@ -23,14 +24,19 @@ public:
     LoudspeakerGroup& operator=(const LoudspeakerGroup&) = delete;
 
     void add(int count);
-    // Stops or resumes the status packets of the one at `index`.
+    void addConsole();
+    // Stops or resumes the status packets of the loudspeaker at `index`.
     void silence(int index, bool silent);
+
+    LoudspeakerEmulator& loudspeaker(int index);
+    ConsoleEmulator& console(int index);
 
 private:
     const std::uint16_t port_;
     std::mutex lock_;
     std::vector<std::unique_ptr<LoudspeakerEmulator>> loudspeakers_;
     std::vector<bool> silent_;
+    std::vector<std::unique_ptr<ConsoleEmulator>> consoles_;
     std::atomic<bool> stopping_{false};
     std::thread sender_;
 };

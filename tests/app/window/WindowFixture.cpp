@@ -40,12 +40,12 @@ void WindowFixture::TearDown() {
     delete pref::instanceSlot().release();
 }
 
-void WindowFixture::openWindow() {
+void WindowFixture::openWindow(bool debug) {
     pref::setString(setting::multicastAddress.key, group_);
     pref::setInt(setting::multicastBasePort.key, port_);
     base::ThreadDispatcher::create();
     transport_ = std::make_shared<device::TransferProtocol>(port_, "127.0.0.1");
-    frame_ = new frm::MainFrame(transport_, port_, "127.0.0.1", questions_, false);
+    frame_ = new frm::MainFrame(transport_, port_, "127.0.0.1", questions_, debug);
     audio::startUp(L"" MELVOX_PLUGIN_DIR, frame_->getRegistry());
     frame_->getDeviceCollection().setWatchTiming(
         {std::chrono::milliseconds(100), std::chrono::milliseconds(100)});
@@ -114,6 +114,10 @@ wxListCtrl* WindowFixture::deviceList() {
 
 wxTreeCtrl* WindowFixture::zoneTree() {
     return findControl<wxTreeCtrl>(frame_);
+}
+
+frm::PropertyDevicePanel* WindowFixture::propertyPanel() {
+    return findControl<frm::PropertyDevicePanel>(frame_);
 }
 
 wxTreeItemId WindowFixture::treeItem(const wxString& text) {

@@ -26,6 +26,7 @@
 #include "foundation/LogCalls.h"
 #include "foundation/Settings.h"
 #include "foundation/ThreadDispatcher.h"
+#include "propertypanel/PropertyDevicePanel.h"
 #include "support/DataRoot.h"
 #include "support/LogCapture.h"
 #include "support/LoudspeakerGroup.h"
@@ -50,7 +51,10 @@ Control* findControl(wxWindow* window) {
 // Answers the window's questions from scripts; an empty script answers "cancel".
 class ScriptedQuestions : public frm::Questions {
 public:
-    bool askYesNo(const std::wstring&, const std::wstring&) override { return yes; }
+    bool askYesNo(const std::wstring&, const std::wstring&) override {
+        ++yesNoAsked;
+        return yes;
+    }
     std::optional<std::wstring> askText(const std::wstring&, const std::wstring&,
                                         const std::wstring&) override {
         return next(texts);
@@ -61,6 +65,7 @@ public:
     int showModal(wxDialog& dialog) override { return modal(dialog); }
 
     bool yes = true;
+    int yesNoAsked = 0;
     std::deque<std::wstring> texts;
     std::deque<std::wstring> passwords;
     // What a modal dialog of the window does; by default it is cancelled unseen.
@@ -81,7 +86,7 @@ protected:
     void TearDown() override;
 
     // Builds and starts the main window (and a dispatcher, a transport and the player for it).
-    void openWindow();
+    void openWindow(bool debug = false);
     // Closes it as the operator does and waits until it is gone.
     void closeWindow();
 
@@ -93,6 +98,7 @@ protected:
     void clickButton(const wxString& label);
     wxListCtrl* deviceList();
     wxTreeCtrl* zoneTree();
+    frm::PropertyDevicePanel* propertyPanel();
     // The tree item with this text, searched from the root.
     wxTreeItemId treeItem(const wxString& text);
     std::wstring deviceState(long row);

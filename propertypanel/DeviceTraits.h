@@ -1,0 +1,46 @@
+#pragma once
+// What the property panel needs to know of a device to choose its pages and fill them: its kind
+// and the capability flags that its device class sets from its type and firmware.
+
+#include <cstdint>
+
+#include "devicelink/CommonConfig.h"
+
+namespace device {
+class DeviceBase;
+}
+
+namespace frm {
+
+struct DeviceTraits {
+    bool loudspeaker = false;
+    bool console = false;
+    // Cleared only by a loudspeaker whose interface is newer than the program knows.
+    bool compatible = true;
+    bool neridaInterface = false;
+    bool lineControl = false;
+    bool consoleBindings = false;
+    bool deviceTest = false;
+    bool lanRedundancy = false;
+    bool lineRedundancy = false;
+    // A loudspeaker's firmware generation, a console's version id.
+    std::int32_t versionId = 0;
+};
+
+// The capability flags behind the traits, numbered as the device classes number them.
+enum CapabilityFlag : unsigned {
+    neridaInterfaceFlag = 7,
+    lineRedundancyFlag = 8,
+    lineControlFlag = 9,
+    consoleBindingsFlag = 13,
+    lanRedundancyFlag = 18,
+    deviceTestFlag = 24,
+};
+
+DeviceTraits traitsOf(const device::DeviceBase& device);
+
+// The network and Nerida settings of a loudspeaker or a console, from the device's cache unless
+// `refresh`. A device of neither kind is an internal fault.
+device::CommonConfig commonConfigOf(device::DeviceBase& device, bool refresh);
+
+}  // namespace frm

@@ -1,0 +1,149 @@
+#pragma once
+// The page of one loudspeaker or microphone console: the notebook pages its kind and
+// capabilities call for, filled from the device when shown and refreshed as its state changes.
+// The main window binds it to a device (imbueDevice, then updateData) and releases it
+// (killFocus) before it switches its own view; the panel's close callback switches back.
+//
+// Everything here runs on the GUI thread. Work a page queues on the dispatcher goes through
+// m_work: it holds the device weakly, checks that the panel still shows that device and page
+// before it touches the device and again before it touches a control, and leaving the page
+// removes what is still queued.
+
+#include <wx/clntdata.h>
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <set>
+#include <vector>
+
+#include "devicelink/Version.h"
+#include "foundation/NetworkAddress.h"
+#include "layouts/PropertyDevicePanel.h"
+#include "propertypanel/PageWork.h"
+
+namespace device {
+class DeviceBase;
+class DeviceCollection;
+class IEqualizer;
+class TransferProtocol;
+namespace memory {
+class IAudioControl;
+}
+}  // namespace device
+
+namespace frm {
+
+class Questions;
+
+class PropertyDevicePanel : public fb::PropertyDevicePanel {
+public:
+    using DevicePtr = std::shared_ptr<device::DeviceBase>;
+
+    // The device a control of a page stands for: a console row of the linked consoles, a
+    // loudspeaker box of the zone targets.
+    class TranslationZoneData : public wxClientData {
+    public:
+        explicit TranslationZoneData(DevicePtr device) : device_(std::move(device)) {}
+        const DevicePtr& device() const { return device_; }
+
+    private:
+        DevicePtr device_;
+    };
+
+    // The slots of the queued work of the debug page.
+    static constexpr std::size_t kDebugPollSlot = 0;
+    static constexpr std::size_t kDebugIndicatorSlot = 1;
+    static constexpr std::size_t kVolumeSlot = 2;
+    // The pause after the last move of the volume slider before the volume is sent.
+    static constexpr std::uint32_t kVolumeDelayMs = 200;
+
+    PropertyDevicePanel(wxWindow* parent, std::shared_ptr<device::DeviceCollection> devices,
+                        std::shared_ptr<device::TransferProtocol> transfer, bool debugMode,
+                        Questions& questions);
+    ~PropertyDevicePanel() override;
+
+    // `close` switches the owner's view back; it runs after killFocus. `update` refreshes the
+    // owner's device tree.
+    void setCallback(std::function<void()> close, std::function<void()> update);
+    void imbueDevice(const DevicePtr& device);
+    // Fills the current page from the device; from another thread it is queued for the GUI thread.
+    void updateData();
+    // Refills the zone pages when one of them is shown; the owner calls it on state changes.
+    void refreshView();
+    // Ends the current page's work and releases the device.
+    void killFocus();
+    // Once, before the owner destroys the panel.
+    void shutdown();
+
+    // The online guard of every page handler: a device that is offline or does not answer closes
+    // the panel with "Устройство не в сети".
+    bool checkOnlineDevice();
+    // The warning of a fire console whose controls are not locked by access keys.
+    void checkTribelConfig(bool showMessage);
+    // Ends the current page's work and disables apply and cancel.
+    void leaveTab();
+    // Puts the pages the device calls for into the notebook.
+    void layoutTabs();
+    // Shows the device's volume on the debug page's slider.
+    void initVolumeSlider();
+    // Sets the DHCP box and fills the address boxes: the lease with DHCP, else the static ones.
+    void enableDhcp(bool on);
+    void enableApplyButtons(bool enable);
+
+    int currentTab() const { return m_currentTab; }
+    const std::set<int>& shownTabs() const { return m_shownTabs; }
+
+protected:
+    void notebookPrefOnNotebookPageChanged(wxNotebookEvent& event) override;
+    void closeOnButtonClick(wxCommandEvent& event) override;
+    void enableApplyOnChar(wxEvent& event) override;
+    void enableApplyOnSettingChanged(wxEvent& event) override;
+    void dhcpOnCheckBox(wxCommandEvent& event) override;
+    void allowIpOnCheckBox(wxCommandEvent& event) override;
+    void setVolumeOnScrollChanged(wxScrollEvent& event) override;
+
+private:
+    struct PageRecord {
+        wxString title;
+        wxWindow* window = nullptr;
+    };
+
+    void adjustLayout();
+    void fillPage();
+    void fillCommonPage();
+    void fillLoudspeakerCommon();
+    void fillConsoleCommon();
+    void SetFullBassVolume(std::uint16_t word);
+    void fillAudioMemoryPage();
+    void fillNetworkPage();
+    void fillNeridaPage();
+    void fillSourcePage();
+    void fillLinePage();
+    void fillDebugPage();
+    // The shown page and device, asked on the GUI thread by the queued work before it shows.
+    bool isShowing(const device::DeviceBase* device, int page) const;
+
+    std::function<void()> m_closeCallback;
+    std::function<void()> m_updateCallback;
+    DevicePtr m_device;
+    net::HardwareAddress m_lastHardwareAddress;
+    std::shared_ptr<device::memory::IAudioControl> m_audioMemory;
+    std::shared_ptr<device::TransferProtocol> m_transfer;
+    std::shared_ptr<device::IEqualizer> m_equalizer;
+    const bool m_debugMode;
+    bool m_isShutdown = false;
+    std::map<int, PageRecord> m_pages;
+    int m_currentTab;
+    device::Version m_layoutVersion;
+    std::shared_ptr<device::DeviceCollection> m_devices;
+    // The debug page's polling period, milliseconds.
+    unsigned m_refreshPeriod;
+    std::vector<wxSlider*> m_bandSliders;
+    std::set<int> m_shownTabs;
+    Questions& m_questions;
+    // The queued work of every page, in place of the pages' task ids.
+    PageWork m_work;
+};
+
+}  // namespace frm

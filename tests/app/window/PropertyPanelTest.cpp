@@ -1,0 +1,233 @@
+// The property page of one device, opened from the main window's device list with real clicks:
+// its pages by kind, the network page's DHCP boxes, the deferred volume, a device that goes
+// offline while the notebook is laid out again, and work that must stop with its page.
+
+#include <wx/notebook.h>
+#include <wx/slider.h>
+#include <wx/textctrl.h>
+
+#include <algorithm>
+
+#include "app/GuiFreezer.h"
+#include "devices/VokarInfo.h"
+#include "support/AudioFlash.h"
+#include "support/DispatcherWait.h"
+#include "tests/app/window/WindowFixture.h"
+
+namespace {
+
+using test::WindowFixture;
+using namespace std::chrono_literals;
+
+class PropertyPanelTest : public WindowFixture {
+protected:
+    // Double-clicks the device's row and waits until its page shows.
+    void openProperties(long row) {
+        wxRect area;
+        ASSERT_TRUE(deviceList()->GetItemRect(row, area));
+        doubleClick(deviceList(), area);
+        ASSERT_TRUE(pumpUntil([&] { return propertyPanel()->IsShownOnScreen(); }));
+    }
+
+    wxNotebook* notebook() {
+        for (wxWindow* child : propertyPanel()->GetChildren()) {
+            if (auto* book = dynamic_cast<wxNotebook*>(child)) return book;
+        }
+        return nullptr;
+    }
+
+    std::vector<std::wstring> tabs() {
+        std::vector<std::wstring> titles;
+        for (std::size_t page = 0; page < notebook()->GetPageCount(); ++page)
+            titles.push_back(notebook()->GetPageText(page).ToStdWstring());
+        return titles;
+    }
+
+    // Switches the notebook to the page as a click on its tab does.
+    void showTab(const wxString& title) {
+        for (std::size_t page = 0; page < notebook()->GetPageCount(); ++page) {
+            if (notebook()->GetPageText(page) == title) notebook()->SetSelection(page);
+        }
+        pumpUntil([] { return false; }, 100ms);
+    }
+
+    template <class Control>
+    Control* control(const wxString& name) {
+        return dynamic_cast<Control*>(wxWindow::FindWindowByName(name, propertyPanel()));
+    }
+    wxWindow* labelled(const wxString& label) { return wxWindow::FindWindowByLabel(label, propertyPanel()); }
+    void clickLabelled(const wxString& label) {
+        wxWindow* window = labelled(label);
+        ASSERT_NE(window, nullptr) << label;
+        click(window, wxRect(window->GetClientSize()));
+    }
+
+    // After its first settings read a loudspeaker asks for its modules' versions; an emulated one
+    // has no line-control module and leaves that request unanswered, holding up its next ones.
+    void settled(test::LoudspeakerEmulator& emulator) {
+        ASSERT_TRUE(pumpUntil([&] {
+            const auto received = emulator.received();
+            return std::find(received.begin(), received.end(), "get pssVer") != received.end();
+        }));
+        pumpUntil([] { return false; }, 100ms);
+    }
+
+    std::size_t volumeCommands(test::LoudspeakerEmulator& emulator) {
+        std::size_t count = 0;
+        for (const std::string& command : emulator.received()) count += command.rfind("set vol", 0) == 0;
+        return count;
+    }
+};
+
+TEST_F(PropertyPanelTest, ALoudspeakersPageShowsItsPagesAndTheNetworkBoxesFollowDhcp) {
+    loudspeakers_.add(1);
+    test::LoudspeakerEmulator& emulator = loudspeakers_.loudspeaker(0);
+    auto settings = emulator.settings();
+    settings.currentIp = "192.168.5.21";
+    settings.currentMask = "255.255.255.0";
+    settings.currentGateway = "192.168.5.1";
+    emulator.setSettings(settings);
+    openWindow();
+    ASSERT_TRUE(pumpUntil([&] { return deviceState(0) == L"В сети"; }));
+
+    openProperties(0);
+    EXPECT_EQ(tabs(), (std::vector<std::wstring>{L"Общие", L"Аудио память", L"Сеть", L"Нерида", L"Источники",
+                                                 L"Линия", L"Связанные консоли"}));
+    EXPECT_EQ(control<wxTextCtrl>(L"name")->GetValue(), L"Устройство 02:7E:41:00:00:01");
+    EXPECT_TRUE(screenshot("property_loudspeaker"));
+
+    settled(emulator);
+    showTab(L"Сеть");
+    EXPECT_EQ(propertyPanel()->currentTab(), 1016);
+    wxTextCtrl* ip = control<wxTextCtrl>(L"ip");
+    EXPECT_EQ(ip->GetValue(), L"10.20.0.21");
+    EXPECT_TRUE(ip->IsEnabled());
+    EXPECT_FALSE(labelled(L"&Применить")->IsEnabled());
+
+    clickLabelled(L"DHCP");
+    EXPECT_EQ(ip->GetValue(), L"192.168.5.21");
+    EXPECT_EQ(control<wxTextCtrl>(L"gateway")->GetValue(), L"192.168.5.1");
+    EXPECT_FALSE(ip->IsEnabled());
+    EXPECT_TRUE(labelled(L"&Применить")->IsEnabled());
+    EXPECT_TRUE(labelled(L"&Отмена")->IsEnabled());
+    clickLabelled(L"DHCP");
+    EXPECT_EQ(ip->GetValue(), L"10.20.0.21");
+    EXPECT_TRUE(ip->IsEnabled());
+
+    clickLabelled(L"&Закрыть");
+    EXPECT_TRUE(pumpUntil([&] { return deviceList()->IsShownOnScreen(); }));
+}
+
+TEST_F(PropertyPanelTest, AConsolesPageShowsItsOptions) {
+    loudspeakers_.addConsole();
+    openWindow();
+    ASSERT_TRUE(pumpUntil([&] { return deviceState(0) == L"В сети"; }));
+
+    openProperties(0);
+    EXPECT_EQ(tabs(), (std::vector<std::wstring>{L"Общие", L"Аудио память", L"Сеть", L"Нерида", L"Линия",
+                                                 L"Ключи", L"Зоны трансляции"}));
+    // The emulated console is a fire console without access control.
+    EXPECT_TRUE(labelled(L"Разрешить один источник питания")->IsShown());
+    EXPECT_FALSE(labelled(L"Разрешить один источник питания")->IsEnabled());
+    EXPECT_TRUE(labelled(L"Включить аналоговый вход ГОиЧС")->IsEnabled());
+    EXPECT_FALSE(labelled(L"Эквалайзер")->IsShown());
+    EXPECT_TRUE(screenshot("property_console"));
+}
+
+TEST_F(PropertyPanelTest, FiveSliderMovesSendOneVolumeAndLeavingThePageDropsAPendingOne) {
+    loudspeakers_.add(1);
+    test::LoudspeakerEmulator& emulator = loudspeakers_.loudspeaker(0);
+    openWindow(true);
+    ASSERT_TRUE(pumpUntil([&] { return deviceState(0) == L"В сети"; }));
+    openProperties(0);
+    settled(emulator);
+    EXPECT_EQ(tabs().back(), L"Отладочные сообщения");
+    showTab(L"Отладочные сообщения");
+    wxSlider* slider = control<wxSlider>(L"volume");
+    ASSERT_NE(slider, nullptr);
+    ASSERT_TRUE(pumpUntil([&] { return slider->GetValue() > 0; }));
+    const int start = slider->GetValue();
+    emulator.clearReceived();
+
+    slider->SetFocus();
+    wxUIActionSimulator simulator;
+    for (int move = 0; move < 5; ++move) simulator.Char(WXK_LEFT);
+    ASSERT_TRUE(pumpUntil([&] { return volumeCommands(emulator) > 0; }));
+    pumpUntil([] { return false; }, 600ms);
+    EXPECT_EQ(volumeCommands(emulator), 1u);
+    const auto vokar = frame_->getDeviceCollection().getVokars<device::VokarInfo>(false).at(0);
+    EXPECT_EQ(vokar->volume.load(), start - 5);
+    EXPECT_EQ(slider->GetValue(), start - 5);
+
+    // A move whose volume is still pending when the page is left is never sent.
+    emulator.clearReceived();
+    simulator.Char(WXK_LEFT);
+    ASSERT_TRUE(pumpUntil([&] { return slider->GetValue() == start - 6; }));
+    showTab(L"Общие");
+    EXPECT_EQ(propertyPanel()->currentTab(), 1000);
+    pumpUntil([] { return false; }, 500ms);
+    ASSERT_TRUE(test::waitForDispatcher());
+    EXPECT_EQ(volumeCommands(emulator), 0u);
+    EXPECT_EQ(vokar->volume.load(), start - 5);
+
+    // A sound-pressure test's restore is no item of the page: leaving the page keeps it.
+    ASSERT_TRUE(vokar->testSoundPressure(1));
+    ASSERT_TRUE(emulator.tonePlaying());
+    showTab(L"Отладочные сообщения");
+    showTab(L"Общие");
+    EXPECT_TRUE(pumpUntil([&] { return !emulator.tonePlaying() && vokar->volume.load() == start - 5; }));
+}
+
+TEST_F(PropertyPanelTest, OnlyAnUnknownMemoryLayoutAsksToOverwriteAndAFailedReadLeavesThePageUsable) {
+    questions_.yes = false;
+    loudspeakers_.add(2);
+    // The first one's memory is of a layout the program does not know; the second one's memory
+    // is not emulated: reading it gets no answer.
+    test::AudioFlash flash(loudspeakers_.loudspeaker(0), 4096);
+    flash.flash().load(0, std::string("\x03\x00", 2));
+    openWindow();
+    ASSERT_TRUE(pumpUntil([&] { return deviceState(0) == L"В сети" && deviceState(1) == L"В сети"; }));
+
+    openProperties(0);
+    settled(loudspeakers_.loudspeaker(0));
+    showTab(L"Аудио память");
+    EXPECT_TRUE(messageShown(L"неизвестную версию аудио памяти"));
+    EXPECT_EQ(questions_.yesNoAsked, 1);
+    // Declined: the memory stays as it is and the page is not to be used.
+    EXPECT_FALSE(notebook()->GetCurrentPage()->IsEnabled());
+    clickLabelled(L"&Закрыть");
+
+    // The next device opens on the same page.
+    ASSERT_TRUE(pumpUntil([&] { return deviceState(1) == L"В сети"; }));
+    openProperties(1);
+    ASSERT_EQ(propertyPanel()->currentTab(), 1001);
+    EXPECT_TRUE(messageShown(L"offline"));
+    EXPECT_EQ(questions_.yesNoAsked, 1);
+    EXPECT_TRUE(notebook()->GetCurrentPage()->IsEnabled());
+}
+
+TEST_F(PropertyPanelTest, ADeviceThatGoesOfflineWhilePagesAreRemovedClosesThePageOnlyAfterwards) {
+    loudspeakers_.add(1);
+    openWindow();
+    ASSERT_TRUE(pumpUntil([&] { return deviceState(0) == L"В сети"; }));
+    openProperties(0);
+    settled(loudspeakers_.loudspeaker(0));
+    showTab(L"Источники");
+    ASSERT_EQ(propertyPanel()->currentTab(), 1028);
+
+    loudspeakers_.silence(0, true);
+    ASSERT_TRUE(pumpUntil([&] { return deviceState(0) == L"Не в сети"; }));
+    {
+        // As the notebook is laid out again: the page shown goes and the notebook moves on.
+        frm::GuiFreezer freezer(notebook());
+        notebook()->RemovePage(static_cast<std::size_t>(notebook()->GetSelection()));
+        pumpUntil([] { return false; }, 100ms);
+        EXPECT_TRUE(propertyPanel()->IsShownOnScreen());
+        EXPECT_EQ(propertyPanel()->currentTab(), 1028);
+    }
+    showTab(L"Общие");
+    EXPECT_TRUE(messageShown(L"Устройство не в сети"));
+    EXPECT_TRUE(pumpUntil([&] { return deviceList()->IsShownOnScreen(); }));
+}
+
+}  // namespace

@@ -1,0 +1,207 @@
+// What the pages show when they are filled: tables of devices and settings against the values
+// the controls get.
+
+#include <gtest/gtest.h>
+
+#include "devices/TribelConfig.h"
+#include "devices/VokarVersion.h"
+#include "foundation/Exceptions.h"
+#include "propertypanel/PageFill.h"
+
+namespace {
+
+using namespace frm::fill;
+
+frm::DeviceTraits loudspeaker(std::int32_t version) {
+    frm::DeviceTraits traits;
+    traits.loudspeaker = true;
+    traits.versionId = version;
+    return traits;
+}
+
+TEST(PageFill, CommonPageByKindAndGeneration) {
+    struct Case {
+        const char* name;
+        frm::DeviceTraits traits;
+        bool equalizer, bands, lineShown, lineEnabled, console;
+    };
+    frm::DeviceTraits console;
+    console.console = true;
+    frm::DeviceTraits incompatible = loudspeaker(16);
+    incompatible.compatible = false;
+    const Case cases[] = {
+        {"first generation", loudspeaker(device::vokarA_1_01_69), true, false, true, false, false},
+        {"generation 2", loudspeaker(device::vokarA_1_01_70), true, false, true, true, false},
+        {"generation 8", loudspeaker(device::vokarA_2_01_72), true, false, true, true, false},
+        {"generation 9", loudspeaker(device::vokarA_3_00_01), true, true, false, false, false},
+        {"console", console, false, false, false, false, true},
+        {"incompatible", incompatible, false, false, false, false, false},
+    };
+    for (const Case& c : cases) {
+        const CommonPage page = commonPage(c.traits);
+        EXPECT_EQ(page.equalizerShown, c.equalizer) << c.name;
+        EXPECT_EQ(page.bandEqualizer, c.bands) << c.name;
+        EXPECT_EQ(page.lineSettingsShown, c.lineShown) << c.name;
+        EXPECT_EQ(page.lineSettingsEnabled, c.lineEnabled) << c.name;
+        EXPECT_EQ(page.consoleShown, c.console) << c.name;
+    }
+}
+
+TEST(PageFill, ConsoleOptionsFollowTypeVersionAndFragments) {
+    struct Case {
+        const char* name;
+        bool fire, singlePower, holdBroadcast;
+        std::uint32_t version, powerIn1, powerIn2;
+        std::uint16_t gongOrder;
+        int fragments;
+        // singlePower, analogInput, faultSound, holdToTalk enabled; holdToTalk ticked
+        bool singleOn, analogOn, faultOn, holdOn, holdTicked, power2On;
+        int power1, power2, gong;
+    };
+    const Case cases[] = {
+        {"announcement console", false, false, false, 2, 1, 2, 2, 3, true, false, true, true, true, true, 1,
+         2, 1},
+        {"fire console", true, false, true, 3, 0, 3, 1, 1, false, true, false, false, false, true, 0, 3, 0},
+        {"version 1 keeps hold-to-talk off", false, true, false, 1, 3, 3, 1, 0, true, false, true, false,
+         true, false, 3, 3, -1},
+        // Values beyond the choices and a gong beyond the fragments select nothing.
+        {"values out of range", false, false, false, 3, 4, 7, 5, 2, true, false, true, true, true, true, -1,
+         -1, -1},
+        {"gong order 0", false, false, false, 3, 0, 0, 0, 2, true, false, true, true, true, true, 0, 0, -1},
+    };
+    for (const Case& c : cases) {
+        device::TribelConfig config;
+        config.fireConsole = c.fire;
+        config.singlePower = c.singlePower;
+        config.holdBroadcast = c.holdBroadcast;
+        config.powerIn1 = c.powerIn1;
+        config.powerIn2 = c.powerIn2;
+        config.gongOrder = c.gongOrder;
+        const ConsoleOptions options = consoleOptions(config, c.version, c.fragments);
+        EXPECT_EQ(options.singlePowerEnabled, c.singleOn) << c.name;
+        EXPECT_EQ(options.analogInputEnabled, c.analogOn) << c.name;
+        EXPECT_EQ(options.faultSoundEnabled, c.faultOn) << c.name;
+        EXPECT_EQ(options.holdToTalkEnabled, c.holdOn) << c.name;
+        EXPECT_EQ(options.holdToTalk, c.holdTicked) << c.name;
+        EXPECT_EQ(options.powerInput2Enabled, c.power2On) << c.name;
+        EXPECT_EQ(options.powerInput1, c.power1) << c.name;
+        EXPECT_EQ(options.powerInput2, c.power2) << c.name;
+        EXPECT_EQ(options.gong, c.gong) << c.name;
+        EXPECT_EQ(options.gongEnabled, c.fragments > 0) << c.name;
+        EXPECT_EQ(options.type, c.fire ? 1 : 0) << c.name;
+    }
+}
+
+TEST(PageFill, DhcpShowsTheLeaseButApplyKeepsTheStaticAddresses) {
+    device::CommonConfig config;
+    config.ip = "10.20.0.31";
+    config.mask = "255.255.0.0";
+    config.gateway = "10.20.0.1";
+    config.currentIp = "192.168.1.40";
+    config.currentMask = "255.255.255.0";
+    config.currentGateway = "192.168.1.1";
+    const AddressFields stored{"10.20.0.31", "255.255.0.0", "10.20.0.1"};
+    const AddressFields lease{"192.168.1.40", "255.255.255.0", "192.168.1.1"};
+    const AddressFields typed{"10.20.0.99", "255.255.255.0", "10.20.0.254"};
+    struct Case {
+        bool dhcp;
+        AddressFields shown, written;
+    };
+    const Case cases[] = {{true, lease, stored}, {false, stored, typed}};
+    for (const Case& c : cases) {
+        EXPECT_TRUE(shownAddresses(config, c.dhcp) == c.shown) << c.dhcp;
+        // With DHCP the boxes hold the lease; it never becomes the static address.
+        const AddressFields boxes = c.dhcp ? shownAddresses(config, true) : typed;
+        EXPECT_TRUE(addressesToWrite(config, c.dhcp, boxes) == c.written) << c.dhcp;
+    }
+}
+
+TEST(PageFill, NetworkAndNeridaPages) {
+    struct Case {
+        const char* name;
+        frm::DeviceTraits traits;
+        std::string serverIp;
+        bool switchMode, neridaTest;
+        std::uint32_t igmp;
+        bool allowIp;
+        std::string allowed;
+        bool lanEnabled, lan, igmpEnabled, igmpTicked, relayEnabled, reserveEnabled;
+    };
+    frm::DeviceTraits console;
+    console.console = true;
+    console.lanRedundancy = true;
+    console.lineRedundancy = true;
+    frm::DeviceTraits redundant = loudspeaker(16);
+    redundant.lineRedundancy = true;
+    const Case cases[] = {
+        {"allowed address", loudspeaker(16), "10.20.0.5", true, true, 60, true, "10.20.0.5", false, false,
+         true, true, true, false},
+        {"no allowed address", loudspeaker(15), "0.0.0.0", false, false, 0, false, "0.0.0.0", false, true,
+         false, false, true, false},
+        {"address never read", redundant, "", true, true, 0, false, "0.0.0.0", false, false, true, false,
+         true, true},
+        {"console", console, "10.20.0.5", false, true, 125, true, "10.20.0.5", true, true, true, true, false,
+         true},
+    };
+    for (const Case& c : cases) {
+        device::CommonConfig config;
+        config.serverIp = c.serverIp;
+        config.switchMode = c.switchMode;
+        config.igmpReport = c.igmp;
+        config.neridaTest = c.neridaTest;
+        const NetworkPage network = networkPage(config, c.traits);
+        EXPECT_EQ(network.allowIp, c.allowIp) << c.name;
+        EXPECT_EQ(network.allowedIp, c.allowed) << c.name;
+        EXPECT_EQ(network.lanRedundancyEnabled, c.lanEnabled) << c.name;
+        EXPECT_EQ(network.lanRedundancy, c.lan) << c.name;
+        EXPECT_EQ(network.igmpEnabled, c.igmpEnabled) << c.name;
+        EXPECT_EQ(network.igmp, c.igmpTicked) << c.name;
+        const NeridaPage nerida = neridaPage(config, c.traits);
+        EXPECT_EQ(nerida.relayEnabled, c.relayEnabled) << c.name;
+        EXPECT_EQ(nerida.lineReserveEnabled, c.reserveEnabled) << c.name;
+    }
+}
+
+TEST(PageFill, PrioritiesRankOnlyTheShownSources) {
+    struct Case {
+        const char* name;
+        std::array<std::uint16_t, kPriorityCount> values;
+        bool alarmShown;
+        std::array<int, kPriorityCount> items;
+    };
+    const Case cases[] = {
+        {"all six, alarm stream shown", {10, 20, 30, 40, 50, 60}, true, {5, 4, 3, 2, 1, 0}},
+        {"equal values share an item", {1, 3, 3, 2, 2, 9}, true, {5, 1, 1, 3, 3, 0}},
+        // Hidden, the alarm stream's value takes no rank: the lowest shown is the fifth item.
+        {"alarm stream hidden", {10, 20, 30, 40, 50, 60}, false, {4, 3, 2, 1, 0, -1}},
+        {"hidden highest", {1, 1, 1, 1, 1, 99}, false, {0, 0, 0, 0, 0, -1}},
+    };
+    for (const Case& c : cases) {
+        const auto items = priorityItems(c.values, c.alarmShown);
+        EXPECT_EQ(items, c.items) << c.name;
+        const int count = c.alarmShown ? 6 : 5;
+        for (const int item : items) EXPECT_LT(item, count) << c.name;
+    }
+}
+
+TEST(PageFill, OnlyAnUnknownMemoryLayoutOffersToOverwrite) {
+    EXPECT_TRUE(offerOverwrite(exception::UnknownVersionOfAudioMemory()));
+    EXPECT_FALSE(offerOverwrite(exception::Offline()));
+    EXPECT_FALSE(offerOverwrite(exception::UnexpectedResponseOfDevice("no reply")));
+    EXPECT_FALSE(offerOverwrite(exception::ExternalError(L"Нет ответа", L"")));
+}
+
+TEST(PageFill, SmallValues) {
+    const std::vector<std::wstring> offered = {L"50", L"700", L"5000"};
+    EXPECT_EQ(refreshPeriod(L"50", offered), 50u);
+    EXPECT_EQ(refreshPeriod(L"5000", offered), 5000u);
+    for (const wchar_t* bad : {L"", L"abc", L"60", L"-5", L"99999999999999999999"})
+        EXPECT_EQ(refreshPeriod(bad, offered), kDefaultRefreshMs) << bad;
+    EXPECT_EQ(volumeTip(L"Зал", 35), L"Зал 35%");
+    EXPECT_EQ(volumeTip(L"Зал", 0x7FFFFFFF), L"Зал");
+    EXPECT_EQ(choiceIndex(3, 4), 3);
+    EXPECT_EQ(choiceIndex(4, 4), -1);
+    EXPECT_EQ(choiceIndex(-1, 4), -1);
+}
+
+}  // namespace
