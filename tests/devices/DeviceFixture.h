@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <functional>
 #include <memory>
 #include <ostream>
 #include <string>
@@ -73,6 +75,16 @@ protected:
         std::string text;
         for (const std::string& command : emulator.received()) text += (text.empty() ? "" : "; ") + command;
         return text;
+    }
+
+    // Checks that the device answers until `answered` holds: a loaded machine may answer later
+    // than the check waits, so the check is sent again. False when it never holds.
+    static bool checkAnswers(device::DeviceBase& device, const std::function<bool()>& answered) {
+        for (int attempt = 0; attempt < 5; ++attempt) {
+            device.checkResponding(true);
+            if (waitFor(answered, std::chrono::seconds(2))) return true;
+        }
+        return false;
     }
 
     // How many jobs with this description the dispatcher was given so far.

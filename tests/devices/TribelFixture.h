@@ -33,8 +33,7 @@ protected:
         EXPECT_TRUE(console->parseState(emulator.statusPacket(), emulator.address()));
         // Checked at once rather than after the delay of the check the packet queued; that check
         // then finds the console checked and sends nothing.
-        console->checkResponding(true);
-        EXPECT_TRUE(waitFor([&] { return console->isOnlineAndResponding(); }));
+        EXPECT_TRUE(checkAnswers(*console, [&] { return console->isOnlineAndResponding(); }));
         EXPECT_NE(console->getAudioMemory(false, true), nullptr);
         EXPECT_TRUE(waitForDispatcher());
         emulator.clearReceived();

@@ -35,8 +35,7 @@ protected:
         EXPECT_EQ(device->getVersionId(), emulator.generation());
         // Checked at once rather than after the delay of the check the packet queued; that check
         // then finds the device checked and sends nothing.
-        device->checkResponding(true);
-        EXPECT_TRUE(waitFor([&] {
+        EXPECT_TRUE(checkAnswers(*device, [&] {
             return device->isOnlineAndResponding() && device->volume.load() != device::kUnknownVolume;
         }));
         EXPECT_TRUE(waitForDispatcher());
