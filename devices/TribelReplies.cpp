@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "devicelink/DeviceReply.h"
+#include "devices/ListReplies.h"
 #include "foundation/Exceptions.h"
 #include "foundation/Place.h"
 #include "foundation/Validators.h"
@@ -19,14 +20,7 @@ constexpr std::int64_t largestU32 = 0xFFFFFFFF;
 
 // The pieces between the separators; an empty last piece (a separator at the end) is dropped.
 std::vector<std::string> split(const std::string& text, const char* separators) {
-    std::vector<std::string> pieces;
-    std::size_t start = 0;
-    for (;;) {
-        const std::size_t end = text.find_first_of(separators, start);
-        pieces.push_back(text.substr(start, end == std::string::npos ? std::string::npos : end - start));
-        if (end == std::string::npos) break;
-        start = end + 1;
-    }
+    std::vector<std::string> pieces = splitList(text, separators);
     if (pieces.back().empty()) pieces.pop_back();
     return pieces;
 }

@@ -22,7 +22,7 @@ constexpr unsigned lineControlIntervalMs = 1000;
 VokarInfo::VokarInfo(std::uint32_t id, const net::HardwareAddress& hardwareAddress,
                      const net::IpAndPort& address, const std::wstring& title,
                      std::shared_ptr<TransferProtocol> protocol)
-    : DeviceBase(id, hardwareAddress, address, title, std::move(protocol)) {
+    : LoudspeakerBase(id, hardwareAddress, address, title, std::move(protocol)) {
     VokarInfo::resetCache();
     for (const char* request : cacheableRequests) addCacheableRequest(request);
 }
@@ -67,12 +67,14 @@ void VokarInfo::resetCache() {
         std::lock_guard<std::recursive_mutex> guard(mutex());
         config_.reset();
         equalizer_.reset();
-        // The zone lists add their caches to this reset.
         playbackType_.store(playback::none);
         state_ = State{};
         ainScenarioIds_ = AinScenarioIds{};
         versionsPending_.store(true);
         lineControl = lineControl_;
+        invalidateZoneLists();
+        announceZones_.entries.clear();
+        zoneAddresses_.entries.clear();
     }
     // Outside the device lock: the line control may be waiting for its module.
     if (lineControl) lineControl->resetCache();

@@ -1,16 +1,20 @@
 #pragma once
 // A "Vokar" loudspeaker: its firmware generation, which decides the form of every command,
 // the record of its last status packet, what it is believed to play, its everyday commands
-// (VokarInfoCommands.cpp) and its settings (VokarInfoConfig.cpp).
+// (VokarInfoCommands.cpp), its settings (VokarInfoConfig.cpp) and its zone lists
+// (VokarInfoZones.cpp).
 
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <optional>
+#include <set>
 #include <string>
+#include <utility>
 
-#include "devicelink/DeviceBase.h"
 #include "devicelink/DeviceType.h"
+#include "devicelink/LoudspeakerBase.h"
 #include "devicememory/ILoudspeaker.h"
 #include "devices/IEqualizer.h"
 #include "devices/LineControl.h"
@@ -26,7 +30,7 @@ using AudioChannel = std::uint32_t;
 // The channel a loudspeaker listens on while nothing is sent to it.
 constexpr AudioChannel CHANNEL_DISCOVERY = 0;
 
-class VokarInfo : public DeviceBase, public memory::ILoudspeaker {
+class VokarInfo : public LoudspeakerBase, public memory::ILoudspeaker {
 public:
     using State = VokarState;
     using Config = VokarConfig;
@@ -80,7 +84,7 @@ public:
     // goes back to the discovery channel. False when the type may not change or the switch failed.
     bool setPlaybackTypeCallback(int kind);
 
-    // Also the channel, the cached settings and the equalizer.
+    // Also the channel, the cached settings, the equalizer and the zone lists.
     void dropCachedValues() override;
 
     // Whether a firmware image made for `imageType` may be written to this loudspeaker. A
@@ -149,6 +153,27 @@ public:
     // cache reset. Needs generation 9 (exception::UnsupportedByDevice).
     std::shared_ptr<tip_device::LineControl> getLineControl();
 
+    // Zone lists, kept from generation vokarV3_A110 on: the virtual zones whose announcements it
+    // plays and the device numbers of the consoles that reach it. Both are cached; an entry
+    // already in a valid cache is not added again. Changes need the generation
+    // (exception::UnsupportedByDevice); reads give empty lists below it. A list that does not
+    // read is exception::UnexpectedResponseOfDevice.
+    bool hasZoneLists() override;
+    void requireZoneLists() override;
+    void addAnnounceZone(std::int32_t zone) override;
+    void removeAnnounceZone(std::int32_t zone) override;
+    std::set<std::int32_t> readAnnounceZones() override;
+    void addZoneAddress(std::uint32_t address) override;
+    void removeZoneAddress(std::uint32_t address) override;
+    std::set<std::uint32_t> readZoneAddresses() override;
+    // The consoles whose zones are switched off; not cached, and empty while the loudspeaker
+    // reports a bound fire zone or its firmware does not tell them.
+    std::set<std::uint32_t> readZoneAddressesOff();
+    // Takes the lines' present state as their reference; whether that worked for line 1 and for
+    // line 2. exception::Offline when it does not answer, exception::UnexpectedResponseOfDevice
+    // for a reply that is neither taken nor refused.
+    std::pair<bool, bool> setLine();
+
 private:
     struct StateUpdate;
 
@@ -185,6 +210,24 @@ private:
     // Drops the cached settings and the request cache, so that the next read asks the device.
     void dropConfig();
     std::shared_ptr<IEqualizer> readEqualizer(VokarVersion version);
+    // One cached zone list; the generation counts its changes, so that a read that overlapped
+    // one does not keep what it read.
+    template <class Entry>
+    struct ZoneList {
+        bool valid = false;
+        std::set<Entry> entries;
+        std::uint64_t generation = 0;
+    };
+    template <class Entry>
+    void addToZoneList(ZoneList<Entry> VokarInfo::*list, Entry entry, const std::string& command);
+    // Sends an addition or removal; the list is read again next time.
+    template <class Entry>
+    void sendZoneListChange(ZoneList<Entry> VokarInfo::*list, const std::string& command);
+    template <class Entry>
+    std::set<Entry> readZoneList(ZoneList<Entry> VokarInfo::*list, const char* request,
+                                 std::set<Entry> (*reader)(const std::string&));
+    void invalidateZoneLists();
+
     // The request function of the line control: the module's reply, empty when the exchange
     // failed or the loudspeaker is gone.
     static void askLineControl(const std::weak_ptr<VokarInfo>& device, const std::string& request,
@@ -215,6 +258,8 @@ private:
     std::shared_ptr<IEqualizer> equalizer_;
     std::shared_ptr<tip_device::LineControl> lineControl_;
     AinScenarioIds ainScenarioIds_;
+    ZoneList<std::int32_t> announceZones_;
+    ZoneList<std::uint32_t> zoneAddresses_;
     std::optional<SoundPressureTest> soundTest_;
     std::uint64_t lastSoundTestSerial_ = 0;
     // Device time (microseconds) after which the cached settings of the earlier generations
@@ -222,6 +267,9 @@ private:
     std::atomic<std::int64_t> configExpiry_{0};
     // The next settings read reports the firmware of the power supply and the line control.
     std::atomic<bool> versionsPending_{true};
+    // Held for each exchange of a zone list read, so that two readers never ask for the same list
+    // twice; taken before the device lock, never inside it.
+    std::mutex zoneReadLock_;
 };
 
 }  // namespace device

@@ -281,6 +281,7 @@ void VokarInfo::dropCachedValues() {
     dropConfig();
     std::lock_guard<std::recursive_mutex> guard(mutex());
     equalizer_.reset();
+    invalidateZoneLists();
 }
 
 void VokarInfo::dropConfig() {

@@ -154,6 +154,79 @@ LoudspeakerEmulator::LoudspeakerEmulator(const std::string& ip, std::uint16_t po
         if (generation_ < device::vokarV3_A110) return unknownCommand(command);
         return okReply(command, decimal(settings_.igmpReport));
     });
+    on("zone", [this](const std::string& command) { return zoneCommand(command); });
+    on("set line", [this](const std::string& command) -> std::optional<std::string> {
+        // "set linedouble" and the like are settings.
+        if (command != "set line") return setSetting(command);
+        std::lock_guard<std::mutex> guard(lock_);
+        if (!lineFailure_.empty()) return "ERR[" + command + "]: " + lineFailure_;
+        return okReply(command, "");
+    });
+}
+
+std::set<std::int32_t> LoudspeakerEmulator::announceZones() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    return announceZones_;
+}
+
+void LoudspeakerEmulator::setAnnounceZones(const std::set<std::int32_t>& zones) {
+    std::lock_guard<std::mutex> guard(lock_);
+    announceZones_ = zones;
+}
+
+std::set<std::uint32_t> LoudspeakerEmulator::zoneAddresses() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    return zoneAddresses_;
+}
+
+void LoudspeakerEmulator::setZoneAddresses(const std::set<std::uint32_t>& addresses) {
+    std::lock_guard<std::mutex> guard(lock_);
+    zoneAddresses_ = addresses;
+}
+
+void LoudspeakerEmulator::setZoneAddressesOff(const std::set<std::uint32_t>& addresses) {
+    std::lock_guard<std::mutex> guard(lock_);
+    zoneAddressesOff_ = addresses;
+}
+
+void LoudspeakerEmulator::setLineFailure(const std::string& text) {
+    std::lock_guard<std::mutex> guard(lock_);
+    lineFailure_ = text;
+}
+
+// "zoneAnnAdd 5", "zoneAnnDel 5", "zoneAnnRead", "zoneAddrAdd ABC", "zoneAddrDel ABC",
+// "zoneAddrRead", "zoneAddrOffRead".
+std::optional<std::string> LoudspeakerEmulator::zoneCommand(const std::string& command) {
+    const std::size_t blank = command.find(' ');
+    const std::string name = command.substr(0, blank);
+    const std::string argument = blank == std::string::npos ? std::string() : command.substr(blank + 1);
+    std::lock_guard<std::mutex> guard(lock_);
+    if (generation_ < device::vokarV3_A110) return unknownCommand(command);
+    const auto list = [&](const auto& entries, bool hexadecimal) {
+        std::string text;
+        for (const auto entry : entries)
+            text += (text.empty() ? "" : ",") + (hexadecimal ? hex(entry, 1) : decimal(entry));
+        return okReply(name, text.empty() ? "no" : text);
+    };
+    if (name == "zoneAnnRead") return list(announceZones_, false);
+    if (name == "zoneAddrRead") return list(zoneAddresses_, true);
+    if (name == "zoneAddrOffRead") return list(zoneAddressesOff_, true);
+    std::int64_t entry = 0;
+    const bool address = name == "zoneAddrAdd" || name == "zoneAddrDel";
+    if (!parseWhole(argument, entry, address ? 16 : 10) || entry < 0 || entry > (address ? 0xFFFFFF : 65534))
+        return "ERR[" + name + "]: bad argument";
+    if (name == "zoneAnnAdd") {
+        announceZones_.insert(static_cast<std::int32_t>(entry));
+    } else if (name == "zoneAnnDel") {
+        announceZones_.erase(static_cast<std::int32_t>(entry));
+    } else if (name == "zoneAddrAdd") {
+        zoneAddresses_.insert(static_cast<std::uint32_t>(entry));
+    } else if (name == "zoneAddrDel") {
+        zoneAddresses_.erase(static_cast<std::uint32_t>(entry));
+    } else {
+        return unknownCommand(command);
+    }
+    return okReply(name, "");
 }
 
 LoudspeakerEmulator::~LoudspeakerEmulator() {

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -154,6 +155,16 @@ public:
     void setEqualizerBands(const std::string& bands);
     bool equalizerOn() const;
 
+    // The zone lists, from generation 16 on: the virtual zones it announces and the consoles'
+    // device numbers.
+    std::set<std::int32_t> announceZones() const;
+    void setAnnounceZones(const std::set<std::int32_t>& zones);
+    std::set<std::uint32_t> zoneAddresses() const;
+    void setZoneAddresses(const std::set<std::uint32_t>& addresses);
+    void setZoneAddressesOff(const std::set<std::uint32_t>& addresses);
+    // What "set line" refuses with, naming the lines it could not take; empty: it takes both.
+    void setLineFailure(const std::string& text);
+
 private:
     bool laterGeneration() const { return generation_ >= device::vokarA_3_00_01; }
     std::optional<std::string> getVolume(const std::string& command);
@@ -163,6 +174,7 @@ private:
     std::optional<std::string> setChannel(const std::string& command);
     std::optional<std::string> tone(const std::string& command, bool later, bool on);
     std::optional<std::string> deviceTest(const std::string& command);
+    std::optional<std::string> zoneCommand(const std::string& command);
     std::optional<std::string> getEqualizer(const std::string& command);
     std::optional<std::string> setEqualizer(const std::string& command);
     std::optional<std::string> setEqualizerBands(const std::string& command, const std::string& bands);
@@ -192,6 +204,10 @@ private:
     std::uint16_t equalizerWord_ = 0x1234;
     std::string equalizerBands_ = "-2:-4:0:-1:-3:-5";
     bool equalizerOn_ = true;
+    std::set<std::int32_t> announceZones_;
+    std::set<std::uint32_t> zoneAddresses_;
+    std::set<std::uint32_t> zoneAddressesOff_;
+    std::string lineFailure_;
 };
 
 }  // namespace test
