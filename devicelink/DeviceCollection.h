@@ -4,7 +4,9 @@
 // hands each one to the device that sent it on the thread dispatcher, and builds a device object
 // for a sender it does not know yet. It also gives the rest of the system its look-ups and lists,
 // and its control thread watches the devices: whether they still answer, whether two report the
-// same network address, and, once after start, whether some need looking for.
+// same network address, and, once after start, whether some need looking for. Its zone bindings
+// (DeviceCollectionZones.cpp) bind consoles' zones to loudspeakers, find broken bindings and
+// repair them.
 
 #include <chrono>
 #include <condition_variable>
@@ -13,13 +15,16 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "devicelink/ConsoleBase.h"
 #include "devicelink/DeviceBase.h"
 #include "devicelink/DeviceFactory.h"
 #include "devicelink/DeviceType.h"
+#include "devicelink/LoudspeakerBase.h"
 #include "devicelink/TransferProtocol.h"
 #include "foundation/LogThrottle.h"
 #include "foundation/NetworkAddress.h"
@@ -43,6 +48,20 @@ struct WatchTiming {
 
 class DeviceCollection {
 public:
+    // The vendor prefix, then the device number; the text takes no part.
+    struct AddressOrder {
+        bool operator()(const net::HardwareAddress& a, const net::HardwareAddress& b) const {
+            return a.getHigh() != b.getHigh() ? a.getHigh() < b.getHigh() : a.getLow() < b.getLow();
+        }
+    };
+    using Console = std::shared_ptr<ConsoleBase>;
+    using Loudspeakers = std::set<std::shared_ptr<LoudspeakerBase>>;
+    using Addresses = std::set<net::HardwareAddress, AddressOrder>;
+    // What the search found broken, by device. For a console: zone number to the addresses of the
+    // zone's broken loudspeakers. For a loudspeaker: a console's device number to that console's
+    // address, or a virtual zone that no console has to nothing.
+    using BrokenZones = std::map<std::shared_ptr<DeviceBase>, std::map<std::int32_t, Addresses>>;
+
     // Packets that may wait for their handling before further ones are dropped.
     static constexpr std::size_t kWaitingPackets = 16384;
     // Of them, the packets of one sender address.
@@ -122,17 +141,49 @@ public:
     // away or lost its address is logged as no connection.
     static void checkLink(const std::string& interfaceIp);
 
+    // Zone bindings. Consoles and loudspeakers name each other by device number, the last three
+    // bytes of the hardware address. Every operation asks the devices anew; refusals are
+    // exception::UserResponse with their code, a device that is offline or does not answer
+    // exception::Offline, and other device failures pass on.
+    //
+    // The refusals of a binding, in their order; nothing is changed.
+    static void checkPossibilityOfBinding(const Console& console, const int& zone, int scenario,
+                                          const Loudspeakers& loudspeakers);
+    // Binds a zone the console does not have yet ("zoneBusy"), with the virtual zone of an equal
+    // loudspeaker set elsewhere or a free one. When the console refuses, what this call added
+    // to the loudspeakers is taken back and exception::ExternalError "Не удалось настроить
+    // микрофонную консоль" is thrown; after any other failure it is taken back too.
+    void bindDevices(const Console& console, const int& zone, int scenario, const Loudspeakers& loudspeakers);
+    // The same, replacing a binding of that zone.
+    void rebindDevices(const Console& console, const int& zone, int scenario,
+                       const Loudspeakers& loudspeakers);
+    // Removes the zone from both sides ("unknownZone"); a virtual zone that another console still
+    // uses, online or offline, stays on the loudspeakers.
+    void unbindDevices(const Console& console, const int& zone);
+    // The bindings that do not match on both sides, among the devices online; a binding whose
+    // other side is only offline is not broken.
+    BrokenZones searchForDevicesWithBrokenTranslationZones();
+    // Repairs the device's broken bindings ("none" when it has none). A console's repair that
+    // fails is undone and reported as exception::ExternalError "Не удалось настроить
+    // микрофонную консоль"; a loudspeaker's gets back what it removed and passes the failure on.
+    void fixIntegrity(const std::shared_ptr<DeviceBase>& device);
+    // Writes a console's settings; one that stops being a fire console while zones carry messages
+    // is not written (false) unless `force`, which unbinds those zones first.
+    template <class Tribel>
+    bool setTribelConfig(const std::shared_ptr<Tribel>& console, const typename Tribel::Config& config,
+                         bool force) {
+        if (!releaseMessageZones(console, config.fireConsole, force)) return false;
+        console->setConfig(config);
+        return true;
+    }
+
 private:
     struct Entry {
         std::shared_ptr<DeviceBase> device;
         DeviceType family = 0;
     };
-    // The vendor prefix, then the device number; the text takes no part.
-    struct AddressOrder {
-        bool operator()(const net::HardwareAddress& a, const net::HardwareAddress& b) const {
-            return a.getHigh() != b.getHigh() ? a.getHigh() < b.getHigh() : a.getLow() < b.getLow();
-        }
-    };
+    struct ZoneRepair;
+    struct AddedEntries;
 
     // True, told once per episode, while the registry is full.
     bool refusedForTheCap();
@@ -144,6 +195,23 @@ private:
     // stop was asked for first.
     bool pauseWatch(std::chrono::steady_clock::time_point since,
                     std::chrono::milliseconds WatchTiming::*pause);
+
+    // Zone bindings.
+    // The device with that device number, or null; looked up under the registry's lock.
+    std::shared_ptr<DeviceBase> findByNumber(std::uint32_t number);
+    std::vector<std::shared_ptr<ConsoleBase>> consoles(bool onlineOnly);
+    std::vector<std::shared_ptr<LoudspeakerBase>> loudspeakers(bool onlineOnly);
+    // The virtual zones that the known consoles that are offline had when their zones were last read.
+    std::set<int> offlineVirtualZones();
+    int chooseVirtualZone(const Console& console, const int& zone, const std::set<std::uint32_t>& numbers);
+    static void undo(std::vector<AddedEntries>& added);
+    bool releaseMessageZones(const Console& console, bool fireConsole, bool force);
+    // Each broken zone loses its broken loudspeakers; a zone left with none goes. A repair that
+    // fails gives every zone it changed back.
+    static void repairConsole(ConsoleBase& console, const std::map<std::int32_t, Addresses>& broken);
+    static void restore(ConsoleBase& console, const std::vector<ZoneRepair>& repairs);
+    static void repairLoudspeaker(LoudspeakerBase& loudspeaker,
+                                  const std::map<std::int32_t, Addresses>& broken);
 
     template <class Device>
     static std::vector<std::shared_ptr<Device>> castAll(

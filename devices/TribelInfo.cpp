@@ -19,7 +19,7 @@ constexpr std::int32_t highestVolume = 100;
 TribelInfo::TribelInfo(std::uint32_t id, const net::HardwareAddress& hardwareAddress,
                        const net::IpAndPort& address, const std::wstring& title,
                        std::shared_ptr<TransferProtocol> protocol)
-    : DeviceBase(id, hardwareAddress, address, title, std::move(protocol)) {}
+    : ConsoleBase(id, hardwareAddress, address, title, std::move(protocol)) {}
 
 TribelInfo::~TribelInfo() = default;
 

@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "devicelink/CommonConfig.h"
+#include "devicelink/ConsoleBase.h"
 #include "devicelink/ConsoleZone.h"
-#include "devicelink/DeviceBase.h"
 #include "devicelink/DeviceType.h"
 #include "devices/FeatureFlags.h"
 #include "devices/TribelConfig.h"
@@ -22,7 +22,7 @@
 
 namespace device {
 
-class TribelInfo : public DeviceBase {
+class TribelInfo : public ConsoleBase {
 public:
     using State = TribelState;
     using Config = TribelConfig;
@@ -104,17 +104,21 @@ public:
     // binding and unbinding here. exception::UnexpectedResponseOfDevice for a list that does
     // not read; exchange failures pass on.
     void initZones();
-    Zones getZones();
+    Zones getZones() override;
+    std::optional<Zones> getCachedZones() override;
     // exception::InternalError when the zone is not there.
-    Zone findZone(int zoneNumber);
+    Zone findZone(int zoneNumber) override;
     // The zones that the console reports switched off; not cached.
     std::set<int> getZonesOff();
     // Binds the zone to the virtual zone and the loudspeakers' device numbers, with a scenario
     // (ConsoleZone::noScenario for none). False, logged, when the arguments, the console's type
     // or its zone memory do not allow it or the scenario was refused (the zone is then gone).
-    bool bindZone(int zoneNumber, int virtualZone, int scenario, const std::set<std::uint32_t>& addresses);
+    bool bindZone(int zoneNumber, int virtualZone, int scenario,
+                  const std::set<std::uint32_t>& addresses) override;
     // False when the zone is not there.
-    bool unbindZone(int zoneNumber);
+    bool unbindZone(int zoneNumber) override;
+    // From the cached settings when there are any.
+    bool isFireConsole() override;
 
     // Access keys. The console learns a new key itself: addPasskey starts it, requestPasskeys
     // tells whether it still listens, finishPasskey ends it. The refusals of a console that

@@ -44,6 +44,16 @@ TribelInfo::Zones TribelInfo::getZones() {
     return loadZones();
 }
 
+std::optional<TribelInfo::Zones> TribelInfo::getCachedZones() {
+    std::lock_guard<std::recursive_mutex> guard(mutex());
+    if (!zonesLoaded_.load()) return std::nullopt;
+    return zones_;
+}
+
+bool TribelInfo::isFireConsole() {
+    return getConfig(false).fireConsole;
+}
+
 TribelInfo::Zones TribelInfo::loadZones() {
     const debug::Place here("device::TribelInfo::initZones");
     for (int attempt = 1;; ++attempt) {
