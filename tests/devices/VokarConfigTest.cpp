@@ -11,6 +11,7 @@
 #include "devices/VokarConfig.h"
 #include "devices/VokarInfo.h"
 #include "foundation/Exceptions.h"
+#include "support/LineControllerEmulator.h"
 #include "support/ManualClock.h"
 #include "tests/devices/VokarFixture.h"
 
@@ -103,9 +104,11 @@ Config laterConfig() {
 
 class VokarConfigTest : public test::VokarFixture {
 protected:
-    // A connected loudspeaker that keeps deviceSettings() and restarts at once.
+    // A connected loudspeaker that keeps deviceSettings() and restarts at once. Its line-control
+    // module answers the version request that its first settings read queues.
     Loudspeaker configured(VokarVersion generation, const std::string& model = "", int host = 2) {
         Loudspeaker loudspeaker{makeEmulator(generation, model, host), nullptr};
+        test::LineControllerEmulator module(*loudspeaker.emulated);
         loudspeaker.emulated->setSettings(deviceSettings());
         loudspeaker.emulated->setRebootPause(std::chrono::milliseconds(0));
         loudspeaker.device = connect(*loudspeaker.emulated, typeOf(model));
@@ -372,9 +375,15 @@ TEST_F(VokarConfigTest, AWriteSendsOnlyTheChangedKeysUnderTheNamesOfTheGeneratio
         {"line of the first generations", vokarA_2_01_72, "", [](Config& c) { c.lineDoubleOff = true; },
          "set linedouble off", false, true, oneServer},
     };
+    // Each case has an address of its own, and its loudspeaker stays: the version request that a
+    // case's read queues comes later and must neither hold up the next case's requests nor
+    // find its loudspeaker gone.
+    std::vector<Loudspeaker> kept;
+    int host = 2;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        auto [emulated, device] = configured(c.generation, c.model);
+        kept.push_back(configured(c.generation, c.model, host++));
+        auto& [emulated, device] = kept.back();
         Settings settings = emulated->settings();
         c.prepare(settings);
         emulated->setSettings(settings);
