@@ -38,6 +38,8 @@ constexpr std::uint32_t kWaitingPerSender = 128;
 // fails a request.
 constexpr int kReplyGraceSteps = 5;
 constexpr auto kReplyGraceStep = std::chrono::milliseconds(1);
+// How often one datagram is handed to the socket before a failed send counts as its own.
+constexpr int kSendTries = 3;
 
 net::IpAndPort fromSockaddr(const sockaddr_in& socketAddress) {
     return net::IpAndPort(ntohl(socketAddress.sin_addr.s_addr), ntohs(socketAddress.sin_port));
@@ -230,6 +232,7 @@ void TransferProtocol::carryOut(RequestQueue::Actions& actions) {
     iovec parts[kBatch];
     mmsghdr messages[kBatch];
     std::size_t next = 0;
+    int failedTries = 0;
     while (next < actions.sends.size()) {
         const std::size_t count = std::min(kBatch, actions.sends.size() - next);
         for (std::size_t i = 0; i < count; ++i) {
@@ -243,12 +246,20 @@ void TransferProtocol::carryOut(RequestQueue::Actions& actions) {
             messages[i].msg_hdr.msg_iovlen = 1;
         }
         const int sent = ::sendmmsg(socket_, messages, static_cast<unsigned>(count), MSG_NOSIGNAL);
-        const int error = errno;
-        // The messages before the first that failed went out; that one failed with `error`.
+        const int error = sent < 0 ? errno : 0;
+        // The messages before the first that failed went out; the call after a partial batch tells
+        // the error of the first one left.
         const std::size_t done = sent < 0 ? 0 : static_cast<std::size_t>(sent);
         for (std::size_t i = 0; i < done; ++i) reportSend(actions.sends[next + i], messages[i].msg_len, 0);
         next += done;
-        if (done == count) continue;
+        if (done > 0) {
+            failedTries = 0;
+            continue;
+        }
+        // The socket hands the refusal of an earlier datagram, to any device, to the next send,
+        // which then does not go out; only a datagram whose own sends keep failing fails.
+        if (++failedTries < kSendTries) continue;
+        failedTries = 0;
         const RequestQueue::Key key = RequestQueue::keyOf(actions.sends[next].address);
         const bool ok = reportSend(actions.sends[next], -1, error);
         ++next;

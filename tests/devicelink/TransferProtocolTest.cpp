@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -107,6 +108,26 @@ TEST_F(TransferProtocolTest, SilentOrUnreachableDeviceFailsEverythingQueued) {
     ASSERT_EQ(done_.waitFor(3).size(), 3u);
     EXPECT_EQ(done_.waitFor(3)[2], Calls::value_type("", false));
     EXPECT_TRUE(capture_.contains(L"receiver: destination is unreachable. code: 10054", L"DEBUG"));
+}
+
+// The socket hands the network's refusal of a datagram to whichever send comes next, to any device;
+// that send still goes out.
+TEST_F(TransferProtocolTest, ARefusalFailsNoOtherDevicesRequest) {
+    auto emulated = device(2);
+    const net::IpAndPort nobody("127.0.0.9", port_);
+    // Queued before the threads run, both go out in one batch, the refused datagram first.
+    transport_->async(nobody, "anyone?", done_.handler(), 2, 5000);
+    transport_->async(emulated->address(), "there", done_.handler(), 2, 5000);
+    transport_->run();
+    Calls calls = done_.waitFor(2);
+    std::sort(calls.begin(), calls.end());
+    EXPECT_EQ(calls, (Calls{{"", false}, {"OK there", true}}));
+    for (int round = 0; round < 20; ++round) {
+        transport_->async(nobody, "anyone?", done_.handler(), 2, 5000);
+        std::string response;
+        EXPECT_TRUE(transport_->sync(emulated->address(), "again", response, 2, 5000)) << round;
+    }
+    EXPECT_FALSE(capture_.contains(L"sender: failed to send message"));
 }
 
 // A reply is matched when it comes from the address and port sent to, also before the resend.
