@@ -281,8 +281,8 @@ std::string DeviceBase::transfer(const std::string& request) {
             place.debug(L"Device is offline. hardware address '%1%', request: '%2%'",
                         hardwareAddress_.toCharArray(), request);
             lastStateTime = 0;
-            // A read changes nothing on the device, and a request the network refused never reached
-            // it; anything else may have been carried out.
+            // A read changes nothing on the device, and a request the network refused or that never
+            // went out did not reach it; anything else may have been carried out.
             if (!refused && request.compare(0, 4, "get ") != 0) dropCachedValues();
             throw exception::Offline();
         }

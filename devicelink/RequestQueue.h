@@ -43,6 +43,8 @@ public:
         TimePoint giveUpAt;
         // Set once, when the request is completed.
         bool done = false;
+        // The socket took a datagram of it; set by the transport.
+        bool sent = false;
         // A datagram came for it: a reply, or the network's refusal (ok false).
         bool answered = false;
         bool ok = false;

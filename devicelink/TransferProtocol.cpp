@@ -250,7 +250,10 @@ void TransferProtocol::carryOut(RequestQueue::Actions& actions) {
         // The messages before the first that failed went out; the call after a partial batch tells
         // the error of the first one left.
         const std::size_t done = sent < 0 ? 0 : static_cast<std::size_t>(sent);
-        for (std::size_t i = 0; i < done; ++i) reportSend(actions.sends[next + i], messages[i].msg_len, 0);
+        for (std::size_t i = 0; i < done; ++i) {
+            reportSend(actions.sends[next + i], messages[i].msg_len, 0);
+            actions.sends[next + i].request->sent = true;
+        }
         next += done;
         if (done > 0) {
             failedTries = 0;
@@ -340,7 +343,9 @@ bool TransferProtocol::sync(const net::IpAndPort& address, const std::string& re
                         address.getWideText());
         }
     }
-    refused = transfer->done && transfer->answered && !transfer->ok;
+    // A request that never left the socket (withdrawn, or failed with the request in flight before
+    // it) cannot have reached the device either.
+    refused = !transfer->sent || (transfer->done && transfer->answered && !transfer->ok);
     if (transfer->done && transfer->ok) {
         response = transfer->response;
         place.trace2(

@@ -57,8 +57,9 @@ public:
     // `response` filled when a reply without error came.
     bool sync(const net::IpAndPort& address, const std::string& request, std::string& response, int priority,
               unsigned intervalMs);
-    // The same; `refused` tells a failure that the network reported for a request that never
-    // reached the device (nothing listens at its port), as against one that went unanswered.
+    // The same; `refused` tells a failure of a request that never reached the device (the network
+    // refused it because nothing listens at its port, or it never went out), as against one that
+    // went unanswered.
     bool sync(const net::IpAndPort& address, const std::string& request, std::string& response, int priority,
               unsigned intervalMs, bool& refused);
     // Queues the request; the handler runs later on the thread dispatcher.

@@ -230,6 +230,17 @@ TEST_F(VokarCommandsTest, ADeferredOrFailedSwitchLeavesTheChannelUnknown) {
     EXPECT_TRUE(capture_.contains(L"Failure to switch channel to 4 for device 02:7E:41:00:00:01", L"TRACE"));
 }
 
+// A switch that fails with the unanswered request before it never went out: the channel stays known.
+TEST_F(VokarCommandsTest, ASwitchFailedBeforeItWentOutKeepsTheChannel) {
+    auto [emulated, device] = connected(vokarV3_A121);
+    ASSERT_TRUE(device->switchChannel(1));
+    emulated->on("get vol", [](const std::string&) { return std::optional<std::string>(); });
+    device->checkResponding(true);
+    EXPECT_FALSE(device->switchChannel(4));
+    EXPECT_EQ(device->getKnownChannel(), 1u);
+    EXPECT_EQ(sent(*emulated), "set ch 1; get vol; get vol");
+}
+
 TEST_F(VokarCommandsTest, TheChannelIsAskedOnlyWhenNotKnown) {
     auto [emulated, device] = connected(vokarV3_A110);
     emulated->answer("get ch", test::okReply("get ch", "7"));
