@@ -54,6 +54,8 @@ struct VokarInfo::StateUpdate {
     VokarVersion version = vokarUnknown;
     bool changed = false;
     bool storedSilently = false;
+    // The loudspeaker plays a voice stream that nobody here sent it: it goes back to discovery.
+    bool revertToDiscovery = false;
     // The hardware address text that starts every change line.
     const char* device = "";
 };
@@ -103,6 +105,13 @@ bool VokarInfo::parseState(const std::string& packet, const net::IpAndPort& send
     if (update.changed || update.storedSilently) storeState(update);
     if (update.changed || firstPacket) notifyWithState();
     stampStatePacket(*this, firstPacket);
+    // Queued once the packet's channel and playback are stored, so that they never overwrite the
+    // outcome of the switch.
+    if (update.revertToDiscovery) {
+        auto self = this->self();
+        base::ThreadDispatcher::add(L"Switch channel to CHANNEL_DISCOVERY.", 0,
+                                    [self] { self->switchChannel(CHANNEL_DISCOVERY); });
+    }
     return true;
 }
 
@@ -206,9 +215,7 @@ void VokarInfo::deducePlayback(StateUpdate& update) {
                              status == static_cast<std::uint32_t>(PlaybackStatus::voiceStreamHighPriority);
     if (voiceStream && getPlaybackType() == playback::none && discoveryRevert_.exchange(false)) {
         debug::Place(place).mark(L"Revert a channel to CHANNEL_DISCOVERY.");
-        auto self = this->self();
-        base::ThreadDispatcher::add(L"Switch channel to CHANNEL_DISCOVERY.", 0,
-                                    [self] { self->switchChannel(CHANNEL_DISCOVERY); });
+        update.revertToDiscovery = true;
     }
 
     std::uint32_t channel = noChannel;
