@@ -3,6 +3,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -104,6 +105,20 @@ Config laterConfig() {
 
 class VokarConfigTest : public test::VokarFixture {
 protected:
+    // Time moves only when a test moves it: however slowly a loaded machine runs a test, its
+    // loudspeakers stay online and their settings fresh, and their delayed work (the versions
+    // request after the first read) waits instead of joining the exchanges the test watches.
+    void SetUp() override {
+        clock_.emplace();
+        clock_->holdSteady();
+        clock_->setSystemMicros(base::clock::systemMicros());
+        VokarFixture::SetUp();
+    }
+    void TearDown() override {
+        VokarFixture::TearDown();
+        clock_.reset();
+    }
+
     // A connected loudspeaker that keeps deviceSettings() and restarts at once. Its line-control
     // module answers the version request that its first settings read queues.
     Loudspeaker configured(VokarVersion generation, const std::string& model = "", int host = 2) {
@@ -131,6 +146,8 @@ protected:
         lines[line] = text;
         return test::joinLines(lines);
     }
+
+    std::optional<test::ManualClock> clock_;
 };
 
 TEST_F(VokarConfigTest, ReadsTheSettingsOfEveryGeneration) {
@@ -300,14 +317,11 @@ TEST_F(VokarConfigTest, SettingsAreCachedUntilRefreshedExpiredOrChangedOnTheDevi
     EXPECT_EQ(newest->receivedCount(), 2u);
 
     // The earlier generations read again five seconds later.
-    {
-        test::ManualClock clock;
-        clock.advance(std::chrono::seconds(6));
-        later->touchLastState();
-        earlier->touchLastState();
-        later->getConfig(false);
-        earlier->getConfig(false);
-    }
+    clock_->setSystemMicros(base::clock::systemMicros() + 6000000);
+    later->touchLastState();
+    earlier->touchLastState();
+    later->getConfig(false);
+    earlier->getConfig(false);
     EXPECT_EQ(newest->receivedCount(), 2u);
     EXPECT_EQ(earlierEmulated->receivedCount(), 2u);
 
@@ -502,12 +516,16 @@ TEST_F(VokarConfigTest, RecordsBeyondTheirBoundariesAreRefusedBeforeAnythingIsSe
 }
 
 TEST_F(VokarConfigTest, AnUnansweredRestartIsReportedAndNothingStaleStays) {
+    // The unanswered restart needs the transport's time-out.
+    clock_.reset();
     auto [emulated, device] = configured(vokarV3_A121);
     Config config = device->getConfig(false);
     config.ip = "10.20.0.99";
     emulated->on("reboot", [](const std::string&) { return std::optional<std::string>(); });
     EXPECT_THROW(device->setConfig(config), exception::DeviceReason);
     EXPECT_EQ(emulated->settings().ip, "10.20.0.99");
+    // The versions request of the first read is over before the exchanges are watched.
+    ASSERT_TRUE(test::waitFor([&] { return capture_.contains(L"На устройстве 'Hall' прошивка", L"INFO"); }));
 
     device->touchLastState();
     device->responding = true;
@@ -536,6 +554,7 @@ TEST_F(VokarConfigTest, TheFirstReadReportsThePowerSupplyFirmwareOnce) {
     auto [emulated, device] = configured(vokarV3_A121, "Vokar-B1");
     emulated->setPowerSupplyVersion("2.01.9");
     device->getConfig(true);
+    clock_->advance(std::chrono::seconds(1));
     ASSERT_TRUE(test::waitFor([&] {
         return capture_.contains(L"На устройстве 'Hall' прошивка блока питания V2.1.9 (hw=02:7E:41:00:00:01)",
                                  L"INFO");
@@ -548,6 +567,7 @@ TEST_F(VokarConfigTest, TheFirstReadReportsThePowerSupplyFirmwareOnce) {
     device->resetCache();
     device->getConfig(true);
     EXPECT_EQ(queued(L"request versions"), 2u);
+    clock_->advance(std::chrono::seconds(1));
     ASSERT_TRUE(
         test::waitFor([&] { return capture_.find(L"прошивка блока питания V2.1.9", L"INFO").size() == 2; }));
 }
