@@ -36,6 +36,7 @@ StreamReceiver::StreamReceiver(const std::string& group, std::uint16_t port) {
     socket_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     const int one = 1;
     ::setsockopt(socket_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    ::setsockopt(socket_, SOL_SOCKET, SO_TIMESTAMPNS, &one, sizeof one);
     const int buffer = 4 << 20;
     ::setsockopt(socket_, SOL_SOCKET, SO_RCVBUF, &buffer, sizeof buffer);
     sockaddr_in address{};
@@ -65,11 +66,27 @@ void StreamReceiver::run() {
         pollfd fds[2] = {{socket_, POLLIN, 0}, {wakeFd_, POLLIN, 0}};
         if (::poll(fds, 2, -1) < 0) continue;
         if (fds[1].revents != 0) return;
-        const ssize_t size = ::recv(socket_, buffer.data(), buffer.size(), MSG_DONTWAIT);
+        iovec part{buffer.data(), buffer.size()};
+        alignas(cmsghdr) char control[CMSG_SPACE(sizeof(timespec))];
+        msghdr message{};
+        message.msg_iov = &part;
+        message.msg_iovlen = 1;
+        message.msg_control = control;
+        message.msg_controllen = sizeof control;
+        const ssize_t size = ::recvmsg(socket_, &message, MSG_DONTWAIT);
         if (size < 0) continue;
+        std::chrono::system_clock::time_point stamped = std::chrono::system_clock::now();
+        for (cmsghdr* header = CMSG_FIRSTHDR(&message); header; header = CMSG_NXTHDR(&message, header)) {
+            if (header->cmsg_level != SOL_SOCKET || header->cmsg_type != SCM_TIMESTAMPNS) continue;
+            timespec time{};
+            std::memcpy(&time, CMSG_DATA(header), sizeof time);
+            stamped = std::chrono::system_clock::time_point(
+                std::chrono::duration_cast<std::chrono::system_clock::duration>(
+                    std::chrono::seconds(time.tv_sec) + std::chrono::nanoseconds(time.tv_nsec)));
+        }
         std::lock_guard<std::mutex> guard(lock_);
-        datagrams_.push_back(
-            {std::string(buffer.data(), static_cast<std::size_t>(size)), std::chrono::steady_clock::now()});
+        datagrams_.push_back({std::string(buffer.data(), static_cast<std::size_t>(size)),
+                              std::chrono::steady_clock::now(), stamped});
         arrived_.notify_all();
     }
 }

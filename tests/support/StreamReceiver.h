@@ -26,7 +26,11 @@ class StreamReceiver {
 public:
     struct Datagram {
         std::string data;
+        // When the receiving thread read it.
         std::chrono::steady_clock::time_point time;
+        // When the loopback took it, as the kernel stamped it: the moment it was sent, however
+        // late the receiving thread reads it.
+        std::chrono::system_clock::time_point sent;
     };
 
     StreamReceiver(const std::string& group, std::uint16_t port);
