@@ -239,7 +239,9 @@ void PropertyDevicePanel::buildCommonPage() {
     m_command->SetToolTip(L"Команда");
     commandRow->Add(m_command, 1, wxALIGN_CENTER_VERTICAL | wxALL, kGap);
     const auto smallButton = [&](const wchar_t* text, const wchar_t* tip) {
-        auto* button = new wxButton(exchangeParent, wxID_ANY, text, wxDefaultPosition, wxSize(30, -1));
+        // Exactly fitted: the toolkit's usual padding leaves no room for the label in 30 pixels.
+        auto* button =
+            new wxButton(exchangeParent, wxID_ANY, text, wxDefaultPosition, wxSize(30, -1), wxBU_EXACTFIT);
         button->SetToolTip(tip);
         commandRow->Add(button, 0, wxALIGN_CENTER_VERTICAL | wxALL, kGap);
         return button;
@@ -394,6 +396,8 @@ void PropertyDevicePanel::buildSourcePage() {
          {L"Вход", L"Приоритет", L"ГОиЧС / Микрофон / Сообщение", L"Целостность линии"}) {
         auto* text = label(box, heading);
         text->SetFont(text->GetFont().Bold());
+        // Sized for the bold text, which is wider than the text it was made with.
+        text->SetMinSize(text->GetTextExtent(heading));
         table->Add(text, 0, wxALIGN_CENTER_VERTICAL);
     }
     // The fire console and the announcement console keep their priorities: the highest and the
