@@ -5,6 +5,7 @@
 #include "devices/TribelConfig.h"
 #include "devices/VokarVersion.h"
 #include "foundation/Exceptions.h"
+#include "foundation/TextConversion.h"
 
 namespace frm::fill {
 
@@ -121,6 +122,24 @@ unsigned refreshPeriod(const std::wstring& setting, const std::vector<std::wstri
         period = period * 10 + static_cast<unsigned>(digit - L'0');
     }
     return period == 0 ? kDefaultRefreshMs : period;
+}
+
+LinkedConsoleRow linkedConsoleRow(int number, const std::string& zoneAddress, const LinkedConsole* console,
+                                  bool broken, bool lost, bool debugMode) {
+    const std::wstring position = std::to_wstring(number) + L". ";
+    if (console == nullptr)
+        return {position + L"[" + base::widen(zoneAddress) + L"] [Неизвестное устройство]", false};
+    LinkedConsoleRow row;
+    row.live = console->onlineAndResponding;
+    row.text = position + (debugMode ? L"[" + base::widen(console->address) + L"] " : L"") + console->name;
+    if (!console->onlineAndResponding) {
+        row.text += L" [Не в сети]";
+    } else if (broken) {
+        row.text += L" [Ошибка конфигурации]";
+    } else if (lost) {
+        row.text += L" [Потерян]";
+    }
+    return row;
 }
 
 bool volumeKnown(std::int32_t volume) {

@@ -118,6 +118,23 @@ bool offerOverwrite(const std::exception& failure);
 constexpr unsigned kDefaultRefreshMs = 700;
 unsigned refreshPeriod(const std::wstring& setting, const std::vector<std::wstring>& offered);
 
+// One row of the consoles bound to a loudspeaker, for its zone address `number`-th in order.
+struct LinkedConsole {
+    std::string address;
+    std::wstring name;
+    bool onlineAndResponding = false;
+};
+struct LinkedConsoleRow {
+    std::wstring text;
+    // A console that is registered and answers: the row is green, else grey.
+    bool live = false;
+};
+// `console` is null when no registered console has the zone's address; `zoneAddress` is then the
+// address built from the zone. `broken`: the registry's search reports the zone broken for the
+// loudspeaker; `lost`: the loudspeaker reports the zone switched off.
+LinkedConsoleRow linkedConsoleRow(int number, const std::string& zoneAddress, const LinkedConsole* console,
+                                  bool broken, bool lost, bool debugMode);
+
 // The volume slider's position and tooltip; an unknown volume leaves the slider where it is.
 bool volumeKnown(std::int32_t volume);
 std::wstring volumeTip(const std::wstring& name, std::int32_t volume);

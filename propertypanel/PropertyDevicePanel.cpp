@@ -283,7 +283,10 @@ void PropertyDevicePanel::shutdown() {
 }
 
 void PropertyDevicePanel::refreshView() {
-    // The pages that follow the device states join here with their fills.
+    // A device that stopped answering is left to the online guard of the next page action,
+    // rather than reported at every state change.
+    if (!m_device || !m_device->isOnlineAndResponding()) return;
+    if (m_currentTab == pages::linkedConsoles) fillLinkedConsoles();
 }
 
 void PropertyDevicePanel::closeOnButtonClick(wxCommandEvent&) {

@@ -85,6 +85,8 @@ public:
     void leaveTab();
     // Puts the pages the device calls for into the notebook.
     void layoutTabs();
+    // Rebuilds the list of consoles bound to the loudspeaker shown.
+    void fillLinkedConsoles();
     // Shows the device's volume on the debug page's slider.
     void initVolumeSlider();
     // Sets the DHCP box and fills the address boxes: the lease with DHCP, else the static ones.

@@ -2,8 +2,10 @@
 
 #include <wx/thread.h>
 
+#include "app/GuiFreezer.h"
 #include "app/Questions.h"
 #include "devicelink/DeviceBase.h"
+#include "devicelink/DeviceCollection.h"
 #include "devicelink/IAudioControl.h"
 #include "devicelink/TransferProtocol.h"
 #include "devices/TribelInfo.h"
@@ -96,6 +98,9 @@ void PropertyDevicePanel::fillPage() {
             break;
         case pages::lineControl:
             fillLinePage();
+            break;
+        case pages::linkedConsoles:
+            fillLinkedConsoles();
             break;
         case pages::debugMessage:
             fillDebugPage();
@@ -323,6 +328,47 @@ void PropertyDevicePanel::fillSourcePage() {
 void PropertyDevicePanel::fillLinePage() {
     if (const auto vokar = std::dynamic_pointer_cast<device::VokarInfo>(m_device))
         m_powerSave->SetValue(vokar->getLineControl()->isPowerSaveMode());
+}
+
+void PropertyDevicePanel::fillLinkedConsoles() {
+    GuiFreezer freezer(m_pageLinkedConsoles);
+    m_linkedConsoleRows->Clear(true);
+    bool broken = false;
+    if (const auto vokar = std::dynamic_pointer_cast<device::VokarInfo>(m_device)) {
+        const device::DeviceCollection::BrokenZones brokenZones =
+            m_devices->searchForDevicesWithBrokenTranslationZones();
+        const auto own = brokenZones.find(m_device);
+        broken = own != brokenZones.end();
+        const std::set<std::uint32_t> switchedOff = vokar->readZoneAddressesOff();
+        const std::set<std::uint32_t> zones = vokar->readZoneAddresses();
+        const wxFont font(11, wxFONTFAMILY_TELETYPE, wxFONTSTYLE_NORMAL, wxFONTWEIGHT_NORMAL, false,
+                          L"Courier New");
+        int number = 0;
+        for (const std::uint32_t zone : zones) {
+            const net::HardwareAddress address(0, zone);
+            const DevicePtr console = m_devices->searchForFamily(address, device::types::console);
+            fill::LinkedConsole seen;
+            if (console) {
+                seen.address = console->getHardwareAddress().toCharArray();
+                seen.name = console->getDisplayName();
+                seen.onlineAndResponding = console->isOnlineAndResponding();
+            }
+            const bool zoneBroken = broken && own->second.count(static_cast<std::int32_t>(zone)) == 1;
+            const fill::LinkedConsoleRow row = fill::linkedConsoleRow(
+                ++number, address.isValid() ? address.toCharArray() : "", console ? &seen : nullptr,
+                zoneBroken, switchedOff.count(zone) == 1, m_debugMode);
+            auto* text = new wxStaticText(m_linkedConsoleList, wxID_ANY, row.text);
+            text->SetClientObject(new TranslationZoneData(console));
+            text->SetFont(font);
+            text->SetForegroundColour(*wxBLACK);
+            text->SetBackgroundColour(row.live ? wxColour(143, 250, 129) : wxColour(225, 225, 225));
+            m_linkedConsoleRows->Add(text, 0, wxEXPAND | wxALL, 2);
+        }
+    }
+    m_fixLinks->Show(broken);
+    m_fixLinks->Enable();
+    m_linkedConsoleList->FitInside();
+    m_pageLinkedConsoles->Layout();
 }
 
 void PropertyDevicePanel::fillDebugPage() {

@@ -191,6 +191,31 @@ TEST(PageFill, OnlyAnUnknownMemoryLayoutOffersToOverwrite) {
     EXPECT_FALSE(offerOverwrite(exception::ExternalError(L"Нет ответа", L"")));
 }
 
+TEST(PageFill, LinkedConsoleRowsMarkTheFirstFaultOfAnAnsweringConsole) {
+    const LinkedConsole answering{"02:7E:41:00:01:01", L"Пост 1", true};
+    const LinkedConsole silent{"02:7E:41:00:01:02", L"Пост 2", false};
+    struct Case {
+        const LinkedConsole* console;
+        bool broken, lost, debug;
+        const wchar_t* text;
+        bool live;
+    };
+    const Case cases[] = {
+        {&answering, false, false, false, L"3. Пост 1", true},
+        {&answering, false, false, true, L"3. [02:7E:41:00:01:01] Пост 1", true},
+        {&answering, true, true, false, L"3. Пост 1 [Ошибка конфигурации]", true},
+        {&answering, false, true, false, L"3. Пост 1 [Потерян]", true},
+        {&silent, true, true, false, L"3. Пост 2 [Не в сети]", false},
+        {nullptr, true, false, false, L"3. [02:7E:41:00:00:09] [Неизвестное устройство]", false},
+    };
+    for (const Case& c : cases) {
+        const LinkedConsoleRow row =
+            linkedConsoleRow(3, "02:7E:41:00:00:09", c.console, c.broken, c.lost, c.debug);
+        EXPECT_EQ(row.text, c.text);
+        EXPECT_EQ(row.live, c.live) << row.text;
+    }
+}
+
 TEST(PageFill, SmallValues) {
     const std::vector<std::wstring> offered = {L"50", L"700", L"5000"};
     EXPECT_EQ(refreshPeriod(L"50", offered), 50u);

@@ -4,9 +4,12 @@
 
 #include <wx/notebook.h>
 #include <wx/slider.h>
+#include <wx/stattext.h>
 #include <wx/textctrl.h>
 
 #include <algorithm>
+#include <cwctype>
+#include <functional>
 
 #include "app/GuiFreezer.h"
 #include "devices/VokarInfo.h"
@@ -72,6 +75,20 @@ protected:
         pumpUntil([] { return false; }, 100ms);
     }
 
+    // The texts of the current page that start with a row number ("1. ").
+    std::vector<std::wstring> numberedRows() {
+        std::vector<std::wstring> rows;
+        const std::function<void(wxWindow*)> visit = [&](wxWindow* window) {
+            const std::wstring label = window->GetLabel().ToStdWstring();
+            if (dynamic_cast<wxStaticText*>(window) && label.size() > 2 && std::iswdigit(label[0]) &&
+                label.find(L". ") != std::wstring::npos)
+                rows.push_back(label);
+            for (wxWindow* child : window->GetChildren()) visit(child);
+        };
+        visit(notebook()->GetCurrentPage());
+        return rows;
+    }
+
     std::size_t volumeCommands(test::LoudspeakerEmulator& emulator) {
         std::size_t count = 0;
         for (const std::string& command : emulator.received()) count += command.rfind("set vol", 0) == 0;
@@ -132,6 +149,23 @@ TEST_F(PropertyPanelTest, AConsolesPageShowsItsOptions) {
     EXPECT_TRUE(labelled(L"Включить аналоговый вход ГОиЧС")->IsEnabled());
     EXPECT_FALSE(labelled(L"Эквалайзер")->IsShown());
     EXPECT_TRUE(screenshot("property_console"));
+}
+
+TEST_F(PropertyPanelTest, ALoudspeakersLinkedConsolesNameTheirConsolesAndMarkTheUnknownOnes) {
+    loudspeakers_.add(1);
+    loudspeakers_.addConsole();
+    // Bound to the console 02:7E:41:00:01:01 and to a console number no device has.
+    loudspeakers_.loudspeaker(0).setZoneAddresses({0x101, 0x999});
+    openWindow();
+    ASSERT_TRUE(pumpUntil([&] { return deviceState(0) == L"В сети" && deviceState(1) == L"В сети"; }));
+    openProperties(0);
+    settled(loudspeakers_.loudspeaker(0));
+    showTab(L"Связанные консоли");
+    ASSERT_EQ(propertyPanel()->currentTab(), 1032);
+    EXPECT_EQ(numberedRows(),
+              (std::vector<std::wstring>{L"1. Устройство 02:7E:41:00:01:01",
+                                         L"2. [02:7E:41:00:09:99] [Неизвестное устройство]"}));
+    EXPECT_TRUE(screenshot("property_linked_consoles"));
 }
 
 TEST_F(PropertyPanelTest, FiveSliderMovesSendOneVolumeAndLeavingThePageDropsAPendingOne) {
