@@ -1,12 +1,15 @@
 #include "app/Dialogs.h"
 
 #include <wx/app.h>
+#include <wx/dirdlg.h>
+#include <wx/filedlg.h>
 #include <wx/msgdlg.h>
 #include <wx/textdlg.h>
 // After its base class, which the header does not include itself.
 #include <wx/generic/msgdlgg.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <utility>
 
 namespace frm {
@@ -23,6 +26,24 @@ std::wstring captionOf(const std::wstring& caption) {
     }
     return caption;
 }
+
+// Puts the working folder back when the scope ends, whatever a dialog of the desktop did to it:
+// the program reads its data folder's files by relative paths.
+class WorkingFolderKeeper {
+public:
+    WorkingFolderKeeper() : folder_(std::filesystem::current_path(error_)) {}
+    ~WorkingFolderKeeper() {
+        std::error_code error;
+        if (!error_ && std::filesystem::current_path(error) != folder_)
+            std::filesystem::current_path(folder_, error);
+    }
+    WorkingFolderKeeper(const WorkingFolderKeeper&) = delete;
+    WorkingFolderKeeper& operator=(const WorkingFolderKeeper&) = delete;
+
+private:
+    std::error_code error_;
+    const std::filesystem::path folder_;
+};
 
 }  // namespace
 
@@ -54,6 +75,33 @@ bool Dialogs::askYesNo(const std::wstring& caption, const std::wstring& text) {
                                   wxYES_NO | wxNO_DEFAULT | wxICON_QUESTION | wxCENTRE);
     dialog.SetYesNoLabels("Да", "Нет");
     return showModal(dialog) == wxID_YES;
+}
+
+bool Dialogs::confirm(const std::wstring& caption, const std::wstring& text) {
+    wxGenericMessageDialog dialog(parent_, text, caption,
+                                  wxYES_NO | wxYES_DEFAULT | wxICON_QUESTION | wxCENTRE);
+    dialog.SetYesNoLabels("Да", "Нет");
+    return showModal(dialog) == wxID_YES;
+}
+
+std::optional<std::vector<std::wstring>> Dialogs::chooseFiles(const std::wstring& caption,
+                                                              const std::wstring& wildcard) {
+    const WorkingFolderKeeper keeper;
+    wxFileDialog dialog(parent_, caption, wxEmptyString, wxEmptyString, wildcard,
+                        wxFD_OPEN | wxFD_FILE_MUST_EXIST | wxFD_MULTIPLE);
+    if (showModal(dialog) != wxID_OK) return std::nullopt;
+    wxArrayString paths;
+    dialog.GetPaths(paths);
+    std::vector<std::wstring> chosen;
+    for (const wxString& path : paths) chosen.push_back(path.ToStdWstring());
+    return chosen;
+}
+
+std::optional<std::wstring> Dialogs::chooseFolder(const std::wstring& caption) {
+    const WorkingFolderKeeper keeper;
+    wxDirDialog dialog(parent_, caption, wxEmptyString, wxDD_DEFAULT_STYLE | wxDD_DIR_MUST_EXIST);
+    if (showModal(dialog) != wxID_OK) return std::nullopt;
+    return dialog.GetPath().ToStdWstring();
 }
 
 std::optional<std::wstring> Dialogs::askText(const std::wstring& caption, const std::wstring& text,

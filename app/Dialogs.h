@@ -25,9 +25,13 @@ public:
     void setParent(wxWindow* parent) { parent_ = parent; }
 
     bool askYesNo(const std::wstring& caption, const std::wstring& text) override;
+    bool confirm(const std::wstring& caption, const std::wstring& text) override;
     std::optional<std::wstring> askText(const std::wstring& caption, const std::wstring& text,
                                         const std::wstring& initial) override;
     std::optional<std::wstring> askPassword(const std::wstring& caption, const std::wstring& text) override;
+    std::optional<std::vector<std::wstring>> chooseFiles(const std::wstring& caption,
+                                                         const std::wstring& wildcard) override;
+    std::optional<std::wstring> chooseFolder(const std::wstring& caption) override;
     int showModal(wxDialog& dialog) override;
     // A message box with an OK button; the presenter of the log calls.
     void showMessage(const std::wstring& caption, const std::wstring& text, debug::MessageIcon icon);

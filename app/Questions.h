@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 class wxDialog;
 
@@ -14,12 +15,22 @@ public:
     virtual ~Questions() = default;
     // True for "yes".
     virtual bool askYesNo(const std::wstring& caption, const std::wstring& text) = 0;
+    // The same with "yes" as the default answer.
+    virtual bool confirm(const std::wstring& caption, const std::wstring& text) = 0;
     // The entered text; nothing when the operator cancels.
     virtual std::optional<std::wstring> askText(const std::wstring& caption, const std::wstring& text,
                                                 const std::wstring& initial) = 0;
     // The entered password (input masked); nothing when the operator cancels.
     virtual std::optional<std::wstring> askPassword(const std::wstring& caption,
                                                     const std::wstring& text) = 0;
+    // The full paths of the existing files chosen in a file dialog (several may be chosen) with
+    // the wildcard ("description|*.mp3;*.wav|..."); nothing when the operator cancels. The
+    // working folder stays as it was.
+    virtual std::optional<std::vector<std::wstring>> chooseFiles(const std::wstring& caption,
+                                                                 const std::wstring& wildcard) = 0;
+    // An existing folder chosen in a folder dialog; nothing when the operator cancels. The
+    // working folder stays as it was.
+    virtual std::optional<std::wstring> chooseFolder(const std::wstring& caption) = 0;
     // Shows a dialog of the window modally and gives its return code; the program's dialogs end
     // as cancelled on a stop request.
     virtual int showModal(wxDialog& dialog) = 0;

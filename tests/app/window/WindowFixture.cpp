@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 #include <wx/app.h>
+#include <wx/button.h>
 
 #include <thread>
 
@@ -101,6 +102,18 @@ void WindowFixture::clickButton(const wxString& label) {
     wxWindow* button = wxWindow::FindWindowByLabel(label, frame_);
     ASSERT_NE(button, nullptr) << label;
     click(button, wxRect(button->GetClientSize()));
+}
+
+void WindowFixture::pressButton(wxWindow* dialog, const wxString& label) {
+    for (wxWindow* child : dialog->GetChildren()) {
+        auto* button = dynamic_cast<wxButton*>(child);
+        if (button == nullptr || button->GetLabelText() != label) continue;
+        wxCommandEvent click(wxEVT_BUTTON, button->GetId());
+        click.SetEventObject(button);
+        button->ProcessWindowEvent(click);
+        return;
+    }
+    ADD_FAILURE() << "no button " << label;
 }
 
 bool WindowFixture::screenshot(const std::string& name) {

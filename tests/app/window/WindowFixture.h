@@ -30,6 +30,7 @@
 #include "support/DataRoot.h"
 #include "support/LogCapture.h"
 #include "support/LoudspeakerGroup.h"
+#include "support/ScriptedQuestions.h"
 #include "support/StreamReceiver.h"
 #include "support/XServer.h"
 
@@ -48,38 +49,6 @@ Control* findControl(wxWindow* window) {
     return nullptr;
 }
 
-// Answers the window's questions from scripts; an empty script answers "cancel".
-class ScriptedQuestions : public frm::Questions {
-public:
-    bool askYesNo(const std::wstring&, const std::wstring&) override {
-        ++yesNoAsked;
-        return yes;
-    }
-    std::optional<std::wstring> askText(const std::wstring&, const std::wstring&,
-                                        const std::wstring&) override {
-        return next(texts);
-    }
-    std::optional<std::wstring> askPassword(const std::wstring&, const std::wstring&) override {
-        return next(passwords);
-    }
-    int showModal(wxDialog& dialog) override { return modal(dialog); }
-
-    bool yes = true;
-    int yesNoAsked = 0;
-    std::deque<std::wstring> texts;
-    std::deque<std::wstring> passwords;
-    // What a modal dialog of the window does; by default it is cancelled unseen.
-    std::function<int(wxDialog&)> modal = [](wxDialog&) { return wxID_CANCEL; };
-
-private:
-    static std::optional<std::wstring> next(std::deque<std::wstring>& script) {
-        if (script.empty()) return std::nullopt;
-        std::wstring answer = script.front();
-        script.pop_front();
-        return answer;
-    }
-};
-
 class WindowFixture : public ::testing::Test {
 protected:
     void SetUp() override;
@@ -96,6 +65,9 @@ protected:
     void click(wxWindow* window, const wxRect& area);
     void doubleClick(wxWindow* window, const wxRect& area);
     void clickButton(const wxString& label);
+    // Presses the dialog's button (found by its label without the mnemonic) as a click does; it
+    // need not be on screen, so it works from within the dialog's modal loop.
+    static void pressButton(wxWindow* dialog, const wxString& label);
     wxListCtrl* deviceList();
     wxTreeCtrl* zoneTree();
     frm::PropertyDevicePanel* propertyPanel();
