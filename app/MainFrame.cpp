@@ -124,9 +124,9 @@ MainFrame::MainFrame(std::shared_ptr<device::TransferProtocol> transport, std::u
     zonePanel_->setSelectionCallback([this] { zoneSelectionChanged(); });
     m_zoneArea->GetSizer()->Add(zonePanel_, 1, wxEXPAND);
     // The scheduler panel whose control the playlist panels are given does not exist yet.
-    musicPanel_ = new SourcePlaylistPanel(m_book, nullptr, false);
+    musicPanel_ = new SourcePlaylistPanel(m_book, nullptr, false, questions_);
     m_book->AddPage(musicPanel_, wxT("Плейлист"));
-    radioPanel_ = new SourcePlaylistPanel(m_book, nullptr, true);
+    radioPanel_ = new SourcePlaylistPanel(m_book, nullptr, true, questions_);
     m_book->AddPage(radioPanel_, wxT("Радио"));
     propertyPanel_ = new PropertyDevicePanel(m_book, registry_, transport_, debug_, questions_);
     propertyPanel_->setCallback([this] { displayMainView(); }, [this] { zonePanel_->updateAll(); });

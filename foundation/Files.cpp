@@ -120,8 +120,10 @@ bool isHidden(const fs::path& path) {
 
 // Subfolders first, then the folder's own files, each group in name order, as the
 // toolkit's directory walk gives them. Symbolic links to folders are not followed, so a
-// link loop cannot make the walk endless.
-void walk(const fs::path& folder, bool recursive, std::vector<fs::path>& files) {
+// link loop cannot make the walk endless. False when the progress stopped the walk.
+bool walk(const fs::path& folder, bool recursive, std::vector<fs::path>& files,
+          const ListingProgress& progress, std::size_t& entered) {
+    if (progress && !progress(++entered)) return false;
     std::error_code error;
     std::vector<fs::path> subfolders;
     std::vector<fs::path> own;
@@ -137,8 +139,11 @@ void walk(const fs::path& folder, bool recursive, std::vector<fs::path>& files) 
     }
     std::sort(subfolders.begin(), subfolders.end());
     std::sort(own.begin(), own.end());
-    for (const fs::path& subfolder : subfolders) walk(subfolder, recursive, files);
+    for (const fs::path& subfolder : subfolders) {
+        if (!walk(subfolder, recursive, files, progress, entered)) return false;
+    }
     files.insert(files.end(), own.begin(), own.end());
+    return true;
 }
 
 }  // namespace
@@ -266,12 +271,18 @@ std::error_code copyToNewFile(const std::wstring& from, const std::wstring& to) 
 
 std::vector<std::wstring> listFiles(bool recursive, const std::wstring& folder,
                                     const std::wstring& extensions) {
+    return listFiles(recursive, folder, extensions, nullptr);
+}
+
+std::vector<std::wstring> listFiles(bool recursive, const std::wstring& folder,
+                                    const std::wstring& extensions, const ListingProgress& progress) {
     std::vector<std::wstring> result;
     const fs::path root = nativePath(folder);
     if (folder.empty() || !pathExists(folder)) return result;
 
     std::vector<fs::path> files;
-    walk(root, recursive, files);
+    std::size_t entered = 0;
+    walk(root, recursive, files, progress, entered);
 
     // A part without a dot ("*", "mp3"), and so an empty list, gives the empty ending,
     // which every name ends with.

@@ -2,6 +2,8 @@
 // Whole-file reading and writing, folder listings filtered by extension and file-name
 // operations. Paths are wide texts; on disk they are UTF-8.
 
+#include <cstddef>
+#include <functional>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -63,6 +65,11 @@ std::error_code copyToNewFile(const std::wstring& from, const std::wstring& to);
 // listed too, each folder's subfolders before its own files, every folder in name order.
 std::vector<std::wstring> listFiles(bool recursive, const std::wstring& folder,
                                     const std::wstring& extensions);
+// Told as the walk enters each folder, with the number of folders entered so far; false stops
+// the walk, and the listing then holds what was found up to there.
+using ListingProgress = std::function<bool(std::size_t foldersEntered)>;
+std::vector<std::wstring> listFiles(bool recursive, const std::wstring& folder,
+                                    const std::wstring& extensions, const ListingProgress& progress);
 
 // The part after the last '\' and the last '/'; with `dropExtension` cut at its last '.'.
 std::wstring getFileName(const std::wstring& path, bool dropExtension);

@@ -36,20 +36,20 @@ SourcePlaylistPanel::SourcePlaylistPanel(wxWindow* parent, wxWindowID id, const 
     Layout();
 
     m_menu = new wxMenu();
-    const auto addItem = [&](const wxString& label) {
-        auto* item = new wxMenuItem(m_menu, wxID_ANY, label);
+    const auto addItem = [&](int id, const wxString& label) {
+        auto* item = new wxMenuItem(m_menu, id, label);
         m_menu->Append(item);
         return item;
     };
-    m_addFiles = addItem(wxT("Добавить &файлы..."));
-    m_captureAudioWithDevice = addItem(wxT("&Захватить аудио с устройства..."));
-    m_addDir = addItem(wxT("Добавить &каталог..."));
-    m_addUrl = addItem(wxT("Добавить интернет-&радиостанцию..."));
-    m_editUrl = addItem(wxT("Р&едактировать..."));
-    m_rename = addItem(wxT("&Переименовать..."));
-    m_clearPlayList = addItem(wxT("&Очистить список"));
-    m_addPlaylist = addItem(wxT("Добавить &список..."));
-    m_deleteSelected = addItem(wxT("&Удалить выделенное"));
+    m_addFiles = addItem(idAddFiles, wxT("Добавить &файлы..."));
+    m_captureAudioWithDevice = addItem(idCaptureAudioWithDevice, wxT("&Захватить аудио с устройства..."));
+    m_addDir = addItem(idAddDir, wxT("Добавить &каталог..."));
+    m_addUrl = addItem(idAddUrl, wxT("Добавить интернет-&радиостанцию..."));
+    m_editUrl = addItem(idEditUrl, wxT("Р&едактировать..."));
+    m_rename = addItem(idRename, wxT("&Переименовать..."));
+    m_clearPlayList = addItem(idClearPlayList, wxT("&Очистить список"));
+    m_addPlaylist = addItem(idAddPlaylist, wxT("Добавить &список..."));
+    m_deleteSelected = addItem(idDeleteSelected, wxT("&Удалить выделенное"));
 
     for (wxListCtrl* list : {m_listOfPlaylist, m_playlist}) {
         list->Bind(wxEVT_KEY_UP, &SourcePlaylistPanel::listCtrlKeyUp, this);

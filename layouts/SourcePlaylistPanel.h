@@ -18,6 +18,19 @@ public:
     // Deletes the menu together with the items that are out of it at the time.
     ~SourcePlaylistPanel() override;
 
+    // The identifiers of the menu's nine items, in menu order.
+    enum MenuId : int {
+        idAddFiles = wxID_HIGHEST + 1160,
+        idCaptureAudioWithDevice,
+        idAddDir,
+        idAddUrl,
+        idEditUrl,
+        idRename,
+        idClearPlayList,
+        idAddPlaylist,
+        idDeleteSelected,
+    };
+
 protected:
     wxListCtrl* m_listOfPlaylist;
     wxListCtrl* m_playlist;

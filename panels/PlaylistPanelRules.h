@@ -1,7 +1,7 @@
 #pragma once
 // What the playlist panel decides, apart from its window: the commands its menu offers, when the
 // transport buttons show, which rows are drawn as playing, when the radio panel checks the
-// internet connection, and the widths of its columns.
+// internet connection, which key release it ignores after a dialog, and the widths of its columns.
 
 #include <array>
 #include <cstddef>
@@ -73,6 +73,25 @@ int playlistNameColumnWidth(const std::vector<std::wstring>& names);
 // The item list's title column (120, automatic beyond 15 characters) and path column (200,
 // automatic beyond 25).
 std::array<int, 2> playlistItemColumnWidths(const std::vector<Playlist::Item>& items);
+
+// Keeps the release of the key that closed a dialog of a command from reaching a list, where
+// Enter would play and Delete would delete: armed with the key held down as the dialog returned,
+// it swallows that key's release only. Any release ends it.
+class KeyUpGuard {
+public:
+    // The key code held down now; 0 when none is (a dialog closed by the mouse), which leaves
+    // the guard off.
+    void arm(int heldKey) { key_ = heldKey; }
+    // Whether the list ignores this key release.
+    bool swallows(int keyCode) {
+        const bool swallow = key_ != 0 && keyCode == key_;
+        key_ = 0;
+        return swallow;
+    }
+
+private:
+    int key_ = 0;
+};
 
 // Column titles of the music or the radio panel.
 std::array<const wchar_t*, 2> listOfPlaylistColumnTitles(bool radio);

@@ -1,17 +1,26 @@
 #include "panels/SourcePlaylistPanel.h"
 
+#include <wx/progdlg.h>
 #include <wx/thread.h>
 #include <wx/utils.h>
 
+#include <algorithm>
+
+#include "app/CaptureDeviceDialog.h"
 #include "app/GuiFreezer.h"
+#include "app/Questions.h"
+#include "app/UrlDialog.h"
 #include "audio/AlarmChannel.h"
 #include "audio/Player.h"
+#include "audio/PlayerEngine.h"
 #include "foundation/Checks.h"
+#include "foundation/DataFolders.h"
+#include "foundation/Exceptions.h"
 #include "foundation/GuiThreadInvoker.h"
 #include "foundation/Place.h"
 #include "foundation/ProgramTables.h"
 #include "foundation/ThreadDispatcher.h"
-#include "panels/PlaylistPanelRules.h"
+#include "panels/FolderScan.h"
 #include "resources/ResourceLoader.h"
 
 namespace frm {
@@ -26,6 +35,11 @@ constexpr int kButtonPlaylist = 7;
 
 constexpr int kKeyEnter = 13;
 constexpr int kKeyA = 65;
+constexpr int kKeyDelete = 127;
+
+// A folder listed within this time is added without a progress dialog.
+constexpr auto kQuickListing = std::chrono::milliseconds(300);
+constexpr auto kProgressStep = std::chrono::milliseconds(100);
 
 using PlayerUse = base::SingletonSlot<Player>::Use;
 
@@ -49,13 +63,48 @@ std::wstring pathOf(const std::optional<Playlist::Item>& item) {
     return item ? item->path : std::wstring();
 }
 
+// The key that closes a dialog and is still held down as it returns, or 0.
+int heldClosingKey() {
+    for (const wxKeyCode key : {WXK_RETURN, WXK_NUMPAD_ENTER, WXK_ESCAPE, WXK_SPACE}) {
+        if (wxGetKeyState(key)) return key;
+    }
+    return 0;
+}
+
+PlaylistEditor::PlayerAccess playerAccess() {
+    PlaylistEditor::PlayerAccess access;
+    access.isPlaying = [] {
+        const PlayerUse player(Player::instanceSlot());
+        return player && player->isPlaying();
+    };
+    access.playlist = [] {
+        const PlayerUse player(Player::instanceSlot());
+        return player ? player->getPlaylist() : nullptr;
+    };
+    access.reset = [] {
+        const PlayerUse player(Player::instanceSlot());
+        if (player) player->reset();
+    };
+    return access;
+}
+
+std::wstring urlHistoryPath() {
+    return os::joinPath(os::getApplicationDataDirectory(), L"UrlDialog.history");
+}
+
 }  // namespace
 
-SourcePlaylistPanel::SourcePlaylistPanel(wxWindow* parent, ISchedulerControl* schedulerControl, bool radio)
+SourcePlaylistPanel::SourcePlaylistPanel(wxWindow* parent, ISchedulerControl* schedulerControl, bool radio,
+                                         Questions& questions)
     : fb::SourcePlaylistPanel(parent, wxID_ANY, wxDefaultPosition, wxSize(700, 500), wxTAB_TRAVERSAL),
       self_(std::make_shared<SourcePlaylistPanel*>(this)),
       radio_(radio),
-      schedulerControl_(schedulerControl) {
+      schedulerControl_(schedulerControl),
+      questions_(questions),
+      editor_({questions, schedulerControl, playerAccess(), &PlayerEngine::getFileFilter,
+               [this](const std::wstring& folder, const std::wstring& extensions) {
+                   return listFolder(folder, extensions);
+               }}) {
     const std::pair<wxBitmapButton*, int> images[] = {
         {m_buttonPrev, kButtonBackward}, {m_buttonPlay, kButtonPlay},           {m_buttonStop, kButtonStop},
         {m_buttonNext, kButtonForward},  {m_controlPlaylists, kButtonPlaylist},
@@ -213,13 +262,7 @@ void SourcePlaylistPanel::updateColors(bool listOfPlaylist, bool playlist) {
     }
     if (listOfPlaylist && listOfPlaylist_) {
         const auto playlists = listOfPlaylist_->getAll();
-        // A callback queued by the playlist's executor reaches the panel on the GUI thread, if it still
-        // exists.
-        const auto callback = [self = std::weak_ptr<SourcePlaylistPanel*>(self_)](bool, bool) {
-            GuiThreadInvoker::add([self] {
-                if (const Self panel = self.lock()) (*panel)->updateColors(true, true);
-            });
-        };
+        const auto callback = playingCallback();
         for (const auto& each : playlists) each->setCallbackIfPlaying(callback);
         const auto row = playingPlaylistRow(playlists, playerPlaylist, playing);
         if (row && static_cast<long>(*row) < m_listOfPlaylist->GetItemCount())
@@ -239,6 +282,16 @@ void SourcePlaylistPanel::updateColors(bool listOfPlaylist, bool playlist) {
     // Once the last station has played, a radio that moves on without a connection is stopped.
     if (radio_ && leavesLastStation(lastColoredPosition_, rows)) checkInternet(false, currentPlaylist_);
     lastColoredPosition_ = static_cast<long>(position);
+}
+
+Playlist::PlayingCallback SourcePlaylistPanel::playingCallback() const {
+    // A callback queued by the playlist's executor reaches the panel on the GUI thread, if it still
+    // exists.
+    return [self = std::weak_ptr<SourcePlaylistPanel*>(self_)](bool, bool) {
+        GuiThreadInvoker::add([self] {
+            if (const Self panel = self.lock()) (*panel)->updateColors(true, true);
+        });
+    };
 }
 
 wxListCtrl* SourcePlaylistPanel::getList(wxEvent& event) const {
@@ -447,10 +500,7 @@ void SourcePlaylistPanel::step(bool forward) {
 void SourcePlaylistPanel::listCtrlKeyUp(wxKeyEvent& event) {
     event.Skip();
     if (!currentPlaylist_) return;
-    if (keyUpGuard_) {
-        keyUpGuard_ = false;
-        return;
-    }
+    if (keyUpGuard_.swallows(event.GetKeyCode())) return;
     wxListCtrl* const list = getList(event);
     if (event.GetKeyCode() == kKeyEnter) {
         if (activeList_ != m_playlist) return;
@@ -460,10 +510,192 @@ void SourcePlaylistPanel::listCtrlKeyUp(wxKeyEvent& event) {
         if (!player) return;
         player->setPlaylist(currentPlaylist_);
         player->play(static_cast<int>(selection.front()));
+    } else if (event.GetKeyCode() == kKeyDelete) {
+        deleteSelected();
     } else if (event.ControlDown() && event.GetKeyCode() == kKeyA) {
         for (long row = 0; row < list->GetItemCount(); ++row)
             list->SetItemState(row, wxLIST_STATE_SELECTED, wxLIST_STATE_SELECTED);
     }
+}
+
+void SourcePlaylistPanel::listCtrlMotion(wxMouseEvent& event) {
+    event.Skip();
+    if (rowUnderMouse_ == -1 || !event.LeftIsDown()) {
+        rowUnderMouse_ = -1;
+        return;
+    }
+    const long hit = getPositionUnderMouse(event);
+    wxListCtrl* const list = getList(event);
+    if (hit == -1 || hit == rowUnderMouse_ || !currentPlaylist_ || list != activeList_) return;
+    const long moved = getControl(list).moveItem(rowUnderMouse_, hit);
+    debug::Place("frm::SourcePlaylistPanel::listCtrlMotion").trace3(L"list motion");
+    moveRow(list, rowUnderMouse_, moved);
+    rowUnderMouse_ = moved;
+    // A moved playlist takes its green row along.
+    updateColors(list == m_listOfPlaylist, true);
+}
+
+void SourcePlaylistPanel::moveRow(wxListCtrl* list, long from, long to) {
+    GuiFreezer freezer(list);
+    if (from != to && from >= 0 && to >= 0 && std::max(from, to) < list->GetItemCount()) {
+        const long first = std::min(from, to);
+        const long last = std::max(from, to);
+        for (int column = 0; column < list->GetColumnCount(); ++column) {
+            std::vector<wxString> texts;
+            for (long row = first; row <= last; ++row) texts.push_back(list->GetItemText(row, column));
+            if (from < to) {
+                std::rotate(texts.begin(), texts.begin() + 1, texts.end());
+            } else {
+                std::rotate(texts.rbegin(), texts.rbegin() + 1, texts.rend());
+            }
+            for (long row = first; row <= last; ++row)
+                list->SetItem(row, column, texts[static_cast<std::size_t>(row - first)]);
+        }
+    }
+    for (long row = 0; row < list->GetItemCount(); ++row)
+        list->SetItemState(row, 0, wxLIST_STATE_SELECTED | wxLIST_STATE_FOCUSED);
+    list->SetItemState(to, wxLIST_STATE_SELECTED, wxLIST_STATE_SELECTED);
+    freezer.thaw();
+}
+
+void SourcePlaylistPanel::afterCommand(const std::optional<PlaylistRedraw>& redraw) {
+    keyUpGuard_.arm(heldClosingKey());
+    if (redraw)
+        redrawGuiElements(redraw->listOfPlaylist, redraw->playlist, redraw->menuItems, redraw->buttons);
+}
+
+std::optional<std::vector<std::wstring>> SourcePlaylistPanel::listFolder(const std::wstring& folder,
+                                                                         const std::wstring& extensions) {
+    FolderScan scan(folder, extensions);
+    if (scan.waitFor(kQuickListing)) return scan.files();
+    const auto message = [&scan] {
+        return wxString::Format(wxT("Просмотрено каталогов: %zu"), scan.foldersEntered());
+    };
+    wxProgressDialog progress(wxT("Добавить каталог"), message(), 100, this,
+                              wxPD_APP_MODAL | wxPD_CAN_ABORT | wxPD_ELAPSED_TIME);
+    while (!scan.waitFor(kProgressStep)) {
+        // The scan's end cancels a walk that still runs.
+        if (!progress.Pulse(message())) return std::nullopt;
+    }
+    return scan.files();
+}
+
+Playlist& SourcePlaylistPanel::commandPlaylist(const char* place) {
+    debug::Place(place).trace(L"");
+    error::legacy_terminateIfNull(currentPlaylist_, place);
+    return *currentPlaylist_;
+}
+
+bool SourcePlaylistPanel::enterUrl(const std::wstring& caption, std::wstring& url, std::wstring& title) {
+    // The dialog writes the URL history as it goes.
+    UrlDialog dialog(this, caption, url, title, urlHistoryPath());
+    return questions_.showModal(dialog) == wxID_OK;
+}
+
+Playlist::Item SourcePlaylistPanel::getRightItem() const {
+    const char* const place = "frm::SourcePlaylistPanel::getRightItem";
+    const auto fault = [place](const wchar_t* text) {
+        debug::Place(place).error(text);
+        return exception::InternalError(text);
+    };
+    if (!currentPlaylist_) throw fault(L"don't set current playlist");
+    const std::vector<long> selection = currentPlaylist_->getSelection();
+    if (selection.empty()) throw fault(L"selected items are zero");
+    const std::vector<Playlist::Item> items = currentPlaylist_->getItems();
+    if (selection.front() < 0 || static_cast<std::size_t>(selection.front()) >= items.size())
+        throw fault(L"incorrect selected items");
+    return items[static_cast<std::size_t>(selection.front())];
+}
+
+void SourcePlaylistPanel::addFilesOnMenuSelection(wxCommandEvent&) {
+    debug::Place("frm::SourcePlaylistPanel::addFilesOnMenuSelection").trace(L"");
+    afterCommand(editor_.addFiles(currentPlaylist_));
+}
+
+void SourcePlaylistPanel::captureAudioWithDeviceOnMenuSelection(wxCommandEvent&) {
+    Playlist& current = commandPlaylist("frm::SourcePlaylistPanel::captureAudioWithDeviceOnMenuSelection");
+    CaptureDeviceDialog dialog(this);
+    const bool chosen = questions_.showModal(dialog) == wxID_OK;
+    afterCommand(chosen ? std::optional(editor_.addCaptureDevice(current, dialog.getDeviceName()))
+                        : std::nullopt);
+}
+
+void SourcePlaylistPanel::addDirOnMenuSelection(wxCommandEvent&) {
+    Playlist& current = commandPlaylist("frm::SourcePlaylistPanel::addDirOnMenuSelection");
+    afterCommand(editor_.addFolder(current));
+}
+
+void SourcePlaylistPanel::addUrlOnMenuSelection(wxCommandEvent&) {
+    Playlist& current = commandPlaylist("frm::SourcePlaylistPanel::addUrlOnMenuSelection");
+    std::wstring url;
+    std::wstring title;
+    afterCommand(enterUrl(L"Добавить URL", url, title) ? std::optional(editor_.addUrl(current, title, url))
+                                                       : std::nullopt);
+}
+
+void SourcePlaylistPanel::editUrlOnMenuSelection(wxCommandEvent&) {
+    debug::Place("frm::SourcePlaylistPanel::editUrlOnMenuSelection").trace(L"");
+    if (currentPlaylist_) currentPlaylist_->setSelection(getSelectedPositions(m_playlist));
+    const Playlist::Item item = getRightItem();
+    std::wstring url = item.path;
+    std::wstring title = item.title;
+    afterCommand(enterUrl(L"Редактировать", url, title)
+                     ? std::optional(editor_.editUrl(*currentPlaylist_, item.index, title, url))
+                     : std::nullopt);
+}
+
+void SourcePlaylistPanel::renameOnMenuSelection(wxCommandEvent&) {
+    Playlist& current = commandPlaylist("frm::SourcePlaylistPanel::renameOnMenuSelection");
+    error::legacy_terminateIfNull(listOfPlaylist_, "frm::SourcePlaylistPanel::renameOnMenuSelection");
+    // The item when the operator works in the item list and has chosen one there; a row left
+    // selected there does not count while the list of playlists is the active one.
+    std::optional<Playlist::Item> item;
+    const std::vector<long> chosen = getSelectedPositions(m_playlist);
+    if (activeList_ == m_playlist && !chosen.empty()) {
+        current.setSelection(chosen);
+        item = getRightItem();
+    }
+    afterCommand(editor_.rename(*listOfPlaylist_, current, item));
+}
+
+void SourcePlaylistPanel::clearPlayListOnMenuSelection(wxCommandEvent&) {
+    Playlist& current = commandPlaylist("frm::SourcePlaylistPanel::clearPlayListOnMenuSelection");
+    afterCommand(editor_.clear(current));
+}
+
+void SourcePlaylistPanel::addPlaylistOnMenuSelection(wxCommandEvent&) {
+    const char* const place = "frm::SourcePlaylistPanel::addPlaylistOnMenuSelection";
+    debug::Place(place).trace(L"");
+    error::legacy_terminateIfNull(listOfPlaylist_, place);
+    afterCommand(editor_.addPlaylist(*listOfPlaylist_, playingCallback()));
+}
+
+void SourcePlaylistPanel::deleteSelectedOnMenuSelection(wxCommandEvent&) {
+    debug::Place("frm::SourcePlaylistPanel::deleteSelectedOnMenuSelection").trace(L"");
+    deleteSelected();
+}
+
+void SourcePlaylistPanel::deleteSelected() {
+    const char* const place = "frm::SourcePlaylistPanel::deleteSelected";
+    debug::Place(place).trace(L"");
+    if (activeList_ == nullptr) return;
+    // The rows the operator sees selected, whatever the list's model last heard.
+    const std::vector<long> rows = getSelectedPositions(activeList_);
+    PlaylistEditor::Deletion deletion = PlaylistEditor::Deletion::nothingSelected;
+    if (activeList_ == m_listOfPlaylist) {
+        error::legacy_terminateIfNull(listOfPlaylist_, place);
+        deletion = editor_.deletePlaylists(*listOfPlaylist_, rows, currentPlaylist_);
+    } else if (currentPlaylist_) {
+        deletion = editor_.deleteItems(*currentPlaylist_, rows);
+        if (deletion == PlaylistEditor::Deletion::deleted) clickedItem_ = -1;
+    }
+    if (deletion == PlaylistEditor::Deletion::declined) {
+        for (long row = 0; row < activeList_->GetItemCount(); ++row)
+            activeList_->SetItemState(row, 0, wxLIST_STATE_SELECTED | wxLIST_STATE_FOCUSED);
+    }
+    afterCommand(deletion == PlaylistEditor::Deletion::deleted
+                     ? std::optional(PlaylistRedraw{true, true, true, true})
+                     : std::nullopt);
 }
 
 }  // namespace frm

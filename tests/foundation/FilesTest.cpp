@@ -170,6 +170,15 @@ TEST(ListFiles, FiltersByExtensionWithoutRegardToCase) {
         EXPECT_EQ(base::listFiles(c.recursive, folder.widePath(), c.extensions), c.expected)
             << base::toUtf8(c.extensions) << " recursive " << c.recursive;
     }
+    // The progress hears of every folder entered and may stop the walk.
+    std::vector<std::size_t> entered;
+    const auto stopAtThird = [&entered](std::size_t count) {
+        entered.push_back(count);
+        return count < 3;
+    };
+    // Stopped on entering "sub/inner", before any folder's own files.
+    EXPECT_TRUE(base::listFiles(true, folder.widePath(), L"*.mp3", stopAtThird).empty());
+    EXPECT_EQ(entered, (std::vector<std::size_t>{1, 2, 3}));
     // A folder that is missing or is a file gives nothing.
     EXPECT_TRUE(base::listFiles(true, wide(folder.file("absent")), L"").empty());
     EXPECT_TRUE(base::listFiles(true, wide(folder.file("y.txt")), L"").empty());

@@ -1,5 +1,5 @@
 // The playlist panel's decisions as tables: its menu, its transport buttons, its green rows, the
-// radio's internet checks and its column widths.
+// radio's internet checks, the key release it ignores after a dialog and its column widths.
 
 #include <gtest/gtest.h>
 
@@ -103,6 +103,19 @@ TEST(PlaylistPanelRules, RadioChecksTheInternetForStreamsAndWhenLeavingTheLastSt
     };
     for (const auto& [last, rows, leaves] : leaving)
         EXPECT_EQ(frm::leavesLastStation(last, rows), leaves) << last << "/" << rows;
+}
+
+TEST(PlaylistPanelRules, KeyUpGuardSwallowsOnlyTheReleaseOfTheKeyThatClosedTheDialog) {
+    // (key held as the dialog returned, key released, swallowed), then the next release of that key.
+    const std::tuple<int, int, bool> cases[] = {
+        {13, 13, true}, {27, 27, true}, {0, 13, false}, {0, 127, false}, {13, 127, false},
+    };
+    for (const auto& [held, released, swallowed] : cases) {
+        frm::KeyUpGuard guard;
+        guard.arm(held);
+        EXPECT_EQ(guard.swallows(released), swallowed) << held << " " << released;
+        EXPECT_FALSE(guard.swallows(held));
+    }
 }
 
 TEST(PlaylistPanelRules, ColumnsTurnAutomaticForLongTexts) {

@@ -1,21 +1,32 @@
 // The music and radio views of the main window with real clicks: what they play is heard on the
 // common stream and drawn in green, the transport buttons move and end it, an alarm broadcast
-// keeps them off its loudspeakers, and the radio's internet checks never hold up the window.
+// keeps them off its loudspeakers, and the radio's internet checks never hold up the window. The
+// editing commands build lists that come back after a restart, a drag and a delete keep what
+// plays, and the radio takes a URL with its history and a capture device.
 
 #include <wx/app.h>
 #include <wx/bmpbuttn.h>
+#include <wx/button.h>
+#include <wx/choice.h>
+#include <wx/combobox.h>
+#include <wx/textctrl.h>
 
 #include <cmath>
 #include <filesystem>
+#include <fstream>
 
+#include "app/CaptureDeviceDialog.h"
+#include "app/UrlDialog.h"
 #include "audio/AlarmChannel.h"
 #include "audio/ListOfPlaylist.h"
 #include "audio/Player.h"
+#include "audio/PlayerEngine.h"
 #include "foundation/Storage.h"
 #include "foundation/TextConversion.h"
 #include "panels/SourcePlaylistPanel.h"
 #include "support/DroppingTcpPort.h"
 #include "support/HttpFileServer.h"
+#include "support/PulseServer.h"
 #include "tests/app/window/WindowFixture.h"
 
 namespace {
@@ -125,7 +136,47 @@ protected:
         });
     }
 
+    // Runs a command of the panel's menu.
+    void command(int id) {
+        wxCommandEvent event(wxEVT_MENU, id);
+        event.SetEventObject(panel_);
+        panel_->ProcessWindowEvent(event);
+        pumpUntil([] { return false; }, 100ms);
+    }
+    static std::vector<wxString> column(wxListCtrl* list, int index) {
+        std::vector<wxString> texts;
+        for (long row = 0; row < list->GetItemCount(); ++row) texts.push_back(list->GetItemText(row, index));
+        return texts;
+    }
+    // Chooses rows as the keyboard does: the list they are in becomes the active one.
+    static void choose(wxListCtrl* list, std::initializer_list<long> rows) {
+        for (long row = 0; row < list->GetItemCount(); ++row)
+            list->SetItemState(row, 0, wxLIST_STATE_SELECTED);
+        for (long row : rows) list->SetItemState(row, wxLIST_STATE_SELECTED, wxLIST_STATE_SELECTED);
+    }
+    // The panel's own dialogs answered as the operator would: the URL dialog with urlAnswer_
+    // (cancelled when it is empty), the capture dialog with the PulseAudio server's source.
+    int answerDialog(wxDialog& dialog) {
+        wxTheApp->CallAfter([this, &dialog] {
+            if (dynamic_cast<frm::UrlDialog*>(&dialog) != nullptr) {
+                auto* url = test::findControl<wxComboBox>(&dialog);
+                offeredUrls_ = url->GetStrings();
+                if (urlAnswer_.second.empty()) return dialog.EndModal(wxID_CANCEL);
+                test::findControl<wxTextCtrl>(&dialog)->ChangeValue(urlAnswer_.first);
+                url->ChangeValue(urlAnswer_.second);
+                pressButton(&dialog, wxT("Сохранить"));
+            } else if (dynamic_cast<frm::CaptureDeviceDialog*>(&dialog) != nullptr) {
+                EXPECT_TRUE(
+                    test::findControl<wxChoice>(&dialog)->SetStringSelection(test::PulseServer::kSource));
+                pressButton(&dialog, wxT("OK"));
+            }
+        });
+        return dialog.ShowModal();
+    }
+
     test::TempFolder files_;
+    std::pair<std::wstring, std::wstring> urlAnswer_;
+    wxArrayString offeredUrls_;
     frm::SourcePlaylistPanel* panel_ = nullptr;
     wxListCtrl* playlists_ = nullptr;
     wxListCtrl* items_ = nullptr;
@@ -238,6 +289,145 @@ TEST_F(PlaylistPanelTest, RadioPlaysAStationAndStopsAfterTheLastWithoutAConnecti
     EXPECT_TRUE(internet.attemptWaiting());
     EXPECT_TRUE(pumpUntil([&] { return !playerPlays(); }));
     EXPECT_TRUE(pumpUntil([&] { return !green(items_, 0) && !green(playlists_, 0); }));
+}
+
+using Panel = frm::fb::SourcePlaylistPanel;
+
+TEST_F(PlaylistPanelTest, EditedListsComeBackAfterARestart) {
+    for (const char* name : {"a.MP3", "sub/b.mp3", "sub/.c.mp3", "sub/notes.txt", ".d/e.mp3"}) {
+        std::filesystem::create_directories(std::filesystem::path(files_.file(name)).parent_path());
+        std::ofstream(files_.file(name)) << "x";
+    }
+    std::filesystem::create_directory_symlink(files_.path(), files_.file("sub/loop"));
+    writeList(ListOfPlaylist::kMusicFile, {{L"Утро", {}}, {L"Вечер", {{L"Тон", L"sine://500"}}}});
+    openWindow();
+    openView(wxT("Плейлист"));
+
+    questions_.texts = {L"Днём"};
+    command(Panel::idAddPlaylist);
+    EXPECT_EQ(column(playlists_, 0), (std::vector<wxString>{wxT("Утро"), wxT("Вечер"), wxT("Днём")}));
+    click(playlists_, rowArea(playlists_, 0));
+    questions_.files = {{base::fromUtf8(files_.file("a.MP3"))}};
+    command(Panel::idAddFiles);
+    EXPECT_EQ(questions_.wildcards.back(), PlayerEngine::getFileFilter(false));
+    questions_.folders = {files_.widePath()};
+    command(Panel::idAddDir);
+    EXPECT_EQ(column(items_, 1),
+              (std::vector<wxString>{files_.file("a.MP3"), files_.file("sub/b.mp3"), files_.file("a.MP3")}));
+    EXPECT_EQ(playlists_->GetItemText(0, 1), wxT("3"));
+
+    // With an item still chosen, the list of playlists is where the operator works now.
+    choose(items_, {1});
+    choose(playlists_, {0});
+    const std::wstring seventy(70, L'я');
+    questions_.texts = {seventy + L"я", L"Вечер", seventy};
+    for (int i = 0; i < 3; ++i) command(Panel::idRename);
+    EXPECT_TRUE(messageShown(L"Превышено максимальное количество символов"));
+    EXPECT_TRUE(messageShown(L"С таким названием плейлист существует"));
+    EXPECT_EQ(playlists_->GetItemText(0), seventy);
+    EXPECT_EQ(items_->GetItemText(1), wxT("b"));
+
+    closeWindow();
+    const std::string saved = test::readWholeFile(root_.dataFolder() + "/list_of_playlist_music.xml");
+    EXPECT_NE(saved.find(base::toUtf8(seventy)), std::string::npos);
+    openWindow();
+    openView(wxT("Плейлист"));
+    EXPECT_EQ(column(playlists_, 0), (std::vector<wxString>{seventy, wxT("Вечер"), wxT("Днём")}));
+    EXPECT_EQ(column(playlists_, 1), (std::vector<wxString>{wxT("3"), wxT("1"), wxT("0")}));
+}
+
+TEST_F(PlaylistPanelTest, DraggingAndDeletingKeepWhatPlays) {
+    writeList(ListOfPlaylist::kMusicFile, {{L"Утро",
+                                            {{L"t5", L"sine://500"},
+                                             {L"t6", L"sine://600"},
+                                             {L"t7", L"sine://700"},
+                                             {L"t8", L"sine://800"},
+                                             {L"t9", L"sine://900"}}}});
+    openWindow();
+    openView(wxT("Плейлист"));
+    click(playlists_, rowArea(playlists_, 0));
+    doubleClick(items_, rowArea(items_, 0));
+    ASSERT_TRUE(pumpUntil([&] { return green(items_, 0); }));
+    std::shared_ptr<Playlist> playing;
+    {
+        const base::SingletonSlot<Player>::Use player(Player::instanceSlot());
+        playing = player->getPlaylist();
+    }
+
+    // One fast move across three rows carries the playing item along.
+    wxUIActionSimulator mouse;
+    const auto centre = [&](long row) {
+        const wxRect area = rowArea(items_, row);
+        return items_->ClientToScreen(area.GetPosition() + wxPoint(area.width / 2, area.height / 2));
+    };
+    mouse.MouseMove(centre(0));
+    mouse.MouseDown();
+    pumpUntil([] { return false; }, 150ms);
+    mouse.MouseMove(centre(3));
+    pumpUntil([] { return false; }, 150ms);
+    mouse.MouseUp();
+    const std::vector<wxString> dragged{wxT("t6"), wxT("t7"), wxT("t8"), wxT("t5"), wxT("t9")};
+    EXPECT_TRUE(pumpUntil([&] { return column(items_, 0) == dragged; }));
+    EXPECT_EQ(playing->getItems()[3].title, L"t5");
+    EXPECT_EQ(playing->getCurrentPosition(), 3u);
+    EXPECT_TRUE(pumpUntil([&] { return green(items_, 3); }));
+
+    // Deleting rows around the playing item keeps it playing; the playing row itself stays.
+    choose(items_, {0, 4});
+    command(Panel::idDeleteSelected);
+    EXPECT_EQ(column(items_, 0), (std::vector<wxString>{wxT("t7"), wxT("t8"), wxT("t5")}));
+    EXPECT_EQ(playing->getCurrentPosition(), 2u);
+    EXPECT_TRUE(pumpUntil([&] { return green(items_, 2); }));
+    choose(items_, {1, 2});
+    command(Panel::idDeleteSelected);
+    EXPECT_TRUE(messageShown(L"Нельзя удалить воспроизводимый трек"));
+    command(Panel::idClearPlayList);
+    EXPECT_TRUE(messageShown(L"Остановите воспроизведение перед очисткой"));
+    EXPECT_EQ(items_->GetItemCount(), 3);
+    EXPECT_TRUE(playerPlays());
+
+    // The Delete key deletes too, and the next command sees no row chosen.
+    choose(items_, {0});
+    items_->SetFocus();
+    wxUIActionSimulator keyboard;
+    keyboard.Char(WXK_DELETE);
+    EXPECT_TRUE(pumpUntil([&] { return items_->GetItemCount() == 2; }));
+    EXPECT_EQ(items_->GetSelectedItemCount(), 0);
+    EXPECT_TRUE(playing->getSelection().empty());
+    EXPECT_TRUE(green(items_, 1));
+}
+
+TEST_F(PlaylistPanelTest, RadioTakesAUrlWithItsHistoryAndACaptureDevice) {
+    test::PulseServer pulse;
+    MELVOX_REQUIRE_PULSE(pulse);
+    writeList(ListOfPlaylist::kRadioFile, {{L"Станции", {{L"Тон", L"sine://900"}}}});
+    questions_.modal = [this](wxDialog& dialog) { return answerDialog(dialog); };
+    openWindow();
+    openView(wxT("Радио"));
+    click(playlists_, rowArea(playlists_, 0));
+
+    urlAnswer_ = {L"Городское радио", L"http://127.0.0.1:8000/live"};
+    command(Panel::idAddUrl);
+    command(Panel::idCaptureAudioWithDevice);
+    EXPECT_EQ(column(items_, 0), (std::vector<wxString>{wxT("Тон"), wxT("Городское радио"),
+                                                        wxT("Захватить сигнал с устройства: test.monitor")}));
+    EXPECT_EQ(column(items_, 1), (std::vector<wxString>{wxT("sine://900"), wxT("http://127.0.0.1:8000/live"),
+                                                        wxT("adev://test.monitor")}));
+    pulse.playTone(1200);
+    StreamReceiver receiver(group_, port_ + 1);
+    doubleClick(items_, rowArea(items_, 2));
+    EXPECT_TRUE(hears(receiver, 1200));
+    pulse.stopTone();
+
+    closeWindow();
+    openWindow();
+    openView(wxT("Радио"));
+    click(playlists_, rowArea(playlists_, 0));
+    urlAnswer_ = {};
+    command(Panel::idAddUrl);
+    ASSERT_EQ(offeredUrls_.size(), 1u);
+    EXPECT_EQ(offeredUrls_[0], wxT("http://127.0.0.1:8000/live"));
+    EXPECT_EQ(items_->GetItemCount(), 3);
 }
 
 }  // namespace

@@ -1,0 +1,19 @@
+#pragma once
+// What the playlist panels ask of the scheduler: whether a playlist is scheduled, and renaming
+// it in the scheduled tasks. Each panel is given the control of its own kind of playlist.
+
+#include <string>
+
+namespace frm {
+
+class ISchedulerControl {
+public:
+    virtual ~ISchedulerControl() = default;
+
+    // Renames every scheduled playback with the old name; nothing when the names are equal.
+    virtual void renamePlaylist(const std::wstring& oldName, const std::wstring& newName) = 0;
+    // Whether a scheduled playback has exactly this name.
+    virtual bool existPlaylist(const std::wstring& name) = 0;
+};
+
+}  // namespace frm

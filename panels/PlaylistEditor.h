@@ -1,0 +1,98 @@
+#pragma once
+// The editing commands of the playlist panel on its lists, apart from the window: adding files,
+// a folder tree, a capture device or a URL to the current playlist, editing a URL, renaming,
+// clearing, adding a playlist, and deleting playlists or items, each with its refusals and
+// questions. The panel gathers what the operator chose on the screen, shows its own dialogs
+// (the URL and the capture device), and redraws what a command reports.
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "audio/ListOfPlaylist.h"
+#include "audio/Playlist.h"
+
+namespace frm {
+
+class ISchedulerControl;
+class Questions;
+
+// What a command asks the panel to redraw (the flags of redrawGuiElements).
+struct PlaylistRedraw {
+    bool listOfPlaylist = false;
+    bool playlist = false;
+    bool menuItems = false;
+    bool buttons = false;
+
+    bool operator==(const PlaylistRedraw& other) const {
+        return listOfPlaylist == other.listOfPlaylist && playlist == other.playlist &&
+               menuItems == other.menuItems && buttons == other.buttons;
+    }
+};
+
+class PlaylistEditor {
+public:
+    // What the commands read of the player and do to it.
+    struct PlayerAccess {
+        std::function<bool()> isPlaying;
+        std::function<std::shared_ptr<Playlist>()> playlist;
+        // Stops the player with its stop notification and drops its playlist.
+        std::function<void()> reset;
+    };
+    // The files of a folder tree whose extensions are in the ';'-separated list; nothing when the
+    // operator cancelled the listing.
+    using FolderLister = std::function<std::optional<std::vector<std::wstring>>(
+        const std::wstring& folder, const std::wstring& extensions)>;
+    struct Services {
+        Questions& questions;
+        // Null when there is no scheduler: then no playlist is scheduled.
+        ISchedulerControl* scheduler = nullptr;
+        PlayerAccess player;
+        // The player engine's file filter (PlayerEngine::getFileFilter).
+        std::function<std::wstring(bool plain)> fileFilter;
+        FolderLister listFolder;
+    };
+    enum class Deletion {
+        // Refused and reported; nothing changed.
+        refused,
+        nothingSelected,
+        // The operator answered no.
+        declined,
+        deleted,
+    };
+
+    explicit PlaylistEditor(Services services);
+
+    // Files chosen in a file dialog, one item each (title: the file name without extension).
+    // Without a current playlist nothing is added and the fault is reported.
+    std::optional<PlaylistRedraw> addFiles(const std::shared_ptr<Playlist>& current);
+    // The files of a chosen folder tree that the player plays.
+    std::optional<PlaylistRedraw> addFolder(Playlist& current);
+    PlaylistRedraw addCaptureDevice(Playlist& current, const std::wstring& deviceName);
+    PlaylistRedraw addUrl(Playlist& current, const std::wstring& title, const std::wstring& url);
+    PlaylistRedraw editUrl(Playlist& current, int index, const std::wstring& title, const std::wstring& url);
+    // Renames the item when one is given, else the current playlist, to a name the operator
+    // enters; a playlist is not given the name of another playlist of the list.
+    std::optional<PlaylistRedraw> rename(const ListOfPlaylist& list, Playlist& current,
+                                         const std::optional<Playlist::Item>& item);
+    // Empties the current playlist after asking; refused while the player plays it.
+    std::optional<PlaylistRedraw> clear(Playlist& current);
+    // Appends an empty playlist under a new name the operator enters; it gets the playing
+    // callback.
+    std::optional<PlaylistRedraw> addPlaylist(ListOfPlaylist& list,
+                                              const Playlist::PlayingCallback& callback);
+    // Deletes the playlists at the rows after asking, unless the player plays one of them or a
+    // scheduled task names one; a stopped player holding one is reset. The current playlist is
+    // dropped once they are deleted.
+    Deletion deletePlaylists(ListOfPlaylist& list, const std::vector<long>& rows,
+                             std::shared_ptr<Playlist>& current);
+    // Deletes the items at the rows after asking, unless the playing item is one of them.
+    Deletion deleteItems(Playlist& current, const std::vector<long>& rows);
+
+private:
+    Services services_;
+};
+
+}  // namespace frm
