@@ -1,6 +1,6 @@
-// The small dialogs of the playlists on screen: the URL dialog with its fields, checks and
-// history, the capture-device dialog on a PulseAudio server's sources, and the file dialogs,
-// which leave the working folder as it was.
+// The small dialogs of the playlists on screen, photographed: the URL dialog with its fields,
+// checks and history, the capture-device dialog on a PulseAudio server's sources, and the file
+// dialogs, which leave the working folder as it was.
 
 #include <wx/app.h>
 #include <wx/button.h>
@@ -42,6 +42,7 @@ TEST_F(SmallDialogsTest, UrlDialogFillsItsFieldsChecksThemAndKeepsTheHistory) {
         EXPECT_EQ(titleField->GetValue(), title);
         EXPECT_EQ(urlField->GetValue(), url);
         result = showModal(dialog, [&] {
+            EXPECT_TRUE(screenshot("url_dialog"));
             titleField->ChangeValue(wxT(""));
             pressButton(&dialog, wxT("Сохранить"));
             EXPECT_TRUE(dialog.IsModal());
@@ -77,6 +78,7 @@ TEST_F(SmallDialogsTest, CaptureDeviceDialogOffersThePulseSourcesAndWantsOneChos
         pressButton(&dialog, wxT("OK"));
         EXPECT_TRUE(dialog.IsModal());
         EXPECT_TRUE(devices->SetStringSelection(test::PulseServer::kSource));
+        EXPECT_TRUE(screenshot("capture_device_dialog"));
         pressButton(&dialog, wxT("OK"));
     });
     EXPECT_TRUE(capture_.contains(L"Необходимо выбрать устройство для захвата аудиосигнала", L"NOTICE"));
