@@ -100,9 +100,8 @@ bool isVirtual(const NetworkInterface& record) {
     return record.virtualAdapter || containsVirtualWord(record.name);
 }
 
-}  // namespace
-
-std::vector<NetworkInterface> getNetworkInterfaceList() {
+// Every IPv4 address of every adapter, the loopback's own address too.
+std::vector<NetworkInterface> allInterfaces() {
     const debug::Place place("os::getNetworkInterfaceList");
     ifaddrs* addresses = nullptr;
     if (::getifaddrs(&addresses) != 0) {
@@ -135,14 +134,26 @@ std::vector<NetworkInterface> getNetworkInterfaceList() {
         if (known == hardware.end()) known = hardware.emplace(adapter, isHardwareAdapter(adapter)).first;
         record.virtualAdapter = !known->second;
 
-        if (record.ip != kLoopbackText) list.push_back(std::move(record));
+        list.push_back(std::move(record));
     }
     ::freeifaddrs(addresses);
     return list;
 }
 
+}  // namespace
+
+std::vector<NetworkInterface> getNetworkInterfaceList() {
+    std::vector<NetworkInterface> list = allInterfaces();
+    list.erase(std::remove_if(list.begin(), list.end(),
+                              [](const NetworkInterface& record) { return record.ip == kLoopbackText; }),
+               list.end());
+    return list;
+}
+
+// The loopback is never offered as the interface to work on, but a program put on it (a head-end
+// without a network, the tests) has it: the lookups find it.
 std::optional<NetworkInterface> getNetworkInterfaceByIp(const std::string& ip) {
-    for (NetworkInterface& record : getNetworkInterfaceList()) {
+    for (NetworkInterface& record : allInterfaces()) {
         if (record.ip == ip) return std::move(record);
     }
     debug::Place("os::getNetworkInterfaceByIp")
@@ -151,7 +162,7 @@ std::optional<NetworkInterface> getNetworkInterfaceByIp(const std::string& ip) {
 }
 
 bool existNetworkInterface(const std::string& ip) {
-    const std::vector<NetworkInterface> list = getNetworkInterfaceList();
+    const std::vector<NetworkInterface> list = allInterfaces();
     return std::any_of(list.begin(), list.end(),
                        [&](const NetworkInterface& record) { return record.ip == ip; });
 }

@@ -29,8 +29,9 @@ struct NetworkInterface {
 // failed query is logged and gives an empty list.
 std::vector<NetworkInterface> getNetworkInterfaceList();
 
-// The first record whose ip equals `ip`; nullopt (and a warning in the log) when no adapter
-// has it, which happens whenever an adapter goes away or loses its address.
+// The first record whose ip equals `ip`, the loopback's 127.0.0.1 included; nullopt (and a
+// warning in the log) when no adapter has it, which happens whenever an adapter goes away or
+// loses its address.
 std::optional<NetworkInterface> getNetworkInterfaceByIp(const std::string& ip);
 bool existNetworkInterface(const std::string& ip);
 

@@ -253,12 +253,8 @@ bool sendBroadcast(const std::string& localIp, const std::string& payload, std::
         return false;
     }
 
-    const NetworkInterface* adapter = nullptr;
-    const std::vector<NetworkInterface> list = getNetworkInterfaceList();
-    for (const NetworkInterface& record : list) {
-        if (record.ip == localIp) adapter = &record;
-    }
-    if (adapter == nullptr || adapter->broadcast.empty()) {
+    const std::optional<NetworkInterface> adapter = getNetworkInterfaceByIp(localIp);
+    if (!adapter || adapter->broadcast.empty()) {
         place.debug(L"There isn't broadcast address for interface, ip=%1%", localIp);
         return false;
     }

@@ -44,7 +44,15 @@ protected:
 };
 
 TEST_F(NetworkInterfaceList, LoopbackAloneGivesAnEmptyListAndOtherLoopbackAddressesAreListed) {
+    test::LogCapture log;
     EXPECT_TRUE(os::getNetworkInterfaceList().empty());
+    // Never offered, the loopback's own address still exists for a program that works on it.
+    EXPECT_TRUE(os::existNetworkInterface("127.0.0.1"));
+    const std::optional<NetworkInterface> loopback = os::getNetworkInterfaceByIp("127.0.0.1");
+    ASSERT_TRUE(loopback.has_value());
+    EXPECT_EQ(loopback->name, L"lo");
+    EXPECT_EQ(loopback->broadcast, "127.255.255.255");
+    EXPECT_FALSE(log.contains(L"Сетевой интерфейс с запрошенным IP адресом не существует"));
 
     ASSERT_TRUE(network_->ip("addr add 127.0.0.5/8 dev lo"));
     const std::vector<NetworkInterface> list = os::getNetworkInterfaceList();
