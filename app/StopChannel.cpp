@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "foundation/Place.h"
+#include "foundation/SocketErrors.h"
 #include "foundation/TextConversion.h"
 
 namespace app {
@@ -81,7 +82,7 @@ StopChannel::StopChannel(const std::wstring& folder, std::function<void()> onSto
     if (folderFd_ < 0 || wakeFd_ < 0 || listenFd_ < 0 ||
         ::bind(listenFd_, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
         ::listen(listenFd_, 4) != 0) {
-        place.error(L"Канал остановки программы не создан: %1%", std::strerror(errno));
+        place.error(L"Канал остановки программы не создан: %1%", os::errorText(errno));
         if (listenFd_ >= 0) ::close(listenFd_);
         listenFd_ = -1;
         return;
@@ -112,7 +113,7 @@ void StopChannel::run() {
         pollfd entries[2] = {{listenFd_, POLLIN, 0}, {wakeFd_, POLLIN, 0}};
         if (::poll(entries, 2, -1) < 0) {
             if (errno == EINTR) continue;
-            place.error(L"poll: %1%", std::strerror(errno));
+            place.error(L"poll: %1%", os::errorText(errno));
             break;
         }
         if (entries[1].revents != 0) break;

@@ -32,7 +32,7 @@ constexpr std::size_t kStreamBufferSize = 1395;
 constexpr auto kInternetWait = std::chrono::seconds(1);
 
 [[noreturn]] void throwSystemError(int error, const std::string& step) {
-    throw std::system_error(error, std::generic_category(), step);
+    throw std::system_error(error, errorCategory(), step);
 }
 
 sockaddr_in endpoint(const std::string& ip, std::uint16_t port) {

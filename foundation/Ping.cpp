@@ -18,6 +18,7 @@
 #include "foundation/Clock.h"
 #include "foundation/NetworkInterfaces.h"
 #include "foundation/Place.h"
+#include "foundation/SocketErrors.h"
 
 namespace os {
 namespace icmp {
@@ -97,7 +98,7 @@ constexpr std::size_t kReplyBufferSize = 65536;
 std::atomic<std::uint16_t> lastSequenceNumber{0};
 
 [[noreturn]] void throwSystemError(int error, const std::string& step) {
-    throw std::system_error(error, std::generic_category(), step);
+    throw std::system_error(error, errorCategory(), step);
 }
 
 std::string dottedText(std::uint32_t hostOrder) {

@@ -1,7 +1,13 @@
 #include "foundation/SocketErrors.h"
 
+#include <locale.h>
+#include <string.h>
+
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+
+#include "foundation/TextConversion.h"
 
 namespace os {
 
@@ -47,7 +53,33 @@ std::string errorText(int errnoValue) {
     char buffer[256];
     // The GNU strerror_r returns the text, which may not be in the buffer.
     const char* text = strerror_r(errnoValue, buffer, sizeof buffer);
-    return text ? std::string(text) : std::string();
+    const std::string local = text ? std::string(text) : std::string();
+    if (std::all_of(local.begin(), local.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+        return local;
+    const std::wstring wide = base::fromUtf8(local);
+    const std::string narrow =
+        wide.find(L'\uFFFD') == std::wstring::npos ? base::narrow(wide) : std::string();
+    if (!narrow.empty()) return narrow;
+    static const locale_t english = ::newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
+    return english ? std::string(::strerror_l(errnoValue, english)) : std::string();
+}
+
+namespace {
+
+class ErrorCategory : public std::error_category {
+public:
+    const char* name() const noexcept override { return "system"; }
+    std::string message(int value) const override { return errorText(value); }
+    std::error_condition default_error_condition(int value) const noexcept override {
+        return std::error_condition(value, std::generic_category());
+    }
+};
+
+}  // namespace
+
+const std::error_category& errorCategory() {
+    static const ErrorCategory category;
+    return category;
 }
 
 }  // namespace os

@@ -21,6 +21,7 @@
 #include <utility>
 
 #include "foundation/Place.h"
+#include "foundation/SocketErrors.h"
 #include "foundation/TextConversion.h"
 
 extern char** environ;
@@ -162,7 +163,7 @@ void holdOffSleep(SleepInhibitor& inhibitor, const debug::Place& place) {
     }
     FileDescriptor holdRead, holdWrite, answerRead, answerWrite;
     if (!makePipe(holdRead, holdWrite) || !makePipe(answerRead, answerWrite)) {
-        place.info(L"System sleep cannot be held off: %1%", base::fromUtf8(std::strerror(errno)));
+        place.info(L"System sleep cannot be held off: %1%", os::errorText(errno));
         return;
     }
     pid_t process = -1;
@@ -171,7 +172,7 @@ void holdOffSleep(SleepInhibitor& inhibitor, const debug::Place& place) {
     answerWrite.reset();
     if (error != 0) {
         place.info(L"System sleep cannot be held off: systemd-inhibit cannot be started (%1%)",
-                   base::fromUtf8(std::strerror(error)));
+                   os::errorText(error));
         return;
     }
     std::string answer;

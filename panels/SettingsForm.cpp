@@ -9,6 +9,7 @@
 #include "foundation/NetworkInterfaces.h"
 #include "foundation/Password.h"
 #include "foundation/Place.h"
+#include "foundation/SocketErrors.h"
 #include "foundation/Settings.h"
 #include "foundation/TextConversion.h"
 
@@ -51,7 +52,7 @@ std::wstring shownFolder(const FolderKey& folder) {
     if (!pref::getWString(folder.key).empty()) return path;
     if (const std::error_code error = base::createFolders(path))
         debug::Place("frm::SettingsForm::open")
-            .warn(L"Не удалось создать папку '%1%': %2%", path, error.message());
+            .warn(L"Не удалось создать папку '%1%': %2%", path, os::errorText(error.value()));
     return path;
 }
 
@@ -61,7 +62,7 @@ void installDefaultGong(const std::wstring& gongFolder) {
     const std::wstring source =
         os::joinPath(os::joinPath(os::getApplicationDirectory(), L"alarm"), SettingsForm::kDefaultGongSource);
     if (const std::error_code error = base::copyToNewFile(source, os::joinPath(gongFolder, name))) {
-        debug::Place("frm::SettingsForm::open").warn(L"Гонг не найден! Ошибка: %1%", error.message());
+        debug::Place("frm::SettingsForm::open").warn(L"Гонг не найден! Ошибка: %1%", os::errorText(error.value()));
         return;
     }
     pref::setWString(setting::placePathFileGong.key, SettingsForm::kDefaultGong);
