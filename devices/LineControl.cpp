@@ -96,8 +96,11 @@ void LineControl::refresh(bool withVersion) {
 }
 
 void LineControl::initVersionAndAddress() {
+    readVersionAndAddress(ask("lsensor ver"));
+}
+
+void LineControl::readVersionAndAddress(const std::string& reply) {
     const debug::Place here("device::tip_device::LineControl::initVersionAndAddress");
-    const std::string reply = ask("lsensor ver");
     if (reply.empty()) {
         here.external(L"Произошел сбой в модуле контроля линии");
         return;
@@ -122,19 +125,18 @@ void LineControl::initVersionAndAddress() {
     version_ = version;
 }
 
+Version LineControl::knownVersion() const {
+    std::lock_guard<std::recursive_mutex> guard(lock_);
+    return version_;
+}
+
 Version LineControl::getMasterFirmwareVersion() {
-    bool known = false;
-    {
-        std::lock_guard<std::recursive_mutex> guard(lock_);
-        known = !version_.text.empty();
-    }
-    if (!known) {
+    if (knownVersion().text.empty()) {
         debug::Place("device::tip_device::LineControl::getMasterFirmwareVersion")
             .debug(L"Request master firmware version.");
         initVersionAndAddress();
     }
-    std::lock_guard<std::recursive_mutex> guard(lock_);
-    return version_;
+    return knownVersion();
 }
 
 void LineControl::requestTipDevices() {

@@ -51,6 +51,10 @@ public:
     // "lsensor ver": the module's firmware version and hardware address. A version that does
     // not read is exception::UnexpectedResponseOfDevice.
     void initVersionAndAddress();
+    // Reads a reply to "lsensor ver" that came some other way (empty: the module did not answer).
+    void readVersionAndAddress(const std::string& reply);
+    // The version read last, without asking; empty text while none was read.
+    Version knownVersion() const;
     // Asks the module first while no version is known.
     Version getMasterFirmwareVersion();
     // "lsensor": the state, the power-save mode and, while the module is active, the end

@@ -6,6 +6,7 @@
 #include "foundation/Exceptions.h"
 #include "foundation/Place.h"
 #include "foundation/TextConversion.h"
+#include "foundation/ThreadDispatcher.h"
 
 namespace device {
 namespace {
@@ -236,18 +237,36 @@ void VokarInfo::askLineControl(const std::weak_ptr<VokarInfo>& device, const std
     std::string raw;
     if (!self->protocol_->sync(self->getAddress(), request, raw, lineControlRepeats, lineControlIntervalMs))
         return;
+    reply = lineControlAnswer(raw);
+}
+
+bool VokarInfo::askLineControlLater(const std::string& request, const std::wstring& description,
+                                    std::function<void(VokarInfo&, const std::string&)> then) {
+    if (!isOnlineAndResponding()) return false;
+    const std::weak_ptr<VokarInfo> device = self();
+    return protocol_->async(
+        getAddress(), request,
+        [device, description, then = std::move(then)](const std::string& raw, bool ok) {
+            base::ThreadDispatcher::add(description, 0, [device, then, raw = ok ? raw : std::string()] {
+                if (const std::shared_ptr<VokarInfo> self = device.lock())
+                    then(*self, lineControlAnswer(raw));
+            });
+        },
+        lineControlRepeats, lineControlIntervalMs);
+}
+
+std::string VokarInfo::lineControlAnswer(const std::string& raw) {
     // A module still busy with the last request has not answered this one.
-    if (DeviceReply::isBusy(raw)) return;
+    if (DeviceReply::isBusy(raw)) return std::string();
     std::string payload = raw;
     bool error = false;
-    if (DeviceReply::strip(payload, &error)) {
-        reply = payload;
-        return;
-    }
+    if (DeviceReply::strip(payload, &error)) return payload;
     if (error) {
-        here.external(L"Произошла ошибка в модуле контроля линии (%1%)", raw);
+        debug::Place("device::VokarInfo::askLineControl")
+            .external(L"Произошла ошибка в модуле контроля линии (%1%)", raw);
         throw exception::UserResponse(base::widen(payload), L"Произошла ошибка в модуле контроля линии");
     }
+    return std::string();
 }
 
 }  // namespace device

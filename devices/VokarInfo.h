@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -202,6 +203,7 @@ private:
     Config readFirstGenerationSettings(VokarVersion version);
     Config readStateSettings(VokarVersion version);
     void requestVersions();
+    void reportLineControlVersions(const Version& line);
     // One row of the key table, sent when its value changed and the loudspeaker knows the
     // key; true when it was sent and asks for a restart.
     bool setParameter(const ConfigKey& key, const Config& old, const Config& updated, VokarVersion version,
@@ -232,6 +234,12 @@ private:
     // failed or the loudspeaker is gone.
     static void askLineControl(const std::weak_ptr<VokarInfo>& device, const std::string& request,
                                std::string& reply);
+    // The same exchange without waiting for it: `then` runs later as a dispatcher job with the
+    // module's reply (empty when the exchange failed); false when nothing was sent.
+    bool askLineControlLater(const std::string& request, const std::wstring& description,
+                             std::function<void(VokarInfo&, const std::string&)> then);
+    // The module's answer in a reply to a line-control request; empty for none.
+    static std::string lineControlAnswer(const std::string& raw);
 
     // The steps of parseState, in their order.
     bool applyVersion(StateUpdate& update, const std::string& packet);

@@ -143,19 +143,34 @@ VokarInfo::Config VokarInfo::readStateSettings(VokarVersion version) {
 void VokarInfo::requestVersions() {
     const debug::Place here("device::VokarInfo::requestVersions");
     if (isType(types::vokarB)) {
-        const Version line = getLineControl()->getMasterFirmwareVersion();
-        const Version power = getPSSVersion();
-        here.info(
-            L"На устройстве '%1%' прошивка контроля линии V%2%.%3%.%4% и блока питания V%5%.%6%.%7% (hw=%8%)",
-            getDisplayName(), static_cast<unsigned>(line.major), static_cast<unsigned>(line.minor),
-            line.revision, static_cast<unsigned>(power.major), static_cast<unsigned>(power.minor),
-            power.revision, hardwareAddress_.toCharArray());
+        // A slow or silent module must not hold up the dispatcher for seconds: its version is asked
+        // without waiting, and the report follows as a job of its own.
+        const auto report = [](VokarInfo& device, const std::string& reply) {
+            const std::shared_ptr<tip_device::LineControl> line = device.getLineControl();
+            line->readVersionAndAddress(reply);
+            device.reportLineControlVersions(line->knownVersion());
+        };
+        const std::shared_ptr<tip_device::LineControl> line = getLineControl();
+        if (line->knownVersion().text.empty() &&
+            askLineControlLater("lsensor ver", L"request versions", report))
+            return;
+        reportLineControlVersions(line->getMasterFirmwareVersion());
     } else if (isType(types::vokarB1) || isType(types::vokarB2) || isType(types::vokarM)) {
         const Version power = getPSSVersion();
         here.info(L"На устройстве '%1%' прошивка блока питания V%2%.%3%.%4% (hw=%5%)", getDisplayName(),
                   static_cast<unsigned>(power.major), static_cast<unsigned>(power.minor), power.revision,
                   hardwareAddress_.toCharArray());
     }
+}
+
+void VokarInfo::reportLineControlVersions(const Version& line) {
+    const Version power = getPSSVersion();
+    debug::Place("device::VokarInfo::requestVersions")
+        .info(
+            L"На устройстве '%1%' прошивка контроля линии V%2%.%3%.%4% и блока питания V%5%.%6%.%7% (hw=%8%)",
+            getDisplayName(), static_cast<unsigned>(line.major), static_cast<unsigned>(line.minor),
+            line.revision, static_cast<unsigned>(power.major), static_cast<unsigned>(power.minor),
+            power.revision, hardwareAddress_.toCharArray());
 }
 
 std::shared_ptr<ScenarioCatalog> VokarInfo::scenarioCatalog() {

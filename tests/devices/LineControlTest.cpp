@@ -9,6 +9,7 @@
 #include "foundation/Exceptions.h"
 #include "support/LineControllerEmulator.h"
 #include "support/LogCapture.h"
+#include "support/ManualClock.h"
 #include "tests/devices/VokarFixture.h"
 
 namespace {
@@ -287,6 +288,32 @@ TEST_F(VokarLineControlTest, AVokarBReportsItsLineControlAndPowerSupplyFirmware)
             L"INFO");
     }));
     EXPECT_EQ(sent(*emulated), "get state; lsensor ver; get pssVer");
+}
+
+// Two loudspeakers whose modules never answer: their version requests, which once held both of
+// the dispatcher's threads until the modules' time-outs, leave it free, and report once they end.
+TEST_F(VokarLineControlTest, SilentModulesHoldUpNoOtherWorkOfTheDispatcher) {
+    test::ManualClock clock;
+    clock.holdSteady();
+    std::vector<Loudspeaker> silent;
+    for (const int host : {2, 3}) {
+        silent.push_back(connected(vokarV3_A121, host));
+        silent.back().device->getConfig(true);
+    }
+    // The requests fall due; the time-out of the modules waits until the clock moves again.
+    clock.advance(std::chrono::seconds(1));
+    for (const Loudspeaker& loudspeaker : silent) {
+        ASSERT_TRUE(test::waitFor(
+            [&] { return sent(*loudspeaker.emulated).find("lsensor ver") != std::string::npos; }));
+    }
+    ASSERT_TRUE(test::waitForDispatcher());
+    for (const Loudspeaker& loudspeaker : silent)
+        EXPECT_EQ(sent(*loudspeaker.emulated).find("get pssVer"), std::string::npos);
+
+    ASSERT_TRUE(test::waitFor([&] {
+        clock.advance(std::chrono::milliseconds(200));
+        return capture_.find(L"прошивка контроля линии V0.0.0", L"INFO").size() == 2;
+    }));
 }
 
 }  // namespace
