@@ -9,6 +9,7 @@ IPlayback::IPlayback(const IPlayback& other) {
     name_ = other.name_;
     targets_ = other.targets_;
     collection_ = other.collection_;
+    keptCollection_ = other.collection_.lock();
 }
 
 std::wstring IPlayback::getName() const {

@@ -28,7 +28,8 @@ public:
     virtual std::shared_ptr<PlaybackCollection> getCollection() const;
     virtual void setTargets(const Targets& targets);
     virtual Targets getTargets() const;
-    // An independent copy, in the same collection.
+    // An independent copy, in the same collection, which the copy keeps while it lives (the
+    // collection does not hold the copy, and may be replaced by a new one meanwhile).
     virtual std::shared_ptr<IPlayback> clone() const = 0;
 
 protected:
@@ -43,6 +44,7 @@ private:
     std::wstring name_;
     Targets targets_;
     std::weak_ptr<PlaybackCollection> collection_;
+    std::shared_ptr<PlaybackCollection> keptCollection_;
 };
 
 }  // namespace frm

@@ -14,6 +14,8 @@ void PlaybackCollection::add(const std::shared_ptr<IPlayback>& playback) {
     {
         std::lock_guard<std::mutex> guard(playback->lock_);
         playback->collection_ = weak_from_this();
+        // The collection holds it now: it must not hold the collection too.
+        playback->keptCollection_.reset();
     }
     std::lock_guard<std::mutex> guard(lock_);
     playbacks_.push_back(playback);

@@ -8,6 +8,9 @@ namespace frm {
 PlaybackPlaylist::PlaybackPlaylist(const std::wstring& name, std::shared_ptr<Playlist> playlist, int volume)
     : IPlayback(name), playlist_(std::move(playlist)), volume_(volume) {}
 
+PlaybackPlaylist::PlaybackPlaylist(const PlaybackPlaylist& other)
+    : IPlayback(other), playlist_(other.playlist_), volume_(other.volume_) {}
+
 bool PlaybackPlaylist::action() {
     const debug::Place place("frm::PlaybackPlaylist::action");
     base::SingletonSlot<PlayerChannel>::Use channel(PlayerChannel::instanceSlot());
@@ -15,7 +18,15 @@ bool PlaybackPlaylist::action() {
         place.error(L"Internal error. No player channel or playlist for '%1%'", getName());
         return false;
     }
-    return channel->play(playlist_, volume_, getTargets());
+    std::uint64_t startId = 0;
+    if (!channel->play(playlist_, volume_, getTargets(), &startId)) return false;
+    lastStartId_.store(startId);
+    return true;
+}
+
+void PlaybackPlaylist::stopOwnStart() {
+    base::SingletonSlot<PlayerChannel>::Use channel(PlayerChannel::instanceSlot());
+    if (channel) channel->stopStarted(lastStartId_.load());
 }
 
 std::shared_ptr<IPlayback> PlaybackPlaylist::clone() const {

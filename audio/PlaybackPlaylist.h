@@ -2,6 +2,8 @@
 // A playlist (music, radio, the files of a drive) to play on its targets through the common
 // player channel.
 
+#include <atomic>
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -17,16 +19,21 @@ public:
 
     // Hands the playlist with the targets to the player channel.
     bool action() override;
+    // Stops the player channel while it still plays what this playback's last action started
+    // (a scheduled stop never ends music started by hand or by another playback).
+    void stopOwnStart();
     std::shared_ptr<IPlayback> clone() const override;
 
     std::shared_ptr<Playlist> getPlaylist() const { return playlist_; }
     int getVolume() const { return volume_; }
 
 private:
-    PlaybackPlaylist(const PlaybackPlaylist& other) = default;
+    PlaybackPlaylist(const PlaybackPlaylist& other);
 
     const std::shared_ptr<Playlist> playlist_;
     const int volume_;
+    // Of the last accepted action; a clone starts without one.
+    std::atomic<std::uint64_t> lastStartId_{0};
 };
 
 }  // namespace frm

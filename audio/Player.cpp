@@ -120,6 +120,7 @@ void Player::setPlaylist(const std::shared_ptr<Playlist>& playlist) {
     std::lock_guard<std::recursive_mutex> guard(lock_);
     stopLocked(false);
     playlist_ = playlist;
+    ++session_;
 }
 
 std::shared_ptr<Playlist> Player::getPlaylist() const {

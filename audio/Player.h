@@ -3,6 +3,7 @@
 // player engine, one after another, and tells the playlist when it starts, stops or fails one.
 
 #include <atomic>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 
@@ -32,6 +33,9 @@ public:
     void reset();
     void setPlaylist(const std::shared_ptr<Playlist>& playlist);
     std::shared_ptr<Playlist> getPlaylist() const;
+    // Counts the playlists made current (also the same one again): what a start began plays on
+    // while the count stays as the start left it.
+    std::uint64_t getSession() const { return session_.load(); }
 
     // 1 while the engine plays an item, 0 after a stop or a failed start.
     int getPlayingState() const { return playing_.load(); }
@@ -49,4 +53,5 @@ private:
     std::shared_ptr<Playlist> playlist_;
     std::atomic<int> playing_{0};
     std::atomic<bool> closing_{false};
+    std::atomic<std::uint64_t> session_{0};
 };

@@ -58,7 +58,8 @@ bool PlayerChannel::alarmRefuses(const Targets& targets) const {
     return false;
 }
 
-bool PlayerChannel::play(const std::shared_ptr<Playlist>& playlist, int volume, const Targets& targets) {
+bool PlayerChannel::play(const std::shared_ptr<Playlist>& playlist, int volume, const Targets& targets,
+                         std::uint64_t* startId) {
     const debug::Place place("frm::PlayerChannel::play");
     debug::throwIfFalse(playlist != nullptr, "frm::PlayerChannel::play");
     if (targets.empty()) {
@@ -66,6 +67,7 @@ bool PlayerChannel::play(const std::shared_ptr<Playlist>& playlist, int volume, 
         return false;
     }
     if (alarmRefuses(targets)) return false;
+    std::uint64_t id = 0;
     {
         std::lock_guard<std::mutex> guard(lock_);
         const bool plays = player_.isPlaying() && player_.getPlaylist() == playlist &&
@@ -78,9 +80,11 @@ bool PlayerChannel::play(const std::shared_ptr<Playlist>& playlist, int volume, 
         ++pending_;
         pendingPlaylist_ = playlist;
         pendingTargets_ = targets;
+        id = ++lastStartId_;
     }
+    if (startId) *startId = id;
     queue(L"start the player channel",
-          [this, playlist, volume, targets] { start(playlist, volume, targets); });
+          [this, playlist, volume, targets, id] { start(playlist, volume, targets, id); });
     return true;
 }
 
@@ -99,6 +103,25 @@ void PlayerChannel::stop() {
         std::lock_guard<std::mutex> guard(lock_);
         playlist_.reset();
         targets_.clear();
+        playingStartId_ = 0;
+    });
+}
+
+void PlayerChannel::stopStarted(std::uint64_t startId) {
+    queue(L"stop a start of the player channel", [this, startId] {
+        std::unique_lock<std::mutex> guard(lock_);
+        if (startId == 0 || playingStartId_ != startId || player_.getSession() != playingSession_ ||
+            !player_.isPlaying()) {
+            guard.unlock();
+            debug::Place("frm::PlayerChannel::stopStarted")
+                .debug(L"The player plays something else than start %1%: not stopped", startId);
+            return;
+        }
+        playlist_.reset();
+        targets_.clear();
+        playingStartId_ = 0;
+        guard.unlock();
+        player_.stop(true);
     });
 }
 
@@ -120,7 +143,8 @@ void PlayerChannel::queue(const wchar_t* description, std::function<void()> work
     });
 }
 
-void PlayerChannel::start(const std::shared_ptr<Playlist>& playlist, int volume, const Targets& targets) {
+void PlayerChannel::start(const std::shared_ptr<Playlist>& playlist, int volume, const Targets& targets,
+                          std::uint64_t startId) {
     struct Done {
         PlayerChannel& channel;
         ~Done() {
@@ -135,12 +159,12 @@ void PlayerChannel::start(const std::shared_ptr<Playlist>& playlist, int volume,
     // The alarm channel may have started since the request.
     if (alarmRefuses(targets)) return;
     runVolumeActions(volume, targets);
-    {
-        std::lock_guard<std::mutex> guard(lock_);
-        playlist_ = playlist;
-        targets_ = targets;
-    }
     player_.play(playlist);
+    std::lock_guard<std::mutex> guard(lock_);
+    playlist_ = playlist;
+    targets_ = targets;
+    playingStartId_ = startId;
+    playingSession_ = player_.getSession();
 }
 
 void PlayerChannel::runVolumeActions(int volume, const Targets& targets) {

@@ -8,6 +8,7 @@
 
 #include <condition_variable>
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -40,12 +41,17 @@ public:
     void setSelectionProvider(SelectionProvider provider);
 
     // Queues the start; false (logged) when refused. A volume below 0 leaves the chosen
-    // loudspeakers at their own volume and only turns on those that were muted.
-    bool play(const std::shared_ptr<Playlist>& playlist, int volume, const Targets& targets);
+    // loudspeakers at their own volume and only turns on those that were muted. An accepted
+    // start gets a number of its own in `startId`, for stopStarted.
+    bool play(const std::shared_ptr<Playlist>& playlist, int volume, const Targets& targets,
+              std::uint64_t* startId = nullptr);
     // For the devices selected in the main window (read on the calling thread, the GUI thread).
     bool playForSelected(const std::shared_ptr<Playlist>& playlist, int volume);
     // Queues the stop and returns.
     void stop();
+    // Queues the stop of what the start `startId` began: the player stops only while it still
+    // plays that, not after another start, a playlist started by hand or the playlist's end.
+    void stopStarted(std::uint64_t startId);
 
     bool isPlaying() const;
     bool isStartPending() const;
@@ -67,7 +73,8 @@ private:
     bool alarmRefuses(const Targets& targets) const;
     // Runs `work` on the dispatcher unless the channel is gone by then.
     void queue(const wchar_t* description, std::function<void()> work);
-    void start(const std::shared_ptr<Playlist>& playlist, int volume, const Targets& targets);
+    void start(const std::shared_ptr<Playlist>& playlist, int volume, const Targets& targets,
+               std::uint64_t startId);
     void runVolumeActions(int volume, const Targets& targets);
 
     Player& player_;
@@ -81,9 +88,12 @@ private:
     std::size_t pending_ = 0;
     std::shared_ptr<Playlist> pendingPlaylist_;
     Targets pendingTargets_;
-    // What the last start played.
+    std::uint64_t lastStartId_ = 0;
+    // What the last start played, and the player's session it began.
     std::shared_ptr<Playlist> playlist_;
     Targets targets_;
+    std::uint64_t playingStartId_ = 0;
+    std::uint64_t playingSession_ = 0;
     std::vector<std::shared_ptr<IAction>> lastActions_;
 
     audio::WorkerPool pool_;
