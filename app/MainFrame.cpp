@@ -15,6 +15,8 @@
 #include "app/ZoneElementPanel.h"
 #include "audio/AudioStartup.h"
 #include "audio/ListOfPlaylist.h"
+#include "audio/PlaybackCollection.h"
+#include "audio/PlaybackPlaylist.h"
 #include "devicelink/DeviceCollection.h"
 #include "devicelink/DeviceFactory.h"
 #include "devices/TribelInfo.h"
@@ -28,6 +30,7 @@
 #include "foundation/ThreadDispatcher.h"
 #include "panels/SettingsDialog.h"
 #include "panels/SourcePlaylistPanel.h"
+#include "panels/SourceSchedulerPanel.h"
 #include "propertypanel/PropertyDevicePanel.h"
 
 namespace frm {
@@ -123,10 +126,13 @@ MainFrame::MainFrame(std::shared_ptr<device::TransferProtocol> transport, std::u
     zonePanel_ = new ZoneElementPanel(m_zoneArea, rootZone_, questions_, [this] { return chosenDevices(); });
     zonePanel_->setSelectionCallback([this] { zoneSelectionChanged(); });
     m_zoneArea->GetSizer()->Add(zonePanel_, 1, wxEXPAND);
-    // The scheduler panel whose control the playlist panels are given does not exist yet.
-    musicPanel_ = new SourcePlaylistPanel(m_book, nullptr, false, questions_);
+    schedulerPanel_ = new SourceSchedulerPanel(m_book, rootZone_, registry_);
+    m_book->AddPage(schedulerPanel_, wxT("Планировщик"));
+    musicPanel_ =
+        new SourcePlaylistPanel(m_book, schedulerPanel_->getSchedulerControl(L"playlist"), false, questions_);
     m_book->AddPage(musicPanel_, wxT("Плейлист"));
-    radioPanel_ = new SourcePlaylistPanel(m_book, nullptr, true, questions_);
+    radioPanel_ =
+        new SourcePlaylistPanel(m_book, schedulerPanel_->getSchedulerControl(L"radio"), true, questions_);
     m_book->AddPage(radioPanel_, wxT("Радио"));
     propertyPanel_ = new PropertyDevicePanel(m_book, registry_, transport_, debug_, questions_);
     propertyPanel_->setCallback([this] { displayMainView(); }, [this] { zonePanel_->updateAll(); });
@@ -172,6 +178,7 @@ void MainFrame::Shutdown() {
     GuiThreadInvoker::destroy();
     saveGeometry();
     saveStateFiles();
+    schedulerPanel_->shutdown();
     audio::stopPlaying();
 }
 
@@ -284,6 +291,28 @@ void MainFrame::radioOnButtonClick(wxCommandEvent&) {
     showView(radioPanel_);
 }
 
+void MainFrame::schedulerOnButtonClick(wxCommandEvent&) {
+    debug::Place("frm::MainFrame::schedulerOnButtonClick").trace(L"");
+    schedulerPanel_->setSettingsUnlocked(administrator_);
+    schedulerPanel_->selectTask(false);
+    buildPlaybackSources();
+    showView(schedulerPanel_);
+}
+
+void MainFrame::buildPlaybackSources() {
+    std::vector<std::shared_ptr<PlaybackCollection>> sources;
+    const auto playlists = [&](const wchar_t* title, const wchar_t* kind, const ListOfPlaylist& list) {
+        auto source = PlaybackCollection::create(title, kind);
+        for (const auto& playlist : list.getAll())
+            source->add(std::make_shared<PlaybackPlaylist>(playlist->getName(), playlist));
+        sources.push_back(std::move(source));
+    };
+    playlists(L"Плейлист", L"playlist", *musicList_);
+    playlists(L"Радио", L"radio", *radioList_);
+    schedulerPanel_->fillPlaceChoice(sources);
+    schedulerPanel_->reload();
+}
+
 void MainFrame::showView(wxWindow* page) {
     const int index = m_book->FindPage(page);
     if (locked_.load() || index == wxNOT_FOUND) return;
@@ -292,7 +321,7 @@ void MainFrame::showView(wxWindow* page) {
 }
 
 void MainFrame::enableViewButtons() {
-    const ViewSet existing = viewBit(View::playlist) | viewBit(View::radio);
+    const ViewSet existing = viewBit(View::playlist) | viewBit(View::radio) | viewBit(View::scheduler);
     wxButton* const buttons[kViewCount] = {m_devicesButton,   m_playlistButton,   m_radioButton,
                                            m_schedulerButton, m_microphoneButton, m_serviceButton,
                                            m_alarmButton,     m_drivesButton};

@@ -33,6 +33,7 @@ namespace frm {
 class DeviceListCtrl;
 class SourcePlaylistPanel;
 class PropertyDevicePanel;
+class SourceSchedulerPanel;
 class ZoneElementPanel;
 
 class MainFrame : public fb::MainFrame, public ListCtrlProvider {
@@ -77,6 +78,7 @@ protected:
     void settingsOnButtonClick(wxCommandEvent& event) override;
     void playlistOnButtonClick(wxCommandEvent& event) override;
     void radioOnButtonClick(wxCommandEvent& event) override;
+    void schedulerOnButtonClick(wxCommandEvent& event) override;
     void administratorOnToggleButton(wxCommandEvent& event) override;
     void unlockOnButtonClick(wxCommandEvent& event) override;
 
@@ -92,6 +94,8 @@ private:
     std::vector<ZoneElement::DevicePtr> chosenDevices() const;
     void enableViewButtons();
     void showView(wxWindow* page);
+    // What the scheduler offers to play, handed to its panel.
+    void buildPlaybackSources();
     void onClock();
     void checkIdle();
     void restoreGeometry();
@@ -122,6 +126,7 @@ private:
     const std::shared_ptr<ListOfPlaylist> radioList_;
     SourcePlaylistPanel* musicPanel_ = nullptr;
     SourcePlaylistPanel* radioPanel_ = nullptr;
+    SourceSchedulerPanel* schedulerPanel_ = nullptr;
 
     // The state files that could be neither read nor kept aside: they are not saved over.
     std::map<std::wstring, storage::StateFileRead> stateFiles_;

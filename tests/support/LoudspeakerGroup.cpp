@@ -62,4 +62,9 @@ void LoudspeakerGroup::silence(int index, bool silent) {
     silent_.at(static_cast<std::size_t>(index)) = silent;
 }
 
+LoudspeakerEmulator& LoudspeakerGroup::emulator(int index) {
+    std::lock_guard<std::mutex> guard(lock_);
+    return *loudspeakers_.at(static_cast<std::size_t>(index));
+}
+
 }  // namespace test

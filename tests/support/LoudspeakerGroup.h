@@ -27,6 +27,7 @@ public:
     void addConsole();
     // Stops or resumes the status packets of the loudspeaker at `index`.
     void silence(int index, bool silent);
+    LoudspeakerEmulator& emulator(int index);
 
     LoudspeakerEmulator& loudspeaker(int index);
     ConsoleEmulator& console(int index);

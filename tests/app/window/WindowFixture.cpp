@@ -4,9 +4,14 @@
 #include <wx/app.h>
 #include <wx/button.h>
 
+#include <cmath>
+#include <filesystem>
 #include <thread>
 
 #include "audio/AudioStartup.h"
+#include "audio/ListOfPlaylist.h"
+#include "foundation/Storage.h"
+#include "foundation/TextConversion.h"
 
 namespace test {
 namespace {
@@ -39,6 +44,17 @@ void WindowFixture::TearDown() {
     if (frame_) closeWindow();
     debug::setMessagePresenter(nullptr);
     delete pref::instanceSlot().release();
+}
+
+void WindowFixture::writeList(const wchar_t* file, const Playlists& playlists) {
+    ListOfPlaylist list(file);
+    for (const auto& [name, items] : playlists) {
+        auto playlist = std::make_shared<Playlist>(name, true);
+        playlist->add(items);
+        list.add(playlist);
+    }
+    std::filesystem::create_directories(root_.dataFolder());
+    storage::save(base::fromUtf8(root_.dataFolder() + "/") + file, list.toTree());
 }
 
 void WindowFixture::openWindow(bool debug) {
@@ -119,6 +135,42 @@ void WindowFixture::pressButton(wxWindow* dialog, const wxString& label) {
 bool WindowFixture::screenshot(const std::string& name) {
     pumpUntil([] { return false; }, std::chrono::milliseconds(300));
     return toolkitScreen().screenshot(toolkitScreen().findWindow(::getpid()), screenshotPath(name));
+}
+
+bool WindowFixture::hears(StreamReceiver& receiver, double hertz) {
+    receiver.clear();
+    std::size_t checked = 0;
+    double last = 0;
+    const bool heard = pumpUntil(
+        [&] {
+            const std::size_t count = receiver.count();
+            if (count < checked + 16) return false;
+            checked = count;
+            auto audio = decodeMpegAudio(readTransportStream(receiver.payloads()).audio);
+            const std::size_t second = static_cast<std::size_t>(audio.rate);
+            if (second == 0 || audio.samples.size() < second) return false;
+            audio.samples.erase(audio.samples.begin(), audio.samples.end() - second);
+            last = strongestFrequency(audio.samples, audio.rate);
+            return std::abs(last - hertz) <= hertz * 0.02;
+        },
+        std::chrono::seconds(30));
+    if (!heard) ADD_FAILURE() << "heard " << last << " Hz, not " << hertz;
+    return heard;
+}
+
+bool WindowFixture::hearsSilence(StreamReceiver& receiver) {
+    receiver.clear();
+    return pumpUntil([&] {
+        std::size_t keepAlives = 0;
+        for (const std::string& payload : receiver.payloads()) {
+            if (isKeepAlive(payload)) {
+                ++keepAlives;
+            } else if (keepAlives > 0) {
+                keepAlives = 0;  // audio after a keep-alive: not idle yet
+            }
+        }
+        return keepAlives >= 2;
+    });
 }
 
 wxListCtrl* WindowFixture::deviceList() {

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "app/MainFrame.h"
+#include "audio/Playlist.h"
 #include "devicelink/DeviceCollection.h"
 #include "devicelink/TransferProtocol.h"
 #include "foundation/LogCalls.h"
@@ -54,6 +55,10 @@ protected:
     void SetUp() override;
     void TearDown() override;
 
+    using Playlists = std::vector<std::pair<std::wstring, std::vector<Playlist::Item>>>;
+    // Writes a list of playlists file as the program keeps it, before the window is opened.
+    void writeList(const wchar_t* file, const Playlists& playlists);
+
     // Builds and starts the main window (and a dispatcher, a transport and the player for it).
     void openWindow(bool debug = false);
     // Closes it as the operator does and waits until it is gone.
@@ -77,6 +82,10 @@ protected:
     bool messageShown(const std::wstring& text);
     // Saves the main window as "<build>/screenshots/<name>.png"; false when it could not.
     bool screenshot(const std::string& name);
+    // Whether the last second of a stream comes to carry `hertz` (within 2 %).
+    bool hears(StreamReceiver& receiver, double hertz);
+    // Whether the common stream comes to send only the keep-alive of an idle stream.
+    bool hearsSilence(StreamReceiver& receiver);
 
     LogCapture capture_;
     DataRoot root_;

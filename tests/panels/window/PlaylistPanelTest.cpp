@@ -36,20 +36,6 @@ using test::StreamReceiver;
 
 class PlaylistPanelTest : public test::WindowFixture {
 protected:
-    using Playlists = std::vector<std::pair<std::wstring, std::vector<Playlist::Item>>>;
-
-    // Writes a list of playlists file as the program keeps it.
-    void writeList(const wchar_t* file, const Playlists& playlists) {
-        ListOfPlaylist list(file);
-        for (const auto& [name, items] : playlists) {
-            auto playlist = std::make_shared<Playlist>(name, true);
-            playlist->add(items);
-            list.add(playlist);
-        }
-        std::filesystem::create_directories(root_.dataFolder());
-        storage::save(base::fromUtf8(root_.dataFolder() + "/") + file, list.toTree());
-    }
-
     // Opens the view by its button; its panel's list of playlists and item list.
     void openView(const wxString& button) {
         clickButton(button);
@@ -96,44 +82,6 @@ protected:
     static bool playerPlays() {
         const base::SingletonSlot<Player>::Use player(Player::instanceSlot());
         return player && player->isPlaying();
-    }
-
-    // Whether the last second of the common stream comes to carry `hertz` (within 2 %).
-    bool hears(StreamReceiver& receiver, double hertz) {
-        receiver.clear();
-        std::size_t checked = 0;
-        double last = 0;
-        const bool heard = pumpUntil(
-            [&] {
-                const std::size_t count = receiver.count();
-                if (count < checked + 16) return false;
-                checked = count;
-                auto audio = test::decodeMpegAudio(test::readTransportStream(receiver.payloads()).audio);
-                const std::size_t second = static_cast<std::size_t>(audio.rate);
-                if (second == 0 || audio.samples.size() < second) return false;
-                audio.samples.erase(audio.samples.begin(), audio.samples.end() - second);
-                last = test::strongestFrequency(audio.samples, audio.rate);
-                return std::abs(last - hertz) <= hertz * 0.02;
-            },
-            30s);
-        if (!heard) ADD_FAILURE() << "heard " << last << " Hz, not " << hertz;
-        return heard;
-    }
-    // Whether the stream comes to send only the keep-alive of an idle stream.
-    bool hearsSilence(StreamReceiver& receiver) {
-        receiver.clear();
-        return pumpUntil([&] {
-            const auto payloads = receiver.payloads();
-            std::size_t keepAlives = 0;
-            for (const std::string& payload : payloads) {
-                if (test::isKeepAlive(payload)) {
-                    ++keepAlives;
-                } else if (keepAlives > 0) {
-                    keepAlives = 0;  // audio after a keep-alive: not idle yet
-                }
-            }
-            return keepAlives >= 2;
-        });
     }
 
     // Runs a command of the panel's menu.

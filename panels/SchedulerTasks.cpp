@@ -1,0 +1,159 @@
+#include "panels/SchedulerTasks.h"
+
+#include "audio/PlaybackCollection.h"
+#include "audio/PlaybackPlaylist.h"
+#include "audio/PlaybackTrack.h"
+#include "foundation/Checks.h"
+#include "foundation/Files.h"
+#include "foundation/Place.h"
+
+namespace frm {
+
+using scheduler::task::BaseTask;
+using scheduler::task::DataVault;
+
+SchedulerTasks::SchedulerTasks(scheduler::Core& core, DisabledListener messageDisabled)
+    : core_(core), messageDisabled_(std::move(messageDisabled)) {}
+
+SchedulerTasks::Ids SchedulerTasks::takeIds() {
+    const Ids ids{counter_ + 1, counter_ + 2};
+    counter_ += 2;
+    return ids;
+}
+
+bool SchedulerTasks::put(TaskType type, const Ids& ids, DataVault record, bool enabled) {
+    const std::shared_ptr<IPlayback> playback = record.playback;
+    debug::throwIfFalse(playback != nullptr, "frm::SchedulerTasks::put");
+    const auto track = std::dynamic_pointer_cast<PlaybackTrack>(playback);
+    const auto playlist = std::dynamic_pointer_cast<PlaybackPlaylist>(playback);
+
+    TaskPtr start;
+    if (type == taskOnce) {
+        start = std::make_shared<scheduler::task::Once>(ids.start, record.startDate, record.startTime,
+                                                        [playback] { playback->action(); });
+    } else {
+        start = std::make_shared<scheduler::task::Daily>(ids.start, [playback] { playback->action(); });
+        start->setDateTime(record.startDate, record.startTime, record.finalDate);
+    }
+    // A message plays on the priority channel, which a stop task does not reach.
+    TaskPtr stop;
+    if (type == taskDaily && playlist && !record.stopTime.empty()) {
+        stop = std::make_shared<scheduler::task::Daily>(ids.stop, [playlist] { playlist->stopOwnStart(); });
+        const StopDates dates =
+            stopTaskDates(record.startDate, record.finalDate, record.startTime, record.stopTime);
+        stop->setDateTime(dates.startDate, record.stopTime, dates.finalDate);
+    }
+    if (track) {
+        start->setEvent([track, task = std::weak_ptr<BaseTask>(start), listener = messageDisabled_] {
+            checkPlaybackAndTask(track, task.lock(), listener);
+        });
+    }
+
+    record.stopTaskId = stop ? static_cast<std::int32_t>(ids.stop) : -1;
+    record.isStopTask = false;
+    start->setClientData(record);
+    start->enable(enabled);
+    if (stop) {
+        DataVault stopRecord = record;
+        stopRecord.stopTaskId = 0;
+        stopRecord.isStopTask = true;
+        stop->setClientData(stopRecord);
+        stop->enable(enabled);
+    }
+
+    debug::throwIfFalse(core_.putTask(start), "Failure to add a startTask");
+    if (stop && !core_.putTask(stop)) {
+        core_.erase(ids.start);
+        debug::throwIfFalse(false, "Failure to add startTask at end");
+    }
+    return stop != nullptr;
+}
+
+void SchedulerTasks::checkPlaybackAndTask(const std::shared_ptr<PlaybackTrack>& track, const TaskPtr& task,
+                                          const DisabledListener& messageDisabled) {
+    const debug::Place place("frm::SourceSchedulerPanel::checkPlaybackAndTask");
+    if (!track || !task) {
+        place.error(L"Error of data. Playback or task is null.");
+        return;
+    }
+    const std::wstring message = track->getMessageFullPath();
+    const std::wstring gong = track->getGongPath();
+    if (base::pathExists(message) && (gong.empty() || base::pathExists(gong))) {
+        track->action();
+        return;
+    }
+    place.error(L"Задание имеет неверные пути файлов '%1%'/'%2%'", message, gong);
+    task->enable(false);
+    if (messageDisabled) messageDisabled();
+}
+
+std::vector<std::uint32_t> SchedulerTasks::targetIds(const IPlayback& playback) {
+    std::vector<std::uint32_t> ids;
+    for (const auto& target : playback.getTargets()) ids.push_back(target->getId());
+    return ids;
+}
+
+std::vector<SchedulerTasks::TaskPtr> SchedulerTasks::tasks() const {
+    std::vector<TaskPtr> result;
+    for (const auto& [id, task] : core_.getTasks()) {
+        auto base = std::dynamic_pointer_cast<BaseTask>(task);
+        debug::terminateIfNull(base, "Internal error. Task pointer is null");
+        result.push_back(std::move(base));
+    }
+    return result;
+}
+
+namespace {
+
+bool ofKind(const IPlayback& playback, const std::wstring& kind) {
+    const auto collection = playback.getCollection();
+    return collection && collection->getKind() == kind;
+}
+
+}  // namespace
+
+bool SchedulerTasks::isUsedDevice(const ZoneElement::DevicePtr& device) const {
+    for (const auto& task : tasks()) {
+        const auto playlist = std::dynamic_pointer_cast<PlaybackPlaylist>(task->getClientData().playback);
+        if (playlist && playlist->getTargets().count(device) != 0) return true;
+    }
+    return false;
+}
+
+std::shared_ptr<IPlayback> SchedulerTasks::getPlayback(const std::wstring& kind,
+                                                       const std::wstring& name) const {
+    const debug::Place place("frm::SourceSchedulerPanel::getPlayback");
+    place.trace(L"");
+    for (const auto& [id, task] : core_.getTasks()) {
+        const auto base = std::dynamic_pointer_cast<BaseTask>(task);
+        if (!base) {
+            place.error(L"It is unknown type of scheduler");
+            continue;
+        }
+        const auto playback = base->getClientData().playback;
+        if (!playback) {
+            place.error(L"It is unknown playback in scheduler.");
+            continue;
+        }
+        if (ofKind(*playback, kind) && playback->getName() == name) return playback;
+    }
+    return nullptr;
+}
+
+void SchedulerTasks::renamePlaylist(const std::wstring& kind, const std::wstring& oldName,
+                                    const std::wstring& newName) {
+    debug::Place("frm::SourceSchedulerPanel::renamePlaylist").trace(L"");
+    if (oldName == newName) return;
+    // One pass over one copy: a start task and its stop task share their playback.
+    for (const auto& task : tasks()) {
+        const auto playback = task->getClientData().playback;
+        if (playback && ofKind(*playback, kind) && playback->getName() == oldName) playback->setName(newName);
+    }
+}
+
+bool SchedulerTasks::existPlaylist(const std::wstring& kind, const std::wstring& name) const {
+    debug::Place("frm::SourceSchedulerPanel::existPlaylist").trace(L"");
+    return getPlayback(kind, name) != nullptr;
+}
+
+}  // namespace frm

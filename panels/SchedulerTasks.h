@@ -1,0 +1,68 @@
+#pragma once
+// The scheduled playbacks as the scheduler panel keeps them in the scheduler core: a start task
+// with its record and, for a daily playlist with a stop time, a stop task with the next id; what
+// they do when they fall due; the pairs of ids. Free of windows, so the panel's operations and
+// its store can be tested without a display.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "audio/BaseTask.h"
+#include "audio/SchedulerCore.h"
+#include "panels/SchedulerPanelRules.h"
+
+namespace frm {
+
+class PlaybackTrack;
+
+class SchedulerTasks {
+public:
+    using TaskPtr = std::shared_ptr<scheduler::task::BaseTask>;
+    // Runs wherever a task's event runs, after a message task found a file missing and was
+    // disabled.
+    using DisabledListener = std::function<void()>;
+
+    SchedulerTasks(scheduler::Core& core, DisabledListener messageDisabled);
+
+    struct Ids {
+        std::uint32_t start = 0;
+        std::uint32_t stop = 0;
+    };
+    // The next pair: the start id is odd, the stop id follows it.
+    Ids takeIds();
+
+    // Puts the start task of a one-time or daily playback and, for a daily playlist with a stop
+    // time, its stop task; the records get the pair's ids. A refused task fails the check
+    // (debug::throwIfFalse) with none of the pair left in the core; dates and times that are not
+    // such throw exception::IncorrectFormat before anything is put.
+    // True when a stop task was put too.
+    bool put(TaskType type, const Ids& ids, scheduler::task::DataVault record, bool enabled);
+
+    // What a message task does when it falls due: plays the track on its targets when its files
+    // exist; otherwise reports them, disables the task and tells the listener.
+    static void checkPlaybackAndTask(const std::shared_ptr<PlaybackTrack>& track, const TaskPtr& task,
+                                     const DisabledListener& messageDisabled);
+    // The ids of the playback's targets, in target order.
+    static std::vector<std::uint32_t> targetIds(const IPlayback& playback);
+
+    // A copy of the core's tasks, in id order; a task of another kind is an internal fault.
+    std::vector<TaskPtr> tasks() const;
+
+    // The queries of other panels. A playback is named by the kind of its collection ("playlist",
+    // "radio", ...) and its exact name.
+    // Whether the device is a target of a scheduled playlist (messages do not count).
+    bool isUsedDevice(const ZoneElement::DevicePtr& device) const;
+    std::shared_ptr<IPlayback> getPlayback(const std::wstring& kind, const std::wstring& name) const;
+    // Renames every scheduled playback of the kind with the old name.
+    void renamePlaylist(const std::wstring& kind, const std::wstring& oldName, const std::wstring& newName);
+    bool existPlaylist(const std::wstring& kind, const std::wstring& name) const;
+
+private:
+    scheduler::Core& core_;
+    const DisabledListener messageDisabled_;
+    std::uint32_t counter_ = 0;
+};
+
+}  // namespace frm

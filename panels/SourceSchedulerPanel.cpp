@@ -1,0 +1,496 @@
+#include "panels/SourceSchedulerPanel.h"
+
+#include <wx/toplevel.h>
+
+#include "app/GuiFreezer.h"
+#include "audio/AlarmChannel.h"
+#include "audio/CivilTime.h"
+#include "audio/PlaybackTrack.h"
+#include "devicelink/DeviceCollection.h"
+#include "foundation/Checks.h"
+#include "foundation/Exceptions.h"
+#include "foundation/Files.h"
+#include "foundation/GuiThreadInvoker.h"
+#include "foundation/Place.h"
+#include "foundation/ProgramTables.h"
+
+namespace frm {
+namespace {
+
+using scheduler::task::BaseTask;
+using scheduler::task::DataVault;
+
+std::wstring calendarDate(const wxCalendarCtrl* calendar) {
+    const wxDateTime date = calendar->GetDate();
+    return scheduler::dateText(boost::gregorian::date(static_cast<unsigned short>(date.GetYear()),
+                                                      static_cast<unsigned short>(date.GetMonth() + 1),
+                                                      static_cast<unsigned short>(date.GetDay())));
+}
+
+wxDateTime today() {
+    const boost::gregorian::date date = scheduler::civilNow().date();
+    return wxDateTime(static_cast<wxDateTime::wxDateTime_t>(date.day()),
+                      static_cast<wxDateTime::Month>(date.month() - 1), static_cast<int>(date.year()));
+}
+
+}  // namespace
+
+SourceSchedulerPanel::SourceSchedulerPanel(wxWindow* parent, ZoneElement::ZonePtr rootZone,
+                                           std::shared_ptr<device::DeviceCollection> deviceCollection)
+    : fb::SourceSchedulerPanel(parent, wxID_ANY, wxDefaultPosition, wxSize(1544, 1115), wxTAB_TRAVERSAL),
+      self_(std::make_shared<SourceSchedulerPanel*>(this)),
+      rootZone_(std::move(rootZone)),
+      deviceCollection_(std::move(deviceCollection)),
+      tasks_(core_, [self = std::weak_ptr<SourceSchedulerPanel*>(self_)] {
+          // Only the list changes: the task the operator is composing stays as it is.
+          GuiThreadInvoker::add([self] {
+              if (const Self panel = self.lock()) (*panel)->refreshTaskListCtrl();
+          });
+      }) {
+    controls_[L"playlist"] = std::make_unique<SchedulerControl>(tasks_, L"playlist");
+    controls_[L"radio"] = std::make_unique<SchedulerControl>(tasks_, L"radio");
+
+    m_stopTime->Enable();
+    m_stopTime->SetValue(false);
+    m_stopHour->Disable();
+    m_stopMinute->Disable();
+    m_firstDateCalendar->Disable();
+    m_lastDateCalendar->Disable();
+    selectTaskType(taskDaily);
+    for (std::size_t column = 0; column < kTaskColumnCount; ++column)
+        m_taskList->InsertColumn(static_cast<long>(column), kTaskColumnTitles[column]);
+    fitColumns();
+    m_noGongLabel->Hide();
+    selectTask(false);
+}
+
+SourceSchedulerPanel::~SourceSchedulerPanel() {
+    debug::Place("frm::SourceSchedulerPanel::~SourceSchedulerPanel").trace3(L"");
+    core_.stop();
+    self_.reset();
+}
+
+void SourceSchedulerPanel::shutdown() {
+    core_.clear();
+    core_.stop();
+    rootZone_.reset();
+    deviceCollection_.reset();
+    sources_.clear();
+    deviceRows_.clear();
+}
+
+ISchedulerControl* SourceSchedulerPanel::getSchedulerControl(const std::wstring& kind) {
+    const auto found = controls_.find(kind);
+    return found == controls_.end() ? nullptr : found->second.get();
+}
+
+void SourceSchedulerPanel::fillPlaceChoice(const std::vector<std::shared_ptr<PlaybackCollection>>& sources) {
+    m_place->Clear();
+    m_content->Clear();
+    m_gong->Disable();
+    sources_ = sources;
+    for (const auto& group : sources_) m_place->Append(group ? group->getTitle() : std::wstring());
+    if (!sources_.empty()) {
+        fillContentChoice(sources_.front());
+        showSourceKind(sources_.front());
+    }
+}
+
+void SourceSchedulerPanel::fillContentChoice(const std::shared_ptr<PlaybackCollection>& group) {
+    m_content->Clear();
+    if (!group) return;
+    m_place->SetStringSelection(group->getTitle());
+    for (const auto& playback : group->getPlaybacks()) m_content->Append(playback->getName());
+}
+
+void SourceSchedulerPanel::showSourceKind(const std::shared_ptr<PlaybackCollection>& group) {
+    const auto playbacks = group ? group->getPlaybacks() : std::vector<std::shared_ptr<IPlayback>>();
+    if (playbacks.empty()) return;
+    const bool message = std::dynamic_pointer_cast<PlaybackTrack>(playbacks.front()) != nullptr;
+    m_gong->Enable(message);
+    m_noGongLabel->Show(message);
+    m_stopTimePanel->Enable(!message);
+    debug::Place("frm::SourceSchedulerPanel::placeOnChoice")
+        .debug(L"position: %1%, is enabled gong: %2%", m_place->GetSelection(), message ? L"true" : L"false");
+    selectTask(false);
+    Layout();
+}
+
+void SourceSchedulerPanel::reload() {
+    m_filterCalendar->SetDate(today());
+    // The plan's calendars show today while they are not in use.
+    if (!m_firstDate->IsChecked()) m_firstDateCalendar->SetDate(today());
+    if (!m_lastDate->IsChecked()) m_lastDateCalendar->SetDate(today());
+    for (wxCheckBox* box :
+         {m_filterDate, m_filterStartTime, m_filterStopTime, m_filterEnabled, m_filterDevices, m_filterZones})
+        box->SetValue(false);
+    for (wxWindow* input : std::initializer_list<wxWindow*>{
+             m_filterCalendar, m_filterStartHour, m_filterStartMinute, m_filterStopHour, m_filterStopMinute,
+             m_filterDeviceChoice, m_filterZoneChoice})
+        input->Disable();
+    fillGongChoice();
+
+    m_devices->DeleteAllItems();
+    m_filterZoneChoice->Clear();
+    deviceRows_.clear();
+    deviceRowLevels_.clear();
+    const DeviceRows rows = deviceRows(rootZone_);
+    for (const DeviceRow& row : rows.rows) {
+        const long index = m_devices->InsertItem(m_devices->GetItemCount(), row.text);
+        if (row.loudspeaker) {
+            deviceRows_[static_cast<unsigned>(index)] = row.loudspeaker;
+        } else {
+            const base::RgbColour shade = kSchedulerItemBackground;
+            m_devices->SetItemBackgroundColour(index, wxColour(shade.red, shade.green, shade.blue));
+        }
+        deviceRowLevels_.push_back(row.level);
+    }
+    m_devices->SetColumnWidth(0, wxLIST_AUTOSIZE);
+    for (const std::wstring& name : rows.zoneNames) m_filterZoneChoice->Append(name);
+    refreshTaskListCtrl();
+}
+
+void SourceSchedulerPanel::fillGongChoice() {
+    m_gong->Clear();
+    gongPaths_ = AlarmChannel::getGongList();
+    gongPaths_.insert(gongPaths_.begin(), std::wstring());
+    for (const std::wstring& path : gongPaths_) m_gong->Append(base::getFileName(path, true));
+}
+
+bool SourceSchedulerPanel::filtersOff() const {
+    return !m_filterDeviceChoice->IsEnabled() && !m_filterEnabled->IsChecked() &&
+           !m_filterZones->IsChecked() && !m_filterCalendar->IsEnabled() && !m_filterStartHour->IsEnabled() &&
+           !m_filterStopHour->IsEnabled();
+}
+
+std::vector<std::uint32_t> SourceSchedulerPanel::collectTargetDeviceIds(const IPlayback& playback) {
+    std::vector<std::uint32_t> ids;
+    for (const auto& target : playback.getTargets()) {
+        const std::uint32_t id = target->getId();
+        ids.push_back(id);
+        bool listed = false;
+        for (unsigned item = 0; item < m_filterDeviceChoice->GetCount() && !listed; ++item)
+            listed = reinterpret_cast<std::uintptr_t>(m_filterDeviceChoice->GetClientData(item)) == id;
+        if (!listed)
+            m_filterDeviceChoice->Append(target->getDisplayName(),
+                                         reinterpret_cast<void*>(static_cast<std::uintptr_t>(id)));
+    }
+    return ids;
+}
+
+std::array<std::wstring, kTaskColumnCount> SourceSchedulerPanel::fillRow(const BaseTask& task) {
+    const DataVault record = task.getClientData();
+    TaskRowSource source;
+    source.once = dynamic_cast<const scheduler::task::Once*>(&task) != nullptr;
+    source.enabled = task.isEnabled();
+    source.startDate = record.startDate;
+    source.finalDate = record.finalDate;
+    source.startTime = record.startTime;
+    source.stopTime = record.stopTime;
+    source.stopTaskId = record.stopTaskId;
+    if (record.playback) {
+        const auto collection = record.playback->getCollection();
+        source.collectionTitle = collection ? collection->getTitle() : std::wstring();
+        source.playbackName = record.playback->getName();
+        if (const auto track = std::dynamic_pointer_cast<PlaybackTrack>(record.playback))
+            source.gongName = track->getGongName();
+        for (const auto& target : record.playback->getTargets())
+            source.deviceNames.push_back(target->getDisplayName());
+    }
+    const auto texts = taskRowTexts(source);
+    std::wstring joined;
+    for (const std::wstring& text : texts) joined += L" | " + text;
+    debug::Place("frm::SourceSchedulerPanel::fillRow").info(L"Задание N%1%: %2%", task.getId(), joined);
+    if (record.playback && filtersOff()) collectTargetDeviceIds(*record.playback);
+    return texts;
+}
+
+void SourceSchedulerPanel::refreshTaskListCtrl() {
+    const debug::Place place("frm::SourceSchedulerPanel::refreshTaskListCtrl");
+    GuiFreezer freezer(m_taskList);
+    m_taskList->DeleteAllItems();
+    if (filtersOff()) m_filterDeviceChoice->Clear();
+    bool anyChecked = false;
+    for (const wxCheckBox* box :
+         {m_filterDate, m_filterStartTime, m_filterStopTime, m_filterEnabled, m_filterDevices, m_filterZones})
+        anyChecked = anyChecked || box->IsChecked();
+    place.trace(L"Filters for tasks are %1%", anyChecked ? L"enabled" : L"disabled");
+    for (const auto& task : tasks_.tasks()) {
+        if (task->getClientData().isStopTask) continue;
+        const auto texts = fillRow(*task);
+        const long row = m_taskList->InsertItem(m_taskList->GetItemCount(), texts[0]);
+        m_taskList->SetItemData(row, static_cast<long>(task->getId()));
+        for (std::size_t column = 1; column < kTaskColumnCount; ++column)
+            m_taskList->SetItem(row, static_cast<long>(column), texts[column]);
+    }
+    freezer.thaw();
+    Layout();
+}
+
+std::vector<long> SourceSchedulerPanel::selectedRows() const {
+    std::vector<long> rows;
+    for (long row = m_taskList->GetNextItem(-1, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED); row != -1;
+         row = m_taskList->GetNextItem(row, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED))
+        rows.push_back(row);
+    return rows;
+}
+
+void SourceSchedulerPanel::selectTask(bool selected) {
+    // Deselecting rows here sends deselection events that lead back here.
+    if (selecting_) return;
+    selecting_ = true;
+    if (!selected) {
+        for (long row = 0; row < m_taskList->GetItemCount(); ++row)
+            m_taskList->SetItemState(row, 0, wxLIST_STATE_SELECTED | wxLIST_STATE_FOCUSED);
+    }
+    std::size_t enabled = 0;
+    std::size_t disabled = 0;
+    const std::vector<long> rows = selectedRows();
+    for (const long row : rows) {
+        const auto task = core_.getTask(static_cast<std::uint32_t>(m_taskList->GetItemData(row)));
+        if (!task) {
+            debug::Place("frm::SourceSchedulerPanel::selectTask").warn(L"Internal error. Task not found.");
+            continue;
+        }
+        ++(task->isEnabled() ? enabled : disabled);
+    }
+    const TaskButtons buttons = taskButtons(selected, settingsUnlocked_, rows.size(), enabled, disabled);
+    m_enableTask->Enable(buttons.enable);
+    m_disableTask->Enable(buttons.disable);
+    m_deleteTask->Enable(buttons.remove);
+    m_addTask->Enable(buttons.add);
+    m_edit->Enable(buttons.edit);
+    selecting_ = false;
+}
+
+void SourceSchedulerPanel::selectTaskType(int type) {
+    const auto shown = timePlanControls(type);
+    if (!shown) {
+        debug::Place("frm::SourceSchedulerPanel::selectTaskType").warn(L"Unknown type task '%1%'", type);
+        return;
+    }
+    if (type < static_cast<int>(m_taskType->GetCount())) m_taskType->SetSelection(type);
+    m_repeatPanel->Show(shown->repeat);
+    m_weekdays->Show(shown->weekdays);
+    m_firstDatePanel->Show(shown->firstDate);
+    m_lastDatePanel->Show(shown->lastDate);
+    m_dayPanel->Show(shown->day);
+    m_timeStepPanel->Show(shown->timeStep);
+    m_stopTimePanel->Show(shown->stopTime);
+    Layout();
+    Refresh();
+}
+
+Targets SourceSchedulerPanel::getCheckedDevices() const {
+    Targets targets;
+    for (const auto& [row, device] : deviceRows_) {
+        if (static_cast<long>(row) < m_devices->GetItemCount() &&
+            m_devices->IsItemChecked(static_cast<long>(row)))
+            targets.insert(device);
+    }
+    return targets;
+}
+
+void SourceSchedulerPanel::fitColumns() {
+    const std::array<int, kTaskColumnCount> widths = taskColumnWidths(m_taskList->GetSize().x);
+    for (std::size_t column = 0; column < kTaskColumnCount; ++column)
+        m_taskList->SetColumnWidth(static_cast<long>(column), widths[column]);
+}
+
+void SourceSchedulerPanel::OnSize(wxSizeEvent& event) {
+    event.Skip();
+    // The columns follow the list's width until the page is first shown; then they are the
+    // operator's.
+    if (!IsShownOnScreen()) {
+        Layout();
+        fitColumns();
+    }
+    const wxWindow* top = wxGetTopLevelParent(this);
+    if (top == nullptr) return;
+    const bool wide = top->GetSize().x >= kWideWindow;
+    if (!wide && m_topRow->GetItem(m_devices) != nullptr) {
+        m_topRow->Detach(m_devices);
+        m_sourceRow->Insert(0, m_devices, 0, wxEXPAND | wxLEFT | wxBOTTOM, 5);
+    } else if (wide && m_sourceRow->GetItem(m_devices) != nullptr) {
+        m_sourceRow->Detach(m_devices);
+        m_topRow->Insert(0, m_devices, 0, wxEXPAND | wxBOTTOM, 5);
+    }
+    Layout();
+}
+
+void SourceSchedulerPanel::devicesOnCheckListBox(wxListEvent& event) {
+    event.Skip();
+    // Checking the rows below sends their own events, which must not spread again.
+    if (propagating_) return;
+    const long row = event.GetIndex();
+    if (row < 0 || row >= m_devices->GetItemCount()) return;
+    const bool checked = m_devices->IsItemChecked(row);
+    propagating_ = true;
+    const std::size_t end = nestedRowsEnd(deviceRowLevels_, static_cast<std::size_t>(row));
+    for (std::size_t below = static_cast<std::size_t>(row) + 1; below < end; ++below)
+        m_devices->CheckItem(static_cast<long>(below), checked);
+    propagating_ = false;
+    selectTask(false);
+}
+
+void SourceSchedulerPanel::taskListOnListItemSelected(wxListEvent& event) {
+    debug::Place("frm::SourceSchedulerPanel::taskListOnListItemSelected").trace(L"");
+    event.Skip();
+    selectTask(true);
+}
+
+void SourceSchedulerPanel::taskListOnListItemDeselected(wxListEvent& event) {
+    debug::Place("frm::SourceSchedulerPanel::taskListOnListItemDeselected").trace(L"");
+    event.Skip();
+    selectTask(false);
+}
+
+void SourceSchedulerPanel::placeOnChoice(wxCommandEvent& event) {
+    const debug::Place place("frm::SourceSchedulerPanel::placeOnChoice");
+    place.trace(L"");
+    event.Skip();
+    const int selection = m_place->GetSelection();
+    if (selection < 0 || static_cast<std::size_t>(selection) >= sources_.size()) {
+        place.error(L"Internal error. Not found source. Selection %1%", selection);
+        return;
+    }
+    fillContentChoice(sources_[static_cast<std::size_t>(selection)]);
+    showSourceKind(sources_[static_cast<std::size_t>(selection)]);
+}
+
+void SourceSchedulerPanel::selectTaskTypeOnRadioBox(wxCommandEvent& event) {
+    const debug::Place place("frm::SourceSchedulerPanel::selectTaskTypeOnRadioBox");
+    place.trace(L"");
+    event.Skip();
+    const int selection = m_taskType->GetSelection();
+    if (selection >= 5) {
+        place.warn(L"Unknown type task '%1%'.", selection);
+    } else {
+        selectTaskType(selection);
+    }
+    selectTask(false);
+}
+
+void SourceSchedulerPanel::firstDateOnCheckBox(wxCommandEvent& event) {
+    debug::Place("frm::SourceSchedulerPanel::firstDateOnCheckBox").trace(L"");
+    event.Skip();
+    selectTask(false);
+    m_firstDateCalendar->Enable(m_firstDate->IsChecked());
+}
+
+void SourceSchedulerPanel::lastDateOnCheckBox(wxCommandEvent& event) {
+    debug::Place("frm::SourceSchedulerPanel::lastDateOnCheckBox").trace(L"");
+    event.Skip();
+    selectTask(false);
+    m_lastDateCalendar->Enable(m_lastDate->IsChecked());
+}
+
+void SourceSchedulerPanel::stopTimeOnCheckBox(wxCommandEvent& event) {
+    debug::Place("frm::SourceSchedulerPanel::stopTimeOnCheckBox").trace(L"");
+    event.Skip();
+    m_stopHour->Enable(m_stopTime->IsChecked());
+    m_stopMinute->Enable(m_stopTime->IsChecked());
+}
+
+void SourceSchedulerPanel::timeStepOnChar(wxKeyEvent& event) {
+    if (timeStepKeyPasses(event.GetKeyCode(), static_cast<wchar_t>(event.GetUnicodeKey()))) event.Skip();
+}
+
+void SourceSchedulerPanel::editOnButtonClick(wxCommandEvent& event) {
+    const debug::Place place("frm::SourceSchedulerPanel::editOnButtonClick");
+    place.trace(L"");
+    event.Skip();
+    const std::vector<long> rows = selectedRows();
+    if (rows.empty()) return;
+    if (!settingsUnlocked_) {
+        place.notice(L"Перед редактированием разблокируйте настройки");
+        return;
+    }
+    const auto id = static_cast<std::uint32_t>(m_taskList->GetItemData(rows.front()));
+    const auto task = core_.getTask(id);
+    if (!task) {
+        place.warn(L"Задание не найдено %1%", id);
+    } else if (!std::dynamic_pointer_cast<BaseTask>(task)) {
+        place.warn(L"Internal error. Unknown task.");
+    }
+}
+
+void SourceSchedulerPanel::addTaskOnButtonClick(wxCommandEvent& event) {
+    debug::Place("frm::SourceSchedulerPanel::addTaskOnButtonClick").trace(L"");
+    event.Skip();
+    try {
+        addTask();
+    } catch (const exception::StopProgram&) {
+        throw;
+    } catch (const std::exception& error) {
+        debug::Place("frm::SourceSchedulerPanel::addTaskOnButtonClick")
+            .error(L"Задание не добавлено: %1%", error.what());
+    }
+}
+
+void SourceSchedulerPanel::addTask() {
+    const debug::Place place("frm::SourceSchedulerPanel::addTaskOnButtonClick");
+    NewTaskInput input;
+    input.settingsUnlocked = settingsUnlocked_;
+    input.sourceChosen = m_place->GetSelection() != wxNOT_FOUND && m_content->GetSelection() != wxNOT_FOUND;
+    const Targets targets = getCheckedDevices();
+    input.devicesChosen = !targets.empty();
+    std::shared_ptr<IPlayback> playback;
+    if (input.settingsUnlocked && input.sourceChosen) {
+        const auto placeIndex = static_cast<std::uint32_t>(m_place->GetSelection());
+        debug::terminateIfOutOfRange(sources_, placeIndex, "frm::SourceSchedulerPanel::addTaskOnButtonClick");
+        const auto group = sources_[placeIndex];
+        debug::terminateIfNull(group, "frm::SourceSchedulerPanel::addTaskOnButtonClick");
+        const auto playbacks = group->getPlaybacks();
+        const auto contentIndex = static_cast<std::uint32_t>(m_content->GetSelection());
+        debug::terminateIfOutOfRange(playbacks, contentIndex,
+                                     "frm::SourceSchedulerPanel::addTaskOnButtonClick");
+        playback = playbacks[contentIndex]->clone();
+    }
+    const auto track = std::dynamic_pointer_cast<PlaybackTrack>(playback);
+    input.message = track != nullptr;
+    input.type = m_taskType->GetSelection();
+    input.today = scheduler::dateText(scheduler::civilNow().date());
+    if (m_firstDateCalendar->IsEnabled()) input.firstDate = calendarDate(m_firstDateCalendar);
+    if (m_lastDateCalendar->IsEnabled()) input.lastDate = calendarDate(m_lastDateCalendar);
+    input.startHour = m_startHour->GetValue();
+    input.startMinute = m_startMinute->GetValue();
+    input.stopChecked = m_stopTime->IsChecked();
+    input.stopHour = m_stopHour->GetValue();
+    input.stopMinute = m_stopMinute->GetValue();
+
+    const NewTaskPlan plan = planNewTask(input);
+    if (!plan.takesIds && plan.refusal.empty())
+        debug::terminateIfOutOfRange(taskLastType + 1, plan.type,
+                                     "frm::SourceSchedulerPanel::addTaskOnButtonClick");
+    if (!plan.takesIds) {
+        place.notice(plan.refusal.c_str());
+        return;
+    }
+    const SchedulerTasks::Ids ids = tasks_.takeIds();
+    if (!plan.refusal.empty()) {
+        place.notice(plan.refusal.c_str());
+        return;
+    }
+    if (plan.type != taskOnce && plan.type != taskDaily) throw exception::NotImplemented();
+
+    playback->setTargets(targets);
+    if (track) {
+        const int gong = m_gong->GetSelection();
+        std::wstring path;
+        if (gong != wxNOT_FOUND) {
+            debug::terminateIfOutOfRange(gongPaths_, static_cast<std::uint32_t>(gong),
+                                         "frm::SourceSchedulerPanel::addTaskOnButtonClick");
+            path = gongPaths_[static_cast<std::size_t>(gong)];
+        }
+        track->setGong(base::getFileName(path, true), path);
+    }
+    const DataVault record(playback, plan.startDate, plan.finalDate, plan.startTime, plan.stopTime,
+                           collectTargetDeviceIds(*playback), -1, false);
+    const bool stopped = tasks_.put(static_cast<TaskType>(plan.type), ids, record, true);
+    place.info(L"Добавлено задание N%1%", ids.start);
+    if (stopped) place.debug(L"Добавлено задание окончания N%1%", ids.stop);
+    refreshTaskListCtrl();
+}
+
+}  // namespace frm

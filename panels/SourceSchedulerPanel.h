@@ -1,0 +1,102 @@
+#pragma once
+// The scheduler page: the scheduled playbacks in a list, one row per task, and the choices from
+// which the operator composes a new one (source, loudspeakers and zones, gong, time plan). It
+// owns the scheduler core and its thread from construction to shutdown.
+//
+// Everything runs on the GUI thread. The tasks' events run on the thread dispatcher and reach
+// the panel only through the GUI-thread invoker, while the panel exists.
+
+#include <array>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/ZoneElement.h"
+#include "audio/PlaybackCollection.h"
+#include "audio/SchedulerCore.h"
+#include "layouts/SourceSchedulerPanel.h"
+#include "panels/SchedulerControl.h"
+#include "panels/SchedulerTasks.h"
+
+namespace device {
+class DeviceCollection;
+}
+
+namespace frm {
+
+class SourceSchedulerPanel : public fb::SourceSchedulerPanel {
+public:
+    SourceSchedulerPanel(wxWindow* parent, ZoneElement::ZonePtr rootZone,
+                         std::shared_ptr<device::DeviceCollection> deviceCollection);
+    ~SourceSchedulerPanel() override;
+    SourceSchedulerPanel(const SourceSchedulerPanel&) = delete;
+    SourceSchedulerPanel& operator=(const SourceSchedulerPanel&) = delete;
+
+    // Stops the core's thread first, then lets go of the zones, the registry and the sources.
+    void shutdown();
+
+    // The source groups of the "Объект" choice, in its order.
+    void fillPlaceChoice(const std::vector<std::shared_ptr<PlaybackCollection>>& sources);
+    void fillContentChoice(const std::shared_ptr<PlaybackCollection>& group);
+    // Resets the filter, refills the device check list, the zone and gong choices and the tasks.
+    void reload();
+    void fillGongChoice();
+    void refreshTaskListCtrl();
+    // Brings the buttons in step with the selection; without it every row is deselected.
+    void selectTask(bool selected);
+    void selectTaskType(int type);
+
+    // Whether the operator may add, edit and delete tasks.
+    void setSettingsUnlocked(bool unlocked) { settingsUnlocked_ = unlocked; }
+    // The control for the panels of that kind of playlist ("playlist" or "radio").
+    ISchedulerControl* getSchedulerControl(const std::wstring& kind);
+    bool isUsedDevice(const ZoneElement::DevicePtr& device) const { return tasks_.isUsedDevice(device); }
+    scheduler::Core& getCore() { return core_; }
+
+protected:
+    void OnSize(wxSizeEvent& event) override;
+    void devicesOnCheckListBox(wxListEvent& event) override;
+    void taskListOnListItemDeselected(wxListEvent& event) override;
+    void taskListOnListItemSelected(wxListEvent& event) override;
+    void placeOnChoice(wxCommandEvent& event) override;
+    void selectTaskTypeOnRadioBox(wxCommandEvent& event) override;
+    void firstDateOnCheckBox(wxCommandEvent& event) override;
+    void lastDateOnCheckBox(wxCommandEvent& event) override;
+    void stopTimeOnCheckBox(wxCommandEvent& event) override;
+    void timeStepOnChar(wxKeyEvent& event) override;
+    void editOnButtonClick(wxCommandEvent& event) override;
+    void addTaskOnButtonClick(wxCommandEvent& event) override;
+
+private:
+    using Self = std::shared_ptr<SourceSchedulerPanel*>;
+
+    void addTask();
+    void fitColumns();
+    std::array<std::wstring, kTaskColumnCount> fillRow(const scheduler::task::BaseTask& task);
+    // The loudspeakers of the checked rows.
+    Targets getCheckedDevices() const;
+    // The playback's target ids; the targets that the filter's device choice lacks join it.
+    std::vector<std::uint32_t> collectTargetDeviceIds(const IPlayback& playback);
+    bool filtersOff() const;
+    // Shows the gong choice for a source of messages and hides the stop time, which they lack.
+    void showSourceKind(const std::shared_ptr<PlaybackCollection>& group);
+    std::vector<long> selectedRows() const;
+
+    Self self_;
+    bool settingsUnlocked_ = false;
+    ZoneElement::ZonePtr rootZone_;
+    std::shared_ptr<device::DeviceCollection> deviceCollection_;
+    scheduler::Core core_;
+    SchedulerTasks tasks_;
+    std::map<std::wstring, std::unique_ptr<SchedulerControl>> controls_;
+    std::vector<std::wstring> gongPaths_;
+    std::vector<std::shared_ptr<PlaybackCollection>> sources_;
+    std::vector<int> deviceRowLevels_;
+    std::map<unsigned, ZoneElement::DevicePtr> deviceRows_;
+    // Set while a handler changes the controls whose events lead back to it.
+    bool selecting_ = false;
+    bool propagating_ = false;
+};
+
+}  // namespace frm

@@ -1,0 +1,236 @@
+// The scheduler panel's decisions as tables: the texts of a row, the buttons, how far a check
+// of a device row carries, the device rows of a zone tree, the time-plan controls of a type, the
+// plan of a new task with every refusal, the stop task's dates and the time-step keys.
+
+#include <gtest/gtest.h>
+
+#include "devices/TribelInfo.h"
+#include "devices/VokarInfo.h"
+#include "panels/SchedulerPanelRules.h"
+#include "support/DeviceEmulator.h"
+#include "support/LogCapture.h"
+
+namespace {
+
+using frm::NewTaskInput;
+using frm::TaskRowSource;
+using Texts = std::array<std::wstring, frm::kTaskColumnCount>;
+
+TaskRowSource row(bool once, bool enabled, const wchar_t* finalDate, const wchar_t* stopTime, int stopTaskId,
+                  std::optional<std::wstring> gong, std::vector<std::wstring> devices) {
+    return {once,       enabled,     L"2024-05-02",   finalDate,       L"08:00",          stopTime,
+            stopTaskId, L"Плейлист", L"Утро & вечер", std::move(gong), std::move(devices)};
+}
+
+TEST(SchedulerPanelRules, RowTexts) {
+    const std::pair<TaskRowSource, Texts> cases[] = {
+        // A one-time task shows its start date twice and never a stop time.
+        {row(true, true, L"2024-05-02", L"09:00", 2, std::nullopt, {L"Зал"}),
+         {L"2024-05-02", L"2024-05-02", L"08:00", L"-", L"Плейлист: Утро & вечер", L"-", L"Зал", L"Вкл"}},
+        // A daily task without last date or stop time.
+        {row(false, false, L"", L"", -1, std::nullopt, {L"Зал", L"Холл"}),
+         {L"2024-05-02", L"-", L"08:00", L"-", L"Плейлист: Утро & вечер", L"-", L"Зал, Холл", L"Выкл"}},
+        {row(false, true, L"2024-06-01", L"09:30", 4, std::nullopt, {}),
+         {L"2024-05-02", L"2024-06-01", L"08:00", L"09:30", L"Плейлист: Утро & вечер", L"-", L"", L"Вкл"}},
+        // A stop time without a stop task (a message's) is not shown.
+        {row(false, true, L"", L"09:30", -1, std::wstring(L"Гонг 1"), {L"Зал"}),
+         {L"2024-05-02", L"-", L"08:00", L"-", L"Плейлист: Утро & вечер", L"Гонг 1", L"Зал", L"Вкл"}},
+    };
+    for (const auto& [source, texts] : cases) EXPECT_EQ(frm::taskRowTexts(source), texts);
+    EXPECT_EQ(frm::taskColumnWidths(840), (std::array<int, 8>{120, 120, 140, 120, 280, 168, 280, 105}));
+}
+
+TEST(SchedulerPanelRules, Buttons) {
+    // selected, unlocked, rows, enabled, disabled -> enable, disable, remove, add, edit
+    const std::tuple<bool, bool, int, int, int, bool, bool, bool, bool, bool> cases[] = {
+        {false, false, 0, 0, 0, false, false, false, false, false},
+        {false, true, 0, 0, 0, false, false, false, true, false},
+        {false, true, 2, 1, 1, false, false, false, true, false},  // deselected by the panel
+        {true, false, 1, 1, 0, false, true, false, false, true},
+        {true, true, 1, 0, 1, true, false, true, false, true},
+        {true, true, 2, 1, 1, true, true, true, false, false},
+        {true, true, 2, 2, 0, false, true, true, false, false},
+    };
+    for (const auto& [selected, unlocked, rows, enabled, disabled, en, dis, rem, add, edit] : cases) {
+        const frm::TaskButtons buttons = frm::taskButtons(selected, unlocked, rows, enabled, disabled);
+        EXPECT_EQ(
+            (std::array<bool, 5>{buttons.enable, buttons.disable, buttons.remove, buttons.add, buttons.edit}),
+            (std::array<bool, 5>{en, dis, rem, add, edit}))
+            << selected << unlocked << rows << enabled << disabled;
+    }
+}
+
+TEST(SchedulerPanelRules, ACheckCarriesToTheRowsNestedBelow) {
+    //                           0  1  2  3  4  5  6
+    const std::vector<int> levels{0, 1, 1, 2, 3, 2, 1};
+    const std::pair<std::size_t, std::size_t> cases[] = {{0, 7}, {1, 2}, {2, 6}, {3, 5},
+                                                         {4, 5}, {6, 7}, {9, 9}};
+    for (const auto& [row, end] : cases) EXPECT_EQ(frm::nestedRowsEnd(levels, row), end) << row;
+}
+
+TEST(SchedulerPanelRules, DeviceRowsOfTheZoneTree) {
+    test::LogCapture log;
+    const auto transport = std::make_shared<device::TransferProtocol>(test::freeUdpPort(), "127.0.0.1");
+    const auto loudspeaker = [&](std::uint32_t number, const wchar_t* title) {
+        return device::VokarInfo::create(number, device::types::vokarB, net::HardwareAddress(0, number),
+                                         net::IpAndPort("127.0.0.2", 1), title, transport, nullptr);
+    };
+    const auto hall = loudspeaker(1, L"Зал");
+    const auto porch = loudspeaker(2, L"Крыльцо");
+    const auto console =
+        device::TribelInfo::create(3, device::types::tribelT, net::HardwareAddress(0, 3),
+                                   net::IpAndPort("127.0.0.3", 1), L"Пульт", transport, nullptr);
+    auto root = frm::ZoneElement::makeRoot();
+    root->addDevices({hall, console});
+    auto building = root->createZone(*root, L"Корпус");
+    building->addDevices({porch});
+    root->createZone(*building, L"Все зоны");
+    root->createZone(*root, L"Пустая")->built = false;
+
+    const frm::DeviceRows rows = frm::deviceRows(root);
+    std::vector<std::pair<std::wstring, int>> shown;
+    for (const auto& each : rows.rows) shown.emplace_back(each.text, each.level);
+    const std::vector<std::pair<std::wstring, int>> expected = {
+        {L"Все зоны", 0}, {L"   Зал", 1}, {L"   Корпус", 1}, {L"      Крыльцо", 2}, {L"      Все зоны", 2}};
+    EXPECT_EQ(shown, expected);
+    EXPECT_EQ(rows.rows[1].loudspeaker, hall);
+    EXPECT_EQ(rows.rows[3].loudspeaker, porch);
+    EXPECT_EQ(rows.rows[2].loudspeaker, nullptr);
+    EXPECT_EQ(rows.zoneNames, std::vector<std::wstring>{L"Корпус"});
+}
+
+TEST(SchedulerPanelRules, TimePlanControlsOfEachType) {
+    // repeat, weekdays, first date, last date, day, time step, stop time
+    const std::pair<int, std::array<bool, 7>> cases[] = {
+        {0, {false, false, true, false, true, false, false}},
+        {1, {false, false, true, true, true, false, true}},
+        {2, {false, true, true, true, true, false, true}},
+        {3, {true, false, true, true, true, false, true}},
+        {4, {false, false, false, false, false, true, true}},
+    };
+    for (const auto& [type, expected] : cases) {
+        const auto shown = frm::timePlanControls(type);
+        ASSERT_TRUE(shown);
+        EXPECT_EQ((std::array<bool, 7>{shown->repeat, shown->weekdays, shown->firstDate, shown->lastDate,
+                                       shown->day, shown->timeStep, shown->stopTime}),
+                  expected)
+            << type;
+    }
+    EXPECT_FALSE(frm::timePlanControls(5));
+    EXPECT_FALSE(frm::timePlanControls(-1));
+}
+
+NewTaskInput input(int type, std::optional<std::wstring> first, std::optional<std::wstring> last,
+                   int startHour, bool stop, int stopHour, int stopMinute = 0) {
+    NewTaskInput in;
+    in.settingsUnlocked = in.sourceChosen = in.devicesChosen = true;
+    in.type = type;
+    in.today = L"2024-05-01";
+    in.firstDate = std::move(first);
+    in.lastDate = std::move(last);
+    in.startHour = startHour;
+    in.startMinute = 5;
+    in.stopChecked = stop;
+    in.stopHour = stopHour;
+    in.stopMinute = stopMinute;
+    return in;
+}
+
+TEST(SchedulerPanelRules, PlanOfANewTask) {
+    NewTaskInput locked = input(1, std::nullopt, std::nullopt, 8, false, 0);
+    locked.settingsUnlocked = locked.sourceChosen = locked.devicesChosen = false;
+    NewTaskInput noSource = locked;
+    noSource.settingsUnlocked = true;
+    NewTaskInput noDevices = noSource;
+    noDevices.sourceChosen = true;
+    NewTaskInput message = input(1, std::nullopt, std::nullopt, 8, true, 9);
+    message.message = true;
+    NewTaskInput badType = input(7, std::nullopt, std::nullopt, 8, false, 0);
+
+    struct Case {
+        NewTaskInput in;
+        std::wstring refusal;
+        bool takesIds;
+        std::array<std::wstring, 4> texts;  // start date, final date, start time, stop time
+    };
+    const Case cases[] = {
+        // The refusals before the type, in their order, take no ids.
+        {locked, L"Перед добавлением разблокируйте настройки", false, {}},
+        {noSource, L"Необходимо выбрать источник воспроизведения", false, {}},
+        {noDevices, L"Не выбрано ни одного устройства", false, {}},
+        {badType, L"", false, {L"2024-05-01", L"", L"08:05", L""}},
+        // A one-time task: today unless a first date is chosen, no final date, no stop.
+        {input(0, std::nullopt, L"2024-06-01", 8, true, 9),
+         L"",
+         true,
+         {L"2024-05-01", L"2024-05-01", L"08:05", L""}},
+        {input(0, L"2024-05-03", std::nullopt, 23, false, 0),
+         L"",
+         true,
+         {L"2024-05-03", L"2024-05-03", L"23:05", L""}},
+        // Daily: a stop at 00:00 is none; a message has none.
+        {input(1, std::nullopt, std::nullopt, 8, true, 0), L"", true, {L"2024-05-01", L"", L"08:05", L""}},
+        {input(1, std::nullopt, std::nullopt, 8, true, 0, 1),
+         L"",
+         true,
+         {L"2024-05-01", L"", L"08:05", L"00:01"}},
+        {message, L"", true, {L"2024-05-01", L"", L"08:05", L""}},
+        // The date order counts only with a last date; refused tasks took their ids.
+        {input(1, L"2024-05-02", L"2024-05-01", 8, false, 0),
+         L"Неверный порядок дат",
+         true,
+         {L"2024-05-02", L"2024-05-01", L"08:05", L""}},
+        {input(1, L"2024-05-02", std::nullopt, 8, false, 0), L"", true, {L"2024-05-02", L"", L"08:05", L""}},
+        // A stop at the start time is refused whatever the dates; a stop before it is the night's.
+        {input(1, L"2024-05-02", L"2024-05-02", 8, true, 8, 5),
+         L"Неверный порядок времени",
+         true,
+         {L"2024-05-02", L"2024-05-02", L"08:05", L"08:05"}},
+        {input(1, L"2024-05-02", L"2024-05-09", 8, true, 8, 5),
+         L"Неверный порядок времени",
+         true,
+         {L"2024-05-02", L"2024-05-09", L"08:05", L"08:05"}},
+        {input(1, L"2024-05-02", L"2024-05-02", 22, true, 2),
+         L"",
+         true,
+         {L"2024-05-02", L"2024-05-02", L"22:05", L"02:00"}},
+        // The plans the panel does not build.
+        {input(3, std::nullopt, std::nullopt, 8, false, 0), L"", true, {L"2024-05-01", L"", L"08:05", L""}},
+    };
+    for (const Case& each : cases) {
+        const frm::NewTaskPlan plan = frm::planNewTask(each.in);
+        EXPECT_EQ(plan.refusal, each.refusal) << each.in.type << each.in.startHour;
+        EXPECT_EQ(plan.takesIds, each.takesIds) << each.in.type << each.in.startHour;
+        if (each.texts[0].empty()) continue;
+        EXPECT_EQ(
+            (std::array<std::wstring, 4>{plan.startDate, plan.finalDate, plan.startTime, plan.stopTime}),
+            each.texts);
+    }
+}
+
+TEST(SchedulerPanelRules, StopTaskDates) {
+    const std::tuple<const wchar_t*, const wchar_t*, const wchar_t*, const wchar_t*, frm::StopDates> cases[] =
+        {
+            {L"2024-05-02", L"2024-05-09", L"08:00", L"09:00", {L"2024-05-02", L"2024-05-09"}},
+            {L"2024-05-02", L"", L"22:00", L"02:00", {L"2024-05-03", L""}},
+            {L"2024-02-28", L"2024-02-29", L"23:30", L"00:30", {L"2024-02-29", L"2024-03-01"}},
+            {L"2024-12-31", L"2024-12-31", L"22:00", L"06:00", {L"2025-01-01", L"2025-01-01"}},
+        };
+    for (const auto& [start, final, startTime, stopTime, dates] : cases) {
+        const frm::StopDates got = frm::stopTaskDates(start, final, startTime, stopTime);
+        EXPECT_EQ(got.startDate, dates.startDate);
+        EXPECT_EQ(got.finalDate, dates.finalDate);
+    }
+}
+
+TEST(SchedulerPanelRules, TimeStepKeys) {
+    const std::tuple<int, wchar_t, bool> cases[] = {
+        {'5', L'5', true},  {':', L':', true},  {8, 0, true},         {127, 0, true},
+        {300, 0, true},     {308, 0, true},     {309, 0, true},       {'a', L'a', false},
+        {'-', L'-', false}, {' ', L' ', false}, {0x44f, L'я', false},
+    };
+    for (const auto& [key, character, passes] : cases)
+        EXPECT_EQ(frm::timeStepKeyPasses(key, character), passes) << key;
+}
+
+}  // namespace

@@ -1,0 +1,120 @@
+// The scheduler panel's tasks in a running scheduler core, without a window: the pairs of ids, a
+// daily playlist with a stop time put as two tasks that share their playback, a stop task that a
+// core refuses taking its start task back out, messages without stop tasks, and a message task
+// whose file is gone disabled when it falls due.
+
+#include <gtest/gtest.h>
+
+#include "audio/PlaybackCollection.h"
+#include "audio/PlaybackPlaylist.h"
+#include "audio/PlaybackTrack.h"
+#include "foundation/Exceptions.h"
+#include "foundation/Settings.h"
+#include "foundation/ThreadDispatcher.h"
+#include "panels/SchedulerTasks.h"
+#include "support/LogCapture.h"
+
+namespace {
+
+using scheduler::task::BaseTask;
+using scheduler::task::DataVault;
+
+class SchedulerTasksTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        base::ThreadDispatcher::create();
+        pref::instanceSlot().install(pref_init(L""));
+    }
+    void TearDown() override {
+        core_.stop();
+        delete pref::instanceSlot().release();
+        base::ThreadDispatcher::destroy();
+    }
+
+    std::shared_ptr<frm::IPlayback> playlist(const wchar_t* kind, const wchar_t* name) {
+        auto collection = frm::PlaybackCollection::create(L"Источник", kind);
+        collection->add(
+            std::make_shared<frm::PlaybackPlaylist>(name, std::make_shared<Playlist>(name, true)));
+        return collection->getPlaybacks().front()->clone();
+    }
+    static DataVault record(std::shared_ptr<frm::IPlayback> playback, const wchar_t* startTime,
+                            const wchar_t* stopTime, const wchar_t* finalDate = L"") {
+        return DataVault(std::move(playback), L"2024-05-02", finalDate, startTime, stopTime, {}, -1, false);
+    }
+    std::shared_ptr<BaseTask> task(std::uint32_t id) {
+        return std::dynamic_pointer_cast<BaseTask>(core_.getTask(id));
+    }
+
+    test::LogCapture capture_;
+    scheduler::Core core_;
+    int disabled_ = 0;
+    frm::SchedulerTasks tasks_{core_, [this] { ++disabled_; }};
+};
+
+TEST_F(SchedulerTasksTest, ADailyPlaylistWithAStopTimeIsTwoTasksSharingTheirPlayback) {
+    const frm::SchedulerTasks::Ids first = tasks_.takeIds();
+    EXPECT_EQ(first.start, 1u);
+    EXPECT_EQ(first.stop, 2u);
+    const frm::SchedulerTasks::Ids ids = tasks_.takeIds();
+    ASSERT_TRUE(
+        tasks_.put(frm::taskDaily, ids, record(playlist(L"playlist", L"Утро"), L"22:00", L"02:00"), false));
+    ASSERT_EQ(core_.getTasks().size(), 2u);
+    const auto start = task(3);
+    const auto stop = task(4);
+    ASSERT_TRUE(start && stop);
+    EXPECT_FALSE(start->isEnabled() || stop->isEnabled());
+    EXPECT_EQ(start->getClientData().stopTaskId, 4);
+    EXPECT_FALSE(start->getClientData().isStopTask);
+    EXPECT_EQ(stop->getClientData().stopTaskId, 0);
+    EXPECT_TRUE(stop->getClientData().isStopTask);
+    EXPECT_EQ(stop->getClientData().playback, start->getClientData().playback);
+    // The night's stop comes on the next morning.
+    EXPECT_EQ(stop->getPlan()->start, boost::gregorian::date(2024, 5, 3));
+    EXPECT_EQ(stop->getPlan()->time, boost::posix_time::hours(2));
+    EXPECT_EQ(tasks_.takeIds().start, 5u);
+
+    // A one-time task and a daily one without stop time are one task each.
+    ASSERT_FALSE(tasks_.put(frm::taskOnce, {5, 6}, record(playlist(L"radio", L"Эфир"), L"09:00", L""), true));
+    ASSERT_FALSE(
+        tasks_.put(frm::taskDaily, {7, 8}, record(playlist(L"radio", L"Эфир"), L"09:00", L""), true));
+    EXPECT_EQ(core_.getTasks().size(), 4u);
+    EXPECT_EQ(task(5)->getClientData().stopTaskId, -1);
+}
+
+TEST_F(SchedulerTasksTest, AStopTaskThatTheCoreRefusesTakesItsStartTaskOut) {
+    ASSERT_FALSE(
+        tasks_.put(frm::taskOnce, {2, 3}, record(playlist(L"playlist", L"Утро"), L"07:00", L""), true));
+    ASSERT_TRUE(core_.hasTask(2));
+    EXPECT_THROW(
+        tasks_.put(frm::taskDaily, {1, 2}, record(playlist(L"playlist", L"Вечер"), L"20:00", L"21:00"), true),
+        exception::ServerError);
+    EXPECT_FALSE(core_.hasTask(1));
+    EXPECT_TRUE(capture_.contains(L"Failure to add startTask at end"));
+    EXPECT_THROW(
+        tasks_.put(frm::taskOnce, {2, 3}, record(playlist(L"playlist", L"Утро"), L"07:00", L""), true),
+        exception::ServerError);
+    EXPECT_THROW(tasks_.put(frm::taskDaily, {5, 6}, record(playlist(L"playlist", L"Утро"), L"7", L""), true),
+                 exception::IncorrectFormat);
+    EXPECT_EQ(core_.getTasks().size(), 1u);
+}
+
+TEST_F(SchedulerTasksTest, AMessageHasNoStopTaskAndIsDisabledWhenItsFileIsGone) {
+    auto messages = frm::PlaybackCollection::create(L"Служебные сообщения", L"serviceMessage");
+    auto original = std::make_shared<frm::PlaybackTrack>(L"Обед", 4, false);
+    original->setMessage(L"Обед", L"/nonexistent/обед.mp3");
+    messages->add(original);
+    const auto track = std::dynamic_pointer_cast<frm::PlaybackTrack>(original->clone());
+    ASSERT_FALSE(tasks_.put(frm::taskDaily, {1, 2}, record(track, L"12:00", L"12:30"), true));
+    EXPECT_EQ(core_.getTasks().size(), 1u);
+    EXPECT_EQ(track->getCollection(), messages);
+
+    frm::SchedulerTasks::checkPlaybackAndTask(track, task(1), [this] { ++disabled_; });
+    EXPECT_FALSE(task(1)->isEnabled());
+    EXPECT_EQ(disabled_, 1);
+    EXPECT_TRUE(
+        capture_.contains(L"Задание имеет неверные пути файлов '/nonexistent/обед.mp3'/''", L"ERROR"));
+    frm::SchedulerTasks::checkPlaybackAndTask(nullptr, task(1), {});
+    EXPECT_TRUE(capture_.contains(L"Error of data. Playback or task is null.", L"ERROR"));
+}
+
+}  // namespace
