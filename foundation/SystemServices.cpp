@@ -218,7 +218,12 @@ void raisePriority(pthread_t handle) {
         const auto threadId = static_cast<id_t>(~(clock >> 3));
         if (setpriority(PRIO_PROCESS, threadId, std::max(normalNice - 1, -20)) != 0) error = errno;
     }
-    if (error != 0) place.warn(L"Приоритет не установлен. (%1%)", error);
+    // A system that does not let this user raise a priority is no fault to show the operator.
+    if (error == EACCES || error == EPERM) {
+        place.info(L"Приоритет не установлен. (%1%)", error);
+    } else if (error != 0) {
+        place.warn(L"Приоритет не установлен. (%1%)", error);
+    }
 }
 
 struct ControlCloser {
