@@ -281,7 +281,7 @@ TEST_F(FirmwareUpdateTest, WritesTheImagesOfACollectionOneAfterTheOther) {
     EXPECT_EQ(flash_->written(), lineControl);
     ASSERT_TRUE(waitFor([&] { return emulated().rebootCount() == 1 && !emulated().isRebooting(); }));
     // When it answers again, the next image follows.
-    device()->checkResponding(true);
+    ASSERT_TRUE(checkAnswers(*device(), [&] { return commandsLike("firmwareSize").size() == 2; }));
     ASSERT_TRUE(recorder.waitFor(100));
     EXPECT_EQ(flash_->written(), vokarB_);
     EXPECT_TRUE(waitFor([&] { return emulated().rebootCount() == 2; }));
