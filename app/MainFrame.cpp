@@ -128,6 +128,9 @@ MainFrame::MainFrame(std::shared_ptr<device::TransferProtocol> transport, std::u
     m_zoneArea->GetSizer()->Add(zonePanel_, 1, wxEXPAND);
     schedulerPanel_ = new SourceSchedulerPanel(m_book, rootZone_, registry_);
     m_book->AddPage(schedulerPanel_, wxT("Планировщик"));
+    zonePanel_->setUsedCheck([scheduler = schedulerPanel_](const ZoneElement::DevicePtr& device) {
+        return scheduler->isUsedDevice(device);
+    });
     musicPanel_ =
         new SourcePlaylistPanel(m_book, schedulerPanel_->getSchedulerControl(L"playlist"), false, questions_);
     m_book->AddPage(musicPanel_, wxT("Плейлист"));

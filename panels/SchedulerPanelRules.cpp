@@ -1,9 +1,12 @@
 #include "panels/SchedulerPanelRules.h"
 
+#include <algorithm>
 #include <boost/date_time/gregorian/gregorian.hpp>
 #include <cwctype>
 
+#include "audio/BaseTask.h"
 #include "audio/CivilTime.h"
+#include "audio/TaskFilters.h"
 #include "devices/VokarInfo.h"
 
 namespace frm {
@@ -148,6 +151,41 @@ StopDates stopTaskDates(const std::wstring& startDate, const std::wstring& final
         return date ? scheduler::dateText(*date + boost::gregorian::days(1)) : text;
     };
     return {nextDay(startDate), finalDate.empty() ? finalDate : nextDay(finalDate)};
+}
+
+bool taskPasses(const scheduler::task::BaseTask& task, const TaskFilter& filter) {
+    if (filter.enabledOnly && !task.isEnabled()) return false;
+    if (filter.date && !scheduler::task::isInsideDate(task, *filter.date)) return false;
+    if (filter.times && !scheduler::task::isInsideTime(task, filter.times->first, filter.times->second))
+        return false;
+    if (!filter.deviceId && !filter.zoneDeviceIds) return true;
+    const std::vector<std::uint32_t> entries = task.getClientData().deviceEntries;
+    const auto has = [&](std::uint32_t id) {
+        return std::find(entries.begin(), entries.end(), id) != entries.end();
+    };
+    if (filter.deviceId && !has(*filter.deviceId)) return false;
+    return !filter.zoneDeviceIds ||
+           std::any_of(filter.zoneDeviceIds->begin(), filter.zoneDeviceIds->end(), has);
+}
+
+namespace {
+
+void collectZoneDeviceIds(const ZoneElement& zone, const std::wstring& name,
+                          std::vector<std::uint32_t>& ids) {
+    if (zone.name == name) {
+        for (const auto& device : zone.devices) ids.push_back(device->getId());
+    }
+    for (const auto& nested : zone.zones) {
+        if (nested) collectZoneDeviceIds(*nested, name, ids);
+    }
+}
+
+}  // namespace
+
+std::vector<std::uint32_t> zoneDeviceIds(const ZoneElement::ZonePtr& root, const std::wstring& name) {
+    std::vector<std::uint32_t> ids;
+    if (root) collectZoneDeviceIds(*root, name, ids);
+    return ids;
 }
 
 bool timeStepKeyPasses(int keyCode, wchar_t character) {

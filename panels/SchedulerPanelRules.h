@@ -14,6 +14,10 @@
 
 #include "app/ZoneElement.h"
 
+namespace scheduler::task {
+class BaseTask;
+}
+
 namespace frm {
 
 constexpr std::size_t kTaskColumnCount = 8;
@@ -126,6 +130,21 @@ struct StopDates {
 };
 StopDates stopTaskDates(const std::wstring& startDate, const std::wstring& finalDate,
                         const std::wstring& startTime, const std::wstring& stopTime);
+
+// The task list's filter as the last "Применить" left it, each line only while its box is
+// checked. An empty date or time sets no bound.
+struct TaskFilter {
+    bool enabledOnly = false;
+    std::optional<std::wstring> date;
+    // The times ("7:5") while either time box is checked; the unchecked side is empty.
+    std::optional<std::pair<std::wstring, std::wstring>> times;
+    // Absent until a device is chosen: any device passes.
+    std::optional<std::uint32_t> deviceId;
+    std::optional<std::vector<std::uint32_t>> zoneDeviceIds;
+};
+bool taskPasses(const scheduler::task::BaseTask& task, const TaskFilter& filter);
+// The ids of the devices of every zone named `name`, at any depth, depth first.
+std::vector<std::uint32_t> zoneDeviceIds(const ZoneElement::ZonePtr& root, const std::wstring& name);
 
 // Whether the time-step field takes the key.
 bool timeStepKeyPasses(int keyCode, wchar_t character);

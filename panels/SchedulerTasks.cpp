@@ -87,6 +87,39 @@ void SchedulerTasks::checkPlaybackAndTask(const std::shared_ptr<PlaybackTrack>& 
     if (messageDisabled) messageDisabled();
 }
 
+void SchedulerTasks::enable(const std::vector<std::uint32_t>& ids, bool enabled) {
+    const debug::Place place("frm::SourceSchedulerPanel::enableTaskOnButtonClick");
+    for (const std::uint32_t id : ids) {
+        const auto task = core_.getTask(id);
+        if (!task) {
+            place.warn(L"Internal error. Task not found.");
+            continue;
+        }
+        task->enable(enabled);
+        const auto base = std::dynamic_pointer_cast<BaseTask>(task);
+        debug::throwIfFalse(base != nullptr, "frm::SourceSchedulerPanel::enableTaskOnButtonClick");
+        const std::int32_t stopId = base->getClientData().stopTaskId;
+        if (stopId <= 0) continue;
+        const auto stop = core_.getTask(static_cast<std::uint32_t>(stopId));
+        if (!stop) {
+            place.error(L"Отсутствует парное задание останова");
+            continue;
+        }
+        stop->enable(enabled);
+    }
+}
+
+void SchedulerTasks::erase(const std::vector<std::uint32_t>& ids) {
+    const debug::Place place("frm::SourceSchedulerPanel::deleteTaskOnButtonClick");
+    for (const std::uint32_t id : ids) {
+        core_.erase(id);
+        place.info(L"Удалено задание N%1%", id);
+        // Only the stop task of the pair, never a task of another kind under the next id.
+        const auto next = std::dynamic_pointer_cast<BaseTask>(core_.getTask(id + 1));
+        if (next && next->getClientData().isStopTask) core_.erase(id + 1);
+    }
+}
+
 std::vector<std::uint32_t> SchedulerTasks::targetIds(const IPlayback& playback) {
     std::vector<std::uint32_t> ids;
     for (const auto& target : playback.getTargets()) ids.push_back(target->getId());

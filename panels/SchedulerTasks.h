@@ -47,6 +47,11 @@ public:
     // The ids of the playback's targets, in target order.
     static std::vector<std::uint32_t> targetIds(const IPlayback& playback);
 
+    // Enables or disables each task with its stop task; missing ones are reported and skipped.
+    void enable(const std::vector<std::uint32_t>& ids, bool enabled);
+    // Removes each task with its stop task.
+    void erase(const std::vector<std::uint32_t>& ids);
+
     // A copy of the core's tasks, in id order; a task of another kind is an internal fault.
     std::vector<TaskPtr> tasks() const;
 

@@ -210,13 +210,10 @@ void SourceSchedulerPanel::refreshTaskListCtrl() {
     GuiFreezer freezer(m_taskList);
     m_taskList->DeleteAllItems();
     if (filtersOff()) m_filterDeviceChoice->Clear();
-    bool anyChecked = false;
-    for (const wxCheckBox* box :
-         {m_filterDate, m_filterStartTime, m_filterStopTime, m_filterEnabled, m_filterDevices, m_filterZones})
-        anyChecked = anyChecked || box->IsChecked();
-    place.trace(L"Filters for tasks are %1%", anyChecked ? L"enabled" : L"disabled");
+    place.trace(L"Filters for tasks are %1%", currentFilter() ? L"enabled" : L"disabled");
+    const std::optional<TaskFilter> filter = currentFilter();
     for (const auto& task : tasks_.tasks()) {
-        if (task->getClientData().isStopTask) continue;
+        if (task->getClientData().isStopTask || (filter && !taskPasses(*task, *filter))) continue;
         const auto texts = fillRow(*task);
         const long row = m_taskList->InsertItem(m_taskList->GetItemCount(), texts[0]);
         m_taskList->SetItemData(row, static_cast<long>(task->getId()));
@@ -225,6 +222,30 @@ void SourceSchedulerPanel::refreshTaskListCtrl() {
     }
     freezer.thaw();
     Layout();
+}
+
+std::optional<TaskFilter> SourceSchedulerPanel::currentFilter() const {
+    bool anyChecked = false;
+    for (const wxCheckBox* box :
+         {m_filterDate, m_filterStartTime, m_filterStopTime, m_filterEnabled, m_filterDevices, m_filterZones})
+        anyChecked = anyChecked || box->IsChecked();
+    if (!anyChecked) return std::nullopt;
+    TaskFilter filter;
+    filter.enabledOnly = m_filterEnabled->IsChecked();
+    if (m_filterDate->IsChecked()) filter.date = filterDate_;
+    if (m_filterStartTime->IsChecked() || m_filterStopTime->IsChecked())
+        filter.times = std::make_pair(m_filterStartTime->IsChecked() ? filterStartTime_ : std::wstring(),
+                                      m_filterStopTime->IsChecked() ? filterStopTime_ : std::wstring());
+    if (m_filterDevices->IsChecked()) filter.deviceId = filterDeviceId_;
+    if (m_filterZones->IsChecked()) filter.zoneDeviceIds = zoneFilterDeviceIds_;
+    return filter;
+}
+
+std::vector<std::uint32_t> SourceSchedulerPanel::getSelectedTaskIds() const {
+    std::vector<std::uint32_t> ids;
+    for (const long row : selectedRows())
+        ids.push_back(static_cast<std::uint32_t>(m_taskList->GetItemData(row)));
+    return ids;
 }
 
 std::vector<long> SourceSchedulerPanel::selectedRows() const {
@@ -491,6 +512,82 @@ void SourceSchedulerPanel::addTask() {
     place.info(L"Добавлено задание N%1%", ids.start);
     if (stopped) place.debug(L"Добавлено задание окончания N%1%", ids.stop);
     refreshTaskListCtrl();
+}
+
+void SourceSchedulerPanel::enableTaskOnButtonClick(wxCommandEvent& event) {
+    debug::Place("frm::SourceSchedulerPanel::enableTaskOnButtonClick").trace(L"");
+    tasks_.enable(getSelectedTaskIds(), event.GetId() == kEnableTaskId);
+    m_enableTask->Disable();
+    m_disableTask->Disable();
+    refreshTaskListCtrl();
+}
+
+void SourceSchedulerPanel::deleteTaskOnButtonClick(wxCommandEvent&) {
+    const debug::Place place("frm::SourceSchedulerPanel::deleteTaskOnButtonClick");
+    place.trace(L"");
+    const std::vector<std::uint32_t> ids = getSelectedTaskIds();
+    if (ids.empty()) {
+        place.notice(L"Нет выбранных задач");
+        return;
+    }
+    if (!settingsUnlocked_) {
+        place.notice(L"Перед удалением разблокируйте настройки");
+        return;
+    }
+    tasks_.erase(ids);
+    refreshTaskListCtrl();
+    selectTask(false);
+}
+
+void SourceSchedulerPanel::applyFilterOnButtonClick(wxCommandEvent&) {
+    const debug::Place place("frm::SourceSchedulerPanel::applyFilterOnButtonClick");
+    place.trace(L"");
+    filterDate_ = m_filterDate->IsChecked() ? calendarDate(m_filterCalendar) : std::wstring();
+    const auto time = [](const wxSpinCtrl* hour, const wxSpinCtrl* minute) {
+        return std::to_wstring(hour->GetValue()) + L":" + std::to_wstring(minute->GetValue());
+    };
+    filterStartTime_ = m_filterStartTime->IsChecked() ? time(m_filterStartHour, m_filterStartMinute) : L"";
+    filterStopTime_ = m_filterStopTime->IsChecked() ? time(m_filterStopHour, m_filterStopMinute) : L"";
+    if (m_filterDevices->IsChecked()) {
+        const int device = m_filterDeviceChoice->GetSelection();
+        if (device == wxNOT_FOUND) {
+            place.notice(L"Не выбрано ни одного устройства");
+            return;
+        }
+        filterDeviceId_ = static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(
+            m_filterDeviceChoice->GetClientData(static_cast<unsigned>(device))));
+    }
+    if (m_filterZones->IsChecked()) {
+        const int zone = m_filterZoneChoice->GetSelection();
+        if (zone == wxNOT_FOUND) {
+            place.notice(L"Не выбрано ни одной зоны");
+            return;
+        }
+        zoneFilterDeviceIds_ = zoneDeviceIds(rootZone_, m_filterZoneChoice->GetString(zone).ToStdWstring());
+    }
+    refreshTaskListCtrl();
+}
+
+void SourceSchedulerPanel::filterDateOnCheckBox(wxCommandEvent&) {
+    m_filterCalendar->Enable(m_filterDate->IsChecked());
+}
+
+void SourceSchedulerPanel::filterStartTimeOnCheckBox(wxCommandEvent&) {
+    m_filterStartHour->Enable(m_filterStartTime->IsChecked());
+    m_filterStartMinute->Enable(m_filterStartTime->IsChecked());
+}
+
+void SourceSchedulerPanel::filterStopTimeOnCheckBox(wxCommandEvent&) {
+    m_filterStopHour->Enable(m_filterStopTime->IsChecked());
+    m_filterStopMinute->Enable(m_filterStopTime->IsChecked());
+}
+
+void SourceSchedulerPanel::filterDevicesOnCheckBox(wxCommandEvent&) {
+    m_filterDeviceChoice->Enable(m_filterDevices->IsChecked());
+}
+
+void SourceSchedulerPanel::filterZonesOnCheckBox(wxCommandEvent&) {
+    m_filterZoneChoice->Enable(m_filterZones->IsChecked());
 }
 
 }  // namespace frm

@@ -9,6 +9,7 @@
 #include <array>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -67,6 +68,14 @@ protected:
     void timeStepOnChar(wxKeyEvent& event) override;
     void editOnButtonClick(wxCommandEvent& event) override;
     void addTaskOnButtonClick(wxCommandEvent& event) override;
+    void enableTaskOnButtonClick(wxCommandEvent& event) override;
+    void deleteTaskOnButtonClick(wxCommandEvent& event) override;
+    void applyFilterOnButtonClick(wxCommandEvent& event) override;
+    void filterDateOnCheckBox(wxCommandEvent& event) override;
+    void filterStartTimeOnCheckBox(wxCommandEvent& event) override;
+    void filterStopTimeOnCheckBox(wxCommandEvent& event) override;
+    void filterDevicesOnCheckBox(wxCommandEvent& event) override;
+    void filterZonesOnCheckBox(wxCommandEvent& event) override;
 
 private:
     using Self = std::shared_ptr<SourceSchedulerPanel*>;
@@ -79,12 +88,23 @@ private:
     // The playback's target ids; the targets that the filter's device choice lacks join it.
     std::vector<std::uint32_t> collectTargetDeviceIds(const IPlayback& playback);
     bool filtersOff() const;
+    // The filter of the checked boxes with the values of the last "Применить"; none when no box
+    // is checked.
+    std::optional<TaskFilter> currentFilter() const;
+    // The task ids of the selected rows, in list order.
+    std::vector<std::uint32_t> getSelectedTaskIds() const;
     // Shows the gong choice for a source of messages and hides the stop time, which they lack.
     void showSourceKind(const std::shared_ptr<PlaybackCollection>& group);
     std::vector<long> selectedRows() const;
 
     Self self_;
     bool settingsUnlocked_ = false;
+    // Stored by "Применить".
+    std::wstring filterDate_;
+    std::wstring filterStartTime_;
+    std::wstring filterStopTime_;
+    std::optional<std::uint32_t> filterDeviceId_;
+    std::optional<std::vector<std::uint32_t>> zoneFilterDeviceIds_;
     ZoneElement::ZonePtr rootZone_;
     std::shared_ptr<device::DeviceCollection> deviceCollection_;
     scheduler::Core core_;

@@ -1,9 +1,11 @@
 // The scheduler panel's decisions as tables: the texts of a row, the buttons, how far a check
 // of a device row carries, the device rows of a zone tree, the time-plan controls of a type, the
-// plan of a new task with every refusal, the stop task's dates and the time-step keys.
+// plan of a new task with every refusal, the stop task's dates, the time-step keys, the list's
+// filter at its bounds and the devices of a zone filter.
 
 #include <gtest/gtest.h>
 
+#include "audio/BaseTask.h"
 #include "devices/TribelInfo.h"
 #include "devices/VokarInfo.h"
 #include "panels/SchedulerPanelRules.h"
@@ -97,6 +99,74 @@ TEST(SchedulerPanelRules, DeviceRowsOfTheZoneTree) {
     EXPECT_EQ(rows.rows[3].loudspeaker, porch);
     EXPECT_EQ(rows.rows[2].loudspeaker, nullptr);
     EXPECT_EQ(rows.zoneNames, std::vector<std::wstring>{L"Корпус"});
+
+    // A zone filter takes every zone of the name at any depth, and a zone's nested zones only
+    // when they bear its name too.
+    const auto wing = loudspeaker(4, L"Крыло");
+    root->createZone(*root->createZone(*building, L"Флигель"), L"Корпус")->addDevices({wing});
+    EXPECT_EQ(frm::zoneDeviceIds(root, L"Корпус"), (std::vector<std::uint32_t>{2, 4}));
+    EXPECT_TRUE(frm::zoneDeviceIds(root, L"Флигель").empty());
+    EXPECT_TRUE(frm::zoneDeviceIds(nullptr, L"Корпус").empty());
+}
+
+TEST(SchedulerPanelRules, TheFilterAtItsBounds) {
+    test::LogCapture log;
+    using scheduler::task::DataVault;
+    scheduler::task::Daily daily(1, L"2024-05-02", L"08:00", L"2024-05-10", {});
+    daily.setClientData(
+        DataVault(nullptr, L"2024-05-02", L"2024-05-10", L"08:00", L"09:30", {1, 2}, 2, false));
+    scheduler::task::Once once(3, L"2024-05-05", L"07:05", {});
+    once.setClientData(DataVault(nullptr, L"2024-05-05", L"2024-05-05", L"07:05", L"", {3}, -1, false));
+    once.enable(false);
+
+    using Times = std::pair<std::wstring, std::wstring>;
+    const auto date = [](const wchar_t* text) {
+        frm::TaskFilter f;
+        f.date = text;
+        return f;
+    };
+    const auto times = [](const wchar_t* from, const wchar_t* to) {
+        frm::TaskFilter f;
+        f.times = Times(from, to);
+        return f;
+    };
+    frm::TaskFilter enabled;
+    enabled.enabledOnly = true;
+    // The device box checked before a device was chosen.
+    const frm::TaskFilter anyDevice;
+    frm::TaskFilter device3;
+    device3.deviceId = 3;
+    frm::TaskFilter zone;
+    zone.zoneDeviceIds = std::vector<std::uint32_t>{9, 2};
+    frm::TaskFilter emptyZone;
+    emptyZone.zoneDeviceIds = std::vector<std::uint32_t>{};
+    const struct {
+        const char* name;
+        frm::TaskFilter filter;
+        bool daily, once;
+    } cases[] = {
+        {"first day", date(L"2024-5-2"), true, false},
+        {"last day", date(L"2024-5-10"), true, false},
+        {"after the last day", date(L"2024-5-11"), false, false},
+        {"before the first day", date(L"2024-5-1"), false, false},
+        {"the one day", date(L"2024-5-5"), true, true},
+        {"no date", date(L""), true, true},
+        {"garbage date", date(L"5-мая"), false, false},
+        {"from 7:5", times(L"7:5", L""), true, true},
+        {"from 7:6", times(L"7:6", L""), true, false},
+        {"up to 9:29", times(L"", L"9:29"), false, true},
+        {"up to 9:30", times(L"", L"9:30"), true, true},
+        {"no times", times(L"", L""), true, true},
+        {"enabled only", enabled, true, false},
+        {"any device", anyDevice, true, true},
+        {"device 3", device3, false, true},
+        {"a zone", zone, true, false},
+        {"an empty zone", emptyZone, false, false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(frm::taskPasses(daily, c.filter), c.daily) << c.name;
+        EXPECT_EQ(frm::taskPasses(once, c.filter), c.once) << c.name;
+    }
 }
 
 TEST(SchedulerPanelRules, TimePlanControlsOfEachType) {

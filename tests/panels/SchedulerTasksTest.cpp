@@ -1,17 +1,20 @@
 // The scheduler panel's tasks in a running scheduler core, without a window: the pairs of ids, a
 // daily playlist with a stop time put as two tasks that share their playback, a stop task that a
 // core refuses taking its start task back out, messages without stop tasks, and a message task
-// whose file is gone disabled when it falls due.
+// whose file is gone disabled when it falls due; enabling and deleting pairs; the queries of the
+// other panels, by kind and exact name.
 
 #include <gtest/gtest.h>
 
 #include "audio/PlaybackCollection.h"
 #include "audio/PlaybackPlaylist.h"
 #include "audio/PlaybackTrack.h"
+#include "devices/VokarInfo.h"
 #include "foundation/Exceptions.h"
 #include "foundation/Settings.h"
 #include "foundation/ThreadDispatcher.h"
 #include "panels/SchedulerTasks.h"
+#include "support/DeviceEmulator.h"
 #include "support/LogCapture.h"
 
 namespace {
@@ -41,11 +44,17 @@ protected:
                             const wchar_t* stopTime, const wchar_t* finalDate = L"") {
         return DataVault(std::move(playback), L"2024-05-02", finalDate, startTime, stopTime, {}, -1, false);
     }
+    std::shared_ptr<device::DeviceBase> device(std::uint32_t number) {
+        return device::VokarInfo::create(number, device::types::vokarB, net::HardwareAddress(0, number),
+                                         net::IpAndPort("127.0.0.2", 1), L"", transport_, nullptr);
+    }
     std::shared_ptr<BaseTask> task(std::uint32_t id) {
         return std::dynamic_pointer_cast<BaseTask>(core_.getTask(id));
     }
 
     test::LogCapture capture_;
+    const std::shared_ptr<device::TransferProtocol> transport_ =
+        std::make_shared<device::TransferProtocol>(test::freeUdpPort(), "127.0.0.1");
     scheduler::Core core_;
     int disabled_ = 0;
     frm::SchedulerTasks tasks_{core_, [this] { ++disabled_; }};
@@ -115,6 +124,54 @@ TEST_F(SchedulerTasksTest, AMessageHasNoStopTaskAndIsDisabledWhenItsFileIsGone) 
         capture_.contains(L"Задание имеет неверные пути файлов '/nonexistent/обед.mp3'/''", L"ERROR"));
     frm::SchedulerTasks::checkPlaybackAndTask(nullptr, task(1), {});
     EXPECT_TRUE(capture_.contains(L"Error of data. Playback or task is null.", L"ERROR"));
+}
+
+TEST_F(SchedulerTasksTest, EnableAndDeleteTakeTheStopTaskAlong) {
+    ASSERT_TRUE(tasks_.put(frm::taskDaily, {1, 2}, record(playlist(L"playlist", L"Утро"), L"08:00", L"09:00"),
+                           false));
+    ASSERT_FALSE(
+        tasks_.put(frm::taskOnce, {3, 4}, record(playlist(L"playlist", L"Утро"), L"10:00", L""), false));
+    tasks_.enable({1, 3, 7}, true);
+    EXPECT_TRUE(task(1)->isEnabled() && task(2)->isEnabled() && task(3)->isEnabled());
+    EXPECT_TRUE(capture_.contains(L"Internal error. Task not found.", L"WARN"));
+    core_.erase(2);
+    tasks_.enable({1}, false);
+    EXPECT_FALSE(task(1)->isEnabled());
+    EXPECT_TRUE(capture_.contains(L"Отсутствует парное задание останова", L"ERROR"));
+
+    ASSERT_TRUE(
+        tasks_.put(frm::taskDaily, {5, 6}, record(playlist(L"radio", L"Эфир"), L"08:00", L"09:00"), true));
+    tasks_.erase({3, 5});
+    EXPECT_EQ(core_.getTasks().size(), 1u);
+    EXPECT_TRUE(core_.hasTask(1));
+    EXPECT_TRUE(capture_.contains(L"Удалено задание N5", L"INFO"));
+}
+
+TEST_F(SchedulerTasksTest, QueriesFindAPlaybackByKindAndExactName) {
+    const auto morning = playlist(L"playlist", L"Утро");
+    morning->setTargets({device(1)});
+    ASSERT_TRUE(tasks_.put(frm::taskDaily, {1, 2}, record(morning, L"08:00", L"09:00"), true));
+    const auto station = playlist(L"radio", L"Утро");
+    ASSERT_FALSE(tasks_.put(frm::taskOnce, {3, 4}, record(station, L"10:00", L""), true));
+    auto messages = frm::PlaybackCollection::create(L"Служебные сообщения", L"serviceMessage");
+    messages->add(std::make_shared<frm::PlaybackTrack>(L"Обед", 4, false));
+    const auto message = messages->getPlaybacks().front()->clone();
+    message->setTargets({device(2)});
+    ASSERT_FALSE(tasks_.put(frm::taskOnce, {5, 6}, record(message, L"12:00", L""), true));
+
+    EXPECT_TRUE(tasks_.existPlaylist(L"playlist", L"Утро"));
+    EXPECT_FALSE(tasks_.existPlaylist(L"playlist", L"утро"));
+    EXPECT_FALSE(tasks_.existPlaylist(L"serviceMessage", L"Утро"));
+    EXPECT_EQ(tasks_.getPlayback(L"radio", L"Утро"), station);
+
+    tasks_.renamePlaylist(L"playlist", L"Утро", L"Утро");
+    tasks_.renamePlaylist(L"playlist", L"Утро", L"Рассвет");
+    EXPECT_EQ(morning->getName(), L"Рассвет");
+    EXPECT_EQ(station->getName(), L"Утро");
+
+    EXPECT_TRUE(tasks_.isUsedDevice(*morning->getTargets().begin()));
+    // A message's loudspeaker is not held by the schedule.
+    EXPECT_FALSE(tasks_.isUsedDevice(*message->getTargets().begin()));
 }
 
 }  // namespace

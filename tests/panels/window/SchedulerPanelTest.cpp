@@ -1,7 +1,8 @@
 // The scheduler view of the main window with emulated loudspeakers and the clock seam: a daily
 // task with a stop time added by the operator is one row and two tasks; scheduled playlists are
 // heard on the common stream at their times and their stops end them but leave alone what was
-// started by hand or by another task; a scheduled message plays on its own loudspeakers only.
+// started by hand or by another task; a scheduled message plays on its own loudspeakers only;
+// the operator switches, deletes and filters tasks.
 
 #include <wx/app.h>
 
@@ -70,14 +71,44 @@ protected:
         event.SetInt(selection);
         choice->ProcessWindowEvent(event);
     }
+    // The check box of the label (other windows, a list's column, may carry it too).
+    static wxCheckBox* checkBox(wxWindow* window, const wxString& label) {
+        auto* box = dynamic_cast<wxCheckBox*>(window);
+        if (box != nullptr && box->GetLabel() == label) return box;
+        for (wxWindow* child : window->GetChildren()) {
+            if (auto* found = checkBox(child, label)) return found;
+        }
+        return nullptr;
+    }
     void tick(const wxString& label, bool value) {
-        auto* box = dynamic_cast<wxCheckBox*>(wxWindow::FindWindowByLabel(label, panel_));
+        auto* box = checkBox(panel_, label);
         ASSERT_NE(box, nullptr) << label;
         box->SetValue(value);
         wxCommandEvent event(wxEVT_CHECKBOX, box->GetId());
         event.SetEventObject(box);
         event.SetInt(value);
         box->ProcessWindowEvent(event);
+    }
+    // Presses a button of the panel; its handler has run on return.
+    void press(const wxString& label) {
+        wxWindow* button = wxWindow::FindWindowByLabel(label, panel_);
+        ASSERT_NE(button, nullptr) << label;
+        ASSERT_TRUE(button->IsEnabled()) << label;
+        wxCommandEvent event(wxEVT_BUTTON, button->GetId());
+        event.SetEventObject(button);
+        button->ProcessWindowEvent(event);
+    }
+    // Selects the rows of the task list as the operator does.
+    void selectRows(std::initializer_list<long> rows) {
+        panel_->selectTask(false);
+        for (long row : rows) taskList()->SetItemState(row, wxLIST_STATE_SELECTED, wxLIST_STATE_SELECTED);
+        panel_->selectTask(true);
+    }
+    std::vector<wxString> column(int index) {
+        std::vector<wxString> texts;
+        for (long row = 0; row < taskList()->GetItemCount(); ++row)
+            texts.push_back(taskList()->GetItemText(row, index));
+        return texts;
     }
     // Checks the rows of the device check list, and so what is nested below them.
     void checkOnly(std::initializer_list<long> rows) {
@@ -272,6 +303,53 @@ TEST_F(SchedulerPanelTest, AScheduledMessagePlaysOnItsOwnLoudspeakers) {
     EXPECT_TRUE(hears(priority, 700));
     EXPECT_TRUE(pumpUntil([&] { return loudspeakers_.emulator(0).status().channel != 0; }));
     EXPECT_EQ(loudspeakers_.emulator(1).status().channel, 0u);
+}
+
+TEST_F(SchedulerPanelTest, TasksAreSwitchedDeletedAndFiltered) {
+    writeList(ListOfPlaylist::kMusicFile,
+              {{L"Утро", {{L"Тон 1 кГц", L"sine://1000"}}}, {L"Вечер", {{L"Тон 2 кГц", L"sine://2000"}}}});
+    openWithZones(2);
+    openScheduler();
+    checkOnly({1});
+    addDaily(0, 0, 8, 0, 9, 0);  // 1, 2
+    checkOnly({2});
+    addDaily(0, 1, 10, 0);  // 3
+    ASSERT_EQ(taskList()->GetItemCount(), 2);
+
+    selectRows({0});
+    press(L"Выкл задание");
+    EXPECT_EQ(column(7), (std::vector<wxString>{wxT("Выкл"), wxT("Вкл")}));
+    EXPECT_FALSE(panel_->getCore().getTask(2)->isEnabled());
+
+    tick(L"Устройства", true);
+    press(L"Применить");
+    EXPECT_TRUE(messageShown(L"Не выбрано ни одного устройства"));
+    EXPECT_EQ(taskList()->GetItemCount(), 2);
+    auto* devices = control<wxChoice>("filterDevice");
+    ASSERT_EQ(devices->GetCount(), 2u);
+    devices->SetSelection(1);
+    press(L"Применить");
+    EXPECT_EQ(column(4), std::vector<wxString>{wxT("Плейлист: Вечер")});
+    tick(L"Устройства", false);
+    tick(L"Включенные задания", true);
+    press(L"Применить");
+    EXPECT_EQ(column(4), std::vector<wxString>{wxT("Плейлист: Вечер")});
+    tick(L"Включенные задания", false);
+    tick(L"Зоны", true);
+    control<wxChoice>("filterZone")->SetSelection(0);
+    press(L"Применить");
+    EXPECT_EQ(column(4), std::vector<wxString>{wxT("Плейлист: Вечер")});
+    tick(L"Зоны", false);
+    press(L"Применить");
+    ASSERT_EQ(taskList()->GetItemCount(), 2);
+
+    selectRows({0});
+    press(L"Вкл задание");
+    EXPECT_TRUE(panel_->getCore().getTask(2)->isEnabled());
+    selectRows({0});
+    press(L"Удалить");
+    EXPECT_EQ(panel_->getCore().getTasks().size(), 1u);
+    EXPECT_EQ(column(4), std::vector<wxString>{wxT("Плейлист: Вечер")});
 }
 
 }  // namespace
