@@ -4,6 +4,7 @@
 #include <wx/dirdlg.h>
 #include <wx/filedlg.h>
 #include <wx/msgdlg.h>
+#include <wx/numdlg.h>
 #include <wx/textdlg.h>
 // After its base class, which the header does not include itself.
 #include <wx/generic/msgdlgg.h>
@@ -115,6 +116,22 @@ std::optional<std::wstring> Dialogs::askPassword(const std::wstring& caption, co
     wxPasswordEntryDialog dialog(parent_, text, caption);
     if (showModal(dialog) != wxID_OK) return std::nullopt;
     return dialog.GetValue().ToStdWstring();
+}
+
+std::optional<std::wstring> Dialogs::askFile(const FileQuestion& question) {
+    const WorkingFolderKeeper keeper;
+    const long style = question.save ? wxFD_SAVE | wxFD_OVERWRITE_PROMPT : wxFD_OPEN | wxFD_FILE_MUST_EXIST;
+    wxFileDialog dialog(parent_, question.message, wxEmptyString, question.defaultName, question.filter,
+                        style);
+    if (showModal(dialog) != wxID_OK) return std::nullopt;
+    return dialog.GetPath().ToStdWstring();
+}
+
+std::optional<long> Dialogs::askNumber(const std::wstring& caption, const std::wstring& text,
+                                       const std::wstring& prompt, long initial, long minimum, long maximum) {
+    wxNumberEntryDialog dialog(parent_, text, prompt, caption, initial, minimum, maximum);
+    if (showModal(dialog) != wxID_OK) return std::nullopt;
+    return dialog.GetValue();
 }
 
 void Dialogs::showMessage(const std::wstring& caption, const std::wstring& text, debug::MessageIcon icon) {

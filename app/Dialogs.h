@@ -33,6 +33,10 @@ public:
                                                          const std::wstring& wildcard) override;
     std::optional<std::wstring> chooseFolder(const std::wstring& caption) override;
     int showModal(wxDialog& dialog) override;
+    std::optional<std::wstring> askFile(const FileQuestion& question) override;
+    std::optional<long> askNumber(const std::wstring& caption, const std::wstring& text,
+                                  const std::wstring& prompt, long initial, long minimum,
+                                  long maximum) override;
     // A message box with an OK button; the presenter of the log calls.
     void showMessage(const std::wstring& caption, const std::wstring& text, debug::MessageIcon icon);
     debug::MessagePresenter presenter();

@@ -34,6 +34,22 @@ public:
     // Shows a dialog of the window modally and gives its return code; the program's dialogs end
     // as cancelled on a stop request.
     virtual int showModal(wxDialog& dialog) = 0;
+
+    // A file to open (it must exist) or to save to (an existing one only after the operator
+    // agreed to overwrite it). The program's working folder stays as it is.
+    struct FileQuestion {
+        std::wstring message;
+        // "Описание|*.ext;*.ext2", as the file dialogs take it.
+        std::wstring filter;
+        std::wstring defaultName;
+        bool save = false;
+    };
+    // The chosen path; nothing when the operator cancels.
+    virtual std::optional<std::wstring> askFile(const FileQuestion& question) = 0;
+    // A whole number within [minimum, maximum]; nothing when the operator cancels.
+    virtual std::optional<long> askNumber(const std::wstring& caption, const std::wstring& text,
+                                          const std::wstring& prompt, long initial, long minimum,
+                                          long maximum) = 0;
 };
 
 }  // namespace frm

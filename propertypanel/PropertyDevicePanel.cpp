@@ -291,8 +291,7 @@ void PropertyDevicePanel::refreshView() {
 
 void PropertyDevicePanel::closeOnButtonClick(wxCommandEvent&) {
     debug::Place("frm::PropertyDevicePanel::closeOnButtonClick").trace(L"");
-    if (!m_closeCallback) throw exception::InternalError(L"Не установлен обработчки закрытия панели");
-    m_closeCallback();
+    runCloseCallback();
 }
 
 }  // namespace frm

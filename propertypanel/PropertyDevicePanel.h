@@ -20,6 +20,7 @@
 #include "devicelink/Version.h"
 #include "foundation/NetworkAddress.h"
 #include "layouts/PropertyDevicePanel.h"
+#include "propertypanel/MemoryPage.h"
 #include "propertypanel/PageWork.h"
 
 namespace device {
@@ -93,6 +94,10 @@ public:
     void enableDhcp(bool on);
     void enableApplyButtons(bool enable);
 
+    // Writes the pending audio-memory edits with a progress dialog; true when the device took
+    // them all. A refusal of the memory passes on.
+    bool writeAudioMemory();
+
     int currentTab() const { return m_currentTab; }
     const std::set<int>& shownTabs() const { return m_shownTabs; }
 
@@ -104,6 +109,36 @@ protected:
     void dhcpOnCheckBox(wxCommandEvent& event) override;
     void allowIpOnCheckBox(wxCommandEvent& event) override;
     void setVolumeOnScrollChanged(wxScrollEvent& event) override;
+
+    // The audio-memory page (PropertyDevicePanelMemory.cpp).
+    void listCtrlAudioFragmentOnRightDown(wxMouseEvent& event) override;
+    void listCtrlAudioFragmentOnListItemDeselected(wxListEvent& event) override;
+    void listCtrlAudioFragmentOnListItemSelected(wxListEvent& event) override;
+    void listCtrlAudioFragmentOnRightUp(wxMouseEvent& event) override;
+    void menuFragmentPlayOnSelection(wxCommandEvent& event) override;
+    void menuAudioStopOnSelection(wxCommandEvent& event) override;
+    void menuFragmentAddOnSelection(wxCommandEvent& event) override;
+    void menuFragmentSaveOnSelection(wxCommandEvent& event) override;
+    void menuFragmentDeleteOnSelection(wxCommandEvent& event) override;
+    void listCtrlAudioScenarioOnListItemDeselected(wxListEvent& event) override;
+    void listCtrlAudioScenarioOnListItemSelected(wxListEvent& event) override;
+    void listCtrlAudioScenarioOnRightDown(wxMouseEvent& event) override;
+    void listCtrlAudioScenarioOnRightUp(wxMouseEvent& event) override;
+    void menuScenarioAddOnSelection(wxCommandEvent& event) override;
+    void menuScenarioDeleteOnSelection(wxCommandEvent& event) override;
+    void menuScenarioPlayOnSelection(wxCommandEvent& event) override;
+    void audioMemoryOnButtonClick(wxCommandEvent& event) override;
+    void clearMemory(wxCommandEvent& event) override;
+    void revertChanges(wxCommandEvent& event) override;
+    void saveImageMemory(wxCommandEvent& event) override;
+    void saveRawImageMemory(wxCommandEvent& event) override;
+    void loadImageMemory(wxCommandEvent& event) override;
+
+    // The device actions of the common page (PropertyDevicePanelActions.cpp).
+    void updateFirmwareOnButtonClick(wxCommandEvent& event) override;
+    void buttonSetLineOnClick(wxCommandEvent& event) override;
+    void rebootOnClick(wxCommandEvent& event) override;
+    void testDeviceOnButtonClick(wxCommandEvent& event) override;
 
 private:
     struct PageRecord {
@@ -123,6 +158,20 @@ private:
     void fillSourcePage();
     void fillLinePage();
     void fillDebugPage();
+    // Runs the close callback, which the owner always sets.
+    void runCloseCallback();
+    // The audio-memory page (PropertyDevicePanelMemory.cpp).
+    static constexpr std::int16_t kNoEntry = -1;
+    void showAudioMemory();
+    void requireAudioMemory(const char* place) const;
+    void loadListCtrlAudioFragment();
+    void reorderListCtrlAudioFragment();
+    void loadListCtrlAudioScenario();
+    void clearFragmentSelection();
+    void clearScenarioSelection();
+    memorypage::MenuState memoryMenuState(bool selected);
+    void popupMemoryMenu(wxMenu* menu, const std::vector<int>& items);
+    void saveImage(bool raw);
     // The shown page and device, asked on the GUI thread by the queued work before it shows.
     bool isShowing(const device::DeviceBase* device, int page) const;
 
@@ -146,6 +195,15 @@ private:
     Questions& m_questions;
     // The queued work of every page, in place of the pages' task ids.
     PageWork m_work;
+
+    // The audio-memory page: the selected rows and their ids, and where each fragment came from,
+    // in list order (empty: already in the device's memory).
+    std::int16_t m_selectedFragment = kNoEntry;
+    int m_selectedFragmentRow = -1;
+    std::int16_t m_selectedScenario = kNoEntry;
+    int m_selectedScenarioRow = -1;
+    std::vector<std::wstring> m_fragmentFiles;
+    std::map<int, wxString> m_memoryMenuLabels;
 };
 
 }  // namespace frm

@@ -238,17 +238,14 @@ void PropertyDevicePanel::fillAudioMemoryPage() {
         if (fill::offerOverwrite(failure)) {
             if (!m_questions.askYesNo(L"Сообщение", L"Разрешить перезапись аудио памяти?")) {
                 m_pageAudioMemory->Disable();
+                showAudioMemory();
                 return;
             }
             m_audioMemory = device->getAudioMemory(true, true);
         }
     }
-    if (m_audioMemory) {
-        m_freeMemory->ChangeValue(
-            wxString::Format(L"%zu", std::size_t(m_audioMemory->getSizeOfFreeMemory())));
-        m_stamp->SetLabel(m_audioMemory->getHash());
-        if (m_audioMemory->hasChanges()) enableApplyButtons(true);
-    }
+    showAudioMemory();
+    if (m_audioMemory && m_audioMemory->hasChanges()) enableApplyButtons(true);
     m_pageAudioMemory->Layout();
 }
 

@@ -41,6 +41,15 @@ public:
         return next(passwords);
     }
     int showModal(wxDialog& dialog) override { return modal(dialog); }
+    std::optional<std::wstring> askFile(const FileQuestion& question) override {
+        wildcards.push_back(question.filter);
+        return next(paths);
+    }
+    std::optional<long> askNumber(const std::wstring& caption, const std::wstring&, const std::wstring&, long,
+                                  long, long) override {
+        asked.push_back(caption);
+        return next(numbers);
+    }
 
     bool yes = true;
     // How many yes-or-no questions were asked.
@@ -49,6 +58,9 @@ public:
     std::deque<std::wstring> passwords;
     std::deque<std::vector<std::wstring>> files;
     std::deque<std::wstring> folders;
+    // The answers of the single-file questions, to open or to save.
+    std::deque<std::wstring> paths;
+    std::deque<long> numbers;
     // The captions of the questions and text prompts, and the file dialogs' wildcards, in order.
     std::vector<std::wstring> asked;
     std::vector<std::wstring> wildcards;

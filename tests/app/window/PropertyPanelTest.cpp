@@ -15,66 +15,14 @@
 #include "devices/VokarInfo.h"
 #include "support/AudioFlash.h"
 #include "support/DispatcherWait.h"
-#include "tests/app/window/WindowFixture.h"
+#include "tests/app/window/PropertyPanelFixture.h"
 
 namespace {
 
-using test::WindowFixture;
 using namespace std::chrono_literals;
 
-class PropertyPanelTest : public WindowFixture {
+class PropertyPanelTest : public test::PropertyPanelFixture {
 protected:
-    // Double-clicks the device's row and waits until its page shows.
-    void openProperties(long row) {
-        wxRect area;
-        ASSERT_TRUE(deviceList()->GetItemRect(row, area));
-        doubleClick(deviceList(), area);
-        ASSERT_TRUE(pumpUntil([&] { return propertyPanel()->IsShownOnScreen(); }));
-    }
-
-    wxNotebook* notebook() {
-        for (wxWindow* child : propertyPanel()->GetChildren()) {
-            if (auto* book = dynamic_cast<wxNotebook*>(child)) return book;
-        }
-        return nullptr;
-    }
-
-    std::vector<std::wstring> tabs() {
-        std::vector<std::wstring> titles;
-        for (std::size_t page = 0; page < notebook()->GetPageCount(); ++page)
-            titles.push_back(notebook()->GetPageText(page).ToStdWstring());
-        return titles;
-    }
-
-    // Switches the notebook to the page as a click on its tab does.
-    void showTab(const wxString& title) {
-        for (std::size_t page = 0; page < notebook()->GetPageCount(); ++page) {
-            if (notebook()->GetPageText(page) == title) notebook()->SetSelection(page);
-        }
-        pumpUntil([] { return false; }, 100ms);
-    }
-
-    template <class Control>
-    Control* control(const wxString& name) {
-        return dynamic_cast<Control*>(wxWindow::FindWindowByName(name, propertyPanel()));
-    }
-    wxWindow* labelled(const wxString& label) { return wxWindow::FindWindowByLabel(label, propertyPanel()); }
-    void clickLabelled(const wxString& label) {
-        wxWindow* window = labelled(label);
-        ASSERT_NE(window, nullptr) << label;
-        click(window, wxRect(window->GetClientSize()));
-    }
-
-    // After its first settings read a loudspeaker asks for its modules' versions; an emulated one
-    // has no line-control module and leaves that request unanswered, holding up its next ones.
-    void settled(test::LoudspeakerEmulator& emulator) {
-        ASSERT_TRUE(pumpUntil([&] {
-            const auto received = emulator.received();
-            return std::find(received.begin(), received.end(), "get pssVer") != received.end();
-        }));
-        pumpUntil([] { return false; }, 100ms);
-    }
-
     // The texts of the current page that start with a row number ("1. ").
     std::vector<std::wstring> numberedRows() {
         std::vector<std::wstring> rows;

@@ -1,0 +1,109 @@
+#pragma once
+// What the tests of the property page share: opening a device's page from the main window's
+// device list with a double click, its notebook's tabs, and its controls by name or label.
+
+#include <unistd.h>
+#include <wx/app.h>
+#include <wx/dialog.h>
+#include <wx/notebook.h>
+#include <wx/uiaction.h>
+
+#include <algorithm>
+#include <chrono>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "tests/app/window/WindowFixture.h"
+
+namespace test {
+
+class PropertyPanelFixture : public WindowFixture {
+protected:
+    // Double-clicks the device's row and waits until its page shows.
+    void openProperties(long row) {
+        wxRect area;
+        ASSERT_TRUE(deviceList()->GetItemRect(row, area));
+        doubleClick(deviceList(), area);
+        ASSERT_TRUE(pumpUntil([&] { return propertyPanel()->IsShownOnScreen(); }));
+    }
+
+    wxNotebook* notebook() {
+        for (wxWindow* child : propertyPanel()->GetChildren()) {
+            if (auto* book = dynamic_cast<wxNotebook*>(child)) return book;
+        }
+        return nullptr;
+    }
+
+    std::vector<std::wstring> tabs() {
+        std::vector<std::wstring> titles;
+        for (std::size_t page = 0; page < notebook()->GetPageCount(); ++page)
+            titles.push_back(notebook()->GetPageText(page).ToStdWstring());
+        return titles;
+    }
+
+    // Switches the notebook to the page as a click on its tab does.
+    void showTab(const wxString& title) {
+        for (std::size_t page = 0; page < notebook()->GetPageCount(); ++page) {
+            if (notebook()->GetPageText(page) == title) notebook()->SetSelection(page);
+        }
+        pumpUntil([] { return false; }, std::chrono::milliseconds(100));
+    }
+
+    template <class Control>
+    Control* control(const wxString& name) {
+        return dynamic_cast<Control*>(wxWindow::FindWindowByName(name, propertyPanel()));
+    }
+    wxWindow* labelled(const wxString& label) { return wxWindow::FindWindowByLabel(label, propertyPanel()); }
+    void clickLabelled(const wxString& label) {
+        wxWindow* window = labelled(label);
+        ASSERT_NE(window, nullptr) << label;
+        click(window, wxRect(window->GetClientSize()));
+    }
+
+    // Takes a menu item of the page as a choice in its popup menu does.
+    void chooseMenuItem(int id) {
+        wxCommandEvent choice(wxEVT_MENU, id);
+        choice.SetEventObject(propertyPanel());
+        propertyPanel()->GetEventHandler()->ProcessEvent(choice);
+    }
+
+    // Shows the dialog modally and acts on it once it is on the screen; its return code.
+    int whenShown(wxDialog& dialog, std::function<void()> act) {
+        auto poll = std::make_shared<std::function<void()>>();
+        *poll = [&dialog, act, poll] {
+            if (!dialog.IsShownOnScreen()) {
+                wxTheApp->CallAfter(*poll);
+                return;
+            }
+            act();
+            *poll = nullptr;
+        };
+        wxTheApp->CallAfter(*poll);
+        return dialog.ShowModal();
+    }
+    // Saves the dialog in front as "<build>/screenshots/<name>.png" from inside its modal loop.
+    static bool screenshotOf(wxDialog& dialog, const std::string& name) {
+        dialog.Update();
+        return toolkitScreen().screenshot(toolkitScreen().findWindow(::getpid()), screenshotPath(name));
+    }
+    // A real click on a control of a modal dialog; its loop takes the click.
+    static void clickInDialog(wxWindow* window) {
+        wxUIActionSimulator simulator;
+        simulator.MouseMove(
+            window->ClientToScreen(wxPoint(window->GetClientSize().x / 2, window->GetClientSize().y / 2)));
+        simulator.MouseClick();
+    }
+
+    // After its first settings read a loudspeaker asks for its modules' versions; an emulated one
+    // has no line-control module and leaves that request unanswered, holding up its next ones.
+    void settled(LoudspeakerEmulator& emulator) {
+        ASSERT_TRUE(pumpUntil([&] {
+            const auto received = emulator.received();
+            return std::find(received.begin(), received.end(), "get pssVer") != received.end();
+        }));
+        pumpUntil([] { return false; }, std::chrono::milliseconds(100));
+    }
+};
+
+}  // namespace test
