@@ -29,6 +29,7 @@
 #include "foundation/Storage.h"
 #include "foundation/ThreadDispatcher.h"
 #include "panels/SettingsDialog.h"
+#include "panels/SourceMicrophonePanel.h"
 #include "panels/SourcePlaylistPanel.h"
 #include "panels/SourceSchedulerPanel.h"
 #include "propertypanel/PropertyDevicePanel.h"
@@ -137,6 +138,9 @@ MainFrame::MainFrame(std::shared_ptr<device::TransferProtocol> transport, std::u
     radioPanel_ =
         new SourcePlaylistPanel(m_book, schedulerPanel_->getSchedulerControl(L"radio"), true, questions_);
     m_book->AddPage(radioPanel_, wxT("Радио"));
+    microphonePanel_ = new SourceMicrophonePanel(
+        m_book, this, [this](const wxString& text) { showAlarmState(text); }, questions_);
+    m_book->AddPage(microphonePanel_, wxT("Микрофон"));
     propertyPanel_ = new PropertyDevicePanel(m_book, registry_, transport_, debug_, questions_);
     propertyPanel_->setCallback([this] { displayMainView(); }, [this] { zonePanel_->updateAll(); });
     propertyPage_ = static_cast<int>(m_book->GetPageCount());
@@ -316,6 +320,13 @@ void MainFrame::buildPlaybackSources() {
     schedulerPanel_->reload();
 }
 
+void MainFrame::microphoneOnButtonClick(wxCommandEvent&) {
+    debug::Place("frm::MainFrame::microphoneOnButtonClick").trace(L"");
+    microphonePanel_->fillRecordList(microphonePanel_->getRecordDirectory());
+    microphonePanel_->fillGongChoises();
+    showView(microphonePanel_);
+}
+
 void MainFrame::showView(wxWindow* page) {
     const int index = m_book->FindPage(page);
     if (locked_.load() || index == wxNOT_FOUND) return;
@@ -324,7 +335,8 @@ void MainFrame::showView(wxWindow* page) {
 }
 
 void MainFrame::enableViewButtons() {
-    const ViewSet existing = viewBit(View::playlist) | viewBit(View::radio) | viewBit(View::scheduler);
+    const ViewSet existing =
+        viewBit(View::playlist) | viewBit(View::radio) | viewBit(View::scheduler) | viewBit(View::microphone);
     wxButton* const buttons[kViewCount] = {m_devicesButton,   m_playlistButton,   m_radioButton,
                                            m_schedulerButton, m_microphoneButton, m_serviceButton,
                                            m_alarmButton,     m_drivesButton};

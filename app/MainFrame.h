@@ -31,6 +31,7 @@ class TransferProtocol;
 namespace frm {
 
 class DeviceListCtrl;
+class SourceMicrophonePanel;
 class SourcePlaylistPanel;
 class PropertyDevicePanel;
 class SourceSchedulerPanel;
@@ -79,6 +80,7 @@ protected:
     void playlistOnButtonClick(wxCommandEvent& event) override;
     void radioOnButtonClick(wxCommandEvent& event) override;
     void schedulerOnButtonClick(wxCommandEvent& event) override;
+    void microphoneOnButtonClick(wxCommandEvent& event) override;
     void administratorOnToggleButton(wxCommandEvent& event) override;
     void unlockOnButtonClick(wxCommandEvent& event) override;
 
@@ -127,6 +129,7 @@ private:
     SourcePlaylistPanel* musicPanel_ = nullptr;
     SourcePlaylistPanel* radioPanel_ = nullptr;
     SourceSchedulerPanel* schedulerPanel_ = nullptr;
+    SourceMicrophonePanel* microphonePanel_ = nullptr;
 
     // The state files that could be neither read nor kept aside: they are not saved over.
     std::map<std::wstring, storage::StateFileRead> stateFiles_;

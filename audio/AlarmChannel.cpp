@@ -112,9 +112,17 @@ bool AlarmChannel::launch(MicrophoneTag, int priority, const std::wstring& descr
         {priority, description, std::wstring(), gongPath, true, recordPath, volume, std::move(listener), {}});
 }
 
-bool AlarmChannel::launch(const std::wstring& description, const std::wstring& recordPath) {
-    return launch(Broadcast{
-        kRecordingPriority, description, std::wstring(), std::wstring(), true, recordPath, 100, nullptr, {}});
+bool AlarmChannel::launch(const std::wstring& description, const std::wstring& recordPath,
+                          NoticeListener listener) {
+    return launch(Broadcast{kRecordingPriority,
+                            description,
+                            std::wstring(),
+                            std::wstring(),
+                            true,
+                            recordPath,
+                            100,
+                            std::move(listener),
+                            {}});
 }
 
 bool AlarmChannel::refuses(const Broadcast& broadcast) const {

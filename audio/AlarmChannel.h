@@ -86,8 +86,10 @@ public:
     // The microphone after the gong, recorded into the record path when that is not empty.
     bool launch(MicrophoneTag, int priority, const std::wstring& description, const std::wstring& gongPath,
                 const std::wstring& recordPath, int volume, NoticeListener listener);
-    // Records the microphone alone: no devices, volume 100, no listener, the lowest priority.
-    bool launch(const std::wstring& description, const std::wstring& recordPath);
+    // Records the microphone alone: no devices, volume 100, the lowest priority. The listener,
+    // when given, learns its end like a broadcast's (any broadcast takes a recording over).
+    bool launch(const std::wstring& description, const std::wstring& recordPath,
+                NoticeListener listener = nullptr);
     // A broadcast with its own targets (scheduled playbacks); callable from any thread.
     bool launch(const Broadcast& broadcast);
 

@@ -1,6 +1,7 @@
 // The window tests run with the window toolkit started once for the whole test program, on an X
 // server of its own, so that test programs running side by side never click into each other's
-// windows. Neither is started when the tests are only listed.
+// windows. Neither is started when the tests are only listed. The program runs in a mount
+// namespace of its own, where the tests mount their media.
 
 #include <gtest/gtest.h>
 #include <wx/app.h>
@@ -9,6 +10,7 @@
 #include <cstdlib>
 #include <memory>
 
+#include "support/PrivateMounts.h"
 #include "tests/app/window/WindowFixture.h"
 
 namespace {
@@ -45,6 +47,7 @@ test::XServer& test::toolkitScreen() {
 }
 
 int main(int argc, char** argv) {
+    test::enterPrivateMountNamespace();
     ::testing::InitGoogleTest(&argc, argv);
     ::testing::AddGlobalTestEnvironment(new Toolkit(argc, argv));
     return RUN_ALL_TESTS();

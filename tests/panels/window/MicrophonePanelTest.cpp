@@ -1,0 +1,140 @@
+// The microphone view with real clicks, on a PulseAudio null sink: the microphone heard on the
+// priority stream after the gong and recorded, the recording saved under its title (a title that
+// leaves the record folder refused), and a recording alone that the channel ends by itself saved
+// across two file systems.
+
+#include <wx/checkbox.h>
+#include <wx/statusbr.h>
+
+#include <filesystem>
+
+#include "foundation/TextConversion.h"
+#include "panels/SourceMicrophonePanel.h"
+#include "support/PrivateMounts.h"
+#include "support/PulseServer.h"
+#include "tests/app/window/WindowFixture.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using test::StreamReceiver;
+
+class MicrophonePanelTest : public test::WindowFixture {
+protected:
+    void SetUp() override {
+        WindowFixture::SetUp();
+        pref::setWString(setting::recordDeviceName.key, base::fromUtf8(test::PulseServer::kSource));
+    }
+    void openView() {
+        clickButton(wxT("Микрофон"));
+        ASSERT_TRUE(pumpUntil([&] {
+            panel_ = test::findControl<frm::SourceMicrophonePanel>(frame_);
+            return panel_ != nullptr && panel_->IsShownOnScreen();
+        }));
+    }
+    wxWindow* control(const wxString& label) {
+        wxWindow* window = wxWindow::FindWindowByLabel(label, panel_);
+        EXPECT_NE(window, nullptr) << label;
+        return window;
+    }
+    void press(const wxString& label) {
+        wxWindow* window = control(label);
+        if (window != nullptr) click(window, wxRect(window->GetClientSize()));
+    }
+    void setTitle(const wxString& title) { test::findControl<wxTextCtrl>(panel_)->ChangeValue(title); }
+    bool saveOffered() {
+        return pumpUntil([&] { return control(wxT("Сохранить"))->IsEnabled(); });
+    }
+    wxListCtrl* records() { return test::findControl<wxListCtrl>(panel_); }
+    std::string recordFolder() const { return root_.dataFolder() + "/record"; }
+
+    frm::SourceMicrophonePanel* panel_ = nullptr;
+};
+
+TEST_F(MicrophonePanelTest, TheMicrophoneIsHeardAfterTheGongRecordedAndSavedUnderItsTitle) {
+    test::PulseServer pulse;
+    MELVOX_REQUIRE_PULSE(pulse);
+    std::filesystem::create_directories(root_.dataFolder() + "/gong");
+    ASSERT_TRUE(test::writeSineMp3(root_.dataFolder() + "/gong/Гонг.mp3", 500, 1));
+    pref::setWString(setting::recordGongFileName.key, L"Гонг");
+    pref::setBool(setting::recordGongEnable.key, true);
+    loudspeakers_.add(1);
+    openWindow();
+    ASSERT_TRUE(pumpUntil([&] { return deviceState(0) == L"В сети"; }));
+    wxRect row;
+    ASSERT_TRUE(deviceList()->GetItemRect(0, row));
+    click(deviceList(), row);
+    openView();
+
+    press(wxT("Трансляция"));
+    press(wxT("Запись"));
+    EXPECT_TRUE(control(wxT("Включить"))->IsEnabled());
+    pulse.playTone(1200);
+    StreamReceiver receiver(group_, port_ + 2);
+    press(wxT("Старт"));
+    ASSERT_TRUE(pumpUntil([&] { return control(wxT("Стоп")) != nullptr; }));
+    EXPECT_EQ(frame_->GetStatusBar()->GetStatusText(0), wxT("Тревожный канал: Запущено"));
+    std::vector<double> tones;
+    ASSERT_TRUE(pumpUntil(
+        [&] {
+            const auto audio = test::decodeMpegAudio(test::readTransportStream(receiver.payloads()).audio);
+            tones.clear();
+            for (const double hertz : test::frequencySequence(audio.samples, audio.rate))
+                if (tones.empty() || std::abs(tones.back() - hertz) > 24) tones.push_back(hertz);
+            return tones.size() >= 2 && std::abs(tones.back() - 1200) < 24;
+        },
+        30s));
+    EXPECT_NEAR(tones.front(), 500, 12);
+    EXPECT_TRUE(screenshot("microphone"));
+
+    press(wxT("Стоп"));
+    ASSERT_TRUE(saveOffered());
+    EXPECT_EQ(frame_->GetStatusBar()->GetStatusText(0), wxString());
+    setTitle(wxT("../evil"));
+    press(wxT("Сохранить"));
+    EXPECT_TRUE(messageShown(L"не может быть именем файла"));
+    EXPECT_FALSE(std::filesystem::exists(root_.dataFolder() + "/evil.mp3"));
+    setTitle(wxT("Название"));
+    press(wxT("Сохранить"));
+    ASSERT_TRUE(pumpUntil([&] { return records()->GetItemCount() == 1; }));
+    EXPECT_EQ(records()->GetItemText(0), wxT("Название"));
+    EXPECT_FALSE(control(wxT("Сохранить"))->IsEnabled());
+    const auto recorded = test::decodeMpegFile(recordFolder() + "/Название.mp3");
+    EXPECT_NEAR(test::strongestFrequency(recorded.samples, recorded.rate), 1200, 24);
+}
+
+TEST_F(MicrophonePanelTest, ARecordingTheChannelEndsItselfIsSavedAcrossFileSystems) {
+    MELVOX_REQUIRE_PRIVATE_MOUNTS();
+    test::PulseServer pulse;
+    MELVOX_REQUIRE_PULSE(pulse);
+    const test::TmpfsMount recordFileSystem(recordFolder());
+    ASSERT_TRUE(recordFileSystem.mounted());
+    pulse.playTone(900);
+    openWindow();
+    openView();
+    press(wxT("Трансляция"));
+    press(wxT("Старт"));
+    EXPECT_TRUE(messageShown(L"Не выбрано ни одного устройства"));
+    press(wxT("Трансляция"));
+    press(wxT("Запись"));
+    press(wxT("Старт"));
+    ASSERT_TRUE(pumpUntil([&] { return control(wxT("Стоп")) != nullptr; }));
+    const std::string recording = base::toUtf8(frm::temporaryRecording());
+    ASSERT_TRUE(pumpUntil([&] {
+        std::error_code ignored;
+        return std::filesystem::file_size(recording, ignored) > 32 * 1024;
+    }));
+
+    // The capture device goes: the channel ends the recording, the panel becomes idle.
+    ASSERT_TRUE(pulse.unloadSink());
+    ASSERT_TRUE(saveOffered());
+    EXPECT_NE(control(wxT("Старт")), nullptr);
+    setTitle(wxT("Ночная запись"));
+    press(wxT("Сохранить"));
+    ASSERT_TRUE(pumpUntil([&] { return records()->GetItemCount() == 1; }));
+    EXPECT_FALSE(std::filesystem::exists(recording));
+    const auto recorded = test::decodeMpegFile(recordFolder() + "/Ночная запись.mp3");
+    EXPECT_NEAR(test::strongestFrequency(recorded.samples, recorded.rate), 900, 24);
+}
+
+}  // namespace
