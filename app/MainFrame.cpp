@@ -29,6 +29,7 @@
 #include "foundation/Storage.h"
 #include "foundation/ThreadDispatcher.h"
 #include "panels/SettingsDialog.h"
+#include "panels/SourceDevicePanel.h"
 #include "panels/SourceMicrophonePanel.h"
 #include "panels/SourcePlaylistPanel.h"
 #include "panels/SourceSchedulerPanel.h"
@@ -141,6 +142,8 @@ MainFrame::MainFrame(std::shared_ptr<device::TransferProtocol> transport, std::u
     microphonePanel_ = new SourceMicrophonePanel(
         m_book, this, [this](const wxString& text) { showAlarmState(text); }, questions_);
     m_book->AddPage(microphonePanel_, wxT("Микрофон"));
+    drivesPanel_ = new SourceDevicePanel(m_book, questions_);
+    m_book->AddPage(drivesPanel_, wxT("Накопители"));
     propertyPanel_ = new PropertyDevicePanel(m_book, registry_, transport_, debug_, questions_);
     propertyPanel_->setCallback([this] { displayMainView(); }, [this] { zonePanel_->updateAll(); });
     propertyPage_ = static_cast<int>(m_book->GetPageCount());
@@ -173,6 +176,7 @@ void MainFrame::Shutdown() {
     guiClock_.stop();
     idleLock_.stop();
     propertyPanel_->shutdown();
+    drivesPanel_->stopThread();
     {
         base::SingletonSlot<pref>::Use store(pref::instanceSlot());
         if (store) store->save();
@@ -327,6 +331,12 @@ void MainFrame::microphoneOnButtonClick(wxCommandEvent&) {
     showView(microphonePanel_);
 }
 
+void MainFrame::drivesOnButtonClick(wxCommandEvent&) {
+    debug::Place("frm::MainFrame::drivesOnButtonClick").trace(L"");
+    drivesPanel_->updateDriveList();
+    showView(drivesPanel_);
+}
+
 void MainFrame::showView(wxWindow* page) {
     const int index = m_book->FindPage(page);
     if (locked_.load() || index == wxNOT_FOUND) return;
@@ -335,8 +345,8 @@ void MainFrame::showView(wxWindow* page) {
 }
 
 void MainFrame::enableViewButtons() {
-    const ViewSet existing =
-        viewBit(View::playlist) | viewBit(View::radio) | viewBit(View::scheduler) | viewBit(View::microphone);
+    const ViewSet existing = viewBit(View::playlist) | viewBit(View::radio) | viewBit(View::scheduler) |
+                             viewBit(View::microphone) | viewBit(View::drives);
     wxButton* const buttons[kViewCount] = {m_devicesButton,   m_playlistButton,   m_radioButton,
                                            m_schedulerButton, m_microphoneButton, m_serviceButton,
                                            m_alarmButton,     m_drivesButton};
@@ -472,7 +482,9 @@ void MainFrame::loadStateFiles() {
         ListOfPlaylist* const playlists = file == ListOfPlaylist::kMusicFile   ? musicList_.get()
                                           : file == ListOfPlaylist::kRadioFile ? radioList_.get()
                                                                                : nullptr;
-        if (file != L"device_collection.xml" && file != L"zone_collection.xml" && !playlists) {
+        const bool own = file == L"device_collection.xml" || file == L"zone_collection.xml" ||
+                         file == L"device_playback.xml";
+        if (!own && !playlists) {
             place.debug(L"'%1%' is not read: its panel does not exist yet", file);
             continue;
         }
@@ -482,6 +494,8 @@ void MainFrame::loadStateFiles() {
         if (read != storage::StateFileRead::loaded) continue;
         if (playlists) {
             playlists->fromTree(tree);
+        } else if (file == L"device_playback.xml") {
+            drivesPanel_->load(tree);
         } else if (file == L"device_collection.xml") {
             deviceCounter_.store(std::max(deviceCounter_.load(), loadDeviceCollection(tree, *registry_)));
             for (const auto& device : registry_->getDevices()) refreshDevice(device);
@@ -524,6 +538,7 @@ void MainFrame::saveStateFiles() {
     save(L"device_collection.xml", deviceCollectionTree(registry_->getDevices()));
     save(ListOfPlaylist::kMusicFile, musicList_->toTree());
     save(ListOfPlaylist::kRadioFile, radioList_->toTree());
+    save(L"device_playback.xml", drivesPanel_->save());
     GuiLocker lock;
     save(L"zone_collection.xml", rootZone_->toTree());
 }

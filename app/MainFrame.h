@@ -31,6 +31,7 @@ class TransferProtocol;
 namespace frm {
 
 class DeviceListCtrl;
+class SourceDevicePanel;
 class SourceMicrophonePanel;
 class SourcePlaylistPanel;
 class PropertyDevicePanel;
@@ -81,6 +82,7 @@ protected:
     void radioOnButtonClick(wxCommandEvent& event) override;
     void schedulerOnButtonClick(wxCommandEvent& event) override;
     void microphoneOnButtonClick(wxCommandEvent& event) override;
+    void drivesOnButtonClick(wxCommandEvent& event) override;
     void administratorOnToggleButton(wxCommandEvent& event) override;
     void unlockOnButtonClick(wxCommandEvent& event) override;
 
@@ -130,6 +132,7 @@ private:
     SourcePlaylistPanel* radioPanel_ = nullptr;
     SourceSchedulerPanel* schedulerPanel_ = nullptr;
     SourceMicrophonePanel* microphonePanel_ = nullptr;
+    SourceDevicePanel* drivesPanel_ = nullptr;
 
     // The state files that could be neither read nor kept aside: they are not saved over.
     std::map<std::wstring, storage::StateFileRead> stateFiles_;

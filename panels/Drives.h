@@ -1,0 +1,50 @@
+#pragma once
+// The removable and optical media of this machine, as the drive panel and its watch see them: a
+// medium is a file system mounted below /media or /run/media (where the desktop mounts what is
+// plugged in or inserted), named by its mount point and shown by its label. The mount table is
+// the only witness: a mount point that stays behind after a medium is gone does not count.
+
+#include <boost/property_tree/ptree.hpp>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace frm {
+
+// One line of a mount table ("/proc/self/mounts"), its octal escapes ("\040") decoded.
+struct Mount {
+    std::string source;
+    std::string mountPoint;
+    std::string type;
+};
+std::vector<Mount> parseMountTable(const std::string& text);
+
+enum DriveKind { removableDrive = 0, opticalDrive = 1 };
+
+struct Drive {
+    std::wstring mountPoint;
+    // The file system's label, or the mount point when it has none.
+    std::wstring label;
+    int kind = removableDrive;
+};
+// The media among the mounts, in the table's order; labels are looked up in the folder of
+// label links ("/dev/disk/by-label", names with "\x20"-style escapes).
+std::vector<Drive> mediaOf(const std::vector<Mount>& mounts, const std::string& labelFolder);
+// The media mounted now whose mount point can be read.
+std::vector<Drive> presentMedia();
+
+// The medium of `before` that is gone from `now` and holds the path.
+std::optional<std::wstring> removedMediumHolding(const std::vector<Drive>& before,
+                                                 const std::vector<Drive>& now, const std::wstring& path);
+
+// What "device_playback.xml" keeps: the chosen medium, its current file and whether it played.
+struct DevicePlayback {
+    std::wstring disk;
+    std::wstring current;
+    bool playback = false;
+};
+boost::property_tree::wptree devicePlaybackTree(const DevicePlayback& state);
+// A file without its "device" element restores nothing.
+DevicePlayback devicePlaybackFrom(const boost::property_tree::wptree& tree);
+
+}  // namespace frm

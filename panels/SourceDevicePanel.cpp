@@ -1,0 +1,272 @@
+#include "panels/SourceDevicePanel.h"
+
+#include <wx/stattext.h>
+#include <wx/thread.h>
+
+#include "app/GuiFreezer.h"
+#include "app/Questions.h"
+#include "audio/AlarmChannel.h"
+#include "audio/Player.h"
+#include "audio/PlayerEngine.h"
+#include "foundation/Files.h"
+#include "foundation/GuiThreadInvoker.h"
+#include "foundation/Place.h"
+#include "foundation/ProgramTables.h"
+#include "panels/Drives.h"
+#include "resources/ResourceLoader.h"
+
+namespace frm {
+namespace {
+
+// Rows of the window's image table.
+constexpr int kButtonBackward = 2;
+constexpr int kButtonPlay = 3;
+constexpr int kButtonStop = 5;
+constexpr int kButtonForward = 6;
+constexpr int kDriveOptical = 24;
+constexpr int kDriveRemovable = 25;
+constexpr int kEmptyColumnWidth = 200;
+
+using PlayerUse = base::SingletonSlot<Player>::Use;
+
+wxColour colourOf(const base::RgbColour& colour) {
+    return wxColour(colour.red, colour.green, colour.blue);
+}
+
+}  // namespace
+
+wxArrayString getLogicalDrives(int kind) {
+    wxArrayString drives;
+    for (const Drive& drive : presentMedia())
+        if (drive.kind == kind) drives.Add(drive.mountPoint);
+    return drives;
+}
+
+SourceDevicePanel::SourceDevicePanel(wxWindow* parent, Questions& questions)
+    : fb::SourceDevicePanel(parent, wxID_ANY, wxDefaultPosition, wxSize(700, 500), wxTAB_TRAVERSAL),
+      self_(std::make_shared<SourceDevicePanel*>(this)),
+      questions_(questions) {
+    m_listCtrl->InsertColumn(0, wxT("Название"), wxLIST_FORMAT_LEFT);
+    m_listCtrl->InsertColumn(1, wxT("Путь"), wxLIST_FORMAT_LEFT);
+    const std::pair<wxBitmapButton*, int> images[] = {
+        {m_buttonPrev, kButtonBackward},
+        {m_buttonPlay, kButtonPlay},
+        {m_buttonStop, kButtonStop},
+        {m_buttonNext, kButtonForward},
+    };
+    for (const auto& [button, image] : images) button->SetBitmap(loadResource(image));
+    updateButtons();
+}
+
+SourceDevicePanel::~SourceDevicePanel() {
+    debug::Place("frm::SourceDevicePanel::~SourceDevicePanel").trace3(L"");
+    stopThread();
+    self_.reset();
+    playlist_.reset();
+}
+
+void SourceDevicePanel::stopThread() {
+    debug::Place("frm::SourceDevicePanel::stopThread").trace(L"");
+    watch_.stop();
+    if (listing_.joinable()) listing_.join();
+}
+
+void SourceDevicePanel::updateDriveList() {
+    m_drivesSizer->Clear(true);
+    const std::vector<Drive> media = presentMedia();
+    for (const int kind : {removableDrive, opticalDrive}) {
+        for (const Drive& drive : media)
+            if (drive.kind == kind) addDriveButton(drive.label, drive.mountPoint, kind);
+    }
+    updateButtons();
+    if (!playlist_) return;
+    const std::wstring name = playlist_->getName();
+    const bool present =
+        std::any_of(media.begin(), media.end(), [&](const Drive& drive) { return drive.mountPoint == name; });
+    if (present) return;
+    m_listCtrl->DeleteAllItems();
+    playlist_ = std::make_shared<Playlist>(name, true);
+    updateButtons();
+}
+
+void SourceDevicePanel::addDriveButton(const wxString& label, const wxString& drive, int kind) {
+    auto* button = new wxBitmapButton(this, wxID_ANY,
+                                      loadResource(kind == opticalDrive ? kDriveOptical : kDriveRemovable),
+                                      wxDefaultPosition, wxDefaultSize, wxBU_AUTODRAW);
+    button->SetToolTip(drive);
+    button->Bind(wxEVT_BUTTON, &SourceDevicePanel::onButtonClickForDevice, this);
+    m_drivesSizer->Add(button, 0, wxLEFT | wxRIGHT, 5);
+    auto* text =
+        new wxStaticText(this, wxID_ANY, label, wxDefaultPosition, wxDefaultSize, wxST_NO_AUTORESIZE);
+    m_drivesSizer->Add(text, 0, wxALIGN_CENTER_HORIZONTAL | wxLEFT | wxRIGHT | wxBOTTOM, 5);
+    Layout();
+}
+
+void SourceDevicePanel::onButtonClickForDevice(wxCommandEvent& event) {
+    debug::Place place("frm::SourceDevicePanel::onButtonClickForDevice");
+    place.trace(L"");
+    auto* button = dynamic_cast<wxBitmapButton*>(event.GetEventObject());
+    if (button == nullptr) {
+        place.warn(L"Internal error. Don't action for a window");
+        updateButtons();
+        return;
+    }
+    if (m_listCtrl->GetItemCount() > 0 &&
+        !questions_.askYesNo(L"Сообщение",
+                             L"Составить список воспроизведения заново?\n(предыдущий будет удалён)"))
+        return;
+    fillFromDrive(button->GetToolTipText());
+    updateButtons();
+}
+
+void SourceDevicePanel::fillFromDrive(const wxString& drive, std::function<void()> then) {
+    if (listing_.joinable()) listing_.join();
+    const unsigned number = ++listingNumber_;
+    listing_ = std::thread([root = drive.ToStdWstring(), filter = PlayerEngine::getFileFilter(true), number,
+                            self = std::weak_ptr<SourceDevicePanel*>(self_), then = std::move(then)] {
+        auto playlist = std::make_shared<Playlist>(root, true);
+        // Without a plug-in nothing plays; symbolic links to folders are not followed.
+        if (!filter.empty()) {
+            for (const std::wstring& path : base::listFiles(true, root, filter))
+                playlist->add(base::getFileName(path, true), path);
+        }
+        GuiThreadInvoker::add([self, number, playlist, then] {
+            const Self panel = self.lock();
+            if (!panel || number != (*panel)->listingNumber_) return;
+            (*panel)->show(playlist);
+            if (then) then();
+        });
+    });
+}
+
+void SourceDevicePanel::show(const std::shared_ptr<Playlist>& playlist) {
+    GuiFreezer freezer(m_listCtrl);
+    m_listCtrl->DeleteAllItems();
+    playlist_ = playlist;
+    const std::vector<Playlist::Item> items = playlist->getItems();
+    for (const Playlist::Item& item : items) {
+        const long row = m_listCtrl->InsertItem(m_listCtrl->GetItemCount(), item.title);
+        m_listCtrl->SetItem(row, 1, item.path);
+    }
+    playlist->setCallbackIfPlaying([self = std::weak_ptr<SourceDevicePanel*>(self_)](bool, bool) {
+        GuiThreadInvoker::add([self] {
+            if (const Self panel = self.lock()) (*panel)->updateColors();
+        });
+    });
+    for (const int column : {0, 1})
+        m_listCtrl->SetColumnWidth(column, items.empty() ? kEmptyColumnWidth : wxLIST_AUTOSIZE);
+    freezer.thaw();
+    updateButtons();
+    updateColors();
+}
+
+void SourceDevicePanel::updateButtons() {
+    const bool enabled = playlist_ && !playlist_->empty();
+    for (wxBitmapButton* button : {m_buttonPrev, m_buttonPlay, m_buttonStop, m_buttonNext})
+        button->Enable(enabled);
+    Layout();
+}
+
+void SourceDevicePanel::updateColors() {
+    if (!wxThread::IsMain()) {
+        GuiThreadInvoker::add([self = std::weak_ptr<SourceDevicePanel*>(self_)] {
+            if (const Self panel = self.lock()) (*panel)->updateColors();
+        });
+        return;
+    }
+    const long rows = m_listCtrl->GetItemCount();
+    for (long row = 0; row < rows; ++row)
+        m_listCtrl->SetItemTextColour(row, colourOf(kSourcePlaylistOtherText));
+    const PlayerUse player(Player::instanceSlot());
+    if (!player || !playlist_ || !player->isPlaying() || player->getPlaylist() != playlist_) return;
+    const std::size_t position = playlist_->getCurrentPosition();
+    if (position < static_cast<std::size_t>(rows)) {
+        m_listCtrl->SetItemTextColour(static_cast<long>(position), colourOf(kSourcePlaylistPlayingText));
+    } else {
+        debug::Place("frm::SourceDevicePanel::updateColors")
+            .warn(L"Internal error. Discrepancy playlist (%1% / %2%)", position, rows);
+    }
+}
+
+void SourceDevicePanel::step(bool forward) {
+    if (!playlist_) return;
+    const PlayerUse player(Player::instanceSlot());
+    if (!player) return;
+    if (player->isPlaying()) {
+        forward ? player->next() : player->previous();
+    } else {
+        player->play(playlist_);
+    }
+}
+
+void SourceDevicePanel::buttonPrev(wxCommandEvent&) {
+    debug::Place("frm::SourceDevicePanel::buttonPrev").trace(L"");
+    step(false);
+}
+
+void SourceDevicePanel::buttonNext(wxCommandEvent&) {
+    debug::Place("frm::SourceDevicePanel::buttonNext").trace(L"");
+    step(true);
+}
+
+void SourceDevicePanel::buttonPlay(wxCommandEvent&) {
+    debug::Place("frm::SourceDevicePanel::buttonPlay").trace(L"");
+    {
+        // Refused, and reported by the channel, while a priority announcement holds the devices.
+        const base::SingletonSlot<AlarmChannel>::Use alarm(AlarmChannel::instanceSlot());
+        if (alarm && !alarm->restoreCommonChannelForAllDevices()) return;
+    }
+    const PlayerUse player(Player::instanceSlot());
+    if (player && playlist_) player->play(playlist_);
+}
+
+void SourceDevicePanel::buttonStop(wxCommandEvent&) {
+    debug::Place("frm::SourceDevicePanel::buttonStop").trace(L"");
+    const PlayerUse player(Player::instanceSlot());
+    if (player) player->stop(true);
+}
+
+void SourceDevicePanel::listCtrlLeftDoubleClick(wxMouseEvent& event) {
+    debug::Place("frm::SourceDevicePanel::listCtrlLeftDoubleClick").trace(L"");
+    event.Skip();
+    int flags = 0;
+    const long row = m_listCtrl->HitTest(event.GetPosition(), flags);
+    if (row < 0 || (flags & wxLIST_HITTEST_ONITEMLABEL) == 0 || !playlist_) return;
+    const PlayerUse player(Player::instanceSlot());
+    if (!player) return;
+    player->setPlaylist(playlist_);
+    player->play(static_cast<int>(row));
+}
+
+boost::property_tree::wptree SourceDevicePanel::save() const {
+    DevicePlayback state;
+    if (playlist_) {
+        state.disk = playlist_->getName();
+        if (playlist_->isPlayable()) {
+            const auto item = playlist_->getCurrentItem();
+            if (item) state.current = item->path;
+        }
+        const PlayerUse player(Player::instanceSlot());
+        state.playback = player && player->isPlaying() && player->getPlaylist() == playlist_;
+    }
+    return devicePlaybackTree(state);
+}
+
+void SourceDevicePanel::load(const boost::property_tree::wptree& tree) {
+    const DevicePlayback state = devicePlaybackFrom(tree);
+    if (state.disk.empty()) return;
+    fillFromDrive(state.disk, [this, state] {
+        if (!state.playback || playlist_->empty()) return;
+        const std::vector<Playlist::Item> items = playlist_->getItems();
+        for (std::size_t position = 0; position < items.size(); ++position) {
+            if (items[position].path == state.current) {
+                playlist_->current(position);
+                break;
+            }
+        }
+        const PlayerUse player(Player::instanceSlot());
+        if (player) player->play(playlist_);
+    });
+}
+
+}  // namespace frm

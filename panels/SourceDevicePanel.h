@@ -1,0 +1,75 @@
+#pragma once
+// The panel of the files on removable and optical media: a button per medium mounted now;
+// choosing one lists every playable file on it (its folders included) as the panel's playlist,
+// which the transport buttons play through the one Player. The drive watch stops the player
+// when the medium of what it plays is taken out. The chosen medium, its current file and whether
+// it played are kept in "device_playback.xml" and resumed at start-up.
+//
+// Everything runs on the GUI thread but the drive watch and the listing of a medium, which runs
+// on a thread of its own and hands its playlist back through the GUI-thread invoker.
+
+#include <wx/arrstr.h>
+
+#include <boost/property_tree/ptree.hpp>
+#include <functional>
+#include <memory>
+#include <thread>
+
+#include "audio/Playlist.h"
+#include "layouts/SourceDevicePanel.h"
+#include "panels/DriveWatch.h"
+
+namespace frm {
+
+class Questions;
+
+// The mount points of the media of the kind (DriveKind) mounted now, in the mount table's order.
+wxArrayString getLogicalDrives(int kind);
+
+class SourceDevicePanel : public fb::SourceDevicePanel {
+public:
+    // The questions are not owned and outlive the panel.
+    SourceDevicePanel(wxWindow* parent, Questions& questions);
+    ~SourceDevicePanel() override;
+    SourceDevicePanel(const SourceDevicePanel&) = delete;
+    SourceDevicePanel& operator=(const SourceDevicePanel&) = delete;
+
+    // Ends the drive watch and a listing that still runs; the main window's shutdown.
+    void stopThread();
+    // Rebuilds the drive buttons; a playlist whose medium has gone is emptied.
+    void updateDriveList();
+    // Lists the medium and makes its playlist the panel's; `then` runs once it is shown.
+    void fillFromDrive(const wxString& drive, std::function<void()> then = nullptr);
+    void updateButtons();
+    // Callable from any thread: elsewhere than on the GUI thread it queues itself there.
+    void updateColors();
+
+    boost::property_tree::wptree save() const;
+    // Shows the saved medium again and, when it played, plays its saved file.
+    void load(const boost::property_tree::wptree& tree);
+
+protected:
+    void listCtrlLeftDoubleClick(wxMouseEvent& event) override;
+    void buttonPrev(wxCommandEvent& event) override;
+    void buttonPlay(wxCommandEvent& event) override;
+    void buttonStop(wxCommandEvent& event) override;
+    void buttonNext(wxCommandEvent& event) override;
+
+private:
+    using Self = std::shared_ptr<SourceDevicePanel*>;
+
+    void onButtonClickForDevice(wxCommandEvent& event);
+    void addDriveButton(const wxString& label, const wxString& drive, int kind);
+    void show(const std::shared_ptr<Playlist>& playlist);
+    void step(bool forward);
+
+    Self self_;
+    Questions& questions_;
+    std::shared_ptr<Playlist> playlist_;
+    DriveWatch watch_;
+    std::thread listing_;
+    // The listing whose playlist the panel takes; earlier ones are dropped.
+    unsigned listingNumber_ = 0;
+};
+
+}  // namespace frm
