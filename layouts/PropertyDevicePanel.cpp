@@ -670,11 +670,7 @@ void PropertyDevicePanel::bindEvents() {
     m_equalizerCheck->Bind(wxEVT_CHECKBOX, &Self::onCheckBoxEqualizer, this);
     m_bassSlider->Bind(wxEVT_LEFT_UP, &Self::onLeftUpBassSlider, this);
     m_trebleSlider->Bind(wxEVT_LEFT_UP, &Self::onLeftUpTrebleSlider, this);
-    for (wxSlider* band : m_bands) {
-        band->Bind(wxEVT_LEFT_UP, &Self::onBandSlider, this);
-        band->Bind(wxEVT_SCROLL_LINEUP, &Self::onBandSlider, this);
-        band->Bind(wxEVT_SCROLL_LINEDOWN, &Self::onBandSlider, this);
-    }
+    for (wxSlider* band : m_bands) band->Bind(wxEVT_SCROLL_CHANGED, &Self::onBandSlider, this);
     m_resetEqualizer->Bind(wxEVT_BUTTON, &Self::resetEqOnButtonClick, this);
     m_tribelType->Bind(wxEVT_CHOICE, &Self::changeTribelTypeOnChoice, this);
     m_singlePower->Bind(wxEVT_CHECKBOX, &Self::singlePowerOnCheckBox, this);

@@ -15,6 +15,9 @@ void readFlags(const Device& device, DeviceTraits& traits) {
     traits.deviceTest = device.hasFeature(deviceTestFlag);
     traits.lanRedundancy = device.hasFeature(lanRedundancyFlag);
     traits.lineRedundancy = device.hasFeature(lineRedundancyFlag);
+    traits.passInput1 = device.hasFeature(passInput1Flag);
+    traits.passInput2 = device.hasFeature(passInput2Flag);
+    traits.inputModes = device.hasFeature(inputModesFlag);
 }
 
 }  // namespace
@@ -39,6 +42,13 @@ device::CommonConfig commonConfigOf(device::DeviceBase& device, bool refresh) {
     auto* tribel = dynamic_cast<device::TribelInfo*>(&device);
     debug::throwIfFalse(tribel != nullptr, "frm::commonConfigOf");
     return tribel->getCommonConfig(refresh);
+}
+
+bool setCommonConfigOf(device::DeviceBase& device, const device::CommonConfig& config) {
+    if (auto* vokar = dynamic_cast<device::VokarInfo*>(&device)) return vokar->setCommonConfig(config);
+    auto* tribel = dynamic_cast<device::TribelInfo*>(&device);
+    debug::throwIfFalse(tribel != nullptr, "frm::setCommonConfigOf");
+    return tribel->setCommonConfig(config);
 }
 
 }  // namespace frm

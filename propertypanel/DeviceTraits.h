@@ -23,6 +23,10 @@ struct DeviceTraits {
     bool deviceTest = false;
     bool lanRedundancy = false;
     bool lineRedundancy = false;
+    // A loudspeaker's analog inputs can be passed on to other modules, and their modes set.
+    bool passInput1 = false;
+    bool passInput2 = false;
+    bool inputModes = false;
     // A loudspeaker's firmware generation, a console's version id.
     std::int32_t versionId = 0;
 };
@@ -32,7 +36,10 @@ enum CapabilityFlag : unsigned {
     neridaInterfaceFlag = 7,
     lineRedundancyFlag = 8,
     lineControlFlag = 9,
+    passInput1Flag = 11,
+    passInput2Flag = 12,
     consoleBindingsFlag = 13,
+    inputModesFlag = 17,
     lanRedundancyFlag = 18,
     deviceTestFlag = 24,
 };
@@ -42,5 +49,7 @@ DeviceTraits traitsOf(const device::DeviceBase& device);
 // The network and Nerida settings of a loudspeaker or a console, from the device's cache unless
 // `refresh`. A device of neither kind is an internal fault.
 device::CommonConfig commonConfigOf(device::DeviceBase& device, bool refresh);
+// Writes them; true when the device restarted to take them.
+bool setCommonConfigOf(device::DeviceBase& device, const device::CommonConfig& config);
 
 }  // namespace frm

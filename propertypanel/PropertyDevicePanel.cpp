@@ -115,6 +115,9 @@ void PropertyDevicePanel::adjustLayout() {
     for (const wchar_t* column : {L"№", L"Название", L"Гонг", L"Фрагмент", L"Повторять (сек)"})
         m_scenarioList->AppendColumn(column);
 
+    // Every final change of a slider's position is sent: the keys, the wheel and the mouse.
+    m_bassSlider->Bind(wxEVT_SCROLL_CHANGED, &PropertyDevicePanel::bassOnScrollChanged, this);
+    m_trebleSlider->Bind(wxEVT_SCROLL_CHANGED, &PropertyDevicePanel::trebleOnScrollChanged, this);
     for (wxSlider* band : m_bands) {
         band->SetRange(-10, 0);
         band->SetValue(0);

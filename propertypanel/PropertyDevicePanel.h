@@ -14,6 +14,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <vector>
 
@@ -28,6 +29,7 @@ class DeviceBase;
 class DeviceCollection;
 class IEqualizer;
 class TransferProtocol;
+struct VokarConfig;
 namespace memory {
 class IAudioControl;
 }
@@ -140,6 +142,21 @@ protected:
     void rebootOnClick(wxCommandEvent& event) override;
     void testDeviceOnButtonClick(wxCommandEvent& event) override;
 
+    // Apply and cancel (PropertyDevicePanelApply.cpp).
+    void applyOnButtonClick(wxCommandEvent& event) override;
+    void cancelOnButtonClick(wxCommandEvent& event) override;
+    // The console's type and power options, the source rules and the Nerida line reserve
+    // (PropertyDevicePanelOptions.cpp).
+    void changeTribelTypeOnChoice(wxCommandEvent& event) override;
+    void singlePowerOnCheckBox(wxCommandEvent& event) override;
+    void sourceOnCheckBox(wxCommandEvent& event) override;
+    void sourcePriorityOnCheckBox(wxCommandEvent& event) override;
+    void onCheckBoxIsTestNerida(wxCommandEvent& event) override;
+    // The equalizer, sent at once (PropertyDevicePanelEqualizer.cpp).
+    void onCheckBoxEqualizer(wxCommandEvent& event) override;
+    void onBandSlider(wxEvent& event) override;
+    void resetEqOnButtonClick(wxCommandEvent& event) override;
+
 private:
     struct PageRecord {
         wxString title;
@@ -172,6 +189,27 @@ private:
     memorypage::MenuState memoryMenuState(bool selected);
     void popupMemoryMenu(wxMenu* menu, const std::vector<int>& items);
     void saveImage(bool raw);
+
+    // What apply writes for each page; `success` and `closeAfterwards` as apply reports them.
+    struct ApplyResult {
+        bool success = true;
+        bool closeAfterwards = false;
+    };
+    void applyCommonPage(ApplyResult& result);
+    void applyConsoleOptions(ApplyResult& result);
+    void applyNetworkPage(ApplyResult& result);
+    void applyNeridaPage(ApplyResult& result);
+    void applySourcePage(ApplyResult& result);
+    void applyLinePage(ApplyResult& result);
+    void applyZoneTargets(ApplyResult& result);
+    // Enables the source boxes by their rules and, when asked, sets the inputs' mode choices from
+    // `shown`, or from the loudspeaker's settings when it is null.
+    void initSource(bool allowOther, bool passInput1, bool passInput2, bool refreshInput1, bool refreshInput2,
+                    const device::VokarConfig* shown = nullptr);
+    // The bass and treble sliders send on every final change of position.
+    void bassOnScrollChanged(wxScrollEvent& event);
+    void trebleOnScrollChanged(wxScrollEvent& event);
+    void applyEqualizerToDevices();
     // The shown page and device, asked on the GUI thread by the queued work before it shows.
     bool isShowing(const device::DeviceBase* device, int page) const;
 
@@ -193,6 +231,8 @@ private:
     std::vector<wxSlider*> m_bandSliders;
     std::set<int> m_shownTabs;
     Questions& m_questions;
+    // The zone of the zone-target page being edited; none until a zone button was pressed.
+    std::optional<int> m_currentZone;
     // The queued work of every page, in place of the pages' task ids.
     PageWork m_work;
 

@@ -18,7 +18,9 @@
 #include "foundation/SettingKeys.h"
 #include "foundation/Settings.h"
 #include "foundation/TextConversion.h"
+#include "propertypanel/ChoiceData.h"
 #include "propertypanel/DeviceTraits.h"
+#include "propertypanel/EqualizerControls.h"
 #include "propertypanel/PageFill.h"
 #include "propertypanel/PageTabs.h"
 #include "propertypanel/PropertyDevicePanel.h"
@@ -42,14 +44,6 @@ std::vector<std::wstring> choiceItems(const wxChoice* choice) {
     for (unsigned index = 0; index < choice->GetCount(); ++index)
         items.push_back(choice->GetString(index).ToStdWstring());
     return items;
-}
-
-void* itemData(std::int16_t id) {
-    return reinterpret_cast<void*>(static_cast<std::intptr_t>(id));
-}
-
-std::int16_t dataOf(const wxItemContainer& items, unsigned index) {
-    return static_cast<std::int16_t>(reinterpret_cast<std::intptr_t>(items.GetClientData(index)));
 }
 
 }  // namespace
@@ -170,10 +164,9 @@ void PropertyDevicePanel::SetFullBassVolume(std::uint16_t word) {
     const int bass = equalizer.getBands()[1];
     const int treble = equalizer.getBands()[3];
     m_bassSlider->SetValue(bass);
-    m_bassSlider->SetToolTip(wxString::Format(L"Громкость басса %i%%", bass * 100 / m_bassSlider->GetMax()));
+    m_bassSlider->SetToolTip(eq::bassTip(bass, m_bassSlider->GetMax()));
     m_trebleSlider->SetValue(treble);
-    const int divisor = treble < 0 ? -m_trebleSlider->GetMin() : m_trebleSlider->GetMax();
-    m_trebleSlider->SetToolTip(wxString::Format(L"Громкость высоких частот %i%%", treble * 100 / divisor));
+    m_trebleSlider->SetToolTip(eq::trebleTip(treble, m_trebleSlider->GetMin(), m_trebleSlider->GetMax()));
 }
 
 void PropertyDevicePanel::fillConsoleCommon() {
@@ -299,23 +292,14 @@ void PropertyDevicePanel::fillSourcePage() {
 
     std::vector<device::memory::ScenarioEntry> scenarios;
     if (const auto memory = vokar->getAudioMemory(false, false)) scenarios = memory->getScenarios();
-    const auto fillInput = [&](wxChoice* choice, std::int16_t scenario) {
+    for (wxChoice* choice : {m_ain0Scenario, m_ain1Scenario}) {
         choice->Clear();
         choice->Append(L"ГОиЧС / Микрофон");
         for (const device::memory::ScenarioEntry& entry : scenarios)
             choice->Append(entry.name, itemData(entry.id));
-        if (scenario == device::ain::none) {
-            choice->SetSelection(0);
-            return;
-        }
-        // A scenario the memory no longer holds selects nothing rather than another one.
-        choice->SetSelection(wxNOT_FOUND);
-        for (unsigned item = 1; item < choice->GetCount(); ++item) {
-            if (dataOf(*choice, item) == scenario) choice->SetSelection(static_cast<int>(item));
-        }
-    };
-    fillInput(m_ain0Scenario, config.ain0ScenarioId);
-    fillInput(m_ain1Scenario, config.ain1ScenarioId);
+    }
+    // The settings read above: reading the memory may have dropped them from the cache.
+    initSource(config.multicastListen, config.multicastAin0, config.multicastAin1, true, true, &config);
     m_ain0LineIntegrity->SetValue(config.ain0Arm);
     m_ain1LineIntegrity->SetValue(config.ain1Arm);
     m_pageSource->Layout();

@@ -6,6 +6,7 @@
 #include <wx/slider.h>
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
+#include <wx/uiaction.h>
 
 #include <algorithm>
 #include <cwctype>
@@ -23,18 +24,46 @@ using namespace std::chrono_literals;
 
 class PropertyPanelTest : public test::PropertyPanelFixture {
 protected:
-    // The texts of the current page that start with a row number ("1. ").
-    std::vector<std::wstring> numberedRows() {
-        std::vector<std::wstring> rows;
+    // The controls of the type that the current page shows, depth first.
+    template <class Control>
+    std::vector<Control*> shownOnPage() {
+        std::vector<Control*> found;
         const std::function<void(wxWindow*)> visit = [&](wxWindow* window) {
-            const std::wstring label = window->GetLabel().ToStdWstring();
-            if (dynamic_cast<wxStaticText*>(window) && label.size() > 2 && std::iswdigit(label[0]) &&
-                label.find(L". ") != std::wstring::npos)
-                rows.push_back(label);
+            if (auto* control = dynamic_cast<Control*>(window); control && control->IsShownOnScreen())
+                found.push_back(control);
             for (wxWindow* child : window->GetChildren()) visit(child);
         };
         visit(notebook()->GetCurrentPage());
+        return found;
+    }
+
+    // The texts of the current page that start with a row number ("1. ").
+    std::vector<std::wstring> numberedRows() {
+        std::vector<std::wstring> rows;
+        for (const wxStaticText* text : shownOnPage<wxStaticText>()) {
+            const std::wstring label = text->GetLabel().ToStdWstring();
+            if (label.size() > 2 && std::iswdigit(label[0]) && label.find(L". ") != std::wstring::npos)
+                rows.push_back(label);
+        }
         return rows;
+    }
+
+    // One loudspeaker, its page open once it answers.
+    test::LoudspeakerEmulator& openLoudspeaker() {
+        loudspeakers_.add(1);
+        openWindow();
+        EXPECT_TRUE(pumpUntil([&] { return deviceState(0) == L"В сети"; }));
+        openProperties(0);
+        settled(loudspeakers_.loudspeaker(0));
+        return loudspeakers_.loudspeaker(0);
+    }
+
+    // Replaces the box's text by typing, as the operator does.
+    void type(wxTextCtrl* box, const std::string& text) {
+        box->SetFocus();
+        box->SelectAll();
+        wxUIActionSimulator().Text(text.c_str());
+        ASSERT_TRUE(pumpUntil([&] { return box->GetValue() == text; }));
     }
 
     std::size_t volumeCommands(test::LoudspeakerEmulator& emulator) {
@@ -116,6 +145,49 @@ TEST_F(PropertyPanelTest, ALoudspeakersLinkedConsolesNameTheirConsolesAndMarkThe
     EXPECT_TRUE(screenshot("property_linked_consoles"));
 }
 
+TEST_F(PropertyPanelTest, ApplyRenamesAndRestartsWithTheNewNetworkAndCancelRestoresThePage) {
+    test::LoudspeakerEmulator& emulator = openLoudspeaker();
+
+    type(control<wxTextCtrl>(L"name"), "Hall 2");
+    clickLabelled(L"&Применить");
+    EXPECT_TRUE(messageShown(L"Выполнение операции завершено"));
+    EXPECT_FALSE(labelled(L"&Применить")->IsEnabled());
+    const auto vokar = frame_->getDeviceCollection().getVokars<device::VokarInfo>(false).at(0);
+    EXPECT_EQ(vokar->getDisplayName(), L"Hall 2");
+
+    showTab(L"Сеть");
+    wxTextCtrl* multicast = control<wxTextCtrl>(L"multicast");
+    type(multicast, "239.10.0.77");
+    EXPECT_TRUE(labelled(L"&Отмена")->IsEnabled());
+    EXPECT_TRUE(screenshot("property_network"));
+    clickLabelled(L"&Отмена");
+    EXPECT_EQ(multicast->GetValue(), L"239.10.0.1");
+    EXPECT_FALSE(labelled(L"&Применить")->IsEnabled());
+
+    emulator.clearReceived();
+    type(multicast, "239.10.0.9");
+    clickLabelled(L"&Применить");
+    // Restarted to take the address, the loudspeaker's page closes.
+    EXPECT_TRUE(pumpUntil([&] { return deviceList()->IsShownOnScreen(); }));
+    EXPECT_EQ(emulator.settings().multicastIp, "239.10.0.9");
+    const auto received = emulator.received();
+    EXPECT_NE(std::find(received.begin(), received.end(), "reboot"), received.end());
+}
+
+TEST_F(PropertyPanelTest, AnEqualizerBandMovedByKeyReachesTheLoudspeakerAtOnce) {
+    test::LoudspeakerEmulator& emulator = openLoudspeaker();
+    const std::vector<wxSlider*> bands = shownOnPage<wxSlider>();
+    ASSERT_EQ(bands.size(), 6u);
+    ASSERT_EQ(bands[1]->GetValue(), -4);
+
+    bands[1]->SetFocus();
+    wxUIActionSimulator().Char(WXK_DOWN);
+    ASSERT_TRUE(pumpUntil([&] { return emulator.equalizerBands() != "-2:-4:0:-1:-3:-5"; }));
+    EXPECT_EQ(emulator.equalizerBands(), "-2:" + std::to_string(bands[1]->GetValue()) + ":0:-1:-3:-5");
+    EXPECT_EQ(bands[1]->GetToolTipText(), std::to_wstring(bands[1]->GetValue()) + L" дБ");
+    EXPECT_TRUE(screenshot("property_equalizer"));
+}
+
 TEST_F(PropertyPanelTest, FiveSliderMovesSendOneVolumeAndLeavingThePageDropsAPendingOne) {
     loudspeakers_.add(1);
     test::LoudspeakerEmulator& emulator = loudspeakers_.loudspeaker(0);
@@ -189,11 +261,7 @@ TEST_F(PropertyPanelTest, OnlyAnUnknownMemoryLayoutAsksToOverwriteAndAFailedRead
 }
 
 TEST_F(PropertyPanelTest, ADeviceThatGoesOfflineWhilePagesAreRemovedClosesThePageOnlyAfterwards) {
-    loudspeakers_.add(1);
-    openWindow();
-    ASSERT_TRUE(pumpUntil([&] { return deviceState(0) == L"В сети"; }));
-    openProperties(0);
-    settled(loudspeakers_.loudspeaker(0));
+    openLoudspeaker();
     showTab(L"Источники");
     ASSERT_EQ(propertyPanel()->currentTab(), 1028);
 
