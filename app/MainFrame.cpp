@@ -320,6 +320,9 @@ void MainFrame::buildPlaybackSources() {
     };
     playlists(L"Плейлист", L"playlist", *musicList_);
     playlists(L"Радио", L"radio", *radioList_);
+    auto recordings = PlaybackCollection::create(L"Микрофон", L"microphone");
+    for (const auto& playback : microphonePanel_->getPlaybackSources()) recordings->add(playback);
+    sources.push_back(std::move(recordings));
     schedulerPanel_->fillPlaceChoice(sources);
     schedulerPanel_->reload();
 }

@@ -1,7 +1,7 @@
 // The microphone view with real clicks, on a PulseAudio null sink: the microphone heard on the
 // priority stream after the gong and recorded, the recording saved under its title (a title that
-// leaves the record folder refused), and a recording alone that the channel ends by itself saved
-// across two file systems.
+// leaves the record folder refused) and offered to the scheduler, and a recording alone that the
+// channel ends by itself saved across two file systems.
 
 #include <wx/checkbox.h>
 #include <wx/statusbr.h>
@@ -10,6 +10,7 @@
 
 #include "foundation/TextConversion.h"
 #include "panels/SourceMicrophonePanel.h"
+#include "panels/SourceSchedulerPanel.h"
 #include "support/PrivateMounts.h"
 #include "support/PulseServer.h"
 #include "tests/app/window/WindowFixture.h"
@@ -101,6 +102,23 @@ TEST_F(MicrophonePanelTest, TheMicrophoneIsHeardAfterTheGongRecordedAndSavedUnde
     EXPECT_FALSE(control(wxT("Сохранить"))->IsEnabled());
     const auto recorded = test::decodeMpegFile(recordFolder() + "/Название.mp3");
     EXPECT_NEAR(test::strongestFrequency(recorded.samples, recorded.rate), 1200, 24);
+
+    // The scheduler offers the recording as a source of its own kind.
+    clickButton(wxT("Планировщик"));
+    wxWindow* scheduler = test::findControl<frm::SourceSchedulerPanel>(frame_);
+    auto* place = dynamic_cast<wxChoice*>(wxWindow::FindWindowByName("place", scheduler));
+    ASSERT_NE(place, nullptr);
+    const int microphone = place->FindString(wxT("Микрофон"));
+    ASSERT_NE(microphone, wxNOT_FOUND);
+    place->SetSelection(microphone);
+    wxCommandEvent chosen(wxEVT_CHOICE, place->GetId());
+    chosen.SetEventObject(place);
+    chosen.SetInt(microphone);
+    place->ProcessWindowEvent(chosen);
+    auto* content = dynamic_cast<wxChoice*>(wxWindow::FindWindowByName("content", scheduler));
+    ASSERT_NE(content, nullptr);
+    EXPECT_EQ(content->GetCount(), 1u);
+    EXPECT_EQ(content->GetString(0), wxT("Название"));
 }
 
 TEST_F(MicrophonePanelTest, ARecordingTheChannelEndsItselfIsSavedAcrossFileSystems) {
