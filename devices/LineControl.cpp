@@ -300,6 +300,38 @@ bool LineControl::remove(std::uint8_t number) {
     return changeDevice(number, false);
 }
 
+bool LineControl::addAll() {
+    const debug::Place here("device::tip_device::LineControl::addAll");
+    std::lock_guard<std::recursive_mutex> guard(lock_);
+    requestTipDevices();
+    if (powerSaveMode_ == on) {
+        here.warn(L"Не удалось добавить все оконечные устройства из-за включенного режима энергосбережения");
+        return false;
+    }
+    if (state_ != active) {
+        here.warn(L"Оконечные устройства не добавлены, т.к. модуль контроля линии не готов к работе");
+        return false;
+    }
+    return !ask("lsensor addAll").empty();
+}
+
+bool LineControl::resetPreferences() {
+    const debug::Place here("device::tip_device::LineControl::resetPreferences");
+    std::lock_guard<std::recursive_mutex> guard(lock_);
+    if (powerSaveMode_ == on) {
+        here.warn(
+            L"Не удалось сбросить настройки управления линией из-за включенного режима энергосбережения");
+        return false;
+    }
+    return !ask("lsensor prefReset").empty();
+}
+
+bool LineControl::rebootMaster() {
+    std::lock_guard<std::recursive_mutex> guard(lock_);
+    resetCache();
+    return !ask("lsensor reboot").empty();
+}
+
 bool LineControl::changeDevice(std::uint8_t number, bool adding) {
     const debug::Place here(adding ? "device::tip_device::LineControl::add"
                                    : "device::tip_device::LineControl::remove");

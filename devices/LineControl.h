@@ -74,6 +74,13 @@ public:
     // (power-save mode, no such device) or not answered.
     bool add(std::uint8_t number);
     bool remove(std::uint8_t number);
+    // "lsensor addAll": every end device the module sees joins the line; refused in power-save
+    // mode and while the module is not ready. True for any reply.
+    bool addAll();
+    // "lsensor prefReset": the module forgets its end devices; refused in power-save mode.
+    bool resetPreferences();
+    // "lsensor reboot": the module restarts.
+    bool rebootMaster();
     // The end devices that the loudspeaker's status packet reports, by bit (bit i is number
     // i + 11); a change makes the next query ask the module again.
     void setTipDeviceMasks(std::uint32_t addedMask, std::uint32_t onlineMask);

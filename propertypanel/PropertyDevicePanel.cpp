@@ -103,8 +103,11 @@ void PropertyDevicePanel::adjustLayout() {
         field->SetMinSize(wxSize(addressWidth, field->GetMinSize().GetHeight()));
 
     enableApplyButtons(false);
+    // The rows are built by the pages; the placeholders leave the lists.
     m_tipTemplateRow->Hide();
+    m_tipRows->Detach(m_tipTemplateRow);
     m_passkeyTemplateRow->Hide();
+    m_passkeyRows->Detach(m_passkeyTemplateRow);
     m_tribelWarning->Hide();
 
     const long listStyle = wxLC_REPORT | wxLC_SINGLE_SEL | wxLC_HRULES;
@@ -151,7 +154,9 @@ void PropertyDevicePanel::imbueDevice(const DevicePtr& device) {
     m_device = device;
     m_work.invalidate();
     if (sameAddress(device->getHardwareAddress(), m_lastHardwareAddress)) return;
-    // Another device: its debug history starts empty.
+    // Another device: its debug history starts empty and no zone of it is chosen yet.
+    m_currentZone.reset();
+    for (wxToggleButton* zone : m_zoneButtons) zone->SetValue(false);
     m_debugHistoryMain->Clear();
     m_debugHistoryLine->Clear();
     checkTribelConfig(false);
@@ -221,6 +226,15 @@ void PropertyDevicePanel::leaveTab() {
         case pages::audioMemory:
             if (m_audioMemory && m_audioMemory->hasChanges()) m_audioMemory->reload();
             break;
+        case pages::lineControl:
+            m_tipDevicesBlocked = false;
+            break;
+        case pages::passkey:
+            // A console still waiting for a key stops waiting.
+            if (const auto console = std::dynamic_pointer_cast<device::TribelInfo>(m_device)) {
+                if (console->requestPasskeys()) console->finishPasskey();
+            }
+            break;
         case pages::debugMessage:
             pref::setInt(setting::debugMainSplitter.key, m_mainSplitter->GetSashPosition());
             pref::setInt(setting::debugHistorySplitter.key, m_historySplitter->GetSashPosition());
@@ -289,6 +303,8 @@ void PropertyDevicePanel::refreshView() {
     // A device that stopped answering is left to the online guard of the next page action,
     // rather than reported at every state change.
     if (!m_device || !m_device->isOnlineAndResponding()) return;
+    // Ticks not yet applied stay: the zone page is rebuilt only while it has no edits.
+    if (m_currentTab == pages::zoneTargets && !m_apply->IsEnabled()) fillZoneTargets();
     if (m_currentTab == pages::linkedConsoles) fillLinkedConsoles();
 }
 

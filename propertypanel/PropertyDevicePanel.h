@@ -33,6 +33,9 @@ struct VokarConfig;
 namespace memory {
 class IAudioControl;
 }
+namespace tip_device {
+struct TipDevice;
+}
 }  // namespace device
 
 namespace frm {
@@ -60,6 +63,11 @@ public:
     static constexpr std::size_t kVolumeSlot = 2;
     // The pause after the last move of the volume slider before the volume is sent.
     static constexpr std::uint32_t kVolumeDelayMs = 200;
+    // The slots of the line page's refresh and the key page's check.
+    static constexpr std::size_t kLineRefreshSlot = 0;
+    static constexpr std::uint32_t kLineRefreshMs = 2100;
+    static constexpr std::size_t kPasskeyCheckSlot = 0;
+    static constexpr std::uint32_t kPasskeyCheckMs = 1000;
 
     PropertyDevicePanel(wxWindow* parent, std::shared_ptr<device::DeviceCollection> devices,
                         std::shared_ptr<device::TransferProtocol> transfer, bool debugMode,
@@ -156,6 +164,21 @@ protected:
     void onCheckBoxEqualizer(wxCommandEvent& event) override;
     void onBandSlider(wxEvent& event) override;
     void resetEqOnButtonClick(wxCommandEvent& event) override;
+    // The console's zone targets (PropertyDevicePanelZones.cpp).
+    void toggleZoneButton(wxCommandEvent& event) override;
+    void removeZoneOnButtonClick(wxCommandEvent& event) override;
+    void resetZonesOnButtonClick(wxCommandEvent& event) override;
+    void fixZoneIntegrityOnButtonClick(wxCommandEvent& event) override;
+    void allZonesOnCheckBox(wxCommandEvent& event) override;
+    // The line-control module and its end devices (PropertyDevicePanelLine.cpp).
+    void tipDevicesOnCheckBox(wxCommandEvent& event) override;
+    void rebootMasterOfTipDevices(wxCommandEvent& event) override;
+    void addAllTipDevices_onButtonClick(wxCommandEvent& event) override;
+    void resetPrefOnButtonClick(wxCommandEvent& event) override;
+    // The console's access keys (PropertyDevicePanelPasskeys.cpp).
+    void accessControlOnToggleButton(wxCommandEvent& event) override;
+    void addPasskeyOnButtonClick(wxCommandEvent& event) override;
+    void resetPasskeysOnButtonClick(wxCommandEvent& event) override;
 
 private:
     struct PageRecord {
@@ -210,6 +233,22 @@ private:
     void bassOnScrollChanged(wxScrollEvent& event);
     void trebleOnScrollChanged(wxScrollEvent& event);
     void applyEqualizerToDevices();
+    void fillZoneTargets();
+    void selectVokarInZoneOnCheckBox(wxCommandEvent& event);
+    // Shows the module; while the line page is shown the next refresh follows kLineRefreshMs later.
+    void refreshTipDevices(bool withVersion);
+    void queueTipRefresh();
+    void addTipDeviceRow(const device::tip_device::TipDevice& device, bool powerSave);
+    // A pressed row button blocks the rebuild of its row until it is released.
+    void tipDeviceButtonOnLeftDown(wxMouseEvent& event);
+    void tipDeviceButtonOnLeftUp(wxMouseEvent& event);
+    void addOrRemoveTipDeviceOnButtonClick(wxCommandEvent& event);
+    void refreshPasskeys();
+    // While the console learns a key it is asked again every kPasskeyCheckMs.
+    void checkPasskeyAdding(const wchar_t* name);
+    void queuePasskeyCheck(const PageTicket& ticket, const wchar_t* name);
+    void deletePasskeyOnButtonClick(wxCommandEvent& event);
+    void setAccessControl(bool on);
     // The shown page and device, asked on the GUI thread by the queued work before it shows.
     bool isShowing(const device::DeviceBase* device, int page) const;
 
@@ -233,6 +272,8 @@ private:
     Questions& m_questions;
     // The zone of the zone-target page being edited; none until a zone button was pressed.
     std::optional<int> m_currentZone;
+    // Set while the end devices are shown and while a row's button is held down.
+    bool m_tipDevicesBlocked = false;
     // The queued work of every page, in place of the pages' task ids.
     PageWork m_work;
 

@@ -218,7 +218,7 @@ void PropertyDevicePanel::applyZoneTargets(ApplyResult& result) {
         place.notice(L"%1%", apply::refusalText(refusal.message));
         result.success = false;
     }
-    refreshView();
+    fillZoneTargets();
 }
 
 void PropertyDevicePanel::cancelOnButtonClick(wxCommandEvent&) {
@@ -231,7 +231,10 @@ void PropertyDevicePanel::cancelOnButtonClick(wxCommandEvent&) {
         revertChanges(revert);
     }
     if (const auto console = std::dynamic_pointer_cast<device::TribelInfo>(m_device)) {
-        if (console->requestPasskeys()) console->finishPasskey();
+        if (console->requestPasskeys()) {
+            console->finishPasskey();
+            refreshPasskeys();
+        }
         m_allZones->SetValue(false);
     }
 }

@@ -93,6 +93,12 @@ void PropertyDevicePanel::fillPage() {
         case pages::lineControl:
             fillLinePage();
             break;
+        case pages::passkey:
+            refreshPasskeys();
+            break;
+        case pages::zoneTargets:
+            fillZoneTargets();
+            break;
         case pages::linkedConsoles:
             fillLinkedConsoles();
             break;
@@ -309,6 +315,7 @@ void PropertyDevicePanel::fillSourcePage() {
 void PropertyDevicePanel::fillLinePage() {
     if (const auto vokar = std::dynamic_pointer_cast<device::VokarInfo>(m_device))
         m_powerSave->SetValue(vokar->getLineControl()->isPowerSaveMode());
+    refreshTipDevices(false);
 }
 
 void PropertyDevicePanel::fillLinkedConsoles() {

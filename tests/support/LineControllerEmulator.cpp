@@ -41,6 +41,12 @@ std::string LineControllerEmulator::answer(Shared& s, const std::string& command
         flags = adding ? flags | 1u : flags & ~1u;
         return okReply(command, adding ? "added" : "removed");
     }
+    if (command == "lsensor addAll" || command == "lsensor prefReset") {
+        const bool adding = command == "lsensor addAll";
+        for (auto& [address, d] : s.devices) d.flags = adding ? d.flags | 1u : d.flags & ~1u;
+        return okReply(command, adding ? "added" : "reset");
+    }
+    if (command == "lsensor reboot") return okReply(command, "reboot");
     return unknownCommand(command);
 }
 

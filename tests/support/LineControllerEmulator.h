@@ -1,7 +1,8 @@
 #pragma once
 // The line-control module of an emulated loudspeaker: it answers the "lsensor" commands on the
-// loudspeaker's socket with its state, power-save mode and end devices, and adds and removes end
-// devices. Its state is shared with the handler, so either may go first.
+// loudspeaker's socket with its state, power-save mode and end devices, adds and removes end
+// devices one by one or all at once, and restarts. Its state is shared with the handler, so either may go
+// first.
 
 #include <cstdint>
 #include <map>

@@ -2,10 +2,13 @@
 // its pages by kind, the network page's DHCP boxes, the deferred volume, a device that goes
 // offline while the notebook is laid out again, and work that must stop with its page.
 
+#include <wx/button.h>
+#include <wx/checkbox.h>
 #include <wx/notebook.h>
 #include <wx/slider.h>
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
+#include <wx/tglbtn.h>
 #include <wx/uiaction.h>
 
 #include <algorithm>
@@ -16,6 +19,7 @@
 #include "devices/VokarInfo.h"
 #include "support/AudioFlash.h"
 #include "support/DispatcherWait.h"
+#include "support/LineControllerEmulator.h"
 #include "tests/app/window/PropertyPanelFixture.h"
 
 namespace {
@@ -56,6 +60,29 @@ protected:
         openProperties(0);
         settled(loudspeakers_.loudspeaker(0));
         return loudspeakers_.loudspeaker(0);
+    }
+
+    // The shown controls of the type on the current page with that label.
+    template <class Control>
+    std::vector<Control*> shownLabelled(const wxString& label) {
+        std::vector<Control*> found;
+        for (Control* control : shownOnPage<Control>()) {
+            if (control->GetLabel() == label) found.push_back(control);
+        }
+        return found;
+    }
+    template <class Control>
+    void clickShown(const wxString& label) {
+        const std::vector<Control*> found = shownLabelled<Control>(label);
+        ASSERT_FALSE(found.empty()) << label;
+        click(found.front(), wxRect(found.front()->GetClientSize()));
+    }
+
+    std::size_t lineRequests() {
+        std::size_t count = 0;
+        for (const std::string& command : loudspeakers_.loudspeaker(0).received())
+            count += command.rfind("lsensor", 0) == 0;
+        return count;
     }
 
     // Replaces the box's text by typing, as the operator does.
@@ -278,6 +305,101 @@ TEST_F(PropertyPanelTest, ADeviceThatGoesOfflineWhilePagesAreRemovedClosesThePag
     showTab(L"Общие");
     EXPECT_TRUE(messageShown(L"Устройство не в сети"));
     EXPECT_TRUE(pumpUntil([&] { return deviceList()->IsShownOnScreen(); }));
+}
+
+TEST_F(PropertyPanelTest, DeletingAllZonesShowsARefusalAndAZoneIsBoundByApply) {
+    loudspeakers_.add(2);
+    loudspeakers_.addConsole();
+    test::ConsoleEmulator& console = loudspeakers_.console(0);
+    console.setZones({{1, {1, -1, {1}}}, {2, {2, -1, {2}}}});
+    // The second loudspeaker plays from its own memory: its zone is not to be changed now.
+    auto status = loudspeakers_.loudspeaker(1).status();
+    status.playbackState = 12;
+    loudspeakers_.loudspeaker(1).setStatus(status);
+    openWindow();
+    ASSERT_TRUE(pumpUntil([&] { return deviceState(0) == L"В сети" && deviceState(2) == L"В сети"; }));
+    openProperties(2);
+    showTab(L"Зоны трансляции");
+    ASSERT_EQ(propertyPanel()->currentTab(), 1031);
+    // No zone chosen yet: nothing to delete or to apply.
+    EXPECT_FALSE(labelled(L"Удалить зону")->IsEnabled());
+
+    clickLabelled(L"Удалить все зоны");
+    EXPECT_TRUE(messageShown(L"Запрещено редактирование во время тревожного вещания на вокарах"));
+    EXPECT_EQ(console.zones().count(1), 0u);
+    EXPECT_EQ(console.zones().count(2), 1u);
+    EXPECT_TRUE(labelled(L"Удалить все зоны")->IsEnabled());
+
+    clickShown<wxToggleButton>(L"3");
+    clickShown<wxCheckBox>(L"Устройство 02:7E:41:00:00:01");
+    EXPECT_TRUE(labelled(L"&Применить")->IsEnabled());
+    EXPECT_TRUE(screenshot("property_zone_targets"));
+    clickLabelled(L"&Применить");
+    EXPECT_TRUE(messageShown(L"Выполнение операции завершено"));
+    ASSERT_EQ(console.zones().count(3), 1u);
+    EXPECT_EQ(console.zones().at(3).addresses, (std::set<std::uint32_t>{1}));
+    EXPECT_EQ(loudspeakers_.loudspeaker(0).zoneAddresses(), (std::set<std::uint32_t>{0x101}));
+    EXPECT_TRUE(labelled(L"Удалить зону")->IsEnabled());
+}
+
+TEST_F(PropertyPanelTest, EndDevicesAreAddedAndRemovedByTheirRowsAndLeavingThePageEndsTheRefresh) {
+    loudspeakers_.add(1);
+    test::LineControllerEmulator module(loudspeakers_.loudspeaker(0));
+    module.setEndDevice(1, {2, 3, 4, "t"});
+    module.setEndDevice(2, {3, 5, 5, "u"});
+    openWindow();
+    ASSERT_TRUE(pumpUntil([&] { return deviceState(0) == L"В сети"; }));
+    openProperties(0);
+    settled(loudspeakers_.loudspeaker(0));
+    showTab(L"Линия");
+    ASSERT_TRUE(pumpUntil([&] { return !shownLabelled<wxButton>(L"Добавить").empty(); }));
+    EXPECT_TRUE(screenshot("property_line"));
+
+    // Clicking a row's button rebuilds the row it sits in.
+    clickShown<wxButton>(L"Добавить");
+    ASSERT_TRUE(pumpUntil([&] { return module.endDevices().at(1).flags == 3; }));
+    ASSERT_TRUE(pumpUntil([&] { return shownLabelled<wxButton>(L"Удалить").size() == 2; }));
+    clickShown<wxButton>(L"Удалить");
+    ASSERT_TRUE(pumpUntil([&] { return module.endDevices().at(1).flags == 2; }));
+    ASSERT_TRUE(pumpUntil([&] { return shownLabelled<wxButton>(L"Добавить").size() == 1; }));
+    clickLabelled(L"Добавить все");
+    EXPECT_TRUE(pumpUntil([&] { return module.endDevices().at(1).flags == 3; }));
+
+    // The page refreshes itself while shown, and not once it is left.
+    loudspeakers_.loudspeaker(0).clearReceived();
+    EXPECT_TRUE(pumpUntil([&] { return lineRequests() > 0; }));
+    showTab(L"Общие");
+    loudspeakers_.loudspeaker(0).clearReceived();
+    pumpUntil([] { return false; }, 3s);
+    EXPECT_EQ(lineRequests(), 0u);
+}
+
+TEST_F(PropertyPanelTest, AKeyIsLearnedFromTheReaderAndLeavingThePageEndsTheLearning) {
+    loudspeakers_.addConsole();
+    test::ConsoleEmulator& console = loudspeakers_.console(0);
+    openWindow();
+    ASSERT_TRUE(pumpUntil([&] { return deviceState(0) == L"В сети"; }));
+    openProperties(0);
+    showTab(L"Ключи");
+    ASSERT_EQ(propertyPanel()->currentTab(), 1030);
+    EXPECT_FALSE(shownLabelled<wxButton>(L"Удалить все").front()->IsEnabled());
+
+    clickLabelled(L"Начать добавление");
+    ASSERT_TRUE(console.learning());
+    EXPECT_TRUE(labelled(L"Прислоните ключ к считывателю для добавления")->IsShown());
+    console.presentKey("0A1B2C");
+    ASSERT_TRUE(pumpUntil([&] { return !shownLabelled<wxStaticText>(L"0A1B2C").empty(); }));
+    EXPECT_FALSE(labelled(L"Прислоните ключ к считывателю для добавления")->IsShown());
+    EXPECT_TRUE(shownLabelled<wxButton>(L"Удалить все").front()->IsEnabled());
+    EXPECT_TRUE(screenshot("property_passkeys"));
+
+    clickLabelled(L"Начать добавление");
+    ASSERT_TRUE(console.learning());
+    showTab(L"Общие");
+    EXPECT_FALSE(console.learning());
+    console.clearReceived();
+    pumpUntil([] { return false; }, 2500ms);
+    for (const std::string& command : console.received()) EXPECT_NE(command, "passkeyList");
 }
 
 }  // namespace

@@ -1,0 +1,79 @@
+#pragma once
+// What the zone-target page of a console shows, decided without the window: the colour of each
+// zone button, which loudspeakers are listed with what label and colour, and whether the listed
+// loudspeakers share one audio memory, so that their messages can be offered.
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace frm::zones {
+
+enum class Colour { plain, red, yellow, green, lightGreen, grey, amber };
+
+// The state of a console's zone as its masks (bit n for zone n), the integrity search and its
+// zone list tell it. `scenario`: the zone's message, -1 for the microphone; none when the list
+// has no such zone.
+struct ZoneState {
+    std::uint32_t bound = 0;
+    std::uint32_t connected = 0;
+    std::uint32_t activated = 0;
+    bool reportedBroken = false;
+    std::optional<int> scenario;
+};
+Colour zoneColour(int zone, const ZoneState& state);
+
+struct Loudspeaker {
+    std::string address;
+    std::wstring name;
+    bool bound = false;
+    std::int32_t versionId = 0;
+    bool answering = false;
+    bool broken = false;
+    bool lost = false;
+    // It plays an alarm now.
+    bool alarm = false;
+};
+struct Row {
+    bool listed = false;
+    std::wstring label;
+    // plain for a loudspeaker that is not bound.
+    Colour background = Colour::plain;
+};
+// A bound loudspeaker is always listed; another one only when it is new enough for zone lists and
+// answers.
+Row loudspeakerRow(const Loudspeaker& loudspeaker, bool debugMode);
+
+// Whether the loudspeakers share one audio memory, judged by its stamp as each comes; a
+// loudspeaker whose memory could not be read (nothing) mismatches.
+class MemoryMatch {
+public:
+    // `registered`: the loudspeakers the registry holds; with one the hint is never shown.
+    explicit MemoryMatch(std::size_t registered) : registered_(registered) {}
+    // The loudspeaker at `index`: its answering and its memory's stamp.
+    void add(std::size_t index, bool answering, const std::optional<std::wstring>& stamp);
+    // The loudspeaker whose messages may be offered; none after a mismatch.
+    std::optional<std::size_t> reference() const { return reference_; }
+    // "Для выбора сообщений необходима одинаковая аудио память".
+    bool hint() const { return hint_; }
+
+private:
+    std::size_t registered_;
+    bool started_ = false;
+    std::optional<std::size_t> reference_;
+    std::wstring stamp_;
+    bool hint_ = false;
+};
+
+// The message choice once the operator ticked loudspeakers: their memories' stamps in order
+// (nothing for one not answering or without memory); `unknownTicked`: a row without a device is
+// ticked.
+struct Messages {
+    bool microphoneOnly = true;
+    bool hint = false;
+};
+Messages messagesFor(const std::vector<std::optional<std::wstring>>& stamps, bool unknownTicked);
+
+}  // namespace frm::zones

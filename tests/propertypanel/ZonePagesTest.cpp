@@ -1,0 +1,167 @@
+// What the zone-target, line and key pages show: zone colours, the loudspeaker list, the memory
+// check, end-device rows, the module's buttons and key rows.
+
+#include <gtest/gtest.h>
+
+#include "propertypanel/LineControlPage.h"
+#include "propertypanel/PasskeyPage.h"
+#include "propertypanel/ZoneTargets.h"
+
+namespace {
+
+using frm::zones::Colour;
+
+TEST(ZonePages, ZoneColourPrecedence) {
+    struct Case {
+        std::uint32_t bound, connected, activated;
+        bool broken;
+        std::optional<int> scenario;
+        Colour colour;
+    };
+    const std::uint32_t zone = 1u << 3;
+    const Case cases[] = {
+        {0, zone, zone, true, 2, Colour::plain},
+        {zone, 0, zone, true, std::nullopt, Colour::red},
+        {zone, 0, 0, false, 2, Colour::yellow},
+        {zone, zone, 0, true, 2, Colour::yellow},
+        {zone, zone, 0, false, std::nullopt, Colour::yellow},
+        {zone, zone, 0, false, 2, Colour::green},
+        {zone, zone, 0, false, -1, Colour::lightGreen},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(frm::zones::zoneColour(3, {c.bound, c.connected, c.activated, c.broken, c.scenario}),
+                  c.colour);
+    EXPECT_EQ(frm::zones::zoneColour(40, {~0u, ~0u, ~0u, false, 1}), Colour::plain);
+}
+
+TEST(ZonePages, LoudspeakersListedAndMarked) {
+    struct Case {
+        bool bound;
+        std::int32_t version;
+        bool answering, broken, lost, alarm, debug;
+        bool listed;
+        const wchar_t* label;
+        Colour colour;
+    };
+    const Case cases[] = {
+        {false, 15, true, false, false, false, false, false, L"", Colour::plain},
+        {false, 16, false, false, false, false, false, false, L"", Colour::plain},
+        {false, 16, true, true, true, true, false, true, L"Зал", Colour::plain},
+        {false, 16, true, false, false, false, true, true, L"02:7E:41:00:00:05 | Зал", Colour::plain},
+        {true, 8, false, true, true, false, false, true, L"Зал [Не в сети]", Colour::grey},
+        {true, 16, true, true, true, false, false, true, L"Зал [Ошибка конфигурации]", Colour::amber},
+        {true, 16, true, false, true, false, false, true, L"Зал [Потерян]", Colour::amber},
+        {true, 16, true, false, true, true, false, true, L"Зал [Потерян]", Colour::red},
+        {true, 16, true, false, false, false, false, true, L"Зал", Colour::lightGreen},
+    };
+    for (const Case& c : cases) {
+        const frm::zones::Row row = frm::zones::loudspeakerRow(
+            {"02:7E:41:00:00:05", L"Зал", c.bound, c.version, c.answering, c.broken, c.lost, c.alarm},
+            c.debug);
+        EXPECT_EQ(row.listed, c.listed) << c.label;
+        EXPECT_EQ(row.label, c.label);
+        EXPECT_EQ(row.background, c.colour) << c.label;
+    }
+}
+
+TEST(ZonePages, MessagesNeedOneAudioMemory) {
+    frm::zones::MemoryMatch same(3);
+    same.add(0, true, L"a");
+    same.add(2, true, L"a");
+    ASSERT_TRUE(same.reference());
+    EXPECT_EQ(*same.reference(), 0u);
+    EXPECT_FALSE(same.hint());
+    frm::zones::MemoryMatch differing(3);
+    differing.add(0, true, L"a");
+    differing.add(1, true, L"b");
+    EXPECT_FALSE(differing.reference());
+    EXPECT_TRUE(differing.hint());
+    // A memory that could not be read mismatches; alone in the registry no hint is shown.
+    frm::zones::MemoryMatch unread(1);
+    unread.add(0, true, std::nullopt);
+    EXPECT_FALSE(unread.reference());
+    EXPECT_FALSE(unread.hint());
+
+    using frm::zones::messagesFor;
+    EXPECT_FALSE(messagesFor({L"a", L"a"}, false).microphoneOnly);
+    EXPECT_TRUE(messagesFor({}, false).microphoneOnly);
+    EXPECT_TRUE(messagesFor({L"a", std::nullopt}, false).microphoneOnly);
+    EXPECT_TRUE(messagesFor({L"a", L"b"}, false).hint);
+    EXPECT_TRUE(messagesFor({L"a"}, true).hint);
+    EXPECT_TRUE(messagesFor({L"a"}, true).microphoneOnly);
+}
+
+TEST(ZonePages, EndDeviceRowsAndTheModulesButtons) {
+    device::tip_device::TipDevice device;
+    device.number = 12;
+    device.added = 1;
+    device.online = 1;
+    device.active = 1;
+    device.thirdFlag = 1;
+    device.firstValue = 0xFFFFFFFF;
+    device.secondValue = 0xFFFFFFFF;
+    device.tag = "t1";
+    device.name = L"Коридор";
+    frm::line::TipRow row = frm::line::tipRow(device, false);
+    EXPECT_EQ(row.number, L" 12 ");
+    EXPECT_EQ(row.numberColour, frm::line::Colour::green);
+    EXPECT_EQ(row.share, L"100%");
+    EXPECT_EQ(row.report, L"[id=12;1:1:1;4294967295/4294967295;t1]");
+    EXPECT_EQ(row.button, L"Удалить");
+    EXPECT_TRUE(row.buttonEnabled);
+    device.active = 0;
+    device.secondValue = 0;
+    device.thirdFlag = 0;
+    row = frm::line::tipRow(device, true);
+    EXPECT_EQ(row.numberColour, frm::line::Colour::red);
+    EXPECT_EQ(row.share, L"  0%");
+    EXPECT_EQ(row.shareColour, frm::line::Colour::red);
+    EXPECT_FALSE(row.buttonEnabled);
+    device.added = 0;
+    row = frm::line::tipRow(device, false);
+    EXPECT_EQ(row.numberColour, frm::line::Colour::yellow);
+    EXPECT_EQ(row.button, L"Добавить");
+
+    using LC = device::tip_device::LineControl;
+    struct Case {
+        LC::State state;
+        std::uint32_t mode;
+        bool powerSave, changes, reboot;
+    };
+    const Case cases[] = {
+        {LC::active, LC::off, true, true, true},          {LC::active, LC::on, true, false, true},
+        {LC::active, LC::notReported, false, true, true}, {LC::notReady, LC::off, false, false, false},
+        {LC::pause, LC::on, false, false, false},
+    };
+    for (const Case& c : cases) {
+        const frm::line::Buttons buttons = frm::line::buttons(c.state, c.mode, true, false);
+        EXPECT_EQ(buttons.powerSaveEnabled, c.powerSave) << c.state << c.mode;
+        EXPECT_EQ(buttons.addAllEnabled, c.changes) << c.state << c.mode;
+        EXPECT_EQ(buttons.removeAllEnabled, c.changes) << c.state << c.mode;
+        EXPECT_EQ(buttons.rebootEnabled, c.reboot) << c.state << c.mode;
+        EXPECT_FALSE(buttons.rebootShown);
+    }
+    EXPECT_TRUE(frm::line::buttons(LC::active, LC::off, true, true).rebootShown);
+    EXPECT_FALSE(frm::line::buttons(LC::active, LC::off, false, true).rebootShown);
+    device::Version version;
+    version.major = 1;
+    version.minor = 2;
+    version.revision = 3;
+    EXPECT_EQ(frm::line::versionLine(version, "02:7E:41:00:10:01"),
+              L"Версия контроля линии: 1.2.3; Адрес: 02:7E:41:00:10:01; ");
+    EXPECT_EQ(frm::line::initialisation(40), L"Инициализация: 40%");
+}
+
+TEST(ZonePages, KeyRows) {
+    const frm::passkey::KeyRow first = frm::passkey::keyRow(1, "0A1B2C");
+    EXPECT_EQ(first.number, L"01");
+    EXPECT_EQ(first.key, L"0A1B2C");
+    EXPECT_EQ(first.name, L"Ключ 1");
+    EXPECT_EQ(frm::passkey::keyRow(12, "FF").number, L"12");
+    EXPECT_TRUE(frm::passkey::accessControl(true, 1));
+    EXPECT_FALSE(frm::passkey::accessControl(true, 0));
+    EXPECT_FALSE(frm::passkey::accessControl(false, 3));
+    EXPECT_EQ(frm::passkey::accessLabel(false), L"Контроль доступа выключен");
+}
+
+}  // namespace
