@@ -485,6 +485,12 @@ void MainFrame::loadStateFiles() {
         ListOfPlaylist* const playlists = file == ListOfPlaylist::kMusicFile   ? musicList_.get()
                                           : file == ListOfPlaylist::kRadioFile ? radioList_.get()
                                                                                : nullptr;
+        if (file == SchedulerStore::kFileName) {
+            // The tasks name their sources, which are built from the files read before.
+            buildPlaybackSources();
+            stateFiles_[file] = schedulerPanel_->load(dataFile(name));
+            continue;
+        }
         const bool own = file == L"device_collection.xml" || file == L"zone_collection.xml" ||
                          file == L"device_playback.xml";
         if (!own && !playlists) {
@@ -542,6 +548,7 @@ void MainFrame::saveStateFiles() {
     save(ListOfPlaylist::kMusicFile, musicList_->toTree());
     save(ListOfPlaylist::kRadioFile, radioList_->toTree());
     save(L"device_playback.xml", drivesPanel_->save());
+    save(SchedulerStore::kFileName, schedulerPanel_->saveToTree());
     GuiLocker lock;
     save(L"zone_collection.xml", rootZone_->toTree());
 }

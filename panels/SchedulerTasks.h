@@ -32,6 +32,8 @@ public:
     };
     // The next pair: the start id is odd, the stop id follows it.
     Ids takeIds();
+    // The last id handed out; 0 before the first pair.
+    std::uint32_t lastId() const { return counter_; }
 
     // Puts the start task of a one-time or daily playback and, for a daily playlist with a stop
     // time, its stop task; the records get the pair's ids. A refused task fails the check

@@ -7,6 +7,7 @@
 #include "audio/CivilTime.h"
 #include "audio/PlaybackTrack.h"
 #include "devicelink/DeviceCollection.h"
+#include "devices/VokarInfo.h"
 #include "foundation/Checks.h"
 #include "foundation/Exceptions.h"
 #include "foundation/Files.h"
@@ -148,6 +149,16 @@ void SourceSchedulerPanel::reload() {
     m_devices->SetColumnWidth(0, wxLIST_AUTOSIZE);
     for (const std::wstring& name : rows.zoneNames) m_filterZoneChoice->Append(name);
     refreshTaskListCtrl();
+}
+
+storage::StateFileRead SourceSchedulerPanel::load(const std::wstring& path) {
+    const auto registry = deviceCollection_;
+    const storage::StateFileRead read = store_.load(
+        path, sources_, [registry](const net::HardwareAddress& address) -> ZoneElement::DevicePtr {
+            return registry ? registry->searchFor(address) : nullptr;
+        });
+    refreshTaskListCtrl();
+    return read;
 }
 
 void SourceSchedulerPanel::fillGongChoice() {

@@ -18,6 +18,7 @@
 #include "audio/SchedulerCore.h"
 #include "layouts/SourceSchedulerPanel.h"
 #include "panels/SchedulerControl.h"
+#include "panels/SchedulerStore.h"
 #include "panels/SchedulerTasks.h"
 
 namespace device {
@@ -47,6 +48,12 @@ public:
     // Brings the buttons in step with the selection; without it every row is deselected.
     void selectTask(bool selected);
     void selectTaskType(int type);
+
+    // Reads "scheduler.xml" at the path into the core, with the sources given last to
+    // fillPlaceChoice, and shows the tasks.
+    storage::StateFileRead load(const std::wstring& path);
+    // What "scheduler.xml" is to hold now.
+    boost::property_tree::wptree saveToTree() const { return store_.toTree(); }
 
     // Whether the operator may add, edit and delete tasks.
     void setSettingsUnlocked(bool unlocked) { settingsUnlocked_ = unlocked; }
@@ -109,6 +116,7 @@ private:
     std::shared_ptr<device::DeviceCollection> deviceCollection_;
     scheduler::Core core_;
     SchedulerTasks tasks_;
+    SchedulerStore store_{tasks_};
     std::map<std::wstring, std::unique_ptr<SchedulerControl>> controls_;
     std::vector<std::wstring> gongPaths_;
     std::vector<std::shared_ptr<PlaybackCollection>> sources_;

@@ -2,7 +2,7 @@
 // task with a stop time added by the operator is one row and two tasks; scheduled playlists are
 // heard on the common stream at their times and their stops end them but leave alone what was
 // started by hand or by another task; a scheduled message plays on its own loudspeakers only;
-// the operator switches, deletes and filters tasks.
+// the operator switches, deletes and filters tasks, which are kept across a restart.
 
 #include <wx/app.h>
 
@@ -350,6 +350,13 @@ TEST_F(SchedulerPanelTest, TasksAreSwitchedDeletedAndFiltered) {
     press(L"Удалить");
     EXPECT_EQ(panel_->getCore().getTasks().size(), 1u);
     EXPECT_EQ(column(4), std::vector<wxString>{wxT("Плейлист: Вечер")});
+
+    // The tasks are kept across a restart.
+    closeWindow();
+    openWindow();
+    openScheduler();
+    EXPECT_EQ(column(4), std::vector<wxString>{wxT("Плейлист: Вечер")});
+    EXPECT_EQ(column(6), std::vector<wxString>{wxT("Устройство 02:7E:41:00:00:02")});
 }
 
 }  // namespace

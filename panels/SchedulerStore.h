@@ -1,0 +1,61 @@
+#pragma once
+// "scheduler.xml": the scheduled playbacks kept across a restart. One "task" element per start
+// task under the root "scheduler_v2", with its dates, times, enabled flag and its playback (the
+// kind and name of the source, a message's files and gong, the loudspeakers' hardware
+// addresses); a stop task is made again from its start task's stop time.
+//
+// Nothing of the file is lost by reading it: a record that cannot be taken now (damaged, or
+// naming a source, playlist or file that is missing) is held as it was read and written back in
+// its place; a loudspeaker address the registry does not know stays in its task's record. A
+// file that cannot be read as a whole is kept aside before anything can overwrite it.
+
+#include <boost/property_tree/ptree.hpp>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/ZoneElement.h"
+#include "audio/PlaybackCollection.h"
+#include "foundation/Storage.h"
+#include "panels/SchedulerTasks.h"
+
+namespace frm {
+
+class SchedulerStore {
+public:
+    using Sources = std::vector<std::shared_ptr<PlaybackCollection>>;
+    // The loudspeaker of a hardware address, or null.
+    using Lookup = std::function<ZoneElement::DevicePtr(const net::HardwareAddress&)>;
+
+    static constexpr const wchar_t* kFileName = L"scheduler.xml";
+    static constexpr const wchar_t* kRoot = L"scheduler_v2";
+
+    explicit SchedulerStore(SchedulerTasks& tasks) : tasks_(tasks) {}
+
+    // Reads the file and puts its tasks (see fromTree). A file that does not parse or has
+    // another root is kept aside and reported; `unreadable` means it could not even be renamed
+    // and must not be saved over.
+    storage::StateFileRead load(const std::wstring& path, const Sources& sources, const Lookup& lookup);
+    // Puts the tasks of the tree, one record at a time; the texts of the records not taken, which
+    // are also logged as one summary.
+    std::vector<std::wstring> fromTree(const boost::property_tree::wptree& tree, const Sources& sources,
+                                       const Lookup& lookup);
+    // The start tasks of the core in id order, with the held records in their places.
+    boost::property_tree::wptree toTree() const;
+
+private:
+    // Writes what a start task holds into its element.
+    static void save(const scheduler::task::BaseTask& task, boost::property_tree::wptree& element);
+    // The error text of the record, empty when it was put.
+    std::wstring loadTask(const boost::property_tree::wptree& element, const Sources& sources,
+                          const Lookup& lookup);
+
+    SchedulerTasks& tasks_;
+    // The records not taken, by the last task id handed out before them.
+    std::multimap<std::uint32_t, boost::property_tree::wptree> held_;
+};
+
+}  // namespace frm

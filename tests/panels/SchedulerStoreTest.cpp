@@ -1,0 +1,279 @@
+// "scheduler.xml": tasks of every kind read back as they were written, with new ids; records
+// that cannot be taken now (damaged, a playlist that is gone) are held and written back in their
+// places while the others load; an unknown loudspeaker stays in its record; a file that cannot
+// be read as a whole is kept aside; and thousands of mutated files load without a fault and are
+// never saved with fewer tasks than they held.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+
+#include "audio/PlaybackPlaylist.h"
+#include "audio/PlaybackTrack.h"
+#include "devices/VokarInfo.h"
+#include "foundation/SettingKeys.h"
+#include "foundation/Settings.h"
+#include "foundation/TextConversion.h"
+#include "foundation/ThreadDispatcher.h"
+#include "panels/SchedulerStore.h"
+#include "support/DeviceEmulator.h"
+#include "support/LogCapture.h"
+#include "support/TempFolder.h"
+
+namespace {
+
+using boost::property_tree::wptree;
+using frm::SchedulerStore;
+using scheduler::task::BaseTask;
+using scheduler::task::DataVault;
+
+class SchedulerStoreTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        base::ThreadDispatcher::create();
+        pref::instanceSlot().install(pref_init(L""));
+        pref::setString(setting::placePathDirGong.key, folder_.path() + "/gong");
+        std::filesystem::create_directories(folder_.path() + "/gong");
+        std::ofstream(folder_.file("gong/Колокол.mp3")) << "gong";
+        std::ofstream(folder_.file("Обед.mp3")) << "message";
+
+        auto music = frm::PlaybackCollection::create(L"Плейлист", L"playlist");
+        music->add(std::make_shared<frm::PlaybackPlaylist>(
+            L"Вечер & ночь", std::make_shared<Playlist>(L"Вечер & ночь", true)));
+        auto radio = frm::PlaybackCollection::create(L"Радио", L"radio");
+        radio->add(
+            std::make_shared<frm::PlaybackPlaylist>(L"Эфир", std::make_shared<Playlist>(L"Эфир", true)));
+        auto messages = frm::PlaybackCollection::create(L"Служебные сообщения", L"serviceMessage");
+        auto lunch = std::make_shared<frm::PlaybackTrack>(L"Обед", 4, false);
+        lunch->setMessage(L"Обед", base::fromUtf8(folder_.file("Обед.mp3")));
+        messages->add(lunch);
+        sources_ = {music, radio, messages};
+        for (std::uint32_t number = 1; number <= 2; ++number)
+            devices_.push_back(
+                device::VokarInfo::create(number, device::types::vokarB, net::HardwareAddress(0, number),
+                                          net::IpAndPort("127.0.0.2", 1), L"", transport_, nullptr));
+    }
+    void TearDown() override {
+        core_.stop();
+        delete pref::instanceSlot().release();
+        base::ThreadDispatcher::destroy();
+    }
+
+    SchedulerStore::Lookup lookup() const {
+        return [this](const net::HardwareAddress& address) -> frm::ZoneElement::DevicePtr {
+            for (const auto& device : devices_) {
+                if (device->getHardwareAddress().getLow() == address.getLow() &&
+                    device->getHardwareAddress().getHigh() == address.getHigh())
+                    return device;
+            }
+            return nullptr;
+        };
+    }
+    std::shared_ptr<frm::IPlayback> playback(std::size_t source, std::vector<std::size_t> targets) {
+        auto copy = sources_[source]->getPlaybacks().front()->clone();
+        frm::Targets chosen;
+        for (std::size_t target : targets) chosen.insert(devices_[target]);
+        copy->setTargets(chosen);
+        return copy;
+    }
+    void put(frm::TaskType type, std::uint32_t id, std::shared_ptr<frm::IPlayback> what,
+             const wchar_t* finalDate, const wchar_t* stopTime, bool enabled) {
+        const auto ids = frm::SchedulerTasks::Ids{id, id + 1};
+        tasks_.put(type, ids,
+                   DataVault(what, L"2024-05-02", finalDate, L"22:00", stopTime,
+                             frm::SchedulerTasks::targetIds(*what), -1, false),
+                   enabled);
+    }
+    std::wstring path() const { return folder_.widePath() + L"/scheduler.xml"; }
+    void write(const std::string& text) const { std::ofstream(folder_.file("scheduler.xml")) << text; }
+    static std::size_t taskCount(const wptree& tree) {
+        const auto root = tree.get_child_optional(SchedulerStore::kRoot);
+        return root ? root->count(L"task") : 0;
+    }
+    std::vector<std::uint32_t> ids() const {
+        std::vector<std::uint32_t> result;
+        for (const auto& [id, task] : core_.getTasks()) result.push_back(id);
+        return result;
+    }
+
+    test::LogCapture capture_;
+    test::TempFolder folder_;
+    const std::shared_ptr<device::TransferProtocol> transport_ =
+        std::make_shared<device::TransferProtocol>(test::freeUdpPort(), "127.0.0.1");
+    std::vector<std::shared_ptr<device::DeviceBase>> devices_;
+    SchedulerStore::Sources sources_;
+    scheduler::Core core_;
+    frm::SchedulerTasks tasks_{core_, {}};
+    SchedulerStore store_{tasks_};
+};
+
+TEST_F(SchedulerStoreTest, EveryKindOfTaskReadsBackAsItWasWritten) {
+    put(frm::taskOnce, 11, playback(0, {0}), L"2024-05-02", L"", true);
+    put(frm::taskDaily, 13, playback(1, {1}), L"", L"", true);
+    put(frm::taskDaily, 15, playback(0, {0}), L"2024-06-30", L"02:00", false);
+    auto message = std::dynamic_pointer_cast<frm::PlaybackTrack>(playback(2, {0, 1}));
+    message->setGong(L"Колокол", base::fromUtf8(folder_.file("gong/Колокол.mp3")));
+    put(frm::taskDaily, 17, message, L"", L"", true);
+    ASSERT_EQ(core_.getTasks().size(), 5u);
+
+    const wptree written = store_.toTree();
+    ASSERT_EQ(taskCount(written), 4u);
+    const auto names = [](const wptree& node) {
+        std::vector<std::wstring> result;
+        for (const auto& [name, child] : node) result.push_back(name);
+        return result;
+    };
+    const wptree& first = written.get_child(L"scheduler_v2").front().second;
+    EXPECT_EQ(names(first), (std::vector<std::wstring>{L"type", L"startDate", L"finalDate", L"startTime",
+                                                       L"stopTime", L"enable", L"playback"}));
+    const wptree& last = written.get_child(L"scheduler_v2").back().second;
+    EXPECT_EQ(names(last.get_child(L"playback")),
+              (std::vector<std::wstring>{L"placeName", L"subPlaceName", L"messageName", L"messagePath",
+                                         L"gongName", L"gongPath", L"devices"}));
+    EXPECT_EQ(last.get_child(L"playback.devices").count(L"devices"), 2u);
+    EXPECT_EQ(first.get<std::wstring>(L"playback.devices.devices"), L"02:7E:41:00:00:01");
+    storage::save(path(), written);
+    EXPECT_NE(test::readWholeFile(folder_.file("scheduler.xml")).find("Вечер &amp; ночь"), std::string::npos);
+
+    scheduler::Core core;
+    frm::SchedulerTasks tasks(core, {});
+    SchedulerStore store(tasks);
+    EXPECT_EQ(store.load(path(), sources_, lookup()), storage::StateFileRead::loaded);
+    std::vector<std::uint32_t> loaded;
+    for (const auto& [id, task] : core.getTasks()) loaded.push_back(id);
+    // Each record takes the next pair of ids.
+    EXPECT_EQ(loaded, (std::vector<std::uint32_t>{1, 3, 5, 6, 7}));
+    EXPECT_FALSE(core.getTask(5)->isEnabled() || core.getTask(6)->isEnabled());
+    EXPECT_TRUE(store.toTree() == written);
+    core.stop();
+}
+
+// The second record is damaged, the fourth names a playlist that is gone, and the third plays
+// also on a loudspeaker that the registry does not know.
+constexpr const char* kMixedFile =
+    "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<scheduler_v2>"
+    "<task><type>daily</type><startDate>2024-05-02</startDate><finalDate/><startTime>08:00</startTime>"
+    "<stopTime>09:00</stopTime><enable>1</enable><playback><placeName>playlist</placeName>"
+    "<subPlaceName>Вечер &amp; ночь</subPlaceName><devices><devices>02:7E:41:00:00:01</devices></devices>"
+    "</playback></task>"
+    "<!-- the second record -->"
+    "<task><type>once</type><startDate>2024-05-02</startDate><finalDate>2024-05-02</finalDate>"
+    "<startTime>08:00</startTime><stopTime/><enable>yes</enable></task>"
+    "<task><type>daily</type><startDate>2024-05-03</startDate><finalDate>2024-05-09</finalDate>"
+    "<startTime>10:00</startTime><stopTime/><enable>false</enable><playback><placeName>radio</placeName>"
+    "<subPlaceName>Эфир</subPlaceName><devices><devices>02:7E:41:00:00:02</devices>"
+    "<devices>02:7E:41:00:00:63</devices><devices>zz</devices></devices></playback></task>"
+    "<task><type>daily</type><startDate>2024-05-03</startDate><finalDate/><startTime>11:00</startTime>"
+    "<stopTime/><enable>true</enable><playback><placeName>playlist</placeName>"
+    "<subPlaceName>Нет такого</subPlaceName><devices/></playback></task>"
+    "</scheduler_v2>";
+
+TEST_F(SchedulerStoreTest, RecordsThatCannotBeTakenAreHeldInTheirPlacesAndTheOthersLoad) {
+    write(kMixedFile);
+    wptree file;
+    ASSERT_TRUE(storage::load(path(), file));
+    ASSERT_EQ(store_.load(path(), sources_, lookup()), storage::StateFileRead::loaded);
+    EXPECT_EQ(ids(), (std::vector<std::uint32_t>{1, 2, 3}));
+    EXPECT_TRUE(capture_.contains(
+        L"Неверный формат данных. Задания планировщика не удалось загрузить, кол-во: 2", L"ERROR"));
+    for (const wchar_t* entry : {L"1. Ошибка загрузки заданий планировщика (enable 'yes')",
+                                 L"2. Ошибка загрузки настроек. Объект 'Плейлист', контент 'Нет такого'"})
+        EXPECT_TRUE(capture_.contains(entry, L"ERROR")) << base::toUtf8(entry);
+    const DataVault radio = std::dynamic_pointer_cast<BaseTask>(core_.getTask(3))->getClientData();
+    EXPECT_EQ(radio.deviceEntries, std::vector<std::uint32_t>{devices_[1]->getId()});
+    EXPECT_EQ(radio.unknownDevices, std::vector<std::wstring>{L"02:7E:41:00:00:63"});
+
+    const wptree saved = store_.toTree();
+    ASSERT_EQ(taskCount(saved), 4u);
+    std::vector<const wptree*> original;
+    for (const auto& [name, task] : file.get_child(L"scheduler_v2"))
+        if (name == L"task") original.push_back(&task);
+    std::vector<const wptree*> written;
+    for (const auto& [name, task] : saved.get_child(L"scheduler_v2")) written.push_back(&task);
+    EXPECT_TRUE(*written[1] == *original[1]);
+    EXPECT_TRUE(*written[3] == *original[3]);
+    EXPECT_EQ(written[2]->get_child(L"playback.devices").size(), 2u);
+    EXPECT_EQ(written[2]->get_child(L"playback.devices").back().second.data(), L"02:7E:41:00:00:63");
+}
+
+TEST_F(SchedulerStoreTest, AFileThatCannotBeReadAsAWholeIsKeptAside) {
+    const struct {
+        const char* text;
+        storage::StateFileRead read;
+    } cases[] = {
+        {"<scheduler_v2><task>", storage::StateFileRead::keptAside},
+        {"<scheduler><task/></scheduler>", storage::StateFileRead::keptAside},
+        {"<scheduler_v2><!-- no task --></scheduler_v2>", storage::StateFileRead::loaded},
+    };
+    for (const auto& c : cases) {
+        write(c.text);
+        EXPECT_EQ(store_.load(path(), sources_, lookup()), c.read) << c.text;
+        EXPECT_EQ(std::filesystem::exists(folder_.file("scheduler.xml")),
+                  c.read == storage::StateFileRead::loaded)
+            << c.text;
+        std::filesystem::remove(folder_.file("scheduler.xml"));
+    }
+    EXPECT_TRUE(capture_.contains(L"прежнего формата сохранён как", L"WARN"));
+    EXPECT_TRUE(core_.getTasks().empty());
+    EXPECT_EQ(store_.load(path(), sources_, lookup()), storage::StateFileRead::missing);
+}
+
+TEST_F(SchedulerStoreTest, MutatedFilesLoadAndAreNeverSavedWithFewerTasks) {
+    const std::string seed = kMixedFile;
+    const char* const snippets[] = {"<task>",
+                                    "</task>",
+                                    "<!-- c -->",
+                                    "<devices>zz</devices>",
+                                    "&amp;",
+                                    "<enable>1</enable>",
+                                    "<type>once</type>",
+                                    "<",
+                                    ">",
+                                    "/",
+                                    "\xD0",
+                                    "0"};
+    std::mt19937 random(20240502);
+    const auto pick = [&](std::size_t size) {
+        return std::uniform_int_distribution<std::size_t>(0, size)(random);
+    };
+    const std::string inner = folder_.file("fuzz");
+    const std::wstring file = base::fromUtf8(inner + "/scheduler.xml");
+    std::size_t parsed = 0;
+    for (int round = 0; round < 3000; ++round) {
+        std::string text = seed;
+        for (std::size_t edits = 1 + pick(2); edits > 0; --edits) {
+            const std::size_t at = pick(text.size());
+            switch (pick(3)) {
+                case 0:
+                    text.erase(at, 1 + pick(20));
+                    break;
+                case 1:
+                    text.insert(at, text.substr(pick(text.size()), 1 + pick(40)));
+                    break;
+                default:
+                    text.insert(at, snippets[pick(std::size(snippets) - 1)]);
+            }
+        }
+        std::filesystem::remove_all(inner);
+        std::filesystem::create_directories(inner);
+        std::ofstream(inner + "/scheduler.xml") << text;
+        std::size_t held = 0;
+        try {
+            wptree tree;
+            if (storage::load(file, tree)) held = taskCount(tree);
+        } catch (const std::exception&) {
+        }
+        parsed += held > 0 ? 1 : 0;
+        core_.clear();
+        frm::SchedulerTasks tasks(core_, {});
+        SchedulerStore store(tasks);
+        store.load(file, sources_, lookup());
+        ASSERT_GE(taskCount(store.toTree()), held) << text;
+    }
+    // The mutations leave enough files readable to reach the records.
+    EXPECT_GT(parsed, 300u);
+}
+
+}  // namespace
