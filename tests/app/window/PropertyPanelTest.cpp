@@ -134,6 +134,8 @@ TEST_F(PropertyPanelTest, ALoudspeakersPageShowsItsPagesAndTheNetworkBoxesFollow
     clickLabelled(L"DHCP");
     EXPECT_EQ(ip->GetValue(), L"10.20.0.21");
     EXPECT_TRUE(ip->IsEnabled());
+    showTab(L"Нерида");
+    EXPECT_TRUE(screenshot("property_nerida"));
 
     clickLabelled(L"&Закрыть");
     EXPECT_TRUE(pumpUntil([&] { return deviceList()->IsShownOnScreen(); }));
@@ -291,6 +293,7 @@ TEST_F(PropertyPanelTest, ADeviceThatGoesOfflineWhilePagesAreRemovedClosesThePag
     openLoudspeaker();
     showTab(L"Источники");
     ASSERT_EQ(propertyPanel()->currentTab(), 1028);
+    EXPECT_TRUE(screenshot("property_sources"));
 
     loudspeakers_.silence(0, true);
     ASSERT_TRUE(pumpUntil([&] { return deviceState(0) == L"Не в сети"; }));
