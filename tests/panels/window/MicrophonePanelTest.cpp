@@ -1,13 +1,15 @@
 // The microphone view with real clicks, on a PulseAudio null sink: the microphone heard on the
 // priority stream after the gong and recorded, the recording saved under its title (a title that
 // leaves the record folder refused) and offered to the scheduler, and a recording alone that the
-// channel ends by itself saved across two file systems.
+// channel ends by itself saved across two file systems; a busy channel interrupted only on the
+// operator's yes and never below an alarm.
 
 #include <wx/checkbox.h>
 #include <wx/statusbr.h>
 
 #include <filesystem>
 
+#include "audio/AudioStartup.h"
 #include "foundation/TextConversion.h"
 #include "panels/SourceMicrophonePanel.h"
 #include "panels/SourceSchedulerPanel.h"
@@ -26,6 +28,15 @@ protected:
         WindowFixture::SetUp();
         pref::setWString(setting::recordDeviceName.key, base::fromUtf8(test::PulseServer::kSource));
     }
+    // The window with the channels asking it for the chosen devices, as the program starts it.
+    void openWindow() {
+        WindowFixture::openWindow();
+        audio::setSelectionProvider([frame = frame_.get()] {
+            frm::Targets targets;
+            for (const auto& device : frame->getTargetDevices()) targets.insert(device);
+            return targets;
+        });
+    }
     void openView() {
         clickButton(wxT("Микрофон"));
         ASSERT_TRUE(pumpUntil([&] {
@@ -33,14 +44,11 @@ protected:
             return panel_ != nullptr && panel_->IsShownOnScreen();
         }));
     }
-    wxWindow* control(const wxString& label) {
-        wxWindow* window = wxWindow::FindWindowByLabel(label, panel_);
-        EXPECT_NE(window, nullptr) << label;
-        return window;
-    }
+    wxWindow* control(const wxString& label) { return wxWindow::FindWindowByLabel(label, panel_); }
     void press(const wxString& label) {
         wxWindow* window = control(label);
-        if (window != nullptr) click(window, wxRect(window->GetClientSize()));
+        ASSERT_NE(window, nullptr) << label;
+        click(window, wxRect(window->GetClientSize()));
     }
     void setTitle(const wxString& title) { test::findControl<wxTextCtrl>(panel_)->ChangeValue(title); }
     bool saveOffered() {
@@ -86,10 +94,12 @@ TEST_F(MicrophonePanelTest, TheMicrophoneIsHeardAfterTheGongRecordedAndSavedUnde
         },
         30s));
     EXPECT_NEAR(tones.front(), 500, 12);
+    EXPECT_EQ(loudspeakers_.loudspeaker(0).status().channel, 1u);
     EXPECT_TRUE(screenshot("microphone"));
 
     press(wxT("Стоп"));
     ASSERT_TRUE(saveOffered());
+    EXPECT_TRUE(pumpUntil([&] { return loudspeakers_.loudspeaker(0).status().channel == 0; }));
     EXPECT_EQ(frame_->GetStatusBar()->GetStatusText(0), wxString());
     setTitle(wxT("../evil"));
     press(wxT("Сохранить"));
@@ -119,6 +129,48 @@ TEST_F(MicrophonePanelTest, TheMicrophoneIsHeardAfterTheGongRecordedAndSavedUnde
     ASSERT_NE(content, nullptr);
     EXPECT_EQ(content->GetCount(), 1u);
     EXPECT_EQ(content->GetString(0), wxT("Название"));
+}
+
+TEST_F(MicrophonePanelTest, OnlyABusyChannelOfTheSamePriorityIsInterruptedOnTheOperatorsYes) {
+    test::PulseServer pulse;
+    MELVOX_REQUIRE_PULSE(pulse);
+    const std::string message = root_.path() + "/message.mp3";
+    ASSERT_TRUE(test::writeSineMp3(message, 700, 60));
+    loudspeakers_.add(1);
+    openWindow();
+    ASSERT_TRUE(pumpUntil([&] { return deviceState(0) == L"В сети"; }));
+    wxRect row;
+    ASSERT_TRUE(deviceList()->GetItemRect(0, row));
+    click(deviceList(), row);
+    openView();
+    press(wxT("Трансляция"));
+    const base::SingletonSlot<frm::AlarmChannel>::Use channel(frm::AlarmChannel::instanceSlot());
+    const auto broadcast = [&](int priority, const wchar_t* description) {
+        frm::AlarmChannel::Broadcast running;
+        running.priority = priority;
+        running.description = description;
+        running.messagePath = base::fromUtf8(message);
+        for (const auto& device : frame_->getDeviceCollection().getDevices()) running.targets.insert(device);
+        ASSERT_TRUE(channel->launch(running));
+    };
+
+    broadcast(3, L"Пожарная тревога");
+    press(wxT("Старт"));
+    EXPECT_TRUE(messageShown(L"Канал занят."));
+    EXPECT_EQ(questions_.yesNoAsked, 0);
+    EXPECT_NE(control(wxT("Старт")), nullptr);
+    EXPECT_EQ(channel->getDescription(), L"Пожарная тревога");
+    channel->stop();
+    ASSERT_TRUE(pumpUntil([&] { return !channel->isBusy(); }));
+
+    broadcast(2, L"Служебное");
+    press(wxT("Старт"));
+    EXPECT_EQ(questions_.yesNoAsked, 1);
+    ASSERT_TRUE(pumpUntil([&] { return control(wxT("Стоп")) != nullptr; }));
+    EXPECT_EQ(channel->getDescription(), L"Вещание с микрофона");
+    press(wxT("Стоп"));
+    EXPECT_TRUE(pumpUntil([&] { return !channel->isBusy(); }));
+    EXPECT_NE(control(wxT("Старт")), nullptr);
 }
 
 TEST_F(MicrophonePanelTest, ARecordingTheChannelEndsItselfIsSavedAcrossFileSystems) {
