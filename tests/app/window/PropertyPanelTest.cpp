@@ -315,6 +315,9 @@ TEST_F(PropertyPanelTest, DeletingAllZonesShowsARefusalAndAZoneIsBoundByApply) {
     loudspeakers_.addConsole();
     test::ConsoleEmulator& console = loudspeakers_.console(0);
     console.setZones({{1, {1, -1, {1}}}, {2, {2, -1, {2}}}});
+    // The first loudspeaker's memory is not emulated: it refuses the read at once rather than
+    // leaving it unanswered, which would count it offline until its next status packet.
+    loudspeakers_.loudspeaker(0).answer("voiceMemSize", "ERR[voiceMemSize]: no memory");
     // The second loudspeaker plays from its own memory: its zone is not to be changed now.
     auto status = loudspeakers_.loudspeaker(1).status();
     status.playbackState = 12;
