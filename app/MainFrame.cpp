@@ -33,6 +33,7 @@
 #include "panels/SourceMicrophonePanel.h"
 #include "panels/SourcePlaylistPanel.h"
 #include "panels/SourceSchedulerPanel.h"
+#include "panels/SourceServicePanel.h"
 #include "propertypanel/PropertyDevicePanel.h"
 
 namespace frm {
@@ -144,6 +145,16 @@ MainFrame::MainFrame(std::shared_ptr<device::TransferProtocol> transport, std::u
     m_book->AddPage(microphonePanel_, wxT("Микрофон"));
     drivesPanel_ = new SourceDevicePanel(m_book, questions_);
     m_book->AddPage(drivesPanel_, wxT("Накопители"));
+    servicePanel_ =
+        new SourceServicePanel(m_book, schedulerPanel_->getSchedulerControl(L"serviceMessage"), false);
+    m_book->AddPage(servicePanel_, wxT("Служебные сообщения"));
+    alarmPanel_ = new SourceServicePanel(m_book, schedulerPanel_->getSchedulerControl(L"alarmMessage"), true);
+    alarmPanel_->setPlayConfirmation([this] { return askAlarmPassword(); });
+    m_book->AddPage(alarmPanel_, wxT("Тревожные сообщения"));
+    microphonePanel_->setServiceMessageCheck(
+        [this](const std::wstring& path) { return servicePanel_->isMessageUsed(path); });
+    microphonePanel_->setAlarmMessageCheck(
+        [this](const std::wstring& path) { return alarmPanel_->isMessageUsed(path); });
     propertyPanel_ = new PropertyDevicePanel(m_book, registry_, transport_, debug_, questions_);
     propertyPanel_->setCallback([this] { displayMainView(); }, [this] { zonePanel_->updateAll(); });
     propertyPage_ = static_cast<int>(m_book->GetPageCount());
@@ -310,6 +321,18 @@ void MainFrame::schedulerOnButtonClick(wxCommandEvent&) {
     showView(schedulerPanel_);
 }
 
+void MainFrame::serviceOnButtonClick(wxCommandEvent&) {
+    debug::Place("frm::MainFrame::serviceOnButtonClick").trace(L"");
+    servicePanel_->reload();
+    showView(servicePanel_);
+}
+
+void MainFrame::alarmOnButtonClick(wxCommandEvent&) {
+    debug::Place("frm::MainFrame::alarmOnButtonClick").trace(L"");
+    alarmPanel_->reload();
+    showView(alarmPanel_);
+}
+
 void MainFrame::buildPlaybackSources() {
     std::vector<std::shared_ptr<PlaybackCollection>> sources;
     const auto playlists = [&](const wchar_t* title, const wchar_t* kind, const ListOfPlaylist& list) {
@@ -320,6 +343,9 @@ void MainFrame::buildPlaybackSources() {
     };
     playlists(L"Плейлист", L"playlist", *musicList_);
     playlists(L"Радио", L"radio", *radioList_);
+    auto messages = PlaybackCollection::create(L"Служебные сообщения", L"serviceMessage");
+    for (const auto& message : servicePanel_->getPlaybackSources()) messages->add(message);
+    sources.push_back(std::move(messages));
     auto recordings = PlaybackCollection::create(L"Микрофон", L"microphone");
     for (const auto& playback : microphonePanel_->getPlaybackSources()) recordings->add(playback);
     sources.push_back(std::move(recordings));
@@ -349,7 +375,8 @@ void MainFrame::showView(wxWindow* page) {
 
 void MainFrame::enableViewButtons() {
     const ViewSet existing = viewBit(View::playlist) | viewBit(View::radio) | viewBit(View::scheduler) |
-                             viewBit(View::microphone) | viewBit(View::drives);
+                             viewBit(View::microphone) | viewBit(View::drives) |
+                             viewBit(View::serviceMessages) | viewBit(View::alarmMessages);
     wxButton* const buttons[kViewCount] = {m_devicesButton,   m_playlistButton,   m_radioButton,
                                            m_schedulerButton, m_microphoneButton, m_serviceButton,
                                            m_alarmButton,     m_drivesButton};
@@ -482,6 +509,13 @@ void MainFrame::loadStateFiles() {
     const debug::Place place("frm::MainFrame::loadStateFiles");
     for (const wchar_t* name : kStateFiles) {
         const std::wstring file(name);
+        SourceServicePanel* const messages = file == SourceServicePanel::kServiceFile ? servicePanel_
+                                             : file == SourceServicePanel::kAlarmFile ? alarmPanel_
+                                                                                      : nullptr;
+        if (messages) {
+            stateFiles_[file] = messages->load(dataFile(name));
+            continue;
+        }
         ListOfPlaylist* const playlists = file == ListOfPlaylist::kMusicFile   ? musicList_.get()
                                           : file == ListOfPlaylist::kRadioFile ? radioList_.get()
                                                                                : nullptr;
@@ -548,6 +582,8 @@ void MainFrame::saveStateFiles() {
     save(ListOfPlaylist::kMusicFile, musicList_->toTree());
     save(ListOfPlaylist::kRadioFile, radioList_->toTree());
     save(L"device_playback.xml", drivesPanel_->save());
+    save(SourceServicePanel::kServiceFile, servicePanel_->saveToTree());
+    save(SourceServicePanel::kAlarmFile, alarmPanel_->saveToTree());
     save(SchedulerStore::kFileName, schedulerPanel_->saveToTree());
     GuiLocker lock;
     save(L"zone_collection.xml", rootZone_->toTree());

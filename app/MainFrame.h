@@ -36,6 +36,7 @@ class SourceMicrophonePanel;
 class SourcePlaylistPanel;
 class PropertyDevicePanel;
 class SourceSchedulerPanel;
+class SourceServicePanel;
 class ZoneElementPanel;
 
 class MainFrame : public fb::MainFrame, public ListCtrlProvider {
@@ -83,6 +84,8 @@ protected:
     void schedulerOnButtonClick(wxCommandEvent& event) override;
     void microphoneOnButtonClick(wxCommandEvent& event) override;
     void drivesOnButtonClick(wxCommandEvent& event) override;
+    void serviceOnButtonClick(wxCommandEvent& event) override;
+    void alarmOnButtonClick(wxCommandEvent& event) override;
     void administratorOnToggleButton(wxCommandEvent& event) override;
     void unlockOnButtonClick(wxCommandEvent& event) override;
 
@@ -133,6 +136,8 @@ private:
     SourceSchedulerPanel* schedulerPanel_ = nullptr;
     SourceMicrophonePanel* microphonePanel_ = nullptr;
     SourceDevicePanel* drivesPanel_ = nullptr;
+    SourceServicePanel* servicePanel_ = nullptr;
+    SourceServicePanel* alarmPanel_ = nullptr;
 
     // The state files that could be neither read nor kept aside: they are not saved over.
     std::map<std::wstring, storage::StateFileRead> stateFiles_;

@@ -1,6 +1,6 @@
 #pragma once
-// What the playlist panels ask of the scheduler: whether a playlist is scheduled, and renaming
-// it in the scheduled tasks. Each panel is given the control of its own kind of playlist.
+// What the playlist and message panels ask of the scheduler: whether a playback is scheduled,
+// and renaming it in the scheduled tasks. Each panel is given the control of its own kind.
 
 #include <string>
 

@@ -50,6 +50,9 @@ SourceSchedulerPanel::SourceSchedulerPanel(wxWindow* parent, ZoneElement::ZonePt
       }) {
     controls_[L"playlist"] = std::make_unique<SchedulerControl>(tasks_, L"playlist");
     controls_[L"radio"] = std::make_unique<SchedulerControl>(tasks_, L"radio");
+    controls_[L"serviceMessage"] = std::make_unique<SchedulerControl>(tasks_, L"serviceMessage");
+    // Alarm messages are not scheduled; their panel asks all the same.
+    controls_[L"alarmMessage"] = std::make_unique<SchedulerControl>(tasks_, L"alarmMessage");
 
     m_stopTime->Enable();
     m_stopTime->SetValue(false);

@@ -1,0 +1,43 @@
+#pragma once
+// The layout of the message panel: the tree of groups and messages beside the action box (the
+// "Действие" radio box, the name area, the gong and message area and the execute button), the
+// play and stop buttons and the information text under them.
+
+#include <wx/bmpbuttn.h>
+#include <wx/button.h>
+#include <wx/choice.h>
+#include <wx/panel.h>
+#include <wx/radiobox.h>
+#include <wx/stattext.h>
+#include <wx/textctrl.h>
+#include <wx/treectrl.h>
+
+namespace frm::fb {
+
+class SourceServicePanel : public wxPanel {
+public:
+    SourceServicePanel(wxWindow* parent, wxWindowID id = wxID_ANY, const wxPoint& pos = wxDefaultPosition,
+                       const wxSize& size = wxSize(937, 579), long style = wxTAB_TRAVERSAL,
+                       const wxString& name = wxEmptyString);
+
+protected:
+    wxTreeCtrl* m_tree;
+    wxRadioBox* m_action;
+    wxPanel* m_nameArea;
+    wxTextCtrl* m_name;
+    wxPanel* m_messageArea;
+    wxChoice* m_gong;
+    wxChoice* m_message;
+    wxButton* m_execute;
+    wxBitmapButton* m_play;
+    wxBitmapButton* m_stop;
+    wxStaticText* m_information;
+
+    virtual void onSelectMessage(wxTreeEvent& event) { event.Skip(); }
+    virtual void actionOnRadioBox(wxCommandEvent& event) { event.Skip(); }
+    virtual void executeOnButtonClick(wxCommandEvent& event) { event.Skip(); }
+    virtual void playOnButtonClick(wxCommandEvent& event) { event.Skip(); }
+    virtual void stopOnButtonClick(wxCommandEvent& event) { event.Skip(); }
+};
+
+}  // namespace frm::fb

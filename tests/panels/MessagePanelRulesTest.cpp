@@ -1,0 +1,193 @@
+// The message panel's decisions as tables: the refusals of its actions in their order, the
+// scheduler's names of its messages, what the service panel plays and what the alarm panel
+// launches.
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "audio/PlaybackTrack.h"
+#include "foundation/TextConversion.h"
+#include "panels/MessagePanelRules.h"
+#include "support/TempFolder.h"
+
+namespace {
+
+using frm::MessageItem;
+using frm::NewMessageInput;
+
+MessageItem message(const std::wstring& name, const std::wstring& path, const std::wstring& gong = L"") {
+    MessageItem item;
+    item.kind = MessageItem::messageItem;
+    item.name = name;
+    item.message = path;
+    item.gong = gong;
+    return item;
+}
+
+MessageItem group(const std::wstring& name, std::vector<MessageItem> children) {
+    MessageItem item;
+    item.name = name;
+    item.children = std::move(children);
+    return item;
+}
+
+std::wstring text(const std::optional<frm::Report>& report) {
+    return report ? report->text : L"-";
+}
+
+TEST(MessagePanelRules, CreatingAGroupNeedsANewName) {
+    const std::vector<std::wstring> groups{L"Эвакуация", L"Обед"};
+    const std::pair<std::wstring, std::wstring> cases[] = {
+        {L"Эвакуация", L"Одинаковое название группы"},
+        {L"эвакуация", L"-"},
+        {L"", L"Введите название группы"},
+        {L"Новая", L"-"},
+    };
+    for (const auto& [name, refusal] : cases)
+        EXPECT_EQ(text(frm::createGroupRefusal(name, groups)), refusal) << name;
+}
+
+TEST(MessagePanelRules, AddingAMessageStopsAtTheFirstRefusal) {
+    NewMessageInput accepted;
+    accepted.name = L"Пожар";
+    accepted.selection = NewMessageInput::groupUnderRoot;
+    accepted.groupPayload = true;
+    accepted.groupName = L"Эвакуация";
+    accepted.gongIndex = 0;
+    accepted.gongCount = 2;
+    accepted.messageIndex = 1;
+    accepted.messageCount = 2;
+    accepted.takenNames = {L"Обед: Пожар", L"Эвакуация: Сбор"};
+    const auto with = [&](const std::function<void(NewMessageInput&)>& change) {
+        NewMessageInput input = accepted;
+        change(input);
+        return input;
+    };
+    const std::pair<NewMessageInput, std::wstring> cases[] = {
+        {accepted, L"-"},
+        {with([](auto& in) { in.gongIndex = -1; }), L"-"},
+        {with([](auto& in) {
+             in.name.clear();
+             in.selection = NewMessageInput::nothing;
+         }),
+         L"Введите название сообщения"},
+        {with([](auto& in) {
+             in.selection = NewMessageInput::nothing;
+             in.messageIndex = -1;
+         }),
+         L"Выделите группу"},
+        {with([](auto& in) {
+             in.selection = NewMessageInput::deeperItem;
+             in.messageIndex = -1;
+         }),
+         L"Необходимо выделить группу"},
+        {with([](auto& in) {
+             in.messageIndex = -1;
+             in.groupPayload = false;
+         }),
+         L"Необходимо выбрать сообщение"},
+        {with([](auto& in) {
+             in.groupPayload = false;
+             in.name = L"Сбор";
+         }),
+         L"It is incorrect data or type of item"},
+        {with([](auto& in) {
+             in.name = L"Сбор";
+             in.gongIndex = 5;
+         }),
+         L"Одинаковое название в группе"},
+        {with([](auto& in) {
+             in.gongIndex = 2;
+             in.messageIndex = 7;
+         }),
+         L"Internal error. Position gong outside the range. 2 of 2"},
+        {with([](auto& in) { in.messageIndex = 2; }),
+         L"Internal error. Position message outside the range. 2 of 2"},
+    };
+    for (const auto& [input, refusal] : cases)
+        EXPECT_EQ(text(frm::addMessageRefusal(input)), refusal) << input.name << input.messageIndex;
+}
+
+TEST(MessagePanelRules, DeletingIsRefusedWhilePlayingAndForScheduledMessages) {
+    const MessageItem lunch =
+        group(L"Обед", {message(L"Начало", L"/m/1.mp3"), message(L"Конец", L"/m/2.mp3")});
+    const MessageItem other = group(L"Другое", {group(L"Вложенная", {message(L"Начало", L"/m/3.mp3")})});
+    const auto scheduled = [](const std::wstring& name) { return name == L"Обед: Конец"; };
+    const std::tuple<bool, const MessageItem*, std::wstring, std::wstring> cases[] = {
+        {true, &other, L"", L"Остановите воспроизведение"},
+        {false, nullptr, L"", L"There is no selection to delete an action"},
+        {false, &lunch, L"", L"Выбранная единица воспроизведения входит в задание"},
+        {false, &lunch.children[1], L"Обед", L"Выбранная единица воспроизведения входит в задание"},
+        {false, &lunch.children[0], L"Обед", L"-"},
+        {false, &other, L"", L"-"},
+    };
+    for (const auto& [busy, selected, prefix, refusal] : cases)
+        EXPECT_EQ(text(frm::deleteRefusal(busy, selected, prefix, scheduled)), refusal) << prefix;
+}
+
+TEST(MessagePanelRules, MessagesAreOfferedByGroupAndName) {
+    const MessageItem root =
+        group(L"", {group(L"Обед", {message(L"Начало", L"/m/начало.mp3", L"/g/гонг.mp3")}),
+                    group(L"Другое", {group(L"Вложенная", {message(L"Тест", L"/m/тест.mp3")})}),
+                    message(L"В корне", L"/m/корень.mp3")});
+    for (const bool alarm : {false, true}) {
+        std::set<std::wstring> used;
+        const auto playbacks = frm::messagePlaybacks(root, L"", alarm, &used);
+        const std::tuple<std::wstring, std::wstring, std::wstring> expected[] = {
+            {L"Обед: Начало", L"начало", L"/m/начало.mp3"},
+            {L"Вложенная: Тест", L"тест", L"/m/тест.mp3"},
+            {L": В корне", L"корень", L"/m/корень.mp3"},
+        };
+        ASSERT_EQ(playbacks.size(), 3u);
+        for (std::size_t index = 0; index < playbacks.size(); ++index) {
+            const auto track = std::dynamic_pointer_cast<frm::PlaybackTrack>(playbacks[index]);
+            ASSERT_TRUE(track);
+            EXPECT_EQ(track->getName(), std::get<0>(expected[index]));
+            EXPECT_EQ(track->getMessageName(), std::get<1>(expected[index]));
+            EXPECT_EQ(track->getMessagePath(), std::get<2>(expected[index]));
+            EXPECT_EQ(track->getGongPath(), L"");
+            EXPECT_EQ(track->getKind(), alarm ? 5 : 4);
+            EXPECT_EQ(track->isAlarm(), alarm);
+        }
+        EXPECT_EQ(used.size(), 3u);
+    }
+}
+
+TEST(MessagePanelRules, TheServicePanelPlaysGongAndMessageOnlyWhenBothExist) {
+    test::TempFolder files;
+    const std::wstring gong = base::fromUtf8(files.file("Колокол.mp3"));
+    const std::wstring file = base::fromUtf8(files.file("Обед.v1.mp3"));
+    const std::wstring missing = base::fromUtf8(files.file("нет.mp3"));
+    std::ofstream(files.file("Колокол.mp3")) << "x";
+    std::ofstream(files.file("Обед.v1.mp3")) << "x";
+    using Titles = std::vector<std::wstring>;
+    const std::tuple<MessageItem, Titles, std::wstring> cases[] = {
+        {message(L"Обед", file, gong), {L"Колокол", L"Обед.v1"}, L"-"},
+        {message(L"Обед", file), {L"Обед.v1"}, L"-"},
+        {message(L"Обед", missing, gong), {}, L"Файл сообщения не найден: '" + missing + L"'"},
+        {message(L"Обед", file, missing), {}, L"Файл гонга не найден: '" + missing + L"'"},
+    };
+    for (const auto& [item, titles, refusal] : cases) {
+        const frm::ServicePlaylist playlist = frm::servicePlaylist(item);
+        Titles got;
+        for (const auto& entry : playlist.items) got.push_back(entry.title);
+        EXPECT_EQ(got, titles);
+        EXPECT_EQ(text(playlist.refusal), refusal);
+        if (titles.size() == 2) EXPECT_EQ(playlist.items[0].path, gong);
+    }
+}
+
+TEST(MessagePanelRules, TheAlarmPanelLaunchesAtPriorityThreeAndFullVolume) {
+    const frm::AlarmLaunch launch = frm::alarmLaunch(message(L"Пожар", L"/a/пожар.mp3", L"/g/сирена.mp3"));
+    EXPECT_EQ(launch.priority, 3);
+    EXPECT_EQ(launch.volume, 100);
+    EXPECT_EQ(launch.description, L"Тревожное оповещение");
+    EXPECT_EQ(launch.messagePath, L"/a/пожар.mp3");
+    EXPECT_EQ(launch.gongPath, L"/g/сирена.mp3");
+    EXPECT_EQ(frm::messageInformation(message(L"Пожар", L"/a/пожар.mp3", L"/g/сирена.mp3")),
+              L"Название:\n'Пожар'\nГонг:\n'сирена'\nСообщение:\n'пожар'");
+    EXPECT_EQ(frm::messageInformation(group(L"Эвакуация", {})), L"");
+}
+
+}  // namespace

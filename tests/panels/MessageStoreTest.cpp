@@ -1,0 +1,154 @@
+// The message files: a round trip keeps the tree, damaged records are held in their place and
+// written back, damaged files are kept aside, and moved files are found again by name.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "foundation/TextConversion.h"
+#include "panels/MessageStore.h"
+#include "support/LogCapture.h"
+#include "support/TempFolder.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using frm::MessageItem;
+using Tree = boost::property_tree::wptree;
+
+MessageItem group(const std::wstring& name, std::vector<MessageItem> children) {
+    MessageItem item;
+    item.name = name;
+    item.children = std::move(children);
+    return item;
+}
+
+MessageItem message(const std::wstring& name, const std::wstring& path, const std::wstring& gong) {
+    MessageItem item;
+    item.kind = MessageItem::messageItem;
+    item.name = name;
+    item.message = path;
+    item.gong = gong;
+    return item;
+}
+
+class MessageStoreTest : public ::testing::Test {
+protected:
+    std::wstring path(const std::string& name) const { return base::fromUtf8(files_.file(name)); }
+    void write(const std::string& name, const std::string& text) const {
+        std::ofstream(files_.file(name)) << text;
+    }
+    frm::MessageFile read(const std::string& name) const {
+        return frm::readMessageFile(path(name), {path("service"), path("record")});
+    }
+    std::vector<std::string> filesNamed(const std::string& prefix) const {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(files_.path())) {
+            const std::string name = entry.path().filename().string();
+            if (name.rfind(prefix, 0) == 0) names.push_back(name);
+        }
+        return names;
+    }
+
+    test::LogCapture log_;
+    test::TempFolder files_;
+};
+
+TEST_F(MessageStoreTest, ARoundTripGivesTheSameTree) {
+    const MessageItem root =
+        group(L"", {group(L"Эвакуация & сбор", {message(L"Пожар <1>", L"/нет/пожар.mp3", L"/нет/гонг.mp3"),
+                                                message(L"Без гонга", L"/нет/тишина & покой.mp3", L"")}),
+                    group(L"Пустая", {}),
+                    group(L"Вложенная", {group(L"Глубже", {message(L"A", L"/нет/a.mp3", L"")})})});
+    const Tree written = frm::writeMessageTree(root, path("service"));
+    EXPECT_EQ(written.get<std::wstring>(L"tree.group.name"), L"Эвакуация & сбор");
+    EXPECT_EQ(written.get_child(L"tree.group.message").front().first, L"name");
+    storage::save(path("service_message.xml"), written);
+
+    const frm::MessageFile file = read("service_message.xml");
+    ASSERT_EQ(file.read, storage::StateFileRead::loaded);
+    ASSERT_TRUE(file.root);
+    ASSERT_EQ(file.root->children.size(), 3u);
+    const MessageItem& first = file.root->children[0].children[0];
+    EXPECT_EQ(first.kind, MessageItem::messageItem);
+    EXPECT_EQ(first.name, L"Пожар <1>");
+    EXPECT_EQ(first.gong, L"/нет/гонг.mp3");
+    EXPECT_EQ(file.root->children[2].children[0].children[0].message, L"/нет/a.mp3");
+    EXPECT_EQ(frm::writeMessageTree(*file.root, path("service")), written);
+}
+
+TEST_F(MessageStoreTest, DamagedRecordsAreHeldInTheirPlaceAndWrittenBack) {
+    write("service_message.xml",
+          "<?xml version=\"1.0\" encoding=\"utf-8\"?><tree>"
+          "<group><name>Первая</name><message><name>М1</name><message>/нет/1.mp3</message><gong/></message>"
+          "<message><name>Без файла</name><gong/></message></group>"
+          "<group><message><name>Без группы</name><message>/нет/2.mp3</message><gong/></message></group>"
+          "<!-- заметка --><unknown>x</unknown>"
+          "<group><name>Третья</name></group>"
+          "<message><name>В корне</name><message>/нет/3.mp3</message></message>"
+          "</tree>");
+    const frm::MessageFile file = read("service_message.xml");
+    ASSERT_TRUE(file.root);
+    ASSERT_EQ(file.root->children.size(), 3u);
+    EXPECT_EQ(file.root->children[0].name, L"Первая");
+    EXPECT_EQ(file.root->children[0].children.size(), 1u);
+    EXPECT_EQ(file.root->children[1].name, L"Третья");
+    EXPECT_EQ(file.root->children[2].gong, L"");  // a message without a gong element has none
+    EXPECT_EQ(file.root->held.size(), 3u);
+
+    Tree original;
+    ASSERT_TRUE(storage::load(path("service_message.xml"), original));
+    Tree saved = frm::writeMessageTree(*file.root, path("service"));
+    // Only the missing gong element of the last message is added.
+    original.get_child(L"tree").back().second.put(L"gong", L"");
+    EXPECT_EQ(saved, original);
+}
+
+TEST_F(MessageStoreTest, FilesThatCannotBeReadAreKeptAside) {
+    const std::pair<const char*, storage::StateFileRead> cases[] = {
+        {"not xml <", storage::StateFileRead::keptAside},
+        {"<?xml version=\"1.0\"?><scheduler_v2/>", storage::StateFileRead::keptAside},
+    };
+    for (const auto& [text, result] : cases) {
+        write("alarm_message.xml", text);
+        const frm::MessageFile file = read("alarm_message.xml");
+        EXPECT_EQ(file.read, result) << text;
+        EXPECT_FALSE(file.root) << text;
+        EXPECT_FALSE(fs::exists(files_.file("alarm_message.xml"))) << text;
+    }
+    EXPECT_EQ(filesNamed("alarm_message.xml.broken-").size(), 2u);
+    EXPECT_EQ(read("alarm_message.xml").read, storage::StateFileRead::missing);
+    EXPECT_EQ(log_.find(L"Service message not loaded", L"EXTERN").size(), 3u);
+}
+
+TEST_F(MessageStoreTest, MovedFilesAreFoundInTheMessageFolderThenInTheRecordFolder) {
+    for (const char* folder : {"service", "record"}) fs::create_directory(files_.file(folder));
+    for (const char* file : {"service/both.mp3", "record/both.mp3", "record/recorded.mp3", "here.mp3"})
+        write(file, "x");
+    const std::wstring here = path("here.mp3");
+    const MessageItem root = group(
+        L"",
+        {group(L"Г", {message(L"1", L"/old/both.mp3", L"/old/recorded.mp3"),
+                      message(L"2", L"/old/recorded.mp3", L"/old/nowhere.mp3"), message(L"3", here, here)})});
+    storage::save(path("service_message.xml"), frm::writeMessageTree(root, path("service")));
+    const frm::MessageFile file = read("service_message.xml");
+    ASSERT_TRUE(file.root);
+    const auto& messages = file.root->children[0].children;
+    const std::pair<std::wstring, std::wstring> expected[] = {
+        {path("service/both.mp3"), path("record/recorded.mp3")},
+        {path("record/recorded.mp3"), L"/old/nowhere.mp3"},
+        {here, here},
+    };
+    for (std::size_t index = 0; index < messages.size(); ++index) {
+        EXPECT_EQ(messages[index].message, expected[index].first) << index;
+        EXPECT_EQ(messages[index].gong, expected[index].second) << index;
+    }
+    // A save relocates against the message folder only.
+    const Tree saved = frm::writeMessageTree(root, path("service"));
+    const Tree& first = std::next(saved.get_child(L"tree.group").begin())->second;
+    EXPECT_EQ(first.get<std::wstring>(L"message"), path("service/both.mp3"));
+    EXPECT_EQ(first.get<std::wstring>(L"gong"), L"/old/recorded.mp3");
+}
+
+}  // namespace

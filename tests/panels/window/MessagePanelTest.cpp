@@ -1,0 +1,239 @@
+// The service and alarm message views of the main window with real clicks and an emulated
+// loudspeaker: an alarm message is heard after its gong on the priority stream once the alarm
+// password is right, a service message after its gong on the common stream, a missing file plays
+// nothing, and a scheduled message cannot be deleted.
+
+#include <wx/app.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "audio/AlarmChannel.h"
+#include "audio/AudioStartup.h"
+#include "foundation/Password.h"
+#include "foundation/TextConversion.h"
+#include "panels/SourceSchedulerPanel.h"
+#include "panels/SourceServicePanel.h"
+#include "tests/app/window/WindowFixture.h"
+
+namespace {
+
+using test::StreamReceiver;
+
+class MessagePanelTest : public test::WindowFixture {
+protected:
+    void SetUp() override {
+        WindowFixture::SetUp();
+        const std::pair<const char*, const setting::WideText*> folders[] = {
+            {"gong", &setting::placePathDirGong},
+            {"service", &setting::placePathDirServiceMessage},
+            {"alarm", &setting::placePathDirAlarmMessage},
+            {"record", &setting::placePathDirRecordedMessage},
+        };
+        for (const auto& [folder, key] : folders) {
+            std::filesystem::create_directory(files_.file(folder));
+            pref::setString(key->key, files_.file(folder));
+        }
+        ASSERT_TRUE(test::writeSineMp3(files_.file("gong/Колокол.mp3"), 900, 3));
+        pref::setString(setting::securityPlaybackAlarm.key, base::toUtf8(base::encodePassword(L"alarm")));
+        pref::setString(setting::securityAdministrator.key, base::toUtf8(base::encodePassword(L"admin")));
+    }
+
+    // Opens the window with one loudspeaker online, in the root zone and chosen in the list.
+    void openWithLoudspeaker() {
+        loudspeakers_.add(1);
+        openWindow();
+        // As the program does: the channels play on what the main window has chosen.
+        audio::setSelectionProvider([frame = frame_] {
+            frm::Targets targets;
+            if (frame) {
+                for (const auto& device : frame->getTargetDevices()) targets.insert(device);
+            }
+            return targets;
+        });
+        ASSERT_TRUE(pumpUntil([&] { return deviceState(0) == L"В сети"; }));
+        frame_->getRootZone()->addDevices({frame_->getDeviceCollection().getDevices().front()});
+        wxRect row;
+        ASSERT_TRUE(deviceList()->GetItemRect(0, row));
+        click(deviceList(), row);
+        ASSERT_TRUE(pumpUntil([&] { return frame_->getTargetDevices().size() == 1; }));
+    }
+    void openView(const wxString& button) {
+        clickButton(button);
+        panel_ = nullptr;
+        ASSERT_TRUE(pumpUntil([&] {
+            for (wxWindow* page : frame_->GetChildren()) {
+                for (wxWindow* child : page->GetChildren()) {
+                    auto* panel = dynamic_cast<frm::SourceServicePanel*>(child);
+                    if (panel != nullptr && panel->IsShownOnScreen()) panel_ = panel;
+                }
+            }
+            return panel_ != nullptr;
+        }));
+    }
+    template <class Control>
+    Control* control(const char* name) {
+        auto* found = dynamic_cast<Control*>(wxWindow::FindWindowByName(name, panel_));
+        EXPECT_NE(found, nullptr) << name;
+        return found;
+    }
+    wxTreeCtrl* tree() { return control<wxTreeCtrl>("messages"); }
+    void press(const char* name) {
+        wxWindow* button = control<wxWindow>(name);
+        click(button, wxRect(button->GetClientSize()));
+    }
+    void pressLabelled(const wxString& label) {
+        wxWindow* button = wxWindow::FindWindowByLabel(label, panel_);
+        ASSERT_NE(button, nullptr) << label;
+        click(button, wxRect(button->GetClientSize()));
+    }
+    void act(int action) {
+        auto* box = control<wxRadioBox>("action");
+        box->SetSelection(action);
+        wxCommandEvent event(wxEVT_RADIOBOX, box->GetId());
+        event.SetEventObject(box);
+        event.SetInt(action);
+        box->ProcessWindowEvent(event);
+    }
+    wxTreeItemId item(const wxString& text, wxTreeItemId from = wxTreeItemId()) {
+        if (!from.IsOk()) from = tree()->GetRootItem();
+        if (from != tree()->GetRootItem() && tree()->GetItemText(from) == text) return from;
+        wxTreeItemIdValue cookie;
+        for (wxTreeItemId child = tree()->GetFirstChild(from, cookie); child.IsOk();
+             child = tree()->GetNextChild(from, cookie)) {
+            if (const wxTreeItemId found = item(text, child); found.IsOk()) return found;
+        }
+        return wxTreeItemId();
+    }
+    void select(const wxString& text) {
+        const wxTreeItemId found = item(text);
+        ASSERT_TRUE(found.IsOk()) << text;
+        tree()->EnsureVisible(found);
+        wxRect area;
+        ASSERT_TRUE(tree()->GetBoundingRect(found, area, true));
+        click(tree(), area);
+        ASSERT_TRUE(pumpUntil([&] { return tree()->GetSelection() == found; }));
+    }
+    void createGroup(const wxString& name) {
+        act(frm::SourceServicePanel::createGroup);
+        control<wxTextCtrl>("name")->ChangeValue(name);
+        pressLabelled(wxT("Создать группу"));
+        ASSERT_TRUE(item(name).IsOk());
+    }
+    // Adds the message of the message choice's entry, after the gong choice's entry, to the group.
+    void addMessage(const wxString& group, const wxString& name, int gong, int message) {
+        select(group);
+        act(frm::SourceServicePanel::addMessage);
+        control<wxChoice>("gong")->SetSelection(gong);
+        control<wxChoice>("message")->SetSelection(message);
+        control<wxTextCtrl>("name")->ChangeValue(name);
+        pressLabelled(wxT("Добавить сообщение"));
+        ASSERT_TRUE(item(name).IsOk());
+    }
+    static bool alarmBusy() {
+        const base::SingletonSlot<frm::AlarmChannel>::Use channel(frm::AlarmChannel::instanceSlot());
+        return channel && channel->isBusy();
+    }
+
+    test::TempFolder files_;
+    frm::SourceServicePanel* panel_ = nullptr;
+};
+
+TEST_F(MessagePanelTest, AnAlarmMessagePlaysAfterItsGongOnlyForTheRightPassword) {
+    ASSERT_TRUE(test::writeSineMp3(files_.file("alarm/Пожар.mp3"), 700, 4));
+    std::ofstream(files_.file("alarm/readme.txt")) << "not a message";
+    openWithLoudspeaker();
+    openView(wxT("Тревожные сообщения"));
+    createGroup(wxT("Эвакуация"));
+    addMessage(wxT("Эвакуация"), wxT("Пожар"), 1, 0);
+    EXPECT_EQ(control<wxChoice>("message")->GetCount(), 1u);
+    select(wxT("Пожар"));
+    EXPECT_EQ(control<wxStaticText>("information")->GetLabel(),
+              wxT("Название:\n'Пожар'\nГонг:\n'Колокол'\nСообщение:\n'Пожар'"));
+    EXPECT_TRUE(screenshot("alarm-messages"));
+
+    questions_.passwords = {L"wrong"};
+    press("play");
+    EXPECT_TRUE(messageShown(L"Неверный пароль"));
+    EXPECT_FALSE(alarmBusy());
+
+    StreamReceiver priority(group_, port_ + 2);
+    questions_.passwords = {L"alarm"};
+    press("play");
+    EXPECT_TRUE(hears(priority, 900));
+    EXPECT_TRUE(hears(priority, 700));
+    EXPECT_TRUE(pumpUntil([&] { return loudspeakers_.emulator(0).status().channel != 0; }));
+    press("stop");
+    EXPECT_TRUE(pumpUntil([&] { return !alarmBusy(); }));
+}
+
+TEST_F(MessagePanelTest, AServiceMessagePlaysAfterItsGongOnTheCommonStreamAndNotWithoutItsFile) {
+    ASSERT_TRUE(test::writeSineMp3(files_.file("service/Обед.mp3"), 700, 4));
+    ASSERT_TRUE(test::writeSineMp3(files_.file("record/Запись.mp3"), 500, 1));
+    openWithLoudspeaker();
+    openView(wxT("Служебные сообщения"));
+    createGroup(wxT("Распорядок"));
+    addMessage(wxT("Распорядок"), wxT("Обед"), 1, 0);
+    ASSERT_EQ(control<wxChoice>("message")->GetCount(), 2u);
+    EXPECT_EQ(control<wxChoice>("message")->GetString(1), wxT("Запись"));
+    addMessage(wxT("Распорядок"), wxT("Запись"), 1, 1);
+    select(wxT("Обед"));
+    EXPECT_TRUE(screenshot("service-messages"));
+
+    StreamReceiver common(group_, port_ + 1);
+    press("play");
+    EXPECT_TRUE(hears(common, 900));
+    EXPECT_TRUE(hears(common, 700));
+    press("stop");
+    EXPECT_TRUE(hearsSilence(common));
+
+    std::filesystem::remove(files_.file("record/Запись.mp3"));
+    select(wxT("Запись"));
+    press("play");
+    EXPECT_TRUE(messageShown(L"Файл сообщения не найден"));
+    EXPECT_TRUE(hearsSilence(common));
+}
+
+TEST_F(MessagePanelTest, AScheduledMessageAndItsGroupAreNotDeleted) {
+    ASSERT_TRUE(test::writeSineMp3(files_.file("service/Обед.mp3"), 700, 1));
+    openWithLoudspeaker();
+    openView(wxT("Служебные сообщения"));
+    createGroup(wxT("Распорядок"));
+    createGroup(wxT("Пустая"));
+    addMessage(wxT("Распорядок"), wxT("Обед"), 0, 0);
+
+    questions_.passwords = {L"admin"};
+    clickButton(L"Администратор");
+    clickButton(L"Планировщик");
+    auto* scheduler = test::findControl<frm::SourceSchedulerPanel>(frame_);
+    ASSERT_TRUE(pumpUntil([&] { return scheduler->IsShownOnScreen(); }));
+    auto* place = dynamic_cast<wxChoice*>(wxWindow::FindWindowByName("place", scheduler));
+    ASSERT_NE(place, nullptr);
+    ASSERT_EQ(place->GetString(2), wxT("Служебные сообщения"));
+    place->SetSelection(2);
+    wxCommandEvent chosen(wxEVT_CHOICE, place->GetId());
+    chosen.SetEventObject(place);
+    chosen.SetInt(2);
+    place->ProcessWindowEvent(chosen);
+    for (const char* name : {"content", "gong"})
+        dynamic_cast<wxChoice*>(wxWindow::FindWindowByName(name, scheduler))->SetSelection(0);
+    dynamic_cast<wxListCtrl*>(wxWindow::FindWindowByName("devices", scheduler))->CheckItem(1, true);
+    wxWindow* add = wxWindow::FindWindowByLabel(wxT("Добавить"), scheduler);
+    click(add, wxRect(add->GetClientSize()));
+    ASSERT_TRUE(pumpUntil([&] { return scheduler->getCore().getTasks().size() == 1; }));
+
+    openView(wxT("Служебные сообщения"));
+    act(frm::SourceServicePanel::deleteSelected);
+    for (const wchar_t* name : {L"Обед", L"Распорядок"}) {
+        select(name);
+        pressLabelled(wxT("Удалить выделенное"));
+        EXPECT_TRUE(messageShown(L"Выбранная единица воспроизведения входит в задание"));
+        EXPECT_EQ(tree()->GetCount(), 3u) << name;
+    }
+    select(wxT("Пустая"));
+    pressLabelled(wxT("Удалить выделенное"));
+    EXPECT_TRUE(pumpUntil([&] { return !item(wxT("Пустая")).IsOk(); }));
+    EXPECT_EQ(tree()->GetCount(), 2u);
+}
+
+}  // namespace
