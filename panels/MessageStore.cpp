@@ -61,8 +61,9 @@ private:
 void writeItems(const MessageItem& parent, Tree& element, const std::wstring& messageFolder) {
     auto held = parent.held.begin();
     const auto writeHeld = [&](std::size_t position) {
+        // Pushed, not added by path: a tag read from a file may hold the path separator.
         for (; held != parent.held.end() && held->position <= position; ++held)
-            element.add_child(held->tag, held->element);
+            element.push_back(Tree::value_type(held->tag, held->element));
     };
     for (std::size_t index = 0; index < parent.children.size(); ++index) {
         writeHeld(index);

@@ -84,7 +84,7 @@ TEST_F(MessageStoreTest, DamagedRecordsAreHeldInTheirPlaceAndWrittenBack) {
           "<group><name>Первая</name><message><name>М1</name><message>/нет/1.mp3</message><gong/></message>"
           "<message><name>Без файла</name><gong/></message></group>"
           "<group><message><name>Без группы</name><message>/нет/2.mp3</message><gong/></message></group>"
-          "<!-- заметка --><unknown>x</unknown>"
+          "<!-- заметка --><un.known>x</un.known>"
           "<group><name>Третья</name></group>"
           "<message><name>В корне</name><message>/нет/3.mp3</message></message>"
           "</tree>");

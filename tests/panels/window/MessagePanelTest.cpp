@@ -1,7 +1,7 @@
 // The service and alarm message views of the main window with real clicks and an emulated
 // loudspeaker: an alarm message is heard after its gong on the priority stream once the alarm
 // password is right, a service message after its gong on the common stream, a missing file plays
-// nothing, and a scheduled message cannot be deleted.
+// nothing, and a scheduled message cannot be deleted; the groups survive a restart.
 
 #include <wx/app.h>
 
@@ -194,7 +194,7 @@ TEST_F(MessagePanelTest, AServiceMessagePlaysAfterItsGongOnTheCommonStreamAndNot
     EXPECT_TRUE(hearsSilence(common));
 }
 
-TEST_F(MessagePanelTest, AScheduledMessageAndItsGroupAreNotDeleted) {
+TEST_F(MessagePanelTest, AScheduledMessageAndItsGroupAreNotDeletedAndTheGroupsSurviveARestart) {
     ASSERT_TRUE(test::writeSineMp3(files_.file("service/Обед.mp3"), 700, 1));
     openWithLoudspeaker();
     openView(wxT("Служебные сообщения"));
@@ -234,6 +234,13 @@ TEST_F(MessagePanelTest, AScheduledMessageAndItsGroupAreNotDeleted) {
     pressLabelled(wxT("Удалить выделенное"));
     EXPECT_TRUE(pumpUntil([&] { return !item(wxT("Пустая")).IsOk(); }));
     EXPECT_EQ(tree()->GetCount(), 2u);
+
+    // The groups come back after a restart.
+    closeWindow();
+    openWindow();
+    openView(wxT("Служебные сообщения"));
+    EXPECT_EQ(tree()->GetCount(), 2u);
+    EXPECT_EQ(tree()->GetItemParent(item(wxT("Обед"))), item(wxT("Распорядок")));
 }
 
 }  // namespace
