@@ -174,7 +174,9 @@ TEST(MessagePanelRules, TheServicePanelPlaysGongAndMessageOnlyWhenBothExist) {
         for (const auto& entry : playlist.items) got.push_back(entry.title);
         EXPECT_EQ(got, titles);
         EXPECT_EQ(text(playlist.refusal), refusal);
-        if (titles.size() == 2) EXPECT_EQ(playlist.items[0].path, gong);
+        if (titles.size() == 2) {
+            EXPECT_EQ(playlist.items[0].path, gong);
+        }
     }
 }
 
