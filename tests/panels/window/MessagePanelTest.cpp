@@ -209,11 +209,12 @@ TEST_F(MessagePanelTest, AScheduledMessageAndItsGroupAreNotDeletedAndTheGroupsSu
     ASSERT_TRUE(pumpUntil([&] { return scheduler->IsShownOnScreen(); }));
     auto* place = dynamic_cast<wxChoice*>(wxWindow::FindWindowByName("place", scheduler));
     ASSERT_NE(place, nullptr);
-    ASSERT_EQ(place->GetString(2), wxT("Служебные сообщения"));
-    place->SetSelection(2);
+    const int messages = place->FindString(wxT("Служебные сообщения"));
+    ASSERT_NE(messages, wxNOT_FOUND);
+    place->SetSelection(messages);
     wxCommandEvent chosen(wxEVT_CHOICE, place->GetId());
     chosen.SetEventObject(place);
-    chosen.SetInt(2);
+    chosen.SetInt(messages);
     place->ProcessWindowEvent(chosen);
     for (const char* name : {"content", "gong"})
         dynamic_cast<wxChoice*>(wxWindow::FindWindowByName(name, scheduler))->SetSelection(0);
