@@ -14,12 +14,14 @@
 #include <algorithm>
 #include <cwctype>
 #include <functional>
+#include <optional>
 
 #include "app/GuiFreezer.h"
 #include "devices/VokarInfo.h"
 #include "support/AudioFlash.h"
 #include "support/DispatcherWait.h"
 #include "support/LineControllerEmulator.h"
+#include "support/ManualClock.h"
 #include "tests/app/window/PropertyPanelFixture.h"
 
 namespace {
@@ -232,9 +234,15 @@ TEST_F(PropertyPanelTest, FiveSliderMovesSendOneVolumeAndLeavingThePageDropsAPen
     const int start = slider->GetValue();
     emulator.clearReceived();
 
+    // Time stands still while the slider moves and the page is left, so that however slowly a
+    // loaded machine delivers the moves, the delay of the pending volume runs only when moved on.
+    std::optional<test::ManualClock> clock(std::in_place);
+    clock->holdSteady();
     slider->SetFocus();
     wxUIActionSimulator simulator;
     for (int move = 0; move < 5; ++move) simulator.Char(WXK_LEFT);
+    ASSERT_TRUE(pumpUntil([&] { return slider->GetValue() == start - 5; }));
+    clock->advance(std::chrono::milliseconds(frm::PropertyDevicePanel::kVolumeDelayMs));
     ASSERT_TRUE(pumpUntil([&] { return volumeCommands(emulator) > 0; }));
     pumpUntil([] { return false; }, 600ms);
     EXPECT_EQ(volumeCommands(emulator), 1u);
@@ -248,10 +256,12 @@ TEST_F(PropertyPanelTest, FiveSliderMovesSendOneVolumeAndLeavingThePageDropsAPen
     ASSERT_TRUE(pumpUntil([&] { return slider->GetValue() == start - 6; }));
     showTab(L"Общие");
     EXPECT_EQ(propertyPanel()->currentTab(), 1000);
+    clock->advance(std::chrono::milliseconds(frm::PropertyDevicePanel::kVolumeDelayMs));
     pumpUntil([] { return false; }, 500ms);
     ASSERT_TRUE(test::waitForDispatcher());
     EXPECT_EQ(volumeCommands(emulator), 0u);
     EXPECT_EQ(vokar->volume.load(), start - 5);
+    clock.reset();
 
     // A sound-pressure test's restore is no item of the page: leaving the page keeps it.
     ASSERT_TRUE(vokar->testSoundPressure(1));
