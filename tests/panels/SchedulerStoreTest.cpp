@@ -1,8 +1,8 @@
 // "scheduler.xml": tasks of every kind read back as they were written, with new ids; records
 // that cannot be taken now (damaged, a playlist that is gone) are held and written back in their
-// places while the others load; an unknown loudspeaker stays in its record; a file that cannot
-// be read as a whole is kept aside; and thousands of mutated files load without a fault and are
-// never saved with fewer tasks than they held.
+// places while the others load; an unknown loudspeaker stays in its record; a moved message is
+// found in its folder; a file that cannot be read as a whole is kept aside; and thousands of
+// mutated files load without a fault and are never saved with fewer tasks than they held.
 
 #include <gtest/gtest.h>
 
@@ -196,6 +196,28 @@ TEST_F(SchedulerStoreTest, RecordsThatCannotBeTakenAreHeldInTheirPlacesAndTheOth
     EXPECT_TRUE(*written[3] == *original[3]);
     EXPECT_EQ(written[2]->get_child(L"playback.devices").size(), 2u);
     EXPECT_EQ(written[2]->get_child(L"playback.devices").back().second.data(), L"02:7E:41:00:00:63");
+}
+
+TEST_F(SchedulerStoreTest, AMessageMovedIntoItsFolderIsFoundAndWrittenWithItsNewPath) {
+    std::filesystem::create_directories(folder_.file("service"));
+    pref::setString(setting::placePathDirServiceMessage.key, folder_.file("service"));
+    std::filesystem::rename(folder_.file("Обед.mp3"), folder_.file("service/Обед.mp3"));
+    write(
+        "<scheduler_v2><task><type>once</type><startDate>2024-05-02</startDate><finalDate/>"
+        "<startTime>12:00</startTime><stopTime/><enable>true</enable><playback>"
+        "<placeName>serviceMessage</placeName><subPlaceName>Обед</subPlaceName><messageName>Обед</"
+        "messageName>"
+        "<messagePath>" +
+        folder_.file("Обед.mp3") +
+        "</messagePath><gongName/><gongPath/>"
+        "<devices/></playback></task></scheduler_v2>");
+    ASSERT_EQ(store_.load(path(), sources_, lookup()), storage::StateFileRead::loaded);
+    ASSERT_EQ(ids(), std::vector<std::uint32_t>{1});
+    const wptree saved = store_.toTree();
+    EXPECT_EQ(saved.get<std::wstring>(L"scheduler_v2.task.playback.messagePath"),
+              base::fromUtf8(folder_.file("service/Обед.mp3")));
+    // A once task keeps its start date as its final date, whatever the file said.
+    EXPECT_EQ(saved.get<std::wstring>(L"scheduler_v2.task.finalDate"), L"2024-05-02");
 }
 
 TEST_F(SchedulerStoreTest, AFileThatCannotBeReadAsAWholeIsKeptAside) {
