@@ -143,6 +143,8 @@ MainFrame::MainFrame(std::shared_ptr<device::TransferProtocol> transport, std::u
     microphonePanel_ = new SourceMicrophonePanel(
         m_book, this, [this](const wxString& text) { showAlarmState(text); }, questions_);
     m_book->AddPage(microphonePanel_, wxT("Микрофон"));
+    microphonePanel_->setScheduleCheck(
+        [scheduler = schedulerPanel_](const std::wstring& path) { return scheduler->isUsedFile(path); });
     drivesPanel_ = new SourceDevicePanel(m_book, questions_);
     m_book->AddPage(drivesPanel_, wxT("Накопители"));
     servicePanel_ =

@@ -153,6 +153,14 @@ bool SchedulerTasks::isUsedDevice(const ZoneElement::DevicePtr& device) const {
     return false;
 }
 
+bool SchedulerTasks::isUsedFile(const std::wstring& path) const {
+    for (const auto& task : tasks()) {
+        const auto track = std::dynamic_pointer_cast<PlaybackTrack>(task->getClientData().playback);
+        if (track && (track->getMessagePath() == path || track->getGongPath() == path)) return true;
+    }
+    return false;
+}
+
 std::shared_ptr<IPlayback> SchedulerTasks::getPlayback(const std::wstring& kind,
                                                        const std::wstring& name) const {
     const debug::Place place("frm::SourceSchedulerPanel::getPlayback");

@@ -61,6 +61,8 @@ public:
     // "radio", ...) and its exact name.
     // Whether the device is a target of a scheduled playlist (messages do not count).
     bool isUsedDevice(const ZoneElement::DevicePtr& device) const;
+    // Whether a scheduled message plays the file, as its message or its gong.
+    bool isUsedFile(const std::wstring& path) const;
     std::shared_ptr<IPlayback> getPlayback(const std::wstring& kind, const std::wstring& name) const;
     // Renames every scheduled playback of the kind with the old name.
     void renamePlaylist(const std::wstring& kind, const std::wstring& oldName, const std::wstring& newName);

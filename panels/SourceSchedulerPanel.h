@@ -60,6 +60,7 @@ public:
     // The control for the panels of that kind of playlist ("playlist" or "radio").
     ISchedulerControl* getSchedulerControl(const std::wstring& kind);
     bool isUsedDevice(const ZoneElement::DevicePtr& device) const { return tasks_.isUsedDevice(device); }
+    bool isUsedFile(const std::wstring& path) const { return tasks_.isUsedFile(path); }
     scheduler::Core& getCore() { return core_; }
 
 protected:

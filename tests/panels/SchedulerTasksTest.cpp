@@ -157,6 +157,8 @@ TEST_F(SchedulerTasksTest, QueriesFindAPlaybackByKindAndExactName) {
     messages->add(std::make_shared<frm::PlaybackTrack>(L"Обед", 4, false));
     const auto message = messages->getPlaybacks().front()->clone();
     message->setTargets({device(2)});
+    std::dynamic_pointer_cast<frm::PlaybackTrack>(message)->setMessage(L"Обед", L"/record/Обед.mp3");
+    std::dynamic_pointer_cast<frm::PlaybackTrack>(message)->setGong(L"Гонг", L"/gong/Гонг.mp3");
     ASSERT_FALSE(tasks_.put(frm::taskOnce, {5, 6}, record(message, L"12:00", L""), true));
 
     EXPECT_TRUE(tasks_.existPlaylist(L"playlist", L"Утро"));
@@ -172,6 +174,11 @@ TEST_F(SchedulerTasksTest, QueriesFindAPlaybackByKindAndExactName) {
     EXPECT_TRUE(tasks_.isUsedDevice(*morning->getTargets().begin()));
     // A message's loudspeaker is not held by the schedule.
     EXPECT_FALSE(tasks_.isUsedDevice(*message->getTargets().begin()));
+    for (const auto& [path, used] : {std::pair<const wchar_t*, bool>{L"/record/Обед.mp3", true},
+                                     {L"/gong/Гонг.mp3", true},
+                                     {L"/record/Ужин.mp3", false},
+                                     {L"Утро", false}})
+        EXPECT_EQ(tasks_.isUsedFile(path), used) << path;
 }
 
 }  // namespace
