@@ -10,6 +10,7 @@
 
 #include "audio/AudioStartup.h"
 #include "audio/ListOfPlaylist.h"
+#include "foundation/NetworkProbes.h"
 #include "foundation/Storage.h"
 #include "foundation/TextConversion.h"
 
@@ -64,6 +65,11 @@ void WindowFixture::openWindow(bool debug) {
     transport_ = std::make_shared<device::TransferProtocol>(port_, "127.0.0.1");
     frame_ = new frm::MainFrame(transport_, port_, "127.0.0.1", questions_, debug);
     audio::startUp(L"" MELVOX_PLUGIN_DIR, frame_->getRegistry());
+    // The discovery datagrams stay on this machine: no factory address or broadcast off loopback.
+    os::DiscoveryTargets loopbackOnly;
+    loopbackOnly.factoryAddress = "127.0.0.254";
+    loopbackOnly.limitedBroadcast = "127.255.255.255";
+    frame_->getDeviceCollection().setDiscoveryTargets(loopbackOnly);
     frame_->getDeviceCollection().setWatchTiming(
         {std::chrono::milliseconds(100), std::chrono::milliseconds(100)});
     frame_->Startup();
