@@ -103,6 +103,10 @@ void PageWork::leave(int page) {
     for (std::atomic<std::uint32_t>& slot : found->second) removeQueued(slot);
 }
 
+void PageWork::remove(int page, std::size_t slot) {
+    if (std::atomic<std::uint32_t>* held = state_->slot(page, slot)) removeQueued(*held);
+}
+
 void PageWork::invalidate() {
     ++state_->generation;
 }

@@ -76,6 +76,8 @@ public:
     // The page is left: tickets taken before no longer hold, and the page's queued items are
     // removed.
     void leave(int page);
+    // Removes the item that a slot of the page holds; an item already running still runs.
+    void remove(int page, std::size_t slot);
     // The device changes: tickets taken before no longer hold.
     void invalidate();
     // Nothing queued runs any more, nor is anything queued from now on.

@@ -62,6 +62,7 @@ PropertyDevicePanel::PropertyDevicePanel(wxWindow* parent, std::shared_ptr<devic
       m_questions(questions),
       m_work(pageIds()) {
     debug::Place("frm::PropertyDevicePanel::PropertyDevicePanel").trace(L"");
+    m_debugPolling->transfer = m_transfer;
     m_work.setShowingCheck(
         [this](const device::DeviceBase* device, int page) { return isShowing(device, page); });
     adjustLayout();

@@ -11,6 +11,7 @@
 
 #include <wx/clntdata.h>
 
+#include <atomic>
 #include <functional>
 #include <map>
 #include <memory>
@@ -21,6 +22,8 @@
 #include "devicelink/Version.h"
 #include "foundation/NetworkAddress.h"
 #include "layouts/PropertyDevicePanel.h"
+#include "propertypanel/ConsoleLog.h"
+#include "propertypanel/DebugMessages.h"
 #include "propertypanel/MemoryPage.h"
 #include "propertypanel/PageWork.h"
 
@@ -61,6 +64,10 @@ public:
     static constexpr std::size_t kDebugPollSlot = 0;
     static constexpr std::size_t kDebugIndicatorSlot = 1;
     static constexpr std::size_t kVolumeSlot = 2;
+    // The slot of the sources page's sound-pressure check.
+    static constexpr std::size_t kSoundPressureSlot = 0;
+    // The target that marks the end of the debug page's polling.
+    static constexpr int kStoppedTarget = 2;
     // The pause after the last move of the volume slider before the volume is sent.
     static constexpr std::uint32_t kVolumeDelayMs = 200;
     // The slots of the line page's refresh and the key page's check.
@@ -180,6 +187,26 @@ protected:
     void addPasskeyOnButtonClick(wxCommandEvent& event) override;
     void resetPasskeysOnButtonClick(wxCommandEvent& event) override;
 
+    // The debug page and the device's error lines (PropertyDevicePanelDebug.cpp).
+    void debugTargetOnToggleButton(wxCommandEvent& event) override;
+    void debugMessagesOnCheckBox(wxCommandEvent& event) override;
+    void refreshTimeOnChoice(wxCommandEvent& event) override;
+    void copyOnButtonClick(wxCommandEvent& event) override;
+    void clearOnButtonClick(wxCommandEvent& event) override;
+    void chartOnCheckBox(wxCommandEvent& event) override;
+    void paintTextOnPanel(wxPaintEvent& event) override;
+
+    // The direct command exchange (PropertyDevicePanelExchange.cpp).
+    void OnSize(wxSizeEvent& event) override;
+    void textDebugExchangeOnPress(wxCommandEvent& event) override;
+    void buttonDebugExchangeOnClick(wxCommandEvent& event) override;
+    void addCommandOnButtonClick(wxCommandEvent& event) override;
+    void commandSuiteOnButtonClick(wxCommandEvent& event) override;
+    void removeStrSizerOnClick(wxCommandEvent& event);
+
+    // The sound-pressure test (PropertyDevicePanelSoundPressure.cpp).
+    void testSoundPressureOnButtonClick(wxCommandEvent& event) override;
+
 private:
     struct PageRecord {
         wxString title;
@@ -198,6 +225,37 @@ private:
     void fillSourcePage();
     void fillLinePage();
     void fillDebugPage();
+    // The debug page (PropertyDevicePanelDebug.cpp).
+    struct DebugPolling {
+        std::shared_ptr<device::TransferProtocol> transfer;
+        std::atomic<bool> requested{false};
+        std::atomic<bool> once{false};
+        std::atomic<unsigned> period{0};
+        std::atomic<int> target{0};
+    };
+    void startDebugPage();
+    void startRequestingDebugMessages();
+    void stopRequestingDebugMessages();
+    // One polling cycle, on the dispatcher: it touches no control and nothing of the panel but
+    // through `polling`; `panel` is only handed to the answer's GUI work.
+    static void requestDebugMessage(PropertyDevicePanel* panel, const std::shared_ptr<DebugPolling>& polling,
+                                    const PageTicket& ticket, const DevicePtr& device);
+    void handleDebugMessage(const std::string& reply, bool ok, int target);
+    void showDebugText(const std::wstring& text);
+    wxTextCtrl* debugHistory(int target) const;
+    // Sends the error lines of the shown device to the error log.
+    void listenToDevice();
+    void toConsoleLog(const std::string& line);
+    void fillConsoleLog();
+    // The direct command exchange (PropertyDevicePanelExchange.cpp).
+    void transferDirectRequest(const std::string& command);
+    void addCommandRow(const std::wstring& command);
+    std::vector<std::wstring> getCommandList() const;
+    void fillCommandList(const std::vector<std::wstring>& commands);
+    void clearCommandList();
+    void fitCommandList();
+    // The sound-pressure test (PropertyDevicePanelSoundPressure.cpp).
+    void updateSoundPressureButton();
     // Runs the close callback, which the owner always sets.
     void runCloseCallback();
     // The audio-memory page (PropertyDevicePanelMemory.cpp).
@@ -285,6 +343,16 @@ private:
     int m_selectedScenarioRow = -1;
     std::vector<std::wstring> m_fragmentFiles;
     std::map<int, wxString> m_memoryMenuLabels;
+
+    // The debug page: the polled target (0 main, 1 line control), what its polling reads, the
+    // histories' reading, the painted plain block and the device's error lines.
+    int m_debugTarget = 0;
+    std::shared_ptr<DebugPolling> m_debugPolling = std::make_shared<DebugPolling>();
+    debugpage::DebugMessages m_debugMessages;
+    std::wstring m_debugText;
+    ConsoleLog m_consoleLines;
+    // Lives as long as the panel, for what reaches it from the transport.
+    std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
 };
 
 }  // namespace frm

@@ -66,6 +66,7 @@ void PropertyDevicePanel::updateData() {
     debug::throwIfFalse(m_device && m_transfer, "frm::PropertyDevicePanel::updateData");
     layoutTabs();
     m_deviceName->SetLabel(m_device->getDisplayName());
+    listenToDevice();
     fillPage();
     place.trace(L"property data is updated");
 }
@@ -308,6 +309,7 @@ void PropertyDevicePanel::fillSourcePage() {
     initSource(config.multicastListen, config.multicastAin0, config.multicastAin1, true, true, &config);
     m_ain0LineIntegrity->SetValue(config.ain0Arm);
     m_ain1LineIntegrity->SetValue(config.ain1Arm);
+    updateSoundPressureButton();
     m_pageSource->Layout();
     m_pageSource->Refresh();
 }
@@ -367,6 +369,7 @@ void PropertyDevicePanel::fillDebugPage() {
     m_refreshTime->SetStringSelection(period);
     m_refreshPeriod = fill::refreshPeriod(period, choiceItems(m_refreshTime));
     m_debugLine->Enable(traitsOf(*m_device).lineControl);
+    startDebugPage();
     initVolumeSlider();
 }
 

@@ -38,18 +38,8 @@ protected:
     std::shared_ptr<device::VokarInfo> vokar(int index) {
         return frame_->getDeviceCollection().getVokars<device::VokarInfo>(false).at(index);
     }
-    // The page's two lists, the fragments' first.
-    wxListCtrl* list(std::size_t index) {
-        std::vector<wxListCtrl*> found;
-        std::function<void(wxWindow*)> collect = [&](wxWindow* window) {
-            if (auto* list = dynamic_cast<wxListCtrl*>(window)) found.push_back(list);
-            for (wxWindow* child : window->GetChildren()) collect(child);
-        };
-        collect(notebook()->GetCurrentPage());
-        return found.at(index);
-    }
-    wxListCtrl* fragments() { return list(0); }
-    wxListCtrl* scenarios() { return list(1); }
+    wxListCtrl* fragments() { return pageControls<wxListCtrl>().at(0); }
+    wxListCtrl* scenarios() { return pageControls<wxListCtrl>().at(1); }
 
     // Opens the audio-memory page of the first loudspeaker.
     void openMemoryPage() {

@@ -50,6 +50,18 @@ protected:
         pumpUntil([] { return false; }, std::chrono::milliseconds(100));
     }
 
+    // The current page's controls of a type, in the order of the layout.
+    template <class Control>
+    std::vector<Control*> pageControls() {
+        std::vector<Control*> found;
+        const std::function<void(wxWindow*)> collect = [&](wxWindow* window) {
+            if (auto* control = dynamic_cast<Control*>(window)) found.push_back(control);
+            for (wxWindow* child : window->GetChildren()) collect(child);
+        };
+        collect(notebook()->GetCurrentPage());
+        return found;
+    }
+
     template <class Control>
     Control* control(const wxString& name) {
         return dynamic_cast<Control*>(wxWindow::FindWindowByName(name, propertyPanel()));

@@ -1,0 +1,100 @@
+// The debug messages page, the error lines a device sends, the direct command exchange and the
+// sound-pressure test, against emulated loudspeakers.
+
+#include <wx/checkbox.h>
+#include <wx/textctrl.h>
+
+#include <algorithm>
+#include <thread>
+
+#include "support/AudioFlash.h"
+#include "support/DispatcherWait.h"
+#include "tests/app/window/PropertyPanelFixture.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+class PropertyDebugTest : public test::PropertyPanelFixture {
+protected:
+    void openDebugPage() {
+        loudspeakers_.add(1);
+        openWindow(true);
+        ASSERT_TRUE(pumpUntil([&] { return deviceState(0) == L"В сети"; }));
+        openProperties(0);
+        settled(emulator());
+        showTab(L"Отладочные сообщения");
+        ASSERT_EQ(propertyPanel()->currentTab(), frm::fb::PropertyDevicePanel::ID_PAGE_DEBUG_MESSAGE);
+    }
+    test::LoudspeakerEmulator& emulator() { return loudspeakers_.loudspeaker(0); }
+    std::size_t sent(const std::string& command) {
+        const auto received = emulator().received();
+        return std::count(received.begin(), received.end(), command);
+    }
+};
+
+TEST_F(PropertyDebugTest, TheHistoryShowsColouredMessagesAndPollingEndsWithThePage) {
+    openDebugPage();
+    emulator().answer("get dbg", "!5 #gOK##rest\r\nU=12\r\n");
+    wxCheckBox* request = pageControls<wxCheckBox>().at(0);
+    click(request, wxRect(request->GetClientSize()));
+    wxTextCtrl* history = pageControls<wxTextCtrl>().at(2);
+    ASSERT_TRUE(pumpUntil([&] { return history->GetValue() == L"OKrest"; }));
+    wxTextAttr style;
+    ASSERT_TRUE(history->GetStyle(1, style));
+    EXPECT_EQ(style.GetBackgroundColour(), wxColour(174, 255, 174));
+    EXPECT_TRUE(screenshot("property_debug"));
+
+    // A command typed on the page gets its answer there.
+    emulator().answer("get hello", "hello back \r\n");
+    wxTextCtrl* command = pageControls<wxTextCtrl>().at(0);
+    command->SetFocus();
+    command->ChangeValue(L"get hello");
+    wxUIActionSimulator().Char(WXK_RETURN);
+    EXPECT_TRUE(pumpUntil([&] { return pageControls<wxTextCtrl>().at(1)->GetValue() == L"hello back"; }));
+
+    showTab(L"Общие");
+    ASSERT_TRUE(test::waitForDispatcher());
+    emulator().clearReceived();
+    pumpUntil([] { return false; }, 2s);
+    EXPECT_EQ(sent("get dbg"), 0u);
+}
+
+TEST_F(PropertyDebugTest, TenThousandErrorLinesKeepTheLogBounded) {
+    openDebugPage();
+    const net::IpAndPort headEnd("127.0.0.1", port_);
+    std::thread([&] {
+        for (int line = 0; line < 10000; ++line) {
+            emulator().send("ERR " + std::to_string(line), headEnd);
+            if (line % 200 == 0) std::this_thread::sleep_for(2ms);
+        }
+    }).join();
+    wxTextCtrl* log = pageControls<wxTextCtrl>().at(4);
+    // The last line is sent until it is seen: loopback may drop a datagram of a flood.
+    ASSERT_TRUE(pumpUntil([&] {
+        if (log->GetValue().EndsWith(L"ERR last")) return true;
+        emulator().send("ERR last", headEnd);
+        return false;
+    }));
+    EXPECT_EQ(log->GetNumberOfLines(), 1000);
+}
+
+TEST_F(PropertyDebugTest, ASoundPressureTestRunsAndStops) {
+    loudspeakers_.add(1);
+    // The sources page reads the memory's scenarios; an unanswered read would hold up the test.
+    test::AudioFlash flash(emulator(), 4096);
+    openWindow();
+    ASSERT_TRUE(pumpUntil([&] { return deviceState(0) == L"В сети"; }));
+    openProperties(0);
+    settled(emulator());
+    showTab(L"Источники");
+    questions_.numbers = {5};
+    clickLabelled(L"Тест звукового давления (1 кГц)");
+    EXPECT_TRUE(emulator().tonePlaying());
+    ASSERT_TRUE(pumpUntil([&] { return labelled(L"Завершить тест") != nullptr; }));
+    clickLabelled(L"Завершить тест");
+    EXPECT_FALSE(emulator().tonePlaying());
+    EXPECT_TRUE(pumpUntil([&] { return labelled(L"Тест звукового давления (1 кГц)") != nullptr; }));
+}
+
+}  // namespace
