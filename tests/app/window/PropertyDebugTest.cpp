@@ -2,6 +2,7 @@
 // sound-pressure test, against emulated loudspeakers.
 
 #include <wx/checkbox.h>
+#include <wx/scrolwin.h>
 #include <wx/textctrl.h>
 
 #include <algorithm>
@@ -9,6 +10,7 @@
 
 #include "support/AudioFlash.h"
 #include "support/DispatcherWait.h"
+#include "support/TempFolder.h"
 #include "tests/app/window/PropertyPanelFixture.h"
 
 namespace {
@@ -95,6 +97,53 @@ TEST_F(PropertyDebugTest, ASoundPressureTestRunsAndStops) {
     clickLabelled(L"Завершить тест");
     EXPECT_FALSE(emulator().tonePlaying());
     EXPECT_TRUE(pumpUntil([&] { return labelled(L"Тест звукового давления (1 кГц)") != nullptr; }));
+}
+
+TEST_F(PropertyDebugTest, SavedCommandsAreAddedRemovedAndKeptAsASuite) {
+    loudspeakers_.add(1);
+    openWindow(true);
+    ASSERT_TRUE(pumpUntil([&] { return deviceState(0) == L"В сети"; }));
+    openProperties(0);
+    settled(emulator());
+    wxTextCtrl* command = nullptr;
+    for (wxTextCtrl* box : pageControls<wxTextCtrl>()) {
+        if (box->GetToolTipText() == L"Команда") command = box;
+    }
+    ASSERT_NE(command, nullptr);
+    for (const wchar_t* text : {L"a", L"b", L"c"}) {
+        command->ChangeValue(text);
+        clickLabelled(L"+");
+        EXPECT_TRUE(command->IsEmpty());
+    }
+    // A row's own "-" takes the row away once its click is over.
+    wxWindow* second = nullptr;
+    for (wxTextCtrl* box : pageControls<wxTextCtrl>()) {
+        if (box->GetValue() == L"b") second = box->GetParent();
+    }
+    ASSERT_NE(second, nullptr);
+    wxWindow* remove = wxWindow::FindWindowByLabel(L"-", second);
+    click(remove, wxRect(remove->GetClientSize()));
+    // The saved rows' boxes, oldest first.
+    const auto rows = [&] {
+        std::vector<std::wstring> texts;
+        for (wxTextCtrl* box : pageControls<wxTextCtrl>()) {
+            if (dynamic_cast<wxScrolledWindow*>(box->GetParent()->GetParent()))
+                texts.push_back(box->GetValue().ToStdWstring());
+        }
+        return texts;
+    };
+    EXPECT_TRUE(pumpUntil([&] { return rows() == std::vector<std::wstring>{L"a", L"c"}; }));
+
+    questions_.modal = [&](wxDialog& dialog) {
+        return whenShown(dialog, [&] {
+            wxDynamicCast(wxWindow::FindWindowByName(L"suiteName", &dialog), wxTextCtrl)
+                ->ChangeValue(L"Набор");
+            clickInDialog(wxWindow::FindWindowByLabel(L"Сохранить", &dialog));
+            clickInDialog(wxWindow::FindWindowByLabel(L"Закрыть", &dialog));
+        });
+    };
+    clickLabelled(L"^");
+    EXPECT_EQ(test::readWholeFile(root_.dataFolder() + "/commands/Набор.txt"), "a\nc\n");
 }
 
 }  // namespace
