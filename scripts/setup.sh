@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  cmake g++ make pkg-config ccache
+  cmake g++ make pkg-config
   libboost-dev libboost-thread-dev libboost-filesystem-dev libboost-system-dev libboost-date-time-dev
   libwxgtk3.2-dev wx3.2-i18n libconfig++-dev libvlc-dev libvlc-bin vlc-plugin-base
   libmp3lame-dev lame zlib1g-dev libasound2-dev libpulse-dev pulseaudio pulseaudio-utils

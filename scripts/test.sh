@@ -5,7 +5,7 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/setup.sh"
-"$root/scripts/build.sh" build-test -DCMAKE_BUILD_TYPE=Debug -DMELVOX_SANITIZE=ON -DMELVOX_BENCH=ON
+"$root/scripts/build.sh" build-test -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG=-g1 -DMELVOX_SANITIZE=ON -DMELVOX_BENCH=ON
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 status=0
