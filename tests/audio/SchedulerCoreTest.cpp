@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <boost/date_time/posix_time/posix_time.hpp>
-#include <cstdlib>
 #include <future>
 #include <mutex>
 
@@ -19,16 +18,13 @@
 #include "support/FakeGuiThread.h"
 #include "support/LogCapture.h"
 #include "support/ManualClock.h"
+#include "support/TimeZone.h"
 
 namespace {
 
 using boost::posix_time::ptime;
 using scheduler::task::Daily;
 using scheduler::task::Once;
-
-// Central European time: summer time from the last Sunday of March, 02:00, to the last Sunday
-// of October, 03:00.
-constexpr const char* kZone = "CET-1CEST,M3.5.0,M10.5.0/3";
 
 // The clock seam's microseconds of a UTC date and time.
 std::int64_t utc(const char* text) {
@@ -39,11 +35,6 @@ std::int64_t utc(const char* text) {
 class SchedulerCoreTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        const char* zone = std::getenv("TZ");
-        if (zone) oldZone_ = zone;
-        hadZone_ = zone != nullptr;
-        setenv("TZ", kZone, 1);
-        tzset();
         base::ThreadDispatcher::create();
         clock_.setSystemMicros(utc("2024-01-01 00:00:00"));
         core_ = std::make_unique<scheduler::Core>();
@@ -51,12 +42,6 @@ protected:
     void TearDown() override {
         core_.reset();
         base::ThreadDispatcher::destroy();
-        if (hadZone_) {
-            setenv("TZ", oldZone_.c_str(), 1);
-        } else {
-            unsetenv("TZ");
-        }
-        tzset();
     }
 
     // An event that records the local time at which it ran under the name.
@@ -89,13 +74,12 @@ protected:
         return runs_;
     }
 
+    const test::TimeZone zone_{test::TimeZone::centralEurope};
     test::LogCapture capture_;
     test::ManualClock clock_;
     std::unique_ptr<scheduler::Core> core_;
     std::mutex lock_;
     std::vector<std::string> runs_;
-    bool hadZone_ = false;
-    std::string oldZone_;
 };
 
 TEST_F(SchedulerCoreTest, ADailyTaskPlaysAtItsLocalHourOnEachOfItsDaysAcrossTheChangeToSummerTime) {

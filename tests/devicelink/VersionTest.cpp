@@ -1,14 +1,13 @@
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <ctime>
-#include <optional>
 #include <string>
 #include <tuple>
 #include <vector>
 
 #include "devicelink/Version.h"
 #include "support/LogCapture.h"
+#include "support/TimeZone.h"
 
 namespace {
 
@@ -90,36 +89,14 @@ TEST(ParseVersion, RefusesTextsWithoutThreeNumbersInRange) {
     }
 }
 
-// Runs each test in a time zone of its own and puts the process's zone back afterwards.
-class BuildTime : public ::testing::Test {
-protected:
-    void SetUp() override {
-        if (const char* zone = std::getenv("TZ")) saved_ = zone;
-    }
-    void TearDown() override {
-        if (saved_) {
-            setenv("TZ", saved_->c_str(), 1);
-        } else {
-            unsetenv("TZ");
-        }
-        tzset();
-    }
-    static void useZone(const char* zone) {
-        setenv("TZ", zone, 1);
-        tzset();
-    }
-    static std::int64_t buildTimeOf(const std::string& text) {
-        device::Version version;
-        EXPECT_TRUE(device::parseVersion(text, &version));
-        return version.buildTime;
-    }
+std::int64_t buildTimeOf(const std::string& text) {
+    device::Version version;
+    EXPECT_TRUE(device::parseVersion(text, &version));
+    return version.buildTime;
+}
 
-private:
-    std::optional<std::string> saved_;
-};
-
-TEST_F(BuildTime, EveryDateFormatIsTriedAsLocalWinterTime) {
-    useZone("UTC0");
+TEST(BuildTime, EveryDateFormatIsTriedAsLocalWinterTime) {
+    const test::TimeZone zone("UTC0");
     const std::vector<std::pair<std::string, std::int64_t>> cases = {
         {"Vokar-B 2.01.03.17 [2023-04-05 10:11:12]", 1680689472},
         {"Vokar-N 1.0.0.7d [2022/01/02 03:04:05]", 1641092645},
@@ -143,9 +120,9 @@ TEST_F(BuildTime, EveryDateFormatIsTriedAsLocalWinterTime) {
     // The date is local time without daylight saving: central European summer time is in force
     // on that day, but the date is read as winter time.
     const std::string text = "Vokar-B 2.01.03.17 [2023-04-05 10:11:12]";
-    useZone("MSK-3");
+    test::TimeZone::use("MSK-3");
     EXPECT_EQ(1680689472 - 3 * 3600, buildTimeOf(text));
-    useZone("CET-1CEST,M3.5.0,M10.5.0/3");
+    test::TimeZone::use(test::TimeZone::centralEurope);
     EXPECT_EQ(1680689472 - 3600, buildTimeOf(text));
 }
 

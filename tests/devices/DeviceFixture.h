@@ -10,13 +10,16 @@
 #include <memory>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "devicelink/CommonConfig.h"
 #include "devicelink/DeviceBase.h"
 #include "devicelink/TransferProtocol.h"
+#include "foundation/Exceptions.h"
 #include "foundation/ThreadDispatcher.h"
 #include "support/DeviceEmulator.h"
 #include "support/DispatcherWait.h"
+#include "support/EmulatorText.h"
 #include "support/FakeGuiThread.h"
 #include "support/LogCapture.h"
 
@@ -75,6 +78,20 @@ protected:
         std::string text;
         for (const std::string& command : emulator.received()) text += (text.empty() ? "" : "; ") + command;
         return text;
+    }
+
+    // The reply that a fresh read of the settings refused as UnexpectedResponseOfDevice.
+    template <class Device>
+    static std::string refusedReply(Device& device) {
+        return thrown<exception::UnexpectedResponseOfDevice>(
+            [&device] { device.getConfig(true); }, &exception::UnexpectedResponseOfDevice::response);
+    }
+    // The settings reply of `emulated` with one of its lines replaced.
+    template <class Emulator>
+    static std::string spoiled(const Emulator& emulated, std::size_t line, const std::string& text) {
+        std::vector<std::string> lines = emulated.settingsLines();
+        lines[line] = text;
+        return joinLines(lines);
     }
 
     // Checks that the device answers until `answered` holds: a loaded machine may answer later

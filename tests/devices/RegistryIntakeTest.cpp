@@ -1,5 +1,6 @@
 // Loudspeakers and consoles coming online through the registry: the status packets of an
-// emulated device create it, are parsed by its device class, and its online state follows them.
+// emulated device create it (as the registry's own tests show), are parsed by its device class,
+// and its online state follows them.
 
 #include <gtest/gtest.h>
 
@@ -44,23 +45,6 @@ protected:
     std::atomic<int> notices_{0};
 };
 
-TEST_F(RegistryIntakeTest, FirstPacketCreatesTheLoudspeakerAndTheSecondIsParsed) {
-    auto emulator = makeEmulator(device::vokarV3_A110);
-    ASSERT_TRUE(emulator->sendStatus(headEnd()));
-    ASSERT_TRUE(test::waitFor([&] { return registry_->getVokars(false).size() == 1; }));
-    const auto loudspeaker = registry_->getVokars(false).front();
-    EXPECT_EQ(loudspeaker->getId(), 1u);
-    EXPECT_EQ(loudspeaker->getDisplayName(), L"Устройство 02:7E:41:00:00:01");
-    EXPECT_EQ(loudspeaker->lastPacketTime.load(), 0);  // the creating packet is not parsed
-    EXPECT_FALSE(loudspeaker->isOnline());
-
-    ASSERT_TRUE(emulator->sendStatus(headEnd()));
-    ASSERT_TRUE(test::waitFor([&] { return loudspeaker->lastPacketTime.load() != 0; }));
-    EXPECT_TRUE(loudspeaker->isOnline());
-    EXPECT_EQ(loudspeaker->getAddress().getText(), "127.0.0.2");
-    EXPECT_EQ(registry_->getVokars(false).size(), 1u);
-}
-
 // The responding check gives a device a fraction of a second; with time held, the answer of a
 // loaded machine still comes within it, and time moves only when the tests move it.
 TEST_F(RegistryIntakeTest, OfflineFiveSecondsAfterThePacketsStop) {
@@ -70,8 +54,10 @@ TEST_F(RegistryIntakeTest, OfflineFiveSecondsAfterThePacketsStop) {
     ASSERT_TRUE(emulator->sendStatus(headEnd()));
     ASSERT_TRUE(test::waitFor([&] { return registry_->getVokars(false).size() == 1; }));
     const auto loudspeaker = registry_->getVokars(false).front();
+    EXPECT_EQ(loudspeaker->getDisplayName(), L"Устройство 02:7E:41:00:00:01");
     ASSERT_TRUE(emulator->sendStatus(headEnd()));
     ASSERT_TRUE(test::waitFor([&] { return loudspeaker->isOnline(); }));
+    EXPECT_EQ(loudspeaker->getAddress().getText(), "127.0.0.2");
     // The responding check that the packet queued finds the loudspeaker answering.
     ASSERT_TRUE(test::waitFor([&] { return queued(L"check responding") == 1; }));
     clock.advance(std::chrono::milliseconds(200));
@@ -91,7 +77,7 @@ TEST_F(RegistryIntakeTest, OfflineFiveSecondsAfterThePacketsStop) {
     EXPECT_EQ(capture_.find(L"Устройство отключено").size(), 1u);
 }
 
-TEST_F(RegistryIntakeTest, AConsoleComesOnlineBesideALoudspeakerAndGoesOfflineWhenSilent) {
+TEST_F(RegistryIntakeTest, AConsoleComesOnlineBesideALoudspeaker) {
     test::ManualClock clock;
     clock.holdSteady();
     auto loudspeaker = makeEmulator(device::vokarV3_A110, "", 3);
@@ -113,12 +99,6 @@ TEST_F(RegistryIntakeTest, AConsoleComesOnlineBesideALoudspeakerAndGoesOfflineWh
     clock.advance(std::chrono::milliseconds(200));
     ASSERT_TRUE(
         test::waitFor([&] { return tribel->isOnlineAndResponding() && tribel->volume.load() == 80; }));
-
-    clock.advance(std::chrono::seconds(5));
-    tribel->checkOnline(false);
-    EXPECT_FALSE(tribel->isOnline());
-    EXPECT_FALSE(tribel->responding.load());
-    EXPECT_TRUE(capture_.contains(L"Устройство отключено: 'Устройство 02:7E:41:00:00:02'", L"INFO"));
 }
 
 }  // namespace

@@ -60,19 +60,7 @@ Config defaultConfig() {
     return c;
 }
 
-class TribelConfigTest : public test::TribelFixture {
-protected:
-    // The reply that a fresh read refused as UnexpectedResponseOfDevice.
-    static std::string refusedReply(TribelInfo& console) {
-        return test::thrown<exception::UnexpectedResponseOfDevice>(
-            [&console] { console.getConfig(true); }, &exception::UnexpectedResponseOfDevice::response);
-    }
-    static std::string spoiled(const ConsoleEmulator& emulated, std::size_t line, const std::string& text) {
-        std::vector<std::string> lines = emulated.settingsLines();
-        lines[line] = text;
-        return test::joinLines(lines);
-    }
-};
+using TribelConfigTest = test::TribelFixture;
 
 TEST_F(TribelConfigTest, ReadsTheSettingsOfEachLayout) {
     struct Case {

@@ -135,18 +135,6 @@ protected:
         if (model == "Vokar-B1") return types::vokarB1;
         return types::vokarB;
     }
-    // The reply that a fresh read refused as UnexpectedResponseOfDevice.
-    static std::string refusedReply(VokarInfo& device) {
-        return test::thrown<exception::UnexpectedResponseOfDevice>(
-            [&device] { device.getConfig(true); }, &exception::UnexpectedResponseOfDevice::response);
-    }
-    static std::string spoiled(const LoudspeakerEmulator& emulated, std::size_t line,
-                               const std::string& text) {
-        std::vector<std::string> lines = emulated.settingsLines();
-        lines[line] = text;
-        return test::joinLines(lines);
-    }
-
     std::optional<test::ManualClock> clock_;
 };
 

@@ -41,12 +41,6 @@ TEST(DataFolders, DataFolderIsKeptUntilTheCacheIsEmptied) {
     }
 }
 
-TEST(DataFolders, JoinPathInsertsOneSeparatorWithoutLooking) {
-    EXPECT_EQ(os::joinPath(L"a", L"b"), L"a/b");
-    EXPECT_EQ(os::joinPath(L"a/", L"b"), L"a//b");
-    EXPECT_EQ(os::joinPath(L"", L""), L"/");
-}
-
 TEST(DataFolders, ApplicationFolderHoldsTheRunningProgram) {
     const fs::path program = fs::read_symlink("/proc/self/exe");
     const fs::path folder = base::toUtf8(os::getApplicationDirectory());

@@ -1,11 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <cstdlib>
 #include <ctime>
-#include <string>
 
 #include "foundation/SignalSafeClock.h"
+#include "support/TimeZone.h"
 
 namespace {
 
@@ -32,33 +31,8 @@ TEST(SignalSafeClock, UnpreparedGivesTheCalendarOfUtc) {
     }
 }
 
-// A zone with daylight saving, given by its rule so that no zone files are needed.
-class ZoneWithDaylightSaving {
-public:
-    ZoneWithDaylightSaving() {
-        if (const char* old = std::getenv("TZ")) {
-            hadOld_ = true;
-            old_ = old;
-        }
-        setenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3", 1);
-        tzset();
-    }
-    ~ZoneWithDaylightSaving() {
-        if (hadOld_) {
-            setenv("TZ", old_.c_str(), 1);
-        } else {
-            unsetenv("TZ");
-        }
-        tzset();
-    }
-
-private:
-    bool hadOld_ = false;
-    std::string old_;
-};
-
 TEST(SignalSafeClock, AgreesWithTheCLibraryAcrossTheComingYear) {
-    ZoneWithDaylightSaving zone;
+    const test::TimeZone zone(test::TimeZone::centralEurope);
     debug::SignalSafeClock clock;
     clock.prepare();
     const std::time_t start = std::time(nullptr) / 3600 * 3600;

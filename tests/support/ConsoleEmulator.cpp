@@ -180,11 +180,6 @@ std::vector<std::string> ConsoleEmulator::settingsLines() const {
     return settingsLinesLocked();
 }
 
-void ConsoleEmulator::setVolumeText(const std::string& text) {
-    std::lock_guard<std::mutex> guard(lock_);
-    volumeText_ = text;
-}
-
 std::map<int, ConsoleEmulator::Zone> ConsoleEmulator::zones() const {
     std::lock_guard<std::mutex> guard(lock_);
     return zones_;

@@ -102,9 +102,6 @@ public:
     // The lines of the "get state" reply, each "label: value", for tests that spoil one of them.
     std::vector<std::string> settingsLines() const;
 
-    // The volume "get vol" tells, as the console sends it.
-    void setVolumeText(const std::string& text);
-
     // One zone as the console keeps it; every address takes one entry of the zone memory.
     struct Zone {
         int virtualZone = 0;

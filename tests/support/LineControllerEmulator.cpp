@@ -13,18 +13,14 @@ LineControllerEmulator::LineControllerEmulator(EmulatedDevice& loudspeaker) {
 std::string LineControllerEmulator::answer(Shared& s, const std::string& command) {
     std::lock_guard<std::mutex> guard(s.lock);
     if (command == "lsensor ver") return okReply(command, "1.02.3,hwaddr 02:7E:41:00:10:01");
-    if (command == "lsensor dbg") {
-        return okReply(command, s.state == "Active" ? "Normal mode" : "Init mode: " + decimal(s.progress));
-    }
+    if (command == "lsensor dbg") return okReply(command, "Normal mode");
     if (command == "lsensor") {
-        std::string reply = s.state + "," + decimal(s.powerSave) + "," + decimal(s.progress);
-        if (s.state != "Active") return okReply(command, reply);
         std::string items;
         for (const auto& [address, d] : s.devices) {
             items += (items.empty() ? "" : ";") + decimal(address) + ":" + hex(d.flags, 1) + ":" +
                      hex(d.firstValue, 1) + ":" + hex(d.secondValue, 1) + ":" + d.tag;
         }
-        return okReply(command, reply + ": " + items);
+        return okReply(command, "Active," + decimal(s.powerSave) + ",40: " + items);
     }
     const std::string power = "lsensor power ";
     if (command.compare(0, power.size(), power) == 0) {
@@ -50,24 +46,9 @@ std::string LineControllerEmulator::answer(Shared& s, const std::string& command
     return unknownCommand(command);
 }
 
-void LineControllerEmulator::setState(const std::string& name) {
-    std::lock_guard<std::mutex> guard(shared_->lock);
-    shared_->state = name;
-}
-
-void LineControllerEmulator::setPowerSave(std::uint32_t mode) {
-    std::lock_guard<std::mutex> guard(shared_->lock);
-    shared_->powerSave = mode;
-}
-
 std::uint32_t LineControllerEmulator::powerSave() const {
     std::lock_guard<std::mutex> guard(shared_->lock);
     return shared_->powerSave;
-}
-
-void LineControllerEmulator::setProgress(std::uint32_t percent) {
-    std::lock_guard<std::mutex> guard(shared_->lock);
-    shared_->progress = percent;
 }
 
 void LineControllerEmulator::setEndDevice(std::uint32_t address, const EndDevice& device) {

@@ -26,11 +26,7 @@ public:
 
     explicit LineControllerEmulator(EmulatedDevice& loudspeaker);
 
-    // "Active", "Pause" or "Not Ready"; the end devices are listed only while active.
-    void setState(const std::string& name);
-    void setPowerSave(std::uint32_t mode);
     std::uint32_t powerSave() const;
-    void setProgress(std::uint32_t percent);
     // By the module's address of the device (its number less 11).
     void setEndDevice(std::uint32_t address, const EndDevice& device);
     std::map<std::uint32_t, EndDevice> endDevices() const;
@@ -38,9 +34,7 @@ public:
 private:
     struct Shared {
         mutable std::mutex lock;
-        std::string state = "Active";
         std::uint32_t powerSave = 0;
-        std::uint32_t progress = 40;
         std::map<std::uint32_t, EndDevice> devices;
     };
     static std::string answer(Shared& shared, const std::string& command);

@@ -245,11 +245,6 @@ std::string LoudspeakerEmulator::versionText() const {
     return versionText_;
 }
 
-void LoudspeakerEmulator::setVersionText(const std::string& text) {
-    std::lock_guard<std::mutex> guard(lock_);
-    versionText_ = text;
-}
-
 LoudspeakerEmulator::Status LoudspeakerEmulator::status() const {
     std::lock_guard<std::mutex> guard(lock_);
     return status_;
@@ -258,11 +253,6 @@ LoudspeakerEmulator::Status LoudspeakerEmulator::status() const {
 void LoudspeakerEmulator::setStatus(const Status& status) {
     std::lock_guard<std::mutex> guard(lock_);
     status_ = status;
-}
-
-void LoudspeakerEmulator::setNumberCount(std::size_t count) {
-    std::lock_guard<std::mutex> guard(lock_);
-    numberCount_ = count > fullNumberCount ? fullNumberCount : count;
 }
 
 std::string LoudspeakerEmulator::statusPacket() const {
@@ -328,11 +318,6 @@ void LoudspeakerEmulator::setChannelBytes(unsigned first, unsigned second) {
     std::lock_guard<std::mutex> guard(lock_);
     firstChannelByte_ = first;
     secondChannelByte_ = second;
-}
-
-std::pair<unsigned, unsigned> LoudspeakerEmulator::channelBytes() const {
-    std::lock_guard<std::mutex> guard(lock_);
-    return {firstChannelByte_, secondChannelByte_};
 }
 
 std::optional<std::string> LoudspeakerEmulator::getVolume(const std::string& command) {
@@ -569,11 +554,6 @@ std::uint16_t LoudspeakerEmulator::equalizerWord() const {
 std::string LoudspeakerEmulator::equalizerBands() const {
     std::lock_guard<std::mutex> guard(lock_);
     return equalizerBands_;
-}
-
-void LoudspeakerEmulator::setEqualizerBands(const std::string& bands) {
-    std::lock_guard<std::mutex> guard(lock_);
-    equalizerBands_ = bands;
 }
 
 bool LoudspeakerEmulator::equalizerOn() const {

@@ -112,14 +112,9 @@ public:
     device::VokarVersion generation() const { return generation_; }
     const std::string& hardwareAddress() const { return hardwareAddress_; }
     std::string versionText() const;
-    // Replaces the version text of the packets, as a firmware update or a broken one does.
-    void setVersionText(const std::string& text);
 
     Status status() const;
     void setStatus(const Status& status);
-    // How many of the 26 numbers the packets carry: 15 on the first generations, all of
-    // them later.
-    void setNumberCount(std::size_t count);
     std::string statusPacket() const;
     // The packet a loudspeaker with that address, status and version text sends.
     static std::string makeStatusPacket(const std::string& hardwareAddress, const Status& status,
@@ -132,7 +127,6 @@ public:
     void setDecibels(std::int32_t level);
     std::int32_t decibels() const;
     void setChannelBytes(unsigned first, unsigned second);
-    std::pair<unsigned, unsigned> channelBytes() const;
 
     Settings settings() const;
     void setSettings(const Settings& settings);
@@ -152,7 +146,6 @@ public:
     // as "set eqd" last wrote them) and a switch.
     std::uint16_t equalizerWord() const;
     std::string equalizerBands() const;
-    void setEqualizerBands(const std::string& bands);
     bool equalizerOn() const;
 
     // The zone lists, from generation 16 on: the virtual zones it announces and the consoles'

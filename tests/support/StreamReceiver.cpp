@@ -138,7 +138,6 @@ TransportStream readTransportStream(const std::vector<std::string>& datagrams) {
         if (datagram.size() % 188 != 0) ++stream.malformed;
         for (std::size_t at = 0; at + 188 <= datagram.size(); at += 188) {
             const auto* packet = reinterpret_cast<const std::uint8_t*>(datagram.data() + at);
-            ++stream.packets;
             if (packet[0] != 0x47) {
                 ++stream.malformed;
                 continue;
@@ -146,10 +145,7 @@ TransportStream readTransportStream(const std::vector<std::string>& datagrams) {
             const int pid = ((packet[1] & 0x1F) << 8) | packet[2];
             const bool start = (packet[1] & 0x40) != 0;
             const int control = (packet[3] >> 4) & 3;
-            if (pid == 0x1FFF) {
-                ++stream.nullPackets;
-                continue;
-            }
+            if (pid == 0x1FFF) continue;
             if (control & 1) {
                 const int counter = packet[3] & 0x0F;
                 const auto last = lastCounter.find(pid);

@@ -60,8 +60,6 @@ private:
 
 // What the transport stream of some datagrams holds.
 struct TransportStream {
-    std::size_t packets = 0;
-    std::size_t nullPackets = 0;
     bool patSeen = false;
     bool pmtSeen = false;
     std::set<int> audioPids;
