@@ -1,5 +1,7 @@
 #include "layouts/SourceDevicePanel.h"
 
+#include "layouts/LayoutParts.h"
+
 namespace frm::fb {
 
 SourceDevicePanel::SourceDevicePanel(wxWindow* parent, wxWindowID id, const wxPoint& pos, const wxSize& size,
@@ -12,17 +14,7 @@ SourceDevicePanel::SourceDevicePanel(wxWindow* parent, wxWindowID id, const wxPo
     m_listCtrl = new wxListCtrl(this, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxLC_REPORT);
     column->Add(m_listCtrl, 1, wxEXPAND | wxALL, 5);
     auto* buttons = new wxBoxSizer(wxHORIZONTAL);
-    const auto addButton = [&](const wxString& tip) {
-        auto* button =
-            new wxBitmapButton(this, wxID_ANY, wxNullBitmap, wxDefaultPosition, wxDefaultSize, wxBU_AUTODRAW);
-        button->SetToolTip(tip);
-        buttons->Add(button, 0, wxALL, 5);
-        return button;
-    };
-    m_buttonPrev = addButton(wxT("Предыдущий элемент"));
-    m_buttonPlay = addButton(wxT("Играть"));
-    m_buttonStop = addButton(wxT("Стоп"));
-    m_buttonNext = addButton(wxT("Следующий элемент"));
+    addTransportButtons(this, buttons, 5, m_buttonPrev, m_buttonPlay, m_buttonStop, m_buttonNext);
     column->Add(buttons, 0, wxEXPAND);
     row->Add(column, 1, wxEXPAND);
     SetSizer(row);

@@ -2,6 +2,8 @@
 
 #include <wx/sizer.h>
 
+#include "layouts/LayoutParts.h"
+
 namespace frm::fb {
 
 SourcePlaylistPanel::SourcePlaylistPanel(wxWindow* parent, wxWindowID id, const wxPoint& pos,
@@ -17,19 +19,9 @@ SourcePlaylistPanel::SourcePlaylistPanel(wxWindow* parent, wxWindowID id, const 
 
     m_buttonPanel = new wxPanel(this, wxID_ANY);
     auto* buttons = new wxBoxSizer(wxHORIZONTAL);
-    const auto addButton = [&](const wxString& tip) {
-        auto* button = new wxBitmapButton(m_buttonPanel, wxID_ANY, wxNullBitmap, wxDefaultPosition,
-                                          wxDefaultSize, wxBU_AUTODRAW);
-        button->SetToolTip(tip);
-        buttons->Add(button, 0, wxALL, 4);
-        return button;
-    };
-    m_buttonPrev = addButton(wxT("Предыдущий элемент"));
-    m_buttonPlay = addButton(wxT("Играть"));
-    m_buttonStop = addButton(wxT("Стоп"));
-    m_buttonNext = addButton(wxT("Следующий элемент"));
+    addTransportButtons(m_buttonPanel, buttons, 4, m_buttonPrev, m_buttonPlay, m_buttonStop, m_buttonNext);
     buttons->AddStretchSpacer(1);
-    m_controlPlaylists = addButton(wxT("Список"));
+    m_controlPlaylists = addBitmapButton(m_buttonPanel, buttons, 4, wxT("Список"));
     m_buttonPanel->SetSizer(buttons);
     column->Add(m_buttonPanel, 0, wxEXPAND | wxLEFT | wxRIGHT | wxBOTTOM, 4);
     SetSizer(column);

@@ -2,6 +2,8 @@
 
 #include <wx/sizer.h>
 
+#include "layouts/LayoutParts.h"
+
 namespace frm::fb {
 
 SourceServicePanel::SourceServicePanel(wxWindow* parent, wxWindowID id, const wxPoint& pos,
@@ -44,12 +46,8 @@ SourceServicePanel::SourceServicePanel(wxWindow* parent, wxWindowID id, const wx
     column->Add(m_execute, 0, wxALIGN_RIGHT | wxALL, 4);
 
     auto* buttons = new wxBoxSizer(wxHORIZONTAL);
-    m_play =
-        new wxBitmapButton(this, wxID_ANY, wxNullBitmap, wxDefaultPosition, wxDefaultSize, wxBU_AUTODRAW);
-    buttons->Add(m_play, 0, wxALL, 4);
-    m_stop =
-        new wxBitmapButton(this, wxID_ANY, wxNullBitmap, wxDefaultPosition, wxDefaultSize, wxBU_AUTODRAW);
-    buttons->Add(m_stop, 0, wxALL, 4);
+    m_play = addBitmapButton(this, buttons, 4, wxEmptyString);
+    m_stop = addBitmapButton(this, buttons, 4, wxEmptyString);
     column->Add(buttons, 0);
     m_information = new wxStaticText(this, wxID_ANY, wxEmptyString);
     column->Add(m_information, 1, wxEXPAND | wxALL, 4);

@@ -11,27 +11,19 @@
 #include "foundation/Files.h"
 #include "foundation/GuiThreadInvoker.h"
 #include "foundation/Place.h"
-#include "foundation/ProgramTables.h"
 #include "panels/Drives.h"
+#include "panels/SourcePanelParts.h"
 #include "resources/ResourceLoader.h"
 
 namespace frm {
 namespace {
 
 // Rows of the window's image table.
-constexpr int kButtonBackward = 2;
-constexpr int kButtonPlay = 3;
-constexpr int kButtonStop = 5;
-constexpr int kButtonForward = 6;
 constexpr int kDriveOptical = 24;
 constexpr int kDriveRemovable = 25;
 constexpr int kEmptyColumnWidth = 200;
 
 using PlayerUse = base::SingletonSlot<Player>::Use;
-
-wxColour colourOf(const base::RgbColour& colour) {
-    return wxColour(colour.red, colour.green, colour.blue);
-}
 
 }  // namespace
 
@@ -48,13 +40,7 @@ SourceDevicePanel::SourceDevicePanel(wxWindow* parent, Questions& questions)
       questions_(questions) {
     m_listCtrl->InsertColumn(0, wxT("Название"), wxLIST_FORMAT_LEFT);
     m_listCtrl->InsertColumn(1, wxT("Путь"), wxLIST_FORMAT_LEFT);
-    const std::pair<wxBitmapButton*, int> images[] = {
-        {m_buttonPrev, kButtonBackward},
-        {m_buttonPlay, kButtonPlay},
-        {m_buttonStop, kButtonStop},
-        {m_buttonNext, kButtonForward},
-    };
-    for (const auto& [button, image] : images) button->SetBitmap(loadResource(image));
+    setTransportImages({m_buttonPrev, m_buttonPlay, m_buttonStop, m_buttonNext});
     updateButtons();
 }
 
@@ -175,13 +161,12 @@ void SourceDevicePanel::updateColors() {
         return;
     }
     const long rows = m_listCtrl->GetItemCount();
-    for (long row = 0; row < rows; ++row)
-        m_listCtrl->SetItemTextColour(row, colourOf(kSourcePlaylistOtherText));
+    for (long row = 0; row < rows; ++row) colourRow(*m_listCtrl, row, false);
     const PlayerUse player(Player::instanceSlot());
     if (!player || !playlist_ || !player->isPlaying() || player->getPlaylist() != playlist_) return;
     const std::size_t position = playlist_->getCurrentPosition();
     if (position < static_cast<std::size_t>(rows)) {
-        m_listCtrl->SetItemTextColour(static_cast<long>(position), colourOf(kSourcePlaylistPlayingText));
+        colourRow(*m_listCtrl, static_cast<long>(position), true);
     } else {
         debug::Place("frm::SourceDevicePanel::updateColors")
             .warn(L"Internal error. Discrepancy playlist (%1% / %2%)", position, rows);

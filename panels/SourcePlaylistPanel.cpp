@@ -18,20 +18,12 @@
 #include "foundation/Exceptions.h"
 #include "foundation/GuiThreadInvoker.h"
 #include "foundation/Place.h"
-#include "foundation/ProgramTables.h"
 #include "foundation/ThreadDispatcher.h"
 #include "panels/FolderScan.h"
-#include "resources/ResourceLoader.h"
+#include "panels/SourcePanelParts.h"
 
 namespace frm {
 namespace {
-
-// Rows of the window's image table.
-constexpr int kButtonBackward = 2;
-constexpr int kButtonPlay = 3;
-constexpr int kButtonStop = 5;
-constexpr int kButtonForward = 6;
-constexpr int kButtonPlaylist = 7;
 
 constexpr int kKeyEnter = 13;
 constexpr int kKeyA = 65;
@@ -42,10 +34,6 @@ constexpr auto kQuickListing = std::chrono::milliseconds(300);
 constexpr auto kProgressStep = std::chrono::milliseconds(100);
 
 using PlayerUse = base::SingletonSlot<Player>::Use;
-
-wxColour colourOf(const base::RgbColour& colour) {
-    return wxColour(colour.red, colour.green, colour.blue);
-}
 
 const wchar_t* text(bool flag) {
     return flag ? L"true" : L"false";
@@ -105,11 +93,7 @@ SourcePlaylistPanel::SourcePlaylistPanel(wxWindow* parent, ISchedulerControl* sc
                [this](const std::wstring& folder, const std::wstring& extensions) {
                    return listFolder(folder, extensions);
                }}) {
-    const std::pair<wxBitmapButton*, int> images[] = {
-        {m_buttonPrev, kButtonBackward}, {m_buttonPlay, kButtonPlay},           {m_buttonStop, kButtonStop},
-        {m_buttonNext, kButtonForward},  {m_controlPlaylists, kButtonPlaylist},
-    };
-    for (const auto& [button, image] : images) button->SetBitmap(loadResource(image));
+    setTransportImages({m_buttonPrev, m_buttonPlay, m_buttonStop, m_buttonNext, m_controlPlaylists});
 }
 
 SourcePlaylistPanel::~SourcePlaylistPanel() {
@@ -231,10 +215,6 @@ void SourcePlaylistPanel::updateButtons() {
     m_buttonPanel->Layout();
 }
 
-void SourcePlaylistPanel::colourRow(wxListCtrl* list, long row, bool playing) {
-    list->SetItemTextColour(row, colourOf(playing ? kSourcePlaylistPlayingText : kSourcePlaylistOtherText));
-}
-
 void SourcePlaylistPanel::updateColors(bool listOfPlaylist, bool playlist) {
     if (!GuiThreadInvoker::exists()) return;
     if (!wxThread::IsMain()) {
@@ -245,10 +225,10 @@ void SourcePlaylistPanel::updateColors(bool listOfPlaylist, bool playlist) {
     }
     if (listOfPlaylist) {
         for (long row = 0; row < m_listOfPlaylist->GetItemCount(); ++row)
-            colourRow(m_listOfPlaylist, row, false);
+            colourRow(*m_listOfPlaylist, row, false);
     }
     if (playlist) {
-        for (long row = 0; row < m_playlist->GetItemCount(); ++row) colourRow(m_playlist, row, false);
+        for (long row = 0; row < m_playlist->GetItemCount(); ++row) colourRow(*m_playlist, row, false);
     }
 
     bool playing = false;
@@ -266,7 +246,7 @@ void SourcePlaylistPanel::updateColors(bool listOfPlaylist, bool playlist) {
         for (const auto& each : playlists) each->setCallbackIfPlaying(callback);
         const auto row = playingPlaylistRow(playlists, playerPlaylist, playing);
         if (row && static_cast<long>(*row) < m_listOfPlaylist->GetItemCount())
-            colourRow(m_listOfPlaylist, static_cast<long>(*row), true);
+            colourRow(*m_listOfPlaylist, static_cast<long>(*row), true);
     }
 
     if (!playlist || !playing || !currentPlaylist_ || playerPlaylist != currentPlaylist_) return;
@@ -274,7 +254,7 @@ void SourcePlaylistPanel::updateColors(bool listOfPlaylist, bool playlist) {
     const std::size_t rows = static_cast<std::size_t>(m_playlist->GetItemCount());
     const PlayingItemRow green = playingItemRow(position, rows);
     if (green.row) {
-        colourRow(m_playlist, static_cast<long>(*green.row), true);
+        colourRow(*m_playlist, static_cast<long>(*green.row), true);
     } else {
         debug::Place("frm::SourcePlaylistPanel::updateColors")
             .warn(L"Internal error. Discrepancy playlist and control (%1% / %2%)", position, rows);

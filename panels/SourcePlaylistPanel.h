@@ -102,7 +102,6 @@ private:
 
     // Runs the task on the GUI thread later, while the panel exists.
     void later(std::function<void(SourcePlaylistPanel&)> task) const;
-    void colourRow(wxListCtrl* list, long row, bool playing);
     // One check at a time, off the GUI thread; its answer comes back to it.
     void checkInternet(bool notice, const std::shared_ptr<Playlist>& stopPlaylist);
     void internetAnswered(bool connected);

@@ -3,7 +3,6 @@
 #include <wx/toplevel.h>
 
 #include "app/GuiFreezer.h"
-#include "audio/AlarmChannel.h"
 #include "audio/CivilTime.h"
 #include "audio/PlaybackTrack.h"
 #include "devicelink/DeviceCollection.h"
@@ -14,6 +13,7 @@
 #include "foundation/GuiThreadInvoker.h"
 #include "foundation/Place.h"
 #include "foundation/ProgramTables.h"
+#include "panels/SourcePanelParts.h"
 
 namespace frm {
 namespace {
@@ -132,7 +132,7 @@ void SourceSchedulerPanel::reload() {
              m_filterCalendar, m_filterStartHour, m_filterStartMinute, m_filterStopHour, m_filterStopMinute,
              m_filterDeviceChoice, m_filterZoneChoice})
         input->Disable();
-    fillGongChoice();
+    gongPaths_ = fillGongChoice(*m_gong);
 
     m_devices->DeleteAllItems();
     m_filterZoneChoice->Clear();
@@ -162,13 +162,6 @@ storage::StateFileRead SourceSchedulerPanel::load(const std::wstring& path) {
         });
     refreshTaskListCtrl();
     return read;
-}
-
-void SourceSchedulerPanel::fillGongChoice() {
-    m_gong->Clear();
-    gongPaths_ = AlarmChannel::getGongList();
-    gongPaths_.insert(gongPaths_.begin(), std::wstring());
-    for (const std::wstring& path : gongPaths_) m_gong->Append(base::getFileName(path, true));
 }
 
 bool SourceSchedulerPanel::filtersOff() const {

@@ -43,7 +43,6 @@ public:
     void fillContentChoice(const std::shared_ptr<PlaybackCollection>& group);
     // Resets the filter, refills the device check list, the zone and gong choices and the tasks.
     void reload();
-    void fillGongChoice();
     void refreshTaskListCtrl();
     // Brings the buttons in step with the selection; without it every row is deselected.
     void selectTask(bool selected);

@@ -9,14 +9,10 @@
 #include "foundation/Settings.h"
 #include "panels/ISchedulerControl.h"
 #include "panels/MessagePanelRules.h"
-#include "resources/ResourceLoader.h"
+#include "panels/SourcePanelParts.h"
 
 namespace frm {
 namespace {
-
-// Rows of the window's image table.
-constexpr int kButtonPlay = 3;
-constexpr int kButtonStop = 5;
 
 void tell(const debug::Place& place, const Report& report) {
     switch (report.level) {
@@ -45,20 +41,12 @@ SourceServicePanel::SourceServicePanel(wxWindow* parent, ISchedulerControl* sche
     : fb::SourceServicePanel(parent), alarm_(alarm), schedulerControl_(schedulerControl) {
     root_ = m_tree->AddRoot(wxEmptyString);
     setAction(createGroup);
-    m_play->SetBitmap(loadResource(kButtonPlay));
-    m_stop->SetBitmap(loadResource(kButtonStop));
+    setTransportImages({nullptr, m_play, m_stop});
 }
 
 void SourceServicePanel::reload() {
-    fillGongChoice();
+    gongPaths_ = fillGongChoice(*m_gong);
     fillMessageChoice();
-}
-
-void SourceServicePanel::fillGongChoice() {
-    m_gong->Clear();
-    gongPaths_ = AlarmChannel::getGongList();
-    gongPaths_.insert(gongPaths_.begin(), std::wstring());
-    for (const std::wstring& path : gongPaths_) m_gong->Append(base::getFileName(path, true));
 }
 
 void SourceServicePanel::fillMessageChoice() {

@@ -51,7 +51,6 @@ public:
 
     // Refills the gong and message choices.
     void reload();
-    void fillGongChoice();
     void fillMessageChoice();
     void setAction(int action);
 
