@@ -4,6 +4,8 @@
 #include <wx/gbsizer.h>
 #include <wx/statline.h>
 
+#include "layouts/LayoutParts.h"
+
 namespace frm::fb {
 namespace {
 
@@ -13,17 +15,31 @@ wxStaticText* label(wxWindow* parent, const wxString& text) {
     return new wxStaticText(parent, wxID_ANY, text);
 }
 
-// A button or check box added to its row with the usual border.
-wxButton* button(wxWindow* parent, wxSizer* sizer, const wxString& text) {
-    auto* control = new wxButton(parent, wxID_ANY, text);
-    sizer->Add(control, 0, wxALL, kGap);
-    return control;
+// Flags of a control centred in its row.
+constexpr int kCentred = wxALIGN_CENTER_VERTICAL | wxALL;
+
+// A button or check box added to its sizer, by default with the usual border all round.
+wxButton* button(wxWindow* parent, wxSizer* sizer, const wxString& text, int flags = wxALL,
+                 int border = kGap) {
+    return place(sizer, new wxButton(parent, wxID_ANY, text), 0, flags, border);
 }
 
-wxCheckBox* checkBox(wxWindow* parent, wxSizer* sizer, const wxString& text) {
-    auto* control = new wxCheckBox(parent, wxID_ANY, text);
-    sizer->Add(control, 0, wxALL, kGap);
-    return control;
+wxCheckBox* checkBox(wxWindow* parent, wxSizer* sizer, const wxString& text, int flags = wxALL,
+                     int border = kGap) {
+    return place(sizer, new wxCheckBox(parent, wxID_ANY, text), 0, flags, border);
+}
+
+// The vertical sizer of a page or panel.
+wxBoxSizer* column(wxWindow* window) {
+    auto* sizer = new wxBoxSizer(wxVERTICAL);
+    window->SetSizer(sizer);
+    return sizer;
+}
+
+wxMenu* menu(std::initializer_list<std::pair<int, const wchar_t*>> items) {
+    auto* created = new wxMenu();
+    for (const auto& [id, text] : items) created->Append(id, text);
+    return created;
 }
 
 wxChoice* choice(wxWindow* parent, std::initializer_list<const wchar_t*> items) {
@@ -37,14 +53,13 @@ wxChoice* priorityChoice(wxWindow* parent) {
     return choice(parent, {L"7", L"6", L"5", L"4", L"3", L"2"});
 }
 
-// A scrolled list whose rows are laid out one under the other.
-wxScrolledWindow* rowList(wxWindow* parent, wxBoxSizer*& rows) {
+// A scrolled list whose rows are laid out one under the other, taking the sizer's free room.
+wxScrolledWindow* rowList(wxWindow* parent, wxSizer* sizer, wxBoxSizer*& rows) {
     auto* list = new wxScrolledWindow(parent, wxID_ANY, wxDefaultPosition, wxDefaultSize,
                                       wxVSCROLL | wxBORDER_THEME | wxTAB_TRAVERSAL);
     list->SetScrollRate(0, 10);
-    rows = new wxBoxSizer(wxVERTICAL);
-    list->SetSizer(rows);
-    return list;
+    rows = column(list);
+    return place(sizer, list, 1, wxEXPAND | wxALL, kGap);
 }
 
 // A row of a list as the derived panel builds them: a number, a text and a button, here with
@@ -52,11 +67,9 @@ wxScrolledWindow* rowList(wxWindow* parent, wxBoxSizer*& rows) {
 wxPanel* templateRow(wxScrolledWindow* list, wxBoxSizer* rows, const wxString& button) {
     auto* row = new wxPanel(list, wxID_ANY);
     auto* sizer = new wxBoxSizer(wxHORIZONTAL);
-    sizer->Add(label(row, L" 00 "), 0, wxALIGN_CENTER_VERTICAL | wxALL, kGap);
-    auto* name = new wxTextCtrl(row, wxID_ANY, wxEmptyString);
-    name->Disable();
-    sizer->Add(name, 1, wxALIGN_CENTER_VERTICAL | wxALL, kGap);
-    sizer->Add(new wxButton(row, wxID_ANY, button), 0, wxALIGN_CENTER_VERTICAL | wxALL, kGap);
+    sizer->Add(label(row, L" 00 "), 0, kCentred, kGap);
+    place(sizer, new wxTextCtrl(row, wxID_ANY, wxEmptyString), 1, kCentred, kGap)->Disable();
+    sizer->Add(new wxButton(row, wxID_ANY, button), 0, kCentred, kGap);
     row->SetSizer(sizer);
     rows->Add(row, 0, wxEXPAND);
     return row;
@@ -88,9 +101,8 @@ PropertyDevicePanel::PropertyDevicePanel(wxWindow* parent, wxWindowID id, const 
     top->Add(m_notebookPref, 1, wxEXPAND | wxALL, kGap);
 
     auto* bar = new wxBoxSizer(wxHORIZONTAL);
-    m_deviceName = label(this, wxEmptyString);
+    m_deviceName = place(bar, label(this, wxEmptyString), 1, kCentred, kGap);
     m_deviceName->SetFont(m_deviceName->GetFont().Bold());
-    bar->Add(m_deviceName, 1, wxALIGN_CENTER_VERTICAL | wxALL, kGap);
     m_apply = button(this, bar, L"&Применить");
     m_cancel = button(this, bar, L"&Отмена");
     m_close = button(this, bar, L"&Закрыть");
@@ -114,16 +126,14 @@ wxPanel* PropertyDevicePanel::addPage(int id, const wxString& title) {
 }
 
 void PropertyDevicePanel::buildCommonPage() {
-    m_pageCommon = addPage(ID_PAGE_COMMON, L"Общие");
-    wxPanel* page = m_pageCommon;
-    auto* sizer = new wxBoxSizer(wxVERTICAL);
+    wxPanel* page = m_pageCommon = addPage(ID_PAGE_COMMON, L"Общие");
+    wxBoxSizer* sizer = column(page);
 
     auto* nameRow = new wxBoxSizer(wxHORIZONTAL);
-    m_nameLabel = label(page, L"Название");
-    nameRow->Add(m_nameLabel, 0, wxALIGN_CENTER_VERTICAL | wxALL, kGap);
+    m_nameLabel = place(nameRow, label(page, L"Название"), 0, kCentred, kGap);
     m_name = new wxTextCtrl(page, wxID_ANY, wxEmptyString, wxDefaultPosition, wxDefaultSize, 0,
                             wxDefaultValidator, L"name");
-    nameRow->Add(m_name, 1, wxALIGN_CENTER_VERTICAL | wxALL, kGap);
+    nameRow->Add(m_name, 1, kCentred, kGap);
     sizer->Add(nameRow, 0, wxEXPAND);
 
     m_tribelWarning =
@@ -191,23 +201,20 @@ void PropertyDevicePanel::buildCommonPage() {
     auto* consoleBox = new wxStaticBoxSizer(wxVERTICAL, m_tribelPanel, L"Настройки консоли");
     wxWindow* box = consoleBox->GetStaticBox();
     auto* typeRow = new wxBoxSizer(wxHORIZONTAL);
-    m_tribelType = choice(box, {L"Консоль оповещения", L"Пожарная консоль"});
-    typeRow->Add(m_tribelType, 0, wxALIGN_CENTER_VERTICAL | wxALL, kGap);
-    typeRow->Add(label(box, L"Приоритет"), 0, wxALIGN_CENTER_VERTICAL | wxALL, kGap);
+    m_tribelType =
+        place(typeRow, choice(box, {L"Консоль оповещения", L"Пожарная консоль"}), 0, kCentred, kGap);
+    typeRow->Add(label(box, L"Приоритет"), 0, kCentred, kGap);
     m_typePriority = new wxSpinCtrl(box, wxID_ANY, wxEmptyString, wxDefaultPosition, wxDefaultSize,
                                     wxSP_ARROW_KEYS, 0, 127, 0);
-    typeRow->Add(m_typePriority, 0, wxALIGN_CENTER_VERTICAL | wxALL, kGap);
+    typeRow->Add(m_typePriority, 0, kCentred, kGap);
     consoleBox->Add(typeRow);
-    const auto check = [&](wxCheckBox*& control, const wchar_t* text) {
-        control = new wxCheckBox(box, wxID_ANY, text);
-        consoleBox->Add(control, 0, wxALL, 3);
-    };
-    check(m_keySound, L"Звуковое сопровождение при нажатии на клавиши и при использовании ключей");
-    check(m_faultSound, L"Звуковое сопровождение при неисправности");
-    check(m_singlePower, L"Разрешить один источник питания");
-    check(m_analogInput, L"Включить аналоговый вход ГОиЧС");
-    check(m_zoneIndication, L"Индикация зон с сообщениями");
-    check(m_holdToTalk, L"Трансляция удерживанием кнопки активации микрофона");
+    const auto check = [&](const wchar_t* text) { return checkBox(box, consoleBox, text, wxALL, 3); };
+    m_keySound = check(L"Звуковое сопровождение при нажатии на клавиши и при использовании ключей");
+    m_faultSound = check(L"Звуковое сопровождение при неисправности");
+    m_singlePower = check(L"Разрешить один источник питания");
+    m_analogInput = check(L"Включить аналоговый вход ГОиЧС");
+    m_zoneIndication = check(L"Индикация зон с сообщениями");
+    m_holdToTalk = check(L"Трансляция удерживанием кнопки активации микрофона");
     auto* power = new wxFlexGridSizer(2, 2, kGap, kGap);
     const auto powerChoice = [&](wxChoice*& control, const wchar_t* text) {
         power->Add(label(box, text), 0, wxALIGN_CENTER_VERTICAL);
@@ -219,11 +226,10 @@ void PropertyDevicePanel::buildCommonPage() {
     powerChoice(m_powerInput2, L"Ввод питания 2");
     consoleBox->Add(power, 0, wxALL, kGap);
     auto* gongRow = new wxBoxSizer(wxHORIZONTAL);
-    m_useGong = new wxCheckBox(box, wxID_ANY, L"Использовать гонг перед вещанием с микрофона");
-    gongRow->Add(m_useGong, 0, wxALIGN_CENTER_VERTICAL | wxALL, kGap);
+    m_useGong = checkBox(box, gongRow, L"Использовать гонг перед вещанием с микрофона", kCentred);
     m_gongCombo = new wxComboBox(box, wxID_ANY, wxEmptyString, wxDefaultPosition, wxSize(220, -1), 0, nullptr,
                                  wxCB_READONLY);
-    gongRow->Add(m_gongCombo, 1, wxALIGN_CENTER_VERTICAL | wxALL, kGap);
+    gongRow->Add(m_gongCombo, 1, kCentred, kGap);
     consoleBox->Add(gongRow, 0, wxEXPAND);
     m_tribelPanel->SetSizer(consoleBox);
     left->Add(m_tribelPanel, 0, wxEXPAND | wxALL, kGap);
@@ -237,21 +243,20 @@ void PropertyDevicePanel::buildCommonPage() {
     m_command = new wxTextCtrl(exchangeParent, wxID_ANY, wxEmptyString, wxDefaultPosition, wxSize(250, -1),
                                wxTE_PROCESS_ENTER);
     m_command->SetToolTip(L"Команда");
-    commandRow->Add(m_command, 1, wxALIGN_CENTER_VERTICAL | wxALL, kGap);
+    commandRow->Add(m_command, 1, kCentred, kGap);
     const auto smallButton = [&](const wchar_t* text, const wchar_t* tip) {
         // Exactly fitted: the toolkit's usual padding leaves no room for the label in 30 pixels.
         auto* button =
             new wxButton(exchangeParent, wxID_ANY, text, wxDefaultPosition, wxSize(30, -1), wxBU_EXACTFIT);
         button->SetToolTip(tip);
-        commandRow->Add(button, 0, wxALIGN_CENTER_VERTICAL | wxALL, kGap);
+        commandRow->Add(button, 0, kCentred, kGap);
         return button;
     };
     m_exchange = smallButton(L">", L"Обмен");
     m_addCommand = smallButton(L"+", L"Добавить новую");
     m_commandSuite = smallButton(L"^", L"Управление набором");
     exchangeBox->Add(commandRow, 0, wxEXPAND);
-    m_commandList = rowList(exchangeParent, m_commandRows);
-    exchangeBox->Add(m_commandList, 1, wxEXPAND | wxALL, kGap);
+    m_commandList = rowList(exchangeParent, exchangeBox, m_commandRows);
     m_reply = new wxTextCtrl(exchangeParent, wxID_ANY, wxEmptyString, wxDefaultPosition, wxSize(-1, 50),
                              wxTE_MULTILINE | wxTE_READONLY);
     m_reply->SetFont(teletype(10));
@@ -259,13 +264,11 @@ void PropertyDevicePanel::buildCommonPage() {
     m_directExchangePanel->SetSizer(exchangeBox);
     middle->Add(m_directExchangePanel, 1, wxEXPAND | wxALL, kGap);
     sizer->Add(middle, 1, wxEXPAND);
-    page->SetSizer(sizer);
 }
 
 void PropertyDevicePanel::buildAudioMemoryPage() {
-    m_pageAudioMemory = addPage(ID_PAGE_AUDIO_MEMORY, L"Аудио память");
-    wxPanel* page = m_pageAudioMemory;
-    auto* sizer = new wxBoxSizer(wxVERTICAL);
+    wxPanel* page = m_pageAudioMemory = addPage(ID_PAGE_AUDIO_MEMORY, L"Аудио память");
+    wxBoxSizer* sizer = column(page);
     m_lowVolumeWarning = label(page, L"Громкость НИЖЕ номинального! (Обновите прошивку)");
     m_lowVolumeWarning->SetForegroundColour(wxColour(255, 0, 0));
     m_lowVolumeWarning->Hide();
@@ -276,47 +279,40 @@ void PropertyDevicePanel::buildAudioMemoryPage() {
         new wxListCtrl(fragments->GetStaticBox(), wxID_ANY, wxDefaultPosition, wxSize(-1, 160), wxLC_REPORT);
     fragments->Add(m_fragmentList, 1, wxEXPAND | wxALL, kGap);
     sizer->Add(fragments, 1, wxEXPAND | wxALL, kGap);
-    m_fragmentMenu = new wxMenu();
-    m_fragmentMenu->Append(ID_FRAGMENT_PLAY, L"Воспроизвести");
-    m_fragmentMenu->Append(ID_FRAGMENT_STOP, L"Остановить");
-    m_fragmentMenu->Append(ID_FRAGMENT_ADD, L"Добавить");
-    m_fragmentMenu->Append(ID_FRAGMENT_SAVE, L"Сохранить");
-    m_fragmentMenu->Append(ID_FRAGMENT_DELETE, L"Удалить");
+    m_fragmentMenu = menu({{ID_FRAGMENT_PLAY, L"Воспроизвести"},
+                           {ID_FRAGMENT_STOP, L"Остановить"},
+                           {ID_FRAGMENT_ADD, L"Добавить"},
+                           {ID_FRAGMENT_SAVE, L"Сохранить"},
+                           {ID_FRAGMENT_DELETE, L"Удалить"}});
 
     m_scenarioBox = new wxStaticBoxSizer(wxVERTICAL, page, L"Сообщение");
     m_scenarioList = new wxListCtrl(m_scenarioBox->GetStaticBox(), wxID_ANY, wxDefaultPosition,
                                     wxSize(-1, 120), wxLC_REPORT);
     m_scenarioBox->Add(m_scenarioList, 1, wxEXPAND | wxALL, kGap);
     sizer->Add(m_scenarioBox, 1, wxEXPAND | wxALL, kGap);
-    m_scenarioMenu = new wxMenu();
-    m_scenarioMenu->Append(ID_SCENARIO_ADD, L"Добавить");
-    m_scenarioMenu->Append(ID_SCENARIO_DELETE, L"Удалить");
-    m_scenarioMenu->Append(ID_SCENARIO_PLAY, L"Воспроизвести");
-    m_scenarioMenu->Append(ID_SCENARIO_STOP, L"Остановить");
+    m_scenarioMenu = menu({{ID_SCENARIO_ADD, L"Добавить"},
+                           {ID_SCENARIO_DELETE, L"Удалить"},
+                           {ID_SCENARIO_PLAY, L"Воспроизвести"},
+                           {ID_SCENARIO_STOP, L"Остановить"}});
 
     auto* bottom = new wxBoxSizer(wxHORIZONTAL);
-    bottom->Add(label(page, L"Доступно памяти, байт"), 0, wxALIGN_CENTER_VERTICAL | wxALL, kGap);
+    bottom->Add(label(page, L"Доступно памяти, байт"), 0, kCentred, kGap);
     m_freeMemory =
         new wxTextCtrl(page, wxID_ANY, wxEmptyString, wxDefaultPosition, wxSize(140, -1), wxTE_READONLY);
-    bottom->Add(m_freeMemory, 0, wxALIGN_CENTER_VERTICAL | wxALL, kGap);
-    m_audioMemoryButton = new wxButton(page, wxID_ANY, L"Аудио память");
-    bottom->Add(m_audioMemoryButton, 0, wxALIGN_CENTER_VERTICAL | wxALL, kGap);
-    m_stamp = label(page, L"Stamp");
-    bottom->Add(m_stamp, 1, wxALIGN_CENTER_VERTICAL | wxALL, kGap);
+    bottom->Add(m_freeMemory, 0, kCentred, kGap);
+    m_audioMemoryButton = button(page, bottom, L"Аудио память", kCentred);
+    m_stamp = place(bottom, label(page, L"Stamp"), 1, kCentred, kGap);
     sizer->Add(bottom, 0, wxEXPAND);
-    m_audioMemoryMenu = new wxMenu();
-    m_audioMemoryMenu->Append(ID_MEMORY_CLEAR, L"Очистить");
-    m_audioMemoryMenu->Append(ID_MEMORY_REVERT, L"Сбросить изменения");
-    m_audioMemoryMenu->Append(ID_MEMORY_SAVE_IMAGE, L"Сохранить образ");
-    m_audioMemoryMenu->Append(ID_MEMORY_SAVE_RAW_IMAGE, L"Сохранить сырой образ с устройства");
-    m_audioMemoryMenu->Append(ID_MEMORY_LOAD_IMAGE, L"Загрузить образ");
-    page->SetSizer(sizer);
+    m_audioMemoryMenu = menu({{ID_MEMORY_CLEAR, L"Очистить"},
+                              {ID_MEMORY_REVERT, L"Сбросить изменения"},
+                              {ID_MEMORY_SAVE_IMAGE, L"Сохранить образ"},
+                              {ID_MEMORY_SAVE_RAW_IMAGE, L"Сохранить сырой образ с устройства"},
+                              {ID_MEMORY_LOAD_IMAGE, L"Загрузить образ"}});
 }
 
 void PropertyDevicePanel::buildNetworkPage() {
-    m_pageNetwork = addPage(ID_PAGE_NETWORK, L"Сеть");
-    wxPanel* page = m_pageNetwork;
-    auto* sizer = new wxBoxSizer(wxVERTICAL);
+    wxPanel* page = m_pageNetwork = addPage(ID_PAGE_NETWORK, L"Сеть");
+    wxBoxSizer* sizer = column(page);
     auto* warning =
         label(page,
               L"Внимание! Не трогайте сетевые параметры без необходимости: с неверными значениями "
@@ -352,39 +348,32 @@ void PropertyDevicePanel::buildNetworkPage() {
                      L"работающих устройствах\nи совпадать с настройками вещания программы."),
                0, wxALL, kGap);
     m_igmp = checkBox(page, sizer, L"Дополнительные IGMP-пакеты");
-    page->SetSizer(sizer);
 }
 
 void PropertyDevicePanel::buildNeridaPage() {
-    m_pageNerida = addPage(ID_PAGE_NERIDA, L"Нерида");
-    wxPanel* page = m_pageNerida;
-    auto* sizer = new wxBoxSizer(wxVERTICAL);
+    wxPanel* page = m_pageNerida = addPage(ID_PAGE_NERIDA, L"Нерида");
+    wxBoxSizer* sizer = column(page);
     auto* addressRow = new wxBoxSizer(wxHORIZONTAL);
-    addressRow->Add(label(page, L"Адрес"), 0, wxALIGN_CENTER_VERTICAL | wxALL, kGap);
+    addressRow->Add(label(page, L"Адрес"), 0, kCentred, kGap);
     m_neridaAddress = new wxSpinCtrl(page, wxID_ANY, wxEmptyString, wxDefaultPosition, wxDefaultSize,
                                      wxSP_ARROW_KEYS, 0, 127, 0);
-    addressRow->Add(m_neridaAddress, 0, wxALIGN_CENTER_VERTICAL | wxALL, kGap);
+    addressRow->Add(m_neridaAddress, 0, kCentred, kGap);
     sizer->Add(addressRow);
     m_neridaRelay = checkBox(page, sizer, L"События реле");
     m_neridaTest = checkBox(page, sizer, L"Индикация ошибки интерфейса");
     m_neridaReserve = checkBox(page, sizer, L"Резервирование линии");
-    page->SetSizer(sizer);
 }
 
 void PropertyDevicePanel::buildSourcePage() {
-    m_pageSource = addPage(ID_PAGE_SOURCE, L"Источники");
-    wxPanel* page = m_pageSource;
-    auto* sizer = new wxBoxSizer(wxVERTICAL);
+    wxPanel* page = m_pageSource = addPage(ID_PAGE_SOURCE, L"Источники");
+    wxBoxSizer* sizer = column(page);
 
     auto* sources = new wxStaticBoxSizer(wxVERTICAL, page, L"Источники воспроизведения");
     wxWindow* sourceBox = sources->GetStaticBox();
     m_allowOtherStream =
-        new wxCheckBox(sourceBox, wxID_ANY, L"Разрешить воспроизводить поток с других модулей");
-    sources->Add(m_allowOtherStream, 0, wxALL, 3);
-    m_passInput1 = new wxCheckBox(sourceBox, wxID_ANY, L"Передавать поток со входа 1 на другие модули");
-    sources->Add(m_passInput1, 0, wxALL, 3);
-    m_passInput2 = new wxCheckBox(sourceBox, wxID_ANY, L"Передавать поток со входа 2 на другие модули");
-    sources->Add(m_passInput2, 0, wxALL, 3);
+        checkBox(sourceBox, sources, L"Разрешить воспроизводить поток с других модулей", wxALL, 3);
+    m_passInput1 = checkBox(sourceBox, sources, L"Передавать поток со входа 1 на другие модули", wxALL, 3);
+    m_passInput2 = checkBox(sourceBox, sources, L"Передавать поток со входа 2 на другие модули", wxALL, 3);
     sizer->Add(sources, 0, wxEXPAND | wxALL, kGap);
 
     auto* priorities = new wxStaticBoxSizer(
@@ -440,70 +429,58 @@ void PropertyDevicePanel::buildSourcePage() {
     sizer->Add(priorities, 0, wxEXPAND | wxALL, kGap);
 
     auto* pressure = new wxBoxSizer(wxHORIZONTAL);
-    m_soundPressure = new wxButton(page, wxID_ANY, L"Тест звукового давления (1 кГц)");
-    pressure->Add(m_soundPressure, 0, wxALIGN_CENTER_VERTICAL | wxALL, kGap);
+    m_soundPressure = button(page, pressure, L"Тест звукового давления (1 кГц)", kCentred);
     auto* warning =
         label(page, L"Внимание! Максимальная громкость!\nНажимать только для измерения звукового давления.");
     warning->SetForegroundColour(wxColour(255, 0, 0));
-    pressure->Add(warning, 0, wxALIGN_CENTER_VERTICAL | wxALL, kGap);
+    pressure->Add(warning, 0, kCentred, kGap);
     sizer->Add(pressure);
-    page->SetSizer(sizer);
 }
 
 void PropertyDevicePanel::buildLinePage() {
-    m_pageLine = addPage(ID_PAGE_LINE_CONTROL, L"Линия");
-    wxPanel* page = m_pageLine;
-    auto* sizer = new wxBoxSizer(wxVERTICAL);
+    wxPanel* page = m_pageLine = addPage(ID_PAGE_LINE_CONTROL, L"Линия");
+    wxBoxSizer* sizer = column(page);
     m_tipBox = new wxStaticBoxSizer(wxVERTICAL, page, L"Оконечные устройства");
     wxWindow* box = m_tipBox->GetStaticBox();
-    m_tipVersion = label(box, L"Версия");
-    m_tipBox->Add(m_tipVersion, 0, wxALL, kGap);
-    m_tipStatus = label(box, wxEmptyString);
-    m_tipBox->Add(m_tipStatus, 0, wxALL, kGap);
+    m_tipVersion = place(m_tipBox, label(box, L"Версия"), 0, wxALL, kGap);
+    m_tipStatus = place(m_tipBox, label(box, wxEmptyString), 0, wxALL, kGap);
     auto* controls = new wxBoxSizer(wxHORIZONTAL);
-    m_powerSave = new wxCheckBox(box, wxID_ANY, L"Энергосбережение");
-    controls->Add(m_powerSave, 0, wxALIGN_CENTER_VERTICAL | wxALL, kGap);
+    m_powerSave = checkBox(box, controls, L"Энергосбережение", kCentred);
     controls->AddStretchSpacer(1);
     m_tipReboot = button(box, controls, L"Перезагрузить");
     m_tipAddAll = button(box, controls, L"Добавить все");
     m_tipRemoveAll = button(box, controls, L"Удалить все");
     m_tipBox->Add(controls, 0, wxEXPAND);
-    m_tipList = rowList(box, m_tipRows);
+    m_tipList = rowList(box, m_tipBox, m_tipRows);
     m_tipTemplateRow = templateRow(m_tipList, m_tipRows, L"Добавить");
-    m_tipBox->Add(m_tipList, 1, wxEXPAND | wxALL, kGap);
     sizer->Add(m_tipBox, 1, wxEXPAND | wxALL, kGap);
-    page->SetSizer(sizer);
 }
 
 void PropertyDevicePanel::buildPasskeyPage() {
-    m_pagePasskey = addPage(ID_PAGE_PASSKEY, L"Ключи");
-    wxPanel* page = m_pagePasskey;
-    auto* sizer = new wxBoxSizer(wxVERTICAL);
+    wxPanel* page = m_pagePasskey = addPage(ID_PAGE_PASSKEY, L"Ключи");
+    wxBoxSizer* sizer = column(page);
     auto* keys = new wxStaticBoxSizer(wxVERTICAL, page, L"Ключи доступа");
     wxWindow* box = keys->GetStaticBox();
-    m_accessControlPanel = new wxPanel(box, wxID_ANY);
+    m_accessControlPanel = place(keys, new wxPanel(box, wxID_ANY), 0, wxALL, kGap);
     auto* toggle = new wxBoxSizer(wxHORIZONTAL);
-    m_accessControl = new wxToggleButton(m_accessControlPanel, wxID_ANY, L"Включить контроль доступа");
-    toggle->Add(m_accessControl, 0, wxALL, 3);
+    m_accessControl =
+        place(toggle, new wxToggleButton(m_accessControlPanel, wxID_ANY, L"Включить контроль доступа"), 0,
+              wxALL, 3);
     m_accessControlPanel->SetSizer(toggle);
-    keys->Add(m_accessControlPanel, 0, wxALL, kGap);
-    m_passkeyHint = label(box, L"Прислоните ключ к считывателю для добавления");
-    keys->Add(m_passkeyHint, 0, wxALL, kGap);
+    m_passkeyHint = place(keys, label(box, L"Прислоните ключ к считывателю для добавления"), 0, wxALL, kGap);
     auto* buttons = new wxBoxSizer(wxHORIZONTAL);
     m_addPasskey = button(box, buttons, L"Начать добавление");
     m_resetPasskeys = button(box, buttons, L"Удалить все");
     keys->Add(buttons);
-    m_passkeyList = rowList(box, m_passkeyRows);
+    m_passkeyList = rowList(box, keys, m_passkeyRows);
     m_passkeyTemplateRow = templateRow(m_passkeyList, m_passkeyRows, L"Удалить");
-    keys->Add(m_passkeyList, 1, wxEXPAND | wxALL, kGap);
     sizer->Add(keys, 1, wxEXPAND | wxALL, kGap);
-    page->SetSizer(sizer);
 }
 
 void PropertyDevicePanel::buildZoneTargetsPage() {
-    m_pageZoneTargets = addPage(ID_PAGE_ZONE_TARGETS, L"Зоны трансляции");
-    wxPanel* page = m_pageZoneTargets;
+    wxPanel* page = m_pageZoneTargets = addPage(ID_PAGE_ZONE_TARGETS, L"Зоны трансляции");
     auto* sizer = new wxBoxSizer(wxHORIZONTAL);
+    page->SetSizer(sizer);
     auto* left = new wxBoxSizer(wxVERTICAL);
     m_zoneButtonsPanel = new wxPanel(page, wxID_ANY);
     auto* grid = new wxGridSizer(5, 4, 3, 3);
@@ -522,61 +499,45 @@ void PropertyDevicePanel::buildZoneTargetsPage() {
     m_zoneMemoryHint->Wrap(230);
     m_zoneMemoryHint->Hide();
     left->Add(m_zoneMemoryHint, 0, wxALL, kGap);
-    m_removeZone = new wxButton(page, wxID_ANY, L"Удалить зону");
-    left->Add(m_removeZone, 0, wxEXPAND | wxALL, kGap);
-    m_resetZones = new wxButton(page, wxID_ANY, L"Удалить все зоны");
-    left->Add(m_resetZones, 0, wxEXPAND | wxALL, kGap);
-    m_fixZones = new wxButton(page, wxID_ANY, L"Исправить целостность связей");
-    left->Add(m_fixZones, 0, wxEXPAND | wxALL, kGap);
+    m_removeZone = button(page, left, L"Удалить зону", wxEXPAND | wxALL);
+    m_resetZones = button(page, left, L"Удалить все зоны", wxEXPAND | wxALL);
+    m_fixZones = button(page, left, L"Исправить целостность связей", wxEXPAND | wxALL);
     sizer->Add(left, 0, wxEXPAND);
     auto* right = new wxBoxSizer(wxVERTICAL);
     m_allZones = checkBox(page, right, L"Все");
-    m_zoneDeviceList = rowList(page, m_zoneDeviceRows);
-    right->Add(m_zoneDeviceList, 1, wxEXPAND | wxALL, kGap);
+    m_zoneDeviceList = rowList(page, right, m_zoneDeviceRows);
     sizer->Add(right, 1, wxEXPAND);
-    page->SetSizer(sizer);
 }
 
 void PropertyDevicePanel::buildLinkedConsolesPage() {
-    m_pageLinkedConsoles = addPage(ID_PAGE_LINKED_CONSOLES, L"Связанные консоли");
-    wxPanel* page = m_pageLinkedConsoles;
-    auto* sizer = new wxBoxSizer(wxVERTICAL);
-    m_linkedConsoleList = rowList(page, m_linkedConsoleRows);
-    sizer->Add(m_linkedConsoleList, 1, wxEXPAND | wxALL, kGap);
+    wxPanel* page = m_pageLinkedConsoles = addPage(ID_PAGE_LINKED_CONSOLES, L"Связанные консоли");
+    wxBoxSizer* sizer = column(page);
+    m_linkedConsoleList = rowList(page, sizer, m_linkedConsoleRows);
     m_fixLinks = button(page, sizer, L"Исправить целостность связей");
-    page->SetSizer(sizer);
 }
 
 void PropertyDevicePanel::buildDebugPage() {
-    m_pageDebug = addPage(ID_PAGE_DEBUG_MESSAGE, L"Отладочные сообщения");
-    wxPanel* page = m_pageDebug;
-    auto* sizer = new wxBoxSizer(wxVERTICAL);
+    wxPanel* page = m_pageDebug = addPage(ID_PAGE_DEBUG_MESSAGE, L"Отладочные сообщения");
+    wxBoxSizer* sizer = column(page);
 
     auto* bar = new wxBoxSizer(wxHORIZONTAL);
-    m_debugMain = new wxToggleButton(page, wxID_ANY, L"Главные");
+    m_debugMain = place(bar, new wxToggleButton(page, wxID_ANY, L"Главные"), 0, kCentred, 3);
     m_debugMain->SetValue(true);
-    bar->Add(m_debugMain, 0, wxALIGN_CENTER_VERTICAL | wxALL, 3);
-    m_debugLine = new wxToggleButton(page, wxID_ANY, L"Контроль линии");
-    bar->Add(m_debugLine, 0, wxALIGN_CENTER_VERTICAL | wxALL, 3);
-    m_debugRequest = new wxCheckBox(page, wxID_ANY, wxEmptyString);
-    bar->Add(m_debugRequest, 0, wxALIGN_CENTER_VERTICAL | wxALL, 3);
-    m_debugMark = label(page, L"⚪");
-    bar->Add(m_debugMark, 0, wxALIGN_CENTER_VERTICAL | wxALL, 3);
+    m_debugLine = place(bar, new wxToggleButton(page, wxID_ANY, L"Контроль линии"), 0, kCentred, 3);
+    m_debugRequest = checkBox(page, bar, wxEmptyString, kCentred, 3);
+    m_debugMark = place(bar, label(page, L"⚪"), 0, kCentred, 3);
     m_refreshTime = choice(page, {L"50", L"100", L"150", L"200", L"300", L"400", L"500", L"700", L"1000",
                                   L"1500", L"2000", L"3000", L"4000", L"5000"});
     m_refreshTime->SetToolTip(L"Частота обновления");
-    bar->Add(m_refreshTime, 0, wxALIGN_CENTER_VERTICAL | wxALL, 3);
-    m_copy = new wxButton(page, wxID_ANY, L"Копировать");
-    bar->Add(m_copy, 0, wxALIGN_CENTER_VERTICAL | wxALL, 3);
-    m_clear = new wxButton(page, wxID_ANY, L"Очистить");
-    bar->Add(m_clear, 0, wxALIGN_CENTER_VERTICAL | wxALL, 3);
-    m_chart = new wxCheckBox(page, wxID_ANY, L"График");
-    bar->Add(m_chart, 0, wxALIGN_CENTER_VERTICAL | wxALL, 3);
+    bar->Add(m_refreshTime, 0, kCentred, 3);
+    m_copy = button(page, bar, L"Копировать", kCentred, 3);
+    m_clear = button(page, bar, L"Очистить", kCentred, 3);
+    m_chart = checkBox(page, bar, L"График", kCentred, 3);
     bar->AddStretchSpacer(1);
-    bar->Add(label(page, L"Громкость"), 0, wxALIGN_CENTER_VERTICAL | wxALL, 3);
+    bar->Add(label(page, L"Громкость"), 0, kCentred, 3);
     m_volumeSlider = new wxSlider(page, wxID_ANY, 0, 0, 100, wxDefaultPosition, wxSize(200, -1),
                                   wxSL_HORIZONTAL | wxSL_LABELS, wxDefaultValidator, L"volume");
-    bar->Add(m_volumeSlider, 0, wxALIGN_CENTER_VERTICAL | wxALL, 3);
+    bar->Add(m_volumeSlider, 0, kCentred, 3);
     sizer->Add(bar, 0, wxEXPAND);
 
     m_mainSplitter =
@@ -599,9 +560,8 @@ void PropertyDevicePanel::buildDebugPage() {
     auto* commandRow = new wxBoxSizer(wxHORIZONTAL);
     m_debugCommand = new wxTextCtrl(exchange, wxID_ANY, wxEmptyString, wxDefaultPosition, wxDefaultSize,
                                     wxTE_PROCESS_ENTER);
-    commandRow->Add(m_debugCommand, 1, wxALIGN_CENTER_VERTICAL | wxALL, 3);
-    m_debugExchange = new wxButton(exchange, wxID_ANY, L"Обмен");
-    commandRow->Add(m_debugExchange, 0, wxALIGN_CENTER_VERTICAL | wxALL, 3);
+    commandRow->Add(m_debugCommand, 1, kCentred, 3);
+    m_debugExchange = button(exchange, commandRow, L"Обмен", kCentred, 3);
     exchangeSizer->Add(commandRow, 0, wxEXPAND);
     m_debugReply = new wxTextCtrl(exchange, wxID_ANY, wxEmptyString, wxDefaultPosition, wxDefaultSize,
                                   wxTE_MULTILINE | wxTE_READONLY);
@@ -630,7 +590,6 @@ void PropertyDevicePanel::buildDebugPage() {
     m_chartPanel = new wxPanel(page, wxID_ANY);
     m_chartPanel->Hide();
     sizer->Add(m_chartPanel, 1, wxEXPAND | wxALL, 3);
-    page->SetSizer(sizer);
 }
 
 void PropertyDevicePanel::bindEvents() {
