@@ -1,13 +1,8 @@
 #include "audio/ListOfPlaylist.h"
 
-#include <boost/date_time/posix_time/posix_time.hpp>
-#include <filesystem>
-
 #include "foundation/Checks.h"
-#include "foundation/Clock.h"
 #include "foundation/Place.h"
 #include "foundation/Storage.h"
-#include "foundation/TextConversion.h"
 
 namespace {
 
@@ -98,32 +93,13 @@ void ListOfPlaylist::fromTree(const Tree& tree) {
 }
 
 void ListOfPlaylist::load(const std::wstring& path) {
-    const debug::Place place("ListOfPlaylist::load");
     Tree tree;
-    try {
-        if (!storage::load(path, tree)) return;
-        fromTree(tree);
-        return;
-    } catch (const std::exception& error) {
-        namespace fs = std::filesystem;
-        const std::string stamp =
-            boost::posix_time::to_iso_string(base::clock::localNow()).substr(0, 15).replace(8, 1, "-");
-        const fs::path file(base::toUtf8(path));
-        fs::path aside = file;
-        aside += ".broken-" + stamp;
-        std::error_code failure;
-        fs::rename(file, aside, failure);
-        if (failure) {
-            mustNotSave_ = true;
-            place.warn(L"Файл '%1%' повреждён и не будет перезаписан (%2%)", path, std::string(error.what()));
-        } else {
-            place.warn(L"Файл '%1%' повреждён и сохранён как '%2%'", path, base::fromUtf8(aside.string()));
-        }
-    }
+    read_ = storage::readStateFile(path, tree);
+    if (read_ == storage::StateFileRead::loaded) fromTree(tree);
 }
 
 void ListOfPlaylist::save(const std::wstring& path) const {
-    if (mustNotSave_) {
+    if (read_ == storage::StateFileRead::unreadable) {
         debug::Place("ListOfPlaylist::save").warn(L"Файл '%1%' не сохранён: он был повреждён", path);
         return;
     }

@@ -10,6 +10,7 @@
 
 #include "audio/BaseControlList.h"
 #include "audio/Playlist.h"
+#include "foundation/Storage.h"
 
 class ListOfPlaylist : public BaseControlList {
 public:
@@ -31,9 +32,9 @@ public:
     boost::property_tree::wptree toTree() const;
     void fromTree(const boost::property_tree::wptree& tree);
 
-    // Reads the file (a missing one is an empty list). A file that cannot be read or parsed is
-    // renamed to NAME.broken-YYYYMMDD-HHMMSS and logged; one that cannot even be renamed is never
-    // saved over in this run.
+    // Reads the file as storage::readStateFile does: a missing one leaves the list as it is, a
+    // damaged one is kept aside, and one that cannot even be renamed is never saved over in this
+    // run.
     void load(const std::wstring& path);
     // Writes the file unless load found it unreadable and could not keep it aside.
     void save(const std::wstring& path) const;
@@ -42,5 +43,5 @@ private:
     const std::wstring name_;
     mutable std::mutex lock_;
     std::vector<std::shared_ptr<Playlist>> playlists_;
-    bool mustNotSave_ = false;
+    storage::StateFileRead read_ = storage::StateFileRead::missing;
 };
