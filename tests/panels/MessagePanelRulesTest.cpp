@@ -180,15 +180,11 @@ TEST(MessagePanelRules, TheServicePanelPlaysGongAndMessageOnlyWhenBothExist) {
     }
 }
 
-TEST(MessagePanelRules, TheAlarmPanelLaunchesAtPriorityThreeAndFullVolume) {
-    const frm::AlarmLaunch launch = frm::alarmLaunch(message(L"Пожар", L"/a/пожар.mp3", L"/g/сирена.mp3"));
-    EXPECT_EQ(launch.priority, 3);
-    EXPECT_EQ(launch.volume, 100);
-    EXPECT_EQ(launch.description, L"Тревожное оповещение");
-    EXPECT_EQ(launch.messagePath, L"/a/пожар.mp3");
-    EXPECT_EQ(launch.gongPath, L"/g/сирена.mp3");
-    EXPECT_EQ(frm::messageInformation(message(L"Пожар", L"/a/пожар.mp3", L"/g/сирена.mp3")),
-              L"Название:\n'Пожар'\nГонг:\n'сирена'\nСообщение:\n'пожар'");
+TEST(MessagePanelRules, TheAlarmPanelLaunchesTheMessageAfterItsGong) {
+    const MessageItem fire = message(L"Пожар", L"/a/пожар.mp3", L"/g/сирена.mp3");
+    const frm::AlarmLaunch launch = frm::alarmLaunch(fire);
+    EXPECT_EQ(launch.messagePath + L" " + launch.gongPath, L"/a/пожар.mp3 /g/сирена.mp3");
+    EXPECT_EQ(frm::messageInformation(fire), L"Название:\n'Пожар'\nГонг:\n'сирена'\nСообщение:\n'пожар'");
     EXPECT_EQ(frm::messageInformation(group(L"Эвакуация", {})), L"");
 }
 

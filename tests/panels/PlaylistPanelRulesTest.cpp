@@ -1,5 +1,5 @@
-// The playlist panel's decisions as tables: its menu, its transport buttons, its green rows, the
-// radio's internet checks, the key release it ignores after a dialog and its column widths.
+// The playlist panel's decisions as tables: its menu, its green rows, the radio's internet checks,
+// the key release it ignores after a dialog and its column widths.
 
 #include <gtest/gtest.h>
 
@@ -48,16 +48,6 @@ TEST(PlaylistPanelRules, MenuForWhereTheMouseIsAndWhatIsChosen) {
             << menuState.hasCurrentPlaylist << menuState.hasActiveList << menuState.activeListSelected
             << menuState.playlistSelected;
     }
-}
-
-TEST(PlaylistPanelRules, TransportButtonsShowWhileSomethingCanPlay) {
-    const std::tuple<bool, bool, bool, bool> cases[] = {
-        {false, false, false, false}, {true, false, false, true}, {false, true, false, true},
-        {false, false, true, true},   {true, true, true, true},
-    };
-    for (const auto& [playing, playerItems, currentItems, shown] : cases)
-        EXPECT_EQ(frm::transportButtonsShown(playing, playerItems, currentItems), shown)
-            << playing << playerItems << currentItems;
 }
 
 TEST(PlaylistPanelRules, GreenRowsForThePlayersState) {

@@ -169,27 +169,6 @@ TEST(SchedulerPanelRules, TheFilterAtItsBounds) {
     }
 }
 
-TEST(SchedulerPanelRules, TimePlanControlsOfEachType) {
-    // repeat, weekdays, first date, last date, day, time step, stop time
-    const std::pair<int, std::array<bool, 7>> cases[] = {
-        {0, {false, false, true, false, true, false, false}},
-        {1, {false, false, true, true, true, false, true}},
-        {2, {false, true, true, true, true, false, true}},
-        {3, {true, false, true, true, true, false, true}},
-        {4, {false, false, false, false, false, true, true}},
-    };
-    for (const auto& [type, expected] : cases) {
-        const auto shown = frm::timePlanControls(type);
-        ASSERT_TRUE(shown);
-        EXPECT_EQ((std::array<bool, 7>{shown->repeat, shown->weekdays, shown->firstDate, shown->lastDate,
-                                       shown->day, shown->timeStep, shown->stopTime}),
-                  expected)
-            << type;
-    }
-    EXPECT_FALSE(frm::timePlanControls(5));
-    EXPECT_FALSE(frm::timePlanControls(-1));
-}
-
 NewTaskInput input(int type, std::optional<std::wstring> first, std::optional<std::wstring> last,
                    int startHour, bool stop, int stopHour, int stopMinute = 0) {
     NewTaskInput in;
@@ -221,60 +200,43 @@ TEST(SchedulerPanelRules, PlanOfANewTask) {
         NewTaskInput in;
         std::wstring refusal;
         bool takesIds;
-        std::array<std::wstring, 4> texts;  // start date, final date, start time, stop time
+        // Start date, final date, start time and stop time, joined by "|"; empty when not planned.
+        std::wstring texts;
     };
     const Case cases[] = {
         // The refusals before the type, in their order, take no ids.
-        {locked, L"Перед добавлением разблокируйте настройки", false, {}},
-        {noSource, L"Необходимо выбрать источник воспроизведения", false, {}},
-        {noDevices, L"Не выбрано ни одного устройства", false, {}},
-        {badType, L"", false, {L"2024-05-01", L"", L"08:05", L""}},
+        {locked, L"Перед добавлением разблокируйте настройки", false, L""},
+        {noSource, L"Необходимо выбрать источник воспроизведения", false, L""},
+        {noDevices, L"Не выбрано ни одного устройства", false, L""},
+        {badType, L"", false, L"2024-05-01||08:05|"},
         // A one-time task: today unless a first date is chosen, no final date, no stop.
-        {input(0, std::nullopt, L"2024-06-01", 8, true, 9),
-         L"",
-         true,
-         {L"2024-05-01", L"2024-05-01", L"08:05", L""}},
-        {input(0, L"2024-05-03", std::nullopt, 23, false, 0),
-         L"",
-         true,
-         {L"2024-05-03", L"2024-05-03", L"23:05", L""}},
+        {input(0, std::nullopt, L"2024-06-01", 8, true, 9), L"", true, L"2024-05-01|2024-05-01|08:05|"},
+        {input(0, L"2024-05-03", std::nullopt, 23, false, 0), L"", true, L"2024-05-03|2024-05-03|23:05|"},
         // Daily: a stop at 00:00 is none; a message has none.
-        {input(1, std::nullopt, std::nullopt, 8, true, 0), L"", true, {L"2024-05-01", L"", L"08:05", L""}},
-        {input(1, std::nullopt, std::nullopt, 8, true, 0, 1),
-         L"",
-         true,
-         {L"2024-05-01", L"", L"08:05", L"00:01"}},
-        {message, L"", true, {L"2024-05-01", L"", L"08:05", L""}},
+        {input(1, std::nullopt, std::nullopt, 8, true, 0), L"", true, L"2024-05-01||08:05|"},
+        {input(1, std::nullopt, std::nullopt, 8, true, 0, 1), L"", true, L"2024-05-01||08:05|00:01"},
+        {message, L"", true, L"2024-05-01||08:05|"},
         // The date order counts only with a last date; refused tasks took their ids.
-        {input(1, L"2024-05-02", L"2024-05-01", 8, false, 0),
-         L"Неверный порядок дат",
-         true,
-         {L"2024-05-02", L"2024-05-01", L"08:05", L""}},
-        {input(1, L"2024-05-02", std::nullopt, 8, false, 0), L"", true, {L"2024-05-02", L"", L"08:05", L""}},
+        {input(1, L"2024-05-02", L"2024-05-01", 8, false, 0), L"Неверный порядок дат", true,
+         L"2024-05-02|2024-05-01|08:05|"},
+        {input(1, L"2024-05-02", std::nullopt, 8, false, 0), L"", true, L"2024-05-02||08:05|"},
         // A stop at the start time is refused whatever the dates; a stop before it is the night's.
-        {input(1, L"2024-05-02", L"2024-05-02", 8, true, 8, 5),
-         L"Неверный порядок времени",
-         true,
-         {L"2024-05-02", L"2024-05-02", L"08:05", L"08:05"}},
-        {input(1, L"2024-05-02", L"2024-05-09", 8, true, 8, 5),
-         L"Неверный порядок времени",
-         true,
-         {L"2024-05-02", L"2024-05-09", L"08:05", L"08:05"}},
-        {input(1, L"2024-05-02", L"2024-05-02", 22, true, 2),
-         L"",
-         true,
-         {L"2024-05-02", L"2024-05-02", L"22:05", L"02:00"}},
+        {input(1, L"2024-05-02", L"2024-05-02", 8, true, 8, 5), L"Неверный порядок времени", true,
+         L"2024-05-02|2024-05-02|08:05|08:05"},
+        {input(1, L"2024-05-02", L"2024-05-09", 8, true, 8, 5), L"Неверный порядок времени", true,
+         L"2024-05-02|2024-05-09|08:05|08:05"},
+        {input(1, L"2024-05-02", L"2024-05-02", 22, true, 2), L"", true,
+         L"2024-05-02|2024-05-02|22:05|02:00"},
         // The plans the panel does not build.
-        {input(3, std::nullopt, std::nullopt, 8, false, 0), L"", true, {L"2024-05-01", L"", L"08:05", L""}},
+        {input(3, std::nullopt, std::nullopt, 8, false, 0), L"", true, L"2024-05-01||08:05|"},
     };
     for (const Case& each : cases) {
         const frm::NewTaskPlan plan = frm::planNewTask(each.in);
         EXPECT_EQ(plan.refusal, each.refusal) << each.in.type << each.in.startHour;
         EXPECT_EQ(plan.takesIds, each.takesIds) << each.in.type << each.in.startHour;
-        if (each.texts[0].empty()) continue;
-        EXPECT_EQ(
-            (std::array<std::wstring, 4>{plan.startDate, plan.finalDate, plan.startTime, plan.stopTime}),
-            each.texts);
+        if (each.texts.empty()) continue;
+        EXPECT_EQ(plan.startDate + L"|" + plan.finalDate + L"|" + plan.startTime + L"|" + plan.stopTime,
+                  each.texts);
     }
 }
 

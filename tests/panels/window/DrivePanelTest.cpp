@@ -6,24 +6,24 @@
 
 #include <filesystem>
 
-#include "audio/Player.h"
 #include "foundation/Storage.h"
 #include "foundation/TextConversion.h"
 #include "panels/Drives.h"
 #include "panels/SourceDevicePanel.h"
 #include "support/PrivateMounts.h"
-#include "tests/app/window/WindowFixture.h"
+#include "tests/panels/window/PanelFixture.h"
 
 namespace {
 
+using test::green;
 using test::StreamReceiver;
 
 constexpr const char* kMedium = "/media/test/MUSIC";
 
-class DrivePanelTest : public test::WindowFixture {
+class DrivePanelTest : public test::PanelFixture {
 protected:
     void SetUp() override {
-        WindowFixture::SetUp();
+        PanelFixture::SetUp();
         if (!test::privateMountsAvailable()) return;
         media_ = std::make_unique<test::TmpfsMount>("/media");
         medium_ = std::make_unique<test::TmpfsMount>(kMedium);
@@ -33,46 +33,16 @@ protected:
         std::filesystem::create_directory_symlink(kMedium, std::string(kMedium) + "/loop");
     }
     void TearDown() override {
-        WindowFixture::TearDown();
+        PanelFixture::TearDown();
         medium_.reset();
         media_.reset();
     }
     void openView() {
-        clickButton(wxT("Накопители"));
-        ASSERT_TRUE(pumpUntil([&] {
-            panel_ = test::findControl<frm::SourceDevicePanel>(frame_);
-            return panel_ != nullptr && panel_->IsShownOnScreen();
-        }));
+        panel_ = PanelFixture::openView<frm::SourceDevicePanel>(wxT("Накопители"));
+        ASSERT_NE(panel_, nullptr);
         list_ = test::findControl<wxListCtrl>(panel_);
     }
-    wxBitmapButton* button(const wxString& tip) {
-        for (wxWindow* window : panel_->GetChildren()) {
-            auto* button = dynamic_cast<wxBitmapButton*>(window);
-            if (button != nullptr && button->GetToolTipText() == tip) return button;
-        }
-        return nullptr;
-    }
-    void press(const wxString& tip) {
-        wxBitmapButton* found = button(tip);
-        ASSERT_NE(found, nullptr) << tip;
-        click(found, wxRect(found->GetClientSize()));
-    }
-    bool green(long row) {
-        return row < list_->GetItemCount() && list_->GetItemTextColour(row) == wxColour(0, 160, 33);
-    }
-    static bool playerPlays() {
-        const base::SingletonSlot<Player>::Use player(Player::instanceSlot());
-        return player && player->isPlaying();
-    }
-    bool hears(StreamReceiver& receiver, double hertz) {
-        receiver.clear();
-        // The window goes on answering its events meanwhile: a start-up resumes through them.
-        return pumpUntil([&] {
-            const auto audio = test::decodeMpegAudio(test::readTransportStream(receiver.payloads()).audio);
-            return audio.samples.size() > static_cast<std::size_t>(audio.rate) &&
-                   std::abs(test::strongestFrequency(audio.samples, audio.rate) - hertz) < hertz * 0.02;
-        });
-    }
+    wxBitmapButton* button(const wxString& tip) { return test::labelled<wxBitmapButton>(panel_, tip); }
 
     std::unique_ptr<test::TmpfsMount> media_;
     std::unique_ptr<test::TmpfsMount> medium_;
@@ -86,21 +56,21 @@ TEST_F(DrivePanelTest, AMediumPlaysAndTakingItOutStopsThePlayer) {
     openWindow();
     openView();
     EXPECT_FALSE(button(wxT("Играть"))->IsEnabled());
-    press(kMedium);
+    press(button(kMedium));
     ASSERT_TRUE(pumpUntil([&] { return list_->GetItemCount() == 2; }));
     EXPECT_EQ(list_->GetItemText(0), wxT("first"));
     EXPECT_EQ(list_->GetItemText(1, 1), wxString(kMedium) + wxT("/album/second.wav"));
 
     StreamReceiver receiver(group_, port_ + 1);
-    press(wxT("Играть"));
+    press(button(wxT("Играть")));
     EXPECT_TRUE(hears(receiver, 700));
-    EXPECT_TRUE(pumpUntil([&] { return green(0) && !green(1); }));
+    EXPECT_TRUE(pumpUntil([&] { return green(list_, 0) && !green(list_, 1); }));
     for (long row = 0; row < list_->GetItemCount(); ++row)
         list_->SetItemState(row, 0, wxLIST_STATE_SELECTED | wxLIST_STATE_FOCUSED);
     EXPECT_TRUE(screenshot("drives"));
 
     ASSERT_TRUE(medium_->unmount());
-    EXPECT_TRUE(pumpUntil([&] { return !playerPlays(); }));
+    EXPECT_TRUE(pumpUntil([&] { return !test::playerPlays(); }));
     EXPECT_TRUE(messageShown(L"Носитель '/media/test/MUSIC' был удален"));
     EXPECT_TRUE(capture_.contains(L"Носитель '/media/test/MUSIC' был удален", L"ERROR"));
     // Its mount point stays behind, and does not count as a medium.
@@ -122,7 +92,7 @@ TEST_F(DrivePanelTest, TheMediumAndItsPlayingFileAreResumedAtStartUp) {
     openWindow();
     EXPECT_TRUE(hears(receiver, 1100));
     openView();
-    EXPECT_TRUE(pumpUntil([&] { return green(1) && !green(0); }));
+    EXPECT_TRUE(pumpUntil([&] { return green(list_, 1) && !green(list_, 0); }));
 }
 
 }  // namespace

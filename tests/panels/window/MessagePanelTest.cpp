@@ -8,22 +8,18 @@
 #include <filesystem>
 #include <fstream>
 
-#include "audio/AlarmChannel.h"
-#include "audio/AudioStartup.h"
 #include "foundation/Password.h"
-#include "foundation/TextConversion.h"
-#include "panels/SourceSchedulerPanel.h"
 #include "panels/SourceServicePanel.h"
-#include "tests/app/window/WindowFixture.h"
+#include "tests/panels/window/PanelFixture.h"
 
 namespace {
 
 using test::StreamReceiver;
 
-class MessagePanelTest : public test::WindowFixture {
+class MessagePanelTest : public test::PanelFixture {
 protected:
     void SetUp() override {
-        WindowFixture::SetUp();
+        PanelFixture::SetUp();
         const std::pair<const char*, const setting::WideText*> folders[] = {
             {"gong", &setting::placePathDirGong},
             {"service", &setting::placePathDirServiceMessage},
@@ -41,60 +37,23 @@ protected:
 
     // Opens the window with one loudspeaker online, in the root zone and chosen in the list.
     void openWithLoudspeaker() {
-        loudspeakers_.add(1);
-        openWindow();
-        // As the program does: the channels play on what the main window has chosen.
-        audio::setSelectionProvider([frame = frame_] {
-            frm::Targets targets;
-            if (frame) {
-                for (const auto& device : frame->getTargetDevices()) targets.insert(device);
-            }
-            return targets;
-        });
-        ASSERT_TRUE(pumpUntil([&] { return deviceState(0) == L"В сети"; }));
+        openOnChosen(1);
         frame_->getRootZone()->addDevices({frame_->getDeviceCollection().getDevices().front()});
-        wxRect row;
-        ASSERT_TRUE(deviceList()->GetItemRect(0, row));
-        click(deviceList(), row);
-        ASSERT_TRUE(pumpUntil([&] { return frame_->getTargetDevices().size() == 1; }));
     }
     void openView(const wxString& button) {
-        clickButton(button);
-        panel_ = nullptr;
-        ASSERT_TRUE(pumpUntil([&] {
-            for (wxWindow* page : frame_->GetChildren()) {
-                for (wxWindow* child : page->GetChildren()) {
-                    auto* panel = dynamic_cast<frm::SourceServicePanel*>(child);
-                    if (panel != nullptr && panel->IsShownOnScreen()) panel_ = panel;
-                }
-            }
-            return panel_ != nullptr;
-        }));
+        panel_ = PanelFixture::openView<frm::SourceServicePanel>(button);
+        ASSERT_NE(panel_, nullptr);
     }
     template <class Control>
     Control* control(const char* name) {
-        auto* found = dynamic_cast<Control*>(wxWindow::FindWindowByName(name, panel_));
-        EXPECT_NE(found, nullptr) << name;
-        return found;
+        return test::named<Control>(panel_, name);
     }
     wxTreeCtrl* tree() { return control<wxTreeCtrl>("messages"); }
-    void press(const char* name) {
-        wxWindow* button = control<wxWindow>(name);
-        click(button, wxRect(button->GetClientSize()));
-    }
+    void press(const char* name) { PanelFixture::press(control<wxWindow>(name)); }
     void pressLabelled(const wxString& label) {
-        wxWindow* button = wxWindow::FindWindowByLabel(label, panel_);
-        ASSERT_NE(button, nullptr) << label;
-        click(button, wxRect(button->GetClientSize()));
+        PanelFixture::press(wxWindow::FindWindowByLabel(label, panel_));
     }
-    void act(int action) {
-        auto* box = control<wxRadioBox>("action");
-        box->SetSelection(action);
-        wxCommandEvent event(wxEVT_RADIOBOX, box->GetId());
-        event.SetEventObject(box);
-        event.SetInt(action);
-        box->ProcessWindowEvent(event);
-    }
+    void act(int action) { test::change(control<wxRadioBox>("action"), action); }
     wxTreeItemId item(const wxString& text, wxTreeItemId from = wxTreeItemId()) {
         if (!from.IsOk()) from = tree()->GetRootItem();
         if (from != tree()->GetRootItem() && tree()->GetItemText(from) == text) return from;
@@ -204,23 +163,11 @@ TEST_F(MessagePanelTest, AScheduledMessageAndItsGroupAreNotDeletedAndTheGroupsSu
 
     questions_.passwords = {L"admin"};
     clickButton(L"Администратор");
-    clickButton(L"Планировщик");
-    auto* scheduler = test::findControl<frm::SourceSchedulerPanel>(frame_);
-    ASSERT_TRUE(pumpUntil([&] { return scheduler->IsShownOnScreen(); }));
-    auto* place = dynamic_cast<wxChoice*>(wxWindow::FindWindowByName("place", scheduler));
-    ASSERT_NE(place, nullptr);
-    const int messages = place->FindString(wxT("Служебные сообщения"));
-    ASSERT_NE(messages, wxNOT_FOUND);
-    place->SetSelection(messages);
-    wxCommandEvent chosen(wxEVT_CHOICE, place->GetId());
-    chosen.SetEventObject(place);
-    chosen.SetInt(messages);
-    place->ProcessWindowEvent(chosen);
-    for (const char* name : {"content", "gong"})
-        dynamic_cast<wxChoice*>(wxWindow::FindWindowByName(name, scheduler))->SetSelection(0);
-    dynamic_cast<wxListCtrl*>(wxWindow::FindWindowByName("devices", scheduler))->CheckItem(1, true);
-    wxWindow* add = wxWindow::FindWindowByLabel(wxT("Добавить"), scheduler);
-    click(add, wxRect(add->GetClientSize()));
+    auto* scheduler = schedulerOn(wxT("Служебные сообщения"));
+    ASSERT_NE(scheduler, nullptr);
+    for (const char* name : {"content", "gong"}) test::named<wxChoice>(scheduler, name)->SetSelection(0);
+    test::named<wxListCtrl>(scheduler, "devices")->CheckItem(1, true);
+    PanelFixture::press(wxWindow::FindWindowByLabel(wxT("Добавить"), scheduler));
     ASSERT_TRUE(pumpUntil([&] { return scheduler->getCore().getTasks().size() == 1; }));
 
     openView(wxT("Служебные сообщения"));

@@ -9,47 +9,28 @@
 
 #include <filesystem>
 
-#include "audio/AudioStartup.h"
-#include "foundation/TextConversion.h"
 #include "panels/SourceMicrophonePanel.h"
-#include "panels/SourceSchedulerPanel.h"
 #include "support/PrivateMounts.h"
 #include "support/PulseServer.h"
-#include "tests/app/window/WindowFixture.h"
+#include "tests/panels/window/PanelFixture.h"
 
 namespace {
 
 using namespace std::chrono_literals;
 using test::StreamReceiver;
 
-class MicrophonePanelTest : public test::WindowFixture {
+class MicrophonePanelTest : public test::PanelFixture {
 protected:
     void SetUp() override {
-        WindowFixture::SetUp();
+        PanelFixture::SetUp();
         pref::setWString(setting::recordDeviceName.key, base::fromUtf8(test::PulseServer::kSource));
     }
-    // The window with the channels asking it for the chosen devices, as the program starts it.
-    void openWindow() {
-        WindowFixture::openWindow();
-        audio::setSelectionProvider([frame = frame_.get()] {
-            frm::Targets targets;
-            for (const auto& device : frame->getTargetDevices()) targets.insert(device);
-            return targets;
-        });
-    }
     void openView() {
-        clickButton(wxT("Микрофон"));
-        ASSERT_TRUE(pumpUntil([&] {
-            panel_ = test::findControl<frm::SourceMicrophonePanel>(frame_);
-            return panel_ != nullptr && panel_->IsShownOnScreen();
-        }));
+        panel_ = PanelFixture::openView<frm::SourceMicrophonePanel>(wxT("Микрофон"));
+        ASSERT_NE(panel_, nullptr);
     }
     wxWindow* control(const wxString& label) { return wxWindow::FindWindowByLabel(label, panel_); }
-    void press(const wxString& label) {
-        wxWindow* window = control(label);
-        ASSERT_NE(window, nullptr) << label;
-        click(window, wxRect(window->GetClientSize()));
-    }
+    void press(const wxString& label) { PanelFixture::press(control(label)); }
     void setTitle(const wxString& title) { test::findControl<wxTextCtrl>(panel_)->ChangeValue(title); }
     bool saveOffered() {
         return pumpUntil([&] { return control(wxT("Сохранить"))->IsEnabled(); });
@@ -67,12 +48,7 @@ TEST_F(MicrophonePanelTest, TheMicrophoneIsHeardAfterTheGongRecordedAndSavedUnde
     ASSERT_TRUE(test::writeSineMp3(root_.dataFolder() + "/gong/Гонг.mp3", 500, 1));
     pref::setWString(setting::recordGongFileName.key, L"Гонг");
     pref::setBool(setting::recordGongEnable.key, true);
-    loudspeakers_.add(1);
-    openWindow();
-    ASSERT_TRUE(pumpUntil([&] { return deviceState(0) == L"В сети"; }));
-    wxRect row;
-    ASSERT_TRUE(deviceList()->GetItemRect(0, row));
-    click(deviceList(), row);
+    openOnChosen(1);
     openView();
 
     press(wxT("Трансляция"));
@@ -114,19 +90,9 @@ TEST_F(MicrophonePanelTest, TheMicrophoneIsHeardAfterTheGongRecordedAndSavedUnde
     EXPECT_NEAR(test::strongestFrequency(recorded.samples, recorded.rate), 1200, 24);
 
     // The scheduler offers the recording as a source of its own kind.
-    clickButton(wxT("Планировщик"));
-    wxWindow* scheduler = test::findControl<frm::SourceSchedulerPanel>(frame_);
-    auto* place = dynamic_cast<wxChoice*>(wxWindow::FindWindowByName("place", scheduler));
-    ASSERT_NE(place, nullptr);
-    const int microphone = place->FindString(wxT("Микрофон"));
-    ASSERT_NE(microphone, wxNOT_FOUND);
-    place->SetSelection(microphone);
-    wxCommandEvent chosen(wxEVT_CHOICE, place->GetId());
-    chosen.SetEventObject(place);
-    chosen.SetInt(microphone);
-    place->ProcessWindowEvent(chosen);
-    auto* content = dynamic_cast<wxChoice*>(wxWindow::FindWindowByName("content", scheduler));
-    ASSERT_NE(content, nullptr);
+    auto* scheduler = schedulerOn(wxT("Микрофон"));
+    ASSERT_NE(scheduler, nullptr);
+    auto* content = test::named<wxChoice>(scheduler, "content");
     EXPECT_EQ(content->GetCount(), 1u);
     EXPECT_EQ(content->GetString(0), wxT("Название"));
 }
@@ -136,25 +102,12 @@ TEST_F(MicrophonePanelTest, OnlyABusyChannelOfTheSamePriorityIsInterruptedOnTheO
     MELVOX_REQUIRE_PULSE(pulse);
     const std::string message = root_.path() + "/message.mp3";
     ASSERT_TRUE(test::writeSineMp3(message, 700, 60));
-    loudspeakers_.add(1);
-    openWindow();
-    ASSERT_TRUE(pumpUntil([&] { return deviceState(0) == L"В сети"; }));
-    wxRect row;
-    ASSERT_TRUE(deviceList()->GetItemRect(0, row));
-    click(deviceList(), row);
+    openOnChosen(1);
     openView();
     press(wxT("Трансляция"));
     const base::SingletonSlot<frm::AlarmChannel>::Use channel(frm::AlarmChannel::instanceSlot());
-    const auto broadcast = [&](int priority, const wchar_t* description) {
-        frm::AlarmChannel::Broadcast running;
-        running.priority = priority;
-        running.description = description;
-        running.messagePath = base::fromUtf8(message);
-        for (const auto& device : frame_->getDeviceCollection().getDevices()) running.targets.insert(device);
-        ASSERT_TRUE(channel->launch(running));
-    };
 
-    broadcast(3, L"Пожарная тревога");
+    launchBroadcast(3, L"Пожарная тревога", message);
     press(wxT("Старт"));
     EXPECT_TRUE(messageShown(L"Канал занят."));
     EXPECT_EQ(questions_.yesNoAsked, 0);
@@ -163,7 +116,7 @@ TEST_F(MicrophonePanelTest, OnlyABusyChannelOfTheSamePriorityIsInterruptedOnTheO
     channel->stop();
     ASSERT_TRUE(pumpUntil([&] { return !channel->isBusy(); }));
 
-    broadcast(2, L"Служебное");
+    launchBroadcast(2, L"Служебное", message);
     press(wxT("Старт"));
     EXPECT_EQ(questions_.yesNoAsked, 1);
     ASSERT_TRUE(pumpUntil([&] { return control(wxT("Стоп")) != nullptr; }));
@@ -180,7 +133,7 @@ TEST_F(MicrophonePanelTest, ARecordingTheChannelEndsItselfIsSavedAcrossFileSyste
     const test::TmpfsMount recordFileSystem(recordFolder());
     ASSERT_TRUE(recordFileSystem.mounted());
     pulse.playTone(900);
-    openWindow();
+    openOnChosen(0);
     openView();
     press(wxT("Трансляция"));
     press(wxT("Старт"));

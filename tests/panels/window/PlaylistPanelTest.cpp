@@ -17,9 +17,7 @@
 
 #include "app/CaptureDeviceDialog.h"
 #include "app/UrlDialog.h"
-#include "audio/AlarmChannel.h"
 #include "audio/ListOfPlaylist.h"
-#include "audio/Player.h"
 #include "audio/PlayerEngine.h"
 #include "foundation/Storage.h"
 #include "foundation/TextConversion.h"
@@ -27,28 +25,22 @@
 #include "support/DroppingTcpPort.h"
 #include "support/HttpFileServer.h"
 #include "support/PulseServer.h"
-#include "tests/app/window/WindowFixture.h"
+#include "tests/panels/window/PanelFixture.h"
 
 namespace {
 
 using namespace std::chrono_literals;
+using test::column;
+using test::green;
+using test::playerPlays;
 using test::StreamReceiver;
 
-class PlaylistPanelTest : public test::WindowFixture {
+class PlaylistPanelTest : public test::PanelFixture {
 protected:
     // Opens the view by its button; its panel's list of playlists and item list.
     void openView(const wxString& button) {
-        clickButton(button);
-        panel_ = nullptr;
-        ASSERT_TRUE(pumpUntil([&] {
-            for (wxWindow* page : frame_->GetChildren()) {
-                for (wxWindow* child : page->GetChildren()) {
-                    auto* panel = dynamic_cast<frm::SourcePlaylistPanel*>(child);
-                    if (panel != nullptr && panel->IsShownOnScreen()) panel_ = panel;
-                }
-            }
-            return panel_ != nullptr;
-        }));
+        panel_ = PanelFixture::openView<frm::SourcePlaylistPanel>(button);
+        ASSERT_NE(panel_, nullptr);
         playlists_ = dynamic_cast<wxListCtrl*>(panel_->GetChildren()[0]);
         items_ = dynamic_cast<wxListCtrl*>(panel_->GetChildren()[1]);
         ASSERT_TRUE(playlists_ && items_);
@@ -58,16 +50,7 @@ protected:
         EXPECT_TRUE(list->GetItemRect(row, area)) << row;
         return area;
     }
-    void press(const wxString& tip) {
-        for (wxWindow* window : panel_->GetChildren().back()->GetChildren()) {
-            auto* button = dynamic_cast<wxBitmapButton*>(window);
-            if (button != nullptr && button->GetToolTipText() == tip) {
-                click(button, wxRect(button->GetClientSize()));
-                return;
-            }
-        }
-        ADD_FAILURE() << "no button " << tip;
-    }
+    void press(const wxString& tip) { PanelFixture::press(test::labelled<wxBitmapButton>(panel_, tip)); }
     // Saves the view with no row selected, so that the green rows show.
     void photograph(const std::string& name) {
         for (wxListCtrl* list : {items_, playlists_}) {
@@ -75,13 +58,6 @@ protected:
                 list->SetItemState(row, 0, wxLIST_STATE_SELECTED | wxLIST_STATE_FOCUSED);
         }
         EXPECT_TRUE(screenshot(name));
-    }
-    static bool green(wxListCtrl* list, long row) {
-        return row < list->GetItemCount() && list->GetItemTextColour(row) == wxColour(0, 160, 33);
-    }
-    static bool playerPlays() {
-        const base::SingletonSlot<Player>::Use player(Player::instanceSlot());
-        return player && player->isPlaying();
     }
 
     // Runs a command of the panel's menu.
@@ -114,11 +90,6 @@ protected:
         EXPECT_TRUE(pumpUntil([&] { return opened; }));
         pumpUntil([] { return false; }, 300ms);
         panel_->Unbind(wxEVT_MENU_OPEN, onOpen);
-    }
-    static std::vector<wxString> column(wxListCtrl* list, int index) {
-        std::vector<wxString> texts;
-        for (long row = 0; row < list->GetItemCount(); ++row) texts.push_back(list->GetItemText(row, index));
-        return texts;
     }
     // Chooses rows as the keyboard does: the list they are in becomes the active one.
     static void choose(wxListCtrl* list, std::initializer_list<long> rows) {
@@ -206,16 +177,7 @@ TEST_F(PlaylistPanelTest, PlayIsRefusedWhileAnAlarmHoldsTheLoudspeakers) {
     loudspeakers_.add(1);
     openWindow();
     ASSERT_TRUE(pumpUntil([&] { return deviceState(0) == L"В сети"; }));
-    {
-        const base::SingletonSlot<frm::AlarmChannel>::Use alarm(frm::AlarmChannel::instanceSlot());
-        frm::AlarmChannel::Broadcast broadcast;
-        broadcast.priority = 3;
-        broadcast.description = L"Пожарная тревога";
-        broadcast.messagePath = base::fromUtf8(message);
-        for (const auto& device : frame_->getDeviceCollection().getDevices())
-            broadcast.targets.insert(device);
-        ASSERT_TRUE(alarm->launch(broadcast));
-    }
+    launchBroadcast(3, L"Пожарная тревога", message);
     openView(wxT("Плейлист"));
     click(playlists_, rowArea(playlists_, 0));
     StreamReceiver receiver(group_, port_ + 1);

@@ -13,23 +13,21 @@
 #include "audio/PlaybackCollection.h"
 #include "audio/PlaybackPlaylist.h"
 #include "audio/PlaybackTrack.h"
-#include "audio/Player.h"
 #include "foundation/Password.h"
-#include "foundation/TextConversion.h"
 #include "foundation/ThreadDispatcher.h"
-#include "panels/SourceSchedulerPanel.h"
 #include "support/ManualClock.h"
-#include "tests/app/window/WindowFixture.h"
+#include "tests/panels/window/PanelFixture.h"
 
 namespace {
 
 using namespace std::chrono_literals;
+using test::playerPlays;
 using test::StreamReceiver;
 
-class SchedulerPanelTest : public test::WindowFixture {
+class SchedulerPanelTest : public test::PanelFixture {
 protected:
     void SetUp() override {
-        WindowFixture::SetUp();
+        PanelFixture::SetUp();
         pref::setString(setting::securityAdministrator.key, base::toUtf8(base::encodePassword(L"admin")));
         at(7, 0);
     }
@@ -49,45 +47,20 @@ protected:
         questions_.passwords = {L"admin"};
         clickButton(L"Администратор");
         ASSERT_TRUE(frame_->isAdministrator());
-        clickButton(L"Планировщик");
-        panel_ = nullptr;
-        ASSERT_TRUE(pumpUntil([&] {
-            panel_ = test::findControl<frm::SourceSchedulerPanel>(frame_);
-            return panel_ != nullptr && panel_->IsShownOnScreen();
-        }));
+        panel_ = openView<frm::SourceSchedulerPanel>(L"Планировщик");
+        ASSERT_NE(panel_, nullptr);
     }
     template <class Control>
     Control* control(const char* name) {
-        auto* found = dynamic_cast<Control*>(wxWindow::FindWindowByName(name, panel_));
-        EXPECT_NE(found, nullptr) << name;
-        return found;
+        return test::named<Control>(panel_, name);
     }
     wxListCtrl* taskList() { return control<wxListCtrl>("tasks"); }
-    void choose(const char* name, int selection) {
-        auto* choice = control<wxChoice>(name);
-        choice->SetSelection(selection);
-        wxCommandEvent event(wxEVT_CHOICE, choice->GetId());
-        event.SetEventObject(choice);
-        event.SetInt(selection);
-        choice->ProcessWindowEvent(event);
-    }
+    void choose(const char* name, int selection) { test::change(control<wxChoice>(name), selection); }
     // The check box of the label (other windows, a list's column, may carry it too).
-    static wxCheckBox* checkBox(wxWindow* window, const wxString& label) {
-        auto* box = dynamic_cast<wxCheckBox*>(window);
-        if (box != nullptr && box->GetLabel() == label) return box;
-        for (wxWindow* child : window->GetChildren()) {
-            if (auto* found = checkBox(child, label)) return found;
-        }
-        return nullptr;
-    }
     void tick(const wxString& label, bool value) {
-        auto* box = checkBox(panel_, label);
+        auto* box = test::labelled<wxCheckBox>(panel_, label);
         ASSERT_NE(box, nullptr) << label;
-        box->SetValue(value);
-        wxCommandEvent event(wxEVT_CHECKBOX, box->GetId());
-        event.SetEventObject(box);
-        event.SetInt(value);
-        box->ProcessWindowEvent(event);
+        test::change(box, value);
     }
     // Presses a button of the panel; its handler has run on return.
     void press(const wxString& label) {
@@ -104,12 +77,7 @@ protected:
         for (long row : rows) taskList()->SetItemState(row, wxLIST_STATE_SELECTED, wxLIST_STATE_SELECTED);
         panel_->selectTask(true);
     }
-    std::vector<wxString> column(int index) {
-        std::vector<wxString> texts;
-        for (long row = 0; row < taskList()->GetItemCount(); ++row)
-            texts.push_back(taskList()->GetItemText(row, index));
-        return texts;
-    }
+    std::vector<wxString> column(int index) { return test::column(taskList(), index); }
     // Checks the rows of the device check list, and so what is nested below them.
     void checkOnly(std::initializer_list<long> rows) {
         wxListCtrl* devices = control<wxListCtrl>("devices");
@@ -169,10 +137,6 @@ protected:
             return true;
         }));
         moveTo(localTime(hour, minute) + 2000000);
-    }
-    static bool playerPlays() {
-        const base::SingletonSlot<Player>::Use player(Player::instanceSlot());
-        return player && player->isPlaying();
     }
 
     const boost::gregorian::date day_{2030, 6, 3};
