@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <ostream>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -35,6 +36,24 @@ T thrown(Action&& action, T Holder::*field) {
     }
     ADD_FAILURE() << "nothing was thrown";
     return T();
+}
+
+// The numbers, each followed by a comma: "3,7,".
+template <class Numbers>
+std::string join(const Numbers& numbers) {
+    std::string text;
+    for (const auto& number : numbers) text += std::to_string(number) + ",";
+    return text;
+}
+
+// What a reader of device replies made of a reply, or "refused" when it threw the reply back.
+inline std::string readWith(const std::function<std::string(const std::string&)>& reader,
+                            const std::string& reply) {
+    try {
+        return reader(reply);
+    } catch (const exception::UnexpectedResponseOfDevice& error) {
+        return error.response == reply ? "refused" : "refused another reply";
+    }
 }
 
 // The common settings, one a line, so that a difference shows by name.
@@ -94,6 +113,20 @@ protected:
         return joinLines(lines);
     }
 
+    // Changes the status of `emulated`: the packets it sends from now on carry the change.
+    template <class Emulator, class Change>
+    static void changeStatus(Emulator& emulated, Change change) {
+        auto status = emulated.status();
+        change(status);
+        emulated.setStatus(status);
+    }
+    // The same, and `device` takes the changed packet; false when it refused it.
+    template <class Emulator, class Device, class Change>
+    static bool takeStatus(Emulator& emulated, Device& device, Change change) {
+        changeStatus(emulated, change);
+        return device.parseState(emulated.statusPacket(), emulated.address());
+    }
+
     // Checks that the device answers until `answered` holds: a loaded machine may answer later
     // than the check waits, so the check is sent again. False when it never holds.
     static bool checkAnswers(device::DeviceBase& device, const std::function<bool()>& answered) {
@@ -102,6 +135,23 @@ protected:
             if (waitFor(answered, std::chrono::seconds(2))) return true;
         }
         return false;
+    }
+
+    // 3000 datagrams of 26 to 256 random bytes of `letters` and NUL, a third of them under this
+    // device's address and every second one ending in `tail`: `device` takes or refuses each
+    // without throwing.
+    void expectNoDatagramEscapes(device::DeviceBase& device, std::uint32_t seed, const std::string& letters,
+                                 const std::string& tail = "") {
+        std::mt19937 random(seed);
+        const std::string alphabet = letters + std::string(1, '\0');
+        for (int round = 0; round < 3000; ++round) {
+            std::string datagram(26 + random() % 231, ' ');
+            for (char& c : datagram) c = alphabet[random() % alphabet.size()];
+            datagram[2] = ':';
+            if (round % 3 == 0) datagram.replace(0, 17, hardwareAddress);
+            if (round % 2 == 0) datagram += tail;
+            EXPECT_NO_THROW(device.parseState(datagram, address()));
+        }
     }
 
     // How many jobs with this description the dispatcher was given so far.

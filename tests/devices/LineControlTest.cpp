@@ -265,11 +265,8 @@ TEST_F(VokarLineControlTest, TheLoudspeakersModuleThroughItsExchange) {
 TEST_F(VokarLineControlTest, TheStatusPacketsMasksReachTheLineControl) {
     auto [emulated, device] = connected(vokarV3_A121);
     const auto control = device->getLineControl();
-    auto status = emulated->status();
-    status.line1 = 0x3;  // added
-    status.line2 = 0x1;  // active
-    emulated->setStatus(status);
-    ASSERT_TRUE(device->parseState(emulated->statusPacket(), emulated->address()));
+    // Added and active masks.
+    ASSERT_TRUE(takeStatus(*emulated, *device, [](auto& s) { s.line1 = 0x3, s.line2 = 0x1; }));
     EXPECT_EQ(control->getTipDevice(11).active, 1);
     EXPECT_EQ(control->getTipDevice(12).added, 1);
     EXPECT_EQ(control->getTipDevice(12).online, 0);

@@ -201,10 +201,7 @@ TEST_F(TribelConfigTest, RecordsBeyondTheirBoundariesAreRefusedBeforeAnythingIsS
         L"brokenGong");
     EXPECT_TRUE(capture_.contains(L"don't found gong index=5", L"WARN"));
 
-    auto status = emulated->status();
-    status.playbackState = 0x02;
-    emulated->setStatus(status);
-    ASSERT_TRUE(console->parseState(emulated->statusPacket(), emulated->address()));
+    ASSERT_TRUE(takeStatus(*emulated, *console, [](auto& s) { s.playbackState = 0x02; }));
     EXPECT_EQ(
         test::thrown<exception::UserResponse>([&] { console->setConfig(good); }, &exception::Base::message),
         L"internalPlaying");

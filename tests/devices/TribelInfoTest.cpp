@@ -85,15 +85,10 @@ TEST_F(TribelInfoTest, TheSelfTestRunsOnceAtATimeForTwentySeconds) {
     EXPECT_EQ(console->getDebugInfo(), "uptime 3600");
 
     // Refused while the console plays, and when it does not answer.
-    auto status = emulated->status();
-    status.playbackState = 0x04;
-    emulated->setStatus(status);
-    ASSERT_TRUE(console->parseState(emulated->statusPacket(), emulated->address()));
+    ASSERT_TRUE(takeStatus(*emulated, *console, [](auto& s) { s.playbackState = 0x04; }));
     EXPECT_TRUE(console->hasInternalPlaying());
     EXPECT_EQ(refusal(), L"testFailure");
-    status.playbackState = 0;
-    emulated->setStatus(status);
-    ASSERT_TRUE(console->parseState(emulated->statusPacket(), emulated->address()));
+    ASSERT_TRUE(takeStatus(*emulated, *console, [](auto& s) { s.playbackState = 0; }));
     emulated->setSilent(true);
     EXPECT_EQ(refusal(), L"testFailure");
 }

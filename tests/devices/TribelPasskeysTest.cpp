@@ -75,10 +75,7 @@ TEST_F(TribelPasskeysTest, KeysAreLearntListedDeletedAndReset) {
     EXPECT_EQ(describe(console->getPasskeys()), L"");
 
     // A console that plays refuses the changes; a poll that is not answered is no learning.
-    auto status = emulated->status();
-    status.playbackState = 0x02;
-    emulated->setStatus(status);
-    ASSERT_TRUE(console->parseState(emulated->statusPacket(), emulated->address()));
+    ASSERT_TRUE(takeStatus(*emulated, *console, [](auto& s) { s.playbackState = 0x02; }));
     for (const auto& change : std::vector<std::function<void()>>{[&] { console->addPasskey(); },
                                                                  [&] { console->deletePasskey("B2"); },
                                                                  [&] { console->resetPasskeys(); }}) {

@@ -18,6 +18,8 @@ namespace {
 using namespace device;
 using test::ConsoleEmulator;
 using Fault = test::EmulatedDevice::Fault;
+using test::join;
+using test::readWith;
 
 std::string describe(const ConsoleZones& zones) {
     std::ostringstream out;
@@ -34,22 +36,6 @@ std::string describe(const std::map<int, ConsoleEmulator::Zone>& zones) {
     for (const auto& [number, zone] : zones)
         same[number] = ConsoleZone{number, zone.virtualZone, zone.scenario, zone.addresses};
     return describe(same);
-}
-
-// What a reader made of a reply, or "refused" when it threw the reply back.
-std::string readWith(const std::function<std::string(const std::string&)>& reader, const std::string& reply) {
-    try {
-        return reader(reply);
-    } catch (const exception::UnexpectedResponseOfDevice& error) {
-        return error.response == reply ? "refused" : "refused another reply";
-    }
-}
-
-template <class Numbers>
-std::string join(const Numbers& numbers) {
-    std::string text;
-    for (const auto& number : numbers) text += std::to_string(number) + ",";
-    return text;
 }
 
 class TribelZonesTest : public test::TribelFixture {};
@@ -127,9 +113,7 @@ TEST_F(TribelZonesTest, ZonesAreLoadedOnceBoundAndUnbound) {
     emulated->setZones({{1, {5, 3, {0xA1, 0xA2}}}, {4, {9, -1, {0xB1}}}});
     emulated->setZoneMemorySize(6);
     emulated->setZonesOff({2, 4});
-    auto status = emulated->status();
-    status.boundZones = 0x2;
-    emulated->setStatus(status);
+    changeStatus(*emulated, [](auto& s) { s.boundZones = 0x2; });
     auto console = connect(*emulated);
 
     EXPECT_EQ(describe(console->getZones()), describe(emulated->zones()));

@@ -271,10 +271,7 @@ TEST_F(VokarCommandsTest, TheChannelIsAskedOnlyWhenNotKnown) {
     }
 
     // Playing an analog input the loudspeaker is on no channel of the head-end.
-    auto status = emulated->status();
-    status.playbackState = 10;
-    emulated->setStatus(status);
-    ASSERT_TRUE(device->parseState(emulated->statusPacket(), emulated->address()));
+    ASSERT_TRUE(takeStatus(*emulated, *device, [](auto& s) { s.playbackState = 10; }));
     emulated->clearReceived();
     EXPECT_EQ(device->getChannel(), CHANNEL_DISCOVERY);
     EXPECT_EQ(device->getKnownChannel(), VokarInfo::noChannel);
@@ -283,19 +280,15 @@ TEST_F(VokarCommandsTest, TheChannelIsAskedOnlyWhenNotKnown) {
 
 TEST_F(VokarCommandsTest, AVoiceStreamFoundAtStartIsSentBackToDiscoveryOnce) {
     auto emulated = makeEmulator(vokarV3_A110);
-    auto status = emulated->status();
-    status.playbackState = 1;
-    emulated->setStatus(status);
     auto device = makeDevice();
-    ASSERT_TRUE(device->parseState(emulated->statusPacket(), emulated->address()));
+    ASSERT_TRUE(takeStatus(*emulated, *device, [](auto& s) { s.playbackState = 1; }));
     EXPECT_TRUE(capture_.contains(L"Revert a channel to CHANNEL_DISCOVERY.", L"MARK"));
     ASSERT_TRUE(test::waitFor([&] { return device->getKnownChannel() == CHANNEL_DISCOVERY; }));
     ASSERT_TRUE(test::waitForDispatcher());
     EXPECT_EQ(device->getPlaybackType(), playback::none);
     EXPECT_EQ(emulated->received().front(), "set ch 0");
 
-    status.playbackState = 4;
-    ASSERT_TRUE(device->parseState(packet(status, emulated->versionText()), emulated->address()));
+    ASSERT_TRUE(takeStatus(*emulated, *device, [](auto& s) { s.playbackState = 4; }));
     EXPECT_EQ(queued(L"Switch channel to CHANNEL_DISCOVERY."), 1u);
 }
 
@@ -451,9 +444,7 @@ TEST_F(VokarCommandsTest, DeviceSelfTest) {
 
 TEST_F(VokarCommandsTest, ASilencedLoudspeakerShowsNoSoundUnlessItPlaysItself) {
     auto emulated = makeEmulator(vokarV3_A121);
-    auto status = emulated->status();
-    status.soundPressure = 4;
-    emulated->setStatus(status);
+    changeStatus(*emulated, [](auto& s) { s.soundPressure = 4; });
     auto device = connect(*emulated);
     EXPECT_TRUE(device->getState().health.soundActive);
     device->volume = 0;

@@ -314,10 +314,7 @@ TEST_F(VokarConfigTest, SettingsAreCachedUntilRefreshedExpiredOrChangedOnTheDevi
     EXPECT_EQ(earlierEmulated->receivedCount(), 2u);
 
     // A changed settings checksum in a status packet means the settings changed.
-    auto status = newest->status();
-    status.preferenceCrc = 0x1234;
-    newest->setStatus(status);
-    ASSERT_TRUE(later->parseState(newest->statusPacket(), newest->address()));
+    ASSERT_TRUE(takeStatus(*newest, *later, [](auto& s) { s.preferenceCrc = 0x1234; }));
     later->getConfig(false);
     EXPECT_EQ(newest->receivedCount(), 3u);
 

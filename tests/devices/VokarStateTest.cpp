@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -69,17 +68,7 @@ TEST_F(VokarStateTest, FieldsAreBoundedAndShortPacketsRefused) {
 }
 
 TEST_F(VokarStateTest, ArbitraryDatagramsNeverEscapeTheParser) {
-    auto device = makeDevice();
-    std::mt19937 random(20240605);
-    std::string alphabet = "0123456789ABCDEFabcdefx:,;AC- \r\n";
-    alphabet.push_back('\0');
-    for (int round = 0; round < 3000; ++round) {
-        std::string datagram(26 + random() % 231, ' ');
-        for (char& c : datagram) c = alphabet[random() % alphabet.size()];
-        datagram[2] = ':';
-        if (round % 3 == 0) datagram.replace(0, 17, hardwareAddress);
-        EXPECT_NO_THROW(device->parseState(datagram, address()));
-    }
+    expectNoDatagramEscapes(*makeDevice(), 20240605, "0123456789ABCDEFabcdefx:,;AC- \r\n");
 }
 
 TEST_F(VokarStateTest, OutOfRangeFieldsAreReplaced) {

@@ -15,13 +15,7 @@ namespace {
 
 using namespace device;
 using Fault = test::EmulatedDevice::Fault;
-
-template <class Numbers>
-std::string join(const Numbers& numbers) {
-    std::string text;
-    for (const auto number : numbers) text += std::to_string(number) + ",";
-    return text;
-}
+using test::join;
 
 class VokarZonesTest : public test::VokarFixture {};
 
@@ -42,24 +36,14 @@ TEST_F(VokarZonesTest, ListRepliesAreReadWholeOrRefused) {
             {addresses, "1000000", "refused"},
             {addresses, "A1,G", "refused"},
         };
-    for (const auto& [reader, reply, expected] : cases) {
-        std::string result;
-        try {
-            result = reader(reply);
-        } catch (const exception::UnexpectedResponseOfDevice& error) {
-            result = error.response == reply ? "refused" : "refused another reply";
-        }
-        EXPECT_EQ(result, expected) << reply;
-    }
+    for (const auto& [reader, reply, expected] : cases)
+        EXPECT_EQ(test::readWith(reader, reply), expected) << reply;
 }
 
 TEST_F(VokarZonesTest, ListsAreCachedAndChangedOnTheLoudspeaker) {
     auto [emulated, device] = connected(vokarV3_A131);
     // No fire zone bound, so that switched-off zones are asked.
-    auto status = emulated->status();
-    status.zone = 0;
-    emulated->setStatus(status);
-    ASSERT_TRUE(device->parseState(emulated->statusPacket(), emulated->address()));
+    ASSERT_TRUE(takeStatus(*emulated, *device, [](auto& s) { s.zone = 0; }));
     emulated->setAnnounceZones({3});
     emulated->setZoneAddresses({0xA1});
     emulated->setZoneAddressesOff({0xB2});
@@ -102,9 +86,7 @@ TEST_F(VokarZonesTest, ListsAreCachedAndChangedOnTheLoudspeaker) {
     EXPECT_THROW(device->readAnnounceZones(), exception::UnexpectedResponseOfDevice);
 
     // A loudspeaker that reports a bound fire zone has no zones switched off.
-    status.zone = 1;
-    emulated->setStatus(status);
-    ASSERT_TRUE(device->parseState(emulated->statusPacket(), emulated->address()));
+    ASSERT_TRUE(takeStatus(*emulated, *device, [](auto& s) { s.zone = 1; }));
     emulated->clearReceived();
     EXPECT_TRUE(device->readZoneAddressesOff().empty());
     EXPECT_EQ(sent(*emulated), "");

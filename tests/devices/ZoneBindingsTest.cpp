@@ -196,10 +196,7 @@ TEST_F(ZoneBindingsTest, BindingsAreCheckedBeforeAnythingIsWritten) {
     auto old = addLoudspeaker(4, vokarBx_1_01_80).device;
     EXPECT_THROW(DeviceCollection::checkPossibilityOfBinding(console.device, 1, -1, {old}),
                  exception::UnsupportedByDevice);
-    auto status = console.emulated->status();
-    status.playbackState = 0x02;
-    console.emulated->setStatus(status);
-    ASSERT_TRUE(console.device->parseState(console.emulated->statusPacket(), console.emulated->address()));
+    ASSERT_TRUE(takeStatus(*console.emulated, *console.device, [](auto& s) { s.playbackState = 0x02; }));
     EXPECT_EQ(check(0, -1, set({0})), L"internalPlaying");
     console.device->lastStateTime = 0;
     EXPECT_THROW(DeviceCollection::checkPossibilityOfBinding(console.device, 1, -1, set({0})),
