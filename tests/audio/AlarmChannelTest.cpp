@@ -117,14 +117,6 @@ protected:
     bool waitIdle() {
         return test::waitFor([this] { return !channel_->isBusy(); }, std::chrono::seconds(60));
     }
-    // The distinct tones heard so far, in order.
-    static std::vector<double> tones(const StreamReceiver& receiver) {
-        const auto audio = decoded(receiver);
-        std::vector<double> heard;
-        for (double hertz : test::frequencySequence(audio.samples, audio.rate))
-            if (heard.empty() || std::abs(heard.back() - hertz) > 24) heard.push_back(hertz);
-        return heard;
-    }
 
     static constexpr std::int32_t kVolumes[kLoudspeakers] = {30, 50, 80};
     std::unique_ptr<test::LoudspeakerSite> site_;
@@ -250,13 +242,7 @@ TEST_F(AlarmChannelTest, TheMicrophoneAfterItsGongIsHeardAndRecordedUntilTheCapt
     StreamReceiver receiver(group_, basePort_ + 2);
     ASSERT_TRUE(channel_->launch(AlarmChannel::microphone, 2, L"Вещание с микрофона", gong_,
                                  base::fromUtf8(record), 90, notices.listener()));
-    ASSERT_TRUE(receiver.waitUntil([](const std::vector<StreamReceiver::Datagram>& all) {
-        std::vector<std::string> payloads;
-        for (const auto& datagram : all) payloads.push_back(datagram.data);
-        const auto audio = test::decodeMpegAudio(test::readTransportStream(payloads).audio);
-        const auto heard = test::frequencySequence(audio.samples, audio.rate);
-        return !heard.empty() && std::abs(heard.back() - 1200) < 24;
-    }));
+    ASSERT_TRUE(waitForTone(receiver, 1200));
     EXPECT_NEAR(tones(receiver).front(), 500, 12);
 
     ASSERT_TRUE(pulse.unloadSink());

@@ -5,8 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "audio/PlayerEngine.h"
 #include "audio/StreamSettings.h"
@@ -59,6 +61,26 @@ protected:
         return receiver.waitUntil([seconds](const std::vector<StreamReceiver::Datagram>& all) {
             // 128 kbit/s in datagrams of 1316 bytes: about twelve a second.
             return all.size() >= static_cast<std::size_t>(seconds * 16);
+        });
+    }
+
+    // The distinct tones heard so far, in order.
+    static std::vector<double> tones(const StreamReceiver& receiver) {
+        const auto audio = decoded(receiver);
+        std::vector<double> heard;
+        for (double hertz : frequencySequence(audio.samples, audio.rate))
+            if (heard.empty() || std::abs(heard.back() - hertz) > 24) heard.push_back(hertz);
+        return heard;
+    }
+    // Waits until the last tone the receiver got is `hertz`, as a capture that needs a moment
+    // before its sound is in the stream.
+    static bool waitForTone(const StreamReceiver& receiver, double hertz) {
+        return receiver.waitUntil([hertz](const std::vector<StreamReceiver::Datagram>& all) {
+            std::vector<std::string> payloads;
+            for (const auto& datagram : all) payloads.push_back(datagram.data);
+            const auto audio = decodeMpegAudio(readTransportStream(payloads).audio);
+            const auto heard = frequencySequence(audio.samples, audio.rate);
+            return !heard.empty() && std::abs(heard.back() - hertz) < 24;
         });
     }
 

@@ -63,14 +63,10 @@ TEST_F(MessagesStreamTest, TheGongThenTheMessageAreHeardInOrder) {
     EXPECT_TRUE(transport.patSeen);
     EXPECT_EQ(transport.audioPids.size(), 1u);
     EXPECT_EQ(transport.continuityErrors, 0);
-    const auto audio = test::decodeMpegAudio(transport.audio);
-    // Distinct tones in order: 500 Hz, then 1000 Hz.
-    std::vector<double> tones;
-    for (double hertz : test::frequencySequence(audio.samples, audio.rate))
-        if (tones.empty() || std::abs(tones.back() - hertz) > 20) tones.push_back(hertz);
-    ASSERT_EQ(tones.size(), 2u);
-    EXPECT_NEAR(tones[0], 500, 10);
-    EXPECT_NEAR(tones[1], 1000, 20);
+    const std::vector<double> heard = tones(receiver);
+    ASSERT_EQ(heard.size(), 2u);
+    EXPECT_NEAR(heard[0], 500, 10);
+    EXPECT_NEAR(heard[1], 1000, 20);
 }
 
 TEST_F(MessagesStreamTest, AMessageThatDoesNotDecodeEndsTheStreamNamingIt) {
@@ -94,13 +90,7 @@ TEST_F(MessagesStreamTest, TheMicrophoneIsHeardAndRecorded) {
     stream_->set_microphone_name(base::fromUtf8(test::PulseServer::kSource));
     stream_->set_record_path(base::fromUtf8(record));
     ASSERT_TRUE(stream_->stream_create());
-    // The capture needs a moment before the tone is in the stream.
-    ASSERT_TRUE(receiver.waitUntil([](const std::vector<StreamReceiver::Datagram>& all) {
-        std::vector<std::string> payloads;
-        for (const auto& datagram : all) payloads.push_back(datagram.data);
-        const auto audio = test::decodeMpegAudio(test::readTransportStream(payloads).audio);
-        return std::abs(test::strongestFrequency(audio.samples, audio.rate) - 1200) < 24;
-    }));
+    ASSERT_TRUE(waitForTone(receiver, 1200));
     stream_->stream_close();
     const auto recorded = test::decodeMpegFile(record);
     EXPECT_NEAR(test::strongestFrequency(recorded.samples, recorded.rate), 1200, 24);

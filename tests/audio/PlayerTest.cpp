@@ -36,23 +36,10 @@ protected:
         });
         return playlist;
     }
-    // Whether the last second heard comes to carry `hertz` (within 2 %) before a generous deadline.
-    bool hears(StreamReceiver& receiver, double hertz) {
+    // Whether what the receiver gets from now on comes to carry `hertz`.
+    static bool hears(StreamReceiver& receiver, double hertz) {
         receiver.clear();
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        double last = 0;
-        while (std::chrono::steady_clock::now() < deadline) {
-            const std::size_t seen = receiver.count();
-            if (!receiver.waitForCount(seen + 16)) break;
-            auto audio = decoded(receiver);
-            const std::size_t keep = static_cast<std::size_t>(audio.rate);
-            if (audio.samples.size() < keep) continue;
-            audio.samples.erase(audio.samples.begin(), audio.samples.end() - keep);
-            last = test::strongestFrequency(audio.samples, audio.rate);
-            if (std::abs(last - hertz) <= hertz * 0.02) return true;
-        }
-        ADD_FAILURE() << "heard " << last << " Hz, not " << hertz;
-        return false;
+        return waitForTone(receiver, hertz);
     }
     std::vector<std::pair<bool, bool>> notices() {
         std::lock_guard<std::mutex> guard(lock_);
