@@ -5,7 +5,8 @@
 // consistency checks (BaseAudioControlChecks.cpp), and the exchange with the device: reading
 // the flash, the piecewise asynchronous write with its progress, playing and stopping
 // (BaseAudioControlExchange.cpp). A layout version supplies its record sizes, command texts,
-// name coding, loader and write layout through the protected slots.
+// name coding, loader and write layout through the protected slots; LayoutAudioControl.h fills
+// the slots that follow from the version's records and command words.
 //
 // An attached memory is built in two steps: the constructor stores the device, and the most
 // derived class's factory then runs requestMemorySize, so that loading already goes through
@@ -186,21 +187,9 @@ protected:
     void acceptScenarios(const std::vector<Scenario>& records);
     void loadDataSlots();
     void loadData();
-    // The records of a table of `count` records at `address`, read in one piece.
-    template <class Record>
-    std::vector<Record> readTable(std::uint32_t address, std::uint32_t count) {
-        const std::string table = readMemory(address, Record::size * count);
-        std::vector<Record> records;
-        for (std::size_t at = 0; at + Record::size <= table.size(); at += Record::size)
-            records.push_back(Record::read(reinterpret_cast<const std::uint8_t*>(table.data() + at)));
-        return records;
-    }
-    template <class Record>
-    static std::string recordBytes(const Record& record) {
-        std::string bytes(Record::size, '\0');
-        record.write(reinterpret_cast<std::uint8_t*>(bytes.data()));
-        return bytes;
-    }
+    // For a flash written without an erase: data that another writer left apart from the place
+    // a write gives it is read and written again by the next write.
+    void relayoutMisplacedData();
 
     // Laying out, shared by the layouts.
     struct Region {

@@ -141,6 +141,20 @@ void BaseAudioControl::loadData() {
     relayoutData_ = false;
 }
 
+void BaseAudioControl::relayoutMisplacedData() {
+    std::uint64_t sum = 0;
+    for (const auto& [id, record] : fragments_) {
+        sum += record.dataSize;
+        if (record.address + sum + 1 != memorySize_) {
+            debug::Place("device::memory::BaseAudioControl::initLevel")
+                .debug(L"The data of fragment %1% lies apart from its place: the next write moves it", id);
+            relayoutData_ = true;
+            writeAllData_ = true;
+            return;
+        }
+    }
+}
+
 // ---------------------------------------------------------------------------------------------
 // Laying out.
 

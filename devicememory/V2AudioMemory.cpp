@@ -3,8 +3,6 @@
 #include <limits>
 #include <vector>
 
-#include "devicememory/CommandText.h"
-#include "devicememory/V2Records.h"
 #include "foundation/Exceptions.h"
 #include "foundation/Place.h"
 
@@ -60,9 +58,9 @@ bool fromUtf16(const std::string& bytes, std::wstring& text) {
 AudioMemory::AudioMemory(const std::shared_ptr<DeviceBase>& device,
                          std::shared_ptr<TransferProtocol> transport,
                          device::memory::PlayStateHandler playStateHandler)
-    : BaseAudioControl(2, device, std::move(transport), std::move(playStateHandler)) {}
+    : LayoutAudioControl(2, device, std::move(transport), std::move(playStateHandler)) {}
 
-AudioMemory::AudioMemory(const std::string& image) : BaseAudioControl(2, image) {}
+AudioMemory::AudioMemory(const std::string& image) : LayoutAudioControl(2, image) {}
 
 std::shared_ptr<AudioMemory> AudioMemory::create(const std::shared_ptr<DeviceBase>& device,
                                                  std::shared_ptr<TransferProtocol> transport,
@@ -76,39 +74,7 @@ std::shared_ptr<AudioMemory> AudioMemory::fromImage(const std::string& image) {
 }
 
 // ---------------------------------------------------------------------------------------------
-// Commands and names.
-
-AudioMemory::RecordSizes AudioMemory::recordSizes() const {
-    return RecordSizes{root_t::size, fragment_t::size, scenario_t::size, name_t::size};
-}
-
-std::string AudioMemory::makePlayCommand(std::uint32_t order) {
-    return commandText("aplay %u", order);
-}
-
-std::string AudioMemory::makePlayScenarioCommand(std::uint32_t order) {
-    return commandText("aplaysc %u", order);
-}
-
-std::string AudioMemory::makeIsPlayingCommand() {
-    return "aisplay";
-}
-
-std::string AudioMemory::makeStopCommand() {
-    return "astop";
-}
-
-std::string AudioMemory::makeMemSizeCommand() {
-    return "aflashsz";
-}
-
-std::string AudioMemory::makeMemReadCommand(std::uint32_t address, std::uint32_t length) {
-    return commandText("aflashrd %08X %u", address, length);
-}
-
-std::string AudioMemory::makeMemProgramCommand(std::uint32_t address, const std::string& hex) {
-    return commandText("aflash %08X %u %s", address, static_cast<unsigned>(hex.size() / 2), hex.c_str());
-}
+// Names.
 
 std::string AudioMemory::encodeName(const std::wstring& name) {
     return toUtf16(name);
@@ -116,10 +82,6 @@ std::string AudioMemory::encodeName(const std::wstring& name) {
 
 std::uint32_t AudioMemory::getNameLength(const std::wstring& name) {
     return getEncodedNameSize(name) / 2;
-}
-
-std::uint32_t AudioMemory::getEncodedNameSize(const std::wstring& name) {
-    return static_cast<std::uint32_t>(encodeName(name).size());
 }
 
 std::uint32_t AudioMemory::getNameSize(const Name& record) {
@@ -150,148 +112,8 @@ bool AudioMemory::onlyLastFragmentRemovable() {
     return true;
 }
 
-// ---------------------------------------------------------------------------------------------
-// Loading. A record's id and play number are its place in its table.
-
-void AudioMemory::initLevel(std::uint32_t mask) {
-    initLevels(mask, {[this] { loadRoot(); }, [this] { loadNames(); }, [this] { loadFragments(); },
-                      [this] { loadScenarios(); }});
-}
-
-void AudioMemory::loadRoot() {
-    const std::string bytes = buildBlank_ ? std::string(root_t::size, '\xFF') : readMemory(0, root_t::size);
-    const root_t stored = root_t::read(reinterpret_cast<const std::uint8_t*>(bytes.data()));
-    Root root;
-    root.version = stored.version;
-    root.fragmentTable = stored.fragmentTable;
-    root.fragmentCount = stored.fragmentCount;
-    root.scenarioTable = stored.scenarioTable;
-    root.scenarioCount = stored.scenarioCount;
-    root.nameTable = stored.nameTable;
-    root.nameCount = stored.nameCount;
-    acceptRoot(root);
-}
-
-void AudioMemory::loadNames() {
-    std::vector<Name> records;
-    for (const name_t& stored : readTable<name_t>(root_.nameTable, root_.nameCount)) {
-        Name record;
-        record.id = stored.id;
-        record.address = stored.address;
-        record.length = stored.length;
-        records.push_back(record);
-    }
-    acceptNames(records);
-}
-
-void AudioMemory::loadFragments() {
-    std::vector<Fragment> records;
-    for (const fragment_t& stored : readTable<fragment_t>(root_.fragmentTable, root_.fragmentCount)) {
-        Fragment record;
-        record.id = static_cast<std::int16_t>(getFirstId() + records.size());
-        record.order = static_cast<std::uint16_t>(getFirstOrder() + records.size());
-        record.address = stored.address;
-        record.dataSize = stored.dataSize;
-        record.dataCrc = 0;
-        record.nameId = stored.nameId;
-        records.push_back(record);
-    }
-    acceptFragments(records);
-    // A write gives every fragment its place from the top of the flash down and writes only
-    // the data of new fragments. Data that lies elsewhere moves with the next write, which
-    // reads and writes all of it.
-    std::uint64_t sum = 0;
-    for (const auto& [id, record] : fragments_) {
-        sum += record.dataSize;
-        if (record.address + sum + 1 != memorySize_) {
-            debug::Place("device::v2::memory::AudioMemory::initLevel")
-                .debug(L"The data of fragment %1% lies apart from its place: the next write moves it", id);
-            relayoutData_ = true;
-            writeAllData_ = true;
-            break;
-        }
-    }
-}
-
-void AudioMemory::loadScenarios() {
-    std::vector<Scenario> records;
-    for (const scenario_t& stored : readTable<scenario_t>(root_.scenarioTable, root_.scenarioCount)) {
-        Scenario record;
-        record.id = static_cast<std::int16_t>(getFirstId() + records.size());
-        record.order = static_cast<std::uint16_t>(getFirstOrder() + records.size());
-        record.value = stored.value;
-        record.gongId = stored.gongId;
-        record.fragmentId = stored.fragmentId;
-        record.repeatPeriod = stored.repeatPeriod;
-        record.nameId = stored.nameId;
-        records.push_back(record);
-    }
-    acceptScenarios(records);
-}
-
-// ---------------------------------------------------------------------------------------------
-// Laying the memory out.
-
 std::uint32_t AudioMemory::updateChecksum() {
     return 0;
-}
-
-void AudioMemory::writeMemoryLogic(const PartWriter& writer) {
-    std::lock_guard<std::recursive_mutex> guard(lock_);
-    debug::Place("device::v2::memory::AudioMemory::writeMemoryLogic").trace(L"Write memory (logic).");
-    checkAttached();
-    checkLayoutCounts();
-
-    const auto fragmentCount = static_cast<std::uint32_t>(fragments_.size());
-    const auto scenarioCount = static_cast<std::uint32_t>(scenarios_.size());
-    root_.fragmentTable = root_t::size;
-    root_.fragmentCount = static_cast<std::uint16_t>(fragmentCount);
-    root_.scenarioTable = root_.fragmentTable + fragment_t::size * fragmentCount;
-    root_.scenarioCount = static_cast<std::uint16_t>(scenarioCount);
-    root_.nameTable = root_.scenarioTable + scenario_t::size * scenarioCount;
-    root_.nameCount = static_cast<std::uint16_t>(names_.size());
-    const std::string names = buildNameArea(root_.nameTable, [](const Name& record) {
-        name_t stored;
-        stored.id = record.id;
-        stored.length = record.length;
-        stored.address = record.address;
-        return recordBytes(stored);
-    });
-    placeData(std::uint64_t{root_.nameTable} + names.size());
-
-    std::string fragments;
-    for (const auto& [id, record] : fragments_) {
-        fragment_t stored;
-        stored.address = record.address;
-        stored.dataSize = record.dataSize;
-        stored.nameId = record.nameId;
-        fragments += recordBytes(stored);
-    }
-    std::string scenarios;
-    for (const auto& [id, record] : scenarios_) {
-        scenario_t stored;
-        stored.value = record.value;
-        stored.gongId = record.gongId;
-        stored.fragmentId = record.fragmentId;
-        stored.repeatPeriod = record.repeatPeriod;
-        stored.nameId = record.nameId;
-        scenarios += recordBytes(stored);
-    }
-    // Without an erase, data that is not written stays where it lies.
-    writeRegions(
-        writer, root_t::size,
-        {{root_.fragmentTable, fragments}, {root_.scenarioTable, scenarios}, {root_.nameTable, names}}, true,
-        [this] {
-            root_t stored;
-            stored.version = static_cast<std::uint8_t>(root_.version);
-            stored.fragmentTable = root_.fragmentTable;
-            stored.fragmentCount = root_.fragmentCount;
-            stored.scenarioTable = root_.scenarioTable;
-            stored.scenarioCount = root_.scenarioCount;
-            stored.nameTable = root_.nameTable;
-            stored.nameCount = root_.nameCount;
-            return recordBytes(stored);
-        });
 }
 
 void AudioMemory::checkVersionSpecificInvariant() {

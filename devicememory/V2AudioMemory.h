@@ -8,11 +8,24 @@
 #include <memory>
 #include <string>
 
-#include "devicememory/BaseAudioControl.h"
+#include "devicememory/LayoutAudioControl.h"
+#include "devicememory/V2Records.h"
 
 namespace device::v2::memory {
 
-class AudioMemory : public device::memory::BaseAudioControl {
+// The records and command words of version 2.
+struct Layout {
+    using Root = root_t;
+    using Fragment = fragment_t;
+    using Scenario = scenario_t;
+    using Name = name_t;
+    static constexpr bool idsByPosition = true;
+    static constexpr bool dataMayStay = true;
+    static constexpr device::memory::CommandWords commands{
+        "aplay %u", "aplaysc %u", "aisplay", "astop", "aflashsz", "aflashrd %08X %u", "aflash %08X %u %s"};
+};
+
+class AudioMemory : public device::memory::LayoutAudioControl<Layout> {
 public:
     // The memory of `device`, loaded from its flash (all but the fragments' data), or an empty
     // one that ignores the flash when `asNew`. Throws what asking and loading throw.
@@ -27,23 +40,12 @@ protected:
                 device::memory::PlayStateHandler playStateHandler);
     explicit AudioMemory(const std::string& image);
 
-    RecordSizes recordSizes() const override;
-    std::string makePlayCommand(std::uint32_t order) override;
-    std::string makePlayScenarioCommand(std::uint32_t order) override;
-    std::string makeIsPlayingCommand() override;
-    std::string makeStopCommand() override;
-    std::string makeMemSizeCommand() override;
-    std::string makeMemReadCommand(std::uint32_t address, std::uint32_t length) override;
-    std::string makeMemProgramCommand(std::uint32_t address, const std::string& hex) override;
     // UTF-16LE code units, no terminator.
     std::string encodeName(const std::wstring& name) override;
     // Code units.
     std::uint32_t getNameLength(const std::wstring& name) override;
     std::wstring decodeName(const Name& record) override;
-    std::uint32_t getEncodedNameSize(const std::wstring& name) override;
     std::uint32_t getNameSize(const Name& record) override;
-    void initLevel(std::uint32_t mask) override;
-    void writeMemoryLogic(const PartWriter& writer) override;
     // There is no checksum.
     std::uint32_t updateChecksum() override;
     std::uint16_t getFirstOrder() override;
@@ -52,12 +54,6 @@ protected:
     void checkVersionSpecificInvariant() override;
     // The flash keeps no ids: removing any fragment but the last would renumber the others.
     bool onlyLastFragmentRemovable() override;
-
-private:
-    void loadRoot();
-    void loadNames();
-    void loadFragments();
-    void loadScenarios();
 };
 
 }  // namespace device::v2::memory

@@ -5,34 +5,36 @@
 // terminator, their lengths counted in code units.
 
 #include <cstdint>
+#include <tuple>
+
+#include "devicememory/PackedRecord.h"
+#include "devicememory/RootTables.h"
 
 namespace device::v2::memory {
 
-struct root_t {
+struct root_t : device::memory::PackedRecord<root_t>, device::memory::RootTables {
     static constexpr std::uint32_t size = 19;
     std::uint8_t version = 0;
-    std::uint32_t fragmentTable = 0;
-    std::uint16_t fragmentCount = 0;
-    std::uint32_t scenarioTable = 0;
-    std::uint16_t scenarioCount = 0;
-    std::uint32_t nameTable = 0;
-    std::uint16_t nameCount = 0;
 
-    static root_t read(const std::uint8_t* bytes);
-    void write(std::uint8_t* bytes) const;
+    template <class Record>
+    static auto fields(Record& r) {
+        return std::tuple_cat(std::tie(r.version), tables(r));
+    }
 };
 
-struct fragment_t {
+struct fragment_t : device::memory::PackedRecord<fragment_t> {
     static constexpr std::uint32_t size = 10;
     std::uint32_t address = 0;
     std::uint32_t dataSize = 0;
     std::int16_t nameId = 0;
 
-    static fragment_t read(const std::uint8_t* bytes);
-    void write(std::uint8_t* bytes) const;
+    template <class Record>
+    static auto fields(Record& r) {
+        return std::tie(r.address, r.dataSize, r.nameId);
+    }
 };
 
-struct scenario_t {
+struct scenario_t : device::memory::PackedRecord<scenario_t> {
     static constexpr std::uint32_t size = 10;
     std::uint16_t value = 1;
     std::int16_t gongId = 0;
@@ -40,18 +42,23 @@ struct scenario_t {
     std::uint16_t repeatPeriod = 0;
     std::int16_t nameId = 0;
 
-    static scenario_t read(const std::uint8_t* bytes);
-    void write(std::uint8_t* bytes) const;
+    template <class Record>
+    static auto fields(Record& r) {
+        return std::tie(r.value, r.gongId, r.fragmentId, r.repeatPeriod, r.nameId);
+    }
 };
 
-struct name_t {
+// The length comes before the address, unlike in version 4.
+struct name_t : device::memory::PackedRecord<name_t> {
     static constexpr std::uint32_t size = 10;
     std::int16_t id = 0;
     std::uint32_t length = 0;  // UTF-16 code units of the text
     std::uint32_t address = 0;
 
-    static name_t read(const std::uint8_t* bytes);
-    void write(std::uint8_t* bytes) const;
+    template <class Record>
+    static auto fields(Record& r) {
+        return std::tie(r.id, r.length, r.address);
+    }
 };
 
 }  // namespace device::v2::memory

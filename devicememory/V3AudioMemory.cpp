@@ -2,7 +2,6 @@
 
 #include <vector>
 
-#include "devicememory/CommandText.h"
 #include "devicememory/Crc32Mpeg2.h"
 #include "foundation/Clock.h"
 #include "foundation/Exceptions.h"
@@ -27,10 +26,10 @@ bool notReady(const std::string& reply) {
 AudioMemory::AudioMemory(std::uint16_t version, const std::shared_ptr<DeviceBase>& device,
                          std::shared_ptr<TransferProtocol> transport,
                          device::memory::PlayStateHandler playStateHandler)
-    : BaseAudioControl(version, device, std::move(transport), std::move(playStateHandler)) {}
+    : LayoutAudioControl(version, device, std::move(transport), std::move(playStateHandler)) {}
 
 AudioMemory::AudioMemory(std::uint16_t version, const std::string& image)
-    : BaseAudioControl(version, image) {}
+    : LayoutAudioControl(version, image) {}
 
 std::shared_ptr<AudioMemory> AudioMemory::create(const std::shared_ptr<DeviceBase>& device,
                                                  std::shared_ptr<TransferProtocol> transport,
@@ -53,40 +52,7 @@ AudioMemory::~AudioMemory() {
 }
 
 // ---------------------------------------------------------------------------------------------
-// Commands and names.
-
-AudioMemory::RecordSizes AudioMemory::recordSizes() const {
-    return RecordSizes{Root::size, Fragment::size, Scenario::size, Name::size};
-}
-
-std::string AudioMemory::makePlayCommand(std::uint32_t order) {
-    return commandText("voicePlay %u", order);
-}
-
-std::string AudioMemory::makePlayScenarioCommand(std::uint32_t order) {
-    return commandText("voicePlaySc %u", order);
-}
-
-std::string AudioMemory::makeIsPlayingCommand() {
-    return "voiceIsPlaying";
-}
-
-std::string AudioMemory::makeStopCommand() {
-    return "voiceStop";
-}
-
-std::string AudioMemory::makeMemSizeCommand() {
-    return "voiceMemSize";
-}
-
-std::string AudioMemory::makeMemReadCommand(std::uint32_t address, std::uint32_t length) {
-    return commandText("voiceMemRead %08X %u", address, length);
-}
-
-std::string AudioMemory::makeMemProgramCommand(std::uint32_t address, const std::string& hex) {
-    return commandText("voiceMemProgram %08X %u %s", address, static_cast<unsigned>(hex.size() / 2),
-                       hex.c_str());
-}
+// Names.
 
 std::string AudioMemory::encodeName(const std::wstring& name) {
     return base::toUtf8(name) + '\0';
@@ -94,10 +60,6 @@ std::string AudioMemory::encodeName(const std::wstring& name) {
 
 std::uint32_t AudioMemory::getNameLength(const std::wstring& name) {
     return getEncodedNameSize(name);
-}
-
-std::uint32_t AudioMemory::getEncodedNameSize(const std::wstring& name) {
-    return static_cast<std::uint32_t>(encodeName(name).size());
 }
 
 std::wstring AudioMemory::decodeName(const Name& record) {
@@ -117,31 +79,6 @@ std::uint16_t AudioMemory::getFirstOrder() {
 
 std::uint16_t AudioMemory::getFirstId() {
     return 0;
-}
-
-// ---------------------------------------------------------------------------------------------
-// Loading: each table is read whole in one piece.
-
-void AudioMemory::initLevel(std::uint32_t mask) {
-    initLevels(mask, {[this] { loadRoot(); }, [this] { loadNames(); }, [this] { loadFragments(); },
-                      [this] { loadScenarios(); }});
-}
-
-void AudioMemory::loadRoot() {
-    const std::string bytes = buildBlank_ ? std::string(Root::size, '\xFF') : readMemory(0, Root::size);
-    acceptRoot(Root::read(reinterpret_cast<const std::uint8_t*>(bytes.data())));
-}
-
-void AudioMemory::loadNames() {
-    acceptNames(readTable<Name>(root_.nameTable, root_.nameCount));
-}
-
-void AudioMemory::loadFragments() {
-    acceptFragments(readTable<Fragment>(root_.fragmentTable, root_.fragmentCount));
-}
-
-void AudioMemory::loadScenarios() {
-    acceptScenarios(readTable<Scenario>(root_.scenarioTable, root_.scenarioCount));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -169,35 +106,6 @@ std::uint32_t AudioMemory::rootChecksum() {
 std::uint32_t AudioMemory::updateChecksum() {
     root_.checksum = rootChecksum();
     return root_.checksum;
-}
-
-void AudioMemory::writeMemoryLogic(const PartWriter& writer) {
-    std::lock_guard<std::recursive_mutex> guard(lock_);
-    debug::Place("device::v3::memory::AudioMemory::writeMemoryLogic").trace(L"Write memory (logic).");
-    checkAttached();
-    checkLayoutCounts();
-
-    const auto fragmentCount = static_cast<std::uint32_t>(fragments_.size());
-    const auto scenarioCount = static_cast<std::uint32_t>(scenarios_.size());
-    root_.fragmentTable = Root::size;
-    root_.fragmentCount = static_cast<std::uint16_t>(fragmentCount);
-    root_.scenarioTable = root_.fragmentTable + Fragment::size * fragmentCount;
-    root_.scenarioCount = static_cast<std::uint16_t>(scenarioCount);
-    root_.nameTable = root_.scenarioTable + Scenario::size * scenarioCount;
-    root_.nameCount = static_cast<std::uint16_t>(names_.size());
-    const std::string names =
-        buildNameArea(root_.nameTable, [](const Name& record) { return recordBytes(record); });
-    placeData(std::uint64_t{root_.nameTable} + names.size());
-
-    std::string fragments;
-    for (const auto& [id, record] : fragments_) fragments += recordBytes(record);
-    std::string scenarios;
-    for (const auto& [id, record] : scenarios_) scenarios += recordBytes(record);
-    // After the erase every fragment's data must be in memory.
-    writeRegions(
-        writer, Root::size,
-        {{root_.fragmentTable, fragments}, {root_.scenarioTable, scenarios}, {root_.nameTable, names}}, false,
-        [this] { return recordBytes(root_); });
 }
 
 void AudioMemory::checkVersionSpecificInvariant() {

@@ -1,8 +1,8 @@
 #pragma once
 // The audio memory of the loudspeakers that speak the "voice" command set, over the records
-// and flash layout of version 4 (V4Records.h): loading it level by level, laying it out again
-// with its checksum, and the write of changes that erases the flash first and waits until the
-// device is ready again. Version 3 itself is this class: the version-4 layout with 3 in the
+// and flash layout of version 4 (V4Records.h, loaded and laid out by LayoutAudioControl.h): its
+// UTF-8 names, its checksum, and the write of changes that erases the flash first and waits
+// until the device is ready again. Version 3 itself is this class: the version-4 layout with 3 in the
 // root's version field, ids and play numbers counted from 0. Version 4 counts them from 1.
 
 #include <chrono>
@@ -10,11 +10,29 @@
 #include <memory>
 #include <string>
 
-#include "devicememory/BaseAudioControl.h"
+#include "devicememory/LayoutAudioControl.h"
+#include "devicememory/V4Records.h"
 
 namespace device::v3::memory {
 
-class AudioMemory : public device::memory::BaseAudioControl {
+// The records and command words of versions 3 and 4.
+struct Layout {
+    using Root = v4::memory::Root;
+    using Fragment = v4::memory::Fragment;
+    using Scenario = v4::memory::Scenario;
+    using Name = v4::memory::Name;
+    static constexpr bool idsByPosition = false;
+    static constexpr bool dataMayStay = false;
+    static constexpr device::memory::CommandWords commands{"voicePlay %u",
+                                                           "voicePlaySc %u",
+                                                           "voiceIsPlaying",
+                                                           "voiceStop",
+                                                           "voiceMemSize",
+                                                           "voiceMemRead %08X %u",
+                                                           "voiceMemProgram %08X %u %s"};
+};
+
+class AudioMemory : public device::memory::LayoutAudioControl<Layout> {
 public:
     // The memory of `device`, loaded from its flash (all but the fragments' data), or an empty
     // one that ignores the flash when `blank`. Throws what asking and loading throw.
@@ -40,21 +58,10 @@ protected:
                 device::memory::PlayStateHandler playStateHandler);
     AudioMemory(std::uint16_t version, const std::string& image);
 
-    RecordSizes recordSizes() const override;
-    std::string makePlayCommand(std::uint32_t order) override;
-    std::string makePlayScenarioCommand(std::uint32_t order) override;
-    std::string makeIsPlayingCommand() override;
-    std::string makeStopCommand() override;
-    std::string makeMemSizeCommand() override;
-    std::string makeMemReadCommand(std::uint32_t address, std::uint32_t length) override;
-    std::string makeMemProgramCommand(std::uint32_t address, const std::string& hex) override;
     // UTF-8 followed by one NUL.
     std::string encodeName(const std::wstring& name) override;
     std::uint32_t getNameLength(const std::wstring& name) override;
     std::wstring decodeName(const Name& record) override;
-    std::uint32_t getEncodedNameSize(const std::wstring& name) override;
-    void initLevel(std::uint32_t mask) override;
-    void writeMemoryLogic(const PartWriter& writer) override;
     std::uint32_t updateChecksum() override;
     std::uint16_t getFirstOrder() override;
     std::uint16_t getFirstId() override;
@@ -64,10 +71,6 @@ private:
     // The checksum of the root (its checksum field taken as 0) and of the fragment and scenario
     // records, in id order.
     std::uint32_t rootChecksum();
-    void loadRoot();
-    void loadNames();
-    void loadFragments();
-    void loadScenarios();
 
     // Asks whether the device is ready and writes, or asks again later up to the deadline.
     void writeWhenReady(std::uint64_t serial);

@@ -4,25 +4,25 @@
 // for every layout; each layout reads and writes its own bytes.
 
 #include <cstdint>
+#include <tuple>
+
+#include "devicememory/PackedRecord.h"
+#include "devicememory/RootTables.h"
 
 namespace device::v4::memory {
 
-struct Root {
+struct Root : device::memory::PackedRecord<Root>, device::memory::RootTables {
     static constexpr std::uint32_t size = 24;
     std::uint16_t version = 0;
-    std::uint32_t fragmentTable = 0;
-    std::uint16_t fragmentCount = 0;
-    std::uint32_t scenarioTable = 0;
-    std::uint16_t scenarioCount = 0;
-    std::uint32_t nameTable = 0;
-    std::uint16_t nameCount = 0;
     std::uint32_t checksum = 0;
 
-    static Root read(const std::uint8_t* bytes);
-    void write(std::uint8_t* bytes) const;
+    template <class Record>
+    static auto fields(Record& r) {
+        return std::tuple_cat(std::tie(r.version), tables(r), std::tie(r.checksum));
+    }
 };
 
-struct Fragment {
+struct Fragment : device::memory::PackedRecord<Fragment> {
     static constexpr std::uint32_t size = 18;
     std::int16_t id = 0;
     std::uint16_t order = 0;
@@ -31,11 +31,13 @@ struct Fragment {
     std::uint32_t dataCrc = 0;
     std::int16_t nameId = 0;
 
-    static Fragment read(const std::uint8_t* bytes);
-    void write(std::uint8_t* bytes) const;
+    template <class Record>
+    static auto fields(Record& r) {
+        return std::tie(r.id, r.order, r.address, r.dataSize, r.dataCrc, r.nameId);
+    }
 };
 
-struct Scenario {
+struct Scenario : device::memory::PackedRecord<Scenario> {
     static constexpr std::uint32_t size = 14;
     std::int16_t id = 0;
     std::uint16_t order = 0;
@@ -45,18 +47,22 @@ struct Scenario {
     std::uint16_t repeatPeriod = 0;
     std::int16_t nameId = 0;
 
-    static Scenario read(const std::uint8_t* bytes);
-    void write(std::uint8_t* bytes) const;
+    template <class Record>
+    static auto fields(Record& r) {
+        return std::tie(r.id, r.order, r.value, r.gongId, r.fragmentId, r.repeatPeriod, r.nameId);
+    }
 };
 
-struct Name {
+struct Name : device::memory::PackedRecord<Name> {
     static constexpr std::uint32_t size = 10;
     std::int16_t id = 0;
     std::uint32_t address = 0;
     std::uint32_t length = 0;  // bytes of the text, its NUL included
 
-    static Name read(const std::uint8_t* bytes);
-    void write(std::uint8_t* bytes) const;
+    template <class Record>
+    static auto fields(Record& r) {
+        return std::tie(r.id, r.address, r.length);
+    }
 };
 
 }  // namespace device::v4::memory
