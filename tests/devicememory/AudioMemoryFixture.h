@@ -1,22 +1,18 @@
 #pragma once
 // What the audio-memory tests share: a running dispatcher and transport on loopback, an
-// emulated device with an audio flash, the device that talks to it, and a recorder of the
-// progress and the end notifications of writes.
+// emulated device with an audio flash, and the device that talks to it.
 
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <chrono>
-#include <condition_variable>
 #include <memory>
-#include <mutex>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "Outcomes.h"
 #include "devicelink/TransferProtocol.h"
 #include "devicememory/V4AudioMemory.h"
 #include "devicememory/V4Records.h"
-#include "foundation/Exceptions.h"
 #include "foundation/ThreadDispatcher.h"
 #include "support/AudioFlash.h"
 #include "support/DeviceEmulator.h"
@@ -24,53 +20,6 @@
 #include "support/TestDevice.h"
 
 namespace test {
-
-// The progress reports of one write and its end notifications.
-class WriteRecorder {
-public:
-    device::memory::ProgressHandler progress() {
-        return [state = state_](int percent) {
-            std::lock_guard<std::mutex> guard(state->lock);
-            state->values.push_back(percent);
-            state->changed.notify_all();
-        };
-    }
-    void watch(device::memory::IAudioControl& memory) {
-        memory.setWriteHandlers([state = state_] { ++state->started; },
-                                [state = state_] {
-                                    std::lock_guard<std::mutex> guard(state->lock);
-                                    ++state->finished;
-                                    state->changed.notify_all();
-                                });
-    }
-    // Waits until the write reported its end (100 or -1) and its end notification came.
-    bool waitEnd(std::chrono::seconds deadline = std::chrono::seconds(30)) {
-        std::unique_lock<std::mutex> guard(state_->lock);
-        return state_->changed.wait_for(guard, deadline, [&] {
-            const auto& v = state_->values;
-            return state_->finished > 0 && !v.empty() && (v.back() == 100 || v.back() == -1);
-        });
-    }
-    std::vector<int> values() const {
-        std::lock_guard<std::mutex> guard(state_->lock);
-        return state_->values;
-    }
-    int started() const { return state_->started.load(); }
-    int finished() const {
-        std::lock_guard<std::mutex> guard(state_->lock);
-        return state_->finished;
-    }
-
-private:
-    struct State {
-        std::mutex lock;
-        std::condition_variable changed;
-        std::vector<int> values;
-        std::atomic<int> started{0};
-        int finished = 0;
-    };
-    std::shared_ptr<State> state_ = std::make_shared<State>();
-};
 
 class AudioMemoryFixture : public ::testing::Test {
 protected:
@@ -92,14 +41,20 @@ protected:
     // A new emulated device with a flash of `size` bytes; in strict mode for the command set
     // that erases before it writes.
     void startDevice(std::size_t size, AudioFlash::Words words = AudioFlash::Words::voice) {
-        device_.reset();
-        flash_.reset();
-        emulated_.reset();
-        emulated_ = std::make_unique<EmulatedDevice>("127.0.0.2", port_);
-        flash_ = std::make_unique<AudioFlash>(*emulated_, size, words);
-        flash_->flash().setStrict(words == AudioFlash::Words::voice);
-        device_ = TestDevice::create(3, device::types::vokarB, net::HardwareAddress("02:7E:41:00:00:03"),
-                                     emulated_->address(), L"Hall", transport_, nullptr);
+        start(emulated_, flash_, device_, 3, size, words);
+    }
+    // The emulated device at 127.0.0.`id`, its flash and the device that talks to it, built anew.
+    void start(std::unique_ptr<EmulatedDevice>& emulated, std::unique_ptr<AudioFlash>& flash,
+               std::shared_ptr<TestDevice>& device, int id, std::size_t size, AudioFlash::Words words) {
+        device.reset();
+        flash.reset();
+        emulated.reset();
+        emulated = std::make_unique<EmulatedDevice>("127.0.0." + std::to_string(id), port_);
+        flash = std::make_unique<AudioFlash>(*emulated, size, words);
+        flash->flash().setStrict(words == AudioFlash::Words::voice);
+        device = TestDevice::create(id, device::types::vokarB,
+                                    net::HardwareAddress("02:7E:41:00:00:0" + std::to_string(id)),
+                                    emulated->address(), L"Hall", transport_, nullptr);
     }
 
     std::shared_ptr<Memory> memory(bool blank = false) {
@@ -108,14 +63,14 @@ protected:
     }
 
     // Writes the memory's changes and waits for the end; the progress values reported.
-    std::vector<int> write(device::memory::IAudioControl& memory, WriteRecorder& recorder) {
+    std::vector<int> write(device::memory::IAudioControl& memory, ProgressRecorder& recorder) {
         recorder.watch(memory);
         memory.writeChanges(recorder.progress());
         EXPECT_TRUE(recorder.waitEnd());
         return recorder.values();
     }
     std::vector<int> write(device::memory::IAudioControl& memory) {
-        WriteRecorder recorder;
+        ProgressRecorder recorder;
         return write(memory, recorder);
     }
 
@@ -142,10 +97,10 @@ protected:
     }
 
     // The program commands the device received, in order.
-    std::vector<std::string> programs() const {
+    std::vector<std::string> programs(const std::string& word = "voiceMemProgram ") const {
         std::vector<std::string> found;
         for (const std::string& command : emulated_->received()) {
-            if (command.compare(0, 16, "voiceMemProgram ") == 0) found.push_back(command);
+            if (command.compare(0, word.size(), word) == 0) found.push_back(command);
         }
         return found;
     }
@@ -159,29 +114,16 @@ protected:
     std::vector<int> events_;
 };
 
-// The code of the exception::UserResponse that `action` throws; empty when it throws another
-// exception or none.
-template <class Action>
-std::wstring thrownCode(Action&& action) {
-    try {
-        action();
-    } catch (const exception::UserResponse& refusal) {
-        return refusal.message;
-    } catch (const std::exception&) {
-    }
-    return L"";
-}
-
-// The texts of the exception::Base that `action` throws, "message / description" (the message
-// alone when there is no description); empty when it throws none.
-template <class Action>
-std::wstring thrownMessage(Action&& action) {
-    try {
-        action();
-    } catch (const exception::Base& error) {
-        return error.description.empty() ? error.message : error.message + L" / " + error.description;
-    }
-    return L"";
+// What a memory shows of itself: its hash, entries and whether it has changes.
+inline std::wstring contentsOf(device::memory::IAudioControl& memory) {
+    std::wstringstream text;
+    text << memory.getHash() << L":";
+    for (const auto& f : memory.getFragments())
+        text << f.id << L"," << f.order << L"," << f.name << L"," << f.size << L";";
+    for (const auto& s : memory.getScenarios())
+        text << s.id << L"," << s.order << L"," << s.gongId << L"," << s.fragmentId << L"," << s.repeatPeriod
+             << L"," << s.name << L";";
+    return text.str() + (memory.hasChanges() ? L"changed" : L"unchanged");
 }
 
 // A text of `size` bytes that differs with `seed`.

@@ -43,10 +43,6 @@ const Layout layouts[] = {
     {"version2", AudioFlash::Words::older, createOf<device::v2::memory::AudioMemory>, 19, 1, 17, 19, false},
 };
 
-void PrintTo(const Layout& layout, std::ostream* out) {
-    *out << layout.name;
-}
-
 // A second emulated device of the same kind, the target of copies.
 struct Peer {
     std::unique_ptr<EmulatedDevice> emulated;
@@ -70,14 +66,7 @@ protected:
     // A new second device, by default of the source's layout.
     void startPeer(std::size_t size, const Layout* layout = nullptr) {
         peerLayout_ = layout ? layout : layout_;
-        peer_.device.reset();
-        peer_.flash.reset();
-        peer_.emulated.reset();
-        peer_.emulated = std::make_unique<EmulatedDevice>("127.0.0.3", port_);
-        peer_.flash = std::make_unique<AudioFlash>(*peer_.emulated, size, peerLayout_->words);
-        peer_.flash->flash().setStrict(peerLayout_->words == AudioFlash::Words::voice);
-        peer_.device = TestDevice::create(5, device::types::vokarB, net::HardwareAddress("02:7E:41:00:00:05"),
-                                          peer_.emulated->address(), L"Foyer", transport_, nullptr);
+        start(peer_.emulated, peer_.flash, peer_.device, 5, size, peerLayout_->words);
     }
 
     // Three fragments and a scenario of the first two, written to the source's flash.
@@ -90,18 +79,6 @@ protected:
         EXPECT_EQ(write(*memory).back(), 100);
         return memory;
     }
-    // What a memory shows of itself.
-    static std::wstring contents(IAudioControl& memory) {
-        std::wstring text = memory.getHash() + L":";
-        for (const auto& entry : memory.getFragments())
-            text +=
-                std::to_wstring(entry.id) + L"," + std::to_wstring(entry.order) + L"," + entry.name + L";";
-        for (const auto& entry : memory.getScenarios())
-            text +=
-                std::to_wstring(entry.id) + L"," + std::to_wstring(entry.gongId) + L"," + entry.name + L";";
-        return text + (memory.hasChanges() ? L"changed" : L"unchanged");
-    }
-
     const Layout* layout_ = nullptr;
     const Layout* peerLayout_ = nullptr;
     Peer peer_;
@@ -155,10 +132,10 @@ TEST_P(AudioMemoryImageTest, SavingAnImageLeavesTheEditedMemoryAsItWas) {
     // Unwritten edits: a removal that moves data and a new, smaller fragment.
     edited->removeFragment(edited->getFragments().back().id);
     const std::int16_t added = edited->addFragment(bytesOf(20, 9), L"Новый");
-    const std::wstring before = contents(*edited);
+    const std::wstring before = contentsOf(*edited);
     const std::string image = edited->getImage(false);
     EXPECT_NE(image, unedited);
-    EXPECT_EQ(contents(*edited), before);
+    EXPECT_EQ(contentsOf(*edited), before);
 
     // The write that follows is the one the edits asked for; nothing of the first image shows
     // through the second.
@@ -199,11 +176,11 @@ TEST_P(AudioMemoryImageTest, DamagedImagesAreRefusedAndTheMemoryKeptAsItWas) {
     startPeer(kFlashSize);
     MemoryPtr kept = target(true);
     kept->addFragment("kept", L"Сохранено");
-    const std::wstring before = contents(*kept);
+    const std::wstring before = contentsOf(*kept);
     for (const auto& damage : damages) {
         SCOPED_TRACE(damage.name);
         EXPECT_EQ(thrownMessage([&] { kept->setImage(damage.bytes); }), damage.message);
-        EXPECT_EQ(contents(*kept), before);
+        EXPECT_EQ(contentsOf(*kept), before);
     }
     if (layout.dataChecked) {
         const std::uint32_t address = kFlashSize - 701;
@@ -212,24 +189,24 @@ TEST_P(AudioMemoryImageTest, DamagedImagesAreRefusedAndTheMemoryKeptAsItWas) {
         EXPECT_EQ(thrownMessage([&] { kept->setImage(changed); }), unknown);
         EXPECT_TRUE(capture_.contains(L"checksum mismatch", L"ERROR"));
     }
-    EXPECT_EQ(contents(*kept), before);
+    EXPECT_EQ(contentsOf(*kept), before);
     EXPECT_EQ(kept->getFragmentFile(kept->getFragments().front().id), "kept");
 }
 
 TEST_P(AudioMemoryImageTest, CopiesIntoItselfOrIntoTooLittleMemoryChangeNothing) {
     const MemoryPtr written = writtenSource();
-    const std::wstring before = contents(*written);
+    const std::wstring before = contentsOf(*written);
     written->copyTo(written);
-    EXPECT_EQ(contents(*written), before);
+    EXPECT_EQ(contentsOf(*written), before);
     EXPECT_TRUE(capture_.contains(L"It is the same devices for copy flash memory", L"INFO"));
 
     // Too small for the data: refused before the target is cleared.
     startPeer(1024);
     MemoryPtr small = target(true);
     small->addFragment("kept", L"Сохранено");
-    const std::wstring smallBefore = contents(*small);
+    const std::wstring smallBefore = contentsOf(*small);
     EXPECT_EQ(thrownCode([&] { written->copyTo(small); }), L"littleMemory");
-    EXPECT_EQ(contents(*small), smallBefore);
+    EXPECT_EQ(contentsOf(*small), smallBefore);
 }
 
 INSTANTIATE_TEST_SUITE_P(Layouts, AudioMemoryImageTest, ::testing::ValuesIn(layouts),
@@ -247,12 +224,12 @@ TEST_F(AudioMemoryCopyTest, ACopyThatFailsHalfwayLeavesTheTargetAsItWas) {
     startPeer(used, &layouts[0]);
     MemoryPtr tight = target(true);
     tight->addFragment("kept", L"Сохранено");
-    const std::wstring tightBefore = contents(*tight);
+    const std::wstring tightBefore = contentsOf(*tight);
     int changes = 0;
     tight->setChangeHandlers(nullptr, [&] { ++changes; });
     EXPECT_EQ(thrownCode([&] { device::memory::loadImage(written->getImage(false))->copyTo(tight); }),
               L"littleMemory");
-    EXPECT_EQ(contents(*tight), tightBefore);
+    EXPECT_EQ(contentsOf(*tight), tightBefore);
     EXPECT_GT(changes, 0);
     EXPECT_EQ(tight->getFragmentFile(tight->getFragments().front().id), "kept");
 }

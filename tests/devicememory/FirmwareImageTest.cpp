@@ -74,23 +74,20 @@ TEST(FirmwareImageTest, ImagesAreTakenAndRefusedByTheRulesOfTheirFormat) {
 }
 
 TEST(FirmwareImageTest, VersionsAndTheirTexts) {
+    const auto textOf = [](const std::string& bytes) {
+        return device::detectFirmware(bytes)->getVersion().text;
+    };
+    const auto vokarN = [](std::uint64_t stamp) {
+        return unifiedImage(firmwareModel("Vokar-N"), 0x80000, 1, 2, 3, stamp);
+    };
     // A build stamp below 255 is a build number; a larger one is a build time.
-    const auto numbered =
-        device::detectFirmware(unifiedImage(firmwareModel("Vokar-N"), 0x80000, 1, 2, 3, 200));
-    EXPECT_EQ(numbered->getVersion().text, "Vokar-N 1.2.3.200");
-    const std::string dated =
-        device::detectFirmware(unifiedImage(firmwareModel("Vokar-N"), 0x80000, 1, 2, 3, 1600000000))
-            ->getVersion()
-            .text;
+    EXPECT_EQ(textOf(vokarN(200)), "Vokar-N 1.2.3.200");
+    const std::string dated = textOf(vokarN(1600000000));
     EXPECT_EQ(dated.compare(0, 22, "Vokar-N 1.2.3.0 [2020-"), 0) << dated;
     EXPECT_EQ(dated.size(), std::string("Vokar-N 1.2.3.0 [2020-09-13 12:26:40]").size());
     // A stamp beyond any calendar year gives no date, and the image is still read.
-    EXPECT_EQ(
-        device::detectFirmware(unifiedImage(firmwareModel("Vokar-N"), 0x80000, 1, 2, 3, 0x7FFFFFFFFFFFFFFF))
-            ->getVersion()
-            .text,
-        "Vokar-N 1.2.3.0");
-    EXPECT_EQ(device::detectFirmware(firstVokarAImage(1000, 1, 72))->getVersion().text, "Vokar-A 1.1.72.0");
+    EXPECT_EQ(textOf(vokarN(0x7FFFFFFFFFFFFFFF)), "Vokar-N 1.2.3.0");
+    EXPECT_EQ(textOf(firstVokarAImage(1000, 1, 72)), "Vokar-A 1.1.72.0");
     // The second Vokar-A format tells its version only from the size of a Vokar-B image on.
     EXPECT_EQ(device::detectFirmware(secondVokarAImage(0x8000))->getVersion().type, 0u);
 }
