@@ -1,6 +1,7 @@
 #include "propertypanel/PageWork.h"
 
 #include "devicelink/DeviceBase.h"
+#include "foundation/Exceptions.h"
 #include "foundation/GuiThreadInvoker.h"
 #include "foundation/ThreadDispatcher.h"
 
@@ -23,6 +24,7 @@ struct PageTicket::State {
     std::map<int, std::array<std::atomic<std::uint32_t>, PageWork::kSlotsPerPage>> slots;
     // Asked and changed on the GUI thread only.
     PageWork::ShowingCheck showing;
+    std::function<void()> offline;
 
     std::atomic<std::uint32_t>* slot(int page, std::size_t index) {
         const auto found = slots.find(page);
@@ -54,7 +56,13 @@ void PageTicket::queue(std::size_t slot, const std::wstring& description, std::u
             if (!alive) return;
             std::uint32_t mine = own->load();
             if (mine != 0) held->compare_exchange_strong(mine, 0);
-            if (const std::shared_ptr<device::DeviceBase> device = ticket.device()) work(device);
+            const std::shared_ptr<device::DeviceBase> device = ticket.device();
+            if (!device) return;
+            try {
+                work(device);
+            } catch (const exception::Offline&) {
+                ticket.reportOffline();
+            }
         });
     own->store(id);
     const std::uint32_t previous = held->exchange(id);
@@ -62,13 +70,30 @@ void PageTicket::queue(std::size_t slot, const std::wstring& description, std::u
     if (previous != 0) base::ThreadDispatcher::remove(previous);
 }
 
+std::shared_ptr<PageTicket::State> PageTicket::shownState() const {
+    const std::shared_ptr<State> state = state_.lock();
+    const std::shared_ptr<device::DeviceBase> device = this->device();
+    if (!state || !device) return nullptr;
+    if (state->showing && !state->showing(device.get(), page_)) return nullptr;
+    return state;
+}
+
 void PageTicket::show(std::function<void()> show) const {
     GuiThreadInvoker::add([ticket = *this, show = std::move(show)] {
-        const std::shared_ptr<State> state = ticket.state_.lock();
-        const std::shared_ptr<device::DeviceBase> device = ticket.device();
-        if (!state || !device) return;
-        if (state->showing && !state->showing(device.get(), ticket.page_)) return;
-        show();
+        const std::shared_ptr<State> state = ticket.shownState();
+        if (!state) return;
+        try {
+            show();
+        } catch (const exception::Offline&) {
+            if (state->offline) state->offline();
+        }
+    });
+}
+
+void PageTicket::reportOffline() const {
+    GuiThreadInvoker::add([ticket = *this] {
+        const std::shared_ptr<State> state = ticket.shownState();
+        if (state && state->offline) state->offline();
     });
 }
 
@@ -84,6 +109,10 @@ PageWork::~PageWork() {
 
 void PageWork::setShowingCheck(ShowingCheck check) {
     state_->showing = std::move(check);
+}
+
+void PageWork::setOfflineHandler(std::function<void()> handler) {
+    state_->offline = std::move(handler);
 }
 
 PageTicket PageWork::ticket(const std::shared_ptr<device::DeviceBase>& device, int page) const {
@@ -118,6 +147,7 @@ void PageWork::shutdown() {
         for (std::atomic<std::uint32_t>& slot : slots) removeQueued(slot);
     }
     state_->showing = nullptr;
+    state_->offline = nullptr;
 }
 
 bool PageWork::isShutdown() const {

@@ -5,7 +5,9 @@
 // or the device. The dispatcher's remove cannot reach an item that is already running or
 // collected, so every item checks its ticket itself before it touches the device, and again on
 // the GUI thread before it touches a control. Each page keeps its items in slots; storing an
-// item in a slot removes the one that was there.
+// item in a slot removes the one that was there. A device that stops answering while an item
+// runs, on the dispatcher or on the GUI thread, is handed to the panel's offline handler on the
+// GUI thread, while the panel still shows it.
 
 #include <array>
 #include <atomic>
@@ -50,6 +52,12 @@ private:
     friend class PageWork;
     struct State;
 
+    // On the GUI thread: the state while the panel still shows the ticket's device and page.
+    std::shared_ptr<State> shownState() const;
+    // The device did not answer: the offline handler runs on the GUI thread, while the panel still
+    // shows the device and the page.
+    void reportOffline() const;
+
     std::weak_ptr<State> state_;
     std::uint64_t generation_ = 0;
     std::weak_ptr<device::DeviceBase> device_;
@@ -70,6 +78,8 @@ public:
     PageWork& operator=(const PageWork&) = delete;
 
     void setShowingCheck(ShowingCheck check);
+    // Runs on the GUI thread when the device of a page's work stopped answering.
+    void setOfflineHandler(std::function<void()> handler);
 
     PageTicket ticket(const std::shared_ptr<device::DeviceBase>& device, int page) const;
 

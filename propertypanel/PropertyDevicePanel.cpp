@@ -65,6 +65,11 @@ PropertyDevicePanel::PropertyDevicePanel(wxWindow* parent, std::shared_ptr<devic
     m_debugPolling->transfer = m_transfer;
     m_work.setShowingCheck(
         [this](const device::DeviceBase* device, int page) { return isShowing(device, page); });
+    // Work of a page whose device stopped answering closes the panel as the online guard does.
+    m_work.setOfflineHandler([this] {
+        if (checkOnlineDevice())
+            debug::Place("frm::PropertyDevicePanel::checkOnlineDevice").debug(L"the device answers again");
+    });
     adjustLayout();
 }
 

@@ -67,7 +67,13 @@ void PropertyDevicePanel::updateData() {
     layoutTabs();
     m_deviceName->SetLabel(m_device->getDisplayName());
     listenToDevice();
-    fillPage();
+    try {
+        fillPage();
+    } catch (const exception::Offline&) {
+        // A device that stops answering while its page is filled closes the panel at once.
+        if (checkOnlineDevice()) throw;
+        return;
+    }
     place.trace(L"property data is updated");
 }
 

@@ -1,5 +1,6 @@
 // The work of the panel's pages: what leaving a page, another device or the shutdown does to
-// items that are queued, running, or on their way to the GUI thread.
+// items that are queued, running, or on their way to the GUI thread, and where a device that stops
+// answering meanwhile is reported.
 
 #include <gtest/gtest.h>
 
@@ -7,6 +8,7 @@
 #include <condition_variable>
 #include <mutex>
 
+#include "foundation/Exceptions.h"
 #include "foundation/GuiThreadInvoker.h"
 #include "foundation/ThreadDispatcher.h"
 #include "propertypanel/PageWork.h"
@@ -145,6 +147,25 @@ TEST_F(PageWorkTest, ShowRunsLaterOnlyWhileThePanelShowsTheDeviceAndThePage) {
     device_.reset();
     settle(100);
     EXPECT_FALSE(ran.load());
+}
+
+TEST_F(PageWorkTest, ADeviceThatStopsAnsweringReachesTheOfflineHandlerOnlyWhileItsPageShows) {
+    std::atomic<int> handled{0};
+    work_.setOfflineHandler([&] { ++handled; });
+    const frm::PageTicket ticket = work_.ticket(device_, kPage);
+    for (const bool showing : {true, false}) {
+        showing_ = showing;
+        handled = 0;
+        // Once on the dispatcher, once while the work shows its result.
+        ticket.queue(0, L"test: offline", 0,
+                     [](const std::shared_ptr<device::DeviceBase>&) { throw exception::Offline(); });
+        ticket.queue(1, L"test: offline when shown", 0,
+                     [&ticket](const std::shared_ptr<device::DeviceBase>&) {
+                         ticket.show([] { throw exception::Offline(); });
+                     });
+        settle(0);
+        EXPECT_EQ(handled.load(), showing ? 2 : 0) << showing;
+    }
 }
 
 TEST_F(PageWorkTest, NothingReachesTheGuiThreadAfterTheShutdown) {

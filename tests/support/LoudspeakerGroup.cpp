@@ -60,6 +60,7 @@ ConsoleEmulator& LoudspeakerGroup::console(int index) {
 void LoudspeakerGroup::silence(int index, bool silent) {
     std::lock_guard<std::mutex> guard(lock_);
     silent_.at(static_cast<std::size_t>(index)) = silent;
+    loudspeakers_.at(static_cast<std::size_t>(index))->setSilent(silent);
 }
 
 LoudspeakerEmulator& LoudspeakerGroup::emulator(int index) {

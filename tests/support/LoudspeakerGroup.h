@@ -25,7 +25,8 @@ public:
 
     void add(int count);
     void addConsole();
-    // Stops or resumes the status packets of the loudspeaker at `index`.
+    // Takes the loudspeaker at `index` off the network or puts it back: while silent it sends no
+    // status packets and answers nothing.
     void silence(int index, bool silent);
     LoudspeakerEmulator& emulator(int index);
 
