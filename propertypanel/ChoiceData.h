@@ -24,4 +24,13 @@ inline std::optional<std::int16_t> selectedData(const wxItemContainer& items) {
     return dataOf(items, static_cast<unsigned>(selection));
 }
 
+// Selects the item that carries the scenario, from the second on (the first is the microphone);
+// nothing when no item carries it.
+inline void selectScenario(wxItemContainer& items, std::int16_t scenario) {
+    items.SetSelection(wxNOT_FOUND);
+    for (unsigned item = 1; item < items.GetCount(); ++item) {
+        if (dataOf(items, item) == scenario) items.SetSelection(static_cast<int>(item));
+    }
+}
+
 }  // namespace frm

@@ -11,7 +11,9 @@
 
 #include <wx/clntdata.h>
 
+#include <array>
 #include <atomic>
+#include <exception>
 #include <functional>
 #include <map>
 #include <memory>
@@ -75,6 +77,9 @@ public:
     static constexpr std::uint32_t kLineRefreshMs = 2100;
     static constexpr std::size_t kPasskeyCheckSlot = 0;
     static constexpr std::uint32_t kPasskeyCheckMs = 1000;
+    // The slots of the reads of the audio memory: its page's, the sources page's scenarios.
+    static constexpr std::size_t kMemoryReadSlot = 0;
+    static constexpr std::size_t kScenarioReadSlot = 1;
 
     PropertyDevicePanel(wxWindow* parent, std::shared_ptr<device::DeviceCollection> devices,
                         std::shared_ptr<device::TransferProtocol> transfer, bool debugMode,
@@ -220,9 +225,16 @@ private:
     void fillConsoleCommon();
     void SetFullBassVolume(std::uint16_t word);
     void fillAudioMemoryPage();
+    // Reads the memory on the dispatcher and shows it, or the failure, when the page still shows.
+    void readAudioMemory(bool overwrite);
+    void showReadAudioMemory(const std::shared_ptr<device::memory::IAudioControl>& memory,
+                             const std::exception_ptr& failure);
     void fillNetworkPage();
     void fillNeridaPage();
     void fillSourcePage();
+    // Adds the loudspeaker's scenarios to the inputs' choices once read off the window; an input
+    // without a selection then shows its `configured` scenario.
+    void readSourceScenarios(const std::array<std::int16_t, 2>& configured);
     void fillLinePage();
     void fillDebugPage();
     // The debug page (PropertyDevicePanelDebug.cpp).
@@ -342,6 +354,8 @@ private:
     std::int16_t m_selectedScenario = kNoEntry;
     int m_selectedScenarioRow = -1;
     std::vector<std::wstring> m_fragmentFiles;
+    // The latest read of the audio memory; what an earlier one read is dropped.
+    std::uint64_t m_memoryRead = 0;
     std::map<int, wxString> m_memoryMenuLabels;
 
     // The debug page: the polled target (0 main, 1 line control), what its polling reads, the

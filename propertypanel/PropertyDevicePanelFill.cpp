@@ -220,7 +220,6 @@ void PropertyDevicePanel::fillConsoleCommon() {
 }
 
 void PropertyDevicePanel::fillAudioMemoryPage() {
-    const debug::Place place("frm::PropertyDevicePanel::updateData");
     const DevicePtr device = m_device;
     const int fragmentWidth = m_fragmentList->GetClientSize().GetWidth();
     const double fragmentShares[] = {18, 1.8, 10, 3.5};
@@ -232,22 +231,54 @@ void PropertyDevicePanel::fillAudioMemoryPage() {
         m_scenarioList->SetColumnWidth(column, static_cast<int>(scenarioWidth / scenarioShares[column]));
     m_pageAudioMemory->GetSizer()->Show(m_scenarioBox, traitsOf(*device).loudspeaker, true);
 
+    // The memory is read off the window: until it arrives the page shows nothing and takes no edits.
+    m_pageAudioMemory->Disable();
+    m_freeMemory->Clear();
+    m_audioMemory.reset();
+    showAudioMemory();
+    readAudioMemory(false);
+}
+
+void PropertyDevicePanel::readAudioMemory(bool overwrite) {
+    const PageTicket ticket = m_work.ticket(m_device, pages::audioMemory);
+    const std::uint64_t read = ++m_memoryRead;
+    ticket.queue(kMemoryReadSlot, L"read the audio memory", 0,
+                 [this, ticket, read, overwrite](const DevicePtr& device) {
+                     std::shared_ptr<device::memory::IAudioControl> memory;
+                     std::exception_ptr failure;
+                     try {
+                         memory = device->getAudioMemory(overwrite, true);
+                     } catch (const exception::Base&) {
+                         failure = std::current_exception();
+                     }
+                     ticket.show([this, read, memory, failure] {
+                         if (read == m_memoryRead) showReadAudioMemory(memory, failure);
+                     });
+                 });
+}
+
+void PropertyDevicePanel::showReadAudioMemory(const std::shared_ptr<device::memory::IAudioControl>& memory,
+                                              const std::exception_ptr& failure) {
     // The page is usable whatever a read leaves behind, unless the operator declines to overwrite
     // a memory the program cannot read.
     m_pageAudioMemory->Enable();
-    m_freeMemory->Clear();
-    m_audioMemory.reset();
-    try {
-        m_audioMemory = device->getAudioMemory(false, true);
-    } catch (const exception::Base& failure) {
-        place.warn(L"%1%", failure.description.empty() ? failure.message : failure.description);
-        if (fill::offerOverwrite(failure)) {
-            if (!m_questions.askYesNo(L"Сообщение", L"Разрешить перезапись аудио памяти?")) {
+    m_audioMemory = memory;
+    if (failure) {
+        try {
+            std::rethrow_exception(failure);
+        } catch (const exception::Base& error) {
+            debug::Place("frm::PropertyDevicePanel::updateData")
+                .warn(L"%1%", error.description.empty() ? error.message : error.description);
+            if (fill::offerOverwrite(error)) {
+                if (!m_questions.askYesNo(L"Сообщение", L"Разрешить перезапись аудио памяти?")) {
+                    m_pageAudioMemory->Disable();
+                    showAudioMemory();
+                    return;
+                }
                 m_pageAudioMemory->Disable();
-                showAudioMemory();
+                readAudioMemory(true);
                 return;
             }
-            m_audioMemory = device->getAudioMemory(true, true);
         }
     }
     showAudioMemory();
@@ -303,21 +334,41 @@ void PropertyDevicePanel::fillSourcePage() {
         if (items[source] >= 0) choices[source]->SetSelection(items[source]);
     }
 
-    std::vector<device::memory::ScenarioEntry> scenarios;
-    if (const auto memory = vokar->getAudioMemory(false, false)) scenarios = memory->getScenarios();
+    // The scenarios come from the memory, read off the window; until they arrive an input set to
+    // a scenario shows no item, which apply keeps as configured.
     for (wxChoice* choice : {m_ain0Scenario, m_ain1Scenario}) {
         choice->Clear();
         choice->Append(L"ГОиЧС / Микрофон");
-        for (const device::memory::ScenarioEntry& entry : scenarios)
-            choice->Append(entry.name, itemData(entry.id));
     }
-    // The settings read above: reading the memory may have dropped them from the cache.
     initSource(config.multicastListen, config.multicastAin0, config.multicastAin1, true, true, &config);
+    readSourceScenarios({config.ain0ScenarioId, config.ain1ScenarioId});
     m_ain0LineIntegrity->SetValue(config.ain0Arm);
     m_ain1LineIntegrity->SetValue(config.ain1Arm);
     updateSoundPressureButton();
     m_pageSource->Layout();
     m_pageSource->Refresh();
+}
+
+void PropertyDevicePanel::readSourceScenarios(const std::array<std::int16_t, 2>& configured) {
+    const PageTicket ticket = m_work.ticket(m_device, pages::source);
+    const std::uint64_t read = ++m_memoryRead;
+    ticket.queue(kScenarioReadSlot, L"read the scenarios", 0,
+                 [this, ticket, read, configured](const DevicePtr& device) {
+                     std::vector<device::memory::ScenarioEntry> scenarios;
+                     if (const auto memory = device->getAudioMemory(false, false))
+                         scenarios = memory->getScenarios();
+                     ticket.show([this, read, scenarios, configured] {
+                         if (read != m_memoryRead) return;
+                         const std::array<wxChoice*, 2> choices = {m_ain0Scenario, m_ain1Scenario};
+                         for (std::size_t input = 0; input < choices.size(); ++input) {
+                             for (const device::memory::ScenarioEntry& entry : scenarios)
+                                 choices[input]->Append(entry.name, itemData(entry.id));
+                             // An input the operator set meanwhile keeps its choice.
+                             if (choices[input]->GetSelection() == wxNOT_FOUND)
+                                 selectScenario(*choices[input], configured[input]);
+                         }
+                     });
+                 });
 }
 
 void PropertyDevicePanel::fillLinePage() {

@@ -22,10 +22,7 @@ void showInputMode(wxChoice* choice, const source::InputMode& mode, std::int16_t
         choice->SetSelection(0);
         return;
     }
-    choice->SetSelection(wxNOT_FOUND);
-    for (unsigned item = 1; item < choice->GetCount(); ++item) {
-        if (dataOf(*choice, item) == scenario) choice->SetSelection(static_cast<int>(item));
-    }
+    selectScenario(*choice, scenario);
 }
 
 }  // namespace

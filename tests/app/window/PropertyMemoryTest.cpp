@@ -49,6 +49,11 @@ protected:
         settled(loudspeakers_.loudspeaker(0));
         showTab(L"Аудио память");
         ASSERT_EQ(propertyPanel()->currentTab(), Ids::ID_PAGE_AUDIO_MEMORY);
+        memoryShown();
+    }
+    // Waits until the memory, read off the window, is on the page, which takes edits from then on.
+    void memoryShown() {
+        ASSERT_TRUE(pumpUntil([&] { return notebook()->GetCurrentPage()->IsEnabled(); }));
     }
 
     // Adds a fragment through its dialog as the operator does.
@@ -106,6 +111,8 @@ TEST_F(PropertyMemoryTest, AFragmentAndAScenarioAreWrittenToTheDeviceAndAnImageR
 
     showProgress();
     ASSERT_TRUE(propertyPanel()->writeAudioMemory());
+    memoryShown();
+    ASSERT_EQ(fragments()->GetItemCount(), 1);
     EXPECT_EQ(fragments()->GetItemText(0, 3), L"Расположен в памяти устройства");
     EXPECT_NE(flash.flash().contents().find(mp3), std::string::npos);
     const auto memory = vokar(0)->getAudioMemory(false, true);

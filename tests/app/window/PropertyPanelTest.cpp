@@ -1,9 +1,11 @@
 // The property page of one device, opened from the main window's device list with real clicks:
 // its pages by kind, the network page's DHCP boxes, the deferred volume, a device that goes
-// offline while the notebook is laid out again, and work that must stop with its page.
+// offline while the notebook is laid out again, a memory read that never holds up the window, and
+// work that must stop with its page.
 
 #include <wx/button.h>
 #include <wx/checkbox.h>
+#include <wx/listctrl.h>
 #include <wx/notebook.h>
 #include <wx/slider.h>
 #include <wx/stattext.h>
@@ -290,10 +292,16 @@ TEST_F(PropertyPanelTest, OnlyAnUnknownMemoryLayoutAsksToOverwriteAndAFailedRead
     EXPECT_FALSE(notebook()->GetCurrentPage()->IsEnabled());
     clickLabelled(L"&Закрыть");
 
-    // The next device opens on the same page.
+    // The next device opens on the same page. Its memory is read off the window: while time
+    // stands still the unanswered read never gives up, and the page waits for it without content.
     ASSERT_TRUE(pumpUntil([&] { return deviceState(1) == L"В сети"; }));
+    std::optional<test::ManualClock> clock(std::in_place);
+    clock->holdSteady();
     openProperties(1);
     ASSERT_EQ(propertyPanel()->currentTab(), 1001);
+    EXPECT_FALSE(notebook()->GetCurrentPage()->IsEnabled());
+    EXPECT_EQ(pageControls<wxListCtrl>().at(0)->GetItemCount(), 0);
+    clock.reset();
     EXPECT_TRUE(messageShown(L"offline"));
     EXPECT_EQ(questions_.yesNoAsked, 1);
     EXPECT_TRUE(notebook()->GetCurrentPage()->IsEnabled());
