@@ -1,9 +1,11 @@
 #pragma once
 // Small builders the window layouts share: a control placed in its sizer in the statement that
-// makes it, and the row of transport buttons of the drive and playlist panels.
+// makes it, a labelled row of a grid, and the row of transport buttons of the drive and playlist
+// panels.
 
 #include <wx/bmpbuttn.h>
 #include <wx/sizer.h>
+#include <wx/stattext.h>
 
 namespace frm::fb {
 
@@ -12,6 +14,15 @@ template <class Control>
 Control* place(wxSizer* sizer, Control* control, int proportion, int flags, int border = 0) {
     sizer->Add(control, proportion, flags, border);
     return control;
+}
+
+// Appends to a grid of two columns a label, centred on its row, and the control after it; the label
+// has the control's parent.
+template <class Control>
+Control* addLabelled(wxSizer* grid, const wxString& label, Control* control, int proportion = 0,
+                     int flags = 0) {
+    grid->Add(new wxStaticText(control->GetParent(), wxID_ANY, label), 0, wxALIGN_CENTER_VERTICAL);
+    return place(grid, control, proportion, flags);
 }
 
 // Appends to the row the flat, still imageless buttons "Предыдущий элемент", "Играть", "Стоп"

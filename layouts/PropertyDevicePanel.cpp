@@ -216,14 +216,13 @@ void PropertyDevicePanel::buildCommonPage() {
     m_zoneIndication = check(L"Индикация зон с сообщениями");
     m_holdToTalk = check(L"Трансляция удерживанием кнопки активации микрофона");
     auto* power = new wxFlexGridSizer(2, 2, kGap, kGap);
-    const auto powerChoice = [&](wxChoice*& control, const wchar_t* text) {
-        power->Add(label(box, text), 0, wxALIGN_CENTER_VERTICAL);
-        control =
-            choice(box, {L"Источник питания U1", L"Источник питания U2", L"ЛВС - PoE 1", L"ЛВС - PoE 2"});
-        power->Add(control, 0);
+    const auto powerChoice = [&](const wchar_t* text) {
+        return addLabelled(
+            power, text,
+            choice(box, {L"Источник питания U1", L"Источник питания U2", L"ЛВС - PoE 1", L"ЛВС - PoE 2"}));
     };
-    powerChoice(m_powerInput1, L"Ввод питания 1");
-    powerChoice(m_powerInput2, L"Ввод питания 2");
+    m_powerInput1 = powerChoice(L"Ввод питания 1");
+    m_powerInput2 = powerChoice(L"Ввод питания 2");
     consoleBox->Add(power, 0, wxALL, kGap);
     auto* gongRow = new wxBoxSizer(wxHORIZONTAL);
     m_useGong = checkBox(box, gongRow, L"Использовать гонг перед вещанием с микрофона", kCentred);
@@ -324,20 +323,17 @@ void PropertyDevicePanel::buildNetworkPage() {
 
     auto* grid = new wxFlexGridSizer(2, kGap, kGap);
     const auto field = [&](const wchar_t* text, const wchar_t* name) {
-        grid->Add(label(page, text), 0, wxALIGN_CENTER_VERTICAL);
-        auto* control = new wxTextCtrl(page, wxID_ANY, wxEmptyString, wxDefaultPosition, wxDefaultSize, 0,
-                                       wxDefaultValidator, name);
-        grid->Add(control, 0);
-        return control;
+        return addLabelled(grid, text,
+                           new wxTextCtrl(page, wxID_ANY, wxEmptyString, wxDefaultPosition, wxDefaultSize, 0,
+                                          wxDefaultValidator, name));
     };
     m_ip = field(L"IP-адрес", L"ip");
     m_mask = field(L"Маска подсети", L"mask");
     m_gateway = field(L"Основной шлюз", L"gateway");
     m_multicast = field(L"IP Мультикаст-вещания", L"multicast");
-    grid->Add(label(page, L"Базовый порт"), 0, wxALIGN_CENTER_VERTICAL);
-    m_basePort = new wxSpinCtrl(page, wxID_ANY, wxEmptyString, wxDefaultPosition, wxDefaultSize,
-                                wxSP_ARROW_KEYS, 2000, 65000, 11990);
-    grid->Add(m_basePort, 0);
+    m_basePort = addLabelled(grid, L"Базовый порт",
+                             new wxSpinCtrl(page, wxID_ANY, wxEmptyString, wxDefaultPosition, wxDefaultSize,
+                                            wxSP_ARROW_KEYS, 2000, 65000, 11990));
     m_allowIp = new wxCheckBox(page, wxID_ANY, L"Разрешить IP");
     grid->Add(m_allowIp, 0, wxALIGN_CENTER_VERTICAL);
     m_allowedIp = new wxTextCtrl(page, wxID_ANY, L"0.0.0.0");

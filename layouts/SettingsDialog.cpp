@@ -3,6 +3,8 @@
 #include <wx/fontenum.h>
 #include <wx/statbox.h>
 
+#include "layouts/LayoutParts.h"
+
 namespace frm::fb {
 namespace {
 
@@ -103,20 +105,19 @@ SettingsDialog::SettingsDialog(wxWindow* parent, wxWindowID id, const wxString& 
     auto* network = new wxBoxSizer(wxVERTICAL);
     m_networkNotice = restartNotice(m_networkPage, network);
     auto* networkGrid = new wxFlexGridSizer(2, kGap, 2 * kGap);
-    const auto addRow = [&](const wxString& label, wxWindow* control) {
-        networkGrid->Add(new wxStaticText(m_networkPage, wxID_ANY, label), 0, wxALIGN_CENTER_VERTICAL);
-        networkGrid->Add(control, 0, wxALIGN_CENTER_VERTICAL);
+    const auto addRow = [&](const wxString& label, auto* control) {
+        return addLabelled(networkGrid, label, control, 0, wxALIGN_CENTER_VERTICAL);
     };
-    m_interfaceChoice = new wxChoice(m_networkPage, wxID_ANY, wxDefaultPosition, wxSize(360, -1));
-    addRow(wxT("Интерфейс"), m_interfaceChoice);
-    m_multicastAddress = new wxTextCtrl(m_networkPage, wxID_ANY, wxT("224.0.224.1"));
-    addRow(wxT("IP Мультикаст-вещания"), m_multicastAddress);
-    m_ttl = new wxSpinCtrl(m_networkPage, wxID_ANY, wxEmptyString, wxDefaultPosition, wxDefaultSize,
-                           wxSP_ARROW_KEYS, 1, 255, 1);
-    addRow(wxT("Время жизни мультикаста (TTL)"), m_ttl);
-    m_basePort = new wxSpinCtrl(m_networkPage, wxID_ANY, wxEmptyString, wxDefaultPosition, wxDefaultSize,
-                                wxSP_ARROW_KEYS, 2000, 65000, 11990);
-    addRow(wxT("Базовый порт"), m_basePort);
+    m_interfaceChoice =
+        addRow(wxT("Интерфейс"), new wxChoice(m_networkPage, wxID_ANY, wxDefaultPosition, wxSize(360, -1)));
+    m_multicastAddress =
+        addRow(wxT("IP Мультикаст-вещания"), new wxTextCtrl(m_networkPage, wxID_ANY, wxT("224.0.224.1")));
+    m_ttl = addRow(wxT("Время жизни мультикаста (TTL)"),
+                   new wxSpinCtrl(m_networkPage, wxID_ANY, wxEmptyString, wxDefaultPosition, wxDefaultSize,
+                                  wxSP_ARROW_KEYS, 1, 255, 1));
+    m_basePort =
+        addRow(wxT("Базовый порт"), new wxSpinCtrl(m_networkPage, wxID_ANY, wxEmptyString, wxDefaultPosition,
+                                                   wxDefaultSize, wxSP_ARROW_KEYS, 2000, 65000, 11990));
     network->Add(networkGrid, 0, wxALL, 2 * kGap);
     m_networkPage->SetSizer(network);
     m_notebook->AddPage(m_networkPage, wxT("Сеть"));

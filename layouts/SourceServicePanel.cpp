@@ -33,12 +33,8 @@ SourceServicePanel::SourceServicePanel(wxWindow* parent, wxWindowID id, const wx
     m_messageArea = new wxPanel(this, wxID_ANY);
     auto* choices = new wxFlexGridSizer(2, 5, 5);
     choices->AddGrowableCol(1);
-    choices->Add(new wxStaticText(m_messageArea, wxID_ANY, wxT("Гонг")), 0, wxALIGN_CENTER_VERTICAL);
-    m_gong = new wxChoice(m_messageArea, wxID_ANY);
-    choices->Add(m_gong, 1, wxEXPAND);
-    choices->Add(new wxStaticText(m_messageArea, wxID_ANY, wxT("Сообщение")), 0, wxALIGN_CENTER_VERTICAL);
-    m_message = new wxChoice(m_messageArea, wxID_ANY);
-    choices->Add(m_message, 1, wxEXPAND);
+    m_gong = addLabelled(choices, wxT("Гонг"), new wxChoice(m_messageArea, wxID_ANY), 1, wxEXPAND);
+    m_message = addLabelled(choices, wxT("Сообщение"), new wxChoice(m_messageArea, wxID_ANY), 1, wxEXPAND);
     m_messageArea->SetSizer(choices);
     column->Add(m_messageArea, 0, wxEXPAND | wxALL, 4);
 

@@ -4,6 +4,7 @@
 #include <wx/stattext.h>
 
 #include "layouts/DialogButtons.h"
+#include "layouts/LayoutParts.h"
 
 namespace frm::fb {
 namespace {
@@ -18,12 +19,8 @@ UrlDialog::UrlDialog(wxWindow* parent, wxWindowID id, const wxString& title, con
     auto* column = new wxBoxSizer(wxVERTICAL);
     auto* fields = new wxFlexGridSizer(2, kGap, kGap);
     fields->AddGrowableCol(1);
-    fields->Add(new wxStaticText(this, wxID_ANY, wxT("Название")), 0, wxALIGN_CENTER_VERTICAL);
-    m_title = new wxTextCtrl(this, wxID_ANY);
-    fields->Add(m_title, 1, wxEXPAND);
-    fields->Add(new wxStaticText(this, wxID_ANY, wxT("URL:")), 0, wxALIGN_CENTER_VERTICAL);
-    m_url = new wxComboBox(this, wxID_ANY);
-    fields->Add(m_url, 1, wxEXPAND);
+    m_title = addLabelled(fields, wxT("Название"), new wxTextCtrl(this, wxID_ANY), 1, wxEXPAND);
+    m_url = addLabelled(fields, wxT("URL:"), new wxComboBox(this, wxID_ANY), 1, wxEXPAND);
     column->Add(fields, 1, wxEXPAND | wxALL, kGap);
 
     addDialogButtons(this, column, wxT("&Сохранить"), m_buttonSave, m_buttonCancel);
