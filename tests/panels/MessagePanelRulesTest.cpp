@@ -10,27 +10,15 @@
 #include "foundation/TextConversion.h"
 #include "panels/MessagePanelRules.h"
 #include "support/TempFolder.h"
+#include "tests/panels/MessageItems.h"
 
 namespace {
 
 using frm::MessageItem;
 using frm::NewMessageInput;
 
-MessageItem message(const std::wstring& name, const std::wstring& path, const std::wstring& gong = L"") {
-    MessageItem item;
-    item.kind = MessageItem::messageItem;
-    item.name = name;
-    item.message = path;
-    item.gong = gong;
-    return item;
-}
-
-MessageItem group(const std::wstring& name, std::vector<MessageItem> children) {
-    MessageItem item;
-    item.name = name;
-    item.children = std::move(children);
-    return item;
-}
+using test::group;
+using test::message;
 
 std::wstring text(const std::optional<frm::Report>& report) {
     return report ? report->text : L"-";
@@ -49,64 +37,37 @@ TEST(MessagePanelRules, CreatingAGroupNeedsANewName) {
 }
 
 TEST(MessagePanelRules, AddingAMessageStopsAtTheFirstRefusal) {
-    NewMessageInput accepted;
-    accepted.name = L"Пожар";
-    accepted.selection = NewMessageInput::groupUnderRoot;
-    accepted.groupPayload = true;
-    accepted.groupName = L"Эвакуация";
-    accepted.gongIndex = 0;
-    accepted.gongCount = 2;
-    accepted.messageIndex = 1;
-    accepted.messageCount = 2;
-    accepted.takenNames = {L"Обед: Пожар", L"Эвакуация: Сбор"};
-    const auto with = [&](const std::function<void(NewMessageInput&)>& change) {
-        NewMessageInput input = accepted;
-        change(input);
-        return input;
+    // The name, the selection with whether it carries a group, and the gong and message entries;
+    // two of each are offered, under the group "Эвакуация".
+    const auto input = [](const wchar_t* name, NewMessageInput::Selection selection, bool group, int gong,
+                          int message) {
+        NewMessageInput in;
+        in.name = name;
+        in.selection = selection;
+        in.groupPayload = group;
+        in.groupName = L"Эвакуация";
+        in.gongIndex = gong;
+        in.gongCount = 2;
+        in.messageIndex = message;
+        in.messageCount = 2;
+        in.takenNames = {L"Обед: Пожар", L"Эвакуация: Сбор"};
+        return in;
     };
+    const auto under = NewMessageInput::groupUnderRoot;
     const std::pair<NewMessageInput, std::wstring> cases[] = {
-        {accepted, L"-"},
-        {with([](auto& in) { in.gongIndex = -1; }), L"-"},
-        {with([](auto& in) {
-             in.name.clear();
-             in.selection = NewMessageInput::nothing;
-         }),
-         L"Введите название сообщения"},
-        {with([](auto& in) {
-             in.selection = NewMessageInput::nothing;
-             in.messageIndex = -1;
-         }),
-         L"Выделите группу"},
-        {with([](auto& in) {
-             in.selection = NewMessageInput::deeperItem;
-             in.messageIndex = -1;
-         }),
-         L"Необходимо выделить группу"},
-        {with([](auto& in) {
-             in.messageIndex = -1;
-             in.groupPayload = false;
-         }),
-         L"Необходимо выбрать сообщение"},
-        {with([](auto& in) {
-             in.groupPayload = false;
-             in.name = L"Сбор";
-         }),
-         L"It is incorrect data or type of item"},
-        {with([](auto& in) {
-             in.name = L"Сбор";
-             in.gongIndex = 5;
-         }),
-         L"Одинаковое название в группе"},
-        {with([](auto& in) {
-             in.gongIndex = 2;
-             in.messageIndex = 7;
-         }),
-         L"Internal error. Position gong outside the range. 2 of 2"},
-        {with([](auto& in) { in.messageIndex = 2; }),
-         L"Internal error. Position message outside the range. 2 of 2"},
+        {input(L"Пожар", under, true, 0, 1), L"-"},
+        {input(L"Пожар", under, true, -1, 1), L"-"},
+        {input(L"", NewMessageInput::nothing, true, 0, 1), L"Введите название сообщения"},
+        {input(L"Пожар", NewMessageInput::nothing, true, 0, -1), L"Выделите группу"},
+        {input(L"Пожар", NewMessageInput::deeperItem, true, 0, -1), L"Необходимо выделить группу"},
+        {input(L"Пожар", under, false, 0, -1), L"Необходимо выбрать сообщение"},
+        {input(L"Сбор", under, false, 0, 1), L"It is incorrect data or type of item"},
+        {input(L"Сбор", under, true, 5, 1), L"Одинаковое название в группе"},
+        {input(L"Пожар", under, true, 2, 7), L"Internal error. Position gong outside the range. 2 of 2"},
+        {input(L"Пожар", under, true, 0, 2), L"Internal error. Position message outside the range. 2 of 2"},
     };
-    for (const auto& [input, refusal] : cases)
-        EXPECT_EQ(text(frm::addMessageRefusal(input)), refusal) << input.name << input.messageIndex;
+    for (const auto& [in, refusal] : cases)
+        EXPECT_EQ(text(frm::addMessageRefusal(in)), refusal) << in.name << in.messageIndex;
 }
 
 TEST(MessagePanelRules, DeletingIsRefusedWhilePlayingAndForScheduledMessages) {

@@ -10,6 +10,7 @@
 #include "panels/MessageStore.h"
 #include "support/LogCapture.h"
 #include "support/TempFolder.h"
+#include "tests/panels/MessageItems.h"
 
 namespace {
 
@@ -17,21 +18,8 @@ namespace fs = std::filesystem;
 using frm::MessageItem;
 using Tree = boost::property_tree::wptree;
 
-MessageItem group(const std::wstring& name, std::vector<MessageItem> children) {
-    MessageItem item;
-    item.name = name;
-    item.children = std::move(children);
-    return item;
-}
-
-MessageItem message(const std::wstring& name, const std::wstring& path, const std::wstring& gong) {
-    MessageItem item;
-    item.kind = MessageItem::messageItem;
-    item.name = name;
-    item.message = path;
-    item.gong = gong;
-    return item;
-}
+using test::group;
+using test::message;
 
 class MessageStoreTest : public ::testing::Test {
 protected:

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "audio/BaseTask.h"
 #include "devices/TribelInfo.h"
 #include "devices/VokarInfo.h"
@@ -120,26 +122,16 @@ TEST(SchedulerPanelRules, TheFilterAtItsBounds) {
     once.enable(false);
 
     using Times = std::pair<std::wstring, std::wstring>;
-    const auto date = [](const wchar_t* text) {
-        frm::TaskFilter f;
-        f.date = text;
-        return f;
+    using Ids = std::vector<std::uint32_t>;
+    const auto with = [](const std::function<void(frm::TaskFilter&)>& set) {
+        frm::TaskFilter filter;
+        set(filter);
+        return filter;
     };
-    const auto times = [](const wchar_t* from, const wchar_t* to) {
-        frm::TaskFilter f;
-        f.times = Times(from, to);
-        return f;
+    const auto date = [&](const wchar_t* text) { return with([&](auto& f) { f.date = text; }); };
+    const auto times = [&](const wchar_t* from, const wchar_t* to) {
+        return with([&](auto& f) { f.times = Times(from, to); });
     };
-    frm::TaskFilter enabled;
-    enabled.enabledOnly = true;
-    // The device box checked before a device was chosen.
-    const frm::TaskFilter anyDevice;
-    frm::TaskFilter device3;
-    device3.deviceId = 3;
-    frm::TaskFilter zone;
-    zone.zoneDeviceIds = std::vector<std::uint32_t>{9, 2};
-    frm::TaskFilter emptyZone;
-    emptyZone.zoneDeviceIds = std::vector<std::uint32_t>{};
     const struct {
         const char* name;
         frm::TaskFilter filter;
@@ -157,11 +149,15 @@ TEST(SchedulerPanelRules, TheFilterAtItsBounds) {
         {"up to 9:29", times(L"", L"9:29"), false, true},
         {"up to 9:30", times(L"", L"9:30"), true, true},
         {"no times", times(L"", L""), true, true},
-        {"enabled only", enabled, true, false},
-        {"any device", anyDevice, true, true},
-        {"device 3", device3, false, true},
-        {"a zone", zone, true, false},
-        {"an empty zone", emptyZone, false, false},
+        {"enabled only", with([](auto& f) { f.enabledOnly = true; }), true, false},
+        // The device box checked before a device was chosen.
+        {"any device", frm::TaskFilter(), true, true},
+        {"device 3", with([](auto& f) { f.deviceId = 3; }), false, true},
+        {"a zone", with([](auto& f) {
+             f.zoneDeviceIds = Ids{9, 2};
+         }),
+         true, false},
+        {"an empty zone", with([](auto& f) { f.zoneDeviceIds = Ids{}; }), false, false},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(frm::taskPasses(daily, c.filter), c.daily) << c.name;

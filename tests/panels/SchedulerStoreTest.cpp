@@ -12,15 +12,11 @@
 
 #include "audio/PlaybackPlaylist.h"
 #include "audio/PlaybackTrack.h"
-#include "devices/VokarInfo.h"
 #include "foundation/SettingKeys.h"
-#include "foundation/Settings.h"
 #include "foundation/TextConversion.h"
-#include "foundation/ThreadDispatcher.h"
 #include "panels/SchedulerStore.h"
-#include "support/DeviceEmulator.h"
-#include "support/LogCapture.h"
 #include "support/TempFolder.h"
+#include "tests/panels/SchedulerFixture.h"
 
 namespace {
 
@@ -29,11 +25,10 @@ using frm::SchedulerStore;
 using scheduler::task::BaseTask;
 using scheduler::task::DataVault;
 
-class SchedulerStoreTest : public ::testing::Test {
+class SchedulerStoreTest : public test::SchedulerFixture {
 protected:
     void SetUp() override {
-        base::ThreadDispatcher::create();
-        pref::instanceSlot().install(pref_init(L""));
+        SchedulerFixture::SetUp();
         pref::setString(setting::placePathDirGong.key, folder_.path() + "/gong");
         std::filesystem::create_directories(folder_.path() + "/gong");
         std::ofstream(folder_.file("gong/Колокол.mp3")) << "gong";
@@ -50,15 +45,7 @@ protected:
         lunch->setMessage(L"Обед", base::fromUtf8(folder_.file("Обед.mp3")));
         messages->add(lunch);
         sources_ = {music, radio, messages};
-        for (std::uint32_t number = 1; number <= 2; ++number)
-            devices_.push_back(
-                device::VokarInfo::create(number, device::types::vokarB, net::HardwareAddress(0, number),
-                                          net::IpAndPort("127.0.0.2", 1), L"", transport_, nullptr));
-    }
-    void TearDown() override {
-        core_.stop();
-        delete pref::instanceSlot().release();
-        base::ThreadDispatcher::destroy();
+        devices_ = {loudspeaker(1), loudspeaker(2)};
     }
 
     SchedulerStore::Lookup lookup() const {
@@ -98,13 +85,9 @@ protected:
         return result;
     }
 
-    test::LogCapture capture_;
     test::TempFolder folder_;
-    const std::shared_ptr<device::TransferProtocol> transport_ =
-        std::make_shared<device::TransferProtocol>(test::freeUdpPort(), "127.0.0.1");
     std::vector<std::shared_ptr<device::DeviceBase>> devices_;
     SchedulerStore::Sources sources_;
-    scheduler::Core core_;
     frm::SchedulerTasks tasks_{core_, {}};
     SchedulerStore store_{tasks_};
 };

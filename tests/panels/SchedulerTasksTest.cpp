@@ -9,31 +9,17 @@
 #include "audio/PlaybackCollection.h"
 #include "audio/PlaybackPlaylist.h"
 #include "audio/PlaybackTrack.h"
-#include "devices/VokarInfo.h"
 #include "foundation/Exceptions.h"
-#include "foundation/Settings.h"
-#include "foundation/ThreadDispatcher.h"
 #include "panels/SchedulerTasks.h"
-#include "support/DeviceEmulator.h"
-#include "support/LogCapture.h"
+#include "tests/panels/SchedulerFixture.h"
 
 namespace {
 
 using scheduler::task::BaseTask;
 using scheduler::task::DataVault;
 
-class SchedulerTasksTest : public ::testing::Test {
+class SchedulerTasksTest : public test::SchedulerFixture {
 protected:
-    void SetUp() override {
-        base::ThreadDispatcher::create();
-        pref::instanceSlot().install(pref_init(L""));
-    }
-    void TearDown() override {
-        core_.stop();
-        delete pref::instanceSlot().release();
-        base::ThreadDispatcher::destroy();
-    }
-
     std::shared_ptr<frm::IPlayback> playlist(const wchar_t* kind, const wchar_t* name) {
         auto collection = frm::PlaybackCollection::create(L"Источник", kind);
         collection->add(
@@ -44,18 +30,10 @@ protected:
                             const wchar_t* stopTime, const wchar_t* finalDate = L"") {
         return DataVault(std::move(playback), L"2024-05-02", finalDate, startTime, stopTime, {}, -1, false);
     }
-    std::shared_ptr<device::DeviceBase> device(std::uint32_t number) {
-        return device::VokarInfo::create(number, device::types::vokarB, net::HardwareAddress(0, number),
-                                         net::IpAndPort("127.0.0.2", 1), L"", transport_, nullptr);
-    }
     std::shared_ptr<BaseTask> task(std::uint32_t id) {
         return std::dynamic_pointer_cast<BaseTask>(core_.getTask(id));
     }
 
-    test::LogCapture capture_;
-    const std::shared_ptr<device::TransferProtocol> transport_ =
-        std::make_shared<device::TransferProtocol>(test::freeUdpPort(), "127.0.0.1");
-    scheduler::Core core_;
     int disabled_ = 0;
     frm::SchedulerTasks tasks_{core_, [this] { ++disabled_; }};
 };
@@ -149,14 +127,14 @@ TEST_F(SchedulerTasksTest, EnableAndDeleteTakeTheStopTaskAlong) {
 
 TEST_F(SchedulerTasksTest, QueriesFindAPlaybackByKindAndExactName) {
     const auto morning = playlist(L"playlist", L"Утро");
-    morning->setTargets({device(1)});
+    morning->setTargets({loudspeaker(1)});
     ASSERT_TRUE(tasks_.put(frm::taskDaily, {1, 2}, record(morning, L"08:00", L"09:00"), true));
     const auto station = playlist(L"radio", L"Утро");
     ASSERT_FALSE(tasks_.put(frm::taskOnce, {3, 4}, record(station, L"10:00", L""), true));
     auto messages = frm::PlaybackCollection::create(L"Служебные сообщения", L"serviceMessage");
     messages->add(std::make_shared<frm::PlaybackTrack>(L"Обед", 4, false));
     const auto message = messages->getPlaybacks().front()->clone();
-    message->setTargets({device(2)});
+    message->setTargets({loudspeaker(2)});
     std::dynamic_pointer_cast<frm::PlaybackTrack>(message)->setMessage(L"Обед", L"/record/Обед.mp3");
     std::dynamic_pointer_cast<frm::PlaybackTrack>(message)->setGong(L"Гонг", L"/gong/Гонг.mp3");
     ASSERT_FALSE(tasks_.put(frm::taskOnce, {5, 6}, record(message, L"12:00", L""), true));

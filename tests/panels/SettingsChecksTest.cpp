@@ -11,34 +11,25 @@
 namespace {
 
 TEST(SettingsChecks, ValueByKind) {
-    struct Case {
-        const wchar_t* text;
+    const struct {
         int kind;
-        bool accepted;
+        std::vector<const wchar_t*> accepted;
+        std::vector<const wchar_t*> refused;
+    } cases[] = {
+        {frm::checkIpAddress,
+         {L"239.1.2.3", L"255.255.255.255"},
+         {L"256.1.1.1", L"1.2.3", L"239.1.2.3x", L"239.1.2.3 ", L"239.1.2.3:5", L""}},
+        {frm::checkInteger,
+         {L"11991", L"-5", L"+7", L"2147483647", L"-2147483648"},
+         {L"2147483648", L"99999999999999999999", L"12a", L" 1", L""}},
+        {frm::checkAny, {L"что угодно"}, {}},
     };
-    const Case cases[] = {
-        {L"239.1.2.3", frm::checkIpAddress, true},
-        {L"255.255.255.255", frm::checkIpAddress, true},
-        {L"256.1.1.1", frm::checkIpAddress, false},
-        {L"1.2.3", frm::checkIpAddress, false},
-        {L"239.1.2.3x", frm::checkIpAddress, false},
-        {L"239.1.2.3 ", frm::checkIpAddress, false},
-        {L"239.1.2.3:5", frm::checkIpAddress, false},
-        {L"", frm::checkIpAddress, false},
-        {L"11991", frm::checkInteger, true},
-        {L"-5", frm::checkInteger, true},
-        {L"+7", frm::checkInteger, true},
-        {L"2147483647", frm::checkInteger, true},
-        {L"-2147483648", frm::checkInteger, true},
-        {L"2147483648", frm::checkInteger, false},
-        {L"99999999999999999999", frm::checkInteger, false},
-        {L"12a", frm::checkInteger, false},
-        {L" 1", frm::checkInteger, false},
-        {L"", frm::checkInteger, false},
-        {L"что угодно", frm::checkAny, true},
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(frm::checkValue(c.text, c.kind), c.accepted) << base::toUtf8(c.text);
+    for (const auto& c : cases) {
+        for (const wchar_t* text : c.accepted)
+            EXPECT_TRUE(frm::checkValue(text, c.kind)) << base::toUtf8(text);
+        for (const wchar_t* text : c.refused)
+            EXPECT_FALSE(frm::checkValue(text, c.kind)) << base::toUtf8(text);
+    }
 }
 
 TEST(SettingsChecks, UnknownKindIsAnInternalFault) {

@@ -94,14 +94,21 @@ TEST_F(SettingsFormTest, EachFieldReachesItsOwnKeyOnly) {
         std::function<void(SettingsForm&)> edit;
         std::wstring stored;
     };
+    const auto folderRow = [&](const char* key, std::size_t index) {
+        return Row{key, [&, index](SettingsForm& f) { f.folders[index] = folder; }, folder};
+    };
+    const auto passwordRow = [](const char* key, std::size_t index, const wchar_t* text) {
+        return Row{key,
+                   [index, text](SettingsForm& f) {
+                       f.passwords[index] = {text, text};
+                   },
+                   base::encodePassword(text)};
+    };
     const Row rows[] = {
-        {"place.pathDirGong", [&](SettingsForm& f) { f.folders[SettingsForm::gongFolder] = folder; }, folder},
-        {"place.pathDirServiceMessage",
-         [&](SettingsForm& f) { f.folders[SettingsForm::serviceFolder] = folder; }, folder},
-        {"place.pathDirAlarmMessage", [&](SettingsForm& f) { f.folders[SettingsForm::alarmFolder] = folder; },
-         folder},
-        {"place.pathDirRecordedMessage",
-         [&](SettingsForm& f) { f.folders[SettingsForm::recordedFolder] = folder; }, folder},
+        folderRow("place.pathDirGong", SettingsForm::gongFolder),
+        folderRow("place.pathDirServiceMessage", SettingsForm::serviceFolder),
+        folderRow("place.pathDirAlarmMessage", SettingsForm::alarmFolder),
+        folderRow("place.pathDirRecordedMessage", SettingsForm::recordedFolder),
         {"place.pathFileGong", [](SettingsForm& f) { f.gongFile = L"Колокол"; }, L"Колокол"},
         {"volume.serviceMessage2", [](SettingsForm& f) { f.serviceVolume = 55; }, L"55"},
         {"volume.microphone2", [](SettingsForm& f) { f.microphoneVolume = 44; }, L"44"},
@@ -109,21 +116,9 @@ TEST_F(SettingsFormTest, EachFieldReachesItsOwnKeyOnly) {
         {"multicast.basePort", [](SettingsForm& f) { f.basePort = 12000; }, L"12000"},
         {"multicast.ttl", [](SettingsForm& f) { f.ttl = 3; }, L"3"},
         {"record.deviceName", [](SettingsForm& f) { f.captureDevice = L"test.monitor"; }, L"test.monitor"},
-        {"security.administrator",
-         [](SettingsForm& f) {
-             f.passwords[SettingsForm::administratorPassword] = {L"aB1", L"aB1"};
-         },
-         base::encodePassword(L"aB1")},
-        {"security.playbackAlarm",
-         [](SettingsForm& f) {
-             f.passwords[SettingsForm::alarmPassword] = {L"x", L"x"};
-         },
-         base::encodePassword(L"x")},
-        {"security.interface",
-         [](SettingsForm& f) {
-             f.passwords[SettingsForm::interfacePassword] = {L"é", L"é"};
-         },
-         base::encodePassword(L"é")},
+        passwordRow("security.administrator", SettingsForm::administratorPassword, L"aB1"),
+        passwordRow("security.playbackAlarm", SettingsForm::alarmPassword, L"x"),
+        passwordRow("security.interface", SettingsForm::interfacePassword, L"é"),
         {"security.interfaceTimeout", [](SettingsForm& f) { f.idleMinutes = 0; }, L"0"},
         {"debug.level", [](SettingsForm& f) { f.logLevel = L"trace"; }, L"trace"},
     };

@@ -1,8 +1,7 @@
 // The microphone view with real clicks, on a PulseAudio null sink: the microphone heard on the
-// priority stream after the gong and recorded, the recording saved under its title (a title that
-// leaves the record folder refused) and offered to the scheduler, and a recording alone that the
-// channel ends by itself saved across two file systems; a busy channel interrupted only on the
-// operator's yes and never below an alarm.
+// priority stream after the gong and recorded, the recording saved under its title and offered to
+// the scheduler, and a recording alone that the channel ends by itself saved across two file
+// systems; a busy channel interrupted only on the operator's yes and never below an alarm.
 
 #include <wx/checkbox.h>
 #include <wx/statusbr.h>
@@ -77,10 +76,6 @@ TEST_F(MicrophonePanelTest, TheMicrophoneIsHeardAfterTheGongRecordedAndSavedUnde
     ASSERT_TRUE(saveOffered());
     EXPECT_TRUE(pumpUntil([&] { return loudspeakers_.loudspeaker(0).status().channel == 0; }));
     EXPECT_EQ(frame_->GetStatusBar()->GetStatusText(0), wxString());
-    setTitle(wxT("../evil"));
-    press(wxT("Сохранить"));
-    EXPECT_TRUE(messageShown(L"не может быть именем файла"));
-    EXPECT_FALSE(std::filesystem::exists(root_.dataFolder() + "/evil.mp3"));
     setTitle(wxT("Название"));
     press(wxT("Сохранить"));
     ASSERT_TRUE(pumpUntil([&] { return records()->GetItemCount() == 1; }));

@@ -24,8 +24,6 @@ namespace {
 // The dialog with its controls in reach of the test.
 class Dialog : public frm::SettingsDialog {
 public:
-    using SettingsDialog::m_administratorPassword;
-    using SettingsDialog::m_administratorRepeat;
     using SettingsDialog::m_buttonOk;
     using SettingsDialog::m_buttonPlay;
     using SettingsDialog::m_captureDevice;
@@ -135,19 +133,6 @@ TEST_F(SettingsDialogTest, ASaveWithOneBadAddressChangesNoKey) {
     EXPECT_EQ(pref::getInt("volume.serviceMessage2", 0), 30);
     EXPECT_EQ(pref::getWString("place.pathDirServiceMessage"), folder);
     EXPECT_EQ(pref::getString(setting::multicastAddress), "239.2.2.2");
-}
-
-TEST_F(SettingsDialogTest, ACyrillicPasswordIsRefusedAndNothingIsStored) {
-    Dialog& dialog = open(false, false);
-    dialog.m_serviceVolume->SetValue(30);
-    dialog.m_administratorPassword->ChangeValue(L"пароль");
-    dialog.m_administratorRepeat->ChangeValue(L"пароль");
-    save();
-    EXPECT_TRUE(
-        capture_.contains(L"Пароль администратора не сохранён: допустимы только латинские буквы", L"NOTICE"));
-    EXPECT_TRUE(dialog.IsShown());
-    EXPECT_EQ(pref::getString(setting::securityAdministrator), "5B3E0F91C24D");
-    EXPECT_EQ(pref::getInt("volume.serviceMessage2", 0), 90);
 }
 
 TEST_F(SettingsDialogTest, TheLogViewerShowsTodaysLogWithAnInvalidByte) {
