@@ -28,13 +28,20 @@ RequestQueue::RequestPtr RequestQueue::makeRequest(RequestPtr request, const std
     return request;
 }
 
-bool RequestQueue::below(const RequestPtr& a, const RequestPtr& b) {
-    return a->priority < b->priority || (a->priority == b->priority && a->number > b->number);
+bool RequestQueue::below(const Queued& a, const Queued& b) {
+    return a.priority < b.priority || (a.priority == b.priority && a.number > b.number);
+}
+
+void RequestQueue::push(Device& device, RequestPtr request) {
+    const int priority = request->priority;
+    const std::uint32_t number = request->number;
+    device.queue.push_back(Queued{priority, number, std::move(request)});
+    std::push_heap(device.queue.begin(), device.queue.end(), below);
 }
 
 RequestQueue::RequestPtr RequestQueue::pop(Device& device) {
     std::pop_heap(device.queue.begin(), device.queue.end(), below);
-    RequestPtr top = std::move(device.queue.back());
+    RequestPtr top = std::move(device.queue.back().request);
     device.queue.pop_back();
     return top;
 }
@@ -49,8 +56,7 @@ bool RequestQueue::add(const net::IpAndPort& address, const RequestPtr& request,
     }
     Device& device = found->second;
     request->number = device.nextNumber++;
-    device.queue.push_back(request);
-    std::push_heap(device.queue.begin(), device.queue.end(), below);
+    push(device, request);
     if (start && !device.current) startNext(device, base::clock::steadyNow(), out);
     return true;
 }
@@ -124,10 +130,7 @@ void RequestQueue::fail(Device& device, Actions& out) {
         next->done = true;
         out.completions.push_back(Completion{std::move(next), true, false});
     }
-    for (RequestPtr& request : spared) {
-        device.queue.push_back(std::move(request));
-        std::push_heap(device.queue.begin(), device.queue.end(), below);
-    }
+    for (RequestPtr& request : spared) push(device, std::move(request));
     if (!device.queue.empty()) startNext(device, base::clock::steadyNow(), out);
 }
 
@@ -167,7 +170,8 @@ bool RequestQueue::giveUp(const Key& key, const RequestPtr& request) {
         request->abandonedBefore = device.nextNumber;
         return false;
     }
-    const auto queued = std::find(device.queue.begin(), device.queue.end(), request);
+    const auto queued = std::find_if(device.queue.begin(), device.queue.end(),
+                                     [&](const Queued& entry) { return entry.request == request; });
     if (queued == device.queue.end()) return false;
     device.queue.erase(queued);
     std::make_heap(device.queue.begin(), device.queue.end(), below);

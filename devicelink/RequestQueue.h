@@ -125,6 +125,13 @@ public:
     std::size_t queuedRequests(const Key& key) const;
 
 private:
+    // A queued request with its order beside it, so that the heap compares without reaching into
+    // the requests.
+    struct Queued {
+        int priority = 0;
+        std::uint32_t number = 0;
+        RequestPtr request;
+    };
     struct Device {
         net::IpAndPort address;
         std::uint32_t attempts = 0;
@@ -133,10 +140,11 @@ private:
         TimePoint deadline = TimePoint::max();
         RequestPtr current;
         // A heap: the greatest priority on top, equal priorities first in, first out.
-        std::vector<RequestPtr> queue;
+        std::vector<Queued> queue;
     };
 
-    static bool below(const RequestPtr& a, const RequestPtr& b);
+    static bool below(const Queued& a, const Queued& b);
+    static void push(Device& device, RequestPtr request);
     static RequestPtr pop(Device& device);
     void startNext(Device& device, TimePoint now, Actions& out);
     void send(Device& device, TimePoint now, Actions& out);

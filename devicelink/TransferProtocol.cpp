@@ -34,6 +34,8 @@ constexpr std::size_t kWaitingCalls = 4096;
 // Received datagrams that may wait for the responder, in all and from one sender.
 constexpr std::size_t kWaitingDatagrams = 4096;
 constexpr std::uint32_t kWaitingPerSender = 128;
+// Room for received datagrams that the queues keep after a burst.
+constexpr std::size_t kKeptCapacity = 256;
 // How long the sender lets the responder match replies that have arrived before it resends or
 // fails a request.
 constexpr int kReplyGraceSteps = 5;
@@ -245,8 +247,14 @@ void TransferProtocol::carryOut(RequestQueue::Actions& actions) {
             messages[i].msg_hdr.msg_iov = &parts[i];
             messages[i].msg_hdr.msg_iovlen = 1;
         }
+        // The socket takes the datagrams without the main lock, which callers queueing requests and
+        // the responder matching replies would otherwise wait for. The requests stay as they are
+        // meanwhile: their texts never change, and a request in flight is neither resent nor
+        // failed before its interval has run.
+        mainLock_.unlock();
         const int sent = ::sendmmsg(socket_, messages, static_cast<unsigned>(count), MSG_NOSIGNAL);
         const int error = sent < 0 ? errno : 0;
+        mainLock_.lock();
         // The messages before the first that failed went out; the call after a partial batch tells
         // the error of the first one left.
         const std::size_t done = sent < 0 ? 0 : static_cast<std::size_t>(sent);
@@ -288,24 +296,38 @@ bool TransferProtocol::reportSend(const RequestQueue::Send& send, ssize_t sent, 
     return false;
 }
 
-void TransferProtocol::complete(RequestQueue::Actions& actions) {
+void TransferProtocol::collect(RequestQueue::Actions& actions, Calls& calls) {
     for (RequestQueue::Completion& completion : actions.completions) {
-        auto* transfer = static_cast<Transfer*>(completion.request.get());
+        TransferPtr transfer = std::static_pointer_cast<Transfer>(completion.request);
         if (!transfer->handler) {
-            {
-                std::lock_guard<std::mutex> guard(transfer->lock);
-                transfer->signalled = true;
-            }
-            transfer->finished.notify_one();
+            calls.waiters.push_back(std::move(transfer));
             continue;
         }
         // The outcome was written under the main lock by this same thread.
         std::string text = completion.failed ? noAnswerText() : transfer->response;
         const bool ok = !completion.failed && transfer->ok;
-        completions_->push([handler = transfer->handler, text = std::move(text), ok] { handler(text, ok); },
-                           false);
+        calls.jobs.push_back(base::SerialJobs::Item{
+            [handler = transfer->handler, text = std::move(text), ok] { handler(text, ok); }, false});
     }
     actions.completions.clear();
+}
+
+void TransferProtocol::finish(Calls& calls) {
+    for (const TransferPtr& transfer : calls.waiters) {
+        {
+            std::lock_guard<std::mutex> guard(transfer->lock);
+            transfer->signalled = true;
+        }
+        transfer->finished.notify_one();
+    }
+    calls.waiters.clear();
+    completions_->push(calls.jobs);
+}
+
+void TransferProtocol::complete(RequestQueue::Actions& actions) {
+    Calls calls;
+    collect(actions, calls);
+    finish(calls);
 }
 
 bool TransferProtocol::sync(const net::IpAndPort& address, const std::string& request, std::string& response,
@@ -538,8 +560,9 @@ void TransferProtocol::receiveDatagrams(char* buffer) {
         return;
     }
     const RequestQueue::TimePoint now = base::clock::steadyNow();
-    std::vector<Received> records;
-    records.reserve(static_cast<std::size_t>(count));
+    // The receiver's own, kept from call to call.
+    static thread_local std::vector<Received> records;
+    records.clear();
     for (int i = 0; i < count; ++i) {
         const std::size_t length = std::min<std::size_t>(messages[i].msg_len, kReceiveBuffer);
         const char* text = batch[i];
@@ -564,13 +587,11 @@ void TransferProtocol::queueReceived(std::vector<Received>& records) {
     {
         std::lock_guard<std::mutex> receive(receiveLock_);
         for (Received& record : records) {
-            std::uint32_t& fromSender = receivedBySender_[senderKey(record.from)];
-            if (received_.size() >= kWaitingDatagrams || fromSender >= kWaitingPerSender) {
+            if (!admitReceived(record.from)) {
                 if (!overflowing_) firstDropped = &record;
                 overflowing_ = true;
                 continue;
             }
-            ++fromSender;
             received_.push_back(std::move(record));
         }
         wake = responderWaiting_;
@@ -586,11 +607,25 @@ void TransferProtocol::queueReceived(std::vector<Received>& records) {
     }
 }
 
+bool TransferProtocol::admitReceived(const net::IpAndPort& from) {
+    if (received_.size() >= kWaitingDatagrams) return false;
+    if (!countingSenders_) {
+        if (received_.size() < kWaitingPerSender) return true;
+        for (const Received& waiting : received_) ++receivedBySender_[senderKey(waiting.from)];
+        countingSenders_ = true;
+    }
+    std::uint32_t& fromSender = receivedBySender_[senderKey(from)];
+    if (fromSender >= kWaitingPerSender) return false;
+    ++fromSender;
+    return true;
+}
+
 void TransferProtocol::responder_thread() {
     pthread_setname_np(pthread_self(), "transport-reply");
     const debug::Place place("device::TransferProtocol::responder_thread");
-    std::deque<Received> batch;
+    std::vector<Received> batch;
     RequestQueue::Actions actions;
+    Calls calls;
     for (;;) {
         {
             std::unique_lock<std::mutex> receive(receiveLock_);
@@ -604,23 +639,27 @@ void TransferProtocol::responder_thread() {
             }
             batch.swap(received_);
             receivedBySender_.clear();
+            countingSenders_ = false;
         }
         for (Received& record : batch) {
-            if (stopping_) {
-                place.debug(L"responder: Thread stopped");
-                return;
-            }
-            respond(record, actions);
+            if (stopping_) break;
+            respond(record, actions, calls);
         }
-        batch.clear();
+        // The two queues trade places at every batch and keep their room, up to a point.
+        if (batch.capacity() > kKeptCapacity) {
+            std::vector<Received>().swap(batch);
+        } else {
+            batch.clear();
+        }
+        // The devices' next requests go out first; then the callers and the dispatcher hear of the
+        // replies, the dispatcher once for the whole batch.
         if (!actions.sends.empty()) {
-            {
-                std::lock_guard<std::recursive_mutex> main(mainLock_);
-                carryOut(actions);
-            }
-            complete(actions);
-            actions.clear();
+            std::lock_guard<std::recursive_mutex> main(mainLock_);
+            carryOut(actions);
         }
+        collect(actions, calls);
+        finish(calls);
+        actions.clear();
         if (stopping_) {
             place.debug(L"responder: Thread stopped");
             return;
@@ -628,7 +667,7 @@ void TransferProtocol::responder_thread() {
     }
 }
 
-void TransferProtocol::respond(Received& record, RequestQueue::Actions& actions) {
+void TransferProtocol::respond(Received& record, RequestQueue::Actions& actions, Calls& calls) {
     const debug::Place place("device::TransferProtocol::respond");
     place.trace3(L"responder: handler for all responses...");
     const std::shared_ptr<const ResponseHandler> takeAll = std::atomic_load(&allResponseHandler_);
@@ -682,14 +721,16 @@ void TransferProtocol::respond(Received& record, RequestQueue::Actions& actions)
     if (unexpected) {
         const std::shared_ptr<const ResponseHandler> unknown = std::atomic_load(&unknownResponseHandler_);
         if (unknown && *unknown) {
-            completions_->push([unknown, data = record.data, from = record.from] { (*unknown)(data, from); },
-                               true);
+            calls.jobs.push_back(base::SerialJobs::Item{
+                [unknown, data = record.data, from = record.from] { (*unknown)(data, from); }, true});
         }
     }
     if (sniffer) {
-        completions_->push([sniffer, data = record.data, ok = record.ok] { sniffer(data, ok); }, true);
+        calls.jobs.push_back(base::SerialJobs::Item{
+            [sniffer, data = record.data, ok = record.ok] { sniffer(data, ok); }, true});
     }
-    complete(actions);
+    // The completion follows the sniffer's view of the same reply.
+    collect(actions, calls);
 }
 
 }  // namespace device

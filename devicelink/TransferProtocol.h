@@ -1,11 +1,12 @@
 #pragma once
 // The one UDP transport between the head-end and its devices: a text command per
 // datagram to the device's address and port, a reply per datagram from it. The rules of the
-// requests (RequestQueue) run under one lock; three threads carry them out: the receiver reads
-// the socket, the responder matches replies and sends each device's next request, and the sender
-// resends and fails requests whose interval ran out. A reply to a waiting `sync` wakes that caller
-// directly; completions of `async` requests run on the thread dispatcher, many per dispatcher item,
-// one at a time in reply order.
+// requests (RequestQueue) run under one lock, which the socket's sends do without; three threads
+// carry them out: the receiver reads the socket, the responder matches replies and sends each
+// device's next request, and the sender resends and fails requests whose interval ran out. A reply
+// to a waiting `sync` wakes that caller directly; completions of `async` requests run on the thread
+// dispatcher, many per dispatcher item, one at a time in reply order, handed over once per batch of
+// replies after the batch's next requests went out.
 
 #include <sys/types.h>
 
@@ -13,7 +14,6 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -26,10 +26,7 @@
 #include "devicelink/RequestQueue.h"
 #include "foundation/LogThrottle.h"
 #include "foundation/NetworkAddress.h"
-
-namespace base {
-class SerialJobs;
-}
+#include "foundation/SerialJobs.h"
 
 namespace device {
 
@@ -82,14 +79,25 @@ private:
         std::string refused;
     };
     using TransferPtr = std::shared_ptr<Transfer>;
+    // What ending requests leaves to do once the sends of the moment are out: the waiting callers
+    // to wake, and the calls for the dispatcher in the order they were made.
+    struct Calls {
+        std::vector<TransferPtr> waiters;
+        std::vector<base::SerialJobs::Item> jobs;
+    };
 
     void create_socket(unsigned basePort, const std::string& interfaceAddress);
     // Queues a request; false for an invalid address.
     bool add_to_queue(const net::IpAndPort& address, const TransferPtr& transfer);
-    // Sends what `actions` asks for, under the main lock; a failed send fails the device's requests.
+    // Sends what `actions` asks for; called under the main lock, which it lets go while the socket
+    // takes the datagrams. A failed send fails the device's requests.
     void carryOut(RequestQueue::Actions& actions);
     // Logs one send and shows it to the device's sniffer; false when it failed.
     bool reportSend(const RequestQueue::Send& send, ssize_t sent, int error);
+    // Moves what `actions` finished into `calls`, in order.
+    void collect(RequestQueue::Actions& actions, Calls& calls);
+    // Wakes the waiting callers and hands the calls to the dispatcher; outside the main lock.
+    void finish(Calls& calls);
     // Completes what `actions` finished, outside the main lock.
     void complete(RequestQueue::Actions& actions);
     void wakeSenderIfEarlier(const RequestQueue::Actions& actions);
@@ -98,8 +106,10 @@ private:
     void receiveError(char* buffer);
     void receiveDatagrams(char* buffer);
     void queueReceived(std::vector<Received>& records);
+    // Under the receive-queue lock: whether the queue takes one more datagram from `from`.
+    bool admitReceived(const net::IpAndPort& from);
     void responder_thread();
-    void respond(Received& record, RequestQueue::Actions& actions);
+    void respond(Received& record, RequestQueue::Actions& actions, Calls& calls);
 
     std::recursive_mutex mainLock_;
     RequestQueue requests_;
@@ -119,9 +129,11 @@ private:
 
     std::mutex receiveLock_;
     std::condition_variable responderCondition_;
-    // Bounded, and shared fairly: one sender holds at most its share of it.
-    std::deque<Received> received_;
+    // Bounded, and shared fairly: one sender holds at most its share of it. The senders are counted
+    // only once the queue is long enough for one of them to reach its share.
+    std::vector<Received> received_;
     std::unordered_map<std::uint64_t, std::uint32_t> receivedBySender_;
+    bool countingSenders_ = false;
     // Datagrams are being dropped; told once until the responder finds the queue empty.
     bool overflowing_ = false;
     bool responderWaiting_ = false;

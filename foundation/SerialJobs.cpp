@@ -24,6 +24,23 @@ SerialJobs::SerialJobs(std::wstring description, std::size_t capacity, std::wstr
 
 bool SerialJobs::push(Job job, bool droppable, std::uint64_t sender) {
     std::lock_guard<std::mutex> guard(lock_);
+    const bool queued = admit(job, droppable, sender);
+    if (queued && !scheduled_) scheduleItem();
+    return queued;
+}
+
+void SerialJobs::push(std::vector<Item>& items) {
+    if (items.empty()) return;
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        bool queued = false;
+        for (Item& item : items) queued = admit(item.job, item.droppable, item.sender) || queued;
+        if (queued && !scheduled_) scheduleItem();
+    }
+    items.clear();
+}
+
+bool SerialJobs::admit(Job& job, bool droppable, std::uint64_t sender) {
     if (closed_) return false;
     if (droppable &&
         (jobs_.size() >= capacity_ || (perSender_ < capacity_ && bySender_[sender] >= perSender_))) {
@@ -36,7 +53,6 @@ bool SerialJobs::push(Job job, bool droppable, std::uint64_t sender) {
     }
     if (droppable && perSender_ < capacity_) ++bySender_[sender];
     jobs_.push_back(Entry{std::move(job), sender, droppable && perSender_ < capacity_});
-    if (!scheduled_) scheduleItem();
     return true;
 }
 

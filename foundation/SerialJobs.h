@@ -15,6 +15,7 @@
 #include <string>
 #include <thread>
 #include <unordered_map>
+#include <vector>
 
 #include "foundation/LogThrottle.h"
 
@@ -23,6 +24,12 @@ namespace base {
 class SerialJobs : public std::enable_shared_from_this<SerialJobs> {
 public:
     using Job = std::function<void()>;
+    // A job with what `push` is told of it.
+    struct Item {
+        Job job;
+        bool droppable = true;
+        std::uint64_t sender = 0;
+    };
 
     // `description` names the dispatcher items; `overflow` is the WARN text (with %1% for the
     // number waiting) logged once when jobs are dropped, until the queue has emptied again. One
@@ -36,12 +43,17 @@ public:
     // closed, or full and the job `droppable` (work that the network brings; a job that someone
     // waits for is never dropped).
     bool push(Job job, bool droppable = true, std::uint64_t sender = 0);
+    // Queues the items in order as `push` would, under one lock and waking the dispatcher at most
+    // once for all of them; the vector is emptied.
+    void push(std::vector<Item>& items);
     // After it returns no job runs any more; a job running on another thread is waited for.
     void close();
 
     std::size_t size() const;
 
 private:
+    // Under the lock: queues one job unless it is dropped.
+    bool admit(Job& job, bool droppable, std::uint64_t sender);
     void drain();
     // Called with the lock held when an item ends: hands what is left to a new item.
     void finishItem(std::unique_lock<std::mutex>& guard);
