@@ -93,6 +93,12 @@ protected:
 TEST(Crc32Mpeg2Test, HasTheCheckValueOfItsParameterSet) {
     EXPECT_EQ(device::crc32Mpeg2("123456789", 9), 0x0376E6E7u);
     EXPECT_EQ(device::crc32Mpeg2("", 0), 0xFFFFFFFFu);
+    // Longer than one step of eight bytes, whole and continued after an odd split.
+    std::string bytes(1000, '\0');
+    for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 7 + 3);
+    EXPECT_EQ(device::crc32Mpeg2(bytes.data(), bytes.size()), 0x21A89BCBu);
+    EXPECT_EQ(device::crc32Mpeg2(bytes.data() + 13, bytes.size() - 13, device::crc32Mpeg2(bytes.data(), 13)),
+              0x21A89BCBu);
 }
 
 // One fragment of 100 bytes named "A" (name id 2: names count on from the first id) in a flash
