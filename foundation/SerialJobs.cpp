@@ -42,8 +42,16 @@ void SerialJobs::push(std::vector<Item>& items) {
 
 bool SerialJobs::admit(Job& job, bool droppable, std::uint64_t sender) {
     if (closed_) return false;
-    if (droppable &&
-        (jobs_.size() >= capacity_ || (perSender_ < capacity_ && bySender_[sender] >= perSender_))) {
+    if (droppable && perSender_ < capacity_ && !counting_ && jobs_.size() >= perSender_) {
+        for (Entry& entry : jobs_) {
+            if (!entry.droppable) continue;
+            ++bySender_[entry.sender];
+            entry.counted = true;
+        }
+        counting_ = true;
+    }
+    const bool counted = droppable && counting_;
+    if (droppable && (jobs_.size() >= capacity_ || (counted && bySender_[sender] >= perSender_))) {
         std::uint64_t skipped = 0;
         if (!overflowLogged_ && overflowLines_.pass(0, skipped)) {
             debug::Place("base::SerialJobs::push").warn(overflow_.c_str(), jobs_.size());
@@ -51,8 +59,8 @@ bool SerialJobs::admit(Job& job, bool droppable, std::uint64_t sender) {
         overflowLogged_ = true;
         return false;
     }
-    if (droppable && perSender_ < capacity_) ++bySender_[sender];
-    jobs_.push_back(Entry{std::move(job), sender, droppable && perSender_ < capacity_});
+    if (counted) ++bySender_[sender];
+    jobs_.push_back(Entry{std::move(job), sender, droppable, counted});
     return true;
 }
 
@@ -68,6 +76,7 @@ void SerialJobs::close() {
     std::deque<Entry> dropped;
     dropped.swap(jobs_);
     bySender_.clear();
+    counting_ = false;
     // A job that closes its own queue cannot wait for itself.
     if (drainer_ != std::this_thread::get_id()) idle_.wait(guard, [this] { return !running_; });
     guard.unlock();
@@ -105,9 +114,12 @@ void SerialJobs::drain() {
 }
 
 void SerialJobs::release(const Entry& entry) {
-    if (!entry.counted) return;
-    const auto found = bySender_.find(entry.sender);
-    if (found != bySender_.end() && --found->second == 0) bySender_.erase(found);
+    if (entry.counted) {
+        const auto found = bySender_.find(entry.sender);
+        if (found != bySender_.end() && --found->second == 0) bySender_.erase(found);
+    }
+    // The last job leaves: every counted one has been let go.
+    if (jobs_.size() == 1) counting_ = false;
 }
 
 void SerialJobs::finishItem(std::unique_lock<std::mutex>& guard) {

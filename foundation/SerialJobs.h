@@ -70,10 +70,14 @@ private:
     struct Entry {
         Job job;
         std::uint64_t sender = 0;
+        bool droppable = false;
         bool counted = false;
     };
     std::deque<Entry> jobs_;
+    // The droppable jobs of each sender, counted only while the queue is long enough for one
+    // sender to reach its share.
     std::unordered_map<std::uint64_t, std::size_t> bySender_;
+    bool counting_ = false;
     bool scheduled_ = false;
     bool running_ = false;
     bool closed_ = false;
