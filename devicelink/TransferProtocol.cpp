@@ -303,11 +303,13 @@ void TransferProtocol::collect(RequestQueue::Actions& actions, Calls& calls) {
             calls.waiters.push_back(std::move(transfer));
             continue;
         }
-        // The outcome was written under the main lock by this same thread.
-        std::string text = completion.failed ? noAnswerText() : transfer->response;
+        // The outcome was written under the main lock by this same thread, and an `async` request is
+        // completed once: its handler and reply move into the call.
+        std::string text = completion.failed ? noAnswerText() : std::move(transfer->response);
         const bool ok = !completion.failed && transfer->ok;
         calls.jobs.push_back(base::SerialJobs::Item{
-            [handler = transfer->handler, text = std::move(text), ok] { handler(text, ok); }, false});
+            [handler = std::move(transfer->handler), text = std::move(text), ok] { handler(text, ok); },
+            false});
     }
     actions.completions.clear();
 }
