@@ -34,6 +34,7 @@ class DeviceBase;
 class DeviceCollection;
 class IEqualizer;
 class TransferProtocol;
+struct TribelConfig;
 struct VokarConfig;
 namespace memory {
 class IAudioControl;
@@ -77,7 +78,8 @@ public:
     static constexpr std::uint32_t kLineRefreshMs = 2100;
     static constexpr std::size_t kPasskeyCheckSlot = 0;
     static constexpr std::uint32_t kPasskeyCheckMs = 1000;
-    // The slots of the reads of the audio memory: its page's, the sources page's scenarios.
+    // The slots of the reads of the audio memory: its page's or the common page's console
+    // fragments, the sources page's scenarios.
     static constexpr std::size_t kMemoryReadSlot = 0;
     static constexpr std::size_t kScenarioReadSlot = 1;
 
@@ -223,6 +225,9 @@ private:
     void fillCommonPage();
     void fillLoudspeakerCommon();
     void fillConsoleCommon();
+    // Fills the console's gong list once its fragments are read off the window; the gong of
+    // `config` is then selected.
+    void readConsoleFragments(const device::TribelConfig& config, std::uint32_t versionId);
     void SetFullBassVolume(std::uint16_t word);
     void fillAudioMemoryPage();
     // Reads the memory on the dispatcher and shows it, or the failure, when the page still shows.

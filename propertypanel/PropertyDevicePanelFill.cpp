@@ -188,10 +188,9 @@ void PropertyDevicePanel::fillConsoleCommon() {
     m_bassTreblePanel->Hide();
     m_bandPanel->Hide();
     const device::TribelConfig config = console->getConfig(false);
-    std::vector<device::memory::FragmentEntry> fragments;
-    if (const auto memory = console->getAudioMemory(false, false)) fragments = memory->getFragments();
-    const fill::ConsoleOptions options =
-        fill::consoleOptions(config, console->getVersionId(), static_cast<int>(fragments.size()));
+    // The gong list comes from the memory, read off the window; until it arrives it is empty and
+    // disabled, and apply keeps the configured gong.
+    const fill::ConsoleOptions options = fill::consoleOptions(config, console->getVersionId(), 0);
 
     m_keySound->SetValue(options.keySound);
     m_singlePower->SetValue(options.singlePower);
@@ -210,13 +209,33 @@ void PropertyDevicePanel::fillConsoleCommon() {
     m_powerInput2->Enable(options.powerInput2Enabled);
 
     m_gongCombo->Clear();
-    for (const device::memory::FragmentEntry& fragment : fragments)
-        m_gongCombo->Append(wxString::Format(L"%u - %ls", unsigned(fragment.order), fragment.name.c_str()),
-                            itemData(fragment.id));
-    m_gongCombo->SetSelection(options.gong);
-    m_gongCombo->Enable(options.gongEnabled);
+    m_gongCombo->Enable(false);
     m_useGong->SetValue(options.useGong);
-    m_useGong->Enable(options.gongEnabled);
+    m_useGong->Enable(false);
+    readConsoleFragments(config, console->getVersionId());
+}
+
+void PropertyDevicePanel::readConsoleFragments(const device::TribelConfig& config, std::uint32_t versionId) {
+    const PageTicket ticket = m_work.ticket(m_device, pages::common);
+    const std::uint64_t read = ++m_memoryRead;
+    ticket.queue(kMemoryReadSlot, L"read the console's fragments", 0,
+                 [this, ticket, read, config, versionId](const DevicePtr& device) {
+                     std::vector<device::memory::FragmentEntry> fragments;
+                     if (const auto memory = device->getAudioMemory(false, false))
+                         fragments = memory->getFragments();
+                     ticket.show([this, read, fragments, config, versionId] {
+                         if (read != m_memoryRead) return;
+                         const fill::ConsoleOptions options =
+                             fill::consoleOptions(config, versionId, static_cast<int>(fragments.size()));
+                         for (const device::memory::FragmentEntry& fragment : fragments)
+                             m_gongCombo->Append(wxString::Format(L"%u - %ls", unsigned(fragment.order),
+                                                                  fragment.name.c_str()),
+                                                 itemData(fragment.id));
+                         m_gongCombo->SetSelection(options.gong);
+                         m_gongCombo->Enable(options.gongEnabled);
+                         m_useGong->Enable(options.gongEnabled);
+                     });
+                 });
 }
 
 void PropertyDevicePanel::fillAudioMemoryPage() {

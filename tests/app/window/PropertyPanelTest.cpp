@@ -1,10 +1,11 @@
 // The property page of one device, opened from the main window's device list with real clicks:
 // its pages by kind, the network page's DHCP boxes, the deferred volume, a device that goes
-// offline while the notebook is laid out again, a memory read that never holds up the window, and
+// offline while the notebook is laid out again, memory reads that never hold up the window, and
 // work that must stop with its page.
 
 #include <wx/button.h>
 #include <wx/checkbox.h>
+#include <wx/combobox.h>
 #include <wx/listctrl.h>
 #include <wx/notebook.h>
 #include <wx/slider.h>
@@ -14,14 +15,17 @@
 #include <wx/uiaction.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cwctype>
 #include <functional>
 #include <optional>
 
 #include "app/GuiFreezer.h"
+#include "devices/TribelInfo.h"
 #include "devices/VokarInfo.h"
 #include "support/AudioFlash.h"
 #include "support/DispatcherWait.h"
+#include "support/EmulatorText.h"
 #include "support/LineControllerEmulator.h"
 #include "support/ManualClock.h"
 #include "tests/app/window/PropertyPanelFixture.h"
@@ -145,12 +149,33 @@ TEST_F(PropertyPanelTest, ALoudspeakersPageShowsItsPagesAndTheNetworkBoxesFollow
     EXPECT_TRUE(pumpUntil([&] { return deviceList()->IsShownOnScreen(); }));
 }
 
-TEST_F(PropertyPanelTest, AConsolesPageShowsItsOptions) {
+TEST_F(PropertyPanelTest, AConsolesPageShowsItsOptionsWhileItsFragmentsAreStillRead) {
     loudspeakers_.addConsole();
+    test::ConsoleEmulator& emulator = loudspeakers_.console(0);
     openWindow();
     ASSERT_TRUE(pumpUntil([&] { return deviceState(0) == L"В сети"; }));
+    // A gong in the console's memory, which is then read anew; the read waits for the test.
+    const auto console = frame_->getDeviceCollection().getTribels(false).at(0);
+    const auto memory = console->getAudioMemory(false, true);
+    memory->addFragment(std::string(700, 'g'), L"Гонг");
+    memory->writeChanges(nullptr);
+    ASSERT_TRUE(pumpUntil([&] { return memory->getWriteProgress() == 100; }));
+    ASSERT_TRUE(test::waitForDispatcher());
+    console->releaseAudioMemory();
+    const auto held = std::make_shared<std::atomic<bool>>(true);
+    emulator.on("voiceMemSize", [held, &emulator](const std::string& command) -> std::optional<std::string> {
+        if (*held) return std::nullopt;
+        return test::okReply(command, std::to_string(emulator.audioFlash().flash().size()));
+    });
 
+    // The page shows at once, its gong list empty and disabled until the fragments arrive.
     openProperties(0);
+    const auto gongs = pageControls<wxComboBox>();
+    ASSERT_EQ(gongs.size(), 1u);
+    EXPECT_EQ(gongs[0]->GetCount(), 0u);
+    EXPECT_FALSE(gongs[0]->IsEnabled());
+    *held = false;
+    EXPECT_TRUE(pumpUntil([&] { return gongs[0]->GetCount() == 1 && gongs[0]->IsEnabled(); }));
     EXPECT_EQ(tabs(), (std::vector<std::wstring>{L"Общие", L"Аудио память", L"Сеть", L"Нерида", L"Линия",
                                                  L"Ключи", L"Зоны трансляции"}));
     // The emulated console is a fire console without access control.
