@@ -531,7 +531,7 @@ void TransferProtocol::receiveError(char* buffer) {
         return;
     }
     std::vector<Received> records;
-    records.push_back(Received{false, std::string(), from, base::clock::steadyNow()});
+    records.push_back(Received{false, std::string(), from, base::clock::steadyNow(), std::string()});
     // The error queue hands back the refused datagram: the request it carried.
     records.back().refused.assign(buffer,
                                   std::min<std::size_t>(static_cast<std::size_t>(length), kReceiveBuffer));
@@ -570,7 +570,7 @@ void TransferProtocol::receiveDatagrams(char* buffer) {
         const char* text = batch[i];
         // The text ends at the first NUL.
         const std::size_t end = static_cast<std::size_t>(std::find(text, text + length, '\0') - text);
-        Received record{true, std::string(text, end), fromSockaddr(sources[i]), now};
+        Received record{true, std::string(text, end), fromSockaddr(sources[i]), now, std::string()};
         place.trace(L"received udp %1%:%2% len: %3%, buf: %4%", record.from.getText(), record.from.getPort(),
                     length, record.data);
         if (!record.from.isValid()) {

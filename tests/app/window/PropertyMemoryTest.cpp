@@ -60,7 +60,9 @@ protected:
     void addFragment(const std::wstring& name, const std::string& path, const std::string& screenshot = "") {
         questions_.modal = [&](wxDialog& dialog) {
             return whenShown(dialog, [&] {
-                if (!screenshot.empty()) EXPECT_TRUE(screenshotOf(dialog, screenshot));
+                if (!screenshot.empty()) {
+                    EXPECT_TRUE(screenshotOf(dialog, screenshot));
+                }
                 wxDynamicCast(wxWindow::FindWindowByName(L"fragmentName", &dialog), wxTextCtrl)
                     ->ChangeValue(name);
                 wxDynamicCast(wxWindow::FindWindowByName(L"fragmentFile", &dialog), wxFilePickerCtrl)
