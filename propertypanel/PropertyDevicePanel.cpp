@@ -15,6 +15,7 @@
 #include "foundation/SettingKeys.h"
 #include "foundation/Settings.h"
 #include "foundation/TextConversion.h"
+#include "foundation/ThreadDispatcher.h"
 #include "propertypanel/DeviceTraits.h"
 #include "propertypanel/PageFill.h"
 #include "propertypanel/PageTabs.h"
@@ -230,7 +231,19 @@ void PropertyDevicePanel::leaveTab() {
     enableApplyButtons(false);
     switch (m_currentTab) {
         case pages::audioMemory:
-            if (m_audioMemory && m_audioMemory->hasChanges()) m_audioMemory->reload();
+            // The pending edits are dropped off the window; the memory's lock keeps its readers
+            // waiting meanwhile.
+            if (m_audioMemory && m_audioMemory->hasChanges()) {
+                base::ThreadDispatcher::add(L"drop the audio memory's edits", 0, [memory = m_audioMemory] {
+                    try {
+                        memory->reload();
+                    } catch (const exception::Base& failure) {
+                        debug::Place("frm::PropertyDevicePanel::leaveTab")
+                            .important(L"%1%",
+                                       failure.description.empty() ? failure.message : failure.description);
+                    }
+                });
+            }
             break;
         case pages::lineControl:
             m_tipDevicesBlocked = false;

@@ -230,8 +230,11 @@ private:
     void readConsoleFragments(const device::TribelConfig& config, std::uint32_t versionId);
     void SetFullBassVolume(std::uint16_t word);
     void fillAudioMemoryPage();
+    // Empties and disables the memory page until the memory, read off the window, arrives; with
+    // `dropEdits` the read drops the pending edits first.
+    void awaitAudioMemory(bool dropEdits);
     // Reads the memory on the dispatcher and shows it, or the failure, when the page still shows.
-    void readAudioMemory(bool overwrite);
+    void readAudioMemory(bool overwrite, bool dropEdits);
     void showReadAudioMemory(const std::shared_ptr<device::memory::IAudioControl>& memory,
                              const std::exception_ptr& failure);
     void fillNetworkPage();

@@ -226,10 +226,8 @@ void PropertyDevicePanel::cancelOnButtonClick(wxCommandEvent&) {
     // The page shows the device's values again: nothing is left to apply.
     enableApplyButtons(false);
     updateData();
-    if (m_device && m_audioMemory) {
-        wxCommandEvent revert;
-        revertChanges(revert);
-    }
+    // The memory page's pending edits go as the memory is read again.
+    if (m_device && m_currentTab == pages::audioMemory) awaitAudioMemory(true);
     if (const auto console = std::dynamic_pointer_cast<device::TribelInfo>(m_device)) {
         if (console->requestPasskeys()) {
             console->finishPasskey();

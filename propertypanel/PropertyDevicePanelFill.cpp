@@ -250,23 +250,28 @@ void PropertyDevicePanel::fillAudioMemoryPage() {
         m_scenarioList->SetColumnWidth(column, static_cast<int>(scenarioWidth / scenarioShares[column]));
     m_pageAudioMemory->GetSizer()->Show(m_scenarioBox, traitsOf(*device).loudspeaker, true);
 
+    awaitAudioMemory(false);
+}
+
+void PropertyDevicePanel::awaitAudioMemory(bool dropEdits) {
     // The memory is read off the window: until it arrives the page shows nothing and takes no edits.
     m_pageAudioMemory->Disable();
     m_freeMemory->Clear();
     m_audioMemory.reset();
     showAudioMemory();
-    readAudioMemory(false);
+    readAudioMemory(false, dropEdits);
 }
 
-void PropertyDevicePanel::readAudioMemory(bool overwrite) {
+void PropertyDevicePanel::readAudioMemory(bool overwrite, bool dropEdits) {
     const PageTicket ticket = m_work.ticket(m_device, pages::audioMemory);
     const std::uint64_t read = ++m_memoryRead;
     ticket.queue(kMemoryReadSlot, L"read the audio memory", 0,
-                 [this, ticket, read, overwrite](const DevicePtr& device) {
+                 [this, ticket, read, overwrite, dropEdits](const DevicePtr& device) {
                      std::shared_ptr<device::memory::IAudioControl> memory;
                      std::exception_ptr failure;
                      try {
                          memory = device->getAudioMemory(overwrite, true);
+                         if (memory && dropEdits) memory->reload();
                      } catch (const exception::Base&) {
                          failure = std::current_exception();
                      }
@@ -295,7 +300,7 @@ void PropertyDevicePanel::showReadAudioMemory(const std::shared_ptr<device::memo
                     return;
                 }
                 m_pageAudioMemory->Disable();
-                readAudioMemory(true);
+                readAudioMemory(true, false);
                 return;
             }
         }

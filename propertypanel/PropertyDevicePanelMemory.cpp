@@ -272,9 +272,8 @@ void PropertyDevicePanel::revertChanges(wxCommandEvent& event) {
     debug::Place("frm::PropertyDevicePanel::revertChanges").trace(L"");
     requireAudioMemory("frm::PropertyDevicePanel::revertChanges");
     event.Skip();
-    m_audioMemory->reload();
-    showAudioMemory();
     enableApplyButtons(false);
+    awaitAudioMemory(true);
 }
 
 void PropertyDevicePanel::saveImage(bool raw) {

@@ -10,6 +10,7 @@
 #include <wx/textctrl.h>
 
 #include <fstream>
+#include <optional>
 #include <thread>
 
 #include "app/FragmentDialog.h"
@@ -20,6 +21,7 @@
 #include "support/AudioFlash.h"
 #include "support/FirmwareFlash.h"
 #include "support/FirmwareImages.h"
+#include "support/ManualClock.h"
 #include "support/TempFolder.h"
 #include "tests/app/window/PropertyPanelFixture.h"
 
@@ -151,6 +153,27 @@ TEST_F(PropertyMemoryTest, AWriteThatFailsHalfwayKeepsTheEditsPending) {
     EXPECT_TRUE(messageShown(L"Произошла ошибка при обновлении аудио данных"));
     EXPECT_TRUE(vokar(0)->getAudioMemory(false, true)->hasChanges());
     EXPECT_NE(fragments()->GetItemText(0, 3), L"Расположен в памяти устройства");
+}
+
+TEST_F(PropertyMemoryTest, ARevertReadsTheMemoryBackOffTheWindow) {
+    loudspeakers_.add(1);
+    test::AudioFlash flash(loudspeakers_.loudspeaker(0), 64 * 1024);
+    openMemoryPage();
+    addFragment(L"Гонг", writeFile("gong.mp3", std::string(3000, 'g')));
+    ASSERT_EQ(fragments()->GetItemCount(), 1);
+
+    // While time stands still the unanswered read waits, and the page with it, empty and disabled.
+    loudspeakers_.loudspeaker(0).faultOn("voiceMemRead", 0, test::EmulatedDevice::Fault::silence);
+    std::optional<test::ManualClock> clock(std::in_place);
+    clock->holdSteady();
+    chooseMenuItem(Ids::ID_MEMORY_REVERT);
+    EXPECT_FALSE(notebook()->GetCurrentPage()->IsEnabled());
+    EXPECT_EQ(fragments()->GetItemCount(), 0);
+    clock.reset();
+    memoryShown();
+    EXPECT_EQ(fragments()->GetItemCount(), 0);
+    EXPECT_FALSE(vokar(0)->getAudioMemory(false, true)->hasChanges());
+    EXPECT_FALSE(labelled(L"&Применить")->IsEnabled());
 }
 
 TEST_F(PropertyMemoryTest, TheProgressDialogEndsWithTheLastReportAndDropsLateOnes) {
