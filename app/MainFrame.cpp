@@ -518,6 +518,10 @@ void MainFrame::loadStateFiles() {
             stateFiles_[file] = messages->load(dataFile(name));
             continue;
         }
+        if (file == L"device_playback.xml") {
+            stateFiles_[file] = drivesPanel_->load(dataFile(name));
+            continue;
+        }
         ListOfPlaylist* const playlists = file == ListOfPlaylist::kMusicFile   ? musicList_.get()
                                           : file == ListOfPlaylist::kRadioFile ? radioList_.get()
                                                                                : nullptr;
@@ -527,8 +531,7 @@ void MainFrame::loadStateFiles() {
             stateFiles_[file] = schedulerPanel_->load(dataFile(name));
             continue;
         }
-        const bool own = file == L"device_collection.xml" || file == L"zone_collection.xml" ||
-                         file == L"device_playback.xml";
+        const bool own = file == L"device_collection.xml" || file == L"zone_collection.xml";
         if (!own && !playlists) {
             place.debug(L"'%1%' is not read: its panel does not exist yet", file);
             continue;
@@ -539,8 +542,6 @@ void MainFrame::loadStateFiles() {
         if (read != storage::StateFileRead::loaded) continue;
         if (playlists) {
             playlists->fromTree(tree);
-        } else if (file == L"device_playback.xml") {
-            drivesPanel_->load(tree);
         } else if (file == L"device_collection.xml") {
             deviceCounter_.store(std::max(deviceCounter_.load(), loadDeviceCollection(tree, *registry_)));
             for (const auto& device : registry_->getDevices()) refreshDevice(device);

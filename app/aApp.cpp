@@ -243,7 +243,10 @@ void aApp::tearDown() {
     if (pref::instanceSlot().peek() != nullptr) pref_free();
     stopChannel_.reset();
     if (logger_) {
-        debug::Place("aApp::OnExit").info(L"Melvox v1 - Exit.");
+        const debug::Place place("aApp::OnExit");
+        // What is left beside the logger's writer tells of a thread that outlived its owner.
+        place.trace(L"Exit. Threads: [%1%]", os::getThreadList());
+        place.info(L"Melvox v1 - Exit.");
         dbg_free();
         logger_ = false;
     }

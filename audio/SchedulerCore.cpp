@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "audio/CivilTime.h"
+#include "foundation/EventTimes.h"
 #include "foundation/Place.h"
 #include "foundation/SystemServices.h"
 #include "foundation/ThreadDispatcher.h"
@@ -98,8 +99,15 @@ void Core::schedulerThread() {
             place.info(L"Планировщик. Часы переведены назад на %1% с", (last - now) / kMicrosPerSecond);
             after = now;
         } else if (now - last > longestLate) {
-            place.info(L"Планировщик. Часы переведены вперёд или работа была приостановлена на %1% с",
-                       (now - last) / kMicrosPerSecond);
+            const std::int64_t slept = (now - last) / kMicrosPerSecond;
+            if (os::checkEventTimes()) {
+                place.info(L"Планировщик. Поток спал %1% с: компьютер был в спящем режиме", slept);
+            } else {
+                place.important(
+                    L"Планировщик. Поток спал некорректно долго (%1% с): часы переведены вперёд "
+                    L"или работа была приостановлена",
+                    slept);
+            }
             after = now - longestLate;
         }
         try {

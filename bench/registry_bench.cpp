@@ -70,6 +70,12 @@ public:
     bool setVolume(std::int32_t) override { return false; }
     bool hasInternalPlaying() override { return false; }
     std::wstring getTypeText() override { return L"bench"; }
+    device::CommonConfig getCommonConfig(bool) override { return device::CommonConfig(); }
+    bool setCommonConfig(const device::CommonConfig&) override { return false; }
+    std::string getDebugInfo() override { return std::string(); }
+    std::string debugInfoRequest(bool) const override { return "get dbg"; }
+    void startDeviceTest() override {}
+    bool isTestRunning() const override { return false; }
     void handleVolume(const std::string&) override {}
 };
 

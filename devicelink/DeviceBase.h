@@ -17,6 +17,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "devicelink/CommonConfig.h"
 #include "devicelink/DeviceReply.h"
 #include "devicelink/StatePacket.h"
 #include "devicelink/TransferProtocol.h"
@@ -57,8 +58,15 @@ public:
     virtual bool parseState(const std::string& packet, const net::IpAndPort& sender) = 0;
     virtual bool hasInternalPlaying() = 0;
     virtual std::wstring getTypeText() = 0;
-    // getCommonConfig / setCommonConfig, getDebugInfo, startDeviceTest and isTestRunning join
-    // the slots with the configuration and test work.
+    // The network, server and Nerida settings, from the device's cache unless `refresh`.
+    virtual CommonConfig getCommonConfig(bool refresh) = 0;
+    // Writes the changed ones; true when the device restarted to take them.
+    virtual bool setCommonConfig(const CommonConfig& common) = 0;
+    // The device's diagnostic text: the reply to debugInfoRequest(false).
+    virtual std::string getDebugInfo() = 0;
+    // Starts the device's self test, whose result comes in its status packets.
+    virtual void startDeviceTest() = 0;
+    virtual bool isTestRunning() const = 0;
     virtual void handleVolume(const std::string& reply) = 0;
     virtual void startUpgrade() {}
     virtual void resetPlaybackType() {}
@@ -70,6 +78,10 @@ public:
     // The audio memory, built once through initAudioMemory and kept until the cache is reset.
     // A failure to build it is passed on when `rethrow`, else the result is empty.
     std::shared_ptr<memory::IAudioControl> getAudioMemory(bool flag, bool rethrow);
+
+    // The request whose reply is the diagnostic text of the device's main board, or, with
+    // `lineControl`, of its line-control module where it has one.
+    virtual std::string debugInfoRequest(bool lineControl) const = 0;
 
     // An exchange other than a read went unanswered: the device may have carried the request out
     // all the same, so every cached value it may have changed is dropped and the next request goes

@@ -42,6 +42,8 @@ constexpr int kReplyGraceSteps = 5;
 constexpr auto kReplyGraceStep = std::chrono::milliseconds(1);
 // How often one datagram is handed to the socket before a failed send counts as its own.
 constexpr int kSendTries = 3;
+// How long run() gives each of its threads to start or to end.
+constexpr auto kStartWait = std::chrono::milliseconds(100);
 
 net::IpAndPort fromSockaddr(const sockaddr_in& socketAddress) {
     return net::IpAndPort(ntohl(socketAddress.sin_addr.s_addr), ntohs(socketAddress.sin_port));
@@ -137,22 +139,57 @@ void TransferProtocol::create_socket(unsigned basePort, const std::string& inter
     const int receiveBuffer = 4 * 1024 * 1024;
     ::setsockopt(socket_, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
     wakeFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    // Without it the receiver could never be stopped: it will refuse to start.
+    if (wakeFd_ < 0) place.error(L"receiver: no wake handle: %1%", os::errorText(errno));
 }
 
 void TransferProtocol::run() {
-    RequestQueue::Actions actions;
     {
         std::lock_guard<std::recursive_mutex> main(mainLock_);
         stopping_ = false;
+    }
+    // Nothing is sent before the three threads are known to run.
+    startThread(m_receiver_thread, receiverIndex, &TransferProtocol::receiver_thread, L"!m_receiver_thread");
+    startThread(m_sender_thread, senderIndex, &TransferProtocol::sender_thread, L"!m_sender_thread");
+    startThread(responderThread_, responderIndex, &TransferProtocol::responder_thread, L"!responder_thread");
+    RequestQueue::Actions actions;
+    {
+        std::lock_guard<std::recursive_mutex> main(mainLock_);
         running_ = true;
         // Requests queued before the threads run go out now.
         requests_.startAll(actions);
         carryOut(actions);
     }
     complete(actions);
-    m_receiver_thread = std::thread([this] { receiver_thread(); });
-    m_sender_thread = std::thread([this] { sender_thread(); });
-    responderThread_ = std::thread([this] { responder_thread(); });
+}
+
+void TransferProtocol::startThread(std::thread& thread, std::size_t index, void (TransferProtocol::*body)(),
+                                   const wchar_t* fatalLine) {
+    {
+        std::lock_guard<std::mutex> guard(startLock_);
+        threadStates_[index] = ThreadState::starting;
+    }
+    thread = std::thread([this, index, body] {
+        (this->*body)();
+        std::lock_guard<std::mutex> guard(startLock_);
+        threadStates_[index] = ThreadState::ended;
+        startChanged_.notify_all();
+    });
+    std::unique_lock<std::mutex> guard(startLock_);
+    // A thread that has not ended within the time counts as started.
+    startChanged_.wait_for(guard, kStartWait, [&] { return threadStates_[index] != ThreadState::starting; });
+    if (threadStates_[index] != ThreadState::ended) return;
+    guard.unlock();
+    debug::Place("device::TransferProtocol::run").fatal(fatalLine);
+    stop();
+    base::Log::notifyInstance();
+    throw exception::StopProgram();
+}
+
+void TransferProtocol::reportStarted(std::size_t index) {
+    std::lock_guard<std::mutex> guard(startLock_);
+    threadStates_[index] = ThreadState::running;
+    startChanged_.notify_all();
 }
 
 void TransferProtocol::stop() {
@@ -407,6 +444,7 @@ void TransferProtocol::sender_thread() {
     pthread_setname_np(pthread_self(), "transport-send");
     const debug::Place place("device::TransferProtocol::sender_thread");
     std::unique_lock<std::recursive_mutex> main(mainLock_);
+    reportStarted(senderIndex);
     int graceSteps = 0;
     for (;;) {
         if (stopping_) {
@@ -455,6 +493,8 @@ void TransferProtocol::sender_thread() {
 void TransferProtocol::receiver_thread() {
     pthread_setname_np(pthread_self(), "transport-recv");
     const debug::Place place("device::TransferProtocol::receiver_thread");
+    if (socket_ < 0 || wakeFd_ < 0) return;
+    reportStarted(receiverIndex);
     char buffer[kReceiveBuffer];
     try {
         for (;;) {
@@ -625,6 +665,7 @@ bool TransferProtocol::admitReceived(const net::IpAndPort& from) {
 void TransferProtocol::responder_thread() {
     pthread_setname_np(pthread_self(), "transport-reply");
     const debug::Place place("device::TransferProtocol::responder_thread");
+    reportStarted(responderIndex);
     std::vector<Received> batch;
     RequestQueue::Actions actions;
     Calls calls;

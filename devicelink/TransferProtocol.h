@@ -10,6 +10,7 @@
 
 #include <sys/types.h>
 
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -101,6 +102,15 @@ private:
     // Completes what `actions` finished, outside the main lock.
     void complete(RequestQueue::Actions& actions);
     void wakeSenderIfEarlier(const RequestQueue::Actions& actions);
+    // The threads' places in threadStates_.
+    enum ThreadIndex : std::size_t { receiverIndex, senderIndex, responderIndex };
+    enum class ThreadState { starting, running, ended };
+    // Starts a thread and waits up to 100 ms for it to start or end; one that ended logs
+    // `fatalLine`, stops the transport and throws exception::StopProgram.
+    void startThread(std::thread& thread, std::size_t index, void (TransferProtocol::*body)(),
+                     const wchar_t* fatalLine);
+    // Called by a thread once it can do its work.
+    void reportStarted(std::size_t index);
     void sender_thread();
     void receiver_thread();
     void receiveError(char* buffer);
@@ -143,6 +153,10 @@ private:
 
     // The completions of async requests and the other calls for the dispatcher, in reply order.
     std::shared_ptr<base::SerialJobs> completions_;
+
+    std::mutex startLock_;
+    std::condition_variable startChanged_;
+    std::array<ThreadState, 3> threadStates_{};
 
     std::thread m_sender_thread;
     std::thread m_receiver_thread;

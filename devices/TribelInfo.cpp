@@ -120,8 +120,12 @@ TribelInfo::State TribelInfo::getState() const {
     return state_;
 }
 
+std::string TribelInfo::debugInfoRequest(bool) const {
+    return "get dbg";
+}
+
 std::string TribelInfo::getDebugInfo() {
-    return transfer("get dbg");
+    return transfer(debugInfoRequest(false));
 }
 
 void TribelInfo::startDeviceTest() {

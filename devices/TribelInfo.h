@@ -80,13 +80,15 @@ public:
     // A copy of the last status record.
     State getState() const;
 
+    // "get dbg", whichever source is asked for.
+    std::string debugInfoRequest(bool lineControl) const override;
     // The raw reply of "get dbg".
-    std::string getDebugInfo();
+    std::string getDebugInfo() override;
     // Starts the self test, whose result comes in the status packets. exception::UserResponse
     // "testFailure" or "testIsRunning".
-    void startDeviceTest();
+    void startDeviceTest() override;
     // For 20 s after a test was started.
-    bool isTestRunning() const;
+    bool isTestRunning() const override;
 
     // Settings.
     // The settings, from the cache unless `refresh`. exception::Offline,
@@ -95,8 +97,8 @@ public:
     // Checks and writes the changed settings; true when the console was restarted to take them.
     // Nothing is sent when a check refuses the record.
     bool setConfig(Config config);
-    CommonConfig getCommonConfig(bool refresh);
-    bool setCommonConfig(const CommonConfig& common);
+    CommonConfig getCommonConfig(bool refresh) override;
+    bool setCommonConfig(const CommonConfig& common) override;
     // Logs where the cached gong and the audio memory disagree; changes nothing.
     void checkInvariant();
 

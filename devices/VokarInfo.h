@@ -128,8 +128,12 @@ public:
     bool testSoundPressure(std::uint32_t seconds);
     // Starts the self test, whose result comes in the status packets. exception::UserResponse
     // "testFailure" or "testIsRunning".
-    void startDeviceTest();
-    bool isTestRunning() const;
+    void startDeviceTest() override;
+    bool isTestRunning() const override;
+    // A Vokar-A tells its line parameters whatever is asked; the others their main board's debug
+    // text or their line-control module's.
+    std::string debugInfoRequest(bool lineControl) const override;
+    std::string getDebugInfo() override;
 
     // Settings.
     // The settings, from the cache unless `refresh` or expired. exception::Offline,
@@ -138,8 +142,8 @@ public:
     // Checks and writes the changed settings; true when the loudspeaker was restarted to take
     // them. Nothing is sent when a check refuses the record.
     bool setConfig(Config config);
-    CommonConfig getCommonConfig(bool refresh);
-    bool setCommonConfig(const CommonConfig& common);
+    CommonConfig getCommonConfig(bool refresh) override;
+    bool setCommonConfig(const CommonConfig& common) override;
     // Whether the line doubling is off; asked of the first generations, always so later.
     bool isLineDoubleOff();
 

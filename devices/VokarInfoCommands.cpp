@@ -412,4 +412,13 @@ bool VokarInfo::isTestRunning() const {
     return state_.selfTest == static_cast<std::uint32_t>(SelfTest::started);
 }
 
+std::string VokarInfo::debugInfoRequest(bool lineControl) const {
+    if (isType(types::loudspeaker | types::vokarAGroup)) return "getLineParam";
+    return lineControl ? "lsensor dbg" : "get dbg";
+}
+
+std::string VokarInfo::getDebugInfo() {
+    return transfer(debugInfoRequest(false));
+}
+
 }  // namespace device

@@ -6,9 +6,6 @@
 namespace base::clock {
 namespace {
 
-// Microseconds between 1601-01-01 and 1970-01-01.
-constexpr std::int64_t kEpochOffsetMicros = 11644473600LL * 1000000LL;
-
 std::shared_ptr<const TimeSource>& slot() {
     static std::shared_ptr<const TimeSource> source = std::make_shared<TimeSource>();
     return source;
@@ -30,7 +27,7 @@ boost::posix_time::ptime TimeSource::localNow() const {
 
 std::int64_t TimeSource::systemMicros() const {
     const auto now = std::chrono::system_clock::now().time_since_epoch();
-    return std::chrono::duration_cast<std::chrono::microseconds>(now).count() + kEpochOffsetMicros;
+    return std::chrono::duration_cast<std::chrono::microseconds>(now).count() + kUnixEpochMicros;
 }
 
 std::chrono::steady_clock::time_point TimeSource::steadyNow() const {

@@ -10,6 +10,9 @@
 
 namespace base::clock {
 
+// Microseconds from 1601-01-01, where the system time base counts from, to 1970-01-01.
+inline constexpr std::int64_t kUnixEpochMicros = 11644473600LL * 1000000LL;
+
 class TimeSource {
 public:
     virtual ~TimeSource() = default;

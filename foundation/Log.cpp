@@ -9,6 +9,7 @@
 #include <clocale>
 #include <cstdio>
 #include <fstream>
+#include <optional>
 
 #include "foundation/Clock.h"
 #include "foundation/DebugOutput.h"
@@ -69,6 +70,11 @@ struct Log::Shared {
 
     std::shared_ptr<const Callback> callback;
     std::shared_ptr<const StringTransform> transform;
+    // Under the lock.
+    IdleWait idleWait;
+    // Read only while `tapped`, so that a log call without a tap takes no further lock.
+    std::atomic<bool> tapped{false};
+    std::shared_ptr<const RecordTap> tap;
 
     void openFile();
     void ioReset(const std::wstring& failedLine);
@@ -141,6 +147,7 @@ void Log::Shared::run() {
     boost::gregorian::date currentDay = openedDay.is_special() ? clock::localNow().date() : openedDay;
     std::deque<Record> batch;
     for (;;) {
+        std::optional<std::string> waitFailure;
         {
             std::unique_lock<std::mutex> guard(lock);
             if (queue.empty()) {
@@ -153,12 +160,22 @@ void Log::Shared::run() {
                     break;
                 }
                 try {
-                    wake.wait_for(guard, kWriterIdleWait);
+                    if (idleWait) {
+                        idleWait(guard, wake, kWriterIdleWait);
+                    } else {
+                        wake.wait_for(guard, kWriterIdleWait);
+                    }
                 } catch (const std::exception& error) {
-                    debug::Place("").error(L"log thread: exception is '%1%'", error.what());
+                    waitFailure = error.what();
                 }
             }
             batch.swap(queue);
+        }
+        if (waitFailure) {
+            // Logged without the lock, which the log call takes; the pause keeps a wait that
+            // fails every time from filling the file with this line.
+            debug::Place("").error(L"log thread: exception is '%1%'", *waitFailure);
+            std::this_thread::sleep_for(kWriterIdleWait);
         }
         while (!batch.empty()) {
             const Record& record = batch.front();
@@ -236,6 +253,18 @@ void Log::setStringTransform(StringTransform transform) {
     std::atomic_store(&shared_->transform, std::make_shared<const StringTransform>(std::move(transform)));
 }
 
+void Log::setIdleWait(IdleWait wait) {
+    std::lock_guard<std::mutex> guard(shared_->lock);
+    shared_->idleWait = std::move(wait);
+}
+
+void Log::setRecordTap(RecordTap tap) {
+    const bool set = static_cast<bool>(tap);
+    std::atomic_store(&shared_->tap, set ? std::make_shared<const RecordTap>(std::move(tap))
+                                         : std::shared_ptr<const RecordTap>());
+    shared_->tapped.store(set, std::memory_order_release);
+}
+
 void Log::notify() {
     std::unique_lock<std::mutex> guard(shared_->lock);
     shared_->wake.notify_all();
@@ -308,6 +337,8 @@ void Log::finishWrite(Level level, const char* place, const wchar_t* format, con
 
 void Log::intake(Level level, std::string place, std::wstring message) {
     boost::posix_time::ptime now;
+    std::shared_ptr<const RecordTap> tap;
+    if (shared_->tapped.load(std::memory_order_acquire)) tap = std::atomic_load(&shared_->tap);
     {
         std::lock_guard<std::mutex> guard(shared_->lock);
         now = clock::localNow();
@@ -318,6 +349,7 @@ void Log::intake(Level level, std::string place, std::wstring message) {
             if (debug::consoleFlag()) debug::writeConsole(echo, false);
         }
     }
+    if (tap) (*tap)(Record{level, std::move(place), message, now});
     if (level >= WARN) shared_->wake.notify_all();
     if (level >= ERROR) notify();
     if (level >= IMPOR) {

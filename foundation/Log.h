@@ -40,6 +40,11 @@ public:
     using Callback = std::function<void(const boost::posix_time::ptime& time, const std::wstring& levelName,
                                         const std::wstring& message)>;
     using StringTransform = std::function<std::wstring(const std::wstring&)>;
+    // How the writer waits for records while the queue is empty: it holds the queue's lock and
+    // returns holding it, after `wake` was notified or `limit` passed. Tests replace it to make
+    // the wait fail.
+    using IdleWait = std::function<void(std::unique_lock<std::mutex>& lock, std::condition_variable& wake,
+                                        std::chrono::milliseconds limit)>;
 
     struct Record {
         std::uint32_t level = INFO;
@@ -57,6 +62,12 @@ public:
     Level level() const { return minimum_.load(std::memory_order_relaxed); }
     void setLogCallback(Callback callback);
     void setStringTransform(StringTransform transform);
+    // An empty function restores the plain wait.
+    void setIdleWait(IdleWait wait);
+    // Sees every record as it is queued, with its whole place, on the thread that logged; for
+    // tests, which cannot tell places of one class apart in the file. Empty removes it.
+    using RecordTap = std::function<void(const Record& record)>;
+    void setRecordTap(RecordTap tap);
 
     // Wakes the writer and waits at most 100 ms until it finds the queue empty.
     void notify();

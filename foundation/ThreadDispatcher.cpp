@@ -101,7 +101,7 @@ ThreadDispatcher::~ThreadDispatcher() {
 std::uint32_t ThreadDispatcher::enqueue(std::wstring description, std::uint32_t delayMs,
                                         boost::function<void()> function) {
     if (function.empty()) throw exception::InternalError(L"Диспетчер потоков. Неизвестная функция");
-    const debug::Place here("base::ThreadDispatcher::uint32_t ThreadDispatcher");
+    const debug::Place here("base::ThreadDispatcher::add");
     here.trace3(L"dispatcher: add a function with description '%1%', delay=%2%", description, delayMs);
     const TimePoint now = clock::steadyNow();
     boost::unique_lock<boost::mutex> guard(lock_);
@@ -139,7 +139,7 @@ std::uint32_t ThreadDispatcher::enqueue(std::wstring description, std::uint32_t 
 }
 
 void ThreadDispatcher::drop(std::uint32_t identifier) {
-    const debug::Place here("base::ThreadDispatcher::drop");
+    const debug::Place here("base::ThreadDispatcher::remove");
     if (identifier == 0) {
         here.trace3(L"dispatcher: skip removing id=0.");
         return;
@@ -148,6 +148,7 @@ void ThreadDispatcher::drop(std::uint32_t identifier) {
     {
         boost::lock_guard<boost::mutex> guard(lock_);
         here.trace2(L"dispatcher: remove id=%1% (deferred removing).", identifier);
+        removedSinceWake_.insert(identifier);
         const auto found = delayedById_.find(identifier);
         if (found == delayedById_.end()) return;
         removed = std::move(found->second->second);
@@ -172,6 +173,7 @@ void ThreadDispatcher::stop() {
         ready.swap(ready_);
         timeTable.swap(timeTable_);
         delayedById_.clear();
+        removedSinceWake_.clear();
         executorRunning_ = false;
         engineWatching_ = false;
     }
@@ -233,7 +235,8 @@ void ThreadDispatcher::engineThread() {
             engineWake_.wait_until(guard, toBoost(wake));
             here.trace2(
                 L"dispatcher: woke up. A queue is %1%, delayed queue is %2%, deferred removing is %3%",
-                ready_.size(), timeTable_.size(), 0);
+                ready_.size(), timeTable_.size(), removedSinceWake_.size());
+            removedSinceWake_.clear();
         }
     } catch (const boost::thread_interrupted&) {
         here.debug(L"stop thread dispatcher");

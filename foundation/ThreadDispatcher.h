@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <deque>
 #include <map>
+#include <set>
 #include <string>
 #include <unordered_map>
 
@@ -71,6 +72,9 @@ private:
     std::deque<Run> ready_;
     TimeTable timeTable_;
     std::unordered_map<std::uint32_t, TimeTable::iterator> delayedById_;
+    // The identifiers asked to be removed since the engine last woke, whether or not an item
+    // still carried them; the engine reports their number when it wakes.
+    std::set<std::uint32_t> removedSinceWake_;
 
     // The executor's side, under the lock.
     boost::condition_variable executorWake_;

@@ -237,6 +237,17 @@ boost::property_tree::wptree SourceDevicePanel::save() const {
     return devicePlaybackTree(state);
 }
 
+storage::StateFileRead SourceDevicePanel::load(const std::wstring& path) {
+    boost::property_tree::wptree tree;
+    const storage::StateFileRead read = storage::readStateFile(path, tree);
+    if (read == storage::StateFileRead::loaded) {
+        load(tree);
+    } else {
+        debug::Place("frm::SourceDevicePanel::load").external(L"List of Playlist not loaded");
+    }
+    return read;
+}
+
 void SourceDevicePanel::load(const boost::property_tree::wptree& tree) {
     const DevicePlayback state = devicePlaybackFrom(tree);
     if (state.disk.empty()) return;

@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "audio/Playlist.h"
+#include "foundation/Storage.h"
 #include "layouts/SourceDevicePanel.h"
 #include "panels/DriveWatch.h"
 
@@ -47,6 +48,8 @@ public:
     boost::property_tree::wptree save() const;
     // Shows the saved medium again and, when it played, plays its saved file.
     void load(const boost::property_tree::wptree& tree);
+    // The same from the file; a file that cannot be read restores nothing.
+    storage::StateFileRead load(const std::wstring& path);
 
 protected:
     void listCtrlLeftDoubleClick(wxMouseEvent& event) override;

@@ -37,12 +37,6 @@ std::optional<std::int64_t> messageNumber(const std::string& line) {
 
 }  // namespace
 
-std::string requestFor(bool vokarA, bool console, int target) {
-    if (vokarA) return "getLineParam";
-    if (target == 0 || console) return "get dbg";
-    return "lsensor dbg";
-}
-
 std::optional<Colour> markerBackground(char marker) {
     switch (marker) {
         case 'g':

@@ -45,10 +45,6 @@ struct Reply {
     std::string plain;
 };
 
-// What the page polls: a Vokar-A device tells its line parameters whatever the target; the main
-// board and every console their debug text; else the line-control module its own.
-std::string requestFor(bool vokarA, bool console, int target);
-
 class DebugMessages {
 public:
     static constexpr std::size_t kMaximumLength = 200000;

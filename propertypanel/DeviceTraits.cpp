@@ -2,7 +2,6 @@
 
 #include "devices/TribelInfo.h"
 #include "devices/VokarInfo.h"
-#include "foundation/Checks.h"
 
 namespace frm {
 namespace {
@@ -35,20 +34,6 @@ DeviceTraits traitsOf(const device::DeviceBase& device) {
         readFlags(*tribel, traits);
     }
     return traits;
-}
-
-device::CommonConfig commonConfigOf(device::DeviceBase& device, bool refresh) {
-    if (auto* vokar = dynamic_cast<device::VokarInfo*>(&device)) return vokar->getCommonConfig(refresh);
-    auto* tribel = dynamic_cast<device::TribelInfo*>(&device);
-    debug::throwIfFalse(tribel != nullptr, "frm::commonConfigOf");
-    return tribel->getCommonConfig(refresh);
-}
-
-bool setCommonConfigOf(device::DeviceBase& device, const device::CommonConfig& config) {
-    if (auto* vokar = dynamic_cast<device::VokarInfo*>(&device)) return vokar->setCommonConfig(config);
-    auto* tribel = dynamic_cast<device::TribelInfo*>(&device);
-    debug::throwIfFalse(tribel != nullptr, "frm::setCommonConfigOf");
-    return tribel->setCommonConfig(config);
 }
 
 }  // namespace frm

@@ -4,8 +4,6 @@
 
 #include <cstdint>
 
-#include "devicelink/CommonConfig.h"
-
 namespace device {
 class DeviceBase;
 }
@@ -45,11 +43,5 @@ enum CapabilityFlag : unsigned {
 };
 
 DeviceTraits traitsOf(const device::DeviceBase& device);
-
-// The network and Nerida settings of a loudspeaker or a console, from the device's cache unless
-// `refresh`. A device of neither kind is an internal fault.
-device::CommonConfig commonConfigOf(device::DeviceBase& device, bool refresh);
-// Writes them; true when the device restarted to take them.
-bool setCommonConfigOf(device::DeviceBase& device, const device::CommonConfig& config);
 
 }  // namespace frm

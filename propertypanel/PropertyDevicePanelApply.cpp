@@ -147,14 +147,14 @@ void PropertyDevicePanel::applyNetworkPage(ApplyResult& result) {
     controls.lanRedundancy = m_lanRedundancy->GetValue();
     controls.igmp = m_igmp->GetValue();
     result.closeAfterwards =
-        setCommonConfigOf(*m_device, apply::networkConfig(commonConfigOf(*m_device, true), controls));
+        m_device->setCommonConfig(apply::networkConfig(m_device->getCommonConfig(true), controls));
 }
 
 void PropertyDevicePanel::applyNeridaPage(ApplyResult& result) {
     const apply::NeridaControls controls{m_neridaAddress->GetValue(), m_neridaRelay->GetValue(),
                                          m_neridaTest->GetValue(), m_neridaReserve->GetValue()};
     result.closeAfterwards =
-        setCommonConfigOf(*m_device, apply::neridaConfig(commonConfigOf(*m_device, true), controls));
+        m_device->setCommonConfig(apply::neridaConfig(m_device->getCommonConfig(true), controls));
 }
 
 void PropertyDevicePanel::applySourcePage(ApplyResult& result) {

@@ -82,11 +82,8 @@ void PropertyDevicePanel::requestDebugMessage(PropertyDevicePanel* panel,
     if (!address.isValid()) return;
     const int target = polling->target.load();
     const unsigned period = polling->period.load();
-    const std::string request =
-        debugpage::requestFor(device->isType(device::types::loudspeaker | device::types::vokarAGroup),
-                              device->isType(device::types::console), target);
     polling->transfer->async(
-        address, request,
+        address, device->debugInfoRequest(target == 1),
         [panel, ticket, target](const std::string& reply, bool ok) {
             ticket.show([panel, reply, ok, target] { panel->handleDebugMessage(reply, ok, target); });
         },

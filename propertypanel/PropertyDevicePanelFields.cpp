@@ -54,7 +54,7 @@ void PropertyDevicePanel::enableDhcp(bool on) {
     m_dhcp->SetValue(on);
     for (wxTextCtrl* box : {m_ip, m_mask, m_gateway}) box->Enable(!on);
     debug::throwIfFalse(m_device != nullptr, "frm::PropertyDevicePanel::enableDhcp");
-    const fill::AddressFields shown = fill::shownAddresses(commonConfigOf(*m_device, true), on);
+    const fill::AddressFields shown = fill::shownAddresses(m_device->getCommonConfig(true), on);
     m_ip->ChangeValue(base::widen(shown.ip));
     m_mask->ChangeValue(base::widen(shown.mask));
     m_gateway->ChangeValue(base::widen(shown.gateway));

@@ -312,7 +312,7 @@ void PropertyDevicePanel::showReadAudioMemory(const std::shared_ptr<device::memo
 
 void PropertyDevicePanel::fillNetworkPage() {
     const DeviceTraits traits = traitsOf(*m_device);
-    const fill::NetworkPage view = fill::networkPage(commonConfigOf(*m_device, false), traits);
+    const fill::NetworkPage view = fill::networkPage(m_device->getCommonConfig(false), traits);
     enableDhcp(view.dhcp);
     m_multicast->ChangeValue(base::widen(view.multicast));
     m_allowIp->SetValue(view.allowIp);
@@ -327,7 +327,7 @@ void PropertyDevicePanel::fillNetworkPage() {
 }
 
 void PropertyDevicePanel::fillNeridaPage() {
-    const fill::NeridaPage view = fill::neridaPage(commonConfigOf(*m_device, true), traitsOf(*m_device));
+    const fill::NeridaPage view = fill::neridaPage(m_device->getCommonConfig(true), traitsOf(*m_device));
     m_neridaAddress->SetValue(view.address);
     m_neridaRelay->SetValue(view.relay);
     m_neridaRelay->Enable(view.relayEnabled);

@@ -98,7 +98,7 @@ void PropertyDevicePanel::onCheckBoxIsTestNerida(wxCommandEvent& event) {
     const DeviceTraits traits = traitsOf(*m_device);
     if (!traits.lineRedundancy) return;
     const auto reserve =
-        source::lineReserve(m_neridaTest->GetValue(), commonConfigOf(*m_device, false).neridaReserve, traits);
+        source::lineReserve(m_neridaTest->GetValue(), m_device->getCommonConfig(false).neridaReserve, traits);
     m_neridaReserve->Enable(reserve->enabled);
     m_neridaReserve->SetValue(reserve->checked);
 }

@@ -55,6 +55,19 @@ TEST(Program, ComesUpWithItsLoudspeakersAndQuitsWritingItsFiles) {
     EXPECT_EQ(program.countInLog(L"Melvox v1 - Exit."), 1u);
 }
 
+TEST(Program, TellsItsThreadsAtStartAndAtExit) {
+    test::ProgramUnderTest program;
+    auto run = program.start({"--trace"});
+    ASSERT_NE(program.screen().waitForWindow(run->pid()), 0u);
+    ASSERT_TRUE(program.waitForLog(L"The main window is shown"));
+    EXPECT_NE(program.quit(), 0);
+    EXPECT_EQ(run->wait(), 0);
+    EXPECT_EQ(program.countInLog(L"Create thread dispatcher. Threads: ["), 1u);
+    EXPECT_EQ(program.countInLog(L"Exit. Threads: ["), 1u);
+    // At least the thread that writes the log is left to count.
+    EXPECT_EQ(program.countInLog(L"Exit. Threads: []"), 0u);
+}
+
 TEST(Program, SecondCopyIsRefusedAndAKilledCopyBlocksNothing) {
     test::ProgramUnderTest program;
     auto first = program.start();

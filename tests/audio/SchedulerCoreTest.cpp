@@ -12,7 +12,10 @@
 #include "audio/BaseTask.h"
 #include "audio/CivilTime.h"
 #include "audio/SchedulerCore.h"
+#include "foundation/Clock.h"
+#include "foundation/EventTimes.h"
 #include "foundation/Exceptions.h"
+#include "foundation/TextConversion.h"
 #include "foundation/ThreadDispatcher.h"
 #include "support/DispatcherWait.h"
 #include "support/FakeGuiThread.h"
@@ -135,6 +138,40 @@ TEST_F(SchedulerCoreTest, AnOccurrenceLeftBehindByAJumpOfTheClockDoesNotPlay) {
     moveTo("2024-01-02 07:00:30");  // 08:00 is 30 s behind
     pass("2024-01-03 07:00:00");
     EXPECT_EQ(runs(), std::vector<std::string>{"08 2024-Jan-03 08:00:10"});
+}
+
+TEST_F(SchedulerCoreTest, ALongSleepIsToldPlausibleOnlyRightAfterTheMachineWoke) {
+    struct Case {
+        const char* from;
+        const char* to;
+        int wokeSecondsBefore;  // before `to`; -1: the machine did not wake
+        const wchar_t* line;    // null: no long sleep
+    };
+    const Case cases[] = {
+        {"2024-01-02 10:00:00", "2024-01-02 10:00:30", -1,
+         L"Планировщик. Поток спал некорректно долго (30 с): часы переведены вперёд"},
+        {"2024-01-02 11:00:00", "2024-01-02 11:05:00", 170,
+         L"Планировщик. Поток спал 300 с: компьютер был в спящем режиме"},
+        {"2024-01-02 12:00:00", "2024-01-02 12:05:00", 190,
+         L"Планировщик. Поток спал некорректно долго (300 с)"},
+        {"2024-01-02 13:00:00", "2024-01-02 13:00:25", -1, nullptr},  // 25 s is no long sleep
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.to);
+        moveTo(c.from);
+        if (c.wokeSecondsBefore >= 0) {
+            os::setEventTime(
+                3, (utc(c.to) - base::clock::kUnixEpochMicros - c.wokeSecondsBefore * 1000000LL) * 10);
+        }
+        const std::size_t before = capture_.find(L"Поток спал").size();
+        moveTo(c.to);
+        os::setEventTime(3, 0);
+        const std::vector<test::LogLine> lines = capture_.find(L"Поток спал");
+        ASSERT_EQ(lines.size(), before + (c.line ? 1 : 0));
+        if (c.line) {
+            EXPECT_EQ(lines.back().message.rfind(c.line, 0), 0u) << base::toUtf8(lines.back().message);
+        }
+    }
 }
 
 TEST_F(SchedulerCoreTest, StopJoinsAtOnceWithATaskDue) {

@@ -1,6 +1,10 @@
+#include <dlfcn.h>
 #include <gtest/gtest.h>
+#include <sys/eventfd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cerrno>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -14,6 +18,20 @@
 #include "support/DeviceEmulator.h"
 #include "support/FakeGuiThread.h"
 #include "support/LogCapture.h"
+
+// While set, the wake handle of a transport cannot be made, as when the process has run out of
+// descriptors; every other call goes to the system.
+std::atomic<bool> g_noEventFd{false};
+
+extern "C" int eventfd(unsigned int initial, int flags) noexcept {
+    if (g_noEventFd.load()) {
+        errno = EMFILE;
+        return -1;
+    }
+    using System = int (*)(unsigned int, int);
+    static const System system = reinterpret_cast<System>(dlsym(RTLD_NEXT, "eventfd"));
+    return system(initial, flags);
+}
 
 namespace {
 
@@ -237,6 +255,23 @@ TEST_F(TransferProtocolTest, StopReturnsWhileTheReceiverWaits) {
     transport_->run();
     transport_->stop();
     transport_->stop();
+}
+
+TEST_F(TransferProtocolTest, AReceiverThatCannotStartStopsTheProgramAndNothingIsSent) {
+    auto emulated = device(2);
+    const std::uint16_t port = test::freeUdpPort();
+    g_noEventFd = true;
+    const auto starved = std::make_shared<device::TransferProtocol>(port, "127.0.0.1");
+    g_noEventFd = false;
+    EXPECT_TRUE(capture_.contains(L"receiver: no wake handle", L"ERROR"));
+    EXPECT_THROW(starved->run(), exception::StopProgram);
+    EXPECT_EQ(capture_.find(L"!m_receiver_thread", L"FATAL").size(), 1u);
+    EXPECT_FALSE(capture_.contains(L"!m_sender_thread"));
+
+    std::string reply;
+    EXPECT_FALSE(starved->sync(emulated->address(), "ping", reply, 2, 100));
+    EXPECT_EQ(emulated->receivedCount(), 0u);
+    starved->stop();
 }
 
 TEST(TransferProtocolSocket, CommandPortInUseStopsTheProgram) {

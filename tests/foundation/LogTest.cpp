@@ -4,14 +4,20 @@
 #include <algorithm>
 #include <atomic>
 #include <boost/date_time/posix_time/posix_time.hpp>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <future>
 #include <map>
 #include <mutex>
+#include <stdexcept>
 #include <thread>
 #include <vector>
 
 #include "foundation/DebugOutput.h"
 #include "foundation/Log.h"
 #include "foundation/Place.h"
+#include "support/FakeGuiThread.h"
 #include "support/LogCapture.h"
 #include "support/ManualClock.h"
 #include "support/TempFolder.h"
@@ -211,6 +217,42 @@ TEST(LogConcurrency, BurstWhileDestroyed) {
         ++written;
     }
     EXPECT_GT(written, 0u);
+}
+
+// A writer that locked itself out would stop the whole program's log: the scenario runs on its
+// own thread, so that such a fault ends the test with a message instead of holding it up.
+TEST(LogFailure, AWaitThatThrowsIsLoggedAndTheWriterGoesOn) {
+    struct Outcome {
+        std::size_t failureLines = 0;
+        bool before = false;
+        bool after = false;
+    };
+    auto scenario = std::async(std::launch::async, [] {
+        test::LogCapture capture(base::Log::INFO);
+        std::atomic<int> waits{0};
+        base::SingletonSlot<base::Log>::Use(base::Log::instanceSlot())
+            ->setIdleWait([&waits](std::unique_lock<std::mutex>& lock, std::condition_variable& wake,
+                                   std::chrono::milliseconds limit) {
+                if (waits++ == 0) throw std::runtime_error("wait failed");
+                wake.wait_for(lock, limit);
+            });
+        debug::Place("x::Y::z").warn(L"before");
+        test::waitFor([&] { return waits.load() > 1; }, std::chrono::seconds(30));
+        debug::Place("x::Y::z").warn(L"after");
+        Outcome outcome;
+        outcome.failureLines = capture.find(L"log thread: exception is 'wait failed'", L"ERROR").size();
+        outcome.before = capture.contains(L"before", L"WARN");
+        outcome.after = capture.contains(L"after", L"WARN");
+        return outcome;
+    });
+    if (scenario.wait_for(std::chrono::seconds(90)) != std::future_status::ready) {
+        std::fprintf(stderr, "The log writer is stuck after its wait failed.\n");
+        std::_Exit(1);
+    }
+    const Outcome outcome = scenario.get();
+    EXPECT_EQ(outcome.failureLines, 1u);
+    EXPECT_TRUE(outcome.before);
+    EXPECT_TRUE(outcome.after);
 }
 
 TEST(LogFailure, WriteFailureIsToldOncePerEpisode) {

@@ -13,6 +13,7 @@
 
 #include "foundation/Clock.h"
 #include "foundation/Exceptions.h"
+#include "foundation/TextConversion.h"
 #include "foundation/ThreadDispatcher.h"
 #include "support/FakeGuiThread.h"
 #include "support/LogCapture.h"
@@ -165,6 +166,52 @@ TEST_F(ThreadDispatcherTest, RemovedItemsAndLongDelaysNeverRun) {
         logged(L"dispatcher: remove id=" + std::to_wstring(done) + L" (deferred removing).", L"TRACE2"));
     ThreadDispatcher::add(L"next", 0, [&] { ++runs; });
     EXPECT_TRUE(waitFor([&] { return runs == 2; }));
+}
+
+TEST_F(ThreadDispatcherTest, LinesNameTheirOwnFunctionAndTheEngineCountsTheRemovalsItWokeTo) {
+    log.keepPlaces();
+    const std::uint32_t dropped = ThreadDispatcher::add(L"dropped", 60000, [] {});
+    // The engine sleeps (it logs its wait holding the lock that remove takes), so every removal
+    // below comes before it wakes.
+    ASSERT_TRUE(waitFor([&] {
+        std::wstring last;
+        for (const test::LogLine& line : log.lines()) {
+            if (line.message.rfind(L"dispatcher: wait... ", 0) == 0 ||
+                line.message.rfind(L"dispatcher: woke up.", 0) == 0)
+                last = line.message;
+        }
+        return last.rfind(L"dispatcher: wait... ", 0) == 0;
+    }));
+    ThreadDispatcher::remove(dropped);
+    ThreadDispatcher::remove(dropped);      // one identifier counts once
+    ThreadDispatcher::remove(dropped + 5);  // counted, though no item carries it
+    ThreadDispatcher::remove(0);
+    std::atomic<bool> ran{false};
+    ThreadDispatcher::add(L"waking", 300, [&] { ran = true; });
+    ASSERT_TRUE(waitFor([&] { return ran.load(); }));
+
+    EXPECT_TRUE(logged(L"deferred removing is 2", L"TRACE2"));
+    // The engine woke once more to run the item, and had nothing more to report.
+    EXPECT_EQ(log.find(L"deferred removing is 2").size(), 1u);
+    EXPECT_FALSE(log.contains(L"deferred removing is 1"));
+    EXPECT_FALSE(log.contains(L"deferred removing is 3"));
+
+    const std::pair<std::wstring, const char*> lines[] = {
+        {L"dispatcher: add a function with description 'waking', delay=300", "base::ThreadDispatcher::add"},
+        {L"dispatcher: added the function with id=" + std::to_wstring(dropped),
+         "base::ThreadDispatcher::add"},
+        {L"dispatcher: remove id=" + std::to_wstring(dropped) + L" (deferred removing).",
+         "base::ThreadDispatcher::remove"},
+        {L"dispatcher: an action is removed with id=" + std::to_wstring(dropped),
+         "base::ThreadDispatcher::remove"},
+        {L"dispatcher: skip removing id=0.", "base::ThreadDispatcher::remove"},
+        {L"dispatcher: woke up.", "base::ThreadDispatcher::engineThread"},
+    };
+    for (const auto& [text, place] : lines) {
+        const std::vector<std::string> places = log.placesOf(text);
+        ASSERT_FALSE(places.empty()) << base::toUtf8(text);
+        for (const std::string& each : places) EXPECT_EQ(each, place) << base::toUtf8(text);
+    }
 }
 
 TEST_F(ThreadDispatcherTest, SettingTheWallClockNeitherStallsNorHurriesDelayedWork) {

@@ -74,14 +74,6 @@ TEST(DebugMessages, TheHistoryStaysBoundedAndKeepsTheCurrentMessage) {
     EXPECT_TRUE(messages.text(0).empty());
 }
 
-TEST(DebugMessages, TheRequestOfEachTarget) {
-    EXPECT_EQ(requestFor(true, false, 0), "getLineParam");
-    EXPECT_EQ(requestFor(true, false, 1), "getLineParam");
-    EXPECT_EQ(requestFor(false, false, 0), "get dbg");
-    EXPECT_EQ(requestFor(false, true, 1), "get dbg");
-    EXPECT_EQ(requestFor(false, false, 1), "lsensor dbg");
-}
-
 TEST(ConsoleLog, KeepsErrorLinesOnlyAndTheNewestThousand) {
     frm::ConsoleLog log;
     const struct {

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <mutex>
+#include <utility>
 
 #include "foundation/TextConversion.h"
 
@@ -15,6 +17,30 @@ LogCapture::LogCapture(base::Log::Level level) {
 }
 
 LogCapture::~LogCapture() { dbg_free(); }
+
+struct LogCapture::Places {
+    std::mutex lock;
+    std::vector<std::pair<std::string, std::wstring>> records;
+};
+
+void LogCapture::keepPlaces() {
+    places_ = std::make_shared<Places>();
+    base::SingletonSlot<base::Log>::Use log(base::Log::instanceSlot());
+    log->setRecordTap([places = places_](const base::Log::Record& record) {
+        std::lock_guard<std::mutex> guard(places->lock);
+        places->records.emplace_back(record.place, record.message);
+    });
+}
+
+std::vector<std::string> LogCapture::placesOf(const std::wstring& text) {
+    std::vector<std::string> found;
+    if (!places_) return found;
+    std::lock_guard<std::mutex> guard(places_->lock);
+    for (const auto& [place, message] : places_->records) {
+        if (message.find(text) != std::wstring::npos) found.push_back(place);
+    }
+    return found;
+}
 
 LogLine parseLogLine(const std::wstring& raw) {
     LogLine line;

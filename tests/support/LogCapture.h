@@ -2,6 +2,7 @@
 // Makes the process-wide logger write into a temporary folder for one test and reads
 // back what it wrote.
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -28,10 +29,17 @@ public:
     // The lines whose message contains `text` (and, when given, whose level is `level`).
     std::vector<LogLine> find(const std::wstring& text, const std::wstring& level = L"");
     bool contains(const std::wstring& text, const std::wstring& level = L"") { return !find(text, level).empty(); }
+    // From now on keeps the whole place of every record, which the file shortens to its class.
+    void keepPlaces();
+    // The whole places of the records kept whose message contains `text`, in the order logged.
+    std::vector<std::string> placesOf(const std::wstring& text);
     const TempFolder& folder() const { return folder_; }
 
 private:
+    struct Places;
+
     TempFolder folder_;
+    std::shared_ptr<Places> places_;
 };
 
 LogLine parseLogLine(const std::wstring& raw);

@@ -41,6 +41,13 @@ public:
     bool parseState(const std::string& packet, const net::IpAndPort& sender) override;
     bool hasInternalPlaying() override { return internalPlaying.load(); }
     std::wstring getTypeText() override { return L"test"; }
+    // No settings, no diagnostics and no self test of its own.
+    device::CommonConfig getCommonConfig(bool) override { return device::CommonConfig(); }
+    bool setCommonConfig(const device::CommonConfig&) override { return false; }
+    std::string getDebugInfo() override { return transfer(debugInfoRequest(false)); }
+    std::string debugInfoRequest(bool) const override { return "get dbg"; }
+    void startDeviceTest() override {}
+    bool isTestRunning() const override { return false; }
     // A "get vol" reply of 0 to 100.
     void handleVolume(const std::string& reply) override;
     void startUpgrade() override { ++startUpgradeCalls; }

@@ -5,6 +5,7 @@
 #include <wx/bmpbuttn.h>
 
 #include <filesystem>
+#include <fstream>
 
 #include "foundation/Storage.h"
 #include "foundation/TextConversion.h"
@@ -93,6 +94,32 @@ TEST_F(DrivePanelTest, TheMediumAndItsPlayingFileAreResumedAtStartUp) {
     EXPECT_TRUE(hears(receiver, 1100));
     openView();
     EXPECT_TRUE(pumpUntil([&] { return green(list_, 1) && !green(list_, 0); }));
+}
+
+TEST_F(DrivePanelTest, AStateFileThatCannotBeReadIsToldAndRestoresNothing) {
+    const std::string file = root_.dataFolder() + "/device_playback.xml";
+    std::filesystem::create_directories(root_.dataFolder());
+    const struct {
+        const char* name;
+        const char* content;  // null: no file
+        std::size_t told;
+    } cases[] = {
+        {"missing", nullptr, 1},
+        {"damaged", "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<device><disk>", 1},
+        {"without a medium", "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<device/>", 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::filesystem::remove(file);
+        if (c.content) std::ofstream(file) << c.content;
+        const std::size_t before = capture_.find(L"List of Playlist not loaded", L"EXTERN").size();
+        openWindow();
+        EXPECT_EQ(capture_.find(L"List of Playlist not loaded", L"EXTERN").size(), before + c.told);
+        openView();
+        EXPECT_EQ(list_->GetItemCount(), 0);
+        EXPECT_FALSE(test::playerPlays());
+        closeWindow();
+    }
 }
 
 }  // namespace
