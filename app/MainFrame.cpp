@@ -28,6 +28,8 @@
 #include "foundation/Settings.h"
 #include "foundation/Storage.h"
 #include "foundation/ThreadDispatcher.h"
+#include "panels/Drives.h"
+#include "panels/PlaybackDrive.h"
 #include "panels/SettingsDialog.h"
 #include "panels/SourceDevicePanel.h"
 #include "panels/SourceMicrophonePanel.h"
@@ -345,6 +347,13 @@ void MainFrame::buildPlaybackSources() {
     };
     playlists(L"Плейлист", L"playlist", *musicList_);
     playlists(L"Радио", L"radio", *radioList_);
+    // Only the media mounted now; each lists its files when its task starts.
+    auto drives = PlaybackCollection::create(L"Накопители", PlaybackDrive::kSourceKind);
+    for (const int kind : {removableDrive, opticalDrive}) {
+        for (const wxString& mountPoint : getLogicalDrives(kind))
+            drives->add(std::make_shared<PlaybackDrive>(mountPoint.ToStdWstring()));
+    }
+    sources.push_back(std::move(drives));
     auto messages = PlaybackCollection::create(L"Служебные сообщения", L"serviceMessage");
     for (const auto& message : servicePanel_->getPlaybackSources()) messages->add(message);
     sources.push_back(std::move(messages));

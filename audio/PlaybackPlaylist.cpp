@@ -12,14 +12,18 @@ PlaybackPlaylist::PlaybackPlaylist(const PlaybackPlaylist& other)
     : IPlayback(other), playlist_(other.playlist_), volume_(other.volume_) {}
 
 bool PlaybackPlaylist::action() {
+    return play(playlist_);
+}
+
+bool PlaybackPlaylist::play(const std::shared_ptr<Playlist>& playlist) {
     const debug::Place place("frm::PlaybackPlaylist::action");
     base::SingletonSlot<PlayerChannel>::Use channel(PlayerChannel::instanceSlot());
-    if (!channel || !playlist_) {
+    if (!channel || !playlist) {
         place.error(L"Internal error. No player channel or playlist for '%1%'", getName());
         return false;
     }
     std::uint64_t startId = 0;
-    if (!channel->play(playlist_, volume_, getTargets(), &startId)) return false;
+    if (!channel->play(playlist, volume_, getTargets(), &startId)) return false;
     lastStartId_.store(startId);
     return true;
 }

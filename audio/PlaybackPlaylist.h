@@ -24,12 +24,17 @@ public:
     void stopOwnStart();
     std::shared_ptr<IPlayback> clone() const override;
 
+    // None for a playback that makes its playlist when it plays (PlaybackDrive).
     std::shared_ptr<Playlist> getPlaylist() const { return playlist_; }
     int getVolume() const { return volume_; }
 
-private:
+protected:
     PlaybackPlaylist(const PlaybackPlaylist& other);
+    // Hands the playlist with the targets to the player channel and keeps the start for
+    // stopOwnStart.
+    bool play(const std::shared_ptr<Playlist>& playlist);
 
+private:
     const std::shared_ptr<Playlist> playlist_;
     const int volume_;
     // Of the last accepted action; a clone starts without one.

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "foundation/Files.h"
 #include "foundation/TextConversion.h"
 
 namespace frm {
@@ -127,6 +128,20 @@ std::vector<Drive> presentMedia() {
                        [](const Drive& drive) { return !isReadableFolder(base::toUtf8(drive.mountPoint)); }),
         drives.end());
     return drives;
+}
+
+bool mediumPresent(const std::wstring& mountPoint) {
+    const std::vector<Drive> media = presentMedia();
+    return std::any_of(media.begin(), media.end(),
+                       [&](const Drive& drive) { return drive.mountPoint == mountPoint; });
+}
+
+std::shared_ptr<Playlist> drivePlaylist(const std::wstring& mountPoint, const std::wstring& filter) {
+    auto playlist = std::make_shared<Playlist>(mountPoint, true);
+    if (filter.empty()) return playlist;
+    for (const std::wstring& path : base::listFiles(true, mountPoint, filter))
+        playlist->add(base::getFileName(path, true), path);
+    return playlist;
 }
 
 std::optional<std::wstring> removedMediumHolding(const std::vector<Drive>& before,

@@ -1,13 +1,17 @@
 #pragma once
-// The removable and optical media of this machine, as the drive panel and its watch see them: a
+// The removable and optical media of this machine, as the drive panel, its watch and the
+// scheduler's drive playbacks see them: a
 // medium is a file system mounted below /media or /run/media (where the desktop mounts what is
 // plugged in or inserted), named by its mount point and shown by its label. The mount table is
 // the only witness: a mount point that stays behind after a medium is gone does not count.
 
 #include <boost/property_tree/ptree.hpp>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "audio/Playlist.h"
 
 namespace frm {
 
@@ -32,6 +36,14 @@ struct Drive {
 std::vector<Drive> mediaOf(const std::vector<Mount>& mounts, const std::string& labelFolder);
 // The media mounted now whose mount point can be read.
 std::vector<Drive> presentMedia();
+// Whether a medium is mounted now at the mount point; a folder left behind does not count.
+bool mediumPresent(const std::wstring& mountPoint);
+
+// The playlist of a medium, named by its mount point (repeating): its files that the filter of
+// the player's extensions takes ("*.mp3;*.wav"), its folders included and links to folders not
+// followed, each titled by its name without extension. Empty when the filter is (no plug-in
+// plays anything). It reads the whole tree: never on the GUI thread.
+std::shared_ptr<Playlist> drivePlaylist(const std::wstring& mountPoint, const std::wstring& filter);
 
 // The medium of `before` that is gone from `now` and holds the path.
 std::optional<std::wstring> removedMediumHolding(const std::vector<Drive>& before,

@@ -82,14 +82,7 @@ std::vector<std::wstring> SchedulerStore::fromTree(const wptree& tree, const Sou
     if (!root) return errors;
     for (const auto& [name, element] : *root) {
         if (name != L"task") continue;
-        std::wstring error;
-        try {
-            error = loadTask(element, sources, lookup);
-        } catch (const exception::StopProgram&) {
-            throw;
-        } catch (const std::exception& failure) {
-            error = badRecord(quoted(base::fromUtf8(failure.what())));
-        }
+        const std::wstring error = loadRecord(element, sources, lookup);
         if (error.empty()) continue;
         errors.push_back(error);
         held_.emplace(tasks_.lastId(), element);
@@ -104,6 +97,30 @@ std::vector<std::wstring> SchedulerStore::fromTree(const wptree& tree, const Sou
         place.error(L"%1%", summary);
     }
     return errors;
+}
+
+std::size_t SchedulerStore::takeHeld(const std::wstring& kind, const Sources& sources, const Lookup& lookup) {
+    std::size_t taken = 0;
+    for (auto held = held_.begin(); held != held_.end();) {
+        if (held->second.get(L"playback.placeName", std::wstring()) == kind &&
+            loadRecord(held->second, sources, lookup).empty()) {
+            held = held_.erase(held);
+            ++taken;
+        } else {
+            ++held;
+        }
+    }
+    return taken;
+}
+
+std::wstring SchedulerStore::loadRecord(const wptree& element, const Sources& sources, const Lookup& lookup) {
+    try {
+        return loadTask(element, sources, lookup);
+    } catch (const exception::StopProgram&) {
+        throw;
+    } catch (const std::exception& failure) {
+        return badRecord(quoted(base::fromUtf8(failure.what())));
+    }
 }
 
 std::wstring SchedulerStore::loadTask(const wptree& element, const Sources& sources, const Lookup& lookup) {

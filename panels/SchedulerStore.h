@@ -43,13 +43,20 @@ public:
     // are also logged as one summary.
     std::vector<std::wstring> fromTree(const boost::property_tree::wptree& tree, const Sources& sources,
                                        const Lookup& lookup);
+    // Puts the held records of the source kind that can be taken now (a medium plugged in since
+    // they were read); the others stay held. Reported in the log only: the load told of them.
+    // How many were put.
+    std::size_t takeHeld(const std::wstring& kind, const Sources& sources, const Lookup& lookup);
     // The start tasks of the core in id order, with the held records in their places.
     boost::property_tree::wptree toTree() const;
 
 private:
     // Writes what a start task holds into its element.
     static void save(const scheduler::task::BaseTask& task, boost::property_tree::wptree& element);
-    // The error text of the record, empty when it was put.
+    // The error text of the record, empty when it was put; loadRecord also turns a failure that
+    // ends the record into its text.
+    std::wstring loadRecord(const boost::property_tree::wptree& element, const Sources& sources,
+                            const Lookup& lookup);
     std::wstring loadTask(const boost::property_tree::wptree& element, const Sources& sources,
                           const Lookup& lookup);
 

@@ -6,6 +6,7 @@
 #include "foundation/Checks.h"
 #include "foundation/Files.h"
 #include "foundation/Place.h"
+#include "panels/PlaybackDrive.h"
 
 namespace frm {
 
@@ -14,6 +15,28 @@ using scheduler::task::DataVault;
 
 SchedulerTasks::SchedulerTasks(scheduler::Core& core, DisabledListener messageDisabled)
     : core_(core), messageDisabled_(std::move(messageDisabled)) {}
+
+SchedulerTasks::~SchedulerTasks() {
+    close();
+}
+
+void SchedulerTasks::close() {
+    if (!driveStarts_) return;
+    driveStarts_->open->store(false);
+    driveStarts_.reset();
+}
+
+BaseTask::Event SchedulerTasks::startEvent(const std::shared_ptr<IPlayback>& playback) const {
+    if (!std::dynamic_pointer_cast<PlaybackDrive>(playback)) return [playback] { playback->action(); };
+    // The job holds neither the pool nor its owner: the pool is never ended on its own thread.
+    return [starts = std::weak_ptr<DriveStarts>(driveStarts_), playback] {
+        const std::shared_ptr<DriveStarts> drive = starts.lock();
+        if (!drive) return;
+        drive->pool.post([open = drive->open, playback] {
+            if (open->load()) playback->action();
+        });
+    };
+}
 
 SchedulerTasks::Ids SchedulerTasks::takeIds() {
     const Ids ids{counter_ + 1, counter_ + 2};
@@ -30,9 +53,9 @@ bool SchedulerTasks::put(TaskType type, const Ids& ids, DataVault record, bool e
     TaskPtr start;
     if (type == taskOnce) {
         start = std::make_shared<scheduler::task::Once>(ids.start, record.startDate, record.startTime,
-                                                        [playback] { playback->action(); });
+                                                        startEvent(playback));
     } else {
-        start = std::make_shared<scheduler::task::Daily>(ids.start, [playback] { playback->action(); });
+        start = std::make_shared<scheduler::task::Daily>(ids.start, startEvent(playback));
         start->setDateTime(record.startDate, record.startTime, record.finalDate);
     }
     // A message plays on the priority channel, which a stop task does not reach.

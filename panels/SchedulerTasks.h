@@ -4,6 +4,7 @@
 // they do when they fall due; the pairs of ids. Free of windows, so the panel's operations and
 // its store can be tested without a display.
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -11,6 +12,7 @@
 
 #include "audio/BaseTask.h"
 #include "audio/SchedulerCore.h"
+#include "audio/WorkerPool.h"
 #include "panels/SchedulerPanelRules.h"
 
 namespace frm {
@@ -25,6 +27,13 @@ public:
     using DisabledListener = std::function<void()>;
 
     SchedulerTasks(scheduler::Core& core, DisabledListener messageDisabled);
+    ~SchedulerTasks();
+    SchedulerTasks(const SchedulerTasks&) = delete;
+    SchedulerTasks& operator=(const SchedulerTasks&) = delete;
+
+    // Drops the drive playbacks that fell due and have not started, and waits for one that
+    // lists its files now. Called once the core no longer fires tasks.
+    void close();
 
     struct Ids {
         std::uint32_t start = 0;
@@ -69,9 +78,19 @@ public:
     bool existPlaylist(const std::wstring& kind, const std::wstring& name) const;
 
 private:
+    // Where drive playbacks start: listing a medium may take long, and must hold up neither the
+    // dispatcher nor the window.
+    struct DriveStarts {
+        std::shared_ptr<std::atomic<bool>> open = std::make_shared<std::atomic<bool>>(true);
+        audio::WorkerPool pool{"drive listing", 1};
+    };
+    // What the start task of the playback does when it falls due.
+    scheduler::task::BaseTask::Event startEvent(const std::shared_ptr<IPlayback>& playback) const;
+
     scheduler::Core& core_;
     const DisabledListener messageDisabled_;
     std::uint32_t counter_ = 0;
+    std::shared_ptr<DriveStarts> driveStarts_ = std::make_shared<DriveStarts>();
 };
 
 }  // namespace frm

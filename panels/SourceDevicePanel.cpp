@@ -8,7 +8,6 @@
 #include "audio/AlarmChannel.h"
 #include "audio/Player.h"
 #include "audio/PlayerEngine.h"
-#include "foundation/Files.h"
 #include "foundation/GuiThreadInvoker.h"
 #include "foundation/Place.h"
 #include "panels/Drives.h"
@@ -110,12 +109,7 @@ void SourceDevicePanel::fillFromDrive(const wxString& drive, std::function<void(
     const unsigned number = ++listingNumber_;
     listing_ = std::thread([root = drive.ToStdWstring(), filter = PlayerEngine::getFileFilter(true), number,
                             self = std::weak_ptr<SourceDevicePanel*>(self_), then = std::move(then)] {
-        auto playlist = std::make_shared<Playlist>(root, true);
-        // Without a plug-in nothing plays; symbolic links to folders are not followed.
-        if (!filter.empty()) {
-            for (const std::wstring& path : base::listFiles(true, root, filter))
-                playlist->add(base::getFileName(path, true), path);
-        }
+        const std::shared_ptr<Playlist> playlist = drivePlaylist(root, filter);
         GuiThreadInvoker::add([self, number, playlist, then] {
             const Self panel = self.lock();
             if (!panel || number != (*panel)->listingNumber_) return;

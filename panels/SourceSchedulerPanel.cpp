@@ -13,6 +13,7 @@
 #include "foundation/GuiThreadInvoker.h"
 #include "foundation/Place.h"
 #include "foundation/ProgramTables.h"
+#include "panels/PlaybackDrive.h"
 #include "panels/SourcePanelParts.h"
 
 namespace frm {
@@ -77,6 +78,7 @@ SourceSchedulerPanel::~SourceSchedulerPanel() {
 void SourceSchedulerPanel::shutdown() {
     core_.clear();
     core_.stop();
+    tasks_.close();
     rootZone_.reset();
     deviceCollection_.reset();
     sources_.clear();
@@ -98,6 +100,8 @@ void SourceSchedulerPanel::fillPlaceChoice(const std::vector<std::shared_ptr<Pla
         fillContentChoice(sources_.front());
         showSourceKind(sources_.front());
     }
+    // Tasks of a medium that was not mounted when the file was read come back once it is.
+    if (store_.takeHeld(PlaybackDrive::kSourceKind, sources_, registryLookup()) > 0) refreshTaskListCtrl();
 }
 
 void SourceSchedulerPanel::fillContentChoice(const std::shared_ptr<PlaybackCollection>& group) {
@@ -154,12 +158,14 @@ void SourceSchedulerPanel::reload() {
     refreshTaskListCtrl();
 }
 
+SchedulerStore::Lookup SourceSchedulerPanel::registryLookup() const {
+    return [registry = deviceCollection_](const net::HardwareAddress& address) -> ZoneElement::DevicePtr {
+        return registry ? registry->searchFor(address) : nullptr;
+    };
+}
+
 storage::StateFileRead SourceSchedulerPanel::load(const std::wstring& path) {
-    const auto registry = deviceCollection_;
-    const storage::StateFileRead read = store_.load(
-        path, sources_, [registry](const net::HardwareAddress& address) -> ZoneElement::DevicePtr {
-            return registry ? registry->searchFor(address) : nullptr;
-        });
+    const storage::StateFileRead read = store_.load(path, sources_, registryLookup());
     refreshTaskListCtrl();
     return read;
 }

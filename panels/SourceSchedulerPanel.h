@@ -38,7 +38,8 @@ public:
     // Stops the core's thread first, then lets go of the zones, the registry and the sources.
     void shutdown();
 
-    // The source groups of the "Объект" choice, in its order.
+    // The source groups of the "Объект" choice, in its order. The held tasks of a drive that
+    // a group offers now are put.
     void fillPlaceChoice(const std::vector<std::shared_ptr<PlaybackCollection>>& sources);
     void fillContentChoice(const std::shared_ptr<PlaybackCollection>& group);
     // Resets the filter, refills the device check list, the zone and gong choices and the tasks.
@@ -88,6 +89,8 @@ private:
     using Self = std::shared_ptr<SourceSchedulerPanel*>;
 
     void addTask();
+    // The registry's loudspeaker of a hardware address, for the store.
+    SchedulerStore::Lookup registryLookup() const;
     void fitColumns();
     std::array<std::wstring, kTaskColumnCount> fillRow(const scheduler::task::BaseTask& task);
     // The loudspeakers of the checked rows.

@@ -84,6 +84,16 @@ device::VokarConfig sourceConfig(device::VokarConfig config, const SourceControl
     return config;
 }
 
+ApplyEnding applyEnding(bool written, bool stopped, bool closeAfterwards) {
+    ApplyEnding ending;
+    if (stopped) return ending;
+    ending.reportSuccess = written;
+    ending.disableButtons = written;
+    ending.refill = !written;
+    ending.close = closeAfterwards;
+    return ending;
+}
+
 ZoneApply zoneApply(std::optional<int> zone, int messageItem, std::size_t chosen) {
     ZoneApply apply;
     if (!zone) {

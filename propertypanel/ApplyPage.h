@@ -75,6 +75,18 @@ struct SourceControls {
 device::VokarConfig sourceConfig(device::VokarConfig config, const SourceControls& controls,
                                  bool alarmStreamShown);
 
+// What the panel does once a page's apply ran: `written` is false when the device refused or a
+// refusal was shown, `stopped` when the page could not be applied at all (a ticked row that is
+// no known device, already reported), `closeAfterwards` when the device asks for the panel to
+// close. A stopped apply leaves everything as the operator left it: edits, buttons, panel.
+struct ApplyEnding {
+    bool reportSuccess = false;
+    bool disableButtons = false;
+    bool refill = false;
+    bool close = false;
+};
+ApplyEnding applyEnding(bool written, bool stopped, bool closeAfterwards);
+
 // The zone targets of a console.
 struct ZoneApply {
     enum class Action { refuse, unbind, rebind };

@@ -123,6 +123,10 @@ void DebugMessages::clear(int targetId) {
     targets_[targetId] = Target{};
 }
 
+void DebugMessages::clearAll() {
+    targets_.clear();
+}
+
 const std::wstring& DebugMessages::text(int targetId) {
     return targets_[targetId].text;
 }

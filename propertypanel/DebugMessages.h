@@ -53,6 +53,8 @@ public:
     Reply take(int target, const std::string& reply);
     // Empties the target's history.
     void clear(int target);
+    // Empties every target's history and numbering: the page shows another device.
+    void clearAll();
     // The target's history as its control holds it.
     const std::wstring& text(int target);
 

@@ -166,6 +166,7 @@ void PropertyDevicePanel::imbueDevice(const DevicePtr& device) {
     for (wxToggleButton* zone : m_zoneButtons) zone->SetValue(false);
     m_debugHistoryMain->Clear();
     m_debugHistoryLine->Clear();
+    m_debugMessages.clearAll();
     checkTribelConfig(false);
 }
 
@@ -309,6 +310,7 @@ void PropertyDevicePanel::shutdown() {
     m_equalizer.reset();
     m_closeCallback = nullptr;
     m_updateCallback = nullptr;
+    m_debugMessages.clearAll();
     m_pages.clear();
     place.trace(L"PropertyDevicePanel::shutdown() 1");
     m_device.reset();

@@ -294,6 +294,8 @@ private:
     // What apply writes for each page; `success` and `closeAfterwards` as apply reports them.
     struct ApplyResult {
         bool success = true;
+        // The page could not be applied; its edits stay for the operator to mend.
+        bool stopped = false;
         bool closeAfterwards = false;
     };
     void applyCommonPage(ApplyResult& result);

@@ -80,13 +80,12 @@ void PropertyDevicePanel::applyOnButtonClick(wxCommandEvent&) {
         default:
             break;
     }
-    if (result.success) {
-        place.notice(L"Выполнение операции завершено");
-        enableApplyButtons(false);
-    } else {
-        updateData();
-    }
-    if (result.closeAfterwards) m_closeCallback();
+    const apply::ApplyEnding ending =
+        apply::applyEnding(result.success, result.stopped, result.closeAfterwards);
+    if (ending.reportSuccess) place.notice(L"Выполнение операции завершено");
+    if (ending.disableButtons) enableApplyButtons(false);
+    if (ending.refill) updateData();
+    if (ending.close) m_closeCallback();
 }
 
 void PropertyDevicePanel::applyCommonPage(ApplyResult& result) {
@@ -192,6 +191,7 @@ void PropertyDevicePanel::applyZoneTargets(ApplyResult& result) {
         const auto* data = dynamic_cast<const TranslationZoneData*>(box->GetClientObject());
         if (data == nullptr || !data->device()) {
             place.warn(L"Выбрано неизвестное устройство (не в сети)");
+            result.stopped = true;
             return;
         }
         const auto loudspeaker =

@@ -1,6 +1,6 @@
 // The media as the drive panel sees them: the mount table with its escapes, which mounts are
 // media and of which kind with which label, which medium a removal takes a playing file from,
-// and the saved playback state.
+// the saved playback state, and a scheduled drive that is not mounted.
 
 #include <gtest/gtest.h>
 
@@ -9,6 +9,8 @@
 
 #include "foundation/TextConversion.h"
 #include "panels/Drives.h"
+#include "panels/PlaybackDrive.h"
+#include "support/LogCapture.h"
 #include "support/TempFolder.h"
 
 namespace {
@@ -91,6 +93,18 @@ TEST(Drives, ThePlaybackStateKeepsOnlyWhatItHas) {
     odd.put(L"device.disk", L"/media/u/DISK");
     odd.put(L"device.playback", L"yes");
     EXPECT_FALSE(frm::devicePlaybackFrom(odd).playback);
+}
+
+TEST(Drives, AScheduledDriveThatIsNotMountedPlaysNothing) {
+    test::LogCapture capture;
+    // A folder with playable files, as a mount point left behind, is no medium.
+    const test::TempFolder folder;
+    std::ofstream(folder.file("a.mp3")) << "x";
+    for (const std::wstring& mountPoint : {folder.widePath(), std::wstring(L"/"), std::wstring(L"/media")})
+        EXPECT_FALSE(frm::mediumPresent(mountPoint)) << base::toUtf8(mountPoint);
+    frm::PlaybackDrive drive(folder.widePath());
+    EXPECT_FALSE(drive.clone()->action());
+    EXPECT_TRUE(capture.contains(L"Носитель '" + folder.widePath() + L"' не подключён", L"WARN"));
 }
 
 }  // namespace

@@ -1,8 +1,9 @@
 // "scheduler.xml": tasks of every kind read back as they were written, with new ids; records
 // that cannot be taken now (damaged, a playlist that is gone) are held and written back in their
-// places while the others load; an unknown loudspeaker stays in its record; a moved message is
-// found in its folder; a file that cannot be read as a whole is kept aside; and thousands of
-// mutated files load without a fault and are never saved with fewer tasks than they held.
+// places while the others load, and a drive's are put once its medium is offered; an unknown
+// loudspeaker stays in its record; a moved message is found in its folder; a file that cannot be
+// read as a whole is kept aside; and thousands of mutated files load without a fault and are
+// never saved with fewer tasks than they held.
 
 #include <gtest/gtest.h>
 
@@ -14,6 +15,7 @@
 #include "audio/PlaybackTrack.h"
 #include "foundation/SettingKeys.h"
 #include "foundation/TextConversion.h"
+#include "panels/PlaybackDrive.h"
 #include "panels/SchedulerStore.h"
 #include "support/TempFolder.h"
 #include "tests/panels/SchedulerFixture.h"
@@ -201,6 +203,50 @@ TEST_F(SchedulerStoreTest, AMessageMovedIntoItsFolderIsFoundAndWrittenWithItsNew
               base::fromUtf8(folder_.file("service/Обед.mp3")));
     // A once task keeps its start date as its final date, whatever the file said.
     EXPECT_EQ(saved.get<std::wstring>(L"scheduler_v2.task.finalDate"), L"2024-05-02");
+}
+
+TEST_F(SchedulerStoreTest, ADrivesTaskIsHeldUntilItsMediumIsOfferedAndThenPut) {
+    const auto task = [](const char* place, const char* name, const char* time) {
+        return std::string(
+                   "<task><type>daily</type><startDate>2024-05-02</startDate><finalDate/><startTime>") +
+               time + "</startTime><stopTime>23:00</stopTime><enable>true</enable><playback><placeName>" +
+               place + "</placeName><subPlaceName>" + name +
+               "</subPlaceName><devices><devices>02:7E:41:00:00:01</devices></devices></playback></task>";
+    };
+    write("<scheduler_v2>" + task("device", "/media/u/STICK", "08:00") +
+          task("playlist", "Нет такого", "09:00") + task("device", "/media/u/CD", "10:00") +
+          "</scheduler_v2>");
+    // No medium is mounted at start-up.
+    sources_.push_back(frm::PlaybackCollection::create(L"Накопители", frm::PlaybackDrive::kSourceKind));
+    ASSERT_EQ(store_.load(path(), sources_, lookup()), storage::StateFileRead::loaded);
+    EXPECT_TRUE(ids().empty());
+    const wptree file = store_.toTree();
+    ASSERT_EQ(taskCount(file), 3u);
+
+    // The stick is plugged in, and a playlist of the missing name made: only the stick's task comes.
+    auto drives = frm::PlaybackCollection::create(L"Накопители", frm::PlaybackDrive::kSourceKind);
+    drives->add(std::make_shared<frm::PlaybackDrive>(L"/media/u/STICK"));
+    sources_.back() = drives;
+    sources_.front()->add(std::make_shared<frm::PlaybackPlaylist>(
+        L"Нет такого", std::make_shared<Playlist>(L"Нет такого", true)));
+    EXPECT_EQ(store_.takeHeld(frm::PlaybackDrive::kSourceKind, sources_, lookup()), 1u);
+    EXPECT_EQ(ids(), (std::vector<std::uint32_t>{1, 2}));
+    const DataVault stick = std::dynamic_pointer_cast<BaseTask>(core_.getTask(1))->getClientData();
+    ASSERT_TRUE(std::dynamic_pointer_cast<frm::PlaybackDrive>(stick.playback));
+    EXPECT_EQ(stick.playback->getName(), L"/media/u/STICK");
+    EXPECT_EQ(stick.deviceEntries, std::vector<std::uint32_t>{devices_[0]->getId()});
+    EXPECT_EQ(stick.playback->getCollection(), drives);
+    EXPECT_EQ(store_.takeHeld(frm::PlaybackDrive::kSourceKind, sources_, lookup()), 0u);
+
+    // Nothing of the file is lost: the held records and the task make the same three.
+    const wptree saved = store_.toTree();
+    ASSERT_EQ(taskCount(saved), 3u);
+    for (const auto& [name, original] : file.get_child(L"scheduler_v2")) {
+        bool found = false;
+        for (const auto& [other, written] : saved.get_child(L"scheduler_v2"))
+            found = found || written == original;
+        EXPECT_TRUE(found) << base::toUtf8(original.get<std::wstring>(L"playback.subPlaceName"));
+    }
 }
 
 TEST_F(SchedulerStoreTest, AFileThatCannotBeReadAsAWholeIsKeptAside) {

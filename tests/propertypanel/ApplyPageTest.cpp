@@ -115,6 +115,27 @@ TEST(ApplyPage, SourcesWriteTheShownPrioritiesAndKeepWhatNothingSelects) {
     }
 }
 
+TEST(ApplyPage, OnlyAWrittenPageReportsSuccessAndAStoppedOneKeepsEverything) {
+    struct Case {
+        bool written, stopped, closeAfterwards;
+        bool report, disable, refill, close;
+    };
+    const Case cases[] = {
+        {true, false, false, true, true, false, false},   {true, false, true, true, true, false, true},
+        {false, false, false, false, false, true, false}, {false, false, true, false, false, true, true},
+        {true, true, false, false, false, false, false},  {true, true, true, false, false, false, false},
+        {false, true, true, false, false, false, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.written << c.stopped << c.closeAfterwards);
+        const ApplyEnding ending = applyEnding(c.written, c.stopped, c.closeAfterwards);
+        EXPECT_EQ(ending.reportSuccess, c.report);
+        EXPECT_EQ(ending.disableButtons, c.disable);
+        EXPECT_EQ(ending.refill, c.refill);
+        EXPECT_EQ(ending.close, c.close);
+    }
+}
+
 TEST(ApplyPage, ZoneTargetsNeedAZoneAndAMessageAndRefusalsKeepTheirCode) {
     using Action = ZoneApply::Action;
     struct Case {

@@ -1,5 +1,5 @@
-// The debug messages page, the error lines a device sends, the direct command exchange and the
-// sound-pressure test, against emulated loudspeakers.
+// The debug messages page (also after another device's), the error lines a device sends, the
+// direct command exchange and the sound-pressure test, against emulated loudspeakers.
 
 #include <wx/checkbox.h>
 #include <wx/scrolwin.h>
@@ -60,6 +60,28 @@ TEST_F(PropertyDebugTest, TheHistoryShowsColouredMessagesAndPollingEndsWithThePa
     emulator().clearReceived();
     pumpUntil([] { return false; }, 2s);
     EXPECT_EQ(sent("get dbg"), 0u);
+}
+
+TEST_F(PropertyDebugTest, AnotherDevicesNumberedMessagesShowWholeAndInOrder) {
+    loudspeakers_.add(2);
+    loudspeakers_.loudspeaker(0).answer("get dbg", "!50 first device\r\n");
+    loudspeakers_.loudspeaker(1).answer("get dbg", "!40 b\r\n!60 c\r\n");
+    openWindow(true);
+    ASSERT_TRUE(pumpUntil([&] { return deviceState(0) == L"В сети" && deviceState(1) == L"В сети"; }));
+    openProperties(0);
+    settled(loudspeakers_.loudspeaker(0));
+    showTab(L"Отладочные сообщения");
+    wxCheckBox* request = pageControls<wxCheckBox>().at(0);
+    click(request, wxRect(request->GetClientSize()));
+    wxTextCtrl* history = pageControls<wxTextCtrl>().at(2);
+    ASSERT_TRUE(pumpUntil([&] { return history->GetValue() == L"first device"; }));
+
+    clickLabelled(L"&Закрыть");
+    ASSERT_TRUE(pumpUntil([&] { return deviceList()->IsShownOnScreen(); }));
+    openProperties(1);
+    ASSERT_EQ(propertyPanel()->currentTab(), frm::fb::PropertyDevicePanel::ID_PAGE_DEBUG_MESSAGE);
+    if (!request->GetValue()) click(request, wxRect(request->GetClientSize()));
+    EXPECT_TRUE(pumpUntil([&] { return history->GetValue() == L"b\nc"; }));
 }
 
 TEST_F(PropertyDebugTest, TenThousandErrorLinesKeepTheLogBounded) {

@@ -1,7 +1,7 @@
 // The property page of one device, opened from the main window's device list with real clicks:
 // its pages by kind, the network page's DHCP boxes, the deferred volume, a device that goes
-// offline while the notebook is laid out again, memory reads that never hold up the window, and
-// work that must stop with its page.
+// offline while the notebook is laid out again, memory reads that never hold up the window, work
+// that must stop with its page, and a zone apply that stops at a ticked row of no known device.
 
 #include <wx/button.h>
 #include <wx/checkbox.h>
@@ -389,6 +389,34 @@ TEST_F(PropertyPanelTest, DeletingAllZonesShowsARefusalAndAZoneIsBoundByApply) {
     EXPECT_EQ(console.zones().at(3).addresses, (std::set<std::uint32_t>{1}));
     EXPECT_EQ(loudspeakers_.loudspeaker(0).zoneAddresses(), (std::set<std::uint32_t>{0x101}));
     EXPECT_TRUE(labelled(L"Удалить зону")->IsEnabled());
+}
+
+TEST_F(PropertyPanelTest, AZoneApplyWithAnUnknownTickedRowStopsAndKeepsTheEdits) {
+    loudspeakers_.add(1);
+    loudspeakers_.addConsole();
+    test::ConsoleEmulator& console = loudspeakers_.console(0);
+    // Zone 1 holds a loudspeaker that the registry does not know.
+    console.setZones({{1, {1, -1, {9}}}});
+    loudspeakers_.loudspeaker(0).answer("voiceMemSize", "ERR[voiceMemSize]: no memory");
+    openWindow();
+    ASSERT_TRUE(pumpUntil([&] { return deviceState(0) == L"В сети" && deviceState(1) == L"В сети"; }));
+    openProperties(1);
+    showTab(L"Зоны трансляции");
+    ASSERT_EQ(propertyPanel()->currentTab(), 1031);
+    clickShown<wxToggleButton>(L"1");
+    const std::vector<wxCheckBox*> unknown =
+        shownLabelled<wxCheckBox>(L"02:7E:41:00:00:09 [Неизвестное устройство]");
+    ASSERT_EQ(unknown.size(), 1u);
+    EXPECT_TRUE(unknown.front()->GetValue());
+    clickShown<wxCheckBox>(L"Устройство 02:7E:41:00:00:01");
+    ASSERT_TRUE(labelled(L"&Применить")->IsEnabled());
+
+    clickLabelled(L"&Применить");
+    EXPECT_TRUE(messageShown(L"Выбрано неизвестное устройство (не в сети)"));
+    EXPECT_FALSE(capture_.contains(L"Выполнение операции завершено"));
+    EXPECT_TRUE(labelled(L"&Применить")->IsEnabled());
+    EXPECT_TRUE(shownLabelled<wxCheckBox>(L"Устройство 02:7E:41:00:00:01").front()->GetValue());
+    EXPECT_EQ(console.zones().at(1).addresses, (std::set<std::uint32_t>{9}));
 }
 
 TEST_F(PropertyPanelTest, EndDevicesAreAddedAndRemovedByTheirRowsAndLeavingThePageEndsTheRefresh) {

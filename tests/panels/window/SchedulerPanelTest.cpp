@@ -2,11 +2,13 @@
 // task with a stop time added by the operator is one row and two tasks; scheduled playlists are
 // heard on the common stream at their times and their stops end them but leave alone what was
 // started by hand or by another task; a scheduled message plays on its own loudspeakers only;
-// the operator switches, deletes and filters tasks, which are kept across a restart.
+// the operator switches, deletes and filters tasks, which are kept across a restart; the files of
+// a medium play at their time while it is mounted, and its task outlives it.
 
 #include <wx/app.h>
 
 #include <boost/date_time/posix_time/posix_time.hpp>
+#include <filesystem>
 
 #include "audio/CivilTime.h"
 #include "audio/ListOfPlaylist.h"
@@ -15,7 +17,9 @@
 #include "audio/PlaybackTrack.h"
 #include "foundation/Password.h"
 #include "foundation/ThreadDispatcher.h"
+#include "panels/PlaybackDrive.h"
 #include "support/ManualClock.h"
+#include "support/PrivateMounts.h"
 #include "tests/panels/window/PanelFixture.h"
 
 namespace {
@@ -318,6 +322,70 @@ TEST_F(SchedulerPanelTest, TasksAreSwitchedDeletedAndFiltered) {
     openScheduler();
     EXPECT_EQ(column(4), std::vector<wxString>{wxT("Плейлист: Вечер")});
     EXPECT_EQ(column(6), std::vector<wxString>{wxT("Устройство 02:7E:41:00:00:02")});
+}
+
+TEST_F(SchedulerPanelTest, AMediumsFilesPlayAtTheirTimeAndItsTaskOutlivesTheMedium) {
+    MELVOX_REQUIRE_PRIVATE_MOUNTS();
+    const std::string medium = "/media/test/MUSIC";
+    // The test's own media folder: nothing of the machine's shows through.
+    const test::TmpfsMount media("/media");
+    auto mounted = std::make_unique<test::TmpfsMount>(medium);
+    ASSERT_TRUE(mounted->mounted());
+    std::filesystem::create_directories(medium + "/album");
+    test::writeSineWav(medium + "/album/first.wav", 700, 60);
+    std::filesystem::create_directory_symlink(medium, medium + "/loop");
+    openWithZones(1);
+    openScheduler();
+
+    auto* places = control<wxChoice>("place");
+    ASSERT_EQ(places->GetCount(), 5u);
+    EXPECT_EQ(places->GetString(2), wxT("Накопители"));
+    choose("place", 2);
+    ASSERT_EQ(control<wxChoice>("content")->GetCount(), 1u);
+    EXPECT_EQ(control<wxChoice>("content")->GetString(0), wxString::FromUTF8(medium));
+    checkOnly({1});
+    control<wxRadioBox>("taskType")->SetSelection(0);
+    addDaily(2, 0, 8, 0);
+    EXPECT_EQ(column(4), std::vector<wxString>{wxT("Накопители: ") + wxString::FromUTF8(medium)});
+    StreamReceiver receiver(group_, port_ + 1);
+    pass(8, 0);
+    EXPECT_TRUE(hears(receiver, 700));
+
+    // Read back as a task of its medium, which is then taken out before the task falls due again.
+    closeWindow();
+    at(7, 0);
+    openWindow();
+    openScheduler();
+    EXPECT_EQ(column(4), std::vector<wxString>{wxT("Накопители: ") + wxString::FromUTF8(medium)});
+    {
+        // Held no longer than the window: its targets hold the transport.
+        const auto task = std::dynamic_pointer_cast<scheduler::task::BaseTask>(panel_->getCore().getTask(1));
+        ASSERT_TRUE(task);
+        EXPECT_TRUE(std::dynamic_pointer_cast<frm::PlaybackDrive>(task->getClientData().playback));
+    }
+    ASSERT_TRUE(mounted->unmount());
+    pass(8, 0);
+    const std::wstring absent = L"Носитель '/media/test/MUSIC' не подключён";
+    EXPECT_TRUE(messageShown(absent));
+    EXPECT_TRUE(capture_.contains(absent, L"WARN"));
+    EXPECT_TRUE(hearsSilence(receiver));
+    EXPECT_FALSE(playerPlays());
+    EXPECT_TRUE(panel_->getCore().getTask(1)->isEnabled());
+
+    // Without its medium at start-up the task is held in the file, and comes back once it is mounted.
+    closeWindow();
+    const std::string file = test::readWholeFile(root_.dataFolder() + "/scheduler.xml");
+    EXPECT_NE(file.find("<placeName>device</placeName>"), std::string::npos);
+    EXPECT_NE(file.find("<subPlaceName>" + medium + "</subPlaceName>"), std::string::npos);
+    openWindow();
+    openScheduler();
+    EXPECT_EQ(taskList()->GetItemCount(), 0);
+    mounted = std::make_unique<test::TmpfsMount>(medium);
+    ASSERT_TRUE(mounted->mounted());
+    clickButton(L"Планировщик");
+    EXPECT_TRUE(pumpUntil([&] { return taskList()->GetItemCount() == 1; }));
+    closeWindow();
+    EXPECT_EQ(test::readWholeFile(root_.dataFolder() + "/scheduler.xml"), file);
 }
 
 }  // namespace
