@@ -3,16 +3,15 @@
 #include <lame/lame.h>
 
 #include <fstream>
-#include <limits>
 #include <memory>
 
 #include "audio/InputPlugin.h"
+#include "audio/MpegFrameReader.h"
 #include "foundation/TextConversion.h"
 
 namespace audio {
 namespace {
 
-constexpr std::size_t kChunk = 4096;
 // More than any MPEG audio frame gives.
 constexpr std::size_t kFrameRoom = 4608;
 constexpr int kEmptyCalls = 4;
@@ -43,24 +42,25 @@ private:
     std::vector<std::int16_t> out_;
 };
 
-// Decodes at most `limit` bytes of the file.
-DecodeResult decode(const std::wstring& path, const PcmSink& sink, std::size_t limit) {
+}  // namespace
+
+DecodeResult decodeMp3File(const std::wstring& path, const PcmSink& sink, const StopCheck& stopRequested) {
     std::ifstream in(base::toUtf8(path), std::ios::binary);
     if (!in) return DecodeResult::failed;
     std::unique_ptr<hip_global_flags, int (*)(hip_t)> decoder(hip_decode_init(), hip_decode_exit);
     if (!decoder) return DecodeResult::failed;
     hip_set_errorf(decoder.get(), nullptr);
-    std::vector<unsigned char> chunk(kChunk);
     std::vector<short> left(kFrameRoom), right(kFrameRoom);
     mp3data_struct header{};
     Converter converter;
     bool decodedAny = false;
-    for (std::size_t read = 0; in && read < limit; read += kChunk) {
-        in.read(reinterpret_cast<char*>(chunk.data()), static_cast<std::streamsize>(chunk.size()));
-        const auto size = static_cast<std::size_t>(in.gcount());
-        if (size == 0) break;
-        int produced =
-            hip_decode1_headers(decoder.get(), chunk.data(), size, left.data(), right.data(), &header);
+    // The decoder is handed whole frames only: it keeps what it cannot sync on and searches it
+    // again at every call, which made a file without frames cost the square of its size.
+    MpegFrameReader frames(in);
+    while (const auto frame = frames.next()) {
+        if (stopRequested && stopRequested()) return DecodeResult::stopped;
+        int produced = hip_decode1_headers(decoder.get(), const_cast<unsigned char*>(frame->data),
+                                           frame->size, left.data(), right.data(), &header);
         // One call gives at most one frame. A frame without samples (the encoder's tag) or one
         // that does not read (damage) gives none, and frames may still wait behind it: only a
         // few empty calls in a row mean that the decoder needs more bytes.
@@ -80,17 +80,10 @@ DecodeResult decode(const std::wstring& path, const PcmSink& sink, std::size_t l
     return decodedAny ? DecodeResult::done : DecodeResult::failed;
 }
 
-}  // namespace
-
-DecodeResult decodeMp3File(const std::wstring& path, const PcmSink& sink) {
-    return decode(path, sink, std::numeric_limits<std::size_t>::max());
-}
-
 bool canDecodeMp3File(const std::wstring& path) {
-    // An MPEG audio frame within the first bytes, past any tag at the start.
-    constexpr std::size_t kProbeBytes = 256 * 1024;
+    // The first frame that decodes; the search for it is bounded.
     const auto firstFrame = [](const std::int16_t*, std::size_t) { return false; };
-    return decode(path, firstFrame, kProbeBytes) == DecodeResult::stopped;
+    return decodeMp3File(path, firstFrame) == DecodeResult::stopped;
 }
 
 }  // namespace audio

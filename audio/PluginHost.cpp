@@ -1,12 +1,18 @@
 #include "audio/PluginHost.h"
 
 #include <dlfcn.h>
+#include <sys/wait.h>
 #include <zlib.h>
 
 #include <algorithm>
 #include <boost/algorithm/string.hpp>
+#include <cstring>
 #include <filesystem>
+#include <optional>
 
+#include "audio/PluginChecks.h"
+#include "foundation/ChildProgram.h"
+#include "foundation/DataFolders.h"
 #include "foundation/Files.h"
 #include "foundation/Place.h"
 #include "foundation/TextConversion.h"
@@ -15,6 +21,7 @@ namespace audio {
 namespace {
 
 constexpr const char* kIniName = "plugins.ini";
+constexpr const wchar_t* kProbeName = L"melvox-plugin-probe";
 // "plugins.ini" holds a few lines per plug-in; anything larger is not one.
 constexpr std::size_t kIniLimit = 64 * 1024;
 
@@ -39,10 +46,25 @@ int uncompressData(unsigned char* destination, unsigned long* destinationLength,
     return ::uncompress(destination, destinationLength, source, sourceLength);
 }
 
-bool complete(const melvox_input_plugin& api) {
-    return api.description != nullptr && api.extensions != nullptr && api.init != nullptr &&
-           api.quit != nullptr && api.play != nullptr && api.stop != nullptr && api.pause != nullptr &&
-           api.get_length != nullptr && api.get_position != nullptr;
+// Time for the probe to load a plug-in, which may pull in large libraries of its own.
+constexpr auto kTrialLimit = std::chrono::seconds(10);
+
+// Tries the plug-in in the probe's process: a file that crashes the loader or its own start-up
+// code takes down only that process.
+std::optional<std::string> trialRefusal(const std::string& path) {
+    const std::string probe = base::toUtf8(os::joinPath(os::getApplicationDirectory(), kProbeName));
+    const os::ChildRun run = os::runChildProgram({probe, path}, kTrialLimit);
+    if (!run.started)
+        return "пробная загрузка невозможна: '" + probe + "' не запускается (" +
+               std::strerror(run.startError) + ")";
+    if (run.timedOut) return std::string("пробная загрузка не закончилась за отведённое время");
+    if (WIFSIGNALED(run.status))
+        return "сбой при пробной загрузке (сигнал " + std::to_string(WTERMSIG(run.status)) + ")";
+    if (WIFEXITED(run.status) && WEXITSTATUS(run.status) == 0) return std::nullopt;
+    const std::string reason = boost::algorithm::trim_copy(run.output);
+    if (!reason.empty()) return reason;
+    return "сбой при пробной загрузке (код " +
+           std::to_string(WIFEXITED(run.status) ? WEXITSTATUS(run.status) : -1) + ")";
 }
 
 }  // namespace
@@ -88,6 +110,13 @@ PluginHost::~PluginHost() {
 void PluginHost::load(const std::string& path, const std::map<std::string, std::string>& settings) {
     const debug::Place place("audio::PluginHost::load");
     const std::wstring widePath = base::fromUtf8(path);
+    // Nothing of a damaged file reaches the loader of this process.
+    std::optional<std::string> refusal = elfLayoutRefusal(path);
+    if (!refusal) refusal = trialRefusal(path);
+    if (refusal) {
+        place.warn(L"Модуль '%1%' пропущен: %2%", widePath, base::fromUtf8(*refusal));
+        return;
+    }
     void* library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (library == nullptr) {
         const char* reason = dlerror();
@@ -96,16 +125,8 @@ void PluginHost::load(const std::string& path, const std::map<std::string, std::
     }
     auto entry = reinterpret_cast<melvox_input_plugin_entry>(dlsym(library, MELVOX_INPUT_PLUGIN_ENTRY));
     const melvox_input_plugin* api = entry ? entry() : nullptr;
-    const wchar_t* refusal = nullptr;
-    if (entry == nullptr) {
-        refusal = L"нет функции melvox_input_plugin";
-    } else if (api == nullptr || api->version != MELVOX_INPUT_PLUGIN_VERSION) {
-        refusal = L"другая версия интерфейса";
-    } else if (!complete(*api)) {
-        refusal = L"неполный интерфейс";
-    }
-    if (refusal != nullptr) {
-        place.warn(L"Модуль '%1%' пропущен: %2%", widePath, refusal);
+    if (const auto refused = interfaceRefusal(entry, api)) {
+        place.warn(L"Модуль '%1%' пропущен: %2%", widePath, base::fromUtf8(*refused));
         dlclose(library);
         return;
     }

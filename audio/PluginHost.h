@@ -30,7 +30,9 @@ public:
     };
 
     // Loads every "in_*.so" of the folder in name order; one that does not load is skipped with
-    // a warning naming it. `output` must outlive the host.
+    // a warning naming it. Before this process maps a file, its layout is checked and it is
+    // loaded once by the plug-in probe beside the program, so that a damaged file that would
+    // crash the loader is skipped the same way. `output` must outlive the host.
     PluginHost(const std::wstring& folder, const melvox_output_module* output, EventHandler handler);
     ~PluginHost();
     PluginHost(const PluginHost&) = delete;

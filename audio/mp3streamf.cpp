@@ -3,6 +3,7 @@
 #include <lame/lame.h>
 #include <pthread.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 
@@ -16,6 +17,7 @@
 namespace {
 constexpr std::size_t kQueueBytes = MELVOX_PCM_RATE * MELVOX_PCM_CHANNELS * MELVOX_PCM_BITS / 8;
 constexpr auto kDrainLimit = std::chrono::seconds(5);
+constexpr auto kDrainStep = std::chrono::milliseconds(50);
 constexpr int kRecordKbps = 128;
 }  // namespace
 
@@ -158,11 +160,13 @@ bool mp3streamf::decodeFiles(const std::vector<std::wstring>& paths, bool tellEn
     pthread_setname_np(pthread_self(), "messages decoder");
     const debug::Place place("mp3streamf::decodeFiles");
     for (const std::wstring& path : paths) {
-        const audio::DecodeResult result =
-            audio::decodeMp3File(path, [this](const std::int16_t* pcm, std::size_t frames) {
+        const audio::DecodeResult result = audio::decodeMp3File(
+            path,
+            [this](const std::int16_t* pcm, std::size_t frames) {
                 return !stopping_.load() &&
                        queue_.write(pcm, frames * MELVOX_PCM_CHANNELS * sizeof(std::int16_t));
-            });
+            },
+            [this] { return stopping_.load(); });
         if (result == audio::DecodeResult::stopped) return false;
         if (result == audio::DecodeResult::failed) {
             place.error(L"Файл сообщения не воспроизводится: '%1%'", path);
@@ -171,8 +175,12 @@ bool mp3streamf::decodeFiles(const std::vector<std::wstring>& paths, bool tellEn
         }
     }
     if (!tellEnd) return true;
-    // Every sample on its way before the end is told.
-    sender_.drain(std::chrono::steady_clock::now() + kDrainLimit);
+    // Every sample on its way before the end is told; a stop meanwhile ends the wait within a step.
+    const auto limit = std::chrono::steady_clock::now() + kDrainLimit;
+    while (!stopping_.load()) {
+        const auto step = std::min(limit, std::chrono::steady_clock::now() + kDrainStep);
+        if (sender_.drain(step) || step == limit) break;
+    }
     if (!stopping_.load()) finish(true, std::wstring());
     return true;
 }

@@ -2,11 +2,14 @@
 
 #include <fcntl.h>
 #include <stdio.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <filesystem>
 #include <vector>
 
+#include "foundation/Files.h"
 #include "foundation/TextConversion.h"
 
 namespace base {
@@ -16,16 +19,10 @@ std::error_code lastError() {
     return std::error_code(errno, std::generic_category());
 }
 
-// Copies into a new file and flushes it; the target is removed again when anything fails.
-std::error_code copyAndSync(const std::string& from, const std::string& to) {
+// Copies the source into the open target and flushes it to the disk.
+std::error_code copyAndSync(const std::string& from, int target) {
     const int source = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
     if (source < 0) return lastError();
-    const int target = ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-    if (target < 0) {
-        const std::error_code error = lastError();
-        ::close(source);
-        return error;
-    }
     std::error_code error;
     std::vector<char> buffer(64 * 1024);
     for (;;) {
@@ -48,10 +45,25 @@ std::error_code copyAndSync(const std::string& from, const std::string& to) {
         if (error) break;
     }
     if (!error && ::fsync(target) != 0) error = lastError();
-    if (::close(target) != 0 && !error) error = lastError();
     ::close(source);
-    if (error) ::unlink(to.c_str());
     return error;
+}
+
+// Gives the whole temporary the target's name, never over an existing file.
+std::error_code placeWithoutReplacing(const std::string& temporary, const std::string& target) {
+    if (::renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) return {};
+    if (errno != EINVAL && errno != ENOSYS) return lastError();
+    // A file system without the no-replace rename: a new link is refused where the name is taken.
+    if (::link(temporary.c_str(), target.c_str()) == 0) {
+        ::unlink(temporary.c_str());
+        return {};
+    }
+    if (errno != EPERM && errno != EOPNOTSUPP && errno != ENOSYS) return lastError();
+    // Nor links: only another writer of the same name at the same moment could come in between.
+    struct stat existing;
+    if (::lstat(target.c_str(), &existing) == 0) return std::make_error_code(std::errc::file_exists);
+    if (::rename(temporary.c_str(), target.c_str()) != 0) return lastError();
+    return {};
 }
 
 }  // namespace
@@ -62,7 +74,20 @@ std::error_code moveToNewFile(const std::wstring& from, const std::wstring& to) 
     if (::renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) return {};
     // A file system that does not know the no-replace rename is treated like another one.
     if (errno != EXDEV && errno != EINVAL) return lastError();
-    if (const std::error_code error = copyAndSync(source, target)) return error;
+    struct stat existing;
+    if (::lstat(target.c_str(), &existing) == 0) return std::make_error_code(std::errc::file_exists);
+
+    std::string temporary;
+    const int fd = createTemporaryBeside(target, temporary);
+    if (fd < 0) return lastError();
+    std::error_code error = copyAndSync(source, fd);
+    if (::close(fd) != 0 && !error) error = lastError();
+    if (!error) error = placeWithoutReplacing(temporary, target);
+    if (error) {
+        ::unlink(temporary.c_str());
+        return error;
+    }
+    syncFolder(std::filesystem::path(target).parent_path().string());
     // The file is whole at its new place; a source that cannot be removed only stays behind.
     ::unlink(source.c_str());
     return {};

@@ -7,9 +7,11 @@
 namespace base {
 
 // Renames `from` to `to` unless `to` exists (std::errc::file_exists then, both left as they
-// are). Where the rename is refused across file systems, the file is copied into a new file,
-// flushed to the disk, and only then is `from` removed (a source that cannot be removed stays);
-// a copy that fails is removed again.
+// are). Where the rename is refused across file systems, the file is copied into a hidden
+// temporary beside `to`, flushed to the disk and only then given the name `to`, again without
+// replacing anything; then `from` is removed (a source that cannot be removed stays). A move
+// killed at any point leaves no file at `to` or the whole one, and at most a temporary that
+// removeStaleTemporaries takes away.
 std::error_code moveToNewFile(const std::wstring& from, const std::wstring& to);
 
 }  // namespace base

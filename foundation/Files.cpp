@@ -44,28 +44,6 @@ bool writeAll(int fd, const std::string& bytes) {
     return true;
 }
 
-// Makes the rename itself durable; a folder that cannot be synced only loses that guarantee.
-void syncFolder(const fs::path& folder) {
-    const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return;
-    ::fsync(fd);
-    ::close(fd);
-}
-
-// Hidden, so that folder listings never show a file that is still being written or one
-// left behind by a crash.
-int createTemporaryBeside(const fs::path& target, std::string& temporary) {
-    static std::atomic<unsigned> counter{0};
-    const std::string prefix = (target.parent_path() / ("." + target.filename().string())).string();
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        temporary =
-            prefix + "." + std::to_string(::getpid()) + "-" + std::to_string(counter.fetch_add(1)) + ".tmp";
-        const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0 || errno != EEXIST) return fd;
-    }
-    return -1;
-}
-
 // The process id in a temporary's name ".<name>.<pid>-<n>.tmp", or 0 when the name is no such.
 pid_t temporaryOwner(const std::string& name) {
     constexpr std::string_view suffix = ".tmp";
@@ -188,6 +166,28 @@ bool writeFile(const std::wstring& path, const std::string& bytes) {
     return true;
 }
 
+void syncFolder(const std::string& folder) {
+    const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    ::fsync(fd);
+    ::close(fd);
+}
+
+// Hidden, so that folder listings never show a file that is still being written or one
+// left behind by a crash.
+int createTemporaryBeside(const std::string& target, std::string& temporary) {
+    static std::atomic<unsigned> counter{0};
+    const fs::path path(target);
+    const std::string prefix = (path.parent_path() / ("." + path.filename().string())).string();
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        temporary =
+            prefix + "." + std::to_string(::getpid()) + "-" + std::to_string(counter.fetch_add(1)) + ".tmp";
+        const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0 || errno != EEXIST) return fd;
+    }
+    return -1;
+}
+
 void removeStaleTemporaries(const std::wstring& folder) {
     std::error_code error;
     const fs::path where(toUtf8(folder).empty() ? "." : toUtf8(folder));
@@ -210,7 +210,7 @@ AtomicWriteResult writeFileAtomically(const std::wstring& path, const std::strin
     if (!target.has_filename()) return {AtomicWriteResult::cannotOpen, EISDIR};
 
     std::string temporary;
-    const int fd = createTemporaryBeside(target, temporary);
+    const int fd = createTemporaryBeside(target.string(), temporary);
     if (fd < 0) return {AtomicWriteResult::cannotOpen, errno};
 
     struct stat old;
@@ -231,7 +231,7 @@ AtomicWriteResult writeFileAtomically(const std::wstring& path, const std::strin
         ::unlink(temporary.c_str());
         return {AtomicWriteResult::cannotOpen, error};
     }
-    syncFolder(target.parent_path());
+    syncFolder(target.parent_path().string());
     return {};
 }
 

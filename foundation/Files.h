@@ -41,10 +41,16 @@ struct AtomicWriteResult {
 // renames it over `path`, so that a crash or a power cut during the write leaves either the
 // old file or the new one, never a truncated one. An existing file keeps its permissions.
 // Never throws for a file-system failure; the result tells what failed.
+AtomicWriteResult writeFileAtomically(const std::wstring& path, const std::string& bytes);
 // Removes the temporaries that saves killed halfway left in `folder`: the hidden
 // ".<name>.<pid>-<n>.tmp" files of processes that no longer run.
 void removeStaleTemporaries(const std::wstring& folder);
-AtomicWriteResult writeFileAtomically(const std::wstring& path, const std::string& bytes);
+// For saves of their own: creates such a temporary beside `target` (a UTF-8 path), open for
+// writing, and names it in `temporary`; -1 (errno set) when it cannot be made.
+int createTemporaryBeside(const std::string& target, std::string& temporary);
+// Makes a rename or a link in the folder durable; a folder that cannot be synced only loses
+// that guarantee.
+void syncFolder(const std::string& folder);
 
 // Renames the file to "<path>.broken-YYYYMMDD-HHMMSS" (local time; "-2", "-3", ... added
 // when that name is taken), so that a file the program cannot read is kept for repair and

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <boost/format.hpp>
 
+#include "audio/Mp3FileDecoder.h"
 #include "audio/PlaybackTrack.h"
 #include "foundation/Files.h"
 #include "foundation/Place.h"
@@ -102,18 +103,26 @@ std::optional<Report> deleteRefusal(bool channelBusy, const MessageItem* selecte
     return std::nullopt;
 }
 
+std::optional<Report> messageFilesRefusal(const MessageItem& message) {
+    const auto refusal = [](const std::wstring& path, const wchar_t* missing,
+                            const wchar_t* undecodable) -> std::optional<Report> {
+        if (path.empty() || !base::pathExists(path))
+            return report(base::Log::ERROR, (boost::wformat(missing) % path).str());
+        if (!audio::canDecodeMp3File(path))
+            return report(base::Log::ERROR, (boost::wformat(undecodable) % path).str());
+        return std::nullopt;
+    };
+    if (auto refused = refusal(message.message, L"Файл сообщения не найден: '%1%'",
+                               L"Файл сообщения не воспроизводится: '%1%'"))
+        return refused;
+    if (message.gong.empty()) return std::nullopt;
+    return refusal(message.gong, L"Файл гонга не найден: '%1%'", L"Файл гонга не воспроизводится: '%1%'");
+}
+
 ServicePlaylist servicePlaylist(const MessageItem& message) {
     ServicePlaylist playlist;
-    if (message.message.empty() || !base::pathExists(message.message)) {
-        playlist.refusal = report(
-            base::Log::ERROR, (boost::wformat(L"Файл сообщения не найден: '%1%'") % message.message).str());
-        return playlist;
-    }
-    if (!message.gong.empty() && !base::pathExists(message.gong)) {
-        playlist.refusal =
-            report(base::Log::ERROR, (boost::wformat(L"Файл гонга не найден: '%1%'") % message.gong).str());
-        return playlist;
-    }
+    playlist.refusal = messageFilesRefusal(message);
+    if (playlist.refusal) return playlist;
     if (!message.gong.empty())
         playlist.items.emplace_back(base::getFileName(message.gong, true), message.gong);
     playlist.items.emplace_back(base::getFileName(message.message, true), message.message);
@@ -121,7 +130,8 @@ ServicePlaylist servicePlaylist(const MessageItem& message) {
 }
 
 AlarmLaunch alarmLaunch(const MessageItem& message) {
-    return AlarmLaunch{kAlarmPriority, L"Тревожное оповещение", message.message, message.gong, kAlarmVolume};
+    return AlarmLaunch{kAlarmPriority, L"Тревожное оповещение",     message.message, message.gong,
+                       kAlarmVolume,   messageFilesRefusal(message)};
 }
 
 std::wstring messageInformation(const MessageItem& item) {

@@ -60,9 +60,13 @@ std::optional<Report> addMessageRefusal(const NewMessageInput& input);
 std::optional<Report> deleteRefusal(bool channelBusy, const MessageItem* selected, const std::wstring& prefix,
                                     const std::function<bool(const std::wstring&)>& scheduled);
 
+// Refused when the message or its gong is missing or is no MPEG audio that the priority stream
+// decodes.
+std::optional<Report> messageFilesRefusal(const MessageItem& message);
+
 // What the service panel plays: the gong when set, then the message, each titled with its file
-// name; or the refusal when a file is missing, so that a gong is never played as if the message
-// had been heard.
+// name; or the refusal of its files, so that a gong is never played as if the message had been
+// heard.
 struct ServicePlaylist {
     std::vector<Playlist::Item> items;
     std::optional<Report> refusal;
@@ -76,6 +80,8 @@ struct AlarmLaunch {
     std::wstring messagePath;
     std::wstring gongPath;
     int volume = 0;
+    // Refused up front, before the loudspeakers are taken.
+    std::optional<Report> refusal;
 };
 AlarmLaunch alarmLaunch(const MessageItem& message);
 // The alarm panel's stop leaves a broadcast of this priority running.

@@ -1,5 +1,6 @@
 #include "panels/SchedulerTasks.h"
 
+#include "audio/Mp3FileDecoder.h"
 #include "audio/PlaybackCollection.h"
 #include "audio/PlaybackPlaylist.h"
 #include "audio/PlaybackTrack.h"
@@ -101,11 +102,16 @@ void SchedulerTasks::checkPlaybackAndTask(const std::shared_ptr<PlaybackTrack>& 
     }
     const std::wstring message = track->getMessageFullPath();
     const std::wstring gong = track->getGongPath();
-    if (base::pathExists(message) && (gong.empty() || base::pathExists(gong))) {
+    const bool found = base::pathExists(message) && (gong.empty() || base::pathExists(gong));
+    // A file that is no MPEG audio is refused here rather than left to hold the priority channel.
+    if (found && audio::canDecodeMp3File(message) && (gong.empty() || audio::canDecodeMp3File(gong))) {
         track->action();
         return;
     }
-    place.error(L"Задание имеет неверные пути файлов '%1%'/'%2%'", message, gong);
+    if (found)
+        place.error(L"Задание имеет файлы, которые не воспроизводятся: '%1%'/'%2%'", message, gong);
+    else
+        place.error(L"Задание имеет неверные пути файлов '%1%'/'%2%'", message, gong);
     task->enable(false);
     if (messageDisabled) messageDisabled();
 }

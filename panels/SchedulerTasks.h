@@ -52,7 +52,7 @@ public:
     bool put(TaskType type, const Ids& ids, scheduler::task::DataVault record, bool enabled);
 
     // What a message task does when it falls due: plays the track on its targets when its files
-    // exist; otherwise reports them, disables the task and tells the listener.
+    // exist and decode; otherwise reports them, disables the task and tells the listener.
     static void checkPlaybackAndTask(const std::shared_ptr<PlaybackTrack>& track, const TaskPtr& task,
                                      const DisabledListener& messageDisabled);
     // The ids of the playback's targets, in target order.

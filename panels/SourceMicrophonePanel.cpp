@@ -47,6 +47,8 @@ SourceMicrophonePanel::SourceMicrophonePanel(wxWindow* parent, ListCtrlProvider*
     options_.rememberedBroadcast = options_.broadcast;
     options_.rememberedRecord = options_.record;
     showOptions();
+    // A save killed halfway left its hidden temporary among the recordings.
+    base::removeStaleTemporaries(getRecordDirectory());
 }
 
 SourceMicrophonePanel::~SourceMicrophonePanel() {

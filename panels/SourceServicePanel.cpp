@@ -284,8 +284,12 @@ void SourceServicePanel::playOnButtonClick(wxCommandEvent& event) {
     }
     const MessageItem message = data->item;
     if (alarm_) {
-        if (!confirmPlay_ || !confirmPlay_()) return;
         const AlarmLaunch launch = alarmLaunch(message);
+        if (launch.refusal) {
+            tell(place, *launch.refusal);
+            return;
+        }
+        if (!confirmPlay_ || !confirmPlay_()) return;
         const base::SingletonSlot<AlarmChannel>::Use channel(AlarmChannel::instanceSlot());
         if (!channel) {
             place.error(L"Internal error. No alarm channel for '%1%'", message.name);

@@ -231,6 +231,46 @@ TEST_F(AlarmChannelTest, AMessageThatEndsEarlyOrDoesNotDecodeStillGivesTheLoudsp
         capture_.contains(L"Файл сообщения не воспроизводится: '" + base::fromUtf8(broken), L"ERROR"));
 }
 
+TEST_F(AlarmChannelTest, AFileWithoutMpegAudioEndsWithItsErrorAndAHigherPriorityMeanwhileIsHeard) {
+    // A large WAV file under an MP3 name: the decoder gives up after a bounded search.
+    const std::string wav = files_.file("alarm.mp3");
+    test::writeSineWav(wav, 440, 70);
+    const struct {
+        const char* name;
+        // After its gong, with a higher priority launched at once.
+        bool overtaken;
+    } cases[] = {{"alone", false}, {"overtaken", true}};
+    for (const auto& c : cases) {
+        Notices first, second;
+        StreamReceiver receiver(group_, basePort_ + 2);
+        auto request = broadcast(3, base::fromUtf8(wav), {0, 1}, first);
+        if (c.overtaken) request.gongPath = gong_;
+        ASSERT_TRUE(channel_->launch(request)) << c.name;
+        if (c.overtaken) {
+            ASSERT_TRUE(channel_->launch(broadcast(4, message_, {1, 2}, second))) << c.name;
+        }
+
+        EXPECT_EQ(first.wait(), AlarmChannel::interrupted) << c.name;
+        if (c.overtaken) {
+            EXPECT_EQ(second.wait(), AlarmChannel::finished) << c.name;
+            const std::vector<double> heard = tones(receiver);
+            ASSERT_FALSE(heard.empty()) << c.name;
+            EXPECT_NEAR(heard.back(), 1000, 24) << c.name;
+        } else {
+            EXPECT_TRUE(
+                capture_.contains(L"Файл сообщения не воспроизводится: '" + base::fromUtf8(wav), L"ERROR"));
+        }
+        ASSERT_TRUE(waitIdle()) << c.name;
+        // Overtaken at once, the first broadcast may never have switched its own loudspeaker.
+        for (std::size_t n : c.overtaken ? std::vector<std::size_t>{2} : std::vector<std::size_t>{0, 1})
+            expectTakenAndGivenBack(n);
+        for (std::size_t n = 0; n < kLoudspeakers; ++n) {
+            expectBack(n);
+            site_->emulator(n).clearReceived();
+        }
+    }
+}
+
 TEST_F(AlarmChannelTest, TheMicrophoneAfterItsGongIsHeardAndRecordedUntilTheCaptureDeviceVanishes) {
     test::PulseServer pulse;
     MELVOX_REQUIRE_PULSE(pulse);

@@ -1,8 +1,11 @@
 // The player engine and the common streamer: what plays reaches the multicast group as an MPEG
 // transport stream of MPEG audio that decodes, and an idle stream sends its keep-alive.
 
+#include <dlfcn.h>
 #include <gtest/gtest.h>
+#include <link.h>
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 
@@ -14,6 +17,33 @@
 namespace {
 
 using test::StreamReceiver;
+
+// The bytes of a shared object whose exported entry function begins with an illegal instruction;
+// its address is the one the loader of this process gives it.
+std::string withDamagedEntry(const std::string& path, std::string bytes) {
+#if defined(__x86_64__) || defined(__i386__)
+    const std::string illegal = "\x0F\x0B";  // ud2
+#else
+    const std::string illegal(4, '\0');  // udf on AArch64
+#endif
+    void* library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    void* entry = library != nullptr ? dlsym(library, MELVOX_INPUT_PLUGIN_ENTRY) : nullptr;
+    Dl_info info{};
+    if (entry == nullptr || dladdr(entry, &info) == 0) return bytes;
+    const auto address =
+        reinterpret_cast<std::uintptr_t>(entry) - reinterpret_cast<std::uintptr_t>(info.dli_fbase);
+    ElfW(Ehdr) header;
+    std::memcpy(&header, bytes.data(), sizeof header);
+    for (int n = 0; n < header.e_phnum; ++n) {
+        ElfW(Phdr) segment;
+        std::memcpy(&segment, bytes.data() + header.e_phoff + n * sizeof segment, sizeof segment);
+        if (segment.p_type == PT_LOAD && address >= segment.p_vaddr &&
+            address < segment.p_vaddr + segment.p_filesz)
+            bytes.replace(address - segment.p_vaddr + segment.p_offset, illegal.size(), illegal);
+    }
+    dlclose(library);
+    return bytes;
+}
 
 class PlayerEngineTest : public test::AudioFixture {
 protected:
@@ -141,6 +171,33 @@ TEST_F(PlayerEngineTest, PluginsWithoutTheInterfaceAreSkippedAndTheOthersLoad) {
     EXPECT_EQ(engine_->plugins().plugins().front()->file, "in_vlc.so");
     for (const wchar_t* skipped : {L"in_broken.so", L"in_old.so", L"in_text.so"})
         EXPECT_TRUE(capture_.contains(skipped, L"WARN")) << skipped;
+}
+
+TEST_F(PlayerEngineTest, DamagedPluginsAreSkippedWithTheirWarningAndTheEngineStarts) {
+    namespace fs = std::filesystem;
+    const fs::path folder = files_.path() + "/plugins";
+    fs::create_directory(folder);
+    const std::string shipped = std::string(MELVOX_PLUGIN_DIR) + "/in_vlc.so";
+    fs::copy_file(shipped, folder / "in_vlc.so");
+    const std::string whole = test::readWholeFile(shipped);
+    // The first 4 KB, as an interrupted copy leaves it.
+    std::ofstream(folder / "in_cut.so", std::ios::binary) << whole.substr(0, 4096);
+    // Start-up code that faults inside the loader.
+    fs::copy_file(MELVOX_CRASH_AT_LOAD_PLUGIN, folder / "in_crash.so");
+    // A few damaged bytes in the code: the entry function begins with an illegal instruction.
+    std::ofstream(folder / "in_damaged.so", std::ios::binary) << withDamagedEntry(shipped, whole);
+    startEngine(base::fromUtf8(folder.string()));
+
+    ASSERT_EQ(engine_->plugins().plugins().size(), 1u);
+    EXPECT_EQ(engine_->plugins().plugins().front()->file, "in_vlc.so");
+    for (const wchar_t* skipped : {L"in_cut.so", L"in_crash.so", L"in_damaged.so"})
+        EXPECT_TRUE(capture_.contains(
+            L"Модуль '" + base::fromUtf8(folder.string()) + L"/" + skipped + L"' пропущен", L"WARN"))
+            << skipped;
+    EXPECT_TRUE(capture_.contains(L"in_cut.so' пропущен: файл повреждён", L"WARN"));
+    const std::string mp3 = files_.file("tone.mp3");
+    ASSERT_TRUE(test::writeSineMp3(mp3, 1500, 3));
+    expectStreamOf(base::fromUtf8(mp3), 1500);
 }
 
 TEST(PluginHostTest, IniSectionsAndPluginChoice) {

@@ -24,14 +24,6 @@ void createFile(const std::string& path, const std::string& bytes = "x") {
     std::ofstream(path, std::ios::binary) << bytes;
 }
 
-std::vector<std::string> entriesOf(const std::string& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder))
-        names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 std::wstring wide(const std::string& path) {
     return base::fromUtf8(path);
 }
@@ -88,7 +80,7 @@ TEST(WriteFile, ReplacesTheFileAndKeepsItsPermissions) {
 
     EXPECT_EQ(test::readWholeFile(path), std::string("new\0", 4));
     EXPECT_EQ(fs::status(path).permissions(), fs::perms(0640));
-    EXPECT_EQ(entriesOf(folder.path()), std::vector<std::string>{"Файл.bin"});
+    EXPECT_EQ(test::entryNames(folder.path()), std::vector<std::string>{"Файл.bin"});
 }
 
 TEST(WriteFile, RefusesAPathInAMissingFolderOrOfAFolder) {
@@ -106,7 +98,7 @@ TEST(WriteFile, RefusesAPathInAMissingFolderOrOfAFolder) {
         EXPECT_TRUE(log.contains(L"Неверный путь '" + wide(path) + L"' для записи", L"ERROR")) << path;
     }
     EXPECT_TRUE(fs::is_directory(folder.file("taken")));
-    EXPECT_EQ(entriesOf(folder.path()), std::vector<std::string>{"taken"});
+    EXPECT_EQ(test::entryNames(folder.path()), std::vector<std::string>{"taken"});
 }
 
 TEST(WriteFileDeathTest, WriteThatFailsOrIsKilledLeavesTheOldFile) {
@@ -125,7 +117,7 @@ TEST(WriteFileDeathTest, WriteThatFailsOrIsKilledLeavesTheOldFile) {
         },
         ::testing::ExitedWithCode(3), "");
     EXPECT_EQ(test::readWholeFile(path), "previous");
-    EXPECT_EQ(entriesOf(folder.path()), std::vector<std::string>{"state.bin"});
+    EXPECT_EQ(test::entryNames(folder.path()), std::vector<std::string>{"state.bin"});
 
     EXPECT_EXIT(
         {

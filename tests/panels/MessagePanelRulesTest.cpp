@@ -9,6 +9,7 @@
 #include "audio/PlaybackTrack.h"
 #include "foundation/TextConversion.h"
 #include "panels/MessagePanelRules.h"
+#include "support/StreamReceiver.h"
 #include "support/TempFolder.h"
 #include "tests/panels/MessageItems.h"
 
@@ -115,19 +116,23 @@ TEST(MessagePanelRules, MessagesAreOfferedByGroupAndName) {
     }
 }
 
-TEST(MessagePanelRules, TheServicePanelPlaysGongAndMessageOnlyWhenBothExist) {
+TEST(MessagePanelRules, TheServicePanelPlaysGongAndMessageOnlyWhenBothExistAndDecode) {
     test::TempFolder files;
     const std::wstring gong = base::fromUtf8(files.file("Колокол.mp3"));
     const std::wstring file = base::fromUtf8(files.file("Обед.v1.mp3"));
     const std::wstring missing = base::fromUtf8(files.file("нет.mp3"));
-    std::ofstream(files.file("Колокол.mp3")) << "x";
-    std::ofstream(files.file("Обед.v1.mp3")) << "x";
+    const std::wstring wav = base::fromUtf8(files.file("запись.mp3"));
+    ASSERT_TRUE(test::writeSineMp3(files.file("Колокол.mp3"), 900, 0.3));
+    ASSERT_TRUE(test::writeSineMp3(files.file("Обед.v1.mp3"), 700, 0.3));
+    test::writeSineWav(files.file("запись.mp3"), 700, 3);
     using Titles = std::vector<std::wstring>;
     const std::tuple<MessageItem, Titles, std::wstring> cases[] = {
         {message(L"Обед", file, gong), {L"Колокол", L"Обед.v1"}, L"-"},
         {message(L"Обед", file), {L"Обед.v1"}, L"-"},
         {message(L"Обед", missing, gong), {}, L"Файл сообщения не найден: '" + missing + L"'"},
         {message(L"Обед", file, missing), {}, L"Файл гонга не найден: '" + missing + L"'"},
+        {message(L"Обед", wav, gong), {}, L"Файл сообщения не воспроизводится: '" + wav + L"'"},
+        {message(L"Обед", file, wav), {}, L"Файл гонга не воспроизводится: '" + wav + L"'"},
     };
     for (const auto& [item, titles, refusal] : cases) {
         const frm::ServicePlaylist playlist = frm::servicePlaylist(item);
@@ -138,6 +143,8 @@ TEST(MessagePanelRules, TheServicePanelPlaysGongAndMessageOnlyWhenBothExist) {
         if (titles.size() == 2) {
             EXPECT_EQ(playlist.items[0].path, gong);
         }
+        // The alarm panel refuses the same files before it takes any loudspeaker.
+        EXPECT_EQ(text(frm::alarmLaunch(item).refusal), refusal);
     }
 }
 
@@ -145,6 +152,7 @@ TEST(MessagePanelRules, TheAlarmPanelLaunchesTheMessageAfterItsGong) {
     const MessageItem fire = message(L"Пожар", L"/a/пожар.mp3", L"/g/сирена.mp3");
     const frm::AlarmLaunch launch = frm::alarmLaunch(fire);
     EXPECT_EQ(launch.messagePath + L" " + launch.gongPath, L"/a/пожар.mp3 /g/сирена.mp3");
+    EXPECT_EQ(text(launch.refusal), L"Файл сообщения не найден: '/a/пожар.mp3'");
     EXPECT_EQ(frm::messageInformation(fire), L"Название:\n'Пожар'\nГонг:\n'сирена'\nСообщение:\n'пожар'");
     EXPECT_EQ(frm::messageInformation(group(L"Эвакуация", {})), L"");
 }

@@ -1,8 +1,8 @@
 // The scheduler panel's tasks in a running scheduler core, without a window: the pairs of ids, a
 // daily playlist with a stop time put as two tasks that share their playback, a stop task that a
 // core refuses taking its start task back out, messages without stop tasks, and a message task
-// whose file is gone disabled when it falls due; enabling and deleting pairs; the queries of the
-// other panels, by kind and exact name.
+// whose file is gone or is no MPEG audio disabled when it falls due; enabling and deleting pairs;
+// the queries of the other panels, by kind and exact name.
 
 #include <gtest/gtest.h>
 
@@ -10,7 +10,10 @@
 #include "audio/PlaybackPlaylist.h"
 #include "audio/PlaybackTrack.h"
 #include "foundation/Exceptions.h"
+#include "foundation/TextConversion.h"
 #include "panels/SchedulerTasks.h"
+#include "support/StreamReceiver.h"
+#include "support/TempFolder.h"
 #include "tests/panels/SchedulerFixture.h"
 
 namespace {
@@ -102,6 +105,31 @@ TEST_F(SchedulerTasksTest, AMessageHasNoStopTaskAndIsDisabledWhenItsFileIsGone) 
         capture_.contains(L"Задание имеет неверные пути файлов '/nonexistent/обед.mp3'/''", L"ERROR"));
     frm::SchedulerTasks::checkPlaybackAndTask(nullptr, task(1), {});
     EXPECT_TRUE(capture_.contains(L"Error of data. Playback or task is null.", L"ERROR"));
+}
+
+TEST_F(SchedulerTasksTest, AMessageThatIsNoMpegAudioIsRefusedWhenItFallsDue) {
+    test::TempFolder files;
+    const std::string message = files.file("обед.mp3");
+    const std::string gong = files.file("гонг.mp3");
+    const std::string wav = files.file("запись.mp3");
+    ASSERT_TRUE(test::writeSineMp3(message, 700, 0.3));
+    ASSERT_TRUE(test::writeSineMp3(gong, 900, 0.3));
+    test::writeSineWav(wav, 700, 3);
+    const struct { std::string message, gong; } cases[] = {{wav, ""}, {message, wav}, {wav, gong}};
+    for (const auto& c : cases) {
+        auto track = std::make_shared<frm::PlaybackTrack>(L"Обед", 4, false);
+        track->setMessage(L"Обед", base::fromUtf8(c.message));
+        track->setGong(L"Гонг", base::fromUtf8(c.gong));
+        ASSERT_FALSE(tasks_.put(frm::taskOnce, {1, 2}, record(track, L"12:00", L""), true));
+        const int before = disabled_;
+        frm::SchedulerTasks::checkPlaybackAndTask(track, task(1), [this] { ++disabled_; });
+        EXPECT_FALSE(task(1)->isEnabled()) << c.message << c.gong;
+        EXPECT_EQ(disabled_, before + 1);
+        EXPECT_TRUE(capture_.contains(L"Задание имеет файлы, которые не воспроизводятся: '" +
+                                          base::fromUtf8(c.message) + L"'/'" + base::fromUtf8(c.gong) + L"'",
+                                      L"ERROR"));
+        core_.erase(1);
+    }
 }
 
 TEST_F(SchedulerTasksTest, EnableAndDeleteTakeTheStopTaskAlong) {

@@ -2,6 +2,7 @@
 // A temporary folder for one test, removed with everything in it when the test ends.
 
 #include <string>
+#include <vector>
 
 namespace test {
 
@@ -21,5 +22,7 @@ private:
 };
 
 std::string readWholeFile(const std::string& path);
+// The names of the folder's entries, hidden ones too, in name order.
+std::vector<std::string> entryNames(const std::string& folder);
 
 }  // namespace test

@@ -1,12 +1,14 @@
 // The microphone view with real clicks, on a PulseAudio null sink: the microphone heard on the
 // priority stream after the gong and recorded, the recording saved under its title and offered to
 // the scheduler, and a recording alone that the channel ends by itself saved across two file
-// systems; a busy channel interrupted only on the operator's yes and never below an alarm.
+// systems, where an unfinished save's temporary is gone once the program started; a busy channel
+// interrupted only on the operator's yes and never below an alarm.
 
 #include <wx/checkbox.h>
 #include <wx/statusbr.h>
 
 #include <filesystem>
+#include <fstream>
 
 #include "panels/SourceMicrophonePanel.h"
 #include "support/PrivateMounts.h"
@@ -127,9 +129,13 @@ TEST_F(MicrophonePanelTest, ARecordingTheChannelEndsItselfIsSavedAcrossFileSyste
     MELVOX_REQUIRE_PULSE(pulse);
     const test::TmpfsMount recordFileSystem(recordFolder());
     ASSERT_TRUE(recordFileSystem.mounted());
+    // What a save killed halfway leaves: its hidden temporary, named after a process that is gone.
+    const std::string unfinished = recordFolder() + "/.Ночная запись.mp3.2147483000-0.tmp";
+    std::ofstream(unfinished) << "part";
     pulse.playTone(900);
     openOnChosen(0);
     openView();
+    EXPECT_FALSE(std::filesystem::exists(unfinished));
     press(wxT("Трансляция"));
     press(wxT("Старт"));
     EXPECT_TRUE(messageShown(L"Не выбрано ни одного устройства"));
@@ -151,6 +157,8 @@ TEST_F(MicrophonePanelTest, ARecordingTheChannelEndsItselfIsSavedAcrossFileSyste
     press(wxT("Сохранить"));
     ASSERT_TRUE(pumpUntil([&] { return records()->GetItemCount() == 1; }));
     EXPECT_FALSE(std::filesystem::exists(recording));
+    // The copy was given its title whole: nothing else is left in the folder.
+    EXPECT_EQ(test::entryNames(recordFolder()), std::vector<std::string>{"Ночная запись.mp3"});
     const auto recorded = test::decodeMpegFile(recordFolder() + "/Ночная запись.mp3");
     EXPECT_NEAR(test::strongestFrequency(recorded.samples, recorded.rate), 900, 24);
 }
