@@ -14,13 +14,6 @@ namespace test {
 namespace {
 
 using device::memory::IAudioControl;
-using MemoryPtr = std::shared_ptr<IAudioControl>;
-
-template <class Memory>
-MemoryPtr createOf(const std::shared_ptr<device::DeviceBase>& device,
-                   const std::shared_ptr<device::TransferProtocol>& transport, bool blank) {
-    return Memory::create(device, transport, nullptr, blank);
-}
 
 struct Layout {
     const char* name;
