@@ -242,8 +242,17 @@ void DeviceBase::handleCheckReply(const std::string& reply, bool ok, const net::
 // Exchanges.
 
 bool DeviceBase::handleResponse(std::string& reply) {
+    return judgeReply(reply, true);
+}
+
+bool DeviceBase::readAnswer(std::string& reply) {
+    return judgeReply(reply, false);
+}
+
+bool DeviceBase::judgeReply(std::string& reply, bool successOnly) {
     bool error = false;
-    if (DeviceReply::strip(reply, &error)) return true;
+    if (successOnly ? DeviceReply::stripSuccess(reply, &error) : DeviceReply::strip(reply, &error))
+        return true;
     if (error) {
         debug::Place("device::DeviceBase::handleResponse")
             .debug(L"A response contains an error. hardware address '%1%', response: '%2%'",
@@ -254,10 +263,25 @@ bool DeviceBase::handleResponse(std::string& reply) {
 
 bool DeviceBase::acceptsReply(std::string& reply) {
     const bool busy = isBusy(reply);
-    return handleResponse(reply) && !busy;
+    return readAnswer(reply) && !busy;
 }
 
 std::string DeviceBase::transfer(const std::string& request) {
+    return exchangeReply(request, false);
+}
+
+bool DeviceBase::transferAcknowledged(const std::string& request) {
+    try {
+        exchangeReply(request, true);
+        return true;
+    } catch (const exception::UnexpectedResponseOfDevice&) {
+        return false;
+    } catch (const exception::Offline&) {
+        return false;
+    }
+}
+
+std::string DeviceBase::exchangeReply(const std::string& request, bool successOnly) {
     const debug::Place place("device::DeviceBase::transfer");
     const net::IpAndPort address = getAddress();
     if (!address.isValid()) {
@@ -268,7 +292,7 @@ std::string DeviceBase::transfer(const std::string& request) {
         throw exception::Offline();
     }
 
-    const std::string cached = getFromCache(request);
+    const std::string cached = successOnly ? std::string() : getFromCache(request);
     if (!cached.empty()) return cached;
 
     for (int exchange = 1;; ++exchange) {
@@ -290,7 +314,7 @@ std::string DeviceBase::transfer(const std::string& request) {
 
         std::string reply = raw;
         const bool busy = isBusy(raw);
-        if (handleResponse(reply) && !busy) {
+        if (judgeReply(reply, successOnly) && !busy) {
             putIntoCache(request, reply);
             return reply;
         }

@@ -129,8 +129,18 @@ public:
     // Exchanges.
     std::string transfer(const std::string& request);
     bool transfer(const std::string& request, std::string* reply, bool rethrow);
+    // One exchange of a command that only the device's success answer acknowledges (a piece of
+    // the audio memory, a firmware block); false when the device is offline or answers anything
+    // else, which leaves the command undone.
+    bool transferAcknowledged(const std::string& request);
     bool checkExchange(bool rethrow);
+    // The device's success answer, cut down to its payload; false for an error reply (logged)
+    // and for any other text, which acknowledges nothing.
     bool handleResponse(std::string& reply);
+    // A reply taken as the answer to a request: the success answer or any other text that is
+    // neither an error reply (logged) nor blank, cut down to its payload. Devices answer many
+    // requests with the bare value.
+    bool readAnswer(std::string& reply);
     std::int32_t getVolume();
     bool enableVolume(bool enable);
     bool reboot();
@@ -213,6 +223,10 @@ protected:
 private:
     // A reply that the device gave while it was still busy is never an answer.
     bool acceptsReply(std::string& reply);
+    bool judgeReply(std::string& reply, bool successOnly);
+    // The body of transfer; with `successOnly` only the success answer is taken, never from the
+    // cache.
+    std::string exchangeReply(const std::string& request, bool successOnly);
     void handleCheckReply(const std::string& reply, bool ok, const net::IpAndPort& address);
     bool sendParameter(const std::string& key, const std::string& valueText, bool restart);
 

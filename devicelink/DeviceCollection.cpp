@@ -1,6 +1,7 @@
 #include "devicelink/DeviceCollection.h"
 
 #include "foundation/Checks.h"
+#include "foundation/Clock.h"
 #include "foundation/Place.h"
 #include "foundation/TextConversion.h"
 
@@ -19,6 +20,19 @@ bool offerStatePacket(DeviceCollection* registry, base::SerialJobs& packets, con
         [registry, response, from, address] { registry->handleAllStatesCallback(response, from, address); },
         true, from.getAddress());
     return true;
+}
+
+// The title of a device that the operator has not named.
+std::wstring defaultTitle(const net::HardwareAddress& address) {
+    return L"Устройство " + base::widen(address.toCharArray());
+}
+
+// A device may give its place to a new one when nothing shows that it is still wanted: it is
+// offline, the operator has not named it, and nothing outside the registry holds it (a zone, a
+// playback, a panel), which would be left with a device the registry no longer knows.
+bool replaceable(const std::shared_ptr<DeviceBase>& device) {
+    return device.use_count() == 1 && !device->isOnline() &&
+           device->getDisplayName() == defaultTitle(device->getHardwareAddress());
 }
 
 }  // namespace
@@ -52,18 +66,39 @@ DeviceCollection::~DeviceCollection() {
     devices_.clear();
 }
 
-bool DeviceCollection::refusedForTheCap() {
+bool DeviceCollection::makeRoom() {
+    const debug::Place place("device::DeviceCollection::makeRoom");
     std::lock_guard<std::recursive_mutex> guard(lock_);
     if (devices_.size() < kMostDevices) {
         capReached_ = false;
-        return false;
+        return true;
     }
     if (!capReached_) {
         capReached_ = true;
-        debug::Place("device::DeviceCollection::refusedForTheCap")
-            .warn(L"The registry holds %1% devices, the most it takes: new devices are refused",
-                  devices_.size());
+        place.warn(
+            L"The registry holds %1% devices, the most it takes: a new device only takes the place of "
+            L"one that is silent and not needed, at most %2% a second",
+            devices_.size(), kReplacementsPerSecond);
     }
+    // Counted per attempt, so that a flood also pays for the search when nothing can go.
+    const auto now = base::clock::steadyNow();
+    if (now - replacementSecond_ >= std::chrono::seconds(1)) {
+        replacementSecond_ = now;
+        replacementsLeft_ = kReplacementsPerSecond;
+    }
+    if (replacementsLeft_ == 0) return false;
+    --replacementsLeft_;
+    auto silent = devices_.end();
+    for (auto entry = devices_.begin(); entry != devices_.end(); ++entry) {
+        if ((silent == devices_.end() || entry->second.lastHeard < silent->second.lastHeard) &&
+            replaceable(entry->second.device))
+            silent = entry;
+    }
+    if (silent == devices_.end()) return false;
+    place.debug(L"Device id=%1% (hw=%2%), silent for %3% s, gives its place to a new one",
+                silent->second.device->getId(), silent->first.toCharArray(),
+                std::chrono::duration_cast<std::chrono::seconds>(now - silent->second.lastHeard).count());
+    devices_.erase(silent);
     return true;
 }
 
@@ -100,7 +135,10 @@ void DeviceCollection::handleAllStatesCallback(const std::string& packet, const 
     {
         std::lock_guard<std::recursive_mutex> guard(lock_);
         const auto found = devices_.find(address);
-        if (found != devices_.end()) device = found->second.device;
+        if (found != devices_.end()) {
+            device = found->second.device;
+            found->second.lastHeard = base::clock::steadyNow();
+        }
         newDeviceHandler = newDeviceHandler_;
     }
 
@@ -145,13 +183,13 @@ void DeviceCollection::handleAllStatesCallback(const std::string& packet, const 
         }
         return;
     }
-    if (refusedForTheCap()) return;
     if (!newDeviceHandler) {
         place.warn(L"Нет был установлен обработчик для новых устройств");
         return;
     }
+    if (!makeRoom()) return;
     // The packet that reveals a device only creates it; the device reads the packets after it.
-    const std::wstring title = L"Устройство " + base::widen(address.toCharArray());
+    const std::wstring title = defaultTitle(address);
     const std::uint32_t id = newDeviceHandler(typeText, address, title);
     if (!addDevice(id, typeText, address, net::Ip4Address("0.0.0.0"), title)) {
         place.error(L"Устройство не было добавлено: %1%", packet);
@@ -197,7 +235,7 @@ std::shared_ptr<DeviceBase> DeviceCollection::addDevice(std::uint32_t id, const 
         return nullptr;
     }
 
-    devices_.emplace(address, Entry{device, family});
+    devices_.emplace(address, Entry{device, family, base::clock::steadyNow()});
     place.debug(L"device added successfully: id=%1%, hardware address '%2%', type '%3%' title '%4%'", id,
                 address.toCharArray(), typeText, title);
     if (address.getHigh() != net::HardwareAddress::vendorPrefix) {

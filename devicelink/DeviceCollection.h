@@ -66,9 +66,13 @@ public:
     static constexpr std::size_t kWaitingPackets = 16384;
     // Of them, the packets of one sender address.
     static constexpr std::size_t kWaitingPerSender = 256;
-    // Far above any real site; beyond it new senders are refused, so a flood of made-up hardware
-    // addresses cannot fill the memory.
+    // Far above any real site; beyond it a new sender only takes the place of a device that
+    // nothing needs any more, so a flood of made-up hardware addresses cannot fill the memory and
+    // a genuine device still gets in once the flood is over.
     static constexpr std::size_t kMostDevices = 4096;
+    // Places given to new senders while the registry is full, each second: a flood cannot churn
+    // the list faster.
+    static constexpr int kReplacementsPerSecond = 8;
 
     // Cycles of the control thread between two address checks.
     static constexpr std::int64_t kAddressCheckCycles = 60;
@@ -181,12 +185,16 @@ private:
     struct Entry {
         std::shared_ptr<DeviceBase> device;
         DeviceType family = 0;
+        // When its last status packet came, or when it was added.
+        std::chrono::steady_clock::time_point lastHeard;
     };
     struct ZoneRepair;
     struct AddedEntries;
 
-    // True, told once per episode, while the registry is full.
-    bool refusedForTheCap();
+    // Room for one more device: below the cap, or the place of the device silent longest among
+    // those nothing needs any more, at most kReplacementsPerSecond a second. A full registry is
+    // told once per episode.
+    bool makeRoom();
     // The body of the control thread, from construction to stop.
     void controlTimeoutThread();
     // One cycle; `cycle` and `firstCycle` move on only when it gets to its end.
@@ -236,8 +244,11 @@ private:
     // away reaches a closed queue rather than a destroyed registry.
     std::shared_ptr<base::SerialJobs> packets_;
     os::DiscoveryTargets discoveryTargets_;
-    // New devices are being refused for the cap; told once until one is taken again.
+    // The registry is full; told once until it has room again.
     bool capReached_ = false;
+    // The second in which places were last given to new senders, and how many it has left.
+    std::chrono::steady_clock::time_point replacementSecond_;
+    int replacementsLeft_ = 0;
     base::LogThrottle badPacketLines_;
 
     // The control thread's own lock and wake-up, never taken together with `lock_`.

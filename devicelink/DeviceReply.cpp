@@ -60,6 +60,20 @@ bool DeviceReply::strip(std::string& reply, bool* error) {
     return !reply.empty();
 }
 
+bool DeviceReply::stripSuccess(std::string& reply, bool* error) {
+    // The success word ends where the frame's bracket, colon or payload begins.
+    constexpr std::string_view wordEnds = "[: \t\r\n\v\f";
+    const auto isWord = [&reply, wordEnds](const char* word) {
+        const std::size_t length = std::strlen(word);
+        return startsWith(reply, word) &&
+               (reply.size() == length || wordEnds.find(reply[length]) != std::string_view::npos);
+    };
+    if (isWord("OK") || isWord("SUCCESS") || startsWith(reply, "ERR")) return strip(reply, error);
+    if (error) *error = false;
+    trim(reply);
+    return false;
+}
+
 bool DeviceReply::isBusy(const std::string& reply) {
     return reply.find(kBusyText) != std::string::npos;
 }

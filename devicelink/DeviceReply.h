@@ -13,6 +13,11 @@ public:
     // Removes the frame and trims the text. True for an "OK" or "SUCCESS" reply and for any other
     // that leaves text; false for an "ERR" reply (`error` is then set) and for an empty one.
     static bool strip(std::string& reply, bool* error = nullptr);
+    // The same for a command that only the device's success answer acknowledges: true only for a
+    // reply that starts with "OK" or "SUCCESS" standing as a word ("OK", "OK[set vol]: 40",
+    // "SUCCESS: done"). An "ERR" reply is cut as by strip and sets `error`; any other text ("0",
+    // "OKAY?", an echo of the command) is only trimmed.
+    static bool stripSuccess(std::string& reply, bool* error = nullptr);
     // Whether the reply is the text of a device still busy with an earlier command.
     static bool isBusy(const std::string& reply);
     // Whether the reply can answer `request`: true unless it echoes another command, as in

@@ -34,11 +34,21 @@ std::shared_ptr<IAudioControl> loadImage(const std::string& bytes) {
          }},
     };
     for (const auto& layout : layouts) {
+        std::shared_ptr<IAudioControl> memory;
         try {
-            return layout.load(bytes);
+            memory = layout.load(bytes);
         } catch (const exception::Base& refusal) {
             place.debug(L"The image is no audio memory of version %1%: %2%", layout.version, refusal.what());
+            continue;
         }
+        // A device's memory takes no track without data, so such an image could never be copied
+        // into one: it is refused as adding the track would be.
+        for (const FragmentEntry& entry : memory->getFragments()) {
+            if (entry.size != 0) continue;
+            place.warn(L"Fragment %1% of the image holds no data", entry.id);
+            throw exception::UserError(L"Трек имеет нулевой размер", L"");
+        }
+        return memory;
     }
     place.error(L"Loaded image of an audio memory has an unknown version");
     throw exception::UnknownVersionOfAudioMemory();

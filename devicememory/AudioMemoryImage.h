@@ -11,7 +11,8 @@ namespace device::memory {
 
 // A detached memory over the image, fully loaded and checked, of the first layout that takes
 // it: version 4, then 3, then 2. Throws exception::UnknownVersionOfAudioMemory when none does,
-// and exception::UserError "Некорректный размер образа" for an image no flash size describes.
+// exception::UserError "Некорректный размер образа" for an image no flash size describes and
+// "Трек имеет нулевой размер" for one that holds a fragment without data.
 std::shared_ptr<IAudioControl> loadImage(const std::string& bytes);
 
 }  // namespace device::memory

@@ -270,11 +270,12 @@ void BaseAudioControl::writeMemoryCallback(std::uint64_t serial, const std::stri
         bool accepted = false;
         if (device && gotReply) {
             std::string text = reply;
-            // A device still busy with an earlier command has not written this piece.
+            // A device still busy with an earlier command has not written this piece, and only its
+            // success answer says that it did.
             accepted = reply.find(kBusyReply) == std::string::npos && device->handleResponse(text);
             if (!accepted) {
                 place.debug(L"Repeat the request...");
-                accepted = device->transfer(command, nullptr, false);
+                accepted = device->transferAcknowledged(command);
                 if (!accepted)
                     place.warn(L"Устройство вернуло ошибку '%1%'. Аудио память не записана.", reply);
             }

@@ -132,7 +132,8 @@ bool FirmwareBase::upgrade(std::function<void(int)> progress) {
         const bool answered = transport->sync(address, sizeCommand, reply, kQueryPriority, kIntervalMs);
         debug::terminateIfNull(device, upgradePlace);
         std::uint32_t memorySize = 0;
-        if (!answered || !device->handleResponse(reply) ||
+        // A bare number answers as well; the number itself is what is checked.
+        if (!answered || !device->readAnswer(reply) ||
             !DeviceBase::parseIntValue(reply, memorySize, 0, 0xFFFFFFFF)) {
             place.mark(L"Got unexpected response with memory size '%1%'", reply);
             throw exception::UnexpectedResponseOfDevice("");
@@ -236,12 +237,13 @@ void FirmwareBase::upgradeFirmwareCallback(std::uint64_t serial, Step step, cons
         bool accepted = false;
         if (device && replied) {
             std::string text = reply;
-            // A device still busy with an earlier command has not taken this one.
+            // A device still busy with an earlier command has not taken this one, and only its
+            // success answer says that it did.
             accepted = reply.find(kBusyReply) == std::string::npos && device->handleResponse(text);
             if (!accepted) {
                 place.debug(L"Repeat the request...");
                 // Made again rather than kept with every block: an image's requests are its size twice over.
-                accepted = device->transfer(requestOf(step, amount), nullptr, false);
+                accepted = device->transferAcknowledged(requestOf(step, amount));
                 if (!accepted) place.warn(L"Устройство вернуло ошибку '%1%'. Прошивка не записана.", reply);
             }
         }

@@ -45,7 +45,7 @@ std::shared_ptr<IEqualizer> VokarInfo::readEqualizer(VokarVersion version) {
         throw exception::UnexpectedResponseOfDevice("");
     std::string reply = raw;
     const std::optional<std::uint16_t> word =
-        handleResponse(reply) ? vka::Equalizer::parseWord(reply) : std::optional<std::uint16_t>();
+        readAnswer(reply) ? vka::Equalizer::parseWord(reply) : std::optional<std::uint16_t>();
     if (!word) {
         debug::Place("device::VokarInfo::getEqualizer")
             .warn(L"Значение эквалайзера прибора Вокар-A некорректно.");

@@ -34,34 +34,52 @@ std::shared_ptr<test::TestDevice> detachedDevice() {
 // ---------------------------------------------------------------------------------------------
 // Reply and packet texts.
 
+// handleResponse takes only the device's success answer; readAnswer also any other text that is
+// neither an error nor blank. Both cut the success frame alike.
 TEST(DeviceBaseReplies, HandleResponseCutsThePrefixAndRefusesErrors) {
     test::LogCapture capture;
     auto device = detachedDevice();
     struct Case {
         std::string reply;
-        std::string left;
-        bool accepted;
+        std::string left;  // by handleResponse
+        bool acknowledged;
+        bool answered;
     };
     const Case cases[] = {
-        {"OK[get vol]: 40", "40", true},
-        {"OK 40", "40", true},
-        {"OK", "", true},
-        {"SUCCESS[set name]: done ", "done", true},
-        {"SUCCESS", "", true},
-        {"ERR[set vol]: out of range", "out of range", false},
-        {"ERR: bad value\n", "bad value", false},
-        {"ERR", "", false},
-        {"  40 \r\n", "40", true},
-        {" \r\n\t", "", false},
-        // The prefixes are case-sensitive and only count at the very start.
-        {"ok 40", "ok 40", true},
-        {" ERR: late", "ERR: late", true},
+        {"OK[get vol]: 40", "40", true, true},
+        {"OK 40", "40", true, true},
+        {"OK\t40", "40", true, true},
+        {"OK", "", true, true},
+        {"SUCCESS[set name]: done ", "done", true, true},
+        {"SUCCESS", "", true, true},
+        {"SUCCESS: 8192", "8192", true, true},
+        {"ERR[set vol]: out of range", "out of range", false, false},
+        {"ERR: bad value\n", "bad value", false, false},
+        {"ERR", "", false, false},
+        {"  40 \r\n", "40", false, true},
+        {" \r\n\t", "", false, false},
+        // The prefixes are case-sensitive, only count at the very start and must stand as a word.
+        {"ok 40", "ok 40", false, true},
+        {" ERR: late", "ERR: late", false, true},
+        {" OK", "OK", false, true},
+        {"OKAY?", "OKAY?", false, true},
+        {"SUCCESSFUL", "SUCCESSFUL", false, true},
+        // What a device answers that has not carried a command out.
+        {"#%&*!", "#%&*!", false, true},
+        {"0", "0", false, true},
+        {"voiceMemProgram 00000000 2 FFFF", "voiceMemProgram 00000000 2 FFFF", false, true},
     };
     for (const Case& c : cases) {
         std::string reply = c.reply;
-        EXPECT_EQ(device->handleResponse(reply), c.accepted) << c.reply;
+        EXPECT_EQ(device->handleResponse(reply), c.acknowledged) << c.reply;
         EXPECT_EQ(reply, c.left) << c.reply;
+        std::string answer = c.reply;
+        EXPECT_EQ(device->readAnswer(answer), c.answered) << c.reply;
+        if (c.acknowledged) {
+            EXPECT_EQ(answer, c.left) << c.reply;
+        }
     }
+    EXPECT_EQ(capture.find(L"A response contains an error", L"DEBUG").size(), 6u);
 }
 
 TEST(DeviceBaseReplies, SplitResponseKeepsEmptyLinesAndCutsLabels) {
@@ -285,6 +303,41 @@ TEST_F(DeviceBaseExchange, ErrorRepliesAndThreeBusyRepliesInARowFail) {
     EXPECT_EQ(device_->transfer("get vol"), "40");
     EXPECT_EQ(emulated_->receivedCount(), 6u);
     EXPECT_EQ(device_->getFromCache("get vol"), "40");
+}
+
+// A command that only the success answer acknowledges: any other reply, also one that transfer
+// takes as an answer and caches, leaves it undone; the cache never answers it.
+TEST_F(DeviceBaseExchange, OnlyTheSuccessAnswerAcknowledgesACommand) {
+    device_->addCacheableRequest("program 1");
+    emulated_->answer("program", "0");
+    EXPECT_EQ(device_->transfer("program 1"), "0");
+    struct Case {
+        const char* name;
+        std::string reply;
+        bool acknowledged;
+    };
+    const Case cases[] = {
+        {"success", "SUCCESS", true},        {"success of the command", "OK[program]: done", true},
+        {"garbage", "#%&*!", false},         {"a number", "0", false},
+        {"almost the word", "OKAY?", false}, {"error", "ERR[program]: write failed", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        emulated_->answer("program", c.reply);
+        emulated_->clearReceived();
+        EXPECT_EQ(device_->transferAcknowledged("program 1"), c.acknowledged);
+        EXPECT_EQ(emulated_->received(), std::vector<std::string>{"program 1"});
+    }
+
+    emulated_->answer("program", "SUCCESS");
+    emulated_->faultOn("program 2", 0, test::EmulatedDevice::Fault::echo, 1);
+    EXPECT_FALSE(device_->transferAcknowledged("program 2"));
+    // A busy device is asked again; a silent one is offline.
+    emulated_->answerBusy(1);
+    EXPECT_TRUE(device_->transferAcknowledged("program 3"));
+    emulated_->setSilent(true);
+    EXPECT_FALSE(device_->transferAcknowledged("program 4"));
+    EXPECT_FALSE(device_->isOnline());
 }
 
 TEST_F(DeviceBaseExchange, SilentDeviceIsOfflineAtOnce) {

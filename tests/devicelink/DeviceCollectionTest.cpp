@@ -17,6 +17,7 @@
 #include "support/DispatcherWait.h"
 #include "support/FakeGuiThread.h"
 #include "support/LogCapture.h"
+#include "support/ManualClock.h"
 #include "support/TestDevice.h"
 
 namespace {
@@ -179,6 +180,65 @@ TEST_F(DeviceCollectionTest, AddKeepsTheFirstDeviceRemoveOnlyKnownOnes) {
     ASSERT_TRUE(add(11, "Vokar-B", kSecond));
     registry_->remove(net::HardwareAddress(kFirst));
     EXPECT_EQ(idsOf(registry_->getDevices()), std::vector<std::uint32_t>{11});
+}
+
+// A full registry gives a new sender the place of the device silent longest among those nothing
+// needs: offline, not named by the operator and held by nothing outside the registry; it does so
+// for a few senders a second.
+TEST_F(DeviceCollectionTest, AFullRegistryGivesTheLongestSilentUnneededDeviceAway) {
+    registry_->setWatchTiming({std::chrono::hours(1), std::chrono::hours(1)});
+    test::ManualClock clock;
+    clock.holdSteady();
+    countNewDevices();
+    const auto addressOf = [](std::uint32_t n) { return net::HardwareAddress(0x027E41, n); };
+    std::vector<std::weak_ptr<DeviceBase>> devices;
+    for (std::uint32_t n = 0; n < device::DeviceCollection::kMostDevices; ++n) {
+        devices.push_back(
+            registry_->addDevice(n + 1, "Vokar-B", addressOf(n), net::Ip4Address("127.0.0.9"), L""));
+        clock.advance(1ms);
+    }
+    const auto known = [&](std::uint32_t n) {
+        return registry_->searchForFamily(addressOf(n), loudspeaker) != nullptr;
+    };
+    const auto hearFrom = [&](std::uint32_t n) {
+        registry_->handleAllStatesCallback(statePacket(addressOf(n).toCharArray(), 1), transportAddress(),
+                                           addressOf(n));
+    };
+    // The four that were silent longest; all but the last are still wanted.
+    const std::shared_ptr<DeviceBase> held = devices[0].lock();
+    const struct {
+        const char* name;
+        std::function<void(DeviceBase&)> keep;
+    } wanted[] = {
+        {"held elsewhere", [](DeviceBase&) {}},
+        {"online", [](DeviceBase& device) { device.lastStateTime = DeviceBase::now(); }},
+        {"named", [](DeviceBase& device) { device.setTitle(L"Зал 2"); }},
+    };
+    for (std::size_t n = 0; n < std::size(wanted); ++n) wanted[n].keep(*devices[n].lock());
+    // Heard again, but offline once more: no longer among the longest silent.
+    hearFrom(3);
+    devices[3].lock()->lastStateTime = 0;
+
+    const std::uint32_t newcomer = 0x100000;
+    hearFrom(newcomer);
+    EXPECT_TRUE(known(newcomer));
+    for (std::size_t n = 0; n < std::size(wanted); ++n) EXPECT_TRUE(known(n)) << wanted[n].name;
+    EXPECT_TRUE(known(3));
+    EXPECT_FALSE(known(4));
+    EXPECT_TRUE(devices[4].expired());
+    EXPECT_EQ(registry_->getDevices().size(), device::DeviceCollection::kMostDevices);
+
+    // The places of one second run out; the next second has new ones.
+    for (int i = 1; i < device::DeviceCollection::kReplacementsPerSecond; ++i) hearFrom(newcomer + i);
+    const std::uint32_t late = newcomer + device::DeviceCollection::kReplacementsPerSecond;
+    hearFrom(late);
+    EXPECT_FALSE(known(late));
+    EXPECT_TRUE(known(late - 1));
+    clock.advance(1s);
+    hearFrom(late);
+    EXPECT_TRUE(known(late));
+    EXPECT_EQ(registry_->getDevices().size(), device::DeviceCollection::kMostDevices);
+    EXPECT_EQ(capture_.find(L"the most it takes", L"WARN").size(), 1u);
 }
 
 TEST_F(DeviceCollectionTest, ListsInAddressOrderAndLookupsWithinTheFamily) {

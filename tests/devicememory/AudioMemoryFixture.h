@@ -21,6 +21,15 @@
 
 namespace test {
 
+using MemoryPtr = std::shared_ptr<device::memory::IAudioControl>;
+
+// An attached memory of the layout `Memory`, built as its device builds it.
+template <class Memory>
+MemoryPtr createOf(const std::shared_ptr<device::DeviceBase>& device,
+                   const std::shared_ptr<device::TransferProtocol>& transport, bool blank) {
+    return Memory::create(device, transport, nullptr, blank);
+}
+
 class AudioMemoryFixture : public ::testing::Test {
 protected:
     using Memory = device::v4::memory::AudioMemory;

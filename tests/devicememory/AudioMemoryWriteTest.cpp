@@ -7,6 +7,9 @@
 #include <thread>
 
 #include "AudioMemoryFixture.h"
+#include "devicememory/TribelAudioMemory.h"
+#include "devicememory/V2AudioMemory.h"
+#include "devicememory/V3AudioMemory.h"
 #include "foundation/Exceptions.h"
 #include "support/DispatcherWait.h"
 #include "support/LoudspeakerEmulator.h"
@@ -133,6 +136,56 @@ INSTANTIATE_TEST_SUITE_P(Steps, AudioMemoryFailureTest, ::testing::ValuesIn(fail
                              std::replace(name.begin(), name.end(), ' ', '_');
                              return name;
                          });
+
+// A device that answers a piece with anything but its success answer has not written it: the
+// piece is sent again, and when that answer is no better the write fails, in every layout, with
+// the memory still holding its changes.
+TEST_F(AudioMemoryWriteTest, PiecesAnsweredWithAnythingButSuccessFailTheWrite) {
+    const struct {
+        const char* name;
+        AudioFlash::Words words;
+        MemoryPtr (*create)(const std::shared_ptr<device::DeviceBase>&,
+                            const std::shared_ptr<device::TransferProtocol>&, bool blank);
+        const char* program;
+    } layouts[] = {
+        {"version 4", AudioFlash::Words::voice, createOf<Memory>, "voiceMemProgram "},
+        {"version 3", AudioFlash::Words::voice, createOf<device::v3::memory::AudioMemory>,
+         "voiceMemProgram "},
+        {"version 2", AudioFlash::Words::older, createOf<device::v2::memory::AudioMemory>, "aflash "},
+        {"console", AudioFlash::Words::voice, createOf<device::tribel::memory::AudioMemory>,
+         "voiceMemProgram "},
+    };
+    const struct {
+        const char* name;
+        Fault fault;
+        const char* text;
+    } answers[] = {
+        {"garbage", Fault::error, "#%&*!"},
+        {"a number", Fault::error, "0"},
+        {"almost the word", Fault::error, "OKAY?"},
+        {"the command echoed", Fault::echo, ""},
+    };
+    for (const auto& layout : layouts) {
+        for (const auto& answer : answers) {
+            SCOPED_TRACE(std::string(layout.name) + ", " + answer.name);
+            startDevice(kFlashSize, layout.words);
+            const MemoryPtr written = layout.create(device_, transport_, true);
+            written->addFragment(bytesOf(1500, 1), L"Гонг");
+            written->addFragment(bytesOf(40, 3), L"Test");
+            emulated_->faultOn(layout.program, 0, answer.fault, 1000, answer.text);
+
+            ProgressRecorder recorder;
+            EXPECT_EQ(write(*written, recorder), std::vector<int>{-1});
+            EXPECT_EQ(recorder.finished(), 1);
+            EXPECT_EQ(written->getWriteProgress(), -1);
+            EXPECT_TRUE(written->hasChanges());
+            EXPECT_TRUE(rootErased());
+            const std::vector<std::string> pieces = programs(layout.program);
+            ASSERT_FALSE(pieces.empty());
+            EXPECT_GE(std::count(pieces.begin(), pieces.end(), pieces.front()), 2);
+        }
+    }
+}
 
 TEST_F(AudioMemoryWriteTest, WaitsForTheDeviceToBeReadyAfterTheErase) {
     auto written = filled();

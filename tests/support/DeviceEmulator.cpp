@@ -224,6 +224,7 @@ void EmulatedDevice::serve() {
                                     ? rule.text
                                     : "ERR[" + command.substr(0, command.find(' ')) + "]: fault";
                     if (rule.fault == Fault::busy) reply = kBusyText;
+                    if (rule.fault == Fault::echo) reply = command;
                     break;
                 }
             }

@@ -58,10 +58,11 @@ public:
     bool isRebooting() const;
     int rebootCount() const;
 
-    enum class Fault { silence, error, busy };
+    enum class Fault { silence, error, busy, echo };
     // Of the commands that start with `prefix`, the first `skip` pass and the `count` after them
-    // get `fault`: no answer, the device's error reply (`text` when given) or its busy text. A
-    // resent command counts again.
+    // get `fault`: no answer, the device's error reply (or `text` in its place, when given: any
+    // reply that is no success answer), its busy text or the command itself. A resent command
+    // counts again.
     void faultOn(const std::string& prefix, std::size_t skip, Fault fault, int count = 1,
                  const std::string& text = "");
 
