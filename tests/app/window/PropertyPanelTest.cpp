@@ -302,9 +302,10 @@ TEST_F(PropertyPanelTest, OnlyAnUnknownMemoryLayoutAsksToOverwriteAndAFailedRead
     questions_.yes = false;
     loudspeakers_.add(2);
     // The first one's memory is of a layout the program does not know; the second one's memory
-    // is not emulated: reading it gets no answer.
+    // does not answer.
     test::AudioFlash flash(loudspeakers_.loudspeaker(0), 4096);
     flash.flash().load(0, std::string("\x03\x00", 2));
+    loudspeakers_.loudspeaker(1).faultOn("voiceMemSize", 0, test::EmulatedDevice::Fault::silence, 1000);
     openWindow();
     ASSERT_TRUE(pumpUntil([&] { return deviceState(0) == L"В сети" && deviceState(1) == L"В сети"; }));
 
