@@ -32,9 +32,12 @@ TEST_F(VokarAudioMemoryTest, BuildsTheLayoutOfItsGeneration) {
         {device::vokarA_2_01_72, AudioFlash::Words::older, 2, 0},
         {device::vokarA_1_01_69, AudioFlash::Words::older, 2, 0},
     };
+    // Each on an address of its own: the settings read that building a memory queues may reach
+    // the loudspeaker only after the next case began.
+    int host = 2;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.generation);
-        auto loudspeaker = connected(c.generation);
+        auto loudspeaker = connected(c.generation, host++);
         AudioFlash flash(*loudspeaker.emulated, 4096, c.words);
         const auto memory = loudspeaker.device->getAudioMemory(true, true);
         ASSERT_NE(memory, nullptr);
