@@ -3,8 +3,12 @@
 // scenario an input starts by its play number (order), the operator by its id.
 
 #include <cstdint>
+#include <memory>
 
 namespace device {
+namespace memory {
+class IAudioControl;
+}
 
 class ScenarioCatalog {
 public:
@@ -17,5 +21,8 @@ public:
     // -1 when no scenario has that order.
     virtual std::int32_t getScenarioId(std::int32_t order) = 0;
 };
+
+// The lookups answered by an audio memory, which the catalog keeps alive; null for no memory.
+std::shared_ptr<ScenarioCatalog> scenarioCatalogOf(std::shared_ptr<memory::IAudioControl> memory);
 
 }  // namespace device

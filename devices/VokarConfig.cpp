@@ -145,6 +145,10 @@ ConfigReplyFault readStateTokens(const std::vector<std::string>& t, VokarConfig&
     return fields ? ConfigReplyFault::none : ConfigReplyFault::field;
 }
 
+bool needsScenarioLookup(const VokarConfig& config, const AinScenarioIds& kept) {
+    return !kept.known() && (config.ain0ScenarioOrder != ain::none || config.ain1ScenarioOrder != ain::none);
+}
+
 bool resolveAinScenarioIds(VokarConfig& config, AinScenarioIds& kept, ScenarioCatalog* catalog) {
     if (kept.known()) {
         config.ain0ScenarioId = static_cast<std::int16_t>(kept.first);
@@ -153,8 +157,7 @@ bool resolveAinScenarioIds(VokarConfig& config, AinScenarioIds& kept, ScenarioCa
         config.ain0ScenarioId = ain::none;
         config.ain1ScenarioId = ain::none;
         // Without an audio memory nothing is known about the orders, and nothing is kept.
-        if (config.ain0ScenarioOrder == ain::none && config.ain1ScenarioOrder == ain::none) return false;
-        if (catalog == nullptr) return false;
+        if (!needsScenarioLookup(config, kept) || catalog == nullptr) return false;
         config.ain0ScenarioId = scenarioIdOf(*catalog, config.ain0ScenarioOrder);
         config.ain1ScenarioId = scenarioIdOf(*catalog, config.ain1ScenarioOrder);
         kept.first = static_cast<std::uint16_t>(config.ain0ScenarioId);
@@ -163,6 +166,24 @@ bool resolveAinScenarioIds(VokarConfig& config, AinScenarioIds& kept, ScenarioCa
     const bool first = markUnknownOrder(config.ain0ScenarioId, config.ain0ScenarioOrder, kept.first);
     const bool second = markUnknownOrder(config.ain1ScenarioId, config.ain1ScenarioOrder, kept.second);
     return first || second;
+}
+
+AinScenarioFollowUp followWrittenScenarios(VokarConfig& config, const AinScenarioIds& kept,
+                                           ScenarioCatalog& catalog) {
+    AinScenarioFollowUp followUp;
+    const auto follow = [&followUp, &catalog](std::uint16_t keptId, std::int16_t order, std::int16_t& id) {
+        if (keptId >= ain::notRead) return;
+        const std::int32_t found = catalog.getScenarioOrder(static_cast<std::int16_t>(keptId));
+        // Compared as the loudspeaker keeps them, so that a scenario that is gone meets none.
+        if (static_cast<std::uint16_t>(found) != static_cast<std::uint16_t>(order)) {
+            followUp.changed = true;
+            if (found < 0) followUp.reset = true;
+        }
+        id = found < 0 ? ain::none : static_cast<std::int16_t>(keptId);
+    };
+    follow(kept.first, config.ain0ScenarioOrder, config.ain0ScenarioId);
+    follow(kept.second, config.ain1ScenarioOrder, config.ain1ScenarioId);
+    return followUp;
 }
 
 void showSingleInputFirst(VokarConfig& config) {

@@ -86,10 +86,27 @@ bool padStateTokens(std::vector<std::string>& tokens, VokarVersion version, cons
 // The padded tokens into the record; the first fault found.
 ConfigReplyFault readStateTokens(const std::vector<std::string>& tokens, VokarConfig& out);
 
+// Whether filling the inputs' scenario ids needs the audio memory: the ids are not kept yet and
+// an input starts a scenario.
+bool needsScenarioLookup(const VokarConfig& config, const AinScenarioIds& kept);
+
 // Fills the inputs' scenario ids from their orders: from `kept` when both are known, else by
 // `catalog` (which may be null: no audio memory), whose answers are then kept. An order that
 // names no scenario shows as ain::unknownOrder. True when that happened.
 bool resolveAinScenarioIds(VokarConfig& config, AinScenarioIds& kept, ScenarioCatalog* catalog);
+
+// What a write of the audio memory means for the inputs' scenarios.
+struct AinScenarioFollowUp {
+    // An input's scenario has another order in the memory than the loudspeaker starts.
+    bool changed = false;
+    // An input's scenario is no longer in the memory.
+    bool reset = false;
+};
+// Each input with a kept scenario id (`kept` in the record's order of the inputs; neither
+// ain::notRead nor none) gets that id again while `catalog` still holds the scenario, else
+// ain::none.
+AinScenarioFollowUp followWrittenScenarios(VokarConfig& config, const AinScenarioIds& kept,
+                                           ScenarioCatalog& catalog);
 
 // A Vokar-S has a single analog input, which it keeps as its second one: reading shows it as
 // the first, and writing puts it back.

@@ -144,6 +144,9 @@ public:
     bool setConfig(Config config);
     CommonConfig getCommonConfig(bool refresh) override;
     bool setCommonConfig(const CommonConfig& common) override;
+    // The number of the scenario that analog input `n` starts for the alarm channel: the
+    // settings' scenario base plus `n`, modulo 65536. Throws what reading the settings throws.
+    std::uint16_t getAinScenarioBase(std::uint16_t n);
     // Whether the line doubling is off; asked of the first generations, always so later.
     bool isLineDoubleOff();
 
@@ -204,6 +207,15 @@ private:
 
     // The audio memory's scenario lookups; null while the loudspeaker has no audio memory.
     std::shared_ptr<ScenarioCatalog> scenarioCatalog();
+    // setConfig; `scenariosMoved` sends the inputs' scenario orders also when their ids stay,
+    // for a write of the audio memory that gave the scenarios other orders.
+    bool writeConfig(Config config, bool scenariosMoved);
+    // After every write of `memory`: the inputs' scenarios follow their new orders, and an input
+    // whose scenario is gone starts none (VokarInfoMemory.cpp). Never throws.
+    void setDeferredSettings(const std::shared_ptr<memory::IAudioControl>& memory);
+    // A status packet reported no playback while the memory was believed to play: asks the memory.
+    // Never throws.
+    void checkMismatchingPlayback();
     Config readFirstGenerationSettings(VokarVersion version);
     Config readStateSettings(VokarVersion version);
     void requestVersions();
@@ -282,6 +294,9 @@ private:
     // Held for each exchange of a zone list read, so that two readers never ask for the same list
     // twice; taken before the device lock, never inside it.
     std::mutex zoneReadLock_;
+    // The same for a read of the settings: one that comes while another runs takes what that one
+    // read (the refresh of the inputs' scenario ids that a read may queue among them).
+    std::mutex configReadLock_;
 };
 
 }  // namespace device

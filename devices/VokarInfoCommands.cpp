@@ -7,6 +7,7 @@
 #include <mutex>
 #include <string_view>
 
+#include "devicelink/IAudioControl.h"
 #include "devices/VokarInfo.h"
 #include "foundation/Exceptions.h"
 #include "foundation/HexText.h"
@@ -181,9 +182,26 @@ void VokarInfo::handleVolume(const std::string& reply) {
 
 bool VokarInfo::hasInternalPlaying() {
     if (!isOnlineAndResponding()) return false;
-    // The first generations also ask their audio memory whether it plays; that question
-    // joins with the version-2 audio memory. The later ones report it in the playback type.
-    return isPlaybackType(playback::metaInternal);
+    if (isPlaybackType(playback::metaInternal)) return true;
+    // The later generations report what their memory plays in their status packets; the first
+    // ones may start it by themselves without telling.
+    if (getVersionId() > vokarA_2_01_72) return false;
+    const debug::Place here("device::VokarInfo::hasInternalPlaying");
+    bool playing = false;
+    try {
+        const std::shared_ptr<memory::IAudioControl> memory = getAudioMemory(false, false);
+        playing = memory && memory->isPlaying();
+    } catch (const exception::Base& error) {
+        here.debug(L"The audio memory does not tell whether it plays: %1%", error.what());
+        return false;
+    }
+    if (!playing) return isPlaybackType(playback::metaInternal);
+    if (isPlaybackType(playback::metaMemory)) return true;
+    here.error(
+        L"Внутренний тип воспроизведения прибора не совпадает со статусом воспроизведения памяти. (%1%)",
+        playback::nameOf(getPlaybackType()));
+    setPlaybackTypeForce(playback::scenarioServer);
+    return true;
 }
 
 bool VokarInfo::switchChannel(AudioChannel channel) {

@@ -4,6 +4,7 @@
 #include <charconv>
 #include <limits>
 #include <mutex>
+#include <utility>
 #include <variant>
 
 #include "devices/ConfigExchange.h"
@@ -49,6 +50,7 @@ std::int16_t scenarioOrderOf(std::int16_t id, ScenarioCatalog* catalog, std::int
 VokarInfo::Config VokarInfo::getConfig(bool refresh) {
     if (!isOnlineAndResponding()) throw exception::Offline();
     const VokarVersion version = getVersionId();
+    const std::lock_guard<std::mutex> reading(configReadLock_);
     if (version < vokarV3_A113 && now() > configExpiry_.load()) refresh = true;
     {
         std::lock_guard<std::recursive_mutex> guard(mutex());
@@ -123,7 +125,8 @@ VokarInfo::Config VokarInfo::readStateSettings(VokarVersion version) {
         std::lock_guard<std::recursive_mutex> guard(mutex());
         kept = ainScenarioIds_;
     }
-    const std::shared_ptr<ScenarioCatalog> catalog = scenarioCatalog();
+    const std::shared_ptr<ScenarioCatalog> catalog =
+        needsScenarioLookup(config, kept) ? scenarioCatalog() : nullptr;
     if (resolveAinScenarioIds(config, kept, catalog.get()))
         here.warn(L"Проверьте аудио память и запускаемые сообщения для аналоговых входов");
     {
@@ -174,8 +177,8 @@ void VokarInfo::reportLineControlVersions(const Version& line) {
 }
 
 std::shared_ptr<ScenarioCatalog> VokarInfo::scenarioCatalog() {
-    // The audio memory answers these lookups once it joins the loudspeaker.
-    return nullptr;
+    // A memory that cannot be read names no scenario: the inputs keep what the device says.
+    return scenarioCatalogOf(getAudioMemory(false, false));
 }
 
 bool VokarInfo::isLineDoubleOff() {
@@ -195,7 +198,16 @@ bool VokarInfo::setCommonConfig(const CommonConfig& common) {
     return setConfig(config);
 }
 
+std::uint16_t VokarInfo::getAinScenarioBase(std::uint16_t n) {
+    // The last number of the settings, which the loudspeaker reports as its scenario base.
+    return static_cast<std::uint16_t>(getConfig(false).token33Value + n);
+}
+
 bool VokarInfo::setConfig(Config config) {
+    return writeConfig(std::move(config), false);
+}
+
+bool VokarInfo::writeConfig(Config config, bool scenariosMoved) {
     const debug::Place here(setConfigPlace);
     if (hasInternalPlaying()) throw exception::UserResponse(L"internalPlaying", L"");
     const VokarVersion version = getVersionId();
@@ -203,11 +215,13 @@ bool VokarInfo::setConfig(Config config) {
     if (!isOnlineAndResponding()) throw exception::Offline();
     Config old = getConfig(false);
 
-    const bool scenariosChanged =
-        config.ain0ScenarioId != old.ain0ScenarioId || config.ain1ScenarioId != old.ain1ScenarioId;
-    const std::shared_ptr<ScenarioCatalog> catalog = scenarioCatalog();
+    const bool scenariosChanged = scenariosMoved || config.ain0ScenarioId != old.ain0ScenarioId ||
+                                  config.ain1ScenarioId != old.ain1ScenarioId;
+    // The generations before know no scenarios for their inputs.
+    const bool scenarioKeys = version >= vokarB_1_01_63 && scenariosChanged;
+    const std::shared_ptr<ScenarioCatalog> catalog = scenarioKeys ? scenarioCatalog() : nullptr;
     const bool vokarS = isType(types::vokarS);
-    if (version >= vokarB_1_01_63 && scenariosChanged) {
+    if (scenarioKeys) {
         if (catalog && catalog->hasChanges()) throw exception::UserResponse(L"changes", L"");
         for (const std::int16_t id : {config.ain0ScenarioId, config.ain1ScenarioId}) {
             if (id != ain::none && (!catalog || !catalog->hasScenario(id)))
@@ -244,7 +258,12 @@ bool VokarInfo::setConfig(Config config) {
         }
         if (version <= vokarA_2_01_72) writeFirstGenerationPorts(old, config, restart);
     } catch (...) {
-        // Whatever was sent before the failure holds on the device, not in the cache.
+        // Whatever was sent before the failure holds on the device, not in the cache; the inputs'
+        // scenarios are looked up again from the orders the device then reports.
+        if (scenarioKeys) {
+            std::lock_guard<std::recursive_mutex> guard(mutex());
+            ainScenarioIds_ = AinScenarioIds{};
+        }
         dropConfig();
         throw;
     }

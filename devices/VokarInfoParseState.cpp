@@ -470,11 +470,14 @@ void VokarInfo::checkPlaybackMarks(StateUpdate& update) {
     const debug::Place here(place);
     const PlaybackType type = getPlaybackType();
     if (playback::contains(type, playback::metaMemory)) {
-        // The loudspeaker streams while its own memory was believed to play. Asking the audio
-        // memory whether it still plays joins with the audio memory.
+        // The loudspeaker streams while its own memory was believed to play; the memory is asked
+        // off the parser, which never waits for the device.
         here.external(L"Mismatch playback statuses: device id=%1%, device status=%2%, deduced status=%3%",
                       getId(), toText(PlaybackStatus::stream).text, playback::nameOf(type));
         playbackType_.store(playback::scenarioMisstate);
+        const std::shared_ptr<VokarInfo> device = self();
+        base::ThreadDispatcher::add(L"check mismatching playback statuses", 0,
+                                    [device] { device->checkMismatchingPlayback(); });
     } else if (type == playback::scenarioMisstate) {
         playbackType_.store(playback::none);
     }

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <functional>
@@ -18,6 +19,7 @@
 #include "devicelink/TransferProtocol.h"
 #include "foundation/Exceptions.h"
 #include "foundation/ThreadDispatcher.h"
+#include "support/AudioFlash.h"
 #include "support/DeviceEmulator.h"
 #include "support/DispatcherWait.h"
 #include "support/EmulatorText.h"
@@ -93,9 +95,21 @@ protected:
     }
 
     // The commands `emulator` received, in one text: "set ch 2; set ch 0".
-    static std::string sent(const EmulatedDevice& emulator) {
+    static std::string sent(const EmulatedDevice& emulator) { return joined(emulator.received()); }
+    // The same without the commands of the audio memory, which the loudspeakers read for the
+    // scenarios of their inputs and the first generations ask whether it plays.
+    static std::vector<std::string> receivedBesidesMemory(const EmulatedDevice& emulator) {
+        std::vector<std::string> commands = emulator.received();
+        commands.erase(std::remove_if(commands.begin(), commands.end(), &AudioFlash::isMemoryCommand),
+                       commands.end());
+        return commands;
+    }
+    static std::string sentBesidesMemory(const EmulatedDevice& emulator) {
+        return joined(receivedBesidesMemory(emulator));
+    }
+    static std::string joined(const std::vector<std::string>& commands) {
         std::string text;
-        for (const std::string& command : emulator.received()) text += (text.empty() ? "" : "; ") + command;
+        for (const std::string& command : commands) text += (text.empty() ? "" : "; ") + command;
         return text;
     }
 

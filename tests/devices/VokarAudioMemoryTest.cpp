@@ -1,8 +1,15 @@
-// The loudspeaker's audio memory: the layout its generation has, and what the memory learns of
-// the loudspeaker's playback type.
+// The loudspeaker's audio memory: the layout its generation has, what the memory learns of the
+// loudspeaker's playback type, and what the loudspeaker asks its memory when its own report of
+// what it plays cannot be trusted.
+
+#include <algorithm>
+#include <functional>
+#include <string>
+#include <vector>
 
 #include "VokarFixture.h"
 #include "devicelink/IAudioControl.h"
+#include "devices/PlaybackType.h"
 #include "foundation/Exceptions.h"
 #include "support/AudioFlash.h"
 
@@ -25,9 +32,12 @@ TEST_F(VokarAudioMemoryTest, BuildsTheLayoutOfItsGeneration) {
         {device::vokarA_2_01_72, AudioFlash::Words::older, 2, 0},
         {device::vokarA_1_01_69, AudioFlash::Words::older, 2, 0},
     };
+    // Each on an address of its own: the settings read that building a memory queues may reach
+    // the loudspeaker only after the next case began.
+    int host = 2;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.generation);
-        auto loudspeaker = connected(c.generation);
+        auto loudspeaker = connected(c.generation, host++);
         AudioFlash flash(*loudspeaker.emulated, 4096, c.words);
         const auto memory = loudspeaker.device->getAudioMemory(true, true);
         ASSERT_NE(memory, nullptr);
@@ -58,6 +68,95 @@ TEST_F(VokarAudioMemoryTest, FollowsThePlaybackTypeOfTheLoudspeaker) {
     // What the loudspeaker plays now may not be stopped by the operator.
     EXPECT_EQ(thrown<exception::UserResponse>([&] { memory->stop(); }, &exception::Base::message), L"busy");
     EXPECT_TRUE(flash.playing());
+}
+
+TEST_F(VokarAudioMemoryTest, AFirstGenerationPlayingItsMemoryUnannouncedCountsAsPlaying) {
+    using device::VokarInfo;
+    struct Case {
+        std::string name;
+        device::VokarVersion generation;
+        bool memoryPlays;
+        bool memoryReadable;
+        std::function<bool(VokarInfo&)> operation;
+        bool taken;
+        device::PlaybackType typeAfter;
+        bool memoryAsked;
+    };
+    const auto volume = [](VokarInfo& device) { return device.setVolume(60); };
+    const auto channel = [](VokarInfo& device) { return device.switchChannel(1); };
+    using namespace device;
+    const std::vector<Case> cases = {
+        {"the volume of the last first generation", vokarA_2_01_72, true, true, volume, false,
+         playback::scenarioServer, true},
+        {"the volume of the first one", vokarA_1_01_69, true, true, volume, false, playback::scenarioServer,
+         true},
+        {"a channel", vokarA_2_01_72, true, true, channel, false, playback::scenarioServer, true},
+        {"a silent memory", vokarA_2_01_72, false, true, volume, true, playback::none, true},
+        {"a memory that cannot be read", vokarA_2_01_72, true, false, volume, true, playback::none, false},
+        // The later generations report what their memory plays in their status packets.
+        {"a later generation", vokarA_3_00_01, true, true, volume, true, playback::none, false},
+    };
+    int host = 2;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto loudspeaker = connected(c.generation, host++);
+        loudspeaker.emulated->audioFlash().setPlaying(c.memoryPlays);
+        if (!c.memoryReadable) loudspeaker.emulated->audioFlash().setReportedSize("many");
+        EXPECT_EQ(c.operation(*loudspeaker.device), c.taken);
+        EXPECT_EQ(loudspeaker.device->getPlaybackType(), c.typeAfter);
+        EXPECT_EQ(sentBesidesMemory(*loudspeaker.emulated).empty(), !c.taken);
+        const auto received = loudspeaker.emulated->received();
+        EXPECT_EQ(std::count(received.begin(), received.end(), "aisplay") == 1, c.memoryAsked);
+    }
+    EXPECT_EQ(
+        capture_
+            .find(L"Внутренний тип воспроизведения прибора не совпадает со статусом воспроизведения памяти. "
+                  L"(none)",
+                  L"ERROR")
+            .size(),
+        3u);
+    EXPECT_EQ(capture_.find(L"Вокар занят внутренним воспроизведением или сигналом ГОиЧС", L"NOTICE").size(),
+              2u);
+}
+
+TEST_F(VokarAudioMemoryTest, AStatePacketThatEndsTheMemorysPlaybackIsCheckedWithTheMemory) {
+    struct Case {
+        std::string name;
+        bool memoryPlays;
+        bool memoryReadable;
+        const wchar_t* line;
+        const wchar_t* level;
+        device::PlaybackType typeAfter;
+    };
+    using namespace device;
+    const std::vector<Case> cases = {
+        {"the memory still plays", true, true, L"Mismatch state packet and playing status of Vokar.",
+         L"EXTERN", playback::scenarioMisstate},
+        {"the memory is silent", false, true,
+         L"Playing an audio message of a vokar was stopped. Possible reasons are 1) a command from the "
+         L"NERIDA "
+         L"2) rebooting of the vokar 3) mismatch playback statuses.",
+         L"EXTERN", playback::none},
+        // The next packet decides then.
+        {"the memory cannot be read", false, false, L"The audio memory does not tell whether it plays",
+         L"DEBUG", playback::scenarioMisstate},
+    };
+    int host = 2;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        // A generation that deduces nothing from a packet equal to the last one.
+        auto [emulated, device] = connected(vokarV3_A110, host++);
+        emulated->audioFlash().setPlaying(c.memoryPlays);
+        if (!c.memoryReadable) emulated->audioFlash().setReportedSize("many");
+        device->setPlaybackTypeForce(playback::scenario);
+        ASSERT_TRUE(device->parseState(emulated->statusPacket(), emulated->address()));
+        ASSERT_TRUE(waitFor([&] { return capture_.contains(c.line, c.level); }));
+        ASSERT_TRUE(waitFor([&c, device = device] { return device->getPlaybackType() == c.typeAfter; }));
+        ASSERT_TRUE(waitForDispatcher());
+        EXPECT_EQ(device->getPlaybackType(), c.typeAfter);
+        EXPECT_EQ(capture_.find(c.line, c.level).size(), 1u);
+    }
+    EXPECT_EQ(queued(L"check mismatching playback statuses"), cases.size());
 }
 
 }  // namespace

@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <array>
 #include <functional>
 #include <map>
 #include <memory>
 #include <optional>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "devices/ScenarioCatalog.h"
@@ -93,8 +95,8 @@ Config laterConfig() {
     c.priZoneInput = 2;
     c.priStream = 6;
     c.neridaReserve = true;
-    c.ain0ScenarioOrder = 2;
-    c.ain1ScenarioOrder = 5;
+    c.ain0ScenarioOrder = c.ain0ScenarioId = 2;
+    c.ain1ScenarioOrder = c.ain1ScenarioId = 5;
     c.switchMode = false;
     c.ain1Arm = true;
     c.igmpReport = 125;
@@ -120,13 +122,16 @@ protected:
     }
 
     // A connected loudspeaker that keeps deviceSettings() and restarts at once. Its line-control
-    // module answers the version request that its first settings read queues.
+    // module answers the version request that its first settings read queues; its audio memory
+    // holds six scenarios, so that the inputs' orders name the scenarios of the same ids.
     Loudspeaker configured(VokarVersion generation, const std::string& model = "", int host = 2) {
         Loudspeaker loudspeaker{makeEmulator(generation, model, host), nullptr};
         test::LineControllerEmulator module(*loudspeaker.emulated);
         loudspeaker.emulated->setSettings(deviceSettings());
         loudspeaker.emulated->setRebootPause(std::chrono::milliseconds(0));
         loudspeaker.device = connect(*loudspeaker.emulated, typeOf(model));
+        writeScenarios(loudspeaker.device, 6);
+        loudspeaker.emulated->clearReceived();
         return loudspeaker;
     }
     static DeviceType typeOf(const std::string& model) {
@@ -167,7 +172,10 @@ TEST_F(VokarConfigTest, ReadsTheSettingsOfEveryGeneration) {
         {vokarA_2_00_71, "", asksLine, neridaTestOff},
         {vokarA_1_01_72, "", asksLine + "; get neridatest", firstLayout},
         {vokarB_1_00_56, "", "get state",
-         [paddedLayout](Config& c) { paddedLayout(c), c.ain0ScenarioOrder = c.ain1ScenarioOrder = -1; }},
+         [paddedLayout](Config& c) {
+             paddedLayout(c);
+             c.ain0ScenarioOrder = c.ain1ScenarioOrder = c.ain0ScenarioId = c.ain1ScenarioId = -1;
+         }},
         {vokarB_1_01_69, "", "get state", paddedLayout},
         {vokarV3_A110, "", "get state", [](Config& c) { c.igmpReport = 60, c.token33Value = 0; }},
         {vokarV3_A111, "", "get state; get igmpReport", [](Config& c) { c.token33Value = 0; }},
@@ -177,8 +185,8 @@ TEST_F(VokarConfigTest, ReadsTheSettingsOfEveryGeneration) {
          [](Config& c) {
              c.multicastAin0 = c.ain0Arm = true;
              c.multicastAin1 = c.ain1Arm = false;
-             c.ain0ScenarioOrder = 5;
-             c.ain1ScenarioOrder = -1;
+             c.ain0ScenarioOrder = c.ain0ScenarioId = 5;
+             c.ain1ScenarioOrder = c.ain1ScenarioId = -1;
          }},
     };
     for (const Case& c : cases) {
@@ -191,7 +199,7 @@ TEST_F(VokarConfigTest, ReadsTheSettingsOfEveryGeneration) {
         EXPECT_EQ(common.serverIp, expected.serverIp);
         EXPECT_EQ(common.generationCode, expected.generationCode);
         // The common part comes from the cache.
-        EXPECT_EQ(sent(*emulated), c.commands);
+        EXPECT_EQ(sentBesidesMemory(*emulated), c.commands);
     }
     EXPECT_TRUE(capture_.contains(L"get config from device ip 127.0.0.2", L"TRACE"));
     // Only the two builds that cannot tell their Nerida test are told to update.
@@ -299,10 +307,10 @@ TEST_F(VokarConfigTest, SettingsAreCachedUntilRefreshedExpiredOrChangedOnTheDevi
         device->getConfig(false);
         device->getCommonConfig(false);
     }
-    EXPECT_EQ(newest->receivedCount(), 1u);
-    EXPECT_EQ(earlierEmulated->receivedCount(), 1u);
+    EXPECT_EQ(receivedBesidesMemory(*newest).size(), 1u);
+    EXPECT_EQ(receivedBesidesMemory(*earlierEmulated).size(), 1u);
     later->getConfig(true);
-    EXPECT_EQ(newest->receivedCount(), 2u);
+    EXPECT_EQ(receivedBesidesMemory(*newest).size(), 2u);
 
     // The earlier generations read again five seconds later.
     clock_->setSystemMicros(base::clock::systemMicros() + 6000000);
@@ -310,13 +318,13 @@ TEST_F(VokarConfigTest, SettingsAreCachedUntilRefreshedExpiredOrChangedOnTheDevi
     earlier->touchLastState();
     later->getConfig(false);
     earlier->getConfig(false);
-    EXPECT_EQ(newest->receivedCount(), 2u);
-    EXPECT_EQ(earlierEmulated->receivedCount(), 2u);
+    EXPECT_EQ(receivedBesidesMemory(*newest).size(), 2u);
+    EXPECT_EQ(receivedBesidesMemory(*earlierEmulated).size(), 2u);
 
     // A changed settings checksum in a status packet means the settings changed.
     ASSERT_TRUE(takeStatus(*newest, *later, [](auto& s) { s.preferenceCrc = 0x1234; }));
     later->getConfig(false);
-    EXPECT_EQ(newest->receivedCount(), 3u);
+    EXPECT_EQ(receivedBesidesMemory(*newest).size(), 3u);
 
     later->responding = false;
     EXPECT_THROW(later->getConfig(false), exception::Offline);
@@ -391,7 +399,7 @@ TEST_F(VokarConfigTest, AWriteSendsOnlyTheChangedKeysUnderTheNamesOfTheGeneratio
         emulated->clearReceived();
 
         EXPECT_EQ(device->setConfig(config), c.restarts);
-        EXPECT_EQ(sent(*emulated), c.restarts ? c.expected + "; reboot" : c.expected);
+        EXPECT_EQ(sentBesidesMemory(*emulated), c.restarts ? c.expected + "; reboot" : c.expected);
         EXPECT_EQ(emulated->rebootCount(), c.restarts ? 1 : 0);
         // What was written reads back.
         if (!c.restarts && c.allTaken) {
@@ -484,20 +492,24 @@ TEST_F(VokarConfigTest, RecordsBeyondTheirBoundariesAreRefusedBeforeAnythingIsSe
         }
     }
 
-    // A scenario for an input needs the audio memory that knows it.
+    // A scenario for an input must be one the audio memory holds, and written to the device.
     Config config = good;
-    config.ain1ScenarioId = 4;
+    config.ain1ScenarioId = 9;
     const auto userRefusal = [device = device](const Config& written) {
         return test::thrown<exception::UserResponse>([&] { device->setConfig(written); },
                                                      &exception::Base::message);
     };
     EXPECT_EQ(userRefusal(config), L"unknownAinScenarioNumber");
+    config.ain1ScenarioId = 4;
+    const auto memory = device->getAudioMemory(false, true);
+    memory->addFragment("unsaved", L"Правка");
+    EXPECT_EQ(userRefusal(config), L"changes");
     device->setPlaybackTypeForce(playback::sine);
     EXPECT_EQ(userRefusal(good), L"internalPlaying");
     device->setPlaybackTypeForce(playback::none);
     device->responding = false;
     EXPECT_THROW(device->setConfig(good), exception::Offline);
-    EXPECT_TRUE(emulated->received().empty());
+    EXPECT_TRUE(receivedBesidesMemory(*emulated).empty());
 }
 
 TEST_F(VokarConfigTest, AnUnansweredRestartIsReportedAndNothingStaleStays) {
@@ -546,7 +558,7 @@ TEST_F(VokarConfigTest, TheFirstReadReportsThePowerSupplyFirmwareOnce) {
     }));
     device->getConfig(true);
     EXPECT_EQ(queued(L"request versions"), 1u);
-    EXPECT_EQ(emulated->received(), (Commands{"get state", "get pssVer", "get state"}));
+    EXPECT_EQ(receivedBesidesMemory(*emulated), (Commands{"get state", "get pssVer", "get state"}));
 
     // A reset asks once more.
     device->resetCache();
@@ -555,6 +567,190 @@ TEST_F(VokarConfigTest, TheFirstReadReportsThePowerSupplyFirmwareOnce) {
     clock_->advance(std::chrono::seconds(1));
     ASSERT_TRUE(
         test::waitFor([&] { return capture_.find(L"прошивка блока питания V2.1.9", L"INFO").size() == 2; }));
+}
+
+// The inputs' scenarios as ids against an audio memory whose ids differ from the orders.
+class VokarInputScenarioTest : public VokarConfigTest {
+protected:
+    using Fault = test::EmulatedDevice::Fault;
+
+    static std::pair<std::int16_t, std::int16_t> ids(const Config& config) {
+        return {config.ain0ScenarioId, config.ain1ScenarioId};
+    }
+    // The loudspeaker restarted to take its settings and answers again.
+    static void restarted(VokarInfo& device) {
+        device.touchLastState();
+        device.responding = true;
+    }
+};
+
+TEST_F(VokarInputScenarioTest, AScenarioReachesTheLoudspeakerAsItsOrderAndReadsBackAsItsId) {
+    struct Case {
+        VokarVersion generation;
+        std::string model;
+        std::pair<std::int16_t, std::int16_t> read;  // of the orders 2 and 5
+        std::string expected;                        // before the reboot
+        std::array<std::int32_t, 2> orders;          // the loudspeaker's afterwards
+    };
+    // Without its first scenario the memory gives each scenario the id of its order plus one: the
+    // orders 2 and 5 are the scenarios 3 and 6, and scenario 5 goes out as order 4.
+    const std::vector<Case> cases = {
+        {vokarB_1_01_69, "", {3, 6}, "set scAIN0 4; set scAIN1 -1", {4, -1}},
+        {vokarBx_1_01_80, "", {3, 6}, "set scAIN0 4; set scAIN1 -1; set scAIN1 4; set scAIN2 -1", {4, -1}},
+        {vokarV3_A121, "", {3, 6}, "set scAIN1 4; set scAIN2 -1", {4, -1}},
+        // The single input of a Vokar-S is its second one.
+        {vokarV3_A121, "Vokar-S", {6, -1}, "set scAIN2 4", {2, 4}},
+    };
+    int host = 2;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.generation) + " " + c.model);
+        auto [emulated, device] = configured(c.generation, c.model, host++);
+        writeScenarios(device, 7, true);
+        Config config = device->getConfig(false);
+        EXPECT_EQ(ids(config), c.read);
+
+        config.ain0ScenarioId = 5;
+        config.ain1ScenarioId = -1;
+        emulated->clearReceived();
+        EXPECT_TRUE(device->setConfig(config));
+        EXPECT_EQ(sentBesidesMemory(*emulated), c.expected + "; reboot");
+        EXPECT_EQ(emulated->settings().scenarioOrder, c.orders);
+
+        // The restart dropped what the loudspeaker knew: the ids come from the memory again.
+        restarted(*device);
+        EXPECT_EQ(ids(device->getConfig(false)), std::make_pair(std::int16_t{5}, std::int16_t{-1}));
+    }
+}
+
+TEST_F(VokarInputScenarioTest, AWriteOfTheAudioMemoryKeepsTheInputsOnTheirScenarios) {
+    struct Case {
+        std::string name;
+        std::int16_t removed;  // the scenario removed before the write
+        bool writeFails;
+        std::string expected;  // sent for the inputs
+        std::array<std::int32_t, 2> orders;
+        bool reset;
+        std::pair<std::int16_t, std::int16_t> idsAfter;
+    };
+    // The loudspeaker starts the scenarios 2 and 5 at their orders 2 and 5.
+    const std::vector<Case> cases = {
+        {"a scenario before both goes",
+         1,
+         false,
+         "set scAIN1 1; set scAIN2 4; reboot",
+         {1, 4},
+         false,
+         {2, 5}},
+        {"the second input's scenario goes", 5, false, "set scAIN2 -1; reboot", {2, -1}, true, {2, -1}},
+        {"a scenario after both goes", 6, false, "", {2, 5}, false, {2, 5}},
+        // The memory was not written as edited: the loudspeaker keeps what it had.
+        {"the write fails", 5, true, "", {2, 5}, true, {2, 5}},
+    };
+    int host = 2;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto [emulated, device] = configured(vokarV3_A121, "", host++);
+        ASSERT_EQ(ids(device->getConfig(false)), std::make_pair(std::int16_t{2}, std::int16_t{5}));
+        const auto memory = device->getAudioMemory(false, true);
+        memory->removeScenario(c.removed);
+        if (c.writeFails) emulated->faultOn("voiceMemProgram", 0, Fault::error, 1000);
+        const std::size_t handled = capture_.find(L"Set deferred settings", L"TRACE").size();
+        emulated->clearReceived();
+        memory->writeChanges(nullptr);
+        ASSERT_TRUE(test::waitFor(
+            [&] { return capture_.find(L"Set deferred settings", L"TRACE").size() == handled + 1; }));
+        ASSERT_TRUE(test::waitForDispatcher());
+        if (!c.expected.empty()) {
+            ASSERT_TRUE(test::waitFor(
+                [&c, &emulated = *emulated] { return emulated.settings().scenarioOrder == c.orders; }));
+        }
+        EXPECT_EQ(sentBesidesMemory(*emulated), c.expected);
+        EXPECT_EQ(emulated->settings().scenarioOrder, c.orders);
+        EXPECT_EQ(memory->hasChanges(), c.writeFails);
+        restarted(*device);
+        EXPECT_EQ(ids(device->getConfig(false)), c.idsAfter);
+    }
+    // Each write ended in the handler, queued on the dispatcher.
+    EXPECT_EQ(queued(L"Set deferred settings"), cases.size());
+    EXPECT_EQ(capture_
+                  .find(L"Настройки для аналоговых входов сброшены. Проверьте аудио память и запускаемые "
+                        L"сообщения для входов.",
+                        L"WARN")
+                  .size(),
+              2u);
+    EXPECT_EQ(capture_.find(L"The settings of the analog inputs were not set: changes", L"WARN").size(), 1u);
+}
+
+TEST_F(VokarInputScenarioTest, OrdersTheMemoryCannotNameAreShownAsSuch) {
+    // A memory that does not answer needs the transport's time-out.
+    clock_.reset();
+    struct Case {
+        std::string name;
+        std::array<std::int32_t, 2> orders;
+        std::function<void(test::LoudspeakerEmulator&)> spoil;
+        std::pair<std::int16_t, std::int16_t> read;
+    };
+    const auto keep = [](test::LoudspeakerEmulator&) {};
+    const std::vector<Case> cases = {
+        {"an order past the memory's", {2, 9}, keep, {2, ain::unknownOrder}},
+        {"no scenario for the first input", {-1, 5}, keep, {-1, 5}},
+        {"a memory size that is no number",
+         {2, 5},
+         [](test::LoudspeakerEmulator& e) { e.audioFlash().setReportedSize("many"); },
+         {-1, -1}},
+        {"reads that fail",
+         {2, 5},
+         [](test::LoudspeakerEmulator& e) { e.faultOn("voiceMemRead", 0, Fault::error, 1000); },
+         {-1, -1}},
+        {"a memory that does not answer",
+         {2, 5},
+         [](test::LoudspeakerEmulator& e) { e.faultOn("voiceMemSize", 0, Fault::silence, 1000); },
+         {-1, -1}},
+    };
+    int host = 2;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto [emulated, device] = configured(vokarV3_A121, "", host++);
+        auto settings = emulated->settings();
+        settings.scenarioOrder = c.orders;
+        emulated->setSettings(settings);
+        c.spoil(*emulated);
+        Config expected = laterConfig();
+        expected.ain0ScenarioOrder = static_cast<std::int16_t>(c.orders[0]);
+        expected.ain1ScenarioOrder = static_cast<std::int16_t>(c.orders[1]);
+        expected.ain0ScenarioId = c.read.first;
+        expected.ain1ScenarioId = c.read.second;
+        // The rest of the settings reads as ever.
+        EXPECT_EQ(describe(device->getConfig(false)), describe(expected));
+    }
+    EXPECT_EQ(capture_.find(L"Проверьте аудио память и запускаемые сообщения для аналоговых входов", L"WARN")
+                  .size(),
+              1u);
+}
+
+TEST_F(VokarInputScenarioTest, TheInputsScenarioNumbersStartAtTheBaseTheLoudspeakerReports) {
+    auto [emulated, device] = configured(vokarV3_A121);
+    struct Case {
+        std::uint32_t base;
+        std::uint16_t input;
+        std::uint16_t number;
+    };
+    const std::vector<Case> cases = {
+        {7, 0, 7}, {7, 2, 9}, {65535, 1, 0}, {0x12345, 2, 0x2347}, {0, 65535, 65535},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.base) + " + " + std::to_string(c.input));
+        auto settings = emulated->settings();
+        settings.token33 = c.base;
+        emulated->setSettings(settings);
+        device->getConfig(true);
+        emulated->clearReceived();
+        EXPECT_EQ(device->getAinScenarioBase(c.input), c.number);
+        // From the settings already read.
+        EXPECT_TRUE(emulated->received().empty());
+    }
+    device->responding = false;
+    EXPECT_THROW(device->getAinScenarioBase(0), exception::Offline);
 }
 
 class FakeCatalog : public ScenarioCatalog {
@@ -576,6 +772,14 @@ public:
 private:
     std::map<std::int32_t, std::int32_t> orderById_;
 };
+
+// A record whose inputs start the scenarios of these orders.
+Config startingOrders(std::int16_t first, std::int16_t second) {
+    Config config;
+    config.ain0ScenarioOrder = first;
+    config.ain1ScenarioOrder = second;
+    return config;
+}
 
 TEST(VokarAinScenarioTest, IdsFollowTheAudioMemoryAndAreKept) {
     FakeCatalog catalog({{10, 2}, {11, 5}});
@@ -600,15 +804,49 @@ TEST(VokarAinScenarioTest, IdsFollowTheAudioMemoryAndAreKept) {
     for (std::size_t n = 0; n < cases.size(); ++n) {
         SCOPED_TRACE(n);
         const Case& c = cases[n];
-        Config config;
-        config.ain0ScenarioOrder = c.order0;
-        config.ain1ScenarioOrder = c.order1;
+        Config config = startingOrders(c.order0, c.order1);
         AinScenarioIds kept = c.kept;
         EXPECT_EQ(resolveAinScenarioIds(config, kept, c.withMemory ? &catalog : nullptr), c.warned);
         EXPECT_EQ(config.ain0ScenarioId, c.id0);
         EXPECT_EQ(config.ain1ScenarioId, c.id1);
         EXPECT_EQ(kept.first, c.keptAfter.first);
         EXPECT_EQ(kept.second, c.keptAfter.second);
+    }
+}
+
+TEST(VokarAinScenarioTest, AWrittenMemoryDecidesWhatTheInputsStart) {
+    FakeCatalog catalog({{10, 2}, {11, 5}});
+    struct Case {
+        AinScenarioIds kept;
+        std::int16_t order0, order1;  // what the loudspeaker starts
+        std::int16_t id0, id1;        // afterwards; 77 is untouched
+        bool changed, reset;
+    };
+    const AinScenarioIds notRead;
+    constexpr std::uint16_t none = 0xFFFF;
+    constexpr std::uint16_t unknown = 0xFFFD;
+    const std::vector<Case> cases = {
+        {{10, 11}, 2, 5, 10, 11, false, false},
+        // The scenario moved: the loudspeaker must be told its new order.
+        {{10, 11}, 3, 5, 10, 11, true, false},
+        {{12, 11}, 4, 5, -1, 11, true, true},
+        {{12, none}, -1, -1, -1, 77, false, false},
+        {{none, 11}, -1, 5, 77, 11, false, false},
+        {{unknown, 11}, 9, 5, -1, 11, true, true},
+        {notRead, 2, 5, 77, 77, false, false},
+    };
+    for (std::size_t n = 0; n < cases.size(); ++n) {
+        SCOPED_TRACE(n);
+        const Case& c = cases[n];
+        Config config = startingOrders(c.order0, c.order1);
+        config.ain0ScenarioId = config.ain1ScenarioId = 77;
+        const AinScenarioFollowUp followUp = followWrittenScenarios(config, c.kept, catalog);
+        EXPECT_EQ(followUp.changed, c.changed);
+        EXPECT_EQ(followUp.reset, c.reset);
+        EXPECT_EQ(config.ain0ScenarioId, c.id0);
+        EXPECT_EQ(config.ain1ScenarioId, c.id1);
+        // The orders are the write's business.
+        EXPECT_EQ(config.ain0ScenarioOrder, c.order0);
     }
 }
 

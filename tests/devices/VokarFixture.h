@@ -4,7 +4,11 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "devicememory/V2AudioMemory.h"
+#include "devicememory/V3AudioMemory.h"
+#include "devicememory/V4AudioMemory.h"
 #include "devices/VokarInfo.h"
 #include "support/LoudspeakerEmulator.h"
 #include "tests/devices/DeviceFixture.h"
@@ -52,6 +56,33 @@ protected:
         Loudspeaker loudspeaker{makeEmulator(generation, "", host), nullptr};
         loudspeaker.device = connect(*loudspeaker.emulated);
         return loudspeaker;
+    }
+
+    // Writes a gong, a message and `count` scenarios of both ("Сценарий 1", ...) into the flash
+    // of the loudspeaker, through a memory of its layout that the device does not keep; the
+    // device reads the flash anew when it next needs its memory. The scenarios' ids are their
+    // orders in every layout (from 0 up to generation 14, from 1 later); without the first
+    // scenario, each id is its order plus one.
+    void writeScenarios(const std::shared_ptr<device::VokarInfo>& device, int count,
+                        bool withoutFirst = false) {
+        std::shared_ptr<device::memory::IAudioControl> memory;
+        const device::VokarVersion generation = device->getVersionId();
+        if (generation <= device::vokarA_2_01_72) {
+            memory = device::v2::memory::AudioMemory::create(device, transport_, nullptr, true);
+        } else if (generation <= device::vokarB_1_02_79) {
+            memory = device::v3::memory::AudioMemory::create(device, transport_, nullptr, true);
+        } else {
+            memory = device::v4::memory::AudioMemory::create(device, transport_, nullptr, true);
+        }
+        const std::int16_t gong = memory->addFragment(std::string(300, 'g'), L"Гонг");
+        const std::int16_t message = memory->addFragment(std::string(500, 'm'), L"Сообщение");
+        std::vector<std::int16_t> ids;
+        for (int n = 1; n <= count; ++n)
+            ids.push_back(memory->addScenario(gong, message, 30, L"Сценарий " + std::to_wstring(n)));
+        if (withoutFirst) memory->removeScenario(ids.front());
+        memory->writeChanges(nullptr);
+        ASSERT_TRUE(waitFor([&] { return memory->getWriteProgress() == 100 && !memory->hasChanges(); }));
+        device->releaseAudioMemory();
     }
 
     // A packet of this loudspeaker with all 26 numbers.

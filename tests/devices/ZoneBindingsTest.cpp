@@ -19,6 +19,7 @@
 #include "foundation/Exceptions.h"
 #include "support/AudioFlash.h"
 #include "support/ConsoleEmulator.h"
+#include "support/LineControllerEmulator.h"
 #include "support/LoudspeakerEmulator.h"
 #include "support/ManualClock.h"
 #include "tests/devices/DeviceFixture.h"
@@ -64,11 +65,13 @@ protected:
         std::shared_ptr<TribelInfo> device;
     };
 
-    // Loudspeaker `number` at 127.0.0.(10 + number), registered and online.
+    // Loudspeaker `number` at 127.0.0.(10 + number), registered and online. Its line-control module
+    // answers the version request of its first settings read, which a write of its memory makes.
     Loudspeaker& addLoudspeaker(std::uint32_t number, VokarVersion generation = vokarV3_A121) {
         Loudspeaker loudspeaker;
         loudspeaker.emulated = std::make_unique<LoudspeakerEmulator>("127.0.0." + std::to_string(10 + number),
                                                                      port_, hardwareText(number), generation);
+        test::LineControllerEmulator module(*loudspeaker.emulated);
         loudspeaker.flash = std::make_unique<test::AudioFlash>(*loudspeaker.emulated, 8192);
         loudspeaker.device = std::dynamic_pointer_cast<VokarInfo>(
             join(number, "Vokar-B", *loudspeaker.emulated, loudspeaker.emulated->statusPacket()));

@@ -111,6 +111,18 @@ AudioFlash::AudioFlash(EmulatedDevice& device, std::size_t size, Words set)
     });
 }
 
+bool AudioFlash::isMemoryCommand(const std::string& command) {
+    const std::string word = command.substr(0, command.find(' '));
+    for (const CommandWords* words : {&voiceWords, &olderWords}) {
+        for (const std::string* known :
+             {&words->size, &words->read, &words->program, &words->erase, &words->ready, &words->isPlaying,
+              &words->play, &words->playScenario, &words->stop}) {
+            if (!known->empty() && word == *known) return true;
+        }
+    }
+    return false;
+}
+
 EmulatedFlash& AudioFlash::flash() {
     return state_->flash;
 }

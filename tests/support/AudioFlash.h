@@ -20,6 +20,9 @@ public:
     // Registers the commands on `device` with a flash of `size` bytes.
     AudioFlash(EmulatedDevice& device, std::size_t size, Words words = Words::voice);
 
+    // Whether a command is one of the audio memory's, of either command set.
+    static bool isMemoryCommand(const std::string& command);
+
     EmulatedFlash& flash();
     // After an erase the device answers "voiceMemIsReady" with "off" this many times; -1 for
     // ever.

@@ -115,7 +115,8 @@ LoudspeakerEmulator::LoudspeakerEmulator(const std::string& ip, std::uint16_t po
     : EmulatedDevice(ip, port),
       hardwareAddress_(hardwareAddress),
       generation_(generation),
-      numberCount_(generation >= device::vokarA_3_00_01 ? fullNumberCount : 15) {
+      numberCount_(generation >= device::vokarA_3_00_01 ? fullNumberCount : 15),
+      flash_(*this, 8192, laterGeneration() ? AudioFlash::Words::voice : AudioFlash::Words::older) {
     const std::string word = !model.empty() ? model : laterGeneration() ? "Vokar-B" : "Vokar-A";
     versionText_ = word + " " + versionNumbers(generation);
     on("get vol", [this](const std::string& command) { return getVolume(command); });

@@ -1,8 +1,9 @@
 #pragma once
 // An emulated "Vokar" loudspeaker of one firmware generation: it answers its commands in
 // the forms of that generation, keeps the state its commands change and writes status
-// packets of that generation from a status the test sets. Commands of later features join
-// the command table in the constructor.
+// packets of that generation from a status the test sets. It has an audio flash, erased until a
+// test writes it, that answers in the command words of its generation. Commands of later
+// features join the command table in the constructor.
 
 #include <array>
 #include <chrono>
@@ -15,6 +16,7 @@
 #include <vector>
 
 #include "devices/VokarVersion.h"
+#include "support/AudioFlash.h"
 #include "support/DeviceEmulator.h"
 #include "support/EmulatorText.h"
 
@@ -158,6 +160,8 @@ public:
     // What "set line" refuses with, naming the lines it could not take; empty: it takes both.
     void setLineFailure(const std::string& text);
 
+    AudioFlash& audioFlash() { return flash_; }
+
 private:
     bool laterGeneration() const { return generation_ >= device::vokarA_3_00_01; }
     std::optional<std::string> getVolume(const std::string& command);
@@ -201,6 +205,7 @@ private:
     std::set<std::uint32_t> zoneAddresses_;
     std::set<std::uint32_t> zoneAddressesOff_;
     std::string lineFailure_;
+    AudioFlash flash_;
 };
 
 }  // namespace test

@@ -5,6 +5,7 @@
 
 #include <wx/button.h>
 #include <wx/checkbox.h>
+#include <wx/choice.h>
 #include <wx/combobox.h>
 #include <wx/listctrl.h>
 #include <wx/notebook.h>
@@ -302,9 +303,10 @@ TEST_F(PropertyPanelTest, OnlyAnUnknownMemoryLayoutAsksToOverwriteAndAFailedRead
     questions_.yes = false;
     loudspeakers_.add(2);
     // The first one's memory is of a layout the program does not know; the second one's memory
-    // is not emulated: reading it gets no answer.
+    // does not answer.
     test::AudioFlash flash(loudspeakers_.loudspeaker(0), 4096);
     flash.flash().load(0, std::string("\x03\x00", 2));
+    loudspeakers_.loudspeaker(1).faultOn("voiceMemSize", 0, test::EmulatedDevice::Fault::silence, 1000);
     openWindow();
     ASSERT_TRUE(pumpUntil([&] { return deviceState(0) == L"В сети" && deviceState(1) == L"В сети"; }));
 
@@ -351,6 +353,68 @@ TEST_F(PropertyPanelTest, ADeviceThatGoesOfflineWhilePagesAreRemovedClosesThePag
     showTab(L"Общие");
     EXPECT_TRUE(messageShown(L"Устройство не в сети"));
     EXPECT_TRUE(pumpUntil([&] { return deviceList()->IsShownOnScreen(); }));
+}
+
+TEST_F(PropertyPanelTest, TheSourcesPageOffersTheMemorysScenariosToAnInputAndAppliesOne) {
+    loudspeakers_.add(1);
+    test::LoudspeakerEmulator& emulator = loudspeakers_.loudspeaker(0);
+    // Priorities as the page shows them, so that applying the page keeps them.
+    auto settings = emulator.settings();
+    settings.priStreamMCast = 7;
+    settings.priAin = {5, 6};
+    settings.priZoneInput = 4;
+    settings.priVoiceAlert = 3;
+    settings.priStream = 2;
+    emulator.setSettings(settings);
+    openWindow();
+    ASSERT_TRUE(pumpUntil([&] { return deviceState(0) == L"В сети"; }));
+    // Three scenarios, the first removed again: the memory plays scenario 3 as its second.
+    const auto vokar = frame_->getDeviceCollection().getVokars<device::VokarInfo>(false).at(0);
+    const auto memory = vokar->getAudioMemory(false, true);
+    const std::int16_t gong = memory->addFragment(std::string(300, 'g'), L"Гонг");
+    const std::int16_t message = memory->addFragment(std::string(500, 'm'), L"Сообщение");
+    const std::int16_t first = memory->addScenario(gong, message, 30, L"Сценарий 1");
+    memory->addScenario(gong, message, 30, L"Сценарий 2");
+    memory->addScenario(gong, message, 30, L"Сценарий 3");
+    memory->removeScenario(first);
+    memory->writeChanges(nullptr);
+    ASSERT_TRUE(pumpUntil([&] { return memory->getWriteProgress() == 100 && !memory->hasChanges(); }));
+    ASSERT_TRUE(test::waitForDispatcher());
+
+    // The write's end read the settings for the first time.
+    settled(emulator);
+
+    openProperties(0);
+    showTab(L"Источники");
+    // The input rows, the second input's first; it passes its signal on and has no scenario.
+    std::vector<wxChoice*> inputs;
+    for (wxChoice* choice : pageControls<wxChoice>()) {
+        if (choice->GetString(0) == L"ГОиЧС / Микрофон") inputs.push_back(choice);
+    }
+    ASSERT_EQ(inputs.size(), 2u);
+    wxChoice* input1 = inputs[1];
+    EXPECT_FALSE(inputs[0]->IsEnabled());
+    ASSERT_TRUE(pumpUntil([&] { return input1->GetCount() == 3; }));
+    EXPECT_EQ(input1->GetString(1), L"Сценарий 2");
+    EXPECT_EQ(input1->GetString(2), L"Сценарий 3");
+    EXPECT_EQ(input1->GetSelection(), 0);
+    ASSERT_TRUE(input1->IsEnabled());
+    EXPECT_TRUE(screenshot("property_sources_scenarios"));
+
+    // Chosen as the choice's list does, then applied with a click.
+    input1->SetSelection(2);
+    wxCommandEvent chosen(wxEVT_CHOICE, input1->GetId());
+    chosen.SetEventObject(input1);
+    chosen.SetInt(2);
+    input1->GetEventHandler()->ProcessEvent(chosen);
+    ASSERT_TRUE(labelled(L"&Применить")->IsEnabled());
+    emulator.clearReceived();
+    clickLabelled(L"&Применить");
+    // The loudspeaker restarts to take it, and the page closes; it starts the scenario by its order.
+    EXPECT_TRUE(pumpUntil([&] { return deviceList()->IsShownOnScreen(); }));
+    EXPECT_EQ(emulator.settings().scenarioOrder[0], 2);
+    const auto received = emulator.received();
+    EXPECT_NE(std::find(received.begin(), received.end(), "set scAIN1 2"), received.end());
 }
 
 TEST_F(PropertyPanelTest, DeletingAllZonesShowsARefusalAndAZoneIsBoundByApply) {
