@@ -3,7 +3,7 @@
 // piece and for the three requests around them (ready, erase, ready), each a piece-sized program
 // command, measured in the same run. Saving the logical image of that memory, which reads every
 // fragment's data back, beside a plain socket making one read round trip per piece read. Each
-// prints its floor ("floor_ms") and its time over the floor ("ratio"); the aim for both is 2.
+// prints its floor ("floor_ms") and its time over the floor ("ratio"); the aim of the write is 2.
 
 #include <benchmark/benchmark.h>
 
