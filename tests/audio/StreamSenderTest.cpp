@@ -138,4 +138,36 @@ TEST_F(StreamSenderTest, ReceivedStreamKeepsItsClockAndCountersAndDecodes) {
     }
 }
 
+// The debugging stream of raw PCM takes the same road without the encoder: the datagrams are the
+// samples themselves.
+TEST_F(StreamSenderTest, RawPcmStreamCarriesTheSamples) {
+    audio::StreamTarget target =
+        audio::streamTargetFromSettings(audio::kCommonStreamOffset, setting::multicastCommonStreamBitrate);
+    target.rawPcm = true;
+    StreamReceiver receiver(target.group, target.port);
+    audio::PcmQueue queue(44100 * 4);
+    audio::StreamSender sender(queue, "test");
+    ASSERT_TRUE(sender.start(target));
+    audio::SineGenerator tone;
+    tone.start(queue, 600);
+    // A second of 16-bit stereo at 44.1 kHz.
+    ASSERT_TRUE(receiver.waitUntil([](const std::vector<StreamReceiver::Datagram>& all) {
+        std::size_t bytes = 0;
+        for (const auto& datagram : all) bytes += datagram.data.size();
+        return bytes >= 44100 * 4;
+    }));
+    queue.setAccepting(false);
+    tone.stop();
+    sender.stop();
+    std::string pcm;
+    for (const std::string& datagram : receiver.payloads()) pcm += datagram;
+    std::vector<std::int16_t> left;
+    for (std::size_t at = 0; at + 4 <= pcm.size(); at += 4) {
+        std::int16_t sample = 0;
+        std::memcpy(&sample, pcm.data() + at, sizeof sample);
+        left.push_back(sample);
+    }
+    EXPECT_NEAR(test::strongestFrequency(left, 44100), 600, 12);
+}
+
 }  // namespace
