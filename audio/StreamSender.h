@@ -1,12 +1,14 @@
 #pragma once
-// One multicast audio stream: libvlc takes PCM from a queue (memory input), encodes it to
-// MPEG audio (or leaves it raw), packs it into an MPEG transport stream and sends it by UDP to
-// a multicast group. Where the queue runs dry the stream carries silence, so it stays
-// continuous and its time stamps follow the wall clock. Both streamers are built on it.
+// One multicast audio stream: the streamer takes PCM from a queue and encodes it to MPEG audio
+// (or leaves it raw); libvlc takes the blocks as a memory input, packs them into an MPEG transport
+// stream, one PES packet a block, and sends it by UDP to a multicast group. Where the queue runs
+// dry the stream carries silence, so it stays continuous and its time stamps follow the wall
+// clock. Both streamers are built on it.
 
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -20,6 +22,8 @@ struct libvlc_media_t;
 struct libvlc_event_t;
 
 namespace audio {
+
+class MpegAudioEncoder;
 
 class StreamSender {
 public:
@@ -54,7 +58,11 @@ private:
     libvlc_media_t* media_ = nullptr;
     libvlc_media_player_t* player_ = nullptr;
 
-    // Used only by libvlc's input thread while it runs.
+    // Set by start; used only by libvlc's input thread while it runs.
+    std::unique_ptr<MpegAudioEncoder> encoder_;  // none for raw PCM
+    std::int64_t blockFrames_ = 0;
+    std::chrono::microseconds outputLatency_{0};
+    std::vector<std::uint8_t> pcm_;
     std::vector<std::uint8_t> block_;
     bool started_ = false;
     std::chrono::steady_clock::time_point origin_;

@@ -13,6 +13,9 @@ struct StreamTarget {
     // The name of the interface to send on ("eth0"); empty leaves the choice to the system.
     std::string interfaceName;
     int bitrateKbps = 128;
+    // MPEG audio frames (1152 samples each) in every PES packet: more frames cost fewer bytes of
+    // packet headers and stuffing and fewer wake-ups, and each adds a frame's time of latency.
+    int framesPerPes = 1;
     // Raw 16-bit PCM instead of MPEG audio in a transport stream (a debugging aid).
     bool rawPcm = false;
     // Also plays the stream on the computer's own sound output.

@@ -6,10 +6,18 @@
 namespace {
 // A second of PCM: what a source may write ahead of the stream.
 constexpr std::size_t kQueueBytes = MELVOX_PCM_RATE * MELVOX_PCM_CHANNELS * MELVOX_PCM_BITS / 8;
+// Three frames (78 ms) fill a PES packet of seven transport packets, one datagram, with room for
+// two clock references; the latency they add does not matter to background music.
+constexpr int kFramesPerPes = 3;
+
+audio::StreamTarget withFramesPerPes(audio::StreamTarget target) {
+    target.framesPerPes = kFramesPerPes;
+    return target;
+}
 }  // namespace
 
 mp3stream::mp3stream(const audio::StreamTarget& target)
-    : target_(target), queue_(kQueueBytes), sender_(queue_, "mp3stream") {}
+    : target_(withFramesPerPes(target)), queue_(kQueueBytes), sender_(queue_, "mp3stream") {}
 
 mp3stream* mp3stream_init(const audio::StreamTarget& target) {
     debug::Place("mp3stream_init")

@@ -1,6 +1,7 @@
 // Throughput of the thread dispatcher beside its floor, a plain two-thread queue that takes the
-// same batches; the cost of add while many delayed items wait; and how late delayed items run.
-// Each dispatcher figure carries "vs_floor", its rate over the floor's rate of the same run.
+// same batches ("vs_floor": the rate over the floor's rate of the same run, aim at least 1); the
+// cost of add while many delayed items wait, beside a push on the plain queue; and how late
+// delayed items run, beside a plain thread sleeping until the same due times.
 
 #include <benchmark/benchmark.h>
 
@@ -14,6 +15,7 @@
 #include <mutex>
 #include <thread>
 
+#include "bench/FloorRatio.h"
 #include "foundation/ThreadDispatcher.h"
 
 namespace {
@@ -141,28 +143,53 @@ void BM_ItemsPerSecond(benchmark::State& state) {
     }
     const double rate = rateOf(state, expected, Clock::now() - start);
     const double floor = floorRates()[state.range(0)];
-    if (floor > 0) state.counters["vs_floor"] = rate / floor;
+    if (floor > 0) {
+        state.counters["floor_items_s"] = floor;
+        state.counters["vs_floor"] = rate / floor;
+    }
     state.SetItemsProcessed(static_cast<std::int64_t>(expected));
 }
 BENCHMARK(BM_ItemsPerSecond)->Args({1, 0})->Args({100, 0})->Args({100, 10'000})->UseRealTime();
 
 void BM_AddWithDelayedItemsWaiting(benchmark::State& state) {
+    double floor = 0;
+    {
+        // The floor: pushing the same items on the plain queue.
+        HandOffQueue queue;
+        Completions completions;
+        floor = bench::nanosecondsEach([&] { queue.push([&] { completions.done(); }); }, 100'000);
+        completions.waitFor(100'000);
+    }
     ScopedDispatcher dispatcher(static_cast<int>(state.range(0)));
     Completions completions;
     std::uint64_t added = 0;
+    const auto start = Clock::now();
     for (auto _ : state) {
         ThreadDispatcher::add(L"bench item", 0, [&] { completions.done(); });
         ++added;
     }
+    bench::setFloorRatio(state, start, floor);
     // Outside the timed loop: the items refer to this frame.
     completions.waitFor(added);
     state.SetItemsProcessed(static_cast<std::int64_t>(added));
 }
 BENCHMARK(BM_AddWithDelayedItemsWaiting)->Arg(0)->Arg(10'000)->Iterations(100'000);
 
+// The floor of lateness: a plain thread sleeping until each of the same due times.
+double plainLatenessMicros(int items) {
+    double total = 0;
+    for (int i = 0; i < items; ++i) {
+        const Clock::time_point due = Clock::now() + std::chrono::milliseconds(5);
+        std::this_thread::sleep_until(due);
+        total += std::chrono::duration<double, std::micro>(Clock::now() - due).count();
+    }
+    return total / items;
+}
+
 void BM_DelayedItemLateness(benchmark::State& state) {
     ScopedDispatcher dispatcher(static_cast<int>(state.range(0)));
     constexpr int kItems = 20;
+    const double floor = plainLatenessMicros(kItems);
     std::mutex lock;
     double totalMicros = 0;
     double worstMicros = 0;
@@ -185,8 +212,11 @@ void BM_DelayedItemLateness(benchmark::State& state) {
         }
         completions.waitFor(kItems);
     }
-    state.counters["lateness_us_mean"] = measured ? totalMicros / static_cast<double>(measured) : 0.0;
+    const double mean = measured ? totalMicros / static_cast<double>(measured) : 0.0;
+    state.counters["lateness_us_mean"] = mean;
     state.counters["lateness_us_max"] = worstMicros;
+    state.counters["floor_us"] = floor;
+    state.counters["ratio"] = floor > 0 ? mean / floor : 0.0;
 }
 BENCHMARK(BM_DelayedItemLateness)
     ->Arg(0)

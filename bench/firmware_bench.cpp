@@ -1,10 +1,11 @@
-// Updating emulated loudspeakers with a 256 KiB image, beside the floor of the protocol for it:
-// one round trip to the same emulator for every block and for the three requests around them
-// (memory size, erase, closing request). A round trip is a block-sized program command
-// measured in the same run, once through the transport and once from a plain socket. Eight
-// devices updated at once should take about the time of one; beside them, the same number of
-// block commands sent through the transport alone, and from one plain socket to every device at
-// once (on a machine whose cores are taken by other work, that floor grows with the devices too).
+// Updating emulated loudspeakers with a 256 KiB image, beside the floor of the protocol for it: a
+// plain socket of the benchmark's own making the same exchanges with the same emulators, one
+// block-sized program command for every block and for the three requests around them (memory
+// size, erase, closing request), each device's next one sent when its reply came, measured in the
+// same run (on a machine whose cores are taken by other work, that floor grows with the devices
+// too). Beside them, the same number of block commands sent through the transport alone. Each
+// prints its floor ("floor_ms") and its time over the floor ("ratio"); the aims: an update of one
+// device 2, of eight devices at once 1.3.
 
 #include <benchmark/benchmark.h>
 
@@ -28,7 +29,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 constexpr std::size_t kImageSize = 256 * 1024;
-constexpr int kExchanges = 500;
 
 struct Loudspeaker {
     std::unique_ptr<test::LoudspeakerEmulator> emulated;
@@ -68,21 +68,6 @@ struct Bench {
     std::string blockCommand() const {
         const std::string block(512, '\x5A');
         return "firmwareProgram 00000000 512 " + base::toHex(block.data(), block.size());
-    }
-
-    double transportRoundTrip() {
-        const std::string command = blockCommand();
-        std::string reply;
-        const auto start = Clock::now();
-        for (int n = 0; n < kExchanges; ++n)
-            transport->sync(loudspeakers.front().emulated->address(), command, reply, 1, 1000);
-        return std::chrono::duration<double, std::micro>(Clock::now() - start).count() / kExchanges;
-    }
-
-    double plainRoundTrip() {
-        loudspeakers.front().flash->flash().setStrict(false);
-        return test::plainRoundTripMicros(loudspeakers.front().emulated->address(), blockCommand(),
-                                          kExchanges);
     }
 
     // What one plain socket and thread take for the requests of an update to every device at once,
@@ -146,14 +131,10 @@ struct Bench {
 
 void UpdateFirmware(benchmark::State& state) {
     Bench bench(static_cast<int>(state.range(0)));
-    double transportUs = 0;
-    double plainUs = 0;
     double plainAllUs = 0;
     std::vector<double> updates;
     for (auto _ : state) {
         state.PauseTiming();
-        transportUs += bench.transportRoundTrip() / state.max_iterations;
-        plainUs += bench.plainRoundTrip() / state.max_iterations;
         plainAllUs += bench.plainAcrossDevices() / state.max_iterations;
         state.ResumeTiming();
         const auto start = Clock::now();
@@ -162,16 +143,9 @@ void UpdateFirmware(benchmark::State& state) {
     }
     double mean = 0;
     for (double update : updates) mean += update / updates.size();
-    const double requests = kImageSize / 512 + 3;
     state.counters["update_ms"] = mean / 1000;
-    state.counters["transport_rtt_us"] = transportUs;
-    state.counters["plain_rtt_us"] = plainUs;
-    state.counters["ratio_to_transport_floor"] = mean / (requests * transportUs);
-    state.counters["ratio_to_plain_floor"] = mean / (requests * plainUs);
-    // With one device the same as the plain floor; with many, the update beside what one socket
-    // does with as many devices, which the machine's free cores bound.
-    state.counters["plain_all_ms"] = plainAllUs / 1000;
-    state.counters["ratio_to_plain_all_floor"] = mean / plainAllUs;
+    state.counters["floor_ms"] = plainAllUs / 1000;
+    state.counters["ratio"] = mean / plainAllUs;
 }
 void TransportAloneAcrossDevices(benchmark::State& state) {
     Bench bench(static_cast<int>(state.range(0)));
@@ -187,8 +161,9 @@ void TransportAloneAcrossDevices(benchmark::State& state) {
         aloneUs +=
             std::chrono::duration<double, std::micro>(Clock::now() - start).count() / state.max_iterations;
     }
-    state.counters["plain_all_ms"] = plainAllUs / 1000;
-    state.counters["ratio_to_plain_all_floor"] = aloneUs / plainAllUs;
+    state.counters["blocks_ms"] = aloneUs / 1000;
+    state.counters["floor_ms"] = plainAllUs / 1000;
+    state.counters["ratio"] = aloneUs / plainAllUs;
 }
 BENCHMARK(TransportAloneAcrossDevices)
     ->Arg(1)

@@ -67,6 +67,7 @@ void BM_StartupAndShutdown(benchmark::State& state) {
     state.counters["startup_ms"] = milliseconds(melvox.startup);
     state.counters["probes_ms"] = 1000 * probes;
     state.counters["startup_excess_ms"] = milliseconds(melvox.startup - bare.startup) - 1000 * probes;
+    state.counters["startup_ratio"] = melvox.startup / bare.startup;
     state.counters["bare_shutdown_ms"] = milliseconds(bare.shutdown);
     state.counters["shutdown_ms"] = milliseconds(melvox.shutdown);
 }

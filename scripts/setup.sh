@@ -7,10 +7,12 @@ packages=(
   cmake g++ make pkg-config
   libboost-dev libboost-thread-dev libboost-filesystem-dev libboost-system-dev libboost-date-time-dev
   libwxgtk3.2-dev wx3.2-i18n libconfig++-dev libvlc-dev libvlc-bin vlc-plugin-base
-  libmp3lame-dev lame zlib1g-dev libasound2-dev libpulse-dev pulseaudio pulseaudio-utils
+  libmp3lame-dev lame libavcodec-dev zlib1g-dev libasound2-dev libpulse-dev pulseaudio pulseaudio-utils
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   xvfb xauth libx11-dev fonts-dejavu-core locales imagemagick iproute2 util-linux
   clang libclang-rt-14-dev
+  # The floor of the common stream benchmark: the stock encoder beside the streamer.
+  ffmpeg
 )
 
 sudo_cmd=()

@@ -9,6 +9,10 @@
 
 namespace test {
 
+// A UDP socket of its own on 127.0.0.1 (a port the system chooses), with room for the replies or
+// packets of hundreds of devices at once.
+int plainLoopbackSocket();
+
 // The mean round trip in microseconds of `exchanges` sends of `command` (a line feed is added)
 // to `device`, each waiting for its reply.
 double plainRoundTripMicros(const net::IpAndPort& device, const std::string& command, int exchanges);

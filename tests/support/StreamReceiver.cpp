@@ -146,6 +146,12 @@ TransportStream readTransportStream(const std::vector<std::string>& datagrams) {
             const bool start = (packet[1] & 0x40) != 0;
             const int control = (packet[3] >> 4) & 3;
             if (pid == 0x1FFF) continue;
+            // Adaptation field with the PCR flag: 33 bits of base (90 kHz), 9 of extension.
+            if ((control & 2) != 0 && packet[4] >= 7 && (packet[5] & 0x10) != 0) {
+                const std::int64_t base = (std::int64_t(packet[6]) << 25) | (packet[7] << 17) |
+                                          (packet[8] << 9) | (packet[9] << 1) | (packet[10] >> 7);
+                stream.pcrs.push_back(base * 300 + (((packet[10] & 1) << 8) | packet[11]));
+            }
             if (control & 1) {
                 const int counter = packet[3] & 0x0F;
                 const auto last = lastCounter.find(pid);
@@ -194,11 +200,18 @@ TransportStream readTransportStream(const std::vector<std::string>& datagrams) {
                 data += header;
                 size -= header;
                 inPes = true;
+                ++stream.audioPes;
             }
             if (inPes) stream.audio.insert(stream.audio.end(), data, data + size);
         }
     }
     return stream;
+}
+
+double longestPcrGapMs(const std::vector<std::int64_t>& pcrs) {
+    std::int64_t longest = 0;
+    for (std::size_t n = 1; n < pcrs.size(); ++n) longest = std::max(longest, pcrs[n] - pcrs[n - 1]);
+    return longest / 27000.0;
 }
 
 DecodedAudio decodeMpegAudio(const std::vector<std::uint8_t>& data) {

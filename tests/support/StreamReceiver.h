@@ -69,8 +69,15 @@ struct TransportStream {
     int malformed = 0;
     // The MPEG audio elementary stream of the first audio PID.
     std::vector<std::uint8_t> audio;
+    // The PES packets that carried it.
+    int audioPes = 0;
+    // Every program clock reference, in order, in units of 27 MHz.
+    std::vector<std::int64_t> pcrs;
 };
 TransportStream readTransportStream(const std::vector<std::string>& datagrams);
+// The longest step between consecutive program clock references, in milliseconds of the
+// stream's own clock; 0 with fewer than two.
+double longestPcrGapMs(const std::vector<std::int64_t>& pcrs);
 // True for a datagram that is one null packet: the keep-alive of an idle stream.
 bool isKeepAlive(const std::string& datagram);
 
