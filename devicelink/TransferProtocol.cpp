@@ -94,8 +94,9 @@ private:
 };
 
 // The requests of one transport, made once and used again, texts and all. They belong to it:
-// those that a completion queue closed at the end never gave back go with it.
-class TransferProtocol::Transfers {
+// those that a completion queue closed at the end never gave back go with it. A completion that
+// runs holds them too, since its handler may let go of the transport itself.
+class TransferProtocol::Transfers : public std::enable_shared_from_this<Transfers> {
 public:
     Transfers() = default;
     Transfers(const Transfers&) = delete;
@@ -179,6 +180,8 @@ void TransferProtocol::Transfer::recycle() {
 struct TransferProtocol::CompletionCall {
     Transfer* transfer;
     void operator()() const {
+        // Goes last: the transfer is given back first.
+        const std::shared_ptr<Transfers> transfers = transfer->owner->shared_from_this();
         const TransferPtr held(transfer, false);
         if (held->failed) {
             held->handler(noAnswerText(), false);
@@ -194,7 +197,7 @@ const std::string& TransferProtocol::noAnswerText() {
 }
 
 TransferProtocol::TransferProtocol(unsigned basePort, const std::string& interfaceAddress)
-    : transfers_(std::make_unique<Transfers>()),
+    : transfers_(std::make_shared<Transfers>()),
       completions_(std::make_shared<base::SerialJobs>(
           L"transfer protocol: completions", kWaitingCalls,
           L"transfer protocol: %1% calls wait for the dispatcher, further replies are dropped")) {

@@ -142,7 +142,7 @@ private:
     const net::IpAndPort& senderAddress(const RequestQueue::Key& from);
 
     // Outlives everything that holds a request.
-    std::unique_ptr<Transfers> transfers_;
+    std::shared_ptr<Transfers> transfers_;
     std::recursive_mutex mainLock_;
     RequestQueue requests_;
     bool running_ = false;  // under the main lock

@@ -365,6 +365,31 @@ TEST_F(TransferProtocolTest, CompletionsGoWithoutTheNextReplyWhenItDoesNotCome) 
     ASSERT_TRUE(emulated->waitForReceived(2));
 }
 
+// A completion handler may let go of the last hold of the transport, as the firmware update of a
+// device going away does: the completions queued behind it are dropped with the transport.
+TEST_F(TransferProtocolTest, AHandlerMayLetGoOfTheLastHoldOfTheTransport) {
+    const std::uint16_t port = test::freeUdpPort();
+    test::EmulatedDevice emulated("127.0.0.2", port);
+    emulated.on("", [](const std::string& command) { return std::optional<std::string>("OK " + command); });
+    auto holder = std::make_shared<std::shared_ptr<device::TransferProtocol>>(
+        std::make_shared<device::TransferProtocol>(port, "127.0.0.1"));
+    (*holder)->run();
+    std::atomic<int> calls{0};
+    for (const char* command : {"first", "second", "third"}) {
+        (*holder)->async(
+            emulated.address(), command,
+            [holder, &calls](const std::string&, bool) {
+                ++calls;
+                holder->reset();
+            },
+            1, 1000);
+    }
+    ASSERT_TRUE(test::waitFor([&] { return calls.load() > 0; }));
+    ASSERT_TRUE(test::waitForDispatcher());
+    EXPECT_EQ(calls.load(), 1);
+    EXPECT_FALSE(*holder);
+}
+
 // Pipelines to several devices at once, with a waiting caller among them: every completion comes,
 // once, in the order of its device's replies.
 TEST_F(TransferProtocolTest, PipelinesCompleteInReplyOrder) {
