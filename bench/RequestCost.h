@@ -1,7 +1,7 @@
 #pragma once
 // What a piece of work costs the whole process beside its time: heap allocations (counted by the
-// benchmark's own operator new) and thread switches (getrusage over every thread, those that have
-// ended included). Measured around the floor and around the program's own path alike, so the two
+// benchmark's own operator new), thread switches and CPU time (getrusage over every thread, those
+// that have ended included). Measured around the floor and around the program's own path alike, so the two
 // counts per request stand side by side on the benchmark's line and show where the cost goes.
 
 #include <benchmark/benchmark.h>
@@ -17,15 +17,18 @@ struct Cost {
     std::uint64_t voluntarySwitches = 0;
     // A thread was taken off its CPU for another.
     std::uint64_t involuntarySwitches = 0;
+    // User and system time of every thread.
+    std::uint64_t cpuMicros = 0;
 
     Cost operator-(const Cost& earlier) const {
         return Cost{allocations - earlier.allocations, voluntarySwitches - earlier.voluntarySwitches,
-                    involuntarySwitches - earlier.involuntarySwitches};
+                    involuntarySwitches - earlier.involuntarySwitches, cpuMicros - earlier.cpuMicros};
     }
     Cost& operator+=(const Cost& more) {
         allocations += more.allocations;
         voluntarySwitches += more.voluntarySwitches;
         involuntarySwitches += more.involuntarySwitches;
+        cpuMicros += more.cpuMicros;
         return *this;
     }
 };
@@ -45,8 +48,8 @@ private:
     Cost spent_;
 };
 
-// Puts "<prefix>allocs_req", "<prefix>switches_req" (voluntary switches) and "<prefix>preempt_req"
-// (involuntary ones) on the line: the cost spent over `requests`.
+// Puts "<prefix>allocs_req", "<prefix>switches_req" (voluntary switches), "<prefix>preempt_req"
+// (involuntary ones) and "<prefix>cpu_us_req" on the line: the cost spent over `requests`.
 void setCostPerRequest(benchmark::State& state, const std::string& prefix, const Cost& spent,
                        double requests);
 

@@ -33,8 +33,11 @@ namespace bench {
 Cost costNow() {
     rusage usage{};
     ::getrusage(RUSAGE_SELF, &usage);
+    const auto micros = [](const timeval& time) {
+        return static_cast<std::uint64_t>(time.tv_sec) * 1000000 + static_cast<std::uint64_t>(time.tv_usec);
+    };
     return Cost{g_allocations.load(std::memory_order_relaxed), static_cast<std::uint64_t>(usage.ru_nvcsw),
-                static_cast<std::uint64_t>(usage.ru_nivcsw)};
+                static_cast<std::uint64_t>(usage.ru_nivcsw), micros(usage.ru_utime) + micros(usage.ru_stime)};
 }
 
 void setCostPerRequest(benchmark::State& state, const std::string& prefix, const Cost& spent,
@@ -43,6 +46,7 @@ void setCostPerRequest(benchmark::State& state, const std::string& prefix, const
     state.counters[prefix + "allocs_req"] = static_cast<double>(spent.allocations) / requests;
     state.counters[prefix + "switches_req"] = static_cast<double>(spent.voluntarySwitches) / requests;
     state.counters[prefix + "preempt_req"] = static_cast<double>(spent.involuntarySwitches) / requests;
+    state.counters[prefix + "cpu_us_req"] = static_cast<double>(spent.cpuMicros) / requests;
 }
 
 }  // namespace bench
