@@ -486,12 +486,17 @@ void TransferProtocol::finish(Calls& calls) {
 
 void TransferProtocol::finishBatch(Calls& calls) {
     wakeWaiters(calls);
+    // A bound of real time, whatever clock the requests go by.
+    const auto now = std::chrono::steady_clock::now();
+    // Replies that come in quick succession are worth gathering; one that comes after a long
+    // pause would only make the next wait for the hold to run out.
+    const bool quick = now - lastBatchAt_ < kHoldTime;
+    lastBatchAt_ = now;
     if (!calls.jobs.empty()) {
-        if (calls.followed && heldCompletions_ + calls.jobs.size() <= kHeldCompletions) {
+        if (quick && calls.followed && heldCompletions_ + calls.jobs.size() <= kHeldCompletions) {
             // The devices of these completions have their next requests out: their replies come
             // soon, and the dispatcher is woken once for all of them.
-            // A bound of real time, whatever clock the requests go by.
-            if (heldCompletions_ == 0) holdUntil_ = std::chrono::steady_clock::now() + kHoldTime;
+            if (heldCompletions_ == 0) holdUntil_ = now + kHoldTime;
             heldCompletions_ += calls.jobs.size();
             completions_->hold(calls.jobs);
         } else {
@@ -502,7 +507,7 @@ void TransferProtocol::finishBatch(Calls& calls) {
         }
     }
     calls.followed = true;
-    if (heldCompletions_ > 0 && std::chrono::steady_clock::now() >= holdUntil_) releaseHeld();
+    if (heldCompletions_ > 0 && now >= holdUntil_) releaseHeld();
 }
 
 void TransferProtocol::releaseHeld() {

@@ -5,8 +5,8 @@
 // carry them out: the receiver reads the socket, the responder matches replies and sends each
 // device's next request, and the sender resends and fails requests whose interval ran out. A reply
 // to a waiting `sync` wakes that caller directly; completions of `async` requests run on the thread
-// dispatcher, many per dispatcher item, one at a time in reply order. While the devices whose
-// replies completed requests already have their next request out, the responder gathers the
+// dispatcher, many per dispatcher item, one at a time in reply order. While replies come in quick
+// succession from devices that already have their next request out, the responder gathers their
 // completions (up to a number, for at most a millisecond) and wakes the dispatcher once for them.
 // Requests, their texts and the received datagrams keep their room from one use to the next, so
 // the road of a request takes nothing from the heap once the transport has warmed up.
@@ -177,9 +177,11 @@ private:
 
     // The completions of async requests and the other calls for the dispatcher, in reply order.
     std::shared_ptr<base::SerialJobs> completions_;
-    // The responder's own: completions it holds back from the dispatcher, and until when.
+    // The responder's own: completions it holds back from the dispatcher, until when, and when it
+    // last finished a batch of datagrams.
     std::size_t heldCompletions_ = 0;
     RequestQueue::TimePoint holdUntil_ = RequestQueue::TimePoint::max();
+    RequestQueue::TimePoint lastBatchAt_;
     std::unordered_map<std::uint64_t, net::IpAndPort> senders_;
 
     std::mutex startLock_;
