@@ -405,11 +405,13 @@ void TransferProtocol::carryOut(RequestQueue::Actions& actions) {
         // The socket takes the datagrams without the main lock, which callers queueing requests and
         // the responder matching replies would otherwise wait for. The requests stay as they are
         // meanwhile: their texts never change, and a request in flight is neither resent nor
-        // failed before its interval has run.
-        mainLock_.unlock();
+        // failed before its interval has run. While a sniffer watches a device, the lock is kept, so
+        // that no reply is matched, and shown, before the sniffer has seen its request go out.
+        const bool unlocked = m_sniffers.empty();
+        if (unlocked) mainLock_.unlock();
         const int sent = ::sendmmsg(socket_, messages, static_cast<unsigned>(count), MSG_NOSIGNAL);
         const int error = sent < 0 ? errno : 0;
-        mainLock_.lock();
+        if (unlocked) mainLock_.lock();
         // The messages before the first that failed went out; the call after a partial batch tells
         // the error of the first one left.
         const std::size_t done = sent < 0 ? 0 : static_cast<std::size_t>(sent);

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -375,8 +376,14 @@ TEST_F(TransferProtocolTest, CompletionsGoWithoutTheNextReplyWhenItDoesNotCome) 
 // device going away does: the completions queued behind it are dropped with the transport.
 TEST_F(TransferProtocolTest, AHandlerMayLetGoOfTheLastHoldOfTheTransport) {
     const std::uint16_t port = test::freeUdpPort();
+    // The device answers once the test is done with the transport, so that the last hold is the
+    // handler's to give up.
+    std::atomic<bool> queued{false};
     test::EmulatedDevice emulated("127.0.0.2", port);
-    emulated.on("", [](const std::string& command) { return std::optional<std::string>("OK " + command); });
+    emulated.on("", [&queued](const std::string& command) {
+        while (!queued.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        return std::optional<std::string>("OK " + command);
+    });
     auto holder = std::make_shared<std::shared_ptr<device::TransferProtocol>>(
         std::make_shared<device::TransferProtocol>(port, "127.0.0.1"));
     (*holder)->run();
@@ -390,6 +397,7 @@ TEST_F(TransferProtocolTest, AHandlerMayLetGoOfTheLastHoldOfTheTransport) {
             },
             1, 1000);
     }
+    queued = true;
     ASSERT_TRUE(test::waitFor([&] { return calls.load() > 0; }));
     ASSERT_TRUE(test::waitForDispatcher());
     EXPECT_EQ(calls.load(), 1);
