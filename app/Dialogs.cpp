@@ -53,22 +53,43 @@ int Dialogs::showModal(wxDialog& dialog) {
     open_.push_back(&dialog);
     const int result = dialog.ShowModal();
     open_.erase(std::remove(open_.begin(), open_.end(), &dialog), open_.end());
-    if (closing_ && open_.empty() && afterClosing_)
-        wxTheApp->CallAfter(std::exchange(afterClosing_, nullptr));
+    if (closing_) endInnermost();
     return result;
 }
 
 void Dialogs::closeAll(std::function<void()> then) {
     closing_ = true;
+    popupMenus_.endAll();
+    afterClosing_ = std::move(then);
+    endInnermost();
+}
+
+void Dialogs::endInnermost() {
     if (open_.empty()) {
-        if (then) wxTheApp->CallAfter(std::move(then));
+        finishClosing();
         return;
     }
-    afterClosing_ = std::move(then);
-    // Innermost first: each nested modal loop returns before the one around it.
-    for (auto it = open_.rbegin(); it != open_.rend(); ++it) {
-        if ((*it)->IsModal()) (*it)->EndModal(wxID_CANCEL);
+    // One at a time: ending a modal loop ends the innermost one running, so the dialog around it
+    // is ended once that one has returned (showModal).
+    if (open_.back()->IsModal()) open_.back()->EndModal(wxID_CANCEL);
+}
+
+void Dialogs::finishClosing() {
+    if (!afterClosing_) return;
+    if (!popupMenus_.anyRunning()) {
+        wxTheApp->CallAfter(std::exchange(afterClosing_, nullptr));
+        return;
     }
+    // An ended menu's loop makes one last pass, in which this runs, and the call that showed the
+    // menu returns after it: a call queued at the idle time of that pass runs in the next pass
+    // of the loop around it.
+    wxTheApp->Bind(wxEVT_IDLE, &Dialogs::onIdle, this);
+}
+
+void Dialogs::onIdle(wxIdleEvent& event) {
+    event.Skip();
+    wxTheApp->Unbind(wxEVT_IDLE, &Dialogs::onIdle, this);
+    wxTheApp->CallAfter([this] { finishClosing(); });
 }
 
 bool Dialogs::askYesNo(const std::wstring& caption, const std::wstring& text) {
