@@ -172,10 +172,7 @@ bool aApp::initialise() {
         firstStart = store && store->isNew();
     }
     if (firstStart) {
-        place.notice(
-            L"После первого запуска в общих настройках необходимо сменить пароль и выбрать сетевой интерфейс "
-            L"для "
-            L"вещания");
+        place.notice(L"%1%", app::firstStartNotice());
     }
     // A request that came while the start-up ran is carried out now.
     if (stopRequested_.load()) CallAfter([this] { onStopRequest(); });
