@@ -6,6 +6,7 @@
 #include <wx/msgdlg.h>
 #include <wx/numdlg.h>
 #include <wx/textdlg.h>
+#include <wx/utils.h>
 // After its base class, which the header does not include itself.
 #include <wx/generic/msgdlgg.h>
 
@@ -109,9 +110,10 @@ bool Dialogs::confirm(const std::wstring& caption, const std::wstring& text) {
 std::optional<std::vector<std::wstring>> Dialogs::chooseFiles(const std::wstring& caption,
                                                               const std::wstring& wildcard) {
     const WorkingFolderKeeper keeper;
-    wxFileDialog dialog(parent_, caption, wxEmptyString, wxEmptyString, wildcard,
+    wxFileDialog dialog(parent_, caption, startFolder(), wxEmptyString, wildcard,
                         wxFD_OPEN | wxFD_FILE_MUST_EXIST | wxFD_MULTIPLE);
     if (showModal(dialog) != wxID_OK) return std::nullopt;
+    lastFolder_ = dialog.GetDirectory().ToStdWstring();
     wxArrayString paths;
     dialog.GetPaths(paths);
     std::vector<std::wstring> chosen;
@@ -121,9 +123,17 @@ std::optional<std::vector<std::wstring>> Dialogs::chooseFiles(const std::wstring
 
 std::optional<std::wstring> Dialogs::chooseFolder(const std::wstring& caption) {
     const WorkingFolderKeeper keeper;
-    wxDirDialog dialog(parent_, caption, wxEmptyString, wxDD_DEFAULT_STYLE | wxDD_DIR_MUST_EXIST);
+    wxDirDialog dialog(parent_, caption, startFolder(), wxDD_DEFAULT_STYLE | wxDD_DIR_MUST_EXIST);
     if (showModal(dialog) != wxID_OK) return std::nullopt;
-    return dialog.GetPath().ToStdWstring();
+    lastFolder_ = dialog.GetPath().ToStdWstring();
+    return lastFolder_;
+}
+
+std::wstring Dialogs::startFolder() const {
+    std::error_code error;
+    if (!lastFolder_.empty() && std::filesystem::is_directory(std::filesystem::path(lastFolder_), error))
+        return lastFolder_;
+    return wxGetHomeDir().ToStdWstring();
 }
 
 std::optional<std::wstring> Dialogs::askText(const std::wstring& caption, const std::wstring& text,

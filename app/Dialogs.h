@@ -50,6 +50,9 @@ public:
     void closeAll(std::function<void()> then);
 
 private:
+    // Where the file and folder choosers open: the folder last chosen in one while it exists,
+    // else the operator's home (never the program's working folder).
+    std::wstring startFolder() const;
     // Ends the innermost open dialog, or when none is open finishes closing.
     void endInnermost();
     // Runs what closeAll was given once no dialog and no context menu runs any more.
@@ -60,6 +63,7 @@ private:
     wxWindow* parent_ = nullptr;
     std::vector<wxDialog*> open_;
     bool closing_ = false;
+    std::wstring lastFolder_;
     std::function<void()> afterClosing_;
 };
 

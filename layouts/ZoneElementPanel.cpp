@@ -27,8 +27,8 @@ ZoneElementPanel::ZoneElementPanel(wxWindow* parent, wxWindowID id, const wxPoin
 
     m_volumeLabel = new wxStaticText(this, wxID_ANY, wxT("Громкость зоны"));
     column->Add(m_volumeLabel, 0, wxLEFT | wxRIGHT | wxTOP, 6);
-    m_volumeSlider = new wxSlider(this, wxID_ANY, 50, 0, 100, wxDefaultPosition, wxDefaultSize,
-                                  wxSL_HORIZONTAL | wxSL_VALUE_LABEL);
+    m_volumeSlider =
+        new wxSlider(this, wxID_ANY, 50, 0, 100, wxDefaultPosition, wxDefaultSize, wxSL_HORIZONTAL);
     column->Add(m_volumeSlider, 0, wxEXPAND | wxLEFT | wxRIGHT | wxBOTTOM, 4);
     SetSizer(column);
     Layout();

@@ -1,9 +1,12 @@
 // The main window's wiring, with real clicks: the device list follows the loudspeakers' status
 // packets and takes consoles too, zones are made by the buttons and come back from their file,
-// and the idle lock takes only the right password and locks nobody out while no password is set.
+// the idle lock takes only the right password and locks nobody out while no password is set, and
+// the zone volume's text agrees with its slider.
 
 #include <wx/app.h>
 #include <wx/notebook.h>
+#include <wx/slider.h>
+#include <wx/stattext.h>
 #include <wx/textctrl.h>
 
 #include <chrono>
@@ -209,6 +212,35 @@ TEST_F(WindowFixture, FactoryPasswordsLockNobodyOutAndSayWhereToSetThem) {
     questions_.passwords = {L"secret"};
     clickButton(L"Разблокировать");
     EXPECT_FALSE(frame_->isLocked());
+}
+
+TEST_F(WindowFixture, TheZoneVolumeTextAgreesWithItsSlider) {
+    openWindow();
+    auto* slider = test::findControl<wxSlider>(zoneTree()->GetParent());
+    ASSERT_NE(slider, nullptr);
+    const auto label = [&] {
+        for (wxWindow* child : zoneTree()->GetParent()->GetChildren()) {
+            auto* text = dynamic_cast<wxStaticText*>(child);
+            if (text != nullptr && text->GetLabel().StartsWith(L"Громкость зоны")) return text->GetLabel();
+        }
+        return wxString();
+    };
+    // No number beside the slider while the zone has no volume: the text says so alone.
+    EXPECT_FALSE(slider->HasFlag(wxSL_VALUE_LABEL));
+    EXPECT_EQ(label(), L"Громкость зоны: не задана");
+
+    const auto scroll = [&](wxEventType type, int value) {
+        slider->SetValue(value);
+        wxScrollEvent event(type, slider->GetId(), value);
+        event.SetEventObject(slider);
+        slider->ProcessWindowEvent(event);
+    };
+    scroll(wxEVT_SCROLL_THUMBTRACK, 55);
+    EXPECT_EQ(label(), L"Громкость зоны: 55 %");
+    scroll(wxEVT_SCROLL_CHANGED, 70);
+    EXPECT_EQ(label(), L"Громкость зоны: 70 %");
+    EXPECT_EQ(frame_->getRootZone()->volume, 70);
+    EXPECT_TRUE(treeItem(L"Все зоны (70 %)").IsOk());
 }
 
 }  // namespace

@@ -320,4 +320,12 @@ TEST_F(SchedulerPanelTest, TasksAreSwitchedDeletedAndFiltered) {
     EXPECT_EQ(column(6), std::vector<wxString>{wxT("Устройство 02:7E:41:00:00:02")});
 }
 
+TEST_F(SchedulerPanelTest, TheListsShowTheirHeadersWhole) {
+    openWithZones(1);
+    openScheduler();
+    EXPECT_TRUE(test::headersWhole(taskList()));
+    EXPECT_TRUE(test::headersWhole(control<wxListCtrl>("devices")));
+    EXPECT_TRUE(screenshot("scheduler_view"));
+}
+
 }  // namespace
