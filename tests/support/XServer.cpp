@@ -48,6 +48,24 @@ bool belongsTo(Display* connection, Window window, pid_t pid) {
     return matches;
 }
 
+// Windows of the programs come and go while they are looked at: an error about one that is gone
+// makes the call fail instead of ending the test (the default handler exits).
+class GoneWindowsAllowed {
+public:
+    explicit GoneWindowsAllowed(Display* connection)
+        : connection_(connection), previous_(XSetErrorHandler([](Display*, XErrorEvent*) { return 0; })) {}
+    ~GoneWindowsAllowed() {
+        XSync(connection_, False);
+        XSetErrorHandler(previous_);
+    }
+    GoneWindowsAllowed(const GoneWindowsAllowed&) = delete;
+    GoneWindowsAllowed& operator=(const GoneWindowsAllowed&) = delete;
+
+private:
+    Display* const connection_;
+    const XErrorHandler previous_;
+};
+
 // The XTest extension's calls, taken from the library the window toolkit loads anyway, so that
 // the tests need no development files of their own for it.
 struct FakeInput {
@@ -136,6 +154,7 @@ XServer::~XServer() {
 unsigned long XServer::findWindow(pid_t pid) {
     Display* connection = connectionOf(connection_);
     if (connection == nullptr) return 0;
+    const GoneWindowsAllowed allowed(connection);
     Window root = 0, parent = 0;
     Window* children = nullptr;
     unsigned int count = 0;
@@ -166,6 +185,7 @@ unsigned long XServer::waitForWindow(pid_t pid, std::chrono::milliseconds deadli
 void XServer::closeWindow(unsigned long window) {
     Display* connection = connectionOf(connection_);
     if (connection == nullptr || window == 0) return;
+    const GoneWindowsAllowed allowed(connection);
     XEvent event{};
     event.xclient.type = ClientMessage;
     event.xclient.window = window;
@@ -186,9 +206,10 @@ bool XServer::screenshot(unsigned long window, const std::string& path) {
 
 bool XServer::area(unsigned long window, Area& area) {
     Display* connection = connectionOf(connection_);
+    if (connection == nullptr || window == 0) return false;
+    const GoneWindowsAllowed allowed(connection);
     XWindowAttributes attributes;
-    if (connection == nullptr || window == 0 || XGetWindowAttributes(connection, window, &attributes) == 0)
-        return false;
+    if (XGetWindowAttributes(connection, window, &attributes) == 0) return false;
     Window child = 0;
     if (!XTranslateCoordinates(connection, window, DefaultRootWindow(connection), 0, 0, &area.x, &area.y,
                                &child))
@@ -203,8 +224,11 @@ bool XServer::click(unsigned long window, int x, int y, unsigned button) {
     Area place;
     if (!canFakeInput() || !area(window, place)) return false;
     const FakeInput& input = fakeInput();
-    // The keyboard goes to the clicked window, as a window manager gives it there.
-    XSetInputFocus(connection, window, RevertToPointerRoot, CurrentTime);
+    {
+        // The keyboard goes to the clicked window, as a window manager gives it there.
+        const GoneWindowsAllowed allowed(connection);
+        XSetInputFocus(connection, window, RevertToPointerRoot, CurrentTime);
+    }
     input.motion(connection, DefaultScreen(connection), place.x + x, place.y + y, CurrentTime);
     settle(connection);
     input.button(connection, button, True, CurrentTime);
