@@ -6,6 +6,7 @@
 #include <wx/msgdlg.h>
 #include <wx/numdlg.h>
 #include <wx/textdlg.h>
+#include <wx/utils.h>
 // After its base class, which the header does not include itself.
 #include <wx/generic/msgdlgg.h>
 
@@ -53,22 +54,43 @@ int Dialogs::showModal(wxDialog& dialog) {
     open_.push_back(&dialog);
     const int result = dialog.ShowModal();
     open_.erase(std::remove(open_.begin(), open_.end(), &dialog), open_.end());
-    if (closing_ && open_.empty() && afterClosing_)
-        wxTheApp->CallAfter(std::exchange(afterClosing_, nullptr));
+    if (closing_) endInnermost();
     return result;
 }
 
 void Dialogs::closeAll(std::function<void()> then) {
     closing_ = true;
+    popupMenus_.endAll();
+    afterClosing_ = std::move(then);
+    endInnermost();
+}
+
+void Dialogs::endInnermost() {
     if (open_.empty()) {
-        if (then) wxTheApp->CallAfter(std::move(then));
+        finishClosing();
         return;
     }
-    afterClosing_ = std::move(then);
-    // Innermost first: each nested modal loop returns before the one around it.
-    for (auto it = open_.rbegin(); it != open_.rend(); ++it) {
-        if ((*it)->IsModal()) (*it)->EndModal(wxID_CANCEL);
+    // One at a time: ending a modal loop ends the innermost one running, so the dialog around it
+    // is ended once that one has returned (showModal).
+    if (open_.back()->IsModal()) open_.back()->EndModal(wxID_CANCEL);
+}
+
+void Dialogs::finishClosing() {
+    if (!afterClosing_) return;
+    if (!popupMenus_.anyRunning()) {
+        wxTheApp->CallAfter(std::exchange(afterClosing_, nullptr));
+        return;
     }
+    // An ended menu's loop makes one last pass, in which this runs, and the call that showed the
+    // menu returns after it: a call queued at the idle time of that pass runs in the next pass
+    // of the loop around it.
+    wxTheApp->Bind(wxEVT_IDLE, &Dialogs::onIdle, this);
+}
+
+void Dialogs::onIdle(wxIdleEvent& event) {
+    event.Skip();
+    wxTheApp->Unbind(wxEVT_IDLE, &Dialogs::onIdle, this);
+    wxTheApp->CallAfter([this] { finishClosing(); });
 }
 
 bool Dialogs::askYesNo(const std::wstring& caption, const std::wstring& text) {
@@ -88,9 +110,10 @@ bool Dialogs::confirm(const std::wstring& caption, const std::wstring& text) {
 std::optional<std::vector<std::wstring>> Dialogs::chooseFiles(const std::wstring& caption,
                                                               const std::wstring& wildcard) {
     const WorkingFolderKeeper keeper;
-    wxFileDialog dialog(parent_, caption, wxEmptyString, wxEmptyString, wildcard,
+    wxFileDialog dialog(parent_, caption, startFolder(), wxEmptyString, wildcard,
                         wxFD_OPEN | wxFD_FILE_MUST_EXIST | wxFD_MULTIPLE);
     if (showModal(dialog) != wxID_OK) return std::nullopt;
+    lastFolder_ = dialog.GetDirectory().ToStdWstring();
     wxArrayString paths;
     dialog.GetPaths(paths);
     std::vector<std::wstring> chosen;
@@ -100,9 +123,17 @@ std::optional<std::vector<std::wstring>> Dialogs::chooseFiles(const std::wstring
 
 std::optional<std::wstring> Dialogs::chooseFolder(const std::wstring& caption) {
     const WorkingFolderKeeper keeper;
-    wxDirDialog dialog(parent_, caption, wxEmptyString, wxDD_DEFAULT_STYLE | wxDD_DIR_MUST_EXIST);
+    wxDirDialog dialog(parent_, caption, startFolder(), wxDD_DEFAULT_STYLE | wxDD_DIR_MUST_EXIST);
     if (showModal(dialog) != wxID_OK) return std::nullopt;
-    return dialog.GetPath().ToStdWstring();
+    lastFolder_ = dialog.GetPath().ToStdWstring();
+    return lastFolder_;
+}
+
+std::wstring Dialogs::startFolder() const {
+    std::error_code error;
+    if (!lastFolder_.empty() && std::filesystem::is_directory(std::filesystem::path(lastFolder_), error))
+        return lastFolder_;
+    return wxGetHomeDir().ToStdWstring();
 }
 
 std::optional<std::wstring> Dialogs::askText(const std::wstring& caption, const std::wstring& text,

@@ -1,16 +1,19 @@
 #pragma once
 // The program's modal dialogs: the questions to the operator and the message boxes of the log
 // calls. Every dialog is drawn by the toolkit itself rather than by the desktop, so that a stop
-// request can end the ones that are open (closeAll) before the main window closes.
+// request can end the ones that are open (closeAll), and the open context menus with them, before
+// the main window closes.
 
 #include <functional>
 #include <string>
 #include <vector>
 
+#include "app/PopupMenuTracker.h"
 #include "app/Questions.h"
 #include "foundation/LogCalls.h"
 
 class wxDialog;
+class wxIdleEvent;
 class wxWindow;
 
 namespace frm {
@@ -41,14 +44,26 @@ public:
     void showMessage(const std::wstring& caption, const std::wstring& text, debug::MessageIcon icon);
     debug::MessagePresenter presenter();
 
-    // Ends every open dialog as cancelled and answers every later question as cancelled; `then`
-    // runs from the event loop once the last open dialog has returned. GUI thread only.
+    // Ends every open dialog as cancelled and every open context menu, and answers every later
+    // question as cancelled; `then` runs from the event loop once the last of them has returned.
+    // GUI thread only.
     void closeAll(std::function<void()> then);
 
 private:
+    // Where the file and folder choosers open: the folder last chosen in one while it exists,
+    // else the operator's home (never the program's working folder).
+    std::wstring startFolder() const;
+    // Ends the innermost open dialog, or when none is open finishes closing.
+    void endInnermost();
+    // Runs what closeAll was given once no dialog and no context menu runs any more.
+    void finishClosing();
+    void onIdle(wxIdleEvent& event);
+
+    PopupMenuTracker popupMenus_;
     wxWindow* parent_ = nullptr;
     std::vector<wxDialog*> open_;
     bool closing_ = false;
+    std::wstring lastFolder_;
     std::function<void()> afterClosing_;
 };
 

@@ -28,6 +28,8 @@ FragmentDialog::FragmentDialog(wxWindow* parent, const wxString& title, std::wst
                                  L"MPEG Layer3 Files (*.mp3)|*.mp3", wxDefaultPosition, wxDefaultSize,
                                  wxFLP_OPEN | wxFLP_FILE_MUST_EXIST | wxFLP_USE_TEXTCTRL, wxDefaultValidator,
                                  L"fragmentFile");
+    // The toolkit's own label of the button may stay untranslated.
+    file_->GetPickerCtrl()->SetLabel(L"Обзор…");
     fields->Add(file_, 1, wxEXPAND);
 
     auto* buttons = new wxBoxSizer(wxHORIZONTAL);

@@ -24,12 +24,12 @@ public:
     virtual std::optional<std::wstring> askPassword(const std::wstring& caption,
                                                     const std::wstring& text) = 0;
     // The full paths of the existing files chosen in a file dialog (several may be chosen) with
-    // the wildcard ("description|*.mp3;*.wav|..."); nothing when the operator cancels. The
-    // working folder stays as it was.
+    // the wildcard ("description|*.mp3;*.wav|..."); nothing when the operator cancels. It opens
+    // in the folder last chosen, else in the operator's home; the working folder stays as it was.
     virtual std::optional<std::vector<std::wstring>> chooseFiles(const std::wstring& caption,
                                                                  const std::wstring& wildcard) = 0;
-    // An existing folder chosen in a folder dialog; nothing when the operator cancels. The
-    // working folder stays as it was.
+    // An existing folder chosen in a folder dialog, which opens as the file dialog does; nothing
+    // when the operator cancels. The working folder stays as it was.
     virtual std::optional<std::wstring> chooseFolder(const std::wstring& caption) = 0;
     // Shows a dialog of the window modally and gives its return code; the program's dialogs end
     // as cancelled on a stop request.

@@ -100,6 +100,10 @@ void ZoneElement::setVolume(int percent) {
     volume = std::clamp(percent, 0, 100);
 }
 
+std::wstring ZoneElement::volumeText(int volume) {
+    return volume == kNoVolume ? std::wstring(L"не задана") : std::to_wstring(volume) + L" %";
+}
+
 std::vector<ZoneElement::DevicePtr> ZoneElement::collectDevices() const {
     std::vector<DevicePtr> result;
     collectInto(result);

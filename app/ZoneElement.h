@@ -63,6 +63,9 @@ public:
     // Removes the devices that `isUsed` does not keep; the kept ones are returned.
     std::vector<DevicePtr> removeDevices(const std::vector<DevicePtr>& removed, const UsedCheck& isUsed);
     void setVolume(int percent);
+    // The volume as the zone panel tells it beside its slider: "70 %", or "не задана" for
+    // kNoVolume.
+    static std::wstring volumeText(int volume);
 
     // The devices of this zone and of its nested zones, each once, depth first.
     std::vector<DevicePtr> collectDevices() const;

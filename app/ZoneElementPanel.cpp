@@ -22,7 +22,11 @@ public:
 
 std::wstring zoneLabel(const ZoneElement& zone) {
     if (zone.volume == ZoneElement::kNoVolume) return zone.name;
-    return zone.name + L" (" + std::to_wstring(zone.volume) + L" %)";
+    return zone.name + L" (" + ZoneElement::volumeText(zone.volume) + L")";
+}
+
+std::wstring volumeLabel(int volume) {
+    return L"Громкость зоны: " + ZoneElement::volumeText(volume);
 }
 
 std::wstring namesOf(const std::vector<ZoneElement::DevicePtr>& devices) {
@@ -56,6 +60,7 @@ ZoneElementPanel::ZoneElementPanel(wxWindow* parent, ZoneElement::ZonePtr root, 
       root_(std::move(root)),
       questions_(questions),
       chosenDevices_(std::move(chosenDevices)) {
+    m_volumeSlider->Bind(wxEVT_SCROLL_THUMBTRACK, &ZoneElementPanel::volumeOnScrollThumbTrack, this);
     updateAll();
 }
 
@@ -143,8 +148,14 @@ void ZoneElementPanel::showVolume() {
     const ZoneElement::ZonePtr zone = targetZone();
     const bool set = zone->volume != ZoneElement::kNoVolume;
     m_volumeSlider->SetValue(set ? zone->volume : 100);
-    m_volumeLabel->SetLabel(set ? L"Громкость зоны" : L"Громкость зоны (не задана)");
+    // The number is the label's: a slider cannot tell that no volume is set.
+    m_volumeLabel->SetLabel(volumeLabel(zone->volume));
     Layout();
+}
+
+void ZoneElementPanel::volumeOnScrollThumbTrack(wxScrollEvent& event) {
+    event.Skip();
+    m_volumeLabel->SetLabel(volumeLabel(m_volumeSlider->GetValue()));
 }
 
 void ZoneElementPanel::zoneTreeOnTreeSelChanged(wxTreeEvent& event) {

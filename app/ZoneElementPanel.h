@@ -54,6 +54,8 @@ private:
     wxTreeItemId findZoneItem(const wxTreeItemId& from, const ZoneElement* zone) const;
     void select(const ZoneElement* zone);
     void showVolume();
+    // The label follows the thumb while it is dragged.
+    void volumeOnScrollThumbTrack(wxScrollEvent& event);
 
     ZoneElement::ZonePtr root_;
     Questions& questions_;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "app/LockRules.h"
 #include "audio/PlaceFolders.h"
 #include "foundation/DataFolders.h"
 #include "foundation/Files.h"
@@ -9,8 +10,8 @@
 #include "foundation/NetworkInterfaces.h"
 #include "foundation/Password.h"
 #include "foundation/Place.h"
-#include "foundation/SocketErrors.h"
 #include "foundation/Settings.h"
+#include "foundation/SocketErrors.h"
 #include "foundation/TextConversion.h"
 
 namespace frm {
@@ -30,16 +31,12 @@ constexpr FolderKey kFolders[SettingsForm::folderCount] = {
 
 struct PasswordKey {
     setting::Text key;
-    // The box's title, which begins its refusals.
-    const wchar_t* title;
     const wchar_t* changed;
 };
 constexpr PasswordKey kPasswords[SettingsForm::passwordCount] = {
-    {setting::securityAdministrator, L"Пароль администратора", L"Изменен пароль администратора"},
-    {setting::securityPlaybackAlarm, L"Пароль для воспроизведения тревог",
-     L"Изменен пароль для воспроизведения тревог"},
-    {setting::securityInterface, L"Пароль для блокирования интерфейса",
-     L"Изменен пароль для блокировки интерфейса"},
+    {setting::securityAdministrator, L"Изменен пароль администратора"},
+    {setting::securityPlaybackAlarm, L"Изменен пароль для воспроизведения тревог"},
+    {setting::securityInterface, L"Изменен пароль для блокировки интерфейса"},
 };
 
 constexpr const wchar_t* kDefaultMulticast = L"224.0.224.1";
@@ -62,7 +59,8 @@ void installDefaultGong(const std::wstring& gongFolder) {
     const std::wstring source =
         os::joinPath(os::joinPath(os::getApplicationDirectory(), L"alarm"), SettingsForm::kDefaultGongSource);
     if (const std::error_code error = base::copyToNewFile(source, os::joinPath(gongFolder, name))) {
-        debug::Place("frm::SettingsForm::open").warn(L"Гонг не найден! Ошибка: %1%", os::errorText(error.value()));
+        debug::Place("frm::SettingsForm::open")
+            .warn(L"Гонг не найден! Ошибка: %1%", os::errorText(error.value()));
         return;
     }
     pref::setWString(setting::placePathFileGong.key, SettingsForm::kDefaultGong);
@@ -122,7 +120,7 @@ std::vector<SettingsForm::Refusal> SettingsForm::check(const SettingsForm& opene
             refusals.push_back({false, L"Время жизни мультикаста должно быть от 1 до 255"});
     }
     for (int password = 0; password < passwordCount; ++password) {
-        if (auto refusal = passwordRefusal(passwords[password], kPasswords[password].title))
+        if (auto refusal = passwordRefusal(passwords[password], passwordTitle(kPasswords[password].key)))
             refusals.push_back({false, *refusal});
     }
     return refusals;

@@ -1,20 +1,27 @@
 // The small dialogs of the playlists on screen, photographed: the URL dialog with its fields,
-// checks and history, the capture-device dialog on a PulseAudio server's sources, and the file
-// dialogs, which leave the working folder as it was.
+// checks and history, the capture-device dialog on a PulseAudio server's sources, the fragment
+// dialog's Russian file picker, and the file dialogs, which open in the operator's home or the
+// folder last chosen and leave the working folder as it was.
 
 #include <wx/app.h>
 #include <wx/button.h>
 #include <wx/choice.h>
 #include <wx/combobox.h>
+#include <wx/eventfilter.h>
+#include <wx/filedlg.h>
+#include <wx/filepicker.h>
 #include <wx/textctrl.h>
 
+#include <cstdlib>
 #include <filesystem>
 
 #include "app/CaptureDeviceDialog.h"
 #include "app/Dialogs.h"
+#include "app/FragmentDialog.h"
 #include "app/UrlDialog.h"
 #include "foundation/TextConversion.h"
 #include "support/PulseServer.h"
+#include "support/TempFolder.h"
 #include "tests/app/window/WindowFixture.h"
 
 namespace {
@@ -103,6 +110,60 @@ TEST_F(SmallDialogsTest, FileDialogsLeaveTheWorkingFolderAsItWas) {
     moveAndClose(folders);
     EXPECT_FALSE(folders.chooseFolder(L"Добавить каталог"));
     EXPECT_EQ(std::filesystem::current_path(), folder);
+}
+
+TEST_F(SmallDialogsTest, TheFragmentDialogsPickerSpeaksRussian) {
+    std::wstring name = L"Гонг", path;
+    frm::FragmentDialog dialog(nullptr, L"Фрагмент", name, path);
+    auto* picker = test::findControl<wxFilePickerCtrl>(&dialog);
+    ASSERT_NE(picker, nullptr);
+    EXPECT_EQ(picker->GetPickerCtrl()->GetLabel(), L"Обзор…");
+    dialog.SetPosition(wxPoint(0, 0));
+    dialog.Show();
+    ASSERT_TRUE(pumpUntil([&] { return dialog.IsShownOnScreen(); }));
+    EXPECT_TRUE(screenshot("fragment_dialog"));
+}
+
+TEST_F(SmallDialogsTest, FileDialogsOpenAtHomeThenInTheFolderLastChosen) {
+    test::TempFolder home;
+    test::TempFolder music;
+    const char* const savedHome = std::getenv("HOME");
+    const std::string previousHome = savedHome ? savedHome : "";
+    ::setenv("HOME", home.path().c_str(), 1);
+    // The file dialog as it opens: where it shows and what it is called; then it ends with the
+    // folder the operator went to, or as cancelled.
+    class Inspection : public wxEventFilter {
+    public:
+        explicit Inspection(const std::string& goTo) : goTo_(goTo) { wxEvtHandler::AddFilter(this); }
+        ~Inspection() override { wxEvtHandler::RemoveFilter(this); }
+        int FilterEvent(wxEvent& event) override {
+            auto* dialog = dynamic_cast<wxFileDialog*>(event.GetEventObject());
+            if (event.GetEventType() != wxEVT_INIT_DIALOG || dialog == nullptr) return Event_Skip;
+            wxTheApp->CallAfter([this, dialog] {
+                folder = dialog->GetDirectory();
+                title = dialog->GetMessage();
+                if (!goTo_.empty()) dialog->SetDirectory(base::fromUtf8(goTo_));
+                dialog->EndModal(goTo_.empty() ? wxID_CANCEL : wxID_OK);
+            });
+            return Event_Skip;
+        }
+        wxString folder;
+        wxString title;
+
+    private:
+        const std::string goTo_;
+    };
+    frm::Dialogs dialogs;
+    {
+        const Inspection first(music.path());
+        dialogs.chooseFiles(L"Добавить файл", L"Все файлы (*.*)|*");
+        EXPECT_EQ(first.folder, base::fromUtf8(home.path()));
+        EXPECT_EQ(first.title, L"Добавить файл");
+    }
+    const Inspection second("");
+    EXPECT_FALSE(dialogs.chooseFiles(L"Добавить файл", L"Все файлы (*.*)|*"));
+    EXPECT_EQ(second.folder, base::fromUtf8(music.path()));
+    ::setenv("HOME", previousHome.c_str(), 1);
 }
 
 }  // namespace

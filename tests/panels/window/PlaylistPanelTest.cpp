@@ -360,4 +360,18 @@ TEST_F(PlaylistPanelTest, RadioTakesAUrlWithItsHistoryAndACaptureDevice) {
     EXPECT_EQ(items_->GetItemCount(), 3);
 }
 
+TEST_F(PlaylistPanelTest, TheRadioListsShowTheirHeadersWhole) {
+    // A short name and a short address: the widths the rows ask for are below the headers'.
+    writeList(ListOfPlaylist::kRadioFile, {{L"Ночь", {{L"Тон", L"sine://900"}}}});
+    openWindow();
+    openView(wxT("Радио"));
+    EXPECT_TRUE(test::headersWhole(playlists_));
+    EXPECT_TRUE(test::headersWhole(items_));
+    click(playlists_, rowArea(playlists_, 0));
+    ASSERT_TRUE(pumpUntil([&] { return items_->GetItemCount() == 1; }));
+    EXPECT_TRUE(test::headersWhole(playlists_));
+    EXPECT_TRUE(test::headersWhole(items_));
+    photograph("radio_view");
+}
+
 }  // namespace
