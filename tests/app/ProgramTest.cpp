@@ -62,7 +62,7 @@ TEST(Program, TellsItsThreadsAtStartAndAtExit) {
     auto run = program.start({"--trace"});
     ASSERT_NE(program.screen().waitForWindow(run->pid()), 0u);
     ASSERT_TRUE(program.waitForLog(L"The main window is shown"));
-    EXPECT_NE(program.quit(), 0);
+    EXPECT_EQ(program.quit(), 0);
     EXPECT_EQ(run->wait(), 0);
     EXPECT_EQ(program.countInLog(L"Create thread dispatcher. Threads: ["), 1u);
     EXPECT_EQ(program.countInLog(L"Exit. Threads: ["), 1u);
