@@ -7,12 +7,12 @@
 #include <boost/date_time/posix_time/posix_time.hpp>
 
 #include "app/DeviceCollectionFile.h"
-#include "app/DeviceListCtrl.h"
-#include "app/GuiLocker.h"
 #include "app/GuiTaskEvent.h"
-#include "app/LockRules.h"
 #include "app/ViewButtons.h"
-#include "app/ZoneElementPanel.h"
+#include "app/kit/DeviceListCtrl.h"
+#include "app/kit/GuiLocker.h"
+#include "app/kit/LockRules.h"
+#include "app/kit/ZoneElementPanel.h"
 #include "audio/AudioStartup.h"
 #include "audio/ListOfPlaylist.h"
 #include "audio/PlaybackCollection.h"

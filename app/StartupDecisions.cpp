@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "app/LockRules.h"
+#include "app/kit/LockRules.h"
 
 namespace app {
 namespace {

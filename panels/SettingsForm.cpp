@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "app/LockRules.h"
+#include "app/kit/LockRules.h"
 #include "audio/PlaceFolders.h"
 #include "foundation/DataFolders.h"
 #include "foundation/Files.h"

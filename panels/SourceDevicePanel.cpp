@@ -3,8 +3,8 @@
 #include <wx/stattext.h>
 #include <wx/thread.h>
 
-#include "app/GuiFreezer.h"
-#include "app/Questions.h"
+#include "app/kit/GuiFreezer.h"
+#include "app/kit/Questions.h"
 #include "audio/AlarmChannel.h"
 #include "audio/Player.h"
 #include "audio/PlayerEngine.h"

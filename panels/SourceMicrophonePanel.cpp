@@ -6,8 +6,8 @@
 #include <algorithm>
 #include <functional>
 
-#include "app/ListCtrlProvider.h"
-#include "app/Questions.h"
+#include "app/kit/ListCtrlProvider.h"
+#include "app/kit/Questions.h"
 #include "foundation/Files.h"
 #include "foundation/GuiThreadInvoker.h"
 #include "foundation/Place.h"

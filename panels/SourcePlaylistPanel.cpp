@@ -6,10 +6,10 @@
 
 #include <algorithm>
 
-#include "app/CaptureDeviceDialog.h"
-#include "app/GuiFreezer.h"
-#include "app/Questions.h"
-#include "app/UrlDialog.h"
+#include "app/kit/CaptureDeviceDialog.h"
+#include "app/kit/GuiFreezer.h"
+#include "app/kit/Questions.h"
+#include "app/kit/UrlDialog.h"
 #include "audio/AlarmChannel.h"
 #include "audio/Player.h"
 #include "audio/PlayerEngine.h"

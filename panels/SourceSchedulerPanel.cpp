@@ -2,7 +2,7 @@
 
 #include <wx/toplevel.h>
 
-#include "app/GuiFreezer.h"
+#include "app/kit/GuiFreezer.h"
 #include "audio/CivilTime.h"
 #include "audio/PlaybackTrack.h"
 #include "devicelink/DeviceCollection.h"

@@ -1,6 +1,6 @@
 #include "panels/SourceServicePanel.h"
 
-#include "app/GuiEnabler.h"
+#include "app/kit/GuiEnabler.h"
 #include "audio/AlarmChannel.h"
 #include "audio/PlaceFolders.h"
 #include "audio/PlayerChannel.h"

@@ -11,7 +11,7 @@
 
 #include <chrono>
 
-#include "app/LockRules.h"
+#include "app/kit/LockRules.h"
 #include "devicelink/DeviceCollection.h"
 #include "foundation/Password.h"
 #include "support/ConsoleEmulator.h"

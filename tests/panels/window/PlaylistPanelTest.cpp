@@ -15,8 +15,8 @@
 #include <filesystem>
 #include <fstream>
 
-#include "app/CaptureDeviceDialog.h"
-#include "app/UrlDialog.h"
+#include "app/kit/CaptureDeviceDialog.h"
+#include "app/kit/UrlDialog.h"
 #include "audio/ListOfPlaylist.h"
 #include "audio/PlayerEngine.h"
 #include "foundation/Storage.h"
