@@ -7,12 +7,12 @@
 #include <boost/date_time/posix_time/posix_time.hpp>
 
 #include "app/DeviceCollectionFile.h"
-#include "app/DeviceListCtrl.h"
-#include "app/GuiLocker.h"
 #include "app/GuiTaskEvent.h"
-#include "app/LockRules.h"
 #include "app/ViewButtons.h"
-#include "app/ZoneElementPanel.h"
+#include "app/kit/DeviceListCtrl.h"
+#include "app/kit/GuiLocker.h"
+#include "app/kit/LockRules.h"
+#include "app/kit/ZoneElementPanel.h"
 #include "audio/AudioStartup.h"
 #include "audio/ListOfPlaylist.h"
 #include "audio/PlaybackCollection.h"
@@ -180,6 +180,8 @@ void MainFrame::Startup() {
     restoreGeometry();
     loadStateFiles();
     idleLock_.start();
+    if (pref::getInt(setting::securityInterfaceTimeout) > 0 && !isPasswordSet(setting::securityInterface))
+        place.notice(L"%1%", idleLockWithoutPasswordText());
     transport_->run();
 }
 
@@ -414,7 +416,9 @@ void MainFrame::onClock() {
 // On the idle-lock thread.
 void MainFrame::checkIdle() {
     const auto idle = std::chrono::steady_clock::duration(steadyTicks() - lastActivity_.load());
-    if (!shouldLockForIdle(idle, pref::getInt(setting::securityInterfaceTimeout), locked_.load())) return;
+    if (!shouldLockForIdle(idle, pref::getInt(setting::securityInterfaceTimeout), locked_.load(),
+                           isPasswordSet(setting::securityInterface)))
+        return;
     if (!lockQueued_.exchange(true))
         GuiThreadInvoker::add([this] {
             lockQueued_.store(false);
@@ -440,6 +444,10 @@ void MainFrame::lockInterface() {
 
 bool MainFrame::askPassword(const std::wstring& caption, const std::wstring& text,
                             const setting::Text& password) {
+    if (!isPasswordSet(password)) {
+        debug::Place("frm::MainFrame::askPassword").notice(L"%1%", passwordNotSetText(password));
+        return false;
+    }
     const auto typed = questions_.askPassword(caption, text);
     if (!typed) return false;
     if (passwordMatches(*typed, password)) return true;
@@ -450,7 +458,9 @@ bool MainFrame::askPassword(const std::wstring& caption, const std::wstring& tex
 void MainFrame::unlockOnButtonClick(wxCommandEvent&) {
     const debug::Place place("frm::MainFrame::unlockOnButtonClick");
     place.trace(L"");
-    if (!askPassword(L"Разблокировка", L"Введите пароль для разблокировки интерфейса:",
+    // Without a password the lock could never open again: it opens without asking.
+    if (isPasswordSet(setting::securityInterface) &&
+        !askPassword(L"Разблокировка", L"Введите пароль для разблокировки интерфейса:",
                      setting::securityInterface))
         return;
     lastActivity_.store(steadyTicks());

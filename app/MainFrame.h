@@ -11,11 +11,11 @@
 #include <string>
 #include <vector>
 
-#include "app/DeviceListModel.h"
-#include "app/ListCtrlProvider.h"
-#include "app/Questions.h"
 #include "app/TickThread.h"
-#include "app/ZoneElement.h"
+#include "app/kit/DeviceListModel.h"
+#include "app/kit/ListCtrlProvider.h"
+#include "app/kit/Questions.h"
+#include "app/kit/ZoneElement.h"
 #include "foundation/SettingKeys.h"
 #include "foundation/Storage.h"
 #include "layouts/MainFrame.h"

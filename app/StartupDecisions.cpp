@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+#include "app/kit/LockRules.h"
+
 namespace app {
 namespace {
 
@@ -18,6 +20,18 @@ bool isLoopback(const std::string& ip) {
 StartDecision decideStart(bool quitOption, bool anotherCopyRuns) {
     if (quitOption) return anotherCopyRuns ? StartDecision::askRunningToStop : StartDecision::endQuietly;
     return anotherCopyRuns ? StartDecision::refuseSecond : StartDecision::start;
+}
+
+std::wstring firstStartNotice() {
+    // Broken into lines: the message box does not wrap its text.
+    return L"Это первый запуск программы.\nЗадайте пароли администратора, воспроизведения тревог и "
+           L"блокирования "
+           L"интерфейса\n" +
+           frm::whereToSetPasswords() +
+           L": пока они не заданы, тревожные сообщения не запускаются,\nрежим администратора не включается и "
+           L"интерфейс не блокируется.\nСетевой интерфейс для вещания выбирается на странице «Сеть» того же "
+           L"окна "
+           L"в режиме администратора.";
 }
 
 InterfaceChoice chooseInterface(const std::string& savedIp, const std::wstring& savedName,

@@ -1,6 +1,6 @@
 #pragma once
 // The decisions of the start-up that depend on the world outside the program: whether this
-// copy may start, and which network interface it works on.
+// copy may start, which network interface it works on, and what a first start tells.
 
 #include <string>
 #include <vector>
@@ -28,6 +28,10 @@ struct InterfaceChoice {
 // The saved address while an adapter has it (a loopback address always counts as present);
 // on a first start (nothing saved) the best guess without asking; otherwise the best guess
 // (the adapter with the saved name, else the likeliest one), to be confirmed by the operator.
+// The notice of a first start (no settings file yet): where the passwords are set, and the
+// network interface.
+std::wstring firstStartNotice();
+
 InterfaceChoice chooseInterface(const std::string& savedIp, const std::wstring& savedName,
                                 const std::vector<os::NetworkInterface>& interfaces);
 

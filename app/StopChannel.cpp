@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "app/StopSignals.h"
 #include "foundation/Place.h"
 #include "foundation/SocketErrors.h"
 #include "foundation/TextConversion.h"
@@ -19,6 +20,7 @@ namespace {
 
 constexpr char kRequest[] = "stop\n";
 constexpr char kAnswer[] = "ok\n";
+constexpr char kStopped[] = "stopped\n";
 constexpr int kExchangeTimeoutMs = 2000;
 
 // The socket's name through the folder's descriptor, so that the address fits the few bytes a
@@ -45,11 +47,11 @@ bool waitFor(int fd, short events, int timeoutMs) {
     return result > 0 && (entry.revents & events) != 0;
 }
 
-// Reads what arrives within the time-out, at most `size` bytes.
-std::string readSome(int fd, std::size_t size) {
+// Reads one line that arrives within the time-out, at most `size` bytes.
+std::string readLine(int fd, std::size_t size, int timeoutMs) {
     std::string text;
     char buffer[16];
-    while (text.size() < size && waitFor(fd, POLLIN, kExchangeTimeoutMs)) {
+    while (text.size() < size && waitFor(fd, POLLIN, timeoutMs)) {
         const ssize_t count = ::read(fd, buffer, std::min(sizeof buffer, size - text.size()));
         if (count <= 0) break;
         text.append(buffer, static_cast<std::size_t>(count));
@@ -70,8 +72,8 @@ void writeAll(int fd, const char* text) {
 
 }  // namespace
 
-StopChannel::StopChannel(const std::wstring& folder, std::function<void()> onStop)
-    : onStop_(std::move(onStop)) {
+StopChannel::StopChannel(const std::wstring& folder, std::function<void()> onStop, int signalFd)
+    : onStop_(std::move(onStop)), signalFd_(signalFd) {
     const debug::Place place("app::StopChannel::StopChannel");
     folderFd_ = openFolder(folder);
     wakeFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
@@ -79,12 +81,15 @@ StopChannel::StopChannel(const std::wstring& folder, std::function<void()> onSto
     const sockaddr_un address = addressIn(folderFd_);
     // A file of that name can only be left by a copy that crashed: this copy holds the running mark.
     if (folderFd_ >= 0) ::unlinkat(folderFd_, base::toUtf8(kFileName).c_str(), 0);
-    if (folderFd_ < 0 || wakeFd_ < 0 || listenFd_ < 0 ||
+    if (folderFd_ < 0 || listenFd_ < 0 ||
         ::bind(listenFd_, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
         ::listen(listenFd_, 4) != 0) {
         place.error(L"Канал остановки программы не создан: %1%", os::errorText(errno));
         if (listenFd_ >= 0) ::close(listenFd_);
         listenFd_ = -1;
+    }
+    if (wakeFd_ < 0) {
+        place.error(L"Поток внешней остановки не запущен: %1%", os::errorText(errno));
         return;
     }
     thread_ = std::thread([this] { run(); });
@@ -102,6 +107,10 @@ StopChannel::~StopChannel() {
         ::close(listenFd_);
         ::unlinkat(folderFd_, base::toUtf8(kFileName).c_str(), 0);
     }
+    for (const int client : waiting_) {
+        writeAll(client, kStopped);
+        ::close(client);
+    }
     if (wakeFd_ >= 0) ::close(wakeFd_);
     if (folderFd_ >= 0) ::close(folderFd_);
 }
@@ -110,39 +119,56 @@ void StopChannel::run() {
     const debug::Place place("app::StopChannel::run");
     place.trace(L"start thread of the external stop");
     for (;;) {
-        pollfd entries[2] = {{listenFd_, POLLIN, 0}, {wakeFd_, POLLIN, 0}};
-        if (::poll(entries, 2, -1) < 0) {
+        // A negative descriptor (no socket, no signals) is passed over by poll.
+        pollfd entries[3] = {{wakeFd_, POLLIN, 0}, {listenFd_, POLLIN, 0}, {signalFd_, POLLIN, 0}};
+        if (::poll(entries, 3, -1) < 0) {
             if (errno == EINTR) continue;
             place.error(L"poll: %1%", os::errorText(errno));
             break;
         }
-        if (entries[1].revents != 0) break;
+        if (entries[0].revents != 0) break;
+        if (entries[2].revents != 0) {
+            const int signal = StopSignals::take();
+            if (signal != 0) {
+                place.important(L"The program stops on the %1% (%2%) it received", StopSignals::name(signal),
+                                signal);
+                onStop_();
+            }
+        }
+        if (entries[1].revents == 0) continue;
         const int client = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
         if (client < 0) continue;
-        const bool stop = readSome(client, sizeof kRequest - 1) == kRequest;
+        const bool stop = readLine(client, sizeof kRequest - 1, kExchangeTimeoutMs) == kRequest;
         if (stop) writeAll(client, kAnswer);
-        ::close(client);
-        if (stop) {
-            place.important(L"A stop request came from another copy of the program");
-            onStop_();
+        if (!stop) {
+            ::close(client);
+            continue;
         }
+        waiting_.push_back(client);
+        place.important(L"A stop request came from another copy of the program");
+        onStop_();
     }
     place.trace(L"end thread of the external stop");
 }
 
-bool StopChannel::requestStop(const std::wstring& folder) {
+StopChannel::Answer StopChannel::requestStop(const std::wstring& folder, std::chrono::milliseconds deadline) {
     const int folderFd = openFolder(folder);
-    if (folderFd < 0) return false;
+    if (folderFd < 0) return Answer::noListener;
     const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     const sockaddr_un address = addressIn(folderFd);
-    bool taken = false;
+    Answer answer = Answer::noListener;
     if (fd >= 0 && ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) {
         writeAll(fd, kRequest);
-        taken = readSome(fd, sizeof kAnswer - 1) == kAnswer;
+        answer = Answer::noAnswer;
+        if (readLine(fd, sizeof kAnswer - 1, kExchangeTimeoutMs) == kAnswer) {
+            answer = readLine(fd, sizeof kStopped - 1, static_cast<int>(deadline.count())) == kStopped
+                         ? Answer::stopped
+                         : Answer::notConfirmed;
+        }
     }
     if (fd >= 0) ::close(fd);
     ::close(folderFd);
-    return taken;
+    return answer;
 }
 
 }  // namespace app

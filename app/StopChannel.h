@@ -1,12 +1,19 @@
 #pragma once
-// How a second start with --quit asks the running copy to shut down: a Unix-domain socket
-// "MELVOX_STOP_APP" beside the running mark in the data folder. The running copy listens on
-// it from the external-stop thread; a socket file left by a crash is replaced by the next copy
-// (which holds the running mark, so no live copy owns it).
+// The external-stop thread and how a second start with --quit asks the running copy to shut down:
+// a Unix-domain socket "MELVOX_STOP_APP" beside the running mark in the data folder. The running
+// copy listens on it from the external-stop thread, which also watches the stop signals
+// (StopSignals); a socket file left by a crash is replaced by the next copy (which holds the
+// running mark, so no live copy owns it).
+//
+// The exchange: the asking copy sends "stop", the running copy answers "ok" at once and keeps the
+// connection until it has written its files and ended its log, then writes "stopped". So the
+// asking copy can tell a stop that finished from one that was only begun.
 
+#include <chrono>
 #include <functional>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace app {
 
@@ -14,28 +21,40 @@ class StopChannel {
 public:
     static constexpr const wchar_t* kFileName = L"MELVOX_STOP_APP";
 
-    // Listens in `folder`; `onStop` runs on the external-stop thread for every stop request.
-    // Failing to listen is logged; the program then only stops from its window.
-    StopChannel(const std::wstring& folder, std::function<void()> onStop);
-    // Wakes and joins the thread and removes the socket file.
+    // Listens in `folder` and watches `signalFd` (when not -1); `onStop` runs on the
+    // external-stop thread for every stop request and every signal. Failing to listen is logged;
+    // the signals are still watched.
+    StopChannel(const std::wstring& folder, std::function<void()> onStop, int signalFd = -1);
+    // Wakes and joins the thread, removes the socket file and confirms the stop to every copy
+    // that asked for it: the owner destroys the channel once everything is written.
     ~StopChannel();
     StopChannel(const StopChannel&) = delete;
     StopChannel& operator=(const StopChannel&) = delete;
 
     bool listening() const { return listenFd_ >= 0; }
 
-    // Asks the copy listening in `folder` to stop; false when none took the request.
-    static bool requestStop(const std::wstring& folder);
+    // What a stop request came to.
+    enum class Answer {
+        noListener,    // no copy listens in the folder
+        noAnswer,      // a copy listens but did not take the request
+        notConfirmed,  // it took the request but did not confirm the end within the deadline
+        stopped,       // it confirmed that it stopped
+    };
+    // Asks the copy listening in `folder` to stop and waits up to `deadline` for its end.
+    static Answer requestStop(const std::wstring& folder, std::chrono::milliseconds deadline);
 
 private:
     void run();
 
     std::function<void()> onStop_;
-    std::string path_;
+    const int signalFd_;
     int folderFd_ = -1;
     int listenFd_ = -1;
     int wakeFd_ = -1;
     std::thread thread_;
+    // The connections of the copies that wait for the end of this one: the thread's until it is
+    // joined.
+    std::vector<int> waiting_;
 };
 
 }  // namespace app

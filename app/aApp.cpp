@@ -14,6 +14,7 @@
 #include "app/SingleInstance.h"
 #include "app/StartupDecisions.h"
 #include "app/StopChannel.h"
+#include "app/StopSignals.h"
 #include "audio/AudioStartup.h"
 #include "audio/PlayerEngine.h"
 #include "devicelink/TransferProtocol.h"
@@ -88,10 +89,8 @@ bool aApp::initialise() {
     instance_ = std::make_unique<app::SingleInstance>(folder);
     switch (app::decideStart(options_.quit, instance_->anotherCopyRuns())) {
         case app::StartDecision::askRunningToStop:
-            if (!app::StopChannel::requestStop(folder))
-                std::fprintf(stderr, "The running copy did not take the stop request.\n");
-            return false;
         case app::StartDecision::endQuietly:
+            // Answered by the entry point before the toolkit starts (app::quitRunningCopy).
             return false;
         case app::StartDecision::refuseSecond:
             logBeforeStart(L"Копия программы уже запущена.");
@@ -100,6 +99,9 @@ bool aApp::initialise() {
         case app::StartDecision::start:
             break;
     }
+    // From here on a stop signal ends the program as its window's close does; the external-stop
+    // thread takes a signal that came before it runs from the pipe.
+    if (!app::StopSignals::install()) std::fprintf(stderr, "The stop signals could not be taken over.\n");
 
     emptyTempFolder();
     app::loadDebugPref(options_.trace, options_.output);
@@ -110,10 +112,13 @@ bool aApp::initialise() {
     if (wxTranslations* translations = wxTranslations::Get()) translations->AddStdCatalog();
     debug::setMessagePresenter(dialogs_.presenter());
 
-    stopChannel_ = std::make_unique<app::StopChannel>(folder, [this] {
-        stopRequested_.store(true);
-        CallAfter([this] { onStopRequest(); });
-    });
+    stopChannel_ = std::make_unique<app::StopChannel>(
+        folder,
+        [this] {
+            stopRequested_.store(true);
+            CallAfter([this] { onStopRequest(); });
+        },
+        app::StopSignals::fd());
     place.trace(L"Create thread dispatcher. Threads: [%1%]", os::getThreadList());
     base::ThreadDispatcher::create();
     dispatcher_ = true;
@@ -167,10 +172,7 @@ bool aApp::initialise() {
         firstStart = store && store->isNew();
     }
     if (firstStart) {
-        place.notice(
-            L"После первого запуска в общих настройках необходимо сменить пароль и выбрать сетевой интерфейс "
-            L"для "
-            L"вещания");
+        place.notice(L"%1%", app::firstStartNotice());
     }
     // A request that came while the start-up ran is carried out now.
     if (stopRequested_.load()) CallAfter([this] { onStopRequest(); });
@@ -241,7 +243,6 @@ void aApp::tearDown() {
     }
     debug::setMessagePresenter(nullptr);
     if (pref::instanceSlot().peek() != nullptr) pref_free();
-    stopChannel_.reset();
     if (logger_) {
         const debug::Place place("aApp::OnExit");
         // What is left beside the logger's writer tells of a thread that outlived its owner.
@@ -250,6 +251,8 @@ void aApp::tearDown() {
         dbg_free();
         logger_ = false;
     }
+    // Last: a copy that asked for the stop is told that everything is written, the log included.
+    stopChannel_.reset();
 }
 
 bool aApp::OnExceptionInMainLoop() {

@@ -9,8 +9,8 @@
 #include <atomic>
 #include <memory>
 
-#include "app/Dialogs.h"
 #include "app/Options.h"
+#include "app/kit/Dialogs.h"
 
 namespace device {
 class TransferProtocol;

@@ -2,7 +2,7 @@
 // names than the window lets one make, and is saved as a file that reads back as the same tree.
 
 #include "FuzzSupport.h"
-#include "app/ZoneElement.h"
+#include "app/kit/ZoneElement.h"
 
 namespace {
 

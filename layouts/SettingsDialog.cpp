@@ -91,14 +91,14 @@ SettingsDialog::SettingsDialog(wxWindow* parent, wxWindowID id, const wxString& 
     m_gongChoice = new wxChoice(m_gongBox->GetStaticBox(), wxID_ANY);
     m_gongBox->Add(m_gongChoice, 0, wxEXPAND | wxALL, kGap);
     place->Add(m_gongBox, 0, wxEXPAND | wxLEFT | wxRIGHT | wxBOTTOM, kGap);
-    m_placePage->SetSizer(place);
+    m_placePage->SetSizerAndFit(place);
     m_notebook->AddPage(m_placePage, wxT("Расположение"), true);
 
     m_volumePage = new wxPanel(m_notebook, wxID_ANY);
     auto* volume = new wxBoxSizer(wxVERTICAL);
     m_serviceVolume = volumeBox(m_volumePage, volume, wxT("Служебные сообщения"));
     m_microphoneVolume = volumeBox(m_volumePage, volume, wxT("Микрофон"));
-    m_volumePage->SetSizer(volume);
+    m_volumePage->SetSizerAndFit(volume);
     m_notebook->AddPage(m_volumePage, wxT("Громкость"));
 
     m_networkPage = new wxPanel(m_notebook, wxID_ANY);
@@ -119,7 +119,7 @@ SettingsDialog::SettingsDialog(wxWindow* parent, wxWindowID id, const wxString& 
         addRow(wxT("Базовый порт"), new wxSpinCtrl(m_networkPage, wxID_ANY, wxEmptyString, wxDefaultPosition,
                                                    wxDefaultSize, wxSP_ARROW_KEYS, 2000, 65000, 11990));
     network->Add(networkGrid, 0, wxALL, 2 * kGap);
-    m_networkPage->SetSizer(network);
+    m_networkPage->SetSizerAndFit(network);
     m_notebook->AddPage(m_networkPage, wxT("Сеть"));
 
     m_recordPage = new wxPanel(m_notebook, wxID_ANY);
@@ -132,7 +132,7 @@ SettingsDialog::SettingsDialog(wxWindow* parent, wxWindowID id, const wxString& 
     record->Add(m_buttonPlay, 0, wxALIGN_CENTER_VERTICAL | wxALL, 2 * kGap);
     auto* recordColumn = new wxBoxSizer(wxVERTICAL);
     recordColumn->Add(record, 0, wxEXPAND);
-    m_recordPage->SetSizer(recordColumn);
+    m_recordPage->SetSizerAndFit(recordColumn);
     m_notebook->AddPage(m_recordPage, wxT("Запись"));
 
     m_securityPage = new wxPanel(m_notebook, wxID_ANY);
@@ -151,7 +151,7 @@ SettingsDialog::SettingsDialog(wxWindow* parent, wxWindowID id, const wxString& 
     idleBox->Add(new wxStaticText(idleBox->GetStaticBox(), wxID_ANY, wxT("мин (0 - выкл)")), 0,
                  wxALIGN_CENTER_VERTICAL | wxALL, kGap);
     security->Add(idleBox, 0, wxEXPAND | wxLEFT | wxRIGHT | wxBOTTOM, kGap);
-    m_securityPage->SetSizer(security);
+    m_securityPage->SetSizerAndFit(security);
     m_notebook->AddPage(m_securityPage, wxT("Безопасность"));
 
     m_eventsPage = new wxPanel(m_notebook, wxID_ANY);
@@ -173,7 +173,7 @@ SettingsDialog::SettingsDialog(wxWindow* parent, wxWindowID id, const wxString& 
                                wxTE_MULTILINE | wxTE_READONLY | wxHSCROLL | wxTE_DONTWRAP);
     m_logView->SetFont(logFont(m_logView->GetFont()));
     events->Add(m_logView, 1, wxEXPAND | wxLEFT | wxRIGHT | wxBOTTOM, kGap);
-    m_eventsPage->SetSizer(events);
+    m_eventsPage->SetSizerAndFit(events);
     m_notebook->AddPage(m_eventsPage, wxT("События"));
 
     top->Add(m_notebook, 1, wxEXPAND | wxALL, kGap);

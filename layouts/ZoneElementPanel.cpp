@@ -27,11 +27,12 @@ ZoneElementPanel::ZoneElementPanel(wxWindow* parent, wxWindowID id, const wxPoin
 
     m_volumeLabel = new wxStaticText(this, wxID_ANY, wxT("Громкость зоны"));
     column->Add(m_volumeLabel, 0, wxLEFT | wxRIGHT | wxTOP, 6);
-    m_volumeSlider = new wxSlider(this, wxID_ANY, 50, 0, 100, wxDefaultPosition, wxDefaultSize,
-                                  wxSL_HORIZONTAL | wxSL_VALUE_LABEL);
+    m_volumeSlider =
+        new wxSlider(this, wxID_ANY, 50, 0, 100, wxDefaultPosition, wxDefaultSize, wxSL_HORIZONTAL);
     column->Add(m_volumeSlider, 0, wxEXPAND | wxLEFT | wxRIGHT | wxBOTTOM, 4);
-    SetSizer(column);
-    Layout();
+    // Sized to its controls from the start: laid out at the default size of a panel, the
+    // buttons would be given less than their borders need.
+    SetSizerAndFit(column);
 
     m_zoneTree->Bind(wxEVT_TREE_SEL_CHANGED, &ZoneElementPanel::zoneTreeOnTreeSelChanged, this);
     const std::pair<wxButton*, void (ZoneElementPanel::*)(wxCommandEvent&)> handlers[] = {

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "app/EnteredText.h"
-#include "app/Questions.h"
+#include "app/kit/EnteredText.h"
+#include "app/kit/Questions.h"
 #include "foundation/Files.h"
 #include "foundation/Place.h"
 #include "panels/ISchedulerControl.h"

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "app/ZoneElement.h"
+#include "app/kit/ZoneElement.h"
 
 namespace scheduler::task {
 class BaseTask;

@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "app/ZoneElement.h"
+#include "app/kit/ZoneElement.h"
 #include "audio/PlaybackCollection.h"
 #include "foundation/Storage.h"
 #include "panels/SchedulerTasks.h"

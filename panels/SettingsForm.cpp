@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "app/kit/LockRules.h"
 #include "audio/PlaceFolders.h"
 #include "foundation/DataFolders.h"
 #include "foundation/Files.h"
@@ -9,8 +10,8 @@
 #include "foundation/NetworkInterfaces.h"
 #include "foundation/Password.h"
 #include "foundation/Place.h"
-#include "foundation/SocketErrors.h"
 #include "foundation/Settings.h"
+#include "foundation/SocketErrors.h"
 #include "foundation/TextConversion.h"
 
 namespace frm {
@@ -30,16 +31,12 @@ constexpr FolderKey kFolders[SettingsForm::folderCount] = {
 
 struct PasswordKey {
     setting::Text key;
-    // The box's title, which begins its refusals.
-    const wchar_t* title;
     const wchar_t* changed;
 };
 constexpr PasswordKey kPasswords[SettingsForm::passwordCount] = {
-    {setting::securityAdministrator, L"Пароль администратора", L"Изменен пароль администратора"},
-    {setting::securityPlaybackAlarm, L"Пароль для воспроизведения тревог",
-     L"Изменен пароль для воспроизведения тревог"},
-    {setting::securityInterface, L"Пароль для блокирования интерфейса",
-     L"Изменен пароль для блокировки интерфейса"},
+    {setting::securityAdministrator, L"Изменен пароль администратора"},
+    {setting::securityPlaybackAlarm, L"Изменен пароль для воспроизведения тревог"},
+    {setting::securityInterface, L"Изменен пароль для блокировки интерфейса"},
 };
 
 constexpr const wchar_t* kDefaultMulticast = L"224.0.224.1";
@@ -62,7 +59,8 @@ void installDefaultGong(const std::wstring& gongFolder) {
     const std::wstring source =
         os::joinPath(os::joinPath(os::getApplicationDirectory(), L"alarm"), SettingsForm::kDefaultGongSource);
     if (const std::error_code error = base::copyToNewFile(source, os::joinPath(gongFolder, name))) {
-        debug::Place("frm::SettingsForm::open").warn(L"Гонг не найден! Ошибка: %1%", os::errorText(error.value()));
+        debug::Place("frm::SettingsForm::open")
+            .warn(L"Гонг не найден! Ошибка: %1%", os::errorText(error.value()));
         return;
     }
     pref::setWString(setting::placePathFileGong.key, SettingsForm::kDefaultGong);
@@ -113,6 +111,10 @@ std::vector<SettingsForm::Refusal> SettingsForm::check(const SettingsForm& opene
         if (auto refusal = folderRefusal(folders[folder], opened.folders[folder]))
             refusals.push_back({false, *refusal});
     }
+    if (alarmButtons) {
+        if (auto refusal = choiceRefusal(gongFile, opened.gongFile, L"Гонг"))
+            refusals.push_back({false, *refusal});
+    }
     if (administrator) {
         if (!net::isMulticast(base::narrow(multicastAddress)))
             refusals.push_back({true, L"Ошибка при вводе IP адреса"});
@@ -121,8 +123,10 @@ std::vector<SettingsForm::Refusal> SettingsForm::check(const SettingsForm& opene
         if (ttl < 1 || ttl > kHighestTtl)
             refusals.push_back({false, L"Время жизни мультикаста должно быть от 1 до 255"});
     }
+    if (auto refusal = choiceRefusal(captureDevice, opened.captureDevice, L"Устройство записи"))
+        refusals.push_back({false, *refusal});
     for (int password = 0; password < passwordCount; ++password) {
-        if (auto refusal = passwordRefusal(passwords[password], kPasswords[password].title))
+        if (auto refusal = passwordRefusal(passwords[password], passwordTitle(kPasswords[password].key)))
             refusals.push_back({false, *refusal});
     }
     return refusals;

@@ -3,8 +3,8 @@
 #include <wx/stattext.h>
 #include <wx/thread.h>
 
-#include "app/GuiFreezer.h"
-#include "app/Questions.h"
+#include "app/kit/GuiFreezer.h"
+#include "app/kit/Questions.h"
 #include "audio/AlarmChannel.h"
 #include "audio/Player.h"
 #include "audio/PlayerEngine.h"
@@ -39,6 +39,7 @@ SourceDevicePanel::SourceDevicePanel(wxWindow* parent, Questions& questions)
       questions_(questions) {
     m_listCtrl->InsertColumn(0, wxT("Название"), wxLIST_FORMAT_LEFT);
     m_listCtrl->InsertColumn(1, wxT("Путь"), wxLIST_FORMAT_LEFT);
+    fitColumnHeaders(*m_listCtrl);
     setTransportImages({m_buttonPrev, m_buttonPlay, m_buttonStop, m_buttonNext});
     updateButtons();
 }
@@ -135,6 +136,7 @@ void SourceDevicePanel::show(const std::shared_ptr<Playlist>& playlist) {
     });
     for (const int column : {0, 1})
         m_listCtrl->SetColumnWidth(column, items.empty() ? kEmptyColumnWidth : wxLIST_AUTOSIZE);
+    fitColumnHeaders(*m_listCtrl);
     freezer.thaw();
     updateButtons();
     updateColors();

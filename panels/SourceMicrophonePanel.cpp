@@ -6,13 +6,14 @@
 #include <algorithm>
 #include <functional>
 
-#include "app/ListCtrlProvider.h"
-#include "app/Questions.h"
+#include "app/kit/ListCtrlProvider.h"
+#include "app/kit/Questions.h"
 #include "foundation/Files.h"
 #include "foundation/GuiThreadInvoker.h"
 #include "foundation/Place.h"
 #include "foundation/Settings.h"
 #include "foundation/TextConversion.h"
+#include "panels/SourcePanelParts.h"
 
 namespace frm {
 namespace {
@@ -94,15 +95,17 @@ void SourceMicrophonePanel::fillRecordList(const wxString& folder) {
 }
 
 void SourceMicrophonePanel::fillGongChoises() {
-    m_choiceGong->Clear();
-    gongPaths_ = AlarmChannel::getGongList();
-    for (const std::wstring& path : gongPaths_) m_choiceGong->Append(base::getFileName(path, true));
-    const int found = m_choiceGong->FindString(pref::getWString(setting::recordGongFileName), true);
-    if (found == wxNOT_FOUND) {
+    // The gongs the message panels offer, without their "no gong" entry: "Включить" says that.
+    gongPaths_ = fillGongChoice(*m_choiceGong, false);
+    std::vector<std::wstring> names;
+    for (const std::wstring& path : gongPaths_) names.push_back(base::getFileName(path, true));
+    int chosen = entryToChoose(names, pref::getWString(setting::recordGongFileName), wxNOT_FOUND);
+    if (chosen == wxNOT_FOUND) {
         debug::Place("frm::SourceMicrophonePanel::fillGongChoises").debug(L"Selection gong file not found");
-        return;
+        // The first gong shows then: a start plays the gong that shows.
+        if (!names.empty()) chosen = 0;
     }
-    m_choiceGong->SetSelection(found);
+    m_choiceGong->SetSelection(chosen);
 }
 
 std::vector<std::shared_ptr<IPlayback>> SourceMicrophonePanel::getPlaybackSources() const {

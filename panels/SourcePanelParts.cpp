@@ -1,5 +1,7 @@
 #include "panels/SourcePanelParts.h"
 
+#include <algorithm>
+
 #include "audio/AlarmChannel.h"
 #include "foundation/Files.h"
 #include "foundation/ProgramTables.h"
@@ -14,6 +16,9 @@ constexpr int kButtonPlay = 3;
 constexpr int kButtonStop = 5;
 constexpr int kButtonForward = 6;
 constexpr int kButtonPlaylist = 7;
+// A header's margins beside its text, as the list itself measures a header
+// (wxLIST_AUTOSIZE_USEHEADER).
+constexpr int kHeaderMargins = 32;
 
 }  // namespace
 
@@ -33,12 +38,27 @@ void colourRow(wxListCtrl& list, long row, bool playing) {
     list.SetItemTextColour(row, wxColour(colour.red, colour.green, colour.blue));
 }
 
-std::vector<std::wstring> fillGongChoice(wxChoice& choice) {
+void fitColumnHeaders(wxListCtrl& list) {
+    for (int column = 0; column < list.GetColumnCount(); ++column) {
+        wxListItem header;
+        header.SetMask(wxLIST_MASK_TEXT);
+        if (!list.GetColumn(column, header)) continue;
+        const int needed = list.GetTextExtent(header.GetText()).x + kHeaderMargins;
+        if (list.GetColumnWidth(column) < needed) list.SetColumnWidth(column, needed);
+    }
+}
+
+std::vector<std::wstring> fillGongChoice(wxChoice& choice, bool noGongEntry) {
     std::vector<std::wstring> paths = AlarmChannel::getGongList();
-    paths.insert(paths.begin(), std::wstring());
+    if (noGongEntry) paths.insert(paths.begin(), std::wstring());
     choice.Clear();
     for (const std::wstring& path : paths) choice.Append(base::getFileName(path, true));
     return paths;
+}
+
+int entryToChoose(const std::vector<std::wstring>& entries, const std::wstring& chosen, int fallback) {
+    const auto found = std::find(entries.begin(), entries.end(), chosen);
+    return found != entries.end() ? static_cast<int>(found - entries.begin()) : fallback;
 }
 
 }  // namespace frm

@@ -1,6 +1,7 @@
 #pragma once
 // What the source panels show alike: the images of their transport buttons, the text colour of a
-// list row by whether it plays, and the gong choice.
+// list row by whether it plays, headers that are not cut, the gong choice and what a refilled
+// choice keeps chosen.
 
 #include <wx/bmpbuttn.h>
 #include <wx/choice.h>
@@ -25,8 +26,15 @@ void setTransportImages(const TransportButtons& buttons);
 // Draws the row's text green while it plays, black otherwise.
 void colourRow(wxListCtrl& list, long row, bool playing);
 
-// Fills the choice with an empty entry (no gong) and the names of the gong folder's gongs;
-// returns the paths beside the entries, the empty one first.
-std::vector<std::wstring> fillGongChoice(wxChoice& choice);
+// Fills the choice with the names of the gong folder's gongs, after an empty entry (no gong) when
+// `noGongEntry`; returns the paths beside the entries, the empty one first.
+std::vector<std::wstring> fillGongChoice(wxChoice& choice, bool noGongEntry = true);
+
+// Widens every column whose header text would be cut; a column wide enough already keeps its width.
+void fitColumnHeaders(wxListCtrl& list);
+
+// The entry to choose in a choice refilled with `entries`: the one equal to `chosen` (what was
+// chosen before, or is stored), else `fallback` (-1: none).
+int entryToChoose(const std::vector<std::wstring>& entries, const std::wstring& chosen, int fallback);
 
 }  // namespace frm

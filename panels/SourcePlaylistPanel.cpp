@@ -6,10 +6,10 @@
 
 #include <algorithm>
 
-#include "app/CaptureDeviceDialog.h"
-#include "app/GuiFreezer.h"
-#include "app/Questions.h"
-#include "app/UrlDialog.h"
+#include "app/kit/CaptureDeviceDialog.h"
+#include "app/kit/GuiFreezer.h"
+#include "app/kit/Questions.h"
+#include "app/kit/UrlDialog.h"
 #include "audio/AlarmChannel.h"
 #include "audio/Player.h"
 #include "audio/PlayerEngine.h"
@@ -142,6 +142,7 @@ void SourcePlaylistPanel::showList() {
     }
     m_listOfPlaylist->SetColumnWidth(0, playlistNameColumnWidth(names));
     m_listOfPlaylist->SetColumnWidth(1, 200);
+    fitColumnHeaders(*m_listOfPlaylist);
     freezer.thaw();
 }
 
@@ -163,6 +164,7 @@ void SourcePlaylistPanel::showPlaylist() {
         m_playlist->SetColumnWidth(0, widths[0]);
         m_playlist->SetColumnWidth(1, widths[1]);
     }
+    fitColumnHeaders(*m_playlist);
     freezer.thaw();
     updateListSize();
 }

@@ -2,7 +2,7 @@
 
 #include <wx/toplevel.h>
 
-#include "app/GuiFreezer.h"
+#include "app/kit/GuiFreezer.h"
 #include "audio/CivilTime.h"
 #include "audio/PlaybackTrack.h"
 #include "devicelink/DeviceCollection.h"
@@ -154,6 +154,7 @@ void SourceSchedulerPanel::reload() {
         deviceRowLevels_.push_back(row.level);
     }
     m_devices->SetColumnWidth(0, wxLIST_AUTOSIZE);
+    fitColumnHeaders(*m_devices);
     for (const std::wstring& name : rows.zoneNames) m_filterZoneChoice->Append(name);
     refreshTaskListCtrl();
 }
@@ -329,6 +330,7 @@ void SourceSchedulerPanel::fitColumns() {
     const std::array<int, kTaskColumnCount> widths = taskColumnWidths(m_taskList->GetSize().x);
     for (std::size_t column = 0; column < kTaskColumnCount; ++column)
         m_taskList->SetColumnWidth(static_cast<long>(column), widths[column]);
+    fitColumnHeaders(*m_taskList);
 }
 
 void SourceSchedulerPanel::OnSize(wxSizeEvent& event) {

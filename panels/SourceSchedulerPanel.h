@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "app/ZoneElement.h"
+#include "app/kit/ZoneElement.h"
 #include "audio/PlaybackCollection.h"
 #include "audio/SchedulerCore.h"
 #include "layouts/SourceSchedulerPanel.h"

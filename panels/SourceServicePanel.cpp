@@ -1,6 +1,6 @@
 #include "panels/SourceServicePanel.h"
 
-#include "app/GuiEnabler.h"
+#include "app/kit/GuiEnabler.h"
 #include "audio/AlarmChannel.h"
 #include "audio/PlaceFolders.h"
 #include "audio/PlayerChannel.h"
@@ -45,8 +45,21 @@ SourceServicePanel::SourceServicePanel(wxWindow* parent, ISchedulerControl* sche
 }
 
 void SourceServicePanel::reload() {
+    // What the operator chose stays chosen while its file is still there.
+    const auto chosen = [](const wxChoice& choice, const std::vector<std::wstring>& paths) {
+        const int index = choice.GetSelection();
+        return index >= 0 && static_cast<std::size_t>(index) < paths.size()
+                   ? paths[static_cast<std::size_t>(index)]
+                   : std::wstring();
+    };
+    const std::wstring gong = chosen(*m_gong, gongPaths_);
+    const std::wstring message = chosen(*m_message, messagePaths_);
+    const bool gongChosen = m_gong->GetSelection() != wxNOT_FOUND;
+    const bool messageChosen = m_message->GetSelection() != wxNOT_FOUND;
     gongPaths_ = fillGongChoice(*m_gong);
     fillMessageChoice();
+    if (gongChosen) m_gong->SetSelection(entryToChoose(gongPaths_, gong, wxNOT_FOUND));
+    if (messageChosen) m_message->SetSelection(entryToChoose(messagePaths_, message, wxNOT_FOUND));
 }
 
 void SourceServicePanel::fillMessageChoice() {

@@ -1,8 +1,8 @@
 // The device actions of the common page: firmware update, line measurement, reboot and the
 // device's self test.
 
-#include "app/ProgressBarDialog.h"
-#include "app/Questions.h"
+#include "app/kit/ProgressBarDialog.h"
+#include "app/kit/Questions.h"
 #include "devicelink/DeviceBase.h"
 #include "devicememory/FirmwareCollection.h"
 #include "devices/TribelInfo.h"

@@ -1,7 +1,7 @@
 // Apply and cancel: "&Применить" writes the edits of the current page to the device, "&Отмена"
 // drops them and refills the page.
 
-#include "app/Questions.h"
+#include "app/kit/Questions.h"
 #include "devicelink/DeviceCollection.h"
 #include "devicelink/IAudioControl.h"
 #include "devices/LineControl.h"

@@ -6,7 +6,7 @@
 #include <wx/dcbuffer.h>
 #include <wx/thread.h>
 
-#include "app/GuiFreezer.h"
+#include "app/kit/GuiFreezer.h"
 #include "devicelink/DeviceBase.h"
 #include "devicelink/TransferProtocol.h"
 #include "foundation/GuiThreadInvoker.h"

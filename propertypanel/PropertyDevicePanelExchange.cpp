@@ -6,8 +6,8 @@
 
 #include <cctype>
 
-#include "app/CmdSuiteDialog.h"
-#include "app/Questions.h"
+#include "app/kit/CmdSuiteDialog.h"
+#include "app/kit/Questions.h"
 #include "devicelink/DeviceBase.h"
 #include "devicelink/TransferProtocol.h"
 #include "foundation/Place.h"

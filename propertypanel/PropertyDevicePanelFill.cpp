@@ -2,8 +2,8 @@
 
 #include <wx/thread.h>
 
-#include "app/GuiFreezer.h"
-#include "app/Questions.h"
+#include "app/kit/GuiFreezer.h"
+#include "app/kit/Questions.h"
 #include "devicelink/DeviceBase.h"
 #include "devicelink/DeviceCollection.h"
 #include "devicelink/IAudioControl.h"

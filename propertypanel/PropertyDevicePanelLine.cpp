@@ -3,7 +3,7 @@
 
 #include <wx/button.h>
 
-#include "app/GuiFreezer.h"
+#include "app/kit/GuiFreezer.h"
 #include "devices/LineControl.h"
 #include "devices/VokarInfo.h"
 #include "foundation/Checks.h"

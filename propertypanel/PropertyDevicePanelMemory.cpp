@@ -3,11 +3,11 @@
 
 #include <wx/menu.h>
 
-#include "app/FragmentDialog.h"
-#include "app/GuiFreezer.h"
-#include "app/ProgressBarDialog.h"
-#include "app/Questions.h"
-#include "app/ScenarioDialog.h"
+#include "app/kit/FragmentDialog.h"
+#include "app/kit/GuiFreezer.h"
+#include "app/kit/ProgressBarDialog.h"
+#include "app/kit/Questions.h"
+#include "app/kit/ScenarioDialog.h"
 #include "devicelink/DeviceBase.h"
 #include "devicelink/IAudioControl.h"
 #include "devices/VokarInfo.h"

@@ -4,7 +4,7 @@
 #include <wx/button.h>
 #include <wx/thread.h>
 
-#include "app/GuiFreezer.h"
+#include "app/kit/GuiFreezer.h"
 #include "devices/TribelInfo.h"
 #include "foundation/Checks.h"
 #include "foundation/Place.h"

@@ -1,7 +1,7 @@
 // The sound-pressure test of the sources page: a loudspeaker plays the test tone at full volume
 // for the chosen time; the button starts and ends it and follows the loudspeaker's state.
 
-#include "app/Questions.h"
+#include "app/kit/Questions.h"
 #include "devices/PlaybackType.h"
 #include "devices/VokarInfo.h"
 #include "foundation/Place.h"

@@ -3,8 +3,8 @@
 
 #include <wx/tglbtn.h>
 
-#include "app/GuiFreezer.h"
-#include "app/Questions.h"
+#include "app/kit/GuiFreezer.h"
+#include "app/kit/Questions.h"
 #include "devicelink/DeviceCollection.h"
 #include "devicelink/IAudioControl.h"
 #include "devices/PlaybackType.h"

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <future>
 
 #include "app/ServiceCheck.h"
 #include "app/SingleInstance.h"
@@ -77,9 +78,11 @@ TEST(Startup, RunningMarkIsHeldOnceAndFreedWithItsHolder) {
 }
 
 TEST(Startup, StopChannelTakesRequestsAndAStaleSocketBlocksNothing) {
+    using Answer = app::StopChannel::Answer;
+    constexpr auto kDeadline = std::chrono::seconds(30);
     test::LogCapture log;
     test::TempFolder folder;
-    EXPECT_FALSE(app::StopChannel::requestStop(folder.widePath()));
+    EXPECT_EQ(app::StopChannel::requestStop(folder.widePath(), kDeadline), Answer::noListener);
 
     // What a crashed copy leaves: a socket file nobody listens on.
     const std::string path = folder.file("MELVOX_STOP_APP");
@@ -89,18 +92,40 @@ TEST(Startup, StopChannelTakesRequestsAndAStaleSocketBlocksNothing) {
     std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
     ASSERT_EQ(::bind(stale, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
     ::close(stale);
-    EXPECT_FALSE(app::StopChannel::requestStop(folder.widePath()));
+    EXPECT_EQ(app::StopChannel::requestStop(folder.widePath(), kDeadline), Answer::noListener);
 
     std::atomic<int> requests{0};
-    {
-        app::StopChannel channel(folder.widePath(), [&] { ++requests; });
-        ASSERT_TRUE(channel.listening());
-        EXPECT_TRUE(app::StopChannel::requestStop(folder.widePath()));
-        EXPECT_TRUE(app::StopChannel::requestStop(folder.widePath()));
-        EXPECT_TRUE(test::waitFor([&] { return requests.load() == 2; }));
-    }
+    auto channel = std::make_unique<app::StopChannel>(folder.widePath(), [&] { ++requests; });
+    ASSERT_TRUE(channel->listening());
+    // Both asking copies wait until the running one has written everything: its channel ends.
+    auto first = std::async(std::launch::async,
+                            [&] { return app::StopChannel::requestStop(folder.widePath(), kDeadline); });
+    auto second = std::async(std::launch::async,
+                             [&] { return app::StopChannel::requestStop(folder.widePath(), kDeadline); });
+    EXPECT_TRUE(test::waitFor([&] { return requests.load() == 2; }));
+    // A copy that does not wait long enough hears no confirmation.
+    EXPECT_EQ(app::StopChannel::requestStop(folder.widePath(), std::chrono::milliseconds(1)),
+              Answer::notConfirmed);
+    channel.reset();
+    EXPECT_EQ(first.get(), Answer::stopped);
+    EXPECT_EQ(second.get(), Answer::stopped);
     EXPECT_FALSE(std::filesystem::exists(path));
-    EXPECT_FALSE(app::StopChannel::requestStop(folder.widePath()));
+    EXPECT_EQ(app::StopChannel::requestStop(folder.widePath(), kDeadline), Answer::noListener);
+}
+
+TEST(Startup, StopRequestToACopyThatNeverAnswers) {
+    test::TempFolder folder;
+    // A listener that takes the connection but never reads it.
+    const int mute = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const std::string path = folder.file("MELVOX_STOP_APP");
+    std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
+    ASSERT_EQ(::bind(mute, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(mute, 1), 0);
+    EXPECT_EQ(app::StopChannel::requestStop(folder.widePath(), std::chrono::seconds(30)),
+              app::StopChannel::Answer::noAnswer);
+    ::close(mute);
 }
 
 TEST(Startup, SecondGenerationServiceAskedOfSystemd) {

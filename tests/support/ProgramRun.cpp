@@ -1,11 +1,14 @@
 #include "support/ProgramRun.h"
 
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <thread>
 
 extern char** environ;
@@ -13,7 +16,8 @@ extern char** environ;
 namespace test {
 
 ProgramRun::ProgramRun(const std::string& binary, const std::vector<std::string>& arguments,
-                       const std::map<std::string, std::string>& environment) {
+                       const std::map<std::string, std::string>& environment, const std::string& errorFile)
+    : errorFile_(errorFile) {
     std::map<std::string, std::string> variables;
     for (char** entry = environ; *entry != nullptr; ++entry) {
         const char* equals = std::strchr(*entry, '=');
@@ -41,6 +45,10 @@ ProgramRun::ProgramRun(const std::string& binary, const std::vector<std::string>
 
     pid_ = ::fork();
     if (pid_ == 0) {
+        if (!errorFile.empty()) {
+            const int fd = ::open(errorFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+            if (fd < 0 || ::dup2(fd, STDERR_FILENO) < 0) std::_Exit(126);
+        }
         ::execve(binary.c_str(), argumentPointers.data(), environmentPointers.data());
         std::_Exit(127);
     }
@@ -63,6 +71,11 @@ std::optional<int> ProgramRun::wait(std::chrono::milliseconds deadline) {
     }
     status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     return status_;
+}
+
+std::string ProgramRun::errorOutput() const {
+    std::ifstream file(errorFile_, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
 }
 
 void ProgramRun::kill(int signal) {

@@ -15,9 +15,9 @@ class ProgramRun {
 public:
     // Starts `binary` with the arguments; `environment` adds to (or replaces in) this process's
     // environment. The sanitizers' leak and race checks pass over what the window toolkit's
-    // libraries do.
+    // libraries do. With `errorFile` the process's standard error goes to that file.
     ProgramRun(const std::string& binary, const std::vector<std::string>& arguments,
-               const std::map<std::string, std::string>& environment);
+               const std::map<std::string, std::string>& environment, const std::string& errorFile = {});
     // Kills the process when it still runs.
     ~ProgramRun();
     ProgramRun(const ProgramRun&) = delete;
@@ -28,10 +28,13 @@ public:
     // after the deadline.
     std::optional<int> wait(std::chrono::milliseconds deadline = std::chrono::seconds(30));
     void kill(int signal);
+    // What the process wrote to its standard error so far, when it went to a file.
+    std::string errorOutput() const;
 
 private:
     pid_t pid_ = -1;
     std::optional<int> status_;
+    std::string errorFile_;
 };
 
 }  // namespace test

@@ -27,10 +27,12 @@ std::string ProgramUnderTest::dataFile(const std::string& name) const {
     return root_.path() + kDataFolder + "/" + name;
 }
 
-std::unique_ptr<ProgramRun> ProgramUnderTest::start(const std::vector<std::string>& arguments) {
+std::unique_ptr<ProgramRun> ProgramUnderTest::start(const std::vector<std::string>& arguments,
+                                                    bool keepErrors) {
     return std::make_unique<ProgramRun>(
         MELVOX_PROGRAM, arguments,
-        std::map<std::string, std::string>{{"LOCALAPPDATA", root_.path()}, {"DISPLAY", screen_.display()}});
+        std::map<std::string, std::string>{{"LOCALAPPDATA", root_.path()}, {"DISPLAY", screen_.display()}},
+        keepErrors ? root_.path() + "/stderr-" + std::to_string(++runs_) + ".txt" : std::string());
 }
 
 std::optional<int> ProgramUnderTest::quit() {
@@ -48,9 +50,10 @@ std::size_t ProgramUnderTest::countInLog(const std::wstring& text) const {
     return count;
 }
 
-bool ProgramUnderTest::waitForLog(const std::wstring& text, std::chrono::milliseconds deadline) const {
+bool ProgramUnderTest::waitForLog(const std::wstring& text, std::size_t times,
+                                  std::chrono::milliseconds deadline) const {
     const auto end = std::chrono::steady_clock::now() + deadline;
-    while (countInLog(text) == 0) {
+    while (countInLog(text) < times) {
         if (std::chrono::steady_clock::now() > end) return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }

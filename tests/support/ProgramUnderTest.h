@@ -33,13 +33,16 @@ public:
     // Loudspeakers that send their status packets to the program (see LoudspeakerGroup).
     LoudspeakerGroup& loudspeakers() { return loudspeakers_; }
 
-    // Starts a copy of the program; several may run at once.
-    std::unique_ptr<ProgramRun> start(const std::vector<std::string>& arguments = {});
+    // Starts a copy of the program; several may run at once. With `keepErrors` its standard
+    // error goes to a file of its own (ProgramRun::errorOutput) instead of the test's.
+    std::unique_ptr<ProgramRun> start(const std::vector<std::string>& arguments = {},
+                                      bool keepErrors = false);
     // Runs "melvox --quit" to its end; its exit status.
     std::optional<int> quit();
 
-    // Whether the program's log holds a line containing the text; waits up to the deadline.
-    bool waitForLog(const std::wstring& text,
+    // Whether the program's log holds a line containing the text (`times` of them); waits up to
+    // the deadline.
+    bool waitForLog(const std::wstring& text, std::size_t times = 1,
                     std::chrono::milliseconds deadline = std::chrono::seconds(30)) const;
     std::size_t countInLog(const std::wstring& text) const;
 
@@ -51,6 +54,7 @@ private:
     const std::uint16_t port_;
     XServer screen_;
     LoudspeakerGroup loudspeakers_{port_};
+    int runs_ = 0;
 };
 
 }  // namespace test

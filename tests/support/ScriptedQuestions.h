@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "app/Questions.h"
+#include "app/kit/Questions.h"
 
 namespace test {
 

@@ -2,6 +2,8 @@
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
+#include <X11/keysym.h>
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -46,6 +48,74 @@ bool belongsTo(Display* connection, Window window, pid_t pid) {
     return matches;
 }
 
+// Windows of the programs come and go while they are looked at: an error about one that is gone
+// makes the call fail instead of ending the test (the default handler exits).
+class GoneWindowsAllowed {
+public:
+    explicit GoneWindowsAllowed(Display* connection)
+        : connection_(connection), previous_(XSetErrorHandler([](Display*, XErrorEvent*) { return 0; })) {}
+    ~GoneWindowsAllowed() {
+        XSync(connection_, False);
+        XSetErrorHandler(previous_);
+    }
+    GoneWindowsAllowed(const GoneWindowsAllowed&) = delete;
+    GoneWindowsAllowed& operator=(const GoneWindowsAllowed&) = delete;
+
+private:
+    Display* const connection_;
+    const XErrorHandler previous_;
+};
+
+// The XTest extension's calls, taken from the library the window toolkit loads anyway, so that
+// the tests need no development files of their own for it.
+struct FakeInput {
+    int (*motion)(Display*, int screen, int x, int y, unsigned long delay) = nullptr;
+    int (*button)(Display*, unsigned int button, int press, unsigned long delay) = nullptr;
+    int (*key)(Display*, unsigned int keycode, int press, unsigned long delay) = nullptr;
+};
+
+const FakeInput& fakeInput() {
+    static const FakeInput input = [] {
+        FakeInput loaded;
+        void* library = ::dlopen("libXtst.so.6", RTLD_NOW | RTLD_LOCAL);
+        if (library == nullptr) return loaded;
+        loaded.motion = reinterpret_cast<decltype(loaded.motion)>(::dlsym(library, "XTestFakeMotionEvent"));
+        loaded.button = reinterpret_cast<decltype(loaded.button)>(::dlsym(library, "XTestFakeButtonEvent"));
+        loaded.key = reinterpret_cast<decltype(loaded.key)>(::dlsym(library, "XTestFakeKeyEvent"));
+        return loaded;
+    }();
+    return input;
+}
+
+bool canFakeInput() {
+    const FakeInput& input = fakeInput();
+    return input.motion != nullptr && input.button != nullptr && input.key != nullptr;
+}
+
+// A keycode without keysyms, which takes the keysym of each character typed.
+KeyCode spareKeycode(Display* connection) {
+    int lowest = 0, highest = 0;
+    XDisplayKeycodes(connection, &lowest, &highest);
+    int perCode = 0;
+    KeySym* map =
+        XGetKeyboardMapping(connection, static_cast<KeyCode>(lowest), highest - lowest + 1, &perCode);
+    KeyCode spare = 0;
+    for (int code = highest; code >= lowest && spare == 0 && map != nullptr; --code) {
+        bool empty = true;
+        for (int column = 0; column < perCode; ++column)
+            empty = empty && map[(code - lowest) * perCode + column] == NoSymbol;
+        if (empty) spare = static_cast<KeyCode>(code);
+    }
+    if (map != nullptr) XFree(map);
+    return spare;
+}
+
+// Lets the program see the input before the next step, as an operator's pace does.
+void settle(Display* connection) {
+    XSync(connection, False);
+    std::this_thread::sleep_for(std::chrono::milliseconds(60));
+}
+
 }  // namespace
 
 std::string screenshotPath(const std::string& name) {
@@ -84,6 +154,7 @@ XServer::~XServer() {
 unsigned long XServer::findWindow(pid_t pid) {
     Display* connection = connectionOf(connection_);
     if (connection == nullptr) return 0;
+    const GoneWindowsAllowed allowed(connection);
     Window root = 0, parent = 0;
     Window* children = nullptr;
     unsigned int count = 0;
@@ -114,6 +185,7 @@ unsigned long XServer::waitForWindow(pid_t pid, std::chrono::milliseconds deadli
 void XServer::closeWindow(unsigned long window) {
     Display* connection = connectionOf(connection_);
     if (connection == nullptr || window == 0) return;
+    const GoneWindowsAllowed allowed(connection);
     XEvent event{};
     event.xclient.type = ClientMessage;
     event.xclient.window = window;
@@ -130,6 +202,81 @@ bool XServer::screenshot(unsigned long window, const std::string& path) {
     const std::string command =
         "DISPLAY=" + display_ + " import -window " + std::to_string(window) + " '" + path + "' 2>/dev/null";
     return std::system(command.c_str()) == 0;
+}
+
+bool XServer::area(unsigned long window, Area& area) {
+    Display* connection = connectionOf(connection_);
+    if (connection == nullptr || window == 0) return false;
+    const GoneWindowsAllowed allowed(connection);
+    XWindowAttributes attributes;
+    if (XGetWindowAttributes(connection, window, &attributes) == 0) return false;
+    Window child = 0;
+    if (!XTranslateCoordinates(connection, window, DefaultRootWindow(connection), 0, 0, &area.x, &area.y,
+                               &child))
+        return false;
+    area.width = attributes.width;
+    area.height = attributes.height;
+    return true;
+}
+
+bool XServer::click(unsigned long window, int x, int y, unsigned button) {
+    Display* connection = connectionOf(connection_);
+    Area place;
+    if (!canFakeInput() || !area(window, place)) return false;
+    const FakeInput& input = fakeInput();
+    {
+        // The keyboard goes to the clicked window, as a window manager gives it there.
+        const GoneWindowsAllowed allowed(connection);
+        XSetInputFocus(connection, window, RevertToPointerRoot, CurrentTime);
+    }
+    input.motion(connection, DefaultScreen(connection), place.x + x, place.y + y, CurrentTime);
+    settle(connection);
+    input.button(connection, button, True, CurrentTime);
+    input.button(connection, button, False, CurrentTime);
+    settle(connection);
+    return true;
+}
+
+bool XServer::pressKey(unsigned long keysym, bool shift) {
+    Display* connection = connectionOf(connection_);
+    if (connection == nullptr || !canFakeInput()) return false;
+    const KeyCode code = XKeysymToKeycode(connection, keysym);
+    const KeyCode shiftCode = XKeysymToKeycode(connection, XK_Shift_L);
+    if (code == 0 || (shift && shiftCode == 0)) return false;
+    const FakeInput& input = fakeInput();
+    if (shift) input.key(connection, shiftCode, True, CurrentTime);
+    input.key(connection, code, True, CurrentTime);
+    input.key(connection, code, False, CurrentTime);
+    if (shift) input.key(connection, shiftCode, False, CurrentTime);
+    settle(connection);
+    return true;
+}
+
+bool XServer::type(const std::wstring& text) {
+    Display* connection = connectionOf(connection_);
+    if (connection == nullptr || !canFakeInput()) return false;
+    const KeyCode spare = spareKeycode(connection);
+    if (spare == 0) return false;
+    const FakeInput& input = fakeInput();
+    for (const wchar_t character : text) {
+        if (character == L'\n' || character == L'\t') {
+            if (!pressKey(character == L'\n' ? XK_Return : XK_Tab)) return false;
+            continue;
+        }
+        // Every character is typed on the spare key mapped to it alone: no modifier is needed.
+        KeySym symbol = character < 0x100
+                            ? static_cast<KeySym>(character)
+                            : static_cast<KeySym>(0x01000000 | static_cast<unsigned>(character));
+        XChangeKeyboardMapping(connection, spare, 1, &symbol, 1);
+        settle(connection);
+        input.key(connection, spare, True, CurrentTime);
+        input.key(connection, spare, False, CurrentTime);
+        settle(connection);
+    }
+    KeySym none = NoSymbol;
+    XChangeKeyboardMapping(connection, spare, 1, &none, 1);
+    XSync(connection, False);
+    return true;
 }
 
 }  // namespace test

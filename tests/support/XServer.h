@@ -1,6 +1,7 @@
 #pragma once
 // A private X server (Xvfb, 24-bit colour) for the programs a test or a benchmark starts: it
-// finds their windows, closes them as the close box does and takes screenshots of them.
+// finds their windows, closes them as the close box does, clicks and types into them as the
+// operator does (the server's XTest extension) and takes screenshots of them.
 
 #include <sys/types.h>
 
@@ -30,6 +31,21 @@ public:
     void closeWindow(unsigned long window);
     // Saves the window's picture as PNG; false when it could not be taken.
     bool screenshot(unsigned long window, const std::string& path);
+
+    // The window's place on the screen and its size; false when it is gone.
+    struct Area {
+        int x = 0, y = 0, width = 0, height = 0;
+    };
+    bool area(unsigned long window, Area& area);
+    // A click of the mouse button (1 left, 3 right) at the point of the window, which takes the
+    // keyboard as a window manager gives it; false when the window is gone or the server cannot
+    // fake input.
+    bool click(unsigned long window, int x, int y, unsigned button = 1);
+    // Types the text into whatever has the keyboard focus, any character (Cyrillic too);
+    // '\n' presses Return and '\t' Tab.
+    bool type(const std::wstring& text);
+    // Presses and releases the key of the keysym (XK_Tab, XK_Down, ...), with Shift when asked.
+    bool pressKey(unsigned long keysym, bool shift = false);
 
 private:
     std::string display_;

@@ -1,13 +1,17 @@
 // The main window's wiring, with real clicks: the device list follows the loudspeakers' status
 // packets and takes consoles too, zones are made by the buttons and come back from their file,
-// and the idle lock takes only the right password.
+// the idle lock takes only the right password and locks nobody out while no password is set, and
+// the zone volume's text agrees with its slider.
 
 #include <wx/app.h>
 #include <wx/notebook.h>
+#include <wx/slider.h>
+#include <wx/stattext.h>
+#include <wx/textctrl.h>
 
 #include <chrono>
 
-#include "app/LockRules.h"
+#include "app/kit/LockRules.h"
 #include "devicelink/DeviceCollection.h"
 #include "foundation/Password.h"
 #include "support/ConsoleEmulator.h"
@@ -153,6 +157,90 @@ TEST_F(WindowFixture, SettingsOpenInTheWindowsModeAndTheLockEndsThem) {
     EXPECT_EQ(result, wxID_CANCEL);
     EXPECT_TRUE(frame_->isLocked());
     EXPECT_FALSE(wxWindow::FindWindowByLabel(L"Настройки", frame_)->IsEnabled());
+}
+
+// The password fields of the settings dialog, in their order: administrator, alarm playback and
+// unlock, each typed and repeated.
+std::vector<wxTextCtrl*> passwordFields(wxWindow* window) {
+    std::vector<wxTextCtrl*> fields;
+    if (auto* field = dynamic_cast<wxTextCtrl*>(window); field && field->HasFlag(wxTE_PASSWORD))
+        fields.push_back(field);
+    for (wxWindow* child : window->GetChildren()) {
+        for (wxTextCtrl* found : passwordFields(child)) fields.push_back(found);
+    }
+    return fields;
+}
+
+TEST_F(WindowFixture, FactoryPasswordsLockNobodyOutAndSayWhereToSetThem) {
+    pref::setInt(setting::securityInterfaceTimeout.key, 1);
+    openWindow();
+    EXPECT_TRUE(
+        messageShown(L"поэтому интерфейс не блокируется.\nЗадайте пароль в окне «Настройки» на странице "
+                     L"«Безопасность»."));
+
+    test::ManualClock clock;
+    clock.advance(61s);
+    // A few rounds of the idle check, none of which may lock.
+    pumpUntil([] { return false; }, 3s);
+    EXPECT_FALSE(frame_->isLocked());
+
+    // No prompt for a password nobody can type: where to set it instead.
+    EXPECT_FALSE(frame_->askAlarmPassword());
+    EXPECT_TRUE(
+        messageShown(L"Пароль для воспроизведения тревог ещё не задан.\nЗадайте его в окне «Настройки» "
+                     L"на странице «Безопасность»."));
+    clickButton(L"Администратор");
+    EXPECT_TRUE(messageShown(L"Пароль администратора ещё не задан."));
+    EXPECT_FALSE(frame_->isAdministrator());
+
+    // The operator sets the unlock password where the notice said.
+    questions_.modal = [&](wxDialog& dialog) {
+        const std::vector<wxTextCtrl*> fields = passwordFields(&dialog);
+        EXPECT_EQ(fields.size(), 6u);
+        if (fields.size() == 6) {
+            fields[4]->ChangeValue(L"secret");
+            fields[5]->ChangeValue(L"secret");
+        }
+        pressButton(&dialog, L"Сохранить");
+        return wxID_OK;
+    };
+    clickButton(L"Настройки");
+    EXPECT_TRUE(frm::passwordMatches(L"secret", setting::securityInterface));
+
+    clock.advance(61s);
+    ASSERT_TRUE(pumpUntil([&] { return frame_->isLocked(); }));
+    questions_.passwords = {L"secret"};
+    clickButton(L"Разблокировать");
+    EXPECT_FALSE(frame_->isLocked());
+}
+
+TEST_F(WindowFixture, TheZoneVolumeTextAgreesWithItsSlider) {
+    openWindow();
+    auto* slider = test::findControl<wxSlider>(zoneTree()->GetParent());
+    ASSERT_NE(slider, nullptr);
+    const auto label = [&] {
+        for (wxWindow* child : zoneTree()->GetParent()->GetChildren()) {
+            auto* text = dynamic_cast<wxStaticText*>(child);
+            if (text != nullptr && text->GetLabel().StartsWith(L"Громкость зоны")) return text->GetLabel();
+        }
+        return wxString();
+    };
+    // No number beside the slider while the zone has no volume: the text says so alone.
+    EXPECT_FALSE(slider->HasFlag(wxSL_VALUE_LABEL));
+    EXPECT_EQ(label(), L"Громкость зоны: не задана");
+
+    const auto scroll = [&](wxEventType type, int value) {
+        slider->SetValue(value);
+        wxScrollEvent event(type, slider->GetId(), value);
+        event.SetEventObject(slider);
+        slider->ProcessWindowEvent(event);
+    };
+    scroll(wxEVT_SCROLL_THUMBTRACK, 55);
+    EXPECT_EQ(label(), L"Громкость зоны: 55 %");
+    scroll(wxEVT_SCROLL_CHANGED, 70);
+    EXPECT_EQ(label(), L"Громкость зоны: 70 %");
+    EXPECT_EQ(frame_->getRootZone()->volume, 70);
+    EXPECT_TRUE(treeItem(L"Все зоны (70 %)").IsOk());
 }
 
 }  // namespace

@@ -13,9 +13,9 @@
 #include <optional>
 #include <thread>
 
-#include "app/FragmentDialog.h"
-#include "app/ProgressBarDialog.h"
-#include "app/ScenarioDialog.h"
+#include "app/kit/FragmentDialog.h"
+#include "app/kit/ProgressBarDialog.h"
+#include "app/kit/ScenarioDialog.h"
 #include "devicelink/IAudioControl.h"
 #include "devices/VokarInfo.h"
 #include "support/AudioFlash.h"

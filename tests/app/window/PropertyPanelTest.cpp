@@ -21,7 +21,7 @@
 #include <functional>
 #include <optional>
 
-#include "app/GuiFreezer.h"
+#include "app/kit/GuiFreezer.h"
 #include "devices/TribelInfo.h"
 #include "devices/VokarInfo.h"
 #include "support/AudioFlash.h"

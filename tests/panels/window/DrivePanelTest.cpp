@@ -122,4 +122,17 @@ TEST_F(DrivePanelTest, AStateFileThatCannotBeReadIsToldAndRestoresNothing) {
     }
 }
 
+TEST_F(DrivePanelTest, HeadersStayWholeOverShortFileNames) {
+    MELVOX_REQUIRE_PRIVATE_MOUNTS();
+    ASSERT_TRUE(medium_->mounted());
+    openWindow();
+    openView();
+    EXPECT_TRUE(test::headersWhole(list_));
+    press(button(kMedium));
+    // The names "first" and "second" are narrower than the header "Название".
+    ASSERT_TRUE(pumpUntil([&] { return list_->GetItemCount() == 2; }));
+    EXPECT_TRUE(test::headersWhole(list_));
+    EXPECT_TRUE(screenshot("drives_view"));
+}
+
 }  // namespace

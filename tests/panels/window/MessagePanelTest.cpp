@@ -1,7 +1,8 @@
 // The service and alarm message views of the main window with real clicks and an emulated
 // loudspeaker: an alarm message is heard after its gong on the priority stream once the alarm
 // password is right, a service message after its gong on the common stream, a missing file plays
-// nothing, and a scheduled message cannot be deleted; the groups survive a restart.
+// nothing, and a scheduled message cannot be deleted; the groups survive a restart. The gong and
+// message chosen stay chosen across the views, and the microphone view offers the same gongs.
 
 #include <wx/app.h>
 
@@ -9,6 +10,7 @@
 #include <fstream>
 
 #include "foundation/Password.h"
+#include "panels/SourceMicrophonePanel.h"
 #include "panels/SourceServicePanel.h"
 #include "tests/panels/window/PanelFixture.h"
 
@@ -189,6 +191,48 @@ TEST_F(MessagePanelTest, AScheduledMessageAndItsGroupAreNotDeletedAndTheGroupsSu
     openView(wxT("Служебные сообщения"));
     EXPECT_EQ(tree()->GetCount(), 2u);
     EXPECT_EQ(tree()->GetItemParent(item(wxT("Обед"))), item(wxT("Распорядок")));
+}
+
+TEST_F(MessagePanelTest, ChoicesStayAcrossViewsAndTheMicrophoneOffersTheSameGongs) {
+    ASSERT_TRUE(test::writeSineMp3(files_.file("gong/Гонг.mp3"), 500, 1));
+    for (const char* message : {"service/Обед.mp3", "service/Ужин.mp3"})
+        ASSERT_TRUE(test::writeSineMp3(files_.file(message), 700, 1));
+    openWindow();
+    openView(wxT("Служебные сообщения"));
+    act(frm::SourceServicePanel::addMessage);
+    auto* gong = control<wxChoice>("gong");
+    auto* message = control<wxChoice>("message");
+    ASSERT_EQ(gong->GetCount(), 3u);  // no gong, and the two gongs
+    ASSERT_EQ(message->GetCount(), 2u);
+    test::change(gong, gong->FindString(wxT("Гонг")));
+    test::change(message, message->FindString(wxT("Ужин")));
+
+    // Another view and back, twice: once through a view of the same panel's kind.
+    for (const wchar_t* other : {L"Плейлист", L"Тревожные сообщения"}) {
+        clickButton(other);
+        openView(wxT("Служебные сообщения"));
+        EXPECT_EQ(gong->GetStringSelection(), wxT("Гонг")) << other;
+        EXPECT_EQ(message->GetStringSelection(), wxT("Ужин")) << other;
+    }
+    // A gone file is no longer chosen; nothing else is chosen in its place.
+    std::filesystem::remove(files_.file("service/Ужин.mp3"));
+    clickButton(wxT("Плейлист"));
+    openView(wxT("Служебные сообщения"));
+    EXPECT_EQ(message->GetSelection(), wxNOT_FOUND);
+    EXPECT_EQ(gong->GetStringSelection(), wxT("Гонг"));
+
+    std::vector<wxString> gongs;
+    for (unsigned entry = 1; entry < gong->GetCount(); ++entry) gongs.push_back(gong->GetString(entry));
+    auto* microphone = PanelFixture::openView<frm::SourceMicrophonePanel>(wxT("Микрофон"));
+    ASSERT_NE(microphone, nullptr);
+    auto* microphoneGong = test::findControl<wxChoice>(microphone);
+    std::vector<wxString> offered;
+    for (unsigned entry = 0; entry < microphoneGong->GetCount(); ++entry)
+        offered.push_back(microphoneGong->GetString(entry));
+    EXPECT_EQ(offered, gongs);
+    // Nothing stored yet: the first gong shows, and it is the one a start would play.
+    EXPECT_EQ(microphoneGong->GetSelection(), 0);
+    EXPECT_TRUE(screenshot("microphone_view"));
 }
 
 }  // namespace

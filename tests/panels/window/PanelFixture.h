@@ -1,8 +1,8 @@
 #pragma once
 // What the panels' window tests share beyond the main window's fixture: the view a button of the
 // main window shows, controls found by name or label, choices and check boxes changed as the
-// operator changes them, the chosen loudspeaker the channels play on, the player's state and the
-// green rows of what plays.
+// operator changes them, the chosen loudspeaker the channels play on, the player's state, the
+// green rows of what plays and headers that show whole.
 
 #include <wx/checkbox.h>
 #include <wx/choice.h>
@@ -82,6 +82,22 @@ inline std::vector<wxString> column(wxListCtrl* list, int index) {
     std::vector<wxString> texts;
     for (long row = 0; row < list->GetItemCount(); ++row) texts.push_back(list->GetItemText(row, index));
     return texts;
+}
+
+// Whether every header of the list shows whole: its column holds the text and the header's margins
+// on both sides.
+inline ::testing::AssertionResult headersWhole(wxListCtrl* list) {
+    constexpr int kMargins = 16;
+    for (int index = 0; index < list->GetColumnCount(); ++index) {
+        wxListItem header;
+        header.SetMask(wxLIST_MASK_TEXT);
+        list->GetColumn(index, header);
+        const int needed = list->GetTextExtent(header.GetText()).x + kMargins;
+        if (list->GetColumnWidth(index) < needed)
+            return ::testing::AssertionFailure() << "'" << header.GetText().utf8_str() << "' is "
+                                                 << list->GetColumnWidth(index) << " wide, not " << needed;
+    }
+    return ::testing::AssertionSuccess();
 }
 
 class PanelFixture : public WindowFixture {

@@ -15,8 +15,8 @@
 #include <filesystem>
 #include <fstream>
 
-#include "app/CaptureDeviceDialog.h"
-#include "app/UrlDialog.h"
+#include "app/kit/CaptureDeviceDialog.h"
+#include "app/kit/UrlDialog.h"
 #include "audio/ListOfPlaylist.h"
 #include "audio/PlayerEngine.h"
 #include "foundation/Storage.h"
@@ -358,6 +358,20 @@ TEST_F(PlaylistPanelTest, RadioTakesAUrlWithItsHistoryAndACaptureDevice) {
     ASSERT_EQ(offeredUrls_.size(), 1u);
     EXPECT_EQ(offeredUrls_[0], wxT("http://127.0.0.1:8000/live"));
     EXPECT_EQ(items_->GetItemCount(), 3);
+}
+
+TEST_F(PlaylistPanelTest, TheRadioListsShowTheirHeadersWhole) {
+    // A short name and a short address: the widths the rows ask for are below the headers'.
+    writeList(ListOfPlaylist::kRadioFile, {{L"Ночь", {{L"Тон", L"sine://900"}}}});
+    openWindow();
+    openView(wxT("Радио"));
+    EXPECT_TRUE(test::headersWhole(playlists_));
+    EXPECT_TRUE(test::headersWhole(items_));
+    click(playlists_, rowArea(playlists_, 0));
+    ASSERT_TRUE(pumpUntil([&] { return items_->GetItemCount() == 1; }));
+    EXPECT_TRUE(test::headersWhole(playlists_));
+    EXPECT_TRUE(test::headersWhole(items_));
+    photograph("radio_view");
 }
 
 }  // namespace

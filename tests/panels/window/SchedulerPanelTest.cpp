@@ -388,4 +388,12 @@ TEST_F(SchedulerPanelTest, AMediumsFilesPlayAtTheirTimeAndItsTaskOutlivesTheMedi
     EXPECT_EQ(test::readWholeFile(root_.dataFolder() + "/scheduler.xml"), file);
 }
 
+TEST_F(SchedulerPanelTest, TheListsShowTheirHeadersWhole) {
+    openWithZones(1);
+    openScheduler();
+    EXPECT_TRUE(test::headersWhole(taskList()));
+    EXPECT_TRUE(test::headersWhole(control<wxListCtrl>("devices")));
+    EXPECT_TRUE(screenshot("scheduler_view"));
+}
+
 }  // namespace

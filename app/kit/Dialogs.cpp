@@ -1,0 +1,191 @@
+#include "app/kit/Dialogs.h"
+
+#include <wx/app.h>
+#include <wx/dirdlg.h>
+#include <wx/filedlg.h>
+#include <wx/msgdlg.h>
+#include <wx/numdlg.h>
+#include <wx/textdlg.h>
+#include <wx/utils.h>
+// After its base class, which the header does not include itself.
+#include <wx/generic/msgdlgg.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <utility>
+
+namespace frm {
+namespace {
+
+// The log calls name their level as the caption.
+std::wstring captionOf(const std::wstring& caption) {
+    static const std::pair<const wchar_t*, const wchar_t*> levels[] = {{L"NOTICE", L"Сообщение"},
+                                                                       {L"WARN", L"Предупреждение"},
+                                                                       {L"ERROR", L"Ошибка"},
+                                                                       {L"FATAL", L"Ошибка"}};
+    for (const auto& [level, title] : levels) {
+        if (caption == level) return title;
+    }
+    return caption;
+}
+
+// Puts the working folder back when the scope ends, whatever a dialog of the desktop did to it:
+// the program reads its data folder's files by relative paths.
+class WorkingFolderKeeper {
+public:
+    WorkingFolderKeeper() : folder_(std::filesystem::current_path(error_)) {}
+    ~WorkingFolderKeeper() {
+        std::error_code error;
+        if (!error_ && std::filesystem::current_path(error) != folder_)
+            std::filesystem::current_path(folder_, error);
+    }
+    WorkingFolderKeeper(const WorkingFolderKeeper&) = delete;
+    WorkingFolderKeeper& operator=(const WorkingFolderKeeper&) = delete;
+
+private:
+    std::error_code error_;
+    const std::filesystem::path folder_;
+};
+
+}  // namespace
+
+int Dialogs::showModal(wxDialog& dialog) {
+    if (closing_) return wxID_CANCEL;
+    open_.push_back(&dialog);
+    const int result = dialog.ShowModal();
+    open_.erase(std::remove(open_.begin(), open_.end(), &dialog), open_.end());
+    if (closing_) endInnermost();
+    return result;
+}
+
+void Dialogs::closeAll(std::function<void()> then) {
+    closing_ = true;
+    popupMenus_.endAll();
+    afterClosing_ = std::move(then);
+    endInnermost();
+}
+
+void Dialogs::endInnermost() {
+    if (open_.empty()) {
+        finishClosing();
+        return;
+    }
+    // One at a time: ending a modal loop ends the innermost one running, so the dialog around it
+    // is ended once that one has returned (showModal).
+    if (open_.back()->IsModal()) open_.back()->EndModal(wxID_CANCEL);
+}
+
+void Dialogs::finishClosing() {
+    if (!afterClosing_) return;
+    if (!popupMenus_.anyRunning()) {
+        wxTheApp->CallAfter(std::exchange(afterClosing_, nullptr));
+        return;
+    }
+    // An ended menu's loop makes one last pass, in which this runs, and the call that showed the
+    // menu returns after it: a call queued at the idle time of that pass runs in the next pass
+    // of the loop around it.
+    wxTheApp->Bind(wxEVT_IDLE, &Dialogs::onIdle, this);
+}
+
+void Dialogs::onIdle(wxIdleEvent& event) {
+    event.Skip();
+    wxTheApp->Unbind(wxEVT_IDLE, &Dialogs::onIdle, this);
+    wxTheApp->CallAfter([this] { finishClosing(); });
+}
+
+bool Dialogs::askYesNo(const std::wstring& caption, const std::wstring& text) {
+    wxGenericMessageDialog dialog(parent_, text, caption,
+                                  wxYES_NO | wxNO_DEFAULT | wxICON_QUESTION | wxCENTRE);
+    dialog.SetYesNoLabels("Да", "Нет");
+    return showModal(dialog) == wxID_YES;
+}
+
+bool Dialogs::confirm(const std::wstring& caption, const std::wstring& text) {
+    wxGenericMessageDialog dialog(parent_, text, caption,
+                                  wxYES_NO | wxYES_DEFAULT | wxICON_QUESTION | wxCENTRE);
+    dialog.SetYesNoLabels("Да", "Нет");
+    return showModal(dialog) == wxID_YES;
+}
+
+std::optional<std::vector<std::wstring>> Dialogs::chooseFiles(const std::wstring& caption,
+                                                              const std::wstring& wildcard) {
+    const WorkingFolderKeeper keeper;
+    wxFileDialog dialog(parent_, caption, startFolder(), wxEmptyString, wildcard,
+                        wxFD_OPEN | wxFD_FILE_MUST_EXIST | wxFD_MULTIPLE);
+    if (showModal(dialog) != wxID_OK) return std::nullopt;
+    lastFolder_ = dialog.GetDirectory().ToStdWstring();
+    wxArrayString paths;
+    dialog.GetPaths(paths);
+    std::vector<std::wstring> chosen;
+    for (const wxString& path : paths) chosen.push_back(path.ToStdWstring());
+    return chosen;
+}
+
+std::optional<std::wstring> Dialogs::chooseFolder(const std::wstring& caption) {
+    const WorkingFolderKeeper keeper;
+    wxDirDialog dialog(parent_, caption, startFolder(), wxDD_DEFAULT_STYLE | wxDD_DIR_MUST_EXIST);
+    if (showModal(dialog) != wxID_OK) return std::nullopt;
+    lastFolder_ = dialog.GetPath().ToStdWstring();
+    return lastFolder_;
+}
+
+std::wstring Dialogs::startFolder() const {
+    std::error_code error;
+    if (!lastFolder_.empty() && std::filesystem::is_directory(std::filesystem::path(lastFolder_), error))
+        return lastFolder_;
+    return wxGetHomeDir().ToStdWstring();
+}
+
+std::optional<std::wstring> Dialogs::askText(const std::wstring& caption, const std::wstring& text,
+                                             const std::wstring& initial) {
+    wxTextEntryDialog dialog(parent_, text, caption, initial);
+    if (showModal(dialog) != wxID_OK) return std::nullopt;
+    return dialog.GetValue().ToStdWstring();
+}
+
+std::optional<std::wstring> Dialogs::askPassword(const std::wstring& caption, const std::wstring& text) {
+    wxPasswordEntryDialog dialog(parent_, text, caption);
+    if (showModal(dialog) != wxID_OK) return std::nullopt;
+    return dialog.GetValue().ToStdWstring();
+}
+
+std::optional<std::wstring> Dialogs::askFile(const FileQuestion& question) {
+    const WorkingFolderKeeper keeper;
+    const long style = question.save ? wxFD_SAVE | wxFD_OVERWRITE_PROMPT : wxFD_OPEN | wxFD_FILE_MUST_EXIST;
+    wxFileDialog dialog(parent_, question.message, wxEmptyString, question.defaultName, question.filter,
+                        style);
+    if (showModal(dialog) != wxID_OK) return std::nullopt;
+    return dialog.GetPath().ToStdWstring();
+}
+
+std::optional<long> Dialogs::askNumber(const std::wstring& caption, const std::wstring& text,
+                                       const std::wstring& prompt, long initial, long minimum, long maximum) {
+    wxNumberEntryDialog dialog(parent_, text, prompt, caption, initial, minimum, maximum);
+    if (showModal(dialog) != wxID_OK) return std::nullopt;
+    return dialog.GetValue();
+}
+
+void Dialogs::showMessage(const std::wstring& caption, const std::wstring& text, debug::MessageIcon icon) {
+    long style = wxOK | wxCENTRE;
+    switch (icon) {
+        case debug::MessageIcon::information:
+            style |= wxICON_INFORMATION;
+            break;
+        case debug::MessageIcon::warning:
+            style |= wxICON_WARNING;
+            break;
+        case debug::MessageIcon::error:
+            style |= wxICON_ERROR;
+            break;
+    }
+    wxGenericMessageDialog dialog(parent_, text, captionOf(caption), style);
+    showModal(dialog);
+}
+
+debug::MessagePresenter Dialogs::presenter() {
+    return [this](const std::wstring& caption, const std::wstring& text, debug::MessageIcon icon) {
+        showMessage(caption, text, icon);
+    };
+}
+
+}  // namespace frm

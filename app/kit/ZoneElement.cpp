@@ -1,0 +1,196 @@
+#include "app/kit/ZoneElement.h"
+
+#include <algorithm>
+
+#include "devicelink/DeviceBase.h"
+#include "foundation/Place.h"
+#include "foundation/TextConversion.h"
+
+namespace frm {
+namespace {
+
+using Tree = boost::property_tree::wptree;
+
+bool sameAddress(const net::HardwareAddress& a, const net::HardwareAddress& b) {
+    return a.getHigh() == b.getHigh() && a.getLow() == b.getLow();
+}
+
+std::wstring addressText(const net::HardwareAddress& address) {
+    return base::widen(address.canonicalText());
+}
+
+bool removeZoneFrom(ZoneElement& parent, const ZoneElement& zone) {
+    auto& zones = parent.zones;
+    const auto found = std::find_if(zones.begin(), zones.end(),
+                                    [&](const ZoneElement::ZonePtr& child) { return child.get() == &zone; });
+    if (found != zones.end()) {
+        zones.erase(found);
+        return true;
+    }
+    return std::any_of(zones.begin(), zones.end(),
+                       [&](const ZoneElement::ZonePtr& child) { return removeZoneFrom(*child, zone); });
+}
+
+}  // namespace
+
+ZoneElement::ZonePtr ZoneElement::makeRoot() {
+    auto root = std::make_shared<ZoneElement>();
+    root->name = kRootName;
+    root->built = true;
+    return root;
+}
+
+std::wstring ZoneElement::validName(const std::wstring& name) {
+    const std::size_t first = name.find_first_not_of(L" \t\r\n");
+    if (first == std::wstring::npos) return std::wstring();
+    const std::wstring trimmed = name.substr(first, name.find_last_not_of(L" \t\r\n") - first + 1);
+    return trimmed.size() <= kMaximumNameLength ? trimmed : std::wstring();
+}
+
+ZoneElement::ZonePtr ZoneElement::createZone(ZoneElement& parent, const std::wstring& zoneName) {
+    const std::wstring checked = validName(zoneName);
+    const int parentDepth = depthOf(parent);
+    if (checked.empty() || parentDepth < 0 || parentDepth >= kMaximumDepth) return nullptr;
+    auto zone = std::make_shared<ZoneElement>();
+    zone->name = checked;
+    zone->built = true;
+    parent.zones.push_back(zone);
+    return zone;
+}
+
+bool ZoneElement::deleteZone(const ZoneElement& zone) {
+    return &zone != this && removeZoneFrom(*this, zone);
+}
+
+int ZoneElement::depthOf(const ZoneElement& zone) const {
+    if (&zone == this) return 0;
+    for (const ZonePtr& child : zones) {
+        const int depth = child->depthOf(zone);
+        if (depth >= 0) return depth + 1;
+    }
+    return -1;
+}
+
+std::size_t ZoneElement::addDevices(const std::vector<DevicePtr>& added) {
+    std::size_t count = 0;
+    for (const DevicePtr& device : added) {
+        if (!device || std::find(devices.begin(), devices.end(), device) != devices.end()) continue;
+        devices.push_back(device);
+        ++count;
+    }
+    return count;
+}
+
+std::vector<ZoneElement::DevicePtr> ZoneElement::removeDevices(const std::vector<DevicePtr>& removed,
+                                                               const UsedCheck& isUsed) {
+    std::vector<DevicePtr> kept;
+    for (const DevicePtr& device : removed) {
+        const auto found = std::find(devices.begin(), devices.end(), device);
+        if (found == devices.end()) continue;
+        if (isUsed && isUsed(device)) {
+            kept.push_back(device);
+        } else {
+            devices.erase(found);
+        }
+    }
+    return kept;
+}
+
+void ZoneElement::setVolume(int percent) {
+    volume = std::clamp(percent, 0, 100);
+}
+
+std::wstring ZoneElement::volumeText(int volume) {
+    return volume == kNoVolume ? std::wstring(L"не задана") : std::to_wstring(volume) + L" %";
+}
+
+std::vector<ZoneElement::DevicePtr> ZoneElement::collectDevices() const {
+    std::vector<DevicePtr> result;
+    collectInto(result);
+    return result;
+}
+
+void ZoneElement::collectInto(std::vector<DevicePtr>& result) const {
+    for (const DevicePtr& device : devices) {
+        if (std::find(result.begin(), result.end(), device) == result.end()) result.push_back(device);
+    }
+    for (const ZonePtr& zone : zones) zone->collectInto(result);
+}
+
+bool ZoneElement::adopt(const DevicePtr& device) {
+    bool taken = false;
+    const auto matches = [&](const net::HardwareAddress& address) {
+        return sameAddress(address, device->getHardwareAddress());
+    };
+    const auto unknown = std::remove_if(unknownDevices.begin(), unknownDevices.end(), matches);
+    if (unknown != unknownDevices.end()) {
+        unknownDevices.erase(unknown, unknownDevices.end());
+        addDevices({device});
+        taken = true;
+    }
+    for (const ZonePtr& zone : zones) taken = zone->adopt(device) || taken;
+    return taken;
+}
+
+Tree ZoneElement::toTree() const {
+    Tree tree;
+    Tree& collection = tree.add_child(L"zone_collection", Tree());
+    collection.put(L"<xmlattr>.version", 1);
+    writeInto(collection.add_child(L"zone", Tree()));
+    return tree;
+}
+
+void ZoneElement::writeInto(Tree& node) const {
+    node.put(L"<xmlattr>.name", name);
+    node.put(L"<xmlattr>.volume", volume);
+    for (const DevicePtr& device : devices) {
+        node.add_child(L"device", Tree())
+            .put(L"<xmlattr>.address", addressText(device->getHardwareAddress()));
+    }
+    for (const net::HardwareAddress& address : unknownDevices) {
+        node.add_child(L"device", Tree()).put(L"<xmlattr>.address", addressText(address));
+    }
+    for (const ZonePtr& zone : zones) zone->writeInto(node.add_child(L"zone", Tree()));
+}
+
+ZoneElement::ZonePtr ZoneElement::fromTree(const Tree& tree, const Resolver& resolve) {
+    ZonePtr root = makeRoot();
+    const auto collection = tree.get_child_optional(L"zone_collection");
+    if (!collection) return root;
+    const auto stored = collection->get_child_optional(L"zone");
+    if (stored) root->readFrom(*stored, resolve, 0);
+    root->name = kRootName;
+    return root;
+}
+
+void ZoneElement::readFrom(const Tree& node, const Resolver& resolve, int depth) {
+    const debug::Place place("frm::ZoneElement::readFrom");
+    name = node.get<std::wstring>(L"<xmlattr>.name", L"").substr(0, kMaximumNameLength);
+    if (!device::DeviceBase::parseIntValue(base::toUtf8(node.get<std::wstring>(L"<xmlattr>.volume", L"")),
+                                           volume, 0, 100)) {
+        volume = kNoVolume;
+    }
+    for (const auto& [tag, child] : node) {
+        if (tag == L"device") {
+            const std::string text = base::toUtf8(child.get<std::wstring>(L"<xmlattr>.address", L""));
+            const net::HardwareAddress address(text);
+            if (!address.isValid()) {
+                place.warn(L"Устройство зоны '%1%' с неверным адресом '%2%' пропущено", name, text);
+            } else if (DevicePtr device = resolve ? resolve(address) : nullptr) {
+                addDevices({device});
+            } else if (std::none_of(
+                           unknownDevices.begin(), unknownDevices.end(),
+                           [&](const net::HardwareAddress& known) { return sameAddress(known, address); })) {
+                unknownDevices.push_back(address);
+            }
+        } else if (tag == L"zone") {
+            if (depth >= kMaximumDepth) continue;
+            auto zone = std::make_shared<ZoneElement>();
+            zone->readFrom(child, resolve, depth + 1);
+            zones.push_back(zone);
+        }
+    }
+    built = true;
+}
+
+}  // namespace frm

@@ -1,0 +1,150 @@
+#include <gtest/gtest.h>
+
+#include "app/kit/ListCtrlProvider.h"
+#include "app/kit/ZoneElement.h"
+#include "devices/VokarInfo.h"
+#include "support/DeviceEmulator.h"
+#include "support/LogCapture.h"
+
+namespace {
+
+using frm::ZoneElement;
+
+class Zones : public ::testing::Test {
+protected:
+    ZoneElement::DevicePtr loudspeaker(int number) {
+        char address[18];
+        std::snprintf(address, sizeof address, "02:7E:41:00:00:%02X", number);
+        return device::VokarInfo::create(static_cast<std::uint32_t>(number), device::types::vokarB,
+                                         net::HardwareAddress(address), net::IpAndPort("127.0.0.2", port_),
+                                         L"", transport_, nullptr);
+    }
+    ZoneElement::DevicePtr byAddress(const net::HardwareAddress& address) {
+        for (const auto& device : devices_) {
+            if (device->getHardwareAddress().getLow() == address.getLow()) return device;
+        }
+        return nullptr;
+    }
+
+    test::LogCapture log_;
+    const std::uint16_t port_ = test::freeUdpPort();
+    std::shared_ptr<device::TransferProtocol> transport_ =
+        std::make_shared<device::TransferProtocol>(port_, "127.0.0.1");
+    std::vector<ZoneElement::DevicePtr> devices_ = {loudspeaker(1), loudspeaker(2), loudspeaker(3)};
+    ZoneElement::ZonePtr root_ = ZoneElement::makeRoot();
+};
+
+TEST_F(Zones, CreateRenameNestAndDelete) {
+    EXPECT_EQ(ZoneElement::validName(L"  Зал \t"), L"Зал");
+    EXPECT_EQ(ZoneElement::validName(L"   "), L"");
+    EXPECT_EQ(ZoneElement::validName(std::wstring(ZoneElement::kMaximumNameLength + 1, L'я')), L"");
+
+    const auto hall = root_->createZone(*root_, L" Зал ");
+    ASSERT_TRUE(hall);
+    EXPECT_TRUE(hall->built);
+    EXPECT_EQ(hall->name, L"Зал");
+    EXPECT_FALSE(root_->createZone(*root_, L""));
+    ZoneElement stranger;
+    EXPECT_FALSE(root_->createZone(stranger, L"Чужая"));  // not a zone of this tree
+
+    ZoneElement::ZonePtr deepest = hall;
+    for (int depth = 2; depth <= ZoneElement::kMaximumDepth; ++depth)
+        deepest = root_->createZone(*deepest, L"z");
+    ASSERT_TRUE(deepest);
+    EXPECT_EQ(root_->depthOf(*deepest), ZoneElement::kMaximumDepth);
+    EXPECT_FALSE(root_->createZone(*deepest, L"слишком глубоко"));
+
+    EXPECT_FALSE(root_->deleteZone(*root_));
+    EXPECT_TRUE(root_->deleteZone(*deepest));
+    EXPECT_TRUE(root_->deleteZone(*hall));  // with everything nested in it
+    EXPECT_TRUE(root_->zones.empty());
+    EXPECT_FALSE(root_->deleteZone(*hall));
+}
+
+TEST_F(Zones, DevicesVolumeAndTheScheduleCheck) {
+    const auto hall = root_->createZone(*root_, L"Зал");
+    const auto stage = root_->createZone(*hall, L"Сцена");
+    EXPECT_EQ(hall->addDevices({devices_[0], devices_[1], devices_[0], nullptr}), 2u);
+    EXPECT_EQ(stage->addDevices({devices_[1], devices_[2]}), 2u);
+    EXPECT_EQ(hall->collectDevices(),
+              (std::vector<ZoneElement::DevicePtr>{devices_[0], devices_[1], devices_[2]}));
+
+    // The chosen devices first, then those of the chosen zones, each once.
+    EXPECT_EQ(frm::ListCtrlProvider::combine({devices_[2]}, {stage, hall}),
+              (std::vector<ZoneElement::DevicePtr>{devices_[2], devices_[1], devices_[0]}));
+    EXPECT_TRUE(frm::ListCtrlProvider::combine({}, {}).empty());
+
+    const auto usedBySchedule = [&](const ZoneElement::DevicePtr& device) { return device == devices_[1]; };
+    EXPECT_EQ(hall->removeDevices({devices_[0], devices_[1], devices_[2]}, usedBySchedule),
+              std::vector<ZoneElement::DevicePtr>{devices_[1]});
+    EXPECT_EQ(hall->devices, std::vector<ZoneElement::DevicePtr>{devices_[1]});
+    EXPECT_TRUE(hall->removeDevices({devices_[1]}, nullptr).empty());  // no schedule: nothing is kept
+    EXPECT_TRUE(hall->devices.empty());
+
+    const std::pair<int, int> volumes[] = {{50, 50}, {-5, 0}, {140, 100}};
+    for (const auto& [set, stored] : volumes) {
+        hall->setVolume(set);
+        EXPECT_EQ(hall->volume, stored);
+    }
+}
+
+TEST_F(Zones, FileRoundTripKeepsNestingVolumesAndDevicesNotYetKnown) {
+    const auto hall = root_->createZone(*root_, L"Зал «Малый»");
+    const auto stage = root_->createZone(*hall, L"Сцена");
+    hall->setVolume(70);
+    hall->addDevices({devices_[0]});
+    stage->addDevices({devices_[1], devices_[2]});
+
+    // Read back while the registry knows only the first two devices.
+    const auto known = [&](const net::HardwareAddress& address) {
+        const auto device = byAddress(address);
+        return device == devices_[2] ? nullptr : device;
+    };
+    const ZoneElement::ZonePtr loaded = ZoneElement::fromTree(root_->toTree(), known);
+    EXPECT_EQ(loaded->name, ZoneElement::kRootName);
+    ASSERT_EQ(loaded->zones.size(), 1u);
+    const ZoneElement& hallRead = *loaded->zones[0];
+    EXPECT_EQ(hallRead.name, L"Зал «Малый»");
+    EXPECT_EQ(hallRead.volume, 70);
+    EXPECT_EQ(hallRead.devices, std::vector<ZoneElement::DevicePtr>{devices_[0]});
+    ASSERT_EQ(hallRead.zones.size(), 1u);
+    EXPECT_EQ(hallRead.zones[0]->volume, ZoneElement::kNoVolume);
+    EXPECT_EQ(hallRead.zones[0]->devices, std::vector<ZoneElement::DevicePtr>{devices_[1]});
+    EXPECT_EQ(hallRead.zones[0]->unknownDevices.size(), 1u);
+    // Saved again before the device appears, it is not lost.
+    EXPECT_EQ(loaded->toTree(), root_->toTree());
+
+    EXPECT_TRUE(loaded->adopt(devices_[2]));
+    EXPECT_EQ(hallRead.zones[0]->devices.back(), devices_[2]);
+    EXPECT_TRUE(hallRead.zones[0]->unknownDevices.empty());
+    EXPECT_FALSE(loaded->adopt(devices_[2]));
+}
+
+TEST_F(Zones, FileValuesAreNotTrusted) {
+    boost::property_tree::wptree tree;
+    auto& zone = tree.add_child(L"zone_collection.zone", {});
+    zone.put(L"<xmlattr>.name", L"корень из файла");
+    auto& child = zone.add_child(L"zone", {});
+    child.put(L"<xmlattr>.name", std::wstring(500, L'я'));
+    child.put(L"<xmlattr>.volume", L"1e3");
+    child.add_child(L"device", {}).put(L"<xmlattr>.address", L"02:7E:41:00:00");
+    child.add_child(L"device", {}).put(L"<xmlattr>.address", L"02:7e:41:00:00:01");
+    // Zones nested deeper than one can make them are left out.
+    auto* nested = &child;
+    for (int depth = 2; depth <= ZoneElement::kMaximumDepth + 3; ++depth)
+        nested = &nested->add_child(L"zone", {});
+    const ZoneElement::ZonePtr loaded =
+        ZoneElement::fromTree(tree, [&](const auto& a) { return byAddress(a); });
+    int depth = 0;
+    for (const ZoneElement* z = loaded.get(); !z->zones.empty(); z = z->zones.back().get()) ++depth;
+    EXPECT_EQ(depth, ZoneElement::kMaximumDepth);
+    EXPECT_EQ(loaded->name, ZoneElement::kRootName);
+    ASSERT_EQ(loaded->zones.size(), 1u);
+    EXPECT_EQ(loaded->zones[0]->name.size(), ZoneElement::kMaximumNameLength);
+    EXPECT_EQ(loaded->zones[0]->volume, ZoneElement::kNoVolume);
+    EXPECT_EQ(loaded->zones[0]->devices, std::vector<ZoneElement::DevicePtr>{devices_[0]});
+    EXPECT_TRUE(log_.contains(L"с неверным адресом '02:7E:41:00:00' пропущено", L"WARN"));
+    EXPECT_TRUE(ZoneElement::fromTree({}, nullptr)->zones.empty());
+}
+
+}  // namespace
