@@ -1,6 +1,5 @@
 #include "devicelink/DeviceBase.h"
 
-#include <charconv>
 #include <chrono>
 #include <cstring>
 #include <string_view>
@@ -11,6 +10,7 @@
 #include "foundation/Clock.h"
 #include "foundation/Exceptions.h"
 #include "foundation/Place.h"
+#include "foundation/PlainText.h"
 #include "foundation/ScanFields.h"
 #include "foundation/TextConversion.h"
 #include "foundation/ThreadDispatcher.h"
@@ -27,25 +27,6 @@ constexpr int kCheckPriority = 1;
 constexpr unsigned kCheckIntervalMs = 160;
 constexpr int kRebootPriority = 0;
 constexpr unsigned kRebootIntervalMs = 1000;
-
-constexpr const wchar_t* kWideBlanks = L" \t\r\n\v\f";
-
-void trim(std::wstring& text) {
-    const std::size_t last = text.find_last_not_of(kWideBlanks);
-    if (last == std::wstring::npos) {
-        text.clear();
-        return;
-    }
-    text.erase(last + 1);
-    text.erase(0, text.find_first_not_of(kWideBlanks));
-}
-
-template <class Integer>
-std::string decimal(Integer value) {
-    char digits[24];
-    const auto written = std::to_chars(std::begin(digits), std::end(digits), value);
-    return std::string(digits, written.ptr);
-}
 
 bool isBusy(const std::string& reply) {
     return DeviceReply::isBusy(reply);
@@ -143,7 +124,7 @@ void DeviceBase::setTitle(const std::wstring& title) {
         .info(L"Назначено название '%1%' устройству '%2%', предыдущее '%3%'", title,
               hardwareAddress_.toCharArray(), title_);
     title_ = title;
-    trim(title_);
+    base::trim(title_);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -457,13 +438,13 @@ bool DeviceBase::setParameter(const std::string& key, std::uint16_t oldValue, st
 bool DeviceBase::setParameter(const std::string& key, std::int32_t oldValue, std::int32_t newValue,
                               bool restart) {
     if (oldValue == newValue) return false;
-    return sendParameter(key, decimal(newValue), restart);
+    return sendParameter(key, base::decimal(newValue), restart);
 }
 
 bool DeviceBase::setParameter(const std::string& key, std::uint32_t oldValue, std::uint32_t newValue,
                               bool restart) {
     if (oldValue == newValue) return false;
-    return sendParameter(key, decimal(newValue), restart);
+    return sendParameter(key, base::decimal(newValue), restart);
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -12,6 +12,7 @@
 #include "foundation/Exceptions.h"
 #include "foundation/HexText.h"
 #include "foundation/Place.h"
+#include "foundation/PlainText.h"
 #include "foundation/ScanFields.h"
 #include "foundation/ThreadDispatcher.h"
 
@@ -31,18 +32,13 @@ constexpr AudioChannel repeaterChannel = 3;
 constexpr AudioChannel highestChannel = 20;
 constexpr unsigned toneHz = 1000;
 
-std::string decimal(std::int64_t value) {
-    char digits[24];
-    return std::string(digits, std::to_chars(std::begin(digits), std::end(digits), value).ptr);
-}
-
 // "set vol" in the scale of the generation.
 std::string volumeCommand(std::int32_t percent, VokarVersion version) {
     if (version >= vokarA_3_00_01) {
         const std::int64_t level =
             percent == 0 ? silentLevel
                          : quietestLevel - static_cast<std::int64_t>(std::trunc(percent * -0.35));
-        return "set vol " + decimal(level);
+        return "set vol " + base::decimal(level);
     }
     const auto value = static_cast<std::uint8_t>(
         percent == 0 ? silentByte : quietestByte - static_cast<unsigned>(std::trunc(percent * 0.6)));
@@ -66,7 +62,7 @@ bool parseChannelBytes(const std::string& reply, unsigned& first, unsigned& seco
 }
 
 std::string channelCommand(AudioChannel channel) {
-    return "set ch " + decimal(channel);
+    return "set ch " + base::decimal(channel);
 }
 
 // A loudspeaker busy with its own playback takes the channel only once that ends.
@@ -299,7 +295,7 @@ bool VokarInfo::testSoundPressure(std::uint32_t seconds) {
     const debug::Place here("device::VokarInfo::testSoundPressure");
     here.info(L"Тест звукового давления, продолжительность = %1% секунд", seconds);
     const bool laterGeneration = getVersionId() >= vokarA_3_00_01;
-    const std::string tone = decimal(toneHz);
+    const std::string tone = base::decimal(toneHz);
     const std::string start = laterGeneration ? "startSine " + tone : "sinus " + tone;
     const std::string stop = laterGeneration ? "stopSine" : "sinus off";
 

@@ -11,7 +11,6 @@
 
 #include <algorithm>
 #include <boost/thread/thread.hpp>
-#include <cctype>
 #include <cerrno>
 #include <charconv>
 #include <csignal>
@@ -21,6 +20,7 @@
 #include <utility>
 
 #include "foundation/Place.h"
+#include "foundation/PlainText.h"
 #include "foundation/SocketErrors.h"
 #include "foundation/TextConversion.h"
 
@@ -148,14 +148,6 @@ void endProcess(pid_t process) {
     }
 }
 
-std::wstring trimmed(const std::string& text) {
-    std::size_t begin = 0;
-    std::size_t end = text.size();
-    while (begin < end && std::isspace(static_cast<unsigned char>(text[begin]))) ++begin;
-    while (end > begin && std::isspace(static_cast<unsigned char>(text[end - 1]))) --end;
-    return base::fromUtf8(text.substr(begin, end - begin));
-}
-
 void holdOffSleep(SleepInhibitor& inhibitor, const debug::Place& place) {
     if (inhibitor.process > 0) {
         place.trace(L"System sleep is already held off");
@@ -180,7 +172,7 @@ void holdOffSleep(SleepInhibitor& inhibitor, const debug::Place& place) {
         holdWrite.reset();
         kill(process, SIGTERM);
         endProcess(process);
-        place.info(L"System sleep cannot be held off: %1%", trimmed(answer));
+        place.info(L"System sleep cannot be held off: %1%", base::fromUtf8(base::trimmed(answer)));
         return;
     }
     inhibitor.process = process;
