@@ -5,6 +5,7 @@
 #include <string_view>
 #include <thread>
 
+#include "devicelink/DeviceReply.h"
 #include "devicelink/IAudioControl.h"
 #include "foundation/Checks.h"
 #include "foundation/Clock.h"
@@ -27,10 +28,6 @@ constexpr int kCheckPriority = 1;
 constexpr unsigned kCheckIntervalMs = 160;
 constexpr int kRebootPriority = 0;
 constexpr unsigned kRebootIntervalMs = 1000;
-
-bool isBusy(const std::string& reply) {
-    return DeviceReply::isBusy(reply);
-}
 
 }  // namespace
 
@@ -243,7 +240,7 @@ bool DeviceBase::judgeReply(std::string& reply, bool successOnly) {
 }
 
 bool DeviceBase::acceptsReply(std::string& reply) {
-    const bool busy = isBusy(reply);
+    const bool busy = DeviceReply::isBusy(reply);
     return readAnswer(reply) && !busy;
 }
 
@@ -294,7 +291,7 @@ std::string DeviceBase::exchangeReply(const std::string& request, bool successOn
         lastStateTime = now();
 
         std::string reply = raw;
-        const bool busy = isBusy(raw);
+        const bool busy = DeviceReply::isBusy(raw);
         if (judgeReply(reply, successOnly) && !busy) {
             putIntoCache(request, reply);
             return reply;
@@ -515,26 +512,6 @@ void DeviceBase::putIntoCache(const std::string& request, const std::string& rep
 void DeviceBase::clearCache() {
     std::lock_guard<std::recursive_mutex> guard(mutex_);
     responseCache_.clear();
-}
-
-// ---------------------------------------------------------------------------------------------
-// Reply helpers.
-
-bool DeviceBase::parseStateVersion(const std::string& packet, Version* out) {
-    return device::parseStateVersion(packet, out);
-}
-
-std::vector<std::string> DeviceBase::splitResponse(const std::string& reply) {
-    return DeviceReply::split(reply);
-}
-
-bool DeviceBase::parseBoolValue(const std::string& text, bool& value) {
-    return DeviceReply::parseBool(text, value);
-}
-
-bool DeviceBase::parseIntValue(const std::string& text, std::int64_t& value, std::int64_t minimum,
-                               std::int64_t maximum) {
-    return DeviceReply::parseInt(text, value, minimum, maximum);
 }
 
 }  // namespace device

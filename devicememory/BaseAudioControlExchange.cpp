@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "devicelink/DeviceBase.h"
+#include "devicelink/DeviceReply.h"
 #include "devicelink/TransferProtocol.h"
 #include "devicememory/BaseAudioControl.h"
 #include "devicememory/ILoudspeaker.h"
@@ -55,7 +56,7 @@ void BaseAudioControl::requestMemorySize(bool blank) {
     std::lock_guard<std::recursive_mutex> guard(lock_);
     const std::string reply = transferToDevice(makeMemSizeCommand());
     std::uint32_t size = 0;
-    if (!DeviceBase::parseIntValue(reply, size, 0, 0xFFFFFFFF))
+    if (!DeviceReply::parseInt(reply, size, 0, 0xFFFFFFFF))
         throw exception::InternalError(L"Неверный ответ устройства");
     if (size < kSmallestMemory) throw exception::DeviceReason(L"Получен неверный размер аудио памяти", L"");
     memorySize_ = size;
