@@ -22,6 +22,7 @@
 #include <optional>
 
 #include "app/kit/GuiFreezer.h"
+#include "devicelink/IAudioControl.h"
 #include "devices/TribelInfo.h"
 #include "devices/VokarInfo.h"
 #include "support/AudioFlash.h"

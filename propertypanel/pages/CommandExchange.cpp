@@ -1,5 +1,4 @@
-// The direct command exchange of the common and the debug page, and the saved commands of the
-// common page with their suites.
+#include "propertypanel/pages/CommandExchange.h"
 
 #include <wx/button.h>
 #include <wx/weakref.h>
@@ -20,6 +19,9 @@ namespace {
 
 // The panel height below which the saved commands give their room to the reply.
 constexpr int kSavedCommandsHeight = 452;
+// How the answer is waited for: the priority and the interval of a request typed by the operator.
+constexpr int kDirectPriority = 2;
+constexpr unsigned kDirectIntervalMs = 250;
 
 std::string trimmed(const std::string& text) {
     const auto blank = [](char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; };
@@ -32,7 +34,14 @@ std::string trimmed(const std::string& text) {
 
 }  // namespace
 
-void PropertyDevicePanel::buttonDebugExchangeOnClick(wxCommandEvent& event) {
+CommandExchange::CommandExchange(PropertyDevicePanel& panel) : panel_(panel) {
+    if (!panel.debugMode()) panel.m_directExchangePanel->Hide();
+    // One handler serves both exchange buttons: each names its own command box.
+    panel.m_exchange->SetClientData(panel.m_command);
+    panel.m_debugExchange->SetClientData(panel.m_debugCommand);
+}
+
+void CommandExchange::buttonDebugExchangeOnClick(wxCommandEvent& event) {
     const debug::Place place("frm::PropertyDevicePanel::buttonDebugExchangeOnClick");
     place.trace(L"");
     auto* button = dynamic_cast<wxButton*>(event.GetEventObject());
@@ -44,7 +53,7 @@ void PropertyDevicePanel::buttonDebugExchangeOnClick(wxCommandEvent& event) {
     transferDirectRequest(base::narrow(box->GetValue().ToStdWstring()));
 }
 
-void PropertyDevicePanel::textDebugExchangeOnPress(wxCommandEvent& event) {
+void CommandExchange::textDebugExchangeOnPress(wxCommandEvent& event) {
     const debug::Place place("frm::PropertyDevicePanel::textDebugExchangeOnPress");
     place.trace(L"");
     auto* box = dynamic_cast<wxTextCtrl*>(event.GetEventObject());
@@ -55,54 +64,61 @@ void PropertyDevicePanel::textDebugExchangeOnPress(wxCommandEvent& event) {
     transferDirectRequest(base::narrow(box->GetValue().ToStdWstring()));
 }
 
-void PropertyDevicePanel::transferDirectRequest(const std::string& command) {
+void CommandExchange::transferDirectRequest(const std::string& command) {
     const debug::Place place("frm::PropertyDevicePanel::transferDirectRequest");
     place.trace(L"%1%", command);
-    if (!m_device) {
+    const auto& device = panel_.shownDevice();
+    if (!device) {
         place.warn(L"Internal error (active button)");
         return;
     }
-    std::string reply;
-    // An unanswered command leaves the reply empty.
-    if (!m_transfer->sync(m_device->getAddress(), command, reply, 2, 250)) reply.clear();
-    wxTextCtrl* box = m_currentTab == pages::common ? m_reply : m_debugReply;
-    box->ChangeValue(base::widen(trimmed(reply)));
+    const int page = panel_.currentTab();
+    wxTextCtrl* box = page == pages::common ? panel_.m_reply : panel_.m_debugReply;
+    const PageTicket ticket = panel_.pageWork().ticket(device, page);
+    panel_.transport().async(
+        device->getAddress(), command,
+        [ticket, box](const std::string& reply, bool ok) {
+            // An unanswered command leaves the reply empty.
+            const std::wstring shown = ok ? base::widen(trimmed(reply)) : std::wstring();
+            ticket.show([box, shown] { box->ChangeValue(shown); });
+        },
+        kDirectPriority, kDirectIntervalMs);
 }
 
-void PropertyDevicePanel::addCommandOnButtonClick(wxCommandEvent&) {
+void CommandExchange::addCommandOnButtonClick(wxCommandEvent&) {
     debug::Place("frm::PropertyDevicePanel::addCommandOnButtonClick").trace(L"");
-    addCommandRow(m_command->GetValue().ToStdWstring());
+    addCommandRow(panel_.m_command->GetValue().ToStdWstring());
     fitCommandList();
 }
 
-void PropertyDevicePanel::fitCommandList() {
-    m_commandList->FitInside();
-    m_commandList->Layout();
-    m_directExchangePanel->Layout();
+void CommandExchange::fitCommandList() {
+    panel_.m_commandList->FitInside();
+    panel_.m_commandList->Layout();
+    panel_.m_directExchangePanel->Layout();
 }
 
-void PropertyDevicePanel::addCommandRow(const std::wstring& command) {
-    auto* row = new wxPanel(m_commandList);
+void CommandExchange::addCommandRow(const std::wstring& command) {
+    auto* row = new wxPanel(panel_.m_commandList);
     auto* sizer = new wxBoxSizer(wxHORIZONTAL);
     auto* box =
         new wxTextCtrl(row, wxID_ANY, command, wxDefaultPosition, wxSize(250, -1), wxTE_PROCESS_ENTER);
-    box->Bind(wxEVT_TEXT_ENTER, &PropertyDevicePanel::textDebugExchangeOnPress, this);
+    box->Bind(wxEVT_TEXT_ENTER, &CommandExchange::textDebugExchangeOnPress, this);
     sizer->Add(box, 1, wxALL, 5);
     const auto button = [&](const wchar_t* label, void* data,
-                            void (PropertyDevicePanel::*handler)(wxCommandEvent&)) {
+                            void (CommandExchange::*handler)(wxCommandEvent&)) {
         auto* made = new wxButton(row, wxID_ANY, label, wxDefaultPosition, wxSize(30, -1), wxBU_EXACTFIT);
         made->SetClientData(data);
         made->Bind(wxEVT_BUTTON, handler, this);
         sizer->Add(made, 0, wxALIGN_CENTER | wxALL, 5);
     };
-    button(L">", box, &PropertyDevicePanel::buttonDebugExchangeOnClick);
-    button(L"-", row, &PropertyDevicePanel::removeStrSizerOnClick);
+    button(L">", box, &CommandExchange::buttonDebugExchangeOnClick);
+    button(L"-", row, &CommandExchange::removeStrSizerOnClick);
     row->SetSizerAndFit(sizer);
-    m_command->ChangeValue(wxEmptyString);
-    m_commandRows->Insert(0, row, 0, wxEXPAND | wxALL, 5);
+    panel_.m_command->ChangeValue(wxEmptyString);
+    panel_.m_commandRows->Insert(0, row, 0, wxEXPAND | wxALL, 5);
 }
 
-void PropertyDevicePanel::removeStrSizerOnClick(wxCommandEvent& event) {
+void CommandExchange::removeStrSizerOnClick(wxCommandEvent& event) {
     const debug::Place place("frm::PropertyDevicePanel::removeStrSizerOnClick");
     place.trace(L"");
     auto* button = dynamic_cast<wxButton*>(event.GetEventObject());
@@ -112,59 +128,59 @@ void PropertyDevicePanel::removeStrSizerOnClick(wxCommandEvent& event) {
         return;
     }
     // The button belongs to the row: the row goes once its handler has returned.
-    CallAfter([this, gone = wxWeakRef<wxWindow>(row)] {
+    panel_.CallAfter([this, gone = wxWeakRef<wxWindow>(row)] {
         if (!gone) return;
         gone->Destroy();
         fitCommandList();
     });
 }
 
-std::vector<std::wstring> PropertyDevicePanel::getCommandList() const {
+std::vector<std::wstring> CommandExchange::getCommandList() const {
     std::vector<std::wstring> commands;
-    for (const wxWindow* row : m_commandList->GetChildren()) {
+    for (const wxWindow* row : panel_.m_commandList->GetChildren()) {
         for (const wxWindow* child : row->GetChildren()) {
             if (const auto* box = dynamic_cast<const wxTextCtrl*>(child))
                 commands.push_back(box->GetValue().ToStdWstring());
         }
     }
-    if (!m_command->IsEmpty()) commands.push_back(m_command->GetValue().ToStdWstring());
+    if (!panel_.m_command->IsEmpty()) commands.push_back(panel_.m_command->GetValue().ToStdWstring());
     return commands;
 }
 
-void PropertyDevicePanel::fillCommandList(const std::vector<std::wstring>& commands) {
+void CommandExchange::fillCommandList(const std::vector<std::wstring>& commands) {
     for (const std::wstring& command : commands) addCommandRow(command);
     fitCommandList();
 }
 
-void PropertyDevicePanel::clearCommandList() {
-    m_command->ChangeValue(wxEmptyString);
-    m_reply->ChangeValue(wxEmptyString);
-    while (m_commandRows->GetItemCount() > 0) {
-        wxWindow* row = m_commandRows->GetItem(std::size_t{0})->GetWindow();
-        m_commandRows->Detach(0);
+void CommandExchange::clearCommandList() {
+    panel_.m_command->ChangeValue(wxEmptyString);
+    panel_.m_reply->ChangeValue(wxEmptyString);
+    while (panel_.m_commandRows->GetItemCount() > 0) {
+        wxWindow* row = panel_.m_commandRows->GetItem(std::size_t{0})->GetWindow();
+        panel_.m_commandRows->Detach(0);
         if (row) row->Destroy();
     }
-    auto* placeholder = new wxPanel(m_commandList);
+    auto* placeholder = new wxPanel(panel_.m_commandList);
     placeholder->SetSizer(new wxBoxSizer(wxHORIZONTAL));
-    m_commandRows->Add(placeholder, 0, wxEXPAND | wxALL, 5);
+    panel_.m_commandRows->Add(placeholder, 0, wxEXPAND | wxALL, 5);
     fitCommandList();
 }
 
-void PropertyDevicePanel::commandSuiteOnButtonClick(wxCommandEvent&) {
+void CommandExchange::commandSuiteOnButtonClick(wxCommandEvent&) {
     debug::Place("frm::PropertyDevicePanel::commandSuiteOnButtonClick").trace(L"");
     CmdSuiteDialog dialog(
-        this, m_questions, [this] { return getCommandList(); },
+        &panel_, panel_.questions(), [this] { return getCommandList(); },
         [this](const std::vector<std::wstring>& commands) { fillCommandList(commands); },
         [this] { clearCommandList(); });
-    m_questions.showModal(dialog);
+    panel_.questions().showModal(dialog);
 }
 
-void PropertyDevicePanel::OnSize(wxSizeEvent& event) {
+void CommandExchange::OnSize(wxSizeEvent& event) {
     event.Skip();
     const bool room = event.GetSize().GetHeight() >= kSavedCommandsHeight;
-    m_commandList->Show(room);
-    m_addCommand->Show(room);
-    Layout();
+    panel_.m_commandList->Show(room);
+    panel_.m_addCommand->Show(room);
+    panel_.Layout();
 }
 
 }  // namespace frm
