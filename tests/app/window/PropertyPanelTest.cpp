@@ -11,6 +11,7 @@
 #include <wx/notebook.h>
 #include <wx/slider.h>
 #include <wx/stattext.h>
+#include <wx/statusbr.h>
 #include <wx/textctrl.h>
 #include <wx/tglbtn.h>
 #include <wx/uiaction.h>
@@ -20,6 +21,7 @@
 #include <cwctype>
 #include <functional>
 #include <optional>
+#include <set>
 
 #include "app/kit/GuiFreezer.h"
 #include "devicelink/IAudioControl.h"
@@ -482,6 +484,41 @@ TEST_F(PropertyPanelTest, AZoneApplyWithAnUnknownTickedRowStopsAndKeepsTheEdits)
     EXPECT_TRUE(labelled(L"&Применить")->IsEnabled());
     EXPECT_TRUE(shownLabelled<wxCheckBox>(L"Устройство 02:7E:41:00:00:01").front()->GetValue());
     EXPECT_EQ(console.zones().at(1).addresses, (std::set<std::uint32_t>{9}));
+}
+
+TEST_F(PropertyPanelTest, TheWindowGoesOnWhileTheZonePageWaitsForAConsoleThatStoppedAnswering) {
+    loudspeakers_.add(1);
+    loudspeakers_.addConsole();
+    test::ConsoleEmulator& console = loudspeakers_.console(0);
+    console.setZones({{1, {1, -1, {1}}}});
+    loudspeakers_.loudspeaker(0).answer("voiceMemSize", "ERR[voiceMemSize]: no memory");
+    openWindow();
+    ASSERT_TRUE(pumpUntil([&] { return deviceState(0) == L"В сети" && deviceState(1) == L"В сети"; }));
+    openProperties(1);
+    showTab(L"Зоны трансляции");
+    ASSERT_EQ(propertyPanel()->currentTab(), 1031);
+
+    // The console stops answering. While time stands still its requests never give up: the read
+    // that choosing a zone sets off waits for as long as the test lets it.
+    console.setSilent(true);
+    std::optional<test::ManualClock> clock(std::in_place);
+    clock->holdSteady();
+    const std::vector<wxToggleButton*> zone = shownLabelled<wxToggleButton>(L"1");
+    ASSERT_EQ(zone.size(), 1u);
+    WindowFixture::click(zone.front(), wxRect(zone.front()->GetClientSize()));
+    // Meanwhile the window takes its events: its clock goes on.
+    const wxStatusBar* status = frame_->GetStatusBar();
+    std::set<wxString> clockShown;
+    EXPECT_TRUE(pumpUntil([&] {
+        if (propertyPanel()->pageWaits()) clockShown.insert(status->GetStatusText(1));
+        return clockShown.size() >= 3;
+    }));
+    EXPECT_TRUE(propertyPanel()->pageWaits());
+
+    // Time goes on, the request gives up, and the page reports the console.
+    clock.reset();
+    EXPECT_TRUE(messageShown(L"Устройство не в сети"));
+    EXPECT_TRUE(pumpUntil([&] { return deviceList()->IsShownOnScreen(); }));
 }
 
 TEST_F(PropertyPanelTest, EndDevicesAreAddedAndRemovedByTheirRowsAndLeavingThePageEndsTheRefresh) {
