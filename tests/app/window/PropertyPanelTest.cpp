@@ -20,6 +20,7 @@
 #include <atomic>
 #include <cwctype>
 #include <functional>
+#include <map>
 #include <optional>
 #include <set>
 
@@ -72,6 +73,22 @@ protected:
         openProperties(0);
         settled(loudspeakers_.loudspeaker(0));
         return loudspeakers_.loudspeaker(0);
+    }
+
+    // A loudspeaker and a console with the zones, the console's zone-target page open once both
+    // answer. The loudspeaker's memory refuses its read at once rather than leaving it unanswered,
+    // which would count the loudspeaker offline until its next status packet.
+    test::ConsoleEmulator& openZonePage(const std::map<int, test::ConsoleEmulator::Zone>& zones) {
+        loudspeakers_.add(1);
+        loudspeakers_.addConsole();
+        test::ConsoleEmulator& console = loudspeakers_.console(0);
+        console.setZones(zones);
+        loudspeakers_.loudspeaker(0).answer("voiceMemSize", "ERR[voiceMemSize]: no memory");
+        openWindow();
+        EXPECT_TRUE(pumpUntil([&] { return deviceState(0) == L"В сети" && deviceState(1) == L"В сети"; }));
+        openProperties(1);
+        showTab(L"Зоны трансляции");
+        return console;
     }
 
     // The shown controls of the type on the current page with that label.
@@ -459,16 +476,8 @@ TEST_F(PropertyPanelTest, DeletingAllZonesShowsARefusalAndAZoneIsBoundByApply) {
 }
 
 TEST_F(PropertyPanelTest, AZoneApplyWithAnUnknownTickedRowStopsAndKeepsTheEdits) {
-    loudspeakers_.add(1);
-    loudspeakers_.addConsole();
-    test::ConsoleEmulator& console = loudspeakers_.console(0);
     // Zone 1 holds a loudspeaker that the registry does not know.
-    console.setZones({{1, {1, -1, {9}}}});
-    loudspeakers_.loudspeaker(0).answer("voiceMemSize", "ERR[voiceMemSize]: no memory");
-    openWindow();
-    ASSERT_TRUE(pumpUntil([&] { return deviceState(0) == L"В сети" && deviceState(1) == L"В сети"; }));
-    openProperties(1);
-    showTab(L"Зоны трансляции");
+    test::ConsoleEmulator& console = openZonePage({{1, {1, -1, {9}}}});
     ASSERT_EQ(propertyPanel()->currentTab(), 1031);
     clickShown<wxToggleButton>(L"1");
     const std::vector<wxCheckBox*> unknown =
@@ -487,15 +496,7 @@ TEST_F(PropertyPanelTest, AZoneApplyWithAnUnknownTickedRowStopsAndKeepsTheEdits)
 }
 
 TEST_F(PropertyPanelTest, TheWindowGoesOnWhileTheZonePageWaitsForAConsoleThatStoppedAnswering) {
-    loudspeakers_.add(1);
-    loudspeakers_.addConsole();
-    test::ConsoleEmulator& console = loudspeakers_.console(0);
-    console.setZones({{1, {1, -1, {1}}}});
-    loudspeakers_.loudspeaker(0).answer("voiceMemSize", "ERR[voiceMemSize]: no memory");
-    openWindow();
-    ASSERT_TRUE(pumpUntil([&] { return deviceState(0) == L"В сети" && deviceState(1) == L"В сети"; }));
-    openProperties(1);
-    showTab(L"Зоны трансляции");
+    test::ConsoleEmulator& console = openZonePage({{1, {1, -1, {1}}}});
     ASSERT_EQ(propertyPanel()->currentTab(), 1031);
 
     // The console stops answering: the read that choosing a zone sets off waits for it until the
