@@ -55,8 +55,8 @@ struct ConsoleWrite {
 }  // namespace
 
 CommonPage::CommonPage(PropertyDevicePanel& panel, EqualizerArea& equalizer)
-    // The settings wait for their read, the direct command exchange beside them does not (and a
-    // multi-line text box made insensitive while the page is first shown upsets the toolkit).
+    // The settings wait for their read; the direct command exchange beside them does not. (Making
+    // its multi-line reply box insensitive as the panel first shows crashes the toolkit.)
     : PropertyPage(panel, pages::common,
                    {panel.m_equalizerCheck, panel.m_equalizerArea, panel.m_lineSettingsBox->GetStaticBox(),
                     panel.m_tribelPanel}),

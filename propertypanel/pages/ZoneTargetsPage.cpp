@@ -214,7 +214,7 @@ void ZoneTargetsPage::deviceChanged() {
 
 void ZoneTargetsPage::cancel() {
     // The page is being read again: "Все" is unticked once it shows.
-    if (panel().m_pageZoneTargets->IsThisEnabled()) {
+    if (!waits()) {
         panel().m_allZones->SetValue(false);
     } else {
         untickAll_ = true;
