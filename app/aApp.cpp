@@ -158,14 +158,15 @@ bool aApp::initialise() {
     });
     frame_->Startup();
 
-    os::keepSystemAwake(true);
-    awake_ = true;
     if (options_.fullscreen) {
         frame_->ShowFullScreen(true);
     } else {
         frame_->Show();
     }
     place.info(L"The main window is shown");
+    // The request waits for the system's answer; the window need not.
+    os::keepSystemAwake(true);
+    awake_ = true;
     bool firstStart = false;
     {
         base::SingletonSlot<pref>::Use store(pref::instanceSlot());
