@@ -17,6 +17,7 @@
 #include "app/StopSignals.h"
 #include "audio/AudioStartup.h"
 #include "audio/PlayerEngine.h"
+#include "audio/PluginHost.h"
 #include "devicelink/TransferProtocol.h"
 #include "foundation/CrashDump.h"
 #include "foundation/DataFolders.h"
@@ -139,6 +140,8 @@ bool aApp::initialise() {
                    setting::multicastBasePort.fallback);
         basePort = setting::multicastBasePort.fallback;
     }
+    // The plug-ins' trial loads, in child processes, run while the network is probed.
+    audio::PluginHost::startTrials(player_engine_plugin_folder());
     std::string interfaceIp;
     if (!chooseNetwork(interfaceIp, static_cast<unsigned>(basePort))) return false;
 
