@@ -3,13 +3,12 @@
 #include <wx/button.h>
 #include <wx/weakref.h>
 
-#include <cctype>
-
 #include "app/kit/CmdSuiteDialog.h"
 #include "app/kit/Questions.h"
 #include "devicelink/DeviceBase.h"
 #include "devicelink/TransferProtocol.h"
 #include "foundation/Place.h"
+#include "foundation/PlainText.h"
 #include "foundation/TextConversion.h"
 #include "propertypanel/PageTabs.h"
 #include "propertypanel/PropertyDevicePanel.h"
@@ -22,15 +21,6 @@ constexpr int kSavedCommandsHeight = 452;
 // How the answer is waited for: the priority and the interval of a request typed by the operator.
 constexpr int kDirectPriority = 2;
 constexpr unsigned kDirectIntervalMs = 250;
-
-std::string trimmed(const std::string& text) {
-    const auto blank = [](char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; };
-    std::size_t begin = 0;
-    std::size_t end = text.size();
-    while (begin < end && blank(text[begin])) ++begin;
-    while (end > begin && blank(text[end - 1])) --end;
-    return text.substr(begin, end - begin);
-}
 
 }  // namespace
 
@@ -79,7 +69,7 @@ void CommandExchange::transferDirectRequest(const std::string& command) {
         device->getAddress(), command,
         [ticket, box](const std::string& reply, bool ok) {
             // An unanswered command leaves the reply empty.
-            const std::wstring shown = ok ? base::widen(trimmed(reply)) : std::wstring();
+            const std::wstring shown = ok ? base::widen(base::trimmed(reply)) : std::wstring();
             ticket.show([box, shown] { box->ChangeValue(shown); });
         },
         kDirectPriority, kDirectIntervalMs);

@@ -58,7 +58,7 @@ protected:
     // Whether the page takes edits: what it read or wrote is shown. A closed page is done too.
     bool pageSettled() {
         frm::PropertyDevicePanel* panel = propertyPanel();
-        if (!panel->IsShownOnScreen()) return true;
+        if (panel == nullptr || !panel->IsShownOnScreen()) return true;
         return panel->IsThisEnabled() && !panel->pageWaits();
     }
     // Waits until the page settled; a page whose question the operator declined stays as it is.
