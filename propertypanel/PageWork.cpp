@@ -1,35 +1,74 @@
 #include "propertypanel/PageWork.h"
 
+#include <mutex>
+#include <utility>
+
 #include "devicelink/DeviceBase.h"
 #include "foundation/Exceptions.h"
 #include "foundation/GuiThreadInvoker.h"
 #include "foundation/ThreadDispatcher.h"
 
 namespace frm {
-namespace {
 
-// Empties the slot and removes its item; an empty slot asks nothing of the dispatcher, which may
-// be gone by then.
-void removeQueued(std::atomic<std::uint32_t>& slot) {
-    const std::uint32_t id = slot.exchange(0);
-    if (id != 0) base::ThreadDispatcher::remove(id);
-}
-
-}  // namespace
+// One queued item; its fields are guarded by the state's lock.
+struct PageTicket::Item {
+    // The dispatcher's id, once its add returned; 0 before.
+    std::uint32_t id = 0;
+    bool started = false;
+};
 
 struct PageTicket::State {
+    using Slots = std::array<std::shared_ptr<Item>, PageWork::kSlotsPerPage>;
+
     std::atomic<std::uint64_t> generation{1};
     std::atomic<bool> shutdown{false};
-    // Made once for every page and never changed afterwards, so any thread may read it.
-    std::map<int, std::array<std::atomic<std::uint32_t>, PageWork::kSlotsPerPage>> slots;
+    PageWork::Runner runner;
+    // Guards the slots and the items in them. Never held while the runner is called.
+    std::mutex lock;
+    // Made once for every page; each slot holds the item queued last that has not started.
+    std::map<int, Slots> slots;
     // Asked and changed on the GUI thread only.
     PageWork::ShowingCheck showing;
     std::function<void()> offline;
 
-    std::atomic<std::uint32_t>* slot(int page, std::size_t index) {
+    // Under the lock.
+    std::shared_ptr<Item>* slot(int page, std::size_t index) {
         const auto found = slots.find(page);
         if (found == slots.end() || index >= found->second.size()) return nullptr;
         return &found->second[index];
+    }
+    // The item starts: true when its slot still held it, which the slot then no longer does.
+    bool start(int page, std::size_t index, const std::shared_ptr<Item>& item) {
+        std::lock_guard<std::mutex> guard(lock);
+        std::shared_ptr<Item>* held = slot(page, index);
+        if (held == nullptr || *held != item) return false;
+        held->reset();
+        item->started = true;
+        return true;
+    }
+    // The dispatcher lets go of items that left their slots before they started; an item whose
+    // add has not returned yet is let go by its queue, and one that starts anyway does nothing.
+    void drop(const std::vector<std::shared_ptr<Item>>& items) {
+        std::vector<std::uint32_t> ids;
+        {
+            std::lock_guard<std::mutex> guard(lock);
+            for (const std::shared_ptr<Item>& item : items) {
+                if (item && !item->started && item->id != 0) ids.push_back(item->id);
+            }
+        }
+        for (const std::uint32_t id : ids) runner.remove(id);
+    }
+    // Empties the page's slots, or all of them for no page.
+    void empty(const std::map<int, Slots>::iterator& begin, const std::map<int, Slots>::iterator& end) {
+        std::vector<std::shared_ptr<Item>> items;
+        {
+            std::lock_guard<std::mutex> guard(lock);
+            for (auto page = begin; page != end; ++page) {
+                for (std::shared_ptr<Item>& held : page->second)
+                    items.push_back(std::exchange(held, nullptr));
+            }
+        }
+        drop(items);
     }
 };
 
@@ -46,16 +85,19 @@ void PageTicket::queue(std::size_t slot, const std::wstring& description, std::u
                        Work work) const {
     const std::shared_ptr<State> state = state_.lock();
     if (!state || !holds()) return;
-    std::atomic<std::uint32_t>* held = state->slot(page_, slot);
-    if (held == nullptr) return;
-    // The item empties its slot when it starts, so a slot holds only work still to come.
-    const auto own = std::make_shared<std::atomic<std::uint32_t>>(0);
-    const std::uint32_t id = base::ThreadDispatcher::add(
-        description, delayMs, [ticket = *this, held, own, work = std::move(work)] {
+    const auto item = std::make_shared<Item>();
+    std::shared_ptr<Item> replaced;
+    {
+        std::lock_guard<std::mutex> guard(state->lock);
+        std::shared_ptr<Item>* held = state->slot(page_, slot);
+        if (held == nullptr) return;
+        replaced = std::exchange(*held, item);
+    }
+    state->drop({replaced});
+    const std::uint32_t id =
+        state->runner.add(description, delayMs, [ticket = *this, slot, item, work = std::move(work)] {
             const std::shared_ptr<State> alive = ticket.state_.lock();
-            if (!alive) return;
-            std::uint32_t mine = own->load();
-            if (mine != 0) held->compare_exchange_strong(mine, 0);
+            if (!alive || !alive->start(ticket.page_, slot, item)) return;
             const std::shared_ptr<device::DeviceBase> device = ticket.device();
             if (!device) return;
             try {
@@ -64,10 +106,15 @@ void PageTicket::queue(std::size_t slot, const std::wstring& description, std::u
                 ticket.reportOffline();
             }
         });
-    own->store(id);
-    const std::uint32_t previous = held->exchange(id);
-    // The item that queues its successor is running: removing it does nothing.
-    if (previous != 0) base::ThreadDispatcher::remove(previous);
+    bool left = false;
+    {
+        std::lock_guard<std::mutex> guard(state->lock);
+        item->id = id;
+        std::shared_ptr<Item>* held = state->slot(page_, slot);
+        left = !item->started && (held == nullptr || *held != item);
+    }
+    // Replaced or removed while its add ran: the dispatcher need not keep it.
+    if (left) state->runner.remove(id);
 }
 
 std::shared_ptr<PageTicket::State> PageTicket::shownState() const {
@@ -97,10 +144,17 @@ void PageTicket::reportOffline() const {
     });
 }
 
-PageWork::PageWork(const std::vector<int>& pages) : state_(std::make_shared<PageTicket::State>()) {
-    for (const int page : pages) {
-        for (std::atomic<std::uint32_t>& slot : state_->slots[page]) slot.store(0);
-    }
+PageWork::Runner PageWork::dispatcher() {
+    return {[](const std::wstring& description, std::uint32_t delayMs, std::function<void()> item) {
+                return base::ThreadDispatcher::add(description, delayMs, std::move(item));
+            },
+            [](std::uint32_t id) { base::ThreadDispatcher::remove(id); }};
+}
+
+PageWork::PageWork(const std::vector<int>& pages, Runner runner)
+    : state_(std::make_shared<PageTicket::State>()) {
+    state_->runner = std::move(runner);
+    for (const int page : pages) state_->slots[page];
 }
 
 PageWork::~PageWork() {
@@ -129,11 +183,17 @@ void PageWork::leave(int page) {
     invalidate();
     const auto found = state_->slots.find(page);
     if (found == state_->slots.end()) return;
-    for (std::atomic<std::uint32_t>& slot : found->second) removeQueued(slot);
+    state_->empty(found, std::next(found));
 }
 
 void PageWork::remove(int page, std::size_t slot) {
-    if (std::atomic<std::uint32_t>* held = state_->slot(page, slot)) removeQueued(*held);
+    std::shared_ptr<PageTicket::Item> item;
+    {
+        std::lock_guard<std::mutex> guard(state_->lock);
+        if (std::shared_ptr<PageTicket::Item>* held = state_->slot(page, slot))
+            item = std::exchange(*held, nullptr);
+    }
+    state_->drop({item});
 }
 
 void PageWork::invalidate() {
@@ -143,9 +203,7 @@ void PageWork::invalidate() {
 void PageWork::shutdown() {
     state_->shutdown.store(true);
     invalidate();
-    for (auto& [page, slots] : state_->slots) {
-        for (std::atomic<std::uint32_t>& slot : slots) removeQueued(slot);
-    }
+    state_->empty(state_->slots.begin(), state_->slots.end());
     state_->showing = nullptr;
     state_->offline = nullptr;
 }
@@ -162,8 +220,9 @@ void PageWork::onGui(std::function<void()> task) const {
 }
 
 std::uint32_t PageWork::queued(int page, std::size_t slot) const {
-    std::atomic<std::uint32_t>* held = state_->slot(page, slot);
-    return held ? held->load() : 0;
+    std::lock_guard<std::mutex> guard(state_->lock);
+    const std::shared_ptr<PageTicket::Item>* held = state_->slot(page, slot);
+    return held && *held ? (*held)->id : 0;
 }
 
 }  // namespace frm

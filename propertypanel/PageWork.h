@@ -5,7 +5,11 @@
 // or the device. The dispatcher's remove cannot reach an item that is already running or
 // collected, so every item checks its ticket itself before it touches the device, and again on
 // the GUI thread before it touches a control. Each page keeps its items in slots; storing an
-// item in a slot removes the one that was there. A device that stops answering while an item
+// item in a slot removes the one that was there. An item holds its slot from before it is handed
+// to the dispatcher until it starts, when it empties the slot if the slot still holds it; an item
+// that finds its slot holding another one was replaced or removed and does nothing. So an item
+// may start, and queue its successor into its own slot, even before the add that queued it has
+// returned. A device that stops answering while an item
 // runs, on the dispatcher or on the GUI thread, is handed to the panel's offline handler on the
 // GUI thread, while the panel still shows it.
 
@@ -51,6 +55,7 @@ public:
 private:
     friend class PageWork;
     struct State;
+    struct Item;
 
     // On the GUI thread: the state while the panel still shows the ticket's device and page.
     std::shared_ptr<State> shownState() const;
@@ -66,12 +71,20 @@ private:
 
 class PageWork {
 public:
-    static constexpr std::size_t kSlotsPerPage = 3;
+    static constexpr std::size_t kSlotsPerPage = 4;
+    // Where the items run: the thread dispatcher, or a test's own runner that chooses when.
+    struct Runner {
+        std::function<std::uint32_t(const std::wstring& description, std::uint32_t delayMs,
+                                    std::function<void()> item)>
+            add;
+        std::function<void(std::uint32_t id)> remove;
+    };
+    static Runner dispatcher();
     // Whether the panel shows the device and the page; asked on the GUI thread only.
     using ShowingCheck = std::function<bool(const device::DeviceBase* device, int page)>;
 
     // The pages whose work is kept here.
-    explicit PageWork(const std::vector<int>& pages);
+    explicit PageWork(const std::vector<int>& pages, Runner runner = dispatcher());
     // Shuts the work down: nothing queued before runs any more.
     ~PageWork();
     PageWork(const PageWork&) = delete;

@@ -3,22 +3,30 @@
 #include <wx/thread.h>
 
 #include "app/kit/GuiFreezer.h"
-#include "app/kit/Questions.h"
 #include "devicelink/DeviceBase.h"
 #include "devicelink/DeviceCollection.h"
-#include "devicelink/IAudioControl.h"
 #include "devicelink/TransferProtocol.h"
 #include "devices/TribelInfo.h"
 #include "foundation/Checks.h"
 #include "foundation/Exceptions.h"
 #include "foundation/Place.h"
-#include "foundation/SettingKeys.h"
-#include "foundation/Settings.h"
 #include "foundation/TextConversion.h"
-#include "foundation/ThreadDispatcher.h"
+#include "propertypanel/ApplyPage.h"
 #include "propertypanel/DeviceTraits.h"
-#include "propertypanel/PageFill.h"
 #include "propertypanel/PageTabs.h"
+#include "propertypanel/pages/AudioMemoryPage.h"
+#include "propertypanel/pages/CommandExchange.h"
+#include "propertypanel/pages/CommonPage.h"
+#include "propertypanel/pages/DebugPage.h"
+#include "propertypanel/pages/DeviceActionArea.h"
+#include "propertypanel/pages/EqualizerArea.h"
+#include "propertypanel/pages/LinePage.h"
+#include "propertypanel/pages/LinkedConsolesPage.h"
+#include "propertypanel/pages/NeridaPage.h"
+#include "propertypanel/pages/NetworkPage.h"
+#include "propertypanel/pages/PasskeyPage.h"
+#include "propertypanel/pages/SourcePage.h"
+#include "propertypanel/pages/ZoneTargetsPage.h"
 
 namespace frm {
 namespace {
@@ -45,9 +53,16 @@ bool sameAddress(const net::HardwareAddress& a, const net::HardwareAddress& b) {
     return a.isValid() == b.isValid() && a.getHigh() == b.getHigh() && a.getLow() == b.getLow();
 }
 
-const wchar_t* const kFireConsoleWarning =
-    L"Согласно действующих нормативно-правовых актов (НПА),\nдоступ к органам управления пожарной консоли "
-    L"необходимо заблокировать\n(включите контроль доступа)";
+// One fill at a time in the whole program: a handler that a fill sets off does not fill again.
+bool s_updating = false;
+
+class UpdateRun {
+public:
+    UpdateRun() { s_updating = true; }
+    ~UpdateRun() { s_updating = false; }
+    UpdateRun(const UpdateRun&) = delete;
+    UpdateRun& operator=(const UpdateRun&) = delete;
+};
 
 }  // namespace
 
@@ -59,11 +74,9 @@ PropertyDevicePanel::PropertyDevicePanel(wxWindow* parent, std::shared_ptr<devic
       m_debugMode(debugMode),
       m_currentTab(pages::common),
       m_devices(std::move(devices)),
-      m_refreshPeriod(fill::kDefaultRefreshMs),
       m_questions(questions),
       m_work(pageIds()) {
     debug::Place("frm::PropertyDevicePanel::PropertyDevicePanel").trace(L"");
-    m_debugPolling->transfer = m_transfer;
     m_work.setShowingCheck(
         [this](const device::DeviceBase* device, int page) { return isShowing(device, page); });
     // Work of a page whose device stopped answering closes the panel as the online guard does.
@@ -71,7 +84,28 @@ PropertyDevicePanel::PropertyDevicePanel(wxWindow* parent, std::shared_ptr<devic
         if (checkOnlineDevice())
             debug::Place("frm::PropertyDevicePanel::checkOnlineDevice").debug(L"the device answers again");
     });
-    adjustLayout();
+    for (std::size_t index = 0; index < m_notebookPref->GetPageCount(); ++index) {
+        wxWindow* page = m_notebookPref->GetPage(index);
+        m_pages[page->GetId()] = PageRecord{m_notebookPref->GetPageText(index), page};
+    }
+    m_equalizer = std::make_unique<EqualizerArea>(*this);
+    m_actions = std::make_unique<DeviceActionArea>(*this);
+    m_commandExchange = std::make_unique<CommandExchange>(*this);
+    m_common = std::make_unique<CommonPage>(*this, *m_equalizer);
+    m_memory = std::make_unique<AudioMemoryPage>(*this);
+    m_network = std::make_unique<NetworkPage>(*this);
+    m_nerida = std::make_unique<NeridaPage>(*this);
+    m_source = std::make_unique<SourcePage>(*this);
+    m_line = std::make_unique<LinePage>(*this);
+    m_passkeys = std::make_unique<PasskeyPage>(*this);
+    m_zoneTargets = std::make_unique<ZoneTargetsPage>(*this);
+    m_linkedConsoles = std::make_unique<LinkedConsolesPage>(*this);
+    m_debug = std::make_unique<DebugPage>(*this);
+    for (PropertyPage* page : std::initializer_list<PropertyPage*>{
+             m_common.get(), m_memory.get(), m_network.get(), m_nerida.get(), m_source.get(), m_line.get(),
+             m_passkeys.get(), m_zoneTargets.get(), m_linkedConsoles.get(), m_debug.get()})
+        m_pageObjects[page->id()] = page;
+    enableApplyButtons(false);
 }
 
 PropertyDevicePanel::~PropertyDevicePanel() {
@@ -81,71 +115,6 @@ PropertyDevicePanel::~PropertyDevicePanel() {
     m_work.shutdown();
     m_transfer.reset();
     place.trace(L"PropertyDevicePanel::~PropertyDevicePanel() end");
-}
-
-void PropertyDevicePanel::adjustLayout() {
-    const wxFont fixed(10, wxFONTFAMILY_TELETYPE, wxFONTSTYLE_NORMAL, wxFONTWEIGHT_NORMAL, false,
-                       L"Courier New");
-    m_debugHistoryMain->SetFont(fixed);
-    m_debugHistoryLine->SetFont(fixed);
-    m_chart->Show(pref::getBool(setting::debugChart));
-
-    if (!pref::getBool(setting::mainWindowAlarmButtons)) {
-        // The alarm stream is not offered: its row goes, and with it the lowest priority.
-        for (wxChoice* priority : {m_priVoiceAlert, m_priAin1, m_priAin0, m_priStreamMCast, m_priZoneInput})
-            priority->Delete(5);
-        m_priStreamLabel->Hide();
-        m_priStream->Hide();
-    }
-    if (!m_debugMode) {
-        m_directExchangePanel->Hide();
-        m_tipReboot->Hide();
-        m_audioMemoryMenu->Destroy(ID_MEMORY_SAVE_RAW_IMAGE);
-        m_stamp->Hide();
-    }
-    m_igmp->Show(m_debugMode);
-
-    const int addressWidth = m_ip->GetTextExtent(L"_255.255.255.255_").GetWidth();
-    for (wxTextCtrl* field : {m_ip, m_mask})
-        field->SetMinSize(wxSize(addressWidth, field->GetMinSize().GetHeight()));
-
-    enableApplyButtons(false);
-    // The rows are built by the pages; the placeholders leave the lists.
-    m_tipTemplateRow->Hide();
-    m_tipRows->Detach(m_tipTemplateRow);
-    m_passkeyTemplateRow->Hide();
-    m_passkeyRows->Detach(m_passkeyTemplateRow);
-    m_tribelWarning->Hide();
-
-    const long listStyle = wxLC_REPORT | wxLC_SINGLE_SEL | wxLC_HRULES;
-    m_fragmentList->SetWindowStyleFlag(listStyle);
-    for (const wchar_t* column : {L"№", L"Название", L"Размер", L"Путь к файлу"})
-        m_fragmentList->AppendColumn(column);
-    m_scenarioList->SetWindowStyleFlag(listStyle);
-    for (const wchar_t* column : {L"№", L"Название", L"Гонг", L"Фрагмент", L"Повторять (сек)"})
-        m_scenarioList->AppendColumn(column);
-
-    // Every final change of a slider's position is sent: the keys, the wheel and the mouse.
-    m_bassSlider->Bind(wxEVT_SCROLL_CHANGED, &PropertyDevicePanel::bassOnScrollChanged, this);
-    m_trebleSlider->Bind(wxEVT_SCROLL_CHANGED, &PropertyDevicePanel::trebleOnScrollChanged, this);
-    for (wxSlider* band : m_bands) {
-        band->SetRange(-10, 0);
-        band->SetValue(0);
-        m_bandSliders.push_back(band);
-    }
-
-    m_tipRemoveAll->Disable();
-    m_tipVersion->Hide();
-    m_passkeyHint->Hide();
-
-    // One handler serves both exchange buttons: each names its own command box.
-    m_exchange->SetClientData(m_command);
-    m_debugExchange->SetClientData(m_debugCommand);
-
-    for (std::size_t index = 0; index < m_notebookPref->GetPageCount(); ++index) {
-        wxWindow* page = m_notebookPref->GetPage(index);
-        m_pages[page->GetId()] = PageRecord{m_notebookPref->GetPageText(index), page};
-    }
 }
 
 void PropertyDevicePanel::setCallback(std::function<void()> close, std::function<void()> update) {
@@ -161,17 +130,46 @@ void PropertyDevicePanel::imbueDevice(const DevicePtr& device) {
     m_device = device;
     m_work.invalidate();
     if (sameAddress(device->getHardwareAddress(), m_lastHardwareAddress)) return;
-    // Another device: its debug history starts empty and no zone of it is chosen yet.
-    m_currentZone.reset();
-    for (wxToggleButton* zone : m_zoneButtons) zone->SetValue(false);
-    m_debugHistoryMain->Clear();
-    m_debugHistoryLine->Clear();
-    m_debugMessages.clearAll();
-    checkTribelConfig(false);
+    for (const auto& [id, page] : m_pageObjects) page->deviceChanged();
+}
+
+PropertyPage* PropertyDevicePanel::page(int id) const {
+    const auto found = m_pageObjects.find(id);
+    return found == m_pageObjects.end() ? nullptr : found->second;
+}
+
+bool PropertyDevicePanel::pageWaits() const {
+    const PropertyPage* shown = page(m_currentTab);
+    return shown != nullptr && shown->waits();
 }
 
 bool PropertyDevicePanel::isShowing(const device::DeviceBase* device, int page) const {
     return !m_isShutdown && m_device.get() == device && m_currentTab == page;
+}
+
+void PropertyDevicePanel::updateData() {
+    if (m_isShutdown) return;
+    if (!wxThread::IsMain()) {
+        m_work.onGui([this] { updateData(); });
+        return;
+    }
+    const debug::Place place("frm::PropertyDevicePanel::updateData");
+    if (s_updating) {
+        place.debug(L"skip the update data for current tab is %1%", m_currentTab);
+        return;
+    }
+    const UpdateRun run;
+    if (!m_device) return;
+    place.trace(L"update data, current tab %1%", m_currentTab);
+    if (!checkOnlineDevice()) return;
+    debug::throwIfFalse(m_device && m_transfer, "frm::PropertyDevicePanel::updateData");
+    layoutTabs();
+    m_deviceName->SetLabel(m_device->getDisplayName());
+    m_debug->listen();
+    if (const pages::PageInfo* info = pages::find(m_currentTab))
+        place.trace(L"%1%", std::wstring(info->logName));
+    if (PropertyPage* shown = page(m_currentTab)) shown->fill();
+    place.trace(L"property data is updated");
 }
 
 void PropertyDevicePanel::layoutTabs() {
@@ -217,8 +215,6 @@ void PropertyDevicePanel::notebookPrefOnNotebookPageChanged(wxNotebookEvent& eve
         place.debug(L"skip tab changing");
         return;
     }
-    // The online guard may close the panel and release the device meanwhile.
-    const DevicePtr device = m_device;
     if (!checkOnlineDevice()) return;
     leaveTab();
     const int index = event.GetSelection();
@@ -230,38 +226,7 @@ void PropertyDevicePanel::notebookPrefOnNotebookPageChanged(wxNotebookEvent& eve
 
 void PropertyDevicePanel::leaveTab() {
     enableApplyButtons(false);
-    switch (m_currentTab) {
-        case pages::audioMemory:
-            // The pending edits are dropped off the window; the memory's lock keeps its readers
-            // waiting meanwhile.
-            if (m_audioMemory && m_audioMemory->hasChanges()) {
-                base::ThreadDispatcher::add(L"drop the audio memory's edits", 0, [memory = m_audioMemory] {
-                    try {
-                        memory->reload();
-                    } catch (const exception::Base& failure) {
-                        debug::Place("frm::PropertyDevicePanel::leaveTab")
-                            .important(L"%1%",
-                                       failure.description.empty() ? failure.message : failure.description);
-                    }
-                });
-            }
-            break;
-        case pages::lineControl:
-            m_tipDevicesBlocked = false;
-            break;
-        case pages::passkey:
-            // A console still waiting for a key stops waiting.
-            if (const auto console = std::dynamic_pointer_cast<device::TribelInfo>(m_device)) {
-                if (console->requestPasskeys()) console->finishPasskey();
-            }
-            break;
-        case pages::debugMessage:
-            pref::setInt(setting::debugMainSplitter.key, m_mainSplitter->GetSashPosition());
-            pref::setInt(setting::debugHistorySplitter.key, m_historySplitter->GetSashPosition());
-            break;
-        default:
-            break;
-    }
+    if (PropertyPage* shown = page(m_currentTab)) shown->leave();
     // Whatever the page queued stops here, also an item that runs already.
     m_work.leave(m_currentTab);
 }
@@ -270,7 +235,7 @@ void PropertyDevicePanel::killFocus() {
     leaveTab();
     if (m_device) m_lastHardwareAddress = m_device->getHardwareAddress();
     m_device.reset();
-    m_audioMemory.reset();
+    for (const auto& [id, page] : m_pageObjects) page->release();
     m_work.invalidate();
     if (m_transfer) m_transfer->clearSniffers();
 }
@@ -282,22 +247,8 @@ bool PropertyDevicePanel::checkOnlineDevice() {
     }
     Disable();
     debug::Place("frm::PropertyDevicePanel::checkOnlineDevice").notice(L"Устройство не в сети");
-    if (m_closeCallback) m_closeCallback();
+    close();
     return false;
-}
-
-void PropertyDevicePanel::checkTribelConfig(bool showMessage) {
-    auto* console = dynamic_cast<device::TribelInfo*>(m_device.get());
-    // A console that does not answer is not asked: the online guard reports it.
-    const bool unlocked = console != nullptr && console->isOnlineAndResponding() && [&] {
-        const device::TribelConfig config = console->getConfig(false);
-        return config.fireConsole && !config.passkey;
-    }();
-    m_tribelWarning->Show(unlocked);
-    if (unlocked && showMessage)
-        debug::Place("frm::PropertyDevicePanel::checkTribelConfig")
-            .warn(L"%1%", std::wstring(kFireConsoleWarning));
-    m_pageCommon->Layout();
 }
 
 void PropertyDevicePanel::shutdown() {
@@ -306,15 +257,15 @@ void PropertyDevicePanel::shutdown() {
     m_isShutdown = true;
     m_work.shutdown();
     if (m_transfer) m_transfer->clearSniffers();
-    m_bandSliders.clear();
-    m_equalizer.reset();
+    m_equalizer->release();
     m_closeCallback = nullptr;
     m_updateCallback = nullptr;
-    m_debugMessages.clearAll();
+    // The histories go as they would with another device.
+    m_debug->deviceChanged();
     m_pages.clear();
     place.trace(L"PropertyDevicePanel::shutdown() 1");
     m_device.reset();
-    m_audioMemory.reset();
+    for (const auto& [id, page] : m_pageObjects) page->release();
     m_devices.reset();
     place.trace(L"PropertyDevicePanel::shutdown() 2");
     place.trace(L"PropertyDevicePanel::shutdown() end");
@@ -324,14 +275,82 @@ void PropertyDevicePanel::refreshView() {
     // A device that stopped answering is left to the online guard of the next page action,
     // rather than reported at every state change.
     if (!m_device || !m_device->isOnlineAndResponding()) return;
-    // Ticks not yet applied stay: the zone page is rebuilt only while it has no edits.
-    if (m_currentTab == pages::zoneTargets && !m_apply->IsEnabled()) fillZoneTargets();
-    if (m_currentTab == pages::linkedConsoles) fillLinkedConsoles();
+    if (PropertyPage* shown = page(m_currentTab)) shown->refresh();
+}
+
+void PropertyDevicePanel::applyOnButtonClick(wxCommandEvent&) {
+    const debug::Place place("frm::PropertyDevicePanel::applyOnButtonClick");
+    place.trace(L"");
+    if (!checkOnlineDevice()) return;
+    if (!m_closeCallback || !m_updateCallback) {
+        place.warn(L"Internal error. callback doesn't set");
+        return;
+    }
+    const auto done = [this](const PropertyPage::Applied& applied) {
+        finishApply(applied.success, applied.stopped, applied.closeAfterwards);
+    };
+    if (PropertyPage* shown = page(m_currentTab)) {
+        shown->apply(done);
+    } else {
+        done(PropertyPage::Applied());
+    }
+}
+
+void PropertyDevicePanel::finishApply(bool success, bool stopped, bool closeAfterwards) {
+    const apply::ApplyEnding ending = apply::applyEnding(success, stopped, closeAfterwards);
+    if (ending.reportSuccess)
+        debug::Place("frm::PropertyDevicePanel::applyOnButtonClick").notice(L"Выполнение операции завершено");
+    if (ending.disableButtons) enableApplyButtons(false);
+    if (ending.refill) updateData();
+    if (ending.close) close();
+}
+
+void PropertyDevicePanel::cancelOnButtonClick(wxCommandEvent&) {
+    debug::Place("frm::PropertyDevicePanel::cancelOnButtonClick").trace(L"");
+    // The page shows the device's values again: nothing is left to apply.
+    enableApplyButtons(false);
+    updateData();
+    if (PropertyPage* shown = page(m_currentTab)) shown->cancel();
+    if (std::dynamic_pointer_cast<device::TribelInfo>(m_device)) {
+        m_passkeys->endLearning();
+        if (m_currentTab != pages::zoneTargets) m_zoneTargets->cancel();
+    }
 }
 
 void PropertyDevicePanel::closeOnButtonClick(wxCommandEvent&) {
     debug::Place("frm::PropertyDevicePanel::closeOnButtonClick").trace(L"");
     runCloseCallback();
+}
+
+void PropertyDevicePanel::runCloseCallback() {
+    if (!m_closeCallback) throw exception::InternalError(L"Не установлен обработчки закрытия панели");
+    m_closeCallback();
+}
+
+void PropertyDevicePanel::close() {
+    if (m_closeCallback) m_closeCallback();
+}
+
+void PropertyDevicePanel::runUpdateCallback() {
+    if (m_updateCallback) m_updateCallback();
+}
+
+void PropertyDevicePanel::enableApplyOnChar(wxEvent& event) {
+    enableApplyButtons(true);
+    event.Skip();
+}
+
+void PropertyDevicePanel::enableApplyOnSettingChanged(wxEvent&) {
+    enableApplyButtons(true);
+}
+
+void PropertyDevicePanel::enableApplyButtons(bool enable) {
+    m_apply->Enable(enable);
+    m_cancel->Enable(enable);
+}
+
+bool PropertyDevicePanel::writeAudioMemory() {
+    return m_memory->writeAudioMemory();
 }
 
 }  // namespace frm

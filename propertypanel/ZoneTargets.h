@@ -1,13 +1,20 @@
 #pragma once
 // What the zone-target page of a console shows, decided without the window: the colour of each
 // zone button, which loudspeakers are listed with what label and colour, and whether the listed
-// loudspeakers share one audio memory, so that their messages can be offered.
+// loudspeakers share one audio memory, so that their messages can be offered; the whole page from
+// what was read of the console, the registry and the bound loudspeakers' memories.
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
+
+#include "devicelink/ConsoleZone.h"
+#include "devicelink/IAudioControl.h"
 
 namespace frm::zones {
 
@@ -75,5 +82,71 @@ struct Messages {
     bool hint = false;
 };
 Messages messagesFor(const std::vector<std::optional<std::wstring>>& stamps, bool unknownTicked);
+
+// The item of the message choice that a scenario of the memory gives.
+std::wstring scenarioItem(const device::memory::ScenarioEntry& scenario);
+
+constexpr int kZoneCount = 20;
+
+// A loudspeaker of the registry as the page reads it.
+struct Listed {
+    // The three bytes of its hardware address after the maker's prefix, by which consoles name it.
+    std::uint32_t low = 0;
+    std::string address;
+    std::wstring name;
+    std::int32_t versionId = 0;
+    bool answering = false;
+    bool alarm = false;
+    // Its audio memory's stamp and scenarios, read for a bound loudspeaker that answers; no stamp
+    // when there is no memory to read.
+    std::optional<std::wstring> stamp;
+    std::vector<device::memory::ScenarioEntry> scenarios;
+};
+
+// What the page reads of the console, the registry's integrity search and the loudspeakers.
+struct TargetsRead {
+    std::uint32_t bound = 0;
+    std::uint32_t connected = 0;
+    std::uint32_t activated = 0;
+    // The search lists the console; `broken` holds its zones with the addresses it reports.
+    bool consoleBroken = false;
+    std::map<int, std::vector<std::string>> broken;
+    device::ConsoleZones zones;
+    // The low addresses of the loudspeakers the console lost.
+    std::set<int> switchedOff;
+    bool fire = false;
+    // In the registry's order.
+    std::vector<Listed> loudspeakers;
+};
+
+// A check box of the loudspeaker list: one of the loudspeakers read, or an address the search
+// reports that no registered loudspeaker has.
+struct Box {
+    std::wstring label;
+    bool ticked = false;
+    std::optional<std::size_t> loudspeaker;
+    Colour background = Colour::plain;
+    bool operator==(const Box& other) const {
+        return label == other.label && ticked == other.ticked && loudspeaker == other.loudspeaker &&
+               background == other.background;
+    }
+};
+
+struct TargetsView {
+    // Zone n's button at n - 1.
+    std::array<Colour, kZoneCount> buttons{};
+    std::vector<Box> boxes;
+    bool allTicked = true;
+    bool hint = false;
+    bool removeZoneEnabled = false;
+    bool fixShown = false;
+    // The message choice: the microphone first, then the scenarios of the memory the bound
+    // loudspeakers share; the item selected, -1 for none.
+    std::vector<std::wstring> messages;
+    int message = -1;
+    bool messageEnabled = false;
+};
+// The page for the zone `zone` (none before a zone button was pressed).
+TargetsView targetsView(const TargetsRead& read, std::optional<int> zone, bool debugMode);
 
 }  // namespace frm::zones

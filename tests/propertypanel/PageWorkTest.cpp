@@ -1,12 +1,16 @@
 // The work of the panel's pages: what leaving a page, another device or the shutdown does to
-// items that are queued, running, or on their way to the GUI thread, and where a device that stops
-// answering meanwhile is reported.
+// items that are queued, running, or on their way to the GUI thread, where a device that stops
+// answering meanwhile is reported, and an item that queues its successor whenever it starts.
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
+#include <functional>
+#include <map>
 #include <mutex>
+#include <vector>
 
 #include "foundation/Exceptions.h"
 #include "foundation/GuiThreadInvoker.h"
@@ -174,6 +178,108 @@ TEST_F(PageWorkTest, NothingReachesTheGuiThreadAfterTheShutdown) {
     work_.onGui([&] { ran = true; });
     settle(0);
     EXPECT_FALSE(ran.load());
+}
+
+// Starts the items when the test says, one at a time on the test's thread; the next one may
+// start inside the very add that queues it, as a due item does on an idle dispatcher before add
+// has returned to the thread that queues it.
+class StepRunner {
+public:
+    frm::PageWork::Runner runner() {
+        return {[this](const std::wstring&, std::uint32_t, std::function<void()> item) {
+                    const std::uint32_t id = ++lastId_;
+                    if (startInsideAdd_) {
+                        startInsideAdd_ = false;
+                        item();
+                    } else {
+                        waiting_[id] = std::move(item);
+                    }
+                    return id;
+                },
+                [this](std::uint32_t id) {
+                    removed_.push_back(id);
+                    waiting_.erase(id);
+                }};
+    }
+    void startNextInsideItsAdd() { startInsideAdd_ = true; }
+    // Starts the item that waits longest; false when none waits.
+    bool startFirst() {
+        if (waiting_.empty()) return false;
+        const auto first = waiting_.begin();
+        const std::function<void()> item = std::move(first->second);
+        waiting_.erase(first);
+        item();
+        return true;
+    }
+    void startAll() {
+        while (startFirst()) {
+        }
+    }
+    std::uint32_t lastId() const { return lastId_; }
+    bool removed(std::uint32_t id) const {
+        return std::find(removed_.begin(), removed_.end(), id) != removed_.end();
+    }
+
+private:
+    bool startInsideAdd_ = false;
+    std::uint32_t lastId_ = 0;
+    std::map<std::uint32_t, std::function<void()>> waiting_;
+    std::vector<std::uint32_t> removed_;
+};
+
+TEST(PageWorkOrder, APollingItemKeepsItsSuccessorWhenEverItStarts) {
+    enum class Start { insideItsAdd, afterItsAdd, afterASecondQueue };
+    struct Case {
+        const char* name;
+        Start start;
+        // The page is left while the successor waits.
+        bool leave;
+        int polls;
+    };
+    const Case cases[] = {
+        {"started inside the add that queues it", Start::insideItsAdd, false, 2},
+        {"started once its add returned", Start::afterItsAdd, false, 2},
+        {"replaced by a second queue before it started", Start::afterASecondQueue, false, 2},
+        {"started inside its add, the page left afterwards", Start::insideItsAdd, true, 1},
+    };
+    const std::shared_ptr<device::DeviceBase> device =
+        test::TestDevice::create(1, device::types::vokarB, net::HardwareAddress("02:7E:41:00:00:01"),
+                                 net::IpAndPort("127.0.0.2", 5000), L"Hall", nullptr, nullptr);
+    for (const Case& c : cases) {
+        StepRunner steps;
+        frm::PageWork work({kPage}, steps.runner());
+        const frm::PageTicket ticket = work.ticket(device, kPage);
+        int polls = 0;
+        // Each poll queues the next one, as the debug page's polling does.
+        std::function<void()> poll = [&] {
+            ticket.queue(0, L"test: poll", 0, [&](const std::shared_ptr<device::DeviceBase>&) {
+                if (++polls < 2) poll();
+            });
+        };
+        switch (c.start) {
+            case Start::insideItsAdd:
+                steps.startNextInsideItsAdd();
+                poll();
+                break;
+            case Start::afterItsAdd:
+                poll();
+                ASSERT_TRUE(steps.startFirst()) << c.name;
+                break;
+            case Start::afterASecondQueue:
+                poll();
+                poll();
+                ASSERT_TRUE(steps.startFirst()) << c.name;
+                break;
+        }
+        ASSERT_EQ(polls, 1) << c.name;
+        const std::uint32_t successor = steps.lastId();
+        EXPECT_EQ(work.queued(kPage, 0), successor) << c.name;
+        EXPECT_FALSE(steps.removed(successor)) << c.name;
+        if (c.leave) work.leave(kPage);
+        steps.startAll();
+        EXPECT_EQ(polls, c.polls) << c.name;
+        EXPECT_EQ(work.queued(kPage, 0), 0u) << c.name;
+    }
 }
 
 }  // namespace

@@ -165,3 +165,94 @@ TEST(ZonePages, KeyRows) {
 }
 
 }  // namespace
+
+TEST(ZonePages, TheWholeZonePageFromWhatWasRead) {
+    using frm::zones::Box;
+    // Two bound loudspeakers of the zone 1, which carries the first message, and an old one that
+    // keeps no zone list.
+    frm::zones::TargetsRead read;
+    read.bound = read.connected = 1u << 1;
+    read.zones[1] = device::ConsoleZone{1, 7, 1, {1, 2}};
+    read.fire = true;
+    device::memory::ScenarioEntry alarm;
+    alarm.order = 1;
+    alarm.name = L"Тревога";
+    read.loudspeakers = {{1, "02:7E:41:00:00:01", L"A", 20, true, false, L"s", {alarm}},
+                         {2, "02:7E:41:00:00:02", L"B", 20, true, false, L"s", {alarm}},
+                         {3, "02:7E:41:00:00:03", L"C", 10, true, false, std::nullopt, {}}};
+    frm::zones::TargetsRead otherMemory = read;
+    otherMemory.loudspeakers[1].stamp = L"t";
+    // The console reports the second loudspeaker and one the registry does not know.
+    frm::zones::TargetsRead broken = read;
+    broken.consoleBroken = true;
+    broken.broken[1] = {"02:7E:41:00:00:02", "02:7E:41:00:00:09"};
+
+    struct Case {
+        const frm::zones::TargetsRead* read;
+        std::optional<int> zone;
+        Colour button;
+        std::vector<Box> boxes;
+        std::vector<std::wstring> messages;
+        int message;
+        bool hint, removeZone, fix;
+    };
+    const std::vector<std::wstring> microphone = {L"Вещание с микрофона"};
+    const std::vector<std::wstring> withAlarm = {L"Вещание с микрофона", L"1 - Тревога"};
+    const Case cases[] = {
+        // No zone chosen: the modern loudspeakers are offered, none ticked.
+        {&read,
+         std::nullopt,
+         Colour::green,
+         {{L"A", false, 0, Colour::plain}, {L"B", false, 1, Colour::plain}},
+         microphone,
+         0,
+         false,
+         false,
+         false},
+        {&read,
+         1,
+         Colour::green,
+         {{L"A", true, 0, Colour::lightGreen}, {L"B", true, 1, Colour::lightGreen}},
+         withAlarm,
+         1,
+         false,
+         true,
+         false},
+        // Memories that differ offer only the microphone, and the zone's message is not shown.
+        {&otherMemory,
+         1,
+         Colour::green,
+         {{L"A", true, 0, Colour::lightGreen}, {L"B", true, 1, Colour::lightGreen}},
+         microphone,
+         -1,
+         true,
+         true,
+         false},
+        {&broken,
+         1,
+         Colour::yellow,
+         {{L"A", true, 0, Colour::lightGreen},
+          {L"B [Ошибка конфигурации]", true, 1, Colour::amber},
+          {L"02:7E:41:00:00:09 [Неизвестное устройство]", true, std::nullopt, Colour::grey}},
+         withAlarm,
+         1,
+         false,
+         true,
+         true},
+    };
+    for (const Case& c : cases) {
+        const frm::zones::TargetsView view = frm::zones::targetsView(*c.read, c.zone, false);
+        EXPECT_EQ(view.buttons[0], c.button);
+        EXPECT_EQ(view.buttons[1], Colour::plain);
+        EXPECT_EQ(view.boxes, c.boxes);
+        EXPECT_EQ(view.messages, c.messages);
+        EXPECT_EQ(view.message, c.message);
+        EXPECT_TRUE(view.messageEnabled);
+        EXPECT_EQ(view.hint, c.hint);
+        EXPECT_EQ(view.removeZoneEnabled, c.removeZone);
+        EXPECT_EQ(view.fixShown, c.fix);
+        EXPECT_EQ(view.allTicked, c.zone.has_value());
+    }
+    // In debug mode a row names the loudspeaker's address too.
+    EXPECT_EQ(frm::zones::targetsView(read, 1, true).boxes.at(0).label, L"02:7E:41:00:00:01 | A");
+}

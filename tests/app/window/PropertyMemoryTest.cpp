@@ -128,6 +128,7 @@ TEST_F(PropertyMemoryTest, AFragmentAndAScenarioAreWrittenToTheDeviceAndAnImageR
     const std::string image = files_.file("memory.a-bin");
     questions_.paths = {wxString::FromUTF8(image).ToStdWstring()};
     chooseMenuItem(Ids::ID_MEMORY_SAVE_IMAGE);
+    settle();
     ASSERT_FALSE(test::readWholeFile(image).empty());
     chooseMenuItem(Ids::ID_MEMORY_CLEAR);
     EXPECT_EQ(fragments()->GetItemCount(), 0);

@@ -1,6 +1,8 @@
 #pragma once
 // What the tests of the property page share: opening a device's page from the main window's
-// device list with a double click, its notebook's tabs, and its controls by name or label.
+// device list with a double click, its notebook's tabs, and its controls by name or label. The
+// page reads and writes its device off the window: a click or a change of tab is followed by
+// waiting until the page takes edits again.
 
 #include <unistd.h>
 #include <wx/app.h>
@@ -25,7 +27,9 @@ protected:
         wxRect area;
         ASSERT_TRUE(deviceList()->GetItemRect(row, area));
         doubleClick(deviceList(), area);
-        ASSERT_TRUE(pumpUntil([&] { return propertyPanel()->IsShownOnScreen(); }));
+        // The page is made by the first opening.
+        ASSERT_TRUE(
+            pumpUntil([&] { return propertyPanel() != nullptr && propertyPanel()->IsShownOnScreen(); }));
     }
 
     wxNotebook* notebook() {
@@ -48,6 +52,25 @@ protected:
             if (notebook()->GetPageText(page) == title) notebook()->SetSelection(page);
         }
         pumpUntil([] { return false; }, std::chrono::milliseconds(100));
+        settle();
+    }
+
+    // Whether the page takes edits: what it read or wrote is shown. A closed page is done too.
+    bool pageSettled() {
+        frm::PropertyDevicePanel* panel = propertyPanel();
+        if (panel == nullptr || !panel->IsShownOnScreen()) return true;
+        return panel->IsThisEnabled() && !panel->pageWaits();
+    }
+    // Waits until the page settled; a page whose question the operator declined stays as it is.
+    void settle() {
+        const int asked = questions_.yesNoAsked;
+        const auto declined = [&] { return questions_.yesNoAsked > asked && !questions_.yes; };
+        if (!pumpUntil([&] { return pageSettled() || declined(); })) ADD_FAILURE() << "the page still waits";
+    }
+    // A real click on a control of the page, and the page settled again.
+    void click(wxWindow* window, const wxRect& area) {
+        WindowFixture::click(window, area);
+        settle();
     }
 
     // The current page's controls of a type, in the order of the layout.
@@ -115,6 +138,7 @@ protected:
             return std::find(received.begin(), received.end(), "get pssVer") != received.end();
         }));
         pumpUntil([] { return false; }, std::chrono::milliseconds(100));
+        settle();
     }
 };
 

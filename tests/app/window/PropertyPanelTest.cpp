@@ -11,6 +11,7 @@
 #include <wx/notebook.h>
 #include <wx/slider.h>
 #include <wx/stattext.h>
+#include <wx/statusbr.h>
 #include <wx/textctrl.h>
 #include <wx/tglbtn.h>
 #include <wx/uiaction.h>
@@ -19,9 +20,12 @@
 #include <atomic>
 #include <cwctype>
 #include <functional>
+#include <map>
 #include <optional>
+#include <set>
 
 #include "app/kit/GuiFreezer.h"
+#include "devicelink/IAudioControl.h"
 #include "devices/TribelInfo.h"
 #include "devices/VokarInfo.h"
 #include "support/AudioFlash.h"
@@ -69,6 +73,22 @@ protected:
         openProperties(0);
         settled(loudspeakers_.loudspeaker(0));
         return loudspeakers_.loudspeaker(0);
+    }
+
+    // A loudspeaker and a console with the zones, the console's zone-target page open once both
+    // answer. The loudspeaker's memory refuses its read at once rather than leaving it unanswered,
+    // which would count the loudspeaker offline until its next status packet.
+    test::ConsoleEmulator& openZonePage(const std::map<int, test::ConsoleEmulator::Zone>& zones) {
+        loudspeakers_.add(1);
+        loudspeakers_.addConsole();
+        test::ConsoleEmulator& console = loudspeakers_.console(0);
+        console.setZones(zones);
+        loudspeakers_.loudspeaker(0).answer("voiceMemSize", "ERR[voiceMemSize]: no memory");
+        openWindow();
+        EXPECT_TRUE(pumpUntil([&] { return deviceState(0) == L"В сети" && deviceState(1) == L"В сети"; }));
+        openProperties(1);
+        showTab(L"Зоны трансляции");
+        return console;
     }
 
     // The shown controls of the type on the current page with that label.
@@ -456,16 +476,8 @@ TEST_F(PropertyPanelTest, DeletingAllZonesShowsARefusalAndAZoneIsBoundByApply) {
 }
 
 TEST_F(PropertyPanelTest, AZoneApplyWithAnUnknownTickedRowStopsAndKeepsTheEdits) {
-    loudspeakers_.add(1);
-    loudspeakers_.addConsole();
-    test::ConsoleEmulator& console = loudspeakers_.console(0);
     // Zone 1 holds a loudspeaker that the registry does not know.
-    console.setZones({{1, {1, -1, {9}}}});
-    loudspeakers_.loudspeaker(0).answer("voiceMemSize", "ERR[voiceMemSize]: no memory");
-    openWindow();
-    ASSERT_TRUE(pumpUntil([&] { return deviceState(0) == L"В сети" && deviceState(1) == L"В сети"; }));
-    openProperties(1);
-    showTab(L"Зоны трансляции");
+    test::ConsoleEmulator& console = openZonePage({{1, {1, -1, {9}}}});
     ASSERT_EQ(propertyPanel()->currentTab(), 1031);
     clickShown<wxToggleButton>(L"1");
     const std::vector<wxCheckBox*> unknown =
@@ -481,6 +493,28 @@ TEST_F(PropertyPanelTest, AZoneApplyWithAnUnknownTickedRowStopsAndKeepsTheEdits)
     EXPECT_TRUE(labelled(L"&Применить")->IsEnabled());
     EXPECT_TRUE(shownLabelled<wxCheckBox>(L"Устройство 02:7E:41:00:00:01").front()->GetValue());
     EXPECT_EQ(console.zones().at(1).addresses, (std::set<std::uint32_t>{9}));
+}
+
+TEST_F(PropertyPanelTest, TheWindowGoesOnWhileTheZonePageWaitsForAConsoleThatStoppedAnswering) {
+    test::ConsoleEmulator& console = openZonePage({{1, {1, -1, {1}}}});
+    ASSERT_EQ(propertyPanel()->currentTab(), 1031);
+
+    // The console stops answering: the read that choosing a zone sets off waits for it until the
+    // request gives up, and the page then reports the console.
+    console.setSilent(true);
+    const std::vector<wxToggleButton*> zone = shownLabelled<wxToggleButton>(L"1");
+    ASSERT_EQ(zone.size(), 1u);
+    WindowFixture::click(zone.front(), wxRect(zone.front()->GetClientSize()));
+    // Meanwhile the window takes its events: the page is seen waiting and the clock goes on.
+    const wxStatusBar* status = frame_->GetStatusBar();
+    std::set<wxString> clockWhileWaiting;
+    EXPECT_TRUE(pumpUntil([&] {
+        if (propertyPanel()->IsShownOnScreen() && propertyPanel()->pageWaits())
+            clockWhileWaiting.insert(status->GetStatusText(1));
+        return deviceList()->IsShownOnScreen();
+    }));
+    EXPECT_GE(clockWhileWaiting.size(), 2u);
+    EXPECT_TRUE(messageShown(L"Устройство не в сети"));
 }
 
 TEST_F(PropertyPanelTest, EndDevicesAreAddedAndRemovedByTheirRowsAndLeavingThePageEndsTheRefresh) {
