@@ -1,11 +1,17 @@
 #pragma once
 // What the benchmarks share to set a figure beside its floor: the cost of one call of some plain
-// work, timed over many calls in a row, and the counters that put the floor and the ratio on the
-// benchmark's line.
+// work, timed over many calls in a row, the time to read a file plainly, and the counters that put
+// the floor and the ratio on the benchmark's line.
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstddef>
+#include <fstream>
+#include <limits>
+#include <string>
+#include <vector>
 
 namespace bench {
 
@@ -14,6 +20,28 @@ double nanosecondsEach(Work&& work, long calls) {
     const auto start = std::chrono::steady_clock::now();
     for (long n = 0; n < calls; ++n) work();
     return std::chrono::duration<double, std::nano>(std::chrono::steady_clock::now() - start).count() / calls;
+}
+
+// The milliseconds that reading the first `limit` bytes of a file takes, the best of three: the
+// least any look at them costs.
+inline double millisecondsToRead(const std::string& path,
+                                 std::size_t limit = std::numeric_limits<std::size_t>::max()) {
+    double best = 1e9;
+    std::vector<char> buffer(64 * 1024);
+    for (int n = 0; n < 3; ++n) {
+        const auto start = std::chrono::steady_clock::now();
+        std::ifstream in(path, std::ios::binary);
+        for (std::size_t read = 0; read < limit;) {
+            const std::size_t want = std::min(buffer.size(), limit - read);
+            in.read(buffer.data(), static_cast<std::streamsize>(want));
+            if (in.gcount() <= 0) break;
+            read += static_cast<std::size_t>(in.gcount());
+        }
+        best = std::min(
+            best,
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
+    }
+    return best;
 }
 
 // The state loop's wall time per iteration since `start`, over the floor's nanoseconds per call.

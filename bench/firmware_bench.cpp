@@ -5,7 +5,8 @@
 // same run (on a machine whose cores are taken by other work, that floor grows with the devices
 // too). Beside them, the same number of block commands sent through the transport alone. Each
 // prints its floor ("floor_ms") and its time over the floor ("ratio"); the aims: an update of one
-// device 2, of eight devices at once 1.3.
+// device 2, of eight devices at once 1.3. Beside them, the heap allocations and thread switches of
+// the whole process per exchange, the floor's and the program's.
 
 #include <benchmark/benchmark.h>
 
@@ -15,6 +16,7 @@
 #include <mutex>
 #include <vector>
 
+#include "bench/RequestCost.h"
 #include "devicelink/TransferProtocol.h"
 #include "devicememory/FirmwareDetection.h"
 #include "foundation/HexText.h"
@@ -89,10 +91,12 @@ struct Bench {
         std::condition_variable done;
         std::size_t completed = 0;
         const std::size_t total = loudspeakers.size() * (kImageSize / 512 + 3);
+        std::vector<net::IpAndPort> addresses;
+        for (Loudspeaker& loudspeaker : loudspeakers) addresses.push_back(loudspeaker.emulated->address());
         for (std::size_t n = 0; n < kImageSize / 512 + 3; ++n) {
-            for (Loudspeaker& loudspeaker : loudspeakers) {
+            for (const net::IpAndPort& address : addresses) {
                 transport->async(
-                    loudspeaker.emulated->address(), command,
+                    address, command,
                     [&](const std::string&, bool) {
                         std::lock_guard<std::mutex> guard(lock);
                         if (++completed == total) done.notify_all();
@@ -124,6 +128,9 @@ struct Bench {
         return !failed;
     }
 
+    // The exchanges of one update (or of the blocks alone) with every device.
+    double exchanges() const { return double(loudspeakers.size()) * (kImageSize / 512 + 3); }
+
     std::uint16_t port;
     std::shared_ptr<device::TransferProtocol> transport;
     std::vector<Loudspeaker> loudspeakers;
@@ -133,14 +140,22 @@ void UpdateFirmware(benchmark::State& state) {
     Bench bench(static_cast<int>(state.range(0)));
     double plainAllUs = 0;
     std::vector<double> updates;
+    bench::CostMeter floorCost;
+    bench::CostMeter cost;
     for (auto _ : state) {
         state.PauseTiming();
+        floorCost.start();
         plainAllUs += bench.plainAcrossDevices() / state.max_iterations;
+        floorCost.stop();
         state.ResumeTiming();
+        cost.start();
         const auto start = Clock::now();
         if (!bench.updateAll()) state.SkipWithError("an update failed");
         updates.push_back(std::chrono::duration<double, std::micro>(Clock::now() - start).count());
+        cost.stop();
     }
+    bench::setCostPerRequest(state, "floor_", floorCost.spent(), bench.exchanges() * state.iterations());
+    bench::setCostPerRequest(state, "", cost.spent(), bench.exchanges() * state.iterations());
     double mean = 0;
     for (double update : updates) mean += update / updates.size();
     state.counters["update_ms"] = mean / 1000;
@@ -152,15 +167,23 @@ void TransportAloneAcrossDevices(benchmark::State& state) {
     for (Loudspeaker& loudspeaker : bench.loudspeakers) loudspeaker.flash->flash().setStrict(false);
     double plainAllUs = 0;
     double aloneUs = 0;
+    bench::CostMeter floorCost;
+    bench::CostMeter cost;
     for (auto _ : state) {
         state.PauseTiming();
+        floorCost.start();
         plainAllUs += bench.plainAcrossDevices() / state.max_iterations;
+        floorCost.stop();
         state.ResumeTiming();
+        cost.start();
         const auto start = Clock::now();
         bench.blocksAlone();
         aloneUs +=
             std::chrono::duration<double, std::micro>(Clock::now() - start).count() / state.max_iterations;
+        cost.stop();
     }
+    bench::setCostPerRequest(state, "floor_", floorCost.spent(), bench.exchanges() * state.iterations());
+    bench::setCostPerRequest(state, "", cost.spent(), bench.exchanges() * state.iterations());
     state.counters["blocks_ms"] = aloneUs / 1000;
     state.counters["floor_ms"] = plainAllUs / 1000;
     state.counters["ratio"] = aloneUs / plainAllUs;

@@ -2,7 +2,8 @@
 // the floor of a plain UDP ping-pong with the same emulated device, the best p50 of three taken
 // around the measurement (one before, two after), and p50 over that floor; the same pair with
 // every thread on one CPU, where only the work and the number of thread switches count (aim: 2).
-// Async requests per second across many devices.
+// Async requests per second across many devices. Each prints, beside its floor's, the heap
+// allocations and the thread switches of the whole process per request.
 
 #include <arpa/inet.h>
 #include <benchmark/benchmark.h>
@@ -19,6 +20,7 @@
 #include <mutex>
 #include <vector>
 
+#include "bench/RequestCost.h"
 #include "devicelink/TransferProtocol.h"
 #include "foundation/ThreadDispatcher.h"
 #include "support/DeviceEmulator.h"
@@ -112,19 +114,31 @@ void SyncRoundTrip(benchmark::State& state) {
     const OneCpu cpu(state.range(0) != 0);
     Transport transport;
     auto device = echoDevice(1, transport.port);
+    // As the program's devices keep theirs.
+    const net::IpAndPort address = device->address();
     constexpr int kFloorExchanges = 2000;
-    double floor = plainPingPongP50(device->address(), kFloorExchanges);
+    bench::CostMeter floorCost;
+    floorCost.start();
+    double floor = plainPingPongP50(address, kFloorExchanges);
+    floorCost.stop();
     std::string reply;
     std::vector<double> micros;
+    bench::CostMeter cost;
+    cost.start();
     for (auto _ : state) {
         const auto start = Clock::now();
-        if (!transport.protocol->sync(device->address(), "get vol", reply, 2, 1000)) {
+        if (!transport.protocol->sync(address, "get vol", reply, 2, 1000)) {
             state.SkipWithError("no reply");
             break;
         }
         micros.push_back(std::chrono::duration<double, std::micro>(Clock::now() - start).count());
     }
-    for (int n = 0; n < 2; ++n) floor = std::min(floor, plainPingPongP50(device->address(), kFloorExchanges));
+    cost.stop();
+    floorCost.start();
+    for (int n = 0; n < 2; ++n) floor = std::min(floor, plainPingPongP50(address, kFloorExchanges));
+    floorCost.stop();
+    bench::setCostPerRequest(state, "floor_", floorCost.spent(), 3.0 * kFloorExchanges);
+    bench::setCostPerRequest(state, "", cost.spent(), static_cast<double>(state.iterations()));
     const double p50 = setPercentiles(state, micros);
     state.counters["floor_p50_us"] = floor;
     state.counters["p50_vs_floor"] = p50 / floor;
@@ -141,7 +155,12 @@ void AsyncRequestsAcrossDevices(benchmark::State& state) {
     // most one request in flight to each, as the transport keeps them.
     std::vector<net::IpAndPort> addresses;
     for (const auto& device : devices) addresses.push_back(device->address());
+    bench::CostMeter floorCost;
+    floorCost.start();
     const double floorUs = test::plainExchangesAcrossMicros(addresses, "get vol", kPerDevice);
+    floorCost.stop();
+    bench::CostMeter cost;
+    cost.start();
     const auto start = Clock::now();
     std::mutex lock;
     std::condition_variable finished;
@@ -152,9 +171,9 @@ void AsyncRequestsAcrossDevices(benchmark::State& state) {
             completed = 0;
         }
         for (int r = 0; r < kPerDevice; ++r) {
-            for (const auto& device : devices) {
+            for (const net::IpAndPort& address : addresses) {
                 transport.protocol->async(
-                    device->address(), "get vol",
+                    address, "get vol",
                     [&](const std::string&, bool) {
                         std::lock_guard<std::mutex> guard(lock);
                         if (++completed == std::int64_t(count) * kPerDevice) finished.notify_all();
@@ -166,6 +185,9 @@ void AsyncRequestsAcrossDevices(benchmark::State& state) {
         finished.wait(guard, [&] { return completed == std::int64_t(count) * kPerDevice; });
     }
     const double micros = std::chrono::duration<double, std::micro>(Clock::now() - start).count();
+    cost.stop();
+    bench::setCostPerRequest(state, "floor_", floorCost.spent(), double(count) * kPerDevice);
+    bench::setCostPerRequest(state, "", cost.spent(), double(state.iterations()) * count * kPerDevice);
     state.SetItemsProcessed(state.iterations() * count * kPerDevice);
     state.counters["floor_ms"] = floorUs / 1000;
     state.counters["ratio"] = micros / state.iterations() / floorUs;

@@ -77,16 +77,27 @@ void RequestQueue::startNext(Device& device, TimePoint now, Actions& out) {
 void RequestQueue::send(Device& device, TimePoint now, Actions& out) {
     ++device.attempts;
     device.lastSend = now;
-    out.sends.push_back(Send{device.address, device.current, device.attempts});
+    out.sends.push_back(Send{&device.address, device.current, device.attempts});
     setDeadline(device, now + device.current->interval, out);
 }
 
 void RequestQueue::setDeadline(Device& device, TimePoint deadline, Actions& out) {
-    if (device.deadline != TimePoint::max()) deadlines_.erase({device.deadline, &device});
+    // A device's deadline moves with every request; its place in the set moves with it.
+    Deadlines::node_type place = device.deadline != TimePoint::max()
+                                     ? deadlines_.extract({device.deadline, &device})
+                                     : std::move(device.spareDeadline);
     device.deadline = deadline;
-    if (deadline == TimePoint::max()) return;
+    if (deadline == TimePoint::max()) {
+        device.spareDeadline = std::move(place);
+        return;
+    }
     const bool earliest = deadlines_.empty() || deadline < deadlines_.begin()->first;
-    deadlines_.emplace(deadline, &device);
+    if (place) {
+        place.value() = {deadline, &device};
+        deadlines_.insert(std::move(place));
+    } else {
+        deadlines_.emplace(deadline, &device);
+    }
     out.earlierDeadline = out.earlierDeadline || earliest;
 }
 
@@ -119,7 +130,7 @@ void RequestQueue::fail(Device& device, Actions& out) {
     device.current.reset();
     device.attempts = 0;
     expired->done = true;
-    out.completions.push_back(Completion{expired, true, true});
+    out.completions.push_back(Completion{expired, true, true, false});
     std::vector<RequestPtr> spared;
     while (!device.queue.empty()) {
         RequestPtr next = pop(device);
@@ -128,7 +139,7 @@ void RequestQueue::fail(Device& device, Actions& out) {
             continue;
         }
         next->done = true;
-        out.completions.push_back(Completion{std::move(next), true, false});
+        out.completions.push_back(Completion{std::move(next), true, false, false});
     }
     for (RequestPtr& request : spared) push(device, std::move(request));
     if (!device.queue.empty()) startNext(device, base::clock::steadyNow(), out);
@@ -152,7 +163,7 @@ RequestQueue::Match RequestQueue::reply(const Key& from, TimePoint receivedAt, b
     answered->answered = true;
     answered->ok = ok;
     answered->response = data;
-    out.completions.push_back(Completion{answered, false, true});
+    out.completions.push_back(Completion{answered, false, true, !device.queue.empty()});
     if (device.queue.empty()) {
         setDeadline(device, TimePoint::max(), out);
     } else {

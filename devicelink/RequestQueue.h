@@ -6,11 +6,13 @@
 // caller that gave up on a request leaves behind. Time comes from the clock seam. The transport
 // calls it under its lock and carries out what it asks for: the sends and the completions.
 
+#include <atomic>
+#include <boost/container/small_vector.hpp>
+#include <boost/smart_ptr/intrusive_ptr.hpp>
 #include <chrono>
 #include <cstdint>
 #include <functional>
 #include <map>
-#include <memory>
 #include <set>
 #include <string>
 #include <utility>
@@ -53,11 +55,27 @@ public:
         // (numbers from `abandonedBefore` up) have not waited for it and do not fail with it.
         bool abandoned = false;
         std::uint32_t abandonedBefore = 0;
+
+    protected:
+        // Called when the last holder lets go; a plain request is deleted, the transport's are
+        // used again.
+        virtual void recycle() { delete this; }
+
+    private:
+        // The queue, a waiting caller and a completion on its way each hold the request.
+        std::atomic<std::uint32_t> holders_{0};
+        friend void intrusive_ptr_add_ref(Request* request) {
+            request->holders_.fetch_add(1, std::memory_order_relaxed);
+        }
+        friend void intrusive_ptr_release(Request* request) {
+            if (request->holders_.fetch_sub(1, std::memory_order_acq_rel) == 1) request->recycle();
+        }
     };
-    using RequestPtr = std::shared_ptr<Request>;
+    using RequestPtr = boost::intrusive_ptr<Request>;
 
     struct Send {
-        net::IpAndPort address;
+        // The device's, which lives as long as the queue.
+        const net::IpAndPort* address = nullptr;
         RequestPtr request;
         std::uint32_t attempt = 0;
     };
@@ -67,11 +85,14 @@ public:
         bool failed = false;
         // Whether the failed request was the one in flight.
         bool wasInFlight = false;
+        // The device's next request went out at once, so its reply is on the way.
+        bool followed = false;
     };
-    // What the transport is to do after a call, in order: the sends, then the completions.
+    // What the transport is to do after a call, in order: the sends, then the completions. A call
+    // about one request finds room for them in place.
     struct Actions {
-        std::vector<Send> sends;
-        std::vector<Completion> completions;
+        boost::container::small_vector<Send, 2> sends;
+        boost::container::small_vector<Completion, 2> completions;
         // The earliest deadline moved earlier: the thread that waits for it must wake.
         bool earlierDeadline = false;
         void clear() {
@@ -132,12 +153,16 @@ private:
         std::uint32_t number = 0;
         RequestPtr request;
     };
+    struct Device;
+    using Deadlines = std::set<std::pair<TimePoint, Device*>>;
     struct Device {
         net::IpAndPort address;
         std::uint32_t attempts = 0;
         std::uint32_t nextNumber = 0;
         TimePoint lastSend{};
         TimePoint deadline = TimePoint::max();
+        // The place of the device's deadline among the others while it has none, kept for the next.
+        Deadlines::node_type spareDeadline;
         RequestPtr current;
         // A heap: the greatest priority on top, equal priorities first in, first out.
         std::vector<Queued> queue;
@@ -153,7 +178,7 @@ private:
 
     // Ordered by address and port, greater first.
     std::map<Key, Device, std::greater<Key>> devices_;
-    std::set<std::pair<TimePoint, Device*>> deadlines_;
+    Deadlines deadlines_;
 };
 
 }  // namespace device

@@ -36,6 +36,14 @@ constexpr std::size_t kWaitingDatagrams = 4096;
 constexpr std::uint32_t kWaitingPerSender = 128;
 // Room for received datagrams that the queues keep after a burst.
 constexpr std::size_t kKeptCapacity = 256;
+// Senders whose addresses the responder keeps as values; a flood of others starts the list anew.
+constexpr std::size_t kKeptSenders = 8192;
+// Completions the responder gathers before it wakes the dispatcher, and for how long at most.
+constexpr std::size_t kHeldCompletions = 128;
+constexpr auto kHoldTime = std::chrono::milliseconds(1);
+// Requests kept for reuse once done, and the room of their texts that they may keep in all.
+constexpr std::size_t kIdleTransfers = 4096;
+constexpr std::size_t kIdleTextBytes = 4 * 1024 * 1024;
 // How long the sender lets the responder match replies that have arrived before it resends or
 // fails a request.
 constexpr int kReplyGraceSteps = 5;
@@ -61,17 +69,126 @@ const char* boolText(bool value) {
     return value ? "true" : "false";
 }
 
-std::uint64_t senderKey(const net::IpAndPort& from) {
-    return std::uint64_t{from.getAddress()} << 16 | from.getPort();
+std::uint64_t senderKey(const RequestQueue::Key& from) {
+    return std::uint64_t{from.first} << 16 | from.second;
 }
 
 }  // namespace
 
-// A request with what its waiting caller sleeps on.
+// A request with what its waiting caller sleeps on, made by the transport's Transfers and given
+// back to them when its last holder lets go.
 struct TransferProtocol::Transfer : RequestQueue::Request {
     std::mutex lock;
     std::condition_variable finished;
     bool signalled = false;
+    // How the request ended, for its completion: no answer (the failure text) or the reply.
+    bool failed = false;
+    Transfers* owner = nullptr;
+    // The place in the owner's list of all transfers.
+    std::size_t slot = 0;
+    // The room of its texts, counted while it waits for reuse.
+    std::size_t keptBytes = 0;
+
+private:
+    void recycle() override;
+};
+
+// The requests of one transport, made once and used again, texts and all. They belong to it:
+// those that a completion queue closed at the end never gave back go with it. A completion that
+// runs holds them too, since its handler may let go of the transport itself.
+class TransferProtocol::Transfers : public std::enable_shared_from_this<Transfers> {
+public:
+    Transfers() = default;
+    Transfers(const Transfers&) = delete;
+    Transfers& operator=(const Transfers&) = delete;
+    ~Transfers() {
+        for (Transfer* transfer : all_) delete transfer;
+    }
+
+    TransferPtr take() {
+        Transfer* transfer = nullptr;
+        {
+            std::lock_guard<std::mutex> guard(lock_);
+            if (!idle_.empty()) {
+                transfer = idle_.back();
+                idle_.pop_back();
+                idleBytes_ -= transfer->keptBytes;
+            }
+        }
+        if (transfer) {
+            reset(*transfer);
+            return TransferPtr(transfer);
+        }
+        auto made = std::make_unique<Transfer>();
+        made->owner = this;
+        std::lock_guard<std::mutex> guard(lock_);
+        made->slot = all_.size();
+        all_.push_back(made.get());
+        return TransferPtr(made.release());
+    }
+
+    void put(Transfer* transfer) {
+        // What the handler holds goes now, and outside the lock.
+        transfer->handler = nullptr;
+        transfer->keptBytes = transfer->text.capacity() + transfer->response.capacity();
+        std::unique_lock<std::mutex> guard(lock_);
+        if (idle_.size() < kIdleTransfers && idleBytes_ + transfer->keptBytes <= kIdleTextBytes) {
+            idleBytes_ += transfer->keptBytes;
+            idle_.push_back(transfer);
+            return;
+        }
+        Transfer* const last = all_.back();
+        last->slot = transfer->slot;
+        all_[transfer->slot] = last;
+        all_.pop_back();
+        guard.unlock();
+        delete transfer;
+    }
+
+private:
+    static void reset(Transfer& transfer) {
+        transfer.priority = 0;
+        transfer.number = 0;
+        transfer.text.clear();
+        transfer.interval = std::chrono::microseconds(0);
+        transfer.giveUpAt = RequestQueue::TimePoint();
+        transfer.done = false;
+        transfer.sent = false;
+        transfer.answered = false;
+        transfer.ok = false;
+        transfer.response.clear();
+        transfer.abandoned = false;
+        transfer.abandonedBefore = 0;
+        transfer.signalled = false;
+        transfer.failed = false;
+    }
+
+    std::mutex lock_;
+    std::vector<Transfer*> all_;
+    std::vector<Transfer*> idle_;
+    std::size_t idleBytes_ = 0;
+};
+
+void TransferProtocol::Transfer::recycle() {
+    owner->put(this);
+}
+
+// The completion of an async request on the dispatcher: small enough for the job to hold it in
+// place, it carries the holding of its transfer, which it lets go once the handler has run. The
+// completion queue moves its jobs and runs each at most once; one it drops when it closes leaves
+// its transfer to the Transfers.
+struct TransferProtocol::CompletionCall {
+    Transfer* transfer;
+    void operator()() const {
+        // Goes last: the transfer is given back first.
+        const std::shared_ptr<Transfers> transfers = transfer->owner->shared_from_this();
+        const TransferPtr held(transfer, false);
+        if (held->failed) {
+            held->handler(noAnswerText(), false);
+        } else {
+            held->handler(held->response, held->ok);
+        }
+    }
 };
 
 const std::string& TransferProtocol::noAnswerText() {
@@ -80,7 +197,8 @@ const std::string& TransferProtocol::noAnswerText() {
 }
 
 TransferProtocol::TransferProtocol(unsigned basePort, const std::string& interfaceAddress)
-    : completions_(std::make_shared<base::SerialJobs>(
+    : transfers_(std::make_shared<Transfers>()),
+      completions_(std::make_shared<base::SerialJobs>(
           L"transfer protocol: completions", kWaitingCalls,
           L"transfer protocol: %1% calls wait for the dispatcher, further replies are dropped")) {
     create_socket(basePort, interfaceAddress);
@@ -276,7 +394,7 @@ void TransferProtocol::carryOut(RequestQueue::Actions& actions) {
         const std::size_t count = std::min(kBatch, actions.sends.size() - next);
         for (std::size_t i = 0; i < count; ++i) {
             const RequestQueue::Send& send = actions.sends[next + i];
-            destinations[i] = toSockaddr(send.address);
+            destinations[i] = toSockaddr(*send.address);
             parts[i] = iovec{const_cast<char*>(send.request->text.data()), send.request->text.size()};
             messages[i] = mmsghdr{};
             messages[i].msg_hdr.msg_name = &destinations[i];
@@ -287,11 +405,13 @@ void TransferProtocol::carryOut(RequestQueue::Actions& actions) {
         // The socket takes the datagrams without the main lock, which callers queueing requests and
         // the responder matching replies would otherwise wait for. The requests stay as they are
         // meanwhile: their texts never change, and a request in flight is neither resent nor
-        // failed before its interval has run.
-        mainLock_.unlock();
+        // failed before its interval has run. While a sniffer watches a device, the lock is kept, so
+        // that no reply is matched, and shown, before the sniffer has seen its request go out.
+        const bool unlocked = m_sniffers.empty();
+        if (unlocked) mainLock_.unlock();
         const int sent = ::sendmmsg(socket_, messages, static_cast<unsigned>(count), MSG_NOSIGNAL);
         const int error = sent < 0 ? errno : 0;
-        mainLock_.lock();
+        if (unlocked) mainLock_.lock();
         // The messages before the first that failed went out; the call after a partial batch tells
         // the error of the first one left.
         const std::size_t done = sent < 0 ? 0 : static_cast<std::size_t>(sent);
@@ -308,7 +428,7 @@ void TransferProtocol::carryOut(RequestQueue::Actions& actions) {
         // which then does not go out; only a datagram whose own sends keep failing fails.
         if (++failedTries < kSendTries) continue;
         failedTries = 0;
-        const RequestQueue::Key key = RequestQueue::keyOf(actions.sends[next].address);
+        const RequestQueue::Key key = RequestQueue::keyOf(*actions.sends[next].address);
         const bool ok = reportSend(actions.sends[next], -1, error);
         ++next;
         if (!ok) requests_.sendFailed(key, actions);
@@ -321,37 +441,35 @@ bool TransferProtocol::reportSend(const RequestQueue::Send& send, ssize_t sent, 
     if (send.attempt > 1) place.debug(L"sender: repeat response... %1%", send.attempt);
     const bool whole = sent == static_cast<ssize_t>(text.size());
     place.trace(L"sent udp %3% (%1%, %2%), len: %4%, buf: %5%", boolText(whole), send.attempt,
-                send.address.getWideText(), text.size(), text);
+                send.address->getWideText(), text.size(), text);
     if (!m_sniffers.empty()) {
-        const auto sniffer = m_sniffers.find(RequestQueue::keyOf(send.address));
+        const auto sniffer = m_sniffers.find(RequestQueue::keyOf(*send.address));
         if (sniffer != m_sniffers.end() && sniffer->second) sniffer->second(text, whole);
     }
     const int code = os::toSocketErrorCode(error);
     if ((whole && error == 0) || code == os::kWsaMessageTooLong) return true;
     place.warn(L"sender: failed to send message. result sent: %1%, ip: %2%, value: %3%, message: %4%",
-               static_cast<long long>(sent), send.address.getWideText(), code, os::errorText(error));
+               static_cast<long long>(sent), send.address->getWideText(), code, os::errorText(error));
     return false;
 }
 
 void TransferProtocol::collect(RequestQueue::Actions& actions, Calls& calls) {
     for (RequestQueue::Completion& completion : actions.completions) {
-        TransferPtr transfer = std::static_pointer_cast<Transfer>(completion.request);
+        TransferPtr transfer(static_cast<Transfer*>(completion.request.detach()), false);
         if (!transfer->handler) {
             calls.waiters.push_back(std::move(transfer));
             continue;
         }
         // The outcome was written under the main lock by this same thread, and an `async` request is
-        // completed once: its handler and reply move into the call.
-        std::string text = completion.failed ? noAnswerText() : std::move(transfer->response);
-        const bool ok = !completion.failed && transfer->ok;
-        calls.jobs.push_back(base::SerialJobs::Item{
-            [handler = std::move(transfer->handler), text = std::move(text), ok] { handler(text, ok); },
-            false});
+        // completed once: nothing touches it but its completion from here on.
+        transfer->failed = completion.failed;
+        calls.followed = calls.followed && completion.followed;
+        calls.jobs.push_back(base::SerialJobs::Item{CompletionCall{transfer.detach()}, false});
     }
     actions.completions.clear();
 }
 
-void TransferProtocol::finish(Calls& calls) {
+void TransferProtocol::wakeWaiters(Calls& calls) {
     for (const TransferPtr& transfer : calls.waiters) {
         {
             std::lock_guard<std::mutex> guard(transfer->lock);
@@ -360,7 +478,44 @@ void TransferProtocol::finish(Calls& calls) {
         transfer->finished.notify_one();
     }
     calls.waiters.clear();
+}
+
+void TransferProtocol::finish(Calls& calls) {
+    wakeWaiters(calls);
+    calls.followed = true;
     completions_->push(calls.jobs);
+}
+
+void TransferProtocol::finishBatch(Calls& calls) {
+    wakeWaiters(calls);
+    // A bound of real time, whatever clock the requests go by.
+    const auto now = std::chrono::steady_clock::now();
+    // Replies that come in quick succession are worth gathering; one that comes after a long
+    // pause would only make the next wait for the hold to run out.
+    const bool quick = now - lastBatchAt_ < kHoldTime;
+    lastBatchAt_ = now;
+    if (!calls.jobs.empty()) {
+        if (quick && calls.followed && heldCompletions_ + calls.jobs.size() <= kHeldCompletions) {
+            // The devices of these completions have their next requests out: their replies come
+            // soon, and the dispatcher is woken once for all of them.
+            if (heldCompletions_ == 0) holdUntil_ = now + kHoldTime;
+            heldCompletions_ += calls.jobs.size();
+            completions_->hold(calls.jobs);
+        } else {
+            // Those held back go first.
+            completions_->push(calls.jobs);
+            heldCompletions_ = 0;
+            holdUntil_ = RequestQueue::TimePoint::max();
+        }
+    }
+    calls.followed = true;
+    if (heldCompletions_ > 0 && now >= holdUntil_) releaseHeld();
+}
+
+void TransferProtocol::releaseHeld() {
+    completions_->release();
+    heldCompletions_ = 0;
+    holdUntil_ = RequestQueue::TimePoint::max();
 }
 
 void TransferProtocol::complete(RequestQueue::Actions& actions) {
@@ -380,7 +535,7 @@ bool TransferProtocol::sync(const net::IpAndPort& address, const std::string& re
     const debug::Place place("device::TransferProtocol::sync");
     refused = false;
     place.trace2(L"synchronous transfer is started. the request '%1%'", request);
-    auto transfer = std::make_shared<Transfer>();
+    const TransferPtr transfer = transfers_->take();
     bool zeroInterval = false;
     RequestQueue::makeRequest(transfer, request, priority, intervalMs, zeroInterval);
     if (zeroInterval) place.error(L"Время ожидания перед повторной отправкой слишком мало");
@@ -423,7 +578,7 @@ bool TransferProtocol::async(const net::IpAndPort& address, const std::string& r
                              TransferHandler handler, int priority, unsigned intervalMs) {
     const debug::Place place("device::TransferProtocol::async");
     place.trace2(L"transfer asynchronous");
-    auto transfer = std::make_shared<Transfer>();
+    const TransferPtr transfer = transfers_->take();
     bool zeroInterval = false;
     RequestQueue::makeRequest(transfer, request, priority, intervalMs, zeroInterval);
     if (zeroInterval) place.error(L"Время ожидания перед повторной отправкой слишком мало");
@@ -514,7 +669,7 @@ void TransferProtocol::receiver_thread() {
             if (fds[0].revents & POLLERR) {
                 receiveError(buffer);
             } else if (fds[0].revents & POLLIN) {
-                receiveDatagrams(buffer);
+                receiveDatagrams();
             }
         }
     } catch (const std::system_error& error) {
@@ -570,15 +725,22 @@ void TransferProtocol::receiveError(char* buffer) {
         place.debug(L"receiver: incorrect remote ip");
         return;
     }
-    std::vector<Received> records;
-    records.push_back(Received{false, std::string(), from, base::clock::steadyNow(), std::string()});
-    // The error queue hands back the refused datagram: the request it carried.
-    records.back().refused.assign(buffer,
-                                  std::min<std::size_t>(static_cast<std::size_t>(length), kReceiveBuffer));
-    queueReceived(records);
+    const RequestQueue::Key key = RequestQueue::keyOf(from);
+    std::unique_lock<std::mutex> receive(receiveLock_);
+    Received* record = admitReceived(key);
+    if (record) {
+        record->ok = false;
+        record->data.clear();
+        record->from = key;
+        record->receivedAt = base::clock::steadyNow();
+        // The error queue hands back the refused datagram: the request it carried.
+        record->refused.assign(buffer,
+                               std::min<std::size_t>(static_cast<std::size_t>(length), kReceiveBuffer));
+    }
+    receivedQueued(receive, !record, key);
 }
 
-void TransferProtocol::receiveDatagrams(char* buffer) {
+void TransferProtocol::receiveDatagrams() {
     const debug::Place place("device::TransferProtocol::receiveDatagrams");
     static thread_local char batch[kReceiveBatch][kReceiveBuffer];
     sockaddr_in sources[kReceiveBatch];
@@ -592,7 +754,6 @@ void TransferProtocol::receiveDatagrams(char* buffer) {
         messages[i].msg_hdr.msg_iov = &parts[i];
         messages[i].msg_hdr.msg_iovlen = 1;
     }
-    (void)buffer;
     // MSG_TRUNC: a longer datagram is taken as its first 1500 bytes, never written past.
     const int count = ::recvmmsg(socket_, messages, kReceiveBatch, MSG_TRUNC | MSG_DONTWAIT, nullptr);
     if (count < 0) {
@@ -602,64 +763,77 @@ void TransferProtocol::receiveDatagrams(char* buffer) {
         return;
     }
     const RequestQueue::TimePoint now = base::clock::steadyNow();
-    // The receiver's own, kept from call to call.
-    static thread_local std::vector<Received> records;
-    records.clear();
-    for (int i = 0; i < count; ++i) {
+    // The text ends at the first NUL.
+    const auto textLength = [&](int i) {
         const std::size_t length = std::min<std::size_t>(messages[i].msg_len, kReceiveBuffer);
-        const char* text = batch[i];
-        // The text ends at the first NUL.
-        const std::size_t end = static_cast<std::size_t>(std::find(text, text + length, '\0') - text);
-        Received record{true, std::string(text, end), fromSockaddr(sources[i]), now, std::string()};
-        place.trace(L"received udp %1%:%2% len: %3%, buf: %4%", record.from.getText(), record.from.getPort(),
-                    length, record.data);
-        if (!record.from.isValid()) {
-            place.debug(L"receiver: incorrect remote ip");
+        return static_cast<std::size_t>(std::find(batch[i], batch[i] + length, '\0') - batch[i]);
+    };
+    const auto senderOf = [&](int i) {
+        return RequestQueue::Key(ntohl(sources[i].sin_addr.s_addr), ntohs(sources[i].sin_port));
+    };
+    const auto valid = [](const RequestQueue::Key& from) { return from.first != 0 && from.second != 0; };
+    // The lines go before the receive-queue lock is taken; the address text only when it is logged.
+    const bool tracing = base::Log::TRACE >= base::Log::activeLevel();
+    for (int i = 0; i < count; ++i) {
+        if (tracing) {
+            const net::IpAndPort from = fromSockaddr(sources[i]);
+            place.trace(L"received udp %1%:%2% len: %3%, buf: %4%", from.getText(), from.getPort(),
+                        std::min<std::size_t>(messages[i].msg_len, kReceiveBuffer),
+                        std::string(batch[i], textLength(i)));
+        }
+        if (!valid(senderOf(i))) place.debug(L"receiver: incorrect remote ip");
+    }
+    bool dropped = false;
+    RequestQueue::Key firstDropped;
+    std::unique_lock<std::mutex> receive(receiveLock_);
+    for (int i = 0; i < count; ++i) {
+        const RequestQueue::Key from = senderOf(i);
+        if (!valid(from)) continue;
+        Received* record = admitReceived(from);
+        if (!record) {
+            if (!dropped) firstDropped = from;
+            dropped = true;
             continue;
         }
-        records.push_back(std::move(record));
+        record->ok = true;
+        record->data.assign(batch[i], textLength(i));
+        record->from = from;
+        record->receivedAt = now;
+        record->refused.clear();
     }
-    queueReceived(records);
+    receivedQueued(receive, dropped, firstDropped);
 }
 
-void TransferProtocol::queueReceived(std::vector<Received>& records) {
-    if (records.empty()) return;
-    bool wake = false;
-    const Received* firstDropped = nullptr;
-    {
-        std::lock_guard<std::mutex> receive(receiveLock_);
-        for (Received& record : records) {
-            if (!admitReceived(record.from)) {
-                if (!overflowing_) firstDropped = &record;
-                overflowing_ = true;
-                continue;
-            }
-            received_.push_back(std::move(record));
-        }
-        wake = responderWaiting_;
-    }
+void TransferProtocol::receivedQueued(std::unique_lock<std::mutex>& receive, bool dropped,
+                                      const RequestQueue::Key& firstDropped) {
+    const bool wake = responderWaiting_ && receivedCount_ > 0;
+    const bool firstOfEpisode = dropped && !overflowing_;
+    overflowing_ = overflowing_ || dropped;
+    receive.unlock();
     if (wake) responderCondition_.notify_one();
     std::uint64_t skipped = 0;
-    if (firstDropped && overflowLines_.pass(0, skipped)) {
+    if (firstOfEpisode && overflowLines_.pass(0, skipped)) {
         debug::Place("device::TransferProtocol::queueReceived")
             .warn(
                 L"receiver: datagrams come faster than they are handled; they are dropped until the queue "
                 L"empties (the first from %1%)",
-                firstDropped->from.getWideText());
+                net::IpAndPort(firstDropped.first, firstDropped.second).getWideText());
     }
 }
 
-bool TransferProtocol::admitReceived(const net::IpAndPort& from) {
-    if (received_.size() >= kWaitingDatagrams) return false;
-    if (!countingSenders_) {
-        if (received_.size() < kWaitingPerSender) return true;
-        for (const Received& waiting : received_) ++receivedBySender_[senderKey(waiting.from)];
+TransferProtocol::Received* TransferProtocol::admitReceived(const RequestQueue::Key& from) {
+    if (receivedCount_ >= kWaitingDatagrams) return nullptr;
+    if (!countingSenders_ && receivedCount_ >= kWaitingPerSender) {
+        for (std::size_t n = 0; n < receivedCount_; ++n) ++receivedBySender_[senderKey(received_[n].from)];
         countingSenders_ = true;
     }
-    std::uint32_t& fromSender = receivedBySender_[senderKey(from)];
-    if (fromSender >= kWaitingPerSender) return false;
-    ++fromSender;
-    return true;
+    if (countingSenders_) {
+        std::uint32_t& fromSender = receivedBySender_[senderKey(from)];
+        if (fromSender >= kWaitingPerSender) return nullptr;
+        ++fromSender;
+    }
+    if (receivedCount_ == received_.size()) received_.emplace_back();
+    return &received_[receivedCount_++];
 }
 
 void TransferProtocol::responder_thread() {
@@ -670,55 +844,72 @@ void TransferProtocol::responder_thread() {
     RequestQueue::Actions actions;
     Calls calls;
     for (;;) {
+        std::size_t count = 0;
         {
             std::unique_lock<std::mutex> receive(receiveLock_);
-            while (received_.empty() && !stopping_) {
+            while (receivedCount_ == 0 && !stopping_) {
                 overflowing_ = false;
                 place.trace3(L"responder: wait responses...");
                 responderWaiting_ = true;
-                responderCondition_.wait(receive);
+                if (heldCompletions_ == 0) {
+                    responderCondition_.wait(receive);
+                } else if (responderCondition_.wait_until(receive, holdUntil_) == std::cv_status::timeout &&
+                           receivedCount_ == 0) {
+                    // No more replies came meanwhile: the completions held back go now.
+                    receive.unlock();
+                    releaseHeld();
+                    receive.lock();
+                }
                 responderWaiting_ = false;
                 place.trace2(L"responder: woke up...");
             }
+            // The two queues trade places at every batch: the records keep their room for the
+            // receiver, up to a point.
             batch.swap(received_);
+            count = receivedCount_;
+            receivedCount_ = 0;
             receivedBySender_.clear();
             countingSenders_ = false;
         }
-        for (Received& record : batch) {
-            if (stopping_) break;
-            respond(record, actions, calls);
-        }
-        // The two queues trade places at every batch and keep their room, up to a point.
-        if (batch.capacity() > kKeptCapacity) {
-            std::vector<Received>().swap(batch);
-        } else {
-            batch.clear();
-        }
+        for (std::size_t n = 0; n < count && !stopping_; ++n) respond(batch[n], actions, calls);
+        if (batch.size() > kKeptCapacity) std::vector<Received>().swap(batch);
         // The devices' next requests go out first; then the callers and the dispatcher hear of the
-        // replies, the dispatcher once for the whole batch.
+        // replies.
         if (!actions.sends.empty()) {
             std::lock_guard<std::recursive_mutex> main(mainLock_);
             carryOut(actions);
         }
         collect(actions, calls);
-        finish(calls);
+        finishBatch(calls);
         actions.clear();
         if (stopping_) {
+            // Replies that came before the stop are told as they would have been.
+            releaseHeld();
             place.debug(L"responder: Thread stopped");
             return;
         }
     }
 }
 
+const net::IpAndPort& TransferProtocol::senderAddress(const RequestQueue::Key& from) {
+    const std::uint64_t key = senderKey(from);
+    const auto known = senders_.find(key);
+    if (known != senders_.end()) return known->second;
+    // Senders that come and go cannot grow the list without bound.
+    if (senders_.size() >= kKeptSenders) senders_.clear();
+    return senders_.emplace(key, net::IpAndPort(from.first, from.second)).first->second;
+}
+
 void TransferProtocol::respond(Received& record, RequestQueue::Actions& actions, Calls& calls) {
     const debug::Place place("device::TransferProtocol::respond");
     place.trace3(L"responder: handler for all responses...");
+    const net::IpAndPort& from = senderAddress(record.from);
     const std::shared_ptr<const ResponseHandler> takeAll = std::atomic_load(&allResponseHandler_);
-    if (takeAll && *takeAll && (*takeAll)(record.data, record.from)) {
+    if (takeAll && *takeAll && (*takeAll)(record.data, from)) {
         place.trace3(L"responder: continue");
         return;
     }
-    const RequestQueue::Key key = RequestQueue::keyOf(record.from);
+    const RequestQueue::Key& key = record.from;
     TransferHandler sniffer;
     bool unexpected = false;
     {
@@ -728,28 +919,28 @@ void TransferProtocol::respond(Received& record, RequestQueue::Actions& actions,
         switch (match) {
             case RequestQueue::Match::accepted:
                 place.trace3(L"responder: handled response for device '%1%' with data '%2%'",
-                             record.from.getWideText(), record.data);
+                             from.getWideText(), record.data);
                 // The device's next request goes out from here, with the others of the batch.
                 wakeSenderIfEarlier(actions);
                 break;
             case RequestQueue::Match::unexpected: {
                 unexpected = true;
                 std::uint64_t skipped = 0;
-                if (!unexpectedLines_.pass(senderKey(record.from), skipped)) break;
+                if (!unexpectedLines_.pass(senderKey(key), skipped)) break;
                 if (skipped == 0) {
-                    place.external(L"responder: unknown response; ip: %1%, response: %2%",
-                                   record.from.getWideText(), record.data);
+                    place.external(L"responder: unknown response; ip: %1%, response: %2%", from.getWideText(),
+                                   record.data);
                 } else {
                     place.external(L"responder: unknown response; ip: %1%, response: %2% (%3% more left out)",
-                                   record.from.getWideText(), record.data, skipped);
+                                   from.getWideText(), record.data, skipped);
                 }
                 break;
             }
             case RequestQueue::Match::beforeSending: {
                 std::uint64_t skipped = 0;
-                if (!unexpectedLines_.pass(senderKey(record.from), skipped)) break;
+                if (!unexpectedLines_.pass(senderKey(key), skipped)) break;
                 place.important(L"responder: The response came before sending. ip: %1%, response: %2%",
-                                record.from.getWideText(), record.data);
+                                from.getWideText(), record.data);
                 place.error(L"responder: skip the response: %1%", record.data);
                 break;
             }
@@ -765,12 +956,14 @@ void TransferProtocol::respond(Received& record, RequestQueue::Actions& actions,
         const std::shared_ptr<const ResponseHandler> unknown = std::atomic_load(&unknownResponseHandler_);
         if (unknown && *unknown) {
             calls.jobs.push_back(base::SerialJobs::Item{
-                [unknown, data = record.data, from = record.from] { (*unknown)(data, from); }, true});
+                [unknown, data = record.data, from] { (*unknown)(data, from); }, true});
+            calls.followed = false;
         }
     }
     if (sniffer) {
         calls.jobs.push_back(base::SerialJobs::Item{
             [sniffer, data = record.data, ok = record.ok] { sniffer(data, ok); }, true});
+        calls.followed = false;
     }
     // The completion follows the sniffer's view of the same reply.
     collect(actions, calls);

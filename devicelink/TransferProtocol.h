@@ -5,8 +5,11 @@
 // carry them out: the receiver reads the socket, the responder matches replies and sends each
 // device's next request, and the sender resends and fails requests whose interval ran out. A reply
 // to a waiting `sync` wakes that caller directly; completions of `async` requests run on the thread
-// dispatcher, many per dispatcher item, one at a time in reply order, handed over once per batch of
-// replies after the batch's next requests went out.
+// dispatcher, many per dispatcher item, one at a time in reply order. While replies come in quick
+// succession from devices that already have their next request out, the responder gathers their
+// completions (up to a number, for at most a millisecond) and wakes the dispatcher once for them.
+// Requests, their texts and the received datagrams keep their room from one use to the next, so
+// the road of a request takes nothing from the heap once the transport has warmed up.
 
 #include <sys/types.h>
 
@@ -71,20 +74,25 @@ public:
 
 private:
     struct Transfer;
+    class Transfers;
+    struct CompletionCall;
     struct Received {
         bool ok = false;
         std::string data;
-        net::IpAndPort from;
+        // The sender, as RequestQueue keys it.
+        RequestQueue::Key from;
         RequestQueue::TimePoint receivedAt;
         // For the network's refusal of a datagram sent: that datagram.
         std::string refused;
     };
-    using TransferPtr = std::shared_ptr<Transfer>;
+    using TransferPtr = boost::intrusive_ptr<Transfer>;
     // What ending requests leaves to do once the sends of the moment are out: the waiting callers
     // to wake, and the calls for the dispatcher in the order they were made.
     struct Calls {
         std::vector<TransferPtr> waiters;
         std::vector<base::SerialJobs::Item> jobs;
+        // Every call is the completion of a request whose device has its next request out.
+        bool followed = true;
     };
 
     void create_socket(unsigned basePort, const std::string& interfaceAddress);
@@ -97,8 +105,14 @@ private:
     bool reportSend(const RequestQueue::Send& send, ssize_t sent, int error);
     // Moves what `actions` finished into `calls`, in order.
     void collect(RequestQueue::Actions& actions, Calls& calls);
+    void wakeWaiters(Calls& calls);
     // Wakes the waiting callers and hands the calls to the dispatcher; outside the main lock.
     void finish(Calls& calls);
+    // The responder's finish: completions whose devices have their next request out may wait for
+    // the next replies' (see holdUntil_).
+    void finishBatch(Calls& calls);
+    // Hands the completions the responder held back to the dispatcher.
+    void releaseHeld();
     // Completes what `actions` finished, outside the main lock.
     void complete(RequestQueue::Actions& actions);
     void wakeSenderIfEarlier(const RequestQueue::Actions& actions);
@@ -114,13 +128,21 @@ private:
     void sender_thread();
     void receiver_thread();
     void receiveError(char* buffer);
-    void receiveDatagrams(char* buffer);
-    void queueReceived(std::vector<Received>& records);
-    // Under the receive-queue lock: whether the queue takes one more datagram from `from`.
-    bool admitReceived(const net::IpAndPort& from);
+    void receiveDatagrams();
+    // Under the receive-queue lock: a record for one more datagram from `from`, or null when the
+    // queue is full or the sender has its share of it (then the datagram is dropped).
+    Received* admitReceived(const RequestQueue::Key& from);
+    // Lets go of the receive-queue lock after datagrams were queued and wakes the responder; logs
+    // the first datagram dropped in an episode of drops.
+    void receivedQueued(std::unique_lock<std::mutex>& receive, bool dropped,
+                        const RequestQueue::Key& firstDropped);
     void responder_thread();
     void respond(Received& record, RequestQueue::Actions& actions, Calls& calls);
+    // The sender's address as a value for handlers and log lines, kept from datagram to datagram.
+    const net::IpAndPort& senderAddress(const RequestQueue::Key& from);
 
+    // Outlives everything that holds a request.
+    std::shared_ptr<Transfers> transfers_;
     std::recursive_mutex mainLock_;
     RequestQueue requests_;
     bool running_ = false;  // under the main lock
@@ -140,8 +162,10 @@ private:
     std::mutex receiveLock_;
     std::condition_variable responderCondition_;
     // Bounded, and shared fairly: one sender holds at most its share of it. The senders are counted
-    // only once the queue is long enough for one of them to reach its share.
+    // only once the queue is long enough for one of them to reach its share. The first
+    // `receivedCount_` records are queued; the ones behind keep their room for the next datagrams.
     std::vector<Received> received_;
+    std::size_t receivedCount_ = 0;
     std::unordered_map<std::uint64_t, std::uint32_t> receivedBySender_;
     bool countingSenders_ = false;
     // Datagrams are being dropped; told once until the responder finds the queue empty.
@@ -153,6 +177,12 @@ private:
 
     // The completions of async requests and the other calls for the dispatcher, in reply order.
     std::shared_ptr<base::SerialJobs> completions_;
+    // The responder's own: completions it holds back from the dispatcher, until when, and when it
+    // last finished a batch of datagrams.
+    std::size_t heldCompletions_ = 0;
+    RequestQueue::TimePoint holdUntil_ = RequestQueue::TimePoint::max();
+    RequestQueue::TimePoint lastBatchAt_;
+    std::unordered_map<std::uint64_t, net::IpAndPort> senders_;
 
     std::mutex startLock_;
     std::condition_variable startChanged_;

@@ -33,11 +33,25 @@ void SerialJobs::push(std::vector<Item>& items) {
     if (items.empty()) return;
     {
         std::lock_guard<std::mutex> guard(lock_);
-        bool queued = false;
-        for (Item& item : items) queued = admit(item.job, item.droppable, item.sender) || queued;
-        if (queued && !scheduled_) scheduleItem();
+        for (Item& item : items) admit(item.job, item.droppable, item.sender);
+        // Jobs held back earlier go along.
+        if (!jobs_.empty() && !scheduled_ && !closed_) scheduleItem();
     }
     items.clear();
+}
+
+void SerialJobs::hold(std::vector<Item>& items) {
+    if (items.empty()) return;
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        for (Item& item : items) admit(item.job, item.droppable, item.sender);
+    }
+    items.clear();
+}
+
+void SerialJobs::release() {
+    std::lock_guard<std::mutex> guard(lock_);
+    if (!jobs_.empty() && !scheduled_ && !closed_) scheduleItem();
 }
 
 bool SerialJobs::admit(Job& job, bool droppable, std::uint64_t sender) {

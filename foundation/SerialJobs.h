@@ -46,6 +46,11 @@ public:
     // Queues the items in order as `push` would, under one lock and waking the dispatcher at most
     // once for all of them; the vector is emptied.
     void push(std::vector<Item>& items);
+    // Queues the items in order without waking the dispatcher for them: they run with an item
+    // already on its way, or once a later push or `release` hands them over.
+    void hold(std::vector<Item>& items);
+    // Hands the jobs held back to the dispatcher.
+    void release();
     // After it returns no job runs any more; a job running on another thread is waited for.
     void close();
 

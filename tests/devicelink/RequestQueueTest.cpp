@@ -20,11 +20,16 @@ using namespace std::chrono_literals;
 //   queue D CMD PRIORITY INTERVAL the same, held until startAll
 //   startAll | wait MS (then expire) | erase D | sendfail D | giveup CMD
 //   reply D TEXT | early D TEXT   a datagram from D, received now or just before the last send
+//   next                          the earliest deadline: "next MS" counted from the start, or "next none"
 // Events: "done CMD: TEXT", "fail CMD", "send D CMD #n" (in that order after a step), and what a
-// reply or giveup met. Devices are walked greater address first.
+// reply or giveup met. Devices are walked greater address first. With `showFollowed`, a completion
+// whose device sent its next request with it says so: "done CMD: TEXT (next out)".
 class Scenario {
 public:
-    Scenario() { clock_.holdSteady(); }
+    explicit Scenario(bool showFollowed = false) : showFollowed_(showFollowed) {
+        clock_.holdSteady();
+        start_ = base::clock::steadyNow();
+    }
 
     std::vector<std::string> run(const std::vector<std::string>& steps) {
         for (const std::string& step : steps) {
@@ -40,8 +45,8 @@ public:
                 bool zero = false;
                 std::string text = command;
                 std::replace(text.begin(), text.end(), '_', ' ');
-                auto request = RequestQueue::makeRequest(std::make_shared<RequestQueue::Request>(), text,
-                                                         priority, interval, zero);
+                auto request = RequestQueue::makeRequest(RequestQueue::RequestPtr(new RequestQueue::Request),
+                                                         text, priority, interval, zero);
                 request->handler = [](const std::string&, bool) {};
                 requests_[command] = {request, device};
                 queue_.add(address(device), request, op == "add", actions);
@@ -77,6 +82,14 @@ public:
                 if (match == RequestQueue::Match::noDevice) events_.push_back("no device");
                 if (match == RequestQueue::Match::unexpected) events_.push_back("unexpected");
                 if (match == RequestQueue::Match::beforeSending) events_.push_back("before sending");
+            } else if (op == "next") {
+                const auto next = queue_.nextDeadline();
+                events_.push_back(
+                    next == RequestQueue::TimePoint::max()
+                        ? "next none"
+                        : "next " + std::to_string(
+                                        std::chrono::duration_cast<std::chrono::milliseconds>(next - start_)
+                                            .count()));
             } else {
                 ADD_FAILURE() << "unknown step " << step;
             }
@@ -98,18 +111,21 @@ private:
     }
     void record(const RequestQueue::Actions& actions) {
         for (const auto& completion : actions.completions) {
-            events_.push_back(completion.failed ? "fail " + commandOf(completion.request)
+            const std::string followed = showFollowed_ && completion.followed ? " (next out)" : "";
+            events_.push_back(completion.failed ? "fail " + commandOf(completion.request) + followed
                                                 : "done " + commandOf(completion.request) + ": " +
-                                                      completion.request->response);
+                                                      completion.request->response + followed);
         }
         for (const auto& send : actions.sends) {
-            const int device = static_cast<int>(send.address.getAddress() & 0xFF);
+            const int device = static_cast<int>(send.address->getAddress() & 0xFF);
             events_.push_back("send " + std::to_string(device) + " " + commandOf(send.request) + " #" +
                               std::to_string(send.attempt));
         }
     }
 
+    const bool showFollowed_;
     test::ManualClock clock_;
+    RequestQueue::TimePoint start_;
     std::map<std::string, std::pair<RequestQueue::RequestPtr, int>> requests_;
     std::vector<std::string> events_;
 };
@@ -163,19 +179,51 @@ TEST(RequestQueueTest, Rules) {
     }
 }
 
+// What the transport learns from a completion: whether the device's reply to its next request is on
+// the way, so the completion may wait for that one's; and where the earliest deadline stands as
+// requests come, go out again and end.
+TEST(RequestQueueTest, CompletionsAndTheEarliestDeadline) {
+    const std::vector<Case> cases = {
+        {"a reply followed by the device's next request says so; the last one of the queue does not",
+         {"add 2 a 2 1000", "add 2 b 2 1000", "add 2 c 2 1000", "reply 2 OK a", "reply 2 OK b",
+          "reply 2 OK c"},
+         {"send 2 a #1", "done a: OK a (next out)", "send 2 b #1", "done b: OK b (next out)", "send 2 c #1",
+          "done c: OK c"}},
+        {"failures are never followed, also when a request spared by a caller goes out after them",
+         {"add 2 first 2 100", "giveup first", "add 2 later 2 100", "wait 100", "wait 100"},
+         {"send 2 first #1", "kept first", "send 2 first #2", "fail first", "send 2 later #1"}},
+        {"the earliest deadline moves with each device's request in flight and goes with the last",
+         {"next", "add 2 a 2 1000", "next", "add 3 b 2 300", "next", "wait 100", "reply 3 OK b", "next",
+          "reply 2 OK a", "next", "add 3 c 2 200", "next"},
+         {"next none", "send 2 a #1", "next 1000", "send 3 b #1", "next 300", "done b: OK b", "next 1000",
+          "done a: OK a", "next none", "send 3 c #1", "next 300"}},
+        {"a resend moves the deadline by one interval; a device's place is used again after it emptied",
+         {"add 2 a 2 200", "wait 200", "next", "reply 2 OK a", "add 2 b 2 50", "next", "add 4 d 2 500",
+          "wait 50", "next", "wait 50", "next"},
+         {"send 2 a #1", "send 2 a #2", "next 400", "done a: OK a", "send 2 b #1", "next 250", "send 4 d #1",
+          "send 2 b #2", "next 300", "fail b", "next 700"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Scenario scenario(true);
+        EXPECT_EQ(scenario.run(c.steps), c.events);
+    }
+}
+
 TEST(RequestQueueTest, DeadlinesAndIntervals) {
     test::ManualClock clock;
     clock.holdSteady();
     const auto start = base::clock::steadyNow();
     bool zero = false;
     auto request =
-        RequestQueue::makeRequest(std::make_shared<RequestQueue::Request>(), "get vol", 2, 0, zero);
+        RequestQueue::makeRequest(RequestQueue::RequestPtr(new RequestQueue::Request), "get vol", 2, 0, zero);
     EXPECT_TRUE(zero);
     EXPECT_EQ(request->text, "get vol\n");
     // A zero interval resends after a second; the caller's deadline keeps the interval it gave.
     EXPECT_EQ(request->interval, 1s);
     EXPECT_EQ(request->giveUpAt, start + 50ms);
-    request = RequestQueue::makeRequest(std::make_shared<RequestQueue::Request>(), "x", 2, 1000, zero);
+    request =
+        RequestQueue::makeRequest(RequestQueue::RequestPtr(new RequestQueue::Request), "x", 2, 1000, zero);
     EXPECT_FALSE(zero);
     EXPECT_EQ(request->giveUpAt, start + 2050ms);
 
@@ -187,7 +235,8 @@ TEST(RequestQueueTest, DeadlinesAndIntervals) {
     EXPECT_TRUE(actions.earlierDeadline);
     EXPECT_EQ(queue.nextDeadline(), start + 1s);
     actions.clear();
-    auto later = RequestQueue::makeRequest(std::make_shared<RequestQueue::Request>(), "y", 2, 3000, zero);
+    auto later =
+        RequestQueue::makeRequest(RequestQueue::RequestPtr(new RequestQueue::Request), "y", 2, 3000, zero);
     queue.add(net::IpAndPort("127.0.0.3", 11990), later, true, actions);
     // A later deadline wakes no one.
     EXPECT_FALSE(actions.earlierDeadline);

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -16,6 +18,7 @@
 #include "foundation/Exceptions.h"
 #include "foundation/ThreadDispatcher.h"
 #include "support/DeviceEmulator.h"
+#include "support/DispatcherWait.h"
 #include "support/FakeGuiThread.h"
 #include "support/LogCapture.h"
 
@@ -307,6 +310,135 @@ TEST_F(TransferProtocolTest, WhatASyncThatGaveUpLeavesBehind) {
     transport_->async(emulated->address(), "stop", done_.handler(), 2, 1000);
     EXPECT_EQ(done_.waitFor(2), (Calls{{"OK first", true}, {"OK stop", true}}));
     EXPECT_EQ(emulated->received(), (std::vector<std::string>{"first", "stale", "stale", "stop"}));
+}
+
+// Requests are used again once done: each one completes with its own outcome, whatever the one
+// before it left behind (a long reply, a failure, a caller that gave up).
+TEST_F(TransferProtocolTest, EveryRequestCompletesWithItsOwnOutcome) {
+    auto emulated = device(2);
+    emulated->answer("long", std::string(1400, 'x'));
+    emulated->on("quiet", [](const std::string&) { return std::optional<std::string>(); });
+    transport_->run();
+    struct Step {
+        bool sync;
+        const char* command;
+        unsigned intervalMs;
+        Calls::value_type outcome;
+    };
+    const std::string noAnswer = device::TransferProtocol::noAnswerText();
+    const std::vector<Step> steps = {
+        {false, "long", 1000, {std::string(1400, 'x'), true}},
+        {false, "short", 1000, {"OK short", true}},
+        {true, "long", 1000, {std::string(1400, 'x'), true}},
+        {true, "quiet", 50, {"", false}},
+        {true, "again", 1000, {"OK again", true}},
+        {false, "quiet", 50, {noAnswer, false}},
+        {false, "after", 1000, {"OK after", true}},
+        {true, "last", 1000, {"OK last", true}},
+    };
+    std::size_t completions = 0;
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.command);
+        if (step.sync) {
+            std::string response;
+            const bool ok = transport_->sync(emulated->address(), step.command, response, 2, step.intervalMs);
+            EXPECT_EQ(Calls::value_type(response, ok), step.outcome);
+        } else {
+            ASSERT_TRUE(
+                transport_->async(emulated->address(), step.command, done_.handler(), 2, step.intervalMs));
+            const Calls calls = done_.waitFor(++completions);
+            ASSERT_EQ(calls.size(), completions);
+            EXPECT_EQ(calls.back(), step.outcome);
+        }
+    }
+}
+
+// Completions of replies that come in quick succession, whose device has its next request out,
+// wait for that one's reply to go to the dispatcher together; when that reply does not come, they
+// go without it.
+TEST_F(TransferProtocolTest, CompletionsGoWithoutTheNextReplyWhenItDoesNotCome) {
+    auto emulated = device(2);
+    emulated->on("silent", [](const std::string&) { return std::optional<std::string>(); });
+    transport_->run();
+    constexpr int kAnswered = 20;
+    Calls expected;
+    for (int n = 0; n < kAnswered; ++n) {
+        transport_->async(emulated->address(), "piece " + std::to_string(n), done_.handler(), 1, 1000);
+        expected.emplace_back("OK piece " + std::to_string(n), true);
+    }
+    // Ten seconds of silence before this one fails.
+    transport_->async(emulated->address(), "silent", done_.handler(), 1, 10000);
+    EXPECT_EQ(done_.waitFor(kAnswered), expected);
+    ASSERT_TRUE(emulated->waitForReceived(kAnswered + 1));
+}
+
+// A completion handler may let go of the last hold of the transport, as the firmware update of a
+// device going away does: the completions queued behind it are dropped with the transport.
+TEST_F(TransferProtocolTest, AHandlerMayLetGoOfTheLastHoldOfTheTransport) {
+    const std::uint16_t port = test::freeUdpPort();
+    // The device answers once the test is done with the transport, so that the last hold is the
+    // handler's to give up.
+    std::atomic<bool> queued{false};
+    test::EmulatedDevice emulated("127.0.0.2", port);
+    emulated.on("", [&queued](const std::string& command) {
+        while (!queued.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        return std::optional<std::string>("OK " + command);
+    });
+    auto holder = std::make_shared<std::shared_ptr<device::TransferProtocol>>(
+        std::make_shared<device::TransferProtocol>(port, "127.0.0.1"));
+    (*holder)->run();
+    std::atomic<int> calls{0};
+    for (const char* command : {"first", "second", "third"}) {
+        (*holder)->async(
+            emulated.address(), command,
+            [holder, &calls](const std::string&, bool) {
+                ++calls;
+                holder->reset();
+            },
+            1, 1000);
+    }
+    queued = true;
+    ASSERT_TRUE(test::waitFor([&] { return calls.load() > 0; }));
+    ASSERT_TRUE(test::waitForDispatcher());
+    EXPECT_EQ(calls.load(), 1);
+    EXPECT_FALSE(*holder);
+}
+
+// Pipelines to several devices at once, with a waiting caller among them: every completion comes,
+// once, in the order of its device's replies.
+TEST_F(TransferProtocolTest, PipelinesCompleteInReplyOrder) {
+    auto first = device(2);
+    auto second = device(3);
+    auto third = device(4);
+    transport_->run();
+    constexpr int kPerDevice = 300;
+    std::mutex lock;
+    std::map<std::string, std::vector<std::string>> replies;
+    for (int n = 0; n < kPerDevice; ++n) {
+        for (const auto* emulated : {first.get(), second.get()}) {
+            const std::string ip = emulated->ip();
+            transport_->async(
+                emulated->address(), "piece " + std::to_string(n),
+                [&lock, &replies, ip](const std::string& text, bool ok) {
+                    std::lock_guard<std::mutex> guard(lock);
+                    replies[ip].push_back(ok ? text : "failed");
+                },
+                1, 1000);
+        }
+    }
+    std::string response;
+    EXPECT_TRUE(transport_->sync(third->address(), "meanwhile", response, 2, 1000));
+    EXPECT_EQ(response, "OK meanwhile");
+    ASSERT_TRUE(test::waitFor([&] {
+        std::lock_guard<std::mutex> guard(lock);
+        return replies[first->ip()].size() + replies[second->ip()].size() >= 2u * kPerDevice;
+    }));
+    ASSERT_TRUE(test::waitForDispatcher());
+    std::vector<std::string> expected;
+    for (int n = 0; n < kPerDevice; ++n) expected.push_back("OK piece " + std::to_string(n));
+    std::lock_guard<std::mutex> guard(lock);
+    EXPECT_EQ(replies[first->ip()], expected);
+    EXPECT_EQ(replies[second->ip()], expected);
 }
 
 }  // namespace

@@ -57,24 +57,27 @@ double plainExchangesAcrossMicros(const std::vector<net::IpAndPort>& devices, co
                                   int exchanges) {
     const std::string line = command + "\n";
     const int fd = plainLoopbackSocket();
-    // Replies left to come, by the device's address and port.
-    std::map<std::pair<std::uint32_t, std::uint16_t>, int> left;
-    const auto send = [&](const net::IpAndPort& device) {
-        const sockaddr_in target = endpointOf(device);
-        ::sendto(fd, line.data(), line.size(), 0, reinterpret_cast<const sockaddr*>(&target), sizeof target);
+    // Each device's endpoint and the replies left to come, by its address and port.
+    struct Device {
+        sockaddr_in endpoint;
+        int left = 0;
     };
+    std::map<std::pair<std::uint32_t, std::uint16_t>, Device> left;
+    const auto send = [&](const Device& device) {
+        ::sendto(fd, line.data(), line.size(), 0, reinterpret_cast<const sockaddr*>(&device.endpoint),
+                 sizeof device.endpoint);
+    };
+    for (const net::IpAndPort& device : devices)
+        left[{device.getAddress(), device.getPort()}] = Device{endpointOf(device), exchanges};
     char buffer[1500];
     const auto start = std::chrono::steady_clock::now();
-    for (const net::IpAndPort& device : devices) {
-        left[{device.getAddress(), device.getPort()}] = exchanges;
-        send(device);
-    }
-    std::size_t busy = devices.size();
+    for (const auto& [key, device] : left) send(device);
+    std::size_t busy = left.size();
     while (busy > 0) {
         pollfd ready{fd, POLLIN, 0};
         if (::poll(&ready, 1, 1000) == 0) {
-            for (const net::IpAndPort& device : devices) {
-                if (left[{device.getAddress(), device.getPort()}] > 0) send(device);
+            for (const auto& [key, device] : left) {
+                if (device.left > 0) send(device);
             }
             continue;
         }
@@ -83,11 +86,11 @@ double plainExchangesAcrossMicros(const std::vector<net::IpAndPort>& devices, co
         if (::recvfrom(fd, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &length) < 0)
             continue;
         const auto found = left.find({ntohl(from.sin_addr.s_addr), ntohs(from.sin_port)});
-        if (found == left.end() || found->second == 0) continue;
-        if (--found->second == 0) {
+        if (found == left.end() || found->second.left == 0) continue;
+        if (--found->second.left == 0) {
             --busy;
         } else {
-            send(net::IpAndPort(found->first.first, found->first.second));
+            send(found->second);
         }
     }
     const double micros =
