@@ -24,6 +24,7 @@ class ListOfPlaylist;
 class wxEventFilter;
 
 namespace device {
+class DeviceBase;
 class DeviceCollection;
 class TransferProtocol;
 }  // namespace device
@@ -94,6 +95,8 @@ private:
 
     void onGuiTask(wxCommandEvent& event);
     void refreshDevice(const std::shared_ptr<device::DeviceBase>& device);
+    // The registry no longer holds the device: its row goes.
+    void dropRow(device::DeviceBase& device);
     // Opens the property page of the one chosen device.
     void openProperties();
     void deviceSelectionChanged();

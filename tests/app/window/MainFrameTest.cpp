@@ -1,7 +1,7 @@
 // The main window's wiring, with real clicks: the device list follows the loudspeakers' status
-// packets and takes consoles too, zones are made by the buttons and come back from their file,
-// the idle lock takes only the right password and locks nobody out while no password is set, and
-// the zone volume's text agrees with its slider.
+// packets, takes consoles too and drops the devices the registry let go, zones are made by the
+// buttons and come back from their file, the idle lock takes only the right password and locks
+// nobody out while no password is set, and the zone volume's text agrees with its slider.
 
 #include <wx/app.h>
 #include <wx/notebook.h>
@@ -42,6 +42,31 @@ TEST_F(WindowFixture, DeviceRowsFollowTheStatusPacketsOnlineOfflineAndBack) {
     const auto targets = frame_->getTargetDevices();
     ASSERT_EQ(targets.size(), 1u);
     EXPECT_EQ(std::string(targets[0]->getHardwareAddress().toCharArray()), "02:7E:41:00:00:02");
+}
+
+// A device the registry lets go (its place went to a new sender) leaves the list; the operator's
+// choice stays on the same device although its row moved up.
+TEST_F(WindowFixture, ADeviceTheRegistryLetGoLeavesTheListAndTheChoiceStays) {
+    loudspeakers_.add(3);
+    openWindow();
+    ASSERT_TRUE(pumpUntil([&] { return deviceList()->GetItemCount() == 3 && deviceState(2) == L"В сети"; }));
+    wxRect row;
+    ASSERT_TRUE(deviceList()->GetItemRect(2, row));
+    click(deviceList(), row);
+    ASSERT_EQ(frame_->getTargetDevices().size(), 1u);
+
+    loudspeakers_.silence(0, true);
+    const net::HardwareAddress first("02:7E:41:00:00:01");
+    const auto gone = frame_->getRegistry()->searchForFamily(first, device::types::loudspeaker);
+    ASSERT_TRUE(gone);
+    frame_->getRegistry()->remove(first);
+    gone->notifyWithState();
+    ASSERT_TRUE(pumpUntil([&] { return deviceList()->GetItemCount() == 2; }));
+    EXPECT_EQ(deviceList()->GetItemText(0, frm::DeviceListModel::name), L"Устройство 02:7E:41:00:00:02");
+    EXPECT_EQ(deviceList()->GetItemState(1, wxLIST_STATE_SELECTED), wxLIST_STATE_SELECTED);
+    const auto targets = frame_->getTargetDevices();
+    ASSERT_EQ(targets.size(), 1u);
+    EXPECT_EQ(std::string(targets[0]->getHardwareAddress().toCharArray()), "02:7E:41:00:00:03");
 }
 
 TEST_F(WindowFixture, ConsolesJoinTheDeviceList) {
