@@ -52,7 +52,10 @@ std::uint32_t loadDeviceCollection(const Tree& tree, device::DeviceCollection& r
         if (tag != L"device") continue;
         std::uint32_t id = 0;
         const std::string typeText = attribute(node, L"type");
-        const net::HardwareAddress address(attribute(node, L"address"));
+        net::HardwareAddress address(attribute(node, L"address"));
+        // What follows the sixth field is no part of the address: it must not become part of the
+        // device's name, which could then grow past what the file takes back.
+        if (address.isValid()) address = net::HardwareAddress(address.canonicalText());
         const std::string ipText = attribute(node, L"ip");
         const std::wstring title = node.get<std::wstring>(L"<xmlattr>.title", L"");
         if (!device::DeviceBase::parseIntValue(attribute(node, L"id"), id, 1, kHighestId) ||

@@ -305,7 +305,7 @@ std::int16_t BaseAudioControl::addFragmentLocked(const std::string& data, const 
     entry.order = static_cast<std::uint16_t>(order);
     entry.name = name;
     entry.size = static_cast<std::uint32_t>(data.size());
-    entry.dataCrc = crc32Mpeg2(data.data(), data.size());
+    entry.dataCrc = dataChecksum(data);
     fragmentList_.push_back(entry);
     rebuildRecords();
     return newId;
@@ -357,6 +357,10 @@ void BaseAudioControl::removeFragment(std::int16_t id) {
     hasChanges_ = true;
     rebuildRecords();
     checkInvariant();
+}
+
+std::uint32_t BaseAudioControl::dataChecksum(const std::string& data) {
+    return crc32Mpeg2(data.data(), data.size());
 }
 
 bool BaseAudioControl::onlyLastFragmentRemovable() {

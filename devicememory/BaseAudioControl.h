@@ -215,6 +215,8 @@ protected:
     virtual std::uint32_t getNameSize(const Name& record);
     // Only the fragment with the greatest id may be removed: the others' data would move.
     virtual bool onlyLastFragmentRemovable();
+    // The checksum of a fragment's data as its record keeps it.
+    virtual std::uint32_t dataChecksum(const std::string& data);
 
     // Exchanges with the device.
     std::string transferToDevice(const std::string& request);

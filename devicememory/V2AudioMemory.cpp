@@ -116,6 +116,10 @@ std::uint32_t AudioMemory::updateChecksum() {
     return 0;
 }
 
+std::uint32_t AudioMemory::dataChecksum(const std::string&) {
+    return 0;
+}
+
 void AudioMemory::checkVersionSpecificInvariant() {
     const debug::Place place("device::v2::memory::AudioMemory::checkVersionSpecificInvariant");
     std::int32_t expected = 0;

@@ -62,10 +62,15 @@ std::optional<std::wstring> passwordRefusal(const PasswordPair& pair, const std:
 
 std::optional<std::wstring> folderRefusal(const std::wstring& edited, const std::wstring& shown) {
     if (edited == shown || edited.empty()) return std::nullopt;
-    if (base::narrow(edited).empty())
-        return L"Путь '" + edited + L"' содержит знаки, которые нельзя сохранить в настройках";
+    if (auto refusal = choiceRefusal(edited, shown, L"Путь")) return refusal;
     if (!base::isFolder(edited)) return L"Папка '" + edited + L"' не существует";
     return std::nullopt;
+}
+
+std::optional<std::wstring> choiceRefusal(const std::wstring& chosen, const std::wstring& shown,
+                                          const std::wstring& what) {
+    if (chosen == shown || chosen.empty() || !base::narrow(chosen).empty()) return std::nullopt;
+    return what + L" '" + chosen + L"' содержит знаки, которые нельзя сохранить в настройках";
 }
 
 }  // namespace frm

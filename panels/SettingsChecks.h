@@ -37,4 +37,9 @@ std::optional<std::wstring> passwordRefusal(const PasswordPair& pair, const std:
 // A changed path must name an existing folder that the settings can hold.
 std::optional<std::wstring> folderRefusal(const std::wstring& edited, const std::wstring& shown);
 
+// A choice the operator changed (the gong, the capture device) must be one the settings can hold:
+// a name with a character outside their code page would be saved empty. `what` begins the refusal.
+std::optional<std::wstring> choiceRefusal(const std::wstring& chosen, const std::wstring& shown,
+                                          const std::wstring& what);
+
 }  // namespace frm

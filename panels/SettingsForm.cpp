@@ -111,6 +111,10 @@ std::vector<SettingsForm::Refusal> SettingsForm::check(const SettingsForm& opene
         if (auto refusal = folderRefusal(folders[folder], opened.folders[folder]))
             refusals.push_back({false, *refusal});
     }
+    if (alarmButtons) {
+        if (auto refusal = choiceRefusal(gongFile, opened.gongFile, L"Гонг"))
+            refusals.push_back({false, *refusal});
+    }
     if (administrator) {
         if (!net::isMulticast(base::narrow(multicastAddress)))
             refusals.push_back({true, L"Ошибка при вводе IP адреса"});
@@ -119,6 +123,8 @@ std::vector<SettingsForm::Refusal> SettingsForm::check(const SettingsForm& opene
         if (ttl < 1 || ttl > kHighestTtl)
             refusals.push_back({false, L"Время жизни мультикаста должно быть от 1 до 255"});
     }
+    if (auto refusal = choiceRefusal(captureDevice, opened.captureDevice, L"Устройство записи"))
+        refusals.push_back({false, *refusal});
     for (int password = 0; password < passwordCount; ++password) {
         if (auto refusal = passwordRefusal(passwords[password], passwordTitle(kPasswords[password].key)))
             refusals.push_back({false, *refusal});

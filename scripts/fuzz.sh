@@ -32,7 +32,8 @@ for program in "${programs[@]}"; do
   if "$root/scripts/netns.sh" "$build/fuzz/$program" -max_total_time="$seconds" -timeout=25 -rss_limit_mb=2048 \
     -artifact_prefix="$build/findings/$program-" "$build/corpus/$program" "$root/fuzz/corpus/$program" \
     >"$log" 2>&1; then
-    echo "$program: $(grep -E '^Done [0-9]+ runs' "$log" | tail -1)"
+    # The runs and the edges reached, for the record of a long run.
+    echo "$program: $(grep -E '^Done [0-9]+ runs' "$log" | tail -1), $(grep -oE 'cov: [0-9]+ ft: [0-9]+' "$log" | tail -1)"
   else
     echo "$program: FAILED (log: $log)"
     tail -40 "$log"

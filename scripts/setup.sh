@@ -10,6 +10,8 @@ packages=(
   libmp3lame-dev lame libavcodec-dev zlib1g-dev libasound2-dev libpulse-dev pulseaudio pulseaudio-utils
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   xvfb xauth libx11-dev fonts-dejavu-core locales imagemagick iproute2 util-linux
+  # Where a test hangs, the stacks of its threads go to the log.
+  gdb
   clang libclang-rt-14-dev
   # The floor of the common stream benchmark: the stock encoder beside the streamer.
   ffmpeg

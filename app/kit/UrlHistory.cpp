@@ -7,6 +7,16 @@
 #include "foundation/TextConversion.h"
 
 namespace frm {
+namespace {
+
+// What one line of the file holds as it was entered: a line break would split the entry, and a
+// NUL makes the file read as damaged.
+bool isEntry(const std::wstring& url) {
+    return !url.empty() && url.size() <= UrlHistory::kLongestEntry &&
+           url.find_first_of(std::wstring(L"\r\n\0", 3)) == std::wstring::npos;
+}
+
+}  // namespace
 
 UrlHistory::UrlHistory(const std::wstring& path) : path_(path) {
     const debug::Place place("frm::UrlHistory::UrlHistory");
@@ -37,14 +47,13 @@ UrlHistory::UrlHistory(const std::wstring& path) : path_(path) {
         std::wstring line = text.substr(begin, end - begin);
         begin = end + 1;
         if (!line.empty() && line.back() == L'\r') line.pop_back();
-        if (line.empty() || line.size() > kLongestEntry) continue;
+        if (!isEntry(line)) continue;
         if (std::find(entries_.begin(), entries_.end(), line) == entries_.end()) entries_.push_back(line);
     }
 }
 
 void UrlHistory::add(const std::wstring& url) {
-    // A line break would split the entry in the file.
-    if (url.empty() || url.size() > kLongestEntry || url.find_first_of(L"\r\n") != std::wstring::npos) return;
+    if (!isEntry(url)) return;
     entries_.erase(std::remove(entries_.begin(), entries_.end(), url), entries_.end());
     entries_.insert(entries_.begin(), url);
     if (entries_.size() > kMostEntries) entries_.resize(kMostEntries);

@@ -21,7 +21,8 @@ public:
     explicit UrlHistory(const std::wstring& path);
 
     const std::vector<std::wstring>& entries() const { return entries_; }
-    // Puts the URL first; an earlier entry of the same URL goes.
+    // Puts the URL first; an earlier entry of the same URL goes. One the file cannot hold as a
+    // line (empty, too long, holding a line break or a NUL) is not entered.
     void add(const std::wstring& url);
     // Writes the file when the history changed; a failure is reported.
     void save() const;

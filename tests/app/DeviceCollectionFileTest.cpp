@@ -62,4 +62,34 @@ TEST(DeviceCollectionFile, RoundTripSkipsBadEntries) {
     second->stop();
 }
 
+// An address read with text after its sixth field is taken in its one form: a device without a
+// title is named by it, and a save and a load keep the device.
+TEST(DeviceCollectionFile, TextAfterAnAddressIsNoPartOfTheDevice) {
+    test::LogCapture log;
+    const std::uint16_t port = test::freeUdpPort();
+    const auto transport = std::make_shared<device::TransferProtocol>(port, "127.0.0.1");
+    const std::wstring addresses[] = {L"2:7e:41:0:0:c,junk", L"02:7E:41:00:00:0C" + std::wstring(300, L'я')};
+    for (const std::wstring& text : addresses) {
+        Tree tree;
+        Tree& entry = tree.add_child(L"device_collection.device", Tree());
+        entry.put(L"<xmlattr>.id", 12);
+        entry.put(L"<xmlattr>.type", L"Vokar-B");
+        entry.put(L"<xmlattr>.address", text);
+        entry.put(L"<xmlattr>.ip", L"0.0.0.0");
+        for (int load = 0; load < 2; ++load) {
+            device::DeviceCollection registry(transport, port);
+            registry.setFactory(device::types::loudspeaker,
+                                std::make_shared<device::DeviceFactoryOf<device::VokarInfo>>());
+            EXPECT_EQ(frm::loadDeviceCollection(tree, registry), 12u)
+                << base::toUtf8(text) << " load " << load;
+            const auto devices = registry.getDevices();
+            ASSERT_EQ(devices.size(), 1u);
+            EXPECT_STREQ(devices[0]->getHardwareAddress().toCharArray(), "02:7E:41:00:00:0C");
+            EXPECT_EQ(devices[0]->getDisplayName(), L"Устройство 02:7E:41:00:00:0C");
+            tree = frm::deviceCollectionTree(devices);
+            registry.stop();
+        }
+    }
+}
+
 }  // namespace

@@ -114,6 +114,8 @@ TEST_P(AudioMemoryImageTest, ImagesAndCopiesGiveTheSameFlashOnAnotherDevice) {
 
     const MemoryPtr detached = device::memory::loadImage(logical);
     EXPECT_EQ(detached->getHash(), source(false)->getHash());
+    // The memory that wrote the flash shows the stamp of the flash read back.
+    EXPECT_EQ(written->getHash(), detached->getHash());
     for (const auto& entry : written->getFragments())
         EXPECT_EQ(detached->getFragmentFile(entry.id), written->getFragmentFile(entry.id));
 }

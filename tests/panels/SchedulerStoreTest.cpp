@@ -153,6 +153,9 @@ constexpr const char* kMixedFile =
     "<task><type>daily</type><startDate>2024-05-03</startDate><finalDate/><startTime>11:00</startTime>"
     "<stopTime/><enable>true</enable><playback><placeName>playlist</placeName>"
     "<subPlaceName>Нет такого</subPlaceName><devices/></playback></task>"
+    "<task><type>once</type><startDate>2024-02-30</startDate><finalDate/><startTime>08:00</startTime>"
+    "<stopTime/><enable>true</enable><playback><placeName>radio</placeName><subPlaceName>Эфир</subPlaceName>"
+    "<devices/></playback></task>"
     "</scheduler_v2>";
 
 TEST_F(SchedulerStoreTest, RecordsThatCannotBeTakenAreHeldInTheirPlacesAndTheOthersLoad) {
@@ -162,16 +165,18 @@ TEST_F(SchedulerStoreTest, RecordsThatCannotBeTakenAreHeldInTheirPlacesAndTheOth
     ASSERT_EQ(store_.load(path(), sources_, lookup()), storage::StateFileRead::loaded);
     EXPECT_EQ(ids(), (std::vector<std::uint32_t>{1, 2, 3}));
     EXPECT_TRUE(capture_.contains(
-        L"Неверный формат данных. Задания планировщика не удалось загрузить, кол-во: 2", L"ERROR"));
-    for (const wchar_t* entry : {L"1. Ошибка загрузки заданий планировщика (enable 'yes')",
-                                 L"2. Ошибка загрузки настроек. Объект 'Плейлист', контент 'Нет такого'"})
+        L"Неверный формат данных. Задания планировщика не удалось загрузить, кол-во: 3", L"ERROR"));
+    for (const wchar_t* entry :
+         {L"1. Ошибка загрузки заданий планировщика (enable 'yes')",
+          L"2. Ошибка загрузки настроек. Объект 'Плейлист', контент 'Нет такого'",
+          L"3. Ошибка загрузки заданий планировщика (Получен неверный формат данных / task "})
         EXPECT_TRUE(capture_.contains(entry, L"ERROR")) << base::toUtf8(entry);
     const DataVault radio = std::dynamic_pointer_cast<BaseTask>(core_.getTask(3))->getClientData();
     EXPECT_EQ(radio.deviceEntries, std::vector<std::uint32_t>{devices_[1]->getId()});
     EXPECT_EQ(radio.unknownDevices, std::vector<std::wstring>{L"02:7E:41:00:00:63"});
 
     const wptree saved = store_.toTree();
-    ASSERT_EQ(taskCount(saved), 4u);
+    ASSERT_EQ(taskCount(saved), 5u);
     std::vector<const wptree*> original;
     for (const auto& [name, task] : file.get_child(L"scheduler_v2"))
         if (name == L"task") original.push_back(&task);

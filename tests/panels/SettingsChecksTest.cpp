@@ -113,4 +113,25 @@ TEST(SettingsChecks, Folders) {
         EXPECT_EQ(frm::folderRefusal(c.edited, c.shown).value_or(L""), c.refusal) << base::toUtf8(c.edited);
 }
 
+// A changed choice the settings file could not hold would be saved empty: the gong lost, the
+// default capture device taken.
+TEST(SettingsChecks, Choices) {
+    struct Case {
+        const wchar_t* chosen;
+        const wchar_t* shown;
+        const wchar_t* refusal;
+    };
+    const Case cases[] = {
+        {L"Колокол", L"Преамбула", L""},
+        {L"", L"Преамбула", L""},
+        {L"Gong \u00E9", L"Gong \u00E9", L""},
+        {L"Gong \u00E9", L"Преамбула",
+         L"Гонг 'Gong \u00E9' содержит знаки, которые нельзя сохранить в настройках"},
+        {L"\uFFFD", L"", L"Гонг '\uFFFD' содержит знаки, которые нельзя сохранить в настройках"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(frm::choiceRefusal(c.chosen, c.shown, L"Гонг").value_or(L""), c.refusal)
+            << base::toUtf8(c.chosen);
+}
+
 }  // namespace

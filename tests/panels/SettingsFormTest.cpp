@@ -160,21 +160,26 @@ TEST_F(SettingsFormTest, StoredTextsShowOnlyWhenValid) {
 }
 
 TEST_F(SettingsFormTest, EveryRefusalIsToldInPageOrder) {
+    pref::setBool("mainWindow.alarmButtons", true);
     const SettingsForm opened = SettingsForm::open(true);
     SettingsForm edited = opened;
     edited.folders[SettingsForm::serviceFolder] = L"/нет/такой";
+    edited.gongFile = L"Gong \u00E9";
     edited.multicastAddress = L"192.168.1.1";
     edited.basePort = 65001;
     edited.ttl = 0;
+    edited.captureDevice = L"Micro \u00E9";
     edited.passwords[SettingsForm::interfacePassword] = {L"а", L"а"};
     std::vector<std::wstring> texts;
     for (const auto& refusal : edited.check(opened))
         texts.push_back((refusal.warning ? L"W " : L"N ") + refusal.text);
     const std::vector<std::wstring> expected = {
         L"N Папка '/нет/такой' не существует",
+        L"N Гонг 'Gong \u00E9' содержит знаки, которые нельзя сохранить в настройках",
         L"W Ошибка при вводе IP адреса",
         L"N Базовый порт должен быть от 2000 до 65000",
         L"N Время жизни мультикаста должно быть от 1 до 255",
+        L"N Устройство записи 'Micro \u00E9' содержит знаки, которые нельзя сохранить в настройках",
         L"N Пароль для блокирования интерфейса не сохранён: допустимы только латинские буквы, цифры и знаки",
     };
     EXPECT_EQ(texts, expected);

@@ -22,7 +22,8 @@ TEST(UrlHistory, KeepsTheLatestFirstInUtf8) {
     test::TempFolder folder;
     const std::string path = folder.file("UrlDialog.history");
     writeFile(path, "http://a/\r\nhttp://b/\n\nhttp://a/\n" +
-                        std::string(frm::UrlHistory::kLongestEntry + 1, 'x') + "\nhttp://радио/");
+                        std::string(frm::UrlHistory::kLongestEntry + 1, 'x') +
+                        "\nhttp://e/\r\r\nhttp://радио/");
     frm::UrlHistory history(base::fromUtf8(path));
     EXPECT_EQ(history.entries(), (std::vector<std::wstring>{L"http://a/", L"http://b/", L"http://радио/"}));
     history.add(L"http://b/");
@@ -36,6 +37,23 @@ TEST(UrlHistory, KeepsTheLatestFirstInUtf8) {
     const frm::UrlHistory reread(base::fromUtf8(path));
     EXPECT_EQ(reread.entries().size(), frm::UrlHistory::kMostEntries);
     EXPECT_EQ(reread.entries().front(), L"http://s104");
+}
+
+// A URL the file could not hold as one line of text is not entered: saved, it would split into
+// lines or make the whole file read as damaged at the next start.
+TEST(UrlHistory, AUrlTheFileCannotHoldIsNotEntered) {
+    test::TempFolder folder;
+    const std::wstring path = base::fromUtf8(folder.file("UrlDialog.history"));
+    const std::wstring refused[] = {L"http://c/\nhttp://d/", L"http://c/\rx",
+                                    std::wstring(L"http://c/\0x", 11), L""};
+    for (const std::wstring& url : refused) {
+        frm::UrlHistory history(path);
+        history.add(L"http://a/");
+        history.add(url);
+        EXPECT_EQ(history.entries(), std::vector<std::wstring>{L"http://a/"}) << base::toUtf8(url);
+        history.save();
+        EXPECT_EQ(frm::UrlHistory(path).entries(), history.entries()) << base::toUtf8(url);
+    }
 }
 
 TEST(UrlHistory, AFileThatIsNotUtf8TextIsKeptAside) {

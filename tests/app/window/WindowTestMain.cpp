@@ -7,9 +7,11 @@
 #include <wx/app.h>
 #include <wx/init.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <memory>
 
+#include "support/HangWatch.h"
 #include "support/PrivateMounts.h"
 #include "tests/app/window/WindowFixture.h"
 
@@ -49,6 +51,8 @@ test::XServer& test::toolkitScreen() {
 int main(int argc, char** argv) {
     test::enterPrivateMountNamespace();
     ::testing::InitGoogleTest(&argc, argv);
+    // Below the runner's five minutes, so that a hung test leaves its stacks in the log.
+    test::watchForHangs(std::chrono::seconds(240));
     ::testing::AddGlobalTestEnvironment(new Toolkit(argc, argv));
     return RUN_ALL_TESTS();
 }
