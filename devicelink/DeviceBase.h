@@ -152,6 +152,7 @@ public:
     // neither an error reply (logged) nor blank, cut down to its payload. Devices answer many
     // requests with the bare value.
     bool readAnswer(std::string& reply);
+    // The `volume` known, asked of the device when it is not known yet despite the getter's name.
     std::int32_t getVolume();
     bool enableVolume(bool enable);
     bool reboot();
