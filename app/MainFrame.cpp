@@ -159,10 +159,6 @@ MainFrame::MainFrame(std::shared_ptr<device::TransferProtocol> transport, std::u
         [this](const std::wstring& path) { return servicePanel_->isMessageUsed(path); });
     microphonePanel_->setAlarmMessageCheck(
         [this](const std::wstring& path) { return alarmPanel_->isMessageUsed(path); });
-    propertyPanel_ = new PropertyDevicePanel(m_book, registry_, transport_, debug_, questions_);
-    propertyPanel_->setCallback([this] { displayMainView(); }, [this] { zonePanel_->updateAll(); });
-    propertyPage_ = static_cast<int>(m_book->GetPageCount());
-    m_book->AddPage(propertyPanel_, L"Свойства", false);
     activity_ = std::make_unique<ActivityFilter>(lastActivity_);
     enableViewButtons();
     Layout();
@@ -192,7 +188,7 @@ void MainFrame::Shutdown() {
     place.trace(L"");
     guiClock_.stop();
     idleLock_.stop();
-    propertyPanel_->shutdown();
+    if (propertyPanel_ != nullptr) propertyPanel_->shutdown();
     drivesPanel_->stopThread();
     {
         base::SingletonSlot<pref>::Use store(pref::instanceSlot());
@@ -243,7 +239,7 @@ void MainFrame::refreshDevice(const std::shared_ptr<device::DeviceBase>& device)
     bool inserted = false;
     const std::size_t row = deviceModel_.update(DeviceView::of(*device), &inserted);
     deviceList_->refreshRow(row, inserted);
-    if (m_book->GetSelection() == propertyPage_) propertyPanel_->refreshView();
+    if (propertiesShown()) propertyPanel_->refreshView();
     if (!inserted) return;
     bool adopted = false;
     {
@@ -303,7 +299,7 @@ void MainFrame::showAlarmState(const wxString& text) {
 void MainFrame::displayMainView() {
     debug::Place("frm::MainFrame::displayMainView").trace(L"");
     if (locked_.load()) return;
-    if (m_book->GetSelection() == propertyPage_) propertyPanel_->killFocus();
+    if (propertiesShown()) propertyPanel_->killFocus();
     m_book->SetSelection(pageDevices);
 }
 
@@ -311,10 +307,25 @@ void MainFrame::openProperties() {
     const std::vector<ZoneElement::DevicePtr> devices = chosenDevices();
     if (devices.size() != 1 || locked_.load()) return;
     debug::Place("frm::MainFrame::openProperties").trace(L"");
-    if (m_book->GetSelection() == propertyPage_) propertyPanel_->killFocus();
+    PropertyDevicePanel& panel = properties();
+    if (propertiesShown()) panel.killFocus();
     m_book->SetSelection(propertyPage_);
-    propertyPanel_->imbueDevice(devices.front());
-    propertyPanel_->updateData();
+    panel.imbueDevice(devices.front());
+    panel.updateData();
+}
+
+PropertyDevicePanel& MainFrame::properties() {
+    if (propertyPanel_ == nullptr) {
+        propertyPanel_ = new PropertyDevicePanel(m_book, registry_, transport_, debug_, questions_);
+        propertyPanel_->setCallback([this] { displayMainView(); }, [this] { zonePanel_->updateAll(); });
+        propertyPage_ = static_cast<int>(m_book->GetPageCount());
+        m_book->AddPage(propertyPanel_, L"Свойства", false);
+    }
+    return *propertyPanel_;
+}
+
+bool MainFrame::propertiesShown() const {
+    return propertyPanel_ != nullptr && m_book->GetSelection() == propertyPage_;
 }
 
 void MainFrame::devicesOnButtonClick(wxCommandEvent& event) {
@@ -325,18 +336,21 @@ void MainFrame::devicesOnButtonClick(wxCommandEvent& event) {
 
 void MainFrame::playlistOnButtonClick(wxCommandEvent&) {
     debug::Place("frm::MainFrame::playlistOnButtonClick").trace(L"");
+    musicPanel_->buildControls();
     musicPanel_->setListOfPlaylist(musicList_);
     showView(musicPanel_);
 }
 
 void MainFrame::radioOnButtonClick(wxCommandEvent&) {
     debug::Place("frm::MainFrame::radioOnButtonClick").trace(L"");
+    radioPanel_->buildControls();
     radioPanel_->setListOfPlaylist(radioList_);
     showView(radioPanel_);
 }
 
 void MainFrame::schedulerOnButtonClick(wxCommandEvent&) {
     debug::Place("frm::MainFrame::schedulerOnButtonClick").trace(L"");
+    schedulerPanel_->buildControls();
     schedulerPanel_->setSettingsUnlocked(administrator_);
     schedulerPanel_->selectTask(false);
     buildPlaybackSources();
@@ -345,12 +359,14 @@ void MainFrame::schedulerOnButtonClick(wxCommandEvent&) {
 
 void MainFrame::serviceOnButtonClick(wxCommandEvent&) {
     debug::Place("frm::MainFrame::serviceOnButtonClick").trace(L"");
+    servicePanel_->buildControls();
     servicePanel_->reload();
     showView(servicePanel_);
 }
 
 void MainFrame::alarmOnButtonClick(wxCommandEvent&) {
     debug::Place("frm::MainFrame::alarmOnButtonClick").trace(L"");
+    alarmPanel_->buildControls();
     alarmPanel_->reload();
     showView(alarmPanel_);
 }
@@ -384,6 +400,7 @@ void MainFrame::buildPlaybackSources() {
 
 void MainFrame::microphoneOnButtonClick(wxCommandEvent&) {
     debug::Place("frm::MainFrame::microphoneOnButtonClick").trace(L"");
+    microphonePanel_->buildControls();
     microphonePanel_->fillRecordList(microphonePanel_->getRecordDirectory());
     microphonePanel_->fillGongChoises();
     showView(microphonePanel_);
@@ -391,6 +408,7 @@ void MainFrame::microphoneOnButtonClick(wxCommandEvent&) {
 
 void MainFrame::drivesOnButtonClick(wxCommandEvent&) {
     debug::Place("frm::MainFrame::drivesOnButtonClick").trace(L"");
+    drivesPanel_->buildControls();
     drivesPanel_->updateDriveList();
     showView(drivesPanel_);
 }
@@ -398,7 +416,7 @@ void MainFrame::drivesOnButtonClick(wxCommandEvent&) {
 void MainFrame::showView(wxWindow* page) {
     const int index = m_book->FindPage(page);
     if (locked_.load() || index == wxNOT_FOUND) return;
-    if (m_book->GetSelection() == propertyPage_) propertyPanel_->killFocus();
+    if (propertiesShown()) propertyPanel_->killFocus();
     m_book->SetSelection(static_cast<std::size_t>(index));
 }
 
@@ -448,7 +466,7 @@ void MainFrame::lockInterface() {
     if (settingsDialog_ != nullptr && settingsDialog_->IsModal()) settingsDialog_->EndModal(wxID_CANCEL);
     pageBeforeLock_ = m_book->GetSelection();
     // The property page lets its device go; the device list comes back after the lock.
-    if (pageBeforeLock_ == propertyPage_) {
+    if (propertiesShown()) {
         propertyPanel_->killFocus();
         pageBeforeLock_ = pageDevices;
     }

@@ -3,6 +3,11 @@
 // view buttons, the idle lock and the administrator mode. It owns the device registry and the
 // GUI-thread invoker; its Startup and Shutdown run the window's share of the program's start
 // and end.
+//
+// The views other than the device list are made when their button first shows them, so that the
+// window comes up without building what it does not show: the source panels exist from the
+// start with their data, files and threads and make their controls then (buildControls); the
+// property page, which holds nothing until a device is opened, is made then.
 
 #include <atomic>
 #include <cstdint>
@@ -99,6 +104,9 @@ private:
     void dropRow(device::DeviceBase& device);
     // Opens the property page of the one chosen device.
     void openProperties();
+    // The property page, made when a device's properties are first opened.
+    PropertyDevicePanel& properties();
+    bool propertiesShown() const;
     void deviceSelectionChanged();
     void zoneSelectionChanged();
     std::vector<ZoneElement::DevicePtr> chosenDevices() const;
@@ -126,7 +134,7 @@ private:
     // While the settings dialog is open; the lock ends it.
     wxDialog* settingsDialog_ = nullptr;
     PropertyDevicePanel* propertyPanel_ = nullptr;
-    int propertyPage_ = 0;
+    int propertyPage_ = wxNOT_FOUND;
     const ZoneElement::ZonePtr rootZone_;
     // The operator's choice, read by other threads under the GUI lock.
     std::vector<ZoneElement::DevicePtr> selectedDevices_;

@@ -18,6 +18,7 @@
 #include "app/StopSignals.h"
 #include "audio/AudioStartup.h"
 #include "audio/PlayerEngine.h"
+#include "audio/PluginHost.h"
 #include "devicelink/TransferProtocol.h"
 #include "foundation/CrashDump.h"
 #include "foundation/DataFolders.h"
@@ -147,6 +148,8 @@ bool aApp::initialise() {
                    setting::multicastBasePort.fallback);
         basePort = setting::multicastBasePort.fallback;
     }
+    // The plug-ins' trial loads, in child processes, run while the network is probed.
+    audio::PluginHost::startTrials(player_engine_plugin_folder());
     std::string interfaceIp;
     if (!chooseNetwork(interfaceIp, static_cast<unsigned>(basePort))) return false;
 
@@ -166,14 +169,15 @@ bool aApp::initialise() {
     });
     frame_->Startup();
 
-    os::keepSystemAwake(true);
-    awake_ = true;
     if (options_.fullscreen) {
         frame_->ShowFullScreen(true);
     } else {
         frame_->Show();
     }
     place.info(L"The main window is shown");
+    // The request waits for the system's answer; the window need not.
+    os::keepSystemAwake(true);
+    awake_ = true;
     bool firstStart = false;
     {
         base::SingletonSlot<pref>::Use store(pref::instanceSlot());

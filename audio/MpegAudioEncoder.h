@@ -13,11 +13,14 @@ struct AVPacket;
 
 namespace audio {
 
+class AvCodecLibrary;
+
 class MpegAudioEncoder {
 public:
     static constexpr int kFrameSamples = 1152;
 
-    // Throws std::runtime_error when libavcodec has no such encoder or refuses the format.
+    // Throws std::runtime_error when libavcodec cannot be opened, has no such encoder or refuses the
+    // format.
     MpegAudioEncoder(int rate, int channels, int bitrateKbps);
     ~MpegAudioEncoder();
     MpegAudioEncoder(const MpegAudioEncoder&) = delete;
@@ -30,6 +33,7 @@ public:
 private:
     void release();
 
+    const AvCodecLibrary& av_;
     AVCodecContext* context_ = nullptr;
     AVFrame* frame_ = nullptr;
     AVPacket* packet_ = nullptr;

@@ -8,6 +8,8 @@
 #include <boost/algorithm/string.hpp>
 #include <cstring>
 #include <filesystem>
+#include <future>
+#include <mutex>
 #include <optional>
 
 #include "audio/PluginChecks.h"
@@ -67,7 +69,55 @@ std::optional<std::string> trialRefusal(const std::string& path) {
            std::to_string(WIFEXITED(run.status) ? WEXITSTATUS(run.status) : -1) + ")";
 }
 
+// The trials started ahead of the host (PluginHost::startTrials), by path; each is taken once.
+struct EarlyTrials {
+    std::mutex lock;
+    std::map<std::string, std::future<std::optional<std::string>>> byPath;
+};
+
+EarlyTrials& earlyTrials() {
+    static EarlyTrials trials;
+    return trials;
+}
+
+// The trial started ahead for the path; none when there is none.
+std::future<std::optional<std::string>> takeEarlyTrial(const std::string& path) {
+    EarlyTrials& trials = earlyTrials();
+    std::lock_guard<std::mutex> guard(trials.lock);
+    std::future<std::optional<std::string>> early;
+    const auto found = trials.byPath.find(path);
+    if (found != trials.byPath.end()) {
+        early = std::move(found->second);
+        trials.byPath.erase(found);
+    }
+    return early;
+}
+
+// The "in_*.so" files of the folder in name order; an empty list when it cannot be read.
+std::vector<std::filesystem::path> pluginFiles(const std::filesystem::path& root, std::error_code& error) {
+    namespace fs = std::filesystem;
+    std::vector<fs::path> files;
+    for (fs::directory_iterator entry(root, error), end; !error && entry != end; entry.increment(error)) {
+        const std::string name = entry->path().filename().string();
+        if (boost::starts_with(name, "in_") && boost::ends_with(name, ".so")) files.push_back(entry->path());
+    }
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
 }  // namespace
+
+void PluginHost::startTrials(const std::wstring& folder) {
+    std::error_code error;
+    const std::vector<std::filesystem::path> files = pluginFiles(base::toUtf8(folder), error);
+    EarlyTrials& trials = earlyTrials();
+    std::lock_guard<std::mutex> guard(trials.lock);
+    for (const std::filesystem::path& file : files) {
+        const std::string path = file.string();
+        if (trials.byPath.count(path) == 0)
+            trials.byPath[path] = std::async(std::launch::async, [path] { return trialRefusal(path); });
+    }
+}
 
 PluginHost::PluginHost(const std::wstring& folder, const melvox_output_module* output, EventHandler handler)
     : output_(output), handler_(std::move(handler)) {
@@ -88,13 +138,8 @@ PluginHost::PluginHost(const std::wstring& folder, const melvox_output_module* o
             }
         }
     }
-    std::vector<fs::path> files;
-    for (fs::directory_iterator entry(root, error), end; !error && entry != end; entry.increment(error)) {
-        const std::string name = entry->path().filename().string();
-        if (boost::starts_with(name, "in_") && boost::ends_with(name, ".so")) files.push_back(entry->path());
-    }
+    const std::vector<fs::path> files = pluginFiles(root, error);
     if (error) place.warn(L"Папка модулей '%1%' не прочитана", folder);
-    std::sort(files.begin(), files.end());
     for (const fs::path& file : files) load(file.string(), sections[file.filename().string()]);
     place.info(L"Input plug-ins loaded: %1%", plugins_.size());
 }
@@ -112,7 +157,8 @@ void PluginHost::load(const std::string& path, const std::map<std::string, std::
     const std::wstring widePath = base::fromUtf8(path);
     // Nothing of a damaged file reaches the loader of this process.
     std::optional<std::string> refusal = elfLayoutRefusal(path);
-    if (!refusal) refusal = trialRefusal(path);
+    std::future<std::optional<std::string>> early = takeEarlyTrial(path);
+    if (!refusal) refusal = early.valid() ? early.get() : trialRefusal(path);
     if (refusal) {
         place.warn(L"Модуль '%1%' пропущен: %2%", widePath, base::fromUtf8(*refusal));
         return;

@@ -34,6 +34,10 @@ public:
     // loaded once by the plug-in probe beside the program, so that a damaged file that would
     // crash the loader is skipped the same way. `output` must outlive the host.
     PluginHost(const std::wstring& folder, const melvox_output_module* output, EventHandler handler);
+    // Starts the probe's trial load of every "in_*.so" of the folder now, in the background: the
+    // next host made on the folder takes their verdicts instead of waiting for trials of its own.
+    // The program starts them before its network probes, which wait a second and more anyway.
+    static void startTrials(const std::wstring& folder);
     ~PluginHost();
     PluginHost(const PluginHost&) = delete;
     PluginHost& operator=(const PluginHost&) = delete;

@@ -1,13 +1,25 @@
 // How long the program takes from its start to its main window on the screen, and from the
 // window's close to the end of the process, each beside a bare program of the window toolkit
-// that opens one frame, measured alternately in the same run. The probes of the network
-// interface and of a stream already playing are measured on their own and left out of the
-// start-up's excess. Aims: the excess within 1.5 s, the shutdown under 1 s.
+// that opens one frame, the two started alternately in the same run.
+//
+// What the window time includes: everything the program does before its window shows (the
+// toolkit, the logger and settings, the thread dispatcher, the transport, the window and its
+// device view, the player engine and its plug-in, the state files) except the two probes of the
+// network before it: the interface list and the 1.2 s wait for a stream already playing on the
+// common group. That wait is a fixed timeout that no work of the program shortens, so it is
+// timed apart, with the same calls and settings, beside every start, and reported on its own
+// (`probes_ms`); `window_ms` is the start to the window less it. The figures are the medians of
+// the iterations, each program's own, so that one start slowed by the machine's load does not
+// carry the figure. Aims: `window_ratio` (window over the bare frame) at most 2, the shutdown
+// under 1 s.
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <chrono>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "foundation/NetworkInterfaces.h"
 #include "foundation/NetworkProbes.h"
@@ -17,14 +29,17 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+double secondsSince(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
 struct Phases {
     double startup = 0;   // seconds to the window on the screen
     double shutdown = 0;  // seconds from the close request to the end of the process
 };
 
-// One start and close of a program on the private X server.
-Phases runOnce(test::ProgramUnderTest& program, const std::string& binary) {
-    Phases phases;
+// One start and close of a program on the private X server; none when it failed.
+std::optional<Phases> runOnce(test::ProgramUnderTest& program, const std::string& binary) {
     const auto start = Clock::now();
     test::ProgramRun run(binary, {},
                          {{"LOCALAPPDATA", program.dataRoot()}, {"DISPLAY", program.screen().display()}});
@@ -32,45 +47,53 @@ Phases runOnce(test::ProgramUnderTest& program, const std::string& binary) {
     const auto shown = Clock::now();
     program.screen().closeWindow(window);
     const bool ended = run.wait().has_value();
-    const auto end = Clock::now();
-    if (window == 0 || !ended) return Phases{-1, -1};
-    phases.startup = std::chrono::duration<double>(shown - start).count();
-    phases.shutdown = std::chrono::duration<double>(end - shown).count();
-    return phases;
+    if (window == 0 || !ended) return std::nullopt;
+    return Phases{std::chrono::duration<double>(shown - start).count(), secondsSince(shown)};
 }
 
-void BM_StartupAndShutdown(benchmark::State& state) {
-    test::ProgramUnderTest program;
-    // The probes of start-up step 8, as the program runs them with these settings.
-    const auto probeStart = Clock::now();
+// The probes that the program runs before its window, with its settings.
+double probeSeconds(const test::ProgramUnderTest& program) {
+    const auto start = Clock::now();
     os::getNetworkInterfaceList();
     os::hasStream(("224.0.224.1:" + std::to_string(program.basePort() + 1)).c_str(), "127.0.0.1");
-    const double probes = std::chrono::duration<double>(Clock::now() - probeStart).count();
+    return secondsSince(start);
+}
 
-    Phases bare, melvox;
-    int runs = 0;
+double medianMilliseconds(std::vector<double> seconds) {
+    std::sort(seconds.begin(), seconds.end());
+    const std::size_t middle = seconds.size() / 2;
+    const double median =
+        seconds.size() % 2 == 1 ? seconds[middle] : (seconds[middle - 1] + seconds[middle]) / 2;
+    return 1000 * median;
+}
+
+void BM_StartupToWindow(benchmark::State& state) {
+    test::ProgramUnderTest program;
+    std::vector<double> bareStart, bareEnd, start, window, end, probes;
     for (auto _ : state) {
-        const Phases floor = runOnce(program, MELVOX_BARE_FRAME);
-        const Phases measured = runOnce(program, MELVOX_PROGRAM);
-        if (floor.startup < 0 || measured.startup < 0) {
+        const std::optional<Phases> floor = runOnce(program, MELVOX_BARE_FRAME);
+        const double probe = probeSeconds(program);
+        const std::optional<Phases> measured = runOnce(program, MELVOX_PROGRAM);
+        if (!floor || !measured) {
             state.SkipWithError("a program did not show its window or did not end");
             return;
         }
-        bare.startup += floor.startup;
-        bare.shutdown += floor.shutdown;
-        melvox.startup += measured.startup;
-        melvox.shutdown += measured.shutdown;
-        ++runs;
+        bareStart.push_back(floor->startup);
+        bareEnd.push_back(floor->shutdown);
+        probes.push_back(probe);
+        start.push_back(measured->startup);
+        window.push_back(measured->startup - probe);
+        end.push_back(measured->shutdown);
     }
-    const auto milliseconds = [&](double total) { return 1000 * total / runs; };
-    state.counters["bare_startup_ms"] = milliseconds(bare.startup);
-    state.counters["startup_ms"] = milliseconds(melvox.startup);
-    state.counters["probes_ms"] = 1000 * probes;
-    state.counters["startup_excess_ms"] = milliseconds(melvox.startup - bare.startup) - 1000 * probes;
-    state.counters["startup_ratio"] = melvox.startup / bare.startup;
-    state.counters["bare_shutdown_ms"] = milliseconds(bare.shutdown);
-    state.counters["shutdown_ms"] = milliseconds(melvox.shutdown);
+    state.SetLabel("start to window less the network probes, medians");
+    state.counters["bare_startup_ms"] = medianMilliseconds(bareStart);
+    state.counters["window_ms"] = medianMilliseconds(window);
+    state.counters["window_ratio"] = medianMilliseconds(window) / medianMilliseconds(bareStart);
+    state.counters["probes_ms"] = medianMilliseconds(probes);
+    state.counters["startup_ms"] = medianMilliseconds(start);
+    state.counters["bare_shutdown_ms"] = medianMilliseconds(bareEnd);
+    state.counters["shutdown_ms"] = medianMilliseconds(end);
 }
-BENCHMARK(BM_StartupAndShutdown)->Iterations(5)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_StartupToWindow)->Iterations(9)->Unit(benchmark::kMillisecond);
 
 }  // namespace

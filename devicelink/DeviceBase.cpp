@@ -1,16 +1,17 @@
 #include "devicelink/DeviceBase.h"
 
-#include <charconv>
 #include <chrono>
 #include <cstring>
 #include <string_view>
 #include <thread>
 
+#include "devicelink/DeviceReply.h"
 #include "devicelink/IAudioControl.h"
 #include "foundation/Checks.h"
 #include "foundation/Clock.h"
 #include "foundation/Exceptions.h"
 #include "foundation/Place.h"
+#include "foundation/PlainText.h"
 #include "foundation/ScanFields.h"
 #include "foundation/TextConversion.h"
 #include "foundation/ThreadDispatcher.h"
@@ -27,29 +28,6 @@ constexpr int kCheckPriority = 1;
 constexpr unsigned kCheckIntervalMs = 160;
 constexpr int kRebootPriority = 0;
 constexpr unsigned kRebootIntervalMs = 1000;
-
-constexpr const wchar_t* kWideBlanks = L" \t\r\n\v\f";
-
-void trim(std::wstring& text) {
-    const std::size_t last = text.find_last_not_of(kWideBlanks);
-    if (last == std::wstring::npos) {
-        text.clear();
-        return;
-    }
-    text.erase(last + 1);
-    text.erase(0, text.find_first_not_of(kWideBlanks));
-}
-
-template <class Integer>
-std::string decimal(Integer value) {
-    char digits[24];
-    const auto written = std::to_chars(std::begin(digits), std::end(digits), value);
-    return std::string(digits, written.ptr);
-}
-
-bool isBusy(const std::string& reply) {
-    return DeviceReply::isBusy(reply);
-}
 
 }  // namespace
 
@@ -143,7 +121,7 @@ void DeviceBase::setTitle(const std::wstring& title) {
         .info(L"Назначено название '%1%' устройству '%2%', предыдущее '%3%'", title,
               hardwareAddress_.toCharArray(), title_);
     title_ = title;
-    trim(title_);
+    base::trim(title_);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -262,7 +240,7 @@ bool DeviceBase::judgeReply(std::string& reply, bool successOnly) {
 }
 
 bool DeviceBase::acceptsReply(std::string& reply) {
-    const bool busy = isBusy(reply);
+    const bool busy = DeviceReply::isBusy(reply);
     return readAnswer(reply) && !busy;
 }
 
@@ -313,7 +291,7 @@ std::string DeviceBase::exchangeReply(const std::string& request, bool successOn
         lastStateTime = now();
 
         std::string reply = raw;
-        const bool busy = isBusy(raw);
+        const bool busy = DeviceReply::isBusy(raw);
         if (judgeReply(reply, successOnly) && !busy) {
             putIntoCache(request, reply);
             return reply;
@@ -457,13 +435,13 @@ bool DeviceBase::setParameter(const std::string& key, std::uint16_t oldValue, st
 bool DeviceBase::setParameter(const std::string& key, std::int32_t oldValue, std::int32_t newValue,
                               bool restart) {
     if (oldValue == newValue) return false;
-    return sendParameter(key, decimal(newValue), restart);
+    return sendParameter(key, base::decimal(newValue), restart);
 }
 
 bool DeviceBase::setParameter(const std::string& key, std::uint32_t oldValue, std::uint32_t newValue,
                               bool restart) {
     if (oldValue == newValue) return false;
-    return sendParameter(key, decimal(newValue), restart);
+    return sendParameter(key, base::decimal(newValue), restart);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -534,26 +512,6 @@ void DeviceBase::putIntoCache(const std::string& request, const std::string& rep
 void DeviceBase::clearCache() {
     std::lock_guard<std::recursive_mutex> guard(mutex_);
     responseCache_.clear();
-}
-
-// ---------------------------------------------------------------------------------------------
-// Reply helpers.
-
-bool DeviceBase::parseStateVersion(const std::string& packet, Version* out) {
-    return device::parseStateVersion(packet, out);
-}
-
-std::vector<std::string> DeviceBase::splitResponse(const std::string& reply) {
-    return DeviceReply::split(reply);
-}
-
-bool DeviceBase::parseBoolValue(const std::string& text, bool& value) {
-    return DeviceReply::parseBool(text, value);
-}
-
-bool DeviceBase::parseIntValue(const std::string& text, std::int64_t& value, std::int64_t minimum,
-                               std::int64_t maximum) {
-    return DeviceReply::parseInt(text, value, minimum, maximum);
 }
 
 }  // namespace device

@@ -13,13 +13,11 @@
 #include <boost/noncopyable.hpp>
 #include <cstdint>
 #include <functional>
-#include <limits>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <set>
 #include <string>
-#include <type_traits>
 #include <vector>
 
 #include "devicelink/CommonConfig.h"
@@ -176,30 +174,6 @@ public:
     std::string getFromCache(const std::string& request);
     void putIntoCache(const std::string& request, const std::string& reply);
     void clearCache();
-
-    // Reply helpers shared by the device classes.
-    static bool parseStateVersion(const std::string& packet, Version* out);
-    static std::vector<std::string> splitResponse(const std::string& reply);
-    static bool parseBoolValue(const std::string& text, bool& value);
-    // The whole text as a decimal number within [minimum, maximum]; false otherwise.
-    static bool parseIntValue(const std::string& text, std::int64_t& value, std::int64_t minimum,
-                              std::int64_t maximum);
-    // The same into a narrower integer; the range is also held to what the integer can take.
-    template <class Integer>
-    static bool parseIntValue(const std::string& text, Integer& value, std::int64_t minimum,
-                              std::int64_t maximum) {
-        static_assert(std::is_integral_v<Integer> && !std::is_same_v<Integer, bool> &&
-                          (std::is_signed_v<Integer> || sizeof(Integer) < sizeof(std::int64_t)),
-                      "an integer that an int64 can hold");
-        const auto lowest = static_cast<std::int64_t>(std::numeric_limits<Integer>::min());
-        const auto highest = static_cast<std::int64_t>(std::numeric_limits<Integer>::max());
-        std::int64_t parsed = 0;
-        if (!parseIntValue(text, parsed, minimum < lowest ? lowest : minimum,
-                           maximum > highest ? highest : maximum))
-            return false;
-        value = static_cast<Integer>(parsed);
-        return true;
-    }
 
     // State that the device classes read and write.
     std::atomic<bool> compatible{true};

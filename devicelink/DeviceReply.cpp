@@ -5,23 +5,13 @@
 #include <string_view>
 
 #include "foundation/Place.h"
+#include "foundation/PlainText.h"
 #include "foundation/ScanFields.h"
 
 namespace device {
 namespace {
 
-constexpr const char* kBlanks = " \t\r\n\v\f";
 constexpr const char* kBusyText = "Processing of the previous command isn't complete!";
-
-void trim(std::string& text) {
-    const std::size_t last = text.find_last_not_of(kBlanks);
-    if (last == std::string::npos) {
-        text.clear();
-        return;
-    }
-    text.erase(last + 1);
-    text.erase(0, text.find_first_not_of(kBlanks));
-}
 
 bool startsWith(const std::string& text, const char* prefix) {
     return text.compare(0, std::strlen(prefix), prefix) == 0;
@@ -39,24 +29,24 @@ bool DeviceReply::strip(std::string& reply, bool* error) {
     if (startsWith(reply, "OK")) {
         const std::size_t bracket = reply.find("]:");
         dropFront(reply, bracket == std::string::npos ? 2 : bracket + 3);
-        trim(reply);
+        base::trim(reply);
         return true;
     }
     if (startsWith(reply, "SUCCESS")) {
         const std::size_t colon = reply.find(':');
         dropFront(reply, colon == std::string::npos ? std::strlen("SUCCESS") : colon + 2);
-        trim(reply);
+        base::trim(reply);
         return true;
     }
     if (startsWith(reply, "ERR")) {
         std::size_t colon = reply.find("]:");
         if (colon == std::string::npos) colon = reply.find(':');
         dropFront(reply, colon == std::string::npos ? std::strlen("ERR") : colon + 2);
-        trim(reply);
+        base::trim(reply);
         if (error) *error = true;
         return false;
     }
-    trim(reply);
+    base::trim(reply);
     return !reply.empty();
 }
 
@@ -70,7 +60,7 @@ bool DeviceReply::stripSuccess(std::string& reply, bool* error) {
     };
     if (isWord("OK") || isWord("SUCCESS") || startsWith(reply, "ERR")) return strip(reply, error);
     if (error) *error = false;
-    trim(reply);
+    base::trim(reply);
     return false;
 }
 
@@ -104,7 +94,7 @@ std::vector<std::string> DeviceReply::split(const std::string& reply) {
         const std::size_t colon = piece.find(':');
         if (colon != std::string::npos) {
             piece.erase(0, colon + 1);
-            trim(piece);
+            base::trim(piece);
         }
         pieces.push_back(std::move(piece));
         if (end == std::string::npos) break;

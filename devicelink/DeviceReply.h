@@ -3,7 +3,9 @@
 // command, the busy text, the lines of a reply and its on/off words and whole-text numbers.
 
 #include <cstdint>
+#include <limits>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 namespace device {
@@ -31,6 +33,22 @@ public:
     // The whole text, blanks around it aside, as a decimal number within [minimum, maximum].
     static bool parseInt(const std::string& text, std::int64_t& value, std::int64_t minimum,
                          std::int64_t maximum);
+    // The same into a narrower integer; the range is also held to what the integer can take.
+    template <class Integer>
+    static bool parseInt(const std::string& text, Integer& value, std::int64_t minimum,
+                         std::int64_t maximum) {
+        static_assert(std::is_integral_v<Integer> && !std::is_same_v<Integer, bool> &&
+                          (std::is_signed_v<Integer> || sizeof(Integer) < sizeof(std::int64_t)),
+                      "an integer that an int64 can hold");
+        const auto lowest = static_cast<std::int64_t>(std::numeric_limits<Integer>::min());
+        const auto highest = static_cast<std::int64_t>(std::numeric_limits<Integer>::max());
+        std::int64_t parsed = 0;
+        if (!parseInt(text, parsed, minimum < lowest ? lowest : minimum,
+                      maximum > highest ? highest : maximum))
+            return false;
+        value = static_cast<Integer>(parsed);
+        return true;
+    }
     // The same for a hexadecimal number up to `maximum`, without sign or prefix.
     static bool parseHex(const std::string& text, std::uint32_t& value, std::uint32_t maximum);
 };

@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "devicelink/DeviceBase.h"
+#include "devicelink/DeviceReply.h"
 #include "devicelink/TransferProtocol.h"
 #include "devicememory/BaseAudioControl.h"
 #include "devicememory/ILoudspeaker.h"
@@ -12,6 +13,7 @@
 #include "foundation/Exceptions.h"
 #include "foundation/HexText.h"
 #include "foundation/Place.h"
+#include "foundation/PlainText.h"
 #include "foundation/ScanFields.h"
 
 namespace device::memory {
@@ -26,14 +28,6 @@ constexpr auto kPlayAfterStop = std::chrono::seconds(2);
 
 const char* const writePlace = "device::memory::BaseAudioControl::writeChanges";
 const char* const callbackPlace = "device::memory::BaseAudioControl::writeMemoryCallback";
-
-void trim(std::string& text) {
-    std::size_t first = 0;
-    while (first < text.size() && base::scan::isBlank(text[first])) ++first;
-    std::size_t last = text.size();
-    while (last > first && base::scan::isBlank(text[last - 1])) --last;
-    text = text.substr(first, last - first);
-}
 
 // Runs a handler of the caller's; what it throws is logged, never passed on to a completion.
 template <class Handler, class... Args>
@@ -62,7 +56,7 @@ void BaseAudioControl::requestMemorySize(bool blank) {
     std::lock_guard<std::recursive_mutex> guard(lock_);
     const std::string reply = transferToDevice(makeMemSizeCommand());
     std::uint32_t size = 0;
-    if (!DeviceBase::parseIntValue(reply, size, 0, 0xFFFFFFFF))
+    if (!DeviceReply::parseInt(reply, size, 0, 0xFFFFFFFF))
         throw exception::InternalError(L"Неверный ответ устройства");
     if (size < kSmallestMemory) throw exception::DeviceReason(L"Получен неверный размер аудио памяти", L"");
     memorySize_ = size;
@@ -92,7 +86,7 @@ std::string BaseAudioControl::readMemory(std::uint32_t address, std::uint32_t si
             reply = error.response;
             refused = true;
         }
-        trim(reply);
+        base::trim(reply);
         if (refused || reply.find("ERR:") != std::string::npos) {
             place.important(L"Ответ устройства: '%1%'", reply);
             throw exception::InternalError(L"Возвращена ошибка с устройства");

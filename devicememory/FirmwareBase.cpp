@@ -4,6 +4,7 @@
 #include <ctime>
 
 #include "devicelink/DeviceBase.h"
+#include "devicelink/DeviceReply.h"
 #include "devicelink/TransferProtocol.h"
 #include "foundation/Checks.h"
 #include "foundation/Crc32.h"
@@ -134,7 +135,7 @@ bool FirmwareBase::upgrade(std::function<void(int)> progress) {
         std::uint32_t memorySize = 0;
         // A bare number answers as well; the number itself is what is checked.
         if (!answered || !device->readAnswer(reply) ||
-            !DeviceBase::parseIntValue(reply, memorySize, 0, 0xFFFFFFFF)) {
+            !DeviceReply::parseInt(reply, memorySize, 0, 0xFFFFFFFF)) {
             place.mark(L"Got unexpected response with memory size '%1%'", reply);
             throw exception::UnexpectedResponseOfDevice("");
         }

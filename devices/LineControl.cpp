@@ -1,12 +1,12 @@
 #include "devices/LineControl.h"
 
 #include <cctype>
-#include <charconv>
 #include <optional>
 #include <string_view>
 
 #include "foundation/Exceptions.h"
 #include "foundation/Place.h"
+#include "foundation/PlainText.h"
 #include "foundation/ScanFields.h"
 
 namespace device::tip_device {
@@ -28,11 +28,6 @@ const std::pair<LineControl::State, const char*> stateNames[] = {
     {LineControl::active, "Active"},
     {LineControl::pause, "Pause"},
 };
-
-std::string decimal(unsigned value) {
-    char digits[12];
-    return std::string(digits, std::to_chars(std::begin(digits), std::end(digits), value).ptr);
-}
 
 bool readLiteral(std::string_view text, std::size_t& at, char literal) {
     if (at >= text.size() || text[at] != literal) return false;
@@ -243,7 +238,7 @@ std::wstring LineControl::nameOf(std::uint8_t number) const {
         if (device.number == number && !device.name.empty()) return device.name;
     }
     std::wstring name = L"Оконечное устройство ";
-    for (const char digit : decimal(number)) name.push_back(static_cast<wchar_t>(digit));
+    for (const char digit : base::decimal(number)) name.push_back(static_cast<wchar_t>(digit));
     return name;
 }
 
@@ -265,7 +260,7 @@ bool LineControl::setPowerSaveMode(std::uint8_t mode) {
         here.error(L"The power save mode is unknown or unsupported");
         return false;
     }
-    if (ask("lsensor power " + decimal(mode)).empty()) {
+    if (ask("lsensor power " + base::decimal(mode)).empty()) {
         here.error(L"Не удалось установить режим энергосбережения!");
         return false;
     }
@@ -358,7 +353,7 @@ bool LineControl::changeDevice(std::uint8_t number, bool adding) {
     }
     // Sent outside the lock, so that a slow exchange does not hold up the readers.
     const unsigned address = number - firstNumber;
-    return !ask((adding ? "lsensor add " : "lsensor del ") + decimal(address)).empty();
+    return !ask((adding ? "lsensor add " : "lsensor del ") + base::decimal(address)).empty();
 }
 
 void LineControl::setTipDeviceMasks(std::uint32_t addedMask, std::uint32_t onlineMask) {

@@ -1,13 +1,14 @@
 #include "devices/VkbEqualizer.h"
 
 #include <algorithm>
-#include <charconv>
 #include <limits>
 #include <vector>
 
 #include "devicelink/DeviceBase.h"
+#include "devicelink/DeviceReply.h"
 #include "foundation/Exceptions.h"
 #include "foundation/Place.h"
+#include "foundation/PlainText.h"
 #include "foundation/TextConversion.h"
 
 namespace device::vkb {
@@ -18,11 +19,6 @@ constexpr int highestValue = 0;
 constexpr int lowestLegacyValue = -6;
 // More pieces than this are no equalizer reply, however the firmware pads it.
 constexpr std::size_t mostPieces = 16;
-
-std::string decimal(int value) {
-    char digits[8];
-    return std::string(digits, std::to_chars(std::begin(digits), std::end(digits), value).ptr);
-}
 
 }  // namespace
 
@@ -37,9 +33,8 @@ Equalizer Equalizer::fromReply(const std::string& reply, bool enabled, bool lega
         const std::size_t colon = reply.find(':', start);
         std::int64_t value = 0;
         if (values.size() == mostPieces ||
-            !DeviceBase::parseIntValue(
-                reply.substr(start, colon == std::string::npos ? colon : colon - start), value,
-                std::numeric_limits<int>::min(), std::numeric_limits<int>::max())) {
+            !DeviceReply::parseInt(reply.substr(start, colon == std::string::npos ? colon : colon - start),
+                                   value, std::numeric_limits<int>::min(), std::numeric_limits<int>::max())) {
             refuse();
         }
         values.push_back(static_cast<int>(value));
@@ -61,7 +56,7 @@ std::string Equalizer::toCommand() const {
     std::string command = "set eqd ";
     for (std::uint32_t band = 0; band < bandCount; ++band) {
         const int value = legacyFormat_ ? std::max<int>(bands_[band], lowestLegacyValue) : bands_[band];
-        command += (band == 0 ? "" : ":") + decimal(value);
+        command += (band == 0 ? "" : ":") + base::decimal(value);
     }
     if (legacyFormat_) command += ":0:0:0:0";
     return command;

@@ -7,11 +7,13 @@
 #include <mutex>
 #include <string_view>
 
+#include "devicelink/DeviceReply.h"
 #include "devicelink/IAudioControl.h"
 #include "devices/VokarInfo.h"
 #include "foundation/Exceptions.h"
 #include "foundation/HexText.h"
 #include "foundation/Place.h"
+#include "foundation/PlainText.h"
 #include "foundation/ScanFields.h"
 #include "foundation/ThreadDispatcher.h"
 
@@ -31,18 +33,13 @@ constexpr AudioChannel repeaterChannel = 3;
 constexpr AudioChannel highestChannel = 20;
 constexpr unsigned toneHz = 1000;
 
-std::string decimal(std::int64_t value) {
-    char digits[24];
-    return std::string(digits, std::to_chars(std::begin(digits), std::end(digits), value).ptr);
-}
-
 // "set vol" in the scale of the generation.
 std::string volumeCommand(std::int32_t percent, VokarVersion version) {
     if (version >= vokarA_3_00_01) {
         const std::int64_t level =
             percent == 0 ? silentLevel
                          : quietestLevel - static_cast<std::int64_t>(std::trunc(percent * -0.35));
-        return "set vol " + decimal(level);
+        return "set vol " + base::decimal(level);
     }
     const auto value = static_cast<std::uint8_t>(
         percent == 0 ? silentByte : quietestByte - static_cast<unsigned>(std::trunc(percent * 0.6)));
@@ -66,7 +63,7 @@ bool parseChannelBytes(const std::string& reply, unsigned& first, unsigned& seco
 }
 
 std::string channelCommand(AudioChannel channel) {
-    return "set ch " + decimal(channel);
+    return "set ch " + base::decimal(channel);
 }
 
 // A loudspeaker busy with its own playback takes the channel only once that ends.
@@ -148,8 +145,8 @@ void VokarInfo::handleVolume(const std::string& reply) {
 
     if (getVersionId() >= vokarA_3_00_01) {
         std::int64_t level = 0;
-        if (!parseIntValue(reply, level, std::numeric_limits<std::int32_t>::min(),
-                           std::numeric_limits<std::int32_t>::max())) {
+        if (!DeviceReply::parseInt(reply, level, std::numeric_limits<std::int32_t>::min(),
+                                   std::numeric_limits<std::int32_t>::max())) {
             here.warn(L"Ошибка в формате громкости (hw='%1%', response='%2%')",
                       hardwareAddress_.toCharArray(), reply);
             return;
@@ -269,7 +266,7 @@ AudioChannel VokarInfo::getChannel() {
 
     const std::string reply = transfer("get ch");
     AudioChannel channel = noChannel;
-    if (!parseIntValue(reply, channel, 0, std::numeric_limits<AudioChannel>::max())) {
+    if (!DeviceReply::parseInt(reply, channel, 0, std::numeric_limits<AudioChannel>::max())) {
         here.warn(L"Значение канала некорректно.");
         return noChannel;
     }
@@ -299,7 +296,7 @@ bool VokarInfo::testSoundPressure(std::uint32_t seconds) {
     const debug::Place here("device::VokarInfo::testSoundPressure");
     here.info(L"Тест звукового давления, продолжительность = %1% секунд", seconds);
     const bool laterGeneration = getVersionId() >= vokarA_3_00_01;
-    const std::string tone = decimal(toneHz);
+    const std::string tone = base::decimal(toneHz);
     const std::string start = laterGeneration ? "startSine " + tone : "sinus " + tone;
     const std::string stop = laterGeneration ? "stopSine" : "sinus off";
 

@@ -1,17 +1,18 @@
 // The settings of a loudspeaker: read in the form of its firmware generation, checked, and
 // written back key by key.
 
-#include <charconv>
 #include <limits>
 #include <mutex>
 #include <utility>
 #include <variant>
 
+#include "devicelink/DeviceReply.h"
 #include "devices/ConfigExchange.h"
 #include "devices/VokarInfo.h"
 #include "foundation/Checks.h"
 #include "foundation/Exceptions.h"
 #include "foundation/Place.h"
+#include "foundation/PlainText.h"
 #include "foundation/ScanFields.h"
 #include "foundation/ThreadDispatcher.h"
 
@@ -24,11 +25,6 @@ constexpr const char* setConfigPlace = "device::VokarInfo::setConfig";
 // this long after a read.
 constexpr std::int64_t configLifetimeUs = 5000000;
 constexpr std::uint32_t versionsRequestDelayMs = 200;
-
-std::string decimal(std::int64_t value) {
-    char digits[24];
-    return std::string(digits, std::to_chars(std::begin(digits), std::end(digits), value).ptr);
-}
 
 // A reply that breaks the form that every firmware of its layout keeps.
 void requireWellFormed(bool wellFormed) {
@@ -102,7 +98,7 @@ VokarInfo::Config VokarInfo::readFirstGenerationSettings(VokarVersion version) {
 VokarInfo::Config VokarInfo::readStateSettings(VokarVersion version) {
     const debug::Place here(getConfigPlace);
     const std::string reply = transfer("get state");
-    std::vector<std::string> tokens = splitResponse(reply);
+    std::vector<std::string> tokens = DeviceReply::split(reply);
     const std::string igmpReport =
         version == vokarV3_A111 || version == vokarV3_A113 ? transfer("get igmpReport") : std::string();
     if (!padStateTokens(tokens, version, igmpReport)) throw exception::UnexpectedResponseOfDevice(reply);
@@ -300,8 +296,8 @@ void VokarInfo::writeFirstGenerationPorts(const Config& old, const Config& updat
         here.important(L"It is new discovery and mic ports %1%/%2% for device id=%3%", discovery, microphone,
                        getId());
         // Both go out whatever the loudspeaker has now: an empty old value never matches.
-        restart |= DeviceBase::setParameter("ch0Port", std::string(), decimal(discovery), true);
-        restart |= DeviceBase::setParameter("ch1Port", std::string(), decimal(microphone), true);
+        restart |= DeviceBase::setParameter("ch0Port", std::string(), base::decimal(discovery), true);
+        restart |= DeviceBase::setParameter("ch1Port", std::string(), base::decimal(microphone), true);
     }
     if (updated.serverIp != old.audioSrvIp) {
         here.important(L"It is new allowed multicast ip %1% for device id=%2%", updated.serverIp, getId());

@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 
@@ -15,16 +16,25 @@ namespace os {
 namespace {
 
 constexpr std::size_t kMaxOutput = 4096;
-// Waiting is counted in rounds of poll timeouts rather than read from a clock, so that a test
-// that stops the program's clock cannot make the wait endless.
-constexpr int kRoundMillis = 20;
+constexpr std::chrono::milliseconds kRound(20);
 
-int spawn(const std::vector<std::string>& arguments, int output, pid_t& child) {
+void giveStream(posix_spawn_file_actions_t& actions, int ours, int stream, int nullMode) {
+    if (ours >= 0) {
+        posix_spawn_file_actions_adddup2(&actions, ours, stream);
+    } else {
+        posix_spawn_file_actions_addopen(&actions, stream, "/dev/null", nullMode, 0);
+    }
+}
+
+}  // namespace
+
+int startChildProgram(const std::vector<std::string>& arguments, const ChildStreams& streams, pid_t& child) {
+    if (arguments.empty()) return EINVAL;
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, output, STDOUT_FILENO);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    giveStream(actions, streams.input, STDIN_FILENO, O_RDONLY);
+    giveStream(actions, streams.output, STDOUT_FILENO, O_WRONLY);
+    giveStream(actions, streams.errors, STDERR_FILENO, O_WRONLY);
     posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1);
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);
@@ -37,27 +47,57 @@ int spawn(const std::vector<std::string>& arguments, int output, pid_t& child) {
     std::vector<char*> argv;
     for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
     argv.push_back(nullptr);
-    const int error = posix_spawn(&child, argv[0], &actions, &attributes, argv.data(), environ);
+    const int error = posix_spawnp(&child, argv[0], &actions, &attributes, argv.data(), environ);
     posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
     return error;
 }
 
-}  // namespace
+void readChildOutput(int output, std::string& text, std::size_t most, std::chrono::milliseconds& silence,
+                     const std::function<bool(const std::string&)>& enough) {
+    while (silence > std::chrono::milliseconds::zero() && !(enough && enough(text))) {
+        pollfd watch{output, POLLIN, 0};
+        const int ready = ::poll(&watch, 1, static_cast<int>(kRound.count()));
+        if (ready < 0 && errno == EINTR) continue;
+        if (ready < 0) return;
+        if (ready == 0) {
+            silence -= kRound;
+            continue;
+        }
+        char buffer[512];
+        const ssize_t length = ::read(output, buffer, sizeof buffer);
+        if (length < 0 && errno == EINTR) continue;
+        if (length <= 0) return;
+        // Read on past `most`, so that a talkative child is not stopped at a full pipe.
+        if (text.size() < most)
+            text.append(buffer, std::min(static_cast<std::size_t>(length), most - text.size()));
+    }
+}
+
+bool awaitChildEnd(pid_t child, std::chrono::milliseconds limit, int* status) {
+    for (;; limit -= kRound) {
+        const pid_t ended = ::waitpid(child, status, WNOHANG);
+        if (ended == child || (ended < 0 && errno != EINTR)) return true;
+        if (limit <= std::chrono::milliseconds::zero()) return false;
+        ::poll(nullptr, 0, static_cast<int>(kRound.count()));
+    }
+}
+
+void killChild(pid_t child, int* status) {
+    ::kill(child, SIGKILL);
+    while (::waitpid(child, status, 0) < 0 && errno == EINTR) {
+    }
+}
 
 ChildRun runChildProgram(const std::vector<std::string>& arguments, std::chrono::milliseconds limit) {
     ChildRun run;
-    if (arguments.empty()) {
-        run.startError = EINVAL;
-        return run;
-    }
     int ends[2];
     if (::pipe2(ends, O_CLOEXEC) != 0) {
         run.startError = errno;
         return run;
     }
     pid_t child = -1;
-    run.startError = spawn(arguments, ends[1], child);
+    run.startError = startChildProgram(arguments, {-1, ends[1], -1}, child);
     ::close(ends[1]);
     if (run.startError != 0) {
         ::close(ends[0]);
@@ -65,41 +105,13 @@ ChildRun runChildProgram(const std::vector<std::string>& arguments, std::chrono:
     }
     run.started = true;
 
-    // Its output ends when it exits; then it is waited for, within the same limit.
-    bool reading = true;
-    bool ended = false;
-    for (long rounds = limit.count() / kRoundMillis + 1; rounds > 0 && !ended;) {
-        if (!reading) {
-            const pid_t done = ::waitpid(child, &run.status, WNOHANG);
-            ended = done == child || (done < 0 && errno != EINTR);
-            if (!ended && done == 0) {
-                ::poll(nullptr, 0, kRoundMillis);
-                --rounds;
-            }
-            continue;
-        }
-        pollfd watch{ends[0], POLLIN, 0};
-        const int ready = ::poll(&watch, 1, kRoundMillis);
-        if (ready < 0 && errno == EINTR) continue;
-        if (ready <= 0) {
-            --rounds;
-            continue;
-        }
-        char buffer[512];
-        const ssize_t length = ::read(ends[0], buffer, sizeof buffer);
-        if (length < 0 && errno == EINTR) continue;
-        if (length <= 0) {
-            reading = false;
-        } else if (run.output.size() < kMaxOutput) {
-            run.output.append(buffer, static_cast<std::size_t>(length));
-        }
-    }
+    // Its output ends when it exits; then it is waited for, within what is left of the limit.
+    std::chrono::milliseconds left = limit + kRound;
+    readChildOutput(ends[0], run.output, kMaxOutput, left);
     ::close(ends[0]);
-    if (!ended) {
+    if (left <= std::chrono::milliseconds::zero() || !awaitChildEnd(child, left, &run.status)) {
         run.timedOut = true;
-        ::kill(child, SIGKILL);
-        while (::waitpid(child, &run.status, 0) < 0 && errno == EINTR) {
-        }
+        killChild(child, &run.status);
     }
     return run;
 }

@@ -3,15 +3,11 @@
 #include <alsa/asoundlib.h>
 #include <dirent.h>
 #include <fcntl.h>
-#include <poll.h>
-#include <spawn.h>
 #include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <boost/thread/thread.hpp>
-#include <cctype>
 #include <cerrno>
 #include <charconv>
 #include <csignal>
@@ -20,20 +16,17 @@
 #include <mutex>
 #include <utility>
 
+#include "foundation/ChildProgram.h"
 #include "foundation/Place.h"
+#include "foundation/PlainText.h"
 #include "foundation/SocketErrors.h"
 #include "foundation/TextConversion.h"
-
-extern char** environ;
 
 namespace os {
 namespace {
 
-// Waiting is counted in rounds of poll timeouts rather than read from a clock, so a test
-// that stops the program's clock cannot make these waits endless.
-constexpr int kRoundMillis = 20;
-constexpr int kAnswerRounds = 500;  // 10 s for the desktop session to grant the lock
-constexpr int kEndRounds = 100;     // 2 s for the inhibitor to end
+constexpr std::chrono::seconds kGrantWait(10);  // for the desktop session to grant the lock
+constexpr std::chrono::seconds kEndWait(2);     // for the inhibitor to end
 constexpr std::size_t kMaxAnswer = 4096;
 
 // The inhibitor keeps its lock while its command runs. The command first reports that it
@@ -81,79 +74,26 @@ SleepInhibitor& sleepInhibitor() {
 
 // Starts "systemd-inhibit" with the given standard input and output; returns 0 or the error.
 int spawnInhibitor(int input, int output, pid_t& process) {
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, input, 0);
-    posix_spawn_file_actions_adddup2(&actions, output, 1);
-    posix_spawn_file_actions_adddup2(&actions, output, 2);
-    posix_spawn_file_actions_addclosefrom_np(&actions, 3);
-    posix_spawnattr_t attributes;
-    posix_spawnattr_init(&attributes);
-    sigset_t signals;
-    sigemptyset(&signals);
-    posix_spawnattr_setsigmask(&attributes, &signals);
-    sigfillset(&signals);
-    posix_spawnattr_setsigdefault(&attributes, &signals);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-
-    std::string arguments[] = {
-        "systemd-inhibit", "--what=sleep:idle", "--who=Melvox", "--why=The public-address service is running",
-        "--mode=block",    "/bin/sh",           "-c",           kHeldCommand};
-    char* argv[std::size(arguments) + 1] = {};
-    for (std::size_t i = 0; i < std::size(arguments); ++i) argv[i] = arguments[i].data();
-    const int error = posix_spawnp(&process, argv[0], &actions, &attributes, argv, environ);
-    posix_spawnattr_destroy(&attributes);
-    posix_spawn_file_actions_destroy(&actions);
-    return error;
+    return startChildProgram(
+        {"systemd-inhibit", "--what=sleep:idle", "--who=Melvox",
+         "--why=The public-address service is running", "--mode=block", "/bin/sh", "-c", kHeldCommand},
+        {input, output, output}, process);
 }
 
 // Reads the inhibitor's output until its command reports that it runs (true), or the
 // output ends or stays silent too long (false); `answer` holds what was read.
 bool awaitGrant(int output, std::string& answer) {
-    int silentRounds = 0;
-    while (answer.size() < kMaxAnswer && silentRounds < kAnswerRounds) {
-        if (answer.find(kReadyLine) != std::string::npos) return true;
-        pollfd watch{output, POLLIN, 0};
-        const int ready = poll(&watch, 1, kRoundMillis);
-        if (ready < 0 && errno == EINTR) continue;
-        if (ready < 0) return false;
-        if (ready == 0) {
-            ++silentRounds;
-            continue;
-        }
-        char buffer[512];
-        const ssize_t length = read(output, buffer, sizeof buffer);
-        if (length < 0 && errno == EINTR) continue;
-        if (length <= 0) return false;
-        answer.append(buffer, static_cast<std::size_t>(length));
-    }
-    return answer.find(kReadyLine) != std::string::npos;
-}
-
-bool waitForExit(pid_t process, int rounds) {
-    for (int round = 0; round <= rounds; ++round) {
-        const pid_t ended = waitpid(process, nullptr, WNOHANG);
-        if (ended == process || (ended < 0 && errno != EINTR)) return true;
-        if (round < rounds) poll(nullptr, 0, kRoundMillis);
-    }
-    return false;
+    std::chrono::milliseconds silence = kGrantWait;
+    const auto granted = [](const std::string& text) { return text.find(kReadyLine) != std::string::npos; };
+    readChildOutput(output, answer, kMaxAnswer, silence, granted);
+    return granted(answer);
 }
 
 void endProcess(pid_t process) {
-    if (waitForExit(process, kEndRounds)) return;
+    if (awaitChildEnd(process, kEndWait)) return;
     kill(process, SIGTERM);
-    if (waitForExit(process, kEndRounds)) return;
-    kill(process, SIGKILL);
-    while (waitpid(process, nullptr, 0) < 0 && errno == EINTR) {
-    }
-}
-
-std::wstring trimmed(const std::string& text) {
-    std::size_t begin = 0;
-    std::size_t end = text.size();
-    while (begin < end && std::isspace(static_cast<unsigned char>(text[begin]))) ++begin;
-    while (end > begin && std::isspace(static_cast<unsigned char>(text[end - 1]))) --end;
-    return base::fromUtf8(text.substr(begin, end - begin));
+    if (awaitChildEnd(process, kEndWait)) return;
+    killChild(process);
 }
 
 void holdOffSleep(SleepInhibitor& inhibitor, const debug::Place& place) {
@@ -180,7 +120,7 @@ void holdOffSleep(SleepInhibitor& inhibitor, const debug::Place& place) {
         holdWrite.reset();
         kill(process, SIGTERM);
         endProcess(process);
-        place.info(L"System sleep cannot be held off: %1%", trimmed(answer));
+        place.info(L"System sleep cannot be held off: %1%", base::fromUtf8(base::trimmed(answer)));
         return;
     }
     inhibitor.process = process;

@@ -71,7 +71,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (device::DeviceReply::parseInt(line, number, -100, 100))
             fuzz::require(number >= -100 && number <= 100, "a number read lies within its range");
         std::uint8_t small = 0;
-        device::DeviceBase::parseIntValue(line, small, 0, 1000);
+        device::DeviceReply::parseInt(line, small, 0, 1000);
         std::string address;
         if (device::readAddressToken(line, address))
             fuzz::require(address.size() <= line.size(), "an address token is part of its line");

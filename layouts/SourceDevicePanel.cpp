@@ -6,7 +6,9 @@ namespace frm::fb {
 
 SourceDevicePanel::SourceDevicePanel(wxWindow* parent, wxWindowID id, const wxPoint& pos, const wxSize& size,
                                      long style, const wxString& name)
-    : wxPanel(parent, id, pos, size, style, name) {
+    : wxPanel(parent, id, pos, size, style, name) {}
+
+void SourceDevicePanel::buildLayout() {
     auto* row = new wxBoxSizer(wxHORIZONTAL);
     m_drivesSizer = new wxBoxSizer(wxVERTICAL);
     row->Add(m_drivesSizer, 0, wxEXPAND | wxALL, 5);

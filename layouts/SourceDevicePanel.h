@@ -16,12 +16,16 @@ public:
                       const wxString& name = wxEmptyString);
 
 protected:
-    wxBoxSizer* m_drivesSizer;
-    wxListCtrl* m_listCtrl;
-    wxBitmapButton* m_buttonPrev;
-    wxBitmapButton* m_buttonPlay;
-    wxBitmapButton* m_buttonStop;
-    wxBitmapButton* m_buttonNext;
+    // Makes the controls and binds their events. The panel stands empty until the derived panel
+    // calls it, once, when its view is first shown; the control pointers are null until then.
+    void buildLayout();
+
+    wxBoxSizer* m_drivesSizer = nullptr;
+    wxListCtrl* m_listCtrl = nullptr;
+    wxBitmapButton* m_buttonPrev = nullptr;
+    wxBitmapButton* m_buttonPlay = nullptr;
+    wxBitmapButton* m_buttonStop = nullptr;
+    wxBitmapButton* m_buttonNext = nullptr;
 
     virtual void listCtrlLeftDoubleClick(wxMouseEvent& event) { event.Skip(); }
     virtual void buttonPrev(wxCommandEvent& event) { event.Skip(); }

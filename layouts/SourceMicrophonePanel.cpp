@@ -7,7 +7,9 @@ namespace frm::fb {
 
 SourceMicrophonePanel::SourceMicrophonePanel(wxWindow* parent, wxWindowID id, const wxPoint& pos,
                                              const wxSize& size, long style, const wxString& name)
-    : wxPanel(parent, id, pos, size, style, name) {
+    : wxPanel(parent, id, pos, size, style, name) {}
+
+void SourceMicrophonePanel::buildLayout() {
     auto* column = new wxBoxSizer(wxVERTICAL);
     m_listCtrlRecord = new wxListCtrl(this, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxLC_LIST);
     column->Add(m_listCtrlRecord, 1, wxEXPAND | wxALL, 5);

@@ -20,17 +20,21 @@ public:
                           const wxString& name = wxEmptyString);
 
 protected:
-    wxListCtrl* m_listCtrlRecord;
-    wxPanel* m_panelOptions;
-    wxRadioBox* m_radioBoxRecordSource;
-    wxCheckBox* m_checkBoxList;
-    wxCheckBox* m_checkBoxRecord;
-    wxTextCtrl* m_textCtrlRecordName;
-    wxButton* m_buttonRecordSave;
-    wxCheckBox* m_checkBoxGong;
-    wxChoice* m_choiceGong;
-    wxButton* m_buttonStartAndStop;
-    wxButton* m_buttonDelete;
+    // Makes the controls and binds their events. The panel stands empty until the derived panel
+    // calls it, once, when its view is first shown; the control pointers are null until then.
+    void buildLayout();
+
+    wxListCtrl* m_listCtrlRecord = nullptr;
+    wxPanel* m_panelOptions = nullptr;
+    wxRadioBox* m_radioBoxRecordSource = nullptr;
+    wxCheckBox* m_checkBoxList = nullptr;
+    wxCheckBox* m_checkBoxRecord = nullptr;
+    wxTextCtrl* m_textCtrlRecordName = nullptr;
+    wxButton* m_buttonRecordSave = nullptr;
+    wxCheckBox* m_checkBoxGong = nullptr;
+    wxChoice* m_choiceGong = nullptr;
+    wxButton* m_buttonStartAndStop = nullptr;
+    wxButton* m_buttonDelete = nullptr;
 
     virtual void listCtrlRecordKeyUp(wxKeyEvent& event) { event.Skip(); }
     virtual void listCtrlRecordOnListItemDeselected(wxListEvent& event) { event.Skip(); }

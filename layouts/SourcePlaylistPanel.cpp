@@ -8,7 +8,9 @@ namespace frm::fb {
 
 SourcePlaylistPanel::SourcePlaylistPanel(wxWindow* parent, wxWindowID id, const wxPoint& pos,
                                          const wxSize& size, long style, const wxString& name)
-    : wxPanel(parent, id, pos, size, style, name) {
+    : wxPanel(parent, id, pos, size, style, name) {}
+
+void SourcePlaylistPanel::buildLayout() {
     auto* column = new wxBoxSizer(wxVERTICAL);
     auto* lists = new wxBoxSizer(wxHORIZONTAL);
     m_listOfPlaylist = new wxListCtrl(this, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxLC_REPORT);
@@ -85,6 +87,7 @@ SourcePlaylistPanel::SourcePlaylistPanel(wxWindow* parent, wxWindowID id, const 
 }
 
 SourcePlaylistPanel::~SourcePlaylistPanel() {
+    if (m_menu == nullptr) return;
     for (wxMenuItem* item : {m_addFiles, m_captureAudioWithDevice, m_addDir, m_addUrl, m_editUrl, m_rename,
                              m_clearPlayList, m_addPlaylist, m_deleteSelected}) {
         if (m_menu->FindChildItem(item->GetId()) == nullptr) delete item;

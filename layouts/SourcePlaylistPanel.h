@@ -32,25 +32,29 @@ public:
     };
 
 protected:
-    wxListCtrl* m_listOfPlaylist;
-    wxListCtrl* m_playlist;
-    wxPanel* m_buttonPanel;
-    wxBitmapButton* m_buttonPrev;
-    wxBitmapButton* m_buttonPlay;
-    wxBitmapButton* m_buttonStop;
-    wxBitmapButton* m_buttonNext;
-    wxBitmapButton* m_controlPlaylists;
+    // Makes the controls and binds their events. The panel stands empty until the derived panel
+    // calls it, once, when its view is first shown; the control pointers are null until then.
+    void buildLayout();
 
-    wxMenu* m_menu;
-    wxMenuItem* m_addFiles;
-    wxMenuItem* m_captureAudioWithDevice;
-    wxMenuItem* m_addDir;
-    wxMenuItem* m_addUrl;
-    wxMenuItem* m_editUrl;
-    wxMenuItem* m_rename;
-    wxMenuItem* m_clearPlayList;
-    wxMenuItem* m_addPlaylist;
-    wxMenuItem* m_deleteSelected;
+    wxListCtrl* m_listOfPlaylist = nullptr;
+    wxListCtrl* m_playlist = nullptr;
+    wxPanel* m_buttonPanel = nullptr;
+    wxBitmapButton* m_buttonPrev = nullptr;
+    wxBitmapButton* m_buttonPlay = nullptr;
+    wxBitmapButton* m_buttonStop = nullptr;
+    wxBitmapButton* m_buttonNext = nullptr;
+    wxBitmapButton* m_controlPlaylists = nullptr;
+
+    wxMenu* m_menu = nullptr;
+    wxMenuItem* m_addFiles = nullptr;
+    wxMenuItem* m_captureAudioWithDevice = nullptr;
+    wxMenuItem* m_addDir = nullptr;
+    wxMenuItem* m_addUrl = nullptr;
+    wxMenuItem* m_editUrl = nullptr;
+    wxMenuItem* m_rename = nullptr;
+    wxMenuItem* m_clearPlayList = nullptr;
+    wxMenuItem* m_addPlaylist = nullptr;
+    wxMenuItem* m_deleteSelected = nullptr;
 
     virtual void listCtrlKeyUp(wxKeyEvent& event) = 0;
     virtual void listCtrlLeaveWindow(wxMouseEvent& event) = 0;

@@ -36,7 +36,9 @@ wxPanel* datePanel(wxWindow* parent, const wxString& label, wxCheckBox*& check, 
 
 SourceSchedulerPanel::SourceSchedulerPanel(wxWindow* parent, wxWindowID id, const wxPoint& pos,
                                            const wxSize& size, long style, const wxString& name)
-    : wxPanel(parent, id, pos, size, style, name) {
+    : wxPanel(parent, id, pos, size, style, name) {}
+
+void SourceSchedulerPanel::buildLayout() {
     auto* column = new wxBoxSizer(wxVERTICAL);
 
     m_topRow = new wxBoxSizer(wxHORIZONTAL);

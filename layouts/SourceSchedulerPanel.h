@@ -29,59 +29,63 @@ public:
     ~SourceSchedulerPanel() override;
 
 protected:
+    // Makes the controls and binds their events. The panel stands empty until the derived panel
+    // calls it, once, when its view is first shown; the control pointers are null until then.
+    void buildLayout();
+
     // The top row (device check list and task list) and the row of the source box.
-    wxBoxSizer* m_topRow;
-    wxBoxSizer* m_sourceRow;
+    wxBoxSizer* m_topRow = nullptr;
+    wxBoxSizer* m_sourceRow = nullptr;
 
-    wxListCtrl* m_devices;
-    wxListCtrl* m_taskList;
+    wxListCtrl* m_devices = nullptr;
+    wxListCtrl* m_taskList = nullptr;
 
-    wxCheckBox* m_filterDate;
-    wxCalendarCtrl* m_filterCalendar;
-    wxCheckBox* m_filterStartTime;
-    wxSpinCtrl* m_filterStartHour;
-    wxSpinCtrl* m_filterStartMinute;
-    wxCheckBox* m_filterStopTime;
-    wxSpinCtrl* m_filterStopHour;
-    wxSpinCtrl* m_filterStopMinute;
-    wxCheckBox* m_filterEnabled;
-    wxCheckBox* m_filterDevices;
-    wxChoice* m_filterDeviceChoice;
-    wxCheckBox* m_filterZones;
-    wxChoice* m_filterZoneChoice;
-    wxButton* m_applyFilter;
+    wxCheckBox* m_filterDate = nullptr;
+    wxCalendarCtrl* m_filterCalendar = nullptr;
+    wxCheckBox* m_filterStartTime = nullptr;
+    wxSpinCtrl* m_filterStartHour = nullptr;
+    wxSpinCtrl* m_filterStartMinute = nullptr;
+    wxCheckBox* m_filterStopTime = nullptr;
+    wxSpinCtrl* m_filterStopHour = nullptr;
+    wxSpinCtrl* m_filterStopMinute = nullptr;
+    wxCheckBox* m_filterEnabled = nullptr;
+    wxCheckBox* m_filterDevices = nullptr;
+    wxChoice* m_filterDeviceChoice = nullptr;
+    wxCheckBox* m_filterZones = nullptr;
+    wxChoice* m_filterZoneChoice = nullptr;
+    wxButton* m_applyFilter = nullptr;
 
-    wxChoice* m_place;
-    wxChoice* m_content;
-    wxStaticText* m_noGongLabel;
-    wxChoice* m_gong;
+    wxChoice* m_place = nullptr;
+    wxChoice* m_content = nullptr;
+    wxStaticText* m_noGongLabel = nullptr;
+    wxChoice* m_gong = nullptr;
 
-    wxRadioBox* m_taskType;
-    wxPanel* m_repeatPanel;
-    wxSpinCtrl* m_repeatDays;
-    wxCheckListBox* m_weekdays;
-    wxPanel* m_firstDatePanel;
-    wxCheckBox* m_firstDate;
-    wxCalendarCtrl* m_firstDateCalendar;
-    wxPanel* m_lastDatePanel;
-    wxCheckBox* m_lastDate;
-    wxCalendarCtrl* m_lastDateCalendar;
-    wxPanel* m_dayPanel;
-    wxSpinCtrl* m_startHour;
-    wxSpinCtrl* m_startMinute;
-    wxPanel* m_stopTimePanel;
-    wxCheckBox* m_stopTime;
-    wxSpinCtrl* m_stopHour;
-    wxSpinCtrl* m_stopMinute;
-    wxPanel* m_timeStepPanel;
-    wxTextCtrl* m_timeStep;
-    wxTextCtrl* m_repeatCount;
+    wxRadioBox* m_taskType = nullptr;
+    wxPanel* m_repeatPanel = nullptr;
+    wxSpinCtrl* m_repeatDays = nullptr;
+    wxCheckListBox* m_weekdays = nullptr;
+    wxPanel* m_firstDatePanel = nullptr;
+    wxCheckBox* m_firstDate = nullptr;
+    wxCalendarCtrl* m_firstDateCalendar = nullptr;
+    wxPanel* m_lastDatePanel = nullptr;
+    wxCheckBox* m_lastDate = nullptr;
+    wxCalendarCtrl* m_lastDateCalendar = nullptr;
+    wxPanel* m_dayPanel = nullptr;
+    wxSpinCtrl* m_startHour = nullptr;
+    wxSpinCtrl* m_startMinute = nullptr;
+    wxPanel* m_stopTimePanel = nullptr;
+    wxCheckBox* m_stopTime = nullptr;
+    wxSpinCtrl* m_stopHour = nullptr;
+    wxSpinCtrl* m_stopMinute = nullptr;
+    wxPanel* m_timeStepPanel = nullptr;
+    wxTextCtrl* m_timeStep = nullptr;
+    wxTextCtrl* m_repeatCount = nullptr;
 
-    wxButton* m_enableTask;
-    wxButton* m_disableTask;
-    wxButton* m_edit;
-    wxButton* m_deleteTask;
-    wxButton* m_addTask;
+    wxButton* m_enableTask = nullptr;
+    wxButton* m_disableTask = nullptr;
+    wxButton* m_edit = nullptr;
+    wxButton* m_deleteTask = nullptr;
+    wxButton* m_addTask = nullptr;
 
     virtual void OnSize(wxSizeEvent& event) { event.Skip(); }
     virtual void devicesOnCheckListBox(wxListEvent& event) { event.Skip(); }

@@ -8,7 +8,9 @@ namespace frm::fb {
 
 SourceServicePanel::SourceServicePanel(wxWindow* parent, wxWindowID id, const wxPoint& pos,
                                        const wxSize& size, long style, const wxString& name)
-    : wxPanel(parent, id, pos, size, style, name) {
+    : wxPanel(parent, id, pos, size, style, name) {}
+
+void SourceServicePanel::buildLayout() {
     auto* row = new wxBoxSizer(wxHORIZONTAL);
     m_tree = new wxTreeCtrl(this, wxID_ANY, wxDefaultPosition, wxDefaultSize,
                             wxTR_HAS_BUTTONS | wxTR_NO_LINES | wxTR_LINES_AT_ROOT | wxTR_HIDE_ROOT);

@@ -21,17 +21,21 @@ public:
                        const wxString& name = wxEmptyString);
 
 protected:
-    wxTreeCtrl* m_tree;
-    wxRadioBox* m_action;
-    wxPanel* m_nameArea;
-    wxTextCtrl* m_name;
-    wxPanel* m_messageArea;
-    wxChoice* m_gong;
-    wxChoice* m_message;
-    wxButton* m_execute;
-    wxBitmapButton* m_play;
-    wxBitmapButton* m_stop;
-    wxStaticText* m_information;
+    // Makes the controls and binds their events. The panel stands empty until the derived panel
+    // calls it, once, when its view is first shown; the control pointers are null until then.
+    void buildLayout();
+
+    wxTreeCtrl* m_tree = nullptr;
+    wxRadioBox* m_action = nullptr;
+    wxPanel* m_nameArea = nullptr;
+    wxTextCtrl* m_name = nullptr;
+    wxPanel* m_messageArea = nullptr;
+    wxChoice* m_gong = nullptr;
+    wxChoice* m_message = nullptr;
+    wxButton* m_execute = nullptr;
+    wxBitmapButton* m_play = nullptr;
+    wxBitmapButton* m_stop = nullptr;
+    wxStaticText* m_information = nullptr;
 
     virtual void onSelectMessage(wxTreeEvent& event) { event.Skip(); }
     virtual void actionOnRadioBox(wxCommandEvent& event) { event.Skip(); }

@@ -36,12 +36,17 @@ wxArrayString getLogicalDrives(int kind) {
 SourceDevicePanel::SourceDevicePanel(wxWindow* parent, Questions& questions)
     : fb::SourceDevicePanel(parent, wxID_ANY, wxDefaultPosition, wxSize(700, 500), wxTAB_TRAVERSAL),
       self_(std::make_shared<SourceDevicePanel*>(this)),
-      questions_(questions) {
+      questions_(questions) {}
+
+void SourceDevicePanel::buildControls() {
+    if (hasControls()) return;
+    buildLayout();
     m_listCtrl->InsertColumn(0, wxT("Название"), wxLIST_FORMAT_LEFT);
     m_listCtrl->InsertColumn(1, wxT("Путь"), wxLIST_FORMAT_LEFT);
     fitColumnHeaders(*m_listCtrl);
     setTransportImages({m_buttonPrev, m_buttonPlay, m_buttonStop, m_buttonNext});
     updateButtons();
+    if (playlist_) showList();
 }
 
 SourceDevicePanel::~SourceDevicePanel() {
@@ -121,19 +126,24 @@ void SourceDevicePanel::fillFromDrive(const wxString& drive, std::function<void(
 }
 
 void SourceDevicePanel::show(const std::shared_ptr<Playlist>& playlist) {
-    GuiFreezer freezer(m_listCtrl);
-    m_listCtrl->DeleteAllItems();
     playlist_ = playlist;
-    const std::vector<Playlist::Item> items = playlist->getItems();
-    for (const Playlist::Item& item : items) {
-        const long row = m_listCtrl->InsertItem(m_listCtrl->GetItemCount(), item.title);
-        m_listCtrl->SetItem(row, 1, item.path);
-    }
     playlist->setCallbackIfPlaying([self = std::weak_ptr<SourceDevicePanel*>(self_)](bool, bool) {
         GuiThreadInvoker::add([self] {
             if (const Self panel = self.lock()) (*panel)->updateColors();
         });
     });
+    showList();
+}
+
+void SourceDevicePanel::showList() {
+    if (!hasControls()) return;
+    GuiFreezer freezer(m_listCtrl);
+    m_listCtrl->DeleteAllItems();
+    const std::vector<Playlist::Item> items = playlist_->getItems();
+    for (const Playlist::Item& item : items) {
+        const long row = m_listCtrl->InsertItem(m_listCtrl->GetItemCount(), item.title);
+        m_listCtrl->SetItem(row, 1, item.path);
+    }
     for (const int column : {0, 1})
         m_listCtrl->SetColumnWidth(column, items.empty() ? kEmptyColumnWidth : wxLIST_AUTOSIZE);
     fitColumnHeaders(*m_listCtrl);
@@ -143,6 +153,7 @@ void SourceDevicePanel::show(const std::shared_ptr<Playlist>& playlist) {
 }
 
 void SourceDevicePanel::updateButtons() {
+    if (!hasControls()) return;
     const bool enabled = playlist_ && !playlist_->empty();
     for (wxBitmapButton* button : {m_buttonPrev, m_buttonPlay, m_buttonStop, m_buttonNext})
         button->Enable(enabled);
@@ -156,6 +167,7 @@ void SourceDevicePanel::updateColors() {
         });
         return;
     }
+    if (!hasControls()) return;
     const long rows = m_listCtrl->GetItemCount();
     for (long row = 0; row < rows; ++row) colourRow(*m_listCtrl, row, false);
     const PlayerUse player(Player::instanceSlot());

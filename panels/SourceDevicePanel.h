@@ -35,6 +35,11 @@ public:
     SourceDevicePanel(const SourceDevicePanel&) = delete;
     SourceDevicePanel& operator=(const SourceDevicePanel&) = delete;
 
+    // Makes the controls and lists the playlist the panel holds; the main window calls it when it
+    // first shows the panel. Until then the panel chooses, plays and saves without them.
+    void buildControls();
+    bool hasControls() const { return m_listCtrl != nullptr; }
+
     // Ends the drive watch and a listing that still runs; the main window's shutdown.
     void stopThread();
     // Rebuilds the drive buttons; a playlist whose medium has gone is emptied.
@@ -63,7 +68,9 @@ private:
 
     void onButtonClickForDevice(wxCommandEvent& event);
     void addDriveButton(const wxString& label, const wxString& drive, int kind);
+    // Makes the playlist the panel's and lists it.
     void show(const std::shared_ptr<Playlist>& playlist);
+    void showList();
     void step(bool forward);
 
     Self self_;

@@ -41,15 +41,21 @@ SourceMicrophonePanel::SourceMicrophonePanel(wxWindow* parent, ListCtrlProvider*
       provider_(provider),
       state_(std::move(state)),
       questions_(questions) {
+    options_.gong = pref::getBool(setting::recordGongEnable);
+    // A save killed halfway left its hidden temporary among the recordings.
+    base::removeStaleTemporaries(getRecordDirectory());
+}
+
+void SourceMicrophonePanel::buildControls() {
+    if (hasControls()) return;
+    buildLayout();
     m_listCtrlRecord->SetWindowStyleFlag(wxLC_REPORT | wxLC_NO_HEADER | wxLC_HRULES);
     m_listCtrlRecord->InsertColumn(0, wxT("Record Playlist"), wxLIST_FORMAT_LEFT, 1000);
-    m_checkBoxGong->SetValue(pref::getBool(setting::recordGongEnable));
+    m_checkBoxGong->SetValue(options_.gong);
     readOptions();
     options_.rememberedBroadcast = options_.broadcast;
     options_.rememberedRecord = options_.record;
     showOptions();
-    // A save killed halfway left its hidden temporary among the recordings.
-    base::removeStaleTemporaries(getRecordDirectory());
 }
 
 SourceMicrophonePanel::~SourceMicrophonePanel() {

@@ -37,6 +37,11 @@ public:
     SourceMicrophonePanel(const SourceMicrophonePanel&) = delete;
     SourceMicrophonePanel& operator=(const SourceMicrophonePanel&) = delete;
 
+    // Makes the controls; the main window calls it when it first shows the panel. The gong
+    // option shows the settings' value at the panel's construction.
+    void buildControls();
+    bool hasControls() const { return m_listCtrlRecord != nullptr; }
+
     // Whether a service message, an alarm message or a scheduled task plays a file.
     void setServiceMessageCheck(UseCheck check) { users_.serviceMessage = std::move(check); }
     void setAlarmMessageCheck(UseCheck check) { users_.alarmMessage = std::move(check); }

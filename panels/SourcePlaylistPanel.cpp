@@ -92,7 +92,11 @@ SourcePlaylistPanel::SourcePlaylistPanel(wxWindow* parent, ISchedulerControl* sc
       editor_({questions, schedulerControl, playerAccess(), &PlayerEngine::getFileFilter,
                [this](const std::wstring& folder, const std::wstring& extensions) {
                    return listFolder(folder, extensions);
-               }}) {
+               }}) {}
+
+void SourcePlaylistPanel::buildControls() {
+    if (hasControls()) return;
+    buildLayout();
     setTransportImages({m_buttonPrev, m_buttonPlay, m_buttonStop, m_buttonNext, m_controlPlaylists});
 }
 

@@ -36,6 +36,11 @@ public:
     SourcePlaylistPanel(const SourcePlaylistPanel&) = delete;
     SourcePlaylistPanel& operator=(const SourcePlaylistPanel&) = delete;
 
+    // Makes the controls; the main window calls it when it first shows the panel, which holds
+    // nothing before its list of playlists is given.
+    void buildControls();
+    bool hasControls() const { return m_playlist != nullptr; }
+
     // Replaces the list of playlists (the current playlist stays) and redraws everything.
     void setListOfPlaylist(const std::shared_ptr<ListOfPlaylist>& listOfPlaylist);
     void redrawGuiElements(bool listOfPlaylist, bool playlist, bool menuItems, bool buttons);

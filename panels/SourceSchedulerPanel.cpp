@@ -54,7 +54,11 @@ SourceSchedulerPanel::SourceSchedulerPanel(wxWindow* parent, ZoneElement::ZonePt
     controls_[L"serviceMessage"] = std::make_unique<SchedulerControl>(tasks_, L"serviceMessage");
     // Alarm messages are not scheduled; their panel asks all the same.
     controls_[L"alarmMessage"] = std::make_unique<SchedulerControl>(tasks_, L"alarmMessage");
+}
 
+void SourceSchedulerPanel::buildControls() {
+    if (hasControls()) return;
+    buildLayout();
     m_stopTime->Enable();
     m_stopTime->SetValue(false);
     m_stopHour->Disable();
@@ -67,6 +71,10 @@ SourceSchedulerPanel::SourceSchedulerPanel(wxWindow* parent, ZoneElement::ZonePt
     fitColumns();
     m_noGongLabel->Hide();
     selectTask(false);
+    // What the start-up gave the panel meanwhile.
+    showPlaces();
+    reload();
+    fitToWindow();
 }
 
 SourceSchedulerPanel::~SourceSchedulerPanel() {
@@ -91,20 +99,26 @@ ISchedulerControl* SourceSchedulerPanel::getSchedulerControl(const std::wstring&
 }
 
 void SourceSchedulerPanel::fillPlaceChoice(const std::vector<std::shared_ptr<PlaybackCollection>>& sources) {
+    sources_ = sources;
+    showPlaces();
+    // Tasks of a medium that was not mounted when the file was read come back once it is.
+    if (store_.takeHeld(PlaybackDrive::kSourceKind, sources_, registryLookup()) > 0) refreshTaskListCtrl();
+}
+
+void SourceSchedulerPanel::showPlaces() {
+    if (!hasControls()) return;
     m_place->Clear();
     m_content->Clear();
     m_gong->Disable();
-    sources_ = sources;
     for (const auto& group : sources_) m_place->Append(group ? group->getTitle() : std::wstring());
     if (!sources_.empty()) {
         fillContentChoice(sources_.front());
         showSourceKind(sources_.front());
     }
-    // Tasks of a medium that was not mounted when the file was read come back once it is.
-    if (store_.takeHeld(PlaybackDrive::kSourceKind, sources_, registryLookup()) > 0) refreshTaskListCtrl();
 }
 
 void SourceSchedulerPanel::fillContentChoice(const std::shared_ptr<PlaybackCollection>& group) {
+    if (!hasControls()) return;
     m_content->Clear();
     if (!group) return;
     m_place->SetStringSelection(group->getTitle());
@@ -125,6 +139,7 @@ void SourceSchedulerPanel::showSourceKind(const std::shared_ptr<PlaybackCollecti
 }
 
 void SourceSchedulerPanel::reload() {
+    if (!hasControls()) return;
     m_filterCalendar->SetDate(today());
     // The plan's calendars show today while they are not in use.
     if (!m_firstDate->IsChecked()) m_firstDateCalendar->SetDate(today());
@@ -215,11 +230,17 @@ std::array<std::wstring, kTaskColumnCount> SourceSchedulerPanel::fillRow(const B
     std::wstring joined;
     for (const std::wstring& text : texts) joined += L" | " + text;
     debug::Place("frm::SourceSchedulerPanel::fillRow").info(L"Задание N%1%: %2%", task.getId(), joined);
-    if (record.playback && filtersOff()) collectTargetDeviceIds(*record.playback);
+    if (record.playback && hasControls() && filtersOff()) collectTargetDeviceIds(*record.playback);
     return texts;
 }
 
 void SourceSchedulerPanel::refreshTaskListCtrl() {
+    if (!hasControls()) {
+        // The log lists the tasks as the list would show them, before the page is first shown too.
+        for (const auto& task : tasks_.tasks())
+            if (!task->getClientData().isStopTask) fillRow(*task);
+        return;
+    }
     const debug::Place place("frm::SourceSchedulerPanel::refreshTaskListCtrl");
     GuiFreezer freezer(m_taskList);
     m_taskList->DeleteAllItems();
@@ -272,7 +293,7 @@ std::vector<long> SourceSchedulerPanel::selectedRows() const {
 
 void SourceSchedulerPanel::selectTask(bool selected) {
     // Deselecting rows here sends deselection events that lead back here.
-    if (selecting_) return;
+    if (selecting_ || !hasControls()) return;
     selecting_ = true;
     if (!selected) {
         for (long row = 0; row < m_taskList->GetItemCount(); ++row)
@@ -299,6 +320,7 @@ void SourceSchedulerPanel::selectTask(bool selected) {
 }
 
 void SourceSchedulerPanel::selectTaskType(int type) {
+    if (!hasControls()) return;
     const auto shown = timePlanControls(type);
     if (!shown) {
         debug::Place("frm::SourceSchedulerPanel::selectTaskType").warn(L"Unknown type task '%1%'", type);
@@ -335,6 +357,10 @@ void SourceSchedulerPanel::fitColumns() {
 
 void SourceSchedulerPanel::OnSize(wxSizeEvent& event) {
     event.Skip();
+    fitToWindow();
+}
+
+void SourceSchedulerPanel::fitToWindow() {
     // The columns follow the list's width until the page is first shown; then they are the
     // operator's.
     if (!IsShownOnScreen()) {

@@ -35,6 +35,12 @@ public:
     SourceSchedulerPanel(const SourceSchedulerPanel&) = delete;
     SourceSchedulerPanel& operator=(const SourceSchedulerPanel&) = delete;
 
+    // Makes the controls and shows in them what the panel holds, as they stood after the start-up;
+    // the main window calls it when it first shows the panel. Until then the tasks, the sources
+    // and the core work without controls, and the calls that only fill controls do nothing.
+    void buildControls();
+    bool hasControls() const { return m_taskList != nullptr; }
+
     // Stops the core's thread first, then lets go of the zones, the registry and the sources.
     void shutdown();
 
@@ -89,6 +95,10 @@ private:
     using Self = std::shared_ptr<SourceSchedulerPanel*>;
 
     void addTask();
+    // The source groups in the "Объект" choice, the first one chosen.
+    void showPlaces();
+    // The columns and the place of the device list after the size of the page.
+    void fitToWindow();
     // The registry's loudspeaker of a hardware address, for the store.
     SchedulerStore::Lookup registryLookup() const;
     void fitColumns();

@@ -38,10 +38,16 @@ std::wstring wide(const wxString& text) {
 }  // namespace
 
 SourceServicePanel::SourceServicePanel(wxWindow* parent, ISchedulerControl* schedulerControl, bool alarm)
-    : fb::SourceServicePanel(parent), alarm_(alarm), schedulerControl_(schedulerControl) {
+    : fb::SourceServicePanel(parent), alarm_(alarm), schedulerControl_(schedulerControl) {}
+
+void SourceServicePanel::buildControls() {
+    if (hasControls()) return;
+    buildLayout();
     root_ = m_tree->AddRoot(wxEmptyString);
     setAction(createGroup);
     setTransportImages({nullptr, m_play, m_stop});
+    for (const MessageItem& item : waiting_) append(root_, item);
+    waiting_.clear();
 }
 
 void SourceServicePanel::reload() {
@@ -101,7 +107,7 @@ void SourceServicePanel::setAction(int action) {
 }
 
 std::vector<std::shared_ptr<IPlayback>> SourceServicePanel::getPlaybackSources() {
-    return getPlaybackSources(root_, std::wstring());
+    return messagePlaybacks(collectAll(), std::wstring(), alarm_, &usedMessagePaths_);
 }
 
 std::vector<std::shared_ptr<IPlayback>> SourceServicePanel::getPlaybackSources(const wxTreeItemId& item,
@@ -144,6 +150,14 @@ MessageItem SourceServicePanel::collect(const wxTreeItemId& item) const {
     return collected;
 }
 
+MessageItem SourceServicePanel::collectAll() const {
+    if (hasControls()) return collect(root_);
+    MessageItem root;
+    root.held = rootHeld_;
+    root.children = waiting_;
+    return root;
+}
+
 void SourceServicePanel::append(const wxTreeItemId& parent, const MessageItem& item) {
     MessageItem payload = item;
     payload.children.clear();
@@ -160,17 +174,23 @@ storage::StateFileRead SourceServicePanel::load(const std::wstring& path) {
     const MessageFile file = readMessageFile(path, {messageFolder(), audio::recordedMessageFolder()});
     if (!file.root) return file.read;
     // The records held at the root stand after the items that are there already.
-    const std::size_t before = m_tree->GetChildrenCount(root_, false);
+    const std::size_t before = hasControls() ? m_tree->GetChildrenCount(root_, false) : waiting_.size();
     for (HeldRecord held : file.root->held) {
         held.position += before;
         rootHeld_.push_back(std::move(held));
     }
-    for (const MessageItem& item : file.root->children) append(root_, item);
+    for (const MessageItem& item : file.root->children) {
+        if (hasControls()) {
+            append(root_, item);
+        } else {
+            waiting_.push_back(item);
+        }
+    }
     return file.read;
 }
 
 boost::property_tree::wptree SourceServicePanel::saveToTree() const {
-    return writeMessageTree(collect(root_), messageFolder());
+    return writeMessageTree(collectAll(), messageFolder());
 }
 
 bool SourceServicePanel::channelBusy() const {

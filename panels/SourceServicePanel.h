@@ -44,6 +44,12 @@ public:
     SourceServicePanel(const SourceServicePanel&) = delete;
     SourceServicePanel& operator=(const SourceServicePanel&) = delete;
 
+    // Makes the controls and shows the items loaded so far in them; the main window calls it when
+    // it first shows the panel. Until then the items wait without controls, and everything but
+    // the controls' own work (reload, setAction) goes on as with them.
+    void buildControls();
+    bool hasControls() const { return m_tree != nullptr; }
+
     bool isAlarm() const { return alarm_; }
     // Asked before the alarm panel plays (the alarm-playback password); the alarm panel plays
     // nothing without it.
@@ -54,9 +60,9 @@ public:
     void fillMessageChoice();
     void setAction(int action);
 
-    // The messages below the item (the whole tree by default) as playbacks named after their
-    // groups.
+    // The messages of the whole tree as playbacks named after their groups.
     std::vector<std::shared_ptr<IPlayback>> getPlaybackSources();
+    // The same below an item of the tree control.
     std::vector<std::shared_ptr<IPlayback>> getPlaybackSources(const wxTreeItemId& item,
                                                                const std::wstring& prefix);
     // Whether a message's path contains the text.
@@ -80,6 +86,8 @@ protected:
 private:
     // The item with everything below it; the root with the records held at its level.
     MessageItem collect(const wxTreeItemId& item) const;
+    // The hidden root with every item, from the tree control or, before it is made, from waiting_.
+    MessageItem collectAll() const;
     void append(const wxTreeItemId& parent, const MessageItem& item);
     std::wstring messageFolder() const;
     bool channelBusy() const;
@@ -92,6 +100,8 @@ private:
     std::function<bool()> confirmPlay_;
     wxTreeItemId root_;
     std::vector<HeldRecord> rootHeld_;
+    // The items below the root while the tree control is not made yet.
+    std::vector<MessageItem> waiting_;
     // Index-aligned with the gong choice (its first entry empty: no gong) and the message choice.
     std::vector<std::wstring> gongPaths_;
     std::vector<std::wstring> messagePaths_;

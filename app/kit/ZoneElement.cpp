@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "devicelink/DeviceBase.h"
+#include "devicelink/DeviceReply.h"
 #include "foundation/Place.h"
 #include "foundation/TextConversion.h"
 
@@ -166,8 +167,8 @@ ZoneElement::ZonePtr ZoneElement::fromTree(const Tree& tree, const Resolver& res
 void ZoneElement::readFrom(const Tree& node, const Resolver& resolve, int depth) {
     const debug::Place place("frm::ZoneElement::readFrom");
     name = node.get<std::wstring>(L"<xmlattr>.name", L"").substr(0, kMaximumNameLength);
-    if (!device::DeviceBase::parseIntValue(base::toUtf8(node.get<std::wstring>(L"<xmlattr>.volume", L"")),
-                                           volume, 0, 100)) {
+    if (!device::DeviceReply::parseInt(base::toUtf8(node.get<std::wstring>(L"<xmlattr>.volume", L"")), volume,
+                                       0, 100)) {
         volume = kNoVolume;
     }
     for (const auto& [tag, child] : node) {

@@ -204,6 +204,8 @@ TEST(Program, StopSignalsEndItAsItsCloseDoesWithEverythingSaved) {
         ASSERT_TRUE(operatorOf.clickDevicesButton());
         ASSERT_TRUE(program.screen().pressKey(XK_Tab));
         ASSERT_TRUE(program.screen().pressKey(XK_space));
+        // The operator clicks into the view once it shows: its lists are made by this first showing.
+        ASSERT_TRUE(program.waitForLog(L"redrawGuiElements"));
         ASSERT_TRUE(program.screen().click(window, 300, area.height / 2, 3));
         ASSERT_TRUE(program.waitForLog(L"show playlist menu"));
         ASSERT_TRUE(program.screen().pressKey(XK_Down));

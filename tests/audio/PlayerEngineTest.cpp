@@ -64,6 +64,33 @@ protected:
         EXPECT_NEAR(test::strongestFrequency(audio.samples, audio.rate), hertz, hertz * 0.02);
         engine_->stop();
     }
+
+    // A plug-in folder with the shipped plug-in and damaged ones: cut short, crashing at load,
+    // with an illegal instruction at its entry.
+    std::string damagedPluginFolder() {
+        namespace fs = std::filesystem;
+        const fs::path folder = files_.path() + "/plugins";
+        fs::create_directory(folder);
+        const std::string shipped = std::string(MELVOX_PLUGIN_DIR) + "/in_vlc.so";
+        fs::copy_file(shipped, folder / "in_vlc.so");
+        const std::string whole = test::readWholeFile(shipped);
+        // The first 4 KB, as an interrupted copy leaves it.
+        std::ofstream(folder / "in_cut.so", std::ios::binary) << whole.substr(0, 4096);
+        // Start-up code that faults inside the loader.
+        fs::copy_file(MELVOX_CRASH_AT_LOAD_PLUGIN, folder / "in_crash.so");
+        // A few damaged bytes in the code: the entry function begins with an illegal instruction.
+        std::ofstream(folder / "in_damaged.so", std::ios::binary) << withDamagedEntry(shipped, whole);
+        return folder.string();
+    }
+    void expectOnlyTheShippedPlugin(const std::string& folder) {
+        ASSERT_EQ(engine_->plugins().plugins().size(), 1u);
+        EXPECT_EQ(engine_->plugins().plugins().front()->file, "in_vlc.so");
+        for (const wchar_t* skipped : {L"in_cut.so", L"in_crash.so", L"in_damaged.so"})
+            EXPECT_TRUE(capture_.contains(
+                L"Модуль '" + base::fromUtf8(folder) + L"/" + skipped + L"' пропущен", L"WARN"))
+                << skipped;
+        EXPECT_TRUE(capture_.contains(L"in_cut.so' пропущен: файл повреждён", L"WARN"));
+    }
 };
 
 TEST_F(PlayerEngineTest, SineWavMp3AndHttpStreamsReachTheGroupAndDecode) {
@@ -174,30 +201,21 @@ TEST_F(PlayerEngineTest, PluginsWithoutTheInterfaceAreSkippedAndTheOthersLoad) {
 }
 
 TEST_F(PlayerEngineTest, DamagedPluginsAreSkippedWithTheirWarningAndTheEngineStarts) {
-    namespace fs = std::filesystem;
-    const fs::path folder = files_.path() + "/plugins";
-    fs::create_directory(folder);
-    const std::string shipped = std::string(MELVOX_PLUGIN_DIR) + "/in_vlc.so";
-    fs::copy_file(shipped, folder / "in_vlc.so");
-    const std::string whole = test::readWholeFile(shipped);
-    // The first 4 KB, as an interrupted copy leaves it.
-    std::ofstream(folder / "in_cut.so", std::ios::binary) << whole.substr(0, 4096);
-    // Start-up code that faults inside the loader.
-    fs::copy_file(MELVOX_CRASH_AT_LOAD_PLUGIN, folder / "in_crash.so");
-    // A few damaged bytes in the code: the entry function begins with an illegal instruction.
-    std::ofstream(folder / "in_damaged.so", std::ios::binary) << withDamagedEntry(shipped, whole);
-    startEngine(base::fromUtf8(folder.string()));
-
-    ASSERT_EQ(engine_->plugins().plugins().size(), 1u);
-    EXPECT_EQ(engine_->plugins().plugins().front()->file, "in_vlc.so");
-    for (const wchar_t* skipped : {L"in_cut.so", L"in_crash.so", L"in_damaged.so"})
-        EXPECT_TRUE(capture_.contains(
-            L"Модуль '" + base::fromUtf8(folder.string()) + L"/" + skipped + L"' пропущен", L"WARN"))
-            << skipped;
-    EXPECT_TRUE(capture_.contains(L"in_cut.so' пропущен: файл повреждён", L"WARN"));
+    const std::string folder = damagedPluginFolder();
+    startEngine(base::fromUtf8(folder));
+    expectOnlyTheShippedPlugin(folder);
     const std::string mp3 = files_.file("tone.mp3");
     ASSERT_TRUE(test::writeSineMp3(mp3, 1500, 3));
     expectStreamOf(base::fromUtf8(mp3), 1500);
+}
+
+// As the program starts: the trials run while it probes the network, and the engine takes their
+// verdicts.
+TEST_F(PlayerEngineTest, TrialsStartedAheadGiveTheEngineTheSameVerdicts) {
+    const std::string folder = damagedPluginFolder();
+    audio::PluginHost::startTrials(base::fromUtf8(folder));
+    startEngine(base::fromUtf8(folder));
+    expectOnlyTheShippedPlugin(folder);
 }
 
 TEST(PluginHostTest, IniSectionsAndPluginChoice) {

@@ -89,37 +89,4 @@ TEST(PluginChecksTest, TheProbeTellsAPluginThatLoadsFromOneThatDoesNot) {
     }
 }
 
-TEST(ChildProgramTest, TheChildsEndItsOutputAndAnEndlessChildAreTold) {
-    using std::chrono::seconds;
-    const struct {
-        std::vector<std::string> arguments;
-        std::chrono::milliseconds limit;
-        bool started, timedOut;
-        int exitCode;  // -1: killed by a signal
-        std::string output;
-    } cases[] = {
-        {{"/bin/sh", "-c", "echo ready; exit 3"}, seconds(60), true, false, 3, "ready\n"},
-        {{"/bin/sh", "-c", "echo gone >&2; kill -SEGV $$"}, seconds(60), true, false, -1, ""},
-        // Endless, with its output closed or open: killed once the limit is over.
-        {{"/bin/sh", "-c", "exec >&-; sleep 600"}, std::chrono::milliseconds(200), true, true, -1, ""},
-        {{"/bin/sh", "-c", "sleep 600"}, std::chrono::milliseconds(200), true, true, -1, ""},
-        {{"/nonexistent/program"}, seconds(60), false, false, 0, ""},
-    };
-    for (const auto& c : cases) {
-        const os::ChildRun run = os::runChildProgram(c.arguments, c.limit);
-        const std::string context = c.arguments.back();
-        EXPECT_EQ(run.started, c.started) << context;
-        if (!c.started) {
-            EXPECT_EQ(run.startError, ENOENT) << context;
-            continue;
-        }
-        EXPECT_EQ(run.timedOut, c.timedOut) << context;
-        if (c.exitCode >= 0)
-            EXPECT_TRUE(WIFEXITED(run.status) && WEXITSTATUS(run.status) == c.exitCode) << context;
-        else
-            EXPECT_TRUE(WIFSIGNALED(run.status)) << context;
-        EXPECT_EQ(run.output, c.output) << context;
-    }
-}
-
 }  // namespace

@@ -3,7 +3,7 @@
 // a socket, parsed as a transport stream. Program clock references at most 100 ms apart by their
 // own values, continuity counters without a break, the frames each PES packet carries, and audio
 // that decodes to the tone, with libmp3lame's decoder and with libvlc playing the received stream
-// as a stock player does.
+// as a stock player does. The encoder's library is not loaded until the first encoder is made.
 
 #include <gtest/gtest.h>
 #include <vlc/vlc.h>
@@ -14,6 +14,7 @@
 #include <iterator>
 #include <thread>
 
+#include "audio/MpegAudioEncoder.h"
 #include "audio/SineGenerator.h"
 #include "audio/StreamSender.h"
 #include "tests/audio/AudioFixture.h"
@@ -60,6 +61,21 @@ test::DecodedAudio playedByLibvlc(const std::string& streamFile, const std::stri
 }
 
 class StreamSenderTest : public test::AudioFixture {};
+
+bool libavcodecLoaded() {
+    return test::readWholeFile("/proc/self/maps").find("/libavcodec.so") != std::string::npos;
+}
+
+// The program starts without libavcodec and the libraries it draws in; the first encoder opens it.
+TEST_F(StreamSenderTest, TheEncodersLibraryOpensWithTheFirstEncoder) {
+    ASSERT_FALSE(libavcodecLoaded());
+    audio::MpegAudioEncoder encoder(44100, 2, 128);
+    EXPECT_TRUE(libavcodecLoaded());
+    const std::vector<std::int16_t> silence(2 * audio::MpegAudioEncoder::kFrameSamples, 0);
+    std::vector<std::uint8_t> out;
+    for (int frame = 0; frame < 4; ++frame) ASSERT_TRUE(encoder.encode(silence.data(), out));
+    EXPECT_FALSE(out.empty());
+}
 
 TEST_F(StreamSenderTest, ReceivedStreamKeepsItsClockAndCountersAndDecodes) {
     struct Case {

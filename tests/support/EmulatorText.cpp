@@ -6,11 +6,6 @@
 
 namespace test {
 
-std::string decimal(std::int64_t value) {
-    char digits[24];
-    return std::string(digits, std::to_chars(digits, digits + sizeof digits, value).ptr);
-}
-
 std::string hex(std::uint32_t value, int width) {
     char digits[16];
     std::string text(digits, std::to_chars(digits, digits + sizeof digits, value, 16).ptr);

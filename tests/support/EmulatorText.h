@@ -7,9 +7,11 @@
 #include <string_view>
 #include <vector>
 
+#include "foundation/PlainText.h"
+
 namespace test {
 
-std::string decimal(std::int64_t value);
+using base::decimal;
 // Upper-case hexadecimal with at least `width` digits.
 std::string hex(std::uint32_t value, int width);
 // The whole text as one number of `base`, with an optional '+'.

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <charconv>
 
+#include "devicelink/DeviceReply.h"
+
 namespace test {
 
 bool TestDevice::setVolume(std::int32_t level) {
@@ -36,7 +38,7 @@ bool TestDevice::parseState(const std::string& packet, const net::IpAndPort& sen
 
 void TestDevice::handleVolume(const std::string& reply) {
     std::int32_t level = 0;
-    if (parseIntValue(reply, level, 0, 100)) volume = level;
+    if (device::DeviceReply::parseInt(reply, level, 0, 100)) volume = level;
 }
 
 std::vector<std::string> TestDevice::packets() const {

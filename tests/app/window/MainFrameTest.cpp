@@ -2,15 +2,19 @@
 // packets, takes consoles too and drops the devices the registry let go, zones are made by the
 // buttons and come back from their file, the idle lock takes only the right password and locks
 // nobody out while no password is set, the zone volume's text agrees with its slider, and a device
-// exchange that waits on the window's thread is caught.
+// exchange that waits on the window's thread is caught. The window comes up with the device view
+// alone built: every other view makes its controls when its button first shows it.
 
 #include <wx/app.h>
 #include <wx/notebook.h>
+#include <wx/simplebook.h>
 #include <wx/slider.h>
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
 
 #include <chrono>
+#include <iterator>
+#include <vector>
 
 #include "app/kit/LockRules.h"
 #include "devicelink/DeviceCollection.h"
@@ -285,6 +289,44 @@ TEST_F(WindowFixture, TheZoneVolumeTextAgreesWithItsSlider) {
     EXPECT_EQ(label(), L"Громкость зоны: 70 %");
     EXPECT_EQ(frame_->getRootZone()->volume, 70);
     EXPECT_TRUE(treeItem(L"Все зоны (70 %)").IsOk());
+}
+
+TEST_F(WindowFixture, AViewMakesItsControlsWhenItsButtonFirstShowsIt) {
+    openWindow();
+    auto* book = test::findControl<wxSimplebook>(frame_);
+    ASSERT_NE(book, nullptr);
+    const auto controls = [&](std::size_t page) { return book->GetPage(page)->GetChildren().size(); };
+    ASSERT_EQ(book->GetPageText(0), wxT("Устройства"));
+    EXPECT_GT(controls(0), 0u);
+    // The lock page stands second; the source views follow, none of them made yet.
+    ASSERT_GT(book->GetPageCount(), 2u);
+    for (std::size_t page = 2; page < book->GetPageCount(); ++page)
+        EXPECT_EQ(controls(page), 0u) << book->GetPageText(page);
+    EXPECT_EQ(propertyPanel(), nullptr);
+
+    const wxString views[] = {wxT("Плейлист"),
+                              wxT("Радио"),
+                              wxT("Планировщик"),
+                              wxT("Микрофон"),
+                              wxT("Служебные сообщения"),
+                              wxT("Тревожные сообщения"),
+                              wxT("Накопители")};
+    const auto show = [&](const wxString& view) {
+        clickButton(view);
+        EXPECT_TRUE(pumpUntil([&] {
+            const int page = book->GetSelection();
+            return page != wxNOT_FOUND && book->GetPageText(static_cast<std::size_t>(page)) == view;
+        })) << view;
+        return static_cast<std::size_t>(book->GetSelection());
+    };
+    std::vector<std::size_t> made;
+    for (const wxString& view : views) {
+        made.push_back(controls(show(view)));
+        EXPECT_GT(made.back(), 0u) << view;
+    }
+    // Shown again, a view keeps the controls it made and makes no second set.
+    for (std::size_t view = 0; view < std::size(views); ++view)
+        EXPECT_EQ(controls(show(views[view])), made[view]) << views[view];
 }
 
 }  // namespace

@@ -29,7 +29,9 @@ protected:
         wxRect area;
         ASSERT_TRUE(deviceList()->GetItemRect(row, area));
         doubleClick(deviceList(), area);
-        ASSERT_TRUE(pumpUntil([&] { return propertyPanel()->IsShownOnScreen(); }));
+        // The page is made by the first opening.
+        ASSERT_TRUE(
+            pumpUntil([&] { return propertyPanel() != nullptr && propertyPanel()->IsShownOnScreen(); }));
     }
 
     wxNotebook* notebook() {

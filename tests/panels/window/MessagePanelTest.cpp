@@ -3,6 +3,7 @@
 // password is right, a service message after its gong on the common stream, a missing file plays
 // nothing, and a scheduled message cannot be deleted; the groups survive a restart. The gong and
 // message chosen stay chosen across the views, and the microphone view offers the same gongs.
+// The groups and their task also survive a run in which their views were never shown.
 
 #include <wx/app.h>
 
@@ -191,6 +192,22 @@ TEST_F(MessagePanelTest, AScheduledMessageAndItsGroupAreNotDeletedAndTheGroupsSu
     openView(wxT("Служебные сообщения"));
     EXPECT_EQ(tree()->GetCount(), 2u);
     EXPECT_EQ(tree()->GetItemParent(item(wxT("Обед"))), item(wxT("Распорядок")));
+
+    // A run that never shows the message and scheduler views keeps them, and their task, all the same.
+    closeWindow();
+    openWindow();
+    closeWindow();
+    openWindow();
+    openView(wxT("Служебные сообщения"));
+    EXPECT_EQ(tree()->GetCount(), 2u);
+    EXPECT_EQ(tree()->GetItemParent(item(wxT("Обед"))), item(wxT("Распорядок")));
+    const std::wstring scheduled = L"Выбранная единица воспроизведения входит в задание";
+    const std::size_t refused = capture_.find(scheduled, L"NOTICE").size();
+    act(frm::SourceServicePanel::deleteSelected);
+    select(wxT("Обед"));
+    pressLabelled(wxT("Удалить выделенное"));
+    EXPECT_TRUE(pumpUntil([&] { return capture_.find(scheduled, L"NOTICE").size() == refused + 1; }));
+    EXPECT_EQ(tree()->GetCount(), 2u);
 }
 
 TEST_F(MessagePanelTest, ChoicesStayAcrossViewsAndTheMicrophoneOffersTheSameGongs) {

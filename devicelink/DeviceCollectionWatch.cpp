@@ -1,4 +1,4 @@
-// The registry's control thread, the search for lost devices and the link check.
+// The registry's watch: its control thread, the search for lost devices and the link check.
 
 #include <cstdlib>
 #include <exception>
