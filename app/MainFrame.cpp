@@ -227,6 +227,15 @@ void MainFrame::updateGui(const std::shared_ptr<device::DeviceBase>& device) {
 }
 
 void MainFrame::refreshDevice(const std::shared_ptr<device::DeviceBase>& device) {
+    // The registry tells of a device it let go (its place went to a new one) once more: the row
+    // goes, unless another device has taken the address since.
+    const device::DeviceType family =
+        device->isType(device::types::console) ? device::types::console : device::types::loudspeaker;
+    const auto held = registry_->searchForFamily(device->getHardwareAddress(), family);
+    if (held != device) {
+        if (!held) dropRow(*device);
+        return;
+    }
     bool inserted = false;
     const std::size_t row = deviceModel_.update(DeviceView::of(*device), &inserted);
     deviceList_->refreshRow(row, inserted);
@@ -238,6 +247,13 @@ void MainFrame::refreshDevice(const std::shared_ptr<device::DeviceBase>& device)
         adopted = rootZone_->adopt(device);
     }
     if (adopted) zonePanel_->updateAll();
+}
+
+void MainFrame::dropRow(device::DeviceBase& device) {
+    const std::optional<std::size_t> row = deviceModel_.remove(device.getHardwareAddress().toCharArray());
+    if (!row) return;
+    deviceList_->removeRow(*row);
+    deviceSelectionChanged();
 }
 
 std::vector<ZoneElement::DevicePtr> MainFrame::chosenDevices() const {

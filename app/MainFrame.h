@@ -29,6 +29,7 @@ class ListOfPlaylist;
 class wxEventFilter;
 
 namespace device {
+class DeviceBase;
 class DeviceCollection;
 class TransferProtocol;
 }  // namespace device
@@ -99,6 +100,8 @@ private:
 
     void onGuiTask(wxCommandEvent& event);
     void refreshDevice(const std::shared_ptr<device::DeviceBase>& device);
+    // The registry no longer holds the device: its row goes.
+    void dropRow(device::DeviceBase& device);
     // Opens the property page of the one chosen device.
     void openProperties();
     // The property page, made when a device's properties are first opened.

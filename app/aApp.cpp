@@ -4,6 +4,7 @@
 
 #include <boost/filesystem.hpp>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -29,11 +30,14 @@
 #include "foundation/SystemServices.h"
 #include "foundation/TextConversion.h"
 #include "foundation/ThreadDispatcher.h"
+#include "foundation/ThreadRole.h"
 
 namespace {
 
 constexpr const wchar_t* kTitle = L"Melvox";
 constexpr unsigned kHighestBasePort = 65533;  // the two stream ports follow it
+// Set in the environment, it makes the thread-role checks strict (foundation/ThreadRole.h).
+constexpr const char* kStrictThreadRoles = "MELVOX_STRICT_THREAD_ROLES";
 
 void emptyTempFolder() {
     boost::system::error_code ignored;
@@ -72,6 +76,10 @@ bool aApp::OnInit() {
 }
 
 bool aApp::initialise() {
+    // The toolkit runs its events on this thread, which must never wait for a device; the program
+    // tests make such a wait end a sanitizer build.
+    os::setThreadRole(os::ThreadRole::window);
+    os::setStrictThreadRoles(std::getenv(kStrictThreadRoles) != nullptr);
     locale_.Init(wxLANGUAGE_RUSSIAN, wxLOCALE_DONT_LOAD_DEFAULT);
     // The toolkit's own complaints go to the standard error stream: the operator sees the
     // program's messages only, each in a dialog that a stop request can close.

@@ -2,6 +2,11 @@
 // The common base of the loudspeaker and the microphone console: identity, online and
 // responding state, the request/response exchange through the one transport with a
 // per-device reply cache, the volume switch, reboot and state notifications.
+//
+// A member marked "Exchanges" here and in the device classes may send the device requests and
+// wait for their replies, about two seconds a try while the device is silent: call it on the
+// dispatcher or a worker, never on the window's thread nor in a transport's handler (the
+// transport logs such a wait as an ERROR).
 
 #include <array>
 #include <atomic>
@@ -48,33 +53,37 @@ public:
     virtual ~DeviceBase();
 
     // The virtual slots, in their order.
+    // Exchanges in a device class that ends what uses the memory first.
     virtual void releaseAudioMemory();
     virtual void checkOnline(bool requireState);
     virtual void resetCache();
     virtual bool checkUpgradePossibility(const std::shared_ptr<IFirmware>& image) = 0;
+    // Exchanges.
     virtual bool setVolume(std::int32_t level) = 0;
     virtual bool parseState(const std::string& packet, const net::IpAndPort& sender) = 0;
+    // Exchanges in a device class that asks its audio memory.
     virtual bool hasInternalPlaying() = 0;
     virtual std::wstring getTypeText() = 0;
-    // The network, server and Nerida settings, from the device's cache unless `refresh`.
+    // The network, server and Nerida settings, from the device's cache unless `refresh`. Exchanges.
     virtual CommonConfig getCommonConfig(bool refresh) = 0;
-    // Writes the changed ones; true when the device restarted to take them.
+    // Writes the changed ones; true when the device restarted to take them. Exchanges.
     virtual bool setCommonConfig(const CommonConfig& common) = 0;
-    // The device's diagnostic text: the reply to debugInfoRequest(false).
+    // The device's diagnostic text: the reply to debugInfoRequest(false). Exchanges.
     virtual std::string getDebugInfo() = 0;
-    // Starts the device's self test, whose result comes in its status packets.
+    // Starts the device's self test, whose result comes in its status packets. Exchanges.
     virtual void startDeviceTest() = 0;
     virtual bool isTestRunning() const = 0;
     virtual void handleVolume(const std::string& reply) = 0;
+    // Exchanges.
     virtual void startUpgrade() {}
     virtual void resetPlaybackType() {}
     // Builds the audio memory of the layout that suits the device; `flag` is the device class's
     // (an empty memory that ignores the flash, for the loudspeaker). A device class without an
-    // audio memory keeps this empty one.
+    // audio memory keeps this empty one. Exchanges (it reads the flash).
     virtual std::shared_ptr<memory::IAudioControl> initAudioMemory(bool flag) { return nullptr; }
 
     // The audio memory, built once through initAudioMemory and kept until the cache is reset.
-    // A failure to build it is passed on when `rethrow`, else the result is empty.
+    // A failure to build it is passed on when `rethrow`, else the result is empty. Exchanges.
     std::shared_ptr<memory::IAudioControl> getAudioMemory(bool flag, bool rethrow);
 
     // The request whose reply is the diagnostic text of the device's main board, or, with
@@ -90,6 +99,7 @@ public:
     // valid first image ("incorrectFirmware"), one with an image that checkUpgradePossibility
     // refuses ("wrongVersion") and an update while one runs ("busy"); then writes the first
     // image and keeps the rest as the device's update queue. True when the image's write started.
+    // Exchanges.
     bool upgradeFirmware(std::shared_ptr<IFirmwareCollection> collection, UpgradeProgressCallback callback,
                          bool force);
     // The percent of the whole update queue, -1 after a failure.
@@ -122,9 +132,10 @@ public:
     void touchLastState();
     void setStateHandler(StateHandler handler);
     void notifyWithState();
+    // Sends its check without waiting for the reply.
     void checkResponding(bool force);
 
-    // Exchanges.
+    // Exchanges, all but the two reply readers handleResponse and readAnswer.
     std::string transfer(const std::string& request);
     bool transfer(const std::string& request, std::string* reply, bool rethrow);
     // One exchange of a command that only the device's success answer acknowledges (a piece of
@@ -139,12 +150,13 @@ public:
     // neither an error reply (logged) nor blank, cut down to its payload. Devices answer many
     // requests with the bare value.
     bool readAnswer(std::string& reply);
+    // The `volume` known, asked of the device when it is not known yet despite the getter's name.
     std::int32_t getVolume();
     bool enableVolume(bool enable);
     bool reboot();
 
     // "set <key> <value>" when the value changed; returns `restart` when it was sent.
-    // A failed exchange passes its exception on.
+    // A failed exchange passes its exception on. Exchanges.
     bool setParameter(const std::string& key, const std::string& oldValue, const std::string& newValue,
                       bool restart);
     // Texts compared as texts; without this a literal would pick the bool form.

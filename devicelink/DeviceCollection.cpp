@@ -66,7 +66,7 @@ DeviceCollection::~DeviceCollection() {
     devices_.clear();
 }
 
-bool DeviceCollection::makeRoom() {
+bool DeviceCollection::makeRoom(std::shared_ptr<DeviceBase>& replaced) {
     const debug::Place place("device::DeviceCollection::makeRoom");
     std::lock_guard<std::recursive_mutex> guard(lock_);
     if (devices_.size() < kMostDevices) {
@@ -98,6 +98,7 @@ bool DeviceCollection::makeRoom() {
     place.debug(L"Device id=%1% (hw=%2%), silent for %3% s, gives its place to a new one",
                 silent->second.device->getId(), silent->first.toCharArray(),
                 std::chrono::duration_cast<std::chrono::seconds>(now - silent->second.lastHeard).count());
+    replaced = std::move(silent->second.device);
     devices_.erase(silent);
     return true;
 }
@@ -187,7 +188,10 @@ void DeviceCollection::handleAllStatesCallback(const std::string& packet, const 
         place.warn(L"Нет был установлен обработчик для новых устройств");
         return;
     }
-    if (!makeRoom()) return;
+    std::shared_ptr<DeviceBase> replaced;
+    if (!makeRoom(replaced)) return;
+    // Told once more, outside the registry's lock, so that the window lets it go too.
+    if (replaced) replaced->notifyWithState();
     // The packet that reveals a device only creates it; the device reads the packets after it.
     const std::wstring title = defaultTitle(address);
     const std::uint32_t id = newDeviceHandler(typeText, address, title);

@@ -68,7 +68,8 @@ public:
     static constexpr std::size_t kWaitingPerSender = 256;
     // Far above any real site; beyond it a new sender only takes the place of a device that
     // nothing needs any more, so a flood of made-up hardware addresses cannot fill the memory and
-    // a genuine device still gets in once the flood is over.
+    // a genuine device still gets in once the flood is over. The state handler hears of the
+    // device that gave its place away once more, when the registry no longer holds it.
     static constexpr std::size_t kMostDevices = 4096;
     // Places given to new senders while the registry is full, each second: a flood cannot churn
     // the list faster.
@@ -192,9 +193,9 @@ private:
     struct AddedEntries;
 
     // Room for one more device: below the cap, or the place of the device silent longest among
-    // those nothing needs any more, at most kReplacementsPerSecond a second. A full registry is
-    // told once per episode.
-    bool makeRoom();
+    // those nothing needs any more, at most kReplacementsPerSecond a second; that device is handed
+    // back in `replaced`. A full registry is told once per episode.
+    bool makeRoom(std::shared_ptr<DeviceBase>& replaced);
     // The body of the control thread, from construction to stop.
     void controlTimeoutThread();
     // One cycle; `cycle` and `firstCycle` move on only when it gets to its end.

@@ -2,6 +2,11 @@
 // What the rest of the system sees of a device's audio memory: the recorded fragments and
 // the scenarios that play them, which a device keeps in its flash and plays on its own. The
 // layouts behind it live in devicememory/; the device base holds one through this interface.
+//
+// The lists and their edits are the memory's own. These may exchange with the device and wait for
+// its replies (devicelink/DeviceBase.h), so never on the window's thread: isPlaying, playFragment,
+// playScenario, stop, getFragmentFile, writeChanges, reload, getImage and copyTo (which read the
+// fragments' data that is not loaded yet).
 
 #include <cstdint>
 #include <functional>

@@ -21,6 +21,7 @@
 #include "foundation/SerialJobs.h"
 #include "foundation/SocketErrors.h"
 #include "foundation/TextConversion.h"
+#include "foundation/ThreadRole.h"
 
 namespace device {
 namespace {
@@ -535,6 +536,12 @@ bool TransferProtocol::sync(const net::IpAndPort& address, const std::string& re
     const debug::Place place("device::TransferProtocol::sync");
     refused = false;
     place.trace2(L"synchronous transfer is started. the request '%1%'", request);
+    // The window must never wait on the network, and the transport's own threads would wait on
+    // themselves.
+    if (!os::mayWaitForDevice("device::TransferProtocol::sync", request, address.getWideText())) {
+        refused = true;
+        return false;
+    }
     const TransferPtr transfer = transfers_->take();
     bool zeroInterval = false;
     RequestQueue::makeRequest(transfer, request, priority, intervalMs, zeroInterval);
@@ -597,6 +604,7 @@ void TransferProtocol::eraseQueue(const net::IpAndPort& address) {
 
 void TransferProtocol::sender_thread() {
     pthread_setname_np(pthread_self(), "transport-send");
+    os::setThreadRole(os::ThreadRole::transportSender);
     const debug::Place place("device::TransferProtocol::sender_thread");
     std::unique_lock<std::recursive_mutex> main(mainLock_);
     reportStarted(senderIndex);
@@ -647,6 +655,7 @@ void TransferProtocol::sender_thread() {
 
 void TransferProtocol::receiver_thread() {
     pthread_setname_np(pthread_self(), "transport-recv");
+    os::setThreadRole(os::ThreadRole::transportReceiver);
     const debug::Place place("device::TransferProtocol::receiver_thread");
     if (socket_ < 0 || wakeFd_ < 0) return;
     reportStarted(receiverIndex);
@@ -838,6 +847,7 @@ TransferProtocol::Received* TransferProtocol::admitReceived(const RequestQueue::
 
 void TransferProtocol::responder_thread() {
     pthread_setname_np(pthread_self(), "transport-reply");
+    os::setThreadRole(os::ThreadRole::transportResponder);
     const debug::Place place("device::TransferProtocol::responder_thread");
     reportStarted(responderIndex);
     std::vector<Received> batch;

@@ -55,7 +55,8 @@ public:
     void clearSniffers();
 
     // Blocks until the reply or the deadline (two intervals and 50 ms); true with
-    // `response` filled when a reply without error came.
+    // `response` filled when a reply without error came. Called on the window's thread it logs an
+    // ERROR (foundation/ThreadRole.h); on a thread of the transport it fails at once, refused.
     bool sync(const net::IpAndPort& address, const std::string& request, std::string& response, int priority,
               unsigned intervalMs);
     // The same; `refused` tells a failure of a request that never reached the device (the network

@@ -2,7 +2,8 @@
 // A "Tribel" microphone console: the record of its last status packet (TribelInfoParseState.cpp),
 // its settings (TribelInfoConfig.cpp), its zones (TribelInfoZones.cpp), its access keys
 // (TribelInfoPasskeys.cpp), its test, its volume as it reports it, and the gong it plays before
-// an announcement, a fragment of its audio memory (TribelInfoMemory.cpp).
+// an announcement, a fragment of its audio memory (TribelInfoMemory.cpp). Members marked
+// "Exchanges" wait for the console's replies (devicelink/DeviceBase.h): never on the window's thread.
 
 #include <atomic>
 #include <cstdint>
@@ -65,7 +66,8 @@ public:
     // counts as online.
     void handleVolume(const std::string& reply) override;
     // The console's audio memory of its gong and messages, loaded from its flash or empty when
-    // `blank`. After each write of it the console is told where the gong now lies.
+    // `blank`. After each write of it the console is told where the gong now lies, by a job of
+    // the dispatcher. Exchanges.
     std::shared_ptr<memory::IAudioControl> initAudioMemory(bool blank) override;
     // Also the cached settings, zones and access-key list.
     void dropCachedValues() override;
@@ -82,15 +84,15 @@ public:
 
     // "get dbg", whichever source is asked for.
     std::string debugInfoRequest(bool lineControl) const override;
-    // The raw reply of "get dbg".
+    // The raw reply of "get dbg". Exchanges.
     std::string getDebugInfo() override;
     // Starts the self test, whose result comes in the status packets. exception::UserResponse
-    // "testFailure" or "testIsRunning".
+    // "testFailure" or "testIsRunning". Exchanges.
     void startDeviceTest() override;
     // For 20 s after a test was started.
     bool isTestRunning() const override;
 
-    // Settings.
+    // Settings; all but checkInvariant exchange.
     // The settings, from the cache unless `refresh`. exception::Offline,
     // exception::UnexpectedResponseOfDevice for a reply that does not read.
     Config getConfig(bool refresh);
@@ -104,7 +106,8 @@ public:
 
     // Zones, numbered 0 to 20. Read from the console once and then kept up to date by the
     // binding and unbinding here. exception::UnexpectedResponseOfDevice for a list that does
-    // not read; exchange failures pass on.
+    // not read; exchange failures pass on. All but getCachedZones exchange (getZones and findZone
+    // only until the zones are read).
     void initZones();
     Zones getZones() override;
     std::optional<Zones> getCachedZones() override;
@@ -119,12 +122,12 @@ public:
                   const std::set<std::uint32_t>& addresses) override;
     // False when the zone is not there.
     bool unbindZone(int zoneNumber) override;
-    // From the cached settings when there are any.
+    // From the cached settings when there are any, else it exchanges.
     bool isFireConsole() override;
 
     // Access keys. The console learns a new key itself: addPasskey starts it, requestPasskeys
     // tells whether it still listens, finishPasskey ends it. The refusals of a console that
-    // plays: exception::UserResponse "internalPlaying".
+    // plays: exception::UserResponse "internalPlaying". Every one exchanges.
     // The keys of the console's list; exception::UnexpectedResponseOfDevice for a list that does
     // not read.
     std::vector<Passkey> getPasskeys();

@@ -28,13 +28,17 @@ std::shared_ptr<memory::IAudioControl> TribelInfo::initAudioMemory(bool blank) {
         console->gongEnabled_ = config.gong;
         console->gongId_ = config.gongId;
     });
-    // Weak, so that the console and the memory it keeps do not keep each other alive.
+    // Weak, so that the console and the memory it keeps do not keep each other alive. The write
+    // ends in the transport's completion of its last piece: the settings exchanges run as a job of
+    // their own, so that they hold up no other device's replies.
     const std::weak_ptr<TribelInfo> weakConsole = console;
     const std::weak_ptr<memory::IAudioControl> weakMemory = memory;
     memory->setWriteHandlers(nullptr, [weakConsole, weakMemory] {
-        const std::shared_ptr<TribelInfo> owner = weakConsole.lock();
-        const std::shared_ptr<memory::IAudioControl> written = weakMemory.lock();
-        if (owner && written) owner->setDeferredGong(*written);
+        std::shared_ptr<TribelInfo> owner = weakConsole.lock();
+        std::shared_ptr<memory::IAudioControl> written = weakMemory.lock();
+        if (!owner || !written) return;
+        base::ThreadDispatcher::add(L"Set deferred settings", 0,
+                                    [owner, written] { owner->setDeferredGong(*written); });
     });
     return memory;
 }

@@ -2,7 +2,8 @@
 // A "Vokar" loudspeaker: its firmware generation, which decides the form of every command,
 // the record of its last status packet, what it is believed to play, its everyday commands
 // (VokarInfoCommands.cpp), its settings (VokarInfoConfig.cpp) and its zone lists
-// (VokarInfoZones.cpp).
+// (VokarInfoZones.cpp). Members marked "Exchanges" wait for the loudspeaker's replies
+// (devicelink/DeviceBase.h): never on the window's thread.
 
 #include <atomic>
 #include <cstdint>
@@ -52,17 +53,18 @@ public:
     using DeviceBase::setParameter;
 
     // Slots of the base.
-    // Stops a running sound-pressure test first.
+    // Stops a running sound-pressure test first. Exchanges while one runs.
     void releaseAudioMemory() override;
     void resetCache() override;
     // Whether the image suits this loudspeaker (acceptsFirmwareFor its type); false without one.
     bool checkUpgradePossibility(const std::shared_ptr<IFirmware>& image) override;
     // Sets the volume in percent; false when refused or not taken. exception::Offline when the
-    // loudspeaker is offline.
+    // loudspeaker is offline. Exchanges.
     bool setVolume(std::int32_t percent) override;
     // One status packet; false when it was refused. Never throws for bad packet content.
     bool parseState(const std::string& packet, const net::IpAndPort& sender) override;
-    // Plays from its own memory or a priority signal.
+    // Plays from its own memory or a priority signal. Exchanges with the first generations, whose
+    // memory is asked.
     bool hasInternalPlaying() override;
     // The name of the current playback type.
     std::wstring getTypeText() override;
@@ -70,10 +72,10 @@ public:
     void handleVolume(const std::string& reply) override;
     void resetPlaybackType() override;
     // Goes on with the next image of the update queue once the image before it is written and
-    // the loudspeaker answers again after its restart.
+    // the loudspeaker answers again after its restart. Exchanges.
     void startUpgrade() override;
     // The audio memory of the generation, loaded from the flash, or an empty one when
-    // `blank` (VokarInfoMemory.cpp).
+    // `blank` (VokarInfoMemory.cpp). Exchanges.
     std::shared_ptr<memory::IAudioControl> initAudioMemory(bool blank) override;
 
     // What the audio memory asks of its loudspeaker.
@@ -83,6 +85,7 @@ public:
     // The audio memory's report of what its flash plays (1 stopped, 2 already stopped, 3 a
     // fragment, 4 a scenario, 5 none to tell): the playback type follows, and the loudspeaker
     // goes back to the discovery channel. False when the type may not change or the switch failed.
+    // Exchanges.
     bool setPlaybackTypeCallback(int kind);
 
     // Also the channel, the cached settings, the equalizer and the zone lists.
@@ -115,7 +118,7 @@ public:
     // When the last "get vol" reply was handled (device clock, microseconds).
     std::int64_t getLastVolumeReplyTime() const { return lastVolumeReplyTime_.load(); }
 
-    // Commands.
+    // Commands; every one exchanges.
     // False when refused, deferred by the loudspeaker (the channel is then not known) or not
     // taken. A channel above 1 needs generation 2 (exception::UnsupportedByDevice).
     bool switchChannel(AudioChannel channel);
@@ -129,13 +132,14 @@ public:
     // Starts the self test, whose result comes in the status packets. exception::UserResponse
     // "testFailure" or "testIsRunning".
     void startDeviceTest() override;
+    // Not an exchange.
     bool isTestRunning() const override;
     // A Vokar-A tells its line parameters whatever is asked; the others their main board's debug
-    // text or their line-control module's.
+    // text or their line-control module's. Not an exchange.
     std::string debugInfoRequest(bool lineControl) const override;
     std::string getDebugInfo() override;
 
-    // Settings.
+    // Settings; every one exchanges.
     // The settings, from the cache unless `refresh` or expired. exception::Offline,
     // exception::UnexpectedResponseOfDevice for a reply that does not read.
     Config getConfig(bool refresh);
@@ -150,22 +154,24 @@ public:
     // Whether the line doubling is off; asked of the first generations, always so later.
     bool isLineDoubleOff();
 
-    // The equalizer, read from the loudspeaker when none is cached; a copy. A reply that does not
+    // The equalizer, read from the loudspeaker when none is cached; a copy. Exchanges. A reply that does not
     // read is exception::UnexpectedResponseOfDevice (first generations) or
     // exception::ExternalError "Неправильный формат эквалайзера".
     std::shared_ptr<IEqualizer> getEqualizer();
     // Writes it when it differs from the loudspeaker's; true when written or nothing changed.
+    // Exchanges.
     bool setEqualizer(const std::shared_ptr<IEqualizer>& equalizer);
 
     // The model of the loudspeaker's line-control module, made on first use; it survives a
-    // cache reset. Needs generation 9 (exception::UnsupportedByDevice).
+    // cache reset. Needs generation 9 (exception::UnsupportedByDevice). Not an exchange itself;
+    // the module's own requests are.
     std::shared_ptr<tip_device::LineControl> getLineControl();
 
     // Zone lists, kept from generation vokarV3_A110 on: the virtual zones whose announcements it
     // plays and the device numbers of the consoles that reach it. Both are cached; an entry
     // already in a valid cache is not added again. Changes need the generation
     // (exception::UnsupportedByDevice); reads give empty lists below it. A list that does not
-    // read is exception::UnexpectedResponseOfDevice.
+    // read is exception::UnexpectedResponseOfDevice. All but the two generation checks exchange.
     bool hasZoneLists() override;
     void requireZoneLists() override;
     void addAnnounceZone(std::int32_t zone) override;

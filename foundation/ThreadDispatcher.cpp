@@ -11,6 +11,7 @@
 #include "foundation/Exceptions.h"
 #include "foundation/Log.h"
 #include "foundation/Place.h"
+#include "foundation/ThreadRole.h"
 
 namespace base {
 namespace {
@@ -203,6 +204,8 @@ bool ThreadDispatcher::takeForEngine(TimePoint now, Run& run) {
 
 void ThreadDispatcher::engineThread() {
     pthread_setname_np(pthread_self(), "dispatch-engine");
+    // It runs items too while the executor is held up.
+    os::setThreadRole(os::ThreadRole::dispatcher);
     const debug::Place here("base::ThreadDispatcher::engineThread");
     boost::unique_lock<boost::mutex> guard(lock_);
     try {
@@ -245,6 +248,7 @@ void ThreadDispatcher::engineThread() {
 
 void ThreadDispatcher::executorThread() {
     pthread_setname_np(pthread_self(), "dispatch-exec");
+    os::setThreadRole(os::ThreadRole::dispatcher);
     const debug::Place here("base::ThreadDispatcher::executorThread");
     boost::unique_lock<boost::mutex> guard(lock_);
     try {

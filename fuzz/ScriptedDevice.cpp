@@ -39,12 +39,13 @@ std::unique_ptr<ScriptedDevice> ScriptedDevice::next(std::size_t flashSize, test
 }
 
 ScriptedDevice::ScriptedDevice(const std::string& ip, std::size_t flashSize, test::AudioFlash::Words words)
-    : EmulatedDevice(ip, devicePort()), flash_(*this, flashSize, words) {
+    : EmulatedDevice(ip, devicePort(), DeferredStart{}), flash_(*this, flashSize, words) {
     // The flash that erases before it writes refuses to program a byte twice, as a real one does.
     flash_.flash().setStrict(words == test::AudioFlash::Words::voice);
     // Every other command is refused at once rather than left to time out.
     on("",
        [](const std::string& command) { return std::optional<std::string>(test::unknownCommand(command)); });
+    startServing();
 }
 
 ScriptedDevice::~ScriptedDevice() {

@@ -40,11 +40,34 @@ void DeviceListCtrl::refreshRow(std::size_t index, bool inserted) {
     }
 }
 
+void DeviceListCtrl::removeRow(std::size_t index) {
+    // Read before the list shrinks; the model has one row fewer already.
+    const std::vector<std::size_t> chosen = DeviceListModel::chosenAfterRemoval(selectedItems(), index);
+    const long focused = GetNextItem(-1, wxLIST_NEXT_ALL, wxLIST_STATE_FOCUSED);
+    // The choice is held by row number: every row below the removed one changes its device.
+    SetItemState(-1, 0, wxLIST_STATE_SELECTED | wxLIST_STATE_FOCUSED);
+    SetItemCount(static_cast<long>(model_.size()));
+    for (const std::size_t row : chosen)
+        SetItemState(static_cast<long>(row), wxLIST_STATE_SELECTED, wxLIST_STATE_SELECTED);
+    if (focused >= 0 && static_cast<std::size_t>(focused) != index) {
+        const long moved = static_cast<std::size_t>(focused) < index ? focused : focused - 1;
+        SetItemState(moved, wxLIST_STATE_FOCUSED, wxLIST_STATE_FOCUSED);
+    }
+    Refresh();
+}
+
+std::vector<std::size_t> DeviceListCtrl::selectedItems() const {
+    std::vector<std::size_t> items;
+    for (long item = GetNextItem(-1, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED); item != -1;
+         item = GetNextItem(item, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED))
+        items.push_back(static_cast<std::size_t>(item));
+    return items;
+}
+
 std::vector<std::size_t> DeviceListCtrl::selectedRows() const {
     std::vector<std::size_t> rows;
-    for (long item = GetNextItem(-1, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED); item != -1;
-         item = GetNextItem(item, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED)) {
-        if (static_cast<std::size_t>(item) < model_.size()) rows.push_back(static_cast<std::size_t>(item));
+    for (const std::size_t item : selectedItems()) {
+        if (item < model_.size()) rows.push_back(item);
     }
     return rows;
 }

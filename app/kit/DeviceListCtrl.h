@@ -19,6 +19,9 @@ public:
 
     // Shows the model's row `index` again; a new row extends the list.
     void refreshRow(std::size_t index, bool inserted);
+    // The model dropped row `index`: the list shrinks and the operator's choice stays on the same
+    // devices.
+    void removeRow(std::size_t index);
     // The rows the operator selected.
     std::vector<std::size_t> selectedRows() const;
 
@@ -28,6 +31,9 @@ protected:
     wxItemAttr* OnGetItemAttr(long item) const override;
 
 private:
+    // The selected items of the control, whether the model still has them or not.
+    std::vector<std::size_t> selectedItems() const;
+
     const DeviceListModel& model_;
     wxImageList images_;
     // Window image number to image-list index.

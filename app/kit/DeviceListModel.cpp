@@ -86,4 +86,24 @@ std::size_t DeviceListModel::update(const DeviceView& view, bool* inserted) {
     return index;
 }
 
+std::optional<std::size_t> DeviceListModel::remove(const std::string& hardwareAddress) {
+    const auto found = indexes_.find(hardwareAddress);
+    if (found == indexes_.end()) return std::nullopt;
+    const std::size_t index = found->second;
+    indexes_.erase(found);
+    rows_.erase(rows_.begin() + static_cast<std::ptrdiff_t>(index));
+    addresses_.erase(addresses_.begin() + static_cast<std::ptrdiff_t>(index));
+    for (std::size_t moved = index; moved < addresses_.size(); ++moved) indexes_[addresses_[moved]] = moved;
+    return index;
+}
+
+std::vector<std::size_t> DeviceListModel::chosenAfterRemoval(const std::vector<std::size_t>& chosen,
+                                                             std::size_t removed) {
+    std::vector<std::size_t> kept;
+    for (const std::size_t row : chosen) {
+        if (row != removed) kept.push_back(row < removed ? row : row - 1);
+    }
+    return kept;
+}
+
 }  // namespace frm

@@ -1,11 +1,13 @@
 #pragma once
-// What the main window's device list shows: one row per device, in the order the window
-// learnt of them, each made from a snapshot of the device's state. Lives on the GUI thread.
+// What the main window's device list shows: one row per device the registry holds, in the order
+// the window learnt of them, each made from a snapshot of the device's state. Lives on the GUI
+// thread.
 
 #include <array>
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -47,6 +49,12 @@ public:
 
     // Stores the device's new state; its row index, and whether the row is new.
     std::size_t update(const DeviceView& view, bool* inserted = nullptr);
+    // Drops the row of the device (a hardware address text as DeviceView has it); the rows after
+    // it move up one. The index it had, or nothing when it had none.
+    std::optional<std::size_t> remove(const std::string& hardwareAddress);
+    // The rows still chosen once row `removed` is gone, in their new places.
+    static std::vector<std::size_t> chosenAfterRemoval(const std::vector<std::size_t>& chosen,
+                                                       std::size_t removed);
     std::size_t size() const { return rows_.size(); }
     const Row& row(std::size_t index) const { return rows_.at(index); }
     // The hardware address of the row's device.

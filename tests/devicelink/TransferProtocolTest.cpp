@@ -17,6 +17,7 @@
 #include "devicelink/TransferProtocol.h"
 #include "foundation/Exceptions.h"
 #include "foundation/ThreadDispatcher.h"
+#include "foundation/ThreadRole.h"
 #include "support/DeviceEmulator.h"
 #include "support/DispatcherWait.h"
 #include "support/FakeGuiThread.h"
@@ -112,6 +113,42 @@ TEST_F(TransferProtocolTest, RoundTripsThatSniffersSee) {
 
     EXPECT_FALSE(transport_->sync(net::IpAndPort("127.0.0.2", 0), "x", response, 2, 1000));
     EXPECT_TRUE(capture_.contains(L"Адрес отправки не определён", L"WARN"));
+}
+
+// A wait for a reply on the window's thread is logged and still carried out (the operator's action
+// happens); one on a thread of the transport is refused at once, for its reply could never come.
+TEST_F(TransferProtocolTest, AWaitOnTheWindowIsReportedAndOnTheTransportRefused) {
+    auto emulated = device(2);
+    transport_->run();
+    struct Case {
+        os::ThreadRole role;
+        const char* request;
+        bool done;
+    };
+    const Case cases[] = {
+        {os::ThreadRole::dispatcher, "on dispatcher", true},
+        {os::ThreadRole::window, "on window", true},
+        {os::ThreadRole::transportResponder, "on responder", false},
+        {os::ThreadRole::transportSender, "on sender", false},
+    };
+    for (const Case& c : cases) {
+        bool done = !c.done;
+        bool refused = !c.done;
+        std::string response;
+        std::thread([&] {
+            os::setThreadRole(c.role);
+            done = transport_->sync(emulated->address(), c.request, response, 2, 1000, refused);
+        }).join();
+        EXPECT_EQ(done, c.done) << c.request;
+        EXPECT_EQ(refused, !c.done) << c.request;
+        EXPECT_EQ(response, c.done ? std::string("OK ") + c.request : std::string()) << c.request;
+        const std::wstring line = std::wstring(L"A device exchange waits for its reply on the ") +
+                                  os::threadRoleName(c.role) + L" thread: '" + base::widen(c.request) + L"'";
+        EXPECT_EQ(capture_.find(line, L"ERROR").size(), c.role == os::ThreadRole::dispatcher ? 0u : 1u)
+            << c.request;
+    }
+    EXPECT_EQ(emulated->received(), (std::vector<std::string>{"on dispatcher", "on window"}));
+    EXPECT_EQ(capture_.find(L"(refused: the reply could never come)", L"ERROR").size(), 2u);
 }
 
 TEST_F(TransferProtocolTest, SilentOrUnreachableDeviceFailsEverythingQueued) {

@@ -3,6 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -32,10 +37,12 @@ std::wstring names(memory::IAudioControl& memory) {
 
 class TribelMemoryTest : public test::TribelFixture {
 protected:
-    // Writes the changes and waits until the console took what follows a write.
+    // Writes the changes and waits until the console took what follows a write: the settings
+    // run as a job that the write's last completion queues, so the dispatcher is waited for twice.
     static void write(memory::IAudioControl& memory) {
         memory.writeChanges(nullptr);
         ASSERT_TRUE(test::waitFor([&] { return memory.getWriteProgress() == 100; }));
+        ASSERT_TRUE(test::waitForDispatcher());
         ASSERT_TRUE(test::waitForDispatcher());
     }
     // The console's memory read from its flash anew.
@@ -134,6 +141,42 @@ TEST_F(TribelMemoryTest, TheGongFollowsItsFragment) {
     EXPECT_FALSE(emulated->settings().gong);
     EXPECT_EQ(console->getConfig(false).gongId, TribelInfo::noGong);
     EXPECT_EQ(console->getConfig(true).gongId, TribelInfo::noGong);
+}
+
+// The gong's new position after a write is sent by a job of its own: while the console takes its
+// time to answer, the replies of other devices are still handled.
+TEST_F(TribelMemoryTest, TheGongPlacedAfterAWriteHoldsUpNoOtherDevicesReply) {
+    auto [emulated, console] = connected();
+    auto memory = console->getAudioMemory(false, true);
+    const std::int16_t first = memory->addFragment(data(200, '1'), L"Первый");
+    const std::int16_t gong = memory->addFragment(data(200, '2'), L"Гонг");
+    write(*memory);
+    console->resetCache();
+    memory = console->getAudioMemory(false, true);
+    ASSERT_TRUE(test::waitForDispatcher());
+    ASSERT_EQ(console->getConfig(false).gongId, gong);
+
+    // The console answers the gong's position only once another device's reply was handled.
+    test::EmulatedDevice other("127.0.0.3", port_);
+    other.on("", [](const std::string& command) { return std::optional<std::string>("OK " + command); });
+    const auto otherHandled = std::make_shared<std::atomic<bool>>(false);
+    const auto answeredAfterIt = std::make_shared<std::atomic<bool>>(false);
+    emulated->on("set gongOrder", [this, address = other.address(), otherHandled,
+                                   answeredAfterIt](const std::string&) {
+        transport_->async(
+            address, "get vol", [otherHandled](const std::string&, bool ok) { *otherHandled = ok; }, 2, 1000);
+        *answeredAfterIt = test::waitFor([&] { return otherHandled->load(); }, std::chrono::seconds(20));
+        return std::optional<std::string>(test::successReply(""));
+    });
+    memory->removeFragment(first);
+    write(*memory);
+    ASSERT_TRUE(test::waitFor([&] { return answeredAfterIt->load(); }));
+    ASSERT_TRUE(test::waitForDispatcher());
+    // Answered in time: the position was taken at the first try.
+    EXPECT_FALSE(capture_.contains(L"The gong position was not set"));
+    const std::vector<std::string> received = emulated->received();
+    EXPECT_EQ(std::count(received.begin(), received.end(), "set gongOrder 1"), 1);
+    EXPECT_EQ(console->getConfig(false).gongId, gong);
 }
 
 }  // namespace

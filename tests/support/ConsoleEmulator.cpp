@@ -69,7 +69,7 @@ std::string successReply(const std::string& payload) {
 
 ConsoleEmulator::ConsoleEmulator(const std::string& ip, std::uint16_t port,
                                  const std::string& hardwareAddress, const std::string& version)
-    : EmulatedDevice(ip, port),
+    : EmulatedDevice(ip, port, DeferredStart{}),
       hardwareAddress_(hardwareAddress),
       versionText_("Tribel-T " + version),
       revision_(revisionOf(version)),
@@ -122,6 +122,7 @@ ConsoleEmulator::ConsoleEmulator(const std::string& ip, std::uint16_t port,
     on("zoneScBind ", [this](const std::string& command) { return changeZone(command); });
     on("zoneDel ", [this](const std::string& command) { return changeZone(command); });
     on("passkey", [this](const std::string& command) { return changePasskeys(command); });
+    startServing();
 }
 
 ConsoleEmulator::~ConsoleEmulator() {

@@ -49,9 +49,19 @@ std::uint16_t freeUdpPort() {
     return ntohs(address.sin_port);
 }
 
-EmulatedDevice::EmulatedDevice(const std::string& ip, std::uint16_t port) : ip_(ip), port_(port) {
+EmulatedDevice::EmulatedDevice(const std::string& ip, std::uint16_t port)
+    : EmulatedDevice(ip, port, DeferredStart{}) {
+    startServing();
+}
+
+EmulatedDevice::EmulatedDevice(const std::string& ip, std::uint16_t port, DeferredStart)
+    : ip_(ip), port_(port) {
     socket_ = boundSocket(ip, port);
     wakeFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+}
+
+void EmulatedDevice::startServing() {
+    if (thread_.joinable()) return;
     thread_ = std::thread([this] { serve(); });
 }
 

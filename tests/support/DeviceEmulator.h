@@ -2,8 +2,8 @@
 // Emulated devices for tests. Each binds its own loopback address (127.0.0.2, ...) at
 // the command port, answers commands from a table of handlers, keeps a log of what it
 // received, and can be told to misbehave the ways real devices do. Device kinds
-// (loudspeaker, console) derive from it, register their commands and keep the state
-// that their commands change.
+// (loudspeaker, console) derive from it, register their commands, keep the state that their
+// commands change, and start serving once they are whole.
 
 #include <netinet/in.h>
 
@@ -33,6 +33,7 @@ public:
 
     static constexpr const char* kBusyText = "Processing of the previous command isn't complete!";
 
+    // A device that serves at once, answering only what `on` and `answer` register.
     EmulatedDevice(const std::string& ip, std::uint16_t port);
     virtual ~EmulatedDevice();
     EmulatedDevice(const EmulatedDevice&) = delete;
@@ -82,6 +83,13 @@ public:
     net::IpAndPort address() const { return net::IpAndPort(ip_, port_); }
 
 protected:
+    struct DeferredStart {};
+    // For a device kind, which calls startServing() last in its constructor: a command that came
+    // while the kind was still being built would reach its handlers half made.
+    EmulatedDevice(const std::string& ip, std::uint16_t port, DeferredStart);
+    // Starts the serving thread; calling it again does nothing.
+    void startServing();
+
     // The answer of the command table, or nullopt; kinds may override to add state.
     virtual std::optional<std::string> handle(const std::string& command);
     // Starts a restart; a kind's "reboot" handler calls it before it answers.

@@ -112,7 +112,7 @@ const KeyRule keyRules[] = {
 LoudspeakerEmulator::LoudspeakerEmulator(const std::string& ip, std::uint16_t port,
                                          const std::string& hardwareAddress, device::VokarVersion generation,
                                          const std::string& model)
-    : EmulatedDevice(ip, port),
+    : EmulatedDevice(ip, port, DeferredStart{}),
       hardwareAddress_(hardwareAddress),
       generation_(generation),
       numberCount_(generation >= device::vokarA_3_00_01 ? fullNumberCount : 15),
@@ -163,6 +163,7 @@ LoudspeakerEmulator::LoudspeakerEmulator(const std::string& ip, std::uint16_t po
         if (!lineFailure_.empty()) return "ERR[" + command + "]: " + lineFailure_;
         return okReply(command, "");
     });
+    startServing();
 }
 
 std::set<std::int32_t> LoudspeakerEmulator::announceZones() const {

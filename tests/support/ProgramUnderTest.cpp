@@ -31,7 +31,10 @@ std::unique_ptr<ProgramRun> ProgramUnderTest::start(const std::vector<std::strin
                                                     bool keepErrors) {
     return std::make_unique<ProgramRun>(
         MELVOX_PROGRAM, arguments,
-        std::map<std::string, std::string>{{"LOCALAPPDATA", root_.path()}, {"DISPLAY", screen_.display()}},
+        // A device exchange that waits on the window's thread ends a sanitizer build of the program.
+        std::map<std::string, std::string>{{"LOCALAPPDATA", root_.path()},
+                                           {"DISPLAY", screen_.display()},
+                                           {"MELVOX_STRICT_THREAD_ROLES", "1"}},
         keepErrors ? root_.path() + "/stderr-" + std::to_string(++runs_) + ".txt" : std::string());
 }
 

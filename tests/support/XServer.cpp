@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -127,8 +128,13 @@ std::string screenshotPath(const std::string& name) {
 XServer::XServer(int width, int height) {
     int pipeFds[2];
     if (::pipe2(pipeFds, O_CLOEXEC) != 0) return;
+    const pid_t parent = ::getpid();
     server_ = ::fork();
     if (server_ == 0) {
+        // The server ends with the test program: one left behind by a program that crashed would
+        // hold the program's output open, and the test runner would wait for it until its timeout.
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (::getppid() != parent) std::_Exit(127);
         ::dup2(pipeFds[1], 3);
         const std::string screen = std::to_string(width) + "x" + std::to_string(height) + "x24";
         ::execlp("Xvfb", "Xvfb", "-displayfd", "3", "-screen", "0", screen.c_str(), "-nolisten", "tcp",

@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <optional>
+#include <string>
+#include <vector>
+
 #include "app/kit/DeviceListModel.h"
 #include "devicelink/DeviceBase.h"
 
@@ -71,6 +75,45 @@ TEST(DeviceListModel, RowsKeepTheOrderTheyCameIn) {
     EXPECT_EQ(model.size(), 2u);
     EXPECT_EQ(model.row(1).texts[Model::state], L"Не в сети");
     EXPECT_EQ(model.addressAt(0), "02:7E:41:00:00:02");
+}
+
+frm::DeviceView at(int last) {
+    frm::DeviceView device = view(true, true, 10);
+    device.hardwareAddress = "02:7E:41:00:00:0" + std::to_string(last);
+    return device;
+}
+
+TEST(DeviceListModel, ARemovedRowGoesAndTheRowsAfterItMoveUp) {
+    Model model;
+    for (int last = 1; last <= 4; ++last) model.update(at(last));
+    EXPECT_EQ(model.remove("02:7E:41:00:00:02"), std::optional<std::size_t>(1));
+    EXPECT_EQ(model.remove("02:7E:41:00:00:02"), std::nullopt);  // gone already
+    EXPECT_EQ(model.remove("02:7E:41:00:00:09"), std::nullopt);  // never shown
+    ASSERT_EQ(model.size(), 3u);
+    EXPECT_EQ(model.addressAt(0), "02:7E:41:00:00:01");
+    EXPECT_EQ(model.addressAt(1), "02:7E:41:00:00:03");
+    EXPECT_EQ(model.addressAt(2), "02:7E:41:00:00:04");
+    // The moved rows are found under their new numbers; a device that comes back is appended.
+    bool inserted = true;
+    EXPECT_EQ(model.update(at(4), &inserted), 2u);
+    EXPECT_FALSE(inserted);
+    EXPECT_EQ(model.update(at(2), &inserted), 3u);
+    EXPECT_TRUE(inserted);
+    EXPECT_EQ(model.remove("02:7E:41:00:00:04"), std::optional<std::size_t>(2));
+    EXPECT_EQ(model.addressAt(2), "02:7E:41:00:00:02");
+}
+
+TEST(DeviceListModel, TheChoiceStaysOnTheSameDevicesWhenARowGoes) {
+    struct Case {
+        std::vector<std::size_t> chosen;
+        std::size_t removed;
+        std::vector<std::size_t> kept;
+    };
+    const Case cases[] = {
+        {{}, 0, {}}, {{0, 1, 2}, 1, {0, 1}}, {{3}, 1, {2}}, {{0}, 1, {0}}, {{1}, 1, {}}, {{0, 4}, 4, {0}},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(Model::chosenAfterRemoval(c.chosen, c.removed), c.kept) << c.removed;
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include "foundation/NetworkProbes.h"
 #include "foundation/Storage.h"
 #include "foundation/TextConversion.h"
+#include "foundation/ThreadRole.h"
 
 namespace test {
 namespace {
@@ -31,6 +32,8 @@ wxTreeItemId findItem(wxTreeCtrl* tree, const wxTreeItemId& from, const wxString
 }  // namespace
 
 void WindowFixture::SetUp() {
+    os::setThreadRole(os::ThreadRole::window);
+    os::setStrictThreadRoles(strictThreadRoles_);
     ASSERT_TRUE(pref::instanceSlot().install(pref_init(pref::defaultPath())));
     keepLibvlcLoaded();
     pref::setString(setting::netInterfaceIp.key, "127.0.0.1");
@@ -45,6 +48,7 @@ void WindowFixture::TearDown() {
     if (frame_) closeWindow();
     debug::setMessagePresenter(nullptr);
     delete pref::instanceSlot().release();
+    os::setStrictThreadRoles(false);
 }
 
 void WindowFixture::writeList(const wchar_t* file, const Playlists& playlists) {
