@@ -1,5 +1,5 @@
-// The audio memory's model without a device: a memory built from the bytes of an erased flash,
-// with no transport, dispatcher or emulated device. Its ids and play numbers, its limits and
+// The audio memory's model on its own: built from the bytes of an erased flash, with no device,
+// link, transport, dispatcher or emulated device. Its ids and play numbers, its limits and
 // refusals, and the hash.
 
 #include <gtest/gtest.h>
@@ -10,19 +10,22 @@
 
 #include "Outcomes.h"
 #include "devicememory/V4AudioMemory.h"
+#include "devicememory/V4AudioModel.h"
 
 namespace test {
 namespace {
 
 constexpr std::size_t kFlashSize = 16 * 1024;
 
-// An empty memory of the current layout over an erased flash of kFlashSize bytes.
-std::shared_ptr<device::memory::IAudioControl> blankMemory() {
-    return device::v4::memory::AudioMemory::fromImage(std::string(kFlashSize, '\xFF'));
+using Model = device::v4::memory::AudioModel;
+
+// An empty model of the current layout over an erased flash of kFlashSize bytes.
+std::unique_ptr<Model> blankModel() {
+    return device::memory::AudioMemoryModel::fromFlash<Model>(std::string(kFlashSize, '\xFF'));
 }
 
 TEST(AudioMemoryModelTest, IdsAndPlayNumbersCountFromOne) {
-    auto edited = blankMemory();
+    auto edited = blankModel();
     EXPECT_EQ(edited->addFragment("a", L"first"), 1);
     EXPECT_EQ(edited->addFragment("b", L"second"), 2);
     EXPECT_EQ(edited->getFragmentOrder(2), 2);
@@ -40,7 +43,7 @@ TEST(AudioMemoryModelTest, IdsAndPlayNumbersCountFromOne) {
 }
 
 TEST(AudioMemoryModelTest, KeepsItsLimits) {
-    auto edited = blankMemory();
+    auto edited = blankModel();
     for (int n = 1; n <= 255; ++n) edited->addFragment("x", L"f" + std::to_wstring(n));
     EXPECT_EQ(thrownCode([&] { edited->addFragment("x", L"one more"); }), L"maxOrder");
     for (int n = 1; n <= 64; ++n) edited->addScenario(1, 2, 0, L"s" + std::to_wstring(n));
@@ -48,7 +51,7 @@ TEST(AudioMemoryModelTest, KeepsItsLimits) {
 }
 
 TEST(AudioMemoryModelTest, RefusesEditsThatBreakItsRules) {
-    auto edited = blankMemory();
+    auto edited = blankModel();
     edited->addFragment("gong", L"Гонг");
     edited->addFragment("fire", L"Пожар");
     edited->addScenario(1, 2, 30, L"Эвакуация");
@@ -88,12 +91,24 @@ TEST(AudioMemoryModelTest, RefusesEditsThatBreakItsRules) {
 }
 
 TEST(AudioMemoryModelTest, TheHashTellsDifferentContentApart) {
-    auto first = blankMemory();
-    auto second = blankMemory();
+    auto first = blankModel();
+    auto second = blankModel();
+    first->addFragment("abc", L"one");
+    second->addFragment("abc", L"one");
+    EXPECT_EQ(first->getHash(), second->getHash());
+    second->addFragment("d", L"two");
+    EXPECT_NE(first->getHash(), second->getHash());
+}
+
+TEST(AudioMemoryModelTest, MemoriesCompareByTheirHashes) {
+    const auto blank = [] {
+        return device::v4::memory::AudioMemory::fromImage(std::string(kFlashSize, '\xFF'));
+    };
+    auto first = blank();
+    auto second = blank();
     first->addFragment("abc", L"one");
     second->addFragment("abc", L"one");
     EXPECT_TRUE(first->isEqual(*second));
-    EXPECT_EQ(first->getHash(), second->getHash());
     second->addFragment("d", L"two");
     EXPECT_TRUE(first->isNotEqual(*second));
     EXPECT_NE(first->isLess(*second), second->isLess(*first));
