@@ -5,10 +5,9 @@
 // completions of a write never take it. An edit is refused while the device plays from its
 // memory or a write runs.
 //
-// An attached memory is built in two steps: the constructor takes the model and the link, and
-// the most derived class's factory then runs requestMemorySize, so that loading already goes
-// through the model's layout. A detached memory is built the same way over the model of an
-// image (BaseAudioControlImages.cpp), which it reads instead of a device.
+// A layout's factory builds the parts (linked or detached), then the memory, then loads it: an
+// attached one asks its device for the size of the flash first; a detached one reads the image
+// its model holds (see also BaseAudioControlImages.cpp).
 
 #include <cstdint>
 #include <memory>
@@ -20,11 +19,6 @@
 #include "devicelink/IAudioControl.h"
 #include "devicememory/AudioMemoryLink.h"
 #include "devicememory/AudioMemoryModel.h"
-
-namespace device {
-class DeviceBase;
-class TransferProtocol;
-}  // namespace device
 
 namespace device::memory {
 
@@ -109,7 +103,7 @@ protected:
     }
 
     // Asks the device for the size of its flash and loads the memory (or an empty one when
-    // `blank`). Run once by the most derived class after its construction.
+    // `blank`). Run once, by attach.
     void requestMemorySize(bool blank);
     // Takes a memory just built by the most derived class and loads it: an attached one from
     // its device, a detached one from its image (every level).
