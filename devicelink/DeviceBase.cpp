@@ -184,6 +184,19 @@ void DeviceBase::checkOnline(bool requireState) {
     checkResponding(requireState);
 }
 
+DeviceBase::AsyncDoor DeviceBase::asyncDoor() const {
+    return AsyncDoor(protocol_, getAddress());
+}
+
+bool DeviceBase::AsyncDoor::send(const std::string& request, TransferHandler handler, int priority,
+                                 unsigned intervalMs) const {
+    return protocol_ && protocol_->async(address_, request, std::move(handler), priority, intervalMs);
+}
+
+void DeviceBase::AsyncDoor::drop() const {
+    if (protocol_) protocol_->eraseQueue(address_);
+}
+
 void DeviceBase::checkResponding(bool force) {
     if (!stateReceived.load()) return;
     const bool due = !responding.load() && now() - lastCheckTime.load() > kRecheckNotRespondingUs;

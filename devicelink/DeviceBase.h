@@ -135,6 +135,30 @@ public:
     // Sends its check without waiting for the reply.
     void checkResponding(bool force);
 
+    // Exchanges that do not wait: the requests of one run (the pieces of a write) go to the
+    // address the device had when the run began, and complete on the thread dispatcher. The
+    // door holds the transport, not the device, so that a run can still be dropped once the
+    // device is gone.
+    class AsyncDoor {
+    public:
+        AsyncDoor() = default;
+        // Queues the request; false when it could not be queued.
+        bool send(const std::string& request, TransferHandler handler, int priority,
+                  unsigned intervalMs) const;
+        // Drops the requests still queued for the address, without completing them.
+        void drop() const;
+        const net::IpAndPort& address() const { return address_; }
+
+    private:
+        friend class DeviceBase;
+        AsyncDoor(std::shared_ptr<TransferProtocol> protocol, const net::IpAndPort& address)
+            : protocol_(std::move(protocol)), address_(address) {}
+
+        std::shared_ptr<TransferProtocol> protocol_;
+        net::IpAndPort address_;
+    };
+    AsyncDoor asyncDoor() const;
+
     // Exchanges, all but the two reply readers handleResponse and readAnswer.
     std::string transfer(const std::string& request);
     bool transfer(const std::string& request, std::string* reply, bool rethrow);

@@ -1,528 +1,193 @@
 #include "devicememory/BaseAudioControl.h"
 
-#include <algorithm>
-#include <cstdio>
-#include <limits>
-
 #include "devicelink/DeviceBase.h"
-#include "devicememory/Crc32Mpeg2.h"
 #include "devicememory/ILoudspeaker.h"
 #include "foundation/Checks.h"
 #include "foundation/Exceptions.h"
 #include "foundation/Place.h"
-#include "foundation/Validators.h"
 
 namespace device::memory {
-namespace {
 
-constexpr std::uint32_t kOrderLimit = 256;
-constexpr std::size_t kScenarioLimit = 64;
-// The greatest id the consistency check accepts.
-constexpr std::int32_t kLargestId = 0x7FFE;
-
-// The entry of a fragment or scenario list with that id, or the end of the list.
-template <class Entry>
-auto findId(std::vector<Entry>& list, std::int16_t id) {
-    return std::find_if(list.begin(), list.end(), [id](const Entry& entry) { return entry.id == id; });
-}
-
-template <class Entry>
-std::int32_t orderOf(std::vector<Entry>& list, std::int16_t id) {
-    const auto found = findId(list, id);
-    return found == list.end() ? -1 : found->order;
-}
-
-template <class Entry>
-std::int32_t idOf(const std::vector<Entry>& list, std::int32_t order) {
-    for (const Entry& entry : list) {
-        if (entry.order == order) return entry.id;
-    }
-    return -1;
-}
-
-}  // namespace
-
-BaseAudioControl::ChangeScope::ChangeScope(BaseAudioControl& memory) : onChanged_(memory.onChanged_) {
-    if (memory.onChanging_) memory.onChanging_();
-}
-
-BaseAudioControl::ChangeScope::~ChangeScope() {
-    if (!onChanged_) return;
-    try {
-        onChanged_();
-    } catch (const std::exception& error) {
-        debug::Place("device::memory::BaseAudioControl::onChanged").error(L"%1%", error.what());
-    }
-}
-
-BaseAudioControl::BaseAudioControl(std::uint16_t version, const std::shared_ptr<DeviceBase>& device,
-                                   std::shared_ptr<TransferProtocol> transport,
-                                   PlayStateHandler playStateHandler)
-    : version_(version),
-      attached_(device != nullptr),
-      device_(device),
-      transfer_(std::move(transport)),
-      imageMode_(false),
-      playStateHandler_(std::move(playStateHandler)) {
-    root_.version = version;
-    resetImage();
-    checkAttached();
-    debug::throwIfFalse(transfer_ != nullptr, "device::memory::BaseAudioControl::BaseAudioControl");
-}
-
-BaseAudioControl::BaseAudioControl(std::uint16_t version, const std::string& image)
-    : version_(version), attached_(false), imageMode_(true), image_(image) {
-    // The loader refuses an image that no 32-bit flash size describes.
-    debug::throwIfFalse(image.size() <= std::numeric_limits<std::uint32_t>::max(),
+BaseAudioControl::BaseAudioControl(std::unique_ptr<AudioMemoryModel> model,
+                                   std::unique_ptr<AudioMemoryLink> link, PlayStateHandler playStateHandler)
+    : playStateHandler_(std::move(playStateHandler)), model_(std::move(model)), link_(std::move(link)) {
+    debug::throwIfFalse(model_ != nullptr && link_ != nullptr,
                         "device::memory::BaseAudioControl::BaseAudioControl");
-    root_.version = version;
-    resetImage();
-    memorySize_ = static_cast<std::uint32_t>(image.size());
 }
 
-BaseAudioControl::~BaseAudioControl() {
-    // A write whose pieces are still on their way is reported as failed: nobody is left to
-    // take its completions.
-    std::uint64_t serial = 0;
-    {
-        std::lock_guard<std::recursive_mutex> guard(writeLock_);
-        if (session_.open) serial = session_.serial;
-    }
-    if (serial != 0) failWrite(serial);
-}
+BaseAudioControl::~BaseAudioControl() = default;
 
 void BaseAudioControl::setChangeHandlers(Notification onChanging, Notification onChanged) {
     std::lock_guard<std::recursive_mutex> guard(lock_);
-    onChanging_ = std::move(onChanging);
-    onChanged_ = std::move(onChanged);
+    model_->setChangeHandlers(std::move(onChanging), std::move(onChanged));
 }
 
 void BaseAudioControl::setWriteHandlers(Notification onWriteStarted, Notification onWriteFinished) {
-    std::lock_guard<std::recursive_mutex> guard(writeLock_);
-    onWriteStarted_ = std::move(onWriteStarted);
-    onWriteFinished_ = std::move(onWriteFinished);
-}
-
-std::shared_ptr<DeviceBase> BaseAudioControl::lockDevice() {
-    return device_.lock();
+    link_->setWriteHandlers(std::move(onWriteStarted), std::move(onWriteFinished));
 }
 
 bool BaseAudioControl::isBroken() {
     std::lock_guard<std::recursive_mutex> guard(lock_);
-    return broken_;
+    return model_->isBroken();
 }
 
-bool BaseAudioControl::isDeferred(const std::string& reply) {
-    return reply.find("is deferred") != std::string::npos;
-}
-
-std::int16_t BaseAudioControl::getPlayingId() {
-    std::lock_guard<std::recursive_mutex> guard(lock_);
-    return playingId_;
-}
-
-// ---------------------------------------------------------------------------------------------
-// The model.
-
-void BaseAudioControl::resetImage() {
-    std::lock_guard<std::recursive_mutex> guard(lock_);
-    fragments_.clear();
-    fragmentList_.clear();
-    scenarios_.clear();
-    scenarioList_.clear();
-    names_.clear();
-    nameTexts_.clear();
-    fragmentData_.clear();
-    const std::uint16_t rootVersion = root_.version;
-    root_ = Root{};
-    root_.version = rootVersion;
-    loadedLevels_ = 0;
-    buildBlank_ = false;
-    broken_ = false;
-    relayoutData_ = false;
-    writeAllData_ = false;
-    playingCache_ = false;
-    hasChanges_ = false;
-    writeFailed_ = false;
+void BaseAudioControl::resetState() {
+    link_->resetPlaying();
+    link_->setWriteProgress(100);
     playingId_ = -1;
-    lastNameId_ = 0;
-    writeProgress_ = 100;
-    lastStopTime_ = {};
 }
 
-std::int16_t BaseAudioControl::addName(const std::wstring& text) {
-    if (!base::isValidName(text)) throw exception::InternalError(L"Название недопустимо");
-    const auto id = static_cast<std::int16_t>(lastNameId_ + 1);
-    lastNameId_ = id;
-    Name record;
-    record.id = id;
-    record.length = getNameLength(text);
-    names_[id] = record;
-    nameTexts_[id] = text;
-    return id;
-}
-
-std::wstring BaseAudioControl::findName(std::int16_t id) {
-    const auto found = nameTexts_.find(id);
-    if (found == nameTexts_.end()) throw exception::InternalError(L"Название не найдено");
-    return found->second;
-}
-
-std::uint32_t BaseAudioControl::getNameSize(const Name& record) {
-    const auto found = names_.find(record.id);
-    if (found == names_.end()) throw exception::InternalError(L"Index of name isn't found");
-    return found->second.length;
-}
-
-void BaseAudioControl::rebuildRecords() {
-    const std::map<std::int16_t, Fragment> old = fragments_;
-    fragments_.clear();
-    scenarios_.clear();
-    names_.clear();
-    nameTexts_.clear();
-    lastNameId_ = static_cast<std::int16_t>(getFirstId());
-
-    std::uint32_t order = getFirstOrder();
-    for (FragmentEntry& entry : fragmentList_) {
-        entry.order = static_cast<std::uint16_t>(order++);
-        Fragment record;
-        record.id = entry.id;
-        record.order = entry.order;
-        const auto kept = old.find(entry.id);
-        record.address = kept == old.end() ? 0 : kept->second.address;
-        record.dataSize = entry.size;
-        record.dataCrc = entry.dataCrc;
-        record.nameId = addName(entry.name);
-        fragments_[entry.id] = record;
-    }
-    order = getFirstOrder();
-    std::uint16_t position = 1;
-    for (ScenarioEntry& entry : scenarioList_) {
-        entry.order = static_cast<std::uint16_t>(order++);
-        entry.position = position++;
-        Scenario record;
-        record.id = entry.id;
-        record.order = entry.order;
-        record.value = entry.value;
-        record.gongId = static_cast<std::int16_t>(entry.gongId);
-        record.fragmentId = static_cast<std::int16_t>(entry.fragmentId);
-        record.repeatPeriod = entry.repeatPeriod;
-        record.nameId = addName(entry.name);
-        scenarios_[entry.id] = record;
-    }
-}
-
-std::uint64_t BaseAudioControl::tablesEnd() {
-    const RecordSizes sizes = recordSizes();
-    std::uint64_t end = sizes.root + std::uint64_t{sizes.fragment} * fragments_.size() +
-                        std::uint64_t{sizes.scenario} * scenarios_.size() +
-                        std::uint64_t{sizes.name} * names_.size();
-    for (const auto& [id, text] : nameTexts_) end += getEncodedNameSize(text);
-    return end;
-}
-
-std::uint64_t BaseAudioControl::usedSize() {
-    if (fragmentList_.empty() && scenarioList_.empty()) return 0;
-    const RecordSizes sizes = recordSizes();
-    std::uint64_t used = sizes.root + std::uint64_t{sizes.fragment + sizes.name} * fragmentList_.size() +
-                         std::uint64_t{sizes.scenario + sizes.name} * scenarioList_.size();
-    for (const FragmentEntry& entry : fragmentList_) used += entry.size;
-    for (const auto& [id, text] : nameTexts_) used += getEncodedNameSize(text);
-    return used;
-}
-
-std::uint32_t BaseAudioControl::getSizeOfFreeMemory() {
+void BaseAudioControl::requestMemorySize(bool blank) {
     std::lock_guard<std::recursive_mutex> guard(lock_);
-    if (fragmentList_.empty() && scenarioList_.empty()) return memorySize_;
-    const std::uint64_t used = usedSize();
-    // The last byte of the flash is never used.
-    if (used + 1 > memorySize_) {
-        debug::Place("device::memory::BaseAudioControl::getSizeOfFreeMemory")
-            .error(L"Used size %1% of the audio memory exceeds its size %2%", used, memorySize_);
-        return 0;
-    }
-    return static_cast<std::uint32_t>(memorySize_ - used - 1);
+    const std::uint32_t size = link_->requestMemorySize();
+    resetState();
+    model_->start(size, blank);
 }
 
-void BaseAudioControl::requireRoom(std::uint64_t cost, const wchar_t* description) {
-    // An empty model takes nothing yet, but its root comes with the first entry.
-    const std::uint64_t used =
-        fragmentList_.empty() && scenarioList_.empty() ? recordSizes().root : usedSize();
-    if (used + cost + 1 > memorySize_) throw exception::UserResponse(L"littleMemory", description);
+void BaseAudioControl::checkNotBusy() {
+    if (isPlaying()) throw exception::UserResponse(L"internalPlaying", L"device is busy (internal playing)");
+    const std::int32_t progress = link_->getWriteProgress();
+    if (progress >= 0 && progress < 100) throw exception::UserResponse(L"busy", L"");
 }
 
-std::uint32_t BaseAudioControl::getMemorySize() {
-    std::lock_guard<std::recursive_mutex> guard(lock_);
-    return memorySize_;
-}
-
-bool BaseAudioControl::hasChanges() {
-    return hasChanges_.load();
-}
-
-std::int32_t BaseAudioControl::getWriteProgress() {
-    return writeProgress_.load();
+void BaseAudioControl::checkPossibilityOfWritingChanges() {
+    debug::Place("device::memory::BaseAudioControl::checkPossibilityOfWritingChanges")
+        .trace(L"Check possibility of writing changes.");
+    link_->checkAttached();
+    model_->checkInvariant();
+    const std::shared_ptr<DeviceBase> device = link_->device();
+    if ((device && device->hasInternalPlaying()) || isPlaying())
+        throw exception::UserResponse(L"internalPlaying", L"device is busy (internal playing)");
+    if (!model_->hasChanges()) throw exception::UserResponse(L"noChanges", L"");
 }
 
 // ---------------------------------------------------------------------------------------------
-// Fragments.
+// Fragments and scenarios.
 
 std::int16_t BaseAudioControl::addFragment(const std::string& data, const std::wstring& name) {
     std::lock_guard<std::recursive_mutex> guard(lock_);
     debug::Place("device::memory::BaseAudioControl::addFragment").trace(L"Add a fragment.");
     checkNotBusy();
-    return addFragmentLocked(data, name);
-}
-
-std::int16_t BaseAudioControl::addFragmentLocked(const std::string& data, const std::wstring& name) {
-    if (data.empty()) throw exception::UserError(L"Трек имеет нулевой размер", L"");
-    if (!base::isValidName(name))
-        throw exception::UserError(L"Некорректное название",
-                                   L"Название имеет недопустимые символы или длину");
-    for (const FragmentEntry& entry : fragmentList_) {
-        if (entry.name == name) throw exception::UserResponse(L"titleExists", L"");
-    }
-    const RecordSizes sizes = recordSizes();
-    requireRoom(std::uint64_t{data.size()} + sizes.fragment + sizes.name + getEncodedNameSize(name),
-                L"На устройстве мало доступной памяти для данного файла");
-
-    std::int32_t id = getFirstId();
-    std::uint32_t order = getFirstOrder();
-    for (const FragmentEntry& entry : fragmentList_) {
-        id = std::max<std::int32_t>(id, entry.id + 1);
-        order = std::max<std::uint32_t>(order, entry.order + 1u);
-    }
-    if (order >= kOrderLimit || id > kLargestId)
-        throw exception::UserResponse(L"maxOrder", L"Достигнуто максимальное количество фрагментов");
-
-    ChangeScope change(*this);
-    const auto newId = static_cast<std::int16_t>(id);
-    fragmentData_[newId] = data;
-    writeAllData_ = true;
-    hasChanges_ = true;
-    FragmentEntry entry;
-    entry.id = newId;
-    entry.order = static_cast<std::uint16_t>(order);
-    entry.name = name;
-    entry.size = static_cast<std::uint32_t>(data.size());
-    entry.dataCrc = dataChecksum(data);
-    fragmentList_.push_back(entry);
-    rebuildRecords();
-    return newId;
+    return model_->addFragment(data, name);
 }
 
 bool BaseAudioControl::hasFragment(std::int16_t id) {
     std::lock_guard<std::recursive_mutex> guard(lock_);
-    return findId(fragmentList_, id) != fragmentList_.end();
+    return model_->hasFragment(id);
 }
 
 std::int32_t BaseAudioControl::getFragmentOrder(std::int16_t id) {
     std::lock_guard<std::recursive_mutex> guard(lock_);
-    return orderOf(fragmentList_, id);
+    return model_->getFragmentOrder(id);
 }
 
 std::int32_t BaseAudioControl::getFragmentId(std::int32_t order) {
     std::lock_guard<std::recursive_mutex> guard(lock_);
-    return idOf(fragmentList_, order);
+    return model_->getFragmentId(order);
 }
 
 void BaseAudioControl::removeFragment(std::int16_t id) {
     std::lock_guard<std::recursive_mutex> guard(lock_);
     checkNotBusy();
-    const auto found = findId(fragmentList_, id);
-    if (found == fragmentList_.end())
-        throw exception::UserError(L"Номер удаляемого сообщения вне диапазона", L"");
-    if (fragmentList_.size() != fragmentData_.size())
-        throw exception::InternalError(L"Количество сообщений и их файлов не совпадает");
-    for (const ScenarioEntry& scenario : scenarioList_) {
-        if (scenario.gongId == static_cast<std::uint16_t>(id) ||
-            scenario.fragmentId == static_cast<std::uint16_t>(id))
-            throw exception::UserResponse(
-                L"entry", L"Сообщение невозможно удалить, пока оно состоит хоть в одном сценарии");
-    }
-    // The fragment with the greatest id lies lowest in the flash: only its removal moves no
-    // other fragment's data.
-    const auto last =
-        std::max_element(fragmentList_.begin(), fragmentList_.end(),
-                         [](const FragmentEntry& a, const FragmentEntry& b) { return a.id < b.id; });
-    if (id != last->id && onlyLastFragmentRemovable()) {
-        throw exception::UserResponse(
-            L"unsupported", L"Неподдерживается удаление не последнего фрагмента для данной версии прибора");
-    }
-
-    ChangeScope change(*this);
-    fragmentList_.erase(found);
-    fragmentData_.erase(id);
-    relayoutData_ = true;
-    hasChanges_ = true;
-    rebuildRecords();
-    checkInvariant();
-}
-
-std::uint32_t BaseAudioControl::dataChecksum(const std::string& data) {
-    return crc32Mpeg2(data.data(), data.size());
-}
-
-bool BaseAudioControl::onlyLastFragmentRemovable() {
-    const std::shared_ptr<DeviceBase> device = lockDevice();
+    const std::shared_ptr<DeviceBase> device = link_->device();
     auto* loudspeaker = dynamic_cast<ILoudspeaker*>(device.get());
-    return loudspeaker && loudspeaker->removesOnlyLastFragment();
+    model_->removeFragment(id, loudspeaker && loudspeaker->removesOnlyLastFragment());
 }
 
 FragmentEntry BaseAudioControl::getFragment(std::int16_t id) {
     std::lock_guard<std::recursive_mutex> guard(lock_);
-    const auto found = findId(fragmentList_, id);
-    if (found == fragmentList_.end()) throw exception::InternalError(L"fragment position out of range");
-    return *found;
+    return model_->getFragment(id);
 }
 
 std::vector<FragmentEntry> BaseAudioControl::getFragments() {
     std::lock_guard<std::recursive_mutex> guard(lock_);
-    return fragmentList_;
+    return model_->getFragments();
 }
 
 std::string BaseAudioControl::getFragmentFile(std::int16_t id) {
     std::lock_guard<std::recursive_mutex> guard(lock_);
-    if (broken_) throw exception::InternalError(L"Целостность памяти нарушена");
-    debug::Place("device::memory::BaseAudioControl::getFragmentFile")
-        .trace(L"Get a fragment file, index=%1%", id);
-    initLevel(level::all);
-    const auto found = fragmentData_.find(id);
-    if (found == fragmentData_.end() || found->second.empty()) throw exception::ServerError();
-    return found->second;
+    return model_->getFragmentFile(id);
 }
-
-// ---------------------------------------------------------------------------------------------
-// Scenarios.
 
 std::int16_t BaseAudioControl::addScenario(std::int16_t gongId, std::int16_t fragmentId,
                                            std::uint16_t repeatPeriod, const std::wstring& name) {
     std::lock_guard<std::recursive_mutex> guard(lock_);
     debug::Place("device::memory::BaseAudioControl::addScenario").trace(L"Add a scenario.");
     checkNotBusy();
-    const RecordSizes sizes = recordSizes();
-    requireRoom(std::uint64_t{sizes.scenario} + sizes.name + getEncodedNameSize(name),
-                L"На устройстве мало доступной памяти для данного сценария");
-    if (!hasFragment(gongId) || !hasFragment(fragmentId))
-        throw exception::UserError(L"incorrect positions (gong or fragment)",
-                                   L"Заданные номера гонга или сообщения вне диапазона");
-    if (!base::isValidName(name))
-        throw exception::UserError(L"Некорректное название",
-                                   L"Название имеет недопустимые символы или длину");
-    for (const ScenarioEntry& entry : scenarioList_) {
-        if (entry.name == name) throw exception::UserResponse(L"titleExists", L"");
-    }
-
-    std::int32_t id = getFirstId();
-    std::uint32_t order = getFirstOrder();
-    if (!scenarioList_.empty()) {
-        const auto last =
-            std::max_element(scenarioList_.begin(), scenarioList_.end(),
-                             [](const ScenarioEntry& a, const ScenarioEntry& b) { return a.id < b.id; });
-        id = last->id + 1;
-        order = last->order + 1u;
-    }
-    if (scenarioList_.size() + 1 > kScenarioLimit || id > kLargestId)
-        throw exception::UserResponse(L"maxOrder", L"Достигнуто максимальное количество сообщений");
-
-    ChangeScope change(*this);
-    ScenarioEntry entry;
-    entry.id = static_cast<std::int16_t>(id);
-    entry.order = static_cast<std::uint16_t>(order);
-    entry.position = static_cast<std::uint16_t>(scenarioList_.size() + 1);
-    entry.name = name;
-    entry.value = 1;
-    entry.gongId = static_cast<std::uint16_t>(gongId);
-    entry.fragmentId = static_cast<std::uint16_t>(fragmentId);
-    entry.repeatPeriod = repeatPeriod;
-    scenarioList_.push_back(entry);
-    rebuildRecords();
-    hasChanges_ = true;
-    return entry.id;
+    return model_->addScenario(gongId, fragmentId, repeatPeriod, name);
 }
 
 bool BaseAudioControl::hasScenario(std::int16_t id) {
     std::lock_guard<std::recursive_mutex> guard(lock_);
-    return findId(scenarioList_, id) != scenarioList_.end();
+    return model_->hasScenario(id);
 }
 
 std::int32_t BaseAudioControl::getScenarioOrder(std::int16_t id) {
     std::lock_guard<std::recursive_mutex> guard(lock_);
-    return orderOf(scenarioList_, id);
+    return model_->getScenarioOrder(id);
 }
 
 std::int32_t BaseAudioControl::getScenarioId(std::int32_t order) {
     std::lock_guard<std::recursive_mutex> guard(lock_);
-    return idOf(scenarioList_, order);
+    return model_->getScenarioId(order);
 }
 
 void BaseAudioControl::removeScenario(std::int16_t id) {
     std::lock_guard<std::recursive_mutex> guard(lock_);
     checkNotBusy();
-    const auto found = findId(scenarioList_, id);
-    if (found == scenarioList_.end())
-        throw exception::UserError(L"position out of range", L"Номер удаляемого сценария вне диапазона");
-    ChangeScope change(*this);
-    scenarioList_.erase(found);
-    hasChanges_ = true;
-    rebuildRecords();
-    checkInvariant();
+    model_->removeScenario(id);
 }
 
 ScenarioEntry BaseAudioControl::getScenario(std::int16_t id) {
     std::lock_guard<std::recursive_mutex> guard(lock_);
-    const auto found = findId(scenarioList_, id);
-    if (found == scenarioList_.end()) throw exception::InternalError(L"scenario position out of range");
-    return *found;
+    return model_->getScenario(id);
 }
 
 std::vector<ScenarioEntry> BaseAudioControl::getScenarios() {
     std::lock_guard<std::recursive_mutex> guard(lock_);
-    return scenarioList_;
+    return model_->getScenarios();
 }
 
 // ---------------------------------------------------------------------------------------------
 // The whole memory.
 
+std::int32_t BaseAudioControl::getWriteProgress() {
+    return link_->getWriteProgress();
+}
+
+std::uint32_t BaseAudioControl::getSizeOfFreeMemory() {
+    std::lock_guard<std::recursive_mutex> guard(lock_);
+    return model_->getSizeOfFreeMemory();
+}
+
+std::uint32_t BaseAudioControl::getMemorySize() {
+    std::lock_guard<std::recursive_mutex> guard(lock_);
+    return model_->getMemorySize();
+}
+
+bool BaseAudioControl::hasChanges() {
+    return model_->hasChanges();
+}
+
 void BaseAudioControl::clear() {
     std::lock_guard<std::recursive_mutex> guard(lock_);
-    if (!broken_ && !writeFailed_.load()) checkNotBusy();
-    resetImage();
-    buildBlank_ = true;
-    initLevel(level::all);
-    hasChanges_ = true;
+    if (!model_->isBroken() && !model_->hasWriteFailed()) checkNotBusy();
+    resetState();
+    model_->clear();
 }
 
 void BaseAudioControl::reload() {
     std::lock_guard<std::recursive_mutex> guard(lock_);
-    const std::shared_ptr<DeviceBase> device = lockDevice();
+    const std::shared_ptr<DeviceBase> device = link_->device();
     const bool reachable = device && device->isOnline() && device->stateReceived.load();
     if (reachable) checkNotBusy();
-    // A memory built blank has nothing on the device to read back.
-    const bool blank = buildBlank_;
-    resetImage();
-    if (!reachable) return;
-    buildBlank_ = blank;
-    initLevel(blank ? level::all : level::allButData);
+    resetState();
+    model_->reload(reachable);
 }
 
 std::wstring BaseAudioControl::getHash() {
     std::lock_guard<std::recursive_mutex> guard(lock_);
-    const auto widened = [](std::uint16_t value) {
-        return static_cast<std::uint32_t>(static_cast<std::int32_t>(static_cast<std::int16_t>(value)));
-    };
-    std::uint32_t hash = getSizeOfFreeMemory();
-    for (const FragmentEntry& entry : fragmentList_) {
-        hash ^=
-            widened(entry.order) ^ entry.dataCrc ^ entry.size ^ static_cast<std::uint32_t>(entry.name.size());
-    }
-    for (const ScenarioEntry& entry : scenarioList_) {
-        hash ^= std::uint32_t{entry.repeatPeriod} ^ entry.value ^ widened(entry.position) ^
-                static_cast<std::uint32_t>(entry.name.size());
-    }
-    wchar_t text[16];
-    std::swprintf(text, sizeof text / sizeof text[0], L"%X", hash);
-    return text;
+    return model_->getHash();
 }
 
 bool BaseAudioControl::isLess(IAudioControl& other) {
@@ -535,6 +200,124 @@ bool BaseAudioControl::isEqual(IAudioControl& other) {
 
 bool BaseAudioControl::isNotEqual(IAudioControl& other) {
     return !isEqual(other);
+}
+
+// ---------------------------------------------------------------------------------------------
+// The write of changes.
+
+void BaseAudioControl::writeChanges(ProgressHandler progress) {
+    std::lock_guard<std::recursive_mutex> guard(lock_);
+    const std::int32_t running = link_->getWriteProgress();
+    if (running >= 0 && running < 100) throw exception::UserResponse(L"busy", L"");
+    checkPossibilityOfWritingChanges();
+    const std::uint64_t serial = beginWrite(std::move(progress));
+    try {
+        sendChanges(serial);
+    } catch (...) {
+        link_->failWrite(serial);
+        throw;
+    }
+}
+
+std::uint64_t BaseAudioControl::beginWrite(ProgressHandler progress) {
+    AudioMemoryModel* const model = model_.get();
+    return link_->beginWrite(std::move(progress), weak_from_this(), [model](bool succeeded) {
+        if (succeeded) {
+            model->writeSucceeded();
+        } else {
+            model->writeFailed();
+        }
+    });
+}
+
+void BaseAudioControl::writeLayout(const AudioMemoryLink::CommandWriter& writer) {
+    link_->checkAttached();
+    model_->writeMemoryLogic([&](std::uint32_t address, const std::uint8_t* data, std::uint32_t size) {
+        link_->checkAttached();
+        if (model_->checkRegion(address, size)) link_->program(address, data, size, writer);
+    });
+}
+
+void BaseAudioControl::sendChanges(std::uint64_t serial) {
+    std::lock_guard<std::recursive_mutex> guard(lock_);
+    const debug::Place place("device::memory::BaseAudioControl::writeChanges");
+    const std::shared_ptr<DeviceBase> device = link_->device();
+    place.trace(L"Write the audio memory, device hw=%1%",
+                device ? device->getHardwareAddress().toCharArray() : std::string());
+    if (device && device->hasInternalPlaying()) {
+        link_->failWrite(serial);
+        throw exception::UserResponse(L"internalPlaying", L"");
+    }
+    checkPossibilityOfWritingChanges();
+    model_->takeWriteFailure();
+
+    // The counting pass walks exactly the pieces of the sending pass and sends nothing.
+    const AudioMemoryModel::WriteFlags flags = model_->getWriteFlags();
+    std::uint32_t count = 0;
+    writeLayout([&count](const std::string&) {
+        ++count;
+        return true;
+    });
+    model_->checkInvariant();
+    model_->setWriteFlags(flags);
+    place.trace(L"Calculation of parts is completed. It is number of parts: %1%", count);
+
+    if (!link_->countPieces(serial, count)) return;
+    link_->sendPieces(serial, [this](const AudioMemoryLink::CommandWriter& writer) { writeLayout(writer); });
+}
+
+// ---------------------------------------------------------------------------------------------
+// Playing.
+
+bool BaseAudioControl::isPlaying() {
+    std::lock_guard<std::recursive_mutex> guard(lock_);
+    return link_->isPlaying();
+}
+
+std::int16_t BaseAudioControl::getPlayingId() {
+    std::lock_guard<std::recursive_mutex> guard(lock_);
+    return playingId_;
+}
+
+void BaseAudioControl::playFragment(std::int16_t id) {
+    play(id, false);
+}
+
+void BaseAudioControl::playScenario(std::int16_t id) {
+    play(id, true);
+}
+
+void BaseAudioControl::play(std::int16_t id, bool scenario) {
+    std::lock_guard<std::recursive_mutex> guard(lock_);
+    const debug::Place place(scenario ? "device::memory::BaseAudioControl::playScenario"
+                                      : "device::memory::BaseAudioControl::playFragment");
+    place.trace(scenario ? L"play scenario, scenario id=%1%" : L"play fragment, fragment id=%1%", id);
+    link_->checkAttached();
+    const std::shared_ptr<DeviceBase> device = link_->device();
+    if (device && device->hasInternalPlaying())
+        throw exception::UserResponse(L"internalPlaying", L"device is busy (internal playing)");
+    if (!(scenario ? model_->hasScenario(id) : model_->hasFragment(id)))
+        throw exception::UserError(L"position out of range",
+                                   L"Номер сообщения вне диапазона воспроизведения");
+    if (model_->hasChanges()) throw exception::UserResponse(L"changes", L"have changes on the device");
+    link_->play(scenario ? model_->getScenario(id).order : model_->getFragment(id).order, scenario);
+    playingId_ = id;
+    if (playStateHandler_) playStateHandler_(scenario ? 4 : 3);
+}
+
+void BaseAudioControl::stop() {
+    std::lock_guard<std::recursive_mutex> guard(lock_);
+    const debug::Place place("device::memory::BaseAudioControl::stop");
+    place.trace(L"Stop playing.");
+    if (!isPlaying()) {
+        place.mark(L"Воспроизведение из внутренней памяти остановлено досрочно.");
+        throw exception::UserResponse(L"noPlay", L"");
+    }
+    if (!link_->stop()) {
+        if (playStateHandler_) playStateHandler_(2);
+        throw exception::UserResponse(L"busy", L"");
+    }
+    if (playStateHandler_) playStateHandler_(1);
 }
 
 }  // namespace device::memory

@@ -1,7 +1,5 @@
-// Images of an audio memory and copies between memories. A logical image is the layout a write
-// would give, built into a buffer of the flash's size; a raw image is the flash as it is. Both
-// leave the memory being edited as it was, and a copy that fails halfway leaves its target as
-// it was.
+// Images of an audio memory and copies between memories. A copy that fails halfway leaves its
+// target as it was.
 
 #include <map>
 #include <utility>
@@ -14,93 +12,17 @@
 
 namespace device::memory {
 
-BaseAudioControl::ModelState BaseAudioControl::saveModel() {
-    ModelState state;
-    state.root = root_;
-    state.fragments = fragments_;
-    state.fragmentList = fragmentList_;
-    state.scenarios = scenarios_;
-    state.scenarioList = scenarioList_;
-    state.names = names_;
-    state.nameTexts = nameTexts_;
-    state.fragmentData = fragmentData_;
-    state.lastNameId = lastNameId_;
-    state.loadedLevels = loadedLevels_;
-    state.buildBlank = buildBlank_;
-    state.relayoutData = relayoutData_;
-    state.writeAllData = writeAllData_;
-    state.hasChanges = hasChanges_.load();
-    state.writeFailed = writeFailed_.load();
-    state.broken = broken_;
-    state.writeProgress = writeProgress_.load();
-    return state;
-}
-
-void BaseAudioControl::restoreModel(ModelState&& state, bool writeState) {
-    root_ = state.root;
-    fragments_ = std::move(state.fragments);
-    fragmentList_ = std::move(state.fragmentList);
-    scenarios_ = std::move(state.scenarios);
-    scenarioList_ = std::move(state.scenarioList);
-    names_ = std::move(state.names);
-    nameTexts_ = std::move(state.nameTexts);
-    fragmentData_ = std::move(state.fragmentData);
-    lastNameId_ = state.lastNameId;
-    loadedLevels_ = state.loadedLevels;
-    buildBlank_ = state.buildBlank;
-    relayoutData_ = state.relayoutData;
-    writeAllData_ = state.writeAllData;
-    broken_ = broken_ || state.broken;
-    if (!writeState) return;
-    hasChanges_ = state.hasChanges;
-    writeFailed_ = state.writeFailed;
-    writeProgress_ = state.writeProgress;
-}
-
 std::string BaseAudioControl::getImage(bool raw) {
     std::lock_guard<std::recursive_mutex> guard(lock_);
-    if (memorySize_ == 0) throw exception::InternalError(L"Образ памяти пуст");
-    if (raw) {
-        // The last byte of the flash is never read.
-        std::string bytes = readMemory(0, memorySize_ - 1);
-        bytes.push_back('\xFF');
-        return bytes;
-    }
-    checkAttached();
-    // The layout passes move records, load data and clear the write flags: the memory being
-    // edited gets all of it back.
-    ModelState saved = saveModel();
-    // Every build starts from an erased flash, so that no earlier build shows through.
-    image_.assign(memorySize_, '\xFF');
-    imageRaw_ = true;
-    relayoutData_ = true;
-    const PartWriter intoImage = [this](std::uint32_t address, const std::uint8_t* data, std::uint32_t size) {
-        writeMemory(address, data, size, nullptr);
-    };
-    try {
-        // The first pass loads every fragment's data and places it; the second hands out records
-        // that carry the final addresses and the matching checksum.
-        writeMemoryLogic(intoImage);
-        checkInvariant();
-        writeMemoryLogic(intoImage);
-    } catch (...) {
-        imageRaw_ = false;
-        image_.clear();
-        restoreModel(std::move(saved), false);
-        throw;
-    }
-    imageRaw_ = false;
-    std::string image = std::move(image_);
-    image_.clear();
-    restoreModel(std::move(saved), false);
-    if (image.empty()) throw exception::InternalError(L"Образ памяти пуст");
-    return image;
+    if (raw || model_->getMemorySize() == 0) return model_->rawImage();
+    link_->checkAttached();
+    return model_->logicalImage();
 }
 
 void BaseAudioControl::setImage(const std::string& bytes) {
     std::lock_guard<std::recursive_mutex> guard(lock_);
     checkNotBusy();
-    if (bytes.size() < recordSizes().root) throw exception::UserError(L"Некорректный размер образа", L"");
+    if (bytes.size() < model_->rootSize()) throw exception::UserError(L"Некорректный размер образа", L"");
     loadImage(bytes)->copyTo(shared_from_this());
 }
 
@@ -115,11 +37,11 @@ void BaseAudioControl::copyTo(const std::shared_ptr<IAudioControl>& target) {
     {
         std::lock_guard<std::recursive_mutex> guard(lock_);
         checkNotBusy();
-        checkInvariant();
-        if (broken_ || writeFailed_.load())
+        model_->checkInvariant();
+        if (model_->isBroken() || model_->hasWriteFailed())
             throw exception::ExternalError(
                 L"Копирование запрещено, если внутреннее состояние содержит ошибку", L"");
-        if (memorySize_ - getSizeOfFreeMemory() > room) {
+        if (model_->getMemorySize() - model_->getSizeOfFreeMemory() > room) {
             throw exception::UserResponse(L"littleMemory",
                                           L"Данный образ содержит данных больше, чем доступно памяти");
         }
@@ -128,10 +50,10 @@ void BaseAudioControl::copyTo(const std::shared_ptr<IAudioControl>& target) {
                 .info(L"It is the same devices for copy flash memory");
             return;
         }
-        initLevel(level::all);
-        for (const FragmentEntry& entry : fragmentList_)
-            fragments.emplace_back(entry, getFragmentFile(entry.id));
-        scenarios = scenarioList_;
+        model_->initLevel(level::all);
+        for (const FragmentEntry& entry : model_->getFragments())
+            fragments.emplace_back(entry, model_->getFragmentFile(entry.id));
+        scenarios = model_->getScenarios();
     }
     copy->fillFrom(fragments, scenarios);
 }
@@ -139,7 +61,8 @@ void BaseAudioControl::copyTo(const std::shared_ptr<IAudioControl>& target) {
 void BaseAudioControl::fillFrom(const std::vector<std::pair<FragmentEntry, std::string>>& fragments,
                                 const std::vector<ScenarioEntry>& scenarios) {
     std::lock_guard<std::recursive_mutex> guard(lock_);
-    ModelState saved = saveModel();
+    AudioMemoryModel::State saved = model_->save();
+    const std::int32_t progress = link_->getWriteProgress();
     // Refuses a busy memory before anything changes; after it no write can run.
     clear();
     try {
@@ -155,8 +78,9 @@ void BaseAudioControl::fillFrom(const std::vector<std::pair<FragmentEntry, std::
         for (const ScenarioEntry& entry : scenarios)
             addScenario(newId(entry.gongId), newId(entry.fragmentId), entry.repeatPeriod, entry.name);
     } catch (...) {
-        ChangeScope change(*this);
-        restoreModel(std::move(saved), true);
+        AudioMemoryModel::ChangeScope change(*model_);
+        model_->restore(std::move(saved), true);
+        link_->setWriteProgress(progress);
         throw;
     }
 }

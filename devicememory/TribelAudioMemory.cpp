@@ -1,19 +1,18 @@
 #include "devicememory/TribelAudioMemory.h"
 
 #include <mutex>
+#include <utility>
 
 #include "foundation/Place.h"
 
 namespace device::tribel::memory {
 
 std::shared_ptr<AudioMemory> AudioMemory::create(const std::shared_ptr<DeviceBase>& device,
-                                                 std::shared_ptr<TransferProtocol> transport,
+                                                 std::shared_ptr<TransferProtocol>,
                                                  device::memory::PlayStateHandler playStateHandler,
                                                  bool blank) {
-    std::shared_ptr<AudioMemory> memory(
-        new AudioMemory(device, std::move(transport), std::move(playStateHandler)));
-    memory->requestMemorySize(blank);
-    return memory;
+    auto [model, link] = linked<device::v4::memory::AudioModel>(device, device::v3::memory::commands);
+    return attach(new AudioMemory(std::move(model), std::move(link), std::move(playStateHandler)), blank);
 }
 
 void AudioMemory::removeFragment(std::int16_t id) {

@@ -1,38 +1,28 @@
 #pragma once
-// The audio memory of the loudspeakers that speak the "voice" command set, over the records
-// and flash layout of version 4 (V4Records.h, loaded and laid out by LayoutAudioControl.h): its
-// UTF-8 names, its checksum, and the write of changes that erases the flash first and waits
-// until the device is ready again. Version 3 itself is this class: the version-4 layout with 3 in the
-// root's version field, ids and play numbers counted from 0. Version 4 counts them from 1.
+// The audio memory of the loudspeakers that speak the "voice" command set: the model of
+// versions 3 and 4 (V3AudioModel.h), and the write of changes that erases the flash first and
+// waits until the device is ready again.
 
 #include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
 
-#include "devicememory/LayoutAudioControl.h"
-#include "devicememory/V4Records.h"
+#include "devicememory/BaseAudioControl.h"
+#include "devicememory/V3AudioModel.h"
 
 namespace device::v3::memory {
 
-// The records and command words of versions 3 and 4.
-struct Layout {
-    using Root = v4::memory::Root;
-    using Fragment = v4::memory::Fragment;
-    using Scenario = v4::memory::Scenario;
-    using Name = v4::memory::Name;
-    static constexpr bool idsByPosition = false;
-    static constexpr bool dataMayStay = false;
-    static constexpr device::memory::CommandWords commands{"voicePlay %u",
-                                                           "voicePlaySc %u",
-                                                           "voiceIsPlaying",
-                                                           "voiceStop",
-                                                           "voiceMemSize",
-                                                           "voiceMemRead %08X %u",
-                                                           "voiceMemProgram %08X %u %s"};
-};
+// The command words of versions 3 and 4.
+inline constexpr device::memory::CommandWords commands{"voicePlay %u",
+                                                       "voicePlaySc %u",
+                                                       "voiceIsPlaying",
+                                                       "voiceStop",
+                                                       "voiceMemSize",
+                                                       "voiceMemRead %08X %u",
+                                                       "voiceMemProgram %08X %u %s"};
 
-class AudioMemory : public device::memory::LayoutAudioControl<Layout> {
+class AudioMemory : public device::memory::BaseAudioControl {
 public:
     // The memory of `device`, loaded from its flash (all but the fragments' data), or an empty
     // one that ignores the flash when `blank`. Throws what asking and loading throw.
@@ -52,26 +42,9 @@ public:
     static constexpr std::chrono::seconds readyWait{300};
 
 protected:
-    // `version` is the layout's version field: 3 for this class, 4 for version 4.
-    AudioMemory(std::uint16_t version, const std::shared_ptr<DeviceBase>& device,
-                std::shared_ptr<TransferProtocol> transport,
-                device::memory::PlayStateHandler playStateHandler);
-    AudioMemory(std::uint16_t version, const std::string& image);
-
-    // UTF-8 followed by one NUL.
-    std::string encodeName(const std::wstring& name) override;
-    std::uint32_t getNameLength(const std::wstring& name) override;
-    std::wstring decodeName(const Name& record) override;
-    std::uint32_t updateChecksum() override;
-    std::uint16_t getFirstOrder() override;
-    std::uint16_t getFirstId() override;
-    void checkVersionSpecificInvariant() override;
+    using BaseAudioControl::BaseAudioControl;
 
 private:
-    // The checksum of the root (its checksum field taken as 0) and of the fragment and scenario
-    // records, in id order.
-    std::uint32_t rootChecksum();
-
     // Asks whether the device is ready and writes, or asks again later up to the deadline.
     void writeWhenReady(std::uint64_t serial);
     void resumeWrite(std::uint64_t serial);

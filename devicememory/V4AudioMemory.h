@@ -1,10 +1,12 @@
 #pragma once
-// The audio memory of current loudspeakers: the "voice" command set and the version-4 layout,
-// with ids and play numbers counted from 1.
+// The audio memory of current loudspeakers: the "voice" command set and the write of version 3
+// over the model of version 4 (V4AudioModel.h).
 
 #include <memory>
+#include <string>
 
 #include "devicememory/V3AudioMemory.h"
+#include "devicememory/V4AudioModel.h"
 
 namespace device::v4::memory {
 
@@ -19,12 +21,7 @@ public:
     static std::shared_ptr<AudioMemory> fromImage(const std::string& image);
 
 protected:
-    AudioMemory(const std::shared_ptr<DeviceBase>& device, std::shared_ptr<TransferProtocol> transport,
-                device::memory::PlayStateHandler playStateHandler);
-    explicit AudioMemory(const std::string& image);
-
-    std::uint16_t getFirstOrder() override;
-    std::uint16_t getFirstId() override;
+    using device::v3::memory::AudioMemory::AudioMemory;
 };
 
 }  // namespace device::v4::memory

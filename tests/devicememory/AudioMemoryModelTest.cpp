@@ -1,5 +1,5 @@
-// The audio memory's model without a device: a memory built from the bytes of an erased flash,
-// with no transport, dispatcher or emulated device. Its ids and play numbers, its limits and
+// The audio memory's model on its own: built from the bytes of an erased flash, with no device,
+// link, transport, dispatcher or emulated device. Its ids and play numbers, its limits and
 // refusals, and the hash.
 
 #include <gtest/gtest.h>
@@ -9,20 +9,78 @@
 #include <string>
 
 #include "Outcomes.h"
+#include "devicememory/V2AudioModel.h"
+#include "devicememory/V3AudioModel.h"
 #include "devicememory/V4AudioMemory.h"
+#include "devicememory/V4AudioModel.h"
+#include "foundation/Exceptions.h"
 
 namespace test {
 namespace {
 
 constexpr std::size_t kFlashSize = 16 * 1024;
 
-// An empty memory of the current layout over an erased flash of kFlashSize bytes.
-std::shared_ptr<device::memory::IAudioControl> blankMemory() {
-    return device::v4::memory::AudioMemory::fromImage(std::string(kFlashSize, '\xFF'));
+using Model = device::v4::memory::AudioModel;
+
+// An empty model of the current layout over an erased flash of kFlashSize bytes.
+std::unique_ptr<Model> blankModel() {
+    return device::memory::AudioMemoryModel::fromFlash<Model>(std::string(kFlashSize, '\xFF'));
+}
+
+// What a model shows of its lists and data.
+std::wstring contentsOf(device::memory::AudioMemoryModel& model) {
+    std::wstring text = model.getHash() + L":";
+    for (const auto& f : model.getFragments()) {
+        text += std::to_wstring(f.id) + L"," + std::to_wstring(f.order) + L"," + f.name + L"," +
+                std::to_wstring(model.getFragmentFile(f.id).size()) + L";";
+    }
+    for (const auto& s : model.getScenarios()) {
+        text += std::to_wstring(s.id) + L"," + std::to_wstring(s.gongId) + L"," +
+                std::to_wstring(s.fragmentId) + L"," + std::to_wstring(s.repeatPeriod) + L"," + s.name + L";";
+    }
+    return text;
+}
+
+// Edits a model of the layout over an erased flash, lays it out into an image and loads the
+// image into a new model of the same layout.
+template <class Layout>
+void roundTrip(const char* name) {
+    SCOPED_TRACE(name);
+    auto edited = device::memory::AudioMemoryModel::fromFlash<Layout>(std::string(kFlashSize, '\xFF'));
+    const std::int16_t gong = edited->addFragment(std::string(700, 'g'), L"Гонг");
+    const std::int16_t fire = edited->addFragment("fire", L"Пожар");
+    edited->addScenario(gong, fire, 30, L"Эвакуация");
+    const std::wstring before = contentsOf(*edited);
+
+    const std::string image = edited->logicalImage();
+    ASSERT_EQ(image.size(), kFlashSize);
+    // Laying out leaves the edited model as it was, changes pending.
+    EXPECT_EQ(contentsOf(*edited), before);
+    EXPECT_TRUE(edited->hasChanges());
+
+    auto loaded = device::memory::AudioMemoryModel::fromFlash<Layout>(image);
+    EXPECT_EQ(contentsOf(*loaded), before);
+    EXPECT_EQ(loaded->getFragmentFile(gong), std::string(700, 'g'));
+    EXPECT_FALSE(loaded->hasChanges());
+    EXPECT_FALSE(loaded->isBroken());
+}
+
+TEST(AudioMemoryModelTest, ALaidOutFlashLoadsBackIntoAModelOfEveryLayout) {
+    roundTrip<device::v2::memory::AudioModel>("version 2");
+    roundTrip<device::v3::memory::AudioModel>("version 3");
+    roundTrip<device::v4::memory::AudioModel>("version 4");
+}
+
+TEST(AudioMemoryModelTest, AFlashOfAnotherLayoutIsRefused) {
+    auto edited = blankModel();
+    edited->addFragment("abc", L"one");
+    const std::string image = edited->logicalImage();
+    EXPECT_THROW(device::memory::AudioMemoryModel::fromFlash<device::v3::memory::AudioModel>(image),
+                 exception::UnknownVersionOfAudioMemory);
 }
 
 TEST(AudioMemoryModelTest, IdsAndPlayNumbersCountFromOne) {
-    auto edited = blankMemory();
+    auto edited = blankModel();
     EXPECT_EQ(edited->addFragment("a", L"first"), 1);
     EXPECT_EQ(edited->addFragment("b", L"second"), 2);
     EXPECT_EQ(edited->getFragmentOrder(2), 2);
@@ -40,7 +98,7 @@ TEST(AudioMemoryModelTest, IdsAndPlayNumbersCountFromOne) {
 }
 
 TEST(AudioMemoryModelTest, KeepsItsLimits) {
-    auto edited = blankMemory();
+    auto edited = blankModel();
     for (int n = 1; n <= 255; ++n) edited->addFragment("x", L"f" + std::to_wstring(n));
     EXPECT_EQ(thrownCode([&] { edited->addFragment("x", L"one more"); }), L"maxOrder");
     for (int n = 1; n <= 64; ++n) edited->addScenario(1, 2, 0, L"s" + std::to_wstring(n));
@@ -48,7 +106,7 @@ TEST(AudioMemoryModelTest, KeepsItsLimits) {
 }
 
 TEST(AudioMemoryModelTest, RefusesEditsThatBreakItsRules) {
-    auto edited = blankMemory();
+    auto edited = blankModel();
     edited->addFragment("gong", L"Гонг");
     edited->addFragment("fire", L"Пожар");
     edited->addScenario(1, 2, 30, L"Эвакуация");
@@ -88,12 +146,24 @@ TEST(AudioMemoryModelTest, RefusesEditsThatBreakItsRules) {
 }
 
 TEST(AudioMemoryModelTest, TheHashTellsDifferentContentApart) {
-    auto first = blankMemory();
-    auto second = blankMemory();
+    auto first = blankModel();
+    auto second = blankModel();
+    first->addFragment("abc", L"one");
+    second->addFragment("abc", L"one");
+    EXPECT_EQ(first->getHash(), second->getHash());
+    second->addFragment("d", L"two");
+    EXPECT_NE(first->getHash(), second->getHash());
+}
+
+TEST(AudioMemoryModelTest, MemoriesCompareByTheirHashes) {
+    const auto blank = [] {
+        return device::v4::memory::AudioMemory::fromImage(std::string(kFlashSize, '\xFF'));
+    };
+    auto first = blank();
+    auto second = blank();
     first->addFragment("abc", L"one");
     second->addFragment("abc", L"one");
     EXPECT_TRUE(first->isEqual(*second));
-    EXPECT_EQ(first->getHash(), second->getHash());
     second->addFragment("d", L"two");
     EXPECT_TRUE(first->isNotEqual(*second));
     EXPECT_NE(first->isLess(*second), second->isLess(*first));

@@ -1,10 +1,12 @@
 // Loading and laying out an audio memory, the parts every layout shares: the checks of the
 // records against the flash, the fragment data, the placement of the data from the top of the
-// flash down and the order in which the regions of a layout are written.
+// flash down, the order in which the regions of a layout are written, and the images. A logical
+// image is the layout a write would give, built into a buffer of the flash's size; a raw image
+// is the flash as it is. Both leave the model as it was.
 
 #include <algorithm>
 
-#include "devicememory/BaseAudioControl.h"
+#include "devicememory/AudioMemoryModel.h"
 #include "foundation/Exceptions.h"
 #include "foundation/Place.h"
 
@@ -15,12 +17,11 @@ constexpr std::uint32_t kLargestValue = 255;
 
 }  // namespace
 
-void BaseAudioControl::refuseStructure(const wchar_t* what) {
+void AudioMemoryModel::refuseStructure(const wchar_t* what) {
     throw exception::ExternalError(std::wstring(L"Ошибка в структуре аудио памяти") + what, L"");
 }
 
-void BaseAudioControl::initLevels(std::uint32_t mask, const LevelLoaders& loaders) {
-    std::lock_guard<std::recursive_mutex> guard(lock_);
+void AudioMemoryModel::initLevels(std::uint32_t mask, const LevelLoaders& loaders) {
     bool loaded = false;
     const auto load = [&](std::uint32_t bit, const std::function<void()>& loader) {
         if ((mask & bit) == 0 || (loadedLevels_ & bit) != 0) return;
@@ -37,11 +38,11 @@ void BaseAudioControl::initLevels(std::uint32_t mask, const LevelLoaders& loader
     if (loaded) checkInvariant();
 }
 
-void BaseAudioControl::acceptRoot(Root root) {
+void AudioMemoryModel::acceptRoot(Root root) {
     if (root.version != version_) {
         // An erased flash reads 0xFF: an empty memory.
         if (!buildBlank_ && (root.version & 0xFF) != 0xFF) {
-            debug::Place("device::memory::BaseAudioControl::initLevel")
+            debug::Place("device::memory::AudioMemoryModel::initLevel")
                 .debug(L"Audio memory versions are different %1% != %2%", root.version, version_);
             throw exception::UnknownVersionOfAudioMemory();
         }
@@ -59,7 +60,7 @@ void BaseAudioControl::acceptRoot(Root root) {
     root_ = root;
 }
 
-void BaseAudioControl::acceptNames(const std::vector<Name>& records) {
+void AudioMemoryModel::acceptNames(const std::vector<Name>& records) {
     for (const Name& record : records) {
         if (record.address >= memorySize_ || record.length >= memorySize_)
             refuseStructure(L" (Загрузка наименований)");
@@ -77,7 +78,7 @@ void BaseAudioControl::acceptNames(const std::vector<Name>& records) {
     lastNameId_ = last;
 }
 
-void BaseAudioControl::acceptFragments(const std::vector<Fragment>& records) {
+void AudioMemoryModel::acceptFragments(const std::vector<Fragment>& records) {
     std::map<std::int16_t, Fragment> fragments;
     std::vector<FragmentEntry> entries;
     for (const Fragment& record : records) {
@@ -92,7 +93,7 @@ void BaseAudioControl::acceptFragments(const std::vector<Fragment>& records) {
     fragmentList_ = std::move(entries);
 }
 
-void BaseAudioControl::acceptScenarios(const std::vector<Scenario>& records) {
+void AudioMemoryModel::acceptScenarios(const std::vector<Scenario>& records) {
     std::map<std::int16_t, Scenario> scenarios;
     std::vector<ScenarioEntry> entries;
     std::uint16_t position = 1;
@@ -117,11 +118,11 @@ void BaseAudioControl::acceptScenarios(const std::vector<Scenario>& records) {
     scenarioList_ = std::move(entries);
 }
 
-void BaseAudioControl::loadDataSlots() {
+void AudioMemoryModel::loadDataSlots() {
     for (const auto& [id, record] : fragments_) fragmentData_.emplace(id, std::string());
 }
 
-void BaseAudioControl::loadData() {
+void AudioMemoryModel::loadData() {
     if (fragmentData_.size() != fragments_.size()) {
         broken_ = true;
         throw exception::ExternalError(L"Рассогласовано внутреннее состояние", L"");
@@ -141,12 +142,12 @@ void BaseAudioControl::loadData() {
     relayoutData_ = false;
 }
 
-void BaseAudioControl::relayoutMisplacedData() {
+void AudioMemoryModel::relayoutMisplacedData() {
     std::uint64_t sum = 0;
     for (const auto& [id, record] : fragments_) {
         sum += record.dataSize;
         if (record.address + sum + 1 != memorySize_) {
-            debug::Place("device::memory::BaseAudioControl::initLevel")
+            debug::Place("device::memory::AudioMemoryModel::initLevel")
                 .debug(L"The data of fragment %1% lies apart from its place: the next write moves it", id);
             relayoutData_ = true;
             writeAllData_ = true;
@@ -158,7 +159,7 @@ void BaseAudioControl::relayoutMisplacedData() {
 // ---------------------------------------------------------------------------------------------
 // Laying out.
 
-void BaseAudioControl::checkLayoutCounts() {
+void AudioMemoryModel::checkLayoutCounts() {
     if (nameTexts_.size() != names_.size()) broken_ = true;
     if (fragmentData_.size() != fragments_.size() || nameTexts_.size() != names_.size()) {
         throw exception::InternalError(
@@ -167,7 +168,7 @@ void BaseAudioControl::checkLayoutCounts() {
     }
 }
 
-std::string BaseAudioControl::buildNameArea(std::uint32_t start,
+std::string AudioMemoryModel::buildNameArea(std::uint32_t start,
                                             const std::function<std::string(const Name&)>& serialize) {
     std::string records;
     std::string texts;
@@ -182,7 +183,7 @@ std::string BaseAudioControl::buildNameArea(std::uint32_t start,
     return records + texts;
 }
 
-void BaseAudioControl::placeData(std::uint64_t tablesEnd) {
+void AudioMemoryModel::placeData(std::uint64_t tablesEnd) {
     if (relayoutData_) {
         writeAllData_ = true;
         initLevel(level::data);
@@ -199,7 +200,7 @@ void BaseAudioControl::placeData(std::uint64_t tablesEnd) {
     }
 }
 
-void BaseAudioControl::writeRegions(const PartWriter& writer, std::uint32_t rootSize,
+void AudioMemoryModel::writeRegions(const PartWriter& writer, std::uint32_t rootSize,
                                     const std::vector<Region>& tables, bool dataMayStay,
                                     const std::function<std::string()>& root) {
     const auto part = [&writer](std::uint32_t address, const std::string& bytes) {
@@ -223,6 +224,86 @@ void BaseAudioControl::writeRegions(const PartWriter& writer, std::uint32_t root
     part(0, root());
     relayoutData_ = false;
     writeAllData_ = false;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Images.
+
+AudioMemoryModel::State AudioMemoryModel::save() const {
+    State state;
+    state.root = root_;
+    state.fragments = fragments_;
+    state.fragmentList = fragmentList_;
+    state.scenarios = scenarios_;
+    state.scenarioList = scenarioList_;
+    state.names = names_;
+    state.nameTexts = nameTexts_;
+    state.fragmentData = fragmentData_;
+    state.lastNameId = lastNameId_;
+    state.loadedLevels = loadedLevels_;
+    state.buildBlank = buildBlank_;
+    state.relayoutData = relayoutData_;
+    state.writeAllData = writeAllData_;
+    state.hasChanges = hasChanges_.load();
+    state.writeFailed = writeFailed_.load();
+    state.broken = broken_;
+    return state;
+}
+
+void AudioMemoryModel::restore(State&& state, bool writeState) {
+    root_ = state.root;
+    fragments_ = std::move(state.fragments);
+    fragmentList_ = std::move(state.fragmentList);
+    scenarios_ = std::move(state.scenarios);
+    scenarioList_ = std::move(state.scenarioList);
+    names_ = std::move(state.names);
+    nameTexts_ = std::move(state.nameTexts);
+    fragmentData_ = std::move(state.fragmentData);
+    lastNameId_ = state.lastNameId;
+    loadedLevels_ = state.loadedLevels;
+    buildBlank_ = state.buildBlank;
+    relayoutData_ = state.relayoutData;
+    writeAllData_ = state.writeAllData;
+    broken_ = broken_ || state.broken;
+    if (!writeState) return;
+    hasChanges_ = state.hasChanges;
+    writeFailed_ = state.writeFailed;
+}
+
+std::string AudioMemoryModel::rawImage() {
+    if (memorySize_ == 0) throw exception::InternalError(L"Образ памяти пуст");
+    // The last byte of the flash is never read.
+    std::string bytes = readMemory(0, memorySize_ - 1);
+    bytes.push_back('\xFF');
+    return bytes;
+}
+
+std::string AudioMemoryModel::logicalImage() {
+    if (memorySize_ == 0) throw exception::InternalError(L"Образ памяти пуст");
+    // The layout passes move records, load data and clear the write flags: the model being
+    // edited gets all of it back.
+    State saved = save();
+    // Every build starts from an erased flash, so that no earlier build shows through.
+    std::string image(memorySize_, '\xFF');
+    relayoutData_ = true;
+    const PartWriter intoImage = [this, &image](std::uint32_t address, const std::uint8_t* data,
+                                                std::uint32_t size) {
+        if (checkRegion(address, size))
+            image.replace(address, size, reinterpret_cast<const char*>(data), size);
+    };
+    try {
+        // The first pass loads every fragment's data and places it; the second hands out records
+        // that carry the final addresses and the matching checksum.
+        writeMemoryLogic(intoImage);
+        checkInvariant();
+        writeMemoryLogic(intoImage);
+    } catch (...) {
+        restore(std::move(saved), false);
+        throw;
+    }
+    restore(std::move(saved), false);
+    if (image.empty()) throw exception::InternalError(L"Образ памяти пуст");
+    return image;
 }
 
 }  // namespace device::memory

@@ -1,13 +1,11 @@
 #pragma once
-// The audio memory over the flash records and command words of one layout version: loading
-// the flash level by level, the layout a write hands out, and the device commands. A version
-// describes itself in a struct:
+// The audio memory model over the flash records of one layout version: loading the flash level
+// by level and the layout a write hands out. A version describes itself in a struct:
 //
 //     struct Layout {
 //         using Root = ...; using Fragment = ...; using Scenario = ...; using Name = ...;
 //         static constexpr bool idsByPosition = ...;
 //         static constexpr bool dataMayStay = ...;
-//         static constexpr device::memory::CommandWords commands{...};
 //     };
 //
 // The record types are PackedRecords whose fields are named as the model's (V4Records.h), so
@@ -18,55 +16,18 @@
 
 #include <cstdint>
 #include <string>
+#include <type_traits>
 #include <vector>
 
-#include "devicememory/BaseAudioControl.h"
-#include "devicememory/CommandText.h"
+#include "devicememory/AudioMemoryModel.h"
 #include "devicememory/PackedRecord.h"
 #include "foundation/Place.h"
 
 namespace device::memory {
 
-// The command texts of a version; the patterns take what their comments say.
-struct CommandWords {
-    const char* play;          // play number
-    const char* playScenario;  // play number
-    const char* isPlaying;
-    const char* stop;
-    const char* memSize;
-    const char* memRead;     // address, length
-    const char* memProgram;  // address, length, hex text of the bytes
-};
-
 template <class Layout>
-class LayoutAudioControl : public BaseAudioControl {
-protected:
-    using BaseAudioControl::BaseAudioControl;
-
-    RecordSizes recordSizes() const override {
-        return RecordSizes{Layout::Root::size, Layout::Fragment::size, Layout::Scenario::size,
-                           Layout::Name::size};
-    }
-    std::string makePlayCommand(std::uint32_t order) override {
-        return commandText(Layout::commands.play, order);
-    }
-    std::string makePlayScenarioCommand(std::uint32_t order) override {
-        return commandText(Layout::commands.playScenario, order);
-    }
-    std::string makeIsPlayingCommand() override { return Layout::commands.isPlaying; }
-    std::string makeStopCommand() override { return Layout::commands.stop; }
-    std::string makeMemSizeCommand() override { return Layout::commands.memSize; }
-    std::string makeMemReadCommand(std::uint32_t address, std::uint32_t length) override {
-        return commandText(Layout::commands.memRead, address, length);
-    }
-    std::string makeMemProgramCommand(std::uint32_t address, const std::string& hex) override {
-        return commandText(Layout::commands.memProgram, address, static_cast<unsigned>(hex.size() / 2),
-                           hex.c_str());
-    }
-    std::uint32_t getEncodedNameSize(const std::wstring& name) override {
-        return static_cast<std::uint32_t>(encodeName(name).size());
-    }
-
+class LayoutAudioModel : public AudioMemoryModel {
+public:
     // Each table is read whole in one piece.
     void initLevel(std::uint32_t mask) override {
         initLevels(mask, {[this] { loadRoot(); }, [this] { loadNames(); }, [this] { loadFragments(); },
@@ -74,9 +35,7 @@ protected:
     }
 
     void writeMemoryLogic(const PartWriter& writer) override {
-        std::lock_guard<std::recursive_mutex> guard(lock_);
-        debug::Place("device::memory::LayoutAudioControl::writeMemoryLogic").trace(L"Write memory (logic).");
-        checkAttached();
+        debug::Place("device::memory::LayoutAudioModel::writeMemoryLogic").trace(L"Write memory (logic).");
         checkLayoutCounts();
 
         const auto fragmentCount = static_cast<std::uint32_t>(fragments_.size());
@@ -101,6 +60,17 @@ protected:
             writer, Layout::Root::size,
             {{root_.fragmentTable, fragments}, {root_.scenarioTable, scenarios}, {root_.nameTable, names}},
             Layout::dataMayStay, [this] { return storedBytes<typename Layout::Root>(root_); });
+    }
+
+protected:
+    using AudioMemoryModel::AudioMemoryModel;
+
+    RecordSizes recordSizes() const override {
+        return RecordSizes{Layout::Root::size, Layout::Fragment::size, Layout::Scenario::size,
+                           Layout::Name::size};
+    }
+    std::uint32_t getEncodedNameSize(const std::wstring& name) const override {
+        return static_cast<std::uint32_t>(encodeName(name).size());
     }
 
 private:

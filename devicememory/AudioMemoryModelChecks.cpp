@@ -1,8 +1,7 @@
-// The consistency checks of the audio memory and the preconditions of edits and writes. A
-// violated rule is logged and marks the memory broken; nothing is repaired.
+// The consistency checks of the audio memory model. A violated rule is logged and marks the
+// model broken; nothing is repaired.
 
-#include "devicelink/DeviceBase.h"
-#include "devicememory/BaseAudioControl.h"
+#include "devicememory/AudioMemoryModel.h"
 #include "foundation/Checks.h"
 #include "foundation/Exceptions.h"
 #include "foundation/Place.h"
@@ -20,32 +19,7 @@ bool outside(std::uint64_t memorySize, std::uint64_t address, std::uint64_t coun
 
 }  // namespace
 
-void BaseAudioControl::checkAttached() {
-    if (attached_ && !device_.expired()) return;
-    debug::Place("device::memory::BaseAudioControl::checkAttached")
-        .error(L"the image isn't attached to a device.");
-    throw exception::ServerError();
-}
-
-void BaseAudioControl::checkNotBusy() {
-    if (isPlaying()) throw exception::UserResponse(L"internalPlaying", L"device is busy (internal playing)");
-    const std::int32_t progress = writeProgress_.load();
-    if (progress >= 0 && progress < 100) throw exception::UserResponse(L"busy", L"");
-}
-
-void BaseAudioControl::checkPossibilityOfWritingChanges() {
-    debug::Place("device::memory::BaseAudioControl::checkPossibilityOfWritingChanges")
-        .trace(L"Check possibility of writing changes.");
-    checkAttached();
-    checkInvariant();
-    const std::shared_ptr<DeviceBase> device = lockDevice();
-    if ((device && device->hasInternalPlaying()) || isPlaying())
-        throw exception::UserResponse(L"internalPlaying", L"device is busy (internal playing)");
-    if (!hasChanges_.load()) throw exception::UserResponse(L"noChanges", L"");
-}
-
-void BaseAudioControl::checkInvariant() {
-    std::lock_guard<std::recursive_mutex> guard(lock_);
+void AudioMemoryModel::checkInvariant() {
     const debug::Place place(invariantPlace);
     const RecordSizes sizes = recordSizes();
     const std::uint64_t size = memorySize_;
