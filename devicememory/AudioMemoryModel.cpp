@@ -346,7 +346,10 @@ std::string AudioMemoryModel::getFragmentFile(std::int16_t id) {
         .trace(L"Get a fragment file, index=%1%", id);
     initLevel(level::all);
     const auto found = fragmentData_.find(id);
-    if (found == fragmentData_.end() || found->second.empty()) throw exception::ServerError();
+    if (found == fragmentData_.end()) throw exception::ServerError();
+    // A device's own flash may list a fragment whose size reads zero (nothing checks its data):
+    // the operator is told, as when such a fragment is added or loaded from an image.
+    if (found->second.empty()) throw exception::UserError(L"Трек имеет нулевой размер", L"");
     return found->second;
 }
 

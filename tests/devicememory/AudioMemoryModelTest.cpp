@@ -71,6 +71,25 @@ TEST(AudioMemoryModelTest, ALaidOutFlashLoadsBackIntoAModelOfEveryLayout) {
     roundTrip<device::v4::memory::AudioModel>("version 4");
 }
 
+TEST(AudioMemoryModelTest, AFragmentWithoutDataInADevicesOwnFlashIsTheOperatorsToMend) {
+    // Version 2 keeps no checksum over the data: a fragment whose size reads zero loads, and a
+    // copy or a save of it is refused with words the operator can act on.
+    auto edited = device::memory::AudioMemoryModel::fromFlash<device::v2::memory::AudioModel>(
+        std::string(kFlashSize, '\xFF'));
+    edited->addFragment("fire", L"Пожар");
+    std::string flash = edited->logicalImage();
+    constexpr std::size_t kFirstSizeAt = 23;
+    flash.replace(kFirstSizeAt, 4, 4, '\0');
+    auto loaded = device::memory::AudioMemoryModel::fromFlash<device::v2::memory::AudioModel>(flash);
+    ASSERT_EQ(loaded->getFragments().size(), 1u);
+    try {
+        loaded->getFragmentFile(loaded->getFragments().front().id);
+        ADD_FAILURE() << "a fragment without data was handed out";
+    } catch (const exception::UserError& refusal) {
+        EXPECT_EQ(refusal.message, L"Трек имеет нулевой размер");
+    }
+}
+
 TEST(AudioMemoryModelTest, AFlashOfAnotherLayoutIsRefused) {
     auto edited = blankModel();
     edited->addFragment("abc", L"one");
