@@ -50,6 +50,23 @@ protected:
         console.releaseAudioMemory();
         return console.getAudioMemory(false, true);
     }
+    // Two fragments written, the second the console's gong (it plays the one at position 2), and
+    // the memory read back.
+    struct GongWritten {
+        std::shared_ptr<memory::IAudioControl> memory;
+        std::int16_t first;
+        std::int16_t gong;
+    };
+    static GongWritten writeTwoWithGong(TribelInfo& console) {
+        auto memory = console.getAudioMemory(false, true);
+        const std::int16_t first = memory->addFragment(data(200, '1'), L"Первый");
+        const std::int16_t gong = memory->addFragment(data(200, '2'), L"Гонг");
+        write(*memory);
+        console.resetCache();
+        memory = console.getAudioMemory(false, true);
+        EXPECT_TRUE(test::waitForDispatcher());
+        return {memory, first, gong};
+    }
 };
 
 TEST_F(TribelMemoryTest, FragmentsAreWrittenAndReadBackWithoutScenarios) {
@@ -96,14 +113,7 @@ TEST_F(TribelMemoryTest, ARemovedFragmentTakesEveryScenarioWithIt) {
 
 TEST_F(TribelMemoryTest, TheGongFollowsItsFragment) {
     auto [emulated, console] = connected();
-    auto memory = console->getAudioMemory(false, true);
-    const std::int16_t first = memory->addFragment(data(200, '1'), L"Первый");
-    const std::int16_t gong = memory->addFragment(data(200, '2'), L"Гонг");
-    write(*memory);
-    // The console plays the fragment at position 2 as its gong.
-    console->resetCache();
-    memory = console->getAudioMemory(false, true);
-    ASSERT_TRUE(test::waitForDispatcher());
+    auto [memory, first, gong] = writeTwoWithGong(*console);
     EXPECT_EQ(console->getConfig(false).gongId, gong);
 
     // A gong is chosen among the written fragments by id and sent by position.
@@ -147,13 +157,7 @@ TEST_F(TribelMemoryTest, TheGongFollowsItsFragment) {
 // time to answer, the replies of other devices are still handled.
 TEST_F(TribelMemoryTest, TheGongPlacedAfterAWriteHoldsUpNoOtherDevicesReply) {
     auto [emulated, console] = connected();
-    auto memory = console->getAudioMemory(false, true);
-    const std::int16_t first = memory->addFragment(data(200, '1'), L"Первый");
-    const std::int16_t gong = memory->addFragment(data(200, '2'), L"Гонг");
-    write(*memory);
-    console->resetCache();
-    memory = console->getAudioMemory(false, true);
-    ASSERT_TRUE(test::waitForDispatcher());
+    auto [memory, first, gong] = writeTwoWithGong(*console);
     ASSERT_EQ(console->getConfig(false).gongId, gong);
 
     // The console answers the gong's position only once another device's reply was handled.
