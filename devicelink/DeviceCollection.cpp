@@ -325,10 +325,14 @@ void DeviceCollection::stop() {
         stopRequested_ = true;
     }
     watchWake_.notify_all();
-    // Joined before the audio memory goes: a cycle may still be using the devices.
-    if (controlThread_.joinable()) controlThread_.join();
-    std::lock_guard<std::recursive_mutex> guard(lock_);
-    for (const auto& entry : devices_) entry.second.device->releaseAudioMemory();
+    // The control thread lets the memories go as it ends, after its last cycle: a loudspeaker
+    // ends its sound-pressure test there and waits for the reply, which the caller (the window,
+    // at the close) must not. Once it ended, a memory taken since goes here.
+    if (controlThread_.joinable()) {
+        controlThread_.join();
+    } else {
+        releaseAudioMemories();
+    }
 }
 
 }  // namespace device

@@ -126,8 +126,8 @@ public:
     void setStateHandler(StateHandler handler);
     void setNewDeviceHandler(NewDeviceHandler handler);
     void setInterfaceIp(const std::string& interfaceIp);
-    // Ends the control thread, then releases every device's audio memory; the devices stay
-    // registered. Safe to call again.
+    // Ends the control thread, which releases every device's audio memory as it ends; the devices
+    // stay registered. Safe to call again.
     void stop();
 
     // The watch. Another pace wakes the control thread at once; tests run their cycles faster.
@@ -198,6 +198,8 @@ private:
     bool makeRoom(std::shared_ptr<DeviceBase>& replaced);
     // The body of the control thread, from construction to stop.
     void controlTimeoutThread();
+    // The last act of the control thread.
+    void releaseAudioMemories();
     // One cycle; `cycle` and `firstCycle` move on only when it gets to its end.
     void watchCycle(std::int64_t& cycle, bool& firstCycle, bool& offlineSeen);
     // Waits until `since` plus the pause that `pause` picks of the current timing; false when

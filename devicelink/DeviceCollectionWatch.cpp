@@ -128,7 +128,19 @@ void DeviceCollection::controlTimeoutThread() {
             }
         }
     }
+    releaseAudioMemories();
     place.trace(L"end thread controlTimeoutThread()");
+}
+
+void DeviceCollection::releaseAudioMemories() {
+    std::lock_guard<std::recursive_mutex> guard(lock_);
+    for (const auto& entry : devices_) {
+        try {
+            entry.second.device->releaseAudioMemory();
+        } catch (const exception::ExternalError& error) {
+            debug::Place(kControlThreadPlace).warn(L"%1%", error.what());
+        }
+    }
 }
 
 void DeviceCollection::watchCycle(std::int64_t& cycle, bool& firstCycle, bool& offlineSeen) {

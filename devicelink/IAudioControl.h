@@ -3,10 +3,11 @@
 // the scenarios that play them, which a device keeps in its flash and plays on its own. The
 // layouts behind it live in devicememory/; the device base holds one through this interface.
 //
-// The lists and their edits are the memory's own. These may exchange with the device and wait for
-// its replies (devicelink/DeviceBase.h), so never on the window's thread: isPlaying, playFragment,
-// playScenario, stop, getFragmentFile, writeChanges, reload, getImage and copyTo (which read the
-// fragments' data that is not loaded yet).
+// The lists are the memory's own. These may exchange with the device and wait for its replies
+// (devicelink/DeviceBase.h), so never on the window's thread: the edits (addFragment,
+// removeFragment, addScenario, removeScenario, clear, setImage), which first ask whether the
+// memory plays, isPlaying, playFragment, playScenario, stop, getFragmentFile, writeChanges, reload,
+// getImage and copyTo (which read the fragments' data that is not loaded yet).
 
 #include <cstdint>
 #include <functional>

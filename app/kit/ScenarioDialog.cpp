@@ -9,8 +9,6 @@
 
 #include <cstdint>
 
-#include "devicelink/IAudioControl.h"
-#include "foundation/Exceptions.h"
 #include "foundation/Place.h"
 
 namespace frm {
@@ -28,10 +26,12 @@ std::int16_t selectedId(const wxChoice* choice) {
 
 }  // namespace
 
-ScenarioDialog::ScenarioDialog(wxWindow* parent, std::shared_ptr<device::memory::IAudioControl> memory)
+ScenarioDialog::ScenarioDialog(wxWindow* parent, const std::vector<device::memory::FragmentEntry>& fragments,
+                               Submit submit)
     : wxDialog(parent, wxID_ANY, L"Добавить сообщение", wxDefaultPosition, wxDefaultSize,
                wxDEFAULT_DIALOG_STYLE | wxRESIZE_BORDER),
-      memory_(std::move(memory)) {
+      submit_(std::move(submit)),
+      self_(std::make_shared<ScenarioDialog*>(this)) {
     auto* fields = new wxFlexGridSizer(2, wxSize(5, 5));
     fields->AddGrowableCol(1);
     const auto label = [&](const wchar_t* text) {
@@ -54,7 +54,7 @@ ScenarioDialog::ScenarioDialog(wxWindow* parent, std::shared_ptr<device::memory:
                              0, UINT16_MAX, 0, L"scenarioPeriod");
     fields->Add(period_, 0);
 
-    for (const device::memory::FragmentEntry& fragment : memory_->getFragments()) {
+    for (const device::memory::FragmentEntry& fragment : fragments) {
         const wxString text = wxString::Format(L"%u - %ls", unsigned(fragment.order), fragment.name.c_str());
         gong_->Append(text, itemData(fragment.id));
         fragment_->Append(text, itemData(fragment.id));
@@ -65,10 +65,10 @@ ScenarioDialog::ScenarioDialog(wxWindow* parent, std::shared_ptr<device::memory:
     }
 
     auto* buttons = new wxBoxSizer(wxHORIZONTAL);
-    auto* save = new wxButton(this, wxID_ANY, L"&Сохранить");
-    buttons->Add(save, 0, wxALL, 5);
+    save_ = new wxButton(this, wxID_ANY, L"&Сохранить");
+    buttons->Add(save_, 0, wxALL, 5);
     buttons->Add(new wxButton(this, wxID_CANCEL, L"О&тмена"), 0, wxALL, 5);
-    save->Bind(wxEVT_BUTTON, &ScenarioDialog::saveOnButtonClick, this);
+    save_->Bind(wxEVT_BUTTON, &ScenarioDialog::saveOnButtonClick, this);
 
     auto* sizer = new wxBoxSizer(wxVERTICAL);
     sizer->Add(fields, 1, wxEXPAND | wxALL, 10);
@@ -77,18 +77,25 @@ ScenarioDialog::ScenarioDialog(wxWindow* parent, std::shared_ptr<device::memory:
 }
 
 void ScenarioDialog::saveOnButtonClick(wxCommandEvent&) {
-    const debug::Place place("frm::ScenarioDialog::saveOnButtonClick");
-    place.trace(L"");
-    try {
-        memory_->addScenario(selectedId(gong_), selectedId(fragment_),
-                             static_cast<std::uint16_t>(period_->GetValue()),
-                             name_->GetValue().ToStdWstring());
-    } catch (const exception::ExternalError& refusal) {
-        // The operator corrects the entry in the dialog that is still open.
-        place.warn(L"%1%", refusal.description.empty() ? refusal.message : refusal.description);
+    debug::Place("frm::ScenarioDialog::saveOnButtonClick").trace(L"");
+    // One scenario at a time: the button waits for the memory's answer.
+    save_->Disable();
+    const std::weak_ptr<ScenarioDialog*> self = self_;
+    submit_(Scenario{selectedId(gong_), selectedId(fragment_), static_cast<std::uint16_t>(period_->GetValue()),
+                     name_->GetValue().ToStdWstring()},
+            [self](const std::wstring& refusal) {
+                if (const auto dialog = self.lock()) (*dialog)->answered(refusal);
+            });
+}
+
+void ScenarioDialog::answered(const std::wstring& refusal) {
+    if (refusal.empty()) {
+        if (IsModal()) EndModal(wxID_OK);
         return;
     }
-    EndModal(wxID_OK);
+    // The operator corrects the entry in the dialog that is still open.
+    debug::Place("frm::ScenarioDialog::saveOnButtonClick").warn(L"%1%", refusal);
+    save_->Enable();
 }
 
 }  // namespace frm

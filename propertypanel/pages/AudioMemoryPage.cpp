@@ -35,6 +35,8 @@ std::int16_t idOf(const wxListCtrl* list, long row) {
 }
 
 // What a read of the memory brought: the memory or why there is none.
+using device::memory::IAudioControl;
+
 struct MemoryRead {
     std::shared_ptr<device::memory::IAudioControl> memory;
     std::exception_ptr failure;
@@ -332,14 +334,15 @@ void AudioMemoryPage::menuFragmentAddOnSelection(wxCommandEvent& event) {
     std::wstring name;
     std::wstring path;
     FragmentDialog dialog(&p, L"Добавить фрагмент", name, path);
-    if (p.questions().showModal(dialog) == wxID_OK) {
-        memory_->addFragment(base::readFile(path), name);
-        fragmentFiles_.push_back(path);
-        loadListCtrlAudioFragment();
-        p.enableApplyButtons(true);
-    }
     clearFragmentSelection();
     event.Skip();
+    if (p.questions().showModal(dialog) != wxID_OK) return;
+    edit(L"add a fragment",
+         [path, name](IAudioControl& memory) { memory.addFragment(base::readFile(path), name); },
+         [this, path] {
+             fragmentFiles_.push_back(path);
+             loadListCtrlAudioFragment();
+         });
 }
 
 void AudioMemoryPage::menuFragmentSaveOnSelection(wxCommandEvent& event) {
@@ -364,27 +367,49 @@ void AudioMemoryPage::menuFragmentDeleteOnSelection(wxCommandEvent& event) {
     event.Skip();
     if (selectedFragmentRow_ < 0) return;
     const int row = selectedFragmentRow_;
-    memory_->removeFragment(selectedFragment_);
-    if (fragmentFiles_.size() == memory_->getFragments().size() + 1 &&
-        static_cast<std::size_t>(row) < fragmentFiles_.size())
-        fragmentFiles_.erase(fragmentFiles_.begin() + row);
-    panel().m_fragmentList->DeleteItem(row);
-    reorderListCtrlAudioFragment();
-    loadListCtrlAudioScenario();
-    panel().enableApplyButtons(true);
+    edit(L"delete a fragment", [id = selectedFragment_](IAudioControl& memory) { memory.removeFragment(id); },
+         [this, row] {
+             if (fragmentFiles_.size() == memory_->getFragments().size() + 1 &&
+                 static_cast<std::size_t>(row) < fragmentFiles_.size())
+                 fragmentFiles_.erase(fragmentFiles_.begin() + row);
+             panel().m_fragmentList->DeleteItem(row);
+             reorderListCtrlAudioFragment();
+             loadListCtrlAudioScenario();
+         });
 }
 
 void AudioMemoryPage::menuScenarioAddOnSelection(wxCommandEvent& event) {
     debug::Place("frm::PropertyDevicePanel::menuScenarioAddOnSelection").trace(L"");
     requireAudioMemory("frm::PropertyDevicePanel::menuScenarioAddOnSelection");
     PropertyDevicePanel& p = panel();
-    ScenarioDialog dialog(&p, memory_);
-    if (p.questions().showModal(dialog) == wxID_OK) {
-        loadListCtrlAudioScenario();
-        p.enableApplyButtons(true);
-    }
+    // The dialog stays open while the memory refuses the scenario; each try is made off the window.
+    ScenarioDialog dialog(&p, memory_->getFragments(),
+                          [this](const ScenarioDialog::Scenario& scenario, ScenarioDialog::Answer answer) {
+                              addScenario(scenario, std::move(answer));
+                          });
+    p.questions().showModal(dialog);
     clearScenarioSelection();
     event.Skip();
+}
+
+void AudioMemoryPage::addScenario(const ScenarioDialog::Scenario& scenario, ScenarioDialog::Answer answer) {
+    write<std::wstring>(
+        L"add a scenario",
+        [memory = memory_, scenario](const DevicePtr&) {
+            try {
+                memory->addScenario(scenario.gongId, scenario.fragmentId, scenario.repeatPeriod, scenario.name);
+            } catch (const exception::ExternalError& refusal) {
+                return refusal.description.empty() ? refusal.message : refusal.description;
+            }
+            return std::wstring();
+        },
+        [this, answer](const std::wstring& refusal) {
+            if (refusal.empty()) {
+                loadListCtrlAudioScenario();
+                panel().enableApplyButtons(true);
+            }
+            answer(refusal);
+        });
 }
 
 void AudioMemoryPage::menuScenarioDeleteOnSelection(wxCommandEvent& event) {
@@ -392,9 +417,8 @@ void AudioMemoryPage::menuScenarioDeleteOnSelection(wxCommandEvent& event) {
     requireAudioMemory("frm::PropertyDevicePanel::menuScenarioDeleteOnSelection");
     event.Skip();
     if (selectedScenarioRow_ < 0) return;
-    memory_->removeScenario(selectedScenario_);
-    panel().enableApplyButtons(true);
-    loadListCtrlAudioScenario();
+    edit(L"delete a scenario", [id = selectedScenario_](IAudioControl& memory) { memory.removeScenario(id); },
+         [this] { loadListCtrlAudioScenario(); });
 }
 
 void AudioMemoryPage::audioMemoryOnButtonClick(wxCommandEvent& event) {
@@ -409,11 +433,12 @@ void AudioMemoryPage::clearMemory(wxCommandEvent& event) {
     event.Skip();
     clearFragmentSelection();
     clearScenarioSelection();
-    memory_->clear();
-    fragmentFiles_.clear();
-    loadListCtrlAudioFragment();
-    loadListCtrlAudioScenario();
-    panel().enableApplyButtons(true);
+    edit(L"clear the audio memory", [](IAudioControl& memory) { memory.clear(); },
+         [this] {
+             fragmentFiles_.clear();
+             loadListCtrlAudioFragment();
+             loadListCtrlAudioScenario();
+         });
 }
 
 void AudioMemoryPage::revertChanges(wxCommandEvent& event) {
@@ -464,11 +489,27 @@ void AudioMemoryPage::loadImageMemory(wxCommandEvent& event) {
     const auto path = panel().questions().askFile(
         {L"Открыть образ аудио памяти", L"Аудио Память (*.a-bin)|*.a-bin;*.raw-a-bin", L"", false});
     if (!path) return;
-    memory_->setImage(base::readFile(*path));
-    fragmentFiles_.assign(memory_->getFragments().size(), *path);
-    panel().enableApplyButtons(true);
-    loadListCtrlAudioFragment();
-    loadListCtrlAudioScenario();
+    edit(L"load an image of the audio memory",
+         [path = *path](IAudioControl& memory) { memory.setImage(base::readFile(path)); },
+         [this, path = *path] {
+             fragmentFiles_.assign(memory_->getFragments().size(), path);
+             loadListCtrlAudioFragment();
+             loadListCtrlAudioScenario();
+         });
+}
+
+void AudioMemoryPage::edit(const wchar_t* description, std::function<void(IAudioControl&)> change,
+                           std::function<void()> show) {
+    write<bool>(
+        description,
+        [memory = memory_, change](const DevicePtr&) {
+            change(*memory);
+            return true;
+        },
+        [this, show](bool) {
+            show();
+            panel().enableApplyButtons(true);
+        });
 }
 
 bool AudioMemoryPage::writeAudioMemory() {

@@ -2,19 +2,21 @@
 // The audio-memory page ("Аудио память"): the fragments and scenarios of the device's memory as
 // a working copy that the operator edits through the lists' menus and the memory menu (images,
 // clearing, dropping the edits), written to the device by apply with a progress dialog. The
-// memory is read, and read back to drop edits, off the window; until it arrives the page is
-// empty and disabled.
+// memory is read, edited, and read back to drop edits, off the window; until it arrives the page
+// is empty and disabled, and it takes nothing while an edit is made.
 
 #include <wx/event.h>
 #include <wx/listctrl.h>
 
 #include <cstdint>
 #include <exception>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "app/kit/ScenarioDialog.h"
 #include "propertypanel/MemoryPage.h"
 #include "propertypanel/pages/PropertyPage.h"
 
@@ -86,6 +88,11 @@ private:
     // Asks the memory whether it plays, off the window, then pops the menu up with its items.
     void popupMemoryMenu(wxMenu* menu, bool fragments, bool selected);
     void saveImage(bool raw);
+    // An edit of the working copy: the memory first asks the device whether it plays, so the
+    // change is made off the window and `show` shows it on the window's thread.
+    void edit(const wchar_t* description, std::function<void(device::memory::IAudioControl&)> change,
+              std::function<void()> show);
+    void addScenario(const ScenarioDialog::Scenario& scenario, ScenarioDialog::Answer answer);
 
     // The working copy; empty while none is loaded.
     Memory memory_;

@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
@@ -30,6 +31,8 @@ void printEveryStack() {
     if (child > 0) waitpid(child, nullptr, 0);
 }
 
+constexpr std::chrono::seconds kEndDeadline{60};
+
 class Watch : public ::testing::EmptyTestEventListener {
 public:
     explicit Watch(std::chrono::seconds deadline) : deadline_(deadline), thread_([this] { run(); }) {}
@@ -53,6 +56,21 @@ public:
     void OnTestEnd(const ::testing::TestInfo&) override {
         std::lock_guard<std::mutex> guard(lock_);
         end_.reset();
+    }
+
+    // From the environments' tear-down to the program's end (the toolkit's clean-up, the static
+    // destructors, the leak check) a watch of its own runs, which the program's exit ends.
+    void OnEnvironmentsTearDownStart(const ::testing::UnitTest&) override {
+        const std::chrono::seconds deadline = std::min(deadline_, kEndDeadline);
+        std::thread([deadline] {
+            std::this_thread::sleep_for(deadline);
+            std::fprintf(stderr,
+                         "\nThe test program has not ended %lld s after its tests; the stacks of every "
+                         "thread:\n",
+                         static_cast<long long>(deadline.count()));
+            printEveryStack();
+            std::abort();
+        }).detach();
     }
 
 private:

@@ -152,8 +152,17 @@ XServer::XServer(int width, int height) {
 XServer::~XServer() {
     if (connection_ != nullptr) XCloseDisplay(connectionOf(connection_));
     if (server_ > 0) {
+        // A server that does not end at the request is killed: the program's end waits for it.
         ::kill(server_, SIGTERM);
-        ::waitpid(server_, nullptr, 0);
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (::waitpid(server_, nullptr, WNOHANG) == 0) {
+            if (std::chrono::steady_clock::now() > end) {
+                ::kill(server_, SIGKILL);
+                ::waitpid(server_, nullptr, 0);
+                break;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
     }
 }
 

@@ -119,8 +119,11 @@ TEST_F(PropertyMemoryTest, AFragmentAndAScenarioAreWrittenToTheDeviceAndAnImageR
     ASSERT_EQ(fragments()->GetItemCount(), 1);
     EXPECT_EQ(fragments()->GetItemText(0, 3), L"Расположен в памяти устройства");
     EXPECT_NE(flash.flash().contents().find(mp3), std::string::npos);
-    const auto memory = vokar(0)->getAudioMemory(false, true);
-    memory->reload();
+    const auto memory = offWindow([&] {
+        const auto read = vokar(0)->getAudioMemory(false, true);
+        read->reload();
+        return read;
+    });
     ASSERT_EQ(memory->getScenarios().size(), 1u);
     EXPECT_EQ(memory->getScenarios()[0].name, L"Тревога");
 
@@ -140,6 +143,36 @@ TEST_F(PropertyMemoryTest, AFragmentAndAScenarioAreWrittenToTheDeviceAndAnImageR
     EXPECT_EQ(fragments()->GetItemText(0, 3), wxString::FromUTF8(image));
     EXPECT_EQ(scenarios()->GetItemCount(), 1);
     EXPECT_EQ(questions_.wildcards.back(), L"Аудио Память (*.a-bin)|*.a-bin;*.raw-a-bin");
+}
+
+TEST_F(PropertyMemoryTest, AScenarioTheMemoryRefusesKeepsItsDialogOpenUntilItIsCorrected) {
+    loudspeakers_.add(1);
+    test::AudioFlash flash(loudspeakers_.loudspeaker(0), 64 * 1024);
+    openMemoryPage();
+    addFragment(L"Гонг", writeFile("gong.mp3", std::string(400, 'g')));
+    ASSERT_EQ(fragments()->GetItemCount(), 1);
+
+    // Without a name the memory refuses the scenario: the dialog stays open and the corrected
+    // scenario ends it.
+    bool openAfterTheRefusal = false;
+    questions_.modal = [&](wxDialog& dialog) {
+        auto* save = wxDynamicCast(wxWindow::FindWindowByLabel(L"&Сохранить", &dialog), wxButton);
+        auto* name = wxDynamicCast(wxWindow::FindWindowByName(L"scenarioName", &dialog), wxTextCtrl);
+        return whenShown(dialog, [&, save, name] {
+            clickInDialog(save);
+            once([&, save] { return capture_.contains(L"Название имеет недопустимые символы") && save->IsEnabled(); },
+                 [&, save, name] {
+                     openAfterTheRefusal = dialog.IsModal();
+                     name->ChangeValue(L"Тревога");
+                     clickInDialog(save);
+                 });
+        });
+    };
+    chooseMenuItem(Ids::ID_SCENARIO_ADD);
+    EXPECT_TRUE(openAfterTheRefusal);
+    ASSERT_EQ(scenarios()->GetItemCount(), 1);
+    EXPECT_EQ(scenarios()->GetItemText(0, 1), L"Тревога");
+    EXPECT_TRUE(labelled(L"&Применить")->IsEnabled());
 }
 
 TEST_F(PropertyMemoryTest, AWriteThatFailsHalfwayKeepsTheEditsPending) {
@@ -167,7 +200,7 @@ TEST_F(PropertyMemoryTest, ARevertReadsTheMemoryBackOffTheWindow) {
     loudspeakers_.loudspeaker(0).faultOn("voiceMemRead", 0, test::EmulatedDevice::Fault::silence);
     std::optional<test::ManualClock> clock(std::in_place);
     clock->holdSteady();
-    chooseMenuItem(Ids::ID_MEMORY_REVERT);
+    startMenuItem(Ids::ID_MEMORY_REVERT);
     EXPECT_FALSE(notebook()->GetCurrentPage()->IsEnabled());
     EXPECT_EQ(fragments()->GetItemCount(), 0);
     clock.reset();

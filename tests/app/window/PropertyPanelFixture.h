@@ -8,6 +8,7 @@
 #include <wx/app.h>
 #include <wx/dialog.h>
 #include <wx/notebook.h>
+#include <wx/timer.h>
 #include <wx/uiaction.h>
 
 #include <algorithm>
@@ -22,10 +23,6 @@ namespace test {
 
 class PropertyPanelFixture : public WindowFixture {
 protected:
-    // The memory page's edits still ask the device whether its memory plays, on the window's
-    // thread, and so do some of these tests' own steps: those waits are logged, not fatal.
-    PropertyPanelFixture() { strictThreadRoles_ = false; }
-
     // Double-clicks the device's row and waits until its page shows.
     void openProperties(long row) {
         wxRect area;
@@ -101,24 +98,33 @@ protected:
     }
 
     // Takes a menu item of the page as a choice in its popup menu does.
-    void chooseMenuItem(int id) {
+    void startMenuItem(int id) {
         wxCommandEvent choice(wxEVT_MENU, id);
         choice.SetEventObject(propertyPanel());
         propertyPanel()->GetEventHandler()->ProcessEvent(choice);
     }
+    // The same, and waits until the page shows what the item did.
+    void chooseMenuItem(int id) {
+        startMenuItem(id);
+        settle();
+    }
 
+    // Acts once the condition holds, looked at on a timer by whatever loop runs then (a modal
+    // dialog's too), which meanwhile takes real clicks.
+    static void once(std::function<bool()> condition, std::function<void()> act) {
+        auto* timer = new wxTimer();
+        timer->Bind(wxEVT_TIMER, [timer, condition, act](wxTimerEvent&) {
+            if (!condition()) return;
+            timer->Stop();
+            // `act` may run the loop (a real click does): the timer goes after it.
+            act();
+            wxTheApp->CallAfter([timer] { delete timer; });
+        });
+        timer->Start(20);
+    }
     // Shows the dialog modally and acts on it once it is on the screen; its return code.
     int whenShown(wxDialog& dialog, std::function<void()> act) {
-        auto poll = std::make_shared<std::function<void()>>();
-        *poll = [&dialog, act, poll] {
-            if (!dialog.IsShownOnScreen()) {
-                wxTheApp->CallAfter(*poll);
-                return;
-            }
-            act();
-            *poll = nullptr;
-        };
-        wxTheApp->CallAfter(*poll);
+        once([&dialog] { return dialog.IsShownOnScreen(); }, act);
         return dialog.ShowModal();
     }
     // Saves the dialog in front as "<build>/screenshots/<name>.png" from inside its modal loop.

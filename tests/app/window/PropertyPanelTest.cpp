@@ -177,12 +177,15 @@ TEST_F(PropertyPanelTest, AConsolesPageShowsItsOptionsWhileItsFragmentsAreStillR
     ASSERT_TRUE(pumpUntil([&] { return deviceState(0) == L"В сети"; }));
     // A gong in the console's memory, which is then read anew; the read waits for the test.
     const auto console = frame_->getDeviceCollection().getTribels(false).at(0);
-    const auto memory = console->getAudioMemory(false, true);
-    memory->addFragment(std::string(700, 'g'), L"Гонг");
-    memory->writeChanges(nullptr);
+    const auto memory = offWindow([&] {
+        const auto written = console->getAudioMemory(false, true);
+        written->addFragment(std::string(700, 'g'), L"Гонг");
+        written->writeChanges(nullptr);
+        return written;
+    });
     ASSERT_TRUE(pumpUntil([&] { return memory->getWriteProgress() == 100; }));
     ASSERT_TRUE(test::waitForDispatcher());
-    console->releaseAudioMemory();
+    offWindow([&] { console->releaseAudioMemory(); });
     const auto held = std::make_shared<std::atomic<bool>>(true);
     emulator.on("voiceMemSize", [held, &emulator](const std::string& command) -> std::optional<std::string> {
         if (*held) return std::nullopt;
@@ -312,7 +315,7 @@ TEST_F(PropertyPanelTest, FiveSliderMovesSendOneVolumeAndLeavingThePageDropsAPen
     clock.reset();
 
     // A sound-pressure test's restore is no item of the page: leaving the page keeps it.
-    ASSERT_TRUE(vokar->testSoundPressure(1));
+    ASSERT_TRUE(offWindow([&] { return vokar->testSoundPressure(1); }));
     ASSERT_TRUE(emulator.tonePlaying());
     showTab(L"Отладочные сообщения");
     showTab(L"Общие");
@@ -390,14 +393,17 @@ TEST_F(PropertyPanelTest, TheSourcesPageOffersTheMemorysScenariosToAnInputAndApp
     ASSERT_TRUE(pumpUntil([&] { return deviceState(0) == L"В сети"; }));
     // Three scenarios, the first removed again: the memory plays scenario 3 as its second.
     const auto vokar = frame_->getDeviceCollection().getVokars<device::VokarInfo>(false).at(0);
-    const auto memory = vokar->getAudioMemory(false, true);
-    const std::int16_t gong = memory->addFragment(std::string(300, 'g'), L"Гонг");
-    const std::int16_t message = memory->addFragment(std::string(500, 'm'), L"Сообщение");
-    const std::int16_t first = memory->addScenario(gong, message, 30, L"Сценарий 1");
-    memory->addScenario(gong, message, 30, L"Сценарий 2");
-    memory->addScenario(gong, message, 30, L"Сценарий 3");
-    memory->removeScenario(first);
-    memory->writeChanges(nullptr);
+    const auto memory = offWindow([&] {
+        const auto written = vokar->getAudioMemory(false, true);
+        const std::int16_t gong = written->addFragment(std::string(300, 'g'), L"Гонг");
+        const std::int16_t message = written->addFragment(std::string(500, 'm'), L"Сообщение");
+        const std::int16_t first = written->addScenario(gong, message, 30, L"Сценарий 1");
+        written->addScenario(gong, message, 30, L"Сценарий 2");
+        written->addScenario(gong, message, 30, L"Сценарий 3");
+        written->removeScenario(first);
+        written->writeChanges(nullptr);
+        return written;
+    });
     ASSERT_TRUE(pumpUntil([&] { return memory->getWriteProgress() == 100 && !memory->hasChanges(); }));
     ASSERT_TRUE(test::waitForDispatcher());
 

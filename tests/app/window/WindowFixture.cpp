@@ -33,7 +33,7 @@ wxTreeItemId findItem(wxTreeCtrl* tree, const wxTreeItemId& from, const wxString
 
 void WindowFixture::SetUp() {
     os::setThreadRole(os::ThreadRole::window);
-    os::setStrictThreadRoles(strictThreadRoles_);
+    os::setStrictThreadRoles(true);
     ASSERT_TRUE(pref::instanceSlot().install(pref_init(pref::defaultPath())));
     keepLibvlcLoaded();
     pref::setString(setting::netInterfaceIp.key, "127.0.0.1");

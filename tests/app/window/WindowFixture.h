@@ -14,10 +14,12 @@
 
 #include <deque>
 #include <functional>
+#include <future>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/MainFrame.h"
@@ -87,9 +89,19 @@ protected:
     // Whether the common stream comes to send only the keep-alive of an idle stream.
     bool hearsSilence(StreamReceiver& receiver);
 
-    // A device exchange that waits on the window's thread ends the sanitizer build's test program,
-    // and logs an ERROR in every build; a fixture whose window still waits there turns it off.
-    bool strictThreadRoles_ = true;
+    // The test's own hand on a device: a device exchange that waits on the window's thread ends
+    // the sanitizer build's test program (and logs an ERROR in every build), so `work` runs on a
+    // thread of its own while the window goes on taking its events. What it returned, or threw.
+    template <class Work>
+    auto offWindow(Work work) -> decltype(work()) {
+        std::packaged_task<decltype(work())()> task(std::move(work));
+        auto result = task.get_future();
+        std::thread worker(std::move(task));
+        pumpUntil([&] { return result.wait_for(std::chrono::seconds(0)) == std::future_status::ready; },
+                  std::chrono::seconds(60));
+        worker.join();
+        return result.get();
+    }
 
     LogCapture capture_;
     DataRoot root_;
