@@ -83,18 +83,18 @@ void ScenarioDialog::saveOnButtonClick(wxCommandEvent&) {
     const std::weak_ptr<ScenarioDialog*> self = self_;
     submit_(Scenario{selectedId(gong_), selectedId(fragment_), static_cast<std::uint16_t>(period_->GetValue()),
                      name_->GetValue().ToStdWstring()},
-            [self](const std::wstring& refusal) {
+            [self](const std::optional<std::wstring>& refusal) {
                 if (const auto dialog = self.lock()) (*dialog)->answered(refusal);
             });
 }
 
-void ScenarioDialog::answered(const std::wstring& refusal) {
-    if (refusal.empty()) {
+void ScenarioDialog::answered(const std::optional<std::wstring>& refusal) {
+    if (!refusal) {
         if (IsModal()) EndModal(wxID_OK);
         return;
     }
     // The operator corrects the entry in the dialog that is still open.
-    debug::Place("frm::ScenarioDialog::saveOnButtonClick").warn(L"%1%", refusal);
+    debug::Place("frm::ScenarioDialog::saveOnButtonClick").warn(L"%1%", *refusal);
     save_->Enable();
 }
 

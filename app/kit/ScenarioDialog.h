@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -29,8 +30,8 @@ public:
         std::uint16_t repeatPeriod = 0;
         std::wstring name;
     };
-    // Called on the window's thread with the memory's refusal, empty when it took the scenario.
-    using Answer = std::function<void(const std::wstring& refusal)>;
+    // Called on the window's thread with the memory's refusal, none when it took the scenario.
+    using Answer = std::function<void(const std::optional<std::wstring>& refusal)>;
     // Adds the scenario to the memory and answers on the window's thread, the dialog open or not.
     using Submit = std::function<void(const Scenario& scenario, Answer answer)>;
 
@@ -38,7 +39,7 @@ public:
 
 private:
     void saveOnButtonClick(wxCommandEvent& event);
-    void answered(const std::wstring& refusal);
+    void answered(const std::optional<std::wstring>& refusal);
 
     Submit submit_;
     // Gone with the dialog: an answer that comes after it ended finds nothing to end.

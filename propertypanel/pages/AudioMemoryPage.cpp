@@ -3,6 +3,7 @@
 #include <wx/menu.h>
 
 #include <mutex>
+#include <optional>
 
 #include "app/kit/FragmentDialog.h"
 #include "app/kit/GuiFreezer.h"
@@ -393,18 +394,19 @@ void AudioMemoryPage::menuScenarioAddOnSelection(wxCommandEvent& event) {
 }
 
 void AudioMemoryPage::addScenario(const ScenarioDialog::Scenario& scenario, ScenarioDialog::Answer answer) {
-    write<std::wstring>(
+    using Refusal = std::optional<std::wstring>;
+    write<Refusal>(
         L"add a scenario",
-        [memory = memory_, scenario](const DevicePtr&) {
+        [memory = memory_, scenario](const DevicePtr&) -> Refusal {
             try {
                 memory->addScenario(scenario.gongId, scenario.fragmentId, scenario.repeatPeriod, scenario.name);
             } catch (const exception::ExternalError& refusal) {
                 return refusal.description.empty() ? refusal.message : refusal.description;
             }
-            return std::wstring();
+            return std::nullopt;
         },
-        [this, answer](const std::wstring& refusal) {
-            if (refusal.empty()) {
+        [this, answer](const Refusal& refusal) {
+            if (!refusal) {
                 loadListCtrlAudioScenario();
                 panel().enableApplyButtons(true);
             }
