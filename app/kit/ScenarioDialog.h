@@ -42,7 +42,8 @@ private:
     void answered(const std::optional<std::wstring>& refusal);
 
     Submit submit_;
-    // Gone with the dialog: an answer that comes after it ended finds nothing to end.
+    // Gone with the dialog: an answer that comes after it ended finds nothing to end. Copies of
+    // the answer are let go on the dispatcher too, which a toolkit weak reference would not take.
     std::shared_ptr<ScenarioDialog*> self_;
     wxTextCtrl* name_;
     wxChoice* gong_;
