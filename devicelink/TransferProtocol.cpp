@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "devicelink/ReplyWatch.h"
 #include "foundation/Clock.h"
 #include "foundation/Exceptions.h"
 #include "foundation/Place.h"
@@ -53,6 +54,12 @@ constexpr auto kReplyGraceStep = std::chrono::milliseconds(1);
 constexpr int kSendTries = 3;
 // How long run() gives each of its threads to start or to end.
 constexpr auto kStartWait = std::chrono::milliseconds(100);
+
+inline void relaxCpu() {
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_ia32_pause();
+#endif
+}
 
 net::IpAndPort fromSockaddr(const sockaddr_in& socketAddress) {
     return net::IpAndPort(ntohl(socketAddress.sin_addr.s_addr), ntohs(socketAddress.sin_port));
@@ -412,6 +419,9 @@ void TransferProtocol::carryOut(RequestQueue::Actions& actions) {
         if (unlocked) mainLock_.unlock();
         const int sent = ::sendmmsg(socket_, messages, static_cast<unsigned>(count), MSG_NOSIGNAL);
         const int error = sent < 0 ? errno : 0;
+        if (sent > 0) {
+            lastSendAt_.store(ReplyWatch::Clock::now().time_since_epoch().count(), std::memory_order_relaxed);
+        }
         if (unlocked) mainLock_.lock();
         // The messages before the first that failed went out; the call after a partial batch tells
         // the error of the first one left.
@@ -816,6 +826,7 @@ void TransferProtocol::receiveDatagrams() {
 void TransferProtocol::receivedQueued(std::unique_lock<std::mutex>& receive, bool dropped,
                                       const RequestQueue::Key& firstDropped) {
     const bool wake = responderWaiting_ && receivedCount_ > 0;
+    if (receivedCount_ > 0) repliesQueued_.store(true, std::memory_order_release);
     const bool firstOfEpisode = dropped && !overflowing_;
     overflowing_ = overflowing_ || dropped;
     receive.unlock();
@@ -853,7 +864,12 @@ void TransferProtocol::responder_thread() {
     std::vector<Received> batch;
     RequestQueue::Actions actions;
     Calls calls;
+    // On one CPU a watching responder would only keep the receiver from the reply.
+    ReplyWatch watch(ReplyWatch::callerHasSeveralCpus());
     for (;;) {
+        const ReplyWatch::Clock::time_point lastSend{
+            ReplyWatch::Clock::duration(lastSendAt_.load(std::memory_order_relaxed))};
+        if (watch.shouldWatch(ReplyWatch::Clock::now(), lastSend)) watch.watched(watchForReplies());
         std::size_t count = 0;
         {
             std::unique_lock<std::mutex> receive(receiveLock_);
@@ -878,6 +894,7 @@ void TransferProtocol::responder_thread() {
             batch.swap(received_);
             count = receivedCount_;
             receivedCount_ = 0;
+            repliesQueued_.store(false, std::memory_order_relaxed);
             receivedBySender_.clear();
             countingSenders_ = false;
         }
@@ -899,6 +916,19 @@ void TransferProtocol::responder_thread() {
             return;
         }
     }
+}
+
+bool TransferProtocol::watchForReplies() {
+    const auto until = ReplyWatch::Clock::now() + ReplyWatch::kLength;
+    do {
+        for (int n = 0; n < 64; ++n) {
+            if (repliesQueued_.load(std::memory_order_acquire) || stopping_) return true;
+            relaxCpu();
+        }
+        // A thread waiting for this CPU, as the one that makes the next request may be, goes first.
+        std::this_thread::yield();
+    } while (ReplyWatch::Clock::now() < until);
+    return false;
 }
 
 const net::IpAndPort& TransferProtocol::senderAddress(const RequestQueue::Key& from) {

@@ -139,6 +139,9 @@ private:
                         const RequestQueue::Key& firstDropped);
     void responder_thread();
     void respond(Received& record, RequestQueue::Actions& actions, Calls& calls);
+    // Watches, for at most a watch's length, for a datagram queued for the responder; false when
+    // none came.
+    bool watchForReplies();
     // The sender's address as a value for handlers and log lines, kept from datagram to datagram.
     const net::IpAndPort& senderAddress(const RequestQueue::Key& from);
 
@@ -172,6 +175,11 @@ private:
     // Datagrams are being dropped; told once until the responder finds the queue empty.
     bool overflowing_ = false;
     bool responderWaiting_ = false;
+    // Set with the first datagram queued for the responder, for a responder that watches instead
+    // of sleeping.
+    std::atomic<bool> repliesQueued_{false};
+    // When a request last went out, in ticks of the steady clock.
+    std::atomic<std::int64_t> lastSendAt_{0};
     base::LogThrottle unexpectedLines_;
     // An episode of drops is told at most about once a second.
     base::LogThrottle overflowLines_;

@@ -478,4 +478,19 @@ TEST_F(TransferProtocolTest, PipelinesCompleteInReplyOrder) {
     EXPECT_EQ(replies[second->ip()], expected);
 }
 
+// A device that answers later than the responder watches for its replies: the responder sleeps
+// and is woken for each, and the pipeline completes in order.
+TEST_F(TransferProtocolTest, APipelineToADeviceSlowerThanTheResponderWatchesCompletes) {
+    auto slow = device(2);
+    slow->setDelay(std::chrono::milliseconds(3));
+    transport_->run();
+    constexpr int kPieces = 40;
+    Calls expected;
+    for (int n = 0; n < kPieces; ++n) {
+        transport_->async(slow->address(), "piece " + std::to_string(n), done_.handler(), 1, 1000);
+        expected.emplace_back("OK piece " + std::to_string(n), true);
+    }
+    EXPECT_EQ(done_.waitFor(kPieces), expected);
+}
+
 }  // namespace
