@@ -63,7 +63,7 @@ protected:
         questions_.modal = [&](wxDialog& dialog) {
             return whenShown(dialog, [&] {
                 if (!screenshot.empty()) {
-                    EXPECT_TRUE(screenshotOf(dialog, screenshot));
+                    EXPECT_TRUE(this->screenshot(screenshot));
                 }
                 wxDynamicCast(wxWindow::FindWindowByName(L"fragmentName", &dialog), wxTextCtrl)
                     ->ChangeValue(name);
@@ -99,7 +99,7 @@ TEST_F(PropertyMemoryTest, AFragmentAndAScenarioAreWrittenToTheDeviceAndAnImageR
 
     questions_.modal = [&](wxDialog& dialog) {
         return whenShown(dialog, [&] {
-            EXPECT_TRUE(screenshotOf(dialog, "scenario_dialog"));
+            EXPECT_TRUE(screenshot("scenario_dialog"));
             wxDynamicCast(wxWindow::FindWindowByName(L"scenarioName", &dialog), wxTextCtrl)
                 ->ChangeValue(L"Тревога");
             wxDynamicCast(wxWindow::FindWindowByName(L"scenarioPeriod", &dialog), wxSpinCtrl)->SetValue(30);
@@ -223,7 +223,7 @@ TEST_F(PropertyMemoryTest, TheProgressDialogEndsWithTheLastReportAndDropsLateOne
         dialog.expect(second);
         report = dialog.reporter();
         const int result = whenShown(dialog, [&] {
-            EXPECT_TRUE(screenshotOf(dialog, "progress_dialog"));
+            EXPECT_TRUE(screenshot("progress_dialog"));
             std::thread([&] {
                 report(first, 40);
                 report(second, 100);

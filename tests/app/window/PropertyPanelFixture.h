@@ -127,11 +127,6 @@ protected:
         once([&dialog] { return dialog.IsShownOnScreen(); }, act);
         return dialog.ShowModal();
     }
-    // Saves the dialog in front as "<build>/screenshots/<name>.png" from inside its modal loop.
-    static bool screenshotOf(wxDialog& dialog, const std::string& name) {
-        dialog.Update();
-        return toolkitScreen().screenshot(toolkitScreen().findWindow(::getpid()), screenshotPath(name));
-    }
     // A real click on a control of a modal dialog; its loop takes the click.
     static void clickInDialog(wxWindow* window) {
         wxUIActionSimulator simulator;

@@ -82,7 +82,9 @@ protected:
     wxTreeItemId treeItem(const wxString& text);
     std::wstring deviceState(long row);
     bool messageShown(const std::wstring& text);
-    // Saves the main window as "<build>/screenshots/<name>.png"; false when it could not.
+    // Saves the program's window in front (the main window, or a dialog from inside its modal
+    // loop) as "<build>/screenshots/<name>.png", once its events have run a while so that it is
+    // drawn; false when it could not.
     bool screenshot(const std::string& name);
     // Whether the last second of a stream comes to carry `hertz` (within 2 %).
     bool hears(StreamReceiver& receiver, double hertz);
