@@ -608,6 +608,9 @@ TEST_F(VokarInputScenarioTest, AScenarioReachesTheLoudspeakerAsItsOrderAndReadsB
         writeScenarios(device, 7, true);
         Config config = device->getConfig(false);
         EXPECT_EQ(ids(config), c.read);
+        // The memory this read loaded queued its own settings read, which finds them read now and
+        // sends nothing; run after the write's reboot emptied the cache, it would ask again.
+        ASSERT_TRUE(test::waitForDispatcher());
 
         config.ain0ScenarioId = 5;
         config.ain1ScenarioId = -1;
