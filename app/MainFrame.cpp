@@ -175,6 +175,7 @@ void MainFrame::Startup() {
     guiClock_.start();
     restoreGeometry();
     loadStateFiles();
+    stateLoaded_ = true;
     idleLock_.start();
     if (pref::getInt(setting::securityInterfaceTimeout) > 0 && !isPasswordSet(setting::securityInterface))
         place.notice(L"%1%", idleLockWithoutPasswordText());
@@ -200,8 +201,12 @@ void MainFrame::Shutdown() {
     transport_->stop();
     base::ThreadDispatcher::shutdown();
     GuiThreadInvoker::destroy();
-    saveGeometry();
-    saveStateFiles();
+    if (stateLoaded_) {
+        saveGeometry();
+        saveStateFiles();
+    } else {
+        place.info(L"The state files are not saved: the start-up ended before they were read");
+    }
     schedulerPanel_->shutdown();
     audio::stopPlaying();
 }

@@ -57,7 +57,8 @@ public:
     void Startup();
     // Stops the GUI clock and the idle lock, writes the settings, stops the registry, the
     // transport, the dispatcher and the invoker, saves the geometry and the state files. Runs
-    // once; the window is destroyed afterwards.
+    // once; the window is destroyed afterwards. A window whose start-up never loaded the state
+    // files (the start ended before it) leaves the files and the geometry as they are.
     void Shutdown();
 
     // The registry's state handler: callable from any thread; the row is refreshed on the GUI
@@ -164,6 +165,9 @@ private:
     int pageBeforeLock_ = pageDevices;
     bool administrator_ = false;
     bool shuttingDown_ = false;
+    // Set once the start-up has restored the geometry and read the state files: only then do
+    // the window's own values replace those stored.
+    bool stateLoaded_ = false;
 };
 
 }  // namespace frm

@@ -5,6 +5,7 @@
 #include <boost/filesystem.hpp>
 #include <cstdio>
 #include <cstdlib>
+#include <future>
 #include <string>
 #include <vector>
 
@@ -151,11 +152,19 @@ bool aApp::initialise() {
     // The plug-ins' trial loads, in child processes, run while the network is probed.
     audio::PluginHost::startTrials(player_engine_plugin_folder());
     std::string interfaceIp;
-    if (!chooseNetwork(interfaceIp, static_cast<unsigned>(basePort))) return false;
+    if (!chooseNetworkInterface(interfaceIp)) return false;
+    // The probe for another copy's stream waits up to its timeout; the window is built meanwhile
+    // and shown only once the probe has answered. Nothing is streamed before that answer.
+    const std::string group = pref::getString(setting::multicastAddress) + ":" +
+                              std::to_string(static_cast<unsigned>(basePort) + 1);
+    std::future<bool> streamPlays = std::async(std::launch::async, [group, interfaceIp] {
+        return os::hasStream(group.c_str(), interfaceIp.c_str());
+    });
 
     transport_ = std::make_shared<device::TransferProtocol>(static_cast<unsigned>(basePort), interfaceIp);
     frame_ = new frm::MainFrame(transport_, static_cast<std::uint16_t>(basePort), interfaceIp, dialogs_,
                                 options_.debug || options_.dev);
+    if (!acceptStreamAlreadyPlaying(streamPlays.get(), group)) return false;
     dialogs_.setParent(frame_);
     SetTopWindow(frame_);
     audio_ = true;
@@ -191,7 +200,7 @@ bool aApp::initialise() {
     return true;
 }
 
-bool aApp::chooseNetwork(std::string& interfaceIp, unsigned basePort) {
+bool aApp::chooseNetworkInterface(std::string& interfaceIp) {
     const debug::Place place("aApp::OnInit");
     const std::string savedIp = pref::getString(setting::netInterfaceIp);
     const app::InterfaceChoice choice = app::chooseInterface(
@@ -212,9 +221,12 @@ bool aApp::chooseNetwork(std::string& interfaceIp, unsigned basePort) {
     interfaceIp = choice.ip;
     if (!interfaceIp.empty()) pref::setString(setting::netInterfaceIp.key, interfaceIp);
     place.info(L"Network interface: '%1%'", interfaceIp);
+    return !stopRequested_.load();
+}
 
-    const std::string group = pref::getString(setting::multicastAddress) + ":" + std::to_string(basePort + 1);
-    if (os::hasStream(group.c_str(), interfaceIp.c_str())) {
+bool aApp::acceptStreamAlreadyPlaying(bool playing, const std::string& group) {
+    const debug::Place place("aApp::OnInit");
+    if (playing) {
         const std::wstring text =
             L"В группе " + base::widen(group) +
             L" уже идёт вещание: возможно, работает другая копия программы.\nПродолжить запуск?";

@@ -36,7 +36,10 @@ public:
 private:
     // The start-up steps; false ends the program.
     bool initialise();
-    bool chooseNetwork(std::string& interfaceIp, unsigned basePort);
+    // The network interface of the settings, or the operator's choice when it is gone.
+    bool chooseNetworkInterface(std::string& interfaceIp);
+    // Whether the start goes on when a stream already plays on the common group: the operator's.
+    bool acceptStreamAlreadyPlaying(bool playing, const std::string& group);
     // Undoes what the start-up did, in the exit order.
     void tearDown();
     // On the GUI thread: a second start asked this copy to stop.

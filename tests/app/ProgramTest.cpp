@@ -1,7 +1,7 @@
 // The program started as the operator starts it, under a private X server: it comes up with
-// its loudspeakers, refuses a second copy, ends on "--quit" and on the stop signals with its
-// files written, starts again after a crash, keeps a damaged zone file aside, and prints no
-// warning of the window toolkit.
+// its loudspeakers, refuses a second copy, asks before it joins another copy's stream, ends on
+// "--quit" and on the stop signals with its files written, starts again after a crash, keeps a
+// damaged zone file aside, and prints no warning of the window toolkit.
 
 #include <X11/keysym.h>
 #include <gtest/gtest.h>
@@ -11,6 +11,7 @@
 #include <fstream>
 #include <thread>
 
+#include "support/GroupSender.h"
 #include "support/ProgramUnderTest.h"
 #include "support/TempFolder.h"
 
@@ -90,6 +91,42 @@ TEST(Program, SecondCopyIsRefusedAndAKilledCopyBlocksNothing) {
     ASSERT_TRUE(program.waitForLog(L"The main window is shown"));
     EXPECT_EQ(program.quit(), 0);
     EXPECT_EQ(third->wait(), 0);
+}
+
+TEST(Program, AStreamAlreadyOnItsGroupIsAskedAboutAndANoLeavesItsFilesAsTheyAre) {
+    test::ProgramUnderTest program;
+    const std::string zones =
+        "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<zone_collection version=\"1\"><zone name=\"Все зоны\" "
+        "volume=\"-1\"><zone name=\"Зал\" volume=\"70\"/></zone></zone_collection>";
+    std::ofstream(program.dataFile("zone_collection.xml")) << zones;
+    const test::GroupSender otherCopy("224.0.224.1", static_cast<std::uint16_t>(program.basePort() + 1), 188);
+
+    // The window is built while the probe listens, and shown only after the answer: the first
+    // window on the screen is the question.
+    auto refused = program.start();
+    const unsigned long question = program.screen().waitForWindow(refused->pid());
+    ASSERT_NE(question, 0u);
+    program.screen().closeWindow(question);  // as "Нет"
+    EXPECT_NE(refused->wait(), 0);
+    EXPECT_EQ(program.countInLog(L"The start ends: a stream already plays on '224.0.224.1:" +
+                                 std::to_wstring(program.basePort() + 1) + L"'"),
+              1u);
+    EXPECT_EQ(program.countInLog(L"The main window is shown"), 0u);
+    EXPECT_EQ(test::readWholeFile(program.dataFile("zone_collection.xml")), zones);
+    for (const char* unwritten : {"device_collection.xml", "scheduler.xml", "list_of_playlist_music.xml"})
+        EXPECT_FALSE(fs::exists(program.dataFile(unwritten))) << unwritten;
+
+    // "Да" (after the default "Нет"): the window built meanwhile comes up with the zone.
+    auto accepted = program.start();
+    const unsigned long again = program.screen().waitForWindow(accepted->pid());
+    ASSERT_NE(again, 0u);
+    ASSERT_TRUE(program.screen().pressKey(XK_Tab));
+    ASSERT_TRUE(program.screen().pressKey(XK_space));
+    ASSERT_TRUE(program.waitForLog(L"The main window is shown"));
+    EXPECT_EQ(program.quit(), 0);
+    EXPECT_EQ(accepted->wait(), 0);
+    EXPECT_NE(test::readWholeFile(program.dataFile("zone_collection.xml")).find("name=\"Зал\""),
+              std::string::npos);
 }
 
 TEST(Program, DamagedZoneFileIsKeptAsideAndTheProgramStarts) {

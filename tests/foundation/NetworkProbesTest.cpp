@@ -20,6 +20,7 @@
 #include "foundation/SocketHandle.h"
 #include "support/DeviceEmulator.h"
 #include "support/FakeGuiThread.h"
+#include "support/GroupSender.h"
 #include "support/LogCapture.h"
 #include "support/PrivateNetwork.h"
 
@@ -99,35 +100,6 @@ private:
     os::SocketHandle socket_;
 };
 
-// Sends datagrams to a multicast group over the loopback until it goes.
-class StreamPlayer {
-public:
-    StreamPlayer(const std::string& group, std::uint16_t port, std::size_t size)
-        : socket_(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0)) {
-        const in_addr loopback = endpoint("127.0.0.1", 0).sin_addr;
-        check(::setsockopt(socket_.get(), IPPROTO_IP, IP_MULTICAST_IF, &loopback, sizeof loopback) == 0,
-              "IP_MULTICAST_IF");
-        const sockaddr_in to = endpoint(group, port);
-        thread_ = std::thread([this, to, size] {
-            const std::string payload(size, 'G');
-            while (!stop_) {
-                ::sendto(socket_.get(), payload.data(), payload.size(), 0,
-                         reinterpret_cast<const sockaddr*>(&to), sizeof to);
-                std::this_thread::sleep_for(20ms);
-            }
-        });
-    }
-    ~StreamPlayer() {
-        stop_ = true;
-        thread_.join();
-    }
-
-private:
-    os::SocketHandle socket_;
-    std::atomic<bool> stop_{false};
-    std::thread thread_;
-};
-
 // A network namespace of the test's own whose loopback also has 127.0.0.5/24, the address of the
 // interface that the probes and the broadcasts go through.
 class OwnNetwork : public ::testing::Test {
@@ -150,7 +122,7 @@ TEST_F(HasStream, FindsAStreamOnItsOwnGroupOnly) {
     // Someone on this machine listens to another group on the same port, so its datagrams are taken in.
     Receiver other("224.0.224.2", port_);
     other.join("224.0.224.2", "127.0.0.1");
-    StreamPlayer otherPlayer("224.0.224.2", port_, 188);
+    test::GroupSender otherPlayer("224.0.224.2", port_, 188);
     ASSERT_TRUE(other.receive().has_value());
     const std::string group = "224.0.224.1:" + std::to_string(port_);
     {
@@ -161,7 +133,7 @@ TEST_F(HasStream, FindsAStreamOnItsOwnGroupOnly) {
     // A datagram longer than the probe's buffer still tells of a stream.
     for (const std::size_t size : {std::size_t{188}, std::size_t{1396}, std::size_t{1500}}) {
         test::LogCapture log;
-        StreamPlayer player("224.0.224.1", port_, size);
+        test::GroupSender player("224.0.224.1", port_, size);
         EXPECT_TRUE(os::hasStream(group.c_str(), "127.0.0.5")) << size;
         EXPECT_TRUE(
             log.contains(L"Сеть с адресом '127.0.0.5' имеет запущенный поток на широковещательном адресе "
