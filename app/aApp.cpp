@@ -149,8 +149,9 @@ bool aApp::initialise() {
                    setting::multicastBasePort.fallback);
         basePort = setting::multicastBasePort.fallback;
     }
-    // The plug-ins' trial loads, in child processes, run while the network is probed.
-    audio::PluginHost::startTrials(player_engine_plugin_folder());
+    // The plug-ins' trial loads, in child processes, and then their loads run while the network
+    // is probed and the window is built.
+    audio::PluginHost::startLoading(player_engine_plugin_folder());
     std::string interfaceIp;
     if (!chooseNetworkInterface(interfaceIp)) return false;
     // The probe for another copy's stream waits up to its timeout; the window is built meanwhile
@@ -257,6 +258,7 @@ void aApp::tearDown() {
         audio::shutDown();
         audio_ = false;
     }
+    audio::PluginHost::dropLoaded();
     if (dispatcher_) {
         base::ThreadDispatcher::destroy();
         dispatcher_ = false;

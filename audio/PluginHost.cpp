@@ -119,8 +119,66 @@ void PluginHost::startTrials(const std::wstring& folder) {
     }
 }
 
+namespace {
+
+// The load started ahead of the host (PluginHost::startLoading): one folder at a time.
+struct EarlyLoad {
+    std::mutex lock;
+    std::wstring folder;
+    std::future<std::vector<std::unique_ptr<PluginHost::Plugin>>> plugins;
+};
+
+EarlyLoad& earlyLoad() {
+    static EarlyLoad load;
+    return load;
+}
+
+}  // namespace
+
+void PluginHost::startLoading(const std::wstring& folder) {
+    startTrials(folder);
+    EarlyLoad& early = earlyLoad();
+    std::lock_guard<std::mutex> guard(early.lock);
+    if (early.plugins.valid()) return;
+    early.folder = folder;
+    early.plugins = std::async(std::launch::async, [folder] { return loadFolder(folder); });
+}
+
+void PluginHost::dropLoaded() {
+    std::future<Loaded> pending;
+    {
+        EarlyLoad& early = earlyLoad();
+        std::lock_guard<std::mutex> guard(early.lock);
+        pending = std::move(early.plugins);
+    }
+    if (!pending.valid()) return;
+    try {
+        Loaded plugins = pending.get();
+        for (const auto& plugin : plugins) unload(*plugin);
+    } catch (const std::exception& error) {
+        debug::Place("audio::PluginHost::dropLoaded").warn(L"%1%", error.what());
+    }
+}
+
 PluginHost::PluginHost(const std::wstring& folder, const melvox_output_module* output, EventHandler handler)
     : output_(output), handler_(std::move(handler)) {
+    const debug::Place place("audio::PluginHost::PluginHost");
+    std::future<Loaded> ahead;
+    {
+        EarlyLoad& early = earlyLoad();
+        std::lock_guard<std::mutex> guard(early.lock);
+        if (early.plugins.valid() && early.folder == folder) ahead = std::move(early.plugins);
+    }
+    plugins_ = ahead.valid() ? ahead.get() : loadFolder(folder);
+    // The plug-ins write to this host's output and tell it their events from here on.
+    for (const auto& plugin : plugins_) {
+        plugin->host.output = output_;
+        plugin->owner = this;
+    }
+    place.info(L"Input plug-ins loaded: %1%", plugins_.size());
+}
+
+PluginHost::Loaded PluginHost::loadFolder(const std::wstring& folder) {
     const debug::Place place("audio::PluginHost::PluginHost");
     namespace fs = std::filesystem;
     const fs::path root(base::toUtf8(folder));
@@ -140,19 +198,26 @@ PluginHost::PluginHost(const std::wstring& folder, const melvox_output_module* o
     }
     const std::vector<fs::path> files = pluginFiles(root, error);
     if (error) place.warn(L"Папка модулей '%1%' не прочитана", folder);
-    for (const fs::path& file : files) load(file.string(), sections[file.filename().string()]);
-    place.info(L"Input plug-ins loaded: %1%", plugins_.size());
+    Loaded plugins;
+    for (const fs::path& file : files) {
+        if (auto plugin = load(file.string(), sections[file.filename().string()]))
+            plugins.push_back(std::move(plugin));
+    }
+    return plugins;
 }
 
 PluginHost::~PluginHost() {
-    for (auto& plugin : plugins_) {
-        plugin->api->stop();
-        plugin->api->quit();
-        dlclose(plugin->library);
-    }
+    for (auto& plugin : plugins_) unload(*plugin);
 }
 
-void PluginHost::load(const std::string& path, const std::map<std::string, std::string>& settings) {
+void PluginHost::unload(Plugin& plugin) {
+    plugin.api->stop();
+    plugin.api->quit();
+    dlclose(plugin.library);
+}
+
+std::unique_ptr<PluginHost::Plugin> PluginHost::load(const std::string& path,
+                                                     const std::map<std::string, std::string>& settings) {
     const debug::Place place("audio::PluginHost::load");
     const std::wstring widePath = base::fromUtf8(path);
     // Nothing of a damaged file reaches the loader of this process.
@@ -161,20 +226,20 @@ void PluginHost::load(const std::string& path, const std::map<std::string, std::
     if (!refusal) refusal = early.valid() ? early.get() : trialRefusal(path);
     if (refusal) {
         place.warn(L"Модуль '%1%' пропущен: %2%", widePath, base::fromUtf8(*refusal));
-        return;
+        return nullptr;
     }
     void* library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (library == nullptr) {
         const char* reason = dlerror();
         place.warn(L"Модуль '%1%' пропущен: %2%", widePath, std::string(reason ? reason : ""));
-        return;
+        return nullptr;
     }
     auto entry = reinterpret_cast<melvox_input_plugin_entry>(dlsym(library, MELVOX_INPUT_PLUGIN_ENTRY));
     const melvox_input_plugin* api = entry ? entry() : nullptr;
     if (const auto refused = interfaceRefusal(entry, api)) {
         place.warn(L"Модуль '%1%' пропущен: %2%", widePath, base::fromUtf8(*refused));
         dlclose(library);
-        return;
+        return nullptr;
     }
     auto plugin = std::make_unique<Plugin>();
     plugin->file = std::filesystem::path(path).filename().string();
@@ -183,22 +248,21 @@ void PluginHost::load(const std::string& path, const std::map<std::string, std::
     plugin->extensions = splitList(api->extensions);
     plugin->schemes = splitList(api->schemes);
     plugin->settings = settings;
-    plugin->owner = this;
+    // The host that takes the plug-in sets its output and itself as the owner.
     plugin->host.context = plugin.get();
-    plugin->host.output = output_;
     plugin->host.notify = [](void* context, int event) {
         auto* self = static_cast<Plugin*>(context);
-        if (self->owner->handler_) self->owner->handler_(event);
+        if (self->owner != nullptr && self->owner->handler_) self->owner->handler_(event);
     };
     plugin->host.setting = settingOf;
     plugin->host.uncompress = uncompressData;
     if (api->init(&plugin->host) != 0) {
         place.warn(L"Модуль '%1%' пропущен: %2%", widePath, L"ошибка инициализации");
         dlclose(library);
-        return;
+        return nullptr;
     }
     place.info(L"Input plug-in '%1%': %2%", widePath, std::string(api->description));
-    plugins_.push_back(std::move(plugin));
+    return plugin;
 }
 
 const PluginHost::Plugin* PluginHost::find(const std::wstring& location) const {

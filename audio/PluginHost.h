@@ -36,8 +36,15 @@ public:
     PluginHost(const std::wstring& folder, const melvox_output_module* output, EventHandler handler);
     // Starts the probe's trial load of every "in_*.so" of the folder now, in the background: the
     // next host made on the folder takes their verdicts instead of waiting for trials of its own.
-    // The program starts them before its network probes, which wait a second and more anyway.
     static void startTrials(const std::wstring& folder);
+    // Starts the trials and then the whole load of the folder's plug-ins (their checks, mapping
+    // and start) on a thread of their own: the next host made on the folder takes them as loaded.
+    // The program starts it before its network probes and its window, which take longer.
+    // A plug-in's `init` thus runs on that thread; its other calls come from the host's users.
+    static void startLoading(const std::wstring& folder);
+    // Unloads the plug-ins loaded ahead that no host took (a start that ended early); nothing
+    // when there are none.
+    static void dropLoaded();
     ~PluginHost();
     PluginHost(const PluginHost&) = delete;
     PluginHost& operator=(const PluginHost&) = delete;
@@ -54,7 +61,10 @@ public:
     static std::map<std::string, std::map<std::string, std::string>> parseIni(const std::string& text);
 
 private:
-    void load(const std::string& path, const std::map<std::string, std::string>& settings);
+    using Loaded = std::vector<std::unique_ptr<Plugin>>;
+    static Loaded loadFolder(const std::wstring& folder);
+    static std::unique_ptr<Plugin> load(const std::string& path, const std::map<std::string, std::string>& settings);
+    static void unload(Plugin& plugin);
 
     const melvox_output_module* const output_;
     const EventHandler handler_;

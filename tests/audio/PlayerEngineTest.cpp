@@ -218,6 +218,49 @@ TEST_F(PlayerEngineTest, TrialsStartedAheadGiveTheEngineTheSameVerdicts) {
     expectOnlyTheShippedPlugin(folder);
 }
 
+// As the program starts: the plug-ins load on a thread of their own while it probes the network
+// and builds its window, and the engine takes them as they are, loading none a second time.
+TEST_F(PlayerEngineTest, PluginsLoadedAheadAreTakenByTheEngineAndPlay) {
+    const std::string folder = damagedPluginFolder();
+    audio::PluginHost::startLoading(base::fromUtf8(folder));
+    startEngine(base::fromUtf8(folder));
+    expectOnlyTheShippedPlugin(folder);
+    EXPECT_EQ(capture_.find(L"Input plug-in '" + base::fromUtf8(folder) + L"/in_vlc.so'", L"INFO").size(), 1u);
+    const std::string mp3 = files_.file("tone.mp3");
+    ASSERT_TRUE(test::writeSineMp3(mp3, 1500, 3));
+    expectStreamOf(base::fromUtf8(mp3), 1500);
+    audio::PluginHost::dropLoaded();
+    EXPECT_EQ(engine_->plugins().plugins().size(), 1u);
+}
+
+// A start that ends before its engine is made leaves no plug-in mapped; an engine made on another
+// folder takes none of them.
+TEST_F(PlayerEngineTest, PluginsLoadedAheadThatNoEngineTookAreUnloadedWhenDropped) {
+    namespace fs = std::filesystem;
+    const fs::path folder = fs::path(files_.path()) / "ahead";
+    fs::create_directory(folder);
+    fs::copy_file(fs::path(MELVOX_PLUGIN_DIR) / "in_vlc.so", folder / "in_vlc.so");
+    const std::string path = (folder / "in_vlc.so").string();
+    const auto mapped = [&] {
+        void* library = dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD);
+        if (library != nullptr) dlclose(library);
+        return library != nullptr;
+    };
+    audio::PluginHost::startLoading(base::fromUtf8(folder.string()));
+    startEngine();
+    ASSERT_EQ(engine_->plugins().plugins().size(), 1u);
+    ASSERT_TRUE(test::waitFor(mapped));
+    audio::PluginHost::dropLoaded();
+    EXPECT_FALSE(mapped());
+    EXPECT_EQ(engine_->plugins().plugins().size(), 1u);
+    // Nothing is left to drop, and a later host loads the folder afresh.
+    audio::PluginHost::dropLoaded();
+    stopEngine();
+    startEngine(base::fromUtf8(folder.string()));
+    EXPECT_EQ(engine_->plugins().plugins().size(), 1u);
+    EXPECT_EQ(capture_.find(L"Input plug-in '" + base::fromUtf8(path) + L"'", L"INFO").size(), 2u);
+}
+
 TEST(PluginHostTest, IniSectionsAndPluginChoice) {
     const auto sections = audio::PluginHost::parseIni(
         "; comment\n[in_vlc.so]\nstartTimeout = 2000\nbroken line\n[in_other.so]\nkey=a=b\r\n");
