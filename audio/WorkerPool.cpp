@@ -2,6 +2,8 @@
 
 #include <pthread.h>
 
+#include <system_error>
+
 #include "foundation/Place.h"
 
 namespace audio {
@@ -16,13 +18,26 @@ struct Batch {
 
 }  // namespace
 
-WorkerPool::WorkerPool(const std::string& name, std::size_t threads) {
-    for (std::size_t n = 0; n < threads; ++n) {
-        threads_.emplace_back([this, name] {
-            pthread_setname_np(pthread_self(), name.substr(0, 15).c_str());
-            run();
-        });
+WorkerPool::WorkerPool(const std::string& name, std::size_t threads)
+    : starter_([this, name, threads] { start(name, threads); }) {}
+
+void WorkerPool::start(const std::string& name, std::size_t threads) {
+    const std::string shortName = name.substr(0, 15);
+    pthread_setname_np(pthread_self(), shortName.c_str());
+    try {
+        for (std::size_t n = 0; n < threads; ++n) {
+            threads_.emplace_back([this, shortName] {
+                pthread_setname_np(pthread_self(), shortName.c_str());
+                run();
+            });
+        }
+    } catch (const std::system_error& error) {
+        debug::Place("audio::WorkerPool::start")
+            .error(L"Потоков '%1%' запущено %2% из %3%: %4%", shortName, threads_.size(), threads,
+                   std::string(error.what()));
     }
+    // A pool that got no thread of its own still runs its jobs, one at a time, on this one.
+    if (threads_.empty() && threads > 0) run();
 }
 
 WorkerPool::~WorkerPool() {
@@ -31,6 +46,8 @@ WorkerPool::~WorkerPool() {
         ending_ = true;
     }
     wake_.notify_all();
+    // Threads that the starter makes from here on run what is left and end.
+    starter_.join();
     for (std::thread& thread : threads_) thread.join();
 }
 

@@ -21,7 +21,8 @@ class WorkerPool {
 public:
     using Job = std::function<void()>;
 
-    // `name` names the threads (at most 15 characters).
+    // `name` names the threads (at most 15 characters). The threads are started by a thread of
+    // their own, so that making a pool costs its maker no time; jobs posted meanwhile wait for them.
     WorkerPool(const std::string& name, std::size_t threads);
     // Runs what was posted, then ends the threads.
     ~WorkerPool();
@@ -36,13 +37,16 @@ public:
                                            std::chrono::steady_clock::time_point::max());
 
 private:
+    void start(const std::string& name, std::size_t threads);
     void run();
 
     std::mutex lock_;
     std::condition_variable wake_;
     std::deque<Job> jobs_;
     bool ending_ = false;
+    // Written by the starter only; read once it has ended.
     std::vector<std::thread> threads_;
+    std::thread starter_;
 };
 
 }  // namespace audio
