@@ -159,26 +159,28 @@ bool FirmwareBase::upgrade(std::function<void(int)> progress) {
 
     bool result = true;
     const std::string erase = getEraseCommand();
-    if (!erase.empty()) result = queue(serial, Step::erase, erase, 0, kEraseIntervalMs);
+    if (!erase.empty()) result = queue(address, *transport, serial, Step::erase, erase, 0, kEraseIntervalMs);
+    std::string hex;
     while (result && !stopped_.load()) {
         std::uint32_t offset = 0;
-        std::string block;
+        std::uint32_t count = 0;
         {
             std::lock_guard<std::recursive_mutex> guard(bufferLock_);
             if (position_ >= image_.size()) break;
             offset = position_;
-            block = image_.substr(offset, kBlockSize);
-            position_ += static_cast<std::uint32_t>(block.size());
+            count = static_cast<std::uint32_t>(std::min<std::size_t>(kBlockSize, image_.size() - offset));
+            // The digits are made straight from the image, into the same room every block.
+            hex.resize(2 * count + 1);
+            hex.resize(base::toHex(hex.data(), hex.size(), image_.data() + offset, count));
+            position_ += count;
         }
-        const std::string hex = base::toHex(block.data(), block.size());
-        result = queue(serial, Step::block,
-                       getProgramCommand(offset, static_cast<std::uint32_t>(block.size()), hex.c_str()),
+        result = queue(address, *transport, serial, Step::block, getProgramCommand(offset, count, hex.c_str()),
                        offset, kIntervalMs);
     }
     if (result && !stopped_.load()) {
         // A format without a closing command ends with a request that the device answers once
         // it took the last block.
-        result = queue(serial, Step::closing, closingRequest(size), size, kIntervalMs);
+        result = queue(address, *transport, serial, Step::closing, closingRequest(size), size, kIntervalMs);
         if (result) return true;
     }
 
@@ -202,20 +204,16 @@ std::string FirmwareBase::requestOf(Step step, std::uint32_t amount) {
                              base::toHex(block.data(), block.size()).c_str());
 }
 
-bool FirmwareBase::queue(std::uint64_t serial, Step step, const std::string& request, std::uint32_t amount,
-                         unsigned intervalMs) {
-    net::IpAndPort address;
-    std::shared_ptr<TransferProtocol> transport;
+bool FirmwareBase::queue(const net::IpAndPort& address, TransferProtocol& transport, std::uint64_t serial,
+                         Step step, const std::string& request, std::uint32_t amount, unsigned intervalMs) {
     {
         std::lock_guard<std::recursive_mutex> guard(bufferLock_);
         if (!run_.open || run_.serial != serial) return true;
         ++run_.queued;
         run_.closingQueued = run_.closingQueued || step == Step::closing;
-        address = address_;
-        transport = transport_;
     }
     const std::weak_ptr<FirmwareBase> self = weak_from_this();
-    return transport->async(
+    return transport.async(
         address, request,
         [self, serial, step, amount](const std::string& reply, bool replied) {
             if (const std::shared_ptr<FirmwareBase> image = self.lock())

@@ -60,8 +60,10 @@ private:
     std::string closingRequest(std::uint32_t size);
     // The request of a step, made again for its repeat; under the lock.
     std::string requestOf(Step step, std::uint32_t amount);
-    bool queue(std::uint64_t serial, Step step, const std::string& request, std::uint32_t amount,
-               unsigned intervalMs);
+    // Queues one request of the update `serial`; every request of an update goes to the device
+    // it began with.
+    bool queue(const net::IpAndPort& address, TransferProtocol& transport, std::uint64_t serial, Step step,
+               const std::string& request, std::uint32_t amount, unsigned intervalMs);
     void upgradeFirmwareCallback(std::uint64_t serial, Step step, const std::string& reply, bool replied,
                                  std::uint32_t amount);
     // Ends the run at -1 unless it has ended; the progress hears of it once.

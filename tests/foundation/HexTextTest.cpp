@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 
 #include "foundation/HexText.h"
@@ -29,6 +30,26 @@ TEST(HexText, ToHexNeedsRoomForEveryDigitAndTheNul) {
 
     EXPECT_EQ(base::toHex(bytes, 3), "00AB7F");
     EXPECT_EQ(base::toHex(bytes, 0), "");
+}
+
+// Every length and starting place of a block, the long runs included, gives two upper-case
+// digits a byte, high nibble first, and stops at the NUL.
+TEST(HexText, ToHexOfEveryLengthAndPlaceMatchesTheFormattedDigits) {
+    std::vector<std::uint8_t> bytes(600);
+    for (std::size_t n = 0; n < bytes.size(); ++n) bytes[n] = static_cast<std::uint8_t>(n * 167 + 13);
+    for (const std::size_t start : {0u, 1u, 3u, 15u}) {
+        for (std::size_t count = 0; count + start <= bytes.size(); count += count < 70 ? 1 : 61) {
+            std::string expected;
+            for (std::size_t n = 0; n < count; ++n) {
+                char pair[3];
+                std::snprintf(pair, sizeof pair, "%02X", bytes[start + n]);
+                expected += pair;
+            }
+            std::string buffer(2 * count + 8, '#');
+            ASSERT_EQ(base::toHex(buffer.data(), 2 * count + 1, bytes.data() + start, count), 2 * count);
+            EXPECT_EQ(buffer, expected + '\0' + std::string(7, '#')) << start << " " << count;
+        }
+    }
 }
 
 TEST(HexText, FromHexStopsAtTheFirstIncompleteOrBadPair) {
