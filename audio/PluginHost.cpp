@@ -119,21 +119,16 @@ void PluginHost::startTrials(const std::wstring& folder) {
     }
 }
 
-namespace {
-
-// The load started ahead of the host (PluginHost::startLoading): one folder at a time.
-struct EarlyLoad {
+struct PluginHost::EarlyLoad {
     std::mutex lock;
     std::wstring folder;
-    std::future<std::vector<std::unique_ptr<PluginHost::Plugin>>> plugins;
+    std::future<Loaded> plugins;
 };
 
-EarlyLoad& earlyLoad() {
+PluginHost::EarlyLoad& PluginHost::earlyLoad() {
     static EarlyLoad load;
     return load;
 }
-
-}  // namespace
 
 void PluginHost::startLoading(const std::wstring& folder) {
     startTrials(folder);
@@ -153,8 +148,9 @@ void PluginHost::dropLoaded() {
     }
     if (!pending.valid()) return;
     try {
-        Loaded plugins = pending.get();
-        for (const auto& plugin : plugins) unload(*plugin);
+        Loaded loaded = pending.get();
+        for (const auto& line : loaded.lines) line();
+        for (const auto& plugin : loaded.plugins) unload(*plugin);
     } catch (const std::exception& error) {
         debug::Place("audio::PluginHost::dropLoaded").warn(L"%1%", error.what());
     }
@@ -169,7 +165,9 @@ PluginHost::PluginHost(const std::wstring& folder, const melvox_output_module* o
         std::lock_guard<std::mutex> guard(early.lock);
         if (early.plugins.valid() && early.folder == folder) ahead = std::move(early.plugins);
     }
-    plugins_ = ahead.valid() ? ahead.get() : loadFolder(folder);
+    Loaded loaded = ahead.valid() ? ahead.get() : loadFolder(folder);
+    for (const auto& line : loaded.lines) line();
+    plugins_ = std::move(loaded.plugins);
     // The plug-ins write to this host's output and tell it their events from here on.
     for (const auto& plugin : plugins_) {
         plugin->host.output = output_;
@@ -179,7 +177,10 @@ PluginHost::PluginHost(const std::wstring& folder, const melvox_output_module* o
 }
 
 PluginHost::Loaded PluginHost::loadFolder(const std::wstring& folder) {
-    const debug::Place place("audio::PluginHost::PluginHost");
+    Loaded loaded;
+    const auto warn = [&loaded](const wchar_t* format, const std::wstring& what) {
+        loaded.lines.push_back([format, what] { debug::Place("audio::PluginHost::PluginHost").warn(format, what); });
+    };
     namespace fs = std::filesystem;
     const fs::path root(base::toUtf8(folder));
     std::map<std::string, std::map<std::string, std::string>> sections;
@@ -187,23 +188,22 @@ PluginHost::Loaded PluginHost::loadFolder(const std::wstring& folder) {
     std::error_code error;
     if (fs::is_regular_file(ini, error)) {
         if (fs::file_size(ini, error) > kIniLimit) {
-            place.warn(L"Файл '%1%' слишком велик и не прочитан", base::fromUtf8(ini.string()));
+            warn(L"Файл '%1%' слишком велик и не прочитан", base::fromUtf8(ini.string()));
         } else {
             try {
                 sections = parseIni(base::readFile(base::fromUtf8(ini.string())));
             } catch (const std::exception& failure) {
-                place.warn(L"Файл '%1%' не прочитан", base::fromUtf8(ini.string()));
+                warn(L"Файл '%1%' не прочитан", base::fromUtf8(ini.string()));
             }
         }
     }
     const std::vector<fs::path> files = pluginFiles(root, error);
-    if (error) place.warn(L"Папка модулей '%1%' не прочитана", folder);
-    Loaded plugins;
+    if (error) warn(L"Папка модулей '%1%' не прочитана", folder);
     for (const fs::path& file : files) {
-        if (auto plugin = load(file.string(), sections[file.filename().string()]))
-            plugins.push_back(std::move(plugin));
+        if (auto plugin = load(file.string(), sections[file.filename().string()], loaded.lines))
+            loaded.plugins.push_back(std::move(plugin));
     }
-    return plugins;
+    return loaded;
 }
 
 PluginHost::~PluginHost() {
@@ -217,29 +217,30 @@ void PluginHost::unload(Plugin& plugin) {
 }
 
 std::unique_ptr<PluginHost::Plugin> PluginHost::load(const std::string& path,
-                                                     const std::map<std::string, std::string>& settings) {
-    const debug::Place place("audio::PluginHost::load");
+                                                     const std::map<std::string, std::string>& settings,
+                                                     LogLines& lines) {
     const std::wstring widePath = base::fromUtf8(path);
+    const auto skipped = [&](const std::wstring& reason) {
+        lines.push_back([widePath, reason] {
+            debug::Place("audio::PluginHost::load").warn(L"Модуль '%1%' пропущен: %2%", widePath, reason);
+        });
+        return nullptr;
+    };
     // Nothing of a damaged file reaches the loader of this process.
     std::optional<std::string> refusal = elfLayoutRefusal(path);
     std::future<std::optional<std::string>> early = takeEarlyTrial(path);
     if (!refusal) refusal = early.valid() ? early.get() : trialRefusal(path);
-    if (refusal) {
-        place.warn(L"Модуль '%1%' пропущен: %2%", widePath, base::fromUtf8(*refusal));
-        return nullptr;
-    }
+    if (refusal) return skipped(base::fromUtf8(*refusal));
     void* library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (library == nullptr) {
         const char* reason = dlerror();
-        place.warn(L"Модуль '%1%' пропущен: %2%", widePath, std::string(reason ? reason : ""));
-        return nullptr;
+        return skipped(base::fromUtf8(reason ? reason : ""));
     }
     auto entry = reinterpret_cast<melvox_input_plugin_entry>(dlsym(library, MELVOX_INPUT_PLUGIN_ENTRY));
     const melvox_input_plugin* api = entry ? entry() : nullptr;
     if (const auto refused = interfaceRefusal(entry, api)) {
-        place.warn(L"Модуль '%1%' пропущен: %2%", widePath, base::fromUtf8(*refused));
         dlclose(library);
-        return nullptr;
+        return skipped(base::fromUtf8(*refused));
     }
     auto plugin = std::make_unique<Plugin>();
     plugin->file = std::filesystem::path(path).filename().string();
@@ -257,11 +258,12 @@ std::unique_ptr<PluginHost::Plugin> PluginHost::load(const std::string& path,
     plugin->host.setting = settingOf;
     plugin->host.uncompress = uncompressData;
     if (api->init(&plugin->host) != 0) {
-        place.warn(L"Модуль '%1%' пропущен: %2%", widePath, L"ошибка инициализации");
         dlclose(library);
-        return nullptr;
+        return skipped(L"ошибка инициализации");
     }
-    place.info(L"Input plug-in '%1%': %2%", widePath, std::string(api->description));
+    lines.push_back([widePath, description = std::string(api->description)] {
+        debug::Place("audio::PluginHost::load").info(L"Input plug-in '%1%': %2%", widePath, description);
+    });
     return plugin;
 }
 

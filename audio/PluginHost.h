@@ -61,9 +61,19 @@ public:
     static std::map<std::string, std::map<std::string, std::string>> parseIni(const std::string& text);
 
 private:
-    using Loaded = std::vector<std::unique_ptr<Plugin>>;
+    // The log lines of a load are told by whoever takes its plug-ins, on that thread: a load ahead
+    // runs before the window that shows the warnings exists, and its lines keep their order.
+    using LogLines = std::vector<std::function<void()>>;
+    struct Loaded {
+        std::vector<std::unique_ptr<Plugin>> plugins;
+        LogLines lines;
+    };
+    // The load started ahead of the host (startLoading): one folder at a time.
+    struct EarlyLoad;
+    static EarlyLoad& earlyLoad();
     static Loaded loadFolder(const std::wstring& folder);
-    static std::unique_ptr<Plugin> load(const std::string& path, const std::map<std::string, std::string>& settings);
+    static std::unique_ptr<Plugin> load(const std::string& path, const std::map<std::string, std::string>& settings,
+                                        LogLines& lines);
     static void unload(Plugin& plugin);
 
     const melvox_output_module* const output_;
