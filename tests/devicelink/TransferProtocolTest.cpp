@@ -88,6 +88,15 @@ protected:
         return emulated;
     }
     net::IpAndPort transportAddress() const { return net::IpAndPort("127.0.0.1", port_); }
+    // Queues "piece 0" to "piece count-1" to the device at once; the completions they should get.
+    Calls queuePieces(const test::EmulatedDevice& emulated, int count) {
+        Calls expected;
+        for (int n = 0; n < count; ++n) {
+            transport_->async(emulated.address(), "piece " + std::to_string(n), done_.handler(), 1, 1000);
+            expected.emplace_back("OK piece " + std::to_string(n), true);
+        }
+        return expected;
+    }
 
     test::LogCapture capture_{base::Log::DEBUG};
     const std::uint16_t port_ = test::freeUdpPort();
@@ -398,11 +407,7 @@ TEST_F(TransferProtocolTest, CompletionsGoWithoutTheNextReplyWhenItDoesNotCome) 
     emulated->on("silent", [](const std::string&) { return std::optional<std::string>(); });
     transport_->run();
     constexpr int kAnswered = 20;
-    Calls expected;
-    for (int n = 0; n < kAnswered; ++n) {
-        transport_->async(emulated->address(), "piece " + std::to_string(n), done_.handler(), 1, 1000);
-        expected.emplace_back("OK piece " + std::to_string(n), true);
-    }
+    const Calls expected = queuePieces(*emulated, kAnswered);
     // Ten seconds of silence before this one fails.
     transport_->async(emulated->address(), "silent", done_.handler(), 1, 10000);
     EXPECT_EQ(done_.waitFor(kAnswered), expected);
@@ -485,11 +490,7 @@ TEST_F(TransferProtocolTest, APipelineToADeviceSlowerThanTheResponderWatchesComp
     slow->setDelay(std::chrono::milliseconds(3));
     transport_->run();
     constexpr int kPieces = 40;
-    Calls expected;
-    for (int n = 0; n < kPieces; ++n) {
-        transport_->async(slow->address(), "piece " + std::to_string(n), done_.handler(), 1, 1000);
-        expected.emplace_back("OK piece " + std::to_string(n), true);
-    }
+    const Calls expected = queuePieces(*slow, kPieces);
     EXPECT_EQ(done_.waitFor(kPieces), expected);
 }
 
