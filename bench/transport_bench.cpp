@@ -2,6 +2,8 @@
 // the floor of a plain UDP ping-pong with the same emulated device, the best p50 of three taken
 // around the measurement (one before, two after), and p50 over that floor; the same pair with
 // every thread on one CPU, where only the work and the number of thread switches count (aim: 2).
+// Beside them, taken the same way, the chain of hand-offs that the transport's threads make of
+// every reply, on plain sockets and queues, and p50 over it: what is the transport's own work.
 // Async requests per second across many devices. Each prints, beside its floor's, the heap
 // allocations and the thread switches of the whole process per request.
 
@@ -18,6 +20,7 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 #include "bench/RequestCost.h"
@@ -74,22 +77,92 @@ private:
     cpu_set_t saved_;
 };
 
-// The p50 in microseconds of `exchanges` plain ping-pongs with the device from a socket of
-// this thread's own.
-double plainPingPongP50(const net::IpAndPort& device, int exchanges) {
-    const int fd = test::plainLoopbackSocket();
+sockaddr_in endpointOf(const net::IpAndPort& device) {
     sockaddr_in target{};
     target.sin_family = AF_INET;
     target.sin_port = htons(device.getPort());
     target.sin_addr.s_addr = htonl(device.getAddress());
+    return target;
+}
+
+// The p50 in microseconds of `exchanges` plain ping-pongs with the device from a socket of
+// this thread's own.
+double plainPingPongP50(const net::IpAndPort& device, int exchanges) {
+    const int fd = test::plainLoopbackSocket();
+    const sockaddr_in target = endpointOf(device);
     char buffer[1500];
     std::vector<double> micros;
     for (int n = 0; n < exchanges; ++n) {
         const auto start = Clock::now();
-        ::sendto(fd, "get vol\n", 8, 0, reinterpret_cast<sockaddr*>(&target), sizeof target);
+        ::sendto(fd, "get vol\n", 8, 0, reinterpret_cast<const sockaddr*>(&target), sizeof target);
         ::recv(fd, buffer, sizeof buffer, 0);
         micros.push_back(std::chrono::duration<double, std::micro>(Clock::now() - start).count());
     }
+    ::close(fd);
+    std::sort(micros.begin(), micros.end());
+    return micros[micros.size() / 2];
+}
+
+// The least a reply can cost with the transport's threads: the same exchanges with the same
+// device, each reply read by a thread of its own that queues it for a second thread, which wakes
+// the waiting caller. The four threads a reply passes in the transport (the caller, the device,
+// the receiver and the responder), with nothing of its matching; p50 in microseconds.
+double handOffChainP50(const net::IpAndPort& device, int exchanges) {
+    const int fd = test::plainLoopbackSocket();
+    const sockaddr_in target = endpointOf(device);
+    std::mutex queueLock;
+    std::condition_variable queued;
+    int waiting = 0;
+    std::mutex callerLock;
+    std::condition_variable answered;
+    int replies = 0;
+    std::atomic<bool> ending{false};
+    std::thread receiver([&] {
+        char buffer[1500];
+        while (::recv(fd, buffer, sizeof buffer, 0) >= 0 && !ending) {
+            {
+                std::lock_guard<std::mutex> guard(queueLock);
+                ++waiting;
+            }
+            queued.notify_one();
+        }
+    });
+    std::thread responder([&] {
+        for (;;) {
+            int taken = 0;
+            {
+                std::unique_lock<std::mutex> guard(queueLock);
+                queued.wait(guard, [&] { return waiting > 0 || ending; });
+                if (ending) return;
+                std::swap(taken, waiting);
+            }
+            {
+                std::lock_guard<std::mutex> guard(callerLock);
+                replies += taken;
+            }
+            answered.notify_one();
+        }
+    });
+    std::vector<double> micros;
+    for (int n = 0; n < exchanges; ++n) {
+        const auto start = Clock::now();
+        ::sendto(fd, "get vol\n", 8, 0, reinterpret_cast<const sockaddr*>(&target), sizeof target);
+        std::unique_lock<std::mutex> guard(callerLock);
+        answered.wait(guard, [&] { return replies > n; });
+        micros.push_back(std::chrono::duration<double, std::micro>(Clock::now() - start).count());
+    }
+    // A datagram to itself ends the receiver's wait.
+    ending = true;
+    sockaddr_in self{};
+    socklen_t length = sizeof self;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&self), &length);
+    ::sendto(fd, "", 0, 0, reinterpret_cast<sockaddr*>(&self), sizeof self);
+    receiver.join();
+    {
+        std::lock_guard<std::mutex> guard(queueLock);
+    }
+    queued.notify_one();
+    responder.join();
     ::close(fd);
     std::sort(micros.begin(), micros.end());
     return micros[micros.size() / 2];
@@ -121,6 +194,7 @@ void SyncRoundTrip(benchmark::State& state) {
     floorCost.start();
     double floor = plainPingPongP50(address, kFloorExchanges);
     floorCost.stop();
+    double chain = handOffChainP50(address, kFloorExchanges);
     std::string reply;
     std::vector<double> micros;
     bench::CostMeter cost;
@@ -137,11 +211,14 @@ void SyncRoundTrip(benchmark::State& state) {
     floorCost.start();
     for (int n = 0; n < 2; ++n) floor = std::min(floor, plainPingPongP50(address, kFloorExchanges));
     floorCost.stop();
+    for (int n = 0; n < 2; ++n) chain = std::min(chain, handOffChainP50(address, kFloorExchanges));
     bench::setCostPerRequest(state, "floor_", floorCost.spent(), 3.0 * kFloorExchanges);
     bench::setCostPerRequest(state, "", cost.spent(), static_cast<double>(state.iterations()));
     const double p50 = setPercentiles(state, micros);
     state.counters["floor_p50_us"] = floor;
     state.counters["p50_vs_floor"] = p50 / floor;
+    state.counters["chain_p50_us"] = chain;
+    state.counters["p50_vs_chain"] = p50 / chain;
 }
 BENCHMARK(SyncRoundTrip)->Arg(0)->Arg(1)->UseRealTime();
 
