@@ -168,10 +168,7 @@ bool FirmwareBase::upgrade(std::function<void(int)> progress) {
             std::lock_guard<std::recursive_mutex> guard(bufferLock_);
             if (position_ >= image_.size()) break;
             offset = position_;
-            count = static_cast<std::uint32_t>(std::min<std::size_t>(kBlockSize, image_.size() - offset));
-            // The digits are made straight from the image, into the same room every block.
-            hex.resize(2 * count + 1);
-            hex.resize(base::toHex(hex.data(), hex.size(), image_.data() + offset, count));
+            count = blockDigits(offset, hex);
             position_ += count;
         }
         result = queue(address, *transport, serial, Step::block, getProgramCommand(offset, count, hex.c_str()),
@@ -199,9 +196,18 @@ std::string FirmwareBase::closingRequest(std::uint32_t size) {
 std::string FirmwareBase::requestOf(Step step, std::uint32_t amount) {
     if (step == Step::erase) return getEraseCommand();
     if (step == Step::closing) return closingRequest(amount);
-    const std::string block = image_.substr(amount, kBlockSize);
-    return getProgramCommand(amount, static_cast<std::uint32_t>(block.size()),
-                             base::toHex(block.data(), block.size()).c_str());
+    std::string hex;
+    const std::uint32_t count = blockDigits(amount, hex);
+    return getProgramCommand(amount, count, hex.c_str());
+}
+
+std::uint32_t FirmwareBase::blockDigits(std::uint32_t offset, std::string& hex) const {
+    const std::size_t left = offset < image_.size() ? image_.size() - offset : 0;
+    const auto count = static_cast<std::uint32_t>(std::min<std::size_t>(kBlockSize, left));
+    // The digits are made straight from the image.
+    hex.resize(2 * count + 1);
+    hex.resize(base::toHex(hex.data(), hex.size(), image_.data() + offset, count));
+    return count;
 }
 
 bool FirmwareBase::queue(const net::IpAndPort& address, TransferProtocol& transport, std::uint64_t serial,

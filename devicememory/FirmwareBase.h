@@ -60,6 +60,9 @@ private:
     std::string closingRequest(std::uint32_t size);
     // The request of a step, made again for its repeat; under the lock.
     std::string requestOf(Step step, std::uint32_t amount);
+    // Writes the digits of the image's block at `offset` into `hex`, reusing its room, and returns
+    // the block's length in bytes; under the lock.
+    std::uint32_t blockDigits(std::uint32_t offset, std::string& hex) const;
     // Queues one request of the update `serial`; every request of an update goes to the device
     // it began with.
     bool queue(const net::IpAndPort& address, TransferProtocol& transport, std::uint64_t serial, Step step,
