@@ -103,17 +103,7 @@ MessageFile readMessageFile(const std::wstring& path, const MessageFolders& fold
     file.read = storage::readStateFile(path, tree);
     if (file.read == storage::StateFileRead::loaded) {
         file.root = readMessageTree(tree, folders);
-        if (!file.root) {
-            const std::wstring aside = base::keepAside(path);
-            if (aside.empty()) {
-                place.warn(L"Файл '%1%' без корня 'tree' не может быть переименован; он не будет перезаписан",
-                           path);
-                file.read = storage::StateFileRead::unreadable;
-            } else {
-                place.warn(L"Файл '%1%' без корня 'tree' сохранён как '%2%'", path, aside);
-                file.read = storage::StateFileRead::keptAside;
-            }
-        }
+        if (!file.root) file.read = storage::keepAsideDamaged(path, L"нет корня 'tree'");
     }
     if (!file.root) place.external(L"Service message not loaded");
     return file;

@@ -106,7 +106,12 @@ TEST_F(MessageStoreTest, FilesThatCannotBeReadAreKeptAside) {
         EXPECT_FALSE(fs::exists(files_.file("alarm_message.xml"))) << text;
     }
     EXPECT_EQ(filesNamed("alarm_message.xml.broken-").size(), 2u);
+    // Both are told to the operator: the one that does not parse and the one without its root.
+    EXPECT_EQ(log_.find(L"Ошибка открытия настроек '", L"ERROR").size(), 2u);
+    EXPECT_TRUE(log_.contains(L"(нет корня 'tree')", L"ERROR"));
     EXPECT_EQ(read("alarm_message.xml").read, storage::StateFileRead::missing);
+    EXPECT_TRUE(log_.contains(
+        L"Неверен путь к файлу настроек " + base::fromUtf8(files_.file("alarm_message.xml")), L"EXTERN"));
     EXPECT_EQ(log_.find(L"Service message not loaded", L"EXTERN").size(), 3u);
 }
 
