@@ -72,6 +72,8 @@ bool DeviceReply::echoes(const std::string& reply, const std::string& request) {
     std::size_t open = std::string::npos;
     if (startsWith(reply, "OK[")) {
         open = 3;
+    } else if (startsWith(reply, "SUCCESS[")) {
+        open = 8;
     } else if (startsWith(reply, "ERR[")) {
         open = 4;
     }

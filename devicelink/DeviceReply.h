@@ -22,8 +22,9 @@ public:
     static bool stripSuccess(std::string& reply, bool* error = nullptr);
     // Whether the reply is the text of a device still busy with an earlier command.
     static bool isBusy(const std::string& reply);
-    // Whether the reply can answer `request`: true unless it echoes another command, as in
-    // "OK[get ch]: 3" to "get vol". The echo may name the whole request or its first words.
+    // Whether the reply can answer `request`: true unless it echoes another command in any frame,
+    // as "OK[get ch]: 3", "SUCCESS[get ch]" or "ERR[get ch]: ..." to "get vol". The echo may name
+    // the whole request or its first words.
     static bool echoes(const std::string& reply, const std::string& request);
     // Splits at every line end (empty pieces kept); a piece holding ':' keeps only what follows
     // the first ':', trimmed.

@@ -20,6 +20,9 @@ constexpr int kQueryPriority = 2;
 constexpr int kBlockPriority = 1;
 constexpr unsigned kIntervalMs = 1000;
 constexpr unsigned kEraseIntervalMs = 6000;
+// The closing request of a format without a finish command: any answer the device gives to it says
+// that it has taken the blocks before.
+constexpr const char* kClosingQuery = "get vol";
 
 const char* const upgradePlace = "device::FirmwareBase::upgrade";
 const char* const callbackPlace = "device::FirmwareBase::upgradeFirmwareCallback";
@@ -190,7 +193,7 @@ bool FirmwareBase::upgrade(std::function<void(int)> progress) {
 
 std::string FirmwareBase::closingRequest(std::uint32_t size) {
     const std::string finish = getFinishCommand(size);
-    return finish.empty() ? std::string("get vol") : finish;
+    return finish.empty() ? std::string(kClosingQuery) : finish;
 }
 
 std::string FirmwareBase::requestOf(Step step, std::uint32_t amount) {
@@ -248,7 +251,11 @@ void FirmwareBase::upgradeFirmwareCallback(std::uint64_t serial, Step step, cons
             if (!accepted) {
                 place.debug(L"Repeat the request...");
                 // Made again rather than kept with every block: an image's requests are its size twice over.
-                accepted = device->transferAcknowledged(requestOf(step, amount));
+                const std::string request = requestOf(step, amount);
+                // A block or a finish command is acknowledged only by the success answer; the closing
+                // query by any answer that is no error, as the device's own exchange takes it.
+                accepted = request == kClosingQuery ? device->transfer(request, nullptr, false)
+                                                    : device->transferAcknowledged(request);
                 if (!accepted) place.warn(L"Устройство вернуло ошибку '%1%'. Прошивка не записана.", reply);
             }
         }
