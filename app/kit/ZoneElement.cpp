@@ -167,8 +167,9 @@ ZoneElement::ZonePtr ZoneElement::fromTree(const Tree& tree, const Resolver& res
 void ZoneElement::readFrom(const Tree& node, const Resolver& resolve, int depth) {
     const debug::Place place("frm::ZoneElement::readFrom");
     name = node.get<std::wstring>(L"<xmlattr>.name", L"").substr(0, kMaximumNameLength);
+    // The file keeps kNoVolume for a zone without a volume of its own.
     if (!device::DeviceReply::parseInt(base::toUtf8(node.get<std::wstring>(L"<xmlattr>.volume", L"")), volume,
-                                       0, 100)) {
+                                       kNoVolume, 100)) {
         volume = kNoVolume;
     }
     for (const auto& [tag, child] : node) {
