@@ -105,13 +105,15 @@ TEST_F(DrivePanelTest, AStateFileThatCannotBeReadIsToldAndRestoresNothing) {
         const char* content;  // null: no file
         std::size_t told;
         bool keptAside;
+        const wchar_t* shown;  // in a box, when kept aside
     } cases[] = {
-        {"missing", nullptr, 1, false},
-        {"damaged", "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<device><disk>", 1, true},
+        {"missing", nullptr, 1, false, nullptr},
+        {"damaged", "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<device><disk>", 1, true,
+         L"Ошибка открытия настроек"},
         {"without its device element",
          "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<devices><disk>/media/test/MUSIC</disk></devices>", 1,
-         true},
-        {"without a medium", "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<device/>", 0, false},
+         true, L"(нет элемента 'device')"},
+        {"without a medium", "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<device/>", 0, false, nullptr},
     };
     const auto keptAside = [&] {
         std::vector<std::string> kept;
@@ -130,6 +132,7 @@ TEST_F(DrivePanelTest, AStateFileThatCannotBeReadIsToldAndRestoresNothing) {
         const std::size_t errors = capture_.find(L"Ошибка открытия настроек", L"ERROR").size();
         openWindow();
         EXPECT_EQ(capture_.find(L"List of Playlist not loaded", L"EXTERN").size(), before + c.told);
+        if (c.shown) EXPECT_TRUE(messageShown(c.shown));
         openView();
         EXPECT_EQ(list_->GetItemCount(), 0);
         EXPECT_FALSE(test::playerPlays());
