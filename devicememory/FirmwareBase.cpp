@@ -4,7 +4,6 @@
 #include <ctime>
 
 #include "devicelink/DeviceBase.h"
-#include "devicelink/DeviceReply.h"
 #include "devicelink/TransferProtocol.h"
 #include "foundation/Checks.h"
 #include "foundation/Crc32.h"
@@ -117,7 +116,7 @@ bool FirmwareBase::upgrade(std::function<void(int)> progress) {
         transport = transport_;
     }
     if (device && device->hasInternalPlaying()) throw exception::UserResponse(L"internalPlaying", L"");
-    place.trace(L"Upgrade '%1%' firmware", getModelName());
+    place.trace(L"Upgrade '%1%' firmware", getModelText());
 
     std::unique_lock<std::recursive_mutex> lock(bufferLock_);
     std::int32_t failed = -1;
@@ -138,7 +137,7 @@ bool FirmwareBase::upgrade(std::function<void(int)> progress) {
         std::uint32_t memorySize = 0;
         // A bare number answers as well; the number itself is what is checked.
         if (!answered || !device->readAnswer(reply) ||
-            !DeviceReply::parseInt(reply, memorySize, 0, 0xFFFFFFFF)) {
+            !DeviceBase::parseIntValue(reply, memorySize, 0, 0xFFFFFFFF)) {
             place.mark(L"Got unexpected response with memory size '%1%'", reply);
             throw exception::UnexpectedResponseOfDevice("");
         }
