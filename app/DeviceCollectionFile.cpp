@@ -2,8 +2,8 @@
 
 #include <arpa/inet.h>
 
+#include "devicelink/DeviceBase.h"
 #include "devicelink/DeviceCollection.h"
-#include "devicelink/DeviceReply.h"
 #include "foundation/Place.h"
 #include "foundation/TextConversion.h"
 
@@ -59,7 +59,7 @@ std::uint32_t loadDeviceCollection(const Tree& tree, device::DeviceCollection& r
         if (address.isValid()) address = net::HardwareAddress(address.canonicalText());
         const std::string ipText = attribute(node, L"ip");
         const std::wstring title = node.get<std::wstring>(L"<xmlattr>.title", L"");
-        if (!device::DeviceReply::parseInt(attribute(node, L"id"), id, 1, kHighestId) ||
+        if (!device::DeviceBase::parseIntValue(attribute(node, L"id"), id, 1, kHighestId) ||
             device::fromText(typeText) == 0 || !address.isValid() || title.size() > kMaximumTitleLength ||
             !isDottedAddress(ipText)) {
             place.warn(L"Запись устройства в файле устройств пропущена: id '%1%', тип '%2%', адрес '%3%'",

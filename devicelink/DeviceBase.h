@@ -174,6 +174,23 @@ public:
     // neither an error reply (logged) nor blank, cut down to its payload. Devices answer many
     // requests with the bare value.
     bool readAnswer(std::string& reply);
+    // The readers of a reply's text and of a status packet's version, for the device classes and
+    // whatever reads what a device sent (DeviceReply.h and StatePacket.h tell what they take).
+    static std::vector<std::string> splitResponse(const std::string& reply) {
+        return DeviceReply::splitResponse(reply);
+    }
+    template <class Integer>
+    static bool parseIntValue(const std::string& text, Integer& value, std::int64_t minimum,
+                              std::int64_t maximum) {
+        return DeviceReply::parseIntValue(text, value, minimum, maximum);
+    }
+    static bool parseBoolValue(const std::string& text, bool& value) {
+        return DeviceReply::parseBoolValue(text, value);
+    }
+    static bool parseStateVersion(const std::string& packet, Version* out) {
+        return device::parseStateVersion(packet, out);
+    }
+
     // The `volume` known, asked of the device when it is not known yet despite the getter's name.
     std::int32_t getVolume();
     bool enableVolume(bool enable);

@@ -72,6 +72,8 @@ bool DeviceReply::echoes(const std::string& reply, const std::string& request) {
     std::size_t open = std::string::npos;
     if (startsWith(reply, "OK[")) {
         open = 3;
+    } else if (startsWith(reply, "SUCCESS[")) {
+        open = 8;
     } else if (startsWith(reply, "ERR[")) {
         open = 4;
     }
@@ -85,7 +87,7 @@ bool DeviceReply::echoes(const std::string& reply, const std::string& request) {
     return length == end || request[length] == ' ';
 }
 
-std::vector<std::string> DeviceReply::split(const std::string& reply) {
+std::vector<std::string> DeviceReply::splitResponse(const std::string& reply) {
     std::vector<std::string> pieces;
     std::size_t start = 0;
     for (;;) {
@@ -103,7 +105,7 @@ std::vector<std::string> DeviceReply::split(const std::string& reply) {
     return pieces;
 }
 
-bool DeviceReply::parseBool(const std::string& text, bool& value) {
+bool DeviceReply::parseBoolValue(const std::string& text, bool& value) {
     if (base::scan::containsIgnoringCase(text, "on")) {
         value = true;
         return true;
@@ -112,13 +114,13 @@ bool DeviceReply::parseBool(const std::string& text, bool& value) {
         value = false;
         return true;
     }
-    debug::Place("device::DeviceReply::parseBool")
+    debug::Place("device::DeviceBase::parseBoolValue")
         .external(L"It got incorrect type for bool value (%1%)", text);
     return false;
 }
 
-bool DeviceReply::parseInt(const std::string& text, std::int64_t& value, std::int64_t minimum,
-                           std::int64_t maximum) {
+bool DeviceReply::parseIntValue(const std::string& text, std::int64_t& value, std::int64_t minimum,
+                                std::int64_t maximum) {
     std::size_t at = 0;
     std::int64_t parsed = 0;
     // The number parser of the scan layer; only blanks may follow the number.
@@ -126,7 +128,7 @@ bool DeviceReply::parseInt(const std::string& text, std::int64_t& value, std::in
     base::scan::skipBlanks(text, at);
     ok = ok && at == text.size() && parsed >= minimum && parsed <= maximum;
     if (!ok) {
-        debug::Place("device::DeviceReply::parseInt")
+        debug::Place("device::DeviceBase::parseIntValue")
             .external(L"Получен неверный тип для целочисленного значения %1% с границами диапазона %2%..%3%",
                       text, minimum, maximum);
         return false;

@@ -22,29 +22,30 @@ public:
     static bool stripSuccess(std::string& reply, bool* error = nullptr);
     // Whether the reply is the text of a device still busy with an earlier command.
     static bool isBusy(const std::string& reply);
-    // Whether the reply can answer `request`: true unless it echoes another command, as in
-    // "OK[get ch]: 3" to "get vol". The echo may name the whole request or its first words.
+    // Whether the reply can answer `request`: true unless it echoes another command in any frame,
+    // as "OK[get ch]: 3", "SUCCESS[get ch]" or "ERR[get ch]: ..." to "get vol". The echo may name
+    // the whole request or its first words.
     static bool echoes(const std::string& reply, const std::string& request);
     // Splits at every line end (empty pieces kept); a piece holding ':' keeps only what follows
     // the first ':', trimmed.
-    static std::vector<std::string> split(const std::string& reply);
+    static std::vector<std::string> splitResponse(const std::string& reply);
     // "on" somewhere in the text (any case) is true, else "off" false; neither is refused.
-    static bool parseBool(const std::string& text, bool& value);
+    static bool parseBoolValue(const std::string& text, bool& value);
     // The whole text, blanks around it aside, as a decimal number within [minimum, maximum].
-    static bool parseInt(const std::string& text, std::int64_t& value, std::int64_t minimum,
-                         std::int64_t maximum);
+    static bool parseIntValue(const std::string& text, std::int64_t& value, std::int64_t minimum,
+                              std::int64_t maximum);
     // The same into a narrower integer; the range is also held to what the integer can take.
     template <class Integer>
-    static bool parseInt(const std::string& text, Integer& value, std::int64_t minimum,
-                         std::int64_t maximum) {
+    static bool parseIntValue(const std::string& text, Integer& value, std::int64_t minimum,
+                              std::int64_t maximum) {
         static_assert(std::is_integral_v<Integer> && !std::is_same_v<Integer, bool> &&
                           (std::is_signed_v<Integer> || sizeof(Integer) < sizeof(std::int64_t)),
                       "an integer that an int64 can hold");
         const auto lowest = static_cast<std::int64_t>(std::numeric_limits<Integer>::min());
         const auto highest = static_cast<std::int64_t>(std::numeric_limits<Integer>::max());
         std::int64_t parsed = 0;
-        if (!parseInt(text, parsed, minimum < lowest ? lowest : minimum,
-                      maximum > highest ? highest : maximum))
+        if (!parseIntValue(text, parsed, minimum < lowest ? lowest : minimum,
+                           maximum > highest ? highest : maximum))
             return false;
         value = static_cast<Integer>(parsed);
         return true;

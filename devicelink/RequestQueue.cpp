@@ -4,6 +4,7 @@
 
 #include "devicelink/DeviceReply.h"
 #include "foundation/Clock.h"
+#include "foundation/Place.h"
 
 namespace device {
 namespace {
@@ -11,6 +12,15 @@ namespace {
 constexpr std::chrono::microseconds kZeroIntervalReplacement = std::chrono::seconds(1);
 constexpr std::chrono::milliseconds kGiveUpMargin(50);
 constexpr std::uint32_t kSendsPerRequest = 2;
+
+// The queue's steps are the transport's: they are told under its places.
+const char* const addPlace = "device::TransferProtocol::add_to_queue";
+const char* const senderPlace = "device::TransferProtocol::sender_thread";
+const char* const timeoutPlace = "device::TransferProtocol::process_sender_timeout";
+
+std::int64_t microsBetween(RequestQueue::TimePoint from, RequestQueue::TimePoint to) {
+    return std::chrono::duration_cast<std::chrono::microseconds>(to - from).count();
+}
 
 }  // namespace
 
@@ -53,6 +63,8 @@ bool RequestQueue::add(const net::IpAndPort& address, const RequestPtr& request,
     if (found == devices_.end()) {
         found = devices_.emplace(key, Device()).first;
         found->second.address = address;
+        debug::Place(addPlace).trace(L"It is the first request of the device, ip: %1%",
+                                     address.getWideText());
     }
     Device& device = found->second;
     request->number = device.nextNumber++;
@@ -107,11 +119,16 @@ RequestQueue::TimePoint RequestQueue::nextDeadline() const {
 
 void RequestQueue::expire(Actions& out) {
     const TimePoint now = base::clock::steadyNow();
+    const debug::Place place(senderPlace);
     while (!deadlines_.empty() && deadlines_.begin()->first <= now) {
         Device& device = *deadlines_.begin()->second;
+        place.trace3(L"sender: device ip is '%1%'. elapsed time is %2% uS. queue size is %3%",
+                     device.address.getWideText(), microsBetween(device.lastSend, now), device.queue.size());
         if (device.attempts < kSendsPerRequest) {
+            place.trace3(L"sender: resend timeout = %1% uS", device.current->interval.count());
             send(device, now, out);
         } else {
+            place.debug(L"sender: process a timeout.");
             fail(device, out);
         }
     }
@@ -125,6 +142,8 @@ void RequestQueue::sendFailed(const Key& key, Actions& out) {
 // A device that does not answer fails its request in flight and every request queued behind it,
 // except those queued after a waiting caller gave up on the one in flight.
 void RequestQueue::fail(Device& device, Actions& out) {
+    debug::Place(timeoutPlace)
+        .trace(L"sender: device does not response, ip: %1%", device.address.getWideText());
     setDeadline(device, TimePoint::max(), out);
     const RequestPtr expired = std::move(device.current);
     device.current.reset();
@@ -194,6 +213,11 @@ bool RequestQueue::erase(const Key& key) {
     if (found == devices_.end()) return false;
     found->second.queue.clear();
     return true;
+}
+
+std::string RequestQueue::inFlightText(const Key& key) const {
+    const auto found = devices_.find(key);
+    return found == devices_.end() || !found->second.current ? std::string() : found->second.current->text;
 }
 
 std::size_t RequestQueue::busyDevices() const {

@@ -141,6 +141,8 @@ public:
     // Drops the queued requests of the device without completing them; the one in flight stays.
     bool erase(const Key& key);
 
+    // The text of the device's request in flight; empty without one.
+    std::string inFlightText(const Key& key) const;
     // Devices with a request in flight or queued.
     std::size_t busyDevices() const;
     std::size_t queuedRequests(const Key& key) const;

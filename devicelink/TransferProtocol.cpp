@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <boost/format.hpp>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -22,6 +23,7 @@
 #include "foundation/SerialJobs.h"
 #include "foundation/SocketErrors.h"
 #include "foundation/TextConversion.h"
+#include "foundation/ThreadDispatcher.h"
 #include "foundation/ThreadRole.h"
 
 namespace device {
@@ -89,8 +91,12 @@ struct TransferProtocol::Transfer : RequestQueue::Request {
     std::mutex lock;
     std::condition_variable finished;
     bool signalled = false;
-    // How the request ended, for its completion: no answer (the failure text) or the reply.
+    // How the request ended, for its completion: no answer (the failure text) or the reply, and
+    // whether it failed in flight or queued behind the one that did.
     bool failed = false;
+    bool failedInFlight = false;
+    // The device it went to.
+    RequestQueue::Key device;
     Transfers* owner = nullptr;
     // The place in the owner's list of all transfers.
     std::size_t slot = 0;
@@ -169,6 +175,8 @@ private:
         transfer.abandonedBefore = 0;
         transfer.signalled = false;
         transfer.failed = false;
+        transfer.failedInFlight = false;
+        transfer.device = RequestQueue::Key();
     }
 
     std::mutex lock_;
@@ -191,11 +199,31 @@ struct TransferProtocol::CompletionCall {
         // Goes last: the transfer is given back first.
         const std::shared_ptr<Transfers> transfers = transfer->owner->shared_from_this();
         const TransferPtr held(transfer, false);
-        if (held->failed) {
-            held->handler(noAnswerText(), false);
-        } else {
-            held->handler(held->response, held->ok);
+        try {
+            if (held->failed) {
+                held->handler(noAnswerText(), false);
+            } else {
+                held->handler(held->response, held->ok);
+            }
+        } catch (...) {
+            // Told here, while the transfer is still held for the description.
+            base::ThreadDispatcher::reportFailure(description());
         }
+    }
+    std::wstring description() const {
+        if (transfer->failed) {
+            return transfer->failedInFlight ? L"transfer protocol: timeout for current data"
+                                            : L"transfer protocol: timeout";
+        }
+        return (boost::wformat(L"transfer protocol: callback for device '%1%' with data '%2%'") %
+                net::IpAndPort(transfer->device.first, transfer->device.second).getWideText() %
+                base::widen(transfer->response))
+            .str();
+    }
+    // For the lines of the completion queue, before the call runs.
+    static std::wstring describe(const base::SerialJobs::Job& job) {
+        const CompletionCall* call = job.target<CompletionCall>();
+        return call ? call->description() : std::wstring();
     }
 };
 
@@ -369,6 +397,7 @@ bool TransferProtocol::add_to_queue(const net::IpAndPort& address, const Transfe
         std::lock_guard<std::recursive_mutex> main(mainLock_);
         place.trace2(L"add_to_queue, ip: %1%, len: %2%, data: %3%", address.getWideText(),
                      transfer->text.size(), transfer->text);
+        transfer->device = RequestQueue::keyOf(address);
         // An idle device gets its request at once from the caller's thread.
         if (!requests_.add(address, transfer, running_, actions)) {
             place.warn(L"Адрес отправки не определён");
@@ -474,8 +503,10 @@ void TransferProtocol::collect(RequestQueue::Actions& actions, Calls& calls) {
         // The outcome was written under the main lock by this same thread, and an `async` request is
         // completed once: nothing touches it but its completion from here on.
         transfer->failed = completion.failed;
+        transfer->failedInFlight = completion.wasInFlight;
         calls.followed = calls.followed && completion.followed;
-        calls.jobs.push_back(base::SerialJobs::Item{CompletionCall{transfer.detach()}, false});
+        calls.jobs.push_back(
+            base::SerialJobs::Item{CompletionCall{transfer.detach()}, false, 0, &CompletionCall::describe});
     }
     actions.completions.clear();
 }
@@ -619,6 +650,7 @@ void TransferProtocol::sender_thread() {
     std::unique_lock<std::recursive_mutex> main(mainLock_);
     reportStarted(senderIndex);
     int graceSteps = 0;
+    RequestQueue::TimePoint waitedFrom = base::clock::steadyNow();
     for (;;) {
         if (stopping_) {
             place.debug(L"sender: Thread stopped");
@@ -629,13 +661,16 @@ void TransferProtocol::sender_thread() {
         if (next > now) {
             graceSteps = 0;
             senderWakeAt_ = next;
+            waitedFrom = now;
             if (next == RequestQueue::TimePoint::max()) {
                 place.trace3(L"sender: entry wait for %1% uS", -1);
                 senderCondition_.wait(main);
+                place.trace3(L"sender: leave wait. Time was reached=%1%", boolText(false));
             } else {
                 place.trace3(L"sender: entry wait for %1% uS",
                              std::chrono::duration_cast<std::chrono::microseconds>(next - now).count());
-                senderCondition_.wait_for(main, next - now);
+                const bool reached = senderCondition_.wait_for(main, next - now) == std::cv_status::timeout;
+                place.trace3(L"sender: leave wait. Time was reached=%1%", boolText(reached));
             }
             continue;
         }
@@ -646,6 +681,10 @@ void TransferProtocol::sender_thread() {
             repliesWaiting = !received_.empty();
         }
         if (repliesWaiting && graceSteps < kReplyGraceSteps) {
+            if (graceSteps == 0) {
+                place.trace3(L"sender: the thread is overslept, duration %1% uS",
+                             std::chrono::duration_cast<std::chrono::microseconds>(now - waitedFrom).count());
+            }
             ++graceSteps;
             place.trace3(L"sender: wait response processing...");
             main.unlock();
@@ -953,7 +992,9 @@ void TransferProtocol::respond(Received& record, RequestQueue::Actions& actions,
     TransferHandler sniffer;
     bool unexpected = false;
     {
+        place.trace3(L"responder: locking access...");
         std::lock_guard<std::recursive_mutex> main(mainLock_);
+        place.trace2(L"responder: access is locked");
         const RequestQueue::Match match =
             requests_.reply(key, record.receivedAt, record.ok, record.data, actions, record.refused);
         switch (match) {
@@ -979,8 +1020,9 @@ void TransferProtocol::respond(Received& record, RequestQueue::Actions& actions,
             case RequestQueue::Match::beforeSending: {
                 std::uint64_t skipped = 0;
                 if (!unexpectedLines_.pass(senderKey(key), skipped)) break;
-                place.important(L"responder: The response came before sending. ip: %1%, response: %2%",
-                                from.getWideText(), record.data);
+                place.important(
+                    L"responder: The response came before sending. ip: %1%, request: %2%, response: %3%",
+                    from.getWideText(), requests_.inFlightText(key), record.data);
                 place.error(L"responder: skip the response: %1%", record.data);
                 break;
             }
@@ -996,13 +1038,17 @@ void TransferProtocol::respond(Received& record, RequestQueue::Actions& actions,
         const std::shared_ptr<const ResponseHandler> unknown = std::atomic_load(&unknownResponseHandler_);
         if (unknown && *unknown) {
             calls.jobs.push_back(base::SerialJobs::Item{
-                [unknown, data = record.data, from] { (*unknown)(data, from); }, true});
+                [unknown, data = record.data, from] { (*unknown)(data, from); }, true, 0,
+                [](const base::SerialJobs::Job&) {
+                    return std::wstring(L"transfer protocol: unknown response");
+                }});
             calls.followed = false;
         }
     }
     if (sniffer) {
         calls.jobs.push_back(base::SerialJobs::Item{
-            [sniffer, data = record.data, ok = record.ok] { sniffer(data, ok); }, true});
+            [sniffer, data = record.data, ok = record.ok] { sniffer(data, ok); }, true, 0,
+            [](const base::SerialJobs::Job&) { return std::wstring(L"sniffer callback"); }});
         calls.followed = false;
     }
     // The completion follows the sniffer's view of the same reply.

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "devicelink/DeviceReply.h"
+#include "devicelink/DeviceBase.h"
 #include "devicememory/CommandText.h"
 #include "devicememory/ILoudspeaker.h"
 #include "foundation/Checks.h"
@@ -79,7 +79,7 @@ std::string AudioMemoryLink::transfer(const std::string& request) {
 std::uint32_t AudioMemoryLink::requestMemorySize() {
     const std::string reply = transfer(words_.memSize);
     std::uint32_t size = 0;
-    if (!DeviceReply::parseInt(reply, size, 0, 0xFFFFFFFF))
+    if (!DeviceBase::parseIntValue(reply, size, 0, 0xFFFFFFFF))
         throw exception::InternalError(L"Неверный ответ устройства");
     if (size < kSmallestMemory) throw exception::DeviceReason(L"Получен неверный размер аудио памяти", L"");
     return size;

@@ -55,10 +55,14 @@ void BaseAudioControl::checkPossibilityOfWritingChanges() {
         .trace(L"Check possibility of writing changes.");
     link_->checkAttached();
     model_->checkInvariant();
-    const std::shared_ptr<DeviceBase> device = link_->device();
-    if ((device && device->hasInternalPlaying()) || isPlaying())
+    if (playsInternally())
         throw exception::UserResponse(L"internalPlaying", L"device is busy (internal playing)");
     if (!model_->hasChanges()) throw exception::UserResponse(L"noChanges", L"");
+}
+
+bool BaseAudioControl::playsInternally() {
+    const std::shared_ptr<DeviceBase> device = link_->device();
+    return (device && device->hasInternalPlaying()) || isPlaying();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -209,6 +213,12 @@ void BaseAudioControl::writeChanges(ProgressHandler progress) {
     std::lock_guard<std::recursive_mutex> guard(lock_);
     const std::int32_t running = link_->getWriteProgress();
     if (running >= 0 && running < 100) throw exception::UserResponse(L"busy", L"");
+    if (playsInternally()) {
+        // A view that waits for the write's end hears of the refusal as of a failed write.
+        link_->setWriteProgress(-1);
+        if (progress) progress(-1);
+        throw exception::UserResponse(L"internalPlaying", L"");
+    }
     checkPossibilityOfWritingChanges();
     const std::uint64_t serial = beginWrite(std::move(progress));
     try {

@@ -128,6 +128,8 @@ protected:
     // Checks, counts and queues every piece of the open write.
     void sendChanges(std::uint64_t serial);
     void checkPossibilityOfWritingChanges();
+    // Whether the device, or this memory, plays from the memory now. Exchanges.
+    bool playsInternally();
     // Refuses while the device plays from its memory or a write runs.
     void checkNotBusy();
 

@@ -4,7 +4,6 @@
 #include <ctime>
 
 #include "devicelink/DeviceBase.h"
-#include "devicelink/DeviceReply.h"
 #include "devicelink/TransferProtocol.h"
 #include "foundation/Checks.h"
 #include "foundation/Crc32.h"
@@ -20,6 +19,9 @@ constexpr int kQueryPriority = 2;
 constexpr int kBlockPriority = 1;
 constexpr unsigned kIntervalMs = 1000;
 constexpr unsigned kEraseIntervalMs = 6000;
+// The closing request of a format without a finish command: any answer the device gives to it says
+// that it has taken the blocks before.
+constexpr const char* kClosingQuery = "get vol";
 
 const char* const upgradePlace = "device::FirmwareBase::upgrade";
 const char* const callbackPlace = "device::FirmwareBase::upgradeFirmwareCallback";
@@ -114,7 +116,7 @@ bool FirmwareBase::upgrade(std::function<void(int)> progress) {
         transport = transport_;
     }
     if (device && device->hasInternalPlaying()) throw exception::UserResponse(L"internalPlaying", L"");
-    place.trace(L"Upgrade '%1%' firmware", getModelName());
+    place.trace(L"Upgrade '%1%' firmware", getModelText());
 
     std::unique_lock<std::recursive_mutex> lock(bufferLock_);
     std::int32_t failed = -1;
@@ -135,7 +137,7 @@ bool FirmwareBase::upgrade(std::function<void(int)> progress) {
         std::uint32_t memorySize = 0;
         // A bare number answers as well; the number itself is what is checked.
         if (!answered || !device->readAnswer(reply) ||
-            !DeviceReply::parseInt(reply, memorySize, 0, 0xFFFFFFFF)) {
+            !DeviceBase::parseIntValue(reply, memorySize, 0, 0xFFFFFFFF)) {
             place.mark(L"Got unexpected response with memory size '%1%'", reply);
             throw exception::UnexpectedResponseOfDevice("");
         }
@@ -190,7 +192,7 @@ bool FirmwareBase::upgrade(std::function<void(int)> progress) {
 
 std::string FirmwareBase::closingRequest(std::uint32_t size) {
     const std::string finish = getFinishCommand(size);
-    return finish.empty() ? std::string("get vol") : finish;
+    return finish.empty() ? std::string(kClosingQuery) : finish;
 }
 
 std::string FirmwareBase::requestOf(Step step, std::uint32_t amount) {
@@ -248,7 +250,11 @@ void FirmwareBase::upgradeFirmwareCallback(std::uint64_t serial, Step step, cons
             if (!accepted) {
                 place.debug(L"Repeat the request...");
                 // Made again rather than kept with every block: an image's requests are its size twice over.
-                accepted = device->transferAcknowledged(requestOf(step, amount));
+                const std::string request = requestOf(step, amount);
+                // A block or a finish command is acknowledged only by the success answer; the closing
+                // query by any answer that is no error, as the device's own exchange takes it.
+                accepted = request == kClosingQuery ? device->transfer(request, nullptr, false)
+                                                    : device->transferAcknowledged(request);
                 if (!accepted) place.warn(L"Устройство вернуло ошибку '%1%'. Прошивка не записана.", reply);
             }
         }

@@ -23,7 +23,7 @@ Version FirmwareUnify::getVersion() {
     return headerVersion(model_.type, model_.headerOffset, model_.minimumSize);
 }
 
-std::wstring FirmwareUnify::getModelName() {
+std::wstring FirmwareUnify::getModelText() {
     return base::widen(std::string(model_.name));
 }
 

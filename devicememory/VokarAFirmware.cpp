@@ -36,7 +36,7 @@ Version Firmware::getVersion() {
     return version;
 }
 
-std::wstring Firmware::getModelName() {
+std::wstring Firmware::getModelText() {
     return L"Vokar-A";
 }
 

@@ -1,5 +1,6 @@
 #include "devices/ListReplies.h"
 
+#include "devicelink/DeviceBase.h"
 #include "devicelink/DeviceReply.h"
 #include "foundation/Exceptions.h"
 
@@ -28,7 +29,7 @@ std::set<std::int32_t> readAnnounceZoneList(const std::string& reply) {
     if (reply == noEntries) return zones;
     for (const std::string& piece : splitList(reply, ",")) {
         std::int64_t zone = 0;
-        if (!DeviceReply::parseInt(piece, zone, 0, highestAnnounceZone))
+        if (!DeviceBase::parseIntValue(piece, zone, 0, highestAnnounceZone))
             throw exception::UnexpectedResponseOfDevice(reply);
         zones.insert(static_cast<std::int32_t>(zone));
     }

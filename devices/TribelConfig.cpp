@@ -36,8 +36,8 @@ bool padConsoleStateTokens(std::vector<std::string>& tokens, std::uint32_t versi
 
 bool readConsoleStateTokens(const std::vector<std::string>& t, TribelConfig& out) {
     if (t.size() < newestStateTokens) return false;
-    using D = DeviceReply;
-    bool ok = D::parseInt(t[0], out.token0Value, 0, largestU32);
+    using D = DeviceBase;
+    bool ok = D::parseIntValue(t[0], out.token0Value, 0, largestU32);
     out.dhcp = namesDhcp(t[1]);
     ok &= readAddressToken(t[2], out.ip);
     ok &= readAddressToken(t[3], out.mask);
@@ -48,31 +48,31 @@ bool readConsoleStateTokens(const std::vector<std::string>& t, TribelConfig& out
     ok &= readAddressToken(t[8], out.multicastIp);
     ok &= readAddressToken(t[9], out.serverIp);
     out.currentServerIp = out.serverIp;
-    ok &= D::parseInt(t[10], out.serverPort, 0, largestServerPort);
+    ok &= D::parseIntValue(t[10], out.serverPort, 0, largestServerPort);
     out.discoveryPort = static_cast<std::uint16_t>(out.serverPort + 1);
     out.generationCode = 2;
-    ok &= D::parseBool(t[11], out.gong);
-    ok &= D::parseInt(t[12], out.gongOrder, 0, highestGongOrder);
-    ok &= D::parseBool(t[13], out.beeper);
-    ok &= D::parseBool(t[14], out.faultAlarm);
-    ok &= D::parseBool(t[15], out.ledScBlink);
-    ok &= D::parseBool(t[16], out.passkey);
-    ok &= D::parseBool(t[17], out.switchMode);
-    ok &= D::parseBool(t[18], out.singlePower);
-    ok &= D::parseInt(t[19], out.neridaAddress, 0, highestNeridaAddress);
+    ok &= D::parseBoolValue(t[11], out.gong);
+    ok &= D::parseIntValue(t[12], out.gongOrder, 0, highestGongOrder);
+    ok &= D::parseBoolValue(t[13], out.beeper);
+    ok &= D::parseBoolValue(t[14], out.faultAlarm);
+    ok &= D::parseBoolValue(t[15], out.ledScBlink);
+    ok &= D::parseBoolValue(t[16], out.passkey);
+    ok &= D::parseBoolValue(t[17], out.switchMode);
+    ok &= D::parseBoolValue(t[18], out.singlePower);
+    ok &= D::parseIntValue(t[19], out.neridaAddress, 0, highestNeridaAddress);
     out.neridaRelay = false;
-    ok &= D::parseBool(t[21], out.neridaTest);
-    ok &= D::parseBool(t[22], out.neridaReserve);
-    ok &= D::parseBool(t[23], out.gochsArm);
-    ok &= D::parseInt(t[24], out.priority, 0, highestPriority);
+    ok &= D::parseBoolValue(t[21], out.neridaTest);
+    ok &= D::parseBoolValue(t[22], out.neridaReserve);
+    ok &= D::parseBoolValue(t[23], out.gochsArm);
+    ok &= D::parseIntValue(t[24], out.priority, 0, highestPriority);
     out.fireConsole = out.priority >= firePriority;
     out.priorityLevel = out.fireConsole ? out.priority - firePriority : out.priority;
-    ok &= D::parseBool(t[25], out.priorityGOChS);
-    ok &= D::parseInt(t[26], out.powerIn1, 0, highestPowerInput);
-    ok &= D::parseInt(t[27], out.powerIn2, 0, highestPowerInput);
-    ok &= D::parseInt(t[28], out.igmpReport, 0, largestU16);
-    ok &= D::parseInt(t[29], out.token33Value, 0, largestU32);
-    ok &= D::parseBool(t[30], out.holdBroadcast);
+    ok &= D::parseBoolValue(t[25], out.priorityGOChS);
+    ok &= D::parseIntValue(t[26], out.powerIn1, 0, highestPowerInput);
+    ok &= D::parseIntValue(t[27], out.powerIn2, 0, highestPowerInput);
+    ok &= D::parseIntValue(t[28], out.igmpReport, 0, largestU16);
+    ok &= D::parseIntValue(t[29], out.token33Value, 0, largestU32);
+    ok &= D::parseBoolValue(t[30], out.holdBroadcast);
     return ok;
 }
 

@@ -98,8 +98,8 @@ void TribelInfo::handleVolume(const std::string& reply) {
     here.trace(L"handle volume for device %1%", hardwareAddress_.toCharArray());
     touchLastState();
     std::int64_t level = 0;
-    if (!DeviceReply::parseInt(reply, level, std::numeric_limits<std::int64_t>::min(),
-                               std::numeric_limits<std::int64_t>::max())) {
+    if (!DeviceBase::parseIntValue(reply, level, std::numeric_limits<std::int64_t>::min(),
+                                   std::numeric_limits<std::int64_t>::max())) {
         here.warn(L"Response format for Tribel-T is invalid 'get vol': %1%, device '%2%'", reply,
                   hardwareAddress_.toCharArray());
         return;

@@ -4,7 +4,7 @@
 #include <mutex>
 #include <variant>
 
-#include "devicelink/DeviceReply.h"
+#include "devicelink/DeviceBase.h"
 #include "devicelink/IAudioControl.h"
 #include "devices/ConfigExchange.h"
 #include "devices/TribelInfo.h"
@@ -27,7 +27,7 @@ TribelInfo::Config TribelInfo::getConfig(bool refresh) {
     }
     debug::Place(getConfigPlace).trace(L"get config from device ip %1%", getAddress().getText());
     const std::string reply = transfer("get state");
-    std::vector<std::string> tokens = DeviceReply::split(reply);
+    std::vector<std::string> tokens = DeviceBase::splitResponse(reply);
     if (!padConsoleStateTokens(tokens, getVersionId())) throw exception::UnexpectedResponseOfDevice(reply);
 
     Config config;

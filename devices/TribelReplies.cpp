@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "devicelink/DeviceBase.h"
 #include "devicelink/DeviceReply.h"
 #include "devices/ListReplies.h"
 #include "foundation/Exceptions.h"
@@ -27,7 +28,7 @@ std::vector<std::string> split(const std::string& text, const char* separators) 
 
 bool readNumber(const std::string& text, int& value, int lowest, int highest) {
     std::int64_t number = 0;
-    if (!DeviceReply::parseInt(text, number, lowest, highest)) return false;
+    if (!DeviceBase::parseIntValue(text, number, lowest, highest)) return false;
     value = static_cast<int>(number);
     return true;
 }
@@ -104,8 +105,8 @@ std::optional<ZoneMemory> readZoneSize(const std::string& reply) {
     }
     std::int64_t size = 0;
     std::int64_t free = 0;
-    if (!DeviceReply::parseInt(reply.substr(0, open), size, 0, largestU32) ||
-        !DeviceReply::parseInt(reply.substr(open + 1, close - open - 1), free, 0, size)) {
+    if (!DeviceBase::parseIntValue(reply.substr(0, open), size, 0, largestU32) ||
+        !DeviceBase::parseIntValue(reply.substr(open + 1, close - open - 1), free, 0, size)) {
         return std::nullopt;
     }
     return ZoneMemory{static_cast<std::uint32_t>(size), static_cast<std::uint32_t>(free)};

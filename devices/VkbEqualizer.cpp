@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "devicelink/DeviceBase.h"
-#include "devicelink/DeviceReply.h"
 #include "foundation/Exceptions.h"
 #include "foundation/Place.h"
 #include "foundation/PlainText.h"
@@ -33,8 +32,9 @@ Equalizer Equalizer::fromReply(const std::string& reply, bool enabled, bool lega
         const std::size_t colon = reply.find(':', start);
         std::int64_t value = 0;
         if (values.size() == mostPieces ||
-            !DeviceReply::parseInt(reply.substr(start, colon == std::string::npos ? colon : colon - start),
-                                   value, std::numeric_limits<int>::min(), std::numeric_limits<int>::max())) {
+            !DeviceBase::parseIntValue(
+                reply.substr(start, colon == std::string::npos ? colon : colon - start), value,
+                std::numeric_limits<int>::min(), std::numeric_limits<int>::max())) {
             refuse();
         }
         values.push_back(static_cast<int>(value));

@@ -6,7 +6,6 @@
 #include <set>
 
 #include "devicelink/DeviceBase.h"
-#include "devicelink/DeviceReply.h"
 #include "devices/ConfigExchange.h"
 #include "foundation/Exceptions.h"
 #include "foundation/NetworkAddress.h"
@@ -30,8 +29,8 @@ constexpr std::int64_t highestScenarioOrder = 64;
 bool readRatio(const std::string& text, std::uint32_t& first, std::uint32_t& second) {
     const std::size_t slash = text.find('/');
     if (slash == std::string::npos) return false;
-    return DeviceReply::parseInt(text.substr(0, slash), first, 0, largestU32) &&
-           DeviceReply::parseInt(text.substr(slash + 1), second, 0, largestU32);
+    return DeviceBase::parseIntValue(text.substr(0, slash), first, 0, largestU32) &&
+           DeviceBase::parseIntValue(text.substr(slash + 1), second, 0, largestU32);
 }
 
 bool isScenarioId(std::int16_t id) {
@@ -57,8 +56,8 @@ bool markUnknownOrder(std::int16_t& id, std::int16_t order, std::uint16_t& kept)
 
 ConfigReplyFault readFirstGenerationConfig(const std::string& configReply, const std::string& ifconfigReply,
                                            VokarConfig& out) {
-    const std::vector<std::string> config = DeviceReply::split(configReply);
-    const std::vector<std::string> ifconfig = DeviceReply::split(ifconfigReply);
+    const std::vector<std::string> config = DeviceBase::splitResponse(configReply);
+    const std::vector<std::string> ifconfig = DeviceBase::splitResponse(ifconfigReply);
     if (config.size() < shortestFirstGenerationReply || ifconfig.size() < shortestFirstGenerationReply)
         return ConfigReplyFault::tooShort;
 
@@ -76,8 +75,8 @@ ConfigReplyFault readFirstGenerationConfig(const std::string& configReply, const
                            net::splitIpAndPort(config[8], &out.serverIp, &out.serverPort) &&
                            net::splitIpAndPort(ifconfig[6], &out.currentServerIp) &&
                            net::splitIpAndPort(ifconfig[8], &out.currentAudioSrvIp);
-    bool nerida = DeviceReply::parseInt(config[9], out.neridaAddress, 0, highestNeridaAddress);
-    nerida &= DeviceReply::parseBool(config[12], out.neridaRelay);
+    bool nerida = DeviceBase::parseIntValue(config[9], out.neridaAddress, 0, highestNeridaAddress);
+    nerida &= DeviceBase::parseBoolValue(config[12], out.neridaRelay);
 
     if (!addresses) return ConfigReplyFault::address;
     return nerida ? ConfigReplyFault::none : ConfigReplyFault::field;
@@ -104,10 +103,10 @@ bool padStateTokens(std::vector<std::string>& tokens, VokarVersion version, cons
 ConfigReplyFault readStateTokens(const std::vector<std::string>& t, VokarConfig& out) {
     if (t.size() < newestStateTokens) return ConfigReplyFault::tooShort;
 
-    bool numbers = DeviceReply::parseInt(t[0], out.number, 0, largestU32);
+    bool numbers = DeviceBase::parseIntValue(t[0], out.number, 0, largestU32);
     out.stateText = t[1];
     numbers &= readRatio(t[2], out.ratioFirst, out.ratioSecond);
-    numbers &= DeviceReply::parseInt(t[3], out.stateMode, 0, 6);
+    numbers &= DeviceBase::parseIntValue(t[3], out.stateMode, 0, 6);
     out.dhcp = namesDhcp(t[4]);
     const bool addresses = readAddressToken(t[5], out.ip) && readAddressToken(t[6], out.mask) &&
                            readAddressToken(t[7], out.gateway) && readAddressToken(t[8], out.currentIp) &&
@@ -119,28 +118,28 @@ ConfigReplyFault readStateTokens(const std::vector<std::string>& t, VokarConfig&
 
     bool fields = readAddressToken(t[12], out.serverIp);
     out.currentServerIp = out.audioSrvIp = out.currentAudioSrvIp = out.serverIp;
-    fields &= DeviceReply::parseInt(t[13], out.serverPort, 0, largestServerPort);
+    fields &= DeviceBase::parseIntValue(t[13], out.serverPort, 0, largestServerPort);
     out.discoveryPort = static_cast<std::uint16_t>(out.serverPort + 1);
     out.micPort = static_cast<std::uint16_t>(out.serverPort + 2);
-    fields &= DeviceReply::parseBool(t[14], out.multicastListen);
-    fields &= DeviceReply::parseBool(t[15], out.multicastAin0);
-    fields &= DeviceReply::parseBool(t[16], out.multicastAin1);
-    fields &= DeviceReply::parseInt(t[17], out.priAin0, 0, largestU16);
-    fields &= DeviceReply::parseInt(t[18], out.priAin1, 0, largestU16);
-    fields &= DeviceReply::parseInt(t[19], out.priVoiceAlert, 0, largestU16);
-    fields &= DeviceReply::parseInt(t[20], out.priStreamMCast, 0, largestU16);
-    fields &= DeviceReply::parseInt(t[21], out.priZoneInput, 0, largestU16);
-    fields &= DeviceReply::parseInt(t[22], out.priStream, 0, largestU16);
-    fields &= DeviceReply::parseInt(t[23], out.neridaAddress, 0, highestNeridaAddress);
-    fields &= DeviceReply::parseBool(t[24], out.neridaRelay);
-    fields &= DeviceReply::parseBool(t[25], out.neridaTest);
-    fields &= DeviceReply::parseBool(t[26], out.neridaReserve);
-    fields &= DeviceReply::parseInt(t[27], out.ain0ScenarioOrder, ain::none, highestScenarioOrder);
-    fields &= DeviceReply::parseInt(t[28], out.ain1ScenarioOrder, ain::none, highestScenarioOrder);
-    fields &= DeviceReply::parseBool(t[29], out.switchMode);
-    fields &= DeviceReply::parseBool(t[30], out.ain1Arm);
-    fields &= DeviceReply::parseInt(t[32], out.igmpReport, 0, largestU16);
-    fields &= DeviceReply::parseInt(t[33], out.token33Value, 0, largestU32);
+    fields &= DeviceBase::parseBoolValue(t[14], out.multicastListen);
+    fields &= DeviceBase::parseBoolValue(t[15], out.multicastAin0);
+    fields &= DeviceBase::parseBoolValue(t[16], out.multicastAin1);
+    fields &= DeviceBase::parseIntValue(t[17], out.priAin0, 0, largestU16);
+    fields &= DeviceBase::parseIntValue(t[18], out.priAin1, 0, largestU16);
+    fields &= DeviceBase::parseIntValue(t[19], out.priVoiceAlert, 0, largestU16);
+    fields &= DeviceBase::parseIntValue(t[20], out.priStreamMCast, 0, largestU16);
+    fields &= DeviceBase::parseIntValue(t[21], out.priZoneInput, 0, largestU16);
+    fields &= DeviceBase::parseIntValue(t[22], out.priStream, 0, largestU16);
+    fields &= DeviceBase::parseIntValue(t[23], out.neridaAddress, 0, highestNeridaAddress);
+    fields &= DeviceBase::parseBoolValue(t[24], out.neridaRelay);
+    fields &= DeviceBase::parseBoolValue(t[25], out.neridaTest);
+    fields &= DeviceBase::parseBoolValue(t[26], out.neridaReserve);
+    fields &= DeviceBase::parseIntValue(t[27], out.ain0ScenarioOrder, ain::none, highestScenarioOrder);
+    fields &= DeviceBase::parseIntValue(t[28], out.ain1ScenarioOrder, ain::none, highestScenarioOrder);
+    fields &= DeviceBase::parseBoolValue(t[29], out.switchMode);
+    fields &= DeviceBase::parseBoolValue(t[30], out.ain1Arm);
+    fields &= DeviceBase::parseIntValue(t[32], out.igmpReport, 0, largestU16);
+    fields &= DeviceBase::parseIntValue(t[33], out.token33Value, 0, largestU32);
     out.lineTest = true;
     out.lineDoubleOff = true;
     return fields ? ConfigReplyFault::none : ConfigReplyFault::field;

@@ -96,7 +96,7 @@ public:
     bool acceptsFirmwareFor(DeviceType imageType);
 
     VokarVersion getVersionId() const { return static_cast<VokarVersion>(version_.load()); }
-    // Throws exception::UnsupportedByDevice when the generation is below `version`.
+    // Throws exception::UnsupportedByDevice, naming `version` in its text, when the generation is below it.
     void requireMinimumVersion(VokarVersion version);
     // One of the 25 capability flags, numbered from 1.
     bool hasFeature(std::size_t flag) const;

@@ -145,8 +145,8 @@ void VokarInfo::handleVolume(const std::string& reply) {
 
     if (getVersionId() >= vokarA_3_00_01) {
         std::int64_t level = 0;
-        if (!DeviceReply::parseInt(reply, level, std::numeric_limits<std::int32_t>::min(),
-                                   std::numeric_limits<std::int32_t>::max())) {
+        if (!DeviceBase::parseIntValue(reply, level, std::numeric_limits<std::int32_t>::min(),
+                                       std::numeric_limits<std::int32_t>::max())) {
             here.warn(L"Ошибка в формате громкости (hw='%1%', response='%2%')",
                       hardwareAddress_.toCharArray(), reply);
             return;
@@ -266,7 +266,7 @@ AudioChannel VokarInfo::getChannel() {
 
     const std::string reply = transfer("get ch");
     AudioChannel channel = noChannel;
-    if (!DeviceReply::parseInt(reply, channel, 0, std::numeric_limits<AudioChannel>::max())) {
+    if (!DeviceBase::parseIntValue(reply, channel, 0, std::numeric_limits<AudioChannel>::max())) {
         here.warn(L"Значение канала некорректно.");
         return noChannel;
     }

@@ -6,7 +6,7 @@
 #include <utility>
 #include <variant>
 
-#include "devicelink/DeviceReply.h"
+#include "devicelink/DeviceBase.h"
 #include "devices/ConfigExchange.h"
 #include "devices/VokarInfo.h"
 #include "foundation/Checks.h"
@@ -98,7 +98,7 @@ VokarInfo::Config VokarInfo::readFirstGenerationSettings(VokarVersion version) {
 VokarInfo::Config VokarInfo::readStateSettings(VokarVersion version) {
     const debug::Place here(getConfigPlace);
     const std::string reply = transfer("get state");
-    std::vector<std::string> tokens = DeviceReply::split(reply);
+    std::vector<std::string> tokens = DeviceBase::splitResponse(reply);
     const std::string igmpReport =
         version == vokarV3_A111 || version == vokarV3_A113 ? transfer("get igmpReport") : std::string();
     if (!padStateTokens(tokens, version, igmpReport)) throw exception::UnexpectedResponseOfDevice(reply);

@@ -3,6 +3,7 @@
 #include <chrono>
 
 #include "foundation/Clock.h"
+#include "foundation/Log.h"
 #include "foundation/Place.h"
 #include "foundation/ThreadDispatcher.h"
 
@@ -24,7 +25,7 @@ SerialJobs::SerialJobs(std::wstring description, std::size_t capacity, std::wstr
 
 bool SerialJobs::push(Job job, bool droppable, std::uint64_t sender) {
     std::lock_guard<std::mutex> guard(lock_);
-    const bool queued = admit(job, droppable, sender);
+    const bool queued = admit(job, droppable, sender, nullptr);
     if (queued && !scheduled_) scheduleItem();
     return queued;
 }
@@ -33,7 +34,7 @@ void SerialJobs::push(std::vector<Item>& items) {
     if (items.empty()) return;
     {
         std::lock_guard<std::mutex> guard(lock_);
-        for (Item& item : items) admit(item.job, item.droppable, item.sender);
+        for (Item& item : items) admit(item.job, item.droppable, item.sender, item.describe);
         // Jobs held back earlier go along.
         if (!jobs_.empty() && !scheduled_ && !closed_) scheduleItem();
     }
@@ -44,7 +45,7 @@ void SerialJobs::hold(std::vector<Item>& items) {
     if (items.empty()) return;
     {
         std::lock_guard<std::mutex> guard(lock_);
-        for (Item& item : items) admit(item.job, item.droppable, item.sender);
+        for (Item& item : items) admit(item.job, item.droppable, item.sender, item.describe);
     }
     items.clear();
 }
@@ -54,7 +55,7 @@ void SerialJobs::release() {
     if (!jobs_.empty() && !scheduled_ && !closed_) scheduleItem();
 }
 
-bool SerialJobs::admit(Job& job, bool droppable, std::uint64_t sender) {
+bool SerialJobs::admit(Job& job, bool droppable, std::uint64_t sender, Describe describe) {
     if (closed_) return false;
     if (droppable && perSender_ < capacity_ && !counting_ && jobs_.size() >= perSender_) {
         for (Entry& entry : jobs_) {
@@ -74,7 +75,7 @@ bool SerialJobs::admit(Job& job, bool droppable, std::uint64_t sender) {
         return false;
     }
     if (counted) ++bySender_[sender];
-    jobs_.push_back(Entry{std::move(job), sender, droppable, counted});
+    jobs_.push_back(Entry{std::move(job), sender, droppable, counted, describe});
     return true;
 }
 
@@ -110,21 +111,36 @@ void SerialJobs::drain() {
         for (int done = 0; done < kJobsPerItem && !closed_ && !jobs_.empty(); ++done) {
             {
                 const Job job = std::move(jobs_.front().job);
+                const Describe describe = jobs_.front().describe;
                 release(jobs_.front());
                 jobs_.pop_front();
                 guard.unlock();
-                job();
+                run(job, describe);
             }
             guard.lock();
             if (clock::steadyNow() >= deadline) break;
         }
     } catch (...) {
-        // The failing job is dropped; the dispatcher reports the exception and the rest still run.
+        // The thread is being stopped: the rest of the jobs wait for an item that will not run.
         if (!guard.owns_lock()) guard.lock();
         finishItem(guard);
         throw;
     }
     finishItem(guard);
+}
+
+void SerialJobs::run(const Job& job, Describe describe) const {
+    const auto description = [&] { return describe ? describe(job) : description_; };
+    if (Log::TRACE2 >= Log::activeLevel()) {
+        debug::Place("base::SerialJobs::run")
+            .trace2(L"dispatcher: start function execution with description '%1%'", description());
+    }
+    try {
+        job();
+    } catch (...) {
+        // The failing job is dropped, reported as the dispatcher reports an item; the rest still run.
+        ThreadDispatcher::reportFailure(description());
+    }
 }
 
 void SerialJobs::release(const Entry& entry) {

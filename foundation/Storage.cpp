@@ -33,27 +33,37 @@ void dropNulCharacters(boost::property_tree::wptree& tree) {
     for (auto& child : tree) dropNulCharacters(child.second);
 }
 
+// Renames the file; where it went is for the log only, the operator was told of the damage.
+StateFileRead keepAsideLogged(const std::wstring& path) {
+    const debug::Place place("storage::readStateFile");
+    const std::wstring aside = base::keepAside(path);
+    if (aside.empty()) {
+        place.external(L"Файл '%1%' повреждён и не может быть переименован; он не будет перезаписан", path);
+        return StateFileRead::unreadable;
+    }
+    place.external(L"Файл '%1%' повреждён и сохранён как '%2%'", path, aside);
+    return StateFileRead::keptAside;
+}
+
 }  // namespace
 
 StateFileRead readStateFile(const std::wstring& path, boost::property_tree::wptree& tree) {
-    const debug::Place place("storage::readStateFile");
     tree.clear();
-    if (!base::pathExists(path)) return StateFileRead::missing;
-    std::string reason = "the file cannot be opened";
     try {
         if (storage::load(path, tree)) return StateFileRead::loaded;
+        if (!base::pathExists(path)) return StateFileRead::missing;
+        // It could not be opened: load has told the operator why.
     } catch (const std::exception& error) {
-        reason = error.what();
+        tree.clear();
+        return keepAsideDamaged(path, base::fromUtf8(error.what()));
     }
     tree.clear();
-    const std::wstring aside = base::keepAside(path);
-    if (aside.empty()) {
-        place.warn(L"Файл '%1%' повреждён (%2%) и не может быть переименован; он не будет перезаписан", path,
-                   base::fromUtf8(reason));
-        return StateFileRead::unreadable;
-    }
-    place.warn(L"Файл '%1%' повреждён (%2%) и сохранён как '%3%'", path, base::fromUtf8(reason), aside);
-    return StateFileRead::keptAside;
+    return keepAsideLogged(path);
+}
+
+StateFileRead keepAsideDamaged(const std::wstring& path, const std::wstring& why) {
+    debug::Place("storage::readStateFile").error(L"Ошибка открытия настроек '%1%'. (%2%)", path, why);
+    return keepAsideLogged(path);
 }
 
 int nestingDepth(const std::string& text, int limit) {

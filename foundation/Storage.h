@@ -33,9 +33,14 @@ enum class StateFileRead {
 };
 
 // Reads a state file of the program into `tree` (left empty unless the result is `loaded`),
-// so that a damaged file never ends the program and is never overwritten. Damage is logged as a
-// warning with the path.
+// so that a damaged file never ends the program and is never overwritten. It reads through `load`,
+// which logs the file's absence; damage is an ERROR, which the operator is shown.
 StateFileRead readStateFile(const std::wstring& path, boost::property_tree::wptree& tree);
+
+// Keeps aside a state file that was read but cannot be used (`why` tells the operator what is
+// wrong with it), as readStateFile does with one that does not parse: `keptAside`, or
+// `unreadable` when it could not be renamed.
+StateFileRead keepAsideDamaged(const std::wstring& path, const std::wstring& why);
 
 // The deepest element nesting of the XML text, found by a scan that skips comments, CDATA
 // sections, processing instructions and declarations and respects quoted attribute values.

@@ -297,8 +297,17 @@ void ThreadDispatcher::handle(const Run& run) {
             here.mark(L"dispatcher: Last operation took a long time (%1% uS, id=%2%, description '%3%').",
                       elapsed, run.identifier, run.description);
         }
+    } catch (...) {
+        reportFailure(run.description);
+    }
+}
+
+void ThreadDispatcher::reportFailure(const std::wstring& description) {
+    const debug::Place here("base::ThreadDispatcher::handle");
+    try {
+        throw;
     } catch (const exception::Base& error) {
-        here.debug(L"dispatcher: '%1%', '%2%', '%3%'", error.message, error.description, run.description);
+        here.debug(L"dispatcher: '%1%', '%2%', '%3%'", error.message, error.description, description);
         if (error.description.empty()) {
             // The message is text from wherever the exception was made, never a format.
             here.error(L"%1%", error.message);
@@ -312,10 +321,10 @@ void ThreadDispatcher::handle(const Run& run) {
         here.error(
             L"Диспетчер потоков. Поймано необработанное исключение.\nПричина: '%1%'.\nОписание источника "
             L"'%2%'.",
-            error.what(), run.description);
+            error.what(), description);
     } catch (...) {
         here.error(L"Диспетчер потоков. Поймано необработанное исключение.\nОписание источника '%1%'.",
-                   run.description);
+                   description);
     }
 }
 

@@ -37,6 +37,10 @@ public:
     static void remove(std::uint32_t identifier);
     // Stops both threads and drops the queued work. Never call it from an item.
     static void shutdown();
+    // Reports the exception being handled as the failure of an item of the description; called in
+    // a catch block by the executor and by the queues that run many jobs in one item. An
+    // interruption of the thread is passed on.
+    static void reportFailure(const std::wstring& description);
 
 private:
     using TimePoint = std::chrono::steady_clock::time_point;

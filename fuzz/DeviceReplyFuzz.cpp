@@ -64,14 +64,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fuzz::require(!(ok && error), "a reply is not both done and refused");
     fuzz::require(stripped.size() <= reply.size(), "the frame is only taken away");
 
-    for (const std::string& line : device::DeviceReply::split(stripped)) {
+    for (const std::string& line : device::DeviceReply::splitResponse(stripped)) {
         bool on = false;
-        device::DeviceReply::parseBool(line, on);
+        device::DeviceReply::parseBoolValue(line, on);
         std::int64_t number = 0;
-        if (device::DeviceReply::parseInt(line, number, -100, 100))
+        if (device::DeviceReply::parseIntValue(line, number, -100, 100))
             fuzz::require(number >= -100 && number <= 100, "a number read lies within its range");
         std::uint8_t small = 0;
-        device::DeviceReply::parseInt(line, small, 0, 1000);
+        device::DeviceReply::parseIntValue(line, small, 0, 1000);
         std::string address;
         if (device::readAddressToken(line, address))
             fuzz::require(address.size() <= line.size(), "an address token is part of its line");

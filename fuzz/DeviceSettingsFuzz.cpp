@@ -29,7 +29,7 @@ void readLoudspeaker(device::VokarVersion version, const std::vector<std::string
             device::ConfigReplyFault::none)
             return;
     } else {
-        std::vector<std::string> tokens = device::DeviceReply::split(replies[0]);
+        std::vector<std::string> tokens = device::DeviceBase::splitResponse(replies[0]);
         if (!device::padStateTokens(tokens, version, replies[1])) return;
         if (device::readStateTokens(tokens, config) != device::ConfigReplyFault::none) return;
     }
@@ -42,7 +42,7 @@ void readLoudspeaker(device::VokarVersion version, const std::vector<std::string
 }
 
 void readConsole(std::uint32_t versionId, const std::string& reply) {
-    std::vector<std::string> tokens = device::DeviceReply::split(reply);
+    std::vector<std::string> tokens = device::DeviceBase::splitResponse(reply);
     if (!device::padConsoleStateTokens(tokens, versionId)) return;
     device::TribelConfig config;
     if (!device::readConsoleStateTokens(tokens, config)) return;

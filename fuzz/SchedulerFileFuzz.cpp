@@ -3,6 +3,7 @@
 // records as it held; the saved file reads back as the same tasks. A file that does not read, or
 // is of the former format, is kept aside.
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
@@ -92,9 +93,13 @@ struct Installation {
     std::vector<std::shared_ptr<device::DeviceBase>> loudspeakers;
 };
 
+// Every element below the root is a task record, whatever its name.
 std::size_t taskRecords(const Tree& tree) {
     const auto root = tree.get_child_optional(SchedulerStore::kRoot);
-    return root ? root->count(L"task") : 0;
+    if (!root) return 0;
+    return static_cast<std::size_t>(std::count_if(root->begin(), root->end(), [](const auto& child) {
+        return !child.first.empty() && child.first.front() != L'<';
+    }));
 }
 
 // The tree the store saves after reading `tree` into an empty scheduler.

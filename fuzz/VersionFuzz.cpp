@@ -2,6 +2,7 @@
 // type it names and the loudspeaker generation that follows from it.
 
 #include "FuzzSupport.h"
+#include "devicelink/DeviceBase.h"
 #include "devicelink/StatePacket.h"
 #include "devicelink/Version.h"
 #include "devicememory/FirmwareBase.h"
@@ -14,7 +15,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fuzz::require(parsed == device::parseVersion(text, nullptr),
                   "testing a version text agrees with reading it");
     fuzz::require(device::toText(device::fromText(text)) != "Unsupported", "a type text names a known type");
-    device::parseStateVersion(text, nullptr);
+    device::DeviceBase::parseStateVersion(text, nullptr);
     if (!parsed) return 0;
 
     fuzz::require(

@@ -160,13 +160,13 @@ boost::property_tree::wptree devicePlaybackTree(const DevicePlayback& state) {
     if (!state.current.empty()) device.put(L"current", state.current);
     if (state.playback) device.put(L"playback", L"true");
     boost::property_tree::wptree tree;
-    tree.add_child(L"device", device);
+    tree.add_child(kDevicePlaybackRoot, device);
     return tree;
 }
 
 DevicePlayback devicePlaybackFrom(const boost::property_tree::wptree& tree) {
     DevicePlayback state;
-    const auto device = tree.get_child_optional(L"device");
+    const auto device = tree.get_child_optional(kDevicePlaybackRoot);
     if (!device) return state;
     state.disk = device->get(L"disk", std::wstring());
     state.current = device->get(L"current", std::wstring());

@@ -49,7 +49,9 @@ std::shared_ptr<Playlist> drivePlaylist(const std::wstring& mountPoint, const st
 std::optional<std::wstring> removedMediumHolding(const std::vector<Drive>& before,
                                                  const std::vector<Drive>& now, const std::wstring& path);
 
-// What "device_playback.xml" keeps: the chosen medium, its current file and whether it played.
+// What "device_playback.xml" keeps under its root element: the chosen medium, its current file
+// and whether it played.
+constexpr const wchar_t* kDevicePlaybackRoot = L"device";
 struct DevicePlayback {
     std::wstring disk;
     std::wstring current;

@@ -38,14 +38,14 @@ public:
 private:
     bool readItem(const std::wstring& tag, const Tree& element, MessageItem& parent) {
         if (count_ == kMostMessageItems || (tag != L"group" && tag != L"message")) return false;
+        // Empty texts are taken as they are; only a missing element makes a record unreadable.
+        if (!element.get_child_optional(L"name")) return false;
+        if (tag == L"message" && !element.get_child_optional(L"message")) return false;
         MessageItem item;
         item.name = text(element, L"name");
-        if (item.name.empty()) return false;
         if (tag == L"message") {
             item.kind = MessageItem::messageItem;
-            item.message = text(element, L"message");
-            if (item.message.empty()) return false;
-            item.message = relocated(item.message, folders_);
+            item.message = relocated(text(element, L"message"), folders_);
             item.gong = relocated(text(element, L"gong"), folders_);
         }
         ++count_;
@@ -72,6 +72,9 @@ void writeItems(const MessageItem& parent, Tree& element, const std::wstring& me
             Tree& group = element.add_child(L"group", Tree());
             group.put(L"name", item.name);
             writeItems(item, group, messageFolder);
+        } else if (item.kind != MessageItem::messageItem) {
+            debug::Place("frm::SourceServicePanel::save")
+                .error(L"Internal error. Unknown type '%1%'", item.kind);
         } else {
             Tree& message = element.add_child(L"message", Tree());
             message.put(L"name", item.name);
@@ -103,17 +106,7 @@ MessageFile readMessageFile(const std::wstring& path, const MessageFolders& fold
     file.read = storage::readStateFile(path, tree);
     if (file.read == storage::StateFileRead::loaded) {
         file.root = readMessageTree(tree, folders);
-        if (!file.root) {
-            const std::wstring aside = base::keepAside(path);
-            if (aside.empty()) {
-                place.warn(L"Файл '%1%' без корня 'tree' не может быть переименован; он не будет перезаписан",
-                           path);
-                file.read = storage::StateFileRead::unreadable;
-            } else {
-                place.warn(L"Файл '%1%' без корня 'tree' сохранён как '%2%'", path, aside);
-                file.read = storage::StateFileRead::keptAside;
-            }
-        }
+        if (!file.root) file.read = storage::keepAsideDamaged(path, L"нет корня 'tree'");
     }
     if (!file.root) place.external(L"Service message not loaded");
     return file;

@@ -3,9 +3,10 @@
 // keep them: a "tree" root holding "group" elements ("name" first, then the group's own items)
 // and "message" elements ("name", "message", "gong"), nested to any depth.
 //
-// An element that is not understood (a group without a name, a message without a name or file,
-// anything else, items beyond kMostMessageItems) is not shown but held where it stood and written
-// back there, so that a damaged record is neither lost nor takes the records around it along.
+// An element that is not understood (a group without its "name", a message without its "name" or
+// "message", anything else, items beyond kMostMessageItems) is not shown but held where it stood
+// and written back there, so that a damaged record is neither lost nor takes the records around it
+// along. Empty names and paths are read as they are. An item of neither kind is not written.
 
 #include <boost/property_tree/ptree.hpp>
 #include <cstddef>

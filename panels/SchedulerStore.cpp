@@ -1,5 +1,7 @@
 #include "panels/SchedulerStore.h"
 
+#include <algorithm>
+
 #include "audio/PlaceFolders.h"
 #include "audio/PlaybackTrack.h"
 #include "devicelink/DeviceBase.h"
@@ -35,6 +37,12 @@ std::wstring required(const wptree& element, const wchar_t* name) {
     return child->data();
 }
 
+// Every element below the root is a task and every one in a task's "devices" a device, whatever
+// its name; comments and attributes are none.
+bool isElement(const std::wstring& name) {
+    return !name.empty() && name.front() != L'<';
+}
+
 bool parseEnable(const std::wstring& text) {
     if (text == L"true" || text == L"1") return true;
     if (text == L"false" || text == L"0") return false;
@@ -65,7 +73,7 @@ storage::StateFileRead SchedulerStore::load(const std::wstring& path, const Sour
         place.warn(L"Файл '%1%' прежнего формата сохранён как '%2%'", path, aside);
         return storage::StateFileRead::keptAside;
     }
-    if (root->count(L"task") == 0) {
+    if (std::none_of(root->begin(), root->end(), [](const auto& child) { return isElement(child.first); })) {
         place.external(L"Skip load scheduler settings");
         return read;
     }
@@ -81,7 +89,7 @@ std::vector<std::wstring> SchedulerStore::fromTree(const wptree& tree, const Sou
     const auto root = tree.get_child_optional(kRoot);
     if (!root) return errors;
     for (const auto& [name, element] : *root) {
-        if (name != L"task") continue;
+        if (!isElement(name)) continue;
         const std::wstring error = loadRecord(element, sources, lookup);
         if (error.empty()) continue;
         errors.push_back(error);
@@ -192,7 +200,7 @@ std::wstring SchedulerStore::loadTask(const wptree& element, const Sources& sour
     std::vector<std::wstring> unknown;
     for (const auto& [name, device] : *devices) {
         // Comments and attributes are no devices.
-        if (!name.empty() && name.front() == L'<') continue;
+        if (!isElement(name)) continue;
         const net::HardwareAddress address = net::HardwareAddress::parse(base::toUtf8(device.data()));
         if (!address.isValid()) {
             place.external(L"Scheduler: skip adding device. hardware address isn't valid");
@@ -209,7 +217,7 @@ std::wstring SchedulerStore::loadTask(const wptree& element, const Sources& sour
     const SchedulerTasks::Ids ids = tasks_.takeIds();
     const bool once = type == L"once";
     if (!once && type != L"daily") {
-        place.external(L"Internal error. Unknown task. Failed load the task");
+        place.error(L"Internal error. Unknown task. Failed load the task");
         return errorText(collection->getTitle());
     }
     playback->setTargets(targets);

@@ -126,6 +126,7 @@ void SourceDevicePanel::fillFromDrive(const wxString& drive, std::function<void(
 }
 
 void SourceDevicePanel::show(const std::shared_ptr<Playlist>& playlist) {
+    restoring_.reset();
     playlist_ = playlist;
     playlist->setCallbackIfPlaying([self = std::weak_ptr<SourceDevicePanel*>(self_)](bool, bool) {
         GuiThreadInvoker::add([self] {
@@ -232,6 +233,7 @@ void SourceDevicePanel::listCtrlLeftDoubleClick(wxMouseEvent& event) {
 }
 
 boost::property_tree::wptree SourceDevicePanel::save() const {
+    if (!playlist_ && restoring_) return devicePlaybackTree(*restoring_);
     DevicePlayback state;
     if (playlist_) {
         state.disk = playlist_->getName();
@@ -247,7 +249,9 @@ boost::property_tree::wptree SourceDevicePanel::save() const {
 
 storage::StateFileRead SourceDevicePanel::load(const std::wstring& path) {
     boost::property_tree::wptree tree;
-    const storage::StateFileRead read = storage::readStateFile(path, tree);
+    storage::StateFileRead read = storage::readStateFile(path, tree);
+    if (read == storage::StateFileRead::loaded && !tree.get_child_optional(kDevicePlaybackRoot))
+        read = storage::keepAsideDamaged(path, L"нет элемента 'device'");
     if (read == storage::StateFileRead::loaded) {
         load(tree);
     } else {
@@ -259,6 +263,7 @@ storage::StateFileRead SourceDevicePanel::load(const std::wstring& path) {
 void SourceDevicePanel::load(const boost::property_tree::wptree& tree) {
     const DevicePlayback state = devicePlaybackFrom(tree);
     if (state.disk.empty()) return;
+    restoring_ = state;
     fillFromDrive(state.disk, [this, state] {
         if (!state.playback || playlist_->empty()) return;
         const std::vector<Playlist::Item> items = playlist_->getItems();

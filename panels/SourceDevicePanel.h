@@ -13,12 +13,14 @@
 #include <boost/property_tree/ptree.hpp>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <thread>
 
 #include "audio/Playlist.h"
 #include "foundation/Storage.h"
 #include "layouts/SourceDevicePanel.h"
 #include "panels/DriveWatch.h"
+#include "panels/Drives.h"
 
 namespace frm {
 
@@ -50,10 +52,13 @@ public:
     // Callable from any thread: elsewhere than on the GUI thread it queues itself there.
     void updateColors();
 
+    // What the panel holds; until the list of the medium it was given by `load` has come, what it
+    // was given.
     boost::property_tree::wptree save() const;
     // Shows the saved medium again and, when it played, plays its saved file.
     void load(const boost::property_tree::wptree& tree);
-    // The same from the file; a file that cannot be read restores nothing.
+    // The same from the file; a file that cannot be read restores nothing, and one without its
+    // "device" element is kept aside as a damaged one.
     storage::StateFileRead load(const std::wstring& path);
 
 protected:
@@ -80,6 +85,9 @@ private:
     std::thread listing_;
     // The listing whose playlist the panel takes; earlier ones are dropped.
     unsigned listingNumber_ = 0;
+    // What `load` was given, until a list is shown: a stop that comes first must not save the
+    // panel's empty state over it.
+    std::optional<DevicePlayback> restoring_;
 };
 
 }  // namespace frm

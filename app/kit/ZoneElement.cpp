@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "devicelink/DeviceBase.h"
-#include "devicelink/DeviceReply.h"
 #include "foundation/Place.h"
 #include "foundation/TextConversion.h"
 
@@ -167,8 +166,9 @@ ZoneElement::ZonePtr ZoneElement::fromTree(const Tree& tree, const Resolver& res
 void ZoneElement::readFrom(const Tree& node, const Resolver& resolve, int depth) {
     const debug::Place place("frm::ZoneElement::readFrom");
     name = node.get<std::wstring>(L"<xmlattr>.name", L"").substr(0, kMaximumNameLength);
-    if (!device::DeviceReply::parseInt(base::toUtf8(node.get<std::wstring>(L"<xmlattr>.volume", L"")), volume,
-                                       0, 100)) {
+    // The file keeps kNoVolume for a zone without a volume of its own.
+    if (!device::DeviceBase::parseIntValue(base::toUtf8(node.get<std::wstring>(L"<xmlattr>.volume", L"")),
+                                           volume, kNoVolume, 100)) {
         volume = kNoVolume;
     }
     for (const auto& [tag, child] : node) {

@@ -140,7 +140,7 @@ TEST(ListOfPlaylistTest, SavedAndLoadedAgainAndACorruptFileIsKeptAside) {
     ListOfPlaylist broken(L"music");
     broken.load(path);
     EXPECT_TRUE(broken.getAll().empty());
-    EXPECT_TRUE(capture.contains(L"повреждён", L"WARN"));
+    EXPECT_TRUE(capture.contains(L"Ошибка открытия настроек", L"ERROR"));
     int asides = 0;
     for (const auto& entry : std::filesystem::directory_iterator(folder.path()))
         asides += entry.path().filename().string().find(".broken-") != std::string::npos;

@@ -96,7 +96,7 @@ TEST(DeviceBaseReplies, SplitResponseKeepsEmptyLinesAndCutsLabels) {
         {"  no label  ", {"  no label  "}},
         {"x:\n", {"", ""}},
     };
-    for (const Case& c : cases) EXPECT_EQ(DeviceReply::split(c.reply), c.pieces) << c.reply;
+    for (const Case& c : cases) EXPECT_EQ(DeviceBase::splitResponse(c.reply), c.pieces) << c.reply;
 }
 
 TEST(DeviceBaseReplies, ParseIntValueReadsTheWholeTextWithinTheRange) {
@@ -122,7 +122,7 @@ TEST(DeviceBaseReplies, ParseIntValueReadsTheWholeTextWithinTheRange) {
     };
     for (const Case& c : cases) {
         std::int64_t value = -99;
-        EXPECT_EQ(DeviceReply::parseInt(c.text, value, c.minimum, c.maximum), c.ok) << c.text;
+        EXPECT_EQ(DeviceBase::parseIntValue(c.text, value, c.minimum, c.maximum), c.ok) << c.text;
         EXPECT_EQ(value, c.ok ? c.value : -99) << c.text;
     }
     EXPECT_TRUE(capture.contains(
@@ -130,7 +130,7 @@ TEST(DeviceBaseReplies, ParseIntValueReadsTheWholeTextWithinTheRange) {
 
     // Narrower outputs are also held to what they can take.
     std::uint16_t port = 1;
-    EXPECT_FALSE(DeviceReply::parseInt("70000", port, 0, 100000));
+    EXPECT_FALSE(DeviceBase::parseIntValue("70000", port, 0, 100000));
     EXPECT_EQ(port, 1);
 }
 
@@ -173,10 +173,10 @@ TEST(DeviceBaseStatePackets, RecognitionIsBounded) {
 
     // The version is the text after the last comma, without line ends.
     device::Version version;
-    ASSERT_TRUE(device::parseStateVersion(statePacket(4, "Vokar-B 2.01.03\r\n"), &version));
+    ASSERT_TRUE(device::DeviceBase::parseStateVersion(statePacket(4, "Vokar-B 2.01.03\r\n"), &version));
     EXPECT_EQ(version.text, "Vokar-B 2.01.03");
-    EXPECT_FALSE(device::parseStateVersion("Tribel-T 1.0.7", nullptr));
-    EXPECT_FALSE(device::parseStateVersion("x,Tribel-T 1.0.7,", nullptr));
+    EXPECT_FALSE(device::DeviceBase::parseStateVersion("Tribel-T 1.0.7", nullptr));
+    EXPECT_FALSE(device::DeviceBase::parseStateVersion("x,Tribel-T 1.0.7,", nullptr));
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -10,12 +10,14 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "devicelink/TransferProtocol.h"
 #include "foundation/Exceptions.h"
+#include "foundation/TextConversion.h"
 #include "foundation/ThreadDispatcher.h"
 #include "foundation/ThreadRole.h"
 #include "support/DeviceEmulator.h"
@@ -242,15 +244,77 @@ TEST_F(TransferProtocolTest, DatagramsBesideTheRepliesGoToTheirHandlers) {
     EXPECT_EQ(emulated->received(), std::vector<std::string>{"q"});
 }
 
-// A late reply to an earlier request, known by the command it echoes, answers nothing now.
-TEST_F(TransferProtocolTest, AReplyEchoingAnotherCommandAnswersNothing) {
+// The transport's steps are told at their levels, and each call it hands the dispatcher is told by
+// what it is: a reply's completion (with its device and reply), the failure of the request in
+// flight and of one queued behind it, a sniffer's call and a reply that answers nothing. A
+// completion that throws is reported with its description.
+TEST_F(TransferProtocolTest, TheStepsAndTheDispatcherCallsAreToldByWhatTheyAre) {
+    capture_.setLevel(base::Log::TRACE3);
     auto emulated = device(2);
-    emulated->answer("get vol", "OK[get ch]: 3");
+    auto silent = device(3);
+    silent->setSilent(true);
     transport_->setUnknownResponseHandler(seen_.taker("unknown: "));
     transport_->run();
-    std::string response;
-    EXPECT_FALSE(transport_->sync(emulated->address(), "get vol", response, 2, 100));
-    EXPECT_EQ(seen_.waitFor(1).at(0), Calls::value_type("unknown: OK[get ch]: 3@127.0.0.2", true));
+    transport_->setSniffer(emulated->address(), seen_.handler());
+    ASSERT_TRUE(transport_->async(emulated->address(), "get vol", done_.handler(), 2, 1000));
+    ASSERT_TRUE(transport_->async(silent->address(), "one", done_.handler(), 2, 100));
+    ASSERT_TRUE(transport_->async(silent->address(), "two", done_.handler(), 2, 100));
+    ASSERT_EQ(done_.waitFor(3).size(), 3u);
+    emulated->send("OK[get ch]: 3", transportAddress());
+    ASSERT_TRUE(test::waitFor([&] {
+        std::lock_guard<std::mutex> guard(seen_.lock);
+        return std::count(seen_.calls.begin(), seen_.calls.end(),
+                          Calls::value_type("unknown: OK[get ch]: 3@127.0.0.2", true)) == 1;
+    }));
+    ASSERT_TRUE(transport_->async(
+        emulated->address(), "boom",
+        [](const std::string&, bool) { throw std::runtime_error("broken handler"); }, 2, 1000));
+    const std::wstring port = std::to_wstring(port_);
+    const std::wstring failure = L"Описание источника 'transfer protocol: callback for device '127.0.0.2:" +
+                                 port + L"' with data 'OK boom''";
+    ASSERT_TRUE(test::waitFor([&] { return capture_.contains(failure, L"ERROR"); }));
+
+    for (const std::wstring& description :
+         {L"transfer protocol: callback for device '127.0.0.2:" + port + L"' with data 'OK get vol'",
+          std::wstring(L"transfer protocol: timeout for current data"),
+          std::wstring(L"transfer protocol: timeout'"), std::wstring(L"sniffer callback"),
+          std::wstring(L"transfer protocol: unknown response")}) {
+        EXPECT_TRUE(capture_.contains(
+            L"dispatcher: start function execution with description '" + description, L"TRACE2"))
+            << base::toUtf8(description);
+    }
+    const std::pair<std::wstring, const wchar_t*> lines[] = {
+        {L"It is the first request of the device, ip: 127.0.0.3:" + port, L"TRACE"},
+        {L"sender: leave wait. Time was reached=true", L"TRACE3"},
+        {L"sender: device ip is '127.0.0.3:" + port + L"'. elapsed time is ", L"TRACE3"},
+        {L"sender: resend timeout = 100000 uS", L"TRACE3"},
+        {L"sender: process a timeout.", L"DEBUG"},
+        {L"sender: device does not response, ip: 127.0.0.3:" + port, L"TRACE"},
+        {L"responder: locking access...", L"TRACE3"},
+        {L"responder: access is locked", L"TRACE2"},
+    };
+    for (const auto& [line, level] : lines) EXPECT_TRUE(capture_.contains(line, level)) << base::toUtf8(line);
+}
+
+// A late reply to an earlier request, known by the command it echoes in any of the device's frames,
+// answers nothing now.
+TEST_F(TransferProtocolTest, AReplyEchoingAnotherCommandAnswersNothing) {
+    transport_->setUnknownResponseHandler(seen_.taker("unknown: "));
+    transport_->run();
+    int host = 2;
+    for (const std::string reply :
+         {"OK[get ch]: 3", "SUCCESS[get ch]: 3", "SUCCESS[get ch]", "ERR[get ch]: x"}) {
+        SCOPED_TRACE(reply);
+        auto emulated = device(host);
+        emulated->answer("get vol", reply);
+        std::string response;
+        EXPECT_FALSE(transport_->sync(emulated->address(), "get vol", response, 2, 100));
+        const Calls::value_type unknown("unknown: " + reply + "@127.0.0." + std::to_string(host++), true);
+        EXPECT_TRUE(test::waitFor([&] {
+            std::lock_guard<std::mutex> guard(seen_.lock);
+            return std::find(seen_.calls.begin(), seen_.calls.end(), unknown) != seen_.calls.end();
+        }));
+    }
 }
 
 TEST_F(TransferProtocolTest, LongDatagramsAreCutAt1500Bytes) {

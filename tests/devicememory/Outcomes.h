@@ -37,6 +37,12 @@ public:
         return waitUntil(
             [&](const State& s) { return std::count(s.values.begin(), s.values.end(), value) >= times; });
     }
+    // Waits until an update or a write reported its end, 100 or -1.
+    bool waitOutcome() {
+        return waitUntil([](const State& s) {
+            return !s.values.empty() && (s.values.back() == 100 || s.values.back() == -1);
+        });
+    }
     // Waits until a write reported its end (100 or -1) and its end notification came.
     bool waitEnd() {
         return waitUntil([](const State& s) {

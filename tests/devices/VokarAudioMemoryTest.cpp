@@ -48,6 +48,25 @@ TEST_F(VokarAudioMemoryTest, BuildsTheLayoutOfItsGeneration) {
     }
 }
 
+// A write refused while the loudspeaker plays from its memory ends, for whoever follows its progress.
+TEST_F(VokarAudioMemoryTest, AWriteRefusedWhileTheMemoryPlaysEndsAtMinusOne) {
+    auto loudspeaker = connected(device::vokarA_2_01_72);
+    const auto memory = loudspeaker.device->getAudioMemory(true, true);
+    memory->addFragment("gong", L"Гонг");
+    // Its status packets say that it plays a scenario of its memory.
+    loudspeaker.device->setPlaybackTypeForce(device::playback::scenario);
+    loudspeaker.emulated->clearReceived();
+    std::vector<int> progress;
+    EXPECT_EQ(thrown<exception::UserResponse>(
+                  [&] { memory->writeChanges([&](int percent) { progress.push_back(percent); }); },
+                  &exception::Base::message),
+              L"internalPlaying");
+    EXPECT_EQ(progress, std::vector<int>{-1});
+    EXPECT_EQ(memory->getWriteProgress(), -1);
+    for (const std::string& command : loudspeaker.emulated->received())
+        EXPECT_NE(command.rfind("aflash ", 0), 0u) << command;
+}
+
 TEST_F(VokarAudioMemoryTest, FollowsThePlaybackTypeOfTheLoudspeaker) {
     auto loudspeaker = connected(device::vokarV3_Higher);
     AudioFlash flash(*loudspeaker.emulated, 4096);

@@ -194,7 +194,7 @@ TEST_F(VokarInfoTest, MinimumVersionNamesTheRequiredFirmware) {
     EXPECT_NO_THROW(device->requireMinimumVersion(vokarV3_A110));
     EXPECT_EQ(test::thrown<exception::UnsupportedByDevice>(
                   [&] { device->requireMinimumVersion(vokarV3_A125); }, &exception::Base::description),
-              L"V3_A125");
+              L"Неизвестная версия вокара. (V3_A125)");
 
     auto unknown = deviceWithFirmware("Tribel-T 1.0.0");
     EXPECT_EQ(unknown->getVersionId(), vokarUnknown);

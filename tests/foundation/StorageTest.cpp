@@ -131,6 +131,9 @@ TEST(Storage, DamagedStateFileIsKeptAsideOthersReadOrMissing) {
     tree.put(L"left.over", L"1");
     EXPECT_EQ(storage::readStateFile(path, tree), storage::StateFileRead::missing);
     EXPECT_TRUE(tree.empty());
+    // A missing file is told as the plain read tells it.
+    EXPECT_TRUE(log.contains(L"load: '" + path + L"'", L"TRACE"));
+    EXPECT_TRUE(log.contains(L"Неверен путь к файлу настроек " + path, L"EXTERN"));
 
     Tree saved;
     saved.put(L"zone_collection.zone.<xmlattr>.name", L"Все зоны");
@@ -152,7 +155,10 @@ TEST(Storage, DamagedStateFileIsKeptAsideOthersReadOrMissing) {
     }
     ASSERT_EQ(kept.size(), 2u);
     for (const std::string& name : kept) EXPECT_EQ(name.rfind("zone_collection.xml.broken-", 0), 0u) << name;
-    EXPECT_EQ(log.find(L"zone_collection.xml' повреждён", L"WARN").size(), 2u);
+    // The operator is told of each (an ERROR is shown), where it went is only logged.
+    EXPECT_EQ(log.find(L"Ошибка открытия настроек '" + path + L"'. (", L"ERROR").size(), 2u);
+    EXPECT_EQ(log.find(L"zone_collection.xml' повреждён и сохранён как", L"EXTERN").size(), 2u);
+    EXPECT_TRUE(log.find(L"повреждён", L"WARN").empty());
 }
 
 TEST(Storage, SaveToMissingFolderIsLoggedAndWritesNothing) {

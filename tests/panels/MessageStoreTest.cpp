@@ -93,6 +93,37 @@ TEST_F(MessageStoreTest, DamagedRecordsAreHeldInTheirPlaceAndWrittenBack) {
     EXPECT_EQ(saved, original);
 }
 
+// An empty name or path is the operator's and is shown, so it is read as it stands.
+TEST_F(MessageStoreTest, EmptyNamesAndPathsAreReadAsTheyStand) {
+    write("service_message.xml",
+          "<?xml version=\"1.0\" encoding=\"utf-8\"?><tree>"
+          "<group><name/><message><name/><message>/нет/1.mp3</message><gong/></message>"
+          "<message><name>Без файла</name><message/><gong/></message></group>"
+          "</tree>");
+    const frm::MessageFile file = read("service_message.xml");
+    ASSERT_TRUE(file.root);
+    ASSERT_EQ(file.root->children.size(), 1u);
+    const MessageItem& group = file.root->children[0];
+    EXPECT_EQ(group.name, L"");
+    ASSERT_EQ(group.children.size(), 2u);
+    EXPECT_EQ(group.children[0].name, L"");
+    EXPECT_EQ(group.children[0].message, L"/нет/1.mp3");
+    EXPECT_EQ(group.children[1].name, L"Без файла");
+    EXPECT_EQ(group.children[1].message, L"");
+    EXPECT_TRUE(group.held.empty());
+}
+
+TEST_F(MessageStoreTest, AnItemOfAnotherKindIsToldAndNotWritten) {
+    MessageItem odd = message(L"Странное", L"/нет/x.mp3");
+    odd.kind = 7;
+    const MessageItem root =
+        group(L"", {group(L"Группа", {message(L"A", L"/нет/a.mp3"), odd}), message(L"B", L"/нет/b.mp3")});
+    const Tree written = frm::writeMessageTree(root, path("service"));
+    EXPECT_EQ(written.get_child(L"tree.group").count(L"message"), 1u);
+    EXPECT_EQ(written.get_child(L"tree").count(L"message"), 1u);
+    EXPECT_TRUE(log_.contains(L"Internal error. Unknown type '7'", L"ERROR"));
+}
+
 TEST_F(MessageStoreTest, FilesThatCannotBeReadAreKeptAside) {
     const std::pair<const char*, storage::StateFileRead> cases[] = {
         {"not xml <", storage::StateFileRead::keptAside},
@@ -106,7 +137,12 @@ TEST_F(MessageStoreTest, FilesThatCannotBeReadAreKeptAside) {
         EXPECT_FALSE(fs::exists(files_.file("alarm_message.xml"))) << text;
     }
     EXPECT_EQ(filesNamed("alarm_message.xml.broken-").size(), 2u);
+    // Both are told to the operator: the one that does not parse and the one without its root.
+    EXPECT_EQ(log_.find(L"Ошибка открытия настроек '", L"ERROR").size(), 2u);
+    EXPECT_TRUE(log_.contains(L"(нет корня 'tree')", L"ERROR"));
     EXPECT_EQ(read("alarm_message.xml").read, storage::StateFileRead::missing);
+    EXPECT_TRUE(log_.contains(
+        L"Неверен путь к файлу настроек " + base::fromUtf8(files_.file("alarm_message.xml")), L"EXTERN"));
     EXPECT_EQ(log_.find(L"Service message not loaded", L"EXTERN").size(), 3u);
 }
 

@@ -188,6 +188,54 @@ TEST_F(SchedulerStoreTest, RecordsThatCannotBeTakenAreHeldInTheirPlacesAndTheOth
     EXPECT_EQ(written[2]->get_child(L"playback.devices").back().second.data(), L"02:7E:41:00:00:63");
 }
 
+// Every element below the root is read as a task, whatever its name: a complete one loads and is
+// written back as a "task", one that cannot be taken is held and written back as it was, as is one
+// of a type the program does not know.
+TEST_F(SchedulerStoreTest, TasksUnderOtherNamesAreReadAndWrittenBackAsTasks) {
+    const auto task = [](const char* name, const char* type, const char* enable) {
+        return std::string("<") + name + "><type>" + type +
+               "</type><startDate>2024-05-02</startDate><finalDate/><startTime>08:00</startTime>"
+               "<stopTime/><enable>" +
+               enable +
+               "</enable><playback><placeName>radio</placeName><subPlaceName>Эфир</subPlaceName><devices>"
+               "<devices>02:7E:41:00:00:01</devices></devices></playback></" +
+               name + ">";
+    };
+    write("<scheduler_v2>" + task("job", "daily", "true") + task("record", "once", "yes") +
+          task("task", "weekly", "true") + task("task", "once", "false") + "</scheduler_v2>");
+    wptree file;
+    ASSERT_TRUE(storage::load(path(), file));
+    ASSERT_EQ(store_.load(path(), sources_, lookup()), storage::StateFileRead::loaded);
+    // The unknown type took its pair of ids as a task that reached its type does.
+    ASSERT_EQ(ids(), (std::vector<std::uint32_t>{1, 5}));
+    EXPECT_EQ(std::dynamic_pointer_cast<BaseTask>(core_.getTask(1))->getClientData().playback->getName(),
+              L"Эфир");
+    EXPECT_TRUE(capture_.contains(L"Internal error. Unknown task. Failed load the task", L"ERROR"));
+    EXPECT_TRUE(capture_.contains(
+        L"Неверный формат данных. Задания планировщика не удалось загрузить, кол-во: 2", L"ERROR"));
+
+    const wptree saved = store_.toTree();
+    ASSERT_EQ(taskCount(saved), 4u);
+    std::vector<const wptree*> original;
+    for (const auto& [name, element] : file.get_child(L"scheduler_v2")) original.push_back(&element);
+    std::vector<const wptree*> written;
+    for (const auto& [name, element] : saved.get_child(L"scheduler_v2")) written.push_back(&element);
+    EXPECT_EQ(written[0]->get<std::wstring>(L"type"), L"daily");
+    EXPECT_EQ(written[0]->get<std::wstring>(L"playback.subPlaceName"), L"Эфир");
+    EXPECT_TRUE(*written[1] == *original[1]);
+    EXPECT_TRUE(*written[2] == *original[2]);
+
+    // A file of such elements only is no file without tasks.
+    scheduler::Core core;
+    frm::SchedulerTasks tasks(core, {});
+    SchedulerStore store(tasks);
+    write("<scheduler_v2>" + task("job", "once", "true") + "</scheduler_v2>");
+    ASSERT_EQ(store.load(path(), sources_, lookup()), storage::StateFileRead::loaded);
+    EXPECT_EQ(core.getTasks().size(), 1u);
+    EXPECT_FALSE(capture_.contains(L"Skip load scheduler settings", L"EXTERN"));
+    core.stop();
+}
+
 TEST_F(SchedulerStoreTest, AMessageMovedIntoItsFolderIsFoundAndWrittenWithItsNewPath) {
     std::filesystem::create_directories(folder_.file("service"));
     pref::setString(setting::placePathDirServiceMessage.key, folder_.file("service"));

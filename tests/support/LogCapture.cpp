@@ -18,6 +18,12 @@ LogCapture::LogCapture(base::Log::Level level) {
 
 LogCapture::~LogCapture() { dbg_free(); }
 
+void LogCapture::setLevel(base::Log::Level level) {
+    base::SingletonSlot<base::Log>::Use log(base::Log::instanceSlot());
+    log->setLevel(level);
+    base::Log::setActiveLevel(level);
+}
+
 struct LogCapture::Places {
     std::mutex lock;
     std::vector<std::pair<std::string, std::wstring>> records;

@@ -29,6 +29,8 @@ public:
     // The lines whose message contains `text` (and, when given, whose level is `level`).
     std::vector<LogLine> find(const std::wstring& text, const std::wstring& level = L"");
     bool contains(const std::wstring& text, const std::wstring& level = L"") { return !find(text, level).empty(); }
+    // From now on writes the records of `level` and above.
+    void setLevel(base::Log::Level level);
     // From now on keeps the whole place of every record, which the file shortens to its class.
     void keepPlaces();
     // The whole places of the records kept whose message contains `text`, in the order logged.

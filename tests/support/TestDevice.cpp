@@ -38,7 +38,7 @@ bool TestDevice::parseState(const std::string& packet, const net::IpAndPort& sen
 
 void TestDevice::handleVolume(const std::string& reply) {
     std::int32_t level = 0;
-    if (device::DeviceReply::parseInt(reply, level, 0, 100)) volume = level;
+    if (device::DeviceBase::parseIntValue(reply, level, 0, 100)) volume = level;
 }
 
 std::vector<std::string> TestDevice::packets() const {

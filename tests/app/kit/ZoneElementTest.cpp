@@ -113,6 +113,8 @@ TEST_F(Zones, FileRoundTripKeepsNestingVolumesAndDevicesNotYetKnown) {
     EXPECT_EQ(hallRead.zones[0]->unknownDevices.size(), 1u);
     // Saved again before the device appears, it is not lost.
     EXPECT_EQ(loaded->toTree(), root_->toTree());
+    // The zones without a volume of their own are read back without a word.
+    EXPECT_TRUE(log_.find(L"Получен неверный тип для целочисленного значения").empty());
 
     EXPECT_TRUE(loaded->adopt(devices_[2]));
     EXPECT_EQ(hallRead.zones[0]->devices.back(), devices_[2]);
@@ -144,6 +146,7 @@ TEST_F(Zones, FileValuesAreNotTrusted) {
     EXPECT_EQ(loaded->zones[0]->volume, ZoneElement::kNoVolume);
     EXPECT_EQ(loaded->zones[0]->devices, std::vector<ZoneElement::DevicePtr>{devices_[0]});
     EXPECT_TRUE(log_.contains(L"с неверным адресом '02:7E:41:00:00' пропущено", L"WARN"));
+    EXPECT_TRUE(log_.contains(L"Получен неверный тип для целочисленного значения 1e3", L"EXTERN"));
     EXPECT_TRUE(ZoneElement::fromTree({}, nullptr)->zones.empty());
 }
 

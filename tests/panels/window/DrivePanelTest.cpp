@@ -12,6 +12,7 @@
 #include "panels/Drives.h"
 #include "panels/SourceDevicePanel.h"
 #include "support/PrivateMounts.h"
+#include "support/TempFolder.h"
 #include "tests/panels/window/PanelFixture.h"
 
 namespace {
@@ -103,23 +104,69 @@ TEST_F(DrivePanelTest, AStateFileThatCannotBeReadIsToldAndRestoresNothing) {
         const char* name;
         const char* content;  // null: no file
         std::size_t told;
+        bool keptAside;
+        const wchar_t* shown;  // in a box, when kept aside
     } cases[] = {
-        {"missing", nullptr, 1},
-        {"damaged", "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<device><disk>", 1},
-        {"without a medium", "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<device/>", 0},
+        {"missing", nullptr, 1, false, nullptr},
+        {"damaged", "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<device><disk>", 1, true,
+         L"Ошибка открытия настроек"},
+        {"without its device element",
+         "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<devices><disk>/media/test/MUSIC</disk></devices>", 1,
+         true, L"(нет элемента 'device')"},
+        {"without a medium", "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<device/>", 0, false, nullptr},
+    };
+    const auto keptAside = [&] {
+        std::vector<std::string> kept;
+        for (const auto& entry : std::filesystem::directory_iterator(root_.dataFolder())) {
+            const std::string name = entry.path().filename().string();
+            if (name.rfind("device_playback.xml.broken-", 0) == 0) kept.push_back(entry.path().string());
+        }
+        return kept;
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         std::filesystem::remove(file);
+        for (const std::string& kept : keptAside()) std::filesystem::remove(kept);
         if (c.content) std::ofstream(file) << c.content;
         const std::size_t before = capture_.find(L"List of Playlist not loaded", L"EXTERN").size();
+        const std::size_t errors = capture_.find(L"Ошибка открытия настроек", L"ERROR").size();
         openWindow();
         EXPECT_EQ(capture_.find(L"List of Playlist not loaded", L"EXTERN").size(), before + c.told);
+        if (c.shown) EXPECT_TRUE(messageShown(c.shown));
         openView();
         EXPECT_EQ(list_->GetItemCount(), 0);
         EXPECT_FALSE(test::playerPlays());
         closeWindow();
+        // A file that could not be used is kept as it was and told to the operator.
+        const std::vector<std::string> kept = keptAside();
+        ASSERT_EQ(kept.size(), c.keptAside ? 1u : 0u);
+        EXPECT_EQ(capture_.find(L"Ошибка открытия настроек", L"ERROR").size(), errors + kept.size());
+        if (c.keptAside) EXPECT_EQ(test::readWholeFile(kept.front()), c.content);
     }
+}
+
+// A stop that comes while the saved medium is still being listed saves what the file held: the
+// list comes back through the window's events, which the test does not run, as a stop does not.
+TEST_F(DrivePanelTest, AStopWhileTheSavedMediumIsListedKeepsWhatWasSaved) {
+    const std::wstring file = base::fromUtf8(root_.dataFolder() + "/device_playback.xml");
+    std::filesystem::create_directories(root_.dataFolder());
+    const frm::DevicePlayback saved{base::fromUtf8(kMedium),
+                                    base::fromUtf8(std::string(kMedium) + "/album/second.wav"), true};
+    storage::save(file, frm::devicePlaybackTree(saved));
+    auto* parent = new wxFrame(nullptr, wxID_ANY, wxT("drives"));
+    {
+        frm::SourceDevicePanel panel(parent, questions_);
+        ASSERT_EQ(panel.load(file), storage::StateFileRead::loaded);
+        panel.stopThread();
+        storage::save(file, panel.save());
+    }
+    parent->Destroy();
+    boost::property_tree::wptree tree;
+    ASSERT_TRUE(storage::load(file, tree));
+    const frm::DevicePlayback kept = frm::devicePlaybackFrom(tree);
+    EXPECT_EQ(kept.disk, saved.disk);
+    EXPECT_EQ(kept.current, saved.current);
+    EXPECT_TRUE(kept.playback);
 }
 
 TEST_F(DrivePanelTest, HeadersStayWholeOverShortFileNames) {
