@@ -282,9 +282,8 @@ void aApp::tearDown() {
 }
 
 bool aApp::OnExceptionInMainLoop() {
-    const app::MainLoopOutcome outcome = app::handleMainLoopException(
-        std::current_exception(),
-        [this](const std::wstring& text) { dialogs_.showMessage(kTitle, text, debug::MessageIcon::error); });
+    // The operator sees the box of the line it logs.
+    const app::MainLoopOutcome outcome = app::handleMainLoopException(std::current_exception());
     // The one place where StopProgram ends the program; the log is written out already.
     if (outcome == app::MainLoopOutcome::endProgram) std::_Exit(1);
     return true;
