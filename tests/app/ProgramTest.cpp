@@ -99,7 +99,8 @@ TEST(Program, AStreamAlreadyOnItsGroupIsAskedAboutAndANoLeavesItsFilesAsTheyAre)
         "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<zone_collection version=\"1\"><zone name=\"Все зоны\" "
         "volume=\"-1\"><zone name=\"Зал\" volume=\"70\"/></zone></zone_collection>";
     std::ofstream(program.dataFile("zone_collection.xml")) << zones;
-    const test::GroupSender otherCopy("224.0.224.1", static_cast<std::uint16_t>(program.basePort() + 1), 188);
+    const test::GroupSender otherCopy("224.0.224.1", static_cast<std::uint16_t>(program.basePort() + 1),
+                                      test::transportStreamPackets(7));
 
     // The window is built while the probe listens, and shown only after the answer: the first
     // window on the screen is the question.
@@ -127,6 +128,17 @@ TEST(Program, AStreamAlreadyOnItsGroupIsAskedAboutAndANoLeavesItsFilesAsTheyAre)
     EXPECT_EQ(accepted->wait(), 0);
     EXPECT_NE(test::readWholeFile(program.dataFile("zone_collection.xml")).find("name=\"Зал\""),
               std::string::npos);
+}
+
+// A host that sends bytes to the group sends no stream: the start asks nothing and goes on.
+TEST(Program, DatagramsOnItsGroupThatAreNoStreamRaiseNoQuestion) {
+    test::ProgramUnderTest program;
+    const test::GroupSender noise("224.0.224.1", static_cast<std::uint16_t>(program.basePort() + 1), "x");
+    auto run = program.start();
+    ASSERT_TRUE(program.waitForLog(L"The main window is shown"));
+    EXPECT_EQ(program.countInLog(L"имеет запущенный поток"), 0u);
+    EXPECT_EQ(program.quit(), 0);
+    EXPECT_EQ(run->wait(), 0);
 }
 
 TEST(Program, DamagedZoneFileIsKeptAsideAndTheProgramStarts) {
