@@ -9,6 +9,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <thread>
 
 #include "support/GroupSender.h"
@@ -281,6 +282,25 @@ TEST(Program, StopSignalsEndItAsItsCloseDoesWithEverythingSaved) {
                   std::string::npos);
         EXPECT_NE(test::readWholeFile(program.dataFile("list_of_playlist_music.xml")).find("name=\"Утро\""),
                   std::string::npos);
+    }
+}
+
+// A stop signal at any moment of the start, from the program's first instructions on: it ends in
+// order with its line in the log and exit status 0, whatever step of the start it came in.
+TEST(Program, AStopSignalAtAnyMomentOfTheStartEndsItInOrder) {
+    test::ProgramUnderTest program;
+    std::mt19937 random(std::random_device{}());
+    std::uniform_int_distribution<int> moment(0, 2500);
+    for (std::size_t run = 1; run <= 8; ++run) {
+        const int delayMs = run == 1 ? 0 : moment(random);
+        SCOPED_TRACE("SIGTERM " + std::to_string(delayMs) + " ms after its handler was set");
+        auto started = program.start();
+        ASSERT_TRUE(started->waitForHandlerOf(SIGTERM));
+        std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
+        started->kill(SIGTERM);
+        EXPECT_EQ(started->wait(), 0);
+        EXPECT_EQ(program.countInLog(L"The program stops on the SIGTERM"), run);
+        EXPECT_EQ(program.countInLog(L"Melvox v1 - Exit."), run);
     }
 }
 

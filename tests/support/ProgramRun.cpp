@@ -9,6 +9,7 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <string>
 #include <thread>
 
 extern char** environ;
@@ -76,6 +77,21 @@ std::optional<int> ProgramRun::wait(std::chrono::milliseconds deadline) {
 std::string ProgramRun::errorOutput() const {
     std::ifstream file(errorFile_, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+bool ProgramRun::waitForHandlerOf(int signal, std::chrono::milliseconds deadline) {
+    const auto end = std::chrono::steady_clock::now() + deadline;
+    const unsigned long long bit = 1ULL << (signal - 1);
+    do {
+        // "SigCgt:" in the process's status: the mask of the signals it catches, in hexadecimal.
+        std::ifstream status("/proc/" + std::to_string(pid_) + "/status");
+        for (std::string line; std::getline(status, line);) {
+            if (line.rfind("SigCgt:", 0) == 0 && (std::stoull(line.substr(7), nullptr, 16) & bit) != 0)
+                return true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    } while (std::chrono::steady_clock::now() < end);
+    return false;
 }
 
 void ProgramRun::kill(int signal) {
