@@ -7,6 +7,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -18,7 +19,7 @@ namespace test {
 
 ProgramRun::ProgramRun(const std::string& binary, const std::vector<std::string>& arguments,
                        const std::map<std::string, std::string>& environment, const std::string& errorFile)
-    : errorFile_(errorFile) {
+    : binary_(binary), errorFile_(errorFile) {
     std::map<std::string, std::string> variables;
     for (char** entry = environ; *entry != nullptr; ++entry) {
         const char* equals = std::strchr(*entry, '=');
@@ -82,7 +83,14 @@ std::string ProgramRun::errorOutput() const {
 bool ProgramRun::waitForHandlerOf(int signal, std::chrono::milliseconds deadline) {
     const auto end = std::chrono::steady_clock::now() + deadline;
     const unsigned long long bit = 1ULL << (signal - 1);
+    std::error_code error;
+    const std::filesystem::path program = std::filesystem::canonical(binary_, error);
     do {
+        // Until the program runs, the process is a copy of the test's, with the test's handlers.
+        if (std::filesystem::read_symlink("/proc/" + std::to_string(pid_) + "/exe", error) != program) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            continue;
+        }
         // "SigCgt:" in the process's status: the mask of the signals it catches, in hexadecimal.
         std::ifstream status("/proc/" + std::to_string(pid_) + "/status");
         for (std::string line; std::getline(status, line);) {

@@ -34,6 +34,7 @@ public:
     std::string errorOutput() const;
 
 private:
+    const std::string binary_;
     pid_t pid_ = -1;
     std::optional<int> status_;
     std::string errorFile_;
