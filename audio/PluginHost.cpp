@@ -88,8 +88,9 @@ struct EarlyTrials {
     std::mutex lock;
     std::map<std::string, std::shared_future<Verdict>> byPath;
     std::deque<std::pair<std::string, std::promise<Verdict>>> queue;
-    std::vector<std::future<void>> workers;
     std::size_t running = 0;
+    // Last, so that at exit the workers are joined before what they use goes.
+    std::vector<std::future<void>> workers;
 };
 
 EarlyTrials& earlyTrials() {
@@ -110,7 +111,12 @@ void runQueuedTrials() {
             next = std::move(trials.queue.front());
             trials.queue.pop_front();
         }
-        next.second.set_value(trialVerdict(next.first));
+        try {
+            next.second.set_value(trialVerdict(next.first));
+        } catch (...) {
+            // Told to the host that takes the verdict, as a trial of its own would throw it.
+            next.second.set_exception(std::current_exception());
+        }
     }
 }
 
@@ -226,7 +232,8 @@ PluginHost::PluginHost(const std::wstring& folder, const melvox_output_module* o
 PluginHost::Loaded PluginHost::loadFolder(const std::wstring& folder) {
     Loaded loaded;
     const auto warn = [&loaded](const wchar_t* format, const std::wstring& what) {
-        loaded.lines.push_back([format, what] { debug::Place("audio::PluginHost::PluginHost").warn(format, what); });
+        loaded.lines.push_back(
+            [format, what] { debug::Place("audio::PluginHost::PluginHost").warn(format, what); });
     };
     namespace fs = std::filesystem;
     const fs::path root(base::toUtf8(folder));
