@@ -5,35 +5,60 @@
 
 #include "foundation/Exceptions.h"
 #include "foundation/Place.h"
+#include "propertypanel/ApplyPage.h"
 
 namespace app {
+namespace {
 
-MainLoopOutcome handleMainLoopException(std::exception_ptr error, const ShowMessage& show) {
+constexpr const wchar_t* kInternalFault = L"Внутренняя ошибка программы.";
+
+}  // namespace
+
+std::wstring refusalWords(const exception::UserResponse& refusal) {
+    if (!refusal.description.empty()) return refusal.description;
+    // The registry's refusals of zone bindings that the zone page does not name itself.
+    static const std::pair<const wchar_t*, const wchar_t*> codes[] = {
+        {L"zoneBusy", L"Эта зона уже назначена пульту."},
+        {L"unknownZone", L"У пульта нет этой зоны."},
+        {L"incorrectZone", L"Неверный номер зоны."},
+        {L"noScenario", L"Не у всех выбранных вокаров есть сообщение зоны."},
+        {L"noFireType", L"Сообщения зон назначаются только пожарному пульту."},
+    };
+    for (const auto& [code, words] : codes) {
+        if (refusal.message == code) return words;
+    }
+    return frm::apply::refusalText(refusal.message);
+}
+
+MainLoopOutcome handleMainLoopException(std::exception_ptr error) {
     const debug::Place place("aApp::OnExceptionInMainLoop");
     try {
         std::rethrow_exception(error);
     } catch (const exception::Offline&) {
-        place.warn(L"Device is offline");
-        show(L"Устройство не в сети.");
+        place.important(L"Device is offline");
+        place.warn(L"Устройство не в сети.");
     } catch (const exception::InternalError& e) {
-        place.error(L"Internal error: '%1%' / '%2%'", e.message, e.description);
-        show(e.description.empty() ? e.message : e.description);
+        place.important(L"Internal error: '%1%' / '%2%'", e.message, e.description);
+        place.error(L"%1%", e.description.empty() ? e.message : e.description);
+    } catch (const exception::UserResponse& e) {
+        place.important(L"Refused: '%1%' / '%2%'", e.message, e.description);
+        place.warn(L"%1%", refusalWords(e));
     } catch (const exception::ExternalError& e) {
-        place.error(L"External error: '%1%' / '%2%'", e.message, e.description);
-        show(e.description.empty() ? e.message : e.description);
+        place.important(L"External error: '%1%' / '%2%'", e.message, e.description);
+        place.error(L"%1%", e.description.empty() ? e.message : e.description);
     } catch (const exception::StopProgram&) {
         place.important(L"Stop program");
         base::Log::notifyInstance();
         return MainLoopOutcome::endProgram;
     } catch (const boost::exception& e) {
-        place.error(L"boost exception: '%1%'", boost::diagnostic_information(e));
-        show(L"Внутренняя ошибка программы.");
+        place.important(L"boost exception: '%1%'", boost::diagnostic_information(e));
+        place.error(kInternalFault);
     } catch (const std::exception& e) {
-        place.error(L"std exception: '%1%'", e.what());
-        show(L"Внутренняя ошибка программы.");
+        place.important(L"std exception: '%1%'", e.what());
+        place.error(kInternalFault);
     } catch (...) {
-        place.error(L"unknown exception");
-        show(L"Внутренняя ошибка программы.");
+        place.important(L"unknown exception");
+        place.error(kInternalFault);
     }
     return MainLoopOutcome::goOn;
 }

@@ -4,13 +4,19 @@
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
+#include <optional>
 
 #include "app/StopSignals.h"
+#include "foundation/Clock.h"
+#include "foundation/LogThrottle.h"
 #include "foundation/Place.h"
 #include "foundation/SocketErrors.h"
 #include "foundation/TextConversion.h"
@@ -21,7 +27,16 @@ namespace {
 constexpr char kRequest[] = "stop\n";
 constexpr char kAnswer[] = "ok\n";
 constexpr char kStopped[] = "stopped\n";
+// What an asking copy waits for each line of the exchange, the end of the stop aside.
 constexpr int kExchangeTimeoutMs = 2000;
+// What a connected copy has to send its request in: it is sent at once.
+constexpr auto kRequestDeadline = std::chrono::milliseconds(1000);
+// Requests read side by side; a newer connection takes the place of the oldest.
+constexpr std::size_t kMostPending = 8;
+// Copies that wait for the end; more are answered but not told of the end.
+constexpr std::size_t kMostWaiting = 16;
+// The peer of a connection that could not be told.
+constexpr std::uint64_t kUnknownPeer = ~std::uint64_t{0};
 
 // The socket's name through the folder's descriptor, so that the address fits the few bytes a
 // socket address holds however long the data folder's path is.
@@ -60,6 +75,25 @@ std::string readLine(int fd, std::size_t size, int timeoutMs) {
     return text;
 }
 
+// Sends the whole short text without waiting; false when it did not go whole.
+bool sendNow(int fd, const char* text) {
+    const std::size_t length = std::strlen(text);
+    return ::send(fd, text, length, MSG_NOSIGNAL | MSG_DONTWAIT) == static_cast<ssize_t>(length);
+}
+
+std::optional<uid_t> peerUser(int fd) {
+    ucred credentials{};
+    socklen_t size = sizeof credentials;
+    if (::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &credentials, &size) != 0 || size != sizeof credentials)
+        return std::nullopt;
+    return credentials.uid;
+}
+
+base::LogThrottle& refusedPeers() {
+    static base::LogThrottle throttle;
+    return throttle;
+}
+
 void writeAll(int fd, const char* text) {
     std::size_t left = std::strlen(text);
     while (left > 0 && waitFor(fd, POLLOUT, kExchangeTimeoutMs)) {
@@ -72,8 +106,14 @@ void writeAll(int fd, const char* text) {
 
 }  // namespace
 
-StopChannel::StopChannel(const std::wstring& folder, std::function<void()> onStop, int signalFd)
-    : onStop_(std::move(onStop)), signalFd_(signalFd) {
+struct StopChannel::Client {
+    int fd;
+    std::string request;
+    std::chrono::steady_clock::time_point deadline;
+};
+
+StopChannel::StopChannel(const std::wstring& folder, std::function<void()> onStop, int signalFd, uid_t owner)
+    : onStop_(std::move(onStop)), signalFd_(signalFd), owner_(owner) {
     const debug::Place place("app::StopChannel::StopChannel");
     folderFd_ = openFolder(folder);
     wakeFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
@@ -81,9 +121,12 @@ StopChannel::StopChannel(const std::wstring& folder, std::function<void()> onSto
     const sockaddr_un address = addressIn(folderFd_);
     // A file of that name can only be left by a copy that crashed: this copy holds the running mark.
     if (folderFd_ >= 0) ::unlinkat(folderFd_, base::toUtf8(kFileName).c_str(), 0);
+    // The file is made with the umask's mode and then made the owner's alone; a peer of another
+    // user that connects in between is refused by its credentials.
     if (folderFd_ < 0 || listenFd_ < 0 ||
         ::bind(listenFd_, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
-        ::listen(listenFd_, 4) != 0) {
+        ::fchmodat(folderFd_, base::toUtf8(kFileName).c_str(), S_IRUSR | S_IWUSR, 0) != 0 ||
+        ::listen(listenFd_, static_cast<int>(kMostPending)) != 0) {
         place.error(L"Канал остановки программы не создан: %1%", os::errorText(errno));
         if (listenFd_ >= 0) ::close(listenFd_);
         listenFd_ = -1;
@@ -108,7 +151,7 @@ StopChannel::~StopChannel() {
         ::unlinkat(folderFd_, base::toUtf8(kFileName).c_str(), 0);
     }
     for (const int client : waiting_) {
-        writeAll(client, kStopped);
+        sendNow(client, kStopped);
         ::close(client);
     }
     if (wakeFd_ >= 0) ::close(wakeFd_);
@@ -118,37 +161,95 @@ StopChannel::~StopChannel() {
 void StopChannel::run() {
     const debug::Place place("app::StopChannel::run");
     place.trace(L"start thread of the external stop");
+    std::vector<Client> clients;
     for (;;) {
         // A negative descriptor (no socket, no signals) is passed over by poll.
-        pollfd entries[3] = {{wakeFd_, POLLIN, 0}, {listenFd_, POLLIN, 0}, {signalFd_, POLLIN, 0}};
-        if (::poll(entries, 3, -1) < 0) {
+        std::vector<pollfd> entries = {{wakeFd_, POLLIN, 0}, {signalFd_, POLLIN, 0}, {listenFd_, POLLIN, 0}};
+        auto nextDeadline = std::chrono::steady_clock::time_point::max();
+        for (const Client& client : clients) {
+            entries.push_back({client.fd, POLLIN, 0});
+            nextDeadline = std::min(nextDeadline, client.deadline);
+        }
+        int timeoutMs = -1;
+        if (!clients.empty()) {
+            const auto left = nextDeadline - base::clock::steadyNow();
+            timeoutMs = static_cast<int>(
+                std::max<std::int64_t>(0, std::chrono::ceil<std::chrono::milliseconds>(left).count()));
+        }
+        if (::poll(entries.data(), entries.size(), timeoutMs) < 0) {
             if (errno == EINTR) continue;
             place.error(L"poll: %1%", os::errorText(errno));
             break;
         }
         if (entries[0].revents != 0) break;
-        if (entries[2].revents != 0) {
-            const int signal = StopSignals::take();
-            if (signal != 0) {
-                place.important(L"The program stops on the %1% (%2%) it received", StopSignals::name(signal),
-                                signal);
-                onStop_();
+        if (entries[1].revents != 0) takeSignal();
+        const auto now = base::clock::steadyNow();
+        std::vector<Client> pending;
+        for (std::size_t i = 0; i < clients.size(); ++i) {
+            Client& client = clients[i];
+            const bool goOn = entries[3 + i].revents == 0 ? now < client.deadline : read(client);
+            if (goOn) {
+                pending.push_back(std::move(client));
+            } else if (client.fd >= 0) {
+                ::close(client.fd);
             }
         }
-        if (entries[1].revents == 0) continue;
-        const int client = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
-        if (client < 0) continue;
-        const bool stop = readLine(client, sizeof kRequest - 1, kExchangeTimeoutMs) == kRequest;
-        if (stop) writeAll(client, kAnswer);
-        if (!stop) {
-            ::close(client);
+        clients = std::move(pending);
+        if (entries[2].revents != 0) accept(clients);
+    }
+    for (const Client& client : clients) ::close(client.fd);
+    place.trace(L"end thread of the external stop");
+}
+
+void StopChannel::takeSignal() {
+    const int signal = StopSignals::take();
+    if (signal == 0) return;
+    debug::Place("app::StopChannel::run")
+        .important(L"The program stops on the %1% (%2%) it received", StopSignals::name(signal), signal);
+    onStop_();
+}
+
+void StopChannel::accept(std::vector<Client>& clients) {
+    for (;;) {
+        const int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+        if (fd < 0) return;
+        const std::optional<uid_t> peer = peerUser(fd);
+        if (!peer || *peer != owner_) {
+            std::uint64_t skipped = 0;
+            if (refusedPeers().pass(peer ? *peer : kUnknownPeer, skipped)) {
+                debug::Place("app::StopChannel::run")
+                    .important(L"A stop request of another user (%1%) was refused; refused before it: %2%",
+                               peer ? std::to_string(*peer) : std::string("unknown"), skipped);
+            }
+            ::close(fd);
             continue;
         }
-        waiting_.push_back(client);
-        place.important(L"A stop request came from another copy of the program");
-        onStop_();
+        if (clients.size() >= kMostPending) {
+            ::close(clients.front().fd);
+            clients.erase(clients.begin());
+        }
+        clients.push_back({fd, std::string(), base::clock::steadyNow() + kRequestDeadline});
     }
-    place.trace(L"end thread of the external stop");
+}
+
+bool StopChannel::read(Client& client) {
+    char buffer[sizeof kRequest];
+    const std::size_t room = sizeof kRequest - 1 - client.request.size();
+    const ssize_t count = ::recv(client.fd, buffer, room, MSG_DONTWAIT);
+    if (count < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) return true;
+    if (count <= 0) return false;
+    client.request.append(buffer, static_cast<std::size_t>(count));
+    if (client.request.size() < sizeof kRequest - 1 && client.request.back() != '\n') return true;
+    if (client.request != kRequest || !sendNow(client.fd, kAnswer)) return false;
+    debug::Place("app::StopChannel::run").important(L"A stop request came from another copy of the program");
+    if (waiting_.size() < kMostWaiting) {
+        waiting_.push_back(client.fd);
+    } else {
+        ::close(client.fd);
+    }
+    client.fd = -1;
+    onStop_();
+    return false;
 }
 
 StopChannel::Answer StopChannel::requestStop(const std::wstring& folder, std::chrono::milliseconds deadline) {

@@ -8,6 +8,14 @@
 // The exchange: the asking copy sends "stop", the running copy answers "ok" at once and keeps the
 // connection until it has written its files and ended its log, then writes "stopped". So the
 // asking copy can tell a stop that finished from one that was only begun.
+//
+// Only the program's own user may stop it: the socket file is the owner's alone (mode 0600
+// whatever the umask), and a connection whose peer is another user is closed unanswered. The
+// thread waits for no one: a copy that connects gets a short deadline for its request, several
+// are read side by side, and a signal is taken while any of them is pending.
+
+#include <sys/types.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <functional>
@@ -23,8 +31,9 @@ public:
 
     // Listens in `folder` and watches `signalFd` (when not -1); `onStop` runs on the
     // external-stop thread for every stop request and every signal. Failing to listen is logged;
-    // the signals are still watched.
-    StopChannel(const std::wstring& folder, std::function<void()> onStop, int signalFd = -1);
+    // the signals are still watched. Requests are taken from the user `owner` only.
+    StopChannel(const std::wstring& folder, std::function<void()> onStop, int signalFd = -1,
+                uid_t owner = ::geteuid());
     // Wakes and joins the thread, removes the socket file and confirms the stop to every copy
     // that asked for it: the owner destroys the channel once everything is written.
     ~StopChannel();
@@ -44,10 +53,17 @@ public:
     static Answer requestStop(const std::wstring& folder, std::chrono::milliseconds deadline);
 
 private:
+    struct Client;
     void run();
+    // Takes the connections waiting to be accepted; those of another user are closed.
+    void accept(std::vector<Client>& clients);
+    // Reads what came of a request; false once the client is done with (answered or refused).
+    bool read(Client& client);
+    void takeSignal();
 
     std::function<void()> onStop_;
     const int signalFd_;
+    const uid_t owner_;
     int folderFd_ = -1;
     int listenFd_ = -1;
     int wakeFd_ = -1;

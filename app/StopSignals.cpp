@@ -49,6 +49,11 @@ bool StopSignals::install() {
     return installed;
 }
 
+void StopSignals::restoreDefaults() {
+    for (const int signal : kSignals) ::signal(signal, SIG_DFL);
+    if (const int pending = take()) ::raise(pending);
+}
+
 int StopSignals::fd() {
     return g_readFd.load();
 }

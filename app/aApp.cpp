@@ -57,8 +57,17 @@ void logBeforeStart(const wchar_t* text) {
 
 }  // namespace
 
+namespace {
+// Set on the GUI thread once a start that a stop request ended has undone itself.
+std::atomic<bool> g_startEndedByStop{false};
+}  // namespace
+
 aApp::aApp() = default;
 aApp::~aApp() = default;
+
+bool aApp::startEndedByStop() {
+    return g_startEndedByStop.load();
+}
 
 bool aApp::OnInit() {
     try {
@@ -73,6 +82,7 @@ bool aApp::OnInit() {
         frame_->Destroy();
     }
     tearDown();
+    if (stopRequested_.load()) g_startEndedByStop.store(true);
     return false;
 }
 
@@ -103,16 +113,14 @@ bool aApp::initialise() {
             // Answered by the entry point before the toolkit starts (app::quitRunningCopy).
             return false;
         case app::StartDecision::refuseSecond:
+            // This copy starts no stop thread: a stop signal ends it at once, as a close of the box.
+            app::StopSignals::restoreDefaults();
             logBeforeStart(L"Копия программы уже запущена.");
             dialogs_.showMessage(kTitle, L"Копия программы уже запущена.", debug::MessageIcon::warning);
             return false;
         case app::StartDecision::start:
             break;
     }
-    // From here on a stop signal ends the program as its window's close does; the external-stop
-    // thread takes a signal that came before it runs from the pipe.
-    if (!app::StopSignals::install()) std::fprintf(stderr, "The stop signals could not be taken over.\n");
-
     emptyTempFolder();
     app::loadDebugPref(options_.trace, options_.output);
     logger_ = true;
@@ -282,9 +290,8 @@ void aApp::tearDown() {
 }
 
 bool aApp::OnExceptionInMainLoop() {
-    const app::MainLoopOutcome outcome = app::handleMainLoopException(
-        std::current_exception(),
-        [this](const std::wstring& text) { dialogs_.showMessage(kTitle, text, debug::MessageIcon::error); });
+    // The operator sees the box of the line it logs.
+    const app::MainLoopOutcome outcome = app::handleMainLoopException(std::current_exception());
     // The one place where StopProgram ends the program; the log is written out already.
     if (outcome == app::MainLoopOutcome::endProgram) std::_Exit(1);
     return true;

@@ -29,6 +29,9 @@ public:
     aApp();
     ~aApp() override;
 
+    // Whether the start ended early because a stop was asked for (a stop signal or --quit).
+    static bool startEndedByStop();
+
     bool OnInit() override;
     int OnExit() override;
     bool OnExceptionInMainLoop() override;

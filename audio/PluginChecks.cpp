@@ -30,6 +30,7 @@ constexpr unsigned char kByteOrder = ELFDATA2LSB;
 constexpr unsigned char kByteOrder = ELFDATA2MSB;
 #endif
 
+constexpr const char* kNotRegular = "не обычный файл";
 constexpr const char* kDamaged = "файл повреждён: его части выходят за конец файла";
 
 bool within(std::uint64_t offset, std::uint64_t length, std::uint64_t size) {
@@ -72,10 +73,13 @@ private:
 }  // namespace
 
 std::optional<std::string> elfLayoutRefusal(const std::string& path) {
+    // Asked before it is opened: opening a device or a FIFO may wait, or do something of its own.
+    struct stat status;
+    if (::stat(path.c_str(), &status) == 0 && !S_ISREG(status.st_mode)) return std::string(kNotRegular);
     const File file(path);
     if (!file.open()) return std::string("файл не открывается: ") + std::strerror(errno);
     std::uint64_t size = 0;
-    if (!file.regular(size)) return std::string("не обычный файл");
+    if (!file.regular(size)) return std::string(kNotRegular);
     Header header;
     if (!within(0, sizeof header, size) || !file.read(0, &header, sizeof header) ||
         std::memcmp(header.e_ident, ELFMAG, SELFMAG) != 0)

@@ -10,9 +10,9 @@
 
 namespace audio {
 
-// Refused unless the file is a shared object of this machine whose headers, segments and
-// sections all lie within it: the loader maps what the headers name, and a part past the end of
-// the file brings the process down when it is touched.
+// Refused unless the file is a regular file and a shared object of this machine whose headers,
+// segments and sections all lie within it: the loader maps what the headers name, and a part past
+// the end of the file brings the process down when it is touched.
 std::optional<std::string> elfLayoutRefusal(const std::string& path);
 
 // Refused when the plug-in has no entry function, or its description is not one of this

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <boost/algorithm/string.hpp>
 #include <cstring>
+#include <deque>
 #include <filesystem>
 #include <future>
 #include <mutex>
@@ -48,12 +49,17 @@ int uncompressData(unsigned char* destination, unsigned long* destinationLength,
     return ::uncompress(destination, destinationLength, source, sourceLength);
 }
 
-// Time for the probe to load a plug-in, which may pull in large libraries of its own.
+// Time for the probe to load a plug-in, which may pull in large libraries of its own, and to start
+// and end it.
 constexpr auto kTrialLimit = std::chrono::seconds(10);
+// Trials that run at once: each is a process, and a folder may hold many files.
+constexpr std::size_t kTrialsAtOnce = 4;
 
-// Tries the plug-in in the probe's process: a file that crashes the loader or its own start-up
-// code takes down only that process.
-std::optional<std::string> trialRefusal(const std::string& path) {
+using Verdict = std::optional<std::string>;
+
+// Tries the plug-in in the probe's process: a file that crashes the loader, its own start-up code
+// or its `init`, or whose `init` never returns, takes down only that process.
+Verdict trialRefusal(const std::string& path) {
     const std::string probe = base::toUtf8(os::joinPath(os::getApplicationDirectory(), kProbeName));
     const os::ChildRun run = os::runChildProgram({probe, path}, kTrialLimit);
     if (!run.started)
@@ -69,10 +75,22 @@ std::optional<std::string> trialRefusal(const std::string& path) {
            std::to_string(WIFEXITED(run.status) ? WEXITSTATUS(run.status) : -1) + ")";
 }
 
+// The whole verdict on a file: what is no shared object of this machine, a FIFO or a device
+// among them, never reaches a probe.
+Verdict trialVerdict(const std::string& path) {
+    if (Verdict refusal = elfLayoutRefusal(path)) return refusal;
+    return trialRefusal(path);
+}
+
 // The trials started ahead of the host (PluginHost::startTrials), by path; each is taken once.
+// They wait in a queue that a few workers take in order.
 struct EarlyTrials {
     std::mutex lock;
-    std::map<std::string, std::future<std::optional<std::string>>> byPath;
+    std::map<std::string, std::shared_future<Verdict>> byPath;
+    std::deque<std::pair<std::string, std::promise<Verdict>>> queue;
+    std::size_t running = 0;
+    // Last, so that at exit the workers are joined before what they use goes.
+    std::vector<std::future<void>> workers;
 };
 
 EarlyTrials& earlyTrials() {
@@ -80,11 +98,33 @@ EarlyTrials& earlyTrials() {
     return trials;
 }
 
+void runQueuedTrials() {
+    EarlyTrials& trials = earlyTrials();
+    for (;;) {
+        std::pair<std::string, std::promise<Verdict>> next;
+        {
+            std::lock_guard<std::mutex> guard(trials.lock);
+            if (trials.queue.empty()) {
+                --trials.running;
+                return;
+            }
+            next = std::move(trials.queue.front());
+            trials.queue.pop_front();
+        }
+        try {
+            next.second.set_value(trialVerdict(next.first));
+        } catch (...) {
+            // Told to the host that takes the verdict, as a trial of its own would throw it.
+            next.second.set_exception(std::current_exception());
+        }
+    }
+}
+
 // The trial started ahead for the path; none when there is none.
-std::future<std::optional<std::string>> takeEarlyTrial(const std::string& path) {
+std::shared_future<Verdict> takeEarlyTrial(const std::string& path) {
     EarlyTrials& trials = earlyTrials();
     std::lock_guard<std::mutex> guard(trials.lock);
-    std::future<std::optional<std::string>> early;
+    std::shared_future<Verdict> early;
     const auto found = trials.byPath.find(path);
     if (found != trials.byPath.end()) {
         early = std::move(found->second);
@@ -114,8 +154,21 @@ void PluginHost::startTrials(const std::wstring& folder) {
     std::lock_guard<std::mutex> guard(trials.lock);
     for (const std::filesystem::path& file : files) {
         const std::string path = file.string();
-        if (trials.byPath.count(path) == 0)
-            trials.byPath[path] = std::async(std::launch::async, [path] { return trialRefusal(path); });
+        if (trials.byPath.count(path) != 0) continue;
+        std::promise<Verdict> verdict;
+        trials.byPath[path] = verdict.get_future().share();
+        trials.queue.emplace_back(path, std::move(verdict));
+    }
+    // Workers that ended are let go; the ones left are joined at exit by their futures.
+    trials.workers.erase(std::remove_if(trials.workers.begin(), trials.workers.end(),
+                                        [](const std::future<void>& worker) {
+                                            return worker.wait_for(std::chrono::seconds(0)) ==
+                                                   std::future_status::ready;
+                                        }),
+                         trials.workers.end());
+    while (trials.running < kTrialsAtOnce && trials.running < trials.queue.size()) {
+        ++trials.running;
+        trials.workers.push_back(std::async(std::launch::async, runQueuedTrials));
     }
 }
 
@@ -179,7 +232,8 @@ PluginHost::PluginHost(const std::wstring& folder, const melvox_output_module* o
 PluginHost::Loaded PluginHost::loadFolder(const std::wstring& folder) {
     Loaded loaded;
     const auto warn = [&loaded](const wchar_t* format, const std::wstring& what) {
-        loaded.lines.push_back([format, what] { debug::Place("audio::PluginHost::PluginHost").warn(format, what); });
+        loaded.lines.push_back(
+            [format, what] { debug::Place("audio::PluginHost::PluginHost").warn(format, what); });
     };
     namespace fs = std::filesystem;
     const fs::path root(base::toUtf8(folder));
@@ -227,8 +281,8 @@ std::unique_ptr<PluginHost::Plugin> PluginHost::load(const std::string& path,
         return nullptr;
     };
     // Nothing of a damaged file reaches the loader of this process.
-    std::optional<std::string> refusal = elfLayoutRefusal(path);
-    std::future<std::optional<std::string>> early = takeEarlyTrial(path);
+    Verdict refusal = elfLayoutRefusal(path);
+    const std::shared_future<Verdict> early = takeEarlyTrial(path);
     if (!refusal) refusal = early.valid() ? early.get() : trialRefusal(path);
     if (refusal) return skipped(base::fromUtf8(*refusal));
     void* library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);

@@ -30,12 +30,14 @@ public:
     };
 
     // Loads every "in_*.so" of the folder in name order; one that does not load is skipped with
-    // a warning naming it. Before this process maps a file, its layout is checked and it is
-    // loaded once by the plug-in probe beside the program, so that a damaged file that would
-    // crash the loader is skipped the same way. `output` must outlive the host.
+    // a warning naming it. Before this process maps a file, its layout is checked (a file that is
+    // not a regular one is refused there) and it is loaded, started and ended once by the plug-in
+    // probe beside the program, so that a damaged file that would crash the loader, or a plug-in
+    // whose `init` crashes or never returns, is skipped the same way. `output` must outlive the host.
     PluginHost(const std::wstring& folder, const melvox_output_module* output, EventHandler handler);
-    // Starts the probe's trial load of every "in_*.so" of the folder now, in the background: the
-    // next host made on the folder takes their verdicts instead of waiting for trials of its own.
+    // Starts the probe's trial load of every "in_*.so" of the folder now, in the background, a few
+    // at a time: the next host made on the folder takes their verdicts instead of waiting for
+    // trials of its own.
     static void startTrials(const std::wstring& folder);
     // Starts the trials and then the whole load of the folder's plug-ins (their checks, mapping
     // and start) on a thread of their own: the next host made on the folder takes them as loaded.

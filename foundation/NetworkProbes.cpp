@@ -28,7 +28,10 @@ namespace os {
 namespace {
 
 constexpr auto kStreamWait = std::chrono::milliseconds(1200);
-constexpr std::size_t kStreamBufferSize = 1395;
+// The largest datagram UDP carries: the probe reads every one whole.
+constexpr std::size_t kStreamBufferSize = 65536;
+constexpr std::size_t kTransportPacketSize = 188;
+constexpr unsigned char kTransportSyncByte = 0x47;
 constexpr auto kInternetWait = std::chrono::seconds(1);
 
 [[noreturn]] void throwSystemError(int error, const std::string& step) {
@@ -92,12 +95,13 @@ int remainingMilliseconds(std::chrono::steady_clock::time_point deadline) {
     return static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(left).count());
 }
 
-// Waits for the first datagram of the joined group until the deadline; the sender's address when
-// one came.
+// Waits for the first datagram of the joined group that is a piece of a transport stream, until
+// the deadline; the sender's address when one came. Other datagrams are counted and passed over.
 std::optional<sockaddr_in> receiveFirst(const SocketHandle& socket,
                                         std::chrono::steady_clock::time_point deadline,
                                         const debug::Place& place) {
-    std::vector<char> buffer(kStreamBufferSize);
+    std::vector<unsigned char> buffer(kStreamBufferSize);
+    std::size_t passedOver = 0;
     while (true) {
         pollfd wanted{socket.get(), POLLIN, 0};
         const int ready = ::poll(&wanted, 1, remainingMilliseconds(deadline));
@@ -107,15 +111,20 @@ std::optional<sockaddr_in> receiveFirst(const SocketHandle& socket,
             return std::nullopt;
         }
         if (ready == 0) {
+            if (passedOver > 0)
+                place.trace(L"Datagrams on the group that are no transport stream: %1%", passedOver);
             place.trace(L"Out the waiting time for multicast stream.");
             return std::nullopt;
         }
         sockaddr_in sender{};
         socklen_t senderSize = sizeof sender;
-        // A datagram longer than the buffer arrives cut short, and still tells of a stream.
         const ssize_t received = ::recvfrom(socket.get(), buffer.data(), buffer.size(), MSG_DONTWAIT,
                                             reinterpret_cast<sockaddr*>(&sender), &senderSize);
-        if (received >= 0) return sender;
+        if (received >= 0) {
+            if (isTransportStreamDatagram(buffer.data(), static_cast<std::size_t>(received))) return sender;
+            ++passedOver;
+            continue;
+        }
         if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK) continue;
         place.warn(L"Произошла ошибка во время приёма широковещательной рассылки [code=%1%, error='%2%']",
                    toSocketErrorCode(errno), errorText(errno));
@@ -152,6 +161,14 @@ bool is_internet_internal_thread(const InternetTarget& target) {
 }
 
 }  // namespace
+
+bool isTransportStreamDatagram(const unsigned char* data, std::size_t size) {
+    if (size == 0 || size % kTransportPacketSize != 0) return false;
+    for (std::size_t at = 0; at < size; at += kTransportPacketSize) {
+        if (data[at] != kTransportSyncByte) return false;
+    }
+    return true;
+}
 
 bool hasStream(const char* group, const char* interfaceIp) {
     const debug::Place place("os::hasStream");

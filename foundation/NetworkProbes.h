@@ -4,6 +4,7 @@
 // that make lost loudspeakers announce themselves. Each call opens its own socket and closes it
 // before it returns.
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -31,8 +32,12 @@ struct InternetTarget {
 };
 
 // Listens about 1.2 s on `group` ("address:port") joined on the interface with address
-// `interfaceIp`; true when a datagram of the group arrived. Every failure is logged and gives false.
+// `interfaceIp`; true when a datagram of an MPEG transport stream arrived on the group. Every
+// failure is logged and gives false.
 bool hasStream(const char* group, const char* interfaceIp);
+// Whether the datagram is whole transport-stream packets, as the streams of this program send
+// them: 188 bytes each, each beginning with the sync byte 0x47.
+bool isTransportStreamDatagram(const unsigned char* data, std::size_t size);
 
 // Whether a TCP connection to the target could be made, waiting at most a second. A probe that
 // needs longer keeps running and stores its answer for later calls; until then a call gives the

@@ -166,8 +166,21 @@ std::optional<long> Dialogs::askNumber(const std::wstring& caption, const std::w
 }
 
 void Dialogs::showMessage(const std::wstring& caption, const std::wstring& text, debug::MessageIcon icon) {
+    // A text that comes while a box is open, from that box's own event loop, waits for the box
+    // after it: the loop that opened the first box opens the next one once it has closed.
+    for (std::optional<MessageBoxes::Box> box = boxes_.offer({caption, text, icon}); box;
+         box = boxes_.closed()) {
+        showBox(*box);
+        if (closing_) {
+            boxes_.dropAll();
+            return;
+        }
+    }
+}
+
+void Dialogs::showBox(const MessageBoxes::Box& box) {
     long style = wxOK | wxCENTRE;
-    switch (icon) {
+    switch (box.icon) {
         case debug::MessageIcon::information:
             style |= wxICON_INFORMATION;
             break;
@@ -178,7 +191,7 @@ void Dialogs::showMessage(const std::wstring& caption, const std::wstring& text,
             style |= wxICON_ERROR;
             break;
     }
-    wxGenericMessageDialog dialog(parent_, text, captionOf(caption), style);
+    wxGenericMessageDialog dialog(parent_, box.text, captionOf(box.caption), style);
     showModal(dialog);
 }
 

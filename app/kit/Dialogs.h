@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "app/kit/MessageBoxes.h"
 #include "app/kit/PopupMenuTracker.h"
 #include "app/kit/Questions.h"
 #include "foundation/LogCalls.h"
@@ -40,7 +41,8 @@ public:
     std::optional<long> askNumber(const std::wstring& caption, const std::wstring& text,
                                   const std::wstring& prompt, long initial, long minimum,
                                   long maximum) override;
-    // A message box with an OK button; the presenter of the log calls.
+    // A message box with an OK button; the presenter of the log calls. While a box is open, the
+    // text waits and returns at once: the box after the open one shows it, or sums it up.
     void showMessage(const std::wstring& caption, const std::wstring& text, debug::MessageIcon icon);
     debug::MessagePresenter presenter();
 
@@ -58,10 +60,12 @@ private:
     // Runs what closeAll was given once no dialog and no context menu runs any more.
     void finishClosing();
     void onIdle(wxIdleEvent& event);
+    void showBox(const MessageBoxes::Box& box);
 
     PopupMenuTracker popupMenus_;
     wxWindow* parent_ = nullptr;
     std::vector<wxDialog*> open_;
+    MessageBoxes boxes_;
     bool closing_ = false;
     std::wstring lastFolder_;
     std::function<void()> afterClosing_;

@@ -1,10 +1,14 @@
 // The plug-in probe: tries one input plug-in in a process of its own, so that a damaged plug-in
-// file that crashes the loader, its own start-up code or its entry takes down only this process.
-// It loads the plug-in, asks for its description and checks it as the player engine does.
-// Exit status 0 when the plug-in may be loaded; otherwise the reason is on the standard output.
+// file that crashes the loader, its own start-up code or its entry, or a plug-in whose start
+// crashes or never ends, takes down only this process. It loads the plug-in, asks for its
+// description and checks it as the player engine does, then starts it with `init` and ends it with
+// `quit` as the engine does. The host it starts the plug-in with has no settings and an output
+// that takes nothing. Exit status 0 when the plug-in may be loaded; otherwise the reason is on the
+// standard output.
 
 #include <dlfcn.h>
 #include <unistd.h>
+#include <zlib.h>
 
 #include <cstdio>
 #include <cstring>
@@ -18,6 +22,21 @@ namespace {
     if (reason != nullptr) std::printf("%s\n", reason);
     std::fflush(stdout);
     ::_exit(status);
+}
+
+int refuseFormat(void*, int, int, int) {
+    return -1;
+}
+
+int refuseSamples(void*, const void*, int) {
+    return -1;
+}
+
+const melvox_output_module kNoOutput = {nullptr, refuseFormat, refuseSamples};
+
+int uncompressData(unsigned char* destination, unsigned long* destinationLength, const unsigned char* source,
+                   unsigned long sourceLength) {
+    return ::uncompress(destination, destinationLength, source, sourceLength);
 }
 
 }  // namespace
@@ -37,5 +56,12 @@ int main(int argc, char** argv) {
     volatile std::size_t length = std::strlen(api->description) + std::strlen(api->extensions) +
                                   (api->schemes != nullptr ? std::strlen(api->schemes) : 0);
     static_cast<void>(length);
+    melvox_input_host host{};
+    host.output = &kNoOutput;
+    host.notify = [](void*, int) {};
+    host.setting = [](void*, const char*) -> const char* { return nullptr; };
+    host.uncompress = uncompressData;
+    if (api->init(&host) != 0) leave(1, "ошибка инициализации");
+    api->quit();
     leave(0, nullptr);
 }

@@ -21,24 +21,47 @@ TEST(DebugPref, LevelTextsAreComparedExactly) {
     EXPECT_EQ(app::levelFromSetting(L"info", true), base::Log::TRACE3);
 }
 
-TEST(MainLoopExceptions, ClausesAndOutcome) {
+// One box per event: the one line at a box's level, in the operator's words.
+TEST(MainLoopExceptions, EachFaultLogsOneLineForTheOperatorsBox) {
+    const struct {
+        std::exception_ptr error;
+        const wchar_t* level;
+        const wchar_t* words;
+        const wchar_t* detail;  // of the line beside it, which shows no box
+    } cases[] = {
+        {std::make_exception_ptr(exception::Offline()), L"WARN", L"Устройство не в сети.",
+         L"Device is offline"},
+        {std::make_exception_ptr(exception::InternalError(L"поломка")), L"ERROR", L"поломка", L"поломка"},
+        {std::make_exception_ptr(exception::UserResponse(L"zoneBusy", L"")), L"WARN",
+         L"Эта зона уже назначена пульту.", L"'zoneBusy'"},
+        {std::make_exception_ptr(exception::UserResponse(L"someCode", L"")), L"WARN",
+         L"Устройство отказало в операции (код 'someCode')", L"'someCode'"},
+        {std::make_exception_ptr(exception::UnsupportedByDevice(L"Не поддерживается устройством")), L"WARN",
+         L"Не поддерживается устройством", L"'unsupported'"},
+        {std::make_exception_ptr(std::runtime_error("boom")), L"ERROR", L"Внутренняя ошибка программы.",
+         L"boom"},
+        {std::make_exception_ptr(42), L"ERROR", L"Внутренняя ошибка программы.", L"unknown exception"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(std::wstring(c.words)));
+        test::LogCapture capture;
+        EXPECT_EQ(app::handleMainLoopException(c.error), app::MainLoopOutcome::goOn);
+        std::vector<test::LogLine> boxes;
+        for (const test::LogLine& line : capture.lines()) {
+            if (line.level == L"NOTICE" || line.level == L"WARN" || line.level == L"ERROR" ||
+                line.level == L"FATAL")
+                boxes.push_back(line);
+        }
+        ASSERT_EQ(boxes.size(), 1u);
+        EXPECT_EQ(boxes[0].level, c.level);
+        EXPECT_EQ(boxes[0].message, c.words);
+        EXPECT_TRUE(capture.contains(c.detail, L"IMPOR"));
+    }
     test::LogCapture capture;
-    std::vector<std::wstring> shown;
-    const auto show = [&](const std::wstring& text) { shown.push_back(text); };
-    const auto handle = [&](auto error) { return app::handleMainLoopException(std::make_exception_ptr(error), show); };
-
-    EXPECT_EQ(handle(exception::Offline()), app::MainLoopOutcome::goOn);
-    EXPECT_EQ(shown.back(), L"Устройство не в сети.");
-    EXPECT_EQ(handle(exception::InternalError(L"поломка")), app::MainLoopOutcome::goOn);
-    EXPECT_EQ(shown.back(), L"поломка");
-    EXPECT_EQ(handle(exception::UserResponse(L"zoneBusy", L"")), app::MainLoopOutcome::goOn);
-    EXPECT_EQ(shown.back(), L"zoneBusy");
-    EXPECT_EQ(handle(std::runtime_error("boom")), app::MainLoopOutcome::goOn);
-    EXPECT_EQ(handle(42), app::MainLoopOutcome::goOn);
-    const std::size_t shownBeforeStop = shown.size();
-    EXPECT_EQ(handle(exception::StopProgram()), app::MainLoopOutcome::endProgram);
-    EXPECT_EQ(shown.size(), shownBeforeStop);
-    EXPECT_TRUE(capture.contains(L"boom", L"ERROR"));
+    EXPECT_EQ(app::handleMainLoopException(std::make_exception_ptr(exception::StopProgram())),
+              app::MainLoopOutcome::endProgram);
+    EXPECT_TRUE(capture.find(L"", L"WARN").empty());
+    EXPECT_TRUE(capture.find(L"", L"ERROR").empty());
 }
 
 TEST(Options, EveryOptionAndItsNegation) {

@@ -1,14 +1,20 @@
 // The program started as the operator starts it, under a private X server: it comes up with
-// its loudspeakers, refuses a second copy, asks before it joins another copy's stream, ends on
-// "--quit" and on the stop signals with its files written, starts again after a crash, keeps a
-// damaged zone file aside, and prints no warning of the window toolkit.
+// its loudspeakers, refuses a second copy, asks before it joins another copy's stream (and only
+// for a stream), ends on "--quit" and on the stop signals with its files written, at any moment of
+// its start too, starts again after a crash, keeps a damaged zone file aside, shows a flood of
+// warnings one box at a time, skips plug-ins that crash or hang, and prints no warning of the
+// window toolkit.
 
 #include <X11/keysym.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <optional>
+#include <random>
 #include <thread>
 
 #include "support/GroupSender.h"
@@ -99,7 +105,8 @@ TEST(Program, AStreamAlreadyOnItsGroupIsAskedAboutAndANoLeavesItsFilesAsTheyAre)
         "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<zone_collection version=\"1\"><zone name=\"Все зоны\" "
         "volume=\"-1\"><zone name=\"Зал\" volume=\"70\"/></zone></zone_collection>";
     std::ofstream(program.dataFile("zone_collection.xml")) << zones;
-    const test::GroupSender otherCopy("224.0.224.1", static_cast<std::uint16_t>(program.basePort() + 1), 188);
+    const test::GroupSender otherCopy("224.0.224.1", static_cast<std::uint16_t>(program.basePort() + 1),
+                                      test::transportStreamPackets(7));
 
     // The window is built while the probe listens, and shown only after the answer: the first
     // window on the screen is the question.
@@ -129,6 +136,17 @@ TEST(Program, AStreamAlreadyOnItsGroupIsAskedAboutAndANoLeavesItsFilesAsTheyAre)
               std::string::npos);
 }
 
+// A host that sends bytes to the group sends no stream: the start asks nothing and goes on.
+TEST(Program, DatagramsOnItsGroupThatAreNoStreamRaiseNoQuestion) {
+    test::ProgramUnderTest program;
+    const test::GroupSender noise("224.0.224.1", static_cast<std::uint16_t>(program.basePort() + 1), "x");
+    auto run = program.start();
+    ASSERT_TRUE(program.waitForLog(L"The main window is shown"));
+    EXPECT_EQ(program.countInLog(L"имеет запущенный поток"), 0u);
+    EXPECT_EQ(program.quit(), 0);
+    EXPECT_EQ(run->wait(), 0);
+}
+
 TEST(Program, DamagedZoneFileIsKeptAsideAndTheProgramStarts) {
     test::ProgramUnderTest program;
     std::string damaged = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n";
@@ -151,6 +169,80 @@ TEST(Program, DamagedZoneFileIsKeptAsideAndTheProgramStarts) {
     EXPECT_EQ(test::readWholeFile(kept[0].string()), damaged);
     EXPECT_NE(test::readWholeFile(program.dataFile("zone_collection.xml")).find("Все зоны"),
               std::string::npos);
+}
+
+// Waits until `done` holds, counting the run's windows meanwhile: the most it showed at once, or
+// nothing when `done` did not come within the deadline.
+std::optional<std::size_t> mostWindowsUntil(test::ProgramUnderTest& program, const test::ProgramRun& run,
+                                            const std::function<bool()>& done) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+    std::size_t most = 0;
+    while (std::chrono::steady_clock::now() < end) {
+        most = std::max(most, program.screen().windowCount(run.pid()));
+        if (done()) return most;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return std::nullopt;
+}
+
+// A flood of `count` warnings containing `warning` at the start: the main window comes up with one
+// message box above it, never more, and a stop request ends the program in order.
+void expectOneBoxAtATimeAndAStop(test::ProgramUnderTest& program, const std::wstring& warning,
+                                 std::size_t count) {
+    auto run = program.start();
+    const std::optional<std::size_t> most = mostWindowsUntil(program, *run, [&] {
+        return program.countInLog(warning) >= count && program.countInLog(L"The main window is shown") == 1 &&
+               program.screen().windowCount(run->pid()) >= 2;
+    });
+    ASSERT_TRUE(most.has_value()) << program.countInLog(warning) << " of " << count << " warnings";
+    EXPECT_EQ(*most, 2u);
+    EXPECT_EQ(program.countInLog(warning), count);
+    EXPECT_EQ(program.quit(), 0);
+    EXPECT_EQ(run->wait(), 0);
+    EXPECT_EQ(program.countInLog(L"Melvox v1 - Exit."), 1u);
+}
+
+// Files named as plug-ins that are none: damaged ones, and FIFOs that no trial may open.
+TEST(Program, AFolderOfJunkPluginsShowsOneBoxAtATimeAndQuits) {
+    test::ProgramUnderTest program;
+    const std::string plugins = program.pluginFolder();
+    std::mt19937 random(42);
+    for (int i = 0; i < 100; ++i) {
+        std::string junk(64, '\0');
+        for (char& byte : junk) byte = static_cast<char>(random());
+        std::ofstream(plugins + "/in_junk_" + std::to_string(i) + ".so", std::ios::binary) << junk;
+    }
+    for (int i = 0; i < 10; ++i)
+        ASSERT_EQ(::mkfifo((plugins + "/in_fifo_" + std::to_string(i) + ".so").c_str(), 0600), 0);
+    expectOneBoxAtATimeAndAStop(program, L"' пропущен", 110);
+}
+
+// The saved drive holds files named in the old Cyrillic code page, which cannot be played by
+// their names: every one is warned of as the drive is listed at the start.
+TEST(Program, ACrowdedDriveShowsOneBoxAtATimeAndQuits) {
+    test::ProgramUnderTest program;
+    const std::string drive = program.dataRoot() + "/stick";
+    fs::create_directory(drive);
+    for (int i = 0; i < 100; ++i)
+        std::ofstream(drive + "/\xcf\xe5\xf1\xed\xff_" + std::to_string(i) + ".mp3") << "not audio";
+    std::ofstream(program.dataFile("device_playback.xml"))
+        << "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<device><disk>" << drive << "</disk></device>";
+    expectOneBoxAtATimeAndAStop(program, L"Путь некорректный", 100);
+}
+
+TEST(Program, PluginsWhoseStartCrashesOrHangsAreSkippedAndTheWindowShows) {
+    test::ProgramUnderTest program;
+    const std::string plugins = program.pluginFolder();
+    fs::copy_file(MELVOX_CRASH_IN_INIT_PLUGIN, plugins + "/in_crash.so");
+    fs::copy_file(MELVOX_HANG_IN_INIT_PLUGIN, plugins + "/in_hang.so");
+    auto run = program.start();
+    ASSERT_NE(program.screen().waitForWindow(run->pid(), std::chrono::seconds(60)), 0u);
+    ASSERT_TRUE(program.waitForLog(L"The main window is shown", 1, std::chrono::seconds(60)));
+    EXPECT_EQ(program.countInLog(L"in_crash.so' пропущен"), 1u);
+    EXPECT_EQ(program.countInLog(L"in_hang.so' пропущен"), 1u);
+    EXPECT_EQ(program.countInLog(L"Input plug-ins loaded: 1"), 1u);
+    EXPECT_EQ(program.quit(), 0);
+    EXPECT_EQ(run->wait(), 0);
 }
 
 TEST(Program, QuitWithoutARunningCopyFailsWithItsLine) {
@@ -192,10 +284,17 @@ public:
         }
         return true;
     }
-    // Closes the message boxes that the start shows.
+    // Closes the message boxes that the start shows, whose texts are logged already. They come one
+    // at a time: the first, and then one that shows the texts that came while it was open, after
+    // a moment in which the window is on top.
     void closeMessages() {
-        for (unsigned long top = screen().findWindow(run_.pid()); top != 0 && top != window_;
-             top = screen().findWindow(run_.pid())) {
+        std::size_t texts = 0;
+        for (const wchar_t* level : {L" NOTICE\t", L" WARN\t", L" ERROR\t"})
+            texts += program_.countInLog(level);
+        for (std::size_t closed = 0;; ++closed) {
+            unsigned long top = screen().findWindow(run_.pid());
+            if (top == window_ && closed == 1 && texts > 1) top = waitForDialog();
+            if (top == 0 || top == window_) return;
             screen().closeWindow(top);
             const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
             while (screen().findWindow(run_.pid()) == top && std::chrono::steady_clock::now() < end)
@@ -269,6 +368,25 @@ TEST(Program, StopSignalsEndItAsItsCloseDoesWithEverythingSaved) {
                   std::string::npos);
         EXPECT_NE(test::readWholeFile(program.dataFile("list_of_playlist_music.xml")).find("name=\"Утро\""),
                   std::string::npos);
+    }
+}
+
+// A stop signal at any moment of the start, from the program's first instructions on: it ends in
+// order with its line in the log and exit status 0, whatever step of the start it came in.
+TEST(Program, AStopSignalAtAnyMomentOfTheStartEndsItInOrder) {
+    test::ProgramUnderTest program;
+    std::mt19937 random(std::random_device{}());
+    std::uniform_int_distribution<int> moment(0, 2500);
+    for (std::size_t run = 1; run <= 8; ++run) {
+        const int delayMs = run == 1 ? 0 : moment(random);
+        SCOPED_TRACE("SIGTERM " + std::to_string(delayMs) + " ms after its handler was set");
+        auto started = program.start();
+        ASSERT_TRUE(started->waitForHandlerOf(SIGTERM));
+        std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
+        started->kill(SIGTERM);
+        EXPECT_EQ(started->wait(), 0);
+        EXPECT_EQ(program.countInLog(L"The program stops on the SIGTERM"), run);
+        EXPECT_EQ(program.countInLog(L"Melvox v1 - Exit."), run);
     }
 }
 

@@ -2,7 +2,10 @@
 // mark and the stop channel.
 
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -16,6 +19,7 @@
 #include "app/SingleInstance.h"
 #include "app/StartupDecisions.h"
 #include "app/StopChannel.h"
+#include "app/StopSignals.h"
 #include "support/FakeGuiThread.h"
 #include "support/LogCapture.h"
 #include "support/TempFolder.h"
@@ -126,6 +130,102 @@ TEST(Startup, StopRequestToACopyThatNeverAnswers) {
     EXPECT_EQ(app::StopChannel::requestStop(folder.widePath(), std::chrono::seconds(30)),
               app::StopChannel::Answer::noAnswer);
     ::close(mute);
+}
+
+// The sockets this process holds.
+std::size_t socketCount() {
+    std::size_t count = 0;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd", error)) {
+        std::error_code unreadable;
+        count += std::filesystem::read_symlink(entry.path(), unreadable).string().rfind("socket:", 0) == 0;
+    }
+    return count;
+}
+
+// A connection to the channel that sends nothing, once the channel has taken it.
+int idleClientOf(const std::string& path) {
+    const std::size_t before = socketCount();
+    const int idle = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
+    EXPECT_EQ(::connect(idle, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    // Its own socket and the one the channel accepted.
+    EXPECT_TRUE(test::waitFor([&] { return socketCount() >= before + 2; }));
+    return idle;
+}
+
+// Neither ended nor answered by the other side.
+bool stillOpen(int fd) {
+    pollfd entry{fd, POLLIN, 0};
+    return ::poll(&entry, 1, 0) == 0;
+}
+
+TEST(Startup, StopChannelIsTheOwnersAloneWhateverTheUmask) {
+    test::TempFolder folder;
+    const mode_t previous = ::umask(0);
+    auto channel = std::make_unique<app::StopChannel>(folder.widePath(), [] {});
+    ::umask(previous);
+    ASSERT_TRUE(channel->listening());
+    struct stat status {};
+    ASSERT_EQ(::stat(folder.file("MELVOX_STOP_APP").c_str(), &status), 0);
+    EXPECT_TRUE(S_ISSOCK(status.st_mode));
+    EXPECT_EQ(status.st_mode & 07777, static_cast<mode_t>(0600));
+}
+
+// The tests run as the only user of their namespace: the channel is made another user's here, so
+// that this process is the peer of another user, with its credentials told by the kernel.
+TEST(Startup, StopChannelRefusesAPeerOfAnotherUser) {
+    test::LogCapture log;
+    test::TempFolder folder;
+    std::atomic<int> requests{0};
+    auto channel = std::make_unique<app::StopChannel>(
+        folder.widePath(), [&] { ++requests; }, -1, ::geteuid() + 1);
+    ASSERT_TRUE(channel->listening());
+    EXPECT_EQ(app::StopChannel::requestStop(folder.widePath(), std::chrono::seconds(30)),
+              app::StopChannel::Answer::noAnswer);
+    EXPECT_TRUE(log.contains(
+        L"A stop request of another user (" + std::to_wstring(::geteuid()) + L") was refused", L"IMPOR"));
+    channel.reset();
+    EXPECT_EQ(requests.load(), 0);
+}
+
+// A copy that connects and says nothing holds up neither a stop signal nor a stop request behind
+// it: each is taken while that connection still waits for its request.
+TEST(Startup, AnIdleClientDelaysNeitherASignalNorASecondQuit) {
+    ASSERT_TRUE(app::StopSignals::install());
+    for (const bool bySignal : {true, false}) {
+        SCOPED_TRACE(bySignal ? "signal" : "quit");
+        test::TempFolder folder;
+        std::atomic<int> idle{-1};
+        std::atomic<int> stops{0};
+        std::atomic<bool> idleOpenAtStop{false};
+        auto channel = std::make_unique<app::StopChannel>(
+            folder.widePath(),
+            [&] {
+                idleOpenAtStop = stillOpen(idle.load());
+                ++stops;
+            },
+            app::StopSignals::fd());
+        ASSERT_TRUE(channel->listening());
+        idle = idleClientOf(folder.file("MELVOX_STOP_APP"));
+        std::future<app::StopChannel::Answer> quit;
+        if (bySignal) {
+            ::raise(SIGTERM);
+        } else {
+            quit = std::async(std::launch::async, [&] {
+                return app::StopChannel::requestStop(folder.widePath(), std::chrono::seconds(30));
+            });
+        }
+        ASSERT_TRUE(test::waitFor([&] { return stops.load() == 1; }));
+        EXPECT_TRUE(idleOpenAtStop.load());
+        channel.reset();
+        if (!bySignal) {
+            EXPECT_EQ(quit.get(), app::StopChannel::Answer::stopped);
+        }
+        ::close(idle);
+    }
 }
 
 TEST(Startup, SecondGenerationServiceAskedOfSystemd) {

@@ -4,10 +4,14 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <link.h>
+#include <sys/stat.h>
 
+#include <atomic>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <set>
+#include <thread>
 
 #include "support/DispatcherWait.h"
 #include "support/FakeGuiThread.h"
@@ -204,6 +208,87 @@ TEST_F(PlayerEngineTest, DamagedPluginsAreSkippedWithTheirWarningAndTheEngineSta
     const std::string folder = damagedPluginFolder();
     startEngine(base::fromUtf8(folder));
     expectOnlyTheShippedPlugin(folder);
+    const std::string mp3 = files_.file("tone.mp3");
+    ASSERT_TRUE(test::writeSineMp3(mp3, 1500, 3));
+    expectStreamOf(base::fromUtf8(mp3), 1500);
+}
+
+// The probes that run for the plug-ins of a folder, watched in the process table until the watch
+// ends: how many ran at once at most, and the files any of them was given.
+class ProbeWatch {
+public:
+    explicit ProbeWatch(const std::string& folder)
+        : folder_(folder), thread_([this] {
+              while (!stop_) look();
+          }) {}
+    ~ProbeWatch() { end(); }
+    void end() {
+        stop_ = true;
+        if (thread_.joinable()) thread_.join();
+    }
+    std::size_t mostAtOnce() const { return most_; }
+    const std::set<std::string>& files() const { return files_; }
+
+private:
+    void look() {
+        std::size_t running = 0;
+        std::error_code error;
+        for (const auto& entry : std::filesystem::directory_iterator("/proc", error)) {
+            std::ifstream file(entry.path() / "cmdline", std::ios::binary);
+            std::vector<std::string> arguments;
+            for (std::string argument; std::getline(file, argument, '\0');) arguments.push_back(argument);
+            if (arguments.size() != 2 || arguments[0].find("melvox-plugin-probe") == std::string::npos ||
+                arguments[1].rfind(folder_, 0) != 0)
+                continue;
+            ++running;
+            files_.insert(std::filesystem::path(arguments[1]).filename().string());
+        }
+        most_ = std::max(most_, running);
+    }
+
+    const std::string folder_;
+    std::atomic<bool> stop_{false};
+    std::size_t most_ = 0;
+    std::set<std::string> files_;
+    std::thread thread_;
+};
+
+// As the program starts, with plug-ins whose start crashes or never ends and files that are no
+// plug-ins at all: those are skipped with their warnings, the trials run a few at a time, and no
+// trial is given a file that is not a regular one.
+TEST_F(PlayerEngineTest, PluginsWhoseInitCrashesOrHangsAndFilesThatAreNotRegularAreSkipped) {
+    namespace fs = std::filesystem;
+    const fs::path folder = fs::path(files_.path()) / "plugins";
+    fs::create_directory(folder);
+    fs::copy_file(fs::path(MELVOX_PLUGIN_DIR) / "in_vlc.so", folder / "in_vlc.so");
+    std::vector<std::string> skipped = {"in_crash.so", "in_fifo.so", "in_folder.so"};
+    fs::copy_file(MELVOX_CRASH_IN_INIT_PLUGIN, folder / "in_crash.so");
+    // More hanging ones than trials may run at once: each trial lasts its whole deadline.
+    for (int i = 0; i < 5; ++i) {
+        skipped.push_back("in_hang_" + std::to_string(i) + ".so");
+        fs::copy_file(MELVOX_HANG_IN_INIT_PLUGIN, folder / skipped.back());
+    }
+    ASSERT_EQ(::mkfifo((folder / "in_fifo.so").c_str(), 0600), 0);
+    fs::create_directory(folder / "in_folder.so");
+
+    ProbeWatch probes(folder.string());
+    audio::PluginHost::startLoading(base::fromUtf8(folder.string()));
+    startEngine(base::fromUtf8(folder.string()));
+    probes.end();
+    ASSERT_EQ(engine_->plugins().plugins().size(), 1u);
+    EXPECT_EQ(engine_->plugins().plugins().front()->file, "in_vlc.so");
+    for (const std::string& file : skipped)
+        EXPECT_TRUE(capture_.contains(base::fromUtf8(folder.string() + "/" + file + "' пропущен"), L"WARN"))
+            << file;
+    for (const char* file : {"in_fifo.so", "in_folder.so"}) {
+        EXPECT_TRUE(capture_.contains(base::fromUtf8(file) + L"' пропущен: не обычный файл", L"WARN"))
+            << file;
+        EXPECT_EQ(probes.files().count(file), 0u) << file;
+    }
+    EXPECT_TRUE(
+        capture_.contains(L"in_hang_0.so' пропущен: пробная загрузка не закончилась за отведённое время"));
+    EXPECT_GT(probes.files().count("in_hang_4.so"), 0u);
+    EXPECT_LE(probes.mostAtOnce(), 4u);
     const std::string mp3 = files_.file("tone.mp3");
     ASSERT_TRUE(test::writeSineMp3(mp3, 1500, 3));
     expectStreamOf(base::fromUtf8(mp3), 1500);

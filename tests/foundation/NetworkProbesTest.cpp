@@ -122,7 +122,7 @@ TEST_F(HasStream, FindsAStreamOnItsOwnGroupOnly) {
     // Someone on this machine listens to another group on the same port, so its datagrams are taken in.
     Receiver other("224.0.224.2", port_);
     other.join("224.0.224.2", "127.0.0.1");
-    test::GroupSender otherPlayer("224.0.224.2", port_, 188);
+    test::GroupSender otherPlayer("224.0.224.2", port_, test::transportStreamPackets(1));
     ASSERT_TRUE(other.receive().has_value());
     const std::string group = "224.0.224.1:" + std::to_string(port_);
     {
@@ -130,17 +130,50 @@ TEST_F(HasStream, FindsAStreamOnItsOwnGroupOnly) {
         EXPECT_FALSE(os::hasStream(group.c_str(), "127.0.0.5"));
         EXPECT_TRUE(log.contains(L"Out the waiting time for multicast stream.", L"TRACE"));
     }
-    // A datagram longer than the probe's buffer still tells of a stream.
-    for (const std::size_t size : {std::size_t{188}, std::size_t{1396}, std::size_t{1500}}) {
+    // A keep-alive packet, the program's own datagrams of seven packets, and larger ones.
+    for (const std::size_t packets : {std::size_t{1}, std::size_t{7}, std::size_t{8}, std::size_t{300}}) {
         test::LogCapture log;
-        test::GroupSender player("224.0.224.1", port_, size);
-        EXPECT_TRUE(os::hasStream(group.c_str(), "127.0.0.5")) << size;
+        test::GroupSender player("224.0.224.1", port_, test::transportStreamPackets(packets));
+        EXPECT_TRUE(os::hasStream(group.c_str(), "127.0.0.5")) << packets;
         EXPECT_TRUE(
             log.contains(L"Сеть с адресом '127.0.0.5' имеет запущенный поток на широковещательном адресе "
                          L"'224.0.224.1'. Адрес источника '127.0.0.1'",
                          L"INFO"))
-            << size;
+            << packets;
     }
+}
+
+// Datagrams on the group that are no transport stream tell of no other copy's stream; a stream
+// among them still does.
+TEST_F(HasStream, OnlyATransportStreamCounts) {
+    const std::string group = "224.0.224.1:" + std::to_string(port_);
+    std::string secondPacketOff = test::transportStreamPackets(2);
+    secondPacketOff[188] = 'x';
+    std::string cutShort = test::transportStreamPackets(2);
+    cutShort.pop_back();
+    const struct {
+        const char* name;
+        std::string payload;
+    } junk[] = {
+        {"one byte", "x"},
+        {"empty", ""},
+        {"188 bytes without the sync byte", std::string(188, 'x')},
+        {"the second packet without it", secondPacketOff},
+        {"a packet and a part", test::transportStreamPackets(1) + "\x47\x1F"},
+        {"two packets cut short", cutShort},
+    };
+    for (const auto& c : junk) {
+        SCOPED_TRACE(c.name);
+        EXPECT_FALSE(os::isTransportStreamDatagram(reinterpret_cast<const unsigned char*>(c.payload.data()),
+                                                   c.payload.size()));
+        test::LogCapture log;
+        const test::GroupSender noise("224.0.224.1", port_, c.payload);
+        EXPECT_FALSE(os::hasStream(group.c_str(), "127.0.0.5"));
+        EXPECT_TRUE(log.contains(L"Datagrams on the group that are no transport stream: ", L"TRACE"));
+    }
+    const test::GroupSender noise("224.0.224.1", port_, "x");
+    const test::GroupSender player("224.0.224.1", port_, test::transportStreamPackets(7));
+    EXPECT_TRUE(os::hasStream(group.c_str(), "127.0.0.5"));
 }
 
 TEST_F(HasStream, RefusesWhatItCannotProbe) {

@@ -9,7 +9,21 @@
 
 namespace test {
 
-GroupSender::GroupSender(const std::string& group, std::uint16_t port, std::size_t size)
+std::string transportStreamPackets(std::size_t count) {
+    // Null packets (PID 0x1FFF) filled with stuffing.
+    std::string packets;
+    for (std::size_t i = 0; i < count; ++i) {
+        std::string packet(188, '\xFF');
+        packet[0] = '\x47';
+        packet[1] = '\x1F';
+        packet[2] = '\xFF';
+        packet[3] = '\x10';
+        packets += packet;
+    }
+    return packets;
+}
+
+GroupSender::GroupSender(const std::string& group, std::uint16_t port, std::string payload)
     : socket_(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0)) {
     in_addr loopback{};
     sockaddr_in to{};
@@ -20,8 +34,7 @@ GroupSender::GroupSender(const std::string& group, std::uint16_t port, std::size
         throw std::invalid_argument(group);
     if (::setsockopt(socket_.get(), IPPROTO_IP, IP_MULTICAST_IF, &loopback, sizeof loopback) != 0)
         throw std::runtime_error("IP_MULTICAST_IF");
-    thread_ = std::thread([this, to, size] {
-        const std::string payload(size, 'G');
+    thread_ = std::thread([this, to, payload = std::move(payload)] {
         while (!stop_) {
             ::sendto(socket_.get(), payload.data(), payload.size(), 0, reinterpret_cast<const sockaddr*>(&to),
                      sizeof to);

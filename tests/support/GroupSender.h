@@ -1,6 +1,6 @@
 #pragma once
-// Someone else's stream: datagrams of a given size sent to a multicast group over the loopback,
-// one every 20 ms, until the sender goes.
+// Someone else's stream: one datagram sent again and again to a multicast group over the
+// loopback, every 20 ms, until the sender goes.
 
 #include <atomic>
 #include <cstddef>
@@ -14,7 +14,7 @@ namespace test {
 
 class GroupSender {
 public:
-    GroupSender(const std::string& group, std::uint16_t port, std::size_t size);
+    GroupSender(const std::string& group, std::uint16_t port, std::string payload);
     ~GroupSender();
     GroupSender(const GroupSender&) = delete;
     GroupSender& operator=(const GroupSender&) = delete;
@@ -24,5 +24,9 @@ private:
     std::atomic<bool> stop_{false};
     std::thread thread_;
 };
+
+// `count` transport-stream packets of 188 bytes, as a stream of the program or another copy's
+// sends them: each begins with the sync byte 0x47.
+std::string transportStreamPackets(std::size_t count);
 
 }  // namespace test

@@ -7,8 +7,10 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <string>
 #include <thread>
 
 extern char** environ;
@@ -17,7 +19,7 @@ namespace test {
 
 ProgramRun::ProgramRun(const std::string& binary, const std::vector<std::string>& arguments,
                        const std::map<std::string, std::string>& environment, const std::string& errorFile)
-    : errorFile_(errorFile) {
+    : binary_(binary), errorFile_(errorFile) {
     std::map<std::string, std::string> variables;
     for (char** entry = environ; *entry != nullptr; ++entry) {
         const char* equals = std::strchr(*entry, '=');
@@ -76,6 +78,28 @@ std::optional<int> ProgramRun::wait(std::chrono::milliseconds deadline) {
 std::string ProgramRun::errorOutput() const {
     std::ifstream file(errorFile_, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+bool ProgramRun::waitForHandlerOf(int signal, std::chrono::milliseconds deadline) {
+    const auto end = std::chrono::steady_clock::now() + deadline;
+    const unsigned long long bit = 1ULL << (signal - 1);
+    std::error_code error;
+    const std::filesystem::path program = std::filesystem::canonical(binary_, error);
+    do {
+        // Until the program runs, the process is a copy of the test's, with the test's handlers.
+        if (std::filesystem::read_symlink("/proc/" + std::to_string(pid_) + "/exe", error) != program) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            continue;
+        }
+        // "SigCgt:" in the process's status: the mask of the signals it catches, in hexadecimal.
+        std::ifstream status("/proc/" + std::to_string(pid_) + "/status");
+        for (std::string line; std::getline(status, line);) {
+            if (line.rfind("SigCgt:", 0) == 0 && (std::stoull(line.substr(7), nullptr, 16) & bit) != 0)
+                return true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    } while (std::chrono::steady_clock::now() < end);
+    return false;
 }
 
 void ProgramRun::kill(int signal) {

@@ -28,10 +28,13 @@ public:
     // after the deadline.
     std::optional<int> wait(std::chrono::milliseconds deadline = std::chrono::seconds(30));
     void kill(int signal);
+    // Waits until the process has a handler of its own for the signal; false after the deadline.
+    bool waitForHandlerOf(int signal, std::chrono::milliseconds deadline = std::chrono::seconds(30));
     // What the process wrote to its standard error so far, when it went to a file.
     std::string errorOutput() const;
 
 private:
+    const std::string binary_;
     pid_t pid_ = -1;
     std::optional<int> status_;
     std::string errorFile_;

@@ -27,10 +27,28 @@ std::string ProgramUnderTest::dataFile(const std::string& name) const {
     return root_.path() + kDataFolder + "/" + name;
 }
 
+std::string ProgramUnderTest::pluginFolder() {
+    namespace fs = std::filesystem;
+    const fs::path built = fs::path(MELVOX_PROGRAM).parent_path();
+    const fs::path own = fs::path(root_.path()) / "program";
+    if (program_.empty()) {
+        fs::create_directories(own / "@plugins");
+        // Linked rather than copied where the file system allows: the program is large.
+        for (const fs::path& file :
+             {fs::path("melvox"), fs::path("melvox-plugin-probe"), fs::path("@plugins/in_vlc.so")}) {
+            std::error_code error;
+            fs::create_hard_link(built / file, own / file, error);
+            if (error) fs::copy_file(built / file, own / file);
+        }
+        program_ = (own / "melvox").string();
+    }
+    return (own / "@plugins").string();
+}
+
 std::unique_ptr<ProgramRun> ProgramUnderTest::start(const std::vector<std::string>& arguments,
                                                     bool keepErrors) {
     return std::make_unique<ProgramRun>(
-        MELVOX_PROGRAM, arguments,
+        program_.empty() ? std::string(MELVOX_PROGRAM) : program_, arguments,
         // A device exchange that waits on the window's thread ends a sanitizer build of the program.
         std::map<std::string, std::string>{{"LOCALAPPDATA", root_.path()},
                                            {"DISPLAY", screen_.display()},

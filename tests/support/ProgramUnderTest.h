@@ -33,6 +33,11 @@ public:
     // Loudspeakers that send their status packets to the program (see LoudspeakerGroup).
     LoudspeakerGroup& loudspeakers() { return loudspeakers_; }
 
+    // The plug-in folder of the program this object starts, made on the first call: the program
+    // then runs from a folder of the test's own (its files linked there), with the shipped plug-in
+    // in its "@plugins", where the test may put others.
+    std::string pluginFolder();
+
     // Starts a copy of the program; several may run at once. With `keepErrors` its standard
     // error goes to a file of its own (ProgramRun::errorOutput) instead of the test's.
     std::unique_ptr<ProgramRun> start(const std::vector<std::string>& arguments = {},
@@ -55,6 +60,7 @@ private:
     XServer screen_;
     LoudspeakerGroup loudspeakers_{port_};
     int runs_ = 0;
+    std::string program_;
 };
 
 }  // namespace test

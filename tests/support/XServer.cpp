@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace test {
 namespace {
@@ -166,26 +167,35 @@ XServer::~XServer() {
     }
 }
 
-unsigned long XServer::findWindow(pid_t pid) {
+std::vector<unsigned long> XServer::windowsOf(pid_t pid) {
+    std::vector<unsigned long> windows;
     Display* connection = connectionOf(connection_);
-    if (connection == nullptr) return 0;
+    if (connection == nullptr) return windows;
     const GoneWindowsAllowed allowed(connection);
     Window root = 0, parent = 0;
     Window* children = nullptr;
     unsigned int count = 0;
-    unsigned long found = 0;
     if (XQueryTree(connection, DefaultRootWindow(connection), &root, &parent, &children, &count) != 0) {
-        // Topmost last: the newest window (a dialog above its frame) wins.
         for (unsigned int i = 0; i < count; ++i) {
             XWindowAttributes attributes;
             if (XGetWindowAttributes(connection, children[i], &attributes) != 0 &&
                 attributes.map_state == IsViewable && belongsTo(connection, children[i], pid)) {
-                found = children[i];
+                windows.push_back(children[i]);
             }
         }
     }
     if (children != nullptr) XFree(children);
-    return found;
+    return windows;
+}
+
+unsigned long XServer::findWindow(pid_t pid) {
+    // Topmost last: the newest window (a dialog above its frame) wins.
+    const std::vector<unsigned long> windows = windowsOf(pid);
+    return windows.empty() ? 0 : windows.back();
+}
+
+std::size_t XServer::windowCount(pid_t pid) {
+    return windowsOf(pid).size();
 }
 
 unsigned long XServer::waitForWindow(pid_t pid, std::chrono::milliseconds deadline) {

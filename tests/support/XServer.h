@@ -6,7 +6,9 @@
 #include <sys/types.h>
 
 #include <chrono>
+#include <cstddef>
 #include <string>
+#include <vector>
 
 namespace test {
 
@@ -27,6 +29,8 @@ public:
     unsigned long waitForWindow(pid_t pid, std::chrono::milliseconds deadline = std::chrono::seconds(30));
     // The same without waiting.
     unsigned long findWindow(pid_t pid);
+    // How many shown top-level windows the process has (its main window, its dialogs).
+    std::size_t windowCount(pid_t pid);
     // Asks the window to close, as a click on its close box does.
     void closeWindow(unsigned long window);
     // Saves the window's picture as PNG; false when it could not be taken.
@@ -48,6 +52,9 @@ public:
     bool pressKey(unsigned long keysym, bool shift = false);
 
 private:
+    // The shown top-level windows of the process, bottom first.
+    std::vector<unsigned long> windowsOf(pid_t pid);
+
     std::string display_;
     pid_t server_ = -1;
     void* connection_ = nullptr;  // the Display of Xlib

@@ -1,7 +1,7 @@
 // The small dialogs of the playlists on screen, photographed: the URL dialog with its fields,
 // checks and history, the capture-device dialog on a PulseAudio server's sources, the fragment
-// dialog's Russian file picker, and the file dialogs, which open in the operator's home or the
-// folder last chosen and leave the working folder as it was.
+// dialog's Russian file picker, the file dialogs, which open in the operator's home or the
+// folder last chosen and leave the working folder as it was, and the message boxes, one at a time.
 
 #include <wx/app.h>
 #include <wx/button.h>
@@ -10,7 +10,10 @@
 #include <wx/eventfilter.h>
 #include <wx/filedlg.h>
 #include <wx/filepicker.h>
+#include <wx/msgdlg.h>
 #include <wx/textctrl.h>
+// After its base class, which the header does not include itself.
+#include <wx/generic/msgdlgg.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -164,6 +167,60 @@ TEST_F(SmallDialogsTest, FileDialogsOpenAtHomeThenInTheFolderLastChosen) {
     EXPECT_FALSE(dialogs.chooseFiles(L"Добавить файл", L"Все файлы (*.*)|*"));
     EXPECT_EQ(second.folder, base::fromUtf8(music.path()));
     ::setenv("HOME", previousHome.c_str(), 1);
+}
+
+// A flood of messages while a box is open, as warnings come from the box's own event loop: each
+// returns at once, and the box after the open one shows the first and sums up the others.
+TEST_F(SmallDialogsTest, MessagesThatComeWhileABoxIsOpenWaitForTheNextBox) {
+    frm::Dialogs dialogs;
+    struct Opened {
+        std::wstring text;
+        int boxesOpen;
+    };
+    std::vector<Opened> opened;
+    int returned = 0;
+    const auto openBoxes = [] {
+        int count = 0;
+        for (wxWindow* window : wxTopLevelWindows) {
+            auto* box = dynamic_cast<wxGenericMessageDialog*>(window);
+            count += box != nullptr && box->IsModal();
+        }
+        return count;
+    };
+    class BoxWatch : public wxEventFilter {
+    public:
+        explicit BoxWatch(std::function<void(wxGenericMessageDialog&)> onOpen) : onOpen_(std::move(onOpen)) {
+            wxEvtHandler::AddFilter(this);
+        }
+        ~BoxWatch() override { wxEvtHandler::RemoveFilter(this); }
+        int FilterEvent(wxEvent& event) override {
+            auto* box = dynamic_cast<wxGenericMessageDialog*>(event.GetEventObject());
+            if (event.GetEventType() == wxEVT_INIT_DIALOG && box != nullptr)
+                wxTheApp->CallAfter([this, box] { onOpen_(*box); });
+            return Event_Skip;
+        }
+
+    private:
+        const std::function<void(wxGenericMessageDialog&)> onOpen_;
+    };
+    const BoxWatch watch([&](wxGenericMessageDialog& box) {
+        opened.push_back({box.GetMessage().ToStdWstring(), openBoxes()});
+        if (opened.size() == 1) {
+            for (const wchar_t* text : {L"второе", L"третье", L"четвёртое", L"пятое"}) {
+                dialogs.showMessage(L"WARN", text, debug::MessageIcon::warning);
+                ++returned;
+            }
+            // Nothing opened inside this box while it was open.
+            EXPECT_EQ(returned, 4);
+            EXPECT_EQ(opened.size(), 1u);
+        }
+        box.EndModal(wxID_OK);
+    });
+    dialogs.showMessage(L"WARN", L"первое", debug::MessageIcon::warning);
+    ASSERT_EQ(opened.size(), 2u);
+    EXPECT_EQ(opened[0].text, L"первое");
+    EXPECT_EQ(opened[1].text, L"второе\n\n… и ещё 3 сообщения в журнале");
+    for (const Opened& box : opened) EXPECT_EQ(box.boxesOpen, 1) << box.text;
 }
 
 }  // namespace

@@ -1,0 +1,91 @@
+// One message box at a time: what waits while a box is open and what the next box says.
+
+#include <gtest/gtest.h>
+
+#include "app/kit/MessageBoxes.h"
+
+namespace {
+
+using frm::MessageBoxes;
+using Icon = debug::MessageIcon;
+
+MessageBoxes::Box box(const wchar_t* text, Icon icon = Icon::warning) {
+    return {icon == Icon::information ? L"NOTICE" : icon == Icon::warning ? L"WARN" : L"ERROR", text, icon};
+}
+
+TEST(MessageBoxes, TextsThatComeWhileABoxIsOpenWaitForOneBoxAfterIt) {
+    struct Step {
+        enum { offer, close } what;
+        MessageBoxes::Box box;  // offered
+        std::wstring opens;     // the text of the box the step opens; empty for none
+        bool open;              // a box is open after the step
+        std::size_t waiting;
+    };
+    const auto offer = [](MessageBoxes::Box offered, std::wstring opens, std::size_t waiting) {
+        return Step{Step::offer, std::move(offered), std::move(opens), true, waiting};
+    };
+    const auto close = [](std::wstring opens) {
+        const bool open = !opens.empty();
+        return Step{Step::close, {}, std::move(opens), open, 0};
+    };
+    const struct {
+        const char* name;
+        std::vector<Step> steps;
+    } cases[] = {
+        {"a box, then nothing", {offer(box(L"a"), L"a", 0), close(L""), offer(box(L"b"), L"b", 0)}},
+        {"one text waited: shown as it is",
+         {offer(box(L"a"), L"a", 0), offer(box(L"b"), L"", 1), close(L"b"), close(L"")}},
+        {"three waited: the first, and the others summed up",
+         {offer(box(L"a"), L"a", 0), offer(box(L"b"), L"", 1), offer(box(L"c"), L"", 2),
+          offer(box(L"d"), L"", 3), close(L"b\n\n… и ещё 2 сообщения в журнале"), offer(box(L"e"), L"", 1),
+          close(L"e"), close(L"")}},
+        {"an error among warnings goes first",
+         {offer(box(L"a"), L"a", 0), offer(box(L"w1"), L"", 1), offer(box(L"e1", Icon::error), L"", 2),
+          offer(box(L"n1", Icon::information), L"", 3), offer(box(L"e2", Icon::error), L"", 4),
+          close(L"e1\n\n… и ещё 3 сообщения в журнале"), close(L"")}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        MessageBoxes boxes;
+        for (std::size_t i = 0; i < c.steps.size(); ++i) {
+            const Step& step = c.steps[i];
+            SCOPED_TRACE(i);
+            const std::optional<MessageBoxes::Box> opened =
+                step.what == Step::offer ? boxes.offer(step.box) : boxes.closed();
+            EXPECT_EQ(opened ? opened->text : L"", step.opens);
+            EXPECT_EQ(boxes.open(), step.open);
+            EXPECT_EQ(boxes.waiting(), step.waiting);
+        }
+    }
+}
+
+TEST(MessageBoxes, TheNextBoxTakesTheCaptionAndIconOfItsTextAndAStopDropsWhatWaits) {
+    MessageBoxes boxes;
+    ASSERT_TRUE(boxes.offer(box(L"a")));
+    for (int i = 0; i < 5000; ++i) EXPECT_FALSE(boxes.offer(box(L"w")));
+    EXPECT_FALSE(boxes.offer(box(L"e", Icon::error)));
+    const auto next = boxes.closed();
+    ASSERT_TRUE(next);
+    EXPECT_EQ(next->caption, L"ERROR");
+    EXPECT_EQ(next->icon, Icon::error);
+    EXPECT_EQ(next->text, L"e\n\n… и ещё 5000 сообщений в журнале");
+
+    EXPECT_FALSE(boxes.offer(box(L"w")));
+    boxes.dropAll();
+    EXPECT_FALSE(boxes.open());
+    EXPECT_EQ(boxes.waiting(), 0u);
+    EXPECT_EQ(boxes.offer(box(L"after"))->text, L"after");
+}
+
+TEST(MessageBoxes, TheSumUpSpeaksRussian) {
+    const std::pair<std::size_t, const wchar_t*> cases[] = {
+        {1, L"… и ещё 1 сообщение в журнале"},     {2, L"… и ещё 2 сообщения в журнале"},
+        {4, L"… и ещё 4 сообщения в журнале"},     {5, L"… и ещё 5 сообщений в журнале"},
+        {11, L"… и ещё 11 сообщений в журнале"},   {12, L"… и ещё 12 сообщений в журнале"},
+        {21, L"… и ещё 21 сообщение в журнале"},   {22, L"… и ещё 22 сообщения в журнале"},
+        {111, L"… и ещё 111 сообщений в журнале"}, {1844, L"… и ещё 1844 сообщения в журнале"},
+    };
+    for (const auto& [count, text] : cases) EXPECT_EQ(frm::moreInTheLog(count), text) << count;
+}
+
+}  // namespace
