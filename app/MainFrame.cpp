@@ -9,6 +9,7 @@
 #include "app/DeviceCollectionFile.h"
 #include "app/GuiTaskEvent.h"
 #include "app/ViewButtons.h"
+#include "app/StartupDecisions.h"
 #include "app/kit/DeviceListCtrl.h"
 #include "app/kit/GuiLocker.h"
 #include "app/kit/LockRules.h"
@@ -177,8 +178,14 @@ void MainFrame::Startup() {
     loadStateFiles();
     stateLoaded_ = true;
     idleLock_.start();
-    if (pref::getInt(setting::securityInterfaceTimeout) > 0 && !isPasswordSet(setting::securityInterface))
-        place.notice(L"%1%", idleLockWithoutPasswordText());
+    bool firstStart = false;
+    {
+        base::SingletonSlot<pref>::Use store(pref::instanceSlot());
+        firstStart = store && store->isNew();
+    }
+    // Shown once the window is up and its loop runs, over the window rather than before it.
+    if (const auto notice = app::startNotice(firstStart, pref::getBool(setting::mainWindowAlarmButtons)))
+        CallAfter([text = *notice] { debug::Place("frm::MainFrame::Startup").notice(L"%1%", text); });
     transport_->run();
 }
 
@@ -484,7 +491,8 @@ void MainFrame::lockInterface() {
 bool MainFrame::askPassword(const std::wstring& caption, const std::wstring& text,
                             const setting::Text& password) {
     if (!isPasswordSet(password)) {
-        debug::Place("frm::MainFrame::askPassword").notice(L"%1%", passwordNotSetText(password));
+        debug::Place("frm::MainFrame::askPassword")
+            .notice(L"%1%", passwordNotSetText(password, pref::getBool(setting::mainWindowAlarmButtons)));
         return false;
     }
     const auto typed = questions_.askPassword(caption, text);
