@@ -3,6 +3,7 @@
 #include <wx/display.h>
 #include <wx/eventfilter.h>
 #include <wx/sizer.h>
+#include <wx/thread.h>
 
 #include <boost/date_time/posix_time/posix_time.hpp>
 
@@ -117,14 +118,7 @@ MainFrame::MainFrame(std::shared_ptr<device::TransferProtocol> transport, std::u
 
     deviceList_ = new DeviceListCtrl(m_deviceListArea, deviceModel_);
     m_deviceListArea->GetSizer()->Add(deviceList_, 1, wxEXPAND);
-    deviceList_->Bind(wxEVT_LIST_ITEM_SELECTED, [this](wxListEvent& event) {
-        event.Skip();
-        deviceSelectionChanged();
-    });
-    deviceList_->Bind(wxEVT_LIST_ITEM_DESELECTED, [this](wxListEvent& event) {
-        event.Skip();
-        deviceSelectionChanged();
-    });
+    deviceList_->setSelectionCallback([this] { deviceSelectionChanged(); });
     deviceList_->Bind(wxEVT_LIST_ITEM_ACTIVATED, [this](wxListEvent& event) {
         event.Skip();
         openProperties();
@@ -300,6 +294,9 @@ void MainFrame::setDeviceUsedCheck(ZoneElement::UsedCheck check) {
 }
 
 std::vector<ZoneElement::DevicePtr> MainFrame::getTargetDevices() {
+    // On the window's thread the list is read as it stands: the list tells of a range only once
+    // the input that selected it has been handled whole.
+    if (wxThread::IsMain()) deviceSelectionChanged();
     GuiLocker lock;
     return combine(selectedDevices_, selectedZones_);
 }
