@@ -9,8 +9,8 @@
 
 #include "app/DeviceCollectionFile.h"
 #include "app/GuiTaskEvent.h"
-#include "app/ViewButtons.h"
 #include "app/StartupDecisions.h"
+#include "app/ViewButtons.h"
 #include "app/kit/DeviceListCtrl.h"
 #include "app/kit/GuiLocker.h"
 #include "app/kit/LockRules.h"
@@ -480,8 +480,7 @@ void MainFrame::lockInterface() {
         pageBeforeLock_ = pageDevices;
     }
     m_book->SetSelection(pageLock);
-    administrator_ = false;
-    m_administratorButton->SetValue(false);
+    setAdministrator(false);
     enableViewButtons();
 }
 
@@ -526,14 +525,20 @@ void MainFrame::administratorOnToggleButton(wxCommandEvent&) {
     const debug::Place place("frm::MainFrame::administratorOnToggleButton");
     place.trace(L"");
     if (!m_administratorButton->GetValue()) {
-        administrator_ = false;
+        setAdministrator(false);
         place.info(L"Режим администратора выключен");
         return;
     }
-    administrator_ = askPassword(L"Режим администратора", L"Введите пароль администратора:",
-                                 setting::securityAdministrator);
-    m_administratorButton->SetValue(administrator_);
+    setAdministrator(askPassword(L"Режим администратора", L"Введите пароль администратора:",
+                                 setting::securityAdministrator));
     if (administrator_) place.info(L"Режим администратора включён");
+}
+
+void MainFrame::setAdministrator(bool administrator) {
+    administrator_ = administrator;
+    m_administratorButton->SetValue(administrator);
+    // The view shown now follows at once, not only when it is opened next.
+    schedulerPanel_->setSettingsUnlocked(administrator);
 }
 
 bool MainFrame::askAlarmPassword() {

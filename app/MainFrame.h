@@ -122,6 +122,8 @@ private:
     void loadStateFiles();
     void saveStateFiles();
     bool askPassword(const std::wstring& caption, const std::wstring& text, const setting::Text& password);
+    // Switches the administrator mode, with its button and the views that it unlocks.
+    void setAdministrator(bool administrator);
 
     const std::shared_ptr<device::TransferProtocol> transport_;
     std::shared_ptr<device::DeviceCollection> registry_;
