@@ -34,9 +34,9 @@ std::wstring whereToSetPasswords();
 std::wstring passwordTitle(const setting::Text& password);
 // What the operator is told instead of a prompt for a password that is not set: where to set it.
 // With the alarm functions off (`mainWindow.alarmButtons`) the page does not show the box of the
-// alarm-playback password, so for that password the operator is told so instead.
+// alarm-playback password; for that password the text says that the alarm functions are off.
 std::wstring passwordNotSetText(const setting::Text& password, bool alarmFunctions);
-// Names what is off and the setting that switches it on.
+// That the alarm functions are off, with the setting that switches them on: a clause in lower case.
 std::wstring alarmFunctionsOffText();
 
 // Whether the page "Безопасность" takes new passwords: in the administrator mode, and while no

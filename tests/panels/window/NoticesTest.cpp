@@ -11,6 +11,11 @@ namespace {
 
 class NoticesTest : public test::MessageViewFixture {
 protected:
+    void SetUp() override {
+        MessageViewFixture::SetUp();
+        // A text shown a moment ago is not shown again; the test before may have shown these.
+        debug::resetRecentMessages();
+    }
     // The notices the window has given so far.
     std::vector<std::wstring> notices() {
         std::vector<std::wstring> texts;
