@@ -3,11 +3,13 @@
 #include <wx/display.h>
 #include <wx/eventfilter.h>
 #include <wx/sizer.h>
+#include <wx/thread.h>
 
 #include <boost/date_time/posix_time/posix_time.hpp>
 
 #include "app/DeviceCollectionFile.h"
 #include "app/GuiTaskEvent.h"
+#include "app/StartupDecisions.h"
 #include "app/ViewButtons.h"
 #include "app/kit/DeviceListCtrl.h"
 #include "app/kit/GuiLocker.h"
@@ -116,14 +118,7 @@ MainFrame::MainFrame(std::shared_ptr<device::TransferProtocol> transport, std::u
 
     deviceList_ = new DeviceListCtrl(m_deviceListArea, deviceModel_);
     m_deviceListArea->GetSizer()->Add(deviceList_, 1, wxEXPAND);
-    deviceList_->Bind(wxEVT_LIST_ITEM_SELECTED, [this](wxListEvent& event) {
-        event.Skip();
-        deviceSelectionChanged();
-    });
-    deviceList_->Bind(wxEVT_LIST_ITEM_DESELECTED, [this](wxListEvent& event) {
-        event.Skip();
-        deviceSelectionChanged();
-    });
+    deviceList_->setSelectionCallback([this] { deviceSelectionChanged(); });
     deviceList_->Bind(wxEVT_LIST_ITEM_ACTIVATED, [this](wxListEvent& event) {
         event.Skip();
         openProperties();
@@ -177,8 +172,14 @@ void MainFrame::Startup() {
     loadStateFiles();
     stateLoaded_ = true;
     idleLock_.start();
-    if (pref::getInt(setting::securityInterfaceTimeout) > 0 && !isPasswordSet(setting::securityInterface))
-        place.notice(L"%1%", idleLockWithoutPasswordText());
+    bool firstStart = false;
+    {
+        base::SingletonSlot<pref>::Use store(pref::instanceSlot());
+        firstStart = store && store->isNew();
+    }
+    // Shown once the window is up and its loop runs, over the window rather than before it.
+    if (const auto notice = app::startNotice(firstStart, pref::getBool(setting::mainWindowAlarmButtons)))
+        CallAfter([text = *notice] { debug::Place("frm::MainFrame::Startup").notice(L"%1%", text); });
     transport_->run();
 }
 
@@ -293,6 +294,9 @@ void MainFrame::setDeviceUsedCheck(ZoneElement::UsedCheck check) {
 }
 
 std::vector<ZoneElement::DevicePtr> MainFrame::getTargetDevices() {
+    // On the window's thread the list is read as it stands: the list tells of a range only once
+    // the input that selected it has been handled whole.
+    if (wxThread::IsMain()) deviceSelectionChanged();
     GuiLocker lock;
     return combine(selectedDevices_, selectedZones_);
 }
@@ -476,15 +480,15 @@ void MainFrame::lockInterface() {
         pageBeforeLock_ = pageDevices;
     }
     m_book->SetSelection(pageLock);
-    administrator_ = false;
-    m_administratorButton->SetValue(false);
+    setAdministrator(false);
     enableViewButtons();
 }
 
 bool MainFrame::askPassword(const std::wstring& caption, const std::wstring& text,
                             const setting::Text& password) {
     if (!isPasswordSet(password)) {
-        debug::Place("frm::MainFrame::askPassword").notice(L"%1%", passwordNotSetText(password));
+        debug::Place("frm::MainFrame::askPassword")
+            .notice(L"%1%", passwordNotSetText(password, pref::getBool(setting::mainWindowAlarmButtons)));
         return false;
     }
     const auto typed = questions_.askPassword(caption, text);
@@ -521,14 +525,20 @@ void MainFrame::administratorOnToggleButton(wxCommandEvent&) {
     const debug::Place place("frm::MainFrame::administratorOnToggleButton");
     place.trace(L"");
     if (!m_administratorButton->GetValue()) {
-        administrator_ = false;
+        setAdministrator(false);
         place.info(L"Режим администратора выключен");
         return;
     }
-    administrator_ = askPassword(L"Режим администратора", L"Введите пароль администратора:",
-                                 setting::securityAdministrator);
-    m_administratorButton->SetValue(administrator_);
+    setAdministrator(askPassword(L"Режим администратора", L"Введите пароль администратора:",
+                                 setting::securityAdministrator));
     if (administrator_) place.info(L"Режим администратора включён");
+}
+
+void MainFrame::setAdministrator(bool administrator) {
+    administrator_ = administrator;
+    m_administratorButton->SetValue(administrator);
+    // The view shown now follows at once, not only when it is opened next.
+    schedulerPanel_->setSettingsUnlocked(administrator);
 }
 
 bool MainFrame::askAlarmPassword() {

@@ -53,7 +53,7 @@ public:
     ~MainFrame() override;
 
     // Starts the GUI clock, restores the geometry, loads the state files, starts the idle lock
-    // and last the transport's threads.
+    // and last the transport's threads; the notice of a first start follows once the window runs.
     void Startup();
     // Stops the GUI clock and the idle lock, writes the settings, stops the registry, the
     // transport, the dispatcher and the invoker, saves the geometry and the state files. Runs
@@ -122,6 +122,8 @@ private:
     void loadStateFiles();
     void saveStateFiles();
     bool askPassword(const std::wstring& caption, const std::wstring& text, const setting::Text& password);
+    // Switches the administrator mode, with its button and the views that it unlocks.
+    void setAdministrator(bool administrator);
 
     const std::shared_ptr<device::TransferProtocol> transport_;
     std::shared_ptr<device::DeviceCollection> registry_;

@@ -22,16 +22,24 @@ StartDecision decideStart(bool quitOption, bool anotherCopyRuns) {
     return anotherCopyRuns ? StartDecision::refuseSecond : StartDecision::start;
 }
 
-std::wstring firstStartNotice() {
+std::optional<std::wstring> startNotice(bool firstStart, bool alarmFunctions) {
+    if (!firstStart) return std::nullopt;
     // Broken into lines: the message box does not wrap its text.
-    return L"Это первый запуск программы.\nЗадайте пароли администратора, воспроизведения тревог и "
-           L"блокирования "
-           L"интерфейса\n" +
-           frm::whereToSetPasswords() +
-           L": пока они не заданы, тревожные сообщения не запускаются,\nрежим администратора не включается и "
-           L"интерфейс не блокируется.\nСетевой интерфейс для вещания выбирается на странице «Сеть» того же "
-           L"окна "
-           L"в режиме администратора.";
+    std::wstring text = L"Это первый запуск программы.\n";
+    if (alarmFunctions) {
+        text += L"Задайте пароли администратора, воспроизведения тревог и блокирования интерфейса\n" +
+                frm::whereToSetPasswords() +
+                L": пока они не заданы, тревожные сообщения не запускаются,\n"
+                L"режим администратора не включается и интерфейс не блокируется.\n";
+    } else {
+        text += L"Задайте пароли администратора и блокирования интерфейса\n" + frm::whereToSetPasswords() +
+                L": пока они не заданы, режим администратора не включается\nи интерфейс не блокируется.\n"
+                L"Тревожные сообщения не запускаются: " +
+                frm::alarmFunctionsOffText() + L".\n";
+    }
+    return text +
+           L"Сетевой интерфейс для вещания выбирается на странице «Сеть» того же окна в режиме "
+           L"администратора.";
 }
 
 InterfaceChoice chooseInterface(const std::string& savedIp, const std::wstring& savedName,

@@ -2,6 +2,7 @@
 // The decisions of the start-up that depend on the world outside the program: whether this
 // copy may start, which network interface it works on, and what a first start tells.
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -25,13 +26,15 @@ struct InterfaceChoice {
     bool ask = false;
 };
 
+// The one notice the window gives when it starts: on a first start (no settings file yet) where
+// the passwords are set, what stays off until they are, and where the network interface is
+// chosen; none on any other start. With the alarm functions off (`mainWindow.alarmButtons`)
+// there is no alarm-playback password to set, and the notice says that they are off.
+std::optional<std::wstring> startNotice(bool firstStart, bool alarmFunctions);
+
 // The saved address while an adapter has it (a loopback address always counts as present);
 // on a first start (nothing saved) the best guess without asking; otherwise the best guess
 // (the adapter with the saved name, else the likeliest one), to be confirmed by the operator.
-// The notice of a first start (no settings file yet): where the passwords are set, and the
-// network interface.
-std::wstring firstStartNotice();
-
 InterfaceChoice chooseInterface(const std::string& savedIp, const std::wstring& savedName,
                                 const std::vector<os::NetworkInterface>& interfaces);
 

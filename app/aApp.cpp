@@ -196,14 +196,6 @@ bool aApp::initialise() {
     // The request waits for the system's answer; the window need not.
     os::keepSystemAwake(true);
     awake_ = true;
-    bool firstStart = false;
-    {
-        base::SingletonSlot<pref>::Use store(pref::instanceSlot());
-        firstStart = store && store->isNew();
-    }
-    if (firstStart) {
-        place.notice(L"%1%", app::firstStartNotice());
-    }
     // A request that came while the start-up ran is carried out now.
     if (stopRequested_.load()) CallAfter([this] { onStopRequest(); });
     return true;

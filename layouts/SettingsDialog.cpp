@@ -138,6 +138,10 @@ SettingsDialog::SettingsDialog(wxWindow* parent, wxWindowID id, const wxString& 
     m_securityPage = new wxPanel(m_notebook, wxID_ANY);
     auto* security = new wxBoxSizer(wxVERTICAL);
     security->AddSpacer(kGap);
+    // Why the password boxes are disabled, while they are.
+    m_passwordsNote = new wxStaticText(m_securityPage, wxID_ANY, wxEmptyString);
+    m_passwordsNote->Hide();
+    security->Add(m_passwordsNote, 0, wxLEFT | wxRIGHT | wxBOTTOM, kGap);
     passwordBox(m_securityPage, security, wxT("Пароль администратора"), m_administratorPassword,
                 m_administratorRepeat);
     m_alarmPasswordBox = passwordBox(m_securityPage, security, wxT("Пароль для воспроизведения тревог"),

@@ -55,6 +55,7 @@ protected:
     wxButton* m_buttonPlay;
 
     wxPanel* m_securityPage;
+    wxStaticText* m_passwordsNote;
     wxTextCtrl* m_administratorPassword;
     wxTextCtrl* m_administratorRepeat;
     wxStaticBoxSizer* m_alarmPasswordBox;

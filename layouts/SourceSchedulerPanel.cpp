@@ -70,8 +70,11 @@ void SourceSchedulerPanel::buildLayout() {
         check = new wxCheckBox(filterBox, wxID_ANY, label);
         filter->Add(check, 0, wxLEFT | wxRIGHT | wxTOP, 3);
         auto* spins = new wxBoxSizer(wxHORIZONTAL);
+        spins->AddSpacer(21);
         hourAndMinute(filterBox, spins, hour, minute);
-        filter->Add(spins, 0, wxLEFT, 24);
+        // Indented under the check box, and as the other rows kept off the box's frame on the
+        // right, which they alone would touch.
+        filter->Add(spins, 0, wxLEFT | wxRIGHT, 3);
     };
     timeRow(wxT("Время начала"), m_filterStartTime, m_filterStartHour, m_filterStartMinute);
     timeRow(wxT("Время останова"), m_filterStopTime, m_filterStopHour, m_filterStopMinute);
@@ -102,6 +105,10 @@ void SourceSchedulerPanel::buildLayout() {
     source->Add(new wxStaticText(sourceBox, wxID_ANY, wxT("Контент")), 0, wxLEFT | wxRIGHT | wxTOP, 3);
     m_content = new wxChoice(sourceBox, wxID_ANY);
     source->Add(m_content, 0, wxEXPAND | wxALL, 3);
+    // Why the content is empty, while it is.
+    m_contentNote = new wxStaticText(sourceBox, wxID_ANY, wxEmptyString);
+    m_contentNote->Hide();
+    source->Add(m_contentNote, 0, wxLEFT | wxRIGHT | wxBOTTOM, kSourceBoxMargin);
     m_noGongLabel = new wxStaticText(sourceBox, wxID_ANY, wxT("(Контент без гонга)"));
     source->Add(m_noGongLabel, 0, wxLEFT | wxRIGHT, 3);
     source->Add(new wxStaticLine(sourceBox, wxID_ANY), 0, wxEXPAND | wxALL, 5);
@@ -110,6 +117,10 @@ void SourceSchedulerPanel::buildLayout() {
     source->Add(m_gong, 0, wxEXPAND | wxALL, 3);
     sourceColumn->Add(source, 0, wxEXPAND);
     sourceColumn->AddStretchSpacer(1);
+    // Why the buttons that change the tasks are disabled, while they are.
+    m_taskButtonsNote = new wxStaticText(this, wxID_ANY, wxEmptyString);
+    m_taskButtonsNote->Hide();
+    sourceColumn->Add(m_taskButtonsNote, 0, wxTOP, 4);
     const auto button = [&](wxWindowID buttonId, const wxString& label) {
         auto* created = new wxButton(this, buttonId, label);
         sourceColumn->Add(created, 0, wxEXPAND | wxTOP, 4);
@@ -121,7 +132,7 @@ void SourceSchedulerPanel::buildLayout() {
     m_edit->Hide();
     m_deleteTask = button(wxID_ANY, wxT("Удалить"));
     m_addTask = button(wxID_ANY, wxT("Добавить"));
-    sourceColumn->SetMinSize(wxSize(220, -1));
+    sourceColumn->SetMinSize(wxSize(kSourceColumnWidth, -1));
     m_sourceRow->Add(sourceColumn, 0, wxEXPAND | wxRIGHT, 5);
 
     // The time plan.
@@ -201,6 +212,8 @@ void SourceSchedulerPanel::buildLayout() {
         {m_filterZoneChoice, "filterZone"},
         {m_place, "place"},
         {m_content, "content"},
+        {m_contentNote, "contentNote"},
+        {m_taskButtonsNote, "taskButtonsNote"},
         {m_gong, "gong"},
         {m_taskType, "taskType"},
         {m_firstDateCalendar, "firstDateCalendar"},

@@ -22,6 +22,10 @@ namespace frm::fb {
 class SourceSchedulerPanel : public wxPanel {
 public:
     static constexpr wxWindowID kEnableTaskId = 1000;
+    // The width of the column of the source box and the task buttons, and the margin of the
+    // controls inside the box.
+    static constexpr int kSourceColumnWidth = 220;
+    static constexpr int kSourceBoxMargin = 3;
 
     SourceSchedulerPanel(wxWindow* parent, wxWindowID id = wxID_ANY, const wxPoint& pos = wxDefaultPosition,
                          const wxSize& size = wxSize(1544, 1115), long style = wxTAB_TRAVERSAL,
@@ -57,6 +61,7 @@ protected:
 
     wxChoice* m_place = nullptr;
     wxChoice* m_content = nullptr;
+    wxStaticText* m_contentNote = nullptr;
     wxStaticText* m_noGongLabel = nullptr;
     wxChoice* m_gong = nullptr;
 
@@ -86,6 +91,7 @@ protected:
     wxButton* m_edit = nullptr;
     wxButton* m_deleteTask = nullptr;
     wxButton* m_addTask = nullptr;
+    wxStaticText* m_taskButtonsNote = nullptr;
 
     virtual void OnSize(wxSizeEvent& event) { event.Skip(); }
     virtual void devicesOnCheckListBox(wxListEvent& event) { event.Skip(); }

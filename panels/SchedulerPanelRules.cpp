@@ -8,6 +8,7 @@
 #include "audio/CivilTime.h"
 #include "audio/TaskFilters.h"
 #include "devices/VokarInfo.h"
+#include "panels/PlaybackDrive.h"
 
 namespace frm {
 
@@ -44,6 +45,8 @@ TaskButtons taskButtons(bool selected, bool settingsUnlocked, std::size_t select
     buttons.edit = rows == 1;
     buttons.disable = rows > 0 && enabledTasks > 0;
     buttons.enable = rows > 0 && disabledTasks > 0;
+    if (!settingsUnlocked)
+        buttons.note = L"Добавлять и удалять задания можно только в режиме администратора.";
     return buttons;
 }
 
@@ -64,11 +67,12 @@ namespace {
 
 void addZoneRows(DeviceRows& result, const ZoneElement::ZonePtr& zone, int level) {
     if (!zone || !zone->built) return;
-    result.rows.push_back({indentText(level) + zone->name, level, nullptr});
+    result.rows.push_back({indentText(level) + zone->name, level, nullptr, zone});
     if (zone->name != ZoneElement::kRootName) result.zoneNames.push_back(zone->name);
     for (const auto& device : zone->devices) {
         if (std::dynamic_pointer_cast<device::VokarInfo>(device))
-            result.rows.push_back({indentText(level + 1) + device->getDisplayName(), level + 1, device});
+            result.rows.push_back(
+                {indentText(level + 1) + device->getDisplayName(), level + 1, device, zone});
     }
     for (const auto& nested : zone->zones) addZoneRows(result, nested, level + 1);
 }
@@ -79,6 +83,38 @@ DeviceRows deviceRows(const ZoneElement::ZonePtr& root) {
     DeviceRows result;
     addZoneRows(result, root, 0);
     return result;
+}
+
+std::vector<bool> keptChecks(const std::vector<DeviceRow>& before, const std::vector<bool>& checked,
+                             const std::vector<DeviceRow>& after) {
+    std::vector<bool> kept(after.size(), false);
+    // The zone rows above the row being decided, outermost first.
+    std::vector<std::size_t> zones;
+    for (std::size_t row = 0; row < after.size(); ++row) {
+        const DeviceRow& each = after[row];
+        while (!zones.empty() && after[zones.back()].level >= each.level) zones.pop_back();
+        const auto found = std::find_if(before.begin(), before.end(), [&](const DeviceRow& old) {
+            return old.zone == each.zone && old.loudspeaker == each.loudspeaker;
+        });
+        const auto index = static_cast<std::size_t>(found - before.begin());
+        if (found != before.end()) {
+            kept[row] = index < checked.size() && checked[index];
+        } else {
+            kept[row] = !zones.empty() && kept[zones.back()];
+        }
+        if (!each.loudspeaker) zones.push_back(row);
+    }
+    return kept;
+}
+
+std::wstring emptyContentNote(const std::wstring& kind) {
+    if (kind == L"playlist") return L"Плейлистов нет: их составляют в окне «Плейлист».";
+    if (kind == L"radio") return L"Радиостанций нет: их добавляют в окне «Радио».";
+    if (kind == PlaybackDrive::kSourceKind)
+        return L"Носитель не подключён: подключите его и откройте планировщик снова.";
+    if (kind == L"serviceMessage") return L"Сообщений нет: их добавляют в окне «Служебные сообщения».";
+    if (kind == L"microphone") return L"Записей нет: их делают в окне «Микрофон».";
+    return L"Здесь нечего запланировать.";
 }
 
 std::optional<TimePlanControls> timePlanControls(int type) {

@@ -49,6 +49,8 @@ struct TaskButtons {
     bool remove = false;
     bool add = false;
     bool edit = false;
+    // Why adding and deleting are not offered; empty while they are.
+    std::wstring note;
 };
 // `selected` tells whether the panel keeps the selection; the counts are of the selected rows'
 // tasks that are enabled and disabled.
@@ -65,6 +67,8 @@ struct DeviceRow {
     int level = 0;
     // Null on a zone row.
     ZoneElement::DevicePtr loudspeaker;
+    // The zone of a zone row, the zone a loudspeaker row is listed in.
+    ZoneElement::ZonePtr zone;
 };
 struct DeviceRows {
     std::vector<DeviceRow> rows;
@@ -75,6 +79,13 @@ struct DeviceRows {
 DeviceRows deviceRows(const ZoneElement::ZonePtr& root);
 // Three blanks for every level.
 std::wstring indentText(int indent);
+// The checks of the rows refilled as `after`, for the rows `before` with their checks: a row
+// that was there keeps its check, a new one takes the check of the zone row it is nested in.
+std::vector<bool> keptChecks(const std::vector<DeviceRow>& before, const std::vector<bool>& checked,
+                             const std::vector<DeviceRow>& after);
+
+// Why the "Контент" choice of a source group of that kind is empty, for a group without playbacks.
+std::wstring emptyContentNote(const std::wstring& kind);
 
 // The time-plan controls a task type shows; none for an unknown type.
 struct TimePlanControls {

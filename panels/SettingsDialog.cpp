@@ -51,6 +51,13 @@ SettingsDialog::SettingsDialog(wxWindow* parent, bool administrator, bool showLo
     m_placePage->GetSizer()->Show(m_alarmDirBox, opened_.alarmButtons);
     m_placePage->GetSizer()->Show(m_gongBox, opened_.alarmButtons);
     m_securityPage->GetSizer()->Show(m_alarmPasswordBox, opened_.alarmButtons);
+    if (opened_.passwordsLocked) {
+        for (wxTextCtrl* field : {m_administratorPassword, m_administratorRepeat, m_alarmPassword,
+                                  m_alarmRepeat, m_interfacePassword, m_interfaceRepeat})
+            field->Disable();
+        m_passwordsNote->SetLabel(*opened_.passwordsLocked);
+        m_passwordsNote->Show();
+    }
     m_placePage->Layout();
     m_securityPage->Layout();
     fillGongChoices();

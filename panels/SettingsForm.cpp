@@ -100,6 +100,7 @@ SettingsForm SettingsForm::open(bool administrator) {
     }
 
     form.captureDevice = pref::getWString(setting::recordDeviceName);
+    form.passwordsLocked = passwordsLockedNote(administrator, isPasswordSet(setting::securityAdministrator));
     form.idleMinutes = pref::getInt(setting::securityInterfaceTimeout);
     form.logLevel = knownLogLevel(base::widen(pref::getString(setting::debugLevel)));
     return form;
@@ -125,7 +126,7 @@ std::vector<SettingsForm::Refusal> SettingsForm::check(const SettingsForm& opene
     }
     if (auto refusal = choiceRefusal(captureDevice, opened.captureDevice, L"Устройство записи"))
         refusals.push_back({false, *refusal});
-    for (int password = 0; password < passwordCount; ++password) {
+    for (int password = 0; password < passwordCount && !passwordsLocked; ++password) {
         if (auto refusal = passwordRefusal(passwords[password], passwordTitle(kPasswords[password].key)))
             refusals.push_back({false, *refusal});
     }
@@ -159,7 +160,7 @@ void SettingsForm::write(const SettingsForm& opened) const {
     }
 
     place.trace3(L"Save pwd...");
-    for (int password = 0; password < passwordCount; ++password) {
+    for (int password = 0; password < passwordCount && !passwordsLocked; ++password) {
         if (passwords[password].empty()) continue;
         pref::setString(kPasswords[password].key.key,
                         base::narrow(base::toHexSpaced(passwords[password].typed)));

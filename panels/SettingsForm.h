@@ -4,6 +4,7 @@
 // refused "&Сохранить" leaves every key as it was.
 
 #include <array>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -59,6 +60,9 @@ public:
 
     // Empty: the system's default capture device.
     std::wstring captureDevice;
+    // Why the passwords cannot be changed (outside the administrator mode, once an administrator
+    // password is set): their boxes are disabled, and none is written.
+    std::optional<std::wstring> passwordsLocked;
     std::array<PasswordPair, passwordCount> passwords;
     int idleMinutes = 10;
     std::wstring logLevel;

@@ -107,14 +107,27 @@ void SourceSchedulerPanel::fillPlaceChoice(const std::vector<std::shared_ptr<Pla
 
 void SourceSchedulerPanel::showPlaces() {
     if (!hasControls()) return;
+    // The sources are rebuilt each time the view is shown: what the operator chose stays chosen
+    // while it is still offered.
+    const std::wstring place = m_place->GetStringSelection().ToStdWstring();
+    const std::wstring content = m_content->GetStringSelection().ToStdWstring();
     m_place->Clear();
     m_content->Clear();
     m_gong->Disable();
-    for (const auto& group : sources_) m_place->Append(group ? group->getTitle() : std::wstring());
-    if (!sources_.empty()) {
-        fillContentChoice(sources_.front());
-        showSourceKind(sources_.front());
+    std::vector<std::wstring> titles;
+    for (const auto& group : sources_) {
+        titles.push_back(group ? group->getTitle() : std::wstring());
+        m_place->Append(titles.back());
     }
+    if (sources_.empty()) return;
+    const auto& group = sources_[static_cast<std::size_t>(entryToChoose(titles, place, 0))];
+    fillContentChoice(group);
+    std::vector<std::wstring> names;
+    for (unsigned item = 0; item < m_content->GetCount(); ++item)
+        names.push_back(m_content->GetString(item).ToStdWstring());
+    if (const int chosen = entryToChoose(names, content, wxNOT_FOUND); chosen != wxNOT_FOUND)
+        m_content->SetSelection(chosen);
+    showSourceKind(group);
 }
 
 void SourceSchedulerPanel::fillContentChoice(const std::shared_ptr<PlaybackCollection>& group) {
@@ -123,6 +136,12 @@ void SourceSchedulerPanel::fillContentChoice(const std::shared_ptr<PlaybackColle
     if (!group) return;
     m_place->SetStringSelection(group->getTitle());
     for (const auto& playback : group->getPlaybacks()) m_content->Append(playback->getName());
+    const bool empty = m_content->IsEmpty();
+    m_content->Enable(!empty);
+    m_contentNote->SetLabel(empty ? emptyContentNote(group->getKind()) : std::wstring());
+    m_contentNote->Wrap(kSourceColumnWidth - 2 * kSourceBoxMargin);
+    m_contentNote->Show(empty);
+    Layout();
 }
 
 void SourceSchedulerPanel::showSourceKind(const std::shared_ptr<PlaybackCollection>& group) {
@@ -151,14 +170,29 @@ void SourceSchedulerPanel::reload() {
              m_filterCalendar, m_filterStartHour, m_filterStartMinute, m_filterStopHour, m_filterStopMinute,
              m_filterDeviceChoice, m_filterZoneChoice})
         input->Disable();
+    const int gong = m_gong->GetSelection();
+    const std::wstring gongPath = gong >= 0 && static_cast<std::size_t>(gong) < gongPaths_.size()
+                                      ? gongPaths_[static_cast<std::size_t>(gong)]
+                                      : std::wstring();
     gongPaths_ = fillGongChoice(*m_gong);
+    if (gong != wxNOT_FOUND) m_gong->SetSelection(entryToChoose(gongPaths_, gongPath, wxNOT_FOUND));
 
+    // The rows checked stay checked when the zones are shown again.
+    std::vector<bool> checked;
+    for (std::size_t row = 0; row < shownDeviceRows_.size(); ++row)
+        checked.push_back(static_cast<long>(row) < m_devices->GetItemCount() &&
+                          m_devices->IsItemChecked(static_cast<long>(row)));
     m_devices->DeleteAllItems();
     m_filterZoneChoice->Clear();
     deviceRows_.clear();
     deviceRowLevels_.clear();
     const DeviceRows rows = deviceRows(rootZone_);
-    for (const DeviceRow& row : rows.rows) {
+    const std::vector<bool> kept = keptChecks(shownDeviceRows_, checked, rows.rows);
+    shownDeviceRows_ = rows.rows;
+    // Each row gets its own check: none spreads to the rows below as the operator's would.
+    propagating_ = true;
+    for (std::size_t each = 0; each < rows.rows.size(); ++each) {
+        const DeviceRow& row = rows.rows[each];
         const long index = m_devices->InsertItem(m_devices->GetItemCount(), row.text);
         if (row.loudspeaker) {
             deviceRows_[static_cast<unsigned>(index)] = row.loudspeaker;
@@ -166,8 +200,10 @@ void SourceSchedulerPanel::reload() {
             const base::RgbColour shade = kSchedulerItemBackground;
             m_devices->SetItemBackgroundColour(index, wxColour(shade.red, shade.green, shade.blue));
         }
+        if (kept[each]) m_devices->CheckItem(index, true);
         deviceRowLevels_.push_back(row.level);
     }
+    propagating_ = false;
     m_devices->SetColumnWidth(0, wxLIST_AUTOSIZE);
     fitColumnHeaders(*m_devices);
     for (const std::wstring& name : rows.zoneNames) m_filterZoneChoice->Append(name);
@@ -291,6 +327,12 @@ std::vector<long> SourceSchedulerPanel::selectedRows() const {
     return rows;
 }
 
+void SourceSchedulerPanel::setSettingsUnlocked(bool unlocked) {
+    settingsUnlocked_ = unlocked;
+    // The selection stays as it is; only the buttons follow.
+    if (hasControls() && !selecting_) showTaskButtons(!selectedRows().empty());
+}
+
 void SourceSchedulerPanel::selectTask(bool selected) {
     // Deselecting rows here sends deselection events that lead back here.
     if (selecting_ || !hasControls()) return;
@@ -299,6 +341,11 @@ void SourceSchedulerPanel::selectTask(bool selected) {
         for (long row = 0; row < m_taskList->GetItemCount(); ++row)
             m_taskList->SetItemState(row, 0, wxLIST_STATE_SELECTED | wxLIST_STATE_FOCUSED);
     }
+    showTaskButtons(selected);
+    selecting_ = false;
+}
+
+void SourceSchedulerPanel::showTaskButtons(bool selected) {
     std::size_t enabled = 0;
     std::size_t disabled = 0;
     const std::vector<long> rows = selectedRows();
@@ -316,7 +363,12 @@ void SourceSchedulerPanel::selectTask(bool selected) {
     m_deleteTask->Enable(buttons.remove);
     m_addTask->Enable(buttons.add);
     m_edit->Enable(buttons.edit);
-    selecting_ = false;
+    if (buttons.note == taskButtonsNote_) return;
+    taskButtonsNote_ = buttons.note;
+    m_taskButtonsNote->SetLabel(buttons.note);
+    m_taskButtonsNote->Wrap(kSourceColumnWidth);
+    m_taskButtonsNote->Show(!buttons.note.empty());
+    Layout();
 }
 
 void SourceSchedulerPanel::selectTaskType(int type) {

@@ -61,8 +61,8 @@ public:
     // What "scheduler.xml" is to hold now.
     boost::property_tree::wptree saveToTree() const { return store_.toTree(); }
 
-    // Whether the operator may add, edit and delete tasks.
-    void setSettingsUnlocked(bool unlocked) { settingsUnlocked_ = unlocked; }
+    // Whether the operator may add, edit and delete tasks; the buttons follow at once.
+    void setSettingsUnlocked(bool unlocked);
     // The control for the panels of that kind of playlist ("playlist" or "radio").
     ISchedulerControl* getSchedulerControl(const std::wstring& kind);
     bool isUsedDevice(const ZoneElement::DevicePtr& device) const { return tasks_.isUsedDevice(device); }
@@ -116,6 +116,9 @@ private:
     // Shows the gong choice for a source of messages and hides the stop time, which they lack.
     void showSourceKind(const std::shared_ptr<PlaybackCollection>& group);
     std::vector<long> selectedRows() const;
+    // Enables the buttons for the rows selected now (none unless `selected`), and says why adding
+    // and deleting are not offered.
+    void showTaskButtons(bool selected);
 
     Self self_;
     bool settingsUnlocked_ = false;
@@ -134,6 +137,10 @@ private:
     std::vector<std::wstring> gongPaths_;
     std::vector<std::shared_ptr<PlaybackCollection>> sources_;
     std::vector<int> deviceRowLevels_;
+    // The rows of the device check list as they were filled.
+    std::vector<DeviceRow> shownDeviceRows_;
+    // What the line over the task buttons says now.
+    std::wstring taskButtonsNote_;
     std::map<unsigned, ZoneElement::DevicePtr> deviceRows_;
     // Set while a handler changes the controls whose events lead back to it.
     bool selecting_ = false;

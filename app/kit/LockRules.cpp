@@ -41,14 +41,22 @@ std::wstring passwordTitle(const setting::Text& password) {
     return L"Пароль для блокирования интерфейса";
 }
 
-std::wstring passwordNotSetText(const setting::Text& password) {
+std::wstring passwordNotSetText(const setting::Text& password, bool alarmFunctions) {
+    if (!alarmFunctions && std::strcmp(password.key, setting::securityPlaybackAlarm.key) == 0)
+        return L"Тревожное сообщение не запускается: " + alarmFunctionsOffText() +
+               L",\nи пароль для воспроизведения тревог на этом узле не задаётся.";
     return passwordTitle(password) + L" ещё не задан.\nЗадайте его " + whereToSetPasswords() + L".";
 }
 
-std::wstring idleLockWithoutPasswordText() {
-    return L"Пароль для блокирования интерфейса ещё не задан, поэтому интерфейс не блокируется.\nЗадайте "
-           L"пароль " +
-           whereToSetPasswords() + L".";
+std::wstring alarmFunctionsOffText() {
+    return L"тревожные функции на этом головном узле выключены (настройка mainWindow.alarmButtons)";
+}
+
+std::optional<std::wstring> passwordsLockedNote(bool administrator, bool administratorPasswordSet) {
+    if (administrator || !administratorPasswordSet) return std::nullopt;
+    // Broken into lines: the page does not wrap it.
+    return L"Пароли меняются только в режиме администратора:\n"
+           L"включите его кнопкой «Администратор» и откройте настройки снова.";
 }
 
 }  // namespace frm

@@ -3,6 +3,7 @@
 // told about a password that is not set yet.
 
 #include <chrono>
+#include <optional>
 #include <string>
 
 #include "foundation/SettingKeys.h"
@@ -32,8 +33,15 @@ std::wstring whereToSetPasswords();
 // The password's name as the settings page "Безопасность" shows its box.
 std::wstring passwordTitle(const setting::Text& password);
 // What the operator is told instead of a prompt for a password that is not set: where to set it.
-std::wstring passwordNotSetText(const setting::Text& password);
-// Said once at start while the idle lock is on but its password is not set.
-std::wstring idleLockWithoutPasswordText();
+// With the alarm functions off (`mainWindow.alarmButtons`) the page does not show the box of the
+// alarm-playback password; for that password the text says that the alarm functions are off.
+std::wstring passwordNotSetText(const setting::Text& password, bool alarmFunctions);
+// That the alarm functions are off, with the setting that switches them on: a clause in lower case.
+std::wstring alarmFunctionsOffText();
+
+// Whether the page "Безопасность" takes new passwords: in the administrator mode, and while no
+// administrator password is set, so that a first start can set one. None when it does; else the
+// line the page shows over its disabled boxes.
+std::optional<std::wstring> passwordsLockedNote(bool administrator, bool administratorPasswordSet);
 
 }  // namespace frm

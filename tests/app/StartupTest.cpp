@@ -38,6 +38,31 @@ TEST(Startup, DecisionOfQuitOptionAndRunningCopy) {
     for (const auto& [quit, running, decision] : cases) EXPECT_EQ(app::decideStart(quit, running), decision);
 }
 
+TEST(Startup, OneNoticeAtAFirstStartAndNoneAfter) {
+    const std::wstring where = L"в окне «Настройки» на странице «Безопасность»: пока они не заданы";
+    const std::wstring alarmPassword = L"воспроизведения тревог";
+    const std::wstring off =
+        L"тревожные функции на этом головном узле выключены (настройка mainWindow.alarmButtons)";
+    // first start, alarm functions -> notice, what it holds, what it must not hold
+    const std::tuple<bool, bool, bool, std::vector<std::wstring>, std::vector<std::wstring>> cases[] = {
+        {false, false, false, {}, {}},
+        {false, true, false, {}, {}},
+        {true, true, true, {where, alarmPassword, L"тревожные сообщения не запускаются"}, {off}},
+        // No alarm-playback password to set where the page does not show its box.
+        {true, false, true, {where, off, L"интерфейс не блокируется"}, {alarmPassword}},
+    };
+    for (const auto& [firstStart, alarmFunctions, shown, holds, lacks] : cases) {
+        const auto notice = app::startNotice(firstStart, alarmFunctions);
+        ASSERT_EQ(notice.has_value(), shown) << firstStart << alarmFunctions;
+        if (!notice) continue;
+        EXPECT_EQ(notice->rfind(L"Это первый запуск программы.\n", 0), 0u);
+        for (const std::wstring& text : holds)
+            EXPECT_NE(notice->find(text), std::wstring::npos) << alarmFunctions;
+        for (const std::wstring& text : lacks)
+            EXPECT_EQ(notice->find(text), std::wstring::npos) << alarmFunctions;
+    }
+}
+
 TEST(Startup, InterfaceChoice) {
     os::NetworkInterface lan;
     lan.name = L"eth0";

@@ -61,7 +61,67 @@ TEST(SchedulerPanelRules, Buttons) {
             (std::array<bool, 5>{buttons.enable, buttons.disable, buttons.remove, buttons.add, buttons.edit}),
             (std::array<bool, 5>{en, dis, rem, add, edit}))
             << selected << unlocked << rows << enabled << disabled;
+        // Locked, the panel says why adding and deleting are not offered.
+        EXPECT_EQ(buttons.note.empty(), unlocked) << selected << unlocked;
     }
+    EXPECT_NE(frm::taskButtons(false, false, 0, 0, 0).note.find(L"только в режиме администратора"),
+              std::wstring::npos);
+}
+
+TEST(SchedulerPanelRules, ChecksStayOnTheRowsShownAgain) {
+    test::LogCapture log;
+    const auto transport = std::make_shared<device::TransferProtocol>(test::freeUdpPort(), "127.0.0.1");
+    const auto loudspeaker = [&](std::uint32_t number) {
+        return device::VokarInfo::create(number, device::types::vokarB, net::HardwareAddress(0, number),
+                                         net::IpAndPort("127.0.0.2", 1), L"", transport, nullptr);
+    };
+    const auto one = loudspeaker(1);
+    const auto two = loudspeaker(2);
+    const auto three = loudspeaker(3);
+    auto root = frm::ZoneElement::makeRoot();
+    root->addDevices({one});
+    auto building = root->createZone(*root, L"Корпус");
+    building->addDevices({two});
+    const std::vector<frm::DeviceRow> before = frm::deviceRows(root).rows;
+    // Все зоны, one, Корпус, two
+    ASSERT_EQ(before.size(), 4u);
+
+    // The same rows again; then with a loudspeaker added to "Корпус" and a zone added to the root.
+    const std::vector<frm::DeviceRow> same = before;
+    building->addDevices({three});
+    root->createZone(*root, L"Склад");
+    const std::vector<frm::DeviceRow> grown = frm::deviceRows(root).rows;
+    // Все зоны, one, Корпус, two, three, Склад
+    ASSERT_EQ(grown.size(), 6u);
+    const std::tuple<std::vector<bool>, std::vector<frm::DeviceRow>, std::vector<bool>> cases[] = {
+        {{true, true, true, true}, same, {true, true, true, true}},
+        {{false, true, false, false}, same, {false, true, false, false}},
+        {{false, false, false, false}, grown, {false, false, false, false, false, false}},
+        // A new row nested in a checked zone is checked with it; one outside stays unchecked.
+        {{false, false, true, true}, grown, {false, false, true, true, true, false}},
+        {{true, true, true, true}, grown, {true, true, true, true, true, true}},
+        // The checks of the placeholder rows (no rows before) carry to nothing.
+        {{}, same, {false, false, false, false}},
+    };
+    for (const auto& [checked, after, kept] : cases) {
+        const std::vector<frm::DeviceRow>& previous =
+            checked.empty() ? std::vector<frm::DeviceRow>{} : before;
+        EXPECT_EQ(frm::keptChecks(previous, checked, after), kept);
+    }
+    // A loudspeaker moved to another zone is a new row there.
+    root->createZone(*root, L"Холл")->addDevices({one});
+    const auto moved = frm::deviceRows(root).rows;
+    EXPECT_FALSE(frm::keptChecks(before, {false, true, false, false}, moved).back());
+}
+
+TEST(SchedulerPanelRules, AnEmptyContentSaysWhy) {
+    const std::pair<const wchar_t*, const wchar_t*> cases[] = {
+        {L"device", L"Носитель не подключён"}, {L"playlist", L"Плейлистов нет"},
+        {L"radio", L"Радиостанций нет"},       {L"serviceMessage", L"Сообщений нет"},
+        {L"microphone", L"Записей нет"},
+    };
+    for (const auto& [kind, start] : cases)
+        EXPECT_EQ(frm::emptyContentNote(kind).rfind(start, 0), 0u) << kind;
 }
 
 TEST(SchedulerPanelRules, ACheckCarriesToTheRowsNestedBelow) {

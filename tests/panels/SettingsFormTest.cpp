@@ -148,6 +148,40 @@ TEST_F(SettingsFormTest, TheNetworkKeysOnlyInAdministratorMode) {
     EXPECT_EQ(keys(), before);
 }
 
+TEST_F(SettingsFormTest, PasswordsChangeOnlyInAdministratorModeOnceOneIsSet) {
+    // administrator password set, administrator mode -> the passwords are written
+    const std::tuple<bool, bool, bool> cases[] = {
+        {false, false, true},  // a first start sets them outside the mode
+        {false, true, true},
+        {true, true, true},
+        {true, false, false},
+    };
+    const std::string old = base::toUtf8(base::encodePassword(L"old"));
+    for (const auto& [set, administrator, written] : cases) {
+        SCOPED_TRACE(testing::Message() << set << administrator);
+        for (const setting::Text& password :
+             {setting::securityAdministrator, setting::securityPlaybackAlarm, setting::securityInterface})
+            pref::setString(password.key, set ? old : password.fallback);
+        const SettingsForm opened = SettingsForm::open(administrator);
+        EXPECT_EQ(opened.passwordsLocked.has_value(), !written);
+        const Keys before = keys();
+        SettingsForm edited = opened;
+        // The second pair differs: refused where it may be written, not even looked at elsewhere.
+        edited.passwords = {frm::PasswordPair{L"new", L"new"}, frm::PasswordPair{L"a", L"b"},
+                            frm::PasswordPair{L"new", L"new"}};
+        EXPECT_EQ(edited.check(opened).size(), written ? 1u : 0u);
+        edited.passwords[SettingsForm::alarmPassword] = {L"new", L"new"};
+        ASSERT_TRUE(edited.check(opened).empty());
+        edited.write(opened);
+        Keys expected = before;
+        if (written) {
+            for (const char* key : {"security.administrator", "security.playbackAlarm", "security.interface"})
+                expected[key] = base::encodePassword(L"new");
+        }
+        EXPECT_EQ(keys(), expected);
+    }
+}
+
 TEST_F(SettingsFormTest, StoredTextsShowOnlyWhenValid) {
     pref::setString("debug.level", "verbose");
     EXPECT_EQ(SettingsForm::open(false).logLevel, L"info");

@@ -41,4 +41,42 @@ TEST(Locks, FactoryStoredFormCountsAsNotSet) {
     }
 }
 
+TEST(Locks, PasswordsChangeInTheAdministratorModeOrWhileNoneIsSet) {
+    // administrator mode, administrator password set -> locked
+    const std::tuple<bool, bool, bool> cases[] = {
+        {false, false, false},
+        {true, false, false},
+        {true, true, false},
+        {false, true, true},
+    };
+    for (const auto& [administrator, set, locked] : cases) {
+        const auto note = frm::passwordsLockedNote(administrator, set);
+        EXPECT_EQ(note.has_value(), locked) << administrator << set;
+        if (note) {
+            EXPECT_NE(note->find(L"только в режиме администратора"), std::wstring::npos);
+        }
+    }
+}
+
+TEST(Locks, AnUnsetPasswordNamesWhereToSetItUnlessItsBoxIsNotShown) {
+    const std::wstring where = L"Задайте его в окне «Настройки» на странице «Безопасность».";
+    const std::wstring off =
+        L"тревожные функции на этом головном узле выключены (настройка mainWindow.alarmButtons)";
+    // password, alarm functions -> what the text holds, what it must not hold
+    const std::tuple<setting::Text, bool, std::wstring, std::wstring> cases[] = {
+        {setting::securityPlaybackAlarm, true, L"Пароль для воспроизведения тревог ещё не задан.\n" + where,
+         off},
+        {setting::securityPlaybackAlarm, false, L"Тревожное сообщение не запускается: " + off, where},
+        {setting::securityAdministrator, false, L"Пароль администратора ещё не задан.\n" + where, off},
+        {setting::securityInterface, false, L"Пароль для блокирования интерфейса ещё не задан.\n" + where,
+         off},
+        {setting::securityInterface, true, where, off},
+    };
+    for (const auto& [password, alarmFunctions, holds, lacks] : cases) {
+        const std::wstring text = frm::passwordNotSetText(password, alarmFunctions);
+        EXPECT_NE(text.find(holds), std::wstring::npos) << password.key << alarmFunctions;
+        EXPECT_EQ(text.find(lacks), std::wstring::npos) << password.key << alarmFunctions;
+    }
+}
+
 }  // namespace
