@@ -132,7 +132,9 @@ TEST_F(DrivePanelTest, AStateFileThatCannotBeReadIsToldAndRestoresNothing) {
         const std::size_t errors = capture_.find(L"Ошибка открытия настроек", L"ERROR").size();
         openWindow();
         EXPECT_EQ(capture_.find(L"List of Playlist not loaded", L"EXTERN").size(), before + c.told);
-        if (c.shown) EXPECT_TRUE(messageShown(c.shown));
+        if (c.shown) {
+            EXPECT_TRUE(messageShown(c.shown));
+        }
         openView();
         EXPECT_EQ(list_->GetItemCount(), 0);
         EXPECT_FALSE(test::playerPlays());
@@ -141,7 +143,9 @@ TEST_F(DrivePanelTest, AStateFileThatCannotBeReadIsToldAndRestoresNothing) {
         const std::vector<std::string> kept = keptAside();
         ASSERT_EQ(kept.size(), c.keptAside ? 1u : 0u);
         EXPECT_EQ(capture_.find(L"Ошибка открытия настроек", L"ERROR").size(), errors + kept.size());
-        if (c.keptAside) EXPECT_EQ(test::readWholeFile(kept.front()), c.content);
+        if (c.keptAside) {
+            EXPECT_EQ(test::readWholeFile(kept.front()), c.content);
+        }
     }
 }
 
