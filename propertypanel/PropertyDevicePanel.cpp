@@ -11,7 +11,7 @@
 #include "foundation/Exceptions.h"
 #include "foundation/Place.h"
 #include "foundation/TextConversion.h"
-#include "propertypanel/ApplyPage.h"
+#include "propertypanel/ApplyRules.h"
 #include "propertypanel/DeviceTraits.h"
 #include "propertypanel/PageTabs.h"
 #include "propertypanel/pages/AudioMemoryPage.h"

@@ -10,7 +10,7 @@
 #include "devices/VokarInfo.h"
 #include "foundation/Checks.h"
 #include "foundation/Place.h"
-#include "propertypanel/LineControlPage.h"
+#include "propertypanel/LineControlRules.h"
 #include "propertypanel/PageTabs.h"
 #include "propertypanel/PropertyDevicePanel.h"
 

@@ -10,7 +10,7 @@
 #include "foundation/Checks.h"
 #include "foundation/Place.h"
 #include "propertypanel/PageTabs.h"
-#include "propertypanel/PasskeyPage.h"
+#include "propertypanel/PasskeyRules.h"
 #include "propertypanel/PropertyDevicePanel.h"
 #include "propertypanel/pages/CommonPage.h"
 

@@ -12,7 +12,7 @@
 #include "foundation/Checks.h"
 #include "foundation/Exceptions.h"
 #include "foundation/Place.h"
-#include "propertypanel/ApplyPage.h"
+#include "propertypanel/ApplyRules.h"
 #include "propertypanel/PageTabs.h"
 #include "propertypanel/PropertyDevicePanel.h"
 

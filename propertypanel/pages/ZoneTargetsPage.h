@@ -10,7 +10,7 @@
 #include <optional>
 #include <vector>
 
-#include "propertypanel/ZoneTargets.h"
+#include "propertypanel/ZoneTargetsRules.h"
 #include "propertypanel/pages/PropertyPage.h"
 
 namespace frm {
