@@ -263,6 +263,7 @@ void LinePage::addOrRemoveTipDeviceOnButtonClick(wxCommandEvent& event) {
     place.trace(L"");
     // The click ends the press, whether or not its release reached the button.
     blocked_ = false;
+    if (!acts()) return;
     auto* button = dynamic_cast<wxButton*>(event.GetEventObject());
     debug::throwIfFalse(button != nullptr, "frm::PropertyDevicePanel::addOrRemoveTipDeviceOnButtonClick");
     button->Disable();

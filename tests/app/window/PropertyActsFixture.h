@@ -1,0 +1,39 @@
+#pragma once
+// What the tests of the property panel's rule share (a page acts only on what it has read): the
+// current page's controls by label, real clicks that do not wait for the page, which may go on
+// reading, and whether the page ended usable.
+
+#include <wx/notebook.h>
+
+#include <functional>
+
+#include "tests/app/window/PropertyPanelFixture.h"
+
+namespace test {
+
+class PropertyActsFixture : public PropertyPanelFixture {
+protected:
+    // The shown control of the current page with that label; null for none.
+    wxWindow* onPage(const wxString& label) {
+        wxWindow* found = nullptr;
+        const std::function<void(wxWindow*)> visit = [&](wxWindow* window) {
+            if (found == nullptr && window->GetLabel() == label && window->IsShownOnScreen()) found = window;
+            for (wxWindow* child : window->GetChildren()) visit(child);
+        };
+        visit(notebook()->GetCurrentPage());
+        return found;
+    }
+    // A real click on a shown control, whether or not it takes it; the page is not waited for.
+    void press(wxWindow* window) {
+        if (window != nullptr && window->IsShownOnScreen())
+            WindowFixture::click(window, wxRect(window->GetClientSize()));
+    }
+    // The page shows what it read and takes edits, and the panel can be closed.
+    bool usable() {
+        frm::PropertyDevicePanel* panel = propertyPanel();
+        return panel->IsShownOnScreen() && panel->IsThisEnabled() && !panel->pageWaits() &&
+               notebook()->GetCurrentPage()->IsEnabled() && labelled(L"&Закрыть")->IsEnabled();
+    }
+};
+
+}  // namespace test
