@@ -4,8 +4,11 @@
 // reading, and whether the page ended usable.
 
 #include <wx/notebook.h>
+#include <wx/textctrl.h>
+#include <wx/uiaction.h>
 
 #include <functional>
+#include <string>
 
 #include "tests/app/window/PropertyPanelFixture.h"
 
@@ -27,6 +30,14 @@ protected:
     void press(wxWindow* window) {
         if (window != nullptr && window->IsShownOnScreen())
             WindowFixture::click(window, wxRect(window->GetClientSize()));
+    }
+    // Types the device's new name as the operator does; the name field takes it while the page reads.
+    void typeName(const std::string& text) {
+        wxTextCtrl* name = control<wxTextCtrl>(L"name");
+        name->SetFocus();
+        name->SelectAll();
+        wxUIActionSimulator().Text(text.c_str());
+        ASSERT_TRUE(pumpUntil([&] { return name->GetValue() == text; }));
     }
     // The page shows what it read and takes edits, and the panel can be closed.
     bool usable() {

@@ -2,10 +2,6 @@
 // apply, the page's buttons and its menus take nothing meanwhile, the device hears nothing it was
 // not asked, and the page ends usable once the read came.
 
-#include <wx/textctrl.h>
-#include <wx/uiaction.h>
-
-#include <algorithm>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -20,7 +16,6 @@
 
 namespace {
 
-using namespace std::chrono_literals;
 using Ids = frm::fb::PropertyDevicePanel;
 
 // The device whose page is tried, as the test sets it up.
@@ -118,13 +113,7 @@ TEST_P(PropertyHeldReadTest, NothingActsWhileThePageReadsAndThePageEndsUsable) {
     }
     ASSERT_TRUE(propertyPanel()->pageWaits());
 
-    if (row.rename) {
-        wxTextCtrl* name = control<wxTextCtrl>(L"name");
-        name->SetFocus();
-        name->SelectAll();
-        wxUIActionSimulator().Text("Hall 2");
-        ASSERT_TRUE(pumpUntil([&] { return name->GetValue() == L"Hall 2"; }));
-    }
+    if (row.rename) typeName("Hall 2");
     for (const wchar_t* label : row.clicks) press(onPage(label));
     for (const int item : row.menu) EXPECT_NO_THROW(startMenuItem(item)) << item;
     press(labelled(L"&Применить"));

@@ -6,8 +6,6 @@
 #include <wx/checkbox.h>
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
-#include <wx/tglbtn.h>
-#include <wx/uiaction.h>
 
 #include <algorithm>
 #include <optional>
@@ -23,18 +21,10 @@
 
 namespace {
 
-using namespace std::chrono_literals;
 using Ids = frm::fb::PropertyDevicePanel;
 
 class PropertyReadRuleTest : public test::PropertyActsFixture {
 protected:
-    void typeName(const std::string& text) {
-        wxTextCtrl* name = control<wxTextCtrl>(L"name");
-        name->SetFocus();
-        name->SelectAll();
-        wxUIActionSimulator().Text(text.c_str());
-        ASSERT_TRUE(pumpUntil([&] { return name->GetValue() == text; }));
-    }
     bool received(test::EmulatedDevice& device, const std::string& prefix) {
         const auto commands = device.received();
         return std::any_of(commands.begin(), commands.end(),
