@@ -89,6 +89,7 @@ Reply DebugMessages::take(int targetId, const std::string& text) {
         }
         if (*number + kNumberingRestart < lastNumber_) {
             for (auto& [id, other] : targets_) other.lastNumber = 0;
+            reply.numberingRestarted = true;
         }
         lastNumber_ = *number;
         if (*number < target.lastNumber) continue;

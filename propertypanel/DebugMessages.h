@@ -43,6 +43,8 @@ struct Reply {
     std::vector<Edit> edits;
     // The plain lines, each followed by a line feed; the whole reply when it has none.
     std::string plain;
+    // A message number fell far below the last one seen: every target's numbering started again.
+    bool numberingRestarted = false;
 };
 
 class DebugMessages {

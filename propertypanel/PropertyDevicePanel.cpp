@@ -11,7 +11,7 @@
 #include "foundation/Exceptions.h"
 #include "foundation/Place.h"
 #include "foundation/TextConversion.h"
-#include "propertypanel/ApplyPage.h"
+#include "propertypanel/ApplyRules.h"
 #include "propertypanel/DeviceTraits.h"
 #include "propertypanel/PageTabs.h"
 #include "propertypanel/pages/AudioMemoryPage.h"
@@ -129,6 +129,7 @@ void PropertyDevicePanel::imbueDevice(const DevicePtr& device) {
     debug::throwIfFalse(device != nullptr, "frm::PropertyDevicePanel::imbueDevice");
     m_device = device;
     m_work.invalidate();
+    m_states.reset();
     if (sameAddress(device->getHardwareAddress(), m_lastHardwareAddress)) return;
     for (const auto& [id, page] : m_pageObjects) page->deviceChanged();
 }
@@ -139,8 +140,11 @@ PropertyPage* PropertyDevicePanel::page(int id) const {
 }
 
 bool PropertyDevicePanel::pageWaits() const {
-    const PropertyPage* shown = page(m_currentTab);
-    return shown != nullptr && shown->waits();
+    return m_states.waits(m_currentTab);
+}
+
+bool PropertyDevicePanel::acts(int page) const {
+    return !m_isShutdown && m_device && m_currentTab == page && m_states.acts(page);
 }
 
 bool PropertyDevicePanel::isShowing(const device::DeviceBase* device, int page) const {
@@ -229,6 +233,8 @@ void PropertyDevicePanel::leaveTab() {
     if (PropertyPage* shown = page(m_currentTab)) shown->leave();
     // Whatever the page queued stops here, also an item that runs already.
     m_work.leave(m_currentTab);
+    m_states.leave(m_currentTab);
+    showBar();
 }
 
 void PropertyDevicePanel::killFocus() {
@@ -286,6 +292,11 @@ void PropertyDevicePanel::applyOnButtonClick(wxCommandEvent&) {
         place.warn(L"Internal error. callback doesn't set");
         return;
     }
+    // The page does not show what it read: its controls hold nothing to write.
+    if (!acts(m_currentTab)) {
+        place.debug(L"apply is refused while the page %1% does not show what it read", m_currentTab);
+        return;
+    }
     const auto done = [this](const PropertyPage::Applied& applied) {
         finishApply(applied.success, applied.stopped, applied.closeAfterwards);
     };
@@ -306,7 +317,13 @@ void PropertyDevicePanel::finishApply(bool success, bool stopped, bool closeAfte
 }
 
 void PropertyDevicePanel::cancelOnButtonClick(wxCommandEvent&) {
-    debug::Place("frm::PropertyDevicePanel::cancelOnButtonClick").trace(L"");
+    const debug::Place place("frm::PropertyDevicePanel::cancelOnButtonClick");
+    place.trace(L"");
+    // The page is being read, or shows nothing read: there is nothing of the operator's to drop.
+    if (!acts(m_currentTab)) {
+        place.debug(L"cancel is refused while the page %1% does not show what it read", m_currentTab);
+        return;
+    }
     // The page shows the device's values again: nothing is left to apply.
     enableApplyButtons(false);
     updateData();
@@ -345,8 +362,19 @@ void PropertyDevicePanel::enableApplyOnSettingChanged(wxEvent&) {
 }
 
 void PropertyDevicePanel::enableApplyButtons(bool enable) {
-    m_apply->Enable(enable);
-    m_cancel->Enable(enable);
+    m_states.wantApply(enable);
+    showBar();
+}
+
+void PropertyDevicePanel::enableCancelButton(bool enable) {
+    m_states.wantCancel(enable);
+    showBar();
+}
+
+void PropertyDevicePanel::showBar() {
+    const PageStates::Bar bar = m_states.bar(m_currentTab);
+    m_apply->Enable(bar.apply);
+    m_cancel->Enable(bar.cancel);
 }
 
 bool PropertyDevicePanel::writeAudioMemory() {

@@ -10,7 +10,9 @@
 // on the GUI thread, and nothing here waits for a device: the pages read and write on the
 // dispatcher through m_work, which holds the device weakly, checks that the panel still shows
 // that device and page before it touches the device and again before it touches a control, and
-// removes what is still queued when the page is left.
+// removes what is still queued when the page is left. A page acts on the operator's controls that
+// change the device, and on apply and cancel, only while it shows what it read from the device
+// (m_states); each control's handler is the handler of the page the control sits on.
 
 #include <wx/clntdata.h>
 
@@ -22,6 +24,7 @@
 #include "devicelink/Version.h"
 #include "foundation/NetworkAddress.h"
 #include "layouts/PropertyDevicePanel.h"
+#include "propertypanel/PageStates.h"
 #include "propertypanel/PageWork.h"
 
 namespace device {
@@ -91,7 +94,11 @@ public:
     void leaveTab();
     // Puts the pages the device calls for into the notebook.
     void layoutTabs();
+    // The shown page holds edits for apply and cancel (or none); the bar offers them while the
+    // page acts.
     void enableApplyButtons(bool enable);
+    // The shown page has something for cancel alone to end.
+    void enableCancelButton(bool enable);
 
     // Writes the pending audio-memory edits with a progress dialog; true when the device took
     // them all. A refusal of the memory passes on.
@@ -100,6 +107,11 @@ public:
     int currentTab() const { return m_currentTab; }
     // The shown page waits for what it read before it takes edits.
     bool pageWaits() const;
+    // The panel shows the page, as read from the device shown: the page's controls that change
+    // the device, and apply, act.
+    bool acts(int page) const;
+    // The shown page holds edits that apply would write.
+    bool pageEdited() const { return m_states.applyWanted(); }
     const std::set<int>& shownTabs() const { return m_shownTabs; }
 
 protected:
@@ -196,6 +208,7 @@ private:
     friend class LinePage;
     friend class PasskeyPage;
     friend class ZoneTargetsPage;
+    friend class ZoneRepairArea;
     friend class LinkedConsolesPage;
     friend class DebugPage;
 
@@ -210,6 +223,10 @@ private:
     device::TransferProtocol& transport() const { return *m_transfer; }
     Questions& questions() const { return m_questions; }
     PageWork& pageWork() { return m_work; }
+    PageStates& pageStates() { return m_states; }
+    const PageStates& pageStates() const { return m_states; }
+    // Shows on the bar what the shown page offers now.
+    void showBar();
     bool debugMode() const { return m_debugMode; }
     bool isShutdown() const { return m_isShutdown; }
     // Runs the close callback, which the owner always sets.
@@ -239,6 +256,8 @@ private:
     Questions& m_questions;
     // The queued work of every page.
     PageWork m_work;
+    // Whether each page shows what it read, and the edits of the shown one.
+    PageStates m_states;
 
     std::unique_ptr<EqualizerArea> m_equalizer;
     std::unique_ptr<DeviceActionArea> m_actions;

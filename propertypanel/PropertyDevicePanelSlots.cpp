@@ -1,6 +1,8 @@
 // The handler slots of the layout, each forwarded to the page or the area of a page that serves
-// it.
+// it. A control that edits a page or changes the device is served only while the panel shows its
+// page as read from the device (acts); the others, which show or select, always.
 
+#include "propertypanel/PageTabs.h"
 #include "propertypanel/PropertyDevicePanel.h"
 #include "propertypanel/pages/AudioMemoryPage.h"
 #include "propertypanel/pages/CommandExchange.h"
@@ -9,6 +11,7 @@
 #include "propertypanel/pages/DeviceActionArea.h"
 #include "propertypanel/pages/EqualizerArea.h"
 #include "propertypanel/pages/LinePage.h"
+#include "propertypanel/pages/LinkedConsolesPage.h"
 #include "propertypanel/pages/NeridaPage.h"
 #include "propertypanel/pages/NetworkPage.h"
 #include "propertypanel/pages/PasskeyPage.h"
@@ -50,20 +53,20 @@ void PropertyDevicePanel::buttonSetLineOnClick(wxCommandEvent& event) {
 }
 
 void PropertyDevicePanel::onCheckBoxEqualizer(wxCommandEvent& event) {
-    m_equalizer->onCheckBoxEqualizer(event);
+    if (acts(pages::common)) m_equalizer->onCheckBoxEqualizer(event);
 }
 void PropertyDevicePanel::onBandSlider(wxEvent& event) {
-    m_equalizer->onBandSlider(event);
+    if (acts(pages::common)) m_equalizer->onBandSlider(event);
 }
 void PropertyDevicePanel::resetEqOnButtonClick(wxCommandEvent& event) {
-    m_equalizer->resetEqOnButtonClick(event);
+    if (acts(pages::common)) m_equalizer->resetEqOnButtonClick(event);
 }
 
 void PropertyDevicePanel::changeTribelTypeOnChoice(wxCommandEvent& event) {
-    m_common->changeTribelTypeOnChoice(event);
+    if (acts(pages::common)) m_common->changeTribelTypeOnChoice(event);
 }
 void PropertyDevicePanel::singlePowerOnCheckBox(wxCommandEvent& event) {
-    m_common->singlePowerOnCheckBox(event);
+    if (acts(pages::common)) m_common->singlePowerOnCheckBox(event);
 }
 
 void PropertyDevicePanel::listCtrlAudioFragmentOnRightDown(wxMouseEvent& event) {
@@ -76,22 +79,22 @@ void PropertyDevicePanel::listCtrlAudioFragmentOnListItemSelected(wxListEvent& e
     m_memory->listCtrlAudioFragmentOnListItemSelected(event);
 }
 void PropertyDevicePanel::listCtrlAudioFragmentOnRightUp(wxMouseEvent& event) {
-    m_memory->listCtrlAudioFragmentOnRightUp(event);
+    if (acts(pages::audioMemory)) m_memory->listCtrlAudioFragmentOnRightUp(event);
 }
 void PropertyDevicePanel::menuFragmentPlayOnSelection(wxCommandEvent& event) {
-    m_memory->menuFragmentPlayOnSelection(event);
+    if (acts(pages::audioMemory)) m_memory->menuFragmentPlayOnSelection(event);
 }
 void PropertyDevicePanel::menuAudioStopOnSelection(wxCommandEvent& event) {
-    m_memory->menuAudioStopOnSelection(event);
+    if (acts(pages::audioMemory)) m_memory->menuAudioStopOnSelection(event);
 }
 void PropertyDevicePanel::menuFragmentAddOnSelection(wxCommandEvent& event) {
-    m_memory->menuFragmentAddOnSelection(event);
+    if (acts(pages::audioMemory)) m_memory->menuFragmentAddOnSelection(event);
 }
 void PropertyDevicePanel::menuFragmentSaveOnSelection(wxCommandEvent& event) {
-    m_memory->menuFragmentSaveOnSelection(event);
+    if (acts(pages::audioMemory)) m_memory->menuFragmentSaveOnSelection(event);
 }
 void PropertyDevicePanel::menuFragmentDeleteOnSelection(wxCommandEvent& event) {
-    m_memory->menuFragmentDeleteOnSelection(event);
+    if (acts(pages::audioMemory)) m_memory->menuFragmentDeleteOnSelection(event);
 }
 void PropertyDevicePanel::listCtrlAudioScenarioOnListItemDeselected(wxListEvent& event) {
     m_memory->listCtrlAudioScenarioOnListItemDeselected(event);
@@ -103,94 +106,99 @@ void PropertyDevicePanel::listCtrlAudioScenarioOnRightDown(wxMouseEvent& event) 
     m_memory->listCtrlAudioScenarioOnRightDown(event);
 }
 void PropertyDevicePanel::listCtrlAudioScenarioOnRightUp(wxMouseEvent& event) {
-    m_memory->listCtrlAudioScenarioOnRightUp(event);
+    if (acts(pages::audioMemory)) m_memory->listCtrlAudioScenarioOnRightUp(event);
 }
 void PropertyDevicePanel::menuScenarioAddOnSelection(wxCommandEvent& event) {
-    m_memory->menuScenarioAddOnSelection(event);
+    if (acts(pages::audioMemory)) m_memory->menuScenarioAddOnSelection(event);
 }
 void PropertyDevicePanel::menuScenarioDeleteOnSelection(wxCommandEvent& event) {
-    m_memory->menuScenarioDeleteOnSelection(event);
+    if (acts(pages::audioMemory)) m_memory->menuScenarioDeleteOnSelection(event);
 }
 void PropertyDevicePanel::menuScenarioPlayOnSelection(wxCommandEvent& event) {
-    m_memory->menuScenarioPlayOnSelection(event);
+    if (acts(pages::audioMemory)) m_memory->menuScenarioPlayOnSelection(event);
 }
 void PropertyDevicePanel::audioMemoryOnButtonClick(wxCommandEvent& event) {
-    m_memory->audioMemoryOnButtonClick(event);
+    if (acts(pages::audioMemory)) m_memory->audioMemoryOnButtonClick(event);
 }
 void PropertyDevicePanel::clearMemory(wxCommandEvent& event) {
-    m_memory->clearMemory(event);
+    if (acts(pages::audioMemory)) m_memory->clearMemory(event);
 }
 void PropertyDevicePanel::revertChanges(wxCommandEvent& event) {
-    m_memory->revertChanges(event);
+    if (acts(pages::audioMemory)) m_memory->revertChanges(event);
 }
 void PropertyDevicePanel::saveImageMemory(wxCommandEvent& event) {
-    m_memory->saveImageMemory(event);
+    if (acts(pages::audioMemory)) m_memory->saveImageMemory(event);
 }
 void PropertyDevicePanel::saveRawImageMemory(wxCommandEvent& event) {
-    m_memory->saveRawImageMemory(event);
+    if (acts(pages::audioMemory)) m_memory->saveRawImageMemory(event);
 }
 void PropertyDevicePanel::loadImageMemory(wxCommandEvent& event) {
-    m_memory->loadImageMemory(event);
+    if (acts(pages::audioMemory)) m_memory->loadImageMemory(event);
 }
 
 void PropertyDevicePanel::dhcpOnCheckBox(wxCommandEvent& event) {
-    m_network->dhcpOnCheckBox(event);
+    if (acts(pages::network)) m_network->dhcpOnCheckBox(event);
 }
 void PropertyDevicePanel::allowIpOnCheckBox(wxCommandEvent& event) {
-    m_network->allowIpOnCheckBox(event);
+    if (acts(pages::network)) m_network->allowIpOnCheckBox(event);
 }
 
 void PropertyDevicePanel::onCheckBoxIsTestNerida(wxCommandEvent& event) {
-    m_nerida->onCheckBoxIsTestNerida(event);
+    if (acts(pages::nerida)) m_nerida->onCheckBoxIsTestNerida(event);
 }
 
 void PropertyDevicePanel::sourceOnCheckBox(wxCommandEvent& event) {
-    m_source->sourceOnCheckBox(event);
+    if (acts(pages::source)) m_source->sourceOnCheckBox(event);
 }
 void PropertyDevicePanel::sourcePriorityOnCheckBox(wxCommandEvent& event) {
-    m_source->sourcePriorityOnCheckBox(event);
+    if (acts(pages::source)) m_source->sourcePriorityOnCheckBox(event);
 }
 void PropertyDevicePanel::testSoundPressureOnButtonClick(wxCommandEvent& event) {
-    m_source->testSoundPressureOnButtonClick(event);
+    if (acts(pages::source)) m_source->testSoundPressureOnButtonClick(event);
 }
 
 void PropertyDevicePanel::tipDevicesOnCheckBox(wxCommandEvent& event) {
-    m_line->tipDevicesOnCheckBox(event);
+    if (acts(pages::lineControl)) m_line->tipDevicesOnCheckBox(event);
 }
 void PropertyDevicePanel::rebootMasterOfTipDevices(wxCommandEvent& event) {
-    m_line->rebootMasterOfTipDevices(event);
+    if (acts(pages::lineControl)) m_line->rebootMasterOfTipDevices(event);
 }
 void PropertyDevicePanel::addAllTipDevices_onButtonClick(wxCommandEvent& event) {
-    m_line->addAllTipDevices_onButtonClick(event);
+    if (acts(pages::lineControl)) m_line->addAllTipDevices_onButtonClick(event);
 }
 void PropertyDevicePanel::resetPrefOnButtonClick(wxCommandEvent& event) {
-    m_line->resetPrefOnButtonClick(event);
+    if (acts(pages::lineControl)) m_line->resetPrefOnButtonClick(event);
 }
 
 void PropertyDevicePanel::accessControlOnToggleButton(wxCommandEvent& event) {
-    m_passkeys->accessControlOnToggleButton(event);
+    if (acts(pages::passkey)) m_passkeys->accessControlOnToggleButton(event);
 }
 void PropertyDevicePanel::addPasskeyOnButtonClick(wxCommandEvent& event) {
-    m_passkeys->addPasskeyOnButtonClick(event);
+    if (acts(pages::passkey)) m_passkeys->addPasskeyOnButtonClick(event);
 }
 void PropertyDevicePanel::resetPasskeysOnButtonClick(wxCommandEvent& event) {
-    m_passkeys->resetPasskeysOnButtonClick(event);
+    if (acts(pages::passkey)) m_passkeys->resetPasskeysOnButtonClick(event);
 }
 
 void PropertyDevicePanel::toggleZoneButton(wxCommandEvent& event) {
-    m_zoneTargets->toggleZoneButton(event);
+    if (acts(pages::zoneTargets)) m_zoneTargets->toggleZoneButton(event);
 }
 void PropertyDevicePanel::removeZoneOnButtonClick(wxCommandEvent& event) {
-    m_zoneTargets->removeZoneOnButtonClick(event);
+    if (acts(pages::zoneTargets)) m_zoneTargets->removeZoneOnButtonClick(event);
 }
 void PropertyDevicePanel::resetZonesOnButtonClick(wxCommandEvent& event) {
-    m_zoneTargets->resetZonesOnButtonClick(event);
+    if (acts(pages::zoneTargets)) m_zoneTargets->resetZonesOnButtonClick(event);
 }
 void PropertyDevicePanel::fixZoneIntegrityOnButtonClick(wxCommandEvent& event) {
-    m_zoneTargets->fixZoneIntegrityOnButtonClick(event);
+    // Both zone pages have the button; each serves its own.
+    if (event.GetEventObject() == m_fixLinks) {
+        if (acts(pages::linkedConsoles)) m_linkedConsoles->fixZoneIntegrityOnButtonClick(event);
+    } else if (acts(pages::zoneTargets)) {
+        m_zoneTargets->fixZoneIntegrityOnButtonClick(event);
+    }
 }
 void PropertyDevicePanel::allZonesOnCheckBox(wxCommandEvent& event) {
-    m_zoneTargets->allZonesOnCheckBox(event);
+    if (acts(pages::zoneTargets)) m_zoneTargets->allZonesOnCheckBox(event);
 }
 
 void PropertyDevicePanel::debugTargetOnToggleButton(wxCommandEvent& event) {
@@ -209,7 +217,7 @@ void PropertyDevicePanel::clearOnButtonClick(wxCommandEvent& event) {
     m_debug->clearOnButtonClick(event);
 }
 void PropertyDevicePanel::setVolumeOnScrollChanged(wxScrollEvent& event) {
-    m_debug->setVolumeOnScrollChanged(event);
+    if (acts(pages::debugMessage)) m_debug->setVolumeOnScrollChanged(event);
 }
 void PropertyDevicePanel::chartOnCheckBox(wxCommandEvent& event) {
     m_debug->chartOnCheckBox(event);

@@ -129,29 +129,26 @@ void AudioMemoryPage::readAudioMemory(bool overwrite, bool dropEdits) {
 
 void AudioMemoryPage::showReadAudioMemory(const Memory& memory, const std::exception_ptr& failure) {
     PropertyDevicePanel& p = panel();
-    // The page is usable whatever a read leaves behind, unless the operator declines to overwrite
-    // a memory the program cannot read.
-    ready();
     memory_ = memory;
     if (failure) {
+        // Without its memory the page has nothing to edit: it stays out of use until it is read
+        // again, and the operator may allow a memory the program cannot read to be written over.
+        fail();
+        showAudioMemory();
         try {
             std::rethrow_exception(failure);
         } catch (const exception::Base& error) {
             debug::Place("frm::PropertyDevicePanel::updateData")
                 .warn(L"%1%", error.description.empty() ? error.message : error.description);
-            if (fill::offerOverwrite(error)) {
-                // Declined, the memory stays as it is and the page out of use until it is read again.
-                p.m_pageAudioMemory->Disable();
-                if (!p.questions().askYesNo(L"Сообщение", L"Разрешить перезапись аудио памяти?")) {
-                    showAudioMemory();
-                    return;
-                }
+            if (fill::offerOverwrite(error) &&
+                p.questions().askYesNo(L"Сообщение", L"Разрешить перезапись аудио памяти?")) {
                 await();
                 readAudioMemory(true, false);
-                return;
             }
         }
+        return;
     }
+    ready();
     showAudioMemory();
     if (memory_ && memory_->hasChanges()) p.enableApplyButtons(true);
     p.m_pageAudioMemory->Layout();

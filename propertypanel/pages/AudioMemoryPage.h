@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "app/kit/ScenarioDialog.h"
-#include "propertypanel/MemoryPage.h"
+#include "propertypanel/MemoryRules.h"
 #include "propertypanel/pages/PropertyPage.h"
 
 class wxMenu;

@@ -11,7 +11,7 @@
 #include "devices/VokarInfo.h"
 #include "foundation/Checks.h"
 #include "foundation/Place.h"
-#include "propertypanel/ApplyPage.h"
+#include "propertypanel/ApplyRules.h"
 #include "propertypanel/ChoiceData.h"
 #include "propertypanel/ConsoleType.h"
 #include "propertypanel/DeviceTraits.h"

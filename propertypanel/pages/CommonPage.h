@@ -10,7 +10,7 @@
 #include <optional>
 
 #include "devices/TribelConfig.h"
-#include "propertypanel/ApplyPage.h"
+#include "propertypanel/ApplyRules.h"
 #include "propertypanel/pages/PropertyPage.h"
 
 namespace frm {

@@ -66,6 +66,8 @@ void DebugPage::fill() {
 }
 
 void DebugPage::leave() {
+    // The polling ends with the page, and the mark shows it stopped.
+    handleDebugMessage("", false, kStoppedTarget);
     pref::setInt(setting::debugMainSplitter.key, panel().m_mainSplitter->GetSashPosition());
     pref::setInt(setting::debugHistorySplitter.key, panel().m_historySplitter->GetSashPosition());
 }
@@ -174,6 +176,7 @@ void DebugPage::handleDebugMessage(const std::string& reply, bool ok, int target
 
     wxTextCtrl* history = debugHistory(target);
     const debugpage::Reply read = messages_.take(target, reply);
+    if (read.numberingRestarted) place.debug(L"clear debug history data.");
     for (const debugpage::Edit& edit : read.edits) {
         if (edit.trimHead > 0) history->Remove(0, static_cast<long>(edit.trimHead));
         if (edit.removeFrom) history->Remove(static_cast<long>(*edit.removeFrom), history->GetLastPosition());

@@ -84,7 +84,7 @@ void EqualizerArea::bassOnScrollChanged(wxScrollEvent& event) {
     place.trace(L"");
     event.Skip();
     PropertyDevicePanel& p = panel();
-    if (!p.checkOnlineDevice()) return;
+    if (!acts() || !p.checkOnlineDevice()) return;
     const int bass = p.m_bassSlider->GetValue();
     p.m_bassSlider->SetToolTip(eq::bassTip(bass, p.m_bassSlider->GetMax()));
     const auto* tone = dynamic_cast<const device::vka::Equalizer*>(equalizer_.get());
@@ -101,7 +101,7 @@ void EqualizerArea::trebleOnScrollChanged(wxScrollEvent& event) {
     place.trace(L"");
     event.Skip();
     PropertyDevicePanel& p = panel();
-    if (!p.checkOnlineDevice()) return;
+    if (!acts() || !p.checkOnlineDevice()) return;
     const int treble = p.m_trebleSlider->GetValue();
     p.m_trebleSlider->SetToolTip(
         eq::trebleTip(treble, p.m_trebleSlider->GetMin(), p.m_trebleSlider->GetMax()));

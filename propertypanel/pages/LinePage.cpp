@@ -10,7 +10,7 @@
 #include "devices/VokarInfo.h"
 #include "foundation/Checks.h"
 #include "foundation/Place.h"
-#include "propertypanel/LineControlPage.h"
+#include "propertypanel/LineControlRules.h"
 #include "propertypanel/PageTabs.h"
 #include "propertypanel/PropertyDevicePanel.h"
 
@@ -263,6 +263,7 @@ void LinePage::addOrRemoveTipDeviceOnButtonClick(wxCommandEvent& event) {
     place.trace(L"");
     // The click ends the press, whether or not its release reached the button.
     blocked_ = false;
+    if (!acts()) return;
     auto* button = dynamic_cast<wxButton*>(event.GetEventObject());
     debug::throwIfFalse(button != nullptr, "frm::PropertyDevicePanel::addOrRemoveTipDeviceOnButtonClick");
     button->Disable();

@@ -61,7 +61,8 @@ LinkedConsolesPage::Read readConsoles(device::DeviceCollection& registry,
 }  // namespace
 
 LinkedConsolesPage::LinkedConsolesPage(PropertyDevicePanel& panel)
-    : PropertyPage(panel, pages::linkedConsoles, panel.m_pageLinkedConsoles) {}
+    : PropertyPage(panel, pages::linkedConsoles, panel.m_pageLinkedConsoles),
+      repair_(panel, pages::linkedConsoles, panel.m_pageLinkedConsoles) {}
 
 void LinkedConsolesPage::fill() {
     PropertyDevicePanel& p = panel();
@@ -72,14 +73,18 @@ void LinkedConsolesPage::fill() {
         p.m_linkedConsoleList->FitInside();
         p.m_pageLinkedConsoles->Layout();
     }
-    read(false);
+    fillLinkedConsoles(false);
 }
 
 void LinkedConsolesPage::refresh() {
-    read(true);
+    fillLinkedConsoles(true);
 }
 
-void LinkedConsolesPage::read(bool quiet) {
+void LinkedConsolesPage::fixZoneIntegrityOnButtonClick(wxCommandEvent& event) {
+    repair_.fixZoneIntegrityOnButtonClick(event);
+}
+
+void LinkedConsolesPage::fillLinkedConsoles(bool quiet) {
     if (!quiet) await();
     device::DeviceCollection& registry = panel().registry();
     PropertyPage::read<Read>(

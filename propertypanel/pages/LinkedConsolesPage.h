@@ -4,7 +4,10 @@
 // the loudspeaker report of it, and the button that repairs the bindings. Read off the window and
 // shown anew as the devices' states change.
 
+#include <wx/event.h>
+
 #include "propertypanel/pages/PropertyPage.h"
+#include "propertypanel/pages/ZoneRepairArea.h"
 
 namespace frm {
 
@@ -15,12 +18,17 @@ public:
     void fill() override;
     void refresh() override;
 
+    void fixZoneIntegrityOnButtonClick(wxCommandEvent& event);
+
     struct Read;
 
 private:
-    // `quiet` keeps what the page shows until the read arrives.
-    void read(bool quiet);
+    // Rebuilds the page from what it reads of the loudspeaker and the registry; `quiet` keeps what
+    // the page shows until the read arrives.
+    void fillLinkedConsoles(bool quiet);
     void show(const Read& read);
+
+    ZoneRepairArea repair_;
 };
 
 }  // namespace frm

@@ -3,7 +3,7 @@
 #include "devicelink/DeviceBase.h"
 #include "foundation/Checks.h"
 #include "foundation/Place.h"
-#include "propertypanel/ApplyPage.h"
+#include "propertypanel/ApplyRules.h"
 #include "propertypanel/DeviceTraits.h"
 #include "propertypanel/PageFill.h"
 #include "propertypanel/PageTabs.h"

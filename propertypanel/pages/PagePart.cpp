@@ -20,14 +20,30 @@ PageTicket PagePart::ticket() const {
     return panel_.pageWork().ticket(device(), id_);
 }
 
+bool PagePart::waits() const {
+    return panel_.pageStates().waits(id_);
+}
+
+bool PagePart::acts() const {
+    return panel_.acts(id_);
+}
+
 void PagePart::await() {
-    waits_ = true;
+    panel_.pageStates().reading(id_);
     for (wxWindow* window : waiting_) window->Disable();
+    panel_.showBar();
 }
 
 void PagePart::ready() {
-    waits_ = false;
+    panel_.pageStates().shown(id_);
     for (wxWindow* window : waiting_) window->Enable();
+    panel_.showBar();
+}
+
+void PagePart::fail() {
+    panel_.pageStates().readFailed(id_);
+    for (wxWindow* window : waiting_) window->Disable();
+    panel_.showBar();
 }
 
 void PagePart::drop(std::size_t slot) {
@@ -42,14 +58,17 @@ void PagePart::send(const wchar_t* description, std::function<void(const DeviceP
 }
 
 void PagePart::beginWrite() {
+    panel_.pageStates().writing(id_);
     panel_.Disable();
 }
 
 void PagePart::endWork(const std::exception_ptr& failure, bool written) {
     if (written) {
+        panel_.pageStates().written(id_);
         panel_.Enable();
-    } else {
-        ready();
+        panel_.showBar();
+    } else if (waits()) {
+        fail();
     }
     if (failure) std::rethrow_exception(failure);
 }

@@ -2,10 +2,12 @@
 // What a property page, or a part of one, has to exchange with the device shown: it never does
 // on the window's thread. It reads on the dispatcher, decides, and shows on the window's thread
 // (read below), and writes the same way (write). Until its read arrives a page waits empty and
-// disabled; a read that a newer one of the same slot replaced shows nothing, and neither does one
-// that arrives after the page or the device changed. A failure is shown where the read or the
-// write shows: a device that stops answering goes to the panel's online guard, any other failure
-// to the window's event loop, which reports it.
+// disabled, and so does a page whose read failed, until it is read again: the panel's controls
+// that change the device act only while the page shows what it read (PageStates). A read that a
+// newer one of the same slot replaced shows nothing, and neither does one that arrives after the
+// page or the device changed. A failure is shown where the read or the write shows: a device that
+// stops answering goes to the panel's online guard, any other failure to the window's event loop,
+// which reports it.
 
 #include <wx/window.h>
 
@@ -42,8 +44,11 @@ public:
     PagePart& operator=(const PagePart&) = delete;
 
     int id() const { return id_; }
-    // The part waits for a read before it takes edits.
-    bool waits() const { return waits_; }
+    // The part's page waits for a read before it takes edits.
+    bool waits() const;
+    // The panel shows the part's page as it read it from the device shown: its controls that
+    // change the device act.
+    bool acts() const;
 
 protected:
     PropertyDevicePanel& panel() const { return panel_; }
@@ -54,11 +59,13 @@ protected:
     // The page takes no edits until what it waits for is shown.
     void await();
     void ready();
+    // What the page waited for failed: it takes no edits until it is read again.
+    void fail();
 
     // Runs `read` with the device on the dispatcher in `slot` of the page, `delayMs` from now, then
     // `show` with what it read on the window's thread, unless by then the page or the device
-    // changed or a newer read was queued in the slot. A failed read enables the page and fails
-    // where `show` would run.
+    // changed or a newer read was queued in the slot. A failed read fails where `show` would run;
+    // a page that waited for it stays out of use.
     template <class Value>
     void read(std::size_t slot, const wchar_t* description, std::function<Value(const DevicePtr&)> read,
               std::function<void(const Value&)> show, std::uint32_t delayMs = 0);
@@ -77,14 +84,13 @@ protected:
 
 private:
     void beginWrite();
-    // Where a read or a write ends on the window's thread: the page and the panel take edits
-    // again, and the failure, if any, goes on from here.
+    // Where a write, or a failed read, ends on the window's thread: after a write the panel takes
+    // edits again, after a read the page waited for it takes none; the failure goes on from here.
     void endWork(const std::exception_ptr& failure, bool written);
 
     PropertyDevicePanel& panel_;
     const int id_;
     const std::vector<wxWindow*> waiting_;
-    bool waits_ = false;
     // The latest read queued in each slot.
     std::array<std::uint64_t, PageWork::kSlotsPerPage> reads_{};
 };

@@ -10,7 +10,7 @@
 #include "foundation/Checks.h"
 #include "foundation/Place.h"
 #include "propertypanel/PageTabs.h"
-#include "propertypanel/PasskeyPage.h"
+#include "propertypanel/PasskeyRules.h"
 #include "propertypanel/PropertyDevicePanel.h"
 #include "propertypanel/pages/CommonPage.h"
 
@@ -49,10 +49,10 @@ PasskeyPage::PasskeyPage(PropertyDevicePanel& panel)
 
 void PasskeyPage::fill() {
     await();
-    refresh();
+    refreshPasskeys();
 }
 
-void PasskeyPage::refresh() {
+void PasskeyPage::refreshPasskeys() {
     if (panel().isShutdown() || !consoleOf(device())) return;
     read<Keys>(
         kListSlot, L"read the access keys",
@@ -71,9 +71,9 @@ void PasskeyPage::refresh() {
             p.m_passkeyRows->Clear(true);
             p.m_passkeyHint->Show(read.listening);
             if (read.listening) {
-                checkAdding(L"Выполняется проверка ключа");
+                checkPasskeyAdding(L"Выполняется проверка ключа");
             } else {
-                p.m_cancel->Disable();
+                p.enableCancelButton(false);
             }
             const wxFont font(11, wxFONTFAMILY_DEFAULT, wxFONTSTYLE_NORMAL, wxFONTWEIGHT_NORMAL, false,
                               L"Courier New");
@@ -105,7 +105,7 @@ void PasskeyPage::refresh() {
         });
 }
 
-void PasskeyPage::checkAdding(const wchar_t* name) {
+void PasskeyPage::checkPasskeyAdding(const wchar_t* name) {
     queueCheck(this, ticket(), name);
 }
 
@@ -117,7 +117,7 @@ void PasskeyPage::queueCheck(PasskeyPage* page, const PageTicket& ticket, const 
         if (console->requestPasskeys()) {
             queueCheck(page, ticket, L"Выполняется проверка ключа");
         } else {
-            ticket.show([page] { page->refresh(); });
+            ticket.show([page] { page->refreshPasskeys(); });
         }
     });
 }
@@ -137,7 +137,7 @@ void PasskeyPage::endLearning() {
         device::TribelInfo& console = requireConsole(device);
         if (!console.requestPasskeys()) return;
         console.finishPasskey();
-        ticket.show([this] { refresh(); });
+        ticket.show([this] { refreshPasskeys(); });
     });
 }
 
@@ -153,8 +153,8 @@ void PasskeyPage::addPasskeyOnButtonClick(wxCommandEvent&) {
         [this](const bool&) {
             PropertyDevicePanel& p = panel();
             p.m_passkeyHint->Show();
-            checkAdding(L"Добавление ключа");
-            p.m_cancel->Enable();
+            checkPasskeyAdding(L"Добавление ключа");
+            p.enableCancelButton(true);
             p.m_pagePasskey->Layout();
         });
 }
@@ -169,13 +169,15 @@ void PasskeyPage::resetPasskeysOnButtonClick(wxCommandEvent&) {
             return true;
         },
         [this](const bool&) {
-            refresh();
+            // The rows shown are gone: the page takes nothing until the list is read again.
+            fill();
             debug::Place("frm::PropertyDevicePanel::resetPasskeysOnButtonClick").notice(L"Успешно выполнено");
         });
 }
 
 void PasskeyPage::deletePasskeyOnButtonClick(wxCommandEvent& event) {
     debug::Place("frm::PropertyDevicePanel::deletePasskeyOnButtonClick").trace(L"");
+    if (!acts()) return;
     auto* button = dynamic_cast<wxButton*>(event.GetEventObject());
     debug::throwIfFalse(button != nullptr, "frm::PropertyDevicePanel::deletePasskeyOnButtonClick");
     button->Disable();
@@ -191,7 +193,7 @@ void PasskeyPage::deletePasskeyOnButtonClick(wxCommandEvent& event) {
         },
         [this](const bool&) {
             debug::Place("frm::PropertyDevicePanel::deletePasskeyOnButtonClick").notice(L"Успешно выполнено");
-            refresh();
+            fill();
         });
 }
 

@@ -32,8 +32,8 @@ public:
 
 private:
     // Reads the console's keys and shows them.
-    void refresh();
-    void checkAdding(const wchar_t* name);
+    void refreshPasskeys();
+    void checkPasskeyAdding(const wchar_t* name);
     static void queueCheck(PasskeyPage* page, const PageTicket& ticket, const wchar_t* name);
     void deletePasskeyOnButtonClick(wxCommandEvent& event);
     // Writes the console's access-control setting when it differs from what it holds (as `known`

@@ -9,7 +9,7 @@
 #include "foundation/ProgramTables.h"
 #include "foundation/SettingKeys.h"
 #include "foundation/Settings.h"
-#include "propertypanel/ApplyPage.h"
+#include "propertypanel/ApplyRules.h"
 #include "propertypanel/ChoiceData.h"
 #include "propertypanel/DeviceTraits.h"
 #include "propertypanel/PageFill.h"

@@ -12,7 +12,7 @@
 #include "foundation/Checks.h"
 #include "foundation/Exceptions.h"
 #include "foundation/Place.h"
-#include "propertypanel/ApplyPage.h"
+#include "propertypanel/ApplyRules.h"
 #include "propertypanel/PageTabs.h"
 #include "propertypanel/PropertyDevicePanel.h"
 
@@ -120,7 +120,8 @@ ZoneTargetsPage::Read readTargets(device::DeviceCollection& registry, const Prop
 }  // namespace
 
 ZoneTargetsPage::ZoneTargetsPage(PropertyDevicePanel& panel)
-    : PropertyPage(panel, pages::zoneTargets, panel.m_pageZoneTargets) {}
+    : PropertyPage(panel, pages::zoneTargets, panel.m_pageZoneTargets),
+      repair_(panel, pages::zoneTargets, panel.m_pageZoneTargets) {}
 
 void ZoneTargetsPage::clear() {
     PropertyDevicePanel& p = panel();
@@ -141,15 +142,15 @@ void ZoneTargetsPage::fill() {
         p.m_zoneDeviceList->FitInside();
         p.m_pageZoneTargets->Layout();
     }
-    read(false);
+    fillZoneTargets(false);
 }
 
 void ZoneTargetsPage::refresh() {
     // Ticks not yet applied stay: the page is shown anew only while it has no edits.
-    if (!panel().m_apply->IsEnabled()) read(true);
+    if (!panel().pageEdited()) fillZoneTargets(true);
 }
 
-void ZoneTargetsPage::read(bool quiet) {
+void ZoneTargetsPage::fillZoneTargets(bool quiet) {
     if (!dynamic_cast<device::TribelInfo*>(device().get())) return;
     PropertyDevicePanel& p = panel();
     for (std::size_t index = 0; index < p.m_zoneButtons.size(); ++index) {
@@ -162,7 +163,7 @@ void ZoneTargetsPage::read(bool quiet) {
         [&registry, zone = zone_](const DevicePtr& device) { return readTargets(registry, device, zone); },
         [this, quiet](const Read& read) {
             // A refresh that arrives after the operator began to edit leaves the edits.
-            if (quiet && panel().m_apply->IsEnabled()) return;
+            if (quiet && panel().pageEdited()) return;
             show(read);
         });
 }
@@ -223,6 +224,7 @@ void ZoneTargetsPage::cancel() {
 
 void ZoneTargetsPage::selectVokarInZoneOnCheckBox(wxCommandEvent&) {
     debug::Place("frm::PropertyDevicePanel::selectVokarInZoneOnCheckBox").trace(L"");
+    if (!acts()) return;
     PropertyDevicePanel& p = panel();
     p.enableApplyButtons(true);
     p.m_zoneMemoryHint->Hide();
@@ -358,31 +360,7 @@ void ZoneTargetsPage::resetZonesOnButtonClick(wxCommandEvent&) {
 }
 
 void ZoneTargetsPage::fixZoneIntegrityOnButtonClick(wxCommandEvent& event) {
-    debug::Place("frm::PropertyDevicePanel::fixZoneIntegrityOnButtonClick").trace(L"");
-    if (!device()) return;
-    device::DeviceCollection& registry = panel().registry();
-    auto* button = dynamic_cast<wxWindow*>(event.GetEventObject());
-    write<bool>(
-        L"repair the zone bindings",
-        [&registry](const DevicePtr& device) {
-            try {
-                registry.fixIntegrity(device);
-            } catch (const exception::Offline&) {
-                return false;
-            }
-            return true;
-        },
-        [this, button](const bool& answered) {
-            const debug::Place place("frm::PropertyDevicePanel::fixZoneIntegrityOnButtonClick");
-            if (!answered) {
-                // The device did not answer: the panel closes.
-                panel().close();
-                place.notice(L"Устройство не в сети");
-                return;
-            }
-            place.notice(L"Выполнение операции завершено");
-            if (button != nullptr) button->Disable();
-        });
+    repair_.fixZoneIntegrityOnButtonClick(event);
 }
 
 void ZoneTargetsPage::apply(AppliedHandler done) {

@@ -10,8 +10,9 @@
 #include <optional>
 #include <vector>
 
-#include "propertypanel/ZoneTargets.h"
+#include "propertypanel/ZoneTargetsRules.h"
 #include "propertypanel/pages/PropertyPage.h"
+#include "propertypanel/pages/ZoneRepairArea.h"
 
 namespace frm {
 
@@ -29,7 +30,6 @@ public:
     void toggleZoneButton(wxCommandEvent& event);
     void removeZoneOnButtonClick(wxCommandEvent& event);
     void resetZonesOnButtonClick(wxCommandEvent& event);
-    // Also the button of the linked consoles.
     void fixZoneIntegrityOnButtonClick(wxCommandEvent& event);
     void allZonesOnCheckBox(wxCommandEvent& event);
 
@@ -40,8 +40,9 @@ public:
     };
 
 private:
-    // Reads the page; `quiet` keeps what it shows until the read arrives.
-    void read(bool quiet);
+    // Rebuilds the page from what it reads of the console and the registry; `quiet` keeps what it
+    // shows until the read arrives.
+    void fillZoneTargets(bool quiet);
     void show(const Read& read);
     // Empties the list and sets the buttons that need nothing read.
     void clear();
@@ -53,6 +54,7 @@ private:
     std::optional<int> zone_;
     // Cancel asked for "Все" to be unticked once the page is shown again.
     bool untickAll_ = false;
+    ZoneRepairArea repair_;
 };
 
 }  // namespace frm

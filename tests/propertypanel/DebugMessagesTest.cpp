@@ -49,14 +49,15 @@ TEST(DebugMessages, PlainLinesFormOneBlock) {
 
 TEST(DebugMessages, ANumberFarBelowTheLastStartsTheNumberingAgainForEveryTarget) {
     DebugMessages messages;
-    messages.take(0, "!100 main");
-    messages.take(1, "!90 line");
-    messages.take(0, "!85 ignored");
+    EXPECT_FALSE(messages.take(0, "!100 main").numberingRestarted);
+    EXPECT_FALSE(messages.take(1, "!90 line").numberingRestarted);
+    // 85 is 15 below 100: an old message, not a new numbering.
+    EXPECT_FALSE(messages.take(0, "!85 ignored").numberingRestarted);
     EXPECT_EQ(messages.text(0), L"main");
     // 60 is more than 20 below 85, the last number seen: both targets count again.
-    messages.take(1, "!60 restarted");
+    EXPECT_TRUE(messages.take(1, "!60 restarted").numberingRestarted);
     EXPECT_EQ(messages.text(1), L"line\nrestarted");
-    messages.take(0, "!61 again");
+    EXPECT_FALSE(messages.take(0, "!61 again").numberingRestarted);
     EXPECT_EQ(messages.text(0), L"main\nagain");
 }
 

@@ -3,9 +3,9 @@
 
 #include <gtest/gtest.h>
 
-#include "propertypanel/LineControlPage.h"
-#include "propertypanel/PasskeyPage.h"
-#include "propertypanel/ZoneTargets.h"
+#include "propertypanel/LineControlRules.h"
+#include "propertypanel/PasskeyRules.h"
+#include "propertypanel/ZoneTargetsRules.h"
 
 namespace {
 

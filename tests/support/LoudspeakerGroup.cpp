@@ -26,14 +26,14 @@ LoudspeakerGroup::~LoudspeakerGroup() {
     sender_.join();
 }
 
-void LoudspeakerGroup::add(int count) {
+void LoudspeakerGroup::add(int count, device::VokarVersion generation) {
     std::lock_guard<std::mutex> guard(lock_);
     for (int i = 0; i < count; ++i) {
         const std::size_t number = loudspeakers_.size() + 1;
         char address[18];
         std::snprintf(address, sizeof address, "02:7E:41:00:00:%02zX", number);
         loudspeakers_.push_back(std::make_unique<LoudspeakerEmulator>("127.0.0." + std::to_string(number + 1),
-                                                                      port_, address, device::vokarV3_A110));
+                                                                      port_, address, generation));
         silent_.push_back(false);
     }
 }

@@ -23,7 +23,8 @@ public:
     LoudspeakerGroup(const LoudspeakerGroup&) = delete;
     LoudspeakerGroup& operator=(const LoudspeakerGroup&) = delete;
 
-    void add(int count);
+    // Loudspeakers of one firmware generation.
+    void add(int count, device::VokarVersion generation = device::vokarV3_A110);
     void addConsole();
     // Takes the loudspeaker at `index` off the network or puts it back: while silent it sends no
     // status packets and answers nothing.

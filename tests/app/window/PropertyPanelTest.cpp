@@ -322,7 +322,7 @@ TEST_F(PropertyPanelTest, FiveSliderMovesSendOneVolumeAndLeavingThePageDropsAPen
     EXPECT_TRUE(pumpUntil([&] { return !emulator.tonePlaying() && vokar->volume.load() == start - 5; }));
 }
 
-TEST_F(PropertyPanelTest, OnlyAnUnknownMemoryLayoutAsksToOverwriteAndAFailedReadLeavesThePageUsable) {
+TEST_F(PropertyPanelTest, OnlyAnUnknownMemoryLayoutAsksToOverwriteAndAFailedReadLeavesThePageDisabled) {
     questions_.yes = false;
     loudspeakers_.add(2);
     // The first one's memory is of a layout the program does not know; the second one's memory
@@ -354,7 +354,10 @@ TEST_F(PropertyPanelTest, OnlyAnUnknownMemoryLayoutAsksToOverwriteAndAFailedRead
     clock.reset();
     EXPECT_TRUE(messageShown(L"offline"));
     EXPECT_EQ(questions_.yesNoAsked, 1);
-    EXPECT_TRUE(notebook()->GetCurrentPage()->IsEnabled());
+    // Without a memory to edit the page stays out of use, and its menu takes nothing.
+    EXPECT_FALSE(notebook()->GetCurrentPage()->IsEnabled());
+    EXPECT_NO_THROW(startMenuItem(frm::fb::PropertyDevicePanel::ID_MEMORY_CLEAR));
+    EXPECT_FALSE(labelled(L"&Применить")->IsEnabled());
 }
 
 TEST_F(PropertyPanelTest, ADeviceThatGoesOfflineWhilePagesAreRemovedClosesThePageOnlyAfterwards) {

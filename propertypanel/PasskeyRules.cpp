@@ -1,4 +1,4 @@
-#include "propertypanel/PasskeyPage.h"
+#include "propertypanel/PasskeyRules.h"
 
 #include "foundation/TextConversion.h"
 

@@ -2,13 +2,13 @@
 
 #include <gtest/gtest.h>
 
-#include "propertypanel/MemoryPage.h"
+#include "propertypanel/MemoryRules.h"
 
 namespace {
 
 using namespace frm::memorypage;
 
-TEST(MemoryPage, MenuItemsByState) {
+TEST(MemoryRules, MenuItemsByState) {
     struct Case {
         const char* name;
         MenuState state;
@@ -39,13 +39,13 @@ TEST(MemoryPage, MenuItemsByState) {
     }
 }
 
-TEST(MemoryPage, FreeMemoryIsGroupedByThousands) {
+TEST(MemoryRules, FreeMemoryIsGroupedByThousands) {
     const std::pair<std::uint64_t, const wchar_t*> cases[] = {
         {0, L"0"}, {999, L"999"}, {1000, L"1 000"}, {123456, L"123 456"}, {1234567, L"1 234 567"}};
     for (const auto& [value, text] : cases) EXPECT_EQ(groupedDigits(value), text);
 }
 
-TEST(MemoryPage, FragmentRowsShowWhereEachFragmentCameFrom) {
+TEST(MemoryRules, FragmentRowsShowWhereEachFragmentCameFrom) {
     const std::vector<device::memory::FragmentEntry> fragments = {{3, 1, L"Гонг", 1200, 0},
                                                                   {5, 2, L"Пожар", 64, 0}};
     const auto rows = fragmentRows(fragments, {L"", L"/tmp/fire.mp3"});
@@ -58,7 +58,7 @@ TEST(MemoryPage, FragmentRowsShowWhereEachFragmentCameFrom) {
     EXPECT_EQ(fragmentRows(fragments, {L""})[0].path, L"");
 }
 
-TEST(MemoryPage, AScenarioOfAnUnknownFragmentShowsAPlaceholder) {
+TEST(MemoryRules, AScenarioOfAnUnknownFragmentShowsAPlaceholder) {
     const std::vector<device::memory::FragmentEntry> fragments = {{1, 1, L"Гонг", 10, 0}};
     device::memory::ScenarioEntry scenario;
     scenario.id = 4;
@@ -75,7 +75,7 @@ TEST(MemoryPage, AScenarioOfAnUnknownFragmentShowsAPlaceholder) {
     EXPECT_EQ(rows[0].period, L"30");
 }
 
-TEST(MemoryPage, ExportNamesAreSafeFileNames) {
+TEST(MemoryRules, ExportNamesAreSafeFileNames) {
     const std::pair<const wchar_t*, const wchar_t*> cases[] = {
         {L"Пожар", L"Пожар"}, {L"a/b\\c:d*e?f\"g<h>i|j", L"a_b_c_d_e_f_g_h_i_j"},
         {L"..", L"fragment"}, {L" ", L"fragment"},

@@ -3,13 +3,13 @@
 #include <gtest/gtest.h>
 
 #include "foundation/Exceptions.h"
-#include "propertypanel/ApplyPage.h"
+#include "propertypanel/ApplyRules.h"
 
 namespace {
 
 using namespace frm::apply;
 
-TEST(ApplyPage, CommonAndConsoleOptions) {
+TEST(ApplyRules, CommonAndConsoleOptions) {
     EXPECT_FALSE(loudspeakerCommon({}, 1, true).lineDoubleOff);
     EXPECT_TRUE(loudspeakerCommon({}, 0, false).lineDoubleOff);
     EXPECT_TRUE(loudspeakerCommon({}, -1, true).lineTest);
@@ -44,7 +44,7 @@ TEST(ApplyPage, CommonAndConsoleOptions) {
     EXPECT_FALSE(written.holdBroadcast);
 }
 
-TEST(ApplyPage, NetworkAndNerida) {
+TEST(ApplyRules, NetworkAndNerida) {
     device::CommonConfig stored;
     stored.ip = "10.0.0.5";
     stored.mask = "255.0.0.0";
@@ -82,7 +82,7 @@ TEST(ApplyPage, NetworkAndNerida) {
     EXPECT_TRUE(nerida.neridaReserve);
 }
 
-TEST(ApplyPage, SourcesWriteTheShownPrioritiesAndKeepWhatNothingSelects) {
+TEST(ApplyRules, SourcesWriteTheShownPrioritiesAndKeepWhatNothingSelects) {
     device::VokarConfig stored;
     stored.priVoiceAlert = 10;
     stored.priAin1 = 20;
@@ -115,7 +115,7 @@ TEST(ApplyPage, SourcesWriteTheShownPrioritiesAndKeepWhatNothingSelects) {
     }
 }
 
-TEST(ApplyPage, OnlyAWrittenPageReportsSuccessAndAStoppedOneKeepsEverything) {
+TEST(ApplyRules, OnlyAWrittenPageReportsSuccessAndAStoppedOneKeepsEverything) {
     struct Case {
         bool written, stopped, closeAfterwards;
         bool report, disable, refill, close;
@@ -136,7 +136,7 @@ TEST(ApplyPage, OnlyAWrittenPageReportsSuccessAndAStoppedOneKeepsEverything) {
     }
 }
 
-TEST(ApplyPage, ZoneTargetsNeedAZoneAndAMessageAndRefusalsKeepTheirCode) {
+TEST(ApplyRules, ZoneTargetsNeedAZoneAndAMessageAndRefusalsKeepTheirCode) {
     using Action = ZoneApply::Action;
     struct Case {
         std::optional<int> zone;

@@ -1,4 +1,4 @@
-#include "propertypanel/ZoneTargets.h"
+#include "propertypanel/ZoneTargetsRules.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "propertypanel/MemoryPage.h"
+#include "propertypanel/MemoryRules.h"
 
 #include <algorithm>
 

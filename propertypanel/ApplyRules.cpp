@@ -1,4 +1,4 @@
-#include "propertypanel/ApplyPage.h"
+#include "propertypanel/ApplyRules.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "propertypanel/LineControlPage.h"
+#include "propertypanel/LineControlRules.h"
 
 #include <cwchar>
 

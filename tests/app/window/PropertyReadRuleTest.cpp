@@ -1,0 +1,246 @@
+// The property panel acts only on what a page has read: an apply pressed while a page reads again
+// writes nothing, a name typed meanwhile waits for the read, a page whose memory cannot be read
+// stays out of use, each zone page's repair ends on its own page, and the debug page's mark and
+// history say what happened to the polling.
+
+#include <wx/checkbox.h>
+#include <wx/stattext.h>
+#include <wx/textctrl.h>
+
+#include <algorithm>
+#include <optional>
+#include <set>
+#include <string>
+
+#include "devicelink/IAudioControl.h"
+#include "devices/VokarInfo.h"
+#include "support/AudioFlash.h"
+#include "support/DispatcherWait.h"
+#include "support/ManualClock.h"
+#include "tests/app/window/PropertyActsFixture.h"
+
+namespace {
+
+using Ids = frm::fb::PropertyDevicePanel;
+
+class PropertyReadRuleTest : public test::PropertyActsFixture {
+protected:
+    bool received(test::EmulatedDevice& device, const std::string& prefix) {
+        const auto commands = device.received();
+        return std::any_of(commands.begin(), commands.end(),
+                           [&](const std::string& command) { return command.rfind(prefix, 0) == 0; });
+    }
+    std::shared_ptr<device::VokarInfo> vokar(int index) {
+        return frame_->getDeviceCollection().getVokars<device::VokarInfo>(false).at(index);
+    }
+};
+
+TEST_F(PropertyReadRuleTest, ASecondApplyWhileTheZonePageReadsAgainKeepsTheZone) {
+    loudspeakers_.add(2);
+    loudspeakers_.addConsole();
+    test::ConsoleEmulator& console = loudspeakers_.console(0);
+    console.setZones({{1, {1, -1, {1}}}, {2, {2, -1, {2}}}});
+    // The first loudspeaker's memory refuses its read at once rather than leaving it unanswered,
+    // which would count it offline until its next status packet.
+    loudspeakers_.loudspeaker(0).answer("voiceMemSize", "ERR[voiceMemSize]: no memory");
+    // The second loudspeaker plays an alert from its own memory: its zone is not to be changed now.
+    auto status = loudspeakers_.loudspeaker(1).status();
+    status.playbackState = 9;
+    loudspeakers_.loudspeaker(1).setStatus(status);
+    openWindow();
+    ASSERT_TRUE(pumpUntil([&] {
+        return deviceState(0) == L"В сети" && deviceState(1) == L"В сети" && deviceState(2) == L"В сети";
+    }));
+    openProperties(2);
+    showTab(L"Зоны трансляции");
+    wxWindow* zone = onPage(L"1");
+    ASSERT_NE(zone, nullptr);
+    click(zone, wxRect(zone->GetClientSize()));
+    const auto second = [&] { return dynamic_cast<wxCheckBox*>(onPage(L"Устройство 02:7E:41:00:00:02")); };
+    ASSERT_NE(second(), nullptr);
+    click(second(), wxRect(second()->GetClientSize()));
+    ASSERT_TRUE(second()->GetValue());
+
+    // The apply is refused, and the page reads the zones again: the read waits behind the apply's
+    // write and the held dispatcher.
+    std::optional<test::ManualClock> clock(std::in_place);
+    clock->holdSteady();
+    std::optional<test::DispatcherHold> beforeWrite(std::in_place);
+    ASSERT_TRUE(pumpUntil([&] { return beforeWrite->started(); }));
+    press(labelled(L"&Применить"));
+    test::DispatcherHold beforeRead;
+    beforeWrite.reset();
+    ASSERT_TRUE(pumpUntil([&] { return beforeRead.started(); }));
+    EXPECT_TRUE(messageShown(L"Запрещено редактирование во время тревожного вещания на вокарах"));
+    ASSERT_TRUE(pumpUntil([&] { return propertyPanel()->pageWaits(); }));
+
+    press(labelled(L"&Применить"));
+    EXPECT_TRUE(propertyPanel()->pageWaits());
+    beforeRead.release();
+    clock.reset();
+    settle();
+    ASSERT_TRUE(test::waitForDispatcher());
+    ASSERT_EQ(console.zones().count(1), 1u);
+    EXPECT_EQ(console.zones().at(1).addresses, (std::set<std::uint32_t>{1}));
+    EXPECT_FALSE(capture_.contains(L"Выполнение операции завершено"));
+    EXPECT_TRUE(pumpUntil([&] { return usable(); }));
+}
+
+TEST_F(PropertyReadRuleTest, ARenameTypedWhileTheCommonPageReadsIsAppliedWithTheLineSettingsAsRead) {
+    loudspeakers_.add(1, device::vokarA_2_01_72);
+    test::LoudspeakerEmulator& emulator = loudspeakers_.loudspeaker(0);
+    ASSERT_TRUE(emulator.settings().lineDouble && emulator.settings().lineTest);
+    openWindow();
+    ASSERT_TRUE(pumpUntil([&] { return deviceState(0) == L"В сети"; }));
+
+    // The page opens while its read is held up; the name can be typed, but apply waits.
+    std::optional<test::ManualClock> clock(std::in_place);
+    clock->holdSteady();
+    test::DispatcherHold hold;
+    ASSERT_TRUE(pumpUntil([&] { return hold.started(); }));
+    openProperties(0);
+    ASSERT_TRUE(propertyPanel()->pageWaits());
+    typeName("Hall 2");
+    press(labelled(L"&Применить"));
+    EXPECT_TRUE(propertyPanel()->pageWaits());
+    EXPECT_FALSE(labelled(L"&Применить")->IsEnabled());
+    hold.release();
+    clock.reset();
+    settle();
+
+    // Once the page shows what it read, the name is applied with the line settings as they are.
+    ASSERT_TRUE(pumpUntil([&] { return usable() && labelled(L"&Применить")->IsEnabled(); }));
+    clickLabelled(L"&Применить");
+    EXPECT_TRUE(messageShown(L"Выполнение операции завершено"));
+    EXPECT_EQ(vokar(0)->getDisplayName(), L"Hall 2");
+    EXPECT_TRUE(emulator.settings().lineDouble);
+    EXPECT_TRUE(emulator.settings().lineTest);
+    EXPECT_FALSE(received(emulator, "reboot"));
+    EXPECT_TRUE(usable());
+}
+
+TEST_F(PropertyReadRuleTest, TheLinkedConsolesRepairEndsOnItsOwnPage) {
+    loudspeakers_.add(1);
+    loudspeakers_.addConsole();
+    // Bound to the console 02:7E:41:00:01:01 and to a console number no device has.
+    loudspeakers_.loudspeaker(0).setZoneAddresses({0x101, 0x999});
+    openWindow();
+    ASSERT_TRUE(pumpUntil([&] { return deviceState(0) == L"В сети" && deviceState(1) == L"В сети"; }));
+    openProperties(0);
+    settled(loudspeakers_.loudspeaker(0));
+    showTab(L"Связанные консоли");
+    wxWindow* repair = onPage(L"Исправить целостность связей");
+    ASSERT_NE(repair, nullptr);
+
+    click(repair, wxRect(repair->GetClientSize()));
+    EXPECT_TRUE(messageShown(L"Выполнение операции завершено"));
+    EXPECT_EQ(loudspeakers_.loudspeaker(0).zoneAddresses(), (std::set<std::uint32_t>{0x101}));
+    EXPECT_FALSE(repair->IsEnabled());
+    EXPECT_TRUE(pumpUntil([&] { return usable(); }));
+}
+
+TEST_F(PropertyReadRuleTest, AMemoryPageWhoseReadFailedStaysOutOfUse) {
+    loudspeakers_.add(1);
+    loudspeakers_.loudspeaker(0).answer("voiceMemSize", "ERR[voiceMemSize]: no memory");
+    openWindow();
+    ASSERT_TRUE(pumpUntil([&] { return deviceState(0) == L"В сети"; }));
+    openProperties(0);
+    settled(loudspeakers_.loudspeaker(0));
+    showTab(L"Аудио память");
+    EXPECT_TRUE(messageShown(L"no memory"));
+
+    // A device's refusal is no unknown memory: nothing is offered to be written over.
+    EXPECT_EQ(questions_.yesNoAsked, 0);
+    EXPECT_FALSE(notebook()->GetCurrentPage()->IsEnabled());
+    EXPECT_FALSE(labelled(L"&Применить")->IsEnabled());
+    for (const int item :
+         {Ids::ID_MEMORY_CLEAR, Ids::ID_MEMORY_REVERT, Ids::ID_MEMORY_SAVE_IMAGE, Ids::ID_MEMORY_LOAD_IMAGE,
+          Ids::ID_FRAGMENT_ADD, Ids::ID_FRAGMENT_DELETE, Ids::ID_SCENARIO_ADD, Ids::ID_SCENARIO_DELETE})
+        EXPECT_NO_THROW(startMenuItem(item)) << item;
+    EXPECT_FALSE(capture_.contains(L"Проверяемое условие неверно"));
+    EXPECT_TRUE(labelled(L"&Закрыть")->IsEnabled());
+}
+
+TEST_F(PropertyReadRuleTest, AMemoryApplyWhileTheMemoryIsReadAgainAfterAFailedWriteWritesNothing) {
+    loudspeakers_.add(1);
+    test::LoudspeakerEmulator& emulator = loudspeakers_.loudspeaker(0);
+    test::AudioFlash flash(emulator, 64 * 1024);
+    openWindow();
+    ASSERT_TRUE(pumpUntil([&] { return deviceState(0) == L"В сети"; }));
+    // A fragment in the loudspeaker's memory, which the operator clears.
+    const auto memory = offWindow([&] {
+        const auto written = vokar(0)->getAudioMemory(false, true);
+        written->addFragment(std::string(700, 'g'), L"Гонг");
+        written->writeChanges(nullptr);
+        return written;
+    });
+    ASSERT_TRUE(pumpUntil([&] { return memory->getWriteProgress() == 100 && !memory->hasChanges(); }));
+    ASSERT_TRUE(test::waitForDispatcher());
+    settled(emulator);
+    openProperties(0);
+    showTab(L"Аудио память");
+    ASSERT_TRUE(pumpUntil([&] { return usable(); }));
+    chooseMenuItem(Ids::ID_MEMORY_CLEAR);
+    ASSERT_TRUE(labelled(L"&Применить")->IsEnabled());
+
+    // The write fails; the page reads the memory again, and that read is held up.
+    emulator.faultOn("voiceMemProgram", 0, test::EmulatedDevice::Fault::error, 100);
+    std::optional<test::ManualClock> clock;
+    std::optional<test::DispatcherHold> hold;
+    questions_.modal = [&](wxDialog& dialog) {
+        const int ended = dialog.ShowModal();
+        clock.emplace();
+        clock->holdSteady();
+        hold.emplace();
+        return ended;
+    };
+    press(labelled(L"&Применить"));
+    EXPECT_TRUE(messageShown(L"Произошла ошибка при обновлении аудио данных"));
+    ASSERT_TRUE(pumpUntil([&] { return hold && hold->started() && propertyPanel()->pageWaits(); }));
+    emulator.clearReceived();
+
+    press(labelled(L"&Применить"));
+    EXPECT_TRUE(propertyPanel()->pageWaits());
+    hold->release();
+    clock.reset();
+    settle();
+    ASSERT_TRUE(test::waitForDispatcher());
+    EXPECT_FALSE(capture_.contains(L"Выполнение операции завершено"));
+    EXPECT_FALSE(received(emulator, "voiceMemErase"));
+    EXPECT_FALSE(received(emulator, "voiceMemProgram"));
+    // The edits are still pending, and apply offers them again.
+    EXPECT_TRUE(memory->hasChanges());
+    EXPECT_TRUE(pumpUntil([&] { return usable() && labelled(L"&Применить")->IsEnabled(); }));
+}
+
+TEST_F(PropertyReadRuleTest, TheDebugMarkShowsThePollingStoppedAndANewNumberingIsLogged) {
+    loudspeakers_.add(1);
+    test::LoudspeakerEmulator& emulator = loudspeakers_.loudspeaker(0);
+    emulator.answer("get dbg", "!50 first\r\n");
+    openWindow(true);
+    ASSERT_TRUE(pumpUntil([&] { return deviceState(0) == L"В сети"; }));
+    openProperties(0);
+    settled(emulator);
+    showTab(L"Отладочные сообщения");
+    wxStaticText* mark = nullptr;
+    for (wxStaticText* text : pageControls<wxStaticText>()) {
+        if (text->GetLabel() == L"⚪" || text->GetLabel() == L"⚫") mark = text;
+    }
+    ASSERT_NE(mark, nullptr);
+    wxCheckBox* request = pageControls<wxCheckBox>().at(0);
+    click(request, wxRect(request->GetClientSize()));
+    wxTextCtrl* history = pageControls<wxTextCtrl>().at(2);
+    ASSERT_TRUE(pumpUntil([&] { return history->GetValue() == L"first"; }));
+    EXPECT_EQ(mark->GetForegroundColour(), wxColour(3, 192, 60));
+
+    // The device counts its messages from the start again.
+    emulator.answer("get dbg", "!5 again\r\n");
+    ASSERT_TRUE(pumpUntil([&] { return history->GetValue() == L"first\nagain"; }));
+    EXPECT_TRUE(capture_.contains(L"clear debug history data.", L"DEBUG"));
+
+    showTab(L"Общие");
+    EXPECT_EQ(mark->GetLabel(), L"⚪");
+    EXPECT_EQ(mark->GetForegroundColour(), wxColour(255, 0, 0));
+}
+
+}  // namespace
