@@ -5,7 +5,7 @@
 
 #include "foundation/Exceptions.h"
 #include "foundation/Place.h"
-#include "propertypanel/ApplyPage.h"
+#include "propertypanel/ApplyRules.h"
 
 namespace app {
 namespace {
