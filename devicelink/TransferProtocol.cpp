@@ -590,9 +590,14 @@ bool TransferProtocol::sync(const net::IpAndPort& address, const std::string& re
     if (!add_to_queue(address, transfer)) return false;
 
     {
+        // The give-up time is on the program's clock, as the sender's resends are: a clock that
+        // stands still keeps the caller waiting as it keeps the request in flight.
         std::unique_lock<std::mutex> guard(transfer->lock);
-        transfer->finished.wait_for(guard, transfer->giveUpAt - base::clock::steadyNow(),
-                                    [&] { return transfer->signalled; });
+        while (!transfer->signalled) {
+            const auto left = transfer->giveUpAt - base::clock::steadyNow();
+            if (left <= left.zero()) break;
+            transfer->finished.wait_for(guard, left);
+        }
     }
     std::lock_guard<std::recursive_mutex> main(mainLock_);
     if (!transfer->done || !transfer->ok) {
