@@ -125,6 +125,26 @@ void EmulatedDevice::answerErrorNext(int count) {
     errorCount_ = count;
 }
 
+void EmulatedDevice::holdReplies(const std::string& prefix) {
+    std::lock_guard<std::mutex> guard(lock_);
+    holdPrefix_ = prefix;
+}
+
+void EmulatedDevice::releaseReplies() {
+    std::vector<std::pair<std::string, sockaddr_in>> held;
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        holdPrefix_.reset();
+        held.swap(held_);
+    }
+    for (const auto& [reply, to] : held) replyTo(reply, to);
+}
+
+bool EmulatedDevice::waitForHeld(std::size_t count, std::chrono::milliseconds deadline) const {
+    std::unique_lock<std::mutex> guard(lock_);
+    return receivedSignal_.wait_for(guard, deadline, [&] { return held_.size() >= count; });
+}
+
 void EmulatedDevice::setRebootPause(std::chrono::milliseconds pause) {
     std::lock_guard<std::mutex> guard(lock_);
     rebootPause_ = pause;
@@ -253,6 +273,11 @@ void EmulatedDevice::serve() {
             std::lock_guard<std::mutex> guard(lock_);
             if (loseCount_ > 0) {
                 --loseCount_;
+                continue;
+            }
+            if (holdPrefix_ && command.compare(0, holdPrefix_->size(), *holdPrefix_) == 0) {
+                held_.emplace_back(*reply, from);
+                receivedSignal_.notify_all();
                 continue;
             }
         }

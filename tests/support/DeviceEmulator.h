@@ -17,6 +17,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "foundation/NetworkAddress.h"
@@ -52,6 +53,13 @@ public:
     void answerBusy(int count);                      // the next `count` commands get the busy text
     void answerErrorNext(int count);                 // the next `count` commands get "ERR"
     void loseRepliesNext(int count);                 // the next `count` commands are done, unanswered
+    // From holdReplies on, every answer to a command that starts with `prefix` is kept, in order,
+    // until releaseReplies sends them all; a resent command is answered again. Held answers are
+    // made when their command comes.
+    void holdReplies(const std::string& prefix = "");
+    void releaseReplies();
+    // Waits until at least `count` answers are held; false after the deadline.
+    bool waitForHeld(std::size_t count, std::chrono::milliseconds deadline = std::chrono::seconds(30)) const;
 
     // How long the device stays silent after a restart; every command it gets meanwhile is
     // logged and left unanswered.
@@ -127,6 +135,8 @@ private:
     std::vector<FaultRule> faults_;
     int loseCount_ = 0;
     std::chrono::milliseconds delay_{0};
+    std::optional<std::string> holdPrefix_;
+    std::vector<std::pair<std::string, sockaddr_in>> held_;
     std::uint16_t answerPort_ = 0;
     std::chrono::milliseconds rebootPause_{1500};
     std::chrono::steady_clock::time_point rebootEnds_{};

@@ -8,6 +8,7 @@
 #include <wx/textctrl.h>
 
 #include <algorithm>
+#include <chrono>
 #include <optional>
 #include <set>
 #include <string>
@@ -61,22 +62,22 @@ TEST_F(PropertyReadRuleTest, ASecondApplyWhileTheZonePageReadsAgainKeepsTheZone)
     click(second(), wxRect(second()->GetClientSize()));
     ASSERT_TRUE(second()->GetValue());
 
-    // The apply is refused, and the page reads the zones again: the read waits behind the apply's
-    // write and the held dispatcher.
+    // The apply is refused, and the page reads the zones again: the first loudspeaker holds its
+    // answer to the read of its memory, while time stands still.
     std::optional<test::ManualClock> clock(std::in_place);
     clock->holdSteady();
-    std::optional<test::DispatcherHold> beforeWrite(std::in_place);
-    ASSERT_TRUE(pumpUntil([&] { return beforeWrite->started(); }));
+    loudspeakers_.loudspeaker(0).holdReplies("voiceMemSize");
     press(labelled(L"&Применить"));
-    test::DispatcherHold beforeRead;
-    beforeWrite.reset();
-    ASSERT_TRUE(pumpUntil([&] { return beforeRead.started(); }));
     EXPECT_TRUE(messageShown(L"Запрещено редактирование во время тревожного вещания на вокарах"));
-    ASSERT_TRUE(pumpUntil([&] { return propertyPanel()->pageWaits(); }));
+    ASSERT_TRUE(pumpUntil([&] {
+        return loudspeakers_.loudspeaker(0).waitForHeld(1, std::chrono::milliseconds(0)) &&
+               propertyPanel()->pageWaits();
+    }));
 
     press(labelled(L"&Применить"));
     EXPECT_TRUE(propertyPanel()->pageWaits());
-    beforeRead.release();
+    loudspeakers_.loudspeaker(0).releaseReplies();
+    ASSERT_TRUE(pumpUntil([&] { return !propertyPanel()->pageWaits(); }));
     clock.reset();
     settle();
     ASSERT_TRUE(test::waitForDispatcher());
@@ -93,18 +94,20 @@ TEST_F(PropertyReadRuleTest, ARenameTypedWhileTheCommonPageReadsIsAppliedWithThe
     openWindow();
     ASSERT_TRUE(pumpUntil([&] { return deviceState(0) == L"В сети"; }));
 
-    // The page opens while its read is held up; the name can be typed, but apply waits.
+    // The page opens while the loudspeaker holds its answer to the page's read; the name can be
+    // typed, but apply waits.
     std::optional<test::ManualClock> clock(std::in_place);
     clock->holdSteady();
-    test::DispatcherHold hold;
-    ASSERT_TRUE(pumpUntil([&] { return hold.started(); }));
+    emulator.holdReplies();
     openProperties(0);
+    ASSERT_TRUE(pumpUntil([&] { return emulator.waitForHeld(1, std::chrono::milliseconds(0)); }));
     ASSERT_TRUE(propertyPanel()->pageWaits());
     typeName("Hall 2");
     press(labelled(L"&Применить"));
     EXPECT_TRUE(propertyPanel()->pageWaits());
     EXPECT_FALSE(labelled(L"&Применить")->IsEnabled());
-    hold.release();
+    emulator.releaseReplies();
+    ASSERT_TRUE(pumpUntil([&] { return !propertyPanel()->pageWaits(); }));
     clock.reset();
     settle();
 
