@@ -3,9 +3,12 @@
 #include <unistd.h>
 #include <wx/app.h>
 #include <wx/button.h>
+#include <wx/evtloop.h>
+#include <wx/utils.h>
 
 #include <cmath>
 #include <filesystem>
+#include <set>
 #include <thread>
 
 #include "audio/AudioStartup.h"
@@ -38,6 +41,8 @@ void WindowFixture::SetUp() {
     keepLibvlcLoaded();
     pref::setString(setting::netInterfaceIp.key, "127.0.0.1");
     pref::setInt(setting::securityInterfaceTimeout.key, 0);
+    // A text an earlier test showed is no repeat here (that test may have moved the clock on, too).
+    debug::resetRecentMessages();
     debug::setMessagePresenter([this](const std::wstring&, const std::wstring& text, debug::MessageIcon) {
         std::lock_guard<std::mutex> guard(lock_);
         messages_.push_back(text);
@@ -110,18 +115,38 @@ void WindowFixture::doubleClick(wxWindow* window, const wxRect& area) {
     mouseClick(window, area, true);
 }
 
+bool WindowFixture::handleEvents() {
+    // Within a yield the toolkit takes no events.
+    const wxEventLoopBase* loop = wxEventLoopBase::GetActive();
+    if (loop != nullptr && loop->IsYielding()) return false;
+    void* const connection = wxGetDisplayInfo().dpy;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    for (;;) {
+        // Every event the server made so far is on the connection now; the toolkit takes them all.
+        eventsQueuedAfterSync(connection);
+        wxTheApp->Yield(true);
+        wxTheApp->ProcessPendingEvents();
+        wxTheApp->ProcessIdle();
+        if (eventsQueuedAfterSync(connection) == 0 && !wxTheApp->HasPendingEvents()) return true;
+        if (std::chrono::steady_clock::now() > end) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+}
+
 void WindowFixture::mouseClick(wxWindow* window, const wxRect& area, bool twice) {
     wxUIActionSimulator simulator;
     const wxPoint centre =
         window->ClientToScreen(area.GetPosition() + wxPoint(area.width / 2, area.height / 2));
     simulator.MouseMove(centre);
-    pumpUntil([] { return false; }, std::chrono::milliseconds(50));
+    // The control knows the pointer is over it before the button goes down, as it is for the
+    // operator.
+    ASSERT_TRUE(handleEvents()) << "the pointer's move was never handled";
     if (twice) {
         simulator.MouseDblClick();
     } else {
         simulator.MouseClick();
     }
-    pumpUntil([] { return false; }, std::chrono::milliseconds(150));
+    ASSERT_TRUE(handleEvents()) << "the click was never handled";
 }
 
 void WindowFixture::clickButton(const wxString& label) {
@@ -143,7 +168,25 @@ void WindowFixture::pressButton(wxWindow* dialog, const wxString& label) {
 }
 
 bool WindowFixture::screenshot(const std::string& name) {
-    pumpUntil([] { return false; }, std::chrono::milliseconds(300));
+    if (!handleEvents()) return false;
+    // Every shown window is drawn anew, laid out as it is now: the picture shows what the test saw.
+    std::vector<wxWindow*> windows;
+    for (wxWindow* window : wxTopLevelWindows) {
+        if (window->IsShownOnScreen()) windows.push_back(window);
+    }
+    std::set<wxWindow*> drawn;
+    const auto paint = [&drawn](wxPaintEvent& event) {
+        drawn.insert(static_cast<wxWindow*>(event.GetEventObject()));
+        event.Skip();
+    };
+    for (wxWindow* window : windows) {
+        window->Bind(wxEVT_PAINT, paint);
+        window->Refresh();
+    }
+    const bool painted = pumpUntil([&] { return drawn.size() == windows.size(); });
+    for (wxWindow* window : windows) window->Unbind(wxEVT_PAINT, paint);
+    // The drawing has reached the server before the picture is taken from it.
+    if (!painted || !handleEvents()) return false;
     return toolkitScreen().screenshot(toolkitScreen().findWindow(::getpid()), screenshotPath(name));
 }
 
