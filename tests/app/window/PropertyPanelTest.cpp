@@ -456,7 +456,11 @@ TEST_F(PropertyPanelTest, DeletingAllZonesShowsARefusalAndAZoneIsBoundByApply) {
     status.playbackState = 12;
     loudspeakers_.loudspeaker(1).setStatus(status);
     openWindow();
-    ASSERT_TRUE(pumpUntil([&] { return deviceState(0) == L"В сети" && deviceState(2) == L"В сети"; }));
+    // Every device takes part: the refusal is about the playing loudspeaker, which must be heard
+    // from first.
+    ASSERT_TRUE(pumpUntil([&] {
+        return deviceState(0) == L"В сети" && deviceState(1) == L"В сети" && deviceState(2) == L"В сети";
+    }));
     openProperties(2);
     showTab(L"Зоны трансляции");
     ASSERT_EQ(propertyPanel()->currentTab(), 1031);
