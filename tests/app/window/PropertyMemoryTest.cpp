@@ -236,8 +236,8 @@ TEST_F(PropertyMemoryTest, TheProgressDialogEndsWithTheLastReportAndDropsLateOne
     }
     // A device that goes on reporting after the dialog is gone reaches nothing.
     std::thread([&] { report(first, 100); }).join();
-    pumpUntil([] { return false; }, 200ms);
-    EXPECT_TRUE(capture_.contains(L"Progress bar doesn't exist! percent=100", L"IMPOR"));
+    EXPECT_TRUE(
+        pumpUntil([&] { return capture_.contains(L"Progress bar doesn't exist! percent=100", L"IMPOR"); }));
 }
 
 TEST_F(PropertyMemoryTest, AFirmwareCollectionOfTwoImagesIsWrittenAndClosesThePage) {
