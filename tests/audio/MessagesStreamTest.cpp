@@ -58,6 +58,8 @@ TEST_F(MessagesStreamTest, TheGongThenTheMessageAreHeardInOrder) {
     EXPECT_TRUE(ok_);
     stream_->stream_close();
     EXPECT_FALSE(stream_->is_stream());
+    // The stream is closed: what it sent has reached the socket, and is read.
+    ASSERT_TRUE(receiver.catchUp());
 
     const auto transport = test::readTransportStream(receiver.payloads());
     EXPECT_TRUE(transport.patSeen);
