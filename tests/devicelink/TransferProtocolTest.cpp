@@ -1,15 +1,22 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <sys/eventfd.h>
+#include <sys/syscall.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <future>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -22,6 +29,7 @@
 #include "support/DispatcherWait.h"
 #include "support/FakeGuiThread.h"
 #include "support/LogCapture.h"
+#include "support/TempFolder.h"
 
 // While set, the wake handle of a transport cannot be made, as when the process has run out of
 // descriptors; every other call goes to the system.
@@ -300,10 +308,53 @@ TEST_F(TransferProtocolTest, EraseQueueKeepsTheRequestInFlight) {
     EXPECT_EQ(done_.waitFor(3).size(), 3u);
 }
 
+// The threads of this process of that name, as the system keeps it, by their ids.
+std::set<std::string> threadsNamed(const std::string& name) {
+    std::set<std::string> found;
+    for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
+        if (test::readWholeFile(task.path().string() + "/comm") == name + "\n")
+            found.insert(task.path().filename().string());
+    }
+    return found;
+}
+
+// Whether the thread is blocked in the system waiting for a descriptor (poll), as the system call
+// it is in shows; a thread that runs reads "running" there.
+bool waitsInPoll(const std::string& thread) {
+    std::istringstream call(test::readWholeFile("/proc/self/task/" + thread + "/syscall"));
+    long number = -1;
+    call >> number;
+    return number == SYS_poll || number == SYS_ppoll;
+}
+
 TEST_F(TransferProtocolTest, StopReturnsWhileTheReceiverWaits) {
+    const std::set<std::string> others = threadsNamed("transport-recv");
     transport_->run();
-    transport_->stop();
-    transport_->stop();
+    // The transport's receiver comes to wait for a datagram that never comes.
+    std::string receiver;
+    ASSERT_TRUE(test::waitFor([&] {
+        for (const std::string& thread : threadsNamed("transport-recv")) {
+            if (others.count(thread) == 0) receiver = thread;
+        }
+        return !receiver.empty() && waitsInPoll(receiver);
+    }));
+
+    // Stopped from a thread of its own, so that a stop that never returns ends the program with
+    // the failure instead of hanging it; a second stop returns too.
+    std::promise<void> stopped;
+    std::thread stopper([&] {
+        transport_->stop();
+        transport_->stop();
+        stopped.set_value();
+    });
+    if (stopped.get_future().wait_for(60s) != std::future_status::ready) {
+        ADD_FAILURE() << "stop() did not return while the receiver waited";
+        std::fflush(stdout);
+        std::_Exit(1);
+    }
+    stopper.join();
+    // The receiver ended with it.
+    EXPECT_TRUE(test::waitFor([&] { return threadsNamed("transport-recv").count(receiver) == 0; }));
 }
 
 TEST_F(TransferProtocolTest, AReceiverThatCannotStartStopsTheProgramAndNothingIsSent) {
@@ -340,8 +391,12 @@ TEST(TransferProtocolSocket, CommandPortInUseStopsTheProgram) {
 // A sync that gives up withdraws a request not sent yet; one in flight fails alone.
 TEST_F(TransferProtocolTest, WhatASyncThatGaveUpLeavesBehind) {
     auto emulated = device(2);
-    emulated->on("first", [](const std::string& command) {
-        std::this_thread::sleep_for(150ms);
+    // "first" stays in flight until the sync behind it gave up, and a while longer, in which the
+    // next sync queues its request.
+    std::atomic<bool> answerFirst{false};
+    emulated->on("first", [&answerFirst](const std::string& command) {
+        test::waitFor([&answerFirst] { return answerFirst.load(); });
+        std::this_thread::sleep_for(80ms);
         return std::optional<std::string>("OK " + command);
     });
     emulated->on("stale", [](const std::string&) { return std::optional<std::string>(); });
@@ -350,6 +405,7 @@ TEST_F(TransferProtocolTest, WhatASyncThatGaveUpLeavesBehind) {
     ASSERT_TRUE(emulated->waitForReceived(1));
     std::string response;
     EXPECT_FALSE(transport_->sync(emulated->address(), "withdrawn", response, 2, 10));
+    answerFirst = true;
     // Its deadline counts from queueing, so the sync gives up while "stale" is still in
     // flight, before the sender's own time-out fails it.
     EXPECT_FALSE(transport_->sync(emulated->address(), "stale", response, 2, 100));
