@@ -1,7 +1,6 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <sys/eventfd.h>
-#include <sys/syscall.h>
 
 #include <algorithm>
 #include <atomic>
@@ -9,14 +8,12 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <future>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <set>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -29,7 +26,7 @@
 #include "support/DispatcherWait.h"
 #include "support/FakeGuiThread.h"
 #include "support/LogCapture.h"
-#include "support/TempFolder.h"
+#include "support/ProcessThreads.h"
 
 // While set, the wake handle of a transport cannot be made, as when the process has run out of
 // descriptors; every other call goes to the system.
@@ -308,35 +305,16 @@ TEST_F(TransferProtocolTest, EraseQueueKeepsTheRequestInFlight) {
     EXPECT_EQ(done_.waitFor(3).size(), 3u);
 }
 
-// The threads of this process of that name, as the system keeps it, by their ids.
-std::set<std::string> threadsNamed(const std::string& name) {
-    std::set<std::string> found;
-    for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
-        if (test::readWholeFile(task.path().string() + "/comm") == name + "\n")
-            found.insert(task.path().filename().string());
-    }
-    return found;
-}
-
-// Whether the thread is blocked in the system waiting for a descriptor (poll), as the system call
-// it is in shows; a thread that runs reads "running" there.
-bool waitsInPoll(const std::string& thread) {
-    std::istringstream call(test::readWholeFile("/proc/self/task/" + thread + "/syscall"));
-    long number = -1;
-    call >> number;
-    return number == SYS_poll || number == SYS_ppoll;
-}
-
 TEST_F(TransferProtocolTest, StopReturnsWhileTheReceiverWaits) {
-    const std::set<std::string> others = threadsNamed("transport-recv");
+    const std::set<std::string> others = test::threadsNamed("transport-recv");
     transport_->run();
     // The transport's receiver comes to wait for a datagram that never comes.
     std::string receiver;
     ASSERT_TRUE(test::waitFor([&] {
-        for (const std::string& thread : threadsNamed("transport-recv")) {
+        for (const std::string& thread : test::threadsNamed("transport-recv")) {
             if (others.count(thread) == 0) receiver = thread;
         }
-        return !receiver.empty() && waitsInPoll(receiver);
+        return !receiver.empty() && test::blockedInPoll(receiver);
     }));
 
     // Stopped from a thread of its own, so that a stop that never returns ends the program with
@@ -354,7 +332,7 @@ TEST_F(TransferProtocolTest, StopReturnsWhileTheReceiverWaits) {
     }
     stopper.join();
     // The receiver ended with it.
-    EXPECT_TRUE(test::waitFor([&] { return threadsNamed("transport-recv").count(receiver) == 0; }));
+    EXPECT_TRUE(test::waitFor([&] { return test::threadsNamed("transport-recv").count(receiver) == 0; }));
 }
 
 TEST_F(TransferProtocolTest, AReceiverThatCannotStartStopsTheProgramAndNothingIsSent) {
