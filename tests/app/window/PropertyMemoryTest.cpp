@@ -258,8 +258,10 @@ TEST_F(PropertyMemoryTest, AFirmwareCollectionOfTwoImagesIsWrittenAndClosesThePa
     clickLabelled(L"&Обновить прошивку");
     EXPECT_TRUE(messageShown(L"Прошивка успешно отправлена на прибор"));
     EXPECT_EQ(flash.written(), main);
-    EXPECT_EQ(emulator.rebootCount(), 2);
+    // The last image's restart follows its report.
+    EXPECT_TRUE(pumpUntil([&] { return emulator.rebootCount() == 2; }));
     EXPECT_TRUE(pumpUntil([&] { return deviceList()->IsShownOnScreen(); }));
+    EXPECT_EQ(emulator.rebootCount(), 2);
 }
 
 TEST_F(PropertyMemoryTest, ALineOutOfTheNormIsReported) {

@@ -28,6 +28,7 @@
 #include "devicelink/IAudioControl.h"
 #include "devices/TribelInfo.h"
 #include "devices/VokarInfo.h"
+#include "propertypanel/PageFill.h"
 #include "propertypanel/pages/LinePage.h"
 #include "propertypanel/pages/PasskeyPage.h"
 #include "support/AudioFlash.h"
@@ -304,6 +305,10 @@ TEST_F(PropertyPanelTest, FiveSliderMovesSendOneVolumeAndLeavingThePageDropsAPen
     EXPECT_EQ(volumeCommands(emulator), 1u);
     const auto vokar = frame_->getDeviceCollection().getVokars<device::VokarInfo>(false).at(0);
     EXPECT_EQ(vokar->volume.load(), start - 5);
+    // Once sent, the volume is read back into the slider; a move before that would be overwritten.
+    ASSERT_TRUE(pumpUntil([&] {
+        return slider->GetToolTipText() == frm::fill::volumeTip(vokar->getDisplayName(), start - 5);
+    }));
     EXPECT_EQ(slider->GetValue(), start - 5);
 
     // A move whose volume is still pending when the page is left is never sent.
