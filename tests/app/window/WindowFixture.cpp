@@ -6,6 +6,7 @@
 #include <wx/evtloop.h>
 #include <wx/utils.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <set>
@@ -170,21 +171,28 @@ void WindowFixture::pressButton(wxWindow* dialog, const wxString& label) {
 bool WindowFixture::screenshot(const std::string& name) {
     if (!handleEvents()) return false;
     // Every shown window is drawn anew, laid out as it is now: the picture shows what the test saw.
-    std::vector<wxWindow*> windows;
+    std::vector<wxWeakRef<wxWindow>> windows;
     for (wxWindow* window : wxTopLevelWindows) {
-        if (window->IsShownOnScreen()) windows.push_back(window);
+        if (window->IsShownOnScreen()) windows.emplace_back(window);
     }
     std::set<wxWindow*> drawn;
     const auto paint = [&drawn](wxPaintEvent& event) {
         drawn.insert(static_cast<wxWindow*>(event.GetEventObject()));
         event.Skip();
     };
-    for (wxWindow* window : windows) {
+    for (const wxWeakRef<wxWindow>& window : windows) {
         window->Bind(wxEVT_PAINT, paint);
         window->Refresh();
     }
-    const bool painted = pumpUntil([&] { return drawn.size() == windows.size(); });
-    for (wxWindow* window : windows) window->Unbind(wxEVT_PAINT, paint);
+    // A window that went meanwhile is not waited for.
+    const bool painted = pumpUntil([&] {
+        return std::all_of(windows.begin(), windows.end(), [&](const wxWeakRef<wxWindow>& window) {
+            return !window || drawn.count(window.get());
+        });
+    });
+    for (const wxWeakRef<wxWindow>& window : windows) {
+        if (window) window->Unbind(wxEVT_PAINT, paint);
+    }
     // The drawing has reached the server before the picture is taken from it.
     if (!painted || !handleEvents()) return false;
     return toolkitScreen().screenshot(toolkitScreen().findWindow(::getpid()), screenshotPath(name));
