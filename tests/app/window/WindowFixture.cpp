@@ -42,6 +42,7 @@ void WindowFixture::SetUp() {
     keepLibvlcLoaded();
     pref::setString(setting::netInterfaceIp.key, "127.0.0.1");
     pref::setInt(setting::securityInterfaceTimeout.key, 0);
+    loudspeakers_.hold(true);
     // A text an earlier test showed is no repeat here (that test may have moved the clock on, too).
     debug::resetRecentMessages();
     debug::setMessagePresenter([this](const std::wstring&, const std::wstring& text, debug::MessageIcon) {
@@ -85,10 +86,13 @@ void WindowFixture::openWindow(bool debug) {
     frame_->Startup();
     frame_->SetPosition(wxPoint(0, 0));
     frame_->Show();
+    // The window listens now: it learns of the devices in their order.
+    loudspeakers_.hold(false);
     ASSERT_TRUE(pumpUntil([&] { return frame_->IsShownOnScreen(); }));
 }
 
 void WindowFixture::closeWindow() {
+    loudspeakers_.hold(true);
     frame_->Close(true);
     ASSERT_TRUE(pumpUntil([&] { return !frame_; }));
     audio::shutDown();
