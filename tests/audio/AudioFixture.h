@@ -65,9 +65,10 @@ protected:
         });
     }
 
-    // The distinct tones heard so far, in order: each the middle reading of a run of readings
-    // close to each other, so that a window across the start or the end of a tone, which reads a
-    // little off, does not stand for it.
+    // The distinct tones heard so far, in order: each a run of at least two windows whose
+    // readings lie close together, told by its middle reading. A window across the start or the
+    // end of a tone reads a little off and does not stand for it; one across the change from one
+    // tone to the next, or across a gap, which reads apart from both, stands for no tone.
     static std::vector<double> tones(const StreamReceiver& receiver) {
         const auto audio = decoded(receiver);
         std::vector<std::vector<double>> runs;
@@ -80,7 +81,11 @@ protected:
             runs.back().push_back(hertz);
         }
         std::vector<double> heard;
-        for (const std::vector<double>& run : runs) heard.push_back(middle(run));
+        for (const std::vector<double>& run : runs) {
+            if (run.size() < 2) continue;
+            const double tone = middle(run);
+            if (heard.empty() || std::abs(heard.back() - tone) > 24) heard.push_back(tone);
+        }
         return heard;
     }
     // Waits until the last tone the receiver got is `hertz`, as a capture that needs a moment
