@@ -1,5 +1,7 @@
 #include "app/TickThread.h"
 
+#include <pthread.h>
+
 #include "foundation/Place.h"
 
 namespace frm {
@@ -27,6 +29,8 @@ void TickThread::stop() {
 }
 
 void TickThread::run() {
+    // The system keeps 15 characters of a thread's name.
+    pthread_setname_np(pthread_self(), name_.substr(0, 15).c_str());
     const debug::Place place("frm::TickThread::run");
     place.trace(L"start thread '%1%'", name_);
     std::unique_lock<std::mutex> guard(lock_);

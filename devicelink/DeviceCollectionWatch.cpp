@@ -1,5 +1,7 @@
 // The registry's watch: its control thread, the search for lost devices and the link check.
 
+#include <pthread.h>
+
 #include <cstdlib>
 #include <exception>
 #include <new>
@@ -102,6 +104,7 @@ bool DeviceCollection::pauseWatch(std::chrono::steady_clock::time_point since,
 }
 
 void DeviceCollection::controlTimeoutThread() {
+    pthread_setname_np(pthread_self(), "device watch");
     const debug::Place place(kControlThreadPlace);
     place.trace(L"start thread controlTimeoutThread()");
     std::int64_t cycle = 0;

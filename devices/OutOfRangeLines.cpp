@@ -17,6 +17,10 @@ base::LogThrottle& senders() {
 OutOfRangeLines::OutOfRangeLines(const char* place, const net::IpAndPort& sender)
     : place_(place), sender_(sender) {}
 
+void OutOfRangeLines::forgetSenders() {
+    senders().forget();
+}
+
 bool OutOfRangeLines::admitted() {
     if (decision_ != Decision::open) return decision_ == Decision::written;
     std::uint64_t skipped = 0;

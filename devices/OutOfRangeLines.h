@@ -16,6 +16,10 @@ public:
     OutOfRangeLines(const OutOfRangeLines&) = delete;
     OutOfRangeLines& operator=(const OutOfRangeLines&) = delete;
 
+    // Every sender is new again (for tests: the lines of one test's senders are not held back
+    // because an earlier test's senders had the same addresses).
+    static void forgetSenders();
+
     // Logs one field's line at EXTERN when this packet's lines are written.
     template <class Value>
     void write(const wchar_t* message, const Value& value) {

@@ -37,4 +37,9 @@ bool LogThrottle::pass(std::uint64_t sender, std::uint64_t& skipped) {
     return true;
 }
 
+void LogThrottle::forget() {
+    std::lock_guard<std::mutex> guard(lock_);
+    senders_.clear();
+}
+
 }  // namespace base

@@ -18,6 +18,8 @@ public:
     // True when the line of `sender` may be written; `skipped` then tells how many of its lines
     // were left out before it.
     bool pass(std::uint64_t sender, std::uint64_t& skipped);
+    // Every sender is new again.
+    void forget();
 
 private:
     struct Sender {

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 #include <string>
@@ -64,12 +65,27 @@ protected:
         });
     }
 
-    // The distinct tones heard so far, in order.
+    // The distinct tones heard so far, in order: each a run of at least two windows whose
+    // readings lie close together, told by its middle reading. A window across the start or the
+    // end of a tone reads a little off and does not stand for it; one across the change from one
+    // tone to the next, or across a gap, which reads apart from both, stands for no tone.
     static std::vector<double> tones(const StreamReceiver& receiver) {
         const auto audio = decoded(receiver);
+        std::vector<std::vector<double>> runs;
+        const auto middle = [](std::vector<double> run) {
+            std::nth_element(run.begin(), run.begin() + run.size() / 2, run.end());
+            return run[run.size() / 2];
+        };
+        for (double hertz : frequencySequence(audio.samples, audio.rate)) {
+            if (runs.empty() || std::abs(middle(runs.back()) - hertz) > 24) runs.emplace_back();
+            runs.back().push_back(hertz);
+        }
         std::vector<double> heard;
-        for (double hertz : frequencySequence(audio.samples, audio.rate))
-            if (heard.empty() || std::abs(heard.back() - hertz) > 24) heard.push_back(hertz);
+        for (const std::vector<double>& run : runs) {
+            if (run.size() < 2) continue;
+            const double tone = middle(run);
+            if (heard.empty() || std::abs(heard.back() - tone) > 24) heard.push_back(tone);
+        }
         return heard;
     }
     // Waits until the last tone the receiver got is `hertz`, as a capture that needs a moment

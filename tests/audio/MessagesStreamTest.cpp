@@ -58,13 +58,17 @@ TEST_F(MessagesStreamTest, TheGongThenTheMessageAreHeardInOrder) {
     EXPECT_TRUE(ok_);
     stream_->stream_close();
     EXPECT_FALSE(stream_->is_stream());
+    // The stream is closed: what it sent has reached the socket, and is read.
+    ASSERT_TRUE(receiver.catchUp());
 
     const auto transport = test::readTransportStream(receiver.payloads());
     EXPECT_TRUE(transport.patSeen);
     EXPECT_EQ(transport.audioPids.size(), 1u);
     EXPECT_EQ(transport.continuityErrors, 0);
     const std::vector<double> heard = tones(receiver);
-    ASSERT_EQ(heard.size(), 2u);
+    const auto audio = decoded(receiver);
+    ASSERT_EQ(heard.size(), 2u) << ::testing::PrintToString(
+        test::frequencySequence(audio.samples, audio.rate));
     EXPECT_NEAR(heard[0], 500, 10);
     EXPECT_NEAR(heard[1], 1000, 20);
 }

@@ -9,6 +9,8 @@
 #include <vlc/vlc.h>
 
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -67,14 +69,28 @@ bool libavcodecLoaded() {
 }
 
 // The program starts without libavcodec and the libraries it draws in; the first encoder opens it.
+// Another test of this program may have made an encoder before, so it is a program of its own,
+// started anew for this test alone, that makes the first one.
 TEST_F(StreamSenderTest, TheEncodersLibraryOpensWithTheFirstEncoder) {
-    ASSERT_FALSE(libavcodecLoaded());
-    audio::MpegAudioEncoder encoder(44100, 2, 128);
-    EXPECT_TRUE(libavcodecLoaded());
-    const std::vector<std::int16_t> silence(2 * audio::MpegAudioEncoder::kFrameSamples, 0);
-    std::vector<std::uint8_t> out;
-    for (int frame = 0; frame < 4; ++frame) ASSERT_TRUE(encoder.encode(silence.data(), out));
-    EXPECT_FALSE(out.empty());
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    const auto fail = [](const char* why) {
+        std::fputs(why, stderr);
+        std::_Exit(1);
+    };
+    EXPECT_EXIT(
+        {
+            if (libavcodecLoaded()) fail("loaded before the first encoder");
+            audio::MpegAudioEncoder encoder(44100, 2, 128);
+            if (!libavcodecLoaded()) fail("not loaded by the first encoder");
+            const std::vector<std::int16_t> silence(2 * audio::MpegAudioEncoder::kFrameSamples, 0);
+            std::vector<std::uint8_t> out;
+            for (int frame = 0; frame < 4; ++frame) {
+                if (!encoder.encode(silence.data(), out)) fail("a frame was not encoded");
+            }
+            if (out.empty()) fail("nothing encoded");
+            std::_Exit(0);
+        },
+        ::testing::ExitedWithCode(0), "");
 }
 
 TEST_F(StreamSenderTest, ReceivedStreamKeepsItsClockAndCountersAndDecodes) {

@@ -24,6 +24,7 @@
 #include "support/DispatcherWait.h"
 #include "support/FakeGuiThread.h"
 #include "support/LogCapture.h"
+#include "support/ManualClock.h"
 #include "support/PrivateNetwork.h"
 #include "support/TestDevice.h"
 
@@ -316,9 +317,10 @@ TEST_F(RegistryWatchTest, EmptyRegistryRunsTheFullSearchOnce) {
     }
     ASSERT_TRUE(waitForLog(kGatewayAnswered, L"INFO"));
 
-    // Later cycles, with the registry still empty, search no more. Nothing but the passing of
-    // cycles can show that; 30 of them pass here unless the machine is very slow.
-    std::this_thread::sleep_for(300ms);
+    // Later cycles, with the registry still empty, search no more. The watch reads the clock
+    // three times a cycle (more only when woken early): dozens of cycles pass here.
+    const test::ManualClock clock;
+    ASSERT_TRUE(test::waitFor([&] { return clock.steadyReadsOn("device watch") >= 3 * 30; }));
     EXPECT_EQ(receivers.total(), 3u);
     EXPECT_EQ(logged(kGatewayAnswered), 1u);
 }

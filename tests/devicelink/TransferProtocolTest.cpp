@@ -6,10 +6,14 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <future>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -24,6 +28,7 @@
 #include "support/DispatcherWait.h"
 #include "support/FakeGuiThread.h"
 #include "support/LogCapture.h"
+#include "support/ProcessThreads.h"
 
 // While set, the wake handle of a transport cannot be made, as when the process has run out of
 // descriptors; every other call goes to the system.
@@ -365,9 +370,33 @@ TEST_F(TransferProtocolTest, EraseQueueKeepsTheRequestInFlight) {
 }
 
 TEST_F(TransferProtocolTest, StopReturnsWhileTheReceiverWaits) {
+    const std::set<std::string> others = test::threadsNamed("transport-recv");
     transport_->run();
-    transport_->stop();
-    transport_->stop();
+    // The transport's receiver comes to wait for a datagram that never comes.
+    std::string receiver;
+    ASSERT_TRUE(test::waitFor([&] {
+        for (const std::string& thread : test::threadsNamed("transport-recv")) {
+            if (others.count(thread) == 0) receiver = thread;
+        }
+        return !receiver.empty() && test::blockedInPoll(receiver);
+    }));
+
+    // Stopped from a thread of its own, so that a stop that never returns ends the program with
+    // the failure instead of hanging it; a second stop returns too.
+    std::promise<void> stopped;
+    std::thread stopper([&] {
+        transport_->stop();
+        transport_->stop();
+        stopped.set_value();
+    });
+    if (stopped.get_future().wait_for(60s) != std::future_status::ready) {
+        ADD_FAILURE() << "stop() did not return while the receiver waited";
+        std::fflush(stdout);
+        std::_Exit(1);
+    }
+    stopper.join();
+    // The receiver ended with it.
+    EXPECT_TRUE(test::waitFor([&] { return test::threadsNamed("transport-recv").count(receiver) == 0; }));
 }
 
 TEST_F(TransferProtocolTest, AReceiverThatCannotStartStopsTheProgramAndNothingIsSent) {
@@ -404,8 +433,12 @@ TEST(TransferProtocolSocket, CommandPortInUseStopsTheProgram) {
 // A sync that gives up withdraws a request not sent yet; one in flight fails alone.
 TEST_F(TransferProtocolTest, WhatASyncThatGaveUpLeavesBehind) {
     auto emulated = device(2);
-    emulated->on("first", [](const std::string& command) {
-        std::this_thread::sleep_for(150ms);
+    // "first" stays in flight until the sync behind it gave up, and a while longer, in which the
+    // next sync queues its request.
+    std::atomic<bool> answerFirst{false};
+    emulated->on("first", [&answerFirst](const std::string& command) {
+        test::waitFor([&answerFirst] { return answerFirst.load(); });
+        std::this_thread::sleep_for(80ms);
         return std::optional<std::string>("OK " + command);
     });
     emulated->on("stale", [](const std::string&) { return std::optional<std::string>(); });
@@ -414,6 +447,7 @@ TEST_F(TransferProtocolTest, WhatASyncThatGaveUpLeavesBehind) {
     ASSERT_TRUE(emulated->waitForReceived(1));
     std::string response;
     EXPECT_FALSE(transport_->sync(emulated->address(), "withdrawn", response, 2, 10));
+    answerFirst = true;
     // Its deadline counts from queueing, so the sync gives up while "stale" is still in
     // flight, before the sender's own time-out fails it.
     EXPECT_FALSE(transport_->sync(emulated->address(), "stale", response, 2, 100));

@@ -159,9 +159,17 @@ TEST(AudioMemoryModelTest, RefusesEditsThatBreakItsRules) {
         const std::wstring code = thrownCode(c.edit);
         EXPECT_EQ(code.empty() ? thrownMessage(c.edit) : code, c.refusal);
     }
-    // A name of 64 characters with Cyrillic letters and "№" is taken.
-    EXPECT_NO_THROW(edited->addFragment("x", L"№ Елки " + std::wstring(57, L'Ж')));
+    // A name of 64 characters with Cyrillic letters and "№" is taken whole, and comes back whole
+    // from the flash it is laid out into.
+    const std::wstring longest = L"№ Елки " + std::wstring(57, L'Ж');
+    ASSERT_EQ(longest.size(), 64u);
+    std::int16_t id = 0;
+    ASSERT_NO_THROW(id = edited->addFragment("x", longest));
     EXPECT_EQ(edited->getFragments().size(), 3u);
+    EXPECT_EQ(edited->getFragment(id).name, longest);
+    const auto loaded = device::memory::AudioMemoryModel::fromFlash<Model>(edited->logicalImage());
+    ASSERT_TRUE(loaded->hasFragment(id));
+    EXPECT_EQ(loaded->getFragment(id).name, longest);
 }
 
 TEST(AudioMemoryModelTest, TheHashTellsDifferentContentApart) {

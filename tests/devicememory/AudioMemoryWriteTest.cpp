@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <optional>
-#include <thread>
 
 #include "AudioMemoryFixture.h"
 #include "devicememory/TribelAudioMemory.h"
@@ -222,8 +221,9 @@ TEST_F(AudioMemoryWriteTest, DestroyingTheMemoryEndsAWaitingWrite) {
     ASSERT_TRUE(recorder.waitEnd());
     EXPECT_EQ(recorder.values(), std::vector<int>{-1});
     const std::size_t polls = emulated_->receivedCount();
-    EXPECT_TRUE(waitForDispatcher());
-    std::this_thread::sleep_for(std::chrono::milliseconds(700));
+    // A poll still queued, half a second after the one before, would run before a mark queued a
+    // second later.
+    EXPECT_TRUE(DispatcherMark(std::chrono::seconds(1)).wait());
     EXPECT_EQ(emulated_->receivedCount(), polls);
 }
 

@@ -17,6 +17,7 @@
 #include "devicelink/CommonConfig.h"
 #include "devicelink/DeviceBase.h"
 #include "devicelink/TransferProtocol.h"
+#include "devices/OutOfRangeLines.h"
 #include "foundation/Exceptions.h"
 #include "foundation/ThreadDispatcher.h"
 #include "support/AudioFlash.h"
@@ -76,6 +77,7 @@ protected:
     static constexpr const char* hardwareAddress = "02:7E:41:00:00:01";
 
     void SetUp() override {
+        device::OutOfRangeLines::forgetSenders();
         base::ThreadDispatcher::create();
         transport_ = std::make_shared<device::TransferProtocol>(port_, "127.0.0.1");
         transport_->run();

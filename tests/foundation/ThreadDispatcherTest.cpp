@@ -17,6 +17,7 @@
 #include "foundation/ThreadDispatcher.h"
 #include "support/FakeGuiThread.h"
 #include "support/LogCapture.h"
+#include "support/ProcessThreads.h"
 
 namespace {
 
@@ -356,7 +357,10 @@ TEST_F(ThreadDispatcherTest, ShutdownDropsPendingWork) {
     EXPECT_TRUE(logged(L"dispatcher: stop executor thread", L"DEBUG"));
 
     EXPECT_NE(0u, ThreadDispatcher::add(L"after shutdown", 0, [&] { ++dropped; }));
-    std::this_thread::sleep_for(1500ms);
+    // No thread is left that could run what is queued, once its time comes or ever.
+    EXPECT_TRUE(waitFor([] {
+        return test::threadsNamed("dispatch-engine").empty() && test::threadsNamed("dispatch-exec").empty();
+    }));
     EXPECT_EQ(0, dropped.load());
 
     ThreadDispatcher::shutdown();

@@ -83,7 +83,7 @@ public:
     std::size_t receivedCount() const;
     // Waits until at least `count` commands came; false after the deadline.
     bool waitForReceived(std::size_t count,
-                         std::chrono::milliseconds deadline = std::chrono::seconds(10)) const;
+                         std::chrono::milliseconds deadline = std::chrono::seconds(30)) const;
     void clearReceived();
 
     const std::string& ip() const { return ip_; }

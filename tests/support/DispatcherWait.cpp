@@ -10,10 +10,20 @@
 
 namespace test {
 
+DispatcherMark::DispatcherMark(std::chrono::milliseconds delay) {
+    base::ThreadDispatcher::add(L"test: the dispatcher's mark", static_cast<std::uint32_t>(delay.count()),
+                                [passed = passed_] {
+                                    base::ThreadDispatcher::add(L"test: the dispatcher's mark passed", 0,
+                                                                [passed] { *passed = true; });
+                                });
+}
+
+bool DispatcherMark::wait() const {
+    return waitFor([this] { return passed(); });
+}
+
 bool waitForDispatcher() {
-    auto done = std::make_shared<std::atomic<bool>>(false);
-    base::ThreadDispatcher::add(L"test: wait for the dispatcher", 0, [done] { *done = true; });
-    return waitFor([&] { return done->load(); });
+    return DispatcherMark().wait();
 }
 
 struct DispatcherHold::Gate {

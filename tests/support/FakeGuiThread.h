@@ -28,6 +28,7 @@ private:
 };
 
 // Polls `condition` until it holds or a generous deadline passes.
-bool waitFor(const std::function<bool()>& condition, std::chrono::milliseconds deadline = std::chrono::seconds(10));
+bool waitFor(const std::function<bool()>& condition,
+             std::chrono::milliseconds deadline = std::chrono::seconds(30));
 
 }  // namespace test

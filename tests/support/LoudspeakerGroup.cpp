@@ -8,22 +8,37 @@ namespace test {
 
 LoudspeakerGroup::LoudspeakerGroup(std::uint16_t port) : port_(port) {
     sender_ = std::thread([this] {
-        while (!stopping_.load()) {
-            {
-                std::lock_guard<std::mutex> guard(lock_);
+        std::unique_lock<std::mutex> guard(lock_);
+        while (!stopping_) {
+            if (!held_) {
                 for (std::size_t i = 0; i < loudspeakers_.size(); ++i) {
                     if (!silent_[i]) loudspeakers_[i]->sendStatus(net::IpAndPort("127.0.0.1", port_));
                 }
                 for (const auto& console : consoles_) console->sendStatus(net::IpAndPort("127.0.0.1", port_));
             }
-            std::this_thread::sleep_for(std::chrono::milliseconds(500));
+            // Let go, the packets go at once.
+            const bool wasHeld = held_;
+            wake_.wait_for(guard, std::chrono::milliseconds(500),
+                           [&] { return stopping_ || (wasHeld && !held_); });
         }
     });
 }
 
 LoudspeakerGroup::~LoudspeakerGroup() {
-    stopping_.store(true);
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        stopping_ = true;
+    }
+    wake_.notify_all();
     sender_.join();
+}
+
+void LoudspeakerGroup::hold(bool held) {
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        held_ = held;
+    }
+    wake_.notify_all();
 }
 
 void LoudspeakerGroup::add(int count, device::VokarVersion generation) {

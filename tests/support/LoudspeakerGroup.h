@@ -3,7 +3,7 @@
 // 02:7E:41:00:00:01, ... in order, each sending its status packet to the head-end twice a second
 // until it is silenced; consoles join them at 127.0.0.101, ... with 02:7E:41:00:01:01, ...
 
-#include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -26,6 +26,11 @@ public:
     // Loudspeakers of one firmware generation.
     void add(int count, device::VokarVersion generation = device::vokarV3_A110);
     void addConsole();
+    // Holds the status packets back, or lets them go; while they go, every round sends the
+    // loudspeakers' packets in their order, then the consoles'. A head-end that starts listening
+    // between two packets of a round learns of the devices in another order; held until it
+    // listens, it learns of them in theirs. A group sends from the start.
+    void hold(bool held);
     // Takes the loudspeaker at `index` off the network or puts it back: while silent it sends no
     // status packets and answers nothing.
     void silence(int index, bool silent);
@@ -40,7 +45,9 @@ private:
     std::vector<std::unique_ptr<LoudspeakerEmulator>> loudspeakers_;
     std::vector<bool> silent_;
     std::vector<std::unique_ptr<ConsoleEmulator>> consoles_;
-    std::atomic<bool> stopping_{false};
+    bool held_ = false;
+    bool stopping_ = false;
+    std::condition_variable wake_;
     std::thread sender_;
 };
 

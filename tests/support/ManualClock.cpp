@@ -1,5 +1,8 @@
 #include "support/ManualClock.h"
 
+#include <pthread.h>
+
+#include <map>
 #include <mutex>
 
 namespace test {
@@ -14,6 +17,7 @@ struct ManualClock::Source : base::clock::TimeSource {
     std::int64_t systemBase = 0;
     bool steadyHeld = false;
     std::chrono::steady_clock::time_point steadyBase;
+    mutable std::map<std::string, std::size_t> steadyReads;
 
     boost::posix_time::ptime localNow() const override {
         std::lock_guard<std::mutex> guard(lock);
@@ -28,7 +32,10 @@ struct ManualClock::Source : base::clock::TimeSource {
         return TimeSource::systemMicros() + offset.count();
     }
     std::chrono::steady_clock::time_point steadyNow() const override {
+        char thread[16] = {};
+        pthread_getname_np(pthread_self(), thread, sizeof thread);
         std::lock_guard<std::mutex> guard(lock);
+        ++steadyReads[thread];
         return (steadyHeld ? steadyBase : std::chrono::steady_clock::now()) + offset;
     }
 };
@@ -64,6 +71,12 @@ void ManualClock::setSystemMicros(std::int64_t micros) {
     std::lock_guard<std::mutex> guard(source_->lock);
     source_->systemFixed = true;
     source_->systemBase = micros - source_->offset.count();
+}
+
+std::size_t ManualClock::steadyReadsOn(const std::string& threadName) const {
+    std::lock_guard<std::mutex> guard(source_->lock);
+    const auto found = source_->steadyReads.find(threadName);
+    return found == source_->steadyReads.end() ? 0 : found->second;
 }
 
 }  // namespace test

@@ -4,7 +4,9 @@
 
 #include <atomic>
 #include <boost/date_time/posix_time/posix_time.hpp>
+#include <cstddef>
 #include <memory>
+#include <string>
 
 #include "foundation/Clock.h"
 
@@ -25,6 +27,10 @@ public:
     void holdSteady();
     // From now on the system time base stands still at `micros`; advance moves it on.
     void setSystemMicros(std::int64_t micros);
+
+    // How often the threads of that name (as the system keeps it) read the monotonic clock so far:
+    // a thread that reads it once a round shows how many rounds it made.
+    std::size_t steadyReadsOn(const std::string& threadName) const;
 
 private:
     struct Source;

@@ -5,6 +5,7 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/eventfd.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 #include <vlc/vlc.h>
@@ -66,6 +67,10 @@ void StreamReceiver::run() {
         pollfd fds[2] = {{socket_, POLLIN, 0}, {wakeFd_, POLLIN, 0}};
         if (::poll(fds, 2, -1) < 0) continue;
         if (fds[1].revents != 0) return;
+        {
+            std::lock_guard<std::mutex> guard(lock_);
+            reading_ = true;
+        }
         iovec part{buffer.data(), buffer.size()};
         alignas(cmsghdr) char control[CMSG_SPACE(sizeof(timespec))];
         msghdr message{};
@@ -74,7 +79,11 @@ void StreamReceiver::run() {
         message.msg_control = control;
         message.msg_controllen = sizeof control;
         const ssize_t size = ::recvmsg(socket_, &message, MSG_DONTWAIT);
-        if (size < 0) continue;
+        if (size < 0) {
+            std::lock_guard<std::mutex> guard(lock_);
+            reading_ = false;
+            continue;
+        }
         std::chrono::system_clock::time_point stamped = std::chrono::system_clock::now();
         for (cmsghdr* header = CMSG_FIRSTHDR(&message); header; header = CMSG_NXTHDR(&message, header)) {
             if (header->cmsg_level != SOL_SOCKET || header->cmsg_type != SCM_TIMESTAMPNS) continue;
@@ -87,6 +96,7 @@ void StreamReceiver::run() {
         std::lock_guard<std::mutex> guard(lock_);
         datagrams_.push_back({std::string(buffer.data(), static_cast<std::size_t>(size)),
                               std::chrono::steady_clock::now(), stamped});
+        reading_ = false;
         arrived_.notify_all();
     }
 }
@@ -120,6 +130,19 @@ bool StreamReceiver::waitUntil(const std::function<bool(const std::vector<Datagr
 
 bool StreamReceiver::waitForCount(std::size_t count, std::chrono::milliseconds deadline) const {
     return waitUntil([count](const std::vector<Datagram>& all) { return all.size() >= count; }, deadline);
+}
+
+bool StreamReceiver::catchUp(std::chrono::milliseconds deadline) const {
+    const auto end = std::chrono::steady_clock::now() + deadline;
+    for (;;) {
+        {
+            std::lock_guard<std::mutex> guard(lock_);
+            int waiting = 0;
+            if (!reading_ && ::ioctl(socket_, FIONREAD, &waiting) == 0 && waiting == 0) return true;
+        }
+        if (std::chrono::steady_clock::now() > end) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
 }
 
 bool isKeepAlive(const std::string& datagram) {
@@ -280,6 +303,15 @@ double peakOf(const std::int16_t* samples, std::size_t count, int rate) {
 
 constexpr double kSilence = 100.0 * 100.0;
 
+// Where sound starts at or after `from`: the first 5 ms that are not silent; the end when none is.
+std::size_t onset(const std::vector<std::int16_t>& samples, std::size_t from, int rate) {
+    const std::size_t block = std::max<std::size_t>(1, static_cast<std::size_t>(rate) / 200);
+    for (std::size_t at = from; at + block <= samples.size(); at += block) {
+        if (energy(samples.data() + at, block) >= kSilence) return at;
+    }
+    return samples.size();
+}
+
 }  // namespace
 
 double strongestFrequency(const std::vector<std::int16_t>& samples, int rate, double seconds) {
@@ -299,9 +331,17 @@ double strongestFrequency(const std::vector<std::int16_t>& samples, int rate, do
 std::vector<double> frequencySequence(const std::vector<std::int16_t>& samples, int rate, double seconds) {
     std::vector<double> sequence;
     const std::size_t window = static_cast<std::size_t>(rate * seconds);
-    for (std::size_t at = 0; window > 0 && at + window <= samples.size(); at += window) {
-        if (energy(samples.data() + at, window) < kSilence) continue;
+    if (window == 0) return sequence;
+    // Each run of sound is measured from its onset: a window that held only the start of a tone,
+    // after silence, would read it off its pitch.
+    std::size_t at = onset(samples, 0, rate);
+    while (at + window <= samples.size()) {
+        if (energy(samples.data() + at, window) < kSilence) {
+            at = onset(samples, at + window, rate);
+            continue;
+        }
         sequence.push_back(peakOf(samples.data() + at, window, rate));
+        at += window;
     }
     return sequence;
 }

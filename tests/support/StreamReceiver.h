@@ -46,6 +46,9 @@ public:
     bool waitUntil(const std::function<bool(const std::vector<Datagram>&)>& condition,
                    std::chrono::milliseconds deadline = std::chrono::seconds(20)) const;
     bool waitForCount(std::size_t count, std::chrono::milliseconds deadline = std::chrono::seconds(20)) const;
+    // Waits until every datagram that reached the socket so far is read and kept: once a sender
+    // said it sent its last one, the receiver then holds them all. False after the deadline.
+    bool catchUp(std::chrono::milliseconds deadline = std::chrono::seconds(20)) const;
 
 private:
     void run();
@@ -55,6 +58,8 @@ private:
     mutable std::mutex lock_;
     mutable std::condition_variable arrived_;
     std::vector<Datagram> datagrams_;
+    // A datagram is taken from the socket and not kept yet.
+    bool reading_ = false;
     std::thread thread_;
 };
 
@@ -93,7 +98,8 @@ DecodedAudio decodeMpegFile(const std::string& path);
 
 // The frequency (Hz) with the most energy in the loudest `seconds` of the samples; 0 for silence.
 double strongestFrequency(const std::vector<std::int16_t>& samples, int rate, double seconds = 0.5);
-// The strongest frequency of each run of `seconds` that is not silent, in order.
+// The strongest frequency of each run of `seconds` that is not silent, in order; the runs are
+// counted from where sound starts after silence.
 std::vector<double> frequencySequence(const std::vector<std::int16_t>& samples, int rate,
                                       double seconds = 0.25);
 

@@ -120,6 +120,11 @@ void settle(Display* connection) {
 
 }  // namespace
 
+int eventsQueuedAfterSync(void* connection) {
+    XSync(connectionOf(connection), False);
+    return XPending(connectionOf(connection));
+}
+
 std::string screenshotPath(const std::string& name) {
     const std::string folder = std::string(MELVOX_BUILD_DIR) + "/screenshots";
     std::filesystem::create_directories(folder);

@@ -12,6 +12,11 @@
 
 namespace test {
 
+// On a program's own connection to its server (an Xlib Display, such as the window toolkit's):
+// makes the server carry out every request sent on it so far, so that every event the server made
+// for the program until then has reached the connection; the number of them not yet taken from it.
+int eventsQueuedAfterSync(void* connection);
+
 // Where a screenshot of that name goes: "<build>/screenshots/<name>.png" (the folder is made).
 std::string screenshotPath(const std::string& name);
 

@@ -220,8 +220,10 @@ TEST_F(WindowFixture, FactoryPasswordsLockNobodyOutAndSayWhereToSetThem) {
 
     test::ManualClock clock;
     clock.advance(61s);
-    // A few rounds of the idle check, none of which may lock.
-    pumpUntil([] { return false; }, 3s);
+    // A few rounds of the idle check (each reads the clock once), none of which may lock.
+    const std::size_t checks = clock.steadyReadsOn("idle lock");
+    ASSERT_TRUE(pumpUntil([&] { return clock.steadyReadsOn("idle lock") >= checks + 3; }));
+    ASSERT_TRUE(handleEvents());
     EXPECT_FALSE(frame_->isLocked());
 
     // No prompt for a password nobody can type: with the alarm functions off, that they are off.

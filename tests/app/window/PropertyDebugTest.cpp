@@ -2,6 +2,7 @@
 // direct command exchange and the sound-pressure test, against emulated loudspeakers.
 
 #include <wx/checkbox.h>
+#include <wx/choice.h>
 #include <wx/scrolwin.h>
 #include <wx/textctrl.h>
 
@@ -55,10 +56,18 @@ TEST_F(PropertyDebugTest, TheHistoryShowsColouredMessagesAndPollingEndsWithThePa
     wxUIActionSimulator().Char(WXK_RETURN);
     EXPECT_TRUE(pumpUntil([&] { return pageControls<wxTextCtrl>().at(1)->GetValue() == L"hello back"; }));
 
+    wxChoice* rate = nullptr;
+    for (wxChoice* choice : pageControls<wxChoice>()) {
+        if (choice->GetToolTipText() == L"Частота обновления") rate = choice;
+    }
+    ASSERT_NE(rate, nullptr);
+    const std::chrono::milliseconds period(std::stoul(rate->GetStringSelection().ToStdString()));
     showTab(L"Общие");
     ASSERT_TRUE(test::waitForDispatcher());
     emulator().clearReceived();
-    pumpUntil([] { return false; }, 2s);
+    // A poll still queued would run before a mark queued a period later.
+    const test::DispatcherMark polled(period);
+    ASSERT_TRUE(pumpUntil([&] { return polled.passed(); }));
     EXPECT_EQ(sent("get dbg"), 0u);
 }
 

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "foundation/TextConversion.h"
 #include "tests/app/window/WindowFixture.h"
 
 namespace test {
@@ -52,7 +53,7 @@ protected:
         for (std::size_t page = 0; page < notebook()->GetPageCount(); ++page) {
             if (notebook()->GetPageText(page) == title) notebook()->SetSelection(page);
         }
-        pumpUntil([] { return false; }, std::chrono::milliseconds(100));
+        ASSERT_TRUE(handleEvents());
         settle();
     }
 
@@ -63,6 +64,7 @@ protected:
         return panel->IsThisEnabled() && !panel->pageWaits();
     }
     // Waits until the page settled; a page whose question the operator declined stays as it is.
+    // Called once the action's handlers ran: a page that set off work waits from then on.
     void settle() {
         const int asked = questions_.yesNoAsked;
         const auto declined = [&] { return questions_.yesNoAsked > asked && !questions_.yes; };
@@ -137,12 +139,19 @@ protected:
 
     // After its first settings read a loudspeaker asks for its modules' versions; an emulated one
     // has no line-control module and leaves that request unanswered, holding up its next ones.
+    // The power supply's version, asked last, ends it: its report is logged.
     void settled(LoudspeakerEmulator& emulator) {
         ASSERT_TRUE(pumpUntil([&] {
             const auto received = emulator.received();
             return std::find(received.begin(), received.end(), "get pssVer") != received.end();
         }));
-        pumpUntil([] { return false; }, std::chrono::milliseconds(100));
+        const std::wstring device = L"(hw=" + base::widen(emulator.hardwareAddress()) + L")";
+        ASSERT_TRUE(pumpUntil([&] {
+            for (const LogLine& line : capture_.find(device, L"INFO")) {
+                if (line.message.find(L"прошивка") != std::wstring::npos) return true;
+            }
+            return false;
+        }));
         settle();
     }
 };

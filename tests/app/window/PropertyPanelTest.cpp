@@ -28,6 +28,9 @@
 #include "devicelink/IAudioControl.h"
 #include "devices/TribelInfo.h"
 #include "devices/VokarInfo.h"
+#include "propertypanel/PageFill.h"
+#include "propertypanel/pages/LinePage.h"
+#include "propertypanel/pages/PasskeyPage.h"
 #include "support/AudioFlash.h"
 #include "support/DispatcherWait.h"
 #include "support/EmulatorText.h"
@@ -293,12 +296,19 @@ TEST_F(PropertyPanelTest, FiveSliderMovesSendOneVolumeAndLeavingThePageDropsAPen
     wxUIActionSimulator simulator;
     for (int move = 0; move < 5; ++move) simulator.Char(WXK_LEFT);
     ASSERT_TRUE(pumpUntil([&] { return slider->GetValue() == start - 5; }));
-    clock->advance(std::chrono::milliseconds(frm::PropertyDevicePanel::kVolumeDelayMs));
-    ASSERT_TRUE(pumpUntil([&] { return volumeCommands(emulator) > 0; }));
-    pumpUntil([] { return false; }, 600ms);
+    const std::chrono::milliseconds delay(frm::PropertyDevicePanel::kVolumeDelayMs);
+    // Whatever the moves left pending falls due with the advance, and runs before a mark queued
+    // after it.
+    std::optional<test::DispatcherMark> mark(std::in_place, delay);
+    clock->advance(delay);
+    ASSERT_TRUE(pumpUntil([&] { return mark->passed(); }));
     EXPECT_EQ(volumeCommands(emulator), 1u);
     const auto vokar = frame_->getDeviceCollection().getVokars<device::VokarInfo>(false).at(0);
     EXPECT_EQ(vokar->volume.load(), start - 5);
+    // Once sent, the volume is read back into the slider; a move before that would be overwritten.
+    ASSERT_TRUE(pumpUntil([&] {
+        return slider->GetToolTipText() == frm::fill::volumeTip(vokar->getDisplayName(), start - 5);
+    }));
     EXPECT_EQ(slider->GetValue(), start - 5);
 
     // A move whose volume is still pending when the page is left is never sent.
@@ -307,9 +317,9 @@ TEST_F(PropertyPanelTest, FiveSliderMovesSendOneVolumeAndLeavingThePageDropsAPen
     ASSERT_TRUE(pumpUntil([&] { return slider->GetValue() == start - 6; }));
     showTab(L"Общие");
     EXPECT_EQ(propertyPanel()->currentTab(), 1000);
-    clock->advance(std::chrono::milliseconds(frm::PropertyDevicePanel::kVolumeDelayMs));
-    pumpUntil([] { return false; }, 500ms);
-    ASSERT_TRUE(test::waitForDispatcher());
+    mark.emplace(delay);
+    clock->advance(delay);
+    ASSERT_TRUE(pumpUntil([&] { return mark->passed(); }));
     EXPECT_EQ(volumeCommands(emulator), 0u);
     EXPECT_EQ(vokar->volume.load(), start - 5);
     clock.reset();
@@ -372,7 +382,8 @@ TEST_F(PropertyPanelTest, ADeviceThatGoesOfflineWhilePagesAreRemovedClosesThePag
         // As the notebook is laid out again: the page shown goes and the notebook moves on.
         frm::GuiFreezer freezer(notebook());
         notebook()->RemovePage(static_cast<std::size_t>(notebook()->GetSelection()));
-        pumpUntil([] { return false; }, 100ms);
+        // What the removal set off, a closing of the page too, is handled.
+        ASSERT_TRUE(handleEvents());
         EXPECT_TRUE(propertyPanel()->IsShownOnScreen());
         EXPECT_EQ(propertyPanel()->currentTab(), 1028);
     }
@@ -459,7 +470,11 @@ TEST_F(PropertyPanelTest, DeletingAllZonesShowsARefusalAndAZoneIsBoundByApply) {
     status.playbackState = 12;
     loudspeakers_.loudspeaker(1).setStatus(status);
     openWindow();
-    ASSERT_TRUE(pumpUntil([&] { return deviceState(0) == L"В сети" && deviceState(2) == L"В сети"; }));
+    // Every device takes part: the refusal is about the playing loudspeaker, which must be heard
+    // from first.
+    ASSERT_TRUE(pumpUntil([&] {
+        return deviceState(0) == L"В сети" && deviceState(1) == L"В сети" && deviceState(2) == L"В сети";
+    }));
     openProperties(2);
     showTab(L"Зоны трансляции");
     ASSERT_EQ(propertyPanel()->currentTab(), 1031);
@@ -553,8 +568,12 @@ TEST_F(PropertyPanelTest, EndDevicesAreAddedAndRemovedByTheirRowsAndLeavingThePa
     loudspeakers_.loudspeaker(0).clearReceived();
     EXPECT_TRUE(pumpUntil([&] { return lineRequests() > 0; }));
     showTab(L"Общие");
+    // A refresh under way when the page was left ends first.
+    ASSERT_TRUE(test::waitForDispatcher());
     loudspeakers_.loudspeaker(0).clearReceived();
-    pumpUntil([] { return false; }, 3s);
+    // A refresh still queued would run before a mark queued a period later.
+    const test::DispatcherMark refreshed(std::chrono::milliseconds(frm::LinePage::kRefreshMs));
+    ASSERT_TRUE(pumpUntil([&] { return refreshed.passed(); }));
     EXPECT_EQ(lineRequests(), 0u);
 }
 
@@ -569,7 +588,7 @@ TEST_F(PropertyPanelTest, AKeyIsLearnedFromTheReaderAndLeavingThePageEndsTheLear
     EXPECT_FALSE(shownLabelled<wxButton>(L"Удалить все").front()->IsEnabled());
 
     clickLabelled(L"Начать добавление");
-    ASSERT_TRUE(console.learning());
+    ASSERT_TRUE(pumpUntil([&] { return console.learning(); }));
     EXPECT_TRUE(labelled(L"Прислоните ключ к считывателю для добавления")->IsShown());
     console.presentKey("0A1B2C");
     ASSERT_TRUE(pumpUntil([&] { return !shownLabelled<wxStaticText>(L"0A1B2C").empty(); }));
@@ -578,11 +597,14 @@ TEST_F(PropertyPanelTest, AKeyIsLearnedFromTheReaderAndLeavingThePageEndsTheLear
     EXPECT_TRUE(screenshot("property_passkeys"));
 
     clickLabelled(L"Начать добавление");
-    ASSERT_TRUE(console.learning());
+    ASSERT_TRUE(pumpUntil([&] { return console.learning(); }));
     showTab(L"Общие");
-    EXPECT_FALSE(console.learning());
+    EXPECT_TRUE(pumpUntil([&] { return !console.learning(); }));
+    ASSERT_TRUE(test::waitForDispatcher());
     console.clearReceived();
-    pumpUntil([] { return false; }, 2500ms);
+    // A check still queued would run before a mark queued a period later.
+    const test::DispatcherMark checked(std::chrono::milliseconds(frm::PasskeyPage::kCheckMs));
+    ASSERT_TRUE(pumpUntil([&] { return checked.passed(); }));
     for (const std::string& command : console.received()) EXPECT_NE(command, "passkeyList");
 }
 

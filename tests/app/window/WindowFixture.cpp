@@ -3,9 +3,13 @@
 #include <unistd.h>
 #include <wx/app.h>
 #include <wx/button.h>
+#include <wx/evtloop.h>
+#include <wx/utils.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <set>
 #include <thread>
 
 #include "audio/AudioStartup.h"
@@ -38,6 +42,9 @@ void WindowFixture::SetUp() {
     keepLibvlcLoaded();
     pref::setString(setting::netInterfaceIp.key, "127.0.0.1");
     pref::setInt(setting::securityInterfaceTimeout.key, 0);
+    loudspeakers_.hold(true);
+    // A text an earlier test showed is no repeat here (that test may have moved the clock on, too).
+    debug::resetRecentMessages();
     debug::setMessagePresenter([this](const std::wstring&, const std::wstring& text, debug::MessageIcon) {
         std::lock_guard<std::mutex> guard(lock_);
         messages_.push_back(text);
@@ -79,10 +86,13 @@ void WindowFixture::openWindow(bool debug) {
     frame_->Startup();
     frame_->SetPosition(wxPoint(0, 0));
     frame_->Show();
+    // The window listens now: it learns of the devices in their order.
+    loudspeakers_.hold(false);
     ASSERT_TRUE(pumpUntil([&] { return frame_->IsShownOnScreen(); }));
 }
 
 void WindowFixture::closeWindow() {
+    loudspeakers_.hold(true);
     frame_->Close(true);
     ASSERT_TRUE(pumpUntil([&] { return !frame_; }));
     audio::shutDown();
@@ -110,18 +120,38 @@ void WindowFixture::doubleClick(wxWindow* window, const wxRect& area) {
     mouseClick(window, area, true);
 }
 
+bool WindowFixture::handleEvents() {
+    // Within a yield the toolkit takes no events.
+    const wxEventLoopBase* loop = wxEventLoopBase::GetActive();
+    if (loop != nullptr && loop->IsYielding()) return false;
+    void* const connection = wxGetDisplayInfo().dpy;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    for (;;) {
+        // Every event the server made so far is on the connection now; the toolkit takes them all.
+        eventsQueuedAfterSync(connection);
+        wxTheApp->Yield(true);
+        wxTheApp->ProcessPendingEvents();
+        wxTheApp->ProcessIdle();
+        if (eventsQueuedAfterSync(connection) == 0 && !wxTheApp->HasPendingEvents()) return true;
+        if (std::chrono::steady_clock::now() > end) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+}
+
 void WindowFixture::mouseClick(wxWindow* window, const wxRect& area, bool twice) {
     wxUIActionSimulator simulator;
     const wxPoint centre =
         window->ClientToScreen(area.GetPosition() + wxPoint(area.width / 2, area.height / 2));
     simulator.MouseMove(centre);
-    pumpUntil([] { return false; }, std::chrono::milliseconds(50));
+    // The control knows the pointer is over it before the button goes down, as it is for the
+    // operator.
+    ASSERT_TRUE(handleEvents()) << "the pointer's move was never handled";
     if (twice) {
         simulator.MouseDblClick();
     } else {
         simulator.MouseClick();
     }
-    pumpUntil([] { return false; }, std::chrono::milliseconds(150));
+    ASSERT_TRUE(handleEvents()) << "the click was never handled";
 }
 
 void WindowFixture::clickButton(const wxString& label) {
@@ -143,7 +173,32 @@ void WindowFixture::pressButton(wxWindow* dialog, const wxString& label) {
 }
 
 bool WindowFixture::screenshot(const std::string& name) {
-    pumpUntil([] { return false; }, std::chrono::milliseconds(300));
+    if (!handleEvents()) return false;
+    // Every shown window is drawn anew, laid out as it is now: the picture shows what the test saw.
+    std::vector<wxWeakRef<wxWindow>> windows;
+    for (wxWindow* window : wxTopLevelWindows) {
+        if (window->IsShownOnScreen()) windows.emplace_back(window);
+    }
+    std::set<wxWindow*> drawn;
+    const auto paint = [&drawn](wxPaintEvent& event) {
+        drawn.insert(static_cast<wxWindow*>(event.GetEventObject()));
+        event.Skip();
+    };
+    for (const wxWeakRef<wxWindow>& window : windows) {
+        window->Bind(wxEVT_PAINT, paint);
+        window->Refresh();
+    }
+    // A window that went meanwhile is not waited for.
+    const bool painted = pumpUntil([&] {
+        return std::all_of(windows.begin(), windows.end(), [&](const wxWeakRef<wxWindow>& window) {
+            return !window || drawn.count(window.get());
+        });
+    });
+    for (const wxWeakRef<wxWindow>& window : windows) {
+        if (window) window->Unbind(wxEVT_PAINT, paint);
+    }
+    // The drawing has reached the server before the picture is taken from it.
+    if (!painted || !handleEvents()) return false;
     return toolkitScreen().screenshot(toolkitScreen().findWindow(::getpid()), screenshotPath(name));
 }
 

@@ -66,9 +66,18 @@ protected:
     // Closes it as the operator does and waits until it is gone.
     void closeWindow();
 
-    // Runs the toolkit's events until the condition holds; false after the deadline.
+    // Runs the toolkit's events until the condition holds; false after the deadline. What a test
+    // asserts after an action is waited for with it, unless the action's own handlers did it.
     bool pumpUntil(const std::function<bool()>& condition,
-                   std::chrono::milliseconds deadline = std::chrono::seconds(20));
+                   std::chrono::milliseconds deadline = std::chrono::seconds(30));
+    // Runs the toolkit until it has handled every event queued for it so far: the input the X
+    // server made for the program (a click's press and release, a key), what other threads
+    // queued for the window, and the events that their handling queued. False when it never got
+    // there.
+    bool handleEvents();
+    // Real clicks on the middle of the area. They return once the toolkit has handled them, so
+    // what their handlers did is done; what the handlers set off for later is the caller's to
+    // wait for.
     void click(wxWindow* window, const wxRect& area);
     void doubleClick(wxWindow* window, const wxRect& area);
     void clickButton(const wxString& label);
@@ -83,8 +92,8 @@ protected:
     std::wstring deviceState(long row);
     bool messageShown(const std::wstring& text);
     // Saves the program's window in front (the main window, or a dialog from inside its modal
-    // loop) as "<build>/screenshots/<name>.png", once its events have run a while so that it is
-    // drawn; false when it could not.
+    // loop) as "<build>/screenshots/<name>.png", once what is queued is handled and the shown
+    // windows are drawn anew; false when it could not.
     bool screenshot(const std::string& name);
     // Whether the last second of a stream comes to carry `hertz` (within 2 %).
     bool hears(StreamReceiver& receiver, double hertz);

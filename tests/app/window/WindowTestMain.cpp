@@ -3,6 +3,7 @@
 // windows. Neither is started when the tests are only listed. The program runs in a mount
 // namespace of its own, where the tests mount their media.
 
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <wx/app.h>
 #include <wx/init.h>
@@ -29,6 +30,7 @@ public:
         setenv("DISPLAY", screen_->display().c_str(), 1);
         wxApp::SetInstance(new wxApp());
         ASSERT_TRUE(wxEntryStart(argc_, argv_)) << "the window toolkit did not start";
+        stopAnimations();
     }
     void TearDown() override {
         wxEntryCleanup();
@@ -37,6 +39,17 @@ public:
     }
 
 private:
+    // The toolkit changes a control's look over a fifth of a second; without that a screenshot
+    // shows the state the test saw, not a step on the way to it.
+    static void stopAnimations() {
+        using Settings = void* (*)();
+        using Set = void (*)(void* object, const char* first, ...);
+        const auto settings = reinterpret_cast<Settings>(::dlsym(RTLD_DEFAULT, "gtk_settings_get_default"));
+        const auto set = reinterpret_cast<Set>(::dlsym(RTLD_DEFAULT, "g_object_set"));
+        ASSERT_TRUE(settings != nullptr && set != nullptr) << "the toolkit's settings are not at hand";
+        set(settings(), "gtk-enable-animations", 0, nullptr);
+    }
+
     std::unique_ptr<test::XServer> screen_;
     int argc_;
     char** argv_;

@@ -65,7 +65,7 @@ protected:
         wxCommandEvent event(wxEVT_MENU, id);
         event.SetEventObject(panel_);
         panel_->ProcessWindowEvent(event);
-        pumpUntil([] { return false; }, 100ms);
+        ASSERT_TRUE(handleEvents());
     }
     // Chooses the one command the menu offers below the rows of the list, as the operator does:
     // a right click there, then the keys Down and Enter in the open menu.
@@ -85,10 +85,11 @@ protected:
         const wxSize size = list->GetClientSize();
         wxUIActionSimulator mouse;
         mouse.MouseMove(list->ClientToScreen(wxPoint(size.x / 2, size.y - 10)));
-        pumpUntil([] { return false; }, 50ms);
+        ASSERT_TRUE(handleEvents());
         mouse.MouseClick(wxMOUSE_BTN_RIGHT);
+        // The menu runs a loop of its own until the keys chose its command.
         EXPECT_TRUE(pumpUntil([&] { return opened; }));
-        pumpUntil([] { return false; }, 300ms);
+        ASSERT_TRUE(handleEvents());
         panel_->Unbind(wxEVT_MENU_OPEN, onOpen);
     }
     // Chooses rows as the keyboard does: the list they are in becomes the active one.
@@ -297,10 +298,11 @@ TEST_F(PlaylistPanelTest, DraggingAndDeletingKeepWhatPlays) {
         return items_->ClientToScreen(area.GetPosition() + wxPoint(area.width / 2, area.height / 2));
     };
     mouse.MouseMove(centre(0));
+    ASSERT_TRUE(handleEvents());
     mouse.MouseDown();
-    pumpUntil([] { return false; }, 150ms);
+    ASSERT_TRUE(handleEvents());
     mouse.MouseMove(centre(3));
-    pumpUntil([] { return false; }, 150ms);
+    ASSERT_TRUE(handleEvents());
     mouse.MouseUp();
     const std::vector<wxString> dragged{wxT("t6"), wxT("t7"), wxT("t8"), wxT("t5"), wxT("t9")};
     EXPECT_TRUE(pumpUntil([&] { return column(items_, 0) == dragged; }));
