@@ -120,8 +120,9 @@ TEST_P(PropertyHeldReadTest, NothingActsWhileThePageReadsAndThePageEndsUsable) {
     } else {
         selectTab(row.tab);
     }
-    if (!row.readBefore)
+    if (!row.readBefore) {
         ASSERT_TRUE(pumpUntil([&] { return emulator->waitForHeld(1, std::chrono::milliseconds(0)); }));
+    }
     ASSERT_TRUE(propertyPanel()->pageWaits());
 
     if (row.rename) typeName("Hall 2");
