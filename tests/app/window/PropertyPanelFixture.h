@@ -48,6 +48,29 @@ protected:
         return titles;
     }
 
+    // Two loudspeakers and a console with the zones {1: loudspeaker 1, 2: loudspeaker 2}, the second
+    // loudspeaker playing an alert from its own memory, so that its zone is not to be changed now;
+    // the console's page "Зоны трансляции" shows once every device is online and answering.
+    void openZonesBesideAPlayingLoudspeaker() {
+        loudspeakers_.add(2);
+        loudspeakers_.addConsole();
+        loudspeakers_.console(0).setZones({{1, {1, -1, {1}}}, {2, {2, -1, {2}}}});
+        // The first loudspeaker's memory refuses its read at once rather than leaving it
+        // unanswered, which would count it offline until its next status packet.
+        loudspeakers_.loudspeaker(0).answer("voiceMemSize", "ERR[voiceMemSize]: no memory");
+        auto status = loudspeakers_.loudspeaker(1).status();
+        status.playbackState = 9;
+        loudspeakers_.loudspeaker(1).setStatus(status);
+        openWindow();
+        // The refusal is about the playing loudspeaker, which must be heard from first.
+        ASSERT_TRUE(pumpUntil([&] {
+            return deviceState(0) == L"В сети" && deviceState(1) == L"В сети" && deviceState(2) == L"В сети";
+        }));
+        openProperties(2);
+        showTab(L"Зоны трансляции");
+        ASSERT_EQ(propertyPanel()->currentTab(), 1031);
+    }
+
     // Switches the notebook to the page as a click on its tab does.
     void showTab(const wxString& title) {
         for (std::size_t page = 0; page < notebook()->GetPageCount(); ++page) {

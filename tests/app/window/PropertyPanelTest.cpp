@@ -458,26 +458,8 @@ TEST_F(PropertyPanelTest, TheSourcesPageOffersTheMemorysScenariosToAnInputAndApp
 }
 
 TEST_F(PropertyPanelTest, DeletingAllZonesShowsARefusalAndAZoneIsBoundByApply) {
-    loudspeakers_.add(2);
-    loudspeakers_.addConsole();
+    openZonesBesideAPlayingLoudspeaker();
     test::ConsoleEmulator& console = loudspeakers_.console(0);
-    console.setZones({{1, {1, -1, {1}}}, {2, {2, -1, {2}}}});
-    // The first loudspeaker's memory is not emulated: it refuses the read at once rather than
-    // leaving it unanswered, which would count it offline until its next status packet.
-    loudspeakers_.loudspeaker(0).answer("voiceMemSize", "ERR[voiceMemSize]: no memory");
-    // The second loudspeaker plays from its own memory: its zone is not to be changed now.
-    auto status = loudspeakers_.loudspeaker(1).status();
-    status.playbackState = 12;
-    loudspeakers_.loudspeaker(1).setStatus(status);
-    openWindow();
-    // Every device takes part: the refusal is about the playing loudspeaker, which must be heard
-    // from first.
-    ASSERT_TRUE(pumpUntil([&] {
-        return deviceState(0) == L"В сети" && deviceState(1) == L"В сети" && deviceState(2) == L"В сети";
-    }));
-    openProperties(2);
-    showTab(L"Зоны трансляции");
-    ASSERT_EQ(propertyPanel()->currentTab(), 1031);
     // No zone chosen yet: nothing to delete or to apply.
     EXPECT_FALSE(labelled(L"Удалить зону")->IsEnabled());
 

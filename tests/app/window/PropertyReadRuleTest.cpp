@@ -37,23 +37,8 @@ protected:
 };
 
 TEST_F(PropertyReadRuleTest, ASecondApplyWhileTheZonePageReadsAgainKeepsTheZone) {
-    loudspeakers_.add(2);
-    loudspeakers_.addConsole();
+    openZonesBesideAPlayingLoudspeaker();
     test::ConsoleEmulator& console = loudspeakers_.console(0);
-    console.setZones({{1, {1, -1, {1}}}, {2, {2, -1, {2}}}});
-    // The first loudspeaker's memory refuses its read at once rather than leaving it unanswered,
-    // which would count it offline until its next status packet.
-    loudspeakers_.loudspeaker(0).answer("voiceMemSize", "ERR[voiceMemSize]: no memory");
-    // The second loudspeaker plays an alert from its own memory: its zone is not to be changed now.
-    auto status = loudspeakers_.loudspeaker(1).status();
-    status.playbackState = 9;
-    loudspeakers_.loudspeaker(1).setStatus(status);
-    openWindow();
-    ASSERT_TRUE(pumpUntil([&] {
-        return deviceState(0) == L"В сети" && deviceState(1) == L"В сети" && deviceState(2) == L"В сети";
-    }));
-    openProperties(2);
-    showTab(L"Зоны трансляции");
     wxWindow* zone = onPage(L"1");
     ASSERT_NE(zone, nullptr);
     click(zone, wxRect(zone->GetClientSize()));
