@@ -136,10 +136,11 @@ bool mediumPresent(const std::wstring& mountPoint) {
                        [&](const Drive& drive) { return drive.mountPoint == mountPoint; });
 }
 
-std::shared_ptr<Playlist> drivePlaylist(const std::wstring& mountPoint, const std::wstring& filter) {
+std::shared_ptr<Playlist> drivePlaylist(const std::wstring& mountPoint, const std::wstring& filter,
+                                        const base::ListingProgress& progress) {
     auto playlist = std::make_shared<Playlist>(mountPoint, true);
     if (filter.empty()) return playlist;
-    for (const std::wstring& path : base::listFiles(true, mountPoint, filter))
+    for (const std::wstring& path : base::listFiles(true, mountPoint, filter, progress))
         playlist->add(base::getFileName(path, true), path);
     return playlist;
 }

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "audio/Playlist.h"
+#include "foundation/Files.h"
 
 namespace frm {
 
@@ -42,8 +43,10 @@ bool mediumPresent(const std::wstring& mountPoint);
 // The playlist of a medium, named by its mount point (repeating): its files that the filter of
 // the player's extensions takes ("*.mp3;*.wav"), its folders included and links to folders not
 // followed, each titled by its name without extension. Empty when the filter is (no plug-in
-// plays anything). It reads the whole tree: never on the GUI thread.
-std::shared_ptr<Playlist> drivePlaylist(const std::wstring& mountPoint, const std::wstring& filter);
+// plays anything). It reads the whole tree: never on the GUI thread. `progress` is told as the
+// walk enters each folder; false stops it, and the playlist then holds what was found up to there.
+std::shared_ptr<Playlist> drivePlaylist(const std::wstring& mountPoint, const std::wstring& filter,
+                                        const base::ListingProgress& progress = nullptr);
 
 // The medium of `before` that is gone from `now` and holds the path.
 std::optional<std::wstring> removedMediumHolding(const std::vector<Drive>& before,

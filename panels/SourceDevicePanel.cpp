@@ -59,6 +59,11 @@ SourceDevicePanel::~SourceDevicePanel() {
 void SourceDevicePanel::stopThread() {
     debug::Place("frm::SourceDevicePanel::stopThread").trace(L"");
     watch_.stop();
+    cancelListing();
+}
+
+void SourceDevicePanel::cancelListing() {
+    if (listingCancelled_) listingCancelled_->store(true);
     if (listing_.joinable()) listing_.join();
 }
 
@@ -111,11 +116,16 @@ void SourceDevicePanel::onButtonClickForDevice(wxCommandEvent& event) {
 }
 
 void SourceDevicePanel::fillFromDrive(const wxString& drive, std::function<void()> then) {
-    if (listing_.joinable()) listing_.join();
+    cancelListing();
     const unsigned number = ++listingNumber_;
+    listingCancelled_ = std::make_shared<std::atomic<bool>>(false);
     listing_ = std::thread([root = drive.ToStdWstring(), filter = PlayerEngine::getFileFilter(true), number,
-                            self = std::weak_ptr<SourceDevicePanel*>(self_), then = std::move(then)] {
-        const std::shared_ptr<Playlist> playlist = drivePlaylist(root, filter);
+                            cancelled = listingCancelled_, self = std::weak_ptr<SourceDevicePanel*>(self_),
+                            then = std::move(then)] {
+        const std::shared_ptr<Playlist> playlist =
+            drivePlaylist(root, filter, [&cancelled](std::size_t) { return !cancelled->load(); });
+        // A stopped listing is incomplete: it is never shown.
+        if (cancelled->load()) return;
         GuiThreadInvoker::add([self, number, playlist, then] {
             const Self panel = self.lock();
             if (!panel || number != (*panel)->listingNumber_) return;

@@ -10,6 +10,7 @@
 
 #include <wx/arrstr.h>
 
+#include <atomic>
 #include <boost/property_tree/ptree.hpp>
 #include <functional>
 #include <memory>
@@ -42,7 +43,8 @@ public:
     void buildControls();
     bool hasControls() const { return m_listCtrl != nullptr; }
 
-    // Ends the drive watch and a listing that still runs; the main window's shutdown.
+    // Ends the drive watch and stops a listing that still runs, whose list is then never shown;
+    // the main window's shutdown.
     void stopThread();
     // Rebuilds the drive buttons; a playlist whose medium has gone is emptied.
     void updateDriveList();
@@ -77,12 +79,17 @@ private:
     void show(const std::shared_ptr<Playlist>& playlist);
     void showList();
     void step(bool forward);
+    // Stops the listing under way, if any, and waits for its thread.
+    void cancelListing();
 
     Self self_;
     Questions& questions_;
     std::shared_ptr<Playlist> playlist_;
     DriveWatch watch_;
     std::thread listing_;
+    // Set to stop the listing under way: a newer listing, or the panel's stop, does not wait for
+    // the rest of a large or slow medium.
+    std::shared_ptr<std::atomic<bool>> listingCancelled_;
     // The listing whose playlist the panel takes; earlier ones are dropped.
     unsigned listingNumber_ = 0;
     // What `load` was given, until a list is shown: a stop that comes first must not save the

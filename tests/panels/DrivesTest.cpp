@@ -1,6 +1,6 @@
 // The media as the drive panel sees them: the mount table with its escapes, which mounts are
 // media and of which kind with which label, which medium a removal takes a playing file from,
-// the saved playback state, and a scheduled drive that is not mounted.
+// the saved playback state, a scheduled drive that is not mounted, and a listing stopped midway.
 
 #include <gtest/gtest.h>
 
@@ -105,6 +105,32 @@ TEST(Drives, AScheduledDriveThatIsNotMountedPlaysNothing) {
     frm::PlaybackDrive drive(folder.widePath());
     EXPECT_FALSE(drive.clone()->action());
     EXPECT_TRUE(capture.contains(L"Носитель '" + folder.widePath() + L"' не подключён", L"WARN"));
+}
+
+// A listing stopped as it enters a folder keeps what the folders before it held: the panel's stop
+// and a newer listing end a large medium's walk this way.
+TEST(Drives, AStoppedListingHoldsOnlyTheFoldersBeforeTheStop) {
+    const test::TempFolder medium;
+    for (const char* folder : {"a", "b"}) std::filesystem::create_directory(medium.file(folder));
+    for (const char* file : {"a/one.mp3", "b/two.mp3", "three.mp3", "notes.txt"})
+        std::ofstream(medium.file(file)) << "x";
+    const struct {
+        std::size_t folders;  // folders the walk may enter
+        std::vector<std::wstring> titles;
+    } cases[] = {
+        {99, {L"one", L"two", L"three"}},
+        {2, {L"one"}},
+        {1, {}},
+        {0, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.folders);
+        const auto playlist = frm::drivePlaylist(medium.widePath(), L"*.mp3",
+                                                 [&](std::size_t entered) { return entered <= c.folders; });
+        std::vector<std::wstring> titles;
+        for (const auto& item : playlist->getItems()) titles.push_back(item.title);
+        EXPECT_EQ(titles, c.titles);
+    }
 }
 
 }  // namespace
