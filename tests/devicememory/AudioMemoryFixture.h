@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -50,19 +51,24 @@ protected:
     // A new emulated device with a flash of `size` bytes; in strict mode for the command set
     // that erases before it writes.
     void startDevice(std::size_t size, AudioFlash::Words words = AudioFlash::Words::voice) {
-        start(emulated_, flash_, device_, 3, size, words);
+        start(emulated_, flash_, device_, size, words);
     }
-    // The emulated device at 127.0.0.`id`, its flash and the device that talks to it, built anew.
+    // An emulated device, its flash and the device that talks to it, built anew at an address of
+    // their own: a request of an earlier device still in flight (a piece of a failed write is
+    // sent again until its time runs out) never reaches the new one, nor holds up its queue.
     void start(std::unique_ptr<EmulatedDevice>& emulated, std::unique_ptr<AudioFlash>& flash,
-               std::shared_ptr<TestDevice>& device, int id, std::size_t size, AudioFlash::Words words) {
+               std::shared_ptr<TestDevice>& device, std::size_t size, AudioFlash::Words words) {
         device.reset();
         flash.reset();
         emulated.reset();
+        const int id = nextHost_++;
+        ASSERT_LT(id, 255);
         emulated = std::make_unique<EmulatedDevice>("127.0.0." + std::to_string(id), port_);
         flash = std::make_unique<AudioFlash>(*emulated, size, words);
         flash->flash().setStrict(words == AudioFlash::Words::voice);
-        device = TestDevice::create(id, device::types::vokarB,
-                                    net::HardwareAddress("02:7E:41:00:00:0" + std::to_string(id)),
+        char hardware[18];
+        std::snprintf(hardware, sizeof hardware, "02:7E:41:00:00:%02X", static_cast<unsigned>(id));
+        device = TestDevice::create(id, device::types::vokarB, net::HardwareAddress(hardware),
                                     emulated->address(), L"Hall", transport_, nullptr);
     }
 
@@ -115,6 +121,8 @@ protected:
     }
 
     LogCapture capture_;
+    // The last byte of the next emulated device's loopback address.
+    int nextHost_ = 3;
     const std::uint16_t port_ = freeUdpPort();
     std::shared_ptr<device::TransferProtocol> transport_;
     std::unique_ptr<EmulatedDevice> emulated_;

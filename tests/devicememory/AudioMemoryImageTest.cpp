@@ -59,7 +59,7 @@ protected:
     // A new second device, by default of the source's layout.
     void startPeer(std::size_t size, const Layout* layout = nullptr) {
         peerLayout_ = layout ? layout : layout_;
-        start(peer_.emulated, peer_.flash, peer_.device, 5, size, peerLayout_->words);
+        start(peer_.emulated, peer_.flash, peer_.device, size, peerLayout_->words);
     }
 
     // Three fragments and a scenario of the first two, written to the source's flash.

@@ -14,6 +14,7 @@
 #include "devices/VokarConfig.h"
 #include "devices/VokarInfo.h"
 #include "foundation/Exceptions.h"
+#include "support/DispatcherWait.h"
 #include "support/LineControllerEmulator.h"
 #include "support/ManualClock.h"
 #include "tests/devices/VokarFixture.h"
@@ -395,6 +396,9 @@ TEST_F(VokarConfigTest, AWriteSendsOnlyTheChangedKeysUnderTheNamesOfTheGeneratio
         c.prepare(settings);
         emulated->setSettings(settings);
         Config config = device->getConfig(false);
+        // The read queues a look-up of the inputs' scenarios, which reads the settings again if
+        // they are not kept by then: it runs before the write, not among what the write sends.
+        ASSERT_TRUE(test::waitForDispatcher());
         c.change(config);
         emulated->clearReceived();
 
