@@ -25,14 +25,15 @@ QuitOutcome quitOutcome(bool anotherCopyRuns, StopChannel::Answer answer) {
 }
 
 int quitRunningCopy(const std::wstring& folder) {
+    const std::vector<std::wstring> folders = runFolders(folder);
     bool runs = false;
     {
         // Released at once: a copy starting now must not find the mark held by this one.
-        const SingleInstance mark(folder);
+        const SingleInstance mark(folders);
         runs = mark.anotherCopyRuns();
     }
     const QuitOutcome outcome = quitOutcome(
-        runs, runs ? StopChannel::requestStop(folder, kQuitDeadline) : StopChannel::Answer::noListener);
+        runs, runs ? StopChannel::requestStop(folders, kQuitDeadline) : StopChannel::Answer::noListener);
     std::fprintf(outcome.status == 0 ? stdout : stderr, "%s\n", outcome.line.c_str());
     return outcome.status;
 }

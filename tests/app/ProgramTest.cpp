@@ -17,13 +17,19 @@
 #include <random>
 #include <thread>
 
+#include "support/FakeGuiThread.h"
 #include "support/GroupSender.h"
+#include "support/PrivateMounts.h"
 #include "support/ProgramUnderTest.h"
 #include "support/TempFolder.h"
 
 namespace {
 
 namespace fs = std::filesystem;
+
+// Before main and any thread: the read-only folders of these tests are mounted where only this
+// process and the programs it starts see them.
+[[maybe_unused]] const bool g_privateMounts = test::enterPrivateMountNamespace();
 
 TEST(Program, ComesUpWithItsLoudspeakersAndQuitsWritingItsFiles) {
     test::ProgramUnderTest program;
@@ -243,6 +249,66 @@ TEST(Program, PluginsWhoseStartCrashesOrHangsAreSkippedAndTheWindowShows) {
     EXPECT_EQ(program.countInLog(L"Input plug-ins loaded: 1"), 1u);
     EXPECT_EQ(program.quit(), 0);
     EXPECT_EQ(run->wait(), 0);
+}
+
+// The data folder as sites have it. Its "temp" linked to a scratch folder elsewhere (a RAM disk, a
+// shared folder): the start removes only the program's own file there. The whole folder read-only
+// (a failing disk remounted so): the copy still refuses a second one and stops on "--quit", and a
+// box tells the operator at once that the changes of the run cannot be saved.
+TEST(Program, DataFolderWithALinkedTempOrReadOnly) {
+    const struct {
+        const char* name;
+        bool linkedTemp;
+        bool readOnly;
+    } cases[] = {{"temp linked to a scratch folder", true, false}, {"read-only data folder", false, true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::ProgramUnderTest program;
+        const std::string dataFolder = fs::path(program.dataFile("melvoxd.cfg")).parent_path().string();
+        test::TempFolder scratch;
+        if (c.linkedTemp) {
+            fs::create_directory(scratch.file("sub"));
+            for (const char* name : {"keep.txt", "sub/keep.txt", "melvox_record.mp3"})
+                std::ofstream(scratch.file(name)) << name;
+            fs::create_directory_symlink(scratch.path(), program.dataFile("temp"));
+        }
+        std::optional<test::ReadOnlyMount> readOnly;
+        if (c.readOnly) {
+            MELVOX_REQUIRE_PRIVATE_MOUNTS();
+            ASSERT_TRUE(readOnly.emplace(dataFolder).mounted());
+        }
+        auto run = program.start({}, true);
+        ASSERT_NE(program.screen().waitForWindow(run->pid()), 0u);
+        if (c.readOnly) {
+            // The box above the main window.
+            ASSERT_TRUE(test::waitFor([&] { return program.screen().windowCount(run->pid()) == 2; }));
+            EXPECT_FALSE(program.screenshot(*run, "read_only_data_folder").empty());
+            auto second = program.start({}, true);
+            const unsigned long notice = program.screen().waitForWindow(second->pid());
+            ASSERT_NE(notice, 0u);
+            program.screen().closeWindow(notice);
+            EXPECT_NE(second->wait(), 0);
+            EXPECT_NE(second->errorOutput().find("Копия программы уже запущена."), std::string::npos)
+                << second->errorOutput();
+        } else {
+            ASSERT_TRUE(program.waitForLog(L"The main window is shown"));
+        }
+        EXPECT_EQ(program.quit(), 0);
+        EXPECT_EQ(run->wait(), 0);
+        if (c.readOnly) {
+            // Its log, on the standard output.
+            const std::string log = run->errorOutput();
+            EXPECT_NE(log.find("В папку данных '" + dataFolder + "' нельзя записать"), std::string::npos)
+                << log;
+            EXPECT_NE(log.find("Melvox v1 - Exit."), std::string::npos);
+        }
+        if (c.linkedTemp) {
+            EXPECT_TRUE(fs::is_symlink(program.dataFile("temp")));
+            EXPECT_EQ(test::readWholeFile(scratch.file("keep.txt")), "keep.txt");
+            EXPECT_EQ(test::readWholeFile(scratch.file("sub/keep.txt")), "sub/keep.txt");
+            EXPECT_FALSE(fs::exists(scratch.file("melvox_record.mp3")));
+        }
+    }
 }
 
 TEST(Program, QuitWithoutARunningCopyFailsWithItsLine) {
