@@ -116,7 +116,18 @@ bool aApp::initialise() {
         return false;
     }
 
-    const std::wstring folder = os::getApplicationDataDirectory();
+    std::wstring folder;
+    try {
+        folder = os::getApplicationDataDirectory();
+    } catch (const std::exception& error) {
+        // Before the log: the operator learns it from the box and the standard error alone.
+        const std::wstring text = L"Папка данных программы не может быть создана: " +
+                                  base::fromUtf8(error.what()) + L"\nПрограмма не может работать без неё.";
+        std::fprintf(stderr, "%s\n", base::toUtf8(text).c_str());
+        app::StopSignals::restoreDefaults();
+        dialogs_.showMessage(kTitle, text, debug::MessageIcon::error);
+        return false;
+    }
     const std::vector<std::wstring> runFolders = app::runFolders(folder);
     instance_ = std::make_unique<app::SingleInstance>(runFolders);
     switch (app::decideStart(options_.quit, instance_->anotherCopyRuns())) {

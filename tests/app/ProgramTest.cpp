@@ -254,32 +254,50 @@ TEST(Program, PluginsWhoseStartCrashesOrHangsAreSkippedAndTheWindowShows) {
 // The data folder as sites have it. Its "temp" linked to a scratch folder elsewhere (a RAM disk, a
 // shared folder): the start removes only the program's own file there. The whole folder read-only
 // (a failing disk remounted so): the copy still refuses a second one and stops on "--quit", and a
-// box tells the operator at once that the changes of the run cannot be saved.
-TEST(Program, DataFolderWithALinkedTempOrReadOnly) {
-    const struct {
-        const char* name;
-        bool linkedTemp;
-        bool readOnly;
-    } cases[] = {{"temp linked to a scratch folder", true, false}, {"read-only data folder", false, true}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
+// box tells the operator at once that the changes of the run cannot be saved. No data folder in a
+// read-only profile: a box says so and the start ends, and "--quit" finds no copy.
+TEST(Program, DataFolderLinkedReadOnlyOrImpossible) {
+    enum Kind { linkedTemp, readOnly, cannotBeMade };
+    const std::pair<Kind, const char*> cases[] = {{linkedTemp, "temp linked to a scratch folder"},
+                                                  {readOnly, "read-only data folder"},
+                                                  {cannotBeMade, "no data folder in a read-only profile"}};
+    for (const auto& [kind, name] : cases) {
+        SCOPED_TRACE(name);
         test::ProgramUnderTest program;
         const std::string dataFolder = fs::path(program.dataFile("melvoxd.cfg")).parent_path().string();
         test::TempFolder scratch;
-        if (c.linkedTemp) {
+        std::optional<test::ReadOnlyMount> mount;
+        if (kind == linkedTemp) {
             fs::create_directory(scratch.file("sub"));
-            for (const char* name : {"keep.txt", "sub/keep.txt", "melvox_record.mp3"})
-                std::ofstream(scratch.file(name)) << name;
+            for (const char* file : {"keep.txt", "sub/keep.txt", "melvox_record.mp3"})
+                std::ofstream(scratch.file(file)) << file;
             fs::create_directory_symlink(scratch.path(), program.dataFile("temp"));
-        }
-        std::optional<test::ReadOnlyMount> readOnly;
-        if (c.readOnly) {
+        } else {
             MELVOX_REQUIRE_PRIVATE_MOUNTS();
-            ASSERT_TRUE(readOnly.emplace(dataFolder).mounted());
+            // The maker's folder, empty and read-only, stands for the profile.
+            const std::string maker = program.dataRoot() + "/KORVA Security Systems";
+            if (kind == cannotBeMade) {
+                fs::remove_all(maker);
+                fs::create_directory(maker);
+            }
+            ASSERT_TRUE(mount.emplace(kind == readOnly ? dataFolder : maker).mounted());
         }
         auto run = program.start({}, true);
-        ASSERT_NE(program.screen().waitForWindow(run->pid()), 0u);
-        if (c.readOnly) {
+        const unsigned long window = program.screen().waitForWindow(run->pid());
+        ASSERT_NE(window, 0u) << run->errorOutput();
+        if (kind == cannotBeMade) {
+            program.screen().closeWindow(window);
+            EXPECT_NE(run->wait(), 0);
+            EXPECT_NE(run->errorOutput().find("Папка данных программы не может быть создана"),
+                      std::string::npos)
+                << run->errorOutput();
+            auto asking = program.start({"--quit"}, true);
+            EXPECT_EQ(asking->wait(), 1);
+            EXPECT_NE(asking->errorOutput().find("No running copy of the program"), std::string::npos)
+                << asking->errorOutput();
+            continue;
+        }
+        if (kind == readOnly) {
             // The box above the main window.
             ASSERT_TRUE(test::waitFor([&] { return program.screen().windowCount(run->pid()) == 2; }));
             EXPECT_FALSE(program.screenshot(*run, "read_only_data_folder").empty());
@@ -295,14 +313,13 @@ TEST(Program, DataFolderWithALinkedTempOrReadOnly) {
         }
         EXPECT_EQ(program.quit(), 0);
         EXPECT_EQ(run->wait(), 0);
-        if (c.readOnly) {
+        if (kind == readOnly) {
             // Its log, on the standard output.
             const std::string log = run->errorOutput();
             EXPECT_NE(log.find("В папку данных '" + dataFolder + "' нельзя записать"), std::string::npos)
                 << log;
             EXPECT_NE(log.find("Melvox v1 - Exit."), std::string::npos);
-        }
-        if (c.linkedTemp) {
+        } else {
             EXPECT_TRUE(fs::is_symlink(program.dataFile("temp")));
             EXPECT_EQ(test::readWholeFile(scratch.file("keep.txt")), "keep.txt");
             EXPECT_EQ(test::readWholeFile(scratch.file("sub/keep.txt")), "sub/keep.txt");
