@@ -1,8 +1,12 @@
 #include "app/DebugPref.h"
 
+#include <boost/filesystem.hpp>
+
 #include "foundation/DataFolders.h"
 #include "foundation/Place.h"
 #include "foundation/Settings.h"
+#include "foundation/SocketErrors.h"
+#include "foundation/TextConversion.h"
 
 namespace app {
 
@@ -14,8 +18,22 @@ base::Log::Level levelFromSetting(const std::wstring& text, bool forceTrace3) {
     return base::Log::INFO;
 }
 
-void loadDebugPref(bool forceTrace3, bool consoleEcho) {
-    dbg_init(consoleEcho, base::Log::INFO, os::getLogDirectory());
+int startLog(bool consoleEcho) {
+    const std::wstring logFolder = os::joinPath(os::getApplicationDataDirectory(), L"log");
+    boost::system::error_code made;
+    boost::filesystem::create_directories(base::toUtf8(logFolder), made);
+    const int failure = made ? made.value() : os::folderWriteError(logFolder);
+    dbg_init(consoleEcho || failure != 0, base::Log::INFO, failure == 0 ? logFolder : std::wstring());
+    if (failure != 0) {
+        debug::Place("aApp::loadDebugPref")
+            .info(L"No file can be made in the log folder '%1%' (%2%): the log goes to the standard output",
+                  logFolder, os::errorText(failure));
+    }
+    return failure;
+}
+
+int loadDebugPref(bool forceTrace3, bool consoleEcho) {
+    const int logFailure = startLog(consoleEcho);
     pref* store = pref_init(pref::defaultPath());
     const bool firstStart = store->isNew();
     if (!pref::instanceSlot().install(store)) delete store;
@@ -26,6 +44,7 @@ void loadDebugPref(bool forceTrace3, bool consoleEcho) {
     }
     if (firstStart)
         debug::Place("aApp::loadDebugPref").info(L"Файл настроек не найден - используются по умолчанию.");
+    return logFailure;
 }
 
 }  // namespace app

@@ -4,6 +4,7 @@
 
 #include "app/SingleInstance.h"
 #include "app/StartupDecisions.h"
+#include "foundation/DataFolders.h"
 
 namespace app {
 
@@ -24,15 +25,25 @@ QuitOutcome quitOutcome(bool anotherCopyRuns, StopChannel::Answer answer) {
     return {2, "The running copy does not take stop requests: close it from its window."};
 }
 
-int quitRunningCopy(const std::wstring& folder) {
+int quitRunningCopy() {
+    std::wstring folder;
+    try {
+        folder = os::getApplicationDataDirectory();
+    } catch (const std::exception& error) {
+        // No copy runs without its data folder.
+        const QuitOutcome none = quitOutcome(false, StopChannel::Answer::noListener);
+        std::fprintf(stderr, "%s\nThe data folder cannot be made: %s\n", none.line.c_str(), error.what());
+        return none.status;
+    }
+    const std::vector<std::wstring> folders = runFolders(folder);
     bool runs = false;
     {
         // Released at once: a copy starting now must not find the mark held by this one.
-        const SingleInstance mark(folder);
+        const SingleInstance mark(folders);
         runs = mark.anotherCopyRuns();
     }
     const QuitOutcome outcome = quitOutcome(
-        runs, runs ? StopChannel::requestStop(folder, kQuitDeadline) : StopChannel::Answer::noListener);
+        runs, runs ? StopChannel::requestStop(folders, kQuitDeadline) : StopChannel::Answer::noListener);
     std::fprintf(outcome.status == 0 ? stdout : stderr, "%s\n", outcome.line.c_str());
     return outcome.status;
 }

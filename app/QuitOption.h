@@ -22,8 +22,8 @@ struct QuitOutcome {
 // stop channel when it is held.
 QuitOutcome quitOutcome(bool anotherCopyRuns, StopChannel::Answer answer);
 
-// Asks the copy running on the data folder to stop; prints the line (stdout on success, stderr
-// otherwise) and returns the exit status.
-int quitRunningCopy(const std::wstring& folder);
+// Asks the copy running on the user's data folder to stop; prints the line (stdout on success,
+// stderr otherwise) and returns the exit status.
+int quitRunningCopy();
 
 }  // namespace app

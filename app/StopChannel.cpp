@@ -112,30 +112,45 @@ struct StopChannel::Client {
     std::chrono::steady_clock::time_point deadline;
 };
 
-StopChannel::StopChannel(const std::wstring& folder, std::function<void()> onStop, int signalFd, uid_t owner)
+StopChannel::StopChannel(const std::vector<std::wstring>& folders, std::function<void()> onStop, int signalFd,
+                         uid_t owner)
     : onStop_(std::move(onStop)), signalFd_(signalFd), owner_(owner) {
     const debug::Place place("app::StopChannel::StopChannel");
-    folderFd_ = openFolder(folder);
     wakeFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    listenFd_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    const sockaddr_un address = addressIn(folderFd_);
-    // A file of that name can only be left by a copy that crashed: this copy holds the running mark.
-    if (folderFd_ >= 0) ::unlinkat(folderFd_, base::toUtf8(kFileName).c_str(), 0);
-    // The file is made with the umask's mode and then made the owner's alone; a peer of another
-    // user that connects in between is refused by its credentials.
-    if (folderFd_ < 0 || listenFd_ < 0 ||
-        ::bind(listenFd_, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
-        ::fchmodat(folderFd_, base::toUtf8(kFileName).c_str(), S_IRUSR | S_IWUSR, 0) != 0 ||
-        ::listen(listenFd_, static_cast<int>(kMostPending)) != 0) {
-        place.error(L"Канал остановки программы не создан: %1%", os::errorText(errno));
-        if (listenFd_ >= 0) ::close(listenFd_);
-        listenFd_ = -1;
+    int failure = ENOENT;
+    for (const std::wstring& folder : folders) {
+        if (listenIn(folder)) break;
+        failure = errno;
     }
+    if (listenFd_ < 0) place.error(L"Канал остановки программы не создан: %1%", os::errorText(failure));
     if (wakeFd_ < 0) {
         place.error(L"Поток внешней остановки не запущен: %1%", os::errorText(errno));
         return;
     }
     thread_ = std::thread([this] { run(); });
+}
+
+bool StopChannel::listenIn(const std::wstring& folder) {
+    const std::string name = base::toUtf8(kFileName);
+    folderFd_ = openFolder(folder);
+    listenFd_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    const sockaddr_un address = addressIn(folderFd_);
+    // A file of that name can only be left by a copy that crashed: this copy holds the running mark.
+    if (folderFd_ >= 0) ::unlinkat(folderFd_, name.c_str(), 0);
+    // The file is made with the umask's mode and then made the owner's alone; a peer of another
+    // user that connects in between is refused by its credentials.
+    const bool bound = folderFd_ >= 0 && listenFd_ >= 0 &&
+                       ::bind(listenFd_, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+    if (bound && ::fchmodat(folderFd_, name.c_str(), S_IRUSR | S_IWUSR, 0) == 0 &&
+        ::listen(listenFd_, static_cast<int>(kMostPending)) == 0)
+        return true;
+    const int failure = errno;
+    if (bound) ::unlinkat(folderFd_, name.c_str(), 0);
+    if (listenFd_ >= 0) ::close(listenFd_);
+    if (folderFd_ >= 0) ::close(folderFd_);
+    listenFd_ = folderFd_ = -1;
+    errno = failure;
+    return false;
 }
 
 StopChannel::~StopChannel() {
@@ -252,24 +267,29 @@ bool StopChannel::read(Client& client) {
     return false;
 }
 
-StopChannel::Answer StopChannel::requestStop(const std::wstring& folder, std::chrono::milliseconds deadline) {
-    const int folderFd = openFolder(folder);
-    if (folderFd < 0) return Answer::noListener;
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    const sockaddr_un address = addressIn(folderFd);
-    Answer answer = Answer::noListener;
-    if (fd >= 0 && ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) {
-        writeAll(fd, kRequest);
-        answer = Answer::noAnswer;
-        if (readLine(fd, sizeof kAnswer - 1, kExchangeTimeoutMs) == kAnswer) {
-            answer = readLine(fd, sizeof kStopped - 1, static_cast<int>(deadline.count())) == kStopped
-                         ? Answer::stopped
-                         : Answer::notConfirmed;
+StopChannel::Answer StopChannel::requestStop(const std::vector<std::wstring>& folders,
+                                             std::chrono::milliseconds deadline) {
+    for (const std::wstring& folder : folders) {
+        const int folderFd = openFolder(folder);
+        if (folderFd < 0) continue;
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        const sockaddr_un address = addressIn(folderFd);
+        const bool connected =
+            fd >= 0 && ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+        ::close(folderFd);
+        Answer answer = Answer::noAnswer;
+        if (connected) {
+            writeAll(fd, kRequest);
+            if (readLine(fd, sizeof kAnswer - 1, kExchangeTimeoutMs) == kAnswer) {
+                answer = readLine(fd, sizeof kStopped - 1, static_cast<int>(deadline.count())) == kStopped
+                             ? Answer::stopped
+                             : Answer::notConfirmed;
+            }
         }
+        if (fd >= 0) ::close(fd);
+        if (connected) return answer;
     }
-    if (fd >= 0) ::close(fd);
-    ::close(folderFd);
-    return answer;
+    return Answer::noListener;
 }
 
 }  // namespace app

@@ -1,9 +1,10 @@
 #pragma once
 // The external-stop thread and how a second start with --quit asks the running copy to shut down:
-// a Unix-domain socket "MELVOX_STOP_APP" beside the running mark in the data folder. The running
-// copy listens on it from the external-stop thread, which also watches the stop signals
-// (StopSignals); a socket file left by a crash is replaced by the next copy (which holds the
-// running mark, so no live copy owns it).
+// a Unix-domain socket "MELVOX_STOP_APP" beside the running mark: in the data folder, or where
+// that allows no socket (read-only), in the user's runtime folder. The running copy listens on it
+// from the external-stop thread, which also watches the stop signals (StopSignals); a socket file
+// left by a crash is replaced by the next copy (which holds the running mark, so no live copy owns
+// it).
 //
 // The exchange: the asking copy sends "stop", the running copy answers "ok" at once and keeps the
 // connection until it has written its files and ended its log, then writes "stopped". So the
@@ -29,11 +30,14 @@ class StopChannel {
 public:
     static constexpr const wchar_t* kFileName = L"MELVOX_STOP_APP";
 
-    // Listens in `folder` and watches `signalFd` (when not -1); `onStop` runs on the
-    // external-stop thread for every stop request and every signal. Failing to listen is logged;
-    // the signals are still watched. Requests are taken from the user `owner` only.
-    StopChannel(const std::wstring& folder, std::function<void()> onStop, int signalFd = -1,
+    // Listens in the first of the folders that allows it and watches `signalFd` (when not -1);
+    // `onStop` runs on the external-stop thread for every stop request and every signal. Failing to
+    // listen is logged; the signals are still watched. Requests are taken from the user `owner` only.
+    StopChannel(const std::vector<std::wstring>& folders, std::function<void()> onStop, int signalFd = -1,
                 uid_t owner = ::geteuid());
+    StopChannel(const std::wstring& folder, std::function<void()> onStop, int signalFd = -1,
+                uid_t owner = ::geteuid())
+        : StopChannel(std::vector<std::wstring>{folder}, std::move(onStop), signalFd, owner) {}
     // Wakes and joins the thread, removes the socket file and confirms the stop to every copy
     // that asked for it: the owner destroys the channel once everything is written.
     ~StopChannel();
@@ -49,8 +53,12 @@ public:
         notConfirmed,  // it took the request but did not confirm the end within the deadline
         stopped,       // it confirmed that it stopped
     };
-    // Asks the copy listening in `folder` to stop and waits up to `deadline` for its end.
-    static Answer requestStop(const std::wstring& folder, std::chrono::milliseconds deadline);
+    // Asks the copy listening in the first of the folders where one listens to stop and waits up
+    // to `deadline` for its end.
+    static Answer requestStop(const std::vector<std::wstring>& folders, std::chrono::milliseconds deadline);
+    static Answer requestStop(const std::wstring& folder, std::chrono::milliseconds deadline) {
+        return requestStop(std::vector<std::wstring>{folder}, deadline);
+    }
 
 private:
     struct Client;
@@ -60,6 +68,8 @@ private:
     // Reads what came of a request; false once the client is done with (answered or refused).
     bool read(Client& client);
     void takeSignal();
+    // Binds the socket in the folder; false (errno set) when the folder allows it not.
+    bool listenIn(const std::wstring& folder);
 
     std::function<void()> onStop_;
     const int signalFd_;

@@ -2,7 +2,6 @@
 
 #include <wx/log.h>
 
-#include <boost/filesystem.hpp>
 #include <cstdio>
 #include <cstdlib>
 #include <future>
@@ -25,9 +24,11 @@
 #include "foundation/DataFolders.h"
 #include "foundation/Exceptions.h"
 #include "foundation/Log.h"
+#include "foundation/LogCalls.h"
 #include "foundation/NetworkProbes.h"
 #include "foundation/Place.h"
 #include "foundation/Settings.h"
+#include "foundation/SocketErrors.h"
 #include "foundation/SystemServices.h"
 #include "foundation/TextConversion.h"
 #include "foundation/ThreadDispatcher.h"
@@ -40,17 +41,27 @@ constexpr unsigned kHighestBasePort = 65533;  // the two stream ports follow it
 // Set in the environment, it makes the thread-role checks strict (foundation/ThreadRole.h).
 constexpr const char* kStrictThreadRoles = "MELVOX_STRICT_THREAD_ROLES";
 
-void emptyTempFolder() {
-    boost::system::error_code ignored;
-    const boost::filesystem::path temp(base::toUtf8(os::getTempDirectory()));
-    for (boost::filesystem::directory_iterator it(temp, ignored), end; it != end; it.increment(ignored)) {
-        boost::filesystem::remove_all(it->path(), ignored);
+// The operator learns at the start that the changes of this run will not be kept.
+void warnOfUnwritableFolders(const std::wstring& folder, int logFailure) {
+    const debug::Place place("aApp::OnInit");
+    const std::wstring logFolder = os::joinPath(folder, L"log");
+    if (const int failure = os::folderWriteError(folder)) {
+        const std::wstring text =
+            std::wstring(
+                L"В папку данных '%1%' нельзя записать (%2%).\nИзменения настроек, устройств, зон, "
+                L"плейлистов, сообщений и расписания\nне будут сохранены при остановке программы.") +
+            (logFailure != 0 ? L"\nЖурнал и отчёты о сбоях не пишутся в файлы." : L"");
+        place.warn(text.c_str(), folder, os::errorText(failure));
+    } else if (logFailure != 0) {
+        place.warn(
+            L"В папку журнала '%1%' нельзя записать (%2%).\nЖурнал и отчёты о сбоях не пишутся в файлы.",
+            logFolder, os::errorText(logFailure));
     }
 }
 
 // A line in the day's log from a copy that ends before its own logger would exist.
 void logBeforeStart(const wchar_t* text) {
-    dbg_init(false, base::Log::INFO, os::getLogDirectory());
+    app::startLog(false);
     debug::Place("aApp::OnInit").important(text);
     dbg_free();
 }
@@ -105,8 +116,20 @@ bool aApp::initialise() {
         return false;
     }
 
-    const std::wstring folder = os::getApplicationDataDirectory();
-    instance_ = std::make_unique<app::SingleInstance>(folder);
+    std::wstring folder;
+    try {
+        folder = os::getApplicationDataDirectory();
+    } catch (const std::exception& error) {
+        // Before the log: the operator learns it from the box and the standard error alone.
+        const std::wstring text = L"Папка данных программы не может быть создана: " +
+                                  base::fromUtf8(error.what()) + L"\nПрограмма не может работать без неё.";
+        std::fprintf(stderr, "%s\n", base::toUtf8(text).c_str());
+        app::StopSignals::restoreDefaults();
+        dialogs_.showMessage(kTitle, text, debug::MessageIcon::error);
+        return false;
+    }
+    const std::vector<std::wstring> runFolders = app::runFolders(folder);
+    instance_ = std::make_unique<app::SingleInstance>(runFolders);
     switch (app::decideStart(options_.quit, instance_->anotherCopyRuns())) {
         case app::StartDecision::askRunningToStop:
         case app::StartDecision::endQuietly:
@@ -121,17 +144,18 @@ bool aApp::initialise() {
         case app::StartDecision::start:
             break;
     }
-    emptyTempFolder();
-    app::loadDebugPref(options_.trace, options_.output);
+    os::emptyTempDirectory();
+    const int logFailure = app::loadDebugPref(options_.trace, options_.output);
     logger_ = true;
     const debug::Place place("aApp::OnInit");
     place.info(L"Melvox v1 - Initialization.");
     if (!instance_->acquired()) place.warn(L"Отметка о запуске программы в папке '%1%' не создана", folder);
+    warnOfUnwritableFolders(folder, logFailure);
     if (wxTranslations* translations = wxTranslations::Get()) translations->AddStdCatalog();
     debug::setMessagePresenter(dialogs_.presenter());
 
     stopChannel_ = std::make_unique<app::StopChannel>(
-        folder,
+        runFolders,
         [this] {
             stopRequested_.store(true);
             CallAfter([this] { onStopRequest(); });
@@ -193,6 +217,8 @@ bool aApp::initialise() {
         frame_->Show();
     }
     place.info(L"The main window is shown");
+    // The warnings of the start that came before the window could show them.
+    debug::showHeldMessages();
     // The request waits for the system's answer; the window need not.
     os::keepSystemAwake(true);
     awake_ = true;

@@ -8,7 +8,6 @@
 #include "app/QuitOption.h"
 #include "app/StopSignals.h"
 #include "app/aApp.h"
-#include "foundation/DataFolders.h"
 
 wxIMPLEMENT_APP_NO_MAIN(aApp);
 
@@ -16,7 +15,7 @@ int main(int argc, char** argv) {
     const std::vector<std::string> arguments(argv + 1, argv + argc);
     std::string unknown;
     const app::Options options = app::parseOptions(arguments, unknown);
-    if (unknown.empty() && options.quit) return app::quitRunningCopy(os::getApplicationDataDirectory());
+    if (unknown.empty() && options.quit) return app::quitRunningCopy();
     // A signal before the stop thread runs waits in the signals' pipe, which that thread reads first.
     if (!app::StopSignals::install()) std::fprintf(stderr, "The stop signals could not be taken over.\n");
     const int status = wxEntry(argc, argv);

@@ -565,7 +565,9 @@ void prepareCrashReports() {
     try {
         folder = base::toUtf8(os::getLogDirectory());
     } catch (const std::exception& error) {
-        place.error(L"The log folder for crash dumps is not available: '%1%'", error.what());
+        // The start tells the operator of a log folder that cannot be written, in one box.
+        place.important(L"The log folder for crash dumps is not available: '%1%'",
+                        base::fromUtf8(error.what()));
     }
     if (folder.size() >= kPathRoom - 32) {
         place.error(L"The log folder for crash dumps has too long a path: '%1%'", base::fromUtf8(folder));

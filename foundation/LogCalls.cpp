@@ -31,11 +31,28 @@ RecentMessages& recent() {
 std::mutex g_presenterLock;
 std::shared_ptr<const MessagePresenter> g_presenter;
 
+// What came for a box before the GUI-thread invoker existed (before the window), up to a bound;
+// the log has them all.
+constexpr std::size_t kMostHeld = 64;
+struct HeldMessages {
+    std::mutex lock;
+    std::vector<std::pair<std::wstring, std::wstring>> messages;
+};
+
+HeldMessages& held() {
+    static HeldMessages messages;
+    return messages;
+}
+
 }  // namespace
 
 void resetRecentMessages() {
-    std::lock_guard<std::mutex> guard(recent().lock);
-    recent().texts.clear();
+    {
+        std::lock_guard<std::mutex> guard(recent().lock);
+        recent().texts.clear();
+    }
+    std::lock_guard<std::mutex> guard(held().lock);
+    held().messages.clear();
 }
 
 std::wstring translate(const std::wstring& text) {
@@ -45,7 +62,8 @@ std::wstring translate(const std::wstring& text) {
     return translated ? translated->ToStdWstring() : text;
 }
 
-void guiLogCallback(const boost::posix_time::ptime&, const std::wstring& levelName, const std::wstring& message) {
+void guiLogCallback(const boost::posix_time::ptime&, const std::wstring& levelName,
+                    const std::wstring& message) {
     if (levelName == L"NOTICE" || levelName == L"WARN" || levelName == L"ERROR") {
         RecentMessages& list = recent();
         std::lock_guard<std::mutex> guard(list.lock);
@@ -59,7 +77,24 @@ void guiLogCallback(const boost::posix_time::ptime&, const std::wstring& levelNa
     }
     if (GuiThreadInvoker::exists()) {
         GuiThreadInvoker::add([levelName, message] { showLogMessage(levelName, message); });
+        return;
     }
+    if (levelName != L"NOTICE" && levelName != L"WARN" && levelName != L"ERROR" && levelName != L"FATAL")
+        return;
+    std::lock_guard<std::mutex> guard(held().lock);
+    if (held().messages.size() < kMostHeld) held().messages.emplace_back(levelName, message);
+}
+
+void showHeldMessages() {
+    std::vector<std::pair<std::wstring, std::wstring>> messages;
+    {
+        std::lock_guard<std::mutex> guard(held().lock);
+        if (!GuiThreadInvoker::exists()) return;
+        messages.swap(held().messages);
+    }
+    for (auto& [levelName, message] : messages)
+        GuiThreadInvoker::add(
+            [levelName = levelName, message = message] { showLogMessage(levelName, message); });
 }
 
 void setMessagePresenter(MessagePresenter presenter) {

@@ -12,6 +12,10 @@ namespace debug {
 void guiLogCallback(const boost::posix_time::ptime& time, const std::wstring& levelName,
                     const std::wstring& message);
 
+// What the callback took before the GUI-thread invoker existed (the start before the window) waits;
+// this hands it to the invoker, once that exists.
+void showHeldMessages();
+
 // Runs on the GUI thread: shows one message box for a NOTICE, WARN, ERROR or FATAL.
 void showLogMessage(const std::wstring& levelName, const std::wstring& message);
 
@@ -24,7 +28,7 @@ using MessagePresenter =
     std::function<void(const std::wstring& caption, const std::wstring& text, MessageIcon icon)>;
 void setMessagePresenter(MessagePresenter presenter);
 
-// Empties the list of recently shown texts (for tests).
+// Empties the list of recently shown texts and the held ones (for tests).
 void resetRecentMessages();
 
 }  // namespace debug

@@ -16,6 +16,7 @@
 #include "foundation/Exceptions.h"
 #include "foundation/Files.h"
 #include "foundation/Place.h"
+#include "foundation/SocketErrors.h"
 #include "foundation/TextConversion.h"
 
 namespace {
@@ -192,15 +193,24 @@ libconfig::Setting& pref::create(const std::string& key, Type type) {
 
 bool pref::save() {
     auto guard = lock();
+    std::string failure = "unknown exception";
     try {
         const base::AtomicWriteResult result =
             base::writeFileAtomically(base::fromUtf8(path_), serialise(config_));
         if (result.ok()) return true;
         debug::outputLine("pref::save(). Caught exception in pref::save()");
         debug::outputLine(std::string("FileIOException: ") + std::strerror(result.systemError));
+        failure = os::errorText(result.systemError);
+    } catch (const std::exception& error) {
+        debug::outputLine("pref::save(). Caught exception in pref::save()");
+        debug::outputLine(error.what());
+        failure = error.what();
     } catch (...) {
         debug::outputLine("pref::save(). Caught unknown exception in pref::save()");
     }
+    // The settings of the run are lost: as for the state files, the operator learns it.
+    debug::Place("pref::save")
+        .error(L"Ошибка сохранения настроек в файл '%1%': %2%", base::fromUtf8(path_), failure);
     return false;
 }
 

@@ -17,13 +17,19 @@
 #include <random>
 #include <thread>
 
+#include "support/FakeGuiThread.h"
 #include "support/GroupSender.h"
+#include "support/PrivateMounts.h"
 #include "support/ProgramUnderTest.h"
 #include "support/TempFolder.h"
 
 namespace {
 
 namespace fs = std::filesystem;
+
+// Before main and any thread: the read-only folders of these tests are mounted where only this
+// process and the programs it starts see them.
+[[maybe_unused]] const bool g_privateMounts = test::enterPrivateMountNamespace();
 
 TEST(Program, ComesUpWithItsLoudspeakersAndQuitsWritingItsFiles) {
     test::ProgramUnderTest program;
@@ -243,6 +249,83 @@ TEST(Program, PluginsWhoseStartCrashesOrHangsAreSkippedAndTheWindowShows) {
     EXPECT_EQ(program.countInLog(L"Input plug-ins loaded: 1"), 1u);
     EXPECT_EQ(program.quit(), 0);
     EXPECT_EQ(run->wait(), 0);
+}
+
+// The data folder as sites have it. Its "temp" linked to a scratch folder elsewhere (a RAM disk, a
+// shared folder): the start removes only the program's own file there. The whole folder read-only
+// (a failing disk remounted so): the copy still refuses a second one and stops on "--quit", and a
+// box tells the operator at once that the changes of the run cannot be saved. No data folder in a
+// read-only profile: a box says so and the start ends, and "--quit" finds no copy.
+TEST(Program, DataFolderLinkedReadOnlyOrImpossible) {
+    enum Kind { linkedTemp, readOnly, cannotBeMade };
+    const std::pair<Kind, const char*> cases[] = {{linkedTemp, "temp linked to a scratch folder"},
+                                                  {readOnly, "read-only data folder"},
+                                                  {cannotBeMade, "no data folder in a read-only profile"}};
+    for (const auto& [kind, name] : cases) {
+        SCOPED_TRACE(name);
+        test::ProgramUnderTest program;
+        const std::string dataFolder = fs::path(program.dataFile("melvoxd.cfg")).parent_path().string();
+        test::TempFolder scratch;
+        std::optional<test::ReadOnlyMount> mount;
+        if (kind == linkedTemp) {
+            fs::create_directory(scratch.file("sub"));
+            for (const char* file : {"keep.txt", "sub/keep.txt", "melvox_record.mp3"})
+                std::ofstream(scratch.file(file)) << file;
+            fs::create_directory_symlink(scratch.path(), program.dataFile("temp"));
+        } else {
+            MELVOX_REQUIRE_PRIVATE_MOUNTS();
+            // The maker's folder, empty and read-only, stands for the profile.
+            const std::string maker = program.dataRoot() + "/KORVA Security Systems";
+            if (kind == cannotBeMade) {
+                fs::remove_all(maker);
+                fs::create_directory(maker);
+            }
+            ASSERT_TRUE(mount.emplace(kind == readOnly ? dataFolder : maker).mounted());
+        }
+        auto run = program.start({}, true);
+        const unsigned long window = program.screen().waitForWindow(run->pid());
+        ASSERT_NE(window, 0u) << run->errorOutput();
+        if (kind == cannotBeMade) {
+            program.screen().closeWindow(window);
+            EXPECT_NE(run->wait(), 0);
+            EXPECT_NE(run->errorOutput().find("Папка данных программы не может быть создана"),
+                      std::string::npos)
+                << run->errorOutput();
+            auto asking = program.start({"--quit"}, true);
+            EXPECT_EQ(asking->wait(), 1);
+            EXPECT_NE(asking->errorOutput().find("No running copy of the program"), std::string::npos)
+                << asking->errorOutput();
+            continue;
+        }
+        if (kind == readOnly) {
+            // The box above the main window.
+            ASSERT_TRUE(test::waitFor([&] { return program.screen().windowCount(run->pid()) == 2; }));
+            EXPECT_FALSE(program.screenshot(*run, "read_only_data_folder").empty());
+            auto second = program.start({}, true);
+            const unsigned long notice = program.screen().waitForWindow(second->pid());
+            ASSERT_NE(notice, 0u);
+            program.screen().closeWindow(notice);
+            EXPECT_NE(second->wait(), 0);
+            EXPECT_NE(second->errorOutput().find("Копия программы уже запущена."), std::string::npos)
+                << second->errorOutput();
+        } else {
+            ASSERT_TRUE(program.waitForLog(L"The main window is shown"));
+        }
+        EXPECT_EQ(program.quit(), 0);
+        EXPECT_EQ(run->wait(), 0);
+        if (kind == readOnly) {
+            // Its log, on the standard output.
+            const std::string log = run->errorOutput();
+            EXPECT_NE(log.find("В папку данных '" + dataFolder + "' нельзя записать"), std::string::npos)
+                << log;
+            EXPECT_NE(log.find("Melvox v1 - Exit."), std::string::npos);
+        } else {
+            EXPECT_TRUE(fs::is_symlink(program.dataFile("temp")));
+            EXPECT_EQ(test::readWholeFile(scratch.file("keep.txt")), "keep.txt");
+            EXPECT_EQ(test::readWholeFile(scratch.file("sub/keep.txt")), "sub/keep.txt");
+            EXPECT_FALSE(fs::exists(scratch.file("melvox_record.mp3")));
+        }
+    }
 }
 
 TEST(Program, QuitWithoutARunningCopyFailsWithItsLine) {

@@ -104,6 +104,15 @@ TEST(Startup, RunningMarkIsHeldOnceAndFreedWithItsHolder) {
     app::SingleInstance nowhere(folder.widePath() + L"/missing");
     EXPECT_FALSE(nowhere.acquired());
     EXPECT_FALSE(nowhere.anotherCopyRuns());
+    // A copy that could take the mark only in the folder beside (its data folder read-only then) runs
+    // for every copy that looks into both.
+    test::TempFolder beside;
+    const app::SingleInstance besideOnly(
+        std::vector<std::wstring>{folder.widePath() + L"/missing", beside.widePath()});
+    ASSERT_TRUE(besideOnly.acquired());
+    const app::SingleInstance next(std::vector<std::wstring>{folder.widePath(), beside.widePath()});
+    EXPECT_FALSE(next.acquired());
+    EXPECT_TRUE(next.anotherCopyRuns());
 }
 
 TEST(Startup, StopChannelTakesRequestsAndAStaleSocketBlocksNothing) {

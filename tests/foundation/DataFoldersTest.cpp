@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
+#include <vector>
 
 #include "foundation/DataFolders.h"
 #include "foundation/TextConversion.h"
@@ -39,6 +41,31 @@ TEST(DataFolders, DataFolderIsKeptUntilTheCacheIsEmptied) {
         EXPECT_EQ(base::toUtf8(os::getApplicationDataDirectory()),
                   other.path() + "/KORVA Security Systems/Melvox/1.2");
     }
+}
+
+// Nothing outside the data folder is removed but the program's own files in a linked "temp".
+TEST(DataFolders, EmptyingTheTempFolderLeavesWhatLinksLeadTo) {
+    test::DataRoot root;
+    test::TempFolder outside;
+    for (const char* name : {"theirs", "melvox_record.mp3"}) std::ofstream(outside.file(name)) << name;
+    const std::string temp = base::toUtf8(os::getTempDirectory());
+    fs::create_directory(temp + "/sub");
+    std::ofstream(temp + "/sub/file") << "x";
+    fs::create_directory_symlink(outside.path(), temp + "/link");
+    os::emptyTempDirectory();
+    EXPECT_TRUE(fs::is_empty(temp));
+    EXPECT_EQ(test::entryNames(outside.path()), (std::vector<std::string>{"melvox_record.mp3", "theirs"}));
+
+    fs::remove(temp);
+    fs::create_directory_symlink(outside.path(), temp);
+    os::emptyTempDirectory();
+    EXPECT_TRUE(fs::is_symlink(temp));
+    EXPECT_EQ(test::entryNames(outside.path()), std::vector<std::string>{"theirs"});
+
+    // A link that leads nowhere is passed over.
+    fs::remove(temp);
+    fs::create_directory_symlink(outside.file("gone"), temp);
+    EXPECT_NO_THROW(os::emptyTempDirectory());
 }
 
 TEST(DataFolders, ApplicationFolderHoldsTheRunningProgram) {

@@ -174,7 +174,8 @@ TEST_F(Settings, UnreadableFileIsKeptAsideAndTheRunStartsAsAFirstStart) {
     EXPECT_EQ(test::readWholeFile(aside + "-2"), "not libconfig at all {");
 }
 
-TEST_F(Settings, SaveIntoMissingFolderFailsOnTheDebuggerOutput) {
+TEST_F(Settings, SaveIntoMissingFolderFailsOnTheDebuggerOutputAndInTheLog) {
+    test::LogCapture log(base::Log::INFO);
     std::mutex lock;
     std::vector<std::wstring> lines;
     debug::setTraceFlag(true);
@@ -194,6 +195,9 @@ TEST_F(Settings, SaveIntoMissingFolderFailsOnTheDebuggerOutput) {
     EXPECT_FALSE(fs::exists(fs::path(missing).parent_path()));
     ASSERT_EQ(lines.size(), 2u);
     EXPECT_NE(lines[0].find(L"pref::save(). Caught exception in pref::save()"), std::wstring::npos);
+    // As a state file that cannot be saved: an ERROR line, and so a box, naming the file.
+    EXPECT_TRUE(
+        log.contains(L"Ошибка сохранения настроек в файл '" + base::fromUtf8(missing) + L"'", L"ERROR"));
 
     // Without a path the store works but cannot be saved.
     const std::unique_ptr<pref> unsaved(pref_init(L""));

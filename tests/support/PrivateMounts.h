@@ -29,6 +29,22 @@ private:
     bool mounted_ = false;
 };
 
+// The folder, as it is, made read-only for the life of the object (a bind mount over itself), as a
+// failing disk that the system remounted read-only.
+class ReadOnlyMount {
+public:
+    explicit ReadOnlyMount(const std::string& folder);
+    ~ReadOnlyMount();
+    ReadOnlyMount(const ReadOnlyMount&) = delete;
+    ReadOnlyMount& operator=(const ReadOnlyMount&) = delete;
+
+    bool mounted() const { return mounted_; }
+
+private:
+    std::string folder_;
+    bool mounted_ = false;
+};
+
 }  // namespace test
 
 // Skips the test where the process could not enter a mount namespace of its own.

@@ -49,7 +49,7 @@ ProgramRun::ProgramRun(const std::string& binary, const std::vector<std::string>
     if (pid_ == 0) {
         if (!errorFile.empty()) {
             const int fd = ::open(errorFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-            if (fd < 0 || ::dup2(fd, STDERR_FILENO) < 0) std::_Exit(126);
+            if (fd < 0 || ::dup2(fd, STDERR_FILENO) < 0 || ::dup2(fd, STDOUT_FILENO) < 0) std::_Exit(126);
         }
         ::execve(binary.c_str(), argumentPointers.data(), environmentPointers.data());
         std::_Exit(127);

@@ -15,7 +15,7 @@ class ProgramRun {
 public:
     // Starts `binary` with the arguments; `environment` adds to (or replaces in) this process's
     // environment. The sanitizers' leak and race checks pass over what the window toolkit's
-    // libraries do. With `errorFile` the process's standard error goes to that file.
+    // libraries do. With `errorFile` the process's standard error and output go to that file.
     ProgramRun(const std::string& binary, const std::vector<std::string>& arguments,
                const std::map<std::string, std::string>& environment, const std::string& errorFile = {});
     // Kills the process when it still runs.
@@ -30,7 +30,7 @@ public:
     void kill(int signal);
     // Waits until the process has a handler of its own for the signal; false after the deadline.
     bool waitForHandlerOf(int signal, std::chrono::milliseconds deadline = std::chrono::seconds(30));
-    // What the process wrote to its standard error so far, when it went to a file.
+    // What the process wrote to its standard error and output so far, when they went to a file.
     std::string errorOutput() const;
 
 private:

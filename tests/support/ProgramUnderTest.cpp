@@ -50,7 +50,9 @@ std::unique_ptr<ProgramRun> ProgramUnderTest::start(const std::vector<std::strin
     return std::make_unique<ProgramRun>(
         program_.empty() ? std::string(MELVOX_PROGRAM) : program_, arguments,
         // A device exchange that waits on the window's thread ends a sanitizer build of the program.
+        // Its runtime folder too is the test's own, and goes with it.
         std::map<std::string, std::string>{{"LOCALAPPDATA", root_.path()},
+                                           {"XDG_RUNTIME_DIR", root_.path()},
                                            {"DISPLAY", screen_.display()},
                                            {"MELVOX_STRICT_THREAD_ROLES", "1"}},
         keepErrors ? root_.path() + "/stderr-" + std::to_string(++runs_) + ".txt" : std::string());

@@ -39,7 +39,7 @@ public:
     std::string pluginFolder();
 
     // Starts a copy of the program; several may run at once. With `keepErrors` its standard
-    // error goes to a file of its own (ProgramRun::errorOutput) instead of the test's.
+    // error and output go to a file of its own (ProgramRun::errorOutput) instead of the test's.
     std::unique_ptr<ProgramRun> start(const std::vector<std::string>& arguments = {},
                                       bool keepErrors = false);
     // Runs "melvox --quit" to its end; its exit status.
