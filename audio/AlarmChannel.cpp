@@ -24,12 +24,6 @@ constexpr auto kSwitchGrace = std::chrono::milliseconds(250);
 // The lowest priority: a recording alone gives way to any broadcast.
 constexpr int kRecordingPriority = 0;
 
-std::wstring joined(const std::vector<std::wstring>& names) {
-    std::wstring text;
-    for (const std::wstring& name : names) text += (text.empty() ? L"" : L", ") + name;
-    return text;
-}
-
 const wchar_t* noticeName(AlarmChannel::Notice notice) {
     switch (notice) {
         case AlarmChannel::finished:
@@ -182,7 +176,7 @@ bool AlarmChannel::launch(const Broadcast& broadcast) {
                    broadcast.description);
         requestEnd(active_, interrupted);
     }
-    session->id = ++lastSession_;
+    session->id = devices_.newOwner();
     devices_.assign(session->id, session->loudspeakers);
     active_ = session;
     sessions_.push_back(session);
@@ -218,7 +212,8 @@ void AlarmChannel::runStream(const SessionPtr& session) {
     const auto failed = devices_.take(session->id, session->loudspeakers, request.volume,
                                       AlarmDevices::Clock::now() + kSwitchGrace);
     if (!failed.empty())
-        place.warn(L"Не удалось переключить на канал оповещения устройства: %1%", joined(failed));
+        place.warn(L"Не удалось переключить на канал оповещения устройства: %1%",
+                   AlarmDevices::joined(failed));
 
     // The stream is the broadcast's from here until it is closed, also when something throws.
     std::lock_guard<std::mutex> stream(streamLock_);
@@ -290,7 +285,8 @@ void AlarmChannel::endSession(const SessionPtr& session) {
     // The loudspeakers go back while the broadcast thread closes the stream.
     try {
         const auto failed = devices_.release(session->id);
-        if (!failed.empty()) place.warn(L"Не удалось вернуть на общий канал устройства: %1%", joined(failed));
+        if (!failed.empty())
+            place.warn(L"Не удалось вернуть на общий канал устройства: %1%", AlarmDevices::joined(failed));
     } catch (const std::exception& error) {
         place.error(L"Ошибка при завершении оповещения '%1%': %2%", session->request.description,
                     std::string(error.what()));

@@ -116,6 +116,11 @@ public:
     // while the transport still runs). Listeners are not told.
     void close();
 
+    // The loudspeakers the broadcasts hold, with the volumes they had; the player channel holds
+    // those of a service message here too, so that whoever takes a loudspeaker last gives it
+    // back as it was before the first.
+    AlarmDevices& devices() { return devices_; }
+
     static base::SingletonSlot<AlarmChannel>& instanceSlot();
 
 private:
@@ -141,7 +146,6 @@ private:
     mutable std::mutex lock_;
     std::condition_variable changed_;
     SelectionProvider selection_;
-    std::uint64_t lastSession_ = 0;
     // The broadcast whose priority counts; null while none runs.
     SessionPtr active_;
     // Every broadcast not yet ended, the active one among them.

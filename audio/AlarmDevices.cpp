@@ -21,6 +21,16 @@ std::shared_ptr<AlarmDevices::Entry> AlarmDevices::entryOf(const Loudspeaker& lo
     return entry;
 }
 
+AlarmDevices::Owner AlarmDevices::newOwner() {
+    return ++lastOwner_;
+}
+
+void AlarmDevices::save(const Loudspeaker& loudspeaker, Entry& entry) {
+    if (entry.touched) return;
+    entry.savedVolume = loudspeaker->getVolume();
+    entry.touched = true;
+}
+
 void AlarmDevices::assign(Owner owner, const std::vector<Loudspeaker>& loudspeakers) {
     for (const Loudspeaker& loudspeaker : loudspeakers) entryOf(loudspeaker)->owner.store(owner);
 }
@@ -46,12 +56,10 @@ void AlarmDevices::takeOne(Owner owner, const Loudspeaker& loudspeaker, Entry& e
     bool done = false;
     try {
         if (!loudspeaker->isOnline()) throw exception::Offline();
-        if (!entry.touched) {
-            entry.savedVolume = loudspeaker->getVolume();
-            entry.touched = true;
-        }
+        save(loudspeaker, entry);
         // The channel first: the first moment of the gong at the old volume is better than the
         // common stream at the alarm's.
+        entry.switched = true;
         const bool switched = loudspeaker->switchChannel(kAlarmChannel);
         // A loudspeaker that defers the switch until its own playback ends still gets the volume.
         done = loudspeaker->setVolume(volume) && switched;
@@ -59,6 +67,27 @@ void AlarmDevices::takeOne(Owner owner, const Loudspeaker& loudspeaker, Entry& e
         place.debug(L"Failed to take '%1%': %2%", nameOf(loudspeaker), std::string(error.what()));
     }
     if (!done) fail(failed, loudspeaker, L"Не удалось переключить на канал оповещения устройство '%1%'");
+}
+
+void AlarmDevices::keep(Owner owner, const std::vector<Loudspeaker>& loudspeakers) {
+    std::vector<audio::WorkerPool::Job> jobs;
+    for (const Loudspeaker& loudspeaker : loudspeakers) {
+        std::shared_ptr<Entry> entry = entryOf(loudspeaker);
+        Owner nobody = 0;
+        if (!entry->owner.compare_exchange_strong(nobody, owner)) continue;
+        jobs.push_back([owner, loudspeaker, entry = std::move(entry)] {
+            std::lock_guard<std::mutex> guard(entry->work);
+            if (entry->owner.load() != owner) return;
+            try {
+                save(loudspeaker, *entry);
+            } catch (const std::exception& error) {
+                debug::Place("frm::AlarmDevices::keep")
+                    .debug(L"The volume of '%1%' is not known: %2%", nameOf(loudspeaker),
+                           std::string(error.what()));
+            }
+        });
+    }
+    pool_.runAll(std::move(jobs));
 }
 
 std::vector<std::wstring> AlarmDevices::release(Owner owner) {
@@ -86,7 +115,7 @@ void AlarmDevices::releaseOne(Owner owner, const Loudspeaker& loudspeaker, Entry
     bool done = true;
     if (entry.touched) {
         try {
-            done = loudspeaker->switchChannel(device::CHANNEL_DISCOVERY);
+            if (entry.switched) done = loudspeaker->switchChannel(device::CHANNEL_DISCOVERY);
             if (entry.savedVolume != device::kUnknownVolume)
                 done = loudspeaker->setVolume(entry.savedVolume) && done;
         } catch (const std::exception& error) {
@@ -95,6 +124,7 @@ void AlarmDevices::releaseOne(Owner owner, const Loudspeaker& loudspeaker, Entry
         }
         entry.touched = false;
         entry.savedVolume = device::kUnknownVolume;
+        entry.switched = false;
     }
     entry.owner.compare_exchange_strong(expected, 0);
     if (!done) fail(failed, loudspeaker, L"Не удалось вернуть на общий канал устройство '%1%'");
@@ -104,7 +134,7 @@ void AlarmDevices::switchToCommon(const std::vector<Loudspeaker>& loudspeakers) 
     for (const Loudspeaker& loudspeaker : loudspeakers) {
         pool_.post([loudspeaker, entry = entryOf(loudspeaker)] {
             std::lock_guard<std::mutex> guard(entry->work);
-            if (entry->owner.load() != 0) return;
+            if (entry->switched) return;
             try {
                 loudspeaker->switchChannel(device::CHANNEL_DISCOVERY);
             } catch (const std::exception& error) {
@@ -120,6 +150,12 @@ std::size_t AlarmDevices::heldCount() const {
     std::size_t held = 0;
     for (const auto& [loudspeaker, entry] : entries_) held += entry->owner.load() != 0 ? 1 : 0;
     return held;
+}
+
+std::wstring AlarmDevices::joined(const std::vector<std::wstring>& names) {
+    std::wstring text;
+    for (const std::wstring& name : names) text += (text.empty() ? L"" : L", ") + name;
+    return text;
 }
 
 void AlarmDevices::fail(const Failures& failed, const Loudspeaker& loudspeaker, const wchar_t* lateText) {

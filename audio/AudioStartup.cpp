@@ -46,6 +46,8 @@ void setSelectionProvider(const frm::SelectionProvider& provider) {
 void endBroadcasts() {
     base::SingletonSlot<frm::AlarmChannel>::Use alarm(frm::AlarmChannel::instanceSlot());
     if (alarm) alarm->close();
+    base::SingletonSlot<frm::PlayerChannel>::Use player(frm::PlayerChannel::instanceSlot());
+    if (player) player->giveVolumesBack();
 }
 
 void stopPlaying() {

@@ -23,7 +23,8 @@ bool startUp(const std::wstring& pluginFolder, std::shared_ptr<device::DeviceCol
 // Where both channels learn the devices selected in the main window, for the panels' buttons.
 void setSelectionProvider(const frm::SelectionProvider& provider);
 // Ends the alarm channel's broadcasts and waits until their loudspeakers are back on the common
-// channel; call before the transport stops.
+// channel, and gives a service message's loudspeakers their volumes back; call before the
+// transport stops.
 void endBroadcasts();
 // The main window's shutdown: ends the broadcasts, marks the player as closing and stops the
 // engine and the stream.

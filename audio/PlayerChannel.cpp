@@ -60,6 +60,11 @@ bool PlayerChannel::alarmRefuses(const Targets& targets) const {
 
 bool PlayerChannel::play(const std::shared_ptr<Playlist>& playlist, int volume, const Targets& targets,
                          std::uint64_t* startId) {
+    return request(playlist, volume, targets, startId, false);
+}
+
+bool PlayerChannel::request(const std::shared_ptr<Playlist>& playlist, int volume, const Targets& targets,
+                            std::uint64_t* startId, bool givesBack) {
     const debug::Place place("frm::PlayerChannel::play");
     debug::throwIfFalse(playlist != nullptr, "frm::PlayerChannel::play");
     if (targets.empty()) {
@@ -83,8 +88,9 @@ bool PlayerChannel::play(const std::shared_ptr<Playlist>& playlist, int volume, 
         id = ++lastStartId_;
     }
     if (startId) *startId = id;
-    queue(L"start the player channel",
-          [this, playlist, volume, targets, id] { start(playlist, volume, targets, id); });
+    queue(L"start the player channel", [this, playlist, volume, targets, id, givesBack] {
+        start(playlist, volume, targets, id, givesBack);
+    });
     return true;
 }
 
@@ -94,17 +100,49 @@ bool PlayerChannel::playForSelected(const std::shared_ptr<Playlist>& playlist, i
         std::lock_guard<std::mutex> guard(lock_);
         provider = selection_;
     }
-    return play(playlist, volume, provider ? provider() : Targets());
+    return request(playlist, volume, provider ? provider() : Targets(), nullptr, true);
 }
 
 void PlayerChannel::stop() {
     queue(L"stop the player channel", [this] {
+        std::lock_guard<std::mutex> turn(turns_);
         player_.stop(true);
-        std::lock_guard<std::mutex> guard(lock_);
-        playlist_.reset();
-        targets_.clear();
-        playingStartId_ = 0;
+        {
+            std::lock_guard<std::mutex> guard(lock_);
+            playlist_.reset();
+            targets_.clear();
+            playingStartId_ = 0;
+        }
+        giveBackHeld();
     });
+}
+
+void PlayerChannel::giveVolumesBack() {
+    std::lock_guard<std::mutex> turn(turns_);
+    giveBackHeld();
+}
+
+void PlayerChannel::giveBackHeld() {
+    AlarmDevices::Owner held = 0;
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        held = heldBy_;
+    }
+    giveBack(held);
+}
+
+void PlayerChannel::giveBack(AlarmDevices::Owner owner) {
+    if (owner == 0) return;
+    const std::vector<std::wstring> failed = alarm_.devices().release(owner);
+    // Only now: a start that finds the owner still here waits for the same loudspeakers to be
+    // back before it holds them itself.
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        if (heldBy_ == owner) heldBy_ = 0;
+    }
+    if (!failed.empty())
+        debug::Place("frm::PlayerChannel::giveBack")
+            .warn(L"Не удалось вернуть громкость устройствам: %1%", AlarmDevices::joined(failed));
 }
 
 void PlayerChannel::stopStarted(std::uint64_t startId) {
@@ -125,26 +163,29 @@ void PlayerChannel::stopStarted(std::uint64_t startId) {
     });
 }
 
-void PlayerChannel::queue(const wchar_t* description, std::function<void()> work) {
-    base::ThreadDispatcher::add(description, 0, [gate = gate_, work = std::move(work)] {
-        {
-            std::lock_guard<std::mutex> guard(gate->lock);
-            if (gate->closed) return;
-            ++gate->running;
+void PlayerChannel::enter(const std::shared_ptr<Gate>& gate, const std::function<void()>& work) {
+    {
+        std::lock_guard<std::mutex> guard(gate->lock);
+        if (gate->closed) return;
+        ++gate->running;
+    }
+    struct Leave {
+        Gate& gate;
+        ~Leave() {
+            std::lock_guard<std::mutex> guard(gate.lock);
+            if (--gate.running == 0) gate.idle.notify_all();
         }
-        struct Leave {
-            Gate& gate;
-            ~Leave() {
-                std::lock_guard<std::mutex> guard(gate.lock);
-                if (--gate.running == 0) gate.idle.notify_all();
-            }
-        } leave{*gate};
-        work();
-    });
+    } leave{*gate};
+    work();
+}
+
+void PlayerChannel::queue(const wchar_t* description, std::function<void()> work) {
+    base::ThreadDispatcher::add(description, 0,
+                                [gate = gate_, work = std::move(work)] { enter(gate, work); });
 }
 
 void PlayerChannel::start(const std::shared_ptr<Playlist>& playlist, int volume, const Targets& targets,
-                          std::uint64_t startId) {
+                          std::uint64_t startId, bool givesBack) {
     struct Done {
         PlayerChannel& channel;
         ~Done() {
@@ -155,10 +196,26 @@ void PlayerChannel::start(const std::shared_ptr<Playlist>& playlist, int volume,
             }
         }
     } done{*this};
+    std::lock_guard<std::mutex> turn(turns_);
     player_.stop(false);
+    // What an earlier start changed goes back before this one changes anything.
+    giveBackHeld();
     // The alarm channel may have started since the request.
     if (alarmRefuses(targets)) return;
-    runVolumeActions(volume, targets);
+    const Loudspeakers loudspeakers = reachable();
+    AlarmDevices::Owner owner = 0;
+    if (givesBack) {
+        owner = alarm_.devices().newOwner();
+        alarm_.devices().keep(owner, loudspeakers);
+        // Whatever ends the playlist's playing gives them back: its end, a stop, another start
+        // or another playlist that the player was given directly.
+        playlist->setCallbackIfPlaying([this, gate = gate_, owner](bool playing, bool) {
+            if (!playing) enter(gate, [this, owner] { giveBack(owner); });
+        });
+        std::lock_guard<std::mutex> guard(lock_);
+        heldBy_ = owner;
+    }
+    runVolumeActions(volume, targets, loudspeakers);
     player_.play(playlist);
     std::lock_guard<std::mutex> guard(lock_);
     playlist_ = playlist;
@@ -167,7 +224,18 @@ void PlayerChannel::start(const std::shared_ptr<Playlist>& playlist, int volume,
     playingSession_ = player_.getSession();
 }
 
-void PlayerChannel::runVolumeActions(int volume, const Targets& targets) {
+PlayerChannel::Loudspeakers PlayerChannel::reachable() const {
+    Loudspeakers loudspeakers;
+    if (!registry_) return loudspeakers;
+    for (auto& loudspeaker : registry_->getVokars(true)) {
+        // A loudspeaker on a higher-priority announcement keeps its volume.
+        if (!loudspeaker->isPlaybackType(device::playback::metaAlarm))
+            loudspeakers.push_back(std::move(loudspeaker));
+    }
+    return loudspeakers;
+}
+
+void PlayerChannel::runVolumeActions(int volume, const Targets& targets, const Loudspeakers& loudspeakers) {
     std::shared_ptr<ActionResults<bool>> chosen;
     if (volume >= 0) {
         chosen = std::make_shared<SetVolume>(&device::VokarInfo::setVolume, volume);
@@ -177,25 +245,20 @@ void PlayerChannel::runVolumeActions(int volume, const Targets& targets) {
     const std::shared_ptr<ActionResults<bool>> mute =
         std::make_shared<EnableVolume>(&device::DeviceBase::enableVolume, false);
     std::vector<audio::WorkerPool::Job> jobs;
-    if (registry_) {
-        for (const auto& loudspeaker : registry_->getVokars(true)) {
-            // A loudspeaker on a higher-priority announcement keeps its volume.
-            if (loudspeaker->isPlaybackType(device::playback::metaAlarm)) continue;
-            const std::shared_ptr<device::DeviceBase> target = loudspeaker;
-            const std::shared_ptr<IAction> action = targets.count(target) ? chosen : mute;
-            jobs.push_back([action, target] { action->run(target); });
-        }
+    for (const auto& loudspeaker : loudspeakers) {
+        const std::shared_ptr<device::DeviceBase> target = loudspeaker;
+        const std::shared_ptr<IAction> action = targets.count(target) ? chosen : mute;
+        jobs.push_back([action, target] { action->run(target); });
     }
     pool_.runAll(std::move(jobs));
     // Turning the volume on or off answers no also when there was nothing to do, and tells its
     // own failures; a volume that was not taken is told here, once for all.
-    std::wstring failed;
+    std::vector<std::wstring> failed;
     if (volume >= 0)
-        for (const auto& target : chosen->getFailed())
-            failed += (failed.empty() ? L"" : L", ") + target->getDisplayName();
+        for (const auto& target : chosen->getFailed()) failed.push_back(target->getDisplayName());
     if (!failed.empty())
         debug::Place("frm::PlayerChannel::start")
-            .warn(L"Не удалось установить громкость устройствам: %1%", failed);
+            .warn(L"Не удалось установить громкость устройствам: %1%", AlarmDevices::joined(failed));
     std::lock_guard<std::mutex> guard(lock_);
     lastActions_ = {chosen, mute};
 }

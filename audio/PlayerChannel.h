@@ -4,7 +4,10 @@
 // when a chosen loudspeaker plays a higher-priority announcement, or when the same playlist
 // already plays on the same devices; otherwise its start is queued on the thread dispatcher.
 // There the player stops, the volume actions run on every online loudspeaker (the chosen ones
-// get the volume, the others are muted), and the player plays the playlist.
+// get the volume, the others are muted), and the player plays the playlist. A start for the
+// loudspeakers selected in the main window (a service message) first has the alarm channel's
+// devices keep the volume of every loudspeaker it reaches, and gives each back when its playlist
+// stops playing: at its end, by a stop, by another start or by another playlist of the player.
 
 #include <condition_variable>
 #include <cstddef>
@@ -13,6 +16,7 @@
 #include <mutex>
 #include <vector>
 
+#include "audio/AlarmDevices.h"
 #include "audio/IAction.h"
 #include "audio/PlaybackTargets.h"
 #include "audio/Playlist.h"
@@ -45,10 +49,15 @@ public:
     // start gets a number of its own in `startId`, for stopStarted.
     bool play(const std::shared_ptr<Playlist>& playlist, int volume, const Targets& targets,
               std::uint64_t* startId = nullptr);
-    // For the devices selected in the main window (read on the calling thread, the GUI thread).
+    // For the devices selected in the main window (read on the calling thread, the GUI thread);
+    // every loudspeaker the start changes gets its volume back when the playlist stops playing.
+    // The channel takes the playlist's playing callback.
     bool playForSelected(const std::shared_ptr<Playlist>& playlist, int volume);
     // Queues the stop and returns.
     void stop();
+    // Gives back now the loudspeakers of a start for the selected devices and waits (for the
+    // shutdown, while the transport still runs).
+    void giveVolumesBack();
     // Queues the stop of what the start `startId` began: the player stops only while it still
     // plays that, not after another start, a playlist started by hand or the playlist's end.
     void stopStarted(std::uint64_t startId);
@@ -69,13 +78,25 @@ private:
         int running = 0;
     };
 
+    using Loudspeakers = std::vector<std::shared_ptr<device::VokarInfo>>;
+
     // The refusal of the alarm channel's side, or none.
     bool alarmRefuses(const Targets& targets) const;
+    bool request(const std::shared_ptr<Playlist>& playlist, int volume, const Targets& targets,
+                 std::uint64_t* startId, bool givesBack);
+    // Runs `work` unless the channel is gone by then.
+    static void enter(const std::shared_ptr<Gate>& gate, const std::function<void()>& work);
     // Runs `work` on the dispatcher unless the channel is gone by then.
     void queue(const wchar_t* description, std::function<void()> work);
     void start(const std::shared_ptr<Playlist>& playlist, int volume, const Targets& targets,
-               std::uint64_t startId);
-    void runVolumeActions(int volume, const Targets& targets);
+               std::uint64_t startId, bool givesBack);
+    // The online loudspeakers that the volume actions reach.
+    Loudspeakers reachable() const;
+    void runVolumeActions(int volume, const Targets& targets, const Loudspeakers& loudspeakers);
+    // Gives back the loudspeakers that `owner`, a start, holds, and waits.
+    void giveBack(AlarmDevices::Owner owner);
+    // The same for the start that holds loudspeakers now, if any.
+    void giveBackHeld();
 
     Player& player_;
     AlarmChannel& alarm_;
@@ -95,6 +116,12 @@ private:
     std::uint64_t playingStartId_ = 0;
     std::uint64_t playingSession_ = 0;
     std::vector<std::shared_ptr<IAction>> lastActions_;
+    // The start whose loudspeakers the alarm channel's devices hold; 0 for none.
+    AlarmDevices::Owner heldBy_ = 0;
+
+    // One start or stop at a time changes the loudspeakers (the dispatcher may run two items at
+    // once).
+    std::mutex turns_;
 
     audio::WorkerPool pool_;
 };

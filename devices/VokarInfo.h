@@ -68,7 +68,8 @@ public:
     bool hasInternalPlaying() override;
     // The name of the current playback type.
     std::wstring getTypeText() override;
-    // Stores the volume that a "get vol" reply tells, in the scale of the generation.
+    // Stores the volume that a "get vol" reply tells, in the scale of the generation, as the
+    // smallest percentage that sets that level again.
     void handleVolume(const std::string& reply) override;
     void resetPlaybackType() override;
     // Goes on with the next image of the update queue once the image before it is written and

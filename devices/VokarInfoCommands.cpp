@@ -33,16 +33,31 @@ constexpr AudioChannel repeaterChannel = 3;
 constexpr AudioChannel highestChannel = 20;
 constexpr unsigned toneHz = 1000;
 
+// The level that "set vol" gives a percentage, from generation 9 on.
+std::int64_t levelOfPercent(std::int32_t percent) {
+    return percent == 0 ? silentLevel
+                        : quietestLevel - static_cast<std::int64_t>(std::trunc(percent * -0.35));
+}
+
+// The byte of each amplifier channel that "set vol" gives a percentage, up to generation 8.
+unsigned byteOfPercent(std::int32_t percent) {
+    return percent == 0 ? silentByte : quietestByte - static_cast<unsigned>(std::trunc(percent * 0.6));
+}
+
+// An audible value of the loudspeaker read as the smallest percentage that sets it again, from
+// 1 %: a volume read, saved and set back, or shown and set back unchanged, gives the loudspeaker
+// the level it had. (Percentages step finer than either scale, so every audible value has one.)
+template <class Value, class Setting>
+std::int32_t smallestPercentSetting(Value value, Setting setting) {
+    std::int32_t percent = 1;
+    while (percent < 100 && setting(percent) != value) ++percent;
+    return percent;
+}
+
 // "set vol" in the scale of the generation.
 std::string volumeCommand(std::int32_t percent, VokarVersion version) {
-    if (version >= vokarA_3_00_01) {
-        const std::int64_t level =
-            percent == 0 ? silentLevel
-                         : quietestLevel - static_cast<std::int64_t>(std::trunc(percent * -0.35));
-        return "set vol " + base::decimal(level);
-    }
-    const auto value = static_cast<std::uint8_t>(
-        percent == 0 ? silentByte : quietestByte - static_cast<unsigned>(std::trunc(percent * 0.6)));
+    if (version >= vokarA_3_00_01) return "set vol " + base::decimal(levelOfPercent(percent));
+    const auto value = static_cast<std::uint8_t>(byteOfPercent(percent));
     const std::string byte = base::toHex(&value, 1);
     return "set vol " + byte + ":" + byte;
 }
@@ -157,10 +172,8 @@ void VokarInfo::handleVolume(const std::string& reply) {
             level = 0;
         }
         if (level < quietestLevel) level = quietestLevel;
-        auto percent = static_cast<std::int32_t>((quietestLevel - level) / -0.35);
         // Anything audible shows as at least 1 %, so that only true silence reads as off.
-        if (received != silentLevel && percent == 0) percent = 1;
-        volume.store(percent);
+        volume.store(received == silentLevel ? 0 : smallestPercentSetting(level, levelOfPercent));
         return;
     }
 
@@ -172,9 +185,7 @@ void VokarInfo::handleVolume(const std::string& reply) {
         return;
     }
     const unsigned value = first > quietestByte ? quietestByte : first;
-    auto percent = static_cast<std::int32_t>((quietestByte - value) / 0.6);
-    if (first != silentByte && percent == 0) percent = 1;
-    volume.store(percent);
+    volume.store(first == silentByte ? 0 : smallestPercentSetting(value, byteOfPercent));
 }
 
 bool VokarInfo::hasInternalPlaying() {

@@ -154,6 +154,32 @@ TEST_F(AlarmChannelTest, AScheduledMessageIsHeardAfterItsGongOnItsOwnTargets) {
     EXPECT_TRUE(setCommands(2).empty());
 }
 
+// The levels read from the loudspeakers, not set through the device class, come back exactly after
+// an alarm and after a scheduled service message.
+TEST_F(AlarmChannelTest, TheLevelsReadFromTheLoudspeakersComeBackExactly) {
+    AlarmChannel::instanceSlot().install(channel_.get());
+    const std::int32_t levels[] = {-19, -4};
+    for (const bool scheduled : {false, true}) {
+        SCOPED_TRACE(scheduled ? "scheduled service message" : "alarm");
+        for (std::size_t n : {0, 1}) {
+            site_->emulator(n).setDecibels(levels[n]);
+            site_->device(n)->volume = device::kUnknownVolume;
+        }
+        Notices notices;
+        if (scheduled) {
+            frm::PlaybackTrack track(L"Сервис: Обед", 4, false);
+            track.setMessage(L"message", message_);
+            track.setTargets(site_->targets({0, 1}));
+            ASSERT_TRUE(track.action());
+        } else {
+            ASSERT_TRUE(channel_->launch(broadcast(3, message_, {0, 1}, notices)));
+        }
+        ASSERT_TRUE(waitIdle());
+        for (std::size_t n : {0, 1}) EXPECT_EQ(site_->emulator(n).decibels(), levels[n]) << n;
+    }
+    AlarmChannel::instanceSlot().release();
+}
+
 TEST_F(AlarmChannelTest, ALowerPriorityIsRefusedAndAHigherOneTakesOverKeepingSharedLoudspeakers) {
     Notices first, refused, second;
     ASSERT_TRUE(channel_->launch(broadcast(3, tone("long.mp3", 700, 8), {0, 1}, first)));

@@ -1,5 +1,6 @@
-// The player channel on emulated loudspeakers: its four refusals, and the volume actions of a
-// start with their results by device, the chosen loudspeakers at the volume and the others muted.
+// The player channel on emulated loudspeakers: its four refusals, the volume actions of a start
+// with their results by device, the chosen loudspeakers at the volume and the others muted, and a
+// service message that gives every loudspeaker its level and mute back however its playing ends.
 
 #include <gtest/gtest.h>
 
@@ -36,6 +37,12 @@ protected:
         player_.reset();
         site_.reset();
         AudioFixture::TearDown();
+    }
+    // The loudspeakers' levels in dB.
+    std::vector<std::int32_t> levels() {
+        std::vector<std::int32_t> all;
+        for (std::size_t n = 0; n < site_->size(); ++n) all.push_back(site_->emulator(n).decibels());
+        return all;
     }
     bool refused(const frm::Targets& targets, const std::wstring& notice) {
         const bool played = channel_->play(playlist_, 50, targets);
@@ -103,6 +110,67 @@ TEST_F(PlayerChannelTest, AStartSetsTheChosenVolumeMutesTheOthersAndKeepsTheResu
 
     channel_->stop();
     ASSERT_TRUE(test::waitFor([this] { return !channel_->isPlaying(); }));
+}
+
+TEST_F(PlayerChannelTest, AServiceMessageGivesEveryLoudspeakerItsLevelAndMuteBackHoweverItsPlayingEnds) {
+    const std::string shortMessage = files_.file("short.mp3");
+    const std::string longMessage = files_.file("long.mp3");
+    ASSERT_TRUE(test::writeSineMp3(shortMessage, 700, 2));
+    ASSERT_TRUE(test::writeSineMp3(longMessage, 700, 30));
+    channel_->setSelectionProvider([this] { return site_->targets({0, 1}); });
+    // Read from the loudspeakers as they are: the last one muted by an earlier playlist.
+    const std::vector<std::int32_t> before = {-19, -4, -27, -96};
+    const struct {
+        const char* name;
+        std::function<void()> end;
+        // Of the last loudspeaker, which a playlist for all of them turns on again.
+        std::int32_t lastLevel;
+    } cases[] = {
+        {"its end", nullptr, -96},
+        {"the stop", [this] { channel_->stop(); }, -96},
+        {"a playlist of the player", [this] { player_->play(playlist_); }, -96},
+        {"a playlist for all",
+         [this] {
+             channel_->play(playlist_, -1, site_->targets({0, 1, 2, 3}));
+         },
+         -18},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        for (std::size_t n = 0; n < site_->size(); ++n) {
+            site_->emulator(n).setDecibels(n == 3 ? -18 : before[n]);
+            site_->device(n)->volume = device::kUnknownVolume;
+            site_->emulator(n).clearReceived();
+        }
+        ASSERT_TRUE(site_->device(3)->enableVolume(false));
+        const std::int32_t muted = site_->device(3)->savedVolume.load();
+        ASSERT_EQ(levels(), before);
+
+        auto message = std::make_shared<Playlist>(L"Обед", false);
+        message->add(L"Обед", base::fromUtf8(c.end ? longMessage : shortMessage));
+        ASSERT_TRUE(channel_->playForSelected(message, 90));
+        ASSERT_TRUE(test::waitFor([this] { return !channel_->isStartPending(); }, std::chrono::seconds(30)));
+        if (c.end) {
+            ASSERT_TRUE(test::waitFor([this] { return channel_->isPlaying(); }, std::chrono::seconds(30)));
+            c.end();
+        }
+        std::vector<std::int32_t> after = before;
+        after[3] = c.lastLevel;
+        EXPECT_TRUE(test::waitFor([&] { return levels() == after; }, std::chrono::seconds(30)));
+        EXPECT_EQ(levels(), after);
+        // Changed while the message played: the chosen ones raised, the third one muted.
+        for (std::size_t n : {0, 1}) {
+            const auto commands = site_->emulator(n).received();
+            EXPECT_NE(std::find(commands.begin(), commands.end(), "set vol -4"), commands.end()) << n;
+        }
+        const auto third = site_->emulator(2).received();
+        EXPECT_NE(std::find(third.begin(), third.end(), "set vol -96"), third.end());
+        // A loudspeaker still muted keeps the level it is turned on again with.
+        if (c.lastLevel == -96) EXPECT_EQ(site_->device(3)->savedVolume.load(), muted);
+
+        channel_->stop();
+        ASSERT_TRUE(test::waitFor([this] { return !channel_->isPlaying() && !channel_->isStartPending(); }));
+    }
 }
 
 }  // namespace

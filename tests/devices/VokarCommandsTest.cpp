@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <map>
 #include <memory>
 #include <optional>
@@ -39,9 +40,10 @@ TEST_F(VokarCommandsTest, VolumeIsSentAndReadBackInTheScaleOfTheGeneration) {
         std::int32_t readBack;
     };
     const std::vector<Case> cases = {
-        {vokarV3_A110, 100, "set vol 0", 100},       {vokarV3_A110, 50, "set vol -18", 48},
+        {vokarV3_A110, 100, "set vol 0", 100},       {vokarV3_A110, 50, "set vol -18", 49},
         {vokarV3_A110, 1, "set vol -35", 1},         {vokarV3_A110, 2, "set vol -35", 1},
         {vokarV3_A110, 0, "set vol -96", 0},         {vokarA_3_00_01, 40, "set vol -21", 40},
+        {vokarV3_A110, 46, "set vol -19", 46},       {vokarV3_A110, 89, "set vol -4", 89},
         {vokarA_2_01_72, 100, "set vol 00:00", 100}, {vokarA_2_01_72, 50, "set vol 1E:1E", 50},
         {vokarA_2_01_72, 1, "set vol 3C:3C", 1},     {vokarA_2_01_72, 0, "set vol FE:FE", 0},
         {vokarA_1_01_69, 60, "set vol 18:18", 60},
@@ -61,19 +63,54 @@ TEST_F(VokarCommandsTest, VolumeIsSentAndReadBackInTheScaleOfTheGeneration) {
     }
 }
 
+// Every level that a percentage sets, read as a percentage and set back, is the level it was: a
+// saved volume comes back exactly, and a volume shown and set back unchanged stays where it was.
+TEST_F(VokarCommandsTest, EveryLevelOfBothScalesIsSetAgainByThePercentageItReadsAs) {
+    struct Scale {
+        VokarVersion generation;
+        std::vector<int> levels;
+    };
+    Scale decibels{vokarV3_A110, {-96}};
+    for (int level = -35; level <= 0; ++level) decibels.levels.push_back(level);
+    Scale bytes{vokarA_2_01_72, {0xFE}};
+    for (int level = 0; level <= 60; ++level) bytes.levels.push_back(level);
+    int host = 2;
+    for (const Scale& scale : {decibels, bytes}) {
+        auto [emulated, device] = connected(scale.generation, host++);
+        for (int level : scale.levels) {
+            std::string text = std::to_string(level);
+            if (scale.generation == vokarA_2_01_72) {
+                emulated->setChannelBytes(level, level);
+                char bytePair[8];
+                std::snprintf(bytePair, sizeof bytePair, "%02X:%02X", level, level);
+                text = bytePair;
+            } else {
+                emulated->setDecibels(level);
+            }
+            SCOPED_TRACE(text);
+            emulated->clearReceived();
+            device->volume = kUnknownVolume;
+            const std::int32_t percent = device->getVolume();
+            device->volume = kUnknownVolume;
+            ASSERT_TRUE(device->setVolume(percent));
+            EXPECT_EQ(sentBesidesMemory(*emulated), "get vol; set vol " + text);
+        }
+    }
+}
+
 TEST_F(VokarCommandsTest, VolumeOutOfRangeUnchangedOrNotTakenKeepsTheStoredOne) {
     auto [emulated, device] = connected(vokarV3_A110);
-    ASSERT_EQ(device->volume.load(), 48);
+    ASSERT_EQ(device->volume.load(), 49);
     EXPECT_FALSE(device->setVolume(101));
     EXPECT_FALSE(device->setVolume(-1));
-    EXPECT_TRUE(device->setVolume(48));
+    EXPECT_TRUE(device->setVolume(49));
     EXPECT_EQ(sent(*emulated), "");
     EXPECT_TRUE(capture_.contains(L"Некорректная громкость '101'", L"WARN"));
-    EXPECT_TRUE(capture_.contains(L"Skip changing volume to 48 (there are no differences)", L"DEBUG"));
+    EXPECT_TRUE(capture_.contains(L"Skip changing volume to 49 (there are no differences)", L"DEBUG"));
 
     emulated->answerErrorNext(1);
     EXPECT_FALSE(device->setVolume(30));
-    EXPECT_EQ(device->volume.load(), 48);
+    EXPECT_EQ(device->volume.load(), 49);
     EXPECT_EQ(emulated->decibels(), -18);
     EXPECT_TRUE(capture_.contains(
         L"Не удалось назначить уровень громкости '30' устройству '02:7E:41:00:00:01'", L"WARN"));

@@ -251,7 +251,7 @@ TEST_F(VokarInfoTest, FirstPacketChecksThatTheLoudspeakerAnswers) {
                                   L"INFO"));
     EXPECT_EQ(queued(L"check responding"), 1u);
     clock.advance(std::chrono::milliseconds(200));
-    ASSERT_TRUE(test::waitFor([&] { return device->responding.load() && device->volume.load() == 48; }));
+    ASSERT_TRUE(test::waitFor([&] { return device->responding.load() && device->volume.load() == 49; }));
     EXPECT_EQ(emulated->received(), std::vector<std::string>{"get vol"});
     EXPECT_NE(device->getLastVolumeReplyTime(), 0);
 
@@ -270,8 +270,8 @@ TEST_F(VokarInfoTest, VolumeRepliesInBothScales) {
     const std::string g16 = "Vokar-B 1.03.110", g9 = "Vokar-B 1.00.01", g8 = "Vokar-A 2.01.72",
                       g1 = "Vokar-A 1.01.69";
     const std::vector<Case> cases = {
-        {g16, "0", 100},    {g16, "-18", 48},   {g16, "-35", 1},    {g16, "-50", 1},
-        {g16, "-96", 0},    {g16, "5", 100},    {g9, "-1", 97},     {g8, "1E:3C", 50},
+        {g16, "0", 100},    {g16, "-18", 49},   {g16, "-35", 1},    {g16, "-50", 1},
+        {g16, "-96", 0},    {g16, "5", 100},    {g9, "-1", 98},     {g8, "1E:3C", 50},
         {g8, "FE:FE", 0},   {g8, "FF:FF", 1},   {g8, "00:3C", 100}, {g8, "3C:3C", 1},
         {g1, "06:3C", 90},  {g16, "12abc", 33}, {g16, "", 33},      {g16, "99999999999", 33},
         {g16, "1E:1E", 33}, {g8, "1E", 33},     {g8, "1E:", 33},    {g8, "123:1E", 33},

@@ -386,7 +386,7 @@ TEST_F(VokarStateTest, FullVolumeIsReadAgainWhenThePlaybackChanges) {
     Status status;
     status.playbackState = 3;
     ASSERT_TRUE(parse(*device, status));
-    EXPECT_EQ(device->getVolume(), 48);
+    EXPECT_EQ(device->getVolume(), 49);
     EXPECT_EQ(emulated->received(), std::vector<std::string>{"get vol"});
     device->volume = 40;
     status.playbackState = 0;

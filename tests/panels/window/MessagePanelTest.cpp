@@ -38,10 +38,16 @@ protected:
         pref::setString(setting::securityAdministrator.key, base::toUtf8(base::encodePassword(L"admin")));
     }
 
-    // Opens the window with one loudspeaker online, in the root zone and chosen in the list.
-    void openWithLoudspeaker() {
-        openOnChosen(1);
+    // Opens the window with loudspeakers online, the first in the root zone and chosen in the list.
+    void openWithLoudspeaker(int count = 1) {
+        openOnChosen(count);
         frame_->getRootZone()->addDevices({frame_->getDeviceCollection().getDevices().front()});
+    }
+    // The loudspeakers' levels in dB.
+    std::vector<std::int32_t> levels() {
+        std::vector<std::int32_t> all;
+        for (int n = 0; n < 3; ++n) all.push_back(loudspeakers_.emulator(n).decibels());
+        return all;
     }
     void openView(const wxString& button) {
         panel_ = PanelFixture::openView<frm::SourceServicePanel>(button);
@@ -132,7 +138,12 @@ TEST_F(MessagePanelTest, AnAlarmMessagePlaysAfterItsGongOnlyForTheRightPassword)
 TEST_F(MessagePanelTest, AServiceMessagePlaysAfterItsGongOnTheCommonStreamAndNotWithoutItsFile) {
     ASSERT_TRUE(test::writeSineMp3(files_.file("service/Обед.mp3"), 700, 4));
     ASSERT_TRUE(test::writeSineMp3(files_.file("record/Запись.mp3"), 500, 1));
-    openWithLoudspeaker();
+    openWithLoudspeaker(3);
+    // The loudspeakers' own levels, which the message changes and gives back.
+    const std::vector<std::int32_t> before = {-18, -19, -4};
+    for (int n = 0; n < 3; ++n) loudspeakers_.emulator(n).setDecibels(before[n]);
+    for (const auto& device : frame_->getDeviceCollection().getDevices())
+        device->volume = device::kUnknownVolume;
     openView(wxT("Служебные сообщения"));
     createGroup(wxT("Распорядок"));
     addMessage(wxT("Распорядок"), wxT("Обед"), 1, 0);
@@ -146,8 +157,12 @@ TEST_F(MessagePanelTest, AServiceMessagePlaysAfterItsGongOnTheCommonStreamAndNot
     press("play");
     EXPECT_TRUE(hears(common, 900));
     EXPECT_TRUE(hears(common, 700));
+    // The chosen loudspeaker at volume.serviceMessage2 (90 %), the others muted.
+    EXPECT_EQ(levels(), (std::vector<std::int32_t>{-4, -96, -96}));
     press("stop");
     EXPECT_TRUE(hearsSilence(common));
+    EXPECT_TRUE(pumpUntil([&] { return levels() == before; }));
+    EXPECT_EQ(levels(), before);
 
     std::filesystem::remove(files_.file("record/Запись.mp3"));
     select(wxT("Запись"));
