@@ -74,6 +74,31 @@ std::function<void()> BaseTask::takeDue(std::int64_t after, std::int64_t upTo) {
     return {};
 }
 
+std::optional<std::int64_t> BaseTask::nextDue(std::int64_t after) const {
+    std::lock_guard<std::mutex> guard(lock_);
+    if (!plan_) return std::nullopt;
+    // An occurrence lies within a day of its date: the search starts the day before.
+    boost::gregorian::date date = std::max(toCivil(after).date() - boost::gregorian::days(1), plan_->start);
+    const long offGrid = (date - plan_->start).days() % intervalDays_;
+    if (offGrid != 0) date += boost::gregorian::days(intervalDays_ - offGrid);
+    // Occurrences come a day apart or more, so the search ends within a few steps.
+    for (;; date += boost::gregorian::days(intervalDays_)) {
+        if (plan_->final && date > *plan_->final) return std::nullopt;
+        if (lastRun_ == date) continue;
+        const std::int64_t instant = toUtc(date, plan_->time);
+        if (instant > after) return instant;
+    }
+}
+
+std::wstring BaseTask::getTitle() const {
+    std::shared_ptr<frm::IPlayback> playback;
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        if (const auto* data = std::any_cast<DataVault>(&clientData_)) playback = data->playback;
+    }
+    return playback ? playback->getName() : std::wstring();
+}
+
 Once::Once(std::uint32_t id, const std::wstring& startDate, const std::wstring& startTime, Event event)
     : BaseTask(id, 1, std::move(event)) {
     debug::Place("scheduler::task::Once::Once").trace(L"scheduler: create once task");

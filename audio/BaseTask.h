@@ -26,10 +26,16 @@ public:
     void enable(bool enabled) override;
     bool isEnabled() const override { return enabled_.load(); }
     std::function<void()> takeDue(std::int64_t after, std::int64_t upTo) override;
+    std::optional<std::int64_t> nextDue(std::int64_t after) const override;
+    bool runsLate() const override { return runsLate_.load(); }
+    void setRunsLate(bool late) { runsLate_.store(late); }
+    // The name of the playback in the record.
+    std::wstring getTitle() const override;
 
     // Start date and final date as YYYY-MM-DD (the final date empty for no end) and the time of
     // day as HH:MM; text that names no such date or time throws exception::IncorrectFormat and
-    // leaves the plan as it was. A task without a plan never falls due.
+    // leaves the plan as it was. A task without a plan never falls due. The plan is set before
+    // the task is put into the scheduler core, which keeps each task's next occurrence.
     void setDateTime(const std::wstring& startDate, const std::wstring& time, const std::wstring& finalDate);
     void setEvent(Event event);
 
@@ -53,6 +59,7 @@ private:
     const std::uint32_t id_;
     const unsigned intervalDays_;
     std::atomic<bool> enabled_{true};
+    std::atomic<bool> runsLate_{false};
     mutable std::mutex lock_;
     Event event_;
     std::any clientData_;

@@ -20,15 +20,16 @@ std::int64_t floorDiv(std::int64_t value, std::int64_t divisor) {
     return value % divisor < 0 ? quotient - 1 : quotient;
 }
 
-std::tm civilFields(const boost::gregorian::date& date, const boost::posix_time::time_duration& time) {
+// Seconds from 1970-01-01 of the date and time read as UTC.
+std::int64_t civilSeconds(const boost::gregorian::date& date, const boost::posix_time::time_duration& time) {
+    return (date - boost::gregorian::date(1970, 1, 1)).days() * 86400LL + time.total_seconds();
+}
+
+// The zone's offset from UTC at the instant, in seconds. localtime_r reads the zone only once, so
+// unlike mktime it never looks at the system's zone file again: ZoneWatch does that.
+long offsetAt(std::time_t instant) {
     std::tm fields{};
-    fields.tm_year = static_cast<int>(date.year()) - 1900;
-    fields.tm_mon = static_cast<int>(date.month()) - 1;
-    fields.tm_mday = static_cast<int>(date.day());
-    fields.tm_hour = static_cast<int>(time.hours());
-    fields.tm_min = static_cast<int>(time.minutes());
-    fields.tm_sec = static_cast<int>(time.seconds());
-    return fields;
+    return localtime_r(&instant, &fields) ? fields.tm_gmtoff : 0;
 }
 
 // The whole text as numbers joined by `separator`, each of at most `digits` digits.
@@ -51,11 +52,6 @@ std::optional<std::vector<int>> numbers(const std::wstring& text, wchar_t separa
     }
     if (position != text.size()) return std::nullopt;
     return result;
-}
-
-bool sameCivil(const std::tm& a, const std::tm& b) {
-    return a.tm_year == b.tm_year && a.tm_mon == b.tm_mon && a.tm_mday == b.tm_mday &&
-           a.tm_hour == b.tm_hour && a.tm_min == b.tm_min && a.tm_sec == b.tm_sec;
 }
 
 }  // namespace
@@ -83,26 +79,19 @@ boost::posix_time::ptime toCivil(std::int64_t utcMicros) {
 }
 
 std::int64_t toUtc(const boost::gregorian::date& date, const boost::posix_time::time_duration& time) {
-    const std::tm wanted = civilFields(date, time);
-    std::optional<std::time_t> first;
-    // Summer and standard time: the readings that give the wall-clock time asked for.
-    for (const int summer : {1, 0}) {
-        std::tm fields = wanted;
-        fields.tm_isdst = summer;
-        const std::time_t instant = std::mktime(&fields);
-        std::tm back{};
-        if (instant == static_cast<std::time_t>(-1) || !localtime_r(&instant, &back) ||
-            !sameCivil(back, wanted))
-            continue;
+    const std::int64_t naive = civilSeconds(date, time);
+    // A day before and a day after: the offsets on both sides of a change of the clocks.
+    const long before = offsetAt(static_cast<std::time_t>(naive - 86400));
+    const long after = offsetAt(static_cast<std::time_t>(naive + 86400));
+    std::optional<std::int64_t> first;
+    for (const long offset : {before, after}) {
+        const std::int64_t instant = naive - offset;
+        if (offsetAt(static_cast<std::time_t>(instant)) != offset) continue;
         if (!first || instant < *first) first = instant;
     }
-    if (!first) {
-        // A time that the change to summer time skips.
-        std::tm fields = wanted;
-        fields.tm_isdst = 0;
-        first = std::mktime(&fields);
-    }
-    return (static_cast<std::int64_t>(*first) + kEpochOffsetSeconds) * kMicros;
+    // A time that the change skips.
+    if (!first) first = naive - before;
+    return (*first + kEpochOffsetSeconds) * kMicros;
 }
 
 std::wstring dateText(const boost::gregorian::date& date) {
@@ -137,6 +126,22 @@ std::optional<boost::posix_time::time_duration> parseTime(const std::wstring& te
     const auto parts = numbers(text, L':', 2, 2);
     if (!parts || (*parts)[0] > 23 || (*parts)[1] > 59) return std::nullopt;
     return boost::posix_time::hours((*parts)[0]) + boost::posix_time::minutes((*parts)[1]);
+}
+
+ZoneWatch::ZoneWatch(std::int64_t utcMicros) {
+    changed(utcMicros);
+}
+
+bool ZoneWatch::changed(std::int64_t utcMicros) {
+    tzset();
+    const std::string names = std::string(tzname[0] ? tzname[0] : "") + "/" + (tzname[1] ? tzname[1] : "");
+    const long standard = timezone;
+    const bool moved = names != names_ || standard != standard_ || offsetAt(probe_) != probeOffset_;
+    names_ = names;
+    standard_ = standard;
+    probe_ = static_cast<std::time_t>(floorDiv(utcMicros, kMicros) - kEpochOffsetSeconds);
+    probeOffset_ = offsetAt(probe_);
+    return moved;
 }
 
 std::wstring timeZoneName() {

@@ -6,6 +6,7 @@
 
 #include <boost/date_time/posix_time/posix_time_types.hpp>
 #include <cstdint>
+#include <ctime>
 #include <optional>
 #include <string>
 
@@ -25,6 +26,22 @@ std::wstring dateText(const boost::gregorian::date& date);
 std::wstring timeText(int hours, int minutes);
 std::optional<boost::gregorian::date> parseDate(const std::wstring& text);
 std::optional<boost::posix_time::time_duration> parseTime(const std::wstring& text);
+
+// Tells a change of the process's time zone (TZ, or the system's zone file when TZ is unset):
+// each look reads the zone again and compares its names, its standard offset and the offset it
+// gives the instant of the last look with what that look found.
+class ZoneWatch {
+public:
+    explicit ZoneWatch(std::int64_t utcMicros);
+    // Whether the zone changed since the last look (or the construction).
+    bool changed(std::int64_t utcMicros);
+
+private:
+    std::string names_;
+    long standard_ = 0;
+    std::time_t probe_ = 0;
+    long probeOffset_ = 0;
+};
 
 // The names of the time zone's standard and summer time, "CET/CEST".
 std::wstring timeZoneName();

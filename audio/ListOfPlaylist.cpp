@@ -7,9 +7,6 @@
 namespace {
 
 using Tree = boost::property_tree::wptree;
-// More than any list an operator builds; a larger file is damaged or hostile.
-constexpr std::size_t kMostPlaylists = 10000;
-constexpr std::size_t kMostItems = 100000;
 
 }  // namespace
 
@@ -62,24 +59,19 @@ Tree ListOfPlaylist::toTree() const {
 }
 
 void ListOfPlaylist::fromTree(const Tree& tree) {
-    const debug::Place place("ListOfPlaylist::fromTree");
+    // Every playlist and item the file holds: the parsed tree is in memory already and costs about
+    // as much as the playlists made from it, so the file's size bounds both.
     std::vector<std::shared_ptr<Playlist>> loaded;
-    std::size_t items = 0;
     const auto root = tree.get_child_optional(L"listOfPlaylist");
     if (root) {
         for (const auto& [key, node] : *root) {
             if (key != L"playlist") continue;
-            if (loaded.size() == kMostPlaylists) {
-                place.warn(L"Too many playlists in '%1%'; the rest is left out", name_);
-                break;
-            }
             auto playlist = std::make_shared<Playlist>(node.get(L"<xmlattr>.name", L""),
                                                        node.get(L"<xmlattr>.repeat", true));
             for (const auto& [itemKey, item] : node) {
-                if (itemKey != L"item" || items == kMostItems) continue;
-                if (playlist->restore(
-                        Playlist::Item(item.get(L"<xmlattr>.title", L""), item.get(L"<xmlattr>.path", L""))))
-                    ++items;
+                if (itemKey == L"item")
+                    playlist->restore(
+                        Playlist::Item(item.get(L"<xmlattr>.title", L""), item.get(L"<xmlattr>.path", L"")));
             }
             // The stored position counts only where it names an item.
             const long current = node.get(L"<xmlattr>.current", 0L);

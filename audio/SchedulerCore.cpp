@@ -37,36 +37,40 @@ void Core::stop() {
     if (thread_.joinable()) thread_.join();
     std::lock_guard<std::recursive_mutex> guard(lock_);
     tasks_.clear();
-    putAt_.clear();
+    due_.clear();
 }
 
 void Core::clear() {
     debug::Place("scheduler::Core::clear").debug(L"scheduler: clear all task");
     std::lock_guard<std::recursive_mutex> guard(lock_);
     tasks_.clear();
-    putAt_.clear();
+    due_.clear();
 }
 
 void Core::erase(std::uint32_t id) {
     const debug::Place place("scheduler::Core::erase");
     place.debug(L"scheduler: erase number task: %1%", id);
     std::lock_guard<std::recursive_mutex> guard(lock_);
-    if (tasks_.erase(id) == 0) {
+    const auto found = tasks_.find(id);
+    if (found == tasks_.end()) {
         place.warn(L"Планировщик. Номер задания не найден: %1%", id);
         return;
     }
-    putAt_.erase(id);
+    if (found->second.next) due_.erase({*found->second.next, id});
+    tasks_.erase(found);
 }
 
 Core::TaskPtr Core::getTask(std::uint32_t id) const {
     std::lock_guard<std::recursive_mutex> guard(lock_);
     const auto found = tasks_.find(id);
-    return found == tasks_.end() ? nullptr : found->second;
+    return found == tasks_.end() ? nullptr : found->second.task;
 }
 
 Core::Tasks Core::getTasks() const {
     std::lock_guard<std::recursive_mutex> guard(lock_);
-    return tasks_;
+    Tasks tasks;
+    for (const auto& [id, slot] : tasks_) tasks.emplace_hint(tasks.end(), id, slot.task);
+    return tasks;
 }
 
 bool Core::hasTask(std::uint32_t id) const {
@@ -79,10 +83,28 @@ bool Core::putTask(const TaskPtr& task) {
     const std::uint32_t id = task->getId();
     std::lock_guard<std::recursive_mutex> guard(lock_);
     if (id == kInvalidId || tasks_.count(id) != 0) return false;
-    tasks_[id] = task;
-    putAt_[id] = utcNow();
+    const std::int64_t now = utcNow();
+    Slot& slot = tasks_[id];
+    slot.task = task;
+    slot.putAt = now;
+    plan(id, slot, now);
     debug::Place("scheduler::Core::putTask").debug(L"scheduler: task added with id=%1%", id);
     return true;
+}
+
+void Core::plan(std::uint32_t id, Slot& slot, std::int64_t after) {
+    if (slot.next) due_.erase({*slot.next, id});
+    slot.next = slot.task->nextDue(std::max(after, slot.putAt));
+    if (slot.next) due_.emplace(*slot.next, id);
+}
+
+void Core::replanAll(std::int64_t after) {
+    std::lock_guard<std::recursive_mutex> guard(lock_);
+    due_.clear();
+    for (auto& [id, slot] : tasks_) {
+        slot.next.reset();
+        plan(id, slot, after);
+    }
 }
 
 void Core::schedulerThread() {
@@ -90,28 +112,32 @@ void Core::schedulerThread() {
     const debug::Place place("scheduler::Core::schedulerThread");
     constexpr std::int64_t longestLate = kLongestLate.count() * kMicrosPerSecond;
     std::int64_t last = checked_.load();
+    ZoneWatch zone(last);
     std::unique_lock<std::mutex> guard(wakeLock_);
     while (!wake_.wait_for(guard, kPeriod, [this] { return stopping_; })) {
         guard.unlock();
         const std::int64_t now = utcNow();
-        std::int64_t after = last;
-        if (now < last) {
-            place.info(L"Планировщик. Часы переведены назад на %1% с", (last - now) / kMicrosPerSecond);
-            after = now;
-        } else if (now - last > longestLate) {
-            const std::int64_t slept = (now - last) / kMicrosPerSecond;
-            if (os::checkEventTimes()) {
-                place.info(L"Планировщик. Поток спал %1% с: компьютер был в спящем режиме", slept);
-            } else {
-                place.important(
-                    L"Планировщик. Поток спал некорректно долго (%1% с): часы переведены вперёд "
-                    L"или работа была приостановлена",
-                    slept);
-            }
-            after = now - longestLate;
-        }
         try {
-            runDue(after, now);
+            const bool zoneChanged = zone.changed(now);
+            if (zoneChanged) place.info(L"Планировщик. Временная зона '%1%'", timeZoneName());
+            if (now < last) {
+                place.info(L"Планировщик. Часы переведены назад на %1% с", (last - now) / kMicrosPerSecond);
+                replanAll(now);
+            } else {
+                if (zoneChanged) replanAll(last);
+                if (now - last > longestLate) {
+                    const std::int64_t slept = (now - last) / kMicrosPerSecond;
+                    if (os::checkEventTimes()) {
+                        place.info(L"Планировщик. Поток спал %1% с: компьютер был в спящем режиме", slept);
+                    } else {
+                        place.important(
+                            L"Планировщик. Поток спал некорректно долго (%1% с): часы переведены вперёд "
+                            L"или работа была приостановлена",
+                            slept);
+                    }
+                }
+            }
+            runDue(now, now - longestLate);
         } catch (const std::exception& error) {
             place.error(L"Планировщик. Ошибка запуска заданий: %1%", error.what());
         }
@@ -121,20 +147,63 @@ void Core::schedulerThread() {
     }
 }
 
-void Core::runDue(std::int64_t after, std::int64_t upTo) {
-    std::vector<std::pair<TaskPtr, std::int64_t>> tasks;
+void Core::runDue(std::int64_t now, std::int64_t leftBehind) {
+    struct Taken {
+        TaskPtr task;
+        std::int64_t instant;
+        std::function<void()> event;
+    };
+    std::vector<Taken> run;
+    std::vector<Taken> missed;
     {
         std::lock_guard<std::recursive_mutex> guard(lock_);
-        for (const auto& [id, task] : tasks_) tasks.emplace_back(task, std::max(after, putAt_[id]));
+        while (!due_.empty() && due_.begin()->first <= now) {
+            const auto [instant, id] = *due_.begin();
+            due_.erase(due_.begin());
+            Slot& slot = tasks_.at(id);
+            slot.next.reset();
+            const bool behind = instant <= leftBehind;
+            if (slot.task->isEnabled()) {
+                if (behind && !slot.task->runsLate()) {
+                    missed.push_back({slot.task, instant, {}});
+                } else if (auto event = slot.task->takeDue(instant - 1, instant)) {
+                    run.push_back({slot.task, instant, std::move(event)});
+                }
+            }
+            // Of the occurrences left behind, one runs late at most.
+            plan(id, slot, behind ? leftBehind : instant);
+        }
     }
-    for (const auto& [task, from] : tasks) {
-        if (!task->isEnabled()) continue;
-        std::function<void()> event = task->takeDue(from, upTo);
-        if (!event) continue;
-        const std::uint32_t id = task->getId();
-        debug::Place("scheduler::Core::runDue").info(L"scheduler: run task id=%1%", id);
-        base::ThreadDispatcher::add(L"scheduled task " + std::to_wstring(id), 0, std::move(event));
+    const debug::Place place("scheduler::Core::runDue");
+    for (Taken& taken : run) {
+        const std::uint32_t id = taken.task->getId();
+        if (taken.instant <= leftBehind) {
+            place.important(
+                L"Планировщик. Задание N%1% выполнено с опозданием на %2% с: его время прошло, "
+                L"пока часы стояли или были переведены вперёд",
+                id, (now - taken.instant) / kMicrosPerSecond);
+        }
+        place.info(L"scheduler: run task id=%1%", id);
+        base::ThreadDispatcher::add(L"scheduled task " + std::to_wstring(id), 0, std::move(taken.event));
     }
+    if (missed.empty()) return;
+    // One message for all: a halt of a night may leave many behind.
+    constexpr std::size_t kMostNamed = 10;
+    std::wstring names;
+    for (std::size_t n = 0; n < missed.size() && n < kMostNamed; ++n) {
+        const boost::posix_time::ptime at = toCivil(missed[n].instant);
+        const std::wstring title = missed[n].task->getTitle();
+        if (!names.empty()) names += L", ";
+        names += L"N" + std::to_wstring(missed[n].task->getId()) +
+                 (title.empty() ? L"" : L" '" + title + L"'") + L" " + dateText(at.date()) + L" " +
+                 timeText(static_cast<int>(at.time_of_day().hours()),
+                          static_cast<int>(at.time_of_day().minutes()));
+    }
+    if (missed.size() > kMostNamed) names += L" и ещё " + std::to_wstring(missed.size() - kMostNamed);
+    place.warn(
+        L"Планировщик. Не запущены задания, время которых прошло, пока часы стояли или были переведены "
+        L"вперёд: %1%",
+        names);
 }
 
 }  // namespace scheduler

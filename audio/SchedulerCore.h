@@ -1,9 +1,12 @@
 #pragma once
 // The scheduler core: the scheduled tasks by id and the thread that runs their events when they
-// fall due. The thread looks at the clock every tenth of a second and runs, on the thread
-// dispatcher, the event of every enabled task with an occurrence since its last look. An
-// occurrence that lies before the task was put, or that a jump of the clock or a halt of the
-// machine left more than kLongestLate behind, does not run.
+// fall due. The core keeps each task's next occurrence in time order; the thread looks at the
+// clock every tenth of a second and runs, on the thread dispatcher, the event of every enabled
+// task whose occurrence came since its last look, so that a look costs the same for ten tasks as
+// for a hundred thousand. The next occurrences are found again when the clock goes back or the
+// time zone changes. An occurrence that lies before the task was put does not run. One that a
+// step of the clock or a halt of the machine left more than kLongestLate behind runs late when
+// the task runs late (a stop); otherwise it does not run, and the operator is told.
 
 #include <atomic>
 #include <chrono>
@@ -12,7 +15,10 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
+#include <set>
 #include <thread>
+#include <utility>
 
 #include "audio/ITask.h"
 
@@ -49,13 +55,26 @@ public:
     std::int64_t checkedUpTo() const { return checked_.load(); }
 
 private:
+    struct Slot {
+        TaskPtr task;
+        // When the task was put.
+        std::int64_t putAt = 0;
+        // Its place in due_.
+        std::optional<std::int64_t> next;
+    };
+
     void schedulerThread();
-    void runDue(std::int64_t after, std::int64_t upTo);
+    // Takes every occurrence due by `now` from the queue: runs it, or, when it lies at or before
+    // `leftBehind`, runs it late or tells it missed.
+    void runDue(std::int64_t now, std::int64_t leftBehind);
+    // Under lock_: queues the task's next occurrence after `after` (and after it was put).
+    void plan(std::uint32_t id, Slot& slot, std::int64_t after);
+    void replanAll(std::int64_t after);
 
     mutable std::recursive_mutex lock_;
-    Tasks tasks_;
-    // When each task was put.
-    std::map<std::uint32_t, std::int64_t> putAt_;
+    std::map<std::uint32_t, Slot> tasks_;
+    // The next occurrence of every task that has one, earliest first, by instant and id.
+    std::set<std::pair<std::int64_t, std::uint32_t>> due_;
 
     std::mutex wakeLock_;
     std::condition_variable wake_;

@@ -66,6 +66,9 @@ bool SchedulerTasks::put(TaskType type, const Ids& ids, DataVault record, bool e
         const StopDates dates =
             stopTaskDates(record.startDate, record.finalDate, record.startTime, record.stopTime);
         stop->setDateTime(dates.startDate, record.stopTime, dates.finalDate);
+        // A stop that a step of the clock or a halt of the machine passed over still ends the
+        // playback, late.
+        stop->setRunsLate(true);
     }
     if (track) {
         start->setEvent([track, task = std::weak_ptr<BaseTask>(start), listener = messageDisabled_] {

@@ -147,4 +147,31 @@ TEST(ListOfPlaylistTest, SavedAndLoadedAgainAndACorruptFileIsKeptAside) {
     EXPECT_EQ(asides, 1);
 }
 
+TEST(ListOfPlaylistTest, TwoPlaylistsOf60000ItemsAreReadKeptAndSavedWhole) {
+    test::TempFolder folder;
+    const std::string file = folder.file("list_of_playlist_music.xml");
+    std::string text = "<listOfPlaylist name=\"music\">";
+    for (const char* name : {"a", "b"}) {
+        text += "<playlist name=\"" + std::string(name) + "\" repeat=\"false\" current=\"59999\">";
+        for (int i = 0; i < 60000; ++i)
+            text += "<item title=\"" + std::to_string(i) + "\" path=\"/" + std::to_string(i) + ".mp3\"/>";
+        text += "</playlist>";
+    }
+    std::ofstream(file) << text << "</listOfPlaylist>";
+    ListOfPlaylist list(L"music");
+    list.load(base::fromUtf8(file));
+    ASSERT_EQ(list.getAll().size(), 2u);
+    for (const auto& playlist : list.getAll()) {
+        EXPECT_EQ(playlist->getItems().size(), 60000u);
+        EXPECT_EQ(playlist->getCurrentPosition(), 59999u);
+    }
+    list.save(base::fromUtf8(file));
+    const std::string saved = test::readWholeFile(file);
+    std::size_t items = 0;
+    for (std::size_t at = saved.find("<item "); at != std::string::npos; at = saved.find("<item ", at + 1))
+        ++items;
+    EXPECT_EQ(items, 120000u);
+    EXPECT_NE(saved.find("path=\"/59999.mp3\"/></playlist></listOfPlaylist>"), std::string::npos);
+}
+
 }  // namespace

@@ -1,7 +1,9 @@
 // The scheduler core on the clock seam, in a time zone with summer time (CET/CEST, set through
 // TZ): a daily task plays at its local hour on every day of its dates, once, also on the days
-// the clocks change either way; a one-time task plays once; disabled tasks and tasks whose time
-// had passed when they were put do not play; the thread ends at once; ids are checked.
+// the clocks change either way and after the time zone changed; a one-time task plays once;
+// disabled tasks and tasks whose time had passed when they were put do not play; a stop that a
+// step of the clock passed over runs late, a start is told missed; the thread ends at once; ids
+// are checked.
 
 #include <gtest/gtest.h>
 
@@ -138,6 +140,34 @@ TEST_F(SchedulerCoreTest, AnOccurrenceLeftBehindByAJumpOfTheClockDoesNotPlay) {
     moveTo("2024-01-02 07:00:30");  // 08:00 is 30 s behind
     pass("2024-01-03 07:00:00");
     EXPECT_EQ(runs(), std::vector<std::string>{"08 2024-Jan-03 08:00:10"});
+}
+
+TEST_F(SchedulerCoreTest, AStopThatAStepOfTheClockPassedOverRunsLateOnceAndAMissedStartIsTold) {
+    ASSERT_TRUE(core_->putTask(std::make_shared<Daily>(1, L"2024-01-02", L"08:00", L"", record("start"))));
+    auto stop = std::make_shared<Daily>(2, L"2024-01-02", L"09:00", L"", record("stop"));
+    stop->setRunsLate(true);
+    ASSERT_TRUE(core_->putTask(stop));
+    ASSERT_TRUE(core_->putTask(std::make_shared<Daily>(3, L"2024-01-02", L"10:00", L"", record("ten"))));
+    pass("2024-01-02 07:00:00");
+    moveTo("2024-01-02 11:00:00");  // over 09:00 and 10:00 local
+    EXPECT_TRUE(capture_.contains(L"вперёд: N3 2024-01-02 10:00", L"WARN"));
+    // A halt of three days: the stop runs once.
+    moveTo("2024-01-05 11:00:00");
+    EXPECT_TRUE(capture_.contains(L"вперёд: N1 2024-01-03 08:00, N3 2024-01-03 10:00", L"WARN"));
+    pass("2024-01-06 08:00:00");
+    const std::vector<std::string> expected = {"start 2024-Jan-02 08:00:10", "stop 2024-Jan-02 12:00:00",
+                                               "stop 2024-Jan-05 12:00:00", "stop 2024-Jan-06 09:00:10"};
+    EXPECT_EQ(runs(), expected);
+}
+
+TEST_F(SchedulerCoreTest, ATaskPlaysAtItsHourInTheTimeZoneThatTheMachineWasChangedTo) {
+    ASSERT_TRUE(core_->putTask(std::make_shared<Daily>(1, L"2024-01-02", L"08:00", L"", record("08"))));
+    moveTo("2024-01-02 05:00:00");
+    // An hour east: 08:00 comes an hour sooner.
+    test::TimeZone::use("EET-2");
+    pass("2024-01-02 06:00:00");
+    pass("2024-01-02 07:00:00");
+    EXPECT_EQ(runs(), std::vector<std::string>{"08 2024-Jan-02 08:00:10"});
 }
 
 TEST_F(SchedulerCoreTest, ALongSleepIsToldPlausibleOnlyRightAfterTheMachineWoke) {

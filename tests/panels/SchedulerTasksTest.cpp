@@ -57,6 +57,9 @@ TEST_F(SchedulerTasksTest, ADailyPlaylistWithAStopTimeIsTwoTasksSharingTheirPlay
     EXPECT_FALSE(start->getClientData().isStopTask);
     EXPECT_EQ(stop->getClientData().stopTaskId, 0);
     EXPECT_TRUE(stop->getClientData().isStopTask);
+    // Only a stop that the clock passed over still runs, late.
+    EXPECT_FALSE(start->runsLate());
+    EXPECT_TRUE(stop->runsLate());
     EXPECT_EQ(stop->getClientData().playback, start->getClientData().playback);
     // The night's stop comes on the next morning.
     EXPECT_EQ(stop->getPlan()->start, boost::gregorian::date(2024, 5, 3));
