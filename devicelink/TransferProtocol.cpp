@@ -758,9 +758,9 @@ void TransferProtocol::receiver_thread() {
         }
     } catch (const std::system_error& error) {
         place.fatal(L"receiver: udp error, code(value): %1%, code(message)%2%; what: %3%",
-                    error.code().value(), error.code().message(), error.what());
+                    error.code().value(), os::errorText(error.code().value()), exception::textOf(error));
     } catch (const std::exception& error) {
-        place.fatal(L"receiver: udp error, what: %1%", error.what());
+        place.fatal(L"receiver: udp error, what: %1%", exception::textOf(error));
     } catch (...) {
         place.fatal(L"receiver: unknown udp error");
     }

@@ -49,7 +49,7 @@ AudioMemoryModel::ChangeScope::~ChangeScope() {
     try {
         onChanged_();
     } catch (const std::exception& error) {
-        debug::Place("device::memory::BaseAudioControl::onChanged").error(L"%1%", error.what());
+        debug::Place("device::memory::BaseAudioControl::onChanged").error(L"%1%", exception::textOf(error));
     }
 }
 

@@ -364,7 +364,7 @@ void ThreadDispatcher::reportFailure(const std::wstring& description) {
         here.error(
             L"Диспетчер потоков. Поймано необработанное исключение.\nПричина: '%1%'.\nОписание источника "
             L"'%2%'.",
-            error.what(), description);
+            exception::textOf(error), description);
     } catch (...) {
         here.error(L"Диспетчер потоков. Поймано необработанное исключение.\nОписание источника '%1%'.",
                    description);

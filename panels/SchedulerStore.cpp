@@ -125,11 +125,8 @@ std::wstring SchedulerStore::loadRecord(const wptree& element, const Sources& so
         return loadTask(element, sources, lookup);
     } catch (const exception::StopProgram&) {
         throw;
-    } catch (const exception::Base& failure) {
-        // The system's exceptions tell their text in the code page, not in UTF-8.
-        return badRecord(quoted(base::widen(failure.what())));
     } catch (const std::exception& failure) {
-        return badRecord(quoted(base::fromUtf8(failure.what())));
+        return badRecord(quoted(exception::textOf(failure)));
     }
 }
 
