@@ -25,6 +25,7 @@
 #include "devices/VokarInfo.h"
 #include "foundation/Clock.h"
 #include "foundation/DataFolders.h"
+#include "foundation/Exceptions.h"
 #include "foundation/GuiThreadInvoker.h"
 #include "foundation/Place.h"
 #include "foundation/Settings.h"
@@ -646,7 +647,7 @@ void MainFrame::saveStateFiles() {
         try {
             storage::save(dataFile(name), tree);
         } catch (const std::exception& error) {
-            place.error(L"Файл '%1%' не сохранён: %2%", dataFile(name), error.what());
+            place.error(L"Файл '%1%' не сохранён: %2%", dataFile(name), exception::textOf(error));
         }
     };
     save(L"device_collection.xml", deviceCollectionTree(registry_->getDevices()));

@@ -5,6 +5,7 @@
 
 #include "foundation/Exceptions.h"
 #include "foundation/Place.h"
+#include "foundation/TextConversion.h"
 #include "propertypanel/ApplyRules.h"
 
 namespace app {
@@ -51,10 +52,10 @@ MainLoopOutcome handleMainLoopException(std::exception_ptr error) {
         base::Log::notifyInstance();
         return MainLoopOutcome::endProgram;
     } catch (const boost::exception& e) {
-        place.important(L"boost exception: '%1%'", boost::diagnostic_information(e));
+        place.important(L"boost exception: '%1%'", base::fromSystem(boost::diagnostic_information(e)));
         place.error(kInternalFault);
     } catch (const std::exception& e) {
-        place.important(L"std exception: '%1%'", e.what());
+        place.important(L"std exception: '%1%'", exception::textOf(e));
         place.error(kInternalFault);
     } catch (...) {
         place.important(L"unknown exception");

@@ -2,6 +2,7 @@
 
 #include <pthread.h>
 
+#include "foundation/Exceptions.h"
 #include "foundation/Place.h"
 
 namespace frm {
@@ -39,7 +40,7 @@ void TickThread::run() {
         try {
             tick_();
         } catch (const std::exception& error) {
-            place.error(L"Thread '%1%': %2%", name_, error.what());
+            place.error(L"Thread '%1%': %2%", name_, exception::textOf(error));
         }
         guard.lock();
     }

@@ -86,7 +86,7 @@ bool aApp::OnInit() {
     } catch (const exception::StopProgram&) {
         base::Log::notifyInstance();
     } catch (const std::exception& error) {
-        debug::Place("aApp::OnInit").error(L"Start-up failed: %1%", error.what());
+        debug::Place("aApp::OnInit").error(L"Start-up failed: %1%", exception::textOf(error));
     }
     if (frame_) {
         frame_->Shutdown();

@@ -9,6 +9,7 @@
 #include "audio/PlayerEngine.h"
 #include "audio/mp3streamf.h"
 #include "devicelink/DeviceCollection.h"
+#include "foundation/Exceptions.h"
 #include "foundation/Files.h"
 #include "foundation/Place.h"
 #include "foundation/Settings.h"
@@ -200,7 +201,7 @@ void AlarmChannel::runBroadcast(const SessionPtr& session) {
         runStream(session);
     } catch (const std::exception& error) {
         debug::Place("frm::AlarmChannel::runBroadcast")
-            .error(L"Ошибка оповещения '%1%': %2%", session->request.description, std::string(error.what()));
+            .error(L"Ошибка оповещения '%1%': %2%", session->request.description, exception::textOf(error));
     }
     std::lock_guard<std::mutex> guard(lock_);
     requestEnd(session, interrupted);
@@ -289,7 +290,7 @@ void AlarmChannel::endSession(const SessionPtr& session) {
             place.warn(L"Не удалось вернуть на общий канал устройства: %1%", AlarmDevices::joined(failed));
     } catch (const std::exception& error) {
         place.error(L"Ошибка при завершении оповещения '%1%': %2%", session->request.description,
-                    std::string(error.what()));
+                    exception::textOf(error));
     }
     if (session->thread.joinable()) session->thread.join();
     NoticeListener listener;
@@ -306,7 +307,7 @@ void AlarmChannel::endSession(const SessionPtr& session) {
     try {
         listener(notice);
     } catch (const std::exception& error) {
-        place.error(L"Ошибка обработчика оповещения: %1%", std::string(error.what()));
+        place.error(L"Ошибка обработчика оповещения: %1%", exception::textOf(error));
     }
 }
 

@@ -64,7 +64,7 @@ void AlarmDevices::takeOne(Owner owner, const Loudspeaker& loudspeaker, Entry& e
         // A loudspeaker that defers the switch until its own playback ends still gets the volume.
         done = loudspeaker->setVolume(volume) && switched;
     } catch (const std::exception& error) {
-        place.debug(L"Failed to take '%1%': %2%", nameOf(loudspeaker), std::string(error.what()));
+        place.debug(L"Failed to take '%1%': %2%", nameOf(loudspeaker), exception::textOf(error));
     }
     if (!done) fail(failed, loudspeaker, L"Не удалось переключить на канал оповещения устройство '%1%'");
 }
@@ -120,7 +120,7 @@ void AlarmDevices::releaseOne(Owner owner, const Loudspeaker& loudspeaker, Entry
                 done = loudspeaker->setVolume(entry.savedVolume) && done;
         } catch (const std::exception& error) {
             done = false;
-            place.debug(L"Failed to give back '%1%': %2%", nameOf(loudspeaker), std::string(error.what()));
+            place.debug(L"Failed to give back '%1%': %2%", nameOf(loudspeaker), exception::textOf(error));
         }
         entry.touched = false;
         entry.savedVolume = device::kUnknownVolume;
@@ -139,7 +139,7 @@ void AlarmDevices::switchToCommon(const std::vector<Loudspeaker>& loudspeakers) 
                 loudspeaker->switchChannel(device::CHANNEL_DISCOVERY);
             } catch (const std::exception& error) {
                 debug::Place("frm::AlarmDevices::switchToCommon")
-                    .debug(L"Failed to switch '%1%': %2%", nameOf(loudspeaker), std::string(error.what()));
+                    .debug(L"Failed to switch '%1%': %2%", nameOf(loudspeaker), exception::textOf(error));
             }
         });
     }

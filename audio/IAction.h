@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "devicelink/DeviceBase.h"
+#include "foundation/Exceptions.h"
 #include "foundation/Place.h"
 
 namespace frm {
@@ -58,7 +59,7 @@ protected:
         } catch (const std::exception& error) {
             debug::Place("frm::IAction::run")
                 .debug(L"The action failed on '%1%': %2%", device->getHardwareAddress().toCharArray(),
-                       std::string(error.what()));
+                       exception::textOf(error));
         }
         std::lock_guard<std::mutex> guard(lock_);
         results_[device] = result;

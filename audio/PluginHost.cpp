@@ -16,6 +16,7 @@
 #include "audio/PluginChecks.h"
 #include "foundation/ChildProgram.h"
 #include "foundation/DataFolders.h"
+#include "foundation/Exceptions.h"
 #include "foundation/Files.h"
 #include "foundation/Place.h"
 #include "foundation/TextConversion.h"
@@ -205,7 +206,7 @@ void PluginHost::dropLoaded() {
         for (const auto& line : loaded.lines) line();
         for (const auto& plugin : loaded.plugins) unload(*plugin);
     } catch (const std::exception& error) {
-        debug::Place("audio::PluginHost::dropLoaded").warn(L"%1%", error.what());
+        debug::Place("audio::PluginHost::dropLoaded").warn(L"%1%", exception::textOf(error));
     }
 }
 
@@ -316,7 +317,8 @@ std::unique_ptr<PluginHost::Plugin> PluginHost::load(const std::string& path,
         return skipped(L"ошибка инициализации");
     }
     lines.push_back([widePath, description = std::string(api->description)] {
-        debug::Place("audio::PluginHost::load").info(L"Input plug-in '%1%': %2%", widePath, description);
+        debug::Place("audio::PluginHost::load")
+            .info(L"Input plug-in '%1%': %2%", widePath, base::fromSystem(description));
     });
     return plugin;
 }

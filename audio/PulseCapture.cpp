@@ -44,7 +44,7 @@ bool PulseCapture::start(const std::wstring& source, Sink sink, FailureHandler o
                             "capture", &spec, nullptr, &attributes, &error);
     if (stream_ == nullptr) {
         place.warn(L"Не удалось открыть устройство захвата '%1%' (%2%)", source,
-                   std::string(pa_strerror(error)));
+                   base::fromSystem(pa_strerror(error)));
         return false;
     }
     place.info(L"Capture started: '%1%'", source);
@@ -68,7 +68,7 @@ void PulseCapture::run(Sink sink, FailureHandler onFailure) {
         int error = 0;
         if (pa_simple_read(simple(stream_), block.data(), block.size(), &error) < 0) {
             debug::Place("audio::PulseCapture::run")
-                .error(L"Устройство захвата недоступно (%1%)", std::string(pa_strerror(error)));
+                .error(L"Устройство захвата недоступно (%1%)", base::fromSystem(pa_strerror(error)));
             if (onFailure) onFailure();
             return;
         }

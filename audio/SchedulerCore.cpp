@@ -6,6 +6,7 @@
 
 #include "audio/CivilTime.h"
 #include "foundation/EventTimes.h"
+#include "foundation/Exceptions.h"
 #include "foundation/Place.h"
 #include "foundation/SystemServices.h"
 #include "foundation/ThreadDispatcher.h"
@@ -139,7 +140,7 @@ void Core::schedulerThread() {
             }
             runDue(now, now - longestLate);
         } catch (const std::exception& error) {
-            place.error(L"Планировщик. Ошибка запуска заданий: %1%", error.what());
+            place.error(L"Планировщик. Ошибка запуска заданий: %1%", exception::textOf(error));
         }
         last = now;
         checked_.store(now);

@@ -10,7 +10,9 @@
 
 #include "audio/InputPlugin.h"
 #include "audio/MpegAudioEncoder.h"
+#include "foundation/Exceptions.h"
 #include "foundation/Place.h"
+#include "foundation/TextConversion.h"
 
 namespace audio {
 namespace {
@@ -50,7 +52,7 @@ std::int64_t framesToMicros(std::int64_t frames) {
 void forwardLibraryLog(void* data, int level, const libvlc_log_t*, const char* format, va_list arguments) {
     char text[1024];
     std::vsnprintf(text, sizeof text, format, arguments);
-    debug::Place(static_cast<const char*>(data)).debug(L"libvlc(%1%): %2%", level, std::string(text));
+    debug::Place(static_cast<const char*>(data)).debug(L"libvlc(%1%): %2%", level, base::fromSystem(text));
 }
 
 }  // namespace
@@ -94,7 +96,7 @@ bool StreamSender::start(const StreamTarget& target) {
                 std::make_unique<MpegAudioEncoder>(MELVOX_PCM_RATE, MELVOX_PCM_CHANNELS, target.bitrateKbps);
         } catch (const std::exception& error) {
             place.error(L"Не удалось запустить аудио-поток %1%:%2%: %3%", target.group, target.port,
-                        std::string(error.what()));
+                        exception::textOf(error));
             return false;
         }
         blockFrames_ *= std::max(1, target.framesPerPes);

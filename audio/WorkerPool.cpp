@@ -4,6 +4,7 @@
 
 #include <system_error>
 
+#include "foundation/Exceptions.h"
 #include "foundation/Place.h"
 
 namespace audio {
@@ -34,7 +35,7 @@ void WorkerPool::start(const std::string& name, std::size_t threads) {
     } catch (const std::system_error& error) {
         debug::Place("audio::WorkerPool::start")
             .error(L"Потоков '%1%' запущено %2% из %3%: %4%", shortName, threads_.size(), threads,
-                   std::string(error.what()));
+                   exception::textOf(error));
     }
     // A pool that got no thread of its own still runs its jobs, one at a time, on this one.
     if (threads_.empty() && threads > 0) run();
@@ -97,7 +98,7 @@ void WorkerPool::run() {
             job();
         } catch (const std::exception& error) {
             debug::Place("audio::WorkerPool::run")
-                .error(L"Ошибка фоновой задачи: %1%", std::string(error.what()));
+                .error(L"Ошибка фоновой задачи: %1%", exception::textOf(error));
         } catch (...) {
             debug::Place("audio::WorkerPool::run").error(L"Ошибка фоновой задачи");
         }

@@ -21,9 +21,11 @@ constexpr auto kDrainStep = std::chrono::milliseconds(50);
 constexpr int kRecordKbps = 128;
 }  // namespace
 
-// The MP3 file the microphone is recorded into.
+// The MP3 file the microphone is recorded into. A file into which no sound came is removed: a
+// capture that failed at once made no recording.
 struct mp3streamf::Recorder {
-    explicit Recorder(const std::wstring& path) : file(std::fopen(base::toUtf8(path).c_str(), "wb")) {
+    explicit Recorder(const std::wstring& target)
+        : path(base::toUtf8(target)), file(std::fopen(path.c_str(), "wb")) {
         if (file == nullptr) return;
         flags = lame_init();
         lame_set_in_samplerate(flags, MELVOX_PCM_RATE);
@@ -42,10 +44,13 @@ struct mp3streamf::Recorder {
             lame_close(flags);
         }
         if (file != nullptr) std::fclose(file);
+        if (file != nullptr && !recorded) std::remove(path.c_str());
     }
     bool ok() const { return file != nullptr && flags != nullptr; }
     void write(const void* pcm, std::size_t bytes) {
         const int frames = static_cast<int>(bytes / (MELVOX_PCM_CHANNELS * MELVOX_PCM_BITS / 8));
+        if (frames <= 0) return;
+        recorded = true;
         encoded.resize(static_cast<std::size_t>(frames * 5 / 4 + 7200));
         const int size =
             lame_encode_buffer_interleaved(flags, static_cast<short*>(const_cast<void*>(pcm)), frames,
@@ -53,9 +58,11 @@ struct mp3streamf::Recorder {
         if (size > 0) std::fwrite(encoded.data(), 1, static_cast<std::size_t>(size), file);
     }
 
+    const std::string path;
     std::FILE* file = nullptr;
     lame_global_flags* flags = nullptr;
     std::vector<unsigned char> encoded;
+    bool recorded = false;
 };
 
 audio::StreamTarget mp3streamf::targetFromSettings() {

@@ -125,7 +125,7 @@ void DeviceCollection::controlTimeoutThread() {
             } catch (const std::bad_alloc& error) {
                 endProgram(place, error.what());
             } catch (const std::exception& error) {
-                place.error(L"Поймано исключение в потоке управления [%1%]", error.what());
+                place.error(L"Поймано исключение в потоке управления [%1%]", exception::textOf(error));
             } catch (...) {
                 endProgram(place, "unknown exception");
             }
@@ -192,7 +192,7 @@ bool DeviceCollection::findLostDevices(bool withDiscovery) {
         } catch (const std::exception& error) {
             // Nothing to hand it to: the search only sends datagrams and reports nothing back.
             debug::Place("device::DeviceCollection::findLostDevices")
-                .error(L"The search for lost devices stopped: %1%", error.what());
+                .error(L"The search for lost devices stopped: %1%", exception::textOf(error));
         }
     }).detach();
 

@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 
 #include "devicelink/ReplyWatch.h"
 #include "foundation/Clock.h"
@@ -56,6 +57,8 @@ constexpr auto kReplyGraceStep = std::chrono::milliseconds(1);
 constexpr int kSendTries = 3;
 // How long run() gives each of its threads to start or to end.
 constexpr auto kStartWait = std::chrono::milliseconds(100);
+// The time before a resend that the sender tells when no request was sent again, in microseconds.
+constexpr std::int64_t kDefaultBeforeResend = 1'000'000;
 
 inline void relaxCpu() {
 #if defined(__x86_64__) || defined(__i386__)
@@ -656,6 +659,9 @@ void TransferProtocol::sender_thread() {
     reportStarted(senderIndex);
     int graceSteps = 0;
     RequestQueue::TimePoint waitedFrom = base::clock::steadyNow();
+    // The shortest interval of the requests that the last pass sent again, which their next
+    // deadlines follow.
+    std::int64_t beforeResend = kDefaultBeforeResend;
     for (;;) {
         if (stopping_) {
             place.debug(L"sender: Thread stopped");
@@ -668,12 +674,25 @@ void TransferProtocol::sender_thread() {
             senderWakeAt_ = next;
             waitedFrom = now;
             if (next == RequestQueue::TimePoint::max()) {
+                place.trace3(
+                    L"sender: calculated waiting time is %1% uS (minimum waiting is %2% uS, time before "
+                    L"resend is %3% uS)",
+                    -1, std::numeric_limits<std::int64_t>::max(), beforeResend);
+                beforeResend = kDefaultBeforeResend;
                 place.trace3(L"sender: entry wait for %1% uS", -1);
                 senderCondition_.wait(main);
                 place.trace3(L"sender: leave wait. Time was reached=%1%", boolText(false));
             } else {
-                place.trace3(L"sender: entry wait for %1% uS",
-                             std::chrono::duration_cast<std::chrono::microseconds>(next - now).count());
+                // The requests in flight wait for their replies until the earliest deadline.
+                const std::int64_t wait =
+                    std::chrono::duration_cast<std::chrono::microseconds>(next - now).count();
+                place.trace3(L"sender: continue to wait");
+                place.trace3(
+                    L"sender: calculated waiting time is %1% uS (minimum waiting is %2% uS, time before "
+                    L"resend is %3% uS)",
+                    wait, wait, beforeResend);
+                beforeResend = kDefaultBeforeResend;
+                place.trace3(L"sender: entry wait for %1% uS", wait);
                 const bool reached = senderCondition_.wait_for(main, next - now) == std::cv_status::timeout;
                 place.trace3(L"sender: leave wait. Time was reached=%1%", boolText(reached));
             }
@@ -700,6 +719,8 @@ void TransferProtocol::sender_thread() {
         graceSteps = 0;
         RequestQueue::Actions actions;
         requests_.expire(actions);
+        for (const RequestQueue::Send& send : actions.sends)
+            beforeResend = std::min<std::int64_t>(beforeResend, send.request->interval.count());
         carryOut(actions);
         main.unlock();
         complete(actions);
@@ -737,9 +758,9 @@ void TransferProtocol::receiver_thread() {
         }
     } catch (const std::system_error& error) {
         place.fatal(L"receiver: udp error, code(value): %1%, code(message)%2%; what: %3%",
-                    error.code().value(), error.code().message(), error.what());
+                    error.code().value(), os::errorText(error.code().value()), exception::textOf(error));
     } catch (const std::exception& error) {
-        place.fatal(L"receiver: udp error, what: %1%", error.what());
+        place.fatal(L"receiver: udp error, what: %1%", exception::textOf(error));
     } catch (...) {
         place.fatal(L"receiver: unknown udp error");
     }

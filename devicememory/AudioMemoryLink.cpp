@@ -33,7 +33,7 @@ void notify(const Handler& handler, Args... args) {
     try {
         handler(args...);
     } catch (const std::exception& error) {
-        debug::Place(writePlace).error(L"A handler of the write failed: %1%", error.what());
+        debug::Place(writePlace).error(L"A handler of the write failed: %1%", exception::textOf(error));
     }
 }
 
@@ -325,7 +325,7 @@ void AudioMemoryLink::writeMemoryCallback(std::uint64_t serial, const std::strin
         }
         acknowledge(session, serial);
     } catch (const std::exception& error) {
-        place.error(L"%1%", error.what());
+        place.error(L"%1%", exception::textOf(error));
         if (!session.owns_lock()) session.lock();
         if (session_.open && session_.serial == serial) endWrite(session, false);
     }

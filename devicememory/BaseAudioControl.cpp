@@ -189,17 +189,17 @@ void BaseAudioControl::reload() {
     model_->reload(reachable);
 }
 
-std::wstring BaseAudioControl::getHash() {
+std::wstring BaseAudioControl::getStamp() {
     std::lock_guard<std::recursive_mutex> guard(lock_);
-    return model_->getHash();
+    return model_->getStamp();
 }
 
 bool BaseAudioControl::isLess(IAudioControl& other) {
-    return getHash() < other.getHash();
+    return getStamp() < other.getStamp();
 }
 
 bool BaseAudioControl::isEqual(IAudioControl& other) {
-    return getHash() == other.getHash();
+    return getStamp() == other.getStamp();
 }
 
 bool BaseAudioControl::isNotEqual(IAudioControl& other) {

@@ -62,7 +62,7 @@ public:
     bool hasChanges() override;
     void reload() override;
 
-    std::wstring getHash() override;
+    std::wstring getStamp() override;
     bool isLess(IAudioControl& other) override;
     bool isEqual(IAudioControl& other) override;
     bool isNotEqual(IAudioControl& other) override;

@@ -281,7 +281,7 @@ void FirmwareBase::upgradeFirmwareCallback(std::uint64_t serial, Step step, cons
         place.debug(L"firmware upgrade, rate %1%, percent %2%%%", amount, run_.reported);
         if (progressCallback_) progressCallback_(run_.reported);
     } catch (const std::exception& error) {
-        place.error(L"%1%", error.what());
+        place.error(L"%1%", exception::textOf(error));
         if (!lock.owns_lock()) lock.lock();
         fail(lock, serial, reply);
     }

@@ -39,7 +39,7 @@ AudioMemory::~AudioMemory() {
     try {
         base::ThreadDispatcher::remove(deferredWriteId_);
     } catch (const std::exception& error) {
-        debug::Place("device::v3::memory::AudioMemory::~AudioMemory").error(L"%1%", error.what());
+        debug::Place("device::v3::memory::AudioMemory::~AudioMemory").error(L"%1%", exception::textOf(error));
     }
 }
 
@@ -94,7 +94,8 @@ void AudioMemory::resumeWrite(std::uint64_t serial) {
     try {
         writeWhenReady(serial);
     } catch (const std::exception& error) {
-        debug::Place("device::v3::memory::AudioMemory::writeWhenReady").warn(L"%1%", error.what());
+        debug::Place("device::v3::memory::AudioMemory::writeWhenReady")
+            .warn(L"%1%", exception::textOf(error));
         link().failWrite(serial);
     }
 }

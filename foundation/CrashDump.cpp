@@ -19,6 +19,7 @@
 #include <typeinfo>
 
 #include "foundation/DataFolders.h"
+#include "foundation/Exceptions.h"
 #include "foundation/FixedText.h"
 #include "foundation/Place.h"
 #include "foundation/SignalSafeClock.h"
@@ -520,7 +521,7 @@ void describeTermination(FixedText& text) {
     } catch (const std::exception& error) {
         text.add(": ");
         try {
-            text.add(base::toUtf8(base::widen(error.what())).c_str());
+            text.add(base::toUtf8(exception::textOf(error)).c_str());
         } catch (...) {
             text.add(error.what());
         }
@@ -566,8 +567,7 @@ void prepareCrashReports() {
         folder = base::toUtf8(os::getLogDirectory());
     } catch (const std::exception& error) {
         // The start tells the operator of a log folder that cannot be written, in one box.
-        place.important(L"The log folder for crash dumps is not available: '%1%'",
-                        base::fromUtf8(error.what()));
+        place.important(L"The log folder for crash dumps is not available: '%1%'", exception::textOf(error));
     }
     if (folder.size() >= kPathRoom - 32) {
         place.error(L"The log folder for crash dumps has too long a path: '%1%'", base::fromUtf8(folder));

@@ -1,6 +1,9 @@
 #include "foundation/Exceptions.h"
 
+#include <system_error>
+
 #include "foundation/Place.h"
+#include "foundation/SocketErrors.h"
 #include "foundation/TextConversion.h"
 
 namespace exception {
@@ -44,5 +47,13 @@ InternalError::InternalError(const std::wstring& message, const std::wstring& de
 ServerError::ServerError() : InternalError(L"Внутренняя ошибка сервера") {}
 
 NotImplemented::NotImplemented() : InternalError(L"Не реализовано") {}
+
+std::wstring textOf(const std::exception& error) {
+    if (const auto* own = dynamic_cast<const Base*>(&error)) return own->message + L" / " + own->description;
+    const auto* system = dynamic_cast<const std::system_error*>(&error);
+    if (system != nullptr && system->code().category() == os::errorCategory())
+        return base::widen(error.what());
+    return base::fromSystem(error.what());
+}
 
 }  // namespace exception

@@ -106,4 +106,9 @@ public:
     StopProgram() : Base(L"Stop program", L"") {}
 };
 
+// The text of any exception for a log line or a box: the program's own ("message / description",
+// and a system error of os::errorCategory, whose text is the program's narrow text) as the program
+// wrote it, any other as the library that made it wrote it (base::fromSystem).
+std::wstring textOf(const std::exception& error);
+
 }  // namespace exception

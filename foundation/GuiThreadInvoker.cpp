@@ -1,5 +1,6 @@
 #include "foundation/GuiThreadInvoker.h"
 
+#include "foundation/Exceptions.h"
 #include "foundation/Place.h"
 
 base::SingletonSlot<GuiThreadInvoker>& GuiThreadInvoker::slot() {
@@ -74,7 +75,7 @@ void GuiThreadInvoker::run() {
         try {
             poster_(std::move(task));
         } catch (const std::exception& error) {
-            debug::Place("GuiThreadInvoker::run").error(L"Exception: '%1%'", error.what());
+            debug::Place("GuiThreadInvoker::run").error(L"Exception: '%1%'", exception::textOf(error));
         }
         guard.lock();
     }

@@ -13,6 +13,7 @@
 
 #include "foundation/Clock.h"
 #include "foundation/DebugOutput.h"
+#include "foundation/Exceptions.h"
 #include "foundation/Place.h"
 
 namespace base {
@@ -147,7 +148,7 @@ void Log::Shared::run() {
     boost::gregorian::date currentDay = openedDay.is_special() ? clock::localNow().date() : openedDay;
     std::deque<Record> batch;
     for (;;) {
-        std::optional<std::string> waitFailure;
+        std::optional<std::wstring> waitFailure;
         {
             std::unique_lock<std::mutex> guard(lock);
             if (queue.empty()) {
@@ -166,7 +167,7 @@ void Log::Shared::run() {
                         wake.wait_for(guard, kWriterIdleWait);
                     }
                 } catch (const std::exception& error) {
-                    waitFailure = error.what();
+                    waitFailure = exception::textOf(error);
                 }
             }
             batch.swap(queue);

@@ -127,7 +127,7 @@ std::vector<NetworkInterface> allInterfaces() {
         record.ip = record.up ? dottedText(address) : std::string();
         record.mask = dottedText(mask);
         record.broadcast = dottedText(address | ~mask);
-        record.name = base::widen(adapter);
+        record.name = base::fromSystem(adapter);
         const auto gateway = gateways.find(adapter);
         if (gateway != gateways.end()) record.gateway = gateway->second;
         auto known = hardware.find(adapter);

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "foundation/Clock.h"
+#include "foundation/Exceptions.h"
 #include "foundation/InternetProbe.h"
 #include "foundation/NetworkAddress.h"
 #include "foundation/NetworkInterfaces.h"
@@ -216,7 +217,7 @@ bool hasStream(const char* group, const char* interfaceIp) {
         return true;
     } catch (const std::system_error& error) {
         place.error(L"Произошла ошибка во время проверки наличия потока в сети. [code=%1%, what='%2%']",
-                    toSocketErrorCode(error.code().value()), std::string(error.what()));
+                    toSocketErrorCode(error.code().value()), exception::textOf(error));
         return false;
     }
 }
@@ -240,7 +241,7 @@ bool sendPackageToUdpAddress(const std::string& localIp, const std::string& remo
         sendTo(socket, kDiscoveryPayload, remote);
         return true;
     } catch (const std::exception& error) {
-        place.important(L"failure send to static address, error '%1%'", std::string(error.what()));
+        place.important(L"failure send to static address, error '%1%'", exception::textOf(error));
         return false;
     }
 }
@@ -266,7 +267,7 @@ bool sendBroadcast(const std::string& localIp, const std::string& payload, std::
         const int on = 1;
         setOption(socket, SOL_SOCKET, SO_BROADCAST, &on, sizeof on, "allow broadcasts");
     } catch (const std::system_error& error) {
-        place.warn(L"failure set option for limited broadcast, error '%1%'", std::string(error.what()));
+        place.warn(L"failure set option for limited broadcast, error '%1%'", exception::textOf(error));
         return false;
     }
 
@@ -279,24 +280,24 @@ bool sendBroadcast(const std::string& localIp, const std::string& payload, std::
     try {
         // The system takes the outgoing adapter of a broadcast from its routes, not from the
         // socket's address; tied to the adapter, both broadcasts leave where they are meant to.
-        const std::string device = base::narrow(adapter->name);
+        const std::string device = base::toUtf8(adapter->name);
         setOption(socket, SOL_SOCKET, SO_BINDTODEVICE, device.c_str(), static_cast<socklen_t>(device.size()),
                   "tie the socket to its adapter");
     } catch (const std::system_error& error) {
-        place.warn(L"failure set option for limited broadcast, error '%1%'", std::string(error.what()));
+        place.warn(L"failure set option for limited broadcast, error '%1%'", exception::textOf(error));
         return false;
     }
 
     try {
         sendTo(socket, payload, endpoint(adapter->broadcast, port));
     } catch (const std::system_error& error) {
-        place.warn(L"failure send directional broadcast, error '%1%'", std::string(error.what()));
+        place.warn(L"failure send directional broadcast, error '%1%'", exception::textOf(error));
         return false;
     }
     try {
         sendTo(socket, payload, endpoint(limitedBroadcast, port));
     } catch (const std::system_error& error) {
-        place.warn(L"failure send limited broadcast, error '%1%'", std::string(error.what()));
+        place.warn(L"failure send limited broadcast, error '%1%'", exception::textOf(error));
         return false;
     }
     return true;

@@ -16,6 +16,7 @@
 #include <system_error>
 
 #include "foundation/Clock.h"
+#include "foundation/Exceptions.h"
 #include "foundation/NetworkInterfaces.h"
 #include "foundation/Place.h"
 #include "foundation/SocketErrors.h"
@@ -266,10 +267,10 @@ bool ping(const std::string& host) {
         if (error.code().value() == EPERM || error.code().value() == EACCES) {
             place.important(L"Exception in ping: no permissions");
         } else {
-            place.warn(L"Exception in ping: %1%", std::string(error.what()));
+            place.warn(L"Exception in ping: %1%", exception::textOf(error));
         }
     } catch (const std::exception& error) {
-        place.warn(L"Exception in ping: %1%", std::string(error.what()));
+        place.warn(L"Exception in ping: %1%", exception::textOf(error));
     }
     return false;
 }

@@ -81,7 +81,11 @@ bool SerialJobs::admit(Job& job, bool droppable, std::uint64_t sender, Describe 
 
 void SerialJobs::scheduleItem() {
     const std::shared_ptr<SerialJobs> self = shared_from_this();
-    ThreadDispatcher::add(description_, 0, [self] { self->drain(); });
+    // The dispatcher lists the item by the job it is queued for; each job tells of itself as it runs.
+    const Entry& first = jobs_.front();
+    ThreadDispatcher::addBatch(
+        Log::TRACE2 >= Log::activeLevel() && first.describe ? first.describe(first.job) : description_,
+        [self] { self->drain(); });
     scheduled_ = true;
 }
 
@@ -106,7 +110,8 @@ void SerialJobs::drain() {
     std::unique_lock<std::mutex> guard(lock_);
     running_ = true;
     drainer_ = std::this_thread::get_id();
-    const auto deadline = clock::steadyNow() + kTimePerItem;
+    auto now = clock::steadyNow();
+    const auto deadline = now + kTimePerItem;
     try {
         for (int done = 0; done < kJobsPerItem && !closed_ && !jobs_.empty(); ++done) {
             {
@@ -115,10 +120,10 @@ void SerialJobs::drain() {
                 release(jobs_.front());
                 jobs_.pop_front();
                 guard.unlock();
-                run(job, describe);
+                now = ThreadDispatcher::runJob(job, describe, description_, now);
             }
             guard.lock();
-            if (clock::steadyNow() >= deadline) break;
+            if (now >= deadline) break;
         }
     } catch (...) {
         // The thread is being stopped: the rest of the jobs wait for an item that will not run.
@@ -127,20 +132,6 @@ void SerialJobs::drain() {
         throw;
     }
     finishItem(guard);
-}
-
-void SerialJobs::run(const Job& job, Describe describe) const {
-    const auto description = [&] { return describe ? describe(job) : description_; };
-    if (Log::TRACE2 >= Log::activeLevel()) {
-        debug::Place("base::SerialJobs::run")
-            .trace2(L"dispatcher: start function execution with description '%1%'", description());
-    }
-    try {
-        job();
-    } catch (...) {
-        // The failing job is dropped, reported as the dispatcher reports an item; the rest still run.
-        ThreadDispatcher::reportFailure(description());
-    }
 }
 
 void SerialJobs::release(const Entry& entry) {

@@ -25,7 +25,7 @@ class SerialJobs : public std::enable_shared_from_this<SerialJobs> {
 public:
     using Job = std::function<void()>;
     // Makes the description of a job (of the job as queued: it is asked before the job runs, and
-    // after a job that failed); asked only for a line that tells it.
+    // after a job that failed); asked only while a line that tells it can be written.
     using Describe = std::wstring (*)(const Job& job);
     // A job with what `push` is told of it.
     struct Item {
@@ -37,8 +37,9 @@ public:
     };
 
     // `description` names the dispatcher items, and the jobs that have no description of their own,
-    // in the lines that tell of each job as it starts (TRACE2) and of a job that failed (as the
-    // dispatcher tells of its items); `overflow` is the WARN text (with %1% for the
+    // in the lines with which the dispatcher tells of each job as of an item of its own (its start,
+    // a long run, a failure); an item is listed by the job it is queued for while the dispatcher's
+    // listing is written. `overflow` is the WARN text (with %1% for the
     // number waiting) logged once when jobs are dropped, until the queue has emptied again. One
     // sender's droppable jobs take at most `perSender` places, so that it cannot crowd out the rest.
     SerialJobs(std::wstring description, std::size_t capacity, std::wstring overflow,
@@ -66,8 +67,6 @@ public:
 private:
     // Under the lock: queues one job unless it is dropped.
     bool admit(Job& job, bool droppable, std::uint64_t sender, Describe describe);
-    // Runs a job taken off the queue, outside the lock.
-    void run(const Job& job, Describe describe) const;
     void drain();
     // Called with the lock held when an item ends: hands what is left to a new item.
     void finishItem(std::unique_lock<std::mutex>& guard);

@@ -193,18 +193,18 @@ libconfig::Setting& pref::create(const std::string& key, Type type) {
 
 bool pref::save() {
     auto guard = lock();
-    std::string failure = "unknown exception";
+    std::wstring failure = L"unknown exception";
     try {
         const base::AtomicWriteResult result =
             base::writeFileAtomically(base::fromUtf8(path_), serialise(config_));
         if (result.ok()) return true;
         debug::outputLine("pref::save(). Caught exception in pref::save()");
         debug::outputLine(std::string("FileIOException: ") + std::strerror(result.systemError));
-        failure = os::errorText(result.systemError);
+        failure = base::widen(os::errorText(result.systemError));
     } catch (const std::exception& error) {
         debug::outputLine("pref::save(). Caught exception in pref::save()");
         debug::outputLine(error.what());
-        failure = error.what();
+        failure = exception::textOf(error);
     } catch (...) {
         debug::outputLine("pref::save(). Caught unknown exception in pref::save()");
     }

@@ -155,4 +155,12 @@ std::wstring fromUtf8(const std::string& text) {
     return out;
 }
 
+std::wstring fromSystem(const char* text) {
+    return text ? fromUtf8(text) : std::wstring();
+}
+
+std::wstring fromSystem(const std::string& text) {
+    return fromUtf8(text);
+}
+
 }  // namespace base

@@ -25,4 +25,10 @@ long wideToBuffer(char* buffer, std::size_t room, const wchar_t* text);
 std::string toUtf8(const std::wstring& text);
 std::wstring fromUtf8(const std::string& text);
 
+// A text that the system or a library hands over (an error's text, a name it keeps), in the
+// encoding of the program's locale: UTF-8 on this platform, never the program's narrow code page.
+// A null pointer gives the empty string.
+std::wstring fromSystem(const char* text);
+std::wstring fromSystem(const std::string& text);
+
 }  // namespace base

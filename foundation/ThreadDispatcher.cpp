@@ -33,6 +33,9 @@ boost::chrono::steady_clock::time_point toBoost(std::chrono::steady_clock::time_
            boost::chrono::microseconds(std::chrono::duration_cast<std::chrono::microseconds>(left).count());
 }
 
+// The item that the dispatcher runs on this thread now, under whose id its jobs are told.
+thread_local std::uint32_t t_runningItem = 0;
+
 [[noreturn]] void stopProgram(const char* place, const wchar_t* text) {
     debug::Place(place).fatal(text);
     Log::notifyInstance();
@@ -71,6 +74,39 @@ std::uint32_t ThreadDispatcher::add(std::wstring description, std::uint32_t dela
     return dispatcher->enqueue(std::move(description), delayMs, std::move(function));
 }
 
+std::uint32_t ThreadDispatcher::addBatch(std::wstring description, boost::function<void()> function) {
+    SingletonSlot<ThreadDispatcher>::Use dispatcher(slot());
+    debug::terminateIfNull(dispatcher.get(), "base::ThreadDispatcher::add");
+    return dispatcher->enqueue(std::move(description), 0, std::move(function), true);
+}
+
+std::chrono::steady_clock::time_point ThreadDispatcher::runJob(
+    const Job& job, Describe describe, const std::wstring& fallback,
+    std::chrono::steady_clock::time_point started) {
+    const debug::Place here("base::ThreadDispatcher::handle");
+    const auto description = [&] { return describe ? describe(job) : fallback; };
+    // Made before the job runs, which may let go of what it describes, and only while a line that
+    // tells of the job can be written: the start's and a long run's.
+    const bool telling = Log::MARK >= Log::activeLevel();
+    const std::wstring told = telling ? description() : std::wstring();
+    here.trace2(L"dispatcher: start function execution with id=%1%, description '%2%'", t_runningItem, told);
+    try {
+        job();
+    } catch (...) {
+        // The failing job is dropped; the rest of the batch still runs.
+        reportFailure(telling ? told : description());
+        return clock::steadyNow();
+    }
+    here.trace3(L"dispatcher: finish function execution, id=%1%", t_runningItem);
+    const TimePoint ended = clock::steadyNow();
+    const std::int64_t elapsed = microsBetween(started, ended);
+    if (elapsed > kLongItemMicros) {
+        here.mark(L"dispatcher: Last operation took a long time (%1% uS, id=%2%, description '%3%').",
+                  elapsed, t_runningItem, told);
+    }
+    return ended;
+}
+
 void ThreadDispatcher::remove(std::uint32_t identifier) {
     SingletonSlot<ThreadDispatcher>::Use dispatcher(slot());
     debug::terminateIfNull(dispatcher.get(), "base::ThreadDispatcher::remove");
@@ -100,7 +136,7 @@ ThreadDispatcher::~ThreadDispatcher() {
 }
 
 std::uint32_t ThreadDispatcher::enqueue(std::wstring description, std::uint32_t delayMs,
-                                        boost::function<void()> function) {
+                                        boost::function<void()> function, bool batch) {
     if (function.empty()) throw exception::InternalError(L"Диспетчер потоков. Неизвестная функция");
     const debug::Place here("base::ThreadDispatcher::add");
     here.trace3(L"dispatcher: add a function with description '%1%', delay=%2%", description, delayMs);
@@ -112,7 +148,7 @@ std::uint32_t ThreadDispatcher::enqueue(std::wstring description, std::uint32_t 
     here.trace2(L"dispatcher: added the function with id=%1%, delay=%2% and a description '%3%'", identifier,
                 delayMs, description);
     if (delayMs == 0) {
-        ready_.push_back(Run{identifier, std::move(function), std::move(description)});
+        ready_.push_back(Run{identifier, std::move(function), std::move(description), batch});
         if (executorWaiting_) {
             guard.unlock();
             executorWake_.notify_one();
@@ -125,7 +161,8 @@ std::uint32_t ThreadDispatcher::enqueue(std::wstring description, std::uint32_t 
         return identifier;
     }
     const TimePoint due = now + std::chrono::milliseconds(delayMs);
-    const auto entry = timeTable_.emplace(due, Run{identifier, std::move(function), std::move(description)});
+    const auto entry =
+        timeTable_.emplace(due, Run{identifier, std::move(function), std::move(description), batch});
     delayedById_.emplace(identifier, entry);
     here.trace2(L"dispatcher: defer execution. id=%1%, '%2%' -> before=%3% mcsec, in waiting=%4% mcsec",
                 identifier, entry->second.description, microsBetween(now, due),
@@ -282,15 +319,21 @@ void ThreadDispatcher::executorThread() {
 
 void ThreadDispatcher::handle(const Run& run) {
     const debug::Place here("base::ThreadDispatcher::handle");
+    // The engine may run an item while the executor runs another: each thread tells its own.
+    t_runningItem = run.identifier;
     try {
-        here.trace2(L"dispatcher: start function execution with id=%1%, description '%2%'", run.identifier,
-                    run.description);
+        if (!run.batch) {
+            here.trace2(L"dispatcher: start function execution with id=%1%, description '%2%'",
+                        run.identifier, run.description);
+        }
         const auto start = clock::steadyNow();
         if (run.function) {
             run.function();
         } else {
             here.warn(L"Диспетчер потоков. Нет функции для обработки");
         }
+        // A batch's jobs have told of themselves.
+        if (run.batch) return;
         here.trace3(L"dispatcher: finish function execution, id=%1%", run.identifier);
         const std::int64_t elapsed = microsBetween(start, clock::steadyNow());
         if (elapsed > kLongItemMicros) {
@@ -321,7 +364,7 @@ void ThreadDispatcher::reportFailure(const std::wstring& description) {
         here.error(
             L"Диспетчер потоков. Поймано необработанное исключение.\nПричина: '%1%'.\nОписание источника "
             L"'%2%'.",
-            error.what(), description);
+            exception::textOf(error), description);
     } catch (...) {
         here.error(L"Диспетчер потоков. Поймано необработанное исключение.\nОписание источника '%1%'.",
                    description);

@@ -13,6 +13,7 @@
 #include <chrono>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
@@ -42,12 +43,29 @@ public:
     // interruption of the thread is passed on.
     static void reportFailure(const std::wstring& description);
 
+    // Work that leaves an input/output thread in a stream runs as jobs, many in one item (a queue
+    // of them, base::SerialJobs); each job is told as the dispatcher tells of an item.
+    using Job = std::function<void()>;
+    // Makes the description of a job; asked only for a line that tells it.
+    using Describe = std::wstring (*)(const Job& job);
+    // Queues an item, due now, that runs jobs with runJob: its start and a long run are told by
+    // them, each by its own description.
+    static std::uint32_t addBatch(std::wstring description, boost::function<void()> function);
+    // Runs one job of a batch and tells of it: its start under the item's id, a long run and a
+    // failure, by `describe` or else by `fallback`. `started` is when it starts; returns when it
+    // ended. An interruption of the thread is passed on.
+    static std::chrono::steady_clock::time_point runJob(const Job& job, Describe describe,
+                                                        const std::wstring& fallback,
+                                                        std::chrono::steady_clock::time_point started);
+
 private:
     using TimePoint = std::chrono::steady_clock::time_point;
     struct Run {
         std::uint32_t identifier = 0;
         boost::function<void()> function;
         std::wstring description;
+        // Its jobs tell of themselves (addBatch).
+        bool batch = false;
     };
     // Ordered by due time (monotonic, so setting the system clock neither holds up nor hurries
     // the work); items of equal due time keep the order of their add.
@@ -58,7 +76,8 @@ private:
     ThreadDispatcher(const ThreadDispatcher&) = delete;
     ThreadDispatcher& operator=(const ThreadDispatcher&) = delete;
 
-    std::uint32_t enqueue(std::wstring description, std::uint32_t delayMs, boost::function<void()> function);
+    std::uint32_t enqueue(std::wstring description, std::uint32_t delayMs, boost::function<void()> function,
+                          bool batch = false);
     void drop(std::uint32_t identifier);
     void stop();
     void engineThread();

@@ -9,6 +9,7 @@
 #include "foundation/FileMove.h"
 #include "foundation/Files.h"
 #include "foundation/Place.h"
+#include "foundation/SocketErrors.h"
 #include "foundation/TextConversion.h"
 #include "panels/MicrophoneRules.h"
 
@@ -85,7 +86,7 @@ bool saveRecording(const std::wstring& title, const std::wstring& folder, const 
     }
     if (error) {
         place.error(L"Не удалось сохранить запись");
-        place.debug(L"'%1%' -> '%2%': %3%", recording, target, error.message());
+        place.debug(L"'%1%' -> '%2%': %3%", recording, target, os::errorText(error.value()));
         return false;
     }
     place.info(L"The recording is saved as '%1%'", target);

@@ -1,7 +1,5 @@
 #include "panels/SchedulerStore.h"
 
-#include <algorithm>
-
 #include "audio/PlaceFolders.h"
 #include "audio/PlaybackTrack.h"
 #include "devicelink/DeviceBase.h"
@@ -73,7 +71,8 @@ storage::StateFileRead SchedulerStore::load(const std::wstring& path, const Sour
         place.warn(L"Файл '%1%' прежнего формата сохранён как '%2%'", path, aside);
         return storage::StateFileRead::keptAside;
     }
-    if (std::none_of(root->begin(), root->end(), [](const auto& child) { return isElement(child.first); })) {
+    // Every child is read as a task once there is one named so; a root without any holds no tasks.
+    if (root->count(L"task") == 0) {
         place.external(L"Skip load scheduler settings");
         return read;
     }
@@ -126,11 +125,8 @@ std::wstring SchedulerStore::loadRecord(const wptree& element, const Sources& so
         return loadTask(element, sources, lookup);
     } catch (const exception::StopProgram&) {
         throw;
-    } catch (const exception::Base& failure) {
-        // The system's exceptions tell their text in the code page, not in UTF-8.
-        return badRecord(quoted(base::widen(failure.what())));
     } catch (const std::exception& failure) {
-        return badRecord(quoted(base::fromUtf8(failure.what())));
+        return badRecord(quoted(exception::textOf(failure)));
     }
 }
 

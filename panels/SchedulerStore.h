@@ -1,8 +1,9 @@
 #pragma once
 // "scheduler.xml": the scheduled playbacks kept across a restart. One "task" element per start
-// task under the root "scheduler_v2" (read whatever its name, written as "task"), with its dates, times,
-// enabled flag and its playback (the kind and name of the source, a message's files and gong, the
-// loudspeakers' hardware addresses); a stop task is made again from its start task's stop time.
+// task under the root "scheduler_v2" (read whatever its name once the root holds a "task", written
+// as "task"), with its dates, times, enabled flag and its playback (the kind and name of the
+// source, a message's files and gong, the loudspeakers' hardware addresses); a stop task is made
+// again from its start task's stop time. A root without a "task" child holds no tasks.
 //
 // Nothing of the file is lost by reading it: a record that cannot be taken now (damaged, or
 // naming a source, playlist or file that is missing) is held as it was read and written back in

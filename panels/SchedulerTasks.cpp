@@ -158,11 +158,11 @@ std::vector<std::uint32_t> SchedulerTasks::targetIds(const IPlayback& playback) 
     return ids;
 }
 
-std::vector<SchedulerTasks::TaskPtr> SchedulerTasks::tasks() const {
+std::vector<SchedulerTasks::TaskPtr> SchedulerTasks::tasks(const char* check) const {
     std::vector<TaskPtr> result;
     for (const auto& [id, task] : core_.getTasks()) {
         auto base = std::dynamic_pointer_cast<BaseTask>(task);
-        debug::terminateIfNull(base, "Internal error. Task pointer is null");
+        debug::terminateIfNull(base, check);
         result.push_back(std::move(base));
     }
     return result;
@@ -178,7 +178,7 @@ bool ofKind(const IPlayback& playback, const std::wstring& kind) {
 }  // namespace
 
 bool SchedulerTasks::isUsedDevice(const ZoneElement::DevicePtr& device) const {
-    for (const auto& task : tasks()) {
+    for (const auto& task : tasks("Internal error. Task pointer is null2")) {
         const auto playlist = std::dynamic_pointer_cast<PlaybackPlaylist>(task->getClientData().playback);
         if (playlist && playlist->getTargets().count(device) != 0) return true;
     }

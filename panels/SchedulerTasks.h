@@ -63,8 +63,9 @@ public:
     // Removes each task with its stop task.
     void erase(const std::vector<std::uint32_t>& ids);
 
-    // A copy of the core's tasks, in id order; a task of another kind is an internal fault.
-    std::vector<TaskPtr> tasks() const;
+    // A copy of the core's tasks, in id order; a task of another kind is an internal fault, told
+    // by `check`.
+    std::vector<TaskPtr> tasks(const char* check = "Internal error. Task pointer is null") const;
 
     // The queries of other panels. A playback is named by the kind of its collection ("playlist",
     // "radio", ...) and its exact name.

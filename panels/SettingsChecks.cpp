@@ -1,6 +1,8 @@
 #include "panels/SettingsChecks.h"
 
+#include <algorithm>
 #include <cstdint>
+#include <cwctype>
 #include <limits>
 
 #include "foundation/Files.h"
@@ -28,6 +30,12 @@ bool isInteger32(const std::string& text) {
 }
 
 }  // namespace
+
+int spinValue(const std::wstring& typed, int value, int shown) {
+    const bool emptied =
+        std::all_of(typed.begin(), typed.end(), [](wchar_t c) { return std::iswspace(c) != 0; });
+    return emptied ? shown : value;
+}
 
 bool checkValue(const std::wstring& text, int kind) {
     switch (kind) {

@@ -27,6 +27,10 @@ struct PasswordPair {
     bool empty() const { return typed.empty() && repeated.empty(); }
 };
 
+// The number of a spin box: its value, but the value it showed when the operator emptied it (a
+// box left with blanks only), which the box itself would read as 0.
+int spinValue(const std::wstring& typed, int value, int shown);
+
 // A box whose fields are both empty changes nothing and is never refused. Otherwise the fields
 // must be equal and every character must have a stored form (Latin-1): a password that could
 // not be stored would never match again. `title` names the box in the refusal.

@@ -55,6 +55,7 @@ SettingsDialog::SettingsDialog(wxWindow* parent, bool administrator, bool showLo
         for (wxTextCtrl* field : {m_administratorPassword, m_administratorRepeat, m_alarmPassword,
                                   m_alarmRepeat, m_interfacePassword, m_interfaceRepeat})
             field->Disable();
+        m_idleTime->Disable();
         m_passwordsNote->SetLabel(*opened_.passwordsLocked);
         m_passwordsNote->Show();
     }
@@ -304,7 +305,8 @@ SettingsForm SettingsDialog::formFromControls() const {
     form.passwords = {PasswordPair{textOf(m_administratorPassword), textOf(m_administratorRepeat)},
                       PasswordPair{textOf(m_alarmPassword), textOf(m_alarmRepeat)},
                       PasswordPair{textOf(m_interfacePassword), textOf(m_interfaceRepeat)}};
-    form.idleMinutes = m_idleTime->GetValue();
+    form.idleMinutes =
+        spinValue(m_idleTime->GetTextValue().ToStdWstring(), m_idleTime->GetValue(), opened_.idleMinutes);
     form.logLevel = m_logLevel->GetStringSelection().ToStdWstring();
     return form;
 }

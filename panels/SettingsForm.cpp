@@ -166,7 +166,7 @@ void SettingsForm::write(const SettingsForm& opened) const {
                         base::narrow(base::toHexSpaced(passwords[password].typed)));
         place.info(kPasswords[password].changed);
     }
-    if (idleMinutes != pref::getInt(setting::securityInterfaceTimeout)) {
+    if (!passwordsLocked && idleMinutes != pref::getInt(setting::securityInterfaceTimeout)) {
         pref::setInt(setting::securityInterfaceTimeout.key, idleMinutes);
         place.info(L"Установлено время до блокировки интерфейса = %1% мин", idleMinutes);
     }

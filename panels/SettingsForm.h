@@ -39,7 +39,8 @@ public:
     std::vector<Refusal> check(const SettingsForm& opened) const;
     // Writes the keys; only after check() gave nothing. The network keys only in administrator
     // mode, the gong only with the alarm buttons, a password only when its box was filled, the
-    // idle time only when it changed; an unchanged folder keeps its key as it was.
+    // idle time only when it changed, and neither while the passwords are locked; an unchanged
+    // folder keeps its key as it was.
     void write(const SettingsForm& opened) const;
 
     bool administrator = false;
@@ -60,8 +61,8 @@ public:
 
     // Empty: the system's default capture device.
     std::wstring captureDevice;
-    // Why the passwords cannot be changed (outside the administrator mode, once an administrator
-    // password is set): their boxes are disabled, and none is written.
+    // Why the passwords and the idle time cannot be changed (outside the administrator mode, once
+    // an administrator password is set): their boxes are disabled, and none is written.
     std::optional<std::wstring> passwordsLocked;
     std::array<PasswordPair, passwordCount> passwords;
     int idleMinutes = 10;

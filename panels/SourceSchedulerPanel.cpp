@@ -538,7 +538,7 @@ void SourceSchedulerPanel::addTaskOnButtonClick(wxCommandEvent& event) {
         throw;
     } catch (const std::exception& error) {
         debug::Place("frm::SourceSchedulerPanel::addTaskOnButtonClick")
-            .error(L"Задание не добавлено: %1%", error.what());
+            .error(L"Задание не добавлено: %1%", exception::textOf(error));
     }
 }
 

@@ -55,7 +55,7 @@ std::wstring alarmFunctionsOffText() {
 std::optional<std::wstring> passwordsLockedNote(bool administrator, bool administratorPasswordSet) {
     if (administrator || !administratorPasswordSet) return std::nullopt;
     // Broken into lines: the page does not wrap it.
-    return L"Пароли меняются только в режиме администратора:\n"
+    return L"Пароли и время до блокировки меняются только в режиме администратора:\n"
            L"включите его кнопкой «Администратор» и откройте настройки снова.";
 }
 

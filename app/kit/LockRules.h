@@ -39,9 +39,9 @@ std::wstring passwordNotSetText(const setting::Text& password, bool alarmFunctio
 // That the alarm functions are off, with the setting that switches them on: a clause in lower case.
 std::wstring alarmFunctionsOffText();
 
-// Whether the page "Безопасность" takes new passwords: in the administrator mode, and while no
-// administrator password is set, so that a first start can set one. None when it does; else the
-// line the page shows over its disabled boxes.
+// Whether the page "Безопасность" takes new passwords and a new idle-lock time: in the
+// administrator mode, and while no administrator password is set, so that a first start can set
+// one. None when it does; else the line the page shows over its disabled boxes.
 std::optional<std::wstring> passwordsLockedNote(bool administrator, bool administratorPasswordSet);
 
 }  // namespace frm

@@ -1,11 +1,14 @@
 #pragma once
 // Which message box the operator sees next, decided without the window: one box at a time. A text
-// that comes while a box is open waits; the box after it shows the gravest of the waiting texts
-// (the first of them among equals) and sums up the others in one line, for the log keeps them
-// all. So a flood of warnings opens one box after another, never one inside another, and what
-// waits is one text and a count, whatever the flood's size.
+// that comes while a box is open waits. Every FATAL text that waited gets a box of its own, in the
+// order they came; then the box after them shows the gravest of the other waiting texts and sums
+// up the rest in one line, for the log keeps them all. Among equally grave texts it shows the one
+// that says most: the one of more lines (a summary of several failures), else the latest. So a
+// flood of warnings opens one box after another, never one inside another, and what waits is the
+// FATAL texts, one text and a count, whatever the flood's size.
 
 #include <cstddef>
+#include <deque>
 #include <optional>
 #include <string>
 
@@ -16,6 +19,7 @@ namespace frm {
 class MessageBoxes {
 public:
     struct Box {
+        // The level name of a log call's text ("NOTICE", "WARN", "ERROR", "FATAL"), or a title.
         std::wstring caption;
         std::wstring text;
         debug::MessageIcon icon = debug::MessageIcon::information;
@@ -29,12 +33,15 @@ public:
     void dropAll();
 
     bool open() const { return open_; }
-    std::size_t waiting() const { return waiting_; }
+    std::size_t waiting() const { return fatal_.size() + others_; }
 
 private:
     bool open_ = false;
+    // The FATAL texts, each shown.
+    std::deque<Box> fatal_;
+    // The one of the other texts that the next box shows, and how many of them wait in all.
     std::optional<Box> gravest_;
-    std::size_t waiting_ = 0;
+    std::size_t others_ = 0;
 };
 
 // "… и ещё 3 сообщения в журнале": the line that sums up `count` texts not shown.

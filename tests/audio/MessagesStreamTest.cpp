@@ -1,8 +1,13 @@
-// The messages streamer: message files after their gong, a file that does not decode, and the
-// microphone heard on the base port plus two and recorded into an MP3 file.
+// The messages streamer: message files after their gong, a file that does not decode, the
+// microphone heard on the base port plus two and recorded into an MP3 file, and a microphone that
+// cannot be opened, told in the sound server's words, with no recording left.
 
 #include <gtest/gtest.h>
+#include <pulse/def.h>
+#include <pulse/error.h>
 
+#include <algorithm>
+#include <clocale>
 #include <condition_variable>
 #include <filesystem>
 #include <fstream>
@@ -98,6 +103,36 @@ TEST_F(MessagesStreamTest, TheMicrophoneIsHeardAndRecorded) {
     stream_->stream_close();
     const auto recorded = test::decodeMpegFile(record);
     EXPECT_NEAR(test::strongestFrequency(recorded.samples, recorded.rate), 1200, 24);
+}
+
+// The program runs in the Russian locale, where the sound server gives its reasons in UTF-8.
+TEST_F(MessagesStreamTest, AMicrophoneThatCannotBeOpenedIsToldInTheServersWordsAndRecordsNothing) {
+    test::PulseServer pulse;
+    MELVOX_REQUIRE_PULSE(pulse);
+    const std::string record = files_.file("record.mp3");
+    const std::string before = std::setlocale(LC_ALL, nullptr);
+    ASSERT_NE(std::setlocale(LC_ALL, "ru_RU.UTF-8"), nullptr);
+    std::vector<std::wstring> reasons;
+    for (int code = 0; code < PA_ERR_MAX; ++code) reasons.push_back(base::fromSystem(pa_strerror(code)));
+    stream_->set_read_mode(mp3streamf::microphone);
+    stream_->set_microphone_name(L"нет такого устройства");
+    stream_->set_record_path(base::fromUtf8(record));
+    const bool started = stream_->stream_create();
+    std::setlocale(LC_ALL, before.c_str());
+    EXPECT_FALSE(started);
+    // The server has its reasons in Russian, so that a wrong reading would show.
+    const std::wstring& noEntity = reasons[PA_ERR_NOENTITY];
+    ASSERT_TRUE(std::any_of(noEntity.begin(), noEntity.end(), [](wchar_t c) {
+        return c >= 0x400 && c < 0x500;
+    })) << base::toUtf8(noEntity);
+    const std::wstring opening = L"Не удалось открыть устройство захвата 'нет такого устройства' (";
+    const std::vector<test::LogLine> lines = capture_.find(opening, L"WARN");
+    ASSERT_EQ(lines.size(), 1u);
+    const std::wstring told = lines.front().message.substr(opening.size());
+    EXPECT_TRUE(std::any_of(reasons.begin(), reasons.end(), [&](const std::wstring& reason) {
+        return told == reason + L")";
+    })) << base::toUtf8(told);
+    EXPECT_FALSE(std::filesystem::exists(record));
 }
 
 }  // namespace

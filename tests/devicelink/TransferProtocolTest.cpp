@@ -28,6 +28,7 @@
 #include "support/DispatcherWait.h"
 #include "support/FakeGuiThread.h"
 #include "support/LogCapture.h"
+#include "support/ManualClock.h"
 #include "support/ProcessThreads.h"
 
 // While set, the wake handle of a transport cannot be made, as when the process has run out of
@@ -250,11 +251,13 @@ TEST_F(TransferProtocolTest, DatagramsBesideTheRepliesGoToTheirHandlers) {
 }
 
 // The transport's steps are told at their levels, and each call it hands the dispatcher is told by
-// what it is: a reply's completion (with its device and reply), the failure of the request in
-// flight and of one queued behind it, a sniffer's call and a reply that answers nothing. A
-// completion that throws is reported with its description.
+// what it is, in the dispatcher's own lines: a reply's completion (with its device and reply), the
+// failure of the request in flight and of one queued behind it, a sniffer's call and a reply that
+// answers nothing. A completion that throws, and one that runs long, is reported with its
+// description.
 TEST_F(TransferProtocolTest, TheStepsAndTheDispatcherCallsAreToldByWhatTheyAre) {
     capture_.setLevel(base::Log::TRACE3);
+    test::ManualClock clock;
     auto emulated = device(2);
     auto silent = device(3);
     silent->setSilent(true);
@@ -278,27 +281,30 @@ TEST_F(TransferProtocolTest, TheStepsAndTheDispatcherCallsAreToldByWhatTheyAre) 
     const std::wstring failure = L"Описание источника 'transfer protocol: callback for device '127.0.0.2:" +
                                  port + L"' with data 'OK boom''";
     ASSERT_TRUE(test::waitFor([&] { return capture_.contains(failure, L"ERROR"); }));
+    ASSERT_TRUE(transport_->async(
+        emulated->address(), "slow", [&](const std::string&, bool) { clock.advance(2s); }, 2, 1000));
+    const std::wstring slow = L"description 'transfer protocol: callback for device '127.0.0.2:" + port +
+                              L"' with data 'OK slow'').";
+    ASSERT_TRUE(test::waitFor([&] { return capture_.contains(slow, L"MARK"); }));
 
+    const auto started = [&](const std::wstring& description) {
+        for (const test::LogLine& line : capture_.find(L", description '" + description, L"TRACE2")) {
+            if (line.message.rfind(L"dispatcher: start function execution with id=", 0) == 0) return true;
+        }
+        return false;
+    };
     for (const std::wstring& description :
          {L"transfer protocol: callback for device '127.0.0.2:" + port + L"' with data 'OK get vol'",
           std::wstring(L"transfer protocol: timeout for current data"),
           std::wstring(L"transfer protocol: timeout'"), std::wstring(L"sniffer callback"),
           std::wstring(L"transfer protocol: unknown response")}) {
-        EXPECT_TRUE(capture_.contains(
-            L"dispatcher: start function execution with description '" + description, L"TRACE2"))
-            << base::toUtf8(description);
+        EXPECT_TRUE(started(description)) << base::toUtf8(description);
     }
-    const std::pair<std::wstring, const wchar_t*> lines[] = {
-        {L"It is the first request of the device, ip: 127.0.0.3:" + port, L"TRACE"},
-        {L"sender: leave wait. Time was reached=true", L"TRACE3"},
-        {L"sender: device ip is '127.0.0.3:" + port + L"'. elapsed time is ", L"TRACE3"},
-        {L"sender: resend timeout = 100000 uS", L"TRACE3"},
-        {L"sender: process a timeout.", L"DEBUG"},
-        {L"sender: device does not response, ip: 127.0.0.3:" + port, L"TRACE"},
-        {L"responder: locking access...", L"TRACE3"},
-        {L"responder: access is locked", L"TRACE2"},
-    };
-    for (const auto& [line, level] : lines) EXPECT_TRUE(capture_.contains(line, level)) << base::toUtf8(line);
+    // No item of the dispatcher is told by the queue that carries the calls.
+    EXPECT_FALSE(capture_.contains(L"transfer protocol: completions"));
+    // The resend's interval comes out in the lines that tell it.
+    for (const wchar_t* line : {L"sender: resend timeout = 100000 uS", L"time before resend is 100000 uS)"})
+        EXPECT_TRUE(capture_.contains(line, L"TRACE3")) << base::toUtf8(line);
 }
 
 // A late reply to an earlier request, known by the command it echoes in any of the device's frames,

@@ -315,6 +315,9 @@ TEST_F(ThreadDispatcherTest, ExceptionsOfItemsAreLoggedAndTheThreadsGoOn) {
          L"dispatcher: '50% done %1% %s', '', 'percent item'", L"50% done %1% %s", true},
         {L"runtime item", [] { throw std::runtime_error("disk %1% full %s"); }, L"",
          L"Причина: 'disk %1% full %s'.\\AОписание источника 'runtime item'.", false},
+        // A library's text, in the system's UTF-8.
+        {L"library item", [] { throw std::runtime_error(base::toUtf8(L"connect: Соединение отвергнуто")); },
+         L"", L"Причина: 'connect: Соединение отвергнуто'.", false},
         {L"int item", [] { throw 42; }, L"",
          L"Поймано необработанное исключение.\\AОписание источника 'int item'.", false},
     };

@@ -188,9 +188,9 @@ TEST_F(SchedulerStoreTest, RecordsThatCannotBeTakenAreHeldInTheirPlacesAndTheOth
     EXPECT_EQ(written[2]->get_child(L"playback.devices").back().second.data(), L"02:7E:41:00:00:63");
 }
 
-// Every element below the root is read as a task, whatever its name: a complete one loads and is
-// written back as a "task", one that cannot be taken is held and written back as it was, as is one
-// of a type the program does not know.
+// Every element below a root that holds a "task" is read as a task, whatever its name: a complete
+// one loads and is written back as a "task", one that cannot be taken is held and written back as
+// it was, as is one of a type the program does not know.
 TEST_F(SchedulerStoreTest, TasksUnderOtherNamesAreReadAndWrittenBackAsTasks) {
     const auto task = [](const char* name, const char* type, const char* enable) {
         return std::string("<") + name + "><type>" + type +
@@ -225,14 +225,14 @@ TEST_F(SchedulerStoreTest, TasksUnderOtherNamesAreReadAndWrittenBackAsTasks) {
     EXPECT_TRUE(*written[1] == *original[1]);
     EXPECT_TRUE(*written[2] == *original[2]);
 
-    // A file of such elements only is no file without tasks.
+    // Without a "task" beside them, such elements are no tasks: the file holds none.
     scheduler::Core core;
     frm::SchedulerTasks tasks(core, {});
     SchedulerStore store(tasks);
     write("<scheduler_v2>" + task("job", "once", "true") + "</scheduler_v2>");
     ASSERT_EQ(store.load(path(), sources_, lookup()), storage::StateFileRead::loaded);
-    EXPECT_EQ(core.getTasks().size(), 1u);
-    EXPECT_FALSE(capture_.contains(L"Skip load scheduler settings", L"EXTERN"));
+    EXPECT_TRUE(core.getTasks().empty());
+    EXPECT_TRUE(capture_.contains(L"Skip load scheduler settings", L"EXTERN"));
     core.stop();
 }
 
@@ -303,20 +303,28 @@ TEST_F(SchedulerStoreTest, ADrivesTaskIsHeldUntilItsMediumIsOfferedAndThenPut) {
 }
 
 TEST_F(SchedulerStoreTest, AFileThatCannotBeReadAsAWholeIsKeptAside) {
+    // A file without a "task" is read as a file without tasks, whatever else its root holds.
     const struct {
         const char* text;
         storage::StateFileRead read;
+        // Told as a file whose tasks are not read.
+        bool skipped;
     } cases[] = {
-        {"<scheduler_v2><task>", storage::StateFileRead::keptAside},
-        {"<scheduler><task/></scheduler>", storage::StateFileRead::keptAside},
-        {"<scheduler_v2><!-- no task --></scheduler_v2>", storage::StateFileRead::loaded},
+        {"<scheduler_v2><task>", storage::StateFileRead::keptAside, true},
+        {"<scheduler><task/></scheduler>", storage::StateFileRead::keptAside, false},
+        {"<scheduler_v2><!-- no task --></scheduler_v2>", storage::StateFileRead::loaded, true},
+        {"<scheduler_v2><note>x</note></scheduler_v2>", storage::StateFileRead::loaded, true},
     };
     for (const auto& c : cases) {
         write(c.text);
+        const auto skips = [&] { return capture_.find(L"Skip load scheduler settings", L"EXTERN").size(); };
+        const std::size_t before = skips();
         EXPECT_EQ(store_.load(path(), sources_, lookup()), c.read) << c.text;
         EXPECT_EQ(std::filesystem::exists(folder_.file("scheduler.xml")),
                   c.read == storage::StateFileRead::loaded)
             << c.text;
+        EXPECT_EQ(skips(), before + (c.skipped ? 1 : 0)) << c.text;
+        EXPECT_EQ(taskCount(store_.toTree()), 0u) << c.text;
         std::filesystem::remove(folder_.file("scheduler.xml"));
     }
     EXPECT_TRUE(capture_.contains(L"прежнего формата сохранён как", L"WARN"));

@@ -188,6 +188,18 @@ TEST_F(SchedulerTasksTest, QueriesFindAPlaybackByKindAndExactName) {
                                      {L"/record/Ужин.mp3", false},
                                      {L"Утро", false}})
         EXPECT_EQ(tasks_.isUsedFile(path), used) << path;
+
+    // A task of another kind in the core is an internal fault that ends the program.
+    struct Foreign : scheduler::task::ITask {
+        std::uint32_t getId() const override { return 9; }
+        void enable(bool) override {}
+        bool isEnabled() const override { return false; }
+        std::function<void()> takeDue(std::int64_t, std::int64_t) override { return nullptr; }
+    };
+    ASSERT_TRUE(core_.putTask(std::make_shared<Foreign>()));
+    EXPECT_THROW(tasks_.isUsedDevice(*morning->getTargets().begin()), exception::StopProgram);
+    EXPECT_TRUE(capture_.contains(L"Internal error. Task pointer is null2", L"FATAL"));
+    core_.erase(9);
 }
 
 }  // namespace

@@ -32,6 +32,15 @@ TEST(SettingsChecks, ValueByKind) {
     }
 }
 
+TEST(SettingsChecks, AnEmptiedSpinBoxKeepsTheValueItShowed) {
+    const struct {
+        const wchar_t* typed;
+        int value;
+        int expected;
+    } cases[] = {{L"", 0, 10}, {L"  ", 0, 10}, {L"0", 0, 0}, {L"25", 25, 25}};
+    for (const auto& c : cases) EXPECT_EQ(frm::spinValue(c.typed, c.value, 10), c.expected) << c.typed;
+}
+
 TEST(SettingsChecks, UnknownKindIsAnInternalFault) {
     test::LogCapture capture;
     EXPECT_FALSE(frm::checkValue(L"1", 3));

@@ -148,8 +148,8 @@ TEST_F(SettingsFormTest, TheNetworkKeysOnlyInAdministratorMode) {
     EXPECT_EQ(keys(), before);
 }
 
-TEST_F(SettingsFormTest, PasswordsChangeOnlyInAdministratorModeOnceOneIsSet) {
-    // administrator password set, administrator mode -> the passwords are written
+TEST_F(SettingsFormTest, PasswordsAndTheIdleTimeChangeOnlyInAdministratorModeOnceOneIsSet) {
+    // administrator password set, administrator mode -> the passwords and the idle time are written
     const std::tuple<bool, bool, bool> cases[] = {
         {false, false, true},  // a first start sets them outside the mode
         {false, true, true},
@@ -162,6 +162,7 @@ TEST_F(SettingsFormTest, PasswordsChangeOnlyInAdministratorModeOnceOneIsSet) {
         for (const setting::Text& password :
              {setting::securityAdministrator, setting::securityPlaybackAlarm, setting::securityInterface})
             pref::setString(password.key, set ? old : password.fallback);
+        pref::setInt(setting::securityInterfaceTimeout.key, setting::securityInterfaceTimeout.fallback);
         const SettingsForm opened = SettingsForm::open(administrator);
         EXPECT_EQ(opened.passwordsLocked.has_value(), !written);
         const Keys before = keys();
@@ -171,12 +172,15 @@ TEST_F(SettingsFormTest, PasswordsChangeOnlyInAdministratorModeOnceOneIsSet) {
                             frm::PasswordPair{L"new", L"new"}};
         EXPECT_EQ(edited.check(opened).size(), written ? 1u : 0u);
         edited.passwords[SettingsForm::alarmPassword] = {L"new", L"new"};
+        // 0 switches the idle lock off.
+        edited.idleMinutes = 0;
         ASSERT_TRUE(edited.check(opened).empty());
         edited.write(opened);
         Keys expected = before;
         if (written) {
             for (const char* key : {"security.administrator", "security.playbackAlarm", "security.interface"})
                 expected[key] = base::encodePassword(L"new");
+            expected["security.interfaceTimeout"] = L"0";
         }
         EXPECT_EQ(keys(), expected);
     }

@@ -13,6 +13,10 @@ MessageBoxes::Box box(const wchar_t* text, Icon icon = Icon::warning) {
     return {icon == Icon::information ? L"NOTICE" : icon == Icon::warning ? L"WARN" : L"ERROR", text, icon};
 }
 
+MessageBoxes::Box fatal(const wchar_t* text) {
+    return {L"FATAL", text, Icon::error};
+}
+
 TEST(MessageBoxes, TextsThatComeWhileABoxIsOpenWaitForOneBoxAfterIt) {
     struct Step {
         enum { offer, close } what;
@@ -24,10 +28,14 @@ TEST(MessageBoxes, TextsThatComeWhileABoxIsOpenWaitForOneBoxAfterIt) {
     const auto offer = [](MessageBoxes::Box offered, std::wstring opens, std::size_t waiting) {
         return Step{Step::offer, std::move(offered), std::move(opens), true, waiting};
     };
-    const auto close = [](std::wstring opens) {
+    const auto close = [](std::wstring opens, std::size_t waiting = 0) {
         const bool open = !opens.empty();
-        return Step{Step::close, {}, std::move(opens), open, 0};
+        return Step{Step::close, {}, std::move(opens), open, waiting};
     };
+    const wchar_t* const summary =
+        L"Неверный формат данных. Задания планировщика не удалось загрузить, кол-во: 2\n"
+        L"1. Ошибка загрузки настроек. Объект 'Плейлист', контент 'Нет такого'\n"
+        L"2. Ошибка загрузки настроек. Объект 'Радио', контент 'Эфир'";
     const struct {
         const char* name;
         std::vector<Step> steps;
@@ -35,14 +43,23 @@ TEST(MessageBoxes, TextsThatComeWhileABoxIsOpenWaitForOneBoxAfterIt) {
         {"a box, then nothing", {offer(box(L"a"), L"a", 0), close(L""), offer(box(L"b"), L"b", 0)}},
         {"one text waited: shown as it is",
          {offer(box(L"a"), L"a", 0), offer(box(L"b"), L"", 1), close(L"b"), close(L"")}},
-        {"three waited: the first, and the others summed up",
+        {"three waited: the latest, and the others summed up",
          {offer(box(L"a"), L"a", 0), offer(box(L"b"), L"", 1), offer(box(L"c"), L"", 2),
-          offer(box(L"d"), L"", 3), close(L"b\n\n… и ещё 2 сообщения в журнале"), offer(box(L"e"), L"", 1),
+          offer(box(L"d"), L"", 3), close(L"d\n\n… и ещё 2 сообщения в журнале"), offer(box(L"e"), L"", 1),
           close(L"e"), close(L"")}},
-        {"an error among warnings goes first",
+        {"an error among warnings goes first, the latest of them",
          {offer(box(L"a"), L"a", 0), offer(box(L"w1"), L"", 1), offer(box(L"e1", Icon::error), L"", 2),
           offer(box(L"n1", Icon::information), L"", 3), offer(box(L"e2", Icon::error), L"", 4),
-          close(L"e1\n\n… и ещё 3 сообщения в журнале"), close(L"")}},
+          close(L"e2\n\n… и ещё 3 сообщения в журнале"), close(L"")}},
+        {"every fatal text has a box of its own, then the summary of the load over a later error",
+         {offer(box(L"a"), L"a", 0), offer(box(L"n1", Icon::information), L"", 1),
+          offer(box(L"Internal error. Unknown task. Failed load the task", Icon::error), L"", 2),
+          offer(fatal(L"f1"), L"", 3), offer(box(summary, Icon::error), L"", 4), offer(box(L"w1"), L"", 5),
+          offer(fatal(L"f2"), L"", 6), offer(box(L"e3", Icon::error), L"", 7), close(L"f1", 6),
+          close(L"f2", 5), close(summary + std::wstring(L"\n\n… и ещё 4 сообщения в журнале")), close(L"")}},
+        {"a fatal text that comes while a fatal box is open waits for its own",
+         {offer(fatal(L"f1"), L"f1", 0), offer(fatal(L"f2"), L"", 1), offer(box(L"e1", Icon::error), L"", 2),
+          close(L"f2", 1), close(L"e1"), close(L"")}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

@@ -1,6 +1,7 @@
 #pragma once
 // Controls of a dialog that the main window opens itself, found as the operator sees them.
 
+#include <wx/spinctrl.h>
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
 
@@ -19,6 +20,16 @@ inline std::vector<wxTextCtrl*> passwordFields(wxWindow* window) {
         for (wxTextCtrl* found : passwordFields(child)) fields.push_back(found);
     }
     return fields;
+}
+
+// The settings dialog's idle time below the window (the spin control whose range ends at 1000), or
+// null.
+inline wxSpinCtrl* idleTimeField(wxWindow* window) {
+    if (auto* spin = dynamic_cast<wxSpinCtrl*>(window); spin && spin->GetMax() == 1000) return spin;
+    for (wxWindow* child : window->GetChildren()) {
+        if (auto* found = idleTimeField(child)) return found;
+    }
+    return nullptr;
 }
 
 // The label below the window whose text begins with `start`, or null.

@@ -2,7 +2,8 @@
 // priority stream after the gong and recorded, the recording saved under its title and offered to
 // the scheduler, and a recording alone that the channel ends by itself saved across two file
 // systems, where an unfinished save's temporary is gone once the program started; a busy channel
-// interrupted only on the operator's yes and never below an alarm.
+// interrupted only on the operator's yes and never below an alarm; a broadcast whose capture
+// fails offers no recording.
 
 #include <wx/checkbox.h>
 #include <wx/statusbr.h>
@@ -38,6 +39,18 @@ protected:
         return pumpUntil([&] { return control(wxT("Сохранить"))->IsEnabled(); });
     }
     wxListCtrl* records() { return test::findControl<wxListCtrl>(panel_); }
+    // Chooses a gong of that many seconds for the broadcasts, then opens the view on one loudspeaker
+    // with the broadcast and the recording switched on.
+    void openForBroadcastAndRecording(double gongSeconds) {
+        std::filesystem::create_directories(root_.dataFolder() + "/gong");
+        ASSERT_TRUE(test::writeSineMp3(root_.dataFolder() + "/gong/Гонг.mp3", 500, gongSeconds));
+        pref::setWString(setting::recordGongFileName.key, L"Гонг");
+        pref::setBool(setting::recordGongEnable.key, true);
+        openOnChosen(1);
+        openView();
+        press(wxT("Трансляция"));
+        press(wxT("Запись"));
+    }
     std::string recordFolder() const { return root_.dataFolder() + "/record"; }
 
     frm::SourceMicrophonePanel* panel_ = nullptr;
@@ -46,15 +59,7 @@ protected:
 TEST_F(MicrophonePanelTest, TheMicrophoneIsHeardAfterTheGongRecordedAndSavedUnderItsTitle) {
     test::PulseServer pulse;
     MELVOX_REQUIRE_PULSE(pulse);
-    std::filesystem::create_directories(root_.dataFolder() + "/gong");
-    ASSERT_TRUE(test::writeSineMp3(root_.dataFolder() + "/gong/Гонг.mp3", 500, 1));
-    pref::setWString(setting::recordGongFileName.key, L"Гонг");
-    pref::setBool(setting::recordGongEnable.key, true);
-    openOnChosen(1);
-    openView();
-
-    press(wxT("Трансляция"));
-    press(wxT("Запись"));
+    openForBroadcastAndRecording(1);
     EXPECT_TRUE(control(wxT("Включить"))->IsEnabled());
     pulse.playTone(1200);
     StreamReceiver receiver(group_, port_ + 2);
@@ -93,6 +98,21 @@ TEST_F(MicrophonePanelTest, TheMicrophoneIsHeardAfterTheGongRecordedAndSavedUnde
     auto* content = test::named<wxChoice>(scheduler, "content");
     EXPECT_EQ(content->GetCount(), 1u);
     EXPECT_EQ(content->GetString(0), wxT("Название"));
+}
+
+TEST_F(MicrophonePanelTest, ABroadcastWhoseCaptureFailsOffersNoRecording) {
+    test::PulseServer pulse;
+    MELVOX_REQUIRE_PULSE(pulse);
+    pref::setWString(setting::recordDeviceName.key, L"нет такого устройства");
+    // Longer than the stream's queue takes at once: the broadcast runs while the gong is sent.
+    openForBroadcastAndRecording(4);
+    press(wxT("Старт"));
+    ASSERT_TRUE(pumpUntil([&] { return control(wxT("Стоп")) != nullptr; }));
+    // After the gong the capture cannot open its device: the broadcast ends by itself.
+    EXPECT_TRUE(messageShown(L"Не удалось открыть устройство захвата 'нет такого устройства'"));
+    ASSERT_TRUE(pumpUntil([&] { return control(wxT("Старт")) != nullptr; }));
+    EXPECT_FALSE(control(wxT("Сохранить"))->IsEnabled());
+    EXPECT_FALSE(std::filesystem::exists(base::toUtf8(frm::temporaryRecording())));
 }
 
 TEST_F(MicrophonePanelTest, OnlyABusyChannelOfTheSamePriorityIsInterruptedOnTheOperatorsYes) {

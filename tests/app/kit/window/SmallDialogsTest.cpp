@@ -219,7 +219,7 @@ TEST_F(SmallDialogsTest, MessagesThatComeWhileABoxIsOpenWaitForTheNextBox) {
     dialogs.showMessage(L"WARN", L"первое", debug::MessageIcon::warning);
     ASSERT_EQ(opened.size(), 2u);
     EXPECT_EQ(opened[0].text, L"первое");
-    EXPECT_EQ(opened[1].text, L"второе\n\n… и ещё 3 сообщения в журнале");
+    EXPECT_EQ(opened[1].text, L"пятое\n\n… и ещё 3 сообщения в журнале");
     for (const Opened& box : opened) EXPECT_EQ(box.boxesOpen, 1) << box.text;
 }
 
