@@ -83,7 +83,7 @@ void AlarmDevices::keep(Owner owner, const std::vector<Loudspeaker>& loudspeaker
             } catch (const std::exception& error) {
                 debug::Place("frm::AlarmDevices::keep")
                     .debug(L"The volume of '%1%' is not known: %2%", nameOf(loudspeaker),
-                           std::string(error.what()));
+                           exception::textOf(error));
             }
         });
     }

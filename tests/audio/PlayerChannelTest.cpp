@@ -166,7 +166,9 @@ TEST_F(PlayerChannelTest, AServiceMessageGivesEveryLoudspeakerItsLevelAndMuteBac
         const auto third = site_->emulator(2).received();
         EXPECT_NE(std::find(third.begin(), third.end(), "set vol -96"), third.end());
         // A loudspeaker still muted keeps the level it is turned on again with.
-        if (c.lastLevel == -96) EXPECT_EQ(site_->device(3)->savedVolume.load(), muted);
+        if (c.lastLevel == -96) {
+            EXPECT_EQ(site_->device(3)->savedVolume.load(), muted);
+        }
 
         channel_->stop();
         ASSERT_TRUE(test::waitFor([this] { return !channel_->isPlaying() && !channel_->isStartPending(); }));

@@ -195,6 +195,7 @@ TEST_F(SchedulerTasksTest, QueriesFindAPlaybackByKindAndExactName) {
         void enable(bool) override {}
         bool isEnabled() const override { return false; }
         std::function<void()> takeDue(std::int64_t, std::int64_t) override { return nullptr; }
+        std::optional<std::int64_t> nextDue(std::int64_t) const override { return std::nullopt; }
     };
     ASSERT_TRUE(core_.putTask(std::make_shared<Foreign>()));
     EXPECT_THROW(tasks_.isUsedDevice(*morning->getTargets().begin()), exception::StopProgram);
