@@ -702,7 +702,7 @@ void TransferProtocol::sender_thread() {
         bool repliesWaiting = false;
         {
             std::lock_guard<std::mutex> receive(receiveLock_);
-            repliesWaiting = !received_.empty();
+            repliesWaiting = receivedCount_ > 0;
         }
         if (repliesWaiting && graceSteps < kReplyGraceSteps) {
             if (graceSteps == 0) {

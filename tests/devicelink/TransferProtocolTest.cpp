@@ -185,6 +185,23 @@ TEST_F(TransferProtocolTest, SilentOrUnreachableDeviceFailsEverythingQueued) {
     EXPECT_TRUE(capture_.contains(L"receiver: destination is unreachable. code: 10054", L"DEBUG"));
 }
 
+// A resend waits for replies only when some have come: the room that earlier replies left behind is
+// none.
+TEST_F(TransferProtocolTest, AResendWaitsForNoReplyAfterTheRepliesWereTaken) {
+    capture_.setLevel(base::Log::TRACE3);
+    auto emulated = device(2);
+    auto silent = device(3);
+    silent->setSilent(true);
+    transport_->run();
+    std::string response;
+    for (int n = 0; n < 3; ++n)
+        ASSERT_TRUE(transport_->sync(emulated->address(), "get vol", response, 2, 1000));
+    transport_->async(silent->address(), "one", done_.handler(), 2, 100);
+    EXPECT_EQ(done_.waitFor(1), Calls(1, {device::TransferProtocol::noAnswerText(), false}));
+    EXPECT_TRUE(capture_.contains(L"sender: resend timeout = 100000 uS", L"TRACE3"));
+    EXPECT_FALSE(capture_.contains(L"sender: wait response processing...", L"TRACE3"));
+}
+
 // The socket hands the network's refusal of a datagram to whichever send comes next, to any device;
 // that send still goes out.
 TEST_F(TransferProtocolTest, ARefusalFailsNoOtherDevicesRequest) {
