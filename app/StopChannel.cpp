@@ -272,4 +272,8 @@ StopChannel::Answer StopChannel::requestStop(const std::wstring& folder, std::ch
     return answer;
 }
 
+void StopChannel::forgetRefusedPeers() {
+    refusedPeers().forget();
+}
+
 }  // namespace app
