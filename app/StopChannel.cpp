@@ -292,4 +292,8 @@ StopChannel::Answer StopChannel::requestStop(const std::vector<std::wstring>& fo
     return Answer::noListener;
 }
 
+void StopChannel::forgetRefusedPeers() {
+    refusedPeers().forget();
+}
+
 }  // namespace app

@@ -45,6 +45,9 @@ public:
     StopChannel& operator=(const StopChannel&) = delete;
 
     bool listening() const { return listenFd_ >= 0; }
+    // Every refused user is new again, so that its next refusal is logged at once (for tests: the
+    // refusals of one user are logged about once a second, for the whole process).
+    static void forgetRefusedPeers();
 
     // What a stop request came to.
     enum class Answer {

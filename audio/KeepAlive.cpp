@@ -8,6 +8,7 @@
 
 #include <cerrno>
 
+#include "foundation/Clock.h"
 #include "foundation/Place.h"
 #include "foundation/Settings.h"
 
@@ -46,11 +47,18 @@ void KeepAlive::stop() {
 void KeepAlive::run() {
     pthread_setname_np(pthread_self(), "keep-alive");
     std::unique_lock<std::mutex> guard(lock_);
+    // Due times come from the clock seam, read once a round.
+    auto due = base::clock::steadyNow();
     while (!stopping_) {
+        const auto now = base::clock::steadyNow();
+        if (now < due) {
+            wake_.wait_for(guard, due - now);
+            continue;
+        }
         guard.unlock();
         if (idle_()) send(target_(), pref::getString(setting::netInterfaceIp));
         guard.lock();
-        wake_.wait_for(guard, kPeriod, [this] { return stopping_; });
+        due = now + kPeriod;
     }
 }
 

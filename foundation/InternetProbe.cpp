@@ -7,6 +7,8 @@
 #include <system_error>
 #include <thread>
 
+#include "foundation/Clock.h"
+
 namespace os {
 
 struct InternetProbe::State {
@@ -47,7 +49,13 @@ bool InternetProbe::request(Check check, std::chrono::milliseconds wait) {
         }
     }
     const std::uint64_t seen = state_->endedCount;
-    state_->ended.wait_for(guard, wait, [&] { return state_->endedCount != seen; });
+    // The wait ends by the clock seam, read once before each wait with the lock held.
+    auto now = base::clock::steadyNow();
+    const auto end = now + wait;
+    while (state_->endedCount == seen && now < end) {
+        state_->ended.wait_for(guard, end - now);
+        now = base::clock::steadyNow();
+    }
     return state_->result;
 }
 

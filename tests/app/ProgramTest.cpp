@@ -10,9 +10,11 @@
 #include <signal.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <future>
 #include <optional>
 #include <random>
 #include <thread>
@@ -48,9 +50,10 @@ TEST(Program, ComesUpWithItsLoudspeakersAndQuitsWritingItsFiles) {
     auto run = program.start();
     ASSERT_NE(program.screen().waitForWindow(run->pid()), 0u);
     ASSERT_TRUE(program.waitForLog(L"The main window is shown"));
-    ASSERT_TRUE(program.waitForLog(L"Устройство 02:7E:41:00:00:02"));
     // Seen by the operator once the two are in service.
-    std::this_thread::sleep_for(std::chrono::seconds(2));
+    for (const wchar_t* address : {L"02:7E:41:00:00:01", L"02:7E:41:00:00:02"})
+        ASSERT_TRUE(
+            program.waitForLog(L"Устройство подключено: 'Устройство " + std::wstring(address) + L"'"));
     EXPECT_FALSE(program.screenshot(*run, "main_window").empty());
 
     EXPECT_EQ(program.quit(), 0);  // once the running copy confirmed its stop
@@ -201,9 +204,15 @@ void expectOneBoxAtATimeAndAStop(test::ProgramUnderTest& program, const std::wst
                program.screen().windowCount(run->pid()) >= 2;
     });
     ASSERT_TRUE(most.has_value()) << program.countInLog(warning) << " of " << count << " warnings";
-    EXPECT_EQ(*most, 2u);
     EXPECT_EQ(program.countInLog(warning), count);
-    EXPECT_EQ(program.quit(), 0);
+    // A box that opens inside the first comes a moment after it, and the texts logged before the
+    // window showed are all waiting by then: the windows are counted on until the program ended.
+    auto quit = std::async(std::launch::async, [&] { return program.quit(); });
+    const std::optional<std::size_t> mostUntilTheEnd =
+        mostWindowsUntil(program, *run, [&] { return run->wait(std::chrono::milliseconds(0)).has_value(); });
+    ASSERT_TRUE(mostUntilTheEnd.has_value()) << "the program did not end";
+    EXPECT_EQ(std::max(*most, *mostUntilTheEnd), 2u);
+    EXPECT_EQ(quit.get(), 0);
     EXPECT_EQ(run->wait(), 0);
     EXPECT_EQ(program.countInLog(L"Melvox v1 - Exit."), 1u);
 }
@@ -349,12 +358,12 @@ public:
         EXPECT_TRUE(screen().area(window_, area));
         return area;
     }
-    // A dialog of the program above its window; 0 when none came.
-    unsigned long waitForDialog() {
+    // A dialog of the program above its window (with a title, one of that title); 0 when none came.
+    unsigned long waitForDialog(const std::wstring& title = std::wstring()) {
         const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
         while (std::chrono::steady_clock::now() < end) {
             const unsigned long top = screen().findWindow(run_.pid());
-            if (top != 0 && top != window_) return top;
+            if (top != 0 && top != window_ && (title.empty() || screen().title(top) == title)) return top;
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
         return 0;
@@ -367,16 +376,18 @@ public:
         }
         return true;
     }
-    // Closes the message boxes that the start shows, whose texts are logged already. They come one
-    // at a time: the first, and then one that shows the texts that came while it was open, after
-    // a moment in which the window is on top.
+    // Closes the message boxes that the start shows, whose texts are logged already, once the start
+    // has ended. They come one at a time, each a moment after its text was logged: the first, and
+    // then one that shows the texts that came while it was open, after a moment in which the
+    // window is on top.
     void closeMessages() {
+        ASSERT_TRUE(program_.waitForLog(L"The main window is shown"));
         std::size_t texts = 0;
         for (const wchar_t* level : {L" NOTICE\t", L" WARN\t", L" ERROR\t"})
             texts += program_.countInLog(level);
         for (std::size_t closed = 0;; ++closed) {
             unsigned long top = screen().findWindow(run_.pid());
-            if (top == window_ && closed == 1 && texts > 1) top = waitForDialog();
+            if (top == window_ && closed < std::min<std::size_t>(texts, 2)) top = waitForDialog();
             if (top == 0 || top == window_) return;
             screen().closeWindow(top);
             const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
@@ -384,9 +395,10 @@ public:
                 std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
     }
-    // Answers the question of the dialog that the last action opened with the text.
-    bool answer(const std::wstring& text) {
-        return waitForDialog() != 0 && screen().type(text + L"\n") && waitUntilNoDialog();
+    // Answers the question of the dialog of the title that the last action opened with the text;
+    // types nothing while another dialog is on top.
+    bool answer(const std::wstring& title, const std::wstring& text) {
+        return waitForDialog(title) != 0 && screen().type(text + L"\n") && waitUntilNoDialog();
     }
     // The view button "Устройства": the first below the logo, whatever the font.
     bool clickDevicesButton() { return screen().click(window_, 95, 80); }
@@ -417,7 +429,7 @@ TEST(Program, StopSignalsEndItAsItsCloseDoesWithEverythingSaved) {
         ASSERT_TRUE(program.screen().click(window, area.width - 170, area.height / 3));
         ASSERT_TRUE(program.screen().pressKey(XK_Tab));
         ASSERT_TRUE(program.screen().pressKey(XK_space));
-        ASSERT_TRUE(operatorOf.answer(L"Зал"));
+        ASSERT_TRUE(operatorOf.answer(L"Создать зону", L"Зал"));
         ASSERT_TRUE(program.waitForLog(L"Создана зона 'Зал'"));
         // A playlist made in the playlist view's menu ("Плейлист" follows "Устройства").
         ASSERT_TRUE(operatorOf.clickDevicesButton());
@@ -429,7 +441,7 @@ TEST(Program, StopSignalsEndItAsItsCloseDoesWithEverythingSaved) {
         ASSERT_TRUE(program.waitForLog(L"show playlist menu"));
         ASSERT_TRUE(program.screen().pressKey(XK_Down));
         ASSERT_TRUE(program.screen().pressKey(XK_Return));
-        ASSERT_TRUE(operatorOf.answer(L"Утро"));
+        ASSERT_TRUE(operatorOf.answer(L"Добавление списка воспроизведения", L"Утро"));
 
         run->kill(signal);
         // A second signal while it stops changes nothing.

@@ -22,6 +22,7 @@
 #include "app/StopSignals.h"
 #include "support/FakeGuiThread.h"
 #include "support/LogCapture.h"
+#include "support/ManualClock.h"
 #include "support/TempFolder.h"
 
 namespace {
@@ -211,6 +212,7 @@ TEST(Startup, StopChannelIsTheOwnersAloneWhateverTheUmask) {
 // The tests run as the only user of their namespace: the channel is made another user's here, so
 // that this process is the peer of another user, with its credentials told by the kernel.
 TEST(Startup, StopChannelRefusesAPeerOfAnotherUser) {
+    app::StopChannel::forgetRefusedPeers();
     test::LogCapture log;
     test::TempFolder folder;
     std::atomic<int> requests{0};
@@ -229,6 +231,10 @@ TEST(Startup, StopChannelRefusesAPeerOfAnotherUser) {
 // it: each is taken while that connection still waits for its request.
 TEST(Startup, AnIdleClientDelaysNeitherASignalNorASecondQuit) {
     ASSERT_TRUE(app::StopSignals::install());
+    // The idle connection's deadline never passes: only a channel that waits for it keeps the
+    // stop behind it, however late this test runs.
+    test::ManualClock clock;
+    clock.holdSteady();
     for (const bool bySignal : {true, false}) {
         SCOPED_TRACE(bySignal ? "signal" : "quit");
         test::TempFolder folder;

@@ -16,6 +16,7 @@
 #include "support/DispatcherWait.h"
 #include "support/FakeGuiThread.h"
 #include "support/HttpFileServer.h"
+#include "support/ManualClock.h"
 #include "tests/audio/AudioFixture.h"
 
 namespace {
@@ -123,20 +124,39 @@ TEST_F(PlayerEngineTest, StopEndsTheAudioAndTheKeepAliveComesOnceASecond) {
     engine_->stop();
     const auto stopped = std::chrono::system_clock::now();
     EXPECT_FALSE(mp3stream_is_running(stream_));
-    // Audio sent before the stop may still be on its way to the receiving thread; what was sent
-    // after it counts.
-    const auto sentAfterStop = [stopped](const std::vector<StreamReceiver::Datagram>& all) {
-        std::vector<StreamReceiver::Datagram> after;
-        for (const auto& datagram : all) {
-            if (datagram.sent > stopped) after.push_back(datagram);
-        }
-        return after;
+    // From here a keep-alive is due only when the test moves the clock. Its thread reads the clock
+    // once a round: two reads after a move, what that move made it send is in the socket, and the
+    // receiver holds it once it has caught up.
+    test::ManualClock clock;
+    clock.holdSteady();
+    const auto afterTwoRounds = [&] {
+        const std::size_t from = clock.steadyReadsOn("keep-alive");
+        return test::waitFor([&] { return clock.steadyReadsOn("keep-alive") >= from + 2; },
+                             std::chrono::seconds(30)) &&
+               receiver.catchUp();
     };
-    ASSERT_TRUE(receiver.waitUntil([&](const auto& all) { return sentAfterStop(all).size() >= 3; }));
-    const auto datagrams = sentAfterStop(receiver.datagrams());
-    for (const auto& datagram : datagrams) EXPECT_TRUE(test::isKeepAlive(datagram.data));
-    // About a second apart, never a burst.
-    EXPECT_GT(datagrams[2].sent - datagrams[0].sent, std::chrono::milliseconds(1500));
+    // Audio sent before the stop, and a keep-alive due before the hold, may still come.
+    ASSERT_TRUE(afterTwoRounds());
+    const std::size_t held = receiver.count();
+    // One keep-alive once a second has passed, never a burst, none before the next second.
+    clock.advance(std::chrono::seconds(1));
+    ASSERT_TRUE(receiver.waitForCount(held + 1));
+    ASSERT_TRUE(afterTwoRounds());
+    EXPECT_EQ(receiver.count(), held + 1);
+    clock.advance(std::chrono::milliseconds(999));
+    ASSERT_TRUE(afterTwoRounds());
+    EXPECT_EQ(receiver.count(), held + 1);
+    clock.advance(std::chrono::milliseconds(1));
+    ASSERT_TRUE(receiver.waitForCount(held + 2));
+    ASSERT_TRUE(afterTwoRounds());
+    EXPECT_EQ(receiver.count(), held + 2);
+    // Audio sent before the stop may still have been on its way to the receiving thread; what was
+    // sent after it is keep-alives only.
+    for (const auto& datagram : receiver.datagrams()) {
+        if (datagram.sent > stopped) {
+            EXPECT_TRUE(test::isKeepAlive(datagram.data));
+        }
+    }
 }
 
 TEST_F(PlayerEngineTest, FilesThatDoNotDecodeFailAndTheNextPlayWorks) {
@@ -219,7 +239,12 @@ class ProbeWatch {
 public:
     explicit ProbeWatch(const std::string& folder)
         : folder_(folder), thread_([this] {
-              while (!stop_) look();
+              while (!stop_) {
+                  look();
+                  // A trial lives for a while: a look now and then sees it, and leaves the CPUs
+                  // to the trials.
+                  std::this_thread::sleep_for(std::chrono::milliseconds(5));
+              }
           }) {}
     ~ProbeWatch() { end(); }
     void end() {

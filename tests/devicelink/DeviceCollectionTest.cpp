@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <future>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -318,11 +319,12 @@ TEST_F(DeviceCollectionTest, PacketsAreNeverHandledTogetherOrOutOfOrder) {
     std::atomic<int> active{0};
     std::atomic<bool> overlapped{false};
     std::atomic<bool> holding{false};
+    std::atomic<bool> released{false};
     const auto hook = [&](const std::string& packet) {
         if (++active > 1) overlapped = true;
         if (packet == statePacket(kFirst, 0)) {
             holding = true;
-            std::this_thread::sleep_for(1200ms);
+            while (!released) std::this_thread::sleep_for(1ms);
         } else {
             std::this_thread::sleep_for(2ms);
         }
@@ -345,8 +347,11 @@ TEST_F(DeviceCollectionTest, PacketsAreNeverHandledTogetherOrOutOfOrder) {
         second.send(expected[1][sequence], transportAddress());
         if (sequence % 5 == 4) std::this_thread::sleep_for(20ms);
     }
-    // The engine runs other work while the first packet holds the executor.
-    ASSERT_TRUE(test::waitForDispatcher());
+    // The engine runs other work while the first packet holds the executor, which it holds until
+    // then.
+    const bool marked = test::waitForDispatcher();
+    released = true;
+    ASSERT_TRUE(marked);
     EXPECT_TRUE(capture_.contains(L"dispatcher: handle the queue by engine thread.", L"DEBUG"));
     ASSERT_TRUE(test::waitFor(
         [&] { return devices[0]->packets().size() == kPackets && devices[1]->packets().size() == kPackets; },
@@ -406,15 +411,25 @@ TEST_F(DeviceCollectionTest, RegistryThatIsGoneTakesNoMorePackets) {
     const auto device = waitForDevice(kFirst);
     ASSERT_TRUE(device);
     std::atomic<bool> entered{false};
-    device->setPacketHook([&](const std::string&) {
+    std::promise<void> release;
+    device->setPacketHook([&, released = release.get_future().share()](const std::string&) {
         entered = true;
-        std::this_thread::sleep_for(300ms);
+        released.wait();
     });
     sender.send(statePacket(kFirst, 2), transportAddress());
     ASSERT_TRUE(test::waitFor([&] { return entered.load(); }));
 
-    // Going away waits for the packet in hand.
-    registry_.reset();
+    // Going away waits for the packet in hand: it is held until the reset has returned, or for a
+    // second while the reset waits for it as it should.
+    std::atomic<bool> gone{false};
+    std::thread goingAway([&] {
+        registry_.reset();
+        gone = true;
+    });
+    const bool goneWhileHeld = test::waitFor([&] { return gone.load(); }, 1s);
+    release.set_value();
+    goingAway.join();
+    EXPECT_FALSE(goneWhileHeld);
     EXPECT_EQ(device->packets().size(), 1u);
     // The witness's reply is read after the packet sent before its request.
     test::EmulatedDevice witness("127.0.0.3", port_);

@@ -308,8 +308,18 @@ TEST_F(FirmwareUpdateTest, TheProgressOfAnUpdateCountsEveryImage) {
     device()->upgradeFirmware(single, nullptr, true);
     images.back()->progress = 37;
     EXPECT_EQ(device()->getProgressOfUpgrading(), 37);
-    // A device that never started an update has nothing to clear.
-    EXPECT_NO_THROW(makeDevice(device::types::vokarB, 3)->clearUpgradeQueue());
+    // Clearing drops the images still waiting, not the one being written.
+    images.back()->progress = 100;
+    auto queued = std::make_shared<device::FirmwareCollection>();
+    for (int n = 0; n < 3; ++n) queued->push(std::make_shared<CountedImage>());
+    device()->upgradeFirmware(queued, nullptr, true);
+    ASSERT_EQ(queued->size(), 2u);
+    device()->clearUpgradeQueue();
+    EXPECT_TRUE(queued->empty());
+    // A device that never started an update has nothing to clear, and reports nothing under way.
+    const auto fresh = makeDevice(device::types::vokarB, 3);
+    fresh->clearUpgradeQueue();
+    EXPECT_EQ(fresh->getProgressOfUpgrading(), 100);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <pthread.h>
 #include <sys/socket.h>
 
 #include <atomic>
@@ -22,6 +23,7 @@
 #include "support/FakeGuiThread.h"
 #include "support/GroupSender.h"
 #include "support/LogCapture.h"
+#include "support/ManualClock.h"
 #include "support/PrivateNetwork.h"
 
 namespace {
@@ -257,35 +259,35 @@ struct HeldCheck {
 };
 
 TEST(InternetProbe, CallersWhileACheckRunsStartNoOtherAndWaitForItsAnswer) {
-    // A caller that comes only after the check has ended rightly starts a new one; such a round
-    // proves nothing and is run again.
-    for (int round = 0; round < 20; ++round) {
-        os::InternetProbe probe;
-        const auto running = std::make_shared<HeldCheck>(true);
-        const auto later = std::make_shared<HeldCheck>(false);
-        later->release.set_value();
+    // A caller reads the clock with the probe's lock held just before it waits, so the check
+    // cannot end unseen by a caller that has read it. The clock stands still: no caller's wait
+    // ends by itself.
+    test::ManualClock clock;
+    clock.holdSteady();
+    os::InternetProbe probe;
+    const auto running = std::make_shared<HeldCheck>(true);
+    const auto later = std::make_shared<HeldCheck>(false);
+    later->release.set_value();
 
-        // The check hangs: its caller gets the answer known before it.
-        EXPECT_FALSE(probe.request(HeldCheck::of(running), 0ms));
-        ASSERT_TRUE(test::waitFor([&] { return running->calls > 0; }));
+    // The check hangs: its caller gets the answer known before it.
+    EXPECT_FALSE(probe.request(HeldCheck::of(running), 0ms));
+    ASSERT_TRUE(test::waitFor([&] { return running->calls > 0; }));
 
-        std::atomic<int> trueAnswers{0};
-        std::vector<std::thread> callers;
-        for (int i = 0; i < 4; ++i) {
-            callers.emplace_back([&] {
-                if (probe.request(HeldCheck::of(later), 60s)) ++trueAnswers;
-            });
-        }
-        std::this_thread::sleep_for(50ms);
-        running->release.set_value();
-        for (std::thread& caller : callers) caller.join();
-
-        if (later->calls > 0) continue;
-        EXPECT_EQ(running->calls.load(), 1);
-        EXPECT_EQ(trueAnswers.load(), 4);
-        return;
+    std::atomic<int> trueAnswers{0};
+    std::vector<std::thread> callers;
+    for (int i = 0; i < 4; ++i) {
+        callers.emplace_back([&] {
+            pthread_setname_np(pthread_self(), "probe caller");
+            if (probe.request(HeldCheck::of(later), 60s)) ++trueAnswers;
+        });
     }
-    FAIL() << "every round started a second check";
+    const bool waiting = test::waitFor([&] { return clock.steadyReadsOn("probe caller") >= 4; });
+    running->release.set_value();
+    for (std::thread& caller : callers) caller.join();
+    ASSERT_TRUE(waiting);
+    EXPECT_EQ(running->calls.load(), 1);
+    EXPECT_EQ(later->calls.load(), 0);
+    EXPECT_EQ(trueAnswers.load(), 4);
 }
 
 TEST(InternetProbe, StoresTheAnswerOfACheckThatEndsLate) {

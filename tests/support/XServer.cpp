@@ -17,6 +17,8 @@
 #include <thread>
 #include <vector>
 
+#include "foundation/TextConversion.h"
+
 namespace test {
 namespace {
 
@@ -210,6 +212,27 @@ unsigned long XServer::waitForWindow(pid_t pid, std::chrono::milliseconds deadli
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     return 0;
+}
+
+std::wstring XServer::title(unsigned long window) {
+    Display* connection = connectionOf(connection_);
+    if (connection == nullptr || window == 0) return std::wstring();
+    const GoneWindowsAllowed allowed(connection);
+    // The toolkit names its windows in UTF-8.
+    const Atom name = XInternAtom(connection, "_NET_WM_NAME", False);
+    const Atom utf8 = XInternAtom(connection, "UTF8_STRING", False);
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char* data = nullptr;
+    std::string text;
+    if (XGetWindowProperty(connection, window, name, 0, 1024, False, utf8, &type, &format, &count, &after,
+                           &data) == Success &&
+        data != nullptr && format == 8) {
+        text.assign(reinterpret_cast<const char*>(data), count);
+    }
+    if (data != nullptr) XFree(data);
+    return base::fromUtf8(text);
 }
 
 void XServer::closeWindow(unsigned long window) {

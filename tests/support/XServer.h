@@ -36,6 +36,8 @@ public:
     unsigned long findWindow(pid_t pid);
     // How many shown top-level windows the process has (its main window, its dialogs).
     std::size_t windowCount(pid_t pid);
+    // The window's title (its caption); empty when it has none or is gone.
+    std::wstring title(unsigned long window);
     // Asks the window to close, as a click on its close box does.
     void closeWindow(unsigned long window);
     // Saves the window's picture as PNG; false when it could not be taken.

@@ -1,16 +1,19 @@
 // The drives view with real clicks, on media mounted in the test's own mount namespace: a medium
 // lists its playable files (a link to a folder not followed), plays on the common stream, and
-// taking it out stops the player; the medium and its playing file are resumed at start-up.
+// taking it out stops the player; the medium and its playing file are resumed at start-up; a stop
+// ends a listing under way.
 
 #include <wx/bmpbuttn.h>
 
 #include <filesystem>
 #include <fstream>
 
+#include "foundation/GuiThreadInvoker.h"
 #include "foundation/Storage.h"
 #include "foundation/TextConversion.h"
 #include "panels/Drives.h"
 #include "panels/SourceDevicePanel.h"
+#include "support/EndlessMedium.h"
 #include "support/PrivateMounts.h"
 #include "support/TempFolder.h"
 #include "tests/panels/window/PanelFixture.h"
@@ -171,6 +174,28 @@ TEST_F(DrivePanelTest, AStopWhileTheSavedMediumIsListedKeepsWhatWasSaved) {
     EXPECT_EQ(kept.disk, saved.disk);
     EXPECT_EQ(kept.current, saved.current);
     EXPECT_TRUE(kept.playback);
+}
+
+// The panel's stop ends the walk of a medium whose walk would not end by itself, and the part
+// listed up to there ("album/one.mp3") is never shown.
+TEST_F(DrivePanelTest, AStopEndsAListingUnderWayWhosePartIsNeverShown) {
+    MELVOX_REQUIRE_PRIVATE_MOUNTS();
+    const test::TempFolder folder;
+    // A walk that the stop does not end meets the medium's end then: the test fails, not hangs.
+    const test::EndlessMedium medium(folder.path(), std::chrono::seconds(60));
+    if (!medium.mounted()) GTEST_SKIP() << "no file system served by the test";
+    openWindow();
+    openView();
+    panel_->fillFromDrive(wxString::FromUTF8(folder.path()));
+    ASSERT_TRUE(pumpUntil([&] { return medium.foldersOpened() >= 100; }));
+    panel_->stopThread();
+    EXPECT_FALSE(medium.endReached()) << "the stop did not end the walk";
+    // The listing's thread has ended: what it handed the window comes before this.
+    bool handled = false;
+    GuiThreadInvoker::add([&] { handled = true; });
+    ASSERT_TRUE(pumpUntil([&] { return handled; }));
+    EXPECT_EQ(list_->GetItemCount(), 0);
+    EXPECT_EQ(frm::devicePlaybackFrom(panel_->save()).disk, L"");
 }
 
 TEST_F(DrivePanelTest, HeadersStayWholeOverShortFileNames) {
