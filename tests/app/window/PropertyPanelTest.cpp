@@ -117,14 +117,6 @@ protected:
         return count;
     }
 
-    // Replaces the box's text by typing, as the operator does.
-    void type(wxTextCtrl* box, const std::string& text) {
-        box->SetFocus();
-        box->SelectAll();
-        wxUIActionSimulator().Text(text.c_str());
-        ASSERT_TRUE(pumpUntil([&] { return box->GetValue() == text; }));
-    }
-
     std::size_t volumeCommands(test::LoudspeakerEmulator& emulator) {
         std::size_t count = 0;
         for (const std::string& command : emulator.received()) count += command.rfind("set vol", 0) == 0;
