@@ -358,7 +358,9 @@ TEST_F(PropertyPanelTest, OnlyAnUnknownMemoryLayoutAsksToOverwriteAndAFailedRead
     EXPECT_EQ(questions_.yesNoAsked, 1);
     // Without a memory to edit the page stays out of use, and its menu takes nothing.
     EXPECT_FALSE(notebook()->GetCurrentPage()->IsEnabled());
-    EXPECT_NO_THROW(startMenuItem(frm::fb::PropertyDevicePanel::ID_MEMORY_CLEAR));
+    expectMemoryUntouched(loudspeakers_.loudspeaker(1), [&] {
+        EXPECT_NO_THROW(startMenuItem(frm::fb::PropertyDevicePanel::ID_MEMORY_CLEAR));
+    });
     EXPECT_FALSE(labelled(L"&Применить")->IsEnabled());
 }
 
