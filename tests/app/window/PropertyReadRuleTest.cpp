@@ -90,26 +90,30 @@ TEST_F(PropertyReadRuleTest, ASecondApplyWhileTheZonePageReadsAgainKeepsTheZone)
 TEST_F(PropertyReadRuleTest, AZoneApplyWaitsForTheMemoryOfATickedLoudspeaker) {
     loudspeakers_.add(2);
     loudspeakers_.addConsole();
-    test::AudioFlash flash(loudspeakers_.loudspeaker(0), 64 * 1024);
-    // The second loudspeaker has no memory: it shares no message with the first.
-    loudspeakers_.loudspeaker(1).answer("voiceMemSize", "ERR[voiceMemSize]: no memory");
+    test::AudioFlash firstFlash(loudspeakers_.loudspeaker(0), 64 * 1024);
+    test::AudioFlash secondFlash(loudspeakers_.loudspeaker(1), 64 * 1024);
     test::ConsoleEmulator& console = loudspeakers_.console(0);
     openWindow();
     ASSERT_TRUE(pumpUntil([&] {
         return deviceState(0) == L"В сети" && deviceState(1) == L"В сети" && deviceState(2) == L"В сети";
     }));
-    const auto memory = offWindow([&] {
-        const auto written = vokar(0)->getAudioMemory(false, true);
-        const std::int16_t gong = written->addFragment(std::string(300, 'g'), L"Гонг");
-        const std::int16_t message = written->addFragment(std::string(500, 'm'), L"Пожар");
-        written->addScenario(gong, message, 30, L"Пожар");
-        written->writeChanges(nullptr);
-        return written;
-    });
-    ASSERT_TRUE(pumpUntil([&] { return memory->getWriteProgress() == 100 && !memory->hasChanges(); }));
-    ASSERT_TRUE(test::waitForDispatcher());
-    // The write's end read the settings again.
-    settled(loudspeakers_.loudspeaker(0));
+    // Each loudspeaker's memory holds a first message of its own.
+    for (const auto& [index, text] : {std::make_pair(0, L"Пожар"), std::make_pair(1, L"Эвакуация")}) {
+        const auto memory = offWindow([&, index = index, text = text] {
+            const auto written = vokar(index)->getAudioMemory(false, true);
+            const std::int16_t gong = written->addFragment(std::string(300, 'g'), L"Гонг");
+            const std::int16_t message = written->addFragment(std::string(500 + 100 * index, 'm'), text);
+            written->addScenario(gong, message, 30, text);
+            written->writeChanges(nullptr);
+            return written;
+        });
+        ASSERT_TRUE(pumpUntil([&] { return memory->getWriteProgress() == 100 && !memory->hasChanges(); }));
+        ASSERT_TRUE(test::waitForDispatcher());
+        // The write's end read the settings again.
+        settled(loudspeakers_.loudspeaker(index));
+    }
+    // The second one's memory is read from the loudspeaker when it is ticked.
+    offWindow([&] { vokar(1)->releaseAudioMemory(); });
     // The fire console's zone 1 plays the first loudspeaker's message.
     console.setZones({{1, {1, 1, {1}}}});
     openProperties(2);
@@ -122,8 +126,11 @@ TEST_F(PropertyReadRuleTest, AZoneApplyWaitsForTheMemoryOfATickedLoudspeaker) {
     ASSERT_EQ(message->GetCount(), 2u);
     ASSERT_EQ(message->GetSelection(), 1);
 
-    // The second loudspeaker is ticked while its memory's answer is held; apply comes at once.
-    loudspeakers_.loudspeaker(1).holdReplies("voiceMemSize");
+    // The second loudspeaker is ticked while its memory's answer is held, and time stands still so
+    // that the answer comes late rather than never; apply comes at once.
+    std::optional<test::ManualClock> clock(std::in_place);
+    clock->holdSteady();
+    loudspeakers_.loudspeaker(1).holdReplies("voiceMem");
     auto* second = dynamic_cast<wxCheckBox*>(onPage(L"Устройство 02:7E:41:00:00:02"));
     ASSERT_NE(second, nullptr);
     WindowFixture::click(second, wxRect(second->GetClientSize()));
@@ -132,13 +139,16 @@ TEST_F(PropertyReadRuleTest, AZoneApplyWaitsForTheMemoryOfATickedLoudspeaker) {
         pumpUntil([&] { return loudspeakers_.loudspeaker(1).waitForHeld(1, std::chrono::milliseconds(0)); }));
     deliver(labelled(L"&Применить"));
     EXPECT_TRUE(propertyPanel()->pageWaits());
+
+    // Once the memories are read the apply has bound nothing, and only the microphone is left to
+    // bind the two with.
+    loudspeakers_.loudspeaker(1).releaseReplies();
+    ASSERT_TRUE(pumpUntil([&] { return !propertyPanel()->pageWaits(); }));
+    clock.reset();
+    settle();
     ASSERT_TRUE(test::waitForDispatcher());
     EXPECT_EQ(console.zones().at(1).addresses, (std::set<std::uint32_t>{1}));
     EXPECT_FALSE(capture_.contains(L"Выполнение операции завершено"));
-
-    // Once the memories are read, only the microphone is left to bind the two with.
-    loudspeakers_.loudspeaker(1).releaseReplies();
-    settle();
     ASSERT_TRUE(pumpUntil([&] { return usable(); }));
     EXPECT_EQ(message->GetCount(), 1u);
     clickLabelled(L"&Применить");
