@@ -133,6 +133,7 @@ TEST_P(PropertyHeldReadTest, NothingActsWhileThePageReadsAndThePageEndsUsable) {
 
     // Each control's own event reaches its handler, whose gate is what is tried; so do apply's and
     // cancel's.
+    const std::size_t errors = capture_.find(L"", L"ERROR").size();
     if (row.rename) typeName("Hall 2");
     for (const wchar_t* label : row.clicks) {
         SCOPED_TRACE(testing::PrintToString(std::wstring(label)));
@@ -156,6 +157,8 @@ TEST_P(PropertyHeldReadTest, NothingActsWhileThePageReadsAndThePageEndsUsable) {
         for (const char* write : row.writes) EXPECT_NE(command.rfind(write, 0), 0u) << command;
     }
     EXPECT_FALSE(capture_.contains(L"Выполнение операции завершено"));
+    // Nor was a write tried that failed.
+    EXPECT_EQ(capture_.find(L"", L"ERROR").size(), errors);
     EXPECT_TRUE(pumpUntil([&] { return usable(); }));
     // A name typed meanwhile waits for apply.
     EXPECT_EQ(labelled(L"&Применить")->IsEnabled(), row.rename);
