@@ -37,7 +37,8 @@ bool GuardedApp::ProcessIdle() {
         return wxApp::ProcessIdle();
     } catch (...) {
         report(std::current_exception());
-        return true;
+        // No more idle work at once: a handler that fails every time would fail on and on.
+        return false;
     }
 }
 
