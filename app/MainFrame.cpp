@@ -162,7 +162,14 @@ MainFrame::MainFrame(std::shared_ptr<device::TransferProtocol> transport, std::u
 
 MainFrame::~MainFrame() {
     // Normally done by the close handler; a window destroyed otherwise still stops its threads.
-    Shutdown();
+    // Nothing may leave a destructor: that would end the program at once.
+    try {
+        Shutdown();
+    } catch (const std::exception& error) {
+        debug::Place("frm::MainFrame::~MainFrame").error(L"The shutdown failed: %1%", error.what());
+    } catch (...) {
+        debug::Place("frm::MainFrame::~MainFrame").error(L"The shutdown failed");
+    }
 }
 
 void MainFrame::Startup() {

@@ -10,7 +10,6 @@
 
 #include "app/DebugPref.h"
 #include "app/MainFrame.h"
-#include "app/MainLoopExceptions.h"
 #include "app/ServiceCheck.h"
 #include "app/SingleInstance.h"
 #include "app/StartupDecisions.h"
@@ -93,7 +92,7 @@ bool aApp::OnInit() {
         frame_->Destroy();
     }
     tearDown();
-    if (stopRequested_.load()) g_startEndedByStop.store(true);
+    if (stopRequested_.load() && !endedByFault_) g_startEndedByStop.store(true);
     return false;
 }
 
@@ -273,7 +272,15 @@ void aApp::onStopRequest() {
     });
 }
 
+int aApp::OnRun() {
+    const int status = GuardedApp::OnRun();
+    return endedByFault_ ? 1 : status;
+}
+
 int aApp::OnExit() {
+    // The loop may end with the window still open (an exception that the toolkit let end it): the
+    // window stops first and writes the state files, while what it stops is still there.
+    if (frame_) frame_->Shutdown();
     tearDown();
     return wxApp::OnExit();
 }
@@ -307,10 +314,9 @@ void aApp::tearDown() {
     stopChannel_.reset();
 }
 
-bool aApp::OnExceptionInMainLoop() {
-    // The operator sees the box of the line it logs.
-    const app::MainLoopOutcome outcome = app::handleMainLoopException(std::current_exception());
-    // The one place where StopProgram ends the program; the log is written out already.
-    if (outcome == app::MainLoopOutcome::endProgram) std::_Exit(1);
-    return true;
+void aApp::endProgram() {
+    // The log is written out already; the rest ends as a stop request ends it.
+    endedByFault_ = true;
+    stopRequested_.store(true);
+    CallAfter([this] { onStopRequest(); });
 }

@@ -2,13 +2,13 @@
 // The application object: the program's start-up in its order, the main loop's exception
 // handling and the exit.
 
-#include <wx/app.h>
 #include <wx/intl.h>
 #include <wx/weakref.h>
 
 #include <atomic>
 #include <memory>
 
+#include "app/GuardedApp.h"
 #include "app/Options.h"
 #include "app/kit/Dialogs.h"
 
@@ -24,7 +24,7 @@ class SingleInstance;
 class StopChannel;
 }  // namespace app
 
-class aApp : public wxApp {
+class aApp : public app::GuardedApp {
 public:
     aApp();
     ~aApp() override;
@@ -33,8 +33,13 @@ public:
     static bool startEndedByStop();
 
     bool OnInit() override;
+    int OnRun() override;
     int OnExit() override;
-    bool OnExceptionInMainLoop() override;
+
+protected:
+    // An internal fault reached the main loop: the program stops as a stop request stops it, with
+    // its files written, and exits with status 1.
+    void endProgram() override;
 
 private:
     // The start-up steps; false ends the program.
@@ -56,6 +61,7 @@ private:
     std::shared_ptr<device::TransferProtocol> transport_;
     wxWeakRef<frm::MainFrame> frame_;
     std::atomic<bool> stopRequested_{false};
+    bool endedByFault_ = false;
     bool logger_ = false;
     bool dispatcher_ = false;
     bool audio_ = false;

@@ -115,7 +115,12 @@ void ThreadDispatcher::remove(std::uint32_t identifier) {
 
 void ThreadDispatcher::shutdown() {
     SingletonSlot<ThreadDispatcher>::Use dispatcher(slot());
-    debug::terminateIfNull(dispatcher.get(), "base::ThreadDispatcher::shutdown");
+    // A stop that comes after the dispatcher went (a window closed late at the exit) finds
+    // nothing to stop; it must not end the stop it is part of.
+    if (dispatcher.get() == nullptr) {
+        debug::Place("base::ThreadDispatcher::shutdown").debug(L"dispatcher: nothing to shut down");
+        return;
+    }
     dispatcher->stop();
 }
 

@@ -36,7 +36,8 @@ public:
     // Drops a delayed item before it runs; never waits, and never reaches an item that is
     // running or already in the ready queue.
     static void remove(std::uint32_t identifier);
-    // Stops both threads and drops the queued work. Never call it from an item.
+    // Stops both threads and drops the queued work; without a dispatcher it does nothing. Never
+    // call it from an item.
     static void shutdown();
     // Reports the exception being handled as the failure of an item of the description; called in
     // a catch block by the executor and by the queues that run many jobs in one item. An

@@ -110,6 +110,26 @@ std::array<int, kPriorityCount> priorityItems(const std::array<std::uint16_t, kP
     return items;
 }
 
+std::vector<int> priorityNumbers(const std::array<std::uint16_t, kPriorityCount>& values,
+                                 bool alarmStreamShown) {
+    constexpr int highest = 7;
+    constexpr int lowest = 2;
+    std::vector<int> numbers;
+    for (int number = highest; number >= lowest; --number) numbers.push_back(number);
+    if (alarmStreamShown) return numbers;
+    const int hidden = values[kAlarmStreamPriority];
+    int held = hidden;
+    if (hidden < lowest || hidden > highest) {
+        std::vector<std::uint16_t> sorted(values.begin(), values.end());
+        std::sort(sorted.begin(), sorted.end(), [](std::uint16_t a, std::uint16_t b) { return a > b; });
+        held =
+            highest - static_cast<int>(std::find(sorted.begin(), sorted.end(), values[kAlarmStreamPriority]) -
+                                       sorted.begin());
+    }
+    numbers.erase(std::find(numbers.begin(), numbers.end(), held));
+    return numbers;
+}
+
 bool offerOverwrite(const std::exception& failure) {
     return dynamic_cast<const exception::UnknownVersionOfAudioMemory*>(&failure) != nullptr;
 }

@@ -108,6 +108,13 @@ constexpr std::size_t kAlarmStreamPriority = 5;
 // shown sources, so no index falls outside the shortened choices.
 std::array<int, kPriorityCount> priorityItems(const std::array<std::uint16_t, kPriorityCount>& values,
                                               bool alarmStreamShown);
+// The numbers the shown priority choices offer, highest first: "7" down to "2", of which apply
+// writes the chosen ones. Hidden, the alarm stream keeps its value, which apply does not write,
+// and its number is left out: its value itself when that is one of them, else the number its
+// rank among all six gives it. So the five shown write no number the hidden one holds, and keep
+// the place they had beside it wherever that can be kept.
+std::vector<int> priorityNumbers(const std::array<std::uint16_t, kPriorityCount>& values,
+                                 bool alarmStreamShown);
 
 // Whether a failed audio-memory read may end in overwriting the device's memory: only when the
 // memory is of a layout the program does not know, never for a device that did not answer.

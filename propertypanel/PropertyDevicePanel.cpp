@@ -353,12 +353,17 @@ void PropertyDevicePanel::runUpdateCallback() {
 }
 
 void PropertyDevicePanel::enableApplyOnChar(wxEvent& event) {
-    enableApplyButtons(true);
+    if (offered(event)) enableApplyButtons(true);
     event.Skip();
 }
 
-void PropertyDevicePanel::enableApplyOnSettingChanged(wxEvent&) {
-    enableApplyButtons(true);
+void PropertyDevicePanel::enableApplyOnSettingChanged(wxEvent& event) {
+    if (offered(event)) enableApplyButtons(true);
+}
+
+bool PropertyDevicePanel::offered(const wxEvent& event) {
+    const auto* control = dynamic_cast<const wxWindow*>(event.GetEventObject());
+    return control == nullptr || control->IsEnabled();
 }
 
 void PropertyDevicePanel::enableApplyButtons(bool enable) {

@@ -234,6 +234,9 @@ private:
     // Closes the panel when the owner set its close callback.
     void close();
     void runUpdateCallback();
+    // Whether the control of the event is offered to the operator now: what a disabled one reports
+    // (on a page that waits for its read, or while the panel writes) is no edit.
+    static bool offered(const wxEvent& event);
     // Shows what a page's apply made of its edits.
     void finishApply(bool success, bool stopped, bool closeAfterwards);
     // The shown page's object; null for none.

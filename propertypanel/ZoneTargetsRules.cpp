@@ -118,6 +118,7 @@ TargetsView targetsView(const TargetsRead& read, std::optional<int> zone, bool d
         const Row row = loudspeakerRow(seen, debugMode);
         if (!row.listed) continue;
         view.boxes.push_back({row.label, seen.bound, index, row.background});
+        view.anyListed = true;
         view.allTicked = view.allTicked && seen.bound;
         if (seen.bound) match.add(index, seen.answering, listed.stamp);
     }

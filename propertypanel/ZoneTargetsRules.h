@@ -136,6 +136,9 @@ struct TargetsView {
     // Zone n's button at n - 1.
     std::array<Colour, kZoneCount> buttons{};
     std::vector<Box> boxes;
+    // A loudspeaker of the registry is listed; without one the list says so, whatever addresses
+    // of no known loudspeaker it shows.
+    bool anyListed = false;
     bool allTicked = true;
     bool hint = false;
     bool removeZoneEnabled = false;

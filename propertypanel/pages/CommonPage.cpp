@@ -55,10 +55,11 @@ struct ConsoleWrite {
 }  // namespace
 
 CommonPage::CommonPage(PropertyDevicePanel& panel, EqualizerArea& equalizer)
-    // The settings wait for their read; the direct command exchange beside them does not. (Making
-    // its multi-line reply box insensitive as the panel first shows crashes the toolkit.)
+    // The settings wait for their read; the direct command exchange beside them does not, nor does
+    // the line measurement, which needs nothing the read gives. (Making the exchange's multi-line
+    // reply box insensitive as the panel first shows crashes the toolkit.)
     : PropertyPage(panel, pages::common,
-                   {panel.m_equalizerCheck, panel.m_equalizerArea, panel.m_lineSettingsBox->GetStaticBox(),
+                   {panel.m_equalizerCheck, panel.m_equalizerArea, panel.m_lineTest, panel.m_lineMode,
                     panel.m_tribelPanel}),
       equalizer_(equalizer) {
     panel.m_tribelWarning->Hide();

@@ -62,6 +62,9 @@ void DebugPage::fill() {
     refreshPeriod_ = fill::refreshPeriod(period, choiceItems(p.m_refreshTime));
     p.m_debugLine->Enable(traitsOf(*device()).lineControl);
     start();
+    // Until this device's volume is read, the slider shows another's or none: it takes no move.
+    volumeRead_ = false;
+    p.m_volumeSlider->Disable();
     initVolumeSlider();
 }
 
@@ -302,8 +305,9 @@ void DebugPage::fillConsoleLog() {
 void DebugPage::setVolumeOnScrollChanged(wxScrollEvent& event) {
     debug::Place("frm::PropertyDevicePanel::setVolumeOnScrollChanged").trace(L"");
     event.Skip();
-    // A move that reaches the panel after its page was left is not sent.
-    if (!device() || panel().currentTab() != pages::debugMessage) return;
+    // A move that reaches the panel after its page was left is not sent, nor one made before the
+    // slider showed this device's volume.
+    if (!device() || panel().currentTab() != pages::debugMessage || !volumeRead_) return;
     // The value the operator set now, for the device shown now: the dispatcher reads no control.
     const int volume = panel().m_volumeSlider->GetValue();
     const PageTicket ticket = this->ticket();
@@ -324,11 +328,17 @@ void DebugPage::initVolumeSlider() {
     read<std::pair<std::int32_t, std::wstring>>(
         kVolumeReadSlot, L"read the volume",
         [](const DevicePtr& device) { return std::make_pair(device->getVolume(), device->getDisplayName()); },
-        [&p, shown](const std::pair<std::int32_t, std::wstring>& volume) {
-            // A move of the operator's since the read was asked for stays.
-            if (fill::volumeKnown(volume.first) && p.m_volumeSlider->GetValue() == shown)
+        [this, &p, shown](const std::pair<std::int32_t, std::wstring>& volume) {
+            const bool known = fill::volumeKnown(volume.first);
+            // A move of the operator's since the read was asked for stays; before the first read
+            // the slider held nothing of this device's.
+            if (known && (!volumeRead_ || p.m_volumeSlider->GetValue() == shown))
                 p.m_volumeSlider->SetValue(volume.first);
             p.m_volumeSlider->SetToolTip(fill::volumeTip(volume.second, volume.first));
+            if (known && !volumeRead_) {
+                volumeRead_ = true;
+                p.m_volumeSlider->Enable();
+            }
         });
 }
 

@@ -74,6 +74,8 @@ private:
     unsigned refreshPeriod_;
     // The polled target: 0 the main board, 1 the line control.
     int target_ = 0;
+    // The slider shows the volume read from the device shown: it takes moves.
+    bool volumeRead_ = false;
     std::shared_ptr<Polling> polling_ = std::make_shared<Polling>();
     debugpage::DebugMessages messages_;
     std::wstring text_;

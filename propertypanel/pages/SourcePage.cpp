@@ -60,10 +60,8 @@ void showInputMode(wxChoice* choice, const source::InputMode& mode, std::int16_t
 
 SourcePage::SourcePage(PropertyDevicePanel& panel) : PropertyPage(panel, pages::source, panel.m_pageSource) {
     if (!pref::getBool(setting::mainWindowAlarmButtons)) {
-        // The alarm stream is not offered: its row goes, and with it the lowest priority.
-        for (wxChoice* priority : {panel.m_priVoiceAlert, panel.m_priAin1, panel.m_priAin0,
-                                   panel.m_priStreamMCast, panel.m_priZoneInput})
-            priority->Delete(5);
+        // The alarm stream is not offered: its row goes, and the other choices offer the numbers it
+        // leaves them once its value is read.
         panel.m_priStreamLabel->Hide();
         panel.m_priStream->Hide();
     }
@@ -91,9 +89,15 @@ void SourcePage::fill() {
             const std::array<wxChoice*, fill::kPriorityCount> choices = {
                 p.m_priVoiceAlert,  p.m_priAin1,      p.m_priAin0,
                 p.m_priStreamMCast, p.m_priZoneInput, p.m_priStream};
-            const auto items = fill::priorityItems(values, pref::getBool(setting::mainWindowAlarmButtons));
+            const bool alarmStreamShown = pref::getBool(setting::mainWindowAlarmButtons);
+            const auto items = fill::priorityItems(values, alarmStreamShown);
+            wxArrayString numbers;
+            for (const int number : fill::priorityNumbers(values, alarmStreamShown))
+                numbers.Add(std::to_wstring(number));
             for (std::size_t source = 0; source < choices.size(); ++source) {
-                if (items[source] >= 0) choices[source]->SetSelection(items[source]);
+                if (items[source] < 0) continue;
+                choices[source]->Set(numbers);
+                choices[source]->SetSelection(items[source]);
             }
 
             // The scenarios come from the memory, read next; until they arrive an input set to a

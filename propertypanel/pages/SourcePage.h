@@ -16,7 +16,7 @@ namespace frm {
 
 class SourcePage : public PropertyPage {
 public:
-    // Without the alarm buttons the alarm stream's row and the lowest priority are not offered.
+    // Without the alarm buttons the alarm stream's row is not offered, nor the priority it holds.
     explicit SourcePage(PropertyDevicePanel& panel);
 
     void fill() override;

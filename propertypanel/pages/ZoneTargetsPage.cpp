@@ -198,7 +198,7 @@ void ZoneTargetsPage::show(const Read& read) {
     for (const std::wstring& message : view.messages) p.m_zoneMessage->Append(message);
     p.m_zoneMessage->SetSelection(view.message);
     p.m_zoneMessage->Enable(view.messageEnabled);
-    if (view.boxes.empty())
+    if (!view.anyListed)
         p.m_zoneDeviceRows->Add(
             new wxStaticText(p.m_zoneDeviceList, wxID_ANY, L"Нет совместимого устройства в сети"));
     p.m_fixZones->Show(view.fixShown);
@@ -247,7 +247,10 @@ void ZoneTargetsPage::selectVokarInZoneOnCheckBox(wxCommandEvent&) {
         ticked.push_back(loudspeaker);
     }
     p.m_allZones->SetValue(allTicked);
-    // The ticked loudspeakers' memories are read off the window; the choice follows once they are.
+    // The ticked loudspeakers' memories are read off the window; the choice follows once they are,
+    // and until then the page takes nothing: apply would bind the zone with a message the ticked
+    // loudspeakers may not share.
+    await();
     PropertyPage::read<std::vector<Memory>>(
         kMessagesSlot, L"read the ticked loudspeakers' memories",
         [ticked](const DevicePtr&) {
@@ -256,6 +259,7 @@ void ZoneTargetsPage::selectVokarInZoneOnCheckBox(wxCommandEvent&) {
             return memories;
         },
         [this, unknownTicked](const std::vector<Memory>& memories) {
+            ready();
             std::vector<std::optional<std::wstring>> stamps;
             for (const Memory& memory : memories) stamps.push_back(memory.stamp);
             showMessages(

@@ -3,9 +3,14 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 #include "devices/TribelConfig.h"
+#include "devices/VokarConfig.h"
 #include "devices/VokarVersion.h"
 #include "foundation/Exceptions.h"
+#include "propertypanel/ApplyRules.h"
 #include "propertypanel/PageFill.h"
 
 namespace {
@@ -181,6 +186,57 @@ TEST(PageFill, PrioritiesRankOnlyTheShownSources) {
         EXPECT_EQ(items, c.items) << c.name;
         const int count = c.alarmShown ? 6 : 5;
         for (const int item : items) EXPECT_LT(item, count) << c.name;
+    }
+}
+
+// The sources page applied as it was filled, with the alarm stream's row shown or not: what is
+// written passes the loudspeaker's own check of the priorities, and a hidden alarm stream keeps
+// its value.
+TEST(PageFill, ThePrioritiesShownAreWrittenAndPassTheLoudspeakersCheck) {
+    using Values = std::array<std::uint16_t, kPriorityCount>;
+    struct Case {
+        const char* name;
+        Values read;
+        bool alarmShown;
+        Values written;
+    };
+    const Case cases[] = {
+        {"an emulated loudspeaker, alarm stream shown", {1, 4, 3, 5, 2, 6}, true, {2, 5, 4, 6, 3, 7}},
+        // Its value 6 is one of the numbers: the others take the five left.
+        {"an emulated loudspeaker, alarm stream hidden", {1, 4, 3, 5, 2, 6}, false, {2, 5, 4, 7, 3, 6}},
+        {"as written before, hidden", {2, 5, 4, 6, 3, 7}, false, {2, 5, 4, 6, 3, 7}},
+        {"far apart, shown", {10, 20, 30, 40, 50, 60}, true, {2, 3, 4, 5, 6, 7}},
+        // Outside the numbers, the hidden value keeps its rank: the highest here, the lowest next.
+        {"far apart, hidden highest", {10, 20, 30, 40, 50, 60}, false, {2, 3, 4, 5, 6, 60}},
+        {"far apart, hidden lowest", {10, 20, 30, 40, 50, 0}, false, {3, 4, 5, 6, 7, 0}},
+        {"hidden among the numbers", {10, 20, 30, 40, 50, 5}, false, {2, 3, 4, 6, 7, 5}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto items = priorityItems(c.read, c.alarmShown);
+        const std::vector<int> numbers = priorityNumbers(c.read, c.alarmShown);
+        ASSERT_EQ(numbers.size(), c.alarmShown ? 6u : 5u);
+        frm::apply::SourceControls controls;
+        for (std::size_t source = 0; source < kPriorityCount; ++source) {
+            if (items[source] < 0) continue;
+            ASSERT_LT(static_cast<std::size_t>(items[source]), numbers.size());
+            controls.priorities[source] = std::to_wstring(numbers[static_cast<std::size_t>(items[source])]);
+        }
+        device::VokarConfig stored;
+        stored.ip = "10.20.0.21";
+        stored.mask = "255.255.255.0";
+        stored.gateway = "10.20.0.1";
+        stored.serverIp = "0.0.0.0";
+        stored.multicastIp = "239.10.0.1";
+        stored.serverPort = 11990;
+        std::uint16_t* const fields[] = {&stored.priVoiceAlert,  &stored.priAin1,      &stored.priAin0,
+                                         &stored.priStreamMCast, &stored.priZoneInput, &stored.priStream};
+        for (std::size_t source = 0; source < kPriorityCount; ++source) *fields[source] = c.read[source];
+        const device::VokarConfig written = frm::apply::sourceConfig(stored, controls, c.alarmShown);
+        EXPECT_EQ((Values{written.priVoiceAlert, written.priAin1, written.priAin0, written.priStreamMCast,
+                          written.priZoneInput, written.priStream}),
+                  c.written);
+        EXPECT_NO_THROW(device::checkConfig(written, device::vokarA_3_00_01));
     }
 }
 

@@ -253,6 +253,13 @@ TEST(ZonePages, TheWholeZonePageFromWhatWasRead) {
         EXPECT_EQ(view.fixShown, c.fix);
         EXPECT_EQ(view.allTicked, c.zone.has_value());
     }
+    for (const Case& c : cases) EXPECT_TRUE(frm::zones::targetsView(*c.read, c.zone, false).anyListed);
+    // Only an address that no loudspeaker of the registry has: no compatible device is listed.
+    frm::zones::TargetsRead unknownOnly = broken;
+    unknownOnly.loudspeakers = {{3, "02:7E:41:00:00:03", L"C", 10, true, false, std::nullopt, {}}};
+    const frm::zones::TargetsView unknownView = frm::zones::targetsView(unknownOnly, 1, false);
+    EXPECT_EQ(unknownView.boxes.size(), 2u);
+    EXPECT_FALSE(unknownView.anyListed);
     // In debug mode a row names the loudspeaker's address too.
     EXPECT_EQ(frm::zones::targetsView(read, 1, true).boxes.at(0).label, L"02:7E:41:00:00:01 | A");
 }

@@ -280,4 +280,26 @@ TEST_F(PropertyMemoryTest, ALineOutOfTheNormIsReported) {
     EXPECT_TRUE(messageShown(L"Параметры линии 2 не соответствуют норме"));
 }
 
+TEST_F(PropertyMemoryTest, TheLinesAreMeasuredAfterTheEqualizerFailedToRead) {
+    // A loudspeaker that shows its line settings, whose equalizer reply does not read: the common
+    // page's read fails every time.
+    loudspeakers_.add(1, device::vokarA_2_01_72);
+    test::LoudspeakerEmulator& emulator = loudspeakers_.loudspeaker(0);
+    emulator.answer("get eq", "OK[get eq]: zz");
+    emulator.setLineFailure("line 2");
+    openWindow();
+    ASSERT_TRUE(pumpUntil([&] { return deviceState(0) == L"В сети"; }));
+    openProperties(0);
+    ASSERT_TRUE(pumpUntil([&] { return !propertyPanel()->pageWaits(); }));
+    EXPECT_FALSE(labelled(L"Контроль линии")->IsEnabled());
+
+    // The measurement needs nothing of that read: it is offered, and measures.
+    auto* measure = wxDynamicCast(labelled(L"Измерить параметры линии"), wxButton);
+    ASSERT_NE(measure, nullptr);
+    ASSERT_TRUE(measure->IsShownOnScreen());
+    EXPECT_TRUE(measure->IsEnabled());
+    click(measure, wxRect(measure->GetClientSize()));
+    EXPECT_TRUE(messageShown(L"Параметры линии 2 не соответствуют норме"));
+}
+
 }  // namespace

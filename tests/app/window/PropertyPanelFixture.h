@@ -7,7 +7,9 @@
 #include <unistd.h>
 #include <wx/app.h>
 #include <wx/dialog.h>
+#include <wx/listctrl.h>
 #include <wx/notebook.h>
+#include <wx/textctrl.h>
 #include <wx/timer.h>
 #include <wx/uiaction.h>
 
@@ -18,6 +20,7 @@
 #include <vector>
 
 #include "foundation/TextConversion.h"
+#include "support/DispatcherWait.h"
 #include "tests/app/window/WindowFixture.h"
 
 namespace test {
@@ -120,6 +123,44 @@ protected:
         wxWindow* window = labelled(label);
         ASSERT_NE(window, nullptr) << label;
         click(window, wxRect(window->GetClientSize()));
+    }
+
+    // Replaces the box's text by typing, as the operator does.
+    void type(wxTextCtrl* box, const std::string& text) {
+        ASSERT_NE(box, nullptr);
+        box->SetFocus();
+        box->SelectAll();
+        wxUIActionSimulator().Text(text.c_str());
+        ASSERT_TRUE(pumpUntil([&] { return box->GetValue() == text; }));
+    }
+
+    // Runs `act` on a memory page that holds no memory read: no question, prompt or dialog comes,
+    // no command of the audio memory reaches the device once the dispatcher ran what was queued,
+    // and the page shows no memory and holds nothing for apply.
+    void expectMemoryUntouched(EmulatedDevice& device, const std::function<void()>& act) {
+        int dialogs = 0;
+        const auto modal = questions_.modal;
+        questions_.modal = [&dialogs](wxDialog&) {
+            ++dialogs;
+            return wxID_CANCEL;
+        };
+        const int yesNo = questions_.yesNoAsked;
+        const std::size_t asked = questions_.asked.size();
+        const std::size_t files = questions_.wildcards.size();
+        device.clearReceived();
+        act();
+        ASSERT_TRUE(waitForDispatcher());
+        ASSERT_TRUE(handleEvents());
+        questions_.modal = modal;
+        EXPECT_EQ(questions_.yesNoAsked, yesNo);
+        EXPECT_EQ(questions_.asked.size(), asked);
+        EXPECT_EQ(questions_.wildcards.size(), files);
+        EXPECT_EQ(dialogs, 0);
+        for (const std::string& command : device.received())
+            EXPECT_NE(command.rfind("voiceMem", 0), 0u) << command;
+        EXPECT_FALSE(propertyPanel()->pageEdited());
+        EXPECT_FALSE(labelled(L"&Применить")->IsEnabled());
+        for (const wxListCtrl* list : pageControls<wxListCtrl>()) EXPECT_EQ(list->GetItemCount(), 0);
     }
 
     // Takes a menu item of the page as a choice in its popup menu does.

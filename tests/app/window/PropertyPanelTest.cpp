@@ -117,14 +117,6 @@ protected:
         return count;
     }
 
-    // Replaces the box's text by typing, as the operator does.
-    void type(wxTextCtrl* box, const std::string& text) {
-        box->SetFocus();
-        box->SelectAll();
-        wxUIActionSimulator().Text(text.c_str());
-        ASSERT_TRUE(pumpUntil([&] { return box->GetValue() == text; }));
-    }
-
     std::size_t volumeCommands(test::LoudspeakerEmulator& emulator) {
         std::size_t count = 0;
         for (const std::string& command : emulator.received()) count += command.rfind("set vol", 0) == 0;
@@ -366,7 +358,9 @@ TEST_F(PropertyPanelTest, OnlyAnUnknownMemoryLayoutAsksToOverwriteAndAFailedRead
     EXPECT_EQ(questions_.yesNoAsked, 1);
     // Without a memory to edit the page stays out of use, and its menu takes nothing.
     EXPECT_FALSE(notebook()->GetCurrentPage()->IsEnabled());
-    EXPECT_NO_THROW(startMenuItem(frm::fb::PropertyDevicePanel::ID_MEMORY_CLEAR));
+    expectMemoryUntouched(loudspeakers_.loudspeaker(1), [&] {
+        EXPECT_NO_THROW(startMenuItem(frm::fb::PropertyDevicePanel::ID_MEMORY_CLEAR));
+    });
     EXPECT_FALSE(labelled(L"&Применить")->IsEnabled());
 }
 

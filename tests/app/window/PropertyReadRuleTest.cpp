@@ -4,6 +4,8 @@
 // history say what happened to the polling.
 
 #include <wx/checkbox.h>
+#include <wx/combobox.h>
+#include <wx/slider.h>
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
 
@@ -14,8 +16,10 @@
 #include <string>
 
 #include "devicelink/IAudioControl.h"
+#include "devices/TribelInfo.h"
 #include "devices/VokarInfo.h"
 #include "support/AudioFlash.h"
+#include "support/ConsoleEmulator.h"
 #include "support/DispatcherWait.h"
 #include "support/ManualClock.h"
 #include "tests/app/window/PropertyActsFixture.h"
@@ -49,9 +53,19 @@ TEST_F(PropertyReadRuleTest, ASecondApplyWhileTheZonePageReadsAgainKeepsTheZone)
 
     // The apply is refused, and the page reads the zones again: the first loudspeaker holds its
     // answer to the read of its memory, while time stands still.
+    // The refusal needs all three devices answering, which a device whose answering lapsed would
+    // not be again while time stands still: they are seen answering once it does, right before
+    // the press.
+    device::DeviceCollection& registry = frame_->getDeviceCollection();
+    const auto allAnswer = [&] {
+        return vokar(0)->isOnlineAndResponding() && vokar(1)->isOnlineAndResponding() &&
+               registry.getTribels(false).at(0)->isOnlineAndResponding();
+    };
+    ASSERT_TRUE(pumpUntil(allAnswer));
     std::optional<test::ManualClock> clock(std::in_place);
     clock->holdSteady();
     loudspeakers_.loudspeaker(0).holdReplies("voiceMemSize");
+    ASSERT_TRUE(allAnswer());
     press(labelled(L"&Применить"));
     EXPECT_TRUE(messageShown(L"Запрещено редактирование во время тревожного вещания на вокарах"));
     ASSERT_TRUE(pumpUntil([&] {
@@ -59,7 +73,8 @@ TEST_F(PropertyReadRuleTest, ASecondApplyWhileTheZonePageReadsAgainKeepsTheZone)
                propertyPanel()->pageWaits();
     }));
 
-    press(labelled(L"&Применить"));
+    // Apply's own refusal is what is tried: its event comes while the page reads.
+    deliver(labelled(L"&Применить"));
     EXPECT_TRUE(propertyPanel()->pageWaits());
     loudspeakers_.loudspeaker(0).releaseReplies();
     ASSERT_TRUE(pumpUntil([&] { return !propertyPanel()->pageWaits(); }));
@@ -70,6 +85,76 @@ TEST_F(PropertyReadRuleTest, ASecondApplyWhileTheZonePageReadsAgainKeepsTheZone)
     EXPECT_EQ(console.zones().at(1).addresses, (std::set<std::uint32_t>{1}));
     EXPECT_FALSE(capture_.contains(L"Выполнение операции завершено"));
     EXPECT_TRUE(pumpUntil([&] { return usable(); }));
+}
+
+TEST_F(PropertyReadRuleTest, AZoneApplyWaitsForTheMemoryOfATickedLoudspeaker) {
+    loudspeakers_.add(2);
+    loudspeakers_.addConsole();
+    test::AudioFlash firstFlash(loudspeakers_.loudspeaker(0), 64 * 1024);
+    test::AudioFlash secondFlash(loudspeakers_.loudspeaker(1), 64 * 1024);
+    test::ConsoleEmulator& console = loudspeakers_.console(0);
+    openWindow();
+    ASSERT_TRUE(pumpUntil([&] {
+        return deviceState(0) == L"В сети" && deviceState(1) == L"В сети" && deviceState(2) == L"В сети";
+    }));
+    // Each loudspeaker's memory holds a first message of its own.
+    for (const auto& [index, text] : {std::make_pair(0, L"Пожар"), std::make_pair(1, L"Эвакуация")}) {
+        const auto memory = offWindow([&, index = index, text = text] {
+            const auto written = vokar(index)->getAudioMemory(false, true);
+            const std::int16_t gong = written->addFragment(std::string(300, 'g'), L"Гонг");
+            const std::int16_t message = written->addFragment(std::string(500 + 100 * index, 'm'), text);
+            written->addScenario(gong, message, 30, text);
+            written->writeChanges(nullptr);
+            return written;
+        });
+        ASSERT_TRUE(pumpUntil([&] { return memory->getWriteProgress() == 100 && !memory->hasChanges(); }));
+        ASSERT_TRUE(test::waitForDispatcher());
+        // The write's end read the settings again.
+        settled(loudspeakers_.loudspeaker(index));
+    }
+    // The second one's memory is read from the loudspeaker when it is ticked.
+    offWindow([&] { vokar(1)->releaseAudioMemory(); });
+    // The fire console's zone 1 plays the first loudspeaker's message.
+    console.setZones({{1, {1, 1, {1}}}});
+    openProperties(2);
+    settle();
+    showTab(L"Зоны трансляции");
+    wxWindow* zone = onPage(L"1");
+    ASSERT_NE(zone, nullptr);
+    click(zone, wxRect(zone->GetClientSize()));
+    wxComboBox* message = pageControls<wxComboBox>().at(0);
+    ASSERT_EQ(message->GetCount(), 2u);
+    ASSERT_EQ(message->GetSelection(), 1);
+
+    // The second loudspeaker is ticked while its memory's answer is held, and time stands still so
+    // that the answer comes late rather than never; apply comes at once.
+    std::optional<test::ManualClock> clock(std::in_place);
+    clock->holdSteady();
+    loudspeakers_.loudspeaker(1).holdReplies("voiceMem");
+    auto* second = dynamic_cast<wxCheckBox*>(onPage(L"Устройство 02:7E:41:00:00:02"));
+    ASSERT_NE(second, nullptr);
+    WindowFixture::click(second, wxRect(second->GetClientSize()));
+    ASSERT_TRUE(second->GetValue());
+    ASSERT_TRUE(
+        pumpUntil([&] { return loudspeakers_.loudspeaker(1).waitForHeld(1, std::chrono::milliseconds(0)); }));
+    deliver(labelled(L"&Применить"));
+    EXPECT_TRUE(propertyPanel()->pageWaits());
+
+    // Once the memories are read the apply has bound nothing, and only the microphone is left to
+    // bind the two with.
+    loudspeakers_.loudspeaker(1).releaseReplies();
+    ASSERT_TRUE(pumpUntil([&] { return !propertyPanel()->pageWaits(); }));
+    clock.reset();
+    settle();
+    ASSERT_TRUE(test::waitForDispatcher());
+    EXPECT_EQ(console.zones().at(1).addresses, (std::set<std::uint32_t>{1}));
+    EXPECT_FALSE(capture_.contains(L"Выполнение операции завершено"));
+    ASSERT_TRUE(pumpUntil([&] { return usable(); }));
+    EXPECT_EQ(message->GetCount(), 1u);
+    clickLabelled(L"&Применить");
+    EXPECT_TRUE(messageShown(L"Выполнение операции завершено"));
+    EXPECT_EQ(console.zones().at(1).addresses, (std::set<std::uint32_t>{1, 2}));
+    EXPECT_EQ(console.zones().at(1).scenario, -1);
 }
 
 TEST_F(PropertyReadRuleTest, ARenameTypedWhileTheCommonPageReadsIsAppliedWithTheLineSettingsAsRead) {
@@ -141,10 +226,12 @@ TEST_F(PropertyReadRuleTest, AMemoryPageWhoseReadFailedStaysOutOfUse) {
     EXPECT_EQ(questions_.yesNoAsked, 0);
     EXPECT_FALSE(notebook()->GetCurrentPage()->IsEnabled());
     EXPECT_FALSE(labelled(L"&Применить")->IsEnabled());
-    for (const int item :
-         {Ids::ID_MEMORY_CLEAR, Ids::ID_MEMORY_REVERT, Ids::ID_MEMORY_SAVE_IMAGE, Ids::ID_MEMORY_LOAD_IMAGE,
-          Ids::ID_FRAGMENT_ADD, Ids::ID_FRAGMENT_DELETE, Ids::ID_SCENARIO_ADD, Ids::ID_SCENARIO_DELETE})
-        EXPECT_NO_THROW(startMenuItem(item)) << item;
+    expectMemoryUntouched(loudspeakers_.loudspeaker(0), [&] {
+        for (const int item : {Ids::ID_MEMORY_CLEAR, Ids::ID_MEMORY_REVERT, Ids::ID_MEMORY_SAVE_IMAGE,
+                               Ids::ID_MEMORY_LOAD_IMAGE, Ids::ID_FRAGMENT_ADD, Ids::ID_FRAGMENT_DELETE,
+                               Ids::ID_SCENARIO_ADD, Ids::ID_SCENARIO_DELETE})
+            EXPECT_NO_THROW(startMenuItem(item)) << item;
+    });
     EXPECT_FALSE(capture_.contains(L"Проверяемое условие неверно"));
     EXPECT_TRUE(labelled(L"&Закрыть")->IsEnabled());
 }
@@ -199,6 +286,49 @@ TEST_F(PropertyReadRuleTest, AMemoryApplyWhileTheMemoryIsReadAgainAfterAFailedWr
     // The edits are still pending, and apply offers them again.
     EXPECT_TRUE(memory->hasChanges());
     EXPECT_TRUE(pumpUntil([&] { return usable() && labelled(L"&Применить")->IsEnabled(); }));
+}
+
+TEST_F(PropertyReadRuleTest, TheVolumeSliderActsOnlyOnTheVolumeReadFromTheDeviceShown) {
+    loudspeakers_.add(2);
+    test::LoudspeakerEmulator& second = loudspeakers_.loudspeaker(1);
+    second.setDecibels(-60);
+    openWindow(true);
+    ASSERT_TRUE(pumpUntil([&] { return deviceState(0) == L"В сети" && deviceState(1) == L"В сети"; }));
+    openProperties(0);
+    settled(loudspeakers_.loudspeaker(0));
+    showTab(L"Отладочные сообщения");
+    wxSlider* slider = control<wxSlider>(L"volume");
+    ASSERT_NE(slider, nullptr);
+    ASSERT_TRUE(pumpUntil([&] { return slider->IsEnabled() && slider->GetValue() > 0; }));
+    clickLabelled(L"&Закрыть");
+
+    // The second loudspeaker's page opens on the same page while the read of its volume waits on
+    // the dispatcher, and time stands still: the slider still shows the first one's volume, and a
+    // move of it is not taken.
+    second.clearReceived();
+    std::optional<test::ManualClock> clock(std::in_place);
+    clock->holdSteady();
+    std::optional<test::DispatcherHold> hold(std::in_place);
+    ASSERT_TRUE(pumpUntil([&] { return hold->started(); }));
+    openProperties(1);
+    ASSERT_EQ(propertyPanel()->currentTab(), Ids::ID_PAGE_DEBUG_MESSAGE);
+    EXPECT_FALSE(slider->IsEnabled());
+    slider->SetValue(slider->GetValue() - 1);
+    wxScrollEvent moved(wxEVT_SCROLL_CHANGED, slider->GetId(), slider->GetValue(), wxHORIZONTAL);
+    moved.SetEventObject(slider);
+    slider->GetEventHandler()->ProcessEvent(moved);
+    // A volume the move left pending falls due with the advance, before a mark queued after it.
+    hold->release();
+    const std::chrono::milliseconds delay(frm::PropertyDevicePanel::kVolumeDelayMs);
+    const test::DispatcherMark delayed(delay);
+    clock->advance(delay);
+    ASSERT_TRUE(pumpUntil([&] { return delayed.passed(); }));
+    ASSERT_TRUE(test::waitForDispatcher());
+    clock.reset();
+    EXPECT_FALSE(received(second, "set vol"));
+    // Once read, the slider shows this loudspeaker's volume and takes moves.
+    ASSERT_TRUE(pumpUntil([&] { return slider->IsEnabled(); }));
+    EXPECT_EQ(slider->GetValue(), vokar(1)->volume.load());
 }
 
 TEST_F(PropertyReadRuleTest, TheDebugMarkShowsThePollingStoppedAndANewNumberingIsLogged) {

@@ -270,4 +270,9 @@ bool WindowFixture::messageShown(const std::wstring& text) {
     });
 }
 
+std::vector<std::wstring> WindowFixture::messages() {
+    std::lock_guard<std::mutex> guard(lock_);
+    return messages_;
+}
+
 }  // namespace test

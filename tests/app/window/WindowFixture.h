@@ -91,6 +91,8 @@ protected:
     wxTreeItemId treeItem(const wxString& text);
     std::wstring deviceState(long row);
     bool messageShown(const std::wstring& text);
+    // The texts of the message boxes shown so far, in their order.
+    std::vector<std::wstring> messages();
     // Saves the program's window in front (the main window, or a dialog from inside its modal
     // loop) as "<build>/screenshots/<name>.png", once what is queued is handled and the shown
     // windows are drawn anew; false when it could not.

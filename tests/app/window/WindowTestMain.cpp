@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <memory>
 
+#include "app/GuardedApp.h"
 #include "support/HangWatch.h"
 #include "support/PrivateMounts.h"
 #include "tests/app/window/WindowFixture.h"
@@ -28,7 +29,9 @@ public:
         screen = screen_.get();
         ASSERT_FALSE(screen_->display().empty()) << "no X server";
         setenv("DISPLAY", screen_->display().c_str(), 1);
-        wxApp::SetInstance(new wxApp());
+        // The program's own handling of what an event's handler throws: the operator's box, and the
+        // events go on.
+        wxApp::SetInstance(new app::GuardedApp());
         ASSERT_TRUE(wxEntryStart(argc_, argv_)) << "the window toolkit did not start";
         stopAnimations();
     }
