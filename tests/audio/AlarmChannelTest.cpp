@@ -159,13 +159,14 @@ TEST_F(AlarmChannelTest, AScheduledMessageIsHeardAfterItsGongOnItsOwnTargets) {
 TEST_F(AlarmChannelTest, TheLevelsReadFromTheLoudspeakersComeBackExactly) {
     AlarmChannel::instanceSlot().install(channel_.get());
     const std::int32_t levels[] = {-19, -4};
+    // The alarm's listener hears of its end from the channel's watcher, after the channel is idle.
+    Notices notices;
     for (const bool scheduled : {false, true}) {
         SCOPED_TRACE(scheduled ? "scheduled service message" : "alarm");
         for (std::size_t n : {0, 1}) {
             site_->emulator(n).setDecibels(levels[n]);
             site_->device(n)->volume = device::kUnknownVolume;
         }
-        Notices notices;
         if (scheduled) {
             frm::PlaybackTrack track(L"Сервис: Обед", 4, false);
             track.setMessage(L"message", message_);
@@ -177,6 +178,7 @@ TEST_F(AlarmChannelTest, TheLevelsReadFromTheLoudspeakersComeBackExactly) {
         ASSERT_TRUE(waitIdle());
         for (std::size_t n : {0, 1}) EXPECT_EQ(site_->emulator(n).decibels(), levels[n]) << n;
     }
+    EXPECT_EQ(notices.wait(), AlarmChannel::finished);
     AlarmChannel::instanceSlot().release();
 }
 
