@@ -166,7 +166,8 @@ MainFrame::~MainFrame() {
     try {
         Shutdown();
     } catch (const std::exception& error) {
-        debug::Place("frm::MainFrame::~MainFrame").error(L"The shutdown failed: %1%", error.what());
+        debug::Place("frm::MainFrame::~MainFrame")
+            .error(L"The shutdown failed: %1%", exception::textOf(error));
     } catch (...) {
         debug::Place("frm::MainFrame::~MainFrame").error(L"The shutdown failed");
     }

@@ -121,7 +121,7 @@ bool aApp::initialise() {
     } catch (const std::exception& error) {
         // Before the log: the operator learns it from the box and the standard error alone.
         const std::wstring text = L"Папка данных программы не может быть создана: " +
-                                  base::fromUtf8(error.what()) + L"\nПрограмма не может работать без неё.";
+                                  exception::textOf(error) + L"\nПрограмма не может работать без неё.";
         std::fprintf(stderr, "%s\n", base::toUtf8(text).c_str());
         app::StopSignals::restoreDefaults();
         dialogs_.showMessage(kTitle, text, debug::MessageIcon::error);
