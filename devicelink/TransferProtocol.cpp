@@ -367,6 +367,16 @@ void TransferProtocol::stop() {
     for (std::thread* thread : {&m_sender_thread, &m_receiver_thread, &responderThread_}) {
         if (thread->joinable()) thread->join();
     }
+    // No reply can come any more: the callers still waiting fail now rather than at their
+    // give-up times.
+    {
+        std::lock_guard<std::mutex> guard(syncWaitersLock_);
+        for (const TransferPtr& transfer : syncWaiters_) {
+            std::lock_guard<std::mutex> waiting(transfer->lock);
+            transfer->signalled = true;
+            transfer->finished.notify_one();
+        }
+    }
     if (wakeFd_ >= 0) {
         std::uint64_t count = 0;
         [[maybe_unused]] const ssize_t read = ::read(wakeFd_, &count, sizeof count);
@@ -590,11 +600,21 @@ bool TransferProtocol::sync(const net::IpAndPort& address, const std::string& re
     bool zeroInterval = false;
     RequestQueue::makeRequest(transfer, request, priority, intervalMs, zeroInterval);
     if (zeroInterval) place.error(L"Время ожидания перед повторной отправкой слишком мало");
-    if (!add_to_queue(address, transfer)) return false;
-
     {
+        std::lock_guard<std::mutex> guard(syncWaitersLock_);
+        if (stopping_) {
+            place.debug(L"transfer_sync: the transport is stopped. ip: %1%, request: %2%", address.getWideText(),
+                        transfer->text);
+            refused = true;
+            return false;
+        }
+        syncWaiters_.push_back(transfer);
+    }
+    const bool queued = add_to_queue(address, transfer);
+    if (queued) {
         // The give-up time is on the program's clock, as the sender's resends are: a clock that
-        // stands still keeps the caller waiting as it keeps the request in flight.
+        // stands still keeps the caller waiting as it keeps the request in flight, until the
+        // transport stops.
         std::unique_lock<std::mutex> guard(transfer->lock);
         while (!transfer->signalled) {
             const auto left = transfer->giveUpAt - base::clock::steadyNow();
@@ -602,6 +622,11 @@ bool TransferProtocol::sync(const net::IpAndPort& address, const std::string& re
             transfer->finished.wait_for(guard, left);
         }
     }
+    {
+        std::lock_guard<std::mutex> guard(syncWaitersLock_);
+        syncWaiters_.erase(std::find(syncWaiters_.begin(), syncWaiters_.end(), transfer));
+    }
+    if (!queued) return false;
     std::lock_guard<std::recursive_mutex> main(mainLock_);
     if (!transfer->done || !transfer->ok) {
         place.important(L"transfer_sync: timeout. ip: %1%, request: %2%", address.getWideText(),

@@ -54,7 +54,7 @@ public:
     void setSniffer(const net::IpAndPort& address, TransferHandler handler);
     void clearSniffers();
 
-    // Blocks until the reply or the deadline (two intervals and 50 ms); true with
+    // Blocks until the reply, the deadline (two intervals and 50 ms) or the stop; true with
     // `response` filled when a reply without error came. Called on the window's thread it logs an
     // ERROR (foundation/ThreadRole.h); on a thread of the transport it fails at once, refused.
     bool sync(const net::IpAndPort& address, const std::string& request, std::string& response, int priority,
@@ -201,6 +201,9 @@ private:
     std::thread m_receiver_thread;
     std::thread responderThread_;
     std::atomic<bool> stopping_{false};
+    // The callers waiting in sync: a stop wakes them, since no reply can reach them after it.
+    std::mutex syncWaitersLock_;
+    std::vector<TransferPtr> syncWaiters_;
 };
 
 }  // namespace device

@@ -422,6 +422,37 @@ TEST_F(TransferProtocolTest, StopReturnsWhileTheReceiverWaits) {
     EXPECT_TRUE(test::waitFor([&] { return test::threadsNamed("transport-recv").count(receiver) == 0; }));
 }
 
+// A caller waiting for a reply when the transport stops fails then, however long its give-up time
+// (here: never, the clock standing still); one that asks after the stop fails at once.
+TEST_F(TransferProtocolTest, AStopFailsTheCallersStillWaiting) {
+    test::ManualClock clock;
+    clock.holdSteady();
+    auto emulated = device(2);
+    emulated->setSilent(true);
+    transport_->run();
+    std::promise<bool> answered;
+    std::thread caller([&] {
+        std::string response;
+        answered.set_value(transport_->sync(emulated->address(), "get vol", response, 2, 1000));
+    });
+    ASSERT_TRUE(emulated->waitForReceived(1));
+    transport_->stop();
+    std::future<bool> result = answered.get_future();
+    if (result.wait_for(60s) != std::future_status::ready) {
+        ADD_FAILURE() << "sync() still waits after the stop";
+        std::fflush(stdout);
+        std::_Exit(1);
+    }
+    caller.join();
+    EXPECT_FALSE(result.get());
+
+    std::string response;
+    bool refused = false;
+    EXPECT_FALSE(transport_->sync(emulated->address(), "get ch", response, 2, 1000, refused));
+    EXPECT_TRUE(refused);
+    EXPECT_EQ(emulated->received(), std::vector<std::string>{"get vol"});
+}
+
 TEST_F(TransferProtocolTest, AReceiverThatCannotStartStopsTheProgramAndNothingIsSent) {
     auto emulated = device(2);
     const std::uint16_t port = test::freeUdpPort();
