@@ -369,14 +369,12 @@ void TransferProtocol::stop() {
     }
     // No reply can come any more: the callers still waiting fail now rather than at their
     // give-up times.
+    Calls waiting;
     {
         std::lock_guard<std::mutex> guard(syncWaitersLock_);
-        for (const TransferPtr& transfer : syncWaiters_) {
-            std::lock_guard<std::mutex> waiting(transfer->lock);
-            transfer->signalled = true;
-            transfer->finished.notify_one();
-        }
+        waiting.waiters = syncWaiters_;
     }
+    wakeWaiters(waiting);
     if (wakeFd_ >= 0) {
         std::uint64_t count = 0;
         [[maybe_unused]] const ssize_t read = ::read(wakeFd_, &count, sizeof count);
