@@ -8,6 +8,16 @@ namespace {
 
 using Tree = boost::property_tree::wptree;
 
+// The attribute as the XML reader keeps it, or an empty text; found without a path parsed,
+// since a list may hold a hundred thousand items.
+std::wstring attributeOf(const Tree& element, const std::wstring& name) {
+    static const std::wstring attributesKey = L"<xmlattr>";
+    const auto attributes = element.find(attributesKey);
+    if (attributes == element.not_found()) return {};
+    const auto value = attributes->second.find(name);
+    return value == attributes->second.not_found() ? std::wstring() : value->second.data();
+}
+
 }  // namespace
 
 ListOfPlaylist::ListOfPlaylist(const std::wstring& name) : name_(name) {}
@@ -40,21 +50,23 @@ void ListOfPlaylist::add(const std::shared_ptr<Playlist>& playlist) {
 }
 
 Tree ListOfPlaylist::toTree() const {
-    Tree root;
+    // Built in place and item by item without paths: a list may hold a hundred thousand items,
+    // and a copy of the tree or a path parsed per item costs as much again.
+    Tree file;
+    Tree& root = file.add_child(L"listOfPlaylist", Tree());
     root.put(L"<xmlattr>.name", name_);
     for (const auto& playlist : getAll()) {
         Tree& node = root.add_child(L"playlist", Tree());
         node.put(L"<xmlattr>.name", playlist->getName());
         node.put(L"<xmlattr>.repeat", playlist->isRepeat());
         node.put(L"<xmlattr>.current", playlist->getCurrentPosition());
-        for (const Playlist::Item& item : playlist->getItems()) {
-            Tree& entry = node.add_child(L"item", Tree());
-            entry.put(L"<xmlattr>.title", item.title);
-            entry.put(L"<xmlattr>.path", item.path);
+        for (Playlist::Item& item : playlist->getItems()) {
+            Tree& attributes =
+                node.push_back({L"item", Tree()})->second.push_back({L"<xmlattr>", Tree()})->second;
+            attributes.push_back({L"title", Tree(std::move(item.title))});
+            attributes.push_back({L"path", Tree(std::move(item.path))});
         }
     }
-    Tree file;
-    file.add_child(L"listOfPlaylist", root);
     return file;
 }
 
@@ -68,14 +80,16 @@ void ListOfPlaylist::fromTree(const Tree& tree) {
             if (key != L"playlist") continue;
             auto playlist = std::make_shared<Playlist>(node.get(L"<xmlattr>.name", L""),
                                                        node.get(L"<xmlattr>.repeat", true));
-            for (const auto& [itemKey, item] : node) {
-                if (itemKey == L"item")
-                    playlist->restore(
-                        Playlist::Item(item.get(L"<xmlattr>.title", L""), item.get(L"<xmlattr>.path", L"")));
+            static const std::wstring itemKey = L"item", titleKey = L"title", pathKey = L"path";
+            std::size_t restored = 0;
+            for (const auto& [tag, item] : node) {
+                if (tag == itemKey && playlist->restore(Playlist::Item(attributeOf(item, titleKey),
+                                                                       attributeOf(item, pathKey))))
+                    ++restored;
             }
             // The stored position counts only where it names an item.
             const long current = node.get(L"<xmlattr>.current", 0L);
-            if (current > 0 && static_cast<std::size_t>(current) < playlist->getItems().size())
+            if (current > 0 && static_cast<std::size_t>(current) < restored)
                 playlist->current(static_cast<std::size_t>(current));
             loaded.push_back(playlist);
         }

@@ -13,9 +13,9 @@ void reportEmpty(const std::wstring& title, const std::wstring& path) {
 
 }  // namespace
 
-Playlist::Item::Item(const std::wstring& title, const std::wstring& path, int index)
-    : title(title), path(path), index(index) {
-    if (title.empty() || path.empty()) reportEmpty(title, path);
+Playlist::Item::Item(std::wstring title, std::wstring path, int index)
+    : title(std::move(title)), path(std::move(path)), index(index) {
+    if (this->title.empty() || this->path.empty()) reportEmpty(this->title, this->path);
 }
 
 Playlist::Playlist(const std::wstring& name, bool repeat) : name_(name), repeat_(repeat) {}
@@ -40,7 +40,7 @@ bool Playlist::checkItem(const std::wstring& path) {
     return base::pathExists(path);
 }
 
-bool Playlist::append(const Item& item, bool check) {
+bool Playlist::append(Item item, bool check) {
     if (item.title.empty() || item.path.empty()) {
         reportEmpty(item.title, item.path);
         return false;
@@ -50,7 +50,7 @@ bool Playlist::append(const Item& item, bool check) {
         return false;
     }
     std::lock_guard<std::mutex> guard(lock_);
-    items_.push_back(item);
+    items_.push_back(std::move(item));
     return true;
 }
 
@@ -62,8 +62,8 @@ void Playlist::add(const std::vector<Item>& items) {
     for (const Item& item : items) append(item, true);
 }
 
-bool Playlist::restore(const Item& item) {
-    return append(item, false);
+bool Playlist::restore(Item item) {
+    return append(std::move(item), false);
 }
 
 bool Playlist::update(const Item& item) {

@@ -16,7 +16,7 @@ class Playlist : public BaseControlList {
 public:
     struct Item {
         // An empty title or path is logged as an internal error.
-        Item(const std::wstring& title, const std::wstring& path, int index = -1);
+        Item(std::wstring title, std::wstring path, int index = -1);
         std::wstring title;
         std::wstring path;
         // The item's place in its playlist; -1 for a new item.
@@ -39,7 +39,7 @@ public:
     void add(const std::vector<Item>& items);
     // Appends without checking the path: for items read back from the playlist file, whose
     // files may be on a drive that is not there now.
-    bool restore(const Item& item);
+    bool restore(Item item);
     // Replaces the item at item.index, when checkItem takes its path.
     bool update(const Item& item);
     void clear();
@@ -66,7 +66,7 @@ public:
     void notifyStop();
 
 private:
-    bool append(const Item& item, bool check);
+    bool append(Item item, bool check);
     void queueCallback(bool playing, bool finished);
 
     mutable std::mutex lock_;

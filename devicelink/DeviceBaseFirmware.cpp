@@ -48,7 +48,7 @@ bool DeviceBase::upgradeFirmware(std::shared_ptr<IFirmwareCollection> collection
     }
     const net::IpAndPort address = getAddress();
     image->bind(address, protocol_, getThisBasePtr());
-    place.info(L"Upgrade '%1%' Firmware", image->getModelText());
+    place.info(L"Upgrade '%1%' Firmware", image->getModelName());
 
     const std::weak_ptr<DeviceBase> self = getThisBasePtr();
     bool started = false;

@@ -101,7 +101,7 @@ public:
     virtual void copyTo(const std::shared_ptr<IAudioControl>& target) = 0;
 
     // A text that tells memories of different content apart.
-    virtual std::wstring getStamp() = 0;
+    virtual std::wstring getHash() = 0;
     virtual bool isLess(IAudioControl& other) = 0;
     virtual bool isEqual(IAudioControl& other) = 0;
     virtual bool isNotEqual(IAudioControl& other) = 0;

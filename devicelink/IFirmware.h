@@ -37,7 +37,7 @@ public:
     // failure) comes later from the transport's completions.
     virtual bool upgrade(std::function<void(int)> progress) = 0;
     virtual std::int32_t getProgress() = 0;
-    virtual std::wstring getModelText() = 0;
+    virtual std::wstring getModelName() = 0;
     // The commands of the format; an empty text means the format has no such step.
     virtual std::string getEraseCommand() = 0;
     virtual std::string getProgramCommand(std::uint32_t address, std::uint32_t length, const char* hex) = 0;

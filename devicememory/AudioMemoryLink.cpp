@@ -25,6 +25,7 @@ constexpr auto kPlayAfterStop = std::chrono::seconds(2);
 
 const char* const writePlace = "device::memory::BaseAudioControl::writeChanges";
 const char* const callbackPlace = "device::memory::BaseAudioControl::writeMemoryCallback";
+const char* const queuePlace = "device::memory::BaseAudioControl::writeAsync";
 
 // Runs a handler of the caller's; what it throws is logged, never passed on to a completion.
 template <class Handler, class... Args>
@@ -283,8 +284,14 @@ void AudioMemoryLink::sendPieces(std::uint64_t serial,
 
 bool AudioMemoryLink::queuePiece(std::uint64_t serial, const std::string& command) {
     const std::weak_ptr<void> keeper = session_.keeper;
-    debug::throwIfFalse(!keeper.expired(), "device::memory::BaseAudioControl::writeAsync");
-    debug::Place("device::memory::BaseAudioControl::writeAsync").trace2(L"write audio memory (async)");
+    debug::throwIfFalse(!keeper.expired(), queuePlace);
+    const debug::Place place(queuePlace);
+    if (!session_.progress) place.trace2(L"not used callback for progress of write");
+    ++session_.queued;
+    const std::uint32_t percent =
+        static_cast<std::uint32_t>(std::uint64_t{session_.queued} * 100 / std::max(session_.total, 1u));
+    place.trace(L"write audio memory (async): percent %1%, rate %2%, amount %3%", percent, session_.queued,
+                session_.total);
     return session_.door.send(
         command,
         [this, keeper, serial, command](const std::string& reply, bool gotReply) {

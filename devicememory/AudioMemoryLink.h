@@ -101,6 +101,7 @@ private:
         std::function<void(bool)> ended;
         std::uint32_t total = 0;
         std::uint32_t acknowledged = 0;
+        std::uint32_t queued = 0;
         // The last piece (the root) goes only once every other piece was acknowledged.
         std::string lastPiece;
         bool lastPieceQueued = false;

@@ -225,7 +225,7 @@ void AudioMemoryModel::requireRoom(std::uint64_t cost, const wchar_t* descriptio
     if (used + cost + 1 > memorySize_) throw exception::UserResponse(L"littleMemory", description);
 }
 
-std::wstring AudioMemoryModel::getStamp() const {
+std::wstring AudioMemoryModel::getHash() const {
     const auto widened = [](std::uint16_t value) {
         return static_cast<std::uint32_t>(static_cast<std::int32_t>(static_cast<std::int16_t>(value)));
     };

@@ -124,7 +124,7 @@ public:
     bool hasWriteFailed() const { return writeFailed_.load(); }
     // Built empty, ignoring what the flash held.
     bool isBlank() const { return buildBlank_; }
-    std::wstring getStamp() const;
+    std::wstring getHash() const;
 
     // Refuses a model that breaks a rule, and marks it broken.
     void checkInvariant();

@@ -189,17 +189,17 @@ void BaseAudioControl::reload() {
     model_->reload(reachable);
 }
 
-std::wstring BaseAudioControl::getStamp() {
+std::wstring BaseAudioControl::getHash() {
     std::lock_guard<std::recursive_mutex> guard(lock_);
-    return model_->getStamp();
+    return model_->getHash();
 }
 
 bool BaseAudioControl::isLess(IAudioControl& other) {
-    return getStamp() < other.getStamp();
+    return getHash() < other.getHash();
 }
 
 bool BaseAudioControl::isEqual(IAudioControl& other) {
-    return getStamp() == other.getStamp();
+    return getHash() == other.getHash();
 }
 
 bool BaseAudioControl::isNotEqual(IAudioControl& other) {

@@ -62,7 +62,7 @@ public:
     bool hasChanges() override;
     void reload() override;
 
-    std::wstring getStamp() override;
+    std::wstring getHash() override;
     bool isLess(IAudioControl& other) override;
     bool isEqual(IAudioControl& other) override;
     bool isNotEqual(IAudioControl& other) override;

@@ -116,7 +116,7 @@ bool FirmwareBase::upgrade(std::function<void(int)> progress) {
         transport = transport_;
     }
     if (device && device->hasInternalPlaying()) throw exception::UserResponse(L"internalPlaying", L"");
-    place.trace(L"Upgrade '%1%' firmware", getModelText());
+    place.trace(L"Upgrade '%1%' firmware", getModelName());
 
     std::unique_lock<std::recursive_mutex> lock(bufferLock_);
     std::int32_t failed = -1;

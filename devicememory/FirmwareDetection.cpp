@@ -15,7 +15,7 @@ template <class T>
 std::shared_ptr<IFirmware> cast(const std::string& data) {
     auto image = std::make_shared<T>(data);
     if (!image->isValid()) return nullptr;
-    debug::Place(place).trace(L"Detected '%1%' firmware", image->getModelText());
+    debug::Place(place).trace(L"Detected '%1%' firmware", image->getModelName());
     return image;
 }
 

@@ -23,7 +23,7 @@ Version FirmwareUnify::getVersion() {
     return headerVersion(model_.type, model_.headerOffset, model_.minimumSize);
 }
 
-std::wstring FirmwareUnify::getModelText() {
+std::wstring FirmwareUnify::getModelName() {
     return base::widen(std::string(model_.name));
 }
 

@@ -16,7 +16,7 @@ public:
     // Forced, or the model's signature with a matching trailer, or its twin signature.
     bool isValid() override;
     Version getVersion() override;
-    std::wstring getModelText() override;
+    std::wstring getModelName() override;
     std::string getEraseCommand() override;
     std::string getProgramCommand(std::uint32_t address, std::uint32_t length, const char* hex) override;
     std::string getFinishCommand(std::uint32_t size) override;

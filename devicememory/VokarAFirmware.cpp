@@ -36,7 +36,7 @@ Version Firmware::getVersion() {
     return version;
 }
 
-std::wstring Firmware::getModelText() {
+std::wstring Firmware::getModelName() {
     return L"Vokar-A";
 }
 

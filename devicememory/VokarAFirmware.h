@@ -15,7 +15,7 @@ public:
     // The standard CRC-32 of the whole image.
     std::uint32_t getChecksum() override;
     Version getVersion() override;
-    std::wstring getModelText() override;
+    std::wstring getModelName() override;
     std::string getEraseCommand() override;
     std::string getProgramCommand(std::uint32_t address, std::uint32_t length, const char* hex) override;
     // "flashNFO" with the checksum and the size, which the device checks.

@@ -29,6 +29,10 @@ Equalizer Equalizer::fromReply(const std::string& reply, bool enabled, bool lega
     };
     std::vector<int> values;
     for (std::size_t start = 0;;) {
+        // An empty reply or one that ends on ':' leaves a band with nothing to read.
+        if (start >= reply.size())
+            throw exception::ExternalError(L"Неправильный формат эквалайзера",
+                                           L"Неправильное количество полос эквалайзера");
         const std::size_t colon = reply.find(':', start);
         std::int64_t value = 0;
         if (values.size() == mostPieces ||

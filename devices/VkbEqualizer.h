@@ -20,8 +20,9 @@ public:
 
     // The bands of a "get eqd" reply: whole numbers joined by ':', read in turn and from the
     // first again while bands remain; each is corrected into range. exception::ExternalError
-    // "Неправильный формат эквалайзера" with the reply when it holds no number or a piece that
-    // is no whole number.
+    // "Неправильный формат эквалайзера": with "Неправильное количество полос эквалайзера" when
+    // the reply is empty or ends on ':', with the reply when a piece is no whole number or there
+    // are too many.
     static Equalizer fromReply(const std::string& reply, bool enabled, bool legacyFormat);
 
     bool setEnabled(bool on) override;

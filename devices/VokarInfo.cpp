@@ -153,9 +153,7 @@ void VokarInfo::requireMinimumVersion(VokarVersion version) {
         debug::Place("device::VokarInfo::requireMinimumVersion")
             .warn(L"Неизвестная версия вокара. (%1%)", versionText_);
     }
-    if (own < version)
-        throw exception::UnsupportedByDevice(L"Неизвестная версия вокара. (" + base::widen(get(version)) +
-                                             L")");
+    if (own < version) throw exception::UnsupportedByDevice(base::widen(get(version)));
 }
 
 bool VokarInfo::hasFeature(std::size_t flag) const {

@@ -97,7 +97,8 @@ public:
     bool acceptsFirmwareFor(DeviceType imageType);
 
     VokarVersion getVersionId() const { return static_cast<VokarVersion>(version_.load()); }
-    // Throws exception::UnsupportedByDevice, naming `version` in its text, when the generation is below it.
+    // Throws exception::UnsupportedByDevice with `version`'s text as its detail when the generation
+    // is below it; an unknown generation is below every one and is also logged.
     void requireMinimumVersion(VokarVersion version);
     // One of the 25 capability flags, numbered from 1.
     bool hasFeature(std::size_t flag) const;

@@ -3,6 +3,15 @@
 #include "foundation/Exceptions.h"
 #include "foundation/Place.h"
 
+namespace {
+
+// A task handed over while no invoker takes tasks is dropped.
+void logSkipped() {
+    debug::Place("GuiThreadInvoker::add").debug(L"skip adding task for gui thread invoker");
+}
+
+}  // namespace
+
 base::SingletonSlot<GuiThreadInvoker>& GuiThreadInvoker::slot() {
     static base::SingletonSlot<GuiThreadInvoker> instance;
     return instance;
@@ -34,7 +43,9 @@ void GuiThreadInvoker::destroy() {
     delete slot().release();
 }
 
-bool GuiThreadInvoker::exists() { return slot().peek() != nullptr; }
+bool GuiThreadInvoker::exists() {
+    return slot().peek() != nullptr;
+}
 
 void GuiThreadInvoker::stop() {
     base::SingletonSlot<GuiThreadInvoker>::Use invoker(slot());
@@ -45,8 +56,14 @@ void GuiThreadInvoker::stop() {
 
 void GuiThreadInvoker::add(Task task) {
     try {
-        base::SingletonSlot<GuiThreadInvoker>::Use invoker(slot());
-        if (invoker) invoker->enqueue(std::move(task));
+        {
+            base::SingletonSlot<GuiThreadInvoker>::Use invoker(slot());
+            if (invoker) {
+                invoker->enqueue(std::move(task));
+                return;
+            }
+        }
+        logSkipped();
     } catch (...) {
         // A task that cannot be queued is lost; the caller is never disturbed.
     }
@@ -61,7 +78,7 @@ void GuiThreadInvoker::enqueue(Task task) {
             return;
         }
     }
-    debug::Place("GuiThreadInvoker::add").debug(L"skip adding task for gui thread invoker");
+    logSkipped();
 }
 
 void GuiThreadInvoker::run() {

@@ -20,8 +20,8 @@ public:
     static bool create(Poster poster);
     // Stops the invoker (tasks added from now on are dropped) and destroys it.
     static void destroy();
-    // Queues a task. Dropped with a DEBUG line while the invoker is stopping; ignored
-    // when no invoker exists. Never throws to the caller.
+    // Queues a task. Dropped with a DEBUG line while the invoker is stopping or when none
+    // exists. Never throws to the caller.
     static void add(Task task);
     static bool exists();
     // Drops every task added from now on; the queued ones are still delivered.

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <exception>
 #include <fstream>
+#include <optional>
 #include <sstream>
 
 #include "foundation/Files.h"
@@ -31,6 +32,14 @@ void dropNulCharacters(boost::property_tree::wptree& tree) {
     data.erase(std::remove(data.begin(), data.end(), L'\0'), data.end());
     // Element names cannot carry a character reference, so only the texts can hold a NUL.
     for (auto& child : tree) dropNulCharacters(child.second);
+}
+
+bool holdsNulCharacter(const boost::property_tree::wptree& tree) {
+    if (tree.data().find(L'\0') != std::wstring::npos) return true;
+    for (const auto& child : tree) {
+        if (holdsNulCharacter(child.second)) return true;
+    }
+    return false;
 }
 
 // Renames the file; where it went is for the log only, the operator was told of the damage.
@@ -118,10 +127,15 @@ void save(const std::wstring& path, const boost::property_tree::wptree& tree) {
     const debug::Place place("storage::save");
     place.trace(L"save: '%1%'", path);
     // Nothing goes to the file that the reader would refuse: text outside the root element
-    // (written bare) and NUL characters (written raw).
-    boost::property_tree::wptree writable = tree;
-    writable.data().clear();
-    dropNulCharacters(writable);
+    // (written bare) and NUL characters (written raw). Only a tree that holds such text is
+    // copied to be cleaned: a state file's tree may be large.
+    std::optional<boost::property_tree::wptree> cleaned;
+    if (!tree.data().empty() || holdsNulCharacter(tree)) {
+        cleaned = tree;
+        cleaned->data().clear();
+        dropNulCharacters(*cleaned);
+    }
+    const boost::property_tree::wptree& writable = cleaned ? *cleaned : tree;
     std::wostringstream text;
     boost::property_tree::write_xml(
         text, writable, boost::property_tree::xml_writer_make_settings<std::wstring>(L' ', 0, L"utf-8"));

@@ -26,7 +26,7 @@ constexpr std::size_t kFlashUnit = 512;
 template <class Loader>
 void checkTaken(IAudioControl& memory, Loader reload) {
     fuzz::require(memory.getSizeOfFreeMemory() <= memory.getMemorySize(), "the free memory is part of it");
-    memory.getStamp();
+    memory.getHash();
     std::shared_ptr<IAudioControl> again;
     try {
         again = reload(memory.getImage(true));

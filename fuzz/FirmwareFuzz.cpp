@@ -28,7 +28,7 @@ void checkImage(device::IFirmware& image) {
     fuzz::require(image.isValid(), "an image taken is valid");
     const device::Version version = image.getVersion();
     fuzz::require(version.text.size() < 300, "an image's version text is bounded");
-    image.getModelText();
+    image.getModelName();
     image.getChecksum();
     fuzz::require(image.getSize() == image.getData().size(), "an image's size is its data's");
     image.getEraseCommand();

@@ -37,7 +37,7 @@ public:
 
 private:
     bool readItem(const std::wstring& tag, const Tree& element, MessageItem& parent) {
-        if (count_ == kMostMessageItems || (tag != L"group" && tag != L"message")) return false;
+        if (tag != L"group" && tag != L"message") return false;
         // Empty texts are taken as they are; only a missing element makes a record unreadable.
         if (!element.get_child_optional(L"name")) return false;
         if (tag == L"message" && !element.get_child_optional(L"message")) return false;
@@ -48,14 +48,12 @@ private:
             item.message = relocated(text(element, L"message"), folders_);
             item.gong = relocated(text(element, L"gong"), folders_);
         }
-        ++count_;
         if (item.kind == MessageItem::groupItem) readItems(element, item, true);
         parent.children.push_back(std::move(item));
         return true;
     }
 
     const MessageFolders& folders_;
-    std::size_t count_ = 0;
 };
 
 void writeItems(const MessageItem& parent, Tree& element, const std::wstring& messageFolder) {

@@ -3,10 +3,12 @@
 // keep them: a "tree" root holding "group" elements ("name" first, then the group's own items)
 // and "message" elements ("name", "message", "gong"), nested to any depth.
 //
-// An element that is not understood (a group without its "name", a message without its "name" or
-// "message", anything else, items beyond kMostMessageItems) is not shown but held where it stood
-// and written back there, so that a damaged record is neither lost nor takes the records around it
-// along. Empty names and paths are read as they are. An item of neither kind is not written.
+// Every item the file holds is shown: the parsed file is in memory already and costs about as much
+// as the items made from it, so the file's size bounds both. An element that is not understood (a
+// group without its "name", a message without its "name" or "message", anything else) is not shown
+// but held where it stood and written back there, so that a damaged record is neither lost nor
+// takes the records around it along. Empty names and paths are read as they are. An item of
+// neither kind is not written.
 
 #include <boost/property_tree/ptree.hpp>
 #include <cstddef>
@@ -39,9 +41,6 @@ struct MessageItem {
     std::vector<MessageItem> children;
     std::vector<HeldRecord> held;
 };
-
-// A file never shows more items than this; the rest are held.
-constexpr std::size_t kMostMessageItems = 10000;
 
 // Where a stored path that no longer exists is looked for, by its file name: the panel's message
 // folder, then the recorded-message folder.

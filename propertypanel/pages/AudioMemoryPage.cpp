@@ -180,7 +180,7 @@ void AudioMemoryPage::loadListCtrlAudioFragment() {
         p.m_fragmentList->SetItemData(item, row.id);
     }
     reorderListCtrlAudioFragment();
-    p.m_stamp->SetLabel(memory_->getStamp());
+    p.m_stamp->SetLabel(memory_->getHash());
 }
 
 void AudioMemoryPage::reorderListCtrlAudioFragment() {
@@ -209,7 +209,7 @@ void AudioMemoryPage::loadListCtrlAudioScenario() {
         p.m_scenarioList->SetItemData(item, row.id);
     }
     p.m_freeMemory->ChangeValue(memorypage::groupedDigits(memory_->getSizeOfFreeMemory()));
-    p.m_stamp->SetLabel(memory_->getStamp());
+    p.m_stamp->SetLabel(memory_->getHash());
 }
 
 void AudioMemoryPage::clearFragmentSelection() {

@@ -63,7 +63,7 @@ struct Memory {
 Memory readMemory(device::VokarInfo& loudspeaker) {
     Memory read;
     if (const auto memory = memoryOf(loudspeaker)) {
-        read.stamp = memory->getStamp();
+        read.stamp = memory->getHash();
         read.scenarios = memory->getScenarios();
     }
     return read;

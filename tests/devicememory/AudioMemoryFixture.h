@@ -134,7 +134,7 @@ protected:
 // What a memory shows of itself: its hash, entries and whether it has changes.
 inline std::wstring contentsOf(device::memory::IAudioControl& memory) {
     std::wstringstream text;
-    text << memory.getStamp() << L":";
+    text << memory.getHash() << L":";
     for (const auto& f : memory.getFragments())
         text << f.id << L"," << f.order << L"," << f.name << L"," << f.size << L";";
     for (const auto& s : memory.getScenarios())

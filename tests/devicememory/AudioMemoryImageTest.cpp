@@ -113,9 +113,9 @@ TEST_P(AudioMemoryImageTest, ImagesAndCopiesGiveTheSameFlashOnAnotherDevice) {
     }
 
     const MemoryPtr detached = device::memory::loadImage(logical);
-    EXPECT_EQ(detached->getStamp(), source(false)->getStamp());
+    EXPECT_EQ(detached->getHash(), source(false)->getHash());
     // The memory that wrote the flash shows the stamp of the flash read back.
-    EXPECT_EQ(written->getStamp(), detached->getStamp());
+    EXPECT_EQ(written->getHash(), detached->getHash());
     for (const auto& entry : written->getFragments())
         EXPECT_EQ(detached->getFragmentFile(entry.id), written->getFragmentFile(entry.id));
 }

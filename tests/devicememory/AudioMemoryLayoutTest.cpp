@@ -462,7 +462,7 @@ TEST_F(AudioMemoryFixture, Version3CountsFromZero) {
     EXPECT_EQ(*flash_->flash().read(24 + 18, 4), std::string("\1\0\1\0", 4));
 
     auto read = memory3(false);
-    EXPECT_EQ(read->getStamp(), written->getStamp());
+    EXPECT_EQ(read->getHash(), written->getHash());
     EXPECT_EQ(read->getScenario(0).order, 0);
     read->playScenario(0);
     EXPECT_EQ(emulated_->received().back(), "voicePlaySc 0");

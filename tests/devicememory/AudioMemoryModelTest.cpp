@@ -1,6 +1,6 @@
 // The audio memory's model on its own: built from the bytes of an erased flash, with no device,
 // link, transport, dispatcher or emulated device. Its ids and play numbers, its limits and
-// refusals, and the stamp.
+// refusals, and the hash.
 
 #include <gtest/gtest.h>
 
@@ -29,7 +29,7 @@ std::unique_ptr<Model> blankModel() {
 
 // What a model shows of its lists and data.
 std::wstring contentsOf(device::memory::AudioMemoryModel& model) {
-    std::wstring text = model.getStamp() + L":";
+    std::wstring text = model.getHash() + L":";
     for (const auto& f : model.getFragments()) {
         text += std::to_wstring(f.id) + L"," + std::to_wstring(f.order) + L"," + f.name + L"," +
                 std::to_wstring(model.getFragmentFile(f.id).size()) + L";";
@@ -177,9 +177,9 @@ TEST(AudioMemoryModelTest, TheHashTellsDifferentContentApart) {
     auto second = blankModel();
     first->addFragment("abc", L"one");
     second->addFragment("abc", L"one");
-    EXPECT_EQ(first->getStamp(), second->getStamp());
+    EXPECT_EQ(first->getHash(), second->getHash());
     second->addFragment("d", L"two");
-    EXPECT_NE(first->getStamp(), second->getStamp());
+    EXPECT_NE(first->getHash(), second->getHash());
 }
 
 TEST(AudioMemoryModelTest, MemoriesCompareByTheirHashes) {

@@ -42,20 +42,38 @@ protected:
 };
 
 // A piece the device refuses once is sent again and the write goes on; so is one answered with
-// the busy text, which the device did not carry out.
+// the busy text, which the device did not carry out. Every piece queued is logged with its share
+// of the whole, and a write nobody follows says so for each piece.
 TEST_F(AudioMemoryWriteTest, WritesEveryPieceAndTheRootLastRepeatingAPieceRefusedOnce) {
-    for (const auto fault :
-         {std::optional<Fault>(), std::optional(Fault::error), std::optional(Fault::busy)}) {
-        SCOPED_TRACE(fault ? static_cast<int>(*fault) : -1);
+    struct Case {
+        std::optional<Fault> fault;
+        bool followed;  // a progress function is given
+    };
+    const Case cases[] = {
+        {std::nullopt, true}, {Fault::error, true}, {Fault::busy, true}, {std::nullopt, false}};
+    const std::wstring queuedLine = L"write audio memory (async): percent ";
+    const std::wstring unfollowedLine = L"not used callback for progress of write";
+    for (const Case& c : cases) {
+        const std::optional<Fault> fault = c.fault;
+        SCOPED_TRACE(testing::Message()
+                     << (fault ? static_cast<int>(*fault) : -1) << " followed " << c.followed);
         startDevice(kFlashSize);
         auto written = filled();
         if (fault) emulated_->faultOn("voiceMemProgram ", 3, *fault, 1);
+        const std::size_t queuedBefore = capture_.find(queuedLine, L"TRACE").size();
+        const std::size_t unfollowedBefore = capture_.find(unfollowedLine, L"TRACE2").size();
         ProgressRecorder recorder;
-        const std::vector<int> progress = write(*written, recorder);
-
-        EXPECT_EQ(progress.back(), 100);
-        EXPECT_EQ(std::count(progress.begin(), progress.end(), 100), 1);
-        EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()));
+        std::vector<int> progress;
+        if (c.followed) {
+            progress = write(*written, recorder);
+            EXPECT_EQ(progress.back(), 100);
+            EXPECT_EQ(std::count(progress.begin(), progress.end(), 100), 1);
+            EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()));
+        } else {
+            recorder.watch(*written);
+            written->writeChanges(nullptr);
+            ASSERT_TRUE(recorder.waitFinished());
+        }
         EXPECT_EQ(recorder.started(), 1);
         EXPECT_EQ(recorder.finished(), 1);
         EXPECT_FALSE(written->hasChanges());
@@ -67,7 +85,15 @@ TEST_F(AudioMemoryWriteTest, WritesEveryPieceAndTheRootLastRepeatingAPieceRefuse
         EXPECT_EQ(std::count(commands.begin(), erase, "voiceMemIsReady"), 1);
         EXPECT_EQ(*(erase + 1), "voiceMemIsReady");
         const std::vector<std::string> pieces = programs();
-        ASSERT_EQ(pieces.size(), progress.size() + (fault ? 1 : 0));
+        const std::size_t amount = pieces.size() - (fault ? 1 : 0);
+        if (c.followed) EXPECT_EQ(amount, progress.size());
+        const std::vector<LogLine> queued = capture_.find(queuedLine, L"TRACE");
+        ASSERT_EQ(queued.size(), queuedBefore + amount);
+        const std::wstring total = std::to_wstring(amount);
+        EXPECT_EQ(queued.back().message.substr(queued.back().message.find(queuedLine)),
+                  queuedLine + L"100, rate " + total + L", amount " + total);
+        EXPECT_EQ(capture_.find(unfollowedLine, L"TRACE2").size(),
+                  unfollowedBefore + (c.followed ? 0 : amount));
         EXPECT_EQ(pieces.front(), "voiceMemProgram 00000000 24 " + std::string(48, 'F'));
         EXPECT_EQ(pieces.back().compare(0, 27, "voiceMemProgram 00000000 24"), 0);
         EXPECT_EQ(flashRoot().version, 4);

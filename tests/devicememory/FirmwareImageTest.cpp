@@ -18,7 +18,7 @@ namespace {
 // The model name of what the bytes are recognised as; empty when they are no image.
 std::wstring recognised(const std::string& bytes) {
     const auto image = device::detectFirmware(bytes);
-    return image ? image->getModelText() : L"";
+    return image ? image->getModelName() : L"";
 }
 
 std::string withByte(std::string bytes, std::size_t at, char value) {
@@ -32,7 +32,7 @@ TEST(FirmwareImageTest, EveryModelOfTheTableIsRecognisedFromItsHeader) {
         const std::string image = unifiedImage(model, model.minimumSize);
         const auto firmware = device::detectFirmware(image);
         ASSERT_NE(firmware, nullptr);
-        EXPECT_EQ(firmware->getModelText(), std::wstring(model.name.begin(), model.name.end()));
+        EXPECT_EQ(firmware->getModelName(), std::wstring(model.name.begin(), model.name.end()));
         EXPECT_EQ(firmware->getVersion().type, model.type);
         EXPECT_EQ(firmware->getVersion().text, std::string(model.name) + " 1.2.3.17");
         EXPECT_EQ(firmware->getEraseCommand(), "firmwareErase");
@@ -102,7 +102,7 @@ TEST(FirmwareImageTest, NewBytesReplaceTheImageOnlyWhenTheyAreValid) {
     // A forced image is taken as it is, without a model.
     device::FirmwareUnify forced("anything", true, device::FirmwareUnify::noModel);
     EXPECT_TRUE(forced.isValid());
-    EXPECT_EQ(forced.getModelText(), L"");
+    EXPECT_EQ(forced.getModelName(), L"");
 }
 
 // The texts of the exception::UserResponse that opening the bytes throws; empty when none.

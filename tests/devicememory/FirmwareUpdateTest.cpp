@@ -266,7 +266,7 @@ public:
     std::string getData() override { return ""; }
     bool upgrade(std::function<void(int)>) override { return true; }
     std::int32_t getProgress() override { return progress; }
-    std::wstring getModelText() override { return L""; }
+    std::wstring getModelName() override { return L""; }
     std::string getEraseCommand() override { return ""; }
     std::string getProgramCommand(std::uint32_t, std::uint32_t, const char*) override { return ""; }
     std::string getFinishCommand(std::uint32_t) override { return ""; }

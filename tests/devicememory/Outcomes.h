@@ -49,6 +49,10 @@ public:
             return s.finished > 0 && !s.values.empty() && (s.values.back() == 100 || s.values.back() == -1);
         });
     }
+    // Waits until a write's end notification came, for a write that reports no progress.
+    bool waitFinished() {
+        return waitUntil([](const State& s) { return s.finished > 0; });
+    }
     std::vector<int> values() const { return seen().values; }
     int started() const { return seen().started; }
     int finished() const { return seen().finished; }

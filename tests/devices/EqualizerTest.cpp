@@ -77,14 +77,27 @@ TEST(VkbEqualizerTest, RepliesCommandsAndComparisons) {
 
     std::string tooMany = "-1";
     for (int n = 1; n < 17; ++n) tooMany += ":-1";
-    for (const std::string& reply :
-         std::vector<std::string>{"", "-3:", ":-3", "-3:x", "-3:-5abc", "0x3", tooMany}) {
+    const std::wstring tooFewBands = L"Неправильное количество полос эквалайзера";
+    struct Refusal {
+        std::string reply;
+        std::wstring description;
+    };
+    const std::vector<Refusal> refusals = {
+        {"", tooFewBands},
+        {"-3:", tooFewBands},
+        {":-3", L":-3"},
+        {"-3:x", L"-3:x"},
+        {"-3:-5abc", L"-3:-5abc"},
+        {"0x3", L"0x3"},
+        {tooMany, base::widen(tooMany)},
+    };
+    for (const Refusal& r : refusals) {
         try {
-            vkb::Equalizer::fromReply(reply, true, false);
-            ADD_FAILURE() << reply;
+            vkb::Equalizer::fromReply(r.reply, true, false);
+            ADD_FAILURE() << r.reply;
         } catch (const exception::ExternalError& error) {
-            EXPECT_EQ(error.message, L"Неправильный формат эквалайзера") << reply;
-            EXPECT_EQ(error.description, base::widen(reply));
+            EXPECT_EQ(error.message, L"Неправильный формат эквалайзера") << r.reply;
+            EXPECT_EQ(error.description, r.description) << r.reply;
         }
     }
 

@@ -201,7 +201,7 @@ TEST_F(VokarCommandsTest, TheCurrentChannelIsNotAskedForAndNoChannelIsRefused) {
     auto [oldest, old] = connected(vokarA_1_01_69, 3);
     EXPECT_EQ(test::thrown<exception::UnsupportedByDevice>([old = old] { old->switchChannel(2); },
                                                            &exception::Base::description),
-              L"Неизвестная версия вокара. (VKA_1.01.70)");
+              L"VKA_1.01.70");
     EXPECT_TRUE(old->switchChannel(1));
     EXPECT_EQ(sentBesidesMemory(*oldest), "set ch 1");
 }
@@ -476,7 +476,7 @@ TEST_F(VokarCommandsTest, DeviceSelfTest) {
     auto [earlier, old] = connected(vokarV3_A121, 3);
     EXPECT_EQ(test::thrown<exception::UnsupportedByDevice>([old = old] { old->startDeviceTest(); },
                                                            &exception::Base::description),
-              L"Неизвестная версия вокара. (V3_A125)");
+              L"V3_A125");
     EXPECT_EQ(sent(*earlier), "");
 }
 

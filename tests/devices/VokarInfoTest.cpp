@@ -190,15 +190,33 @@ TEST_F(VokarInfoTest, GuardedPlaybackTypeKeepsInternalAndHigherPlayback) {
 }
 
 TEST_F(VokarInfoTest, MinimumVersionNamesTheRequiredFirmware) {
-    auto device = deviceWithFirmware("Vokar-B 1.03.110");
-    EXPECT_NO_THROW(device->requireMinimumVersion(vokarV3_A110));
-    EXPECT_EQ(test::thrown<exception::UnsupportedByDevice>(
-                  [&] { device->requireMinimumVersion(vokarV3_A125); }, &exception::Base::description),
-              L"Неизвестная версия вокара. (V3_A125)");
-
-    auto unknown = deviceWithFirmware("Tribel-T 1.0.0");
-    EXPECT_EQ(unknown->getVersionId(), vokarUnknown);
-    EXPECT_THROW(unknown->requireMinimumVersion(vokarA_1_01_70), exception::UnsupportedByDevice);
+    struct Case {
+        std::string firmware;
+        VokarVersion required;
+        const wchar_t* detail;  // nullptr: nothing is thrown
+        bool warned;
+    };
+    const std::vector<Case> cases = {
+        {"Vokar-B 1.03.110", vokarV3_A110, nullptr, false},
+        {"Vokar-B 1.03.110", vokarV3_A125, L"V3_A125", false},
+        {"Vokar-B 1.01.63", vokarA_3_00_01, nullptr, false},
+        {"Vokar-A 1.01.70", vokarA_3_00_01, L"VKA_3.00.01", false},
+        {"Tribel-T 1.0.0", vokarA_1_01_70, L"VKA_1.01.70", true},
+    };
+    const std::wstring unknownVersion = L"Неизвестная версия вокара. (";
+    for (const Case& c : cases) {
+        auto device = deviceWithFirmware(c.firmware);
+        const std::size_t warnings = capture_.find(unknownVersion, L"WARN").size();
+        if (c.detail) {
+            EXPECT_EQ(test::thrown<exception::UnsupportedByDevice>(
+                          [&] { device->requireMinimumVersion(c.required); }, &exception::Base::description),
+                      c.detail)
+                << c.firmware;
+        } else {
+            EXPECT_NO_THROW(device->requireMinimumVersion(c.required)) << c.firmware;
+        }
+        EXPECT_EQ(capture_.find(unknownVersion, L"WARN").size(), warnings + (c.warned ? 1 : 0)) << c.firmware;
+    }
     EXPECT_TRUE(capture_.contains(L"Неизвестная версия вокара. (Tribel-T 1.0.0)", L"WARN"));
 }
 

@@ -106,11 +106,13 @@ TEST_F(GuiLogCallback, StoppingInvokerDropsNewTasks) {
     ASSERT_TRUE(test::waitFor([&] { return ran.load() == 1; }));
     GuiThreadInvoker::stop();
     GuiThreadInvoker::add([&] { ++ran; });
-    EXPECT_TRUE(capture.contains(L"skip adding task for gui thread invoker", L"DEBUG"));
+    const std::wstring skipped = L"skip adding task for gui thread invoker";
+    EXPECT_EQ(capture.find(skipped, L"DEBUG").size(), 1u);
     GuiThreadInvoker::destroy();
     EXPECT_FALSE(GuiThreadInvoker::exists());
-    GuiThreadInvoker::add([&] { ++ran; });  // no invoker: nothing happens
+    GuiThreadInvoker::add([&] { ++ran; });  // no invoker: the task is dropped as well
     EXPECT_EQ(ran.load(), 1);
+    EXPECT_EQ(capture.find(skipped, L"DEBUG").size(), 2u);
 }
 
 }  // namespace

@@ -93,6 +93,34 @@ TEST_F(MessageStoreTest, DamagedRecordsAreHeldInTheirPlaceAndWrittenBack) {
     EXPECT_EQ(saved, original);
 }
 
+// A large file is shown whole, however many items it holds, and written back as it was read.
+TEST_F(MessageStoreTest, AFileOf12000ItemsIsShownWhole) {
+    std::string text = "<?xml version=\"1.0\" encoding=\"utf-8\"?><tree>";
+    for (int g = 0; g < 3; ++g) {
+        text += "<group><name>" + std::to_string(g) + "</name>";
+        for (int m = 0; m < 3999; ++m) {
+            const std::string name = std::to_string(g) + "-" + std::to_string(m);
+            text +=
+                "<message><name>" + name + "</name><message>/нет/" + name + ".mp3</message><gong/></message>";
+        }
+        text += "</group>";
+    }
+    write("service_message.xml", text + "</tree>");
+    const frm::MessageFile file = read("service_message.xml");
+    ASSERT_TRUE(file.root);
+    ASSERT_EQ(file.root->children.size(), 3u);
+    EXPECT_TRUE(file.root->held.empty());
+    for (const MessageItem& group : file.root->children) {
+        EXPECT_EQ(group.children.size(), 3999u) << group.name;
+        EXPECT_TRUE(group.held.empty()) << group.name;
+    }
+    EXPECT_EQ(file.root->children[2].children.back().message, L"/нет/2-3998.mp3");
+
+    Tree original;
+    ASSERT_TRUE(storage::load(path("service_message.xml"), original));
+    EXPECT_EQ(frm::writeMessageTree(*file.root, path("service")), original);
+}
+
 // An empty name or path is the operator's and is shown, so it is read as it stands.
 TEST_F(MessageStoreTest, EmptyNamesAndPathsAreReadAsTheyStand) {
     write("service_message.xml",
