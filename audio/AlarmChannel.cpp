@@ -210,11 +210,14 @@ void AlarmChannel::runBroadcast(const SessionPtr& session) {
 void AlarmChannel::runStream(const SessionPtr& session) {
     const debug::Place place("frm::AlarmChannel::runStream");
     const Broadcast& request = session->request;
-    const auto failed = devices_.take(session->id, session->loudspeakers, request.volume,
-                                      AlarmDevices::Clock::now() + kSwitchGrace);
-    if (!failed.empty())
+    const AlarmDevices::Taken taken = devices_.take(session->id, session->loudspeakers, request.volume,
+                                                    AlarmDevices::Clock::now() + kSwitchGrace);
+    if (!taken.failed.empty())
         place.warn(L"Не удалось переключить на канал оповещения устройства: %1%",
-                   AlarmDevices::joined(failed));
+                   AlarmDevices::joined(taken.failed));
+    if (!taken.unread.empty())
+        place.warn(L"Уровень громкости не прочитан, оповещение идёт на прежнем уровне устройств: %1%",
+                   AlarmDevices::joined(taken.unread));
 
     // The stream is the broadcast's from here until it is closed, also when something throws.
     std::lock_guard<std::mutex> stream(streamLock_);

@@ -1,10 +1,11 @@
 #pragma once
 // The priority channel: alarm and service messages and the live microphone on the priority
 // stream (the base port plus two). A broadcast takes its loudspeakers (switched to the alarm
-// channel at its volume, their volumes saved), plays the gong and then the message file or the
-// microphone, records the microphone when asked, and at its end gives the loudspeakers back and
-// tells its listener why it ended. A launch at or below the priority that is broadcasting is
-// refused; a higher one takes over, keeping the loudspeakers that both use on the alarm channel.
+// channel at its volume, the levels they had read first), plays the gong and then the message
+// file or the microphone, records the microphone when asked, and at its end gives the
+// loudspeakers back and tells its listener why it ended. A launch at or below the priority that is
+// broadcasting is refused; a higher one takes over, keeping the loudspeakers that both use on the alarm
+// channel.
 //
 // Each broadcast runs on a broadcast thread of its own: it takes the loudspeakers and runs the
 // stream until its end is asked for (the stream's end, stop, a higher priority, a failure, an
@@ -116,7 +117,7 @@ public:
     // while the transport still runs). Listeners are not told.
     void close();
 
-    // The loudspeakers the broadcasts hold, with the volumes they had; the player channel holds
+    // The loudspeakers the broadcasts hold, with the levels they had; the player channel holds
     // those of a service message here too, so that whoever takes a loudspeaker last gives it
     // back as it was before the first.
     AlarmDevices& devices() { return devices_; }

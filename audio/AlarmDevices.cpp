@@ -25,18 +25,22 @@ AlarmDevices::Owner AlarmDevices::newOwner() {
     return ++lastOwner_;
 }
 
-void AlarmDevices::save(const Loudspeaker& loudspeaker, Entry& entry) {
-    if (entry.touched) return;
-    entry.savedVolume = loudspeaker->getVolume();
-    entry.touched = true;
+std::optional<device::VokarInfo::Level> AlarmDevices::readLevel(const Loudspeaker& loudspeaker) {
+    try {
+        return loudspeaker->readLevel();
+    } catch (const exception::UnexpectedResponseOfDevice& error) {
+        debug::Place("frm::AlarmDevices::readLevel")
+            .debug(L"The level of '%1%' is not read: %2%", nameOf(loudspeaker), exception::textOf(error));
+    }
+    return std::nullopt;
 }
 
 void AlarmDevices::assign(Owner owner, const std::vector<Loudspeaker>& loudspeakers) {
     for (const Loudspeaker& loudspeaker : loudspeakers) entryOf(loudspeaker)->owner.store(owner);
 }
 
-std::vector<std::wstring> AlarmDevices::take(Owner owner, const std::vector<Loudspeaker>& loudspeakers,
-                                             int volume, Clock::time_point deadline) {
+AlarmDevices::Taken AlarmDevices::take(Owner owner, const std::vector<Loudspeaker>& loudspeakers, int volume,
+                                       Clock::time_point deadline) {
     auto failed = std::make_shared<FailureList>();
     std::vector<audio::WorkerPool::Job> jobs;
     for (const Loudspeaker& loudspeaker : loudspeakers) {
@@ -55,39 +59,61 @@ void AlarmDevices::takeOne(Owner owner, const Loudspeaker& loudspeaker, Entry& e
     if (entry.owner.load() != owner) return;
     bool done = false;
     try {
-        if (!loudspeaker->isOnline()) throw exception::Offline();
-        save(loudspeaker, entry);
+        if (!entry.touched) {
+            // Asked of the loudspeaker even when a volume is known: the percentages stop at the
+            // quietest audible level, and the program may not know the level of a loudspeaker it
+            // sees as not answering, though it answers now. One that does not answer is left
+            // alone.
+            entry.savedLevel = readLevel(loudspeaker);
+            entry.touched = true;
+            if (!entry.savedLevel)
+                note(
+                    failed, &Taken::unread, loudspeaker,
+                    L"Уровень громкости устройства '%1%' не прочитан: оповещение идёт на его прежнем уровне");
+        }
         // The channel first: the first moment of the gong at the old volume is better than the
         // common stream at the alarm's.
         entry.switched = true;
         const bool switched = loudspeaker->switchChannel(kAlarmChannel);
         // A loudspeaker that defers the switch until its own playback ends still gets the volume.
-        done = loudspeaker->setVolume(volume) && switched;
+        // One whose level is not known keeps it: raised, it could not be given back.
+        done = (!entry.savedLevel || loudspeaker->setVolume(volume)) && switched;
     } catch (const std::exception& error) {
         place.debug(L"Failed to take '%1%': %2%", nameOf(loudspeaker), exception::textOf(error));
     }
-    if (!done) fail(failed, loudspeaker, L"Не удалось переключить на канал оповещения устройство '%1%'");
+    if (!done)
+        note(failed, &Taken::failed, loudspeaker,
+             L"Не удалось переключить на канал оповещения устройство '%1%'");
 }
 
-void AlarmDevices::keep(Owner owner, const std::vector<Loudspeaker>& loudspeakers) {
+std::vector<AlarmDevices::Loudspeaker> AlarmDevices::keep(Owner owner,
+                                                          const std::vector<Loudspeaker>& loudspeakers) {
+    std::mutex lock;
+    std::vector<Loudspeaker> unread;
     std::vector<audio::WorkerPool::Job> jobs;
     for (const Loudspeaker& loudspeaker : loudspeakers) {
         std::shared_ptr<Entry> entry = entryOf(loudspeaker);
         Owner nobody = 0;
         if (!entry->owner.compare_exchange_strong(nobody, owner)) continue;
-        jobs.push_back([owner, loudspeaker, entry = std::move(entry)] {
+        jobs.push_back([owner, loudspeaker, entry = std::move(entry), &lock, &unread] {
             std::lock_guard<std::mutex> guard(entry->work);
             if (entry->owner.load() != owner) return;
             try {
-                save(loudspeaker, *entry);
+                entry->savedLevel = readLevel(loudspeaker);
             } catch (const std::exception& error) {
                 debug::Place("frm::AlarmDevices::keep")
-                    .debug(L"The volume of '%1%' is not known: %2%", nameOf(loudspeaker),
+                    .debug(L"The level of '%1%' is not known: %2%", nameOf(loudspeaker),
                            exception::textOf(error));
             }
+            // Left untouched, it is given back as it is; a broadcast that takes it over asks again.
+            entry->touched = entry->savedLevel.has_value();
+            if (entry->touched) return;
+            std::lock_guard<std::mutex> unreadGuard(lock);
+            unread.push_back(loudspeaker);
         });
     }
     pool_.runAll(std::move(jobs));
+    return unread;
 }
 
 std::vector<std::wstring> AlarmDevices::release(Owner owner) {
@@ -103,7 +129,7 @@ std::vector<std::wstring> AlarmDevices::release(Owner owner) {
         }
     }
     pool_.runAll(std::move(jobs));
-    return collect(failed);
+    return collect(failed).failed;
 }
 
 void AlarmDevices::releaseOne(Owner owner, const Loudspeaker& loudspeaker, Entry& entry,
@@ -116,18 +142,18 @@ void AlarmDevices::releaseOne(Owner owner, const Loudspeaker& loudspeaker, Entry
     if (entry.touched) {
         try {
             if (entry.switched) done = loudspeaker->switchChannel(device::CHANNEL_DISCOVERY);
-            if (entry.savedVolume != device::kUnknownVolume)
-                done = loudspeaker->setVolume(entry.savedVolume) && done;
+            if (entry.savedLevel) done = loudspeaker->setLevel(*entry.savedLevel) && done;
         } catch (const std::exception& error) {
             done = false;
             place.debug(L"Failed to give back '%1%': %2%", nameOf(loudspeaker), exception::textOf(error));
         }
         entry.touched = false;
-        entry.savedVolume = device::kUnknownVolume;
+        entry.savedLevel.reset();
         entry.switched = false;
     }
     entry.owner.compare_exchange_strong(expected, 0);
-    if (!done) fail(failed, loudspeaker, L"Не удалось вернуть на общий канал устройство '%1%'");
+    if (!done)
+        note(failed, &Taken::failed, loudspeaker, L"Не удалось вернуть на общий канал устройство '%1%'");
 }
 
 void AlarmDevices::switchToCommon(const std::vector<Loudspeaker>& loudspeakers) {
@@ -158,18 +184,19 @@ std::wstring AlarmDevices::joined(const std::vector<std::wstring>& names) {
     return text;
 }
 
-void AlarmDevices::fail(const Failures& failed, const Loudspeaker& loudspeaker, const wchar_t* lateText) {
+void AlarmDevices::note(const Failures& failed, std::vector<std::wstring> Taken::*list,
+                        const Loudspeaker& loudspeaker, const wchar_t* lateText) {
     {
         std::lock_guard<std::mutex> guard(failuresLock_);
         if (!failed->collected) {
-            failed->names.push_back(nameOf(loudspeaker));
+            (failed->names.*list).push_back(nameOf(loudspeaker));
             return;
         }
     }
     debug::Place("frm::AlarmDevices").warn(lateText, nameOf(loudspeaker));
 }
 
-std::vector<std::wstring> AlarmDevices::collect(const Failures& failed) {
+AlarmDevices::Taken AlarmDevices::collect(const Failures& failed) {
     std::lock_guard<std::mutex> guard(failuresLock_);
     failed->collected = true;
     return failed->names;

@@ -1,12 +1,14 @@
 #pragma once
 // The loudspeakers that the alarm channel holds. A broadcast takes its loudspeakers: each is
-// switched to the alarm channel and set to the broadcast's volume, the volume it had being saved
-// first. At the broadcast's end each is given back once: switched to the common channel with its
-// saved volume. A broadcast that takes over a loudspeaker from an earlier one keeps the volume
-// that the first saved. A playback of the common channel that gives its loudspeakers back at its
-// end (a service message) holds them here too, without a switch: a broadcast that takes one over
-// then keeps the volume it had before both. The work runs in parallel on a worker pool; the steps
-// on one loudspeaker run one at a time, in the order asked for.
+// switched to the alarm channel and set to the broadcast's volume, the level it had being read
+// from it first, in its own scale. At the broadcast's end each is given back once: switched to
+// the common channel with the level it had. A loudspeaker whose level cannot be read keeps it
+// through the broadcast, so that it never ends louder than it was; one that does not answer is
+// not taken. A broadcast that takes over a loudspeaker from an earlier one keeps the level that
+// the first read. A playback of the common channel that gives its loudspeakers back at its end (a
+// service message) holds them here too, without a switch: a broadcast that takes one over then
+// keeps the level it had before both. The work runs in parallel on a worker pool; the steps on
+// one loudspeaker run one at a time, in the order asked for.
 
 #include <atomic>
 #include <chrono>
@@ -14,6 +16,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -39,14 +42,22 @@ public:
     // Makes `owner` the holder of the loudspeakers at once, so that an earlier broadcast that
     // ends now leaves them alone.
     void assign(Owner owner, const std::vector<Loudspeaker>& loudspeakers);
+    // What a take tells of its loudspeakers so far, by their names.
+    struct Taken {
+        // Not switched, or not at the volume.
+        std::vector<std::wstring> failed;
+        // Switched at the level they had, which could not be read.
+        std::vector<std::wstring> unread;
+    };
     // Switches the loudspeakers that `owner` still holds to the alarm channel at the volume.
-    // Waits until every one is done or the deadline passed (the rest go on) and returns the
-    // names of those that failed so far.
-    std::vector<std::wstring> take(Owner owner, const std::vector<Loudspeaker>& loudspeakers, int volume,
-                                   Clock::time_point deadline);
-    // Makes `owner` the holder of each loudspeaker that nobody holds and saves the volume it has,
-    // changing nothing on it; waits until that is done. Release gives the volumes back.
-    void keep(Owner owner, const std::vector<Loudspeaker>& loudspeakers);
+    // Waits until every one is done or the deadline passed (the rest go on, and report by
+    // themselves).
+    Taken take(Owner owner, const std::vector<Loudspeaker>& loudspeakers, int volume,
+               Clock::time_point deadline);
+    // Makes `owner` the holder of each loudspeaker that nobody holds and reads the level it has,
+    // changing nothing on it; waits until that is done. Release gives the levels back. Returns
+    // the loudspeakers whose level could not be read: a change to them could not be undone.
+    std::vector<Loudspeaker> keep(Owner owner, const std::vector<Loudspeaker>& loudspeakers);
     // Gives back every loudspeaker that `owner` still holds and waits until that is done; returns
     // the names of those that could not be given back. Only a loudspeaker switched to the alarm
     // channel is switched back to the common one.
@@ -66,29 +77,31 @@ private:
         // Held for the length of one step on the loudspeaker.
         std::mutex work;
         std::atomic<Owner> owner{0};
-        // Under `work`: whether commands went to the loudspeaker for its owner, and the volume
-        // it had before (device::kUnknownVolume when it could not be read).
+        // Under `work`: whether commands went to the loudspeaker for its owner, and the level
+        // it had before (none when it could not be read: it is then not changed).
         bool touched = false;
-        std::int32_t savedVolume = device::kUnknownVolume;
+        std::optional<device::VokarInfo::Level> savedLevel;
         // Whether it was switched to the alarm channel.
         bool switched = false;
     };
-    // The names of the loudspeakers that failed in one take or release. Once the caller has
-    // collected them, a late failure is logged by itself.
+    // The names of the loudspeakers that failed in one take or release, and of those taken
+    // without their level. Once the caller has collected them, a late one is logged by itself.
     struct FailureList {
-        std::vector<std::wstring> names;
+        Taken names;
         bool collected = false;
     };
     using Failures = std::shared_ptr<FailureList>;
 
     std::shared_ptr<Entry> entryOf(const Loudspeaker& loudspeaker);
-    // Under the entry's `work`: saves the volume once for the holder.
-    static void save(const Loudspeaker& loudspeaker, Entry& entry);
+    // The level the loudspeaker tells; none when it refuses the question or its reply does not
+    // read. exception::Offline passes.
+    static std::optional<device::VokarInfo::Level> readLevel(const Loudspeaker& loudspeaker);
     void takeOne(Owner owner, const Loudspeaker& loudspeaker, Entry& entry, int volume,
                  const Failures& failed);
     void releaseOne(Owner owner, const Loudspeaker& loudspeaker, Entry& entry, const Failures& failed);
-    void fail(const Failures& failed, const Loudspeaker& loudspeaker, const wchar_t* lateText);
-    std::vector<std::wstring> collect(const Failures& failed);
+    void note(const Failures& failed, std::vector<std::wstring> Taken::*list, const Loudspeaker& loudspeaker,
+              const wchar_t* lateText);
+    Taken collect(const Failures& failed);
 
     std::atomic<Owner> lastOwner_{0};
     mutable std::mutex lock_;

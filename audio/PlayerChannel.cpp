@@ -1,5 +1,7 @@
 #include "audio/PlayerChannel.h"
 
+#include <algorithm>
+
 #include "audio/AlarmChannel.h"
 #include "audio/Player.h"
 #include "devicelink/DeviceCollection.h"
@@ -202,11 +204,22 @@ void PlayerChannel::start(const std::shared_ptr<Playlist>& playlist, int volume,
     giveBackHeld();
     // The alarm channel may have started since the request.
     if (alarmRefuses(targets)) return;
-    const Loudspeakers loudspeakers = reachable();
+    Loudspeakers loudspeakers = reachable();
     AlarmDevices::Owner owner = 0;
     if (givesBack) {
         owner = alarm_.devices().newOwner();
-        alarm_.devices().keep(owner, loudspeakers);
+        // A loudspeaker whose level is not known keeps it: changed, it could not be given back.
+        const Loudspeakers unread = alarm_.devices().keep(owner, loudspeakers);
+        if (!unread.empty()) {
+            std::vector<std::wstring> names;
+            for (const auto& loudspeaker : unread) {
+                loudspeakers.erase(std::find(loudspeakers.begin(), loudspeakers.end(), loudspeaker));
+                names.push_back(loudspeaker->getDisplayName());
+            }
+            debug::Place("frm::PlayerChannel::start")
+                .warn(L"Уровень громкости не прочитан, громкость не изменена устройствам: %1%",
+                      AlarmDevices::joined(names));
+        }
         // Whatever ends the playlist's playing gives them back: its end, a stop, another start
         // or another playlist that the player was given directly.
         playlist->setCallbackIfPlaying([this, gate = gate_, owner](bool playing, bool) {

@@ -6,8 +6,9 @@
 // There the player stops, the volume actions run on every online loudspeaker (the chosen ones
 // get the volume, the others are muted), and the player plays the playlist. A start for the
 // loudspeakers selected in the main window (a service message) first has the alarm channel's
-// devices keep the volume of every loudspeaker it reaches, and gives each back when its playlist
-// stops playing: at its end, by a stop, by another start or by another playlist of the player.
+// devices read and keep the level of every loudspeaker it reaches (one whose level cannot be
+// read is left as it is), and gives each back when its playlist stops playing: at its end, by a
+// stop, by another start or by another playlist of the player.
 
 #include <condition_variable>
 #include <cstddef>

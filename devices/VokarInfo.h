@@ -5,6 +5,7 @@
 // (VokarInfoZones.cpp). Members marked "Exchanges" wait for the loudspeaker's replies
 // (devicelink/DeviceBase.h): never on the window's thread.
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -40,6 +41,23 @@ public:
     // The channel value that stands for no channel known.
     static constexpr AudioChannel noChannel = 22;
 
+    // A volume in the loudspeaker's own scale, as "get vol" tells it and "set vol" takes it: a
+    // level in dB from generation 9 on (0 loudest, -96 silent), up to generation 8 a byte per
+    // amplifier channel (0 loudest, 0xFE silent). Below the quietest audible level, where every
+    // value shows as 1 %, only this scale tells one from another.
+    struct Level {
+        bool perChannel = false;
+        std::int32_t decibels = 0;
+        std::array<std::uint8_t, 2> channels{};
+        // The volume it shows as.
+        std::int32_t percent = 0;
+
+        // Whether the loudspeaker is at the same level, however the two show.
+        bool sameAs(const Level& other) const;
+        // As "set vol" takes it.
+        std::string text() const;
+    };
+
     // A loudspeaker of `type`, already knowing its own shared pointer and its state handler.
     // Its generation is provisional until its first status packet: the last Vokar-A
     // generation for a Vokar-A, the newest for any other loudspeaker model, else 9.
@@ -69,8 +87,15 @@ public:
     // The name of the current playback type.
     std::wstring getTypeText() override;
     // Stores the volume that a "get vol" reply tells, in the scale of the generation, as the
-    // smallest percentage that sets that level again.
+    // smallest percentage that sets that level again; a volume known to set it stays as it is.
     void handleVolume(const std::string& reply) override;
+    // Asks the loudspeaker for its volume, whatever is known of it, and stores it as handleVolume
+    // does; nullopt when the reply does not read. exception::Offline when it does not answer,
+    // exception::UnexpectedResponseOfDevice when it refuses. Exchanges.
+    std::optional<Level> readLevel();
+    // Sets a level as readLevel told it, shown as it was then, with the refusals of setVolume;
+    // false also for a level of the other scale. Exchanges.
+    bool setLevel(const Level& level);
     void resetPlaybackType() override;
     // Goes on with the next image of the update queue once the image before it is written and
     // the loudspeaker answers again after its restart. Exchanges.
@@ -206,6 +231,15 @@ private:
 
     std::shared_ptr<VokarInfo> self();
     void requirePowerGood();
+
+    // The level of a "get vol" reply, also stored as the volume; nullopt (logged) when it does
+    // not read.
+    std::optional<Level> takeVolumeReply(const std::string& reply);
+    // Whether the volume `known` sets `level`.
+    bool isAtLevel(const Level& level, std::int32_t known) const;
+    // The common end of setVolume and setLevel: sends `level` unless the loudspeaker may not
+    // change its volume now or `unchanged`.
+    bool sendVolume(const Level& level, bool unchanged);
 
     // Takes the running test `serial` (0: whichever runs) and drops its queued stop.
     std::optional<SoundPressureTest> takeSoundPressureTest(std::uint64_t serial);

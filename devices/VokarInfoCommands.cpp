@@ -1,6 +1,7 @@
 // The everyday commands of a loudspeaker: volume, channel, internal playing, the power
 // supply's version and the two tests.
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <limits>
@@ -34,7 +35,7 @@ constexpr AudioChannel highestChannel = 20;
 constexpr unsigned toneHz = 1000;
 
 // The level that "set vol" gives a percentage, from generation 9 on.
-std::int64_t levelOfPercent(std::int32_t percent) {
+std::int64_t decibelsOfPercent(std::int32_t percent) {
     return percent == 0 ? silentLevel
                         : quietestLevel - static_cast<std::int64_t>(std::trunc(percent * -0.35));
 }
@@ -54,12 +55,31 @@ std::int32_t smallestPercentSetting(Value value, Setting setting) {
     return percent;
 }
 
-// "set vol" in the scale of the generation.
-std::string volumeCommand(std::int32_t percent, VokarVersion version) {
-    if (version >= vokarA_3_00_01) return "set vol " + base::decimal(levelOfPercent(percent));
-    const auto value = static_cast<std::uint8_t>(byteOfPercent(percent));
-    const std::string byte = base::toHex(&value, 1);
-    return "set vol " + byte + ":" + byte;
+// The level that "set vol" gives a percentage in the scale of the generation.
+VokarInfo::Level levelOfPercent(std::int32_t percent, VokarVersion version) {
+    VokarInfo::Level level;
+    level.percent = percent;
+    if (version >= vokarA_3_00_01) {
+        level.decibels = static_cast<std::int32_t>(decibelsOfPercent(percent));
+        return level;
+    }
+    const auto byte = static_cast<std::uint8_t>(byteOfPercent(percent));
+    level.perChannel = true;
+    level.channels = {byte, byte};
+    return level;
+}
+
+// The smallest volume that shows a level. Anything audible shows as at least 1 %, so that only
+// true silence reads as off; the first amplifier channel stands for both.
+std::int32_t percentOfLevel(const VokarInfo::Level& level) {
+    if (!level.perChannel) {
+        if (level.decibels == silentLevel) return 0;
+        return smallestPercentSetting(std::max<std::int64_t>(level.decibels, quietestLevel),
+                                      decibelsOfPercent);
+    }
+    const unsigned first = level.channels[0];
+    if (first == silentByte) return 0;
+    return smallestPercentSetting(std::min(first, quietestByte), byteOfPercent);
 }
 
 // One or two hexadecimal digits, the whole text.
@@ -124,68 +144,106 @@ bool playsOwnSource(std::uint32_t status) {
 
 }  // namespace
 
+bool VokarInfo::Level::sameAs(const Level& other) const {
+    if (perChannel != other.perChannel) return false;
+    return perChannel ? channels == other.channels : decibels == other.decibels;
+}
+
+std::string VokarInfo::Level::text() const {
+    if (!perChannel) return base::decimal(decibels);
+    return base::toHex(&channels[0], 1) + ":" + base::toHex(&channels[1], 1);
+}
+
+bool VokarInfo::isAtLevel(const Level& level, std::int32_t known) const {
+    return known >= 0 && known <= 100 && levelOfPercent(known, getVersionId()).sameAs(level);
+}
+
 bool VokarInfo::setVolume(std::int32_t percent) {
-    const debug::Place here("device::VokarInfo::setVolume");
     if (!isOnline()) throw exception::Offline();
     if (percent < 0 || percent > 100) {
-        here.warn(L"Некорректная громкость '%1%'", percent);
+        debug::Place("device::VokarInfo::setVolume").warn(L"Некорректная громкость '%1%'", percent);
         return false;
     }
-    const VokarVersion version = getVersionId();
-    if (version <= vokarA_2_01_72 && hasInternalPlaying() && !isPlaybackType(playback::sine)) {
+    return sendVolume(levelOfPercent(percent, getVersionId()), percent == volume.load());
+}
+
+bool VokarInfo::setLevel(const Level& level) {
+    if (!isOnline()) throw exception::Offline();
+    // A level read before the firmware changed its scale means nothing now.
+    if (level.perChannel != (getVersionId() < vokarA_3_00_01)) {
+        debug::Place("device::VokarInfo::setLevel").warn(L"Некорректная громкость '%1%'", level.text());
+        return false;
+    }
+    return sendVolume(level, isAtLevel(level, volume.load()));
+}
+
+bool VokarInfo::sendVolume(const Level& level, bool unchanged) {
+    const debug::Place here("device::VokarInfo::setVolume");
+    if (getVersionId() <= vokarA_2_01_72 && hasInternalPlaying() && !isPlaybackType(playback::sine)) {
         here.notice(
             L"Вокар занят внутренним воспроизведением или сигналом ГОиЧС. Изменение уровня громкости не "
             L"произошло");
         return false;
     }
-    if (percent == volume.load()) {
-        here.debug(L"Skip changing volume to %1% (there are no differences)", percent);
+    if (unchanged) {
+        here.debug(L"Skip changing volume to %1% (there are no differences)", level.percent);
         return true;
     }
-    if (!transfer(volumeCommand(percent, version), nullptr, false)) {
-        here.warn(L"Не удалось назначить уровень громкости '%1%' устройству '%2%'", percent,
+    if (!transfer("set vol " + level.text(), nullptr, false)) {
+        here.warn(L"Не удалось назначить уровень громкости '%1%' устройству '%2%'", level.percent,
                   hardwareAddress_.toCharArray());
         return false;
     }
-    volume.store(percent);
-    here.info(L"Назначен уровень громкости %1%%% устройству '%2%'", percent, hardwareAddress_.toCharArray());
+    volume.store(level.percent);
+    here.info(L"Назначен уровень громкости %1%%% устройству '%2%'", level.percent,
+              hardwareAddress_.toCharArray());
     notifyWithState();
     return true;
 }
 
 void VokarInfo::handleVolume(const std::string& reply) {
+    takeVolumeReply(reply);
+}
+
+std::optional<VokarInfo::Level> VokarInfo::readLevel() {
+    // Never from the reply cache: the level may have changed since.
+    return takeVolumeReply(transfer("get vol"));
+}
+
+std::optional<VokarInfo::Level> VokarInfo::takeVolumeReply(const std::string& reply) {
     const debug::Place here("device::VokarInfo::handleVolume");
     here.trace(L"handle volume for device %1%", hardwareAddress_.toCharArray());
     lastVolumeReplyTime_.store(now());
 
+    Level level;
     if (getVersionId() >= vokarA_3_00_01) {
-        std::int64_t level = 0;
-        if (!DeviceBase::parseIntValue(reply, level, std::numeric_limits<std::int32_t>::min(),
+        std::int64_t decibels = 0;
+        if (!DeviceBase::parseIntValue(reply, decibels, std::numeric_limits<std::int32_t>::min(),
                                        std::numeric_limits<std::int32_t>::max())) {
             here.warn(L"Ошибка в формате громкости (hw='%1%', response='%2%')",
                       hardwareAddress_.toCharArray(), reply);
-            return;
+            return std::nullopt;
         }
-        const std::int64_t received = level;
-        if (level > 0) {
-            here.notice(L"Значение громкости вне диапазона. (%1%)", level);
-            level = 0;
+        if (decibels > 0) {
+            here.notice(L"Значение громкости вне диапазона. (%1%)", decibels);
+            decibels = 0;
         }
-        if (level < quietestLevel) level = quietestLevel;
-        // Anything audible shows as at least 1 %, so that only true silence reads as off.
-        volume.store(received == silentLevel ? 0 : smallestPercentSetting(level, levelOfPercent));
-        return;
+        level.decibels = static_cast<std::int32_t>(decibels);
+    } else {
+        unsigned first = 0;
+        unsigned second = 0;
+        if (!parseChannelBytes(reply, first, second)) {
+            here.warn(L"Ошибка в формате громкости прибора Вокар-A. (hw='%1%', response='%2%')",
+                      hardwareAddress_.toCharArray(), reply);
+            return std::nullopt;
+        }
+        level.perChannel = true;
+        level.channels = {static_cast<std::uint8_t>(first), static_cast<std::uint8_t>(second)};
     }
-
-    unsigned first = 0;
-    unsigned second = 0;
-    if (!parseChannelBytes(reply, first, second)) {
-        here.warn(L"Ошибка в формате громкости прибора Вокар-A. (hw='%1%', response='%2%')",
-                  hardwareAddress_.toCharArray(), reply);
-        return;
-    }
-    const unsigned value = first > quietestByte ? quietestByte : first;
-    volume.store(first == silentByte ? 0 : smallestPercentSetting(value, byteOfPercent));
+    const std::int32_t known = volume.load();
+    level.percent = isAtLevel(level, known) ? known : percentOfLevel(level);
+    volume.store(level.percent);
+    return level;
 }
 
 bool VokarInfo::hasInternalPlaying() {

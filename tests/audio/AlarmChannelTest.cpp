@@ -10,6 +10,8 @@
 
 #include "audio/AlarmChannel.h"
 #include "audio/PlaybackTrack.h"
+#include "audio/Player.h"
+#include "audio/PlayerChannel.h"
 #include "audio/mp3streamf.h"
 #include "support/FakeGuiThread.h"
 #include "support/LoudspeakerSite.h"
@@ -54,7 +56,10 @@ protected:
 
     void SetUp() override {
         AudioFixture::SetUp();
-        site_ = std::make_unique<test::LoudspeakerSite>(kLoudspeakers, basePort_);
+        // The levels test has three more and one of the first generation.
+        std::vector<device::VokarVersion> generations(kLoudspeakers + 3, device::vokarV3_A128);
+        generations.push_back(device::vokarA_2_01_72);
+        site_ = std::make_unique<test::LoudspeakerSite>(generations, basePort_);
         ASSERT_TRUE(site_->waitOnline());
         // Volumes set through the device class come back as the same command when restored.
         for (std::size_t n = 0; n < kLoudspeakers; ++n) {
@@ -155,28 +160,115 @@ TEST_F(AlarmChannelTest, AScheduledMessageIsHeardAfterItsGongOnItsOwnTargets) {
 }
 
 // The levels read from the loudspeakers, not set through the device class, come back exactly after
-// an alarm and after a scheduled service message.
+// an alarm, a scheduled service message and a service message played from its view: in the
+// loudspeaker's own scale, also below the quietest level a percentage sets, and also for a
+// loudspeaker that the program sees as not answering or offline while it answers.
 TEST_F(AlarmChannelTest, TheLevelsReadFromTheLoudspeakersComeBackExactly) {
     AlarmChannel::instanceSlot().install(channel_.get());
-    const std::int32_t levels[] = {-19, -4};
+    startEngine();
+    Player player(engine_);
+    frm::PlayerChannel service(player, *channel_, site_->registry());
+    enum class Condition { answering, notResponding, offline, refusingItsLevel };
+    const struct {
+        const char* name;
+        std::size_t loudspeaker;
+        // In dB; the byte of both amplifier channels for the first generation.
+        std::int32_t level;
+        Condition condition;
+    } rows[] = {
+        {"at -19 dB", 0, -19, Condition::answering},
+        {"at -4 dB", 1, -4, Condition::answering},
+        {"not answering after a missed exchange, at -30 dB", 2, -30, Condition::notResponding},
+        {"offline, its status packets lost, at -27 dB", 3, -27, Condition::offline},
+        {"at -45 dB", 4, -45, Condition::answering},
+        {"refusing to tell its level, at -22 dB", 5, -22, Condition::refusingItsLevel},
+        {"of the first generation at byte 80", 6, 80, Condition::answering},
+    };
+    const auto firstGeneration = [this](std::size_t n) {
+        return site_->emulator(n).generation() < device::vokarA_3_00_01;
+    };
+    const auto levelOf = [&](std::size_t n) {
+        if (!firstGeneration(n)) return site_->emulator(n).decibels();
+        const auto [first, second] = site_->emulator(n).channelBytes();
+        return first == second ? static_cast<std::int32_t>(first) : -1;
+    };
+    std::vector<std::size_t> all;
+    for (const auto& row : rows) all.push_back(row.loudspeaker);
+    service.setSelectionProvider([&] { return site_->targets(all); });
+    site_->emulator(3).setStatusLost(true);
+    // Taken, it keeps its level: raised, it could not get it back.
+    site_->emulator(5).faultOn("get vol", 0, test::EmulatedDevice::Fault::error, 1000);
+
+    enum class Way { alarm, scheduled, service };
+    const struct {
+        const char* name;
+        Way way;
+    } ways[] = {{"alarm", Way::alarm},
+                {"scheduled service message", Way::scheduled},
+                {"service message", Way::service}};
     // The alarm's listener hears of its end from the channel's watcher, after the channel is idle.
     Notices notices;
-    for (const bool scheduled : {false, true}) {
-        SCOPED_TRACE(scheduled ? "scheduled service message" : "alarm");
-        for (std::size_t n : {0, 1}) {
-            site_->emulator(n).setDecibels(levels[n]);
-            site_->device(n)->volume = device::kUnknownVolume;
+    for (const auto& [name, way] : ways) {
+        SCOPED_TRACE(name);
+        for (const auto& row : rows) {
+            test::LoudspeakerEmulator& emulator = site_->emulator(row.loudspeaker);
+            if (firstGeneration(row.loudspeaker)) {
+                emulator.setChannelBytes(row.level, row.level);
+            } else {
+                emulator.setDecibels(row.level);
+            }
+            emulator.clearReceived();
+            const auto device = site_->device(row.loudspeaker);
+            if (row.condition == Condition::notResponding || row.condition == Condition::offline) {
+                // One exchange missed: the check of its answers, or a command that puts it offline.
+                emulator.setSilent(true);
+                if (row.condition == Condition::notResponding) {
+                    device->checkResponding(true);
+                    ASSERT_TRUE(test::waitFor([&] { return !device->responding.load(); })) << row.name;
+                } else {
+                    EXPECT_FALSE(device->checkExchange(false)) << row.name;
+                }
+                emulator.setSilent(false);
+            }
+            device->volume = device::kUnknownVolume;
+            ASSERT_EQ(device->isOnline(), row.condition != Condition::offline) << row.name;
+            ASSERT_EQ(device->isOnlineAndResponding(),
+                      row.condition == Condition::answering || row.condition == Condition::refusingItsLevel)
+                << row.name;
         }
-        if (scheduled) {
+        if (way == Way::alarm) {
+            ASSERT_TRUE(channel_->launch(broadcast(3, message_, all, notices)));
+        } else if (way == Way::scheduled) {
             frm::PlaybackTrack track(L"Сервис: Обед", 4, false);
             track.setMessage(L"message", message_);
-            track.setTargets(site_->targets({0, 1}));
+            track.setTargets(site_->targets(all));
             ASSERT_TRUE(track.action());
         } else {
-            ASSERT_TRUE(channel_->launch(broadcast(3, message_, {0, 1}, notices)));
+            auto message = std::make_shared<Playlist>(L"Обед", false);
+            message->add(L"Обед", message_);
+            ASSERT_TRUE(service.playForSelected(message, 90));
+            ASSERT_TRUE(test::waitFor([&] { return !service.isStartPending(); }));
         }
-        ASSERT_TRUE(waitIdle());
-        for (std::size_t n : {0, 1}) EXPECT_EQ(site_->emulator(n).decibels(), levels[n]) << n;
+        ASSERT_TRUE(test::waitFor([&] { return !channel_->isBusy() && !service.isPlaying(); }));
+        // A service message gives its loudspeakers back once its playing has ended.
+        test::waitFor([&] {
+            return std::all_of(std::begin(rows), std::end(rows),
+                               [&](const auto& row) { return levelOf(row.loudspeaker) == row.level; });
+        });
+        for (const auto& row : rows) {
+            EXPECT_EQ(levelOf(row.loudspeaker), row.level) << row.name;
+            if (way == Way::service) continue;
+            // Every one that answers hears the broadcast.
+            const auto commands = setCommands(row.loudspeaker);
+            EXPECT_NE(std::find(commands.begin(), commands.end(), "set ch 1"), commands.end()) << row.name;
+            EXPECT_EQ(site_->emulator(row.loudspeaker).status().channel, 0u) << row.name;
+        }
+        // The one whose level was not read is named.
+        const auto warnings = capture_.find(site_->device(5)->getDisplayName(), L"WARN");
+        const std::wstring told = way == Way::service ? L"громкость не изменена" : L"на прежнем уровне";
+        EXPECT_TRUE(std::any_of(warnings.begin(), warnings.end(), [&](const test::LogLine& line) {
+            return line.message.find(told) != std::wstring::npos;
+        }));
     }
     EXPECT_EQ(notices.wait(), AlarmChannel::finished);
     AlarmChannel::instanceSlot().release();

@@ -301,9 +301,18 @@ std::string LoudspeakerEmulator::makeStatusPacket(const std::string& hardwareAdd
 }
 
 bool LoudspeakerEmulator::sendStatus(const net::IpAndPort& to) {
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        if (statusLost_) return false;
+    }
     if (isRebooting()) return false;
     send(statusPacket(), to);
     return true;
+}
+
+void LoudspeakerEmulator::setStatusLost(bool lost) {
+    std::lock_guard<std::mutex> guard(lock_);
+    statusLost_ = lost;
 }
 
 void LoudspeakerEmulator::setDecibels(std::int32_t level) {
@@ -320,6 +329,11 @@ void LoudspeakerEmulator::setChannelBytes(unsigned first, unsigned second) {
     std::lock_guard<std::mutex> guard(lock_);
     firstChannelByte_ = first;
     secondChannelByte_ = second;
+}
+
+std::pair<unsigned, unsigned> LoudspeakerEmulator::channelBytes() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    return {firstChannelByte_, secondChannelByte_};
 }
 
 std::optional<std::string> LoudspeakerEmulator::getVolume(const std::string& command) {

@@ -13,6 +13,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "devices/VokarVersion.h"
@@ -121,14 +122,18 @@ public:
     // The packet a loudspeaker with that address, status and version text sends.
     static std::string makeStatusPacket(const std::string& hardwareAddress, const Status& status,
                                         std::size_t numberCount, const std::string& versionText);
-    // Sends one status packet; nothing (false) while the loudspeaker restarts.
+    // Sends one status packet; nothing (false) while the loudspeaker restarts or its packets
+    // are lost.
     bool sendStatus(const net::IpAndPort& to);
+    // Its status packets are lost on the way while it still answers.
+    void setStatusLost(bool lost);
 
     // The volume in the loudspeaker's own scale: a level in dB from generation 9 on
     // (0 loudest, -96 silent), else one byte per amplifier channel (0 loudest, 0xFE silent).
     void setDecibels(std::int32_t level);
     std::int32_t decibels() const;
     void setChannelBytes(unsigned first, unsigned second);
+    std::pair<unsigned, unsigned> channelBytes() const;
 
     Settings settings() const;
     void setSettings(const Settings& settings);
@@ -196,6 +201,7 @@ private:
     unsigned secondChannelByte_ = 0x1E;
     Settings settings_;
     bool channelDeferred_ = false;
+    bool statusLost_ = false;
     bool tonePlaying_ = false;
     std::string powerSupplyVersion_ = "1.02.7";
     std::uint16_t equalizerWord_ = 0x1234;

@@ -21,6 +21,9 @@ net::HardwareAddress addressOf(std::size_t n) {
 }  // namespace
 
 LoudspeakerSite::LoudspeakerSite(std::size_t count, std::uint16_t port, device::VokarVersion generation)
+    : LoudspeakerSite(std::vector<device::VokarVersion>(count, generation), port) {}
+
+LoudspeakerSite::LoudspeakerSite(const std::vector<device::VokarVersion>& generations, std::uint16_t port)
     : transport_(std::make_shared<device::TransferProtocol>(port, "127.0.0.1")),
       registry_(std::make_shared<device::DeviceCollection>(transport_, port)),
       headEnd_("127.0.0.1", port) {
@@ -29,9 +32,9 @@ LoudspeakerSite::LoudspeakerSite(std::size_t count, std::uint16_t port, device::
     auto lastId = std::make_shared<std::atomic<std::uint32_t>>(0);
     registry_->setNewDeviceHandler(
         [lastId](const std::string&, const net::HardwareAddress&, const std::wstring&) { return ++*lastId; });
-    for (std::size_t n = 0; n < count; ++n)
+    for (std::size_t n = 0; n < generations.size(); ++n)
         emulators_.push_back(
-            std::make_unique<LoudspeakerEmulator>(ipOf(n), port, addressOf(n).toCharArray(), generation));
+            std::make_unique<LoudspeakerEmulator>(ipOf(n), port, addressOf(n).toCharArray(), generations[n]));
     transport_->run();
     sender_ = std::thread([this] { sendPackets(); });
 }

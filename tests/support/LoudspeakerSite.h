@@ -24,6 +24,8 @@ class LoudspeakerSite {
 public:
     LoudspeakerSite(std::size_t count, std::uint16_t port,
                     device::VokarVersion generation = device::vokarV3_A128);
+    // One loudspeaker of each generation, in that order.
+    LoudspeakerSite(const std::vector<device::VokarVersion>& generations, std::uint16_t port);
     ~LoudspeakerSite();
     LoudspeakerSite(const LoudspeakerSite&) = delete;
     LoudspeakerSite& operator=(const LoudspeakerSite&) = delete;
