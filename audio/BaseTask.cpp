@@ -8,6 +8,17 @@
 
 namespace scheduler::task {
 
+namespace {
+
+const boost::gregorian::date kFirstDay(1601, 1, 1);
+constexpr std::int64_t kRanDaysKept = 64;
+
+std::int64_t dayOf(const boost::gregorian::date& date) {
+    return (date - kFirstDay).days();
+}
+
+}  // namespace
+
 BaseTask::BaseTask(std::uint32_t id, unsigned intervalDays, Event event)
     : id_(id), intervalDays_(intervalDays == 0 ? 1 : intervalDays), event_(std::move(event)) {}
 
@@ -27,7 +38,16 @@ void BaseTask::setDateTime(const std::wstring& startDate, const std::wstring& ti
                                          L"' - '" + finalDate + L"'");
     std::lock_guard<std::mutex> guard(lock_);
     plan_ = Plan{*start, final, *timeOfDay};
-    lastRun_.reset();
+    lastRunDay_.reset();
+    ranBefore_ = 0;
+}
+
+void BaseTask::setStopTime(const std::wstring& time) {
+    const auto stop = time.empty() ? std::nullopt : parseTime(time);
+    if (!time.empty() && !stop)
+        throw exception::IncorrectFormat(L"task " + std::to_wstring(id_) + L": stop '" + time + L"'");
+    std::lock_guard<std::mutex> guard(lock_);
+    stop_ = stop;
 }
 
 void BaseTask::setEvent(Event event) {
@@ -52,42 +72,56 @@ std::optional<BaseTask::Plan> BaseTask::getPlan() const {
     return plan_;
 }
 
-bool BaseTask::occursOn(const Plan& plan, const boost::gregorian::date& date) const {
-    if (date < plan.start || (plan.final && date > *plan.final)) return false;
-    return (date - plan.start).days() % intervalDays_ == 0;
+bool BaseTask::hasRun(std::int64_t day) const {
+    if (!lastRunDay_ || day > *lastRunDay_) return false;
+    if (day == *lastRunDay_) return true;
+    const std::int64_t before = *lastRunDay_ - day;
+    return before > kRanDaysKept || (ranBefore_ >> (before - 1) & 1) != 0;
 }
 
-std::function<void()> BaseTask::takeDue(std::int64_t after, std::int64_t upTo) {
-    if (upTo <= after) return {};
-    std::lock_guard<std::mutex> guard(lock_);
-    if (!plan_) return {};
-    // The window is short: its dates are those of its two ends.
-    const boost::gregorian::date last = toCivil(upTo).date();
-    const boost::gregorian::date first = std::max(toCivil(after).date(), last - boost::gregorian::days(2));
-    for (boost::gregorian::date date = first; date <= last; date += boost::gregorian::days(1)) {
-        if (!occursOn(*plan_, date) || lastRun_ == date) continue;
-        const std::int64_t instant = toUtc(date, plan_->time);
-        if (instant <= after || instant > upTo) continue;
-        lastRun_ = date;
-        return event_;
+void BaseTask::markRun(std::int64_t day) {
+    if (!lastRunDay_) {
+        lastRunDay_ = day;
+        return;
     }
-    return {};
+    if (day < *lastRunDay_) {
+        const std::int64_t before = *lastRunDay_ - day;
+        if (before <= kRanDaysKept) ranBefore_ |= std::uint64_t(1) << (before - 1);
+        return;
+    }
+    const std::int64_t after = day - *lastRunDay_;
+    // The day that was the latest becomes bit after - 1.
+    ranBefore_ = after > kRanDaysKept ? 0 : (ranBefore_ << 1 | 1) << (after - 1);
+    lastRunDay_ = day;
 }
 
-std::optional<std::int64_t> BaseTask::nextDue(std::int64_t after) const {
+std::optional<Occurrence> BaseTask::nextDue(std::int64_t after) const {
     std::lock_guard<std::mutex> guard(lock_);
     if (!plan_) return std::nullopt;
     // An occurrence lies within a day of its date: the search starts the day before.
     boost::gregorian::date date = std::max(toCivil(after).date() - boost::gregorian::days(1), plan_->start);
     const long offGrid = (date - plan_->start).days() % intervalDays_;
     if (offGrid != 0) date += boost::gregorian::days(intervalDays_ - offGrid);
-    // Occurrences come a day apart or more, so the search ends within a few steps.
+    // Occurrences come a day apart or more, and the days that ran end at the latest that ran, so
+    // the search ends within a few steps past it.
     for (;; date += boost::gregorian::days(intervalDays_)) {
         if (plan_->final && date > *plan_->final) return std::nullopt;
-        if (lastRun_ == date) continue;
+        const std::int64_t day = dayOf(date);
+        if (hasRun(day)) continue;
         const std::int64_t instant = toUtc(date, plan_->time);
-        if (instant > after) return instant;
+        if (instant <= after) continue;
+        // Only a stop later in the day can be reached by its start; an earlier one ends the
+        // evening's playback the next morning.
+        const bool afterItsStop = stop_ && *stop_ > plan_->time && toUtc(date, *stop_) <= instant;
+        return Occurrence{instant, day, afterItsStop};
     }
+}
+
+std::function<void()> BaseTask::take(const Occurrence& occurrence) {
+    std::lock_guard<std::mutex> guard(lock_);
+    if (!plan_ || hasRun(occurrence.day)) return {};
+    markRun(occurrence.day);
+    return event_;
 }
 
 std::wstring BaseTask::getTitle() const {

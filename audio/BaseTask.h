@@ -25,8 +25,8 @@ public:
     std::uint32_t getId() const override { return id_; }
     void enable(bool enabled) override;
     bool isEnabled() const override { return enabled_.load(); }
-    std::function<void()> takeDue(std::int64_t after, std::int64_t upTo) override;
-    std::optional<std::int64_t> nextDue(std::int64_t after) const override;
+    std::optional<Occurrence> nextDue(std::int64_t after) const override;
+    std::function<void()> take(const Occurrence& occurrence) override;
     bool runsLate() const override { return runsLate_.load(); }
     void setRunsLate(bool late) { runsLate_.store(late); }
     // The name of the playback in the record.
@@ -37,6 +37,11 @@ public:
     // leaves the plan as it was. A task without a plan never falls due. The plan is set before
     // the task is put into the scheduler core, which keeps each task's next occurrence.
     void setDateTime(const std::wstring& startDate, const std::wstring& time, const std::wstring& finalDate);
+    // The time of day (HH:MM; empty for none) at which the stop task of a playback ends what this
+    // task starts. A stop at a later time belongs to the start of its day: an occurrence that the
+    // change to summer time moves to its stop or past it does not run. Set before the task is
+    // put; bad text throws exception::IncorrectFormat.
+    void setStopTime(const std::wstring& time);
     void setEvent(Event event);
 
     // A copy of the record; an empty record (logged) when the task has none.
@@ -54,7 +59,9 @@ protected:
     BaseTask(std::uint32_t id, unsigned intervalDays, Event event);
 
 private:
-    bool occursOn(const Plan& plan, const boost::gregorian::date& date) const;
+    // Under lock_.
+    bool hasRun(std::int64_t day) const;
+    void markRun(std::int64_t day);
 
     const std::uint32_t id_;
     const unsigned intervalDays_;
@@ -64,8 +71,12 @@ private:
     Event event_;
     std::any clientData_;
     std::optional<Plan> plan_;
-    // The date of the last occurrence that ran.
-    std::optional<boost::gregorian::date> lastRun_;
+    std::optional<boost::posix_time::time_duration> stop_;
+    // The days of the occurrences that ran: the latest, and a bit for each of the 64 days before
+    // it (bit 0: the day before). An older day counts as run, so that the record stays this
+    // small while a clock set back by months still replays no day.
+    std::optional<std::int64_t> lastRunDay_;
+    std::uint64_t ranBefore_ = 0;
 };
 
 class Once : public BaseTask {

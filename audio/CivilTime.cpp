@@ -132,11 +132,14 @@ ZoneWatch::ZoneWatch(std::int64_t utcMicros) {
     changed(utcMicros);
 }
 
-bool ZoneWatch::changed(std::int64_t utcMicros) {
+std::optional<std::int64_t> ZoneWatch::changed(std::int64_t utcMicros) {
     tzset();
     const std::string names = std::string(tzname[0] ? tzname[0] : "") + "/" + (tzname[1] ? tzname[1] : "");
     const long standard = timezone;
-    const bool moved = names != names_ || standard != standard_ || offsetAt(probe_) != probeOffset_;
+    const long probeOffset = offsetAt(probe_);
+    std::optional<std::int64_t> moved;
+    if (names != names_ || standard != standard_ || probeOffset != probeOffset_)
+        moved = static_cast<std::int64_t>(probeOffset - probeOffset_) * kMicros;
     names_ = names;
     standard_ = standard;
     probe_ = static_cast<std::time_t>(floorDiv(utcMicros, kMicros) - kEpochOffsetSeconds);

@@ -33,8 +33,10 @@ std::optional<boost::posix_time::time_duration> parseTime(const std::wstring& te
 class ZoneWatch {
 public:
     explicit ZoneWatch(std::int64_t utcMicros);
-    // Whether the zone changed since the last look (or the construction).
-    bool changed(std::int64_t utcMicros);
+    // When the zone changed since the last look (or the construction): how far that changed the
+    // local time of the instant of the last look, in microseconds (positive when the zone moved
+    // east); none when it did not change.
+    std::optional<std::int64_t> changed(std::int64_t utcMicros);
 
 private:
     std::string names_;

@@ -57,7 +57,7 @@ void Core::erase(std::uint32_t id) {
         place.warn(L"Планировщик. Номер задания не найден: %1%", id);
         return;
     }
-    if (found->second.next) due_.erase({*found->second.next, id});
+    if (found->second.next) due_.erase({found->second.next->instant, id});
     tasks_.erase(found);
 }
 
@@ -94,9 +94,9 @@ bool Core::putTask(const TaskPtr& task) {
 }
 
 void Core::plan(std::uint32_t id, Slot& slot, std::int64_t after) {
-    if (slot.next) due_.erase({*slot.next, id});
+    if (slot.next) due_.erase({slot.next->instant, id});
     slot.next = slot.task->nextDue(std::max(after, slot.putAt));
-    if (slot.next) due_.emplace(*slot.next, id);
+    if (slot.next) due_.emplace(slot.next->instant, id);
 }
 
 void Core::replanAll(std::int64_t after) {
@@ -106,6 +106,15 @@ void Core::replanAll(std::int64_t after) {
         slot.next.reset();
         plan(id, slot, after);
     }
+}
+
+void Core::followLocalTime(std::int64_t previous, std::int64_t now, std::int64_t zoneMoved) {
+    const std::int64_t back = std::max<std::int64_t>(previous - now, 0);
+    std::lock_guard<std::recursive_mutex> guard(lock_);
+    // The moment of putting keeps the local time it showed, less a step back: a task put while
+    // the clock was ahead plays on the days the clock then shows again.
+    for (auto& [id, slot] : tasks_) slot.putAt -= zoneMoved + back;
+    replanAll(std::min(previous, now));
 }
 
 void Core::schedulerThread() {
@@ -119,25 +128,29 @@ void Core::schedulerThread() {
         guard.unlock();
         const std::int64_t now = utcNow();
         try {
-            const bool zoneChanged = zone.changed(now);
-            if (zoneChanged) place.info(L"Планировщик. Временная зона '%1%'", timeZoneName());
+            const std::optional<std::int64_t> zoneMoved = zone.changed(now);
+            if (zoneMoved) place.info(L"Планировщик. Временная зона '%1%'", timeZoneName());
             if (now < last) {
-                place.info(L"Планировщик. Часы переведены назад на %1% с", (last - now) / kMicrosPerSecond);
-                replanAll(now);
-            } else {
-                if (zoneChanged) replanAll(last);
-                if (now - last > longestLate) {
-                    const std::int64_t slept = (now - last) / kMicrosPerSecond;
-                    if (os::checkEventTimes()) {
-                        place.info(L"Планировщик. Поток спал %1% с: компьютер был в спящем режиме", slept);
-                    } else {
-                        place.important(
-                            L"Планировщик. Поток спал некорректно долго (%1% с): часы переведены вперёд "
-                            L"или работа была приостановлена",
-                            slept);
-                    }
+                const std::int64_t back = (last - now) / kMicrosPerSecond;
+                if (back > kToldBack.count()) {
+                    place.important(L"Планировщик. Часы переведены назад на %1% с", back);
+                } else {
+                    place.info(L"Планировщик. Часы переведены назад на %1% с", back);
+                }
+            } else if (now - last > longestLate) {
+                const std::int64_t slept = (now - last) / kMicrosPerSecond;
+                if (os::checkEventTimes()) {
+                    place.info(L"Планировщик. Поток спал %1% с: компьютер был в спящем режиме", slept);
+                } else {
+                    place.important(
+                        L"Планировщик. Поток спал некорректно долго (%1% с): часы переведены вперёд "
+                        L"или работа была приостановлена",
+                        slept);
                 }
             }
+            // The instant that shows in the zone of now the local time that the last look showed.
+            const std::int64_t previous = last - zoneMoved.value_or(0);
+            if (zoneMoved || now < previous) followLocalTime(previous, now, zoneMoved.value_or(0));
             runDue(now, now - longestLate);
         } catch (const std::exception& error) {
             place.error(L"Планировщик. Ошибка запуска заданий: %1%", exception::textOf(error));
@@ -162,12 +175,17 @@ void Core::runDue(std::int64_t now, std::int64_t leftBehind) {
             const auto [instant, id] = *due_.begin();
             due_.erase(due_.begin());
             Slot& slot = tasks_.at(id);
+            const task::Occurrence occurrence = *slot.next;
             slot.next.reset();
             const bool behind = instant <= leftBehind;
             if (slot.task->isEnabled()) {
-                if (behind && !slot.task->runsLate()) {
+                if (occurrence.afterItsStop) {
+                    // Told once.
+                    slot.task->take(occurrence);
                     missed.push_back({slot.task, instant, {}});
-                } else if (auto event = slot.task->takeDue(instant - 1, instant)) {
+                } else if (behind && !slot.task->runsLate()) {
+                    missed.push_back({slot.task, instant, {}});
+                } else if (auto event = slot.task->take(occurrence)) {
                     run.push_back({slot.task, instant, std::move(event)});
                 }
             }

@@ -4,9 +4,11 @@
 // clock every tenth of a second and runs, on the thread dispatcher, the event of every enabled
 // task whose occurrence came since its last look, so that a look costs the same for ten tasks as
 // for a hundred thousand. The next occurrences are found again when the clock goes back or the
-// time zone changes. An occurrence that lies before the task was put does not run. One that a
-// step of the clock or a halt of the machine left more than kLongestLate behind runs late when
-// the task runs late (a stop); otherwise it does not run, and the operator is told.
+// time zone changes. An occurrence that lies before the task was put does not run; the local time
+// of that moment goes back with the clock or the zone, so that a task put while the clock was
+// ahead plays on the days the corrected clock then shows. One that a step of the clock, a change
+// of the time zone or a halt of the machine left more than kLongestLate behind runs late when the
+// task runs late (a stop); otherwise it does not run, and the operator is told.
 
 #include <atomic>
 #include <chrono>
@@ -32,6 +34,8 @@ public:
     static constexpr std::uint32_t kInvalidId = 0xFFFFFFFF;
     static constexpr std::chrono::milliseconds kPeriod{100};
     static constexpr std::chrono::seconds kLongestLate{25};
+    // A step of the clock back by more than this is told as a forward one is.
+    static constexpr std::chrono::seconds kToldBack{60};
 
     // Starts the thread and raises its priority where the system allows (a refusal is logged).
     Core();
@@ -57,10 +61,10 @@ public:
 private:
     struct Slot {
         TaskPtr task;
-        // When the task was put.
+        // When the task was put, moved with the local time when that went back or the zone changed.
         std::int64_t putAt = 0;
         // Its place in due_.
-        std::optional<std::int64_t> next;
+        std::optional<task::Occurrence> next;
     };
 
     void schedulerThread();
@@ -70,6 +74,11 @@ private:
     // Under lock_: queues the task's next occurrence after `after` (and after it was put).
     void plan(std::uint32_t id, Slot& slot, std::int64_t after);
     void replanAll(std::int64_t after);
+    // After the local time jumped other than by the time passing (the zone changed by
+    // `zoneMoved`, or the clock went back): `previous` is the instant that shows, in the zone of
+    // now, the local time the last look showed. Plans every task again from there, so that what
+    // the local time passed over forward falls due at once, left behind.
+    void followLocalTime(std::int64_t previous, std::int64_t now, std::int64_t zoneMoved);
 
     mutable std::recursive_mutex lock_;
     std::map<std::uint32_t, Slot> tasks_;

@@ -53,6 +53,8 @@ storage::StateFileRead SchedulerStore::load(const std::wstring& path, const Sour
                                             const Lookup& lookup) {
     const debug::Place place("frm::SourceSchedulerPanel::load");
     place.info(L"Начало загрузки заданий планировщика...");
+    readTasks_ = false;
+    unread_.clear();
     wptree tree;
     const storage::StateFileRead read = storage::readStateFile(path, tree);
     if (read != storage::StateFileRead::loaded) {
@@ -74,8 +76,11 @@ storage::StateFileRead SchedulerStore::load(const std::wstring& path, const Sour
     // Every child is read as a task once there is one named so; a root without any holds no tasks.
     if (root->count(L"task") == 0) {
         place.external(L"Skip load scheduler settings");
+        // Records of some other kind, which a later version may read: a save must not drop them.
+        unread_ = *root;
         return read;
     }
+    readTasks_ = true;
     fromTree(tree, sources, lookup);
     place.info(L"Загрузка заданий планировщика завершена.");
     return read;
@@ -228,7 +233,7 @@ std::wstring SchedulerStore::loadTask(const wptree& element, const Sources& sour
 
 wptree SchedulerStore::toTree() const {
     wptree tree;
-    wptree& root = tree.add_child(kRoot, wptree());
+    wptree& root = tree.add_child(kRoot, unread_);
     auto held = held_.begin();
     for (const auto& task : tasks_.tasks()) {
         if (task->getClientData().isStopTask) continue;

@@ -3,7 +3,8 @@
 // task under the root "scheduler_v2" (read whatever its name once the root holds a "task", written
 // as "task"), with its dates, times, enabled flag and its playback (the kind and name of the
 // source, a message's files and gong, the loudspeakers' hardware addresses); a stop task is made
-// again from its start task's stop time. A root without a "task" child holds no tasks.
+// again from its start task's stop time. A root without a "task" child holds no tasks; what it
+// holds is written back as it was.
 //
 // Nothing of the file is lost by reading it: a record that cannot be taken now (damaged, or
 // naming a source, playlist or file that is missing) is held as it was read and written back in
@@ -40,6 +41,8 @@ public:
     // another root is kept aside and reported; `unreadable` means it could not even be renamed
     // and must not be saved over.
     storage::StateFileRead load(const std::wstring& path, const Sources& sources, const Lookup& lookup);
+    // Whether the last load read the file's tasks: it did not when it skipped the file.
+    bool readTasks() const { return readTasks_; }
     // Puts the tasks of the tree, one record at a time; the texts of the records not taken, which
     // are also logged as one summary.
     std::vector<std::wstring> fromTree(const boost::property_tree::wptree& tree, const Sources& sources,
@@ -64,6 +67,9 @@ private:
     SchedulerTasks& tasks_;
     // The records not taken, by the last task id handed out before them.
     std::multimap<std::uint32_t, boost::property_tree::wptree> held_;
+    // What the root of a file without tasks held.
+    boost::property_tree::wptree unread_;
+    bool readTasks_ = false;
 };
 
 }  // namespace frm

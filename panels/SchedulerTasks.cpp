@@ -69,6 +69,7 @@ bool SchedulerTasks::put(TaskType type, const Ids& ids, DataVault record, bool e
         // A stop that a step of the clock or a halt of the machine passed over still ends the
         // playback, late.
         stop->setRunsLate(true);
+        start->setStopTime(record.stopTime);
     }
     if (track) {
         start->setEvent([track, task = std::weak_ptr<BaseTask>(start), listener = messageDisabled_] {

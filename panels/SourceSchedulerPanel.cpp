@@ -218,7 +218,8 @@ SchedulerStore::Lookup SourceSchedulerPanel::registryLookup() const {
 
 storage::StateFileRead SourceSchedulerPanel::load(const std::wstring& path) {
     const storage::StateFileRead read = store_.load(path, sources_, registryLookup());
-    refreshTaskListCtrl();
+    // A skipped file put no task: the list stays as it stands.
+    if (store_.readTasks()) refreshTaskListCtrl();
     return read;
 }
 

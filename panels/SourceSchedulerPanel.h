@@ -56,7 +56,7 @@ public:
     void selectTaskType(int type);
 
     // Reads "scheduler.xml" at the path into the core, with the sources given last to
-    // fillPlaceChoice, and shows the tasks.
+    // fillPlaceChoice, and shows the tasks; a file whose tasks are skipped leaves the list as it is.
     storage::StateFileRead load(const std::wstring& path);
     // What "scheduler.xml" is to hold now.
     boost::property_tree::wptree saveToTree() const { return store_.toTree(); }

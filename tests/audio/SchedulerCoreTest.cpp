@@ -1,9 +1,11 @@
 // The scheduler core on the clock seam, in a time zone with summer time (CET/CEST, set through
 // TZ): a daily task plays at its local hour on every day of its dates, once, also on the days
-// the clocks change either way and after the time zone changed; a one-time task plays once;
-// disabled tasks and tasks whose time had passed when they were put do not play; a stop that a
-// step of the clock passed over runs late, a start is told missed; the thread ends at once; ids
-// are checked.
+// the clocks change either way (at 02:00 or at 23:00) and after the time zone changed; a one-time
+// task plays once; disabled tasks and tasks whose time had passed when they were put do not play
+// until the clock goes back before that time; a stop that a step of the clock or a change of the
+// time zone passed over runs late, a start is told missed, as is one that summer time moves past
+// its own stop; a clock set back plays the days it shows again but none that ran; the thread ends
+// at once; ids are checked.
 
 #include <gtest/gtest.h>
 
@@ -126,11 +128,12 @@ TEST_F(SchedulerCoreTest, AOneTimeTaskPlaysOnceWhileDisabledAndPassedTasksNever)
     ASSERT_TRUE(core_->putTask(disabled));
     ASSERT_TRUE(core_->putTask(std::make_shared<Once>(5, L"2024-06-01", L"11:00", record("passed"))));
     pass("2024-06-01 10:00:00");
-    // The clock goes back over both times, and on over them again.
+    // The clock goes back over both times, and on over them again: the one-time task does not
+    // play again, and the moment of putting goes back with the clock, to before 11:00.
     pass("2024-06-01 09:00:00");
     pass("2024-06-01 10:00:00");
     pass("2024-06-02 10:00:00");
-    EXPECT_EQ(runs(), std::vector<std::string>{"once 2024-Jun-01 12:00:10"});
+    EXPECT_EQ(runs(), (std::vector<std::string>{"once 2024-Jun-01 12:00:10", "passed 2024-Jun-01 11:00:10"}));
     EXPECT_TRUE(capture_.contains(L"Планировщик. Часы переведены назад на "));
 }
 
@@ -168,6 +171,142 @@ TEST_F(SchedulerCoreTest, ATaskPlaysAtItsHourInTheTimeZoneThatTheMachineWasChang
     pass("2024-01-02 06:00:00");
     pass("2024-01-02 07:00:00");
     EXPECT_EQ(runs(), std::vector<std::string>{"08 2024-Jan-02 08:00:10"});
+}
+
+TEST_F(SchedulerCoreTest, EachDayOfATaskRunsOnceAtItsHourWhateverTheClockAndTheTimeZoneDo) {
+    struct Task {
+        std::uint32_t id;
+        const char* name;
+        const wchar_t* startDate;
+        const wchar_t* time;
+        const wchar_t* finalDate;
+        // A start's stop time (empty for none), or "stop": the task is a stop, which runs late.
+        const wchar_t* stop;
+    };
+    struct Line {
+        const wchar_t* text;
+        const wchar_t* level;
+    };
+    struct Case {
+        const char* what;
+        const char* zone;
+        const char* putAt;  // UTC, as every time below
+        std::vector<Task> tasks;
+        // "pass TIME", "move TIME" or "zone RULE".
+        std::vector<std::string> steps;
+        std::vector<std::string> runs;  // local times
+        std::vector<Line> told;
+    };
+    const Case cases[] = {
+        {"a step forward over a stop runs it late and tells the start missed",
+         test::TimeZone::centralEurope,
+         "2024-01-02 06:00:00",
+         {{1, "start", L"2024-01-02", L"08:00", L"", L"09:00"},
+          {2, "stop", L"2024-01-02", L"09:00", L"", L"stop"},
+          {3, "ten", L"2024-01-02", L"10:00", L"", L""}},
+         {"pass 2024-01-02 07:00:00", "move 2024-01-02 10:00:00"},
+         {"start 2024-Jan-02 08:00:10", "stop 2024-Jan-02 11:00:00"},
+         {{L"Задание N2 выполнено с опозданием", L"IMPOR"}, {L"вперёд: N3 2024-01-02 10:00", L"WARN"}}},
+        {"02:30 that summer time skips plays at 03:30",
+         test::TimeZone::centralEurope,
+         "2024-03-30 12:00:00",
+         {{1, "0230", L"2024-03-31", L"02:30", L"2024-04-01", L""}},
+         {"pass 2024-03-31 00:30:00", "pass 2024-03-31 01:30:00", "pass 2024-04-01 00:30:00"},
+         {"0230 2024-Mar-31 03:30:10", "0230 2024-Apr-01 02:30:10"},
+         {}},
+        {"tasks put while the clock was ahead play on the days the clock set back shows",
+         test::TimeZone::centralEurope,
+         "2024-01-05 06:00:00",
+         {{1, "08", L"2024-01-01", L"08:00", L"", L""}},
+         {"move 2024-01-03 06:00:00", "pass 2024-01-03 07:00:00", "pass 2024-01-04 07:00:00"},
+         {"08 2024-Jan-03 08:00:10", "08 2024-Jan-04 08:00:10"},
+         {{L"Планировщик. Часы переведены назад на 172800 с", L"IMPOR"}}},
+        {"a clock set back two days replays no day that ran",
+         test::TimeZone::centralEurope,
+         "2024-01-01 00:00:00",
+         {{1, "08", L"2024-01-01", L"08:00", L"", L""}},
+         {"move 2024-01-05 06:00:00", "pass 2024-01-05 07:00:00", "move 2024-01-03 08:00:00",
+          "pass 2024-01-04 07:00:00", "pass 2024-01-05 07:00:00", "pass 2024-01-06 07:00:00"},
+         {"08 2024-Jan-05 08:00:10", "08 2024-Jan-04 08:00:10", "08 2024-Jan-06 08:00:10"},
+         {}},
+        {"a zone moved east over a stop runs it late and tells the start missed",
+         "UTC0",
+         "2024-01-02 07:00:00",
+         {{1, "start", L"2024-01-02", L"08:00", L"", L"09:00"},
+          {2, "stop", L"2024-01-02", L"09:00", L"", L"stop"},
+          {3, "ten", L"2024-01-02", L"10:00", L"", L""}},
+         {"pass 2024-01-02 08:00:00", "move 2024-01-02 08:30:00", "zone EET-2", "move 2024-01-02 08:30:05",
+          "pass 2024-01-03 06:00:00", "pass 2024-01-03 07:00:00"},
+         {"start 2024-Jan-02 08:00:10", "stop 2024-Jan-02 10:30:05", "start 2024-Jan-03 08:00:10",
+          "stop 2024-Jan-03 09:00:10"},
+         {{L"Задание N2 выполнено с опозданием", L"IMPOR"}, {L"вперёд: N3 2024-01-02 10:00", L"WARN"}}},
+        {"a zone changed while a playlist plays runs its stop",
+         "UTC0",
+         "2024-01-02 09:00:00",
+         {{1, "start", L"2024-01-02", L"10:00", L"", L"10:03"},
+          {2, "stop", L"2024-01-02", L"10:03", L"", L"stop"}},
+         {"pass 2024-01-02 10:00:00", "move 2024-01-02 10:01:00", "zone <+05>-5", "move 2024-01-02 10:01:05"},
+         {"start 2024-Jan-02 10:00:10", "stop 2024-Jan-02 15:01:05"},
+         {{L"Задание N2 выполнено с опозданием", L"IMPOR"}}},
+        {"a time that summer time skips at 23:00 plays after the change",
+         "XST-1XDT,M3.5.0/23,M10.5.0/3",
+         "2024-03-30 12:00:00",
+         {{1, "2330", L"2024-03-30", L"23:30", L"2024-04-01", L""}},
+         {"pass 2024-03-30 22:30:00", "pass 2024-03-31 22:30:00", "pass 2024-04-01 21:30:00",
+          "pass 2024-04-02 21:30:00"},
+         {"2330 2024-Mar-30 23:30:10", "2330 2024-Apr-01 00:30:10", "2330 2024-Apr-01 23:30:10"},
+         {}},
+        {"a start that summer time moves past its own stop does not play through the day",
+         test::TimeZone::centralEurope,
+         "2026-03-28 12:00:00",
+         {{1, "0230", L"2026-03-29", L"02:30", L"", L"03:10"},
+          {2, "0310", L"2026-03-29", L"03:10", L"", L"stop"},
+          {3, "0210", L"2026-03-29", L"02:10", L"", L"02:50"},
+          {4, "0250", L"2026-03-29", L"02:50", L"", L"stop"}},
+         {"pass 2026-03-29 01:10:00", "pass 2026-03-29 01:30:00", "pass 2026-03-29 01:50:00",
+          "pass 2026-03-30 00:10:00", "pass 2026-03-30 00:30:00", "pass 2026-03-30 00:50:00",
+          "pass 2026-03-30 01:10:00"},
+         {"0310 2026-Mar-29 03:10:10", "0210 2026-Mar-29 03:10:10", "0250 2026-Mar-29 03:50:10",
+          "0210 2026-Mar-30 02:10:10", "0230 2026-Mar-30 02:30:10", "0250 2026-Mar-30 02:50:10",
+          "0310 2026-Mar-30 03:10:10"},
+         {{L"вперёд: N1 2026-03-29 03:30", L"WARN"}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        core_.reset();
+        test::TimeZone::use(c.zone);
+        clock_.setSystemMicros(utc(c.putAt));
+        core_ = std::make_unique<scheduler::Core>();
+        {
+            std::lock_guard<std::mutex> guard(lock_);
+            runs_.clear();
+        }
+        std::vector<std::size_t> toldBefore;
+        for (const Line& line : c.told) toldBefore.push_back(capture_.find(line.text, line.level).size());
+        for (const Task& t : c.tasks) {
+            auto task = std::make_shared<Daily>(t.id, t.startDate, t.time, t.finalDate, record(t.name));
+            if (std::wstring(t.stop) == L"stop") {
+                task->setRunsLate(true);
+            } else {
+                task->setStopTime(t.stop);
+            }
+            ASSERT_TRUE(core_->putTask(task));
+        }
+        for (const std::string& step : c.steps) {
+            const std::string argument = step.substr(5);
+            if (step.rfind("pass ", 0) == 0) {
+                pass(argument.c_str());
+            } else if (step.rfind("move ", 0) == 0) {
+                moveTo(argument.c_str());
+            } else {
+                test::TimeZone::use(argument.c_str());
+            }
+        }
+        EXPECT_EQ(runs(), c.runs);
+        for (std::size_t n = 0; n < c.told.size(); ++n)
+            EXPECT_GT(capture_.find(c.told[n].text, c.told[n].level).size(), toldBefore[n])
+                << base::toUtf8(c.told[n].text);
+    }
 }
 
 TEST_F(SchedulerCoreTest, ALongSleepIsToldPlausibleOnlyRightAfterTheMachineWoke) {

@@ -303,7 +303,8 @@ TEST_F(SchedulerStoreTest, ADrivesTaskIsHeldUntilItsMediumIsOfferedAndThenPut) {
 }
 
 TEST_F(SchedulerStoreTest, AFileThatCannotBeReadAsAWholeIsKeptAside) {
-    // A file without a "task" is read as a file without tasks, whatever else its root holds.
+    // A file without a "task" is read as a file without tasks, whatever else its root holds, and
+    // the next save writes that back.
     const struct {
         const char* text;
         storage::StateFileRead read;
@@ -314,12 +315,24 @@ TEST_F(SchedulerStoreTest, AFileThatCannotBeReadAsAWholeIsKeptAside) {
         {"<scheduler><task/></scheduler>", storage::StateFileRead::keptAside, false},
         {"<scheduler_v2><!-- no task --></scheduler_v2>", storage::StateFileRead::loaded, true},
         {"<scheduler_v2><note>x</note></scheduler_v2>", storage::StateFileRead::loaded, true},
+        {"<scheduler_v2><job><type>once</type><startTime>08:00</startTime></job>"
+         "<!-- c --><job/></scheduler_v2>",
+         storage::StateFileRead::loaded, true},
     };
     for (const auto& c : cases) {
         write(c.text);
         const auto skips = [&] { return capture_.find(L"Skip load scheduler settings", L"EXTERN").size(); };
         const std::size_t before = skips();
         EXPECT_EQ(store_.load(path(), sources_, lookup()), c.read) << c.text;
+        if (c.read == storage::StateFileRead::loaded) {
+            // What the skipped root held is written back by the next save.
+            wptree file;
+            ASSERT_TRUE(storage::load(path(), file));
+            storage::save(path(), store_.toTree());
+            wptree saved;
+            ASSERT_TRUE(storage::load(path(), saved));
+            EXPECT_TRUE(saved == file) << c.text;
+        }
         EXPECT_EQ(std::filesystem::exists(folder_.file("scheduler.xml")),
                   c.read == storage::StateFileRead::loaded)
             << c.text;

@@ -194,8 +194,10 @@ TEST_F(SchedulerTasksTest, QueriesFindAPlaybackByKindAndExactName) {
         std::uint32_t getId() const override { return 9; }
         void enable(bool) override {}
         bool isEnabled() const override { return false; }
-        std::function<void()> takeDue(std::int64_t, std::int64_t) override { return nullptr; }
-        std::optional<std::int64_t> nextDue(std::int64_t) const override { return std::nullopt; }
+        std::optional<scheduler::task::Occurrence> nextDue(std::int64_t) const override {
+            return std::nullopt;
+        }
+        std::function<void()> take(const scheduler::task::Occurrence&) override { return nullptr; }
     };
     ASSERT_TRUE(core_.putTask(std::make_shared<Foreign>()));
     EXPECT_THROW(tasks_.isUsedDevice(*morning->getTargets().begin()), exception::StopProgram);

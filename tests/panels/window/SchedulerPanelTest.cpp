@@ -9,6 +9,7 @@
 
 #include <boost/date_time/posix_time/posix_time.hpp>
 #include <filesystem>
+#include <fstream>
 
 #include "audio/CivilTime.h"
 #include "audio/ListOfPlaylist.h"
@@ -315,6 +316,12 @@ TEST_F(SchedulerPanelTest, TasksAreSwitchedDeletedAndFiltered) {
     press(L"Удалить");
     EXPECT_EQ(panel_->getCore().getTasks().size(), 1u);
     EXPECT_EQ(column(4), std::vector<wxString>{wxT("Плейлист: Вечер")});
+
+    // A file whose tasks are skipped leaves the list as it stands, with the operator's selection.
+    std::ofstream(files_.file("scheduler.xml")) << "<scheduler_v2/>";
+    selectRows({0});
+    panel_->load(base::fromUtf8(files_.file("scheduler.xml")));
+    EXPECT_EQ(taskList()->GetSelectedItemCount(), 1);
 
     // The tasks are kept across a restart.
     closeWindow();
