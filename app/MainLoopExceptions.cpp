@@ -3,6 +3,7 @@
 #include <boost/exception/diagnostic_information.hpp>
 #include <boost/exception/exception.hpp>
 
+#include "devices/VokarVersion.h"
 #include "foundation/Exceptions.h"
 #include "foundation/Place.h"
 #include "foundation/TextConversion.h"
@@ -13,9 +14,20 @@ namespace {
 
 constexpr const wchar_t* kInternalFault = L"Внутренняя ошибка программы.";
 
+bool isVersionText(const std::wstring& text) {
+    for (std::int32_t v = 1; v < device::vokarVersionCount; ++v) {
+        if (text == base::widen(device::get(static_cast<device::VokarVersion>(v)))) return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 std::wstring refusalWords(const exception::UserResponse& refusal) {
+    // A firmware generation that lacks the operation names the generation it needs.
+    if (dynamic_cast<const exception::UnsupportedByDevice*>(&refusal) && isVersionText(refusal.description))
+        return L"Прошивка устройства не поддерживает эту операцию: нужна версия " + refusal.description +
+               L" или новее.";
     if (!refusal.description.empty()) return refusal.description;
     // The registry's refusals of zone bindings that the zone page does not name itself.
     static const std::pair<const wchar_t*, const wchar_t*> codes[] = {

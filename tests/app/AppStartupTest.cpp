@@ -38,6 +38,8 @@ TEST(MainLoopExceptions, EachFaultLogsOneLineForTheOperatorsBox) {
          L"Устройство отказало в операции (код 'someCode')", L"'someCode'"},
         {std::make_exception_ptr(exception::UnsupportedByDevice(L"Не поддерживается устройством")), L"WARN",
          L"Не поддерживается устройством", L"'unsupported'"},
+        {std::make_exception_ptr(exception::UnsupportedByDevice(L"V3_A125")), L"WARN",
+         L"Прошивка устройства не поддерживает эту операцию: нужна версия V3_A125 или новее.", L"'V3_A125'"},
         {std::make_exception_ptr(std::runtime_error("boom")), L"ERROR", L"Внутренняя ошибка программы.",
          L"boom"},
         {std::make_exception_ptr(42), L"ERROR", L"Внутренняя ошибка программы.", L"unknown exception"},
@@ -66,7 +68,8 @@ TEST(MainLoopExceptions, EachFaultLogsOneLineForTheOperatorsBox) {
 
 TEST(Options, EveryOptionAndItsNegation) {
     std::string unknown;
-    app::Options options = app::parseOptions({"--trace", "--output", "--no-trace", "--quit", "--fullscreen"}, unknown);
+    app::Options options =
+        app::parseOptions({"--trace", "--output", "--no-trace", "--quit", "--fullscreen"}, unknown);
     EXPECT_TRUE(unknown.empty());
     EXPECT_FALSE(options.trace);
     EXPECT_TRUE(options.output);
