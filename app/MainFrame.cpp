@@ -201,9 +201,10 @@ void MainFrame::Shutdown() {
     idleLock_.stop();
     if (propertyPanel_ != nullptr) propertyPanel_->shutdown();
     drivesPanel_->stopThread();
+    bool written = true;
     {
         base::SingletonSlot<pref>::Use store(pref::instanceSlot());
-        if (store) store->save();
+        if (store) written = store->save();
     }
     // The loudspeakers of a broadcast go back to the common channel while the transport runs.
     audio::endBroadcasts();
@@ -213,12 +214,13 @@ void MainFrame::Shutdown() {
     GuiThreadInvoker::destroy();
     if (stateLoaded_) {
         saveGeometry();
-        saveStateFiles();
+        written = saveStateFiles() && written;
     } else {
         place.info(L"The state files are not saved: the start-up ended before they were read");
     }
     schedulerPanel_->shutdown();
     audio::stopPlaying();
+    if (stateWritten_) stateWritten_(written);
 }
 
 void MainFrame::OnClose(wxCloseEvent&) {
@@ -643,19 +645,22 @@ void MainFrame::loadStateFiles() {
     }
 }
 
-void MainFrame::saveStateFiles() {
+bool MainFrame::saveStateFiles() {
     const debug::Place place("frm::MainFrame::saveStateFiles");
+    bool written = true;
     const auto save = [&](const wchar_t* name, const boost::property_tree::wptree& tree) {
         const auto read = stateFiles_.find(name);
         if (read != stateFiles_.end() && read->second == storage::StateFileRead::unreadable) {
             place.warn(L"Файл '%1%' не сохранён: прочитать его не удалось, и он оставлен как есть",
                        dataFile(name));
+            written = false;
             return;
         }
         try {
             storage::save(dataFile(name), tree);
         } catch (const std::exception& error) {
             place.error(L"Файл '%1%' не сохранён: %2%", dataFile(name), exception::textOf(error));
+            written = false;
         }
     };
     save(L"device_collection.xml", deviceCollectionTree(registry_->getDevices()));
@@ -667,6 +672,7 @@ void MainFrame::saveStateFiles() {
     save(SchedulerStore::kFileName, schedulerPanel_->saveToTree());
     GuiLocker lock;
     save(L"zone_collection.xml", rootZone_->toTree());
+    return written;
 }
 
 }  // namespace frm

@@ -11,6 +11,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -60,6 +61,10 @@ public:
     // once; the window is destroyed afterwards. A window whose start-up never loaded the state
     // files (the start ended before it) leaves the files and the geometry as they are.
     void Shutdown();
+    // Told at the shutdown whether the settings and every state file it saves were written.
+    void setStateWrittenHandler(std::function<void(bool written)> handler) {
+        stateWritten_ = std::move(handler);
+    }
 
     // The registry's state handler: callable from any thread; the row is refreshed on the GUI
     // thread.
@@ -120,7 +125,8 @@ private:
     void restoreGeometry();
     void saveGeometry();
     void loadStateFiles();
-    void saveStateFiles();
+    // Whether every file was written.
+    bool saveStateFiles();
     bool askPassword(const std::wstring& caption, const std::wstring& text, const setting::Text& password);
     // Switches the administrator mode, with its button and the views that it unlocks.
     void setAdministrator(bool administrator);
@@ -170,6 +176,7 @@ private:
     // Set once the start-up has restored the geometry and read the state files: only then do
     // the window's own values replace those stored.
     bool stateLoaded_ = false;
+    std::function<void(bool written)> stateWritten_;
 };
 
 }  // namespace frm

@@ -196,6 +196,7 @@ bool aApp::initialise() {
     transport_ = std::make_shared<device::TransferProtocol>(static_cast<unsigned>(basePort), interfaceIp);
     frame_ = new frm::MainFrame(transport_, static_cast<std::uint16_t>(basePort), interfaceIp, dialogs_,
                                 options_.debug || options_.dev);
+    frame_->setStateWrittenHandler([this](bool written) { stateWritten_ = written; });
     if (!acceptStreamAlreadyPlaying(streamPlays.get(), group)) return false;
     dialogs_.setParent(frame_);
     SetTopWindow(frame_);
@@ -301,7 +302,7 @@ void aApp::tearDown() {
         awake_ = false;
     }
     debug::setMessagePresenter(nullptr);
-    if (pref::instanceSlot().peek() != nullptr) pref_free();
+    if (pref::instanceSlot().peek() != nullptr) stateWritten_ = pref_free() && stateWritten_;
     if (logger_) {
         const debug::Place place("aApp::OnExit");
         // What is left beside the logger's writer tells of a thread that outlived its owner.
@@ -310,7 +311,9 @@ void aApp::tearDown() {
         dbg_free();
         logger_ = false;
     }
-    // Last: a copy that asked for the stop is told that everything is written, the log included.
+    // Last: a copy that asked for the stop is told that everything is written, the log included,
+    // or that the state could not be.
+    if (stopChannel_) stopChannel_->tellStateSaved(stateWritten_);
     stopChannel_.reset();
 }
 

@@ -62,6 +62,8 @@ private:
     wxWeakRef<frm::MainFrame> frame_;
     std::atomic<bool> stopRequested_{false};
     bool endedByFault_ = false;
+    // Whether the settings and the state files were written as the program stopped.
+    bool stateWritten_ = true;
     bool logger_ = false;
     bool dispatcher_ = false;
     bool audio_ = false;

@@ -302,7 +302,7 @@ TEST(Program, DataFolderLinkedReadOnlyOrImpossible) {
                 << run->errorOutput();
             auto asking = program.start({"--quit"}, true);
             EXPECT_EQ(asking->wait(), 1);
-            EXPECT_NE(asking->errorOutput().find("No running copy of the program"), std::string::npos)
+            EXPECT_NE(asking->errorOutput().find("Копия программы не запущена"), std::string::npos)
                 << asking->errorOutput();
             continue;
         }
@@ -320,7 +320,14 @@ TEST(Program, DataFolderLinkedReadOnlyOrImpossible) {
         } else {
             ASSERT_TRUE(program.waitForLog(L"The main window is shown"));
         }
-        EXPECT_EQ(program.quit(), 0);
+        // "--quit" tells whether the stopped copy could save its state.
+        auto asking = program.start({"--quit"}, true);
+        EXPECT_EQ(asking->wait(), kind == readOnly ? 4 : 0);
+        EXPECT_NE(
+            asking->errorOutput().find(kind == readOnly ? "остановлена, но её состояние сохранить не удалось"
+                                                        : "остановлена, её состояние сохранено"),
+            std::string::npos)
+            << asking->errorOutput();
         EXPECT_EQ(run->wait(), 0);
         if (kind == readOnly) {
             // Its log, on the standard output.
@@ -341,7 +348,7 @@ TEST(Program, QuitWithoutARunningCopyFailsWithItsLine) {
     test::ProgramUnderTest program;
     auto asking = program.start({"--quit"}, true);
     EXPECT_EQ(asking->wait(), 1);
-    EXPECT_NE(asking->errorOutput().find("No running copy of the program"), std::string::npos)
+    EXPECT_NE(asking->errorOutput().find("Копия программы не запущена"), std::string::npos)
         << asking->errorOutput();
 }
 
