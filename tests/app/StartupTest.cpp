@@ -57,7 +57,10 @@ TEST(Startup, OneNoticeAtAFirstStartAndNoneAfter) {
         const auto notice = app::startNotice(firstStart, alarmFunctions);
         ASSERT_EQ(notice.has_value(), shown) << firstStart << alarmFunctions;
         if (!notice) continue;
-        EXPECT_EQ(notice->rfind(L"Это первый запуск программы.\n", 0), 0u);
+        EXPECT_EQ(notice->rfind(L"После первого запуска в общих настройках необходимо сменить пароль и "
+                                L"выбрать сетевой интерфейс для вещания\nЭто первый запуск программы.\n",
+                                0),
+                  0u);
         for (const std::wstring& text : holds)
             EXPECT_NE(notice->find(text), std::wstring::npos) << alarmFunctions;
         for (const std::wstring& text : lacks)
