@@ -27,6 +27,7 @@
 #include "foundation/DataFolders.h"
 #include "foundation/Exceptions.h"
 #include "foundation/GuiThreadInvoker.h"
+#include "foundation/LogCalls.h"
 #include "foundation/Place.h"
 #include "foundation/Settings.h"
 #include "foundation/Storage.h"
@@ -103,6 +104,13 @@ MainFrame::MainFrame(std::shared_ptr<device::TransferProtocol> transport, std::u
     const debug::Place place("frm::MainFrame::MainFrame");
     place.trace(L"");
     Bind(wxEVT_TEXT, &MainFrame::onGuiTask, this, GuiTaskEvent::kId);
+    // The boxes held until now open once the window is shown, as the last of its start: a box
+    // made before a window manager maps the window would open beneath it, and the window would
+    // then take no clicks while the box waits.
+    Bind(wxEVT_SHOW, [](wxShowEvent& event) {
+        if (event.IsShown()) debug::showHeldMessages();
+        event.Skip();
+    });
     GuiThreadInvoker::create(
         [this](GuiThreadInvoker::Task task) { wxQueueEvent(this, new GuiTaskEvent(std::move(task))); });
 
@@ -186,9 +194,8 @@ void MainFrame::Startup() {
         base::SingletonSlot<pref>::Use store(pref::instanceSlot());
         firstStart = store && store->isNew();
     }
-    // Shown once the window is up and its loop runs, over the window rather than before it.
     if (const auto notice = app::startNotice(firstStart, pref::getBool(setting::mainWindowAlarmButtons)))
-        CallAfter([text = *notice] { debug::Place("frm::MainFrame::Startup").notice(L"%1%", text); });
+        place.notice(L"%1%", *notice);
     transport_->run();
 }
 

@@ -54,7 +54,8 @@ public:
     ~MainFrame() override;
 
     // Starts the GUI clock, restores the geometry, loads the state files, starts the idle lock
-    // and last the transport's threads; the notice of a first start follows once the window runs.
+    // and last the transport's threads; logs the notice of a first start, whose box, as every box
+    // held for the window, opens once the window is shown.
     void Startup();
     // Stops the GUI clock and the idle lock, writes the settings, stops the registry, the
     // transport, the dispatcher and the invoker, saves the geometry and the state files. Runs

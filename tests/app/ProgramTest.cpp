@@ -19,6 +19,7 @@
 #include <random>
 #include <thread>
 
+#include "support/DeviceEmulator.h"
 #include "support/FakeGuiThread.h"
 #include "support/GroupSender.h"
 #include "support/PrivateMounts.h"
@@ -344,6 +345,23 @@ TEST(Program, DataFolderLinkedReadOnlyOrImpossible) {
     }
 }
 
+// A start that ends before its window says why: the command port taken by another program.
+TEST(Program, ATakenCommandPortEndsTheStartWithItsReasonOnTheStandardError) {
+    test::ProgramUnderTest program;
+    const test::EmulatedDevice holder("127.0.0.1", program.basePort());
+    auto run = program.start({}, true);
+    unsigned long box = 0;
+    ASSERT_TRUE(test::waitFor([&] {
+        box = program.screen().findWindow(run->pid());
+        return box != 0 || run->wait(std::chrono::milliseconds(0)).has_value();
+    }));
+    ASSERT_NE(box, 0u) << run->errorOutput();
+    program.screen().closeWindow(box);
+    EXPECT_NE(run->wait(), 0);
+    EXPECT_NE(run->errorOutput().find("Командный порт занят"), std::string::npos) << run->errorOutput();
+    EXPECT_EQ(program.countInLog(L"Командный порт занят"), 1u);
+}
+
 TEST(Program, QuitWithoutARunningCopyFailsWithItsLine) {
     test::ProgramUnderTest program;
     auto asking = program.start({"--quit"}, true);
@@ -420,6 +438,8 @@ TEST(Program, StopSignalsEndItAsItsCloseDoesWithEverythingSaved) {
     for (const int signal : {SIGTERM, SIGINT}) {
         SCOPED_TRACE(signal);
         test::ProgramUnderTest program;
+        // A window manager that is slow to map the main window: the notice still opens above it.
+        program.screen().announceSlowWindowManager();
         // A first start: no settings file, so its notice shows once and never after a stop.
         fs::remove(program.dataFile("melvoxd.cfg"));
         auto run = program.start({"--trace"});
@@ -428,6 +448,11 @@ TEST(Program, StopSignalsEndItAsItsCloseDoesWithEverythingSaved) {
         ASSERT_TRUE(program.waitForLog(L"Это первый запуск программы"));
         // It names where the passwords are set.
         EXPECT_TRUE(program.waitForLog(L"в окне «Настройки» на странице «Безопасность»: пока они не заданы"));
+        ASSERT_TRUE(test::waitFor([&] { return program.screen().windowCount(run->pid()) == 2; }));
+        const std::vector<unsigned long> mapped = program.screen().mapOrder(run->pid());
+        ASSERT_EQ(mapped.size(), 2u);
+        ASSERT_EQ(program.screen().title(mapped[0]), L"Melvox");
+        ASSERT_EQ(program.screen().title(mapped[1]), L"Сообщение");
         Operator operatorOf(program, *run, window);
         operatorOf.closeMessages();
 
