@@ -27,6 +27,7 @@
 #include "foundation/DataFolders.h"
 #include "foundation/Exceptions.h"
 #include "foundation/GuiThreadInvoker.h"
+#include "foundation/LogCalls.h"
 #include "foundation/Place.h"
 #include "foundation/Settings.h"
 #include "foundation/Storage.h"
@@ -103,6 +104,13 @@ MainFrame::MainFrame(std::shared_ptr<device::TransferProtocol> transport, std::u
     const debug::Place place("frm::MainFrame::MainFrame");
     place.trace(L"");
     Bind(wxEVT_TEXT, &MainFrame::onGuiTask, this, GuiTaskEvent::kId);
+    // The boxes held until now open once the window is shown, as the last of its start: a box
+    // made before a window manager maps the window would open beneath it, and the window would
+    // then take no clicks while the box waits.
+    Bind(wxEVT_SHOW, [](wxShowEvent& event) {
+        if (event.IsShown()) debug::showHeldMessages();
+        event.Skip();
+    });
     GuiThreadInvoker::create(
         [this](GuiThreadInvoker::Task task) { wxQueueEvent(this, new GuiTaskEvent(std::move(task))); });
 
@@ -186,9 +194,8 @@ void MainFrame::Startup() {
         base::SingletonSlot<pref>::Use store(pref::instanceSlot());
         firstStart = store && store->isNew();
     }
-    // Shown once the window is up and its loop runs, over the window rather than before it.
     if (const auto notice = app::startNotice(firstStart, pref::getBool(setting::mainWindowAlarmButtons)))
-        CallAfter([text = *notice] { debug::Place("frm::MainFrame::Startup").notice(L"%1%", text); });
+        place.notice(L"%1%", *notice);
     transport_->run();
 }
 
@@ -201,9 +208,10 @@ void MainFrame::Shutdown() {
     idleLock_.stop();
     if (propertyPanel_ != nullptr) propertyPanel_->shutdown();
     drivesPanel_->stopThread();
+    bool written = true;
     {
         base::SingletonSlot<pref>::Use store(pref::instanceSlot());
-        if (store) store->save();
+        if (store) written = store->save();
     }
     // The loudspeakers of a broadcast go back to the common channel while the transport runs.
     audio::endBroadcasts();
@@ -213,12 +221,13 @@ void MainFrame::Shutdown() {
     GuiThreadInvoker::destroy();
     if (stateLoaded_) {
         saveGeometry();
-        saveStateFiles();
+        written = saveStateFiles() && written;
     } else {
         place.info(L"The state files are not saved: the start-up ended before they were read");
     }
     schedulerPanel_->shutdown();
     audio::stopPlaying();
+    if (stateWritten_) stateWritten_(written);
 }
 
 void MainFrame::OnClose(wxCloseEvent&) {
@@ -643,19 +652,22 @@ void MainFrame::loadStateFiles() {
     }
 }
 
-void MainFrame::saveStateFiles() {
+bool MainFrame::saveStateFiles() {
     const debug::Place place("frm::MainFrame::saveStateFiles");
+    bool written = true;
     const auto save = [&](const wchar_t* name, const boost::property_tree::wptree& tree) {
         const auto read = stateFiles_.find(name);
         if (read != stateFiles_.end() && read->second == storage::StateFileRead::unreadable) {
             place.warn(L"Файл '%1%' не сохранён: прочитать его не удалось, и он оставлен как есть",
                        dataFile(name));
+            written = false;
             return;
         }
         try {
             storage::save(dataFile(name), tree);
         } catch (const std::exception& error) {
             place.error(L"Файл '%1%' не сохранён: %2%", dataFile(name), exception::textOf(error));
+            written = false;
         }
     };
     save(L"device_collection.xml", deviceCollectionTree(registry_->getDevices()));
@@ -667,6 +679,7 @@ void MainFrame::saveStateFiles() {
     save(SchedulerStore::kFileName, schedulerPanel_->saveToTree());
     GuiLocker lock;
     save(L"zone_collection.xml", rootZone_->toTree());
+    return written;
 }
 
 }  // namespace frm

@@ -11,6 +11,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -53,13 +54,18 @@ public:
     ~MainFrame() override;
 
     // Starts the GUI clock, restores the geometry, loads the state files, starts the idle lock
-    // and last the transport's threads; the notice of a first start follows once the window runs.
+    // and last the transport's threads; logs the notice of a first start, whose box, as every box
+    // held for the window, opens once the window is shown.
     void Startup();
     // Stops the GUI clock and the idle lock, writes the settings, stops the registry, the
     // transport, the dispatcher and the invoker, saves the geometry and the state files. Runs
     // once; the window is destroyed afterwards. A window whose start-up never loaded the state
     // files (the start ended before it) leaves the files and the geometry as they are.
     void Shutdown();
+    // Told at the shutdown whether the settings and every state file it saves were written.
+    void setStateWrittenHandler(std::function<void(bool written)> handler) {
+        stateWritten_ = std::move(handler);
+    }
 
     // The registry's state handler: callable from any thread; the row is refreshed on the GUI
     // thread.
@@ -120,7 +126,8 @@ private:
     void restoreGeometry();
     void saveGeometry();
     void loadStateFiles();
-    void saveStateFiles();
+    // Whether every file was written.
+    bool saveStateFiles();
     bool askPassword(const std::wstring& caption, const std::wstring& text, const setting::Text& password);
     // Switches the administrator mode, with its button and the views that it unlocks.
     void setAdministrator(bool administrator);
@@ -170,6 +177,7 @@ private:
     // Set once the start-up has restored the geometry and read the state files: only then do
     // the window's own values replace those stored.
     bool stateLoaded_ = false;
+    std::function<void(bool written)> stateWritten_;
 };
 
 }  // namespace frm

@@ -5,24 +5,34 @@
 #include "app/SingleInstance.h"
 #include "app/StartupDecisions.h"
 #include "foundation/DataFolders.h"
+#include "foundation/Exceptions.h"
+#include "foundation/TextConversion.h"
 
 namespace app {
 
 QuitOutcome quitOutcome(bool anotherCopyRuns, StopChannel::Answer answer) {
     if (decideStart(true, anotherCopyRuns) == StartDecision::endQuietly)
-        return {1, "No running copy of the program: nothing to stop."};
+        return {1, "Копия программы не запущена: останавливать нечего."};
     switch (answer) {
         case StopChannel::Answer::stopped:
-            return {0, "The running copy of the program has stopped and saved its state."};
+            return {0, "Запущенная копия программы остановлена, её состояние сохранено."};
+        case StopChannel::Answer::stoppedUnsaved:
+            return {4,
+                    "Запущенная копия программы остановлена, но её состояние сохранить не удалось: "
+                    "изменения, сделанные за время её работы, потеряны (причина в её журнале)."};
         case StopChannel::Answer::notConfirmed:
-            return {3, "The running copy took the stop request but did not confirm its end within " +
-                           std::to_string(kQuitDeadline.count()) + " s."};
+            return {3, "Запущенная копия программы приняла запрос на остановку, но не подтвердила её за " +
+                           std::to_string(kQuitDeadline.count()) + " с."};
         case StopChannel::Answer::noAnswer:
-            return {2, "The running copy did not answer the stop request."};
+            return {2, "Запущенная копия программы не ответила на запрос на остановку."};
+        case StopChannel::Answer::otherUser:
+            return {2,
+                    "Канал остановки программы открыт процессом другого пользователя: его ответу нельзя "
+                    "верить, и запрос ему не отправлен. Закройте программу из её окна."};
         case StopChannel::Answer::noListener:
             break;
     }
-    return {2, "The running copy does not take stop requests: close it from its window."};
+    return {2, "Запущенная копия программы не принимает запросы на остановку: закройте её из её окна."};
 }
 
 int quitRunningCopy() {
@@ -32,7 +42,8 @@ int quitRunningCopy() {
     } catch (const std::exception& error) {
         // No copy runs without its data folder.
         const QuitOutcome none = quitOutcome(false, StopChannel::Answer::noListener);
-        std::fprintf(stderr, "%s\nThe data folder cannot be made: %s\n", none.line.c_str(), error.what());
+        std::fprintf(stderr, "%s\nПапка данных программы не может быть создана: %s\n", none.line.c_str(),
+                     base::toUtf8(exception::textOf(error)).c_str());
         return none.status;
     }
     const std::vector<std::wstring> folders = runFolders(folder);

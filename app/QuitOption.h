@@ -15,7 +15,7 @@ namespace app {
 inline constexpr std::chrono::seconds kQuitDeadline{60};
 
 struct QuitOutcome {
-    int status;        // the exit status of the asking copy: 0 only for a confirmed stop
+    int status;        // the exit status of the asking copy: 0 only for a stop confirmed with the state saved
     std::string line;  // what it prints
 };
 // The outcome for a running mark that is free (no copy runs) or held, and the answer of the

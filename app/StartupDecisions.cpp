@@ -25,7 +25,9 @@ StartDecision decideStart(bool quitOption, bool anotherCopyRuns) {
 std::optional<std::wstring> startNotice(bool firstStart, bool alarmFunctions) {
     if (!firstStart) return std::nullopt;
     // Broken into lines: the message box does not wrap its text.
-    std::wstring text = L"Это первый запуск программы.\n";
+    std::wstring text =
+        L"После первого запуска в общих настройках необходимо сменить пароль и выбрать сетевой "
+        L"интерфейс для вещания\nЭто первый запуск программы.\n";
     if (alarmFunctions) {
         text += L"Задайте пароли администратора, воспроизведения тревог и блокирования интерфейса\n" +
                 frm::whereToSetPasswords() +

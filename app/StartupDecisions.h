@@ -26,10 +26,11 @@ struct InterfaceChoice {
     bool ask = false;
 };
 
-// The one notice the window gives when it starts: on a first start (no settings file yet) where
-// the passwords are set, what stays off until they are, and where the network interface is
-// chosen; none on any other start. With the alarm functions off (`mainWindow.alarmButtons`)
-// there is no alarm-playback password to set, and the notice says that they are off.
+// The one notice the window gives when it starts: on a first start (no settings file yet) that
+// the password and the network interface are to be set, where the passwords are set, what stays
+// off until they are, and where the network interface is chosen; none on any other start. With
+// the alarm functions off (`mainWindow.alarmButtons`) there is no alarm-playback password to set,
+// and the notice says that they are off.
 std::optional<std::wstring> startNotice(bool firstStart, bool alarmFunctions);
 
 // The saved address while an adapter has it (a loopback address always counts as present);

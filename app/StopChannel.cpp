@@ -27,6 +27,7 @@ namespace {
 constexpr char kRequest[] = "stop\n";
 constexpr char kAnswer[] = "ok\n";
 constexpr char kStopped[] = "stopped\n";
+constexpr char kStoppedUnsaved[] = "stopped unsaved\n";
 // What an asking copy waits for each line of the exchange, the end of the stop aside.
 constexpr int kExchangeTimeoutMs = 2000;
 // What a connected copy has to send its request in: it is sent at once.
@@ -166,7 +167,7 @@ StopChannel::~StopChannel() {
         ::unlinkat(folderFd_, base::toUtf8(kFileName).c_str(), 0);
     }
     for (const int client : waiting_) {
-        sendNow(client, kStopped);
+        sendNow(client, stateSaved_ ? kStopped : kStoppedUnsaved);
         ::close(client);
     }
     if (wakeFd_ >= 0) ::close(wakeFd_);
@@ -268,7 +269,7 @@ bool StopChannel::read(Client& client) {
 }
 
 StopChannel::Answer StopChannel::requestStop(const std::vector<std::wstring>& folders,
-                                             std::chrono::milliseconds deadline) {
+                                             std::chrono::milliseconds deadline, uid_t owner) {
     for (const std::wstring& folder : folders) {
         const int folderFd = openFolder(folder);
         if (folderFd < 0) continue;
@@ -278,12 +279,16 @@ StopChannel::Answer StopChannel::requestStop(const std::vector<std::wstring>& fo
             fd >= 0 && ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
         ::close(folderFd);
         Answer answer = Answer::noAnswer;
-        if (connected) {
+        if (connected && peerUser(fd) != owner) {
+            answer = Answer::otherUser;
+        } else if (connected) {
             writeAll(fd, kRequest);
             if (readLine(fd, sizeof kAnswer - 1, kExchangeTimeoutMs) == kAnswer) {
-                answer = readLine(fd, sizeof kStopped - 1, static_cast<int>(deadline.count())) == kStopped
-                             ? Answer::stopped
-                             : Answer::notConfirmed;
+                const std::string end =
+                    readLine(fd, sizeof kStoppedUnsaved - 1, static_cast<int>(deadline.count()));
+                answer = end == kStopped          ? Answer::stopped
+                         : end == kStoppedUnsaved ? Answer::stoppedUnsaved
+                                                  : Answer::notConfirmed;
             }
         }
         if (fd >= 0) ::close(fd);

@@ -7,13 +7,16 @@
 // it).
 //
 // The exchange: the asking copy sends "stop", the running copy answers "ok" at once and keeps the
-// connection until it has written its files and ended its log, then writes "stopped". So the
-// asking copy can tell a stop that finished from one that was only begun.
+// connection until it has written its files and ended its log, then writes "stopped", or
+// "stopped unsaved" when its state could not be written. So the asking copy can tell a stop that
+// finished from one that was only begun, and whether the run's changes were kept.
 //
 // Only the program's own user may stop it: the socket file is the owner's alone (mode 0600
-// whatever the umask), and a connection whose peer is another user is closed unanswered. The
-// thread waits for no one: a copy that connects gets a short deadline for its request, several
-// are read side by side, and a signal is taken while any of them is pending.
+// whatever the umask), and a connection whose peer is another user is closed unanswered. Nor does
+// the asking copy believe a listener of another user (a folder that others may write to lets one
+// put its socket there): it asks nothing of it. The thread waits for no one: a copy that connects
+// gets a short deadline for its request, several are read side by side, and a signal is taken
+// while any of them is pending.
 
 #include <sys/types.h>
 #include <unistd.h>
@@ -45,22 +48,29 @@ public:
     StopChannel& operator=(const StopChannel&) = delete;
 
     bool listening() const { return listenFd_ >= 0; }
+    // Whether the program could write its state as it stopped: what the copies that asked for the
+    // stop are told when the channel ends.
+    void tellStateSaved(bool saved) { stateSaved_ = saved; }
     // Every refused user is new again, so that its next refusal is logged at once (for tests: the
     // refusals of one user are logged about once a second, for the whole process).
     static void forgetRefusedPeers();
 
     // What a stop request came to.
     enum class Answer {
-        noListener,    // no copy listens in the folder
-        noAnswer,      // a copy listens but did not take the request
-        notConfirmed,  // it took the request but did not confirm the end within the deadline
-        stopped,       // it confirmed that it stopped
+        noListener,      // no copy listens in the folder
+        otherUser,       // a process of another user listens there: it is asked nothing
+        noAnswer,        // a copy listens but did not take the request
+        notConfirmed,    // it took the request but did not confirm the end within the deadline
+        stopped,         // it confirmed that it stopped, with its state written
+        stoppedUnsaved,  // it confirmed that it stopped, but its state could not be written
     };
     // Asks the copy listening in the first of the folders where one listens to stop and waits up
-    // to `deadline` for its end.
-    static Answer requestStop(const std::vector<std::wstring>& folders, std::chrono::milliseconds deadline);
-    static Answer requestStop(const std::wstring& folder, std::chrono::milliseconds deadline) {
-        return requestStop(std::vector<std::wstring>{folder}, deadline);
+    // to `deadline` for its end. Only a listener of the user `owner` is asked.
+    static Answer requestStop(const std::vector<std::wstring>& folders, std::chrono::milliseconds deadline,
+                              uid_t owner = ::geteuid());
+    static Answer requestStop(const std::wstring& folder, std::chrono::milliseconds deadline,
+                              uid_t owner = ::geteuid()) {
+        return requestStop(std::vector<std::wstring>{folder}, deadline, owner);
     }
 
 private:
@@ -81,6 +91,7 @@ private:
     int listenFd_ = -1;
     int wakeFd_ = -1;
     std::thread thread_;
+    bool stateSaved_ = true;
     // The connections of the copies that wait for the end of this one: the thread's until it is
     // joined.
     std::vector<int> waiting_;

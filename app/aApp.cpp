@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <future>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -80,20 +81,38 @@ bool aApp::startEndedByStop() {
 }
 
 bool aApp::OnInit() {
+    std::optional<std::wstring> failure;
     try {
         if (initialise()) return true;
     } catch (const exception::StopProgram&) {
         base::Log::notifyInstance();
+        failure.emplace();
     } catch (const std::exception& error) {
         debug::Place("aApp::OnInit").error(L"Start-up failed: %1%", exception::textOf(error));
+        failure = L"Start-up failed: " + exception::textOf(error);
     }
     if (frame_) {
         frame_->Shutdown();
         frame_->Destroy();
     }
     tearDown();
+    if (failure) tellWhyTheStartEnded(*failure);
     if (stopRequested_.load() && !endedByFault_) g_startEndedByStop.store(true);
     return false;
+}
+
+void aApp::tellWhyTheStartEnded(const std::wstring& failure) {
+    // What the log had for the boxes over the window, which never came up: the fatal line
+    // of the failure among them.
+    std::wstring text;
+    for (const auto& held : debug::takeHeldMessages()) text += (text.empty() ? L"" : L"\n") + held.second;
+    // No logger yet, or none any more: the failure itself.
+    if (text.empty()) text = failure;
+    if (text.empty()) return;
+    std::fprintf(stderr, "%s\n", base::toUtf8(text).c_str());
+    app::StopSignals::restoreDefaults();
+    dialogs_.setParent(nullptr);
+    dialogs_.showMessage(kTitle, text, debug::MessageIcon::error);
 }
 
 bool aApp::initialise() {
@@ -152,6 +171,8 @@ bool aApp::initialise() {
     warnOfUnwritableFolders(folder, logFailure);
     if (wxTranslations* translations = wxTranslations::Get()) translations->AddStdCatalog();
     debug::setMessagePresenter(dialogs_.presenter());
+    // The boxes of the start open above the main window once it is shown.
+    debug::holdMessages();
 
     stopChannel_ = std::make_unique<app::StopChannel>(
         runFolders,
@@ -196,6 +217,7 @@ bool aApp::initialise() {
     transport_ = std::make_shared<device::TransferProtocol>(static_cast<unsigned>(basePort), interfaceIp);
     frame_ = new frm::MainFrame(transport_, static_cast<std::uint16_t>(basePort), interfaceIp, dialogs_,
                                 options_.debug || options_.dev);
+    frame_->setStateWrittenHandler([this](bool written) { stateWritten_ = written; });
     if (!acceptStreamAlreadyPlaying(streamPlays.get(), group)) return false;
     dialogs_.setParent(frame_);
     SetTopWindow(frame_);
@@ -216,8 +238,6 @@ bool aApp::initialise() {
         frame_->Show();
     }
     place.info(L"The main window is shown");
-    // The warnings of the start that came before the window could show them.
-    debug::showHeldMessages();
     // The request waits for the system's answer; the window need not.
     os::keepSystemAwake(true);
     awake_ = true;
@@ -301,7 +321,7 @@ void aApp::tearDown() {
         awake_ = false;
     }
     debug::setMessagePresenter(nullptr);
-    if (pref::instanceSlot().peek() != nullptr) pref_free();
+    if (pref::instanceSlot().peek() != nullptr) stateWritten_ = pref_free() && stateWritten_;
     if (logger_) {
         const debug::Place place("aApp::OnExit");
         // What is left beside the logger's writer tells of a thread that outlived its owner.
@@ -310,7 +330,9 @@ void aApp::tearDown() {
         dbg_free();
         logger_ = false;
     }
-    // Last: a copy that asked for the stop is told that everything is written, the log included.
+    // Last: a copy that asked for the stop is told that everything is written, the log included,
+    // or that the state could not be.
+    if (stopChannel_) stopChannel_->tellStateSaved(stateWritten_);
     stopChannel_.reset();
 }
 

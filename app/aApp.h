@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <memory>
+#include <string>
 
 #include "app/GuardedApp.h"
 #include "app/Options.h"
@@ -50,6 +51,9 @@ private:
     bool acceptStreamAlreadyPlaying(bool playing, const std::string& group);
     // Undoes what the start-up did, in the exit order.
     void tearDown();
+    // A start that failed before its window came up tells why on the standard error and in a box:
+    // the messages held for the window, else `failure`.
+    void tellWhyTheStartEnded(const std::wstring& failure);
     // On the GUI thread: a second start asked this copy to stop.
     void onStopRequest();
 
@@ -62,6 +66,8 @@ private:
     wxWeakRef<frm::MainFrame> frame_;
     std::atomic<bool> stopRequested_{false};
     bool endedByFault_ = false;
+    // Whether the settings and the state files were written as the program stopped.
+    bool stateWritten_ = true;
     bool logger_ = false;
     bool dispatcher_ = false;
     bool audio_ = false;

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <memory>
 #include <mutex>
+#include <utility>
 #include <vector>
 
 #include "foundation/Clock.h"
@@ -31,11 +32,12 @@ RecentMessages& recent() {
 std::mutex g_presenterLock;
 std::shared_ptr<const MessagePresenter> g_presenter;
 
-// What came for a box before the GUI-thread invoker existed (before the window), up to a bound;
-// the log has them all.
+// What came for a box before the GUI-thread invoker existed, or while the boxes are held for the
+// window, up to a bound; the log has them all.
 constexpr std::size_t kMostHeld = 64;
 struct HeldMessages {
     std::mutex lock;
+    bool holding = false;
     std::vector<std::pair<std::wstring, std::wstring>> messages;
 };
 
@@ -52,6 +54,7 @@ void resetRecentMessages() {
         recent().texts.clear();
     }
     std::lock_guard<std::mutex> guard(held().lock);
+    held().holding = false;
     held().messages.clear();
 }
 
@@ -75,26 +78,35 @@ void guiLogCallback(const boost::posix_time::ptime&, const std::wstring& levelNa
         list.texts.push_back(message);
         list.lastAdded = now;
     }
-    if (GuiThreadInvoker::exists()) {
+    // Under the lock of the held ones: a text never overtakes one held before it.
+    std::lock_guard<std::mutex> guard(held().lock);
+    if (GuiThreadInvoker::exists() && !held().holding) {
         GuiThreadInvoker::add([levelName, message] { showLogMessage(levelName, message); });
         return;
     }
     if (levelName != L"NOTICE" && levelName != L"WARN" && levelName != L"ERROR" && levelName != L"FATAL")
         return;
-    std::lock_guard<std::mutex> guard(held().lock);
     if (held().messages.size() < kMostHeld) held().messages.emplace_back(levelName, message);
 }
 
+void holdMessages() {
+    std::lock_guard<std::mutex> guard(held().lock);
+    held().holding = true;
+}
+
 void showHeldMessages() {
-    std::vector<std::pair<std::wstring, std::wstring>> messages;
-    {
-        std::lock_guard<std::mutex> guard(held().lock);
-        if (!GuiThreadInvoker::exists()) return;
-        messages.swap(held().messages);
-    }
-    for (auto& [levelName, message] : messages)
+    std::lock_guard<std::mutex> guard(held().lock);
+    if (!GuiThreadInvoker::exists()) return;
+    held().holding = false;
+    for (auto& [levelName, message] : held().messages)
         GuiThreadInvoker::add(
             [levelName = levelName, message = message] { showLogMessage(levelName, message); });
+    held().messages.clear();
+}
+
+std::vector<std::pair<std::wstring, std::wstring>> takeHeldMessages() {
+    std::lock_guard<std::mutex> guard(held().lock);
+    return std::exchange(held().messages, {});
 }
 
 void setMessagePresenter(MessagePresenter presenter) {

@@ -5,6 +5,8 @@
 #include <boost/date_time/posix_time/posix_time_types.hpp>
 #include <functional>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace debug {
 
@@ -13,8 +15,14 @@ void guiLogCallback(const boost::posix_time::ptime& time, const std::wstring& le
                     const std::wstring& message);
 
 // What the callback took before the GUI-thread invoker existed (the start before the window) waits;
-// this hands it to the invoker, once that exists.
+// this hands it to the invoker, once that exists, and ends holding.
 void showHeldMessages();
+// From now on the boxes wait, held, for showHeldMessages: the window that is about to come up shows
+// them once it is on screen, above it.
+void holdMessages();
+// The texts held so far, as (level name, message), taken away: a start that ended before its
+// window came up tells them otherwise.
+std::vector<std::pair<std::wstring, std::wstring>> takeHeldMessages();
 
 // Runs on the GUI thread: shows one message box for a NOTICE, WARN, ERROR or FATAL.
 void showLogMessage(const std::wstring& levelName, const std::wstring& message);

@@ -263,7 +263,7 @@ pref* pref_init(const std::wstring& path) {
     return store;
 }
 
-void pref_free() {
+bool pref_free() {
     const debug::Place place("pref_free");
     place.trace(L"");
     pref* store = pref::instanceSlot().release();
@@ -271,6 +271,7 @@ void pref_free() {
         place.fatal(L"p == NULL");
         throw exception::StopProgram();
     }
-    store->save();
+    const bool written = store->save();
     delete store;
+    return written;
 }

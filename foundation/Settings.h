@@ -74,6 +74,6 @@ private:
 // Logs its entry, builds the store on the path and returns it; throws
 // exception::StopProgram when it cannot be allocated.
 pref* pref_init(const std::wstring& path);
-// Takes the process-wide store out of its slot, writes the file and deletes the store.
-// Throws exception::StopProgram when there is none.
-void pref_free();
+// Takes the process-wide store out of its slot, writes the file and deletes the store; whether
+// the file was written. Throws exception::StopProgram when there is none.
+bool pref_free();

@@ -31,10 +31,12 @@ bool isInteger32(const std::string& text) {
 
 }  // namespace
 
+bool isEmptiedSpinText(const std::wstring& typed) {
+    return std::all_of(typed.begin(), typed.end(), [](wchar_t c) { return std::iswspace(c) != 0; });
+}
+
 int spinValue(const std::wstring& typed, int value, int shown) {
-    const bool emptied =
-        std::all_of(typed.begin(), typed.end(), [](wchar_t c) { return std::iswspace(c) != 0; });
-    return emptied ? shown : value;
+    return isEmptiedSpinText(typed) ? shown : value;
 }
 
 bool checkValue(const std::wstring& text, int kind) {

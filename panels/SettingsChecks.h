@@ -27,8 +27,10 @@ struct PasswordPair {
     bool empty() const { return typed.empty() && repeated.empty(); }
 };
 
-// The number of a spin box: its value, but the value it showed when the operator emptied it (a
-// box left with blanks only), which the box itself would read as 0.
+// Whether a spin box's text is emptied: blanks only.
+bool isEmptiedSpinText(const std::wstring& typed);
+// The number of a spin box: its value, but the value it showed when the operator emptied it, which
+// the box itself would read as 0.
 int spinValue(const std::wstring& typed, int value, int shown);
 
 // A box whose fields are both empty changes nothing and is never refused. Otherwise the fields

@@ -36,7 +36,8 @@ SettingsDialog::SettingsDialog(wxWindow* parent, bool administrator, bool showLo
     : fb::SettingsDialog(parent, wxID_ANY, wxT("Настройки"), wxDefaultPosition, wxSize(862, 680)),
       showLogLevel_(showLogLevel),
       administrator_(administrator),
-      opened_(SettingsForm::open(administrator)) {
+      opened_(SettingsForm::open(administrator)),
+      idleTimeEdit_(opened_.idleMinutes) {
     captureDeviceName_ = opened_.captureDevice;
     m_notebook->ChangeSelection(0);
     m_multicastAddress->SetMinSize(wxSize(
@@ -79,6 +80,17 @@ SettingsDialog::SettingsDialog(wxWindow* parent, bool administrator, bool showLo
         m_networkPage->Hide();
     }
     m_idleTime->SetValue(opened_.idleMinutes);
+    m_idleTime->Bind(wxEVT_KEY_DOWN, [this](wxKeyEvent& event) {
+        const wxChar character = event.GetUnicodeKey();
+        idleTimeEdit_.keyPressed(character == WXK_NONE ? 0 : static_cast<wchar_t>(character));
+        event.Skip();
+    });
+    m_idleTime->Bind(wxEVT_TEXT, [this](wxCommandEvent& event) {
+        idleTimeEdit_.textChanged(event.GetString().ToStdWstring());
+        // Shown again as the number that is kept.
+        if (idleTimeEdit_.filledByToolkit()) CallAfter([this] { m_idleTime->SetValue(opened_.idleMinutes); });
+        event.Skip();
+    });
     m_logLevel->SetStringSelection(opened_.logLevel);
     fillLogDates();
     m_logLevelLabel->Show(showLogLevel_);
@@ -305,8 +317,7 @@ SettingsForm SettingsDialog::formFromControls() const {
     form.passwords = {PasswordPair{textOf(m_administratorPassword), textOf(m_administratorRepeat)},
                       PasswordPair{textOf(m_alarmPassword), textOf(m_alarmRepeat)},
                       PasswordPair{textOf(m_interfacePassword), textOf(m_interfaceRepeat)}};
-    form.idleMinutes =
-        spinValue(m_idleTime->GetTextValue().ToStdWstring(), m_idleTime->GetValue(), opened_.idleMinutes);
+    form.idleMinutes = idleTimeEdit_.value(m_idleTime->GetTextValue().ToStdWstring(), m_idleTime->GetValue());
     form.logLevel = m_logLevel->GetStringSelection().ToStdWstring();
     return form;
 }

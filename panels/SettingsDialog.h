@@ -11,6 +11,7 @@
 
 #include "layouts/SettingsDialog.h"
 #include "panels/SettingsForm.h"
+#include "panels/SpinBoxEdit.h"
 
 namespace frm {
 
@@ -61,6 +62,7 @@ private:
     std::uint64_t testStream_ = 0;
 
     SettingsForm opened_;
+    SpinBoxEdit idleTimeEdit_;
     // The selections as the choices were filled.
     int gongShown_ = wxNOT_FOUND;
     int captureShown_ = wxNOT_FOUND;

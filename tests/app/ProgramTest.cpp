@@ -19,6 +19,7 @@
 #include <random>
 #include <thread>
 
+#include "support/DeviceEmulator.h"
 #include "support/FakeGuiThread.h"
 #include "support/GroupSender.h"
 #include "support/PrivateMounts.h"
@@ -302,7 +303,7 @@ TEST(Program, DataFolderLinkedReadOnlyOrImpossible) {
                 << run->errorOutput();
             auto asking = program.start({"--quit"}, true);
             EXPECT_EQ(asking->wait(), 1);
-            EXPECT_NE(asking->errorOutput().find("No running copy of the program"), std::string::npos)
+            EXPECT_NE(asking->errorOutput().find("Копия программы не запущена"), std::string::npos)
                 << asking->errorOutput();
             continue;
         }
@@ -320,7 +321,14 @@ TEST(Program, DataFolderLinkedReadOnlyOrImpossible) {
         } else {
             ASSERT_TRUE(program.waitForLog(L"The main window is shown"));
         }
-        EXPECT_EQ(program.quit(), 0);
+        // "--quit" tells whether the stopped copy could save its state.
+        auto asking = program.start({"--quit"}, true);
+        EXPECT_EQ(asking->wait(), kind == readOnly ? 4 : 0);
+        EXPECT_NE(
+            asking->errorOutput().find(kind == readOnly ? "остановлена, но её состояние сохранить не удалось"
+                                                        : "остановлена, её состояние сохранено"),
+            std::string::npos)
+            << asking->errorOutput();
         EXPECT_EQ(run->wait(), 0);
         if (kind == readOnly) {
             // Its log, on the standard output.
@@ -337,11 +345,28 @@ TEST(Program, DataFolderLinkedReadOnlyOrImpossible) {
     }
 }
 
+// A start that ends before its window says why: the command port taken by another program.
+TEST(Program, ATakenCommandPortEndsTheStartWithItsReasonOnTheStandardError) {
+    test::ProgramUnderTest program;
+    const test::EmulatedDevice holder("127.0.0.1", program.basePort());
+    auto run = program.start({}, true);
+    unsigned long box = 0;
+    ASSERT_TRUE(test::waitFor([&] {
+        box = program.screen().findWindow(run->pid());
+        return box != 0 || run->wait(std::chrono::milliseconds(0)).has_value();
+    }));
+    ASSERT_NE(box, 0u) << run->errorOutput();
+    program.screen().closeWindow(box);
+    EXPECT_NE(run->wait(), 0);
+    EXPECT_NE(run->errorOutput().find("Командный порт занят"), std::string::npos) << run->errorOutput();
+    EXPECT_EQ(program.countInLog(L"Командный порт занят"), 1u);
+}
+
 TEST(Program, QuitWithoutARunningCopyFailsWithItsLine) {
     test::ProgramUnderTest program;
     auto asking = program.start({"--quit"}, true);
     EXPECT_EQ(asking->wait(), 1);
-    EXPECT_NE(asking->errorOutput().find("No running copy of the program"), std::string::npos)
+    EXPECT_NE(asking->errorOutput().find("Копия программы не запущена"), std::string::npos)
         << asking->errorOutput();
 }
 
@@ -413,6 +438,8 @@ TEST(Program, StopSignalsEndItAsItsCloseDoesWithEverythingSaved) {
     for (const int signal : {SIGTERM, SIGINT}) {
         SCOPED_TRACE(signal);
         test::ProgramUnderTest program;
+        // A window manager that is slow to map the main window: the notice still opens above it.
+        program.screen().announceSlowWindowManager();
         // A first start: no settings file, so its notice shows once and never after a stop.
         fs::remove(program.dataFile("melvoxd.cfg"));
         auto run = program.start({"--trace"});
@@ -421,6 +448,11 @@ TEST(Program, StopSignalsEndItAsItsCloseDoesWithEverythingSaved) {
         ASSERT_TRUE(program.waitForLog(L"Это первый запуск программы"));
         // It names where the passwords are set.
         EXPECT_TRUE(program.waitForLog(L"в окне «Настройки» на странице «Безопасность»: пока они не заданы"));
+        ASSERT_TRUE(test::waitFor([&] { return program.screen().windowCount(run->pid()) == 2; }));
+        const std::vector<unsigned long> mapped = program.screen().mapOrder(run->pid());
+        ASSERT_EQ(mapped.size(), 2u);
+        ASSERT_EQ(program.screen().title(mapped[0]), L"Melvox");
+        ASSERT_EQ(program.screen().title(mapped[1]), L"Сообщение");
         Operator operatorOf(program, *run, window);
         operatorOf.closeMessages();
 

@@ -15,6 +15,7 @@
 #include <fstream>
 #include <future>
 
+#include "app/QuitOption.h"
 #include "app/ServiceCheck.h"
 #include "app/SingleInstance.h"
 #include "app/StartupDecisions.h"
@@ -56,7 +57,10 @@ TEST(Startup, OneNoticeAtAFirstStartAndNoneAfter) {
         const auto notice = app::startNotice(firstStart, alarmFunctions);
         ASSERT_EQ(notice.has_value(), shown) << firstStart << alarmFunctions;
         if (!notice) continue;
-        EXPECT_EQ(notice->rfind(L"Это первый запуск программы.\n", 0), 0u);
+        EXPECT_EQ(notice->rfind(L"После первого запуска в общих настройках необходимо сменить пароль и "
+                                L"выбрать сетевой интерфейс для вещания\nЭто первый запуск программы.\n",
+                                0),
+                  0u);
         for (const std::wstring& text : holds)
             EXPECT_NE(notice->find(text), std::wstring::npos) << alarmFunctions;
         for (const std::wstring& text : lacks)
@@ -150,6 +154,15 @@ TEST(Startup, StopChannelTakesRequestsAndAStaleSocketBlocksNothing) {
     EXPECT_EQ(second.get(), Answer::stopped);
     EXPECT_FALSE(std::filesystem::exists(path));
     EXPECT_EQ(app::StopChannel::requestStop(folder.widePath(), kDeadline), Answer::noListener);
+
+    // A copy whose state could not be written says so as it ends.
+    channel = std::make_unique<app::StopChannel>(folder.widePath(), [&] { ++requests; });
+    auto unsaved = std::async(std::launch::async,
+                              [&] { return app::StopChannel::requestStop(folder.widePath(), kDeadline); });
+    EXPECT_TRUE(test::waitFor([&] { return requests.load() == 4; }));
+    channel->tellStateSaved(false);
+    channel.reset();
+    EXPECT_EQ(unsaved.get(), Answer::stoppedUnsaved);
 }
 
 TEST(Startup, StopRequestToACopyThatNeverAnswers) {
@@ -225,6 +238,18 @@ TEST(Startup, StopChannelRefusesAPeerOfAnotherUser) {
         L"A stop request of another user (" + std::to_wstring(::geteuid()) + L") was refused", L"IMPOR"));
     channel.reset();
     EXPECT_EQ(requests.load(), 0);
+
+    // Nor does an asking copy believe a listener of another user: asked for the user it is not,
+    // the channel hears nothing, and "--quit" says why it could not stop the program.
+    channel = std::make_unique<app::StopChannel>(folder.widePath(), [&] { ++requests; });
+    const app::StopChannel::Answer answer =
+        app::StopChannel::requestStop(folder.widePath(), std::chrono::seconds(30), ::geteuid() + 1);
+    EXPECT_EQ(answer, app::StopChannel::Answer::otherUser);
+    channel.reset();
+    EXPECT_EQ(requests.load(), 0);
+    const app::QuitOutcome outcome = app::quitOutcome(true, answer);
+    EXPECT_NE(outcome.status, 0);
+    EXPECT_NE(outcome.line.find("другого пользователя"), std::string::npos) << outcome.line;
 }
 
 // A copy that connects and says nothing holds up neither a stop signal nor a stop request behind

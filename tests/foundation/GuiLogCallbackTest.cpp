@@ -95,6 +95,16 @@ TEST_F(GuiLogCallback, NoticeBeforeTheInvokerExistsWaitsForTheWindow) {
     drain();
     ASSERT_EQ(boxCount(), 2u);
     EXPECT_EQ(boxes_[1].text, L"early notice");
+
+    // Held for a window that is not shown yet, though the invoker exists, until it shows them.
+    debug::holdMessages();
+    debug::Place("a::B::c").warn(L"held warning");
+    drain();
+    EXPECT_EQ(boxCount(), 2u);
+    debug::showHeldMessages();
+    drain();
+    ASSERT_EQ(boxCount(), 3u);
+    EXPECT_EQ(boxes_[2].text, L"held warning");
 }
 
 TEST_F(GuiLogCallback, StoppingInvokerDropsNewTasks) {

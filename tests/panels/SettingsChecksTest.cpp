@@ -5,6 +5,7 @@
 
 #include "foundation/TextConversion.h"
 #include "panels/SettingsChecks.h"
+#include "panels/SpinBoxEdit.h"
 #include "support/LogCapture.h"
 #include "support/TempFolder.h"
 
@@ -39,6 +40,38 @@ TEST(SettingsChecks, AnEmptiedSpinBoxKeepsTheValueItShowed) {
         int expected;
     } cases[] = {{L"", 0, 10}, {L"  ", 0, 10}, {L"0", 0, 0}, {L"25", 25, 25}};
     for (const auto& c : cases) EXPECT_EQ(frm::spinValue(c.typed, c.value, 10), c.expected) << c.typed;
+}
+
+// The number kept for a spin box that showed 30, after the steps of the operator or the toolkit.
+TEST(SettingsChecks, ASpinBoxKeepsTheNumberTheOperatorLeftInIt) {
+    struct Step {
+        int key;  // pressed before the text changed: a character, 0 for one that types none, -1 none
+        const wchar_t* text;
+    };
+    const struct {
+        const char* name;
+        std::vector<Step> steps;
+        int value;  // what the box reads as at the end
+        int kept;
+    } cases[] = {
+        {"untouched", {}, 30, 30},
+        {"emptied", {{0, L""}}, 0, 30},
+        {"emptied and filled by the toolkit", {{0, L""}, {-1, L"0"}}, 0, 30},
+        {"emptied, Enter filled it", {{0, L""}, {0, L"0"}}, 0, 30},
+        {"0 typed into the emptied box", {{0, L""}, {'0', L"0"}}, 0, 0},
+        {"filled, then stepped up", {{0, L""}, {-1, L"0"}, {-1, L"1"}}, 1, 1},
+        {"a digit typed", {{'5', L"305"}}, 305, 305},
+        {"stepped down to 0", {{-1, L"0"}}, 0, 0},
+    };
+    for (const auto& c : cases) {
+        frm::SpinBoxEdit edit(30);
+        std::wstring text = L"30";
+        for (const Step& step : c.steps) {
+            if (step.key >= 0) edit.keyPressed(static_cast<wchar_t>(step.key));
+            edit.textChanged(text = step.text);
+        }
+        EXPECT_EQ(edit.value(text, c.value), c.kept) << c.name;
+    }
 }
 
 TEST(SettingsChecks, UnknownKindIsAnInternalFault) {

@@ -195,6 +195,41 @@ std::vector<unsigned long> XServer::windowsOf(pid_t pid) {
     return windows;
 }
 
+void XServer::announceSlowWindowManager() {
+    Display* connection = connectionOf(connection_);
+    if (connection == nullptr) return;
+    const Window root = DefaultRootWindow(connection);
+    // The window by which a window manager shows that it runs, as the desktop specification has
+    // it; the request for the frame size is then left unanswered, and the toolkit waits for it.
+    const Window check = XCreateSimpleWindow(connection, root, -1, -1, 1, 1, 0, 0, 0);
+    const Atom checkAtom = XInternAtom(connection, "_NET_SUPPORTING_WM_CHECK", False);
+    for (const Window window : {root, check})
+        XChangeProperty(connection, window, checkAtom, XA_WINDOW, 32, PropModeReplace,
+                        reinterpret_cast<const unsigned char*>(&check), 1);
+    const Atom supported[] = {checkAtom, XInternAtom(connection, "_NET_REQUEST_FRAME_EXTENTS", False)};
+    XChangeProperty(connection, root, XInternAtom(connection, "_NET_SUPPORTED", False), XA_ATOM, 32,
+                    PropModeReplace, reinterpret_cast<const unsigned char*>(supported), 2);
+    XSelectInput(connection, root, SubstructureNotifyMask);
+    XSync(connection, False);
+}
+
+std::vector<unsigned long> XServer::mapOrder(pid_t pid) {
+    Display* connection = connectionOf(connection_);
+    std::vector<unsigned long> windows;
+    if (connection == nullptr) return windows;
+    XSync(connection, False);
+    while (XPending(connection) > 0) {
+        XEvent event;
+        XNextEvent(connection, &event);
+        if (event.type == MapNotify) mapped_.push_back(event.xmap.window);
+    }
+    const GoneWindowsAllowed allowed(connection);
+    for (const unsigned long window : mapped_) {
+        if (belongsTo(connection, window, pid)) windows.push_back(window);
+    }
+    return windows;
+}
+
 unsigned long XServer::findWindow(pid_t pid) {
     // Topmost last: the newest window (a dialog above its frame) wins.
     const std::vector<unsigned long> windows = windowsOf(pid);

@@ -30,6 +30,15 @@ public:
     // The DISPLAY value (":N"); empty when the server did not start.
     const std::string& display() const { return display_; }
 
+    // Makes the server look as if a window manager ran that is slow to tell a new window the size of
+    // its frame, as a busy one is: the toolkit then shows its first main window only a second after
+    // the program asked for it, while a dialog, sized to its contents, shows at once. The order in
+    // which windows are mapped from then on is kept (mapOrder).
+    void announceSlowWindowManager();
+    // The top-level windows of the process in the order they were mapped since the announcement,
+    // the last mapped last: a window manager puts the one mapped last on top.
+    std::vector<unsigned long> mapOrder(pid_t pid);
+
     // A shown top-level window of the process; waits until there is one. 0 after the deadline.
     unsigned long waitForWindow(pid_t pid, std::chrono::milliseconds deadline = std::chrono::seconds(30));
     // The same without waiting.
@@ -65,6 +74,7 @@ private:
     std::string display_;
     pid_t server_ = -1;
     void* connection_ = nullptr;  // the Display of Xlib
+    std::vector<unsigned long> mapped_;
 };
 
 }  // namespace test

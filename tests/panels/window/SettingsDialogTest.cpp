@@ -3,6 +3,7 @@
 // every page.
 
 #include <wx/app.h>
+#include <wx/uiaction.h>
 
 #include <boost/date_time/gregorian/gregorian.hpp>
 #include <fstream>
@@ -29,12 +30,14 @@ public:
     using SettingsDialog::m_captureDevice;
     using SettingsDialog::m_dirService;
     using SettingsDialog::m_gongChoice;
+    using SettingsDialog::m_idleTime;
     using SettingsDialog::m_logDate;
     using SettingsDialog::m_logLevel;
     using SettingsDialog::m_logView;
     using SettingsDialog::m_multicastAddress;
     using SettingsDialog::m_notebook;
     using SettingsDialog::m_recordPage;
+    using SettingsDialog::m_securityPage;
     using SettingsDialog::m_serviceVolume;
     using SettingsDialog::SettingsDialog;
 };
@@ -133,6 +136,39 @@ TEST_F(SettingsDialogTest, ASaveWithOneBadAddressChangesNoKey) {
     EXPECT_EQ(pref::getInt("volume.serviceMessage2", 0), 30);
     EXPECT_EQ(pref::getWString("place.pathDirServiceMessage"), folder);
     EXPECT_EQ(pref::getString(setting::multicastAddress), "239.2.2.2");
+}
+
+// The idle time as the operator leaves it, with the keyboard, and then a click on "&Сохранить",
+// which takes the focus from the box: the toolkit turns an emptied box into "0" as it loses it.
+TEST_F(SettingsDialogTest, TheIdleTimeIsStoredAsTypedAndAnEmptiedBoxKeepsItsValue) {
+    const struct {
+        const char* typed;  // empty: the box emptied
+        bool enter;         // Enter pressed in the box before the click
+        int stored;
+    } cases[] = {{"", false, 30}, {"", true, 30}, {"0", false, 0}, {"0", true, 0}, {"5", false, 5}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.typed);
+        pref::setInt(setting::securityInterfaceTimeout.key, 30);
+        Dialog& dialog = open(false, false);
+        dialog.m_notebook->SetSelection(
+            static_cast<size_t>(dialog.m_notebook->FindPage(dialog.m_securityPage)));
+        dialog.m_idleTime->SetFocus();
+        ASSERT_TRUE(pumpUntil([&] { return dialog.m_idleTime->HasFocus(); }));
+        wxUIActionSimulator keys;
+        keys.Char(WXK_END);
+        for (int i = 0; i < 4; ++i) keys.Char(WXK_BACK);
+        if (*c.typed != '\0') keys.Text(c.typed);
+        ASSERT_TRUE(pumpUntil([&] { return dialog.m_idleTime->GetTextValue() == c.typed; }));
+        if (c.enter) {
+            keys.Char(WXK_RETURN);
+            ASSERT_TRUE(handleEvents());
+        }
+        save();
+        ASSERT_TRUE(pumpUntil([&] { return !dialog.IsShown(); }));
+        EXPECT_EQ(pref::getInt(setting::securityInterfaceTimeout), c.stored);
+        dialog_->Destroy();
+        ASSERT_TRUE(pumpUntil([&] { return !dialog_; }));
+    }
 }
 
 TEST_F(SettingsDialogTest, TheLogViewerShowsTodaysLogWithAnInvalidByte) {
