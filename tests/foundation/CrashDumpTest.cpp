@@ -151,7 +151,7 @@ protected:
     void TearDown() override { dbg_free(); }
 
     std::vector<test::LogLine> lines() {
-        base::Log::notifyInstance();
+        test::waitLogWritten();
         return logLinesIn(root_.logFolder());
     }
 

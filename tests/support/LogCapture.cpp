@@ -64,11 +64,13 @@ LogLine parseLogLine(const std::wstring& raw) {
     return line;
 }
 
+void waitLogWritten() {
+    base::SingletonSlot<base::Log>::Use log(base::Log::instanceSlot());
+    if (log) log->waitWritten(std::chrono::seconds(30));
+}
+
 std::vector<LogLine> LogCapture::lines() {
-    {
-        base::SingletonSlot<base::Log>::Use log(base::Log::instanceSlot());
-        if (log) log->waitWritten(std::chrono::seconds(30));
-    }
+    waitLogWritten();
     std::vector<std::string> files;
     for (const auto& entry : std::filesystem::directory_iterator(folder_.path())) {
         if (entry.path().extension() == ".log") files.push_back(entry.path().string());

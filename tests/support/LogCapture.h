@@ -45,5 +45,7 @@ private:
 };
 
 LogLine parseLogLine(const std::wstring& raw);
+// Waits until the logger has written everything queued so far to its file.
+void waitLogWritten();
 
 }  // namespace test
