@@ -221,11 +221,11 @@ private:
     VokarInfo(std::uint32_t id, const net::HardwareAddress& hardwareAddress, const net::IpAndPort& address,
               const std::wstring& title, std::shared_ptr<TransferProtocol> protocol);
 
-    // A sound-pressure test whose stop is queued.
+    // A sound-pressure test whose stop is queued, and the level it gives back.
     struct SoundPressureTest {
         std::uint64_t serial = 0;
         std::uint32_t stopJob = 0;
-        std::int32_t volume = kUnknownVolume;
+        Level level;
         std::string stopCommand;
     };
 

@@ -417,25 +417,24 @@ bool VokarInfo::testSoundPressure(std::uint32_t seconds) {
         return false;
     }
 
-    // A test started over a running one returns to the volume from before the first.
-    std::optional<std::int32_t> restore;
+    // A test started over a running one returns to the level from before the first. The level is
+    // read in the loudspeaker's own scale, which tells apart what the quietest percentage does not.
+    std::optional<Level> restore;
     {
         std::lock_guard<std::recursive_mutex> guard(mutex());
-        if (soundTest_) restore = soundTest_->volume;
+        if (soundTest_) restore = soundTest_->level;
     }
     if (!restore) {
-        std::int32_t current = kUnknownVolume;
         try {
-            current = getVolume();
+            restore = readLevel();
         } catch (const exception::Offline&) {
         } catch (const exception::UnexpectedResponseOfDevice&) {
         }
-        if (current < 0 || current > 100) {
+        if (!restore) {
             here.warn(L"Тест звукового давления не запущен: уровень громкости устройства '%1%' неизвестен",
                       hardwareAddress_.toCharArray());
             return false;
         }
-        restore = current;
     }
     if (!transfer(start, nullptr, false)) return false;
     setPlaybackTypeForce(playback::sine);
@@ -496,14 +495,14 @@ bool VokarInfo::finishSoundPressureTest(const SoundPressureTest& test) {
     const bool stopped = sendSoundPressureStop(test.stopCommand);
     bool restored = false;
     try {
-        restored = setVolume(test.volume);
+        restored = setLevel(test.level);
     } catch (const exception::Offline&) {
     }
     if (!restored) {
         debug::Place("device::VokarInfo::finishSoundPressureTest")
             .warn(
                 L"Не удалось вернуть уровень громкости %1%%% устройству '%2%' после теста звукового давления",
-                test.volume, hardwareAddress_.toCharArray());
+                test.level.percent, hardwareAddress_.toCharArray());
     }
     return stopped;
 }
