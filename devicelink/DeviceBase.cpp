@@ -362,19 +362,18 @@ bool DeviceBase::enableVolume(bool enable) {
     }
     const auto nothingToDo = [&] { return enable ? volume.load() != 0 : volume.load() == 0; };
     if (nothingToDo()) return false;
-    if (volume.load() == kUnknownVolume) {
-        getVolume();
-        // A device found already silent must not have 0 remembered as the level to restore.
-        if (nothingToDo()) return false;
-    }
 
     bool done = false;
     if (enable) {
-        const std::int32_t saved = savedVolume.load();
-        done = setVolume(saved == kUnknownVolume ? 1 : saved);
+        if (volume.load() == kUnknownVolume) {
+            getVolume();
+            if (nothingToDo()) return false;
+        }
+        done = restoreLevel();
     } else {
-        savedVolume.exchange(volume.load());
-        done = setVolume(0);
+        const bool remembered = rememberLevel();
+        if (nothingToDo()) return false;
+        done = remembered && setVolume(0);
     }
     if (!done) {
         place.notice(L"Не удалось включить/выключить громкость устройству '%1%'",
@@ -387,6 +386,19 @@ bool DeviceBase::enableVolume(bool enable) {
         place.info(L"Громкость выключена устройству '%1%'", hardwareAddress_.toCharArray());
     }
     return true;
+}
+
+bool DeviceBase::rememberLevel() {
+    if (volume.load() == kUnknownVolume) getVolume();
+    const std::int32_t level = volume.load();
+    // A device found already silent must not have 0 remembered as the level to restore.
+    if (level != 0) savedVolume.exchange(level);
+    return true;
+}
+
+bool DeviceBase::restoreLevel() {
+    const std::int32_t saved = savedVolume.load();
+    return setVolume(saved == kUnknownVolume ? 1 : saved);
 }
 
 bool DeviceBase::reboot() {

@@ -234,6 +234,14 @@ protected:
     // Guards title, state handler, self, version, status, versionText and both caches.
     std::recursive_mutex& mutex() const { return mutex_; }
 
+    // The two halves of enableVolume, which a device class whose own scale has levels that no
+    // percentage tells apart does in that scale. rememberLevel, before a mute, keeps the level the
+    // device has as savedVolume, reading it when it is not known; a device found silent shows
+    // volume 0 and has nothing remembered. False when the level could not be known. restoreLevel
+    // gives back the remembered level, 1 % when none was. Exchanges.
+    virtual bool rememberLevel();
+    virtual bool restoreLevel();
+
     const std::uint32_t id_;
     const net::HardwareAddress hardwareAddress_;
     // The 25 capability flags the device classes set on every version change.

@@ -221,13 +221,18 @@ private:
     VokarInfo(std::uint32_t id, const net::HardwareAddress& hardwareAddress, const net::IpAndPort& address,
               const std::wstring& title, std::shared_ptr<TransferProtocol> protocol);
 
-    // A sound-pressure test whose stop is queued.
+    // A sound-pressure test whose stop is queued, and the level it gives back.
     struct SoundPressureTest {
         std::uint64_t serial = 0;
         std::uint32_t stopJob = 0;
-        std::int32_t volume = kUnknownVolume;
+        Level level;
         std::string stopCommand;
     };
+
+    // The halves of the volume switch of the base, in the loudspeaker's own scale: the level is
+    // read from it before a mute, and given back as it was read while savedVolume still tells it.
+    bool rememberLevel() override;
+    bool restoreLevel() override;
 
     std::shared_ptr<VokarInfo> self();
     void requirePowerGood();
@@ -237,6 +242,8 @@ private:
     std::optional<Level> takeVolumeReply(const std::string& reply);
     // Whether the volume `known` sets `level`.
     bool isAtLevel(const Level& level, std::int32_t known) const;
+    // Whether `level` is of the scale of the generation.
+    bool inOwnScale(const Level& level) const;
     // The common end of setVolume and setLevel: sends `level` unless the loudspeaker may not
     // change its volume now or `unchanged`.
     bool sendVolume(const Level& level, bool unchanged);
@@ -327,6 +334,8 @@ private:
     ZoneList<std::int32_t> announceZones_;
     ZoneList<std::uint32_t> zoneAddresses_;
     std::optional<SoundPressureTest> soundTest_;
+    // The level the last mute read, which savedVolume tells in percent.
+    std::optional<Level> mutedLevel_;
     std::uint64_t lastSoundTestSerial_ = 0;
     // Device time (microseconds) after which the cached settings of the earlier generations
     // are read again.

@@ -167,10 +167,14 @@ bool VokarInfo::setVolume(std::int32_t percent) {
     return sendVolume(levelOfPercent(percent, getVersionId()), percent == volume.load());
 }
 
+bool VokarInfo::inOwnScale(const Level& level) const {
+    return level.perChannel == (getVersionId() < vokarA_3_00_01);
+}
+
 bool VokarInfo::setLevel(const Level& level) {
     if (!isOnline()) throw exception::Offline();
     // A level read before the firmware changed its scale means nothing now.
-    if (level.perChannel != (getVersionId() < vokarA_3_00_01)) {
+    if (!inOwnScale(level)) {
         debug::Place("device::VokarInfo::setLevel").warn(L"Некорректная громкость '%1%'", level.text());
         return false;
     }
@@ -199,6 +203,38 @@ bool VokarInfo::sendVolume(const Level& level, bool unchanged) {
               hardwareAddress_.toCharArray());
     notifyWithState();
     return true;
+}
+
+bool VokarInfo::rememberLevel() {
+    // Read even when the volume is known: the quietest percentage stands for every level below
+    // it, and one percentage for both amplifier channels of the first generations.
+    std::optional<Level> level;
+    try {
+        level = readLevel();
+    } catch (const exception::ExternalError& error) {
+        debug::Place("device::VokarInfo::rememberLevel")
+            .debug(L"The level of '%1%' is not read: %2%", hardwareAddress_.toCharArray(),
+                   exception::textOf(error));
+    }
+    if (!level) return false;
+    if (level->percent == 0) return true;
+    {
+        std::lock_guard<std::recursive_mutex> guard(mutex());
+        mutedLevel_ = level;
+    }
+    savedVolume.exchange(level->percent);
+    return true;
+}
+
+bool VokarInfo::restoreLevel() {
+    std::optional<Level> level;
+    {
+        std::lock_guard<std::recursive_mutex> guard(mutex());
+        level = mutedLevel_;
+    }
+    // A level of the scale the firmware had before an update comes back as its percentage.
+    if (level && level->percent == savedVolume.load() && inOwnScale(*level)) return setLevel(*level);
+    return DeviceBase::restoreLevel();
 }
 
 void VokarInfo::handleVolume(const std::string& reply) {
@@ -381,25 +417,24 @@ bool VokarInfo::testSoundPressure(std::uint32_t seconds) {
         return false;
     }
 
-    // A test started over a running one returns to the volume from before the first.
-    std::optional<std::int32_t> restore;
+    // A test started over a running one returns to the level from before the first. The level is
+    // read in the loudspeaker's own scale, which tells apart what the quietest percentage does not.
+    std::optional<Level> restore;
     {
         std::lock_guard<std::recursive_mutex> guard(mutex());
-        if (soundTest_) restore = soundTest_->volume;
+        if (soundTest_) restore = soundTest_->level;
     }
     if (!restore) {
-        std::int32_t current = kUnknownVolume;
         try {
-            current = getVolume();
+            restore = readLevel();
         } catch (const exception::Offline&) {
         } catch (const exception::UnexpectedResponseOfDevice&) {
         }
-        if (current < 0 || current > 100) {
+        if (!restore) {
             here.warn(L"Тест звукового давления не запущен: уровень громкости устройства '%1%' неизвестен",
                       hardwareAddress_.toCharArray());
             return false;
         }
-        restore = current;
     }
     if (!transfer(start, nullptr, false)) return false;
     setPlaybackTypeForce(playback::sine);
@@ -460,14 +495,14 @@ bool VokarInfo::finishSoundPressureTest(const SoundPressureTest& test) {
     const bool stopped = sendSoundPressureStop(test.stopCommand);
     bool restored = false;
     try {
-        restored = setVolume(test.volume);
+        restored = setLevel(test.level);
     } catch (const exception::Offline&) {
     }
     if (!restored) {
         debug::Place("device::VokarInfo::finishSoundPressureTest")
             .warn(
                 L"Не удалось вернуть уровень громкости %1%%% устройству '%2%' после теста звукового давления",
-                test.volume, hardwareAddress_.toCharArray());
+                test.level.percent, hardwareAddress_.toCharArray());
     }
     return stopped;
 }

@@ -160,9 +160,10 @@ TEST_F(AlarmChannelTest, AScheduledMessageIsHeardAfterItsGongOnItsOwnTargets) {
 }
 
 // The levels read from the loudspeakers, not set through the device class, come back exactly after
-// an alarm, a scheduled service message and a service message played from its view: in the
-// loudspeaker's own scale, also below the quietest level a percentage sets, and also for a
-// loudspeaker that the program sees as not answering or offline while it answers.
+// an alarm, a scheduled service message, a service message played from its view and a playlist
+// that muted them: in the loudspeaker's own scale, also below the quietest level a percentage
+// sets, and also for a loudspeaker that the program sees as not answering or offline while it
+// answers.
 TEST_F(AlarmChannelTest, TheLevelsReadFromTheLoudspeakersComeBackExactly) {
     AlarmChannel::instanceSlot().install(channel_.get());
     startEngine();
@@ -199,13 +200,14 @@ TEST_F(AlarmChannelTest, TheLevelsReadFromTheLoudspeakersComeBackExactly) {
     // Taken, it keeps its level: raised, it could not get it back.
     site_->emulator(5).faultOn("get vol", 0, test::EmulatedDevice::Fault::error, 1000);
 
-    enum class Way { alarm, scheduled, service };
+    enum class Way { alarm, scheduled, service, muted };
     const struct {
         const char* name;
         Way way;
     } ways[] = {{"alarm", Way::alarm},
                 {"scheduled service message", Way::scheduled},
-                {"service message", Way::service}};
+                {"service message", Way::service},
+                {"muted by a playlist for another and turned on by one for all", Way::muted}};
     // The alarm's listener hears of its end from the channel's watcher, after the channel is idle.
     Notices notices;
     for (const auto& [name, way] : ways) {
@@ -243,10 +245,18 @@ TEST_F(AlarmChannelTest, TheLevelsReadFromTheLoudspeakersComeBackExactly) {
             track.setMessage(L"message", message_);
             track.setTargets(site_->targets(all));
             ASSERT_TRUE(track.action());
-        } else {
+        } else if (way == Way::service) {
             auto message = std::make_shared<Playlist>(L"Обед", false);
             message->add(L"Обед", message_);
             ASSERT_TRUE(service.playForSelected(message, 90));
+            ASSERT_TRUE(test::waitFor([&] { return !service.isStartPending(); }));
+        } else {
+            auto music = std::make_shared<Playlist>(L"Музыка", false);
+            music->add(L"Музыка", message_);
+            // Played for the offline one, which it does not reach, it mutes all the others.
+            ASSERT_TRUE(service.play(music, -1, site_->targets({3})));
+            ASSERT_TRUE(test::waitFor([&] { return !service.isStartPending(); }));
+            ASSERT_TRUE(service.play(music, -1, site_->targets(all)));
             ASSERT_TRUE(test::waitFor([&] { return !service.isStartPending(); }));
         }
         ASSERT_TRUE(test::waitFor([&] { return !channel_->isBusy() && !service.isPlaying(); }));
@@ -257,12 +267,19 @@ TEST_F(AlarmChannelTest, TheLevelsReadFromTheLoudspeakersComeBackExactly) {
         });
         for (const auto& row : rows) {
             EXPECT_EQ(levelOf(row.loudspeaker), row.level) << row.name;
-            if (way == Way::service) continue;
+            if (way == Way::muted) {
+                if (row.condition != Condition::answering) continue;
+                const auto commands = setCommands(row.loudspeaker);
+                const std::string silent = firstGeneration(row.loudspeaker) ? "set vol FE:FE" : "set vol -96";
+                EXPECT_NE(std::find(commands.begin(), commands.end(), silent), commands.end()) << row.name;
+            }
+            if (way == Way::service || way == Way::muted) continue;
             // Every one that answers hears the broadcast.
             const auto commands = setCommands(row.loudspeaker);
             EXPECT_NE(std::find(commands.begin(), commands.end(), "set ch 1"), commands.end()) << row.name;
             EXPECT_EQ(site_->emulator(row.loudspeaker).status().channel, 0u) << row.name;
         }
+        if (way == Way::muted) continue;
         // The one whose level was not read is named.
         const auto warnings = capture_.find(site_->device(5)->getDisplayName(), L"WARN");
         const std::wstring told = way == Way::service ? L"громкость не изменена" : L"на прежнем уровне";

@@ -21,12 +21,21 @@ using test::LoudspeakerEmulator;
 
 class VokarCommandsTest : public test::VokarFixture {
 protected:
+    // A connected loudspeaker of `generation` at `level`: in dB, for the first generations the
+    // byte of both amplifier channels.
+    Loudspeaker atLevel(VokarVersion generation, std::int32_t level, int host = 2) {
+        Loudspeaker loudspeaker{makeEmulator(generation, "", host), nullptr};
+        if (generation < vokarA_3_00_01) {
+            loudspeaker.emulated->setChannelBytes(level, level);
+        } else {
+            loudspeaker.emulated->setDecibels(level);
+        }
+        loudspeaker.device = connect(*loudspeaker.emulated);
+        return loudspeaker;
+    }
     // A connected loudspeaker of `generation` at 40 %.
     Loudspeaker atFortyPercent(VokarVersion generation, int host = 2) {
-        Loudspeaker loudspeaker{makeEmulator(generation, "", host), nullptr};
-        loudspeaker.emulated->setDecibels(-21);
-        loudspeaker.emulated->setChannelBytes(0x24, 0x24);
-        loudspeaker.device = connect(*loudspeaker.emulated);
+        Loudspeaker loudspeaker = atLevel(generation, generation < vokarA_3_00_01 ? 0x24 : -21, host);
         EXPECT_EQ(loudspeaker.device->volume.load(), 40);
         return loudspeaker;
     }
@@ -359,15 +368,24 @@ TEST_F(VokarCommandsTest, PowerSupplyVersion) {
 }
 
 TEST_F(VokarCommandsTest, SoundPressureTestPlaysAtFullVolumeAndRestoresIt) {
-    const std::vector<std::pair<VokarVersion, std::string>> cases = {
-        {vokarV3_A110, "startSine 1000; set vol 0; stopSine; set vol -21"},
-        {vokarA_2_01_72, "sinus 1000; set vol 00:00; sinus off; set vol 24:24"},
+    struct Case {
+        VokarVersion generation;
+        // In dB; for the first generations the byte of both amplifier channels.
+        std::int32_t level;
+        std::int32_t percent;
+        std::string commands;
+    };
+    const std::vector<Case> cases = {
+        {vokarV3_A110, -21, 40, "get vol; startSine 1000; set vol 0; stopSine; set vol -21"},
+        {vokarA_2_01_72, 0x24, 40, "get vol; sinus 1000; set vol 00:00; sinus off; set vol 24:24"},
+        {vokarV3_A110, -45, 1, "get vol; startSine 1000; set vol 0; stopSine; set vol -45"},
+        {vokarA_2_01_72, 0x50, 1, "get vol; sinus 1000; set vol 00:00; sinus off; set vol 50:50"},
     };
     test::ManualClock clock;
     std::vector<Loudspeaker> loudspeakers;
-    for (const auto& [generation, commands] : cases) {
-        SCOPED_TRACE(generation);
-        loudspeakers.push_back(atFortyPercent(generation, 2 + static_cast<int>(loudspeakers.size())));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.commands);
+        loudspeakers.push_back(atLevel(c.generation, c.level, 2 + static_cast<int>(loudspeakers.size())));
         const auto& [emulated, device] = loudspeakers.back();
         ASSERT_TRUE(device->testSoundPressure(1));
         EXPECT_TRUE(emulated->tonePlaying());
@@ -375,25 +393,24 @@ TEST_F(VokarCommandsTest, SoundPressureTestPlaysAtFullVolumeAndRestoresIt) {
         EXPECT_EQ(device->getPlaybackType(), playback::sine);
     }
     EXPECT_TRUE(capture_.contains(L"Тест звукового давления, продолжительность = 1 секунд", L"INFO"));
-    EXPECT_EQ(capture_.find(L"description 'Start sound pressure test', delay=1000").size(), 2u);
+    EXPECT_EQ(capture_.find(L"description 'Start sound pressure test', delay=1000").size(), cases.size());
 
     // The stop jobs fall due, and run once the dispatcher looks at the clock again.
     clock.advance(std::chrono::seconds(1));
     ASSERT_TRUE(test::waitForDispatcher());
     for (std::size_t n = 0; n < cases.size(); ++n) {
-        SCOPED_TRACE(cases[n].first);
+        SCOPED_TRACE(cases[n].commands);
         const auto& [emulated, device] = loudspeakers[n];
-        ASSERT_TRUE(test::waitFor([&loudspeaker = loudspeakers[n]] {
-            return receivedBesidesMemory(*loudspeaker.emulated).size() == 4 &&
-                   loudspeaker.device->volume.load() == 40;
-        }));
-        EXPECT_EQ(sentBesidesMemory(*emulated), cases[n].second);
+        // Full during the test, the volume shows again once the level was given back.
+        ASSERT_TRUE(test::waitFor(
+            [&device = device, percent = cases[n].percent] { return device->volume.load() == percent; }));
+        EXPECT_EQ(sentBesidesMemory(*emulated), cases[n].commands);
         EXPECT_FALSE(emulated->tonePlaying());
         EXPECT_EQ(device->getPlaybackType(), playback::none);
     }
 
     // A test started over a running one, stopped early, returns to the volume from before both.
-    auto [emulated, device] = atFortyPercent(vokarV3_A110, 4);
+    auto [emulated, device] = atFortyPercent(vokarV3_A110, 2 + static_cast<int>(cases.size()));
     ASSERT_TRUE(device->testSoundPressure(30));
     EXPECT_TRUE(capture_.contains(L"description 'Start sound pressure test', delay=30000"));
     ASSERT_TRUE(device->testSoundPressure(30));
@@ -401,7 +418,7 @@ TEST_F(VokarCommandsTest, SoundPressureTestPlaysAtFullVolumeAndRestoresIt) {
     ASSERT_TRUE(device->testSoundPressure(0));
     EXPECT_FALSE(emulated->tonePlaying());
     EXPECT_EQ(emulated->decibels(), -21);
-    EXPECT_EQ(sent(*emulated), "startSine 1000; set vol 0; startSine 1000; stopSine; set vol -21");
+    EXPECT_EQ(sent(*emulated), "get vol; startSine 1000; set vol 0; startSine 1000; stopSine; set vol -21");
 
     // Nothing runs any more: a stop now only stops the tone.
     emulated->clearReceived();
@@ -425,9 +442,9 @@ TEST_F(VokarCommandsTest, EveryFailedSoundPressureTestEndsSilentAtTheOldVolume) 
     };
     const std::vector<Case> cases = {
         {"volume not known", "get vol", "ERR[get vol]: busy", "get vol"},
-        {"start refused", "startSine", "ERR[startSine]: amplifier fault", "startSine 1000"},
+        {"start refused", "startSine", "ERR[startSine]: amplifier fault", "get vol; startSine 1000"},
         {"full volume refused", "set vol 0", "ERR[set vol]: amplifier fault",
-         "startSine 1000; set vol 0; stopSine; set vol -21"},
+         "get vol; startSine 1000; set vol 0; stopSine; set vol -21"},
         {"full volume not answered", "set vol 0", std::nullopt, ""},
     };
     for (const Case& c : cases) {
