@@ -216,8 +216,9 @@ void SourcePage::testSoundPressureOnButtonClick(wxCommandEvent&) {
     PropertyDevicePanel& p = panel();
     std::uint32_t seconds = 0;
     if (p.m_soundPressure->GetLabel() == wxString(kSoundPressureTestLabel.data())) {
-        if (!p.questions().askYesNo(L"Внимание!",
-                                    L"Запустить тест звукового давления?\nБудет подан очень громкий сигнал!"))
+        if (!p.questions().ask(
+                {L"Внимание!", L"Запустить тест звукового давления?\nБудет подан очень громкий сигнал!",
+                 Questions::Question::Buttons::okCancel, Questions::Question::Icon::exclamation}))
             return;
         const std::optional<long> asked = p.questions().askNumber(
             L"Продолжительность теста", L"Введите время, в течение которого будет запущен тест",

@@ -123,6 +123,9 @@ TEST_F(PropertyDebugTest, ASoundPressureTestRunsAndStops) {
     showTab(L"Источники");
     questions_.numbers = {5};
     clickLabelled(L"Тест звукового давления (1 кГц)");
+    ASSERT_EQ(questions_.questions.size(), 1u);
+    EXPECT_EQ(questions_.questions[0].buttons, frm::Questions::Question::Buttons::okCancel);
+    EXPECT_EQ(questions_.questions[0].icon, frm::Questions::Question::Icon::exclamation);
     EXPECT_TRUE(emulator().tonePlaying());
     ASSERT_TRUE(pumpUntil([&] { return labelled(L"Завершить тест") != nullptr; }));
     clickLabelled(L"Завершить тест");

@@ -382,6 +382,7 @@ TEST_F(PropertyPanelTest, OnlyAnUnknownMemoryLayoutAsksToOverwriteAndAFailedRead
     showTab(L"Аудио память");
     EXPECT_TRUE(messageShown(L"неизвестную версию аудио памяти"));
     EXPECT_EQ(questions_.yesNoAsked, 1);
+    EXPECT_EQ(questions_.questions.back().buttons, frm::Questions::Question::Buttons::okCancel);
     // Declined: the memory stays as it is and the page is not to be used.
     EXPECT_FALSE(notebook()->GetCurrentPage()->IsEnabled());
     clickLabelled(L"&Закрыть");
@@ -500,6 +501,9 @@ TEST_F(PropertyPanelTest, DeletingAllZonesShowsARefusalAndAZoneIsBoundByApply) {
     EXPECT_FALSE(labelled(L"Удалить зону")->IsEnabled());
 
     clickLabelled(L"Удалить все зоны");
+    ASSERT_EQ(questions_.questions.size(), 1u);
+    EXPECT_EQ(questions_.questions[0].buttons, frm::Questions::Question::Buttons::yesNo);
+    EXPECT_EQ(questions_.questions[0].icon, frm::Questions::Question::Icon::exclamation);
     EXPECT_TRUE(messageShown(L"Запрещено редактирование во время тревожного вещания на вокарах"));
     EXPECT_EQ(console.zones().count(1), 0u);
     EXPECT_EQ(console.zones().count(2), 1u);
