@@ -52,6 +52,10 @@ TEST_F(PropertyReadRuleTest, ASecondApplyWhileTheZonePageReadsAgainKeepsTheZone)
     ASSERT_NE(second(), nullptr);
     click(second(), wxRect(second()->GetClientSize()));
     ASSERT_TRUE(second()->GetValue());
+    // Ticked, the loudspeaker's memory was read, and with it its settings for the first time: it
+    // then asks for its modules' versions, which it leaves unanswered until they are given up. One
+    // given up only once time stands still would hold up its next requests, the refusal's among them.
+    settled(loudspeakers_.loudspeaker(1));
 
     // The apply is refused, and the page reads the zones again: the first loudspeaker holds its
     // answer to the read of its memory, while time stands still.
