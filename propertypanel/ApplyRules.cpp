@@ -73,7 +73,10 @@ device::VokarConfig sourceConfig(device::VokarConfig config, const SourceControl
                                                              &config.priAin0,       &config.priStreamMCast,
                                                              &config.priZoneInput,  &config.priStream};
     for (std::size_t source = 0; source < fill::kPriorityCount; ++source) {
-        if (source == fill::kAlarmStreamPriority && !alarmStreamShown) continue;
+        if (source == fill::kAlarmStreamPriority && !alarmStreamShown) {
+            if (controls.hiddenPriority) *priorities[source] = *controls.hiddenPriority;
+            continue;
+        }
         if (!controls.priorities[source].empty())
             *priorities[source] = priorityNumber(controls.priorities[source]);
     }

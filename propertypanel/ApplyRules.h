@@ -65,13 +65,16 @@ struct SourceControls {
     // The texts of the selected priority items in the order of fill::priorityItems; empty for a
     // choice without a selection, which keeps the configured value.
     std::array<std::wstring, fill::kPriorityCount> priorities;
+    // What the hidden alarm stream holds afterwards (fill::hiddenPriority of the values the
+    // choices show); empty keeps its configured value.
+    std::optional<std::uint16_t> hiddenPriority;
     // The selected scenario of each input: the first item ("ГОиЧС / Микрофон") is device::ain::none;
     // empty when nothing is selected, which keeps the configured scenario.
     std::array<std::optional<std::int16_t>, 2> scenarios;
     std::array<bool, 2> lineIntegrity{};
 };
-// The alarm stream's priority is written only while its row is shown. A priority text that is
-// no 16-bit number is exception::IncorrectFormat.
+// The alarm stream's priority is written from its choice while its row is shown, else from
+// `hiddenPriority`. A priority text that is no 16-bit number is exception::IncorrectFormat.
 device::VokarConfig sourceConfig(device::VokarConfig config, const SourceControls& controls,
                                  bool alarmStreamShown);
 

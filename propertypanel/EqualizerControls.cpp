@@ -53,8 +53,8 @@ std::shared_ptr<device::IEqualizer> bandEqualizer(const std::vector<int>& values
     return equalizer;
 }
 
-std::shared_ptr<device::IEqualizer> resetEqualizer(bool bands, std::int32_t versionId) {
-    if (bands) return std::make_shared<device::vkb::Equalizer>(true, versionId < kFullBandsVersion);
+std::shared_ptr<device::IEqualizer> resetEqualizer(bool bands) {
+    if (bands) return std::make_shared<device::vkb::Equalizer>(true, false);
     return std::make_shared<device::vka::Equalizer>(15, 0, 2, 0);
 }
 

@@ -30,8 +30,8 @@ std::shared_ptr<device::IEqualizer> withTreble(const device::vka::Equalizer& cur
 std::shared_ptr<device::IEqualizer> bandEqualizer(const std::vector<int>& values, bool on,
                                                   std::int32_t versionId);
 
-// The equalizer that "Сбросить настройки эквалайзера" sends: flat and on, in the form the
-// loudspeaker's generation takes.
-std::shared_ptr<device::IEqualizer> resetEqualizer(bool bands, std::int32_t versionId);
+// The equalizer that "Сбросить настройки эквалайзера" sends: flat and on, and for the six bands
+// without the older firmware's limit, which flat bands do not need.
+std::shared_ptr<device::IEqualizer> resetEqualizer(bool bands);
 
 }  // namespace frm::eq

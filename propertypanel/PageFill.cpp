@@ -91,43 +91,58 @@ NeridaPage neridaPage(const device::CommonConfig& config, const DeviceTraits& tr
     return page;
 }
 
+namespace {
+
+constexpr int kHighestPriority = 7;
+constexpr int kLowestPriority = 2;
+
+// How many of the six rank above the source: those of a higher value and, while the alarm stream
+// is hidden, the hidden stream beside a shown source of its own value.
+int rankOf(const std::array<std::uint16_t, kPriorityCount>& values, std::size_t source,
+           bool alarmStreamShown) {
+    int above = 0;
+    for (std::size_t other = 0; other < kPriorityCount; ++other) {
+        const bool hiddenBeside = !alarmStreamShown && other == kAlarmStreamPriority &&
+                                  source != kAlarmStreamPriority && values[other] == values[source];
+        if (values[other] > values[source] || hiddenBeside) ++above;
+    }
+    return above;
+}
+
+}  // namespace
+
+std::vector<int> priorityNumbers(const std::array<std::uint16_t, kPriorityCount>& values,
+                                 bool alarmStreamShown) {
+    std::vector<int> numbers;
+    const int hidden = kHighestPriority - rankOf(values, kAlarmStreamPriority, alarmStreamShown);
+    for (int number = kHighestPriority; number >= kLowestPriority; --number) {
+        if (alarmStreamShown || number != hidden) numbers.push_back(number);
+    }
+    return numbers;
+}
+
 std::array<int, kPriorityCount> priorityItems(const std::array<std::uint16_t, kPriorityCount>& values,
                                               bool alarmStreamShown) {
-    std::vector<std::uint16_t> shown;
-    for (std::size_t source = 0; source < kPriorityCount; ++source) {
-        if (source != kAlarmStreamPriority || alarmStreamShown) shown.push_back(values[source]);
-    }
-    std::sort(shown.begin(), shown.end(), [](std::uint16_t a, std::uint16_t b) { return a > b; });
+    const std::vector<int> numbers = priorityNumbers(values, alarmStreamShown);
     std::array<int, kPriorityCount> items{};
     for (std::size_t source = 0; source < kPriorityCount; ++source) {
         if (source == kAlarmStreamPriority && !alarmStreamShown) {
             items[source] = -1;
             continue;
         }
-        items[source] =
-            static_cast<int>(std::find(shown.begin(), shown.end(), values[source]) - shown.begin());
+        const int number = kHighestPriority - rankOf(values, source, alarmStreamShown);
+        items[source] = static_cast<int>(std::find(numbers.begin(), numbers.end(), number) - numbers.begin());
     }
     return items;
 }
 
-std::vector<int> priorityNumbers(const std::array<std::uint16_t, kPriorityCount>& values,
-                                 bool alarmStreamShown) {
-    constexpr int highest = 7;
-    constexpr int lowest = 2;
-    std::vector<int> numbers;
-    for (int number = highest; number >= lowest; --number) numbers.push_back(number);
-    if (alarmStreamShown) return numbers;
-    const int hidden = values[kAlarmStreamPriority];
-    int held = hidden;
-    if (hidden < lowest || hidden > highest) {
-        std::vector<std::uint16_t> sorted(values.begin(), values.end());
-        std::sort(sorted.begin(), sorted.end(), [](std::uint16_t a, std::uint16_t b) { return a > b; });
-        held =
-            highest - static_cast<int>(std::find(sorted.begin(), sorted.end(), values[kAlarmStreamPriority]) -
-                                       sorted.begin());
-    }
-    numbers.erase(std::find(numbers.begin(), numbers.end(), held));
-    return numbers;
+std::uint16_t hiddenPriority(const std::array<std::uint16_t, kPriorityCount>& values) {
+    const int number = kHighestPriority - rankOf(values, kAlarmStreamPriority, false);
+    const int value = values[kAlarmStreamPriority];
+    // Above all five shown, or below them, any value outside the numbers keeps the rank.
+    const bool keeps = value == number || (value > kHighestPriority && number == kHighestPriority) ||
+                       (value < kLowestPriority && number == kLowestPriority);
+    return static_cast<std::uint16_t>(keeps ? value : number);
 }
 
 bool offerOverwrite(const std::exception& failure) {

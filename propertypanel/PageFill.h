@@ -103,18 +103,20 @@ NeridaPage neridaPage(const device::CommonConfig& config, const DeviceTraits& tr
 // analog input 2, analog input 1, the multicast input, the console input, the alarm stream.
 constexpr std::size_t kPriorityCount = 6;
 constexpr std::size_t kAlarmStreamPriority = 5;
-// Each shown source's item in its priority choice (items "7" downwards): its rank among the shown
-// sources, equal values ranked alike; -1 for the hidden alarm stream. The ranks only count the
-// shown sources, so no index falls outside the shortened choices.
-std::array<int, kPriorityCount> priorityItems(const std::array<std::uint16_t, kPriorityCount>& values,
-                                              bool alarmStreamShown);
 // The numbers the shown priority choices offer, highest first: "7" down to "2", of which apply
-// writes the chosen ones. Hidden, the alarm stream keeps its value, which apply does not write,
-// and its number is left out: its value itself when that is one of them, else the number its
-// rank among all six gives it. So the five shown write no number the hidden one holds, and keep
-// the place they had beside it wherever that can be kept.
+// writes the chosen ones. Hidden, the alarm stream holds one of them (hiddenPriority ranks it),
+// which the five shown choices leave out, so that no shown source takes the hidden one's place.
 std::vector<int> priorityNumbers(const std::array<std::uint16_t, kPriorityCount>& values,
                                  bool alarmStreamShown);
+// Each shown source's item in its priority choice (in priorityNumbers): the number of its rank
+// among all six, equal values ranked alike; -1 for the hidden alarm stream. Hidden, the alarm
+// stream ranks above the sources of its own value, so that it never shares a number with one.
+std::array<int, kPriorityCount> priorityItems(const std::array<std::uint16_t, kPriorityCount>& values,
+                                              bool alarmStreamShown);
+// The priority that apply writes for the hidden alarm stream: its own value where that keeps its
+// rank beside the numbers the five shown take, else the number of its rank. So an apply that
+// changes no priority leaves every two of the six ranked as they were.
+std::uint16_t hiddenPriority(const std::array<std::uint16_t, kPriorityCount>& values);
 
 // Whether a failed audio-memory read may end in overwriting the device's memory: only when the
 // memory is of a layout the program does not know, never for a device that did not answer.

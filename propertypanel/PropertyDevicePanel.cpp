@@ -182,6 +182,7 @@ void PropertyDevicePanel::layoutTabs() {
     const pages::TabLayout layout = pages::layoutTabs(m_shownTabs, wanted, m_currentTab, m_debugMode);
     if (layout.relevant) {
         place.trace(L"Layout tabs are relevant");
+        showCurrentTab();
         return;
     }
     for (const int id : wanted)
@@ -199,16 +200,26 @@ void PropertyDevicePanel::layoutTabs() {
         const PageRecord& record = m_pages.at(id);
         const bool current = id == layout.current;
         place.debug(L"add tab %1%,%2%(%3%)='%4%'", position++, id, current ? L"show" : L"no", record.title);
-        m_notebookPref->AddPage(record.window, record.title, current);
+        // Shown before it is added: the toolkit does not select a hidden page, and the notebook
+        // would go on showing its first page while the panel fills the current one.
         record.window->Show();
+        m_notebookPref->AddPage(record.window, record.title, current);
     }
     m_shownTabs = wanted;
     if (layout.fellBack) {
         place.debug(L"change tab to default");
         m_currentTab = pages::common;
-        m_notebookPref->ChangeSelection(0);
     }
+    showCurrentTab();
     m_layoutVersion = version;
+}
+
+void PropertyDevicePanel::showCurrentTab() {
+    for (std::size_t index = 0; index < m_notebookPref->GetPageCount(); ++index) {
+        if (m_notebookPref->GetPage(index)->GetId() != m_currentTab) continue;
+        if (m_notebookPref->GetSelection() != static_cast<int>(index)) m_notebookPref->ChangeSelection(index);
+        return;
+    }
 }
 
 void PropertyDevicePanel::notebookPrefOnNotebookPageChanged(wxNotebookEvent& event) {

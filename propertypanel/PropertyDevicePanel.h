@@ -227,6 +227,8 @@ private:
     const PageStates& pageStates() const { return m_states; }
     // Shows on the bar what the shown page offers now.
     void showBar();
+    // The notebook shows the current page, which the panel fills and acts on.
+    void showCurrentTab();
     bool debugMode() const { return m_debugMode; }
     bool isShutdown() const { return m_isShutdown; }
     // Runs the close callback, which the owner always sets.

@@ -93,17 +93,27 @@ void Dialogs::onIdle(wxIdleEvent& event) {
     wxTheApp->CallAfter([this] { finishClosing(); });
 }
 
+bool Dialogs::ask(const Question& question) {
+    const bool okCancel = question.buttons == Question::Buttons::okCancel;
+    const long buttons = okCancel ? wxOK | wxCANCEL | wxCANCEL_DEFAULT : wxYES_NO | wxNO_DEFAULT;
+    const long icon = question.icon == Question::Icon::exclamation ? wxICON_EXCLAMATION : wxICON_QUESTION;
+    wxGenericMessageDialog dialog(parent_, question.text, question.caption, buttons | icon | wxCENTRE);
+    if (okCancel) {
+        dialog.SetOKCancelLabels(L"OK", L"Отмена");
+    } else {
+        dialog.SetYesNoLabels(L"Да", L"Нет");
+    }
+    return showModal(dialog) == (okCancel ? wxID_OK : wxID_YES);
+}
+
 bool Dialogs::askYesNo(const std::wstring& caption, const std::wstring& text) {
-    wxGenericMessageDialog dialog(parent_, text, caption,
-                                  wxYES_NO | wxNO_DEFAULT | wxICON_QUESTION | wxCENTRE);
-    dialog.SetYesNoLabels("Да", "Нет");
-    return showModal(dialog) == wxID_YES;
+    return ask({caption, text});
 }
 
 bool Dialogs::confirm(const std::wstring& caption, const std::wstring& text) {
     wxGenericMessageDialog dialog(parent_, text, caption,
                                   wxYES_NO | wxYES_DEFAULT | wxICON_QUESTION | wxCENTRE);
-    dialog.SetYesNoLabels("Да", "Нет");
+    dialog.SetYesNoLabels(L"Да", L"Нет");
     return showModal(dialog) == wxID_YES;
 }
 

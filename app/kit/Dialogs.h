@@ -28,6 +28,7 @@ public:
     // The parent of the dialogs from now on (the main window once it exists).
     void setParent(wxWindow* parent) { parent_ = parent; }
 
+    bool ask(const Question& question) override;
     bool askYesNo(const std::wstring& caption, const std::wstring& text) override;
     bool confirm(const std::wstring& caption, const std::wstring& text) override;
     std::optional<std::wstring> askText(const std::wstring& caption, const std::wstring& text,

@@ -12,7 +12,20 @@ namespace frm {
 
 class Questions {
 public:
+    // A question to answer with one of two buttons.
+    struct Question {
+        enum class Buttons { yesNo, okCancel };
+        // An exclamation mark warns that the answer starts something that cannot be taken back.
+        enum class Icon { question, exclamation };
+        std::wstring caption;
+        std::wstring text;
+        Buttons buttons = Buttons::yesNo;
+        Icon icon = Icon::question;
+    };
+
     virtual ~Questions() = default;
+    // True for "yes" or "OK"; the button that says no is the default.
+    virtual bool ask(const Question& question) = 0;
     // True for "yes".
     virtual bool askYesNo(const std::wstring& caption, const std::wstring& text) = 0;
     // The same with "yes" as the default answer.

@@ -141,7 +141,8 @@ void AudioMemoryPage::showReadAudioMemory(const Memory& memory, const std::excep
             debug::Place("frm::PropertyDevicePanel::updateData")
                 .warn(L"%1%", error.description.empty() ? error.message : error.description);
             if (fill::offerOverwrite(error) &&
-                p.questions().askYesNo(L"Сообщение", L"Разрешить перезапись аудио памяти?")) {
+                p.questions().ask({L"Сообщение", L"Разрешить перезапись аудио памяти?",
+                                   Questions::Question::Buttons::okCancel})) {
                 await();
                 readAudioMemory(true, false);
             }

@@ -285,9 +285,10 @@ void CommonPage::writeConsoleOptions(const apply::ConsoleControls& controls,
         [this, controls, forced, done](const ConsoleWrite& result) {
             PropertyDevicePanel& p = panel();
             if (!result.written && !forced &&
-                p.questions().askYesNo(L"Сообщение",
-                                       L"При переключении на консоль вещания будут удалены зоны с запуском "
-                                       L"сообщений, продолжить?")) {
+                p.questions().ask({L"Сообщение",
+                                   L"При переключении на консоль вещания будут удалены зоны с запуском "
+                                   L"сообщений, продолжить?",
+                                   Questions::Question::Buttons::okCancel})) {
                 writeConsoleOptions(controls, result.config, done);
                 return;
             }

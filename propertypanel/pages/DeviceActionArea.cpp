@@ -100,8 +100,9 @@ void DeviceActionArea::upgrade(const std::string& bytes, bool force) {
             } destroy{dialog};
             if (start.refusal) {
                 place.error(L"%1%", *start.refusal);
-                if (p.debugMode() &&
-                    p.questions().askYesNo(L"Внимание!", actions::forceQuestion(*start.refusal)))
+                if (p.debugMode() && p.questions().ask({L"Внимание!", actions::forceQuestion(*start.refusal),
+                                                        Questions::Question::Buttons::yesNo,
+                                                        Questions::Question::Icon::exclamation}))
                     upgrade(bytes, true);
                 return;
             }

@@ -158,9 +158,9 @@ void EqualizerArea::resetEqOnButtonClick(wxCommandEvent&) {
     debug::Place("frm::PropertyDevicePanel::resetEqOnButtonClick").trace(L"");
     PropertyDevicePanel& p = panel();
     if (!p.checkOnlineDevice()) return;
-    const auto* vokar = dynamic_cast<const device::VokarInfo*>(device().get());
-    debug::throwIfFalse(vokar != nullptr, "frm::PropertyDevicePanel::resetEqOnButtonClick");
-    equalizer_ = eq::resetEqualizer(!p.m_bassTreblePanel->IsShown(), vokar->getVersionId());
+    debug::throwIfFalse(dynamic_cast<const device::VokarInfo*>(device().get()) != nullptr,
+                        "frm::PropertyDevicePanel::resetEqOnButtonClick");
+    equalizer_ = eq::resetEqualizer(!p.m_bassTreblePanel->IsShown());
     applyEqualizerToDevices();
     // Read after the reset is sent.
     p.updateData();

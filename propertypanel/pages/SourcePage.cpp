@@ -45,6 +45,12 @@ std::optional<std::int16_t> scenarioOf(const wxChoice* choice) {
     return selectedData(*choice);
 }
 
+// The six priorities in the order of the page's rows.
+std::array<std::uint16_t, fill::kPriorityCount> priorityValues(const device::VokarConfig& config) {
+    return {config.priVoiceAlert,  config.priAin1,      config.priAin0,
+            config.priStreamMCast, config.priZoneInput, config.priStream};
+}
+
 // Selects the first item for the microphone, else the item of the scenario; a scenario no item
 // carries selects nothing, which apply keeps as it is.
 void showInputMode(wxChoice* choice, const source::InputMode& mode, std::int16_t scenario) {
@@ -83,9 +89,7 @@ void SourcePage::fill() {
             p.m_passInput1->SetValue(config.multicastAin0);
             p.m_passInput2->SetValue(config.multicastAin1);
 
-            const std::array<std::uint16_t, fill::kPriorityCount> values = {
-                config.priVoiceAlert,  config.priAin1,      config.priAin0,
-                config.priStreamMCast, config.priZoneInput, config.priStream};
+            const std::array<std::uint16_t, fill::kPriorityCount> values = priorityValues(config);
             const std::array<wxChoice*, fill::kPriorityCount> choices = {
                 p.m_priVoiceAlert,  p.m_priAin1,      p.m_priAin0,
                 p.m_priStreamMCast, p.m_priZoneInput, p.m_priStream};
@@ -192,6 +196,7 @@ void SourcePage::apply(AppliedHandler done) {
     controls.scenarios = {scenarioOf(p.m_ain0Scenario), scenarioOf(p.m_ain1Scenario)};
     controls.lineIntegrity = {p.m_ain0LineIntegrity->GetValue(), p.m_ain1LineIntegrity->GetValue()};
     const bool alarmStreamShown = pref::getBool(setting::mainWindowAlarmButtons);
+    if (!alarmStreamShown) controls.hiddenPriority = fill::hiddenPriority(priorityValues(config_));
     write<Applied>(
         L"write the source settings",
         [controls, alarmStreamShown](const DevicePtr& device) {
@@ -211,8 +216,9 @@ void SourcePage::testSoundPressureOnButtonClick(wxCommandEvent&) {
     PropertyDevicePanel& p = panel();
     std::uint32_t seconds = 0;
     if (p.m_soundPressure->GetLabel() == wxString(kSoundPressureTestLabel.data())) {
-        if (!p.questions().askYesNo(L"Внимание!",
-                                    L"Запустить тест звукового давления?\nБудет подан очень громкий сигнал!"))
+        if (!p.questions().ask(
+                {L"Внимание!", L"Запустить тест звукового давления?\nБудет подан очень громкий сигнал!",
+                 Questions::Question::Buttons::okCancel, Questions::Question::Icon::exclamation}))
             return;
         const std::optional<long> asked = p.questions().askNumber(
             L"Продолжительность теста", L"Введите время, в течение которого будет запущен тест",

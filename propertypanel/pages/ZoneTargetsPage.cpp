@@ -306,7 +306,10 @@ void ZoneTargetsPage::allZonesOnCheckBox(wxCommandEvent& event) {
 void ZoneTargetsPage::removeZoneOnButtonClick(wxCommandEvent&) {
     debug::Place("frm::PropertyDevicePanel::removeZoneOnButtonClick").trace(L"");
     PropertyDevicePanel& p = panel();
-    if (!zone_ || !p.questions().askYesNo(L"Внимание!", L"Удалить текущую зону?")) return;
+    if (!zone_ ||
+        !p.questions().ask({L"Внимание!", L"Удалить текущую зону?", Questions::Question::Buttons::yesNo,
+                            Questions::Question::Icon::exclamation}))
+        return;
     p.m_removeZone->Disable();
     const auto console = std::dynamic_pointer_cast<device::TribelInfo>(device());
     debug::throwIfFalse(console != nullptr, "frm::PropertyDevicePanel::removeZoneOnButtonClick");
@@ -323,7 +326,9 @@ void ZoneTargetsPage::removeZoneOnButtonClick(wxCommandEvent&) {
 void ZoneTargetsPage::resetZonesOnButtonClick(wxCommandEvent&) {
     debug::Place("frm::PropertyDevicePanel::resetZonesOnButtonClick").trace(L"");
     PropertyDevicePanel& p = panel();
-    if (!p.questions().askYesNo(L"Внимание!", L"Удалить все зоны?")) return;
+    if (!p.questions().ask({L"Внимание!", L"Удалить все зоны?", Questions::Question::Buttons::yesNo,
+                            Questions::Question::Icon::exclamation}))
+        return;
     const auto console = std::dynamic_pointer_cast<device::TribelInfo>(device());
     debug::throwIfFalse(console != nullptr, "frm::PropertyDevicePanel::resetZonesOnButtonClick");
     p.m_resetZones->Disable();

@@ -108,9 +108,9 @@ TEST(OptionRules, EqualizerTipsAndCommands) {
               bandEqualizer({-6, -6, -6, 0, -1, -2}, true, 12)->toCommand());
     EXPECT_FALSE(bandEqualizer(bands, false, 12)->isEnabled());
     EXPECT_THROW(bandEqualizer({0, 0}, true, 12), exception::InternalError);
-    EXPECT_EQ(resetEqualizer(true, 16)->toCommand(),
-              bandEqualizer({0, 0, 0, 0, 0, 0}, true, 16)->toCommand());
-    EXPECT_EQ(resetEqualizer(false, 8)->toCommand(), device::vka::Equalizer(15, 0, 2, 0).toCommand());
+    EXPECT_EQ(resetEqualizer(true)->toCommand(), bandEqualizer({0, 0, 0, 0, 0, 0}, true, 16)->toCommand());
+    EXPECT_TRUE(resetEqualizer(true)->isEnabled());
+    EXPECT_EQ(resetEqualizer(false)->toCommand(), device::vka::Equalizer(15, 0, 2, 0).toCommand());
 }
 
 }  // namespace

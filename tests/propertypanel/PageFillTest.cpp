@@ -190,8 +190,8 @@ TEST(PageFill, PrioritiesRankOnlyTheShownSources) {
 }
 
 // The sources page applied as it was filled, with the alarm stream's row shown or not: what is
-// written passes the loudspeaker's own check of the priorities, and a hidden alarm stream keeps
-// its value.
+// written passes the loudspeaker's own check of the priorities, and every two of the six rank as
+// they did, the hidden alarm stream among them; it keeps its value where that keeps its rank.
 TEST(PageFill, ThePrioritiesShownAreWrittenAndPassTheLoudspeakersCheck) {
     using Values = std::array<std::uint16_t, kPriorityCount>;
     struct Case {
@@ -202,14 +202,17 @@ TEST(PageFill, ThePrioritiesShownAreWrittenAndPassTheLoudspeakersCheck) {
     };
     const Case cases[] = {
         {"an emulated loudspeaker, alarm stream shown", {1, 4, 3, 5, 2, 6}, true, {2, 5, 4, 6, 3, 7}},
-        // Its value 6 is one of the numbers: the others take the five left.
-        {"an emulated loudspeaker, alarm stream hidden", {1, 4, 3, 5, 2, 6}, false, {2, 5, 4, 7, 3, 6}},
+        // The highest at 6: it takes the highest number, the others the five below.
+        {"an emulated loudspeaker, alarm stream hidden", {1, 4, 3, 5, 2, 6}, false, {2, 5, 4, 6, 3, 7}},
         {"as written before, hidden", {2, 5, 4, 6, 3, 7}, false, {2, 5, 4, 6, 3, 7}},
         {"far apart, shown", {10, 20, 30, 40, 50, 60}, true, {2, 3, 4, 5, 6, 7}},
         // Outside the numbers, the hidden value keeps its rank: the highest here, the lowest next.
         {"far apart, hidden highest", {10, 20, 30, 40, 50, 60}, false, {2, 3, 4, 5, 6, 60}},
         {"far apart, hidden lowest", {10, 20, 30, 40, 50, 0}, false, {3, 4, 5, 6, 7, 0}},
-        {"hidden among the numbers", {10, 20, 30, 40, 50, 5}, false, {2, 3, 4, 6, 7, 5}},
+        {"hidden lowest among the numbers", {10, 20, 30, 40, 50, 5}, false, {3, 4, 5, 6, 7, 2}},
+        {"hidden in the middle", {1, 2, 3, 5, 6, 4}, false, {2, 3, 4, 6, 7, 5}},
+        // Of a shown one's value, the hidden one ranks above it: the check takes no equal two.
+        {"hidden beside a shown one", {1, 2, 3, 4, 5, 3}, false, {2, 3, 4, 6, 7, 5}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -217,6 +220,7 @@ TEST(PageFill, ThePrioritiesShownAreWrittenAndPassTheLoudspeakersCheck) {
         const std::vector<int> numbers = priorityNumbers(c.read, c.alarmShown);
         ASSERT_EQ(numbers.size(), c.alarmShown ? 6u : 5u);
         frm::apply::SourceControls controls;
+        if (!c.alarmShown) controls.hiddenPriority = hiddenPriority(c.read);
         for (std::size_t source = 0; source < kPriorityCount; ++source) {
             if (items[source] < 0) continue;
             ASSERT_LT(static_cast<std::size_t>(items[source]), numbers.size());
@@ -237,6 +241,15 @@ TEST(PageFill, ThePrioritiesShownAreWrittenAndPassTheLoudspeakersCheck) {
                           written.priZoneInput, written.priStream}),
                   c.written);
         EXPECT_NO_THROW(device::checkConfig(written, device::vokarA_3_00_01));
+        const Values after = {written.priVoiceAlert,  written.priAin1,      written.priAin0,
+                              written.priStreamMCast, written.priZoneInput, written.priStream};
+        for (std::size_t a = 0; a < kPriorityCount; ++a) {
+            for (std::size_t b = 0; b < kPriorityCount; ++b) {
+                if (c.read[a] > c.read[b]) {
+                    EXPECT_GT(after[a], after[b]) << a << " above " << b;
+                }
+            }
+        }
     }
 }
 

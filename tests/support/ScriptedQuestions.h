@@ -17,11 +17,15 @@ namespace test {
 // An empty script answers "cancel".
 class ScriptedQuestions : public frm::Questions {
 public:
-    bool askYesNo(const std::wstring& caption, const std::wstring&) override {
+    bool ask(const Question& question) override {
         ++yesNoAsked;
-        asked.push_back(caption);
+        asked.push_back(question.caption);
+        questions.push_back(question);
         if (whileAsking) whileAsking();
         return yes;
+    }
+    bool askYesNo(const std::wstring& caption, const std::wstring& text) override {
+        return ask({caption, text});
     }
     bool confirm(const std::wstring& caption, const std::wstring& text) override {
         return askYesNo(caption, text);
@@ -51,9 +55,11 @@ public:
         return next(numbers);
     }
 
+    // The answer to every question of two buttons: "yes" or "OK".
     bool yes = true;
-    // How many yes-or-no questions were asked.
+    // How many questions of two buttons were asked, and what each was.
     int yesNoAsked = 0;
+    std::vector<Question> questions;
     std::deque<std::wstring> texts;
     std::deque<std::wstring> passwords;
     std::deque<std::vector<std::wstring>> files;

@@ -183,14 +183,53 @@ TEST_F(PropertyQueuedWorkTest, AFaultOfQueuedWorkIsShownAndTheWorkAfterItRuns) {
 
 // The sources page applied as the loudspeaker's settings were read, and again with a check box
 // ticked: what is written passes the loudspeaker's check of its priorities, with the alarm
-// stream's row shown or hidden, and the hidden one keeps its priority.
-class SourcesApplyTest : public test::PropertyActsFixture, public ::testing::WithParamInterface<bool> {};
+// stream's row shown or hidden, and every two of the six sources rank as they did, the hidden
+// alarm stream among them.
+struct SourcesApply {
+    const char* name;
+    bool alarmButtons;
+    // The priorities in the order of the page's rows: Nerida messages, input 2, input 1, the
+    // multicast input, the console input, the alarm stream.
+    std::array<std::uint32_t, 6> read;
+    std::array<std::uint32_t, 6> written;
+};
+
+void PrintTo(const SourcesApply& row, std::ostream* out) {
+    *out << row.name;
+}
+
+class SourcesApplyTest : public test::PropertyActsFixture,
+                         public ::testing::WithParamInterface<SourcesApply> {
+protected:
+    std::array<std::uint32_t, 6> priorities() {
+        const test::LoudspeakerEmulator::Settings settings = loudspeakers_.loudspeaker(0).settings();
+        return {settings.priVoiceAlert,  settings.priAin[1],    settings.priAin[0],
+                settings.priStreamMCast, settings.priZoneInput, settings.priStream};
+    }
+    void expectRanksKept(const std::array<std::uint32_t, 6>& read) {
+        const std::array<std::uint32_t, 6> written = priorities();
+        for (std::size_t a = 0; a < read.size(); ++a) {
+            for (std::size_t b = 0; b < read.size(); ++b) {
+                if (read[a] > read[b]) {
+                    EXPECT_GT(written[a], written[b]) << a << " above " << b;
+                }
+            }
+        }
+    }
+};
 
 TEST_P(SourcesApplyTest, TheShownPrioritiesAreWrittenAndTheLoudspeakerTakesThem) {
-    const bool alarmButtons = GetParam();
-    pref::setBool(setting::mainWindowAlarmButtons.key, alarmButtons);
+    const SourcesApply& row = GetParam();
+    pref::setBool(setting::mainWindowAlarmButtons.key, row.alarmButtons);
     loudspeakers_.add(1);
     test::LoudspeakerEmulator& emulator = loudspeakers_.loudspeaker(0);
+    test::LoudspeakerEmulator::Settings settings = emulator.settings();
+    settings.priVoiceAlert = row.read[0];
+    settings.priAin = {row.read[2], row.read[1]};
+    settings.priStreamMCast = row.read[3];
+    settings.priZoneInput = row.read[4];
+    settings.priStream = row.read[5];
+    emulator.setSettings(settings);
     openWindow();
     ASSERT_TRUE(pumpUntil([&] { return deviceState(0) == L"В сети"; }));
     openProperties(0);
@@ -205,14 +244,8 @@ TEST_P(SourcesApplyTest, TheShownPrioritiesAreWrittenAndTheLoudspeakerTakesThem)
     apply->GetEventHandler()->ProcessEvent(press);
     settle();
     EXPECT_TRUE(messageShown(L"Выполнение операции завершено"));
-    // The emulated loudspeaker's priorities, 1 to 6 with the alarm stream highest, written as the
-    // page shows them; hidden, the alarm stream keeps its 6 and the others take the numbers left.
-    const test::LoudspeakerEmulator::Settings written = emulator.settings();
-    EXPECT_EQ(written.priVoiceAlert, 2u);
-    EXPECT_EQ(written.priAin, (std::array<std::uint32_t, 2>{4, 5}));
-    EXPECT_EQ(written.priStreamMCast, alarmButtons ? 6u : 7u);
-    EXPECT_EQ(written.priZoneInput, 3u);
-    EXPECT_EQ(written.priStream, alarmButtons ? 7u : 6u);
+    EXPECT_EQ(priorities(), row.written);
+    expectRanksKept(row.read);
 
     clickLabelled(L"Передавать поток со входа 1 на другие модули");
     ASSERT_TRUE(labelled(L"&Применить")->IsEnabled());
@@ -220,14 +253,19 @@ TEST_P(SourcesApplyTest, TheShownPrioritiesAreWrittenAndTheLoudspeakerTakesThem)
     ASSERT_TRUE(test::waitForDispatcher());
     EXPECT_EQ(capture_.find(L"Выполнение операции завершено", L"NOTICE").size(), 2u);
     EXPECT_TRUE(emulator.settings().multicastAin[0]);
-    EXPECT_EQ(emulator.settings().priStream, alarmButtons ? 7u : 6u);
+    EXPECT_EQ(priorities(), row.written);
     EXPECT_FALSE(capture_.contains(L"Проверка приоритетов"));
     EXPECT_TRUE(usable());
 }
 
-INSTANTIATE_TEST_SUITE_P(AlarmStreamHiddenAndShown, SourcesApplyTest, ::testing::Values(false, true),
-                         [](const ::testing::TestParamInfo<bool>& info) {
-                             return std::string(info.param ? "AlarmButtons" : "NoAlarmButtons");
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    AlarmStreamHiddenAndShown, SourcesApplyTest,
+    ::testing::Values(
+        // The emulated loudspeaker's own: the alarm stream highest, at 6.
+        SourcesApply{"NoAlarmButtons", false, {1, 4, 3, 5, 2, 6}, {2, 5, 4, 6, 3, 7}},
+        SourcesApply{"AlarmButtons", true, {1, 4, 3, 5, 2, 6}, {2, 5, 4, 6, 3, 7}},
+        SourcesApply{"NoAlarmButtonsAlarmStreamInTheMiddle", false, {1, 2, 3, 5, 6, 4}, {2, 3, 4, 6, 7, 5}},
+        SourcesApply{"AlarmButtonsFarApart", true, {10, 20, 30, 40, 50, 60}, {2, 3, 4, 5, 6, 7}}),
+    [](const ::testing::TestParamInfo<SourcesApply>& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -22,6 +22,7 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <ostream>
 #include <set>
 
 #include "app/kit/GuiFreezer.h"
@@ -265,6 +266,47 @@ TEST_F(PropertyPanelTest, AnEqualizerBandMovedByKeyReachesTheLoudspeakerAtOnce) 
     EXPECT_TRUE(screenshot("property_equalizer"));
 }
 
+// "Сбросить настройки эквалайзера" on the six bands of each generation: flat, on and without the
+// older firmware's limit, which pads the bands with four more values of its own.
+struct EqualizerReset {
+    const char* name;
+    device::VokarVersion generation;
+    const char* command;
+};
+
+void PrintTo(const EqualizerReset& row, std::ostream* out) {
+    *out << row.name;
+}
+
+class EqualizerResetTest : public PropertyPanelTest, public ::testing::WithParamInterface<EqualizerReset> {};
+
+TEST_P(EqualizerResetTest, TheResetSendsFlatBandsInTheGenerationsForm) {
+    const EqualizerReset& row = GetParam();
+    loudspeakers_.add(1, row.generation);
+    test::LoudspeakerEmulator& emulator = loudspeakers_.loudspeaker(0);
+    openWindow();
+    ASSERT_TRUE(pumpUntil([&] { return deviceState(0) == L"В сети"; }));
+    openProperties(0);
+    settled(emulator);
+    ASSERT_EQ(shownOnPage<wxSlider>().size(), 6u);
+    emulator.clearReceived();
+
+    clickShown<wxButton>(L"Сбросить настройки эквалайзера");
+    ASSERT_TRUE(pumpUntil([&] { return emulator.equalizerBands() != "-2:-4:0:-1:-3:-5"; }));
+    const auto received = emulator.received();
+    EXPECT_EQ(std::count(received.begin(), received.end(), row.command), 1)
+        << testing::PrintToString(received);
+    EXPECT_TRUE(emulator.equalizerOn());
+    ASSERT_TRUE(pumpUntil([&] { return pageSettled(); }));
+    for (const wxSlider* band : shownOnPage<wxSlider>()) EXPECT_EQ(band->GetValue(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    SixBands, EqualizerResetTest,
+    ::testing::Values(EqualizerReset{"Generation10", device::vokarB_1_00_56, "set eqd 0:0:0:0:0:0:0:0:0:0"},
+                      EqualizerReset{"Generation16", device::vokarV3_A110, "set eqd 0:0:0:0:0:0"}),
+    [](const ::testing::TestParamInfo<EqualizerReset>& info) { return std::string(info.param.name); });
+
 TEST_F(PropertyPanelTest, FiveSliderMovesSendOneVolumeAndLeavingThePageDropsAPendingOne) {
     loudspeakers_.add(1);
     test::LoudspeakerEmulator& emulator = loudspeakers_.loudspeaker(0);
@@ -340,6 +382,7 @@ TEST_F(PropertyPanelTest, OnlyAnUnknownMemoryLayoutAsksToOverwriteAndAFailedRead
     showTab(L"Аудио память");
     EXPECT_TRUE(messageShown(L"неизвестную версию аудио памяти"));
     EXPECT_EQ(questions_.yesNoAsked, 1);
+    EXPECT_EQ(questions_.questions.back().buttons, frm::Questions::Question::Buttons::okCancel);
     // Declined: the memory stays as it is and the page is not to be used.
     EXPECT_FALSE(notebook()->GetCurrentPage()->IsEnabled());
     clickLabelled(L"&Закрыть");
@@ -458,6 +501,9 @@ TEST_F(PropertyPanelTest, DeletingAllZonesShowsARefusalAndAZoneIsBoundByApply) {
     EXPECT_FALSE(labelled(L"Удалить зону")->IsEnabled());
 
     clickLabelled(L"Удалить все зоны");
+    ASSERT_EQ(questions_.questions.size(), 1u);
+    EXPECT_EQ(questions_.questions[0].buttons, frm::Questions::Question::Buttons::yesNo);
+    EXPECT_EQ(questions_.questions[0].icon, frm::Questions::Question::Icon::exclamation);
     EXPECT_TRUE(messageShown(L"Запрещено редактирование во время тревожного вещания на вокарах"));
     EXPECT_EQ(console.zones().count(1), 0u);
     EXPECT_EQ(console.zones().count(2), 1u);

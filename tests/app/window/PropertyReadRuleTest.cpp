@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <chrono>
 #include <optional>
+#include <ostream>
 #include <set>
 #include <string>
 
@@ -21,6 +22,7 @@
 #include "support/AudioFlash.h"
 #include "support/ConsoleEmulator.h"
 #include "support/DispatcherWait.h"
+#include "support/LineControllerEmulator.h"
 #include "support/ManualClock.h"
 #include "tests/app/window/PropertyActsFixture.h"
 
@@ -50,6 +52,10 @@ TEST_F(PropertyReadRuleTest, ASecondApplyWhileTheZonePageReadsAgainKeepsTheZone)
     ASSERT_NE(second(), nullptr);
     click(second(), wxRect(second()->GetClientSize()));
     ASSERT_TRUE(second()->GetValue());
+    // Ticked, the loudspeaker's memory was read, and with it its settings for the first time: it
+    // then asks for its modules' versions, which it leaves unanswered until they are given up. One
+    // given up only once time stands still would hold up its next requests, the refusal's among them.
+    settled(loudspeakers_.loudspeaker(1));
 
     // The apply is refused, and the page reads the zones again: the first loudspeaker holds its
     // answer to the read of its memory, while time stands still.
@@ -360,5 +366,108 @@ TEST_F(PropertyReadRuleTest, TheDebugMarkShowsThePollingStoppedAndANewNumberingI
     EXPECT_EQ(mark->GetLabel(), L"⚪");
     EXPECT_EQ(mark->GetForegroundColour(), wxColour(255, 0, 0));
 }
+
+// The panel shows a device of the other kind after a page of the first: the pages are laid out
+// again, and the notebook shows the page that the panel fills for the second device and acts on.
+// A name typed on its common page renames that device, and the first device shows its own again.
+struct KindSwitch {
+    const char* name;
+    // From a console's page to a loudspeaker's, else the other way.
+    bool fromConsole;
+    const wchar_t* tab;
+};
+
+void PrintTo(const KindSwitch& row, std::ostream* out) {
+    *out << row.name;
+}
+
+class PropertyKindSwitchTest : public PropertyReadRuleTest, public ::testing::WithParamInterface<KindSwitch> {
+protected:
+    // Opens the device's page; a loudspeaker whose settings were not read yet first reads its
+    // modules' versions.
+    void open(long row, bool firstRead) {
+        openProperties(row);
+        if (firstRead) {
+            settled(loudspeakers_.loudspeaker(0));
+        } else {
+            settle();
+        }
+    }
+    void closePanel() {
+        clickLabelled(L"&Закрыть");
+        ASSERT_TRUE(pumpUntil([&] { return deviceList()->IsShownOnScreen(); }));
+    }
+    // The notebook shows the page the panel fills and acts on, as read for the device shown.
+    void expectShowing(const std::shared_ptr<device::DeviceBase>& device) {
+        ASSERT_TRUE(pumpUntil([&] { return usable(); }));
+        EXPECT_EQ(notebook()->GetCurrentPage()->GetId(), propertyPanel()->currentTab());
+        // The bar below the notebook names the device.
+        wxString named;
+        for (wxWindow* child : propertyPanel()->GetChildren()) {
+            if (auto* text = dynamic_cast<wxStaticText*>(child)) named = text->GetLabel();
+        }
+        EXPECT_EQ(named, device->getDisplayName());
+        if (propertyPanel()->currentTab() == Ids::ID_PAGE_COMMON) {
+            EXPECT_EQ(control<wxTextCtrl>(L"name")->GetValue(), device->getDisplayName());
+        }
+    }
+
+    std::optional<test::LineControllerEmulator> loudspeakerModule_;
+    std::optional<test::LineControllerEmulator> consoleModule_;
+};
+
+TEST_P(PropertyKindSwitchTest, TheNotebookShowsThePageThePanelFillsForTheDeviceShown) {
+    const KindSwitch& row = GetParam();
+    loudspeakers_.add(1);
+    loudspeakers_.addConsole();
+    loudspeakerModule_.emplace(loudspeakers_.loudspeaker(0));
+    consoleModule_.emplace(loudspeakers_.console(0));
+    const bool debugPage = std::wstring(row.tab) == L"Отладочные сообщения";
+    openWindow(debugPage);
+    ASSERT_TRUE(pumpUntil([&] { return deviceState(0) == L"В сети" && deviceState(1) == L"В сети"; }));
+    const long first = row.fromConsole ? 1 : 0;
+    const long second = 1 - first;
+    device::DeviceCollection& registry = frame_->getDeviceCollection();
+    const std::shared_ptr<device::DeviceBase> firstDevice =
+        row.fromConsole ? std::shared_ptr<device::DeviceBase>(registry.getTribels(false).at(0)) : vokar(0);
+    const std::shared_ptr<device::DeviceBase> secondDevice =
+        row.fromConsole ? std::shared_ptr<device::DeviceBase>(vokar(0)) : registry.getTribels(false).at(0);
+
+    open(first, !row.fromConsole);
+    showTab(row.tab);
+    ASSERT_EQ(notebook()->GetPageText(static_cast<std::size_t>(notebook()->GetSelection())), row.tab);
+    expectShowing(firstDevice);
+    closePanel();
+
+    open(second, false);
+    expectShowing(secondDevice);
+    showTab(L"Общие");
+    expectShowing(secondDevice);
+    typeName("Pult-1");
+    clickLabelled(L"&Применить");
+    EXPECT_TRUE(messageShown(L"Выполнение операции завершено"));
+    EXPECT_EQ(secondDevice->getDisplayName(), L"Pult-1");
+    closePanel();
+
+    open(first, false);
+    expectShowing(firstDevice);
+    EXPECT_NE(firstDevice->getDisplayName(), L"Pult-1");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    FromEveryPage, PropertyKindSwitchTest,
+    ::testing::Values(
+        KindSwitch{"LoudspeakerCommon", false, L"Общие"},
+        KindSwitch{"LoudspeakerMemory", false, L"Аудио память"},
+        KindSwitch{"LoudspeakerNetwork", false, L"Сеть"}, KindSwitch{"LoudspeakerNerida", false, L"Нерида"},
+        KindSwitch{"LoudspeakerSources", false, L"Источники"}, KindSwitch{"LoudspeakerLine", false, L"Линия"},
+        KindSwitch{"LoudspeakerLinkedConsoles", false, L"Связанные консоли"},
+        KindSwitch{"LoudspeakerDebug", false, L"Отладочные сообщения"},
+        KindSwitch{"ConsoleCommon", true, L"Общие"}, KindSwitch{"ConsoleMemory", true, L"Аудио память"},
+        KindSwitch{"ConsoleNetwork", true, L"Сеть"}, KindSwitch{"ConsoleNerida", true, L"Нерида"},
+        KindSwitch{"ConsoleLine", true, L"Линия"}, KindSwitch{"ConsoleAccessKeys", true, L"Ключи"},
+        KindSwitch{"ConsoleZoneTargets", true, L"Зоны трансляции"},
+        KindSwitch{"ConsoleDebug", true, L"Отладочные сообщения"}),
+    [](const ::testing::TestParamInfo<KindSwitch>& info) { return std::string(info.param.name); });
 
 }  // namespace

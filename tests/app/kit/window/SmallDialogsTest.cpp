@@ -15,6 +15,7 @@
 // After its base class, which the header does not include itself.
 #include <wx/generic/msgdlgg.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 
@@ -28,6 +29,24 @@
 #include "tests/app/window/WindowFixture.h"
 
 namespace {
+
+// Acts on every message box of the program as it opens, from the box's own event loop.
+class BoxWatch : public wxEventFilter {
+public:
+    explicit BoxWatch(std::function<void(wxGenericMessageDialog&)> onOpen) : onOpen_(std::move(onOpen)) {
+        wxEvtHandler::AddFilter(this);
+    }
+    ~BoxWatch() override { wxEvtHandler::RemoveFilter(this); }
+    int FilterEvent(wxEvent& event) override {
+        auto* box = dynamic_cast<wxGenericMessageDialog*>(event.GetEventObject());
+        if (event.GetEventType() == wxEVT_INIT_DIALOG && box != nullptr)
+            wxTheApp->CallAfter([this, box] { onOpen_(*box); });
+        return Event_Skip;
+    }
+
+private:
+    const std::function<void(wxGenericMessageDialog&)> onOpen_;
+};
 
 class SmallDialogsTest : public test::WindowFixture {
 protected:
@@ -169,6 +188,48 @@ TEST_F(SmallDialogsTest, FileDialogsOpenAtHomeThenInTheFolderLastChosen) {
     ::setenv("HOME", previousHome.c_str(), 1);
 }
 
+// A question with the buttons and the mark it asks for; the first button's answer is true.
+TEST_F(SmallDialogsTest, AQuestionShowsItsButtonsAndItsMark) {
+    using Question = frm::Questions::Question;
+    struct Case {
+        Question question;
+        std::vector<wxString> labels;
+        long icon;
+    };
+    const Case cases[] = {
+        {{L"Внимание!", L"Удалить все зоны?", Question::Buttons::yesNo, Question::Icon::exclamation},
+         {L"Да", L"Нет"},
+         wxICON_EXCLAMATION},
+        {{L"Сообщение", L"Разрешить перезапись аудио памяти?", Question::Buttons::okCancel},
+         {L"OK", L"Отмена"},
+         wxICON_QUESTION},
+    };
+    for (const Case& c : cases) {
+        for (const int answer : {0, 1}) {
+            SCOPED_TRACE(c.question.text + L" " + std::to_wstring(answer));
+            frm::Dialogs dialogs;
+            std::vector<wxString> labels;
+            long style = 0;
+            const BoxWatch watch([&](wxGenericMessageDialog& box) {
+                style = box.GetMessageDialogStyle();
+                const std::function<void(wxWindow*)> collect = [&](wxWindow* window) {
+                    if (auto* button = dynamic_cast<wxButton*>(window)) labels.push_back(button->GetLabel());
+                    for (wxWindow* child : window->GetChildren()) collect(child);
+                };
+                collect(&box);
+                const bool yesNo = c.question.buttons == Question::Buttons::yesNo;
+                box.EndModal(answer == 0 ? (yesNo ? wxID_YES : wxID_OK) : (yesNo ? wxID_NO : wxID_CANCEL));
+            });
+            EXPECT_EQ(dialogs.ask(c.question), answer == 0);
+            std::sort(labels.begin(), labels.end());
+            std::vector<wxString> expected = c.labels;
+            std::sort(expected.begin(), expected.end());
+            EXPECT_EQ(labels, expected);
+            EXPECT_EQ(style & wxICON_MASK, c.icon);
+        }
+    }
+}
+
 // A flood of messages while a box is open, as warnings come from the box's own event loop: each
 // returns at once, and the box after the open one shows the first and sums up the others.
 TEST_F(SmallDialogsTest, MessagesThatComeWhileABoxIsOpenWaitForTheNextBox) {
@@ -186,22 +247,6 @@ TEST_F(SmallDialogsTest, MessagesThatComeWhileABoxIsOpenWaitForTheNextBox) {
             count += box != nullptr && box->IsModal();
         }
         return count;
-    };
-    class BoxWatch : public wxEventFilter {
-    public:
-        explicit BoxWatch(std::function<void(wxGenericMessageDialog&)> onOpen) : onOpen_(std::move(onOpen)) {
-            wxEvtHandler::AddFilter(this);
-        }
-        ~BoxWatch() override { wxEvtHandler::RemoveFilter(this); }
-        int FilterEvent(wxEvent& event) override {
-            auto* box = dynamic_cast<wxGenericMessageDialog*>(event.GetEventObject());
-            if (event.GetEventType() == wxEVT_INIT_DIALOG && box != nullptr)
-                wxTheApp->CallAfter([this, box] { onOpen_(*box); });
-            return Event_Skip;
-        }
-
-    private:
-        const std::function<void(wxGenericMessageDialog&)> onOpen_;
     };
     const BoxWatch watch([&](wxGenericMessageDialog& box) {
         opened.push_back({box.GetMessage().ToStdWstring(), openBoxes()});
