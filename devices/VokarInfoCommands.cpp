@@ -178,7 +178,9 @@ bool VokarInfo::setLevel(const Level& level) {
         debug::Place("device::VokarInfo::setLevel").warn(L"Некорректная громкость '%1%'", level.text());
         return false;
     }
-    return sendVolume(level, isAtLevel(level, volume.load()));
+    // Always sent: a level given back must not be skipped on a volume that a late reply of an
+    // earlier check left in the cache.
+    return sendVolume(level, false);
 }
 
 bool VokarInfo::sendVolume(const Level& level, bool unchanged) {

@@ -145,6 +145,14 @@ TEST_F(VokarCommandsTest, LostRepliesLeaveNoStaleValueBehind) {
     ASSERT_TRUE(device->parseState(emulated->statusPacket(), emulated->address()));
     EXPECT_TRUE(device->setVolume(30));
     EXPECT_EQ(emulated->decibels(), asked);
+
+    // A level given back is sent whatever the cache shows: a late reply of an earlier check can
+    // show the level the loudspeaker had before an alarm raised it.
+    const std::optional<VokarInfo::Level> kept = device->readLevel();
+    ASSERT_TRUE(kept);
+    emulated->setDecibels(-3);
+    EXPECT_TRUE(device->setLevel(*kept));
+    EXPECT_EQ(emulated->decibels(), asked);
 }
 
 TEST_F(VokarCommandsTest, FirstGenerationKeepsTheVolumeWhileItPlaysItsOwnMemory) {
