@@ -93,9 +93,9 @@ public:
     // does; nullopt when the reply does not read. exception::Offline when it does not answer,
     // exception::UnexpectedResponseOfDevice when it refuses. Exchanges.
     std::optional<Level> readLevel();
-    // Sets a level as readLevel told it, shown as it was then, with the refusals of setVolume;
-    // false also for a level of the other scale. Sent even when the volume shown is that level.
-    // Exchanges.
+    // Sets a level as readLevel told it, shown as it was then, with the refusals of setVolume but
+    // that of a loudspeaker offline; false also for a level of the other scale and when it does
+    // not answer. Sent even when the volume shown is that level. Exchanges.
     bool setLevel(const Level& level);
     void resetPlaybackType() override;
     // Goes on with the next image of the update queue once the image before it is written and

@@ -172,7 +172,8 @@ bool VokarInfo::inOwnScale(const Level& level) const {
 }
 
 bool VokarInfo::setLevel(const Level& level) {
-    if (!isOnline()) throw exception::Offline();
+    // Not refused for status packets missed meanwhile: a level given back is asked of the
+    // loudspeaker as long as it answers.
     // A level read before the firmware changed its scale means nothing now.
     if (!inOwnScale(level)) {
         debug::Place("device::VokarInfo::setLevel").warn(L"Некорректная громкость '%1%'", level.text());

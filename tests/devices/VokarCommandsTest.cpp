@@ -153,6 +153,11 @@ TEST_F(VokarCommandsTest, LostRepliesLeaveNoStaleValueBehind) {
     emulated->setDecibels(-3);
     EXPECT_TRUE(device->setLevel(*kept));
     EXPECT_EQ(emulated->decibels(), asked);
+    // Also when its status packets were missed meanwhile, as long as it answers.
+    emulated->setDecibels(-3);
+    device->lastStateTime = 0;
+    EXPECT_TRUE(device->setLevel(*kept));
+    EXPECT_EQ(emulated->decibels(), asked);
 }
 
 TEST_F(VokarCommandsTest, FirstGenerationKeepsTheVolumeWhileItPlaysItsOwnMemory) {
