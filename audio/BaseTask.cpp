@@ -11,7 +11,6 @@ namespace scheduler::task {
 namespace {
 
 const boost::gregorian::date kFirstDay(1601, 1, 1);
-constexpr std::int64_t kRanDaysKept = 64;
 
 std::int64_t dayOf(const boost::gregorian::date& date) {
     return (date - kFirstDay).days();
@@ -39,7 +38,8 @@ void BaseTask::setDateTime(const std::wstring& startDate, const std::wstring& ti
     std::lock_guard<std::mutex> guard(lock_);
     plan_ = Plan{*start, final, *timeOfDay};
     lastRunDay_.reset();
-    ranBefore_ = 0;
+    ranBefore_.reset();
+    toldBeforeTheRecord_.reset();
 }
 
 void BaseTask::setStopTime(const std::wstring& time) {
@@ -72,11 +72,15 @@ std::optional<BaseTask::Plan> BaseTask::getPlan() const {
     return plan_;
 }
 
+bool BaseTask::beforeTheRecord(std::int64_t day) const {
+    return lastRunDay_ && *lastRunDay_ - day > kRanDaysKept;
+}
+
 bool BaseTask::hasRun(std::int64_t day) const {
     if (!lastRunDay_ || day > *lastRunDay_) return false;
     if (day == *lastRunDay_) return true;
     const std::int64_t before = *lastRunDay_ - day;
-    return before > kRanDaysKept || (ranBefore_ >> (before - 1) & 1) != 0;
+    return before <= kRanDaysKept && ranBefore_[before - 1];
 }
 
 void BaseTask::markRun(std::int64_t day) {
@@ -86,12 +90,18 @@ void BaseTask::markRun(std::int64_t day) {
     }
     if (day < *lastRunDay_) {
         const std::int64_t before = *lastRunDay_ - day;
-        if (before <= kRanDaysKept) ranBefore_ |= std::uint64_t(1) << (before - 1);
+        if (before <= kRanDaysKept) ranBefore_.set(before - 1);
         return;
     }
     const std::int64_t after = day - *lastRunDay_;
     // The day that was the latest becomes bit after - 1.
-    ranBefore_ = after > kRanDaysKept ? 0 : (ranBefore_ << 1 | 1) << (after - 1);
+    if (after > kRanDaysKept) {
+        ranBefore_.reset();
+    } else {
+        ranBefore_ <<= 1;
+        ranBefore_.set(0);
+        ranBefore_ <<= after - 1;
+    }
     lastRunDay_ = day;
 }
 
@@ -107,9 +117,11 @@ std::optional<Occurrence> BaseTask::nextDue(std::int64_t after) const {
     for (;; date += boost::gregorian::days(intervalDays_)) {
         if (plan_->final && date > *plan_->final) return std::nullopt;
         const std::int64_t day = dayOf(date);
-        if (hasRun(day)) continue;
+        const bool unknown = beforeTheRecord(day);
+        if (hasRun(day) || (unknown && toldBeforeTheRecord_ == lastRunDay_)) continue;
         const std::int64_t instant = toUtc(date, plan_->time);
         if (instant <= after) continue;
+        if (unknown) return Occurrence{instant, day, false, true};
         // Only a stop later in the day can be reached by its start; an earlier one ends the
         // evening's playback the next morning.
         const bool afterItsStop = stop_ && *stop_ > plan_->time && toUtc(date, *stop_) <= instant;
@@ -120,6 +132,10 @@ std::optional<Occurrence> BaseTask::nextDue(std::int64_t after) const {
 std::function<void()> BaseTask::take(const Occurrence& occurrence) {
     std::lock_guard<std::mutex> guard(lock_);
     if (!plan_ || hasRun(occurrence.day)) return {};
+    if (occurrence.beforeTheRecord) {
+        toldBeforeTheRecord_ = lastRunDay_;
+        return {};
+    }
     markRun(occurrence.day);
     return event_;
 }

@@ -7,6 +7,7 @@
 
 #include <any>
 #include <atomic>
+#include <bitset>
 #include <boost/date_time/gregorian/gregorian_types.hpp>
 #include <boost/date_time/posix_time/posix_time_types.hpp>
 #include <mutex>
@@ -48,6 +49,10 @@ public:
     DataVault getClientData() const;
     void setClientData(const DataVault& data);
 
+    // The days before the latest that ran of which the record tells whether they ran: more than a
+    // year, so that a clock set a year wrong and then corrected plays every day it shows once.
+    static constexpr std::int64_t kRanDaysKept = 512;
+
     struct Plan {
         boost::gregorian::date start;
         std::optional<boost::gregorian::date> final;
@@ -72,11 +77,17 @@ private:
     std::any clientData_;
     std::optional<Plan> plan_;
     std::optional<boost::posix_time::time_duration> stop_;
-    // The days of the occurrences that ran: the latest, and a bit for each of the 64 days before
-    // it (bit 0: the day before). An older day counts as run, so that the record stays this
-    // small while a clock set back by months still replays no day.
+    // Whether the day lies before the days the record keeps.
+    bool beforeTheRecord(std::int64_t day) const;
+
+    // The days of the occurrences that ran: the latest, and a bit for each of the kRanDaysKept
+    // days before it (bit 0: the day before). An older day may have run: it does not run, and the
+    // operator is told once, so that the record stays this small while a clock set back by years
+    // still replays no day.
     std::optional<std::int64_t> lastRunDay_;
-    std::uint64_t ranBefore_ = 0;
+    std::bitset<kRanDaysKept> ranBefore_;
+    // The latest day that ran when the operator was told of the days before the record.
+    std::optional<std::int64_t> toldBeforeTheRecord_;
 };
 
 class Once : public BaseTask {

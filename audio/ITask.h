@@ -19,6 +19,10 @@ struct Occurrence {
     // It comes only after its own stop of the day (the change to summer time moved it past the
     // stop): it does not run, and the operator is told.
     bool afterItsStop = false;
+    // It lies before the days the task's record of runs keeps (the clock went back further than
+    // that): it may have run, so it does not run, and the operator is told once for the days up
+    // to those the record keeps, which are then passed over.
+    bool beforeTheRecord = false;
 };
 
 class ITask {
@@ -30,8 +34,9 @@ public:
     virtual bool isEnabled() const = 0;
     // The first occurrence after `after` that has not run; none when the task has no more.
     virtual std::optional<Occurrence> nextDue(std::int64_t after) const = 0;
-    // The event of the occurrence, or an empty function when it has run already; it counts as
-    // run from then on, so that it runs at most once whatever the clock does.
+    // The event of the occurrence, or an empty function when it has run already or lies before
+    // the record (then counted as told); it counts as run from then on, so that it runs at most
+    // once whatever the clock does.
     virtual std::function<void()> take(const Occurrence& occurrence) = 0;
     // Whether an occurrence that a step of the clock or a halt of the machine left behind still
     // runs, late (a stop does); otherwise it is skipped and the operator told.

@@ -169,6 +169,7 @@ void Core::runDue(std::int64_t now, std::int64_t leftBehind) {
     };
     std::vector<Taken> run;
     std::vector<Taken> missed;
+    std::vector<Taken> beforeTheRecord;
     {
         std::lock_guard<std::recursive_mutex> guard(lock_);
         while (!due_.empty() && due_.begin()->first <= now) {
@@ -179,7 +180,11 @@ void Core::runDue(std::int64_t now, std::int64_t leftBehind) {
             slot.next.reset();
             const bool behind = instant <= leftBehind;
             if (slot.task->isEnabled()) {
-                if (occurrence.afterItsStop) {
+                if (occurrence.beforeTheRecord) {
+                    // Told once; the days up to the record are then passed over.
+                    slot.task->take(occurrence);
+                    beforeTheRecord.push_back({slot.task, instant, {}});
+                } else if (occurrence.afterItsStop) {
                     // Told once.
                     slot.task->take(occurrence);
                     missed.push_back({slot.task, instant, {}});
@@ -205,24 +210,35 @@ void Core::runDue(std::int64_t now, std::int64_t leftBehind) {
         place.info(L"scheduler: run task id=%1%", id);
         base::ThreadDispatcher::add(L"scheduled task " + std::to_wstring(id), 0, std::move(taken.event));
     }
-    if (missed.empty()) return;
     // One message for all: a halt of a night may leave many behind.
-    constexpr std::size_t kMostNamed = 10;
-    std::wstring names;
-    for (std::size_t n = 0; n < missed.size() && n < kMostNamed; ++n) {
-        const boost::posix_time::ptime at = toCivil(missed[n].instant);
-        const std::wstring title = missed[n].task->getTitle();
-        if (!names.empty()) names += L", ";
-        names += L"N" + std::to_wstring(missed[n].task->getId()) +
-                 (title.empty() ? L"" : L" '" + title + L"'") + L" " + dateText(at.date()) + L" " +
-                 timeText(static_cast<int>(at.time_of_day().hours()),
-                          static_cast<int>(at.time_of_day().minutes()));
+    const auto named = [](const std::vector<Taken>& tasks) {
+        constexpr std::size_t kMostNamed = 10;
+        std::wstring names;
+        for (std::size_t n = 0; n < tasks.size() && n < kMostNamed; ++n) {
+            const boost::posix_time::ptime at = toCivil(tasks[n].instant);
+            const std::wstring title = tasks[n].task->getTitle();
+            if (!names.empty()) names += L", ";
+            names += L"N" + std::to_wstring(tasks[n].task->getId()) +
+                     (title.empty() ? L"" : L" '" + title + L"'") + L" " + dateText(at.date()) + L" " +
+                     timeText(static_cast<int>(at.time_of_day().hours()),
+                              static_cast<int>(at.time_of_day().minutes()));
+        }
+        if (tasks.size() > kMostNamed) names += L" и ещё " + std::to_wstring(tasks.size() - kMostNamed);
+        return names;
+    };
+    if (!missed.empty()) {
+        place.warn(
+            L"Планировщик. Не запущены задания, время которых прошло, пока часы стояли или были "
+            L"переведены вперёд: %1%",
+            named(missed));
     }
-    if (missed.size() > kMostNamed) names += L" и ещё " + std::to_wstring(missed.size() - kMostNamed);
-    place.warn(
-        L"Планировщик. Не запущены задания, время которых прошло, пока часы стояли или были переведены "
-        L"вперёд: %1%",
-        names);
+    if (!beforeTheRecord.empty()) {
+        place.warn(
+            L"Планировщик. Часы переведены назад дальше, чем помнится выполнение заданий: чтобы не "
+            L"повторить уже выполненное, задания не запускаются с указанного времени до дней, "
+            L"которые помнятся: %1%",
+            named(beforeTheRecord));
+    }
 }
 
 }  // namespace scheduler

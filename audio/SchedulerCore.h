@@ -8,7 +8,9 @@
 // of that moment goes back with the clock or the zone, so that a task put while the clock was
 // ahead plays on the days the corrected clock then shows. One that a step of the clock, a change
 // of the time zone or a halt of the machine left more than kLongestLate behind runs late when the
-// task runs late (a stop); otherwise it does not run, and the operator is told.
+// task runs late (a stop); otherwise it does not run, and the operator is told. After a step back
+// further than a task remembers its runs, the days it cannot vouch for do not run, and the operator
+// is told once which tasks wait.
 
 #include <atomic>
 #include <chrono>

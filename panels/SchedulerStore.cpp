@@ -1,8 +1,13 @@
 #include "panels/SchedulerStore.h"
 
+#include <boost/format.hpp>
+#include <set>
+#include <sstream>
+
 #include "audio/PlaceFolders.h"
 #include "audio/PlaybackTrack.h"
 #include "devicelink/DeviceBase.h"
+#include "foundation/Crc32.h"
 #include "foundation/Exceptions.h"
 #include "foundation/Files.h"
 #include "foundation/Place.h"
@@ -39,6 +44,32 @@ std::wstring required(const wptree& element, const wchar_t* name) {
 // its name; comments and attributes are none.
 bool isElement(const std::wstring& name) {
     return !name.empty() && name.front() != L'<';
+}
+
+// The root's attribute with the fingerprints of the records told once, separated by spaces.
+constexpr const wchar_t* kToldAttribute = L"<xmlattr>.told";
+
+void appendRecordText(const wptree& record, std::wstring& text) {
+    text += record.data();
+    for (const auto& [name, child] : record) {
+        text += L'<' + name + L'>';
+        appendRecordText(child, text);
+        text += L"</>";
+    }
+}
+
+// Tells a record by its name and everything it holds.
+std::wstring fingerprint(const std::wstring& name, const wptree& record) {
+    std::wstring text = L'<' + name + L'>';
+    appendRecordText(record, text);
+    return (boost::wformat(L"%08x") % base::crc32(base::toUtf8(text))).str();
+}
+
+std::set<std::wstring> toldRecords(const wptree& root) {
+    std::set<std::wstring> told;
+    std::wistringstream list(root.get(kToldAttribute, std::wstring()));
+    for (std::wstring mark; list >> mark;) told.insert(mark);
+    return told;
 }
 
 bool parseEnable(const std::wstring& text) {
@@ -92,20 +123,29 @@ std::vector<std::wstring> SchedulerStore::fromTree(const wptree& tree, const Sou
     std::vector<std::wstring> errors;
     const auto root = tree.get_child_optional(kRoot);
     if (!root) return errors;
+    const std::set<std::wstring> toldBefore = toldRecords(*root);
+    std::vector<std::wstring> toldNow;
     for (const auto& [name, element] : *root) {
         if (!isElement(name)) continue;
         const std::wstring error = loadRecord(element, sources, lookup);
         if (error.empty()) continue;
         errors.push_back(error);
-        held_.emplace(tasks_.lastId(), element);
+        Held held{name, element, name == L"task" ? std::wstring() : fingerprint(name, element)};
+        if (!held.told.empty() && toldBefore.count(held.told) != 0) {
+            place.external(L"Scheduler: record '%1%' kept as read, told at an earlier load (%2%)",
+                           quoted(name), error);
+        } else {
+            toldNow.push_back(error);
+        }
+        held_.emplace(tasks_.lastId(), std::move(held));
     }
-    if (!errors.empty()) {
+    if (!toldNow.empty()) {
         std::wstring summary =
             L"Неверный формат данных. Задания планировщика не удалось загрузить, кол-во: " +
-            std::to_wstring(errors.size());
-        for (std::size_t index = 0; index < errors.size() && index < kListedErrors; ++index)
-            summary += L"\n" + std::to_wstring(index + 1) + L". " + errors[index];
-        if (errors.size() > kListedErrors) summary += L"\n...";
+            std::to_wstring(toldNow.size());
+        for (std::size_t index = 0; index < toldNow.size() && index < kListedErrors; ++index)
+            summary += L"\n" + std::to_wstring(index + 1) + L". " + toldNow[index];
+        if (toldNow.size() > kListedErrors) summary += L"\n...";
         place.error(L"%1%", summary);
     }
     return errors;
@@ -114,8 +154,8 @@ std::vector<std::wstring> SchedulerStore::fromTree(const wptree& tree, const Sou
 std::size_t SchedulerStore::takeHeld(const std::wstring& kind, const Sources& sources, const Lookup& lookup) {
     std::size_t taken = 0;
     for (auto held = held_.begin(); held != held_.end();) {
-        if (held->second.get(L"playback.placeName", std::wstring()) == kind &&
-            loadRecord(held->second, sources, lookup).empty()) {
+        if (held->second.record.get(L"playback.placeName", std::wstring()) == kind &&
+            loadRecord(held->second.record, sources, lookup).empty()) {
             held = held_.erase(held);
             ++taken;
         } else {
@@ -234,17 +274,27 @@ std::wstring SchedulerStore::loadTask(const wptree& element, const Sources& sour
 wptree SchedulerStore::toTree() const {
     wptree tree;
     wptree& root = tree.add_child(kRoot, unread_);
+    std::wstring told;
     auto held = held_.begin();
+    // A held record goes back under its own name, which may hold a '.' that a path would split.
+    const auto putHeld = [&] {
+        root.push_back({held->second.name, held->second.record});
+        if (!held->second.told.empty()) told += (told.empty() ? L"" : L" ") + held->second.told;
+        ++held;
+    };
     for (const auto& task : tasks_.tasks()) {
         if (task->getClientData().isStopTask) continue;
-        for (; held != held_.end() && held->first < task->getId(); ++held)
-            root.add_child(L"task", held->second);
+        while (held != held_.end() && held->first < task->getId()) putHeld();
         wptree& element = root.add_child(L"task", wptree());
         element.add(L"type", std::wstring(dynamic_cast<const scheduler::task::Once*>(task.get()) ? L"once"
                                                                                                  : L"daily"));
         save(*task, element);
     }
-    for (; held != held_.end(); ++held) root.add_child(L"task", held->second);
+    while (held != held_.end()) putHeld();
+    if (!told.empty()) {
+        if (!root.get_child_optional(L"<xmlattr>")) root.push_front({L"<xmlattr>", wptree()});
+        root.put(kToldAttribute, told);
+    }
     return tree;
 }
 

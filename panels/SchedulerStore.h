@@ -8,8 +8,14 @@
 //
 // Nothing of the file is lost by reading it: a record that cannot be taken now (damaged, or
 // naming a source, playlist or file that is missing) is held as it was read and written back in
-// its place; a loudspeaker address the registry does not know stays in its task's record. A
-// file that cannot be read as a whole is kept aside before anything can overwrite it.
+// its place, under its own element name; a loudspeaker address the registry does not know stays in
+// its task's record. A file that cannot be read as a whole is kept aside before anything can
+// overwrite it.
+//
+// A record of another name than "task" that cannot be taken (a record of some other kind kept
+// beside the tasks) is told at the load that first finds it, not at every start: the root's
+// attribute "told" lists the fingerprints of those that were told, so that a record added later
+// is told again.
 
 #include <boost/property_tree/ptree.hpp>
 #include <cstdint>
@@ -43,8 +49,8 @@ public:
     storage::StateFileRead load(const std::wstring& path, const Sources& sources, const Lookup& lookup);
     // Whether the last load read the file's tasks: it did not when it skipped the file.
     bool readTasks() const { return readTasks_; }
-    // Puts the tasks of the tree, one record at a time; the texts of the records not taken, which
-    // are also logged as one summary.
+    // Puts the tasks of the tree, one record at a time; the texts of the records not taken. Those
+    // not told at an earlier load are logged as one summary.
     std::vector<std::wstring> fromTree(const boost::property_tree::wptree& tree, const Sources& sources,
                                        const Lookup& lookup);
     // Puts the held records of the source kind that can be taken now (a medium plugged in since
@@ -64,9 +70,16 @@ private:
     std::wstring loadTask(const boost::property_tree::wptree& element, const Sources& sources,
                           const Lookup& lookup);
 
+    struct Held {
+        std::wstring name;
+        boost::property_tree::wptree record;
+        // The fingerprint of a record of another name than "task", which is told once; else empty.
+        std::wstring told;
+    };
+
     SchedulerTasks& tasks_;
     // The records not taken, by the last task id handed out before them.
-    std::multimap<std::uint32_t, boost::property_tree::wptree> held_;
+    std::multimap<std::uint32_t, Held> held_;
     // What the root of a file without tasks held.
     boost::property_tree::wptree unread_;
     bool readTasks_ = false;

@@ -186,6 +186,8 @@ TEST_F(SchedulerCoreTest, EachDayOfATaskRunsOnceAtItsHourWhateverTheClockAndTheT
     struct Line {
         const wchar_t* text;
         const wchar_t* level;
+        // How many times the steps tell it; 0: at least once.
+        std::size_t times = 0;
     };
     struct Case {
         const char* what;
@@ -270,6 +272,48 @@ TEST_F(SchedulerCoreTest, EachDayOfATaskRunsOnceAtItsHourWhateverTheClockAndTheT
           "0210 2026-Mar-30 02:10:10", "0230 2026-Mar-30 02:30:10", "0250 2026-Mar-30 02:50:10",
           "0310 2026-Mar-30 03:10:10"},
          {{L"вперёд: N1 2026-03-29 03:30", L"WARN"}}},
+        {"a clock set back 65 days after a day ran plays the days it shows",
+         "UTC0",
+         "2024-06-01 06:00:00",
+         {{1, "08", L"2024-01-01", L"08:00", L"", L""}},
+         {"pass 2024-06-01 08:00:00", "move 2024-03-28 06:00:00", "pass 2024-03-28 08:00:00"},
+         {"08 2024-Jun-01 08:00:10", "08 2024-Mar-28 08:00:10"},
+         {}},
+        {"a clock set back a year plays the day it shows, set back further than the runs are kept it is told "
+         "once",
+         "UTC0",
+         "2026-06-01 06:00:00",
+         {{1, "08", L"2024-01-01", L"08:00", L"", L""}},
+         {"pass 2026-06-01 08:00:00", "move 2025-06-01 06:00:00", "pass 2025-06-01 08:00:00",
+          "move 2024-06-01 06:00:00", "pass 2024-06-01 08:00:00", "pass 2024-06-02 08:00:00"},
+         {"08 2026-Jun-01 08:00:10", "08 2025-Jun-01 08:00:10"},
+         {{L"которые помнятся: N1 2024-06-01 08:00", L"WARN"}, {L"дальше, чем помнится", L"WARN", 1}}},
+        {"two steps back over the same days play only the day that did not run",
+         "UTC0",
+         "2024-01-01 06:00:00",
+         {{1, "08", L"2024-01-01", L"08:00", L"", L""}},
+         {"pass 2024-01-01 08:00:00", "pass 2024-01-02 08:00:00", "pass 2024-01-03 08:00:00",
+          "move 2024-01-05 07:00:00", "pass 2024-01-05 08:00:00", "move 2024-01-01 07:00:00",
+          "pass 2024-01-01 08:00:00", "pass 2024-01-02 08:00:00", "pass 2024-01-03 08:00:00",
+          "pass 2024-01-04 08:00:00", "move 2024-01-02 07:00:00", "pass 2024-01-02 08:00:00",
+          "pass 2024-01-05 08:00:00", "pass 2024-01-06 08:00:00"},
+         {"08 2024-Jan-01 08:00:10", "08 2024-Jan-02 08:00:10", "08 2024-Jan-03 08:00:10",
+          "08 2024-Jan-05 08:00:10", "08 2024-Jan-04 08:00:10", "08 2024-Jan-06 08:00:10"},
+         {}},
+        {"a 22:00-06:00 playlist plays through an ordinary night and both nights summer time changes",
+         test::TimeZone::centralEurope,
+         "2024-01-02 12:00:00",
+         {{1, "start", L"2024-01-02", L"22:00", L"2024-01-02", L"06:00"},
+          {2, "stop", L"2024-01-03", L"06:00", L"2024-01-03", L"stop"},
+          {3, "start", L"2024-03-30", L"22:00", L"2024-03-30", L"06:00"},
+          {4, "stop", L"2024-03-31", L"06:00", L"2024-03-31", L"stop"},
+          {5, "start", L"2024-10-26", L"22:00", L"2024-10-26", L"06:00"},
+          {6, "stop", L"2024-10-27", L"06:00", L"2024-10-27", L"stop"}},
+         {"pass 2024-01-02 21:00:00", "pass 2024-01-03 05:00:00", "pass 2024-03-30 21:00:00",
+          "pass 2024-03-31 04:00:00", "pass 2024-10-26 20:00:00", "pass 2024-10-27 05:00:00"},
+         {"start 2024-Jan-02 22:00:10", "stop 2024-Jan-03 06:00:10", "start 2024-Mar-30 22:00:10",
+          "stop 2024-Mar-31 06:00:10", "start 2024-Oct-26 22:00:10", "stop 2024-Oct-27 06:00:10"},
+         {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -303,9 +347,14 @@ TEST_F(SchedulerCoreTest, EachDayOfATaskRunsOnceAtItsHourWhateverTheClockAndTheT
             }
         }
         EXPECT_EQ(runs(), c.runs);
-        for (std::size_t n = 0; n < c.told.size(); ++n)
-            EXPECT_GT(capture_.find(c.told[n].text, c.told[n].level).size(), toldBefore[n])
-                << base::toUtf8(c.told[n].text);
+        for (std::size_t n = 0; n < c.told.size(); ++n) {
+            const std::size_t told = capture_.find(c.told[n].text, c.told[n].level).size() - toldBefore[n];
+            if (c.told[n].times == 0) {
+                EXPECT_GT(told, 0u) << base::toUtf8(c.told[n].text);
+            } else {
+                EXPECT_EQ(told, c.told[n].times) << base::toUtf8(c.told[n].text);
+            }
+        }
     }
 }
 

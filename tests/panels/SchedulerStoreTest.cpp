@@ -190,7 +190,7 @@ TEST_F(SchedulerStoreTest, RecordsThatCannotBeTakenAreHeldInTheirPlacesAndTheOth
 
 // Every element below a root that holds a "task" is read as a task, whatever its name: a complete
 // one loads and is written back as a "task", one that cannot be taken is held and written back as
-// it was, as is one of a type the program does not know.
+// it was, under its own name, as is one of a type the program does not know.
 TEST_F(SchedulerStoreTest, TasksUnderOtherNamesAreReadAndWrittenBackAsTasks) {
     const auto task = [](const char* name, const char* type, const char* enable) {
         return std::string("<") + name + "><type>" + type +
@@ -215,11 +215,17 @@ TEST_F(SchedulerStoreTest, TasksUnderOtherNamesAreReadAndWrittenBackAsTasks) {
         L"Неверный формат данных. Задания планировщика не удалось загрузить, кол-во: 2", L"ERROR"));
 
     const wptree saved = store_.toTree();
-    ASSERT_EQ(taskCount(saved), 4u);
+    ASSERT_EQ(taskCount(saved), 3u);
     std::vector<const wptree*> original;
     for (const auto& [name, element] : file.get_child(L"scheduler_v2")) original.push_back(&element);
     std::vector<const wptree*> written;
-    for (const auto& [name, element] : saved.get_child(L"scheduler_v2")) written.push_back(&element);
+    std::vector<std::wstring> names;
+    for (const auto& [name, element] : saved.get_child(L"scheduler_v2")) {
+        if (name.front() == L'<') continue;
+        written.push_back(&element);
+        names.push_back(name);
+    }
+    EXPECT_EQ(names, (std::vector<std::wstring>{L"task", L"record", L"task", L"task"}));
     EXPECT_EQ(written[0]->get<std::wstring>(L"type"), L"daily");
     EXPECT_EQ(written[0]->get<std::wstring>(L"playback.subPlaceName"), L"Эфир");
     EXPECT_TRUE(*written[1] == *original[1]);
@@ -234,6 +240,57 @@ TEST_F(SchedulerStoreTest, TasksUnderOtherNamesAreReadAndWrittenBackAsTasks) {
     EXPECT_TRUE(core.getTasks().empty());
     EXPECT_TRUE(capture_.contains(L"Skip load scheduler settings", L"EXTERN"));
     core.stop();
+}
+
+// Records of another kind kept beside a task, over three starts and stops: each start reads the
+// task, each stop writes the records back as they were read, names too, and only the start that
+// first finds a record tells of it (the third finds one added by hand since).
+TEST_F(SchedulerStoreTest, RecordsOfAnotherKindBesideATaskAreWrittenBackAsReadAndToldOnce) {
+    write(
+        "<scheduler_v2><job><name>Резерв</name><at>03:00</at></job>"
+        "<task><type>daily</type><startDate>2024-05-02</startDate><finalDate/><startTime>08:00</startTime>"
+        "<stopTime/><enable>true</enable><playback><placeName>radio</placeName><subPlaceName>Эфир</"
+        "subPlaceName>"
+        "<devices><devices>02:7E:41:00:00:01</devices></devices></playback></task>"
+        "<job.night><at>04:00</at></job.night><job/></scheduler_v2>");
+    const auto others = [](const wptree& tree) {
+        std::vector<std::pair<std::wstring, wptree>> records;
+        for (const auto& [name, record] : tree.get_child(L"scheduler_v2"))
+            if (name != L"task" && name.front() != L'<') records.emplace_back(name, record);
+        return records;
+    };
+    wptree file;
+    ASSERT_TRUE(storage::load(path(), file));
+    auto expected = others(file);
+    const std::size_t told[] = {3, 0, 1};
+    for (int start = 0; start < 3; ++start) {
+        SCOPED_TRACE(start);
+        if (start == 2) {
+            ASSERT_TRUE(storage::load(path(), file));
+            file.get_child(L"scheduler_v2").add(L"job", L"05:00");
+            storage::save(path(), file);
+            expected.emplace_back(L"job", wptree(L"05:00"));
+        }
+        const auto summaries = [&] { return capture_.find(L"Неверный формат данных", L"ERROR"); };
+        const std::size_t before = summaries().size();
+        scheduler::Core core;
+        frm::SchedulerTasks tasks(core, {});
+        SchedulerStore store(tasks);
+        ASSERT_EQ(store.load(path(), sources_, lookup()), storage::StateFileRead::loaded);
+        EXPECT_EQ(core.getTasks().size(), 1u);
+        const auto lines = summaries();
+        ASSERT_EQ(lines.size(), before + (told[start] ? 1 : 0));
+        if (told[start]) {
+            EXPECT_NE(lines.back().message.find(L"кол-во: " + std::to_wstring(told[start])),
+                      std::wstring::npos);
+        }
+        storage::save(path(), store.toTree());
+        core.stop();
+        wptree saved;
+        ASSERT_TRUE(storage::load(path(), saved));
+        EXPECT_EQ(taskCount(saved), 1u);
+        EXPECT_TRUE(others(saved) == expected);
+    }
 }
 
 TEST_F(SchedulerStoreTest, AMessageMovedIntoItsFolderIsFoundAndWrittenWithItsNewPath) {
