@@ -96,7 +96,7 @@ void AlarmDevices::takeOne(Owner owner, const Loudspeaker& loudspeaker, Entry& e
         // The channel first: the first moment of the gong at the old volume is better than the
         // common stream at the alarm's.
         entry.switched = true;
-        const bool switched = loudspeaker->switchChannel(kAlarmChannel);
+        const bool switched = loudspeaker->switchChannel(kAlarmChannel, true);
         // A loudspeaker that defers the switch until its own playback ends still gets the volume.
         // One whose level is not known keeps it: raised, it could not be given back.
         done = (!entry.savedLevel || loudspeaker->setVolume(volume)) && switched;
@@ -168,7 +168,7 @@ void AlarmDevices::releaseOne(Owner owner, const Loudspeaker& loudspeaker, Entry
 bool AlarmDevices::giveBack(const Loudspeaker& loudspeaker, Entry& entry) {
     try {
         if (entry.switched) {
-            if (loudspeaker->switchChannel(device::CHANNEL_DISCOVERY)) {
+            if (loudspeaker->switchChannel(device::CHANNEL_DISCOVERY, true)) {
                 entry.switched = false;
             } else if (!loudspeaker->responding.load()) {
                 // Away: its level waits for its switch, rather than for a second wait.

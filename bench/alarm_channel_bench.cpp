@@ -286,8 +286,9 @@ void BM_LastAnsweringSwitchedBesideSilentOnes(benchmark::State& state) {
     constexpr std::size_t kSiteSize = 1000;
     const BenchSettings settings;
     test::TempFolder folder;
+    // Long enough to play on until the last loudspeaker is switched, however slow that is.
     const std::string message = folder.file("alarm.mp3");
-    test::writeSineMp3(message, 1000, 0.5);
+    test::writeSineMp3(message, 1000, 60);
     test::LoudspeakerSite site(kSiteSize, settings.port);
     if (!site.waitOnline(std::chrono::seconds(120)))
         state.SkipWithError("the loudspeakers did not come online");

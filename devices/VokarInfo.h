@@ -154,6 +154,9 @@ public:
     // False when refused, deferred by the loudspeaker (the channel is then not known) or not
     // taken. A channel above 1 needs generation 2 (exception::UnsupportedByDevice).
     bool switchChannel(AudioChannel channel);
+    // The same, sent also when the channel known is that one: the alarm channel's switches, which
+    // a status packet sent before an earlier switch and read after it must not skip.
+    bool switchChannel(AudioChannel channel, bool whateverKnown);
     // The channel the loudspeaker is on, asked when not known; noChannel when it cannot tell.
     AudioChannel getChannel();
     // The firmware version of the power-supply module; empty while offline.

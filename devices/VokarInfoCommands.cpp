@@ -319,9 +319,13 @@ bool VokarInfo::hasInternalPlaying() {
 }
 
 bool VokarInfo::switchChannel(AudioChannel channel) {
+    return switchChannel(channel, false);
+}
+
+bool VokarInfo::switchChannel(AudioChannel channel, bool whateverKnown) {
     const debug::Place here("device::VokarInfo::switchChannel");
     const AudioChannel current = channel_.load();
-    if (channel == current) {
+    if (channel == current && !whateverKnown) {
         here.debug(L"Skip changing channel. Already done. (channel=%1%)", channel);
         return true;
     }
