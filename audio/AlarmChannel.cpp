@@ -17,8 +17,10 @@
 namespace frm {
 namespace {
 
-// Loudspeakers switched at once.
+// Loudspeakers switched at once while nothing waits, and at most: every loudspeaker of a large
+// site has a thread of its own, so that those that do not answer hold none of the others.
 constexpr std::size_t kDeviceThreads = 32;
+constexpr std::size_t kMostDeviceThreads = 1024;
 // The stream waits this long at most for the loudspeakers to be switched, so that those that
 // answer hear the gong from its start while one that does not answer holds nothing up.
 constexpr auto kSwitchGrace = std::chrono::milliseconds(250);
@@ -52,7 +54,7 @@ struct AlarmChannel::Session {
 };
 
 AlarmChannel::AlarmChannel(mp3streamf& stream, std::shared_ptr<device::DeviceCollection> registry)
-    : stream_(stream), registry_(std::move(registry)), devices_(kDeviceThreads) {
+    : stream_(stream), registry_(std::move(registry)), devices_(kDeviceThreads, kMostDeviceThreads) {
     stream_.set_end_handler([this](bool ok, const std::wstring&) { onStreamEnd(ok); });
     watcher_ = std::thread([this] { watch(); });
 }
@@ -210,14 +212,8 @@ void AlarmChannel::runBroadcast(const SessionPtr& session) {
 void AlarmChannel::runStream(const SessionPtr& session) {
     const debug::Place place("frm::AlarmChannel::runStream");
     const Broadcast& request = session->request;
-    const AlarmDevices::Taken taken = devices_.take(session->id, session->loudspeakers, request.volume,
-                                                    AlarmDevices::Clock::now() + kSwitchGrace);
-    if (!taken.failed.empty())
-        place.warn(L"Не удалось переключить на канал оповещения устройства: %1%",
-                   AlarmDevices::joined(taken.failed));
-    if (!taken.unread.empty())
-        place.warn(L"Уровень громкости не прочитан, оповещение идёт на прежнем уровне устройств: %1%",
-                   AlarmDevices::joined(taken.unread));
+    AlarmDevices::tell(devices_.take(session->id, session->loudspeakers, request.volume,
+                                     AlarmDevices::Clock::now() + kSwitchGrace));
 
     // The stream is the broadcast's from here until it is closed, also when something throws.
     std::lock_guard<std::mutex> stream(streamLock_);

@@ -1,10 +1,18 @@
 #include "audio/AlarmDevices.h"
 
+#include <pthread.h>
+
 #include "foundation/Exceptions.h"
 #include "foundation/Place.h"
 
 namespace frm {
 namespace {
+
+// How often the due give-backs look whether their loudspeakers were heard, while any is due.
+constexpr auto kDueLook = std::chrono::milliseconds(200);
+// A loudspeaker that answered but refused its give-back is asked again once heard this long
+// after (device clock, microseconds), not at each of its status packets.
+constexpr std::int64_t kRefusedPauseUs = 30'000'000;
 
 std::wstring nameOf(const AlarmDevices::Loudspeaker& loudspeaker) {
     return loudspeaker->getDisplayName();
@@ -12,7 +20,18 @@ std::wstring nameOf(const AlarmDevices::Loudspeaker& loudspeaker) {
 
 }  // namespace
 
-AlarmDevices::AlarmDevices(std::size_t threads) : pool_("alarm devices", threads) {}
+AlarmDevices::AlarmDevices(std::size_t threads, std::size_t most) : pool_("alarm devices", threads, most) {
+    watcher_ = std::thread([this] { watchDue(); });
+}
+
+AlarmDevices::~AlarmDevices() {
+    {
+        std::lock_guard<std::mutex> guard(watchLock_);
+        ending_ = true;
+    }
+    watchWake_.notify_all();
+    watcher_.join();
+}
 
 std::shared_ptr<AlarmDevices::Entry> AlarmDevices::entryOf(const Loudspeaker& loudspeaker) {
     std::lock_guard<std::mutex> guard(lock_);
@@ -42,9 +61,15 @@ void AlarmDevices::assign(Owner owner, const std::vector<Loudspeaker>& loudspeak
 AlarmDevices::Taken AlarmDevices::take(Owner owner, const std::vector<Loudspeaker>& loudspeakers, int volume,
                                        Clock::time_point deadline) {
     auto failed = std::make_shared<FailureList>();
+    failed->running = loudspeakers.size();
     std::vector<audio::WorkerPool::Job> jobs;
     for (const Loudspeaker& loudspeaker : loudspeakers) {
         jobs.push_back([this, owner, loudspeaker, entry = entryOf(loudspeaker), volume, failed] {
+            struct Done {
+                AlarmDevices& devices;
+                const Failures& failed;
+                ~Done() { devices.stepDone(failed); }
+            } done{*this, failed};
             takeOne(owner, loudspeaker, *entry, volume, failed);
         });
     }
@@ -63,27 +88,22 @@ void AlarmDevices::takeOne(Owner owner, const Loudspeaker& loudspeaker, Entry& e
             // Asked of the loudspeaker even when a volume is known: the percentages stop at the
             // quietest audible level, and the program may not know the level of a loudspeaker it
             // sees as not answering, though it answers now. One that does not answer is left
-            // alone.
+            // alone. A loudspeaker whose give-back is due keeps the level read before.
             entry.savedLevel = readLevel(loudspeaker);
             entry.touched = true;
-            if (!entry.savedLevel)
-                note(
-                    failed, &Taken::unread, loudspeaker,
-                    L"Уровень громкости устройства '%1%' не прочитан: оповещение идёт на его прежнем уровне");
+            if (!entry.savedLevel) note(failed, &Taken::unread, loudspeaker);
         }
         // The channel first: the first moment of the gong at the old volume is better than the
         // common stream at the alarm's.
         entry.switched = true;
-        const bool switched = loudspeaker->switchChannel(kAlarmChannel);
+        const bool switched = loudspeaker->switchChannel(kAlarmChannel, true);
         // A loudspeaker that defers the switch until its own playback ends still gets the volume.
         // One whose level is not known keeps it: raised, it could not be given back.
         done = (!entry.savedLevel || loudspeaker->setVolume(volume)) && switched;
     } catch (const std::exception& error) {
         place.debug(L"Failed to take '%1%': %2%", nameOf(loudspeaker), exception::textOf(error));
     }
-    if (!done)
-        note(failed, &Taken::failed, loudspeaker,
-             L"Не удалось переключить на канал оповещения устройство '%1%'");
+    if (!done) note(failed, &Taken::failed, loudspeaker);
 }
 
 std::vector<AlarmDevices::Loudspeaker> AlarmDevices::keep(Owner owner,
@@ -98,6 +118,8 @@ std::vector<AlarmDevices::Loudspeaker> AlarmDevices::keep(Owner owner,
         jobs.push_back([owner, loudspeaker, entry = std::move(entry), &lock, &unread] {
             std::lock_guard<std::mutex> guard(entry->work);
             if (entry->owner.load() != owner) return;
+            // One whose give-back is due keeps the level read before.
+            if (entry->touched) return;
             try {
                 entry->savedLevel = readLevel(loudspeaker);
             } catch (const std::exception& error) {
@@ -134,26 +156,102 @@ std::vector<std::wstring> AlarmDevices::release(Owner owner) {
 
 void AlarmDevices::releaseOne(Owner owner, const Loudspeaker& loudspeaker, Entry& entry,
                               const Failures& failed) {
-    const debug::Place place("frm::AlarmDevices::release");
     std::lock_guard<std::mutex> guard(entry.work);
     Owner expected = owner;
     if (entry.owner.load() != owner) return;
-    bool done = true;
-    if (entry.touched) {
-        try {
-            if (entry.switched) done = loudspeaker->switchChannel(device::CHANNEL_DISCOVERY);
-            if (entry.savedLevel) done = loudspeaker->setLevel(*entry.savedLevel) && done;
-        } catch (const std::exception& error) {
-            done = false;
-            place.debug(L"Failed to give back '%1%': %2%", nameOf(loudspeaker), exception::textOf(error));
-        }
-        entry.touched = false;
-        entry.savedLevel.reset();
-        entry.switched = false;
-    }
+    const bool done = giveBack(loudspeaker, entry);
+    settle(loudspeaker, entry, done);
     entry.owner.compare_exchange_strong(expected, 0);
-    if (!done)
-        note(failed, &Taken::failed, loudspeaker, L"Не удалось вернуть на общий канал устройство '%1%'");
+    if (!done) note(failed, &Taken::failed, loudspeaker);
+}
+
+bool AlarmDevices::giveBack(const Loudspeaker& loudspeaker, Entry& entry) {
+    try {
+        if (entry.switched) {
+            if (loudspeaker->switchChannel(device::CHANNEL_DISCOVERY, true)) {
+                entry.switched = false;
+            } else if (!loudspeaker->responding.load()) {
+                // Away: its level waits for its switch, rather than for a second wait.
+                return false;
+            }
+        }
+        if (entry.savedLevel && !loudspeaker->acceptsLevel(*entry.savedLevel)) {
+            // Read before its firmware changed the scale: the level it has now stays.
+            debug::Place("frm::AlarmDevices::giveBack")
+                .info(L"The level of '%1%' read before does not suit it any more: it keeps its own",
+                      nameOf(loudspeaker));
+            entry.savedLevel.reset();
+        }
+        if (entry.savedLevel && loudspeaker->setLevel(*entry.savedLevel)) entry.savedLevel.reset();
+    } catch (const std::exception& error) {
+        debug::Place("frm::AlarmDevices::giveBack")
+            .debug(L"Failed to give back '%1%': %2%", nameOf(loudspeaker), exception::textOf(error));
+    }
+    // A take that comes before the switch is done reads the level given back.
+    entry.touched = entry.savedLevel.has_value();
+    return !entry.switched && !entry.savedLevel;
+}
+
+void AlarmDevices::settle(const Loudspeaker& loudspeaker, Entry& entry, bool done) {
+    const debug::Place place("frm::AlarmDevices::giveBack");
+    if (!done) {
+        // A refusal from a loudspeaker that answers is not asked again at its every status packet.
+        entry.triedAt.store(device::DeviceBase::now() +
+                            (loudspeaker->responding.load() ? kRefusedPauseUs : 0));
+        if (entry.due.exchange(true)) return;
+        ++dueCount_;
+        place.info(L"The give-back of '%1%' is due: it is tried again when the loudspeaker is heard",
+                   nameOf(loudspeaker));
+        {
+            // The watcher may be between its look at the count and its wait.
+            std::lock_guard<std::mutex> watch(watchLock_);
+        }
+        watchWake_.notify_all();
+        return;
+    }
+    if (!entry.due.exchange(false)) return;
+    --dueCount_;
+    place.info(L"The due give-back of '%1%' is done", nameOf(loudspeaker));
+}
+
+void AlarmDevices::retryGiveBack(const Loudspeaker& loudspeaker, Entry& entry) {
+    struct Retried {
+        Entry& entry;
+        ~Retried() { entry.retrying.store(false); }
+    } retried{entry};
+    std::lock_guard<std::mutex> guard(entry.work);
+    if (entry.owner.load() != 0 || !entry.due) return;
+    settle(loudspeaker, entry, giveBack(loudspeaker, entry));
+}
+
+void AlarmDevices::retryDue(bool heardOrNot) {
+    if (dueCount_.load() == 0) return;
+    std::vector<std::pair<Loudspeaker, std::shared_ptr<Entry>>> heard;
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        for (const auto& [loudspeaker, entry] : entries_) {
+            if (!entry->due.load() || entry->owner.load() != 0 || entry->retrying.load()) continue;
+            if (!heardOrNot && loudspeaker->lastStateTime.load() <= entry->triedAt.load()) continue;
+            heard.emplace_back(loudspeaker, entry);
+        }
+    }
+    for (auto& [loudspeaker, entry] : heard) {
+        if (entry->retrying.exchange(true)) continue;
+        pool_.post([this, loudspeaker = loudspeaker, entry = entry] { retryGiveBack(loudspeaker, *entry); });
+    }
+}
+
+void AlarmDevices::watchDue() {
+    pthread_setname_np(pthread_self(), "alarm give-back");
+    std::unique_lock<std::mutex> guard(watchLock_);
+    for (;;) {
+        watchWake_.wait(guard, [this] { return ending_ || dueCount_.load() > 0; });
+        if (ending_) return;
+        if (watchWake_.wait_for(guard, kDueLook, [this] { return ending_; })) return;
+        guard.unlock();
+        retryDue(false);
+        guard.lock();
+    }
 }
 
 void AlarmDevices::switchToCommon(const std::vector<Loudspeaker>& loudspeakers) {
@@ -169,6 +267,7 @@ void AlarmDevices::switchToCommon(const std::vector<Loudspeaker>& loudspeakers) 
             }
         });
     }
+    retryDue(true);
 }
 
 std::size_t AlarmDevices::heldCount() const {
@@ -184,16 +283,30 @@ std::wstring AlarmDevices::joined(const std::vector<std::wstring>& names) {
     return text;
 }
 
+void AlarmDevices::tell(const Taken& taken) {
+    const debug::Place place("frm::AlarmDevices::take");
+    if (!taken.failed.empty())
+        place.warn(L"Не удалось переключить на канал оповещения устройства: %1%", joined(taken.failed));
+    if (!taken.unread.empty())
+        place.warn(L"Уровень громкости не прочитан, оповещение идёт на прежнем уровне устройств: %1%",
+                   joined(taken.unread));
+}
+
 void AlarmDevices::note(const Failures& failed, std::vector<std::wstring> Taken::*list,
-                        const Loudspeaker& loudspeaker, const wchar_t* lateText) {
+                        const Loudspeaker& loudspeaker) {
+    std::lock_guard<std::mutex> guard(failuresLock_);
+    Taken& names = failed->collected ? failed->late : failed->names;
+    (names.*list).push_back(nameOf(loudspeaker));
+}
+
+void AlarmDevices::stepDone(const Failures& failed) {
+    Taken late;
     {
         std::lock_guard<std::mutex> guard(failuresLock_);
-        if (!failed->collected) {
-            (failed->names.*list).push_back(nameOf(loudspeaker));
-            return;
-        }
+        if (--failed->running > 0 || !failed->collected) return;
+        late = std::move(failed->late);
     }
-    debug::Place("frm::AlarmDevices").warn(lateText, nameOf(loudspeaker));
+    tell(late);
 }
 
 AlarmDevices::Taken AlarmDevices::collect(const Failures& failed) {

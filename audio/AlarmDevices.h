@@ -7,17 +7,25 @@
 // not taken. A broadcast that takes over a loudspeaker from an earlier one keeps the level that
 // the first read. A playback of the common channel that gives its loudspeakers back at its end (a
 // service message) holds them here too, without a switch: a broadcast that takes one over then
-// keeps the level it had before both. The work runs in parallel on a worker pool; the steps on
-// one loudspeaker run one at a time, in the order asked for.
+// keeps the level it had before both. The work runs in parallel on a worker pool that gives every
+// loudspeaker of a broadcast a thread of its own, so that one that does not answer costs only its
+// own wait; the steps on one loudspeaker run one at a time, in the order asked for.
+//
+// A give-back that could not be carried out (the loudspeaker away at the broadcast's end) stays
+// due, with the level read before the first broadcast: it is tried again, one try at a time, each
+// time the loudspeaker is heard after the last try (its status packets or its answers), until it
+// is done. A broadcast or a service message that takes it meanwhile keeps that level.
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "audio/WorkerPool.h"
@@ -35,7 +43,11 @@ public:
     // The channel of the priority stream; the common stream is device::CHANNEL_DISCOVERY.
     static constexpr device::AudioChannel kAlarmChannel = 1;
 
-    explicit AlarmDevices(std::size_t threads);
+    // The pool starts with `threads` and grows up to `most`.
+    AlarmDevices(std::size_t threads, std::size_t most);
+    ~AlarmDevices();
+    AlarmDevices(const AlarmDevices&) = delete;
+    AlarmDevices& operator=(const AlarmDevices&) = delete;
 
     // A holder that no other one is, never 0.
     Owner newOwner();
@@ -50,8 +62,8 @@ public:
         std::vector<std::wstring> unread;
     };
     // Switches the loudspeakers that `owner` still holds to the alarm channel at the volume.
-    // Waits until every one is done or the deadline passed (the rest go on, and report by
-    // themselves).
+    // Waits until every one is done or the deadline passed; the rest go on, and those of them that
+    // fail are told together, in one text, once the last is done.
     Taken take(Owner owner, const std::vector<Loudspeaker>& loudspeakers, int volume,
                Clock::time_point deadline);
     // Makes `owner` the holder of each loudspeaker that nobody holds and reads the level it has,
@@ -63,14 +75,19 @@ public:
     // channel is switched back to the common one.
     std::vector<std::wstring> release(Owner owner);
     // Switches each loudspeaker that no broadcast holds on the alarm channel to the common
-    // channel; does not wait.
+    // channel, and tries each due give-back again; does not wait.
     void switchToCommon(const std::vector<Loudspeaker>& loudspeakers);
 
     // The loudspeakers that a broadcast holds now, whether switched yet or not.
     std::size_t heldCount() const;
+    // The loudspeakers whose give-back is due.
+    std::size_t dueCount() const { return dueCount_.load(); }
 
     // Names as a report tells them: "a, b, c".
     static std::wstring joined(const std::vector<std::wstring>& names);
+    // Logs what a take tells: one text for those not switched, one for those with their level
+    // unread.
+    static void tell(const Taken& taken);
 
 private:
     struct Entry {
@@ -83,12 +100,20 @@ private:
         std::optional<device::VokarInfo::Level> savedLevel;
         // Whether it was switched to the alarm channel.
         bool switched = false;
+        // Written under `work`: a give-back is owed. It is tried again while nobody holds the
+        // loudspeaker, once it is heard after `triedAt` (device clock), one try at a time.
+        std::atomic<bool> due{false};
+        std::atomic<std::int64_t> triedAt{0};
+        std::atomic<bool> retrying{false};
     };
     // The names of the loudspeakers that failed in one take or release, and of those taken
-    // without their level. Once the caller has collected them, a late one is logged by itself.
+    // without their level. Those that fail once the caller has collected them are gathered and
+    // told together once the take's last step is done.
     struct FailureList {
         Taken names;
         bool collected = false;
+        Taken late;
+        std::size_t running = 0;
     };
     using Failures = std::shared_ptr<FailureList>;
 
@@ -99,14 +124,31 @@ private:
     void takeOne(Owner owner, const Loudspeaker& loudspeaker, Entry& entry, int volume,
                  const Failures& failed);
     void releaseOne(Owner owner, const Loudspeaker& loudspeaker, Entry& entry, const Failures& failed);
-    void note(const Failures& failed, std::vector<std::wstring> Taken::*list, const Loudspeaker& loudspeaker,
-              const wchar_t* lateText);
+    // Under entry.work: switches it back and gives it its level as far as it answers; true when
+    // nothing is left to give back.
+    static bool giveBack(const Loudspeaker& loudspeaker, Entry& entry);
+    // Under entry.work, after a give-back was tried: it is due or done.
+    void settle(const Loudspeaker& loudspeaker, Entry& entry, bool done);
+    void retryGiveBack(const Loudspeaker& loudspeaker, Entry& entry);
+    // Posts a retry of each due give-back whose loudspeaker nobody holds and was heard since its
+    // last try (or of every one, when `heardOrNot`).
+    void retryDue(bool heardOrNot);
+    void watchDue();
+    void note(const Failures& failed, std::vector<std::wstring> Taken::*list, const Loudspeaker& loudspeaker);
     Taken collect(const Failures& failed);
+    // A step of a take ended: the late failures are told once the last one has.
+    void stepDone(const Failures& failed);
 
     std::atomic<Owner> lastOwner_{0};
     mutable std::mutex lock_;
     std::map<Loudspeaker, std::shared_ptr<Entry>> entries_;
     std::mutex failuresLock_;
+    std::atomic<std::size_t> dueCount_{0};
+    // The watcher of the due give-backs.
+    std::mutex watchLock_;
+    std::condition_variable watchWake_;
+    bool ending_ = false;
+    std::thread watcher_;
     audio::WorkerPool pool_;
 };
 

@@ -2,6 +2,7 @@
 
 #include <pthread.h>
 
+#include <algorithm>
 #include <system_error>
 
 #include "foundation/Exceptions.h"
@@ -19,26 +20,49 @@ struct Batch {
 
 }  // namespace
 
-WorkerPool::WorkerPool(const std::string& name, std::size_t threads)
-    : starter_([this, name, threads] { start(name, threads); }) {}
+WorkerPool::WorkerPool(const std::string& name, std::size_t threads, std::size_t most)
+    : name_(name.substr(0, 15)), most_(std::max(threads, most)), started_(threads), free_(threads) {
+    starter_ = std::thread([this, threads] { start(threads); });
+}
 
-void WorkerPool::start(const std::string& name, std::size_t threads) {
-    const std::string shortName = name.substr(0, 15);
-    pthread_setname_np(pthread_self(), shortName.c_str());
-    try {
-        for (std::size_t n = 0; n < threads; ++n) {
-            threads_.emplace_back([this, shortName] {
-                pthread_setname_np(pthread_self(), shortName.c_str());
-                run();
-            });
-        }
-    } catch (const std::system_error& error) {
-        debug::Place("audio::WorkerPool::start")
-            .error(L"Потоков '%1%' запущено %2% из %3%: %4%", shortName, threads_.size(), threads,
-                   exception::textOf(error));
+void WorkerPool::start(std::size_t threads) {
+    pthread_setname_np(pthread_self(), name_.c_str());
+    std::size_t running = 0;
+    {
+        std::lock_guard<std::mutex> guard(threadsLock_);
+        while (running < threads && startThread(false)) ++running;
     }
+    if (running == threads) return;
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        started_ -= threads - running;
+        free_ -= threads - running;
+    }
+    debug::Place("audio::WorkerPool::start")
+        .error(L"Потоков '%1%' запущено %2% из %3%", name_, running, threads);
     // A pool that got no thread of its own still runs its jobs, one at a time, on this one.
-    if (threads_.empty() && threads > 0) run();
+    if (running == 0 && threads > 0) {
+        {
+            std::lock_guard<std::mutex> guard(lock_);
+            ++started_;
+            ++free_;
+        }
+        run(false);
+    }
+}
+
+bool WorkerPool::startThread(bool extra) {
+    try {
+        threads_.emplace_back([this, extra] {
+            pthread_setname_np(pthread_self(), name_.c_str());
+            run(extra);
+        });
+        return true;
+    } catch (const std::system_error& error) {
+        debug::Place("audio::WorkerPool::startThread")
+            .debug(L"No thread for '%1%': %2%", name_, exception::textOf(error));
+    }
+    return false;
 }
 
 WorkerPool::~WorkerPool() {
@@ -49,22 +73,58 @@ WorkerPool::~WorkerPool() {
     wake_.notify_all();
     // Threads that the starter makes from here on run what is left and end.
     starter_.join();
+    std::lock_guard<std::mutex> guard(threadsLock_);
     for (std::thread& thread : threads_) thread.join();
 }
 
+std::size_t WorkerPool::queue(std::vector<Job>& jobs) {
+    std::lock_guard<std::mutex> guard(lock_);
+    for (Job& job : jobs) jobs_.push_back(std::move(job));
+    if (jobs_.size() <= free_ || started_ >= most_) return 0;
+    const std::size_t more = std::min(jobs_.size() - free_, most_ - started_);
+    started_ += more;
+    free_ += more;
+    return more;
+}
+
 void WorkerPool::post(Job job) {
-    {
-        std::lock_guard<std::mutex> guard(lock_);
-        jobs_.push_back(std::move(job));
-    }
+    std::vector<Job> one;
+    one.push_back(std::move(job));
+    const std::size_t more = queue(one);
     wake_.notify_one();
+    if (more > 0) grow(more);
+}
+
+void WorkerPool::grow(std::size_t threads) {
+    std::lock_guard<std::mutex> guard(threadsLock_);
+    std::vector<std::thread::id> ended;
+    {
+        std::lock_guard<std::mutex> jobsGuard(lock_);
+        ended.swap(ended_);
+    }
+    for (auto thread = threads_.begin(); thread != threads_.end();) {
+        if (std::find(ended.begin(), ended.end(), thread->get_id()) == ended.end()) {
+            ++thread;
+            continue;
+        }
+        thread->join();
+        thread = threads_.erase(thread);
+    }
+    std::size_t added = 0;
+    while (added < threads && startThread(true)) ++added;
+    if (added == threads) return;
+    std::lock_guard<std::mutex> jobsGuard(lock_);
+    started_ -= threads - added;
+    free_ -= threads - added;
 }
 
 bool WorkerPool::runAll(std::vector<Job> jobs, std::chrono::steady_clock::time_point deadline) {
     auto batch = std::make_shared<Batch>();
     batch->left = jobs.size();
+    std::vector<Job> counted;
+    counted.reserve(jobs.size());
     for (Job& job : jobs) {
-        post([batch, job = std::move(job)] {
+        counted.push_back([batch, job = std::move(job)] {
             struct Count {
                 Batch& batch;
                 ~Count() {
@@ -75,6 +135,9 @@ bool WorkerPool::runAll(std::vector<Job> jobs, std::chrono::steady_clock::time_p
             job();
         });
     }
+    const std::size_t more = queue(counted);
+    wake_.notify_all();
+    if (more > 0) grow(more);
     std::unique_lock<std::mutex> guard(batch->lock);
     const auto allRan = [&] { return batch->left == 0; };
     if (deadline == std::chrono::steady_clock::time_point::max()) {
@@ -84,16 +147,21 @@ bool WorkerPool::runAll(std::vector<Job> jobs, std::chrono::steady_clock::time_p
     return batch->done.wait_until(guard, deadline, allRan);
 }
 
-void WorkerPool::run() {
+void WorkerPool::run(bool extra) {
+    std::unique_lock<std::mutex> guard(lock_);
     for (;;) {
-        Job job;
-        {
-            std::unique_lock<std::mutex> guard(lock_);
-            wake_.wait(guard, [this] { return ending_ || !jobs_.empty(); });
-            if (jobs_.empty()) return;
-            job = std::move(jobs_.front());
-            jobs_.pop_front();
+        const auto ready = [this] { return ending_ || !jobs_.empty(); };
+        const bool woken = extra ? wake_.wait_for(guard, kIdleEnd, ready) : (wake_.wait(guard, ready), true);
+        if (!woken || jobs_.empty()) {
+            --started_;
+            --free_;
+            if (extra) ended_.push_back(std::this_thread::get_id());
+            return;
         }
+        Job job = std::move(jobs_.front());
+        jobs_.pop_front();
+        --free_;
+        guard.unlock();
         try {
             job();
         } catch (const std::exception& error) {
@@ -102,6 +170,9 @@ void WorkerPool::run() {
         } catch (...) {
             debug::Place("audio::WorkerPool::run").error(L"Ошибка фоновой задачи");
         }
+        job = nullptr;
+        guard.lock();
+        ++free_;
     }
 }
 

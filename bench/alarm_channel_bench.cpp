@@ -13,6 +13,9 @@
 // making as many exchanges with the three loudspeakers as the span made with each (the take-over
 // makes none: one plain round trip), and for the refused file also reading as much of it as the
 // decoder's search may look at.
+// Last, on 1000 loudspeakers of which 0 %, 50 % and 90 % do not answer: from the launch to the
+// last answering one switched, as a ratio to the same with all answering. The aim: 1.5 at most,
+// a silent loudspeaker costing only its own wait.
 
 #include <benchmark/benchmark.h>
 
@@ -56,15 +59,39 @@ Clock::time_point waitForChannel(test::LoudspeakerSite& site, std::uint32_t chan
     return Clock::now();
 }
 
+// The dispatcher and the settings of one benchmark: the priority stream to a private group.
+class BenchSettings {
+public:
+    BenchSettings() : group(test::privateMulticastGroup()), port(test::freeUdpPort()) {
+        base::ThreadDispatcher::create();
+        pref::instanceSlot().install(pref_init(L""));
+        pref::setString(setting::multicastAddress.key, group);
+        pref::setInt(setting::multicastBasePort.key, port);
+        pref::setString(setting::netInterfaceIp.key, "127.0.0.1");
+    }
+    ~BenchSettings() {
+        base::ThreadDispatcher::destroy();
+        delete pref::instanceSlot().release();
+    }
+
+    const std::string group;
+    const std::uint16_t port;
+};
+
+// A fire alarm with the message to every loudspeaker of the site.
+frm::AlarmChannel::Broadcast alarmToAll(const test::LoudspeakerSite& site, const std::string& message) {
+    frm::AlarmChannel::Broadcast alarm;
+    alarm.priority = 4;
+    alarm.description = L"Пожар";
+    alarm.messagePath = base::fromUtf8(message);
+    for (std::size_t n = 0; n < site.size(); ++n) alarm.targets.insert(site.device(n));
+    return alarm;
+}
+
 void BM_LaunchToFirstDatagramAndAllSwitched(benchmark::State& state) {
-    base::ThreadDispatcher::create();
-    pref* store = pref_init(L"");
-    pref::instanceSlot().install(store);
-    const std::string group = test::privateMulticastGroup();
-    const std::uint16_t port = test::freeUdpPort();
-    pref::setString(setting::multicastAddress.key, group);
-    pref::setInt(setting::multicastBasePort.key, port);
-    pref::setString(setting::netInterfaceIp.key, "127.0.0.1");
+    const BenchSettings settings;
+    const std::string& group = settings.group;
+    const std::uint16_t port = settings.port;
     test::TempFolder folder;
     const std::string message = folder.file("alarm.mp3");
     test::writeSineMp3(message, 1000, 0.5);
@@ -74,11 +101,7 @@ void BM_LaunchToFirstDatagramAndAllSwitched(benchmark::State& state) {
             state.SkipWithError("the loudspeakers did not come online");
         mp3streamf stream(mp3streamf::targetFromSettings());
         frm::AlarmChannel channel(stream, site.registry());
-        frm::AlarmChannel::Broadcast alarm;
-        alarm.priority = 4;
-        alarm.description = L"Пожар";
-        alarm.messagePath = base::fromUtf8(message);
-        for (std::size_t n = 0; n < kLoudspeakers; ++n) alarm.targets.insert(site.device(n));
+        const frm::AlarmChannel::Broadcast alarm = alarmToAll(site, message);
         test::StreamReceiver receiver(group, static_cast<std::uint16_t>(port + 2));
 
         std::vector<net::IpAndPort> addresses;
@@ -128,8 +151,6 @@ void BM_LaunchToFirstDatagramAndAllSwitched(benchmark::State& state) {
         state.counters["restore_floor_ms"] = restoreFloor / runs;
         state.counters["restore_ratio"] = restored / restoreFloor;
     }
-    base::ThreadDispatcher::destroy();
-    delete pref::instanceSlot().release();
 }
 
 BENCHMARK(BM_LaunchToFirstDatagramAndAllSwitched)->Iterations(5)->Unit(benchmark::kMillisecond);
@@ -159,14 +180,9 @@ private:
 };
 
 void BM_StopTakeOverAndNonMpegEnd(benchmark::State& state) {
-    base::ThreadDispatcher::create();
-    pref* store = pref_init(L"");
-    pref::instanceSlot().install(store);
-    const std::string group = test::privateMulticastGroup();
-    const std::uint16_t port = test::freeUdpPort();
-    pref::setString(setting::multicastAddress.key, group);
-    pref::setInt(setting::multicastBasePort.key, port);
-    pref::setString(setting::netInterfaceIp.key, "127.0.0.1");
+    const BenchSettings settings;
+    const std::string& group = settings.group;
+    const std::uint16_t port = settings.port;
     test::TempFolder folder;
     const std::string longMessage = folder.file("long.mp3");
     const std::string shortMessage = folder.file("short.mp3");
@@ -262,10 +278,56 @@ void BM_StopTakeOverAndNonMpegEnd(benchmark::State& state) {
         state.counters["refuse_floor_ms"] = refuseFloor / runs;
         state.counters["refuse_ratio"] = refused / refuseFloor;
     }
-    base::ThreadDispatcher::destroy();
-    delete pref::instanceSlot().release();
 }
 
 BENCHMARK(BM_StopTakeOverAndNonMpegEnd)->Iterations(5)->Unit(benchmark::kMillisecond);
+
+void BM_LastAnsweringSwitchedBesideSilentOnes(benchmark::State& state) {
+    constexpr std::size_t kSiteSize = 1000;
+    const BenchSettings settings;
+    test::TempFolder folder;
+    // Long enough to play on until the last loudspeaker is switched, however slow that is.
+    const std::string message = folder.file("alarm.mp3");
+    test::writeSineMp3(message, 1000, 60);
+    test::LoudspeakerSite site(kSiteSize, settings.port);
+    if (!site.waitOnline(std::chrono::seconds(120)))
+        state.SkipWithError("the loudspeakers did not come online");
+    mp3streamf stream(mp3streamf::targetFromSettings());
+    frm::AlarmChannel channel(stream, site.registry());
+    const frm::AlarmChannel::Broadcast alarm = alarmToAll(site, message);
+
+    // Tenths of the site that do not answer; every tenth loudspeaker of a tenth is silent, so that
+    // the silent ones lie among the answering ones.
+    const int tenths[] = {0, 5, 9};
+    double switched[3] = {};
+    int runs = 0;
+    for (auto _ : state) {
+        for (std::size_t t = 0; t < 3; ++t) {
+            const auto silent = [&](std::size_t n) { return static_cast<int>(n % 10) < tenths[t]; };
+            for (std::size_t n = 0; n < kSiteSize; ++n) site.emulator(n).setSilent(silent(n));
+            const auto start = Clock::now();
+            channel.launch(alarm);
+            const auto deadline = start + std::chrono::seconds(30);
+            for (std::size_t n = 0; n < kSiteSize && Clock::now() < deadline;) {
+                if (silent(n) || site.emulator(n).status().channel == 1)
+                    ++n;
+                else
+                    std::this_thread::sleep_for(std::chrono::microseconds(100));
+            }
+            switched[t] += milliseconds(Clock::now() - start);
+            channel.stop();
+            while (channel.isBusy()) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        ++runs;
+    }
+    for (std::size_t n = 0; n < kSiteSize; ++n) site.emulator(n).setSilent(false);
+    state.counters["all_answering_ms"] = switched[0] / runs;
+    state.counters["half_silent_ms"] = switched[1] / runs;
+    state.counters["half_silent_ratio"] = switched[1] / switched[0];
+    state.counters["nine_tenths_silent_ms"] = switched[2] / runs;
+    state.counters["nine_tenths_silent_ratio"] = switched[2] / switched[0];
+}
+
+BENCHMARK(BM_LastAnsweringSwitchedBesideSilentOnes)->Iterations(3)->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -90,13 +90,17 @@ public:
     // smallest percentage that sets that level again; a volume known to set it stays as it is.
     void handleVolume(const std::string& reply) override;
     // Asks the loudspeaker for its volume, whatever is known of it, and stores it as handleVolume
-    // does; nullopt when the reply does not read. exception::Offline when it does not answer,
+    // does; nullopt when the reply does not read or tells a level that the loudspeaker would not
+    // take back (acceptsLevel). exception::Offline when it does not answer,
     // exception::UnexpectedResponseOfDevice when it refuses. Exchanges.
     std::optional<Level> readLevel();
     // Sets a level as readLevel told it, shown as it was then, with the refusals of setVolume but
     // that of a loudspeaker offline; false also for a level of the other scale and when it does
     // not answer. Sent even when the volume shown is that level. Exchanges.
     bool setLevel(const Level& level);
+    // Whether the loudspeaker takes the level: of the scale of its generation and, in dB, from
+    // silent (-96) to loudest (0).
+    bool acceptsLevel(const Level& level) const;
     void resetPlaybackType() override;
     // Goes on with the next image of the update queue once the image before it is written and
     // the loudspeaker answers again after its restart. Exchanges.
@@ -150,6 +154,9 @@ public:
     // False when refused, deferred by the loudspeaker (the channel is then not known) or not
     // taken. A channel above 1 needs generation 2 (exception::UnsupportedByDevice).
     bool switchChannel(AudioChannel channel);
+    // The same, sent also when the channel known is that one: the alarm channel's switches, which
+    // a status packet sent before an earlier switch and read after it must not skip.
+    bool switchChannel(AudioChannel channel, bool whateverKnown);
     // The channel the loudspeaker is on, asked when not known; noChannel when it cannot tell.
     AudioChannel getChannel();
     // The firmware version of the power-supply module; empty while offline.

@@ -246,7 +246,16 @@ void VokarInfo::handleVolume(const std::string& reply) {
 
 std::optional<VokarInfo::Level> VokarInfo::readLevel() {
     // Never from the reply cache: the level may have changed since.
-    return takeVolumeReply(transfer("get vol"));
+    const std::optional<Level> level = takeVolumeReply(transfer("get vol"));
+    if (!level || acceptsLevel(*level)) return level;
+    // Given back, it would be refused: the level is as unknown as one that does not read.
+    debug::Place("device::VokarInfo::readLevel")
+        .notice(L"Значение громкости вне диапазона. (%1%)", level->text());
+    return std::nullopt;
+}
+
+bool VokarInfo::acceptsLevel(const Level& level) const {
+    return inOwnScale(level) && (level.perChannel || (level.decibels >= silentLevel && level.decibels <= 0));
 }
 
 std::optional<VokarInfo::Level> VokarInfo::takeVolumeReply(const std::string& reply) {
@@ -310,9 +319,13 @@ bool VokarInfo::hasInternalPlaying() {
 }
 
 bool VokarInfo::switchChannel(AudioChannel channel) {
+    return switchChannel(channel, false);
+}
+
+bool VokarInfo::switchChannel(AudioChannel channel, bool whateverKnown) {
     const debug::Place here("device::VokarInfo::switchChannel");
     const AudioChannel current = channel_.load();
-    if (channel == current) {
+    if (channel == current && !whateverKnown) {
         here.debug(L"Skip changing channel. Already done. (channel=%1%)", channel);
         return true;
     }

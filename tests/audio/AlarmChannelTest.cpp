@@ -7,6 +7,7 @@
 #include <condition_variable>
 #include <filesystem>
 #include <fstream>
+#include <numeric>
 
 #include "audio/AlarmChannel.h"
 #include "audio/PlaybackTrack.h"
@@ -59,6 +60,7 @@ protected:
         // The levels test has three more and one of the first generation.
         std::vector<device::VokarVersion> generations(kLoudspeakers + 3, device::vokarV3_A128);
         generations.push_back(device::vokarA_2_01_72);
+        generations.resize(generations.size() + extraLoudspeakers_, device::vokarV3_A128);
         site_ = std::make_unique<test::LoudspeakerSite>(generations, basePort_);
         ASSERT_TRUE(site_->waitOnline());
         // Volumes set through the device class come back as the same command when restored.
@@ -124,6 +126,7 @@ protected:
     }
 
     static constexpr std::int32_t kVolumes[kLoudspeakers] = {30, 50, 80};
+    std::size_t extraLoudspeakers_ = 0;
     std::unique_ptr<test::LoudspeakerSite> site_;
     std::vector<std::string> original_;
     std::unique_ptr<mp3streamf> stream_;
@@ -289,6 +292,108 @@ TEST_F(AlarmChannelTest, TheLevelsReadFromTheLoudspeakersComeBackExactly) {
     }
     EXPECT_EQ(notices.wait(), AlarmChannel::finished);
     AlarmChannel::instanceSlot().release();
+}
+
+// More silent loudspeakers than the channel starts threads for.
+class AlarmChannelSiteTest : public AlarmChannelTest {
+protected:
+    static constexpr std::size_t kAnswering = 7;
+    AlarmChannelSiteTest() { extraLoudspeakers_ = 64; }
+};
+
+// Loudspeakers away at a broadcast's end get the level they had before the first broadcast once
+// heard again; one that tells a level it would not take keeps its own; those that do not answer
+// hold none of the others, and their failures are told together.
+TEST_F(AlarmChannelSiteTest, EveryLoudspeakerIsTakenAtOnceAndGivenBackWhenHeardAgain) {
+    enum class Case { awayAtTheEnd, twoAlarmsOverADueGiveBack, levelOutOfRange, manySilent };
+    const struct {
+        const char* name;
+        Case kind;
+        std::size_t loudspeaker;
+        std::int32_t level;
+    } rows[] = {
+        {"silent beside answering ones", Case::manySilent, 0, -21},
+        {"away at the end, back later", Case::awayAtTheEnd, 0, -21},
+        {"two alarms over a due give-back", Case::twoAlarmsOverADueGiveBack, 1, -27},
+        {"at -97 dB", Case::levelOutOfRange, 3, -97},
+        {"at -200 dB", Case::levelOutOfRange, 4, -200},
+    };
+    const std::wstring notSwitched = L"Не удалось переключить на канал оповещения";
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        test::LoudspeakerEmulator& emulator = site_->emulator(row.loudspeaker);
+        const std::wstring name = site_->device(row.loudspeaker)->getDisplayName();
+        emulator.setDecibels(row.level);
+        emulator.clearReceived();
+        const auto away = [&](bool gone) {
+            emulator.setSilent(gone);
+            emulator.setStatusLost(gone);
+        };
+        const auto taken = [&](std::size_t n) {
+            const auto commands = setCommands(n);
+            return std::any_of(commands.begin(), commands.end(),
+                               [](const std::string& command) { return command.rfind("set vol", 0) == 0; });
+        };
+        Notices first, second;
+        if (row.kind == Case::manySilent) {
+            // The channel takes its targets in their order: the answering ones last.
+            std::vector<std::size_t> all(site_->size());
+            std::iota(all.begin(), all.end(), 0);
+            std::sort(all.begin(), all.end(),
+                      [&](std::size_t a, std::size_t b) { return site_->device(a) < site_->device(b); });
+            const std::vector<std::size_t> answering(all.end() - kAnswering, all.end());
+            const std::vector<std::size_t> silent(all.begin(), all.end() - kAnswering);
+            for (std::size_t n : silent) site_->emulator(n).setSilent(true);
+            ASSERT_TRUE(channel_->launch(broadcast(3, message_, all, first)));
+            ASSERT_TRUE(test::waitFor([&] {
+                return std::all_of(answering.begin(), answering.end(),
+                                   [&](std::size_t n) { return taken(n); });
+            }));
+            // No silent one's tries ran out before.
+            EXPECT_FALSE(capture_.contains(notSwitched));
+            EXPECT_EQ(first.wait(), AlarmChannel::finished);
+            ASSERT_TRUE(test::waitFor([&] { return capture_.contains(notSwitched); }));
+            const auto told = capture_.find(notSwitched, L"WARN");
+            ASSERT_EQ(told.size(), 1u);
+            for (std::size_t n : silent) {
+                EXPECT_NE(told[0].message.find(site_->device(n)->getDisplayName()), std::wstring::npos) << n;
+                site_->emulator(n).setSilent(false);
+            }
+            continue;
+        }
+        ASSERT_TRUE(channel_->launch(broadcast(3, tone("long.mp3", 700, 8), {row.loudspeaker}, first)));
+        if (row.kind == Case::levelOutOfRange) {
+            ASSERT_TRUE(test::waitFor([&] { return !setCommands(row.loudspeaker).empty(); }));
+            channel_->stop();
+            EXPECT_EQ(first.wait(), AlarmChannel::stopped);
+            EXPECT_EQ(setCommands(row.loudspeaker), (std::vector<std::string>{"set ch 1", "set ch 0"}));
+            EXPECT_EQ(emulator.decibels(), row.level);
+            EXPECT_FALSE(capture_.contains(L"Не удалось вернуть на общий канал устройства: " + name));
+            EXPECT_TRUE(capture_.contains(L"прежнем уровне устройств: " + name, L"WARN"));
+            continue;
+        }
+        ASSERT_TRUE(test::waitFor([&] { return taken(row.loudspeaker); }));
+        away(true);
+        channel_->stop();
+        EXPECT_EQ(first.wait(), AlarmChannel::stopped);
+        EXPECT_TRUE(capture_.contains(L"The give-back of '" + name + L"' is due", L"INFO"));
+        EXPECT_EQ(emulator.status().channel, 1u);
+        if (row.kind == Case::twoAlarmsOverADueGiveBack) {
+            // Taken again while away, and back while the second alarm holds it.
+            ASSERT_TRUE(
+                channel_->launch(broadcast(4, tone("long.mp3", 700, 8), {row.loudspeaker, 2}, second)));
+            ASSERT_TRUE(test::waitFor([&] { return taken(2); }));
+            away(false);
+            channel_->stop();
+            EXPECT_EQ(second.wait(), AlarmChannel::stopped);
+        }
+        away(false);
+        ASSERT_TRUE(
+            test::waitFor([&] { return capture_.contains(L"give-back of '" + name + L"' is done"); }));
+        EXPECT_EQ(emulator.status().channel, 0u);
+        EXPECT_EQ(emulator.decibels(), row.level);
+        EXPECT_FALSE(site_->device(row.loudspeaker)->isPlaybackType(device::playback::metaAlarm));
+    }
 }
 
 TEST_F(AlarmChannelTest, ALowerPriorityIsRefusedAndAHigherOneTakesOverKeepingSharedLoudspeakers) {

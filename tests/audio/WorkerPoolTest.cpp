@@ -2,8 +2,6 @@
 // has threads; a pool that ends runs what was posted first; a job that throws is logged and the
 // others go on.
 
-#include "audio/WorkerPool.h"
-
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -11,6 +9,7 @@
 #include <mutex>
 #include <stdexcept>
 
+#include "audio/WorkerPool.h"
 #include "support/FakeGuiThread.h"
 #include "support/LogCapture.h"
 
@@ -40,11 +39,13 @@ std::vector<audio::WorkerPool::Job> jobsMeetingAtOnce(std::size_t count, std::at
 }
 
 TEST(WorkerPoolTest, JobsPostedAsThePoolIsMadeRunAsManyAtOnceAsItHasThreads) {
-    for (const std::size_t threads : {1u, 16u, 32u}) {
-        audio::WorkerPool pool("test pool", threads);
+    // A pool that may grow runs as many at once as it may have threads.
+    const std::pair<std::size_t, std::size_t> sizes[] = {{1, 1}, {16, 16}, {32, 32}, {2, 300}};
+    for (const auto& [threads, most] : sizes) {
+        audio::WorkerPool pool("test pool", threads, most);
         std::atomic<std::size_t> met{0};
-        EXPECT_TRUE(pool.runAll(jobsMeetingAtOnce(threads, met), Clock::now() + 2 * kDeadline)) << threads;
-        EXPECT_EQ(met.load(), threads);
+        EXPECT_TRUE(pool.runAll(jobsMeetingAtOnce(most, met), Clock::now() + 2 * kDeadline)) << most;
+        EXPECT_EQ(met.load(), most);
     }
 }
 
@@ -63,8 +64,9 @@ TEST(WorkerPoolTest, AJobThatThrowsIsLoggedAndTheNextOneRuns) {
     test::LogCapture capture;
     audio::WorkerPool pool("test pool", 1);
     std::atomic<bool> after{false};
-    const bool allRan = pool.runAll({[] { throw std::runtime_error("no loudspeaker"); }, [&after] { after = true; }},
-                                    Clock::now() + kDeadline);
+    const bool allRan =
+        pool.runAll({[] { throw std::runtime_error("no loudspeaker"); }, [&after] { after = true; }},
+                    Clock::now() + kDeadline);
     EXPECT_TRUE(allRan);
     EXPECT_TRUE(after.load());
     EXPECT_TRUE(capture.contains(L"Ошибка фоновой задачи: no loudspeaker", L"ERROR"));
@@ -76,9 +78,9 @@ TEST(WorkerPoolTest, RunAllGivesUpAtItsDeadlineAndTheJobStillEnds) {
     std::unique_lock<std::mutex> held(gate);
     std::atomic<bool> ended{false};
     EXPECT_FALSE(pool.runAll({[&] {
-                                  std::lock_guard<std::mutex> pass(gate);
-                                  ended = true;
-                              }},
+                                 std::lock_guard<std::mutex> pass(gate);
+                                 ended = true;
+                             }},
                              Clock::now() + std::chrono::milliseconds(50)));
     EXPECT_FALSE(ended.load());
     held.unlock();
