@@ -248,9 +248,11 @@ std::optional<VokarInfo::Level> VokarInfo::readLevel() {
     // Never from the reply cache: the level may have changed since.
     const std::optional<Level> level = takeVolumeReply(transfer("get vol"));
     if (!level || acceptsLevel(*level)) return level;
-    // Given back, it would be refused: the level is as unknown as one that does not read.
+    // Given back, it would be refused: the level is as unknown as one that does not read. The
+    // caller tells the operator, once for all the loudspeakers of a broadcast.
     debug::Place("device::VokarInfo::readLevel")
-        .notice(L"Значение громкости вне диапазона. (%1%)", level->text());
+        .info(L"The level '%1%' of '%2%' is outside what it takes: taken as unread", level->text(),
+              getDisplayName());
     return std::nullopt;
 }
 
