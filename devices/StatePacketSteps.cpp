@@ -49,8 +49,11 @@ void stampStatePacket(DeviceBase& device, bool firstPacket) {
         !firstPacket && !device.responding.load() && told != DeviceBase::ShownState::notResponding;
     if (firstPacket || heardAgain) {
         const std::shared_ptr<DeviceBase> self = device.getThisBasePtr();
-        base::ThreadDispatcher::add(L"check responding", respondingCheckDelayMs,
-                                    [self, heardAgain] { self->checkResponding(heardAgain); });
+        base::ThreadDispatcher::add(L"check responding", respondingCheckDelayMs, [self, heardAgain] {
+            // An answer meanwhile said enough.
+            if (heardAgain && self->responding.load()) return;
+            self->checkResponding(heardAgain);
+        });
     }
 }
 
