@@ -120,8 +120,12 @@ void DeviceBase::setTitle(const std::wstring& title) {
     debug::Place("device::DeviceBase::setTitle")
         .info(L"Назначено название '%1%' устройству '%2%', предыдущее '%3%'", title,
               hardwareAddress_.toCharArray(), title_);
-    title_ = title;
-    base::trim(title_);
+    std::wstring trimmed = title;
+    base::trim(trimmed);
+    if (trimmed == title_) return;
+    title_ = std::move(trimmed);
+    // The device list shows the name.
+    notifyWithState();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -144,8 +148,21 @@ void DeviceBase::setStateHandler(StateHandler handler) {
     stateHandler_ = std::move(handler);
 }
 
+DeviceBase::ShownState DeviceBase::shownState() const {
+    if (!isOnline()) return ShownState::offline;
+    return responding.load() ? ShownState::inService : ShownState::notResponding;
+}
+
+DeviceBase::ShownState DeviceBase::tellShownState(bool alreadyTold) {
+    const ShownState shown = shownState();
+    const ShownState told = toldState_.exchange(shown);
+    if (told != shown && !alreadyTold) notifyWithState();
+    return told;
+}
+
 void DeviceBase::notifyWithState() {
     debug::Place("device::DeviceBase::notifyWithState").trace2(L"");
+    toldState_ = shownState();
     std::lock_guard<std::recursive_mutex> guard(mutex_);
     if (!stateHandler_) return;
     const std::shared_ptr<DeviceBase> self = getThisBasePtr();
@@ -290,18 +307,20 @@ std::string DeviceBase::exchangeReply(const std::string& request, bool successOn
         std::string raw;
         bool refused = false;
         const bool ok = protocol_->sync(address, request, raw, kCommandPriority, kCommandIntervalMs, refused);
-        if (ok != responding.load()) notifyWithState();
-        responding = ok;
+        const bool wasResponding = responding.exchange(ok);
         if (!ok) {
             place.debug(L"Device is offline. hardware address '%1%', request: '%2%'",
                         hardwareAddress_.toCharArray(), request);
             lastStateTime = 0;
+            // A device that was not answering anyway stays shown as it was until it is heard again.
+            if (wasResponding) notifyWithState();
             // A read changes nothing on the device, and a request the network refused or that never
             // went out did not reach it; anything else may have been carried out.
             if (!refused && request.compare(0, 4, "get ") != 0) dropCachedValues();
             throw exception::Offline();
         }
         lastStateTime = now();
+        tellShownState();
 
         std::string reply = raw;
         const bool busy = DeviceReply::isBusy(raw);

@@ -131,7 +131,15 @@ public:
     bool isOnlineAndResponding() const;
     void touchLastState();
     void setStateHandler(StateHandler handler);
+    // Tells the window of the device's state; what it then shows is the state told.
     void notifyWithState();
+    // What the device list shows of the state: not online, online but not answering, in service.
+    enum class ShownState { unknown, offline, notResponding, inService };
+    ShownState shownState() const;
+    // Tells the window when the shown state is not the one it was last told, so that a device heard
+    // again shows at once while an unchanged status packet tells nothing; with `alreadyTold` only
+    // notes it (a notification on its way reads it). The state told before.
+    ShownState tellShownState(bool alreadyTold = false);
     // Sends its check without waiting for the reply.
     void checkResponding(bool force);
 
@@ -271,6 +279,7 @@ private:
     StateHandler stateHandler_;
     std::weak_ptr<DeviceBase> self_;
     std::wstring title_;
+    std::atomic<ShownState> toldState_{ShownState::unknown};
     std::set<std::string> cacheableRequests_;
     std::map<std::string, std::string> responseCache_;
 };

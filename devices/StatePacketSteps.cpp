@@ -40,10 +40,20 @@ void stampStatePacket(DeviceBase& device, bool firstPacket) {
     device.lastStateTime.store(time);
     device.lastPacketTime.store(time);
     device.stateReceived.store(true);
-    if (firstPacket) {
+    // The first packet's caller has told the window already.
+    const DeviceBase::ShownState told = device.tellShownState(firstPacket);
+    // Heard again after it was shown otherwise than not answering (offline after an exchange it
+    // left unanswered): it is asked at once whether it answers, rather than at the next check of a
+    // device that does not answer.
+    const bool heardAgain =
+        !firstPacket && !device.responding.load() && told != DeviceBase::ShownState::notResponding;
+    if (firstPacket || heardAgain) {
         const std::shared_ptr<DeviceBase> self = device.getThisBasePtr();
-        base::ThreadDispatcher::add(L"check responding", respondingCheckDelayMs,
-                                    [self] { self->checkResponding(false); });
+        base::ThreadDispatcher::add(L"check responding", respondingCheckDelayMs, [self, heardAgain] {
+            // An answer meanwhile said enough.
+            if (heardAgain && self->responding.load()) return;
+            self->checkResponding(heardAgain);
+        });
     }
 }
 

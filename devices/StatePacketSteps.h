@@ -18,7 +18,8 @@ bool followSender(DeviceBase& device, const net::IpAndPort& sender, const char* 
 bool announceConnection(DeviceBase& device, const net::IpAndPort& sender, const std::string& versionText,
                         const char* place);
 
-// Stamps the packet's time; after the first packet, queues the check whether the device answers.
+// Stamps the packet's time and tells the window when the device's shown state changed; after the
+// first packet, and after one that finds it shown offline, queues the check whether it answers.
 void stampStatePacket(DeviceBase& device, bool firstPacket);
 
 }  // namespace device

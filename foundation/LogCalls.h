@@ -31,7 +31,8 @@ void showLogMessage(const std::wstring& levelName, const std::wstring& message);
 std::wstring translate(const std::wstring& text);
 
 enum class MessageIcon { information, warning, error };
-// Shows a modal box with an OK button, centred; installed by the window once it exists.
+// Shows a box with an OK button, centred, without holding the window's clicks meanwhile (a ■ must
+// stop a broadcast while boxes are open); installed by the window once it exists.
 using MessagePresenter =
     std::function<void(const std::wstring& caption, const std::wstring& text, MessageIcon icon)>;
 void setMessagePresenter(MessagePresenter presenter);

@@ -8,6 +8,7 @@
 #include "audio/Player.h"
 #include "audio/PlayerChannel.h"
 #include "audio/mp3streamf.h"
+#include "support/DispatcherWait.h"
 #include "support/FakeGuiThread.h"
 #include "support/LoudspeakerSite.h"
 #include "tests/audio/AudioFixture.h"
@@ -172,6 +173,8 @@ TEST_F(PlayerChannelTest, AServiceMessageGivesEveryLoudspeakerItsLevelAndMuteBac
 
         channel_->stop();
         ASSERT_TRUE(test::waitFor([this] { return !channel_->isPlaying() && !channel_->isStartPending(); }));
+        // The stop itself, queued, has given the levels back before the next case sets them.
+        ASSERT_TRUE(test::waitForDispatcher());
     }
 }
 

@@ -354,6 +354,15 @@ TEST_F(DeviceBaseExchange, SilentDeviceIsOfflineAtOnce) {
     EXPECT_TRUE(notifiedExactly(1));
 }
 
+// The device list shows the new name once it is given; the same name trimmed changes nothing.
+TEST_F(DeviceBaseExchange, ARenameTellsTheWindow) {
+    device_->setTitle(L"Зал 2");
+    EXPECT_TRUE(notifiedExactly(1));
+    device_->setTitle(L" Зал 2\t");
+    EXPECT_TRUE(notifiedExactly(1));
+    EXPECT_EQ(device_->getDisplayName(), L"Зал 2");
+}
+
 TEST_F(DeviceBaseExchange, AddressWithoutIpOrPortIsNeverSentTo) {
     for (const net::IpAndPort& address : {net::IpAndPort("0.0.0.0", port_), net::IpAndPort("127.0.0.2", 0)}) {
         device_->setAddress(address);

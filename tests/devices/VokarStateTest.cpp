@@ -197,6 +197,28 @@ TEST_F(VokarStateTest, SmallBatteryStepsAreLoggedQuietly) {
     EXPECT_EQ(notifications(), notified + 1);
 }
 
+// Shown offline after one exchange it left unanswered, a loudspeaker is shown again at its next
+// status packet, unchanged as it is, and in service once it answers the check that packet sets off;
+// the packets after it tell the window nothing.
+TEST_F(VokarStateTest, AnUnchangedPacketShowsALoudspeakerHeardAgain) {
+    auto [emulated, device] = connected(vokarV3_A110);
+    const std::size_t notified = notifications();
+    emulated->setSilent(true);
+    EXPECT_THROW(device->transfer("get vol"), exception::Offline);
+    EXPECT_EQ(device->shownState(), DeviceBase::ShownState::offline);
+    EXPECT_EQ(notifications(), notified + 1);
+
+    emulated->setSilent(false);
+    ASSERT_TRUE(device->parseState(emulated->statusPacket(), emulated->address()));
+    EXPECT_EQ(notifications(), notified + 2);
+    ASSERT_TRUE(test::waitFor([&] { return device->isOnlineAndResponding(); }));
+    ASSERT_TRUE(test::waitFor([&] { return notifications() == notified + 3; }));
+    for (int packet = 0; packet < 3; ++packet)
+        ASSERT_TRUE(device->parseState(emulated->statusPacket(), emulated->address()));
+    EXPECT_TRUE(test::waitForDispatcher());
+    EXPECT_EQ(notifications(), notified + 3);
+}
+
 TEST_F(VokarStateTest, EveryChangeIsLoggedOnce) {
     struct Case {
         std::function<void(Status&)> set;

@@ -3,14 +3,21 @@
 // password is right, a service message after its gong on the common stream, a missing file plays
 // nothing, and a scheduled message cannot be deleted; the groups survive a restart. The gong and
 // message chosen stay chosen across the views, and the microphone view offers the same gongs.
-// The groups and their task also survive a run in which their views were never shown.
+// The groups and their task also survive a run in which their views were never shown. A box of the
+// log left open does not hold the alarm view's ■.
 
 #include <wx/app.h>
+#include <wx/msgdlg.h>
+// After its base class, which the header does not include itself.
+#include <wx/generic/msgdlgg.h>
 
 #include <filesystem>
 #include <fstream>
+#include <future>
 
+#include "app/kit/Dialogs.h"
 #include "foundation/Password.h"
+#include "foundation/Place.h"
 #include "panels/SourceMicrophonePanel.h"
 #include "panels/SourceServicePanel.h"
 #include "tests/panels/window/PanelFixture.h"
@@ -133,6 +140,48 @@ TEST_F(MessagePanelTest, AnAlarmMessagePlaysAfterItsGongOnlyForTheRightPassword)
     EXPECT_TRUE(pumpUntil([&] { return loudspeakers_.emulator(0).status().channel != 0; }));
     press("stop");
     EXPECT_TRUE(pumpUntil([&] { return !alarmBusy(); }));
+}
+
+// A box of the log leaves the window usable: one click on the alarm view's ■ ends the alarm while
+// the box stays open.
+TEST_F(MessagePanelTest, OneClickOnStopEndsTheAlarmWhileABoxIsOpen) {
+    ASSERT_TRUE(test::writeSineMp3(files_.file("alarm/Пожар.mp3"), 700, 30));
+    openWithLoudspeaker();
+    frm::Dialogs dialogs;
+    dialogs.setParent(frame_);
+    debug::setMessagePresenter(dialogs.presenter());
+    const std::shared_ptr<void> presenterBack(nullptr, [](void*) { debug::setMessagePresenter(nullptr); });
+    openView(wxT("Тревожные сообщения"));
+    const auto notice = std::make_shared<std::promise<frm::AlarmChannel::Notice>>();
+    std::future<frm::AlarmChannel::Notice> ended = notice->get_future();
+    {
+        const base::SingletonSlot<frm::AlarmChannel>::Use alarm(frm::AlarmChannel::instanceSlot());
+        frm::AlarmChannel::Broadcast broadcast;
+        broadcast.priority = 3;
+        broadcast.description = L"Тревожное оповещение";
+        broadcast.messagePath = base::fromUtf8(files_.file("alarm/Пожар.mp3"));
+        broadcast.listener = [notice](frm::AlarmChannel::Notice told) { notice->set_value(told); };
+        for (const auto& device : frame_->getDeviceCollection().getDevices())
+            broadcast.targets.insert(device);
+        ASSERT_TRUE(alarm->launch(broadcast));
+    }
+    debug::Place("frm::MessagePanelTest").warn(L"Не удалось включить оповещение: 'Зал 1', 'Зал 2'");
+    const auto openBox = [] {
+        for (wxWindow* window : wxTopLevelWindows) {
+            if (auto* box = dynamic_cast<wxGenericMessageDialog*>(window); box && box->IsShown()) return box;
+        }
+        return static_cast<wxGenericMessageDialog*>(nullptr);
+    };
+    ASSERT_TRUE(pumpUntil([&] { return openBox() != nullptr; }));
+    EXPECT_FALSE(openBox()->IsModal());
+
+    press("stop");
+    ASSERT_TRUE(
+        pumpUntil([&] { return ended.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }));
+    EXPECT_EQ(ended.get(), frm::AlarmChannel::stopped);
+    ASSERT_NE(openBox(), nullptr);
+    pressButton(openBox(), wxT("OK"));
+    EXPECT_TRUE(pumpUntil([&] { return openBox() == nullptr; }));
 }
 
 TEST_F(MessagePanelTest, AServiceMessagePlaysAfterItsGongOnTheCommonStreamAndNotWithoutItsFile) {
