@@ -316,9 +316,11 @@ void FirmwareBase::fail(std::unique_lock<std::recursive_mutex>& lock, std::uint6
     const std::shared_ptr<TransferProtocol> transport = transport_;
     lock.unlock();
 
-    if (callback) callback(-1);
+    // Dropped before the end is reported: once the caller hears of it, nothing of the update but
+    // the request already in flight reaches the device.
     if (device) device->clearUpgradeQueue();
     if (transport) transport->eraseQueue(address);
+    if (callback) callback(-1);
     const debug::Place place(callbackPlace);
     place.error(L"Ошибка обновления. IP адрес %1%, ответ '%2%'.", address.getText(), reply);
     if (reply.find("Version major error") != std::string::npos)
