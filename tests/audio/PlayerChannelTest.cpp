@@ -143,11 +143,15 @@ TEST_F(PlayerChannelTest, AServiceMessageGivesEveryLoudspeakerItsLevelAndMuteBac
             site_->device(n)->volume = device::kUnknownVolume;
             site_->emulator(n).clearReceived();
         }
-        // The mute reads the level first; an exchange answered late leaves the loudspeaker as it
-        // was or silent, so the mute is asked again until the loudspeaker is silent.
+        // The mute reads the level first; an exchange answered late, or the last case's give-back
+        // whose reply left the volume known as silent after it was cleared, leaves the loudspeaker
+        // unmuted: it is asked again, its volume unknown, until the loudspeaker is silent.
         ASSERT_TRUE(test::waitFor([this] {
-            return site_->device(3)->enableVolume(false) ||
-                   (site_->device(3)->volume.load() == 0 && site_->emulator(3).decibels() == -96);
+            const auto device = site_->device(3);
+            if (device->enableVolume(false)) return true;
+            if (device->volume.load() == 0 && site_->emulator(3).decibels() == -96) return true;
+            device->volume = device::kUnknownVolume;
+            return false;
         }));
         const std::int32_t muted = site_->device(3)->savedVolume.load();
         ASSERT_EQ(levels(), before);
