@@ -183,7 +183,8 @@ bool FirmwareBase::upgrade(std::function<void(int)> progress) {
         if (result) return true;
     }
 
-    transport->eraseQueue(address);
+    // The queue is dropped by the end of the run, only while the run is this one: a run that a
+    // failure ended meanwhile has dropped it, and what was queued since is not the update's.
     place.debug(L"Upgrade stopped. (ip=%1%)", address.getText());
     lock.lock();
     fail(lock, serial, std::string());
