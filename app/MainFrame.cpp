@@ -664,7 +664,8 @@ bool MainFrame::saveStateFiles() {
             return;
         }
         try {
-            storage::save(dataFile(name), tree);
+            // A file that could not be replaced keeps what an earlier run wrote: not saved either.
+            if (!storage::save(dataFile(name), tree)) written = false;
         } catch (const std::exception& error) {
             place.error(L"Файл '%1%' не сохранён: %2%", dataFile(name), exception::textOf(error));
             written = false;

@@ -183,7 +183,8 @@ bool FirmwareBase::upgrade(std::function<void(int)> progress) {
         if (result) return true;
     }
 
-    transport->eraseQueue(address);
+    // The queue is dropped by the end of the run, only while the run is this one: a run that a
+    // failure ended meanwhile has dropped it, and what was queued since is not the update's.
     place.debug(L"Upgrade stopped. (ip=%1%)", address.getText());
     lock.lock();
     fail(lock, serial, std::string());
@@ -316,9 +317,11 @@ void FirmwareBase::fail(std::unique_lock<std::recursive_mutex>& lock, std::uint6
     const std::shared_ptr<TransferProtocol> transport = transport_;
     lock.unlock();
 
-    if (callback) callback(-1);
+    // Dropped before the end is reported: once the caller hears of it, nothing of the update but
+    // the request already in flight reaches the device.
     if (device) device->clearUpgradeQueue();
     if (transport) transport->eraseQueue(address);
+    if (callback) callback(-1);
     const debug::Place place(callbackPlace);
     place.error(L"Ошибка обновления. IP адрес %1%, ответ '%2%'.", address.getText(), reply);
     if (reply.find("Version major error") != std::string::npos)

@@ -123,7 +123,7 @@ int nestingDepth(const std::string& text, int limit) {
     return deepest;
 }
 
-void save(const std::wstring& path, const boost::property_tree::wptree& tree) {
+bool save(const std::wstring& path, const boost::property_tree::wptree& tree) {
     const debug::Place place("storage::save");
     place.trace(L"save: '%1%'", path);
     // Nothing goes to the file that the reader would refuse: text outside the root element
@@ -142,9 +142,12 @@ void save(const std::wstring& path, const boost::property_tree::wptree& tree) {
     const base::AtomicWriteResult result = base::writeFileAtomically(path, base::toUtf8(text.str()));
     if (result.failure == base::AtomicWriteResult::cannotOpen) {
         place.error(L"Ошибка сохранения настроек. Неверен путь к файлу настроек %1%", path);
-    } else if (result.failure == base::AtomicWriteResult::cannotWrite) {
+        return false;
+    }
+    if (result.failure == base::AtomicWriteResult::cannotWrite) {
         throw boost::property_tree::xml_parser::xml_parser_error("write error", base::toUtf8(path), 0);
     }
+    return true;
 }
 
 bool load(const std::wstring& path, boost::property_tree::wptree& tree) {

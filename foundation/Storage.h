@@ -13,9 +13,9 @@ namespace storage {
 constexpr int kMaximumNesting = 64;
 
 // Replaces the file with the tree as a whole (see base::writeFileAtomically). A path that
-// cannot be written is logged; a write failure after that throws
+// cannot be written is logged and gives false; a write failure after that throws
 // boost::property_tree::xml_parser::xml_parser_error.
-void save(const std::wstring& path, const boost::property_tree::wptree& tree);
+bool save(const std::wstring& path, const boost::property_tree::wptree& tree);
 
 // False, with the tree untouched, when the file is missing or cannot be opened. A file that
 // is not well-formed XML, or whose elements nest deeper than kMaximumNesting, throws

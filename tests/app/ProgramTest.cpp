@@ -265,11 +265,13 @@ TEST(Program, PluginsWhoseStartCrashesOrHangsAreSkippedAndTheWindowShows) {
 // shared folder): the start removes only the program's own file there. The whole folder read-only
 // (a failing disk remounted so): the copy still refuses a second one and stops on "--quit", and a
 // box tells the operator at once that the changes of the run cannot be saved. No data folder in a
-// read-only profile: a box says so and the start ends, and "--quit" finds no copy.
+// read-only profile: a box says so and the start ends, and "--quit" finds no copy. One state file
+// read-only in a folder that takes the settings: "--quit" tells that the state was not saved.
 TEST(Program, DataFolderLinkedReadOnlyOrImpossible) {
-    enum Kind { linkedTemp, readOnly, cannotBeMade };
+    enum Kind { linkedTemp, readOnly, stateFileReadOnly, cannotBeMade };
     const std::pair<Kind, const char*> cases[] = {{linkedTemp, "temp linked to a scratch folder"},
                                                   {readOnly, "read-only data folder"},
+                                                  {stateFileReadOnly, "one read-only state file"},
                                                   {cannotBeMade, "no data folder in a read-only profile"}};
     for (const auto& [kind, name] : cases) {
         SCOPED_TRACE(name);
@@ -290,7 +292,12 @@ TEST(Program, DataFolderLinkedReadOnlyOrImpossible) {
                 fs::remove_all(maker);
                 fs::create_directory(maker);
             }
-            ASSERT_TRUE(mount.emplace(kind == readOnly ? dataFolder : maker).mounted());
+            std::string readOnlyPath = kind == readOnly ? dataFolder : maker;
+            if (kind == stateFileReadOnly) {
+                readOnlyPath = program.dataFile("list_of_playlist_music.xml");
+                std::ofstream(readOnlyPath) << "<listOfPlaylist name=\"music\"/>";
+            }
+            ASSERT_TRUE(mount.emplace(readOnlyPath).mounted());
         }
         auto run = program.start({}, true);
         const unsigned long window = program.screen().waitForWindow(run->pid());
@@ -322,12 +329,12 @@ TEST(Program, DataFolderLinkedReadOnlyOrImpossible) {
             ASSERT_TRUE(program.waitForLog(L"The main window is shown"));
         }
         // "--quit" tells whether the stopped copy could save its state.
+        const bool unsaved = kind == readOnly || kind == stateFileReadOnly;
         auto asking = program.start({"--quit"}, true);
-        EXPECT_EQ(asking->wait(), kind == readOnly ? 4 : 0);
-        EXPECT_NE(
-            asking->errorOutput().find(kind == readOnly ? "остановлена, но её состояние сохранить не удалось"
-                                                        : "остановлена, её состояние сохранено"),
-            std::string::npos)
+        EXPECT_EQ(asking->wait(), unsaved ? 4 : 0);
+        EXPECT_NE(asking->errorOutput().find(unsaved ? "остановлена, но её состояние сохранить не удалось"
+                                                     : "остановлена, её состояние сохранено"),
+                  std::string::npos)
             << asking->errorOutput();
         EXPECT_EQ(run->wait(), 0);
         if (kind == readOnly) {
@@ -336,7 +343,7 @@ TEST(Program, DataFolderLinkedReadOnlyOrImpossible) {
             EXPECT_NE(log.find("В папку данных '" + dataFolder + "' нельзя записать"), std::string::npos)
                 << log;
             EXPECT_NE(log.find("Melvox v1 - Exit."), std::string::npos);
-        } else {
+        } else if (kind == linkedTemp) {
             EXPECT_TRUE(fs::is_symlink(program.dataFile("temp")));
             EXPECT_EQ(test::readWholeFile(scratch.file("keep.txt")), "keep.txt");
             EXPECT_EQ(test::readWholeFile(scratch.file("sub/keep.txt")), "sub/keep.txt");

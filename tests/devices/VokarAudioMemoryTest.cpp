@@ -75,9 +75,12 @@ TEST_F(VokarAudioMemoryTest, FollowsThePlaybackTypeOfTheLoudspeaker) {
     memory->writeChanges(nullptr);
     ASSERT_TRUE(waitFor([&] { return memory->getWriteProgress() == 100; }));
 
+    // The settings read that building the memory queued may reach the loudspeaker after the play.
+    loudspeaker.emulated->clearReceived();
     memory->playFragment(1);
     EXPECT_EQ(loudspeaker.device->getPlaybackType(), device::playback::fragment);
-    EXPECT_EQ(loudspeaker.emulated->received().back(), "set ch 0");
+    const std::vector<std::string> played = loudspeaker.emulated->received();
+    EXPECT_NE(std::find(played.begin(), played.end(), "set ch 0"), played.end());
 
     // Playing from its memory, as its status packets say, is known without asking.
     loudspeaker.emulated->clearReceived();

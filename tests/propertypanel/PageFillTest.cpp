@@ -211,6 +211,8 @@ TEST(PageFill, ThePrioritiesShownAreWrittenAndPassTheLoudspeakersCheck) {
         {"far apart, hidden lowest", {10, 20, 30, 40, 50, 0}, false, {3, 4, 5, 6, 7, 0}},
         {"hidden lowest among the numbers", {10, 20, 30, 40, 50, 5}, false, {3, 4, 5, 6, 7, 2}},
         {"hidden in the middle", {1, 2, 3, 5, 6, 4}, false, {2, 3, 4, 6, 7, 5}},
+        // Above the numbers but not the highest, it takes the number of its rank.
+        {"far apart, hidden in the middle", {10, 20, 30, 40, 50, 15}, false, {2, 4, 5, 6, 7, 3}},
         // Of a shown one's value, the hidden one ranks above it: the check takes no equal two.
         {"hidden beside a shown one", {1, 2, 3, 4, 5, 3}, false, {2, 3, 4, 6, 7, 5}},
     };
