@@ -15,6 +15,25 @@ namespace scheduler {
 namespace {
 
 constexpr std::int64_t kMicrosPerSecond = 1000000;
+// A message names this many tasks, and counts the others.
+constexpr std::size_t kMostNamed = 10;
+
+// "N3 'Эфир'": the task as the operator knows it.
+std::wstring taskName(const task::ITask& task) {
+    const std::wstring title = task.getTitle();
+    return L"N" + std::to_wstring(task.getId()) + (title.empty() ? L"" : L" '" + title + L"'");
+}
+
+// "2024-01-02 10:00": the local date and time of the instant.
+std::wstring localText(std::int64_t instant) {
+    const boost::posix_time::ptime at = toCivil(instant);
+    return dateText(at.date()) + L" " +
+           timeText(static_cast<int>(at.time_of_day().hours()), static_cast<int>(at.time_of_day().minutes()));
+}
+
+std::wstring andMore(std::size_t count) {
+    return count > kMostNamed ? L" и ещё " + std::to_wstring(count - kMostNamed) : L"";
+}
 
 }  // namespace
 
@@ -150,7 +169,10 @@ void Core::schedulerThread() {
             }
             // The instant that shows in the zone of now the local time that the last look showed.
             const std::int64_t previous = last - zoneMoved.value_or(0);
-            if (zoneMoved || now < previous) followLocalTime(previous, now, zoneMoved.value_or(0));
+            if (zoneMoved || now < previous) {
+                followLocalTime(previous, now, zoneMoved.value_or(0));
+                passOverUnrecorded(now);
+            }
             runDue(now, now - longestLate);
         } catch (const std::exception& error) {
             place.error(L"Планировщик. Ошибка запуска заданий: %1%", exception::textOf(error));
@@ -169,22 +191,23 @@ void Core::runDue(std::int64_t now, std::int64_t leftBehind) {
     };
     std::vector<Taken> run;
     std::vector<Taken> missed;
-    std::vector<Taken> beforeTheRecord;
+    std::vector<Unrecorded> unrecorded;
     {
         std::lock_guard<std::recursive_mutex> guard(lock_);
         while (!due_.empty() && due_.begin()->first <= now) {
             const auto [instant, id] = *due_.begin();
             due_.erase(due_.begin());
             Slot& slot = tasks_.at(id);
+            const bool behind = instant <= leftBehind;
+            // A task enabled since the step of the clock that put it before its record.
+            if (slot.task->isEnabled() && slot.next->beforeTheRecord) {
+                unrecorded.push_back(passOver(id, slot, behind ? leftBehind : instant));
+                continue;
+            }
             const task::Occurrence occurrence = *slot.next;
             slot.next.reset();
-            const bool behind = instant <= leftBehind;
             if (slot.task->isEnabled()) {
-                if (occurrence.beforeTheRecord) {
-                    // Told once; the days up to the record are then passed over.
-                    slot.task->take(occurrence);
-                    beforeTheRecord.push_back({slot.task, instant, {}});
-                } else if (occurrence.afterItsStop) {
+                if (occurrence.afterItsStop) {
                     // Told once.
                     slot.task->take(occurrence);
                     missed.push_back({slot.task, instant, {}});
@@ -211,34 +234,53 @@ void Core::runDue(std::int64_t now, std::int64_t leftBehind) {
         base::ThreadDispatcher::add(L"scheduled task " + std::to_wstring(id), 0, std::move(taken.event));
     }
     // One message for all: a halt of a night may leave many behind.
-    const auto named = [](const std::vector<Taken>& tasks) {
-        constexpr std::size_t kMostNamed = 10;
-        std::wstring names;
-        for (std::size_t n = 0; n < tasks.size() && n < kMostNamed; ++n) {
-            const boost::posix_time::ptime at = toCivil(tasks[n].instant);
-            const std::wstring title = tasks[n].task->getTitle();
-            if (!names.empty()) names += L", ";
-            names += L"N" + std::to_wstring(tasks[n].task->getId()) +
-                     (title.empty() ? L"" : L" '" + title + L"'") + L" " + dateText(at.date()) + L" " +
-                     timeText(static_cast<int>(at.time_of_day().hours()),
-                              static_cast<int>(at.time_of_day().minutes()));
-        }
-        if (tasks.size() > kMostNamed) names += L" и ещё " + std::to_wstring(tasks.size() - kMostNamed);
-        return names;
-    };
     if (!missed.empty()) {
+        std::wstring names;
+        for (std::size_t n = 0; n < missed.size() && n < kMostNamed; ++n)
+            names += (names.empty() ? L"" : L", ") + taskName(*missed[n].task) + L" " +
+                     localText(missed[n].instant);
         place.warn(
             L"Планировщик. Не запущены задания, время которых прошло, пока часы стояли или были "
             L"переведены вперёд: %1%",
-            named(missed));
+            names + andMore(missed.size()));
     }
-    if (!beforeTheRecord.empty()) {
-        place.warn(
-            L"Планировщик. Часы переведены назад дальше, чем помнится выполнение заданий: чтобы не "
-            L"повторить уже выполненное, задания не запускаются с указанного времени до дней, "
-            L"которые помнятся: %1%",
-            named(beforeTheRecord));
+    tellUnrecorded(unrecorded);
+}
+
+Core::Unrecorded Core::passOver(std::uint32_t id, Slot& slot, std::int64_t after) {
+    const task::Occurrence occurrence = *slot.next;
+    // Told once: the task passes over the days up to the record from now on.
+    slot.task->take(occurrence);
+    plan(id, slot, after);
+    return {slot.task, occurrence.instant,
+            slot.next ? std::optional<std::int64_t>(slot.next->instant) : std::nullopt};
+}
+
+void Core::passOverUnrecorded(std::int64_t now) {
+    std::vector<Unrecorded> unrecorded;
+    {
+        std::lock_guard<std::recursive_mutex> guard(lock_);
+        for (auto& [id, slot] : tasks_) {
+            if (slot.next && slot.next->beforeTheRecord && slot.task->isEnabled())
+                unrecorded.push_back(passOver(id, slot, now));
+        }
     }
+    tellUnrecorded(unrecorded);
+}
+
+void Core::tellUnrecorded(const std::vector<Unrecorded>& tasks) {
+    if (tasks.empty()) return;
+    std::wstring lines;
+    for (std::size_t n = 0; n < tasks.size() && n < kMostNamed; ++n) {
+        lines += L"\n" + taskName(*tasks[n].task) + L": не запускается с " + localText(tasks[n].from) +
+                 (tasks[n].again ? L", снова запускается с " + localText(*tasks[n].again)
+                                 : std::wstring(L", больше не запускается"));
+    }
+    debug::Place("scheduler::Core::tellUnrecorded")
+        .warn(
+            L"Планировщик. Часы переведены назад дальше, чем помнится выполнение заданий. Чтобы не "
+            L"повторить уже выполненное, задания не запускаются до дней, которые помнятся:%1%",
+            lines + andMore(tasks.size()));
 }
 
 }  // namespace scheduler

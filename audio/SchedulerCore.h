@@ -9,8 +9,8 @@
 // ahead plays on the days the corrected clock then shows. One that a step of the clock, a change
 // of the time zone or a halt of the machine left more than kLongestLate behind runs late when the
 // task runs late (a stop); otherwise it does not run, and the operator is told. After a step back
-// further than a task remembers its runs, the days it cannot vouch for do not run, and the operator
-// is told once which tasks wait.
+// further than a task remembers its runs, the days it cannot vouch for do not run: at the step the
+// operator is told in one message which tasks wait, from when and until which day.
 
 #include <atomic>
 #include <chrono>
@@ -23,6 +23,7 @@
 #include <set>
 #include <thread>
 #include <utility>
+#include <vector>
 
 #include "audio/ITask.h"
 
@@ -69,6 +70,14 @@ private:
         std::optional<task::Occurrence> next;
     };
 
+    // A task whose next occurrence lay before its record of runs: from when it does not run, and
+    // when it runs again (none when it has no more occurrences).
+    struct Unrecorded {
+        TaskPtr task;
+        std::int64_t from = 0;
+        std::optional<std::int64_t> again;
+    };
+
     void schedulerThread();
     // Takes every occurrence due by `now` from the queue: runs it, or, when it lies at or before
     // `leftBehind`, runs it late or tells it missed.
@@ -81,6 +90,13 @@ private:
     // now, the local time the last look showed. Plans every task again from there, so that what
     // the local time passed over forward falls due at once, left behind.
     void followLocalTime(std::int64_t previous, std::int64_t now, std::int64_t zoneMoved);
+    // Under lock_: the slot's next occurrence lies before the task's record of runs; it counts as
+    // told, and the task is planned after `after` from the first day it may run.
+    Unrecorded passOver(std::uint32_t id, Slot& slot, std::int64_t after);
+    // After the local time went back: every enabled task whose next occurrence now lies before its
+    // record of runs passes over the days up to the record, told in one message.
+    void passOverUnrecorded(std::int64_t now);
+    static void tellUnrecorded(const std::vector<Unrecorded>& tasks);
 
     mutable std::recursive_mutex lock_;
     std::map<std::uint32_t, Slot> tasks_;

@@ -24,15 +24,16 @@ void holdMessages();
 // window came up tells them otherwise.
 std::vector<std::pair<std::wstring, std::wstring>> takeHeldMessages();
 
-// Runs on the GUI thread: shows one message box for a NOTICE, WARN, ERROR or FATAL.
+// Runs on the GUI thread: shows one message box for a NOTICE, WARN, ERROR or FATAL, through the
+// presenter, and returns once the operator has closed it.
 void showLogMessage(const std::wstring& levelName, const std::wstring& message);
 
 // The translation transform: the toolkit's catalog entry for the text, or the text.
 std::wstring translate(const std::wstring& text);
 
 enum class MessageIcon { information, warning, error };
-// Shows a box with an OK button, centred, without holding the window's clicks meanwhile (a ■ must
-// stop a broadcast while boxes are open); installed by the window once it exists.
+// Shows a modal box with an OK button, centred, with no parent window, and returns when the operator
+// has closed it; installed by the window once it exists.
 using MessagePresenter =
     std::function<void(const std::wstring& caption, const std::wstring& text, MessageIcon icon)>;
 void setMessagePresenter(MessagePresenter presenter);

@@ -70,6 +70,10 @@ inline constexpr Text securityAdministrator{"security.administrator", "5B3E0F91C
 // Idle minutes before the window locks; 0 turns the lock off.
 inline constexpr Int securityInterfaceTimeout{"security.interfaceTimeout", 10};
 
+// The fingerprints of the records of another kind in "scheduler.xml" that the operator has been
+// told of, separated by spaces: each is told once, not at every start.
+inline constexpr Text schedulerToldRecords{"scheduler.toldRecords", ""};
+
 inline constexpr Int volumeMicrophone{"volume.microphone2", 90};
 inline constexpr Int volumeServiceMessage{"volume.serviceMessage2", 90};
 

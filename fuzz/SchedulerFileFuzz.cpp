@@ -1,7 +1,7 @@
 // "scheduler.xml": a file that reads puts the tasks that name the sources, files and loudspeakers
 // there are and holds every other record as it was read, so that it is saved with as many task
-// records as it held; the saved file reads back as the same tasks. A file that does not read, or
-// is of the former format, is kept aside.
+// records as it held, under a root without attributes; the saved file reads back as the same
+// tasks. A file that does not read, or is of the former format, is kept aside.
 
 #include <algorithm>
 #include <filesystem>
@@ -137,6 +137,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fuzz::require(fuzz::readStateFile(name, data, size, tree), "a scheduler file that loaded reads");
     const Tree written = readAndSave(installation, tree);
     fuzz::require(taskRecords(written) == taskRecords(tree), "a save keeps every task record");
+    fuzz::require(!written.get_child_optional(std::wstring(SchedulerStore::kRoot) + L".<xmlattr>"),
+                  "a saved root carries no attribute");
     fuzz::require(readAndSave(installation, fuzz::saveAndReload(name, written)) == written,
                   "a saved scheduler file reads back as the same tasks");
     return 0;

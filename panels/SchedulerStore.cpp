@@ -11,6 +11,7 @@
 #include "foundation/Exceptions.h"
 #include "foundation/Files.h"
 #include "foundation/Place.h"
+#include "foundation/Settings.h"
 #include "foundation/TextConversion.h"
 
 namespace frm {
@@ -46,8 +47,9 @@ bool isElement(const std::wstring& name) {
     return !name.empty() && name.front() != L'<';
 }
 
-// The root's attribute with the fingerprints of the records told once, separated by spaces.
-constexpr const wchar_t* kToldAttribute = L"<xmlattr>.told";
+// The root's attribute in which an earlier version kept the fingerprints of the records told once.
+constexpr const wchar_t* kAttributes = L"<xmlattr>";
+constexpr const wchar_t* kToldAttribute = L"told";
 
 void appendRecordText(const wptree& record, std::wstring& text) {
     text += record.data();
@@ -65,11 +67,32 @@ std::wstring fingerprint(const std::wstring& name, const wptree& record) {
     return (boost::wformat(L"%08x") % base::crc32(base::toUtf8(text))).str();
 }
 
-std::set<std::wstring> toldRecords(const wptree& root) {
-    std::set<std::wstring> told;
-    std::wistringstream list(root.get(kToldAttribute, std::wstring()));
+// Adds the fingerprints of the list, separated by blanks.
+void addFingerprints(const std::wstring& text, std::set<std::wstring>& told) {
+    std::wistringstream list(text);
     for (std::wstring mark; list >> mark;) told.insert(mark);
-    return told;
+}
+
+// Adds the fingerprints of the root's attribute "told", if it has one.
+void addToldAttribute(const wptree& root, std::set<std::wstring>& told) {
+    if (const auto attributes = root.get_child_optional(kAttributes))
+        addFingerprints(attributes->get(kToldAttribute, std::wstring()), told);
+}
+
+// The attribute "told" goes from the root into the list: the file keeps no attribute of its own.
+void takeToldAttribute(wptree& root, std::set<std::wstring>& told) {
+    const auto attributes = root.find(kAttributes);
+    if (attributes == root.not_found()) return;
+    addToldAttribute(root, told);
+    attributes->second.erase(kToldAttribute);
+    if (attributes->second.empty()) root.erase(root.to_iterator(attributes));
+}
+
+// Remembers the fingerprints in the settings, for the loads after a restart.
+void keepTold(const std::set<std::wstring>& told) {
+    std::wstring list;
+    for (const std::wstring& mark : told) list += (list.empty() ? L"" : L" ") + mark;
+    pref::setString(setting::schedulerToldRecords.key, base::toUtf8(list));
 }
 
 bool parseEnable(const std::wstring& text) {
@@ -104,15 +127,20 @@ storage::StateFileRead SchedulerStore::load(const std::wstring& path, const Sour
         place.warn(L"Файл '%1%' прежнего формата сохранён как '%2%'", path, aside);
         return storage::StateFileRead::keptAside;
     }
+    told_.clear();
+    addFingerprints(base::fromUtf8(pref::getString(setting::schedulerToldRecords)), told_);
     // Every child is read as a task once there is one named so; a root without any holds no tasks.
     if (root->count(L"task") == 0) {
         place.external(L"Skip load scheduler settings");
         // Records of some other kind, which a later version may read: a save must not drop them.
         unread_ = *root;
+        takeToldAttribute(unread_, told_);
+        keepTold(told_);
         return read;
     }
     readTasks_ = true;
     fromTree(tree, sources, lookup);
+    keepTold(told_);
     place.info(L"Загрузка заданий планировщика завершена.");
     return read;
 }
@@ -123,21 +151,24 @@ std::vector<std::wstring> SchedulerStore::fromTree(const wptree& tree, const Sou
     std::vector<std::wstring> errors;
     const auto root = tree.get_child_optional(kRoot);
     if (!root) return errors;
-    const std::set<std::wstring> toldBefore = toldRecords(*root);
+    std::set<std::wstring> toldBefore = std::move(told_);
+    addToldAttribute(*root, toldBefore);
+    told_.clear();
     std::vector<std::wstring> toldNow;
     for (const auto& [name, element] : *root) {
         if (!isElement(name)) continue;
         const std::wstring error = loadRecord(element, sources, lookup);
         if (error.empty()) continue;
         errors.push_back(error);
-        Held held{name, element, name == L"task" ? std::wstring() : fingerprint(name, element)};
-        if (!held.told.empty() && toldBefore.count(held.told) != 0) {
+        const std::wstring mark = name == L"task" ? std::wstring() : fingerprint(name, element);
+        if (!mark.empty() && toldBefore.count(mark) != 0) {
             place.external(L"Scheduler: record '%1%' kept as read, told at an earlier load (%2%)",
                            quoted(name), error);
         } else {
             toldNow.push_back(error);
         }
-        held_.emplace(tasks_.lastId(), std::move(held));
+        if (!mark.empty()) told_.insert(mark);
+        held_.emplace(tasks_.lastId(), Held{name, element});
     }
     if (!toldNow.empty()) {
         std::wstring summary =
@@ -274,12 +305,10 @@ std::wstring SchedulerStore::loadTask(const wptree& element, const Sources& sour
 wptree SchedulerStore::toTree() const {
     wptree tree;
     wptree& root = tree.add_child(kRoot, unread_);
-    std::wstring told;
     auto held = held_.begin();
     // A held record goes back under its own name, which may hold a '.' that a path would split.
     const auto putHeld = [&] {
         root.push_back({held->second.name, held->second.record});
-        if (!held->second.told.empty()) told += (told.empty() ? L"" : L" ") + held->second.told;
         ++held;
     };
     for (const auto& task : tasks_.tasks()) {
@@ -291,10 +320,6 @@ wptree SchedulerStore::toTree() const {
         save(*task, element);
     }
     while (held != held_.end()) putHeld();
-    if (!told.empty()) {
-        if (!root.get_child_optional(L"<xmlattr>")) root.push_front({L"<xmlattr>", wptree()});
-        root.put(kToldAttribute, told);
-    }
     return tree;
 }
 

@@ -13,15 +13,18 @@
 // overwrite it.
 //
 // A record of another name than "task" that cannot be taken (a record of some other kind kept
-// beside the tasks) is told at the load that first finds it, not at every start: the root's
-// attribute "told" lists the fingerprints of those that were told, so that a record added later
-// is told again.
+// beside the tasks) is told at the load that first finds it, not at every start: the setting
+// scheduler.toldRecords lists the fingerprints of those that were told, so that a record added
+// later is told again. No attribute of the program's own goes into the file, so that a reader that
+// takes every child of the root as a task reads its tasks; the root's attribute "told" of a file
+// an earlier version wrote is taken over into the setting once and not written again.
 
 #include <boost/property_tree/ptree.hpp>
 #include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -73,8 +76,6 @@ private:
     struct Held {
         std::wstring name;
         boost::property_tree::wptree record;
-        // The fingerprint of a record of another name than "task", which is told once; else empty.
-        std::wstring told;
     };
 
     SchedulerTasks& tasks_;
@@ -82,6 +83,9 @@ private:
     std::multimap<std::uint32_t, Held> held_;
     // What the root of a file without tasks held.
     boost::property_tree::wptree unread_;
+    // The fingerprints of the records of another kind that were told: those the file held at the
+    // last read of its tasks, told then or at an earlier load.
+    std::set<std::wstring> told_;
     bool readTasks_ = false;
 };
 

@@ -14,6 +14,8 @@
 #include <filesystem>
 #include <utility>
 
+#include "app/kit/MessageBoxDialog.h"
+
 namespace frm {
 namespace {
 
@@ -47,31 +49,7 @@ private:
     const std::filesystem::path folder_;
 };
 
-long boxStyle(debug::MessageIcon icon) {
-    switch (icon) {
-        case debug::MessageIcon::information:
-            return wxOK | wxCENTRE | wxICON_INFORMATION;
-        case debug::MessageIcon::warning:
-            return wxOK | wxCENTRE | wxICON_WARNING;
-        case debug::MessageIcon::error:
-            break;
-    }
-    return wxOK | wxCENTRE | wxICON_ERROR;
-}
-
 }  // namespace
-
-// A message box of the log calls, shown modally or left open beside the window.
-class Dialogs::BoxDialog : public wxGenericMessageDialog {
-public:
-    BoxDialog(wxWindow* parent, const MessageBoxes::Box& box)
-        : wxGenericMessageDialog(parent, box.text, captionOf(box.caption), boxStyle(box.icon)) {}
-    void showModeless() {
-        // What ShowModal builds before it shows the dialog.
-        DoCreateMsgdialog();
-        Show();
-    }
-};
 
 int Dialogs::showModal(wxDialog& dialog) {
     if (closing_) return wxID_CANCEL;
@@ -84,9 +62,6 @@ int Dialogs::showModal(wxDialog& dialog) {
 
 void Dialogs::closeAll(std::function<void()> then) {
     closing_ = true;
-    if (box_) box_->Destroy();
-    box_ = nullptr;
-    boxes_.dropAll();
     popupMenus_.endAll();
     afterClosing_ = std::move(then);
     endInnermost();
@@ -204,37 +179,19 @@ std::optional<long> Dialogs::askNumber(const std::wstring& caption, const std::w
 
 void Dialogs::showMessage(const std::wstring& caption, const std::wstring& text, debug::MessageIcon icon) {
     if (closing_) return;
-    if (std::optional<MessageBoxes::Box> box = boxes_.offer({caption, text, icon})) showBox(std::move(*box));
-}
-
-void Dialogs::showBox(MessageBoxes::Box box) {
-    // While a modal dialog runs, only the dialogs above it take input: a box is modal over it, and
-    // the loop that opened it opens the next one once it has closed. Without a window (a start that
-    // ends) the box is read before the program goes on.
-    while (!open_.empty() || parent_ == nullptr) {
-        BoxDialog dialog(parent_, box);
+    // A text that comes while a box is open, from that box's own event loop (or from a dialog's
+    // above it), waits for the box after it: the loop that opened the first box opens the next one
+    // once it has closed.
+    for (std::optional<MessageBoxes::Box> box = boxes_.offer({caption, text, icon}); box;
+         box = boxes_.closed()) {
+        // With no parent: the toolkit keeps it above the window or the dialog that is active.
+        MessageBoxDialog dialog(nullptr, captionOf(box->caption), box->text, box->icon);
         showModal(dialog);
         if (closing_) {
             boxes_.dropAll();
             return;
         }
-        std::optional<MessageBoxes::Box> next = boxes_.closed();
-        if (!next) return;
-        box = std::move(*next);
     }
-    // Otherwise the box leaves the window usable, so that a broadcast can be stopped while it is
-    // open; its OK (or Esc, or its close button, which press OK) hands the next one.
-    auto* dialog = new BoxDialog(parent_, box);
-    box_ = dialog;
-    dialog->Bind(
-        wxEVT_BUTTON, [this](wxCommandEvent&) { boxClosed(); }, wxID_OK);
-    dialog->showModeless();
-}
-
-void Dialogs::boxClosed() {
-    if (box_) box_->Destroy();
-    box_ = nullptr;
-    if (std::optional<MessageBoxes::Box> next = boxes_.closed()) showBox(std::move(*next));
 }
 
 debug::MessagePresenter Dialogs::presenter() {

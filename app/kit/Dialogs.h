@@ -1,11 +1,8 @@
 #pragma once
-// The program's dialogs: the questions to the operator, modal, and the message boxes of the log
-// calls, left open beside the window. Every dialog is drawn by the toolkit itself rather than by
-// the desktop, so that a stop request can end the ones that are open (closeAll), and the open
-// context menus with them, before the main window closes.
-
-#include <wx/dialog.h>
-#include <wx/weakref.h>
+// The program's modal dialogs: the questions to the operator and the message boxes of the log
+// calls. Every dialog is drawn by the toolkit itself rather than by the desktop, so that a stop
+// request can end the ones that are open (closeAll), and the open context menus with them, before
+// the main window closes.
 
 #include <functional>
 #include <string>
@@ -16,6 +13,7 @@
 #include "app/kit/Questions.h"
 #include "foundation/LogCalls.h"
 
+class wxDialog;
 class wxIdleEvent;
 class wxWindow;
 
@@ -44,10 +42,10 @@ public:
     std::optional<long> askNumber(const std::wstring& caption, const std::wstring& text,
                                   const std::wstring& prompt, long initial, long minimum,
                                   long maximum) override;
-    // A message box with an OK button; the presenter of the log calls. It returns at once: the box
-    // stays open beside the window, which takes clicks meanwhile (modal only over a modal dialog
-    // that runs). While a box is open, the text waits: the box after the open one shows it, or
-    // sums it up.
+    // A modal message box with an OK button, with no parent (the toolkit keeps it above the active
+    // window); the presenter of the log calls. It returns once the operator has closed it, and the
+    // boxes after it that waited meanwhile. While a box is open, a text waits and returns at once:
+    // the box after the open one shows it, or sums it up.
     void showMessage(const std::wstring& caption, const std::wstring& text, debug::MessageIcon icon);
     debug::MessagePresenter presenter();
 
@@ -65,17 +63,11 @@ private:
     // Runs what closeAll was given once no dialog and no context menu runs any more.
     void finishClosing();
     void onIdle(wxIdleEvent& event);
-    class BoxDialog;
-    void showBox(MessageBoxes::Box box);
-    // The open box was closed: it goes, and the next one opens.
-    void boxClosed();
 
     PopupMenuTracker popupMenus_;
     wxWindow* parent_ = nullptr;
     std::vector<wxDialog*> open_;
     MessageBoxes boxes_;
-    // The box open beside the window; gone with its parent.
-    wxWeakRef<wxDialog> box_;
     bool closing_ = false;
     std::wstring lastFolder_;
     std::function<void()> afterClosing_;

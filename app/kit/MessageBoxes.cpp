@@ -43,7 +43,58 @@ const wchar_t* messagesWord(std::size_t count) {
     return L"сообщений";
 }
 
+bool isBlank(wchar_t character) {
+    return character == L' ' || character == L'\t';
+}
+
+// The longest start of the line that fits, one character at least.
+std::size_t fittingLength(const std::wstring& line, int width,
+                          const std::function<int(const std::wstring&)>& widthOf) {
+    std::size_t fits = 1;
+    std::size_t tooLong = line.size() + 1;
+    while (tooLong - fits > 1) {
+        const std::size_t middle = fits + (tooLong - fits) / 2;
+        if (widthOf(line.substr(0, middle)) <= width) {
+            fits = middle;
+        } else {
+            tooLong = middle;
+        }
+    }
+    return fits;
+}
+
+void appendFitted(std::wstring line, int width, const std::function<int(const std::wstring&)>& widthOf,
+                  std::wstring& text) {
+    while (widthOf(line) > width) {
+        const std::size_t fits = fittingLength(line, width, widthOf);
+        std::size_t cut = fits;
+        if (fits < line.size() && isBlank(line[fits])) {
+            cut = fits;
+        } else if (const std::size_t blank = line.find_last_of(L" \t", fits - 1);
+                   blank != std::wstring::npos && blank > 0) {
+            cut = blank;
+        }
+        text += line.substr(0, cut) + L'\n';
+        line.erase(0, cut < line.size() && isBlank(line[cut]) ? cut + 1 : cut);
+    }
+    text += line;
+}
+
 }  // namespace
+
+std::wstring fitToWidth(const std::wstring& text, int width,
+                        const std::function<int(const std::wstring&)>& widthOf) {
+    if (width <= 0) return text;
+    std::wstring fitted;
+    for (std::size_t start = 0;;) {
+        const std::size_t end = text.find(L'\n', start);
+        appendFitted(text.substr(start, end == std::wstring::npos ? std::wstring::npos : end - start), width,
+                     widthOf, fitted);
+        if (end == std::wstring::npos) return fitted;
+        fitted += L'\n';
+        start = end + 1;
+    }
+}
 
 std::wstring moreInTheLog(std::size_t count) {
     return L"… и ещё " + std::to_wstring(count) + L" " + messagesWord(count) + L" в журнале";

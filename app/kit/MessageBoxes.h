@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <deque>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -46,5 +47,11 @@ private:
 
 // "… и ещё 3 сообщения в журнале": the line that sums up `count` texts not shown.
 std::wstring moreInTheLog(std::size_t count);
+
+// The text with every line that `widthOf` finds wider than `width` broken into lines that fit: at
+// the last space or tab that fits, else (a word wider than the line, such as a long name or path)
+// inside the word, so that no part of the text lies beyond the width. The breaking blank goes.
+std::wstring fitToWidth(const std::wstring& text, int width,
+                        const std::function<int(const std::wstring&)>& widthOf);
 
 }  // namespace frm

@@ -29,10 +29,10 @@ std::wstring volumeLabel(int volume) {
     return L"Громкость зоны: " + ZoneElement::volumeText(volume);
 }
 
+// The devices' names, each on a line of its own below the text that names them.
 std::wstring namesOf(const std::vector<ZoneElement::DevicePtr>& devices) {
     std::wstring names;
-    for (const auto& device : devices)
-        names += (names.empty() ? L"'" : L", '") + device->getDisplayName() + L"'";
+    for (const auto& device : devices) names += L"\n'" + device->getDisplayName() + L"'";
     return names;
 }
 
@@ -49,7 +49,7 @@ void applyVolume(const std::vector<ZoneElement::DevicePtr>& devices, int percent
         }
     }
     if (!failed.empty())
-        place.warn(L"Громкость %1% %% не установлена на устройствах: %2%", percent, namesOf(failed));
+        place.warn(L"Громкость %1% %% не установлена на устройствах:%2%", percent, namesOf(failed));
 }
 
 }  // namespace
@@ -250,7 +250,7 @@ void ZoneElementPanel::deleteDeviceOnButtonClick(wxCommandEvent&) {
         }
     }
     if (!kept.empty())
-        place.notice(L"Устройства %1% не удалены из зоны, т.к. используются в расписании", namesOf(kept));
+        place.notice(L"Устройства не удалены из зоны, т.к. используются в расписании:%1%", namesOf(kept));
     updateAll();
 }
 

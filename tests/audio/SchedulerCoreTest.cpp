@@ -4,8 +4,9 @@
 // task plays once; disabled tasks and tasks whose time had passed when they were put do not play
 // until the clock goes back before that time; a stop that a step of the clock or a change of the
 // time zone passed over runs late, a start is told missed, as is one that summer time moves past
-// its own stop; a clock set back plays the days it shows again but none that ran; the thread ends
-// at once; ids are checked.
+// its own stop; a clock set back plays the days it shows again but none that ran, and set back
+// further than the runs are kept it tells at once, in one message, when the tasks play again; the
+// thread ends at once; ids are checked.
 
 #include <gtest/gtest.h>
 
@@ -184,7 +185,7 @@ TEST_F(SchedulerCoreTest, EachDayOfATaskRunsOnceAtItsHourWhateverTheClockAndTheT
         const wchar_t* stop;
     };
     struct Line {
-        const wchar_t* text;
+        const wchar_t* text;  // as the log writes it: a line feed as \A
         const wchar_t* level;
         // How many times the steps tell it; 0: at least once.
         std::size_t times = 0;
@@ -287,7 +288,21 @@ TEST_F(SchedulerCoreTest, EachDayOfATaskRunsOnceAtItsHourWhateverTheClockAndTheT
          {"pass 2026-06-01 08:00:00", "move 2025-06-01 06:00:00", "pass 2025-06-01 08:00:00",
           "move 2024-06-01 06:00:00", "pass 2024-06-01 08:00:00", "pass 2024-06-02 08:00:00"},
          {"08 2026-Jun-01 08:00:10", "08 2025-Jun-01 08:00:10"},
-         {{L"которые помнятся: N1 2024-06-01 08:00", L"WARN"}, {L"дальше, чем помнится", L"WARN", 1}}},
+         {{L"которые помнятся:\\AN1: не запускается с 2024-06-01 08:00, снова запускается с 2025-01-05 08:00",
+           L"WARN"},
+          {L"дальше, чем помнится", L"WARN", 1}}},
+        {"a clock set back 600 days tells a start and its stop in one message, with the day they play again",
+         "UTC0",
+         "2026-06-01 06:00:00",
+         {{1, "start", L"2024-01-01", L"08:00", L"", L"09:00"},
+          {2, "stop", L"2024-01-01", L"09:00", L"", L"stop"}},
+         {"pass 2026-06-01 08:00:00", "pass 2026-06-01 09:00:00", "move 2024-10-09 06:00:00",
+          "pass 2024-10-09 08:00:00", "pass 2024-10-09 09:00:00"},
+         {"start 2026-Jun-01 08:00:10", "stop 2026-Jun-01 09:00:10"},
+         {{L"дальше, чем помнится", L"WARN", 1},
+          {L":\\AN1: не запускается с 2024-10-09 08:00, снова запускается с 2025-01-05 08:00"
+           L"\\AN2: не запускается с 2024-10-09 09:00, снова запускается с 2025-01-05 09:00",
+           L"WARN", 1}}},
         {"two steps back over the same days play only the day that did not run",
          "UTC0",
          "2024-01-01 06:00:00",

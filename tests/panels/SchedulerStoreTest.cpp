@@ -1,7 +1,8 @@
 // "scheduler.xml": tasks of every kind read back as they were written, with new ids; records
 // that cannot be taken now (damaged, a playlist that is gone) are held and written back in their
 // places while the others load, and a drive's are put once its medium is offered; an unknown
-// loudspeaker stays in its record; a moved message is found in its folder; a file that cannot be
+// loudspeaker stays in its record; a record of another kind is told once across restarts while the
+// saved root carries no attribute; a moved message is found in its folder; a file that cannot be
 // read as a whole is kept aside; and thousands of mutated files load without a fault and are
 // never saved with fewer tasks than they held.
 
@@ -242,17 +243,21 @@ TEST_F(SchedulerStoreTest, TasksUnderOtherNamesAreReadAndWrittenBackAsTasks) {
     core.stop();
 }
 
-// Records of another kind kept beside a task, over three starts and stops: each start reads the
-// task, each stop writes the records back as they were read, names too, and only the start that
-// first finds a record tells of it (the third finds one added by hand since).
+// Records of another kind kept after a task, over four starts and stops: each start reads the
+// task, each stop writes the records back as they were read, names too, under a root without
+// attributes (a reader that takes every child of the root as a task, in order, and ends at one that
+// lacks an element reads the task), and only the start that first finds a record tells of it (the
+// third finds one added by hand since; the fourth a file as an earlier version wrote it, with what
+// was told in the root's attribute "told" and not in the settings).
 TEST_F(SchedulerStoreTest, RecordsOfAnotherKindBesideATaskAreWrittenBackAsReadAndToldOnce) {
     write(
-        "<scheduler_v2><job><name>Резерв</name><at>03:00</at></job>"
+        "<scheduler_v2>"
         "<task><type>daily</type><startDate>2024-05-02</startDate><finalDate/><startTime>08:00</startTime>"
         "<stopTime/><enable>true</enable><playback><placeName>radio</placeName><subPlaceName>Эфир</"
         "subPlaceName>"
         "<devices><devices>02:7E:41:00:00:01</devices></devices></playback></task>"
-        "<job.night><at>04:00</at></job.night><job/></scheduler_v2>");
+        "<job><name>Резерв</name><at>03:00</at></job><job.night><at>04:00</at></job.night><job/>"
+        "</scheduler_v2>");
     const auto others = [](const wptree& tree) {
         std::vector<std::pair<std::wstring, wptree>> records;
         for (const auto& [name, record] : tree.get_child(L"scheduler_v2"))
@@ -262,15 +267,28 @@ TEST_F(SchedulerStoreTest, RecordsOfAnotherKindBesideATaskAreWrittenBackAsReadAn
     wptree file;
     ASSERT_TRUE(storage::load(path(), file));
     auto expected = others(file);
-    const std::size_t told[] = {3, 0, 1};
-    for (int start = 0; start < 3; ++start) {
-        SCOPED_TRACE(start);
-        if (start == 2) {
-            ASSERT_TRUE(storage::load(path(), file));
-            file.get_child(L"scheduler_v2").add(L"job", L"05:00");
-            storage::save(path(), file);
-            expected.emplace_back(L"job", wptree(L"05:00"));
+    const auto readInOrder = [](const wptree& tree) {
+        std::size_t read = 0;
+        for (const auto& [name, child] : tree.get_child(L"scheduler_v2")) {
+            for (const wchar_t* element : {L"type", L"startDate", L"startTime", L"finalDate", L"stopTime"})
+                if (!child.get_child_optional(element)) return read;
+            ++read;
         }
+        return read;
+    };
+    const std::size_t told[] = {3, 0, 1, 0};
+    for (int start = 0; start < 4; ++start) {
+        SCOPED_TRACE(start);
+        if (start >= 2) ASSERT_TRUE(storage::load(path(), file));
+        if (start == 2) {
+            file.get_child(L"scheduler_v2").add(L"job", L"05:00");
+            expected.emplace_back(L"job", wptree(L"05:00"));
+        } else if (start == 3) {
+            file.put(L"scheduler_v2.<xmlattr>.told",
+                     base::widen(pref::getString(setting::schedulerToldRecords)));
+            pref::setString(setting::schedulerToldRecords.key, "");
+        }
+        if (start >= 2) storage::save(path(), file);
         const auto summaries = [&] { return capture_.find(L"Неверный формат данных", L"ERROR"); };
         const std::size_t before = summaries().size();
         scheduler::Core core;
@@ -290,6 +308,8 @@ TEST_F(SchedulerStoreTest, RecordsOfAnotherKindBesideATaskAreWrittenBackAsReadAn
         ASSERT_TRUE(storage::load(path(), saved));
         EXPECT_EQ(taskCount(saved), 1u);
         EXPECT_TRUE(others(saved) == expected);
+        EXPECT_FALSE(saved.get_child_optional(L"scheduler_v2.<xmlattr>"));
+        EXPECT_EQ(readInOrder(saved), 1u);
     }
 }
 

@@ -1,4 +1,5 @@
-// One message box at a time: what waits while a box is open and what the next box says.
+// One message box at a time: what waits while a box is open and what the next box says; a line
+// wider than the box is broken where it fits.
 
 #include <gtest/gtest.h>
 
@@ -103,6 +104,29 @@ TEST(MessageBoxes, TheSumUpSpeaksRussian) {
         {111, L"… и ещё 111 сообщений в журнале"}, {1844, L"… и ещё 1844 сообщения в журнале"},
     };
     for (const auto& [count, text] : cases) EXPECT_EQ(frm::moreInTheLog(count), text) << count;
+}
+
+// Each character one unit wide.
+TEST(MessageBoxes, ALineWiderThanTheBoxIsBrokenWhereItFits) {
+    const struct {
+        const wchar_t* text;
+        int width;
+        const wchar_t* fitted;
+    } cases[] = {
+        {L"short", 10, L"short"},
+        {L"one two three four", 9, L"one two\nthree\nfour"},
+        {L"one two three", 7, L"one two\nthree"},
+        {L"/a/long/path/without/blanks", 10, L"/a/long/pa\nth/without\n/blanks"},
+        {L"'Зал 1'\n'Громкоговоритель северного крыла'\n\n'Холл'", 17,
+         L"'Зал 1'\n'Громкоговоритель\nсеверного крыла'\n\n'Холл'"},
+        {L"ab\tcdefg", 4, L"ab\ncdef\ng"},
+        {L" abcdef", 3, L" ab\ncde\nf"},
+        {L"abc", 0, L"abc"},
+        {L"", 5, L""},
+    };
+    const auto widthOf = [](const std::wstring& line) { return static_cast<int>(line.size()); };
+    for (const auto& c : cases)
+        EXPECT_EQ(frm::fitToWidth(c.text, c.width, widthOf), c.fitted) << c.text << " " << c.width;
 }
 
 }  // namespace

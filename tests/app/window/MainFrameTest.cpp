@@ -136,7 +136,7 @@ TEST_F(WindowFixture, ZonesMadeByTheButtonsSurviveARestart) {
     ASSERT_TRUE(zoneTree()->GetBoundingRect(device, zone, true));
     click(zoneTree(), zone);
     clickButton(L"Удалить устройства");
-    EXPECT_TRUE(messageShown(L"т.к. используются в расписании"));
+    EXPECT_TRUE(messageShown(L"т.к. используются в расписании:\n'Устройство 02:7E:41:00:00:01'"));
     EXPECT_TRUE(treeItem(L"Устройство 02:7E:41:00:00:01").IsOk());
 
     closeWindow();

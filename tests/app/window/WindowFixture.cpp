@@ -4,6 +4,7 @@
 #include <wx/app.h>
 #include <wx/button.h>
 #include <wx/evtloop.h>
+#include <wx/timer.h>
 #include <wx/utils.h>
 
 #include <algorithm>
@@ -110,6 +111,22 @@ bool WindowFixture::pumpUntil(const std::function<bool()>& condition, std::chron
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     return true;
+}
+
+bool WindowFixture::runLoopUntil(const std::function<bool()>& condition, std::chrono::milliseconds deadline) {
+    const auto end = std::chrono::steady_clock::now() + deadline;
+    wxGUIEventLoop loop;
+    bool held = false;
+    wxTimer look;
+    look.Bind(wxEVT_TIMER, [&](wxTimerEvent&) {
+        // Only this loop can end itself: a dialog's loop that runs inside it ends first.
+        if (wxEventLoopBase::GetActive() != &loop) return;
+        held = condition();
+        if (held || std::chrono::steady_clock::now() > end) loop.Exit();
+    });
+    look.Start(10);
+    loop.Run();
+    return held;
 }
 
 void WindowFixture::click(wxWindow* window, const wxRect& area) {

@@ -70,6 +70,10 @@ protected:
     // asserts after an action is waited for with it, unless the action's own handlers did it.
     bool pumpUntil(const std::function<bool()>& condition,
                    std::chrono::milliseconds deadline = std::chrono::seconds(30));
+    // The same in an event loop of its own rather than in yields: a modal dialog that an event
+    // opens meanwhile runs as it does in the program, so that a test can act from within it.
+    bool runLoopUntil(const std::function<bool()>& condition,
+                      std::chrono::milliseconds deadline = std::chrono::seconds(30));
     // Runs the toolkit until it has handled every event queued for it so far: the input the X
     // server made for the program (a click's press and release, a key), what other threads
     // queued for the window, and the events that their handling queued. False when it never got

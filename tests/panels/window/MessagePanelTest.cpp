@@ -4,22 +4,21 @@
 // nothing, and a scheduled message cannot be deleted; the groups survive a restart. The gong and
 // message chosen stay chosen across the views, and the microphone view offers the same gongs.
 // The groups and their task also survive a run in which their views were never shown. A box of the
-// log left open does not hold the alarm view's ■.
+// log holds the alarm view's ■ until its OK.
 
 #include <wx/app.h>
-#include <wx/msgdlg.h>
-// After its base class, which the header does not include itself.
-#include <wx/generic/msgdlgg.h>
 
 #include <filesystem>
 #include <fstream>
 #include <future>
 
 #include "app/kit/Dialogs.h"
+#include "app/kit/MessageBoxDialog.h"
 #include "foundation/Password.h"
 #include "foundation/Place.h"
 #include "panels/SourceMicrophonePanel.h"
 #include "panels/SourceServicePanel.h"
+#include "tests/app/window/DialogControls.h"
 #include "tests/panels/window/PanelFixture.h"
 
 namespace {
@@ -142,9 +141,10 @@ TEST_F(MessagePanelTest, AnAlarmMessagePlaysAfterItsGongOnlyForTheRightPassword)
     EXPECT_TRUE(pumpUntil([&] { return !alarmBusy(); }));
 }
 
-// A box of the log leaves the window usable: one click on the alarm view's ■ ends the alarm while
-// the box stays open.
-TEST_F(MessagePanelTest, OneClickOnStopEndsTheAlarmWhileABoxIsOpen) {
+// A box of the log holds the window until its OK: the operator's click on the alarm view's ■ while it
+// is open reaches nothing, a text logged meanwhile waits and opens the next box once the first is
+// closed, and after the last OK one click on ■ ends the alarm.
+TEST_F(MessagePanelTest, ABoxHoldsTheWindowUntilItsOkAndThenOneClickOnStopEndsTheAlarm) {
     ASSERT_TRUE(test::writeSineMp3(files_.file("alarm/Пожар.mp3"), 700, 30));
     openWithLoudspeaker();
     frm::Dialogs dialogs;
@@ -165,23 +165,39 @@ TEST_F(MessagePanelTest, OneClickOnStopEndsTheAlarmWhileABoxIsOpen) {
             broadcast.targets.insert(device);
         ASSERT_TRUE(alarm->launch(broadcast));
     }
-    debug::Place("frm::MessagePanelTest").warn(L"Не удалось включить оповещение: 'Зал 1', 'Зал 2'");
-    const auto openBox = [] {
-        for (wxWindow* window : wxTopLevelWindows) {
-            if (auto* box = dynamic_cast<wxGenericMessageDialog*>(window); box && box->IsShown()) return box;
-        }
-        return static_cast<wxGenericMessageDialog*>(nullptr);
+    int stopClicks = 0;
+    control<wxWindow>("stop")->Bind(wxEVT_BUTTON, [&](wxCommandEvent& event) {
+        ++stopClicks;
+        event.Skip();
+    });
+    struct Opened {
+        std::wstring text;
+        bool modal;
+        int stopClicks;
     };
-    ASSERT_TRUE(pumpUntil([&] { return openBox() != nullptr; }));
-    EXPECT_FALSE(openBox()->IsModal());
+    std::vector<Opened> opened;
+    const test::DialogWatch<frm::MessageBoxDialog> watch([&](frm::MessageBoxDialog& box) {
+        if (opened.empty()) press("stop");
+        opened.push_back({box.getMessage().ToStdWstring(), box.IsModal(), stopClicks});
+        pressButton(&box, wxT("OK"));
+    });
+    const debug::Place place("frm::MessagePanelTest");
+    place.warn(L"Не удалось включить оповещение:\n'Зал 1'\n'Зал 2'");
+    place.notice(L"Перед добавлением разблокируйте настройки");
+    ASSERT_TRUE(runLoopUntil([&] { return opened.size() == 2; }));
+    EXPECT_EQ(opened[0].text, L"Не удалось включить оповещение:\n'Зал 1'\n'Зал 2'");
+    EXPECT_TRUE(opened[0].modal);
+    EXPECT_EQ(opened[0].stopClicks, 0);
+    EXPECT_EQ(opened[1].text, L"Перед добавлением разблокируйте настройки");
+    EXPECT_TRUE(opened[1].modal);
+    EXPECT_TRUE(alarmBusy());
 
     press("stop");
     ASSERT_TRUE(
         pumpUntil([&] { return ended.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }));
     EXPECT_EQ(ended.get(), frm::AlarmChannel::stopped);
-    ASSERT_NE(openBox(), nullptr);
-    pressButton(openBox(), wxT("OK"));
-    EXPECT_TRUE(pumpUntil([&] { return openBox() == nullptr; }));
+    EXPECT_EQ(stopClicks, 1);
+    EXPECT_EQ(opened.size(), 2u);
 }
 
 TEST_F(MessagePanelTest, AServiceMessagePlaysAfterItsGongOnTheCommonStreamAndNotWithoutItsFile) {

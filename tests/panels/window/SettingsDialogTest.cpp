@@ -1,13 +1,18 @@
-// The settings dialog on screen: its pages in both modes, a refused save that changes no key,
-// the log viewer on today's log, the capture-device test on a PulseAudio source, and a picture of
-// every page.
+// The settings dialog on screen: its pages in both modes, a refused save that changes no key and
+// whose box opens above the dialog, the log viewer on today's log, the capture-device test on a
+// PulseAudio source, and a picture of every page.
 
+#include <unistd.h>
 #include <wx/app.h>
+#include <wx/timer.h>
 #include <wx/uiaction.h>
 
+#include <algorithm>
 #include <boost/date_time/gregorian/gregorian.hpp>
 #include <fstream>
 
+#include "app/kit/Dialogs.h"
+#include "app/kit/MessageBoxDialog.h"
 #include "audio/PlayerEngine.h"
 #include "audio/StreamSettings.h"
 #include "audio/mp3stream.h"
@@ -18,6 +23,7 @@
 #include "panels/SettingsDialog.h"
 #include "support/PulseServer.h"
 #include "support/StreamReceiver.h"
+#include "tests/app/window/DialogControls.h"
 #include "tests/app/window/WindowFixture.h"
 
 namespace {
@@ -136,6 +142,43 @@ TEST_F(SettingsDialogTest, ASaveWithOneBadAddressChangesNoKey) {
     EXPECT_EQ(pref::getInt("volume.serviceMessage2", 0), 30);
     EXPECT_EQ(pref::getWString("place.pathDirServiceMessage"), folder);
     EXPECT_EQ(pref::getString(setting::multicastAddress), "239.2.2.2");
+}
+
+// A refusal of the dialog run modally as the main window runs it: its box opens modally above the
+// dialog, which stays open beneath it, and after the box's OK the dialog is the operator's again.
+TEST_F(SettingsDialogTest, ARefusalShowsInABoxAboveTheDialog) {
+    openWindow();
+    frm::Dialogs dialogs;
+    dialogs.setParent(frame_);
+    debug::setMessagePresenter(dialogs.presenter());
+    const std::shared_ptr<void> presenterBack(nullptr, [](void*) { debug::setMessagePresenter(nullptr); });
+    Dialog dialog(frame_, true, false);
+    dialog.m_multicastAddress->ChangeValue(L"192.168.1.1");
+    // Every box that opens meanwhile (the first start's notice too) lies above the dialog.
+    std::vector<std::wstring> shown;
+    const test::DialogWatch<frm::MessageBoxDialog> watch([&](frm::MessageBoxDialog& box) {
+        shown.push_back(box.getMessage().ToStdWstring());
+        EXPECT_TRUE(box.IsModal());
+        EXPECT_TRUE(dialog.IsModal() && dialog.IsShownOnScreen());
+        EXPECT_TRUE(screenshot("settings_refusal_box"));
+        EXPECT_EQ(test::toolkitScreen().title(test::toolkitScreen().findWindow(::getpid())),
+                  box.GetTitle().ToStdWstring());
+        pressButton(&box, wxT("OK"));
+    });
+    const std::wstring refusal = L"Ошибка при вводе IP адреса";
+    const auto refused = [&] { return std::find(shown.begin(), shown.end(), refusal) != shown.end(); };
+    // From the dialog's loop, by a timer: what the application runs later (the watch) runs meanwhile.
+    wxTimer operate;
+    operate.Bind(wxEVT_TIMER, [&](wxTimerEvent&) {
+        pressButton(&dialog, wxT("Сохранить"));
+        // The box opens, and is closed, inside the wait.
+        EXPECT_TRUE(runLoopUntil(refused));
+        EXPECT_TRUE(dialog.IsModal());
+        dialog.EndModal(wxID_CANCEL);
+    });
+    operate.StartOnce(1);
+    EXPECT_EQ(dialogs.showModal(dialog), wxID_CANCEL);
+    EXPECT_TRUE(refused());
 }
 
 // The idle time as the operator leaves it, with the keyboard, and then a click on "&Сохранить",

@@ -1,16 +1,20 @@
 // The small dialogs of the playlists on screen, photographed: the URL dialog with its fields,
 // checks and history, the capture-device dialog on a PulseAudio server's sources, the fragment
 // dialog's Russian file picker, the file dialogs, which open in the operator's home or the
-// folder last chosen and leave the working folder as it was, and the message boxes, one at a time.
+// folder last chosen and leave the working folder as it was, and the message boxes, one at a time,
+// each within the screen whatever its text.
 
 #include <wx/app.h>
 #include <wx/button.h>
 #include <wx/choice.h>
 #include <wx/combobox.h>
+#include <wx/display.h>
 #include <wx/eventfilter.h>
 #include <wx/filedlg.h>
 #include <wx/filepicker.h>
 #include <wx/msgdlg.h>
+#include <wx/scrolwin.h>
+#include <wx/stattext.h>
 #include <wx/textctrl.h>
 // After its base class, which the header does not include itself.
 #include <wx/generic/msgdlgg.h>
@@ -22,31 +26,18 @@
 #include "app/kit/CaptureDeviceDialog.h"
 #include "app/kit/Dialogs.h"
 #include "app/kit/FragmentDialog.h"
+#include "app/kit/MessageBoxDialog.h"
 #include "app/kit/UrlDialog.h"
 #include "foundation/TextConversion.h"
 #include "support/PulseServer.h"
 #include "support/TempFolder.h"
+#include "tests/app/window/DialogControls.h"
 #include "tests/app/window/WindowFixture.h"
 
 namespace {
 
-// Acts on every message box of the program as it opens, from the box's own event loop.
-class BoxWatch : public wxEventFilter {
-public:
-    explicit BoxWatch(std::function<void(wxGenericMessageDialog&)> onOpen) : onOpen_(std::move(onOpen)) {
-        wxEvtHandler::AddFilter(this);
-    }
-    ~BoxWatch() override { wxEvtHandler::RemoveFilter(this); }
-    int FilterEvent(wxEvent& event) override {
-        auto* box = dynamic_cast<wxGenericMessageDialog*>(event.GetEventObject());
-        if (event.GetEventType() == wxEVT_INIT_DIALOG && box != nullptr)
-            wxTheApp->CallAfter([this, box] { onOpen_(*box); });
-        return Event_Skip;
-    }
-
-private:
-    const std::function<void(wxGenericMessageDialog&)> onOpen_;
-};
+using QuestionWatch = test::DialogWatch<wxGenericMessageDialog>;
+using BoxWatch = test::DialogWatch<frm::MessageBoxDialog>;
 
 class SmallDialogsTest : public test::WindowFixture {
 protected:
@@ -210,7 +201,7 @@ TEST_F(SmallDialogsTest, AQuestionShowsItsButtonsAndItsMark) {
             frm::Dialogs dialogs;
             std::vector<wxString> labels;
             long style = 0;
-            const BoxWatch watch([&](wxGenericMessageDialog& box) {
+            const QuestionWatch watch([&](wxGenericMessageDialog& box) {
                 style = box.GetMessageDialogStyle();
                 const std::function<void(wxWindow*)> collect = [&](wxWindow* window) {
                     if (auto* button = dynamic_cast<wxButton*>(window)) labels.push_back(button->GetLabel());
@@ -230,6 +221,39 @@ TEST_F(SmallDialogsTest, AQuestionShowsItsButtonsAndItsMark) {
     }
 }
 
+// A box fits the screen whatever its text: three long loudspeaker names, one a line, show whole, a
+// line wider than the screen is broken to fit, and a text taller than the screen scrolls.
+TEST_F(SmallDialogsTest, ABoxShowsALongTextWholeWithinTheScreen) {
+    std::wstring text = L"Не удалось включить оповещение:";
+    for (const wchar_t* name : {L"конференц-зала второго этажа северного крыла главного корпуса",
+                                L"лестничной клетки между третьим и четвёртым этажами южного крыла",
+                                L"подземной автостоянки у въезда со стороны улицы Садовой, сектор Б"})
+        text += L"\n'Громкоговоритель " + std::wstring(name) + L"'";
+    text += L"\nПуть:";
+    for (int i = 0; i < 40; ++i) text += L" /media/оператор/USB/Оповещения/Эвакуация_" + std::to_wstring(i);
+    for (int i = 1; i <= 80; ++i) text += L"\n" + std::to_wstring(i) + L". Ошибка загрузки настроек";
+    frm::Dialogs dialogs;
+    wxString shown;
+    const BoxWatch watch([&](frm::MessageBoxDialog& box) {
+        EXPECT_TRUE(wxDisplay(&box).GetClientArea().Contains(box.GetScreenRect()));
+        wxScrolledWindow* area = box.textArea();
+        auto* label = test::findControl<wxStaticText>(area);
+        // No part of the text lies beyond the area, across or down its scrolled height.
+        EXPECT_LE(label->GetSize().x, area->GetClientSize().x);
+        EXPECT_LE(label->GetSize().y, area->GetVirtualSize().y);
+        EXPECT_GT(area->GetVirtualSize().y, area->GetClientSize().y);
+        shown = label->GetLabelText();
+        EXPECT_TRUE(screenshot("message_box_long_text"));
+        box.EndModal(wxID_OK);
+    });
+    dialogs.showMessage(L"WARN", text, debug::MessageIcon::warning);
+    // Broken only where a blank was.
+    std::replace(text.begin(), text.end(), L'\n', L' ');
+    std::wstring unbroken = shown.ToStdWstring();
+    std::replace(unbroken.begin(), unbroken.end(), L'\n', L' ');
+    EXPECT_EQ(unbroken, text);
+}
+
 // A flood of messages while a box is open, as warnings come from the box's own event loop: each
 // returns at once, and the box after the open one shows the first and sums up the others.
 TEST_F(SmallDialogsTest, MessagesThatComeWhileABoxIsOpenWaitForTheNextBox) {
@@ -243,13 +267,13 @@ TEST_F(SmallDialogsTest, MessagesThatComeWhileABoxIsOpenWaitForTheNextBox) {
     const auto openBoxes = [] {
         int count = 0;
         for (wxWindow* window : wxTopLevelWindows) {
-            auto* box = dynamic_cast<wxGenericMessageDialog*>(window);
+            auto* box = dynamic_cast<frm::MessageBoxDialog*>(window);
             count += box != nullptr && box->IsModal();
         }
         return count;
     };
-    const BoxWatch watch([&](wxGenericMessageDialog& box) {
-        opened.push_back({box.GetMessage().ToStdWstring(), openBoxes()});
+    const BoxWatch watch([&](frm::MessageBoxDialog& box) {
+        opened.push_back({box.getMessage().ToStdWstring(), openBoxes()});
         if (opened.size() == 1) {
             for (const wchar_t* text : {L"второе", L"третье", L"четвёртое", L"пятое"}) {
                 dialogs.showMessage(L"WARN", text, debug::MessageIcon::warning);
