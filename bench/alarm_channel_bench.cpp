@@ -391,7 +391,8 @@ void BM_AnsweringSwitchedBesideDueGiveBacks(benchmark::State& state) {
         manyDue += lastAnsweringSwitched();
         // The pool's extra threads end once idle.
         const auto poolThreads = [] { return test::threadsNamed("alarm devices").size(); };
-        waitUntil([&] { return poolThreads() <= 32; }, audio::WorkerPool::kIdleEnd + std::chrono::seconds(30));
+        waitUntil([&] { return poolThreads() <= 32; },
+                  audio::WorkerPool::kIdleEnd + std::chrono::seconds(30));
         poolAfter += poolThreads();
         for (std::size_t n = 0; n < kSiteSize; ++n) site.emulator(n).setSilent(false);
         if (!waitUntil([&] { return channel.devices().dueCount() == 0; }, std::chrono::seconds(300)))

@@ -255,18 +255,11 @@ void DeviceBase::answered() {
     unansweredChecks_ = 0;
 }
 
-void DeviceBase::noteAnswer() {
-    answered();
-    if (responding.exchange(true)) return;
-    debug::Place("device::DeviceBase::noteAnswer")
-        .debug(L"The device '%1%' answers again", hardwareAddress_.toCharArray());
-    tellShownState();
-}
-
 void DeviceBase::handleCheckReply(const std::string& reply, bool ok, const net::IpAndPort& address,
                                   std::int64_t sentAt) {
     if (!ok && lastAnswerTime_.load() >= sentAt) {
-        // An answer to another request came while the check was on its way: the device answers.
+        // An answer to another request came while the check waited behind it or was on its way:
+        // the device answers.
     } else if (!ok) {
         responding = false;
         ++unansweredChecks_;

@@ -144,8 +144,6 @@ public:
     // answering is asked again after a pause that grows from seconds while it does not answer, up
     // to two minutes.
     void checkResponding(bool force);
-    // Something came from the device that answers what was asked of it (a late reply): it answers.
-    void noteAnswer();
 
     // Exchanges that do not wait: the requests of one run (the pieces of a write) go to the
     // address the device had when the run began, and complete on the thread dispatcher. The

@@ -49,12 +49,7 @@ DeviceCollection::DeviceCollection(std::shared_ptr<TransferProtocol> transport, 
         [this, packets = packets_](const std::string& response, const net::IpAndPort& from) {
             return offerStatePacket(this, *packets, response, from);
         });
-    transport_->setUnknownResponseHandler(
-        [this, packets = packets_](const std::string& response, const net::IpAndPort& from) {
-            packets->push([this, response, from] { handlerForUnknownResponsesCallback(response, from); },
-                          true, from.getAddress());
-            return true;
-        });
+    transport_->setUnknownResponseHandler(&DeviceCollection::handlerForUnknownResponsesCallback);
     try {
         controlThread_ = std::thread([this] { controlTimeoutThread(); });
     } catch (...) {
@@ -125,19 +120,6 @@ bool DeviceCollection::handlerForUnknownResponsesCallback(const std::string& res
                                                           const net::IpAndPort& from) {
     debug::Place("device::DeviceCollection::handlerForUnknownResponsesCallback")
         .debug(L"handle unknown response for ip: %1% with response: %2%", from.getText(), response);
-    // A reply that came too late for its request still tells that the device answers.
-    std::shared_ptr<DeviceBase> sender;
-    {
-        std::lock_guard<std::recursive_mutex> guard(lock_);
-        for (const auto& entry : devices_) {
-            const net::IpAndPort address = entry.second.device->getAddress();
-            if (address.getAddress() == from.getAddress() && address.getPort() == from.getPort()) {
-                sender = entry.second.device;
-                break;
-            }
-        }
-    }
-    if (sender) sender->noteAnswer();
     return true;
 }
 

@@ -93,8 +93,7 @@ public:
     // One status packet, on the dispatcher, one at a time in arrival order.
     void handleAllStatesCallback(const std::string& packet, const net::IpAndPort& from,
                                  const net::HardwareAddress& address);
-    // A reply that matches no request: the device at its address answers.
-    bool handlerForUnknownResponsesCallback(const std::string& response, const net::IpAndPort& from);
+    static bool handlerForUnknownResponsesCallback(const std::string& response, const net::IpAndPort& from);
 
     // The device registered under the address, or a new one; null when nothing could be added.
     std::shared_ptr<DeviceBase> addDevice(std::uint32_t id, const std::string& typeText,

@@ -410,10 +410,11 @@ TEST_F(AlarmChannelSiteTest, EveryLoudspeakerIsTakenAtOnceAndGivenBackWhenHeardA
             // alarm channel's.
             auto status = emulator.status();
             status.channel = 1;
-            ASSERT_TRUE(device->parseState(test::LoudspeakerEmulator::makeStatusPacket(
-                                               emulator.hardwareAddress(), status,
-                                               test::LoudspeakerEmulator::fullNumberCount, emulator.versionText()),
-                                           emulator.address()));
+            ASSERT_TRUE(device->parseState(
+                test::LoudspeakerEmulator::makeStatusPacket(emulator.hardwareAddress(), status,
+                                                            test::LoudspeakerEmulator::fullNumberCount,
+                                                            emulator.versionText()),
+                emulator.address()));
             ASSERT_EQ(device->getKnownChannel(), 1u);
         }
         ASSERT_TRUE(channel_->launch(broadcast(3, tone("long.mp3", 700, 8), {row.loudspeaker}, first)));
@@ -423,8 +424,9 @@ TEST_F(AlarmChannelSiteTest, EveryLoudspeakerIsTakenAtOnceAndGivenBackWhenHeardA
             channel_->stop();
             EXPECT_EQ(first.wait(), AlarmChannel::stopped);
             const std::int32_t back = row.kind == Case::staleChannel ? row.level : -96;
-            EXPECT_EQ(setCommands(row.loudspeaker), (std::vector<std::string>{"set ch 1", "set vol -11", "set ch 0",
-                                                                              "set vol " + std::to_string(back)}));
+            EXPECT_EQ(setCommands(row.loudspeaker),
+                      (std::vector<std::string>{"set ch 1", "set vol -11", "set ch 0",
+                                                "set vol " + std::to_string(back)}));
             EXPECT_EQ(emulator.decibels(), back);
             EXPECT_EQ(emulator.status().channel, 0u);
             EXPECT_FALSE(

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <future>
 #include <memory>
 #include <string>
 #include <vector>
@@ -453,8 +454,8 @@ TEST_F(DeviceBaseExchange, CheckOnlineNotifiesOnceEachWay) {
 
 // Heard but not answering, a device is asked again within seconds, then later and later while it
 // leaves the questions unanswered, never more than two minutes apart; a step of the system clock
-// neither hurries nor holds the questions, and an answer that comes while a question is on its
-// way keeps it answering.
+// neither hurries nor holds the questions, and an answer that comes while a question waits keeps
+// it answering.
 TEST_F(DeviceBaseExchange, NotRespondingDeviceIsRecheckedSoonThenLaterAndLater) {
     using namespace std::chrono_literals;
     test::ManualClock clock;
@@ -486,13 +487,19 @@ TEST_F(DeviceBaseExchange, NotRespondingDeviceIsRecheckedSoonThenLaterAndLater) 
         ++checks;
     }
 
-    // A late reply to another request while the question is on its way: it answers.
+    // An answer to a request that went out before the question, while the question waited behind
+    // it: the question then left unanswered leaves it answering.
     ASSERT_TRUE(test::waitFor([&] { return unanswered() == checks; }));
     emulated_ = std::make_unique<test::EmulatedDevice>("127.0.0.2", port_);
-    emulated_->setSilent(true);
+    emulated_->answer("set ", "SUCCESS: stored");
+    emulated_->holdReplies("set ");
+    auto exchange =
+        std::async(std::launch::async, [&] { return device_->transfer("set x 1", nullptr, false); });
+    ASSERT_TRUE(emulated_->waitForHeld(1));
+    emulated_->faultOn("get vol", 0, test::EmulatedDevice::Fault::silence, 10);
     device_->checkResponding(true);
-    ASSERT_TRUE(emulated_->waitForReceived(1));
-    device_->noteAnswer();
+    emulated_->releaseReplies();
+    EXPECT_TRUE(exchange.get());
     EXPECT_TRUE(device_->responding.load());
     ASSERT_TRUE(test::waitFor([&] {
         clock.advance(100ms);
