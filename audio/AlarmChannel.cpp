@@ -53,10 +53,20 @@ struct AlarmChannel::Session {
     bool ending = false;
 };
 
-AlarmChannel::AlarmChannel(mp3streamf& stream, std::shared_ptr<device::DeviceCollection> registry)
-    : stream_(stream), registry_(std::move(registry)), devices_(kDeviceThreads, kMostDeviceThreads) {
+AlarmChannel::AlarmChannel(mp3streamf& stream, std::shared_ptr<device::DeviceCollection> registry,
+                           const std::wstring& journalPath)
+    : stream_(stream),
+      registry_(std::move(registry)),
+      devices_(kDeviceThreads, kMostDeviceThreads, journalPath) {
     stream_.set_end_handler([this](bool ok, const std::wstring&) { onStreamEnd(ok); });
     watcher_ = std::thread([this] { watch(); });
+    if (registry_) {
+        devices_.restoreFromJournal([registry = std::weak_ptr<device::DeviceCollection>(registry_)](
+                                        const net::HardwareAddress& address) -> AlarmDevices::Loudspeaker {
+            const auto known = registry.lock();
+            return known ? known->searchFor(address) : nullptr;
+        });
+    }
 }
 
 AlarmChannel::~AlarmChannel() {
@@ -286,7 +296,7 @@ void AlarmChannel::endSession(const SessionPtr& session) {
     try {
         const auto failed = devices_.release(session->id);
         if (!failed.empty())
-            place.warn(L"Не удалось вернуть на общий канал устройства: %1%", AlarmDevices::joined(failed));
+            place.warn(L"Не удалось вернуть на общий канал устройства:\n%1%", AlarmDevices::joined(failed));
     } catch (const std::exception& error) {
         place.error(L"Ошибка при завершении оповещения '%1%': %2%", session->request.description,
                     exception::textOf(error));

@@ -70,8 +70,11 @@ public:
         Targets targets;
     };
 
-    // The stream outlives the channel; the registry may be null (no loudspeakers then).
-    AlarmChannel(mp3streamf& stream, std::shared_ptr<device::DeviceCollection> registry);
+    // The stream outlives the channel; the registry may be null (no loudspeakers then). What the
+    // broadcasts take and have not given back is kept in the file `journalPath` (none when empty),
+    // and what an earlier run left there is given back as its loudspeakers answer.
+    AlarmChannel(mp3streamf& stream, std::shared_ptr<device::DeviceCollection> registry,
+                 const std::wstring& journalPath = std::wstring());
     // Ends the broadcasts without telling their listeners and gives the loudspeakers back.
     ~AlarmChannel();
     AlarmChannel(const AlarmChannel&) = delete;

@@ -2,6 +2,9 @@
 
 #include <pthread.h>
 
+#include <algorithm>
+
+#include "foundation/Clock.h"
 #include "foundation/Exceptions.h"
 #include "foundation/Place.h"
 
@@ -13,14 +16,30 @@ constexpr auto kDueLook = std::chrono::milliseconds(200);
 // A loudspeaker that answered but refused its give-back is asked again once heard this long
 // after (device clock, microseconds), not at each of its status packets.
 constexpr std::int64_t kRefusedPauseUs = 30'000'000;
+// After a try that a loudspeaker left unanswered the next waits this long, twice as long after
+// each further one, up to the longest pause.
+constexpr std::int64_t kFirstUnansweredPauseUs = 2'000'000;
+constexpr std::int64_t kLongestUnansweredPauseUs = 240'000'000;
 
 std::wstring nameOf(const AlarmDevices::Loudspeaker& loudspeaker) {
     return loudspeaker->getDisplayName();
 }
 
+std::int64_t unansweredPause(unsigned unanswered) {
+    std::int64_t pause = kFirstUnansweredPauseUs;
+    for (unsigned n = 1; n < unanswered && pause < kLongestUnansweredPauseUs; ++n) pause *= 2;
+    return std::min(pause, kLongestUnansweredPauseUs);
+}
+
+bool sameRecord(const GiveBackJournal::Record& a, const GiveBackJournal::Record& b) {
+    if (a.switched != b.switched || a.level.has_value() != b.level.has_value()) return false;
+    return !a.level || (a.level->sameAs(*b.level) && a.level->percent == b.level->percent);
+}
+
 }  // namespace
 
-AlarmDevices::AlarmDevices(std::size_t threads, std::size_t most) : pool_("alarm devices", threads, most) {
+AlarmDevices::AlarmDevices(std::size_t threads, std::size_t most, const std::wstring& journalPath)
+    : journal_(journalPath), pool_("alarm devices", threads, most) {
     watcher_ = std::thread([this] { watchDue(); });
 }
 
@@ -82,6 +101,7 @@ void AlarmDevices::takeOne(Owner owner, const Loudspeaker& loudspeaker, Entry& e
     const debug::Place place("frm::AlarmDevices::take");
     std::lock_guard<std::mutex> guard(entry.work);
     if (entry.owner.load() != owner) return;
+    dropReplaced(loudspeaker, entry);
     bool done = false;
     try {
         if (!entry.touched) {
@@ -93,6 +113,8 @@ void AlarmDevices::takeOne(Owner owner, const Loudspeaker& loudspeaker, Entry& e
             entry.touched = true;
             if (!entry.savedLevel) note(failed, &Taken::unread, loudspeaker);
         }
+        // On disk before anything changes on the loudspeaker.
+        journal(loudspeaker, entry, true);
         // The channel first: the first moment of the gong at the old volume is better than the
         // common stream at the alarm's.
         entry.switched = true;
@@ -115,9 +137,10 @@ std::vector<AlarmDevices::Loudspeaker> AlarmDevices::keep(Owner owner,
         std::shared_ptr<Entry> entry = entryOf(loudspeaker);
         Owner nobody = 0;
         if (!entry->owner.compare_exchange_strong(nobody, owner)) continue;
-        jobs.push_back([owner, loudspeaker, entry = std::move(entry), &lock, &unread] {
+        jobs.push_back([this, owner, loudspeaker, entry = std::move(entry), &lock, &unread] {
             std::lock_guard<std::mutex> guard(entry->work);
             if (entry->owner.load() != owner) return;
+            dropReplaced(loudspeaker, *entry);
             // One whose give-back is due keeps the level read before.
             if (entry->touched) return;
             try {
@@ -129,7 +152,11 @@ std::vector<AlarmDevices::Loudspeaker> AlarmDevices::keep(Owner owner,
             }
             // Left untouched, it is given back as it is; a broadcast that takes it over asks again.
             entry->touched = entry->savedLevel.has_value();
-            if (entry->touched) return;
+            if (entry->touched) {
+                // On disk before the playback changes it.
+                journal(loudspeaker, *entry);
+                return;
+            }
             std::lock_guard<std::mutex> unreadGuard(lock);
             unread.push_back(loudspeaker);
         });
@@ -172,6 +199,7 @@ bool AlarmDevices::giveBack(const Loudspeaker& loudspeaker, Entry& entry) {
                 entry.switched = false;
             } else if (!loudspeaker->responding.load()) {
                 // Away: its level waits for its switch, rather than for a second wait.
+                entry.touched = entry.savedLevel.has_value();
                 return false;
             }
         }
@@ -182,7 +210,9 @@ bool AlarmDevices::giveBack(const Loudspeaker& loudspeaker, Entry& entry) {
                       nameOf(loudspeaker));
             entry.savedLevel.reset();
         }
-        if (entry.savedLevel && loudspeaker->setLevel(*entry.savedLevel)) entry.savedLevel.reset();
+        // A refusal is told by the caller, once for all the loudspeakers of a broadcast.
+        if (entry.savedLevel && loudspeaker->setLevel(*entry.savedLevel, device::VokarInfo::Report::logOnly))
+            entry.savedLevel.reset();
     } catch (const std::exception& error) {
         debug::Place("frm::AlarmDevices::giveBack")
             .debug(L"Failed to give back '%1%': %2%", nameOf(loudspeaker), exception::textOf(error));
@@ -194,10 +224,22 @@ bool AlarmDevices::giveBack(const Loudspeaker& loudspeaker, Entry& entry) {
 
 void AlarmDevices::settle(const Loudspeaker& loudspeaker, Entry& entry, bool done) {
     const debug::Place place("frm::AlarmDevices::giveBack");
+    journal(loudspeaker, entry);
     if (!done) {
-        // A refusal from a loudspeaker that answers is not asked again at its every status packet.
-        entry.triedAt.store(device::DeviceBase::now() +
-                            (loudspeaker->responding.load() ? kRefusedPauseUs : 0));
+        // A later setting of what is still owed replaces it.
+        entry.marked = true;
+        entry.levelMark = loudspeaker->levelsSet();
+        entry.channelMark = loudspeaker->channelsSet();
+        // A refusal from a loudspeaker that answers is not asked again at its every status packet;
+        // one that does not answer is asked again later and later.
+        const std::int64_t now = base::clock::steadyMicros();
+        if (loudspeaker->responding.load()) {
+            entry.unanswered = 0;
+            entry.nextTry.store(now + kRefusedPauseUs);
+        } else {
+            entry.nextTry.store(now + unansweredPause(++entry.unanswered));
+        }
+        entry.heardAtTry.store(loudspeaker->lastStateTime.load());
         if (entry.due.exchange(true)) return;
         ++dueCount_;
         place.info(L"The give-back of '%1%' is due: it is tried again when the loudspeaker is heard",
@@ -209,9 +251,45 @@ void AlarmDevices::settle(const Loudspeaker& loudspeaker, Entry& entry, bool don
         watchWake_.notify_all();
         return;
     }
+    entry.marked = false;
+    entry.unanswered = 0;
     if (!entry.due.exchange(false)) return;
     --dueCount_;
     place.info(L"The due give-back of '%1%' is done", nameOf(loudspeaker));
+}
+
+void AlarmDevices::dropReplaced(const Loudspeaker& loudspeaker, Entry& entry) {
+    if (!entry.marked) return;
+    entry.marked = false;
+    const debug::Place place("frm::AlarmDevices::dropReplaced");
+    if (entry.switched && loudspeaker->channelsSet() != entry.channelMark) {
+        place.info(L"A later channel of '%1%' replaces the switch back of its due give-back",
+                   nameOf(loudspeaker));
+        entry.switched = false;
+    }
+    if (entry.savedLevel && loudspeaker->levelsSet() != entry.levelMark) {
+        place.info(L"A later level of '%1%' replaces the level of its due give-back", nameOf(loudspeaker));
+        entry.savedLevel.reset();
+        // The next take reads the level it has now.
+        entry.touched = false;
+    }
+    if (!entry.switched && !entry.savedLevel) settle(loudspeaker, entry, true);
+}
+
+void AlarmDevices::journal(const Loudspeaker& loudspeaker, Entry& entry, bool switching) {
+    GiveBackJournal::Record record;
+    record.address = loudspeaker->getHardwareAddress();
+    record.switched = entry.switched || switching;
+    record.level = entry.savedLevel;
+    if (!record.switched && !record.level) {
+        if (!entry.journaled) return;
+        entry.journaled.reset();
+        journal_.erase(record.address);
+        return;
+    }
+    if (entry.journaled && sameRecord(*entry.journaled, record)) return;
+    entry.journaled = record;
+    journal_.put(record);
 }
 
 void AlarmDevices::retryGiveBack(const Loudspeaker& loudspeaker, Entry& entry) {
@@ -221,17 +299,26 @@ void AlarmDevices::retryGiveBack(const Loudspeaker& loudspeaker, Entry& entry) {
     } retried{entry};
     std::lock_guard<std::mutex> guard(entry.work);
     if (entry.owner.load() != 0 || !entry.due) return;
+    dropReplaced(loudspeaker, entry);
+    if (!entry.due) return;
     settle(loudspeaker, entry, giveBack(loudspeaker, entry));
 }
 
 void AlarmDevices::retryDue(bool heardOrNot) {
     if (dueCount_.load() == 0) return;
     std::vector<std::pair<Loudspeaker, std::shared_ptr<Entry>>> heard;
+    const std::int64_t now = base::clock::steadyMicros();
     {
         std::lock_guard<std::mutex> guard(lock_);
         for (const auto& [loudspeaker, entry] : entries_) {
             if (!entry->due.load() || entry->owner.load() != 0 || entry->retrying.load()) continue;
-            if (!heardOrNot && loudspeaker->lastStateTime.load() <= entry->triedAt.load()) continue;
+            // One that does not answer is asked whether it does by its own check, which pauses
+            // too: it is not sent commands meanwhile.
+            if (!loudspeaker->responding.load()) continue;
+            const std::int64_t lastHeard = loudspeaker->lastStateTime.load();
+            if (!heardOrNot &&
+                (lastHeard == 0 || lastHeard == entry->heardAtTry.load() || now < entry->nextTry.load()))
+                continue;
             heard.emplace_back(loudspeaker, entry);
         }
     }
@@ -245,10 +332,12 @@ void AlarmDevices::watchDue() {
     pthread_setname_np(pthread_self(), "alarm give-back");
     std::unique_lock<std::mutex> guard(watchLock_);
     for (;;) {
-        watchWake_.wait(guard, [this] { return ending_ || dueCount_.load() > 0; });
+        watchWake_.wait(guard,
+                        [this] { return ending_ || dueCount_.load() > 0 || restoredCount_.load() > 0; });
         if (ending_) return;
         if (watchWake_.wait_for(guard, kDueLook, [this] { return ending_; })) return;
         guard.unlock();
+        adoptRestored();
         retryDue(false);
         guard.lock();
     }
@@ -279,17 +368,74 @@ std::size_t AlarmDevices::heldCount() const {
 
 std::wstring AlarmDevices::joined(const std::vector<std::wstring>& names) {
     std::wstring text;
-    for (const std::wstring& name : names) text += (text.empty() ? L"" : L", ") + name;
+    for (const std::wstring& name : names) text += (text.empty() ? L"" : L"\n") + name;
     return text;
 }
 
 void AlarmDevices::tell(const Taken& taken) {
     const debug::Place place("frm::AlarmDevices::take");
     if (!taken.failed.empty())
-        place.warn(L"Не удалось переключить на канал оповещения устройства: %1%", joined(taken.failed));
+        place.warn(L"Не удалось переключить на канал оповещения устройства:\n%1%", joined(taken.failed));
     if (!taken.unread.empty())
-        place.warn(L"Уровень громкости не прочитан, оповещение идёт на прежнем уровне устройств: %1%",
+        place.warn(L"Уровень громкости не прочитан, оповещение идёт на прежнем уровне устройств:\n%1%",
                    joined(taken.unread));
+}
+
+void AlarmDevices::restoreFromJournal(Lookup lookup) {
+    std::vector<GiveBackJournal::Record> records = journal_.load();
+    if (records.empty()) return;
+    debug::Place("frm::AlarmDevices::restoreFromJournal")
+        .notice(
+            L"Программа завершилась во время оповещения, не вернув громкоговорители на общий канал с "
+            L"прежней громкостью (%1%). Они будут возвращены, как только ответят.",
+            records.size());
+    {
+        std::lock_guard<std::mutex> guard(restoredLock_);
+        lookup_ = std::move(lookup);
+        restored_ = std::move(records);
+        restoredCount_.store(restored_.size());
+    }
+    adoptRestored();
+    std::lock_guard<std::mutex> watch(watchLock_);
+    watchWake_.notify_all();
+}
+
+bool AlarmDevices::adoptRestored() {
+    if (restoredCount_.load() == 0) return true;
+    std::vector<std::pair<Loudspeaker, GiveBackJournal::Record>> found;
+    {
+        std::lock_guard<std::mutex> guard(restoredLock_);
+        for (auto record = restored_.begin(); record != restored_.end();) {
+            Loudspeaker loudspeaker = lookup_ ? lookup_(record->address) : nullptr;
+            if (!loudspeaker) {
+                ++record;
+                continue;
+            }
+            found.emplace_back(std::move(loudspeaker), std::move(*record));
+            record = restored_.erase(record);
+        }
+        restoredCount_.store(restored_.size());
+    }
+    for (auto& [loudspeaker, record] : found) {
+        const std::shared_ptr<Entry> entry = entryOf(loudspeaker);
+        std::lock_guard<std::mutex> guard(entry->work);
+        // The level the last run read comes before one that a broadcast of this run read: that
+        // one may be the level of the alarm the last run left.
+        entry->switched = entry->switched || record.switched;
+        if (record.level && loudspeaker->acceptsLevel(*record.level)) entry->savedLevel = record.level;
+        entry->touched = entry->savedLevel.has_value();
+        entry->journaled = record;
+        debug::Place("frm::AlarmDevices::restoreFromJournal")
+            .info(L"'%1%' was left on an alarm by the last run: given back once it answers",
+                  nameOf(loudspeaker));
+        if (entry->owner.load() != 0) continue;
+        const bool done = !entry->switched && !entry->savedLevel;
+        settle(loudspeaker, *entry, done);
+        // Not tried in this run yet: tried as soon as it is heard and answers.
+        entry->nextTry.store(0);
+        entry->heardAtTry.store(0);
+    }
+    return restoredCount_.load() == 0;
 }
 
 void AlarmDevices::note(const Failures& failed, std::vector<std::wstring> Taken::*list,

@@ -12,14 +12,21 @@
 // own wait; the steps on one loudspeaker run one at a time, in the order asked for.
 //
 // A give-back that could not be carried out (the loudspeaker away at the broadcast's end) stays
-// due, with the level read before the first broadcast: it is tried again, one try at a time, each
-// time the loudspeaker is heard after the last try (its status packets or its answers), until it
-// is done. A broadcast or a service message that takes it meanwhile keeps that level.
+// due, with the level read before the first broadcast: it is tried again once the loudspeaker is
+// heard and answers, one try at a time, with a pause after each try that grows while it does not
+// answer, until it is done. A broadcast or a service message that takes it meanwhile keeps that
+// level; anything else that sets its level or channel meanwhile (a playlist, the operator)
+// replaces what the give-back would set. Retries tell the log only: the broadcast's end told the
+// operator.
+//
+// What is taken and not given back is kept in a journal on disk before it is changed, so that a
+// program that ends in the middle gives it back at its next start, as the loudspeakers are heard.
 
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -28,6 +35,7 @@
 #include <thread>
 #include <vector>
 
+#include "audio/GiveBackJournal.h"
 #include "audio/WorkerPool.h"
 #include "devices/VokarInfo.h"
 
@@ -43,8 +51,12 @@ public:
     // The channel of the priority stream; the common stream is device::CHANNEL_DISCOVERY.
     static constexpr device::AudioChannel kAlarmChannel = 1;
 
-    // The pool starts with `threads` and grows up to `most`.
-    AlarmDevices(std::size_t threads, std::size_t most);
+    // Finds a loudspeaker of the registry by its address; null when it has none.
+    using Lookup = std::function<Loudspeaker(const net::HardwareAddress&)>;
+
+    // The pool starts with `threads` and grows up to `most`. The journal's file is `journalPath`;
+    // empty keeps none.
+    AlarmDevices(std::size_t threads, std::size_t most, const std::wstring& journalPath = std::wstring());
     ~AlarmDevices();
     AlarmDevices(const AlarmDevices&) = delete;
     AlarmDevices& operator=(const AlarmDevices&) = delete;
@@ -77,13 +89,16 @@ public:
     // Switches each loudspeaker that no broadcast holds on the alarm channel to the common
     // channel, and tries each due give-back again; does not wait.
     void switchToCommon(const std::vector<Loudspeaker>& loudspeakers);
+    // Makes due the give-backs that an earlier run left in the journal, each once `lookup` finds
+    // its loudspeaker; tells the operator how many there are.
+    void restoreFromJournal(Lookup lookup);
 
     // The loudspeakers that a broadcast holds now, whether switched yet or not.
     std::size_t heldCount() const;
     // The loudspeakers whose give-back is due.
     std::size_t dueCount() const { return dueCount_.load(); }
 
-    // Names as a report tells them: "a, b, c".
+    // Names as a report tells them: one on a line.
     static std::wstring joined(const std::vector<std::wstring>& names);
     // Logs what a take tells: one text for those not switched, one for those with their level
     // unread.
@@ -100,10 +115,22 @@ private:
         std::optional<device::VokarInfo::Level> savedLevel;
         // Whether it was switched to the alarm channel.
         bool switched = false;
+        // Under `work`: the loudspeaker's counts of levels and channels set, read when a give-back
+        // fell due (`marked`): a count that moved before the next step on it tells of a later
+        // setting, which replaces what the give-back would set.
+        bool marked = false;
+        std::uint64_t levelMark = 0;
+        std::uint64_t channelMark = 0;
+        // Under `work`: tries of the due give-back in a row that the loudspeaker left unanswered.
+        unsigned unanswered = 0;
+        // Under `work`: what the journal holds of it.
+        std::optional<GiveBackJournal::Record> journaled;
         // Written under `work`: a give-back is owed. It is tried again while nobody holds the
-        // loudspeaker, once it is heard after `triedAt` (device clock), one try at a time.
+        // loudspeaker and it answers, once it was heard since the last try (its last sign of life
+        // is no longer `heardAtTry`) and not before `nextTry` (monotonic clock), one try at a time.
         std::atomic<bool> due{false};
-        std::atomic<std::int64_t> triedAt{0};
+        std::atomic<std::int64_t> heardAtTry{0};
+        std::atomic<std::int64_t> nextTry{0};
         std::atomic<bool> retrying{false};
     };
     // The names of the loudspeakers that failed in one take or release, and of those taken
@@ -127,8 +154,16 @@ private:
     // Under entry.work: switches it back and gives it its level as far as it answers; true when
     // nothing is left to give back.
     static bool giveBack(const Loudspeaker& loudspeaker, Entry& entry);
+    // Under entry.work, before a step on a loudspeaker whose give-back is due: drops what a later
+    // setting replaced; a level dropped is read again by the next take.
+    void dropReplaced(const Loudspeaker& loudspeaker, Entry& entry);
     // Under entry.work, after a give-back was tried: it is due or done.
     void settle(const Loudspeaker& loudspeaker, Entry& entry, bool done);
+    // Under entry.work: the journal holds what the loudspeaker is owed now, or, with `switching`,
+    // what it is owed once it is switched to the alarm channel.
+    void journal(const Loudspeaker& loudspeaker, Entry& entry, bool switching = false);
+    // Makes the journal's records whose loudspeakers are known now due; true when none waits.
+    bool adoptRestored();
     void retryGiveBack(const Loudspeaker& loudspeaker, Entry& entry);
     // Posts a retry of each due give-back whose loudspeaker nobody holds and was heard since its
     // last try (or of every one, when `heardOrNot`).
@@ -139,11 +174,20 @@ private:
     // A step of a take ended: the late failures are told once the last one has.
     void stepDone(const Failures& failed);
 
+    GiveBackJournal journal_;
+    // The journal's records of an earlier run whose loudspeakers are not known yet, and how to
+    // find them.
+    std::mutex restoredLock_;
+    std::vector<GiveBackJournal::Record> restored_;
+    Lookup lookup_;
+
     std::atomic<Owner> lastOwner_{0};
     mutable std::mutex lock_;
     std::map<Loudspeaker, std::shared_ptr<Entry>> entries_;
     std::mutex failuresLock_;
     std::atomic<std::size_t> dueCount_{0};
+    // The journal's records not adopted yet; the watcher looks for them while there are any.
+    std::atomic<std::size_t> restoredCount_{0};
     // The watcher of the due give-backs.
     std::mutex watchLock_;
     std::condition_variable watchWake_;

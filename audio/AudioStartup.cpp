@@ -1,12 +1,14 @@
 #include "audio/AudioStartup.h"
 
 #include "audio/AlarmChannel.h"
+#include "audio/GiveBackJournal.h"
 #include "audio/Player.h"
 #include "audio/PlayerChannel.h"
 #include "audio/PlayerEngine.h"
 #include "audio/StreamSettings.h"
 #include "audio/mp3stream.h"
 #include "audio/mp3streamf.h"
+#include "foundation/DataFolders.h"
 #include "foundation/Place.h"
 #include "foundation/Settings.h"
 
@@ -26,7 +28,9 @@ bool startUp(const std::wstring& pluginFolder, std::shared_ptr<device::DeviceCol
 
     auto* priorityStream = new mp3streamf(mp3streamf::targetFromSettings());
     mp3streamf::instanceSlot().install(priorityStream);
-    auto* alarm = new frm::AlarmChannel(*priorityStream, registry);
+    auto* alarm = new frm::AlarmChannel(
+        *priorityStream, registry,
+        os::joinPath(os::getApplicationDataDirectory(), frm::GiveBackJournal::kFileName));
     frm::AlarmChannel::instanceSlot().install(alarm);
 
     engine = player_engine_init(pluginFolder, commonStream);

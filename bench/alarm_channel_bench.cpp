@@ -15,13 +15,16 @@
 // decoder's search may look at.
 // Last, on 1000 loudspeakers of which 0 %, 50 % and 90 % do not answer: from the launch to the
 // last answering one switched, as a ratio to the same with all answering. The aim: 1.5 at most,
-// a silent loudspeaker costing only its own wait.
+// a silent loudspeaker costing only its own wait. And the same launch to the 100 answering ones
+// while the other 900, heard but never answering, owe a give-back, as a ratio to none owing one;
+// also at most 1.5, with the alarm pool back at its resting size.
 
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <thread>
 
@@ -35,6 +38,7 @@
 #include "support/DeviceEmulator.h"
 #include "support/LoudspeakerSite.h"
 #include "support/PlainExchange.h"
+#include "support/ProcessThreads.h"
 #include "support/StreamReceiver.h"
 #include "support/TempFolder.h"
 
@@ -329,5 +333,78 @@ void BM_LastAnsweringSwitchedBesideSilentOnes(benchmark::State& state) {
 }
 
 BENCHMARK(BM_LastAnsweringSwitchedBesideSilentOnes)->Iterations(3)->Unit(benchmark::kMillisecond);
+
+void BM_AnsweringSwitchedBesideDueGiveBacks(benchmark::State& state) {
+    constexpr std::size_t kSiteSize = 1000;
+    const BenchSettings settings;
+    test::TempFolder folder;
+    const std::string message = folder.file("alarm.mp3");
+    test::writeSineMp3(message, 1000, 60);
+    test::LoudspeakerSite site(kSiteSize, settings.port);
+    if (!site.waitOnline(std::chrono::seconds(120)))
+        state.SkipWithError("the loudspeakers did not come online");
+    mp3streamf stream(mp3streamf::targetFromSettings());
+    frm::AlarmChannel channel(stream, site.registry());
+    // Every tenth loudspeaker answers; the others stop answering while their status packets go on.
+    const auto answers = [](std::size_t n) { return n % 10 == 9; };
+    frm::AlarmChannel::Broadcast toAnswering = alarmToAll(site, message);
+    for (std::size_t n = 0; n < kSiteSize; ++n)
+        if (!answers(n)) toAnswering.targets.erase(site.device(n));
+    const auto waitIdle = [&] {
+        while (channel.isBusy()) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    };
+    const auto lastAnsweringSwitched = [&] {
+        const auto start = Clock::now();
+        channel.launch(toAnswering);
+        const auto deadline = start + std::chrono::seconds(30);
+        for (std::size_t n = 0; n < kSiteSize && Clock::now() < deadline;) {
+            if (!answers(n) || site.emulator(n).status().channel == 1)
+                ++n;
+            else
+                std::this_thread::sleep_for(std::chrono::microseconds(100));
+        }
+        const double taken = milliseconds(Clock::now() - start);
+        channel.stop();
+        waitIdle();
+        return taken;
+    };
+    const auto waitUntil = [](const std::function<bool()>& done, std::chrono::seconds most) {
+        const auto deadline = Clock::now() + most;
+        while (!done() && Clock::now() < deadline) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        return done();
+    };
+
+    double noneDue = 0, manyDue = 0;
+    std::size_t poolAfter = 0;
+    int runs = 0;
+    for (auto _ : state) {
+        noneDue += lastAnsweringSwitched();
+        // An alarm to all, at whose end nine tenths do not answer any more.
+        channel.launch(alarmToAll(site, message));
+        waitForChannel(site, 1);
+        for (std::size_t n = 0; n < kSiteSize; ++n) site.emulator(n).setSilent(!answers(n));
+        channel.stop();
+        waitIdle();
+        if (channel.devices().dueCount() != kSiteSize - kSiteSize / 10)
+            state.SkipWithError("the silent loudspeakers' give-backs did not fall due");
+        // Heard twice a second each while the next alarm is launched.
+        manyDue += lastAnsweringSwitched();
+        // The pool's extra threads end once idle.
+        const auto poolThreads = [] { return test::threadsNamed("alarm devices").size(); };
+        waitUntil([&] { return poolThreads() <= 32; },
+                  audio::WorkerPool::kIdleEnd + std::chrono::seconds(30));
+        poolAfter += poolThreads();
+        for (std::size_t n = 0; n < kSiteSize; ++n) site.emulator(n).setSilent(false);
+        if (!waitUntil([&] { return channel.devices().dueCount() == 0; }, std::chrono::seconds(300)))
+            state.SkipWithError("the give-backs were not done once the loudspeakers answered");
+        ++runs;
+    }
+    state.counters["none_due_ms"] = noneDue / runs;
+    state.counters["nine_hundred_due_ms"] = manyDue / runs;
+    state.counters["due_ratio"] = manyDue / noneDue;
+    state.counters["pool_threads_after"] = static_cast<double>(poolAfter) / runs;
+}
+
+BENCHMARK(BM_AnsweringSwitchedBesideDueGiveBacks)->Iterations(3)->Unit(benchmark::kMillisecond);
 
 }  // namespace

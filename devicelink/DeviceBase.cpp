@@ -1,5 +1,6 @@
 #include "devicelink/DeviceBase.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <string_view>
@@ -19,7 +20,16 @@
 namespace device {
 namespace {
 
-constexpr std::int64_t kRecheckNotRespondingUs = 120000000;
+// A device heard but not answering is asked again after the first pause, then after twice as long
+// each further time it leaves the question unanswered, up to the longest.
+constexpr std::int64_t kFirstRecheckUs = 2'000'000;
+constexpr std::int64_t kRecheckNotRespondingUs = 120'000'000;
+
+std::int64_t recheckPause(unsigned unanswered) {
+    std::int64_t pause = kFirstRecheckUs;
+    for (unsigned n = 1; n < unanswered && pause < kRecheckNotRespondingUs; ++n) pause *= 2;
+    return std::min(pause, kRecheckNotRespondingUs);
+}
 constexpr auto kBusyPause = std::chrono::milliseconds(1000);
 constexpr int kBusyExchanges = 3;
 constexpr int kCommandPriority = 2;
@@ -188,6 +198,7 @@ void DeviceBase::checkOnline(bool requireState) {
         responding = false;
         stateReceived = false;
         lastCheckTime = 0;
+        unansweredChecks_ = 0;
         volume = kUnknownVolume;
         resetCache();
         std::wstring title;
@@ -216,7 +227,10 @@ void DeviceBase::AsyncDoor::drop() const {
 
 void DeviceBase::checkResponding(bool force) {
     if (!stateReceived.load()) return;
-    const bool due = !responding.load() && now() - lastCheckTime.load() > kRecheckNotRespondingUs;
+    // A device never checked, or found silent since, is due at once.
+    const bool due = !responding.load() &&
+                     (lastCheckTime.load() == 0 || base::clock::steadyMicros() - lastCheckSent_.load() >
+                                                       recheckPause(unansweredChecks_.load()));
     if (!force && !due) return;
 
     const net::IpAndPort address = getAddress();
@@ -224,18 +238,35 @@ void DeviceBase::checkResponding(bool force) {
         .trace(L"check i/o for device ip %1%...", address.getWideText());
     // A weak pointer: the transport must not keep alive a device that keeps the transport alive.
     const std::weak_ptr<DeviceBase> self = getThisBasePtr();
+    const std::int64_t sentAt = base::clock::steadyMicros();
     protocol_->async(
         address, "get vol",
-        [self, address](const std::string& reply, bool ok) {
+        [self, address, sentAt](const std::string& reply, bool ok) {
             if (const std::shared_ptr<DeviceBase> device = self.lock())
-                device->handleCheckReply(reply, ok, address);
+                device->handleCheckReply(reply, ok, address, sentAt);
         },
         kCheckPriority, kCheckIntervalMs);
+    lastCheckSent_ = sentAt;
     lastCheckTime = now();
 }
 
-void DeviceBase::handleCheckReply(const std::string& reply, bool ok, const net::IpAndPort& address) {
-    responding = ok;
+void DeviceBase::answered() {
+    lastAnswerTime_ = base::clock::steadyMicros();
+    unansweredChecks_ = 0;
+}
+
+void DeviceBase::handleCheckReply(const std::string& reply, bool ok, const net::IpAndPort& address,
+                                  std::int64_t sentAt) {
+    if (!ok && lastAnswerTime_.load() >= sentAt) {
+        // An answer to another request came while the check waited behind it or was on its way:
+        // the device answers.
+    } else if (!ok) {
+        responding = false;
+        ++unansweredChecks_;
+    } else {
+        responding = true;
+        answered();
+    }
     if (ok) {
         std::string text = reply;
         if (acceptsReply(text)) handleVolume(text);
@@ -320,6 +351,7 @@ std::string DeviceBase::exchangeReply(const std::string& request, bool successOn
             throw exception::Offline();
         }
         lastStateTime = now();
+        answered();
         tellShownState();
 
         std::string reply = raw;

@@ -140,7 +140,9 @@ public:
     // again shows at once while an unchanged status packet tells nothing; with `alreadyTold` only
     // notes it (a notification on its way reads it). The state told before.
     ShownState tellShownState(bool alreadyTold = false);
-    // Sends its check without waiting for the reply.
+    // Sends its check without waiting for the reply. Unless `force`, a device heard but not
+    // answering is asked again after a pause that grows from seconds while it does not answer, up
+    // to two minutes.
     void checkResponding(bool force);
 
     // Exchanges that do not wait: the requests of one run (the pieces of a write) go to the
@@ -270,7 +272,10 @@ private:
     // The body of transfer; with `successOnly` only the success answer is taken, never from the
     // cache.
     std::string exchangeReply(const std::string& request, bool successOnly);
-    void handleCheckReply(const std::string& reply, bool ok, const net::IpAndPort& address);
+    void handleCheckReply(const std::string& reply, bool ok, const net::IpAndPort& address,
+                          std::int64_t sentAt);
+    // An answer came now: it answers, and a device that stops answering is asked again soon.
+    void answered();
     bool sendParameter(const std::string& key, const std::string& valueText, bool restart);
 
     mutable std::recursive_mutex mutex_;
@@ -280,6 +285,12 @@ private:
     std::weak_ptr<DeviceBase> self_;
     std::wstring title_;
     std::atomic<ShownState> toldState_{ShownState::unknown};
+    // When the device last answered anything and when it was last sent its check (monotonic
+    // clock, so that a step of the system clock neither hurries nor holds the checks), and how
+    // many checks in a row it left unanswered since.
+    std::atomic<std::int64_t> lastAnswerTime_{0};
+    std::atomic<std::int64_t> lastCheckSent_{0};
+    std::atomic<unsigned> unansweredChecks_{0};
     std::set<std::string> cacheableRequests_;
     std::map<std::string, std::string> responseCache_;
 };

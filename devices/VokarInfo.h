@@ -56,7 +56,16 @@ public:
         bool sameAs(const Level& other) const;
         // As "set vol" takes it.
         std::string text() const;
+        // In the loudspeaker's own unit, for the operator: "-44 дБ", or "1E:1E" of the first
+        // generations.
+        std::wstring shown() const;
+        // A level as text() wrote it, of the scale `perChannel` names; none when it does not read.
+        static std::optional<Level> fromText(bool perChannel, const std::string& text, std::int32_t percent);
     };
+
+    // Who hears of a refused level: the operator (as a setting by hand does), or the log alone (a
+    // give-back whose failure its caller tells once for all).
+    enum class Report { operatorToo, logOnly };
 
     // A loudspeaker of `type`, already knowing its own shared pointer and its state handler.
     // Its generation is provisional until its first status packet: the last Vokar-A
@@ -90,14 +99,16 @@ public:
     // smallest percentage that sets that level again; a volume known to set it stays as it is.
     void handleVolume(const std::string& reply) override;
     // Asks the loudspeaker for its volume, whatever is known of it, and stores it as handleVolume
-    // does; nullopt when the reply does not read or tells a level that the loudspeaker would not
-    // take back (acceptsLevel). exception::Offline when it does not answer,
-    // exception::UnexpectedResponseOfDevice when it refuses. Exchanges.
+    // does; nullopt when the reply does not read. A level beyond the range in dB is taken as the
+    // nearest one the loudspeaker takes back (silent below it, loudest above).
+    // exception::Offline when it does not answer, exception::UnexpectedResponseOfDevice when it
+    // refuses. Exchanges.
     std::optional<Level> readLevel();
     // Sets a level as readLevel told it, shown as it was then, with the refusals of setVolume but
     // that of a loudspeaker offline; false also for a level of the other scale and when it does
-    // not answer. Sent even when the volume shown is that level. Exchanges.
-    bool setLevel(const Level& level);
+    // not answer. Sent even when the volume shown is that level. A refusal names the level in the
+    // loudspeaker's unit. Exchanges.
+    bool setLevel(const Level& level, Report report = Report::operatorToo);
     // Whether the loudspeaker takes the level: of the scale of its generation and, in dB, from
     // silent (-96) to loudest (0).
     bool acceptsLevel(const Level& level) const;
@@ -138,6 +149,10 @@ public:
     State getState() const;
     // The channel last learnt from a packet or a switch; noChannel when none.
     std::uint32_t getKnownChannel() const { return channel_.load(); }
+    // How many levels and channels were set on the loudspeaker so far, by whoever set them: a
+    // change tells that something set it since a count was read.
+    std::uint64_t levelsSet() const { return levelsSet_.load(); }
+    std::uint64_t channelsSet() const { return channelsSet_.load(); }
 
     PlaybackType getPlaybackType() const { return playbackType_.load(); }
     bool isPlaybackType(PlaybackType mask) const { return playback::contains(getPlaybackType(), mask); }
@@ -253,8 +268,8 @@ private:
     // Whether `level` is of the scale of the generation.
     bool inOwnScale(const Level& level) const;
     // The common end of setVolume and setLevel: sends `level` unless the loudspeaker may not
-    // change its volume now or `unchanged`.
-    bool sendVolume(const Level& level, bool unchanged);
+    // change its volume now or `unchanged`; a refusal names it as `shown`.
+    bool sendVolume(const Level& level, bool unchanged, const std::wstring& shown, Report report);
 
     // Takes the running test `serial` (0: whichever runs) and drops its queued stop.
     std::optional<SoundPressureTest> takeSoundPressureTest(std::uint64_t serial);
@@ -331,6 +346,8 @@ private:
     std::atomic<std::uint32_t> channel_{noChannel};
     std::atomic<PlaybackType> playbackType_{playback::none};
     std::atomic<std::int64_t> lastVolumeReplyTime_{0};
+    std::atomic<std::uint64_t> levelsSet_{0};
+    std::atomic<std::uint64_t> channelsSet_{0};
     // Cleared the first time a packet sends the loudspeaker back to CHANNEL_DISCOVERY.
     std::atomic<bool> discoveryRevert_{true};
 

@@ -154,6 +154,28 @@ std::string VokarInfo::Level::text() const {
     return base::toHex(&channels[0], 1) + ":" + base::toHex(&channels[1], 1);
 }
 
+std::wstring VokarInfo::Level::shown() const {
+    if (perChannel) return base::widen(text());
+    return std::to_wstring(decibels) + L" дБ";
+}
+
+std::optional<VokarInfo::Level> VokarInfo::Level::fromText(bool perChannel, const std::string& text,
+                                                           std::int32_t percent) {
+    Level level;
+    level.perChannel = perChannel;
+    level.percent = percent;
+    if (percent < 0 || percent > 100) return std::nullopt;
+    if (!perChannel) {
+        if (!DeviceBase::parseIntValue(text, level.decibels, silentLevel, 0)) return std::nullopt;
+        return level;
+    }
+    unsigned first = 0;
+    unsigned second = 0;
+    if (!parseChannelBytes(text, first, second)) return std::nullopt;
+    level.channels = {static_cast<std::uint8_t>(first), static_cast<std::uint8_t>(second)};
+    return level;
+}
+
 bool VokarInfo::isAtLevel(const Level& level, std::int32_t known) const {
     return known >= 0 && known <= 100 && levelOfPercent(known, getVersionId()).sameAs(level);
 }
@@ -164,14 +186,15 @@ bool VokarInfo::setVolume(std::int32_t percent) {
         debug::Place("device::VokarInfo::setVolume").warn(L"Некорректная громкость '%1%'", percent);
         return false;
     }
-    return sendVolume(levelOfPercent(percent, getVersionId()), percent == volume.load());
+    return sendVolume(levelOfPercent(percent, getVersionId()), percent == volume.load(),
+                      std::to_wstring(percent), Report::operatorToo);
 }
 
 bool VokarInfo::inOwnScale(const Level& level) const {
     return level.perChannel == (getVersionId() < vokarA_3_00_01);
 }
 
-bool VokarInfo::setLevel(const Level& level) {
+bool VokarInfo::setLevel(const Level& level, Report report) {
     // Not refused for status packets missed meanwhile: a level given back is asked of the
     // loudspeaker as long as it answers.
     // A level read before the firmware changed its scale means nothing now.
@@ -181,15 +204,17 @@ bool VokarInfo::setLevel(const Level& level) {
     }
     // Always sent: a level given back must not be skipped on a volume that a late reply of an
     // earlier check left in the cache.
-    return sendVolume(level, false);
+    return sendVolume(level, false, level.shown(), report);
 }
 
-bool VokarInfo::sendVolume(const Level& level, bool unchanged) {
+bool VokarInfo::sendVolume(const Level& level, bool unchanged, const std::wstring& shown, Report report) {
     const debug::Place here("device::VokarInfo::setVolume");
+    const bool toOperator = report == Report::operatorToo;
     if (getVersionId() <= vokarA_2_01_72 && hasInternalPlaying() && !isPlaybackType(playback::sine)) {
-        here.notice(
+        const wchar_t* busy =
             L"Вокар занят внутренним воспроизведением или сигналом ГОиЧС. Изменение уровня громкости не "
-            L"произошло");
+            L"произошло";
+        toOperator ? here.notice(busy) : here.info(busy);
         return false;
     }
     if (unchanged) {
@@ -197,10 +222,12 @@ bool VokarInfo::sendVolume(const Level& level, bool unchanged) {
         return true;
     }
     if (!transfer("set vol " + level.text(), nullptr, false)) {
-        here.warn(L"Не удалось назначить уровень громкости '%1%' устройству '%2%'", level.percent,
-                  hardwareAddress_.toCharArray());
+        const wchar_t* refused = L"Не удалось назначить уровень громкости '%1%' устройству '%2%'";
+        toOperator ? here.warn(refused, shown, hardwareAddress_.toCharArray())
+                   : here.info(refused, shown, hardwareAddress_.toCharArray());
         return false;
     }
+    ++levelsSet_;
     volume.store(level.percent);
     here.info(L"Назначен уровень громкости %1%%% устройству '%2%'", level.percent,
               hardwareAddress_.toCharArray());
@@ -246,14 +273,16 @@ void VokarInfo::handleVolume(const std::string& reply) {
 
 std::optional<VokarInfo::Level> VokarInfo::readLevel() {
     // Never from the reply cache: the level may have changed since.
-    const std::optional<Level> level = takeVolumeReply(transfer("get vol"));
-    if (!level || acceptsLevel(*level)) return level;
-    // Given back, it would be refused: the level is as unknown as one that does not read. The
-    // caller tells the operator, once for all the loudspeakers of a broadcast.
+    std::optional<Level> level = takeVolumeReply(transfer("get vol"));
+    if (!level || level->perChannel || level->decibels >= silentLevel) return level;
+    // Below silent: given back as it is, it would be refused. Silent is the nearest level the
+    // loudspeaker takes (above the loudest the reply already reads as the loudest).
     debug::Place("device::VokarInfo::readLevel")
-        .info(L"The level '%1%' of '%2%' is outside what it takes: taken as unread", level->text(),
-              getDisplayName());
-    return std::nullopt;
+        .info(L"The level '%1%' of '%2%' is below silent: taken as silent", level->text(), getDisplayName());
+    level->decibels = static_cast<std::int32_t>(silentLevel);
+    level->percent = 0;
+    volume.store(0);
+    return level;
 }
 
 bool VokarInfo::acceptsLevel(const Level& level) const {
@@ -359,6 +388,8 @@ bool VokarInfo::switchChannel(AudioChannel channel, bool whateverKnown) {
                    hardwareAddress_.toCharArray());
         return false;
     }
+    // Taken, also when the loudspeaker carries it out only once its own playback ends.
+    ++channelsSet_;
     if (isDeferred(reply)) {
         here.debug(L"Changing of channel is deferred for device=%1%, message is '%2%'", getId(), reply);
         channel_.store(noChannel);

@@ -46,6 +46,10 @@ std::chrono::steady_clock::time_point steadyNow() {
                                                       : std::chrono::steady_clock::now();
 }
 
+std::int64_t steadyMicros() {
+    return std::chrono::duration_cast<std::chrono::microseconds>(steadyNow().time_since_epoch()).count();
+}
+
 void setTimeSource(std::shared_ptr<const TimeSource> source) {
     const bool replaced = source != nullptr;
     if (!source) source = std::make_shared<TimeSource>();

@@ -26,6 +26,8 @@ public:
 boost::posix_time::ptime localNow();
 std::int64_t systemMicros();
 std::chrono::steady_clock::time_point steadyNow();
+// steadyNow in microseconds, for due times kept in atomics.
+std::int64_t steadyMicros();
 
 // Installs another source; nullptr restores the real clocks.
 void setTimeSource(std::shared_ptr<const TimeSource> source);

@@ -74,6 +74,30 @@ TEST(Program, ComesUpWithItsLoudspeakersAndQuitsWritingItsFiles) {
     EXPECT_EQ(program.countInLog(L"Melvox v1 - Exit."), 1u);
 }
 
+// A run killed during an alarm left a loudspeaker on the alarm channel at the alarm's level: the
+// next start gives it back, once it is heard, with the level it had.
+TEST(Program, ALoudspeakerLeftOnAnAlarmByAKilledRunIsGivenBackAtTheStart) {
+    test::ProgramUnderTest program;
+    program.loudspeakers().add(1);
+    test::LoudspeakerEmulator& emulator = program.loudspeakers().loudspeaker(0);
+    auto status = emulator.status();
+    status.channel = 1;
+    emulator.setStatus(status);
+    emulator.setDecibels(-11);
+    const std::string journal = program.dataFile("alarm_give_back.xml");
+    std::ofstream(journal) << "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<alarm_give_back><loudspeaker>"
+                              "<hardwareAddress>02:7E:41:00:00:01</hardwareAddress><switched>true</switched>"
+                              "<scale>dB</scale><level>-27</level><percent>23</percent></loudspeaker>"
+                              "</alarm_give_back>";
+    auto run = program.start();
+    ASSERT_TRUE(program.waitForLog(L"give-back of 'Устройство 02:7E:41:00:00:01' is done"));
+    EXPECT_EQ(emulator.status().channel, 0u);
+    EXPECT_EQ(emulator.decibels(), -27);
+    EXPECT_FALSE(fs::exists(journal));
+    EXPECT_EQ(program.quit(), 0);
+    EXPECT_EQ(run->wait(), 0);
+}
+
 TEST(Program, TellsItsThreadsAtStartAndAtExit) {
     test::ProgramUnderTest program;
     auto run = program.start({"--trace"});

@@ -312,27 +312,52 @@ protected:
 };
 
 // Loudspeakers away at a broadcast's end get the level they had before the first broadcast once
-// heard again; one that tells a level it would not take keeps its own; those that do not answer
-// hold none of the others, and their failures are told together.
+// heard again; one that tells a level beyond what it takes hears the broadcast and gets the
+// nearest level it takes; those that do not answer hold none of the others, and their failures
+// are told together. A due give-back is not sent to one that is heard but does not answer, is told
+// once, and gives way to a later setting.
 TEST_F(AlarmChannelSiteTest, EveryLoudspeakerIsTakenAtOnceAndGivenBackWhenHeardAgain) {
-    enum class Case { awayAtTheEnd, twoAlarmsOverADueGiveBack, levelOutOfRange, manySilent };
+    enum class Case {
+        awayAtTheEnd,
+        twoAlarmsOverADueGiveBack,
+        levelOutOfRange,
+        manySilent,
+        heardButNotAnswering,
+        refusingItsLevel,
+        laterLevelWins,
+        replyLost,
+        staleChannel
+    };
     const struct {
         const char* name;
         Case kind;
         std::size_t loudspeaker;
         std::int32_t level;
+        // Of replyLost: the command whose replies are lost at the end.
+        const char* lost = "";
     } rows[] = {
         {"silent beside answering ones", Case::manySilent, 0, -21},
         {"away at the end, back later", Case::awayAtTheEnd, 0, -21},
         {"two alarms over a due give-back", Case::twoAlarmsOverADueGiveBack, 1, -27},
         {"at -97 dB", Case::levelOutOfRange, 3, -97},
         {"at -200 dB", Case::levelOutOfRange, 4, -200},
+        {"silent, at -96 dB", Case::levelOutOfRange, 5, -96},
+        {"heard but not answering at the end", Case::heardButNotAnswering, 9, -24},
+        {"refusing its level at the end and after", Case::refusingItsLevel, 10, -33},
+        {"set to another level while its give-back is due", Case::laterLevelWins, 11, -27},
+        {"its switch back unanswered", Case::replyLost, 12, -29, "set ch"},
+        {"its level unanswered", Case::replyLost, 13, -31, "set vol"},
+        {"known to be on the alarm channel while it is not", Case::staleChannel, 14, -23},
     };
     const std::wstring notSwitched = L"Не удалось переключить на канал оповещения";
+    const std::wstring kLineFeed = L"\\A";
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         test::LoudspeakerEmulator& emulator = site_->emulator(row.loudspeaker);
-        const std::wstring name = site_->device(row.loudspeaker)->getDisplayName();
+        const auto device = site_->device(row.loudspeaker);
+        const std::wstring name = device->getDisplayName();
+        const std::wstring due = L"The give-back of '" + name + L"' is due";
+        const std::wstring done = L"give-back of '" + name + L"' is done";
         emulator.setDecibels(row.level);
         emulator.clearReceived();
         const auto away = [&](bool gone) {
@@ -359,34 +384,127 @@ TEST_F(AlarmChannelSiteTest, EveryLoudspeakerIsTakenAtOnceAndGivenBackWhenHeardA
                 return std::all_of(answering.begin(), answering.end(),
                                    [&](std::size_t n) { return taken(n); });
             }));
-            // No silent one's tries ran out before.
+            // No silent one's tries ran out before: each would have been found not answering.
+            EXPECT_TRUE(std::all_of(silent.begin(), silent.end(),
+                                    [&](std::size_t n) { return site_->device(n)->responding.load(); }));
             EXPECT_FALSE(capture_.contains(notSwitched));
             EXPECT_EQ(first.wait(), AlarmChannel::finished);
             ASSERT_TRUE(test::waitFor([&] { return capture_.contains(notSwitched); }));
             const auto told = capture_.find(notSwitched, L"WARN");
             ASSERT_EQ(told.size(), 1u);
+            // One name on a line (the log writes a line feed as "\A").
+            std::size_t lines = 0;
+            for (std::size_t at = 0; (at = told[0].message.find(kLineFeed, at)) != std::wstring::npos; ++at)
+                ++lines;
+            EXPECT_EQ(lines, silent.size());
             for (std::size_t n : silent) {
-                EXPECT_NE(told[0].message.find(site_->device(n)->getDisplayName()), std::wstring::npos) << n;
+                EXPECT_NE(told[0].message.find(kLineFeed + site_->device(n)->getDisplayName()),
+                          std::wstring::npos)
+                    << n;
                 site_->emulator(n).setSilent(false);
             }
             continue;
         }
+        if (row.kind == Case::staleChannel) {
+            // A packet sent before an earlier switch and read after it: the channel known is the
+            // alarm channel's.
+            auto status = emulator.status();
+            status.channel = 1;
+            ASSERT_TRUE(device->parseState(
+                test::LoudspeakerEmulator::makeStatusPacket(emulator.hardwareAddress(), status,
+                                                            test::LoudspeakerEmulator::fullNumberCount,
+                                                            emulator.versionText()),
+                emulator.address()));
+            ASSERT_EQ(device->getKnownChannel(), 1u);
+        }
         ASSERT_TRUE(channel_->launch(broadcast(3, tone("long.mp3", 700, 8), {row.loudspeaker}, first)));
-        if (row.kind == Case::levelOutOfRange) {
-            ASSERT_TRUE(test::waitFor([&] { return !setCommands(row.loudspeaker).empty(); }));
+        if (row.kind == Case::levelOutOfRange || row.kind == Case::staleChannel) {
+            // It hears the broadcast, and gets back the nearest level it takes.
+            ASSERT_TRUE(test::waitFor([&] { return taken(row.loudspeaker); }));
             channel_->stop();
             EXPECT_EQ(first.wait(), AlarmChannel::stopped);
-            EXPECT_EQ(setCommands(row.loudspeaker), (std::vector<std::string>{"set ch 1", "set ch 0"}));
-            EXPECT_EQ(emulator.decibels(), row.level);
-            EXPECT_FALSE(capture_.contains(L"Не удалось вернуть на общий канал устройства: " + name));
-            EXPECT_TRUE(capture_.contains(L"прежнем уровне устройств: " + name, L"WARN"));
+            const std::int32_t back = row.kind == Case::staleChannel ? row.level : -96;
+            EXPECT_EQ(setCommands(row.loudspeaker),
+                      (std::vector<std::string>{"set ch 1", "set vol -11", "set ch 0",
+                                                "set vol " + std::to_string(back)}));
+            EXPECT_EQ(emulator.decibels(), back);
+            EXPECT_EQ(emulator.status().channel, 0u);
+            EXPECT_FALSE(
+                capture_.contains(L"Не удалось вернуть на общий канал устройства:" + kLineFeed + name));
+            EXPECT_FALSE(capture_.contains(L"прежнем уровне устройств:" + kLineFeed + name));
             continue;
         }
         ASSERT_TRUE(test::waitFor([&] { return taken(row.loudspeaker); }));
+        if (row.kind == Case::replyLost) {
+            // Both sends of the command at the end go unanswered, and are not carried out.
+            emulator.faultOn(row.lost, 0, test::EmulatedDevice::Fault::silence, 2);
+            channel_->stop();
+            EXPECT_EQ(first.wait(), AlarmChannel::stopped);
+            ASSERT_TRUE(capture_.contains(due, L"INFO"));
+            ASSERT_TRUE(test::waitFor([&] { return capture_.contains(done); }));
+            EXPECT_EQ(emulator.status().channel, 0u);
+            EXPECT_EQ(emulator.decibels(), row.level);
+            continue;
+        }
+        if (row.kind == Case::heardButNotAnswering) {
+            // Its status packets go on, it answers nothing.
+            emulator.setSilent(true);
+            channel_->stop();
+            EXPECT_EQ(first.wait(), AlarmChannel::stopped);
+            ASSERT_TRUE(capture_.contains(due, L"INFO"));
+            // Heard twice a second, it is asked only whether it answers, later and later, and
+            // sent nothing else meanwhile.
+            emulator.clearReceived();
+            ASSERT_TRUE(test::waitFor([&] {
+                const auto commands = emulator.received();
+                return std::count(commands.begin(), commands.end(), "get vol") >= 2;
+            }));
+            EXPECT_EQ(setCommands(row.loudspeaker), std::vector<std::string>{});
+            // Once it answers it is taken back as answering and given back once.
+            emulator.setSilent(false);
+            ASSERT_TRUE(test::waitFor([&] { return capture_.contains(done); }));
+            EXPECT_EQ(setCommands(row.loudspeaker), (std::vector<std::string>{"set ch 0", "set vol -24"}));
+            EXPECT_EQ(capture_.find(due).size(), 1u);
+            EXPECT_EQ(emulator.status().channel, 0u);
+            continue;
+        }
+        if (row.kind == Case::refusingItsLevel || row.kind == Case::laterLevelWins) {
+            // It answers, and refuses the level given back.
+            emulator.faultOn("set vol", 0, test::EmulatedDevice::Fault::error,
+                             row.kind == Case::refusingItsLevel ? 3 : 1);
+            channel_->stop();
+            EXPECT_EQ(first.wait(), AlarmChannel::stopped);
+            ASSERT_TRUE(test::waitFor([&] { return capture_.contains(due, L"INFO"); }));
+            const std::wstring refused =
+                L"Не удалось назначить уровень громкости '" + std::to_wstring(row.level) + L" дБ' устройству";
+            if (row.kind == Case::laterLevelWins) {
+                // The operator or a playlist sets it meanwhile: that level stays.
+                ASSERT_TRUE(device->setVolume(0));
+                ASSERT_TRUE(channel_->restoreCommonChannelForAllDevices());
+                ASSERT_TRUE(test::waitFor([&] { return capture_.contains(done); }));
+                EXPECT_EQ(emulator.decibels(), -96);
+                EXPECT_EQ(setCommands(row.loudspeaker).back(), "set vol -96");
+                continue;
+            }
+            // Each try asks it again; the operator was told once, at the end of the broadcast.
+            for (std::size_t tries = 2; tries <= 3; ++tries) {
+                ASSERT_TRUE(channel_->restoreCommonChannelForAllDevices());
+                ASSERT_TRUE(test::waitFor([&] { return capture_.find(refused, L"INFO").size() == tries; }));
+            }
+            EXPECT_EQ(
+                capture_.find(L"Не удалось вернуть на общий канал устройства:" + kLineFeed + name, L"WARN")
+                    .size(),
+                1u);
+            EXPECT_FALSE(capture_.contains(refused, L"WARN"));
+            ASSERT_TRUE(channel_->restoreCommonChannelForAllDevices());
+            ASSERT_TRUE(test::waitFor([&] { return capture_.contains(done); }));
+            EXPECT_EQ(emulator.decibels(), row.level);
+            continue;
+        }
         away(true);
         channel_->stop();
         EXPECT_EQ(first.wait(), AlarmChannel::stopped);
-        EXPECT_TRUE(capture_.contains(L"The give-back of '" + name + L"' is due", L"INFO"));
+        EXPECT_TRUE(capture_.contains(due, L"INFO"));
         EXPECT_EQ(emulator.status().channel, 1u);
         if (row.kind == Case::twoAlarmsOverADueGiveBack) {
             // Taken again while away, and back while the second alarm holds it.
@@ -398,11 +516,98 @@ TEST_F(AlarmChannelSiteTest, EveryLoudspeakerIsTakenAtOnceAndGivenBackWhenHeardA
             EXPECT_EQ(second.wait(), AlarmChannel::stopped);
         }
         away(false);
-        ASSERT_TRUE(
-            test::waitFor([&] { return capture_.contains(L"give-back of '" + name + L"' is done"); }));
+        ASSERT_TRUE(test::waitFor([&] { return capture_.contains(done); }));
         EXPECT_EQ(emulator.status().channel, 0u);
         EXPECT_EQ(emulator.decibels(), row.level);
-        EXPECT_FALSE(site_->device(row.loudspeaker)->isPlaybackType(device::playback::metaAlarm));
+        EXPECT_FALSE(device->isPlaybackType(device::playback::metaAlarm));
+    }
+}
+
+// What a broadcast takes is on disk while it holds it; a run that ended without giving it back (a
+// crash) leaves it there, and the next run gives each loudspeaker back as it answers. A file that
+// does not read sends nothing; a record that does not read is skipped, not the others.
+TEST_F(AlarmChannelTest, WhatARunLeftOnTheAlarmChannelIsGivenBackAtTheNextStart) {
+    namespace fs = std::filesystem;
+    const std::string path = files_.file("alarm_give_back.xml");
+    const std::wstring journal = base::fromUtf8(path);
+    channel_ = std::make_unique<AlarmChannel>(*stream_, site_->registry(), journal);
+    std::vector<std::int32_t> levels;
+    for (std::size_t n = 0; n < kLoudspeakers; ++n) levels.push_back(site_->emulator(n).decibels());
+    Notices notices;
+    ASSERT_TRUE(channel_->launch(broadcast(3, tone("long.mp3", 700, 8), {0, 1, 2}, notices)));
+    ASSERT_TRUE(test::waitFor([&] {
+        for (std::size_t n = 0; n < kLoudspeakers; ++n)
+            if (setCommands(n).size() < 2) return false;
+        return true;
+    }));
+    // What a run killed now leaves behind.
+    const std::string left = test::readWholeFile(path);
+    for (std::size_t n = 0; n < kLoudspeakers; ++n)
+        EXPECT_NE(left.find(site_->emulator(n).hardwareAddress()), std::string::npos) << n;
+    channel_->stop();
+    EXPECT_EQ(notices.wait(), AlarmChannel::stopped);
+    EXPECT_FALSE(fs::exists(path));
+
+    const std::string good = "<loudspeaker><hardwareAddress>" + site_->emulator(1).hardwareAddress() +
+                             "</hardwareAddress><switched>true</switched><scale>dB</scale><level>" +
+                             std::to_string(levels[1]) + "</level><percent>50</percent></loudspeaker>";
+    const struct {
+        const char* name;
+        std::string text;
+        // The loudspeakers given back; none: the file is kept aside.
+        std::vector<std::size_t> givenBack;
+    } rows[] = {
+        {"left by a run killed during the broadcast", left, {0, 1, 2}},
+        {"not XML", "<alarm_give_back><loudspeaker>", {}},
+        {"of another kind", "<?xml version=\"1.0\"?><scheduler_v2/>", {}},
+        {"a record that does not read beside one that does",
+         "<alarm_give_back><loudspeaker><hardwareAddress>02:7E:41:00:00:01</hardwareAddress><switched>maybe"
+         "</switched></loudspeaker>" +
+             good + "</alarm_give_back>",
+         {1}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        channel_.reset();
+        // As the killed run left them: on the alarm channel, at the broadcast's level.
+        for (std::size_t n = 0; n < kLoudspeakers; ++n) {
+            test::LoudspeakerEmulator& emulator = site_->emulator(n);
+            auto status = emulator.status();
+            status.channel = 1;
+            emulator.setStatus(status);
+            emulator.setDecibels(-11);
+            emulator.clearReceived();
+        }
+        std::ofstream(path) << row.text;
+        const auto count = [&](const std::wstring& text, const std::wstring& level = L"") {
+            return capture_.find(text, level).size();
+        };
+        const std::wstring told = L"не вернув громкоговорители на общий канал";
+        const std::size_t errors = count(L"alarm_give_back.xml", L"ERROR");
+        const std::size_t toldBefore = count(told, L"NOTICE");
+        std::vector<std::size_t> done;
+        for (std::size_t n = 0; n < kLoudspeakers; ++n)
+            done.push_back(count(L"give-back of '" + site_->device(n)->getDisplayName() + L"' is done"));
+        channel_ = std::make_unique<AlarmChannel>(*stream_, site_->registry(), journal);
+        if (row.givenBack.empty()) {
+            EXPECT_EQ(count(L"alarm_give_back.xml", L"ERROR"), errors + 1);
+            EXPECT_FALSE(fs::exists(path));
+            ASSERT_TRUE(channel_->launch(broadcast(3, message_, {2}, notices)));
+            ASSERT_TRUE(waitIdle());
+            for (std::size_t n = 0; n < 2; ++n) EXPECT_EQ(setCommands(n), std::vector<std::string>{}) << n;
+            continue;
+        }
+        EXPECT_EQ(count(told, L"NOTICE"), toldBefore + 1);
+        for (std::size_t n : row.givenBack) {
+            const std::wstring name = site_->device(n)->getDisplayName();
+            ASSERT_TRUE(test::waitFor([&] {
+                return count(L"give-back of '" + name + L"' is done") > done[n] &&
+                       site_->emulator(n).decibels() == levels[n];
+            })) << n;
+            EXPECT_EQ(setCommands(n),
+                      (std::vector<std::string>{"set ch 0", "set vol " + std::to_string(levels[n])}));
+        }
+        EXPECT_FALSE(fs::exists(path));
     }
 }
 

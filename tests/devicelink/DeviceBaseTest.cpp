@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <future>
 #include <memory>
 #include <string>
 #include <vector>
@@ -451,32 +452,60 @@ TEST_F(DeviceBaseExchange, CheckOnlineNotifiesOnceEachWay) {
     EXPECT_TRUE(notifiedExactly(3));
 }
 
-TEST_F(DeviceBaseExchange, NotRespondingDeviceIsRecheckedAfterTwoMinutes) {
+// Heard but not answering, a device is asked again within seconds, then later and later while it
+// leaves the questions unanswered, never more than two minutes apart; a step of the system clock
+// neither hurries nor holds the questions, and an answer that comes while a question waits keeps
+// it answering.
+TEST_F(DeviceBaseExchange, NotRespondingDeviceIsRecheckedSoonThenLaterAndLater) {
+    using namespace std::chrono_literals;
     test::ManualClock clock;
-    clock.setSystemMicros(kNow);
-    emulated_->setSilent(true);
+    clock.holdSteady();
+    // Nothing listens at its address any more: every question is refused at once.
+    emulated_.reset();
     device_->stateReceived = true;
-    device_->lastStateTime = kNow;
+    // Each look sets the system clock to a reading of its own, back from where the monotonic
+    // clock moved it; a question sent stamps it.
+    std::int64_t wall = kNow;
+    const auto asked = [&] {
+        clock.setSystemMicros(++wall);
+        device_->checkResponding(false);
+        return device_->lastCheckTime.load() == wall;
+    };
+    const auto unanswered = [&] { return capture_.find(L". result is false.").size(); };
 
-    device_->checkResponding(false);
-    EXPECT_EQ(device_->lastCheckTime.load(), kNow);
-    ASSERT_TRUE(test::waitFor([&] { return capture_.contains(L". result is false."); }));
-    const std::size_t sent = emulated_->receivedCount();
+    ASSERT_TRUE(asked());
+    const std::chrono::seconds pauses[] = {2s, 4s, 8s, 16s, 32s, 64s, 120s, 120s};
+    std::size_t checks = 1;
+    for (const auto pause : pauses) {
+        SCOPED_TRACE(pause.count());
+        ASSERT_TRUE(test::waitFor([&] { return unanswered() == checks; }));
+        EXPECT_FALSE(device_->responding.load());
+        clock.advance(pause);
+        EXPECT_FALSE(asked());
+        clock.advance(1us);
+        ASSERT_TRUE(asked());
+        ++checks;
+    }
 
-    device_->checkResponding(false);
-    clock.advance(120'000'000us);
-    device_->checkResponding(false);
-    EXPECT_EQ(device_->lastCheckTime.load(), kNow);
-    EXPECT_EQ(emulated_->receivedCount(), sent);
-    clock.advance(1us);
-    device_->checkResponding(false);
-    EXPECT_EQ(device_->lastCheckTime.load(), kNow + 120'000'001);
-    ASSERT_TRUE(emulated_->waitForReceived(sent + 1));
-
-    // Forced, it goes out at once.
-    clock.advance(1'000'000us);
+    // An answer to a request that went out before the question, while the question waited behind
+    // it: the question then left unanswered leaves it answering.
+    ASSERT_TRUE(test::waitFor([&] { return unanswered() == checks; }));
+    emulated_ = std::make_unique<test::EmulatedDevice>("127.0.0.2", port_);
+    emulated_->answer("set ", "SUCCESS: stored");
+    emulated_->holdReplies("set ");
+    auto exchange =
+        std::async(std::launch::async, [&] { return device_->transfer("set x 1", nullptr, false); });
+    ASSERT_TRUE(emulated_->waitForHeld(1));
+    emulated_->faultOn("get vol", 0, test::EmulatedDevice::Fault::silence, 10);
     device_->checkResponding(true);
-    EXPECT_EQ(device_->lastCheckTime.load(), kNow + 121'000'001);
+    emulated_->releaseReplies();
+    EXPECT_TRUE(exchange.get());
+    EXPECT_TRUE(device_->responding.load());
+    ASSERT_TRUE(test::waitFor([&] {
+        clock.advance(100ms);
+        return unanswered() == checks + 1;
+    }));
+    EXPECT_TRUE(device_->responding.load());
 }
 
 TEST_F(DeviceBaseExchange, EnableVolumeRemembersTheLevel) {

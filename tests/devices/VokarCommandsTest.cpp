@@ -128,6 +128,24 @@ TEST_F(VokarCommandsTest, VolumeOutOfRangeUnchangedOrNotTakenKeepsTheStoredOne) 
     EXPECT_EQ(emulated->decibels(), -25);
     EXPECT_TRUE(capture_.contains(L"Назначен уровень громкости 30% устройству '02:7E:41:00:00:01'", L"INFO"));
 
+    // A level read is named in the loudspeaker's unit; a caller that tells the refusal itself
+    // has it logged only. One below silent reads as silent, the nearest it takes back.
+    VokarInfo::Level quiet;
+    quiet.decibels = -44;
+    quiet.percent = 1;
+    emulated->answerErrorNext(2);
+    EXPECT_FALSE(device->setLevel(quiet));
+    EXPECT_FALSE(device->setLevel(quiet, VokarInfo::Report::logOnly));
+    const std::wstring refused =
+        L"Не удалось назначить уровень громкости '-44 дБ' устройству '02:7E:41:00:00:01'";
+    EXPECT_EQ(capture_.find(refused, L"WARN").size(), 1u);
+    EXPECT_EQ(capture_.find(refused, L"INFO").size(), 1u);
+    emulated->setDecibels(-97);
+    const std::optional<VokarInfo::Level> silent = device->readLevel();
+    ASSERT_TRUE(silent);
+    EXPECT_EQ(silent->decibels, -96);
+    EXPECT_EQ(silent->percent, 0);
+
     device->lastStateTime = 0;
     EXPECT_THROW(device->setVolume(60), exception::Offline);
 }
