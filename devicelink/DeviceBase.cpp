@@ -216,13 +216,16 @@ DeviceBase::AsyncDoor DeviceBase::asyncDoor() const {
     return AsyncDoor(protocol_, getAddress());
 }
 
+DeviceBase::AsyncDoor::AsyncDoor(std::shared_ptr<TransferProtocol> protocol, const net::IpAndPort& address)
+    : protocol_(std::move(protocol)), address_(address), group_(protocol_ ? protocol_->newGroup() : 0) {}
+
 bool DeviceBase::AsyncDoor::send(const std::string& request, TransferHandler handler, int priority,
                                  unsigned intervalMs) const {
-    return protocol_ && protocol_->async(address_, request, std::move(handler), priority, intervalMs);
+    return protocol_ && protocol_->async(address_, request, std::move(handler), priority, intervalMs, group_);
 }
 
 void DeviceBase::AsyncDoor::drop() const {
-    if (protocol_) protocol_->eraseQueue(address_);
+    if (protocol_) protocol_->eraseQueue(address_, group_);
 }
 
 void DeviceBase::checkResponding(bool force) {

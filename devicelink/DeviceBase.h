@@ -155,17 +155,18 @@ public:
         // Queues the request; false when it could not be queued.
         bool send(const std::string& request, TransferHandler handler, int priority,
                   unsigned intervalMs) const;
-        // Drops the requests still queued for the address, without completing them.
+        // Drops the run's requests still queued for the address, without completing them; other
+        // callers' requests stay.
         void drop() const;
         const net::IpAndPort& address() const { return address_; }
 
     private:
         friend class DeviceBase;
-        AsyncDoor(std::shared_ptr<TransferProtocol> protocol, const net::IpAndPort& address)
-            : protocol_(std::move(protocol)), address_(address) {}
+        AsyncDoor(std::shared_ptr<TransferProtocol> protocol, const net::IpAndPort& address);
 
         std::shared_ptr<TransferProtocol> protocol_;
         net::IpAndPort address_;
+        RequestQueue::Group group_ = 0;
     };
     AsyncDoor asyncDoor() const;
 

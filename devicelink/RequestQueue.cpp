@@ -27,6 +27,7 @@ std::int64_t microsBetween(RequestQueue::TimePoint from, RequestQueue::TimePoint
 RequestQueue::RequestPtr RequestQueue::makeRequest(RequestPtr request, const std::string& command,
                                                    int priority, unsigned intervalMs, bool& zeroInterval) {
     request->priority = priority;
+    request->group = 0;
     request->text.reserve(command.size() + 1);
     request->text = command;
     request->text += '\n';
@@ -213,6 +214,19 @@ bool RequestQueue::erase(const Key& key) {
     if (found == devices_.end()) return false;
     found->second.queue.clear();
     return true;
+}
+
+std::size_t RequestQueue::erase(const Key& key, Group group) {
+    const auto found = devices_.find(key);
+    // Requests of no job are no group's.
+    if (found == devices_.end() || group == 0) return 0;
+    std::vector<Queued>& queue = found->second.queue;
+    const auto kept = std::remove_if(queue.begin(), queue.end(),
+                                     [group](const Queued& entry) { return entry.request->group == group; });
+    const auto dropped = static_cast<std::size_t>(queue.end() - kept);
+    queue.erase(kept, queue.end());
+    if (dropped > 0) std::make_heap(queue.begin(), queue.end(), below);
+    return dropped;
 }
 
 std::string RequestQueue::inFlightText(const Key& key) const {

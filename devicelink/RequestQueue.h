@@ -30,6 +30,9 @@ public:
     using TimePoint = std::chrono::steady_clock::time_point;
     // A device's address and port.
     using Key = std::pair<std::uint32_t, std::uint16_t>;
+    // The requests of one job (a firmware update, a write of a device's memory), which a failure of
+    // the job drops together; 0 for a request of no job.
+    using Group = std::uint64_t;
 
     struct Request {
         virtual ~Request() = default;
@@ -40,6 +43,7 @@ public:
         std::string text;
         // Empty for a request whose caller waits for it.
         TransferHandler handler;
+        Group group = 0;
         std::chrono::microseconds interval{0};
         // When a waiting caller gives up, counted from queueing.
         TimePoint giveUpAt;
@@ -140,6 +144,9 @@ public:
     bool giveUp(const Key& key, const RequestPtr& request);
     // Drops the queued requests of the device without completing them; the one in flight stays.
     bool erase(const Key& key);
+    // The same for the device's queued requests of one group: the other callers' requests stay.
+    // The count dropped.
+    std::size_t erase(const Key& key, Group group);
 
     // The text of the device's request in flight; empty without one.
     std::string inFlightText(const Key& key) const;

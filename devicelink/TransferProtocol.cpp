@@ -601,8 +601,8 @@ bool TransferProtocol::sync(const net::IpAndPort& address, const std::string& re
     {
         std::lock_guard<std::mutex> guard(syncWaitersLock_);
         if (stopping_) {
-            place.debug(L"transfer_sync: the transport is stopped. ip: %1%, request: %2%", address.getWideText(),
-                        transfer->text);
+            place.debug(L"transfer_sync: the transport is stopped. ip: %1%, request: %2%",
+                        address.getWideText(), transfer->text);
             refused = true;
             return false;
         }
@@ -654,7 +654,8 @@ bool TransferProtocol::sync(const net::IpAndPort& address, const std::string& re
 }
 
 bool TransferProtocol::async(const net::IpAndPort& address, const std::string& request,
-                             TransferHandler handler, int priority, unsigned intervalMs) {
+                             TransferHandler handler, int priority, unsigned intervalMs,
+                             RequestQueue::Group group) {
     const debug::Place place("device::TransferProtocol::async");
     place.trace2(L"transfer asynchronous");
     const TransferPtr transfer = transfers_->take();
@@ -662,7 +663,12 @@ bool TransferProtocol::async(const net::IpAndPort& address, const std::string& r
     RequestQueue::makeRequest(transfer, request, priority, intervalMs, zeroInterval);
     if (zeroInterval) place.error(L"Время ожидания перед повторной отправкой слишком мало");
     transfer->handler = std::move(handler);
+    transfer->group = group;
     return add_to_queue(address, transfer);
+}
+
+RequestQueue::Group TransferProtocol::newGroup() {
+    return ++lastGroup_;
 }
 
 void TransferProtocol::eraseQueue(const net::IpAndPort& address) {
@@ -672,6 +678,16 @@ void TransferProtocol::eraseQueue(const net::IpAndPort& address) {
     if (requests_.erase(RequestQueue::keyOf(address))) {
         place.debug(L"transfer protocol: erased queue for address %1%", address.getWideText());
     }
+}
+
+void TransferProtocol::eraseQueue(const net::IpAndPort& address, RequestQueue::Group group) {
+    const debug::Place place("device::TransferProtocol::eraseQueue");
+    place.trace(L"Erase a queue of the device '%1%'.", address.getWideText());
+    std::lock_guard<std::recursive_mutex> main(mainLock_);
+    const std::size_t dropped = requests_.erase(RequestQueue::keyOf(address), group);
+    place.debug(L"transfer protocol: erased queue for address %1%", address.getWideText());
+    place.trace(L"%1% requests of the job dropped, %2% of other callers kept queued", dropped,
+                requests_.queuedRequests(RequestQueue::keyOf(address)));
 }
 
 void TransferProtocol::sender_thread() {

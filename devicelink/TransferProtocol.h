@@ -64,11 +64,17 @@ public:
     // went unanswered.
     bool sync(const net::IpAndPort& address, const std::string& request, std::string& response, int priority,
               unsigned intervalMs, bool& refused);
-    // Queues the request; the handler runs later on the thread dispatcher.
+    // Queues the request; the handler runs later on the thread dispatcher. A request of a job's
+    // `group` (newGroup) is dropped with the job's other requests by eraseQueue of that group.
     bool async(const net::IpAndPort& address, const std::string& request, TransferHandler handler,
-               int priority, unsigned intervalMs);
+               int priority, unsigned intervalMs, RequestQueue::Group group = 0);
+    // A group that no request has had yet, for the requests of one job.
+    RequestQueue::Group newGroup();
     // Drops the device's queued requests without completing them.
     void eraseQueue(const net::IpAndPort& address);
+    // Drops the device's queued requests of one group without completing them: the requests of
+    // other callers stay queued and are sent.
+    void eraseQueue(const net::IpAndPort& address, RequestQueue::Group group);
 
     // The narrow text a failed request completes with.
     static const std::string& noAnswerText();
@@ -201,6 +207,7 @@ private:
     std::thread m_receiver_thread;
     std::thread responderThread_;
     std::atomic<bool> stopping_{false};
+    std::atomic<RequestQueue::Group> lastGroup_{0};
     // The callers waiting in sync: a stop wakes them, since no reply can reach them after it.
     std::mutex syncWaitersLock_;
     std::vector<TransferPtr> syncWaiters_;

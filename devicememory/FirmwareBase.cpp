@@ -150,6 +150,8 @@ bool FirmwareBase::upgrade(std::function<void(int)> progress) {
     const std::uint64_t serial = ++lastSerial_;
     run_ = Run{};
     run_.serial = serial;
+    run_.address = address;
+    run_.group = transport->newGroup();
     run_.open = true;
     run_.total = size;
     stopped_ = false;
@@ -173,8 +175,8 @@ bool FirmwareBase::upgrade(std::function<void(int)> progress) {
             count = blockDigits(offset, hex);
             position_ += count;
         }
-        result = queue(address, *transport, serial, Step::block, getProgramCommand(offset, count, hex.c_str()),
-                       offset, kIntervalMs);
+        result = queue(address, *transport, serial, Step::block,
+                       getProgramCommand(offset, count, hex.c_str()), offset, kIntervalMs);
     }
     if (result && !stopped_.load()) {
         // A format without a closing command ends with a request that the device answers once
@@ -183,8 +185,7 @@ bool FirmwareBase::upgrade(std::function<void(int)> progress) {
         if (result) return true;
     }
 
-    // The queue is dropped by the end of the run, only while the run is this one: a run that a
-    // failure ended meanwhile has dropped it, and what was queued since is not the update's.
+    // A run that a failure ended meanwhile has dropped its requests already.
     place.debug(L"Upgrade stopped. (ip=%1%)", address.getText());
     lock.lock();
     fail(lock, serial, std::string());
@@ -215,12 +216,12 @@ std::uint32_t FirmwareBase::blockDigits(std::uint32_t offset, std::string& hex) 
 
 bool FirmwareBase::queue(const net::IpAndPort& address, TransferProtocol& transport, std::uint64_t serial,
                          Step step, const std::string& request, std::uint32_t amount, unsigned intervalMs) {
-    {
-        std::lock_guard<std::recursive_mutex> guard(bufferLock_);
-        if (!run_.open || run_.serial != serial) return true;
-        ++run_.queued;
-        run_.closingQueued = run_.closingQueued || step == Step::closing;
-    }
+    // Queued under the lock that a failure takes to end the run: the failure comes either before,
+    // and nothing is queued, or after, and drops the request with the run's others.
+    std::lock_guard<std::recursive_mutex> guard(bufferLock_);
+    if (!run_.open || run_.serial != serial) return true;
+    ++run_.queued;
+    run_.closingQueued = run_.closingQueued || step == Step::closing;
     const std::weak_ptr<FirmwareBase> self = weak_from_this();
     return transport.async(
         address, request,
@@ -228,7 +229,7 @@ bool FirmwareBase::queue(const net::IpAndPort& address, TransferProtocol& transp
             if (const std::shared_ptr<FirmwareBase> image = self.lock())
                 image->upgradeFirmwareCallback(serial, step, reply, replied, amount);
         },
-        kBlockPriority, intervalMs);
+        kBlockPriority, intervalMs, run_.group);
 }
 
 void FirmwareBase::upgradeFirmwareCallback(std::uint64_t serial, Step step, const std::string& reply,
@@ -312,15 +313,17 @@ void FirmwareBase::fail(std::unique_lock<std::recursive_mutex>& lock, std::uint6
     progress_ = -1;
     const std::function<void(int)> callback = std::move(progressCallback_);
     progressCallback_ = nullptr;
-    const net::IpAndPort address = address_;
+    const net::IpAndPort address = run_.address;
+    const RequestQueue::Group group = run_.group;
     const std::shared_ptr<DeviceBase> device = device_.lock();
     const std::shared_ptr<TransferProtocol> transport = transport_;
     lock.unlock();
 
     // Dropped before the end is reported: once the caller hears of it, nothing of the update but
-    // the request already in flight reaches the device.
+    // the request already in flight reaches the device. What other callers queued for the device
+    // stays queued.
     if (device) device->clearUpgradeQueue();
-    if (transport) transport->eraseQueue(address);
+    if (transport) transport->eraseQueue(address, group);
     if (callback) callback(-1);
     const debug::Place place(callbackPlace);
     place.error(L"Ошибка обновления. IP адрес %1%, ответ '%2%'.", address.getText(), reply);

@@ -13,6 +13,7 @@
 #include <string>
 
 #include "devicelink/IFirmware.h"
+#include "devicelink/RequestQueue.h"
 #include "foundation/NetworkAddress.h"
 
 namespace device {
@@ -45,6 +46,10 @@ private:
     // One run of `upgrade`. Completions of an earlier run find another serial and change nothing.
     struct Run {
         std::uint64_t serial = 0;
+        // Where the run's requests go, and their group there, which a failure drops and nothing
+        // else.
+        net::IpAndPort address;
+        RequestQueue::Group group = 0;
         bool open = false;
         std::uint32_t total = 0;
         // Requests queued and requests acknowledged; the closing one is among them once queued.
@@ -63,8 +68,8 @@ private:
     // Writes the digits of the image's block at `offset` into `hex`, reusing its room, and returns
     // the block's length in bytes; under the lock.
     std::uint32_t blockDigits(std::uint32_t offset, std::string& hex) const;
-    // Queues one request of the update `serial`; every request of an update goes to the device
-    // it began with.
+    // Queues one request of the update `serial`, unless that update has ended; every request of
+    // an update goes to the device it began with.
     bool queue(const net::IpAndPort& address, TransferProtocol& transport, std::uint64_t serial, Step step,
                const std::string& request, std::uint32_t amount, unsigned intervalMs);
     void upgradeFirmwareCallback(std::uint64_t serial, Step step, const std::string& reply, bool replied,

@@ -96,7 +96,9 @@ void Log::Shared::openFile() {
     if (file.is_open()) {
         file.clear();
         file.seekp(0, std::ios::end);
-        if (file.tellp() <= 0) file << "\xEF\xBB\xBF";
+        // On the disk at once: the crash path, which appends to the file itself, finds it there
+        // and starts no second one.
+        if (file.tellp() <= 0) file << "\xEF\xBB\xBF" << std::flush;
         return;
     }
     file.setstate(std::ios::failbit);

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -290,12 +291,14 @@ TEST(Program, PluginsWhoseStartCrashesOrHangsAreSkippedAndTheWindowShows) {
 // (a failing disk remounted so): the copy still refuses a second one and stops on "--quit", and a
 // box tells the operator at once that the changes of the run cannot be saved. No data folder in a
 // read-only profile: a box says so and the start ends, and "--quit" finds no copy. One state file
-// read-only in a folder that takes the settings: "--quit" tells that the state was not saved.
+// read-only in a folder that takes the settings, or one whose write the full disk cut short:
+// "--quit" tells that the state was not saved, and the file keeps what it held.
 TEST(Program, DataFolderLinkedReadOnlyOrImpossible) {
-    enum Kind { linkedTemp, readOnly, stateFileReadOnly, cannotBeMade };
+    enum Kind { linkedTemp, readOnly, stateFileReadOnly, diskFull, cannotBeMade };
     const std::pair<Kind, const char*> cases[] = {{linkedTemp, "temp linked to a scratch folder"},
                                                   {readOnly, "read-only data folder"},
                                                   {stateFileReadOnly, "one read-only state file"},
+                                                  {diskFull, "a state file written part-way on a full disk"},
                                                   {cannotBeMade, "no data folder in a read-only profile"}};
     for (const auto& [kind, name] : cases) {
         SCOPED_TRACE(name);
@@ -303,11 +306,27 @@ TEST(Program, DataFolderLinkedReadOnlyOrImpossible) {
         const std::string dataFolder = fs::path(program.dataFile("melvoxd.cfg")).parent_path().string();
         test::TempFolder scratch;
         std::optional<test::ReadOnlyMount> mount;
+        std::optional<test::TmpfsMount> disk;
+        std::string playlists;
         if (kind == linkedTemp) {
             fs::create_directory(scratch.file("sub"));
             for (const char* file : {"keep.txt", "sub/keep.txt", "melvox_record.mp3"})
                 std::ofstream(scratch.file(file)) << file;
             fs::create_directory_symlink(scratch.path(), program.dataFile("temp"));
+        } else if (kind == diskFull) {
+            MELVOX_REQUIRE_PRIVATE_MOUNTS();
+            // The data folder on a disk of its own, with the settings and a long playlist.
+            const std::string settings = test::readWholeFile(program.dataFile("melvoxd.cfg"));
+            ASSERT_TRUE(disk.emplace(dataFolder, "4m").mounted());
+            std::ofstream(program.dataFile("melvoxd.cfg")) << settings;
+            playlists =
+                "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<listOfPlaylist name=\"music\"><playlist "
+                "name=\"Длинный\" repeat=\"true\" current=\"1\">";
+            for (int item = 0; item < 1000; ++item)
+                playlists += "<item title=\"Звуковой сигнал номер " + std::to_string(item) +
+                             " для проверки записи\" path=\"sine://" + std::to_string(100 + item) + "\"/>";
+            playlists += "</playlist></listOfPlaylist>";
+            std::ofstream(program.dataFile("list_of_playlist_music.xml")) << playlists;
         } else {
             MELVOX_REQUIRE_PRIVATE_MOUNTS();
             // The maker's folder, empty and read-only, stands for the profile.
@@ -352,8 +371,18 @@ TEST(Program, DataFolderLinkedReadOnlyOrImpossible) {
         } else {
             ASSERT_TRUE(program.waitForLog(L"The main window is shown"));
         }
+        if (kind == diskFull) {
+            // The disk fills up, leaving less room than the playlist takes.
+            struct statvfs space {};
+            ASSERT_EQ(::statvfs(dataFolder.c_str(), &space), 0);
+            const std::uintmax_t left = std::uintmax_t{space.f_bavail} * space.f_frsize;
+            ASSERT_GT(left, std::uintmax_t{64 * 1024});
+            std::ofstream(dataFolder + "/filler") << std::string(left - 64 * 1024, 'x');
+            ASSERT_EQ(::statvfs(dataFolder.c_str(), &space), 0);
+            ASSERT_LT(std::uintmax_t{space.f_bavail} * space.f_frsize, playlists.size());
+        }
         // "--quit" tells whether the stopped copy could save its state.
-        const bool unsaved = kind == readOnly || kind == stateFileReadOnly;
+        const bool unsaved = kind == readOnly || kind == stateFileReadOnly || kind == diskFull;
         auto asking = program.start({"--quit"}, true);
         EXPECT_EQ(asking->wait(), unsaved ? 4 : 0);
         EXPECT_NE(asking->errorOutput().find(unsaved ? "остановлена, но её состояние сохранить не удалось"
@@ -367,6 +396,8 @@ TEST(Program, DataFolderLinkedReadOnlyOrImpossible) {
             EXPECT_NE(log.find("В папку данных '" + dataFolder + "' нельзя записать"), std::string::npos)
                 << log;
             EXPECT_NE(log.find("Melvox v1 - Exit."), std::string::npos);
+        } else if (kind == diskFull) {
+            EXPECT_EQ(test::readWholeFile(program.dataFile("list_of_playlist_music.xml")), playlists);
         } else if (kind == linkedTemp) {
             EXPECT_TRUE(fs::is_symlink(program.dataFile("temp")));
             EXPECT_EQ(test::readWholeFile(scratch.file("keep.txt")), "keep.txt");

@@ -15,10 +15,10 @@ using device::RequestQueue;
 using namespace std::chrono_literals;
 
 // Runs one scenario of the request rules on a clock that moves only when told. Steps:
-//   add D CMD PRIORITY INTERVAL   queue CMD ('_' for a blank) for device 127.0.0.D, sent at once when
-//                                 the device is idle
+//   add D CMD PRIORITY INTERVAL [GROUP]   queue CMD ('_' for a blank) for device 127.0.0.D, sent at
+//                                         once when the device is idle; of a job's group when given
 //   queue D CMD PRIORITY INTERVAL the same, held until startAll
-//   startAll | wait MS (then expire) | erase D | sendfail D | giveup CMD
+//   startAll | wait MS (then expire) | erase D [GROUP] | sendfail D | giveup CMD
 //   reply D TEXT | early D TEXT   a datagram from D, received now or just before the last send
 //   next                          the earliest deadline: "next MS" counted from the start, or "next none"
 // Events: "done CMD: TEXT", "fail CMD", "send D CMD #n" (in that order after a step), and what a
@@ -41,13 +41,15 @@ public:
                 int device = 0, priority = 0;
                 unsigned interval = 0;
                 std::string command;
-                in >> device >> command >> priority >> interval;
+                RequestQueue::Group group = 0;
+                in >> device >> command >> priority >> interval >> group;
                 bool zero = false;
                 std::string text = command;
                 std::replace(text.begin(), text.end(), '_', ' ');
                 auto request = RequestQueue::makeRequest(RequestQueue::RequestPtr(new RequestQueue::Request),
                                                          text, priority, interval, zero);
                 request->handler = [](const std::string&, bool) {};
+                request->group = group;
                 requests_[command] = {request, device};
                 queue_.add(address(device), request, op == "add", actions);
             } else if (op == "startAll") {
@@ -59,8 +61,12 @@ public:
                 queue_.expire(actions);
             } else if (op == "erase" || op == "sendfail") {
                 int device = 0;
-                in >> device;
-                if (op == "erase") {
+                RequestQueue::Group group = 0;
+                in >> device >> group;
+                if (op == "erase" && group != 0) {
+                    events_.push_back("dropped " + std::to_string(queue_.erase(
+                                                       RequestQueue::keyOf(address(device)), group)));
+                } else if (op == "erase") {
                     queue_.erase(RequestQueue::keyOf(address(device)));
                 } else {
                     queue_.sendFailed(RequestQueue::keyOf(address(device)), actions);
@@ -168,6 +174,13 @@ TEST(RequestQueueTest, Rules) {
         {"erase drops the queue without completing it and keeps the request in flight",
          {"add 2 flight 2 100", "add 2 dropped 2 100", "erase 2", "reply 2 OK flight", "erase 9"},
          {"send 2 flight #1", "done flight: OK flight"}},
+        {"erasing a job's group drops only its queued requests; other callers' are sent in their order",
+         {"add 2 block_0 1 100 7", "add 2 check 1 100", "add 2 block_1 1 100 7", "add 2 low 0 100",
+          "add 2 other_job 1 100 8", "add 2 block_2 1 100 7", "erase 2 7", "erase 3 7", "reply 2 OK block_0",
+          "reply 2 OK check", "reply 2 OK other_job", "reply 2 OK low", "erase 2 7"},
+         {"send 2 block_0 #1", "dropped 2", "dropped 0", "done block_0: OK block_0", "send 2 check #1",
+          "done check: OK check", "send 2 other_job #1", "done other_job: OK other_job", "send 2 low #1",
+          "done low: OK low", "dropped 0"}},
         {"requests held until start go out together; a failed send fails the device's requests",
          {"queue 2 a 2 100", "queue 2 b 2 100", "queue 3 c 2 100", "startAll", "sendfail 2", "sendfail 3"},
          {"send 3 c #1", "send 2 a #1", "fail a", "fail b", "fail c"}},

@@ -3,6 +3,8 @@
 // broken data, with progress ending at -1 exactly once.
 
 #include <algorithm>
+#include <atomic>
+#include <memory>
 #include <optional>
 
 #include "AudioMemoryFixture.h"
@@ -11,6 +13,7 @@
 #include "devicememory/V3AudioMemory.h"
 #include "foundation/Exceptions.h"
 #include "support/DispatcherWait.h"
+#include "support/FakeGuiThread.h"
 #include "support/LoudspeakerEmulator.h"
 #include "support/ManualClock.h"
 
@@ -136,9 +139,22 @@ TEST_P(AudioMemoryFailureTest, EndsAtMinusOneOnceWithoutARootOverBrokenData) {
     startDevice(kFlashSize);
     auto written = filled();
     emulated_->faultOn(spoiled, 0, failure.fault, 2);
+    // A device that takes a moment for each piece: pieces are still queued when the write fails.
+    emulated_->setDelay(std::chrono::milliseconds(10));
 
     ProgressRecorder recorder;
-    const std::vector<int> progress = write(*written, recorder);
+    recorder.watch(*written);
+    written->writeChanges(recorder.progress());
+    // Another caller's request, queued behind the pieces below their priority, is sent or fails with
+    // its reason: the failure drops only the write's own pieces.
+    emulated_->answer("test other", "OK[test other]");
+    const auto otherDone = std::make_shared<std::atomic<int>>(0);
+    ASSERT_TRUE(transport_->async(
+        emulated_->address(), "test other", [otherDone](const std::string&, bool) { ++*otherDone; }, 0,
+        1000));
+    ASSERT_TRUE(recorder.waitEnd());
+    const std::vector<int> progress = recorder.values();
+    EXPECT_TRUE(waitFor([&] { return *otherDone == 1; }));
     EXPECT_EQ(progress.back(), -1);
     EXPECT_EQ(std::count(progress.begin(), progress.end(), -1), 1);
     EXPECT_EQ(std::count(progress.begin(), progress.end(), 100), 0);

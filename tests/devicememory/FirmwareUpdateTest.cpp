@@ -6,12 +6,19 @@
 #include <atomic>
 #include <cstdio>
 #include <cstring>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <thread>
 
 #include "devicememory/FirmwareCollection.h"
 #include "devicememory/FirmwareDetection.h"
 #include "devicememory/FirmwareUnify.h"
 #include "foundation/Exceptions.h"
 #include "foundation/HexText.h"
+#include "foundation/Log.h"
+#include "foundation/TextConversion.h"
 #include "support/FirmwareFlash.h"
 #include "support/FirmwareImages.h"
 #include "tests/devicememory/Outcomes.h"
@@ -46,16 +53,106 @@ protected:
         return found;
     }
 
+    // The requests as the program made them, in the order they first went out, after the first
+    // `skipped` sends: the transport sends one again when its reply comes later than its interval,
+    // as on a loaded machine.
+    std::vector<std::string> requestsMade(std::size_t skipped) {
+        std::vector<std::string> made;
+        const std::vector<LogLine> sent = capture_.find(L"sent udp ");
+        for (auto line = sent.begin() + static_cast<std::ptrdiff_t>(std::min(skipped, sent.size()));
+             line != sent.end(); ++line) {
+            const std::size_t text = line->message.find(L", 1), len: ");
+            const std::size_t buffer = line->message.find(L", buf: ", text);
+            if (text == std::wstring::npos || buffer == std::wstring::npos) continue;
+            // Without the line feed, which the log shows escaped.
+            made.push_back(base::toUtf8(line->message.substr(buffer + 7, line->message.size() - buffer - 9)));
+        }
+        return made;
+    }
+
+    // What the transport sent the loudspeaker, in the order it went out, and how much of it had gone
+    // out when the update reported its end: the loudspeaker's own log may not show yet a request
+    // sent before the report.
+    struct Sent {
+        std::mutex lock;
+        std::vector<std::string> commands;
+        std::size_t atEnd = 0;
+        // The test's own request failed behind an unanswered one, unsent.
+        std::atomic<bool> markFailed{false};
+    };
+    std::vector<std::string> sentCommands() {
+        std::lock_guard<std::mutex> guard(sent_->lock);
+        return sent_->commands;
+    }
+    // The progress of an update that is to fail, reported to `recorder`; at -1 it notes what had
+    // gone out.
+    device::UpgradeProgressCallback markingTheEnd(ProgressRecorder& recorder) {
+        transport_->setSniffer(emulated().address(), [sent = sent_](const std::string& text, bool) {
+            // Replies come here too; only a request ends with its line feed.
+            if (text.empty() || text.back() != '\n') return;
+            std::lock_guard<std::mutex> guard(sent->lock);
+            sent->commands.push_back(text.substr(0, text.size() - 1));
+        });
+        return [sent = sent_, report = recorder.callback()](
+                   const std::shared_ptr<device::DeviceBase>& updated, int percent) {
+            if (percent == -1) {
+                std::lock_guard<std::mutex> guard(sent->lock);
+                sent->atEnd = sent->commands.size();
+            }
+            report(updated, percent);
+        };
+    }
+    // Once the end is reported, the device gets nothing of the update but the request then in flight
+    // (and its repeat, the transport's own), which the transport may hand to the socket only after
+    // the report. The erases and blocks that went out after the report and not before it, up to a
+    // request of the test's own queued now below the blocks' priority, which follows anything that
+    // the ended update has queued: none, or the one in flight.
+    std::vector<std::string> updateSentAfterItsEnd() {
+        emulated().answer("test mark", "OK[test mark]");
+        const auto queueMark = [this] {
+            transport_->async(
+                emulated().address(), "test mark",
+                [sent = sent_](const std::string&, bool ok) { sent->markFailed = sent->markFailed || !ok; },
+                0, 1000);
+        };
+        queueMark();
+        std::vector<std::string> sent;
+        EXPECT_TRUE(waitFor([&] {
+            sent = sentCommands();
+            if (std::find(sent.begin(), sent.end(), "test mark") != sent.end()) return true;
+            if (sent_->markFailed.exchange(false)) queueMark();
+            return false;
+        }));
+        std::size_t atEnd = 0;
+        {
+            std::lock_guard<std::mutex> guard(sent_->lock);
+            atEnd = std::min(sent_->atEnd, sent.size());
+        }
+        const auto end = sent.begin() + static_cast<std::ptrdiff_t>(atEnd);
+        const auto mark = std::find(end, sent.end(), "test mark");
+        const std::set<std::string> before(sent.begin(), end);
+        std::set<std::string> after;
+        for (auto command = end; command != mark; ++command) {
+            if ((command->rfind("firmwareProgram ", 0) == 0 || *command == "firmwareErase") &&
+                before.count(*command) == 0)
+                after.insert(command->substr(0, 25));
+        }
+        EXPECT_LE(after.size(), 1u) << testing::PrintToString(after);
+        return std::vector<std::string>(after.begin(), after.end());
+    }
+
     Loudspeaker loudspeaker_;
     std::unique_ptr<FirmwareFlash> flash_;
     const std::string vokarB_ = unifiedImage(firmwareModel("Vokar-B"), 0x3C000);
+    const std::shared_ptr<Sent> sent_ = std::make_shared<Sent>();
 };
 
 // A block the device refuses once, or answers with its busy text, is sent again and the update
-// goes on.
+// goes on; no other block is sent twice.
 TEST_F(FirmwareUpdateTest, WritesTheImageAsItIsAndRebootsOnce) {
     emulated().faultOn("firmwareProgram 00001000 ", 0, Fault::error, 1);
     emulated().faultOn("firmwareProgram 00002000 ", 0, Fault::busy, 1);
+    const std::size_t sentBefore = capture_.find(L"sent udp ").size();
     ProgressRecorder recorder;
     ASSERT_TRUE(device()->upgradeFirmware(device::FirmwareCollection::fromFile(vokarB_, false),
                                           recorder.callback(), false));
@@ -66,16 +163,22 @@ TEST_F(FirmwareUpdateTest, WritesTheImageAsItIsAndRebootsOnce) {
     const std::vector<int> values = recorder.values();
     EXPECT_EQ(std::count(values.begin(), values.end(), 100), 1);
     EXPECT_TRUE(std::is_sorted(values.begin(), values.end()));
-    const std::vector<std::string> commands = emulated().received();
+    const std::vector<std::string> commands = requestsMade(sentBefore);
     ASSERT_GE(commands.size(), 4u);
     EXPECT_EQ(commands[0], "firmwareSize");
     EXPECT_EQ(commands[1], "firmwareErase");
     EXPECT_EQ(commands[2].compare(0, 29, "firmwareProgram 00000000 512 "), 0);
     EXPECT_EQ(commands[commands.size() - 2], "get vol");
     EXPECT_EQ(commands.back(), "reboot");
-    EXPECT_EQ(commandsLike("firmwareProgram ").size(), 0x3C000u / 512 + 2);
-    EXPECT_EQ(commandsLike("firmwareProgram 00001000 ").size(), 2u);
-    EXPECT_EQ(commandsLike("firmwareProgram 00002000 ").size(), 2u);
+    const auto madeLike = [&](const std::string& prefix) {
+        return std::count_if(commands.begin(), commands.end(),
+                             [&](const std::string& command) { return command.rfind(prefix, 0) == 0; });
+    };
+    EXPECT_EQ(madeLike("firmwareProgram "), 0x3C000 / 512 + 2);
+    EXPECT_EQ(madeLike("firmwareProgram 00001000 "), 2);
+    EXPECT_EQ(madeLike("firmwareProgram 00002000 "), 2);
+    // What the device got: the same, and what the transport sent again.
+    EXPECT_GE(emulated().received().size(), commands.size());
     EXPECT_EQ(device()->getProgressOfUpgrading(), 100);
 }
 
@@ -150,44 +253,11 @@ TEST_P(FirmwareFailureTest, EndsAtMinusOneOnceWithoutARebootAndIsWrittenWholeAga
     const std::shared_ptr<device::IFirmware> image = collection->front();
     emulated().faultOn(failure.command(vokarB_), 0, failure.fault, 2, failure.reply);
 
-    // Once the end is reported, the device gets nothing of the update but the block in flight then
-    // (and its repeat, the transport's own): a request of the test's own, queued at the report below
-    // the blocks' priority, follows it, not the blocks the update had queued (and is dropped with
-    // them when they are dropped only after the report). One that fails with a request before it
-    // that went unanswered is queued again.
     ProgressRecorder recorder;
-    const auto report = recorder.callback();
-    std::size_t receivedAtEnd = 0;
-    const auto markEnded = std::make_shared<std::atomic<bool>>(false);
-    const auto queueMark = [this, markEnded] {
-        transport_->async(
-            emulated().address(), "test mark", [markEnded](const std::string&, bool) { *markEnded = true; },
-            0, 1000);
-    };
-    emulated().answer("test mark", "OK[test mark]");
-    const auto watchEnd = [&](const std::shared_ptr<device::DeviceBase>& updated, int percent) {
-        if (percent == -1) {
-            receivedAtEnd = emulated().receivedCount();
-            queueMark();
-        }
-        report(updated, percent);
-    };
-    ASSERT_TRUE(device()->upgradeFirmware(collection, watchEnd, false));
+    ASSERT_TRUE(device()->upgradeFirmware(collection, markingTheEnd(recorder), false));
     ASSERT_TRUE(recorder.waitFor(-1));
     EXPECT_TRUE(waitForDispatcher());
-    ASSERT_TRUE(waitFor([&] {
-        if (!commandsLike("test mark").empty()) return true;
-        if (markEnded->exchange(false)) queueMark();
-        return false;
-    }));
-    const std::vector<std::string> received = emulated().received();
-    const auto mark = std::find(received.begin(), received.end(), "test mark");
-    ASSERT_NE(mark, received.end());
-    ASSERT_LE(receivedAtEnd, static_cast<std::size_t>(mark - received.begin()));
-    EXPECT_LE(
-        std::count_if(received.begin() + static_cast<std::ptrdiff_t>(receivedAtEnd), mark,
-                      [](const std::string& command) { return command.rfind("firmwareProgram ", 0) == 0; }),
-        2);
+    updateSentAfterItsEnd();
     const std::vector<int> values = recorder.values();
     EXPECT_EQ(std::count(values.begin(), values.end(), -1), 1);
     EXPECT_EQ(values.back(), -1);
@@ -235,6 +305,121 @@ TEST_F(FirmwareUpdateTest, AFailureWhileBlocksAreQueuedStopsTheQueuing) {
     EXPECT_LT(commandsLike("firmwareProgram ").size(), kSize / 512);
     EXPECT_TRUE(commandsLike("get vol").empty());
     EXPECT_EQ(recorder.values(), std::vector<int>{-1});
+}
+
+// A failure handled while the update queues a block: the block is queued before the failure ends
+// the update, and dropped with the others, or not at all; it never goes out after the end.
+TEST_F(FirmwareUpdateTest, ABlockQueuedAsAFailureIsHandledNeverGoesOutAfterTheEnd) {
+    emulated().faultOn("firmwareErase", 0, Fault::error, 2);
+    emulated().holdReplies("firmwareErase");
+    ProgressRecorder recorder;
+    const auto report = markingTheEnd(recorder);
+    // The queuing is held inside the transport's call for its fourth block, until the refused erase
+    // has ended the update or, when the update keeps the failure out meanwhile, for a while.
+    int calls = 0;
+    struct TapRemoval {
+        ~TapRemoval() {
+            base::SingletonSlot<base::Log>::Use(base::Log::instanceSlot())->setRecordTap(nullptr);
+        }
+    } tapRemoval;
+    {
+        base::SingletonSlot<base::Log>::Use log(base::Log::instanceSlot());
+        log->setRecordTap([&, queuing = std::this_thread::get_id()](const base::Log::Record& record) {
+            if (std::this_thread::get_id() != queuing || record.message != L"transfer asynchronous") return;
+            if (++calls != 5) return;
+            emulated().releaseReplies();
+            waitFor(
+                [&] {
+                    const std::vector<int> values = recorder.values();
+                    return std::find(values.begin(), values.end(), -1) != values.end();
+                },
+                std::chrono::seconds(2));
+        });
+    }
+    ASSERT_TRUE(
+        device()->upgradeFirmware(device::FirmwareCollection::fromFile(vokarB_, false), report, false));
+    ASSERT_GE(calls, 5);
+    ASSERT_TRUE(recorder.waitFor(-1));
+    const std::vector<std::string> after = updateSentAfterItsEnd();
+    EXPECT_EQ(std::count(after.begin(), after.end(), "firmwareProgram 00000600 "), 0);
+    EXPECT_EQ(recorder.values(), std::vector<int>{-1});
+}
+
+// Another caller's requests through the same loudspeaker, at every priority and one that waits,
+// while an update fails half-way, and those it queues when it hears of the failure: each is sent,
+// or fails with its reason; the failure drops only the update's own requests.
+TEST_F(FirmwareUpdateTest, AFailureLeavesOtherCallersRequestsToBeSentOrToFail) {
+    emulated().faultOn(middleBlock(vokarB_), 0, Fault::error, 2);
+    // A loudspeaker that takes a moment for each request: the other caller's rounds come while
+    // blocks are queued.
+    emulated().setDelay(std::chrono::milliseconds(1));
+    emulated().on("test ", [](const std::string& command) {
+        return std::optional<std::string>("OK[" + command + "]");
+    });
+    // Every request asked, with the completions it got.
+    struct Asked {
+        std::mutex lock;
+        std::map<std::string, std::vector<std::pair<std::string, bool>>> completions;
+    };
+    const auto asked = std::make_shared<Asked>();
+    const auto ask = [this, asked](const std::string& command, int priority) {
+        {
+            std::lock_guard<std::mutex> guard(asked->lock);
+            asked->completions[command];
+        }
+        ASSERT_TRUE(transport_->async(
+            emulated().address(), command,
+            [asked, command](const std::string& reply, bool ok) {
+                std::lock_guard<std::mutex> guard(asked->lock);
+                asked->completions[command].emplace_back(reply, ok);
+            },
+            priority, 1000));
+    };
+    ProgressRecorder recorder;
+    // Requests of each priority behind the blocks still queued at the first report, and at the
+    // report of the failure.
+    const auto askAtReports = [&, report = recorder.callback(), first = true](
+                                  const std::shared_ptr<device::DeviceBase>& updated, int percent) mutable {
+        if (first || percent == -1) {
+            for (int priority : {0, 1, 2})
+                ask("test at " + std::to_string(percent) + " " + std::to_string(priority), priority);
+            first = false;
+        }
+        report(updated, percent);
+    };
+    ASSERT_TRUE(
+        device()->upgradeFirmware(device::FirmwareCollection::fromFile(vokarB_, false), askAtReports, false));
+
+    // Another caller's rounds, every 40 ms, until three after the end.
+    std::size_t waitingAnswered = 0;
+    for (int round = 0, afterTheEnd = 0; round < 1000 && afterTheEnd < 3; ++round) {
+        for (int priority : {0, 1, 2})
+            ask("test " + std::to_string(priority) + " " + std::to_string(round), priority);
+        std::string reply;
+        if (transport_->sync(emulated().address(), "test waiting " + std::to_string(round), reply, 2, 1000))
+            ++waitingAnswered;
+        const std::vector<int> values = recorder.values();
+        if (std::find(values.begin(), values.end(), -1) != values.end()) ++afterTheEnd;
+        std::this_thread::sleep_for(std::chrono::milliseconds(40));
+    }
+    const auto allCompleted = [&] {
+        std::lock_guard<std::mutex> guard(asked->lock);
+        return std::all_of(asked->completions.begin(), asked->completions.end(),
+                           [](const auto& entry) { return !entry.second.empty(); });
+    };
+    EXPECT_TRUE(waitFor(allCompleted)) << "requests without their completion";
+    const std::vector<std::string> received = emulated().received();
+    std::lock_guard<std::mutex> guard(asked->lock);
+    for (const auto& [command, completions] : asked->completions) {
+        ASSERT_EQ(completions.size(), 1u) << command;
+        if (completions[0].second) {
+            EXPECT_NE(std::find(received.begin(), received.end(), command), received.end()) << command;
+        } else {
+            EXPECT_EQ(completions[0].first, device::TransferProtocol::noAnswerText()) << command;
+        }
+    }
+    EXPECT_GT(waitingAnswered, 0u);
+    EXPECT_EQ(recorder.values().back(), -1);
 }
 
 TEST_F(FirmwareUpdateTest, RefusesWhatDoesNotSuitTheDeviceBeforeSendingAnything) {

@@ -87,6 +87,8 @@ TEST(LogFile, EachDayHasItsFileWithOneByteOrderMarkAndCrLfLineEnds) {
     clock.setLocal(time_from_string("2026-01-01 23:59:58.000"));
     {
         base::Log log(folder.widePath(), base::Log::INFO, false);
+        // The mark is there before any line, for another writer of the file (a crash report).
+        EXPECT_EQ(test::readWholeFile(folder.file("20260101.log")), "\xEF\xBB\xBF");
         log.write(base::Log::INFO, L"first %1%", "x::Y::z", 1);
     }
     {

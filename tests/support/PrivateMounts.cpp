@@ -22,11 +22,11 @@ bool privateMountsAvailable() {
     return available;
 }
 
-TmpfsMount::TmpfsMount(const std::string& folder) : folder_(folder) {
+TmpfsMount::TmpfsMount(const std::string& folder, const std::string& size) : folder_(folder) {
     if (!available) return;
     std::error_code ignored;
     std::filesystem::create_directories(folder_, ignored);
-    mounted_ = ::mount("melvox-test", folder_.c_str(), "tmpfs", 0, "size=64m") == 0;
+    mounted_ = ::mount("melvox-test", folder_.c_str(), "tmpfs", 0, ("size=" + size).c_str()) == 0;
 }
 
 TmpfsMount::~TmpfsMount() {

@@ -12,10 +12,11 @@ namespace test {
 bool enterPrivateMountNamespace();
 bool privateMountsAvailable();
 
-// A tmpfs mounted on the folder (created when missing) for the life of the object.
+// A tmpfs of `size` (as mount takes it: "64m") mounted on the folder (created when missing) for
+// the life of the object.
 class TmpfsMount {
 public:
-    explicit TmpfsMount(const std::string& folder);
+    explicit TmpfsMount(const std::string& folder, const std::string& size = "64m");
     ~TmpfsMount();
     TmpfsMount(const TmpfsMount&) = delete;
     TmpfsMount& operator=(const TmpfsMount&) = delete;

@@ -7,6 +7,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
@@ -94,7 +95,12 @@ int main(int argc, char** argv) {
     if (how != "no-logger") dbg_init(false, base::Log::TRACE3, os::getLogDirectory());
     debug::installCrashHandlers();
     debug::Place("crashHelper::main").info(L"crash helper ready to '%1%'", how);
-    base::Log::notifyInstance();
+    // The line is in the file before the crash, however loaded the machine: the crash path gives
+    // the log writer only a moment.
+    {
+        base::SingletonSlot<base::Log>::Use log(base::Log::instanceSlot());
+        if (log) log->waitWritten(std::chrono::seconds(30));
+    }
     crash->second();
     std::fprintf(stderr, "did not crash\n");
     return 3;
