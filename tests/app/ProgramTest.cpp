@@ -1,7 +1,8 @@
 // The program started as the operator starts it, under a private X server: it comes up with
 // its loudspeakers, refuses a second copy, asks before it joins another copy's stream (and only
 // for a stream), ends on "--quit" and on the stop signals with its files written, at any moment of
-// its start too, starts again after a crash, keeps a damaged zone file aside, shows a flood of
+// its start too, starts again after a crash and gives back the loudspeakers a crash left on a
+// message, keeps a damaged zone file aside, shows a flood of
 // warnings one box at a time, skips plug-ins that crash or hang, and prints no warning of the
 // window toolkit.
 
@@ -12,6 +13,8 @@
 #include <sys/statvfs.h>
 
 #include <algorithm>
+#include <boost/date_time/gregorian/gregorian.hpp>
+#include <boost/date_time/posix_time/posix_time.hpp>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -25,6 +28,7 @@
 #include "support/GroupSender.h"
 #include "support/PrivateMounts.h"
 #include "support/ProgramUnderTest.h"
+#include "support/StreamReceiver.h"
 #include "support/TempFolder.h"
 
 namespace {
@@ -75,26 +79,68 @@ TEST(Program, ComesUpWithItsLoudspeakersAndQuitsWritingItsFiles) {
     EXPECT_EQ(program.countInLog(L"Melvox v1 - Exit."), 1u);
 }
 
-// A run killed during an alarm left a loudspeaker on the alarm channel at the alarm's level: the
-// next start gives it back, once it is heard, with the level it had.
-TEST(Program, ALoudspeakerLeftOnAnAlarmByAKilledRunIsGivenBackAtTheStart) {
+// A run killed during a scheduled service message, which the alarm channel plays, leaves its
+// loudspeakers on the alarm channel at the message's level: the next start gives them back, as
+// they are heard, with the level each had.
+TEST(Program, LoudspeakersLeftOnAMessageByAKilledRunAreGivenBackAtTheNextStart) {
     test::ProgramUnderTest program;
-    program.loudspeakers().add(1);
-    test::LoudspeakerEmulator& emulator = program.loudspeakers().loudspeaker(0);
-    auto status = emulator.status();
-    status.channel = 1;
-    emulator.setStatus(status);
-    emulator.setDecibels(-11);
-    const std::string journal = program.dataFile("alarm_give_back.xml");
-    std::ofstream(journal) << "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<alarm_give_back><loudspeaker>"
-                              "<hardwareAddress>02:7E:41:00:00:01</hardwareAddress><switched>true</switched>"
-                              "<scale>dB</scale><level>-27</level><percent>23</percent></loudspeaker>"
-                              "</alarm_give_back>";
+    constexpr int kLoudspeakers = 3;
+    program.loudspeakers().add(kLoudspeakers);
+    std::string devices;
+    std::string targets;
+    for (int n = 0; n < kLoudspeakers; ++n) {
+        const std::string address = "02:7E:41:00:00:0" + std::to_string(n + 1);
+        devices += "<device id=\"" + std::to_string(n + 1) + "\" type=\"Vokar-B\" address=\"" + address +
+                   "\" ip=\"127.0.0." + std::to_string(n + 2) + "\" title=\"\"/>";
+        targets += "<devices>" + address + "</devices>";
+        program.loudspeakers().loudspeaker(n).setDecibels(-20 - n);
+    }
+    std::ofstream(program.dataFile("device_collection.xml"))
+        << "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<device_collection>" << devices
+        << "</device_collection>";
+    const std::string message = program.dataFile("Обед.mp3");
+    ASSERT_TRUE(test::writeSineMp3(message, 700, 60));
+    std::ofstream(program.dataFile("service_message.xml"))
+        << "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<tree><group><name>Дневные</name><message><name>Обед"
+           "</name><message>"
+        << message << "</message><gong/></message></group></tree>";
+    // Once, at the next minute but one of the local clock.
+    const boost::posix_time::ptime at =
+        boost::posix_time::second_clock::local_time() + boost::posix_time::minutes(1);
+    const std::string date = boost::gregorian::to_iso_extended_string(at.date());
+    char time[6];
+    std::snprintf(time, sizeof time, "%02d:%02d", static_cast<int>(at.time_of_day().hours()),
+                  static_cast<int>(at.time_of_day().minutes()));
+    std::ofstream(program.dataFile("scheduler.xml"))
+        << "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<scheduler_v2><task><type>once</type><startDate>"
+        << date << "</startDate><finalDate/><startTime>" << time
+        << "</startTime><stopTime/><enable>true</enable><playback><placeName>serviceMessage</placeName>"
+           "<subPlaceName>Дневные: Обед</subPlaceName><messageName>Обед</messageName><messagePath>"
+        << message << "</messagePath><gongName/><gongPath/><devices>" << targets
+        << "</devices></playback></task></scheduler_v2>";
+
+    auto killed = program.start();
+    const auto onTheMessage = [&] {
+        for (int n = 0; n < kLoudspeakers; ++n)
+            if (program.loudspeakers().loudspeaker(n).status().channel != 1) return false;
+        return true;
+    };
+    ASSERT_TRUE(test::waitFor(onTheMessage, std::chrono::seconds(150)));
+    killed->kill(SIGKILL);
+    EXPECT_EQ(killed->wait(), 128 + SIGKILL);
+    ASSERT_TRUE(fs::exists(program.dataFile("alarm_give_back.xml")));
+    ASSERT_TRUE(onTheMessage());
+
     auto run = program.start();
-    ASSERT_TRUE(program.waitForLog(L"give-back of 'Устройство 02:7E:41:00:00:01' is done"));
-    EXPECT_EQ(emulator.status().channel, 0u);
-    EXPECT_EQ(emulator.decibels(), -27);
-    EXPECT_FALSE(fs::exists(journal));
+    for (int n = 0; n < kLoudspeakers; ++n) {
+        test::LoudspeakerEmulator& emulator = program.loudspeakers().loudspeaker(n);
+        ASSERT_TRUE(program.waitForLog(L"give-back of 'Устройство 02:7E:41:00:00:0" + std::to_wstring(n + 1) +
+                                       L"' is done"));
+        EXPECT_EQ(emulator.status().channel, 0u) << n;
+        EXPECT_EQ(emulator.decibels(), -20 - n) << n;
+    }
+    EXPECT_TRUE(program.waitForLog(L"не вернув громкоговорители на общий канал"));
+    EXPECT_FALSE(fs::exists(program.dataFile("alarm_give_back.xml")));
     EXPECT_EQ(program.quit(), 0);
     EXPECT_EQ(run->wait(), 0);
 }
