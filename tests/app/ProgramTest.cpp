@@ -2,9 +2,8 @@
 // its loudspeakers, refuses a second copy, asks before it joins another copy's stream (and only
 // for a stream), ends on "--quit" and on the stop signals with its files written, at any moment of
 // its start too, starts again after a crash and gives back the loudspeakers a crash left on a
-// message, keeps a damaged zone file aside, shows a flood of
-// warnings one box at a time, skips plug-ins that crash or hang, and prints no warning of the
-// window toolkit.
+// message, keeps a damaged zone file aside, shows a flood of warnings one box at a time, skips
+// plug-ins that crash or hang, and prints no warning of the window toolkit.
 
 #include <X11/keysym.h>
 #include <gtest/gtest.h>
