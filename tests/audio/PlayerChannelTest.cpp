@@ -50,6 +50,16 @@ protected:
         EXPECT_TRUE(capture_.contains(notice, L"NOTICE")) << base::toUtf8(notice);
         return !played;
     }
+    // Waits until the registry has read a status packet that loudspeaker n sent after the call. One
+    // sent before a switch of its channel and read after the switch shows it as it was; the packets
+    // read after this one show it as it is.
+    bool heardSinceNow(std::size_t n) {
+        test::LoudspeakerEmulator::Status status = site_->emulator(n).status();
+        status.batteryLevel = status.batteryLevel == 100 ? 90 : 100;
+        site_->emulator(n).setStatus(status);
+        return test::waitFor(
+            [&] { return site_->device(n)->getState().batteryLevel == status.batteryLevel; });
+    }
 
     std::unique_ptr<test::LoudspeakerSite> site_;
     std::unique_ptr<Player> player_;
@@ -72,9 +82,12 @@ TEST_F(PlayerChannelTest, RefusesWithoutDevicesBesideAnAlarmOverAnAnnouncementAn
     EXPECT_TRUE(refused(site_->targets({1}), L"Идёт приоритетное оповещение"));
     alarm_->stop();
     ASSERT_TRUE(test::waitFor([this] { return !alarm_->isBusy(); }, std::chrono::seconds(30)));
+    // Until then a packet sent during the alarm may show the loudspeaker on it still.
+    ASSERT_TRUE(heardSinceNow(0));
 
     // Switched again until taken: under load an answer may come too late.
     ASSERT_TRUE(test::waitFor([this] { return site_->device(2)->switchChannel(1); }));
+    ASSERT_TRUE(heardSinceNow(2));
     EXPECT_TRUE(refused(site_->targets({1, 2}), L"воспроизводит оповещение с более высоким приоритетом"));
 
     ASSERT_TRUE(channel_->play(playlist_, 50, site_->targets({0, 1})));
