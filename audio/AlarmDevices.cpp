@@ -138,6 +138,35 @@ std::vector<AlarmDevices::Loudspeaker> AlarmDevices::keep(Owner owner,
     return unread;
 }
 
+void AlarmDevices::claim(Owner owner, const std::vector<Loudspeaker>& loudspeakers) {
+    for (const Loudspeaker& loudspeaker : loudspeakers) {
+        Owner nobody = 0;
+        entryOf(loudspeaker)->owner.compare_exchange_strong(nobody, owner);
+    }
+}
+
+AlarmDevices::Step AlarmDevices::step(Owner owner, const Loudspeaker& loudspeaker,
+                                      const std::function<bool()>& current,
+                                      const std::function<void()>& change) {
+    const std::shared_ptr<Entry> entry = entryOf(loudspeaker);
+    std::lock_guard<std::mutex> guard(entry->work);
+    if (entry->owner.load() != owner || !current()) return Step::skipped;
+    // One whose give-back is due keeps the level read before.
+    if (owner != 0 && !entry->touched) {
+        try {
+            entry->savedLevel = readLevel(loudspeaker);
+        } catch (const std::exception& error) {
+            debug::Place("frm::AlarmDevices::step")
+                .debug(L"The level of '%1%' is not known: %2%", nameOf(loudspeaker),
+                       exception::textOf(error));
+        }
+        entry->touched = entry->savedLevel.has_value();
+        if (!entry->touched) return Step::unread;
+    }
+    change();
+    return Step::done;
+}
+
 std::vector<std::wstring> AlarmDevices::release(Owner owner) {
     auto failed = std::make_shared<FailureList>();
     std::vector<audio::WorkerPool::Job> jobs;

@@ -9,7 +9,15 @@
 // devices read and keep the level of every loudspeaker it reaches (one whose level cannot be
 // read is left as it is), and gives each back when its playlist stops playing: at its end, by a
 // stop, by another start or by another playlist of the player.
+//
+// Every loudspeaker's steps run on a thread of their own, in the loudspeaker's turn at the alarm
+// channel's devices. The playlist waits for them no longer than a grace: one that has stopped
+// answering costs only its own wait, its steps going on after the start. A step whose turn comes
+// after a later start or a stop does nothing, and a give-back waits for the step that runs on its
+// loudspeaker, so that nothing of an earlier start reaches a loudspeaker after what came later.
+// What the steps could not do is told once all of them are done, in one text for each kind.
 
+#include <atomic>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -93,7 +101,10 @@ private:
                std::uint64_t startId, bool givesBack);
     // The online loudspeakers that the volume actions reach.
     Loudspeakers reachable() const;
-    void runVolumeActions(int volume, const Targets& targets, const Loudspeakers& loudspeakers);
+    // Runs the volume actions of the start `turn`, for `owner` when it keeps the levels, and waits
+    // until they are done or the grace has passed.
+    void runVolumeActions(int volume, const Targets& targets, const Loudspeakers& loudspeakers,
+                          AlarmDevices::Owner owner, std::uint64_t turn);
     // Gives back the loudspeakers that `owner`, a start, holds, and waits.
     void giveBack(AlarmDevices::Owner owner);
     // The same for the start that holds loudspeakers now, if any.
@@ -123,7 +134,11 @@ private:
     // One start or stop at a time changes the loudspeakers (the dispatcher may run two items at
     // once).
     std::mutex turns_;
+    // Moves on with every start and stop: a loudspeaker's step of an earlier start whose turn comes
+    // later does nothing.
+    std::atomic<std::uint64_t> turn_{0};
 
+    // Last, so that it ends first: the steps still running use the members above.
     audio::WorkerPool pool_;
 };
 
