@@ -219,8 +219,25 @@ void PlayerChannel::enter(const std::shared_ptr<Gate>& gate, const std::function
 }
 
 void PlayerChannel::queue(const wchar_t* description, std::function<void()> work) {
+    // Numbered under the lock, so that the numbers follow the dispatcher's order.
+    std::lock_guard<std::mutex> guard(gate_->lock);
     base::ThreadDispatcher::add(description, 0,
-                                [gate = gate_, work = std::move(work)] { enter(gate, work); });
+                                [gate = gate_, number = gate_->queued, work = std::move(work)] {
+                                    {
+                                        std::unique_lock<std::mutex> turn(gate->lock);
+                                        gate->turn.wait(turn, [&] { return gate->serving == number; });
+                                    }
+                                    struct Next {
+                                        Gate& gate;
+                                        ~Next() {
+                                            std::lock_guard<std::mutex> turn(gate.lock);
+                                            ++gate.serving;
+                                            gate.turn.notify_all();
+                                        }
+                                    } next{*gate};
+                                    enter(gate, work);
+                                });
+    ++gate_->queued;
 }
 
 void PlayerChannel::start(const std::shared_ptr<Playlist>& playlist, int volume, const Targets& targets,

@@ -80,11 +80,17 @@ public:
 
 private:
     // Lets queued work find out that the channel is gone, and the channel wait for work that runs.
+    // The starts and stops run in the order queued, one at a time: the dispatcher may run two items
+    // at once, and a stop must never end what a start queued after it plays.
     struct Gate {
         std::mutex lock;
         std::condition_variable idle;
         bool closed = false;
         int running = 0;
+        // The number the next item queued gets, and that of the item whose turn it is.
+        std::uint64_t queued = 0;
+        std::uint64_t serving = 0;
+        std::condition_variable turn;
     };
 
     using Loudspeakers = std::vector<std::shared_ptr<device::VokarInfo>>;
@@ -95,7 +101,8 @@ private:
                  std::uint64_t* startId, bool givesBack);
     // Runs `work` unless the channel is gone by then.
     static void enter(const std::shared_ptr<Gate>& gate, const std::function<void()>& work);
-    // Runs `work` on the dispatcher unless the channel is gone by then.
+    // Runs `work` on the dispatcher, after what was queued before, unless the channel is gone by
+    // then.
     void queue(const wchar_t* description, std::function<void()> work);
     void start(const std::shared_ptr<Playlist>& playlist, int volume, const Targets& targets,
                std::uint64_t startId, bool givesBack);
@@ -131,8 +138,7 @@ private:
     // The start whose loudspeakers the alarm channel's devices hold; 0 for none.
     AlarmDevices::Owner heldBy_ = 0;
 
-    // One start or stop at a time changes the loudspeakers (the dispatcher may run two items at
-    // once).
+    // One start or stop at a time changes the loudspeakers, the give-back at the shutdown included.
     std::mutex turns_;
     // Moves on with every start and stop: a loudspeaker's step of an earlier start whose turn comes
     // later does nothing.

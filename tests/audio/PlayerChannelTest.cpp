@@ -207,6 +207,37 @@ TEST_F(PlayerChannelTest, AServiceMessageGivesEveryLoudspeakerItsLevelAndMuteBac
     }
 }
 
+// A stop queued before a start ends what played before, never what the start plays, also when
+// the dispatcher runs the two side by side behind a start that waits for a silent loudspeaker.
+TEST_F(PlayerChannelTest, AStopQueuedBeforeAStartNeverStopsWhatTheStartPlays) {
+    site_->emulator(3).setSilent(true);
+    std::mutex lock;
+    std::vector<std::wstring> stopped;
+    const auto playlist = [&](const std::wstring& name, const std::wstring& path) {
+        auto made = std::make_shared<Playlist>(name, true);
+        made->add(L"tone", path);
+        made->setCallbackIfPlaying([&, name](bool, bool finished) {
+            std::lock_guard<std::mutex> guard(lock);
+            if (finished) stopped.push_back(name);
+        });
+        return made;
+    };
+    const auto first = playlist(L"first", L"sine://500");
+    const auto second = playlist(L"second", L"sine://900");
+    ASSERT_TRUE(channel_->play(first, 50, site_->targets({0, 3})));
+    channel_->stop();
+    ASSERT_TRUE(channel_->play(second, 50, site_->targets({1})));
+    ASSERT_TRUE(test::waitFor([&] {
+        std::lock_guard<std::mutex> guard(lock);
+        return !stopped.empty() && !channel_->isStartPending();
+    }));
+    ASSERT_TRUE(test::waitForDispatcher());
+    std::lock_guard<std::mutex> guard(lock);
+    EXPECT_EQ(stopped, std::vector<std::wstring>{L"first"});
+    EXPECT_TRUE(channel_->isPlaying());
+    EXPECT_EQ(player_->getPlaylist(), second);
+}
+
 // Forty of fifty loudspeakers send their status packets and answer nothing.
 class PlayerChannelSiteTest : public PlayerChannelTest {
 protected:
