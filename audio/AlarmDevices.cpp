@@ -128,41 +128,38 @@ void AlarmDevices::takeOne(Owner owner, const Loudspeaker& loudspeaker, Entry& e
     if (!done) note(failed, &Taken::failed, loudspeaker);
 }
 
-std::vector<AlarmDevices::Loudspeaker> AlarmDevices::keep(Owner owner,
-                                                          const std::vector<Loudspeaker>& loudspeakers) {
-    std::mutex lock;
-    std::vector<Loudspeaker> unread;
-    std::vector<audio::WorkerPool::Job> jobs;
+void AlarmDevices::claim(Owner owner, const std::vector<Loudspeaker>& loudspeakers) {
     for (const Loudspeaker& loudspeaker : loudspeakers) {
-        std::shared_ptr<Entry> entry = entryOf(loudspeaker);
         Owner nobody = 0;
-        if (!entry->owner.compare_exchange_strong(nobody, owner)) continue;
-        jobs.push_back([this, owner, loudspeaker, entry = std::move(entry), &lock, &unread] {
-            std::lock_guard<std::mutex> guard(entry->work);
-            if (entry->owner.load() != owner) return;
-            dropReplaced(loudspeaker, *entry);
-            // One whose give-back is due keeps the level read before.
-            if (entry->touched) return;
+        entryOf(loudspeaker)->owner.compare_exchange_strong(nobody, owner);
+    }
+}
+
+AlarmDevices::Step AlarmDevices::step(Owner owner, const Loudspeaker& loudspeaker,
+                                      const std::function<bool()>& current,
+                                      const std::function<void()>& change) {
+    const std::shared_ptr<Entry> entry = entryOf(loudspeaker);
+    std::lock_guard<std::mutex> guard(entry->work);
+    if (entry->owner.load() != owner || !current()) return Step::skipped;
+    if (owner != 0) {
+        dropReplaced(loudspeaker, *entry);
+        // One whose give-back is due keeps the level read before.
+        if (!entry->touched) {
             try {
                 entry->savedLevel = readLevel(loudspeaker);
             } catch (const std::exception& error) {
-                debug::Place("frm::AlarmDevices::keep")
+                debug::Place("frm::AlarmDevices::step")
                     .debug(L"The level of '%1%' is not known: %2%", nameOf(loudspeaker),
                            exception::textOf(error));
             }
-            // Left untouched, it is given back as it is; a broadcast that takes it over asks again.
             entry->touched = entry->savedLevel.has_value();
-            if (entry->touched) {
-                // On disk before the playback changes it.
-                journal(loudspeaker, *entry);
-                return;
-            }
-            std::lock_guard<std::mutex> unreadGuard(lock);
-            unread.push_back(loudspeaker);
-        });
+            if (!entry->touched) return Step::unread;
+        }
+        // On disk before the playback changes it.
+        journal(loudspeaker, *entry);
     }
-    pool_.runAll(std::move(jobs));
-    return unread;
+    change();
+    return Step::done;
 }
 
 std::vector<std::wstring> AlarmDevices::release(Owner owner) {

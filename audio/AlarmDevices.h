@@ -78,10 +78,20 @@ public:
     // fail are told together, in one text, once the last is done.
     Taken take(Owner owner, const std::vector<Loudspeaker>& loudspeakers, int volume,
                Clock::time_point deadline);
-    // Makes `owner` the holder of each loudspeaker that nobody holds and reads the level it has,
-    // changing nothing on it; waits until that is done. Release gives the levels back. Returns
-    // the loudspeakers whose level could not be read: a change to them could not be undone.
-    std::vector<Loudspeaker> keep(Owner owner, const std::vector<Loudspeaker>& loudspeakers);
+    // For a playback of the common channel that runs each loudspeaker's steps on threads of its
+    // own (step): makes `owner` the holder of each loudspeaker that nobody holds, at once.
+    void claim(Owner owner, const std::vector<Loudspeaker>& loudspeakers);
+    // What one loudspeaker's step came to.
+    enum class Step { done, unread, skipped };
+    // One loudspeaker's step of a playback of the common channel, in the loudspeaker's own turn,
+    // so that no take or give-back of it comes between its parts. Skipped unless `owner`
+    // holds the loudspeaker (with 0: unless nobody does) and `current` still says yes once its
+    // turn has come. A holder first reads the level the loudspeaker has, changing nothing on it,
+    // which release gives back (one whose give-back is due keeps the level read before); one whose
+    // level cannot be read is left as it is (unread): a change to it could not be undone. Then
+    // `change` runs. Waits for the loudspeaker's answers.
+    Step step(Owner owner, const Loudspeaker& loudspeaker, const std::function<bool()>& current,
+              const std::function<void()>& change);
     // Gives back every loudspeaker that `owner` still holds and waits until that is done; returns
     // the names of those that could not be given back. Only a loudspeaker switched to the alarm
     // channel is switched back to the common one.

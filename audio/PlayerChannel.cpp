@@ -1,6 +1,6 @@
 #include "audio/PlayerChannel.h"
 
-#include <algorithm>
+#include <chrono>
 
 #include "audio/AlarmChannel.h"
 #include "audio/Player.h"
@@ -13,10 +13,44 @@
 namespace frm {
 namespace {
 
+// Every loudspeaker of a large site has a thread of its own, so that those that do not answer
+// hold none of the others.
 constexpr std::size_t kDeviceThreads = 16;
+constexpr std::size_t kMostDeviceThreads = 1024;
+// The playlist waits this long at most for the loudspeakers' volume, so that one that has stopped
+// answering since it was last asked holds it up no longer.
+constexpr auto kVolumeGrace = std::chrono::milliseconds(500);
 
 using SetVolume = ActionArg1<device::VokarInfo, bool, std::int32_t>;
 using EnableVolume = ActionArg1<device::DeviceBase, bool, bool>;
+
+// What the steps of one start tell once the last of them is done.
+struct StepReport {
+    std::mutex lock;
+    std::size_t left = 0;
+    std::vector<std::wstring> unread;
+    // The action whose refusals are told; null when it tells its own.
+    std::shared_ptr<IAction> told;
+};
+
+void stepDone(StepReport& report, const std::wstring& unread) {
+    std::vector<std::wstring> unreadNames;
+    {
+        std::lock_guard<std::mutex> guard(report.lock);
+        if (!unread.empty()) report.unread.push_back(unread);
+        if (--report.left > 0) return;
+        unreadNames = std::move(report.unread);
+    }
+    const debug::Place place("frm::PlayerChannel::start");
+    if (!unreadNames.empty())
+        place.warn(L"Уровень громкости не прочитан, громкость не изменена устройствам:\n%1%",
+                   AlarmDevices::joined(unreadNames));
+    std::vector<std::wstring> failed;
+    if (report.told)
+        for (const auto& target : report.told->getFailed()) failed.push_back(target->getDisplayName());
+    if (!failed.empty())
+        place.warn(L"Не удалось установить громкость устройствам:\n%1%", AlarmDevices::joined(failed));
+}
 
 }  // namespace
 
@@ -25,7 +59,7 @@ PlayerChannel::PlayerChannel(Player& player, AlarmChannel& alarm,
     : player_(player),
       alarm_(alarm),
       registry_(std::move(registry)),
-      pool_("player devices", kDeviceThreads) {}
+      pool_("player devices", kDeviceThreads, kMostDeviceThreads) {}
 
 PlayerChannel::~PlayerChannel() {
     std::unique_lock<std::mutex> guard(gate_->lock);
@@ -108,6 +142,7 @@ bool PlayerChannel::playForSelected(const std::shared_ptr<Playlist>& playlist, i
 void PlayerChannel::stop() {
     queue(L"stop the player channel", [this] {
         std::lock_guard<std::mutex> turn(turns_);
+        ++turn_;
         player_.stop(true);
         {
             std::lock_guard<std::mutex> guard(lock_);
@@ -121,6 +156,7 @@ void PlayerChannel::stop() {
 
 void PlayerChannel::giveVolumesBack() {
     std::lock_guard<std::mutex> turn(turns_);
+    ++turn_;
     giveBackHeld();
 }
 
@@ -144,7 +180,7 @@ void PlayerChannel::giveBack(AlarmDevices::Owner owner) {
     }
     if (!failed.empty())
         debug::Place("frm::PlayerChannel::giveBack")
-            .warn(L"Не удалось вернуть громкость устройствам: %1%", AlarmDevices::joined(failed));
+            .warn(L"Не удалось вернуть громкость устройствам:\n%1%", AlarmDevices::joined(failed));
 }
 
 void PlayerChannel::stopStarted(std::uint64_t startId) {
@@ -160,6 +196,7 @@ void PlayerChannel::stopStarted(std::uint64_t startId) {
         playlist_.reset();
         targets_.clear();
         playingStartId_ = 0;
+        ++turn_;
         guard.unlock();
         player_.stop(true);
     });
@@ -182,8 +219,25 @@ void PlayerChannel::enter(const std::shared_ptr<Gate>& gate, const std::function
 }
 
 void PlayerChannel::queue(const wchar_t* description, std::function<void()> work) {
+    // Numbered under the lock, so that the numbers follow the dispatcher's order.
+    std::lock_guard<std::mutex> guard(gate_->lock);
     base::ThreadDispatcher::add(description, 0,
-                                [gate = gate_, work = std::move(work)] { enter(gate, work); });
+                                [gate = gate_, number = gate_->queued, work = std::move(work)] {
+                                    {
+                                        std::unique_lock<std::mutex> turn(gate->lock);
+                                        gate->turn.wait(turn, [&] { return gate->serving == number; });
+                                    }
+                                    struct Next {
+                                        Gate& gate;
+                                        ~Next() {
+                                            std::lock_guard<std::mutex> turn(gate.lock);
+                                            ++gate.serving;
+                                            gate.turn.notify_all();
+                                        }
+                                    } next{*gate};
+                                    enter(gate, work);
+                                });
+    ++gate_->queued;
 }
 
 void PlayerChannel::start(const std::shared_ptr<Playlist>& playlist, int volume, const Targets& targets,
@@ -199,27 +253,17 @@ void PlayerChannel::start(const std::shared_ptr<Playlist>& playlist, int volume,
         }
     } done{*this};
     std::lock_guard<std::mutex> turn(turns_);
+    const std::uint64_t ownTurn = ++turn_;
     player_.stop(false);
     // What an earlier start changed goes back before this one changes anything.
     giveBackHeld();
     // The alarm channel may have started since the request.
     if (alarmRefuses(targets)) return;
-    Loudspeakers loudspeakers = reachable();
+    const Loudspeakers loudspeakers = reachable();
     AlarmDevices::Owner owner = 0;
     if (givesBack) {
         owner = alarm_.devices().newOwner();
-        // A loudspeaker whose level is not known keeps it: changed, it could not be given back.
-        const Loudspeakers unread = alarm_.devices().keep(owner, loudspeakers);
-        if (!unread.empty()) {
-            std::vector<std::wstring> names;
-            for (const auto& loudspeaker : unread) {
-                loudspeakers.erase(std::find(loudspeakers.begin(), loudspeakers.end(), loudspeaker));
-                names.push_back(loudspeaker->getDisplayName());
-            }
-            debug::Place("frm::PlayerChannel::start")
-                .warn(L"Уровень громкости не прочитан, громкость не изменена устройствам: %1%",
-                      AlarmDevices::joined(names));
-        }
+        alarm_.devices().claim(owner, loudspeakers);
         // Whatever ends the playlist's playing gives them back: its end, a stop, another start
         // or another playlist that the player was given directly.
         playlist->setCallbackIfPlaying([this, gate = gate_, owner](bool playing, bool) {
@@ -228,7 +272,7 @@ void PlayerChannel::start(const std::shared_ptr<Playlist>& playlist, int volume,
         std::lock_guard<std::mutex> guard(lock_);
         heldBy_ = owner;
     }
-    runVolumeActions(volume, targets, loudspeakers);
+    runVolumeActions(volume, targets, loudspeakers, owner, ownTurn);
     player_.play(playlist);
     std::lock_guard<std::mutex> guard(lock_);
     playlist_ = playlist;
@@ -248,7 +292,8 @@ PlayerChannel::Loudspeakers PlayerChannel::reachable() const {
     return loudspeakers;
 }
 
-void PlayerChannel::runVolumeActions(int volume, const Targets& targets, const Loudspeakers& loudspeakers) {
+void PlayerChannel::runVolumeActions(int volume, const Targets& targets, const Loudspeakers& loudspeakers,
+                                     AlarmDevices::Owner owner, std::uint64_t turn) {
     std::shared_ptr<ActionResults<bool>> chosen;
     if (volume >= 0) {
         chosen = std::make_shared<SetVolume>(&device::VokarInfo::setVolume, volume);
@@ -257,21 +302,30 @@ void PlayerChannel::runVolumeActions(int volume, const Targets& targets, const L
     }
     const std::shared_ptr<ActionResults<bool>> mute =
         std::make_shared<EnableVolume>(&device::DeviceBase::enableVolume, false);
+    auto report = std::make_shared<StepReport>();
+    report->left = loudspeakers.size();
+    // Turning the volume on or off answers no also when there was nothing to do, and tells its
+    // own failures; a volume that was not taken is told once for all.
+    if (volume >= 0) report->told = chosen;
     std::vector<audio::WorkerPool::Job> jobs;
     for (const auto& loudspeaker : loudspeakers) {
         const std::shared_ptr<device::DeviceBase> target = loudspeaker;
         const std::shared_ptr<IAction> action = targets.count(target) ? chosen : mute;
-        jobs.push_back([action, target] { action->run(target); });
+        jobs.push_back([this, owner, turn, loudspeaker, target, action, report] {
+            std::wstring unread;
+            struct Done {
+                StepReport& report;
+                const std::wstring& unread;
+                ~Done() { stepDone(report, unread); }
+            } done{*report, unread};
+            const AlarmDevices::Step step = alarm_.devices().step(
+                owner, loudspeaker, [this, turn] { return turn_.load() == turn; },
+                [&] { action->run(target); });
+            if (step == AlarmDevices::Step::unread) unread = loudspeaker->getDisplayName();
+        });
     }
-    pool_.runAll(std::move(jobs));
-    // Turning the volume on or off answers no also when there was nothing to do, and tells its
-    // own failures; a volume that was not taken is told here, once for all.
-    std::vector<std::wstring> failed;
-    if (volume >= 0)
-        for (const auto& target : chosen->getFailed()) failed.push_back(target->getDisplayName());
-    if (!failed.empty())
-        debug::Place("frm::PlayerChannel::start")
-            .warn(L"Не удалось установить громкость устройствам: %1%", AlarmDevices::joined(failed));
+    // The steps that the grace leaves running go on after the start.
+    pool_.runAll(std::move(jobs), std::chrono::steady_clock::now() + kVolumeGrace);
     std::lock_guard<std::mutex> guard(lock_);
     lastActions_ = {chosen, mute};
 }

@@ -9,7 +9,15 @@
 // devices read and keep the level of every loudspeaker it reaches (one whose level cannot be
 // read is left as it is), and gives each back when its playlist stops playing: at its end, by a
 // stop, by another start or by another playlist of the player.
+//
+// Every loudspeaker's steps run on a thread of their own, in the loudspeaker's turn at the alarm
+// channel's devices. The playlist waits for them no longer than a grace: one that has stopped
+// answering costs only its own wait, its steps going on after the start. A step whose turn comes
+// after a later start or a stop does nothing, and a give-back waits for the step that runs on its
+// loudspeaker, so that nothing of an earlier start reaches a loudspeaker after what came later.
+// What the steps could not do is told once all of them are done, in one text for each kind.
 
+#include <atomic>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -72,11 +80,17 @@ public:
 
 private:
     // Lets queued work find out that the channel is gone, and the channel wait for work that runs.
+    // The starts and stops run in the order queued, one at a time: the dispatcher may run two items
+    // at once, and a stop must never end what a start queued after it plays.
     struct Gate {
         std::mutex lock;
         std::condition_variable idle;
         bool closed = false;
         int running = 0;
+        // The number the next item queued gets, and that of the item whose turn it is.
+        std::uint64_t queued = 0;
+        std::uint64_t serving = 0;
+        std::condition_variable turn;
     };
 
     using Loudspeakers = std::vector<std::shared_ptr<device::VokarInfo>>;
@@ -87,13 +101,17 @@ private:
                  std::uint64_t* startId, bool givesBack);
     // Runs `work` unless the channel is gone by then.
     static void enter(const std::shared_ptr<Gate>& gate, const std::function<void()>& work);
-    // Runs `work` on the dispatcher unless the channel is gone by then.
+    // Runs `work` on the dispatcher, after what was queued before, unless the channel is gone by
+    // then.
     void queue(const wchar_t* description, std::function<void()> work);
     void start(const std::shared_ptr<Playlist>& playlist, int volume, const Targets& targets,
                std::uint64_t startId, bool givesBack);
     // The online loudspeakers that the volume actions reach.
     Loudspeakers reachable() const;
-    void runVolumeActions(int volume, const Targets& targets, const Loudspeakers& loudspeakers);
+    // Runs the volume actions of the start `turn`, for `owner` when it keeps the levels, and waits
+    // until they are done or the grace has passed.
+    void runVolumeActions(int volume, const Targets& targets, const Loudspeakers& loudspeakers,
+                          AlarmDevices::Owner owner, std::uint64_t turn);
     // Gives back the loudspeakers that `owner`, a start, holds, and waits.
     void giveBack(AlarmDevices::Owner owner);
     // The same for the start that holds loudspeakers now, if any.
@@ -120,10 +138,13 @@ private:
     // The start whose loudspeakers the alarm channel's devices hold; 0 for none.
     AlarmDevices::Owner heldBy_ = 0;
 
-    // One start or stop at a time changes the loudspeakers (the dispatcher may run two items at
-    // once).
+    // One start or stop at a time changes the loudspeakers, the give-back at the shutdown included.
     std::mutex turns_;
+    // Moves on with every start and stop: a loudspeaker's step of an earlier start whose turn comes
+    // later does nothing.
+    std::atomic<std::uint64_t> turn_{0};
 
+    // Last, so that it ends first: the steps still running use the members above.
     audio::WorkerPool pool_;
 };
 

@@ -18,6 +18,10 @@
 // a silent loudspeaker costing only its own wait. And the same launch to the 100 answering ones
 // while the other 900, heard but never answering, owe a give-back, as a ratio to none owing one;
 // also at most 1.5, with the alarm pool back at its resting size.
+// Beside it, the player channel's start (a playlist, and a service message that keeps the levels)
+// on 50 loudspeakers of which 40 have just stopped answering while they still send their status
+// packets, the program taking them as answering still: from the request to the playlist playing,
+// as a ratio to the same start with all 50 answering, in the same run. The aim: within a second.
 
 #include <benchmark/benchmark.h>
 
@@ -30,6 +34,11 @@
 
 #include "audio/AlarmChannel.h"
 #include "audio/MpegFrameReader.h"
+#include "audio/Player.h"
+#include "audio/PlayerChannel.h"
+#include "audio/PlayerEngine.h"
+#include "audio/StreamSettings.h"
+#include "audio/mp3stream.h"
 #include "audio/mp3streamf.h"
 #include "bench/FloorRatio.h"
 #include "foundation/Settings.h"
@@ -406,5 +415,78 @@ void BM_AnsweringSwitchedBesideDueGiveBacks(benchmark::State& state) {
 }
 
 BENCHMARK(BM_AnsweringSwitchedBesideDueGiveBacks)->Iterations(3)->Unit(benchmark::kMillisecond);
+
+void BM_PlayerStartBesideSilentOnes(benchmark::State& state) {
+    constexpr std::size_t kSiteSize = 50;
+    const BenchSettings settings;
+    test::LoudspeakerSite site(kSiteSize, settings.port);
+    if (!site.waitOnline(std::chrono::seconds(60)))
+        state.SkipWithError("the loudspeakers did not come online");
+    mp3stream* common = mp3stream_init(
+        audio::streamTargetFromSettings(audio::kCommonStreamOffset, setting::multicastCommonStreamBitrate));
+    PlayerEngine* engine = player_engine_init(L"", common);
+    {
+        Player player(engine);
+        mp3streamf stream(mp3streamf::targetFromSettings());
+        frm::AlarmChannel alarm(stream, site.registry());
+        frm::PlayerChannel channel(player, alarm, site.registry());
+        frm::Targets all;
+        for (std::size_t n = 0; n < kSiteSize; ++n) all.insert(site.device(n));
+        channel.setSelectionProvider([&] { return all; });
+        // Every fifth answers.
+        const auto silent = [](std::size_t n) { return n % 5 != 0; };
+        const auto sleep = [] { std::this_thread::sleep_for(std::chrono::milliseconds(1)); };
+
+        // The start of a playlist or a service message, in milliseconds, with the silent ones silent or
+        // answering; each start sets another volume, so that none is skipped as set already.
+        int volume = 60;
+        const auto start = [&](bool service, bool withSilent) {
+            for (std::size_t n = 0; n < kSiteSize; ++n) {
+                if (!silent(n)) continue;
+                site.emulator(n).setSilent(false);
+                while (!site.device(n)->checkExchange(false)) sleep();
+                site.emulator(n).setSilent(withSilent);
+            }
+            auto playlist = std::make_shared<Playlist>(L"bench", true);
+            playlist->add(L"tone", L"sine://1000");
+            volume = volume == 60 ? 61 : 60;
+            const auto begin = Clock::now();
+            if (service) {
+                channel.playForSelected(playlist, volume);
+            } else {
+                channel.play(playlist, volume, all);
+            }
+            while (!channel.isPlaying() || channel.isStartPending()) sleep();
+            const double started = milliseconds(Clock::now() - begin);
+            channel.stop();
+            while (channel.isPlaying() || alarm.devices().heldCount() > 0) sleep();
+            // The silent ones' steps end with their last unanswered request.
+            for (std::size_t n = 0; n < kSiteSize && withSilent; ++n)
+                while (silent(n) && site.device(n)->responding.load()) sleep();
+            return started;
+        };
+
+        double playlistFloor = 0, playlistSilent = 0, serviceFloor = 0, serviceSilent = 0;
+        int runs = 0;
+        for (auto _ : state) {
+            playlistFloor += start(false, false);
+            playlistSilent += start(false, true);
+            serviceFloor += start(true, false);
+            serviceSilent += start(true, true);
+            ++runs;
+        }
+        for (std::size_t n = 0; n < kSiteSize; ++n) site.emulator(n).setSilent(false);
+        state.counters["playlist_all_answering_ms"] = playlistFloor / runs;
+        state.counters["playlist_40_silent_ms"] = playlistSilent / runs;
+        state.counters["playlist_ratio"] = playlistSilent / playlistFloor;
+        state.counters["service_all_answering_ms"] = serviceFloor / runs;
+        state.counters["service_40_silent_ms"] = serviceSilent / runs;
+        state.counters["service_ratio"] = serviceSilent / serviceFloor;
+    }
+    player_engine_free(engine);
+    mp3stream_free(common);
+}
+
+BENCHMARK(BM_PlayerStartBesideSilentOnes)->Iterations(5)->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -1,8 +1,11 @@
 // The player channel on emulated loudspeakers: its four refusals, the volume actions of a start
-// with their results by device, the chosen loudspeakers at the volume and the others muted, and a
-// service message that gives every loudspeaker its level and mute back however its playing ends.
+// with their results by device, the chosen loudspeakers at the volume and the others muted, a
+// service message that gives every loudspeaker its level and mute back however its playing ends,
+// and loudspeakers that do not answer holding up neither the playlist nor the others.
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 #include "audio/AlarmChannel.h"
 #include "audio/Player.h"
@@ -21,7 +24,7 @@ class PlayerChannelTest : public test::AudioFixture {
 protected:
     void SetUp() override {
         AudioFixture::SetUp();
-        site_ = std::make_unique<test::LoudspeakerSite>(4, basePort_);
+        site_ = std::make_unique<test::LoudspeakerSite>(loudspeakers_, basePort_);
         ASSERT_TRUE(site_->waitOnline());
         startEngine();
         player_ = std::make_unique<Player>(engine_);
@@ -50,7 +53,18 @@ protected:
         EXPECT_TRUE(capture_.contains(notice, L"NOTICE")) << base::toUtf8(notice);
         return !played;
     }
+    // Waits until the registry has read a status packet that loudspeaker n sent after the call. One
+    // sent before a switch of its channel and read after the switch shows it as it was; the packets
+    // read after this one show it as it is.
+    bool heardSinceNow(std::size_t n) {
+        test::LoudspeakerEmulator::Status status = site_->emulator(n).status();
+        status.batteryLevel = status.batteryLevel == 100 ? 90 : 100;
+        site_->emulator(n).setStatus(status);
+        return test::waitFor(
+            [&] { return site_->device(n)->getState().batteryLevel == status.batteryLevel; });
+    }
 
+    std::size_t loudspeakers_ = 4;
     std::unique_ptr<test::LoudspeakerSite> site_;
     std::unique_ptr<Player> player_;
     std::unique_ptr<mp3streamf> stream_;
@@ -72,9 +86,12 @@ TEST_F(PlayerChannelTest, RefusesWithoutDevicesBesideAnAlarmOverAnAnnouncementAn
     EXPECT_TRUE(refused(site_->targets({1}), L"Идёт приоритетное оповещение"));
     alarm_->stop();
     ASSERT_TRUE(test::waitFor([this] { return !alarm_->isBusy(); }, std::chrono::seconds(30)));
+    // Until then a packet sent during the alarm may show the loudspeaker on it still.
+    ASSERT_TRUE(heardSinceNow(0));
 
     // Switched again until taken: under load an answer may come too late.
     ASSERT_TRUE(test::waitFor([this] { return site_->device(2)->switchChannel(1); }));
+    ASSERT_TRUE(heardSinceNow(2));
     EXPECT_TRUE(refused(site_->targets({1, 2}), L"воспроизводит оповещение с более высоким приоритетом"));
 
     ASSERT_TRUE(channel_->play(playlist_, 50, site_->targets({0, 1})));
@@ -92,6 +109,10 @@ TEST_F(PlayerChannelTest, AStartSetsTheChosenVolumeMutesTheOthersAndKeepsTheResu
     ASSERT_TRUE(test::waitFor([this] { return channel_->isPlaying() && !channel_->isStartPending(); },
                               std::chrono::seconds(30)));
     ASSERT_TRUE(waitForAudio(receiver, 0.5));
+    // Told once the silent one's step is done, after the start.
+    const std::wstring failed =
+        L"Не удалось установить громкость устройствам:\\A" + site_->device(3)->getDisplayName();
+    ASSERT_TRUE(test::waitFor([&] { return capture_.contains(failed, L"WARN"); }));
 
     const auto actions = channel_->getLastActions();
     ASSERT_EQ(actions.size(), 2u);
@@ -104,8 +125,6 @@ TEST_F(PlayerChannelTest, AStartSetsTheChosenVolumeMutesTheOthersAndKeepsTheResu
         {site_->device(2), true}};
     EXPECT_EQ(muted, expectedMuted);
     EXPECT_EQ(actions[0]->getFailed(), std::vector<std::shared_ptr<device::DeviceBase>>{site_->device(3)});
-    EXPECT_TRUE(capture_.contains(
-        L"Не удалось установить громкость устройствам: " + site_->device(3)->getDisplayName(), L"WARN"));
     EXPECT_EQ(site_->device(0)->volume.load(), 60);
     EXPECT_EQ(site_->device(1)->volume.load(), 60);
     EXPECT_EQ(site_->emulator(2).decibels(), -96);
@@ -185,6 +204,162 @@ TEST_F(PlayerChannelTest, AServiceMessageGivesEveryLoudspeakerItsLevelAndMuteBac
         ASSERT_TRUE(test::waitFor([this] { return !channel_->isPlaying() && !channel_->isStartPending(); }));
         // The stop itself, queued, has given the levels back before the next case sets them.
         ASSERT_TRUE(test::waitForDispatcher());
+    }
+}
+
+// A stop queued before a start ends what played before, never what the start plays, also when
+// the dispatcher runs the two side by side behind a start that waits for a silent loudspeaker.
+TEST_F(PlayerChannelTest, AStopQueuedBeforeAStartNeverStopsWhatTheStartPlays) {
+    site_->emulator(3).setSilent(true);
+    std::mutex lock;
+    std::vector<std::wstring> stopped;
+    const auto playlist = [&](const std::wstring& name, const std::wstring& path) {
+        auto made = std::make_shared<Playlist>(name, true);
+        made->add(L"tone", path);
+        made->setCallbackIfPlaying([&, name](bool, bool finished) {
+            std::lock_guard<std::mutex> guard(lock);
+            if (finished) stopped.push_back(name);
+        });
+        return made;
+    };
+    const auto first = playlist(L"first", L"sine://500");
+    const auto second = playlist(L"second", L"sine://900");
+    ASSERT_TRUE(channel_->play(first, 50, site_->targets({0, 3})));
+    channel_->stop();
+    ASSERT_TRUE(channel_->play(second, 50, site_->targets({1})));
+    ASSERT_TRUE(test::waitFor([&] {
+        std::lock_guard<std::mutex> guard(lock);
+        return !stopped.empty() && !channel_->isStartPending();
+    }));
+    ASSERT_TRUE(test::waitForDispatcher());
+    std::lock_guard<std::mutex> guard(lock);
+    EXPECT_EQ(stopped, std::vector<std::wstring>{L"first"});
+    EXPECT_TRUE(channel_->isPlaying());
+    EXPECT_EQ(player_->getPlaylist(), second);
+}
+
+// Forty of fifty loudspeakers send their status packets and answer nothing.
+class PlayerChannelSiteTest : public PlayerChannelTest {
+protected:
+    PlayerChannelSiteTest() { loudspeakers_ = 50; }
+};
+
+// Loudspeakers that have stopped answering since they were last asked hold up neither the
+// playlist nor the others: those that answer have their volume, and the player plays, before the
+// wait for any silent one has ended; what the silent ones did not take is told once, in one text,
+// after the last of them. A service message leaves them as they are and gives back exactly the
+// levels of the others, also to those that come back while their levels are being read and a stop
+// has come meanwhile.
+TEST_F(PlayerChannelSiteTest, SilentLoudspeakersHoldUpNeitherThePlaylistNorTheOthers) {
+    enum class Way { playlist, service, serviceStoppedWhileRead };
+    const struct {
+        const char* name;
+        Way way;
+    } rows[] = {
+        {"a playlist", Way::playlist},
+        {"a service message", Way::service},
+        {"a service message stopped while the silent ones come back", Way::serviceStoppedWhileRead},
+    };
+    // Every fifth answers; the even ones are chosen, the others muted.
+    const auto silent = [](std::size_t n) { return n % 5 != 0; };
+    const auto chosen = [](std::size_t n) { return n % 2 == 0; };
+    std::vector<std::size_t> chosenOnes;
+    for (std::size_t n = 0; n < site_->size(); ++n)
+        if (chosen(n)) chosenOnes.push_back(n);
+    const frm::Targets targets = site_->targets(chosenOnes);
+    channel_->setSelectionProvider([&] { return targets; });
+    const std::wstring unreadText = L"Уровень громкости не прочитан, громкость не изменена устройствам:";
+    const std::wstring failedText = L"Не удалось установить громкость устройствам:";
+    // One name on a line; the log writes a line feed as "\A".
+    const std::wstring lineFeed = L"\\A";
+    const std::wstring waitEnded = L"Device is offline.";
+
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const bool service = row.way != Way::playlist;
+        std::vector<std::int32_t> before;
+        for (std::size_t n = 0; n < site_->size(); ++n) {
+            site_->emulator(n).setSilent(false);
+            site_->emulator(n).setDecibels(-20 - static_cast<std::int32_t>(n % 7));
+            site_->emulator(n).clearReceived();
+            site_->device(n)->volume = device::kUnknownVolume;
+            before.push_back(site_->emulator(n).decibels());
+            if (!silent(n)) continue;
+            // Answered once more, so that the program takes it as answering when it goes silent.
+            ASSERT_TRUE(test::waitFor([&] { return site_->device(n)->checkExchange(false); })) << n;
+            site_->emulator(n).setSilent(true);
+        }
+        const std::size_t endedBefore = capture_.find(waitEnded, L"DEBUG").size();
+        const std::size_t toldBefore = capture_.find(service ? unreadText : failedText, L"WARN").size();
+
+        auto playlist = std::make_shared<Playlist>(L"Обед", false);
+        playlist->add(L"Обед", L"sine://700");
+        ASSERT_TRUE(service ? channel_->playForSelected(playlist, 90)
+                            : channel_->play(playlist, 60, targets));
+        const std::int32_t volume = service ? 90 : 60;
+        ASSERT_TRUE(test::waitFor([&] {
+            for (std::size_t n = 0; n < site_->size(); n += 5) {
+                const bool done = chosen(n) ? site_->device(n)->volume.load() == volume
+                                            : site_->emulator(n).decibels() == -96;
+                if (!done) return false;
+            }
+            return channel_->isPlaying();
+        }));
+        EXPECT_EQ(capture_.find(waitEnded, L"DEBUG").size(), endedBefore);
+
+        // Given back once every loudspeaker is, after the steps that ran on it.
+        const auto expectGivenBack = [&] {
+            ASSERT_TRUE(
+                test::waitFor([&] { return !channel_->isPlaying() && alarm_->devices().heldCount() == 0; }));
+            for (std::size_t n = 0; n < site_->size(); ++n)
+                EXPECT_EQ(site_->emulator(n).decibels(), before[n]) << n;
+        };
+        if (row.way == Way::serviceStoppedWhileRead) {
+            // Those that come back before their read is given up are raised after the stop has come.
+            channel_->stop();
+            for (std::size_t n = 0; n < site_->size(); ++n) site_->emulator(n).setSilent(false);
+            expectGivenBack();
+            continue;
+        }
+
+        // Told once, after the last of them, naming every silent one whose wait for its volume (for
+        // a service message: for its level) has ended, and no other.
+        ASSERT_TRUE(test::waitFor(
+            [&] { return capture_.find(service ? unreadText : failedText, L"WARN").size() > toldBefore; }));
+        const auto told = capture_.find(service ? unreadText : failedText, L"WARN");
+        ASSERT_EQ(told.size(), toldBefore + 1);
+        const std::wstring names = told.back().message.substr(told.back().message.find(L':'));
+        const auto ended = capture_.find(waitEnded, L"DEBUG");
+        std::size_t waited = 0;
+        for (std::size_t n = 0; n < site_->size(); ++n) {
+            const std::wstring of = base::widen(site_->emulator(n).hardwareAddress()) + L"', request: '" +
+                                    (service ? L"get vol" : L"set vol");
+            if (std::none_of(ended.begin() + endedBefore, ended.end(), [&](const test::LogLine& line) {
+                    return line.message.find(of) != std::wstring::npos;
+                }))
+                continue;
+            ++waited;
+            EXPECT_NE(names.find(lineFeed + site_->device(n)->getDisplayName()), std::wstring::npos) << n;
+        }
+        ASSERT_GT(waited, 0u);
+        std::size_t lines = 0;
+        for (std::size_t at = names.find(lineFeed); at != std::wstring::npos;
+             at = names.find(lineFeed, at + 1))
+            ++lines;
+        EXPECT_EQ(lines, waited);
+
+        channel_->stop();
+        if (!service) {
+            ASSERT_TRUE(test::waitFor([&] { return !channel_->isPlaying(); }));
+            continue;
+        }
+        expectGivenBack();
+        // Nothing but its level was asked of a silent one.
+        for (std::size_t n = 0; n < site_->size(); ++n) {
+            if (!silent(n)) continue;
+            for (const std::string& command : site_->emulator(n).received())
+                EXPECT_EQ(command, "get vol") << n;
+        }
     }
 }
 
