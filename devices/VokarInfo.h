@@ -348,6 +348,10 @@ private:
     std::atomic<std::int64_t> lastVolumeReplyTime_{0};
     std::atomic<std::uint64_t> levelsSet_{0};
     std::atomic<std::uint64_t> channelsSet_{0};
+    // The channel the loudspeaker left at the last switch that it took, and when (monotonic
+    // clock): a packet that tells that channel soon after was sent before the switch.
+    std::atomic<std::uint32_t> switchedFrom_{noChannel};
+    std::atomic<std::int64_t> switchedAt_{0};
     // Cleared the first time a packet sends the loudspeaker back to CHANNEL_DISCOVERY.
     std::atomic<bool> discoveryRevert_{true};
 

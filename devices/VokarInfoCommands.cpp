@@ -11,6 +11,7 @@
 #include "devicelink/DeviceReply.h"
 #include "devicelink/IAudioControl.h"
 #include "devices/VokarInfo.h"
+#include "foundation/Clock.h"
 #include "foundation/Exceptions.h"
 #include "foundation/HexText.h"
 #include "foundation/Place.h"
@@ -394,6 +395,10 @@ bool VokarInfo::switchChannel(AudioChannel channel, bool whateverKnown) {
         here.debug(L"Changing of channel is deferred for device=%1%, message is '%2%'", getId(), reply);
         channel_.store(noChannel);
         return false;
+    }
+    if (current != channel) {
+        switchedFrom_.store(current);
+        switchedAt_.store(base::clock::steadyMicros());
     }
     channel_.store(channel);
     PlaybackType type = playback::none;

@@ -6,6 +6,7 @@
 #include "devices/VokarInfo.h"
 #include "devices/VokarStatePacket.h"
 #include "foundation/Checks.h"
+#include "foundation/Clock.h"
 #include "foundation/Place.h"
 #include "foundation/ThreadDispatcher.h"
 
@@ -16,6 +17,9 @@ constexpr const char* place = "device::VokarInfo::parseState";
 // Packets are dropped this long after a reboot command: the loudspeaker still reports its
 // old state for a moment.
 constexpr std::int64_t rebootQuietUs = 2000000;
+// How long after a switch a packet that tells the channel left counts as sent before it: longer
+// than a loudspeaker's pause between two packets.
+constexpr std::int64_t kSwitchSettleUs = 2'000'000;
 
 using F = VokarStatePacket;
 
@@ -210,6 +214,18 @@ void VokarInfo::deducePlayback(StateUpdate& update) {
     const std::uint32_t status =
         remapPlaybackState(packet[F::playbackState], update.version, isType(types::vokarS));
     debug::warnIfFalse(status <= static_cast<std::uint32_t>(PlaybackStatus::over), place);
+    std::uint32_t channel = noChannel;
+    const PlaybackType type = deduceType(update, status, channel);
+    // A packet sent before a switch and read after it tells the channel the loudspeaker left: it
+    // would undo the switch until the next packet.
+    const std::uint32_t left = switchedFrom_.load();
+    if (left != noChannel && channel == left && channel_.load() != left &&
+        base::clock::steadyMicros() - switchedAt_.load() < kSwitchSettleUs) {
+        debug::Place(place).mark(
+            L"Device %1% state: a packet sent before the switch from channel %2% is passed over",
+            update.device, left);
+        return;
+    }
     // A loudspeaker found on a voice stream that nobody here sent it is sent back, once.
     const bool voiceStream = status == static_cast<std::uint32_t>(PlaybackStatus::voiceStreamLowPriority) ||
                              status == static_cast<std::uint32_t>(PlaybackStatus::voiceStreamHighPriority);
@@ -218,8 +234,6 @@ void VokarInfo::deducePlayback(StateUpdate& update) {
         update.revertToDiscovery = true;
     }
 
-    std::uint32_t channel = noChannel;
-    const PlaybackType type = deduceType(update, status, channel);
     playbackType_.store(type);
     debug::Place(place).mark(L"Device %1% state: Playback source = %2% [type=%3%]", update.device,
                              toText(PlaybackStatus{status}).text, playback::nameOf(type));

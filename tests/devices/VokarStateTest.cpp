@@ -402,6 +402,30 @@ TEST_F(VokarStateTest, PlaybackIsDeducedByGeneration) {
                           L"MARK"));
 }
 
+// A packet sent before a switch and read after it shows the loudspeaker as it was: passed over for
+// a moment, it does not make a loudspeaker that an alarm has just given back look as if it still
+// played the alarm; later, a packet that tells the same is taken.
+TEST_F(VokarStateTest, APacketSentBeforeASwitchDoesNotUndoIt) {
+    using namespace std::chrono_literals;
+    test::ManualClock clock;
+    clock.holdSteady();
+    auto [emulated, device] = connected(vokarV3_A113);
+    Status status = emulated->status();
+    status.channel = 1;
+    emulated->setStatus(status);
+    const std::string before = emulated->statusPacket();
+    ASSERT_TRUE(device->parseState(before, emulated->address()));
+    ASSERT_EQ(device->getPlaybackType(), playback::voiceHighPriority);
+    ASSERT_TRUE(device->switchChannel(CHANNEL_DISCOVERY));
+    ASSERT_TRUE(device->parseState(before, emulated->address()));
+    EXPECT_EQ(device->getKnownChannel(), CHANNEL_DISCOVERY);
+    EXPECT_EQ(device->getPlaybackType(), playback::none);
+    clock.advance(2s);
+    ASSERT_TRUE(device->parseState(before, emulated->address()));
+    EXPECT_EQ(device->getKnownChannel(), 1u);
+    EXPECT_EQ(device->getPlaybackType(), playback::voiceHighPriority);
+}
+
 TEST_F(VokarStateTest, FullVolumeIsReadAgainWhenThePlaybackChanges) {
     auto [emulated, device] = connected(vokarV3_A110);
     device->volume = 100;
