@@ -7,6 +7,7 @@
 #include "foundation/Clock.h"
 #include "foundation/Exceptions.h"
 #include "foundation/Place.h"
+#include "foundation/TextConversion.h"
 
 namespace frm {
 namespace {
@@ -381,11 +382,17 @@ void AlarmDevices::tell(const Taken& taken) {
 void AlarmDevices::restoreFromJournal(Lookup lookup) {
     std::vector<GiveBackJournal::Record> records = journal_.load();
     if (records.empty()) return;
+    // Named by their addresses: the registry may not know them yet.
+    constexpr std::size_t kNamed = 20;
+    std::vector<std::wstring> addresses;
+    for (std::size_t n = 0; n < records.size() && n < kNamed; ++n)
+        addresses.push_back(base::widen(records[n].address.canonicalText()));
+    if (records.size() > kNamed) addresses.push_back(L"… и ещё " + std::to_wstring(records.size() - kNamed));
     debug::Place("frm::AlarmDevices::restoreFromJournal")
         .notice(
-            L"Программа завершилась во время оповещения, не вернув громкоговорители на общий канал с "
-            L"прежней громкостью (%1%). Они будут возвращены, как только ответят.",
-            records.size());
+            L"Программа завершилась во время оповещения, не вернув на общий канал с прежней громкостью "
+            L"громкоговорители (%1%). Они будут возвращены, как только ответят:\n%2%",
+            records.size(), joined(addresses));
     {
         std::lock_guard<std::mutex> guard(restoredLock_);
         lookup_ = std::move(lookup);

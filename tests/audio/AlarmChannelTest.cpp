@@ -582,7 +582,7 @@ TEST_F(AlarmChannelTest, WhatARunLeftOnTheAlarmChannelIsGivenBackAtTheNextStart)
         const auto count = [&](const std::wstring& text, const std::wstring& level = L"") {
             return capture_.find(text, level).size();
         };
-        const std::wstring told = L"не вернув громкоговорители на общий канал";
+        const std::wstring told = L"не вернув на общий канал с прежней громкостью громкоговорители";
         const std::size_t errors = count(L"alarm_give_back.xml", L"ERROR");
         const std::size_t toldBefore = count(told, L"NOTICE");
         std::vector<std::size_t> done;
@@ -598,6 +598,10 @@ TEST_F(AlarmChannelTest, WhatARunLeftOnTheAlarmChannelIsGivenBackAtTheNextStart)
             continue;
         }
         EXPECT_EQ(count(told, L"NOTICE"), toldBefore + 1);
+        // Each named on a line of its own (the log writes a line feed as "\A").
+        for (std::size_t n : row.givenBack)
+            EXPECT_EQ(count(L"\\A" + base::widen(site_->emulator(n).hardwareAddress()), L"NOTICE"),
+                      toldBefore + 1);
         for (std::size_t n : row.givenBack) {
             const std::wstring name = site_->device(n)->getDisplayName();
             ASSERT_TRUE(test::waitFor([&] {
@@ -663,7 +667,8 @@ TEST_F(AlarmChannelTest, ASilentLoudspeakerDoesNotHoldUpTheOthers) {
     expectTakenAndGivenBack(1);
     expectTakenAndGivenBack(2);
     // Told once its wait has ended, which may come after the broadcast's end.
-    EXPECT_TRUE(test::waitFor([&] { return capture_.contains(site_->device(0)->getDisplayName(), L"WARN"); }));
+    EXPECT_TRUE(
+        test::waitFor([&] { return capture_.contains(site_->device(0)->getDisplayName(), L"WARN"); }));
 }
 
 TEST_F(AlarmChannelTest, AMessageThatEndsEarlyOrDoesNotDecodeStillGivesTheLoudspeakersBack) {
