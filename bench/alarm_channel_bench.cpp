@@ -101,6 +101,29 @@ frm::AlarmChannel::Broadcast alarmToAll(const test::LoudspeakerSite& site, const
     return alarm;
 }
 
+void waitIdle(const frm::AlarmChannel& channel) {
+    while (channel.isBusy()) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+}
+
+// Milliseconds from the launch until every loudspeaker the caller waits for is on the alarm
+// channel (30 s at most); the broadcast is then stopped and its end awaited.
+double millisecondsToSwitch(frm::AlarmChannel& channel, const frm::AlarmChannel::Broadcast& broadcast,
+                            test::LoudspeakerSite& site, const std::function<bool(std::size_t)>& waitedFor) {
+    const auto start = Clock::now();
+    channel.launch(broadcast);
+    const auto deadline = start + std::chrono::seconds(30);
+    for (std::size_t n = 0; n < site.size() && Clock::now() < deadline;) {
+        if (!waitedFor(n) || site.emulator(n).status().channel == 1)
+            ++n;
+        else
+            std::this_thread::sleep_for(std::chrono::microseconds(100));
+    }
+    const double taken = milliseconds(Clock::now() - start);
+    channel.stop();
+    waitIdle(channel);
+    return taken;
+}
+
 void BM_LaunchToFirstDatagramAndAllSwitched(benchmark::State& state) {
     const BenchSettings settings;
     const std::string& group = settings.group;
@@ -219,9 +242,6 @@ void BM_StopTakeOverAndNonMpegEnd(benchmark::State& state) {
             for (std::size_t n = 0; n < site.size(); ++n) request.targets.insert(site.device(n));
             return request;
         };
-        const auto waitIdle = [&] {
-            while (channel.isBusy()) std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        };
         std::vector<net::IpAndPort> addresses;
         for (std::size_t n = 0; n < site.size(); ++n) addresses.push_back(site.emulator(n).address());
         // The floor of `exchanges` requests with every loudspeaker, in milliseconds; a request that
@@ -255,7 +275,7 @@ void BM_StopTakeOverAndNonMpegEnd(benchmark::State& state) {
             channel.stop();
             stopped += milliseconds(first.wait() - stop);
             stopFloor += plainFloor(requestsEach());
-            waitIdle();
+            waitIdle(channel);
 
             EndTold overtaken, higher;
             receiver.clear();
@@ -270,7 +290,7 @@ void BM_StopTakeOverAndNonMpegEnd(benchmark::State& state) {
             takenOver += milliseconds(Clock::now() - launch);
             takeOverFloor += plainFloor(requestsEach());
             higher.wait();
-            waitIdle();
+            waitIdle(channel);
 
             EndTold refusedTold;
             requestsEach();
@@ -278,7 +298,7 @@ void BM_StopTakeOverAndNonMpegEnd(benchmark::State& state) {
             channel.launch(broadcast(3, wav, refusedTold));
             refused += milliseconds(refusedTold.wait() - start);
             refuseFloor += plainFloor(requestsEach()) + readFloor;
-            waitIdle();
+            waitIdle(channel);
             ++runs;
         }
         state.counters["stop_to_end_ms"] = stopped / runs;
@@ -295,19 +315,30 @@ void BM_StopTakeOverAndNonMpegEnd(benchmark::State& state) {
 
 BENCHMARK(BM_StopTakeOverAndNonMpegEnd)->Iterations(5)->Unit(benchmark::kMillisecond);
 
-void BM_LastAnsweringSwitchedBesideSilentOnes(benchmark::State& state) {
-    constexpr std::size_t kSiteSize = 1000;
+// A thousand loudspeakers and the alarm channel over them, with a message long enough to play on
+// until the last loudspeaker is switched, however slow that is.
+constexpr std::size_t kSiteSize = 1000;
+struct LargeSite {
+    explicit LargeSite(benchmark::State& state)
+        : site(kSiteSize, settings.port), channel(stream, site.registry()) {
+        test::writeSineMp3(message, 1000, 60);
+        if (!site.waitOnline(std::chrono::seconds(120)))
+            state.SkipWithError("the loudspeakers did not come online");
+    }
+
     const BenchSettings settings;
     test::TempFolder folder;
-    // Long enough to play on until the last loudspeaker is switched, however slow that is.
     const std::string message = folder.file("alarm.mp3");
-    test::writeSineMp3(message, 1000, 60);
-    test::LoudspeakerSite site(kSiteSize, settings.port);
-    if (!site.waitOnline(std::chrono::seconds(120)))
-        state.SkipWithError("the loudspeakers did not come online");
-    mp3streamf stream(mp3streamf::targetFromSettings());
-    frm::AlarmChannel channel(stream, site.registry());
-    const frm::AlarmChannel::Broadcast alarm = alarmToAll(site, message);
+    test::LoudspeakerSite site;
+    mp3streamf stream{mp3streamf::targetFromSettings()};
+    frm::AlarmChannel channel;
+};
+
+void BM_LastAnsweringSwitchedBesideSilentOnes(benchmark::State& state) {
+    LargeSite large(state);
+    test::LoudspeakerSite& site = large.site;
+    frm::AlarmChannel& channel = large.channel;
+    const frm::AlarmChannel::Broadcast alarm = alarmToAll(site, large.message);
 
     // Tenths of the site that do not answer; every tenth loudspeaker of a tenth is silent, so that
     // the silent ones lie among the answering ones.
@@ -316,20 +347,9 @@ void BM_LastAnsweringSwitchedBesideSilentOnes(benchmark::State& state) {
     int runs = 0;
     for (auto _ : state) {
         for (std::size_t t = 0; t < 3; ++t) {
-            const auto silent = [&](std::size_t n) { return static_cast<int>(n % 10) < tenths[t]; };
-            for (std::size_t n = 0; n < kSiteSize; ++n) site.emulator(n).setSilent(silent(n));
-            const auto start = Clock::now();
-            channel.launch(alarm);
-            const auto deadline = start + std::chrono::seconds(30);
-            for (std::size_t n = 0; n < kSiteSize && Clock::now() < deadline;) {
-                if (silent(n) || site.emulator(n).status().channel == 1)
-                    ++n;
-                else
-                    std::this_thread::sleep_for(std::chrono::microseconds(100));
-            }
-            switched[t] += milliseconds(Clock::now() - start);
-            channel.stop();
-            while (channel.isBusy()) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            const auto answers = [&](std::size_t n) { return static_cast<int>(n % 10) >= tenths[t]; };
+            for (std::size_t n = 0; n < kSiteSize; ++n) site.emulator(n).setSilent(!answers(n));
+            switched[t] += millisecondsToSwitch(channel, alarm, site, answers);
         }
         ++runs;
     }
@@ -344,38 +364,17 @@ void BM_LastAnsweringSwitchedBesideSilentOnes(benchmark::State& state) {
 BENCHMARK(BM_LastAnsweringSwitchedBesideSilentOnes)->Iterations(3)->Unit(benchmark::kMillisecond);
 
 void BM_AnsweringSwitchedBesideDueGiveBacks(benchmark::State& state) {
-    constexpr std::size_t kSiteSize = 1000;
-    const BenchSettings settings;
-    test::TempFolder folder;
-    const std::string message = folder.file("alarm.mp3");
-    test::writeSineMp3(message, 1000, 60);
-    test::LoudspeakerSite site(kSiteSize, settings.port);
-    if (!site.waitOnline(std::chrono::seconds(120)))
-        state.SkipWithError("the loudspeakers did not come online");
-    mp3streamf stream(mp3streamf::targetFromSettings());
-    frm::AlarmChannel channel(stream, site.registry());
+    LargeSite large(state);
+    test::LoudspeakerSite& site = large.site;
+    frm::AlarmChannel& channel = large.channel;
+    const std::string& message = large.message;
     // Every tenth loudspeaker answers; the others stop answering while their status packets go on.
     const auto answers = [](std::size_t n) { return n % 10 == 9; };
     frm::AlarmChannel::Broadcast toAnswering = alarmToAll(site, message);
     for (std::size_t n = 0; n < kSiteSize; ++n)
         if (!answers(n)) toAnswering.targets.erase(site.device(n));
-    const auto waitIdle = [&] {
-        while (channel.isBusy()) std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    };
     const auto lastAnsweringSwitched = [&] {
-        const auto start = Clock::now();
-        channel.launch(toAnswering);
-        const auto deadline = start + std::chrono::seconds(30);
-        for (std::size_t n = 0; n < kSiteSize && Clock::now() < deadline;) {
-            if (!answers(n) || site.emulator(n).status().channel == 1)
-                ++n;
-            else
-                std::this_thread::sleep_for(std::chrono::microseconds(100));
-        }
-        const double taken = milliseconds(Clock::now() - start);
-        channel.stop();
-        waitIdle();
-        return taken;
+        return millisecondsToSwitch(channel, toAnswering, site, answers);
     };
     const auto waitUntil = [](const std::function<bool()>& done, std::chrono::seconds most) {
         const auto deadline = Clock::now() + most;
@@ -393,7 +392,7 @@ void BM_AnsweringSwitchedBesideDueGiveBacks(benchmark::State& state) {
         waitForChannel(site, 1);
         for (std::size_t n = 0; n < kSiteSize; ++n) site.emulator(n).setSilent(!answers(n));
         channel.stop();
-        waitIdle();
+        waitIdle(channel);
         if (channel.devices().dueCount() != kSiteSize - kSiteSize / 10)
             state.SkipWithError("the silent loudspeakers' give-backs did not fall due");
         // Heard twice a second each while the next alarm is launched.
