@@ -26,8 +26,17 @@ std::int64_t microsBetween(RequestQueue::TimePoint from, RequestQueue::TimePoint
 
 RequestQueue::RequestPtr RequestQueue::makeRequest(RequestPtr request, const std::string& command,
                                                    int priority, unsigned intervalMs, bool& zeroInterval) {
+    // A request used again keeps only the room of its texts.
     request->priority = priority;
+    request->number = 0;
     request->group = 0;
+    request->done = false;
+    request->sent = false;
+    request->answered = false;
+    request->ok = false;
+    request->response.clear();
+    request->abandoned = false;
+    request->abandonedBefore = 0;
     request->text.reserve(command.size() + 1);
     request->text = command;
     request->text += '\n';

@@ -116,8 +116,9 @@ public:
         beforeSending,
     };
 
-    // A zero interval means one second (`zeroInterval` tells so). The deadline of a waiting caller
-    // is two intervals as given plus 50 ms, counted from now.
+    // Makes `request` (a new one, or one used before, of which nothing stays) the request for
+    // `command`, of no group. A zero interval means one second (`zeroInterval` tells so). The
+    // deadline of a waiting caller is two intervals as given plus 50 ms, counted from now.
     static RequestPtr makeRequest(RequestPtr request, const std::string& command, int priority,
                                   unsigned intervalMs, bool& zeroInterval);
     static Key keyOf(const net::IpAndPort& address) { return Key(address.getAddress(), address.getPort()); }

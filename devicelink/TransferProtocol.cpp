@@ -163,19 +163,8 @@ public:
     }
 
 private:
+    // What the request itself carried, RequestQueue::makeRequest makes anew.
     static void reset(Transfer& transfer) {
-        transfer.priority = 0;
-        transfer.number = 0;
-        transfer.text.clear();
-        transfer.interval = std::chrono::microseconds(0);
-        transfer.giveUpAt = RequestQueue::TimePoint();
-        transfer.done = false;
-        transfer.sent = false;
-        transfer.answered = false;
-        transfer.ok = false;
-        transfer.response.clear();
-        transfer.abandoned = false;
-        transfer.abandonedBefore = 0;
         transfer.signalled = false;
         transfer.failed = false;
         transfer.failedInFlight = false;

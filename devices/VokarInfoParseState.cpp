@@ -58,6 +58,9 @@ struct VokarInfo::StateUpdate {
     VokarVersion version = vokarUnknown;
     bool changed = false;
     bool storedSilently = false;
+    // The packet was sent before the last switch: neither its playback nor its channel is taken,
+    // nor kept as seen, so that the same packet once the switch has settled tells a real leave.
+    bool passedOver = false;
     // The loudspeaker plays a voice stream that nobody here sent it: it goes back to discovery.
     bool revertToDiscovery = false;
     // The hardware address text that starts every change line.
@@ -224,6 +227,7 @@ void VokarInfo::deducePlayback(StateUpdate& update) {
         debug::Place(place).mark(
             L"Device %1% state: a packet sent before the switch from channel %2% is passed over",
             update.device, left);
+        update.passedOver = true;
         return;
     }
     // A loudspeaker found on a voice stream that nobody here sent it is sent back, once.
@@ -409,7 +413,7 @@ void VokarInfo::applyIndicators(StateUpdate& update) {
         dropConfig();
         update.storedSilently = true;
     }
-    if (packet[F::channel] != record.channel) {
+    if (packet[F::channel] != record.channel && !update.passedOver) {
         record.channel = packet[F::channel];
         here.mark(L"Device %1% state: Current channel = %2%", device, record.channel);
         if (record.channel != noChannel) channel_.store(record.channel);

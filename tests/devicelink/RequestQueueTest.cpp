@@ -18,6 +18,8 @@ using namespace std::chrono_literals;
 //   add D CMD PRIORITY INTERVAL [GROUP]   queue CMD ('_' for a blank) for device 127.0.0.D, sent at
 //                                         once when the device is idle; of a job's group when given
 //   queue D CMD PRIORITY INTERVAL the same, held until startAll
+//   again D CMD PRIORITY INTERVAL OLD     add, with the request of the completed OLD made again, as
+//                                         the transport's pool does, for a caller of no job
 //   startAll | wait MS (then expire) | erase D [GROUP] | sendfail D | giveup CMD
 //   reply D TEXT | early D TEXT   a datagram from D, received now or just before the last send
 //   next                          the earliest deadline: "next MS" counted from the start, or "next none"
@@ -37,21 +39,28 @@ public:
             std::string op;
             in >> op;
             RequestQueue::Actions actions;
-            if (op == "add" || op == "queue") {
+            if (op == "add" || op == "queue" || op == "again") {
                 int device = 0, priority = 0;
                 unsigned interval = 0;
                 std::string command;
+                in >> device >> command >> priority >> interval;
+                RequestQueue::RequestPtr request(new RequestQueue::Request);
                 RequestQueue::Group group = 0;
-                in >> device >> command >> priority >> interval >> group;
+                if (op == "again") {
+                    std::string old;
+                    in >> old;
+                    request = requests_.at(old).first;
+                } else {
+                    in >> group;
+                }
                 bool zero = false;
                 std::string text = command;
                 std::replace(text.begin(), text.end(), '_', ' ');
-                auto request = RequestQueue::makeRequest(RequestQueue::RequestPtr(new RequestQueue::Request),
-                                                         text, priority, interval, zero);
+                RequestQueue::makeRequest(request, text, priority, interval, zero);
                 request->handler = [](const std::string&, bool) {};
-                request->group = group;
+                if (group != 0) request->group = group;
                 requests_[command] = {request, device};
-                queue_.add(address(device), request, op == "add", actions);
+                queue_.add(address(device), request, op != "queue", actions);
             } else if (op == "startAll") {
                 queue_.startAll(actions);
             } else if (op == "wait") {
@@ -181,6 +190,11 @@ TEST(RequestQueueTest, Rules) {
          {"send 2 block_0 #1", "dropped 2", "dropped 0", "done block_0: OK block_0", "send 2 check #1",
           "done check: OK check", "send 2 other_job #1", "done other_job: OK other_job", "send 2 low #1",
           "done low: OK low", "dropped 0"}},
+        {"a request made again from a job's completed one is of no group: erasing the job's keeps it",
+         {"add 2 block_0 1 100 7", "reply 2 OK block_0", "add 2 flight 1 100", "again 2 check 1 100 block_0",
+          "erase 2 7", "reply 2 OK flight", "reply 2 OK check"},
+         {"send 2 block_0 #1", "done block_0: OK block_0", "send 2 flight #1", "dropped 0",
+          "done flight: OK flight", "send 2 check #1", "done check: OK check"}},
         {"requests held until start go out together; a failed send fails the device's requests",
          {"queue 2 a 2 100", "queue 2 b 2 100", "queue 3 c 2 100", "startAll", "sendfail 2", "sendfail 3"},
          {"send 3 c #1", "send 2 a #1", "fail a", "fail b", "fail c"}},

@@ -4,8 +4,13 @@
 
 #include <algorithm>
 #include <atomic>
+#include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "AudioMemoryFixture.h"
 #include "devicememory/TribelAudioMemory.h"
@@ -225,6 +230,76 @@ TEST_F(AudioMemoryWriteTest, PiecesAnsweredWithAnythingButSuccessFailTheWrite) {
             ASSERT_FALSE(pieces.empty());
             EXPECT_GE(std::count(pieces.begin(), pieces.end(), pieces.front()), 2);
         }
+    }
+}
+
+// Another caller's requests at every priority, queued while the write's pieces wait behind the one
+// in flight, are each sent and answered once the write has failed: the failure drops only the
+// write's own pieces.
+TEST_F(AudioMemoryWriteTest, AFailureLeavesOtherCallersRequestsToBeSentOrToFail) {
+    // Time stands still: no request of either caller runs out of time.
+    ManualClock clock;
+    clock.holdSteady();
+    auto written = filled();
+    emulated_->on("test ", [](const std::string& command) {
+        return std::optional<std::string>("OK[" + command + "]");
+    });
+    // The first piece is refused, and so is its repeat; from the repeat on, the answers to the
+    // pieces still queued wait, so that the failure meets them queued before the other caller's.
+    const std::string first = "voiceMemProgram 00000000 24 " + std::string(48, 'F');
+    const std::string refusal = "ERR[voiceMemProgram]: fault";
+    const auto firstSends = std::make_shared<std::atomic<int>>(0);
+    EmulatedDevice& emulated = *emulated_;
+    const net::IpAndPort transport("127.0.0.1", port_);
+    emulated_->on(first, [&emulated, transport, refusal, firstSends](const std::string&) {
+        if (++*firstSends == 1) return std::optional<std::string>(refusal);
+        emulated.holdReplies("voiceMemProgram ");
+        emulated.send(refusal, transport);
+        return std::optional<std::string>();
+    });
+    struct Asked {
+        std::mutex lock;
+        std::map<std::string, std::vector<std::pair<std::string, bool>>> completions;
+    };
+    const auto asked = std::make_shared<Asked>();
+    const auto ask = [&](const std::string& command, int priority) {
+        {
+            std::lock_guard<std::mutex> guard(asked->lock);
+            asked->completions[command];
+        }
+        ASSERT_TRUE(transport_->async(
+            emulated_->address(), command,
+            [asked, command](const std::string& reply, bool ok) {
+                std::lock_guard<std::mutex> guard(asked->lock);
+                asked->completions[command].emplace_back(reply, ok);
+            },
+            priority, 1000));
+    };
+
+    // The first piece's refusal waits until the other caller's requests are queued.
+    emulated_->holdReplies(first);
+    ProgressRecorder recorder;
+    recorder.watch(*written);
+    written->writeChanges(recorder.progress());
+    ASSERT_TRUE(emulated_->waitForHeld(1));
+    for (int priority : {0, 1, 2}) ask("test " + std::to_string(priority), priority);
+    emulated_->releaseReplies();
+    ASSERT_TRUE(recorder.waitEnd());
+    EXPECT_EQ(recorder.values(), std::vector<int>{-1});
+    EXPECT_EQ(*firstSends, 2);
+    emulated_->releaseReplies();
+
+    // Queued last at the lowest priority, it goes out after every request queued before it.
+    ask("test last", 0);
+    ASSERT_TRUE(waitFor([&] {
+        std::lock_guard<std::mutex> guard(asked->lock);
+        return !asked->completions["test last"].empty();
+    }));
+    ASSERT_TRUE(waitForDispatcher());
+    std::lock_guard<std::mutex> guard(asked->lock);
+    for (const auto& [command, completions] : asked->completions) {
+        EXPECT_EQ(completions, (std::vector<std::pair<std::string, bool>>{{"OK[" + command + "]", true}}))
+            << command;
     }
 }
 
