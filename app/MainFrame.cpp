@@ -623,7 +623,10 @@ void MainFrame::loadStateFiles() {
             continue;
         }
         boost::property_tree::wptree tree;
-        const storage::StateFileRead read = storage::readStateFile(dataFile(name), tree);
+        const std::size_t bound = playlists                          ? ListOfPlaylist::kMaximumFileSize
+                                  : file == L"device_collection.xml" ? kDeviceCollectionFileSize
+                                                                     : ZoneElement::kMaximumFileSize;
+        const storage::StateFileRead read = storage::readStateFile(dataFile(name), tree, bound);
         stateFiles_[file] = read;
         if (read != storage::StateFileRead::loaded) continue;
         if (playlists) {

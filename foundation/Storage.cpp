@@ -5,7 +5,6 @@
 #include <cerrno>
 #include <cstring>
 #include <exception>
-#include <fstream>
 #include <optional>
 #include <sstream>
 
@@ -16,15 +15,24 @@
 namespace storage {
 namespace {
 
-// The whole file, or false with errno telling why.
-bool readBytes(const std::wstring& path, std::string& bytes) {
-    errno = 0;
-    std::ifstream in(base::toUtf8(path), std::ios::binary);
-    if (!in) return false;
-    char chunk[65536];
-    while (in.read(chunk, sizeof chunk) || in.gcount() > 0)
-        bytes.append(chunk, static_cast<std::size_t>(in.gcount()));
-    return !in.bad();
+// Parses the text in place, as boost::property_tree::read_xml does with a stream, without the
+// stream's copies: the text is decoded once and the bytes released before the tree is built, so
+// that reading costs the wide text, the parser's nodes and the tree.
+void parseXml(std::string&& bytes, boost::property_tree::wptree& tree) {
+    namespace rapidxml = boost::property_tree::detail::rapidxml;
+    std::wstring text = base::fromUtf8(bytes);
+    bytes = std::string();
+    try {
+        rapidxml::xml_document<wchar_t> document;
+        document.parse<rapidxml::parse_comment_nodes>(text.data());
+        boost::property_tree::wptree read;
+        for (rapidxml::xml_node<wchar_t>* child = document.first_node(); child; child = child->next_sibling())
+            boost::property_tree::xml_parser::read_xml_node(child, read, 0);
+        tree.swap(read);
+    } catch (const rapidxml::parse_error& error) {
+        const long line = static_cast<long>(std::count(text.data(), error.where<wchar_t>(), L'\n') + 1);
+        throw boost::property_tree::xml_parser::xml_parser_error(error.what(), "", line);
+    }
 }
 
 void dropNulCharacters(boost::property_tree::wptree& tree) {
@@ -56,10 +64,11 @@ StateFileRead keepAsideLogged(const std::wstring& path) {
 
 }  // namespace
 
-StateFileRead readStateFile(const std::wstring& path, boost::property_tree::wptree& tree) {
+StateFileRead readStateFile(const std::wstring& path, boost::property_tree::wptree& tree,
+                            std::size_t maximumSize) {
     tree.clear();
     try {
-        if (storage::load(path, tree)) return StateFileRead::loaded;
+        if (storage::load(path, tree, maximumSize)) return StateFileRead::loaded;
         if (!base::pathExists(path)) return StateFileRead::missing;
         // It could not be opened: load has told the operator why.
     } catch (const std::exception& error) {
@@ -150,7 +159,7 @@ bool save(const std::wstring& path, const boost::property_tree::wptree& tree) {
     return true;
 }
 
-bool load(const std::wstring& path, boost::property_tree::wptree& tree) {
+bool load(const std::wstring& path, boost::property_tree::wptree& tree, std::size_t maximumSize) {
     const debug::Place place("storage::load");
     place.trace(L"load: '%1%'", path);
     if (!base::pathExists(path)) {
@@ -158,17 +167,28 @@ bool load(const std::wstring& path, boost::property_tree::wptree& tree) {
         return false;
     }
     std::string bytes;
-    if (!readBytes(path, bytes)) {
-        place.error(L"Ошибка открытия настроек '%1%'. (%2%)", path, errno);
-        return false;
+    errno = 0;
+    switch (base::readRegularFile(path, maximumSize, bytes)) {
+        case base::RegularFileRead::read:
+            break;
+        case base::RegularFileRead::notRegular:
+            place.error(L"Ошибка открытия настроек '%1%'. (%2%)", path, L"это не обычный файл");
+            return false;
+        case base::RegularFileRead::tooLarge:
+            place.error(L"Ошибка открытия настроек '%1%'. (%2%)", path,
+                        L"файл больше " + std::to_wstring(maximumSize) + L" байт");
+            return false;
+        case base::RegularFileRead::cannotOpen:
+        case base::RegularFileRead::failed:
+            place.error(L"Ошибка открытия настроек '%1%'. (%2%)", path, errno);
+            return false;
     }
     if (nestingDepth(bytes, kMaximumNesting) > kMaximumNesting) {
         throw boost::property_tree::xml_parser::xml_parser_error(
             "elements nested deeper than " + std::to_string(kMaximumNesting) + " levels", base::toUtf8(path),
             0);
     }
-    std::wistringstream text(base::fromUtf8(bytes));
-    boost::property_tree::read_xml(text, tree);
+    parseXml(std::move(bytes), tree);
     // A NUL character ("&#0;") could not be written back so that this reader takes it again.
     dropNulCharacters(tree);
     return true;
