@@ -209,7 +209,9 @@ void MainFrame::Shutdown() {
     if (propertyPanel_ != nullptr) propertyPanel_->shutdown();
     drivesPanel_->stopThread();
     bool written = true;
-    {
+    // A start that ended before the state was read writes no settings either: the next start is
+    // what this one was, a first start included.
+    if (stateLoaded_) {
         base::SingletonSlot<pref>::Use store(pref::instanceSlot());
         if (store) written = store->save();
     }
