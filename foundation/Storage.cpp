@@ -15,22 +15,58 @@
 namespace storage {
 namespace {
 
-// Parses the text in place, as boost::property_tree::read_xml does with a stream, without the
-// stream's copies: the text is decoded once and the bytes released before the tree is built, so
-// that reading costs the wide text, the parser's nodes and the tree.
-void parseXml(std::string&& bytes, boost::property_tree::wptree& tree) {
-    namespace rapidxml = boost::property_tree::detail::rapidxml;
-    std::wstring text = base::fromUtf8(bytes);
-    bytes = std::string();
+namespace rapidxml = boost::property_tree::detail::rapidxml;
+using Tree = boost::property_tree::wptree;
+
+std::wstring wide(const char* text, std::size_t size) {
+    return base::fromUtf8(std::string(text, size));
+}
+
+// As boost::property_tree::xml_parser::read_xml_node builds the tree, from the UTF-8 nodes.
+void readNode(const rapidxml::xml_node<char>& node, Tree& tree) {
+    switch (node.type()) {
+        case rapidxml::node_element: {
+            Tree& element = tree.push_back({wide(node.name(), node.name_size()), Tree()})->second;
+            if (node.first_attribute()) {
+                Tree& attributes =
+                    element.push_back({boost::property_tree::xml_parser::xmlattr<std::wstring>(), Tree()})
+                        ->second;
+                for (const auto* attribute = node.first_attribute(); attribute;
+                     attribute = attribute->next_attribute()) {
+                    attributes.push_back({wide(attribute->name(), attribute->name_size()),
+                                          Tree(wide(attribute->value(), attribute->value_size()))});
+                }
+            }
+            for (const auto* child = node.first_node(); child; child = child->next_sibling())
+                readNode(*child, element);
+            break;
+        }
+        case rapidxml::node_data:
+        case rapidxml::node_cdata:
+            tree.data() += wide(node.value(), node.value_size());
+            break;
+        case rapidxml::node_comment:
+            tree.push_back({boost::property_tree::xml_parser::xmlcomment<std::wstring>(),
+                            Tree(wide(node.value(), node.value_size()))});
+            break;
+        default:
+            break;
+    }
+}
+
+// Parses the UTF-8 text in place, as boost::property_tree::read_xml does with a wide stream, but
+// without the stream's copies of the whole text (wide text, stream buffer, parser buffer): reading
+// costs the bytes, the parser's nodes and the tree.
+void parseXml(std::string& bytes, Tree& tree) {
     try {
-        rapidxml::xml_document<wchar_t> document;
-        document.parse<rapidxml::parse_comment_nodes>(text.data());
-        boost::property_tree::wptree read;
-        for (rapidxml::xml_node<wchar_t>* child = document.first_node(); child; child = child->next_sibling())
-            boost::property_tree::xml_parser::read_xml_node(child, read, 0);
+        rapidxml::xml_document<char> document;
+        document.parse<rapidxml::parse_comment_nodes>(bytes.data());
+        Tree read;
+        for (const auto* child = document.first_node(); child; child = child->next_sibling())
+            readNode(*child, read);
         tree.swap(read);
     } catch (const rapidxml::parse_error& error) {
-        const long line = static_cast<long>(std::count(text.data(), error.where<wchar_t>(), L'\n') + 1);
+        const long line = static_cast<long>(std::count(bytes.data(), error.where<char>(), '\n') + 1);
         throw boost::property_tree::xml_parser::xml_parser_error(error.what(), "", line);
     }
 }
@@ -188,7 +224,7 @@ bool load(const std::wstring& path, boost::property_tree::wptree& tree, std::siz
             "elements nested deeper than " + std::to_string(kMaximumNesting) + " levels", base::toUtf8(path),
             0);
     }
-    parseXml(std::move(bytes), tree);
+    parseXml(bytes, tree);
     // A NUL character ("&#0;") could not be written back so that this reader takes it again.
     dropNulCharacters(tree);
     return true;

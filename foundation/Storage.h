@@ -19,7 +19,7 @@ constexpr int kMaximumNesting = 64;
 bool save(const std::wstring& path, const boost::property_tree::wptree& tree);
 
 // The bound of each state file's size is chosen by its owner, far above what the largest site
-// writes; none is larger than this. Reading a file costs about 13 (long texts) to 40 (short
+// writes; none is larger than this. Reading a file costs about 5 (long texts) to 36 (short
 // elements) times its size, most of it the tree.
 constexpr std::size_t kLargestStateFile = 128u << 20;
 
