@@ -3,6 +3,7 @@
 // listed (offline) and searched for before their first status packet.
 
 #include <boost/property_tree/ptree.hpp>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -13,6 +14,9 @@ class DeviceCollection;
 }  // namespace device
 
 namespace frm {
+
+// 1050 devices with the longest titles, every character escaped, write about 1.7 MB.
+constexpr std::size_t kDeviceCollectionFileSize = 16u << 20;
 
 boost::property_tree::wptree deviceCollectionTree(
     const std::vector<std::shared_ptr<device::DeviceBase>>& devices);

@@ -209,7 +209,9 @@ void MainFrame::Shutdown() {
     if (propertyPanel_ != nullptr) propertyPanel_->shutdown();
     drivesPanel_->stopThread();
     bool written = true;
-    {
+    // A start that ended before the state was read writes no settings either: the next start is
+    // what this one was, a first start included.
+    if (stateLoaded_) {
         base::SingletonSlot<pref>::Use store(pref::instanceSlot());
         if (store) written = store->save();
     }
@@ -623,7 +625,10 @@ void MainFrame::loadStateFiles() {
             continue;
         }
         boost::property_tree::wptree tree;
-        const storage::StateFileRead read = storage::readStateFile(dataFile(name), tree);
+        const std::size_t bound = playlists                          ? ListOfPlaylist::kMaximumFileSize
+                                  : file == L"device_collection.xml" ? kDeviceCollectionFileSize
+                                                                     : ZoneElement::kMaximumFileSize;
+        const storage::StateFileRead read = storage::readStateFile(dataFile(name), tree, bound);
         stateFiles_[file] = read;
         if (read != storage::StateFileRead::loaded) continue;
         if (playlists) {

@@ -95,6 +95,12 @@ bool aApp::OnInit() {
         frame_->Shutdown();
         frame_->Destroy();
     }
+    // The settings are dropped unwritten, as the window's stop leaves the state files: a start that
+    // ends before its window leaves no trace, and the next start is what this one was.
+    if (pref* const settings = pref::instanceSlot().release()) {
+        debug::Place("aApp::OnInit").info(L"The settings are not saved: the start ended before the window");
+        delete settings;
+    }
     tearDown();
     if (failure) tellWhyTheStartEnded(*failure);
     if (stopRequested_.load() && !endedByFault_) g_startEndedByStop.store(true);

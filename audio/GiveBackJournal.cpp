@@ -61,7 +61,7 @@ std::vector<GiveBackJournal::Record> GiveBackJournal::load() {
     std::vector<Record> loaded;
     if (path_.empty()) return loaded;
     wptree tree;
-    storage::StateFileRead read = storage::readStateFile(path_, tree);
+    storage::StateFileRead read = storage::readStateFile(path_, tree, kMaximumFileSize);
     if (read == storage::StateFileRead::loaded && !tree.get_child_optional(kRoot)) {
         read = storage::keepAsideDamaged(path_,
                                          L"это не список громкоговорителей, которым не возвращены "

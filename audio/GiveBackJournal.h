@@ -22,6 +22,9 @@ namespace frm {
 class GiveBackJournal {
 public:
     static constexpr const wchar_t* kFileName = L"alarm_give_back.xml";
+    // A record of each of 1000 loudspeakers writes 0.16 MB; a hundred thousand records, which a
+    // load still reads so as to drop the stale ones, 16.4 MB.
+    static constexpr std::size_t kMaximumFileSize = 32u << 20;
 
     // What one loudspeaker is owed.
     struct Record {

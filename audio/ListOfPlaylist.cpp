@@ -100,7 +100,7 @@ void ListOfPlaylist::fromTree(const Tree& tree) {
 
 void ListOfPlaylist::load(const std::wstring& path) {
     Tree tree;
-    read_ = storage::readStateFile(path, tree);
+    read_ = storage::readStateFile(path, tree, kMaximumFileSize);
     if (read_ == storage::StateFileRead::loaded) fromTree(tree);
 }
 

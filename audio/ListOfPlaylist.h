@@ -16,6 +16,8 @@ class ListOfPlaylist : public BaseControlList {
 public:
     static constexpr const wchar_t* kMusicFile = L"list_of_playlist_music.xml";
     static constexpr const wchar_t* kRadioFile = L"list_of_playlist_radio.xml";
+    // A hundred thousand items of Cyrillic titles and paths write 22 MB.
+    static constexpr std::size_t kMaximumFileSize = 128u << 20;
 
     explicit ListOfPlaylist(const std::wstring& name);
 

@@ -126,25 +126,59 @@ bool walk(const fs::path& folder, bool recursive, std::vector<fs::path>& files,
 
 }  // namespace
 
+RegularFileRead readRegularFile(const std::wstring& path, std::size_t maximumSize, std::string& bytes) {
+    bytes.clear();
+    const int fd = ::open(nativePath(path).c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) return RegularFileRead::cannotOpen;
+    const auto closeKeepingErrno = [fd](RegularFileRead result) {
+        const int error = errno;
+        ::close(fd);
+        errno = error;
+        return result;
+    };
+    struct stat status {};
+    if (::fstat(fd, &status) != 0) return closeKeepingErrno(RegularFileRead::failed);
+    if (!S_ISREG(status.st_mode)) return closeKeepingErrno(RegularFileRead::notRegular);
+    if (static_cast<unsigned long long>(status.st_size) > maximumSize)
+        return closeKeepingErrno(RegularFileRead::tooLarge);
+    // One byte past the size tells a file that grew while it was read.
+    bytes.resize(static_cast<std::size_t>(status.st_size) + 1);
+    std::size_t have = 0;
+    for (;;) {
+        if (have == bytes.size()) {
+            if (have > maximumSize) {
+                bytes = std::string();
+                return closeKeepingErrno(RegularFileRead::tooLarge);
+            }
+            bytes.resize(std::min(maximumSize + 1, have * 2));
+        }
+        const ssize_t got = ::read(fd, bytes.data() + have, bytes.size() - have);
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            bytes = std::string();
+            return closeKeepingErrno(RegularFileRead::failed);
+        }
+        if (got == 0) break;
+        have += static_cast<std::size_t>(got);
+    }
+    if (have > maximumSize) {
+        bytes = std::string();
+        return closeKeepingErrno(RegularFileRead::tooLarge);
+    }
+    bytes.resize(have);
+    return closeKeepingErrno(RegularFileRead::read);
+}
+
 std::string readFile(const std::wstring& path) {
     const debug::Place place("base::readFile");
     place.trace(L"read file %1%", path);
-    std::ifstream in(nativePath(path), std::ios::binary);
-    if (!in) {
+    std::string bytes;
+    const RegularFileRead read = readRegularFile(path, static_cast<std::size_t>(kMaximumReadFileSize), bytes);
+    if (read == RegularFileRead::cannotOpen) {
         place.important(L"Неверный путь '%1%' для чтения", path);
         throw exception::ExternalError(L"Получен неверный путь для чтения", path);
     }
-    in.seekg(0, std::ios::end);
-    const std::streamoff size = in.tellg();
-    std::string bytes;
-    bool read = size >= 0 && size <= kMaximumReadFileSize;
-    if (read) {
-        bytes.resize(static_cast<std::size_t>(size));
-        in.seekg(0, std::ios::beg);
-        in.read(bytes.data(), size);
-        read = in.gcount() == size;
-    }
-    if (!read) {
+    if (read != RegularFileRead::read) {
         place.important(L"Ошибка чтения файла '%1%'", path);
         throw exception::ExternalError(L"Ошибка чтения файла", path);
     }

@@ -15,8 +15,25 @@ namespace base {
 constexpr long long kMaximumReadFileSize = 10 * 1024 * 1024;
 
 // The whole file as bytes. Throws exception::ExternalError when the file cannot be opened
-// or read or is larger than kMaximumReadFileSize.
+// or read, is no regular file or is larger than kMaximumReadFileSize.
 std::string readFile(const std::wstring& path);
+
+enum class RegularFileRead {
+    read,
+    // errno tells why.
+    cannotOpen,
+    // A pipe, a device, a socket or a folder: not read, and nothing waited for it.
+    notRegular,
+    // Larger than the bound, when opened or while read: not read further.
+    tooLarge,
+    // errno tells why.
+    failed,
+};
+
+// The bytes of a regular file (a link to one counts) of at most `maximumSize` bytes, into
+// `bytes`. What stands at the path is opened without waiting and checked on the opened file, so
+// that a pipe or a device in its place never blocks the reader nor feeds it without end.
+RegularFileRead readRegularFile(const std::wstring& path, std::size_t maximumSize, std::string& bytes);
 
 // Replaces the file with the bytes (see writeFileAtomically). Returns true; every failure
 // throws exception::ExternalError.

@@ -5,7 +5,6 @@
 #include <cerrno>
 #include <cstring>
 #include <exception>
-#include <fstream>
 #include <optional>
 #include <sstream>
 
@@ -16,15 +15,60 @@
 namespace storage {
 namespace {
 
-// The whole file, or false with errno telling why.
-bool readBytes(const std::wstring& path, std::string& bytes) {
-    errno = 0;
-    std::ifstream in(base::toUtf8(path), std::ios::binary);
-    if (!in) return false;
-    char chunk[65536];
-    while (in.read(chunk, sizeof chunk) || in.gcount() > 0)
-        bytes.append(chunk, static_cast<std::size_t>(in.gcount()));
-    return !in.bad();
+namespace rapidxml = boost::property_tree::detail::rapidxml;
+using Tree = boost::property_tree::wptree;
+
+std::wstring wide(const char* text, std::size_t size) {
+    return base::fromUtf8(std::string(text, size));
+}
+
+// As boost::property_tree::xml_parser::read_xml_node builds the tree, from the UTF-8 nodes.
+void readNode(const rapidxml::xml_node<char>& node, Tree& tree) {
+    switch (node.type()) {
+        case rapidxml::node_element: {
+            Tree& element = tree.push_back({wide(node.name(), node.name_size()), Tree()})->second;
+            if (node.first_attribute()) {
+                Tree& attributes =
+                    element.push_back({boost::property_tree::xml_parser::xmlattr<std::wstring>(), Tree()})
+                        ->second;
+                for (const auto* attribute = node.first_attribute(); attribute;
+                     attribute = attribute->next_attribute()) {
+                    attributes.push_back({wide(attribute->name(), attribute->name_size()),
+                                          Tree(wide(attribute->value(), attribute->value_size()))});
+                }
+            }
+            for (const auto* child = node.first_node(); child; child = child->next_sibling())
+                readNode(*child, element);
+            break;
+        }
+        case rapidxml::node_data:
+        case rapidxml::node_cdata:
+            tree.data() += wide(node.value(), node.value_size());
+            break;
+        case rapidxml::node_comment:
+            tree.push_back({boost::property_tree::xml_parser::xmlcomment<std::wstring>(),
+                            Tree(wide(node.value(), node.value_size()))});
+            break;
+        default:
+            break;
+    }
+}
+
+// Parses the UTF-8 text in place, as boost::property_tree::read_xml does with a wide stream, but
+// without the stream's copies of the whole text (wide text, stream buffer, parser buffer): reading
+// costs the bytes, the parser's nodes and the tree.
+void parseXml(std::string& bytes, Tree& tree) {
+    try {
+        rapidxml::xml_document<char> document;
+        document.parse<rapidxml::parse_comment_nodes>(bytes.data());
+        Tree read;
+        for (const auto* child = document.first_node(); child; child = child->next_sibling())
+            readNode(*child, read);
+        tree.swap(read);
+    } catch (const rapidxml::parse_error& error) {
+        const long line = static_cast<long>(std::count(bytes.data(), error.where<char>(), '\n') + 1);
+        throw boost::property_tree::xml_parser::xml_parser_error(error.what(), "", line);
+    }
 }
 
 void dropNulCharacters(boost::property_tree::wptree& tree) {
@@ -56,10 +100,11 @@ StateFileRead keepAsideLogged(const std::wstring& path) {
 
 }  // namespace
 
-StateFileRead readStateFile(const std::wstring& path, boost::property_tree::wptree& tree) {
+StateFileRead readStateFile(const std::wstring& path, boost::property_tree::wptree& tree,
+                            std::size_t maximumSize) {
     tree.clear();
     try {
-        if (storage::load(path, tree)) return StateFileRead::loaded;
+        if (storage::load(path, tree, maximumSize)) return StateFileRead::loaded;
         if (!base::pathExists(path)) return StateFileRead::missing;
         // It could not be opened: load has told the operator why.
     } catch (const std::exception& error) {
@@ -150,7 +195,7 @@ bool save(const std::wstring& path, const boost::property_tree::wptree& tree) {
     return true;
 }
 
-bool load(const std::wstring& path, boost::property_tree::wptree& tree) {
+bool load(const std::wstring& path, boost::property_tree::wptree& tree, std::size_t maximumSize) {
     const debug::Place place("storage::load");
     place.trace(L"load: '%1%'", path);
     if (!base::pathExists(path)) {
@@ -158,17 +203,28 @@ bool load(const std::wstring& path, boost::property_tree::wptree& tree) {
         return false;
     }
     std::string bytes;
-    if (!readBytes(path, bytes)) {
-        place.error(L"Ошибка открытия настроек '%1%'. (%2%)", path, errno);
-        return false;
+    errno = 0;
+    switch (base::readRegularFile(path, maximumSize, bytes)) {
+        case base::RegularFileRead::read:
+            break;
+        case base::RegularFileRead::notRegular:
+            place.error(L"Ошибка открытия настроек '%1%'. (%2%)", path, L"это не обычный файл");
+            return false;
+        case base::RegularFileRead::tooLarge:
+            place.error(L"Ошибка открытия настроек '%1%'. (%2%)", path,
+                        L"файл больше " + std::to_wstring(maximumSize) + L" байт");
+            return false;
+        case base::RegularFileRead::cannotOpen:
+        case base::RegularFileRead::failed:
+            place.error(L"Ошибка открытия настроек '%1%'. (%2%)", path, errno);
+            return false;
     }
     if (nestingDepth(bytes, kMaximumNesting) > kMaximumNesting) {
         throw boost::property_tree::xml_parser::xml_parser_error(
             "elements nested deeper than " + std::to_string(kMaximumNesting) + " levels", base::toUtf8(path),
             0);
     }
-    std::wistringstream text(base::fromUtf8(bytes));
-    boost::property_tree::read_xml(text, tree);
+    parseXml(bytes, tree);
     // A NUL character ("&#0;") could not be written back so that this reader takes it again.
     dropNulCharacters(tree);
     return true;

@@ -4,6 +4,7 @@
 // order mark, all elements on the line after the declaration, without indentation.
 
 #include <boost/property_tree/ptree.hpp>
+#include <cstddef>
 #include <string>
 
 namespace storage {
@@ -17,10 +18,17 @@ constexpr int kMaximumNesting = 64;
 // boost::property_tree::xml_parser::xml_parser_error.
 bool save(const std::wstring& path, const boost::property_tree::wptree& tree);
 
-// False, with the tree untouched, when the file is missing or cannot be opened. A file that
-// is not well-formed XML, or whose elements nest deeper than kMaximumNesting, throws
-// boost::property_tree::xml_parser::xml_parser_error.
-bool load(const std::wstring& path, boost::property_tree::wptree& tree);
+// The bound of each state file's size is chosen by its owner, far above what the largest site
+// writes; none is larger than this. Reading a file costs about 5 (long texts) to 36 (short
+// elements) times its size, most of it the tree.
+constexpr std::size_t kLargestStateFile = 128u << 20;
+
+// False, with the tree untouched, when the file is missing or cannot be opened, or is no regular
+// file (a link to one counts; a pipe or a device is neither waited for nor read) or larger than
+// `maximumSize` bytes. A file that is not well-formed XML, or whose elements nest deeper than
+// kMaximumNesting, throws boost::property_tree::xml_parser::xml_parser_error.
+bool load(const std::wstring& path, boost::property_tree::wptree& tree,
+          std::size_t maximumSize = kLargestStateFile);
 
 enum class StateFileRead {
     loaded,
@@ -34,8 +42,10 @@ enum class StateFileRead {
 
 // Reads a state file of the program into `tree` (left empty unless the result is `loaded`),
 // so that a damaged file never ends the program and is never overwritten. It reads through `load`,
-// which logs the file's absence; damage is an ERROR, which the operator is shown.
-StateFileRead readStateFile(const std::wstring& path, boost::property_tree::wptree& tree);
+// which logs the file's absence; damage is an ERROR, which the operator is shown. What is no
+// regular file or is larger than `maximumSize` bytes counts as damaged.
+StateFileRead readStateFile(const std::wstring& path, boost::property_tree::wptree& tree,
+                            std::size_t maximumSize);
 
 // Keeps aside a state file that was read but cannot be used (`why` tells the operator what is
 // wrong with it), as readStateFile does with one that does not parse: `keptAside`, or

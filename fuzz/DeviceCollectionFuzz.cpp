@@ -45,7 +45,7 @@ Tree roundTrip(const Tree& tree) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     constexpr const char* name = "device_collection.xml";
     Tree tree;
-    if (!fuzz::readStateFile(name, data, size, tree)) return 0;
+    if (!fuzz::readStateFile(name, data, size, frm::kDeviceCollectionFileSize, tree)) return 0;
     // A model's generation is read from the major version of a version text, which the file does
     // not keep: a console of the second generation, named by a version text in the input, is
     // written by its model name and read back as the first, until it reports itself. From the

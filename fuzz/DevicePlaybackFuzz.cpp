@@ -17,7 +17,7 @@ bool operator==(const frm::DevicePlayback& a, const frm::DevicePlayback& b) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     constexpr const char* name = "device_playback.xml";
     boost::property_tree::wptree tree;
-    if (!fuzz::readStateFile(name, data, size, tree)) return 0;
+    if (!fuzz::readStateFile(name, data, size, frm::kDevicePlaybackFileSize, tree)) return 0;
     const frm::DevicePlayback read = frm::devicePlaybackFrom(tree);
     const boost::property_tree::wptree written = frm::devicePlaybackTree(read);
     fuzz::require(frm::devicePlaybackFrom(fuzz::saveAndReload(name, written)) == read,

@@ -48,12 +48,12 @@ void clearScratch() {
         std::filesystem::remove_all(entry.path());
 }
 
-bool readStateFile(const char* name, const std::uint8_t* data, std::size_t size,
+bool readStateFile(const char* name, const std::uint8_t* data, std::size_t size, std::size_t maximumSize,
                    boost::property_tree::wptree& tree) {
     clearScratch();
     const std::wstring path = scratchFile(name);
     base::writeFile(path, text(data, size));
-    const storage::StateFileRead read = storage::readStateFile(path, tree);
+    const storage::StateFileRead read = storage::readStateFile(path, tree, maximumSize);
     if (read == storage::StateFileRead::loaded) return true;
     require(read == storage::StateFileRead::keptAside && !base::pathExists(path),
             "a state file that does not read is kept aside");

@@ -32,7 +32,7 @@ void clearScratch();
 
 // The input as the state file `name` in an emptied folder, read as the program reads its state
 // files: true when it was taken; one that was not must have been kept aside.
-bool readStateFile(const char* name, const std::uint8_t* data, std::size_t size,
+bool readStateFile(const char* name, const std::uint8_t* data, std::size_t size, std::size_t maximumSize,
                    boost::property_tree::wptree& tree);
 // Saves the tree as that state file and reads it back: a saved file that is refused is a finding.
 boost::property_tree::wptree saveAndReload(const char* name, const boost::property_tree::wptree& tree);

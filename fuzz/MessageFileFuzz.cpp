@@ -14,7 +14,7 @@ using Tree = boost::property_tree::wptree;
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     constexpr const char* name = "service_message.xml";
     Tree tree;
-    if (!fuzz::readStateFile(name, data, size, tree)) return 0;
+    if (!fuzz::readStateFile(name, data, size, frm::kMessageFileSize, tree)) return 0;
     // Folders without files: no path is relocated.
     const frm::MessageFolders folders{fuzz::scratchFile("messages"), fuzz::scratchFile("record")};
     const auto root = frm::readMessageTree(tree, folders);

@@ -134,7 +134,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
     }
     Tree tree;
-    fuzz::require(fuzz::readStateFile(name, data, size, tree), "a scheduler file that loaded reads");
+    fuzz::require(fuzz::readStateFile(name, data, size, frm::SchedulerStore::kMaximumFileSize, tree), "a scheduler file that loaded reads");
     const Tree written = readAndSave(installation, tree);
     fuzz::require(taskRecords(written) == taskRecords(tree), "a save keeps every task record");
     fuzz::require(!written.get_child_optional(std::wstring(SchedulerStore::kRoot) + L".<xmlattr>"),

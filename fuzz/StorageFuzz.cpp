@@ -3,11 +3,12 @@
 
 #include "FuzzSupport.h"
 #include "foundation/Files.h"
+#include "foundation/Storage.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     constexpr const char* name = "zone_collection.xml";
     boost::property_tree::wptree tree;
-    if (!fuzz::readStateFile(name, data, size, tree)) return 0;
+    if (!fuzz::readStateFile(name, data, size, storage::kLargestStateFile, tree)) return 0;
     const boost::property_tree::wptree first = fuzz::saveAndReload(name, tree);
     const std::string saved = base::readFile(fuzz::scratchFile(name));
     fuzz::saveAndReload(name, first);

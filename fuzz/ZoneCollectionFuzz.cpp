@@ -22,7 +22,7 @@ void checkZone(const ZoneElement& zone, int depth) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     constexpr const char* name = "zone_collection.xml";
     Tree tree;
-    if (!fuzz::readStateFile(name, data, size, tree)) return 0;
+    if (!fuzz::readStateFile(name, data, size, frm::ZoneElement::kMaximumFileSize, tree)) return 0;
     const ZoneElement::ZonePtr root = ZoneElement::fromTree(tree, nullptr);
     checkZone(*root, 0);
     const Tree written = root->toTree();

@@ -55,6 +55,8 @@ std::optional<std::wstring> removedMediumHolding(const std::vector<Drive>& befor
 // What "device_playback.xml" keeps under its root element: the chosen medium, its current file
 // and whether it played.
 constexpr const wchar_t* kDevicePlaybackRoot = L"device";
+// Two paths and a flag: a few kilobytes at most.
+constexpr std::size_t kDevicePlaybackFileSize = 1u << 20;
 struct DevicePlayback {
     std::wstring disk;
     std::wstring current;

@@ -101,7 +101,7 @@ MessageFile readMessageFile(const std::wstring& path, const MessageFolders& fold
     const debug::Place place("frm::SourceServicePanel::load");
     MessageFile file;
     Tree tree;
-    file.read = storage::readStateFile(path, tree);
+    file.read = storage::readStateFile(path, tree, kMessageFileSize);
     if (file.read == storage::StateFileRead::loaded) {
         file.root = readMessageTree(tree, folders);
         if (!file.root) file.read = storage::keepAsideDamaged(path, L"нет корня 'tree'");

@@ -55,6 +55,9 @@ struct MessageFolders {
 std::optional<MessageItem> readMessageTree(const boost::property_tree::wptree& file,
                                            const MessageFolders& folders);
 
+// Ten thousand messages with Cyrillic names and paths write 2.5 MB.
+constexpr std::size_t kMessageFileSize = 16u << 20;
+
 // Reads the file at the path. A file that is not XML or has no "tree" root is kept aside as a
 // damaged one (storage::readStateFile); `read` tells whether the file may be saved over.
 struct MessageFile {

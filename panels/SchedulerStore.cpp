@@ -110,7 +110,7 @@ storage::StateFileRead SchedulerStore::load(const std::wstring& path, const Sour
     readTasks_ = false;
     unread_.clear();
     wptree tree;
-    const storage::StateFileRead read = storage::readStateFile(path, tree);
+    const storage::StateFileRead read = storage::readStateFile(path, tree, kMaximumFileSize);
     if (read != storage::StateFileRead::loaded) {
         place.external(L"Skip load scheduler settings");
         return read;

@@ -259,7 +259,7 @@ boost::property_tree::wptree SourceDevicePanel::save() const {
 
 storage::StateFileRead SourceDevicePanel::load(const std::wstring& path) {
     boost::property_tree::wptree tree;
-    storage::StateFileRead read = storage::readStateFile(path, tree);
+    storage::StateFileRead read = storage::readStateFile(path, tree, kDevicePlaybackFileSize);
     if (read == storage::StateFileRead::loaded && !tree.get_child_optional(kDevicePlaybackRoot))
         read = storage::keepAsideDamaged(path, L"нет элемента 'device'");
     if (read == storage::StateFileRead::loaded) {

@@ -76,7 +76,11 @@ MessageBoxDialog::MessageBoxDialog(wxWindow* parent, const wxString& caption, co
         textArea_->SetScrollRate(0, label->GetCharHeight());
     }
     textArea_->FitInside();
-    Fit();
+    // Sized to the text and told to the window manager as the least size: the first window of a
+    // process (the box of a start that ends before the main window) is sized before the toolkit
+    // knows the manager's frame, and without the hint the manager shrinks it to a corner of the
+    // screen, cutting the text.
+    top->SetSizeHints(this);
     Centre(wxBOTH);
     if (wxWindow* ok = FindWindow(wxID_OK)) ok->SetFocus();
 }

@@ -452,21 +452,50 @@ TEST(Program, DataFolderLinkedReadOnlyOrImpossible) {
     }
 }
 
-// A start that ends before its window says why: the command port taken by another program.
+// A start that ends before its window says why: the command port taken by another program. It
+// leaves the data folder as it found it: no settings file and no state file are written, so a first
+// start stays one.
 TEST(Program, ATakenCommandPortEndsTheStartWithItsReasonOnTheStandardError) {
-    test::ProgramUnderTest program;
-    const test::EmulatedDevice holder("127.0.0.1", program.basePort());
-    auto run = program.start({}, true);
-    unsigned long box = 0;
-    ASSERT_TRUE(test::waitFor([&] {
-        box = program.screen().findWindow(run->pid());
-        return box != 0 || run->wait(std::chrono::milliseconds(0)).has_value();
-    }));
-    ASSERT_NE(box, 0u) << run->errorOutput();
-    program.screen().closeWindow(box);
-    EXPECT_NE(run->wait(), 0);
-    EXPECT_NE(run->errorOutput().find("Командный порт занят"), std::string::npos) << run->errorOutput();
-    EXPECT_EQ(program.countInLog(L"Командный порт занят"), 1u);
+    for (const bool firstStart : {false, true}) {
+        SCOPED_TRACE(firstStart ? "a first start" : "a start with settings");
+        test::ProgramUnderTest program;
+        std::uint16_t port = program.basePort();
+        if (firstStart) {
+            fs::remove(program.dataFile("melvoxd.cfg"));
+            port = 11990;  // the default
+        }
+        const std::string settings =
+            firstStart ? std::string() : test::readWholeFile(program.dataFile("melvoxd.cfg"));
+        std::optional<test::EmulatedDevice> holder(std::in_place, "127.0.0.1", port);
+        auto run = program.start({}, true);
+        unsigned long box = 0;
+        ASSERT_TRUE(test::waitFor([&] {
+            box = program.screen().findWindow(run->pid());
+            return box != 0 || run->wait(std::chrono::milliseconds(0)).has_value();
+        }));
+        ASSERT_NE(box, 0u) << run->errorOutput();
+        program.screen().closeWindow(box);
+        EXPECT_NE(run->wait(), 0);
+        EXPECT_NE(run->errorOutput().find("Командный порт занят"), std::string::npos) << run->errorOutput();
+        EXPECT_EQ(program.countInLog(L"Командный порт занят"), 1u);
+        if (firstStart) {
+            EXPECT_FALSE(fs::exists(program.dataFile("melvoxd.cfg")));
+        } else {
+            EXPECT_EQ(test::readWholeFile(program.dataFile("melvoxd.cfg")), settings);
+        }
+        for (const auto& entry :
+             fs::directory_iterator(fs::path(program.dataFile("melvoxd.cfg")).parent_path()))
+            EXPECT_NE(entry.path().extension(), ".xml") << entry.path();
+        if (!firstStart) continue;
+
+        // With the port free, the next start is the first start it was to be.
+        holder.reset();
+        auto next = program.start();
+        ASSERT_NE(program.screen().waitForWindow(next->pid()), 0u);
+        EXPECT_TRUE(program.waitForLog(L"Это первый запуск программы"));
+        EXPECT_EQ(program.quit(), 0);
+        EXPECT_EQ(next->wait(), 0);
+    }
 }
 
 TEST(Program, QuitWithoutARunningCopyFailsWithItsLine) {

@@ -1,4 +1,6 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <boost/property_tree/xml_parser.hpp>
 #include <csignal>
@@ -60,10 +62,12 @@ TEST(Storage, EmptyTreeIsTheDeclarationAlone) {
 TEST(Storage, NothingIsWrittenThatCannotBeReadBack) {
     test::TempFolder folder;
     const std::string path = folder.file("zones.xml");
-    std::ofstream(path, std::ios::binary) << kDeclaration << "<zones><zone>a&#0;b</zone></zones>";
+    // A character reference beyond ASCII is the character it names.
+    std::ofstream(path, std::ios::binary)
+        << kDeclaration << "<zones><zone>a&#0;b&#x416;&#1046;</zone></zones>";
     Tree tree;
     ASSERT_TRUE(storage::load(base::fromUtf8(path), tree));
-    EXPECT_EQ(tree.get<std::wstring>(L"zones.zone"), L"ab");
+    EXPECT_EQ(tree.get<std::wstring>(L"zones.zone"), L"abЖЖ");
     // Text outside the root element and a NUL put in by a caller go no further than the tree.
     tree.data() = L"outside";
     tree.put(L"zones.name", std::wstring(L"x\0y", 3));
@@ -129,7 +133,8 @@ TEST(Storage, DamagedStateFileIsKeptAsideOthersReadOrMissing) {
     const std::wstring path = base::fromUtf8(folder.file("zone_collection.xml"));
     Tree tree;
     tree.put(L"left.over", L"1");
-    EXPECT_EQ(storage::readStateFile(path, tree), storage::StateFileRead::missing);
+    EXPECT_EQ(storage::readStateFile(path, tree, storage::kLargestStateFile),
+              storage::StateFileRead::missing);
     EXPECT_TRUE(tree.empty());
     // A missing file is told as the plain read tells it.
     EXPECT_TRUE(log.contains(L"load: '" + path + L"'", L"TRACE"));
@@ -138,13 +143,14 @@ TEST(Storage, DamagedStateFileIsKeptAsideOthersReadOrMissing) {
     Tree saved;
     saved.put(L"zone_collection.zone.<xmlattr>.name", L"Все зоны");
     storage::save(path, saved);
-    EXPECT_EQ(storage::readStateFile(path, tree), storage::StateFileRead::loaded);
+    EXPECT_EQ(storage::readStateFile(path, tree, storage::kLargestStateFile), storage::StateFileRead::loaded);
     EXPECT_EQ(tree, saved);
 
     const std::string damaged = "<?xml version=\"1.0\"?><zone_collection><zone";
     for (int round = 0; round < 2; ++round) {  // the second keeps the first one's copy too
         std::ofstream(folder.file("zone_collection.xml")) << damaged;
-        EXPECT_EQ(storage::readStateFile(path, tree), storage::StateFileRead::keptAside);
+        EXPECT_EQ(storage::readStateFile(path, tree, storage::kLargestStateFile),
+                  storage::StateFileRead::keptAside);
         EXPECT_TRUE(tree.empty());
         EXPECT_FALSE(fs::exists(folder.file("zone_collection.xml")));
     }
@@ -159,6 +165,83 @@ TEST(Storage, DamagedStateFileIsKeptAsideOthersReadOrMissing) {
     EXPECT_EQ(log.find(L"Ошибка открытия настроек '" + path + L"'. (", L"ERROR").size(), 2u);
     EXPECT_EQ(log.find(L"zone_collection.xml' повреждён и сохранён как", L"EXTERN").size(), 2u);
     EXPECT_TRUE(log.find(L"повреждён", L"WARN").empty());
+}
+
+// Each row reads in a child process under an alarm: a reader that waits for a pipe or reads a device
+// without end is killed there, which fails the row and nothing else.
+TEST(StorageDeathTest, WhatIsNoRegularFileOrPastItsBoundIsKeptAsideUnwaitedForAndUnread) {
+    constexpr std::size_t kBound = 1u << 20;
+    constexpr unsigned kHangGuardSeconds = 60;
+    const std::string opening = kDeclaration + "<zones><zone>Вестибюль</zone></zones><!--";
+    const std::string closing = "-->";
+    const auto validOfSize = [&](std::size_t size) {
+        return opening + std::string(size - opening.size() - closing.size(), 'x') + closing;
+    };
+    enum Kind { pipe, deviceLink, pastTheBound, atTheBound, linkToAFile };
+    struct Row {
+        Kind kind;
+        const char* name;
+        storage::StateFileRead read;
+        std::wstring why;  // in the ERROR line of a file kept aside
+    };
+    const Row rows[] = {
+        {pipe, "a named pipe", storage::StateFileRead::keptAside, L"это не обычный файл"},
+        {deviceLink, "a link to /dev/zero", storage::StateFileRead::keptAside, L"это не обычный файл"},
+        {pastTheBound, "a byte past the bound", storage::StateFileRead::keptAside,
+         L"файл больше " + std::to_wstring(kBound) + L" байт"},
+        {atTheBound, "a valid file of the bound's size", storage::StateFileRead::loaded, L""},
+        {linkToAFile, "a link to a valid file", storage::StateFileRead::loaded, L""},
+    };
+    for (const Row& row : rows) {
+        test::TempFolder folder;
+        const std::string file = folder.file("zone_collection.xml");
+        const std::wstring path = base::fromUtf8(file);
+        switch (row.kind) {
+            case pipe:
+                ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0);
+                break;
+            case deviceLink:
+                fs::create_symlink("/dev/zero", file);
+                break;
+            case pastTheBound:
+                std::ofstream(file, std::ios::binary) << validOfSize(kBound + 1);
+                break;
+            case atTheBound:
+                std::ofstream(file, std::ios::binary) << validOfSize(kBound);
+                break;
+            case linkToAFile:
+                std::ofstream(folder.file("elsewhere.xml"), std::ios::binary) << validOfSize(4096);
+                fs::create_symlink(folder.file("elsewhere.xml"), file);
+                break;
+        }
+        // The child's exit code says what went wrong: 1 the result, 2 the tree, 3 the file left in
+        // place or gone, 4 the ERROR line.
+        EXPECT_EXIT(
+            {
+                ::alarm(kHangGuardSeconds);
+                test::LogCapture log;
+                Tree tree;
+                const storage::StateFileRead read = storage::readStateFile(path, tree, kBound);
+                if (read != row.read) std::_Exit(1);
+                if (read == storage::StateFileRead::loaded) {
+                    std::_Exit(tree.get<std::wstring>(L"zones.zone", L"") == L"Вестибюль" ? 0 : 2);
+                }
+                if (!tree.empty()) std::_Exit(2);
+                if (fs::symlink_status(file).type() != fs::file_type::not_found) std::_Exit(3);
+                if (!log.contains(L"Ошибка открытия настроек '" + path + L"'. (" + row.why + L")", L"ERROR"))
+                    std::_Exit(4);
+                std::_Exit(0);
+            },
+            ::testing::ExitedWithCode(0), "")
+            << row.name;
+        if (row.read == storage::StateFileRead::keptAside) {
+            // The thing itself is kept aside, not what it leads to.
+            std::size_t kept = 0;
+            for (const auto& entry : fs::directory_iterator(folder.path()))
+                kept += entry.path().filename().string().rfind("zone_collection.xml.broken-", 0) == 0;
+            EXPECT_EQ(kept, 1u) << row.name;
+        }
+    }
 }
 
 TEST(Storage, SaveToMissingFolderIsLoggedAndWritesNothing) {

@@ -242,6 +242,8 @@ TEST_F(SmallDialogsTest, ABoxShowsALongTextWholeWithinTheScreen) {
         EXPECT_LE(label->GetSize().x, area->GetClientSize().x);
         EXPECT_LE(label->GetSize().y, area->GetVirtualSize().y);
         EXPECT_GT(area->GetVirtualSize().y, area->GetClientSize().y);
+        // The window manager is told the box's size as its least, so that it cannot shrink it.
+        EXPECT_EQ(box.GetMinSize(), box.GetSize());
         shown = label->GetLabelText();
         EXPECT_TRUE(screenshot("message_box_long_text"));
         box.EndModal(wxID_OK);
