@@ -6,8 +6,10 @@
 // plug-ins that crash or hang, and prints no warning of the window toolkit.
 
 #include <X11/keysym.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 
@@ -37,6 +39,24 @@ namespace fs = std::filesystem;
 // Before main and any thread: the read-only folders of these tests are mounted where only this
 // process and the programs it starts see them.
 [[maybe_unused]] const bool g_privateMounts = test::enterPrivateMountNamespace();
+
+// A first start has no settings file and so takes the default command port: the tests that make
+// one, run side by side in one network namespace, take turns at it.
+class DefaultPortTurn {
+public:
+    DefaultPortTurn()
+        : fd_(::open("/tmp/melvox-tests-default-port.lock", O_RDWR | O_CREAT | O_CLOEXEC, 0666)) {
+        if (fd_ >= 0) ::flock(fd_, LOCK_EX);
+    }
+    ~DefaultPortTurn() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    DefaultPortTurn(const DefaultPortTurn&) = delete;
+    DefaultPortTurn& operator=(const DefaultPortTurn&) = delete;
+
+private:
+    const int fd_;
+};
 
 TEST(Program, ComesUpWithItsLoudspeakersAndQuitsWritingItsFiles) {
     test::ProgramUnderTest program;
@@ -458,6 +478,8 @@ TEST(Program, DataFolderLinkedReadOnlyOrImpossible) {
 TEST(Program, ATakenCommandPortEndsTheStartWithItsReasonOnTheStandardError) {
     for (const bool firstStart : {false, true}) {
         SCOPED_TRACE(firstStart ? "a first start" : "a start with settings");
+        std::optional<DefaultPortTurn> turn;
+        if (firstStart) turn.emplace();
         test::ProgramUnderTest program;
         std::uint16_t port = program.basePort();
         if (firstStart) {
@@ -573,6 +595,7 @@ private:
 TEST(Program, StopSignalsEndItAsItsCloseDoesWithEverythingSaved) {
     for (const int signal : {SIGTERM, SIGINT}) {
         SCOPED_TRACE(signal);
+        const DefaultPortTurn turn;
         test::ProgramUnderTest program;
         // A window manager that is slow to map the main window: the notice still opens above it.
         program.screen().announceSlowWindowManager();
