@@ -540,6 +540,15 @@ TEST_F(AlarmChannelTest, WhatARunLeftOnTheAlarmChannelIsGivenBackAtTheNextStart)
         bool released = false;
     };
     const auto held = std::make_shared<Held>();
+    const auto release = [held] {
+        {
+            std::lock_guard<std::mutex> guard(held->lock);
+            held->released = true;
+        }
+        held->changed.notify_all();
+    };
+    // A failed check leaves no write held.
+    const std::shared_ptr<void> releasedAtTheEnd(nullptr, [&](void*) { release(); });
     channel_ = std::make_unique<AlarmChannel>(*stream_, site_->registry(), journal,
                                               [held](const std::wstring& file, const std::string& text) {
                                                   std::unique_lock<std::mutex> guard(held->lock);
@@ -575,9 +584,8 @@ TEST_F(AlarmChannelTest, WhatARunLeftOnTheAlarmChannelIsGivenBackAtTheNextStart)
         std::lock_guard<std::mutex> guard(held->lock);
         EXPECT_GT(held->waiting, 0u);
         EXPECT_FALSE(fs::exists(path));
-        held->released = true;
     }
-    held->changed.notify_all();
+    release();
     // What a run killed now leaves behind.
     const std::string left = leftBehind();
     channel_->stop();
