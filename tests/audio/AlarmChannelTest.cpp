@@ -581,8 +581,10 @@ TEST_F(AlarmChannelTest, WhatARunLeftOnTheAlarmChannelIsGivenBackAtTheNextStart)
         return receiver.count() > 0;
     }));
     {
-        std::lock_guard<std::mutex> guard(held->lock);
-        EXPECT_GT(held->waiting, 0u);
+        // No write has ended: every one waits from the first.
+        std::unique_lock<std::mutex> guard(held->lock);
+        EXPECT_TRUE(
+            held->changed.wait_for(guard, std::chrono::seconds(60), [&] { return held->waiting > 0; }));
         EXPECT_FALSE(fs::exists(path));
     }
     release();
