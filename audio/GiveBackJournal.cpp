@@ -151,6 +151,7 @@ void GiveBackJournal::writeLoop() {
         if (blocked_ || written_ == changes_) return;
         // A disk that stalls holds the program's end only for the write it is in.
         if (ending_ && (failing_ || slow_)) {
+            guard.unlock();
             place.important(
                 L"The last changes of the loudspeakers to give back after an alarm are not "
                 L"written to '%1%': its writes are slow or fail",
@@ -163,8 +164,9 @@ void GiveBackJournal::writeLoop() {
         const auto start = std::chrono::steady_clock::now();
         const bool ok = write(records);
         const bool slow = std::chrono::steady_clock::now() - start > kSlowWrite;
-        guard.lock();
-        // Told once while the writes fail, and once when they work again; likewise while slow.
+        // This thread alone changes failing_ and slow_: they are read without the lock, so that an
+        // alarm's changes never wait for the log. Told once while the writes fail, and once when they work
+        // again; likewise while slow.
         if (ok == failing_) {
             place.important(ok ? L"The loudspeakers to give back after an alarm are written to '%1%' again"
                                : L"The loudspeakers to give back after an alarm could not be written to "
@@ -179,6 +181,7 @@ void GiveBackJournal::writeLoop() {
                        L"again",
                 path_);
         }
+        guard.lock();
         failing_ = !ok;
         slow_ = slow;
         written_ = taken;
