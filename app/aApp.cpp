@@ -237,6 +237,8 @@ bool aApp::initialise() {
         return targets;
     });
     frame_->Startup();
+    // The journal's records are matched with the device collection, read now.
+    audio::giveBackWhatALastRunLeft();
 
     if (options_.fullscreen) {
         frame_->ShowFullScreen(true);

@@ -54,19 +54,17 @@ struct AlarmChannel::Session {
 };
 
 AlarmChannel::AlarmChannel(mp3streamf& stream, std::shared_ptr<device::DeviceCollection> registry,
-                           const std::wstring& journalPath)
+                           const std::wstring& journalPath, GiveBackJournal::Writer journalWriter)
     : stream_(stream),
       registry_(std::move(registry)),
-      devices_(kDeviceThreads, kMostDeviceThreads, journalPath) {
+      devices_(kDeviceThreads, kMostDeviceThreads, journalPath, std::move(journalWriter)) {
     stream_.set_end_handler([this](bool ok, const std::wstring&) { onStreamEnd(ok); });
     watcher_ = std::thread([this] { watch(); });
-    if (registry_) {
-        devices_.restoreFromJournal([registry = std::weak_ptr<device::DeviceCollection>(registry_)](
-                                        const net::HardwareAddress& address) -> AlarmDevices::Loudspeaker {
-            const auto known = registry.lock();
-            return known ? known->searchFor(address) : nullptr;
-        });
-    }
+}
+
+void AlarmChannel::giveBackWhatALastRunLeft() {
+    devices_.restoreFromJournal(registry_ ? registry_->getVokars(false)
+                                          : std::vector<AlarmDevices::Loudspeaker>());
 }
 
 AlarmChannel::~AlarmChannel() {

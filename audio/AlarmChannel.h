@@ -72,9 +72,13 @@ public:
 
     // The stream outlives the channel; the registry may be null (no loudspeakers then). What the
     // broadcasts take and have not given back is kept in the file `journalPath` (none when empty),
-    // and what an earlier run left there is given back as its loudspeakers answer.
+    // written by `journalWriter`.
     AlarmChannel(mp3streamf& stream, std::shared_ptr<device::DeviceCollection> registry,
-                 const std::wstring& journalPath = std::wstring());
+                 const std::wstring& journalPath = std::wstring(),
+                 GiveBackJournal::Writer journalWriter = GiveBackJournal::writeFile);
+    // Once the registry holds the device collection: what an earlier run left in the journal is
+    // given back as its loudspeakers answer.
+    void giveBackWhatALastRunLeft();
     // Ends the broadcasts without telling their listeners and gives the loudspeakers back.
     ~AlarmChannel();
     AlarmChannel(const AlarmChannel&) = delete;

@@ -3,6 +3,7 @@
 #include <pthread.h>
 
 #include <algorithm>
+#include <unordered_map>
 
 #include "foundation/Clock.h"
 #include "foundation/Exceptions.h"
@@ -33,14 +34,16 @@ std::int64_t unansweredPause(unsigned unanswered) {
 }
 
 bool sameRecord(const GiveBackJournal::Record& a, const GiveBackJournal::Record& b) {
-    if (a.switched != b.switched || a.level.has_value() != b.level.has_value()) return false;
+    if (a.switched != b.switched || a.told != b.told || a.level.has_value() != b.level.has_value())
+        return false;
     return !a.level || (a.level->sameAs(*b.level) && a.level->percent == b.level->percent);
 }
 
 }  // namespace
 
-AlarmDevices::AlarmDevices(std::size_t threads, std::size_t most, const std::wstring& journalPath)
-    : journal_(journalPath), pool_("alarm devices", threads, most) {
+AlarmDevices::AlarmDevices(std::size_t threads, std::size_t most, const std::wstring& journalPath,
+                           GiveBackJournal::Writer journalWriter)
+    : journal_(journalPath, std::move(journalWriter)), pool_("alarm devices", threads, most) {
     watcher_ = std::thread([this] { watchDue(); });
 }
 
@@ -114,7 +117,7 @@ void AlarmDevices::takeOne(Owner owner, const Loudspeaker& loudspeaker, Entry& e
             entry.touched = true;
             if (!entry.savedLevel) note(failed, &Taken::unread, loudspeaker);
         }
-        // On disk before anything changes on the loudspeaker.
+        // Recorded before anything changes on the loudspeaker; written beside the commands.
         journal(loudspeaker, entry, true);
         // The channel first: the first moment of the gong at the old volume is better than the
         // common stream at the alarm's.
@@ -156,7 +159,7 @@ AlarmDevices::Step AlarmDevices::step(Owner owner, const Loudspeaker& loudspeake
             entry->touched = entry->savedLevel.has_value();
             if (!entry->touched) return Step::unread;
         }
-        // On disk before the playback changes it.
+        // Recorded before the playback changes it, like a take.
         journal(loudspeaker, *entry);
     }
     change();
@@ -279,6 +282,8 @@ void AlarmDevices::journal(const Loudspeaker& loudspeaker, Entry& entry, bool sw
     record.address = loudspeaker->getHardwareAddress();
     record.switched = entry.switched || switching;
     record.level = entry.savedLevel;
+    // What a broadcast of this run left is told at the next start, even where an earlier one was.
+    record.told = entry.owner.load() == 0 && entry.journaled && entry.journaled->told;
     if (!record.switched && !record.level) {
         if (!entry.journaled) return;
         entry.journaled.reset();
@@ -330,12 +335,10 @@ void AlarmDevices::watchDue() {
     pthread_setname_np(pthread_self(), "alarm give-back");
     std::unique_lock<std::mutex> guard(watchLock_);
     for (;;) {
-        watchWake_.wait(guard,
-                        [this] { return ending_ || dueCount_.load() > 0 || restoredCount_.load() > 0; });
+        watchWake_.wait(guard, [this] { return ending_ || dueCount_.load() > 0; });
         if (ending_) return;
         if (watchWake_.wait_for(guard, kDueLook, [this] { return ending_; })) return;
         guard.unlock();
-        adoptRestored();
         retryDue(false);
         guard.lock();
     }
@@ -379,67 +382,79 @@ void AlarmDevices::tell(const Taken& taken) {
                    joined(taken.unread));
 }
 
-void AlarmDevices::restoreFromJournal(Lookup lookup) {
+void AlarmDevices::restoreFromJournal(const std::vector<Loudspeaker>& known) {
+    const debug::Place place("frm::AlarmDevices::restoreFromJournal");
     std::vector<GiveBackJournal::Record> records = journal_.load();
     if (records.empty()) return;
-    // Named by their addresses: the registry may not know them yet.
+    std::unordered_map<std::uint64_t, Loudspeaker> byAddress;
+    const auto keyOf = [](const net::HardwareAddress& address) {
+        return (static_cast<std::uint64_t>(address.getHigh()) << 32) | address.getLow();
+    };
+    for (const Loudspeaker& loudspeaker : known)
+        byAddress.emplace(keyOf(loudspeaker->getHardwareAddress()), loudspeaker);
+    // Named by their addresses, up to a number: the registry may not name them.
     constexpr std::size_t kNamed = 20;
-    std::vector<std::wstring> addresses;
-    for (std::size_t n = 0; n < records.size() && n < kNamed; ++n)
-        addresses.push_back(base::widen(records[n].address.canonicalText()));
-    if (records.size() > kNamed) addresses.push_back(L"… и ещё " + std::to_wstring(records.size() - kNamed));
-    debug::Place("frm::AlarmDevices::restoreFromJournal")
-        .notice(
+    const auto named = [](std::vector<std::wstring> addresses, std::size_t count) {
+        if (count > addresses.size())
+            addresses.push_back(L"… и ещё " + std::to_wstring(count - addresses.size()));
+        return joined(addresses);
+    };
+    std::vector<std::pair<Loudspeaker, GiveBackJournal::Record>> adopted;
+    std::vector<GiveBackJournal::Record> marked;
+    std::vector<net::HardwareAddress> dropped;
+    std::vector<std::wstring> droppedNames, toldNames;
+    std::size_t toTell = 0;
+    for (GiveBackJournal::Record& record : records) {
+        const auto found = byAddress.find(keyOf(record.address));
+        if (found == byAddress.end() || (!record.switched && !record.level)) {
+            if (droppedNames.size() < kNamed)
+                droppedNames.push_back(base::widen(record.address.canonicalText()));
+            dropped.push_back(record.address);
+            continue;
+        }
+        if (!record.told) {
+            if (toldNames.size() < kNamed) toldNames.push_back(base::widen(record.address.canonicalText()));
+            ++toTell;
+            record.told = true;
+            marked.push_back(record);
+        }
+        adopted.emplace_back(found->second, record);
+    }
+    if (!dropped.empty()) {
+        place.info(
+            L"Records of loudspeakers to give back that name no loudspeaker of the device collection, or "
+            L"owe nothing, are dropped (%1%): %2%",
+            dropped.size(), named(droppedNames, dropped.size()));
+    }
+    // Told once: a loudspeaker still away at the next start is not told again.
+    journal_.update(marked, dropped);
+    if (toTell > 0) {
+        place.notice(
             L"Программа завершилась во время оповещения, не вернув на общий канал с прежней громкостью "
             L"громкоговорители (%1%). Они будут возвращены, как только ответят:\n%2%",
-            records.size(), joined(addresses));
-    {
-        std::lock_guard<std::mutex> guard(restoredLock_);
-        lookup_ = std::move(lookup);
-        restored_ = std::move(records);
-        restoredCount_.store(restored_.size());
+            toTell, named(toldNames, toTell));
     }
-    adoptRestored();
+    for (const auto& [loudspeaker, record] : adopted) adopt(loudspeaker, record);
     std::lock_guard<std::mutex> watch(watchLock_);
     watchWake_.notify_all();
 }
 
-bool AlarmDevices::adoptRestored() {
-    if (restoredCount_.load() == 0) return true;
-    std::vector<std::pair<Loudspeaker, GiveBackJournal::Record>> found;
-    {
-        std::lock_guard<std::mutex> guard(restoredLock_);
-        for (auto record = restored_.begin(); record != restored_.end();) {
-            Loudspeaker loudspeaker = lookup_ ? lookup_(record->address) : nullptr;
-            if (!loudspeaker) {
-                ++record;
-                continue;
-            }
-            found.emplace_back(std::move(loudspeaker), std::move(*record));
-            record = restored_.erase(record);
-        }
-        restoredCount_.store(restored_.size());
-    }
-    for (auto& [loudspeaker, record] : found) {
-        const std::shared_ptr<Entry> entry = entryOf(loudspeaker);
-        std::lock_guard<std::mutex> guard(entry->work);
-        // The level the last run read comes before one that a broadcast of this run read: that
-        // one may be the level of the alarm the last run left.
-        entry->switched = entry->switched || record.switched;
-        if (record.level && loudspeaker->acceptsLevel(*record.level)) entry->savedLevel = record.level;
-        entry->touched = entry->savedLevel.has_value();
-        entry->journaled = record;
-        debug::Place("frm::AlarmDevices::restoreFromJournal")
-            .info(L"'%1%' was left on an alarm by the last run: given back once it answers",
-                  nameOf(loudspeaker));
-        if (entry->owner.load() != 0) continue;
-        const bool done = !entry->switched && !entry->savedLevel;
-        settle(loudspeaker, *entry, done);
-        // Not tried in this run yet: tried as soon as it is heard and answers.
-        entry->nextTry.store(0);
-        entry->heardAtTry.store(0);
-    }
-    return restoredCount_.load() == 0;
+void AlarmDevices::adopt(const Loudspeaker& loudspeaker, const GiveBackJournal::Record& record) {
+    const std::shared_ptr<Entry> entry = entryOf(loudspeaker);
+    std::lock_guard<std::mutex> guard(entry->work);
+    // The level the last run read comes before one that a broadcast of this run read: that one may
+    // be the level of the alarm the last run left.
+    entry->switched = entry->switched || record.switched;
+    if (record.level && loudspeaker->acceptsLevel(*record.level)) entry->savedLevel = record.level;
+    entry->touched = entry->savedLevel.has_value();
+    entry->journaled = record;
+    debug::Place("frm::AlarmDevices::restoreFromJournal")
+        .info(L"'%1%' was left on an alarm by the last run: given back once it answers", nameOf(loudspeaker));
+    if (entry->owner.load() != 0) return;
+    settle(loudspeaker, *entry, !entry->switched && !entry->savedLevel);
+    // Not tried in this run yet: tried as soon as it is heard and answers.
+    entry->nextTry.store(0);
+    entry->heardAtTry.store(0);
 }
 
 void AlarmDevices::note(const Failures& failed, std::vector<std::wstring> Taken::*list,

@@ -19,8 +19,9 @@
 // replaces what the give-back would set. Retries tell the log only: the broadcast's end told the
 // operator.
 //
-// What is taken and not given back is kept in a journal on disk before it is changed, so that a
-// program that ends in the middle gives it back at its next start, as the loudspeakers are heard.
+// What is taken and not given back is kept in a journal on disk, written beside the commands, so
+// that a program that ends in the middle gives it back at its next start, as the loudspeakers are
+// heard.
 
 #include <atomic>
 #include <chrono>
@@ -51,12 +52,10 @@ public:
     // The channel of the priority stream; the common stream is device::CHANNEL_DISCOVERY.
     static constexpr device::AudioChannel kAlarmChannel = 1;
 
-    // Finds a loudspeaker of the registry by its address; null when it has none.
-    using Lookup = std::function<Loudspeaker(const net::HardwareAddress&)>;
-
-    // The pool starts with `threads` and grows up to `most`. The journal's file is `journalPath`;
-    // empty keeps none.
-    AlarmDevices(std::size_t threads, std::size_t most, const std::wstring& journalPath = std::wstring());
+    // The pool starts with `threads` and grows up to `most`. The journal's file is `journalPath`
+    // (empty keeps none), written by `journalWriter`.
+    AlarmDevices(std::size_t threads, std::size_t most, const std::wstring& journalPath = std::wstring(),
+                 GiveBackJournal::Writer journalWriter = GiveBackJournal::writeFile);
     ~AlarmDevices();
     AlarmDevices(const AlarmDevices&) = delete;
     AlarmDevices& operator=(const AlarmDevices&) = delete;
@@ -99,9 +98,10 @@ public:
     // Switches each loudspeaker that no broadcast holds on the alarm channel to the common
     // channel, and tries each due give-back again; does not wait.
     void switchToCommon(const std::vector<Loudspeaker>& loudspeakers);
-    // Makes due the give-backs that an earlier run left in the journal, each once `lookup` finds
-    // its loudspeaker; tells the operator how many there are.
-    void restoreFromJournal(Lookup lookup);
+    // Makes due the give-backs that an earlier run left in the journal for the loudspeakers
+    // `known` (those of the device collection), and drops the records of any other address. Tells
+    // the operator of the loudspeakers not told at an earlier start.
+    void restoreFromJournal(const std::vector<Loudspeaker>& known);
 
     // The loudspeakers that a broadcast holds now, whether switched yet or not.
     std::size_t heldCount() const;
@@ -172,8 +172,8 @@ private:
     // Under entry.work: the journal holds what the loudspeaker is owed now, or, with `switching`,
     // what it is owed once it is switched to the alarm channel.
     void journal(const Loudspeaker& loudspeaker, Entry& entry, bool switching = false);
-    // Makes the journal's records whose loudspeakers are known now due; true when none waits.
-    bool adoptRestored();
+    // Makes due what a record of an earlier run says the loudspeaker is owed.
+    void adopt(const Loudspeaker& loudspeaker, const GiveBackJournal::Record& record);
     void retryGiveBack(const Loudspeaker& loudspeaker, Entry& entry);
     // Posts a retry of each due give-back whose loudspeaker nobody holds and was heard since its
     // last try (or of every one, when `heardOrNot`).
@@ -185,19 +185,12 @@ private:
     void stepDone(const Failures& failed);
 
     GiveBackJournal journal_;
-    // The journal's records of an earlier run whose loudspeakers are not known yet, and how to
-    // find them.
-    std::mutex restoredLock_;
-    std::vector<GiveBackJournal::Record> restored_;
-    Lookup lookup_;
 
     std::atomic<Owner> lastOwner_{0};
     mutable std::mutex lock_;
     std::map<Loudspeaker, std::shared_ptr<Entry>> entries_;
     std::mutex failuresLock_;
     std::atomic<std::size_t> dueCount_{0};
-    // The journal's records not adopted yet; the watcher looks for them while there are any.
-    std::atomic<std::size_t> restoredCount_{0};
     // The watcher of the due give-backs.
     std::mutex watchLock_;
     std::condition_variable watchWake_;

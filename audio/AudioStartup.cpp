@@ -40,6 +40,11 @@ bool startUp(const std::wstring& pluginFolder, std::shared_ptr<device::DeviceCol
     return active;
 }
 
+void giveBackWhatALastRunLeft() {
+    base::SingletonSlot<frm::AlarmChannel>::Use alarm(frm::AlarmChannel::instanceSlot());
+    if (alarm) alarm->giveBackWhatALastRunLeft();
+}
+
 void setSelectionProvider(const frm::SelectionProvider& provider) {
     base::SingletonSlot<frm::AlarmChannel>::Use alarm(frm::AlarmChannel::instanceSlot());
     if (alarm) alarm->setSelectionProvider(provider);

@@ -1,5 +1,7 @@
 #include "audio/GiveBackJournal.h"
 
+#include <pthread.h>
+
 #include <boost/property_tree/ptree.hpp>
 #include <boost/property_tree/xml_parser.hpp>
 #include <filesystem>
@@ -27,34 +29,63 @@ wptree toTree(const GiveBackJournal::Record& record) {
         element.put(L"level", base::widen(record.level->text()));
         element.put(L"percent", std::to_wstring(record.level->percent));
     }
+    if (record.told) element.put(L"told", L"true");
     return element;
 }
 
-// The record, or none when an element is missing or does not read.
-std::optional<GiveBackJournal::Record> fromTree(const wptree& element) {
-    GiveBackJournal::Record record;
-    record.address = net::HardwareAddress(base::toUtf8(element.get(L"hardwareAddress", std::wstring())));
-    const std::wstring switched = element.get(L"switched", std::wstring());
-    if (!record.address.isValid() || (switched != L"true" && switched != L"false")) return std::nullopt;
-    record.switched = switched == L"true";
-    const auto scale = element.get_optional<std::wstring>(L"scale");
-    if (!scale) return record;
-    if (*scale != L"dB" && *scale != L"channels") return std::nullopt;
+// The level of a record's element; none when it does not read.
+std::optional<device::VokarInfo::Level> levelFromTree(const wptree& element, const std::wstring& scale) {
+    if (scale != L"dB" && scale != L"channels") return std::nullopt;
     std::int32_t percent = -1;
     try {
         percent = std::stoi(element.get(L"percent", std::wstring()));
     } catch (const std::exception&) {
         return std::nullopt;
     }
-    record.level = device::VokarInfo::Level::fromText(
-        *scale == L"channels", base::toUtf8(element.get(L"level", std::wstring())), percent);
-    if (!record.level) return std::nullopt;
+    return device::VokarInfo::Level::fromText(scale == L"channels",
+                                              base::toUtf8(element.get(L"level", std::wstring())), percent);
+}
+
+// The record, or none when its address or switch is missing or does not read. A level that does
+// not read is left out (`levelUnread`): the switch back is still owed.
+std::optional<GiveBackJournal::Record> fromTree(const wptree& element, bool& levelUnread) {
+    GiveBackJournal::Record record;
+    record.address = net::HardwareAddress(base::toUtf8(element.get(L"hardwareAddress", std::wstring())));
+    const std::wstring switched = element.get(L"switched", std::wstring());
+    if (!record.address.isValid() || (switched != L"true" && switched != L"false")) return std::nullopt;
+    record.switched = switched == L"true";
+    record.told = element.get(L"told", std::wstring()) == L"true";
+    const auto scale = element.get_optional<std::wstring>(L"scale");
+    if (!scale) return record;
+    record.level = levelFromTree(element, *scale);
+    levelUnread = !record.level;
     return record;
 }
 
 }  // namespace
 
-GiveBackJournal::GiveBackJournal(std::wstring path) : path_(std::move(path)) {}
+bool GiveBackJournal::writeFile(const std::wstring& path, const std::string& text) {
+    if (text.empty()) {
+        std::error_code error;
+        std::filesystem::remove(std::filesystem::path(path), error);
+        return !error;
+    }
+    return base::writeFileAtomically(path, text).failure == base::AtomicWriteResult::none;
+}
+
+GiveBackJournal::GiveBackJournal(std::wstring path, Writer writer)
+    : path_(std::move(path)), writer_(std::move(writer)) {
+    if (!path_.empty()) writerThread_ = std::thread([this] { writeLoop(); });
+}
+
+GiveBackJournal::~GiveBackJournal() {
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        ending_ = true;
+    }
+    changed_.notify_all();
+    if (writerThread_.joinable()) writerThread_.join();
+}
 
 std::vector<GiveBackJournal::Record> GiveBackJournal::load() {
     const debug::Place place("frm::GiveBackJournal::load");
@@ -68,14 +99,15 @@ std::vector<GiveBackJournal::Record> GiveBackJournal::load() {
                                          L"канал и громкость после оповещения");
     }
     if (read == storage::StateFileRead::unreadable) {
-        std::lock_guard<std::mutex> guard(writeLock_);
+        std::lock_guard<std::mutex> guard(lock_);
         blocked_ = true;
     }
     if (read != storage::StateFileRead::loaded) return loaded;
     std::lock_guard<std::mutex> guard(lock_);
     for (const auto& [name, element] : tree.get_child(kRoot)) {
         if (name.empty() || name.front() == L'<') continue;
-        const std::optional<Record> record = fromTree(element);
+        bool levelUnread = false;
+        const std::optional<Record> record = fromTree(element, levelUnread);
         if (!record) {
             place.error(
                 L"Запись о громкоговорителе, которому не возвращены канал и громкость после "
@@ -83,64 +115,81 @@ std::vector<GiveBackJournal::Record> GiveBackJournal::load() {
                 element.get(L"hardwareAddress", std::wstring()));
             continue;
         }
+        if (levelUnread) {
+            place.error(
+                L"Уровень громкости в записи о громкоговорителе '%1%', которому не возвращены канал и "
+                L"громкость после оповещения, не прочитан: громкоговоритель сохранит нынешний уровень",
+                base::widen(record->address.canonicalText()));
+        }
         records_[keyOf(record->address)] = *record;
         loaded.push_back(*record);
     }
     return loaded;
 }
 
-void GiveBackJournal::put(const Record& record) {
+void GiveBackJournal::update(const std::vector<Record>& put,
+                             const std::vector<net::HardwareAddress>& erased) {
     if (path_.empty()) return;
-    std::uint64_t change = 0;
     {
         std::lock_guard<std::mutex> guard(lock_);
-        records_[keyOf(record.address)] = record;
-        change = ++changes_;
+        bool changed = !put.empty();
+        for (const Record& record : put) records_[keyOf(record.address)] = record;
+        for (const net::HardwareAddress& address : erased)
+            changed = records_.erase(keyOf(address)) > 0 || changed;
+        if (!changed) return;
+        ++changes_;
     }
-    writeUntil(change);
+    changed_.notify_all();
 }
 
-void GiveBackJournal::erase(const net::HardwareAddress& address) {
-    if (path_.empty()) return;
-    std::uint64_t change = 0;
-    {
-        std::lock_guard<std::mutex> guard(lock_);
-        if (records_.erase(keyOf(address)) == 0) return;
-        change = ++changes_;
+void GiveBackJournal::writeLoop() {
+    pthread_setname_np(pthread_self(), "alarm journal");
+    const debug::Place place("frm::GiveBackJournal::write");
+    std::unique_lock<std::mutex> guard(lock_);
+    for (;;) {
+        changed_.wait(guard, [this] { return ending_ || (written_ < changes_ && !blocked_); });
+        if (blocked_ || written_ == changes_) return;
+        // A disk that stalls holds the program's end only for the write it is in.
+        if (ending_ && (failing_ || slow_)) {
+            guard.unlock();
+            place.important(
+                L"The last changes of the loudspeakers to give back after an alarm are not "
+                L"written to '%1%': its writes are slow or fail",
+                path_);
+            return;
+        }
+        const std::map<Key, Record> records = records_;
+        const std::uint64_t taken = changes_;
+        guard.unlock();
+        const auto start = std::chrono::steady_clock::now();
+        const bool ok = write(records);
+        const bool slow = std::chrono::steady_clock::now() - start > kSlowWrite;
+        // This thread alone changes failing_ and slow_: they are read without the lock, so that an
+        // alarm's changes never wait for the log. Told once while the writes fail, and once when they work
+        // again; likewise while slow.
+        if (ok == failing_) {
+            place.important(ok ? L"The loudspeakers to give back after an alarm are written to '%1%' again"
+                               : L"The loudspeakers to give back after an alarm could not be written to "
+                                 L"'%1%': a program that ends now does not give them back at its next start",
+                            path_);
+        }
+        if (slow != slow_) {
+            place.important(
+                slow ? L"The loudspeakers to give back after an alarm are written slowly to '%1%': "
+                       L"a program that ends during a write does not give back what it holds"
+                     : L"The loudspeakers to give back after an alarm are written quickly to '%1%' "
+                       L"again",
+                path_);
+        }
+        guard.lock();
+        failing_ = !ok;
+        slow_ = slow;
+        written_ = taken;
     }
-    writeUntil(change);
-}
-
-void GiveBackJournal::writeUntil(std::uint64_t change) {
-    std::lock_guard<std::mutex> writing(writeLock_);
-    if (written_ >= change || blocked_) return;
-    std::map<Key, Record> records;
-    std::uint64_t taken = 0;
-    {
-        std::lock_guard<std::mutex> guard(lock_);
-        records = records_;
-        taken = changes_;
-    }
-    const bool ok = write(records);
-    // Told once while the writes fail, and once when they work again.
-    if (ok == failing_) {
-        debug::Place("frm::GiveBackJournal::writeUntil")
-            .important(ok ? L"The loudspeakers to give back after an alarm are written to '%1%' again"
-                          : L"The loudspeakers to give back after an alarm could not be written to '%1%': a "
-                            L"program that "
-                            L"ends now does not give them back at its next start",
-                       path_);
-    }
-    failing_ = !ok;
-    written_ = taken;
 }
 
 bool GiveBackJournal::write(const std::map<Key, Record>& records) {
-    if (records.empty()) {
-        std::error_code error;
-        std::filesystem::remove(std::filesystem::path(path_), error);
-        return !error;
-    }
+    if (records.empty()) return writer_(path_, std::string());
     wptree tree;
     wptree& root = tree.put_child(kRoot, wptree());
     for (const auto& entry : records) root.add_child(L"loudspeaker", toTree(entry.second));
@@ -149,8 +198,7 @@ bool GiveBackJournal::write(const std::map<Key, Record>& records) {
     std::wostringstream text;
     boost::property_tree::write_xml(
         text, tree, boost::property_tree::xml_writer_make_settings<std::wstring>(L' ', 0, L"utf-8"));
-    return base::writeFileAtomically(path_, base::toUtf8(text.str())).failure ==
-           base::AtomicWriteResult::none;
+    return writer_(path_, base::toUtf8(text.str()));
 }
 
 }  // namespace frm

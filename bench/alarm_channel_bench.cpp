@@ -18,6 +18,9 @@
 // a silent loudspeaker costing only its own wait. And the same launch to the 100 answering ones
 // while the other 900, heard but never answering, owe a give-back, as a ratio to none owing one;
 // also at most 1.5, with the alarm pool back at its resting size.
+// Then, on the 200, the same launch to the last of them switched while every write of the
+// give-back journal takes 500 ms, as a ratio to the launch with no journal, in the same run: the
+// aim is 1.2 at most, the alarm waiting for no write.
 // Beside it, the player channel's start (a playlist, and a service message that keeps the levels)
 // on 50 loudspeakers of which 40 have just stopped answering while they still send their status
 // packets, the program taking them as answering still: from the request to the playlist playing,
@@ -414,6 +417,43 @@ void BM_AnsweringSwitchedBesideDueGiveBacks(benchmark::State& state) {
 }
 
 BENCHMARK(BM_AnsweringSwitchedBesideDueGiveBacks)->Iterations(3)->Unit(benchmark::kMillisecond);
+
+void BM_AlarmBesideAHeldJournal(benchmark::State& state) {
+    const BenchSettings settings;
+    test::TempFolder folder;
+    const std::string message = folder.file("alarm.mp3");
+    test::writeSineMp3(message, 1000, 10);
+    const std::wstring journal = base::fromUtf8(folder.file("alarm_give_back.xml"));
+    test::LoudspeakerSite site(kLoudspeakers, settings.port);
+    if (!site.waitOnline(std::chrono::seconds(60)))
+        state.SkipWithError("the loudspeakers did not come online");
+    mp3streamf stream(mp3streamf::targetFromSettings());
+    const frm::AlarmChannel::Broadcast alarm = alarmToAll(site, message);
+    const auto every = [](std::size_t) { return true; };
+    // A disk whose every write takes half a second.
+    const frm::GiveBackJournal::Writer held = [](const std::wstring& path, const std::string& text) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        return frm::GiveBackJournal::writeFile(path, text);
+    };
+    double without = 0, with = 0;
+    int runs = 0;
+    for (auto _ : state) {
+        {
+            frm::AlarmChannel channel(stream, site.registry());
+            without += millisecondsToSwitch(channel, alarm, site, every);
+        }
+        {
+            frm::AlarmChannel channel(stream, site.registry(), journal, held);
+            with += millisecondsToSwitch(channel, alarm, site, every);
+        }
+        ++runs;
+    }
+    state.counters["no_journal_ms"] = without / runs;
+    state.counters["held_journal_ms"] = with / runs;
+    state.counters["held_journal_ratio"] = with / without;
+}
+
+BENCHMARK(BM_AlarmBesideAHeldJournal)->Iterations(5)->Unit(benchmark::kMillisecond);
 
 void BM_PlayerStartBesideSilentOnes(benchmark::State& state) {
     constexpr std::size_t kSiteSize = 50;

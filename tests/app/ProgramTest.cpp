@@ -145,9 +145,17 @@ TEST(Program, LoudspeakersLeftOnAMessageByAKilledRunAreGivenBackAtTheNextStart) 
         return true;
     };
     ASSERT_TRUE(test::waitFor(onTheMessage, std::chrono::seconds(150)));
+    // The journal is written beside the switches: killed once it holds them.
+    ASSERT_TRUE(test::waitFor([&] {
+        std::error_code error;
+        if (!fs::exists(program.dataFile("alarm_give_back.xml"), error)) return false;
+        const std::string journal = test::readWholeFile(program.dataFile("alarm_give_back.xml"));
+        for (int n = 0; n < kLoudspeakers; ++n)
+            if (journal.find("02:7E:41:00:00:0" + std::to_string(n + 1)) == std::string::npos) return false;
+        return true;
+    }));
     killed->kill(SIGKILL);
     EXPECT_EQ(killed->wait(), 128 + SIGKILL);
-    ASSERT_TRUE(fs::exists(program.dataFile("alarm_give_back.xml")));
     ASSERT_TRUE(onTheMessage());
 
     auto run = program.start();

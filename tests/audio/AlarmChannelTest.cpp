@@ -523,41 +523,116 @@ TEST_F(AlarmChannelSiteTest, EveryLoudspeakerIsTakenAtOnceAndGivenBackWhenHeardA
     }
 }
 
-// What a broadcast takes is on disk while it holds it; a run that ended without giving it back (a
-// crash) leaves it there, and the next run gives each loudspeaker back as it answers. A file that
-// does not read sends nothing; a record that does not read is skipped, not the others.
+// What a broadcast or a service message takes is on disk while it holds it, written beside the
+// commands: an alarm waits for no write. A run that ended without giving it back (a crash) leaves
+// it there, and the next run gives each loudspeaker of the device collection back as it answers,
+// and tells the operator once. A file that does not read sends nothing; a record that does not
+// read is skipped, not the others; one without its level still gives the channel back.
 TEST_F(AlarmChannelTest, WhatARunLeftOnTheAlarmChannelIsGivenBackAtTheNextStart) {
     namespace fs = std::filesystem;
     const std::string path = files_.file("alarm_give_back.xml");
     const std::wstring journal = base::fromUtf8(path);
-    channel_ = std::make_unique<AlarmChannel>(*stream_, site_->registry(), journal);
+    // Every write waits until the test releases it.
+    struct Held {
+        std::mutex lock;
+        std::condition_variable changed;
+        std::size_t waiting = 0;
+        bool released = false;
+    };
+    const auto held = std::make_shared<Held>();
+    const auto release = [held] {
+        {
+            std::lock_guard<std::mutex> guard(held->lock);
+            held->released = true;
+        }
+        held->changed.notify_all();
+    };
+    // A failed check leaves no write held.
+    const std::shared_ptr<void> releasedAtTheEnd(nullptr, [&](void*) { release(); });
+    channel_ = std::make_unique<AlarmChannel>(*stream_, site_->registry(), journal,
+                                              [held](const std::wstring& file, const std::string& text) {
+                                                  std::unique_lock<std::mutex> guard(held->lock);
+                                                  ++held->waiting;
+                                                  held->changed.notify_all();
+                                                  held->changed.wait(guard, [&] { return held->released; });
+                                                  return frm::GiveBackJournal::writeFile(file, text);
+                                              });
     std::vector<std::int32_t> levels;
     for (std::size_t n = 0; n < kLoudspeakers; ++n) levels.push_back(site_->emulator(n).decibels());
+    const auto holds = [&](const std::string& text, std::size_t n) {
+        return text.find(site_->emulator(n).hardwareAddress()) != std::string::npos;
+    };
+    // The journal's text once it holds every one of the three.
+    const auto leftBehind = [&] {
+        std::string left;
+        EXPECT_TRUE(test::waitFor([&] {
+            std::error_code error;
+            left = fs::exists(path, error) ? test::readWholeFile(path) : std::string();
+            return holds(left, 0) && holds(left, 1) && holds(left, 2);
+        }));
+        return left;
+    };
     Notices notices;
+    StreamReceiver receiver(group_, basePort_ + 2);
     ASSERT_TRUE(channel_->launch(broadcast(3, tone("long.mp3", 700, 8), {0, 1, 2}, notices)));
     ASSERT_TRUE(test::waitFor([&] {
         for (std::size_t n = 0; n < kLoudspeakers; ++n)
-            if (setCommands(n).size() < 2) return false;
-        return true;
+            if (setCommands(n).size() < 2 || site_->emulator(n).status().channel != 1) return false;
+        return receiver.count() > 0;
     }));
+    {
+        // No write has ended: every one waits from the first.
+        std::unique_lock<std::mutex> guard(held->lock);
+        EXPECT_TRUE(
+            held->changed.wait_for(guard, std::chrono::seconds(60), [&] { return held->waiting > 0; }));
+        EXPECT_FALSE(fs::exists(path));
+    }
+    release();
     // What a run killed now leaves behind.
-    const std::string left = test::readWholeFile(path);
-    for (std::size_t n = 0; n < kLoudspeakers; ++n)
-        EXPECT_NE(left.find(site_->emulator(n).hardwareAddress()), std::string::npos) << n;
+    const std::string left = leftBehind();
     channel_->stop();
     EXPECT_EQ(notices.wait(), AlarmChannel::stopped);
-    EXPECT_FALSE(fs::exists(path));
+    EXPECT_TRUE(test::waitFor([&] { return !fs::exists(path); }));
 
-    const std::string good = "<loudspeaker><hardwareAddress>" + site_->emulator(1).hardwareAddress() +
-                             "</hardwareAddress><switched>true</switched><scale>dB</scale><level>" +
-                             std::to_string(levels[1]) + "</level><percent>50</percent></loudspeaker>";
+    // A service message's step is journaled like an alarm's take: the level each had, no switch.
+    AlarmChannel::instanceSlot().install(channel_.get());
+    startEngine();
+    std::string leftByMessage;
+    {
+        Player player(engine_);
+        frm::PlayerChannel service(player, *channel_, site_->registry());
+        service.setSelectionProvider([&] { return site_->targets({0, 1, 2}); });
+        auto message = std::make_shared<Playlist>(L"Обед", false);
+        message->add(L"Обед", tone("service.mp3", 900, 8));
+        ASSERT_TRUE(service.playForSelected(message, 90));
+        leftByMessage = leftBehind();
+        service.stop();
+        EXPECT_TRUE(test::waitFor([&] { return !fs::exists(path); }));
+    }
+    AlarmChannel::instanceSlot().release();
+
+    const auto record = [&](std::size_t n, const std::string& rest) {
+        return "<loudspeaker><hardwareAddress>" + site_->emulator(n).hardwareAddress() +
+               "</hardwareAddress>" + rest + "</loudspeaker>";
+    };
+    const std::string good = record(1, "<switched>true</switched><scale>dB</scale><level>" +
+                                           std::to_string(levels[1]) + "</level><percent>50</percent>");
+    const std::string nothing = "02:7E:41:7F:FF:01";
     const struct {
         const char* name;
         std::string text;
         // The loudspeakers given back; none: the file is kept aside.
         std::vector<std::size_t> givenBack;
+        // Switched back to the common channel, and given the level they had.
+        bool switchedBack = true;
+        bool levelBack = true;
+        // Away at the start, and at a second start, before it answers.
+        bool awayTwice = false;
+        // Records named in the notice.
+        std::size_t told = 1;
     } rows[] = {
         {"left by a run killed during the broadcast", left, {0, 1, 2}},
+        {"left by a run killed during a service message", leftByMessage, {0, 1, 2}, false},
         {"not XML", "<alarm_give_back><loudspeaker>", {}},
         {"of another kind", "<?xml version=\"1.0\"?><scheduler_v2/>", {}},
         {"a record that does not read beside one that does",
@@ -565,6 +640,31 @@ TEST_F(AlarmChannelTest, WhatARunLeftOnTheAlarmChannelIsGivenBackAtTheNextStart)
          "</switched></loudspeaker>" +
              good + "</alarm_give_back>",
          {1}},
+        {"a record without a level",
+         "<alarm_give_back>" + record(0, "<switched>true</switched>") + "</alarm_give_back>",
+         {0},
+         true,
+         false},
+        {"a record whose level does not read",
+         "<alarm_give_back>" +
+             record(2, "<switched>true</switched><scale>dB</scale><level>loud</level><percent>50</percent>") +
+             "</alarm_give_back>",
+         {2},
+         true,
+         false},
+        {"records of nothing beside one of a loudspeaker",
+         "<alarm_give_back><loudspeaker><hardwareAddress>" + nothing +
+             "</hardwareAddress><switched>true</switched></loudspeaker>" + good + "</alarm_give_back>",
+         {1}},
+        {"told at an earlier start",
+         "<alarm_give_back>" + good.substr(0, good.size() - 14) +
+             "<told>true</told></loudspeaker></alarm_give_back>",
+         {1},
+         true,
+         true,
+         false,
+         0},
+        {"away at two starts", "<alarm_give_back>" + good + "</alarm_give_back>", {1}, true, true, true},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
@@ -583,12 +683,42 @@ TEST_F(AlarmChannelTest, WhatARunLeftOnTheAlarmChannelIsGivenBackAtTheNextStart)
             return capture_.find(text, level).size();
         };
         const std::wstring told = L"не вернув на общий канал с прежней громкостью громкоговорители";
+        const std::wstring dropped = L"name no loudspeaker of the device collection";
         const std::size_t errors = count(L"alarm_give_back.xml", L"ERROR");
         const std::size_t toldBefore = count(told, L"NOTICE");
-        std::vector<std::size_t> done;
-        for (std::size_t n = 0; n < kLoudspeakers; ++n)
+        const std::size_t droppedBefore = count(dropped);
+        // Each named on a line of its own (the log writes a line feed as "\A").
+        const auto named = [&](std::size_t n) {
+            return count(L"\\A" + base::widen(site_->emulator(n).hardwareAddress()), L"NOTICE");
+        };
+        std::vector<std::size_t> done, namedBefore;
+        for (std::size_t n = 0; n < kLoudspeakers; ++n) {
             done.push_back(count(L"give-back of '" + site_->device(n)->getDisplayName() + L"' is done"));
-        channel_ = std::make_unique<AlarmChannel>(*stream_, site_->registry(), journal);
+            namedBefore.push_back(named(n));
+        }
+        const auto away = [&](bool gone) {
+            for (std::size_t n : row.givenBack) {
+                site_->emulator(n).setSilent(gone);
+                site_->emulator(n).setStatusLost(gone);
+            }
+        };
+        const auto start = [&] {
+            channel_ = std::make_unique<AlarmChannel>(*stream_, site_->registry(), journal);
+            channel_->giveBackWhatALastRunLeft();
+        };
+        if (row.awayTwice) {
+            away(true);
+            start();
+            // Marked as told in the file before the next start.
+            ASSERT_TRUE(test::waitFor(
+                [&] { return test::readWholeFile(path).find("<told>true") != std::string::npos; }));
+            channel_.reset();
+            away(true);
+            start();
+            away(false);
+        } else {
+            start();
+        }
         if (row.givenBack.empty()) {
             EXPECT_EQ(count(L"alarm_give_back.xml", L"ERROR"), errors + 1);
             EXPECT_FALSE(fs::exists(path));
@@ -597,21 +727,28 @@ TEST_F(AlarmChannelTest, WhatARunLeftOnTheAlarmChannelIsGivenBackAtTheNextStart)
             for (std::size_t n = 0; n < 2; ++n) EXPECT_EQ(setCommands(n), std::vector<std::string>{}) << n;
             continue;
         }
-        EXPECT_EQ(count(told, L"NOTICE"), toldBefore + 1);
-        // Each named on a line of its own (the log writes a line feed as "\A").
-        for (std::size_t n : row.givenBack)
-            EXPECT_EQ(count(L"\\A" + base::widen(site_->emulator(n).hardwareAddress()), L"NOTICE"),
-                      toldBefore + 1);
+        EXPECT_EQ(count(told, L"NOTICE"), toldBefore + row.told);
+        for (std::size_t n : row.givenBack) EXPECT_EQ(named(n), namedBefore[n] + row.told) << n;
+        EXPECT_EQ(count(base::widen(nothing), L"NOTICE"), 0u);
+        EXPECT_EQ(count(dropped), droppedBefore + (row.text.find(nothing) != std::string::npos ? 1 : 0));
         for (std::size_t n : row.givenBack) {
             const std::wstring name = site_->device(n)->getDisplayName();
+            const std::int32_t level = row.levelBack ? levels[n] : -11;
             ASSERT_TRUE(test::waitFor([&] {
                 return count(L"give-back of '" + name + L"' is done") > done[n] &&
-                       site_->emulator(n).decibels() == levels[n];
+                       site_->emulator(n).decibels() == level;
             })) << n;
-            EXPECT_EQ(setCommands(n),
-                      (std::vector<std::string>{"set ch 0", "set vol " + std::to_string(levels[n])}));
+            std::vector<std::string> commands;
+            if (row.switchedBack) commands.push_back("set ch 0");
+            if (row.levelBack) commands.push_back("set vol " + std::to_string(levels[n]));
+            if (row.awayTwice) {
+                // Its tries while away reached nothing.
+                EXPECT_EQ(site_->emulator(n).status().channel, 0u);
+            } else {
+                EXPECT_EQ(setCommands(n), commands);
+            }
         }
-        EXPECT_FALSE(fs::exists(path));
+        EXPECT_TRUE(test::waitFor([&] { return !fs::exists(path); }));
     }
 }
 
