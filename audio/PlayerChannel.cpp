@@ -171,16 +171,14 @@ void PlayerChannel::giveBackHeld() {
 
 void PlayerChannel::giveBack(AlarmDevices::Owner owner) {
     if (owner == 0) return;
-    const std::vector<std::wstring> failed = alarm_.devices().release(owner);
+    const AlarmDevices::Taken failed = alarm_.devices().release(owner);
     // Only now: a start that finds the owner still here waits for the same loudspeakers to be
     // back before it holds them itself.
     {
         std::lock_guard<std::mutex> guard(lock_);
         if (heldBy_ == owner) heldBy_ = 0;
     }
-    if (!failed.empty())
-        debug::Place("frm::PlayerChannel::giveBack")
-            .warn(L"Не удалось вернуть громкость устройствам:\n%1%", AlarmDevices::joined(failed));
+    AlarmDevices::tellGivenBack(failed);
 }
 
 void PlayerChannel::stopStarted(std::uint64_t startId) {
@@ -296,7 +294,8 @@ void PlayerChannel::runVolumeActions(int volume, const Targets& targets, const L
                                      AlarmDevices::Owner owner, std::uint64_t turn) {
     std::shared_ptr<ActionResults<bool>> chosen;
     if (volume >= 0) {
-        chosen = std::make_shared<SetVolume>(&device::VokarInfo::setVolume, volume);
+        const SetVolume::Member setVolume = &device::VokarInfo::setVolume;
+        chosen = std::make_shared<SetVolume>(setVolume, volume);
     } else {
         chosen = std::make_shared<EnableVolume>(&device::DeviceBase::enableVolume, true);
     }

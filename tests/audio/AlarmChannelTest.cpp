@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <numeric>
+#include <optional>
 
 #include "audio/AlarmChannel.h"
 #include "audio/PlaybackTrack.h"
@@ -16,6 +17,7 @@
 #include "audio/mp3streamf.h"
 #include "support/FakeGuiThread.h"
 #include "support/LoudspeakerSite.h"
+#include "support/ManualClock.h"
 #include "support/PulseServer.h"
 #include "tests/audio/AudioFixture.h"
 
@@ -326,7 +328,8 @@ TEST_F(AlarmChannelSiteTest, EveryLoudspeakerIsTakenAtOnceAndGivenBackWhenHeardA
         refusingItsLevel,
         laterLevelWins,
         replyLost,
-        staleChannel
+        staleChannel,
+        refusalsAtTheStart
     };
     const struct {
         const char* name;
@@ -336,7 +339,6 @@ TEST_F(AlarmChannelSiteTest, EveryLoudspeakerIsTakenAtOnceAndGivenBackWhenHeardA
         // Of replyLost: the command whose replies are lost at the end.
         const char* lost = "";
     } rows[] = {
-        {"silent beside answering ones", Case::manySilent, 0, -21},
         {"away at the end, back later", Case::awayAtTheEnd, 0, -21},
         {"two alarms over a due give-back", Case::twoAlarmsOverADueGiveBack, 1, -27},
         {"at -97 dB", Case::levelOutOfRange, 3, -97},
@@ -348,7 +350,12 @@ TEST_F(AlarmChannelSiteTest, EveryLoudspeakerIsTakenAtOnceAndGivenBackWhenHeardA
         {"its switch back unanswered", Case::replyLost, 12, -29, "set ch"},
         {"its level unanswered", Case::replyLost, 13, -31, "set vol"},
         {"known to be on the alarm channel while it is not", Case::staleChannel, 14, -23},
+        {"refusing its volume, its level or the switch at the start", Case::refusalsAtTheStart, 15, -25},
+        // Last: the clock it holds still stays moved for the rest of the test.
+        {"silent beside answering ones", Case::manySilent, 0, -21},
     };
+    // Stands still while the silent ones wait for their answers.
+    std::optional<test::ManualClock> clock;
     const std::wstring notSwitched = L"Не удалось переключить на канал оповещения";
     const std::wstring kLineFeed = L"\\A";
     for (const auto& row : rows) {
@@ -379,30 +386,70 @@ TEST_F(AlarmChannelSiteTest, EveryLoudspeakerIsTakenAtOnceAndGivenBackWhenHeardA
             const std::vector<std::size_t> answering(all.end() - kAnswering, all.end());
             const std::vector<std::size_t> silent(all.begin(), all.end() - kAnswering);
             for (std::size_t n : silent) site_->emulator(n).setSilent(true);
+            // The silent ones' tries cannot run out while the clock stands still: the answering
+            // ones are taken while every silent one still waits, or never.
+            const std::size_t toldBefore = capture_.find(notSwitched).size();
+            clock.emplace();
+            clock->holdSteady();
             ASSERT_TRUE(channel_->launch(broadcast(3, message_, all, first)));
             ASSERT_TRUE(test::waitFor([&] {
                 return std::all_of(answering.begin(), answering.end(),
                                    [&](std::size_t n) { return taken(n); });
             }));
-            // No silent one's tries ran out before: each would have been found not answering.
             EXPECT_TRUE(std::all_of(silent.begin(), silent.end(),
                                     [&](std::size_t n) { return site_->device(n)->responding.load(); }));
-            EXPECT_FALSE(capture_.contains(notSwitched));
+            EXPECT_EQ(capture_.find(notSwitched).size(), toldBefore);
+            // Past every resend: the silent ones fail, and are told once the last has.
+            clock->advance(std::chrono::seconds(10));
             EXPECT_EQ(first.wait(), AlarmChannel::finished);
-            ASSERT_TRUE(test::waitFor([&] { return capture_.contains(notSwitched); }));
+            ASSERT_TRUE(test::waitFor([&] { return capture_.find(notSwitched).size() > toldBefore; }));
             const auto told = capture_.find(notSwitched, L"WARN");
-            ASSERT_EQ(told.size(), 1u);
+            ASSERT_EQ(told.size(), toldBefore + 1);
             // One name on a line (the log writes a line feed as "\A").
             std::size_t lines = 0;
-            for (std::size_t at = 0; (at = told[0].message.find(kLineFeed, at)) != std::wstring::npos; ++at)
+            for (std::size_t at = 0; (at = told.back().message.find(kLineFeed, at)) != std::wstring::npos;
+                 ++at)
                 ++lines;
             EXPECT_EQ(lines, silent.size());
             for (std::size_t n : silent) {
-                EXPECT_NE(told[0].message.find(kLineFeed + site_->device(n)->getDisplayName()),
+                EXPECT_NE(told.back().message.find(kLineFeed + site_->device(n)->getDisplayName()),
                           std::wstring::npos)
                     << n;
                 site_->emulator(n).setSilent(false);
             }
+            continue;
+        }
+        if (row.kind == Case::refusalsAtTheStart) {
+            // One refuses the alarm's volume, one to tell its level, one the switch: one text
+            // tells each once, by what went wrong, and the refusal of the volume opens no box of
+            // its own.
+            const std::size_t unread = row.loudspeaker + 1;
+            const std::size_t unswitched = row.loudspeaker + 2;
+            emulator.faultOn("set vol", 0, test::EmulatedDevice::Fault::error, 1);
+            site_->emulator(unread).faultOn("get vol", 0, test::EmulatedDevice::Fault::error, 1);
+            site_->emulator(unswitched).faultOn("set ch", 0, test::EmulatedDevice::Fault::error, 1);
+            ASSERT_TRUE(
+                channel_->launch(broadcast(3, message_, {row.loudspeaker, unread, unswitched}, first)));
+            EXPECT_EQ(first.wait(), AlarmChannel::finished);
+            const std::wstring unreadName = site_->device(unread)->getDisplayName();
+            const std::wstring unswitchedName = site_->device(unswitched)->getDisplayName();
+            const auto told = capture_.find(L"Не удалось установить громкость оповещения устройствам:" +
+                                                kLineFeed + name + kLineFeed + kLineFeed,
+                                            L"WARN");
+            ASSERT_EQ(told.size(), 1u);
+            const std::wstring& text = told[0].message;
+            EXPECT_NE(text.find(notSwitched + L" устройства:" + kLineFeed + unswitchedName + kLineFeed),
+                      std::wstring::npos);
+            EXPECT_NE(text.find(L"на прежнем уровне устройств:" + kLineFeed + unreadName),
+                      std::wstring::npos);
+            for (const std::wstring& each : {name, unreadName, unswitchedName}) {
+                EXPECT_EQ(text.find(each), text.rfind(each)) << each;
+                EXPECT_EQ(capture_.find(each, L"WARN").size(), 1u) << each;
+            }
+            EXPECT_FALSE(
+                capture_.contains(L"Не удалось назначить уровень громкости '70' устройству", L"WARN"));
+            EXPECT_TRUE(
+                capture_.contains(L"Не удалось назначить уровень громкости '70' устройству", L"INFO"));
             continue;
         }
         if (row.kind == Case::staleChannel) {
@@ -491,10 +538,12 @@ TEST_F(AlarmChannelSiteTest, EveryLoudspeakerIsTakenAtOnceAndGivenBackWhenHeardA
                 ASSERT_TRUE(channel_->restoreCommonChannelForAllDevices());
                 ASSERT_TRUE(test::waitFor([&] { return capture_.find(refused, L"INFO").size() == tries; }));
             }
-            EXPECT_EQ(
-                capture_.find(L"Не удалось вернуть на общий канал устройства:" + kLineFeed + name, L"WARN")
-                    .size(),
-                1u);
+            // Switched back, it is told as refusing its level, not the channel.
+            EXPECT_EQ(capture_.find(L"Не удалось вернуть громкость устройствам:" + kLineFeed + name, L"WARN")
+                          .size(),
+                      1u);
+            EXPECT_FALSE(
+                capture_.contains(L"Не удалось вернуть на общий канал устройства:" + kLineFeed + name));
             EXPECT_FALSE(capture_.contains(refused, L"WARN"));
             ASSERT_TRUE(channel_->restoreCommonChannelForAllDevices());
             ASSERT_TRUE(test::waitFor([&] { return capture_.contains(done); }));
