@@ -9,6 +9,7 @@
 #include <fstream>
 #include <numeric>
 #include <optional>
+#include <set>
 
 #include "audio/AlarmChannel.h"
 #include "audio/PlaybackTrack.h"
@@ -329,7 +330,12 @@ TEST_F(AlarmChannelSiteTest, EveryLoudspeakerIsTakenAtOnceAndGivenBackWhenHeardA
         laterLevelWins,
         replyLost,
         staleChannel,
-        refusalsAtTheStart
+        refusalsAtTheStart,
+        refusedAndHeard,
+        laterChannelWins,
+        levelBeforeTheNextTake,
+        keptOverARefusal,
+        takeReplyLost
     };
     const struct {
         const char* name;
@@ -338,6 +344,8 @@ TEST_F(AlarmChannelSiteTest, EveryLoudspeakerIsTakenAtOnceAndGivenBackWhenHeardA
         std::int32_t level;
         // Of replyLost: the command whose replies are lost at the end.
         const char* lost = "";
+        // Of keptOverARefusal: a service message takes it, not a second alarm.
+        bool byServiceMessage = false;
     } rows[] = {
         {"away at the end, back later", Case::awayAtTheEnd, 0, -21},
         {"two alarms over a due give-back", Case::twoAlarmsOverADueGiveBack, 1, -27},
@@ -351,11 +359,33 @@ TEST_F(AlarmChannelSiteTest, EveryLoudspeakerIsTakenAtOnceAndGivenBackWhenHeardA
         {"its level unanswered", Case::replyLost, 13, -31, "set vol"},
         {"known to be on the alarm channel while it is not", Case::staleChannel, 14, -23},
         {"refusing its volume, its level or the switch at the start", Case::refusalsAtTheStart, 15, -25},
+        {"refusing its level at the end, heard again and again", Case::refusedAndHeard, 18, -35},
+        {"set to a playlist's channel while its switch back is due", Case::laterChannelWins, 19, -26},
+        {"set to another level before the next alarm", Case::levelBeforeTheNextTake, 20, -28},
+        {"refusing its level, then taken by a second alarm", Case::keptOverARefusal, 21, -34},
+        {"refusing its level, then reached by a service message", Case::keptOverARefusal, 22, -36, "", true},
+        {"its switch to the alarm channel done, the reply lost", Case::takeReplyLost, 23, -22},
         // Last: the clock it holds still stays moved for the rest of the test.
         {"silent beside answering ones", Case::manySilent, 0, -21},
     };
     // Stands still while the silent ones wait for their answers.
     std::optional<test::ManualClock> clock;
+    // For the rows with a service message, made once one needs it.
+    std::optional<Player> player;
+    std::optional<frm::PlayerChannel> service;
+    const auto serviceMessage = [&](std::size_t n) {
+        if (!service) {
+            startEngine();
+            player.emplace(engine_);
+            service.emplace(*player, *channel_, site_->registry());
+        }
+        service->setSelectionProvider([this, n] { return site_->targets({n}); });
+        auto message = std::make_shared<Playlist>(L"Обед", false);
+        message->add(L"Обед", message_);
+        ASSERT_TRUE(service->playForSelected(message, 90));
+        ASSERT_TRUE(test::waitFor([&] { return !service->isStartPending(); }));
+        ASSERT_TRUE(test::waitFor([&] { return !service->isPlaying(); }));
+    };
     const std::wstring notSwitched = L"Не удалось переключить на канал оповещения";
     const std::wstring kLineFeed = L"\\A";
     for (const auto& row : rows) {
@@ -464,6 +494,20 @@ TEST_F(AlarmChannelSiteTest, EveryLoudspeakerIsTakenAtOnceAndGivenBackWhenHeardA
                 emulator.address()));
             ASSERT_EQ(device->getKnownChannel(), 1u);
         }
+        if (row.kind == Case::takeReplyLost) {
+            // Carried out, its answer never comes: it is told as not switched, and switched back.
+            emulator.holdReplies("set ch 1");
+            ASSERT_TRUE(channel_->launch(broadcast(3, tone("long.mp3", 700, 8), {row.loudspeaker}, first)));
+            ASSERT_TRUE(test::waitFor([&] {
+                return capture_.contains(notSwitched + L" устройства:" + kLineFeed + name, L"WARN");
+            }));
+            emulator.releaseReplies();
+            channel_->stop();
+            EXPECT_EQ(first.wait(), AlarmChannel::stopped);
+            EXPECT_EQ(emulator.status().channel, 0u);
+            EXPECT_EQ(emulator.decibels(), row.level);
+            continue;
+        }
         ASSERT_TRUE(channel_->launch(broadcast(3, tone("long.mp3", 700, 8), {row.loudspeaker}, first)));
         if (row.kind == Case::levelOutOfRange || row.kind == Case::staleChannel) {
             // It hears the broadcast, and gets back the nearest level it takes.
@@ -504,7 +548,7 @@ TEST_F(AlarmChannelSiteTest, EveryLoudspeakerIsTakenAtOnceAndGivenBackWhenHeardA
             emulator.clearReceived();
             ASSERT_TRUE(test::waitFor([&] {
                 const auto commands = emulator.received();
-                return std::count(commands.begin(), commands.end(), "get vol") >= 2;
+                return std::count(commands.begin(), commands.end(), "get vol") >= 3;
             }));
             EXPECT_EQ(setCommands(row.loudspeaker), std::vector<std::string>{});
             // Once it answers it is taken back as answering and given back once.
@@ -513,6 +557,55 @@ TEST_F(AlarmChannelSiteTest, EveryLoudspeakerIsTakenAtOnceAndGivenBackWhenHeardA
             EXPECT_EQ(setCommands(row.loudspeaker), (std::vector<std::string>{"set ch 0", "set vol -24"}));
             EXPECT_EQ(capture_.find(due).size(), 1u);
             EXPECT_EQ(emulator.status().channel, 0u);
+            continue;
+        }
+        if (row.kind == Case::refusedAndHeard || row.kind == Case::laterChannelWins ||
+            row.kind == Case::levelBeforeTheNextTake || row.kind == Case::keptOverARefusal) {
+            // It answers, and refuses its switch back (laterChannelWins) or its level at the end.
+            emulator.faultOn(row.kind == Case::laterChannelWins ? "set ch" : "set vol", 0,
+                             test::EmulatedDevice::Fault::error, 1);
+            channel_->stop();
+            EXPECT_EQ(first.wait(), AlarmChannel::stopped);
+            ASSERT_TRUE(test::waitFor([&] { return capture_.contains(due, L"INFO"); }));
+            const std::string given = "set vol " + std::to_string(row.level);
+            if (row.kind == Case::refusedAndHeard) {
+                // Not asked again at each of its status packets.
+                std::set<std::int64_t> heard{device->lastStateTime.load()};
+                ASSERT_TRUE(test::waitFor([&] {
+                    heard.insert(device->lastStateTime.load());
+                    return heard.size() > 4;
+                }));
+                const auto commands = setCommands(row.loudspeaker);
+                EXPECT_EQ(std::count(commands.begin(), commands.end(), given), 1);
+                ASSERT_TRUE(channel_->restoreCommonChannelForAllDevices());
+            } else if (row.kind == Case::laterChannelWins) {
+                // A playlist's channel replaces the switch back; a service message then gives back
+                // only its own level.
+                ASSERT_TRUE(device->switchChannel(4));
+                serviceMessage(row.loudspeaker);
+                ASSERT_TRUE(test::waitFor([&] { return emulator.decibels() == row.level; }));
+                EXPECT_EQ(emulator.status().channel, 4u);
+                EXPECT_TRUE(capture_.contains(done));
+                continue;
+            } else if (row.kind == Case::levelBeforeTheNextTake) {
+                // The operator's level replaces the one due: the next alarm gives that back.
+                ASSERT_TRUE(device->setVolume(0));
+                ASSERT_TRUE(channel_->launch(broadcast(3, message_, {row.loudspeaker}, second)));
+                EXPECT_EQ(second.wait(), AlarmChannel::finished);
+                EXPECT_EQ(emulator.decibels(), -96);
+                EXPECT_EQ(setCommands(row.loudspeaker).back(), "set vol -96");
+                EXPECT_TRUE(capture_.contains(done));
+                continue;
+            } else if (row.byServiceMessage) {
+                serviceMessage(row.loudspeaker);
+            } else {
+                // The level it has now is the first alarm's: the second keeps the one read before.
+                ASSERT_TRUE(channel_->launch(broadcast(3, message_, {row.loudspeaker}, second)));
+                EXPECT_EQ(second.wait(), AlarmChannel::finished);
+            }
+            ASSERT_TRUE(test::waitFor([&] { return capture_.contains(done); }));
+            EXPECT_EQ(emulator.decibels(), row.level);
+            EXPECT_EQ(setCommands(row.loudspeaker).back(), given);
             continue;
         }
         if (row.kind == Case::refusingItsLevel || row.kind == Case::laterLevelWins) {
