@@ -335,7 +335,8 @@ TEST_F(AlarmChannelSiteTest, EveryLoudspeakerIsTakenAtOnceAndGivenBackWhenHeardA
         laterChannelWins,
         levelBeforeTheNextTake,
         keptOverARefusal,
-        takeReplyLost
+        takeReplyLost,
+        retryMeetsAnAlarm
     };
     const struct {
         const char* name;
@@ -365,6 +366,7 @@ TEST_F(AlarmChannelSiteTest, EveryLoudspeakerIsTakenAtOnceAndGivenBackWhenHeardA
         {"refusing its level, then taken by a second alarm", Case::keptOverARefusal, 21, -34},
         {"refusing its level, then reached by a service message", Case::keptOverARefusal, 22, -36, "", true},
         {"its switch to the alarm channel done, the reply lost", Case::takeReplyLost, 23, -22},
+        {"refusing its level, its retry meeting a second alarm", Case::retryMeetsAnAlarm, 24, -37},
         // Last: the clock it holds still stays moved for the rest of the test.
         {"silent beside answering ones", Case::manySilent, 0, -21},
     };
@@ -419,6 +421,7 @@ TEST_F(AlarmChannelSiteTest, EveryLoudspeakerIsTakenAtOnceAndGivenBackWhenHeardA
             // The silent ones' tries cannot run out while the clock stands still: the answering
             // ones are taken while every silent one still waits, or never.
             const std::size_t toldBefore = capture_.find(notSwitched).size();
+            clock.reset();
             clock.emplace();
             clock->holdSteady();
             ASSERT_TRUE(channel_->launch(broadcast(3, message_, all, first)));
@@ -560,7 +563,8 @@ TEST_F(AlarmChannelSiteTest, EveryLoudspeakerIsTakenAtOnceAndGivenBackWhenHeardA
             continue;
         }
         if (row.kind == Case::refusedAndHeard || row.kind == Case::laterChannelWins ||
-            row.kind == Case::levelBeforeTheNextTake || row.kind == Case::keptOverARefusal) {
+            row.kind == Case::levelBeforeTheNextTake || row.kind == Case::keptOverARefusal ||
+            row.kind == Case::retryMeetsAnAlarm) {
             // It answers, and refuses its switch back (laterChannelWins) or its level at the end.
             emulator.faultOn(row.kind == Case::laterChannelWins ? "set ch" : "set vol", 0,
                              test::EmulatedDevice::Fault::error, 1);
@@ -568,6 +572,27 @@ TEST_F(AlarmChannelSiteTest, EveryLoudspeakerIsTakenAtOnceAndGivenBackWhenHeardA
             EXPECT_EQ(first.wait(), AlarmChannel::stopped);
             ASSERT_TRUE(test::waitFor([&] { return capture_.contains(due, L"INFO"); }));
             const std::string given = "set vol " + std::to_string(row.level);
+            if (row.kind == Case::retryMeetsAnAlarm) {
+                // A switch of the operator's holds it while its retry and a second alarm's take
+                // wait: the retry finds it held and leaves it to the alarm, whichever goes first.
+                // The clock stands still, so that the switch waits as long as its answer is held.
+                ASSERT_TRUE(device->switchChannel(4));
+                clock.emplace();
+                clock->holdSteady();
+                emulator.holdReplies("set ch");
+                ASSERT_TRUE(channel_->restoreCommonChannelForAllDevices());
+                ASSERT_TRUE(emulator.waitForHeld(1));
+                ASSERT_TRUE(channel_->launch(broadcast(3, message_, {row.loudspeaker}, second)));
+                emulator.releaseReplies();
+                EXPECT_EQ(second.wait(), AlarmChannel::finished);
+                ASSERT_TRUE(test::waitFor([&] { return capture_.contains(done); }));
+                // Still at the first alarm's volume, it is sent no volume by the second.
+                auto commands = setCommands(row.loudspeaker);
+                commands.erase(commands.begin(), std::find(commands.begin(), commands.end(), "set ch 4") + 1);
+                EXPECT_EQ(commands, (std::vector<std::string>{"set ch 0", "set ch 1", "set ch 0", given}));
+                EXPECT_EQ(emulator.decibels(), row.level);
+                continue;
+            }
             if (row.kind == Case::refusedAndHeard) {
                 // Not asked again at each of its status packets.
                 std::set<std::int64_t> heard{device->lastStateTime.load()};
