@@ -21,7 +21,7 @@ constexpr std::size_t kMostDeviceThreads = 1024;
 // answering since it was last asked holds it up no longer.
 constexpr auto kVolumeGrace = std::chrono::milliseconds(500);
 
-using SetVolume = ActionArg1<device::VokarInfo, bool, std::int32_t>;
+using SetVolume = ActionCall<device::VokarInfo, bool>;
 using EnableVolume = ActionArg1<device::DeviceBase, bool, bool>;
 
 // What the steps of one start tell once the last of them is done.
@@ -294,8 +294,10 @@ void PlayerChannel::runVolumeActions(int volume, const Targets& targets, const L
                                      AlarmDevices::Owner owner, std::uint64_t turn) {
     std::shared_ptr<ActionResults<bool>> chosen;
     if (volume >= 0) {
-        const SetVolume::Member setVolume = &device::VokarInfo::setVolume;
-        chosen = std::make_shared<SetVolume>(setVolume, volume);
+        // A refusal is told once for all the start's loudspeakers, not by each of them.
+        chosen = std::make_shared<SetVolume>([volume](device::VokarInfo& loudspeaker) {
+            return loudspeaker.setVolume(volume, device::VokarInfo::Report::logOnly);
+        });
     } else {
         chosen = std::make_shared<EnableVolume>(&device::DeviceBase::enableVolume, true);
     }

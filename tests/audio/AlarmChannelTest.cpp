@@ -417,6 +417,7 @@ TEST_F(AlarmChannelSiteTest, EveryLoudspeakerIsTakenAtOnceAndGivenBackWhenHeardA
                       [&](std::size_t a, std::size_t b) { return site_->device(a) < site_->device(b); });
             const std::vector<std::size_t> answering(all.end() - kAnswering, all.end());
             const std::vector<std::size_t> silent(all.begin(), all.end() - kAnswering);
+            for (std::size_t n : all) site_->emulator(n).clearReceived();
             for (std::size_t n : silent) site_->emulator(n).setSilent(true);
             // The silent ones' tries cannot run out while the clock stands still: the answering
             // ones are taken while every silent one still waits, or never.
