@@ -3,6 +3,8 @@
 #include <pthread.h>
 
 #include <algorithm>
+#include <initializer_list>
+#include <utility>
 
 #include "foundation/Clock.h"
 #include "foundation/Exceptions.h"
