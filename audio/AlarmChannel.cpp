@@ -292,9 +292,7 @@ void AlarmChannel::endSession(const SessionPtr& session) {
     const debug::Place place("frm::AlarmChannel::endSession");
     // The loudspeakers go back while the broadcast thread closes the stream.
     try {
-        const auto failed = devices_.release(session->id);
-        if (!failed.empty())
-            place.warn(L"Не удалось вернуть на общий канал устройства:\n%1%", AlarmDevices::joined(failed));
+        AlarmDevices::tellGivenBack(devices_.release(session->id));
     } catch (const std::exception& error) {
         place.error(L"Ошибка при завершении оповещения '%1%': %2%", session->request.description,
                     exception::textOf(error));

@@ -3,7 +3,9 @@
 #include <pthread.h>
 
 #include <algorithm>
+#include <initializer_list>
 #include <unordered_map>
+#include <utility>
 
 #include "foundation/Clock.h"
 #include "foundation/Exceptions.h"
@@ -25,6 +27,17 @@ constexpr std::int64_t kLongestUnansweredPauseUs = 240'000'000;
 
 std::wstring nameOf(const AlarmDevices::Loudspeaker& loudspeaker) {
     return loudspeaker->getDisplayName();
+}
+
+// A title over each list of names that is not empty, the lists parted by an empty line.
+std::wstring listed(
+    std::initializer_list<std::pair<const wchar_t*, const std::vector<std::wstring>*>> lists) {
+    std::wstring text;
+    for (const auto& [title, names] : lists) {
+        if (names->empty()) continue;
+        text += (text.empty() ? L"" : L"\n\n") + std::wstring(title) + L"\n" + AlarmDevices::joined(*names);
+    }
+    return text;
 }
 
 std::int64_t unansweredPause(unsigned unanswered) {
@@ -106,7 +119,9 @@ void AlarmDevices::takeOne(Owner owner, const Loudspeaker& loudspeaker, Entry& e
     std::lock_guard<std::mutex> guard(entry.work);
     if (entry.owner.load() != owner) return;
     dropReplaced(loudspeaker, entry);
-    bool done = false;
+    bool switched = false;
+    bool atVolume = false;
+    bool unread = false;
     try {
         if (!entry.touched) {
             // Asked of the loudspeaker even when a volume is known: the percentages stop at the
@@ -115,21 +130,27 @@ void AlarmDevices::takeOne(Owner owner, const Loudspeaker& loudspeaker, Entry& e
             // alone. A loudspeaker whose give-back is due keeps the level read before.
             entry.savedLevel = readLevel(loudspeaker);
             entry.touched = true;
-            if (!entry.savedLevel) note(failed, &Taken::unread, loudspeaker);
+            unread = !entry.savedLevel;
         }
         // Recorded before anything changes on the loudspeaker; written beside the commands.
         journal(loudspeaker, entry, true);
         // The channel first: the first moment of the gong at the old volume is better than the
         // common stream at the alarm's.
         entry.switched = true;
-        const bool switched = loudspeaker->switchChannel(kAlarmChannel, true);
+        switched = loudspeaker->switchChannel(kAlarmChannel, true);
         // A loudspeaker that defers the switch until its own playback ends still gets the volume.
         // One whose level is not known keeps it: raised, it could not be given back.
-        done = (!entry.savedLevel || loudspeaker->setVolume(volume)) && switched;
+        atVolume = !entry.savedLevel || loudspeaker->setVolume(volume, device::VokarInfo::Report::logOnly);
     } catch (const std::exception& error) {
         place.debug(L"Failed to take '%1%': %2%", nameOf(loudspeaker), exception::textOf(error));
     }
-    if (!done) note(failed, &Taken::failed, loudspeaker);
+    if (!switched) {
+        note(failed, &Taken::failed, loudspeaker);
+    } else if (unread) {
+        note(failed, &Taken::unread, loudspeaker);
+    } else if (!atVolume) {
+        note(failed, &Taken::levelRefused, loudspeaker);
+    }
 }
 
 void AlarmDevices::claim(Owner owner, const std::vector<Loudspeaker>& loudspeakers) {
@@ -166,7 +187,7 @@ AlarmDevices::Step AlarmDevices::step(Owner owner, const Loudspeaker& loudspeake
     return Step::done;
 }
 
-std::vector<std::wstring> AlarmDevices::release(Owner owner) {
+AlarmDevices::Taken AlarmDevices::release(Owner owner) {
     auto failed = std::make_shared<FailureList>();
     std::vector<audio::WorkerPool::Job> jobs;
     {
@@ -179,7 +200,7 @@ std::vector<std::wstring> AlarmDevices::release(Owner owner) {
         }
     }
     pool_.runAll(std::move(jobs));
-    return collect(failed).failed;
+    return collect(failed);
 }
 
 void AlarmDevices::releaseOne(Owner owner, const Loudspeaker& loudspeaker, Entry& entry,
@@ -190,7 +211,7 @@ void AlarmDevices::releaseOne(Owner owner, const Loudspeaker& loudspeaker, Entry
     const bool done = giveBack(loudspeaker, entry);
     settle(loudspeaker, entry, done);
     entry.owner.compare_exchange_strong(expected, 0);
-    if (!done) note(failed, &Taken::failed, loudspeaker);
+    if (!done) note(failed, entry.switched ? &Taken::failed : &Taken::levelRefused, loudspeaker);
 }
 
 bool AlarmDevices::giveBack(const Loudspeaker& loudspeaker, Entry& entry) {
@@ -374,12 +395,17 @@ std::wstring AlarmDevices::joined(const std::vector<std::wstring>& names) {
 }
 
 void AlarmDevices::tell(const Taken& taken) {
-    const debug::Place place("frm::AlarmDevices::take");
-    if (!taken.failed.empty())
-        place.warn(L"Не удалось переключить на канал оповещения устройства:\n%1%", joined(taken.failed));
-    if (!taken.unread.empty())
-        place.warn(L"Уровень громкости не прочитан, оповещение идёт на прежнем уровне устройств:\n%1%",
-                   joined(taken.unread));
+    const std::wstring text = listed(
+        {{L"Не удалось переключить на канал оповещения устройства:", &taken.failed},
+         {L"Не удалось установить громкость оповещения устройствам:", &taken.levelRefused},
+         {L"Уровень громкости не прочитан, оповещение идёт на прежнем уровне устройств:", &taken.unread}});
+    if (!text.empty()) debug::Place("frm::AlarmDevices::take").warn(L"%1%", text);
+}
+
+void AlarmDevices::tellGivenBack(const Taken& taken) {
+    const std::wstring text = listed({{L"Не удалось вернуть на общий канал устройства:", &taken.failed},
+                                      {L"Не удалось вернуть громкость устройствам:", &taken.levelRefused}});
+    if (!text.empty()) debug::Place("frm::AlarmDevices::release").warn(L"%1%", text);
 }
 
 void AlarmDevices::restoreFromJournal(const std::vector<Loudspeaker>& known) {

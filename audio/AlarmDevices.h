@@ -65,10 +65,13 @@ public:
     // Makes `owner` the holder of the loudspeakers at once, so that an earlier broadcast that
     // ends now leaves them alone.
     void assign(Owner owner, const std::vector<Loudspeaker>& loudspeakers);
-    // What a take tells of its loudspeakers so far, by their names.
+    // What a take or a give-back tells of its loudspeakers so far, by their names, each in one
+    // list at most: the one of what went wrong first.
     struct Taken {
-        // Not switched, or not at the volume.
+        // Not switched: to the alarm channel by a take, back to the common one by a give-back.
         std::vector<std::wstring> failed;
+        // Switched, but refusing the volume of the take or the level of the give-back.
+        std::vector<std::wstring> levelRefused;
         // Switched at the level they had, which could not be read.
         std::vector<std::wstring> unread;
     };
@@ -92,9 +95,9 @@ public:
     Step step(Owner owner, const Loudspeaker& loudspeaker, const std::function<bool()>& current,
               const std::function<void()>& change);
     // Gives back every loudspeaker that `owner` still holds and waits until that is done; returns
-    // the names of those that could not be given back. Only a loudspeaker switched to the alarm
-    // channel is switched back to the common one.
-    std::vector<std::wstring> release(Owner owner);
+    // those that could not be given back. Only a loudspeaker switched to the alarm channel is
+    // switched back to the common one.
+    Taken release(Owner owner);
     // Switches each loudspeaker that no broadcast holds on the alarm channel to the common
     // channel, and tries each due give-back again; does not wait.
     void switchToCommon(const std::vector<Loudspeaker>& loudspeakers);
@@ -110,9 +113,11 @@ public:
 
     // Names as a report tells them: one on a line.
     static std::wstring joined(const std::vector<std::wstring>& names);
-    // Logs what a take tells: one text for those not switched, one for those with their level
-    // unread.
+    // Logs what a take tells, in one text with a list for each kind, so that the operator gets one
+    // box for a broadcast's loudspeakers (their refusals of a level are logged only).
     static void tell(const Taken& taken);
+    // The same of a give-back.
+    static void tellGivenBack(const Taken& taken);
 
 private:
     struct Entry {

@@ -3,6 +3,7 @@
 // kept by device. The player channel's volume actions are of this kind: the same action runs on
 // many loudspeakers at once, from the threads of a worker pool.
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -68,6 +69,18 @@ protected:
 private:
     mutable std::mutex lock_;
     std::map<Device, std::optional<Result>> results_;
+};
+
+// Any call on a device of `Typed`: an operation with more than one argument.
+template <class Typed, class Result>
+class ActionCall : public ActionResults<Result> {
+public:
+    using Call = std::function<Result(Typed&)>;
+    explicit ActionCall(Call call) : call_(std::move(call)) {}
+    void run(const IAction::Device& device) override { this->template runOn<Typed>(device, call_); }
+
+private:
+    const Call call_;
 };
 
 // A member operation of `Typed` without arguments.

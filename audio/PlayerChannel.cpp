@@ -21,7 +21,7 @@ constexpr std::size_t kMostDeviceThreads = 1024;
 // answering since it was last asked holds it up no longer.
 constexpr auto kVolumeGrace = std::chrono::milliseconds(500);
 
-using SetVolume = ActionArg1<device::VokarInfo, bool, std::int32_t>;
+using SetVolume = ActionCall<device::VokarInfo, bool>;
 using EnableVolume = ActionArg1<device::DeviceBase, bool, bool>;
 
 // What the steps of one start tell once the last of them is done.
@@ -171,16 +171,14 @@ void PlayerChannel::giveBackHeld() {
 
 void PlayerChannel::giveBack(AlarmDevices::Owner owner) {
     if (owner == 0) return;
-    const std::vector<std::wstring> failed = alarm_.devices().release(owner);
+    const AlarmDevices::Taken failed = alarm_.devices().release(owner);
     // Only now: a start that finds the owner still here waits for the same loudspeakers to be
     // back before it holds them itself.
     {
         std::lock_guard<std::mutex> guard(lock_);
         if (heldBy_ == owner) heldBy_ = 0;
     }
-    if (!failed.empty())
-        debug::Place("frm::PlayerChannel::giveBack")
-            .warn(L"Не удалось вернуть громкость устройствам:\n%1%", AlarmDevices::joined(failed));
+    AlarmDevices::tellGivenBack(failed);
 }
 
 void PlayerChannel::stopStarted(std::uint64_t startId) {
@@ -296,7 +294,10 @@ void PlayerChannel::runVolumeActions(int volume, const Targets& targets, const L
                                      AlarmDevices::Owner owner, std::uint64_t turn) {
     std::shared_ptr<ActionResults<bool>> chosen;
     if (volume >= 0) {
-        chosen = std::make_shared<SetVolume>(&device::VokarInfo::setVolume, volume);
+        // A refusal is told once for all the start's loudspeakers, not by each of them.
+        chosen = std::make_shared<SetVolume>([volume](device::VokarInfo& loudspeaker) {
+            return loudspeaker.setVolume(volume, device::VokarInfo::Report::logOnly);
+        });
     } else {
         chosen = std::make_shared<EnableVolume>(&device::DeviceBase::enableVolume, true);
     }

@@ -20,8 +20,13 @@ struct Batch {
 
 }  // namespace
 
-WorkerPool::WorkerPool(const std::string& name, std::size_t threads, std::size_t most)
-    : name_(name.substr(0, 15)), most_(std::max(threads, most)), started_(threads), free_(threads) {
+WorkerPool::WorkerPool(const std::string& name, std::size_t threads, std::size_t most,
+                       std::chrono::milliseconds idleEnd)
+    : name_(name.substr(0, 15)),
+      most_(std::max(threads, most)),
+      idleEnd_(idleEnd),
+      started_(threads),
+      free_(threads) {
     starter_ = std::thread([this, threads] { start(threads); });
 }
 
@@ -151,7 +156,7 @@ void WorkerPool::run(bool extra) {
     std::unique_lock<std::mutex> guard(lock_);
     for (;;) {
         const auto ready = [this] { return ending_ || !jobs_.empty(); };
-        const bool woken = extra ? wake_.wait_for(guard, kIdleEnd, ready) : (wake_.wait(guard, ready), true);
+        const bool woken = extra ? wake_.wait_for(guard, idleEnd_, ready) : (wake_.wait(guard, ready), true);
         if (!woken || jobs_.empty()) {
             --started_;
             --free_;

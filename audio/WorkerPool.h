@@ -24,10 +24,15 @@ class WorkerPool {
 public:
     using Job = std::function<void()>;
 
+    // An extra thread idle this long ends.
+    static constexpr std::chrono::seconds kIdleEnd{30};
+
     // `name` names the threads (at most 15 characters). The first `threads` are started by a
     // thread of their own, so that making a pool costs its maker no time; jobs posted meanwhile
-    // wait for them. It grows up to `most` threads (never beyond `threads` when `most` is less).
-    WorkerPool(const std::string& name, std::size_t threads, std::size_t most = 0);
+    // wait for them. It grows up to `most` threads (never beyond `threads` when `most` is less);
+    // those beyond the first end once idle for `idleEnd`.
+    WorkerPool(const std::string& name, std::size_t threads, std::size_t most = 0,
+               std::chrono::milliseconds idleEnd = kIdleEnd);
     // Runs what was posted, then ends the threads.
     ~WorkerPool();
     WorkerPool(const WorkerPool&) = delete;
@@ -40,9 +45,6 @@ public:
     bool runAll(std::vector<Job> jobs, std::chrono::steady_clock::time_point deadline =
                                            std::chrono::steady_clock::time_point::max());
 
-    // An extra thread idle this long ends.
-    static constexpr std::chrono::seconds kIdleEnd{30};
-
 private:
     void start(std::size_t threads);
     // Posts under lock_ and tells how many threads to add.
@@ -54,6 +56,7 @@ private:
 
     const std::string name_;
     const std::size_t most_;
+    const std::chrono::milliseconds idleEnd_;
 
     std::mutex lock_;
     std::condition_variable wake_;

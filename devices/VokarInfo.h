@@ -64,7 +64,7 @@ public:
     };
 
     // Who hears of a refused level: the operator (as a setting by hand does), or the log alone (a
-    // give-back whose failure its caller tells once for all).
+    // broadcast's take or give-back, whose failures its caller tells once for all its loudspeakers).
     enum class Report { operatorToo, logOnly };
 
     // A loudspeaker of `type`, already knowing its own shared pointer and its state handler.
@@ -88,6 +88,8 @@ public:
     // Sets the volume in percent; false when refused or not taken. exception::Offline when the
     // loudspeaker is offline. Exchanges.
     bool setVolume(std::int32_t percent) override;
+    // The same, its refusal told as `report` says.
+    bool setVolume(std::int32_t percent, Report report);
     // One status packet; false when it was refused. Never throws for bad packet content.
     bool parseState(const std::string& packet, const net::IpAndPort& sender) override;
     // Plays from its own memory or a priority signal. Exchanges with the first generations, whose

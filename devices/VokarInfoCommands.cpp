@@ -182,13 +182,17 @@ bool VokarInfo::isAtLevel(const Level& level, std::int32_t known) const {
 }
 
 bool VokarInfo::setVolume(std::int32_t percent) {
+    return setVolume(percent, Report::operatorToo);
+}
+
+bool VokarInfo::setVolume(std::int32_t percent, Report report) {
     if (!isOnline()) throw exception::Offline();
     if (percent < 0 || percent > 100) {
         debug::Place("device::VokarInfo::setVolume").warn(L"Некорректная громкость '%1%'", percent);
         return false;
     }
     return sendVolume(levelOfPercent(percent, getVersionId()), percent == volume.load(),
-                      std::to_wstring(percent), Report::operatorToo);
+                      std::to_wstring(percent), report);
 }
 
 bool VokarInfo::inOwnScale(const Level& level) const {

@@ -8,6 +8,8 @@
 #include <filesystem>
 #include <fstream>
 #include <numeric>
+#include <optional>
+#include <set>
 
 #include "audio/AlarmChannel.h"
 #include "audio/PlaybackTrack.h"
@@ -16,6 +18,7 @@
 #include "audio/mp3streamf.h"
 #include "support/FakeGuiThread.h"
 #include "support/LoudspeakerSite.h"
+#include "support/ManualClock.h"
 #include "support/PulseServer.h"
 #include "tests/audio/AudioFixture.h"
 
@@ -326,7 +329,14 @@ TEST_F(AlarmChannelSiteTest, EveryLoudspeakerIsTakenAtOnceAndGivenBackWhenHeardA
         refusingItsLevel,
         laterLevelWins,
         replyLost,
-        staleChannel
+        staleChannel,
+        refusalsAtTheStart,
+        refusedAndHeard,
+        laterChannelWins,
+        levelBeforeTheNextTake,
+        keptOverARefusal,
+        takeReplyLost,
+        retryMeetsAnAlarm
     };
     const struct {
         const char* name;
@@ -335,8 +345,9 @@ TEST_F(AlarmChannelSiteTest, EveryLoudspeakerIsTakenAtOnceAndGivenBackWhenHeardA
         std::int32_t level;
         // Of replyLost: the command whose replies are lost at the end.
         const char* lost = "";
+        // Of keptOverARefusal: a service message takes it, not a second alarm.
+        bool byServiceMessage = false;
     } rows[] = {
-        {"silent beside answering ones", Case::manySilent, 0, -21},
         {"away at the end, back later", Case::awayAtTheEnd, 0, -21},
         {"two alarms over a due give-back", Case::twoAlarmsOverADueGiveBack, 1, -27},
         {"at -97 dB", Case::levelOutOfRange, 3, -97},
@@ -348,6 +359,34 @@ TEST_F(AlarmChannelSiteTest, EveryLoudspeakerIsTakenAtOnceAndGivenBackWhenHeardA
         {"its switch back unanswered", Case::replyLost, 12, -29, "set ch"},
         {"its level unanswered", Case::replyLost, 13, -31, "set vol"},
         {"known to be on the alarm channel while it is not", Case::staleChannel, 14, -23},
+        {"refusing its volume, its level or the switch at the start", Case::refusalsAtTheStart, 15, -25},
+        {"refusing its level at the end, heard again and again", Case::refusedAndHeard, 18, -35},
+        {"set to a playlist's channel while its switch back is due", Case::laterChannelWins, 19, -26},
+        {"set to another level before the next alarm", Case::levelBeforeTheNextTake, 20, -28},
+        {"refusing its level, then taken by a second alarm", Case::keptOverARefusal, 21, -34},
+        {"refusing its level, then reached by a service message", Case::keptOverARefusal, 22, -36, "", true},
+        {"its switch to the alarm channel done, the reply lost", Case::takeReplyLost, 23, -22},
+        {"refusing its level, its retry meeting a second alarm", Case::retryMeetsAnAlarm, 24, -37},
+        // Last: the clock it holds still stays moved for the rest of the test.
+        {"silent beside answering ones", Case::manySilent, 0, -21},
+    };
+    // Stands still while the silent ones wait for their answers.
+    std::optional<test::ManualClock> clock;
+    // For the rows with a service message, made once one needs it.
+    std::optional<Player> player;
+    std::optional<frm::PlayerChannel> service;
+    const auto serviceMessage = [&](std::size_t n) {
+        if (!service) {
+            startEngine();
+            player.emplace(engine_);
+            service.emplace(*player, *channel_, site_->registry());
+        }
+        service->setSelectionProvider([this, n] { return site_->targets({n}); });
+        auto message = std::make_shared<Playlist>(L"Обед", false);
+        message->add(L"Обед", message_);
+        ASSERT_TRUE(service->playForSelected(message, 90));
+        ASSERT_TRUE(test::waitFor([&] { return !service->isStartPending(); }));
+        ASSERT_TRUE(test::waitFor([&] { return !service->isPlaying(); }));
     };
     const std::wstring notSwitched = L"Не удалось переключить на канал оповещения";
     const std::wstring kLineFeed = L"\\A";
@@ -378,31 +417,73 @@ TEST_F(AlarmChannelSiteTest, EveryLoudspeakerIsTakenAtOnceAndGivenBackWhenHeardA
                       [&](std::size_t a, std::size_t b) { return site_->device(a) < site_->device(b); });
             const std::vector<std::size_t> answering(all.end() - kAnswering, all.end());
             const std::vector<std::size_t> silent(all.begin(), all.end() - kAnswering);
+            for (std::size_t n : all) site_->emulator(n).clearReceived();
             for (std::size_t n : silent) site_->emulator(n).setSilent(true);
+            // The silent ones' tries cannot run out while the clock stands still: the answering
+            // ones are taken while every silent one still waits, or never.
+            const std::size_t toldBefore = capture_.find(notSwitched).size();
+            clock.reset();
+            clock.emplace();
+            clock->holdSteady();
             ASSERT_TRUE(channel_->launch(broadcast(3, message_, all, first)));
             ASSERT_TRUE(test::waitFor([&] {
                 return std::all_of(answering.begin(), answering.end(),
                                    [&](std::size_t n) { return taken(n); });
             }));
-            // No silent one's tries ran out before: each would have been found not answering.
             EXPECT_TRUE(std::all_of(silent.begin(), silent.end(),
                                     [&](std::size_t n) { return site_->device(n)->responding.load(); }));
-            EXPECT_FALSE(capture_.contains(notSwitched));
+            EXPECT_EQ(capture_.find(notSwitched).size(), toldBefore);
+            // Past every resend: the silent ones fail, and are told once the last has.
+            clock->advance(std::chrono::seconds(10));
             EXPECT_EQ(first.wait(), AlarmChannel::finished);
-            ASSERT_TRUE(test::waitFor([&] { return capture_.contains(notSwitched); }));
+            ASSERT_TRUE(test::waitFor([&] { return capture_.find(notSwitched).size() > toldBefore; }));
             const auto told = capture_.find(notSwitched, L"WARN");
-            ASSERT_EQ(told.size(), 1u);
+            ASSERT_EQ(told.size(), toldBefore + 1);
             // One name on a line (the log writes a line feed as "\A").
             std::size_t lines = 0;
-            for (std::size_t at = 0; (at = told[0].message.find(kLineFeed, at)) != std::wstring::npos; ++at)
+            for (std::size_t at = 0; (at = told.back().message.find(kLineFeed, at)) != std::wstring::npos;
+                 ++at)
                 ++lines;
             EXPECT_EQ(lines, silent.size());
             for (std::size_t n : silent) {
-                EXPECT_NE(told[0].message.find(kLineFeed + site_->device(n)->getDisplayName()),
+                EXPECT_NE(told.back().message.find(kLineFeed + site_->device(n)->getDisplayName()),
                           std::wstring::npos)
                     << n;
                 site_->emulator(n).setSilent(false);
             }
+            continue;
+        }
+        if (row.kind == Case::refusalsAtTheStart) {
+            // One refuses the alarm's volume, one to tell its level, one the switch: one text
+            // tells each once, by what went wrong, and the refusal of the volume opens no box of
+            // its own.
+            const std::size_t unread = row.loudspeaker + 1;
+            const std::size_t unswitched = row.loudspeaker + 2;
+            emulator.faultOn("set vol", 0, test::EmulatedDevice::Fault::error, 1);
+            site_->emulator(unread).faultOn("get vol", 0, test::EmulatedDevice::Fault::error, 1);
+            site_->emulator(unswitched).faultOn("set ch", 0, test::EmulatedDevice::Fault::error, 1);
+            ASSERT_TRUE(
+                channel_->launch(broadcast(3, message_, {row.loudspeaker, unread, unswitched}, first)));
+            EXPECT_EQ(first.wait(), AlarmChannel::finished);
+            const std::wstring unreadName = site_->device(unread)->getDisplayName();
+            const std::wstring unswitchedName = site_->device(unswitched)->getDisplayName();
+            const auto told = capture_.find(L"Не удалось установить громкость оповещения устройствам:" +
+                                                kLineFeed + name + kLineFeed + kLineFeed,
+                                            L"WARN");
+            ASSERT_EQ(told.size(), 1u);
+            const std::wstring& text = told[0].message;
+            EXPECT_NE(text.find(notSwitched + L" устройства:" + kLineFeed + unswitchedName + kLineFeed),
+                      std::wstring::npos);
+            EXPECT_NE(text.find(L"на прежнем уровне устройств:" + kLineFeed + unreadName),
+                      std::wstring::npos);
+            for (const std::wstring& each : {name, unreadName, unswitchedName}) {
+                EXPECT_EQ(text.find(each), text.rfind(each)) << each;
+                EXPECT_EQ(capture_.find(each, L"WARN").size(), 1u) << each;
+            }
+            EXPECT_FALSE(
+                capture_.contains(L"Не удалось назначить уровень громкости '70' устройству", L"WARN"));
+            EXPECT_TRUE(
+                capture_.contains(L"Не удалось назначить уровень громкости '70' устройству", L"INFO"));
             continue;
         }
         if (row.kind == Case::staleChannel) {
@@ -416,6 +497,20 @@ TEST_F(AlarmChannelSiteTest, EveryLoudspeakerIsTakenAtOnceAndGivenBackWhenHeardA
                                                             emulator.versionText()),
                 emulator.address()));
             ASSERT_EQ(device->getKnownChannel(), 1u);
+        }
+        if (row.kind == Case::takeReplyLost) {
+            // Carried out, its answer never comes: it is told as not switched, and switched back.
+            emulator.holdReplies("set ch 1");
+            ASSERT_TRUE(channel_->launch(broadcast(3, tone("long.mp3", 700, 8), {row.loudspeaker}, first)));
+            ASSERT_TRUE(test::waitFor([&] {
+                return capture_.contains(notSwitched + L" устройства:" + kLineFeed + name, L"WARN");
+            }));
+            emulator.releaseReplies();
+            channel_->stop();
+            EXPECT_EQ(first.wait(), AlarmChannel::stopped);
+            EXPECT_EQ(emulator.status().channel, 0u);
+            EXPECT_EQ(emulator.decibels(), row.level);
+            continue;
         }
         ASSERT_TRUE(channel_->launch(broadcast(3, tone("long.mp3", 700, 8), {row.loudspeaker}, first)));
         if (row.kind == Case::levelOutOfRange || row.kind == Case::staleChannel) {
@@ -457,7 +552,7 @@ TEST_F(AlarmChannelSiteTest, EveryLoudspeakerIsTakenAtOnceAndGivenBackWhenHeardA
             emulator.clearReceived();
             ASSERT_TRUE(test::waitFor([&] {
                 const auto commands = emulator.received();
-                return std::count(commands.begin(), commands.end(), "get vol") >= 2;
+                return std::count(commands.begin(), commands.end(), "get vol") >= 3;
             }));
             EXPECT_EQ(setCommands(row.loudspeaker), std::vector<std::string>{});
             // Once it answers it is taken back as answering and given back once.
@@ -466,6 +561,77 @@ TEST_F(AlarmChannelSiteTest, EveryLoudspeakerIsTakenAtOnceAndGivenBackWhenHeardA
             EXPECT_EQ(setCommands(row.loudspeaker), (std::vector<std::string>{"set ch 0", "set vol -24"}));
             EXPECT_EQ(capture_.find(due).size(), 1u);
             EXPECT_EQ(emulator.status().channel, 0u);
+            continue;
+        }
+        if (row.kind == Case::refusedAndHeard || row.kind == Case::laterChannelWins ||
+            row.kind == Case::levelBeforeTheNextTake || row.kind == Case::keptOverARefusal ||
+            row.kind == Case::retryMeetsAnAlarm) {
+            // It answers, and refuses its switch back (laterChannelWins) or its level at the end.
+            emulator.faultOn(row.kind == Case::laterChannelWins ? "set ch" : "set vol", 0,
+                             test::EmulatedDevice::Fault::error, 1);
+            channel_->stop();
+            EXPECT_EQ(first.wait(), AlarmChannel::stopped);
+            ASSERT_TRUE(test::waitFor([&] { return capture_.contains(due, L"INFO"); }));
+            const std::string given = "set vol " + std::to_string(row.level);
+            if (row.kind == Case::retryMeetsAnAlarm) {
+                // A switch of the operator's holds it while its retry and a second alarm's take
+                // wait: the retry finds it held and leaves it to the alarm, whichever goes first.
+                // The clock stands still, so that the switch waits as long as its answer is held.
+                ASSERT_TRUE(device->switchChannel(4));
+                clock.emplace();
+                clock->holdSteady();
+                emulator.holdReplies("set ch");
+                ASSERT_TRUE(channel_->restoreCommonChannelForAllDevices());
+                ASSERT_TRUE(emulator.waitForHeld(1));
+                ASSERT_TRUE(channel_->launch(broadcast(3, message_, {row.loudspeaker}, second)));
+                emulator.releaseReplies();
+                EXPECT_EQ(second.wait(), AlarmChannel::finished);
+                ASSERT_TRUE(test::waitFor([&] { return capture_.contains(done); }));
+                // Still at the first alarm's volume, it is sent no volume by the second.
+                auto commands = setCommands(row.loudspeaker);
+                commands.erase(commands.begin(), std::find(commands.begin(), commands.end(), "set ch 4") + 1);
+                EXPECT_EQ(commands, (std::vector<std::string>{"set ch 0", "set ch 1", "set ch 0", given}));
+                EXPECT_EQ(emulator.decibels(), row.level);
+                continue;
+            }
+            if (row.kind == Case::refusedAndHeard) {
+                // Not asked again at each of its status packets.
+                std::set<std::int64_t> heard{device->lastStateTime.load()};
+                ASSERT_TRUE(test::waitFor([&] {
+                    heard.insert(device->lastStateTime.load());
+                    return heard.size() > 4;
+                }));
+                const auto commands = setCommands(row.loudspeaker);
+                EXPECT_EQ(std::count(commands.begin(), commands.end(), given), 1);
+                ASSERT_TRUE(channel_->restoreCommonChannelForAllDevices());
+            } else if (row.kind == Case::laterChannelWins) {
+                // A playlist's channel replaces the switch back; a service message then gives back
+                // only its own level.
+                ASSERT_TRUE(device->switchChannel(4));
+                serviceMessage(row.loudspeaker);
+                ASSERT_TRUE(test::waitFor([&] { return emulator.decibels() == row.level; }));
+                EXPECT_EQ(emulator.status().channel, 4u);
+                EXPECT_TRUE(capture_.contains(done));
+                continue;
+            } else if (row.kind == Case::levelBeforeTheNextTake) {
+                // The operator's level replaces the one due: the next alarm gives that back.
+                ASSERT_TRUE(device->setVolume(0));
+                ASSERT_TRUE(channel_->launch(broadcast(3, message_, {row.loudspeaker}, second)));
+                EXPECT_EQ(second.wait(), AlarmChannel::finished);
+                EXPECT_EQ(emulator.decibels(), -96);
+                EXPECT_EQ(setCommands(row.loudspeaker).back(), "set vol -96");
+                EXPECT_TRUE(capture_.contains(done));
+                continue;
+            } else if (row.byServiceMessage) {
+                serviceMessage(row.loudspeaker);
+            } else {
+                // The level it has now is the first alarm's: the second keeps the one read before.
+                ASSERT_TRUE(channel_->launch(broadcast(3, message_, {row.loudspeaker}, second)));
+                EXPECT_EQ(second.wait(), AlarmChannel::finished);
+            }
+            ASSERT_TRUE(test::waitFor([&] { return capture_.contains(done); }));
+            EXPECT_EQ(emulator.decibels(), row.level);
+            EXPECT_EQ(setCommands(row.loudspeaker).back(), given);
             continue;
         }
         if (row.kind == Case::refusingItsLevel || row.kind == Case::laterLevelWins) {
@@ -491,10 +657,12 @@ TEST_F(AlarmChannelSiteTest, EveryLoudspeakerIsTakenAtOnceAndGivenBackWhenHeardA
                 ASSERT_TRUE(channel_->restoreCommonChannelForAllDevices());
                 ASSERT_TRUE(test::waitFor([&] { return capture_.find(refused, L"INFO").size() == tries; }));
             }
-            EXPECT_EQ(
-                capture_.find(L"Не удалось вернуть на общий канал устройства:" + kLineFeed + name, L"WARN")
-                    .size(),
-                1u);
+            // Switched back, it is told as refusing its level, not the channel.
+            EXPECT_EQ(capture_.find(L"Не удалось вернуть громкость устройствам:" + kLineFeed + name, L"WARN")
+                          .size(),
+                      1u);
+            EXPECT_FALSE(
+                capture_.contains(L"Не удалось вернуть на общий канал устройства:" + kLineFeed + name));
             EXPECT_FALSE(capture_.contains(refused, L"WARN"));
             ASSERT_TRUE(channel_->restoreCommonChannelForAllDevices());
             ASSERT_TRUE(test::waitFor([&] { return capture_.contains(done); }));

@@ -12,39 +12,63 @@
 #include "audio/WorkerPool.h"
 #include "support/FakeGuiThread.h"
 #include "support/LogCapture.h"
+#include "support/ProcessThreads.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 constexpr auto kDeadline = std::chrono::seconds(20);
 
-// Jobs that each wait until `count` of them run at the same time.
-std::vector<audio::WorkerPool::Job> jobsMeetingAtOnce(std::size_t count, std::atomic<std::size_t>& met) {
-    struct Meeting {
-        std::mutex lock;
-        std::condition_variable arrived;
-        std::size_t present = 0;
-    };
-    auto meeting = std::make_shared<Meeting>();
+// Jobs that each wait until `count` of them run at the same time, or until the meeting is given up.
+struct Meeting {
+    std::mutex lock;
+    std::condition_variable arrived;
+    std::size_t present = 0;
+    bool givenUp = false;
+    void giveUp() {
+        std::lock_guard<std::mutex> guard(lock);
+        givenUp = true;
+        arrived.notify_all();
+    }
+};
+std::vector<audio::WorkerPool::Job> jobsMeetingAtOnce(std::size_t count, std::atomic<std::size_t>& met,
+                                                      std::shared_ptr<Meeting> meeting = nullptr) {
+    if (!meeting) meeting = std::make_shared<Meeting>();
     std::vector<audio::WorkerPool::Job> jobs;
     for (std::size_t n = 0; n < count; ++n) {
         jobs.push_back([meeting, count, &met] {
             std::unique_lock<std::mutex> guard(meeting->lock);
             ++meeting->present;
             meeting->arrived.notify_all();
-            if (meeting->arrived.wait_for(guard, kDeadline, [&] { return meeting->present == count; })) ++met;
+            meeting->arrived.wait_for(guard, kDeadline,
+                                      [&] { return meeting->present == count || meeting->givenUp; });
+            if (meeting->present == count) ++met;
         });
     }
     return jobs;
 }
 
 TEST(WorkerPoolTest, JobsPostedAsThePoolIsMadeRunAsManyAtOnceAsItHasThreads) {
-    // A pool that may grow runs as many at once as it may have threads.
-    const std::pair<std::size_t, std::size_t> sizes[] = {{1, 1}, {16, 16}, {32, 32}, {2, 300}};
-    for (const auto& [threads, most] : sizes) {
-        audio::WorkerPool pool("test pool", threads, most);
+    // A pool that may grow runs as many at once as it may have threads, also again once the
+    // threads beyond its first have ended idle.
+    const struct {
+        std::size_t threads;
+        std::size_t most;
+        bool againAfterIdle;
+    } sizes[] = {{1, 1, false}, {16, 16, false}, {32, 32, false}, {2, 300, false}, {2, 64, true}};
+    for (const auto& [threads, most, againAfterIdle] : sizes) {
+        audio::WorkerPool pool("meeting pool", threads, most, std::chrono::milliseconds(50));
         std::atomic<std::size_t> met{0};
         EXPECT_TRUE(pool.runAll(jobsMeetingAtOnce(most, met), Clock::now() + 2 * kDeadline)) << most;
+        EXPECT_EQ(met.load(), most);
+        if (!againAfterIdle) continue;
+        ASSERT_TRUE(
+            test::waitFor([&] { return test::threadsNamed("meeting pool").size() == threads; }, kDeadline));
+        met = 0;
+        auto meeting = std::make_shared<Meeting>();
+        EXPECT_TRUE(pool.runAll(jobsMeetingAtOnce(most, met, meeting), Clock::now() + kDeadline)) << most;
+        // A pool that does not grow again runs them a few at a time, each until given up.
+        meeting->giveUp();
         EXPECT_EQ(met.load(), most);
     }
 }
