@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -39,6 +40,9 @@ constexpr std::uintptr_t kStackOverflowReach = 64 * 1024;
 constexpr int kBacktraceDepth = 64;
 constexpr int kPlaceColumn = 20;
 constexpr char kByteOrderMark[] = "\xEF\xBB\xBF";
+// How long one report waits in all for the log writer: on a loaded machine it may be off the
+// processor for a while; one that waits for a lock the crashing thread holds never comes.
+constexpr auto kLogWriterWait = std::chrono::seconds(5);
 
 struct CrashState {
     char logFolder[kPathRoom] = {};
@@ -168,11 +172,19 @@ void logLine(base::Log::Level level, const char* place, const char* message) {
     logLine(level, place, text);
 }
 
-// Wakes the log writer so that what was queued before the crash reaches the file, but
-// only when its lock is free: the crashing thread may be holding it.
-void flushLogIfFree() {
+// When one report stops waiting for the log writer, counted from its start.
+using LogDeadline = std::chrono::steady_clock::time_point;
+
+LogDeadline logDeadline() {
+    return std::chrono::steady_clock::now() + kLogWriterWait;
+}
+
+// Lets the log writer write what was queued before the crash, so that it reaches the file, and
+// before the report's own lines. The wait ends at the report's deadline: the crashing thread may
+// hold the logger's lock, or one the writer needs.
+void flushLogBefore(LogDeadline deadline) {
     base::SingletonSlot<base::Log>::Use logger(base::Log::instanceSlot());
-    if (logger) logger->tryNotify();
+    if (logger) logger->waitWrittenUntil(deadline);
 }
 
 // ---- Describing the fault.
@@ -448,7 +460,7 @@ bool makeFolders(const char* folder) {
     return ::stat(folder, &status) == 0 && S_ISDIR(status.st_mode);
 }
 
-void logFault(const Fault* fault) {
+void logFault(const Fault* fault, LogDeadline deadline) {
     if (fault == nullptr || fault->info == nullptr) {
         Module program;
         if (!programModule(program)) return;
@@ -460,12 +472,12 @@ void logFault(const Fault* fault) {
     FixedText text;
     describeFault(*fault, text);
     logLine(base::Log::FATAL, "fatal_safe", text);
-    flushLogIfFree();
+    flushLogBefore(deadline);
 }
 
-void reportCrash(const Fault* fault, const char* cause) {
+void reportCrash(const Fault* fault, const char* cause, LogDeadline deadline) {
     logLine(base::Log::IMPOR, "important_safe", "make memory dump");
-    logFault(fault);
+    logFault(fault, deadline);
 
     const CrashState& state = crashState();
     const CivilTime time = state.clock.now();
@@ -491,7 +503,7 @@ void reportCrash(const Fault* fault, const char* cause) {
     } else {
         logLine(base::Log::ERROR, "error_safe", "failed to save memory dump");
     }
-    flushLogIfFree();
+    flushLogBefore(deadline);
 }
 
 void endWithSignal(int signal) {
@@ -600,10 +612,11 @@ void installCrashHandlers() {
 void exceptionFilter(int signal, siginfo_t* info, void* context) {
     const int savedErrno = errno;
     if (claimReport() == Claim::mine) {
-        flushLogIfFree();
+        const LogDeadline deadline = logDeadline();
+        flushLogBefore(deadline);
         logLine(base::Log::TRACE, "trace_safe", "exceptionFilter");
         const Fault fault{signal, info, context};
-        reportCrash(&fault, nullptr);
+        reportCrash(&fault, nullptr, deadline);
     }
     endWithSignal(signal);
     errno = savedErrno;
@@ -614,20 +627,22 @@ void dumpOnTerminate() {
     describeTermination(cause);
     // The claim is kept: the abort that follows must not report a second time.
     if (claimReport() != Claim::mine) return;
-    flushLogIfFree();
+    const LogDeadline deadline = logDeadline();
+    flushLogBefore(deadline);
     logLine(base::Log::FATAL, "fatal_safe", cause);
-    reportCrash(nullptr, cause.data());
+    reportCrash(nullptr, cause.data(), deadline);
 }
 
 void makeMemoryDump(const Fault* fault) {
     if (claimReport() != Claim::mine) return;
-    flushLogIfFree();
-    reportCrash(fault, nullptr);
+    const LogDeadline deadline = logDeadline();
+    flushLogBefore(deadline);
+    reportCrash(fault, nullptr, deadline);
     releaseReport();
 }
 
 void logException(const Fault* fault) {
-    logFault(fault);
+    logFault(fault, logDeadline());
 }
 
 void flushLog() {

@@ -5,8 +5,9 @@
 //
 // The crash paths run inside signal handlers, on a thread that may hold the logger's or
 // the allocator's lock. They therefore write with system calls only: they never allocate,
-// append their lines to the day's log file themselves and wake the logger only when its
-// lock is free. Without a logger the lines go to the standard error stream.
+// and append their lines to the day's log file themselves, once the logger has written what
+// was queued before them; they wait for its lock and its writer only a bounded while.
+// Without a logger the lines go to the standard error stream.
 //
 // The `_safe` log calls serve ordinary code where the logger may not exist: with a logger
 // they log under their own name, without one the format text goes unchanged to the

@@ -25,6 +25,7 @@ namespace {
 constexpr auto kNotifyWait = std::chrono::milliseconds(100);
 constexpr auto kWriterIdleWait = std::chrono::seconds(1);
 constexpr auto kStopWait = std::chrono::seconds(8);
+constexpr auto kLockRetry = std::chrono::milliseconds(1);
 
 // Printable by the rules of Unicode, whatever the process locale is.
 bool isPrintable(wchar_t c) {
@@ -284,12 +285,17 @@ bool Log::waitWritten(std::chrono::milliseconds deadline) {
     });
 }
 
-bool Log::tryNotify() {
-    std::unique_lock<std::mutex> guard(shared_->lock, std::try_to_lock);
-    if (!guard.owns_lock()) return false;
+bool Log::waitWrittenUntil(std::chrono::steady_clock::time_point deadline) {
+    if (std::this_thread::get_id() == writer_.get_id()) return false;
+    std::unique_lock<std::mutex> guard(shared_->lock, std::defer_lock);
+    while (!guard.try_lock()) {
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(kLockRetry);
+    }
+    const std::uint64_t start = shared_->idlePasses;
     shared_->wake.notify_all();
-    shared_->emptied.wait_for(guard, kNotifyWait);
-    return true;
+    return shared_->emptied.wait_until(guard, deadline,
+                                       [&] { return shared_->writerEnded || shared_->idlePasses > start; });
 }
 
 void Log::notifyInstance() {

@@ -72,9 +72,11 @@ public:
     // Wakes the writer and waits at most 100 ms until it finds the queue empty.
     void notify();
     static void notifyInstance();
-    // As notify, but gives up at once when the queue's lock is taken: for the crash path,
-    // which may run on a thread that holds it. Returns false when it gave up.
-    bool tryNotify();
+    // For the crash path: waits until everything queued before the call is written, as
+    // waitWritten, but never on the writer's own thread, and only until `deadline` for the
+    // queue's lock (the crashing thread may hold it) and for the writer (it may wait for a lock
+    // the crashing thread holds). Returns false when it gave up.
+    bool waitWrittenUntil(std::chrono::steady_clock::time_point deadline);
     // Waits until everything queued before the call is written (or the deadline passes).
     bool waitWritten(std::chrono::milliseconds deadline);
 

@@ -1,9 +1,11 @@
 #include "support/ProcessThreads.h"
 
 #include <sys/syscall.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <sstream>
+#include <string>
 
 #include "support/TempFolder.h"
 
@@ -20,12 +22,29 @@ std::set<std::string> threadsNamed(const std::string& name) {
     return found;
 }
 
-bool blockedInPoll(const std::string& thread) {
-    // The number of the system call the thread is blocked in; "running" when it runs.
+namespace {
+
+// The number of the system call the thread is blocked in; -1 while it runs.
+long blockingCall(const std::string& thread) {
     std::istringstream call(readWholeFile("/proc/self/task/" + thread + "/syscall"));
     long number = -1;
     call >> number;
+    return number;
+}
+
+}  // namespace
+
+bool blockedInPoll(const std::string& thread) {
+    const long number = blockingCall(thread);
     return number == SYS_poll || number == SYS_ppoll;
+}
+
+bool blockedOnLock(const std::string& thread) {
+    return blockingCall(thread) == SYS_futex;
+}
+
+std::string currentThread() {
+    return std::to_string(syscall(SYS_gettid));
 }
 
 }  // namespace test

@@ -13,5 +13,9 @@ std::set<std::string> threadsNamed(const std::string& name);
 // Whether the thread of that id is blocked in the system waiting for a descriptor (poll); a
 // thread that runs is not.
 bool blockedInPoll(const std::string& thread);
+// Whether the thread of that id is blocked in the system on a lock or a condition (a futex).
+bool blockedOnLock(const std::string& thread);
+// The id of the calling thread, as threadsNamed gives it.
+std::string currentThread();
 
 }  // namespace test

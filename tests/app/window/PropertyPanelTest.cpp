@@ -29,6 +29,7 @@
 #include "devicelink/IAudioControl.h"
 #include "devices/TribelInfo.h"
 #include "devices/VokarInfo.h"
+#include "foundation/TextConversion.h"
 #include "propertypanel/PageFill.h"
 #include "propertypanel/pages/LinePage.h"
 #include "propertypanel/pages/PasskeyPage.h"
@@ -442,7 +443,9 @@ TEST_F(PropertyPanelTest, TheSourcesPageOffersTheMemorysScenariosToAnInputAndApp
     emulator.setSettings(settings);
     openWindow();
     ASSERT_TRUE(pumpUntil([&] { return deviceState(0) == L"В сети"; }));
-    // Three scenarios, the first removed again: the memory plays scenario 3 as its second.
+    // Three scenarios, the first removed again: the memory plays scenario 3 as its second. The
+    // write tells its end through its progress, once: 100, or -1 when it failed.
+    const auto end = std::make_shared<std::atomic<int>>(0);
     const auto vokar = frame_->getDeviceCollection().getVokars<device::VokarInfo>(false).at(0);
     const auto memory = offWindow([&] {
         const auto written = vokar->getAudioMemory(false, true);
@@ -452,10 +455,22 @@ TEST_F(PropertyPanelTest, TheSourcesPageOffersTheMemorysScenariosToAnInputAndApp
         written->addScenario(gong, message, 30, L"Сценарий 2");
         written->addScenario(gong, message, 30, L"Сценарий 3");
         written->removeScenario(first);
-        written->writeChanges(nullptr);
+        written->writeChanges([end](int percent) {
+            if (percent == 100 || percent < 0) *end = percent;
+        });
         return written;
     });
-    ASSERT_TRUE(pumpUntil([&] { return memory->getWriteProgress() == 100 && !memory->hasChanges(); }));
+    ASSERT_TRUE(pumpUntil([&] { return *end != 0; }));
+    // A failed write is told by its warnings and errors, and the transport's time-outs.
+    ASSERT_EQ(*end, 100) << [&] {
+        std::string told;
+        for (const test::LogLine& line : capture_.lines()) {
+            if (line.level == L"WARN" || line.level == L"ERROR" || line.level == L"IMPOR")
+                told += base::toUtf8(line.raw) + "\n";
+        }
+        return told;
+    }();
+    EXPECT_FALSE(memory->hasChanges());
     ASSERT_TRUE(test::waitForDispatcher());
 
     // The write's end read the settings for the first time.
