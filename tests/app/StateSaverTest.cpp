@@ -23,6 +23,9 @@ namespace {
 // writer that counts what it is given, writes nothing, and can be held in a write or fail.
 class StateSaverTest : public ::testing::Test {
 protected:
+    // A test that failed while a write was held lets the saver's thread end.
+    ~StateSaverTest() override { hold(false); }
+
     std::wstring path(const std::string& name) const { return base::widen(folder_.file(name)); }
     void setText(const std::wstring& path, const std::string& text) {
         std::lock_guard<std::mutex> guard(lock_);
