@@ -6,6 +6,7 @@
 #include <wx/thread.h>
 
 #include <boost/date_time/posix_time/posix_time.hpp>
+#include <stdexcept>
 
 #include "app/DeviceCollectionFile.h"
 #include "app/GuiTaskEvent.h"
@@ -31,6 +32,7 @@
 #include "foundation/Place.h"
 #include "foundation/Settings.h"
 #include "foundation/Storage.h"
+#include "foundation/TextConversion.h"
 #include "foundation/ThreadDispatcher.h"
 #include "panels/Drives.h"
 #include "panels/PlaybackDrive.h"
@@ -47,6 +49,8 @@ namespace {
 
 constexpr auto kClockPeriod = std::chrono::milliseconds(100);
 constexpr auto kIdleCheckPeriod = std::chrono::milliseconds(1000);
+// A change is on disk within about two rounds.
+constexpr auto kSavePeriod = std::chrono::milliseconds(1000);
 
 std::int64_t steadyTicks() {
     return base::clock::steadyNow().time_since_epoch().count();
@@ -59,7 +63,7 @@ constexpr const wchar_t* kStateFiles[] = {
     L"scheduler.xml",         L"zone_collection.xml",
 };
 
-std::wstring dataFile(const wchar_t* name) {
+std::wstring dataFile(const std::wstring& name) {
     return os::joinPath(os::getApplicationDataDirectory(), name);
 }
 
@@ -100,15 +104,20 @@ MainFrame::MainFrame(std::shared_ptr<device::TransferProtocol> transport, std::u
                     if (!clockQueued_.exchange(true)) GuiThreadInvoker::add([this] { onClock(); });
                 }),
       idleLock_("idle lock", kIdleCheckPeriod, [this] { checkIdle(); }),
-      lastActivity_(steadyTicks()) {
+      lastActivity_(steadyTicks()),
+      stateSaver_(kSavePeriod,
+                  [this] { GuiThreadInvoker::add([this] { stateSaver_.offer(stateSnapshot()); }); }) {
     const debug::Place place("frm::MainFrame::MainFrame");
     place.trace(L"");
     Bind(wxEVT_TEXT, &MainFrame::onGuiTask, this, GuiTaskEvent::kId);
     // The boxes held until now open once the window is shown, as the last of its start: a box
     // made before a window manager maps the window would open beneath it, and the window would
     // then take no clicks while the box waits.
-    Bind(wxEVT_SHOW, [](wxShowEvent& event) {
-        if (event.IsShown()) debug::showHeldMessages();
+    Bind(wxEVT_SHOW, [this](wxShowEvent& event) {
+        if (event.IsShown()) {
+            debug::showHeldMessages();
+            startSaving();
+        }
         event.Skip();
     });
     GuiThreadInvoker::create(
@@ -204,11 +213,13 @@ void MainFrame::Shutdown() {
     shuttingDown_ = true;
     const debug::Place place("frm::MainFrame::Shutdown");
     place.trace(L"");
+    // Its writes end before those of the stop, which it must not follow with an older snapshot.
+    const bool savedWhileRunning = stateSaver_.stop();
     guiClock_.stop();
     idleLock_.stop();
     if (propertyPanel_ != nullptr) propertyPanel_->shutdown();
     drivesPanel_->stopThread();
-    bool written = true;
+    bool written = savedWhileRunning;
     // A start that ended before the state was read writes no settings either: the next start is
     // what this one was, a first start included.
     if (stateLoaded_) {
@@ -657,16 +668,34 @@ void MainFrame::loadStateFiles() {
     }
 }
 
+std::vector<std::pair<std::wstring, boost::property_tree::wptree>> MainFrame::stateTrees() {
+    std::vector<std::pair<std::wstring, boost::property_tree::wptree>> trees;
+    trees.emplace_back(L"device_collection.xml", deviceCollectionTree(registry_->getDevices()));
+    trees.emplace_back(ListOfPlaylist::kMusicFile, musicList_->toTree());
+    trees.emplace_back(ListOfPlaylist::kRadioFile, radioList_->toTree());
+    trees.emplace_back(L"device_playback.xml", drivesPanel_->save());
+    trees.emplace_back(SourceServicePanel::kServiceFile, servicePanel_->saveToTree());
+    trees.emplace_back(SourceServicePanel::kAlarmFile, alarmPanel_->saveToTree());
+    trees.emplace_back(SchedulerStore::kFileName, schedulerPanel_->saveToTree());
+    GuiLocker lock;
+    trees.emplace_back(L"zone_collection.xml", rootZone_->toTree());
+    return trees;
+}
+
+bool MainFrame::keptAsIs(const std::wstring& name) const {
+    const auto read = stateFiles_.find(name);
+    return read != stateFiles_.end() && read->second == storage::StateFileRead::unreadable;
+}
+
 bool MainFrame::saveStateFiles() {
     const debug::Place place("frm::MainFrame::saveStateFiles");
     bool written = true;
-    const auto save = [&](const wchar_t* name, const boost::property_tree::wptree& tree) {
-        const auto read = stateFiles_.find(name);
-        if (read != stateFiles_.end() && read->second == storage::StateFileRead::unreadable) {
+    for (const auto& [name, tree] : stateTrees()) {
+        if (keptAsIs(name)) {
             place.warn(L"Файл '%1%' не сохранён: прочитать его не удалось, и он оставлен как есть",
                        dataFile(name));
             written = false;
-            return;
+            continue;
         }
         try {
             // A file that could not be replaced keeps what an earlier run wrote: not saved either.
@@ -675,17 +704,37 @@ bool MainFrame::saveStateFiles() {
             place.error(L"Файл '%1%' не сохранён: %2%", dataFile(name), exception::textOf(error));
             written = false;
         }
-    };
-    save(L"device_collection.xml", deviceCollectionTree(registry_->getDevices()));
-    save(ListOfPlaylist::kMusicFile, musicList_->toTree());
-    save(ListOfPlaylist::kRadioFile, radioList_->toTree());
-    save(L"device_playback.xml", drivesPanel_->save());
-    save(SourceServicePanel::kServiceFile, servicePanel_->saveToTree());
-    save(SourceServicePanel::kAlarmFile, alarmPanel_->saveToTree());
-    save(SchedulerStore::kFileName, schedulerPanel_->saveToTree());
-    GuiLocker lock;
-    save(L"zone_collection.xml", rootZone_->toTree());
+    }
     return written;
+}
+
+void MainFrame::startSaving() {
+    // Not before the state was read, nor after the stop began: a start that ends before the
+    // window is up leaves every file as it found it.
+    if (saving_ || !stateLoaded_ || shuttingDown_) return;
+    saving_ = true;
+    base::SingletonSlot<pref>::Use store(pref::instanceSlot());
+    settingsRevision_ = store ? store->revision() : 0;
+    stateSaver_.start();
+}
+
+StateSaver::Snapshot MainFrame::stateSnapshot() {
+    StateSaver::Snapshot files;
+    {
+        base::SingletonSlot<pref>::Use store(pref::instanceSlot());
+        if (store && !store->path().empty() && store->revision() != settingsRevision_) {
+            files.push_back({base::fromUtf8(store->path()), [] {
+                                 base::SingletonSlot<pref>::Use settings(pref::instanceSlot());
+                                 if (!settings) throw std::runtime_error("the settings are gone");
+                                 return settings->text();
+                             }});
+        }
+    }
+    for (auto& [name, tree] : stateTrees()) {
+        if (keptAsIs(name)) continue;
+        files.push_back({dataFile(name), [tree = std::move(tree)] { return storage::xmlText(tree); }});
+    }
+    return files;
 }
 
 }  // namespace frm

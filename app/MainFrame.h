@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "app/StateSaver.h"
 #include "app/TickThread.h"
 #include "app/kit/DeviceListModel.h"
 #include "app/kit/ListCtrlProvider.h"
@@ -57,12 +58,13 @@ public:
     // and last the transport's threads; logs the notice of a first start, whose box, as every box
     // held for the window, opens once the window is shown.
     void Startup();
-    // Stops the GUI clock and the idle lock, writes the settings, stops the registry, the
-    // transport, the dispatcher and the invoker, saves the geometry and the state files. Runs
-    // once; the window is destroyed afterwards. A window whose start-up never loaded the state
-    // files (the start ended before it) leaves the files and the geometry as they are.
+    // Stops the state saver, the GUI clock and the idle lock, writes the settings, stops the
+    // registry, the transport, the dispatcher and the invoker, saves the geometry and the state
+    // files. Runs once; the window is destroyed afterwards. A window whose start-up never loaded
+    // the state files (the start ended before it) leaves the files and the geometry as they are.
     void Shutdown();
-    // Told at the shutdown whether the settings and every state file it saves were written.
+    // Told at the shutdown whether the settings and every state file it saves were written, and
+    // the state saver's last write of each file succeeded.
     void setStateWrittenHandler(std::function<void(bool written)> handler) {
         stateWritten_ = std::move(handler);
     }
@@ -126,8 +128,16 @@ private:
     void restoreGeometry();
     void saveGeometry();
     void loadStateFiles();
+    // The trees of the state files, in the order they are loaded; on the GUI thread.
+    std::vector<std::pair<std::wstring, boost::property_tree::wptree>> stateTrees();
+    // A state file that could be neither read nor kept aside: it is not saved over.
+    bool keptAsIs(const std::wstring& name) const;
     // Whether every file was written.
     bool saveStateFiles();
+    // Once the window is up: from then on the state saver keeps the files written.
+    void startSaving();
+    // What the state saver writes: the state files, and the settings once a value was set.
+    StateSaver::Snapshot stateSnapshot();
     bool askPassword(const std::wstring& caption, const std::wstring& text, const setting::Text& password);
     // Switches the administrator mode, with its button and the views that it unlocks.
     void setAdministrator(bool administrator);
@@ -178,6 +188,12 @@ private:
     // the window's own values replace those stored.
     bool stateLoaded_ = false;
     std::function<void(bool written)> stateWritten_;
+    // The settings' revision when the saver started: the values set before (the start's own)
+    // are written at the stop, as before.
+    std::uint64_t settingsRevision_ = 0;
+    bool saving_ = false;
+    // Last: it stops, and asks nothing more of the window, before the rest goes.
+    StateSaver stateSaver_;
 };
 
 }  // namespace frm

@@ -75,6 +75,7 @@ void assign(const char* place, const std::string& key, pref::Type type, const T&
     debug::terminateIfNull(store.get(), place);
     auto guard = store->lock();
     store->create(key, type) = value;
+    store->countSet();
 }
 
 template <class T>
@@ -195,8 +196,7 @@ bool pref::save() {
     auto guard = lock();
     std::wstring failure = L"unknown exception";
     try {
-        const base::AtomicWriteResult result =
-            base::writeFileAtomically(base::fromUtf8(path_), serialise(config_));
+        const base::AtomicWriteResult result = base::writeFileAtomically(base::fromUtf8(path_), text());
         if (result.ok()) return true;
         debug::outputLine("pref::save(). Caught exception in pref::save()");
         debug::outputLine(std::string("FileIOException: ") + std::strerror(result.systemError));
@@ -212,6 +212,11 @@ bool pref::save() {
     debug::Place("pref::save")
         .error(L"Ошибка сохранения настроек в файл '%1%': %2%", base::fromUtf8(path_), failure);
     return false;
+}
+
+std::string pref::text() {
+    auto guard = lock();
+    return serialise(config_);
 }
 
 std::string pref::getString(pref* store, const std::string& key, const std::string& fallback) {

@@ -3,11 +3,13 @@
 // "Russian" code page) held in memory for the whole run. Every reader names its key as a
 // dotted path, the type it expects and its default; a key that is missing, or present with
 // another type, is created with that default. The file is read once by pref_init and
-// written back by pref::save and pref_free.
+// written back by pref::save and pref_free, and while the program runs by its state saver.
 //
 // One lock guards the store: every operation takes it. Code that keeps a setting returned
 // by find or create and reads or assigns it holds pref::lock() for as long as it uses it.
 
+#include <atomic>
+#include <cstdint>
 #include <libconfig.h++>
 #include <mutex>
 #include <string>
@@ -42,6 +44,14 @@ public:
     libconfig::Setting& create(const std::string& key, Type type);
     // Writes the whole tree to the path; false (told on the debugger output) on failure.
     bool save();
+    // The file's bytes for the tree as it stands, as save writes them.
+    std::string text();
+    // Counts the values set through the setters, by the operator's choices and the program's:
+    // a change of it tells that the tree holds something worth writing, while a default that a
+    // reader created does not move it.
+    std::uint64_t revision() const { return revision_.load(); }
+    // Counts one value set through a setter.
+    void countSet() { ++revision_; }
 
     static std::string getString(pref* store, const std::string& key, const std::string& fallback);
 
@@ -65,6 +75,7 @@ private:
     void keepUnreadableFileAside(const std::string& reason);
 
     std::recursive_mutex mutex_;
+    std::atomic<std::uint64_t> revision_{0};
     libconfig::Config config_;
     bool isNew_ = true;
     // UTF-8, as the file system takes it.

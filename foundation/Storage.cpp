@@ -168,9 +168,7 @@ int nestingDepth(const std::string& text, int limit) {
     return deepest;
 }
 
-bool save(const std::wstring& path, const boost::property_tree::wptree& tree) {
-    const debug::Place place("storage::save");
-    place.trace(L"save: '%1%'", path);
+std::string xmlText(const boost::property_tree::wptree& tree) {
     // Nothing goes to the file that the reader would refuse: text outside the root element
     // (written bare) and NUL characters (written raw). Only a tree that holds such text is
     // copied to be cleaned: a state file's tree may be large.
@@ -184,7 +182,13 @@ bool save(const std::wstring& path, const boost::property_tree::wptree& tree) {
     std::wostringstream text;
     boost::property_tree::write_xml(
         text, writable, boost::property_tree::xml_writer_make_settings<std::wstring>(L' ', 0, L"utf-8"));
-    const base::AtomicWriteResult result = base::writeFileAtomically(path, base::toUtf8(text.str()));
+    return base::toUtf8(text.str());
+}
+
+bool save(const std::wstring& path, const boost::property_tree::wptree& tree) {
+    const debug::Place place("storage::save");
+    place.trace(L"save: '%1%'", path);
+    const base::AtomicWriteResult result = base::writeFileAtomically(path, xmlText(tree));
     if (result.failure == base::AtomicWriteResult::cannotOpen) {
         place.error(L"Ошибка сохранения настроек. Неверен путь к файлу настроек %1%", path);
         return false;

@@ -13,6 +13,9 @@ namespace storage {
 // since the parser descends one call per element and a hostile file would exhaust the stack.
 constexpr int kMaximumNesting = 64;
 
+// The file's bytes for the tree, as save writes them.
+std::string xmlText(const boost::property_tree::wptree& tree);
+
 // Replaces the file with the tree as a whole (see base::writeFileAtomically). A path that
 // cannot be written is logged and gives false; a write failure after that throws
 // boost::property_tree::xml_parser::xml_parser_error.

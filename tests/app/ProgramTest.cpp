@@ -593,6 +593,32 @@ public:
     }
     // The view button "Устройства": the first below the logo, whatever the font.
     bool clickDevicesButton() { return screen().click(window_, 95, 80); }
+    // The zone "Зал" and the music playlist "Утро", in a run started with "--trace".
+    void makeZoneAndPlaylist() {
+        // The zone tree's "Создать зону" is the control after the tree.
+        const test::XServer::Area frame = area();
+        ASSERT_TRUE(screen().click(window_, frame.width - 170, frame.height / 3));
+        ASSERT_TRUE(screen().pressKey(XK_Tab));
+        ASSERT_TRUE(screen().pressKey(XK_space));
+        ASSERT_TRUE(answer(L"Создать зону", L"Зал"));
+        ASSERT_TRUE(program_.waitForLog(L"Создана зона 'Зал'"));
+        // The playlist view's menu ("Плейлист" follows "Устройства").
+        ASSERT_TRUE(clickDevicesButton());
+        ASSERT_TRUE(screen().pressKey(XK_Tab));
+        ASSERT_TRUE(screen().pressKey(XK_space));
+        // The operator clicks into the view once it shows: its lists are made by this first showing.
+        ASSERT_TRUE(program_.waitForLog(L"redrawGuiElements"));
+        ASSERT_TRUE(screen().click(window_, 300, frame.height / 2, 3));
+        ASSERT_TRUE(program_.waitForLog(L"show playlist menu"));
+        ASSERT_TRUE(screen().pressKey(XK_Down));
+        ASSERT_TRUE(screen().pressKey(XK_Return));
+        ASSERT_TRUE(answer(L"Добавление списка воспроизведения", L"Утро"));
+    }
+    // "Настройки" (above "Администратор" at the bottom of the view buttons); its dialog, or 0.
+    unsigned long openSettings() {
+        if (!screen().click(window_, 95, area().height - 86)) return 0;
+        return waitForDialog();
+    }
 
 private:
     test::ProgramUnderTest& program_;
@@ -623,24 +649,7 @@ TEST(Program, StopSignalsEndItAsItsCloseDoesWithEverythingSaved) {
         Operator operatorOf(program, *run, window);
         operatorOf.closeMessages();
 
-        // A zone made in the zone tree's "Создать зону" (the control after the tree).
-        const test::XServer::Area area = operatorOf.area();
-        ASSERT_TRUE(program.screen().click(window, area.width - 170, area.height / 3));
-        ASSERT_TRUE(program.screen().pressKey(XK_Tab));
-        ASSERT_TRUE(program.screen().pressKey(XK_space));
-        ASSERT_TRUE(operatorOf.answer(L"Создать зону", L"Зал"));
-        ASSERT_TRUE(program.waitForLog(L"Создана зона 'Зал'"));
-        // A playlist made in the playlist view's menu ("Плейлист" follows "Устройства").
-        ASSERT_TRUE(operatorOf.clickDevicesButton());
-        ASSERT_TRUE(program.screen().pressKey(XK_Tab));
-        ASSERT_TRUE(program.screen().pressKey(XK_space));
-        // The operator clicks into the view once it shows: its lists are made by this first showing.
-        ASSERT_TRUE(program.waitForLog(L"redrawGuiElements"));
-        ASSERT_TRUE(program.screen().click(window, 300, area.height / 2, 3));
-        ASSERT_TRUE(program.waitForLog(L"show playlist menu"));
-        ASSERT_TRUE(program.screen().pressKey(XK_Down));
-        ASSERT_TRUE(program.screen().pressKey(XK_Return));
-        ASSERT_TRUE(operatorOf.answer(L"Добавление списка воспроизведения", L"Утро"));
+        operatorOf.makeZoneAndPlaylist();
 
         run->kill(signal);
         // A second signal while it stops changes nothing.
@@ -663,6 +672,49 @@ TEST(Program, StopSignalsEndItAsItsCloseDoesWithEverythingSaved) {
         EXPECT_NE(test::readWholeFile(program.dataFile("list_of_playlist_music.xml")).find("name=\"Утро\""),
                   std::string::npos);
     }
+}
+
+// What the operator made is on disk within seconds, each file whole: a run killed a moment later
+// loses none of it.
+TEST(Program, WhatTheOperatorMadeIsOnDiskWithinSecondsAndAKillLosesNone) {
+    test::ProgramUnderTest program;
+    program.loudspeakers().add(1);
+    auto run = program.start({"--trace"});
+    const unsigned long window = program.screen().waitForWindow(run->pid());
+    ASSERT_NE(window, 0u);
+    Operator operatorOf(program, *run, window);
+    operatorOf.closeMessages();
+    ASSERT_TRUE(program.waitForLog(L"Устройство подключено: 'Устройство 02:7E:41:00:00:01'"));
+    operatorOf.makeZoneAndPlaylist();
+    // "&Сохранить" of the settings stands left of "Отмена" in the dialog's bottom right corner.
+    const unsigned long settings = operatorOf.openSettings();
+    test::XServer::Area dialog;
+    ASSERT_TRUE(settings != 0 && program.screen().area(settings, dialog));
+    ASSERT_TRUE(program.screen().click(settings, dialog.width - 165, dialog.height - 30));
+    ASSERT_TRUE(program.waitForLog(L"buttonOkOnClick"));
+    ASSERT_TRUE(operatorOf.waitUntilNoDialog());
+
+    // The settings file gains the keys the dialog stored, which the file given to the run lacks.
+    const std::pair<const char*, const char*> made[] = {
+        {"zone_collection.xml", "name=\"Зал\""},
+        {"list_of_playlist_music.xml", "name=\"Утро\""},
+        {"device_collection.xml", "address=\"02:7E:41:00:00:01\""},
+        {"melvoxd.cfg", "serviceMessage2"},
+    };
+    const auto holds = [&](const std::pair<const char*, const char*>& file) {
+        return test::readWholeFile(program.dataFile(file.first)).find(file.second) != std::string::npos;
+    };
+    for (const auto& file : made) ASSERT_TRUE(test::waitFor([&] { return holds(file); })) << file.first;
+    run->kill(SIGKILL);
+    EXPECT_EQ(run->wait(), 128 + SIGKILL);
+
+    // Started again it has them all: its stop writes what it read.
+    auto again = program.start();
+    ASSERT_NE(program.screen().waitForWindow(again->pid()), 0u);
+    ASSERT_TRUE(program.waitForLog(L"The main window is shown", 2));
+    EXPECT_EQ(program.quit(), 0);
+    EXPECT_EQ(again->wait(), 0);
+    for (const auto& file : made) EXPECT_TRUE(holds(file)) << file.first;
 }
 
 // A stop signal at any moment of the start, from the program's first instructions on: it ends in
@@ -691,9 +743,7 @@ TEST(Program, StartsAndOpensItsSettingsWithoutToolkitWarnings) {
     ASSERT_NE(window, 0u);
     ASSERT_TRUE(program.waitForLog(L"The main window is shown"));
     Operator operatorOf(program, *run, window);
-    // "Настройки" stands above "Администратор" at the bottom of the view buttons.
-    ASSERT_TRUE(program.screen().click(window, 95, operatorOf.area().height - 86));
-    const unsigned long settings = operatorOf.waitForDialog();
+    const unsigned long settings = operatorOf.openSettings();
     ASSERT_NE(settings, 0u) << "the settings did not open";
     EXPECT_FALSE(program.screenshot(*run, "program_settings").empty());
     program.screen().closeWindow(settings);

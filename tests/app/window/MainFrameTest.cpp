@@ -138,6 +138,9 @@ TEST_F(WindowFixture, ZonesMadeByTheButtonsSurviveARestart) {
     clickButton(L"Удалить устройства");
     EXPECT_TRUE(messageShown(L"т.к. используются в расписании:\n'Устройство 02:7E:41:00:00:01'"));
     EXPECT_TRUE(treeItem(L"Устройство 02:7E:41:00:00:01").IsOk());
+    EXPECT_TRUE(onDisk("zone_collection.xml",
+                       "<zone name=\"Сцена\" volume=\"-1\"><device "
+                       "address=\"02:7E:41:00:00:01\"/>"));
 
     closeWindow();
     openWindow();
@@ -248,6 +251,7 @@ TEST_F(WindowFixture, FactoryPasswordsLockNobodyOutAndSayWhereToSetThem) {
     };
     clickButton(L"Настройки");
     EXPECT_TRUE(frm::passwordMatches(L"secret", setting::securityInterface));
+    EXPECT_TRUE(onDisk("melvoxd.cfg", "interface = \"" + pref::getString(setting::securityInterface) + "\""));
 
     clock.advance(61s);
     ASSERT_TRUE(pumpUntil([&] { return frame_->isLocked(); }));

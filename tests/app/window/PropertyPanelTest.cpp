@@ -233,6 +233,7 @@ TEST_F(PropertyPanelTest, ApplyRenamesAndRestartsWithTheNewNetworkAndCancelResto
     EXPECT_FALSE(labelled(L"&Применить")->IsEnabled());
     const auto vokar = frame_->getDeviceCollection().getVokars<device::VokarInfo>(false).at(0);
     EXPECT_EQ(vokar->getDisplayName(), L"Hall 2");
+    EXPECT_TRUE(onDisk("device_collection.xml", "title=\"Hall 2\""));
 
     showTab(L"Сеть");
     wxTextCtrl* multicast = control<wxTextCtrl>(L"multicast");

@@ -101,6 +101,11 @@ void WindowFixture::closeWindow() {
     base::ThreadDispatcher::destroy();
 }
 
+bool WindowFixture::onDisk(const std::string& file, const std::string& text) {
+    return pumpUntil(
+        [&] { return readWholeFile(root_.dataFolder() + "/" + file).find(text) != std::string::npos; });
+}
+
 bool WindowFixture::pumpUntil(const std::function<bool()>& condition, std::chrono::milliseconds deadline) {
     const auto end = std::chrono::steady_clock::now() + deadline;
     while (!condition()) {

@@ -88,6 +88,9 @@ protected:
     // Presses the dialog's button (found by its label without the mnemonic) as a click does; it
     // need not be on screen, so it works from within the dialog's modal loop.
     static void pressButton(wxWindow* dialog, const wxString& label);
+    // Whether the data folder's file comes to hold the text while the window runs on: what the
+    // operator did is on disk without a stop.
+    bool onDisk(const std::string& file, const std::string& text);
     wxListCtrl* deviceList();
     wxTreeCtrl* zoneTree();
     frm::PropertyDevicePanel* propertyPanel();

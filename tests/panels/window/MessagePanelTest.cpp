@@ -265,6 +265,8 @@ TEST_F(MessagePanelTest, AScheduledMessageAndItsGroupAreNotDeletedAndTheGroupsSu
     pressLabelled(wxT("Удалить выделенное"));
     EXPECT_TRUE(pumpUntil([&] { return !item(wxT("Пустая")).IsOk(); }));
     EXPECT_EQ(tree()->GetCount(), 2u);
+    EXPECT_TRUE(onDisk("service_message.xml", "<name>Распорядок</name><message><name>Обед</name>"));
+    EXPECT_TRUE(onDisk("scheduler.xml", "<messageName>Обед</messageName>"));
 
     // The groups come back after a restart.
     closeWindow();
