@@ -3,9 +3,7 @@
 #include <pthread.h>
 
 #include <boost/property_tree/ptree.hpp>
-#include <boost/property_tree/xml_parser.hpp>
 #include <filesystem>
-#include <sstream>
 
 #include "foundation/Exceptions.h"
 #include "foundation/Files.h"
@@ -193,12 +191,9 @@ bool GiveBackJournal::write(const std::map<Key, Record>& records) {
     wptree tree;
     wptree& root = tree.put_child(kRoot, wptree());
     for (const auto& entry : records) root.add_child(L"loudspeaker", toTree(entry.second));
-    // Written by hand rather than by storage::save, which shows every failure to the operator:
-    // during an alarm that is a box a loudspeaker.
-    std::wostringstream text;
-    boost::property_tree::write_xml(
-        text, tree, boost::property_tree::xml_writer_make_settings<std::wstring>(L' ', 0, L"utf-8"));
-    return writer_(path_, base::toUtf8(text.str()));
+    // Written through the journal's own writer rather than storage::save, which shows every
+    // failure to the operator: during an alarm that is a box a loudspeaker.
+    return writer_(path_, storage::xmlText(tree));
 }
 
 }  // namespace frm
