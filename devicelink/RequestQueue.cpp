@@ -30,6 +30,7 @@ RequestQueue::RequestPtr RequestQueue::makeRequest(RequestPtr request, const std
     request->priority = priority;
     request->number = 0;
     request->group = 0;
+    request->silence = Silence::device;
     request->done = false;
     request->sent = false;
     request->answered = false;
@@ -150,7 +151,8 @@ void RequestQueue::sendFailed(const Key& key, Actions& out) {
 }
 
 // A device that does not answer fails its request in flight and every request queued behind it,
-// except those queued after a waiting caller gave up on the one in flight.
+// except those queued after a waiting caller gave up on the one in flight. A module's silence fails
+// only its own request.
 void RequestQueue::fail(Device& device, Actions& out) {
     debug::Place(timeoutPlace)
         .trace(L"sender: device does not response, ip: %1%", device.address.getWideText());
@@ -160,10 +162,11 @@ void RequestQueue::fail(Device& device, Actions& out) {
     device.attempts = 0;
     expired->done = true;
     out.completions.push_back(Completion{expired, true, true, false});
+    const bool alone = expired->silence == Silence::module;
     std::vector<RequestPtr> spared;
     while (!device.queue.empty()) {
         RequestPtr next = pop(device);
-        if (expired->abandoned && next->number >= expired->abandonedBefore) {
+        if (alone || (expired->abandoned && next->number >= expired->abandonedBefore)) {
             spared.push_back(std::move(next));
             continue;
         }

@@ -2,9 +2,10 @@
 // The rules of the requests to devices, apart from the socket, the threads and the locks of the
 // transport: one priority queue per device address and port, at most one request in flight per
 // device, one resend an interval after the first send, failure an interval after the resend
-// (taking the device's queue with it), replies matched to the request in flight, and what a
-// caller that gave up on a request leaves behind. Time comes from the clock seam. The transport
-// calls it under its lock and carries out what it asks for: the sends and the completions.
+// (taking the device's queue with it, unless it asked a module behind the device), replies matched
+// to the request in flight, and what a caller that gave up on a request leaves behind. Time comes
+// from the clock seam. The transport calls it under its lock and carries out what it asks for: the
+// sends and the completions.
 
 #include <atomic>
 #include <boost/container/small_vector.hpp>
@@ -33,6 +34,10 @@ public:
     // The requests of one job (a firmware update, a write of a device's memory), which a failure of
     // the job drops together; 0 for a request of no job.
     using Group = std::uint64_t;
+    // Whose silence an unanswered request tells: the device's, so the requests queued behind it fail
+    // with it; or only a module's behind the device (its line control), so it fails alone and the
+    // device's queue goes on.
+    enum class Silence { device, module };
 
     struct Request {
         virtual ~Request() = default;
@@ -44,6 +49,7 @@ public:
         // Empty for a request whose caller waits for it.
         TransferHandler handler;
         Group group = 0;
+        Silence silence = Silence::device;
         std::chrono::microseconds interval{0};
         // When a waiting caller gives up, counted from queueing.
         TimePoint giveUpAt;
@@ -117,7 +123,7 @@ public:
     };
 
     // Makes `request` (a new one, or one used before, of which nothing stays) the request for
-    // `command`, of no group. A zero interval means one second (`zeroInterval` tells so). The
+    // `command`, of no group, whose silence is the device's. A zero interval means one second (`zeroInterval` tells so). The
     // deadline of a waiting caller is two intervals as given plus 50 ms, counted from now.
     static RequestPtr makeRequest(RequestPtr request, const std::string& command, int priority,
                                   unsigned intervalMs, bool& zeroInterval);

@@ -573,7 +573,7 @@ bool TransferProtocol::sync(const net::IpAndPort& address, const std::string& re
 }
 
 bool TransferProtocol::sync(const net::IpAndPort& address, const std::string& request, std::string& response,
-                            int priority, unsigned intervalMs, bool& refused) {
+                            int priority, unsigned intervalMs, bool& refused, RequestQueue::Silence silence) {
     const debug::Place place("device::TransferProtocol::sync");
     refused = false;
     place.trace2(L"synchronous transfer is started. the request '%1%'", request);
@@ -587,6 +587,7 @@ bool TransferProtocol::sync(const net::IpAndPort& address, const std::string& re
     bool zeroInterval = false;
     RequestQueue::makeRequest(transfer, request, priority, intervalMs, zeroInterval);
     if (zeroInterval) place.error(L"Время ожидания перед повторной отправкой слишком мало");
+    transfer->silence = silence;
     {
         std::lock_guard<std::mutex> guard(syncWaitersLock_);
         if (stopping_) {
@@ -644,7 +645,7 @@ bool TransferProtocol::sync(const net::IpAndPort& address, const std::string& re
 
 bool TransferProtocol::async(const net::IpAndPort& address, const std::string& request,
                              TransferHandler handler, int priority, unsigned intervalMs,
-                             RequestQueue::Group group) {
+                             RequestQueue::Group group, RequestQueue::Silence silence) {
     const debug::Place place("device::TransferProtocol::async");
     place.trace2(L"transfer asynchronous");
     const TransferPtr transfer = transfers_->take();
@@ -653,6 +654,7 @@ bool TransferProtocol::async(const net::IpAndPort& address, const std::string& r
     if (zeroInterval) place.error(L"Время ожидания перед повторной отправкой слишком мало");
     transfer->handler = std::move(handler);
     transfer->group = group;
+    transfer->silence = silence;
     return add_to_queue(address, transfer);
 }
 

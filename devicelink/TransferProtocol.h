@@ -61,13 +61,16 @@ public:
               unsigned intervalMs);
     // The same; `refused` tells a failure of a request that never reached the device (the network
     // refused it because nothing listens at its port, or it never went out), as against one that
-    // went unanswered.
+    // went unanswered. A request to a module behind the device fails alone when unanswered
+    // (`silence`).
     bool sync(const net::IpAndPort& address, const std::string& request, std::string& response, int priority,
-              unsigned intervalMs, bool& refused);
+              unsigned intervalMs, bool& refused,
+              RequestQueue::Silence silence = RequestQueue::Silence::device);
     // Queues the request; the handler runs later on the thread dispatcher. A request of a job's
     // `group` (newGroup) is dropped with the job's other requests by eraseQueue of that group.
     bool async(const net::IpAndPort& address, const std::string& request, TransferHandler handler,
-               int priority, unsigned intervalMs, RequestQueue::Group group = 0);
+               int priority, unsigned intervalMs, RequestQueue::Group group = 0,
+               RequestQueue::Silence silence = RequestQueue::Silence::device);
     // A group that no request has had yet, for the requests of one job.
     RequestQueue::Group newGroup();
     // Drops the device's queued requests without completing them.

@@ -235,7 +235,9 @@ void VokarInfo::askLineControl(const std::weak_ptr<VokarInfo>& device, const std
     }
     if (!self->isOnlineAndResponding()) return;
     std::string raw;
-    if (!self->protocol_->sync(self->getAddress(), request, raw, lineControlRepeats, lineControlIntervalMs))
+    bool refused = false;
+    if (!self->protocol_->sync(self->getAddress(), request, raw, lineControlRepeats, lineControlIntervalMs,
+                               refused, RequestQueue::Silence::module))
         return;
     reply = lineControlAnswer(raw);
 }
@@ -252,7 +254,7 @@ bool VokarInfo::askLineControlLater(const std::string& request, const std::wstri
                     then(*self, lineControlAnswer(raw));
             });
         },
-        lineControlRepeats, lineControlIntervalMs);
+        lineControlRepeats, lineControlIntervalMs, 0, RequestQueue::Silence::module);
 }
 
 std::string VokarInfo::lineControlAnswer(const std::string& raw) {

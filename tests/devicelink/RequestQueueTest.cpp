@@ -18,6 +18,7 @@ using namespace std::chrono_literals;
 //   add D CMD PRIORITY INTERVAL [GROUP]   queue CMD ('_' for a blank) for device 127.0.0.D, sent at
 //                                         once when the device is idle; of a job's group when given
 //   queue D CMD PRIORITY INTERVAL the same, held until startAll
+//   module D CMD PRIORITY INTERVAL add, for a module behind the device: its silence is its own
 //   again D CMD PRIORITY INTERVAL OLD     add, with the request of the completed OLD made again, as
 //                                         the transport's pool does, for a caller of no job
 //   startAll | wait MS (then expire) | erase D [GROUP] | sendfail D | giveup CMD
@@ -39,7 +40,7 @@ public:
             std::string op;
             in >> op;
             RequestQueue::Actions actions;
-            if (op == "add" || op == "queue" || op == "again") {
+            if (op == "add" || op == "queue" || op == "again" || op == "module") {
                 int device = 0, priority = 0;
                 unsigned interval = 0;
                 std::string command;
@@ -59,6 +60,7 @@ public:
                 RequestQueue::makeRequest(request, text, priority, interval, zero);
                 request->handler = [](const std::string&, bool) {};
                 if (group != 0) request->group = group;
+                if (op == "module") request->silence = RequestQueue::Silence::module;
                 requests_[command] = {request, device};
                 queue_.add(address(device), request, op != "queue", actions);
             } else if (op == "startAll") {
@@ -180,6 +182,12 @@ TEST(RequestQueueTest, Rules) {
           "wait 100", "wait 100", "reply 2 OK later"},
          {"send 2 first #1", "withdrawn queued", "kept first", "send 2 first #2", "fail first",
           "send 2 later #1", "done later: OK later"}},
+        {"a module's request fails alone: the device's requests queued behind it are sent",
+         {"module 2 lsensor_ver 2 100", "add 2 piece 1 100", "wait 100", "wait 100", "reply 2 OK piece",
+          "add 2 last 2 100", "module 2 lsensor 2 100", "add 2 behind 2 100", "wait 100", "wait 100"},
+         {"send 2 lsensor_ver #1", "send 2 lsensor_ver #2", "fail lsensor_ver", "send 2 piece #1",
+          "done piece: OK piece", "send 2 last #1", "send 2 last #2", "fail last", "fail lsensor",
+          "fail behind"}},
         {"erase drops the queue without completing it and keeps the request in flight",
          {"add 2 flight 2 100", "add 2 dropped 2 100", "erase 2", "reply 2 OK flight", "erase 9"},
          {"send 2 flight #1", "done flight: OK flight"}},

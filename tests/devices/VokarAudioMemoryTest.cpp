@@ -3,8 +3,11 @@
 // what it plays cannot be trusted.
 
 #include <algorithm>
+#include <atomic>
 #include <functional>
+#include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "VokarFixture.h"
@@ -65,6 +68,39 @@ TEST_F(VokarAudioMemoryTest, AWriteRefusedWhileTheMemoryPlaysEndsAtMinusOne) {
     EXPECT_EQ(memory->getWriteProgress(), -1);
     for (const std::string& command : loudspeaker.emulated->received())
         EXPECT_NE(command.rfind("aflash ", 0), 0u) << command;
+}
+
+// A line-control module that does not answer fails only its own request: the memory's write whose
+// pieces wait behind it is written.
+TEST_F(VokarAudioMemoryTest, AWriteQueuedBehindASilentLineModuleIsWritten) {
+    using Fault = EmulatedDevice::Fault;
+    auto loudspeaker = connected(device::vokarV3_Higher);
+    AudioFlash flash(*loudspeaker.emulated, 4096);
+    const auto memory = loudspeaker.device->getAudioMemory(true, true);
+    // The settings read that building the memory made asks the module for its version: it is over
+    // once the versions are told.
+    ASSERT_TRUE(waitFor([&] { return capture_.contains(L"прошивка контроля линии", L"INFO"); }));
+    EXPECT_TRUE(loudspeaker.device->parseState(loudspeaker.emulated->statusPacket(),
+                                               loudspeaker.emulated->address()));
+    memory->addFragment(std::string(2000, 'g'), L"Гонг");
+    // The first piece goes unanswered once, so the module's request comes while the others wait.
+    loudspeaker.emulated->faultOn("voiceMemProgram", 0, Fault::silence);
+    const auto end = std::make_shared<std::atomic<int>>(0);
+    memory->writeChanges([end](int percent) {
+        if (percent == 100 || percent < 0) *end = percent;
+    });
+    ASSERT_TRUE(waitFor([&] {
+        for (const std::string& command : loudspeaker.emulated->received())
+            if (command.rfind("voiceMemProgram", 0) == 0) return true;
+        return false;
+    }));
+    std::thread module([line = loudspeaker.device->getLineControl()] { line->requestTipDevices(); });
+    ASSERT_TRUE(waitFor([&] { return *end != 0; }));
+    module.join();
+    EXPECT_EQ(*end, 100);
+    const auto received = loudspeaker.emulated->received();
+    EXPECT_NE(std::find(received.begin(), received.end(), "lsensor"), received.end());
+    EXPECT_EQ(flash.flash().contents()[0], 4);
 }
 
 TEST_F(VokarAudioMemoryTest, FollowsThePlaybackTypeOfTheLoudspeaker) {
