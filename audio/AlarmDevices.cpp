@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <initializer_list>
-#include <unordered_map>
 #include <utility>
 
 #include "foundation/Clock.h"
@@ -412,12 +411,9 @@ void AlarmDevices::restoreFromJournal(const std::vector<Loudspeaker>& known) {
     const debug::Place place("frm::AlarmDevices::restoreFromJournal");
     std::vector<GiveBackJournal::Record> records = journal_.load();
     if (records.empty()) return;
-    std::unordered_map<std::uint64_t, Loudspeaker> byAddress;
-    const auto keyOf = [](const net::HardwareAddress& address) {
-        return (static_cast<std::uint64_t>(address.getHigh()) << 32) | address.getLow();
-    };
+    std::map<GiveBackJournal::Key, Loudspeaker> byAddress;
     for (const Loudspeaker& loudspeaker : known)
-        byAddress.emplace(keyOf(loudspeaker->getHardwareAddress()), loudspeaker);
+        byAddress.emplace(GiveBackJournal::keyOf(loudspeaker->getHardwareAddress()), loudspeaker);
     // Named by their addresses, up to a number: the registry may not name them.
     constexpr std::size_t kNamed = 20;
     const auto named = [](std::vector<std::wstring> addresses, std::size_t count) {
@@ -431,7 +427,7 @@ void AlarmDevices::restoreFromJournal(const std::vector<Loudspeaker>& known) {
     std::vector<std::wstring> droppedNames, toldNames;
     std::size_t toTell = 0;
     for (GiveBackJournal::Record& record : records) {
-        const auto found = byAddress.find(keyOf(record.address));
+        const auto found = byAddress.find(GiveBackJournal::keyOf(record.address));
         if (found == byAddress.end() || (!record.switched && !record.level)) {
             if (droppedNames.size() < kNamed)
                 droppedNames.push_back(base::widen(record.address.canonicalText()));

@@ -68,9 +68,11 @@ public:
     void put(const Record& record) { update({record}); }
     void erase(const net::HardwareAddress& address) { update({}, {address}); }
 
-private:
+    // A loudspeaker's address as a key of a map: the text takes no part.
     using Key = std::pair<std::uint32_t, std::uint32_t>;
     static Key keyOf(const net::HardwareAddress& address) { return {address.getHigh(), address.getLow()}; }
+
+private:
     void writeLoop();
     bool write(const std::map<Key, Record>& records);
 

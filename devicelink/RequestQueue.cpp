@@ -162,11 +162,10 @@ void RequestQueue::fail(Device& device, Actions& out) {
     device.attempts = 0;
     expired->done = true;
     out.completions.push_back(Completion{expired, true, true, false});
-    const bool alone = expired->silence == Silence::module;
     std::vector<RequestPtr> spared;
-    while (!device.queue.empty()) {
+    while (expired->silence == Silence::device && !device.queue.empty()) {
         RequestPtr next = pop(device);
-        if (alone || (expired->abandoned && next->number >= expired->abandonedBefore)) {
+        if (expired->abandoned && next->number >= expired->abandonedBefore) {
             spared.push_back(std::move(next));
             continue;
         }

@@ -123,8 +123,9 @@ public:
     };
 
     // Makes `request` (a new one, or one used before, of which nothing stays) the request for
-    // `command`, of no group, whose silence is the device's. A zero interval means one second (`zeroInterval` tells so). The
-    // deadline of a waiting caller is two intervals as given plus 50 ms, counted from now.
+    // `command`, of no group, whose silence is the device's. A zero interval means one second
+    // (`zeroInterval` tells so). The deadline of a waiting caller is two intervals as given plus
+    // 50 ms, counted from now.
     static RequestPtr makeRequest(RequestPtr request, const std::string& command, int priority,
                                   unsigned intervalMs, bool& zeroInterval);
     static Key keyOf(const net::IpAndPort& address) { return Key(address.getAddress(), address.getPort()); }
