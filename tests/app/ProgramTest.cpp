@@ -166,7 +166,7 @@ TEST(Program, LoudspeakersLeftOnAMessageByAKilledRunAreGivenBackAtTheNextStart) 
         EXPECT_EQ(emulator.status().channel, 0u) << n;
         EXPECT_EQ(emulator.decibels(), -20 - n) << n;
     }
-    EXPECT_TRUE(program.waitForLog(L"не вернув на общий канал с прежней громкостью громкоговорители"));
+    EXPECT_TRUE(program.waitForLog(L"Программа завершилась во время оповещения, не вернув громкоговорители"));
     EXPECT_FALSE(fs::exists(program.dataFile("alarm_give_back.xml")));
     EXPECT_EQ(program.quit(), 0);
     EXPECT_EQ(run->wait(), 0);
