@@ -98,9 +98,10 @@ TEST(Program, ComesUpWithItsLoudspeakersAndQuitsWritingItsFiles) {
     EXPECT_EQ(program.countInLog(L"Melvox v1 - Exit."), 1u);
 }
 
-// A run killed during a scheduled service message, which the alarm channel plays, leaves its
-// loudspeakers on the alarm channel at the message's level: the next start gives them back, as
-// they are heard, with the level each had.
+// A run killed during a scheduled service message, which the alarm channel plays, while the disk's
+// flushes of the give-back journal stall, leaves its loudspeakers on the alarm channel at the
+// message's level: the next start gives every one back, as they are heard, with the level each
+// had, and names them as the collection does.
 TEST(Program, LoudspeakersLeftOnAMessageByAKilledRunAreGivenBackAtTheNextStart) {
     test::ProgramUnderTest program;
     constexpr int kLoudspeakers = 3;
@@ -138,14 +139,18 @@ TEST(Program, LoudspeakersLeftOnAMessageByAKilledRunAreGivenBackAtTheNextStart) 
         << message << "</messagePath><gongName/><gongPath/><devices>" << targets
         << "</devices></playback></task></scheduler_v2>";
 
+    program.stallFlushesOf("alarm_give_back.xml");
     auto killed = program.start();
+    program.stallFlushesOf("");
     const auto onTheMessage = [&] {
         for (int n = 0; n < kLoudspeakers; ++n)
             if (program.loudspeakers().loudspeaker(n).status().channel != 1) return false;
         return true;
     };
     ASSERT_TRUE(test::waitFor(onTheMessage, std::chrono::seconds(150)));
-    // The journal is written beside the switches: killed once it holds them.
+    // Killed while the disk holds the journal's flush. The journal is written beside the switches,
+    // and holds them all.
+    ASSERT_TRUE(program.waitForLog(L"slowly to"));
     ASSERT_TRUE(test::waitFor([&] {
         std::error_code error;
         if (!fs::exists(program.dataFile("alarm_give_back.xml"), error)) return false;
@@ -167,6 +172,7 @@ TEST(Program, LoudspeakersLeftOnAMessageByAKilledRunAreGivenBackAtTheNextStart) 
         EXPECT_EQ(emulator.decibels(), -20 - n) << n;
     }
     EXPECT_TRUE(program.waitForLog(L"Программа завершилась во время оповещения, не вернув громкоговорители"));
+    EXPECT_TRUE(program.waitForLog(L"\\AУстройство 02:7E:41:00:00:01"));
     EXPECT_FALSE(fs::exists(program.dataFile("alarm_give_back.xml")));
     EXPECT_EQ(program.quit(), 0);
     EXPECT_EQ(run->wait(), 0);
