@@ -860,6 +860,11 @@ TEST_F(AlarmChannelTest, WhatARunLeftOnTheAlarmChannelIsGivenBackAtTheNextStart)
         const std::wstring dropped = L"name no loudspeaker of the device collection";
         const std::size_t errors = count(L"alarm_give_back.xml", L"ERROR");
         const std::size_t toldBefore = count(told, L"NOTICE");
+        // The notice tells what is still owed.
+        const std::wstring owed = row.switchedBack && row.levelBack ? L"На общий канал с прежней громкостью:"
+                                  : row.switchedBack ? L"На общий канал:"
+                                                     : L"К прежней громкости:";
+        const std::size_t owedBefore = count(owed, L"NOTICE");
         const std::size_t droppedBefore = count(dropped);
         // Each named as the collection names it, on a line of its own (the log writes a line feed
         // as "\A").
@@ -904,6 +909,7 @@ TEST_F(AlarmChannelTest, WhatARunLeftOnTheAlarmChannelIsGivenBackAtTheNextStart)
         }
         EXPECT_EQ(count(told, L"NOTICE"), toldBefore + row.told);
         for (std::size_t n : row.givenBack) EXPECT_EQ(named(n), namedBefore[n] + row.told) << n;
+        EXPECT_EQ(count(owed, L"NOTICE"), owedBefore + (row.told > 0 ? 1 : 0));
         EXPECT_EQ(count(base::widen(nothing), L"NOTICE"), 0u);
         EXPECT_EQ(count(dropped), droppedBefore + (row.text.find(nothing) != std::string::npos ? 1 : 0));
         for (std::size_t n : row.givenBack) {
