@@ -2,8 +2,9 @@
 // its loudspeakers, refuses a second copy, asks before it joins another copy's stream (and only
 // for a stream), ends on "--quit" and on the stop signals with its files written, at any moment of
 // its start too, starts again after a crash and gives back the loudspeakers a crash left on a
-// message, keeps a damaged zone file aside, shows a flood of warnings one box at a time, skips
-// plug-ins that crash or hang, and prints no warning of the window toolkit.
+// message (while the disk stalled, and beside a damaged device collection), keeps a damaged zone
+// file aside, shows a flood of warnings one box at a time, skips plug-ins that crash or hang, and
+// prints no warning of the window toolkit.
 
 #include <X11/keysym.h>
 #include <fcntl.h>
@@ -174,6 +175,39 @@ TEST(Program, LoudspeakersLeftOnAMessageByAKilledRunAreGivenBackAtTheNextStart) 
     EXPECT_TRUE(program.waitForLog(L"Программа завершилась во время оповещения, не вернув громкоговорители"));
     EXPECT_TRUE(program.waitForLog(L"\\AУстройство 02:7E:41:00:00:01"));
     EXPECT_FALSE(fs::exists(program.dataFile("alarm_give_back.xml")));
+    EXPECT_EQ(program.quit(), 0);
+    EXPECT_EQ(run->wait(), 0);
+}
+
+// A journal beside a device collection that does not read keeps its records: each loudspeaker is
+// given back once it is heard.
+TEST(Program, AJournalBesideADamagedCollectionGivesBackAsItsLoudspeakersAreHeard) {
+    test::ProgramUnderTest program;
+    constexpr int kLoudspeakers = 2;
+    program.loudspeakers().add(kLoudspeakers);
+    std::string records;
+    for (int n = 0; n < kLoudspeakers; ++n) {
+        test::LoudspeakerEmulator& emulator = program.loudspeakers().loudspeaker(n);
+        auto status = emulator.status();
+        status.channel = 1;
+        emulator.setStatus(status);
+        emulator.setDecibels(-11);
+        records += "<loudspeaker><hardwareAddress>02:7E:41:00:00:0" + std::to_string(n + 1) +
+                   "</hardwareAddress><switched>true</switched><scale>dB</scale><level>" +
+                   std::to_string(-30 - n) + "</level><percent>40</percent></loudspeaker>";
+    }
+    std::ofstream(program.dataFile("device_collection.xml")) << "<device_collection><device";
+    std::ofstream(program.dataFile("alarm_give_back.xml"))
+        << "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<alarm_give_back>" << records << "</alarm_give_back>";
+    auto run = program.start();
+    for (int n = 0; n < kLoudspeakers; ++n) {
+        test::LoudspeakerEmulator& emulator = program.loudspeakers().loudspeaker(n);
+        ASSERT_TRUE(program.waitForLog(L"give-back of 'Устройство 02:7E:41:00:00:0" + std::to_wstring(n + 1) +
+                                       L"' is done"));
+        EXPECT_EQ(emulator.status().channel, 0u) << n;
+        EXPECT_EQ(emulator.decibels(), -30 - n) << n;
+    }
+    EXPECT_TRUE(test::waitFor([&] { return !fs::exists(program.dataFile("alarm_give_back.xml")); }));
     EXPECT_EQ(program.quit(), 0);
     EXPECT_EQ(run->wait(), 0);
 }
