@@ -99,6 +99,18 @@ TEST(Program, ComesUpWithItsLoudspeakersAndQuitsWritingItsFiles) {
     EXPECT_EQ(program.countInLog(L"Melvox v1 - Exit."), 1u);
 }
 
+// Each of the first `count` loudspeakers is given back once it answers: the common channel, and the
+// level `level` less its number.
+void expectGivenBack(test::ProgramUnderTest& program, int count, std::int32_t level) {
+    for (int n = 0; n < count; ++n) {
+        test::LoudspeakerEmulator& emulator = program.loudspeakers().loudspeaker(n);
+        ASSERT_TRUE(program.waitForLog(L"give-back of 'Устройство 02:7E:41:00:00:0" + std::to_wstring(n + 1) +
+                                       L"' is done"));
+        EXPECT_EQ(emulator.status().channel, 0u) << n;
+        EXPECT_EQ(emulator.decibels(), level - n) << n;
+    }
+}
+
 // A run killed during a scheduled service message, which the alarm channel plays, while the disk's
 // flushes of the give-back journal stall, leaves its loudspeakers on the alarm channel at the
 // message's level: the next start gives every one back, as they are heard, with the level each
@@ -165,13 +177,7 @@ TEST(Program, LoudspeakersLeftOnAMessageByAKilledRunAreGivenBackAtTheNextStart) 
     ASSERT_TRUE(onTheMessage());
 
     auto run = program.start();
-    for (int n = 0; n < kLoudspeakers; ++n) {
-        test::LoudspeakerEmulator& emulator = program.loudspeakers().loudspeaker(n);
-        ASSERT_TRUE(program.waitForLog(L"give-back of 'Устройство 02:7E:41:00:00:0" + std::to_wstring(n + 1) +
-                                       L"' is done"));
-        EXPECT_EQ(emulator.status().channel, 0u) << n;
-        EXPECT_EQ(emulator.decibels(), -20 - n) << n;
-    }
+    expectGivenBack(program, kLoudspeakers, -20);
     EXPECT_TRUE(program.waitForLog(L"Программа завершилась во время оповещения, не вернув громкоговорители"));
     EXPECT_TRUE(program.waitForLog(L"\\AУстройство 02:7E:41:00:00:01"));
     EXPECT_FALSE(fs::exists(program.dataFile("alarm_give_back.xml")));
@@ -200,13 +206,7 @@ TEST(Program, AJournalBesideADamagedCollectionGivesBackAsItsLoudspeakersAreHeard
     std::ofstream(program.dataFile("alarm_give_back.xml"))
         << "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<alarm_give_back>" << records << "</alarm_give_back>";
     auto run = program.start();
-    for (int n = 0; n < kLoudspeakers; ++n) {
-        test::LoudspeakerEmulator& emulator = program.loudspeakers().loudspeaker(n);
-        ASSERT_TRUE(program.waitForLog(L"give-back of 'Устройство 02:7E:41:00:00:0" + std::to_wstring(n + 1) +
-                                       L"' is done"));
-        EXPECT_EQ(emulator.status().channel, 0u) << n;
-        EXPECT_EQ(emulator.decibels(), -30 - n) << n;
-    }
+    expectGivenBack(program, kLoudspeakers, -30);
     EXPECT_TRUE(test::waitFor([&] { return !fs::exists(program.dataFile("alarm_give_back.xml")); }));
     EXPECT_EQ(program.quit(), 0);
     EXPECT_EQ(run->wait(), 0);
