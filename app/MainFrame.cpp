@@ -682,6 +682,11 @@ std::vector<std::pair<std::wstring, boost::property_tree::wptree>> MainFrame::st
     return trees;
 }
 
+bool MainFrame::stateFileLoaded(const std::wstring& name) const {
+    const auto read = stateFiles_.find(name);
+    return read != stateFiles_.end() && read->second == storage::StateFileRead::loaded;
+}
+
 bool MainFrame::keptAsIs(const std::wstring& name) const {
     const auto read = stateFiles_.find(name);
     return read != stateFiles_.end() && read->second == storage::StateFileRead::unreadable;

@@ -58,6 +58,8 @@ public:
     // and last the transport's threads; logs the notice of a first start, whose box, as every box
     // held for the window, opens once the window is shown.
     void Startup();
+    // Whether Startup read the state file (of the data folder's names, "device_collection.xml").
+    bool stateFileLoaded(const std::wstring& name) const;
     // Stops the state saver, the GUI clock and the idle lock, writes the settings, stops the
     // registry, the transport, the dispatcher and the invoker, saves the geometry and the state
     // files. Runs once; the window is destroyed afterwards. A window whose start-up never loaded

@@ -237,8 +237,9 @@ bool aApp::initialise() {
         return targets;
     });
     frame_->Startup();
-    // The journal's records are matched with the device collection, read now.
-    audio::giveBackWhatALastRunLeft();
+    // The journal's records are matched with the device collection, read now; one that did not
+    // read drops none of them.
+    audio::giveBackWhatALastRunLeft(frame_->stateFileLoaded(L"device_collection.xml"));
 
     if (options_.fullscreen) {
         frame_->ShowFullScreen(true);

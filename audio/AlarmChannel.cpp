@@ -62,9 +62,13 @@ AlarmChannel::AlarmChannel(mp3streamf& stream, std::shared_ptr<device::DeviceCol
     watcher_ = std::thread([this] { watch(); });
 }
 
-void AlarmChannel::giveBackWhatALastRunLeft() {
-    devices_.restoreFromJournal(registry_ ? registry_->getVokars(false)
-                                          : std::vector<AlarmDevices::Loudspeaker>());
+void AlarmChannel::giveBackWhatALastRunLeft(bool collectionRead) {
+    if (!registry_) {
+        devices_.restoreFromJournal({}, collectionRead);
+        return;
+    }
+    devices_.restoreFromJournal(registry_->getVokars(false), collectionRead,
+                                [registry = registry_] { return registry->getVokars(false); });
 }
 
 AlarmChannel::~AlarmChannel() {

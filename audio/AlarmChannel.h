@@ -77,8 +77,9 @@ public:
                  const std::wstring& journalPath = std::wstring(),
                  GiveBackJournal::Writer journalWriter = GiveBackJournal::writeFile);
     // Once the registry holds the device collection: what an earlier run left in the journal is
-    // given back as its loudspeakers answer.
-    void giveBackWhatALastRunLeft();
+    // given back as its loudspeakers answer. A collection that could not be read drops no record:
+    // each waits for its loudspeaker to come into the registry.
+    void giveBackWhatALastRunLeft(bool collectionRead = true);
     // Ends the broadcasts without telling their listeners and gives the loudspeakers back.
     ~AlarmChannel();
     AlarmChannel(const AlarmChannel&) = delete;

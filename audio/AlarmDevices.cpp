@@ -143,6 +143,12 @@ void AlarmDevices::takeOne(Owner owner, const Loudspeaker& loudspeaker, Entry& e
     } catch (const std::exception& error) {
         place.debug(L"Failed to take '%1%': %2%", nameOf(loudspeaker), exception::textOf(error));
     }
+    if (!atVolume && entry.savedLevel && loudspeaker->responding.load()) {
+        // Refused, so never changed: nothing of its level is owed. A later take reads it again.
+        entry.savedLevel.reset();
+        entry.touched = false;
+        journal(loudspeaker, entry);
+    }
     if (!switched) {
         note(failed, &Taken::failed, loudspeaker);
     } else if (unread) {
@@ -355,10 +361,12 @@ void AlarmDevices::watchDue() {
     pthread_setname_np(pthread_self(), "alarm give-back");
     std::unique_lock<std::mutex> guard(watchLock_);
     for (;;) {
-        watchWake_.wait(guard, [this] { return ending_ || dueCount_.load() > 0; });
+        watchWake_.wait(guard,
+                        [this] { return ending_ || dueCount_.load() > 0 || unmatchedCount_.load() > 0; });
         if (ending_) return;
         if (watchWake_.wait_for(guard, kDueLook, [this] { return ending_; })) return;
         guard.unlock();
+        adoptRegistered();
         retryDue(false);
         guard.lock();
     }
@@ -407,58 +415,107 @@ void AlarmDevices::tellGivenBack(const Taken& taken) {
     if (!text.empty()) debug::Place("frm::AlarmDevices::release").warn(L"%1%", text);
 }
 
-void AlarmDevices::restoreFromJournal(const std::vector<Loudspeaker>& known) {
+void AlarmDevices::restoreFromJournal(const std::vector<Loudspeaker>& known, bool collectionRead,
+                                      Registered registered) {
     const debug::Place place("frm::AlarmDevices::restoreFromJournal");
     std::vector<GiveBackJournal::Record> records = journal_.load();
     if (records.empty()) return;
     std::map<GiveBackJournal::Key, Loudspeaker> byAddress;
     for (const Loudspeaker& loudspeaker : known)
         byAddress.emplace(GiveBackJournal::keyOf(loudspeaker->getHardwareAddress()), loudspeaker);
-    // Named by their addresses, up to a number: the registry may not name them.
+    // Up to a number of each list.
     constexpr std::size_t kNamed = 20;
-    const auto named = [](std::vector<std::wstring> addresses, std::size_t count) {
-        if (count > addresses.size())
-            addresses.push_back(L"… и ещё " + std::to_wstring(count - addresses.size()));
-        return joined(addresses);
+    struct Named {
+        std::vector<std::wstring> names;
+        std::size_t count = 0;
+        void add(const std::wstring& name) {
+            if (names.size() < kNamed) names.push_back(name);
+            ++count;
+        }
+        std::vector<std::wstring> all() const {
+            std::vector<std::wstring> listed = names;
+            if (count > names.size()) listed.push_back(L"… и ещё " + std::to_wstring(count - names.size()));
+            return listed;
+        }
     };
     std::vector<std::pair<Loudspeaker, GiveBackJournal::Record>> adopted;
+    std::map<GiveBackJournal::Key, GiveBackJournal::Record> unmatched;
     std::vector<GiveBackJournal::Record> marked;
     std::vector<net::HardwareAddress> dropped;
-    std::vector<std::wstring> droppedNames, toldNames;
-    std::size_t toTell = 0;
+    Named droppedNames, both, channel, level;
     for (GiveBackJournal::Record& record : records) {
         const auto found = byAddress.find(GiveBackJournal::keyOf(record.address));
-        if (found == byAddress.end() || (!record.switched && !record.level)) {
-            if (droppedNames.size() < kNamed)
-                droppedNames.push_back(base::widen(record.address.canonicalText()));
+        const bool owed = record.switched || record.level;
+        if (!owed || (found == byAddress.end() && collectionRead)) {
+            droppedNames.add(base::widen(record.address.canonicalText()));
             dropped.push_back(record.address);
             continue;
         }
         if (!record.told) {
-            if (toldNames.size() < kNamed) toldNames.push_back(base::widen(record.address.canonicalText()));
-            ++toTell;
+            // Named as the collection names it; one the registry does not hold yet by its address.
+            const std::wstring name = found != byAddress.end() ? nameOf(found->second)
+                                                               : base::widen(record.address.canonicalText());
+            (record.switched && record.level ? both : record.switched ? channel : level).add(name);
             record.told = true;
             marked.push_back(record);
         }
-        adopted.emplace_back(found->second, record);
+        if (found == byAddress.end()) {
+            unmatched.emplace(GiveBackJournal::keyOf(record.address), record);
+        } else {
+            adopted.emplace_back(found->second, record);
+        }
     }
     if (!dropped.empty()) {
         place.info(
             L"Records of loudspeakers to give back that name no loudspeaker of the device collection, or "
             L"owe nothing, are dropped (%1%): %2%",
-            dropped.size(), named(droppedNames, dropped.size()));
+            dropped.size(), joined(droppedNames.all()));
+    }
+    if (!unmatched.empty()) {
+        place.info(
+            L"The device collection was not read: %1% records of loudspeakers to give back wait for "
+            L"their loudspeakers",
+            unmatched.size());
     }
     // Told once: a loudspeaker still away at the next start is not told again.
     journal_.update(marked, dropped);
+    const std::size_t toTell = both.count + channel.count + level.count;
     if (toTell > 0) {
+        const std::vector<std::wstring> bothNames = both.all(), channelNames = channel.all(),
+                                        levelNames = level.all();
         place.notice(
-            L"Программа завершилась во время оповещения, не вернув на общий канал с прежней громкостью "
-            L"громкоговорители (%1%). Они будут возвращены, как только ответят:\n%2%",
-            toTell, named(toldNames, toTell));
+            L"Программа завершилась во время оповещения, не вернув громкоговорители (%1%). Они будут "
+            L"возвращены, как только ответят.\n\n%2%",
+            toTell,
+            listed({{L"На общий канал с прежней громкостью:", &bothNames},
+                    {L"На общий канал:", &channelNames},
+                    {L"К прежней громкости:", &levelNames}}));
     }
     for (const auto& [loudspeaker, record] : adopted) adopt(loudspeaker, record);
+    {
+        std::lock_guard<std::mutex> guard(unmatchedLock_);
+        unmatched_ = std::move(unmatched);
+        registered_ = std::move(registered);
+        unmatchedCount_.store(registered_ ? unmatched_.size() : 0);
+    }
     std::lock_guard<std::mutex> watch(watchLock_);
     watchWake_.notify_all();
+}
+
+void AlarmDevices::adoptRegistered() {
+    if (unmatchedCount_.load() == 0) return;
+    std::vector<std::pair<Loudspeaker, GiveBackJournal::Record>> found;
+    {
+        std::lock_guard<std::mutex> guard(unmatchedLock_);
+        for (const Loudspeaker& loudspeaker : registered_()) {
+            const auto record = unmatched_.find(GiveBackJournal::keyOf(loudspeaker->getHardwareAddress()));
+            if (record == unmatched_.end()) continue;
+            found.emplace_back(loudspeaker, record->second);
+            unmatched_.erase(record);
+        }
+        unmatchedCount_.store(unmatched_.size());
+    }
+    for (const auto& [loudspeaker, record] : found) adopt(loudspeaker, record);
 }
 
 void AlarmDevices::adopt(const Loudspeaker& loudspeaker, const GiveBackJournal::Record& record) {

@@ -101,10 +101,15 @@ public:
     // Switches each loudspeaker that no broadcast holds on the alarm channel to the common
     // channel, and tries each due give-back again; does not wait.
     void switchToCommon(const std::vector<Loudspeaker>& loudspeakers);
+    // The loudspeakers the registry holds now.
+    using Registered = std::function<std::vector<Loudspeaker>()>;
     // Makes due the give-backs that an earlier run left in the journal for the loudspeakers
-    // `known` (those of the device collection), and drops the records of any other address. Tells
-    // the operator of the loudspeakers not told at an earlier start.
-    void restoreFromJournal(const std::vector<Loudspeaker>& known);
+    // `known` (those of the device collection). The records of any other address are dropped when
+    // the collection was read; when it was not (`collectionRead` false), they are kept and made
+    // due once their loudspeakers come into `registered`. Tells the operator, by their names, what
+    // is still owed to the loudspeakers not told at an earlier start.
+    void restoreFromJournal(const std::vector<Loudspeaker>& known, bool collectionRead = true,
+                            Registered registered = nullptr);
 
     // The loudspeakers that a broadcast holds now, whether switched yet or not.
     std::size_t heldCount() const;
@@ -180,6 +185,8 @@ private:
     // Makes due what a record of an earlier run says the loudspeaker is owed.
     void adopt(const Loudspeaker& loudspeaker, const GiveBackJournal::Record& record);
     void retryGiveBack(const Loudspeaker& loudspeaker, Entry& entry);
+    // Adopts the records kept for loudspeakers not registered at the start that are now.
+    void adoptRegistered();
     // Posts a retry of each due give-back whose loudspeaker nobody holds and was heard since its
     // last try (or of every one, when `heardOrNot`).
     void retryDue(bool heardOrNot);
@@ -196,6 +203,12 @@ private:
     std::map<Loudspeaker, std::shared_ptr<Entry>> entries_;
     std::mutex failuresLock_;
     std::atomic<std::size_t> dueCount_{0};
+    // The records of an earlier run whose loudspeakers were not registered at the start, while the
+    // device collection could not be read, and where to look for them.
+    std::mutex unmatchedLock_;
+    std::map<GiveBackJournal::Key, GiveBackJournal::Record> unmatched_;
+    Registered registered_;
+    std::atomic<std::size_t> unmatchedCount_{0};
     // The watcher of the due give-backs.
     std::mutex watchLock_;
     std::condition_variable watchWake_;

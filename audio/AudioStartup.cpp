@@ -40,9 +40,9 @@ bool startUp(const std::wstring& pluginFolder, std::shared_ptr<device::DeviceCol
     return active;
 }
 
-void giveBackWhatALastRunLeft() {
+void giveBackWhatALastRunLeft(bool collectionRead) {
     base::SingletonSlot<frm::AlarmChannel>::Use alarm(frm::AlarmChannel::instanceSlot());
-    if (alarm) alarm->giveBackWhatALastRunLeft();
+    if (alarm) alarm->giveBackWhatALastRunLeft(collectionRead);
 }
 
 void setSelectionProvider(const frm::SelectionProvider& provider) {

@@ -21,8 +21,8 @@ namespace audio {
 // then exists but plays nothing. The registry may be null (the channels then reach no device).
 bool startUp(const std::wstring& pluginFolder, std::shared_ptr<device::DeviceCollection> registry);
 // Once the device collection is read: what a run that ended during a broadcast left on the
-// loudspeakers of the collection is given back as they answer.
-void giveBackWhatALastRunLeft();
+// loudspeakers of the collection is given back as they answer (see AlarmChannel).
+void giveBackWhatALastRunLeft(bool collectionRead);
 // Where both channels learn the devices selected in the main window, for the panels' buttons.
 void setSelectionProvider(const frm::SelectionProvider& provider);
 // Ends the alarm channel's broadcasts and waits until their loudspeakers are back on the common

@@ -44,19 +44,27 @@ std::optional<device::VokarInfo::Level> levelFromTree(const wptree& element, con
                                               base::toUtf8(element.get(L"level", std::wstring())), percent);
 }
 
-// The record, or none when its address or switch is missing or does not read. A level that does
-// not read is left out (`levelUnread`): the switch back is still owed.
-std::optional<GiveBackJournal::Record> fromTree(const wptree& element, bool& levelUnread) {
+// What of a record does not read.
+struct Unread {
+    bool switched = false;
+    bool level = false;
+};
+
+// The record, or none when its address is missing or does not read. A switch that does not read
+// is owed (`unread.switched`): the loudspeaker may be on the alarm channel. A level that does not
+// read is left out (`unread.level`): the switch back is still owed.
+std::optional<GiveBackJournal::Record> fromTree(const wptree& element, Unread& unread) {
     GiveBackJournal::Record record;
     record.address = net::HardwareAddress(base::toUtf8(element.get(L"hardwareAddress", std::wstring())));
+    if (!record.address.isValid()) return std::nullopt;
     const std::wstring switched = element.get(L"switched", std::wstring());
-    if (!record.address.isValid() || (switched != L"true" && switched != L"false")) return std::nullopt;
-    record.switched = switched == L"true";
+    unread.switched = switched != L"true" && switched != L"false";
+    record.switched = switched != L"false";
     record.told = element.get(L"told", std::wstring()) == L"true";
     const auto scale = element.get_optional<std::wstring>(L"scale");
     if (!scale) return record;
     record.level = levelFromTree(element, *scale);
-    levelUnread = !record.level;
+    unread.level = !record.level;
     return record;
 }
 
@@ -68,21 +76,53 @@ bool GiveBackJournal::writeFile(const std::wstring& path, const std::string& tex
         std::filesystem::remove(std::filesystem::path(path), error);
         return !error;
     }
-    return base::writeFileAtomically(path, text).failure == base::AtomicWriteResult::none;
+    // In place before the flush: a program killed while the disk stalls still leaves it.
+    return base::replaceFileUnsynced(path, text).ok();
 }
 
-GiveBackJournal::GiveBackJournal(std::wstring path, Writer writer)
-    : path_(std::move(path)), writer_(std::move(writer)) {
-    if (!path_.empty()) writerThread_ = std::thread([this] { writeLoop(); });
+bool GiveBackJournal::syncFile(const std::wstring& path) {
+    return base::syncFile(path);
+}
+
+GiveBackJournal::GiveBackJournal(std::wstring path, Writer writer, Syncer syncer)
+    : path_(std::move(path)),
+      writer_(std::move(writer)),
+      syncer_(std::move(syncer)),
+      writeStep_{
+          L"The loudspeakers to give back after an alarm could not be written to '%1%': a program "
+          L"that ends now does not give them back at its next start",
+          L"The loudspeakers to give back after an alarm are written to '%1%' again",
+          L"The loudspeakers to give back after an alarm are written slowly to '%1%': a program "
+          L"that ends during a write does not give back what it holds",
+          L"The loudspeakers to give back after an alarm are written quickly to '%1%' again"},
+      syncStep_{
+          L"The loudspeakers to give back after an alarm could not be flushed to the disk of "
+          L"'%1%': a power cut now loses them",
+          L"The loudspeakers to give back after an alarm are flushed to the disk of '%1%' again",
+          L"The loudspeakers to give back after an alarm are flushed slowly to the disk of '%1%': "
+          L"a power cut during a flush loses what it holds",
+          L"The loudspeakers to give back after an alarm are flushed quickly to the disk of '%1%' "
+          L"again"} {
+    if (path_.empty()) return;
+    writerThread_ = std::thread([this] { writeLoop(); });
+    syncThread_ = std::thread([this] { syncLoop(); });
+    watchThread_ = std::thread([this] { watchLoop(); });
 }
 
 GiveBackJournal::~GiveBackJournal() {
+    bool busy = false;
     {
         std::lock_guard<std::mutex> guard(lock_);
         ending_ = true;
+        busy = writeStep_.busy || syncStep_.busy;
     }
     changed_.notify_all();
-    if (writerThread_.joinable()) writerThread_.join();
+    if (busy) {
+        debug::Place("frm::GiveBackJournal::~GiveBackJournal")
+            .info(L"The end waits for the write or the flush of '%1%' under way", path_);
+    }
+    for (std::thread* thread : {&writerThread_, &syncThread_, &watchThread_})
+        if (thread->joinable()) thread->join();
 }
 
 std::vector<GiveBackJournal::Record> GiveBackJournal::load() {
@@ -104,8 +144,8 @@ std::vector<GiveBackJournal::Record> GiveBackJournal::load() {
     std::lock_guard<std::mutex> guard(lock_);
     for (const auto& [name, element] : tree.get_child(kRoot)) {
         if (name.empty() || name.front() == L'<') continue;
-        bool levelUnread = false;
-        const std::optional<Record> record = fromTree(element, levelUnread);
+        Unread unread;
+        const std::optional<Record> record = fromTree(element, unread);
         if (!record) {
             place.error(
                 L"Запись о громкоговорителе, которому не возвращены канал и громкость после "
@@ -113,7 +153,13 @@ std::vector<GiveBackJournal::Record> GiveBackJournal::load() {
                 element.get(L"hardwareAddress", std::wstring()));
             continue;
         }
-        if (levelUnread) {
+        if (unread.switched) {
+            place.error(
+                L"Отметка о переключении в записи о громкоговорителе '%1%', которому не возвращены канал и "
+                L"громкость после оповещения, не прочитана: громкоговоритель будет возвращён на общий канал",
+                base::widen(record->address.canonicalText()));
+        }
+        if (unread.level) {
             place.error(
                 L"Уровень громкости в записи о громкоговорителе '%1%', которому не возвращены канал и "
                 L"громкость после оповещения, не прочитан: громкоговоритель сохранит нынешний уровень",
@@ -140,49 +186,104 @@ void GiveBackJournal::update(const std::vector<Record>& put,
     changed_.notify_all();
 }
 
+void GiveBackJournal::tell(std::unique_lock<std::mutex>& guard, const wchar_t* text) {
+    // Told without the lock, so that an alarm's changes never wait for the log.
+    guard.unlock();
+    debug::Place("frm::GiveBackJournal::write").important(text, path_);
+    guard.lock();
+}
+
+void GiveBackJournal::begin(Step& step) {
+    step.busy = true;
+    step.since = std::chrono::steady_clock::now();
+    changed_.notify_all();
+}
+
+void GiveBackJournal::end(std::unique_lock<std::mutex>& guard, Step& step, bool ok) {
+    step.busy = false;
+    // The watch may have told it slow already.
+    const bool slow = std::chrono::steady_clock::now() - step.since >= kSlowWrite;
+    const bool failedNow = ok == step.failing;
+    const bool slowNow = slow != step.slow;
+    step.failing = !ok;
+    step.slow = slow;
+    changed_.notify_all();
+    if (failedNow) tell(guard, ok ? step.again : step.failed);
+    if (slowNow) tell(guard, slow ? step.slowly : step.quickly);
+}
+
 void GiveBackJournal::writeLoop() {
     pthread_setname_np(pthread_self(), "alarm journal");
-    const debug::Place place("frm::GiveBackJournal::write");
     std::unique_lock<std::mutex> guard(lock_);
     for (;;) {
         changed_.wait(guard, [this] { return ending_ || (written_ < changes_ && !blocked_); });
-        if (blocked_ || written_ == changes_) return;
+        if (blocked_ || written_ == changes_) break;
         // A disk that stalls holds the program's end only for the write it is in.
-        if (ending_ && (failing_ || slow_)) {
-            guard.unlock();
-            place.important(
-                L"The last changes of the loudspeakers to give back after an alarm are not "
-                L"written to '%1%': its writes are slow or fail",
-                path_);
-            return;
+        if (ending_ && (writeStep_.failing || writeStep_.slow)) {
+            tell(guard,
+                 L"The last changes of the loudspeakers to give back after an alarm are not "
+                 L"written to '%1%': its writes are slow or fail");
+            break;
         }
         const std::map<Key, Record> records = records_;
         const std::uint64_t taken = changes_;
+        begin(writeStep_);
         guard.unlock();
-        const auto start = std::chrono::steady_clock::now();
         const bool ok = write(records);
-        const bool slow = std::chrono::steady_clock::now() - start > kSlowWrite;
-        // This thread alone changes failing_ and slow_: they are read without the lock, so that an
-        // alarm's changes never wait for the log. Told once while the writes fail, and once when they work
-        // again; likewise while slow.
-        if (ok == failing_) {
-            place.important(ok ? L"The loudspeakers to give back after an alarm are written to '%1%' again"
-                               : L"The loudspeakers to give back after an alarm could not be written to "
-                                 L"'%1%': a program that ends now does not give them back at its next start",
-                            path_);
-        }
-        if (slow != slow_) {
-            place.important(
-                slow ? L"The loudspeakers to give back after an alarm are written slowly to '%1%': "
-                       L"a program that ends during a write does not give back what it holds"
-                     : L"The loudspeakers to give back after an alarm are written quickly to '%1%' "
-                       L"again",
-                path_);
-        }
         guard.lock();
-        failing_ = !ok;
-        slow_ = slow;
         written_ = taken;
+        if (ok) ++writes_;
+        end(guard, writeStep_, ok);
+    }
+    writerDone_ = true;
+    changed_.notify_all();
+}
+
+void GiveBackJournal::syncLoop() {
+    pthread_setname_np(pthread_self(), "journal flush");
+    std::unique_lock<std::mutex> guard(lock_);
+    for (;;) {
+        // The writes go on while a flush stalls; the next flush takes every write done until then.
+        changed_.wait(guard, [this] { return writerDone_ || synced_ < writes_; });
+        if (synced_ == writes_) break;
+        if (writerDone_ && (syncStep_.failing || syncStep_.slow)) {
+            tell(guard,
+                 L"The last changes of the loudspeakers to give back after an alarm are not "
+                 L"flushed to the disk of '%1%': its flushes are slow or fail");
+            break;
+        }
+        const std::uint64_t taken = writes_;
+        begin(syncStep_);
+        guard.unlock();
+        const bool ok = syncer_(path_);
+        guard.lock();
+        synced_ = taken;
+        end(guard, syncStep_, ok);
+    }
+    syncerDone_ = true;
+    changed_.notify_all();
+}
+
+void GiveBackJournal::watchLoop() {
+    pthread_setname_np(pthread_self(), "journal watch");
+    std::unique_lock<std::mutex> guard(lock_);
+    while (!writerDone_ || !syncerDone_) {
+        // The step under way longest that is not told slow yet.
+        Step* late = nullptr;
+        for (Step* step : {&writeStep_, &syncStep_}) {
+            if (step->busy && !step->slow && (!late || step->since < late->since)) late = step;
+        }
+        if (!late) {
+            changed_.wait(guard);
+            continue;
+        }
+        const auto due = late->since + kSlowWrite;
+        if (std::chrono::steady_clock::now() < due) {
+            changed_.wait_until(guard, due);
+            continue;
+        }
+        late->slow = true;
+        tell(guard, late->slowly);
     }
 }
 

@@ -3,10 +3,12 @@
 // file of the data folder ("alarm_give_back.xml"), so that a program that ends without giving
 // them back (a crash, a power cut) gives them back at its next start. A change is recorded at
 // once and written by the journal's own writer thread beside the commands to the loudspeakers,
-// so that an alarm never waits for the disk; a program killed while a write is pending or
-// stalls loses the changes that write did not hold. The file is written whole or not at all; a
-// loudspeaker given back leaves it, and the file goes once none is left. Changes made at once
-// share their writes: a write takes every change made until it starts.
+// so that an alarm never waits for the disk. The writer puts each version of the file in place
+// whole and a second thread then makes it durable: a disk whose flushes stall holds no later
+// version back, so a killed program leaves every change written before the kill, and only a
+// power cut during the stall loses one. A loudspeaker given back leaves the file, and the file
+// goes once none is left. Changes made at once share their writes: a write takes every change
+// made until it starts. A write or a flush that takes longer than a second is told at once.
 
 #include <chrono>
 #include <condition_variable>
@@ -30,7 +32,8 @@ public:
     // A record of each of 1000 loudspeakers writes 0.16 MB; a hundred thousand records, which a
     // load still reads so as to drop the stale ones, 16.4 MB.
     static constexpr std::size_t kMaximumFileSize = 32u << 20;
-    // A write that takes longer is logged as slow, and at the end no further write waits for it.
+    // A write or a flush that takes longer is told as slow at once, and at the end no further one
+    // waits for it.
     static constexpr auto kSlowWrite = std::chrono::seconds(1);
 
     // What one loudspeaker is owed.
@@ -45,22 +48,26 @@ public:
     };
 
     // Puts the text whole at the path in place of what stands there, or removes the file when the
-    // text is empty; false when that failed.
+    // text is empty; false when that failed. It need not reach the disk: the syncer flushes it.
     using Writer = std::function<bool(const std::wstring& path, const std::string& text)>;
-    // The writer of the program: an atomic replacement.
+    // Flushes what stands at the path, or its removal, to the disk; false when that failed.
+    using Syncer = std::function<bool(const std::wstring& path)>;
+    // The writer and the syncer of the program: a replacement whole or not at all, then a flush.
     static bool writeFile(const std::wstring& path, const std::string& text);
+    static bool syncFile(const std::wstring& path);
 
     // The file; an empty path keeps nothing.
-    explicit GiveBackJournal(std::wstring path, Writer writer = writeFile);
-    // Waits for the write in progress; the changes not written yet follow it unless the writes
-    // are slow or fail.
+    explicit GiveBackJournal(std::wstring path, Writer writer = writeFile, Syncer syncer = syncFile);
+    // Waits for the write and the flush in progress; the changes not written yet follow them
+    // unless the writes are slow or fail, and are then flushed unless the flushes are.
     ~GiveBackJournal();
     GiveBackJournal(const GiveBackJournal&) = delete;
     GiveBackJournal& operator=(const GiveBackJournal&) = delete;
 
     // What an earlier run left, also kept for the writes to come. A file that does not read, or
-    // is of another kind, is logged and kept aside and gives nothing; a record that does not
-    // read is logged and skipped; a record whose level does not read gives its switch alone.
+    // is of another kind, is logged and kept aside and gives nothing; a record whose address does
+    // not read is logged and skipped; one whose switch does not read owes the switch; one whose
+    // level does not read gives its switch alone.
     std::vector<Record> load();
     // Records what the loudspeakers are owed, in place of what they were owed before, and that
     // the `erased` ones are owed nothing any more; the writer puts it on disk soon after.
@@ -73,24 +80,53 @@ public:
     static Key keyOf(const net::HardwareAddress& address) { return {address.getHigh(), address.getLow()}; }
 
 private:
+    // One of the two steps of putting the records on disk: a write or a flush.
+    struct Step {
+        // What the log tells when the steps start and stop failing, and become slow and quick.
+        const wchar_t* failed;
+        const wchar_t* again;
+        const wchar_t* slowly;
+        const wchar_t* quickly;
+        // Under lock_: whether one is under way, and since when.
+        bool busy = false;
+        std::chrono::steady_clock::time_point since;
+        // Under lock_: whether the last one failed, and whether the last one, or the one under
+        // way, took longer than kSlowWrite; each told once when it comes and once when it ends.
+        bool failing = false;
+        bool slow = false;
+    };
     void writeLoop();
+    void syncLoop();
+    void watchLoop();
     bool write(const std::map<Key, Record>& records);
+    // Under the lock, which they leave and take again: a step starts and ends, telling the log
+    // of a change in its failure or slowness.
+    void begin(Step& step);
+    void end(std::unique_lock<std::mutex>& guard, Step& step, bool ok);
+    void tell(std::unique_lock<std::mutex>& guard, const wchar_t* text);
 
     const std::wstring path_;
     const Writer writer_;
+    const Syncer syncer_;
     std::mutex lock_;
     std::condition_variable changed_;
     std::map<Key, Record> records_;
-    // Under lock_: the changes made, those on disk, whether the last write failed or was slow,
-    // and whether the journal ends.
+    // Under lock_: the changes made, those written, the writes done and those flushed, whether
+    // the journal ends, and whether its writer and flusher have.
     std::uint64_t changes_ = 0;
     std::uint64_t written_ = 0;
-    bool failing_ = false;
-    bool slow_ = false;
+    std::uint64_t writes_ = 0;
+    std::uint64_t synced_ = 0;
     bool ending_ = false;
+    bool writerDone_ = false;
+    bool syncerDone_ = false;
+    Step writeStep_;
+    Step syncStep_;
     // A file left that could be neither read nor kept aside is never written over.
     bool blocked_ = false;
     std::thread writerThread_;
+    std::thread syncThread_;
+    std::thread watchThread_;
 };
 
 }  // namespace frm

@@ -239,7 +239,9 @@ void removeStaleTemporaries(const std::wstring& folder) {
     }
 }
 
-AtomicWriteResult writeFileAtomically(const std::wstring& path, const std::string& bytes) {
+namespace {
+
+AtomicWriteResult replaceFile(const std::wstring& path, const std::string& bytes, bool synced) {
     const fs::path target = nativePath(path);
     if (!target.has_filename()) return {AtomicWriteResult::cannotOpen, EISDIR};
 
@@ -250,7 +252,7 @@ AtomicWriteResult writeFileAtomically(const std::wstring& path, const std::strin
     struct stat old;
     if (::stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode)) ::fchmod(fd, old.st_mode & 07777);
 
-    bool written = writeAll(fd, bytes) && ::fsync(fd) == 0;
+    bool written = writeAll(fd, bytes) && (!synced || ::fsync(fd) == 0);
     int error = written ? 0 : errno;
     if (::close(fd) != 0 && written) {
         written = false;
@@ -265,8 +267,31 @@ AtomicWriteResult writeFileAtomically(const std::wstring& path, const std::strin
         ::unlink(temporary.c_str());
         return {AtomicWriteResult::cannotOpen, error};
     }
-    syncFolder(target.parent_path().string());
+    if (synced) syncFolder(target.parent_path().string());
     return {};
+}
+
+}  // namespace
+
+AtomicWriteResult writeFileAtomically(const std::wstring& path, const std::string& bytes) {
+    return replaceFile(path, bytes, true);
+}
+
+AtomicWriteResult replaceFileUnsynced(const std::wstring& path, const std::string& bytes) {
+    return replaceFile(path, bytes, false);
+}
+
+bool syncFile(const std::wstring& path) {
+    const fs::path target = nativePath(path);
+    const int fd = ::open(target.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0 && errno != ENOENT) return false;
+    bool synced = true;
+    if (fd >= 0) {
+        synced = ::fsync(fd) == 0;
+        ::close(fd);
+    }
+    syncFolder(target.parent_path().string());
+    return synced;
 }
 
 std::wstring keepAside(const std::wstring& path) {

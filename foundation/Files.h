@@ -59,6 +59,12 @@ struct AtomicWriteResult {
 // old file or the new one, never a truncated one. An existing file keeps its permissions.
 // Never throws for a file-system failure; the result tells what failed.
 AtomicWriteResult writeFileAtomically(const std::wstring& path, const std::string& bytes);
+// The same without the flush: the new file stands in place at once, whole, even while the disk's
+// flushes stall, so that a crash leaves it; syncFile then makes it durable, and a power cut
+// before that may lose it.
+AtomicWriteResult replaceFileUnsynced(const std::wstring& path, const std::string& bytes);
+// Flushes the file (when it exists) and its folder to the disk; false when that failed.
+bool syncFile(const std::wstring& path);
 // Removes the temporaries that saves killed halfway left in `folder`: the hidden
 // ".<name>.<pid>-<n>.tmp" files of processes that no longer run.
 void removeStaleTemporaries(const std::wstring& folder);

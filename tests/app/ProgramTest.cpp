@@ -2,8 +2,9 @@
 // its loudspeakers, refuses a second copy, asks before it joins another copy's stream (and only
 // for a stream), ends on "--quit" and on the stop signals with its files written, at any moment of
 // its start too, starts again after a crash and gives back the loudspeakers a crash left on a
-// message, keeps a damaged zone file aside, shows a flood of warnings one box at a time, skips
-// plug-ins that crash or hang, and prints no warning of the window toolkit.
+// message (while the disk stalled, and beside a damaged device collection), keeps a damaged zone
+// file aside, shows a flood of warnings one box at a time, skips plug-ins that crash or hang, and
+// prints no warning of the window toolkit.
 
 #include <X11/keysym.h>
 #include <fcntl.h>
@@ -98,9 +99,22 @@ TEST(Program, ComesUpWithItsLoudspeakersAndQuitsWritingItsFiles) {
     EXPECT_EQ(program.countInLog(L"Melvox v1 - Exit."), 1u);
 }
 
-// A run killed during a scheduled service message, which the alarm channel plays, leaves its
-// loudspeakers on the alarm channel at the message's level: the next start gives them back, as
-// they are heard, with the level each had.
+// Each of the first `count` loudspeakers is given back once it answers: the common channel, and the
+// level `level` less its number.
+void expectGivenBack(test::ProgramUnderTest& program, int count, std::int32_t level) {
+    for (int n = 0; n < count; ++n) {
+        test::LoudspeakerEmulator& emulator = program.loudspeakers().loudspeaker(n);
+        ASSERT_TRUE(program.waitForLog(L"give-back of 'Устройство 02:7E:41:00:00:0" + std::to_wstring(n + 1) +
+                                       L"' is done"));
+        EXPECT_EQ(emulator.status().channel, 0u) << n;
+        EXPECT_EQ(emulator.decibels(), level - n) << n;
+    }
+}
+
+// A run killed during a scheduled service message, which the alarm channel plays, while the disk's
+// flushes of the give-back journal stall, leaves its loudspeakers on the alarm channel at the
+// message's level: the next start gives every one back, as they are heard, with the level each
+// had, and names them as the collection does.
 TEST(Program, LoudspeakersLeftOnAMessageByAKilledRunAreGivenBackAtTheNextStart) {
     test::ProgramUnderTest program;
     constexpr int kLoudspeakers = 3;
@@ -138,14 +152,18 @@ TEST(Program, LoudspeakersLeftOnAMessageByAKilledRunAreGivenBackAtTheNextStart) 
         << message << "</messagePath><gongName/><gongPath/><devices>" << targets
         << "</devices></playback></task></scheduler_v2>";
 
+    program.stallFlushesOf("alarm_give_back.xml");
     auto killed = program.start();
+    program.stallFlushesOf("");
     const auto onTheMessage = [&] {
         for (int n = 0; n < kLoudspeakers; ++n)
             if (program.loudspeakers().loudspeaker(n).status().channel != 1) return false;
         return true;
     };
     ASSERT_TRUE(test::waitFor(onTheMessage, std::chrono::seconds(150)));
-    // The journal is written beside the switches: killed once it holds them.
+    // Killed while the disk holds the journal's flush. The journal is written beside the switches,
+    // and holds them all.
+    ASSERT_TRUE(program.waitForLog(L"slowly to"));
     ASSERT_TRUE(test::waitFor([&] {
         std::error_code error;
         if (!fs::exists(program.dataFile("alarm_give_back.xml"), error)) return false;
@@ -159,15 +177,37 @@ TEST(Program, LoudspeakersLeftOnAMessageByAKilledRunAreGivenBackAtTheNextStart) 
     ASSERT_TRUE(onTheMessage());
 
     auto run = program.start();
+    expectGivenBack(program, kLoudspeakers, -20);
+    EXPECT_TRUE(program.waitForLog(L"Программа завершилась во время оповещения, не вернув громкоговорители"));
+    EXPECT_TRUE(program.waitForLog(L"\\AУстройство 02:7E:41:00:00:01"));
+    EXPECT_FALSE(fs::exists(program.dataFile("alarm_give_back.xml")));
+    EXPECT_EQ(program.quit(), 0);
+    EXPECT_EQ(run->wait(), 0);
+}
+
+// A journal beside a device collection that does not read keeps its records: each loudspeaker is
+// given back once it is heard.
+TEST(Program, AJournalBesideADamagedCollectionGivesBackAsItsLoudspeakersAreHeard) {
+    test::ProgramUnderTest program;
+    constexpr int kLoudspeakers = 2;
+    program.loudspeakers().add(kLoudspeakers);
+    std::string records;
     for (int n = 0; n < kLoudspeakers; ++n) {
         test::LoudspeakerEmulator& emulator = program.loudspeakers().loudspeaker(n);
-        ASSERT_TRUE(program.waitForLog(L"give-back of 'Устройство 02:7E:41:00:00:0" + std::to_wstring(n + 1) +
-                                       L"' is done"));
-        EXPECT_EQ(emulator.status().channel, 0u) << n;
-        EXPECT_EQ(emulator.decibels(), -20 - n) << n;
+        auto status = emulator.status();
+        status.channel = 1;
+        emulator.setStatus(status);
+        emulator.setDecibels(-11);
+        records += "<loudspeaker><hardwareAddress>02:7E:41:00:00:0" + std::to_string(n + 1) +
+                   "</hardwareAddress><switched>true</switched><scale>dB</scale><level>" +
+                   std::to_string(-30 - n) + "</level><percent>40</percent></loudspeaker>";
     }
-    EXPECT_TRUE(program.waitForLog(L"не вернув на общий канал с прежней громкостью громкоговорители"));
-    EXPECT_FALSE(fs::exists(program.dataFile("alarm_give_back.xml")));
+    std::ofstream(program.dataFile("device_collection.xml")) << "<device_collection><device";
+    std::ofstream(program.dataFile("alarm_give_back.xml"))
+        << "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<alarm_give_back>" << records << "</alarm_give_back>";
+    auto run = program.start();
+    expectGivenBack(program, kLoudspeakers, -30);
+    EXPECT_TRUE(test::waitFor([&] { return !fs::exists(program.dataFile("alarm_give_back.xml")); }));
     EXPECT_EQ(program.quit(), 0);
     EXPECT_EQ(run->wait(), 0);
 }

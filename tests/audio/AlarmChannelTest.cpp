@@ -804,10 +804,16 @@ TEST_F(AlarmChannelTest, WhatARunLeftOnTheAlarmChannelIsGivenBackAtTheNextStart)
         {"not XML", "<alarm_give_back><loudspeaker>", {}},
         {"of another kind", "<?xml version=\"1.0\"?><scheduler_v2/>", {}},
         {"a record that does not read beside one that does",
-         "<alarm_give_back><loudspeaker><hardwareAddress>02:7E:41:00:00:01</hardwareAddress><switched>maybe"
+         "<alarm_give_back><loudspeaker><hardwareAddress>no address</hardwareAddress><switched>true"
          "</switched></loudspeaker>" +
              good + "</alarm_give_back>",
          {1}},
+        {"a record whose switch does not read",
+         "<alarm_give_back>" +
+             record(0, "<switched>maybe</switched><scale>dB</scale><level>" + std::to_string(levels[0]) +
+                           "</level><percent>30</percent>") +
+             "</alarm_give_back>",
+         {0}},
         {"a record without a level",
          "<alarm_give_back>" + record(0, "<switched>true</switched>") + "</alarm_give_back>",
          {0},
@@ -850,14 +856,20 @@ TEST_F(AlarmChannelTest, WhatARunLeftOnTheAlarmChannelIsGivenBackAtTheNextStart)
         const auto count = [&](const std::wstring& text, const std::wstring& level = L"") {
             return capture_.find(text, level).size();
         };
-        const std::wstring told = L"не вернув на общий канал с прежней громкостью громкоговорители";
+        const std::wstring told = L"Программа завершилась во время оповещения, не вернув громкоговорители";
         const std::wstring dropped = L"name no loudspeaker of the device collection";
         const std::size_t errors = count(L"alarm_give_back.xml", L"ERROR");
         const std::size_t toldBefore = count(told, L"NOTICE");
+        // The notice tells what is still owed.
+        const std::wstring owed = row.switchedBack && row.levelBack ? L"На общий канал с прежней громкостью:"
+                                  : row.switchedBack ? L"На общий канал:"
+                                                     : L"К прежней громкости:";
+        const std::size_t owedBefore = count(owed, L"NOTICE");
         const std::size_t droppedBefore = count(dropped);
-        // Each named on a line of its own (the log writes a line feed as "\A").
+        // Each named as the collection names it, on a line of its own (the log writes a line feed
+        // as "\A").
         const auto named = [&](std::size_t n) {
-            return count(L"\\A" + base::widen(site_->emulator(n).hardwareAddress()), L"NOTICE");
+            return count(L"\\A" + site_->device(n)->getDisplayName(), L"NOTICE");
         };
         std::vector<std::size_t> done, namedBefore;
         for (std::size_t n = 0; n < kLoudspeakers; ++n) {
@@ -897,6 +909,7 @@ TEST_F(AlarmChannelTest, WhatARunLeftOnTheAlarmChannelIsGivenBackAtTheNextStart)
         }
         EXPECT_EQ(count(told, L"NOTICE"), toldBefore + row.told);
         for (std::size_t n : row.givenBack) EXPECT_EQ(named(n), namedBefore[n] + row.told) << n;
+        EXPECT_EQ(count(owed, L"NOTICE"), owedBefore + (row.told > 0 ? 1 : 0));
         EXPECT_EQ(count(base::widen(nothing), L"NOTICE"), 0u);
         EXPECT_EQ(count(dropped), droppedBefore + (row.text.find(nothing) != std::string::npos ? 1 : 0));
         for (std::size_t n : row.givenBack) {
@@ -1098,6 +1111,325 @@ TEST_F(AlarmChannelTest, TheGongListHoldsWhatThePriorityStreamPlays) {
     EXPECT_TRUE(AlarmChannel::getGongList().empty());  // no plug-in loaded
     startEngine();
     EXPECT_EQ(AlarmChannel::getGongList(), std::vector<std::wstring>{base::fromUtf8(folder + "/bell.mp3")});
+}
+
+// What the alarm's devices owe after an earlier run or a refusal. A journal beside a device
+// collection that could not be read drops none of its records: each loudspeaker is given back once
+// it comes into the registry. A record that a broadcast of this run makes starts untold, whatever
+// an earlier start marked. A loudspeaker that refused the alarm's level never changed it: it gets
+// its channel back and nothing about its level.
+TEST_F(AlarmChannelTest, WhatIsOwedGoesBackAsTheLoudspeakersAreHeardAndNothingElse) {
+    namespace fs = std::filesystem;
+    const std::string path = files_.file("owed.xml");
+    const std::wstring journal = base::fromUtf8(path);
+    const auto file = [&] {
+        std::error_code error;
+        return fs::exists(path, error) ? test::readWholeFile(path) : std::string();
+    };
+    std::vector<std::int32_t> levels;
+    for (std::size_t n = 0; n < 2; ++n) levels.push_back(site_->emulator(n).decibels());
+    const std::string nothing = "02:7E:41:7F:FF:01";
+    const auto record = [&](const std::string& address, std::int32_t level, const std::string& rest = "") {
+        return "<loudspeaker><hardwareAddress>" + address + "</hardwareAddress><switched>true</switched>" +
+               "<scale>dB</scale><level>" + std::to_string(level) + "</level><percent>40</percent>" + rest +
+               "</loudspeaker>";
+    };
+    for (const bool read : {true, false}) {
+        SCOPED_TRACE(read ? "beside a collection that was read" : "beside a collection that was not read");
+        for (std::size_t n = 0; n < 2; ++n) {
+            auto status = site_->emulator(n).status();
+            status.channel = 1;
+            site_->emulator(n).setStatus(status);
+            site_->emulator(n).setDecibels(-11);
+            site_->emulator(n).clearReceived();
+        }
+        std::ofstream(path) << "<alarm_give_back>" << record(site_->emulator(0).hardwareAddress(), levels[0])
+                            << record(site_->emulator(1).hardwareAddress(), levels[1]) << record(nothing, -5)
+                            << "</alarm_give_back>";
+        std::atomic<bool> heard{false};
+        frm::AlarmDevices devices(2, 8, journal);
+        devices.restoreFromJournal({}, read, [&] {
+            return heard ? std::vector<frm::AlarmDevices::Loudspeaker>{site_->device(0), site_->device(1)}
+                         : std::vector<frm::AlarmDevices::Loudspeaker>{};
+        });
+        if (read) {
+            // Records of nothing in the collection read.
+            EXPECT_TRUE(test::waitFor([&] { return file().empty(); }));
+            for (std::size_t n = 0; n < 2; ++n) EXPECT_EQ(setCommands(n), std::vector<std::string>{}) << n;
+            continue;
+        }
+        // Kept, each marked as told.
+        ASSERT_TRUE(test::waitFor([&] {
+            const std::string left = file();
+            std::size_t told = 0;
+            for (std::size_t at = left.find("<told>true"); at != std::string::npos;
+                 at = left.find("<told>true", at + 1))
+                ++told;
+            return told == 3;
+        }));
+        EXPECT_EQ(setCommands(0), std::vector<std::string>{});
+        heard = true;
+        for (std::size_t n = 0; n < 2; ++n) {
+            EXPECT_TRUE(test::waitFor([&] {
+                return site_->emulator(n).status().channel == 0 && site_->emulator(n).decibels() == levels[n];
+            })) << n;
+        }
+        EXPECT_TRUE(test::waitFor([&] {
+            const std::string left = file();
+            return left.find(nothing) != std::string::npos &&
+                   left.find(site_->emulator(0).hardwareAddress()) == std::string::npos &&
+                   left.find(site_->emulator(1).hardwareAddress()) == std::string::npos;
+        }));
+    }
+    {
+        SCOPED_TRACE("taken again while told and due");
+        const std::string address = site_->emulator(0).hardwareAddress();
+        std::ofstream(path) << "<alarm_give_back>" << record(address, levels[0], "<told>true</told>")
+                            << "</alarm_give_back>";
+        site_->emulator(0).setSilent(true);
+        frm::AlarmDevices devices(2, 8, journal);
+        devices.restoreFromJournal({site_->device(0)});
+        const frm::AlarmDevices::Owner owner = devices.newOwner();
+        devices.assign(owner, {site_->device(0)});
+        devices.take(owner, {site_->device(0)}, 70,
+                     frm::AlarmDevices::Clock::now() + std::chrono::seconds(60));
+        devices.release(owner);
+        EXPECT_TRUE(test::waitFor([&] {
+            const std::string left = file();
+            return left.find(address) != std::string::npos && left.find("<told>") == std::string::npos;
+        }));
+        site_->emulator(0).setSilent(false);
+    }
+    {
+        SCOPED_TRACE("a loudspeaker that refuses the alarm's level");
+        site_->emulator(1).clearReceived();
+        site_->emulator(1).faultOn("set vol", 0, test::EmulatedDevice::Fault::error, 1000);
+        frm::AlarmDevices devices(2, 8);
+        const frm::AlarmDevices::Owner owner = devices.newOwner();
+        devices.assign(owner, {site_->device(1)});
+        const frm::AlarmDevices::Taken taken = devices.take(
+            owner, {site_->device(1)}, 70, frm::AlarmDevices::Clock::now() + std::chrono::seconds(60));
+        EXPECT_EQ(taken.levelRefused, std::vector<std::wstring>{site_->device(1)->getDisplayName()});
+        const frm::AlarmDevices::Taken given = devices.release(owner);
+        EXPECT_EQ(given.failed, std::vector<std::wstring>{});
+        EXPECT_EQ(given.levelRefused, std::vector<std::wstring>{});
+        EXPECT_EQ(devices.dueCount(), 0u);
+        const std::vector<std::string> commands = setCommands(1);
+        ASSERT_EQ(commands.size(), 3u);
+        EXPECT_EQ(commands[0], "set ch 1");
+        EXPECT_EQ(commands[2], "set ch 0");
+    }
+}
+
+// A disk under the test's hand for the give-back journal: its writes and flushes are kept in
+// order, fail while failures are left and wait while held.
+class JournalDisk {
+public:
+    struct Side {
+        std::vector<std::string> texts;
+        std::size_t entered = 0;
+        int failures = 0;
+        bool held = false;
+    };
+    ~JournalDisk() { release(); }
+    frm::GiveBackJournal::Writer writer() {
+        return [this](const std::wstring&, const std::string& text) { return step(write, text); };
+    }
+    frm::GiveBackJournal::Syncer syncer() {
+        return [this](const std::wstring&) { return step(flush, std::string()); };
+    }
+    // Under the lock: the side as it is now.
+    template <class F>
+    auto with(F&& look) {
+        std::lock_guard<std::mutex> guard(lock_);
+        return look();
+    }
+    void hold(Side& side) {
+        with([&] { return side.held = true; });
+    }
+    void release() {
+        {
+            std::lock_guard<std::mutex> guard(lock_);
+            write.held = flush.held = false;
+        }
+        changed_.notify_all();
+    }
+    bool waitEntered(Side& side, std::size_t count) {
+        std::unique_lock<std::mutex> guard(lock_);
+        return changed_.wait_for(guard, std::chrono::seconds(60), [&] { return side.entered >= count; });
+    }
+
+    Side write;
+    Side flush;
+
+private:
+    bool step(Side& side, const std::string& text) {
+        std::unique_lock<std::mutex> guard(lock_);
+        ++side.entered;
+        changed_.notify_all();
+        changed_.wait(guard, [&] { return !side.held; });
+        side.texts.push_back(text);
+        changed_.notify_all();
+        return side.failures-- <= 0;
+    }
+
+    std::mutex lock_;
+    std::condition_variable changed_;
+};
+
+// The journal's writes on a disk that is held, slow or failing: changes made at once share a write,
+// the changes made during the last write follow it at the stop unless the writes are slow, a write
+// or a flush held longer than a second is told at once, a stalled flush holds no write back, a
+// failing write is told once and its end too, changes from many threads at once all reach the
+// file, and a file that could be neither read nor kept aside is never written over.
+TEST(GiveBackJournalTest, WritesOnAHeldSlowOrFailingDiskKeepWhatTheyMust) {
+    test::LogCapture capture;
+    test::TempFolder files;
+    const std::wstring path = base::fromUtf8(files.file("alarm_give_back.xml"));
+    const auto record = [](std::uint32_t n) {
+        frm::GiveBackJournal::Record made;
+        made.address = net::HardwareAddress(net::HardwareAddress::vendorPrefix, n);
+        made.switched = true;
+        return made;
+    };
+    const auto holdsAll = [&](const std::string& text, std::uint32_t from, std::uint32_t to) {
+        for (std::uint32_t n = from; n <= to; ++n)
+            if (text.find(record(n).address.canonicalText()) == std::string::npos) return false;
+        return true;
+    };
+    const auto logged = [&](const std::wstring& text) { return capture.find(text).size(); };
+    const std::wstring failed = L"could not be written to", again = L"are written to '",
+                       slowly = L"are written slowly to", flushedSlowly = L"are flushed slowly to",
+                       dropped = L"The last changes of the loudspeakers", waits = L"The end waits for";
+    const struct {
+        const char* name;
+        std::function<void(JournalDisk& disk, std::optional<frm::GiveBackJournal>& journal)> run;
+    } rows[] = {
+        {"changes made during a write share the next",
+         [&](JournalDisk& disk, std::optional<frm::GiveBackJournal>& journal) {
+             disk.hold(disk.write);
+             journal->put(record(1));
+             ASSERT_TRUE(disk.waitEntered(disk.write, 1));
+             for (std::uint32_t n = 2; n <= 5; ++n) journal->put(record(n));
+             disk.release();
+             ASSERT_TRUE(
+                 test::waitFor([&] { return disk.with([&] { return disk.write.texts.size() >= 2; }); }));
+             journal.reset();
+             disk.with([&] {
+                 EXPECT_EQ(disk.write.texts.size(), 2u);
+                 EXPECT_TRUE(holdsAll(disk.write.texts.back(), 1, 5));
+             });
+         }},
+        {"changes made during the last write follow it at the stop",
+         [&](JournalDisk& disk, std::optional<frm::GiveBackJournal>& journal) {
+             disk.hold(disk.write);
+             journal->put(record(1));
+             ASSERT_TRUE(disk.waitEntered(disk.write, 1));
+             journal->put(record(2));
+             const std::size_t waited = logged(waits);
+             std::thread stop([&] { journal.reset(); });
+             EXPECT_TRUE(test::waitFor([&] { return logged(waits) > waited; }));
+             disk.release();
+             stop.join();
+             disk.with([&] {
+                 ASSERT_EQ(disk.write.texts.size(), 2u);
+                 EXPECT_TRUE(holdsAll(disk.write.texts.back(), 1, 2));
+             });
+         }},
+        {"a write held past a second is told at once, and the stop waits for no further write",
+         [&](JournalDisk& disk, std::optional<frm::GiveBackJournal>& journal) {
+             const std::size_t slowBefore = logged(slowly), droppedBefore = logged(dropped);
+             disk.hold(disk.write);
+             journal->put(record(1));
+             // Released only once told.
+             EXPECT_TRUE(
+                 test::waitFor([&] { return logged(slowly) > slowBefore; }, std::chrono::seconds(60)));
+             journal->put(record(2));
+             const std::size_t waited = logged(waits);
+             std::thread stop([&] { journal.reset(); });
+             EXPECT_TRUE(test::waitFor([&] { return logged(waits) > waited; }));
+             disk.release();
+             stop.join();
+             disk.with([&] { EXPECT_EQ(disk.write.texts.size(), 1u); });
+             EXPECT_EQ(logged(slowly), slowBefore + 1);
+             EXPECT_EQ(logged(dropped), droppedBefore + 1);
+         }},
+        {"a stalled flush holds no write back and is told at once",
+         [&](JournalDisk& disk, std::optional<frm::GiveBackJournal>& journal) {
+             const std::size_t slowBefore = logged(flushedSlowly);
+             disk.hold(disk.flush);
+             journal->put(record(1));
+             ASSERT_TRUE(disk.waitEntered(disk.flush, 1));
+             for (std::uint32_t n = 2; n <= 3; ++n) {
+                 journal->put(record(n));
+                 EXPECT_TRUE(test::waitFor([&] {
+                     return disk.with([&] {
+                         return !disk.write.texts.empty() && holdsAll(disk.write.texts.back(), 1, n);
+                     });
+                 })) << n;
+             }
+             EXPECT_TRUE(
+                 test::waitFor([&] { return logged(flushedSlowly) > slowBefore; }, std::chrono::seconds(60)));
+             disk.release();
+             journal.reset();
+             EXPECT_EQ(logged(flushedSlowly), slowBefore + 1);
+         }},
+        {"a failing write is told once, and its end once",
+         [&](JournalDisk& disk, std::optional<frm::GiveBackJournal>& journal) {
+             const std::size_t failedBefore = logged(failed), againBefore = logged(again);
+             disk.with([&] { return disk.write.failures = 3; });
+             for (std::uint32_t n = 1; n <= 5; ++n) {
+                 journal->put(record(n));
+                 ASSERT_TRUE(disk.waitEntered(disk.write, n));
+                 ASSERT_TRUE(
+                     test::waitFor([&] { return disk.with([&] { return disk.write.texts.size() >= n; }); }));
+             }
+             journal.reset();
+             EXPECT_EQ(logged(failed), failedBefore + 1);
+             EXPECT_EQ(logged(again), againBefore + 1);
+         }},
+        {"changes from many threads at once all reach the file",
+         [&](JournalDisk& disk, std::optional<frm::GiveBackJournal>& journal) {
+             constexpr std::uint32_t kThreads = 8, kEach = 100;
+             std::vector<std::thread> putters;
+             for (std::uint32_t t = 0; t < kThreads; ++t) {
+                 putters.emplace_back([&, t] {
+                     for (std::uint32_t n = 1; n <= kEach; ++n) journal->put(record(t * kEach + n));
+                 });
+             }
+             for (std::thread& putter : putters) putter.join();
+             journal.reset();
+             disk.with([&] {
+                 ASSERT_FALSE(disk.write.texts.empty());
+                 EXPECT_TRUE(holdsAll(disk.write.texts.back(), 1, kThreads * kEach));
+             });
+         }},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        JournalDisk disk;
+        std::optional<frm::GiveBackJournal> journal;
+        journal.emplace(path, disk.writer(), disk.syncer());
+        // A failed check leaves nothing held.
+        const std::shared_ptr<void> released(nullptr, [&](void*) { disk.release(); });
+        row.run(disk, journal);
+        disk.release();
+        journal.reset();
+    }
+    {
+        SCOPED_TRACE("a file that could be neither read nor kept aside");
+        // Its name with the mark of a file kept aside is longer than a name may be.
+        const std::string name = files.file(std::string(240, 'j') + ".xml");
+        std::ofstream(name) << "<alarm_give_back><loudspeaker>";
+        JournalDisk disk;
+        {
+            frm::GiveBackJournal journal(base::fromUtf8(name), disk.writer(), disk.syncer());
+            EXPECT_TRUE(journal.load().empty());
+            journal.put(record(1));
+        }
+        EXPECT_EQ(disk.with([&] { return disk.write.entered; }), 0u);
+        EXPECT_EQ(test::readWholeFile(name), "<alarm_give_back><loudspeaker>");
+    }
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "support/ProgramUnderTest.h"
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <thread>
@@ -47,15 +48,28 @@ std::string ProgramUnderTest::pluginFolder() {
 
 std::unique_ptr<ProgramRun> ProgramUnderTest::start(const std::vector<std::string>& arguments,
                                                     bool keepErrors) {
+    // A device exchange that waits on the window's thread ends a sanitizer build of the program.
+    // Its runtime folder too is the test's own, and goes with it.
+    std::map<std::string, std::string> environment{{"LOCALAPPDATA", root_.path()},
+                                                   {"XDG_RUNTIME_DIR", root_.path()},
+                                                   {"DISPLAY", screen_.display()},
+                                                   {"MELVOX_STRICT_THREAD_ROLES", "1"}};
+    for (const auto& [name, value] : environment_) environment[name] = value;
     return std::make_unique<ProgramRun>(
-        program_.empty() ? std::string(MELVOX_PROGRAM) : program_, arguments,
-        // A device exchange that waits on the window's thread ends a sanitizer build of the program.
-        // Its runtime folder too is the test's own, and goes with it.
-        std::map<std::string, std::string>{{"LOCALAPPDATA", root_.path()},
-                                           {"XDG_RUNTIME_DIR", root_.path()},
-                                           {"DISPLAY", screen_.display()},
-                                           {"MELVOX_STRICT_THREAD_ROLES", "1"}},
+        program_.empty() ? std::string(MELVOX_PROGRAM) : program_, arguments, environment,
         keepErrors ? root_.path() + "/stderr-" + std::to_string(++runs_) + ".txt" : std::string());
+}
+
+void ProgramUnderTest::stallFlushesOf(const std::string& name) {
+    environment_.clear();
+    if (name.empty()) return;
+    environment_["MELVOX_TEST_STALLED_SYNC"] = name;
+    environment_["LD_PRELOAD"] = MELVOX_STALLED_SYNC;
+    // The library comes before the address checker's runtime, which otherwise refuses to start.
+    const char* options = std::getenv("ASAN_OPTIONS");
+    environment_["ASAN_OPTIONS"] =
+        std::string(options != nullptr && *options != '\0' ? std::string(options) + ":" : "") +
+        "verify_asan_link_order=0";
 }
 
 std::optional<int> ProgramUnderTest::quit() {

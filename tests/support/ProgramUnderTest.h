@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -42,6 +43,9 @@ public:
     // error and output go to a file of its own (ProgramRun::errorOutput) instead of the test's.
     std::unique_ptr<ProgramRun> start(const std::vector<std::string>& arguments = {},
                                       bool keepErrors = false);
+    // The runs started from now on find the disk's flushes of the files whose paths hold `name`
+    // stalled for good, as on a disk that stopped answering; an empty name ends that.
+    void stallFlushesOf(const std::string& name);
     // Runs "melvox --quit" to its end; its exit status.
     std::optional<int> quit();
 
@@ -61,6 +65,7 @@ private:
     LoudspeakerGroup loudspeakers_{port_};
     int runs_ = 0;
     std::string program_;
+    std::map<std::string, std::string> environment_;
 };
 
 }  // namespace test
