@@ -23,8 +23,13 @@ struct RowEdit {
 // The edits in the order they are made; after them the list holds the wanted rows in their order.
 template <class Key>
 std::vector<RowEdit> rowEdits(const std::vector<Key>& shown, const std::vector<Key>& wanted) {
-    const std::set<Key> wantedKeys(wanted.begin(), wanted.end());
     std::vector<RowEdit> edits;
+    // Most often every row stays: no look-up is needed.
+    if (shown == wanted) {
+        for (std::size_t row = 0; row < wanted.size(); ++row) edits.push_back({RowEdit::keep, row, row});
+        return edits;
+    }
+    const std::set<Key> wantedKeys(wanted.begin(), wanted.end());
     std::size_t from = 0;
     std::size_t row = 0;
     for (std::size_t next = 0; next < wanted.size(); ++next) {
