@@ -295,13 +295,16 @@ void MainFrame::dropRow(device::DeviceBase& device) {
 
 std::vector<ZoneElement::DevicePtr> MainFrame::chosenDevices() const {
     std::vector<ZoneElement::DevicePtr> devices;
-    for (const std::size_t row : deviceList_->selectedRows()) {
+    const std::vector<std::size_t> rows = deviceList_->selectedRows();
+    if (rows.empty()) return devices;
+    const std::vector<ZoneElement::DevicePtr> known = registry_->getDevices();
+    for (const std::size_t row : rows) {
         const net::HardwareAddress address(deviceModel_.addressAt(row));
         const auto matches = [&](const ZoneElement::DevicePtr& device) {
             return device->getHardwareAddress().getHigh() == address.getHigh() &&
                    device->getHardwareAddress().getLow() == address.getLow();
         };
-        for (const auto& device : registry_->getDevices()) {
+        for (const auto& device : known) {
             if (matches(device)) devices.push_back(device);
         }
     }

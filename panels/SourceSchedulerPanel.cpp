@@ -2,7 +2,11 @@
 
 #include <wx/toplevel.h>
 
+#include <algorithm>
+#include <unordered_set>
+
 #include "app/kit/GuiFreezer.h"
+#include "app/kit/RowEdits.h"
 #include "audio/CivilTime.h"
 #include "audio/PlaybackTrack.h"
 #include "devicelink/DeviceCollection.h"
@@ -73,6 +77,9 @@ void SourceSchedulerPanel::buildControls() {
     selectTask(false);
     // What the start-up gave the panel meanwhile.
     showPlaces();
+    // The list and the filter's device choice are empty: every row is shown and told anew.
+    shownTasks_.clear();
+    filterDevices_.clear();
     reload();
     fitToWindow();
 }
@@ -231,21 +238,35 @@ bool SourceSchedulerPanel::filtersOff() const {
 
 std::vector<std::uint32_t> SourceSchedulerPanel::collectTargetDeviceIds(const IPlayback& playback) {
     std::vector<std::uint32_t> ids;
+    std::vector<FilterDevice> offered = filterDevices_;
     for (const auto& target : playback.getTargets()) {
         const std::uint32_t id = target->getId();
         ids.push_back(id);
-        bool listed = false;
-        for (unsigned item = 0; item < m_filterDeviceChoice->GetCount() && !listed; ++item)
-            listed = reinterpret_cast<std::uintptr_t>(m_filterDeviceChoice->GetClientData(item)) == id;
-        if (!listed)
-            m_filterDeviceChoice->Append(target->getDisplayName(),
-                                         reinterpret_cast<void*>(static_cast<std::uintptr_t>(id)));
+        if (std::none_of(offered.begin(), offered.end(),
+                         [id](const FilterDevice& device) { return device.first == id; }))
+            offered.emplace_back(id, target->getDisplayName());
     }
+    offerFilterDevices(std::move(offered));
     return ids;
 }
 
-std::array<std::wstring, kTaskColumnCount> SourceSchedulerPanel::fillRow(const BaseTask& task) {
-    const DataVault record = task.getClientData();
+void SourceSchedulerPanel::offerFilterDevices(std::vector<FilterDevice> devices) {
+    // Mostly the choice only grows at its end, by the loudspeakers of a task added.
+    const bool extended = devices.size() >= filterDevices_.size() &&
+                          std::equal(filterDevices_.begin(), filterDevices_.end(), devices.begin());
+    if (!extended) {
+        m_filterDeviceChoice->Clear();
+        filterDevices_.clear();
+    }
+    for (std::size_t item = filterDevices_.size(); item < devices.size(); ++item)
+        m_filterDeviceChoice->Append(
+            devices[item].second, reinterpret_cast<void*>(static_cast<std::uintptr_t>(devices[item].first)));
+    filterDevices_ = std::move(devices);
+}
+
+std::array<std::wstring, kTaskColumnCount> SourceSchedulerPanel::fillRow(const BaseTask& task,
+                                                                         const DataVault& record,
+                                                                         const Targets& targets) {
     TaskRowSource source;
     source.once = dynamic_cast<const scheduler::task::Once*>(&task) != nullptr;
     source.enabled = task.isEnabled();
@@ -260,40 +281,88 @@ std::array<std::wstring, kTaskColumnCount> SourceSchedulerPanel::fillRow(const B
         source.playbackName = record.playback->getName();
         if (const auto track = std::dynamic_pointer_cast<PlaybackTrack>(record.playback))
             source.gongName = track->getGongName();
-        for (const auto& target : record.playback->getTargets())
-            source.deviceNames.push_back(target->getDisplayName());
+        for (const auto& target : targets) source.deviceNames.push_back(target->getDisplayName());
     }
-    const auto texts = taskRowTexts(source);
-    std::wstring joined;
-    for (const std::wstring& text : texts) joined += L" | " + text;
-    debug::Place("frm::SourceSchedulerPanel::fillRow").info(L"Задание N%1%: %2%", task.getId(), joined);
-    if (record.playback && hasControls() && filtersOff()) collectTargetDeviceIds(*record.playback);
-    return texts;
+    return taskRowTexts(source);
 }
 
 void SourceSchedulerPanel::refreshTaskListCtrl() {
-    if (!hasControls()) {
-        // The log lists the tasks as the list would show them, before the page is first shown too.
-        for (const auto& task : tasks_.tasks())
-            if (!task->getClientData().isStopTask) fillRow(*task);
-        return;
-    }
     const debug::Place place("frm::SourceSchedulerPanel::refreshTaskListCtrl");
-    GuiFreezer freezer(m_taskList);
-    m_taskList->DeleteAllItems();
-    if (filtersOff()) m_filterDeviceChoice->Clear();
-    place.trace(L"Filters for tasks are %1%", currentFilter() ? L"enabled" : L"disabled");
-    const std::optional<TaskFilter> filter = currentFilter();
+    const std::optional<TaskFilter> filter = hasControls() ? currentFilter() : std::nullopt;
+    if (hasControls()) place.trace(L"Filters for tasks are %1%", filter ? L"enabled" : L"disabled");
+    // With no filter the filter's device choice offers the loudspeakers of the rows, in their order.
+    const bool offering = hasControls() && filtersOff();
+    std::vector<FilterDevice> offered;
+    std::unordered_set<std::uint32_t> offeredIds;
+    std::vector<TaskListRow> wanted;
     for (const auto& task : tasks_.tasks()) {
-        if (task->getClientData().isStopTask || (filter && !taskPasses(*task, *filter))) continue;
-        const auto texts = fillRow(*task);
-        const long row = m_taskList->InsertItem(m_taskList->GetItemCount(), texts[0]);
-        m_taskList->SetItemData(row, static_cast<long>(task->getId()));
-        for (std::size_t column = 1; column < kTaskColumnCount; ++column)
-            m_taskList->SetItem(row, static_cast<long>(column), texts[column]);
+        const DataVault record = task->getClientData();
+        if (record.isStopTask || (filter && !taskPasses(*task, *filter))) continue;
+        const Targets targets = record.playback ? record.playback->getTargets() : Targets();
+        wanted.push_back({task->getId(), fillRow(*task, record, targets)});
+        if (!offering) continue;
+        for (const auto& target : targets) {
+            if (offeredIds.insert(target->getId()).second)
+                offered.emplace_back(target->getId(), target->getDisplayName());
+        }
+    }
+    std::vector<std::uint32_t> shownIds;
+    std::vector<std::uint32_t> wantedIds;
+    for (const TaskListRow& row : shownTasks_) shownIds.push_back(row.id);
+    for (const TaskListRow& row : wanted) wantedIds.push_back(row.id);
+    const std::vector<RowEdit> edits = rowEdits(shownIds, wantedIds);
+    // The log tells a row when it is shown anew or changed, before the page is first shown too.
+    std::size_t from = 0;
+    for (const RowEdit& edit : edits) {
+        if (edit.kind == RowEdit::erase) {
+            ++from;
+            continue;
+        }
+        const TaskListRow& row = wanted[edit.wanted];
+        if (edit.kind == RowEdit::keep && shownTasks_[from++].texts == row.texts) continue;
+        std::wstring joined;
+        for (const std::wstring& text : row.texts) joined += L" | " + text;
+        debug::Place("frm::SourceSchedulerPanel::fillRow").info(L"Задание N%1%: %2%", row.id, joined);
+    }
+    if (hasControls()) showTaskRows(edits, wanted);
+    shownTasks_ = std::move(wanted);
+    if (offering) offerFilterDevices(std::move(offered));
+    if (hasControls()) Layout();
+}
+
+void SourceSchedulerPanel::showTaskRows(const std::vector<RowEdit>& edits,
+                                        const std::vector<TaskListRow>& wanted) {
+    GuiFreezer freezer(m_taskList);
+    // As a list filled anew, the list keeps no row selected or focused; its events lead nowhere.
+    const bool selecting = selecting_;
+    selecting_ = true;
+    for (const long row : selectedRows()) m_taskList->SetItemState(row, 0, wxLIST_STATE_SELECTED);
+    const long focused = m_taskList->GetNextItem(-1, wxLIST_NEXT_ALL, wxLIST_STATE_FOCUSED);
+    if (focused != -1) m_taskList->SetItemState(focused, 0, wxLIST_STATE_FOCUSED);
+    selecting_ = selecting;
+    std::size_t from = 0;
+    for (const RowEdit& edit : edits) {
+        const auto row = static_cast<long>(edit.row);
+        if (edit.kind == RowEdit::erase) {
+            m_taskList->DeleteItem(row);
+            ++from;
+            continue;
+        }
+        const TaskListRow& shown = wanted[edit.wanted];
+        if (edit.kind == RowEdit::insert) {
+            m_taskList->InsertItem(row, shown.texts[0]);
+            m_taskList->SetItemData(row, static_cast<long>(shown.id));
+            for (std::size_t column = 1; column < kTaskColumnCount; ++column)
+                m_taskList->SetItem(row, static_cast<long>(column), shown.texts[column]);
+            continue;
+        }
+        const TaskListRow& before = shownTasks_[from++];
+        for (std::size_t column = 0; column < kTaskColumnCount; ++column) {
+            if (before.texts[column] != shown.texts[column])
+                m_taskList->SetItem(row, static_cast<long>(column), shown.texts[column]);
+        }
     }
     freezer.thaw();
-    Layout();
 }
 
 std::optional<TaskFilter> SourceSchedulerPanel::currentFilter() const {

@@ -11,8 +11,10 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "app/kit/RowEdits.h"
 #include "app/kit/ZoneElement.h"
 #include "audio/PlaybackCollection.h"
 #include "audio/SchedulerCore.h"
@@ -102,7 +104,21 @@ private:
     // The registry's loudspeaker of a hardware address, for the store.
     SchedulerStore::Lookup registryLookup() const;
     void fitColumns();
-    std::array<std::wstring, kTaskColumnCount> fillRow(const scheduler::task::BaseTask& task);
+    // The texts of a task's row, from its record and its playback's targets.
+    std::array<std::wstring, kTaskColumnCount> fillRow(const scheduler::task::BaseTask& task,
+                                                       const scheduler::task::DataVault& record,
+                                                       const Targets& targets);
+    // A row of the task list: the task's id and texts.
+    struct TaskListRow {
+        std::uint32_t id = 0;
+        std::array<std::wstring, kTaskColumnCount> texts;
+    };
+    // Makes the edits in the task list, whose rows were shownTasks_.
+    void showTaskRows(const std::vector<RowEdit>& edits, const std::vector<TaskListRow>& wanted);
+    // A loudspeaker the filter offers: its id and name.
+    using FilterDevice = std::pair<std::uint32_t, std::wstring>;
+    // The filter's device choice offers these.
+    void offerFilterDevices(std::vector<FilterDevice> devices);
     // The loudspeakers of the checked rows.
     Targets getCheckedDevices() const;
     // The playback's target ids; the targets that the filter's device choice lacks join it.
@@ -139,6 +155,10 @@ private:
     std::vector<int> deviceRowLevels_;
     // The rows of the device check list as they were filled.
     std::vector<DeviceRow> shownDeviceRows_;
+    // The rows of the task list as they were last shown and told in the log, in their order.
+    std::vector<TaskListRow> shownTasks_;
+    // What the filter's device choice offers, in its order.
+    std::vector<FilterDevice> filterDevices_;
     // What the line over the task buttons says now.
     std::wstring taskButtonsNote_;
     std::map<unsigned, ZoneElement::DevicePtr> deviceRows_;

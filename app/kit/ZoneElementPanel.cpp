@@ -4,6 +4,7 @@
 
 #include "app/kit/GuiFreezer.h"
 #include "app/kit/GuiLocker.h"
+#include "app/kit/RowEdits.h"
 #include "devicelink/DeviceBase.h"
 #include "foundation/Exceptions.h"
 #include "foundation/Place.h"
@@ -93,35 +94,88 @@ ZoneElement::ZonePtr ZoneElementPanel::targetZone() const {
 
 void ZoneElementPanel::updateAll() {
     debug::Place("frm::ZoneElementPanel::updateAll").trace(L"");
-    std::vector<const ZoneElement*> keep;
-    for (const auto& zone : selectedZones()) keep.push_back(zone.get());
     {
         GuiFreezer freezer(m_zoneTree);
         filling_ = true;
-        m_zoneTree->DeleteAllItems();
         GuiLocker lock;
-        const wxTreeItemId top = m_zoneTree->AddRoot(zoneLabel(*root_), -1, -1, new ItemData(root_, nullptr));
-        m_zoneTree->SetItemBold(top);
-        fill(top, root_, keep);
+        wxTreeItemId top = m_zoneTree->GetRootItem();
+        if (!top.IsOk()) {
+            top = m_zoneTree->AddRoot(zoneLabel(*root_), -1, -1, new ItemData(root_, nullptr));
+            m_zoneTree->SetItemBold(top);
+        }
+        showLabel(top, zoneLabel(*root_));
+        // Only the items that differ from the zones change: a rename or a zone's change at a
+        // large site touches a few of its thousands of items, not all of them.
+        update(top, root_);
         m_zoneTree->ExpandAll();
+        // As after a refill, the chosen zones stay chosen and no device is.
+        wxArrayTreeItemIds items;
+        m_zoneTree->GetSelections(items);
+        for (const wxTreeItemId item : items) {
+            const auto* data = dynamic_cast<const ItemData*>(m_zoneTree->GetItemData(item));
+            if (data == nullptr || data->device) m_zoneTree->UnselectItem(item);
+        }
         filling_ = false;
     }
     showVolume();
     if (selectionChanged_) selectionChanged_();
 }
 
-void ZoneElementPanel::fill(const wxTreeItemId& item, const ZoneElement::ZonePtr& zone,
-                            const std::vector<const ZoneElement*>& keepChosen) {
-    if (std::find(keepChosen.begin(), keepChosen.end(), zone.get()) != keepChosen.end())
-        m_zoneTree->SelectItem(item);
+void ZoneElementPanel::update(const wxTreeItemId& item, const ZoneElement::ZonePtr& zone) {
+    // The zone's items as fill makes them: its devices, then its nested zones.
+    std::vector<ItemKey> wanted;
+    for (const auto& device : zone->devices) wanted.emplace_back(zone.get(), device.get());
+    for (const auto& nested : zone->zones) wanted.emplace_back(nested.get(), nullptr);
+    std::vector<wxTreeItemId> children;
+    std::vector<ItemKey> shown;
+    wxTreeItemIdValue cookie;
+    for (wxTreeItemId child = m_zoneTree->GetFirstChild(item, cookie); child.IsOk();
+         child = m_zoneTree->GetNextChild(item, cookie)) {
+        const auto* data = dynamic_cast<const ItemData*>(m_zoneTree->GetItemData(child));
+        children.push_back(child);
+        shown.push_back(data == nullptr ? ItemKey() : ItemKey(data->zone.get(), data->device.get()));
+    }
+    const std::size_t devices = zone->devices.size();
+    std::size_t from = 0;
+    wxTreeItemId previous;
+    for (const RowEdit& edit : rowEdits(shown, wanted)) {
+        if (edit.kind == RowEdit::erase) {
+            m_zoneTree->Delete(children[from++]);
+            continue;
+        }
+        const bool isDevice = edit.wanted < devices;
+        const ZoneElement::DevicePtr device = isDevice ? zone->devices[edit.wanted] : nullptr;
+        const ZoneElement::ZonePtr& owner = isDevice ? zone : zone->zones[edit.wanted - devices];
+        const std::wstring label = isDevice ? device->getDisplayName() : zoneLabel(*owner);
+        if (edit.kind == RowEdit::keep) {
+            previous = children[from++];
+            showLabel(previous, label);
+            if (!isDevice) update(previous, owner);
+            continue;
+        }
+        auto* data = new ItemData(owner, device);
+        previous = previous.IsOk() ? m_zoneTree->InsertItem(item, previous, label, -1, -1, data)
+                                   : m_zoneTree->PrependItem(item, label, -1, -1, data);
+        if (!isDevice) {
+            m_zoneTree->SetItemBold(previous);
+            fill(previous, owner);
+        }
+    }
+}
+
+void ZoneElementPanel::fill(const wxTreeItemId& item, const ZoneElement::ZonePtr& zone) {
     for (const auto& device : zone->devices)
         m_zoneTree->AppendItem(item, device->getDisplayName(), -1, -1, new ItemData(zone, device));
     for (const auto& nested : zone->zones) {
         const wxTreeItemId child =
             m_zoneTree->AppendItem(item, zoneLabel(*nested), -1, -1, new ItemData(nested, nullptr));
         m_zoneTree->SetItemBold(child);
-        fill(child, nested, keepChosen);
+        fill(child, nested);
     }
+}
+
+void ZoneElementPanel::showLabel(const wxTreeItemId& item, const std::wstring& label) {
+    if (m_zoneTree->GetItemText(item) != label) m_zoneTree->SetItemText(item, label);
 }
 
 wxTreeItemId ZoneElementPanel::findZoneItem(const wxTreeItemId& from, const ZoneElement* zone) const {

@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "app/kit/Questions.h"
@@ -28,7 +29,8 @@ public:
 
     // The zones chosen in the tree.
     std::vector<ZoneElement::ZonePtr> selectedZones() const;
-    // Refills the tree from the zones, keeping the chosen zones chosen.
+    // Shows the zones in the tree as they are now: the chosen zones stay chosen, no device is, and
+    // every zone is expanded.
     void updateAll();
 
 protected:
@@ -49,8 +51,14 @@ private:
     // The one zone an operation works on: the first chosen zone, the zone of the first chosen
     // device, or the root when nothing is chosen.
     ZoneElement::ZonePtr targetZone() const;
-    void fill(const wxTreeItemId& item, const ZoneElement::ZonePtr& zone,
-              const std::vector<const ZoneElement*>& keepChosen);
+    // A zone's item by the zone and, for a device's item, the device.
+    using ItemKey = std::pair<const ZoneElement*, const device::DeviceBase*>;
+    // Makes the items below the zone's item show the zone's devices and nested zones, changing
+    // only those that differ.
+    void update(const wxTreeItemId& item, const ZoneElement::ZonePtr& zone);
+    void showLabel(const wxTreeItemId& item, const std::wstring& label);
+    // The items of a zone's new item: its devices, then its nested zones with theirs.
+    void fill(const wxTreeItemId& item, const ZoneElement::ZonePtr& zone);
     wxTreeItemId findZoneItem(const wxTreeItemId& from, const ZoneElement* zone) const;
     void select(const ZoneElement* zone);
     void showVolume();

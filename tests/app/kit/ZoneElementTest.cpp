@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "app/kit/ListCtrlProvider.h"
+#include "app/kit/RowEdits.h"
 #include "app/kit/ZoneElement.h"
 #include "devices/VokarInfo.h"
 #include "support/DeviceEmulator.h"
@@ -151,3 +152,42 @@ TEST_F(Zones, FileValuesAreNotTrusted) {
 }
 
 }  // namespace
+
+// The zone tree and the task list change only the rows that changed: the edits from the keys of
+// the rows shown to those wanted, written as "k" kept, "i" inserted, "e" erased with the row's
+// index at that moment.
+TEST(RowEdits, OnlyTheRowsThatChangedAreTouched) {
+    const struct {
+        const char* name;
+        std::vector<int> shown;
+        std::vector<int> wanted;
+        const char* edits;
+    } rows[] = {
+        {"the same rows, a rename among them", {1, 2, 3}, {1, 2, 3}, "k0 k1 k2"},
+        {"one added at the end", {1, 2}, {1, 2, 3}, "k0 k1 i2"},
+        {"one added in the middle", {1, 3}, {1, 2, 3}, "k0 i1 k2"},
+        {"one gone from the middle", {1, 2, 3}, {1, 3}, "k0 e1 k1"},
+        {"the last gone", {1, 2, 3}, {1, 2}, "k0 k1 e2"},
+        {"all gone", {1, 2}, {}, "e0 e0"},
+        {"all new", {}, {1, 2}, "i0 i1"},
+        {"swapped", {1, 2}, {2, 1}, "i0 k1 e2"},
+        {"replaced", {1, 2}, {3, 4}, "e0 e0 i0 i1"},
+    };
+    for (const auto& row : rows) {
+        std::string edits;
+        std::vector<int> list = row.shown;
+        for (const frm::RowEdit& edit : frm::rowEdits(row.shown, row.wanted)) {
+            const auto at = list.begin() + static_cast<std::ptrdiff_t>(edit.row);
+            if (edit.kind == frm::RowEdit::erase) {
+                list.erase(at);
+            } else if (edit.kind == frm::RowEdit::insert) {
+                list.insert(at, row.wanted[edit.wanted]);
+            } else {
+                EXPECT_EQ(*at, row.wanted[edit.wanted]) << row.name;
+            }
+            edits += (edits.empty() ? "" : " ") + std::string(1, "eik"[edit.kind]) + std::to_string(edit.row);
+        }
+        EXPECT_EQ(edits, row.edits) << row.name;
+        EXPECT_EQ(list, row.wanted) << row.name;
+    }
+}

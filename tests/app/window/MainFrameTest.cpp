@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "app/kit/LockRules.h"
+#include "app/kit/ZoneElementPanel.h"
 #include "devicelink/DeviceCollection.h"
 #include "foundation/Password.h"
 #include "foundation/ThreadRole.h"
@@ -153,6 +154,24 @@ TEST_F(WindowFixture, ZonesMadeByTheButtonsSurviveARestart) {
     ASSERT_EQ(stage.devices.size(), 1u);
     EXPECT_EQ(std::string(stage.devices[0]->getHardwareAddress().toCharArray()), "02:7E:41:00:00:01");
     EXPECT_TRUE(treeItem(L"Устройство 02:7E:41:00:00:01").IsOk());
+
+    // A zone's and a device's new names show in their items, which stay in their places; the
+    // chosen zone stays chosen and a chosen device does not.
+    ASSERT_TRUE(zoneTree()->GetBoundingRect(treeItem(L"Сцена"), zone, true));
+    click(zoneTree(), zone);
+    questions_.texts = {L"Малая сцена"};
+    clickButton(L"Переименовать");
+    const wxTreeItemId renamed = treeItem(L"Малая сцена");
+    ASSERT_TRUE(renamed.IsOk());
+    EXPECT_FALSE(treeItem(L"Сцена").IsOk());
+    EXPECT_EQ(zoneTree()->GetItemParent(renamed), treeItem(L"Зал"));
+    zoneTree()->SelectItem(treeItem(L"Устройство 02:7E:41:00:00:01"));
+    stage.devices[0]->setTitle(L"Кафедра");
+    test::findControl<frm::ZoneElementPanel>(frame_)->updateAll();
+    ASSERT_TRUE(treeItem(L"Кафедра").IsOk());
+    EXPECT_EQ(zoneTree()->GetItemParent(treeItem(L"Кафедра")), renamed);
+    EXPECT_TRUE(zoneTree()->IsSelected(renamed));
+    EXPECT_FALSE(zoneTree()->IsSelected(treeItem(L"Кафедра")));
 }
 
 TEST_F(WindowFixture, IdleLockOpensOnlyForTheRightPassword) {
