@@ -104,17 +104,23 @@ pref::pref(const std::wstring& path) {
     if (base::pathExists(path)) readFile();
 }
 
+// The program's keys lie at most three groups deep. The writer indents each level, so that a file
+// nested deeper would be written back larger with the square of its depth.
+constexpr int kDeepestGroup = 16;
+
 // Values not to keep, dropped so that the readers take their defaults: numbers beyond the finite,
 // which the writer could not write back so that the reader takes them again ("1e999" reads as
-// infinity and would be written as "inf.0"), and texts longer than their key can mean.
-static void dropValuesNotToKeep(libconfig::Setting& group, const std::string& path) {
+// infinity and would be written as "inf.0"), and texts longer than their key can mean. False, with
+// the walk stopped, when a group or list lies deeper than kDeepestGroup.
+static bool dropValuesNotToKeep(libconfig::Setting& group, const std::string& path, int depth) {
+    if (depth > kDeepestGroup) return false;
     const debug::Place place("pref::readFile");
     for (int i = group.getLength() - 1; i >= 0; --i) {
         libconfig::Setting& member = group[i];
         const char* own = member.getName();
         const std::string name = path + (path.empty() ? "" : ".") + (own ? own : std::to_string(i));
         if (member.isAggregate()) {
-            dropValuesNotToKeep(member, name);
+            if (!dropValuesNotToKeep(member, name, depth + 1)) return false;
         } else if (member.getType() == libconfig::Setting::TypeFloat && !std::isfinite(double(member))) {
             place.warn(L"Настройка '%1%' не является конечным числом и не прочитана", base::fromUtf8(name));
             group.remove(static_cast<unsigned>(i));
@@ -125,6 +131,7 @@ static void dropValuesNotToKeep(libconfig::Setting& group, const std::string& pa
             group.remove(static_cast<unsigned>(i));
         }
     }
+    return true;
 }
 
 // libconfig opens the file that a line "@include" names, as it is, without a bound: the program
@@ -155,21 +162,27 @@ void pref::readFile() {
             return keepUnreadableFileAside(base::widen(os::errorText(errno)));
     }
     if (includesAnotherFile(text)) return keepUnreadableFileAside(L"в нём есть строка @include");
-    std::string failure;
+    std::wstring failure;
     try {
         config_.readString(text);
-        dropValuesNotToKeep(config_.getRoot(), std::string());
-        isNew_ = false;
-        return;
+        if (!dropValuesNotToKeep(config_.getRoot(), std::string(), 0)) {
+            failure = L"группы вложены глубже " + std::to_wstring(kDeepestGroup) + L" уровней";
+        } else if (serialise(config_).size() > kLargestWrittenBack) {
+            failure = L"записанные заново, его настройки заняли бы больше " +
+                      std::to_wstring(kLargestWrittenBack) + L" байт";
+        } else {
+            isNew_ = false;
+            return;
+        }
     } catch (const libconfig::ParseException& error) {
-        failure = std::string(error.getError()) + ", line " + std::to_string(error.getLine());
+        failure = base::fromUtf8(std::string(error.getError()) + ", line " + std::to_string(error.getLine()));
     } catch (const std::exception& error) {
-        failure = error.what();
+        failure = base::fromUtf8(error.what());
     }
     // The library may have kept part of the tree; a first start begins with none.
     libconfig::Setting& root = config_.getRoot();
     while (root.getLength() > 0) root.remove(0u);
-    keepUnreadableFileAside(base::fromUtf8(failure));
+    keepUnreadableFileAside(failure);
 }
 
 // The file is kept rather than deleted, so that a damaged file (and the passwords in it)

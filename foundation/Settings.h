@@ -22,15 +22,19 @@ class pref {
 public:
     using Type = libconfig::Setting::Type;
 
-    // A site's settings take some 2 KB. libconfig adds each setting after a search of its group,
-    // so a file of short settings costs the square of their count: at this bound, 0.1 s.
+    // A site's settings take under 2 KB. libconfig adds each setting after a search of its group,
+    // so a file of short settings costs the square of their count: at this bound, 0.35 s.
     static constexpr std::size_t kLargestFile = 64 * 1024;
+    // The settings read must take at most this much as the program writes them (one to a line,
+    // indented), so that with what a run sets beside them the next start reads them again.
+    static constexpr std::size_t kLargestWrittenBack = kLargestFile / 2;
 
     // Reads the file at the path when it exists. A file that cannot be read or parsed, or is no
-    // regular file (a pipe is not waited for), is larger than kLargestFile or names another file
-    // to include, is renamed aside (with a time stamp) and the run starts as a first start. A
-    // text longer than setting::longestText of its key is dropped, so that its reader takes the
-    // default.
+    // regular file (a pipe is not waited for), is larger than kLargestFile, names another file
+    // to include, nests its groups deeper than the program's keys by far or would be written back
+    // larger than kLargestWrittenBack, is renamed aside (with a time stamp) and the run starts as a
+    // first start. A text longer than setting::longestText of its key is dropped, so that its
+    // reader takes the default.
     explicit pref(const std::wstring& path);
     pref(const pref&) = delete;
     pref& operator=(const pref&) = delete;

@@ -298,7 +298,7 @@ TEST_F(SettingsDeathTest, WhatIsNoSettingsFileOfTheProgramIsKeptAsideUnwaitedFor
     const auto validOfSize = [&](std::size_t size) {
         return valid + "#" + std::string(size - valid.size() - 2, 'x') + "\n";
     };
-    enum Kind { pipe, pastTheBound, atTheBound, includedPipe };
+    enum Kind { pipe, pastTheBound, atTheBound, includedPipe, deepGroups, manyShortSettings };
     struct Row {
         Kind kind;
         const char* name;
@@ -311,6 +311,10 @@ TEST_F(SettingsDeathTest, WhatIsNoSettingsFileOfTheProgramIsKeptAsideUnwaitedFor
          L"файл больше " + std::to_wstring(pref::kLargestFile) + L" байт"},
         {atTheBound, "a valid file of the bound's size", false, L""},
         {includedPipe, "a line that includes a named pipe", true, L"в нём есть строка @include"},
+        {deepGroups, "groups nested 17 deep", true, L"группы вложены глубже 16 уровней"},
+        {manyShortSettings, "short settings that written back would take more than the bound", true,
+         L"записанные заново, его настройки заняли бы больше " + std::to_wstring(pref::kLargestWrittenBack) +
+             L" байт"},
     };
     const fs::path folder = fs::path(file_).parent_path();
     for (const Row& row : rows) {
@@ -329,6 +333,19 @@ TEST_F(SettingsDeathTest, WhatIsNoSettingsFileOfTheProgramIsKeptAsideUnwaitedFor
                 ASSERT_EQ(::mkfifo((folder / "more.cfg").c_str(), 0600), 0);
                 writeSettingsFile(valid + "  @include \"" + (folder / "more.cfg").string() + "\"\n");
                 break;
+            case deepGroups: {
+                std::string nested = "a = 1;";
+                for (int depth = 0; depth < 17; ++depth) nested = "g = { " + nested + " };";
+                writeSettingsFile(valid + nested + "\n");
+                break;
+            }
+            case manyShortSettings: {
+                std::string many = valid + "later = { ";
+                for (int n = 0; many.size() < pref::kLargestWrittenBack; ++n)
+                    many += "a" + std::to_string(n) + "=1;";
+                writeSettingsFile(many + " };\n");
+                break;
+            }
         }
         // The child's exit code says what went wrong: 1 the first-start mark, 2 the value read, 3 the
         // file left in place, 4 the WARN line.
