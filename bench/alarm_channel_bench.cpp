@@ -463,7 +463,7 @@ void BM_AlarmBesideAHeldJournal(benchmark::State& state) {
     state.counters["held_journal_ratio"] = bench::median(with) / bench::median(without);
 }
 
-BENCHMARK(BM_AlarmBesideAHeldJournal)->Iterations(8)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_AlarmBesideAHeldJournal)->Iterations(20)->Unit(benchmark::kMillisecond);
 
 void BM_PlayerStartBesideSilentOnes(benchmark::State& state) {
     constexpr std::size_t kSiteSize = 50;
