@@ -162,6 +162,8 @@ void pref::readFile() {
             return keepUnreadableFileAside(base::widen(os::errorText(errno)));
     }
     if (includesAnotherFile(text)) return keepUnreadableFileAside(L"в нём есть строка @include");
+    // The library takes the text up to its first NUL byte: what follows must not be lost by a save.
+    if (text.find('\0') != std::string::npos) return keepUnreadableFileAside(L"в нём есть нулевой байт");
     std::wstring failure;
     try {
         config_.readString(text);

@@ -298,7 +298,7 @@ TEST_F(SettingsDeathTest, WhatIsNoSettingsFileOfTheProgramIsKeptAsideUnwaitedFor
     const auto validOfSize = [&](std::size_t size) {
         return valid + "#" + std::string(size - valid.size() - 2, 'x') + "\n";
     };
-    enum Kind { pipe, pastTheBound, atTheBound, includedPipe, deepGroups, manyShortSettings };
+    enum Kind { pipe, pastTheBound, atTheBound, includedPipe, nulByte, deepGroups, manyShortSettings };
     struct Row {
         Kind kind;
         const char* name;
@@ -311,6 +311,7 @@ TEST_F(SettingsDeathTest, WhatIsNoSettingsFileOfTheProgramIsKeptAsideUnwaitedFor
          L"файл больше " + std::to_wstring(pref::kLargestFile) + L" байт"},
         {atTheBound, "a valid file of the bound's size", false, L""},
         {includedPipe, "a line that includes a named pipe", true, L"в нём есть строка @include"},
+        {nulByte, "a NUL byte after the settings", true, L"в нём есть нулевой байт"},
         {deepGroups, "groups nested 17 deep", true, L"группы вложены глубже 16 уровней"},
         {manyShortSettings, "short settings that written back would take more than the bound", true,
          L"записанные заново, его настройки заняли бы больше " + std::to_wstring(pref::kLargestWrittenBack) +
@@ -332,6 +333,10 @@ TEST_F(SettingsDeathTest, WhatIsNoSettingsFileOfTheProgramIsKeptAsideUnwaitedFor
             case includedPipe:
                 ASSERT_EQ(::mkfifo((folder / "more.cfg").c_str(), 0600), 0);
                 writeSettingsFile(valid + "  @include \"" + (folder / "more.cfg").string() + "\"\n");
+                break;
+            case nulByte:
+                writeSettingsFile(valid + std::string(1, '\0') +
+                                  "security = { administrator = \"0A29\"; };\n");
                 break;
             case deepGroups: {
                 std::string nested = "a = 1;";
