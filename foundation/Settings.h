@@ -30,11 +30,11 @@ public:
     static constexpr std::size_t kLargestWrittenBack = kLargestFile / 2;
 
     // Reads the file at the path when it exists. A file that cannot be read or parsed, or is no
-    // regular file (a pipe is not waited for), is larger than kLargestFile, names another file
-    // to include, nests its groups deeper than the program's keys by far or would be written back
-    // larger than kLargestWrittenBack, is renamed aside (with a time stamp) and the run starts as a
-    // first start. A text longer than setting::longestText of its key is dropped, so that its
-    // reader takes the default.
+    // regular file (a pipe is not waited for), is larger than kLargestFile, holds a NUL byte,
+    // names another file to include, nests its groups deeper than the program's keys by far or
+    // would be written back larger than kLargestWrittenBack, is renamed aside (with a time stamp)
+    // and the run starts as a first start. A text longer than setting::longestText of its key is
+    // dropped, so that its reader takes the default.
     explicit pref(const std::wstring& path);
     pref(const pref&) = delete;
     pref& operator=(const pref&) = delete;
