@@ -1,7 +1,7 @@
 #pragma once
 // What the benchmarks share to set a figure beside its floor: the cost of one call of some plain
-// work, timed over many calls in a row, the time to read a file plainly, and the counters that put
-// the floor and the ratio on the benchmark's line.
+// work, timed over many calls in a row, the time to read a file plainly, the median of runs, and
+// the counters that put the floor and the ratio on the benchmark's line.
 
 #include <benchmark/benchmark.h>
 
@@ -42,6 +42,14 @@ inline double millisecondsToRead(const std::string& path,
             std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
     }
     return best;
+}
+
+// The middle value (the mean of the two middle ones for an even count); 0 for none.
+inline double median(std::vector<double> values) {
+    if (values.empty()) return 0;
+    std::sort(values.begin(), values.end());
+    const std::size_t middle = values.size() / 2;
+    return values.size() % 2 == 1 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
 }
 
 // The state loop's wall time per iteration since `start`, over the floor's nanoseconds per call.

@@ -20,13 +20,13 @@
 
 #include <benchmark/benchmark.h>
 
-#include <algorithm>
 #include <chrono>
 #include <fstream>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "bench/FloorRatio.h"
 #include "foundation/NetworkInterfaces.h"
 #include "foundation/NetworkProbes.h"
 #include "support/ProgramUnderTest.h"
@@ -65,12 +65,8 @@ double probeSeconds(const test::ProgramUnderTest& program, const std::string& in
     return secondsSince(start);
 }
 
-double medianMilliseconds(std::vector<double> seconds) {
-    std::sort(seconds.begin(), seconds.end());
-    const std::size_t middle = seconds.size() / 2;
-    const double median =
-        seconds.size() % 2 == 1 ? seconds[middle] : (seconds[middle - 1] + seconds[middle]) / 2;
-    return 1000 * median;
+double medianMilliseconds(const std::vector<double>& seconds) {
+    return 1000 * bench::median(seconds);
 }
 
 void measureStartup(benchmark::State& state, const std::string& interfaceIp) {

@@ -310,20 +310,40 @@ std::wstring Log::filterArgument(const std::wstring& text, Level level) const {
     return (*transform)(text);
 }
 
+std::wstring Log::readable(const std::wstring& text, Level level) {
+    constexpr wchar_t kCut = L'…';
+    const std::size_t longestLine = level < INFO ? kLongestArgument : kLongestArgumentLine;
+    if (text.size() <= longestLine) return text;
+    std::wstring cut;
+    for (std::size_t start = 0;;) {
+        const std::size_t newline = text.find(L'\n', start);
+        const std::size_t length = (newline == std::wstring::npos ? text.size() : newline) - start;
+        cut.append(text, start, std::min(length, longestLine));
+        if (length > longestLine) cut += kCut;
+        if (cut.size() > kLongestArgument) {
+            cut.resize(kLongestArgument);
+            return cut += kCut;
+        }
+        if (newline == std::wstring::npos) return cut;
+        cut += L'\n';
+        start = newline + 1;
+    }
+}
+
 void Log::feed(boost::wformat& format, Level level, const std::string& value) const {
-    format % filterArgument(widen(value), level);
+    format % filterArgument(readable(widen(value), level), level);
 }
 
 void Log::feed(boost::wformat& format, Level level, const char* value) const {
-    format % filterArgument(widen(value), level);
+    format % filterArgument(readable(widen(value), level), level);
 }
 
 void Log::feed(boost::wformat& format, Level level, const std::wstring& value) const {
-    format % filterArgument(value, level);
+    format % filterArgument(readable(value, level), level);
 }
 
 void Log::feed(boost::wformat& format, Level level, const wchar_t* value) const {
-    format % filterArgument(value ? std::wstring(value) : std::wstring(), level);
+    format % filterArgument(readable(value ? std::wstring(value) : std::wstring(), level), level);
 }
 
 void Log::finishWrite(Level level, const char* place, const wchar_t* format, const std::wstring& message,

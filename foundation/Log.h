@@ -3,10 +3,11 @@
 // them into lines of the daily file "<dir>/YYYYMMDD.log".
 
 #include <atomic>
-#include <chrono>
 #include <boost/date_time/posix_time/posix_time_types.hpp>
 #include <boost/format.hpp>
+#include <chrono>
 #include <condition_variable>
+#include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -86,6 +87,15 @@ public:
 
     std::wstring filterArgument(const std::wstring& text, Level level) const;
 
+    // A text argument, such as a name or an address from a file or the network, is cut to a
+    // readable length, each cut marked with "…": from INFO up, where the operator reads it and a box
+    // may show it, each line to kLongestArgumentLine characters; at every level the whole to
+    // kLongestArgument, which keeps a whole datagram, or the names of a thousand loudspeakers one
+    // on a line.
+    static constexpr std::size_t kLongestArgumentLine = 500;
+    static constexpr std::size_t kLongestArgument = 64 * 1024;
+    static std::wstring readable(const std::wstring& text, Level level);
+
     // Line layout, shared by the writer and the tests.
     static const std::wstring& levelName(std::uint32_t level);
     static std::wstring timeText(const boost::posix_time::ptime& time);
@@ -108,10 +118,14 @@ private:
     }
     void feed(boost::wformat& format, Level level, const std::string& value) const;
     void feed(boost::wformat& format, Level level, const char* value) const;
-    void feed(boost::wformat& format, Level level, char* value) const { feed(format, level, static_cast<const char*>(value)); }
+    void feed(boost::wformat& format, Level level, char* value) const {
+        feed(format, level, static_cast<const char*>(value));
+    }
     void feed(boost::wformat& format, Level level, const std::wstring& value) const;
     void feed(boost::wformat& format, Level level, const wchar_t* value) const;
-    void feed(boost::wformat& format, Level level, wchar_t* value) const { feed(format, level, static_cast<const wchar_t*>(value)); }
+    void feed(boost::wformat& format, Level level, wchar_t* value) const {
+        feed(format, level, static_cast<const wchar_t*>(value));
+    }
 
     void finishWrite(Level level, const char* place, const wchar_t* format, const std::wstring& message,
                      const char* formatError);

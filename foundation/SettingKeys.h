@@ -2,7 +2,14 @@
 // Every key of the settings file with its type and the default that its readers pass, so
 // that all readers of one key agree on it. Read and written through pref (Settings.h).
 
+#include <cstddef>
+#include <string>
+
 namespace setting {
+
+// The longest text a setting holds, in bytes: a path (PATH_MAX); a password's stored form, an
+// address or a level is far shorter. A longer text is neither read from the file nor set.
+inline constexpr std::size_t kLongestText = 4096;
 
 struct Int {
     const char* key;
@@ -73,8 +80,15 @@ inline constexpr Int securityInterfaceTimeout{"security.interfaceTimeout", 10};
 // The fingerprints of the records of another kind in "scheduler.xml" that the operator has been
 // told of, separated by spaces: each is told once, not at every start.
 inline constexpr Text schedulerToldRecords{"scheduler.toldRecords", ""};
+// Nine bytes a fingerprint with its blank: some 1800 records.
+inline constexpr std::size_t kLongestToldRecords = 16 * 1024;
 
 inline constexpr Int volumeMicrophone{"volume.microphone2", 90};
 inline constexpr Int volumeServiceMessage{"volume.serviceMessage2", 90};
+
+// The longest text the key holds.
+inline std::size_t longestText(const std::string& key) {
+    return key == schedulerToldRecords.key ? kLongestToldRecords : kLongestText;
+}
 
 }  // namespace setting

@@ -1,5 +1,6 @@
 #include "foundation/Settings.h"
 
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -73,6 +74,13 @@ template <class T>
 void assign(const char* place, const std::string& key, pref::Type type, const T& value) {
     base::SingletonSlot<pref>::Use store(pref::instanceSlot());
     debug::terminateIfNull(store.get(), place);
+    if constexpr (std::is_same_v<T, std::string>) {
+        if (value.size() > setting::longestText(key)) {
+            debug::Place(place).warn(L"Настройка '%1%' длиннее %2% байт и не сохранена", base::widen(key),
+                                     setting::longestText(key));
+            return;
+        }
+    }
     auto guard = store->lock();
     store->create(key, type) = value;
     store->countSet();
@@ -96,35 +104,82 @@ pref::pref(const std::wstring& path) {
     if (base::pathExists(path)) readFile();
 }
 
-// Values the writer could not write back so that the reader takes them again: numbers beyond the
-// finite ("1e999" reads as infinity and would be written as "inf.0"). They are dropped, so the
-// readers take their defaults.
-static void dropUnwritableValues(libconfig::Setting& group, const std::string& path) {
+// The program's keys lie at most three groups deep. The writer indents each level, so that a file
+// nested deeper would be written back larger with the square of its depth.
+constexpr int kDeepestGroup = 16;
+
+// Values not to keep, dropped so that the readers take their defaults: numbers beyond the finite,
+// which the writer could not write back so that the reader takes them again ("1e999" reads as
+// infinity and would be written as "inf.0"), and texts longer than their key can mean. False, with
+// the walk stopped, when a group or list lies deeper than kDeepestGroup.
+static bool dropValuesNotToKeep(libconfig::Setting& group, const std::string& path, int depth) {
+    if (depth > kDeepestGroup) return false;
+    const debug::Place place("pref::readFile");
     for (int i = group.getLength() - 1; i >= 0; --i) {
         libconfig::Setting& member = group[i];
         const char* own = member.getName();
         const std::string name = path + (path.empty() ? "" : ".") + (own ? own : std::to_string(i));
         if (member.isAggregate()) {
-            dropUnwritableValues(member, name);
+            if (!dropValuesNotToKeep(member, name, depth + 1)) return false;
         } else if (member.getType() == libconfig::Setting::TypeFloat && !std::isfinite(double(member))) {
-            debug::Place("pref::readFile")
-                .warn(L"Настройка '%1%' не является конечным числом и не прочитана", base::fromUtf8(name));
+            place.warn(L"Настройка '%1%' не является конечным числом и не прочитана", base::fromUtf8(name));
+            group.remove(static_cast<unsigned>(i));
+        } else if (member.getType() == libconfig::Setting::TypeString &&
+                   std::strlen(member.c_str()) > setting::longestText(name)) {
+            place.warn(L"Настройка '%1%' длиннее %2% байт и не прочитана", base::fromUtf8(name),
+                       setting::longestText(name));
             group.remove(static_cast<unsigned>(i));
         }
     }
+    return true;
+}
+
+// libconfig opens the file that a line "@include" names, as it is, without a bound: the program
+// writes no such line, and a file with one is refused.
+static bool includesAnotherFile(const std::string& text) {
+    for (std::size_t line = 0; line < text.size();) {
+        const std::size_t start = text.find_first_not_of(" \t", line);
+        if (start != std::string::npos && text.compare(start, 8, "@include") == 0) return true;
+        const std::size_t end = text.find('\n', line);
+        if (end == std::string::npos) break;
+        line = end + 1;
+    }
+    return false;
 }
 
 void pref::readFile() {
-    std::string failure;
+    std::string text;
+    errno = 0;
+    switch (base::readRegularFile(base::fromUtf8(path_), kLargestFile, text)) {
+        case base::RegularFileRead::read:
+            break;
+        case base::RegularFileRead::notRegular:
+            return keepUnreadableFileAside(L"это не обычный файл");
+        case base::RegularFileRead::tooLarge:
+            return keepUnreadableFileAside(L"файл больше " + std::to_wstring(kLargestFile) + L" байт");
+        case base::RegularFileRead::cannotOpen:
+        case base::RegularFileRead::failed:
+            return keepUnreadableFileAside(base::widen(os::errorText(errno)));
+    }
+    if (includesAnotherFile(text)) return keepUnreadableFileAside(L"в нём есть строка @include");
+    // The library takes the text up to its first NUL byte: what follows must not be lost by a save.
+    if (text.find('\0') != std::string::npos) return keepUnreadableFileAside(L"в нём есть нулевой байт");
+    std::wstring failure;
     try {
-        config_.readFile(path_.c_str());
-        dropUnwritableValues(config_.getRoot(), std::string());
-        isNew_ = false;
-        return;
+        config_.readString(text);
+        if (!dropValuesNotToKeep(config_.getRoot(), std::string(), 0)) {
+            failure = L"группы вложены глубже " + std::to_wstring(kDeepestGroup) + L" уровней";
+        } else if (serialise(config_).size() > kLargestWrittenBack) {
+            failure = L"записанные заново, его настройки заняли бы больше " +
+                      std::to_wstring(kLargestWrittenBack) + L" байт";
+        } else {
+            isNew_ = false;
+            return;
+        }
     } catch (const libconfig::ParseException& error) {
-        failure = std::string(error.getError()) + ", line " + std::to_string(error.getLine());
+        failure = base::fromUtf8(std::string(error.getError()) + ", line " + std::to_string(error.getLine()));
     } catch (const std::exception& error) {
-        failure = error.what();
+        failure = base::fromUtf8(error.what());
     }
     // The library may have kept part of the tree; a first start begins with none.
     libconfig::Setting& root = config_.getRoot();
@@ -134,15 +189,15 @@ void pref::readFile() {
 
 // The file is kept rather than deleted, so that a damaged file (and the passwords in it)
 // can still be repaired by hand.
-void pref::keepUnreadableFileAside(const std::string& reason) {
+void pref::keepUnreadableFileAside(const std::wstring& reason) {
     const debug::Place place("pref::pref");
     const std::wstring aside = base::keepAside(base::fromUtf8(path_));
     if (!aside.empty()) {
         place.warn(L"Файл настроек '%1%' не прочитан (%2%), он сохранён как '%3%'", base::fromUtf8(path_),
-                   base::fromUtf8(reason), aside);
+                   reason, aside);
     } else {
         place.warn(L"Файл настроек '%1%' не прочитан (%2%) и не может быть переименован",
-                   base::fromUtf8(path_), base::fromUtf8(reason));
+                   base::fromUtf8(path_), reason);
     }
 }
 

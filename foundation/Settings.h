@@ -9,6 +9,7 @@
 // by find or create and reads or assigns it holds pref::lock() for as long as it uses it.
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <libconfig.h++>
 #include <mutex>
@@ -21,8 +22,19 @@ class pref {
 public:
     using Type = libconfig::Setting::Type;
 
-    // Reads the file at the path when it exists. A file that cannot be read or parsed is
-    // renamed aside (with a time stamp) and the run starts as a first start.
+    // A site's settings take under 2 KB. libconfig adds each setting after a search of its group,
+    // so a file of short settings costs the square of their count: at this bound, 0.35 s.
+    static constexpr std::size_t kLargestFile = 64 * 1024;
+    // The settings read must take at most this much as the program writes them (one to a line,
+    // indented), so that with what a run sets beside them the next start reads them again.
+    static constexpr std::size_t kLargestWrittenBack = kLargestFile / 2;
+
+    // Reads the file at the path when it exists. A file that cannot be read or parsed, or is no
+    // regular file (a pipe is not waited for), is larger than kLargestFile, holds a NUL byte,
+    // names another file to include, nests its groups deeper than the program's keys by far or
+    // would be written back larger than kLargestWrittenBack, is renamed aside (with a time stamp)
+    // and the run starts as a first start. A text longer than setting::longestText of its key is
+    // dropped, so that its reader takes the default.
     explicit pref(const std::wstring& path);
     pref(const pref&) = delete;
     pref& operator=(const pref&) = delete;
@@ -72,7 +84,7 @@ public:
 
 private:
     void readFile();
-    void keepUnreadableFileAside(const std::string& reason);
+    void keepUnreadableFileAside(const std::wstring& reason);
 
     std::recursive_mutex mutex_;
     std::atomic<std::uint64_t> revision_{0};

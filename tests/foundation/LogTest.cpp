@@ -155,6 +155,48 @@ TEST(LogCalls, ArgumentsAreConvertedAndTranslatedFromInfoUpAndNotBelowTheLevel) 
     EXPECT_FALSE(capture.contains(L"quiet"));
 }
 
+// A text from a file or the network, such as an address, quoted in a log line and so in a box.
+TEST(LogCalls, TextArgumentsAreCutToAReadableLength) {
+    using Log = base::Log;
+    const std::wstring longLine(Log::kLongestArgumentLine, L'7');
+    std::wstring shortLines;
+    for (int n = 0; n < 20000; ++n) shortLines += L"line\n";
+    std::wstring summary = L"20 records:";
+    for (int n = 0; n < 20; ++n) summary += L"\n" + std::wstring(150, L's');
+    const std::wstring datagram(3000, L'F');
+    struct Row {
+        const char* name;
+        Log::Level level;
+        std::wstring argument;
+        std::wstring logged;
+    };
+    const Row rows[] = {
+        {"a 10 MB address", Log::ERROR, std::wstring(10 << 20, L'7'), longLine + L"…"},
+        {"a long line among short ones", Log::WARN, L"head\n" + longLine + L"77\ntail",
+         L"head\n" + longLine + L"…\ntail"},
+        {"many short lines", Log::ERROR, shortLines, shortLines.substr(0, Log::kLongestArgument) + L"…"},
+        {"a summary of twenty lines", Log::ERROR, summary, summary},
+        {"a datagram at trace", Log::TRACE, datagram, datagram},
+        {"a megabyte at trace", Log::TRACE, std::wstring(1 << 20, L'F'),
+         std::wstring(Log::kLongestArgument, L'F') + L"…"},
+    };
+    test::LogCapture capture(Log::TRACE3);
+    std::mutex lock;
+    std::vector<std::wstring> messages;
+    base::SingletonSlot<Log>::Use log(Log::instanceSlot());
+    log->setRecordTap([&](const Log::Record& record) {
+        std::lock_guard<std::mutex> guard(lock);
+        messages.push_back(record.message);
+    });
+    for (const Row& row : rows) {
+        log->write(row.level, L"Запись '%1%' пропущена", "a::B::c", row.argument);
+        std::lock_guard<std::mutex> guard(lock);
+        ASSERT_FALSE(messages.empty()) << row.name;
+        EXPECT_TRUE(messages.back() == L"Запись '" + row.logged + L"' пропущена") << row.name;
+    }
+    log->setRecordTap(nullptr);
+}
+
 TEST(LogCalls, DebuggerSinkOnlyAtTraceAndBelow) {
     std::mutex lock;
     std::vector<std::wstring> sunk;

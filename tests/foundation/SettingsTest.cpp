@@ -1,4 +1,6 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <csignal>
 #include <cstdlib>
@@ -261,6 +263,120 @@ TEST_F(Settings, ValuesTheWriterCannotWriteBackAreDroppedOnReading) {
     EXPECT_EQ(pref::getInt("volume.kept", 0), 5);
     EXPECT_EQ(test::readWholeFile(file_).find("inf"), std::string::npos);
     EXPECT_NE(test::readWholeFile(file_).find("2.5"), std::string::npos);
+}
+
+TEST_F(Settings, TextsLongerThanTheirKeyCanMeanAreNeitherKeptNorWrittenBack) {
+    const std::string tooLong(setting::kLongestText + 1, 'p');
+    // Within the bound of its own key.
+    const std::string fingerprints(setting::kLongestText + 1, 'f');
+    writeSettingsFile("place = { pathDirGong = \"" + tooLong + "\"; };\nlater = { note = \"" + tooLong +
+                      "\"; };\nscheduler = { toldRecords = \"" + fingerprints +
+                      "\"; };\nmulticast = { basePort = 7; };\n");
+    test::LogCapture capture;
+    pref& store = start();
+    EXPECT_FALSE(store.isNew());
+    EXPECT_TRUE(pref::getWString(setting::placePathDirGong).empty());
+    EXPECT_EQ(pref::getString(setting::schedulerToldRecords), fingerprints);
+    EXPECT_EQ(pref::getInt(setting::multicastBasePort), 7);
+    EXPECT_TRUE(capture.contains(L"'place.pathDirGong' длиннее 4096 байт и не прочитана", L"WARN"));
+    EXPECT_TRUE(capture.contains(L"'later.note' длиннее 4096 байт", L"WARN"));
+    // Nor is one set.
+    pref::setString(setting::placePathDirGong.key, tooLong);
+    EXPECT_TRUE(pref::getWString(setting::placePathDirGong).empty());
+    EXPECT_TRUE(capture.contains(L"'place.pathDirGong' длиннее 4096 байт и не сохранена", L"WARN"));
+    ASSERT_TRUE(store.save());
+    const std::string saved = test::readWholeFile(file_);
+    EXPECT_EQ(saved.find(tooLong), std::string::npos);
+    EXPECT_NE(saved.find(fingerprints), std::string::npos);
+}
+
+// Each row reads in a child process under an alarm: a reader that waits for a pipe is killed there,
+// which fails the row and nothing else.
+TEST_F(SettingsDeathTest, WhatIsNoSettingsFileOfTheProgramIsKeptAsideUnwaitedForAndUnread) {
+    constexpr unsigned kHangGuardSeconds = 60;
+    const std::string valid = "multicast = { basePort = 7; };\n";
+    const auto validOfSize = [&](std::size_t size) {
+        return valid + "#" + std::string(size - valid.size() - 2, 'x') + "\n";
+    };
+    enum Kind { pipe, pastTheBound, atTheBound, includedPipe, nulByte, deepGroups, manyShortSettings };
+    struct Row {
+        Kind kind;
+        const char* name;
+        bool keptAside;
+        std::wstring why;  // in the WARN line of a file kept aside
+    };
+    const Row rows[] = {
+        {pipe, "a named pipe", true, L"это не обычный файл"},
+        {pastTheBound, "a byte past the bound", true,
+         L"файл больше " + std::to_wstring(pref::kLargestFile) + L" байт"},
+        {atTheBound, "a valid file of the bound's size", false, L""},
+        {includedPipe, "a line that includes a named pipe", true, L"в нём есть строка @include"},
+        {nulByte, "a NUL byte after the settings", true, L"в нём есть нулевой байт"},
+        {deepGroups, "groups nested 17 deep", true, L"группы вложены глубже 16 уровней"},
+        {manyShortSettings, "short settings that written back would take more than the bound", true,
+         L"записанные заново, его настройки заняли бы больше " + std::to_wstring(pref::kLargestWrittenBack) +
+             L" байт"},
+    };
+    const fs::path folder = fs::path(file_).parent_path();
+    for (const Row& row : rows) {
+        for (const auto& entry : fs::directory_iterator(folder)) fs::remove_all(entry.path());
+        switch (row.kind) {
+            case pipe:
+                ASSERT_EQ(::mkfifo(file_.c_str(), 0600), 0);
+                break;
+            case pastTheBound:
+                writeSettingsFile(validOfSize(pref::kLargestFile + 1));
+                break;
+            case atTheBound:
+                writeSettingsFile(validOfSize(pref::kLargestFile));
+                break;
+            case includedPipe:
+                ASSERT_EQ(::mkfifo((folder / "more.cfg").c_str(), 0600), 0);
+                writeSettingsFile(valid + "  @include \"" + (folder / "more.cfg").string() + "\"\n");
+                break;
+            case nulByte:
+                writeSettingsFile(valid + std::string(1, '\0') +
+                                  "security = { administrator = \"0A29\"; };\n");
+                break;
+            case deepGroups: {
+                std::string nested = "a = 1;";
+                for (int depth = 0; depth < 17; ++depth) nested = "g = { " + nested + " };";
+                writeSettingsFile(valid + nested + "\n");
+                break;
+            }
+            case manyShortSettings: {
+                std::string many = valid + "later = { ";
+                for (int n = 0; many.size() < pref::kLargestWrittenBack; ++n)
+                    many += "a" + std::to_string(n) + "=1;";
+                writeSettingsFile(many + " };\n");
+                break;
+            }
+        }
+        // The child's exit code says what went wrong: 1 the first-start mark, 2 the value read, 3 the
+        // file left in place, 4 the WARN line.
+        EXPECT_EXIT(
+            {
+                ::alarm(kHangGuardSeconds);
+                test::LogCapture log;
+                const std::unique_ptr<pref> store(pref_init(path_));
+                if (store->isNew() != row.keptAside) std::_Exit(1);
+                if (!row.keptAside) {
+                    const libconfig::Setting* port = store->find("multicast.basePort", Type::TypeInt);
+                    std::_Exit(port != nullptr && static_cast<int>(*port) == 7 ? 0 : 2);
+                }
+                if (fs::symlink_status(file_).type() != fs::file_type::not_found) std::_Exit(3);
+                if (!log.contains(L"не прочитан (" + row.why + L"), он сохранён как", L"WARN")) std::_Exit(4);
+                std::_Exit(0);
+            },
+            ::testing::ExitedWithCode(0), "")
+            << row.name;
+        if (row.keptAside) {
+            std::size_t kept = 0;
+            for (const auto& entry : fs::directory_iterator(folder))
+                kept += entry.path().filename().string().rfind("melvoxd.cfg.broken-", 0) == 0;
+            EXPECT_EQ(kept, 1u) << row.name;
+        }
+    }
 }
 
 TEST_F(Settings, ConcurrentReadersAndWritersKeepEveryValue) {
