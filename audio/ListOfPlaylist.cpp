@@ -109,5 +109,5 @@ void ListOfPlaylist::save(const std::wstring& path) const {
         debug::Place("ListOfPlaylist::save").warn(L"Файл '%1%' не сохранён: он был повреждён", path);
         return;
     }
-    storage::save(path, toTree());
+    storage::save(path, toTree(), kMaximumFileSize);
 }

@@ -43,9 +43,10 @@ public:
 
     static constexpr const wchar_t* kFileName = L"scheduler.xml";
     static constexpr const wchar_t* kRoot = L"scheduler_v2";
-    // A thousand tasks, each to all of 1000 loudspeakers, write 36.6 MB; 500 tasks to 100
-    // loudspeakers each write 2.1 MB.
-    static constexpr std::size_t kMaximumFileSize = 64u << 20;
+    // 500 tasks to 100 loudspeakers each write 2.1 MB, a thousand tasks to 400 loudspeakers each
+    // 14.6 MB. (A thousand tasks each to all of 1000 loudspeakers would write 36.6 MB: such a
+    // schedule is not saved.)
+    static constexpr std::size_t kMaximumFileSize = 16u << 20;
 
     explicit SchedulerStore(SchedulerTasks& tasks) : tasks_(tasks) {}
 

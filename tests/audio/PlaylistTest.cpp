@@ -174,4 +174,33 @@ TEST(ListOfPlaylistTest, TwoPlaylistsOf60000ItemsAreReadKeptAndSavedWhole) {
     EXPECT_NE(saved.find("path=\"/59999.mp3\"/></playlist></listOfPlaylist>"), std::string::npos);
 }
 
+TEST(ListOfPlaylistTest, AListGrowingPastItsBoundKeepsTheLastListThatFitted) {
+    test::TempFolder folder;
+    const std::wstring path = base::fromUtf8(folder.file("list_of_playlist_music.xml"));
+    ListOfPlaylist list(L"music");
+    auto playlist = std::make_shared<Playlist>(L"Весь день", true);
+    list.add(playlist);
+    // Each step adds about a tenth of the bound.
+    const std::wstring longFolder = L"/" + std::wstring(ListOfPlaylist::kMaximumFileSize / 2000, L'п') + L"/";
+    std::size_t items = 0;
+    std::size_t saved = 0;
+    bool refused = false;
+    for (int step = 0; step < 20 && !refused; ++step) {
+        for (int i = 0; i < 100; ++i, ++items)
+            playlist->restore(Playlist::Item(L"песня", longFolder + std::to_wstring(items) + L".mp3"));
+        try {
+            list.save(path);
+            saved = items;
+        } catch (const storage::TooLarge&) {
+            refused = true;
+        }
+    }
+    ASSERT_TRUE(refused);
+    ASSERT_GT(saved, 0u);
+    ListOfPlaylist again(L"music");
+    again.load(path);
+    ASSERT_EQ(again.getAll().size(), 1u);
+    EXPECT_EQ(again.getOne(0)->getItems().size(), saved);
+}
+
 }  // namespace
