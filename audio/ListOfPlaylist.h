@@ -35,6 +35,12 @@ public:
     boost::property_tree::wptree toTree() const;
     void fromTree(const boost::property_tree::wptree& tree);
 
+    // The bytes the file takes for the item, and for the whole list as it stands (as save writes
+    // it, give or take a few bytes a playlist): an addition that would take the file past
+    // kMaximumFileSize is refused before it is made.
+    static std::size_t writtenSize(const Playlist::Item& item);
+    std::size_t writtenSize() const;
+
     // Reads the file as storage::readStateFile does: a missing one leaves the list as it is, a
     // damaged one is kept aside, and one that cannot even be renamed is never saved over in this
     // run.

@@ -193,6 +193,33 @@ std::string xmlText(const boost::property_tree::wptree& tree, std::size_t maximu
     return bytes;
 }
 
+std::size_t writtenSize(const std::wstring& text) {
+    // As boost::property_tree's writer escapes: a text of spaces alone has its first one written
+    // as a character reference.
+    if (!text.empty() && text.find_first_not_of(L' ') == std::wstring::npos) return text.size() + 4;
+    std::size_t size = 0;
+    for (const wchar_t c : text) {
+        switch (c) {
+            case L'\0':
+                break;
+            case L'<':
+            case L'>':
+                size += 4;
+                break;
+            case L'&':
+                size += 5;
+                break;
+            case L'"':
+            case L'\'':
+                size += 6;
+                break;
+            default:
+                size += c < 0x80 ? 1 : c < 0x800 ? 2 : c < 0x10000 ? 3 : 4;
+        }
+    }
+    return size;
+}
+
 bool save(const std::wstring& path, const boost::property_tree::wptree& tree, std::size_t maximumSize) {
     const debug::Place place("storage::save");
     place.trace(L"save: '%1%'", path);

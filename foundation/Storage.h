@@ -34,6 +34,11 @@ public:
 // than `maximumSize`, the bound its reader takes.
 std::string xmlText(const boost::property_tree::wptree& tree, std::size_t maximumSize = kLargestStateFile);
 
+// The bytes the text takes in the file that xmlText writes, as an element's text or an
+// attribute's value: its UTF-8 with the characters the writer escapes. A list that grows counts
+// what it would add with it, to refuse an addition that would pass its file's bound.
+std::size_t writtenSize(const std::wstring& text);
+
 // Replaces the file with the tree as a whole (see base::writeFileAtomically). A path that
 // cannot be written is logged and gives false; a tree whose text is larger than `maximumSize`
 // throws TooLarge, and a write failure after that opening throws

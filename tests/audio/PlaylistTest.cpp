@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 
@@ -201,6 +202,29 @@ TEST(ListOfPlaylistTest, AListGrowingPastItsBoundKeepsTheLastListThatFitted) {
     again.load(path);
     ASSERT_EQ(again.getAll().size(), 1u);
     EXPECT_EQ(again.getOne(0)->getItems().size(), saved);
+}
+
+TEST(ListOfPlaylistTest, WrittenSizeIsTheSavedFilesSize) {
+    ListOfPlaylist list(L"Музыка & \"радио\"");
+    const std::vector<std::pair<std::wstring, std::wstring>> items = {
+        {L"plain", L"/a.mp3"},
+        {L"Увертюра <1> & 'финал'", L"/музыка/\"кавычки\".mp3"},
+        {L"   ", L"/ /x.mp3"},
+        {L"\U0001F3B5 нота", L"http://127.0.0.1/?a=1&b=2"},
+    };
+    auto playlist = std::make_shared<Playlist>(L"Утро & вечер", false);
+    for (const auto& [title, path] : items) playlist->restore(Playlist::Item(title, path));
+    list.add(playlist);
+    list.add(std::make_shared<Playlist>(L"Пусто", true));
+    const std::size_t written = storage::xmlText(list.toTree()).size();
+    // The count takes each playlist's flag and position at their longest.
+    EXPECT_GE(list.writtenSize(), written);
+    EXPECT_LE(list.writtenSize(), written + 2 * 30);
+    std::size_t itemBytes = 0;
+    for (const auto& item : playlist->getItems()) itemBytes += ListOfPlaylist::writtenSize(item);
+    playlist->clear();
+    // An empty playlist's element closes itself.
+    EXPECT_EQ(written - storage::xmlText(list.toTree()).size(), itemBytes + std::strlen("></playlist>") - 2);
 }
 
 }  // namespace
