@@ -220,6 +220,10 @@ std::size_t writtenSize(const std::wstring& text) {
     return size;
 }
 
+std::size_t wholeMegabytes(std::size_t bytes) {
+    return (bytes >> 20) + ((bytes & ((1u << 20) - 1)) != 0);
+}
+
 bool save(const std::wstring& path, const boost::property_tree::wptree& tree, std::size_t maximumSize) {
     const debug::Place place("storage::save");
     place.trace(L"save: '%1%'", path);

@@ -39,6 +39,9 @@ std::string xmlText(const boost::property_tree::wptree& tree, std::size_t maximu
 // what it would add with it, to refuse an addition that would pass its file's bound.
 std::size_t writtenSize(const std::wstring& text);
 
+// The size in megabytes, rounded up: as the operator is told a file's size beside its bound.
+std::size_t wholeMegabytes(std::size_t bytes);
+
 // Replaces the file with the tree as a whole (see base::writeFileAtomically). A path that
 // cannot be written is logged and gives false; a tree whose text is larger than `maximumSize`
 // throws TooLarge, and a write failure after that opening throws

@@ -26,10 +26,6 @@ std::optional<std::wstring> enteredName(const std::optional<std::wstring>& answe
     return answer;
 }
 
-std::size_t megabytesRoundedUp(std::size_t bytes) {
-    return (bytes + (1u << 20) - 1) >> 20;
-}
-
 // Whether the list's file takes the items beside what it holds; told when it does not.
 bool fitsInFile(const ListOfPlaylist& list, const std::vector<Playlist::Item>& items) {
     std::size_t size = list.writtenSize();
@@ -39,7 +35,8 @@ bool fitsInFile(const ListOfPlaylist& list, const std::vector<Playlist::Item>& i
         .warn(
             L"Элементы не добавлены: с ними файл списка '%1%' занял бы %2% МБ, а программа читает его при "
             L"запуске, только пока он не больше %3% МБ. Удалите ненужные элементы или плейлисты",
-            list.getName(), megabytesRoundedUp(size), ListOfPlaylist::kMaximumFileSize >> 20);
+            list.getName(), storage::wholeMegabytes(size),
+            storage::wholeMegabytes(ListOfPlaylist::kMaximumFileSize));
     return false;
 }
 
