@@ -31,9 +31,9 @@ public:
     // storage layer reads back.
     static constexpr int kMaximumDepth = 16;
     static constexpr std::size_t kMaximumNameLength = 100;
-    // 500 zones each holding 100 loudspeakers write about 2 MB; a site writes about 0.2 MB. (Each
+    // 500 zones each holding 200 loudspeakers write about 4 MB; a site writes about 0.2 MB. (Each
     // of 500 zones holding all of 1000 loudspeakers would write 18.6 MB: such a tree is not saved.)
-    static constexpr std::size_t kMaximumFileSize = 4u << 20;
+    static constexpr std::size_t kMaximumFileSize = 8u << 20;
     static constexpr int kNoVolume = -1;
 
     // True once the zone is complete (made or read from the file).
