@@ -220,8 +220,18 @@ std::size_t writtenSize(const std::wstring& text) {
     return size;
 }
 
-std::size_t wholeMegabytes(std::size_t bytes) {
-    return (bytes >> 20) + ((bytes & ((1u << 20) - 1)) != 0);
+bool withinBound(std::size_t size, std::size_t maximumSize, const std::wstring& refused,
+                 const std::wstring& file, const std::wstring& advice) {
+    if (size <= maximumSize) return true;
+    const auto megabytes = [](std::size_t bytes) {
+        return (bytes >> 20) + ((bytes & ((1u << 20) - 1)) != 0);
+    };
+    debug::Place("storage::withinBound")
+        .warn(
+            L"%1%: с этим %2% занял бы %3% МБ, а программа читает его при запуске, только пока он не больше "
+            L"%4% МБ. %5%",
+            refused, file, megabytes(size), megabytes(maximumSize), advice);
+    return false;
 }
 
 bool save(const std::wstring& path, const boost::property_tree::wptree& tree, std::size_t maximumSize) {

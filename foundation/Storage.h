@@ -39,8 +39,11 @@ std::string xmlText(const boost::property_tree::wptree& tree, std::size_t maximu
 // what it would add with it, to refuse an addition that would pass its file's bound.
 std::size_t writtenSize(const std::wstring& text);
 
-// The size in megabytes, rounded up: as the operator is told a file's size beside its bound.
-std::size_t wholeMegabytes(std::size_t bytes);
+// Whether a change that makes the file `size` bytes long keeps it within `maximumSize`; when it
+// does not, the operator is told that the change (`refused`: "Задание не добавлено") was not made
+// because of `file` ("файл заданий"), with `advice` on what to remove.
+bool withinBound(std::size_t size, std::size_t maximumSize, const std::wstring& refused,
+                 const std::wstring& file, const std::wstring& advice);
 
 // Replaces the file with the tree as a whole (see base::writeFileAtomically). A path that
 // cannot be written is logged and gives false; a tree whose text is larger than `maximumSize`

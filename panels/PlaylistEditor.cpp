@@ -30,14 +30,9 @@ std::optional<std::wstring> enteredName(const std::optional<std::wstring>& answe
 bool fitsInFile(const ListOfPlaylist& list, const std::vector<Playlist::Item>& items) {
     std::size_t size = list.writtenSize();
     for (const Playlist::Item& item : items) size += ListOfPlaylist::writtenSize(item);
-    if (size <= ListOfPlaylist::kMaximumFileSize) return true;
-    debug::Place("frm::PlaylistEditor::add")
-        .warn(
-            L"Элементы не добавлены: с ними файл списка '%1%' занял бы %2% МБ, а программа читает его при "
-            L"запуске, только пока он не больше %3% МБ. Удалите ненужные элементы или плейлисты",
-            list.getName(), storage::wholeMegabytes(size),
-            storage::wholeMegabytes(ListOfPlaylist::kMaximumFileSize));
-    return false;
+    return storage::withinBound(size, ListOfPlaylist::kMaximumFileSize, L"Элементы не добавлены",
+                                L"файл списка '" + list.getName() + L"'",
+                                L"Удалите ненужные элементы или плейлисты");
 }
 
 }  // namespace

@@ -332,13 +332,8 @@ bool SchedulerStore::takes(const DataVault& record) const {
     constexpr std::size_t kUnbounded = static_cast<std::size_t>(-1);
     const std::size_t size = storage::xmlText(toTree(), kUnbounded).size() + storage::xmlText(task).size() -
                              storage::xmlText(wptree()).size();
-    if (size <= kMaximumFileSize) return true;
-    debug::Place("frm::SchedulerStore::takes")
-        .warn(
-            L"Задание не добавлено: с ним файл заданий занял бы %1% МБ, а программа читает его при запуске, "
-            L"только пока он не больше %2% МБ. Удалите ненужные задания или громкоговорители из них",
-            storage::wholeMegabytes(size), storage::wholeMegabytes(kMaximumFileSize));
-    return false;
+    return storage::withinBound(size, kMaximumFileSize, L"Задание не добавлено", L"файл заданий",
+                                L"Удалите ненужные задания или громкоговорители из них");
 }
 
 void SchedulerStore::save(const DataVault& record, bool enabled, std::uint32_t id, wptree& element) {

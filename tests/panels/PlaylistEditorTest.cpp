@@ -147,7 +147,7 @@ TEST_F(PlaylistEditorTest, AnAdditionThatWouldTakeTheListPastItsFileBoundIsRefus
         EXPECT_EQ(current_->getItems().size(), before + (row.added ? 1 : 0)) << row.urlLength;
     }
     EXPECT_TRUE(
-        capture_.contains(L"Элементы не добавлены: с ними файл списка 'music' занял бы 17 МБ", L"WARN"));
+        capture_.contains(L"Элементы не добавлены: с этим файл списка 'music' занял бы 17 МБ", L"WARN"));
     EXPECT_LE(storage::xmlText(list_.toTree()).size(), ListOfPlaylist::kMaximumFileSize);
 }
 

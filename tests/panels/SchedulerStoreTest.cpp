@@ -183,7 +183,7 @@ TEST_F(SchedulerStoreTest, ATaskThatWouldTakeTheFilePastItsBoundIsNotTaken) {
         if (row.taken) tasks_.put(frm::taskDaily, tasks_.takeIds(), record(1, row.entry), true);
     }
     EXPECT_LE(storage::xmlText(store_.toTree()).size(), SchedulerStore::kMaximumFileSize);
-    EXPECT_TRUE(capture_.contains(L"Задание не добавлено: с ним файл заданий занял бы 17 МБ", L"WARN"));
+    EXPECT_TRUE(capture_.contains(L"Задание не добавлено: с этим файл заданий занял бы 17 МБ", L"WARN"));
 }
 
 TEST_F(SchedulerStoreTest, RecordsThatCannotBeTakenAreHeldInTheirPlacesAndTheOthersLoad) {
