@@ -15,8 +15,9 @@ class DeviceCollection;
 
 namespace frm {
 
-// 1050 devices with the longest titles, every character escaped, write about 1.7 MB.
-constexpr std::size_t kDeviceCollectionFileSize = 16u << 20;
+// 1050 devices with the longest titles, every character escaped, write about 1.7 MB; a site of
+// 1000 loudspeakers with short titles about 0.15 MB.
+constexpr std::size_t kDeviceCollectionFileSize = 4u << 20;
 
 boost::property_tree::wptree deviceCollectionTree(
     const std::vector<std::shared_ptr<device::DeviceBase>>& devices);

@@ -294,7 +294,12 @@ bool GiveBackJournal::write(const std::map<Key, Record>& records) {
     for (const auto& entry : records) root.add_child(L"loudspeaker", toTree(entry.second));
     // Written through the journal's own writer rather than storage::save, which shows every
     // failure to the operator: during an alarm that is a box a loudspeaker.
-    return writer_(path_, storage::xmlText(tree));
+    try {
+        return writer_(path_, storage::xmlText(tree, kMaximumFileSize));
+    } catch (const storage::TooLarge&) {
+        // Told as any write that failed; the file keeps the records it held, which the next start reads.
+        return false;
+    }
 }
 
 }  // namespace frm

@@ -98,6 +98,28 @@ void ListOfPlaylist::fromTree(const Tree& tree) {
     playlists_ = std::move(loaded);
 }
 
+std::size_t ListOfPlaylist::writtenSize(const Playlist::Item& item) {
+    static const std::size_t element = std::string("<item title=\"\" path=\"\"/>").size();
+    return element + storage::writtenSize(item.title) + storage::writtenSize(item.path);
+}
+
+std::size_t ListOfPlaylist::writtenSize() const {
+    // The declaration and the root element, and each playlist's element with the longest values
+    // of its flag and its position.
+    static const std::size_t file =
+        std::string("<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<listOfPlaylist name=\"\"></listOfPlaylist>")
+            .size();
+    static const std::size_t playlist =
+        std::string("<playlist name=\"\" repeat=\"false\" current=\"18446744073709551615\"></playlist>")
+            .size();
+    std::size_t size = file + storage::writtenSize(name_);
+    for (const auto& one : getAll()) {
+        size += playlist + storage::writtenSize(one->getName());
+        for (const Playlist::Item& item : one->getItems()) size += writtenSize(item);
+    }
+    return size;
+}
+
 void ListOfPlaylist::load(const std::wstring& path) {
     Tree tree;
     read_ = storage::readStateFile(path, tree, kMaximumFileSize);
@@ -109,5 +131,5 @@ void ListOfPlaylist::save(const std::wstring& path) const {
         debug::Place("ListOfPlaylist::save").warn(L"Файл '%1%' не сохранён: он был повреждён", path);
         return;
     }
-    storage::save(path, toTree());
+    storage::save(path, toTree(), kMaximumFileSize);
 }

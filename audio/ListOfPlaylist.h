@@ -16,8 +16,9 @@ class ListOfPlaylist : public BaseControlList {
 public:
     static constexpr const wchar_t* kMusicFile = L"list_of_playlist_music.xml";
     static constexpr const wchar_t* kRadioFile = L"list_of_playlist_radio.xml";
-    // A hundred thousand items of Cyrillic titles and paths write 22 MB.
-    static constexpr std::size_t kMaximumFileSize = 128u << 20;
+    // Ten thousand items of Cyrillic titles and paths write 2.2 MB; the bound takes about seventy
+    // thousand of them.
+    static constexpr std::size_t kMaximumFileSize = 16u << 20;
 
     explicit ListOfPlaylist(const std::wstring& name);
 
@@ -34,11 +35,19 @@ public:
     boost::property_tree::wptree toTree() const;
     void fromTree(const boost::property_tree::wptree& tree);
 
+    // The bytes the file takes for the item, and for the whole list as it stands (as save writes
+    // it, give or take a few bytes a playlist): an addition that would take the file past
+    // kMaximumFileSize is refused before it is made.
+    static std::size_t writtenSize(const Playlist::Item& item);
+    std::size_t writtenSize() const;
+
     // Reads the file as storage::readStateFile does: a missing one leaves the list as it is, a
     // damaged one is kept aside, and one that cannot even be renamed is never saved over in this
     // run.
     void load(const std::wstring& path);
-    // Writes the file unless load found it unreadable and could not keep it aside.
+    // Writes the file unless load found it unreadable and could not keep it aside. A list whose
+    // text would pass kMaximumFileSize throws storage::TooLarge: the file keeps the last list that
+    // fitted, which load reads whole.
     void save(const std::wstring& path) const;
 
 private:

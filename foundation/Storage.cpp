@@ -168,7 +168,13 @@ int nestingDepth(const std::string& text, int limit) {
     return deepest;
 }
 
-std::string xmlText(const boost::property_tree::wptree& tree) {
+TooLarge::TooLarge(std::size_t size, std::size_t maximumSize)
+    : UserError(L"Файл слишком велик",
+                L"его текст в " + std::to_wstring(size) + L" байт больше " + std::to_wstring(maximumSize) +
+                    L", которые программа читает при запуске; на диске остался прежний файл. "
+                    L"Сократите список, чтобы изменения сохранились") {}
+
+std::string xmlText(const boost::property_tree::wptree& tree, std::size_t maximumSize) {
     // Nothing goes to the file that the reader would refuse: text outside the root element
     // (written bare) and NUL characters (written raw). Only a tree that holds such text is
     // copied to be cleaned: a state file's tree may be large.
@@ -182,13 +188,56 @@ std::string xmlText(const boost::property_tree::wptree& tree) {
     std::wostringstream text;
     boost::property_tree::write_xml(
         text, writable, boost::property_tree::xml_writer_make_settings<std::wstring>(L' ', 0, L"utf-8"));
-    return base::toUtf8(text.str());
+    std::string bytes = base::toUtf8(text.str());
+    if (bytes.size() > maximumSize) throw TooLarge(bytes.size(), maximumSize);
+    return bytes;
 }
 
-bool save(const std::wstring& path, const boost::property_tree::wptree& tree) {
+std::size_t writtenSize(const std::wstring& text) {
+    // As boost::property_tree's writer escapes: a text of spaces alone has its first one written
+    // as a character reference.
+    if (!text.empty() && text.find_first_not_of(L' ') == std::wstring::npos) return text.size() + 4;
+    std::size_t size = 0;
+    for (const wchar_t c : text) {
+        switch (c) {
+            case L'\0':
+                break;
+            case L'<':
+            case L'>':
+                size += 4;
+                break;
+            case L'&':
+                size += 5;
+                break;
+            case L'"':
+            case L'\'':
+                size += 6;
+                break;
+            default:
+                size += c < 0x80 ? 1 : c < 0x800 ? 2 : c < 0x10000 ? 3 : 4;
+        }
+    }
+    return size;
+}
+
+bool withinBound(std::size_t size, std::size_t maximumSize, const std::wstring& refused,
+                 const std::wstring& file, const std::wstring& advice) {
+    if (size <= maximumSize) return true;
+    const auto megabytes = [](std::size_t bytes) {
+        return (bytes >> 20) + ((bytes & ((1u << 20) - 1)) != 0);
+    };
+    debug::Place("storage::withinBound")
+        .warn(
+            L"%1%: с этим %2% занял бы %3% МБ, а программа читает его при запуске, только пока он не больше "
+            L"%4% МБ. %5%",
+            refused, file, megabytes(size), megabytes(maximumSize), advice);
+    return false;
+}
+
+bool save(const std::wstring& path, const boost::property_tree::wptree& tree, std::size_t maximumSize) {
     const debug::Place place("storage::save");
     place.trace(L"save: '%1%'", path);
-    const base::AtomicWriteResult result = base::writeFileAtomically(path, xmlText(tree));
+    const base::AtomicWriteResult result = base::writeFileAtomically(path, xmlText(tree, maximumSize));
     if (result.failure == base::AtomicWriteResult::cannotOpen) {
         place.error(L"Ошибка сохранения настроек. Неверен путь к файлу настроек %1%", path);
         return false;

@@ -7,24 +7,50 @@
 #include <cstddef>
 #include <string>
 
+#include "foundation/Exceptions.h"
+
 namespace storage {
 
 // Deeper than any file the program writes: a file nested deeper is refused before parsing,
 // since the parser descends one call per element and a hostile file would exhaust the stack.
 constexpr int kMaximumNesting = 64;
 
-// The file's bytes for the tree, as save writes them.
-std::string xmlText(const boost::property_tree::wptree& tree);
+// The bound of each state file's size is chosen by its owner, from what a site writes (a
+// thousand loudspeakers, five hundred zones, a thousand tasks, lists of ten thousand items) with
+// room to spare, so that a file at its bound still reads within seconds and a bounded memory;
+// none is larger than this. Reading a file costs about 5 (long texts) to 36 (short elements)
+// times its size, most of it the tree; the program's start with a file at its bound, its models,
+// views and saved copy included, 20 to 110 times at the peak (bench/state_file_bench).
+constexpr std::size_t kLargestStateFile = 32u << 20;
+
+// A file's text longer than its bound: its reader would keep such a file aside, so it is never
+// written and the file on disk stays as it was.
+class TooLarge : public exception::UserError {
+public:
+    TooLarge(std::size_t size, std::size_t maximumSize);
+};
+
+// The file's bytes for the tree, as save writes them; throws TooLarge when they would be more
+// than `maximumSize`, the bound its reader takes.
+std::string xmlText(const boost::property_tree::wptree& tree, std::size_t maximumSize = kLargestStateFile);
+
+// The bytes the text takes in the file that xmlText writes, as an element's text or an
+// attribute's value: its UTF-8 with the characters the writer escapes. A list that grows counts
+// what it would add with it, to refuse an addition that would pass its file's bound.
+std::size_t writtenSize(const std::wstring& text);
+
+// Whether a change that makes the file `size` bytes long keeps it within `maximumSize`; when it
+// does not, the operator is told that the change (`refused`: "Задание не добавлено") was not made
+// because of `file` ("файл заданий"), with `advice` on what to remove.
+bool withinBound(std::size_t size, std::size_t maximumSize, const std::wstring& refused,
+                 const std::wstring& file, const std::wstring& advice);
 
 // Replaces the file with the tree as a whole (see base::writeFileAtomically). A path that
-// cannot be written is logged and gives false; a write failure after that throws
-// boost::property_tree::xml_parser::xml_parser_error.
-bool save(const std::wstring& path, const boost::property_tree::wptree& tree);
-
-// The bound of each state file's size is chosen by its owner, far above what the largest site
-// writes; none is larger than this. Reading a file costs about 5 (long texts) to 36 (short
-// elements) times its size, most of it the tree.
-constexpr std::size_t kLargestStateFile = 128u << 20;
+// cannot be written is logged and gives false; a tree whose text is larger than `maximumSize`
+// throws TooLarge, and a write failure after that opening throws
+// boost::property_tree::xml_parser::xml_parser_error; the file stays as it was with each.
+bool save(const std::wstring& path, const boost::property_tree::wptree& tree,
+          std::size_t maximumSize = kLargestStateFile);
 
 // False, with the tree untouched, when the file is missing or cannot be opened, or is no regular
 // file (a link to one counts; a pipe or a device is neither waited for nor read) or larger than

@@ -26,11 +26,21 @@ std::optional<std::wstring> enteredName(const std::optional<std::wstring>& answe
     return answer;
 }
 
+// Whether the list's file takes the items beside what it holds; told when it does not.
+bool fitsInFile(const ListOfPlaylist& list, const std::vector<Playlist::Item>& items) {
+    std::size_t size = list.writtenSize();
+    for (const Playlist::Item& item : items) size += ListOfPlaylist::writtenSize(item);
+    return storage::withinBound(size, ListOfPlaylist::kMaximumFileSize, L"Элементы не добавлены",
+                                L"файл списка '" + list.getName() + L"'",
+                                L"Удалите ненужные элементы или плейлисты");
+}
+
 }  // namespace
 
 PlaylistEditor::PlaylistEditor(Services services) : services_(std::move(services)) {}
 
-std::optional<PlaylistRedraw> PlaylistEditor::addFiles(const std::shared_ptr<Playlist>& current) {
+std::optional<PlaylistRedraw> PlaylistEditor::addFiles(const ListOfPlaylist& list,
+                                                       const std::shared_ptr<Playlist>& current) {
     const auto paths = services_.questions.chooseFiles(L"Добавить файл", services_.fileFilter(false));
     if (!paths) return std::nullopt;
     if (!current) {
@@ -39,26 +49,33 @@ std::optional<PlaylistRedraw> PlaylistEditor::addFiles(const std::shared_ptr<Pla
     }
     std::vector<Playlist::Item> items;
     for (const std::wstring& path : *paths) items.emplace_back(base::getFileName(path, true), path);
-    current->add(items);
-    return kItemsChanged;
+    return add(list, *current, items);
 }
 
-std::optional<PlaylistRedraw> PlaylistEditor::addFolder(Playlist& current) {
+std::optional<PlaylistRedraw> PlaylistEditor::addFolder(const ListOfPlaylist& list, Playlist& current) {
     const auto folder = services_.questions.chooseFolder(L"Добавить каталог");
     if (!folder || !base::isFolder(*folder)) return std::nullopt;
     const auto files = services_.listFolder(*folder, services_.fileFilter(true));
     if (!files) return std::nullopt;
-    for (const std::wstring& path : *files) current.add(base::getFileName(path, true), path);
-    return kItemsChanged;
+    std::vector<Playlist::Item> items;
+    for (const std::wstring& path : *files) items.emplace_back(base::getFileName(path, true), path);
+    return add(list, current, items);
 }
 
-PlaylistRedraw PlaylistEditor::addCaptureDevice(Playlist& current, const std::wstring& deviceName) {
-    current.add(L"Захватить сигнал с устройства: " + deviceName, L"adev://" + deviceName);
-    return kItemsChanged;
+std::optional<PlaylistRedraw> PlaylistEditor::addCaptureDevice(const ListOfPlaylist& list, Playlist& current,
+                                                               const std::wstring& deviceName) {
+    return add(list, current, {{L"Захватить сигнал с устройства: " + deviceName, L"adev://" + deviceName}});
 }
 
-PlaylistRedraw PlaylistEditor::addUrl(Playlist& current, const std::wstring& title, const std::wstring& url) {
-    current.add(title, url);
+std::optional<PlaylistRedraw> PlaylistEditor::addUrl(const ListOfPlaylist& list, Playlist& current,
+                                                     const std::wstring& title, const std::wstring& url) {
+    return add(list, current, {{title, url}});
+}
+
+std::optional<PlaylistRedraw> PlaylistEditor::add(const ListOfPlaylist& list, Playlist& current,
+                                                  const std::vector<Playlist::Item>& items) {
+    if (!fitsInFile(list, items)) return std::nullopt;
+    current.add(items);
     return kItemsChanged;
 }
 

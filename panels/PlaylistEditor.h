@@ -66,12 +66,17 @@ public:
     explicit PlaylistEditor(Services services);
 
     // Files chosen in a file dialog, one item each (title: the file name without extension).
-    // Without a current playlist nothing is added and the fault is reported.
-    std::optional<PlaylistRedraw> addFiles(const std::shared_ptr<Playlist>& current);
+    // Without a current playlist nothing is added and the fault is reported. Each addition to the
+    // current playlist of the list is refused as a whole, and told, when the list's file would
+    // then pass its bound (ListOfPlaylist::kMaximumFileSize): it could not be saved.
+    std::optional<PlaylistRedraw> addFiles(const ListOfPlaylist& list,
+                                           const std::shared_ptr<Playlist>& current);
     // The files of a chosen folder tree that the player plays.
-    std::optional<PlaylistRedraw> addFolder(Playlist& current);
-    PlaylistRedraw addCaptureDevice(Playlist& current, const std::wstring& deviceName);
-    PlaylistRedraw addUrl(Playlist& current, const std::wstring& title, const std::wstring& url);
+    std::optional<PlaylistRedraw> addFolder(const ListOfPlaylist& list, Playlist& current);
+    std::optional<PlaylistRedraw> addCaptureDevice(const ListOfPlaylist& list, Playlist& current,
+                                                   const std::wstring& deviceName);
+    std::optional<PlaylistRedraw> addUrl(const ListOfPlaylist& list, Playlist& current,
+                                         const std::wstring& title, const std::wstring& url);
     PlaylistRedraw editUrl(Playlist& current, int index, const std::wstring& title, const std::wstring& url);
     // Renames the item when one is given, else the current playlist, to a name the operator
     // enters; a playlist is not given the name of another playlist of the list.
@@ -92,6 +97,9 @@ public:
     Deletion deleteItems(Playlist& current, const std::vector<long>& rows);
 
 private:
+    std::optional<PlaylistRedraw> add(const ListOfPlaylist& list, Playlist& current,
+                                      const std::vector<Playlist::Item>& items);
+
     Services services_;
 };
 

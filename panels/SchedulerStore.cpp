@@ -317,22 +317,34 @@ wptree SchedulerStore::toTree() const {
         wptree& element = root.add_child(L"task", wptree());
         element.add(L"type", std::wstring(dynamic_cast<const scheduler::task::Once*>(task.get()) ? L"once"
                                                                                                  : L"daily"));
-        save(*task, element);
+        save(task->getClientData(), task->isEnabled(), task->getId(), element);
     }
     while (held != held_.end()) putHeld();
     return tree;
 }
 
-void SchedulerStore::save(const BaseTask& task, wptree& element) {
-    const DataVault record = task.getClientData();
+bool SchedulerStore::takes(const DataVault& record) const {
+    // Written as the longer of the two types, its flag as the longer of its two values.
+    wptree task;
+    wptree& element = task.add_child(L"task", wptree());
+    element.add(L"type", std::wstring(L"daily"));
+    save(record, false, 0, element);
+    constexpr std::size_t kUnbounded = static_cast<std::size_t>(-1);
+    const std::size_t size = storage::xmlText(toTree(), kUnbounded).size() + storage::xmlText(task).size() -
+                             storage::xmlText(wptree()).size();
+    return storage::withinBound(size, kMaximumFileSize, L"Задание не добавлено", L"файл заданий",
+                                L"Удалите ненужные задания или громкоговорители из них");
+}
+
+void SchedulerStore::save(const DataVault& record, bool enabled, std::uint32_t id, wptree& element) {
     element.add(L"startDate", record.startDate);
     element.add(L"finalDate", record.finalDate);
     element.add(L"startTime", record.startTime);
     element.add(L"stopTime", record.stopTime);
-    element.add(L"enable", std::wstring(task.isEnabled() ? L"true" : L"false"));
+    element.add(L"enable", std::wstring(enabled ? L"true" : L"false"));
     if (!record.playback) {
         debug::Place("frm::SourceSchedulerPanel::save")
-            .error(L"Возникла ошибка во время сохранения задания N%1%", task.getId());
+            .error(L"Возникла ошибка во время сохранения задания N%1%", id);
         return;
     }
     wptree& playback = element.add_child(L"playback", wptree());

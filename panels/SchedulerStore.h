@@ -43,9 +43,10 @@ public:
 
     static constexpr const wchar_t* kFileName = L"scheduler.xml";
     static constexpr const wchar_t* kRoot = L"scheduler_v2";
-    // A thousand tasks, each to all of 1000 loudspeakers, write 36.6 MB; 500 tasks to 100
-    // loudspeakers each write 2.1 MB.
-    static constexpr std::size_t kMaximumFileSize = 64u << 20;
+    // 500 tasks to 100 loudspeakers each write 2.1 MB, a thousand tasks to 400 loudspeakers each
+    // 14.6 MB. (A thousand tasks each to all of 1000 loudspeakers would write 36.6 MB: such a
+    // schedule is not saved.)
+    static constexpr std::size_t kMaximumFileSize = 16u << 20;
 
     explicit SchedulerStore(SchedulerTasks& tasks) : tasks_(tasks) {}
 
@@ -65,10 +66,14 @@ public:
     std::size_t takeHeld(const std::wstring& kind, const Sources& sources, const Lookup& lookup);
     // The start tasks of the core in id order, with the held records in their places.
     boost::property_tree::wptree toTree() const;
+    // Whether the file takes a task of the record beside what it holds now; one that would take
+    // it past kMaximumFileSize could not be saved, so it is refused before it is put, and told.
+    bool takes(const scheduler::task::DataVault& record) const;
 
 private:
-    // Writes what a start task holds into its element.
-    static void save(const scheduler::task::BaseTask& task, boost::property_tree::wptree& element);
+    // Writes what a start task holds into its element; `id` names the task in the log.
+    static void save(const scheduler::task::DataVault& record, bool enabled, std::uint32_t id,
+                     boost::property_tree::wptree& element);
     // The error text of the record, empty when it was put; loadRecord also turns a failure that
     // ends the record into its text.
     std::wstring loadRecord(const boost::property_tree::wptree& element, const Sources& sources,

@@ -595,28 +595,30 @@ Playlist::Item SourcePlaylistPanel::getRightItem() const {
 
 void SourcePlaylistPanel::addFilesOnMenuSelection(wxCommandEvent&) {
     debug::Place("frm::SourcePlaylistPanel::addFilesOnMenuSelection").trace(L"");
-    afterCommand(editor_.addFiles(currentPlaylist_));
+    afterCommand(editor_.addFiles(*listOfPlaylist_, currentPlaylist_));
 }
 
 void SourcePlaylistPanel::captureAudioWithDeviceOnMenuSelection(wxCommandEvent&) {
     Playlist& current = commandPlaylist("frm::SourcePlaylistPanel::captureAudioWithDeviceOnMenuSelection");
     CaptureDeviceDialog dialog(this);
     const bool chosen = questions_.showModal(dialog) == wxID_OK;
-    afterCommand(chosen ? std::optional(editor_.addCaptureDevice(current, dialog.getDeviceName()))
-                        : std::nullopt);
+    afterCommand(
+        chosen ? std::optional(editor_.addCaptureDevice(*listOfPlaylist_, current, dialog.getDeviceName()))
+               : std::nullopt);
 }
 
 void SourcePlaylistPanel::addDirOnMenuSelection(wxCommandEvent&) {
     Playlist& current = commandPlaylist("frm::SourcePlaylistPanel::addDirOnMenuSelection");
-    afterCommand(editor_.addFolder(current));
+    afterCommand(editor_.addFolder(*listOfPlaylist_, current));
 }
 
 void SourcePlaylistPanel::addUrlOnMenuSelection(wxCommandEvent&) {
     Playlist& current = commandPlaylist("frm::SourcePlaylistPanel::addUrlOnMenuSelection");
     std::wstring url;
     std::wstring title;
-    afterCommand(enterUrl(L"Добавить URL", url, title) ? std::optional(editor_.addUrl(current, title, url))
-                                                       : std::nullopt);
+    afterCommand(enterUrl(L"Добавить URL", url, title)
+                     ? std::optional(editor_.addUrl(*listOfPlaylist_, current, title, url))
+                     : std::nullopt);
 }
 
 void SourcePlaylistPanel::editUrlOnMenuSelection(wxCommandEvent&) {

@@ -671,6 +671,7 @@ void SourceSchedulerPanel::addTask() {
     }
     const DataVault record(playback, plan.startDate, plan.finalDate, plan.startTime, plan.stopTime,
                            collectTargetDeviceIds(*playback), -1, false);
+    if (!store_.takes(record)) return;
     const bool stopped = tasks_.put(static_cast<TaskType>(plan.type), ids, record, true);
     place.info(L"Добавлено задание N%1%", ids.start);
     if (stopped) place.debug(L"Добавлено задание окончания N%1%", ids.stop);

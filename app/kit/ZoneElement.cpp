@@ -1,9 +1,11 @@
 #include "app/kit/ZoneElement.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "devicelink/DeviceBase.h"
 #include "foundation/Place.h"
+#include "foundation/Storage.h"
 #include "foundation/TextConversion.h"
 
 namespace frm {
@@ -79,6 +81,29 @@ std::size_t ZoneElement::addDevices(const std::vector<DevicePtr>& added) {
         ++count;
     }
     return count;
+}
+
+bool ZoneElement::takesDevices(const ZoneElement& zone, const std::vector<DevicePtr>& added) const {
+    // An element that held nothing before gains its closing tag.
+    std::size_t more = std::strlen("></zone>");
+    for (const DevicePtr& device : added) {
+        if (!device || std::find(zone.devices.begin(), zone.devices.end(), device) != zone.devices.end())
+            continue;
+        more += std::strlen("<device address=\"\"/>") +
+                storage::writtenSize(addressText(device->getHardwareAddress()));
+    }
+    return takes(more, L"Устройства не добавлены в зону");
+}
+
+bool ZoneElement::takesZone(const std::wstring& zoneName) const {
+    return takes(std::strlen("<zone name=\"\" volume=\"-1\"/></zone>") + storage::writtenSize(zoneName),
+                 L"Зона не создана");
+}
+
+bool ZoneElement::takes(std::size_t more, const wchar_t* what) const {
+    const std::size_t size = storage::xmlText(toTree(), static_cast<std::size_t>(-1)).size() + more;
+    return storage::withinBound(size, kMaximumFileSize, what, L"файл зон",
+                                L"Удалите ненужные зоны или устройства из них");
 }
 
 std::vector<ZoneElement::DevicePtr> ZoneElement::removeDevices(const std::vector<DevicePtr>& removed,

@@ -31,9 +31,9 @@ public:
     // storage layer reads back.
     static constexpr int kMaximumDepth = 16;
     static constexpr std::size_t kMaximumNameLength = 100;
-    // 500 zones of the longest names, each holding all of 1000 loudspeakers, write 18.6 MB; a
-    // site writes about 0.2 MB.
-    static constexpr std::size_t kMaximumFileSize = 32u << 20;
+    // 500 zones each holding 200 loudspeakers write about 4 MB; a site writes about 0.2 MB. (Each
+    // of 500 zones holding all of 1000 loudspeakers would write 18.6 MB: such a tree is not saved.)
+    static constexpr std::size_t kMaximumFileSize = 8u << 20;
     static constexpr int kNoVolume = -1;
 
     // True once the zone is complete (made or read from the file).
@@ -63,6 +63,11 @@ public:
 
     // Adds the devices not yet in this zone; the number added.
     std::size_t addDevices(const std::vector<DevicePtr>& added);
+    // Whether the file of the tree whose root this is takes the devices not yet in `zone`, or a new
+    // zone of that name; one that it would take past kMaximumFileSize could not be saved, so the
+    // change is refused before it is made, and told.
+    bool takesDevices(const ZoneElement& zone, const std::vector<DevicePtr>& added) const;
+    bool takesZone(const std::wstring& zoneName) const;
     // Removes the devices that `isUsed` does not keep; the kept ones are returned.
     std::vector<DevicePtr> removeDevices(const std::vector<DevicePtr>& removed, const UsedCheck& isUsed);
     void setVolume(int percent);
@@ -81,6 +86,8 @@ public:
     static ZonePtr fromTree(const boost::property_tree::wptree& tree, const Resolver& resolve);
 
 private:
+    // Whether the file takes `more` bytes; told when it does not.
+    bool takes(std::size_t more, const wchar_t* what) const;
     void collectInto(std::vector<DevicePtr>& result) const;
     void writeInto(boost::property_tree::wptree& node) const;
     // `depth` is this zone's nesting below the root.

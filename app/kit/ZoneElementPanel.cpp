@@ -225,7 +225,7 @@ void ZoneElementPanel::createZoneOnButtonClick(wxCommandEvent&) {
     place.trace(L"");
     const ZoneElement::ZonePtr parent = targetZone();
     const auto name = questions_.askText(L"Создать зону", L"Название новой зоны:", L"");
-    if (!name) return;
+    if (!name || !root_->takesZone(ZoneElement::validName(*name))) return;
     ZoneElement::ZonePtr zone;
     {
         GuiLocker lock;
@@ -279,6 +279,7 @@ void ZoneElementPanel::addDeviceOnButtonClick(wxCommandEvent&) {
         return;
     }
     const ZoneElement::ZonePtr zone = targetZone();
+    if (!root_->takesDevices(*zone, devices)) return;
     {
         GuiLocker lock;
         place.info(L"В зону '%1%' добавлено устройств: %2%", zone->name, zone->addDevices(devices));

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 
@@ -172,6 +173,58 @@ TEST(ListOfPlaylistTest, TwoPlaylistsOf60000ItemsAreReadKeptAndSavedWhole) {
         ++items;
     EXPECT_EQ(items, 120000u);
     EXPECT_NE(saved.find("path=\"/59999.mp3\"/></playlist></listOfPlaylist>"), std::string::npos);
+}
+
+TEST(ListOfPlaylistTest, AListGrowingPastItsBoundKeepsTheLastListThatFitted) {
+    test::TempFolder folder;
+    const std::wstring path = base::fromUtf8(folder.file("list_of_playlist_music.xml"));
+    ListOfPlaylist list(L"music");
+    auto playlist = std::make_shared<Playlist>(L"Весь день", true);
+    list.add(playlist);
+    // Each step adds about a tenth of the bound.
+    const std::wstring longFolder = L"/" + std::wstring(ListOfPlaylist::kMaximumFileSize / 2000, L'п') + L"/";
+    std::size_t items = 0;
+    std::size_t saved = 0;
+    bool refused = false;
+    for (int step = 0; step < 20 && !refused; ++step) {
+        for (int i = 0; i < 100; ++i, ++items)
+            playlist->restore(Playlist::Item(L"песня", longFolder + std::to_wstring(items) + L".mp3"));
+        try {
+            list.save(path);
+            saved = items;
+        } catch (const storage::TooLarge&) {
+            refused = true;
+        }
+    }
+    ASSERT_TRUE(refused);
+    ASSERT_GT(saved, 0u);
+    ListOfPlaylist again(L"music");
+    again.load(path);
+    ASSERT_EQ(again.getAll().size(), 1u);
+    EXPECT_EQ(again.getOne(0)->getItems().size(), saved);
+}
+
+TEST(ListOfPlaylistTest, WrittenSizeIsTheSavedFilesSize) {
+    ListOfPlaylist list(L"Музыка & \"радио\"");
+    const std::vector<std::pair<std::wstring, std::wstring>> items = {
+        {L"plain", L"/a.mp3"},
+        {L"Увертюра <1> & 'финал'", L"/музыка/\"кавычки\".mp3"},
+        {L"   ", L"/ /x.mp3"},
+        {L"\U0001F3B5 нота", L"http://127.0.0.1/?a=1&b=2"},
+    };
+    auto playlist = std::make_shared<Playlist>(L"Утро & вечер", false);
+    for (const auto& [title, path] : items) playlist->restore(Playlist::Item(title, path));
+    list.add(playlist);
+    list.add(std::make_shared<Playlist>(L"Пусто", true));
+    const std::size_t written = storage::xmlText(list.toTree()).size();
+    // The count takes each playlist's flag and position at their longest.
+    EXPECT_GE(list.writtenSize(), written);
+    EXPECT_LE(list.writtenSize(), written + 2 * 30);
+    std::size_t itemBytes = 0;
+    for (const auto& item : playlist->getItems()) itemBytes += ListOfPlaylist::writtenSize(item);
+    playlist->clear();
+    // An empty playlist's element closes itself.
+    EXPECT_EQ(written - storage::xmlText(list.toTree()).size(), itemBytes + std::strlen("></playlist>") - 2);
 }
 
 }  // namespace

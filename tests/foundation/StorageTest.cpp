@@ -284,4 +284,34 @@ TEST(StorageDeathTest, SaveKilledHalfwayLeavesThePreviousFile) {
     EXPECT_EQ(test::readWholeFile(path), previous);
 }
 
+TEST(Storage, ATextPastItsBoundIsNotWrittenAndTheFileStaysReadable) {
+    test::TempFolder folder;
+    const std::wstring path = base::fromUtf8(folder.file("zone_collection.xml"));
+    storage::save(path, zones());
+    const std::string previous = test::readWholeFile(folder.file("zone_collection.xml"));
+    Tree bigger = zones();
+    for (int i = 0; i < 100; ++i) bigger.add(L"zones.zone.device", L"Устройство");
+    const std::size_t size = storage::xmlText(bigger).size();
+    struct Row {
+        std::size_t bound;
+        bool written;
+    };
+    for (const Row row : {Row{size - 1, false}, Row{size, true}}) {
+        storage::save(path, zones());
+        test::LogCapture log;
+        bool refused = false;
+        try {
+            storage::save(path, bigger, row.bound);
+        } catch (const storage::TooLarge& error) {
+            refused = true;
+            EXPECT_NE(exception::textOf(error).find(std::to_wstring(row.bound)), std::wstring::npos);
+        }
+        EXPECT_EQ(refused, !row.written) << row.bound;
+        Tree read;
+        ASSERT_EQ(storage::readStateFile(path, read, row.bound), storage::StateFileRead::loaded) << row.bound;
+        EXPECT_EQ(read, row.written ? bigger : zones()) << row.bound;
+        if (!row.written) EXPECT_EQ(test::readWholeFile(folder.file("zone_collection.xml")), previous);
+    }
+}
+
 }  // namespace

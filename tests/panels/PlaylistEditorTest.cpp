@@ -7,6 +7,7 @@
 #include <fstream>
 #include <set>
 
+#include "foundation/Storage.h"
 #include "foundation/TextConversion.h"
 #include "panels/FolderScan.h"
 #include "panels/ISchedulerControl.h"
@@ -94,12 +95,12 @@ TEST_F(PlaylistEditorTest, AddsFilesAFolderTreeACaptureDeviceAndUrls) {
     auto playlist = std::make_shared<Playlist>(L"Новый", true);
 
     questions_.files = {{path("Увертюра.MP3"), path("b.wav")}};
-    EXPECT_EQ(editor_.addFiles(playlist), kItems);
+    EXPECT_EQ(editor_.addFiles(list_, playlist), kItems);
     EXPECT_EQ(questions_.wildcards, std::vector<std::wstring>{kWildcard});
     questions_.folders = {folder.widePath()};
-    EXPECT_EQ(editor_.addFolder(*playlist), kItems);
-    EXPECT_EQ(editor_.addCaptureDevice(*playlist, L"test.monitor"), kItems);
-    EXPECT_EQ(editor_.addUrl(*playlist, L"Городское радио", L"http://127.0.0.1:8000/a"), kItems);
+    EXPECT_EQ(editor_.addFolder(list_, *playlist), kItems);
+    EXPECT_EQ(editor_.addCaptureDevice(list_, *playlist, L"test.monitor"), kItems);
+    EXPECT_EQ(editor_.addUrl(list_, *playlist, L"Городское радио", L"http://127.0.0.1:8000/a"), kItems);
     EXPECT_EQ(editor_.editUrl(*playlist, 6, L"Радио 2", L"http://127.0.0.1:8000/b"), kItems);
     const std::vector<std::pair<std::wstring, std::wstring>> expected = {
         {L"Увертюра", path("Увертюра.MP3")},
@@ -115,14 +116,39 @@ TEST_F(PlaylistEditorTest, AddsFilesAFolderTreeACaptureDeviceAndUrls) {
     EXPECT_EQ(items, expected);
 
     // Cancelled dialogs, a folder that is gone, and files without a current playlist add nothing.
-    EXPECT_FALSE(editor_.addFiles(playlist));
-    EXPECT_FALSE(editor_.addFolder(*playlist));
+    EXPECT_FALSE(editor_.addFiles(list_, playlist));
+    EXPECT_FALSE(editor_.addFolder(list_, *playlist));
     questions_.folders = {path("gone")};
-    EXPECT_FALSE(editor_.addFolder(*playlist));
+    EXPECT_FALSE(editor_.addFolder(list_, *playlist));
     questions_.files = {{path("b.wav")}};
-    EXPECT_FALSE(editor_.addFiles(nullptr));
+    EXPECT_FALSE(editor_.addFiles(list_, nullptr));
     EXPECT_TRUE(capture_.contains(L"Internal error. don't set current playlist", L"WARN"));
     EXPECT_EQ(playlist->getItems().size(), expected.size());
+}
+
+TEST_F(PlaylistEditorTest, AnAdditionThatWouldTakeTheListPastItsFileBoundIsRefusedWhole) {
+    // One long item leaves the list's file 600 bytes short of its bound.
+    const std::size_t room = 600;
+    const std::size_t filler = ListOfPlaylist::kMaximumFileSize - list_.writtenSize() - room;
+    Playlist::Item longItem(L"длинный", L"http://127.0.0.1/" + std::wstring(filler, L'a'));
+    longItem.path.resize(longItem.path.size() - (ListOfPlaylist::writtenSize(longItem) - filler));
+    ASSERT_TRUE(current_->restore(longItem));
+    ASSERT_EQ(list_.writtenSize(), ListOfPlaylist::kMaximumFileSize - room);
+    struct Row {
+        std::size_t urlLength;
+        bool added;
+    };
+    const std::wstring url = L"http://127.0.0.1/";
+    for (const Row row : {Row{400, true}, Row{400, false}, Row{50, true}}) {
+        const std::size_t before = current_->getItems().size();
+        const Redraw redraw =
+            editor_.addUrl(list_, *current_, L"радио", url + std::wstring(row.urlLength, L'b'));
+        EXPECT_EQ(redraw, row.added ? Redraw(kItems) : std::nullopt) << row.urlLength;
+        EXPECT_EQ(current_->getItems().size(), before + (row.added ? 1 : 0)) << row.urlLength;
+    }
+    EXPECT_TRUE(
+        capture_.contains(L"Элементы не добавлены: с этим файл списка 'music' занял бы 17 МБ", L"WARN"));
+    EXPECT_LE(storage::xmlText(list_.toTree()).size(), ListOfPlaylist::kMaximumFileSize);
 }
 
 TEST_F(PlaylistEditorTest, RenamesWithinSeventyCharactersAndNeverToAnotherPlaylistsName) {

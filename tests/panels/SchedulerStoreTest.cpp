@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -158,6 +159,32 @@ constexpr const char* kMixedFile =
     "<stopTime/><enable>true</enable><playback><placeName>radio</placeName><subPlaceName>Эфир</subPlaceName>"
     "<devices/></playback></task>"
     "</scheduler_v2>";
+
+TEST_F(SchedulerStoreTest, ATaskThatWouldTakeTheFilePastItsBoundIsNotTaken) {
+    // Loudspeakers the registry does not know are written as their texts were read: a long one
+    // fills the file with few elements. Each writes 16 kB with its element.
+    const std::size_t perEntry = 16384;
+    const std::wstring longEntry(perEntry - std::strlen("<devices></devices>"), L'A');
+    const auto record = [&](std::size_t entries, const std::wstring& entry) {
+        DataVault made(playback(0, {0}), L"2024-05-02", L"", L"22:00", L"", {}, -1, false);
+        made.unknownDevices.assign(entries, entry);
+        return made;
+    };
+    tasks_.put(frm::taskDaily, tasks_.takeIds(),
+               record(SchedulerStore::kMaximumFileSize / perEntry - 1, longEntry), true);
+    const std::size_t room = SchedulerStore::kMaximumFileSize - storage::xmlText(store_.toTree()).size();
+    ASSERT_LT(room, perEntry);
+    struct Row {
+        std::wstring entry;
+        bool taken;
+    };
+    for (const Row& row : {Row{longEntry, false}, Row{L"02:7E:41:00:00:63", true}}) {
+        EXPECT_EQ(store_.takes(record(1, row.entry)), row.taken) << row.entry.size();
+        if (row.taken) tasks_.put(frm::taskDaily, tasks_.takeIds(), record(1, row.entry), true);
+    }
+    EXPECT_LE(storage::xmlText(store_.toTree()).size(), SchedulerStore::kMaximumFileSize);
+    EXPECT_TRUE(capture_.contains(L"Задание не добавлено: с этим файл заданий занял бы 17 МБ", L"WARN"));
+}
 
 TEST_F(SchedulerStoreTest, RecordsThatCannotBeTakenAreHeldInTheirPlacesAndTheOthersLoad) {
     write(kMixedFile);

@@ -4,6 +4,7 @@
 #include "app/kit/RowEdits.h"
 #include "app/kit/ZoneElement.h"
 #include "devices/VokarInfo.h"
+#include "foundation/Storage.h"
 #include "support/DeviceEmulator.h"
 #include "support/LogCapture.h"
 
@@ -34,6 +35,28 @@ protected:
     std::vector<ZoneElement::DevicePtr> devices_ = {loudspeaker(1), loudspeaker(2), loudspeaker(3)};
     ZoneElement::ZonePtr root_ = ZoneElement::makeRoot();
 };
+
+TEST_F(Zones, ChangesThatWouldTakeTheFilePastItsBoundAreRefused) {
+    // A zone whose long name leaves the file 200 bytes short of its bound.
+    const auto hall = root_->createZone(*root_, L"Зал");
+    const std::size_t room = 200;
+    hall->name.append(ZoneElement::kMaximumFileSize - room - storage::xmlText(root_->toTree()).size(), L'z');
+    ASSERT_EQ(storage::xmlText(root_->toTree()).size(), ZoneElement::kMaximumFileSize - room);
+    struct Row {
+        std::vector<ZoneElement::DevicePtr> devices;
+        bool taken;
+    };
+    // Each device writes 37 bytes, and the zone's element gains its closing tag with the first.
+    for (const Row& row : {Row{devices_, true}, Row{{devices_[0], loudspeaker(4)}, true},
+                           Row{{loudspeaker(5), loudspeaker(6)}, false}}) {
+        EXPECT_EQ(root_->takesDevices(*hall, row.devices), row.taken) << row.devices.size();
+        if (row.taken) hall->addDevices(row.devices);
+    }
+    EXPECT_FALSE(root_->takesZone(L"Ещё одна"));
+    EXPECT_LE(storage::xmlText(root_->toTree()).size(), ZoneElement::kMaximumFileSize);
+    EXPECT_TRUE(log_.contains(L"Устройства не добавлены в зону: с этим файл зон занял бы 9 МБ", L"WARN"));
+    EXPECT_TRUE(log_.contains(L"Зона не создана: с этим файл зон занял бы 9 МБ", L"WARN"));
+}
 
 TEST_F(Zones, CreateRenameNestAndDelete) {
     EXPECT_EQ(ZoneElement::validName(L"  Зал \t"), L"Зал");
