@@ -68,7 +68,13 @@ bool DeviceReply::isBusy(const std::string& reply) {
     return reply.find(kBusyText) != std::string::npos;
 }
 
-bool DeviceReply::echoes(const std::string& reply, const std::string& request) {
+namespace {
+
+// What the frame of a reply says of `request`: that it echoes it, that it echoes another command, or
+// nothing (a reply without a named frame).
+enum class Echo { request, other, none };
+
+Echo echoOf(const std::string& reply, const std::string& request) {
     std::size_t open = std::string::npos;
     if (startsWith(reply, "OK[")) {
         open = 3;
@@ -77,14 +83,24 @@ bool DeviceReply::echoes(const std::string& reply, const std::string& request) {
     } else if (startsWith(reply, "ERR[")) {
         open = 4;
     }
-    if (open == std::string::npos) return true;
+    if (open == std::string::npos) return Echo::none;
     const std::size_t close = reply.find(']', open);
-    if (close == std::string::npos || close == open) return true;
+    if (close == std::string::npos || close == open) return Echo::none;
     const std::size_t length = close - open;
     std::size_t end = request.size();
     while (end > 0 && (request[end - 1] == '\n' || request[end - 1] == '\r')) --end;
-    if (length > end || request.compare(0, length, reply, open, length) != 0) return false;
-    return length == end || request[length] == ' ';
+    if (length > end || request.compare(0, length, reply, open, length) != 0) return Echo::other;
+    return length == end || request[length] == ' ' ? Echo::request : Echo::other;
+}
+
+}  // namespace
+
+bool DeviceReply::echoes(const std::string& reply, const std::string& request) {
+    return echoOf(reply, request) != Echo::other;
+}
+
+bool DeviceReply::names(const std::string& reply, const std::string& request) {
+    return echoOf(reply, request) == Echo::request;
 }
 
 std::vector<std::string> DeviceReply::splitResponse(const std::string& reply) {

@@ -26,6 +26,8 @@ public:
     // as "OK[get ch]: 3", "SUCCESS[get ch]" or "ERR[get ch]: ..." to "get vol". The echo may name
     // the whole request or its first words.
     static bool echoes(const std::string& reply, const std::string& request);
+    // Whether the reply echoes `request` in one of those frames: a reply without one names none.
+    static bool names(const std::string& reply, const std::string& request);
     // Splits at every line end (empty pieces kept); a piece holding ':' keeps only what follows
     // the first ':', trimmed.
     static std::vector<std::string> splitResponse(const std::string& reply);

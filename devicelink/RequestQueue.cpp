@@ -80,7 +80,13 @@ bool RequestQueue::add(const net::IpAndPort& address, const RequestPtr& request,
     Device& device = found->second;
     request->number = device.nextNumber++;
     push(device, request);
-    if (start && !device.current) startNext(device, base::clock::steadyNow(), out);
+    if (!start) return true;
+    if (!device.current) {
+        startNext(device, base::clock::steadyNow(), out);
+    } else if (device.current->silence == Silence::module && !device.aside &&
+               request->silence == Silence::device) {
+        giveWay(device, base::clock::steadyNow(), out);
+    }
     return true;
 }
 
@@ -91,17 +97,54 @@ void RequestQueue::startAll(Actions& out) {
     }
 }
 
+RequestQueue::RequestPtr RequestQueue::popNext(Device& device) {
+    if (device.queue.empty()) return nullptr;
+    if (device.queue.front().request->silence == Silence::device) return pop(device);
+    auto own = device.queue.end();
+    for (auto entry = device.queue.begin(); entry != device.queue.end(); ++entry) {
+        if (entry->request->silence == Silence::device && (own == device.queue.end() || below(*own, *entry)))
+            own = entry;
+    }
+    if (own == device.queue.end()) return device.aside ? nullptr : pop(device);
+    RequestPtr next = std::move(own->request);
+    device.queue.erase(own);
+    std::make_heap(device.queue.begin(), device.queue.end(), below);
+    return next;
+}
+
 void RequestQueue::startNext(Device& device, TimePoint now, Actions& out) {
-    device.current = pop(device);
+    device.current = popNext(device);
     device.attempts = 0;
-    send(device, now, out);
+    device.due = TimePoint::max();
+    if (device.current) {
+        send(device, now, out);
+    } else {
+        reschedule(device, out);
+    }
 }
 
 void RequestQueue::send(Device& device, TimePoint now, Actions& out) {
     ++device.attempts;
     device.lastSend = now;
     out.sends.push_back(Send{&device.address, device.current, device.attempts});
-    setDeadline(device, now + device.current->interval, out);
+    device.due = now + device.current->interval;
+    reschedule(device, out);
+}
+
+void RequestQueue::giveWay(Device& device, TimePoint now, Actions& out) {
+    const std::uint32_t sendsLeft = kSendsPerRequest - device.attempts;
+    device.aside = std::move(device.current);
+    device.current.reset();
+    // Without its resends, it ends when it would have failed in flight.
+    device.asideUntil = device.lastSend + device.aside->interval * (sendsLeft + 1);
+    debug::Place(senderPlace)
+        .trace(L"sender: the module's request gives way to the device's, ip: %1%",
+               device.address.getWideText());
+    startNext(device, now, out);
+}
+
+void RequestQueue::reschedule(Device& device, Actions& out) {
+    setDeadline(device, std::min(device.due, device.asideUntil), out);
 }
 
 void RequestQueue::setDeadline(Device& device, TimePoint deadline, Actions& out) {
@@ -135,7 +178,9 @@ void RequestQueue::expire(Actions& out) {
         Device& device = *deadlines_.begin()->second;
         place.trace3(L"sender: device ip is '%1%'. elapsed time is %2% uS. queue size is %3%",
                      device.address.getWideText(), microsBetween(device.lastSend, now), device.queue.size());
-        if (device.attempts < kSendsPerRequest) {
+        if (device.aside && device.asideUntil <= now) {
+            failAside(device, out);
+        } else if (device.attempts < kSendsPerRequest) {
             place.trace3(L"sender: resend timeout = %1% uS", device.current->interval.count());
             send(device, now, out);
         } else {
@@ -156,7 +201,6 @@ void RequestQueue::sendFailed(const Key& key, Actions& out) {
 void RequestQueue::fail(Device& device, Actions& out) {
     debug::Place(timeoutPlace)
         .trace(L"sender: device does not response, ip: %1%", device.address.getWideText());
-    setDeadline(device, TimePoint::max(), out);
     const RequestPtr expired = std::move(device.current);
     device.current.reset();
     device.attempts = 0;
@@ -173,7 +217,32 @@ void RequestQueue::fail(Device& device, Actions& out) {
         out.completions.push_back(Completion{std::move(next), true, false, false});
     }
     for (RequestPtr& request : spared) push(device, std::move(request));
-    if (!device.queue.empty()) startNext(device, base::clock::steadyNow(), out);
+    startNext(device, base::clock::steadyNow(), out);
+}
+
+// A module's request that gave way fails alone; with nothing else in flight, the device's next goes.
+void RequestQueue::failAside(Device& device, Actions& out) {
+    debug::Place(timeoutPlace)
+        .trace(L"sender: module does not response, ip: %1%", device.address.getWideText());
+    const RequestPtr expired = takeAside(device);
+    expired->done = true;
+    out.completions.push_back(Completion{expired, true, true, false});
+    goOn(device, out);
+}
+
+RequestQueue::RequestPtr RequestQueue::takeAside(Device& device) {
+    RequestPtr aside = std::move(device.aside);
+    device.aside.reset();
+    device.asideUntil = TimePoint::max();
+    return aside;
+}
+
+void RequestQueue::goOn(Device& device, Actions& out) {
+    if (device.current) {
+        reschedule(device, out);
+    } else {
+        startNext(device, base::clock::steadyNow(), out);
+    }
 }
 
 RequestQueue::Match RequestQueue::reply(const Key& from, TimePoint receivedAt, bool ok,
@@ -181,25 +250,32 @@ RequestQueue::Match RequestQueue::reply(const Key& from, TimePoint receivedAt, b
     const auto found = devices_.find(from);
     if (found == devices_.end()) return Match::noDevice;
     Device& device = found->second;
-    if (!device.current) return Match::unexpected;
-    if (!DeviceReply::echoes(data, device.current->text)) return Match::unexpected;
-    if (!refused.empty() && refused != device.current->text) return Match::noDevice;
-    // A datagram older than the only send cannot answer it; after a resend it answers the first.
-    if (receivedAt < device.lastSend && device.attempts <= 1) return Match::beforeSending;
-
-    const RequestPtr answered = std::move(device.current);
-    device.current.reset();
-    device.attempts = 0;
+    // A module's request that gave way takes a reply that names it, or any with nothing else in
+    // flight.
+    const bool toAside = device.aside && (DeviceReply::names(data, device.aside->text) ||
+                                          (!device.current && DeviceReply::echoes(data, device.aside->text)));
+    RequestPtr answered;
+    if (toAside) {
+        if (!refused.empty() && refused != device.aside->text) return Match::noDevice;
+        answered = takeAside(device);
+    } else {
+        if (!device.current) return Match::unexpected;
+        if (!DeviceReply::echoes(data, device.current->text)) return Match::unexpected;
+        if (!refused.empty() && refused != device.current->text) return Match::noDevice;
+        // A datagram older than the only send cannot answer it; after a resend it answers the first.
+        if (receivedAt < device.lastSend && device.attempts <= 1) return Match::beforeSending;
+        answered = std::move(device.current);
+        device.current.reset();
+        device.attempts = 0;
+        device.due = TimePoint::max();
+    }
     answered->done = true;
     answered->answered = true;
     answered->ok = ok;
     answered->response = data;
-    out.completions.push_back(Completion{answered, false, true, !device.queue.empty()});
-    if (device.queue.empty()) {
-        setDeadline(device, TimePoint::max(), out);
-    } else {
-        startNext(device, base::clock::steadyNow(), out);
-    }
+    out.completions.push_back(Completion{answered, false, true, false});
+    goOn(device, out);
+    out.completions.back().followed = device.current != nullptr;
     return Match::accepted;
 }
 
@@ -207,7 +283,7 @@ bool RequestQueue::giveUp(const Key& key, const RequestPtr& request) {
     const auto found = devices_.find(key);
     if (request->done || found == devices_.end()) return false;
     Device& device = found->second;
-    if (device.current == request) {
+    if (device.current == request || device.aside == request) {
         request->abandoned = true;
         request->abandonedBefore = device.nextNumber;
         return false;
@@ -247,7 +323,8 @@ std::string RequestQueue::inFlightText(const Key& key) const {
 
 std::size_t RequestQueue::busyDevices() const {
     std::size_t busy = 0;
-    for (const auto& entry : devices_) busy += entry.second.current || !entry.second.queue.empty() ? 1 : 0;
+    for (const auto& entry : devices_)
+        busy += entry.second.current || entry.second.aside || !entry.second.queue.empty() ? 1 : 0;
     return busy;
 }
 

@@ -3,9 +3,11 @@
 // transport: one priority queue per device address and port, at most one request in flight per
 // device, one resend an interval after the first send, failure an interval after the resend
 // (taking the device's queue with it, unless it asked a module behind the device), replies matched
-// to the request in flight, and what a caller that gave up on a request leaves behind. Time comes
-// from the clock seam. The transport calls it under its lock and carries out what it asks for: the
-// sends and the completions.
+// to the request in flight, and what a caller that gave up on a request leaves behind. A module's
+// request waits while the device has requests of its own to send, and one in flight gives way to
+// the device's next: it stays out, unsent again, until a reply names it or its time runs out, so
+// that a silent module never holds up its device. Time comes from the clock seam. The transport
+// calls it under its lock and carries out what it asks for: the sends and the completions.
 
 #include <atomic>
 #include <boost/container/small_vector.hpp>
@@ -35,8 +37,8 @@ public:
     // the job drops together; 0 for a request of no job.
     using Group = std::uint64_t;
     // Whose silence an unanswered request tells: the device's, so the requests queued behind it fail
-    // with it; or only a module's behind the device (its line control), so it fails alone and the
-    // device's queue goes on.
+    // with it; or only a module's behind the device (its line control), so it fails alone, gives way
+    // to the device's own requests and the device's queue goes on.
     enum class Silence { device, module };
 
     struct Request {
@@ -141,14 +143,15 @@ public:
     void expire(Actions& out);
     // The earliest time at which expire has something to do; max when nothing is in flight.
     TimePoint nextDeadline() const;
-    // Matches a datagram from `from`, received at `receivedAt`, with the request in flight. An
-    // accepted reply completes it, and the device's next request goes out.
+    // Matches a datagram from `from`, received at `receivedAt`, with the request in flight, or with
+    // a module's request that gave way when it names that one. An accepted reply completes it, and
+    // the device's next request goes out.
     // `refused`, when not empty, is the datagram whose refusal by the network this is: it fails
     // the request in flight only when that is what it carried, not an earlier request.
     Match reply(const Key& from, TimePoint receivedAt, bool ok, const std::string& data, Actions& out,
                 const std::string& refused = std::string());
-    // A waiting caller gives up: a request not sent yet is withdrawn (true); one in flight is
-    // left to finish without taking later requests with it.
+    // A waiting caller gives up: a request not sent yet is withdrawn (true); one in flight (or out,
+    // having given way) is left to finish without taking later requests with it.
     bool giveUp(const Key& key, const RequestPtr& request);
     // Drops the queued requests of the device without completing them; the one in flight stays.
     bool erase(const Key& key);
@@ -158,7 +161,7 @@ public:
 
     // The text of the device's request in flight; empty without one.
     std::string inFlightText(const Key& key) const;
-    // Devices with a request in flight or queued.
+    // Devices with a request in flight, out or queued.
     std::size_t busyDevices() const;
     std::size_t queuedRequests(const Key& key) const;
 
@@ -177,10 +180,16 @@ private:
         std::uint32_t attempts = 0;
         std::uint32_t nextNumber = 0;
         TimePoint lastSend{};
+        // The earlier of the resend or failure of `current` (`due`) and the end of `aside`.
         TimePoint deadline = TimePoint::max();
+        TimePoint due = TimePoint::max();
         // The place of the device's deadline among the others while it has none, kept for the next.
         Deadlines::node_type spareDeadline;
         RequestPtr current;
+        // A module's request that gave way to the device's own: out, waiting for a reply that names
+        // it until `asideUntil`, when it would have failed in flight.
+        RequestPtr aside;
+        TimePoint asideUntil = TimePoint::max();
         // A heap: the greatest priority on top, equal priorities first in, first out.
         std::vector<Queued> queue;
     };
@@ -188,10 +197,21 @@ private:
     static bool below(const Queued& a, const Queued& b);
     static void push(Device& device, RequestPtr request);
     static RequestPtr pop(Device& device);
+    // The device's next request to send: its own first; a module's only while none of its own waits
+    // and no other module's is out. Null when there is none.
+    static RequestPtr popNext(Device& device);
     void startNext(Device& device, TimePoint now, Actions& out);
     void send(Device& device, TimePoint now, Actions& out);
+    // The module's request in flight gives way to the device's requests waiting.
+    void giveWay(Device& device, TimePoint now, Actions& out);
+    // Files the device's deadline anew from `due` and `asideUntil`.
+    void reschedule(Device& device, Actions& out);
     void setDeadline(Device& device, TimePoint deadline, Actions& out);
     void fail(Device& device, Actions& out);
+    void failAside(Device& device, Actions& out);
+    static RequestPtr takeAside(Device& device);
+    // With a request in flight, files the device's deadline anew; without, sends its next request.
+    void goOn(Device& device, Actions& out);
 
     // Ordered by address and port, greater first.
     std::map<Key, Device, std::greater<Key>> devices_;

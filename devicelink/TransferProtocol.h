@@ -61,8 +61,8 @@ public:
               unsigned intervalMs);
     // The same; `refused` tells a failure of a request that never reached the device (the network
     // refused it because nothing listens at its port, or it never went out), as against one that
-    // went unanswered. A request to a module behind the device fails alone when unanswered
-    // (`silence`).
+    // went unanswered. A request to a module behind the device (`silence`) fails alone when
+    // unanswered, and gives way to the device's own requests while it waits.
     bool sync(const net::IpAndPort& address, const std::string& request, std::string& response, int priority,
               unsigned intervalMs, bool& refused,
               RequestQueue::Silence silence = RequestQueue::Silence::device);

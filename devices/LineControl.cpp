@@ -82,6 +82,7 @@ LineControl::LineControl(Request request) : request_(std::move(request)) {
 std::string LineControl::ask(const std::string& request) {
     std::string reply;
     request_(request, reply);
+    if (reply.empty()) ++unanswered_;
     return reply;
 }
 

@@ -5,6 +5,7 @@
 // devices. It never talks to the network itself: every request goes through the request
 // function that the loudspeaker gives it.
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -89,6 +90,8 @@ public:
     State getState() const;
     std::string getAddress() const;
     std::uint32_t getPowerSaveMode() const;
+    // How many queries the module has left unanswered so far: a reader that saw it grow asks no more.
+    std::uint64_t unansweredCount() const { return unanswered_.load(); }
 
 private:
     // The module's reply; empty when the exchange failed.
@@ -99,6 +102,7 @@ private:
 
     mutable std::recursive_mutex lock_;
     Request request_;
+    std::atomic<std::uint64_t> unanswered_{0};
     State state_ = notRead;
     std::string address_;
     Version version_;

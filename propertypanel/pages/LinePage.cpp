@@ -73,30 +73,39 @@ device::tip_device::LineControl& moduleOf(const PropertyPage::DevicePtr& device)
     return *vokar->getLineControl();
 }
 
-// The module's state, asked in the order the page has always asked it.
-LinePage::Module readModule(device::VokarInfo& vokar, bool withVersion) {
+// What a read asks the module before the rest.
+enum class First { nothing, powerSave, endDevices };
+
+// The module's state, asked in the order the page has always asked it, after `first`. A module that
+// leaves a query unanswered is asked nothing more in this read: each query would wait for it in vain.
+LinePage::Module readModule(device::VokarInfo& vokar, bool withVersion, First first) {
     LinePage::Module module;
     if (!vokar.isOnlineAndResponding() || vokar.getVersionId() < kLineControlVersion) return module;
     module.available = true;
     try {
         using device::tip_device::LineControl;
         const auto lineControl = vokar.getLineControl();
-        if (withVersion || lineControl->getAddress().empty()) {
+        const std::uint64_t unanswered = lineControl->unansweredCount();
+        const auto answers = [&] { return lineControl->unansweredCount() == unanswered; };
+        if (first == First::powerSave) module.powerSave = lineControl->isPowerSaveMode();
+        // A refresh of its own asks the module anew first.
+        if (first == First::endDevices) lineControl->refresh(false);
+        if (answers() && (withVersion || lineControl->getAddress().empty())) {
             debug::Place("device::tip_device::LineControl::getMasterHardwareAddress")
                 .debug(L"Request master hardware address.");
             lineControl->initVersionAndAddress();
         }
-        module.version = lineControl->getMasterFirmwareVersion();
+        module.version = answers() ? lineControl->getMasterFirmwareVersion() : lineControl->knownVersion();
         module.address = lineControl->getAddress();
-        if (lineControl->getState() == LineControl::notRead) lineControl->requestTipDevices();
-        if (lineControl->getState() == LineControl::notRead) lineControl->requestTipDevices();
+        if (answers() && lineControl->getState() == LineControl::notRead) lineControl->requestTipDevices();
+        if (answers() && lineControl->getState() == LineControl::notRead) lineControl->requestTipDevices();
         module.mode = lineControl->getPowerSaveMode();
-        if (lineControl->getState() != LineControl::active) lineControl->requestTipDevices();
+        if (answers() && lineControl->getState() != LineControl::active) lineControl->requestTipDevices();
         module.state = lineControl->getState();
         module.vokarB = vokar.isType(kVokarB);
         if (module.state == LineControl::active) {
             module.devices = lineControl->getLineState();
-        } else {
+        } else if (answers()) {
             module.progress = lineControl->getInitializationProgress();
         }
     } catch (...) {
@@ -123,10 +132,7 @@ void LinePage::fill() {
         [](const DevicePtr& device) {
             auto* vokar = dynamic_cast<device::VokarInfo*>(device.get());
             if (vokar == nullptr) return Module();
-            const bool powerSave = vokar->getLineControl()->isPowerSaveMode();
-            Module module = readModule(*vokar, false);
-            module.powerSave = powerSave;
-            return module;
+            return readModule(*vokar, false, First::powerSave);
         },
         [this](const Module& module) {
             ready();
@@ -145,10 +151,7 @@ void LinePage::refresh(bool withVersion, std::uint32_t delayMs) {
         [withVersion, delayMs](const DevicePtr& device) {
             auto* vokar = dynamic_cast<device::VokarInfo*>(device.get());
             if (vokar == nullptr) return Module();
-            // A refresh of its own asks the module anew first.
-            if (delayMs > 0 && vokar->isOnlineAndResponding() && vokar->getVersionId() >= kLineControlVersion)
-                vokar->getLineControl()->refresh(false);
-            return readModule(*vokar, withVersion);
+            return readModule(*vokar, withVersion, delayMs > 0 ? First::endDevices : First::nothing);
         },
         [this](const Module& module) { show(module); }, delayMs);
 }

@@ -1,12 +1,16 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <map>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "devicelink/IAudioControl.h"
 #include "devices/LineControl.h"
 #include "devices/VokarInfo.h"
 #include "foundation/Exceptions.h"
+#include "support/AudioFlash.h"
 #include "support/LineControllerEmulator.h"
 #include "support/LogCapture.h"
 #include "support/ManualClock.h"
@@ -311,6 +315,86 @@ TEST_F(VokarLineControlTest, SilentModulesHoldUpNoOtherWorkOfTheDispatcher) {
         clock.advance(std::chrono::milliseconds(200));
         return capture_.find(L"прошивка контроля линии V0.0.0", L"INFO").size() == 2;
     }));
+}
+
+// A module that never answers holds up none of its loudspeaker's own requests: while the module's
+// request is still unanswered (the clock stands still, so it never fails), an alarm takes the
+// loudspeaker as it does (its level read, then the switch) and a write of its memory ends at 100,
+// and the loudspeaker stays online and responding. The module is asked as the line page asks it,
+// or by the version query that a settings read queues.
+TEST_F(VokarLineControlTest, ASilentModuleHoldsUpNoneOfItsLoudspeakersRequests) {
+    enum class Asker { page, versionQuery };
+    enum class Work { alarm, memoryWrite };
+    const struct {
+        const char* name;
+        Asker asker;
+        Work work;
+    } cases[] = {
+        {"an alarm while the page asks", Asker::page, Work::alarm},
+        {"an alarm while the version query waits", Asker::versionQuery, Work::alarm},
+        {"a memory write while the page asks", Asker::page, Work::memoryWrite},
+        {"a memory write while the version query waits", Asker::versionQuery, Work::memoryWrite},
+    };
+    test::ManualClock clock;
+    clock.holdSteady();
+    int host = 2;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Loudspeaker loudspeaker = connected(vokarV3_A121, host++);
+        const std::shared_ptr<VokarInfo>& device = loudspeaker.device;
+        test::AudioFlash flash(*loudspeaker.emulated, 4096);
+        std::shared_ptr<memory::IAudioControl> memory;
+        if (c.work == Work::memoryWrite) {
+            memory = device->getAudioMemory(true, true);
+            memory->addFragment(std::string(2000, 'g'), L"Гонг");
+        }
+        const std::size_t reports = capture_.find(L"прошивка контроля линии", L"INFO").size();
+        std::atomic<bool> pageAnswered{false};
+        std::thread page;
+        if (c.asker == Asker::page) {
+            page = std::thread([&pageAnswered, line = device->getLineControl()] {
+                line->requestTipDevices();
+                pageAnswered = true;
+            });
+        } else {
+            if (!memory) device->getConfig(true);
+            // The query falls due.
+            clock.advance(std::chrono::seconds(1));
+        }
+        ASSERT_TRUE(
+            test::waitFor([&] { return sent(*loudspeaker.emulated).find("lsensor") != std::string::npos; }));
+
+        std::atomic<int> outcome{0};
+        std::thread work([&] {
+            try {
+                if (c.work == Work::alarm) {
+                    outcome = device->readLevel() && device->switchChannel(1, true) ? 100 : -1;
+                } else {
+                    memory->writeChanges([&outcome](int percent) {
+                        if (percent == 100 || percent < 0) outcome = percent;
+                    });
+                }
+            } catch (const std::exception&) {
+                outcome = -1;
+            }
+        });
+        EXPECT_TRUE(test::waitFor([&] { return outcome.load() != 0; }));
+        EXPECT_EQ(outcome.load(), 100);
+        EXPECT_TRUE(device->isOnlineAndResponding());
+        EXPECT_FALSE(pageAnswered.load());
+        EXPECT_EQ(capture_.find(L"прошивка контроля линии", L"INFO").size(), reports);
+
+        // The module's requests fail once the clock moves: the page's, and the version query that
+        // a settings read queued.
+        const bool versionQuery = c.asker == Asker::versionQuery || memory;
+        ASSERT_TRUE(test::waitFor([&] {
+            clock.advance(std::chrono::milliseconds(200));
+            return (c.asker != Asker::page || pageAnswered.load()) &&
+                   (!versionQuery || capture_.find(L"прошивка контроля линии", L"INFO").size() > reports);
+        }));
+        work.join();
+        if (page.joinable()) page.join();
+    }
 }
 
 }  // namespace

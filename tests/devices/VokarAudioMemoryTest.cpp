@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
@@ -101,6 +102,37 @@ TEST_F(VokarAudioMemoryTest, AWriteQueuedBehindASilentLineModuleIsWritten) {
     const auto received = loudspeaker.emulated->received();
     EXPECT_NE(std::find(received.begin(), received.end(), "lsensor"), received.end());
     EXPECT_EQ(flash.flash().contents()[0], 4);
+}
+
+// A write that fails drops the pieces it queued: none of them reaches the loudspeaker once the
+// failure is told, but the one that was on its way then.
+TEST_F(VokarAudioMemoryTest, AFailedWriteDropsThePiecesItQueued) {
+    using Fault = EmulatedDevice::Fault;
+    auto loudspeaker = connected(device::vokarV3_Higher);
+    AudioFlash flash(*loudspeaker.emulated, 65536);
+    const auto memory = loudspeaker.device->getAudioMemory(true, true);
+    memory->addFragment(std::string(16000, 'g'), L"Гонг");
+    const auto pieces = [&] {
+        const auto received = loudspeaker.emulated->received();
+        return std::count_if(received.begin(), received.end(), [](const std::string& command) {
+            return command.rfind("voiceMemProgram", 0) == 0;
+        });
+    };
+    loudspeaker.emulated->faultOn("voiceMemProgram", 0, Fault::error, 1000);
+    // Most pieces are still queued when the first one's failure is told.
+    loudspeaker.emulated->setDelay(std::chrono::milliseconds(20));
+    const auto atEnd = std::make_shared<std::atomic<long>>(-1);
+    memory->writeChanges([&pieces, atEnd](int percent) {
+        if (percent < 0) *atEnd = static_cast<long>(pieces());
+    });
+    ASSERT_TRUE(waitFor([&] { return *atEnd >= 0; }));
+    // Sent after every request queued before it.
+    std::atomic<bool> last{false};
+    transport_->async(
+        loudspeaker.emulated->address(), "get vol", [&last](const std::string&, bool) { last = true; }, 0,
+        1000);
+    ASSERT_TRUE(waitFor([&] { return last.load(); }));
+    EXPECT_LE(pieces(), *atEnd + 1);
 }
 
 TEST_F(VokarAudioMemoryTest, FollowsThePlaybackTypeOfTheLoudspeaker) {

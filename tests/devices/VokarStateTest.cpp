@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <string>
@@ -218,6 +219,32 @@ TEST_F(VokarStateTest, AnUnchangedPacketShowsALoudspeakerHeardAgain) {
         ASSERT_TRUE(device->parseState(emulated->statusPacket(), emulated->address()));
     EXPECT_TRUE(test::waitForDispatcher());
     EXPECT_EQ(notifications(), notified + 3);
+}
+
+// A loudspeaker heard again that answers another request before the check its packet set off is
+// due is not asked that check: the answer said enough.
+TEST_F(VokarStateTest, AnAnswerBeforeTheCheckOfALoudspeakerHeardAgainDropsIt) {
+    auto [emulated, device] = connected(vokarV3_A110);
+    emulated->setSilent(true);
+    EXPECT_THROW(device->transfer("get vol"), exception::Offline);
+    emulated->setSilent(false);
+    // The unanswered request is over once a request queued after it ends (its caller may have given
+    // up first): time may stand still from then on without holding up the requests that follow.
+    std::atomic<bool> over{false};
+    transport_->async(
+        emulated->address(), "get state", [&over](const std::string&, bool) { over = true; }, 2, 1000);
+    ASSERT_TRUE(test::waitFor([&] { return over.load(); }));
+    test::ManualClock clock;
+    clock.holdSteady();
+    ASSERT_TRUE(device->parseState(emulated->statusPacket(), emulated->address()));
+    emulated->clearReceived();
+    EXPECT_NO_THROW(device->transfer("get state"));
+    EXPECT_TRUE(device->isOnlineAndResponding());
+    clock.advance(std::chrono::seconds(1));
+    ASSERT_TRUE(test::DispatcherMark().wait());
+    // A check sent by then is answered before this request.
+    EXPECT_NO_THROW(device->transfer("get state"));
+    EXPECT_EQ(sent(*emulated), "get state; get state");
 }
 
 TEST_F(VokarStateTest, EveryChangeIsLoggedOnce) {

@@ -615,6 +615,33 @@ TEST_F(PropertyPanelTest, EndDevicesAreAddedAndRemovedByTheirRowsAndLeavingThePa
     EXPECT_EQ(lineRequests(), 0u);
 }
 
+// A module that does not answer is asked once by a read of the line page: each further query would
+// wait for it in vain, and hold up its loudspeaker's other requests meanwhile.
+TEST_F(PropertyPanelTest, TheLinePageAsksASilentModuleOncePerRead) {
+    openLoudspeaker();
+    loudspeakers_.loudspeaker(0).clearReceived();
+    // Time moves only as the test moves it, so the page's next read never comes before the test
+    // looked.
+    std::optional<test::ManualClock> clock(std::in_place);
+    clock->holdSteady();
+    for (std::size_t page = 0; page < notebook()->GetPageCount(); ++page) {
+        if (notebook()->GetPageText(page) == L"Линия") notebook()->SetSelection(page);
+    }
+    ASSERT_TRUE(handleEvents());
+    const auto shown = [&] {
+        for (const wxStaticText* text : shownOnPage<wxStaticText>())
+            if (text->GetLabel().StartsWith(L"Инициализация")) return true;
+        return false;
+    };
+    ASSERT_TRUE(pumpUntil([&] {
+        clock->advance(100ms);
+        return pageSettled() && shown();
+    }));
+    // One query, sent again once as every request left unanswered is.
+    EXPECT_LE(lineRequests(), 2u);
+    clock.reset();
+}
+
 TEST_F(PropertyPanelTest, AKeyIsLearnedFromTheReaderAndLeavingThePageEndsTheLearning) {
     loudspeakers_.addConsole();
     test::ConsoleEmulator& console = loudspeakers_.console(0);
