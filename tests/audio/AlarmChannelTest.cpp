@@ -307,108 +307,66 @@ TEST_F(AlarmChannelTest, TheLevelsReadFromTheLoudspeakersComeBackExactly) {
     AlarmChannel::instanceSlot().release();
 }
 
-// More silent loudspeakers than the channel starts threads for.
+// More silent loudspeakers than the channel starts threads for. Each row has a loudspeaker of its
+// own.
 class AlarmChannelSiteTest : public AlarmChannelTest {
 protected:
     static constexpr std::size_t kAnswering = 7;
     AlarmChannelSiteTest() { extraLoudspeakers_ = 64; }
+
+    // The loudspeaker of a row at its level, with nothing received yet.
+    test::LoudspeakerEmulator& atLevel(std::size_t n, std::int32_t level) {
+        test::LoudspeakerEmulator& emulator = site_->emulator(n);
+        emulator.setDecibels(level);
+        emulator.clearReceived();
+        return emulator;
+    }
+    // A broadcast set its volume.
+    bool taken(std::size_t n) {
+        const auto commands = setCommands(n);
+        return std::any_of(commands.begin(), commands.end(),
+                           [](const std::string& command) { return command.rfind("set vol", 0) == 0; });
+    }
+    // Neither heard nor answering, or back.
+    void away(std::size_t n, bool gone) {
+        site_->emulator(n).setSilent(gone);
+        site_->emulator(n).setStatusLost(gone);
+    }
+    std::wstring name(std::size_t n) const { return site_->device(n)->getDisplayName(); }
+    std::wstring due(std::size_t n) const { return L"The give-back of '" + name(n) + L"' is due"; }
+    std::wstring done(std::size_t n) const { return L"give-back of '" + name(n) + L"' is done"; }
+
+    const std::wstring notSwitched = L"Не удалось переключить на канал оповещения";
+    // The log writes a line feed as "\A".
+    const std::wstring kLineFeed = L"\\A";
 };
 
-// Loudspeakers away at a broadcast's end get the level they had before the first broadcast once
-// heard again; one that tells a level beyond what it takes hears the broadcast and gets the
-// nearest level it takes; those that do not answer hold none of the others, and their failures
-// are told together. A due give-back is not sent to one that is heard but does not answer, is told
-// once, and gives way to a later setting.
-TEST_F(AlarmChannelSiteTest, EveryLoudspeakerIsTakenAtOnceAndGivenBackWhenHeardAgain) {
-    enum class Case {
-        awayAtTheEnd,
-        twoAlarmsOverADueGiveBack,
-        levelOutOfRange,
-        manySilent,
-        heardButNotAnswering,
-        refusingItsLevel,
-        laterLevelWins,
-        replyLost,
-        staleChannel,
-        refusalsAtTheStart,
-        refusedAndHeard,
-        laterChannelWins,
-        levelBeforeTheNextTake,
-        keptOverARefusal,
-        takeReplyLost,
-        retryMeetsAnAlarm
-    };
+// Every loudspeaker of a broadcast is taken at once: those that do not answer hold none of the
+// others, and their failures are told together, as are the refusals at the start. One that tells
+// a level beyond what it takes hears the broadcast and gets the nearest level it takes.
+TEST_F(AlarmChannelSiteTest, EveryLoudspeakerIsTakenAtOnceAndItsFailuresAreToldTogether) {
+    enum class Case { levelOutOfRange, staleChannel, refusalsAtTheStart, takeReplyLost, manySilent };
     const struct {
         const char* name;
         Case kind;
         std::size_t loudspeaker;
         std::int32_t level;
-        // Of replyLost: the command whose replies are lost at the end.
-        const char* lost = "";
-        // Of keptOverARefusal: a service message takes it, not a second alarm.
-        bool byServiceMessage = false;
     } rows[] = {
-        {"away at the end, back later", Case::awayAtTheEnd, 0, -21},
-        {"two alarms over a due give-back", Case::twoAlarmsOverADueGiveBack, 1, -27},
         {"at -97 dB", Case::levelOutOfRange, 3, -97},
         {"at -200 dB", Case::levelOutOfRange, 4, -200},
         {"silent, at -96 dB", Case::levelOutOfRange, 5, -96},
-        {"heard but not answering at the end", Case::heardButNotAnswering, 9, -24},
-        {"refusing its level at the end and after", Case::refusingItsLevel, 10, -33},
-        {"set to another level while its give-back is due", Case::laterLevelWins, 11, -27},
-        {"its switch back unanswered", Case::replyLost, 12, -29, "set ch"},
-        {"its level unanswered", Case::replyLost, 13, -31, "set vol"},
         {"known to be on the alarm channel while it is not", Case::staleChannel, 14, -23},
         {"refusing its volume, its level or the switch at the start", Case::refusalsAtTheStart, 15, -25},
-        {"refusing its level at the end, heard again and again", Case::refusedAndHeard, 18, -35},
-        {"set to a playlist's channel while its switch back is due", Case::laterChannelWins, 19, -26},
-        {"set to another level before the next alarm", Case::levelBeforeTheNextTake, 20, -28},
-        {"refusing its level, then taken by a second alarm", Case::keptOverARefusal, 21, -34},
-        {"refusing its level, then reached by a service message", Case::keptOverARefusal, 22, -36, "", true},
         {"its switch to the alarm channel done, the reply lost", Case::takeReplyLost, 23, -22},
-        {"refusing its level, its retry meeting a second alarm", Case::retryMeetsAnAlarm, 24, -37},
-        // Last: the clock it holds still stays moved for the rest of the test.
+        // Last: the clock it holds stays moved for the rest of the test.
         {"silent beside answering ones", Case::manySilent, 0, -21},
     };
-    // Stands still while the silent ones wait for their answers.
     std::optional<test::ManualClock> clock;
-    // For the rows with a service message, made once one needs it.
-    std::optional<Player> player;
-    std::optional<frm::PlayerChannel> service;
-    const auto serviceMessage = [&](std::size_t n) {
-        if (!service) {
-            startEngine();
-            player.emplace(engine_);
-            service.emplace(*player, *channel_, site_->registry());
-        }
-        service->setSelectionProvider([this, n] { return site_->targets({n}); });
-        auto message = std::make_shared<Playlist>(L"Обед", false);
-        message->add(L"Обед", message_);
-        ASSERT_TRUE(service->playForSelected(message, 90));
-        ASSERT_TRUE(test::waitFor([&] { return !service->isStartPending(); }));
-        ASSERT_TRUE(test::waitFor([&] { return !service->isPlaying(); }));
-    };
-    const std::wstring notSwitched = L"Не удалось переключить на канал оповещения";
-    const std::wstring kLineFeed = L"\\A";
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        test::LoudspeakerEmulator& emulator = site_->emulator(row.loudspeaker);
+        test::LoudspeakerEmulator& emulator = atLevel(row.loudspeaker, row.level);
         const auto device = site_->device(row.loudspeaker);
-        const std::wstring name = device->getDisplayName();
-        const std::wstring due = L"The give-back of '" + name + L"' is due";
-        const std::wstring done = L"give-back of '" + name + L"' is done";
-        emulator.setDecibels(row.level);
-        emulator.clearReceived();
-        const auto away = [&](bool gone) {
-            emulator.setSilent(gone);
-            emulator.setStatusLost(gone);
-        };
-        const auto taken = [&](std::size_t n) {
-            const auto commands = setCommands(n);
-            return std::any_of(commands.begin(), commands.end(),
-                               [](const std::string& command) { return command.rfind("set vol", 0) == 0; });
-        };
-        Notices first, second;
+        Notices first;
         if (row.kind == Case::manySilent) {
             // The channel takes its targets in their order: the answering ones last.
             std::vector<std::size_t> all(site_->size());
@@ -417,14 +375,13 @@ TEST_F(AlarmChannelSiteTest, EveryLoudspeakerIsTakenAtOnceAndGivenBackWhenHeardA
                       [&](std::size_t a, std::size_t b) { return site_->device(a) < site_->device(b); });
             const std::vector<std::size_t> answering(all.end() - kAnswering, all.end());
             const std::vector<std::size_t> silent(all.begin(), all.end() - kAnswering);
-            for (std::size_t n : all) site_->emulator(n).clearReceived();
-            for (std::size_t n : silent) site_->emulator(n).setSilent(true);
             // The silent ones' tries cannot run out while the clock stands still: the answering
             // ones are taken while every silent one still waits, or never.
-            const std::size_t toldBefore = capture_.find(notSwitched).size();
-            clock.reset();
             clock.emplace();
             clock->holdSteady();
+            for (std::size_t n : all) site_->emulator(n).clearReceived();
+            for (std::size_t n : silent) site_->emulator(n).setSilent(true);
+            const std::size_t toldBefore = capture_.find(notSwitched).size();
             ASSERT_TRUE(channel_->launch(broadcast(3, message_, all, first)));
             ASSERT_TRUE(test::waitFor([&] {
                 return std::all_of(answering.begin(), answering.end(),
@@ -439,16 +396,14 @@ TEST_F(AlarmChannelSiteTest, EveryLoudspeakerIsTakenAtOnceAndGivenBackWhenHeardA
             ASSERT_TRUE(test::waitFor([&] { return capture_.find(notSwitched).size() > toldBefore; }));
             const auto told = capture_.find(notSwitched, L"WARN");
             ASSERT_EQ(told.size(), toldBefore + 1);
-            // One name on a line (the log writes a line feed as "\A").
+            // One name on a line.
             std::size_t lines = 0;
             for (std::size_t at = 0; (at = told.back().message.find(kLineFeed, at)) != std::wstring::npos;
                  ++at)
                 ++lines;
             EXPECT_EQ(lines, silent.size());
             for (std::size_t n : silent) {
-                EXPECT_NE(told.back().message.find(kLineFeed + site_->device(n)->getDisplayName()),
-                          std::wstring::npos)
-                    << n;
+                EXPECT_NE(told.back().message.find(kLineFeed + name(n)), std::wstring::npos) << n;
                 site_->emulator(n).setSilent(false);
             }
             continue;
@@ -465,10 +420,10 @@ TEST_F(AlarmChannelSiteTest, EveryLoudspeakerIsTakenAtOnceAndGivenBackWhenHeardA
             ASSERT_TRUE(
                 channel_->launch(broadcast(3, message_, {row.loudspeaker, unread, unswitched}, first)));
             EXPECT_EQ(first.wait(), AlarmChannel::finished);
-            const std::wstring unreadName = site_->device(unread)->getDisplayName();
-            const std::wstring unswitchedName = site_->device(unswitched)->getDisplayName();
+            const std::wstring unreadName = name(unread);
+            const std::wstring unswitchedName = name(unswitched);
             const auto told = capture_.find(L"Не удалось установить громкость оповещения устройствам:" +
-                                                kLineFeed + name + kLineFeed + kLineFeed,
+                                                kLineFeed + name(row.loudspeaker) + kLineFeed + kLineFeed,
                                             L"WARN");
             ASSERT_EQ(told.size(), 1u);
             const std::wstring& text = told[0].message;
@@ -476,7 +431,7 @@ TEST_F(AlarmChannelSiteTest, EveryLoudspeakerIsTakenAtOnceAndGivenBackWhenHeardA
                       std::wstring::npos);
             EXPECT_NE(text.find(L"на прежнем уровне устройств:" + kLineFeed + unreadName),
                       std::wstring::npos);
-            for (const std::wstring& each : {name, unreadName, unswitchedName}) {
+            for (const std::wstring& each : {name(row.loudspeaker), unreadName, unswitchedName}) {
                 EXPECT_EQ(text.find(each), text.rfind(each)) << each;
                 EXPECT_EQ(capture_.find(each, L"WARN").size(), 1u) << each;
             }
@@ -484,6 +439,21 @@ TEST_F(AlarmChannelSiteTest, EveryLoudspeakerIsTakenAtOnceAndGivenBackWhenHeardA
                 capture_.contains(L"Не удалось назначить уровень громкости '70' устройству", L"WARN"));
             EXPECT_TRUE(
                 capture_.contains(L"Не удалось назначить уровень громкости '70' устройству", L"INFO"));
+            continue;
+        }
+        if (row.kind == Case::takeReplyLost) {
+            // Carried out, its answer never comes: it is told as not switched, and switched back.
+            emulator.holdReplies("set ch 1");
+            ASSERT_TRUE(channel_->launch(broadcast(3, tone("long.mp3", 700, 8), {row.loudspeaker}, first)));
+            ASSERT_TRUE(test::waitFor([&] {
+                return capture_.contains(notSwitched + L" устройства:" + kLineFeed + name(row.loudspeaker),
+                                         L"WARN");
+            }));
+            emulator.releaseReplies();
+            channel_->stop();
+            EXPECT_EQ(first.wait(), AlarmChannel::stopped);
+            EXPECT_EQ(emulator.status().channel, 0u);
+            EXPECT_EQ(emulator.decibels(), row.level);
             continue;
         }
         if (row.kind == Case::staleChannel) {
@@ -498,37 +468,49 @@ TEST_F(AlarmChannelSiteTest, EveryLoudspeakerIsTakenAtOnceAndGivenBackWhenHeardA
                 emulator.address()));
             ASSERT_EQ(device->getKnownChannel(), 1u);
         }
-        if (row.kind == Case::takeReplyLost) {
-            // Carried out, its answer never comes: it is told as not switched, and switched back.
-            emulator.holdReplies("set ch 1");
-            ASSERT_TRUE(channel_->launch(broadcast(3, tone("long.mp3", 700, 8), {row.loudspeaker}, first)));
-            ASSERT_TRUE(test::waitFor([&] {
-                return capture_.contains(notSwitched + L" устройства:" + kLineFeed + name, L"WARN");
-            }));
-            emulator.releaseReplies();
-            channel_->stop();
-            EXPECT_EQ(first.wait(), AlarmChannel::stopped);
-            EXPECT_EQ(emulator.status().channel, 0u);
-            EXPECT_EQ(emulator.decibels(), row.level);
-            continue;
-        }
+        // It hears the broadcast, and gets back the nearest level it takes.
         ASSERT_TRUE(channel_->launch(broadcast(3, tone("long.mp3", 700, 8), {row.loudspeaker}, first)));
-        if (row.kind == Case::levelOutOfRange || row.kind == Case::staleChannel) {
-            // It hears the broadcast, and gets back the nearest level it takes.
-            ASSERT_TRUE(test::waitFor([&] { return taken(row.loudspeaker); }));
-            channel_->stop();
-            EXPECT_EQ(first.wait(), AlarmChannel::stopped);
-            const std::int32_t back = row.kind == Case::staleChannel ? row.level : -96;
-            EXPECT_EQ(setCommands(row.loudspeaker),
-                      (std::vector<std::string>{"set ch 1", "set vol -11", "set ch 0",
-                                                "set vol " + std::to_string(back)}));
-            EXPECT_EQ(emulator.decibels(), back);
-            EXPECT_EQ(emulator.status().channel, 0u);
-            EXPECT_FALSE(
-                capture_.contains(L"Не удалось вернуть на общий канал устройства:" + kLineFeed + name));
-            EXPECT_FALSE(capture_.contains(L"прежнем уровне устройств:" + kLineFeed + name));
-            continue;
-        }
+        ASSERT_TRUE(test::waitFor([&] { return taken(row.loudspeaker); }));
+        channel_->stop();
+        EXPECT_EQ(first.wait(), AlarmChannel::stopped);
+        const std::int32_t back = row.kind == Case::staleChannel ? row.level : -96;
+        EXPECT_EQ(setCommands(row.loudspeaker),
+                  (std::vector<std::string>{"set ch 1", "set vol -11", "set ch 0",
+                                            "set vol " + std::to_string(back)}));
+        EXPECT_EQ(emulator.decibels(), back);
+        EXPECT_EQ(emulator.status().channel, 0u);
+        EXPECT_FALSE(capture_.contains(L"Не удалось вернуть на общий канал устройства:" + kLineFeed +
+                                       name(row.loudspeaker)));
+        EXPECT_FALSE(capture_.contains(L"прежнем уровне устройств:" + kLineFeed + name(row.loudspeaker)));
+    }
+}
+
+// A loudspeaker away or not answering at a broadcast's end gets the level it had before the first
+// broadcast once heard again and answering. A due give-back is not sent to one that is heard but
+// does not answer, and is told once.
+TEST_F(AlarmChannelSiteTest, ALoudspeakerAwayAtTheEndIsGivenBackWhenHeardAgain) {
+    enum class Case { awayAtTheEnd, twoAlarmsOverADueGiveBack, heardButNotAnswering, replyLost };
+    const struct {
+        const char* name;
+        Case kind;
+        std::size_t loudspeaker;
+        std::int32_t level;
+        // Of replyLost: the command whose replies are lost at the end.
+        const char* lost = "";
+    } rows[] = {
+        {"away at the end, back later", Case::awayAtTheEnd, 0, -21},
+        {"two alarms over a due give-back", Case::twoAlarmsOverADueGiveBack, 1, -27},
+        {"heard but not answering at the end", Case::heardButNotAnswering, 9, -24},
+        {"its switch back unanswered", Case::replyLost, 12, -29, "set ch"},
+        {"its level unanswered", Case::replyLost, 13, -31, "set vol"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        test::LoudspeakerEmulator& emulator = atLevel(row.loudspeaker, row.level);
+        const std::wstring due = this->due(row.loudspeaker);
+        const std::wstring done = this->done(row.loudspeaker);
+        Notices first, second;
+        ASSERT_TRUE(channel_->launch(broadcast(3, tone("long.mp3", 700, 8), {row.loudspeaker}, first)));
         ASSERT_TRUE(test::waitFor([&] { return taken(row.loudspeaker); }));
         if (row.kind == Case::replyLost) {
             // Both sends of the command at the end go unanswered, and are not carried out.
@@ -563,77 +545,88 @@ TEST_F(AlarmChannelSiteTest, EveryLoudspeakerIsTakenAtOnceAndGivenBackWhenHeardA
             EXPECT_EQ(emulator.status().channel, 0u);
             continue;
         }
-        if (row.kind == Case::refusedAndHeard || row.kind == Case::laterChannelWins ||
-            row.kind == Case::levelBeforeTheNextTake || row.kind == Case::keptOverARefusal ||
-            row.kind == Case::retryMeetsAnAlarm) {
-            // It answers, and refuses its switch back (laterChannelWins) or its level at the end.
-            emulator.faultOn(row.kind == Case::laterChannelWins ? "set ch" : "set vol", 0,
-                             test::EmulatedDevice::Fault::error, 1);
+        away(row.loudspeaker, true);
+        channel_->stop();
+        EXPECT_EQ(first.wait(), AlarmChannel::stopped);
+        EXPECT_TRUE(capture_.contains(due, L"INFO"));
+        EXPECT_EQ(emulator.status().channel, 1u);
+        if (row.kind == Case::twoAlarmsOverADueGiveBack) {
+            // Taken again while away, and back while the second alarm holds it.
+            ASSERT_TRUE(
+                channel_->launch(broadcast(4, tone("long.mp3", 700, 8), {row.loudspeaker, 2}, second)));
+            ASSERT_TRUE(test::waitFor([&] { return taken(2); }));
+            away(row.loudspeaker, false);
             channel_->stop();
-            EXPECT_EQ(first.wait(), AlarmChannel::stopped);
-            ASSERT_TRUE(test::waitFor([&] { return capture_.contains(due, L"INFO"); }));
-            const std::string given = "set vol " + std::to_string(row.level);
-            if (row.kind == Case::retryMeetsAnAlarm) {
-                // A switch of the operator's holds it while its retry and a second alarm's take
-                // wait: the retry finds it held and leaves it to the alarm, whichever goes first.
-                // The clock stands still, so that the switch waits as long as its answer is held.
-                ASSERT_TRUE(device->switchChannel(4));
-                clock.emplace();
-                clock->holdSteady();
-                emulator.holdReplies("set ch");
-                ASSERT_TRUE(channel_->restoreCommonChannelForAllDevices());
-                ASSERT_TRUE(emulator.waitForHeld(1));
-                ASSERT_TRUE(channel_->launch(broadcast(3, message_, {row.loudspeaker}, second)));
-                emulator.releaseReplies();
-                EXPECT_EQ(second.wait(), AlarmChannel::finished);
-                ASSERT_TRUE(test::waitFor([&] { return capture_.contains(done); }));
-                // Still at the first alarm's volume, it is sent no volume by the second.
-                auto commands = setCommands(row.loudspeaker);
-                commands.erase(commands.begin(), std::find(commands.begin(), commands.end(), "set ch 4") + 1);
-                EXPECT_EQ(commands, (std::vector<std::string>{"set ch 0", "set ch 1", "set ch 0", given}));
-                EXPECT_EQ(emulator.decibels(), row.level);
-                continue;
-            }
-            if (row.kind == Case::refusedAndHeard) {
-                // Not asked again at each of its status packets.
-                std::set<std::int64_t> heard{device->lastStateTime.load()};
-                ASSERT_TRUE(test::waitFor([&] {
-                    heard.insert(device->lastStateTime.load());
-                    return heard.size() > 4;
-                }));
-                const auto commands = setCommands(row.loudspeaker);
-                EXPECT_EQ(std::count(commands.begin(), commands.end(), given), 1);
-                ASSERT_TRUE(channel_->restoreCommonChannelForAllDevices());
-            } else if (row.kind == Case::laterChannelWins) {
-                // A playlist's channel replaces the switch back; a service message then gives back
-                // only its own level.
-                ASSERT_TRUE(device->switchChannel(4));
-                serviceMessage(row.loudspeaker);
-                ASSERT_TRUE(test::waitFor([&] { return emulator.decibels() == row.level; }));
-                EXPECT_EQ(emulator.status().channel, 4u);
-                EXPECT_TRUE(capture_.contains(done));
-                continue;
-            } else if (row.kind == Case::levelBeforeTheNextTake) {
-                // The operator's level replaces the one due: the next alarm gives that back.
-                ASSERT_TRUE(device->setVolume(0));
-                ASSERT_TRUE(channel_->launch(broadcast(3, message_, {row.loudspeaker}, second)));
-                EXPECT_EQ(second.wait(), AlarmChannel::finished);
-                EXPECT_EQ(emulator.decibels(), -96);
-                EXPECT_EQ(setCommands(row.loudspeaker).back(), "set vol -96");
-                EXPECT_TRUE(capture_.contains(done));
-                continue;
-            } else if (row.byServiceMessage) {
-                serviceMessage(row.loudspeaker);
-            } else {
-                // The level it has now is the first alarm's: the second keeps the one read before.
-                ASSERT_TRUE(channel_->launch(broadcast(3, message_, {row.loudspeaker}, second)));
-                EXPECT_EQ(second.wait(), AlarmChannel::finished);
-            }
-            ASSERT_TRUE(test::waitFor([&] { return capture_.contains(done); }));
-            EXPECT_EQ(emulator.decibels(), row.level);
-            EXPECT_EQ(setCommands(row.loudspeaker).back(), given);
-            continue;
+            EXPECT_EQ(second.wait(), AlarmChannel::stopped);
         }
+        away(row.loudspeaker, false);
+        ASSERT_TRUE(test::waitFor([&] { return capture_.contains(done); }));
+        EXPECT_EQ(emulator.status().channel, 0u);
+        EXPECT_EQ(emulator.decibels(), row.level);
+        EXPECT_FALSE(site_->device(row.loudspeaker)->isPlaybackType(device::playback::metaAlarm));
+    }
+}
+
+// A loudspeaker that answers and refuses what its give-back sets is tried again, not at its every
+// status packet; the operator is told once. A later setting replaces what is due, and a broadcast
+// or a service message that takes it meanwhile keeps the level it had before the first.
+TEST_F(AlarmChannelSiteTest, ARefusedGiveBackIsTriedAgainAndGivesWayToALaterSetting) {
+    enum class Case {
+        refusingItsLevel,
+        laterLevelWins,
+        refusedAndHeard,
+        laterChannelWins,
+        levelBeforeTheNextTake,
+        keptOverARefusal,
+        retryMeetsAnAlarm
+    };
+    const struct {
+        const char* name;
+        Case kind;
+        std::size_t loudspeaker;
+        std::int32_t level;
+        // Of keptOverARefusal: a service message takes it, not a second alarm.
+        bool byServiceMessage = false;
+    } rows[] = {
+        {"refusing its level at the end and after", Case::refusingItsLevel, 10, -33},
+        {"set to another level while its give-back is due", Case::laterLevelWins, 11, -27},
+        {"refusing its level at the end, heard again and again", Case::refusedAndHeard, 18, -35},
+        {"set to a playlist's channel while its switch back is due", Case::laterChannelWins, 19, -26},
+        {"set to another level before the next alarm", Case::levelBeforeTheNextTake, 20, -28},
+        {"refusing its level, then taken by a second alarm", Case::keptOverARefusal, 21, -34},
+        {"refusing its level, then reached by a service message", Case::keptOverARefusal, 22, -36, true},
+        {"refusing its level, its retry meeting a second alarm", Case::retryMeetsAnAlarm, 24, -37},
+    };
+    // For the rows with a service message, made once one needs it.
+    std::optional<Player> player;
+    std::optional<frm::PlayerChannel> service;
+    const auto serviceMessage = [&](std::size_t n) {
+        if (!service) {
+            startEngine();
+            player.emplace(engine_);
+            service.emplace(*player, *channel_, site_->registry());
+        }
+        service->setSelectionProvider([this, n] { return site_->targets({n}); });
+        auto message = std::make_shared<Playlist>(L"Обед", false);
+        message->add(L"Обед", message_);
+        ASSERT_TRUE(service->playForSelected(message, 90));
+        ASSERT_TRUE(test::waitFor([&] { return !service->isStartPending(); }));
+        ASSERT_TRUE(test::waitFor([&] { return !service->isPlaying(); }));
+    };
+    // Stands still: the pause after a refused give-back never runs out, so that every retry is one a
+    // row asks for, however long the row takes. Every loudspeaker answers meanwhile.
+    test::ManualClock clock;
+    clock.holdSteady();
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        test::LoudspeakerEmulator& emulator = atLevel(row.loudspeaker, row.level);
+        const auto device = site_->device(row.loudspeaker);
+        const std::wstring due = this->due(row.loudspeaker);
+        const std::wstring done = this->done(row.loudspeaker);
+        const std::string given = "set vol " + std::to_string(row.level);
+        Notices first, second;
+        ASSERT_TRUE(channel_->launch(broadcast(3, tone("long.mp3", 700, 8), {row.loudspeaker}, first)));
+        ASSERT_TRUE(test::waitFor([&] { return taken(row.loudspeaker); }));
         if (row.kind == Case::refusingItsLevel || row.kind == Case::laterLevelWins) {
             // It answers, and refuses the level given back.
             emulator.faultOn("set vol", 0, test::EmulatedDevice::Fault::error,
@@ -658,36 +651,83 @@ TEST_F(AlarmChannelSiteTest, EveryLoudspeakerIsTakenAtOnceAndGivenBackWhenHeardA
                 ASSERT_TRUE(test::waitFor([&] { return capture_.find(refused, L"INFO").size() == tries; }));
             }
             // Switched back, it is told as refusing its level, not the channel.
-            EXPECT_EQ(capture_.find(L"Не удалось вернуть громкость устройствам:" + kLineFeed + name, L"WARN")
-                          .size(),
-                      1u);
-            EXPECT_FALSE(
-                capture_.contains(L"Не удалось вернуть на общий канал устройства:" + kLineFeed + name));
+            EXPECT_EQ(
+                capture_
+                    .find(L"Не удалось вернуть громкость устройствам:" + kLineFeed + name(row.loudspeaker),
+                          L"WARN")
+                    .size(),
+                1u);
+            EXPECT_FALSE(capture_.contains(L"Не удалось вернуть на общий канал устройства:" + kLineFeed +
+                                           name(row.loudspeaker)));
             EXPECT_FALSE(capture_.contains(refused, L"WARN"));
             ASSERT_TRUE(channel_->restoreCommonChannelForAllDevices());
             ASSERT_TRUE(test::waitFor([&] { return capture_.contains(done); }));
             EXPECT_EQ(emulator.decibels(), row.level);
             continue;
         }
-        away(true);
+        // It answers, and refuses its switch back (laterChannelWins) or its level at the end.
+        emulator.faultOn(row.kind == Case::laterChannelWins ? "set ch" : "set vol", 0,
+                         test::EmulatedDevice::Fault::error, 1);
         channel_->stop();
         EXPECT_EQ(first.wait(), AlarmChannel::stopped);
-        EXPECT_TRUE(capture_.contains(due, L"INFO"));
-        EXPECT_EQ(emulator.status().channel, 1u);
-        if (row.kind == Case::twoAlarmsOverADueGiveBack) {
-            // Taken again while away, and back while the second alarm holds it.
-            ASSERT_TRUE(
-                channel_->launch(broadcast(4, tone("long.mp3", 700, 8), {row.loudspeaker, 2}, second)));
-            ASSERT_TRUE(test::waitFor([&] { return taken(2); }));
-            away(false);
-            channel_->stop();
-            EXPECT_EQ(second.wait(), AlarmChannel::stopped);
+        ASSERT_TRUE(test::waitFor([&] { return capture_.contains(due, L"INFO"); }));
+        if (row.kind == Case::retryMeetsAnAlarm) {
+            // A switch of the operator's holds it while its retry and a second alarm's take
+            // wait: the retry finds it held and leaves it to the alarm, whichever goes first.
+            // The switch waits as long as its answer is held: the clock stands still.
+            ASSERT_TRUE(device->switchChannel(4));
+            emulator.holdReplies("set ch");
+            ASSERT_TRUE(channel_->restoreCommonChannelForAllDevices());
+            ASSERT_TRUE(emulator.waitForHeld(1));
+            ASSERT_TRUE(channel_->launch(broadcast(3, message_, {row.loudspeaker}, second)));
+            emulator.releaseReplies();
+            EXPECT_EQ(second.wait(), AlarmChannel::finished);
+            ASSERT_TRUE(test::waitFor([&] { return capture_.contains(done); }));
+            // Still at the first alarm's volume, it is sent no volume by the second.
+            auto commands = setCommands(row.loudspeaker);
+            commands.erase(commands.begin(), std::find(commands.begin(), commands.end(), "set ch 4") + 1);
+            EXPECT_EQ(commands, (std::vector<std::string>{"set ch 0", "set ch 1", "set ch 0", given}));
+            EXPECT_EQ(emulator.decibels(), row.level);
+            continue;
         }
-        away(false);
+        if (row.kind == Case::refusedAndHeard) {
+            // Not asked again at each of its status packets.
+            std::set<std::int64_t> heard{device->lastStateTime.load()};
+            ASSERT_TRUE(test::waitFor([&] {
+                heard.insert(device->lastStateTime.load());
+                return heard.size() > 4;
+            }));
+            const auto commands = setCommands(row.loudspeaker);
+            EXPECT_EQ(std::count(commands.begin(), commands.end(), given), 1);
+            ASSERT_TRUE(channel_->restoreCommonChannelForAllDevices());
+        } else if (row.kind == Case::laterChannelWins) {
+            // A playlist's channel replaces the switch back; a service message then gives back
+            // only its own level.
+            ASSERT_TRUE(device->switchChannel(4));
+            serviceMessage(row.loudspeaker);
+            ASSERT_TRUE(test::waitFor([&] { return emulator.decibels() == row.level; }));
+            EXPECT_EQ(emulator.status().channel, 4u);
+            EXPECT_TRUE(capture_.contains(done));
+            continue;
+        } else if (row.kind == Case::levelBeforeTheNextTake) {
+            // The operator's level replaces the one due: the next alarm gives that back.
+            ASSERT_TRUE(device->setVolume(0));
+            ASSERT_TRUE(channel_->launch(broadcast(3, message_, {row.loudspeaker}, second)));
+            EXPECT_EQ(second.wait(), AlarmChannel::finished);
+            EXPECT_EQ(emulator.decibels(), -96);
+            EXPECT_EQ(setCommands(row.loudspeaker).back(), "set vol -96");
+            EXPECT_TRUE(capture_.contains(done));
+            continue;
+        } else if (row.byServiceMessage) {
+            serviceMessage(row.loudspeaker);
+        } else {
+            // The level it has now is the first alarm's: the second keeps the one read before.
+            ASSERT_TRUE(channel_->launch(broadcast(3, message_, {row.loudspeaker}, second)));
+            EXPECT_EQ(second.wait(), AlarmChannel::finished);
+        }
         ASSERT_TRUE(test::waitFor([&] { return capture_.contains(done); }));
-        EXPECT_EQ(emulator.status().channel, 0u);
         EXPECT_EQ(emulator.decibels(), row.level);
-        EXPECT_FALSE(device->isPlaybackType(device::playback::metaAlarm));
+        EXPECT_EQ(setCommands(row.loudspeaker).back(), given);
     }
 }
 
@@ -1084,11 +1124,14 @@ TEST_F(AlarmChannelTest, TheCommonChannelIsRestoredOnlyWhileNoBroadcastHoldsLoud
     channel_->stop();
     ASSERT_EQ(notices.wait(), AlarmChannel::stopped);
 
+    // The one the broadcast held is back too, however its switch went: by its give-back, or by the
+    // restore, which does not wait for its loudspeakers.
     EXPECT_TRUE(channel_->restoreCommonChannelForAllDevices());
-    ASSERT_TRUE(test::waitFor([this] {
-        return site_->emulator(1).status().channel == 0 && site_->emulator(2).status().channel == 0;
+    EXPECT_TRUE(test::waitFor([this] {
+        for (std::size_t n = 0; n < kLoudspeakers; ++n)
+            if (site_->emulator(n).status().channel != 0) return false;
+        return true;
     }));
-    EXPECT_EQ(site_->emulator(0).status().channel, 0u);
 }
 
 TEST_F(AlarmChannelTest, TheCaptureTestOfTheSettingsMakesTheChannelBusy) {

@@ -85,25 +85,26 @@ TEST_P(PropertyApplyTest, AFailedWriteIsShownOnceAndThePageKeepsTheEdits) {
     }
     emulator = index == 0 ? static_cast<test::EmulatedDevice*>(&loudspeakers_.loudspeaker(0))
                           : static_cast<test::EmulatedDevice*>(&loudspeakers_.console(0));
-    openWindow();
+    // A wait of the fixture that runs out ends the test: what comes after acts on the page.
+    ASSERT_NO_FATAL_FAILURE(openWindow());
     ASSERT_TRUE(pumpUntil([&] { return deviceState(0) == L"В сети" && deviceState(index) == L"В сети"; }));
-    openProperties(index);
+    ASSERT_NO_FATAL_FAILURE(openProperties(index));
     if (row.device == Device::loudspeaker || row.device == Device::loudspeakerWithModule) {
-        settled(loudspeakers_.loudspeaker(0));
+        ASSERT_NO_FATAL_FAILURE(settled(loudspeakers_.loudspeaker(0)));
     } else {
-        settle();
+        ASSERT_NO_FATAL_FAILURE(settle());
     }
-    showTab(row.tab);
+    ASSERT_NO_FATAL_FAILURE(showTab(row.tab));
     ASSERT_TRUE(pumpUntil([&] { return usable(); }));
 
     bool ticked = false;
     if (row.field != nullptr) {
-        type(control<wxTextCtrl>(row.field), row.text);
+        ASSERT_NO_FATAL_FAILURE(type(control<wxTextCtrl>(row.field), row.text));
     } else {
         if (row.zone != nullptr) {
             wxWindow* zone = onPage(row.zone);
             ASSERT_NE(zone, nullptr);
-            click(zone, wxRect(zone->GetClientSize()));
+            ASSERT_NO_FATAL_FAILURE(click(zone, wxRect(zone->GetClientSize())));
         }
         // Ticked as the box does when clicked.
         auto* box = dynamic_cast<wxCheckBox*>(onPage(row.box));
@@ -115,28 +116,33 @@ TEST_P(PropertyApplyTest, AFailedWriteIsShownOnceAndThePageKeepsTheEdits) {
         tick.SetEventObject(box);
         tick.SetInt(ticked ? 1 : 0);
         box->GetEventHandler()->ProcessEvent(tick);
-        settle();
+        ASSERT_NO_FATAL_FAILURE(settle());
     }
+    ASSERT_NE(labelled(L"&Применить"), nullptr);
     ASSERT_TRUE(labelled(L"&Применить")->IsEnabled());
     if (row.refused != nullptr) emulator->faultOn(row.refused, 0, test::EmulatedDevice::Fault::error, 1000);
     const std::size_t boxes = messages().size();
 
-    clickLabelled(L"&Применить");
-    EXPECT_TRUE(messageShown(row.shown)) << base::toUtf8(messages().back());
+    ASSERT_NO_FATAL_FAILURE(clickLabelled(L"&Применить"));
+    ASSERT_TRUE(messageShown(row.shown)) << testing::PrintToString(messages());
     ASSERT_TRUE(test::waitForDispatcher());
     ASSERT_TRUE(handleEvents());
     EXPECT_EQ(messages().size(), boxes + 1) << testing::PrintToString(messages());
     EXPECT_FALSE(capture_.contains(L"Выполнение операции завершено"));
 
     // The program goes on, the page shows what the operator left, and apply offers it again.
-    EXPECT_TRUE(pumpUntil([&] { return usable(); }));
+    ASSERT_TRUE(pumpUntil([&] { return usable(); }));
     if (row.field != nullptr) {
-        EXPECT_EQ(control<wxTextCtrl>(row.field)->GetValue(), row.text);
+        auto* field = control<wxTextCtrl>(row.field);
+        ASSERT_NE(field, nullptr);
+        EXPECT_EQ(field->GetValue(), row.text);
     } else {
-        EXPECT_EQ(dynamic_cast<wxCheckBox*>(onPage(row.box))->GetValue(), ticked);
+        auto* box = dynamic_cast<wxCheckBox*>(onPage(row.box));
+        ASSERT_NE(box, nullptr);
+        EXPECT_EQ(box->GetValue(), ticked);
     }
     EXPECT_TRUE(labelled(L"&Применить")->IsEnabled());
-    clickLabelled(L"&Закрыть");
+    ASSERT_NO_FATAL_FAILURE(clickLabelled(L"&Закрыть"));
     EXPECT_TRUE(pumpUntil([&] { return deviceList()->IsShownOnScreen(); }));
 }
 

@@ -90,11 +90,12 @@ protected:
         return panel->IsThisEnabled() && !panel->pageWaits();
     }
     // Waits until the page settled; a page whose question the operator declined stays as it is.
-    // Called once the action's handlers ran: a page that set off work waits from then on.
+    // Called once the action's handlers ran: a page that set off work waits from then on. A page
+    // that still waits is a fatal failure, which a caller ends on with ASSERT_NO_FATAL_FAILURE.
     void settle() {
         const int asked = questions_.yesNoAsked;
         const auto declined = [&] { return questions_.yesNoAsked > asked && !questions_.yes; };
-        if (!pumpUntil([&] { return pageSettled() || declined(); })) ADD_FAILURE() << "the page still waits";
+        if (!pumpUntil([&] { return pageSettled() || declined(); })) FAIL() << "the page still waits";
     }
     // A real click on a control of the page, and the page settled again.
     void click(wxWindow* window, const wxRect& area) {
