@@ -9,6 +9,7 @@
 
 #include "app/kit/Questions.h"
 #include "app/kit/ZoneElement.h"
+#include "foundation/ChangeMark.h"
 #include "layouts/ZoneElementPanel.h"
 
 namespace frm {
@@ -30,6 +31,8 @@ public:
     std::vector<ZoneElement::ZonePtr> selectedZones() const;
     // Refills the tree from the zones, keeping the chosen zones chosen.
     void updateAll();
+    // Marked by each change of the zones made here; the owner marks those it makes.
+    const base::ChangeMark& changes() const { return changes_; }
 
 protected:
     void zoneTreeOnTreeSelChanged(wxTreeEvent& event) override;
@@ -58,6 +61,7 @@ private:
     void volumeOnScrollThumbTrack(wxScrollEvent& event);
 
     ZoneElement::ZonePtr root_;
+    base::ChangeMark changes_;
     Questions& questions_;
     DevicesProvider chosenDevices_;
     ZoneElement::UsedCheck isUsed_;
