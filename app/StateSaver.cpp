@@ -1,5 +1,6 @@
 #include "app/StateSaver.h"
 
+#include <malloc.h>
 #include <pthread.h>
 
 #include <algorithm>
@@ -140,6 +141,10 @@ void StateSaver::run() {
         for (const File& file : files) {
             if (keptAsIs_.count(file.path) == 0) write(file);
         }
+        // The trees and texts of a large site take tens of megabytes for a moment: given back, so
+        // that the program at rest holds what it held before.
+        files.clear();
+        if (!changed.empty()) malloc_trim(0);
         guard.lock();
     }
 }
