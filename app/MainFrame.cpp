@@ -10,6 +10,7 @@
 
 #include "app/DeviceCollectionFile.h"
 #include "app/GuiTaskEvent.h"
+#include "app/KeptState.h"
 #include "app/StartupDecisions.h"
 #include "app/ViewButtons.h"
 #include "app/kit/DeviceListCtrl.h"
@@ -49,8 +50,6 @@ namespace {
 
 constexpr auto kClockPeriod = std::chrono::milliseconds(100);
 constexpr auto kIdleCheckPeriod = std::chrono::milliseconds(1000);
-// A change is on disk within about two rounds.
-constexpr auto kSavePeriod = std::chrono::milliseconds(1000);
 
 std::int64_t steadyTicks() {
     return base::clock::steadyNow().time_since_epoch().count();
@@ -105,8 +104,7 @@ MainFrame::MainFrame(std::shared_ptr<device::TransferProtocol> transport, std::u
                 }),
       idleLock_("idle lock", kIdleCheckPeriod, [this] { checkIdle(); }),
       lastActivity_(steadyTicks()),
-      stateSaver_(kSavePeriod,
-                  [this] { GuiThreadInvoker::add([this] { stateSaver_.offer(stateSnapshot()); }); }) {
+      stateSaver_([](std::function<void()> take) { GuiThreadInvoker::add(std::move(take)); }) {
     const debug::Place place("frm::MainFrame::MainFrame");
     place.trace(L"");
     Bind(wxEVT_TEXT, &MainFrame::onGuiTask, this, GuiTaskEvent::kId);
@@ -196,6 +194,11 @@ void MainFrame::Startup() {
     guiClock_.start();
     restoreGeometry();
     loadStateFiles();
+    for (const auto& [name, read] : stateFiles_) {
+        if (read == storage::StateFileRead::unreadable) stateSaver_.keepAsIs(dataFile(name));
+    }
+    // What changes from here on, before the window is up too, is what the files lack.
+    for (auto& [mark, take] : keptKinds()) stateSaver_.watch(mark, std::move(take));
     stateLoaded_ = true;
     idleLock_.start();
     bool firstStart = false;
@@ -213,28 +216,31 @@ void MainFrame::Shutdown() {
     shuttingDown_ = true;
     const debug::Place place("frm::MainFrame::Shutdown");
     place.trace(L"");
-    // Its writes end before those of the stop, which it must not follow with an older snapshot.
-    const bool savedWhileRunning = stateSaver_.stop();
+    // Its writes end before those of the stop, which it must not follow with an older state.
+    stateSaver_.stop();
     guiClock_.stop();
     idleLock_.stop();
     if (propertyPanel_ != nullptr) propertyPanel_->shutdown();
     drivesPanel_->stopThread();
-    bool written = savedWhileRunning;
-    // A start that ended before the state was read writes no settings either: the next start is
-    // what this one was, a first start included.
-    if (stateLoaded_) {
-        base::SingletonSlot<pref>::Use store(pref::instanceSlot());
-        if (store) written = store->save();
-    }
     // The loudspeakers of a broadcast go back to the common channel while the transport runs.
     audio::endBroadcasts();
     registry_->stop();
     transport_->stop();
     base::ThreadDispatcher::shutdown();
     GuiThreadInvoker::destroy();
+    // A start that ended before the state was read writes no settings either: the next start is
+    // what this one was, a first start included. Only what differs from the disk is written, so
+    // that a stalled disk holds the stop only for what changed.
+    bool written = true;
     if (stateLoaded_) {
         saveGeometry();
-        written = saveStateFiles() && written;
+        StateSaver::Snapshot files;
+        auto kinds = keptKinds();
+        if (auto settings = settingsKind()) kinds.push_back(std::move(*settings));
+        for (const auto& kind : kinds) {
+            for (StateSaver::File& file : kind.second()) files.push_back(std::move(file));
+        }
+        written = stateSaver_.writeChanged(files);
     } else {
         place.info(L"The state files are not saved: the start-up ended before they were read");
     }
@@ -283,7 +289,9 @@ void MainFrame::refreshDevice(const std::shared_ptr<device::DeviceBase>& device)
         GuiLocker lock;
         adopted = rootZone_->adopt(device);
     }
-    if (adopted) zonePanel_->updateAll();
+    if (!adopted) return;
+    zonePanel_->changes().mark();
+    zonePanel_->updateAll();
 }
 
 void MainFrame::dropRow(device::DeviceBase& device) {
@@ -671,49 +679,56 @@ void MainFrame::loadStateFiles() {
     }
 }
 
-std::vector<std::pair<std::wstring, boost::property_tree::wptree>> MainFrame::stateTrees() {
-    std::vector<std::pair<std::wstring, boost::property_tree::wptree>> trees;
-    trees.emplace_back(L"device_collection.xml", deviceCollectionTree(registry_->getDevices()));
-    trees.emplace_back(ListOfPlaylist::kMusicFile, musicList_->toTree());
-    trees.emplace_back(ListOfPlaylist::kRadioFile, radioList_->toTree());
-    trees.emplace_back(L"device_playback.xml", drivesPanel_->save());
-    trees.emplace_back(SourceServicePanel::kServiceFile, servicePanel_->saveToTree());
-    trees.emplace_back(SourceServicePanel::kAlarmFile, alarmPanel_->saveToTree());
-    trees.emplace_back(SchedulerStore::kFileName, schedulerPanel_->saveToTree());
-    GuiLocker lock;
-    trees.emplace_back(L"zone_collection.xml", rootZone_->toTree());
-    return trees;
-}
-
 bool MainFrame::stateFileLoaded(const std::wstring& name) const {
     const auto read = stateFiles_.find(name);
     return read != stateFiles_.end() && read->second == storage::StateFileRead::loaded;
 }
 
-bool MainFrame::keptAsIs(const std::wstring& name) const {
-    const auto read = stateFiles_.find(name);
-    return read != stateFiles_.end() && read->second == storage::StateFileRead::unreadable;
+std::vector<std::pair<base::ChangeMark, StateSaver::Take>> MainFrame::keptKinds() {
+    using Snapshot = StateSaver::Snapshot;
+    std::vector<std::pair<base::ChangeMark, StateSaver::Take>> kinds;
+    kinds.emplace_back(registry_->changes(), [registry = registry_] {
+        return Snapshot{devicesFile(dataFile(L"device_collection.xml"), registry->getDevices())};
+    });
+    for (const auto& list : {musicList_, radioList_}) {
+        const wchar_t* const name =
+            list == musicList_ ? ListOfPlaylist::kMusicFile : ListOfPlaylist::kRadioFile;
+        kinds.emplace_back(list->changes(),
+                           [list, name] { return Snapshot{playlistsFile(dataFile(name), list)}; });
+    }
+    kinds.emplace_back(drivesPanel_->changes(), [panel = drivesPanel_] {
+        return Snapshot{treeFile(dataFile(L"device_playback.xml"), kDevicePlaybackFileSize, panel->save())};
+    });
+    for (SourceServicePanel* const panel : {servicePanel_, alarmPanel_}) {
+        const wchar_t* const name =
+            panel == servicePanel_ ? SourceServicePanel::kServiceFile : SourceServicePanel::kAlarmFile;
+        kinds.emplace_back(panel->changes(), [panel, name] {
+            SourceServicePanel::Kept kept = panel->keep();
+            return Snapshot{
+                messagesFile(dataFile(name), std::move(kept.root), std::move(kept.messageFolder))};
+        });
+    }
+    kinds.emplace_back(schedulerPanel_->changes(), [panel = schedulerPanel_] {
+        return Snapshot{schedulerFile(dataFile(SchedulerStore::kFileName), panel->keep())};
+    });
+    kinds.emplace_back(zonePanel_->changes(), [root = rootZone_] {
+        GuiLocker lock;
+        return Snapshot{zonesFile(dataFile(L"zone_collection.xml"), *root)};
+    });
+    return kinds;
 }
 
-bool MainFrame::saveStateFiles() {
-    const debug::Place place("frm::MainFrame::saveStateFiles");
-    bool written = true;
-    for (const auto& [name, tree] : stateTrees()) {
-        if (keptAsIs(name)) {
-            place.warn(L"Файл '%1%' не сохранён: прочитать его не удалось, и он оставлен как есть",
-                       dataFile(name));
-            written = false;
-            continue;
-        }
-        try {
-            // A file that could not be replaced keeps what an earlier run wrote: not saved either.
-            if (!storage::save(dataFile(name), tree)) written = false;
-        } catch (const std::exception& error) {
-            place.error(L"Файл '%1%' не сохранён: %2%", dataFile(name), exception::textOf(error));
-            written = false;
-        }
-    }
-    return written;
+std::optional<std::pair<base::ChangeMark, StateSaver::Take>> MainFrame::settingsKind() {
+    base::SingletonSlot<pref>::Use store(pref::instanceSlot());
+    if (!store || store->path().empty()) return std::nullopt;
+    return std::make_pair(
+        store->changes(), StateSaver::Take([path = base::fromUtf8(store->path())] {
+            return StateSaver::Snapshot{{path, static_cast<std::size_t>(base::kMaximumReadFileSize), [] {
+                                             base::SingletonSlot<pref>::Use settings(pref::instanceSlot());
+                                             if (!settings) throw std::runtime_error("the settings are gone");
+                                             return settings->text();
+                                         }}};
+        }));
 }
 
 void MainFrame::startSaving() {
@@ -721,28 +736,9 @@ void MainFrame::startSaving() {
     // window is up leaves every file as it found it.
     if (saving_ || !stateLoaded_ || shuttingDown_) return;
     saving_ = true;
-    base::SingletonSlot<pref>::Use store(pref::instanceSlot());
-    settingsRevision_ = store ? store->revision() : 0;
+    // The values the start set itself are written at the stop, as before.
+    if (auto settings = settingsKind()) stateSaver_.watch(settings->first, std::move(settings->second));
     stateSaver_.start();
-}
-
-StateSaver::Snapshot MainFrame::stateSnapshot() {
-    StateSaver::Snapshot files;
-    {
-        base::SingletonSlot<pref>::Use store(pref::instanceSlot());
-        if (store && !store->path().empty() && store->revision() != settingsRevision_) {
-            files.push_back({base::fromUtf8(store->path()), [] {
-                                 base::SingletonSlot<pref>::Use settings(pref::instanceSlot());
-                                 if (!settings) throw std::runtime_error("the settings are gone");
-                                 return settings->text();
-                             }});
-        }
-    }
-    for (auto& [name, tree] : stateTrees()) {
-        if (keptAsIs(name)) continue;
-        files.push_back({dataFile(name), [tree = std::move(tree)] { return storage::xmlText(tree); }});
-    }
-    return files;
 }
 
 }  // namespace frm

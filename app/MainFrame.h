@@ -14,6 +14,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -130,16 +131,13 @@ private:
     void restoreGeometry();
     void saveGeometry();
     void loadStateFiles();
-    // The trees of the state files, in the order they are loaded; on the GUI thread.
-    std::vector<std::pair<std::wstring, boost::property_tree::wptree>> stateTrees();
-    // A state file that could be neither read nor kept aside: it is not saved over.
-    bool keptAsIs(const std::wstring& name) const;
-    // Whether every file was written.
-    bool saveStateFiles();
+    // Each kind of kept state (the state files, in the order they are loaded): the mark of its
+    // changes, and how its files are taken on the GUI thread.
+    std::vector<std::pair<base::ChangeMark, StateSaver::Take>> keptKinds();
+    // The settings as such a kind, unless there is no settings file.
+    std::optional<std::pair<base::ChangeMark, StateSaver::Take>> settingsKind();
     // Once the window is up: from then on the state saver keeps the files written.
     void startSaving();
-    // What the state saver writes: the state files, and the settings once a value was set.
-    StateSaver::Snapshot stateSnapshot();
     bool askPassword(const std::wstring& caption, const std::wstring& text, const setting::Text& password);
     // Switches the administrator mode, with its button and the views that it unlocks.
     void setAdministrator(bool administrator);
@@ -190,9 +188,6 @@ private:
     // the window's own values replace those stored.
     bool stateLoaded_ = false;
     std::function<void(bool written)> stateWritten_;
-    // The settings' revision when the saver started: the values set before (the start's own)
-    // are written at the stop, as before.
-    std::uint64_t settingsRevision_ = 0;
     bool saving_ = false;
     // Last: it stops, and asks nothing more of the window, before the rest goes.
     StateSaver stateSaver_;

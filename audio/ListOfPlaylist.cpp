@@ -25,11 +25,14 @@ ListOfPlaylist::ListOfPlaylist(const std::wstring& name) : name_(name) {}
 void ListOfPlaylist::deleteSelected() {
     std::lock_guard<std::mutex> guard(lock_);
     eraseSelected(playlists_, 0);
+    changes_.mark();
 }
 
 long ListOfPlaylist::moveItem(long from, long to) {
     std::lock_guard<std::mutex> guard(lock_);
-    return move(playlists_, from, to) ? to : from;
+    if (!move(playlists_, from, to)) return from;
+    changes_.mark();
+    return to;
 }
 
 std::vector<std::shared_ptr<Playlist>> ListOfPlaylist::getAll() const {
@@ -45,8 +48,10 @@ std::shared_ptr<Playlist> ListOfPlaylist::getOne(std::size_t index) const {
 
 void ListOfPlaylist::add(const std::shared_ptr<Playlist>& playlist) {
     debug::throwIfFalse(playlist != nullptr, "ListOfPlaylist::add");
+    playlist->markChangesIn(changes_);
     std::lock_guard<std::mutex> guard(lock_);
     playlists_.push_back(playlist);
+    changes_.mark();
 }
 
 Tree ListOfPlaylist::toTree() const {
@@ -94,8 +99,10 @@ void ListOfPlaylist::fromTree(const Tree& tree) {
             loaded.push_back(playlist);
         }
     }
+    for (const auto& playlist : loaded) playlist->markChangesIn(changes_);
     std::lock_guard<std::mutex> guard(lock_);
     playlists_ = std::move(loaded);
+    changes_.mark();
 }
 
 std::size_t ListOfPlaylist::writtenSize(const Playlist::Item& item) {

@@ -10,6 +10,7 @@
 
 #include "audio/BaseControlList.h"
 #include "audio/Playlist.h"
+#include "foundation/ChangeMark.h"
 #include "foundation/Storage.h"
 
 class ListOfPlaylist : public BaseControlList {
@@ -30,6 +31,8 @@ public:
     std::shared_ptr<Playlist> getOne(std::size_t index) const;
     void add(const std::shared_ptr<Playlist>& playlist);
     std::wstring getName() const { return name_; }
+    // Marked by each change of the list or of its playlists.
+    const base::ChangeMark& changes() const { return changes_; }
 
     // The list as its file holds it, and back; a tree that is not such a list gives no playlists.
     boost::property_tree::wptree toTree() const;
@@ -55,4 +58,5 @@ private:
     mutable std::mutex lock_;
     std::vector<std::shared_ptr<Playlist>> playlists_;
     storage::StateFileRead read_ = storage::StateFileRead::missing;
+    base::ChangeMark changes_;
 };

@@ -25,12 +25,14 @@ void Playlist::deleteSelected() {
     const std::size_t before = eraseSelected(items_, position_);
     position_ -= before;
     if (position_ >= items_.size()) position_ = items_.empty() ? 0 : items_.size() - 1;
+    changes_.mark();
 }
 
 long Playlist::moveItem(long from, long to) {
     std::lock_guard<std::mutex> guard(lock_);
     if (!move(items_, from, to)) return from;
     position_ = followMove(position_, from, to);
+    changes_.mark();
     return to;
 }
 
@@ -51,6 +53,7 @@ bool Playlist::append(Item item, bool check) {
     }
     std::lock_guard<std::mutex> guard(lock_);
     items_.push_back(std::move(item));
+    changes_.mark();
     return true;
 }
 
@@ -78,6 +81,7 @@ bool Playlist::update(const Item& item) {
     }
     items_[static_cast<std::size_t>(item.index)].title = item.title;
     items_[static_cast<std::size_t>(item.index)].path = item.path;
+    changes_.mark();
     return true;
 }
 
@@ -86,6 +90,7 @@ void Playlist::clear() {
     items_.clear();
     position_ = 0;
     ended_ = false;
+    changes_.mark();
 }
 
 std::optional<Playlist::Item> Playlist::current(std::size_t position) {
@@ -96,6 +101,7 @@ std::optional<Playlist::Item> Playlist::current(std::size_t position) {
                   items_.size());
         return std::nullopt;
     }
+    if (position_ != position) changes_.mark();
     position_ = position;
     ended_ = false;
     Item item = items_[position_];
@@ -127,6 +133,7 @@ std::optional<Playlist::Item> Playlist::next() {
         } else if (repeat_) {
             position = 0;
         } else {
+            if (position_ != 0) changes_.mark();
             position_ = 0;
             ended_ = true;
             atEnd = true;
@@ -168,6 +175,12 @@ void Playlist::setName(const std::wstring& name) {
     debug::Place("Playlist::setName").trace(L"Playlist::setName(%1%)", name);
     std::lock_guard<std::mutex> guard(lock_);
     name_ = name;
+    changes_.mark();
+}
+
+void Playlist::markChangesIn(base::ChangeMark changes) {
+    std::lock_guard<std::mutex> guard(lock_);
+    changes_ = std::move(changes);
 }
 
 bool Playlist::isPlayable() const {

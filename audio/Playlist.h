@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "audio/BaseControlList.h"
+#include "foundation/ChangeMark.h"
 
 class Playlist : public BaseControlList {
 public:
@@ -57,6 +58,9 @@ public:
     std::vector<Item> getItems() const;
     std::wstring getName() const;
     void setName(const std::wstring& name);
+    // The mark of the list that keeps the playlist, which each change of the playlist marks: its
+    // items, name or position.
+    void markChangesIn(base::ChangeMark changes);
     bool isRepeat() const { return repeat_; }
     // Has items and has not run to its end since it was last positioned.
     bool isPlayable() const;
@@ -76,4 +80,5 @@ private:
     std::size_t position_ = 0;
     bool ended_ = false;
     PlayingCallback callback_;
+    base::ChangeMark changes_;
 };

@@ -85,7 +85,9 @@ net::IpAndPort DeviceBase::getAddress() const {
 }
 
 void DeviceBase::setAddress(const net::IpAndPort& address) {
-    std::atomic_store(&address_, std::make_shared<const net::IpAndPort>(address));
+    const auto before = std::atomic_exchange(&address_, std::make_shared<const net::IpAndPort>(address));
+    if (!before || before->isValid() != address.isValid() || before->getText() != address.getText())
+        changes_.mark();
 }
 
 // The version record holds a text, so it is read and written under the lock.
@@ -96,6 +98,7 @@ Version DeviceBase::getVersion() const {
 
 void DeviceBase::setVersion(const Version& version) {
     std::lock_guard<std::recursive_mutex> guard(mutex_);
+    if (version.type != version_.type) changes_.mark();
     version_ = version;
 }
 
@@ -134,6 +137,7 @@ void DeviceBase::setTitle(const std::wstring& title) {
     base::trim(trimmed);
     if (trimmed == title_) return;
     title_ = std::move(trimmed);
+    changes_.mark();
     // The device list shows the name.
     notifyWithState();
 }

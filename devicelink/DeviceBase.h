@@ -25,6 +25,7 @@
 #include "devicelink/StatePacket.h"
 #include "devicelink/TransferProtocol.h"
 #include "devicelink/Version.h"
+#include "foundation/ChangeMark.h"
 #include "foundation/NetworkAddress.h"
 
 namespace device {
@@ -125,6 +126,8 @@ public:
     std::wstring getFirmwareVersionText() const;
     std::wstring getDisplayName();
     void setTitle(const std::wstring& title);
+    // The mark of the registry's file, which a change of the type, the address or the title marks.
+    void markChangesIn(base::ChangeMark changes) { changes_ = std::move(changes); }
 
     // Online and responding state.
     bool isOnline() const;
@@ -285,6 +288,7 @@ private:
     StateHandler stateHandler_;
     std::weak_ptr<DeviceBase> self_;
     std::wstring title_;
+    base::ChangeMark changes_;
     std::atomic<ShownState> toldState_{ShownState::unknown};
     // When the device last answered anything and when it was last sent its check (monotonic
     // clock, so that a step of the system clock neither hurries nor holds the checks), and how

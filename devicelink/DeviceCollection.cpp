@@ -100,6 +100,7 @@ bool DeviceCollection::makeRoom(std::shared_ptr<DeviceBase>& replaced) {
                 std::chrono::duration_cast<std::chrono::seconds>(now - silent->second.lastHeard).count());
     replaced = std::move(silent->second.device);
     devices_.erase(silent);
+    changes_.mark();
     return true;
 }
 
@@ -239,7 +240,9 @@ std::shared_ptr<DeviceBase> DeviceCollection::addDevice(std::uint32_t id, const 
         return nullptr;
     }
 
+    device->markChangesIn(changes_);
     devices_.emplace(address, Entry{device, family, base::clock::steadyNow()});
+    changes_.mark();
     place.debug(L"device added successfully: id=%1%, hardware address '%2%', type '%3%' title '%4%'", id,
                 address.toCharArray(), typeText, title);
     if (address.getHigh() != net::HardwareAddress::vendorPrefix) {
@@ -259,6 +262,7 @@ void DeviceCollection::remove(const net::HardwareAddress& address) {
     }
     place.debug(L"device removed: id=%1%, hw=%2%", found->second.device->getId(), address.toCharArray());
     devices_.erase(found);
+    changes_.mark();
 }
 
 std::vector<std::shared_ptr<DeviceBase>> DeviceCollection::getDevices() {

@@ -26,6 +26,7 @@
 #include "devicelink/DeviceType.h"
 #include "devicelink/LoudspeakerBase.h"
 #include "devicelink/TransferProtocol.h"
+#include "foundation/ChangeMark.h"
 #include "foundation/LogThrottle.h"
 #include "foundation/NetworkAddress.h"
 #include "foundation/NetworkProbes.h"
@@ -103,6 +104,8 @@ public:
 
     // All devices in address order.
     std::vector<std::shared_ptr<DeviceBase>> getDevices();
+    // Marked when a device comes or goes, or what the devices' file keeps of one changes.
+    const base::ChangeMark& changes() const { return changes_; }
     // The devices built by the family's factory; with onlineOnly only those online and responding.
     std::vector<std::shared_ptr<DeviceBase>> getDevicesOfFamily(DeviceType family, bool onlineOnly);
     // The device of that family under the address, or null.
@@ -236,6 +239,7 @@ private:
     }
 
     std::recursive_mutex lock_;
+    base::ChangeMark changes_;
     const std::shared_ptr<TransferProtocol> transport_;
     std::map<net::HardwareAddress, Entry, AddressOrder> devices_;
     StateHandler stateHandler_;

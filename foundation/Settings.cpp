@@ -331,7 +331,14 @@ bool pref_free() {
         place.fatal(L"p == NULL");
         throw exception::StopProgram();
     }
-    const bool written = store->save();
+    // Settings the file holds already are not written again: a stalled disk holds no stop for them.
+    std::string onDisk;
+    const bool unchanged = !store->path().empty() &&
+                           base::readRegularFile(base::fromUtf8(store->path()),
+                                                 static_cast<std::size_t>(base::kMaximumReadFileSize),
+                                                 onDisk) == base::RegularFileRead::read &&
+                           onDisk == store->text();
+    const bool written = unchanged || store->save();
     delete store;
     return written;
 }

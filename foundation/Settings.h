@@ -15,6 +15,7 @@
 #include <mutex>
 #include <string>
 
+#include "foundation/ChangeMark.h"
 #include "foundation/SettingKeys.h"
 #include "foundation/SingletonSlot.h"
 
@@ -61,9 +62,10 @@ public:
     // Counts the values set through the setters, by the operator's choices and the program's:
     // a change of it tells that the tree holds something worth writing, while a default that a
     // reader created does not move it.
-    std::uint64_t revision() const { return revision_.load(); }
+    std::uint64_t revision() const { return changes_.revision(); }
     // Counts one value set through a setter.
-    void countSet() { ++revision_; }
+    void countSet() { changes_.mark(); }
+    const base::ChangeMark& changes() const { return changes_; }
 
     static std::string getString(pref* store, const std::string& key, const std::string& fallback);
 
@@ -87,7 +89,7 @@ private:
     void keepUnreadableFileAside(const std::wstring& reason);
 
     std::recursive_mutex mutex_;
-    std::atomic<std::uint64_t> revision_{0};
+    base::ChangeMark changes_;
     libconfig::Config config_;
     bool isNew_ = true;
     // UTF-8, as the file system takes it.

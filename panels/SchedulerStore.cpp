@@ -108,7 +108,7 @@ storage::StateFileRead SchedulerStore::load(const std::wstring& path, const Sour
     const debug::Place place("frm::SourceSchedulerPanel::load");
     place.info(L"Начало загрузки заданий планировщика...");
     readTasks_ = false;
-    unread_.clear();
+    unread_ = std::make_shared<const wptree>();
     wptree tree;
     const storage::StateFileRead read = storage::readStateFile(path, tree, kMaximumFileSize);
     if (read != storage::StateFileRead::loaded) {
@@ -133,8 +133,9 @@ storage::StateFileRead SchedulerStore::load(const std::wstring& path, const Sour
     if (root->count(L"task") == 0) {
         place.external(L"Skip load scheduler settings");
         // Records of some other kind, which a later version may read: a save must not drop them.
-        unread_ = *root;
-        takeToldAttribute(unread_, told_);
+        auto unread = std::make_shared<wptree>(*root);
+        takeToldAttribute(*unread, told_);
+        unread_ = std::move(unread);
         keepTold(told_);
         return read;
     }
@@ -155,6 +156,7 @@ std::vector<std::wstring> SchedulerStore::fromTree(const wptree& tree, const Sou
     addToldAttribute(*root, toldBefore);
     told_.clear();
     std::vector<std::wstring> toldNow;
+    auto held = std::make_shared<std::multimap<std::uint32_t, Held>>(*held_);
     for (const auto& [name, element] : *root) {
         if (!isElement(name)) continue;
         const std::wstring error = loadRecord(element, sources, lookup);
@@ -168,8 +170,9 @@ std::vector<std::wstring> SchedulerStore::fromTree(const wptree& tree, const Sou
             toldNow.push_back(error);
         }
         if (!mark.empty()) told_.insert(mark);
-        held_.emplace(tasks_.lastId(), Held{name, element});
+        held->emplace(tasks_.lastId(), Held{name, element});
     }
+    held_ = std::move(held);
     if (!toldNow.empty()) {
         std::wstring summary =
             L"Неверный формат данных. Задания планировщика не удалось загрузить, кол-во: " +
@@ -184,15 +187,17 @@ std::vector<std::wstring> SchedulerStore::fromTree(const wptree& tree, const Sou
 
 std::size_t SchedulerStore::takeHeld(const std::wstring& kind, const Sources& sources, const Lookup& lookup) {
     std::size_t taken = 0;
-    for (auto held = held_.begin(); held != held_.end();) {
+    auto left = std::make_shared<std::multimap<std::uint32_t, Held>>(*held_);
+    for (auto held = left->begin(); held != left->end();) {
         if (held->second.record.get(L"playback.placeName", std::wstring()) == kind &&
             loadRecord(held->second.record, sources, lookup).empty()) {
-            held = held_.erase(held);
+            held = left->erase(held);
             ++taken;
         } else {
             ++held;
         }
     }
+    if (taken != 0) held_ = std::move(left);
     return taken;
 }
 
@@ -302,24 +307,24 @@ std::wstring SchedulerStore::loadTask(const wptree& element, const Sources& sour
     return std::wstring();
 }
 
-wptree SchedulerStore::toTree() const {
+wptree SchedulerStore::toTree(const Kept& kept) {
     wptree tree;
-    wptree& root = tree.add_child(kRoot, unread_);
-    auto held = held_.begin();
+    wptree& root = tree.add_child(kRoot, *kept.unread);
+    auto held = kept.held->begin();
     // A held record goes back under its own name, which may hold a '.' that a path would split.
     const auto putHeld = [&] {
         root.push_back({held->second.name, held->second.record});
         ++held;
     };
-    for (const auto& task : tasks_.tasks()) {
+    for (const auto& task : kept.tasks) {
         if (task->getClientData().isStopTask) continue;
-        while (held != held_.end() && held->first < task->getId()) putHeld();
+        while (held != kept.held->end() && held->first < task->getId()) putHeld();
         wptree& element = root.add_child(L"task", wptree());
         element.add(L"type", std::wstring(dynamic_cast<const scheduler::task::Once*>(task.get()) ? L"once"
                                                                                                  : L"daily"));
         save(task->getClientData(), task->isEnabled(), task->getId(), element);
     }
-    while (held != held_.end()) putHeld();
+    while (held != kept.held->end()) putHeld();
     return tree;
 }
 

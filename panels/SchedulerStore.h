@@ -65,7 +65,22 @@ public:
     // How many were put.
     std::size_t takeHeld(const std::wstring& kind, const Sources& sources, const Lookup& lookup);
     // The start tasks of the core in id order, with the held records in their places.
-    boost::property_tree::wptree toTree() const;
+    boost::property_tree::wptree toTree() const { return toTree(keep()); }
+
+    struct Held {
+        std::wstring name;
+        boost::property_tree::wptree record;
+    };
+    // What the file keeps, taken as it stands: the tasks shared (each reads its own values under
+    // its lock), the held records shared until the next load or take replaces them.
+    struct Kept {
+        std::vector<SchedulerTasks::TaskPtr> tasks;
+        std::shared_ptr<const std::multimap<std::uint32_t, Held>> held;
+        std::shared_ptr<const boost::property_tree::wptree> unread;
+    };
+    Kept keep() const { return {tasks_.tasks(), held_, unread_}; }
+    // The file's tree of what was kept, on any thread.
+    static boost::property_tree::wptree toTree(const Kept& kept);
     // Whether the file takes a task of the record beside what it holds now; one that would take
     // it past kMaximumFileSize could not be saved, so it is refused before it is put, and told.
     bool takes(const scheduler::task::DataVault& record) const;
@@ -81,16 +96,14 @@ private:
     std::wstring loadTask(const boost::property_tree::wptree& element, const Sources& sources,
                           const Lookup& lookup);
 
-    struct Held {
-        std::wstring name;
-        boost::property_tree::wptree record;
-    };
-
     SchedulerTasks& tasks_;
-    // The records not taken, by the last task id handed out before them.
-    std::multimap<std::uint32_t, Held> held_;
-    // What the root of a file without tasks held.
-    boost::property_tree::wptree unread_;
+    // The records not taken, by the last task id handed out before them; replaced, never changed,
+    // since a writer may still read it.
+    std::shared_ptr<const std::multimap<std::uint32_t, Held>> held_ =
+        std::make_shared<const std::multimap<std::uint32_t, Held>>();
+    // What the root of a file without tasks held; replaced likewise.
+    std::shared_ptr<const boost::property_tree::wptree> unread_ =
+        std::make_shared<const boost::property_tree::wptree>();
     // The fingerprints of the records of another kind that were told: those the file held at the
     // last read of its tasks, told then or at an earlier load.
     std::set<std::wstring> told_;

@@ -72,8 +72,13 @@ bool SchedulerTasks::put(TaskType type, const Ids& ids, DataVault record, bool e
         start->setStopTime(record.stopTime);
     }
     if (track) {
-        start->setEvent([track, task = std::weak_ptr<BaseTask>(start), listener = messageDisabled_] {
-            checkPlaybackAndTask(track, task.lock(), listener);
+        // A task disabled when it falls due changes what the file keeps.
+        DisabledListener disabled = [listener = messageDisabled_, changes = changes_] {
+            changes.mark();
+            if (listener) listener();
+        };
+        start->setEvent([track, task = std::weak_ptr<BaseTask>(start), disabled = std::move(disabled)] {
+            checkPlaybackAndTask(track, task.lock(), disabled);
         });
     }
 
@@ -94,6 +99,7 @@ bool SchedulerTasks::put(TaskType type, const Ids& ids, DataVault record, bool e
         core_.erase(ids.start);
         debug::throwIfFalse(false, "Failure to add startTask at end");
     }
+    changes_.mark();
     return stop != nullptr;
 }
 
@@ -140,6 +146,7 @@ void SchedulerTasks::enable(const std::vector<std::uint32_t>& ids, bool enabled)
         }
         stop->enable(enabled);
     }
+    changes_.mark();
 }
 
 void SchedulerTasks::erase(const std::vector<std::uint32_t>& ids) {
@@ -151,6 +158,7 @@ void SchedulerTasks::erase(const std::vector<std::uint32_t>& ids) {
         const auto next = std::dynamic_pointer_cast<BaseTask>(core_.getTask(id + 1));
         if (next && next->getClientData().isStopTask) core_.erase(id + 1);
     }
+    changes_.mark();
 }
 
 std::vector<std::uint32_t> SchedulerTasks::targetIds(const IPlayback& playback) {
@@ -223,6 +231,7 @@ void SchedulerTasks::renamePlaylist(const std::wstring& kind, const std::wstring
         const auto playback = task->getClientData().playback;
         if (playback && ofKind(*playback, kind) && playback->getName() == oldName) playback->setName(newName);
     }
+    changes_.mark();
 }
 
 bool SchedulerTasks::existPlaylist(const std::wstring& kind, const std::wstring& name) const {

@@ -13,6 +13,7 @@
 #include "audio/BaseTask.h"
 #include "audio/SchedulerCore.h"
 #include "audio/WorkerPool.h"
+#include "foundation/ChangeMark.h"
 #include "panels/SchedulerPanelRules.h"
 
 namespace frm {
@@ -78,6 +79,9 @@ public:
     void renamePlaylist(const std::wstring& kind, const std::wstring& oldName, const std::wstring& newName);
     bool existPlaylist(const std::wstring& kind, const std::wstring& name) const;
 
+    // Marked by each change of the tasks: put, enabled, erased, renamed, or disabled when due.
+    const base::ChangeMark& changes() const { return changes_; }
+
 private:
     // Where drive playbacks start: listing a medium may take long, and must hold up neither the
     // dispatcher nor the window.
@@ -92,6 +96,7 @@ private:
     const DisabledListener messageDisabled_;
     std::uint32_t counter_ = 0;
     std::shared_ptr<DriveStarts> driveStarts_ = std::make_shared<DriveStarts>();
+    base::ChangeMark changes_;
 };
 
 }  // namespace frm

@@ -82,6 +82,7 @@ void SourceDevicePanel::updateDriveList() {
     if (present) return;
     m_listCtrl->DeleteAllItems();
     playlist_ = std::make_shared<Playlist>(name, true);
+    changes_.mark();
     updateButtons();
 }
 
@@ -138,11 +139,16 @@ void SourceDevicePanel::fillFromDrive(const wxString& drive, std::function<void(
 void SourceDevicePanel::show(const std::shared_ptr<Playlist>& playlist) {
     restoring_.reset();
     playlist_ = playlist;
-    playlist->setCallbackIfPlaying([self = std::weak_ptr<SourceDevicePanel*>(self_)](bool, bool) {
-        GuiThreadInvoker::add([self] {
-            if (const Self panel = self.lock()) (*panel)->updateColors();
+    // Its position, and whether it plays, are what the file keeps.
+    playlist->markChangesIn(changes_);
+    changes_.mark();
+    playlist->setCallbackIfPlaying(
+        [self = std::weak_ptr<SourceDevicePanel*>(self_), changes = changes_](bool, bool) {
+            changes.mark();
+            GuiThreadInvoker::add([self] {
+                if (const Self panel = self.lock()) (*panel)->updateColors();
+            });
         });
-    });
     showList();
 }
 

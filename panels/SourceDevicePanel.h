@@ -18,6 +18,7 @@
 #include <thread>
 
 #include "audio/Playlist.h"
+#include "foundation/ChangeMark.h"
 #include "foundation/Storage.h"
 #include "layouts/SourceDevicePanel.h"
 #include "panels/DriveWatch.h"
@@ -62,6 +63,8 @@ public:
     // The same from the file; a file that cannot be read restores nothing, and one without its
     // "device" element is kept aside as a damaged one.
     storage::StateFileRead load(const std::wstring& path);
+    // Marked when what `save` gives changes: the medium, its position, whether it plays.
+    const base::ChangeMark& changes() const { return changes_; }
 
 protected:
     void listCtrlLeftDoubleClick(wxMouseEvent& event) override;
@@ -95,6 +98,7 @@ private:
     // What `load` was given, until a list is shown: a stop that comes first must not save the
     // panel's empty state over it.
     std::optional<DevicePlayback> restoring_;
+    base::ChangeMark changes_;
 };
 
 }  // namespace frm

@@ -62,6 +62,10 @@ public:
     storage::StateFileRead load(const std::wstring& path);
     // What "scheduler.xml" is to hold now.
     boost::property_tree::wptree saveToTree() const { return store_.toTree(); }
+    // What the file keeps, taken as it stands (SchedulerStore::toTree makes its tree).
+    SchedulerStore::Kept keep() const { return store_.keep(); }
+    // Marked by each change of the tasks.
+    const base::ChangeMark& changes() const { return tasks_.changes(); }
 
     // Whether the operator may add, edit and delete tasks; the buttons follow at once.
     void setSettingsUnlocked(bool unlocked);

@@ -251,6 +251,7 @@ void SourceServicePanel::createGroupItem() {
     MessageItem group;
     group.name = name;
     append(root_, group);
+    changes_.mark();
     m_name->Clear();
 }
 
@@ -281,6 +282,7 @@ void SourceServicePanel::addMessageItem() {
     if (input.gongIndex >= 0) message.gong = gongPaths_[static_cast<std::size_t>(input.gongIndex)];
     message.message = messagePaths_[static_cast<std::size_t>(input.messageIndex)];
     append(selected, message);
+    changes_.mark();
     m_name->Clear();
     m_tree->Expand(selected);
     m_tree->Refresh();
@@ -302,6 +304,7 @@ void SourceServicePanel::deleteSelectedItem() {
         return;
     }
     m_tree->Delete(selected);
+    changes_.mark();
     m_information->SetLabel(wxEmptyString);
 }
 

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "audio/IPlayback.h"
+#include "foundation/ChangeMark.h"
 #include "foundation/Storage.h"
 #include "layouts/SourceServicePanel.h"
 #include "panels/MessageStore.h"
@@ -75,6 +76,15 @@ public:
     storage::StateFileRead load(const std::wstring& path);
     // The file of the whole tree.
     boost::property_tree::wptree saveToTree() const;
+    // What the file keeps, taken as it stands now: the file's tree is made from it later, on any
+    // thread (writeMessageTree).
+    struct Kept {
+        MessageItem root;
+        std::wstring messageFolder;
+    };
+    Kept keep() const { return {collectAll(), messageFolder()}; }
+    // Marked by each item made or deleted.
+    const base::ChangeMark& changes() const { return changes_; }
 
 protected:
     void onSelectMessage(wxTreeEvent& event) override;
@@ -106,6 +116,7 @@ private:
     std::vector<std::wstring> gongPaths_;
     std::vector<std::wstring> messagePaths_;
     std::set<std::wstring> usedMessagePaths_;
+    base::ChangeMark changes_;
 };
 
 }  // namespace frm

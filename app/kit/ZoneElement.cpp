@@ -35,6 +35,12 @@ bool removeZoneFrom(ZoneElement& parent, const ZoneElement& zone) {
 
 }  // namespace
 
+ZoneElement::ZonePtr ZoneElement::copy() const {
+    auto made = std::make_shared<ZoneElement>(*this);
+    for (ZonePtr& zone : made->zones) zone = zone->copy();
+    return made;
+}
+
 ZoneElement::ZonePtr ZoneElement::makeRoot() {
     auto root = std::make_shared<ZoneElement>();
     root->name = kRootName;

@@ -48,6 +48,9 @@ public:
     std::vector<net::HardwareAddress> unknownDevices;
 
     static ZonePtr makeRoot();
+    // A copy of the zone and its nested zones, sharing only the devices: what a writer reads
+    // while the tree goes on changing.
+    ZonePtr copy() const;
 
     // The trimmed name when it may name a zone (not empty, at most kMaximumNameLength
     // characters); empty otherwise.

@@ -231,6 +231,7 @@ void ZoneElementPanel::createZoneOnButtonClick(wxCommandEvent&) {
         GuiLocker lock;
         zone = root_->createZone(*parent, *name);
     }
+    if (zone) changes_.mark();
     if (!zone) {
         if (ZoneElement::validName(*name).empty()) {
             place.notice(L"Название зоны должно быть непустым и не длиннее %1% символов",
@@ -266,6 +267,7 @@ void ZoneElementPanel::renameZoneOnButtonClick(wxCommandEvent&) {
         place.info(L"Зона '%1%' переименована в '%2%'", zone->name, checked);
         zone->name = checked;
     }
+    changes_.mark();
     updateAll();
 }
 
@@ -284,6 +286,7 @@ void ZoneElementPanel::addDeviceOnButtonClick(wxCommandEvent&) {
         GuiLocker lock;
         place.info(L"В зону '%1%' добавлено устройств: %2%", zone->name, zone->addDevices(devices));
     }
+    changes_.mark();
     updateAll();
 }
 
@@ -304,6 +307,7 @@ void ZoneElementPanel::deleteDeviceOnButtonClick(wxCommandEvent&) {
             for (const auto& device : row.zone->removeDevices({row.device}, isUsed_)) kept.push_back(device);
         }
     }
+    changes_.mark();
     if (!kept.empty())
         place.notice(L"Устройства не удалены из зоны, т.к. используются в расписании:%1%", namesOf(kept));
     updateAll();
@@ -325,6 +329,7 @@ void ZoneElementPanel::deleteZoneOnButtonClick(wxCommandEvent&) {
             if (root_->deleteZone(*zone)) place.info(L"Удалена зона '%1%'", zone->name);
         }
     }
+    changes_.mark();
     updateAll();
 }
 
@@ -340,6 +345,7 @@ void ZoneElementPanel::volumeOnScrollChanged(wxScrollEvent& event) {
         zone->setVolume(percent);
         devices = zone->collectDevices();
     }
+    changes_.mark();
     place.info(L"Громкость зоны '%1%': %2% %%", zone->name, zone->volume);
     base::ThreadDispatcher::add(L"set zone volume", 0, [devices, percent] { applyVolume(devices, percent); });
     updateAll();

@@ -10,6 +10,7 @@
 
 #include "app/kit/Questions.h"
 #include "app/kit/ZoneElement.h"
+#include "foundation/ChangeMark.h"
 #include "layouts/ZoneElementPanel.h"
 
 namespace frm {
@@ -32,6 +33,8 @@ public:
     // Shows the zones in the tree as they are now: the chosen zones stay chosen, no device is, and
     // every zone is expanded.
     void updateAll();
+    // Marked by each change of the zones made here; the owner marks those it makes.
+    const base::ChangeMark& changes() const { return changes_; }
 
 protected:
     void zoneTreeOnTreeSelChanged(wxTreeEvent& event) override;
@@ -66,6 +69,7 @@ private:
     void volumeOnScrollThumbTrack(wxScrollEvent& event);
 
     ZoneElement::ZonePtr root_;
+    base::ChangeMark changes_;
     Questions& questions_;
     DevicesProvider chosenDevices_;
     ZoneElement::UsedCheck isUsed_;

@@ -74,6 +74,24 @@ TEST_F(Settings, FirstStartTakesDefaultsAndTheSaveWritesThem) {
               1);
 }
 
+// The exit writes the settings only when they differ from the file (a new file takes its place):
+// a stalled disk holds no stop for settings that did not change.
+TEST_F(Settings, TheExitWritesTheSettingsOnlyWhenTheyChanged) {
+    for (const bool changed : {false, true}) {
+        SCOPED_TRACE(changed);
+        pref& store = start();
+        pref::setInt("test.value", 1);
+        ASSERT_TRUE(store.save());
+        struct stat written {};
+        ASSERT_EQ(::stat(file_.c_str(), &written), 0);
+        if (changed) pref::setInt("test.value", 2);
+        EXPECT_TRUE(pref_free());
+        struct stat after {};
+        ASSERT_EQ(::stat(file_.c_str(), &after), 0);
+        EXPECT_EQ(after.st_ino != written.st_ino, changed);
+    }
+}
+
 TEST_F(Settings, GetOrCreateOfEveryTypeKeepsTheFirstValueAcrossARestart) {
     pref* store = &start();
     EXPECT_EQ(pref::getInt("group.number", 5), 5);
