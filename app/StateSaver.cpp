@@ -134,10 +134,11 @@ void StateSaver::run() {
             files = std::move(*taken_);
             taken_.reset();
         }
-        for (const auto& [path, file] : failing_) {
+        for (const auto& entry : failing_) {
+            const std::optional<File>& file = entry.second;
             if (!file) continue;
             const bool replaced = std::any_of(files.begin(), files.end(),
-                                              [&](const File& newer) { return newer.path == path; });
+                                              [&](const File& newer) { return newer.path == entry.first; });
             if (!replaced) files.push_back(*file);
         }
         guard.unlock();
