@@ -333,6 +333,13 @@ protected:
         site_->emulator(n).setStatusLost(gone);
     }
     std::wstring name(std::size_t n) const { return site_->device(n)->getDisplayName(); }
+    // What a failed row shows of a loudspeaker: the log lines that name it and what it received.
+    std::string story(std::size_t n) {
+        std::string text;
+        for (const test::LogLine& line : capture_.find(name(n))) text += base::toUtf8(line.raw) + "\n";
+        for (const std::string& command : site_->emulator(n).received()) text += "> " + command + "\n";
+        return text;
+    }
     std::wstring due(std::size_t n) const { return L"The give-back of '" + name(n) + L"' is due"; }
     std::wstring done(std::size_t n) const { return L"give-back of '" + name(n) + L"' is done"; }
 
@@ -382,11 +389,15 @@ TEST_F(AlarmChannelSiteTest, EveryLoudspeakerIsTakenAtOnceAndItsFailuresAreToldT
             for (std::size_t n : all) site_->emulator(n).clearReceived();
             for (std::size_t n : silent) site_->emulator(n).setSilent(true);
             const std::size_t toldBefore = capture_.find(notSwitched).size();
+            StreamReceiver receiver(group_, basePort_ + 2);
             ASSERT_TRUE(channel_->launch(broadcast(3, message_, all, first)));
             ASSERT_TRUE(test::waitFor([&] {
                 return std::all_of(answering.begin(), answering.end(),
                                    [&](std::size_t n) { return taken(n); });
             }));
+            // The stream starts once the take has stopped waiting for them: those failing from
+            // here on are told together, in one text.
+            ASSERT_TRUE(receiver.waitForCount(1));
             EXPECT_TRUE(std::all_of(silent.begin(), silent.end(),
                                     [&](std::size_t n) { return site_->device(n)->responding.load(); }));
             EXPECT_EQ(capture_.find(notSwitched).size(), toldBefore);
@@ -670,7 +681,7 @@ TEST_F(AlarmChannelSiteTest, ARefusedGiveBackIsTriedAgainAndGivesWayToALaterSett
                          test::EmulatedDevice::Fault::error, 1);
         channel_->stop();
         EXPECT_EQ(first.wait(), AlarmChannel::stopped);
-        ASSERT_TRUE(test::waitFor([&] { return capture_.contains(due, L"INFO"); }));
+        ASSERT_TRUE(test::waitFor([&] { return capture_.contains(due, L"INFO"); })) << story(row.loudspeaker);
         if (row.kind == Case::retryMeetsAnAlarm) {
             // A switch of the operator's holds it while its retry and a second alarm's take
             // wait: the retry finds it held and leaves it to the alarm, whichever goes first.
