@@ -137,14 +137,15 @@ TEST(Program, LoudspeakersLeftOnAMessageByAKilledRunAreGivenBackAtTheNextStart) 
         << "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<tree><group><name>Дневные</name><message><name>Обед"
            "</name><message>"
         << message << "</message><gong/></message></group></tree>";
-    // Once, at the next minute of the local clock, or the one after when the next is too near: a
-    // minute that passes while the program starts is not run.
-    const boost::posix_time::ptime now = boost::posix_time::second_clock::local_time();
-    boost::posix_time::ptime at(now.date(), boost::posix_time::hours(now.time_of_day().hours()) +
-                                                boost::posix_time::minutes(now.time_of_day().minutes() + 1));
-    if (at - now < boost::posix_time::seconds(20)) at += boost::posix_time::minutes(1);
+    // Once, at a minute that the program's wall clock, set for it, reaches 20 s from now: one that
+    // passes while the program starts is not run.
+    const boost::posix_time::ptime now = boost::posix_time::microsec_clock::local_time();
+    const boost::posix_time::ptime at(now.date(), boost::posix_time::hours(now.time_of_day().hours()) +
+                                                      boost::posix_time::minutes(now.time_of_day().minutes() + 1));
+    program.shiftWallClock(std::chrono::microseconds(
+        (at - boost::posix_time::seconds(20) - now).total_microseconds()));
     const std::string date = boost::gregorian::to_iso_extended_string(at.date());
-    char time[6];
+    char time[16];
     std::snprintf(time, sizeof time, "%02d:%02d", static_cast<int>(at.time_of_day().hours()),
                   static_cast<int>(at.time_of_day().minutes()));
     std::ofstream(program.dataFile("scheduler.xml"))

@@ -54,22 +54,34 @@ std::unique_ptr<ProgramRun> ProgramUnderTest::start(const std::vector<std::strin
                                                    {"XDG_RUNTIME_DIR", root_.path()},
                                                    {"DISPLAY", screen_.display()},
                                                    {"MELVOX_STRICT_THREAD_ROLES", "1"}};
-    for (const auto& [name, value] : environment_) environment[name] = value;
+    std::string preloaded;
+    if (!stalledFlushes_.empty()) {
+        environment["MELVOX_TEST_STALLED_SYNC"] = stalledFlushes_;
+        preloaded = MELVOX_STALLED_SYNC;
+    }
+    if (clockShift_.count() != 0) {
+        environment["MELVOX_TEST_CLOCK_SHIFT_US"] = std::to_string(clockShift_.count());
+        preloaded += (preloaded.empty() ? "" : ":") + std::string(MELVOX_SHIFTED_CLOCK);
+    }
+    if (!preloaded.empty()) {
+        environment["LD_PRELOAD"] = preloaded;
+        // The libraries come before the address checker's runtime, which otherwise refuses to start.
+        const char* options = std::getenv("ASAN_OPTIONS");
+        environment["ASAN_OPTIONS"] =
+            std::string(options != nullptr && *options != '\0' ? std::string(options) + ":" : "") +
+            "verify_asan_link_order=0";
+    }
     return std::make_unique<ProgramRun>(
         program_.empty() ? std::string(MELVOX_PROGRAM) : program_, arguments, environment,
         keepErrors ? root_.path() + "/stderr-" + std::to_string(++runs_) + ".txt" : std::string());
 }
 
 void ProgramUnderTest::stallFlushesOf(const std::string& name) {
-    environment_.clear();
-    if (name.empty()) return;
-    environment_["MELVOX_TEST_STALLED_SYNC"] = name;
-    environment_["LD_PRELOAD"] = MELVOX_STALLED_SYNC;
-    // The library comes before the address checker's runtime, which otherwise refuses to start.
-    const char* options = std::getenv("ASAN_OPTIONS");
-    environment_["ASAN_OPTIONS"] =
-        std::string(options != nullptr && *options != '\0' ? std::string(options) + ":" : "") +
-        "verify_asan_link_order=0";
+    stalledFlushes_ = name;
+}
+
+void ProgramUnderTest::shiftWallClock(std::chrono::microseconds shift) {
+    clockShift_ = shift;
 }
 
 std::optional<int> ProgramUnderTest::quit() {

@@ -46,6 +46,9 @@ public:
     // The runs started from now on find the disk's flushes of the files whose paths hold `name`
     // stalled for good, as on a disk that stopped answering; an empty name ends that.
     void stallFlushesOf(const std::string& name);
+    // The runs started from now on read the wall clock (local time and the system time) `shift`
+    // ahead of this machine's; the monotonic clock is the machine's.
+    void shiftWallClock(std::chrono::microseconds shift);
     // Runs "melvox --quit" to its end; its exit status.
     std::optional<int> quit();
 
@@ -65,7 +68,8 @@ private:
     LoudspeakerGroup loudspeakers_{port_};
     int runs_ = 0;
     std::string program_;
-    std::map<std::string, std::string> environment_;
+    std::string stalledFlushes_;
+    std::chrono::microseconds clockShift_{0};
 };
 
 }  // namespace test
