@@ -94,7 +94,9 @@ GiveBackJournal::GiveBackJournal(std::wstring path, Writer writer, Syncer syncer
           L"The loudspeakers to give back after an alarm are written to '%1%' again",
           L"The loudspeakers to give back after an alarm are written slowly to '%1%': a program "
           L"that ends during a write does not give back what it holds",
-          L"The loudspeakers to give back after an alarm are written quickly to '%1%' again"},
+          L"The loudspeakers to give back after an alarm are written quickly to '%1%' again",
+          false,
+          {}},
       syncStep_{
           L"The loudspeakers to give back after an alarm could not be flushed to the disk of "
           L"'%1%': a power cut now loses them",
@@ -102,7 +104,9 @@ GiveBackJournal::GiveBackJournal(std::wstring path, Writer writer, Syncer syncer
           L"The loudspeakers to give back after an alarm are flushed slowly to the disk of '%1%': "
           L"a power cut during a flush loses what it holds",
           L"The loudspeakers to give back after an alarm are flushed quickly to the disk of '%1%' "
-          L"again"} {
+          L"again",
+          false,
+          {}} {
     if (path_.empty()) return;
     writerThread_ = std::thread([this] { writeLoop(); });
     syncThread_ = std::thread([this] { syncLoop(); });

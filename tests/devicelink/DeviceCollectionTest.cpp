@@ -218,7 +218,11 @@ TEST_F(DeviceCollectionTest, AFullRegistryGivesTheLongestSilentUnneededDeviceAwa
     for (std::size_t n = 0; n < std::size(wanted); ++n) wanted[n].keep(*devices[n].lock());
     // Heard again, but offline once more: no longer among the longest silent.
     hearFrom(3);
-    devices[3].lock()->lastStateTime = 0;
+    if (const std::shared_ptr<DeviceBase> heardAgain = devices[3].lock()) {
+        heardAgain->lastStateTime = 0;
+    } else {
+        FAIL() << "the device heard again was given away";
+    }
 
     // The state handler hears once more of the device that gave its place away, as the main
     // window's list needs to drop its row.

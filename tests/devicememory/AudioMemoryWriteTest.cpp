@@ -94,7 +94,9 @@ TEST_F(AudioMemoryWriteTest, WritesEveryPieceAndTheRootLastRepeatingAPieceRefuse
         EXPECT_EQ(*(erase + 1), "voiceMemIsReady");
         const std::vector<std::string> pieces = programs();
         const std::size_t amount = pieces.size() - (fault ? 1 : 0);
-        if (c.followed) EXPECT_EQ(amount, progress.size());
+        if (c.followed) {
+            EXPECT_EQ(amount, progress.size());
+        }
         const std::vector<LogLine> queued = capture_.find(queuedLine, L"TRACE");
         ASSERT_EQ(queued.size(), queuedBefore + amount);
         const std::wstring total = std::to_wstring(amount);

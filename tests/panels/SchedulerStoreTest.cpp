@@ -306,7 +306,9 @@ TEST_F(SchedulerStoreTest, RecordsOfAnotherKindBesideATaskAreWrittenBackAsReadAn
     const std::size_t told[] = {3, 0, 1, 0};
     for (int start = 0; start < 4; ++start) {
         SCOPED_TRACE(start);
-        if (start >= 2) ASSERT_TRUE(storage::load(path(), file));
+        if (start >= 2) {
+            ASSERT_TRUE(storage::load(path(), file));
+        }
         if (start == 2) {
             file.get_child(L"scheduler_v2").add(L"job", L"05:00");
             expected.emplace_back(L"job", wptree(L"05:00"));
