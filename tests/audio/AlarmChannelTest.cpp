@@ -333,10 +333,17 @@ protected:
         site_->emulator(n).setStatusLost(gone);
     }
     std::wstring name(std::size_t n) const { return site_->device(n)->getDisplayName(); }
-    // What a failed row shows of a loudspeaker: the log lines that name it and what it received.
+    // What a failed row shows of a loudspeaker: the log lines that name it, but for its status
+    // packets, and what it received.
     std::string story(std::size_t n) {
         std::string text;
-        for (const test::LogLine& line : capture_.find(name(n))) text += base::toUtf8(line.raw) + "\n";
+        const std::wstring address = base::fromUtf8(site_->emulator(n).hardwareAddress());
+        for (const test::LogLine& line : capture_.lines()) {
+            const bool statusPacket = line.place == L"TransferProtocol" || line.level == L"MARK" ||
+                                      line.level == L"TRACE2";
+            if (!statusPacket && line.raw.find(address) != std::wstring::npos)
+                text += base::toUtf8(line.raw) + "\n";
+        }
         for (const std::string& command : site_->emulator(n).received()) text += "> " + command + "\n";
         return text;
     }
@@ -623,6 +630,8 @@ TEST_F(AlarmChannelSiteTest, ARefusedGiveBackIsTriedAgainAndGivesWayToALaterSett
         ASSERT_TRUE(service->playForSelected(message, 90));
         ASSERT_TRUE(test::waitFor([&] { return !service->isStartPending(); }));
         ASSERT_TRUE(test::waitFor([&] { return !service->isPlaying(); }));
+        // It muted every other loudspeaker: the next row starts once all are given back.
+        ASSERT_TRUE(test::waitFor([&] { return channel_->devices().heldCount() == 0; }));
     };
     // Stands still: the pause after a refused give-back never runs out, so that every retry is one a
     // row asks for, however long the row takes. Every loudspeaker answers meanwhile.
