@@ -338,11 +338,10 @@ protected:
     std::string story(std::size_t n) {
         std::string text;
         const std::wstring address = base::fromUtf8(site_->emulator(n).hardwareAddress());
-        for (const test::LogLine& line : capture_.lines()) {
+        for (const test::LogLine& line : capture_.find(address)) {
             const bool statusPacket = line.place == L"TransferProtocol" || line.level == L"MARK" ||
                                       line.level == L"TRACE2";
-            if (!statusPacket && line.raw.find(address) != std::wstring::npos)
-                text += base::toUtf8(line.raw) + "\n";
+            if (!statusPacket) text += base::toUtf8(line.raw) + "\n";
         }
         for (const std::string& command : site_->emulator(n).received()) text += "> " + command + "\n";
         return text;
