@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <map>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -315,6 +316,37 @@ TEST_F(VokarLineControlTest, SilentModulesHoldUpNoOtherWorkOfTheDispatcher) {
         clock.advance(std::chrono::milliseconds(200));
         return capture_.find(L"прошивка контроля линии V0.0.0", L"INFO").size() == 2;
     }));
+}
+
+// A module's reply that names no command, coming while its loudspeaker's level read is in flight
+// beside the module's request, is the module's answer: each request takes its own.
+TEST_F(VokarLineControlTest, AReplyNamingNoCommandBesideALevelReadIsTheModules) {
+    test::ManualClock clock;
+    clock.holdSteady();
+    auto [emulated, device] = connected(vokarV3_A121);
+    emulated->answer("lsensor", "Active,0,40: 1:3:1F:0:abc");
+    emulated->setDecibels(-35);
+    emulated->holdReplies();
+    const auto line = device->getLineControl();
+    std::atomic<bool> pageAnswered{false};
+    std::thread page([&] {
+        line->requestTipDevices();
+        pageAnswered = true;
+    });
+    EXPECT_TRUE(emulated->waitForHeld(1));
+    std::optional<VokarInfo::Level> level;
+    std::thread read([&] { level = device->readLevel(); });
+    EXPECT_TRUE(emulated->waitForHeld(2));
+    emulated->releaseReplies();
+    read.join();
+    // Unanswered, the module's request would fail once the clock moves.
+    EXPECT_TRUE(test::waitFor([&] {
+        clock.advance(std::chrono::milliseconds(200));
+        return pageAnswered.load();
+    }));
+    page.join();
+    EXPECT_EQ(describe(line->getLineState()), "12:111:31:abc");
+    EXPECT_TRUE(level && level->decibels == -35);
 }
 
 // A module that never answers holds up none of its loudspeaker's own requests: while the module's
