@@ -162,6 +162,12 @@ TEST_F(LineControlTest, PowerSaveAddingAndRemoving) {
     EXPECT_TRUE(control_.setPowerSaveMode(0));
     EXPECT_FALSE(control_.setPowerSaveMode(1));
     EXPECT_TRUE(capture_.contains(L"Не удалось установить режим энергосбережения!", L"ERROR"));
+    // Another query's late answer confirms no mode.
+    for (const char* late :
+         {"Active,0,100: 1:3:1F:0:abc", "1.02.3,hwaddr 02:7E:41:00:10:01", "Init mode: 5"}) {
+        module_.replies["lsensor power 1"] = late;
+        EXPECT_FALSE(control_.setPowerSaveMode(1)) << late;
+    }
     module_.replies["lsensor power 1"] = "ok";
     EXPECT_TRUE(control_.setPowerSaveMode(1));
     EXPECT_TRUE(control_.isPowerSaveMode());
