@@ -17,6 +17,14 @@ bool startsWith(const std::string& text, const char* prefix) {
     return text.compare(0, std::strlen(prefix), prefix) == 0;
 }
 
+// The word stands alone: the frame's bracket, a colon, a blank or the end follows it.
+bool startsWithWord(const std::string& text, const char* word) {
+    constexpr std::string_view wordEnds = "[: \t\r\n\v\f";
+    const std::size_t length = std::strlen(word);
+    return startsWith(text, word) &&
+           (text.size() == length || wordEnds.find(text[length]) != std::string_view::npos);
+}
+
 // Removes `count` characters from the front, at most the whole text.
 void dropFront(std::string& text, std::size_t count) {
     text.erase(0, std::min(count, text.size()));
@@ -51,14 +59,8 @@ bool DeviceReply::strip(std::string& reply, bool* error) {
 }
 
 bool DeviceReply::stripSuccess(std::string& reply, bool* error) {
-    // The success word ends where the frame's bracket, colon or payload begins.
-    constexpr std::string_view wordEnds = "[: \t\r\n\v\f";
-    const auto isWord = [&reply, wordEnds](const char* word) {
-        const std::size_t length = std::strlen(word);
-        return startsWith(reply, word) &&
-               (reply.size() == length || wordEnds.find(reply[length]) != std::string_view::npos);
-    };
-    if (isWord("OK") || isWord("SUCCESS") || startsWith(reply, "ERR")) return strip(reply, error);
+    if (startsWithWord(reply, "OK") || startsWithWord(reply, "SUCCESS") || startsWith(reply, "ERR"))
+        return strip(reply, error);
     if (error) *error = false;
     base::trim(reply);
     return false;
@@ -68,13 +70,12 @@ bool DeviceReply::isBusy(const std::string& reply) {
     return reply.find(kBusyText) != std::string::npos;
 }
 
-namespace {
+bool DeviceReply::inAnswerWords(const std::string& reply) {
+    return startsWithWord(reply, "OK") || startsWithWord(reply, "SUCCESS") || startsWith(reply, "ERR") ||
+           isBusy(reply);
+}
 
-// What the frame of a reply says of `request`: that it echoes it, that it echoes another command, or
-// nothing (a reply without a named frame).
-enum class Echo { request, other, none };
-
-Echo echoOf(const std::string& reply, const std::string& request) {
+std::string_view DeviceReply::namedCommand(const std::string& reply) {
     std::size_t open = std::string::npos;
     if (startsWith(reply, "OK[")) {
         open = 3;
@@ -83,24 +84,23 @@ Echo echoOf(const std::string& reply, const std::string& request) {
     } else if (startsWith(reply, "ERR[")) {
         open = 4;
     }
-    if (open == std::string::npos) return Echo::none;
+    if (open == std::string::npos) return {};
     const std::size_t close = reply.find(']', open);
-    if (close == std::string::npos || close == open) return Echo::none;
-    const std::size_t length = close - open;
-    std::size_t end = request.size();
-    while (end > 0 && (request[end - 1] == '\n' || request[end - 1] == '\r')) --end;
-    if (length > end || request.compare(0, length, reply, open, length) != 0) return Echo::other;
-    return length == end || request[length] == ' ' ? Echo::request : Echo::other;
+    if (close == std::string::npos) return {};
+    return std::string_view(reply).substr(open, close - open);
 }
 
-}  // namespace
+DeviceReply::Naming DeviceReply::naming(std::string_view named, const std::string& request) {
+    std::string_view command(request);
+    while (!command.empty() && (command.back() == '\n' || command.back() == '\r')) command.remove_suffix(1);
+    if (named.size() > command.size() || command.compare(0, named.size(), named) != 0) return Naming::other;
+    if (named.size() == command.size()) return Naming::whole;
+    return command[named.size()] == ' ' ? Naming::firstWords : Naming::other;
+}
 
 bool DeviceReply::echoes(const std::string& reply, const std::string& request) {
-    return echoOf(reply, request) != Echo::other;
-}
-
-bool DeviceReply::names(const std::string& reply, const std::string& request) {
-    return echoOf(reply, request) == Echo::request;
+    const std::string_view named = namedCommand(reply);
+    return named.empty() || naming(named, request) != Naming::other;
 }
 
 std::vector<std::string> DeviceReply::splitResponse(const std::string& reply) {

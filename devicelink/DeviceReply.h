@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <limits>
 #include <string>
+#include <string_view>
 #include <type_traits>
 #include <vector>
 
@@ -22,12 +23,18 @@ public:
     static bool stripSuccess(std::string& reply, bool* error = nullptr);
     // Whether the reply is the text of a device still busy with an earlier command.
     static bool isBusy(const std::string& reply);
-    // Whether the reply can answer `request`: true unless it echoes another command in any frame,
-    // as "OK[get ch]: 3", "SUCCESS[get ch]" or "ERR[get ch]: ..." to "get vol". The echo may name
-    // the whole request or its first words.
+    // Whether the reply speaks in the device's own answer words: "OK" or "SUCCESS" standing as a
+    // word, "ERR", or the busy text. A module behind the device answers in text of its own.
+    static bool inAnswerWords(const std::string& reply);
+    // The command that the reply's frame names: "get ch" of "OK[get ch]: 3", "SUCCESS[get ch]" or
+    // "ERR[get ch]: ..."; empty for a reply without such a frame.
+    static std::string_view namedCommand(const std::string& reply);
+    // How a command named in a frame stands to `request`: the whole of it ("set vol -18"), its
+    // first words ("set vol"), or another command.
+    enum class Naming { whole, firstWords, other };
+    static Naming naming(std::string_view named, const std::string& request);
+    // Whether the reply can answer `request`: true unless it names another command in its frame.
     static bool echoes(const std::string& reply, const std::string& request);
-    // Whether the reply echoes `request` in one of those frames: a reply without one names none.
-    static bool names(const std::string& reply, const std::string& request);
     // Splits at every line end (empty pieces kept); a piece holding ':' keeps only what follows
     // the first ':', trimmed.
     static std::vector<std::string> splitResponse(const std::string& reply);

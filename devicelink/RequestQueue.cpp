@@ -12,6 +12,8 @@ namespace {
 constexpr std::chrono::microseconds kZeroIntervalReplacement = std::chrono::seconds(1);
 constexpr std::chrono::milliseconds kGiveUpMargin(50);
 constexpr std::uint32_t kSendsPerRequest = 2;
+// Ended requests a device keeps, whose late answers are told from the answers of those waiting.
+constexpr std::size_t kEndedKept = 4;
 
 // The queue's steps are the transport's: they are told under its places.
 const char* const addPlace = "device::TransferProtocol::add_to_queue";
@@ -31,8 +33,10 @@ RequestQueue::RequestPtr RequestQueue::makeRequest(RequestPtr request, const std
     request->number = 0;
     request->group = 0;
     request->silence = Silence::device;
+    request->answer = Answer::deviceWords;
     request->done = false;
     request->sent = false;
+    request->firstSentAt = TimePoint();
     request->answered = false;
     request->ok = false;
     request->response.clear();
@@ -124,7 +128,7 @@ void RequestQueue::startNext(Device& device, TimePoint now, Actions& out) {
 }
 
 void RequestQueue::send(Device& device, TimePoint now, Actions& out) {
-    ++device.attempts;
+    if (++device.attempts == 1) device.current->firstSentAt = now;
     device.lastSend = now;
     out.sends.push_back(Send{&device.address, device.current, device.attempts});
     device.due = now + device.current->interval;
@@ -132,11 +136,11 @@ void RequestQueue::send(Device& device, TimePoint now, Actions& out) {
 }
 
 void RequestQueue::giveWay(Device& device, TimePoint now, Actions& out) {
-    const std::uint32_t sendsLeft = kSendsPerRequest - device.attempts;
     device.aside = std::move(device.current);
     device.current.reset();
-    // Without its resends, it ends when it would have failed in flight.
-    device.asideUntil = device.lastSend + device.aside->interval * (sendsLeft + 1);
+    device.asideAttempts = device.attempts;
+    // Resent, or failed once resent, when it would have been in flight.
+    device.asideUntil = device.lastSend + device.aside->interval;
     debug::Place(senderPlace)
         .trace(L"sender: the module's request gives way to the device's, ip: %1%",
                device.address.getWideText());
@@ -179,7 +183,11 @@ void RequestQueue::expire(Actions& out) {
         place.trace3(L"sender: device ip is '%1%'. elapsed time is %2% uS. queue size is %3%",
                      device.address.getWideText(), microsBetween(device.lastSend, now), device.queue.size());
         if (device.aside && device.asideUntil <= now) {
-            failAside(device, out);
+            if (device.asideAttempts < kSendsPerRequest) {
+                resendAside(device, now, out);
+            } else {
+                failAside(device, out);
+            }
         } else if (device.attempts < kSendsPerRequest) {
             place.trace3(L"sender: resend timeout = %1% uS", device.current->interval.count());
             send(device, now, out);
@@ -205,6 +213,7 @@ void RequestQueue::fail(Device& device, Actions& out) {
     device.current.reset();
     device.attempts = 0;
     expired->done = true;
+    remember(device, *expired, base::clock::steadyNow());
     out.completions.push_back(Completion{expired, true, true, false});
     std::vector<RequestPtr> spared;
     while (expired->silence == Silence::device && !device.queue.empty()) {
@@ -220,12 +229,21 @@ void RequestQueue::fail(Device& device, Actions& out) {
     startNext(device, base::clock::steadyNow(), out);
 }
 
+void RequestQueue::resendAside(Device& device, TimePoint now, Actions& out) {
+    debug::Place(senderPlace).trace3(L"sender: resend timeout = %1% uS", device.aside->interval.count());
+    ++device.asideAttempts;
+    out.sends.push_back(Send{&device.address, device.aside, device.asideAttempts});
+    device.asideUntil = now + device.aside->interval;
+    reschedule(device, out);
+}
+
 // A module's request that gave way fails alone; with nothing else in flight, the device's next goes.
 void RequestQueue::failAside(Device& device, Actions& out) {
     debug::Place(timeoutPlace)
         .trace(L"sender: module does not response, ip: %1%", device.address.getWideText());
     const RequestPtr expired = takeAside(device);
     expired->done = true;
+    remember(device, *expired, base::clock::steadyNow());
     out.completions.push_back(Completion{expired, true, true, false});
     goOn(device, out);
 }
@@ -233,8 +251,19 @@ void RequestQueue::failAside(Device& device, Actions& out) {
 RequestQueue::RequestPtr RequestQueue::takeAside(Device& device) {
     RequestPtr aside = std::move(device.aside);
     device.aside.reset();
+    device.asideAttempts = 0;
     device.asideUntil = TimePoint::max();
     return aside;
+}
+
+void RequestQueue::remember(Device& device, const Request& request, TimePoint now) {
+    auto& ended = device.ended;
+    ended.erase(
+        std::remove_if(ended.begin(), ended.end(), [now](const Device::Ended& e) { return e.until <= now; }),
+        ended.end());
+    if (ended.size() == kEndedKept) ended.erase(ended.begin());
+    // A late answer comes at most as long after the end as the request waited for it.
+    ended.push_back(Device::Ended{request.text, now + request.interval * kSendsPerRequest});
 }
 
 void RequestQueue::goOn(Device& device, Actions& out) {
@@ -245,25 +274,57 @@ void RequestQueue::goOn(Device& device, Actions& out) {
     }
 }
 
+RequestQueue::Slot RequestQueue::answeredBy(const Device& device, const std::string& data,
+                                            const std::string& refused, TimePoint receivedAt) {
+    if (!refused.empty()) {
+        if (device.current && device.current->text == refused) return &Device::current;
+        return device.aside && device.aside->text == refused ? &Device::aside : nullptr;
+    }
+    const std::string_view named = DeviceReply::namedCommand(data);
+    if (named.empty()) {
+        if (!device.aside) return &Device::current;
+        if (!device.current) return &Device::aside;
+        return device.current->answer == Answer::anyText || DeviceReply::inAnswerWords(data)
+                   ? &Device::current
+                   : &Device::aside;
+    }
+    using Naming = DeviceReply::Naming;
+    const auto namingOf = [named](const RequestPtr& request) {
+        return request ? DeviceReply::naming(named, request->text) : Naming::other;
+    };
+    const Naming current = namingOf(device.current);
+    const Naming aside = namingOf(device.aside);
+    if (current == Naming::whole) return &Device::current;
+    if (aside == Naming::whole) return &Device::aside;
+    if (current == Naming::other && aside == Naming::other) return nullptr;
+    // "OK[lsensor]" names "lsensor ver" by its first word, but it is the late answer of an "lsensor"
+    // that ended.
+    for (const Device::Ended& ended : device.ended) {
+        if (receivedAt < ended.until && DeviceReply::naming(named, ended.text) == Naming::whole)
+            return nullptr;
+    }
+    return current == Naming::firstWords ? &Device::current : &Device::aside;
+}
+
 RequestQueue::Match RequestQueue::reply(const Key& from, TimePoint receivedAt, bool ok,
                                         const std::string& data, Actions& out, const std::string& refused) {
     const auto found = devices_.find(from);
     if (found == devices_.end()) return Match::noDevice;
     Device& device = found->second;
-    // A module's request that gave way takes a reply that names it, or any with nothing else in
-    // flight.
-    const bool toAside = device.aside && (DeviceReply::names(data, device.aside->text) ||
-                                          (!device.current && DeviceReply::echoes(data, device.aside->text)));
+    if (!device.current && !device.aside) return Match::unexpected;
+    const Slot slot = answeredBy(device, data, refused, receivedAt);
+    if (!slot) return refused.empty() ? Match::unexpected : Match::noDevice;
+    // A datagram older than the first send cannot answer it; after a resend it answers the first.
+    if (receivedAt < (device.*slot)->firstSentAt) {
+        skipped_ = (device.*slot)->text;
+        return Match::beforeSending;
+    }
     RequestPtr answered;
-    if (toAside) {
-        if (!refused.empty() && refused != device.aside->text) return Match::noDevice;
+    if (slot == &Device::aside) {
+        if (device.asideAttempts >= kSendsPerRequest) remember(device, *device.aside, receivedAt);
         answered = takeAside(device);
     } else {
-        if (!device.current) return Match::unexpected;
-        if (!DeviceReply::echoes(data, device.current->text)) return Match::unexpected;
-        if (!refused.empty() && refused != device.current->text) return Match::noDevice;
-        // A datagram older than the only send cannot answer it; after a resend it answers the first.
-        if (receivedAt < device.lastSend && device.attempts <= 1) return Match::beforeSending;
+        if (device.attempts >= kSendsPerRequest) remember(device, *device.current, receivedAt);
         answered = std::move(device.current);
         device.current.reset();
         device.attempts = 0;
@@ -314,11 +375,6 @@ std::size_t RequestQueue::erase(const Key& key, Group group) {
     queue.erase(kept, queue.end());
     if (dropped > 0) std::make_heap(queue.begin(), queue.end(), below);
     return dropped;
-}
-
-std::string RequestQueue::inFlightText(const Key& key) const {
-    const auto found = devices_.find(key);
-    return found == devices_.end() || !found->second.current ? std::string() : found->second.current->text;
 }
 
 std::size_t RequestQueue::busyDevices() const {

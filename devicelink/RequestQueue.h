@@ -3,11 +3,13 @@
 // transport: one priority queue per device address and port, at most one request in flight per
 // device, one resend an interval after the first send, failure an interval after the resend
 // (taking the device's queue with it, unless it asked a module behind the device), replies matched
-// to the request in flight, and what a caller that gave up on a request leaves behind. A module's
+// to the request they answer, and what a caller that gave up on a request leaves behind. A module's
 // request waits while the device has requests of its own to send, and one in flight gives way to
-// the device's next: it stays out, unsent again, until a reply names it or its time runs out, so
-// that a silent module never holds up its device. Time comes from the clock seam. The transport
-// calls it under its lock and carries out what it asks for: the sends and the completions.
+// the device's next: it stays out, resent and failed on its own times, so that a silent module
+// never holds up its device. Two requests of a device may then wait at once; a reply goes to the one
+// its frame names, or, naming none, to the one it reads as the answer of, and never to a request
+// sent after it came. Time comes from the clock seam. The transport calls it under its lock and
+// carries out what it asks for: the sends and the completions.
 
 #include <atomic>
 #include <boost/container/small_vector.hpp>
@@ -40,6 +42,11 @@ public:
     // with it; or only a module's behind the device (its line control), so it fails alone, gives way
     // to the device's own requests and the device's queue goes on.
     enum class Silence { device, module };
+    // How the device answers a request of its own, which decides a reply that names no command while
+    // a module's request waits beside it: in its answer words ("OK", "SUCCESS", "ERR" or its busy
+    // text), so that any other text is the module's; or in text of any kind (a command the operator
+    // typed, a poll of its diagnostic text), so that every reply naming no command is its.
+    enum class Answer { deviceWords, anyText };
 
     struct Request {
         virtual ~Request() = default;
@@ -52,6 +59,7 @@ public:
         TransferHandler handler;
         Group group = 0;
         Silence silence = Silence::device;
+        Answer answer = Answer::deviceWords;
         std::chrono::microseconds interval{0};
         // When a waiting caller gives up, counted from queueing.
         TimePoint giveUpAt;
@@ -59,6 +67,8 @@ public:
         bool done = false;
         // The socket took a datagram of it; set by the transport.
         bool sent = false;
+        // When it was first sent: a datagram that came before cannot answer it.
+        TimePoint firstSentAt{};
         // A datagram came for it: a reply, or the network's refusal (ok false).
         bool answered = false;
         bool ok = false;
@@ -118,16 +128,16 @@ public:
         accepted,
         // Nothing was sent to this address and port.
         noDevice,
-        // Nothing is in flight, or the reply echoes another command.
+        // Nothing waits, the reply names another command, or it is the late answer of one that ended.
         unexpected,
-        // Received before the only send of the request in flight.
+        // Received before the first send of the request it would answer (skippedText names it).
         beforeSending,
     };
 
     // Makes `request` (a new one, or one used before, of which nothing stays) the request for
-    // `command`, of no group, whose silence is the device's. A zero interval means one second
-    // (`zeroInterval` tells so). The deadline of a waiting caller is two intervals as given plus
-    // 50 ms, counted from now.
+    // `command`, of no group, whose silence is the device's and which it answers in its words. A
+    // zero interval means one second (`zeroInterval` tells so). The deadline of a waiting caller is
+    // two intervals as given plus 50 ms, counted from now.
     static RequestPtr makeRequest(RequestPtr request, const std::string& command, int priority,
                                   unsigned intervalMs, bool& zeroInterval);
     static Key keyOf(const net::IpAndPort& address) { return Key(address.getAddress(), address.getPort()); }
@@ -143,11 +153,15 @@ public:
     void expire(Actions& out);
     // The earliest time at which expire has something to do; max when nothing is in flight.
     TimePoint nextDeadline() const;
-    // Matches a datagram from `from`, received at `receivedAt`, with the request in flight, or with
-    // a module's request that gave way when it names that one. An accepted reply completes it, and
+    // Matches a datagram from `from`, received at `receivedAt`, with the device's request in flight
+    // or its module's that gave way. A reply that names a command in its frame goes to the one it
+    // names whole, else to the one it names by first words, unless it names whole a request that
+    // ended while its late answer may still come. One that names none goes to the only request
+    // waiting; with two, to the one in flight when it is in the device's answer words or that
+    // request takes any text, else to the module's. An accepted reply completes its request, and
     // the device's next request goes out.
     // `refused`, when not empty, is the datagram whose refusal by the network this is: it fails
-    // the request in flight only when that is what it carried, not an earlier request.
+    // the request that datagram carried, not an earlier request.
     Match reply(const Key& from, TimePoint receivedAt, bool ok, const std::string& data, Actions& out,
                 const std::string& refused = std::string());
     // A waiting caller gives up: a request not sent yet is withdrawn (true); one in flight (or out,
@@ -159,8 +173,8 @@ public:
     // The count dropped.
     std::size_t erase(const Key& key, Group group);
 
-    // The text of the device's request in flight; empty without one.
-    std::string inFlightText(const Key& key) const;
+    // The request that the last datagram received before its first send would have answered.
+    const std::string& skippedText() const { return skipped_; }
     // Devices with a request in flight, out or queued.
     std::size_t busyDevices() const;
     std::size_t queuedRequests(const Key& key) const;
@@ -186,10 +200,18 @@ private:
         // The place of the device's deadline among the others while it has none, kept for the next.
         Deadlines::node_type spareDeadline;
         RequestPtr current;
-        // A module's request that gave way to the device's own: out, waiting for a reply that names
-        // it until `asideUntil`, when it would have failed in flight.
+        // A module's request that gave way to the device's own: out, sent `asideAttempts` times; at
+        // `asideUntil` it is sent again, or fails once it was.
         RequestPtr aside;
+        std::uint32_t asideAttempts = 0;
         TimePoint asideUntil = TimePoint::max();
+        // Requests that ended while an answer of theirs may still come (failed, or answered once of
+        // two sends), until when; a few of the latest.
+        struct Ended {
+            std::string text;
+            TimePoint until;
+        };
+        std::vector<Ended> ended;
         // A heap: the greatest priority on top, equal priorities first in, first out.
         std::vector<Queued> queue;
     };
@@ -208,7 +230,15 @@ private:
     void reschedule(Device& device, Actions& out);
     void setDeadline(Device& device, TimePoint deadline, Actions& out);
     void fail(Device& device, Actions& out);
+    void resendAside(Device& device, TimePoint now, Actions& out);
     void failAside(Device& device, Actions& out);
+    // Keeps the text of a request that ended while an answer of it may still come.
+    static void remember(Device& device, const Request& request, TimePoint now);
+    // Where a request of the device waits: in flight or aside.
+    using Slot = RequestPtr Device::*;
+    // The request a datagram answers: the device's in flight, its module's aside, or neither (null).
+    static Slot answeredBy(const Device& device, const std::string& data, const std::string& refused,
+                           TimePoint receivedAt);
     static RequestPtr takeAside(Device& device);
     // With a request in flight, files the device's deadline anew; without, sends its next request.
     void goOn(Device& device, Actions& out);
@@ -216,6 +246,7 @@ private:
     // Ordered by address and port, greater first.
     std::map<Key, Device, std::greater<Key>> devices_;
     Deadlines deadlines_;
+    std::string skipped_;
 };
 
 }  // namespace device

@@ -645,7 +645,8 @@ bool TransferProtocol::sync(const net::IpAndPort& address, const std::string& re
 
 bool TransferProtocol::async(const net::IpAndPort& address, const std::string& request,
                              TransferHandler handler, int priority, unsigned intervalMs,
-                             RequestQueue::Group group, RequestQueue::Silence silence) {
+                             RequestQueue::Group group, RequestQueue::Silence silence,
+                             RequestQueue::Answer answer) {
     const debug::Place place("device::TransferProtocol::async");
     place.trace2(L"transfer asynchronous");
     const TransferPtr transfer = transfers_->take();
@@ -655,6 +656,7 @@ bool TransferProtocol::async(const net::IpAndPort& address, const std::string& r
     transfer->handler = std::move(handler);
     transfer->group = group;
     transfer->silence = silence;
+    transfer->answer = answer;
     return add_to_queue(address, transfer);
 }
 
@@ -1078,7 +1080,7 @@ void TransferProtocol::respond(Received& record, RequestQueue::Actions& actions,
                 if (!unexpectedLines_.pass(senderKey(key), skipped)) break;
                 place.important(
                     L"responder: The response came before sending. ip: %1%, request: %2%, response: %3%",
-                    from.getWideText(), requests_.inFlightText(key), record.data);
+                    from.getWideText(), requests_.skippedText(), record.data);
                 place.error(L"responder: skip the response: %1%", record.data);
                 break;
             }

@@ -67,10 +67,12 @@ public:
               unsigned intervalMs, bool& refused,
               RequestQueue::Silence silence = RequestQueue::Silence::device);
     // Queues the request; the handler runs later on the thread dispatcher. A request of a job's
-    // `group` (newGroup) is dropped with the job's other requests by eraseQueue of that group.
+    // `group` (newGroup) is dropped with the job's other requests by eraseQueue of that group. The
+    // device answers it in its answer words unless `answer` says it may answer in any text.
     bool async(const net::IpAndPort& address, const std::string& request, TransferHandler handler,
                int priority, unsigned intervalMs, RequestQueue::Group group = 0,
-               RequestQueue::Silence silence = RequestQueue::Silence::device);
+               RequestQueue::Silence silence = RequestQueue::Silence::device,
+               RequestQueue::Answer answer = RequestQueue::Answer::deviceWords);
     // A group that no request has had yet, for the requests of one job.
     RequestQueue::Group newGroup();
     // Drops the device's queued requests without completing them.

@@ -73,6 +73,21 @@ bool bit(std::uint32_t value, unsigned n) {
     return (value >> n) & 1u;
 }
 
+// Whether a reply to "lsensor power <mode>" is the late answer of another of the module's queries:
+// its version and address, its initialisation text, or its state with another power-save mode.
+bool answersAnotherQuery(std::string_view reply, std::uint32_t mode) {
+    if (reply.find("hwaddr") != std::string_view::npos || reply.find("Init mode:") != std::string_view::npos)
+        return true;
+    const std::string_view head = reply.substr(0, reply.find(';'));
+    for (const auto& entry : stateNames) {
+        if (!containsIgnoringCase(head, entry.second)) continue;
+        std::uint32_t powerSave = 0;
+        std::uint32_t progress = 0;
+        return !readStateNumbers(head, powerSave, progress) || powerSave != mode;
+    }
+    return false;
+}
+
 }  // namespace
 
 LineControl::LineControl(Request request) : request_(std::move(request)) {
@@ -261,7 +276,8 @@ bool LineControl::setPowerSaveMode(std::uint8_t mode) {
         here.error(L"The power save mode is unknown or unsupported");
         return false;
     }
-    if (ask("lsensor power " + base::decimal(mode)).empty()) {
+    const std::string reply = ask("lsensor power " + base::decimal(mode));
+    if (reply.empty() || answersAnotherQuery(reply, mode)) {
         here.error(L"Не удалось установить режим энергосбережения!");
         return false;
     }

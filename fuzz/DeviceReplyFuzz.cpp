@@ -58,6 +58,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     device::DeviceReply::echoes(reply, request);
     device::DeviceReply::isBusy(reply);
+    device::DeviceReply::inAnswerWords(reply);
+    const std::string_view named = device::DeviceReply::namedCommand(reply);
+    fuzz::require(named.empty() || named.size() + 4 <= reply.size(),
+                  "the command a frame names lies within it");
+    device::DeviceReply::naming(named, request);
     std::string stripped = reply;
     bool error = false;
     const bool ok = device::DeviceReply::strip(stripped, &error);

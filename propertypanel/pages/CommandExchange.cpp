@@ -72,7 +72,9 @@ void CommandExchange::transferDirectRequest(const std::string& command) {
             const std::wstring shown = ok ? base::widen(base::trimmed(reply)) : std::wstring();
             ticket.show([box, shown] { box->ChangeValue(shown); });
         },
-        kDirectPriority, kDirectIntervalMs);
+        kDirectPriority, kDirectIntervalMs, 0, device::RequestQueue::Silence::device,
+        // Whatever the operator typed, the device may answer in text of any kind.
+        device::RequestQueue::Answer::anyText);
 }
 
 void CommandExchange::addCommandOnButtonClick(wxCommandEvent&) {

@@ -141,7 +141,8 @@ void DebugPage::requestDebugMessage(DebugPage* page, const std::shared_ptr<Polli
         [page, ticket, target](const std::string& reply, bool ok) {
             ticket.show([page, reply, ok, target] { page->handleDebugMessage(reply, ok, target); });
         },
-        0, period / 2);
+        // The diagnostic text comes as it is, in no answer words.
+        0, period / 2, 0, device::RequestQueue::Silence::device, device::RequestQueue::Answer::anyText);
     // The next cycle leaves whether or not this one is answered.
     ticket.queue(kPollSlot, L"request debug message", period, [page, polling, ticket](const DevicePtr& next) {
         requestDebugMessage(page, polling, ticket, next);

@@ -19,6 +19,7 @@ using namespace std::chrono_literals;
 //                                         once when the device is idle; of a job's group when given
 //   queue D CMD PRIORITY INTERVAL the same, held until startAll
 //   module D CMD PRIORITY INTERVAL add, for a module behind the device: its silence is its own
+//   free D CMD PRIORITY INTERVAL   add, for a request the device may answer in text of any kind
 //   again D CMD PRIORITY INTERVAL OLD     add, with the request of the completed OLD made again, as
 //                                         the transport's pool does, for a caller of no job
 //   startAll | wait MS (then expire) | erase D [GROUP] | sendfail D | giveup CMD
@@ -40,7 +41,7 @@ public:
             std::string op;
             in >> op;
             RequestQueue::Actions actions;
-            if (op == "add" || op == "queue" || op == "again" || op == "module") {
+            if (op == "add" || op == "queue" || op == "again" || op == "module" || op == "free") {
                 int device = 0, priority = 0;
                 unsigned interval = 0;
                 std::string command;
@@ -61,6 +62,7 @@ public:
                 request->handler = [](const std::string&, bool) {};
                 if (group != 0) request->group = group;
                 if (op == "module") request->silence = RequestQueue::Silence::module;
+                if (op == "free") request->answer = RequestQueue::Answer::anyText;
                 requests_[command] = {request, device};
                 queue_.add(address(device), request, op != "queue", actions);
             } else if (op == "startAll") {
@@ -194,6 +196,37 @@ TEST(RequestQueueTest, Rules) {
          {"send 2 lsensor #1", "send 2 switch #1", "done lsensor: OK[lsensor]: Active",
           "done switch: OK switch", "send 2 lsensor_ver #1", "send 2 lsensor_ver #2", "send 2 set #1",
           "done set: OK", "fail lsensor_ver", "unexpected", "next none"}},
+        {"a reply naming no command goes to the one of two waiting requests it reads as the answer of",
+         {"module 2 lsensor 2 100", "add 2 get_vol 2 100", "reply 2 Active,0,40", "reply 2 OK[get vol]: 7",
+          "module 2 lsensor_dbg 2 100", "add 2 piece 1 100", "reply 2 SUCCESS", "free 2 get_dbg 0 100",
+          "reply 2 !5 text", "reply 2 Init mode: 5"},
+         {"send 2 lsensor #1", "send 2 get_vol #1", "done lsensor: Active,0,40",
+          "done get_vol: OK[get vol]: 7", "send 2 lsensor_dbg #1", "send 2 piece #1", "done piece: SUCCESS",
+          "send 2 get_dbg #1", "done get_dbg: !5 text", "done lsensor_dbg: Init mode: 5"}},
+        {"a reply goes to the request it names whole before one it names by its first words",
+         {"module 2 lsensor_ver 2 100", "add 2 lsensor 2 100", "add 2 get_vol 2 100",
+          "reply 2 OK[lsensor]: A", "reply 2 OK[get vol]: 7", "reply 2 OK[lsensor ver]: 1.2"},
+         {"send 2 lsensor_ver #1", "send 2 lsensor #1", "done lsensor: OK[lsensor]: A", "send 2 get_vol #1",
+          "done get_vol: OK[get vol]: 7", "done lsensor_ver: OK[lsensor ver]: 1.2"}},
+        {"the late answer of a request that ended, or one from before a request's send, answers none",
+         {"module 2 lsensor 2 100", "wait 100", "wait 100", "module 2 lsensor_ver 2 100",
+          "add 2 get_vol 2 100", "reply 2 OK[lsensor]: A", "early 2 OK[lsensor ver]: old",
+          "reply 2 OK[get vol]: 7", "reply 2 OK[lsensor ver]: 1.2", "wait 200",
+          "module 2 lsensor_power_1 2 100", "reply 2 ERR[lsensor]: bad mode"},
+         {"send 2 lsensor #1", "send 2 lsensor #2", "fail lsensor", "send 2 lsensor_ver #1",
+          "send 2 get_vol #1", "unexpected", "before sending", "done get_vol: OK[get vol]: 7",
+          "done lsensor_ver: OK[lsensor ver]: 1.2", "send 2 lsensor_power_1 #1",
+          "done lsensor_power_1: ERR[lsensor]: bad mode"}},
+        {"a module's request that gave way is resent and fails when it would have in flight",
+         {"module 2 lsensor 2 100", "add 2 get_vol 2 1000", "wait 100", "wait 100", "reply 2 OK[get vol]: 7"},
+         {"send 2 lsensor #1", "send 2 get_vol #1", "send 2 lsensor #2", "fail lsensor",
+          "done get_vol: OK[get vol]: 7"}},
+        {"the device's own requests behind a module's go by priority, then in their order",
+         {"add 2 first 2 100", "module 2 lsensor 2 100", "add 2 a 1 100", "add 2 b 1 100", "add 2 high 2 100",
+          "reply 2 OK first", "reply 2 OK high", "reply 2 OK a", "reply 2 OK b", "reply 2 OK[lsensor]: x"},
+         {"send 2 first #1", "done first: OK first", "send 2 high #1", "done high: OK high", "send 2 a #1",
+          "done a: OK a", "send 2 b #1", "done b: OK b", "send 2 lsensor #1",
+          "done lsensor: OK[lsensor]: x"}},
         {"the device's requests go before a module's; one module's request is out at a time",
          {"add 2 first 2 100", "module 2 lsensor 2 100", "add 2 low 0 100", "module 2 other 2 100",
           "add 2 second 2 100", "reply 2 OK first", "reply 2 OK second", "reply 2 OK low", "wait 100",

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <map>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -161,6 +162,12 @@ TEST_F(LineControlTest, PowerSaveAddingAndRemoving) {
     EXPECT_TRUE(control_.setPowerSaveMode(0));
     EXPECT_FALSE(control_.setPowerSaveMode(1));
     EXPECT_TRUE(capture_.contains(L"Не удалось установить режим энергосбережения!", L"ERROR"));
+    // Another query's late answer confirms no mode.
+    for (const char* late :
+         {"Active,0,100: 1:3:1F:0:abc", "1.02.3,hwaddr 02:7E:41:00:10:01", "Init mode: 5"}) {
+        module_.replies["lsensor power 1"] = late;
+        EXPECT_FALSE(control_.setPowerSaveMode(1)) << late;
+    }
     module_.replies["lsensor power 1"] = "ok";
     EXPECT_TRUE(control_.setPowerSaveMode(1));
     EXPECT_TRUE(control_.isPowerSaveMode());
@@ -315,6 +322,37 @@ TEST_F(VokarLineControlTest, SilentModulesHoldUpNoOtherWorkOfTheDispatcher) {
         clock.advance(std::chrono::milliseconds(200));
         return capture_.find(L"прошивка контроля линии V0.0.0", L"INFO").size() == 2;
     }));
+}
+
+// A module's reply that names no command, coming while its loudspeaker's level read is in flight
+// beside the module's request, is the module's answer: each request takes its own.
+TEST_F(VokarLineControlTest, AReplyNamingNoCommandBesideALevelReadIsTheModules) {
+    test::ManualClock clock;
+    clock.holdSteady();
+    auto [emulated, device] = connected(vokarV3_A121);
+    emulated->answer("lsensor", "Active,0,40: 1:3:1F:0:abc");
+    emulated->setDecibels(-35);
+    emulated->holdReplies();
+    const auto line = device->getLineControl();
+    std::atomic<bool> pageAnswered{false};
+    std::thread page([&] {
+        line->requestTipDevices();
+        pageAnswered = true;
+    });
+    EXPECT_TRUE(emulated->waitForHeld(1));
+    std::optional<VokarInfo::Level> level;
+    std::thread read([&] { level = device->readLevel(); });
+    EXPECT_TRUE(emulated->waitForHeld(2));
+    emulated->releaseReplies();
+    read.join();
+    // Unanswered, the module's request would fail once the clock moves.
+    EXPECT_TRUE(test::waitFor([&] {
+        clock.advance(std::chrono::milliseconds(200));
+        return pageAnswered.load();
+    }));
+    page.join();
+    EXPECT_EQ(describe(line->getLineState()), "12:111:31:abc");
+    EXPECT_TRUE(level && level->decibels == -35);
 }
 
 // A module that never answers holds up none of its loudspeaker's own requests: while the module's
