@@ -162,7 +162,7 @@ TEST_F(Settings, FindAndCreateOnAGroup) {
     EXPECT_EQ(static_cast<int>(replaced), 7);
 }
 
-TEST_F(Settings, UnreadableFileIsKeptAsideAndTheRunStartsAsAFirstStart) {
+TEST_F(Settings, UnreadableFileIsKeptAsideAndTheRunGoesOnTheDefaults) {
     test::ManualClock clock;
     clock.setLocal(boost::posix_time::ptime(
         boost::gregorian::date(2024, 3, 5),
@@ -179,7 +179,7 @@ TEST_F(Settings, UnreadableFileIsKeptAsideAndTheRunStartsAsAFirstStart) {
     const std::string aside = file_ + ".broken-20240305-140709";
     EXPECT_FALSE(fs::exists(file_));
     EXPECT_EQ(test::readWholeFile(aside), broken);
-    EXPECT_TRUE(log.contains(base::fromUtf8(aside), L"WARN"));
+    EXPECT_TRUE(log.contains(base::fromUtf8(aside), L"IMPOR"));
 
     ASSERT_TRUE(store.save());
     libconfig::Config config;
@@ -321,7 +321,7 @@ TEST_F(SettingsDeathTest, WhatIsNoSettingsFileOfTheProgramIsKeptAsideUnwaitedFor
         Kind kind;
         const char* name;
         bool keptAside;
-        std::wstring why;  // in the WARN line of a file kept aside
+        std::wstring why;  // in the log line of a file kept aside
     };
     const Row rows[] = {
         {pipe, "a named pipe", true, L"это не обычный файл"},
@@ -371,7 +371,7 @@ TEST_F(SettingsDeathTest, WhatIsNoSettingsFileOfTheProgramIsKeptAsideUnwaitedFor
             }
         }
         // The child's exit code says what went wrong: 1 the first-start mark, 2 the value read, 3 the
-        // file left in place, 4 the WARN line.
+        // file left in place, 4 the log line.
         EXPECT_EXIT(
             {
                 ::alarm(kHangGuardSeconds);
@@ -383,7 +383,8 @@ TEST_F(SettingsDeathTest, WhatIsNoSettingsFileOfTheProgramIsKeptAsideUnwaitedFor
                     std::_Exit(port != nullptr && static_cast<int>(*port) == 7 ? 0 : 2);
                 }
                 if (fs::symlink_status(file_).type() != fs::file_type::not_found) std::_Exit(3);
-                if (!log.contains(L"не прочитан (" + row.why + L"), он сохранён как", L"WARN")) std::_Exit(4);
+                if (!log.contains(L"не прочитан (" + row.why + L"), он сохранён как", L"IMPOR"))
+                    std::_Exit(4);
                 std::_Exit(0);
             },
             ::testing::ExitedWithCode(0), "")
