@@ -285,15 +285,17 @@ TEST_F(Settings, ValuesTheWriterCannotWriteBackAreDroppedOnReading) {
 
 TEST_F(Settings, TextsLongerThanTheirKeyCanMeanAreNeitherKeptNorWrittenBack) {
     const std::string tooLong(setting::kLongestText + 1, 'p');
+    const std::string longest(setting::kLongestText, 'l');
     // Within the bound of its own key.
     const std::string fingerprints(setting::kLongestText + 1, 'f');
-    writeSettingsFile("place = { pathDirGong = \"" + tooLong + "\"; };\nlater = { note = \"" + tooLong +
-                      "\"; };\nscheduler = { toldRecords = \"" + fingerprints +
-                      "\"; };\nmulticast = { basePort = 7; };\n");
+    writeSettingsFile("place = { pathDirGong = \"" + tooLong + "\"; pathFileGong = \"" + longest +
+                      "\"; };\nlater = { note = \"" + tooLong + "\"; };\nscheduler = { toldRecords = \"" +
+                      fingerprints + "\"; };\nmulticast = { basePort = 7; };\n");
     test::LogCapture capture;
     pref& store = start();
     EXPECT_FALSE(store.isNew());
     EXPECT_TRUE(pref::getWString(setting::placePathDirGong).empty());
+    EXPECT_EQ(pref::getWString(setting::placePathFileGong).size(), longest.size());
     EXPECT_EQ(pref::getString(setting::schedulerToldRecords), fingerprints);
     EXPECT_EQ(pref::getInt(setting::multicastBasePort), 7);
     EXPECT_TRUE(capture.contains(L"'place.pathDirGong' длиннее 4096 байт и не прочитана", L"WARN"));
@@ -302,6 +304,8 @@ TEST_F(Settings, TextsLongerThanTheirKeyCanMeanAreNeitherKeptNorWrittenBack) {
     pref::setString(setting::placePathDirGong.key, tooLong);
     EXPECT_TRUE(pref::getWString(setting::placePathDirGong).empty());
     EXPECT_TRUE(capture.contains(L"'place.pathDirGong' длиннее 4096 байт и не сохранена", L"WARN"));
+    pref::setString(setting::placePathDirAlarmMessage.key, longest);
+    EXPECT_EQ(pref::getWString(setting::placePathDirAlarmMessage).size(), longest.size());
     ASSERT_TRUE(store.save());
     const std::string saved = test::readWholeFile(file_);
     EXPECT_EQ(saved.find(tooLong), std::string::npos);
