@@ -1,7 +1,9 @@
 #include "app/DebugPref.h"
 
 #include <boost/filesystem.hpp>
+#include <optional>
 
+#include "app/StartupDecisions.h"
 #include "foundation/DataFolders.h"
 #include "foundation/Place.h"
 #include "foundation/Settings.h"
@@ -35,7 +37,8 @@ int startLog(bool consoleEcho) {
 int loadDebugPref(bool forceTrace3, bool consoleEcho) {
     const int logFailure = startLog(consoleEcho);
     pref* store = pref_init(pref::defaultPath());
-    const bool firstStart = store->isNew();
+    const bool firstStart = isFirstStart(*store);
+    const std::optional<std::wstring> unread = unreadSettingsNotice(*store);
     if (!pref::instanceSlot().install(store)) delete store;
     const std::wstring levelText = base::widen(pref::getString(setting::debugLevel));
     {
@@ -44,6 +47,8 @@ int loadDebugPref(bool forceTrace3, bool consoleEcho) {
     }
     if (firstStart)
         debug::Place("aApp::loadDebugPref").info(L"Файл настроек не найден - используются по умолчанию.");
+    // Told now, not with the window: a start that ends before its window tells it too.
+    if (unread) debug::Place("aApp::loadDebugPref").warn(L"%1%", *unread);
     return logFailure;
 }
 

@@ -204,7 +204,7 @@ void MainFrame::Startup() {
     bool firstStart = false;
     {
         base::SingletonSlot<pref>::Use store(pref::instanceSlot());
-        firstStart = store && store->isNew();
+        firstStart = store && app::isFirstStart(*store.get());
     }
     if (const auto notice = app::startNotice(firstStart, pref::getBool(setting::mainWindowAlarmButtons)))
         place.notice(L"%1%", *notice);

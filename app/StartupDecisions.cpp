@@ -5,6 +5,8 @@
 #include <algorithm>
 
 #include "app/kit/LockRules.h"
+#include "foundation/Settings.h"
+#include "foundation/TextConversion.h"
 
 namespace app {
 namespace {
@@ -41,6 +43,24 @@ std::optional<std::wstring> startNotice(bool firstStart, bool alarmFunctions) {
     }
     return text +
            L"Сетевой интерфейс для вещания выбирается на странице «Сеть» того же окна в режиме "
+           L"администратора.";
+}
+
+bool isFirstStart(const pref& settings) {
+    return settings.isNew() && settings.unreadReason().empty();
+}
+
+std::optional<std::wstring> unreadSettingsNotice(const pref& settings) {
+    if (settings.unreadReason().empty()) return std::nullopt;
+    // Broken into lines: the message box does not wrap its text.
+    std::wstring text = L"Файл настроек '" + base::fromUtf8(settings.path()) + L"' не прочитан (" +
+                        settings.unreadReason() + L").\n";
+    text += settings.keptAs().empty() ? std::wstring(L"Переименовать его не удалось.\n")
+                                      : L"Он сохранён как '" + settings.keptAs() + L"'.\n";
+    return text +
+           L"Программа работает с настройками по умолчанию, пока их не зададут снова: пароли не заданы,\nи " +
+           frm::alarmFunctionsOffText() + L".\nПароли задаются " + frm::whereToSetPasswords() +
+           L",\nсетевой интерфейс для вещания выбирается на странице «Сеть» того же окна в режиме "
            L"администратора.";
 }
 

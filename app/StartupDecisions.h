@@ -8,6 +8,8 @@
 
 #include "foundation/NetworkInterfaces.h"
 
+class pref;
+
 namespace app {
 
 enum class StartDecision {
@@ -32,6 +34,14 @@ struct InterfaceChoice {
 // the alarm functions off (`mainWindow.alarmButtons`) there is no alarm-playback password to set,
 // and the notice says that they are off.
 std::optional<std::wstring> startNotice(bool firstStart, bool alarmFunctions);
+
+// A first start finds no settings file. One that found a file it could not read is none: it runs on
+// the default settings all the same, and unreadSettingsNotice tells it instead.
+bool isFirstStart(const pref& settings);
+// The box of a start whose settings file could not be read: why, where the file was kept, and
+// that the run goes on the default settings, without passwords and with the alarm functions off,
+// until they are set again; none when the file was read or was not there.
+std::optional<std::wstring> unreadSettingsNotice(const pref& settings);
 
 // The saved address while an adapter has it (a loopback address always counts as present);
 // on a first start (nothing saved) the best guess without asking; otherwise the best guess

@@ -422,4 +422,9 @@ std::uint32_t LineControl::getPowerSaveMode() const {
     return powerSaveMode_;
 }
 
+std::uint32_t LineControl::knownInitializationProgress() const {
+    std::lock_guard<std::recursive_mutex> guard(lock_);
+    return initializationProgress_;
+}
+
 }  // namespace device::tip_device

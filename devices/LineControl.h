@@ -71,6 +71,8 @@ public:
     bool setPowerSaveMode(std::uint8_t mode);
     // Percent of the module's initialisation; "lsensor dbg" while none is known.
     std::uint32_t getInitializationProgress();
+    // The percent the module's state gave last, without asking it.
+    std::uint32_t knownInitializationProgress() const;
     // "lsensor add" / "lsensor del" with the module's address of the device; false when refused
     // (power-save mode, no such device) or not answered.
     bool add(std::uint8_t number);

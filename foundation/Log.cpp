@@ -312,14 +312,13 @@ std::wstring Log::filterArgument(const std::wstring& text, Level level) const {
 
 std::wstring Log::readable(const std::wstring& text, Level level) {
     constexpr wchar_t kCut = L'…';
-    const std::size_t longestLine = level < INFO ? kLongestArgument : kLongestArgumentLine;
-    if (text.size() <= longestLine) return text;
+    if (level < NOTICE || text.size() <= kLongestArgumentLine) return text;
     std::wstring cut;
     for (std::size_t start = 0;;) {
         const std::size_t newline = text.find(L'\n', start);
         const std::size_t length = (newline == std::wstring::npos ? text.size() : newline) - start;
-        cut.append(text, start, std::min(length, longestLine));
-        if (length > longestLine) cut += kCut;
+        cut.append(text, start, std::min(length, kLongestArgumentLine));
+        if (length > kLongestArgumentLine) cut += kCut;
         if (cut.size() > kLongestArgument) {
             cut.resize(kLongestArgument);
             return cut += kCut;

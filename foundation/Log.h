@@ -13,8 +13,10 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <sstream>
 #include <string>
 #include <thread>
+#include <type_traits>
 
 #include "foundation/SingletonSlot.h"
 #include "foundation/TextConversion.h"
@@ -87,11 +89,11 @@ public:
 
     std::wstring filterArgument(const std::wstring& text, Level level) const;
 
-    // A text argument, such as a name or an address from a file or the network, is cut to a
-    // readable length, each cut marked with "…": from INFO up, where the operator reads it and a box
-    // may show it, each line to kLongestArgumentLine characters; at every level the whole to
-    // kLongestArgument, which keeps a whole datagram, or the names of a thousand loudspeakers one
-    // on a line.
+    // An argument of a record that a box shows (NOTICE and up), such as a name or an address from a
+    // file or the network, is cut to a readable length, each cut marked with "…": each line to
+    // kLongestArgumentLine characters and the whole to kLongestArgument, which keeps the names of a
+    // thousand loudspeakers one on a line. Below NOTICE no box shows the record, and the file has
+    // every argument whole: a task row or a datagram is read there as it was.
     static constexpr std::size_t kLongestArgumentLine = 500;
     static constexpr std::size_t kLongestArgument = 64 * 1024;
     static std::wstring readable(const std::wstring& text, Level level);
@@ -114,6 +116,15 @@ private:
 
     template <class T>
     void feed(boost::wformat& format, Level level, const T& value) const {
+        // A value printed by its own output operator (a toolkit string, a path) is text in a box as well.
+        if constexpr (std::is_class_v<T>) {
+            if (level >= NOTICE) {
+                std::wostringstream text;
+                text << value;
+                format % readable(text.str(), level);
+                return;
+            }
+        }
         format % value;
     }
     void feed(boost::wformat& format, Level level, const std::string& value) const;

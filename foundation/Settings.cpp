@@ -188,16 +188,17 @@ void pref::readFile() {
 }
 
 // The file is kept rather than deleted, so that a damaged file (and the passwords in it)
-// can still be repaired by hand.
+// can still be repaired by hand. The start tells the operator, with what the run lacks.
 void pref::keepUnreadableFileAside(const std::wstring& reason) {
     const debug::Place place("pref::pref");
-    const std::wstring aside = base::keepAside(base::fromUtf8(path_));
-    if (!aside.empty()) {
-        place.warn(L"Файл настроек '%1%' не прочитан (%2%), он сохранён как '%3%'", base::fromUtf8(path_),
-                   reason, aside);
+    unreadReason_ = reason;
+    keptAs_ = base::keepAside(base::fromUtf8(path_));
+    if (!keptAs_.empty()) {
+        place.important(L"Файл настроек '%1%' не прочитан (%2%), он сохранён как '%3%'",
+                        base::fromUtf8(path_), reason, keptAs_);
     } else {
-        place.warn(L"Файл настроек '%1%' не прочитан (%2%) и не может быть переименован",
-                   base::fromUtf8(path_), reason);
+        place.important(L"Файл настроек '%1%' не прочитан (%2%) и не может быть переименован",
+                        base::fromUtf8(path_), reason);
     }
 }
 

@@ -34,7 +34,7 @@ public:
     // regular file (a pipe is not waited for), is larger than kLargestFile, holds a NUL byte,
     // names another file to include, nests its groups deeper than the program's keys by far or
     // would be written back larger than kLargestWrittenBack, is renamed aside (with a time stamp)
-    // and the run starts as a first start. A text longer than setting::longestText of its key is
+    // and the run goes on default settings. A text longer than setting::longestText of its key is
     // dropped, so that its reader takes the default.
     explicit pref(const std::wstring& path);
     pref(const pref&) = delete;
@@ -45,8 +45,12 @@ public:
     // The process-wide store, installed by start-up with the result of pref_init.
     static base::SingletonSlot<pref>& instanceSlot();
 
-    // True until a settings file has been read successfully: the first-start mark.
+    // True until a settings file has been read successfully: a first start, or a file not read.
     bool isNew() const { return isNew_; }
+    // Why the file at the path was not read; empty when it was read or was not there.
+    const std::wstring& unreadReason() const { return unreadReason_; }
+    // The name the file not read was kept under; empty when it could not be renamed.
+    const std::wstring& keptAs() const { return keptAs_; }
     const std::string& path() const { return path_; }
     std::unique_lock<std::recursive_mutex> lock() { return std::unique_lock<std::recursive_mutex>(mutex_); }
 
@@ -92,6 +96,8 @@ private:
     base::ChangeMark changes_;
     libconfig::Config config_;
     bool isNew_ = true;
+    std::wstring unreadReason_;
+    std::wstring keptAs_;
     // UTF-8, as the file system takes it.
     std::string path_;
 };

@@ -58,4 +58,8 @@ std::wstring initialisation(std::uint32_t percent) {
     return L"Инициализация: " + std::to_wstring(percent) + L"%";
 }
 
+std::uint32_t initialisationProgress(device::tip_device::LineControl& module, bool answers) {
+    return answers ? module.getInitializationProgress() : module.knownInitializationProgress();
+}
+
 }  // namespace frm::line

@@ -40,5 +40,8 @@ Buttons buttons(device::tip_device::LineControl::State state, std::uint32_t powe
 
 std::wstring versionLine(const device::Version& version, const std::string& address);
 std::wstring initialisation(std::uint32_t percent);
+// The percent the status text shows: the module's, asked while it answers. One that left a query
+// unanswered is asked nothing more: the page shows what it gave last.
+std::uint32_t initialisationProgress(device::tip_device::LineControl& module, bool answers);
 
 }  // namespace frm::line

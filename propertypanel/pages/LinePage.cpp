@@ -105,8 +105,8 @@ LinePage::Module readModule(device::VokarInfo& vokar, bool withVersion, First fi
         module.vokarB = vokar.isType(kVokarB);
         if (module.state == LineControl::active) {
             module.devices = lineControl->getLineState();
-        } else if (answers()) {
-            module.progress = lineControl->getInitializationProgress();
+        } else {
+            module.progress = line::initialisationProgress(*lineControl, answers());
         }
     } catch (...) {
         module.failure = std::current_exception();

@@ -14,13 +14,18 @@
 #include <filesystem>
 #include <fstream>
 #include <future>
+#include <optional>
 
+#include "app/DebugPref.h"
 #include "app/QuitOption.h"
 #include "app/ServiceCheck.h"
 #include "app/SingleInstance.h"
 #include "app/StartupDecisions.h"
 #include "app/StopChannel.h"
 #include "app/StopSignals.h"
+#include "foundation/LogCalls.h"
+#include "foundation/Settings.h"
+#include "support/DataRoot.h"
 #include "support/FakeGuiThread.h"
 #include "support/LogCapture.h"
 #include "support/ManualClock.h"
@@ -40,31 +45,64 @@ TEST(Startup, DecisionOfQuitOptionAndRunningCopy) {
     for (const auto& [quit, running, decision] : cases) EXPECT_EQ(app::decideStart(quit, running), decision);
 }
 
+// A start that finds a settings file it cannot read keeps it aside and runs on the defaults: it says
+// so in a box of its own, and is no first start.
 TEST(Startup, OneNoticeAtAFirstStartAndNoneAfter) {
     const std::wstring where = L"в окне «Настройки» на странице «Безопасность»: пока они не заданы";
     const std::wstring alarmPassword = L"воспроизведения тревог";
     const std::wstring off =
         L"тревожные функции на этом головном узле выключены (настройка mainWindow.alarmButtons)";
-    // first start, alarm functions -> notice, what it holds, what it must not hold
-    const std::tuple<bool, bool, bool, std::vector<std::wstring>, std::vector<std::wstring>> cases[] = {
-        {false, false, false, {}, {}},
-        {false, true, false, {}, {}},
-        {true, true, true, {where, alarmPassword, L"тревожные сообщения не запускаются"}, {off}},
-        // No alarm-playback password to set where the page does not show its box.
-        {true, false, true, {where, off, L"интерфейс не блокируется"}, {alarmPassword}},
+    const std::wstring first = L"Это первый запуск программы";
+    const std::wstring defaults = L"Программа работает с настройками по умолчанию, пока их не зададут снова";
+    const std::wstring kept = L"/melvoxd.cfg.broken-";
+    const std::string past = "#" + std::string(pref::kLargestFile, 'x');
+    struct Row {
+        // The settings file a start reads ("" none); without one the row gives the start's facts.
+        std::optional<std::string> settings;
+        bool firstStart, alarmFunctions;
+        // What the start tells holds, and does not hold.
+        std::vector<std::wstring> holds, lacks;
     };
-    for (const auto& [firstStart, alarmFunctions, shown, holds, lacks] : cases) {
-        const auto notice = app::startNotice(firstStart, alarmFunctions);
-        ASSERT_EQ(notice.has_value(), shown) << firstStart << alarmFunctions;
-        if (!notice) continue;
-        EXPECT_EQ(notice->rfind(L"После первого запуска в общих настройках необходимо сменить пароль и "
-                                L"выбрать сетевой интерфейс для вещания\nЭто первый запуск программы.\n",
-                                0),
-                  0u);
-        for (const std::wstring& text : holds)
-            EXPECT_NE(notice->find(text), std::wstring::npos) << alarmFunctions;
-        for (const std::wstring& text : lacks)
-            EXPECT_EQ(notice->find(text), std::wstring::npos) << alarmFunctions;
+    const Row rows[] = {
+        {std::nullopt, false, false, {}, {}},
+        {std::nullopt, false, true, {}, {}},
+        {std::nullopt, true, true, {where, alarmPassword, L"тревожные сообщения не запускаются"}, {off}},
+        // No alarm-playback password to set where the page does not show its box.
+        {std::nullopt, true, false, {where, off, L"интерфейс не блокируется"}, {alarmPassword}},
+        {"", true, false, {first, off}, {kept}},
+        {"multicast = { basePort = ; };\n", false, false, {L"(syntax error", kept, defaults, off}, {first}},
+        {past, false, false, {L"(файл больше 65536 байт)", kept, defaults, off}, {first}},
+        {"@include \"a\"\n", false, false, {L"(в нём есть строка @include)", kept, defaults, off}, {first}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(testing::Message() << "row " << &row - rows);
+        bool firstStart = row.firstStart;
+        // The boxes of the start, their lines escaped as the log has them.
+        std::wstring told;
+        if (row.settings) {
+            test::DataRoot root;
+            test::LogCapture log;
+            const std::string file = root.dataFolder() + "/melvoxd.cfg";
+            std::filesystem::create_directories(root.dataFolder());
+            if (!row.settings->empty()) std::ofstream(file, std::ios::binary) << *row.settings;
+            app::loadDebugPref(false);
+            firstStart = app::isFirstStart(*pref::instanceSlot().peek());
+            delete pref::instanceSlot().release();
+            debug::resetRecentMessages();
+            for (const test::LogLine& line : log.find(L"", L"WARN")) told += line.message;
+        }
+        EXPECT_EQ(firstStart, row.firstStart);
+        const auto notice = app::startNotice(firstStart, row.alarmFunctions);
+        EXPECT_EQ(notice.has_value(), row.firstStart);
+        if (notice) {
+            EXPECT_EQ(notice->rfind(L"После первого запуска в общих настройках необходимо сменить пароль и "
+                                    L"выбрать сетевой интерфейс для вещания\nЭто первый запуск программы.\n",
+                                    0),
+                      0u);
+            told += *notice;
+        }
+        for (const std::wstring& text : row.holds) EXPECT_NE(told.find(text), std::wstring::npos) << told;
+        for (const std::wstring& text : row.lacks) EXPECT_EQ(told.find(text), std::wstring::npos) << told;
     }
 }
 

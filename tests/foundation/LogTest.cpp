@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
+#include <wx/string.h>
 
 #include <algorithm>
 #include <atomic>
@@ -12,6 +13,7 @@
 #include <mutex>
 #include <stdexcept>
 #include <thread>
+#include <variant>
 #include <vector>
 
 #include "foundation/DebugOutput.h"
@@ -164,21 +166,26 @@ TEST(LogCalls, TextArgumentsAreCutToAReadableLength) {
     std::wstring summary = L"20 records:";
     for (int n = 0; n < 20; ++n) summary += L"\n" + std::wstring(150, L's');
     const std::wstring datagram(3000, L'F');
+    const std::string taskRow(3258, 't');
+    const std::string received(1400, 'R');
     struct Row {
         const char* name;
         Log::Level level;
-        std::wstring argument;
+        std::variant<std::wstring, std::string, wxString> argument;
         std::wstring logged;
     };
     const Row rows[] = {
         {"a 10 MB address", Log::ERROR, std::wstring(10 << 20, L'7'), longLine + L"…"},
+        {"a 10 MB narrow address", Log::ERROR, std::string(10 << 20, '7'), longLine + L"…"},
+        {"a toolkit text in a notice", Log::NOTICE, wxString(longLine + L"77"), longLine + L"…"},
         {"a long line among short ones", Log::WARN, L"head\n" + longLine + L"77\ntail",
          L"head\n" + longLine + L"…\ntail"},
         {"many short lines", Log::ERROR, shortLines, shortLines.substr(0, Log::kLongestArgument) + L"…"},
         {"a summary of twenty lines", Log::ERROR, summary, summary},
         {"a datagram at trace", Log::TRACE, datagram, datagram},
-        {"a megabyte at trace", Log::TRACE, std::wstring(1 << 20, L'F'),
-         std::wstring(Log::kLongestArgument, L'F') + L"…"},
+        {"a megabyte at trace", Log::TRACE, std::wstring(1 << 20, L'F'), std::wstring(1 << 20, L'F')},
+        {"a task row at info", Log::INFO, taskRow, std::wstring(taskRow.begin(), taskRow.end())},
+        {"a datagram at extern", Log::EXTERN, received, std::wstring(received.begin(), received.end())},
     };
     test::LogCapture capture(Log::TRACE3);
     std::mutex lock;
@@ -189,7 +196,11 @@ TEST(LogCalls, TextArgumentsAreCutToAReadableLength) {
         messages.push_back(record.message);
     });
     for (const Row& row : rows) {
-        log->write(row.level, L"Запись '%1%' пропущена", "a::B::c", row.argument);
+        std::visit(
+            [&](const auto& argument) {
+                log->write(row.level, L"Запись '%1%' пропущена", "a::B::c", argument);
+            },
+            row.argument);
         std::lock_guard<std::mutex> guard(lock);
         ASSERT_FALSE(messages.empty()) << row.name;
         EXPECT_TRUE(messages.back() == L"Запись '" + row.logged + L"' пропущена") << row.name;

@@ -162,7 +162,7 @@ TEST_F(Settings, FindAndCreateOnAGroup) {
     EXPECT_EQ(static_cast<int>(replaced), 7);
 }
 
-TEST_F(Settings, UnreadableFileIsKeptAsideAndTheRunStartsAsAFirstStart) {
+TEST_F(Settings, UnreadableFileIsKeptAsideAndTheRunGoesOnTheDefaults) {
     test::ManualClock clock;
     clock.setLocal(boost::posix_time::ptime(
         boost::gregorian::date(2024, 3, 5),
@@ -179,7 +179,7 @@ TEST_F(Settings, UnreadableFileIsKeptAsideAndTheRunStartsAsAFirstStart) {
     const std::string aside = file_ + ".broken-20240305-140709";
     EXPECT_FALSE(fs::exists(file_));
     EXPECT_EQ(test::readWholeFile(aside), broken);
-    EXPECT_TRUE(log.contains(base::fromUtf8(aside), L"WARN"));
+    EXPECT_TRUE(log.contains(base::fromUtf8(aside), L"IMPOR"));
 
     ASSERT_TRUE(store.save());
     libconfig::Config config;
@@ -285,15 +285,17 @@ TEST_F(Settings, ValuesTheWriterCannotWriteBackAreDroppedOnReading) {
 
 TEST_F(Settings, TextsLongerThanTheirKeyCanMeanAreNeitherKeptNorWrittenBack) {
     const std::string tooLong(setting::kLongestText + 1, 'p');
+    const std::string longest(setting::kLongestText, 'l');
     // Within the bound of its own key.
     const std::string fingerprints(setting::kLongestText + 1, 'f');
-    writeSettingsFile("place = { pathDirGong = \"" + tooLong + "\"; };\nlater = { note = \"" + tooLong +
-                      "\"; };\nscheduler = { toldRecords = \"" + fingerprints +
-                      "\"; };\nmulticast = { basePort = 7; };\n");
+    writeSettingsFile("place = { pathDirGong = \"" + tooLong + "\"; pathFileGong = \"" + longest +
+                      "\"; };\nlater = { note = \"" + tooLong + "\"; };\nscheduler = { toldRecords = \"" +
+                      fingerprints + "\"; };\nmulticast = { basePort = 7; };\n");
     test::LogCapture capture;
     pref& store = start();
     EXPECT_FALSE(store.isNew());
     EXPECT_TRUE(pref::getWString(setting::placePathDirGong).empty());
+    EXPECT_EQ(pref::getWString(setting::placePathFileGong).size(), longest.size());
     EXPECT_EQ(pref::getString(setting::schedulerToldRecords), fingerprints);
     EXPECT_EQ(pref::getInt(setting::multicastBasePort), 7);
     EXPECT_TRUE(capture.contains(L"'place.pathDirGong' длиннее 4096 байт и не прочитана", L"WARN"));
@@ -302,6 +304,8 @@ TEST_F(Settings, TextsLongerThanTheirKeyCanMeanAreNeitherKeptNorWrittenBack) {
     pref::setString(setting::placePathDirGong.key, tooLong);
     EXPECT_TRUE(pref::getWString(setting::placePathDirGong).empty());
     EXPECT_TRUE(capture.contains(L"'place.pathDirGong' длиннее 4096 байт и не сохранена", L"WARN"));
+    pref::setString(setting::placePathDirAlarmMessage.key, longest);
+    EXPECT_EQ(pref::getWString(setting::placePathDirAlarmMessage).size(), longest.size());
     ASSERT_TRUE(store.save());
     const std::string saved = test::readWholeFile(file_);
     EXPECT_EQ(saved.find(tooLong), std::string::npos);
@@ -321,7 +325,7 @@ TEST_F(SettingsDeathTest, WhatIsNoSettingsFileOfTheProgramIsKeptAsideUnwaitedFor
         Kind kind;
         const char* name;
         bool keptAside;
-        std::wstring why;  // in the WARN line of a file kept aside
+        std::wstring why;  // in the log line of a file kept aside
     };
     const Row rows[] = {
         {pipe, "a named pipe", true, L"это не обычный файл"},
@@ -371,7 +375,7 @@ TEST_F(SettingsDeathTest, WhatIsNoSettingsFileOfTheProgramIsKeptAsideUnwaitedFor
             }
         }
         // The child's exit code says what went wrong: 1 the first-start mark, 2 the value read, 3 the
-        // file left in place, 4 the WARN line.
+        // file left in place, 4 the log line.
         EXPECT_EXIT(
             {
                 ::alarm(kHangGuardSeconds);
@@ -383,7 +387,8 @@ TEST_F(SettingsDeathTest, WhatIsNoSettingsFileOfTheProgramIsKeptAsideUnwaitedFor
                     std::_Exit(port != nullptr && static_cast<int>(*port) == 7 ? 0 : 2);
                 }
                 if (fs::symlink_status(file_).type() != fs::file_type::not_found) std::_Exit(3);
-                if (!log.contains(L"не прочитан (" + row.why + L"), он сохранён как", L"WARN")) std::_Exit(4);
+                if (!log.contains(L"не прочитан (" + row.why + L"), он сохранён как", L"IMPOR"))
+                    std::_Exit(4);
                 std::_Exit(0);
             },
             ::testing::ExitedWithCode(0), "")

@@ -150,6 +150,19 @@ TEST(ZonePages, EndDeviceRowsAndTheModulesButtons) {
     EXPECT_EQ(frm::line::versionLine(version, "02:7E:41:00:10:01"),
               L"Версия контроля линии: 1.2.3; Адрес: 02:7E:41:00:10:01; ");
     EXPECT_EQ(frm::line::initialisation(40), L"Инициализация: 40%");
+    // A module that told its progress and then fell silent is asked nothing more, and shows it still.
+    std::string reply = "Not Ready,0,40";
+    std::size_t asked = 0;
+    LC module([&](const std::string&, std::string& answer) {
+        ++asked;
+        answer = reply;
+    });
+    module.requestTipDevices();
+    reply.clear();
+    module.requestTipDevices();
+    EXPECT_EQ(frm::line::initialisation(frm::line::initialisationProgress(module, false)),
+              L"Инициализация: 40%");
+    EXPECT_EQ(asked, 2u);
 }
 
 TEST(ZonePages, KeyRows) {
