@@ -720,7 +720,7 @@ std::vector<std::pair<base::ChangeMark, StateSaver::Take>> MainFrame::keptKinds(
 
 std::optional<std::pair<base::ChangeMark, StateSaver::Take>> MainFrame::settingsKind() {
     base::SingletonSlot<pref>::Use store(pref::instanceSlot());
-    if (!store || store->path().empty()) return std::nullopt;
+    if (!store || store->path().empty() || store->keepsFileAsIs()) return std::nullopt;
     return std::make_pair(
         store->changes(), StateSaver::Take([path = base::fromUtf8(store->path())] {
             return StateSaver::Snapshot{{path, static_cast<std::size_t>(base::kMaximumReadFileSize), [] {

@@ -55,7 +55,9 @@ std::optional<std::wstring> unreadSettingsNotice(const pref& settings) {
     // Broken into lines: the message box does not wrap its text.
     std::wstring text = L"Файл настроек '" + base::fromUtf8(settings.path()) + L"' не прочитан (" +
                         settings.unreadReason() + L").\n";
-    text += settings.keptAs().empty() ? std::wstring(L"Переименовать его не удалось.\n")
+    text += settings.keptAs().empty() ? std::wstring(
+                                            L"Переименовать его не удалось: он остаётся как есть,\nи "
+                                            L"настройки этого запуска не будут сохранены.\n")
                                       : L"Он сохранён как '" + settings.keptAs() + L"'.\n";
     return text +
            L"Программа работает с настройками по умолчанию, пока их не зададут снова: пароли не заданы,\nи " +

@@ -250,6 +250,12 @@ libconfig::Setting& pref::create(const std::string& key, Type type) {
 
 bool pref::save() {
     auto guard = lock();
+    if (keepsFileAsIs()) {
+        debug::Place("pref::save")
+            .error(L"Настройки не сохранены: файл '%1%' не прочитан и оставлен как есть",
+                   base::fromUtf8(path_));
+        return false;
+    }
     std::wstring failure = L"unknown exception";
     try {
         const base::AtomicWriteResult result = base::writeFileAtomically(base::fromUtf8(path_), text());

@@ -51,6 +51,9 @@ public:
     const std::wstring& unreadReason() const { return unreadReason_; }
     // The name the file not read was kept under; empty when it could not be renamed.
     const std::wstring& keptAs() const { return keptAs_; }
+    // A file that was neither read nor kept aside stays as it is: nothing is written over it, so
+    // that what it holds can still be repaired by hand, and the run's settings are not saved.
+    bool keepsFileAsIs() const { return !unreadReason_.empty() && keptAs_.empty(); }
     const std::string& path() const { return path_; }
     std::unique_lock<std::recursive_mutex> lock() { return std::unique_lock<std::recursive_mutex>(mutex_); }
 
@@ -59,7 +62,8 @@ public:
     // Makes the groups of the path exist and returns a leaf of the type. A member of
     // another type in its place, or a non-group on the way, is replaced.
     libconfig::Setting& create(const std::string& key, Type type);
-    // Writes the whole tree to the path; false (told on the debugger output) on failure.
+    // Writes the whole tree to the path; false (told on the debugger output) on failure, or when
+    // the file is kept as it is.
     bool save();
     // The file's bytes for the tree as it stands, as save writes them.
     std::string text();

@@ -106,6 +106,28 @@ TEST(Startup, OneNoticeAtAFirstStartAndNoneAfter) {
     }
 }
 
+// A damaged settings file that cannot be renamed aside is never written over: the box says so and
+// what it costs, and the stop's save leaves the file as it found it.
+TEST(Startup, ASettingsFileNeitherReadNorKeptAsideIsLeftAsItIs) {
+    test::DataRoot root;
+    test::LogCapture log;
+    std::filesystem::create_directories(root.dataFolder());
+    // Its name with the mark of a file kept aside is longer than a name may be.
+    const std::string file = root.dataFolder() + "/" + std::string(240, 's') + ".cfg";
+    const std::string damaged = "security = { administrator = \"0A29\"; };\nmulticast = { basePort = ; };\n";
+    std::ofstream(file, std::ios::binary) << damaged;
+    pref store(base::fromUtf8(file));
+    ASSERT_TRUE(store.keptAs().empty());
+    const std::optional<std::wstring> notice = app::unreadSettingsNotice(store);
+    ASSERT_TRUE(notice);
+    EXPECT_NE(notice->find(L"он остаётся как есть,\nи настройки этого запуска не будут сохранены"),
+              std::wstring::npos);
+    EXPECT_FALSE(store.save());
+    std::ifstream in(file, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), damaged);
+    EXPECT_TRUE(log.contains(L"не прочитан и оставлен как есть", L"ERROR"));
+}
+
 TEST(Startup, InterfaceChoice) {
     os::NetworkInterface lan;
     lan.name = L"eth0";
