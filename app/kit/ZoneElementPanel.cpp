@@ -225,7 +225,7 @@ void ZoneElementPanel::createZoneOnButtonClick(wxCommandEvent&) {
     place.trace(L"");
     const ZoneElement::ZonePtr parent = targetZone();
     const auto name = questions_.askText(L"Создать зону", L"Название новой зоны:", L"");
-    if (!name || !root_->takesZone(ZoneElement::validName(*name))) return;
+    if (!name || !root_->takesZone(*parent, ZoneElement::validName(*name))) return;
     ZoneElement::ZonePtr zone;
     {
         GuiLocker lock;
@@ -262,6 +262,7 @@ void ZoneElementPanel::renameZoneOnButtonClick(wxCommandEvent&) {
                      ZoneElement::kMaximumNameLength);
         return;
     }
+    if (!root_->takesRename(*zone, checked)) return;
     {
         GuiLocker lock;
         place.info(L"Зона '%1%' переименована в '%2%'", zone->name, checked);
@@ -339,6 +340,10 @@ void ZoneElementPanel::volumeOnScrollChanged(wxScrollEvent& event) {
     place.trace(L"");
     const ZoneElement::ZonePtr zone = targetZone();
     const int percent = m_volumeSlider->GetValue();
+    if (!root_->takesVolume(*zone, percent)) {
+        showVolume();
+        return;
+    }
     std::vector<ZoneElement::DevicePtr> devices;
     {
         GuiLocker lock;
