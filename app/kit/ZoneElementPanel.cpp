@@ -137,7 +137,6 @@ void ZoneElementPanel::update(const wxTreeItemId& item, const ZoneElement::ZoneP
     }
     const std::size_t devices = zone->devices.size();
     std::size_t from = 0;
-    wxTreeItemId previous;
     for (const RowEdit& edit : rowEdits(shown, wanted)) {
         if (edit.kind == RowEdit::erase) {
             m_zoneTree->Delete(children[from++]);
@@ -148,17 +147,18 @@ void ZoneElementPanel::update(const wxTreeItemId& item, const ZoneElement::ZoneP
         const ZoneElement::ZonePtr& owner = isDevice ? zone : zone->zones[edit.wanted - devices];
         const std::wstring label = isDevice ? device->getDisplayName() : zoneLabel(*owner);
         if (edit.kind == RowEdit::keep) {
-            previous = children[from++];
-            showLabel(previous, label);
-            if (!isDevice) update(previous, owner);
+            const wxTreeItemId kept = children[from++];
+            showLabel(kept, label);
+            if (!isDevice) update(kept, owner);
             continue;
         }
-        auto* data = new ItemData(owner, device);
-        previous = previous.IsOk() ? m_zoneTree->InsertItem(item, previous, label, -1, -1, data)
-                                   : m_zoneTree->PrependItem(item, label, -1, -1, data);
+        // Inserted by its row: inserted after an item, that item is looked for among the children,
+        // and thousands of zones would each take thousands of looks.
+        const wxTreeItemId inserted =
+            m_zoneTree->InsertItem(item, edit.row, label, -1, -1, new ItemData(owner, device));
         if (!isDevice) {
-            m_zoneTree->SetItemBold(previous);
-            fill(previous, owner);
+            m_zoneTree->SetItemBold(inserted);
+            fill(inserted, owner);
         }
     }
 }
