@@ -29,10 +29,10 @@ void crc32_init() {
 
 namespace base {
 
-std::uint32_t crc32(const void* bytes, std::size_t count) {
+std::uint32_t crc32(const void* bytes, std::size_t count, std::uint32_t before) {
     // zlib's, which takes several bytes a step: state files of tens of megabytes are compared by it.
     const auto* in = static_cast<const Bytef*>(bytes);
-    uLong value = ::crc32(0L, Z_NULL, 0);
+    uLong value = before;
     while (count > 0) {
         const uInt chunk = static_cast<uInt>(std::min<std::size_t>(count, 1u << 30));
         value = ::crc32(value, in, chunk);
