@@ -18,11 +18,13 @@ namespace storage {
 constexpr int kMaximumNesting = 64;
 
 // The bound of each state file's size is chosen by its owner, from what a site writes (a
-// thousand loudspeakers, five hundred zones, a thousand tasks, lists of ten thousand items) with
-// room to spare, so that a file at its bound still reads within seconds and a bounded memory;
-// none is larger than this. Reading a file costs about 5 (long texts) to 36 (short elements)
-// times its size, most of it the tree; the program's start with a file at its bound, its models,
-// views and saved copy included, 20 to 110 times at the peak (bench/state_file_bench).
+// thousand loudspeakers, five hundred zones, a thousand tasks to 500 loudspeakers each, lists of a
+// hundred thousand items) with room to spare, so that a file at its bound still reads within
+// seconds and a bounded memory; none is larger than this. Reading a file through its tree costs
+// about 5 (long texts) to 36 (short elements) times its size, read from its parsed text (XmlElement)
+// a few times; the program's start with a file at its bound, its models, views and saved copy
+// included, peaks at 6 (lists, schedule) to 80 (short elements through the tree) times its size
+// above an empty start (bench/state_file_bench).
 constexpr std::size_t kLargestStateFile = 32u << 20;
 
 // A file's text longer than its bound: its reader would keep such a file aside, so it is never
