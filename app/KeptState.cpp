@@ -13,9 +13,7 @@ StateSaver::File devicesFile(const std::wstring& path, std::vector<ZoneElement::
 }
 
 StateSaver::File playlistsFile(const std::wstring& path, std::shared_ptr<const ListOfPlaylist> list) {
-    return {path, ListOfPlaylist::kMaximumFileSize, [list = std::move(list)] {
-                return storage::xmlText(list->toTree(), ListOfPlaylist::kMaximumFileSize);
-            }};
+    return {path, ListOfPlaylist::kMaximumFileSize, [list = std::move(list)] { return list->xmlText(); }};
 }
 
 StateSaver::File zonesFile(const std::wstring& path, const ZoneElement& root) {
@@ -35,9 +33,7 @@ StateSaver::File messagesFile(const std::wstring& path, MessageItem root, std::w
 
 StateSaver::File schedulerFile(const std::wstring& path, SchedulerStore::Kept kept) {
     auto shared = std::make_shared<const SchedulerStore::Kept>(std::move(kept));
-    return {path, SchedulerStore::kMaximumFileSize, [shared] {
-                return storage::xmlText(SchedulerStore::toTree(*shared), SchedulerStore::kMaximumFileSize);
-            }};
+    return {path, SchedulerStore::kMaximumFileSize, [shared] { return SchedulerStore::xmlText(*shared); }};
 }
 
 StateSaver::File treeFile(const std::wstring& path, std::size_t bound, boost::property_tree::wptree tree) {

@@ -641,21 +641,22 @@ void MainFrame::loadStateFiles() {
             stateFiles_[file] = schedulerPanel_->load(dataFile(name));
             continue;
         }
+        if (playlists) {
+            stateFiles_[file] = playlists->load(dataFile(name));
+            continue;
+        }
         const bool own = file == L"device_collection.xml" || file == L"zone_collection.xml";
-        if (!own && !playlists) {
+        if (!own) {
             place.debug(L"'%1%' is not read: its panel does not exist yet", file);
             continue;
         }
         boost::property_tree::wptree tree;
-        const std::size_t bound = playlists                          ? ListOfPlaylist::kMaximumFileSize
-                                  : file == L"device_collection.xml" ? kDeviceCollectionFileSize
-                                                                     : ZoneElement::kMaximumFileSize;
+        const std::size_t bound =
+            file == L"device_collection.xml" ? kDeviceCollectionFileSize : ZoneElement::kMaximumFileSize;
         const storage::StateFileRead read = storage::readStateFile(dataFile(name), tree, bound);
         stateFiles_[file] = read;
         if (read != storage::StateFileRead::loaded) continue;
-        if (playlists) {
-            playlists->fromTree(tree);
-        } else if (file == L"device_collection.xml") {
+        if (file == L"device_collection.xml") {
             deviceCounter_.store(std::max(deviceCounter_.load(), loadDeviceCollection(tree, *registry_)));
             for (const auto& device : registry_->getDevices()) refreshDevice(device);
         } else {

@@ -182,12 +182,16 @@ bool StateSaver::write(const File& file) {
     const Digest digest{bytes.size(), base::crc32(bytes)};
     auto known = onDisk_.find(file.path);
     if (known == onDisk_.end()) {
-        // The first look reads the whole file, as its kind's reader would take it.
+        // The first look reads the whole file, as its kind's reader would take it, a piece at a
+        // time: tens of megabytes are not held for a digest.
+        Digest onDisk;
         std::optional<Digest> found;
-        std::string onDisk;
         if (base::pathExists(file.path) &&
-            base::readRegularFile(file.path, file.bound, onDisk) == base::RegularFileRead::read)
-            found = Digest{onDisk.size(), base::crc32(onDisk)};
+            base::readRegularFilePieces(file.path, file.bound, [&](const char* piece, std::size_t count) {
+                onDisk.size += count;
+                onDisk.crc = base::crc32(piece, count, onDisk.crc);
+            }) == base::RegularFileRead::read)
+            found = onDisk;
         known = onDisk_.emplace(file.path, found).first;
     }
     if (!(known->second == digest)) {

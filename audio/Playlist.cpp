@@ -2,9 +2,14 @@
 
 #include "foundation/Files.h"
 #include "foundation/Place.h"
+#include "foundation/Storage.h"
 #include "foundation/ThreadDispatcher.h"
 
 namespace {
+
+std::size_t textSize(const Playlist::Item& item) {
+    return storage::writtenSize(item.title) + storage::writtenSize(item.path);
+}
 
 void reportEmpty(const std::wstring& title, const std::wstring& path) {
     debug::Place("Playlist::Item::Item")
@@ -22,7 +27,9 @@ Playlist::Playlist(const std::wstring& name, bool repeat) : name_(name), repeat_
 
 void Playlist::deleteSelected() {
     std::lock_guard<std::mutex> guard(lock_);
+    for (const std::size_t index : selectionWithin(items_.size())) textBytes_ -= textSize(items_[index]);
     const std::size_t before = eraseSelected(items_, position_);
+    ++revision_;
     position_ -= before;
     if (position_ >= items_.size()) position_ = items_.empty() ? 0 : items_.size() - 1;
     changes_.mark();
@@ -32,6 +39,7 @@ long Playlist::moveItem(long from, long to) {
     std::lock_guard<std::mutex> guard(lock_);
     if (!move(items_, from, to)) return from;
     position_ = followMove(position_, from, to);
+    ++revision_;
     changes_.mark();
     return to;
 }
@@ -51,8 +59,11 @@ bool Playlist::append(Item item, bool check) {
         debug::Place("Playlist::add").warn(L"Путь некорректный '%1%'", item.path);
         return false;
     }
+    const std::size_t bytes = textSize(item);
     std::lock_guard<std::mutex> guard(lock_);
     items_.push_back(std::move(item));
+    textBytes_ += bytes;
+    ++revision_;
     changes_.mark();
     return true;
 }
@@ -79,8 +90,11 @@ bool Playlist::update(const Item& item) {
         debug::Place("Playlist::update").warn(L"Internal error. list index out of bounds");
         return false;
     }
-    items_[static_cast<std::size_t>(item.index)].title = item.title;
-    items_[static_cast<std::size_t>(item.index)].path = item.path;
+    Item& updated = items_[static_cast<std::size_t>(item.index)];
+    textBytes_ = textBytes_ - textSize(updated) + textSize(item);
+    updated.title = item.title;
+    updated.path = item.path;
+    ++revision_;
     changes_.mark();
     return true;
 }
@@ -89,7 +103,9 @@ void Playlist::clear() {
     std::lock_guard<std::mutex> guard(lock_);
     items_.clear();
     position_ = 0;
+    textBytes_ = 0;
     ended_ = false;
+    ++revision_;
     changes_.mark();
 }
 
@@ -111,9 +127,18 @@ std::optional<Playlist::Item> Playlist::current(std::size_t position) {
 
 std::optional<Playlist::Item> Playlist::getCurrentItem() const {
     std::lock_guard<std::mutex> guard(lock_);
-    if (position_ >= items_.size()) return std::nullopt;
-    Item item = items_[position_];
-    item.index = static_cast<int>(position_);
+    return itemAt(position_);
+}
+
+std::optional<Playlist::Item> Playlist::getItem(std::size_t position) const {
+    std::lock_guard<std::mutex> guard(lock_);
+    return itemAt(position);
+}
+
+std::optional<Playlist::Item> Playlist::itemAt(std::size_t position) const {
+    if (position >= items_.size()) return std::nullopt;
+    Item item = items_[position];
+    item.index = static_cast<int>(position);
     return item;
 }
 
@@ -159,6 +184,11 @@ bool Playlist::empty() const {
     return items_.empty();
 }
 
+void Playlist::reserve(std::size_t count) {
+    std::lock_guard<std::mutex> guard(lock_);
+    items_.reserve(count);
+}
+
 std::vector<Playlist::Item> Playlist::getItems() const {
     std::lock_guard<std::mutex> guard(lock_);
     std::vector<Item> items = items_;
@@ -186,6 +216,20 @@ void Playlist::markChangesIn(base::ChangeMark changes) {
 bool Playlist::isPlayable() const {
     std::lock_guard<std::mutex> guard(lock_);
     return !items_.empty() && !ended_;
+}
+
+Playlist::Written Playlist::written() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    return {name_, position_, items_.size(), textBytes_, revision_};
+}
+
+bool Playlist::readItems(std::size_t first, std::size_t count, std::uint64_t revision,
+                         const std::function<void(const Item&)>& take) const {
+    std::lock_guard<std::mutex> guard(lock_);
+    if (revision != revision_) return false;
+    for (std::size_t index = first; index < items_.size() && index - first < count; ++index)
+        take(items_[index]);
+    return true;
 }
 
 void Playlist::setCallbackIfPlaying(PlayingCallback callback) {

@@ -4,6 +4,7 @@
 // playlist's mutex. Its playing callback is told, on the dispatcher's executor, when the player
 // starts, stops or fails one of its items.
 
+#include <cstdint>
 #include <functional>
 #include <mutex>
 #include <optional>
@@ -48,6 +49,8 @@ public:
     // Makes the item at the position current; out of range is refused with a warning.
     std::optional<Item> current(std::size_t position);
     std::optional<Item> getCurrentItem() const;
+    // The item at the position, with its index; none out of range.
+    std::optional<Item> getItem(std::size_t position) const;
     std::size_t getCurrentPosition() const;
     // One item forward; at the end of a playlist without repeat the end notification runs, the
     // position goes back to the first item and there is no item.
@@ -55,6 +58,8 @@ public:
     std::optional<Item> previous();
 
     bool empty() const;
+    // Room for that many items, before they are restored.
+    void reserve(std::size_t count);
     std::vector<Item> getItems() const;
     std::wstring getName() const;
     void setName(const std::wstring& name);
@@ -65,12 +70,31 @@ public:
     // Has items and has not run to its end since it was last positioned.
     bool isPlayable() const;
 
+    // What a file of the playlist writes, taken together: the bytes of its items' titles and paths
+    // (storage::writtenSize), kept as the items change, and the revision of its items, which each
+    // change of them moves on.
+    struct Written {
+        std::wstring name;
+        std::size_t position = 0;
+        std::size_t items = 0;
+        std::size_t textBytes = 0;
+        std::uint64_t revision = 0;
+    };
+    Written written() const;
+    // Hands `take` the items from `first` on, at most `count` of them, under the playlist's lock;
+    // false, with nothing handed, when the items changed since `revision`. A writer so reads a
+    // long playlist a slice at a time, and never holds those who change it for long.
+    bool readItems(std::size_t first, std::size_t count, std::uint64_t revision,
+                   const std::function<void(const Item&)>& take) const;
+
     void setCallbackIfPlaying(PlayingCallback callback);
     void notifyPlaying(bool playing);
     void notifyStop();
 
 private:
     bool append(Item item, bool check);
+    // Under lock_.
+    std::optional<Item> itemAt(std::size_t position) const;
     void queueCallback(bool playing, bool finished);
 
     mutable std::mutex lock_;
@@ -78,6 +102,8 @@ private:
     const bool repeat_;
     std::vector<Item> items_;
     std::size_t position_ = 0;
+    std::size_t textBytes_ = 0;
+    std::uint64_t revision_ = 0;
     bool ended_ = false;
     PlayingCallback callback_;
     base::ChangeMark changes_;

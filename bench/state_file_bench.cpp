@@ -1,8 +1,9 @@
 // What a state file at 95 % of its kind's bound costs the program: from its start to its main
 // window on the screen, the peak of its resident memory over the whole run, and from "--quit" to
 // the end of the process (every state file written), beside the same start with an empty data
-// folder. One program run per kind, each with that one file in its data folder; the file is made
-// of records of the shape the program writes, with Cyrillic texts where the operator types them.
+// folder. One program run per kind, each with that one file in its data folder (the scheduler's
+// beside the playlist and the loudspeakers its tasks name); the file is made of records of the
+// shape the program writes, with Cyrillic texts where the operator types them.
 //
 // Aims: the window within 15 s, the peak at most 2 GB, the stop within a minute.
 
@@ -114,12 +115,21 @@ void zoneCollection(test::ProgramUnderTest&, const std::string& path, std::size_
 // The playlist the tasks play, in a music list of its own.
 const std::wstring kTaskPlaylist = L"Утро";
 
-// The music list holding the playlist that the tasks play.
+// The music list holding the playlist that the tasks play, and the site's 1000 loudspeakers, which
+// the tasks play on.
 void writeTaskPlaylist(test::ProgramUnderTest& program) {
     std::ofstream(program.dataFile(utf8(ListOfPlaylist::kMusicFile)), std::ios::binary)
         << kDeclaration << "<listOfPlaylist name=\"music\"><playlist name=\"" << utf8(kTaskPlaylist)
         << "\" repeat=\"true\" current=\"0\"><item title=\"a\" "
            "path=\"/tmp/a.mp3\"/></playlist></listOfPlaylist>";
+    std::ofstream devices(program.dataFile("device_collection.xml"), std::ios::binary);
+    devices << kDeclaration << "<device_collection version=\"1\">";
+    for (std::size_t n = 0; n < 1000; ++n) {
+        devices << "<device id=\"" << n + 1 << "\" type=\"Vokar-B\" address=\"" << address(n)
+                << "\" ip=\"10.1." << n / 250 << "." << n % 250 + 1 << "\" title=\""
+                << utf8(L"Громкоговоритель №") << n << "\"/>";
+    }
+    devices << "</device_collection>";
 }
 
 // The n-th daily task of that playlist up to its first loudspeaker.

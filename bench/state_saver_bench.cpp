@@ -12,6 +12,17 @@
 //   saver watching before the first change ("cpu_ratio", "rss_ratio"), and "rss_vs_up" beside
 //   "up_rss_mb", the process with its site made before the saver started.
 // The service messages are taken as a copy of their items, as the panel collects them from its tree.
+//
+// BM_ChangeToSyncedFile: from a change to its file written and synced, the worst of three, beside
+// the synced write of that file's bytes alone: each kind at the walk's site (60 loudspeakers, 20
+// zones, 50 tasks, a playlist of 2000 items, 200 messages), aim 500 ms; and a music list at its
+// bound, of a site's Cyrillic songs or of the shortest items, aim 1 s, with where the time goes:
+// the take on the window's thread, the file's text, its CRC and the synced write.
+//
+// BM_BoundCheckOfAnAddition: what the check of one addition against its file's bound costs the
+// window's thread, each kind at its bound, beside the same check of a file that holds nothing
+// (the ratio shows what grows with the file), and the text of the whole file that such a check
+// once made.
 
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>
@@ -37,6 +48,7 @@
 #include "audio/PlaybackCollection.h"
 #include "audio/PlaybackPlaylist.h"
 #include "audio/SchedulerCore.h"
+#include "bench/FloorRatio.h"
 #include "devicelink/DeviceCollection.h"
 #include "devicelink/DeviceFactory.h"
 #include "devices/VokarInfo.h"
@@ -44,6 +56,7 @@
 #include "foundation/Settings.h"
 #include "foundation/TextConversion.h"
 #include "foundation/ThreadDispatcher.h"
+#include "panels/PlaylistEditor.h"
 #include "panels/SchedulerStore.h"
 #include "panels/SchedulerTasks.h"
 #include "support/DeviceEmulator.h"
@@ -55,12 +68,19 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using frm::StateSaver;
 
-constexpr int kLoudspeakers = 1000;
-constexpr int kZones = 500;
-constexpr int kTasks = 1000;
-constexpr int kItems = 10000;
-constexpr int kMessageGroups = 100;
-constexpr int kMessagesPerGroup = 100;
+// What a site holds: each zone and task holds a number of loudspeakers in the range.
+struct SiteSize {
+    int loudspeakers;
+    int zones;
+    int zoneLeast, zoneMost;
+    int tasks;
+    int taskLeast, taskMost;
+    int items;
+    int messageGroups;
+    int messagesPerGroup;
+};
+constexpr SiteSize kLargeSite{1000, 500, 2, 50, 1000, 10, 100, 10000, 100, 100};
+constexpr SiteSize kWalkSite{60, 20, 2, 10, 50, 5, 30, 2000, 10, 20};
 constexpr auto kRest = std::chrono::seconds(60);
 
 double milliseconds(Clock::duration span) {
@@ -96,12 +116,12 @@ struct Site {
     frm::SchedulerTasks tasks{core, {}};
     frm::SchedulerStore store{tasks};
 
-    Site() {
+    explicit Site(const SiteSize& size) {
         std::mt19937 random(7);
         registry = std::make_shared<device::DeviceCollection>(transport, test::freeUdpPort());
         registry->setFactory(device::types::loudspeaker,
                              std::make_shared<device::DeviceFactoryOf<device::VokarInfo>>());
-        for (int n = 1; n <= kLoudspeakers; ++n) {
+        for (int n = 1; n <= size.loudspeakers; ++n) {
             registry->addDevice(
                 static_cast<std::uint32_t>(n), device::toText(device::types::vokarB),
                 net::HardwareAddress(net::HardwareAddress::vendorPrefix, static_cast<std::uint32_t>(n)),
@@ -115,21 +135,21 @@ struct Site {
             chosen.resize(static_cast<std::size_t>(std::uniform_int_distribution<int>(least, most)(random)));
             return chosen;
         };
-        for (int n = 1; n <= kZones; ++n) {
+        for (int n = 1; n <= size.zones; ++n) {
             const auto zone = zones->createZone(*zones, L"Зона этажа " + std::to_wstring(n));
-            zone->addDevices(some(2, 50));
+            zone->addDevices(some(size.zoneLeast, size.zoneMost));
         }
         auto playlist = std::make_shared<Playlist>(L"Фоновая музыка", true);
-        for (int n = 1; n <= kItems; ++n) {
+        for (int n = 1; n <= size.items; ++n) {
             playlist->restore(Playlist::Item(
                 L"Композиция номер " + std::to_wstring(n),
                 L"/srv/музыка/альбом " + std::to_wstring(n / 20) + L"/трек " + std::to_wstring(n) + L".mp3"));
         }
         music->add(playlist);
-        for (int group = 1; group <= kMessageGroups; ++group) {
+        for (int group = 1; group <= size.messageGroups; ++group) {
             frm::MessageItem folder;
             folder.name = L"Группа " + std::to_wstring(group);
-            for (int n = 1; n <= kMessagesPerGroup; ++n) {
+            for (int n = 1; n <= size.messagesPerGroup; ++n) {
                 frm::MessageItem message;
                 message.kind = frm::MessageItem::messageItem;
                 message.name = L"Сообщение " + std::to_wstring(group) + L"-" + std::to_wstring(n);
@@ -141,10 +161,10 @@ struct Site {
         }
         auto collection = frm::PlaybackCollection::create(L"Плейлист", L"playlist");
         collection->add(std::make_shared<frm::PlaybackPlaylist>(playlist->getName(), playlist));
-        for (int n = 0; n < kTasks; ++n) {
+        for (int n = 0; n < size.tasks; ++n) {
             auto playback = collection->getPlaybacks().front()->clone();
             frm::Targets targets;
-            for (const auto& loudspeaker : some(10, 100)) targets.insert(loudspeaker);
+            for (const auto& loudspeaker : some(size.taskLeast, size.taskMost)) targets.insert(loudspeaker);
             playback->setTargets(targets);
             const std::wstring time = std::to_wstring(10 + n % 12) + L":" + std::to_wstring(10 + n % 50);
             tasks.put(frm::taskDaily, tasks.takeIds(),
@@ -204,12 +224,78 @@ std::vector<Kind> kindsOf(Site& site, const std::wstring& folder) {
     return kinds;
 }
 
+// The saver as the window runs it: the takes on a thread of their own that stands for the window's,
+// timed there, and the time each file was last written.
+struct TimedSaver {
+    test::FakeGuiThread window;
+    std::mutex lock;
+    std::condition_variable written;
+    std::map<std::wstring, Clock::time_point> writtenAt;
+    std::map<std::string, std::vector<double>> takes;
+    StateSaver saver{window.poster(), [this](const std::wstring& path, const std::string& bytes) {
+                         const base::AtomicWriteResult result = base::writeFileAtomically(path, bytes);
+                         {
+                             std::lock_guard<std::mutex> guard(lock);
+                             writtenAt[path] = Clock::now();
+                         }
+                         written.notify_all();
+                         return result;
+                     }};
+
+    explicit TimedSaver(const std::vector<Kind>& kinds) {
+        for (const Kind& kind : kinds) {
+            saver.watch(kind.mark, [this, name = kind.name, take = kind.take] {
+                const auto begun = Clock::now();
+                StateSaver::Snapshot files = take();
+                const double spent = milliseconds(Clock::now() - begun);
+                std::lock_guard<std::mutex> guard(lock);
+                takes[name].push_back(spent);
+                return files;
+            });
+        }
+    }
+    ~TimedSaver() { saver.stop(); }
+
+    // Three changes of the kind, each on the window's thread: the worst time from the change to its
+    // file written and synced, and the median take; `first` gets the first change's time, which
+    // includes the first look at the file on disk.
+    std::pair<double, double> change(const Kind& kind, double* first = nullptr) {
+        double worst = 0;
+        for (int n = 1; n <= 3; ++n) {
+            const auto changed = Clock::now();
+            std::promise<void> done;
+            window.post([&] {
+                kind.change(n);
+                done.set_value();
+            });
+            done.get_future().wait();
+            std::unique_lock<std::mutex> guard(lock);
+            written.wait(guard, [&] {
+                const auto at = writtenAt.find(kind.path);
+                return at != writtenAt.end() && at->second > changed;
+            });
+            worst = std::max(worst, milliseconds(writtenAt[kind.path] - changed));
+            if (first && n == 1) *first = worst;
+        }
+        std::lock_guard<std::mutex> guard(lock);
+        return {worst, bench::median(takes[kind.name])};
+    }
+};
+
+// The synced write of the file's bytes alone, to a file beside it.
+double floorWriteMilliseconds(const std::wstring& path) {
+    const std::string bytes = test::readWholeFile(base::toUtf8(path));
+    const auto start = Clock::now();
+    base::writeFileAtomically(path + L".floor", bytes);
+    return milliseconds(Clock::now() - start);
+}
+
 void BM_StateSaverAtALargeSite(benchmark::State& state) {
     base::ThreadDispatcher::create();
     pref::instanceSlot().install(pref_init(L""));
     for (auto _ : state) {
         test::TempFolder folder;
-        auto site = std::make_unique<Site>();
+        auto site = std::make_unique<Site>(kLargeSite);
         std::vector<Kind> kinds = kindsOf(*site, folder.widePath());
 
         // The floor: the stop's whole save, every file new.
@@ -225,40 +311,14 @@ void BM_StateSaverAtALargeSite(benchmark::State& state) {
         const double floorSave = milliseconds(Clock::now() - start);
         state.counters["floor_save_ms"] = floorSave;
         for (const Kind& kind : kinds) {
-            const std::string bytes = test::readWholeFile(base::toUtf8(kind.path));
-            start = Clock::now();
-            base::writeFileAtomically(kind.path + L".floor", bytes);
-            state.counters["floor_write_ms_" + kind.name] = milliseconds(Clock::now() - start);
-            state.counters["file_mb_" + kind.name] = static_cast<double>(bytes.size()) / (1 << 20);
+            state.counters["floor_write_ms_" + kind.name] = floorWriteMilliseconds(kind.path);
+            state.counters["file_mb_" + kind.name] =
+                static_cast<double>(test::readWholeFile(base::toUtf8(kind.path)).size()) / (1 << 20);
         }
 
-        // The saver as the window runs it: the takes on a thread of their own, timed there.
-        test::FakeGuiThread window;
-        std::mutex lock;
-        std::condition_variable written;
-        std::map<std::wstring, Clock::time_point> writtenAt;
-        std::map<std::string, std::vector<double>> takes;
-        StateSaver saver(window.poster(), [&](const std::wstring& path, const std::string& bytes) {
-            const base::AtomicWriteResult result = base::writeFileAtomically(path, bytes);
-            {
-                std::lock_guard<std::mutex> guard(lock);
-                writtenAt[path] = Clock::now();
-            }
-            written.notify_all();
-            return result;
-        });
-        for (const Kind& kind : kinds) {
-            saver.watch(kind.mark, [&, name = kind.name, take = kind.take] {
-                const auto begun = Clock::now();
-                StateSaver::Snapshot files = take();
-                const double spent = milliseconds(Clock::now() - begun);
-                std::lock_guard<std::mutex> guard(lock);
-                takes[name].push_back(spent);
-                return files;
-            });
-        }
+        TimedSaver timed(kinds);
         const double upRss = residentMegabytes();
-        saver.start();
+        timed.saver.start();
         double cpu = cpuMilliseconds();
         std::this_thread::sleep_for(kRest);
         const double floorCpu = cpuMilliseconds() - cpu;
@@ -268,29 +328,10 @@ void BM_StateSaverAtALargeSite(benchmark::State& state) {
         state.counters["up_rss_mb"] = upRss;
 
         for (const Kind& kind : kinds) {
-            double worst = 0;
-            for (int n = 1; n <= 3; ++n) {
-                const auto changed = Clock::now();
-                std::promise<void> done;
-                window.post([&] {
-                    kind.change(n);
-                    done.set_value();
-                });
-                done.get_future().wait();
-                std::unique_lock<std::mutex> guard(lock);
-                written.wait(guard, [&] {
-                    const auto at = writtenAt.find(kind.path);
-                    return at != writtenAt.end() && at->second > changed;
-                });
-                worst = std::max(worst, milliseconds(writtenAt[kind.path] - changed));
-            }
-            std::lock_guard<std::mutex> guard(lock);
-            std::vector<double>& spent = takes[kind.name];
-            std::sort(spent.begin(), spent.end());
-            const double median = spent.empty() ? 0 : spent[spent.size() / 2];
+            const auto [worst, take] = timed.change(kind);
             state.counters["disk_ms_" + kind.name] = worst;
-            state.counters["take_us_" + kind.name] = median * 1e3;
-            state.counters["take_pct_" + kind.name] = 100 * median / floorSave;
+            state.counters["take_us_" + kind.name] = take * 1e3;
+            state.counters["take_pct_" + kind.name] = 100 * take / floorSave;
         }
 
         cpu = cpuMilliseconds();
@@ -302,12 +343,172 @@ void BM_StateSaverAtALargeSite(benchmark::State& state) {
         state.counters["cpu_ratio"] = restCpu / std::max(floorCpu, 1.0);
         state.counters["rss_ratio"] = restRss / floorRss;
         state.counters["rss_vs_up"] = restRss / upRss;
-        saver.stop();
     }
     delete pref::instanceSlot().release();
     base::ThreadDispatcher::destroy();
 }
 
 BENCHMARK(BM_StateSaverAtALargeSite)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// A song of a site (Cyrillic title and path, about 180 bytes written), or the shortest item.
+Playlist::Item listItem(bool shortest, std::size_t n) {
+    if (shortest) return Playlist::Item(std::to_wstring(n), L"/" + std::to_wstring(n));
+    const std::wstring title = L"Исполнитель — песня " + std::to_wstring(n);
+    return Playlist::Item(
+        title, L"/home/оператор/Музыка/Альбом " + std::to_wstring(n / 12) + L"/" + title + L".mp3");
+}
+
+// A music list of one playlist whose file stands `room` bytes short of its bound, or less.
+std::shared_ptr<ListOfPlaylist> listAtItsBound(bool shortest, std::size_t room) {
+    auto list = std::make_shared<ListOfPlaylist>(L"music");
+    auto playlist = std::make_shared<Playlist>(L"Весь день", true);
+    list->add(playlist);
+    std::size_t size = list->writtenSize();
+    for (std::size_t n = 0;; ++n) {
+        Playlist::Item item = listItem(shortest, n);
+        size += ListOfPlaylist::writtenSize(item);
+        if (size + room > ListOfPlaylist::kMaximumFileSize) break;
+        playlist->restore(std::move(item));
+    }
+    return list;
+}
+
+void BM_ChangeToSyncedFile(benchmark::State& state) {
+    base::ThreadDispatcher::create();
+    pref::instanceSlot().install(pref_init(L""));
+    for (auto _ : state) {
+        test::TempFolder folder;
+        if (state.range(0) == 0) {
+            state.SetLabel("walk's site");
+            Site site(kWalkSite);
+            const std::vector<Kind> kinds = kindsOf(site, folder.widePath());
+            TimedSaver timed(kinds);
+            timed.saver.start();
+            double worstRatio = 0;
+            for (const Kind& kind : kinds) {
+                const double worst = timed.change(kind).first;
+                const double floor = floorWriteMilliseconds(kind.path);
+                state.counters["disk_ms_" + kind.name] = worst;
+                state.counters["floor_write_ms_" + kind.name] = floor;
+                worstRatio = std::max(worstRatio, worst / floor);
+            }
+            state.counters["worst_ratio"] = worstRatio;
+            continue;
+        }
+        const bool shortest = state.range(0) == 2;
+        state.SetLabel(shortest ? "music list at its bound, shortest items"
+                                : "music list at its bound, songs");
+        const auto list = listAtItsBound(shortest, 1024);
+        const std::wstring path = folder.widePath() + L"/" + ListOfPlaylist::kMusicFile;
+        // A drag: the first item one row down and back.
+        const Kind kind{"music", path, list->changes(),
+                        [list, path] { return StateSaver::Snapshot{frm::playlistsFile(path, list)}; },
+                        [list](int n) { list->getOne(0)->moveItem(n % 2 == 1 ? 0 : 1, n % 2 == 1 ? 1 : 0); }};
+        TimedSaver timed({kind});
+        // On disk as it stands, so that the first look at the file is one of its changes.
+        list->save(path);
+        timed.saver.start();
+        double first = 0;
+        const auto [worst, take] = timed.change(kind, &first);
+        state.counters["disk_ms"] = worst;
+        state.counters["first_disk_ms"] = first;
+        state.counters["take_us"] = take * 1e3;
+        auto start = Clock::now();
+        const std::string text = list->xmlText();
+        state.counters["text_ms"] = milliseconds(Clock::now() - start);
+        start = Clock::now();
+        benchmark::DoNotOptimize(base::crc32(text));
+        state.counters["crc_ms"] = milliseconds(Clock::now() - start);
+        state.counters["file_mb"] = static_cast<double>(text.size()) / (1 << 20);
+        state.counters["items"] = static_cast<double>(list->getOne(0)->written().items);
+        const double floor = floorWriteMilliseconds(path);
+        state.counters["floor_write_ms"] = floor;
+        state.counters["ratio"] = worst / floor;
+    }
+    delete pref::instanceSlot().release();
+    base::ThreadDispatcher::destroy();
+}
+
+BENCHMARK(BM_ChangeToSyncedFile)
+    ->DenseRange(0, 2)
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+// The median of many runs of the check, in microseconds.
+double checkMicroseconds(const std::function<bool()>& check) {
+    std::vector<double> runs;
+    for (int n = 0; n < 5; ++n)
+        runs.push_back(bench::nanosecondsEach([&] { benchmark::DoNotOptimize(check()); }, 200) / 1e3);
+    return bench::median(runs);
+}
+
+void BM_BoundCheckOfAnAddition(benchmark::State& state) {
+    base::ThreadDispatcher::create();
+    pref::instanceSlot().install(pref_init(L""));
+    for (auto _ : state) {
+        // Music: a song added to a list at its bound, beside one added to an empty list.
+        const auto list = listAtItsBound(false, 1024);
+        const std::vector<Playlist::Item> song{listItem(false, 1)};
+        const auto emptyList = std::make_shared<ListOfPlaylist>(L"music");
+        emptyList->add(std::make_shared<Playlist>(L"Весь день", true));
+        state.counters["music_us"] =
+            checkMicroseconds([&] { return frm::PlaylistEditor::fitsInFile(*list, *list->getOne(0), song); });
+        state.counters["music_floor_us"] = checkMicroseconds(
+            [&] { return frm::PlaylistEditor::fitsInFile(*emptyList, *emptyList->getOne(0), song); });
+        auto start = Clock::now();
+        benchmark::DoNotOptimize(storage::xmlText(list->toTree()).size());
+        state.counters["music_text_ms"] = milliseconds(Clock::now() - start);
+
+        // The scheduler: a task to 500 loudspeakers beside 1000 tasks each to 850 of 1000, a file at
+        // its bound, and beside none.
+        SiteSize atBound = kLargeSite;
+        atBound.zones = 0;
+        atBound.items = 1;
+        atBound.messageGroups = 0;
+        atBound.taskLeast = atBound.taskMost = 850;
+        Site site(atBound);
+        SiteSize none = atBound;
+        none.tasks = 0;
+        Site empty(none);
+        auto record = site.tasks.tasks().front()->getClientData();
+        frm::Targets targets;
+        for (std::size_t n = 0; n < 500; ++n) targets.insert(site.loudspeakers[n]);
+        record.playback = record.playback->clone();
+        record.playback->setTargets(targets);
+        state.counters["scheduler_mb"] = static_cast<double>(site.store.writtenSize()) / (1 << 20);
+        state.counters["scheduler_us"] =
+            checkMicroseconds([&] { return site.store.takes(record, frm::taskDaily); });
+        state.counters["scheduler_floor_us"] =
+            checkMicroseconds([&] { return empty.store.takes(record, frm::taskDaily); });
+        start = Clock::now();
+        benchmark::DoNotOptimize(storage::xmlText(site.store.toTree()).size());
+        state.counters["scheduler_text_ms"] = milliseconds(Clock::now() - start);
+
+        // Zones: a new zone beside 500 zones each of 430 loudspeakers, and beside none.
+        atBound = kLargeSite;
+        atBound.tasks = 0;
+        atBound.items = 1;
+        atBound.messageGroups = 0;
+        atBound.zoneLeast = atBound.zoneMost = 430;
+        Site zoned(atBound);
+        const auto noZones = frm::ZoneElement::makeRoot();
+        state.counters["zones_mb"] = static_cast<double>(zoned.zones->writtenSize()) / (1 << 20);
+        state.counters["zones_us"] =
+            checkMicroseconds([&] { return zoned.zones->takesZone(*zoned.zones, L"Новая зона"); });
+        state.counters["zones_floor_us"] =
+            checkMicroseconds([&] { return noZones->takesZone(*noZones, L"Новая зона"); });
+        start = Clock::now();
+        benchmark::DoNotOptimize(storage::xmlText(zoned.zones->toTree()).size());
+        state.counters["zones_text_ms"] = milliseconds(Clock::now() - start);
+        for (const char* kind : {"music", "scheduler", "zones"})
+            state.counters[std::string(kind) + "_ratio"] =
+                state.counters[std::string(kind) + "_us"] / state.counters[std::string(kind) + "_floor_us"];
+    }
+    delete pref::instanceSlot().release();
+    base::ThreadDispatcher::destroy();
+}
+
+BENCHMARK(BM_BoundCheckOfAnAddition)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace

@@ -1,5 +1,9 @@
 #include "foundation/Crc32.h"
 
+#include <zlib.h>
+
+#include <algorithm>
+
 namespace {
 
 std::array<std::uint32_t, 256> buildTable() {
@@ -25,12 +29,17 @@ void crc32_init() {
 
 namespace base {
 
-std::uint32_t crc32(const void* bytes, std::size_t count) {
-    const std::array<std::uint32_t, 256>& table = crc32_table();
-    const auto* in = static_cast<const std::uint8_t*>(bytes);
-    std::uint32_t value = 0xFFFFFFFFu;
-    for (std::size_t i = 0; i < count; ++i) value = table[(value ^ in[i]) & 0xFF] ^ (value >> 8);
-    return ~value;
+std::uint32_t crc32(const void* bytes, std::size_t count, std::uint32_t before) {
+    // zlib's, which takes several bytes a step: state files of tens of megabytes are compared by it.
+    const auto* in = static_cast<const Bytef*>(bytes);
+    uLong value = before;
+    while (count > 0) {
+        const uInt chunk = static_cast<uInt>(std::min<std::size_t>(count, 1u << 30));
+        value = ::crc32(value, in, chunk);
+        in += chunk;
+        count -= chunk;
+    }
+    return static_cast<std::uint32_t>(value);
 }
 
 }  // namespace base

@@ -14,8 +14,9 @@ const std::array<std::uint32_t, 256>& crc32_table();
 
 namespace base {
 
-// Start value 0xFFFFFFFF, one table step a byte, complemented at the end; 0 for no bytes.
-std::uint32_t crc32(const void* bytes, std::size_t count);
+// Start value 0xFFFFFFFF, one table step a byte, complemented at the end; 0 for no bytes. With the
+// CRC of the bytes before them as `before`, the CRC of those bytes and these together.
+std::uint32_t crc32(const void* bytes, std::size_t count, std::uint32_t before = 0);
 inline std::uint32_t crc32(const std::string& bytes) {
     return crc32(bytes.data(), bytes.size());
 }

@@ -126,23 +126,69 @@ bool walk(const fs::path& folder, bool recursive, std::vector<fs::path>& files,
 
 }  // namespace
 
+namespace {
+
+RegularFileRead closeKeepingErrno(int fd, RegularFileRead result) {
+    const int error = errno;
+    ::close(fd);
+    errno = error;
+    return result;
+}
+
+// Opens what stands at the path without waiting, when it is a regular file within the bound; -1
+// otherwise, with `result` telling why.
+int openRegularFile(const std::wstring& path, std::size_t maximumSize, RegularFileRead& result,
+                    std::size_t& size) {
+    const int fd = ::open(nativePath(path).c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        result = RegularFileRead::cannotOpen;
+        return -1;
+    }
+    struct stat status {};
+    result = ::fstat(fd, &status) != 0                                       ? RegularFileRead::failed
+             : !S_ISREG(status.st_mode)                                      ? RegularFileRead::notRegular
+             : static_cast<unsigned long long>(status.st_size) > maximumSize ? RegularFileRead::tooLarge
+                                                                             : RegularFileRead::read;
+    if (result != RegularFileRead::read) {
+        closeKeepingErrno(fd, result);
+        return -1;
+    }
+    size = static_cast<std::size_t>(status.st_size);
+    return fd;
+}
+
+}  // namespace
+
+RegularFileRead readRegularFilePieces(const std::wstring& path, std::size_t maximumSize,
+                                      const std::function<void(const char* bytes, std::size_t count)>& take) {
+    RegularFileRead result = RegularFileRead::read;
+    std::size_t size = 0;
+    const int fd = openRegularFile(path, maximumSize, result, size);
+    if (fd < 0) return result;
+    std::vector<char> piece(64 * 1024);
+    for (std::size_t have = 0;;) {
+        const ssize_t got = ::read(fd, piece.data(), piece.size());
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            return closeKeepingErrno(fd, RegularFileRead::failed);
+        }
+        if (got == 0) break;
+        have += static_cast<std::size_t>(got);
+        if (have > maximumSize) return closeKeepingErrno(fd, RegularFileRead::tooLarge);
+        take(piece.data(), static_cast<std::size_t>(got));
+    }
+    return closeKeepingErrno(fd, RegularFileRead::read);
+}
+
 RegularFileRead readRegularFile(const std::wstring& path, std::size_t maximumSize, std::string& bytes) {
     bytes.clear();
-    const int fd = ::open(nativePath(path).c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0) return RegularFileRead::cannotOpen;
-    const auto closeKeepingErrno = [fd](RegularFileRead result) {
-        const int error = errno;
-        ::close(fd);
-        errno = error;
-        return result;
-    };
-    struct stat status {};
-    if (::fstat(fd, &status) != 0) return closeKeepingErrno(RegularFileRead::failed);
-    if (!S_ISREG(status.st_mode)) return closeKeepingErrno(RegularFileRead::notRegular);
-    if (static_cast<unsigned long long>(status.st_size) > maximumSize)
-        return closeKeepingErrno(RegularFileRead::tooLarge);
+    RegularFileRead result = RegularFileRead::read;
+    std::size_t size = 0;
+    const int fd = openRegularFile(path, maximumSize, result, size);
+    if (fd < 0) return result;
+    const auto closeKeepingErrno = [fd](RegularFileRead read) { return base::closeKeepingErrno(fd, read); };
     // One byte past the size tells a file that grew while it was read.
-    bytes.resize(static_cast<std::size_t>(status.st_size) + 1);
+    bytes.resize(size + 1);
     std::size_t have = 0;
     for (;;) {
         if (have == bytes.size()) {

@@ -34,6 +34,10 @@ enum class RegularFileRead {
 // `bytes`. What stands at the path is opened without waiting and checked on the opened file, so
 // that a pipe or a device in its place never blocks the reader nor feeds it without end.
 RegularFileRead readRegularFile(const std::wstring& path, std::size_t maximumSize, std::string& bytes);
+// The same, handed to `take` a piece at a time as they are read, without the whole file in memory;
+// a file that grows past the bound while it is read is tooLarge after some of its pieces.
+RegularFileRead readRegularFilePieces(const std::wstring& path, std::size_t maximumSize,
+                                      const std::function<void(const char* bytes, std::size_t count)>& take);
 
 // Replaces the file with the bytes (see writeFileAtomically). Returns true; every failure
 // throws exception::ExternalError.

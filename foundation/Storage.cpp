@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 #include <exception>
+#include <filesystem>
 #include <optional>
 #include <sstream>
 
@@ -22,25 +23,29 @@ std::wstring wide(const char* text, std::size_t size) {
     return base::fromUtf8(std::string(text, size));
 }
 
+void readNode(const rapidxml::xml_node<char>& node, Tree& tree);
+
+// What the element holds, as readNode puts it below the element's name.
+void readElement(const rapidxml::xml_node<char>& node, Tree& element) {
+    if (node.first_attribute()) {
+        Tree& attributes =
+            element.push_back({boost::property_tree::xml_parser::xmlattr<std::wstring>(), Tree()})->second;
+        for (const auto* attribute = node.first_attribute(); attribute;
+             attribute = attribute->next_attribute()) {
+            attributes.push_back({wide(attribute->name(), attribute->name_size()),
+                                  Tree(wide(attribute->value(), attribute->value_size()))});
+        }
+    }
+    for (const auto* child = node.first_node(); child; child = child->next_sibling())
+        readNode(*child, element);
+}
+
 // As boost::property_tree::xml_parser::read_xml_node builds the tree, from the UTF-8 nodes.
 void readNode(const rapidxml::xml_node<char>& node, Tree& tree) {
     switch (node.type()) {
-        case rapidxml::node_element: {
-            Tree& element = tree.push_back({wide(node.name(), node.name_size()), Tree()})->second;
-            if (node.first_attribute()) {
-                Tree& attributes =
-                    element.push_back({boost::property_tree::xml_parser::xmlattr<std::wstring>(), Tree()})
-                        ->second;
-                for (const auto* attribute = node.first_attribute(); attribute;
-                     attribute = attribute->next_attribute()) {
-                    attributes.push_back({wide(attribute->name(), attribute->name_size()),
-                                          Tree(wide(attribute->value(), attribute->value_size()))});
-                }
-            }
-            for (const auto* child = node.first_node(); child; child = child->next_sibling())
-                readNode(*child, element);
+        case rapidxml::node_element:
+            readElement(node, tree.push_back({wide(node.name(), node.name_size()), Tree()})->second);
             break;
-        }
         case rapidxml::node_data:
         case rapidxml::node_cdata:
             tree.data() += wide(node.value(), node.value_size());
@@ -52,6 +57,13 @@ void readNode(const rapidxml::xml_node<char>& node, Tree& tree) {
         default:
             break;
     }
+}
+
+boost::property_tree::xml_parser::xml_parser_error parseError(const std::string& bytes,
+                                                              const rapidxml::parse_error& error) {
+    const char* const where = error.where<char>();
+    const long line = static_cast<long>(std::count(bytes.data(), where, '\n') + 1);
+    return boost::property_tree::xml_parser::xml_parser_error(error.what(), "", line);
 }
 
 // Parses the UTF-8 text in place, as boost::property_tree::read_xml does with a wide stream, but
@@ -66,8 +78,7 @@ void parseXml(std::string& bytes, Tree& tree) {
             readNode(*child, read);
         tree.swap(read);
     } catch (const rapidxml::parse_error& error) {
-        const long line = static_cast<long>(std::count(bytes.data(), error.where<char>(), '\n') + 1);
-        throw boost::property_tree::xml_parser::xml_parser_error(error.what(), "", line);
+        throw parseError(bytes, error);
     }
 }
 
@@ -98,21 +109,173 @@ StateFileRead keepAsideLogged(const std::wstring& path) {
     return StateFileRead::keptAside;
 }
 
+std::wstring tooLargeText(const std::wstring& path, std::size_t size, std::size_t maximumSize) {
+    return L"Файл '" + path + L"' слишком велик: " + std::to_wstring(size) +
+           L" байт, а программа читает его при запуске, только пока он не больше " +
+           std::to_wstring(maximumSize) + L" байт";
+}
+
+// A whole file past its bound is no damage: the operator is told its size, the bound and where
+// it went, since what it holds is missing from the window.
+StateFileRead keepAsideTooLarge(const std::wstring& path, std::size_t size, std::size_t maximumSize) {
+    const debug::Place place("storage::readStateFile");
+    const std::wstring aside = base::keepAside(path);
+    if (aside.empty()) {
+        place.error(L"%1%. Переименовать его не удалось; он не будет перезаписан",
+                    tooLargeText(path, size, maximumSize));
+        return StateFileRead::unreadable;
+    }
+    place.error(L"%1%. Он сохранён как '%2%'", tooLargeText(path, size, maximumSize), aside);
+    return StateFileRead::keptAside;
+}
+
+enum class Bytes {
+    read,
+    missing,
+    tooLarge,
+    // Could not be opened or read, or is no regular file: told.
+    unreadable,
+};
+
+// The file's bytes within the bound, as load reads them; `size` is that of a file too large.
+Bytes readBytes(const std::wstring& path, std::size_t maximumSize, std::string& bytes, std::size_t& size) {
+    const debug::Place place("storage::load");
+    place.trace(L"load: '%1%'", path);
+    if (!base::pathExists(path)) {
+        place.external(L"Неверен путь к файлу настроек %1%", path);
+        return Bytes::missing;
+    }
+    errno = 0;
+    switch (base::readRegularFile(path, maximumSize, bytes)) {
+        case base::RegularFileRead::read:
+            return Bytes::read;
+        case base::RegularFileRead::notRegular:
+            place.error(L"Ошибка открытия настроек '%1%'. (%2%)", path, L"это не обычный файл");
+            return Bytes::unreadable;
+        case base::RegularFileRead::tooLarge: {
+            std::error_code error;
+            const auto onDisk = std::filesystem::file_size(base::toUtf8(path), error);
+            // One that grew past the bound while it was read is past it.
+            size = error ? maximumSize + 1 : std::max<std::size_t>(onDisk, maximumSize + 1);
+            return Bytes::tooLarge;
+        }
+        case base::RegularFileRead::cannotOpen:
+        case base::RegularFileRead::failed:
+            break;
+    }
+    place.error(L"Ошибка открытия настроек '%1%'. (%2%)", path, errno);
+    return Bytes::unreadable;
+}
+
+// Refuses, before parsing, what the parser would descend into too deeply.
+void checkNesting(const std::string& bytes, const std::wstring& path) {
+    if (nestingDepth(bytes, kMaximumNesting) > kMaximumNesting) {
+        throw boost::property_tree::xml_parser::xml_parser_error(
+            "elements nested deeper than " + std::to_string(kMaximumNesting) + " levels", base::toUtf8(path),
+            0);
+    }
+}
+
+// Reads the bytes of a state file and hands them to `parse`; what does not read is kept aside.
+StateFileRead readStateBytes(const std::wstring& path, std::size_t maximumSize,
+                             const std::function<void(std::string& bytes)>& parse) {
+    std::string bytes;
+    std::size_t size = 0;
+    try {
+        switch (readBytes(path, maximumSize, bytes, size)) {
+            case Bytes::read:
+                checkNesting(bytes, path);
+                parse(bytes);
+                return StateFileRead::loaded;
+            case Bytes::missing:
+                return StateFileRead::missing;
+            case Bytes::tooLarge:
+                return keepAsideTooLarge(path, size, maximumSize);
+            case Bytes::unreadable:
+                break;
+        }
+    } catch (const std::exception& error) {
+        return keepAsideDamaged(path, base::fromUtf8(error.what()));
+    }
+    // It could not be opened: readBytes has told the operator why.
+    return keepAsideLogged(path);
+}
+
+using Node = rapidxml::xml_node<char>;
+
+const Node* nodeOf(const void* node) {
+    return static_cast<const Node*>(node);
+}
+
+const Node* elementFrom(const Node* node) {
+    while (node && node->type() != rapidxml::node_element) node = node->next_sibling();
+    return node;
+}
+
+bool sameName(const char* name, std::size_t size, const char* wanted) {
+    return std::strlen(wanted) == size && std::memcmp(name, wanted, size) == 0;
+}
+
 }  // namespace
 
 StateFileRead readStateFile(const std::wstring& path, boost::property_tree::wptree& tree,
                             std::size_t maximumSize) {
     tree.clear();
-    try {
-        if (storage::load(path, tree, maximumSize)) return StateFileRead::loaded;
-        if (!base::pathExists(path)) return StateFileRead::missing;
-        // It could not be opened: load has told the operator why.
-    } catch (const std::exception& error) {
-        tree.clear();
-        return keepAsideDamaged(path, base::fromUtf8(error.what()));
+    const StateFileRead read = readStateBytes(path, maximumSize, [&](std::string& bytes) {
+        parseXml(bytes, tree);
+        // A NUL character ("&#0;") could not be written back so that this reader takes it again.
+        dropNulCharacters(tree);
+    });
+    if (read != StateFileRead::loaded) tree.clear();
+    return read;
+}
+
+StateFileRead readStateFile(const std::wstring& path, std::size_t maximumSize,
+                            const std::function<void(const XmlElement& document)>& read) {
+    return readStateBytes(path, maximumSize, [&](std::string& bytes) {
+        rapidxml::xml_document<char> document;
+        try {
+            document.parse<rapidxml::parse_comment_nodes>(bytes.data());
+        } catch (const rapidxml::parse_error& error) {
+            throw parseError(bytes, error);
+        }
+        read(XmlElement(static_cast<const Node*>(&document)));
+    });
+}
+
+bool XmlElement::named(const char* name) const {
+    return node_ && sameName(nodeOf(node_)->name(), nodeOf(node_)->name_size(), name);
+}
+
+std::wstring XmlElement::name() const {
+    return node_ ? wide(nodeOf(node_)->name(), nodeOf(node_)->name_size()) : std::wstring();
+}
+
+Tree XmlElement::tree() const {
+    Tree element;
+    if (node_) readElement(*nodeOf(node_), element);
+    // As the whole file's tree is read.
+    dropNulCharacters(element);
+    return element;
+}
+
+XmlElement XmlElement::firstChild() const {
+    return XmlElement(node_ ? elementFrom(nodeOf(node_)->first_node()) : nullptr);
+}
+
+XmlElement XmlElement::next() const {
+    return XmlElement(node_ ? elementFrom(nodeOf(node_)->next_sibling()) : nullptr);
+}
+
+std::optional<std::wstring> XmlElement::attribute(const char* name) const {
+    if (!node_) return std::nullopt;
+    for (const auto* found = nodeOf(node_)->first_attribute(); found; found = found->next_attribute()) {
+        if (!sameName(found->name(), found->name_size(), name)) continue;
+        std::wstring text = wide(found->value(), found->value_size());
+        text.erase(std::remove(text.begin(), text.end(), L'\0'), text.end());
+        return text;
     }
-    tree.clear();
-    return keepAsideLogged(path);
+    return std::nullopt;
 }
 
 StateFileRead keepAsideDamaged(const std::wstring& path, const std::wstring& why) {
@@ -193,31 +356,100 @@ std::string xmlText(const boost::property_tree::wptree& tree, std::size_t maximu
     return bytes;
 }
 
+namespace {
+
+// The characters that boost::property_tree's writer escapes, and what it writes for each.
+const char* escaped(wchar_t c) {
+    switch (c) {
+        case L'<':
+            return "&lt;";
+        case L'>':
+            return "&gt;";
+        case L'&':
+            return "&amp;";
+        case L'"':
+            return "&quot;";
+        case L'\'':
+            return "&apos;";
+        default:
+            return nullptr;
+    }
+}
+
+// A text of spaces alone (NUL characters aside) has its first space written as a reference.
+bool spacesAlone(const std::wstring& text) {
+    bool spaces = false;
+    for (const wchar_t c : text) {
+        if (c == L'\0') continue;
+        if (c != L' ') return false;
+        spaces = true;
+    }
+    return spaces;
+}
+
+// The code point base::toUtf8 writes for the character.
+unsigned long codePoint(wchar_t c) {
+    const auto point = static_cast<unsigned long>(c);
+    return (point >= 0xD800 && point <= 0xDFFF) || point > 0x10FFFF ? 0xFFFD : point;
+}
+
+constexpr const char* kSpaceReference = "&#32;";
+
+}  // namespace
+
+// As xmlText writes a text: NUL characters dropped (the tree is cleaned of them first), the
+// characters escaped as boost::property_tree's writer escapes them, in UTF-8 as base::toUtf8
+// writes it.
 std::size_t writtenSize(const std::wstring& text) {
-    // As boost::property_tree's writer escapes: a text of spaces alone has its first one written
-    // as a character reference.
-    if (!text.empty() && text.find_first_not_of(L' ') == std::wstring::npos) return text.size() + 4;
     std::size_t size = 0;
     for (const wchar_t c : text) {
-        switch (c) {
-            case L'\0':
-                break;
-            case L'<':
-            case L'>':
-                size += 4;
-                break;
-            case L'&':
-                size += 5;
-                break;
-            case L'"':
-            case L'\'':
-                size += 6;
-                break;
-            default:
-                size += c < 0x80 ? 1 : c < 0x800 ? 2 : c < 0x10000 ? 3 : 4;
+        if (c == L'\0') continue;
+        const char* const reference = escaped(c);
+        const unsigned long point = codePoint(c);
+        size += reference         ? std::strlen(reference)
+                : point < 0x80    ? 1
+                : point < 0x800   ? 2
+                : point < 0x10000 ? 3
+                                  : 4;
+    }
+    if (spacesAlone(text)) size += std::strlen(kSpaceReference) - 1;
+    return size;
+}
+
+void appendXmlText(std::string& out, const std::wstring& text) {
+    // Written through a buffer of the stack: a list's file takes millions of characters a second.
+    char buffer[1024];
+    char* at = buffer;
+    const auto put = [&](unsigned long byte) { *at++ = static_cast<char>(byte); };
+    bool first = spacesAlone(text);
+    for (const wchar_t c : text) {
+        if (at > buffer + sizeof buffer - 8) {
+            out.append(buffer, static_cast<std::size_t>(at - buffer));
+            at = buffer;
+        }
+        if (c == L'\0') continue;
+        const unsigned long point = codePoint(c);
+        const char* const reference = first ? kSpaceReference : point < 0x80 ? escaped(c) : nullptr;
+        first = false;
+        if (reference) {
+            for (const char* byte = reference; *byte; ++byte) put(static_cast<unsigned char>(*byte));
+        } else if (point < 0x80) {
+            put(point);
+        } else if (point < 0x800) {
+            put(0xC0 | (point >> 6));
+            put(0x80 | (point & 0x3F));
+        } else if (point < 0x10000) {
+            put(0xE0 | (point >> 12));
+            put(0x80 | ((point >> 6) & 0x3F));
+            put(0x80 | (point & 0x3F));
+        } else {
+            put(0xF0 | (point >> 18));
+            put(0x80 | ((point >> 12) & 0x3F));
+            put(0x80 | ((point >> 6) & 0x3F));
+            put(0x80 | (point & 0x3F));
         }
     }
-    return size;
+    out.append(buffer, static_cast<std::size_t>(at - buffer));
 }
 
 bool withinBound(std::size_t size, std::size_t maximumSize, const std::wstring& refused,
@@ -235,9 +467,13 @@ bool withinBound(std::size_t size, std::size_t maximumSize, const std::wstring& 
 }
 
 bool save(const std::wstring& path, const boost::property_tree::wptree& tree, std::size_t maximumSize) {
+    return saveText(path, xmlText(tree, maximumSize));
+}
+
+bool saveText(const std::wstring& path, const std::string& bytes) {
     const debug::Place place("storage::save");
     place.trace(L"save: '%1%'", path);
-    const base::AtomicWriteResult result = base::writeFileAtomically(path, xmlText(tree, maximumSize));
+    const base::AtomicWriteResult result = base::writeFileAtomically(path, bytes);
     if (result.failure == base::AtomicWriteResult::cannotOpen) {
         place.error(L"Ошибка сохранения настроек. Неверен путь к файлу настроек %1%", path);
         return false;
@@ -249,34 +485,19 @@ bool save(const std::wstring& path, const boost::property_tree::wptree& tree, st
 }
 
 bool load(const std::wstring& path, boost::property_tree::wptree& tree, std::size_t maximumSize) {
-    const debug::Place place("storage::load");
-    place.trace(L"load: '%1%'", path);
-    if (!base::pathExists(path)) {
-        place.external(L"Неверен путь к файлу настроек %1%", path);
-        return false;
-    }
     std::string bytes;
-    errno = 0;
-    switch (base::readRegularFile(path, maximumSize, bytes)) {
-        case base::RegularFileRead::read:
+    std::size_t size = 0;
+    switch (readBytes(path, maximumSize, bytes, size)) {
+        case Bytes::read:
             break;
-        case base::RegularFileRead::notRegular:
-            place.error(L"Ошибка открытия настроек '%1%'. (%2%)", path, L"это не обычный файл");
+        case Bytes::tooLarge:
+            debug::Place("storage::load").error(L"%1%", tooLargeText(path, size, maximumSize));
             return false;
-        case base::RegularFileRead::tooLarge:
-            place.error(L"Ошибка открытия настроек '%1%'. (%2%)", path,
-                        L"файл больше " + std::to_wstring(maximumSize) + L" байт");
-            return false;
-        case base::RegularFileRead::cannotOpen:
-        case base::RegularFileRead::failed:
-            place.error(L"Ошибка открытия настроек '%1%'. (%2%)", path, errno);
+        case Bytes::missing:
+        case Bytes::unreadable:
             return false;
     }
-    if (nestingDepth(bytes, kMaximumNesting) > kMaximumNesting) {
-        throw boost::property_tree::xml_parser::xml_parser_error(
-            "elements nested deeper than " + std::to_string(kMaximumNesting) + " levels", base::toUtf8(path),
-            0);
-    }
+    checkNesting(bytes, path);
     parseXml(bytes, tree);
     // A NUL character ("&#0;") could not be written back so that this reader takes it again.
     dropNulCharacters(tree);

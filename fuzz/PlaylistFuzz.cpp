@@ -13,6 +13,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     list.load(path);
     if (!base::pathExists(path)) return 0;
     const boost::property_tree::wptree written = list.toTree();
+    const std::string text = storage::xmlText(written, static_cast<std::size_t>(-1));
+    fuzz::require(list.xmlText() == text, "the list's text made without a tree is its tree's");
+    fuzz::require(list.writtenSize() == text.size(), "the list's size as counted is its text's");
     list.save(path);
     ListOfPlaylist again(L"music");
     again.load(path);

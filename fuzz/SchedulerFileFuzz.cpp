@@ -109,7 +109,12 @@ Tree readAndSave(Installation& installation, const Tree& tree) {
     SchedulerStore store(tasks);
     store.fromTree(tree, installation.sources, installation.lookup());
     store.takeHeld(frm::PlaybackDrive::kSourceKind, installation.sources, installation.lookup());
-    return store.toTree();
+    Tree saved = store.toTree();
+    const std::string text = storage::xmlText(saved, static_cast<std::size_t>(-1));
+    fuzz::require(SchedulerStore::xmlText(store.keep()) == text,
+                  "the file's text made without a tree is its tree's");
+    fuzz::require(store.writtenSize() == text.size(), "the file's size as counted is its text's");
+    return saved;
 }
 
 }  // namespace
@@ -134,7 +139,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
     }
     Tree tree;
-    fuzz::require(fuzz::readStateFile(name, data, size, frm::SchedulerStore::kMaximumFileSize, tree), "a scheduler file that loaded reads");
+    fuzz::require(fuzz::readStateFile(name, data, size, frm::SchedulerStore::kMaximumFileSize, tree),
+                  "a scheduler file that loaded reads");
     const Tree written = readAndSave(installation, tree);
     fuzz::require(taskRecords(written) == taskRecords(tree), "a save keeps every task record");
     fuzz::require(!written.get_child_optional(std::wstring(SchedulerStore::kRoot) + L".<xmlattr>"),

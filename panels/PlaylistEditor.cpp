@@ -26,16 +26,28 @@ std::optional<std::wstring> enteredName(const std::optional<std::wstring>& answe
     return answer;
 }
 
-// Whether the list's file takes the items beside what it holds; told when it does not.
-bool fitsInFile(const ListOfPlaylist& list, const std::vector<Playlist::Item>& items) {
-    std::size_t size = list.writtenSize();
-    for (const Playlist::Item& item : items) size += ListOfPlaylist::writtenSize(item);
-    return storage::withinBound(size, ListOfPlaylist::kMaximumFileSize, L"Элементы не добавлены",
+// Whether the list's file of `size` bytes is within its bound; told, with what was refused, when
+// it is not.
+bool fits(const ListOfPlaylist& list, std::size_t size, const wchar_t* refused) {
+    return storage::withinBound(size, ListOfPlaylist::kMaximumFileSize, refused,
                                 L"файл списка '" + list.getName() + L"'",
                                 L"Удалите ненужные элементы или плейлисты");
 }
 
+// Whether the list's file takes the item replaced by one of those texts.
+bool takesItem(const ListOfPlaylist& list, const Playlist::Item& before, const Playlist::Item& after) {
+    return fits(list,
+                list.writtenSize() - ListOfPlaylist::writtenSize(before) + ListOfPlaylist::writtenSize(after),
+                L"Элемент не изменён");
+}
+
 }  // namespace
+
+bool PlaylistEditor::fitsInFile(const ListOfPlaylist& list, const Playlist& current,
+                                const std::vector<Playlist::Item>& items) {
+    return fits(list, list.writtenSize() + ListOfPlaylist::addedSize(current, items),
+                L"Элементы не добавлены");
+}
 
 PlaylistEditor::PlaylistEditor(Services services) : services_(std::move(services)) {}
 
@@ -74,14 +86,18 @@ std::optional<PlaylistRedraw> PlaylistEditor::addUrl(const ListOfPlaylist& list,
 
 std::optional<PlaylistRedraw> PlaylistEditor::add(const ListOfPlaylist& list, Playlist& current,
                                                   const std::vector<Playlist::Item>& items) {
-    if (!fitsInFile(list, items)) return std::nullopt;
+    if (!fitsInFile(list, current, items)) return std::nullopt;
     current.add(items);
     return kItemsChanged;
 }
 
-PlaylistRedraw PlaylistEditor::editUrl(Playlist& current, int index, const std::wstring& title,
-                                       const std::wstring& url) {
-    current.update(Playlist::Item(title, url, index));
+std::optional<PlaylistRedraw> PlaylistEditor::editUrl(const ListOfPlaylist& list, Playlist& current,
+                                                      int index, const std::wstring& title,
+                                                      const std::wstring& url) {
+    const Playlist::Item edited(title, url, index);
+    const auto before = index < 0 ? std::nullopt : current.getItem(static_cast<std::size_t>(index));
+    if (before && !takesItem(list, *before, edited)) return std::nullopt;
+    current.update(edited);
     return kItemsChanged;
 }
 
@@ -92,7 +108,9 @@ std::optional<PlaylistRedraw> PlaylistEditor::rename(const ListOfPlaylist& list,
         const auto title = enteredName(
             services_.questions.askText(item->title, L"Введите новое название", item->title), place);
         if (!title) return std::nullopt;
-        current.update(Playlist::Item(*title, item->path, item->index));
+        const Playlist::Item renamed(*title, item->path, item->index);
+        if (!takesItem(list, *item, renamed)) return std::nullopt;
+        current.update(renamed);
         return kAllChanged;
     }
     const std::wstring oldName = current.getName();
@@ -106,6 +124,10 @@ std::optional<PlaylistRedraw> PlaylistEditor::rename(const ListOfPlaylist& list,
             return std::nullopt;
         }
     }
+    if (!fits(list, list.writtenSize() - storage::writtenSize(oldName) + storage::writtenSize(*name),
+              L"Плейлист не переименован") ||
+        (services_.scheduler && !services_.scheduler->takesRename(oldName, *name)))
+        return std::nullopt;
     if (services_.scheduler) services_.scheduler->renamePlaylist(oldName, *name);
     current.setName(*name);
     return kAllChanged;
@@ -136,7 +158,8 @@ std::optional<PlaylistRedraw> PlaylistEditor::addPlaylist(ListOfPlaylist& list,
             return std::nullopt;
         }
     }
-    if (answer->empty()) return std::nullopt;
+    if (answer->empty() || !fits(list, list.writtenSize() + list.addedSize(*answer), L"Плейлист не добавлен"))
+        return std::nullopt;
     auto playlist = std::make_shared<Playlist>(*answer, true);
     playlist->setCallbackIfPlaying(callback);
     list.add(playlist);

@@ -77,7 +77,16 @@ public:
                                                    const std::wstring& deviceName);
     std::optional<PlaylistRedraw> addUrl(const ListOfPlaylist& list, Playlist& current,
                                          const std::wstring& title, const std::wstring& url);
-    PlaylistRedraw editUrl(Playlist& current, int index, const std::wstring& title, const std::wstring& url);
+    // Whether the list's file takes the items added to `current` beside what it holds; told when it
+    // does not. It reads what the list and the playlist keep under their locks, so it may run on
+    // any thread, and costs what the items cost, not what the list holds.
+    static bool fitsInFile(const ListOfPlaylist& list, const Playlist& current,
+                           const std::vector<Playlist::Item>& items);
+
+    // The edits below are refused, and told as an addition is, when the list's file (or, for a
+    // playlist's new name, the scheduler's file, which names it) would then pass its bound.
+    std::optional<PlaylistRedraw> editUrl(const ListOfPlaylist& list, Playlist& current, int index,
+                                          const std::wstring& title, const std::wstring& url);
     // Renames the item when one is given, else the current playlist, to a name the operator
     // enters; a playlist is not given the name of another playlist of the list.
     std::optional<PlaylistRedraw> rename(const ListOfPlaylist& list, Playlist& current,

@@ -5,21 +5,26 @@
 #include <string>
 
 #include "panels/ISchedulerControl.h"
-#include "panels/SchedulerTasks.h"
+#include "panels/SchedulerStore.h"
 
 namespace frm {
 
 class SchedulerControl : public ISchedulerControl {
 public:
-    SchedulerControl(SchedulerTasks& tasks, std::wstring kind) : tasks_(tasks), kind_(std::move(kind)) {}
+    SchedulerControl(SchedulerStore& store, std::wstring kind) : store_(store), kind_(std::move(kind)) {}
 
     void renamePlaylist(const std::wstring& oldName, const std::wstring& newName) override {
-        tasks_.renamePlaylist(kind_, oldName, newName);
+        store_.tasks().renamePlaylist(kind_, oldName, newName);
     }
-    bool existPlaylist(const std::wstring& name) override { return tasks_.existPlaylist(kind_, name); }
+    bool takesRename(const std::wstring& oldName, const std::wstring& newName) override {
+        return store_.takesRename(kind_, oldName, newName);
+    }
+    bool existPlaylist(const std::wstring& name) override {
+        return store_.tasks().existPlaylist(kind_, name);
+    }
 
 private:
-    SchedulerTasks& tasks_;
+    SchedulerStore& store_;
     const std::wstring kind_;
 };
 

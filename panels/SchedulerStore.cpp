@@ -1,8 +1,10 @@
 #include "panels/SchedulerStore.h"
 
 #include <boost/format.hpp>
+#include <cstring>
 #include <set>
 #include <sstream>
+#include <string_view>
 
 #include "audio/PlaceFolders.h"
 #include "audio/PlaybackTrack.h"
@@ -95,6 +97,91 @@ void keepTold(const std::set<std::wstring>& told) {
     pref::setString(setting::schedulerToldRecords.key, base::toUtf8(list));
 }
 
+constexpr std::size_t kUnbounded = static_cast<std::size_t>(-1);
+
+// Where a task's element goes as boost::property_tree's writer writes toTree's elements: a count of
+// its bytes, or the file's text.
+struct CountedText {
+    std::size_t size = 0;
+    void raw(std::string_view bytes) { size += bytes.size(); }
+    void text(const std::wstring& text) { size += storage::writtenSize(text); }
+};
+struct WrittenText {
+    std::string& out;
+    void raw(std::string_view bytes) { out += bytes; }
+    void text(const std::wstring& text) { storage::appendXmlText(out, text); }
+};
+
+// An element of that name holding the text; one without a character to write closes itself.
+template <class Out>
+void textElement(Out& out, std::string_view name, const std::wstring& text) {
+    out.raw("<");
+    out.raw(name);
+    if (text.find_first_not_of(L'\0') == std::wstring::npos) {
+        out.raw("/>");
+        return;
+    }
+    out.raw(">");
+    out.text(text);
+    out.raw("</");
+    out.raw(name);
+    out.raw(">");
+}
+
+// A start task's element as save puts it in the tree: save and this change together.
+template <class Out>
+void writeTask(Out& out, const DataVault& record, TaskType type, bool enabled) {
+    out.raw("<task>");
+    textElement(out, "type", type == taskOnce ? L"once" : L"daily");
+    textElement(out, "startDate", record.startDate);
+    textElement(out, "finalDate", record.finalDate);
+    textElement(out, "startTime", record.startTime);
+    textElement(out, "stopTime", record.stopTime);
+    textElement(out, "enable", enabled ? L"true" : L"false");
+    if (record.playback) {
+        out.raw("<playback>");
+        const auto collection = record.playback->getCollection();
+        textElement(out, "placeName", collection ? collection->getKind() : std::wstring());
+        textElement(out, "subPlaceName", record.playback->getName());
+        if (const auto track = std::dynamic_pointer_cast<PlaybackTrack>(record.playback)) {
+            textElement(out, "messageName", track->getMessageName());
+            textElement(out, "messagePath", track->getMessageFullPath());
+            textElement(out, "gongName", track->getGongName());
+            std::wstring gongPath = track->getGongPath();
+            base::fileExistsIn(gongPath, audio::gongFolder());
+            textElement(out, "gongPath", gongPath);
+        }
+        const Targets targets = record.playback->getTargets();
+        if (targets.empty() && record.unknownDevices.empty()) {
+            out.raw("<devices/>");
+        } else {
+            out.raw("<devices>");
+            for (const auto& target : targets)
+                textElement(out, "devices", base::fromUtf8(target->getHardwareAddress().canonicalText()));
+            for (const std::wstring& address : record.unknownDevices) textElement(out, "devices", address);
+            out.raw("</devices>");
+        }
+        out.raw("</playback>");
+    }
+    out.raw("</task>");
+}
+
+TaskType typeOf(const BaseTask& task) {
+    return dynamic_cast<const scheduler::task::Once*>(&task) ? taskOnce : taskDaily;
+}
+
+// A file of the held record alone: a name may hold a '.', which a path would split.
+wptree recordTree(const std::wstring& name, const wptree& record) {
+    wptree file;
+    file.push_back({name, record});
+    return file;
+}
+
+// What the held record's element takes, as toTree puts it beside the tasks.
+std::size_t recordSize(const std::wstring& name, const wptree& record) {
+    return storage::xmlText(recordTree(name, record), kUnbounded).size() - storage::xmlText(wptree()).size();
+}
+
 bool parseEnable(const std::wstring& text) {
     if (text == L"true" || text == L"1") return true;
     if (text == L"false" || text == L"0") return false;
@@ -103,20 +190,53 @@ bool parseEnable(const std::wstring& text) {
 
 }  // namespace
 
+SchedulerStore::SchedulerStore(SchedulerTasks& tasks) : tasks_(tasks) {
+    tasks_.measureWith(&SchedulerStore::elementSize);
+    keepUnread(std::make_shared<const wptree>());
+}
+
 storage::StateFileRead SchedulerStore::load(const std::wstring& path, const Sources& sources,
                                             const Lookup& lookup) {
     const debug::Place place("frm::SourceSchedulerPanel::load");
     place.info(L"Начало загрузки заданий планировщика...");
     readTasks_ = false;
-    unread_ = std::make_shared<const wptree>();
-    wptree tree;
-    const storage::StateFileRead read = storage::readStateFile(path, tree, kMaximumFileSize);
+    keepUnread(std::make_shared<const wptree>());
+    bool rooted = false;
+    // Read from the parsed text a record at a time, without the tree of the whole file: a file at
+    // its bound holds a hundred thousand tasks.
+    const storage::StateFileRead read =
+        storage::readStateFile(path, kMaximumFileSize, [&](const storage::XmlElement& document) {
+            storage::XmlElement root = document.firstChild();
+            while (root && !root.named("scheduler_v2")) root = root.next();
+            rooted = static_cast<bool>(root);
+            if (!rooted) return;
+            told_.clear();
+            addFingerprints(base::fromUtf8(pref::getString(setting::schedulerToldRecords)), told_);
+            storage::XmlElement task = root.firstChild();
+            while (task && !task.named("task")) task = task.next();
+            // Every child is read as a task once there is one named so; a root without any holds
+            // no tasks, and records of some other kind, which a later version may read: a save
+            // must not drop them.
+            if (!task) {
+                auto unread = std::make_shared<wptree>(root.tree());
+                takeToldAttribute(*unread, told_);
+                keepUnread(std::move(unread));
+                keepTold(told_);
+                return;
+            }
+            readTasks_ = true;
+            Reading reading =
+                beginReading(root.attribute(base::toUtf8(kToldAttribute).c_str()).value_or(L""));
+            for (storage::XmlElement record = root.firstChild(); record; record = record.next())
+                readRecord(reading, record.name(), record.tree(), sources, lookup);
+            endReading(reading);
+            keepTold(told_);
+        });
     if (read != storage::StateFileRead::loaded) {
         place.external(L"Skip load scheduler settings");
         return read;
     }
-    const auto root = tree.get_child_optional(kRoot);
-    if (!root) {
+    if (!rooted) {
         place.external(L"Skip loading old version of scheduler config");
         const std::wstring aside = base::keepAside(path);
         if (aside.empty()) {
@@ -127,62 +247,64 @@ storage::StateFileRead SchedulerStore::load(const std::wstring& path, const Sour
         place.warn(L"Файл '%1%' прежнего формата сохранён как '%2%'", path, aside);
         return storage::StateFileRead::keptAside;
     }
-    told_.clear();
-    addFingerprints(base::fromUtf8(pref::getString(setting::schedulerToldRecords)), told_);
-    // Every child is read as a task once there is one named so; a root without any holds no tasks.
-    if (root->count(L"task") == 0) {
+    if (!readTasks_) {
         place.external(L"Skip load scheduler settings");
-        // Records of some other kind, which a later version may read: a save must not drop them.
-        auto unread = std::make_shared<wptree>(*root);
-        takeToldAttribute(*unread, told_);
-        unread_ = std::move(unread);
-        keepTold(told_);
         return read;
     }
-    readTasks_ = true;
-    fromTree(tree, sources, lookup);
-    keepTold(told_);
     place.info(L"Загрузка заданий планировщика завершена.");
     return read;
 }
 
 std::vector<std::wstring> SchedulerStore::fromTree(const wptree& tree, const Sources& sources,
                                                    const Lookup& lookup) {
-    const debug::Place place("frm::SourceSchedulerPanel::load");
-    std::vector<std::wstring> errors;
     const auto root = tree.get_child_optional(kRoot);
-    if (!root) return errors;
-    std::set<std::wstring> toldBefore = std::move(told_);
-    addToldAttribute(*root, toldBefore);
-    told_.clear();
-    std::vector<std::wstring> toldNow;
-    auto held = std::make_shared<std::multimap<std::uint32_t, Held>>(*held_);
+    if (!root) return {};
+    Reading reading = beginReading(std::wstring());
+    addToldAttribute(*root, reading.toldBefore);
     for (const auto& [name, element] : *root) {
-        if (!isElement(name)) continue;
-        const std::wstring error = loadRecord(element, sources, lookup);
-        if (error.empty()) continue;
-        errors.push_back(error);
-        const std::wstring mark = name == L"task" ? std::wstring() : fingerprint(name, element);
-        if (!mark.empty() && toldBefore.count(mark) != 0) {
-            place.external(L"Scheduler: record '%1%' kept as read, told at an earlier load (%2%)",
-                           quoted(name), error);
-        } else {
-            toldNow.push_back(error);
-        }
-        if (!mark.empty()) told_.insert(mark);
-        held->emplace(tasks_.lastId(), Held{name, element});
+        if (isElement(name)) readRecord(reading, name, element, sources, lookup);
     }
-    held_ = std::move(held);
-    if (!toldNow.empty()) {
+    return endReading(reading);
+}
+
+SchedulerStore::Reading SchedulerStore::beginReading(const std::wstring& told) {
+    Reading reading;
+    reading.toldBefore = std::move(told_);
+    addFingerprints(told, reading.toldBefore);
+    told_.clear();
+    reading.held = std::make_shared<std::multimap<std::uint32_t, Held>>(*held_);
+    return reading;
+}
+
+void SchedulerStore::readRecord(Reading& reading, const std::wstring& name, const wptree& element,
+                                const Sources& sources, const Lookup& lookup) {
+    const std::wstring error = loadRecord(element, sources, lookup);
+    if (error.empty()) return;
+    reading.errors.push_back(error);
+    const std::wstring mark = name == L"task" ? std::wstring() : fingerprint(name, element);
+    if (!mark.empty() && reading.toldBefore.count(mark) != 0) {
+        debug::Place("frm::SourceSchedulerPanel::load")
+            .external(L"Scheduler: record '%1%' kept as read, told at an earlier load (%2%)", quoted(name),
+                      error);
+    } else {
+        reading.toldNow.push_back(error);
+    }
+    if (!mark.empty()) told_.insert(mark);
+    reading.held->emplace(tasks_.lastId(), Held{name, element, recordSize(name, element)});
+}
+
+std::vector<std::wstring> SchedulerStore::endReading(Reading& reading) {
+    hold(std::move(reading.held));
+    if (!reading.toldNow.empty()) {
         std::wstring summary =
             L"Неверный формат данных. Задания планировщика не удалось загрузить, кол-во: " +
-            std::to_wstring(toldNow.size());
-        for (std::size_t index = 0; index < toldNow.size() && index < kListedErrors; ++index)
-            summary += L"\n" + std::to_wstring(index + 1) + L". " + toldNow[index];
-        if (toldNow.size() > kListedErrors) summary += L"\n...";
-        place.error(L"%1%", summary);
+            std::to_wstring(reading.toldNow.size());
+        for (std::size_t index = 0; index < reading.toldNow.size() && index < kListedErrors; ++index)
+            summary += L"\n" + std::to_wstring(index + 1) + L". " + reading.toldNow[index];
+        if (reading.toldNow.size() > kListedErrors) summary += L"\n...";
+        debug::Place("frm::SourceSchedulerPanel::load").error(L"%1%", summary);
     }
-    return errors;
+    return std::move(reading.errors);
 }
 
 std::size_t SchedulerStore::takeHeld(const std::wstring& kind, const Sources& sources, const Lookup& lookup) {
@@ -197,7 +319,7 @@ std::size_t SchedulerStore::takeHeld(const std::wstring& kind, const Sources& so
             ++held;
         }
     }
-    if (taken != 0) held_ = std::move(left);
+    if (taken != 0) hold(std::move(left));
     return taken;
 }
 
@@ -328,17 +450,91 @@ wptree SchedulerStore::toTree(const Kept& kept) {
     return tree;
 }
 
-bool SchedulerStore::takes(const DataVault& record) const {
-    // Written as the longer of the two types, its flag as the longer of its two values.
-    wptree task;
-    wptree& element = task.add_child(L"task", wptree());
-    element.add(L"type", std::wstring(L"daily"));
-    save(record, false, 0, element);
-    constexpr std::size_t kUnbounded = static_cast<std::size_t>(-1);
-    const std::size_t size = storage::xmlText(toTree(), kUnbounded).size() + storage::xmlText(task).size() -
-                             storage::xmlText(wptree()).size();
-    return storage::withinBound(size, kMaximumFileSize, L"Задание не добавлено", L"файл заданий",
+void SchedulerStore::hold(std::shared_ptr<const std::multimap<std::uint32_t, Held>> held) {
+    heldBytes_ = 0;
+    for (const auto& [id, record] : *held) heldBytes_ += record.bytes;
+    held_ = std::move(held);
+}
+
+void SchedulerStore::keepUnread(std::shared_ptr<const wptree> unread) {
+    unread_ = std::move(unread);
+    wptree file;
+    wptree& root = file.add_child(kRoot, *unread_);
+    emptyFileBytes_ = storage::xmlText(file, kUnbounded).size();
+    root.add_child(L"x", wptree());
+    openFileBytes_ = storage::xmlText(file, kUnbounded).size() - std::strlen("<x/>");
+}
+
+std::size_t SchedulerStore::fileSize(std::size_t records) const {
+    return records == 0 ? emptyFileBytes_ : openFileBytes_ + records;
+}
+
+std::size_t SchedulerStore::writtenSize() const {
+    return fileSize(heldBytes_ + tasks_.writtenSize());
+}
+
+bool SchedulerStore::withinBound(std::size_t records, const wchar_t* refused) const {
+    return storage::withinBound(fileSize(heldBytes_ + records), kMaximumFileSize, refused, L"файл заданий",
                                 L"Удалите ненужные задания или громкоговорители из них");
+}
+
+bool SchedulerStore::takes(const DataVault& record, TaskType type) const {
+    return withinBound(tasks_.writtenSize() + elementSize(record, type, true), L"Задание не добавлено");
+}
+
+bool SchedulerStore::takesEnabling(const std::vector<std::uint32_t>& ids, bool enabled) const {
+    return withinBound(tasks_.writtenSizeEnabled(ids, enabled),
+                       enabled ? L"Задания не включены" : L"Задания не выключены");
+}
+
+bool SchedulerStore::takesRename(const std::wstring& kind, const std::wstring& oldName,
+                                 const std::wstring& newName) const {
+    return withinBound(tasks_.writtenSizeRenamed(kind, oldName, newName), L"Плейлист не переименован");
+}
+
+std::size_t SchedulerStore::elementSize(const DataVault& record, TaskType type, bool enabled) {
+    CountedText counted;
+    writeTask(counted, record, type, enabled);
+    return counted.size;
+}
+
+std::string SchedulerStore::xmlText(const Kept& kept) {
+    const std::string end = "</" + base::toUtf8(kRoot) + ">";
+    // Only the root's own text is made through its tree, what else it held when read: the text is
+    // cut before an element put last in it.
+    wptree file;
+    wptree& root = file.add_child(kRoot, *kept.unread);
+    root.add_child(L"x", wptree());
+    std::string out = storage::xmlText(file, kUnbounded);
+    out.resize(out.size() - std::strlen("<x/>") - end.size());
+    const std::size_t opened = out.size();
+    WrittenText writing{out};
+    auto held = kept.held->begin();
+    const auto putHeld = [&] {
+        out += storage::xmlText(recordTree(held->second.name, held->second.record), kUnbounded)
+                   .substr(storage::xmlText(wptree()).size());
+        ++held;
+    };
+    for (const auto& task : kept.tasks) {
+        const DataVault record = task->getClientData();
+        if (record.isStopTask) continue;
+        while (held != kept.held->end() && held->first < task->getId()) putHeld();
+        if (!record.playback) {
+            debug::Place("frm::SourceSchedulerPanel::save")
+                .error(L"Возникла ошибка во время сохранения задания N%1%", task->getId());
+        }
+        writeTask(writing, record, typeOf(*task), task->isEnabled());
+    }
+    while (held != kept.held->end()) putHeld();
+    if (out.size() == opened) {
+        // A root without records is written as its tree writes it: one that holds nothing closes
+        // itself.
+        root.pop_back();
+        return storage::xmlText(file, kMaximumFileSize);
+    }
+    out += end;
+    if (out.size() > kMaximumFileSize) throw storage::TooLarge(out.size(), kMaximumFileSize);
+    return out;
 }
 
 void SchedulerStore::save(const DataVault& record, bool enabled, std::uint32_t id, wptree& element) {

@@ -43,12 +43,15 @@ public:
 
     static constexpr const wchar_t* kFileName = L"scheduler.xml";
     static constexpr const wchar_t* kRoot = L"scheduler_v2";
-    // 500 tasks to 100 loudspeakers each write 2.1 MB, a thousand tasks to 400 loudspeakers each
-    // 14.6 MB. (A thousand tasks each to all of 1000 loudspeakers would write 36.6 MB: such a
+    // 500 tasks to 100 loudspeakers each write 2.1 MB, a thousand tasks to 500 loudspeakers each
+    // 18.3 MB. (A thousand tasks each to all of 1000 loudspeakers would write 36.6 MB: such a
     // schedule is not saved.)
-    static constexpr std::size_t kMaximumFileSize = 16u << 20;
+    static constexpr std::size_t kMaximumFileSize = 32u << 20;
 
-    explicit SchedulerStore(SchedulerTasks& tasks) : tasks_(tasks) {}
+    // The tasks keep what their elements take, as elementSize tells.
+    explicit SchedulerStore(SchedulerTasks& tasks);
+
+    SchedulerTasks& tasks() const { return tasks_; }
 
     // Reads the file and puts its tasks (see fromTree). A file that does not parse or has
     // another root is kept aside and reported; `unreadable` means it could not even be renamed
@@ -70,6 +73,8 @@ public:
     struct Held {
         std::wstring name;
         boost::property_tree::wptree record;
+        // What its element takes in the file.
+        std::size_t bytes = 0;
     };
     // What the file keeps, taken as it stands: the tasks shared (each reads its own values under
     // its lock), the held records shared until the next load or take replaces them.
@@ -79,31 +84,66 @@ public:
         std::shared_ptr<const boost::property_tree::wptree> unread;
     };
     Kept keep() const { return {tasks_.tasks(), held_, unread_}; }
-    // The file's tree of what was kept, on any thread.
+    // The file's tree of what was kept, on any thread; and its text, as storage::xmlText writes the
+    // tree, made without it: it throws storage::TooLarge past kMaximumFileSize.
     static boost::property_tree::wptree toTree(const Kept& kept);
-    // Whether the file takes a task of the record beside what it holds now; one that would take
-    // it past kMaximumFileSize could not be saved, so it is refused before it is put, and told.
-    bool takes(const scheduler::task::DataVault& record) const;
+    static std::string xmlText(const Kept& kept);
+    // The bytes of the file as toTree writes it now, kept as the tasks change rather than made.
+    std::size_t writtenSize() const;
+    // The bytes of a start task's element: what save writes of the record, its type and its flag.
+    static std::size_t elementSize(const scheduler::task::DataVault& record, TaskType type, bool enabled);
+    // Whether the file takes a new task of the record, the tasks of the ids enabled or disabled, or
+    // the playbacks of the kind renamed: a change that would take it past kMaximumFileSize could not
+    // be saved, so it is refused before it is made, and told.
+    bool takes(const scheduler::task::DataVault& record, TaskType type) const;
+    bool takesEnabling(const std::vector<std::uint32_t>& ids, bool enabled) const;
+    bool takesRename(const std::wstring& kind, const std::wstring& oldName,
+                     const std::wstring& newName) const;
 
 private:
     // Writes what a start task holds into its element; `id` names the task in the log.
     static void save(const scheduler::task::DataVault& record, bool enabled, std::uint32_t id,
                      boost::property_tree::wptree& element);
+    // A read of the records, one at a time: what is told, held and kept between them.
+    struct Reading {
+        std::set<std::wstring> toldBefore;
+        std::vector<std::wstring> errors;
+        std::vector<std::wstring> toldNow;
+        std::shared_ptr<std::multimap<std::uint32_t, Held>> held;
+    };
+    // `told` is the root's attribute "told" of an earlier version.
+    Reading beginReading(const std::wstring& told);
+    // Puts the record's task, or holds the record.
+    void readRecord(Reading& reading, const std::wstring& name, const boost::property_tree::wptree& element,
+                    const Sources& sources, const Lookup& lookup);
+    // Holds the records not taken and tells of them: their texts.
+    std::vector<std::wstring> endReading(Reading& reading);
     // The error text of the record, empty when it was put; loadRecord also turns a failure that
     // ends the record into its text.
     std::wstring loadRecord(const boost::property_tree::wptree& element, const Sources& sources,
                             const Lookup& lookup);
     std::wstring loadTask(const boost::property_tree::wptree& element, const Sources& sources,
                           const Lookup& lookup);
+    // Holds the records from now on, and counts what they take.
+    void hold(std::shared_ptr<const std::multimap<std::uint32_t, Held>> held);
+    // Holds what the root of a file without tasks held, and counts what the root takes.
+    void keepUnread(std::shared_ptr<const boost::property_tree::wptree> unread);
+    // The file's bytes with `records` bytes of tasks' and held records' elements in its root.
+    std::size_t fileSize(std::size_t records) const;
+    bool withinBound(std::size_t records, const wchar_t* refused) const;
 
     SchedulerTasks& tasks_;
     // The records not taken, by the last task id handed out before them; replaced, never changed,
     // since a writer may still read it.
     std::shared_ptr<const std::multimap<std::uint32_t, Held>> held_ =
         std::make_shared<const std::multimap<std::uint32_t, Held>>();
+    std::size_t heldBytes_ = 0;
     // What the root of a file without tasks held; replaced likewise.
-    std::shared_ptr<const boost::property_tree::wptree> unread_ =
-        std::make_shared<const boost::property_tree::wptree>();
+    std::shared_ptr<const boost::property_tree::wptree> unread_;
+    // The file of that root alone, and the same file with the root's end tag apart, to which each
+    // record's element is added.
+    std::size_t emptyFileBytes_ = 0;
+    std::size_t openFileBytes_ = 0;
     // The fingerprints of the records of another kind that were told: those the file held at the
     // last read of its tasks, told then or at an earlier load.
     std::set<std::wstring> told_;

@@ -7,6 +7,7 @@
 #include "foundation/Checks.h"
 #include "foundation/Files.h"
 #include "foundation/Place.h"
+#include "foundation/Storage.h"
 #include "panels/PlaybackDrive.h"
 
 namespace frm {
@@ -73,7 +74,9 @@ bool SchedulerTasks::put(TaskType type, const Ids& ids, DataVault record, bool e
     }
     if (track) {
         // A task disabled when it falls due changes what the file keeps.
-        DisabledListener disabled = [listener = messageDisabled_, changes = changes_] {
+        DisabledListener disabled = [listener = messageDisabled_, changes = changes_, sizes = sizes_,
+                                     task = std::weak_ptr<BaseTask>(start)] {
+            if (const auto disabledTask = task.lock()) sizes->flag(*disabledTask, false);
             changes.mark();
             if (listener) listener();
         };
@@ -98,6 +101,14 @@ bool SchedulerTasks::put(TaskType type, const Ids& ids, DataVault record, bool e
     if (stop && !core_.putTask(stop)) {
         core_.erase(ids.start);
         debug::throwIfFalse(false, "Failure to add startTask at end");
+    }
+    {
+        std::lock_guard<std::mutex> guard(sizes_->lock);
+        if (sizes_->measure) {
+            const std::size_t bytes = sizes_->measure(record, type, enabled);
+            sizes_->elements[ids.start] = {bytes, enabled};
+            sizes_->total += bytes;
+        }
     }
     changes_.mark();
     return stop != nullptr;
@@ -137,6 +148,7 @@ void SchedulerTasks::enable(const std::vector<std::uint32_t>& ids, bool enabled)
         task->enable(enabled);
         const auto base = std::dynamic_pointer_cast<BaseTask>(task);
         debug::throwIfFalse(base != nullptr, "frm::SourceSchedulerPanel::enableTaskOnButtonClick");
+        sizes_->flag(*base, enabled);
         const std::int32_t stopId = base->getClientData().stopTaskId;
         if (stopId <= 0) continue;
         const auto stop = core_.getTask(static_cast<std::uint32_t>(stopId));
@@ -153,6 +165,14 @@ void SchedulerTasks::erase(const std::vector<std::uint32_t>& ids) {
     const debug::Place place("frm::SourceSchedulerPanel::deleteTaskOnButtonClick");
     for (const std::uint32_t id : ids) {
         core_.erase(id);
+        {
+            std::lock_guard<std::mutex> guard(sizes_->lock);
+            const auto element = sizes_->elements.find(id);
+            if (element != sizes_->elements.end()) {
+                sizes_->total -= element->second.bytes;
+                sizes_->elements.erase(element);
+            }
+        }
         place.info(L"Удалено задание N%1%", id);
         // Only the stop task of the pair, never a task of another kind under the next id.
         const auto next = std::dynamic_pointer_cast<BaseTask>(core_.getTask(id + 1));
@@ -226,10 +246,22 @@ void SchedulerTasks::renamePlaylist(const std::wstring& kind, const std::wstring
                                     const std::wstring& newName) {
     debug::Place("frm::SourceSchedulerPanel::renamePlaylist").trace(L"");
     if (oldName == newName) return;
-    // One pass over one copy: a start task and its stop task share their playback.
+    // Found before any is renamed: a start task and its stop task share their playback.
+    std::vector<TaskPtr> renamed;
     for (const auto& task : tasks()) {
         const auto playback = task->getClientData().playback;
-        if (playback && ofKind(*playback, kind) && playback->getName() == oldName) playback->setName(newName);
+        if (playback && ofKind(*playback, kind) && playback->getName() == oldName) renamed.push_back(task);
+    }
+    for (const auto& task : renamed) task->getClientData().playback->setName(newName);
+    {
+        std::lock_guard<std::mutex> guard(sizes_->lock);
+        for (const auto& task : renamed) {
+            const auto element = sizes_->elements.find(task->getId());
+            if (element == sizes_->elements.end()) continue;
+            const std::size_t bytes = sizes_->measured(*task, element->second.enabled);
+            sizes_->total = sizes_->total - element->second.bytes + bytes;
+            element->second.bytes = bytes;
+        }
     }
     changes_.mark();
 }
@@ -237,6 +269,63 @@ void SchedulerTasks::renamePlaylist(const std::wstring& kind, const std::wstring
 bool SchedulerTasks::existPlaylist(const std::wstring& kind, const std::wstring& name) const {
     debug::Place("frm::SourceSchedulerPanel::existPlaylist").trace(L"");
     return getPlayback(kind, name) != nullptr;
+}
+
+void SchedulerTasks::measureWith(ElementSize size) {
+    std::lock_guard<std::mutex> guard(sizes_->lock);
+    sizes_->measure = std::move(size);
+    sizes_->elements.clear();
+    sizes_->total = 0;
+    if (!sizes_->measure) return;
+    for (const auto& task : tasks()) {
+        if (task->getClientData().isStopTask) continue;
+        const std::size_t bytes = sizes_->measured(*task, task->isEnabled());
+        sizes_->elements[task->getId()] = {bytes, task->isEnabled()};
+        sizes_->total += bytes;
+    }
+}
+
+std::size_t SchedulerTasks::writtenSize() const {
+    std::lock_guard<std::mutex> guard(sizes_->lock);
+    return sizes_->total;
+}
+
+std::size_t SchedulerTasks::writtenSizeEnabled(const std::vector<std::uint32_t>& ids, bool enabled) const {
+    std::lock_guard<std::mutex> guard(sizes_->lock);
+    std::size_t size = sizes_->total;
+    for (const std::uint32_t id : ids) {
+        const auto element = sizes_->elements.find(id);
+        const auto task = std::dynamic_pointer_cast<BaseTask>(core_.getTask(id));
+        if (element == sizes_->elements.end() || element->second.enabled == enabled || !task) continue;
+        size = size - element->second.bytes + sizes_->measured(*task, enabled);
+    }
+    return size;
+}
+
+std::size_t SchedulerTasks::writtenSizeRenamed(const std::wstring& kind, const std::wstring& oldName,
+                                               const std::wstring& newName) const {
+    std::size_t renamed = 0;
+    for (const auto& task : tasks()) {
+        const DataVault record = task->getClientData();
+        if (!record.isStopTask && record.playback && ofKind(*record.playback, kind) &&
+            record.playback->getName() == oldName)
+            ++renamed;
+    }
+    return writtenSize() - renamed * storage::writtenSize(oldName) + renamed * storage::writtenSize(newName);
+}
+
+std::size_t SchedulerTasks::Sizes::measured(const BaseTask& task, bool enabled) const {
+    return measure(task.getClientData(),
+                   dynamic_cast<const scheduler::task::Once*>(&task) ? taskOnce : taskDaily, enabled);
+}
+
+void SchedulerTasks::Sizes::flag(const BaseTask& task, bool enabled) {
+    std::lock_guard<std::mutex> guard(lock);
+    const auto element = elements.find(task.getId());
+    if (element == elements.end() || element->second.enabled == enabled || !measure) return;
+    const std::size_t bytes = measured(task, enabled);
+    total = total - element->second.bytes + bytes;
+    element->second = {bytes, enabled};
 }
 
 }  // namespace frm

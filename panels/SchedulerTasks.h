@@ -7,7 +7,9 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 #include "audio/BaseTask.h"
@@ -82,6 +84,21 @@ public:
     // Marked by each change of the tasks: put, enabled, erased, renamed, or disabled when due.
     const base::ChangeMark& changes() const { return changes_; }
 
+    // The bytes of a start task's element in the file, from its record, its type and its flag:
+    // told by the store that writes the file.
+    using ElementSize =
+        std::function<std::size_t(const scheduler::task::DataVault& record, TaskType type, bool enabled)>;
+    // From now on the tasks keep what the elements of their start tasks take, as `size` tells, as
+    // they are put, enabled or disabled (also when due), renamed and erased: a check against the
+    // file's bound then costs nothing that grows with the tasks.
+    void measureWith(ElementSize size);
+    // What the elements take now; with the ids enabled or disabled; with the playbacks of the kind
+    // renamed, whose name each start task's element writes once as a text.
+    std::size_t writtenSize() const;
+    std::size_t writtenSizeEnabled(const std::vector<std::uint32_t>& ids, bool enabled) const;
+    std::size_t writtenSizeRenamed(const std::wstring& kind, const std::wstring& oldName,
+                                   const std::wstring& newName) const;
+
 private:
     // Where drive playbacks start: listing a medium may take long, and must hold up neither the
     // dispatcher nor the window.
@@ -92,10 +109,29 @@ private:
     // What the start task of the playback does when it falls due.
     scheduler::task::BaseTask::Event startEvent(const std::shared_ptr<IPlayback>& playback) const;
 
+    // What the start tasks' elements take, each with the flag it was counted with. Shared with the
+    // events of message tasks, which disable their task when due.
+    struct Sizes {
+        struct Element {
+            std::size_t bytes = 0;
+            bool enabled = true;
+        };
+        mutable std::mutex lock;
+        ElementSize measure;
+        std::map<std::uint32_t, Element> elements;
+        std::size_t total = 0;
+
+        // Under lock: the bytes of the start task with that flag.
+        std::size_t measured(const scheduler::task::BaseTask& task, bool enabled) const;
+        // Counts the task's element again with that flag.
+        void flag(const scheduler::task::BaseTask& task, bool enabled);
+    };
+
     scheduler::Core& core_;
     const DisabledListener messageDisabled_;
     std::uint32_t counter_ = 0;
     std::shared_ptr<DriveStarts> driveStarts_ = std::make_shared<DriveStarts>();
+    const std::shared_ptr<Sizes> sizes_ = std::make_shared<Sizes>();
     base::ChangeMark changes_;
 };
 

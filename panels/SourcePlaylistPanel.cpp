@@ -628,7 +628,7 @@ void SourcePlaylistPanel::editUrlOnMenuSelection(wxCommandEvent&) {
     std::wstring url = item.path;
     std::wstring title = item.title;
     afterCommand(enterUrl(L"Редактировать", url, title)
-                     ? std::optional(editor_.editUrl(*currentPlaylist_, item.index, title, url))
+                     ? editor_.editUrl(*listOfPlaylist_, *currentPlaylist_, item.index, title, url)
                      : std::nullopt);
 }
 

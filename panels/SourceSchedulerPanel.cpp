@@ -53,11 +53,11 @@ SourceSchedulerPanel::SourceSchedulerPanel(wxWindow* parent, ZoneElement::ZonePt
               if (const Self panel = self.lock()) (*panel)->refreshTaskListCtrl();
           });
       }) {
-    controls_[L"playlist"] = std::make_unique<SchedulerControl>(tasks_, L"playlist");
-    controls_[L"radio"] = std::make_unique<SchedulerControl>(tasks_, L"radio");
-    controls_[L"serviceMessage"] = std::make_unique<SchedulerControl>(tasks_, L"serviceMessage");
+    controls_[L"playlist"] = std::make_unique<SchedulerControl>(store_, L"playlist");
+    controls_[L"radio"] = std::make_unique<SchedulerControl>(store_, L"radio");
+    controls_[L"serviceMessage"] = std::make_unique<SchedulerControl>(store_, L"serviceMessage");
     // Alarm messages are not scheduled; their panel asks all the same.
-    controls_[L"alarmMessage"] = std::make_unique<SchedulerControl>(tasks_, L"alarmMessage");
+    controls_[L"alarmMessage"] = std::make_unique<SchedulerControl>(store_, L"alarmMessage");
 }
 
 void SourceSchedulerPanel::buildControls() {
@@ -671,7 +671,7 @@ void SourceSchedulerPanel::addTask() {
     }
     const DataVault record(playback, plan.startDate, plan.finalDate, plan.startTime, plan.stopTime,
                            collectTargetDeviceIds(*playback), -1, false);
-    if (!store_.takes(record)) return;
+    if (!store_.takes(record, static_cast<TaskType>(plan.type))) return;
     const bool stopped = tasks_.put(static_cast<TaskType>(plan.type), ids, record, true);
     place.info(L"Добавлено задание N%1%", ids.start);
     if (stopped) place.debug(L"Добавлено задание окончания N%1%", ids.stop);
@@ -680,7 +680,9 @@ void SourceSchedulerPanel::addTask() {
 
 void SourceSchedulerPanel::enableTaskOnButtonClick(wxCommandEvent& event) {
     debug::Place("frm::SourceSchedulerPanel::enableTaskOnButtonClick").trace(L"");
-    tasks_.enable(getSelectedTaskIds(), event.GetId() == kEnableTaskId);
+    const std::vector<std::uint32_t> ids = getSelectedTaskIds();
+    if (!store_.takesEnabling(ids, event.GetId() == kEnableTaskId)) return;
+    tasks_.enable(ids, event.GetId() == kEnableTaskId);
     m_enableTask->Disable();
     m_disableTask->Disable();
     refreshTaskListCtrl();

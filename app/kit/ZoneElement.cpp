@@ -21,6 +21,24 @@ std::wstring addressText(const net::HardwareAddress& address) {
     return base::widen(address.canonicalText());
 }
 
+// The pieces of the file around its values, as boost::property_tree's writer puts them.
+constexpr const char* kCollectionStart = "<zone_collection version=\"1\">";
+constexpr const char* kCollectionEnd = "</zone_collection>";
+constexpr const char* kZoneStart = "<zone name=\"";
+constexpr const char* kVolume = "\" volume=\"";
+constexpr const char* kZoneEnd = "</zone>";
+constexpr const char* kOpen = "\">";
+constexpr const char* kEmpty = "\"/>";
+// An element that held nothing and gains its first device or zone gains its end tag.
+const std::size_t kOpenedGrowth = std::strlen(kOpen) + std::strlen(kZoneEnd) - std::strlen(kEmpty);
+
+// Every hardware address is written in the same number of characters.
+std::size_t deviceElementSize() {
+    static const std::size_t size =
+        std::strlen("<device address=\"\"/>") + addressText(net::HardwareAddress()).size();
+    return size;
+}
+
 bool removeZoneFrom(ZoneElement& parent, const ZoneElement& zone) {
     auto& zones = parent.zones;
     const auto found = std::find_if(zones.begin(), zones.end(),
@@ -89,25 +107,52 @@ std::size_t ZoneElement::addDevices(const std::vector<DevicePtr>& added) {
     return count;
 }
 
-bool ZoneElement::takesDevices(const ZoneElement& zone, const std::vector<DevicePtr>& added) const {
-    // An element that held nothing before gains its closing tag.
-    std::size_t more = std::strlen("></zone>");
-    for (const DevicePtr& device : added) {
-        if (!device || std::find(zone.devices.begin(), zone.devices.end(), device) != zone.devices.end())
-            continue;
-        more += std::strlen("<device address=\"\"/>") +
-                storage::writtenSize(addressText(device->getHardwareAddress()));
-    }
-    return takes(more, L"Устройства не добавлены в зону");
+std::size_t ZoneElement::writtenSize() const {
+    return storage::xmlText(Tree()).size() + std::strlen(kCollectionStart) + elementSize() +
+           std::strlen(kCollectionEnd);
 }
 
-bool ZoneElement::takesZone(const std::wstring& zoneName) const {
-    return takes(std::strlen("<zone name=\"\" volume=\"-1\"/></zone>") + storage::writtenSize(zoneName),
+std::size_t ZoneElement::elementSize() const {
+    const std::size_t size = std::strlen(kZoneStart) + storage::writtenSize(name) + std::strlen(kVolume) +
+                             std::to_string(volume).size();
+    if (holdsNothing()) return size + std::strlen(kEmpty);
+    std::size_t inside = (devices.size() + unknownDevices.size()) * deviceElementSize();
+    for (const ZonePtr& zone : zones) inside += zone->elementSize();
+    return size + std::strlen(kOpen) + inside + std::strlen(kZoneEnd);
+}
+
+bool ZoneElement::takesDevices(const ZoneElement& zone, const std::vector<DevicePtr>& added) const {
+    std::vector<DevicePtr> adding;
+    for (const DevicePtr& device : added) {
+        if (device && std::find(zone.devices.begin(), zone.devices.end(), device) == zone.devices.end() &&
+            std::find(adding.begin(), adding.end(), device) == adding.end())
+            adding.push_back(device);
+    }
+    if (adding.empty()) return true;
+    return takes(
+        writtenSize() + adding.size() * deviceElementSize() + (zone.holdsNothing() ? kOpenedGrowth : 0),
+        L"Устройства не добавлены в зону");
+}
+
+bool ZoneElement::takesZone(const ZoneElement& parent, const std::wstring& zoneName) const {
+    ZoneElement zone;
+    zone.name = zoneName;
+    return takes(writtenSize() + zone.elementSize() + (parent.holdsNothing() ? kOpenedGrowth : 0),
                  L"Зона не создана");
 }
 
-bool ZoneElement::takes(std::size_t more, const wchar_t* what) const {
-    const std::size_t size = storage::xmlText(toTree(), static_cast<std::size_t>(-1)).size() + more;
+bool ZoneElement::takesRename(const ZoneElement& zone, const std::wstring& zoneName) const {
+    return takes(writtenSize() - storage::writtenSize(zone.name) + storage::writtenSize(zoneName),
+                 L"Зона не переименована");
+}
+
+bool ZoneElement::takesVolume(const ZoneElement& zone, int percent) const {
+    return takes(writtenSize() - std::to_string(zone.volume).size() +
+                     std::to_string(std::clamp(percent, 0, 100)).size(),
+                 L"Громкость зоны не изменена");
+}
+
+bool ZoneElement::takes(std::size_t size, const wchar_t* what) {
     return storage::withinBound(size, kMaximumFileSize, what, L"файл зон",
                                 L"Удалите ненужные зоны или устройства из них");
 }

@@ -66,11 +66,16 @@ public:
 
     // Adds the devices not yet in this zone; the number added.
     std::size_t addDevices(const std::vector<DevicePtr>& added);
-    // Whether the file of the tree whose root this is takes the devices not yet in `zone`, or a new
-    // zone of that name; one that it would take past kMaximumFileSize could not be saved, so the
-    // change is refused before it is made, and told.
+    // The bytes of the file of the tree whose root this is, exactly as toTree writes it, summed
+    // zone by zone from their names, volumes and device counts.
+    std::size_t writtenSize() const;
+    // Whether that file takes the devices not yet in `zone`, a new zone of that name in `parent`,
+    // `zone` renamed, or its volume set; a change that would take it past kMaximumFileSize could
+    // not be saved, so it is refused before it is made, and told.
     bool takesDevices(const ZoneElement& zone, const std::vector<DevicePtr>& added) const;
-    bool takesZone(const std::wstring& zoneName) const;
+    bool takesZone(const ZoneElement& parent, const std::wstring& zoneName) const;
+    bool takesRename(const ZoneElement& zone, const std::wstring& zoneName) const;
+    bool takesVolume(const ZoneElement& zone, int percent) const;
     // Removes the devices that `isUsed` does not keep; the kept ones are returned.
     std::vector<DevicePtr> removeDevices(const std::vector<DevicePtr>& removed, const UsedCheck& isUsed);
     void setVolume(int percent);
@@ -89,8 +94,11 @@ public:
     static ZonePtr fromTree(const boost::property_tree::wptree& tree, const Resolver& resolve);
 
 private:
-    // Whether the file takes `more` bytes; told when it does not.
-    bool takes(std::size_t more, const wchar_t* what) const;
+    // Whether the file takes `size` bytes; told when it does not.
+    static bool takes(std::size_t size, const wchar_t* what);
+    // What the zone's element takes, its nested zones' included.
+    std::size_t elementSize() const;
+    bool holdsNothing() const { return devices.empty() && unknownDevices.empty() && zones.empty(); }
     void collectInto(std::vector<DevicePtr>& result) const;
     void writeInto(boost::property_tree::wptree& node) const;
     // `depth` is this zone's nesting below the root.

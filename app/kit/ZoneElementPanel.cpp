@@ -137,7 +137,6 @@ void ZoneElementPanel::update(const wxTreeItemId& item, const ZoneElement::ZoneP
     }
     const std::size_t devices = zone->devices.size();
     std::size_t from = 0;
-    wxTreeItemId previous;
     for (const RowEdit& edit : rowEdits(shown, wanted)) {
         if (edit.kind == RowEdit::erase) {
             m_zoneTree->Delete(children[from++]);
@@ -148,17 +147,18 @@ void ZoneElementPanel::update(const wxTreeItemId& item, const ZoneElement::ZoneP
         const ZoneElement::ZonePtr& owner = isDevice ? zone : zone->zones[edit.wanted - devices];
         const std::wstring label = isDevice ? device->getDisplayName() : zoneLabel(*owner);
         if (edit.kind == RowEdit::keep) {
-            previous = children[from++];
-            showLabel(previous, label);
-            if (!isDevice) update(previous, owner);
+            const wxTreeItemId kept = children[from++];
+            showLabel(kept, label);
+            if (!isDevice) update(kept, owner);
             continue;
         }
-        auto* data = new ItemData(owner, device);
-        previous = previous.IsOk() ? m_zoneTree->InsertItem(item, previous, label, -1, -1, data)
-                                   : m_zoneTree->PrependItem(item, label, -1, -1, data);
+        // Inserted by its row: inserted after an item, that item is looked for among the children,
+        // and thousands of zones would each take thousands of looks.
+        const wxTreeItemId inserted =
+            m_zoneTree->InsertItem(item, edit.row, label, -1, -1, new ItemData(owner, device));
         if (!isDevice) {
-            m_zoneTree->SetItemBold(previous);
-            fill(previous, owner);
+            m_zoneTree->SetItemBold(inserted);
+            fill(inserted, owner);
         }
     }
 }
@@ -225,7 +225,7 @@ void ZoneElementPanel::createZoneOnButtonClick(wxCommandEvent&) {
     place.trace(L"");
     const ZoneElement::ZonePtr parent = targetZone();
     const auto name = questions_.askText(L"Создать зону", L"Название новой зоны:", L"");
-    if (!name || !root_->takesZone(ZoneElement::validName(*name))) return;
+    if (!name || !root_->takesZone(*parent, ZoneElement::validName(*name))) return;
     ZoneElement::ZonePtr zone;
     {
         GuiLocker lock;
@@ -262,6 +262,7 @@ void ZoneElementPanel::renameZoneOnButtonClick(wxCommandEvent&) {
                      ZoneElement::kMaximumNameLength);
         return;
     }
+    if (!root_->takesRename(*zone, checked)) return;
     {
         GuiLocker lock;
         place.info(L"Зона '%1%' переименована в '%2%'", zone->name, checked);
@@ -339,6 +340,10 @@ void ZoneElementPanel::volumeOnScrollChanged(wxScrollEvent& event) {
     place.trace(L"");
     const ZoneElement::ZonePtr zone = targetZone();
     const int percent = m_volumeSlider->GetValue();
+    if (!root_->takesVolume(*zone, percent)) {
+        showVolume();
+        return;
+    }
     std::vector<ZoneElement::DevicePtr> devices;
     {
         GuiLocker lock;

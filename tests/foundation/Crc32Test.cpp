@@ -16,7 +16,13 @@ TEST(Crc32, KnownVectors) {
         {"The quick brown fox jumps over the lazy dog", 0x414FA339u},
         {std::string(32, '\0'), 0x190A55ADu},
     };
-    for (const auto& [bytes, crc] : cases) EXPECT_EQ(base::crc32(bytes), crc) << bytes;
+    for (const auto& [bytes, crc] : cases) {
+        EXPECT_EQ(base::crc32(bytes), crc) << bytes;
+        // Taken in two pieces, the second from the CRC of the first.
+        const std::size_t half = bytes.size() / 2;
+        EXPECT_EQ(base::crc32(bytes.data() + half, bytes.size() - half, base::crc32(bytes.data(), half)), crc)
+            << bytes;
+    }
 }
 
 // Each test runs in a process of its own, so here the threads meet an unbuilt table.

@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <set>
 
 #include "foundation/Storage.h"
@@ -29,8 +30,10 @@ public:
     void renamePlaylist(const std::wstring& oldName, const std::wstring& newName) override {
         renames.emplace_back(oldName, newName);
     }
+    bool takesRename(const std::wstring&, const std::wstring&) override { return takes; }
     bool existPlaylist(const std::wstring& name) override { return scheduled.count(name) > 0; }
 
+    bool takes = true;
     std::set<std::wstring> scheduled;
     std::vector<std::pair<std::wstring, std::wstring>> renames;
 };
@@ -101,7 +104,7 @@ TEST_F(PlaylistEditorTest, AddsFilesAFolderTreeACaptureDeviceAndUrls) {
     EXPECT_EQ(editor_.addFolder(list_, *playlist), kItems);
     EXPECT_EQ(editor_.addCaptureDevice(list_, *playlist, L"test.monitor"), kItems);
     EXPECT_EQ(editor_.addUrl(list_, *playlist, L"Городское радио", L"http://127.0.0.1:8000/a"), kItems);
-    EXPECT_EQ(editor_.editUrl(*playlist, 6, L"Радио 2", L"http://127.0.0.1:8000/b"), kItems);
+    EXPECT_EQ(editor_.editUrl(list_, *playlist, 6, L"Радио 2", L"http://127.0.0.1:8000/b"), kItems);
     const std::vector<std::pair<std::wstring, std::wstring>> expected = {
         {L"Увертюра", path("Увертюра.MP3")},
         {L"b", path("b.wav")},
@@ -126,7 +129,7 @@ TEST_F(PlaylistEditorTest, AddsFilesAFolderTreeACaptureDeviceAndUrls) {
     EXPECT_EQ(playlist->getItems().size(), expected.size());
 }
 
-TEST_F(PlaylistEditorTest, AnAdditionThatWouldTakeTheListPastItsFileBoundIsRefusedWhole) {
+TEST_F(PlaylistEditorTest, AnAdditionOrAnEditThatWouldTakeTheListPastItsFileBoundIsRefusedWhole) {
     // One long item leaves the list's file 600 bytes short of its bound.
     const std::size_t room = 600;
     const std::size_t filler = ListOfPlaylist::kMaximumFileSize - list_.writtenSize() - room;
@@ -134,21 +137,71 @@ TEST_F(PlaylistEditorTest, AnAdditionThatWouldTakeTheListPastItsFileBoundIsRefus
     longItem.path.resize(longItem.path.size() - (ListOfPlaylist::writtenSize(longItem) - filler));
     ASSERT_TRUE(current_->restore(longItem));
     ASSERT_EQ(list_.writtenSize(), ListOfPlaylist::kMaximumFileSize - room);
-    struct Row {
-        std::size_t urlLength;
-        bool added;
-    };
     const std::wstring url = L"http://127.0.0.1/";
-    for (const Row row : {Row{400, true}, Row{400, false}, Row{50, true}}) {
-        const std::size_t before = current_->getItems().size();
-        const Redraw redraw =
-            editor_.addUrl(list_, *current_, L"радио", url + std::wstring(row.urlLength, L'b'));
-        EXPECT_EQ(redraw, row.added ? Redraw(kItems) : std::nullopt) << row.urlLength;
-        EXPECT_EQ(current_->getItems().size(), before + (row.added ? 1 : 0)) << row.urlLength;
+    // An item titled "радио" writes 51 bytes and its URL beyond these.
+    const auto addUrl = [&](std::size_t more) {
+        return [=] { return editor_.addUrl(list_, *current_, L"радио", url + std::wstring(more, L'b')); };
+    };
+    // The items are not copied: the long one is a quarter of a gigabyte in memory.
+    const auto last = [&] { return current_->written().items - 1; };
+    const auto editLast = [&](std::size_t more) {
+        return [=] {
+            return editor_.editUrl(list_, *current_, static_cast<int>(last()), L"радио",
+                                   url + std::wstring(50 + more, L'b'));
+        };
+    };
+    const auto renamePlaylist = [&](const std::wstring& name) {
+        return [=] {
+            questions_.texts = {name};
+            return editor_.rename(list_, *current_, std::nullopt);
+        };
+    };
+    struct Row {
+        const char* change;
+        std::function<Redraw()> edit;
+        bool made;
+    };
+    const Row rows[] = {
+        {"a URL of 451 bytes", addUrl(400), true},
+        {"another, of the 149 left", addUrl(400), false},
+        {"one of 101 bytes", addUrl(50), true},
+        {"its URL 49 letters longer, of the 48 left", editLast(49), false},
+        {"its URL 48 letters longer", editLast(48), true},
+        {"its title a letter shorter",
+         [&] {
+             questions_.texts = {L"ради"};
+             return editor_.rename(list_, *current_, current_->getItem(last()));
+         },
+         true},
+        {"the playlist 9 bytes longer, of the 2 left", renamePlaylist(L"Утро утро"), false},
+        {"the playlist a byte longer, which the scheduler's file does not take",
+         [&] {
+             scheduler_.takes = false;
+             return renamePlaylist(L"Утро!")();
+         },
+         false},
+        {"a new playlist",
+         [&] {
+             questions_.texts = {L"Новый"};
+             return editor_.addPlaylist(list_, nullptr);
+         },
+         false},
+    };
+    for (const Row& row : rows) {
+        const Playlist::Written before = current_->written();
+        EXPECT_EQ(row.edit().has_value(), row.made) << row.change;
+        if (!row.made) {
+            EXPECT_EQ(current_->written().revision, before.revision) << row.change;
+        }
     }
-    EXPECT_TRUE(
-        capture_.contains(L"Элементы не добавлены: с этим файл списка 'music' занял бы 17 МБ", L"WARN"));
-    EXPECT_LE(storage::xmlText(list_.toTree()).size(), ListOfPlaylist::kMaximumFileSize);
+    EXPECT_EQ(list_.writtenSize(), ListOfPlaylist::kMaximumFileSize - 2);
+    EXPECT_EQ(list_.xmlText().size(), ListOfPlaylist::kMaximumFileSize - 2);
+    EXPECT_EQ(current_->getName(), L"Утро");
+    EXPECT_TRUE(scheduler_.renames.empty());
+    EXPECT_EQ(current_->getItem(last())->path, url + std::wstring(98, L'b'));
+    for (const std::wstring refused : {L"Элементы не добавлены", L"Элемент не изменён",
+                                       L"Плейлист не переименован", L"Плейлист не добавлен"})
+        EXPECT_TRUE(capture_.contains(refused + L": с этим файл списка 'music' занял бы 33 МБ", L"WARN"));
 }
 
 TEST_F(PlaylistEditorTest, RenamesWithinSeventyCharactersAndNeverToAnotherPlaylistsName) {

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <random>
 
 #include "audio/PlaybackPlaylist.h"
@@ -26,6 +27,7 @@ namespace {
 
 using boost::property_tree::wptree;
 using frm::SchedulerStore;
+using frm::SchedulerTasks;
 using scheduler::task::BaseTask;
 using scheduler::task::DataVault;
 
@@ -97,6 +99,12 @@ protected:
 };
 
 TEST_F(SchedulerStoreTest, EveryKindOfTaskReadsBackAsItWasWritten) {
+    // What the store counts and writes of its file without a tree follows each change of the tasks.
+    const auto counted = [&](const char* change) {
+        EXPECT_EQ(SchedulerStore::xmlText(store_.keep()), storage::xmlText(store_.toTree())) << change;
+        EXPECT_EQ(store_.writtenSize(), storage::xmlText(store_.toTree()).size()) << change;
+    };
+    counted("none");
     put(frm::taskOnce, 11, playback(0, {0}), L"2024-05-02", L"", true);
     put(frm::taskDaily, 13, playback(1, {1}), L"", L"", true);
     put(frm::taskDaily, 15, playback(0, {0}), L"2024-06-30", L"02:00", false);
@@ -104,6 +112,15 @@ TEST_F(SchedulerStoreTest, EveryKindOfTaskReadsBackAsItWasWritten) {
     message->setGong(L"Колокол", base::fromUtf8(folder_.file("gong/Колокол.mp3")));
     put(frm::taskDaily, 17, message, L"", L"", true);
     ASSERT_EQ(core_.getTasks().size(), 5u);
+
+    counted("four tasks put");
+    tasks_.enable({11, 17}, false);
+    counted("two disabled");
+    tasks_.renamePlaylist(L"playlist", L"Вечер & ночь", L"Вечер");
+    counted("a playlist renamed");
+    tasks_.enable({11, 17}, true);
+    tasks_.renamePlaylist(L"playlist", L"Вечер", L"Вечер & ночь");
+    counted("all as they were put");
 
     const wptree written = store_.toTree();
     ASSERT_EQ(taskCount(written), 4u);
@@ -134,6 +151,7 @@ TEST_F(SchedulerStoreTest, EveryKindOfTaskReadsBackAsItWasWritten) {
     EXPECT_EQ(loaded, (std::vector<std::uint32_t>{1, 3, 5, 6, 7}));
     EXPECT_FALSE(core.getTask(5)->isEnabled() || core.getTask(6)->isEnabled());
     EXPECT_TRUE(store.toTree() == written);
+    EXPECT_EQ(store.writtenSize(), storage::xmlText(written).size());
     core.stop();
 }
 
@@ -160,30 +178,70 @@ constexpr const char* kMixedFile =
     "<devices/></playback></task>"
     "</scheduler_v2>";
 
-TEST_F(SchedulerStoreTest, ATaskThatWouldTakeTheFilePastItsBoundIsNotTaken) {
-    // Loudspeakers the registry does not know are written as their texts were read: a long one
-    // fills the file with few elements. Each writes 16 kB with its element.
-    const std::size_t perEntry = 16384;
-    const std::wstring longEntry(perEntry - std::strlen("<devices></devices>"), L'A');
+TEST_F(SchedulerStoreTest, AChangeThatWouldTakeTheFilePastItsBoundIsNotMade) {
+    // Loudspeakers the registry does not know are written as their texts were read: long ones fill
+    // the file with few elements, and one of a length to choose leaves it short of its bound by
+    // what a new task of one loudspeaker takes, and a byte.
     const auto record = [&](std::size_t entries, const std::wstring& entry) {
         DataVault made(playback(0, {0}), L"2024-05-02", L"", L"22:00", L"", {}, -1, false);
         made.unknownDevices.assign(entries, entry);
         return made;
     };
+    // What the store counts is checked against the file's text at the bound and at the end: each
+    // text of 32 MB takes seconds.
+    const auto fileSize = [&] { return storage::xmlText(store_.toTree()).size(); };
+    const auto growth = [&](const DataVault& made) {
+        const std::size_t before = store_.writtenSize();
+        const SchedulerTasks::Ids ids = tasks_.takeIds();
+        tasks_.put(frm::taskDaily, ids, made, true);
+        const std::size_t grown = store_.writtenSize() - before;
+        tasks_.erase({ids.start});
+        return grown;
+    };
+    const std::size_t perEntry = 16384;
+    const std::wstring longEntry(perEntry - std::strlen("<devices></devices>"), L'A');
     tasks_.put(frm::taskDaily, tasks_.takeIds(),
-               record(SchedulerStore::kMaximumFileSize / perEntry - 1, longEntry), true);
-    const std::size_t room = SchedulerStore::kMaximumFileSize - storage::xmlText(store_.toTree()).size();
-    ASSERT_LT(room, perEntry);
+               record(SchedulerStore::kMaximumFileSize / perEntry - 2, longEntry), true);
+    const DataVault small = record(0, L"");
+    const std::size_t room = growth(small) + 1;
+    const std::size_t entry =
+        SchedulerStore::kMaximumFileSize - store_.writtenSize() - room - growth(record(1, L"A")) + 1;
+    tasks_.put(frm::taskDaily, tasks_.takeIds(), record(1, std::wstring(entry, L'A')), true);
+    ASSERT_EQ(SchedulerStore::kMaximumFileSize - fileSize(), room);
+    const std::uint32_t added = tasks_.lastId() + 1;
+    const std::wstring playlist = L"Вечер & ночь";
     struct Row {
-        std::wstring entry;
+        const char* change;
+        std::function<bool()> takes;
+        std::function<void()> make;
         bool taken;
     };
-    for (const Row& row : {Row{longEntry, false}, Row{L"02:7E:41:00:00:63", true}}) {
-        EXPECT_EQ(store_.takes(record(1, row.entry)), row.taken) << row.entry.size();
-        if (row.taken) tasks_.put(frm::taskDaily, tasks_.takeIds(), record(1, row.entry), true);
+    const Row rows[] = {
+        {"a task of a long unknown loudspeaker",
+         [&] { return store_.takes(record(1, longEntry), frm::taskDaily); }, nullptr, false},
+        {"a task of one loudspeaker", [&] { return store_.takes(small, frm::taskDaily); },
+         [&] { tasks_.put(frm::taskDaily, tasks_.takeIds(), small, true); }, true},
+        {"that task disabled: the last byte", [&] { return store_.takesEnabling({added}, false); },
+         [&] { tasks_.enable({added}, false); }, true},
+        {"the first task disabled too", [&] { return store_.takesEnabling({1}, false); }, nullptr, false},
+        {"the playlist a letter longer",
+         [&] { return store_.takesRename(L"playlist", playlist, playlist + L"!"); }, nullptr, false},
+        {"the playlist without its spaces",
+         [&] { return store_.takesRename(L"playlist", playlist, L"Вечер&ночь"); },
+         [&] { tasks_.renamePlaylist(L"playlist", playlist, L"Вечер&ночь"); }, true},
+        {"the new task enabled again", [&] { return store_.takesEnabling({added}, true); },
+         [&] { tasks_.enable({added}, true); }, true},
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(row.takes(), row.taken) << row.change;
+        if (row.taken) row.make();
     }
-    EXPECT_LE(storage::xmlText(store_.toTree()).size(), SchedulerStore::kMaximumFileSize);
-    EXPECT_TRUE(capture_.contains(L"Задание не добавлено: с этим файл заданий занял бы 17 МБ", L"WARN"));
+    // The rename gave back two bytes in each of three tasks, the task enabled again one.
+    EXPECT_EQ(store_.writtenSize(), SchedulerStore::kMaximumFileSize - 7);
+    EXPECT_EQ(fileSize(), SchedulerStore::kMaximumFileSize - 7);
+    for (const std::wstring refused :
+         {L"Задание не добавлено", L"Задания не выключены", L"Плейлист не переименован"})
+        EXPECT_TRUE(capture_.contains(refused + L": с этим файл заданий занял бы 33 МБ", L"WARN"));
 }
 
 TEST_F(SchedulerStoreTest, RecordsThatCannotBeTakenAreHeldInTheirPlacesAndTheOthersLoad) {
@@ -205,6 +263,8 @@ TEST_F(SchedulerStoreTest, RecordsThatCannotBeTakenAreHeldInTheirPlacesAndTheOth
 
     const wptree saved = store_.toTree();
     ASSERT_EQ(taskCount(saved), 5u);
+    EXPECT_EQ(store_.writtenSize(), storage::xmlText(saved).size());
+    EXPECT_EQ(SchedulerStore::xmlText(store_.keep()), storage::xmlText(saved));
     std::vector<const wptree*> original;
     for (const auto& [name, task] : file.get_child(L"scheduler_v2"))
         if (name == L"task") original.push_back(&task);
@@ -266,6 +326,8 @@ TEST_F(SchedulerStoreTest, TasksUnderOtherNamesAreReadAndWrittenBackAsTasks) {
     write("<scheduler_v2>" + task("job", "once", "true") + "</scheduler_v2>");
     ASSERT_EQ(store.load(path(), sources_, lookup()), storage::StateFileRead::loaded);
     EXPECT_TRUE(core.getTasks().empty());
+    EXPECT_EQ(store.writtenSize(), storage::xmlText(store.toTree()).size());
+    EXPECT_EQ(SchedulerStore::xmlText(store.keep()), storage::xmlText(store.toTree()));
     EXPECT_TRUE(capture_.contains(L"Skip load scheduler settings", L"EXTERN"));
     core.stop();
 }

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "app/kit/ListCtrlProvider.h"
 #include "app/kit/RowEdits.h"
 #include "app/kit/ZoneElement.h"
@@ -40,21 +42,43 @@ TEST_F(Zones, ChangesThatWouldTakeTheFilePastItsBoundAreRefused) {
     // A zone whose long name leaves the file 200 bytes short of its bound.
     const auto hall = root_->createZone(*root_, L"Зал");
     const std::size_t room = 200;
-    hall->name.append(ZoneElement::kMaximumFileSize - room - storage::xmlText(root_->toTree()).size(), L'z');
+    hall->name.append(ZoneElement::kMaximumFileSize - room - root_->writtenSize(), L'z');
     ASSERT_EQ(storage::xmlText(root_->toTree()).size(), ZoneElement::kMaximumFileSize - room);
     struct Row {
-        std::vector<ZoneElement::DevicePtr> devices;
+        const char* change;
+        std::function<bool()> takes;
+        std::function<void()> make;
         bool taken;
     };
-    // Each device writes 37 bytes, and the zone's element gains its closing tag with the first.
-    for (const Row& row : {Row{devices_, true}, Row{{devices_[0], loudspeaker(4)}, true},
-                           Row{{loudspeaker(5), loudspeaker(6)}, false}}) {
-        EXPECT_EQ(root_->takesDevices(*hall, row.devices), row.taken) << row.devices.size();
-        if (row.taken) hall->addDevices(row.devices);
+    // Each device writes 37 bytes, and the zone's element gains its end tag with the first.
+    const auto add = [&](std::vector<ZoneElement::DevicePtr> devices) {
+        return [=] { return root_->takesDevices(*hall, devices); };
+    };
+    const auto rename = [&](std::size_t longer) {
+        return [=] { return root_->takesRename(*hall, hall->name + std::wstring(longer, L'z')); };
+    };
+    const auto volume = [&](int percent) { return [=] { return root_->takesVolume(*hall, percent); }; };
+    const auto fourth = loudspeaker(4);
+    const Row rows[] = {
+        {"the zone's first three loudspeakers", add(devices_), [&] { hall->addDevices(devices_); }, true},
+        {"one it holds and one new", add({devices_[0], fourth}), [&] { hall->addDevices({fourth}); }, true},
+        {"two new, 74 bytes of the 46 left", add({loudspeaker(5), loudspeaker(6)}), nullptr, false},
+        {"a name 47 bytes longer", rename(47), nullptr, false},
+        {"a name 46 bytes longer", rename(46), [&] { hall->name += std::wstring(46, L'z'); }, true},
+        {"a volume of its own, a byte longer than none", volume(100), nullptr, false},
+        {"a volume of 5, a byte shorter", volume(5), [&] { hall->setVolume(5); }, true},
+        {"a volume of 100 instead of 5", volume(100), nullptr, false},
+        {"a zone of its own", [&] { return root_->takesZone(*hall, L"Ещё одна"); }, nullptr, false},
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(row.takes(), row.taken) << row.change;
+        if (row.taken) row.make();
     }
-    EXPECT_FALSE(root_->takesZone(L"Ещё одна"));
-    EXPECT_LE(storage::xmlText(root_->toTree()).size(), ZoneElement::kMaximumFileSize);
+    EXPECT_EQ(root_->writtenSize(), ZoneElement::kMaximumFileSize - 1);
+    EXPECT_EQ(storage::xmlText(root_->toTree()).size(), ZoneElement::kMaximumFileSize - 1);
     EXPECT_TRUE(log_.contains(L"Устройства не добавлены в зону: с этим файл зон занял бы 9 МБ", L"WARN"));
+    EXPECT_TRUE(log_.contains(L"Зона не переименована: с этим файл зон занял бы 9 МБ", L"WARN"));
+    EXPECT_TRUE(log_.contains(L"Громкость зоны не изменена: с этим файл зон занял бы 9 МБ", L"WARN"));
     EXPECT_TRUE(log_.contains(L"Зона не создана: с этим файл зон занял бы 9 МБ", L"WARN"));
 }
 
@@ -125,6 +149,8 @@ TEST_F(Zones, FileRoundTripKeepsNestingVolumesAndDevicesNotYetKnown) {
         return device == devices_[2] ? nullptr : device;
     };
     const ZoneElement::ZonePtr loaded = ZoneElement::fromTree(root_->toTree(), known);
+    EXPECT_EQ(root_->writtenSize(), storage::xmlText(root_->toTree()).size());
+    EXPECT_EQ(loaded->writtenSize(), storage::xmlText(loaded->toTree()).size());
     EXPECT_EQ(loaded->name, ZoneElement::kRootName);
     ASSERT_EQ(loaded->zones.size(), 1u);
     const ZoneElement& hallRead = *loaded->zones[0];
