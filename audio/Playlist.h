@@ -8,6 +8,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "audio/BaseControlList.h"
@@ -56,6 +57,12 @@ public:
 
     bool empty() const;
     std::vector<Item> getItems() const;
+    // What a view of the playlist reads as it draws, without a copy of every item: the number of
+    // items, the item at a position (with its index; none past the last), and the longest title
+    // and path, by their characters.
+    std::size_t size() const;
+    std::optional<Item> getItem(std::size_t position) const;
+    std::pair<std::wstring, std::wstring> longestTexts() const;
     std::wstring getName() const;
     void setName(const std::wstring& name);
     // The mark of the list that keeps the playlist, which each change of the playlist marks: its
@@ -71,6 +78,8 @@ public:
 
 private:
     bool append(Item item, bool check);
+    // The item at the position with its index, the lock held.
+    std::optional<Item> itemAt(std::size_t position) const;
     void queueCallback(bool playing, bool finished);
 
     mutable std::mutex lock_;

@@ -19,6 +19,8 @@ constexpr int kButtonPlaylist = 7;
 // A header's margins beside its text, as the list itself measures a header
 // (wxLIST_AUTOSIZE_USEHEADER).
 constexpr int kHeaderMargins = 32;
+// A row's margins beside its text, as the list measures a column's automatic width.
+constexpr int kAutomaticWidthMargin = 10;
 
 }  // namespace
 
@@ -33,9 +35,17 @@ void setTransportImages(const TransportButtons& buttons) {
     }
 }
 
-void colourRow(wxListCtrl& list, long row, bool playing) {
+wxColour rowColour(bool playing) {
     const base::RgbColour colour = playing ? kSourcePlaylistPlayingText : kSourcePlaylistOtherText;
-    list.SetItemTextColour(row, wxColour(colour.red, colour.green, colour.blue));
+    return wxColour(colour.red, colour.green, colour.blue);
+}
+
+void colourRow(wxListCtrl& list, long row, bool playing) {
+    list.SetItemTextColour(row, rowColour(playing));
+}
+
+int automaticWidth(wxListCtrl& list, const wxString& text) {
+    return list.GetTextExtent(text).x + kAutomaticWidthMargin;
 }
 
 void fitColumnHeaders(wxListCtrl& list) {

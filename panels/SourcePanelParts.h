@@ -23,8 +23,12 @@ struct TransportButtons {
 // Gives each button its image from the window's image table.
 void setTransportImages(const TransportButtons& buttons);
 
-// Draws the row's text green while it plays, black otherwise.
+// The text colour of a row: green while it plays, black otherwise.
+wxColour rowColour(bool playing);
+// Draws the row's text in that colour.
 void colourRow(wxListCtrl& list, long row, bool playing);
+// The width of a column that shows the text whole, as the toolkit's automatic width would.
+int automaticWidth(wxListCtrl& list, const wxString& text);
 
 // Fills the choice with the names of the gong folder's gongs, after an empty entry (no gong) when
 // `noGongEntry`; returns the paths beside the entries, the empty one first.
