@@ -7,7 +7,8 @@
 // for which it was held meanwhile, in which the window answered nothing else (a click, a redraw,
 // the window manager's ping).
 //
-// The state saver is not started: its snapshots would fall into the figures at random.
+// The log is written at INFO into the data folder, as the program writes it. The state saver is not
+// started: its snapshots would fall into the figures at random.
 
 #include <time.h>
 #include <wx/app.h>
@@ -26,6 +27,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/DebugPref.h"
 #include "app/GuardedApp.h"
 #include "app/MainFrame.h"
 #include "app/kit/ZoneElement.h"
@@ -143,6 +145,7 @@ public:
         wxApp::SetInstance(new app::GuardedApp());
         int argc = 0;
         if (!wxEntryStart(argc, static_cast<wxChar**>(nullptr))) throw std::runtime_error("no toolkit");
+        app::startLog(false);
         pref::instanceSlot().install(pref_init(pref::defaultPath()));
         pref::setString(setting::netInterfaceIp.key, "127.0.0.1");
         pref::setInt(setting::securityInterfaceTimeout.key, 0);
@@ -250,6 +253,7 @@ public:
         debug::setMessagePresenter(nullptr);
         delete pref::instanceSlot().release();
         wxEntryCleanup();
+        dbg_free();
     }
 
 private:

@@ -311,15 +311,9 @@ void SourceSchedulerPanel::refreshTaskListCtrl() {
     for (const TaskListRow& row : shownTasks_) shownIds.push_back(row.id);
     for (const TaskListRow& row : wanted) wantedIds.push_back(row.id);
     const std::vector<RowEdit> edits = rowEdits(shownIds, wantedIds);
-    // The log tells a row when it is shown anew or changed, before the page is first shown too.
-    std::size_t from = 0;
-    for (const RowEdit& edit : edits) {
-        if (edit.kind == RowEdit::erase) {
-            ++from;
-            continue;
-        }
-        const TaskListRow& row = wanted[edit.wanted];
-        if (edit.kind == RowEdit::keep && shownTasks_[from++].texts == row.texts) continue;
+    // The log tells every row at every refresh, before the page is first shown too; the list
+    // changes only the rows that differ.
+    for (const TaskListRow& row : wanted) {
         std::wstring joined;
         for (const std::wstring& text : row.texts) joined += L" | " + text;
         debug::Place("frm::SourceSchedulerPanel::fillRow").info(L"Задание N%1%: %2%", row.id, joined);

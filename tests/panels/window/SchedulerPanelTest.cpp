@@ -281,6 +281,12 @@ TEST_F(SchedulerPanelTest, TasksAreSwitchedDeletedAndFiltered) {
     checkOnly({2});
     addDaily(0, 1, 10, 0);  // 3
     ASSERT_EQ(taskList()->GetItemCount(), 2);
+    // A refresh tells every row in the log, the rows that did not change too.
+    const auto told = [&](const wchar_t* row) { return capture_.find(row, L"INFO").size(); };
+    const std::size_t first = told(L"Задание N1: "), second = told(L"Задание N3: ");
+    press(L"Применить");
+    EXPECT_EQ(told(L"Задание N1: "), first + 1);
+    EXPECT_EQ(told(L"Задание N3: "), second + 1);
 
     selectRows({0});
     press(L"Выкл задание");
