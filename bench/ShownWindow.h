@@ -39,6 +39,7 @@
 #include "foundation/Storage.h"
 #include "foundation/TextConversion.h"
 #include "foundation/ThreadDispatcher.h"
+#include "panels/SchedulerStore.h"
 #include "support/DataRoot.h"
 #include "support/DeviceEmulator.h"
 #include "support/ProcessThreads.h"
@@ -101,6 +102,35 @@ inline ZoneLabels writeZones(const std::wstring& folder, int count, int loudspea
     }
     storage::save(folder + L"zone_collection.xml", root->toTree());
     return zones;
+}
+
+// A daily task of the playlist to the loudspeakers, at an hour its number gives, as the scheduler's
+// file holds it.
+inline void addDailyTask(Tree& scheduler, int number, const std::wstring& playlist,
+                         const std::vector<int>& loudspeakers) {
+    Tree& task = scheduler.add_child(L"task", Tree());
+    task.add(L"type", L"daily");
+    task.add(L"startDate", L"2026-01-01");
+    task.add(L"finalDate", L"");
+    task.add(L"startTime", (number % 24 < 10 ? L"0" : L"") + std::to_wstring(number % 24) + L":00");
+    task.add(L"stopTime", L"");
+    task.add(L"enable", L"true");
+    Tree& playback = task.add_child(L"playback", Tree());
+    playback.add(L"placeName", L"playlist");
+    playback.add(L"subPlaceName", playlist);
+    Tree& devices = playback.add_child(L"devices", Tree());
+    for (const int loudspeaker : loudspeakers)
+        devices.add(L"devices", base::widen(loudspeakerAddress(loudspeaker).canonicalText()));
+}
+
+// "scheduler.xml" of one daily task for each list of loudspeakers.
+inline void writeDailyTasks(const std::wstring& folder, const std::wstring& playlist,
+                            const std::vector<std::vector<int>>& tasks) {
+    Tree tree;
+    Tree& scheduler = tree.add_child(frm::SchedulerStore::kRoot, Tree());
+    for (std::size_t number = 0; number < tasks.size(); ++number)
+        addDailyTask(scheduler, static_cast<int>(number), playlist, tasks[number]);
+    storage::save(folder + frm::SchedulerStore::kFileName, tree, frm::SchedulerStore::kMaximumFileSize);
 }
 
 // The first window of the type at or below the window that `matches` takes, depth first.

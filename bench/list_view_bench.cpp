@@ -21,18 +21,28 @@
 //   the playlist of 30, until the items are shown ("took_ms" its wall time; the floor: a folder
 //   of 30 files); /1: a folder of twice as many files, which the bound refuses, until the window
 //   has told it ("took_ms" the wall time to the refusal).
+//
+// The site beside them: 1000 loudspeakers, 500 zones of 2-50 of them, and the scheduler's file
+// filled up to 95 % of its bound (SchedulerStore::kMaximumFileSize) with daily tasks of the
+// playlist of 30, each to 500 loudspeakers, or with "--tasks=shortest" each to one (the most rows):
+// - BM_ShowScheduler: the scheduler's view shown from the device view ("first_ms" the first
+//   showing, which makes its controls); the floor is the same view, a panel of its own in a frame
+//   of its own, over no zones and no tasks, shown the same way in the same run.
 
 #include <benchmark/benchmark.h>
+#include <wx/frame.h>
 #include <wx/listctrl.h>
 
 #include <filesystem>
 #include <fstream>
+#include <limits>
 
 #include "audio/ListOfPlaylist.h"
 #include "audio/Playlist.h"
 #include "bench/FloorRatio.h"
 #include "bench/ShownWindow.h"
 #include "panels/SourcePlaylistPanel.h"
+#include "panels/SourceSchedulerPanel.h"
 #include "support/TempFolder.h"
 
 namespace {
@@ -44,6 +54,10 @@ const wchar_t kLarge[] = L"Весь день";
 const wchar_t kThirty[] = L"Тридцать";
 constexpr std::size_t kFolderFiles = 8000;
 constexpr std::size_t kFolderPerSubfolder = 12;
+constexpr int kLoudspeakers = 1000;
+constexpr int kZones = 500;
+// The loudspeakers of each task: 500, or one with "--tasks=shortest".
+int g_taskLoudspeakers = 500;
 
 Playlist::Item siteItem(std::size_t number) {
     const std::wstring title = L"Исполнитель — песня " + std::to_wstring(number);
@@ -175,6 +189,33 @@ private:
                   ListOfPlaylist::kMaximumFileSize - writtenSize(added) * 11 / 10);
         writeList(data + ListOfPlaylist::kRadioFile, L"radio", shortItem,
                   ListOfPlaylist::kMaximumFileSize / 20 * 19);
+        bench::writeLoudspeakers(data, kLoudspeakers);
+        std::mt19937 random(91);
+        bench::writeZones(data, kZones, kLoudspeakers, random);
+        writeTasks(data);
+    }
+
+    // Daily tasks of the playlist of 30 up to 95 % of the file's bound, each to g_taskLoudspeakers.
+    static void writeTasks(const std::wstring& data) {
+        const auto taskOf = [](std::size_t number) {
+            std::vector<int> loudspeakers;
+            for (int member = 0; member < g_taskLoudspeakers; ++member)
+                loudspeakers.push_back(
+                    static_cast<int>((number + static_cast<std::size_t>(member) * 7) % kLoudspeakers));
+            return loudspeakers;
+        };
+        const auto written = [&](std::size_t tasks) {
+            bench::Tree tree;
+            bench::Tree& scheduler = tree.add_child(frm::SchedulerStore::kRoot, bench::Tree());
+            for (std::size_t number = 0; number < tasks; ++number)
+                bench::addDailyTask(scheduler, static_cast<int>(number), kThirty, taskOf(number));
+            return storage::xmlText(tree, std::numeric_limits<std::size_t>::max()).size();
+        };
+        const std::size_t each = written(2) - written(1);
+        const std::size_t count = (frm::SchedulerStore::kMaximumFileSize / 20 * 19 - written(0)) / each;
+        std::vector<std::vector<int>> tasks;
+        for (std::size_t number = 0; number < count; ++number) tasks.push_back(taskOf(number));
+        bench::writeDailyTasks(data, kThirty, tasks);
     }
 
     bench::ShownWindow shown_;
@@ -200,7 +241,11 @@ void report(benchmark::State& state, const std::vector<Hold>& holds, const std::
     state.counters["hold_wall_ms"] = bench::median(wall);
     state.counters["floor_ms"] = bench::median(floor);
     state.counters["ratio"] = bench::median(cpu) / bench::median(floor);
-    // The rows of the large playlist.
+}
+
+// The same, with the rows of the large playlist.
+void reportRows(benchmark::State& state, const std::vector<Hold>& holds, const std::vector<Hold>& floors) {
+    report(state, holds, floors);
     Lists& site = lists();
     site.choose(kLarge);
     state.counters["rows"] = static_cast<double>(site.items().GetItemCount());
@@ -222,7 +267,7 @@ void BM_ShowView(benchmark::State& state) {
         holds.push_back(view(kLarge));
         floors.push_back(view(kThirty));
     }
-    report(state, holds, floors);
+    reportRows(state, holds, floors);
 }
 
 void BM_ChoosePlaylist(benchmark::State& state) {
@@ -234,7 +279,7 @@ void BM_ChoosePlaylist(benchmark::State& state) {
         holds.push_back(site.shown().hold([&] { site.click(kLarge); }));
         floors.push_back(site.shown().hold([&] { site.click(kThirty); }));
     }
-    report(state, holds, floors);
+    reportRows(state, holds, floors);
 }
 
 void BM_Scroll(benchmark::State& state) {
@@ -250,7 +295,7 @@ void BM_Scroll(benchmark::State& state) {
         site.choose(kThirty);
         floors.push_back(site.shown().hold([&] { items.EnsureVisible(row % items.GetItemCount()); }));
     }
-    report(state, holds, floors);
+    reportRows(state, holds, floors);
 }
 
 void BM_Drag(benchmark::State& state) {
@@ -276,7 +321,7 @@ void BM_Drag(benchmark::State& state) {
         holds.push_back(drag(kLarge, site.items().GetItemCount() / 2 + from));
         floors.push_back(drag(kThirty, from));
     }
-    report(state, holds, floors);
+    reportRows(state, holds, floors);
 }
 
 // Adds the folder to the playlist of 30 of the music list as the operator does; the hold, and the
@@ -323,12 +368,61 @@ void BM_AddFolder(benchmark::State& state) {
             state.SkipWithError("the folder was not added as expected");
     }
     thirtyAgain(site);
-    report(state, holds, floors);
+    reportRows(state, holds, floors);
     state.counters["took_ms"] = bench::median(took);
+}
+
+// The scheduler's view as its button shows it; the first showing makes its controls.
+Hold showScheduler(Lists& site) {
+    bench::press(site.shown().button(L"Устройства"));
+    site.shown().settle();
+    return site.shown().hold([&] { bench::press(site.shown().button(L"Планировщик")); });
+}
+
+// The same view over no zones and no tasks, a panel of its own in a frame of its own, shown as the
+// main window shows it: the first showing, and the next.
+std::pair<Hold, Hold> emptySchedulerShown(Lists& site) {
+    auto* frame = new wxFrame(nullptr, wxID_ANY, L"floor", wxPoint(0, 0), wxSize(1500, 880));
+    auto* panel = new frm::SourceSchedulerPanel(frame, frm::ZoneElement::makeRoot(),
+                                                site.shown().frame().getRegistry());
+    frame->Show();
+    site.shown().settle();
+    const auto show = [&] {
+        panel->buildControls();
+        panel->setSettingsUnlocked(false);
+        panel->selectTask(false);
+        panel->fillPlaceChoice({});
+        panel->reload();
+    };
+    const Hold first = site.shown().hold(show);
+    site.shown().settle();
+    const Hold again = site.shown().hold(show);
+    panel->shutdown();
+    frame->Destroy();
+    site.shown().settle();
+    return {first, again};
+}
+
+void BM_ShowScheduler(benchmark::State& state) {
+    Lists& site = lists();
+    const Hold first = showScheduler(site);
+    const auto [floorFirst, floorAgain] = emptySchedulerShown(site);
+    std::vector<Hold> holds;
+    for (auto _ : state) holds.push_back(showScheduler(site));
+    report(state, holds, {floorAgain});
+    state.counters["first_ms"] = first.cpu;
+    state.counters["floor_first_ms"] = floorFirst.cpu;
+    const auto* scheduler =
+        findControl<frm::SourceSchedulerPanel>(&site.shown().frame(), [](auto&) { return true; });
+    state.counters["tasks"] = static_cast<double>(
+        findControl<wxListCtrl>(const_cast<frm::SourceSchedulerPanel*>(scheduler), [](wxListCtrl& list) {
+            return wxString(list.GetName()) == "tasks";
+        })->GetItemCount());
 }
 
 }  // namespace
 
+BENCHMARK(BM_ShowScheduler)->Unit(benchmark::kMillisecond)->Iterations(5);
 BENCHMARK(BM_ShowView)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(5);
 BENCHMARK(BM_ChoosePlaylist)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(5);
 BENCHMARK(BM_Scroll)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(5);
@@ -337,6 +431,14 @@ BENCHMARK(BM_AddFolder)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iteratio
 
 // The window is closed as the operator closes it once the figures are taken.
 int main(int argc, char** argv) {
+    // The program's own flag, taken out before the benchmark library reads the others.
+    for (int arg = 1; arg < argc; ++arg) {
+        if (std::string(argv[arg]) != "--tasks=shortest") continue;
+        g_taskLoudspeakers = 1;
+        std::copy(argv + arg + 1, argv + argc, argv + arg);
+        --argc;
+        break;
+    }
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     benchmark::RunSpecifiedBenchmarks();

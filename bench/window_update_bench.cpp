@@ -100,28 +100,15 @@ private:
     }
 
     void writeTasks() {
-        Tree tree;
-        Tree& scheduler = tree.add_child(frm::SchedulerStore::kRoot, Tree());
+        std::vector<std::vector<int>> tasks;
         for (int number = 0; number < kTasks; ++number) {
-            Tree& task = scheduler.add_child(L"task", Tree());
-            task.add(L"type", L"daily");
-            task.add(L"startDate", L"2026-01-01");
-            task.add(L"finalDate", L"");
-            task.add(L"startTime", (number % 24 < 10 ? L"0" : L"") + std::to_wstring(number % 24) + L":00");
-            task.add(L"stopTime", L"");
-            task.add(L"enable", L"true");
-            Tree& playback = task.add_child(L"playback", Tree());
-            playback.add(L"placeName", L"playlist");
-            playback.add(L"subPlaceName", kPlaylist);
-            Tree& devices = playback.add_child(L"devices", Tree());
             const int count = std::uniform_int_distribution<int>(10, 100)(random_);
             const int first = std::uniform_int_distribution<int>(0, kLoudspeakers - 1)(random_);
+            tasks.emplace_back();
             for (int member = 0; member < count; ++member)
-                devices.add(
-                    L"devices",
-                    base::widen(loudspeakerAddress((first + member * 7) % kLoudspeakers).canonicalText()));
+                tasks.back().push_back((first + member * 7) % kLoudspeakers);
         }
-        save(frm::SchedulerStore::kFileName, tree);
+        bench::writeDailyTasks(folder_, kPlaylist, tasks);
     }
 
     const std::wstring folder_;

@@ -16,9 +16,9 @@ VirtualListCtrl::~VirtualListCtrl() {
     Unbind(wxEVT_LIST_ITEM_FOCUSED, &VirtualListCtrl::onSelectionEvent, this);
 }
 
-void VirtualListCtrl::setRows(Text text, Colour colour, Checked checked) {
+void VirtualListCtrl::setRows(Text text, Colours colours, Checked checked) {
     text_ = std::move(text);
-    colour_ = std::move(colour);
+    colours_ = std::move(colours);
     checked_ = std::move(checked);
 }
 
@@ -41,9 +41,11 @@ wxString VirtualListCtrl::OnGetItemText(long item, long column) const {
 }
 
 wxItemAttr* VirtualListCtrl::OnGetItemAttr(long item) const {
-    const std::optional<wxColour> colour = colour_ ? colour_(item) : std::nullopt;
-    if (!colour) return nullptr;
-    attribute_.SetTextColour(*colour);
+    const Look look = colours_ ? colours_(item) : Look();
+    if (!look.text && !look.background) return nullptr;
+    attribute_ = wxItemAttr();
+    if (look.text) attribute_.SetTextColour(*look.text);
+    if (look.background) attribute_.SetBackgroundColour(*look.background);
     return &attribute_;
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 // A report list that keeps no rows of its own (wxLC_VIRTUAL): it asks its owner for the texts, the
-// text colour and the check of the rows it draws, so that a list of a hundred thousand rows costs
+// colours and the check of the rows it draws, so that a list of a hundred thousand rows costs
 // what the rows on screen cost. The owner sets the number of rows (SetItemCount) and refreshes the
 // rows that changed.
 //
@@ -19,8 +19,12 @@ namespace frm::fb {
 class VirtualListCtrl : public wxListCtrl {
 public:
     using Text = std::function<wxString(long row, long column)>;
-    // The row's text colour; none leaves the list's own.
-    using Colour = std::function<std::optional<wxColour>(long row)>;
+    // The row's text and background colours; none leaves the list's own.
+    struct Look {
+        std::optional<wxColour> text;
+        std::optional<wxColour> background;
+    };
+    using Colours = std::function<Look(long row)>;
     using Checked = std::function<bool(long row)>;
 
     // wxLC_VIRTUAL is added to the style.
@@ -28,7 +32,7 @@ public:
     ~VirtualListCtrl() override;
 
     // What the rows show; a row outside the rows the owner knows shows nothing.
-    void setRows(Text text, Colour colour = {}, Checked checked = {});
+    void setRows(Text text, Colours colours = {}, Checked checked = {});
     void setSelectionCallback(std::function<void()> callback) { selectionCallback_ = std::move(callback); }
     // Tells the selection callback of a change the program made, once the change is handled.
     void selectionChanged();
@@ -42,7 +46,7 @@ private:
     void onSelectionEvent(wxListEvent& event);
 
     Text text_;
-    Colour colour_;
+    Colours colours_;
     Checked checked_;
     mutable wxItemAttr attribute_;
     std::function<void()> selectionCallback_;

@@ -152,6 +152,11 @@ struct TaskFilter {
     // Absent until a device is chosen: any device passes.
     std::optional<std::uint32_t> deviceId;
     std::optional<std::vector<std::uint32_t>> zoneDeviceIds;
+
+    bool operator==(const TaskFilter& other) const {
+        return enabledOnly == other.enabledOnly && date == other.date && times == other.times &&
+               deviceId == other.deviceId && zoneDeviceIds == other.zoneDeviceIds;
+    }
 };
 bool taskPasses(const scheduler::task::BaseTask& task, const TaskFilter& filter);
 // The ids of the devices of every zone named `name`, at any depth, depth first.

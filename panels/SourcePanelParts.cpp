@@ -1,5 +1,7 @@
 #include "panels/SourcePanelParts.h"
 
+#include <wx/renderer.h>
+
 #include <algorithm>
 
 #include "audio/AlarmChannel.h"
@@ -45,7 +47,11 @@ void colourRow(wxListCtrl& list, long row, bool playing) {
 }
 
 int automaticWidth(wxListCtrl& list, const wxString& text) {
-    return list.GetTextExtent(text).x + kAutomaticWidthMargin;
+    // A row's check box stands in its first column, beside the text.
+    const int box = list.HasCheckBoxes()
+                        ? wxRendererNative::Get().GetCheckBoxSize(&list).x + kAutomaticWidthMargin
+                        : 0;
+    return list.GetTextExtent(text).x + kAutomaticWidthMargin + box;
 }
 
 void fitColumnHeaders(wxListCtrl& list) {

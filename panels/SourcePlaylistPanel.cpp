@@ -89,12 +89,18 @@ void SourcePlaylistPanel::buildControls() {
         [this](long row, long column) {
             return wxString(rows_.playlistText(static_cast<std::size_t>(row), column));
         },
-        [this](long row) { return rowColour(rows_.playingPlaylist() == static_cast<std::size_t>(row)); });
+        [this](long row) {
+            return fb::VirtualListCtrl::Look{
+                rowColour(rows_.playingPlaylist() == static_cast<std::size_t>(row)), {}};
+        });
     m_playlist->setRows(
         [this](long row, long column) {
             return wxString(rows_.itemText(static_cast<std::size_t>(row), column));
         },
-        [this](long row) { return rowColour(rows_.playingItem() == static_cast<std::size_t>(row)); });
+        [this](long row) {
+            return fb::VirtualListCtrl::Look{rowColour(rows_.playingItem() == static_cast<std::size_t>(row)),
+                                             {}};
+        });
     for (fb::VirtualListCtrl* list : {m_listOfPlaylist, m_playlist})
         list->setSelectionCallback([this, list] { selectionChanged(list); });
 }
