@@ -28,10 +28,15 @@
 // - BM_ShowScheduler: the scheduler's view shown from the device view ("first_ms" the first
 //   showing, which makes its controls); the floor is the same view, a panel of its own in a frame
 //   of its own, over no zones and no tasks, shown the same way in the same run.
+// The service and the alarm messages are each filled up to 95 % of their file's bound with
+// messages of a site's shape in one group:
+// - BM_ShowMessages/0 service, /1 alarm: the view shown from the device view ("first_ms" the first
+//   showing, which makes its tree); the floor is the same view without messages, a panel of its own.
 
 #include <benchmark/benchmark.h>
 #include <wx/frame.h>
 #include <wx/listctrl.h>
+#include <wx/treectrl.h>
 
 #include <filesystem>
 #include <fstream>
@@ -41,8 +46,10 @@
 #include "audio/Playlist.h"
 #include "bench/FloorRatio.h"
 #include "bench/ShownWindow.h"
+#include "panels/MessageStore.h"
 #include "panels/SourcePlaylistPanel.h"
 #include "panels/SourceSchedulerPanel.h"
+#include "panels/SourceServicePanel.h"
 #include "support/TempFolder.h"
 
 namespace {
@@ -189,10 +196,32 @@ private:
                   ListOfPlaylist::kMaximumFileSize - writtenSize(added) * 11 / 10);
         writeList(data + ListOfPlaylist::kRadioFile, L"radio", shortItem,
                   ListOfPlaylist::kMaximumFileSize / 20 * 19);
+        for (const wchar_t* file :
+             {frm::SourceServicePanel::kServiceFile, frm::SourceServicePanel::kAlarmFile})
+            writeMessages(data + file);
         bench::writeLoudspeakers(data, kLoudspeakers);
         std::mt19937 random(91);
         bench::writeZones(data, kZones, kLoudspeakers, random);
         writeTasks(data);
+    }
+
+    // Messages of a site's shape in one group, up to 95 % of the file's bound.
+    static void writeMessages(const std::wstring& path) {
+        frm::MessageItem root;
+        frm::MessageItem group;
+        group.name = L"Объявления";
+        std::size_t written = 0;
+        for (std::size_t number = 0; written < frm::kMessageFileSize / 20 * 19; ++number) {
+            frm::MessageItem message;
+            message.kind = frm::MessageItem::messageItem;
+            message.name = L"Объявление " + std::to_wstring(number + 1);
+            message.message = L"/srv/сообщения/" + message.name + L".mp3";
+            // Its element with the names written twice over in UTF-8.
+            written += 60 + 4 * (message.name.size() + message.message.size());
+            group.children.push_back(std::move(message));
+        }
+        root.children.push_back(std::move(group));
+        storage::save(path, frm::writeMessageTree(root, L"/srv/сообщения"), frm::kMessageFileSize);
     }
 
     // Daily tasks of the playlist of 30 up to 95 % of the file's bound, each to g_taskLoudspeakers.
@@ -420,8 +449,51 @@ void BM_ShowScheduler(benchmark::State& state) {
         })->GetItemCount());
 }
 
+// The message view of the button as it is shown from the device view.
+Hold showMessages(Lists& site, const wchar_t* button) {
+    bench::press(site.shown().button(L"Устройства"));
+    site.shown().settle();
+    return site.shown().hold([&] { bench::press(site.shown().button(button)); });
+}
+
+// The same view without messages, a panel of its own in a frame of its own, shown as the main
+// window shows it: the first showing, and the next.
+std::pair<Hold, Hold> emptyMessagesShown(Lists& site, bool alarm) {
+    auto* frame = new wxFrame(nullptr, wxID_ANY, L"floor", wxPoint(0, 0), wxSize(1500, 880));
+    auto* panel = new frm::SourceServicePanel(frame, nullptr, alarm);
+    frame->Show();
+    site.shown().settle();
+    const auto show = [&] {
+        panel->buildControls();
+        panel->reload();
+    };
+    const Hold first = site.shown().hold(show);
+    site.shown().settle();
+    const Hold again = site.shown().hold(show);
+    frame->Destroy();
+    site.shown().settle();
+    return {first, again};
+}
+
+void BM_ShowMessages(benchmark::State& state) {
+    Lists& site = lists();
+    const bool alarm = state.range(0) == 1;
+    const wchar_t* const button = alarm ? L"Тревожные сообщения" : L"Служебные сообщения";
+    const Hold first = showMessages(site, button);
+    const auto [floorFirst, floorAgain] = emptyMessagesShown(site, alarm);
+    std::vector<Hold> holds;
+    for (auto _ : state) holds.push_back(showMessages(site, button));
+    report(state, holds, {floorAgain});
+    state.counters["first_ms"] = first.cpu;
+    state.counters["floor_first_ms"] = floorFirst.cpu;
+    auto* tree = findControl<wxTreeCtrl>(&site.shown().frame(),
+                                         [](wxTreeCtrl& each) { return each.IsShownOnScreen(); });
+    state.counters["messages"] = tree ? static_cast<double>(tree->GetCount()) : 0;
+}
+
 }  // namespace
 
+BENCHMARK(BM_ShowMessages)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(5);
 BENCHMARK(BM_ShowScheduler)->Unit(benchmark::kMillisecond)->Iterations(5);
 BENCHMARK(BM_ShowView)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(5);
 BENCHMARK(BM_ChoosePlaylist)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(5);
