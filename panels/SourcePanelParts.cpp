@@ -42,15 +42,17 @@ wxColour rowColour(bool playing) {
     return wxColour(colour.red, colour.green, colour.blue);
 }
 
-void colourRow(wxListCtrl& list, long row, bool playing) {
-    list.SetItemTextColour(row, rowColour(playing));
+void redrawPlayingRows(wxListCtrl& list, std::optional<std::size_t> before, std::optional<std::size_t> now) {
+    const auto rows = static_cast<std::size_t>(list.GetItemCount());
+    for (const auto row : {before, now}) {
+        if (row && *row < rows) list.RefreshItem(static_cast<long>(*row));
+    }
 }
 
 int automaticWidth(wxListCtrl& list, const wxString& text) {
     // A row's check box stands in its first column, beside the text.
-    const int box = list.HasCheckBoxes()
-                        ? wxRendererNative::Get().GetCheckBoxSize(&list).x + kAutomaticWidthMargin
-                        : 0;
+    const int box =
+        list.HasCheckBoxes() ? wxRendererNative::Get().GetCheckBoxSize(&list).x + kAutomaticWidthMargin : 0;
     return list.GetTextExtent(text).x + kAutomaticWidthMargin + box;
 }
 

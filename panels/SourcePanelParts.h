@@ -7,6 +7,7 @@
 #include <wx/choice.h>
 #include <wx/listctrl.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -25,8 +26,9 @@ void setTransportImages(const TransportButtons& buttons);
 
 // The text colour of a row: green while it plays, black otherwise.
 wxColour rowColour(bool playing);
-// Draws the row's text in that colour.
-void colourRow(wxListCtrl& list, long row, bool playing);
+// Draws again the rows of a list that draws its rows itself (the playing one was `before` and is
+// `now`), those the list has.
+void redrawPlayingRows(wxListCtrl& list, std::optional<std::size_t> before, std::optional<std::size_t> now);
 // The width of a column that shows the text whole, as the toolkit's automatic width would.
 int automaticWidth(wxListCtrl& list, const wxString& text);
 

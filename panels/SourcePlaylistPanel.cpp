@@ -250,20 +250,20 @@ void SourcePlaylistPanel::updateColors(bool listOfPlaylist, bool playlist) {
         const auto row = playingPlaylistRow(rows_.playlists(), playerPlaylist, playing);
         const std::optional<std::size_t> before = rows_.playingPlaylist();
         rows_.setPlayingPlaylist(row);
-        recolour(m_listOfPlaylist, before, row);
+        redrawPlayingRows(*m_listOfPlaylist, before, row);
     }
     if (!playlist) return;
     const std::optional<std::size_t> before = rows_.playingItem();
     if (!playing || !currentPlaylist_ || playerPlaylist != currentPlaylist_) {
         rows_.setPlayingItem(std::nullopt);
-        recolour(m_playlist, before, std::nullopt);
+        redrawPlayingRows(*m_playlist, before, std::nullopt);
         return;
     }
     const std::size_t position = currentPlaylist_->getCurrentPosition();
     const std::size_t rows = rows_.itemRows();
     const PlayingItemRow green = playingItemRow(position, rows);
     rows_.setPlayingItem(green.row);
-    recolour(m_playlist, before, green.row);
+    redrawPlayingRows(*m_playlist, before, green.row);
     if (!green.row) {
         debug::Place("frm::SourcePlaylistPanel::updateColors")
             .warn(L"Internal error. Discrepancy playlist and control (%1% / %2%)", position, rows);
@@ -271,14 +271,6 @@ void SourcePlaylistPanel::updateColors(bool listOfPlaylist, bool playlist) {
     // Once the last station has played, a radio that moves on without a connection is stopped.
     if (radio_ && leavesLastStation(lastColoredPosition_, rows)) checkInternet(false, currentPlaylist_);
     lastColoredPosition_ = static_cast<long>(position);
-}
-
-void SourcePlaylistPanel::recolour(wxListCtrl* list, std::optional<std::size_t> before,
-                                   std::optional<std::size_t> now) {
-    const std::size_t rows = static_cast<std::size_t>(list->GetItemCount());
-    for (const auto row : {before, now}) {
-        if (row && *row < rows) list->RefreshItem(static_cast<long>(*row));
-    }
 }
 
 Playlist::PlayingCallback SourcePlaylistPanel::playingCallback() const {

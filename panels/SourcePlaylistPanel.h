@@ -136,8 +136,6 @@ private:
     void showFolderProgress();
     // The list's selection, however the operator made it, in the list's model.
     void selectionChanged(wxListCtrl* list);
-    // Draws the playing row `now` in green instead of `before`.
-    void recolour(wxListCtrl* list, std::optional<std::size_t> before, std::optional<std::size_t> now);
     // Logs the entry of the command at the place and gives the current playlist it works on; a
     // missing one is an internal fault.
     Playlist& commandPlaylist(const char* place);
