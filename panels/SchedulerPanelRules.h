@@ -69,6 +69,11 @@ struct DeviceRow {
     ZoneElement::DevicePtr loudspeaker;
     // The zone of a zone row, the zone a loudspeaker row is listed in.
     ZoneElement::ZonePtr zone;
+
+    bool operator==(const DeviceRow& other) const {
+        return text == other.text && level == other.level && loudspeaker == other.loudspeaker &&
+               zone == other.zone;
+    }
 };
 struct DeviceRows {
     std::vector<DeviceRow> rows;

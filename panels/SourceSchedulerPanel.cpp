@@ -210,6 +210,13 @@ void SourceSchedulerPanel::reload() {
     // The rows checked stay checked when the zones are shown again; each row gets its own check,
     // none spreads to the rows below as the operator's would.
     DeviceRows rows = deviceRows(rootZone_);
+    filterZoneNames_ = std::move(rows.zoneNames);
+    showFilterZones();
+    // Mostly the zones are as they were: the rows stay, with their checks.
+    if (rows.rows == shownDeviceRows_) {
+        refreshTaskListCtrl();
+        return;
+    }
     deviceChecks_ = keptChecks(shownDeviceRows_, deviceChecks_, rows.rows);
     shownDeviceRows_ = std::move(rows.rows);
     deviceRowLevels_.clear();
@@ -222,8 +229,6 @@ void SourceSchedulerPanel::reload() {
     m_devices->Refresh();
     m_devices->SetColumnWidth(0, automaticWidth(*m_devices, longest));
     fitColumnHeaders(*m_devices);
-    filterZoneNames_ = std::move(rows.zoneNames);
-    showFilterZones();
     refreshTaskListCtrl();
 }
 
