@@ -21,6 +21,8 @@
 //   the playlist of 30, until the items are shown ("took_ms" its wall time; the floor: a folder
 //   of 30 files); /1: a folder of twice as many files, which the bound refuses, until the window
 //   has told it ("took_ms" the wall time to the refusal).
+// - BM_DeleteAll (last, once): every item of the large playlist of the music list selected and
+//   deleted (Ctrl+A and Delete, the question answered yes); the floor deletes the playlist of 30.
 //
 // The site beside them: 1000 loudspeakers, 500 zones of 2-50 of them, and the scheduler's file
 // filled up to 95 % of its bound (SchedulerStore::kMaximumFileSize) with daily tasks of the
@@ -491,6 +493,42 @@ void BM_ShowMessages(benchmark::State& state) {
     state.counters["messages"] = tree ? static_cast<double>(tree->GetCount()) : 0;
 }
 
+// Every item of the playlist chosen in the music list selected and deleted (Ctrl+A and Delete in
+// the item list, the question answered yes), until the list shows none.
+Hold deleteAll(Lists& site, const wchar_t* playlist) {
+    site.open(0);
+    site.choose(playlist);
+    wxListCtrl& items = site.items();
+    wxKeyEvent selectAll(wxEVT_KEY_UP);
+    selectAll.m_keyCode = 'A';
+    selectAll.m_controlDown = true;
+    selectAll.SetEventObject(&items);
+    items.GetEventHandler()->ProcessEvent(selectAll);
+    site.shown().settle();
+    site.shown().questions().yes = true;
+    return site.shown().hold([&] {
+        wxKeyEvent remove(wxEVT_KEY_UP);
+        remove.m_keyCode = WXK_DELETE;
+        remove.SetEventObject(&items);
+        items.GetEventHandler()->ProcessEvent(remove);
+    });
+}
+
+void BM_DeleteAll(benchmark::State& state) {
+    Lists& site = lists();
+    std::vector<Hold> holds, floors;
+    for (auto _ : state) {
+        site.open(0);
+        site.choose(kLarge);
+        const auto rows = static_cast<double>(site.items().GetItemCount());
+        floors.push_back(deleteAll(site, kThirty));
+        holds.push_back(deleteAll(site, kLarge));
+        if (site.items().GetItemCount() != 0) state.SkipWithError("the items were not deleted");
+        state.counters["rows"] = rows;
+    }
+    report(state, holds, floors);
+}
+
 }  // namespace
 
 BENCHMARK(BM_ShowMessages)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(5);
@@ -500,6 +538,8 @@ BENCHMARK(BM_ChoosePlaylist)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Ite
 BENCHMARK(BM_Scroll)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(5);
 BENCHMARK(BM_Drag)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(5);
 BENCHMARK(BM_AddFolder)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(3);
+// Last: it empties the music list's playlists.
+BENCHMARK(BM_DeleteAll)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 // The window is closed as the operator closes it once the figures are taken.
 int main(int argc, char** argv) {
