@@ -222,6 +222,9 @@ void MainFrame::Shutdown() {
     idleLock_.stop();
     if (propertyPanel_ != nullptr) propertyPanel_->shutdown();
     drivesPanel_->stopThread();
+    // A folder still being added stops before the lists are written, keeping what it added.
+    musicPanel_->stopFolderAddition();
+    radioPanel_->stopFolderAddition();
     // The loudspeakers of a broadcast go back to the common channel while the transport runs.
     audio::endBroadcasts();
     registry_->stop();

@@ -1,6 +1,7 @@
 #include "audio/BaseControlList.h"
 
-#include <set>
+#include <algorithm>
+#include <functional>
 
 #include "foundation/Place.h"
 
@@ -15,11 +16,13 @@ std::vector<long> BaseControlList::getSelection() const {
 }
 
 std::vector<std::size_t> BaseControlList::selectionWithin(std::size_t count) const {
-    std::set<std::size_t, std::greater<std::size_t>> indices;
+    std::vector<std::size_t> indices;
     for (long index : getSelection())
         if (index >= 0 && static_cast<std::size_t>(index) < count)
-            indices.insert(static_cast<std::size_t>(index));
-    return std::vector<std::size_t>(indices.begin(), indices.end());
+            indices.push_back(static_cast<std::size_t>(index));
+    std::sort(indices.begin(), indices.end(), std::greater<std::size_t>());
+    indices.erase(std::unique(indices.begin(), indices.end()), indices.end());
+    return indices;
 }
 
 void BaseControlList::clearSelection() {

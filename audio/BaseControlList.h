@@ -25,15 +25,24 @@ protected:
     std::vector<std::size_t> selectionWithin(std::size_t count) const;
     void clearSelection();
 
-    // Erases the selected entries of `items` (descending, so that indices stay valid) and
-    // returns how many of them lay before `position`.
+    // Erases the selected entries of `items` and returns how many of them lay before `position`.
+    // One pass over the entries, so that a selection of every row of a long list costs what the
+    // list does.
     template <class T>
     std::size_t eraseSelected(std::vector<T>& items, std::size_t position) {
+        std::vector<bool> erased(items.size(), false);
         std::size_t before = 0;
         for (std::size_t index : selectionWithin(items.size())) {
-            items.erase(items.begin() + static_cast<long>(index));
+            erased[index] = true;
             if (index < position) ++before;
         }
+        std::size_t kept = 0;
+        for (std::size_t index = 0; index < items.size(); ++index) {
+            if (erased[index]) continue;
+            if (kept != index) items[kept] = std::move(items[index]);
+            ++kept;
+        }
+        items.erase(items.begin() + static_cast<long>(kept), items.end());
         clearSelection();
         return before;
     }

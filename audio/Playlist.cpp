@@ -130,11 +130,6 @@ std::optional<Playlist::Item> Playlist::getCurrentItem() const {
     return itemAt(position_);
 }
 
-std::optional<Playlist::Item> Playlist::getItem(std::size_t position) const {
-    std::lock_guard<std::mutex> guard(lock_);
-    return itemAt(position);
-}
-
 std::optional<Playlist::Item> Playlist::itemAt(std::size_t position) const {
     if (position >= items_.size()) return std::nullopt;
     Item item = items_[position];
@@ -194,6 +189,27 @@ std::vector<Playlist::Item> Playlist::getItems() const {
     std::vector<Item> items = items_;
     for (std::size_t index = 0; index < items.size(); ++index) items[index].index = static_cast<int>(index);
     return items;
+}
+
+std::size_t Playlist::size() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    return items_.size();
+}
+
+std::optional<Playlist::Item> Playlist::getItem(std::size_t position) const {
+    std::lock_guard<std::mutex> guard(lock_);
+    return itemAt(position);
+}
+
+std::pair<std::wstring, std::wstring> Playlist::longestTexts() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    const Item* title = nullptr;
+    const Item* path = nullptr;
+    for (const Item& item : items_) {
+        if (!title || item.title.size() > title->title.size()) title = &item;
+        if (!path || item.path.size() > path->path.size()) path = &item;
+    }
+    return {title ? title->title : std::wstring(), path ? path->path : std::wstring()};
 }
 
 std::wstring Playlist::getName() const {

@@ -9,6 +9,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "audio/BaseControlList.h"
@@ -61,6 +62,10 @@ public:
     // Room for that many items, before they are restored.
     void reserve(std::size_t count);
     std::vector<Item> getItems() const;
+    // What a view of the playlist reads as it draws, without a copy of every item: the number of
+    // items (getItem gives one by one), and the longest title and path, by their characters.
+    std::size_t size() const;
+    std::pair<std::wstring, std::wstring> longestTexts() const;
     std::wstring getName() const;
     void setName(const std::wstring& name);
     // The mark of the list that keeps the playlist, which each change of the playlist marks: its
@@ -93,7 +98,7 @@ public:
 
 private:
     bool append(Item item, bool check);
-    // Under lock_.
+    // The item at the position with its index, the lock held.
     std::optional<Item> itemAt(std::size_t position) const;
     void queueCallback(bool playing, bool finished);
 

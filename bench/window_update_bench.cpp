@@ -20,51 +20,35 @@
 // texts set into a report wxListCtrl), "floor_ms", and "ratio" = cpu_ms / floor_ms.
 
 #include <benchmark/benchmark.h>
-#include <time.h>
-#include <wx/app.h>
 #include <wx/button.h>
 #include <wx/frame.h>
-#include <wx/init.h>
 #include <wx/listctrl.h>
 #include <wx/treectrl.h>
 
 #include <algorithm>
-#include <chrono>
-#include <filesystem>
 #include <functional>
 #include <memory>
 #include <random>
 #include <string>
-#include <thread>
 #include <vector>
 
-#include "app/GuardedApp.h"
-#include "app/MainFrame.h"
 #include "app/kit/ZoneElementPanel.h"
 #include "audio/ListOfPlaylist.h"
 #include "audio/Playlist.h"
+#include "bench/ShownWindow.h"
 #include "devicelink/DeviceBase.h"
 #include "devicelink/DeviceCollection.h"
-#include "devicelink/DeviceType.h"
-#include "devicelink/TransferProtocol.h"
-#include "foundation/LogCalls.h"
-#include "foundation/NetworkAddress.h"
-#include "foundation/Settings.h"
-#include "foundation/Storage.h"
-#include "foundation/TextConversion.h"
-#include "foundation/ThreadDispatcher.h"
 #include "panels/MessageStore.h"
 #include "panels/SchedulerStore.h"
 #include "panels/SourceSchedulerPanel.h"
-#include "support/DataRoot.h"
-#include "support/DeviceEmulator.h"
-#include "support/ProcessThreads.h"
-#include "support/ScriptedQuestions.h"
-#include "support/XServer.h"
 
 namespace {
 
-using Tree = boost::property_tree::wptree;
+using bench::findControl;
+using bench::loudspeakerAddress;
+using bench::loudspeakerName;
+using bench::press;
+using bench::Tree;
 
 constexpr int kLoudspeakers = 1000;
 constexpr int kZones = 500;
@@ -73,69 +57,22 @@ constexpr int kPlaylistItems = 10000;
 constexpr int kMessages = 10000;
 const wchar_t kPlaylist[] = L"Музыка";
 
-double threadCpuMilliseconds() {
-    timespec now{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return now.tv_sec * 1e3 + now.tv_nsec / 1e6;
-}
-
-net::HardwareAddress loudspeakerAddress(int number) {
-    return net::HardwareAddress(0x00027E, 0x100000 + static_cast<std::uint32_t>(number));
-}
-
-std::wstring loudspeakerName(int number) {
-    return L"Громкоговоритель " + std::to_wstring(number + 1);
-}
-
 // The site's state files, made as the program makes them.
 class Site {
 public:
-    explicit Site(const std::string& folder) : folder_(base::fromUtf8(folder) + L"/") {
-        std::filesystem::create_directories(folder);
-        writeDevices();
-        writeZones();
+    explicit Site(const std::wstring& folder) : folder_(folder) {
+        bench::writeLoudspeakers(folder_, kLoudspeakers);
+        zones = bench::writeZones(folder_, kZones, kLoudspeakers, random_);
         writePlaylist();
         writeMessages();
         writeTasks();
     }
 
     // The zones' labels as the zone tree shows them, depth first, and each zone's devices.
-    std::vector<std::pair<std::wstring, std::vector<int>>> zones;
+    bench::ZoneLabels zones;
 
 private:
     void save(const wchar_t* name, const Tree& tree) const { storage::save(folder_ + name, tree); }
-
-    void writeDevices() const {
-        Tree tree;
-        Tree& collection = tree.add_child(L"device_collection", Tree());
-        collection.put(L"<xmlattr>.version", 1);
-        for (int number = 0; number < kLoudspeakers; ++number) {
-            Tree& node = collection.add_child(L"device", Tree());
-            node.put(L"<xmlattr>.id", number + 1);
-            node.put(L"<xmlattr>.type", base::widen(device::toText(device::types::vokarB)));
-            node.put(L"<xmlattr>.address", base::widen(loudspeakerAddress(number).canonicalText()));
-            node.put(L"<xmlattr>.ip", L"0.0.0.0");
-            node.put(L"<xmlattr>.title", loudspeakerName(number));
-        }
-        save(L"device_collection.xml", tree);
-    }
-
-    void writeZones() {
-        const frm::ZoneElement::ZonePtr root = frm::ZoneElement::makeRoot();
-        for (int number = 0; number < kZones; ++number) {
-            const auto zone = root->createZone(*root, L"Зона " + std::to_wstring(number + 1));
-            std::vector<int> members;
-            const int count = std::uniform_int_distribution<int>(2, 50)(random_);
-            for (int member = 0; member < count; ++member) {
-                const int device = std::uniform_int_distribution<int>(0, kLoudspeakers - 1)(random_);
-                if (std::find(members.begin(), members.end(), device) != members.end()) continue;
-                members.push_back(device);
-                zone->unknownDevices.push_back(loudspeakerAddress(device));
-            }
-            zones.emplace_back(zone->name, members);
-        }
-        save(L"zone_collection.xml", root->toTree());
-    }
 
     void writePlaylist() const {
         ListOfPlaylist list(ListOfPlaylist::kMusicFile);
@@ -163,77 +100,26 @@ private:
     }
 
     void writeTasks() {
-        Tree tree;
-        Tree& scheduler = tree.add_child(frm::SchedulerStore::kRoot, Tree());
+        std::vector<std::vector<int>> tasks;
         for (int number = 0; number < kTasks; ++number) {
-            Tree& task = scheduler.add_child(L"task", Tree());
-            task.add(L"type", L"daily");
-            task.add(L"startDate", L"2026-01-01");
-            task.add(L"finalDate", L"");
-            task.add(L"startTime", (number % 24 < 10 ? L"0" : L"") + std::to_wstring(number % 24) + L":00");
-            task.add(L"stopTime", L"");
-            task.add(L"enable", L"true");
-            Tree& playback = task.add_child(L"playback", Tree());
-            playback.add(L"placeName", L"playlist");
-            playback.add(L"subPlaceName", kPlaylist);
-            Tree& devices = playback.add_child(L"devices", Tree());
             const int count = std::uniform_int_distribution<int>(10, 100)(random_);
             const int first = std::uniform_int_distribution<int>(0, kLoudspeakers - 1)(random_);
+            tasks.emplace_back();
             for (int member = 0; member < count; ++member)
-                devices.add(
-                    L"devices",
-                    base::widen(loudspeakerAddress((first + member * 7) % kLoudspeakers).canonicalText()));
+                tasks.back().push_back((first + member * 7) % kLoudspeakers);
         }
-        save(frm::SchedulerStore::kFileName, tree);
+        bench::writeDailyTasks(folder_, kPlaylist, tasks);
     }
 
     const std::wstring folder_;
     std::mt19937 random_{91};
 };
 
-// The first window of the type at or below the window that `matches` takes, depth first.
-template <class Control>
-Control* findControl(wxWindow* window, const std::function<bool(Control&)>& matches) {
-    if (auto* control = dynamic_cast<Control*>(window); control != nullptr && matches(*control))
-        return control;
-    for (wxWindow* child : window->GetChildren()) {
-        if (auto* control = findControl<Control>(child, matches)) return control;
-    }
-    return nullptr;
-}
-
-void press(wxButton* button) {
-    wxCommandEvent click(wxEVT_BUTTON, button->GetId());
-    click.SetEventObject(button);
-    button->ProcessWindowEvent(click);
-}
-
 // The main window at the site, shown; its scheduler view is shown by showScheduler.
 class Window {
 public:
-    Window() {
-        setenv("DISPLAY", screen_.display().c_str(), 1);
-        wxApp::SetInstance(new app::GuardedApp());
-        int argc = 0;
-        if (!wxEntryStart(argc, static_cast<wxChar**>(nullptr))) throw std::runtime_error("no toolkit");
-        pref::instanceSlot().install(pref_init(pref::defaultPath()));
-        pref::setString(setting::netInterfaceIp.key, "127.0.0.1");
-        pref::setInt(setting::securityInterfaceTimeout.key, 0);
-        debug::setMessagePresenter([](const std::wstring&, const std::wstring&, debug::MessageIcon) {});
-        site_ = std::make_unique<Site>(root_.dataFolder());
-        base::ThreadDispatcher::create();
-        const std::uint16_t port = test::freeUdpPort();
-        pref::setInt(setting::multicastBasePort.key, port);
-        transport_ = std::make_shared<device::TransferProtocol>(port, "127.0.0.1");
-        frame_ = new frm::MainFrame(transport_, port, "127.0.0.1", questions_, false);
-        // The window's own update is measured, before the state saver, which the window's first
-        // showing would start (the handler bound last is the first to see the event).
-        frame_->Bind(wxEVT_SHOW, [](wxShowEvent&) {});
-        frame_->Startup();
-        frame_->SetSize(wxRect(0, 0, 1500, 880));
-        frame_->Show();
-        settle();
-        if (!test::threadsNamed("state saver").empty()) throw std::runtime_error("the state saver runs");
+    Window() : shown_([this](const std::wstring& folder) { site_ = std::make_unique<Site>(folder); }) {
+        frame_ = &shown_.frame();
         zonePanel_ = findControl<frm::ZoneElementPanel>(frame_, [](auto&) { return true; });
         zoneTree_ = findControl<wxTreeCtrl>(zonePanel_, [](auto&) { return true; });
         deviceList_ =
@@ -244,8 +130,7 @@ public:
     // first showing and of the second, which shows the view again as it stands.
     std::pair<double, double> showScheduler() {
         if (scheduler_ != nullptr) return schedulerShown_;
-        wxButton* const button =
-            findControl<wxButton>(frame_, [](wxButton& each) { return each.GetLabel() == L"Планировщик"; });
+        wxButton* const button = shown_.button(L"Планировщик");
         schedulerShown_.first = measure([&] { press(button); }).first;
         settle();
         schedulerShown_.second = measure([&] { press(button); }).first;
@@ -264,59 +149,22 @@ public:
         return schedulerShown_;
     }
 
-    // Handles what is queued for the window until nothing more comes within a short while.
-    void settle() {
-        auto quiet = std::chrono::steady_clock::now();
-        while (std::chrono::steady_clock::now() - quiet < std::chrono::milliseconds(50)) {
-            bool busy = wxTheApp->Pending() || wxTheApp->HasPendingEvents();
-            while (wxTheApp->Pending()) wxTheApp->Dispatch();
-            wxTheApp->ProcessPendingEvents();
-            wxTheApp->ProcessIdle();
-            if (busy) quiet = std::chrono::steady_clock::now();
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        }
-    }
-
-    // The window thread's CPU time of the change and of what it queued until `done` holds.
+    void settle() { shown_.settle(); }
     template <class Change>
     std::pair<double, double> measure(
         Change change, const std::function<bool()>& done = [] { return true; }) {
-        const double cpu = threadCpuMilliseconds();
-        const auto wall = std::chrono::steady_clock::now();
-        change();
-        while (!done()) {
-            wxTheApp->ProcessPendingEvents();
-            std::this_thread::sleep_for(std::chrono::microseconds(200));
-        }
-        while (wxTheApp->Pending()) wxTheApp->Dispatch();
-        wxTheApp->ProcessPendingEvents();
-        wxTheApp->ProcessIdle();
-        // What the change made the shown windows draw anew is drawn now.
-        for (wxWindow* shown : wxTopLevelWindows) shown->Update();
-        return {threadCpuMilliseconds() - cpu,
-                std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - wall).count()};
+        return shown_.measure(change, done);
     }
-
-    void close() {
-        frame_->Close(true);
-        settle();
-        transport_.reset();
-        base::ThreadDispatcher::destroy();
-        debug::setMessagePresenter(nullptr);
-        delete pref::instanceSlot().release();
-        wxEntryCleanup();
-    }
+    void close() { shown_.close(); }
 
     std::shared_ptr<device::DeviceBase> loudspeaker(int number) {
         return frame_->getDeviceCollection().searchForFamily(loudspeakerAddress(number),
                                                              device::types::loudspeaker);
     }
 
-    test::XServer screen_;
-    test::DataRoot root_;
     std::unique_ptr<Site> site_;
-    test::ScriptedQuestions questions_;
-    std::shared_ptr<device::TransferProtocol> transport_;
+    bench::ShownWindow shown_;
+    test::ScriptedQuestions& questions_ = shown_.questions();
     frm::MainFrame* frame_ = nullptr;
     frm::ZoneElementPanel* zonePanel_ = nullptr;
     wxTreeCtrl* zoneTree_ = nullptr;

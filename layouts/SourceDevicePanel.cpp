@@ -13,7 +13,7 @@ void SourceDevicePanel::buildLayout() {
     m_drivesSizer = new wxBoxSizer(wxVERTICAL);
     row->Add(m_drivesSizer, 0, wxEXPAND | wxALL, 5);
     auto* column = new wxBoxSizer(wxVERTICAL);
-    m_listCtrl = new wxListCtrl(this, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxLC_REPORT);
+    m_listCtrl = new VirtualListCtrl(this, wxLC_REPORT);
     column->Add(m_listCtrl, 1, wxEXPAND | wxALL, 5);
     auto* buttons = new wxBoxSizer(wxHORIZONTAL);
     addTransportButtons(this, buttons, 5, m_buttonPrev, m_buttonPlay, m_buttonStop, m_buttonNext);

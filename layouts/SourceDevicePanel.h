@@ -7,6 +7,8 @@
 #include <wx/panel.h>
 #include <wx/sizer.h>
 
+#include "layouts/VirtualListCtrl.h"
+
 namespace frm::fb {
 
 class SourceDevicePanel : public wxPanel {
@@ -21,7 +23,7 @@ protected:
     void buildLayout();
 
     wxBoxSizer* m_drivesSizer = nullptr;
-    wxListCtrl* m_listCtrl = nullptr;
+    VirtualListCtrl* m_listCtrl = nullptr;
     wxBitmapButton* m_buttonPrev = nullptr;
     wxBitmapButton* m_buttonPlay = nullptr;
     wxBitmapButton* m_buttonStop = nullptr;

@@ -13,11 +13,20 @@ SourcePlaylistPanel::SourcePlaylistPanel(wxWindow* parent, wxWindowID id, const 
 void SourcePlaylistPanel::buildLayout() {
     auto* column = new wxBoxSizer(wxVERTICAL);
     auto* lists = new wxBoxSizer(wxHORIZONTAL);
-    m_listOfPlaylist = new wxListCtrl(this, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxLC_REPORT);
-    lists->Add(m_listOfPlaylist, 2, wxEXPAND | wxALL, 4);
-    m_playlist = new wxListCtrl(this, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxLC_REPORT);
-    lists->Add(m_playlist, 3, wxEXPAND | wxALL, 4);
+    m_listOfPlaylist = place(lists, new VirtualListCtrl(this, wxLC_REPORT), 2, wxEXPAND | wxALL, 4);
+    m_playlist = place(lists, new VirtualListCtrl(this, wxLC_REPORT), 3, wxEXPAND | wxALL, 4);
     column->Add(lists, 1, wxEXPAND);
+
+    m_folderProgress = new wxPanel(this, wxID_ANY);
+    auto* progress = new wxBoxSizer(wxHORIZONTAL);
+    m_folderGauge =
+        place(progress, new wxGauge(m_folderProgress, wxID_ANY, 100), 1, wxALIGN_CENTER_VERTICAL | wxALL, 4);
+    m_folderText = place(progress, new wxStaticText(m_folderProgress, wxID_ANY, wxEmptyString), 2,
+                         wxALIGN_CENTER_VERTICAL | wxALL, 4);
+    m_folderCancel = place(progress, new wxButton(m_folderProgress, wxID_ANY, wxT("Отмена")), 0, wxALL, 4);
+    m_folderProgress->SetSizer(progress);
+    m_folderProgress->Hide();
+    column->Add(m_folderProgress, 0, wxEXPAND | wxLEFT | wxRIGHT, 4);
 
     m_buttonPanel = new wxPanel(this, wxID_ANY);
     auto* buttons = new wxBoxSizer(wxHORIZONTAL);
@@ -84,6 +93,7 @@ void SourcePlaylistPanel::buildLayout() {
             item->GetId());
     }
     m_controlPlaylists->Bind(wxEVT_RIGHT_DOWN, &SourcePlaylistPanel::controlPlaylistsOnRightDown, this);
+    m_folderCancel->Bind(wxEVT_BUTTON, [this](wxCommandEvent& event) { folderCancelOnButtonClick(event); });
 }
 
 SourcePlaylistPanel::~SourcePlaylistPanel() {

@@ -1,12 +1,17 @@
 #pragma once
 // The layout of the playlist panel: the list of playlists beside the items of one playlist, the
-// row of transport buttons and the "Список" button under them, and the panel's menu of editing
-// commands. The nine list events of both lists go to the same handlers.
+// progress of a folder being added under them (hidden until one is), the row of transport buttons
+// and the "Список" button, and the panel's menu of editing commands. The nine list events of both
+// lists go to the same handlers. Both lists are virtual: the panel gives them their rows.
 
 #include <wx/bmpbuttn.h>
-#include <wx/listctrl.h>
+#include <wx/button.h>
+#include <wx/gauge.h>
 #include <wx/menu.h>
 #include <wx/panel.h>
+#include <wx/stattext.h>
+
+#include "layouts/VirtualListCtrl.h"
 
 namespace frm::fb {
 
@@ -36,8 +41,12 @@ protected:
     // calls it, once, when its view is first shown; the control pointers are null until then.
     void buildLayout();
 
-    wxListCtrl* m_listOfPlaylist = nullptr;
-    wxListCtrl* m_playlist = nullptr;
+    VirtualListCtrl* m_listOfPlaylist = nullptr;
+    VirtualListCtrl* m_playlist = nullptr;
+    wxPanel* m_folderProgress = nullptr;
+    wxGauge* m_folderGauge = nullptr;
+    wxStaticText* m_folderText = nullptr;
+    wxButton* m_folderCancel = nullptr;
     wxPanel* m_buttonPanel = nullptr;
     wxBitmapButton* m_buttonPrev = nullptr;
     wxBitmapButton* m_buttonPlay = nullptr;
@@ -79,6 +88,7 @@ protected:
     virtual void clearPlayListOnMenuSelection(wxCommandEvent& event) { event.Skip(); }
     virtual void addPlaylistOnMenuSelection(wxCommandEvent& event) { event.Skip(); }
     virtual void deleteSelectedOnMenuSelection(wxCommandEvent& event) { event.Skip(); }
+    virtual void folderCancelOnButtonClick(wxCommandEvent& event) { event.Skip(); }
 
 private:
     void controlPlaylistsOnRightDown(wxMouseEvent& event);

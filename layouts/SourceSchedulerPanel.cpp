@@ -42,15 +42,12 @@ void SourceSchedulerPanel::buildLayout() {
     auto* column = new wxBoxSizer(wxVERTICAL);
 
     m_topRow = new wxBoxSizer(wxHORIZONTAL);
-    m_devices = new wxListCtrl(this, wxID_ANY, wxDefaultPosition, wxSize(280, -1),
-                               wxLC_REPORT | wxLC_NO_HEADER | wxLC_SINGLE_SEL);
+    // The derived panel gives the device check list its rows before the page is shown.
+    m_devices = new VirtualListCtrl(this, wxLC_REPORT | wxLC_NO_HEADER | wxLC_SINGLE_SEL, wxSize(280, -1));
     m_devices->EnableCheckBoxes(true);
     m_devices->InsertColumn(0, wxEmptyString, wxLIST_FORMAT_LEFT, 220);
-    for (const wchar_t* placeholder : {L"Все устройства", L"Устройство1", L"Устройство2"})
-        m_devices->InsertItem(m_devices->GetItemCount(), placeholder);
     m_topRow->Add(m_devices, 0, wxEXPAND | wxBOTTOM, 5);
-    m_taskList =
-        new wxListCtrl(this, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxLC_REPORT | wxLC_NO_SORT_HEADER);
+    m_taskList = new VirtualListCtrl(this, wxLC_REPORT | wxLC_NO_SORT_HEADER);
     m_topRow->Add(m_taskList, 1, wxEXPAND | wxLEFT | wxBOTTOM, 5);
     column->Add(m_topRow, 1, wxEXPAND | wxALL, 4);
 

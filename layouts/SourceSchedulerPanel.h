@@ -1,7 +1,8 @@
 #pragma once
 // The layout of the scheduler page: the device check list beside the task list on top; below
 // them the filter box, the source box with the task buttons under it, and the time-plan box.
-// The device check list is a report list with check boxes, so that zone rows can be shaded.
+// The device check list is a report list with check boxes, so that zone rows can be shaded. Both
+// lists are virtual: the panel gives them their rows.
 
 #include <wx/button.h>
 #include <wx/calctrl.h>
@@ -16,6 +17,8 @@
 #include <wx/statline.h>
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
+
+#include "layouts/VirtualListCtrl.h"
 
 namespace frm::fb {
 
@@ -41,8 +44,8 @@ protected:
     wxBoxSizer* m_topRow = nullptr;
     wxBoxSizer* m_sourceRow = nullptr;
 
-    wxListCtrl* m_devices = nullptr;
-    wxListCtrl* m_taskList = nullptr;
+    VirtualListCtrl* m_devices = nullptr;
+    VirtualListCtrl* m_taskList = nullptr;
 
     wxCheckBox* m_filterDate = nullptr;
     wxCalendarCtrl* m_filterCalendar = nullptr;

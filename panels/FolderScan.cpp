@@ -1,16 +1,18 @@
 #include "panels/FolderScan.h"
 
-#include "foundation/Files.h"
-
 namespace frm {
 
-FolderScan::FolderScan(const std::wstring& folder, const std::wstring& extensions) {
-    thread_ = std::thread([this, folder, extensions] {
-        std::vector<std::wstring> files =
-            base::listFiles(true, folder, extensions, [this](std::size_t entered) {
-                entered_.store(entered);
-                return !cancelled_.load();
-            });
+std::vector<std::wstring> FolderScan::listTree(const std::wstring& folder, const std::wstring& extensions,
+                                               const base::ListingProgress& progress) {
+    return base::listFiles(true, folder, extensions, progress);
+}
+
+FolderScan::FolderScan(const std::wstring& folder, const std::wstring& extensions, const Lister& lister) {
+    thread_ = std::thread([this, folder, extensions, lister] {
+        std::vector<std::wstring> files = lister(folder, extensions, [this](std::size_t entered) {
+            entered_.store(entered);
+            return !cancelled_.load();
+        });
         std::lock_guard<std::mutex> guard(lock_);
         if (!cancelled_.load()) files_ = std::move(files);
         done_ = true;

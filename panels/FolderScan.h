@@ -7,18 +7,27 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "foundation/Files.h"
+
 namespace frm {
 
 class FolderScan {
 public:
+    // How a folder tree is listed: base::listFiles with its recursion.
+    using Lister = std::function<std::vector<std::wstring>(
+        const std::wstring& folder, const std::wstring& extensions, const base::ListingProgress& progress)>;
+    static std::vector<std::wstring> listTree(const std::wstring& folder, const std::wstring& extensions,
+                                              const base::ListingProgress& progress);
+
     // Starts listing the files of the folder and of all its subfolders whose extensions are in
     // the ';'-separated list ("*.mp3;*.wav"), hidden files left out.
-    FolderScan(const std::wstring& folder, const std::wstring& extensions);
+    FolderScan(const std::wstring& folder, const std::wstring& extensions, const Lister& lister = listTree);
     // Cancels a walk that still runs and waits for its thread.
     ~FolderScan();
     FolderScan(const FolderScan&) = delete;

@@ -1,6 +1,7 @@
 #include "panels/PlaylistEditor.h"
 
 #include <algorithm>
+#include <iterator>
 
 #include "app/kit/EnteredText.h"
 #include "app/kit/Questions.h"
@@ -12,6 +13,8 @@ namespace frm {
 namespace {
 
 constexpr PlaylistRedraw kItemsChanged{false, true, true, true};
+// The items of a folder added at a time, between which the addition tells how far it came.
+constexpr std::ptrdiff_t kAddedShare = 256;
 constexpr PlaylistRedraw kAllChanged{true, true, true, true};
 
 bool contains(const std::vector<long>& rows, long row) {
@@ -64,14 +67,26 @@ std::optional<PlaylistRedraw> PlaylistEditor::addFiles(const ListOfPlaylist& lis
     return add(list, *current, items);
 }
 
-std::optional<PlaylistRedraw> PlaylistEditor::addFolder(const ListOfPlaylist& list, Playlist& current) {
+std::optional<PlaylistEditor::FolderChoice> PlaylistEditor::chooseFolder() {
     const auto folder = services_.questions.chooseFolder(L"Добавить каталог");
     if (!folder || !base::isFolder(*folder)) return std::nullopt;
-    const auto files = services_.listFolder(*folder, services_.fileFilter(true));
-    if (!files) return std::nullopt;
+    return FolderChoice{*folder, services_.fileFilter(true)};
+}
+
+void PlaylistEditor::addListed(const ListOfPlaylist& list, Playlist& current,
+                               const std::vector<std::wstring>& files, const Going& going) const {
     std::vector<Playlist::Item> items;
-    for (const std::wstring& path : *files) items.emplace_back(base::getFileName(path, true), path);
-    return add(list, current, items);
+    items.reserve(files.size());
+    for (const std::wstring& path : files) items.emplace_back(base::getFileName(path, true), path);
+    if (!fitsInFile(list, current, items)) return;
+    // Each item's file is looked at once more as it is added, which a slow disk makes long.
+    for (auto share = items.begin(); share != items.end();) {
+        const auto end = share + std::min<std::ptrdiff_t>(kAddedShare, items.end() - share);
+        current.add(
+            std::vector<Playlist::Item>(std::make_move_iterator(share), std::make_move_iterator(end)));
+        share = end;
+        if (!going(static_cast<std::size_t>(share - items.begin()))) return;
+    }
 }
 
 std::optional<PlaylistRedraw> PlaylistEditor::addCaptureDevice(const ListOfPlaylist& list, Playlist& current,

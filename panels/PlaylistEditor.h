@@ -41,10 +41,6 @@ public:
         // Stops the player with its stop notification and drops its playlist.
         std::function<void()> reset;
     };
-    // The files of a folder tree whose extensions are in the ';'-separated list; nothing when the
-    // operator cancelled the listing.
-    using FolderLister = std::function<std::optional<std::vector<std::wstring>>(
-        const std::wstring& folder, const std::wstring& extensions)>;
     struct Services {
         Questions& questions;
         // Null when there is no scheduler: then no playlist is scheduled.
@@ -52,7 +48,6 @@ public:
         PlayerAccess player;
         // The player engine's file filter (PlayerEngine::getFileFilter).
         std::function<std::wstring(bool plain)> fileFilter;
-        FolderLister listFolder;
     };
     enum class Deletion {
         // Refused and reported; nothing changed.
@@ -71,8 +66,23 @@ public:
     // then pass its bound (ListOfPlaylist::kMaximumFileSize): it could not be saved.
     std::optional<PlaylistRedraw> addFiles(const ListOfPlaylist& list,
                                            const std::shared_ptr<Playlist>& current);
-    // The files of a chosen folder tree that the player plays.
-    std::optional<PlaylistRedraw> addFolder(const ListOfPlaylist& list, Playlist& current);
+    // A folder tree is added in two steps, so that its files are listed and added off the
+    // window's thread (FolderAddition): the operator chooses the folder, whose files of the
+    // extensions that the player plays (';'-separated) are to be added; none when the dialog was
+    // cancelled or the folder is gone.
+    struct FolderChoice {
+        std::wstring folder;
+        std::wstring extensions;
+    };
+    std::optional<FolderChoice> chooseFolder();
+    // Then the files listed are added as items in their order, a share at a time: `going` is told
+    // the files handled after each share, and false from it stops the addition, which keeps what
+    // it added. They are refused as a whole, and told, when they would take the list's file past
+    // its bound. Callable from any thread: the list and the playlist are read and changed through
+    // their own locks.
+    using Going = std::function<bool(std::size_t handled)>;
+    void addListed(const ListOfPlaylist& list, Playlist& current, const std::vector<std::wstring>& files,
+                   const Going& going) const;
     std::optional<PlaylistRedraw> addCaptureDevice(const ListOfPlaylist& list, Playlist& current,
                                                    const std::wstring& deviceName);
     std::optional<PlaylistRedraw> addUrl(const ListOfPlaylist& list, Playlist& current,

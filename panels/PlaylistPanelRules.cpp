@@ -1,5 +1,7 @@
 #include "panels/PlaylistPanelRules.h"
 
+#include <algorithm>
+
 namespace frm {
 
 std::vector<PlaylistMenuItem> playlistMenuItems(const PlaylistMenuState& state) {
@@ -61,13 +63,21 @@ int playlistNameColumnWidth(const std::vector<std::wstring>& names) {
     return kWidth;
 }
 
-std::array<int, 2> playlistItemColumnWidths(const std::vector<Playlist::Item>& items) {
-    std::array<int, 2> widths{120, 200};
-    for (const Playlist::Item& item : items) {
-        if (item.title.size() > 15) widths[0] = -1;
-        if (item.path.size() > 25) widths[1] = -1;
-    }
-    return widths;
+std::array<int, 2> playlistItemColumnWidths(const std::pair<std::wstring, std::wstring>& longest) {
+    return {longest.first.size() > 15 ? -1 : 120, longest.second.size() > 25 ? -1 : 200};
+}
+
+std::wstring folderProgressText(const FolderProgress& progress) {
+    if (progress.stage == FolderProgress::listing)
+        return L"Просмотрено каталогов: " + std::to_wstring(progress.folders);
+    return L"Добавлено файлов: " + std::to_wstring(progress.added) + L" из " +
+           std::to_wstring(progress.files);
+}
+
+std::optional<int> folderProgressPercent(const FolderProgress& progress) {
+    if (progress.stage == FolderProgress::listing) return std::nullopt;
+    if (progress.files == 0) return 100;
+    return static_cast<int>(std::min(progress.added, progress.files) * 100 / progress.files);
 }
 
 std::array<const wchar_t*, 2> listOfPlaylistColumnTitles(bool radio) {

@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "audio/Playlist.h"
@@ -67,12 +68,12 @@ bool leavesLastStation(long lastColoured, std::size_t rowCount);
 // Whether playing the path wants the internet: capture devices and the test tone do not.
 bool needsInternet(const std::wstring& path);
 
-// Column widths: a width, or -1 for the toolkit's automatic width.
+// Column widths: a width, or -1 for the automatic width (the longest text's).
 // The list of playlists' name column: 200, automatic once a name is longer than 200 / 8.
 int playlistNameColumnWidth(const std::vector<std::wstring>& names);
 // The item list's title column (120, automatic beyond 15 characters) and path column (200,
-// automatic beyond 25).
-std::array<int, 2> playlistItemColumnWidths(const std::vector<Playlist::Item>& items);
+// automatic beyond 25), by the longest title and path (Playlist::longestTexts).
+std::array<int, 2> playlistItemColumnWidths(const std::pair<std::wstring, std::wstring>& longest);
 
 // Keeps the release of the key that closed a dialog of a command from reaching a list, where
 // Enter would play and Delete would delete: armed with the key held down as the dialog returned,
@@ -92,6 +93,20 @@ public:
 private:
     int key_ = 0;
 };
+
+// How far the addition of a folder tree has come (FolderAddition).
+struct FolderProgress {
+    enum Stage { listing, adding, ended };
+    Stage stage = listing;
+    std::size_t folders = 0;
+    // Known once the listing has ended.
+    std::size_t files = 0;
+    std::size_t added = 0;
+};
+// What the panel's progress row says while a folder is added, and the gauge's share in percent;
+// none while the tree is listed, whose end is not known: the gauge then pulses.
+std::wstring folderProgressText(const FolderProgress& progress);
+std::optional<int> folderProgressPercent(const FolderProgress& progress);
 
 // Column titles of the music or the radio panel.
 std::array<const wchar_t*, 2> listOfPlaylistColumnTitles(bool radio);

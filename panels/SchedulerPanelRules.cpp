@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <boost/date_time/gregorian/gregorian.hpp>
 #include <cwctype>
+#include <unordered_map>
+#include <utility>
 
 #include "audio/BaseTask.h"
 #include "audio/CivilTime.h"
@@ -87,18 +89,23 @@ DeviceRows deviceRows(const ZoneElement::ZonePtr& root) {
 
 std::vector<bool> keptChecks(const std::vector<DeviceRow>& before, const std::vector<bool>& checked,
                              const std::vector<DeviceRow>& after) {
+    // A row is its zone and its loudspeaker; the first row of each before counts.
+    using Key = std::pair<const void*, const void*>;
+    const auto hash = [](const Key& key) {
+        return std::hash<const void*>()(key.first) * 31 + std::hash<const void*>()(key.second);
+    };
+    std::unordered_map<Key, std::size_t, decltype(hash)> shown(before.size(), hash);
+    for (std::size_t index = 0; index < before.size(); ++index)
+        shown.emplace(Key(before[index].zone.get(), before[index].loudspeaker.get()), index);
     std::vector<bool> kept(after.size(), false);
     // The zone rows above the row being decided, outermost first.
     std::vector<std::size_t> zones;
     for (std::size_t row = 0; row < after.size(); ++row) {
         const DeviceRow& each = after[row];
         while (!zones.empty() && after[zones.back()].level >= each.level) zones.pop_back();
-        const auto found = std::find_if(before.begin(), before.end(), [&](const DeviceRow& old) {
-            return old.zone == each.zone && old.loudspeaker == each.loudspeaker;
-        });
-        const auto index = static_cast<std::size_t>(found - before.begin());
-        if (found != before.end()) {
-            kept[row] = index < checked.size() && checked[index];
+        const auto found = shown.find(Key(each.zone.get(), each.loudspeaker.get()));
+        if (found != shown.end()) {
+            kept[row] = found->second < checked.size() && checked[found->second];
         } else {
             kept[row] = !zones.empty() && kept[zones.back()];
         }

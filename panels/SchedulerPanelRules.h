@@ -69,6 +69,11 @@ struct DeviceRow {
     ZoneElement::DevicePtr loudspeaker;
     // The zone of a zone row, the zone a loudspeaker row is listed in.
     ZoneElement::ZonePtr zone;
+
+    bool operator==(const DeviceRow& other) const {
+        return text == other.text && level == other.level && loudspeaker == other.loudspeaker &&
+               zone == other.zone;
+    }
 };
 struct DeviceRows {
     std::vector<DeviceRow> rows;
@@ -152,6 +157,11 @@ struct TaskFilter {
     // Absent until a device is chosen: any device passes.
     std::optional<std::uint32_t> deviceId;
     std::optional<std::vector<std::uint32_t>> zoneDeviceIds;
+
+    bool operator==(const TaskFilter& other) const {
+        return enabledOnly == other.enabledOnly && date == other.date && times == other.times &&
+               deviceId == other.deviceId && zoneDeviceIds == other.zoneDeviceIds;
+    }
 };
 bool taskPasses(const scheduler::task::BaseTask& task, const TaskFilter& filter);
 // The ids of the devices of every zone named `name`, at any depth, depth first.

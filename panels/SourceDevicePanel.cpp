@@ -43,6 +43,14 @@ void SourceDevicePanel::buildControls() {
     buildLayout();
     m_listCtrl->InsertColumn(0, wxT("Название"), wxLIST_FORMAT_LEFT);
     m_listCtrl->InsertColumn(1, wxT("Путь"), wxLIST_FORMAT_LEFT);
+    m_listCtrl->setRows(
+        [this](long row, long column) {
+            return wxString(rows_.itemText(static_cast<std::size_t>(row), column));
+        },
+        [this](long row) {
+            return fb::VirtualListCtrl::Look{rowColour(rows_.playingItem() == static_cast<std::size_t>(row)),
+                                             {}};
+        });
     fitColumnHeaders(*m_listCtrl);
     setTransportImages({m_buttonPrev, m_buttonPlay, m_buttonStop, m_buttonNext});
     updateButtons();
@@ -82,6 +90,7 @@ void SourceDevicePanel::updateDriveList() {
     if (present) return;
     m_listCtrl->DeleteAllItems();
     playlist_ = std::make_shared<Playlist>(name, true);
+    rows_.showItems(playlist_);
     changes_.mark();
     updateButtons();
 }
@@ -156,13 +165,15 @@ void SourceDevicePanel::showList() {
     if (!hasControls()) return;
     GuiFreezer freezer(m_listCtrl);
     m_listCtrl->DeleteAllItems();
-    const std::vector<Playlist::Item> items = playlist_->getItems();
-    for (const Playlist::Item& item : items) {
-        const long row = m_listCtrl->InsertItem(m_listCtrl->GetItemCount(), item.title);
-        m_listCtrl->SetItem(row, 1, item.path);
+    rows_.showItems(playlist_);
+    m_listCtrl->SetItemCount(static_cast<long>(rows_.itemRows()));
+    const auto longest = playlist_->longestTexts();
+    for (const int column : {0, 1}) {
+        m_listCtrl->SetColumnWidth(
+            column, rows_.itemRows() == 0
+                        ? kEmptyColumnWidth
+                        : automaticWidth(*m_listCtrl, column == 0 ? longest.first : longest.second));
     }
-    for (const int column : {0, 1})
-        m_listCtrl->SetColumnWidth(column, items.empty() ? kEmptyColumnWidth : wxLIST_AUTOSIZE);
     fitColumnHeaders(*m_listCtrl);
     freezer.thaw();
     updateButtons();
@@ -185,17 +196,23 @@ void SourceDevicePanel::updateColors() {
         return;
     }
     if (!hasControls()) return;
-    const long rows = m_listCtrl->GetItemCount();
-    for (long row = 0; row < rows; ++row) colourRow(*m_listCtrl, row, false);
-    const PlayerUse player(Player::instanceSlot());
-    if (!player || !playlist_ || !player->isPlaying() || player->getPlaylist() != playlist_) return;
-    const std::size_t position = playlist_->getCurrentPosition();
-    if (position < static_cast<std::size_t>(rows)) {
-        colourRow(*m_listCtrl, static_cast<long>(position), true);
-    } else {
-        debug::Place("frm::SourceDevicePanel::updateColors")
-            .warn(L"Internal error. Discrepancy playlist (%1% / %2%)", position, rows);
+    const std::size_t rows = rows_.itemRows();
+    std::optional<std::size_t> playing;
+    {
+        const PlayerUse player(Player::instanceSlot());
+        if (player && playlist_ && player->isPlaying() && player->getPlaylist() == playlist_) {
+            const std::size_t position = playlist_->getCurrentPosition();
+            if (position < rows) {
+                playing = position;
+            } else {
+                debug::Place("frm::SourceDevicePanel::updateColors")
+                    .warn(L"Internal error. Discrepancy playlist (%1% / %2%)", position, rows);
+            }
+        }
     }
+    const std::optional<std::size_t> before = rows_.playingItem();
+    rows_.setPlayingItem(playing);
+    redrawPlayingRows(*m_listCtrl, before, playing);
 }
 
 void SourceDevicePanel::step(bool forward) {

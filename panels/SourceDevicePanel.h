@@ -23,6 +23,7 @@
 #include "layouts/SourceDevicePanel.h"
 #include "panels/DriveWatch.h"
 #include "panels/Drives.h"
+#include "panels/PlaylistRows.h"
 
 namespace frm {
 
@@ -88,6 +89,8 @@ private:
     Self self_;
     Questions& questions_;
     std::shared_ptr<Playlist> playlist_;
+    // The list draws only the rows on screen, read from the playlist as it draws them.
+    PlaylistRows rows_;
     DriveWatch watch_;
     std::thread listing_;
     // Set to stop the listing under way: a newer listing, or the panel's stop, does not wait for

@@ -1,5 +1,7 @@
 #include "panels/SourcePanelParts.h"
 
+#include <wx/renderer.h>
+
 #include <algorithm>
 
 #include "audio/AlarmChannel.h"
@@ -19,6 +21,8 @@ constexpr int kButtonPlaylist = 7;
 // A header's margins beside its text, as the list itself measures a header
 // (wxLIST_AUTOSIZE_USEHEADER).
 constexpr int kHeaderMargins = 32;
+// A row's margins beside its text, as the list measures a column's automatic width.
+constexpr int kAutomaticWidthMargin = 10;
 
 }  // namespace
 
@@ -33,9 +37,23 @@ void setTransportImages(const TransportButtons& buttons) {
     }
 }
 
-void colourRow(wxListCtrl& list, long row, bool playing) {
+wxColour rowColour(bool playing) {
     const base::RgbColour colour = playing ? kSourcePlaylistPlayingText : kSourcePlaylistOtherText;
-    list.SetItemTextColour(row, wxColour(colour.red, colour.green, colour.blue));
+    return wxColour(colour.red, colour.green, colour.blue);
+}
+
+void redrawPlayingRows(wxListCtrl& list, std::optional<std::size_t> before, std::optional<std::size_t> now) {
+    const auto rows = static_cast<std::size_t>(list.GetItemCount());
+    for (const auto row : {before, now}) {
+        if (row && *row < rows) list.RefreshItem(static_cast<long>(*row));
+    }
+}
+
+int automaticWidth(wxListCtrl& list, const wxString& text) {
+    // A row's check box stands in its first column, beside the text.
+    const int box =
+        list.HasCheckBoxes() ? wxRendererNative::Get().GetCheckBoxSize(&list).x + kAutomaticWidthMargin : 0;
+    return list.GetTextExtent(text).x + kAutomaticWidthMargin + box;
 }
 
 void fitColumnHeaders(wxListCtrl& list) {

@@ -7,6 +7,7 @@
 #include <wx/choice.h>
 #include <wx/listctrl.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -23,8 +24,13 @@ struct TransportButtons {
 // Gives each button its image from the window's image table.
 void setTransportImages(const TransportButtons& buttons);
 
-// Draws the row's text green while it plays, black otherwise.
-void colourRow(wxListCtrl& list, long row, bool playing);
+// The text colour of a row: green while it plays, black otherwise.
+wxColour rowColour(bool playing);
+// Draws again the rows of a list that draws its rows itself (the playing one was `before` and is
+// `now`), those the list has.
+void redrawPlayingRows(wxListCtrl& list, std::optional<std::size_t> before, std::optional<std::size_t> now);
+// The width of a column that shows the text whole, as the toolkit's automatic width would.
+int automaticWidth(wxListCtrl& list, const wxString& text);
 
 // Fills the choice with the names of the gong folder's gongs, after an empty entry (no gong) when
 // `noGongEntry`; returns the paths beside the entries, the empty one first.

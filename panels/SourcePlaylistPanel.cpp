@@ -1,6 +1,5 @@
 #include "panels/SourcePlaylistPanel.h"
 
-#include <wx/progdlg.h>
 #include <wx/thread.h>
 #include <wx/utils.h>
 
@@ -19,7 +18,6 @@
 #include "foundation/GuiThreadInvoker.h"
 #include "foundation/Place.h"
 #include "foundation/ThreadDispatcher.h"
-#include "panels/FolderScan.h"
 #include "panels/SourcePanelParts.h"
 
 namespace frm {
@@ -29,18 +27,10 @@ constexpr int kKeyEnter = 13;
 constexpr int kKeyA = 65;
 constexpr int kKeyDelete = 127;
 
-// A folder listed within this time is added without a progress dialog.
-constexpr auto kQuickListing = std::chrono::milliseconds(300);
-constexpr auto kProgressStep = std::chrono::milliseconds(100);
-
 using PlayerUse = base::SingletonSlot<Player>::Use;
 
 const wchar_t* text(bool flag) {
     return flag ? L"true" : L"false";
-}
-
-wxString countText(std::size_t count) {
-    return wxString::Format("%zu", count);
 }
 
 bool mouseOver(const wxWindow* window) {
@@ -89,20 +79,36 @@ SourcePlaylistPanel::SourcePlaylistPanel(wxWindow* parent, ISchedulerControl* sc
       radio_(radio),
       schedulerControl_(schedulerControl),
       questions_(questions),
-      editor_({questions, schedulerControl, playerAccess(), &PlayerEngine::getFileFilter,
-               [this](const std::wstring& folder, const std::wstring& extensions) {
-                   return listFolder(folder, extensions);
-               }}) {}
+      editor_({questions, schedulerControl, playerAccess(), &PlayerEngine::getFileFilter}) {}
 
 void SourcePlaylistPanel::buildControls() {
     if (hasControls()) return;
     buildLayout();
     setTransportImages({m_buttonPrev, m_buttonPlay, m_buttonStop, m_buttonNext, m_controlPlaylists});
+    m_listOfPlaylist->setRows(
+        [this](long row, long column) {
+            return wxString(rows_.playlistText(static_cast<std::size_t>(row), column));
+        },
+        [this](long row) {
+            return fb::VirtualListCtrl::Look{
+                rowColour(rows_.playingPlaylist() == static_cast<std::size_t>(row)), {}};
+        });
+    m_playlist->setRows(
+        [this](long row, long column) {
+            return wxString(rows_.itemText(static_cast<std::size_t>(row), column));
+        },
+        [this](long row) {
+            return fb::VirtualListCtrl::Look{rowColour(rows_.playingItem() == static_cast<std::size_t>(row)),
+                                             {}};
+        });
+    for (fb::VirtualListCtrl* list : {m_listOfPlaylist, m_playlist})
+        list->setSelectionCallback([this, list] { selectionChanged(list); });
 }
 
 SourcePlaylistPanel::~SourcePlaylistPanel() {
     debug::Place("frm::SourcePlaylistPanel::~SourcePlaylistPanel").trace3(L"");
     self_.reset();
+    folderAddition_.reset();
     currentPlaylist_.reset();
     listOfPlaylist_.reset();
 }
@@ -138,13 +144,16 @@ void SourcePlaylistPanel::showList() {
     const auto titles = listOfPlaylistColumnTitles(radio_);
     m_listOfPlaylist->InsertColumn(0, titles[0], wxLIST_FORMAT_LEFT);
     m_listOfPlaylist->InsertColumn(1, titles[1], wxLIST_FORMAT_LEFT);
+    rows_.showPlaylists(listOfPlaylist_->getAll());
     std::vector<std::wstring> names;
-    for (const auto& playlist : listOfPlaylist_->getAll()) {
+    std::wstring longest;
+    for (const auto& playlist : rows_.playlists()) {
         names.push_back(playlist->getName());
-        const long row = m_listOfPlaylist->InsertItem(m_listOfPlaylist->GetItemCount(), names.back());
-        m_listOfPlaylist->SetItem(row, 1, countText(playlist->getItems().size()));
+        if (names.back().size() > longest.size()) longest = names.back();
     }
-    m_listOfPlaylist->SetColumnWidth(0, playlistNameColumnWidth(names));
+    m_listOfPlaylist->SetItemCount(static_cast<long>(rows_.playlistRows()));
+    const int width = playlistNameColumnWidth(names);
+    m_listOfPlaylist->SetColumnWidth(0, width == -1 ? automaticWidth(*m_listOfPlaylist, longest) : width);
     m_listOfPlaylist->SetColumnWidth(1, 200);
     fitColumnHeaders(*m_listOfPlaylist);
     freezer.thaw();
@@ -158,15 +167,15 @@ void SourcePlaylistPanel::showPlaylist() {
     const auto titles = playlistColumnTitles(radio_);
     m_playlist->InsertColumn(0, titles[0], wxLIST_FORMAT_LEFT);
     m_playlist->InsertColumn(1, titles[1], wxLIST_FORMAT_LEFT);
+    rows_.showItems(currentPlaylist_);
+    m_playlist->SetItemCount(static_cast<long>(rows_.itemRows()));
     if (currentPlaylist_) {
-        const std::vector<Playlist::Item> items = currentPlaylist_->getItems();
-        for (const Playlist::Item& item : items) {
-            const long row = m_playlist->InsertItem(m_playlist->GetItemCount(), item.title);
-            m_playlist->SetItem(row, 1, item.path);
-        }
-        const auto widths = playlistItemColumnWidths(items);
-        m_playlist->SetColumnWidth(0, widths[0]);
-        m_playlist->SetColumnWidth(1, widths[1]);
+        const auto longest = currentPlaylist_->longestTexts();
+        const auto widths = playlistItemColumnWidths(longest);
+        m_playlist->SetColumnWidth(0,
+                                   widths[0] == -1 ? automaticWidth(*m_playlist, longest.first) : widths[0]);
+        m_playlist->SetColumnWidth(1,
+                                   widths[1] == -1 ? automaticWidth(*m_playlist, longest.second) : widths[1]);
     }
     fitColumnHeaders(*m_playlist);
     freezer.thaw();
@@ -175,12 +184,9 @@ void SourcePlaylistPanel::showPlaylist() {
 
 void SourcePlaylistPanel::updateListSize() {
     error::legacy_terminateIfNull(listOfPlaylist_, "frm::SourcePlaylistPanel::updateListSize");
-    const auto playlists = listOfPlaylist_->getAll();
+    // The rows read each playlist's count as they are drawn.
     const long rows = m_listOfPlaylist->GetItemCount();
-    for (long row = 0; row < rows && static_cast<std::size_t>(row) < playlists.size(); ++row) {
-        m_listOfPlaylist->SetItem(row, 1,
-                                  countText(playlists[static_cast<std::size_t>(row)]->getItems().size()));
-    }
+    if (rows > 0) m_listOfPlaylist->RefreshItems(0, rows - 1);
 }
 
 void SourcePlaylistPanel::updateMenuItems() {
@@ -229,14 +235,6 @@ void SourcePlaylistPanel::updateColors(bool listOfPlaylist, bool playlist) {
         });
         return;
     }
-    if (listOfPlaylist) {
-        for (long row = 0; row < m_listOfPlaylist->GetItemCount(); ++row)
-            colourRow(*m_listOfPlaylist, row, false);
-    }
-    if (playlist) {
-        for (long row = 0; row < m_playlist->GetItemCount(); ++row) colourRow(*m_playlist, row, false);
-    }
-
     bool playing = false;
     std::shared_ptr<Playlist> playerPlaylist;
     {
@@ -246,22 +244,27 @@ void SourcePlaylistPanel::updateColors(bool listOfPlaylist, bool playlist) {
             playerPlaylist = player->getPlaylist();
         }
     }
-    if (listOfPlaylist && listOfPlaylist_) {
-        const auto playlists = listOfPlaylist_->getAll();
+    if (listOfPlaylist) {
         const auto callback = playingCallback();
-        for (const auto& each : playlists) each->setCallbackIfPlaying(callback);
-        const auto row = playingPlaylistRow(playlists, playerPlaylist, playing);
-        if (row && static_cast<long>(*row) < m_listOfPlaylist->GetItemCount())
-            colourRow(*m_listOfPlaylist, static_cast<long>(*row), true);
+        for (const auto& each : rows_.playlists()) each->setCallbackIfPlaying(callback);
+        const auto row = playingPlaylistRow(rows_.playlists(), playerPlaylist, playing);
+        const std::optional<std::size_t> before = rows_.playingPlaylist();
+        rows_.setPlayingPlaylist(row);
+        redrawPlayingRows(*m_listOfPlaylist, before, row);
     }
-
-    if (!playlist || !playing || !currentPlaylist_ || playerPlaylist != currentPlaylist_) return;
+    if (!playlist) return;
+    const std::optional<std::size_t> before = rows_.playingItem();
+    if (!playing || !currentPlaylist_ || playerPlaylist != currentPlaylist_) {
+        rows_.setPlayingItem(std::nullopt);
+        redrawPlayingRows(*m_playlist, before, std::nullopt);
+        return;
+    }
     const std::size_t position = currentPlaylist_->getCurrentPosition();
-    const std::size_t rows = static_cast<std::size_t>(m_playlist->GetItemCount());
+    const std::size_t rows = rows_.itemRows();
     const PlayingItemRow green = playingItemRow(position, rows);
-    if (green.row) {
-        colourRow(*m_playlist, static_cast<long>(*green.row), true);
-    } else {
+    rows_.setPlayingItem(green.row);
+    redrawPlayingRows(*m_playlist, before, green.row);
+    if (!green.row) {
         debug::Place("frm::SourcePlaylistPanel::updateColors")
             .warn(L"Internal error. Discrepancy playlist and control (%1% / %2%)", position, rows);
     }
@@ -319,12 +322,9 @@ void SourcePlaylistPanel::hasInternetForRadio() {
     }
     if (!playlist || playlist->empty()) return;
     std::wstring path = pathOf(playlist->getCurrentItem());
-    if (!mouseOver(m_listOfPlaylist) && mouseOver(m_playlist)) {
-        const auto items = playlist->getItems();
-        path = rowUnderMouse_ >= 0 && static_cast<std::size_t>(rowUnderMouse_) < items.size()
-                   ? items[static_cast<std::size_t>(rowUnderMouse_)].path
-                   : std::wstring();
-    }
+    if (!mouseOver(m_listOfPlaylist) && mouseOver(m_playlist))
+        path =
+            rowUnderMouse_ >= 0 ? pathOf(playlist->getItem(static_cast<std::size_t>(rowUnderMouse_))) : L"";
     if (needsInternet(path)) checkInternet(true, nullptr);
 }
 
@@ -499,8 +499,11 @@ void SourcePlaylistPanel::listCtrlKeyUp(wxKeyEvent& event) {
     } else if (event.GetKeyCode() == kKeyDelete) {
         deleteSelected();
     } else if (event.ControlDown() && event.GetKeyCode() == kKeyA) {
-        for (long row = 0; row < list->GetItemCount(); ++row)
-            list->SetItemState(row, wxLIST_STATE_SELECTED, wxLIST_STATE_SELECTED);
+        // All at once: the list tells of no row of it.
+        list->SetItemState(-1, wxLIST_STATE_SELECTED, wxLIST_STATE_SELECTED);
+        activeList_ = list;
+        getControl(list).setSelection(getSelectedPositions(list));
+        redrawGuiElements(false, false, true, true);
     }
 }
 
@@ -522,26 +525,13 @@ void SourcePlaylistPanel::listCtrlMotion(wxMouseEvent& event) {
 }
 
 void SourcePlaylistPanel::moveRow(wxListCtrl* list, long from, long to) {
-    GuiFreezer freezer(list);
-    if (from != to && from >= 0 && to >= 0 && std::max(from, to) < list->GetItemCount()) {
-        const long first = std::min(from, to);
-        const long last = std::max(from, to);
-        for (int column = 0; column < list->GetColumnCount(); ++column) {
-            std::vector<wxString> texts;
-            for (long row = first; row <= last; ++row) texts.push_back(list->GetItemText(row, column));
-            if (from < to) {
-                std::rotate(texts.begin(), texts.begin() + 1, texts.end());
-            } else {
-                std::rotate(texts.rbegin(), texts.rbegin() + 1, texts.rend());
-            }
-            for (long row = first; row <= last; ++row)
-                list->SetItem(row, column, texts[static_cast<std::size_t>(row - first)]);
-        }
-    }
-    for (long row = 0; row < list->GetItemCount(); ++row)
-        list->SetItemState(row, 0, wxLIST_STATE_SELECTED | wxLIST_STATE_FOCUSED);
+    // The rows read the lists as they are drawn; the list of playlists' rows hold the playlists
+    // in their new order.
+    if (list == m_listOfPlaylist) rows_.showPlaylists(listOfPlaylist_->getAll());
+    if (from != to && from >= 0 && to >= 0 && std::max(from, to) < list->GetItemCount())
+        list->RefreshItems(std::min(from, to), std::max(from, to));
+    list->SetItemState(-1, 0, wxLIST_STATE_SELECTED | wxLIST_STATE_FOCUSED);
     list->SetItemState(to, wxLIST_STATE_SELECTED, wxLIST_STATE_SELECTED);
-    freezer.thaw();
 }
 
 void SourcePlaylistPanel::afterCommand(const std::optional<PlaylistRedraw>& redraw) {
@@ -550,20 +540,59 @@ void SourcePlaylistPanel::afterCommand(const std::optional<PlaylistRedraw>& redr
         redrawGuiElements(redraw->listOfPlaylist, redraw->playlist, redraw->menuItems, redraw->buttons);
 }
 
-std::optional<std::vector<std::wstring>> SourcePlaylistPanel::listFolder(const std::wstring& folder,
-                                                                         const std::wstring& extensions) {
-    FolderScan scan(folder, extensions);
-    if (scan.waitFor(kQuickListing)) return scan.files();
-    const auto message = [&scan] {
-        return wxString::Format(wxT("Просмотрено каталогов: %zu"), scan.foldersEntered());
-    };
-    wxProgressDialog progress(wxT("Добавить каталог"), message(), 100, this,
-                              wxPD_APP_MODAL | wxPD_CAN_ABORT | wxPD_ELAPSED_TIME);
-    while (!scan.waitFor(kProgressStep)) {
-        // The scan's end cancels a walk that still runs.
-        if (!progress.Pulse(message())) return std::nullopt;
+void SourcePlaylistPanel::startFolderAddition(const PlaylistEditor::FolderChoice& choice) {
+    const std::shared_ptr<const ListOfPlaylist> list = listOfPlaylist_;
+    const std::shared_ptr<Playlist> playlist = currentPlaylist_;
+    folderAddition_ = std::make_unique<FolderAddition>(
+        choice.folder, choice.extensions, folderLister_,
+        [this, list, playlist](const std::vector<std::wstring>& files, const PlaylistEditor::Going& going) {
+            editor_.addListed(*list, *playlist, files, going);
+        },
+        [this] { later([](SourcePlaylistPanel& panel) { panel.showFolderProgress(); }); });
+    // The lists wait for the addition's end: the operator's changes meanwhile would go past the
+    // bound it checked, or act on rows it is about to add.
+    for (wxWindow* input : std::initializer_list<wxWindow*>{m_listOfPlaylist, m_playlist, m_controlPlaylists})
+        input->Disable();
+    showFolderProgress();
+}
+
+void SourcePlaylistPanel::showFolderProgress() {
+    if (!folderAddition_) return;
+    const FolderProgress progress = folderAddition_->progress();
+    if (progress.stage == FolderProgress::ended) {
+        folderAddition_.reset();
+        m_folderProgress->Hide();
+        for (wxWindow* input :
+             std::initializer_list<wxWindow*>{m_listOfPlaylist, m_playlist, m_controlPlaylists})
+            input->Enable();
+        Layout();
+        if (progress.added > 0) redrawGuiElements(false, true, true, true);
+        return;
     }
-    return scan.files();
+    m_folderText->SetLabel(folderProgressText(progress));
+    if (const auto percent = folderProgressPercent(progress)) {
+        m_folderGauge->SetValue(*percent);
+    } else {
+        m_folderGauge->Pulse();
+    }
+    if (!m_folderProgress->IsShown()) {
+        m_folderProgress->Show();
+        Layout();
+    }
+}
+
+void SourcePlaylistPanel::stopFolderAddition() {
+    folderAddition_.reset();
+}
+
+void SourcePlaylistPanel::folderCancelOnButtonClick(wxCommandEvent&) {
+    debug::Place("frm::SourcePlaylistPanel::folderCancelOnButtonClick").trace(L"");
+    if (folderAddition_) folderAddition_->cancel();
+}
+
+void SourcePlaylistPanel::selectionChanged(wxListCtrl* list) {
+    if (!listOfPlaylist_ || (list == m_playlist && !currentPlaylist_)) return;
+    getControl(list).setSelection(getSelectedPositions(list));
 }
 
 Playlist& SourcePlaylistPanel::commandPlaylist(const char* place) {
@@ -587,10 +616,11 @@ Playlist::Item SourcePlaylistPanel::getRightItem() const {
     if (!currentPlaylist_) throw fault(L"don't set current playlist");
     const std::vector<long> selection = currentPlaylist_->getSelection();
     if (selection.empty()) throw fault(L"selected items are zero");
-    const std::vector<Playlist::Item> items = currentPlaylist_->getItems();
-    if (selection.front() < 0 || static_cast<std::size_t>(selection.front()) >= items.size())
-        throw fault(L"incorrect selected items");
-    return items[static_cast<std::size_t>(selection.front())];
+    const std::optional<Playlist::Item> item =
+        selection.front() < 0 ? std::nullopt
+                              : currentPlaylist_->getItem(static_cast<std::size_t>(selection.front()));
+    if (!item) throw fault(L"incorrect selected items");
+    return *item;
 }
 
 void SourcePlaylistPanel::addFilesOnMenuSelection(wxCommandEvent&) {
@@ -608,8 +638,10 @@ void SourcePlaylistPanel::captureAudioWithDeviceOnMenuSelection(wxCommandEvent&)
 }
 
 void SourcePlaylistPanel::addDirOnMenuSelection(wxCommandEvent&) {
-    Playlist& current = commandPlaylist("frm::SourcePlaylistPanel::addDirOnMenuSelection");
-    afterCommand(editor_.addFolder(*listOfPlaylist_, current));
+    commandPlaylist("frm::SourcePlaylistPanel::addDirOnMenuSelection");
+    if (folderAddition_) return;
+    if (const auto choice = editor_.chooseFolder()) startFolderAddition(*choice);
+    afterCommand(std::nullopt);
 }
 
 void SourcePlaylistPanel::addUrlOnMenuSelection(wxCommandEvent&) {

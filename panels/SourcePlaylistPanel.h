@@ -4,10 +4,14 @@
 // ListOfPlaylist on the left, the items of the playlist chosen there on the right, and the
 // transport buttons that drive the one Player directly. What the player plays, and its
 // playlist, are drawn in green. Its menu, the Delete key and dragging a row edit the lists
-// (PlaylistEditor decides what the commands do).
+// (PlaylistEditor decides what the commands do). Both lists draw only the rows on screen
+// (PlaylistRows), so a list at its file's bound holds the window no longer than a short one.
 //
-// Everything runs on the GUI thread. The playlists' playing callbacks and the internet checks
-// come back to it through the GUI-thread invoker and reach the panel only while it exists.
+// Everything runs on the GUI thread, except a folder being added: its files are listed and added
+// off it (FolderAddition), with the progress shown under the lists, while the rest of the window
+// answers as ever; the panel's lists wait for its end. The playlists' playing callbacks, the
+// internet checks and the folder's progress come back to it through the GUI-thread invoker and
+// reach the panel only while it exists.
 
 #include <memory>
 #include <optional>
@@ -16,8 +20,10 @@
 #include "audio/ListOfPlaylist.h"
 #include "foundation/NetworkProbes.h"
 #include "layouts/SourcePlaylistPanel.h"
+#include "panels/FolderAddition.h"
 #include "panels/PlaylistEditor.h"
 #include "panels/PlaylistPanelRules.h"
+#include "panels/PlaylistRows.h"
 
 class Player;
 
@@ -59,6 +65,13 @@ public:
 
     // The web server whose answer tells the radio panel that the internet is reachable.
     void setInternetTarget(const os::InternetTarget& target) { internetTarget_ = target; }
+    // How the folders added are listed (FolderScan::listTree).
+    void setFolderLister(FolderScan::Lister lister) { folderLister_ = std::move(lister); }
+    // Whether a folder is being added.
+    bool addingFolder() const { return folderAddition_ != nullptr; }
+    // Cancels the folder being added and waits for it; what it added stays. The main window's
+    // shutdown calls it before the lists are written.
+    void stopFolderAddition();
 
 protected:
     void listCtrlKeyUp(wxKeyEvent& event) override;
@@ -84,6 +97,7 @@ protected:
     void clearPlayListOnMenuSelection(wxCommandEvent& event) override;
     void addPlaylistOnMenuSelection(wxCommandEvent& event) override;
     void deleteSelectedOnMenuSelection(wxCommandEvent& event) override;
+    void folderCancelOnButtonClick(wxCommandEvent& event) override;
 
 private:
     // Held by the callbacks that may outlive the panel; empty once the panel is gone.
@@ -115,18 +129,21 @@ private:
     // After a command: guards against the release of the key that closed its dialog, and
     // redraws what it changed.
     void afterCommand(const std::optional<PlaylistRedraw>& redraw);
-    // The files of a folder tree, listed off the GUI thread; a long listing shows its progress
-    // and may be cancelled (nothing then).
-    std::optional<std::vector<std::wstring>> listFolder(const std::wstring& folder,
-                                                        const std::wstring& extensions);
+    // Starts adding the files of the folder tree to the current playlist.
+    void startFolderAddition(const PlaylistEditor::FolderChoice& choice);
+    // Shows how far the folder being added has come; at its end the lists take input again and
+    // show what it added.
+    void showFolderProgress();
+    // The list's selection, however the operator made it, in the list's model.
+    void selectionChanged(wxListCtrl* list);
     // Logs the entry of the command at the place and gives the current playlist it works on; a
     // missing one is an internal fault.
     Playlist& commandPlaylist(const char* place);
     // Shows the URL dialog with the caption; true once the operator saved its values, which are
     // then in url and title.
     bool enterUrl(const std::wstring& caption, std::wstring& url, std::wstring& title);
-    // Shows a row move in the list control: the moved row's texts go to `to`, the rows between
-    // shift by one towards `from`.
+    // Shows a row move in the list control: the moved row goes to `to`, the rows between shift by
+    // one towards `from`, and only the moved row is selected.
     void moveRow(wxListCtrl* list, long from, long to);
 
     Self self_;
@@ -143,6 +160,10 @@ private:
     PlaylistEditor editor_;
     os::InternetTarget internetTarget_;
     InternetCheck internetCheck_;
+    PlaylistRows rows_;
+    FolderScan::Lister folderLister_ = FolderScan::listTree;
+    // After the editor, whose addition it runs.
+    std::unique_ptr<FolderAddition> folderAddition_;
 };
 
 }  // namespace frm

@@ -5,8 +5,6 @@
 #include <algorithm>
 #include <unordered_set>
 
-#include "app/kit/GuiFreezer.h"
-#include "app/kit/RowEdits.h"
 #include "audio/CivilTime.h"
 #include "audio/PlaybackTrack.h"
 #include "devicelink/DeviceCollection.h"
@@ -17,6 +15,7 @@
 #include "foundation/GuiThreadInvoker.h"
 #include "foundation/Place.h"
 #include "foundation/ProgramTables.h"
+#include "foundation/SerialJobs.h"
 #include "panels/PlaybackDrive.h"
 #include "panels/SourcePanelParts.h"
 
@@ -25,6 +24,11 @@ namespace {
 
 using scheduler::task::BaseTask;
 using scheduler::task::DataVault;
+
+// The task rows told in the log by one job, between which the dispatcher runs its other work.
+constexpr std::size_t kRowsToldAtOnce = 256;
+// Refreshes whose rows may wait to be told.
+constexpr std::size_t kRowSharesWaiting = std::size_t(1) << 20;
 
 std::wstring calendarDate(const wxCalendarCtrl* calendar) {
     const wxDateTime date = calendar->GetDate();
@@ -58,6 +62,8 @@ SourceSchedulerPanel::SourceSchedulerPanel(wxWindow* parent, ZoneElement::ZonePt
     controls_[L"serviceMessage"] = std::make_unique<SchedulerControl>(store_, L"serviceMessage");
     // Alarm messages are not scheduled; their panel asks all the same.
     controls_[L"alarmMessage"] = std::make_unique<SchedulerControl>(store_, L"alarmMessage");
+    rowLog_ = std::make_shared<base::SerialJobs>(L"scheduler: task rows to the log", kRowSharesWaiting,
+                                                 L"scheduler: %1% shares of task rows wait for the log");
 }
 
 void SourceSchedulerPanel::buildControls() {
@@ -72,13 +78,28 @@ void SourceSchedulerPanel::buildControls() {
     selectTaskType(taskDaily);
     for (std::size_t column = 0; column < kTaskColumnCount; ++column)
         m_taskList->InsertColumn(static_cast<long>(column), kTaskColumnTitles[column]);
+    m_taskList->setRows([this](long row, long column) {
+        return wxString(taskRows_->texts(static_cast<std::size_t>(row))[static_cast<std::size_t>(column)]);
+    });
+    // A range of rows selected with Shift or the keys tells no row of it.
+    m_taskList->setSelectionCallback([this] { selectTask(m_taskList->GetSelectedItemCount() > 0); });
+    m_devices->setRows(
+        [this](long row, long) { return wxString(shownDeviceRows_.at(static_cast<std::size_t>(row)).text); },
+        [this](long row) {
+            fb::VirtualListCtrl::Look look;
+            if (!shownDeviceRows_.at(static_cast<std::size_t>(row)).loudspeaker) {
+                const base::RgbColour shade = kSchedulerItemBackground;
+                look.background = wxColour(shade.red, shade.green, shade.blue);
+            }
+            return look;
+        },
+        [this](long row) { return deviceChecks_.at(static_cast<std::size_t>(row)); });
     fitColumns();
     m_noGongLabel->Hide();
     selectTask(false);
     // What the start-up gave the panel meanwhile.
     showPlaces();
-    // The list and the filter's device choice are empty: every row is shown and told anew.
-    shownTasks_.clear();
+    // The filter's device choice is empty: every loudspeaker is offered anew.
     filterDevices_.clear();
     reload();
     fitToWindow();
@@ -91,13 +112,15 @@ SourceSchedulerPanel::~SourceSchedulerPanel() {
 }
 
 void SourceSchedulerPanel::shutdown() {
+    rowLog_->close();
     core_.clear();
     core_.stop();
     tasks_.close();
     rootZone_.reset();
     deviceCollection_.reset();
     sources_.clear();
-    deviceRows_.clear();
+    shownDeviceRows_.clear();
+    deviceChecks_.clear();
 }
 
 ISchedulerControl* SourceSchedulerPanel::getSchedulerControl(const std::wstring& kind) {
@@ -184,36 +207,28 @@ void SourceSchedulerPanel::reload() {
     gongPaths_ = fillGongChoice(*m_gong);
     if (gong != wxNOT_FOUND) m_gong->SetSelection(entryToChoose(gongPaths_, gongPath, wxNOT_FOUND));
 
-    // The rows checked stay checked when the zones are shown again.
-    std::vector<bool> checked;
-    for (std::size_t row = 0; row < shownDeviceRows_.size(); ++row)
-        checked.push_back(static_cast<long>(row) < m_devices->GetItemCount() &&
-                          m_devices->IsItemChecked(static_cast<long>(row)));
-    m_devices->DeleteAllItems();
-    m_filterZoneChoice->Clear();
-    deviceRows_.clear();
-    deviceRowLevels_.clear();
-    const DeviceRows rows = deviceRows(rootZone_);
-    const std::vector<bool> kept = keptChecks(shownDeviceRows_, checked, rows.rows);
-    shownDeviceRows_ = rows.rows;
-    // Each row gets its own check: none spreads to the rows below as the operator's would.
-    propagating_ = true;
-    for (std::size_t each = 0; each < rows.rows.size(); ++each) {
-        const DeviceRow& row = rows.rows[each];
-        const long index = m_devices->InsertItem(m_devices->GetItemCount(), row.text);
-        if (row.loudspeaker) {
-            deviceRows_[static_cast<unsigned>(index)] = row.loudspeaker;
-        } else {
-            const base::RgbColour shade = kSchedulerItemBackground;
-            m_devices->SetItemBackgroundColour(index, wxColour(shade.red, shade.green, shade.blue));
-        }
-        if (kept[each]) m_devices->CheckItem(index, true);
-        deviceRowLevels_.push_back(row.level);
+    // The rows checked stay checked when the zones are shown again; each row gets its own check,
+    // none spreads to the rows below as the operator's would.
+    DeviceRows rows = deviceRows(rootZone_);
+    filterZoneNames_ = std::move(rows.zoneNames);
+    showFilterZones();
+    // Mostly the zones are as they were: the rows stay, with their checks.
+    if (rows.rows == shownDeviceRows_) {
+        refreshTaskListCtrl();
+        return;
     }
-    propagating_ = false;
-    m_devices->SetColumnWidth(0, wxLIST_AUTOSIZE);
+    deviceChecks_ = keptChecks(shownDeviceRows_, deviceChecks_, rows.rows);
+    shownDeviceRows_ = std::move(rows.rows);
+    deviceRowLevels_.clear();
+    std::wstring longest;
+    for (const DeviceRow& row : shownDeviceRows_) {
+        deviceRowLevels_.push_back(row.level);
+        if (row.text.size() > longest.size()) longest = row.text;
+    }
+    m_devices->SetItemCount(static_cast<long>(shownDeviceRows_.size()));
+    m_devices->Refresh();
+    m_devices->SetColumnWidth(0, automaticWidth(*m_devices, longest));
     fitColumnHeaders(*m_devices);
-    for (const std::wstring& name : rows.zoneNames) m_filterZoneChoice->Append(name);
     refreshTaskListCtrl();
 }
 
@@ -254,115 +269,104 @@ void SourceSchedulerPanel::offerFilterDevices(std::vector<FilterDevice> devices)
     // Mostly the choice only grows at its end, by the loudspeakers of a task added.
     const bool extended = devices.size() >= filterDevices_.size() &&
                           std::equal(filterDevices_.begin(), filterDevices_.end(), devices.begin());
-    if (!extended) {
-        m_filterDeviceChoice->Clear();
-        filterDevices_.clear();
-    }
-    for (std::size_t item = filterDevices_.size(); item < devices.size(); ++item)
-        m_filterDeviceChoice->Append(
-            devices[item].second, reinterpret_cast<void*>(static_cast<std::uintptr_t>(devices[item].first)));
     filterDevices_ = std::move(devices);
+    showFilterDevices(!extended);
 }
 
-std::array<std::wstring, kTaskColumnCount> SourceSchedulerPanel::fillRow(const BaseTask& task,
-                                                                         const DataVault& record,
-                                                                         const Targets& targets) {
-    TaskRowSource source;
-    source.once = dynamic_cast<const scheduler::task::Once*>(&task) != nullptr;
-    source.enabled = task.isEnabled();
-    source.startDate = record.startDate;
-    source.finalDate = record.finalDate;
-    source.startTime = record.startTime;
-    source.stopTime = record.stopTime;
-    source.stopTaskId = record.stopTaskId;
-    if (record.playback) {
-        const auto collection = record.playback->getCollection();
-        source.collectionTitle = collection ? collection->getTitle() : std::wstring();
-        source.playbackName = record.playback->getName();
-        if (const auto track = std::dynamic_pointer_cast<PlaybackTrack>(record.playback))
-            source.gongName = track->getGongName();
-        for (const auto& target : targets) source.deviceNames.push_back(target->getDisplayName());
+void SourceSchedulerPanel::showFilterDevices(bool anew) {
+    // A choice takes a tenth of a millisecond for each entry: a site's thousands of loudspeakers
+    // would hold the window at every showing of the page.
+    if (!m_filterDevices->IsChecked() || anew) {
+        if (!m_filterDeviceChoice->IsEmpty()) m_filterDeviceChoice->Clear();
+        if (!m_filterDevices->IsChecked()) return;
     }
-    return taskRowTexts(source);
+    for (std::size_t item = m_filterDeviceChoice->GetCount(); item < filterDevices_.size(); ++item)
+        m_filterDeviceChoice->Append(
+            filterDevices_[item].second,
+            reinterpret_cast<void*>(static_cast<std::uintptr_t>(filterDevices_[item].first)));
+}
+
+void SourceSchedulerPanel::showFilterZones() {
+    if (!m_filterZoneChoice->IsEmpty()) m_filterZoneChoice->Clear();
+    if (!m_filterZones->IsChecked()) return;
+    wxArrayString names;
+    for (const std::wstring& name : filterZoneNames_) names.Add(name);
+    m_filterZoneChoice->Append(names);
 }
 
 void SourceSchedulerPanel::refreshTaskListCtrl() {
     const debug::Place place("frm::SourceSchedulerPanel::refreshTaskListCtrl");
     const std::optional<TaskFilter> filter = hasControls() ? currentFilter() : std::nullopt;
     if (hasControls()) place.trace(L"Filters for tasks are %1%", filter ? L"enabled" : L"disabled");
+    const RowsRead read{tasks_.changes().revision(),
+                        deviceCollection_ ? deviceCollection_->changes().revision() : 0, filter};
+    if (!(rowsRead_ && *rowsRead_ == read)) {
+        rowsRead_ = read;
+        readRows(filter);
+    }
+    tellRows(taskRows_);
+    if (!hasControls()) return;
+    showTaskRows();
     // With no filter the filter's device choice offers the loudspeakers of the rows, in their order.
-    const bool offering = hasControls() && filtersOff();
-    std::vector<FilterDevice> offered;
-    std::unordered_set<std::uint32_t> offeredIds;
-    std::vector<TaskListRow> wanted;
-    for (const auto& task : tasks_.tasks()) {
-        const DataVault record = task->getClientData();
-        if (record.isStopTask || (filter && !taskPasses(*task, *filter))) continue;
-        const Targets targets = record.playback ? record.playback->getTargets() : Targets();
-        wanted.push_back({task->getId(), fillRow(*task, record, targets)});
-        if (!offering) continue;
-        for (const auto& target : targets) {
-            if (offeredIds.insert(target->getId()).second)
-                offered.emplace_back(target->getId(), target->getDisplayName());
-        }
-    }
-    std::vector<std::uint32_t> shownIds;
-    std::vector<std::uint32_t> wantedIds;
-    for (const TaskListRow& row : shownTasks_) shownIds.push_back(row.id);
-    for (const TaskListRow& row : wanted) wantedIds.push_back(row.id);
-    const std::vector<RowEdit> edits = rowEdits(shownIds, wantedIds);
-    // The log tells a row when it is shown anew or changed, before the page is first shown too.
-    std::size_t from = 0;
-    for (const RowEdit& edit : edits) {
-        if (edit.kind == RowEdit::erase) {
-            ++from;
-            continue;
-        }
-        const TaskListRow& row = wanted[edit.wanted];
-        if (edit.kind == RowEdit::keep && shownTasks_[from++].texts == row.texts) continue;
-        std::wstring joined;
-        for (const std::wstring& text : row.texts) joined += L" | " + text;
-        debug::Place("frm::SourceSchedulerPanel::fillRow").info(L"Задание N%1%: %2%", row.id, joined);
-    }
-    if (hasControls()) showTaskRows(edits, wanted);
-    shownTasks_ = std::move(wanted);
-    if (offering) offerFilterDevices(std::move(offered));
-    if (hasControls()) Layout();
+    if (filtersOff()) offerFilterDevices(rowDevices_);
+    Layout();
 }
 
-void SourceSchedulerPanel::showTaskRows(const std::vector<RowEdit>& edits,
-                                        const std::vector<TaskListRow>& wanted) {
-    GuiFreezer freezer(m_taskList);
+void SourceSchedulerPanel::readRows(const std::optional<TaskFilter>& filter) {
+    // The loudspeakers' names, read once for every row.
+    TaskRows::Names names;
+    if (deviceCollection_) {
+        for (const auto& device : deviceCollection_->getDevices())
+            names.emplace(device->getId(), device->getDisplayName());
+    }
+    rowDevices_.clear();
+    std::unordered_set<std::uint32_t> rowDeviceIds;
+    std::unordered_map<const BaseTask*, TaskRows::Row> records;
+    std::vector<TaskRows::Row> wanted;
+    for (auto& task : tasks_.tasks()) {
+        const auto known = records_.find(task.get());
+        TaskRows::Row row =
+            known != records_.end()
+                ? std::move(known->second)
+                : TaskRows::Row{task, std::make_shared<const DataVault>(task->getClientData())};
+        records.emplace(task.get(), row);
+        const DataVault& record = *row.record;
+        if (record.isStopTask || (filter && !taskPasses(*task, *filter))) continue;
+        for (const std::uint32_t id : record.deviceEntries) {
+            if (rowDeviceIds.insert(id).second)
+                rowDevices_.emplace_back(id, TaskRows::deviceName(names, record, id));
+        }
+        wanted.push_back(std::move(row));
+    }
+    records_ = std::move(records);
+    taskRows_ = std::make_shared<const TaskRows>(std::move(wanted), std::move(names));
+}
+
+void SourceSchedulerPanel::tellRows(const std::shared_ptr<const TaskRows>& rows) {
+    // Each share is a job of its own, so that the dispatcher's other work goes on between them.
+    for (std::size_t first = 0; first < rows->size(); first += kRowsToldAtOnce) {
+        rowLog_->push(
+            [rows, first] {
+                const std::size_t end = std::min(first + kRowsToldAtOnce, rows->size());
+                for (std::size_t row = first; row < end; ++row) {
+                    std::wstring joined;
+                    for (const std::wstring& text : rows->makeTexts(row)) joined += L" | " + text;
+                    debug::Place("frm::SourceSchedulerPanel::fillRow")
+                        .info(L"Задание N%1%: %2%", rows->id(row), joined);
+                }
+            },
+            false);
+    }
+}
+
+void SourceSchedulerPanel::showTaskRows() {
     // As a list filled anew, the list keeps no row selected or focused; its events lead nowhere.
     const bool selecting = selecting_;
     selecting_ = true;
-    for (const long row : selectedRows()) m_taskList->SetItemState(row, 0, wxLIST_STATE_SELECTED);
-    const long focused = m_taskList->GetNextItem(-1, wxLIST_NEXT_ALL, wxLIST_STATE_FOCUSED);
-    if (focused != -1) m_taskList->SetItemState(focused, 0, wxLIST_STATE_FOCUSED);
+    m_taskList->SetItemState(-1, 0, wxLIST_STATE_SELECTED | wxLIST_STATE_FOCUSED);
+    m_taskList->SetItemCount(static_cast<long>(taskRows_->size()));
+    m_taskList->Refresh();
     selecting_ = selecting;
-    std::size_t from = 0;
-    for (const RowEdit& edit : edits) {
-        const auto row = static_cast<long>(edit.row);
-        if (edit.kind == RowEdit::erase) {
-            m_taskList->DeleteItem(row);
-            ++from;
-            continue;
-        }
-        const TaskListRow& shown = wanted[edit.wanted];
-        if (edit.kind == RowEdit::insert) {
-            m_taskList->InsertItem(row, shown.texts[0]);
-            m_taskList->SetItemData(row, static_cast<long>(shown.id));
-            for (std::size_t column = 1; column < kTaskColumnCount; ++column)
-                m_taskList->SetItem(row, static_cast<long>(column), shown.texts[column]);
-            continue;
-        }
-        const TaskListRow& before = shownTasks_[from++];
-        for (std::size_t column = 0; column < kTaskColumnCount; ++column) {
-            if (before.texts[column] != shown.texts[column])
-                m_taskList->SetItem(row, static_cast<long>(column), shown.texts[column]);
-        }
-    }
-    freezer.thaw();
 }
 
 std::optional<TaskFilter> SourceSchedulerPanel::currentFilter() const {
@@ -384,8 +388,7 @@ std::optional<TaskFilter> SourceSchedulerPanel::currentFilter() const {
 
 std::vector<std::uint32_t> SourceSchedulerPanel::getSelectedTaskIds() const {
     std::vector<std::uint32_t> ids;
-    for (const long row : selectedRows())
-        ids.push_back(static_cast<std::uint32_t>(m_taskList->GetItemData(row)));
+    for (const long row : selectedRows()) ids.push_back(taskRows_->id(static_cast<std::size_t>(row)));
     return ids;
 }
 
@@ -407,10 +410,7 @@ void SourceSchedulerPanel::selectTask(bool selected) {
     // Deselecting rows here sends deselection events that lead back here.
     if (selecting_ || !hasControls()) return;
     selecting_ = true;
-    if (!selected) {
-        for (long row = 0; row < m_taskList->GetItemCount(); ++row)
-            m_taskList->SetItemState(row, 0, wxLIST_STATE_SELECTED | wxLIST_STATE_FOCUSED);
-    }
+    if (!selected) m_taskList->SetItemState(-1, 0, wxLIST_STATE_SELECTED | wxLIST_STATE_FOCUSED);
     showTaskButtons(selected);
     selecting_ = false;
 }
@@ -420,7 +420,7 @@ void SourceSchedulerPanel::showTaskButtons(bool selected) {
     std::size_t disabled = 0;
     const std::vector<long> rows = selectedRows();
     for (const long row : rows) {
-        const auto task = core_.getTask(static_cast<std::uint32_t>(m_taskList->GetItemData(row)));
+        const auto task = core_.getTask(taskRows_->id(static_cast<std::size_t>(row)));
         if (!task) {
             debug::Place("frm::SourceSchedulerPanel::selectTask").warn(L"Internal error. Task not found.");
             continue;
@@ -462,10 +462,9 @@ void SourceSchedulerPanel::selectTaskType(int type) {
 
 Targets SourceSchedulerPanel::getCheckedDevices() const {
     Targets targets;
-    for (const auto& [row, device] : deviceRows_) {
-        if (static_cast<long>(row) < m_devices->GetItemCount() &&
-            m_devices->IsItemChecked(static_cast<long>(row)))
-            targets.insert(device);
+    for (std::size_t row = 0; row < shownDeviceRows_.size(); ++row) {
+        if (deviceChecks_[row] && shownDeviceRows_[row].loudspeaker)
+            targets.insert(shownDeviceRows_[row].loudspeaker);
     }
     return targets;
 }
@@ -504,16 +503,13 @@ void SourceSchedulerPanel::fitToWindow() {
 
 void SourceSchedulerPanel::devicesOnCheckListBox(wxListEvent& event) {
     event.Skip();
-    // Checking the rows below sends their own events, which must not spread again.
-    if (propagating_) return;
     const long row = event.GetIndex();
-    if (row < 0 || row >= m_devices->GetItemCount()) return;
-    const bool checked = m_devices->IsItemChecked(row);
-    propagating_ = true;
+    if (row < 0 || static_cast<std::size_t>(row) >= deviceChecks_.size()) return;
+    // The list holds no checks of its own: the event tells what the row's check became.
+    const bool checked = event.GetEventType() == wxEVT_LIST_ITEM_CHECKED;
     const std::size_t end = nestedRowsEnd(deviceRowLevels_, static_cast<std::size_t>(row));
-    for (std::size_t below = static_cast<std::size_t>(row) + 1; below < end; ++below)
-        m_devices->CheckItem(static_cast<long>(below), checked);
-    propagating_ = false;
+    for (std::size_t each = static_cast<std::size_t>(row); each < end; ++each) deviceChecks_[each] = checked;
+    m_devices->RefreshItems(row, static_cast<long>(end) - 1);
     selectTask(false);
 }
 
@@ -590,7 +586,7 @@ void SourceSchedulerPanel::editOnButtonClick(wxCommandEvent& event) {
         place.notice(L"Перед редактированием разблокируйте настройки");
         return;
     }
-    const auto id = static_cast<std::uint32_t>(m_taskList->GetItemData(rows.front()));
+    const auto id = taskRows_->id(static_cast<std::size_t>(rows.front()));
     const auto task = core_.getTask(id);
     if (!task) {
         place.warn(L"Задание не найдено %1%", id);
@@ -750,10 +746,12 @@ void SourceSchedulerPanel::filterStopTimeOnCheckBox(wxCommandEvent&) {
 
 void SourceSchedulerPanel::filterDevicesOnCheckBox(wxCommandEvent&) {
     m_filterDeviceChoice->Enable(m_filterDevices->IsChecked());
+    showFilterDevices(false);
 }
 
 void SourceSchedulerPanel::filterZonesOnCheckBox(wxCommandEvent&) {
     m_filterZoneChoice->Enable(m_filterZones->IsChecked());
+    showFilterZones();
 }
 
 }  // namespace frm

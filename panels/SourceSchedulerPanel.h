@@ -1,20 +1,24 @@
 #pragma once
 // The scheduler page: the scheduled playbacks in a list, one row per task, and the choices from
 // which the operator composes a new one (source, loudspeakers and zones, gong, time plan). It
-// owns the scheduler core and its thread from construction to shutdown.
+// owns the scheduler core and its thread from construction to shutdown. The task list and the
+// device check list draw only the rows on screen (TaskRows, the device rows), and the filter's
+// choices of loudspeakers and zones are filled while their boxes are checked, so that showing the
+// page at a site of thousands of tasks or zone rows holds the window for milliseconds.
 //
-// Everything runs on the GUI thread. The tasks' events run on the thread dispatcher and reach
-// the panel only through the GUI-thread invoker, while the panel exists.
+// Everything runs on the GUI thread, but for the log's lines of the task rows, told off it in the
+// rows' order. The tasks' events run on the thread dispatcher and reach the panel only through
+// the GUI-thread invoker, while the panel exists.
 
 #include <array>
 #include <map>
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
-#include "app/kit/RowEdits.h"
 #include "app/kit/ZoneElement.h"
 #include "audio/PlaybackCollection.h"
 #include "audio/SchedulerCore.h"
@@ -22,6 +26,11 @@
 #include "panels/SchedulerControl.h"
 #include "panels/SchedulerStore.h"
 #include "panels/SchedulerTasks.h"
+#include "panels/TaskRows.h"
+
+namespace base {
+class SerialJobs;
+}
 
 namespace device {
 class DeviceCollection;
@@ -108,21 +117,21 @@ private:
     // The registry's loudspeaker of a hardware address, for the store.
     SchedulerStore::Lookup registryLookup() const;
     void fitColumns();
-    // The texts of a task's row, from its record and its playback's targets.
-    std::array<std::wstring, kTaskColumnCount> fillRow(const scheduler::task::BaseTask& task,
-                                                       const scheduler::task::DataVault& record,
-                                                       const Targets& targets);
-    // A row of the task list: the task's id and texts.
-    struct TaskListRow {
-        std::uint32_t id = 0;
-        std::array<std::wstring, kTaskColumnCount> texts;
-    };
-    // Makes the edits in the task list, whose rows were shownTasks_.
-    void showTaskRows(const std::vector<RowEdit>& edits, const std::vector<TaskListRow>& wanted);
+    // Reads the rows of the task list that pass the filter, and their loudspeakers.
+    void readRows(const std::optional<TaskFilter>& filter);
+    // Tells every row of the task list in the log, "Задание N%1%: %2%" with the row's texts, off
+    // the window's thread, after the rows told before.
+    void tellRows(const std::shared_ptr<const TaskRows>& rows);
+    // Shows the task rows: the list keeps no row selected or focused, as a list filled anew.
+    void showTaskRows();
     // A loudspeaker the filter offers: its id and name.
     using FilterDevice = std::pair<std::uint32_t, std::wstring>;
     // The filter's device choice offers these.
     void offerFilterDevices(std::vector<FilterDevice> devices);
+    // The filter's device and zone choices hold what they offer while their boxes are checked;
+    // they are filled then (`anew`: emptied first).
+    void showFilterDevices(bool anew);
+    void showFilterZones();
     // The loudspeakers of the checked rows.
     Targets getCheckedDevices() const;
     // The playback's target ids; the targets that the filter's device choice lacks join it.
@@ -157,18 +166,37 @@ private:
     std::vector<std::wstring> gongPaths_;
     std::vector<std::shared_ptr<PlaybackCollection>> sources_;
     std::vector<int> deviceRowLevels_;
-    // The rows of the device check list as they were filled.
+    // The rows of the device check list as they were filled, and their checks.
     std::vector<DeviceRow> shownDeviceRows_;
-    // The rows of the task list as they were last shown and told in the log, in their order.
-    std::vector<TaskListRow> shownTasks_;
-    // What the filter's device choice offers, in its order.
+    std::vector<bool> deviceChecks_;
+    // The rows of the task list as they were last shown and told in the log, in their order, and
+    // what they were read from: the revisions of the tasks and of the registry (the loudspeakers'
+    // names) and the filter. A refresh from the same reads nothing again.
+    std::shared_ptr<const TaskRows> taskRows_ = std::make_shared<TaskRows>();
+    struct RowsRead {
+        std::uint64_t tasks = 0;
+        std::uint64_t devices = 0;
+        std::optional<TaskFilter> filter;
+
+        bool operator==(const RowsRead& other) const {
+            return tasks == other.tasks && devices == other.devices && filter == other.filter;
+        }
+    };
+    std::optional<RowsRead> rowsRead_;
+    // The records read, by task: a task's record never changes. Each entry holds its task.
+    std::unordered_map<const scheduler::task::BaseTask*, TaskRows::Row> records_;
+    // The loudspeakers of the rows read, in their order, which the filter's device choice offers
+    // while no filter is set.
+    std::vector<std::pair<std::uint32_t, std::wstring>> rowDevices_;
+    // The log's lines of the task rows, told in order.
+    std::shared_ptr<base::SerialJobs> rowLog_;
+    // What the filter's device choice offers, in its order, and the zones its zone choice offers.
     std::vector<FilterDevice> filterDevices_;
+    std::vector<std::wstring> filterZoneNames_;
     // What the line over the task buttons says now.
     std::wstring taskButtonsNote_;
-    std::map<unsigned, ZoneElement::DevicePtr> deviceRows_;
     // Set while a handler changes the controls whose events lead back to it.
     bool selecting_ = false;
-    bool propagating_ = false;
 };
 
 }  // namespace frm

@@ -107,7 +107,14 @@ void SourceServicePanel::setAction(int action) {
 }
 
 std::vector<std::shared_ptr<IPlayback>> SourceServicePanel::getPlaybackSources() {
-    return messagePlaybacks(collectAll(), std::wstring(), alarm_, &usedMessagePaths_);
+    // The scheduler asks at each showing of its view: the messages are made anew only when the
+    // tree has changed since.
+    if (playbacksRevision_ != treeRevision_) {
+        usedMessagePaths_.clear();
+        playbacks_ = messagePlaybacks(collectAll(), std::wstring(), alarm_, &usedMessagePaths_);
+        playbacksRevision_ = treeRevision_;
+    }
+    return playbacks_;
 }
 
 std::vector<std::shared_ptr<IPlayback>> SourceServicePanel::getPlaybackSources(const wxTreeItemId& item,
@@ -117,7 +124,6 @@ std::vector<std::shared_ptr<IPlayback>> SourceServicePanel::getPlaybackSources(c
 }
 
 bool SourceServicePanel::isMessageUsed(const std::wstring& text) {
-    usedMessagePaths_.clear();
     getPlaybackSources();
     for (const std::wstring& path : usedMessagePaths_) {
         if (path.find(text) != std::wstring::npos) return true;
@@ -170,7 +176,14 @@ std::wstring SourceServicePanel::messageFolder() const {
     return alarm_ ? audio::alarmMessageFolder() : audio::serviceMessageFolder();
 }
 
+void SourceServicePanel::changed() {
+    ++treeRevision_;
+    changes_.mark();
+}
+
 storage::StateFileRead SourceServicePanel::load(const std::wstring& path) {
+    // What is read joins the tree, which the file need not be written for.
+    ++treeRevision_;
     const MessageFile file = readMessageFile(path, {messageFolder(), audio::recordedMessageFolder()});
     if (!file.root) return file.read;
     // The records held at the root stand after the items that are there already.
@@ -251,7 +264,7 @@ void SourceServicePanel::createGroupItem() {
     MessageItem group;
     group.name = name;
     append(root_, group);
-    changes_.mark();
+    changed();
     m_name->Clear();
 }
 
@@ -282,7 +295,7 @@ void SourceServicePanel::addMessageItem() {
     if (input.gongIndex >= 0) message.gong = gongPaths_[static_cast<std::size_t>(input.gongIndex)];
     message.message = messagePaths_[static_cast<std::size_t>(input.messageIndex)];
     append(selected, message);
-    changes_.mark();
+    changed();
     m_name->Clear();
     m_tree->Expand(selected);
     m_tree->Refresh();
@@ -304,7 +317,7 @@ void SourceServicePanel::deleteSelectedItem() {
         return;
     }
     m_tree->Delete(selected);
-    changes_.mark();
+    changed();
     m_information->SetLabel(wxEmptyString);
 }
 

@@ -10,8 +10,10 @@
 #include <wx/treectrl.h>
 
 #include <boost/property_tree/ptree.hpp>
+#include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -104,6 +106,8 @@ private:
     void createGroupItem();
     void addMessageItem();
     void deleteSelectedItem();
+    // Each change of the tree.
+    void changed();
 
     const bool alarm_;
     ISchedulerControl* const schedulerControl_;
@@ -116,6 +120,10 @@ private:
     std::vector<std::wstring> gongPaths_;
     std::vector<std::wstring> messagePaths_;
     std::set<std::wstring> usedMessagePaths_;
+    // The messages of the whole tree as playbacks, made at the revision of the tree.
+    std::vector<std::shared_ptr<IPlayback>> playbacks_;
+    std::uint64_t treeRevision_ = 0;
+    std::optional<std::uint64_t> playbacksRevision_;
     base::ChangeMark changes_;
 };
 

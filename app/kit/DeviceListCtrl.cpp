@@ -14,8 +14,7 @@ constexpr int kColumnWidths[] = {240, 95, 80, 80, 95, 80};
 }  // namespace
 
 DeviceListCtrl::DeviceListCtrl(wxWindow* parent, const DeviceListModel& model)
-    : wxListCtrl(parent, wxID_ANY, wxDefaultPosition, wxDefaultSize,
-                 wxLC_REPORT | wxLC_VIRTUAL | wxLC_HRULES),
+    : fb::VirtualListCtrl(parent, wxLC_REPORT | wxLC_HRULES),
       model_(model),
       images_(kImageSize, kImageSize, true) {
     for (const int number : kDeviceImages) {
@@ -29,29 +28,6 @@ DeviceListCtrl::DeviceListCtrl(wxWindow* parent, const DeviceListModel& model)
     for (int column = 0; column < DeviceListModel::columnCount; ++column) {
         AppendColumn(DeviceListModel::columnTitles[column], wxLIST_FORMAT_LEFT, kColumnWidths[column]);
     }
-    Bind(wxEVT_LIST_ITEM_SELECTED, &DeviceListCtrl::onSelectionEvent, this);
-    Bind(wxEVT_LIST_ITEM_DESELECTED, &DeviceListCtrl::onSelectionEvent, this);
-    Bind(wxEVT_LIST_ITEM_FOCUSED, &DeviceListCtrl::onSelectionEvent, this);
-}
-
-DeviceListCtrl::~DeviceListCtrl() {
-    // The list tells of the rows it lets go while it is destroyed, when this part of it is gone.
-    Unbind(wxEVT_LIST_ITEM_SELECTED, &DeviceListCtrl::onSelectionEvent, this);
-    Unbind(wxEVT_LIST_ITEM_DESELECTED, &DeviceListCtrl::onSelectionEvent, this);
-    Unbind(wxEVT_LIST_ITEM_FOCUSED, &DeviceListCtrl::onSelectionEvent, this);
-}
-
-void DeviceListCtrl::onSelectionEvent(wxListEvent& event) {
-    event.Skip();
-    // A range selected in a virtual list (Shift with a click or the keys) sends no event for its
-    // rows; only the focus moving to its end is told, before the range is selected. So the
-    // selection is read once the operator's input has been handled whole.
-    if (selectionReportQueued_) return;
-    selectionReportQueued_ = true;
-    CallAfter([this] {
-        selectionReportQueued_ = false;
-        if (selectionCallback_) selectionCallback_();
-    });
 }
 
 void DeviceListCtrl::refreshRow(std::size_t index, bool inserted) {

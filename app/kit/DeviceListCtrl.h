@@ -3,21 +3,21 @@
 // DeviceListModel, so that a change of one device redraws one row.
 
 #include <wx/imaglist.h>
-#include <wx/listctrl.h>
 
-#include <functional>
 #include <map>
 #include <memory>
 #include <vector>
 
 #include "app/kit/DeviceListModel.h"
+#include "layouts/VirtualListCtrl.h"
 
 namespace frm {
 
-class DeviceListCtrl : public wxListCtrl {
+// Its selection callback is called after every change of the list's own selection, whichever
+// way the operator made it (a click, a Ctrl-click, a Shift-click range, the keys).
+class DeviceListCtrl : public fb::VirtualListCtrl {
 public:
     DeviceListCtrl(wxWindow* parent, const DeviceListModel& model);
-    ~DeviceListCtrl() override;
 
     // Shows the model's row `index` again; a new row extends the list.
     void refreshRow(std::size_t index, bool inserted);
@@ -26,9 +26,6 @@ public:
     void removeRow(std::size_t index);
     // The rows the operator selected.
     std::vector<std::size_t> selectedRows() const;
-    // Called on the window's thread after every change of the list's own selection, whichever
-    // way the operator made it (a click, a Ctrl-click, a Shift-click range, the keys).
-    void setSelectionCallback(std::function<void()> callback) { selectionCallback_ = std::move(callback); }
 
 protected:
     wxString OnGetItemText(long item, long column) const override;
@@ -38,15 +35,12 @@ protected:
 private:
     // The selected items of the control, whether the model still has them or not.
     std::vector<std::size_t> selectedItems() const;
-    void onSelectionEvent(wxListEvent& event);
 
     const DeviceListModel& model_;
     wxImageList images_;
     // Window image number to image-list index.
     std::map<int, int> imageIndexes_;
     mutable wxItemAttr attribute_;
-    std::function<void()> selectionCallback_;
-    bool selectionReportQueued_ = false;
 };
 
 }  // namespace frm

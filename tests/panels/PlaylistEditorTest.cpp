@@ -63,6 +63,16 @@ protected:
         for (const wchar_t* name : {L"Утро", L"Вечер", L"Ночь"}) list_.add(numbered(name, 3));
         current_ = list_.getOne(0);
     }
+    // Adds the folder the operator chooses as the panel does, its listing here; false when none
+    // was chosen.
+    bool addFolder(Playlist& playlist) {
+        const auto choice = editor_.chooseFolder();
+        if (!choice) return false;
+        frm::FolderScan scan(choice->folder, choice->extensions);
+        EXPECT_TRUE(scan.waitFor(std::chrono::minutes(1)));
+        editor_.addListed(list_, playlist, scan.files(), [](std::size_t) { return true; });
+        return true;
+    }
 
     test::LogCapture capture_;
     test::ScriptedQuestions questions_;
@@ -77,12 +87,7 @@ protected:
                                       ++resets_;
                                       playerPlaylist_.reset();
                                   }},
-                                 [](bool plain) { return plain ? L"*.mp3;*.wav" : kWildcard; },
-                                 [](const std::wstring& folder, const std::wstring& extensions) {
-                                     frm::FolderScan scan(folder, extensions);
-                                     EXPECT_TRUE(scan.waitFor(std::chrono::minutes(1)));
-                                     return std::optional(scan.files());
-                                 }}};
+                                 [](bool plain) { return plain ? L"*.mp3;*.wav" : kWildcard; }}};
     ListOfPlaylist list_{L"music"};
     std::shared_ptr<Playlist> current_;
 };
@@ -101,7 +106,7 @@ TEST_F(PlaylistEditorTest, AddsFilesAFolderTreeACaptureDeviceAndUrls) {
     EXPECT_EQ(editor_.addFiles(list_, playlist), kItems);
     EXPECT_EQ(questions_.wildcards, std::vector<std::wstring>{kWildcard});
     questions_.folders = {folder.widePath()};
-    EXPECT_EQ(editor_.addFolder(list_, *playlist), kItems);
+    EXPECT_TRUE(addFolder(*playlist));
     EXPECT_EQ(editor_.addCaptureDevice(list_, *playlist, L"test.monitor"), kItems);
     EXPECT_EQ(editor_.addUrl(list_, *playlist, L"Городское радио", L"http://127.0.0.1:8000/a"), kItems);
     EXPECT_EQ(editor_.editUrl(list_, *playlist, 6, L"Радио 2", L"http://127.0.0.1:8000/b"), kItems);
@@ -120,13 +125,23 @@ TEST_F(PlaylistEditorTest, AddsFilesAFolderTreeACaptureDeviceAndUrls) {
 
     // Cancelled dialogs, a folder that is gone, and files without a current playlist add nothing.
     EXPECT_FALSE(editor_.addFiles(list_, playlist));
-    EXPECT_FALSE(editor_.addFolder(list_, *playlist));
+    EXPECT_FALSE(addFolder(*playlist));
     questions_.folders = {path("gone")};
-    EXPECT_FALSE(editor_.addFolder(list_, *playlist));
+    EXPECT_FALSE(addFolder(*playlist));
     questions_.files = {{path("b.wav")}};
     EXPECT_FALSE(editor_.addFiles(list_, nullptr));
     EXPECT_TRUE(capture_.contains(L"Internal error. don't set current playlist", L"WARN"));
     EXPECT_EQ(playlist->getItems().size(), expected.size());
+
+    // A folder's addition told to stop after its first share keeps that share.
+    std::vector<std::size_t> handled;
+    editor_.addListed(list_, *playlist, std::vector<std::wstring>(300, path("b.wav")),
+                      [&](std::size_t files) {
+                          handled.push_back(files);
+                          return false;
+                      });
+    EXPECT_EQ(handled, std::vector<std::size_t>{256});
+    EXPECT_EQ(playlist->size(), expected.size() + 256);
 }
 
 TEST_F(PlaylistEditorTest, AnAdditionOrAnEditThatWouldTakeTheListPastItsFileBoundIsRefusedWhole) {
@@ -202,6 +217,14 @@ TEST_F(PlaylistEditorTest, AnAdditionOrAnEditThatWouldTakeTheListPastItsFileBoun
     for (const std::wstring refused : {L"Элементы не добавлены", L"Элемент не изменён",
                                        L"Плейлист не переименован", L"Плейлист не добавлен"})
         EXPECT_TRUE(capture_.contains(refused + L": с этим файл списка 'music' занял бы 33 МБ", L"WARN"));
+    // A folder's files past the room are refused whole, before any is added or looked at.
+    const std::size_t before = current_->size();
+    bool going = false;
+    editor_.addListed(list_, *current_, std::vector<std::wstring>(8, L"/нет/" + std::wstring(40, L'п')),
+                      [&](std::size_t) { return going = true; });
+    EXPECT_FALSE(going);
+    EXPECT_EQ(current_->size(), before);
+    EXPECT_EQ(capture_.find(L"Элементы не добавлены", L"WARN").size(), 2u);
 }
 
 TEST_F(PlaylistEditorTest, RenamesWithinSeventyCharactersAndNeverToAnotherPlaylistsName) {

@@ -1,5 +1,5 @@
 // The playlist panel's decisions as tables: its menu, its green rows, the radio's internet checks,
-// the key release it ignores after a dialog and its column widths.
+// the key release it ignores after a dialog, its column widths and the progress of a folder added.
 
 #include <gtest/gtest.h>
 
@@ -114,11 +114,27 @@ TEST(PlaylistPanelRules, ColumnsTurnAutomaticForLongTexts) {
     EXPECT_EQ(frm::playlistNameColumnWidth({}), 200);
 
     const auto widths = [](const std::wstring& title, const std::wstring& path) {
-        return frm::playlistItemColumnWidths({Playlist::Item(L"a", L"b"), Playlist::Item(title, path)});
+        return frm::playlistItemColumnWidths({title, path});
     };
     EXPECT_EQ(widths(std::wstring(15, L'т'), std::wstring(25, L'p')), (std::array<int, 2>{120, 200}));
     EXPECT_EQ(widths(std::wstring(16, L'т'), std::wstring(25, L'p')), (std::array<int, 2>{-1, 200}));
     EXPECT_EQ(widths(L"t", std::wstring(26, L'p')), (std::array<int, 2>{120, -1}));
+}
+
+TEST(PlaylistPanelRules, FolderProgressPulsesWhileListingAndThenCountsTheFilesAdded) {
+    using Stage = frm::FolderProgress::Stage;
+    const std::tuple<frm::FolderProgress, std::wstring, std::optional<int>> cases[] = {
+        {{Stage::listing, 0, 0, 0}, L"Просмотрено каталогов: 0", std::nullopt},
+        {{Stage::listing, 41, 0, 0}, L"Просмотрено каталогов: 41", std::nullopt},
+        {{Stage::adding, 700, 8000, 0}, L"Добавлено файлов: 0 из 8000", 0},
+        {{Stage::adding, 700, 8000, 2048}, L"Добавлено файлов: 2048 из 8000", 25},
+        {{Stage::adding, 700, 8000, 8000}, L"Добавлено файлов: 8000 из 8000", 100},
+        {{Stage::adding, 3, 0, 0}, L"Добавлено файлов: 0 из 0", 100},
+    };
+    for (const auto& [progress, text, percent] : cases) {
+        EXPECT_EQ(frm::folderProgressText(progress), text);
+        EXPECT_EQ(frm::folderProgressPercent(progress), percent) << text;
+    }
 }
 
 }  // namespace

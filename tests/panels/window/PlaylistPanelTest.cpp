@@ -2,18 +2,22 @@
 // common stream and drawn in green, the transport buttons move and end it, an alarm broadcast
 // keeps them off its loudspeakers, and the radio's internet checks never hold up the window. The
 // editing commands build lists that come back after a restart, a drag and a delete keep what
-// plays, and the radio takes a URL with its history and a capture device.
+// plays, and the radio takes a URL with its history and a capture device. A folder is added off
+// the window's thread, while the alarm view stops an alarm.
 
 #include <wx/app.h>
 #include <wx/bmpbuttn.h>
 #include <wx/button.h>
 #include <wx/choice.h>
 #include <wx/combobox.h>
+#include <wx/stattext.h>
 #include <wx/textctrl.h>
 
 #include <cmath>
+#include <condition_variable>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 
 #include "app/kit/CaptureDeviceDialog.h"
 #include "app/kit/UrlDialog.h"
@@ -22,6 +26,7 @@
 #include "foundation/Storage.h"
 #include "foundation/TextConversion.h"
 #include "panels/SourcePlaylistPanel.h"
+#include "panels/SourceServicePanel.h"
 #include "support/DroppingTcpPort.h"
 #include "support/HttpFileServer.h"
 #include "support/PulseServer.h"
@@ -251,6 +256,7 @@ TEST_F(PlaylistPanelTest, EditedListsComeBackAfterARestart) {
     EXPECT_EQ(questions_.wildcards.back(), PlayerEngine::getFileFilter(false));
     questions_.folders = {files_.widePath()};
     command(Panel::idAddDir);
+    ASSERT_TRUE(pumpUntil([&] { return !panel_->addingFolder(); }));
     EXPECT_EQ(column(items_, 1),
               (std::vector<wxString>{files_.file("a.MP3"), files_.file("sub/b.mp3"), files_.file("a.MP3")}));
     EXPECT_EQ(playlists_->GetItemText(0, 1), wxT("3"));
@@ -374,6 +380,79 @@ TEST_F(PlaylistPanelTest, TheRadioListsShowTheirHeadersWhole) {
     EXPECT_TRUE(test::headersWhole(playlists_));
     EXPECT_TRUE(test::headersWhole(items_));
     photograph("radio_view");
+}
+
+// While a folder's listing is held, its progress shows under the lists, which wait, and the rest
+// of the window answers: the alarm view opens and its ■ ends an alarm. Let go, the listing's files
+// come in and the lists take input again; "Отмена" leaves the playlist as it was.
+TEST_F(PlaylistPanelTest, AFolderIsAddedOffTheWindowsThreadWhileTheAlarmViewStopsAnAlarm) {
+    const std::string message = files_.file("alarm.mp3");
+    ASSERT_TRUE(test::writeSineMp3(message, 700, 60));
+    std::filesystem::create_directory(files_.file("album"));
+    for (int n = 0; n < 30; ++n) std::ofstream(files_.file("album/" + std::to_string(n) + ".mp3")) << "x";
+    writeList(ListOfPlaylist::kMusicFile, {{L"Утро", {}}});
+    loudspeakers_.add(1);
+    openWindow();
+    ASSERT_TRUE(pumpUntil([&] { return deviceState(0) == L"В сети"; }));
+    openView(wxT("Плейлист"));
+    // Each listing waits until the gate is open.
+    struct Gate {
+        std::mutex lock;
+        std::condition_variable changed;
+        bool open = false;
+        void set(bool value) {
+            std::lock_guard<std::mutex> guard(lock);
+            open = value;
+            changed.notify_all();
+        }
+    };
+    const auto gate = std::make_shared<Gate>();
+    const std::shared_ptr<void> letGo(nullptr, [gate](void*) { gate->set(true); });
+    panel_->setFolderLister([gate](const std::wstring& folder, const std::wstring& extensions,
+                                   const base::ListingProgress& progress) {
+        {
+            std::unique_lock<std::mutex> guard(gate->lock);
+            gate->changed.wait(guard, [&] { return gate->open; });
+        }
+        return frm::FolderScan::listTree(folder, extensions, progress);
+    });
+    click(playlists_, rowArea(playlists_, 0));
+    questions_.folders = {base::fromUtf8(files_.file("album"))};
+    command(Panel::idAddDir);
+    ASSERT_TRUE(panel_->addingFolder());
+    EXPECT_TRUE(pumpUntil([&] {
+        auto* progress = test::labelled<wxStaticText>(panel_, wxT("Просмотрено каталогов: 0"));
+        return progress != nullptr && progress->IsShownOnScreen();
+    }));
+    EXPECT_FALSE(playlists_->IsEnabled() || items_->IsEnabled());
+    photograph("playlist_folder_progress");
+
+    launchBroadcast(3, L"Пожарная тревога", message);
+    auto* alarmView = PanelFixture::openView<frm::SourceServicePanel>(wxT("Тревожные сообщения"));
+    ASSERT_NE(alarmView, nullptr);
+    PanelFixture::press(test::named<wxWindow>(alarmView, "stop"));
+    EXPECT_TRUE(pumpUntil([] {
+        const base::SingletonSlot<frm::AlarmChannel>::Use channel(frm::AlarmChannel::instanceSlot());
+        return channel && !channel->isBusy();
+    }));
+    EXPECT_TRUE(panel_->addingFolder());
+
+    openView(wxT("Плейлист"));
+    gate->set(true);
+    ASSERT_TRUE(pumpUntil([&] { return !panel_->addingFolder(); }));
+    EXPECT_EQ(items_->GetItemCount(), 30);
+    EXPECT_EQ(playlists_->GetItemText(0, 1), wxT("30"));
+    EXPECT_TRUE(playlists_->IsEnabled() && items_->IsEnabled());
+
+    // Cancelled while it lists, it adds nothing.
+    gate->set(false);
+    command(Panel::idClearPlayList);
+    questions_.folders = {base::fromUtf8(files_.file("album"))};
+    command(Panel::idAddDir);
+    PanelFixture::press(test::labelled<wxButton>(panel_, wxT("Отмена")));
+    gate->set(true);
+    ASSERT_TRUE(pumpUntil([&] { return !panel_->addingFolder(); }));
+    EXPECT_EQ(items_->GetItemCount(), 0);
 }
 
 }  // namespace

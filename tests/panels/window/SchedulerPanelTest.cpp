@@ -281,6 +281,12 @@ TEST_F(SchedulerPanelTest, TasksAreSwitchedDeletedAndFiltered) {
     checkOnly({2});
     addDaily(0, 1, 10, 0);  // 3
     ASSERT_EQ(taskList()->GetItemCount(), 2);
+    // Each refresh tells every row in the log, the rows that did not change too: the second task's
+    // told the first again.
+    const auto told = [&](const wchar_t* row) { return capture_.find(row, L"INFO").size(); };
+    ASSERT_TRUE(pumpUntil([&] { return told(L"Задание N1: ") == 2 && told(L"Задание N3: ") == 1; }));
+    press(L"Применить");
+    EXPECT_TRUE(pumpUntil([&] { return told(L"Задание N1: ") == 3 && told(L"Задание N3: ") == 2; }));
 
     selectRows({0});
     press(L"Выкл задание");
@@ -329,6 +335,14 @@ TEST_F(SchedulerPanelTest, TasksAreSwitchedDeletedAndFiltered) {
     openScheduler();
     EXPECT_EQ(column(4), std::vector<wxString>{wxT("Плейлист: Вечер")});
     EXPECT_EQ(column(6), std::vector<wxString>{wxT("Устройство 02:7E:41:00:00:02")});
+
+    // A loudspeaker renamed is named so in its task's row when the view is shown again.
+    for (const auto& device : frame_->getDeviceCollection().getDevices()) {
+        if (device->getDisplayName() == L"Устройство 02:7E:41:00:00:02") device->setTitle(L"Зал");
+    }
+    clickButton(L"Устройства");
+    ASSERT_NE(openView<frm::SourceSchedulerPanel>(L"Планировщик"), nullptr);
+    EXPECT_EQ(column(6), std::vector<wxString>{wxT("Зал")});
 }
 
 TEST_F(SchedulerPanelTest, AMediumsFilesPlayAtTheirTimeAndItsTaskOutlivesTheMedium) {
