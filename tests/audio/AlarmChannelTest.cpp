@@ -1507,6 +1507,8 @@ TEST(GiveBackJournalTest, WritesOnAHeldSlowOrFailingDiskKeepWhatTheyMust) {
     const auto logged = [&](const std::wstring& text) { return capture.find(text).size(); };
     const std::wstring failed = L"could not be written to", again = L"are written to '",
                        slowly = L"are written slowly to", flushedSlowly = L"are flushed slowly to",
+                       notFlushed = L"could not be flushed to",
+                       flushedAgain = L"are flushed to the disk of '",
                        dropped = L"The last changes of the loudspeakers", waits = L"The end waits for";
     // Five changes, each written and flushed before the next, of which the first three fail the
     // step: told once as it fails, and once as it works again.
@@ -1600,6 +1602,18 @@ TEST(GiveBackJournalTest, WritesOnAHeldSlowOrFailingDiskKeepWhatTheyMust) {
         {"a failing write is told once, and its end once",
          [&](JournalDisk& disk, std::optional<frm::GiveBackJournal>& journal) {
              failingThrice(disk, journal, &JournalDisk::write, failed, again);
+         }},
+        {"a failing flush is told once, and its end once",
+         [&](JournalDisk& disk, std::optional<frm::GiveBackJournal>& journal) {
+             failingThrice(disk, journal, &JournalDisk::flush, notFlushed, flushedAgain);
+         }},
+        {"the last write is flushed at the stop",
+         [&](JournalDisk& disk, std::optional<frm::GiveBackJournal>& journal) {
+             disk.hold(disk.write);
+             journal->put(record(1));
+             ASSERT_TRUE(disk.waitEntered(disk.write, 1));
+             stopWhileHeld(disk, journal);
+             disk.with([&] { EXPECT_EQ(disk.flush.texts.size(), 1u); });
          }},
         {"changes from many threads at once all reach the file",
          [&](JournalDisk& disk, std::optional<frm::GiveBackJournal>& journal) {
