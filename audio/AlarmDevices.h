@@ -6,12 +6,13 @@
 // through the broadcast, so that it never ends louder than it was; one that does not answer is
 // not taken. One found on the alarm channel with no record of its own may be at an earlier
 // alarm's level, which is never its own: it keeps the level it has through the broadcast and gets
-// back the common channel alone. A broadcast that takes over a loudspeaker from an earlier one keeps the
-// level that the first read. A playback of the common channel that gives its loudspeakers back at its end (a
-// service message) holds them here too, without a switch: a broadcast that takes one over then
-// keeps the level it had before both. The work runs in parallel on a worker pool that gives every
-// loudspeaker of a broadcast a thread of its own, so that one that does not answer costs only its
-// own wait; the steps on one loudspeaker run one at a time, in the order asked for.
+// back the common channel alone. A broadcast that takes over a loudspeaker from an earlier one
+// keeps the level that the first read. A playback of the common channel that gives its
+// loudspeakers back at its end (a service message) holds them here too, without a switch: a
+// broadcast that takes one over then keeps the level it had before both. The work runs in
+// parallel on a worker pool that gives every loudspeaker of a broadcast a thread of its own, so
+// that one that does not answer costs only its own wait; the steps on one loudspeaker run one at
+// a time, in the order asked for.
 //
 // A give-back that could not be carried out (the loudspeaker away at the broadcast's end) stays
 // due, with the level read before the first broadcast: it is tried again once the loudspeaker is
