@@ -1488,7 +1488,8 @@ private:
 // the changes made during the last write follow it at the stop unless the writes are slow, a write
 // or a flush held longer than a second is told at once, a stalled flush holds no write back, a
 // failing write is told once and its end too, changes from many threads at once all reach the
-// file, and a file that could be neither read nor kept aside is never written over.
+// file, and a file that could be neither read nor kept aside is never written over. The slots keep
+// their file's size: a loudspeaker given back leaves its slot to one taken later.
 TEST(GiveBackJournalTest, WritesOnAHeldSlowOrFailingDiskKeepWhatTheyMust) {
     test::LogCapture capture;
     test::TempFolder files;
@@ -1701,6 +1702,38 @@ TEST(GiveBackJournalTest, WritesOnAHeldSlowOrFailingDiskKeepWhatTheyMust) {
         ASSERT_EQ(left.size(), 1u);
         EXPECT_TRUE(left[0].switched);
         EXPECT_FALSE(left[0].level.has_value());
+    }
+    {
+        SCOPED_TRACE("a site's thousand loudspeakers, and others in their place each time they are back");
+        std::filesystem::remove(slots);
+        constexpr std::uint32_t kSite = 1000, kRounds = 5;
+        const std::size_t fullBefore = logged(L"has slots for");
+        JournalDisk disk;
+        std::set<std::string> last;
+        {
+            frm::GiveBackJournal journal(path, disk.writer(), disk.syncer());
+            std::vector<net::HardwareAddress> back;
+            for (std::uint32_t round = 0; round < kRounds; ++round) {
+                std::vector<frm::GiveBackJournal::Record> taken;
+                for (std::uint32_t n = 1; n <= kSite; ++n) taken.push_back(record(round * kSite + n));
+                journal.update(taken, back);
+                back.clear();
+                last.clear();
+                for (const frm::GiveBackJournal::Record& each : taken) {
+                    back.push_back(each.address);
+                    last.insert(each.address.canonicalText());
+                }
+            }
+        }
+        const std::uintmax_t size = std::filesystem::file_size(slots);
+        // Read from the slots alone: this disk keeps no journal's file.
+        frm::GiveBackJournal reopened(path, disk.writer(), disk.syncer());
+        std::set<std::string> left;
+        for (const frm::GiveBackJournal::Record& each : reopened.load())
+            left.insert(each.address.canonicalText());
+        EXPECT_EQ(left, last);
+        EXPECT_EQ(std::filesystem::file_size(slots), size);
+        EXPECT_EQ(logged(L"has slots for"), fullBefore);
     }
 }
 
