@@ -229,6 +229,7 @@ bool aApp::initialise() {
     SetTopWindow(frame_);
     audio_ = true;
     audio::startUp(player_engine_plugin_folder(), frame_->getRegistry());
+    dialogs_.setClosedHandler([](const std::wstring& text) { audio::messageBoxClosed(text); });
     audio::setSelectionProvider([frame = frame_]() {
         frm::Targets targets;
         if (frame) {

@@ -39,6 +39,10 @@ std::wstring listed(
     return text;
 }
 
+// The first words of the notice of what a last run left, by which its box is known.
+constexpr const wchar_t* kLeftNotice =
+    L"Программа завершилась во время оповещения, не вернув громкоговорители";
+
 std::int64_t unansweredPause(unsigned unanswered) {
     std::int64_t pause = kFirstUnansweredPauseUs;
     for (unsigned n = 1; n < unanswered && pause < kLongestUnansweredPauseUs; ++n) pause *= 2;
@@ -117,19 +121,30 @@ void AlarmDevices::takeOne(Owner owner, const Loudspeaker& loudspeaker, Entry& e
     const debug::Place place("frm::AlarmDevices::take");
     std::lock_guard<std::mutex> guard(entry.work);
     if (entry.owner.load() != owner) return;
+    entry.lastRun = false;
     dropReplaced(loudspeaker, entry);
     bool switched = false;
     bool atVolume = false;
     bool unread = false;
+    bool found = false;
     try {
         if (!entry.touched) {
-            // Asked of the loudspeaker even when a volume is known: the percentages stop at the
-            // quietest audible level, and the program may not know the level of a loudspeaker it
-            // sees as not answering, though it answers now. One that does not answer is left
-            // alone. A loudspeaker whose give-back is due keeps the level read before.
-            entry.savedLevel = readLevel(loudspeaker);
+            if (foundOnAlarmChannel(loudspeaker, entry)) {
+                // Its level may be an earlier alarm's: kept, and not recorded as its own.
+                found = true;
+                entry.levelUnknown = true;
+                entry.savedLevel.reset();
+            } else {
+                // Asked of the loudspeaker even when a volume is known: the percentages stop at
+                // the quietest audible level, and the program may not know the level of a
+                // loudspeaker it sees as not answering, though it answers now. One that does not
+                // answer is left alone. A loudspeaker whose give-back is due keeps the level read
+                // before.
+                entry.savedLevel = readLevel(loudspeaker);
+                entry.levelUnknown = false;
+                unread = !entry.savedLevel;
+            }
             entry.touched = true;
-            unread = !entry.savedLevel;
         }
         // Recorded before anything changes on the loudspeaker; written beside the commands.
         journal(loudspeaker, entry, true);
@@ -151,11 +166,27 @@ void AlarmDevices::takeOne(Owner owner, const Loudspeaker& loudspeaker, Entry& e
     }
     if (!switched) {
         note(failed, &Taken::failed, loudspeaker);
+    } else if (found) {
+        note(failed, &Taken::found, loudspeaker);
     } else if (unread) {
         note(failed, &Taken::unread, loudspeaker);
     } else if (!atVolume) {
         note(failed, &Taken::levelRefused, loudspeaker);
     }
+}
+
+bool AlarmDevices::foundOnAlarmChannel(const Loudspeaker& loudspeaker, const Entry& entry) {
+    // Switched by this run, which read or kept its level.
+    if (entry.switched && !entry.levelUnknown) return false;
+    const device::AudioChannel known = loudspeaker->getKnownChannel();
+    if (known != kAlarmChannel && known != device::VokarInfo::noChannel) return false;
+    try {
+        return loudspeaker->getChannel(true) == kAlarmChannel;
+    } catch (const exception::UnexpectedResponseOfDevice& error) {
+        debug::Place("frm::AlarmDevices::take")
+            .debug(L"The channel of '%1%' is not read: %2%", nameOf(loudspeaker), exception::textOf(error));
+    }
+    return known == kAlarmChannel;
 }
 
 void AlarmDevices::claim(Owner owner, const std::vector<Loudspeaker>& loudspeakers) {
@@ -172,6 +203,7 @@ AlarmDevices::Step AlarmDevices::step(Owner owner, const Loudspeaker& loudspeake
     std::lock_guard<std::mutex> guard(entry->work);
     if (entry->owner.load() != owner || !current()) return Step::skipped;
     if (owner != 0) {
+        entry->lastRun = false;
         dropReplaced(loudspeaker, *entry);
         // One whose give-back is due keeps the level read before.
         if (!entry->touched) {
@@ -310,7 +342,7 @@ void AlarmDevices::journal(const Loudspeaker& loudspeaker, Entry& entry, bool sw
     record.level = entry.savedLevel;
     // What a broadcast of this run left is told at the next start, even where an earlier one was.
     record.told = entry.owner.load() == 0 && entry.journaled && entry.journaled->told;
-    if (!record.switched && !record.level) {
+    if (!record.owed() && !entry.named) {
         if (!entry.journaled) return;
         entry.journaled.reset();
         journal_.erase(record.address);
@@ -405,7 +437,10 @@ void AlarmDevices::tell(const Taken& taken) {
     const std::wstring text = listed(
         {{L"Не удалось переключить на канал оповещения устройства:", &taken.failed},
          {L"Не удалось установить громкость оповещения устройствам:", &taken.levelRefused},
-         {L"Уровень громкости не прочитан, оповещение идёт на прежнем уровне устройств:", &taken.unread}});
+         {L"Уровень громкости не прочитан, оповещение идёт на прежнем уровне устройств:", &taken.unread},
+         {L"Уже были на канале оповещения, их собственная громкость неизвестна: оповещение идёт на их "
+          L"нынешнем уровне, после него они вернутся на общий канал с этим же уровнем:",
+          &taken.found}});
     if (!text.empty()) debug::Place("frm::AlarmDevices::take").warn(L"%1%", text);
 }
 
@@ -440,13 +475,13 @@ void AlarmDevices::restoreFromJournal(const std::vector<Loudspeaker>& known, boo
     };
     std::vector<std::pair<Loudspeaker, GiveBackJournal::Record>> adopted;
     std::map<GiveBackJournal::Key, GiveBackJournal::Record> unmatched;
-    std::vector<GiveBackJournal::Record> marked;
+    std::set<GiveBackJournal::Key> noticed;
     std::vector<net::HardwareAddress> dropped;
-    Named droppedNames, both, channel, level;
-    for (GiveBackJournal::Record& record : records) {
-        const auto found = byAddress.find(GiveBackJournal::keyOf(record.address));
-        const bool owed = record.switched || record.level;
-        if (!owed || (found == byAddress.end() && collectionRead)) {
+    Named droppedNames, both, channel, level, back;
+    for (const GiveBackJournal::Record& record : records) {
+        const GiveBackJournal::Key key = GiveBackJournal::keyOf(record.address);
+        const auto found = byAddress.find(key);
+        if ((!record.owed() && record.told) || (found == byAddress.end() && collectionRead)) {
             droppedNames.add(base::widen(record.address.canonicalText()));
             dropped.push_back(record.address);
             continue;
@@ -455,12 +490,15 @@ void AlarmDevices::restoreFromJournal(const std::vector<Loudspeaker>& known, boo
             // Named as the collection names it; one the registry does not hold yet by its address.
             const std::wstring name = found != byAddress.end() ? nameOf(found->second)
                                                                : base::widen(record.address.canonicalText());
-            (record.switched && record.level ? both : record.switched ? channel : level).add(name);
-            record.told = true;
-            marked.push_back(record);
+            (!record.owed()                    ? back
+             : record.switched && record.level ? both
+             : record.switched                 ? channel
+                                               : level)
+                .add(name);
+            noticed.insert(key);
         }
         if (found == byAddress.end()) {
-            unmatched.emplace(GiveBackJournal::keyOf(record.address), record);
+            unmatched.emplace(key, record);
         } else {
             adopted.emplace_back(found->second, record);
         }
@@ -477,19 +515,23 @@ void AlarmDevices::restoreFromJournal(const std::vector<Loudspeaker>& known, boo
             L"their loudspeakers",
             unmatched.size());
     }
-    // Told once: a loudspeaker still away at the next start is not told again.
-    journal_.update(marked, dropped);
-    const std::size_t toTell = both.count + channel.count + level.count;
+    journal_.update({}, dropped);
+    // Marked as told once the operator has closed its box: a start that ends before passes it on.
+    const std::size_t toTell = both.count + channel.count + level.count + back.count;
     if (toTell > 0) {
+        const std::wstring heading = std::wstring(kLeftNotice) + L" (" + std::to_wstring(toTell) + L")";
+        {
+            std::lock_guard<std::mutex> guard(noticeLock_);
+            notice_ = heading;
+            noticed_ = std::move(noticed);
+        }
         const std::vector<std::wstring> bothNames = both.all(), channelNames = channel.all(),
-                                        levelNames = level.all();
-        place.notice(
-            L"Программа завершилась во время оповещения, не вернув громкоговорители (%1%). Они будут "
-            L"возвращены, как только ответят.\n\n%2%",
-            toTell,
-            listed({{L"На общий канал с прежней громкостью:", &bothNames},
-                    {L"На общий канал:", &channelNames},
-                    {L"К прежней громкости:", &levelNames}}));
+                                        levelNames = level.all(), backNames = back.all();
+        place.notice(L"%1%. Они будут возвращены, как только ответят.\n\n%2%", heading,
+                     listed({{L"На общий канал с прежней громкостью:", &bothNames},
+                             {L"На общий канал:", &channelNames},
+                             {L"К прежней громкости:", &levelNames},
+                             {L"Уже возвращены:", &backNames}}));
     }
     for (const auto& [loudspeaker, record] : adopted) adopt(loudspeaker, record);
     {
@@ -526,14 +568,91 @@ void AlarmDevices::adopt(const Loudspeaker& loudspeaker, const GiveBackJournal::
     entry->switched = entry->switched || record.switched;
     if (record.level && loudspeaker->acceptsLevel(*record.level)) entry->savedLevel = record.level;
     entry->touched = entry->savedLevel.has_value();
+    entry->levelUnknown = entry->switched && !entry->savedLevel;
     entry->journaled = record;
-    debug::Place("frm::AlarmDevices::restoreFromJournal")
-        .info(L"'%1%' was left on an alarm by the last run: given back once it answers", nameOf(loudspeaker));
+    entry->lastRun = true;
+    if (!record.told) {
+        entry->named = true;
+        bool pending = false;
+        {
+            std::lock_guard<std::mutex> notice(noticeLock_);
+            pending = noticed_.count(GiveBackJournal::keyOf(record.address)) > 0;
+        }
+        // Its notice was shown while it waited for its loudspeaker.
+        if (!pending) shown(*entry);
+    }
+    if (record.owed()) {
+        debug::Place("frm::AlarmDevices::restoreFromJournal")
+            .info(L"'%1%' was left on an alarm by the last run: given back once it answers",
+                  nameOf(loudspeaker));
+    }
     if (entry->owner.load() != 0) return;
     settle(loudspeaker, *entry, !entry->switched && !entry->savedLevel);
     // Not tried in this run yet: tried as soon as it is heard and answers.
     entry->nextTry.store(0);
     entry->heardAtTry.store(0);
+}
+
+bool AlarmDevices::noticeShown(const std::wstring& text) {
+    std::set<GiveBackJournal::Key> named;
+    {
+        std::lock_guard<std::mutex> guard(noticeLock_);
+        if (notice_.empty() || text.find(notice_) == std::wstring::npos) return false;
+        notice_.clear();
+        named.swap(noticed_);
+    }
+    {
+        // Those still waiting for their loudspeakers are told so when they come.
+        std::lock_guard<std::mutex> guard(unmatchedLock_);
+        std::vector<GiveBackJournal::Record> told;
+        std::vector<net::HardwareAddress> gone;
+        for (auto record = unmatched_.begin(); record != unmatched_.end();) {
+            if (named.count(record->first) == 0) {
+                ++record;
+            } else if (!record->second.owed()) {
+                gone.push_back(record->second.address);
+                record = unmatched_.erase(record);
+            } else {
+                record->second.told = true;
+                told.push_back(record->second);
+                ++record;
+            }
+        }
+        unmatchedCount_.store(registered_ ? unmatched_.size() : 0);
+        journal_.update(told, gone);
+    }
+    std::vector<std::shared_ptr<Entry>> adopted;
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        for (const auto& [loudspeaker, entry] : entries_)
+            if (named.count(GiveBackJournal::keyOf(loudspeaker->getHardwareAddress())) > 0)
+                adopted.push_back(entry);
+    }
+    // In each loudspeaker's own turn: a step on it may be waiting for its answers.
+    for (const std::shared_ptr<Entry>& entry : adopted) {
+        pool_.post([this, entry] {
+            std::lock_guard<std::mutex> guard(entry->work);
+            shown(*entry);
+        });
+    }
+    return true;
+}
+
+void AlarmDevices::shown(Entry& entry) {
+    if (!entry.named) return;
+    entry.named = false;
+    if (!entry.journaled) return;
+    GiveBackJournal::Record record = *entry.journaled;
+    if (!record.owed()) {
+        entry.journaled.reset();
+        journal_.erase(record.address);
+        return;
+    }
+    // A broadcast of this run that took it since left a record of its own, told at the next start.
+    if (!entry.lastRun || entry.owner.load() != 0 || record.told) return;
+    record.told = true;
+    entry.journaled = record;
+    journal_.put(record);
 }
 
 void AlarmDevices::note(const Failures& failed, std::vector<std::wstring> Taken::*list,

@@ -4,12 +4,15 @@
 // from it first, in its own scale. At the broadcast's end each is given back once: switched to
 // the common channel with the level it had. A loudspeaker whose level cannot be read keeps it
 // through the broadcast, so that it never ends louder than it was; one that does not answer is
-// not taken. A broadcast that takes over a loudspeaker from an earlier one keeps the level that
-// the first read. A playback of the common channel that gives its loudspeakers back at its end (a
-// service message) holds them here too, without a switch: a broadcast that takes one over then
-// keeps the level it had before both. The work runs in parallel on a worker pool that gives every
-// loudspeaker of a broadcast a thread of its own, so that one that does not answer costs only its
-// own wait; the steps on one loudspeaker run one at a time, in the order asked for.
+// not taken. One found on the alarm channel with no record of its own may be at an earlier
+// alarm's level, which is never its own: it keeps the level it has through the broadcast and gets
+// back the common channel alone. A broadcast that takes over a loudspeaker from an earlier one
+// keeps the level that the first read. A playback of the common channel that gives its
+// loudspeakers back at its end (a service message) holds them here too, without a switch: a
+// broadcast that takes one over then keeps the level it had before both. The work runs in
+// parallel on a worker pool that gives every loudspeaker of a broadcast a thread of its own, so
+// that one that does not answer costs only its own wait; the steps on one loudspeaker run one at
+// a time, in the order asked for.
 //
 // A give-back that could not be carried out (the loudspeaker away at the broadcast's end) stays
 // due, with the level read before the first broadcast: it is tried again once the loudspeaker is
@@ -19,9 +22,10 @@
 // replaces what the give-back would set. Retries tell the log only: the broadcast's end told the
 // operator.
 //
-// What is taken and not given back is kept in a journal on disk, written beside the commands, so
-// that a program that ends in the middle gives it back at its next start, as the loudspeakers are
-// heard.
+// What is taken and not given back is kept in a journal, each loudspeaker's record stored before
+// its first command, so that a program that ends in the middle gives it back at its next start, as
+// the loudspeakers are heard. The notice of what a last run left stands in the journal, with the
+// loudspeakers given back meanwhile, until the operator has closed the box that showed it.
 
 #include <atomic>
 #include <chrono>
@@ -32,6 +36,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -74,6 +79,9 @@ public:
         std::vector<std::wstring> levelRefused;
         // Switched at the level they had, which could not be read.
         std::vector<std::wstring> unread;
+        // Found on the alarm channel with no record of their own: switched at the level they had,
+        // and given back the common channel alone.
+        std::vector<std::wstring> found;
     };
     // Switches the loudspeakers that `owner` still holds to the alarm channel at the volume.
     // Waits until every one is done or the deadline passed; the rest go on, and those of them that
@@ -107,9 +115,14 @@ public:
     // `known` (those of the device collection). The records of any other address are dropped when
     // the collection was read; when it was not (`collectionRead` false), they are kept and made
     // due once their loudspeakers come into `registered`. Tells the operator, by their names, what
-    // is still owed to the loudspeakers not told at an earlier start.
+    // is still owed to the loudspeakers not shown at an earlier start, and those an earlier start
+    // gave back before it showed them.
     void restoreFromJournal(const std::vector<Loudspeaker>& known, bool collectionRead = true,
                             Registered registered = nullptr);
+    // The operator closed a message box that showed `text`. When it is the notice of what a last
+    // run left, the loudspeakers it named are marked as told, and those given back leave the
+    // journal; true then. Does not wait.
+    bool noticeShown(const std::wstring& text);
 
     // The loudspeakers that a broadcast holds now, whether switched yet or not.
     std::size_t heldCount() const;
@@ -145,6 +158,14 @@ private:
         unsigned unanswered = 0;
         // Under `work`: what the journal holds of it.
         std::optional<GiveBackJournal::Record> journaled;
+        // Under `work`: a last run left it switched without a level that reads: the level it has
+        // on the alarm channel may be that run's alarm's.
+        bool levelUnknown = false;
+        // Under `work`: named by the notice of what a last run left, not shown yet: its record stays
+        // once it is given back. `lastRun`: the record is the last run's still, no broadcast of this
+        // run took it since.
+        bool named = false;
+        bool lastRun = false;
         // Written under `work`: a give-back is owed. It is tried again while nobody holds the
         // loudspeaker and it answers, once it was heard since the last try (its last sign of life
         // is no longer `heardAtTry`) and not before `nextTry` (monotonic clock), one try at a time.
@@ -182,8 +203,13 @@ private:
     // Under entry.work: the journal holds what the loudspeaker is owed now, or, with `switching`,
     // what it is owed once it is switched to the alarm channel.
     void journal(const Loudspeaker& loudspeaker, Entry& entry, bool switching = false);
+    // Under entry.work, before a take reads the level: whether the loudspeaker is on the alarm
+    // channel with no record of its own, asked of it unless known to be elsewhere.
+    bool foundOnAlarmChannel(const Loudspeaker& loudspeaker, const Entry& entry);
     // Makes due what a record of an earlier run says the loudspeaker is owed.
     void adopt(const Loudspeaker& loudspeaker, const GiveBackJournal::Record& record);
+    // Under entry.work: the notice that named it was shown.
+    void shown(Entry& entry);
     void retryGiveBack(const Loudspeaker& loudspeaker, Entry& entry);
     // Adopts the records kept for loudspeakers not registered at the start that are now.
     void adoptRegistered();
@@ -209,6 +235,11 @@ private:
     std::map<GiveBackJournal::Key, GiveBackJournal::Record> unmatched_;
     Registered registered_;
     std::atomic<std::size_t> unmatchedCount_{0};
+    // The notice of what a last run left while it is not shown: its first words, and the addresses
+    // it named.
+    std::mutex noticeLock_;
+    std::wstring notice_;
+    std::set<GiveBackJournal::Key> noticed_;
     // The watcher of the due give-backs.
     std::mutex watchLock_;
     std::condition_variable watchWake_;

@@ -45,6 +45,11 @@ void giveBackWhatALastRunLeft(bool collectionRead) {
     if (alarm) alarm->giveBackWhatALastRunLeft(collectionRead);
 }
 
+void messageBoxClosed(const std::wstring& text) {
+    base::SingletonSlot<frm::AlarmChannel>::Use alarm(frm::AlarmChannel::instanceSlot());
+    if (alarm) alarm->devices().noticeShown(text);
+}
+
 void setSelectionProvider(const frm::SelectionProvider& provider) {
     base::SingletonSlot<frm::AlarmChannel>::Use alarm(frm::AlarmChannel::instanceSlot());
     if (alarm) alarm->setSelectionProvider(provider);

@@ -23,6 +23,9 @@ bool startUp(const std::wstring& pluginFolder, std::shared_ptr<device::DeviceCol
 // Once the device collection is read: what a run that ended during a broadcast left on the
 // loudspeakers of the collection is given back as they answer (see AlarmChannel).
 void giveBackWhatALastRunLeft(bool collectionRead);
+// The operator closed a message box that showed the text: the notice of what that run left stands
+// until then (see AlarmDevices::noticeShown).
+void messageBoxClosed(const std::wstring& text);
 // Where both channels learn the devices selected in the main window, for the panels' buttons.
 void setSelectionProvider(const frm::SelectionProvider& provider);
 // Ends the alarm channel's broadcasts and waits until their loudspeakers are back on the common

@@ -2,9 +2,12 @@
 
 #include <pthread.h>
 
+#include <algorithm>
 #include <boost/property_tree/ptree.hpp>
 #include <filesystem>
+#include <limits>
 
+#include "devicelink/DeviceBase.h"
 #include "foundation/Exceptions.h"
 #include "foundation/Files.h"
 #include "foundation/Place.h"
@@ -17,6 +20,8 @@ namespace {
 using boost::property_tree::wptree;
 
 constexpr const wchar_t* kRoot = L"alarm_give_back";
+// The last change the file holds.
+constexpr const wchar_t* kChange = L"alarm_give_back.<xmlattr>.change";
 
 wptree toTree(const GiveBackJournal::Record& record) {
     wptree element;
@@ -106,8 +111,10 @@ GiveBackJournal::GiveBackJournal(std::wstring path, Writer writer, Syncer syncer
           L"The loudspeakers to give back after an alarm are flushed quickly to the disk of '%1%' "
           L"again",
           false,
-          {}} {
+          {}},
+      slots_(path_.empty() ? std::wstring() : slotsPath(path_)) {
     if (path_.empty()) return;
+    read();
     writerThread_ = std::thread([this] { writeLoop(); });
     syncThread_ = std::thread([this] { syncLoop(); });
     watchThread_ = std::thread([this] { watchLoop(); });
@@ -129,10 +136,18 @@ GiveBackJournal::~GiveBackJournal() {
         if (thread->joinable()) thread->join();
 }
 
-std::vector<GiveBackJournal::Record> GiveBackJournal::load() {
+std::wstring GiveBackJournal::slotsPath(const std::wstring& path) {
+    const std::wstring extension = L".xml";
+    const bool xml = path.size() >= extension.size() &&
+                     path.compare(path.size() - extension.size(), extension.size(), extension) == 0;
+    return (xml ? path.substr(0, path.size() - extension.size()) : path) + L".slots";
+}
+
+std::map<GiveBackJournal::Key, GiveBackJournal::Record> GiveBackJournal::readFile(
+    std::optional<std::uint64_t>& change) {
     const debug::Place place("frm::GiveBackJournal::load");
-    std::vector<Record> loaded;
-    if (path_.empty()) return loaded;
+    std::map<Key, Record> records;
+    change = 0;
     wptree tree;
     storage::StateFileRead read = storage::readStateFile(path_, tree, kMaximumFileSize);
     if (read == storage::StateFileRead::loaded && !tree.get_child_optional(kRoot)) {
@@ -140,12 +155,15 @@ std::vector<GiveBackJournal::Record> GiveBackJournal::load() {
                                          L"это не список громкоговорителей, которым не возвращены "
                                          L"канал и громкость после оповещения");
     }
-    if (read == storage::StateFileRead::unreadable) {
-        std::lock_guard<std::mutex> guard(lock_);
-        blocked_ = true;
+    blocked_ = read == storage::StateFileRead::unreadable;
+    if (read != storage::StateFileRead::loaded) return records;
+    std::int64_t named = 0;
+    const std::string changeText = base::toUtf8(tree.get(kChange, std::wstring()));
+    if (device::DeviceBase::parseIntValue(changeText, named, 1, std::numeric_limits<std::int64_t>::max())) {
+        change = static_cast<std::uint64_t>(named);
+    } else {
+        change.reset();
     }
-    if (read != storage::StateFileRead::loaded) return loaded;
-    std::lock_guard<std::mutex> guard(lock_);
     for (const auto& [name, element] : tree.get_child(kRoot)) {
         if (name.empty() || name.front() == L'<') continue;
         Unread unread;
@@ -169,10 +187,40 @@ std::vector<GiveBackJournal::Record> GiveBackJournal::load() {
                 L"громкость после оповещения, не прочитан: громкоговоритель сохранит нынешний уровень",
                 base::widen(record->address.canonicalText()));
         }
-        records_[keyOf(record->address)] = *record;
-        loaded.push_back(*record);
+        records[keyOf(record->address)] = *record;
     }
-    return loaded;
+    return records;
+}
+
+void GiveBackJournal::read() {
+    std::lock_guard<std::mutex> guard(lock_);
+    std::optional<std::uint64_t> written;
+    records_ = readFile(written);
+    // A file of an older program is newer than any slot: that program wrote no slots.
+    std::uint64_t last = written.value_or(0);
+    bool newer = !written && !records_.empty();
+    for (const GiveBackSlots::Stored& stored : slots_.found()) {
+        last = std::max(last, stored.change);
+        if (!written || stored.change <= *written) continue;
+        // Stored after the file was written: the program ended before its writer caught up.
+        newer = true;
+        if (stored.erased) {
+            records_.erase(keyOf(stored.record.address));
+        } else {
+            records_[keyOf(stored.record.address)] = stored.record;
+        }
+    }
+    // The slots hold from now on what the two held together, under a change newer than both.
+    first_ = last + 1;
+    for (const GiveBackSlots::Stored& stored : slots_.found())
+        if (!stored.erased && records_.count(keyOf(stored.record.address)) == 0)
+            slots_.erase(stored.record.address, first_);
+    for (const auto& [key, record] : records_) {
+        slot(record, first_);
+        left_.push_back(record);
+    }
+    // The journal's file is brought up to what the slots held.
+    if (newer) ++changes_;
 }
 
 void GiveBackJournal::update(const std::vector<Record>& put,
@@ -180,14 +228,30 @@ void GiveBackJournal::update(const std::vector<Record>& put,
     if (path_.empty()) return;
     {
         std::lock_guard<std::mutex> guard(lock_);
-        bool changed = !put.empty();
-        for (const Record& record : put) records_[keyOf(record.address)] = record;
+        std::vector<net::HardwareAddress> gone;
         for (const net::HardwareAddress& address : erased)
-            changed = records_.erase(keyOf(address)) > 0 || changed;
-        if (!changed) return;
+            if (records_.erase(keyOf(address)) > 0) gone.push_back(address);
+        if (put.empty() && gone.empty()) return;
         ++changes_;
+        // In the slots before the caller goes on to the loudspeaker.
+        const std::uint64_t change = first_ + changes_;
+        for (const net::HardwareAddress& address : gone) slots_.erase(address, change);
+        for (const Record& record : put) {
+            records_[keyOf(record.address)] = record;
+            slot(record, change);
+        }
     }
     changed_.notify_all();
+}
+
+void GiveBackJournal::slot(const Record& record, std::uint64_t change) {
+    if (slots_.put(record, change) || !slots_.open() || slotsFull_) return;
+    slotsFull_ = true;
+    debug::Place("frm::GiveBackJournal::update")
+        .important(
+            L"More loudspeakers are owed a give-back than '%1%' has slots for: those beyond are "
+            L"kept in the journal's file alone",
+            slotsPath(path_));
 }
 
 void GiveBackJournal::tell(std::unique_lock<std::mutex>& guard, const wchar_t* text) {
@@ -233,7 +297,7 @@ void GiveBackJournal::writeLoop() {
         const std::uint64_t taken = changes_;
         begin(writeStep_);
         guard.unlock();
-        const bool ok = write(records);
+        const bool ok = write(records, first_ + taken);
         guard.lock();
         written_ = taken;
         if (ok) ++writes_;
@@ -259,7 +323,8 @@ void GiveBackJournal::syncLoop() {
         const std::uint64_t taken = writes_;
         begin(syncStep_);
         guard.unlock();
-        const bool ok = syncer_(path_);
+        // The slots first: a file on disk never names a change that its slots on disk lack.
+        const bool ok = slots_.sync() && syncer_(path_);
         guard.lock();
         synced_ = taken;
         end(guard, syncStep_, ok);
@@ -291,10 +356,11 @@ void GiveBackJournal::watchLoop() {
     }
 }
 
-bool GiveBackJournal::write(const std::map<Key, Record>& records) {
+bool GiveBackJournal::write(const std::map<Key, Record>& records, std::uint64_t change) {
     if (records.empty()) return writer_(path_, std::string());
     wptree tree;
     wptree& root = tree.put_child(kRoot, wptree());
+    tree.put(kChange, std::to_wstring(change));
     for (const auto& entry : records) root.add_child(L"loudspeaker", toTree(entry.second));
     // Written through the journal's own writer rather than storage::save, which shows every
     // failure to the operator: during an alarm that is a box a loudspeaker.

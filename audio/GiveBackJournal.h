@@ -1,13 +1,15 @@
 #pragma once
-// What the alarm channel's devices have changed on loudspeakers and not given back yet, kept in a
-// file of the data folder ("alarm_give_back.xml"), so that a program that ends without giving
-// them back (a crash, a power cut) gives them back at its next start. A change is recorded at
-// once and written by the journal's own writer thread beside the commands to the loudspeakers,
-// so that an alarm never waits for the disk. The writer puts each version of the file in place
-// whole and a second thread then makes it durable: a disk whose flushes stall holds no later
-// version back, so a killed program leaves every change written before the kill, and only a
-// power cut during the stall loses one. A loudspeaker given back leaves the file, and the file
-// goes once none is left. Changes made at once share their writes: a write takes every change
+// What the alarm channel's devices have changed on loudspeakers and not given back yet, kept so
+// that a program that ends without giving them back (a crash, a power cut) gives them back at its
+// next start. A change is stored at once in a file of slots mapped into memory
+// ("alarm_give_back.slots", GiveBackSlots), which a killed program cannot lose and which waits for
+// no disk, and written by the journal's own writer thread beside the commands to the loudspeakers
+// into "alarm_give_back.xml", the lasting form, which a site's older files are too. The writer puts
+// each version of that file in place whole and a second thread then makes both files durable: a
+// disk whose flushes stall holds no later version back, and only a power cut before a flush loses
+// a change. Each version of the file names the last change it holds, so that a start takes, of each
+// loudspeaker, the newer of the two files' records. A loudspeaker given back leaves both, and the
+// file goes once none is left. Changes made at once share their writes: a write takes every change
 // made until it starts. A write or a flush that takes longer than a second is told at once.
 
 #include <chrono>
@@ -21,8 +23,8 @@
 #include <thread>
 #include <vector>
 
-#include "devices/VokarInfo.h"
-#include "foundation/NetworkAddress.h"
+#include "audio/GiveBackRecord.h"
+#include "audio/GiveBackSlots.h"
 
 namespace frm {
 
@@ -36,16 +38,7 @@ public:
     // waits for it.
     static constexpr auto kSlowWrite = std::chrono::seconds(1);
 
-    // What one loudspeaker is owed.
-    struct Record {
-        net::HardwareAddress address;
-        // It was switched to the alarm channel: it goes back to the common one.
-        bool switched = false;
-        // The level it had; none when it keeps the one it has.
-        std::optional<device::VokarInfo::Level> level;
-        // The operator was told at a start that a run left it; not told again at the next.
-        bool told = false;
-    };
+    using Record = GiveBackRecord;
 
     // Puts the text whole at the path in place of what stands there, or removes the file when the
     // text is empty; false when that failed. It need not reach the disk: the syncer flushes it.
@@ -56,7 +49,10 @@ public:
     static bool writeFile(const std::wstring& path, const std::string& text);
     static bool syncFile(const std::wstring& path);
 
-    // The file; an empty path keeps nothing.
+    // The file of slots beside the journal's file at `path`.
+    static std::wstring slotsPath(const std::wstring& path);
+
+    // The file; an empty path keeps nothing. Reads what an earlier run left in both files.
     explicit GiveBackJournal(std::wstring path, Writer writer = writeFile, Syncer syncer = syncFile);
     // Waits for the write and the flush in progress; the changes not written yet follow them
     // unless the writes are slow or fail, and are then flushed unless the flushes are.
@@ -64,11 +60,11 @@ public:
     GiveBackJournal(const GiveBackJournal&) = delete;
     GiveBackJournal& operator=(const GiveBackJournal&) = delete;
 
-    // What an earlier run left, also kept for the writes to come. A file that does not read, or
-    // is of another kind, is logged and kept aside and gives nothing; a record whose address does
-    // not read is logged and skipped; one whose switch does not read owes the switch; one whose
-    // level does not read gives its switch alone.
-    std::vector<Record> load();
+    // What an earlier run left, also kept for the writes to come: of each loudspeaker the newer
+    // record of the two files. A file that does not read, or is of another kind, is logged and kept
+    // aside and gives nothing; a record whose address does not read is logged and skipped; one whose
+    // switch does not read owes the switch; one whose level does not read gives its switch alone.
+    std::vector<Record> load() const { return left_; }
     // Records what the loudspeakers are owed, in place of what they were owed before, and that
     // the `erased` ones are owed nothing any more; the writer puts it on disk soon after.
     void update(const std::vector<Record>& put, const std::vector<net::HardwareAddress>& erased = {});
@@ -95,10 +91,17 @@ private:
         bool failing = false;
         bool slow = false;
     };
+    // Reads both files into records_ and stores what they hold together in the slots.
+    void read();
+    // The journal's file; `change` is set to the last change it names, none for a file of an older
+    // program, whose records are the newest.
+    std::map<Key, Record> readFile(std::optional<std::uint64_t>& change);
+    // Under lock_: stores the record in its slot; the first that finds none is told.
+    void slot(const Record& record, std::uint64_t change);
     void writeLoop();
     void syncLoop();
     void watchLoop();
-    bool write(const std::map<Key, Record>& records);
+    bool write(const std::map<Key, Record>& records, std::uint64_t change);
     // Under the lock, which they leave and take again: a step starts and ends, telling the log
     // of a change in its failure or slowness.
     void begin(Step& step);
@@ -111,6 +114,7 @@ private:
     std::mutex lock_;
     std::condition_variable changed_;
     std::map<Key, Record> records_;
+    std::vector<Record> left_;
     // Under lock_: the changes made, those written, the writes done and those flushed, whether
     // the journal ends, and whether its writer and flusher have.
     std::uint64_t changes_ = 0;
@@ -122,6 +126,11 @@ private:
     bool syncerDone_ = false;
     Step writeStep_;
     Step syncStep_;
+    // Under lock_ but for their flush. The number of a change is `first_` and the count of changes
+    // made since.
+    GiveBackSlots slots_;
+    std::uint64_t first_ = 0;
+    bool slotsFull_ = false;
     // A file left that could be neither read nor kept aside is never written over.
     bool blocked_ = false;
     std::thread writerThread_;

@@ -176,6 +176,9 @@ public:
     bool switchChannel(AudioChannel channel, bool whateverKnown);
     // The channel the loudspeaker is on, asked when not known; noChannel when it cannot tell.
     AudioChannel getChannel();
+    // The same, asked also when a channel is known: a packet sent before a switch and read after
+    // it may tell one the loudspeaker left.
+    AudioChannel getChannel(bool whateverKnown);
     // The firmware version of the power-supply module; empty while offline.
     Version getPSSVersion();
     // Plays the test tone at full volume for `seconds` and then restores the volume; 0 stops a

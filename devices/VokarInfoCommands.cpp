@@ -412,6 +412,10 @@ bool VokarInfo::switchChannel(AudioChannel channel, bool whateverKnown) {
 }
 
 AudioChannel VokarInfo::getChannel() {
+    return getChannel(false);
+}
+
+AudioChannel VokarInfo::getChannel(bool whateverKnown) {
     const debug::Place here("device::VokarInfo::getChannel");
     if (getVersionId() >= vokarA_3_00_01) {
         std::uint32_t status = 0;
@@ -425,7 +429,7 @@ AudioChannel VokarInfo::getChannel() {
         }
     }
     const AudioChannel current = channel_.load();
-    if (current != noChannel) return current;
+    if (current != noChannel && !whateverKnown) return current;
 
     const std::string reply = transfer("get ch");
     AudioChannel channel = noChannel;

@@ -191,6 +191,7 @@ void Dialogs::showMessage(const std::wstring& caption, const std::wstring& text,
             boxes_.dropAll();
             return;
         }
+        if (closedHandler_) closedHandler_(box->text);
     }
 }
 

@@ -48,6 +48,11 @@ public:
     // the box after the open one shows it, or sums it up.
     void showMessage(const std::wstring& caption, const std::wstring& text, debug::MessageIcon icon);
     debug::MessagePresenter presenter();
+    // Called with the text of each message box that the operator closed (not one that closeAll
+    // ended), on the GUI thread: the text it showed whole, the line that sums up others too.
+    void setClosedHandler(std::function<void(const std::wstring& text)> handler) {
+        closedHandler_ = std::move(handler);
+    }
 
     // Ends every open dialog as cancelled and every open context menu, and answers every later
     // question as cancelled; `then` runs from the event loop once the last of them has returned.
@@ -71,6 +76,7 @@ private:
     bool closing_ = false;
     std::wstring lastFolder_;
     std::function<void()> afterClosing_;
+    std::function<void(const std::wstring&)> closedHandler_;
 };
 
 }  // namespace frm

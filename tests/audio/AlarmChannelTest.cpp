@@ -358,7 +358,14 @@ protected:
 // others, and their failures are told together, as are the refusals at the start. One that tells
 // a level beyond what it takes hears the broadcast and gets the nearest level it takes.
 TEST_F(AlarmChannelSiteTest, EveryLoudspeakerIsTakenAtOnceAndItsFailuresAreToldTogether) {
-    enum class Case { levelOutOfRange, staleChannel, refusalsAtTheStart, takeReplyLost, manySilent };
+    enum class Case {
+        levelOutOfRange,
+        staleChannel,
+        foundOnAlarmChannel,
+        refusalsAtTheStart,
+        takeReplyLost,
+        manySilent
+    };
     const struct {
         const char* name;
         Case kind;
@@ -369,6 +376,7 @@ TEST_F(AlarmChannelSiteTest, EveryLoudspeakerIsTakenAtOnceAndItsFailuresAreToldT
         {"at -200 dB", Case::levelOutOfRange, 4, -200},
         {"silent, at -96 dB", Case::levelOutOfRange, 5, -96},
         {"known to be on the alarm channel while it is not", Case::staleChannel, 14, -23},
+        {"left on the alarm channel at an alarm's level with no record", Case::foundOnAlarmChannel, 25, -4},
         {"refusing its volume, its level or the switch at the start", Case::refusalsAtTheStart, 15, -25},
         {"its switch to the alarm channel done, the reply lost", Case::takeReplyLost, 23, -22},
         // Last: the clock it holds stays moved for the rest of the test.
@@ -471,6 +479,23 @@ TEST_F(AlarmChannelSiteTest, EveryLoudspeakerIsTakenAtOnceAndItsFailuresAreToldT
             EXPECT_EQ(first.wait(), AlarmChannel::stopped);
             EXPECT_EQ(emulator.status().channel, 0u);
             EXPECT_EQ(emulator.decibels(), row.level);
+            continue;
+        }
+        if (row.kind == Case::foundOnAlarmChannel) {
+            // Its level is no more its own than the channel: it keeps it, and goes back to the
+            // common channel alone.
+            auto status = emulator.status();
+            status.channel = 1;
+            emulator.setStatus(status);
+            ASSERT_TRUE(test::waitFor([&] { return device->getKnownChannel() == 1u; }));
+            ASSERT_TRUE(channel_->launch(broadcast(3, message_, {row.loudspeaker}, first)));
+            EXPECT_EQ(first.wait(), AlarmChannel::finished);
+            EXPECT_EQ(setCommands(row.loudspeaker), (std::vector<std::string>{"set ch 1", "set ch 0"}));
+            EXPECT_EQ(emulator.decibels(), row.level);
+            EXPECT_EQ(emulator.status().channel, 0u);
+            EXPECT_TRUE(capture_.contains(L"после него они вернутся на общий канал с этим же уровнем:" +
+                                              kLineFeed + name(row.loudspeaker),
+                                          L"WARN"));
             continue;
         }
         if (row.kind == Case::staleChannel) {
@@ -750,15 +775,17 @@ TEST_F(AlarmChannelSiteTest, ARefusedGiveBackIsTriedAgainAndGivesWayToALaterSett
     }
 }
 
-// What a broadcast or a service message takes is on disk while it holds it, written beside the
-// commands: an alarm waits for no write. A run that ended without giving it back (a crash) leaves
-// it there, and the next run gives each loudspeaker of the device collection back as it answers,
-// and tells the operator once. A file that does not read sends nothing; a record that does not
-// read is skipped, not the others; one without its level still gives the channel back.
+// What a broadcast or a service message takes is on disk while it holds it, stored before its
+// first command: an alarm waits for no write. A run that ended without giving it back (a crash),
+// even at its first switch, leaves it there, and the next run gives each loudspeaker of the device
+// collection back as it answers, and tells the operator until the box that showed it was closed.
+// A file that does not read sends nothing; a record that does not read is skipped, not the others;
+// one without its level still gives the channel back.
 TEST_F(AlarmChannelTest, WhatARunLeftOnTheAlarmChannelIsGivenBackAtTheNextStart) {
     namespace fs = std::filesystem;
     const std::string path = files_.file("alarm_give_back.xml");
     const std::wstring journal = base::fromUtf8(path);
+    const std::string slots = base::toUtf8(frm::GiveBackJournal::slotsPath(journal));
     // Every write waits until the test releases it.
     struct Held {
         std::mutex lock;
@@ -766,24 +793,26 @@ TEST_F(AlarmChannelTest, WhatARunLeftOnTheAlarmChannelIsGivenBackAtTheNextStart)
         std::size_t waiting = 0;
         bool released = false;
     };
-    const auto held = std::make_shared<Held>();
-    const auto release = [held] {
+    const auto release = [](const std::shared_ptr<Held>& held) {
         {
             std::lock_guard<std::mutex> guard(held->lock);
             held->released = true;
         }
         held->changed.notify_all();
     };
+    const auto heldWriter = [](const std::shared_ptr<Held>& held) -> frm::GiveBackJournal::Writer {
+        return [held](const std::wstring& file, const std::string& text) {
+            std::unique_lock<std::mutex> guard(held->lock);
+            ++held->waiting;
+            held->changed.notify_all();
+            held->changed.wait(guard, [&] { return held->released; });
+            return frm::GiveBackJournal::writeFile(file, text);
+        };
+    };
+    const auto held = std::make_shared<Held>();
     // A failed check leaves no write held.
-    const std::shared_ptr<void> releasedAtTheEnd(nullptr, [&](void*) { release(); });
-    channel_ = std::make_unique<AlarmChannel>(*stream_, site_->registry(), journal,
-                                              [held](const std::wstring& file, const std::string& text) {
-                                                  std::unique_lock<std::mutex> guard(held->lock);
-                                                  ++held->waiting;
-                                                  held->changed.notify_all();
-                                                  held->changed.wait(guard, [&] { return held->released; });
-                                                  return frm::GiveBackJournal::writeFile(file, text);
-                                              });
+    const std::shared_ptr<void> releasedAtTheEnd(nullptr, [&](void*) { release(held); });
+    channel_ = std::make_unique<AlarmChannel>(*stream_, site_->registry(), journal, heldWriter(held));
     std::vector<std::int32_t> levels;
     for (std::size_t n = 0; n < kLoudspeakers; ++n) levels.push_back(site_->emulator(n).decibels());
     const auto holds = [&](const std::string& text, std::size_t n) {
@@ -814,7 +843,7 @@ TEST_F(AlarmChannelTest, WhatARunLeftOnTheAlarmChannelIsGivenBackAtTheNextStart)
             held->changed.wait_for(guard, std::chrono::seconds(60), [&] { return held->waiting > 0; }));
         EXPECT_FALSE(fs::exists(path));
     }
-    release();
+    release(held);
     // What a run killed now leaves behind.
     const std::string left = leftBehind();
     channel_->stop();
@@ -838,6 +867,48 @@ TEST_F(AlarmChannelTest, WhatARunLeftOnTheAlarmChannelIsGivenBackAtTheNextStart)
     }
     AlarmChannel::instanceSlot().release();
 
+    // The files as a run killed the moment its first switch reaches the loudspeaker leaves them:
+    // its journal's write ends later than the switch, on a disk that is quick (a write takes a few
+    // milliseconds, a switch less than one) or holds its writes.
+    struct Files {
+        std::string journal;
+        std::string slots;
+    };
+    const auto fileOf = [](const std::string& file) {
+        std::error_code error;
+        return fs::exists(file, error) ? test::readWholeFile(file) : std::string();
+    };
+    const auto killedAtTheFirstSwitch = [&](bool writesHeld) {
+        const auto writes = std::make_shared<Held>();
+        const std::shared_ptr<void> released(nullptr, [&](void*) { release(writes); });
+        const frm::GiveBackJournal::Writer quickly = [](const std::wstring& file, const std::string& text) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            return frm::GiveBackJournal::writeFile(file, text);
+        };
+        channel_ = std::make_unique<AlarmChannel>(*stream_, site_->registry(), journal,
+                                                  writesHeld ? heldWriter(writes) : quickly);
+        auto left = std::make_shared<std::optional<Files>>();
+        auto taken = std::make_shared<std::mutex>();
+        site_->emulator(0).onArrival([=, &fileOf](const std::string& command) {
+            std::lock_guard<std::mutex> guard(*taken);
+            if (command == "set ch 1" && !*left) *left = Files{fileOf(path), fileOf(slots)};
+        });
+        EXPECT_TRUE(channel_->launch(broadcast(3, tone("long.mp3", 700, 8), {0}, notices)));
+        EXPECT_TRUE(test::waitFor([&] {
+            std::lock_guard<std::mutex> guard(*taken);
+            return left->has_value();
+        }));
+        site_->emulator(0).onArrival(nullptr);
+        release(writes);
+        channel_->stop();
+        // Its journal's last write done, before the next journal reads the file.
+        channel_.reset();
+        EXPECT_FALSE(fs::exists(path));
+        return left->value_or(Files{});
+    };
+    const Files quick = killedAtTheFirstSwitch(false);
+    const Files holding = killedAtTheFirstSwitch(true);
+
     const auto record = [&](std::size_t n, const std::string& rest) {
         return "<loudspeaker><hardwareAddress>" + site_->emulator(n).hardwareAddress() +
                "</hardwareAddress>" + rest + "</loudspeaker>";
@@ -853,10 +924,14 @@ TEST_F(AlarmChannelTest, WhatARunLeftOnTheAlarmChannelIsGivenBackAtTheNextStart)
         // Switched back to the common channel, and given the level they had.
         bool switchedBack = true;
         bool levelBack = true;
-        // Away at the start, and at a second start, before it answers.
-        bool awayTwice = false;
-        // Records named in the notice.
+        // Away at the start, and at a second start, before they answer.
+        std::vector<std::size_t> awayTwice = {};
+        // Notices that name the records.
         std::size_t told = 1;
+        // The slots beside the file; none when empty.
+        std::string slots = "";
+        // The operator closes the first start's box; else that start ends once the others are back.
+        bool shownAtFirst = true;
     } rows[] = {
         {"left by a run killed during the broadcast", left, {0, 1, 2}},
         {"left by a run killed during a service message", leftByMessage, {0, 1, 2}, false},
@@ -895,9 +970,39 @@ TEST_F(AlarmChannelTest, WhatARunLeftOnTheAlarmChannelIsGivenBackAtTheNextStart)
          {1},
          true,
          true,
-         false,
+         {},
          0},
-        {"away at two starts", "<alarm_give_back>" + good + "</alarm_give_back>", {1}, true, true, true},
+        {"away at two starts", "<alarm_give_back>" + good + "</alarm_give_back>", {1}, true, true, {1}},
+        {"left by a run killed at its first switch, its disk quick",
+         quick.journal,
+         {0},
+         true,
+         true,
+         {},
+         1,
+         quick.slots},
+        {"left by a run killed at its first switch, its disk holding its writes",
+         holding.journal,
+         {0},
+         true,
+         true,
+         {},
+         1,
+         holding.slots},
+        {"given back in part by a start killed before its box was closed",
+         "<alarm_give_back>" +
+             record(0, "<switched>true</switched><scale>dB</scale><level>" + std::to_string(levels[0]) +
+                           "</level><percent>30</percent>") +
+             record(2, "<switched>true</switched><scale>dB</scale><level>" + std::to_string(levels[2]) +
+                           "</level><percent>80</percent>") +
+             "</alarm_give_back>",
+         {0, 2},
+         true,
+         true,
+         {2},
+         2,
+         "",
+         false},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
@@ -911,7 +1016,17 @@ TEST_F(AlarmChannelTest, WhatARunLeftOnTheAlarmChannelIsGivenBackAtTheNextStart)
             emulator.setDecibels(-11);
             emulator.clearReceived();
         }
-        std::ofstream(path) << row.text;
+        // A start finds no file where a run left none.
+        if (row.text.empty()) {
+            fs::remove(path);
+        } else {
+            std::ofstream(path) << row.text;
+        }
+        if (row.slots.empty()) {
+            fs::remove(slots);
+        } else {
+            std::ofstream(slots, std::ios::binary) << row.slots;
+        }
         const auto count = [&](const std::wstring& text, const std::wstring& level = L"") {
             return capture_.find(text, level).size();
         };
@@ -936,28 +1051,47 @@ TEST_F(AlarmChannelTest, WhatARunLeftOnTheAlarmChannelIsGivenBackAtTheNextStart)
             namedBefore.push_back(named(n));
         }
         const auto away = [&](bool gone) {
-            for (std::size_t n : row.givenBack) {
+            for (std::size_t n : row.awayTwice) {
                 site_->emulator(n).setSilent(gone);
                 site_->emulator(n).setStatusLost(gone);
             }
+        };
+        const auto isAway = [&](std::size_t n) {
+            return std::find(row.awayTwice.begin(), row.awayTwice.end(), n) != row.awayTwice.end();
         };
         const auto start = [&] {
             channel_ = std::make_unique<AlarmChannel>(*stream_, site_->registry(), journal);
             channel_->giveBackWhatALastRunLeft();
         };
-        if (row.awayTwice) {
+        // As the operator closes the box of the start's notice.
+        const auto closeNotice = [&] {
+            const auto shown = capture_.find(told, L"NOTICE");
+            ASSERT_FALSE(shown.empty());
+            EXPECT_TRUE(channel_->devices().noticeShown(shown.back().message));
+        };
+        if (!row.awayTwice.empty()) {
             away(true);
             start();
-            // Marked as told in the file before the next start.
-            ASSERT_TRUE(test::waitFor(
-                [&] { return test::readWholeFile(path).find("<told>true") != std::string::npos; }));
+            if (row.shownAtFirst) {
+                closeNotice();
+                // Marked as told in the file before the next start.
+                ASSERT_TRUE(test::waitFor(
+                    [&] { return test::readWholeFile(path).find("<told>true") != std::string::npos; }));
+            } else {
+                // It ends once the others are back, its box still open.
+                for (std::size_t n : row.givenBack) {
+                    const std::wstring name = site_->device(n)->getDisplayName();
+                    if (isAway(n)) continue;
+                    ASSERT_TRUE(test::waitFor(
+                        [&] { return count(L"give-back of '" + name + L"' is done") > done[n]; }));
+                }
+            }
             channel_.reset();
             away(true);
-            start();
-            away(false);
-        } else {
-            start();
         }
+        const std::size_t toldAtTheLastStart = count(told, L"NOTICE");
+        start();
+        away(false);
         if (row.givenBack.empty()) {
             EXPECT_EQ(count(L"alarm_give_back.xml", L"ERROR"), errors + 1);
             EXPECT_FALSE(fs::exists(path));
@@ -968,7 +1102,15 @@ TEST_F(AlarmChannelTest, WhatARunLeftOnTheAlarmChannelIsGivenBackAtTheNextStart)
         }
         EXPECT_EQ(count(told, L"NOTICE"), toldBefore + row.told);
         for (std::size_t n : row.givenBack) EXPECT_EQ(named(n), namedBefore[n] + row.told) << n;
-        EXPECT_EQ(count(owed, L"NOTICE"), owedBefore + (row.told > 0 ? 1 : 0));
+        EXPECT_EQ(count(owed, L"NOTICE"), owedBefore + row.told);
+        if (!row.shownAtFirst) {
+            // The second tells what the first gave back before its box was closed.
+            for (std::size_t n : row.givenBack)
+                EXPECT_EQ(count(L"Уже возвращены:\\A" + site_->device(n)->getDisplayName(), L"NOTICE"),
+                          isAway(n) ? 0u : 1u)
+                    << n;
+        }
+        if (count(told, L"NOTICE") > toldAtTheLastStart) closeNotice();
         EXPECT_EQ(count(base::widen(nothing), L"NOTICE"), 0u);
         EXPECT_EQ(count(dropped), droppedBefore + (row.text.find(nothing) != std::string::npos ? 1 : 0));
         for (std::size_t n : row.givenBack) {
@@ -981,7 +1123,7 @@ TEST_F(AlarmChannelTest, WhatARunLeftOnTheAlarmChannelIsGivenBackAtTheNextStart)
             std::vector<std::string> commands;
             if (row.switchedBack) commands.push_back("set ch 0");
             if (row.levelBack) commands.push_back("set vol " + std::to_string(levels[n]));
-            if (row.awayTwice) {
+            if (isAway(n)) {
                 // Its tries while away reached nothing.
                 EXPECT_EQ(site_->emulator(n).status().channel, 0u);
             } else {
@@ -1220,7 +1362,10 @@ TEST_F(AlarmChannelTest, WhatIsOwedGoesBackAsTheLoudspeakersAreHeardAndNothingEl
             for (std::size_t n = 0; n < 2; ++n) EXPECT_EQ(setCommands(n), std::vector<std::string>{}) << n;
             continue;
         }
-        // Kept, each marked as told.
+        // Kept, each marked as told once the operator closed the box.
+        const auto notices = capture_.find(L"не вернув громкоговорители (3)", L"NOTICE");
+        ASSERT_FALSE(notices.empty());
+        EXPECT_TRUE(devices.noticeShown(notices.back().message));
         ASSERT_TRUE(test::waitFor([&] {
             const std::string left = file();
             std::size_t told = 0;
@@ -1343,7 +1488,8 @@ private:
 // the changes made during the last write follow it at the stop unless the writes are slow, a write
 // or a flush held longer than a second is told at once, a stalled flush holds no write back, a
 // failing write is told once and its end too, changes from many threads at once all reach the
-// file, and a file that could be neither read nor kept aside is never written over.
+// file, and a file that could be neither read nor kept aside is never written over. The slots keep
+// their file's size: a loudspeaker given back leaves its slot to one taken later.
 TEST(GiveBackJournalTest, WritesOnAHeldSlowOrFailingDiskKeepWhatTheyMust) {
     test::LogCapture capture;
     test::TempFolder files;
@@ -1362,7 +1508,33 @@ TEST(GiveBackJournalTest, WritesOnAHeldSlowOrFailingDiskKeepWhatTheyMust) {
     const auto logged = [&](const std::wstring& text) { return capture.find(text).size(); };
     const std::wstring failed = L"could not be written to", again = L"are written to '",
                        slowly = L"are written slowly to", flushedSlowly = L"are flushed slowly to",
+                       notFlushed = L"could not be flushed to",
+                       flushedAgain = L"are flushed to the disk of '",
                        dropped = L"The last changes of the loudspeakers", waits = L"The end waits for";
+    // Five changes, each written and flushed before the next, of which the first three fail the
+    // step: told once as it fails, and once as it works again.
+    const auto failingThrice = [&](JournalDisk& disk, std::optional<frm::GiveBackJournal>& journal,
+                                   JournalDisk::Side JournalDisk::*step, const std::wstring& failing,
+                                   const std::wstring& back) {
+        const std::size_t failedBefore = logged(failing), againBefore = logged(back);
+        disk.with([&] { return (disk.*step).failures = 3; });
+        for (std::uint32_t n = 1; n <= 5; ++n) {
+            journal->put(record(n));
+            ASSERT_TRUE(
+                test::waitFor([&] { return disk.with([&] { return (disk.*step).texts.size() >= n; }); }));
+        }
+        journal.reset();
+        EXPECT_EQ(logged(failing), failedBefore + 1);
+        EXPECT_EQ(logged(back), againBefore + 1);
+    };
+    // The journal ends while the disk holds a step, which it waits for, and the disk then goes on.
+    const auto stopWhileHeld = [&](JournalDisk& disk, std::optional<frm::GiveBackJournal>& journal) {
+        const std::size_t waited = logged(waits);
+        std::thread stop([&] { journal.reset(); });
+        EXPECT_TRUE(test::waitFor([&] { return logged(waits) > waited; }));
+        disk.release();
+        stop.join();
+    };
     const struct {
         const char* name;
         std::function<void(JournalDisk& disk, std::optional<frm::GiveBackJournal>& journal)> run;
@@ -1388,11 +1560,7 @@ TEST(GiveBackJournalTest, WritesOnAHeldSlowOrFailingDiskKeepWhatTheyMust) {
              journal->put(record(1));
              ASSERT_TRUE(disk.waitEntered(disk.write, 1));
              journal->put(record(2));
-             const std::size_t waited = logged(waits);
-             std::thread stop([&] { journal.reset(); });
-             EXPECT_TRUE(test::waitFor([&] { return logged(waits) > waited; }));
-             disk.release();
-             stop.join();
+             stopWhileHeld(disk, journal);
              disk.with([&] {
                  ASSERT_EQ(disk.write.texts.size(), 2u);
                  EXPECT_TRUE(holdsAll(disk.write.texts.back(), 1, 2));
@@ -1407,11 +1575,7 @@ TEST(GiveBackJournalTest, WritesOnAHeldSlowOrFailingDiskKeepWhatTheyMust) {
              EXPECT_TRUE(
                  test::waitFor([&] { return logged(slowly) > slowBefore; }, std::chrono::seconds(60)));
              journal->put(record(2));
-             const std::size_t waited = logged(waits);
-             std::thread stop([&] { journal.reset(); });
-             EXPECT_TRUE(test::waitFor([&] { return logged(waits) > waited; }));
-             disk.release();
-             stop.join();
+             stopWhileHeld(disk, journal);
              disk.with([&] { EXPECT_EQ(disk.write.texts.size(), 1u); });
              EXPECT_EQ(logged(slowly), slowBefore + 1);
              EXPECT_EQ(logged(dropped), droppedBefore + 1);
@@ -1438,17 +1602,19 @@ TEST(GiveBackJournalTest, WritesOnAHeldSlowOrFailingDiskKeepWhatTheyMust) {
          }},
         {"a failing write is told once, and its end once",
          [&](JournalDisk& disk, std::optional<frm::GiveBackJournal>& journal) {
-             const std::size_t failedBefore = logged(failed), againBefore = logged(again);
-             disk.with([&] { return disk.write.failures = 3; });
-             for (std::uint32_t n = 1; n <= 5; ++n) {
-                 journal->put(record(n));
-                 ASSERT_TRUE(disk.waitEntered(disk.write, n));
-                 ASSERT_TRUE(
-                     test::waitFor([&] { return disk.with([&] { return disk.write.texts.size() >= n; }); }));
-             }
-             journal.reset();
-             EXPECT_EQ(logged(failed), failedBefore + 1);
-             EXPECT_EQ(logged(again), againBefore + 1);
+             failingThrice(disk, journal, &JournalDisk::write, failed, again);
+         }},
+        {"a failing flush is told once, and its end once",
+         [&](JournalDisk& disk, std::optional<frm::GiveBackJournal>& journal) {
+             failingThrice(disk, journal, &JournalDisk::flush, notFlushed, flushedAgain);
+         }},
+        {"the last write is flushed at the stop",
+         [&](JournalDisk& disk, std::optional<frm::GiveBackJournal>& journal) {
+             disk.hold(disk.write);
+             journal->put(record(1));
+             ASSERT_TRUE(disk.waitEntered(disk.write, 1));
+             stopWhileHeld(disk, journal);
+             disk.with([&] { EXPECT_EQ(disk.flush.texts.size(), 1u); });
          }},
         {"changes from many threads at once all reach the file",
          [&](JournalDisk& disk, std::optional<frm::GiveBackJournal>& journal) {
@@ -1467,10 +1633,13 @@ TEST(GiveBackJournalTest, WritesOnAHeldSlowOrFailingDiskKeepWhatTheyMust) {
              });
          }},
     };
+    const std::string slots = base::toUtf8(frm::GiveBackJournal::slotsPath(path));
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         JournalDisk disk;
         std::optional<frm::GiveBackJournal> journal;
+        // Each row starts where nothing was left.
+        std::filesystem::remove(slots);
         journal.emplace(path, disk.writer(), disk.syncer());
         // A failed check leaves nothing held.
         const std::shared_ptr<void> released(nullptr, [&](void*) { disk.release(); });
@@ -1491,6 +1660,80 @@ TEST(GiveBackJournalTest, WritesOnAHeldSlowOrFailingDiskKeepWhatTheyMust) {
         }
         EXPECT_EQ(disk.with([&] { return disk.write.entered; }), 0u);
         EXPECT_EQ(test::readWholeFile(name), "<alarm_give_back><loudspeaker>");
+    }
+    {
+        SCOPED_TRACE("slots of another kind");
+        std::ofstream(slots) << "<alarm_give_back/>";
+        JournalDisk disk;
+        {
+            frm::GiveBackJournal journal(path, disk.writer(), disk.syncer());
+            journal.put(record(1));
+        }
+        std::vector<std::string> kept;
+        for (const std::string& entry : test::entryNames(files.path()))
+            if (entry.rfind("alarm_give_back.slots.broken-", 0) == 0) kept.push_back(entry);
+        ASSERT_EQ(kept.size(), 1u);
+        EXPECT_EQ(test::readWholeFile(files.file(kept[0])), "<alarm_give_back/>");
+        EXPECT_TRUE(capture.contains(L"alarm_give_back.slots", L"ERROR"));
+        frm::GiveBackJournal reopened(path, disk.writer(), disk.syncer());
+        EXPECT_EQ(reopened.load().size(), 1u);
+    }
+    {
+        SCOPED_TRACE("a store cut short by a kill");
+        std::filesystem::remove(slots);
+        JournalDisk disk;
+        frm::GiveBackJournal::Record before = record(1);
+        {
+            frm::GiveBackJournal journal(path, disk.writer(), disk.syncer());
+            journal.put(before);
+            frm::GiveBackJournal::Record after = before;
+            after.switched = false;
+            after.level = device::VokarInfo::Level::fromText(false, "-30", 40);
+            journal.put(after);
+        }
+        // The last byte of the first slot's second copy, which the second store wrote, is not
+        // what it wrote.
+        std::string bytes = test::readWholeFile(slots);
+        ASSERT_GT(bytes.size(), 127u);
+        bytes[127] = static_cast<char>(~bytes[127]);
+        std::ofstream(slots, std::ios::binary) << bytes;
+        frm::GiveBackJournal reopened(path, disk.writer(), disk.syncer());
+        const auto left = reopened.load();
+        ASSERT_EQ(left.size(), 1u);
+        EXPECT_TRUE(left[0].switched);
+        EXPECT_FALSE(left[0].level.has_value());
+    }
+    {
+        SCOPED_TRACE("a site's thousand loudspeakers, and others in their place each time they are back");
+        std::filesystem::remove(slots);
+        constexpr std::uint32_t kSite = 1000, kRounds = 5;
+        const std::size_t fullBefore = logged(L"has slots for");
+        JournalDisk disk;
+        std::set<std::string> last;
+        {
+            frm::GiveBackJournal journal(path, disk.writer(), disk.syncer());
+            std::vector<net::HardwareAddress> back;
+            for (std::uint32_t round = 0; round < kRounds; ++round) {
+                std::vector<frm::GiveBackJournal::Record> taken;
+                for (std::uint32_t n = 1; n <= kSite; ++n) taken.push_back(record(round * kSite + n));
+                journal.update(taken, back);
+                back.clear();
+                last.clear();
+                for (const frm::GiveBackJournal::Record& each : taken) {
+                    back.push_back(each.address);
+                    last.insert(each.address.canonicalText());
+                }
+            }
+        }
+        const std::uintmax_t size = std::filesystem::file_size(slots);
+        // Read from the slots alone: this disk keeps no journal's file.
+        frm::GiveBackJournal reopened(path, disk.writer(), disk.syncer());
+        std::set<std::string> left;
+        for (const frm::GiveBackJournal::Record& each : reopened.load())
+            left.insert(each.address.canonicalText());
+        EXPECT_EQ(left, last);
+        EXPECT_EQ(std::filesystem::file_size(slots), size);
+        EXPECT_EQ(logged(L"has slots for"), fullBefore);
     }
 }
 

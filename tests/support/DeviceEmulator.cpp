@@ -84,6 +84,11 @@ void EmulatedDevice::on(const std::string& prefix, Handler handler) {
     handlers_[prefix] = std::move(handler);
 }
 
+void EmulatedDevice::onArrival(std::function<void(const std::string& command)> arrival) {
+    std::lock_guard<std::mutex> guard(lock_);
+    arrival_ = std::move(arrival);
+}
+
 void EmulatedDevice::answer(const std::string& prefix, const std::string& reply) {
     on(prefix, [reply](const std::string&) { return std::optional<std::string>(reply); });
 }
@@ -228,6 +233,12 @@ void EmulatedDevice::serve() {
         if (length < 0) continue;
         std::string command(buffer, static_cast<std::size_t>(length));
         if (!command.empty() && command.back() == '\n') command.pop_back();
+        std::function<void(const std::string&)> arrival;
+        {
+            std::lock_guard<std::mutex> guard(lock_);
+            arrival = arrival_;
+        }
+        if (arrival) arrival(command);
 
         std::optional<std::string> reply;
         std::chrono::milliseconds delay;

@@ -75,6 +75,10 @@ public:
     void faultOn(const std::string& prefix, std::size_t skip, Fault fault, int count = 1,
                  const std::string& text = "");
 
+    // Called with each command as it comes, on the device's own thread, before anything else is
+    // done with it: the moment a command reaches the device (nullptr: none).
+    void onArrival(std::function<void(const std::string& command)> arrival);
+
     // Sends a datagram from the command socket (status packets, unsolicited replies).
     void send(const std::string& data, const net::IpAndPort& to);
 
@@ -121,6 +125,7 @@ private:
     mutable std::condition_variable receivedSignal_;
     std::vector<std::string> received_;
     std::map<std::string, Handler> handlers_;
+    std::function<void(const std::string&)> arrival_;
     bool silent_ = false;
     int dropCount_ = 0;
     int busyCount_ = 0;
