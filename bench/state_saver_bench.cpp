@@ -218,7 +218,7 @@ std::vector<Kind> kindsOf(Site& site, const std::wstring& folder) {
                          return StateSaver::Snapshot{frm::zonesFile(path, *site.zones)};
                      },
                      [&site](int n) {
-                         site.zones->zones.front()->name = L"Зона " + std::to_wstring(n);
+                         site.zones->zones.front()->rename(L"Зона " + std::to_wstring(n));
                          site.zoneChanges.mark();
                      }});
     return kinds;

@@ -39,23 +39,26 @@ std::size_t deviceElementSize() {
     return size;
 }
 
-bool removeZoneFrom(ZoneElement& parent, const ZoneElement& zone) {
-    auto& zones = parent.zones;
-    const auto found = std::find_if(zones.begin(), zones.end(),
-                                    [&](const ZoneElement::ZonePtr& child) { return child.get() == &zone; });
-    if (found != zones.end()) {
-        zones.erase(found);
-        return true;
+// The zone that held `zone`, which it holds no more; null when none of the tree did.
+ZoneElement* parentOf(ZoneElement& tree, const ZoneElement& zone) {
+    for (const ZoneElement::ZonePtr& child : tree.zones) {
+        if (child.get() == &zone) return &tree;
+        if (ZoneElement* parent = parentOf(*child, zone)) return parent;
     }
-    return std::any_of(zones.begin(), zones.end(),
-                       [&](const ZoneElement::ZonePtr& child) { return removeZoneFrom(*child, zone); });
+    return nullptr;
 }
 
 }  // namespace
 
 ZoneElement::ZonePtr ZoneElement::copy() const {
+    ZonePtr made = copyZones();
+    made->countTree();
+    return made;
+}
+
+ZoneElement::ZonePtr ZoneElement::copyZones() const {
     auto made = std::make_shared<ZoneElement>(*this);
-    for (ZonePtr& zone : made->zones) zone = zone->copy();
+    for (ZonePtr& zone : made->zones) zone = zone->copyZones();
     return made;
 }
 
@@ -63,7 +66,26 @@ ZoneElement::ZonePtr ZoneElement::makeRoot() {
     auto root = std::make_shared<ZoneElement>();
     root->name = kRootName;
     root->built = true;
+    root->countTree();
     return root;
+}
+
+void ZoneElement::countTree() {
+    joinTree(std::make_shared<TreeSize>(TreeSize{this, elementSize()}));
+}
+
+void ZoneElement::joinTree(const std::shared_ptr<TreeSize>& size) {
+    treeSize_ = size;
+    for (const ZonePtr& zone : zones) zone->joinTree(size);
+}
+
+template <class Change>
+void ZoneElement::changeOwn(Change change) {
+    const std::size_t before = ownSize();
+    change();
+    if (!treeSize_) return;
+    treeSize_->elements += ownSize();
+    treeSize_->elements -= before;
 }
 
 std::wstring ZoneElement::validName(const std::wstring& name) {
@@ -80,12 +102,26 @@ ZoneElement::ZonePtr ZoneElement::createZone(ZoneElement& parent, const std::wst
     auto zone = std::make_shared<ZoneElement>();
     zone->name = checked;
     zone->built = true;
-    parent.zones.push_back(zone);
+    parent.changeOwn([&] { parent.zones.push_back(zone); });
+    zone->treeSize_ = parent.treeSize_;
+    if (zone->treeSize_) zone->treeSize_->elements += zone->elementSize();
     return zone;
 }
 
 bool ZoneElement::deleteZone(const ZoneElement& zone) {
-    return &zone != this && removeZoneFrom(*this, zone);
+    ZoneElement* parent = &zone != this ? parentOf(*this, zone) : nullptr;
+    if (parent == nullptr) return false;
+    if (parent->treeSize_) parent->treeSize_->elements -= zone.elementSize();
+    // Held here until it is out of the tree and no longer counts in it.
+    ZonePtr removed;
+    parent->changeOwn([&] {
+        const auto found = std::find_if(parent->zones.begin(), parent->zones.end(),
+                                        [&](const ZonePtr& child) { return child.get() == &zone; });
+        removed = *found;
+        parent->zones.erase(found);
+    });
+    removed->joinTree(nullptr);
+    return true;
 }
 
 int ZoneElement::depthOf(const ZoneElement& zone) const {
@@ -99,26 +135,38 @@ int ZoneElement::depthOf(const ZoneElement& zone) const {
 
 std::size_t ZoneElement::addDevices(const std::vector<DevicePtr>& added) {
     std::size_t count = 0;
-    for (const DevicePtr& device : added) {
-        if (!device || std::find(devices.begin(), devices.end(), device) != devices.end()) continue;
-        devices.push_back(device);
-        ++count;
-    }
+    changeOwn([&] {
+        for (const DevicePtr& device : added) {
+            if (!device || std::find(devices.begin(), devices.end(), device) != devices.end()) continue;
+            devices.push_back(device);
+            ++count;
+        }
+    });
     return count;
 }
 
+void ZoneElement::rename(const std::wstring& zoneName) {
+    changeOwn([&] { name = zoneName; });
+}
+
 std::size_t ZoneElement::writtenSize() const {
-    return storage::xmlText(Tree()).size() + std::strlen(kCollectionStart) + elementSize() +
+    const std::size_t elements = treeSize_ && treeSize_->root == this ? treeSize_->elements : elementSize();
+    return storage::xmlText(Tree()).size() + std::strlen(kCollectionStart) + elements +
            std::strlen(kCollectionEnd);
 }
 
-std::size_t ZoneElement::elementSize() const {
+std::size_t ZoneElement::ownSize() const {
     const std::size_t size = std::strlen(kZoneStart) + storage::writtenSize(name) + std::strlen(kVolume) +
                              std::to_string(volume).size();
     if (holdsNothing()) return size + std::strlen(kEmpty);
-    std::size_t inside = (devices.size() + unknownDevices.size()) * deviceElementSize();
-    for (const ZonePtr& zone : zones) inside += zone->elementSize();
-    return size + std::strlen(kOpen) + inside + std::strlen(kZoneEnd);
+    return size + std::strlen(kOpen) + (devices.size() + unknownDevices.size()) * deviceElementSize() +
+           std::strlen(kZoneEnd);
+}
+
+std::size_t ZoneElement::elementSize() const {
+    std::size_t size = ownSize();
+    for (const ZonePtr& zone : zones) size += zone->elementSize();
+    return size;
 }
 
 bool ZoneElement::takesDevices(const ZoneElement& zone, const std::vector<DevicePtr>& added) const {
@@ -160,20 +208,22 @@ bool ZoneElement::takes(std::size_t size, const wchar_t* what) {
 std::vector<ZoneElement::DevicePtr> ZoneElement::removeDevices(const std::vector<DevicePtr>& removed,
                                                                const UsedCheck& isUsed) {
     std::vector<DevicePtr> kept;
-    for (const DevicePtr& device : removed) {
-        const auto found = std::find(devices.begin(), devices.end(), device);
-        if (found == devices.end()) continue;
-        if (isUsed && isUsed(device)) {
-            kept.push_back(device);
-        } else {
-            devices.erase(found);
+    changeOwn([&] {
+        for (const DevicePtr& device : removed) {
+            const auto found = std::find(devices.begin(), devices.end(), device);
+            if (found == devices.end()) continue;
+            if (isUsed && isUsed(device)) {
+                kept.push_back(device);
+            } else {
+                devices.erase(found);
+            }
         }
-    }
+    });
     return kept;
 }
 
 void ZoneElement::setVolume(int percent) {
-    volume = std::clamp(percent, 0, 100);
+    changeOwn([&] { volume = std::clamp(percent, 0, 100); });
 }
 
 std::wstring ZoneElement::volumeText(int volume) {
@@ -200,7 +250,7 @@ bool ZoneElement::adopt(const DevicePtr& device) {
     };
     const auto unknown = std::remove_if(unknownDevices.begin(), unknownDevices.end(), matches);
     if (unknown != unknownDevices.end()) {
-        unknownDevices.erase(unknown, unknownDevices.end());
+        changeOwn([&] { unknownDevices.erase(unknown, unknownDevices.end()); });
         addDevices({device});
         taken = true;
     }
@@ -236,6 +286,7 @@ ZoneElement::ZonePtr ZoneElement::fromTree(const Tree& tree, const Resolver& res
     const auto stored = collection->get_child_optional(L"zone");
     if (stored) root->readFrom(*stored, resolve, 0);
     root->name = kRootName;
+    root->countTree();
     return root;
 }
 

@@ -66,8 +66,12 @@ public:
 
     // Adds the devices not yet in this zone; the number added.
     std::size_t addDevices(const std::vector<DevicePtr>& added);
-    // The bytes of the file of the tree whose root this is, exactly as toTree writes it, summed
-    // zone by zone from their names, volumes and device counts.
+    // The zone's name as given (validName and the bound are its caller's).
+    void rename(const std::wstring& zoneName);
+    // The bytes of the file of the tree whose root this is, exactly as toTree writes it. A tree
+    // made by makeRoot, fromTree or copy keeps the sum as it changes through these members, so
+    // that a check against the bound costs the same at any size; a tree's name, volume and
+    // vectors are therefore changed only through them.
     std::size_t writtenSize() const;
     // Whether that file takes the devices not yet in `zone`, a new zone of that name in `parent`,
     // `zone` renamed, or its volume set; a change that would take it past kMaximumFileSize could
@@ -94,6 +98,21 @@ public:
     static ZonePtr fromTree(const boost::property_tree::wptree& tree, const Resolver& resolve);
 
 private:
+    // The bytes of the elements of one tree, shared by its zones.
+    struct TreeSize {
+        const ZoneElement* root;
+        std::size_t elements;
+    };
+
+    // Counts the tree whose root this is and makes its zones keep the count.
+    void countTree();
+    void joinTree(const std::shared_ptr<TreeSize>& size);
+    ZonePtr copyZones() const;
+    // What the zone's own element takes, without its nested zones' elements.
+    std::size_t ownSize() const;
+    // Makes a change to the zone's own element and counts it in its tree.
+    template <class Change>
+    void changeOwn(Change change);
     // Whether the file takes `size` bytes; told when it does not.
     static bool takes(std::size_t size, const wchar_t* what);
     // What the zone's element takes, its nested zones' included.
@@ -103,6 +122,8 @@ private:
     void writeInto(boost::property_tree::wptree& node) const;
     // `depth` is this zone's nesting below the root.
     void readFrom(const boost::property_tree::wptree& node, const Resolver& resolve, int depth);
+
+    std::shared_ptr<TreeSize> treeSize_;
 };
 
 }  // namespace frm

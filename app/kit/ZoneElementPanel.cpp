@@ -266,7 +266,7 @@ void ZoneElementPanel::renameZoneOnButtonClick(wxCommandEvent&) {
     {
         GuiLocker lock;
         place.info(L"Зона '%1%' переименована в '%2%'", zone->name, checked);
-        zone->name = checked;
+        zone->rename(checked);
     }
     changes_.mark();
     updateAll();

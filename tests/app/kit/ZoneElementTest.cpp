@@ -42,7 +42,8 @@ TEST_F(Zones, ChangesThatWouldTakeTheFilePastItsBoundAreRefused) {
     // A zone whose long name leaves the file 200 bytes short of its bound.
     const auto hall = root_->createZone(*root_, L"Зал");
     const std::size_t room = 200;
-    hall->name.append(ZoneElement::kMaximumFileSize - room - root_->writtenSize(), L'z');
+    hall->rename(hall->name +
+                 std::wstring(ZoneElement::kMaximumFileSize - room - root_->writtenSize(), L'z'));
     ASSERT_EQ(storage::xmlText(root_->toTree()).size(), ZoneElement::kMaximumFileSize - room);
     struct Row {
         const char* change;
@@ -64,7 +65,8 @@ TEST_F(Zones, ChangesThatWouldTakeTheFilePastItsBoundAreRefused) {
         {"one it holds and one new", add({devices_[0], fourth}), [&] { hall->addDevices({fourth}); }, true},
         {"two new, 74 bytes of the 46 left", add({loudspeaker(5), loudspeaker(6)}), nullptr, false},
         {"a name 47 bytes longer", rename(47), nullptr, false},
-        {"a name 46 bytes longer", rename(46), [&] { hall->name += std::wstring(46, L'z'); }, true},
+        {"a name 46 bytes longer", rename(46), [&] { hall->rename(hall->name + std::wstring(46, L'z')); },
+         true},
         {"a volume of its own, a byte longer than none", volume(100), nullptr, false},
         {"a volume of 5, a byte shorter", volume(5), [&] { hall->setVolume(5); }, true},
         {"a volume of 100 instead of 5", volume(100), nullptr, false},
@@ -80,6 +82,47 @@ TEST_F(Zones, ChangesThatWouldTakeTheFilePastItsBoundAreRefused) {
     EXPECT_TRUE(log_.contains(L"Зона не переименована: с этим файл зон занял бы 9 МБ", L"WARN"));
     EXPECT_TRUE(log_.contains(L"Громкость зоны не изменена: с этим файл зон занял бы 9 МБ", L"WARN"));
     EXPECT_TRUE(log_.contains(L"Зона не создана: с этим файл зон занял бы 9 МБ", L"WARN"));
+}
+
+// The size the tree keeps as it changes is its file's, after every kind of change, so that the
+// check against the bound never needs the whole tree.
+TEST_F(Zones, TheCountedSizeIsTheFilesAfterEachChange) {
+    ZoneElement::ZonePtr hall, stage;
+    ZoneElement::ZonePtr tree = root_;
+    const auto unknownLast = [&](const net::HardwareAddress& address) {
+        const auto device = byAddress(address);
+        return device == devices_[2] ? nullptr : device;
+    };
+    const std::pair<const char*, std::function<void()>> changes[] = {
+        {"a zone", [&] { hall = root_->createZone(*root_, L"Зал «Малый»"); }},
+        {"a zone in it", [&] { stage = root_->createZone(*hall, L"Сцена"); }},
+        {"its first devices",
+         [&] {
+             stage->addDevices({devices_[0], devices_[2]});
+         }},
+        {"a volume", [&] { stage->setVolume(100); }},
+        {"a rename", [&] { stage->rename(L"Сцена & <хор>"); }},
+        {"a device removed", [&] { stage->removeDevices({devices_[0]}, nullptr); }},
+        {"the zone in a zone, with its device, deleted", [&] { root_->deleteZone(*stage); }},
+        {"the deleted zone changed",
+         [&] {
+             stage->addDevices({devices_[1]});
+             stage->rename(L"вне дерева");
+         }},
+        {"a zone again, with a device the registry does not know yet",
+         [&] {
+             root_->createZone(*hall, L"Балкон")->addDevices({devices_[2]});
+             tree = ZoneElement::fromTree(root_->toTree(), unknownLast);
+         }},
+        {"that device known", [&] { tree->adopt(devices_[2]); }},
+        {"a copy", [&] { tree = tree->copy(); }},
+        {"the copy changed", [&] { tree->zones[0]->zones[0]->removeDevices({devices_[2]}, nullptr); }},
+    };
+    for (const auto& [change, make] : changes) {
+        make();
+        EXPECT_EQ(tree->writtenSize(), storage::xmlText(tree->toTree()).size()) << change;
+        EXPECT_EQ(root_->writtenSize(), storage::xmlText(root_->toTree()).size()) << change;
+    }
 }
 
 TEST_F(Zones, CreateRenameNestAndDelete) {
