@@ -9,7 +9,6 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
-#include <filesystem>
 
 #include "foundation/Crc32.h"
 #include "foundation/Files.h"
@@ -86,37 +85,15 @@ std::wstring systemError(int error) {
 // A new file in place, whole or not at all, its pages on the disk: made at the start, so that no
 // store of an alarm has to find room for them.
 bool make(const std::string& path, int& error) {
-    std::string temporary;
-    const int fd = base::createTemporaryBeside(path, temporary);
-    if (fd < 0) {
-        error = errno;
-        return false;
-    }
     std::string bytes(kFileSize, '\0');
     Header header{};
     std::memcpy(header.magic, kMagic, sizeof kMagic);
     header.slots = GiveBackSlots::kSlots;
     header.copySize = sizeof(Copy);
     std::memcpy(bytes.data(), &header, sizeof header);
-    bool made = true;
-    for (std::size_t at = 0; made && at < bytes.size();) {
-        const ssize_t written = ::write(fd, bytes.data() + at, bytes.size() - at);
-        made = written > 0 || (written < 0 && errno == EINTR);
-        if (written > 0) at += static_cast<std::size_t>(written);
-    }
-    made = made && ::fdatasync(fd) == 0;
-    error = made ? 0 : errno;
-    ::close(fd);
-    if (made && ::rename(temporary.c_str(), path.c_str()) != 0) {
-        made = false;
-        error = errno;
-    }
-    if (!made) {
-        ::unlink(temporary.c_str());
-        return false;
-    }
-    base::syncFolder(std::filesystem::path(path).parent_path().string());
-    return true;
+    const base::AtomicWriteResult written = base::writeFileAtomically(base::fromUtf8(path), bytes);
+    error = written.systemError;
+    return written.ok();
 }
 
 // What is wrong with the open file; empty when it is one of these files.
