@@ -129,11 +129,18 @@ void AlarmDevices::takeOne(Owner owner, const Loudspeaker& loudspeaker, Entry& e
     bool found = false;
     try {
         if (!entry.touched) {
-            if (foundOnAlarmChannel(loudspeaker, entry)) {
+            const std::optional<bool> onAlarmChannel = foundOnAlarmChannel(loudspeaker, entry);
+            if (onAlarmChannel.value_or(false)) {
                 // Its level may be an earlier alarm's: kept, and not recorded as its own.
                 found = true;
                 entry.levelUnknown = true;
                 entry.savedLevel.reset();
+            } else if (!onAlarmChannel) {
+                // It did not answer for its channel: not asked again for its level, which it
+                // keeps.
+                entry.savedLevel.reset();
+                entry.levelUnknown = false;
+                unread = true;
             } else {
                 // Asked of the loudspeaker even when a volume is known: the percentages stop at
                 // the quietest audible level, and the program may not know the level of a
@@ -175,7 +182,7 @@ void AlarmDevices::takeOne(Owner owner, const Loudspeaker& loudspeaker, Entry& e
     }
 }
 
-bool AlarmDevices::foundOnAlarmChannel(const Loudspeaker& loudspeaker, const Entry& entry) {
+std::optional<bool> AlarmDevices::foundOnAlarmChannel(const Loudspeaker& loudspeaker, const Entry& entry) {
     // Switched by this run, which read or kept its level.
     if (entry.switched && !entry.levelUnknown) return false;
     const device::AudioChannel known = loudspeaker->getKnownChannel();
@@ -186,7 +193,8 @@ bool AlarmDevices::foundOnAlarmChannel(const Loudspeaker& loudspeaker, const Ent
         debug::Place("frm::AlarmDevices::take")
             .debug(L"The channel of '%1%' is not read: %2%", nameOf(loudspeaker), exception::textOf(error));
     }
-    return known == kAlarmChannel;
+    if (known == kAlarmChannel) return true;
+    return std::nullopt;
 }
 
 void AlarmDevices::claim(Owner owner, const std::vector<Loudspeaker>& loudspeakers) {

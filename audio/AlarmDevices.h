@@ -204,8 +204,9 @@ private:
     // what it is owed once it is switched to the alarm channel.
     void journal(const Loudspeaker& loudspeaker, Entry& entry, bool switching = false);
     // Under entry.work, before a take reads the level: whether the loudspeaker is on the alarm
-    // channel with no record of its own, asked of it unless known to be elsewhere.
-    bool foundOnAlarmChannel(const Loudspeaker& loudspeaker, const Entry& entry);
+    // channel with no record of its own, asked of it unless known to be elsewhere; none when it
+    // did not answer.
+    std::optional<bool> foundOnAlarmChannel(const Loudspeaker& loudspeaker, const Entry& entry);
     // Makes due what a record of an earlier run says the loudspeaker is owed.
     void adopt(const Loudspeaker& loudspeaker, const GiveBackJournal::Record& record);
     // Under entry.work: the notice that named it was shown.
